@@ -1,0 +1,60 @@
+/*
+ * tavrok/platform.h - services that the platform libraries share among themselves.
+ *
+ * Private to platform/: the program modules never include it.  platform/win32 implements
+ * everything declared here; the other platform libraries (d3d9, d3dx9, dxfile, dinput8,
+ * collision) call it for diagnostics, Windows path names, the SDL window behind an HWND
+ * and the documented TAVROK_* environment switches.
+ */
+#ifndef TAVROK_PLATFORM_H
+#define TAVROK_PLATFORM_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct SDL_Window;
+
+namespace tavrok {
+
+// One diagnostic line on stderr: "<library>: <file>:<position>: <reason>".  The position
+// may be empty (then it and its colon are left out); so may the file.  Used for every
+// failure the platform reports, so that each problem costs exactly one line.
+void Diagnostic(const char *library, const std::string &file, const std::string &position,
+                const std::string &reason);
+
+// A "not supported" line for an entry point or argument the platform does not implement,
+// written once per distinct message for the whole run.
+void Unsupported(const char *library, const std::string &what);
+
+// Turns a Windows path ("..\Data\Ninja.x") into one this system can open: backslashes
+// become slashes, and each component that does not exist with its exact spelling is
+// replaced by a case-insensitive match in the same folder, as Windows file systems behave.
+// A path whose components cannot be matched is returned with slashes only.
+std::string ResolvePath(const char *windowsPath);
+
+// The SDL window behind a window handle, or null for a handle that is not a live window.
+SDL_Window *SdlWindowOf(HWND hWnd);
+// The handle of the window SDL knows by this id, or null.
+HWND WindowFromSdlId(uint32_t windowId);
+
+// Makes sure SDL's video and event subsystems are running; false (with a diagnostic) when
+// no display can be opened.
+bool EnsureVideo();
+
+// Pumps SDL events into the Win32 message queue without removing any message: used by
+// subsystems that must see the current input state outside the message loop.
+void PumpMessages();
+
+// Reads an environment switch; null when it is unset or empty.
+const char *EnvSwitch(const char *name);
+
+// For tests: replaces the performance counter with a function of the caller's (null
+// restores the system clock).  The frequency reported becomes `frequency`.
+using CounterSource = int64_t (*)();
+void SetPerformanceCounterSource(CounterSource source, int64_t frequency);
+
+}  // namespace tavrok
+
+#endif

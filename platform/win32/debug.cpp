@@ -1,0 +1,76 @@
+/*
+ * debug.cpp - the debugger output and the platform's diagnostic lines.
+ *
+ * OutputDebugStringA writes the program's bytes to stderr exactly as given, so that the
+ * program's own lines ("ERROR: ...", "Initialization Failed") stay as they are.  The
+ * platform's own diagnostics are single lines prefixed with the library's name.
+ */
+#include "win32_private.h"
+
+#include <tavrok/platform.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+
+namespace {
+thread_local DWORD g_lastError = 0;
+}
+
+extern "C" void WINAPI OutputDebugStringA(LPCSTR text)
+{
+    if (!text)
+        return;
+    fwrite(text, 1, strlen(text), stderr);
+    fflush(stderr);
+}
+
+extern "C" DWORD WINAPI GetLastError(void) { return g_lastError; }
+extern "C" void WINAPI SetLastError(DWORD code) { g_lastError = code; }
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    // Only the program's own module exists; its handle is a fixed non-null token.
+    static int module;
+    return name ? nullptr : reinterpret_cast<HMODULE>(&module);
+}
+
+namespace tavrok {
+
+void Diagnostic(const char *library, const std::string &file, const std::string &position,
+                const std::string &reason)
+{
+    std::string line = library;
+    line += ": ";
+    if (!file.empty()) {
+        line += file;
+        line += ':';
+        if (!position.empty()) {
+            line += position;
+            line += ':';
+        }
+        line += ' ';
+    }
+    line += reason;
+    line += '\n';
+    fwrite(line.data(), 1, line.size(), stderr);
+    fflush(stderr);
+}
+
+void Unsupported(const char *library, const std::string &what)
+{
+    static std::set<std::string> said;
+    std::string key = std::string(library) + what;
+    if (!said.insert(key).second)
+        return;
+    Diagnostic(library, "", "", "not supported: " + what);
+}
+
+const char *EnvSwitch(const char *name)
+{
+    const char *value = getenv(name);
+    return (value && *value) ? value : nullptr;
+}
+
+}  // namespace tavrok

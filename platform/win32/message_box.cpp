@@ -1,0 +1,134 @@
+/*
+ * message_box.cpp - MessageBoxA as a real SDL message box.
+ *
+ * The ANSI text is Windows-1252; it is converted to UTF-8 for display ("Modalit\xE0"
+ * shows as "Modalità").  Buttons follow the MB_ type in Windows' order; Return answers
+ * the first button (Yes, OK, Abort, Retry) and Escape the cancelling one (No, Cancel).
+ * For unattended runs the environment switch TAVROK_MSGBOX_ANSWER (yes, no, ok, cancel,
+ * abort, retry, ignore, or a number) answers every box without showing it; the answer
+ * is reported in one line on stderr.  A box that cannot be shown returns 0, as Windows
+ * does when MessageBox fails.
+ */
+#include "win32_private.h"
+
+#include <tavrok/platform.h>
+
+#include <strings.h>
+
+#include <cstdlib>
+
+namespace {
+
+// Windows-1252 code points for bytes 0x80..0x9F; the rest of the page is Latin-1.
+const unsigned short kCp1252High[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+};
+
+}  // namespace
+
+namespace tavrok::win32 {
+
+std::string Cp1252ToUtf8(const char *text)
+{
+    std::string out;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : ""); *p; ++p) {
+        unsigned cp = *p;
+        if (cp >= 0x80 && cp < 0xA0)
+            cp = kCp1252High[cp - 0x80];
+        if (cp < 0x80) {
+            out += char(cp);
+        } else if (cp < 0x800) {
+            out += char(0xC0 | (cp >> 6));
+            out += char(0x80 | (cp & 0x3F));
+        } else {
+            out += char(0xE0 | (cp >> 12));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace tavrok::win32
+
+namespace {
+
+struct Button {
+    int id;
+    const char *label;
+};
+
+int AnswerFromEnvironment(const char *value)
+{
+    static const Button names[] = {{IDYES, "yes"},     {IDNO, "no"},       {IDOK, "ok"},       {IDCANCEL, "cancel"},
+                                   {IDABORT, "abort"}, {IDRETRY, "retry"}, {IDIGNORE, "ignore"}};
+    for (const Button &b : names)
+        if (strcasecmp(value, b.label) == 0)
+            return b.id;
+    return atoi(value);
+}
+
+}  // namespace
+
+extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT type)
+{
+    std::string utf8Text = tavrok::win32::Cp1252ToUtf8(text);
+    std::string utf8Caption = tavrok::win32::Cp1252ToUtf8(caption ? caption : "Error");
+
+    if (const char *answer = tavrok::EnvSwitch("TAVROK_MSGBOX_ANSWER")) {
+        int id = AnswerFromEnvironment(answer);
+        tavrok::Diagnostic("win32", "", "",
+                           "MessageBoxA \"" + utf8Caption + "\" answered " + std::to_string(id) +
+                               " by TAVROK_MSGBOX_ANSWER");
+        return id;
+    }
+
+    std::vector<Button> buttons;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: buttons = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}; break;
+    case MB_ABORTRETRYIGNORE: buttons = {{IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}}; break;
+    case MB_YESNOCANCEL: buttons = {{IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}}; break;
+    case MB_YESNO: buttons = {{IDYES, "Yes"}, {IDNO, "No"}}; break;
+    case MB_RETRYCANCEL: buttons = {{IDRETRY, "Retry"}, {IDCANCEL, "Cancel"}}; break;
+    default: buttons = {{IDOK, "OK"}}; break;
+    }
+    // The button Escape answers: Cancel where there is one, else No, else the only button.
+    int escapeId = buttons.back().id;
+    for (const Button &b : buttons)
+        if (b.id == IDCANCEL)
+            escapeId = IDCANCEL;
+
+    std::vector<SDL_MessageBoxButtonData> data;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        Uint32 flags = 0;
+        if (i == 0)
+            flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+        if (buttons[i].id == escapeId)
+            flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+        data.push_back(SDL_MessageBoxButtonData{flags, buttons[i].id, buttons[i].label});
+    }
+    Uint32 kind = SDL_MESSAGEBOX_INFORMATION;
+    if ((type & MB_ICONMASK) == MB_ICONHAND)
+        kind = SDL_MESSAGEBOX_ERROR;
+    else if ((type & MB_ICONMASK) == MB_ICONEXCLAMATION)
+        kind = SDL_MESSAGEBOX_WARNING;
+
+    if (!tavrok::EnsureVideo())
+        return 0;
+    SDL_MessageBoxData box{};
+    box.flags = kind;
+    box.window = tavrok::SdlWindowOf(hWnd);
+    box.title = utf8Caption.c_str();
+    box.message = utf8Text.c_str();
+    box.numbuttons = int(data.size());
+    box.buttons = data.data();
+    int pressed = 0;
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) {
+        tavrok::Diagnostic("win32", "", "", std::string("MessageBoxA cannot show its box: ") + SDL_GetError());
+        return 0;
+    }
+    // Closing the box without a button answers like Escape.
+    return pressed < 0 ? escapeId : pressed;
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets everything up on a fresh Debian machine, builds, and runs the whole test suite:
+# unit tests (no display) and end-to-end tests (each starts its own Xvfb).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+WERROR=OFF
+[ "${CI:-}" = "true" ] && WERROR=ON
+bash scripts/build.sh -DTAVROK_WERROR=$WERROR -DTAVROK_TESTS=ON
+cd "${TAVROK_BUILD_DIR:-build}"
+ctest --output-on-failure -j "$(nproc)" "$@"

@@ -1,0 +1,271 @@
+/*
+ * d3dx9math.h - single-precision vectors, matrices and quaternions with D3DX names.
+ *
+ * Conventions: row vectors (a point transforms as p * M, the translation sits in _41.._43,
+ * and M1 * M2 applies M1 first), left-handed coordinates, angles in radians.  Every
+ * function takes its output first and returns it; a null output or input makes it write
+ * nothing and return null; the output may alias an input.
+ *
+ * The out-of-line operations pick a processor-specific variant on first use (announced on
+ * the debugger output); every variant gives the scalar definitions' results within
+ * single-precision rounding.
+ */
+#ifndef TAVROK_D3DX9MATH_H
+#define TAVROK_D3DX9MATH_H
+
+#include <d3d9types.h>
+
+#include <math.h>
+
+#define D3DX_PI ((FLOAT)3.141592654f)
+#define D3DX_1BYPI ((FLOAT)0.318309886f)
+#define D3DXToRadian(degree) ((degree) * (D3DX_PI / 180.0f))
+#define D3DXToDegree(radian) ((radian) * (180.0f / D3DX_PI))
+
+struct D3DXVECTOR2 {
+    FLOAT x, y;
+    D3DXVECTOR2() {}
+    D3DXVECTOR2(FLOAT fx, FLOAT fy) : x(fx), y(fy) {}
+    operator FLOAT *() { return &x; }
+    operator const FLOAT *() const { return &x; }
+};
+
+struct D3DXVECTOR3 : public D3DVECTOR {
+    D3DXVECTOR3() {}
+    D3DXVECTOR3(const FLOAT *f) { x = f[0]; y = f[1]; z = f[2]; }
+    D3DXVECTOR3(const D3DVECTOR &v) { x = v.x; y = v.y; z = v.z; }
+    D3DXVECTOR3(FLOAT fx, FLOAT fy, FLOAT fz) { x = fx; y = fy; z = fz; }
+    operator FLOAT *() { return &x; }
+    operator const FLOAT *() const { return &x; }
+    D3DXVECTOR3 &operator+=(const D3DXVECTOR3 &v) { x += v.x; y += v.y; z += v.z; return *this; }
+    D3DXVECTOR3 &operator-=(const D3DXVECTOR3 &v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
+    D3DXVECTOR3 &operator*=(FLOAT f) { x *= f; y *= f; z *= f; return *this; }
+    D3DXVECTOR3 &operator/=(FLOAT f) { FLOAT inv = 1.0f / f; x *= inv; y *= inv; z *= inv; return *this; }
+    D3DXVECTOR3 operator+() const { return *this; }
+    D3DXVECTOR3 operator-() const { return D3DXVECTOR3(-x, -y, -z); }
+    D3DXVECTOR3 operator+(const D3DXVECTOR3 &v) const { return D3DXVECTOR3(x + v.x, y + v.y, z + v.z); }
+    D3DXVECTOR3 operator-(const D3DXVECTOR3 &v) const { return D3DXVECTOR3(x - v.x, y - v.y, z - v.z); }
+    D3DXVECTOR3 operator*(FLOAT f) const { return D3DXVECTOR3(x * f, y * f, z * f); }
+    D3DXVECTOR3 operator/(FLOAT f) const { FLOAT inv = 1.0f / f; return D3DXVECTOR3(x * inv, y * inv, z * inv); }
+    friend D3DXVECTOR3 operator*(FLOAT f, const D3DXVECTOR3 &v) { return D3DXVECTOR3(f * v.x, f * v.y, f * v.z); }
+    bool operator==(const D3DXVECTOR3 &v) const { return x == v.x && y == v.y && z == v.z; }
+    bool operator!=(const D3DXVECTOR3 &v) const { return !(*this == v); }
+};
+
+struct D3DXVECTOR4 {
+    FLOAT x, y, z, w;
+    D3DXVECTOR4() {}
+    D3DXVECTOR4(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXVECTOR4(const D3DVECTOR &v, FLOAT fw) : x(v.x), y(v.y), z(v.z), w(fw) {}
+    D3DXVECTOR4(FLOAT fx, FLOAT fy, FLOAT fz, FLOAT fw) : x(fx), y(fy), z(fz), w(fw) {}
+    operator FLOAT *() { return &x; }
+    operator const FLOAT *() const { return &x; }
+    D3DXVECTOR4 operator+(const D3DXVECTOR4 &v) const { return D3DXVECTOR4(x + v.x, y + v.y, z + v.z, w + v.w); }
+    D3DXVECTOR4 operator-(const D3DXVECTOR4 &v) const { return D3DXVECTOR4(x - v.x, y - v.y, z - v.z, w - v.w); }
+    D3DXVECTOR4 operator*(FLOAT f) const { return D3DXVECTOR4(x * f, y * f, z * f, w * f); }
+    bool operator==(const D3DXVECTOR4 &v) const { return x == v.x && y == v.y && z == v.z && w == v.w; }
+    bool operator!=(const D3DXVECTOR4 &v) const { return !(*this == v); }
+};
+
+struct D3DXQUATERNION {
+    FLOAT x, y, z, w;
+    D3DXQUATERNION() {}
+    D3DXQUATERNION(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXQUATERNION(FLOAT fx, FLOAT fy, FLOAT fz, FLOAT fw) : x(fx), y(fy), z(fz), w(fw) {}
+    operator FLOAT *() { return &x; }
+    operator const FLOAT *() const { return &x; }
+    D3DXQUATERNION operator-() const { return D3DXQUATERNION(-x, -y, -z, -w); }
+    bool operator==(const D3DXQUATERNION &q) const { return x == q.x && y == q.y && z == q.z && w == q.w; }
+    bool operator!=(const D3DXQUATERNION &q) const { return !(*this == q); }
+};
+
+struct D3DXMATRIX : public D3DMATRIX {
+    D3DXMATRIX() {}
+    D3DXMATRIX(const FLOAT *f) { memcpy(&_11, f, sizeof(D3DMATRIX)); }
+    D3DXMATRIX(const D3DMATRIX &mat) { memcpy(&_11, &mat, sizeof(D3DMATRIX)); }
+    D3DXMATRIX(FLOAT f11, FLOAT f12, FLOAT f13, FLOAT f14, FLOAT f21, FLOAT f22, FLOAT f23, FLOAT f24,
+               FLOAT f31, FLOAT f32, FLOAT f33, FLOAT f34, FLOAT f41, FLOAT f42, FLOAT f43, FLOAT f44)
+    {
+        _11 = f11; _12 = f12; _13 = f13; _14 = f14;
+        _21 = f21; _22 = f22; _23 = f23; _24 = f24;
+        _31 = f31; _32 = f32; _33 = f33; _34 = f34;
+        _41 = f41; _42 = f42; _43 = f43; _44 = f44;
+    }
+    FLOAT &operator()(UINT row, UINT col) { return m[row][col]; }
+    FLOAT operator()(UINT row, UINT col) const { return m[row][col]; }
+    operator FLOAT *() { return &_11; }
+    operator const FLOAT *() const { return &_11; }
+    D3DXMATRIX &operator*=(const D3DXMATRIX &mat);
+    D3DXMATRIX operator*(const D3DXMATRIX &mat) const;
+    bool operator==(const D3DXMATRIX &mat) const { return memcmp(this, &mat, sizeof(D3DXMATRIX)) == 0; }
+    bool operator!=(const D3DXMATRIX &mat) const { return !(*this == mat); }
+};
+
+struct D3DXCOLOR {
+    FLOAT r, g, b, a;
+    D3DXCOLOR() {}
+    D3DXCOLOR(DWORD argb)
+    {
+        const FLOAT f = 1.0f / 255.0f;
+        r = f * (FLOAT)(BYTE)(argb >> 16);
+        g = f * (FLOAT)(BYTE)(argb >> 8);
+        b = f * (FLOAT)(BYTE)(argb >> 0);
+        a = f * (FLOAT)(BYTE)(argb >> 24);
+    }
+    D3DXCOLOR(const D3DCOLORVALUE &c) : r(c.r), g(c.g), b(c.b), a(c.a) {}
+    D3DXCOLOR(FLOAT fr, FLOAT fg, FLOAT fb, FLOAT fa) : r(fr), g(fg), b(fb), a(fa) {}
+    // Each channel clamped to 0..1 and rounded to the nearest of 256 levels.
+    operator DWORD() const
+    {
+        DWORD dr = r >= 1.0f ? 0xff : r <= 0.0f ? 0x00 : (DWORD)(r * 255.0f + 0.5f);
+        DWORD dg = g >= 1.0f ? 0xff : g <= 0.0f ? 0x00 : (DWORD)(g * 255.0f + 0.5f);
+        DWORD db = b >= 1.0f ? 0xff : b <= 0.0f ? 0x00 : (DWORD)(b * 255.0f + 0.5f);
+        DWORD da = a >= 1.0f ? 0xff : a <= 0.0f ? 0x00 : (DWORD)(a * 255.0f + 0.5f);
+        return (da << 24) | (dr << 16) | (dg << 8) | db;
+    }
+    operator D3DCOLORVALUE() const { D3DCOLORVALUE c = {r, g, b, a}; return c; }
+    operator FLOAT *() { return &r; }
+    operator const FLOAT *() const { return &r; }
+};
+
+/* Inline operations (header-only in the SDK as well). */
+
+inline FLOAT D3DXVec3Length(const D3DXVECTOR3 *v) { return v ? sqrtf(v->x * v->x + v->y * v->y + v->z * v->z) : 0.0f; }
+inline FLOAT D3DXVec3LengthSq(const D3DXVECTOR3 *v) { return v ? v->x * v->x + v->y * v->y + v->z * v->z : 0.0f; }
+inline FLOAT D3DXVec3Dot(const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    return (a && b) ? a->x * b->x + a->y * b->y + a->z * b->z : 0.0f;
+}
+inline D3DXVECTOR3 *D3DXVec3Cross(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    D3DXVECTOR3 r(a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x);
+    *out = r;
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Add(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + b->x; out->y = a->y + b->y; out->z = a->z + b->z;
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Subtract(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x - b->x; out->y = a->y - b->y; out->z = a->z - b->z;
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Scale(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, FLOAT s)
+{
+    if (!out || !v)
+        return 0;
+    out->x = v->x * s; out->y = v->y * s; out->z = v->z * s;
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Lerp(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b, FLOAT s)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + s * (b->x - a->x); out->y = a->y + s * (b->y - a->y); out->z = a->z + s * (b->z - a->z);
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Minimize(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x < b->x ? a->x : b->x; out->y = a->y < b->y ? a->y : b->y; out->z = a->z < b->z ? a->z : b->z;
+    return out;
+}
+inline D3DXVECTOR3 *D3DXVec3Maximize(D3DXVECTOR3 *out, const D3DXVECTOR3 *a, const D3DXVECTOR3 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x > b->x ? a->x : b->x; out->y = a->y > b->y ? a->y : b->y; out->z = a->z > b->z ? a->z : b->z;
+    return out;
+}
+inline FLOAT D3DXVec4Dot(const D3DXVECTOR4 *a, const D3DXVECTOR4 *b)
+{
+    return (a && b) ? a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w : 0.0f;
+}
+inline FLOAT D3DXVec4Length(const D3DXVECTOR4 *v) { return v ? sqrtf(D3DXVec4Dot(v, v)) : 0.0f; }
+inline FLOAT D3DXQuaternionDot(const D3DXQUATERNION *a, const D3DXQUATERNION *b)
+{
+    return (a && b) ? a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w : 0.0f;
+}
+inline D3DXQUATERNION *D3DXQuaternionIdentity(D3DXQUATERNION *out)
+{
+    if (!out)
+        return 0;
+    out->x = out->y = out->z = 0.0f;
+    out->w = 1.0f;
+    return out;
+}
+inline D3DXMATRIX *D3DXMatrixIdentity(D3DXMATRIX *out)
+{
+    if (!out)
+        return 0;
+    memset(static_cast<D3DMATRIX *>(out), 0, sizeof(D3DMATRIX));
+    out->_11 = out->_22 = out->_33 = out->_44 = 1.0f;
+    return out;
+}
+inline BOOL D3DXMatrixIsIdentity(const D3DXMATRIX *m)
+{
+    if (!m)
+        return FALSE;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (m->m[r][c] != (r == c ? 1.0f : 0.0f))
+                return FALSE;
+    return TRUE;
+}
+
+/* Out-of-line operations. */
+
+D3DXVECTOR3 *WINAPI D3DXVec3Normalize(D3DXVECTOR3 *out, const D3DXVECTOR3 *v);
+D3DXVECTOR4 *WINAPI D3DXVec4Normalize(D3DXVECTOR4 *out, const D3DXVECTOR4 *v);
+D3DXVECTOR3 *WINAPI D3DXVec3TransformCoord(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m);
+D3DXVECTOR3 *WINAPI D3DXVec3TransformNormal(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m);
+D3DXVECTOR4 *WINAPI D3DXVec3Transform(D3DXVECTOR4 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m);
+D3DXVECTOR4 *WINAPI D3DXVec4Transform(D3DXVECTOR4 *out, const D3DXVECTOR4 *v, const D3DXMATRIX *m);
+D3DXMATRIX *WINAPI D3DXMatrixMultiply(D3DXMATRIX *out, const D3DXMATRIX *m1, const D3DXMATRIX *m2);
+D3DXMATRIX *WINAPI D3DXMatrixTranspose(D3DXMATRIX *out, const D3DXMATRIX *m);
+D3DXMATRIX *WINAPI D3DXMatrixInverse(D3DXMATRIX *out, FLOAT *determinant, const D3DXMATRIX *m);
+FLOAT WINAPI D3DXMatrixDeterminant(const D3DXMATRIX *m);
+D3DXMATRIX *WINAPI D3DXMatrixTranslation(D3DXMATRIX *out, FLOAT x, FLOAT y, FLOAT z);
+D3DXMATRIX *WINAPI D3DXMatrixScaling(D3DXMATRIX *out, FLOAT sx, FLOAT sy, FLOAT sz);
+D3DXMATRIX *WINAPI D3DXMatrixRotationX(D3DXMATRIX *out, FLOAT angle);
+D3DXMATRIX *WINAPI D3DXMatrixRotationY(D3DXMATRIX *out, FLOAT angle);
+D3DXMATRIX *WINAPI D3DXMatrixRotationZ(D3DXMATRIX *out, FLOAT angle);
+D3DXMATRIX *WINAPI D3DXMatrixRotationAxis(D3DXMATRIX *out, const D3DXVECTOR3 *axis, FLOAT angle);
+D3DXMATRIX *WINAPI D3DXMatrixRotationQuaternion(D3DXMATRIX *out, const D3DXQUATERNION *q);
+D3DXMATRIX *WINAPI D3DXMatrixRotationYawPitchRoll(D3DXMATRIX *out, FLOAT yaw, FLOAT pitch, FLOAT roll);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX *out, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixLookAtLH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
+                                      const D3DXVECTOR3 *up);
+D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
+                                              FLOAT zf);
+D3DXQUATERNION *WINAPI D3DXQuaternionSlerp(D3DXQUATERNION *out, const D3DXQUATERNION *q1,
+                                           const D3DXQUATERNION *q2, FLOAT t);
+D3DXQUATERNION *WINAPI D3DXQuaternionNormalize(D3DXQUATERNION *out, const D3DXQUATERNION *q);
+D3DXQUATERNION *WINAPI D3DXQuaternionRotationAxis(D3DXQUATERNION *out, const D3DXVECTOR3 *axis, FLOAT angle);
+D3DXQUATERNION *WINAPI D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION *out, FLOAT yaw, FLOAT pitch,
+                                                          FLOAT roll);
+D3DXQUATERNION *WINAPI D3DXQuaternionMultiply(D3DXQUATERNION *out, const D3DXQUATERNION *q1,
+                                              const D3DXQUATERNION *q2);
+
+inline D3DXMATRIX &D3DXMATRIX::operator*=(const D3DXMATRIX &mat)
+{
+    D3DXMatrixMultiply(this, this, &mat);
+    return *this;
+}
+inline D3DXMATRIX D3DXMATRIX::operator*(const D3DXMATRIX &mat) const
+{
+    D3DXMATRIX r;
+    D3DXMatrixMultiply(&r, this, &mat);
+    return r;
+}
+
+#endif

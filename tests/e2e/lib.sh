@@ -1,0 +1,69 @@
+# Shared helpers for the end-to-end tests: a private Xvfb, the program started in its run
+# folder, window lookup, key input, screenshots and pixel reads.  Source it from a test.
+set -euo pipefail
+
+: "${TAVROK_BIN_DIR:?TAVROK_BIN_DIR must point at the program's folder}"
+CONVERT=/usr/bin/convert
+WORK=$(mktemp -d)
+XVFB_PID=""
+APP_PID=""
+
+cleanup_e2e() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ -n "${KEEP_WORK:-}" ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup_e2e EXIT
+
+fail() { echo "FAIL: $*" >&2; [ -f "$WORK/stderr.txt" ] && { echo "--- program stderr:"; cat "$WORK/stderr.txt"; } >&2; exit 1; }
+
+# Starts Xvfb on a free display (it reports the number itself) and exports DISPLAY.
+start_xvfb() {
+  local fd_file="$WORK/display"
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$fd_file" ] && break
+    sleep 0.05
+  done
+  [ -s "$fd_file" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$fd_file")"
+}
+
+# Starts the program in its run folder; stderr goes to $WORK/stderr.txt.
+start_app() {
+  (cd "$TAVROK_BIN_DIR" && exec env "$@" ./tavrok) 2>"$WORK/stderr.txt" &
+  APP_PID=$!
+}
+
+# Waits for a visible window with this exact title and prints its id.
+wait_window() {
+  local title="$1" id=""
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$APP_PID" 2>/dev/null || fail "program exited before showing \"$title\""
+    sleep 0.05
+  done
+  fail "no window \"$title\""
+}
+
+# Waits for the program to exit (at most $1 seconds) and prints its exit status.
+wait_exit() {
+  local limit="${1:-10}" status=0
+  for _ in $(seq $((limit * 20))); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$APP_PID" 2>/dev/null && fail "program still running after ${limit}s"
+  wait "$APP_PID" || status=$?
+  APP_PID=""
+  echo "$status"
+}
+
+window_size() { xwininfo -id "$1" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'; }
+
+screenshot() { import -window root "$1"; }
+
+# Prints "r,g,b" (0-255) of the pixel at x,y of a PNG.
+pixel() { $CONVERT "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }

@@ -1,0 +1,11 @@
+# Closing the window as a window manager does (WM_DELETE_WINDOW) ends the program cleanly.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+start_app TAVROK_MSGBOX_ANSWER=no
+id=$(wait_window "Tavrok - by Velmor")
+sleep 0.5
+"$TAVROK_TOOLS_DIR/xclose" "$id" || fail "xclose failed"
+status=$(wait_exit 10)
+[ "$status" -eq 0 ] || fail "exit status $status after the close request"
+if grep -q -i -E "error|fault|abort" "$WORK/stderr.txt"; then fail "unexpected diagnostics"; fi
+echo "ok: close request exits with 0"
