@@ -2,7 +2,7 @@
 # folder, window lookup, key input, screenshots and pixel reads.  Source it from a test.
 set -euo pipefail
 
-: "${TAVROK_BIN_DIR:?TAVROK_BIN_DIR must point at the program's folder}"
+: "${TAVROK_BIN_DIR:?TAVROK_BIN_DIR must name the folder of the program}"
 CONVERT=/usr/bin/convert
 WORK=$(mktemp -d)
 XVFB_PID=""
@@ -48,7 +48,7 @@ wait_window() {
   fail "no window \"$title\""
 }
 
-# Waits for the program to exit (at most $1 seconds) and prints its exit status.
+# Waits for the program to exit (at most $1 seconds) and sets EXIT_STATUS.
 wait_exit() {
   local limit="${1:-10}" status=0
   for _ in $(seq $((limit * 20))); do
@@ -58,7 +58,7 @@ wait_exit() {
   kill -0 "$APP_PID" 2>/dev/null && fail "program still running after ${limit}s"
   wait "$APP_PID" || status=$?
   APP_PID=""
-  echo "$status"
+  EXIT_STATUS=$status
 }
 
 window_size() { xwininfo -id "$1" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'; }

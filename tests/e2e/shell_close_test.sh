@@ -5,7 +5,7 @@ start_app TAVROK_MSGBOX_ANSWER=no
 id=$(wait_window "Tavrok - by Velmor")
 sleep 0.5
 "$TAVROK_TOOLS_DIR/xclose" "$id" || fail "xclose failed"
-status=$(wait_exit 10)
-[ "$status" -eq 0 ] || fail "exit status $status after the close request"
+wait_exit 10
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after the close request"
 if grep -q -i -E "error|fault|abort" "$WORK/stderr.txt"; then fail "unexpected diagnostics"; fi
 echo "ok: close request exits with 0"

@@ -9,6 +9,6 @@ size=$(window_size "$id")
 # Let it render a moment, then press Escape as a user would.
 sleep 0.5
 xdotool key --window "$id" Escape 2>/dev/null || true
-status=$(wait_exit 10)
-[ "$status" -eq 0 ] || fail "exit status $status after Escape"
+wait_exit 10
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
 echo "ok: window 1024x768, Escape exits with 0"
