@@ -119,20 +119,34 @@ const SMathOps g_scalarMathOps = {
     ScalarVec4Normalize,
 };
 
-const SMathOps &ActiveMathOps()
+namespace {
+
+const SMathOps *SelectMathOps()
 {
-    static const SMathOps *active = [] {
-        const SMathOps *chosen = &g_scalarMathOps;
-        const SMathOps *sse2 = Sse2MathOps();
-        if (sse2 && !RegistryFlagSet("DisablePSGP") && !RegistryFlagSet("DisableD3DXPSGP"))
-            chosen = sse2;
-        char line[64];
-        snprintf(line, sizeof line, "(INFO) Using %s Instructions\n", chosen->name);
-        OutputDebugStringA(line);
-        return chosen;
-    }();
-    return *active;
+    const SMathOps *chosen = &g_scalarMathOps;
+    const SMathOps *sse2 = Sse2MathOps();
+    if (sse2 && !RegistryFlagSet("DisablePSGP") && !RegistryFlagSet("DisableD3DXPSGP"))
+        chosen = sse2;
+    char line[64];
+    snprintf(line, sizeof line, "(INFO) Using %s Instructions\n", chosen->name);
+    OutputDebugStringA(line);
+    return chosen;
 }
+
+// The table in use; null until the first operation chooses it.  The program is
+// single-threaded, so a plain pointer suffices and the hot path is one load and a branch.
+const SMathOps *g_activeOps = nullptr;
+
+inline const SMathOps &Ops()
+{
+    if (__builtin_expect(g_activeOps == nullptr, 0))
+        g_activeOps = SelectMathOps();
+    return *g_activeOps;
+}
+
+}  // namespace
+
+const SMathOps &ActiveMathOps() { return Ops(); }
 
 D3DXVECTOR3 *WINAPI D3DXVec3Normalize(D3DXVECTOR3 *out, const D3DXVECTOR3 *v)
 {
@@ -152,17 +166,17 @@ D3DXVECTOR3 *WINAPI D3DXVec3Normalize(D3DXVECTOR3 *out, const D3DXVECTOR3 *v)
 
 D3DXVECTOR4 *WINAPI D3DXVec4Normalize(D3DXVECTOR4 *out, const D3DXVECTOR4 *v)
 {
-    return ActiveMathOps().Vec4Normalize(out, v);
+    return Ops().Vec4Normalize(out, v);
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformCoord(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m)
 {
-    return ActiveMathOps().Vec3TransformCoord(out, v, m);
+    return Ops().Vec3TransformCoord(out, v, m);
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformNormal(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m)
 {
-    return ActiveMathOps().Vec3TransformNormal(out, v, m);
+    return Ops().Vec3TransformNormal(out, v, m);
 }
 
 D3DXVECTOR4 *WINAPI D3DXVec3Transform(D3DXVECTOR4 *out, const D3DXVECTOR3 *v, const D3DXMATRIX *m)
@@ -170,17 +184,17 @@ D3DXVECTOR4 *WINAPI D3DXVec3Transform(D3DXVECTOR4 *out, const D3DXVECTOR3 *v, co
     if (!out || !v || !m)
         return nullptr;
     D3DXVECTOR4 v4(*v, 1.0f);
-    return ActiveMathOps().Vec4Transform(out, &v4, m);
+    return Ops().Vec4Transform(out, &v4, m);
 }
 
 D3DXVECTOR4 *WINAPI D3DXVec4Transform(D3DXVECTOR4 *out, const D3DXVECTOR4 *v, const D3DXMATRIX *m)
 {
-    return ActiveMathOps().Vec4Transform(out, v, m);
+    return Ops().Vec4Transform(out, v, m);
 }
 
 D3DXMATRIX *WINAPI D3DXMatrixMultiply(D3DXMATRIX *out, const D3DXMATRIX *m1, const D3DXMATRIX *m2)
 {
-    return ActiveMathOps().MatrixMultiply(out, m1, m2);
+    return Ops().MatrixMultiply(out, m1, m2);
 }
 
 D3DXMATRIX *WINAPI D3DXMatrixTranspose(D3DXMATRIX *out, const D3DXMATRIX *m)
