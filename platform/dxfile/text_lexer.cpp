@@ -1,0 +1,234 @@
+/*
+ * text_lexer.cpp - tokens of the text encoding ("txt" and inflated "tzip" bodies).
+ *
+ * Names, keywords (template, array and the primitive type names, in any case), numbers,
+ * quoted strings, GUIDs in angle brackets and punctuation; comments run from // or # to the
+ * end of the line.  A number with a fraction or exponent becomes T_REAL, one without becomes
+ * T_INTEGER (negative integers are kept as reals so that no sign is lost).  Positions are
+ * line numbers.  Relies on nothing but the buffer it is given; never reads past `end`.
+ */
+#include "dxfile_private.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace tavrok::dxfile {
+namespace {
+
+bool IsNameStart(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsNameChar(uint8_t c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+bool EqualNoCase(std::string_view a, const char *b)
+{
+    size_t n = strlen(b);
+    if (a.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i];
+        if (x >= 'a' && x <= 'z')
+            x = char(x - 'a' + 'A');
+        char y = b[i];
+        if (y >= 'a' && y <= 'z')
+            y = char(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Keyword spellings and the token each one stands for.
+struct Keyword {
+    const char *text;
+    uint16_t token;
+};
+const Keyword kKeywords[] = {
+    {"template", T_TEMPLATE},  // template declaration
+    {"array", T_ARRAY},        // array member
+    {"WORD", T_WORD},          // 16-bit unsigned
+    {"DWORD", T_DWORD},        // 32-bit unsigned
+    {"FLOAT", T_FLOAT},        // 32-bit float
+    {"DOUBLE", T_DOUBLE},      // 64-bit float
+    {"CHAR", T_CHAR},          // 8-bit signed
+    {"UCHAR", T_UCHAR},        // 8-bit unsigned
+    {"BYTE", T_UCHAR},         // 8-bit unsigned
+    {"SWORD", T_SWORD},        // 16-bit signed
+    {"SDWORD", T_SDWORD},      // 32-bit signed
+    {"STRING", T_LPSTR},       // string (pointer in the data block)
+    {"LPSTR", T_LPSTR},        // string
+    {"CSTRING", T_CSTRING},    // string
+    {"UNICODE", T_UNICODE},    // string
+    {"VOID", T_VOID},
+};
+
+class TextLexer final : public Lexer {
+public:
+    TextLexer(const uint8_t *begin, const uint8_t *end) : p_(begin), end_(end) {}
+
+    void Next(Token &t) override
+    {
+        SkipSpace();
+        tokenLine_ = line_;
+        if (p_ >= end_) {
+            t.kind = T_EOF;
+            return;
+        }
+        uint8_t c = *p_;
+        if (IsNameStart(c)) {
+            const uint8_t *s = p_;
+            while (p_ < end_ && IsNameChar(*p_))
+                ++p_;
+            t.text = std::string_view(reinterpret_cast<const char *>(s), size_t(p_ - s));
+            t.kind = T_NAME;
+            if (t.text.size() <= 8) {
+                for (const Keyword &k : kKeywords) {
+                    if (EqualNoCase(t.text, k.text)) {
+                        t.kind = k.token;
+                        break;
+                    }
+                }
+            }
+            return;
+        }
+        if (IsDigit(c) || c == '-' || c == '+' || (c == '.' && p_ + 1 < end_ && IsDigit(p_[1]))) {
+            Number(t);
+            return;
+        }
+        switch (c) {
+        case '"': String(t); return;
+        case '<': Guid(t); return;
+        case '{': t.kind = T_OBRACE; break;
+        case '}': t.kind = T_CBRACE; break;
+        case '(': t.kind = T_OPAREN; break;
+        case ')': t.kind = T_CPAREN; break;
+        case '[': t.kind = T_OBRACKET; break;
+        case ']': t.kind = T_CBRACKET; break;
+        case '.': t.kind = T_DOT; break;
+        case ',': t.kind = T_COMMA; break;
+        case ';': t.kind = T_SEMICOLON; break;
+        default: {
+            char buf[64];
+            snprintf(buf, sizeof buf, "unexpected character 0x%02x", c);
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), buf};
+        }
+        }
+        ++p_;
+    }
+
+    std::string Where() const override { return std::to_string(tokenLine_); }
+
+private:
+    void SkipSpace()
+    {
+        while (p_ < end_) {
+            uint8_t c = *p_;
+            if (c == '\n') {
+                ++line_;
+                ++p_;
+            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == 0) {
+                ++p_;
+            } else if (c == '#' || (c == '/' && p_ + 1 < end_ && p_[1] == '/')) {
+                while (p_ < end_ && *p_ != '\n')
+                    ++p_;
+            } else {
+                break;
+            }
+        }
+    }
+
+    void Number(Token &t)
+    {
+        const uint8_t *s = p_;
+        bool real = false;
+        if (*p_ == '-' || *p_ == '+') {
+            real = *p_ == '-';
+            ++p_;
+        }
+        while (p_ < end_) {
+            uint8_t c = *p_;
+            if (IsDigit(c)) {
+                ++p_;
+            } else if (c == '.' || c == 'e' || c == 'E') {
+                real = true;
+                ++p_;
+                if ((c == 'e' || c == 'E') && p_ < end_ && (*p_ == '-' || *p_ == '+'))
+                    ++p_;
+            } else {
+                break;
+            }
+        }
+        const char *b = reinterpret_cast<const char *>(s);
+        const char *e = reinterpret_cast<const char *>(p_);
+        if (*b == '+')
+            ++b;
+        if (!real) {
+            uint64_t v = 0;
+            auto r = std::from_chars(b, e, v);
+            if (r.ec != std::errc() || r.ptr != e || v > 0xffffffffull)
+                throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed integer '" + std::string(b, e) + "'"};
+            t.kind = T_INTEGER;
+            t.integer = uint32_t(v);
+            t.real = double(v);
+            return;
+        }
+        double v = 0;
+        auto r = std::from_chars(b, e, v);
+        if (r.ec == std::errc::result_out_of_range) {
+            // Denormal or huge: fall back to the C library, which saturates.
+            v = strtod(std::string(b, e).c_str(), nullptr);
+        } else if (r.ec != std::errc() || r.ptr != e) {
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed number '" + std::string(b, e) + "'"};
+        }
+        t.kind = T_REAL;
+        t.real = v;
+        t.integer = v >= 0 && v < 4294967296.0 ? uint32_t(v) : uint32_t(int64_t(v));
+    }
+
+    void String(Token &t)
+    {
+        const uint8_t *s = ++p_;
+        while (p_ < end_ && *p_ != '"') {
+            if (*p_ == '\n')
+                ++line_;
+            ++p_;
+        }
+        if (p_ >= end_)
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), "string not closed before the end of the file"};
+        t.kind = T_STRING;
+        t.text = std::string_view(reinterpret_cast<const char *>(s), size_t(p_ - s));
+        ++p_;
+    }
+
+    void Guid(Token &t)
+    {
+        const uint8_t *s = ++p_;
+        while (p_ < end_ && *p_ != '>' && p_ - s < 64)
+            ++p_;
+        if (p_ >= end_ || *p_ != '>')
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), "expected '>' closing a GUID"};
+        std::string_view body(reinterpret_cast<const char *>(s), size_t(p_ - s));
+        ++p_;
+        // Trim spaces around the GUID text.
+        while (!body.empty() && (body.front() == ' ' || body.front() == '\t'))
+            body.remove_prefix(1);
+        while (!body.empty() && (body.back() == ' ' || body.back() == '\t'))
+            body.remove_suffix(1);
+        if (!ParseGuid(body, t.guid))
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed GUID <" + std::string(body) + ">"};
+        t.kind = T_GUID;
+    }
+
+    const uint8_t *p_;
+    const uint8_t *end_;
+    int line_ = 1;
+    int tokenLine_ = 1;
+};
+
+}  // namespace
+
+std::unique_ptr<Lexer> MakeTextLexer(const uint8_t *begin, const uint8_t *end)
+{
+    return std::make_unique<TextLexer>(begin, end);
+}
+
+}  // namespace tavrok::dxfile
