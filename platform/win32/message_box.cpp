@@ -85,15 +85,23 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
         return id;
     }
 
-    std::vector<Button> buttons;
+    // Buttons of each box type, in Windows' order.
+    static const Button kOk[] = {{IDOK, "OK"}};
+    static const Button kOkCancel[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}};
+    static const Button kAbortRetryIgnore[] = {{IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}};
+    static const Button kYesNoCancel[] = {{IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}};
+    static const Button kYesNo[] = {{IDYES, "Yes"}, {IDNO, "No"}};
+    static const Button kRetryCancel[] = {{IDRETRY, "Retry"}, {IDCANCEL, "Cancel"}};
+    const Button *first = kOk, *last = kOk + 1;
     switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}; break;
-    case MB_ABORTRETRYIGNORE: buttons = {{IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}}; break;
-    case MB_YESNOCANCEL: buttons = {{IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}}; break;
-    case MB_YESNO: buttons = {{IDYES, "Yes"}, {IDNO, "No"}}; break;
-    case MB_RETRYCANCEL: buttons = {{IDRETRY, "Retry"}, {IDCANCEL, "Cancel"}}; break;
-    default: buttons = {{IDOK, "OK"}}; break;
+    case MB_OKCANCEL: first = kOkCancel, last = kOkCancel + 2; break;
+    case MB_ABORTRETRYIGNORE: first = kAbortRetryIgnore, last = kAbortRetryIgnore + 3; break;
+    case MB_YESNOCANCEL: first = kYesNoCancel, last = kYesNoCancel + 3; break;
+    case MB_YESNO: first = kYesNo, last = kYesNo + 2; break;
+    case MB_RETRYCANCEL: first = kRetryCancel, last = kRetryCancel + 2; break;
+    default: break;
     }
+    std::vector<Button> buttons(first, last);
     // The button Escape answers: Cancel where there is one, else No, else the only button.
     int escapeId = buttons.back().id;
     for (const Button &b : buttons)
