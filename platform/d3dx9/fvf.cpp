@@ -1,0 +1,190 @@
+/*
+ * fvf.cpp - flexible vertex formats: sizes, component offsets, conversion between formats,
+ * bounding volumes, and adjacency from point representatives.
+ *
+ * Relies on the FVF bit layout of d3d9types.h.  Vertex declarations are not translated
+ * here; meshes are described by FVF codes only.
+ */
+#include "mesh_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+namespace tavrok::d3dx9mesh {
+
+namespace {
+
+// Bytes of the position block (position plus blend weights) for each position type;
+// 0 for a type that is not defined.
+UINT PositionBytes(DWORD fvf)
+{
+    switch (fvf & D3DFVF_POSITION_MASK) {
+    case 0: return 0;
+    case D3DFVF_XYZ: return 12;
+    case D3DFVF_XYZRHW: return 16;
+    case D3DFVF_XYZB1: return 16;
+    case D3DFVF_XYZB2: return 20;
+    case D3DFVF_XYZB3: return 24;
+    case D3DFVF_XYZB4: return 28;
+    case D3DFVF_XYZB5: return 32;
+    case D3DFVF_XYZW: return 16;
+    default: return ~0u;
+    }
+}
+
+// Bytes of texture coordinate set i, from its two format bits.
+UINT TexCoordBytes(DWORD fvf, UINT set)
+{
+    switch ((fvf >> (16 + set * 2)) & 3) {
+    case D3DFVF_TEXTUREFORMAT2: return 8;
+    case D3DFVF_TEXTUREFORMAT3: return 12;
+    case D3DFVF_TEXTUREFORMAT4: return 16;
+    default: return 4;  // D3DFVF_TEXTUREFORMAT1
+    }
+}
+
+}  // namespace
+
+FvfLayout LayoutOfFvf(DWORD fvf)
+{
+    FvfLayout l;
+    UINT pos = PositionBytes(fvf);
+    if (pos == ~0u || (fvf & D3DFVF_RESERVED0))
+        return l;
+    UINT at = pos;
+    l.positionBytes = pos;
+    if (fvf & D3DFVF_NORMAL) {
+        l.normal = int(at);
+        at += 12;
+    }
+    if (fvf & D3DFVF_PSIZE) {
+        l.psize = int(at);
+        at += 4;
+    }
+    if (fvf & D3DFVF_DIFFUSE) {
+        l.diffuse = int(at);
+        at += 4;
+    }
+    if (fvf & D3DFVF_SPECULAR) {
+        l.specular = int(at);
+        at += 4;
+    }
+    l.texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (l.texCount > 8)
+        return l;
+    for (UINT i = 0; i < l.texCount; i++) {
+        l.tex[i] = int(at);
+        l.texBytes[i] = TexCoordBytes(fvf, i);
+        at += l.texBytes[i];
+    }
+    l.stride = at;
+    l.valid = at > 0;
+    return l;
+}
+
+void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, BYTE *dst)
+{
+    memset(dst, 0, to.stride);
+    memcpy(dst, src, std::min(from.positionBytes, to.positionBytes));
+    auto copy = [&](int f, int t, UINT bytes) {
+        if (f >= 0 && t >= 0)
+            memcpy(dst + t, src + f, bytes);
+    };
+    copy(from.normal, to.normal, 12);
+    copy(from.psize, to.psize, 4);
+    copy(from.specular, to.specular, 4);
+    if (to.diffuse >= 0) {
+        if (from.diffuse >= 0) {
+            memcpy(dst + to.diffuse, src + from.diffuse, 4);
+        } else {
+            const D3DCOLOR white = 0xFFFFFFFF;
+            memcpy(dst + to.diffuse, &white, 4);
+        }
+    }
+    for (UINT i = 0; i < to.texCount && i < from.texCount; i++)
+        memcpy(dst + to.tex[i], src + from.tex[i], std::min(from.texBytes[i], to.texBytes[i]));
+}
+
+void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency)
+{
+    // Each directed edge (a, b) of the point representatives is filed under its key; the
+    // neighbour of face f across (a, b) is the first other face holding (b, a).
+    std::unordered_map<uint64_t, DWORD> edges;
+    edges.reserve(size_t(numFaces) * 3);
+    auto rep = [&](DWORD v) { return pointReps ? pointReps[v] : v; };
+    for (DWORD f = 0; f < numFaces; f++) {
+        for (int e = 0; e < 3; e++) {
+            uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
+            edges.emplace((a << 32) | b, f);
+        }
+    }
+    for (DWORD f = 0; f < numFaces; f++) {
+        for (int e = 0; e < 3; e++) {
+            uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
+            auto it = edges.find((b << 32) | a);
+            adjacency[f * 3 + e] = (it != edges.end() && it->second != f && a != b) ? it->second : 0xFFFFFFFF;
+        }
+    }
+}
+
+}  // namespace tavrok::d3dx9mesh
+
+using namespace tavrok::d3dx9mesh;
+
+UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF)
+{
+    FvfLayout l = LayoutOfFvf(FVF);
+    return l.valid ? l.stride : 0;
+}
+
+HRESULT WINAPI D3DXComputeBoundingBox(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,
+                                      D3DXVECTOR3 *pMin, D3DXVECTOR3 *pMax)
+{
+    if (!pFirstPosition || !pMin || !pMax || NumVertices == 0)
+        return D3DERR_INVALIDCALL;
+    const BYTE *p = reinterpret_cast<const BYTE *>(pFirstPosition);
+    D3DXVECTOR3 lo, hi;
+    memcpy(&lo, p, sizeof lo);
+    hi = lo;
+    for (DWORD i = 1; i < NumVertices; i++) {
+        D3DXVECTOR3 v;
+        memcpy(&v, p + size_t(i) * dwStride, sizeof v);
+        D3DXVec3Minimize(&lo, &lo, &v);
+        D3DXVec3Maximize(&hi, &hi, &v);
+    }
+    *pMin = lo;
+    *pMax = hi;
+    return D3D_OK;
+}
+
+HRESULT WINAPI D3DXComputeBoundingSphere(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,
+                                         D3DXVECTOR3 *pCenter, FLOAT *pRadius)
+{
+    if (!pFirstPosition || !pCenter || !pRadius || NumVertices == 0)
+        return D3DERR_INVALIDCALL;
+    // The centre is the mean of the positions; the radius reaches the farthest one.
+    const BYTE *p = reinterpret_cast<const BYTE *>(pFirstPosition);
+    double sx = 0, sy = 0, sz = 0;
+    for (DWORD i = 0; i < NumVertices; i++) {
+        D3DXVECTOR3 v;
+        memcpy(&v, p + size_t(i) * dwStride, sizeof v);
+        sx += v.x;
+        sy += v.y;
+        sz += v.z;
+    }
+    D3DXVECTOR3 c(float(sx / NumVertices), float(sy / NumVertices), float(sz / NumVertices));
+    float r2 = 0;
+    for (DWORD i = 0; i < NumVertices; i++) {
+        D3DXVECTOR3 v;
+        memcpy(&v, p + size_t(i) * dwStride, sizeof v);
+        D3DXVECTOR3 d = v - c;
+        r2 = std::max(r2, D3DXVec3LengthSq(&d));
+    }
+    *pCenter = c;
+    *pRadius = sqrtf(r2);
+    return D3D_OK;
+}

@@ -1,0 +1,558 @@
+/*
+ * mesh.cpp - ID3DXMesh: a triangle list in the device's vertex and index buffers with one
+ * attribute id per face.
+ *
+ * The vertex and index buffers are created on the mesh's device in the pool and with the
+ * usage the D3DXMESH_* options ask for; the device keeps their contents in memory and
+ * uploads what a lock changed, so DrawSubset simply binds them and draws the faces of one
+ * attribute with DrawIndexedPrimitive.  Before an attribute sort (no attribute table)
+ * DrawSubset draws each run of faces that carry the attribute.  Indices are 16-bit unless
+ * D3DXMESH_32BIT is given.  OptimizeInplace implements the attribute sort (a stable sort of
+ * the faces; vertices keep their order); the vertex-cache, strip and compaction passes,
+ * vertex declarations and point-representative output are not implemented and say so.
+ */
+#include "mesh_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+extern "C" {
+const GUID IID_ID3DXBaseMesh = {0x7ed943dd, 0x52e8, 0x40b5, {0xa8, 0xd8, 0x76, 0x68, 0x5c, 0x40, 0x63, 0x30}};
+const GUID IID_ID3DXMesh = {0x4020e5c2, 0x1403, 0x4929, {0x88, 0x3f, 0xe2, 0xe8, 0x49, 0xfa, 0xc1, 0x95}};
+const GUID IID_ID3DXSkinInfo = {0x11eaa540, 0xf9a6, 0x4d49, {0xae, 0x6a, 0xe1, 0x92, 0x21, 0xf7, 0x0c, 0xc4}};
+}
+
+namespace tavrok::d3dx9mesh {
+namespace {
+
+// Where and how a buffer lives, from the options' vertex-buffer or index-buffer bits.
+struct BufferPlacement {
+    D3DPOOL pool;
+    DWORD usage;
+};
+
+BufferPlacement PlacementOf(DWORD options, bool indices)
+{
+    DWORD sys = indices ? D3DXMESH_IB_SYSTEMMEM : D3DXMESH_VB_SYSTEMMEM;
+    DWORD managed = indices ? D3DXMESH_IB_MANAGED : D3DXMESH_VB_MANAGED;
+    DWORD writeOnly = indices ? D3DXMESH_IB_WRITEONLY : D3DXMESH_VB_WRITEONLY;
+    DWORD dynamic = indices ? D3DXMESH_IB_DYNAMIC : D3DXMESH_VB_DYNAMIC;
+    DWORD software = indices ? D3DXMESH_IB_SOFTWAREPROCESSING : D3DXMESH_VB_SOFTWAREPROCESSING;
+    BufferPlacement p{D3DPOOL_DEFAULT, 0};
+    if (options & sys)
+        p.pool = D3DPOOL_SYSTEMMEM;
+    else if (options & managed)
+        p.pool = D3DPOOL_MANAGED;
+    if (options & writeOnly)
+        p.usage |= D3DUSAGE_WRITEONLY;
+    if (options & dynamic)
+        p.usage |= D3DUSAGE_DYNAMIC;
+    if (options & software)
+        p.usage |= D3DUSAGE_SOFTWAREPROCESSING;
+    if (options & D3DXMESH_DONOTCLIP)
+        p.usage |= D3DUSAGE_DONOTCLIP;
+    if (options & D3DXMESH_POINTS)
+        p.usage |= D3DUSAGE_POINTS;
+    if (options & D3DXMESH_NPATCHES)
+        p.usage |= D3DUSAGE_NPATCHES;
+    if (options & D3DXMESH_RTPATCHES)
+        p.usage |= D3DUSAGE_RTPATCHES;
+    return p;
+}
+
+// Options a mesh keeps: the creation bits, not the optimisation flags.
+constexpr DWORD kCreationOptions = 0x0001FFFF;
+
+class CMesh final : public RefCounted<ID3DXMesh> {
+public:
+    CMesh(IDirect3DDevice9 *device, DWORD options, DWORD fvf, const FvfLayout &layout, DWORD numFaces,
+          DWORD numVertices)
+        : device_(device), options_(options & kCreationOptions), fvf_(fvf), layout_(layout), numFaces_(numFaces),
+          numVertices_(numVertices), attributes_(numFaces, 0)
+    {
+        device_->AddRef();
+    }
+
+    HRESULT CreateBuffers()
+    {
+        BufferPlacement vb = PlacementOf(options_, false);
+        HRESULT hr = device_->CreateVertexBuffer(numVertices_ * layout_.stride, vb.usage, fvf_, vb.pool, &vb_, nullptr);
+        if (FAILED(hr))
+            return hr;
+        BufferPlacement ib = PlacementOf(options_, true);
+        return device_->CreateIndexBuffer(numFaces_ * 3 * IndexBytes(), ib.usage, Uses32Bit() ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                          ib.pool, &ib_, nullptr);
+    }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ID3DXBaseMesh) || IsEqualGUID(riid, IID_ID3DXMesh)) {
+            *ppv = static_cast<ID3DXMesh *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    // ID3DXBaseMesh
+    STDMETHODIMP DrawSubset(DWORD AttribId) override
+    {
+        if (attributeLocked_) {
+            Diagnostic(kLib, "", "", "ID3DXMesh::DrawSubset: the attribute buffer is locked");
+            return D3DERR_INVALIDCALL;
+        }
+        device_->SetFVF(fvf_);
+        device_->SetStreamSource(0, vb_, 0, layout_.stride);
+        device_->SetIndices(ib_);
+        if (!table_.empty()) {
+            for (const D3DXATTRIBUTERANGE &r : table_) {
+                if (r.AttribId == AttribId && r.FaceCount > 0)
+                    device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, r.VertexStart, r.VertexCount, r.FaceStart * 3,
+                                                  r.FaceCount);
+            }
+            return D3D_OK;
+        }
+        // Unsorted: one draw per run of consecutive faces that carry the attribute.
+        DWORD f = 0;
+        while (f < numFaces_) {
+            if (attributes_[f] != AttribId) {
+                f++;
+                continue;
+            }
+            DWORD start = f;
+            while (f < numFaces_ && attributes_[f] == AttribId)
+                f++;
+            device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, numVertices_, start * 3, f - start);
+        }
+        return D3D_OK;
+    }
+    STDMETHODIMP_(DWORD) GetNumFaces() override { return numFaces_; }
+    STDMETHODIMP_(DWORD) GetNumVertices() override { return numVertices_; }
+    STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
+    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *) override
+    {
+        Unsupported(kLib, "ID3DXMesh::GetDeclaration (meshes are described by FVF codes only)");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP_(DWORD) GetNumBytesPerVertex() override { return layout_.stride; }
+    STDMETHODIMP_(DWORD) GetOptions() override { return options_; }
+    STDMETHODIMP GetDevice(LPDIRECT3DDEVICE9 *ppDevice) override
+    {
+        if (!ppDevice)
+            return D3DERR_INVALIDCALL;
+        device_->AddRef();
+        *ppDevice = device_;
+        return D3D_OK;
+    }
+    STDMETHODIMP CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh) override;
+    STDMETHODIMP CloneMesh(DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *) override
+    {
+        Unsupported(kLib, "ID3DXMesh::CloneMesh with a vertex declaration (use CloneMeshFVF)");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetVertexBuffer(LPDIRECT3DVERTEXBUFFER9 *ppVB) override
+    {
+        if (!ppVB)
+            return D3DERR_INVALIDCALL;
+        vb_->AddRef();
+        *ppVB = vb_;
+        return D3D_OK;
+    }
+    STDMETHODIMP GetIndexBuffer(LPDIRECT3DINDEXBUFFER9 *ppIB) override
+    {
+        if (!ppIB)
+            return D3DERR_INVALIDCALL;
+        ib_->AddRef();
+        *ppIB = ib_;
+        return D3D_OK;
+    }
+    STDMETHODIMP LockVertexBuffer(DWORD Flags, LPVOID *ppData) override { return vb_->Lock(0, 0, ppData, Flags); }
+    STDMETHODIMP UnlockVertexBuffer() override { return vb_->Unlock(); }
+    STDMETHODIMP LockIndexBuffer(DWORD Flags, LPVOID *ppData) override { return ib_->Lock(0, 0, ppData, Flags); }
+    STDMETHODIMP UnlockIndexBuffer() override { return ib_->Unlock(); }
+    STDMETHODIMP GetAttributeTable(D3DXATTRIBUTERANGE *pAttribTable, DWORD *pAttribTableSize) override
+    {
+        if (!pAttribTableSize)
+            return D3DERR_INVALIDCALL;
+        if (pAttribTable)
+            std::copy(table_.begin(), table_.end(), pAttribTable);
+        *pAttribTableSize = DWORD(table_.size());
+        return D3D_OK;
+    }
+    STDMETHODIMP ConvertPointRepsToAdjacency(CONST DWORD *pPRep, DWORD *pAdjacency) override
+    {
+        if (!pAdjacency)
+            return D3DERR_INVALIDCALL;
+        std::vector<DWORD> indices;
+        HRESULT hr = ReadIndices(&indices);
+        if (FAILED(hr))
+            return hr;
+        for (DWORD i = 0; pPRep && i < numVertices_; i++) {
+            if (pPRep[i] >= numVertices_) {
+                Diagnostic(kLib, "", "", "ConvertPointRepsToAdjacency: point representative " + std::to_string(pPRep[i]) +
+                                             " of vertex " + std::to_string(i) + " is not a vertex");
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        AdjacencyFromPointReps(indices.data(), numFaces_, pPRep, pAdjacency);
+        return D3D_OK;
+    }
+    STDMETHODIMP ConvertAdjacencyToPointReps(CONST DWORD *, DWORD *) override
+    {
+        Unsupported(kLib, "ID3DXMesh::ConvertAdjacencyToPointReps");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency) override;
+    STDMETHODIMP UpdateSemantics(D3DVERTEXELEMENT9 *) override
+    {
+        Unsupported(kLib, "ID3DXMesh::UpdateSemantics");
+        return E_NOTIMPL;
+    }
+
+    // ID3DXMesh
+    STDMETHODIMP LockAttributeBuffer(DWORD Flags, DWORD **ppData) override
+    {
+        if (!ppData || attributeLocked_)
+            return D3DERR_INVALIDCALL;
+        attributeLocked_ = true;
+        // Writing the attributes makes the attribute table stale, as with the real library.
+        if (!(Flags & D3DLOCK_READONLY))
+            table_.clear();
+        *ppData = attributes_.data();
+        return D3D_OK;
+    }
+    STDMETHODIMP UnlockAttributeBuffer() override
+    {
+        if (!attributeLocked_)
+            return D3DERR_INVALIDCALL;
+        attributeLocked_ = false;
+        return D3D_OK;
+    }
+    STDMETHODIMP Optimize(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                          LPD3DXBUFFER *ppVertexRemap, LPD3DXMESH *ppOptMesh) override
+    {
+        if (!ppOptMesh)
+            return D3DERR_INVALIDCALL;
+        ID3DXMesh *copy = nullptr;
+        HRESULT hr = CloneMeshFVF(options_, fvf_, device_, &copy);
+        if (FAILED(hr))
+            return hr;
+        hr = copy->OptimizeInplace(Flags, pAdjacencyIn, pAdjacencyOut, pFaceRemap, ppVertexRemap);
+        if (FAILED(hr)) {
+            copy->Release();
+            return hr;
+        }
+        *ppOptMesh = copy;
+        return D3D_OK;
+    }
+    STDMETHODIMP OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                                 LPD3DXBUFFER *ppVertexRemap) override;
+    STDMETHODIMP SetAttributeTable(CONST D3DXATTRIBUTERANGE *pAttribTable, DWORD cAttribTableSize) override
+    {
+        if (!pAttribTable && cAttribTableSize)
+            return D3DERR_INVALIDCALL;
+        for (DWORD i = 0; i < cAttribTableSize; i++) {
+            const D3DXATTRIBUTERANGE &r = pAttribTable[i];
+            if (r.FaceStart > numFaces_ || r.FaceCount > numFaces_ - r.FaceStart || r.VertexStart > numVertices_ ||
+                r.VertexCount > numVertices_ - r.VertexStart) {
+                Diagnostic(kLib, "", "", "SetAttributeTable: range " + std::to_string(i) + " lies outside the mesh");
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        table_.assign(pAttribTable, pAttribTable + cAttribTableSize);
+        return D3D_OK;
+    }
+
+    bool Uses32Bit() const { return (options_ & D3DXMESH_32BIT) != 0; }
+    UINT IndexBytes() const { return Uses32Bit() ? 4 : 2; }
+    const FvfLayout &Layout() const { return layout_; }
+
+    // All indices widened to 32 bits.
+    HRESULT ReadIndices(std::vector<DWORD> *out)
+    {
+        void *p = nullptr;
+        HRESULT hr = ib_->Lock(0, 0, &p, D3DLOCK_READONLY);
+        if (FAILED(hr))
+            return hr;
+        out->resize(size_t(numFaces_) * 3);
+        if (Uses32Bit()) {
+            memcpy(out->data(), p, out->size() * 4);
+        } else {
+            const WORD *w = static_cast<const WORD *>(p);
+            for (size_t i = 0; i < out->size(); i++)
+                (*out)[i] = w[i];
+        }
+        ib_->Unlock();
+        return D3D_OK;
+    }
+    HRESULT WriteIndices(const std::vector<DWORD> &in)
+    {
+        void *p = nullptr;
+        HRESULT hr = ib_->Lock(0, 0, &p, 0);
+        if (FAILED(hr))
+            return hr;
+        if (Uses32Bit()) {
+            memcpy(p, in.data(), in.size() * 4);
+        } else {
+            WORD *w = static_cast<WORD *>(p);
+            for (size_t i = 0; i < in.size(); i++)
+                w[i] = WORD(in[i]);
+        }
+        return ib_->Unlock();
+    }
+    std::vector<DWORD> &Attributes() { return attributes_; }
+    std::vector<D3DXATTRIBUTERANGE> &Table() { return table_; }
+
+private:
+    ~CMesh() override
+    {
+        if (vb_)
+            vb_->Release();
+        if (ib_)
+            ib_->Release();
+        device_->Release();
+    }
+
+    IDirect3DDevice9 *device_;
+    DWORD options_;
+    DWORD fvf_;
+    FvfLayout layout_;
+    DWORD numFaces_;
+    DWORD numVertices_;
+    IDirect3DVertexBuffer9 *vb_ = nullptr;
+    IDirect3DIndexBuffer9 *ib_ = nullptr;
+    std::vector<DWORD> attributes_;
+    std::vector<D3DXATTRIBUTERANGE> table_;
+    bool attributeLocked_ = false;
+};
+
+HRESULT CreateMeshObject(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice9 *device,
+                         CMesh **out)
+{
+    if (!out || !device) {
+        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: null device or result pointer");
+        return D3DERR_INVALIDCALL;
+    }
+    *out = nullptr;
+    if (numFaces == 0 || numVertices == 0) {
+        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: a mesh needs at least one face and one vertex");
+        return D3DERR_INVALIDCALL;
+    }
+    if (!(options & D3DXMESH_32BIT) && numVertices > 0xFFFF) {
+        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: " + std::to_string(numVertices) +
+                                     " vertices do not fit 16-bit indices (D3DXMESH_32BIT not given)");
+        return D3DERR_INVALIDCALL;
+    }
+    if (numFaces > 0x7FFFFFFF / 12 || numVertices > 0x7FFFFFFF / 256) {
+        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: mesh too large");
+        return E_OUTOFMEMORY;
+    }
+    FvfLayout layout = LayoutOfFvf(fvf);
+    if (!layout.valid || (fvf & D3DFVF_POSITION_MASK) == 0) {
+        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: vertex format 0x" + [&] {
+            char b[16];
+            snprintf(b, sizeof b, "%lx", (unsigned long)fvf);
+            return std::string(b);
+        }() + " has no valid position");
+        return D3DERR_INVALIDCALL;
+    }
+    if (options & (D3DXMESH_VB_SHARE | D3DXMESH_USEHWONLY))
+        Unsupported(kLib, "D3DXMESH_VB_SHARE / D3DXMESH_USEHWONLY (ignored)");
+    CMesh *mesh = new CMesh(device, options, fvf, layout, numFaces, numVertices);
+    HRESULT hr = mesh->CreateBuffers();
+    if (FAILED(hr)) {
+        mesh->Release();
+        return hr;
+    }
+    *out = mesh;
+    return D3D_OK;
+}
+
+STDMETHODIMP CMesh::CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh)
+{
+    if (!ppCloneMesh || !pD3DDevice)
+        return D3DERR_INVALIDCALL;
+    *ppCloneMesh = nullptr;
+    CMesh *clone = nullptr;
+    HRESULT hr = CreateMeshObject(numFaces_, numVertices_, Options, FVF, pD3DDevice, &clone);
+    if (FAILED(hr))
+        return hr;
+    void *src = nullptr, *dst = nullptr;
+    if (FAILED(hr = vb_->Lock(0, 0, &src, D3DLOCK_READONLY))) {
+        clone->Release();
+        return hr;
+    }
+    clone->LockVertexBuffer(0, &dst);
+    const FvfLayout &to = clone->Layout();
+    if (FVF == fvf_) {
+        memcpy(dst, src, size_t(numVertices_) * layout_.stride);
+    } else {
+        for (DWORD v = 0; v < numVertices_; v++)
+            ConvertVertex(layout_, static_cast<const BYTE *>(src) + size_t(v) * layout_.stride, to,
+                          static_cast<BYTE *>(dst) + size_t(v) * to.stride);
+    }
+    clone->UnlockVertexBuffer();
+    vb_->Unlock();
+
+    std::vector<DWORD> indices;
+    if (FAILED(hr = ReadIndices(&indices)) || FAILED(hr = clone->WriteIndices(indices))) {
+        clone->Release();
+        return hr;
+    }
+    clone->Attributes() = attributes_;
+    clone->Table() = table_;
+    *ppCloneMesh = clone;
+    return D3D_OK;
+}
+
+STDMETHODIMP CMesh::GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency)
+{
+    if (!pAdjacency || Epsilon < 0)
+        return D3DERR_INVALIDCALL;
+    std::vector<DWORD> indices;
+    HRESULT hr = ReadIndices(&indices);
+    if (FAILED(hr))
+        return hr;
+    void *p = nullptr;
+    if (FAILED(hr = vb_->Lock(0, 0, &p, D3DLOCK_READONLY)))
+        return hr;
+    std::vector<D3DXVECTOR3> pos(numVertices_);
+    for (DWORD v = 0; v < numVertices_; v++)
+        memcpy(&pos[v], static_cast<const BYTE *>(p) + size_t(v) * layout_.stride, 12);
+    vb_->Unlock();
+
+    // Vertices within Epsilon of each other on every axis share the lowest such index as
+    // their point representative; a sweep along x keeps the comparisons local.
+    std::vector<DWORD> order(numVertices_), reps(numVertices_);
+    std::iota(order.begin(), order.end(), 0);
+    std::iota(reps.begin(), reps.end(), 0);
+    std::sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return pos[a].x < pos[b].x || (pos[a].x == pos[b].x && a < b); });
+    for (size_t i = 0; i < order.size(); i++) {
+        DWORD a = order[i];
+        for (size_t j = i + 1; j < order.size() && pos[order[j]].x - pos[a].x <= Epsilon; j++) {
+            DWORD b = order[j];
+            if (fabsf(pos[a].y - pos[b].y) <= Epsilon && fabsf(pos[a].z - pos[b].z) <= Epsilon) {
+                DWORD lo = std::min(reps[a], reps[b]);
+                reps[a] = reps[b] = lo;
+            }
+        }
+    }
+    for (DWORD v = 0; v < numVertices_; v++)
+        while (reps[reps[v]] != reps[v])
+            reps[v] = reps[reps[v]];
+    AdjacencyFromPointReps(indices.data(), numFaces_, reps.data(), pAdjacency);
+    return D3D_OK;
+}
+
+STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                                    LPD3DXBUFFER *ppVertexRemap)
+{
+    const DWORD unsupported = D3DXMESHOPT_COMPACT | D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER;
+    if (Flags & unsupported) {
+        Unsupported(kLib, "ID3DXMesh::OptimizeInplace with D3DXMESHOPT_COMPACT, _VERTEXCACHE or _STRIPREORDER");
+        return E_NOTIMPL;
+    }
+    if (!(Flags & D3DXMESHOPT_ATTRSORT)) {
+        Diagnostic(kLib, "", "", "ID3DXMesh::OptimizeInplace: no optimisation asked for");
+        return D3DERR_INVALIDCALL;
+    }
+    if (attributeLocked_)
+        return D3DERR_INVALIDCALL;
+    std::vector<DWORD> indices;
+    HRESULT hr = ReadIndices(&indices);
+    if (FAILED(hr))
+        return hr;
+
+    // newToOld[n] is the face that moves to position n; the sort is stable, so faces that
+    // share an attribute keep their relative order.
+    std::vector<DWORD> newToOld(numFaces_);
+    std::iota(newToOld.begin(), newToOld.end(), 0);
+    std::stable_sort(newToOld.begin(), newToOld.end(),
+                     [&](DWORD a, DWORD b) { return attributes_[a] < attributes_[b]; });
+    std::vector<DWORD> oldToNew(numFaces_);
+    for (DWORD n = 0; n < numFaces_; n++)
+        oldToNew[newToOld[n]] = n;
+
+    std::vector<DWORD> sortedIndices(indices.size()), sortedAttributes(numFaces_);
+    for (DWORD n = 0; n < numFaces_; n++) {
+        DWORD o = newToOld[n];
+        sortedAttributes[n] = attributes_[o];
+        for (int c = 0; c < 3; c++)
+            sortedIndices[n * 3 + c] = indices[o * 3 + c];
+    }
+    if (FAILED(hr = WriteIndices(sortedIndices)))
+        return hr;
+    attributes_ = sortedAttributes;
+
+    table_.clear();
+    for (DWORD f = 0; f < numFaces_;) {
+        D3DXATTRIBUTERANGE r{attributes_[f], f, 0, 0xFFFFFFFF, 0};
+        DWORD lo = 0xFFFFFFFF, hi = 0;
+        while (f < numFaces_ && attributes_[f] == r.AttribId) {
+            for (int c = 0; c < 3; c++) {
+                lo = std::min(lo, sortedIndices[f * 3 + c]);
+                hi = std::max(hi, sortedIndices[f * 3 + c]);
+            }
+            f++;
+        }
+        r.FaceCount = f - r.FaceStart;
+        r.VertexStart = lo;
+        r.VertexCount = hi - lo + 1;
+        table_.push_back(r);
+    }
+
+    if (pFaceRemap)
+        std::copy(newToOld.begin(), newToOld.end(), pFaceRemap);
+    if (pAdjacencyOut) {
+        std::vector<DWORD> adjacency(size_t(numFaces_) * 3);
+        if (pAdjacencyIn) {
+            for (DWORD n = 0; n < numFaces_; n++)
+                for (int c = 0; c < 3; c++) {
+                    DWORD a = pAdjacencyIn[newToOld[n] * 3 + c];
+                    adjacency[n * 3 + c] = a < numFaces_ ? oldToNew[a] : 0xFFFFFFFF;
+                }
+        } else {
+            AdjacencyFromPointReps(sortedIndices.data(), numFaces_, nullptr, adjacency.data());
+        }
+        std::copy(adjacency.begin(), adjacency.end(), pAdjacencyOut);
+    }
+    if (ppVertexRemap) {
+        // Vertices keep their places: the remap is the identity.
+        *ppVertexRemap = nullptr;
+        if (FAILED(hr = D3DXCreateBuffer(numVertices_ * sizeof(DWORD), ppVertexRemap)))
+            return hr;
+        DWORD *remap = static_cast<DWORD *>((*ppVertexRemap)->GetBufferPointer());
+        std::iota(remap, remap + numVertices_, 0);
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9mesh
+
+using namespace tavrok::d3dx9mesh;
+
+HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Options, DWORD FVF,
+                                 LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh)
+{
+    CMesh *mesh = nullptr;
+    HRESULT hr = CreateMeshObject(NumFaces, NumVertices, Options, FVF, pD3DDevice, &mesh);
+    if (ppMesh)
+        *ppMesh = mesh;
+    return hr;
+}
+
+HRESULT WINAPI D3DXCreateMesh(DWORD, DWORD, DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *ppMesh)
+{
+    if (ppMesh)
+        *ppMesh = nullptr;
+    tavrok::Unsupported(kLib, "D3DXCreateMesh with a vertex declaration (use D3DXCreateMeshFVF)");
+    return E_NOTIMPL;
+}

@@ -1,0 +1,239 @@
+/*
+ * mesh_load_file.cpp - D3DXLoadMeshFromXA: every mesh of a .x file merged into one mesh.
+ *
+ * Opens the file through the DirectX File interfaces with the standard templates
+ * registered (the Windows path is resolved first), and walks its top-level objects: a Mesh
+ * at top level is taken as it is, a Mesh inside Frames (inline or through a reference) is
+ * transformed by the product of the FrameTransformMatrix of its frame and of every
+ * enclosing frame (positions as points, normals by the inverse transpose and
+ * renormalised).  The parts are concatenated in the order met: vertices, faces, and
+ * materials, whose attribute ids are shifted to follow the earlier parts' materials; a part
+ * without materials gets one white material when another part has some.  The merged vertex
+ * format holds every component any part has; parts lacking one get zero (white for the
+ * diffuse colour).  Skin weights and animation data are ignored.
+ */
+#include "mesh_private.h"
+
+#include <rmxfguid.h>
+#include <rmxftmpl.h>
+#include <tavrok/platform.h>
+
+#include <cstring>
+
+namespace tavrok::d3dx9mesh {
+namespace {
+
+template <class T>
+void SafeRelease(T *&p)
+{
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+bool IsType(IDirectXFileData *object, const GUID &type)
+{
+    const GUID *t = nullptr;
+    return SUCCEEDED(object->GetType(&t)) && t && IsEqualGUID(*t, type);
+}
+
+// The data children of an object, references resolved, each holding one reference.
+std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
+{
+    std::vector<IDirectXFileData *> out;
+    IDirectXFileObject *child = nullptr;
+    while (SUCCEEDED(object->GetNextObject(&child)) && child) {
+        IDirectXFileData *data = nullptr;
+        IDirectXFileDataReference *ref = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void **>(&ref)))) {
+            if (FAILED(ref->Resolve(&data)))
+                data = nullptr;
+            ref->Release();
+        } else if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
+            data = nullptr;
+        }
+        child->Release();
+        child = nullptr;
+        if (data)
+            out.push_back(data);
+    }
+    return out;
+}
+
+class FileWalker {
+public:
+    std::vector<MeshData> parts;
+
+    HRESULT Walk(IDirectXFileData *object, const D3DXMATRIX &parent)
+    {
+        if (IsType(object, TID_D3DRMMesh))
+            return AddMesh(object, parent);
+        if (!IsType(object, TID_D3DRMFrame))
+            return D3D_OK;
+        std::vector<IDirectXFileData *> children = ChildrenOf(object);
+        D3DXMATRIX local;
+        D3DXMatrixIdentity(&local);
+        for (IDirectXFileData *c : children) {
+            DWORD size = 0;
+            void *data = nullptr;
+            if (IsType(c, TID_D3DRMFrameTransformMatrix) && SUCCEEDED(c->GetData(nullptr, &size, &data)) &&
+                size >= sizeof(float) * 16)
+                memcpy(&local._11, data, sizeof(float) * 16);
+        }
+        D3DXMATRIX combined = local * parent;
+        HRESULT hr = D3D_OK;
+        for (IDirectXFileData *c : children) {
+            if (SUCCEEDED(hr))
+                hr = Walk(c, combined);
+            c->Release();
+        }
+        return hr;
+    }
+
+private:
+    HRESULT AddMesh(IDirectXFileData *object, const D3DXMATRIX &m)
+    {
+        MeshData part;
+        HRESULT hr = ReadMeshObject(object, &part);
+        if (FAILED(hr))
+            return hr;
+        if (!D3DXMatrixIsIdentity(&m)) {
+            D3DXMATRIX inverse, normalMatrix;
+            if (!D3DXMatrixInverse(&inverse, nullptr, &m))
+                D3DXMatrixIdentity(&inverse);
+            D3DXMatrixTranspose(&normalMatrix, &inverse);
+            for (D3DXVECTOR3 &p : part.positions)
+                D3DXVec3TransformCoord(&p, &p, &m);
+            for (D3DXVECTOR3 &n : part.normals) {
+                D3DXVec3TransformNormal(&n, &n, &normalMatrix);
+                D3DXVec3Normalize(&n, &n);
+            }
+        }
+        parts.push_back(std::move(part));
+        return D3D_OK;
+    }
+};
+
+// Concatenates the parts into one MeshData.
+MeshData Merge(std::vector<MeshData> &parts)
+{
+    MeshData all;
+    bool anyMaterials = false;
+    for (const MeshData &p : parts) {
+        all.fvf |= p.fvf;
+        anyMaterials = anyMaterials || !p.materials.empty();
+    }
+    for (MeshData &p : parts) {
+        DWORD base = DWORD(all.positions.size());
+        DWORD attributeBase = DWORD(all.materials.size());
+        size_t n = p.positions.size();
+        all.positions.insert(all.positions.end(), p.positions.begin(), p.positions.end());
+        if (all.fvf & D3DFVF_NORMAL) {
+            if (p.normals.empty())
+                p.normals.assign(n, D3DXVECTOR3(0, 0, 0));
+            all.normals.insert(all.normals.end(), p.normals.begin(), p.normals.end());
+        }
+        if (all.fvf & D3DFVF_DIFFUSE) {
+            if (p.colors.empty())
+                p.colors.assign(n, 0xFFFFFFFF);
+            all.colors.insert(all.colors.end(), p.colors.begin(), p.colors.end());
+        }
+        if (all.fvf & D3DFVF_TEX1) {
+            if (p.texCoords.empty())
+                p.texCoords.assign(n, D3DXVECTOR2(0, 0));
+            all.texCoords.insert(all.texCoords.end(), p.texCoords.begin(), p.texCoords.end());
+        }
+        for (DWORD r : p.pointReps)
+            all.pointReps.push_back(base + r);
+        for (DWORD i : p.indices)
+            all.indices.push_back(base + i);
+        if (anyMaterials && p.materials.empty()) {
+            MeshMaterial white{};
+            white.material.Diffuse = {1, 1, 1, 1};
+            p.materials.push_back(white);
+        }
+        for (DWORD a : p.attributes)
+            all.attributes.push_back(attributeBase + a);
+        all.materials.insert(all.materials.end(), p.materials.begin(), p.materials.end());
+    }
+    return all;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9mesh
+
+using namespace tavrok::d3dx9mesh;
+
+HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                  LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                  LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
+{
+    for (LPD3DXBUFFER *b : {ppAdjacency, ppMaterials, ppEffectInstances})
+        if (b)
+            *b = nullptr;
+    if (ppMesh)
+        *ppMesh = nullptr;
+    if (pNumMaterials)
+        *pNumMaterials = 0;
+    if (!pFilename || !pD3D || !ppMesh)
+        return D3DERR_INVALIDCALL;
+
+    std::string path = tavrok::ResolvePath(pFilename);
+    IDirectXFile *file = nullptr;
+    IDirectXFileEnumObject *objects = nullptr;
+    HRESULT hr = DirectXFileCreate(&file);
+    if (FAILED(hr))
+        return hr;
+    if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
+        FAILED(hr = file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &objects))) {
+        file->Release();
+        return hr;
+    }
+    FileWalker walker;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    IDirectXFileData *object = nullptr;
+    HRESULT walked = D3D_OK;
+    while (SUCCEEDED(walked) && SUCCEEDED(objects->GetNextDataObject(&object)) && object) {
+        walked = walker.Walk(object, identity);
+        SafeRelease(object);
+    }
+    objects->Release();
+    file->Release();
+    if (FAILED(walked))
+        return walked;
+    if (walker.parts.empty()) {
+        tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+        return D3DXERR_LOADEDMESHASNODATA;
+    }
+
+    MeshData merged = Merge(walker.parts);
+    ID3DXMesh *mesh = nullptr;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
+    auto fail = [&](HRESULT code) {
+        SafeRelease(mesh);
+        SafeRelease(adjacency);
+        SafeRelease(materials);
+        SafeRelease(effects);
+        return code;
+    };
+    if (FAILED(hr = CreateMeshFromData(merged, Options, pD3D, &mesh)))
+        return fail(hr);
+    if (ppAdjacency && FAILED(hr = CreateAdjacencyBuffer(merged, &adjacency)))
+        return fail(hr);
+    if (ppMaterials && !merged.materials.empty() && FAILED(hr = CreateMaterialBuffer(merged.materials, &materials)))
+        return fail(hr);
+    if (ppEffectInstances && FAILED(hr = CreateEffectBuffer(DWORD(merged.materials.size()), &effects)))
+        return fail(hr);
+    if (ppAdjacency)
+        *ppAdjacency = adjacency;
+    if (ppMaterials)
+        *ppMaterials = materials;
+    if (ppEffectInstances)
+        *ppEffectInstances = effects;
+    if (pNumMaterials)
+        *pNumMaterials = DWORD(merged.materials.size());
+    *ppMesh = mesh;
+    return D3D_OK;
+}

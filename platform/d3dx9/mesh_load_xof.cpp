@@ -1,0 +1,645 @@
+/*
+ * mesh_load_xof.cpp - D3DXLoadSkinMeshFromXof and D3DXLoadMeshFromXof: one Mesh data
+ * object of a DirectX file into an ID3DXMesh, its materials, adjacency and skin information.
+ *
+ * Reads the Mesh's positions and faces (polygons of more than three corners become fans
+ * around their first corner) and its children: MeshNormals (with their own per-face
+ * indices), MeshTextureCoords, MeshVertexColors, MeshMaterialList with inline or
+ * referenced Materials and their TextureFilename, XSkinMeshHeader and SkinWeights.  A vertex
+ * whose corners need different normals is split: the file's vertices keep their indices and
+ * each further normal adds a copy at the end, which also receives the original's skin
+ * weights.  Vertex format: position, then normal, diffuse colour and one texture coordinate
+ * set as the file provides them.  Adjacency is computed on the file's vertices, so split
+ * copies still join their neighbours.  Every count and index is checked against the data
+ * block's size: a malformed mesh fails with D3DXERR_INVALIDDATA, a malformed optional child
+ * is skipped; each costs one diagnostic line.  FVFData, DeclData and effect instances in the
+ * file are ignored; the effect-instance buffer, when asked for, holds one empty instance
+ * per material.
+ */
+#include "mesh_private.h"
+
+#include <rmxfguid.h>
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tavrok::d3dx9mesh {
+namespace {
+
+const DWORD kNone = 0xFFFFFFFF;
+
+// Bounds-checked reading of a data block laid out by its template.
+class Reader {
+public:
+    Reader(const void *data, DWORD size) : p_(static_cast<const BYTE *>(data)), size_(size) {}
+    bool Dword(DWORD *out) { return Bytes(out, 4); }
+    bool Float(float *out) { return Bytes(out, 4); }
+    bool Floats(float *out, size_t n) { return Bytes(out, n * 4); }
+    bool String(const char **out) { return Bytes(out, sizeof(char *)); }
+    // True when n elements of the given size fit in what is left.
+    bool Fits(size_t n, size_t elementBytes) const { return elementBytes == 0 || n <= (size_ - at_) / elementBytes; }
+    size_t Left() const { return size_ - at_; }
+
+private:
+    bool Bytes(void *out, size_t n)
+    {
+        if (n > size_ - at_)
+            return false;
+        memcpy(out, p_ + at_, n);
+        at_ += n;
+        return true;
+    }
+    const BYTE *p_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// The name of a data object, empty when it has none.
+std::string NameOf(IDirectXFileObject *object)
+{
+    DWORD len = 0;
+    if (FAILED(object->GetName(nullptr, &len)) || len == 0)
+        return {};
+    std::string name(len, '\0');
+    if (FAILED(object->GetName(&name[0], &len)))
+        return {};
+    name.resize(strnlen(name.c_str(), name.size()));
+    return name;
+}
+
+bool IsType(IDirectXFileData *object, const GUID &type)
+{
+    const GUID *t = nullptr;
+    return SUCCEEDED(object->GetType(&t)) && t && IsEqualGUID(*t, type);
+}
+
+// Calls visit(data) for each data child of an object, references resolved.
+template <class Visit>
+void ForEachChild(IDirectXFileData *object, Visit visit)
+{
+    IDirectXFileObject *child = nullptr;
+    while (SUCCEEDED(object->GetNextObject(&child)) && child) {
+        IDirectXFileData *data = nullptr;
+        IDirectXFileDataReference *ref = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void **>(&ref)))) {
+            if (FAILED(ref->Resolve(&data)))
+                data = nullptr;
+            ref->Release();
+        } else if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
+            data = nullptr;
+        }
+        child->Release();
+        child = nullptr;
+        if (data) {
+            visit(data);
+            data->Release();
+        }
+    }
+}
+
+D3DCOLOR ColorOf(const float *rgba)
+{
+    auto byte = [](float f) { return DWORD(std::lround(std::clamp(f, 0.0f, 1.0f) * 255.0f)); };
+    return (byte(rgba[3]) << 24) | (byte(rgba[0]) << 16) | (byte(rgba[1]) << 8) | byte(rgba[2]);
+}
+
+// The whole of one Mesh object while it is read.
+struct Polygon {
+    std::vector<DWORD> corners;
+};
+
+struct RawBone {
+    std::string name;
+    D3DXMATRIX offset;
+    std::vector<DWORD> fileVertices;
+    std::vector<float> weights;
+};
+
+class MeshReader {
+public:
+    MeshReader(IDirectXFileData *object, MeshData *out) : object_(object), out_(out)
+    {
+        out_->name = NameOf(object);
+        where_ = out_->name.empty() ? std::string("Mesh (unnamed)") : "Mesh '" + out_->name + "'";
+    }
+
+    HRESULT Read()
+    {
+        HRESULT hr = ReadBody();
+        if (FAILED(hr))
+            return hr;
+        ForEachChild(object_, [&](IDirectXFileData *child) { ReadChild(child); });
+        return Build();
+    }
+
+private:
+    void Report(const std::string &reason) { Diagnostic(kLib, "", where_, reason); }
+    HRESULT Invalid(const std::string &reason)
+    {
+        Report(reason);
+        return D3DXERR_INVALIDDATA;
+    }
+
+    // Reads a list of faces (count, then each face's corner count and corners).
+    bool ReadFaces(Reader &r, std::vector<Polygon> *faces)
+    {
+        DWORD n = 0;
+        if (!r.Dword(&n) || !r.Fits(n, 4))
+            return false;
+        faces->resize(n);
+        for (Polygon &f : *faces) {
+            DWORD corners = 0;
+            if (!r.Dword(&corners) || !r.Fits(corners, 4))
+                return false;
+            f.corners.resize(corners);
+            for (DWORD &c : f.corners)
+                r.Dword(&c);
+        }
+        return true;
+    }
+
+    HRESULT ReadBody()
+    {
+        DWORD size = 0;
+        void *data = nullptr;
+        HRESULT hr = object_->GetData(nullptr, &size, &data);
+        if (FAILED(hr))
+            return hr;
+        Reader r(data, size);
+        DWORD nVertices = 0;
+        if (!r.Dword(&nVertices) || !r.Fits(nVertices, 12))
+            return Invalid("the vertex count does not match the data");
+        positions_.resize(nVertices);
+        r.Floats(&positions_[0].x, size_t(nVertices) * 3);
+        if (!ReadFaces(r, &faces_))
+            return Invalid("the face list does not match the data");
+        for (size_t f = 0; f < faces_.size(); f++) {
+            if (faces_[f].corners.size() < 3)
+                return Invalid("face " + std::to_string(f) + " has " + std::to_string(faces_[f].corners.size()) +
+                               " corners (at least 3 needed)");
+            for (DWORD c : faces_[f].corners)
+                if (c >= nVertices)
+                    return Invalid("face " + std::to_string(f) + " uses vertex " + std::to_string(c) + " of " +
+                                   std::to_string(nVertices));
+        }
+        if (faces_.empty())
+            return Invalid("the mesh has no faces");
+        return D3D_OK;
+    }
+
+    void ReadChild(IDirectXFileData *child)
+    {
+        DWORD size = 0;
+        void *data = nullptr;
+        if (FAILED(child->GetData(nullptr, &size, &data)))
+            return;
+        Reader r(data, size);
+        if (IsType(child, TID_D3DRMMeshNormals))
+            ReadNormals(r);
+        else if (IsType(child, TID_D3DRMMeshTextureCoords))
+            ReadTexCoords(r);
+        else if (IsType(child, TID_D3DRMMeshVertexColors))
+            ReadColors(r);
+        else if (IsType(child, TID_D3DRMMeshMaterialList))
+            ReadMaterialList(child, r);
+        else if (IsType(child, DXFILEOBJ_XSkinMeshHeader))
+            out_->hasSkin = true;
+        else if (IsType(child, DXFILEOBJ_SkinWeights))
+            ReadSkinWeights(r);
+    }
+
+    void ReadNormals(Reader &r)
+    {
+        DWORD n = 0;
+        std::vector<D3DXVECTOR3> normals;
+        std::vector<Polygon> faces;
+        if (!r.Dword(&n) || !r.Fits(n, 12))
+            return Report("MeshNormals: the normal count does not match the data; normals ignored");
+        normals.resize(n);
+        r.Floats(&normals[0].x, size_t(n) * 3);
+        if (!ReadFaces(r, &faces))
+            return Report("MeshNormals: the face list does not match the data; normals ignored");
+        if (faces.size() != faces_.size())
+            return Report("MeshNormals: " + std::to_string(faces.size()) + " faces for a mesh of " +
+                          std::to_string(faces_.size()) + "; normals ignored");
+        for (size_t f = 0; f < faces.size(); f++) {
+            if (faces[f].corners.size() != faces_[f].corners.size())
+                return Report("MeshNormals: face " + std::to_string(f) + " has a different corner count; normals ignored");
+            for (DWORD c : faces[f].corners)
+                if (c >= n)
+                    return Report("MeshNormals: face " + std::to_string(f) + " uses normal " + std::to_string(c) +
+                                  " of " + std::to_string(n) + "; normals ignored");
+        }
+        normals_ = std::move(normals);
+        normalFaces_ = std::move(faces);
+        hasNormals_ = true;
+    }
+
+    void ReadTexCoords(Reader &r)
+    {
+        DWORD n = 0;
+        if (!r.Dword(&n) || !r.Fits(n, 8))
+            return Report("MeshTextureCoords: the count does not match the data; ignored");
+        if (n != positions_.size())
+            return Report("MeshTextureCoords: " + std::to_string(n) + " coordinates for " +
+                          std::to_string(positions_.size()) + " vertices; ignored");
+        texCoords_.resize(n);
+        r.Floats(&texCoords_[0].x, size_t(n) * 2);
+        hasTexCoords_ = true;
+    }
+
+    void ReadColors(Reader &r)
+    {
+        DWORD n = 0;
+        if (!r.Dword(&n) || !r.Fits(n, 20))
+            return Report("MeshVertexColors: the count does not match the data; ignored");
+        colors_.assign(positions_.size(), 0xFFFFFFFF);
+        DWORD bad = 0;
+        for (DWORD i = 0; i < n; i++) {
+            DWORD index = 0;
+            float rgba[4];
+            r.Dword(&index);
+            r.Floats(rgba, 4);
+            if (index < positions_.size())
+                colors_[index] = ColorOf(rgba);
+            else
+                bad++;
+        }
+        if (bad)
+            Report("MeshVertexColors: " + std::to_string(bad) + " colours name vertices beyond the " +
+                   std::to_string(positions_.size()) + "; skipped");
+        hasColors_ = true;
+    }
+
+    void ReadMaterialList(IDirectXFileData *list, Reader &r)
+    {
+        DWORD nMaterials = 0, nIndexes = 0;
+        if (!r.Dword(&nMaterials) || !r.Dword(&nIndexes) || !r.Fits(nIndexes, 4))
+            return Report("MeshMaterialList: the counts do not match the data; materials ignored");
+        std::vector<DWORD> indexes(nIndexes);
+        for (DWORD &i : indexes)
+            r.Dword(&i);
+        std::vector<MeshMaterial> materials;
+        ForEachChild(list, [&](IDirectXFileData *m) {
+            if (IsType(m, TID_D3DRMMaterial))
+                ReadMaterial(m, &materials);
+        });
+        if (materials.size() > nMaterials)
+            materials.resize(nMaterials);
+        if (materials.size() < nMaterials) {
+            Report("MeshMaterialList: " + std::to_string(nMaterials) + " materials announced, " +
+                   std::to_string(materials.size()) + " given; the rest are white");
+            MeshMaterial white{};
+            white.material.Diffuse = {1, 1, 1, 1};
+            materials.resize(nMaterials, white);
+        }
+        for (size_t i = 0; i < indexes.size(); i++)
+            if (indexes[i] >= nMaterials) {
+                Report("MeshMaterialList: face " + std::to_string(i) + " uses material " + std::to_string(indexes[i]) +
+                       " of " + std::to_string(nMaterials) + "; materials ignored");
+                return;
+            }
+        if (nMaterials == 0)
+            return;
+        materials_ = std::move(materials);
+        faceMaterials_ = std::move(indexes);
+        hasMaterials_ = true;
+    }
+
+    void ReadMaterial(IDirectXFileData *m, std::vector<MeshMaterial> *materials)
+    {
+        DWORD size = 0;
+        void *data = nullptr;
+        float f[11];
+        if (FAILED(m->GetData(nullptr, &size, &data)) || !Reader(data, size).Floats(f, 11)) {
+            Report("Material: the data is too short; skipped");
+            return;
+        }
+        MeshMaterial mm{};
+        mm.material.Diffuse = {f[0], f[1], f[2], f[3]};
+        mm.material.Power = f[4];
+        mm.material.Specular = {f[5], f[6], f[7], 1.0f};
+        mm.material.Emissive = {f[8], f[9], f[10], 1.0f};
+        ForEachChild(m, [&](IDirectXFileData *t) {
+            DWORD tsize = 0;
+            void *tdata = nullptr;
+            const char *file = nullptr;
+            if (IsType(t, TID_D3DRMTextureFilename) && SUCCEEDED(t->GetData(nullptr, &tsize, &tdata)) &&
+                Reader(tdata, tsize).String(&file) && file)
+                mm.textureFile = file;
+        });
+        materials->push_back(mm);
+    }
+
+    void ReadSkinWeights(Reader &r)
+    {
+        out_->hasSkin = true;
+        const char *name = nullptr;
+        DWORD n = 0;
+        if (!r.String(&name) || !r.Dword(&n) || r.Left() != size_t(n) * 8 + 64)
+            return Report("SkinWeights" + std::string(name ? " '" + std::string(name) + "'" : "") +
+                          ": the weight arrays do not match their count; skipped");
+        RawBone b;
+        b.name = name ? name : "";
+        b.fileVertices.resize(n);
+        b.weights.resize(n);
+        for (DWORD &v : b.fileVertices)
+            r.Dword(&v);
+        r.Floats(b.weights.data(), n);
+        r.Floats(&b.offset._11, 16);
+        for (DWORD v : b.fileVertices)
+            if (v >= positions_.size())
+                return Report("SkinWeights '" + b.name + "': vertex " + std::to_string(v) + " of " +
+                              std::to_string(positions_.size()) + "; skipped");
+        bones_.push_back(std::move(b));
+    }
+
+    HRESULT Build()
+    {
+        MeshData &d = *out_;
+        const DWORD nFile = DWORD(positions_.size());
+        d.positions = positions_;
+        d.pointReps.resize(nFile);
+        for (DWORD v = 0; v < nFile; v++)
+            d.pointReps[v] = v;
+        std::vector<DWORD> chain(nFile, kNone);   // next copy of the same file vertex
+        std::vector<bool> normalSet(nFile, false);
+        if (hasNormals_)
+            d.normals.assign(nFile, D3DXVECTOR3(0, 0, 0));
+
+        // The vertex for a corner: the file's vertex, or the copy of it that has this normal.
+        auto vertexFor = [&](DWORD p, DWORD normalIndex) -> DWORD {
+            if (!hasNormals_)
+                return p;
+            const D3DXVECTOR3 &n = normals_[normalIndex];
+            if (!normalSet[p]) {
+                normalSet[p] = true;
+                d.normals[p] = n;
+                return p;
+            }
+            DWORD last = p;
+            for (DWORD v = p; v != kNone; last = v, v = chain[v])
+                if (d.normals[v] == n)
+                    return v;
+            DWORD copy = DWORD(d.positions.size());
+            d.positions.push_back(positions_[p]);
+            d.normals.push_back(n);
+            d.pointReps.push_back(p);
+            chain.push_back(kNone);
+            chain[last] = copy;
+            return copy;
+        };
+
+        for (size_t f = 0; f < faces_.size(); f++) {
+            const std::vector<DWORD> &c = faces_[f].corners;
+            std::vector<DWORD> v(c.size());
+            for (size_t k = 0; k < c.size(); k++)
+                v[k] = vertexFor(c[k], hasNormals_ ? normalFaces_[f].corners[k] : 0);
+            DWORD attribute = 0;
+            if (hasMaterials_ && !faceMaterials_.empty())
+                attribute = faceMaterials_[std::min(f, faceMaterials_.size() - 1)];
+            for (size_t k = 1; k + 1 < c.size(); k++) {
+                d.indices.insert(d.indices.end(), {v[0], v[k], v[k + 1]});
+                d.attributes.push_back(attribute);
+            }
+        }
+
+        const size_t nVertices = d.positions.size();
+        d.fvf = D3DFVF_XYZ;
+        if (hasNormals_)
+            d.fvf |= D3DFVF_NORMAL;
+        if (hasColors_) {
+            d.fvf |= D3DFVF_DIFFUSE;
+            d.colors.resize(nVertices);
+            for (size_t v = 0; v < nVertices; v++)
+                d.colors[v] = colors_[d.pointReps[v]];
+        }
+        if (hasTexCoords_) {
+            d.fvf |= D3DFVF_TEX1;
+            d.texCoords.resize(nVertices);
+            for (size_t v = 0; v < nVertices; v++)
+                d.texCoords[v] = texCoords_[d.pointReps[v]];
+        }
+        if (hasMaterials_)
+            d.materials = materials_;
+
+        // Skin weights name the file's vertices; every copy of a vertex shares its weights.
+        for (RawBone &raw : bones_) {
+            MeshBone b;
+            b.name = raw.name;
+            b.offset = raw.offset;
+            for (size_t i = 0; i < raw.fileVertices.size(); i++)
+                for (DWORD v = raw.fileVertices[i]; v != kNone; v = chain[v]) {
+                    b.vertices.push_back(v);
+                    b.weights.push_back(raw.weights[i]);
+                }
+            d.bones.push_back(std::move(b));
+        }
+        return D3D_OK;
+    }
+
+    IDirectXFileData *object_;
+    MeshData *out_;
+    std::string where_;
+    std::vector<D3DXVECTOR3> positions_;
+    std::vector<Polygon> faces_;
+    bool hasNormals_ = false, hasTexCoords_ = false, hasColors_ = false, hasMaterials_ = false;
+    std::vector<D3DXVECTOR3> normals_;
+    std::vector<Polygon> normalFaces_;
+    std::vector<D3DXVECTOR2> texCoords_;
+    std::vector<D3DCOLOR> colors_;
+    std::vector<MeshMaterial> materials_;
+    std::vector<DWORD> faceMaterials_;
+    std::vector<RawBone> bones_;
+};
+
+template <class T>
+void SafeRelease(T *&p)
+{
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+}  // namespace
+
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out)
+{
+    return MeshReader(object, out).Read();
+}
+
+HRESULT CreateMeshFromData(const MeshData &d, DWORD options, IDirect3DDevice9 *device, ID3DXMesh **out)
+{
+    *out = nullptr;
+    const DWORD nVertices = DWORD(d.positions.size()), nFaces = DWORD(d.attributes.size());
+    if (nVertices > 0xFFFF)
+        options |= D3DXMESH_32BIT;  // 16-bit indices cannot reach every vertex
+    ID3DXMesh *mesh = nullptr;
+    HRESULT hr = D3DXCreateMeshFVF(nFaces, nVertices, options, d.fvf, device, &mesh);
+    if (FAILED(hr))
+        return hr;
+    FvfLayout l = LayoutOfFvf(d.fvf);
+    void *vp = nullptr, *ip = nullptr;
+    DWORD *ap = nullptr;
+    if (FAILED(hr = mesh->LockVertexBuffer(0, &vp))) {
+        mesh->Release();
+        return hr;
+    }
+    BYTE *v = static_cast<BYTE *>(vp);
+    for (DWORD i = 0; i < nVertices; i++, v += l.stride) {
+        memcpy(v, &d.positions[i], 12);
+        if (l.normal >= 0)
+            memcpy(v + l.normal, &d.normals[i], 12);
+        if (l.diffuse >= 0)
+            memcpy(v + l.diffuse, &d.colors[i], 4);
+        if (l.texCount > 0)
+            memcpy(v + l.tex[0], &d.texCoords[i], 8);
+    }
+    mesh->UnlockVertexBuffer();
+    if (FAILED(hr = mesh->LockIndexBuffer(0, &ip))) {
+        mesh->Release();
+        return hr;
+    }
+    if (options & D3DXMESH_32BIT) {
+        memcpy(ip, d.indices.data(), d.indices.size() * 4);
+    } else {
+        WORD *w = static_cast<WORD *>(ip);
+        for (size_t i = 0; i < d.indices.size(); i++)
+            w[i] = WORD(d.indices[i]);
+    }
+    mesh->UnlockIndexBuffer();
+    if (FAILED(hr = mesh->LockAttributeBuffer(0, &ap))) {
+        mesh->Release();
+        return hr;
+    }
+    std::copy(d.attributes.begin(), d.attributes.end(), ap);
+    mesh->UnlockAttributeBuffer();
+    *out = mesh;
+    return D3D_OK;
+}
+
+HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBuffer **buffer)
+{
+    size_t bytes = materials.size() * sizeof(D3DXMATERIAL);
+    for (const MeshMaterial &m : materials)
+        if (!m.textureFile.empty())
+            bytes += m.textureFile.size() + 1;
+    HRESULT hr = D3DXCreateBuffer(DWORD(bytes), buffer);
+    if (FAILED(hr))
+        return hr;
+    BYTE *base = static_cast<BYTE *>((*buffer)->GetBufferPointer());
+    D3DXMATERIAL *out = reinterpret_cast<D3DXMATERIAL *>(base);
+    char *strings = reinterpret_cast<char *>(base + materials.size() * sizeof(D3DXMATERIAL));
+    for (size_t i = 0; i < materials.size(); i++) {
+        out[i].MatD3D = materials[i].material;
+        out[i].pTextureFilename = nullptr;
+        if (!materials[i].textureFile.empty()) {
+            memcpy(strings, materials[i].textureFile.c_str(), materials[i].textureFile.size() + 1);
+            out[i].pTextureFilename = strings;
+            strings += materials[i].textureFile.size() + 1;
+        }
+    }
+    return D3D_OK;
+}
+
+HRESULT CreateEffectBuffer(DWORD count, ID3DXBuffer **buffer)
+{
+    HRESULT hr = D3DXCreateBuffer(DWORD(std::max<DWORD>(count, 1) * sizeof(D3DXEFFECTINSTANCE)), buffer);
+    if (SUCCEEDED(hr))
+        memset((*buffer)->GetBufferPointer(), 0, (*buffer)->GetBufferSize());
+    return hr;
+}
+
+HRESULT CreateAdjacencyBuffer(const MeshData &d, ID3DXBuffer **buffer)
+{
+    HRESULT hr = D3DXCreateBuffer(DWORD(d.indices.size() * sizeof(DWORD)), buffer);
+    if (SUCCEEDED(hr))
+        AdjacencyFromPointReps(d.indices.data(), DWORD(d.attributes.size()), d.pointReps.data(),
+                               static_cast<DWORD *>((*buffer)->GetBufferPointer()));
+    return hr;
+}
+
+}  // namespace tavrok::d3dx9mesh
+
+using namespace tavrok::d3dx9mesh;
+
+HRESULT WINAPI D3DXLoadSkinMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                       LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                       LPD3DXBUFFER *ppEffectInstances, DWORD *pMatOut,
+                                       LPD3DXSKININFO *ppSkinInfo, LPD3DXMESH *ppMesh)
+{
+    for (LPD3DXBUFFER *b : {ppAdjacency, ppMaterials, ppEffectInstances})
+        if (b)
+            *b = nullptr;
+    if (ppSkinInfo)
+        *ppSkinInfo = nullptr;
+    if (ppMesh)
+        *ppMesh = nullptr;
+    if (pMatOut)
+        *pMatOut = 0;
+    if (!pxofobjMesh || !pD3D || !ppMesh)
+        return D3DERR_INVALIDCALL;
+    if (!IsType(pxofobjMesh, TID_D3DRMMesh)) {
+        tavrok::Diagnostic(kLib, "", NameOf(pxofobjMesh), "D3DXLoadSkinMeshFromXof: the data object is not a Mesh");
+        return D3DXERR_INVALIDDATA;
+    }
+    MeshData data;
+    HRESULT hr = ReadMeshObject(pxofobjMesh, &data);
+    if (FAILED(hr))
+        return hr;
+
+    ID3DXMesh *mesh = nullptr;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    auto fail = [&](HRESULT code) {
+        SafeRelease(mesh);
+        SafeRelease(adjacency);
+        SafeRelease(materials);
+        SafeRelease(effects);
+        SafeRelease(skin);
+        return code;
+    };
+    if (FAILED(hr = CreateMeshFromData(data, Options, pD3D, &mesh)))
+        return fail(hr);
+    if (ppAdjacency && FAILED(hr = CreateAdjacencyBuffer(data, &adjacency)))
+        return fail(hr);
+    if (ppMaterials && !data.materials.empty() && FAILED(hr = CreateMaterialBuffer(data.materials, &materials)))
+        return fail(hr);
+    if (ppEffectInstances && FAILED(hr = CreateEffectBuffer(DWORD(data.materials.size()), &effects)))
+        return fail(hr);
+    if (ppSkinInfo) {
+        if (FAILED(hr = D3DXCreateSkinInfoFVF(mesh->GetNumVertices(), mesh->GetFVF(), DWORD(data.bones.size()), &skin)))
+            return fail(hr);
+        for (DWORD b = 0; b < data.bones.size(); b++) {
+            const MeshBone &bone = data.bones[b];
+            skin->SetBoneName(b, bone.name.c_str());
+            skin->SetBoneOffsetMatrix(b, &bone.offset);
+            if (FAILED(hr = skin->SetBoneInfluence(b, DWORD(bone.vertices.size()), bone.vertices.data(),
+                                                   bone.weights.data())))
+                return fail(hr);
+        }
+    }
+    if (ppAdjacency)
+        *ppAdjacency = adjacency;
+    if (ppMaterials)
+        *ppMaterials = materials;
+    if (ppEffectInstances)
+        *ppEffectInstances = effects;
+    if (pMatOut)
+        *pMatOut = DWORD(data.materials.size());
+    if (ppSkinInfo)
+        *ppSkinInfo = skin;
+    *ppMesh = mesh;
+    return D3D_OK;
+}
+
+HRESULT WINAPI D3DXLoadMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                   LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                   LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
+{
+    return D3DXLoadSkinMeshFromXof(pxofobjMesh, Options, pD3D, ppAdjacency, ppMaterials, ppEffectInstances,
+                                   pNumMaterials, nullptr, ppMesh);
+}

@@ -1,0 +1,111 @@
+/*
+ * mesh_private.h - what the mesh, skin-information and mesh-loading files of d3dx9 share.
+ *
+ * The layout of a vertex described by an FVF code, the ref-counting base of the mesh
+ * objects, adjacency from point representatives, and the in-memory model of one Mesh data
+ * object (MeshData) that both loaders fill and turn into an ID3DXMesh.  Private to
+ * platform/d3dx9.
+ */
+#ifndef TAVROK_D3DX9_MESH_PRIVATE_H
+#define TAVROK_D3DX9_MESH_PRIVATE_H
+
+#include <d3dx9mesh.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrok::d3dx9mesh {
+
+inline constexpr const char *kLib = "d3dx9";
+
+// Byte offsets of the components of one vertex; -1 for a component the format lacks.
+struct FvfLayout {
+    bool valid = false;
+    UINT stride = 0;
+    UINT positionBytes = 0;  // position and any blend weights
+    int normal = -1;
+    int psize = -1;
+    int diffuse = -1;
+    int specular = -1;
+    UINT texCount = 0;
+    int tex[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    UINT texBytes[8] = {};
+};
+FvfLayout LayoutOfFvf(DWORD fvf);
+
+// Copies one vertex between two formats: the components both have are copied, a diffuse
+// colour the source lacks becomes opaque white, anything else it lacks becomes zero.
+void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, BYTE *dst);
+
+// Adjacency (three entries per face, 0xFFFFFFFF for an open edge) of triangles whose corners
+// are compared through their point representatives: two faces are neighbours across an edge
+// when they run along it in opposite directions.
+void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency);
+
+// COM reference counting for the objects of this library.
+template <class Iface>
+class RefCounted : public Iface {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    virtual ~RefCounted() = default;
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// One Mesh data object as read from a file, before it becomes an ID3DXMesh: vertices already
+// split so that every corner's normal is its vertex's, triangles already made from fans.
+struct MeshBone {
+    std::string name;
+    D3DXMATRIX offset;
+    std::vector<DWORD> vertices;  // indices into MeshData's vertices
+    std::vector<float> weights;
+};
+
+struct MeshMaterial {
+    D3DMATERIAL9 material;
+    std::string textureFile;  // empty: no texture
+};
+
+struct MeshData {
+    std::string name;
+    DWORD fvf = D3DFVF_XYZ;
+    std::vector<D3DXVECTOR3> positions;
+    std::vector<D3DXVECTOR3> normals;     // one per vertex when fvf has D3DFVF_NORMAL
+    std::vector<D3DCOLOR> colors;         // when fvf has D3DFVF_DIFFUSE
+    std::vector<D3DXVECTOR2> texCoords;   // when fvf has D3DFVF_TEX1
+    std::vector<DWORD> pointReps;         // the file's vertex for each vertex
+    std::vector<DWORD> indices;           // three per triangle
+    std::vector<DWORD> attributes;        // one per triangle
+    std::vector<MeshMaterial> materials;  // empty when the mesh has no material list
+    std::vector<MeshBone> bones;
+    bool hasSkin = false;                 // a skin header or weights were present
+};
+
+// Reads a Mesh data object (its children included).  Failures write one diagnostic line
+// and return D3DXERR_INVALIDDATA (or the reader's code).
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out);
+
+// Builds the mesh from what ReadMeshObject produced.
+HRESULT CreateMeshFromData(const MeshData &data, DWORD options, IDirect3DDevice9 *device, ID3DXMesh **mesh);
+
+// The materials buffer (D3DXMATERIAL array followed by its strings), the effect-instance
+// buffer and the adjacency buffer of a loaded mesh.
+HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBuffer **buffer);
+HRESULT CreateEffectBuffer(DWORD count, ID3DXBuffer **buffer);
+HRESULT CreateAdjacencyBuffer(const MeshData &data, ID3DXBuffer **buffer);
+
+}  // namespace tavrok::d3dx9mesh
+
+#endif

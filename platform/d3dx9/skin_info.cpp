@@ -1,0 +1,347 @@
+/*
+ * skin_info.cpp - ID3DXSkinInfo: bones with names, offset matrices and weighted vertices,
+ * and software skinning of positions and normals.
+ *
+ * Influences are stored per bone, as the interface hands them in and out.  For skinning
+ * they are regrouped once, per vertex, into one packed array (bone, weight pairs in vertex
+ * order), rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
+ * source and destination vertices in order, allocates nothing and reads each vertex's
+ * influences from one contiguous run.  Each skinned position is the weighted sum of the
+ * position transformed by its bones' matrices; normals are transformed by the
+ * inverse-transpose matrices when given, else by the bone matrices, and are not
+ * renormalised.  A vertex that no bone influences keeps its source position and normal.
+ * Only formats with a three-float position (D3DFVF_XYZ, optionally with blend weights) can
+ * be skinned; vertex declarations and the conversions to blended meshes are not
+ * implemented.
+ */
+#include "mesh_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavrok::d3dx9mesh {
+namespace {
+
+struct Bone {
+    std::string name;
+    bool named = false;
+    D3DXMATRIX offset;
+    std::vector<DWORD> vertices;
+    std::vector<float> weights;
+};
+
+struct Influence {
+    DWORD bone;
+    float weight;
+};
+
+class CSkinInfo final : public RefCounted<ID3DXSkinInfo> {
+public:
+    CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones)
+        : numVertices_(numVertices), fvf_(fvf), layout_(LayoutOfFvf(fvf)), bones_(numBones)
+    {
+        for (Bone &b : bones_)
+            D3DXMatrixIdentity(&b.offset);
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ID3DXSkinInfo)) {
+            *ppv = static_cast<ID3DXSkinInfo *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    STDMETHODIMP SetBoneInfluence(DWORD bone, DWORD numInfluences, CONST DWORD *vertices, CONST FLOAT *weights) override
+    {
+        if (bone >= bones_.size() || (numInfluences && (!vertices || !weights)))
+            return D3DERR_INVALIDCALL;
+        for (DWORD i = 0; i < numInfluences; i++) {
+            if (vertices[i] >= numVertices_) {
+                Diagnostic(kLib, "", "", "ID3DXSkinInfo::SetBoneInfluence: vertex " + std::to_string(vertices[i]) +
+                                             " of bone " + std::to_string(bone) + " is beyond the " +
+                                             std::to_string(numVertices_) + " vertices");
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        bones_[bone].vertices.assign(vertices, vertices + numInfluences);
+        bones_[bone].weights.assign(weights, weights + numInfluences);
+        stale_ = true;
+        return D3D_OK;
+    }
+    STDMETHODIMP SetBoneVertexInfluence(DWORD boneNum, DWORD influenceNum, float weight) override
+    {
+        if (boneNum >= bones_.size() || influenceNum >= bones_[boneNum].weights.size())
+            return D3DERR_INVALIDCALL;
+        bones_[boneNum].weights[influenceNum] = weight;
+        stale_ = true;
+        return D3D_OK;
+    }
+    STDMETHODIMP_(DWORD) GetNumBoneInfluences(DWORD bone) override
+    {
+        return bone < bones_.size() ? DWORD(bones_[bone].vertices.size()) : 0;
+    }
+    STDMETHODIMP GetBoneInfluence(DWORD bone, DWORD *vertices, FLOAT *weights) override
+    {
+        if (bone >= bones_.size() || !vertices || !weights)
+            return D3DERR_INVALIDCALL;
+        const Bone &b = bones_[bone];
+        std::copy(b.vertices.begin(), b.vertices.end(), vertices);
+        std::copy(b.weights.begin(), b.weights.end(), weights);
+        return D3D_OK;
+    }
+    STDMETHODIMP GetBoneVertexInfluence(DWORD boneNum, DWORD influenceNum, float *pWeight, DWORD *pVertexNum) override
+    {
+        if (boneNum >= bones_.size() || influenceNum >= bones_[boneNum].vertices.size() || !pWeight || !pVertexNum)
+            return D3DERR_INVALIDCALL;
+        *pWeight = bones_[boneNum].weights[influenceNum];
+        *pVertexNum = bones_[boneNum].vertices[influenceNum];
+        return D3D_OK;
+    }
+    STDMETHODIMP GetMaxVertexInfluences(DWORD *maxVertexInfluences) override
+    {
+        if (!maxVertexInfluences)
+            return D3DERR_INVALIDCALL;
+        Regroup();
+        DWORD most = 0;
+        for (DWORD v = 0; v < numVertices_; v++)
+            most = std::max(most, start_[v + 1] - start_[v]);
+        *maxVertexInfluences = most;
+        return D3D_OK;
+    }
+    STDMETHODIMP_(DWORD) GetNumBones() override { return DWORD(bones_.size()); }
+    STDMETHODIMP FindBoneVertexInfluenceIndex(DWORD boneNum, DWORD vertexNum, DWORD *pInfluenceIndex) override
+    {
+        if (boneNum >= bones_.size() || !pInfluenceIndex)
+            return D3DERR_INVALIDCALL;
+        const std::vector<DWORD> &v = bones_[boneNum].vertices;
+        auto it = std::find(v.begin(), v.end(), vertexNum);
+        if (it == v.end())
+            return D3DERR_INVALIDCALL;
+        *pInfluenceIndex = DWORD(it - v.begin());
+        return D3D_OK;
+    }
+    STDMETHODIMP GetMaxFaceInfluences(LPDIRECT3DINDEXBUFFER9, DWORD, DWORD *) override
+    {
+        Unsupported(kLib, "ID3DXSkinInfo::GetMaxFaceInfluences");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetMinBoneInfluence(FLOAT MinInfl) override
+    {
+        minInfluence_ = MinInfl;
+        stale_ = true;
+        return D3D_OK;
+    }
+    STDMETHODIMP_(FLOAT) GetMinBoneInfluence() override { return minInfluence_; }
+    STDMETHODIMP SetBoneName(DWORD Bone, LPCSTR pName) override
+    {
+        if (Bone >= bones_.size() || !pName)
+            return D3DERR_INVALIDCALL;
+        bones_[Bone].name = pName;
+        bones_[Bone].named = true;
+        return D3D_OK;
+    }
+    STDMETHODIMP_(LPCSTR) GetBoneName(DWORD Bone) override
+    {
+        return Bone < bones_.size() && bones_[Bone].named ? bones_[Bone].name.c_str() : nullptr;
+    }
+    STDMETHODIMP SetBoneOffsetMatrix(DWORD Bone, CONST D3DXMATRIX *pBoneTransform) override
+    {
+        if (Bone >= bones_.size() || !pBoneTransform)
+            return D3DERR_INVALIDCALL;
+        bones_[Bone].offset = *pBoneTransform;
+        return D3D_OK;
+    }
+    STDMETHODIMP_(LPD3DXMATRIX) GetBoneOffsetMatrix(DWORD Bone) override
+    {
+        return Bone < bones_.size() ? &bones_[Bone].offset : nullptr;
+    }
+    STDMETHODIMP Clone(LPD3DXSKININFO *ppSkinInfo) override
+    {
+        if (!ppSkinInfo)
+            return D3DERR_INVALIDCALL;
+        CSkinInfo *copy = new CSkinInfo(numVertices_, fvf_, 0);
+        copy->bones_ = bones_;
+        copy->minInfluence_ = minInfluence_;
+        *ppSkinInfo = copy;
+        return D3D_OK;
+    }
+    STDMETHODIMP Remap(DWORD NumVertices, DWORD *pVertexRemap) override
+    {
+        // pVertexRemap[new] = old: each influence moves to every new vertex made from its old one.
+        if (!pVertexRemap)
+            return D3DERR_INVALIDCALL;
+        std::vector<std::vector<DWORD>> newOf(numVertices_);
+        for (DWORD n = 0; n < NumVertices; n++) {
+            if (pVertexRemap[n] == 0xFFFFFFFF)
+                continue;
+            if (pVertexRemap[n] >= numVertices_)
+                return D3DERR_INVALIDCALL;
+            newOf[pVertexRemap[n]].push_back(n);
+        }
+        for (Bone &b : bones_) {
+            Bone moved = b;
+            moved.vertices.clear();
+            moved.weights.clear();
+            for (size_t i = 0; i < b.vertices.size(); i++)
+                for (DWORD n : newOf[b.vertices[i]]) {
+                    moved.vertices.push_back(n);
+                    moved.weights.push_back(b.weights[i]);
+                }
+            b = std::move(moved);
+        }
+        numVertices_ = NumVertices;
+        stale_ = true;
+        return D3D_OK;
+    }
+    STDMETHODIMP SetFVF(DWORD FVF) override
+    {
+        FvfLayout l = LayoutOfFvf(FVF);
+        if (!l.valid)
+            return D3DERR_INVALIDCALL;
+        fvf_ = FVF;
+        layout_ = l;
+        return D3D_OK;
+    }
+    STDMETHODIMP SetDeclaration(CONST D3DVERTEXELEMENT9 *) override
+    {
+        Unsupported(kLib, "ID3DXSkinInfo::SetDeclaration (skin information is described by FVF codes only)");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
+    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *) override
+    {
+        Unsupported(kLib, "ID3DXSkinInfo::GetDeclaration");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
+                                   LPCVOID pVerticesSrc, PVOID pVerticesDst) override;
+    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH, DWORD, CONST DWORD *, LPDWORD, DWORD *, LPD3DXBUFFER *, DWORD *,
+                                      DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    {
+        Unsupported(kLib, "ID3DXSkinInfo::ConvertToBlendedMesh (skinning is done in software)");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP ConvertToIndexedBlendedMesh(LPD3DXMESH, DWORD, DWORD, CONST DWORD *, LPDWORD, DWORD *,
+                                             LPD3DXBUFFER *, DWORD *, DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    {
+        Unsupported(kLib, "ID3DXSkinInfo::ConvertToIndexedBlendedMesh (skinning is done in software)");
+        return E_NOTIMPL;
+    }
+
+private:
+    // Rebuilds the per-vertex influence runs after the influences changed.
+    void Regroup()
+    {
+        if (!stale_)
+            return;
+        start_.assign(size_t(numVertices_) + 1, 0);
+        for (const Bone &b : bones_)
+            for (size_t i = 0; i < b.vertices.size(); i++)
+                if (b.weights[i] >= minInfluence_ && b.weights[i] != 0.0f)
+                    start_[b.vertices[i] + 1]++;
+        for (DWORD v = 0; v < numVertices_; v++)
+            start_[v + 1] += start_[v];
+        influences_.resize(start_[numVertices_]);
+        std::vector<DWORD> fill(start_.begin(), start_.end() - 1);
+        for (DWORD bi = 0; bi < bones_.size(); bi++) {
+            const Bone &b = bones_[bi];
+            for (size_t i = 0; i < b.vertices.size(); i++)
+                if (b.weights[i] >= minInfluence_ && b.weights[i] != 0.0f)
+                    influences_[fill[b.vertices[i]]++] = Influence{bi, b.weights[i]};
+        }
+        stale_ = false;
+    }
+
+    DWORD numVertices_;
+    DWORD fvf_;
+    FvfLayout layout_;
+    std::vector<Bone> bones_;
+    float minInfluence_ = 0.0f;
+    bool stale_ = true;
+    std::vector<DWORD> start_;  // numVertices_ + 1 offsets into influences_
+    std::vector<Influence> influences_;
+};
+
+// p * M for a point (w = 1) and for a direction (w = 0), rows of M as in D3DX.
+inline void AddPoint(float *acc, const float *p, const D3DXMATRIX &m, float w)
+{
+    acc[0] += w * (p[0] * m._11 + p[1] * m._21 + p[2] * m._31 + m._41);
+    acc[1] += w * (p[0] * m._12 + p[1] * m._22 + p[2] * m._32 + m._42);
+    acc[2] += w * (p[0] * m._13 + p[1] * m._23 + p[2] * m._33 + m._43);
+}
+inline void AddDirection(float *acc, const float *n, const D3DXMATRIX &m, float w)
+{
+    acc[0] += w * (n[0] * m._11 + n[1] * m._21 + n[2] * m._31);
+    acc[1] += w * (n[0] * m._12 + n[1] * m._22 + n[2] * m._32);
+    acc[2] += w * (n[0] * m._13 + n[1] * m._23 + n[2] * m._33);
+}
+
+STDMETHODIMP CSkinInfo::UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms,
+                                          CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc,
+                                          PVOID pVerticesDst)
+{
+    if (!pBoneTransforms || !pVerticesSrc || !pVerticesDst)
+        return D3DERR_INVALIDCALL;
+    DWORD position = fvf_ & D3DFVF_POSITION_MASK;
+    if (!layout_.valid || position == 0 || position == D3DFVF_XYZRHW || position == D3DFVF_XYZW) {
+        Unsupported(kLib, "ID3DXSkinInfo::UpdateSkinnedMesh on a vertex format without a three-float position");
+        return E_NOTIMPL;
+    }
+    Regroup();
+    const BYTE *src = static_cast<const BYTE *>(pVerticesSrc);
+    BYTE *dst = static_cast<BYTE *>(pVerticesDst);
+    const UINT stride = layout_.stride;
+    const int normal = layout_.normal;
+    const D3DXMATRIX *normalMatrices = pBoneInvTransposeTransforms ? pBoneInvTransposeTransforms : pBoneTransforms;
+    const Influence *inf = influences_.data();
+    for (DWORD v = 0; v < numVertices_; v++, src += stride, dst += stride) {
+        DWORD begin = start_[v], end = start_[v + 1];
+        float p[3], pos[3] = {0, 0, 0};
+        memcpy(p, src, sizeof p);
+        if (begin == end) {
+            if (src != dst) {
+                memcpy(dst, p, sizeof p);
+                if (normal >= 0)
+                    memcpy(dst + normal, src + normal, 12);
+            }
+            continue;
+        }
+        for (DWORD i = begin; i < end; i++)
+            AddPoint(pos, p, pBoneTransforms[inf[i].bone], inf[i].weight);
+        if (normal >= 0) {
+            float n[3], nrm[3] = {0, 0, 0};
+            memcpy(n, src + normal, sizeof n);
+            for (DWORD i = begin; i < end; i++)
+                AddDirection(nrm, n, normalMatrices[inf[i].bone], inf[i].weight);
+            memcpy(dst + normal, nrm, sizeof nrm);
+        }
+        memcpy(dst, pos, sizeof pos);
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9mesh
+
+using namespace tavrok::d3dx9mesh;
+
+HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBones, LPD3DXSKININFO *ppSkinInfo)
+{
+    if (!ppSkinInfo)
+        return D3DERR_INVALIDCALL;
+    *ppSkinInfo = nullptr;
+    if (!LayoutOfFvf(FVF).valid) {
+        tavrok::Diagnostic(kLib, "", "", "D3DXCreateSkinInfoFVF: invalid vertex format");
+        return D3DERR_INVALIDCALL;
+    }
+    *ppSkinInfo = new CSkinInfo(NumVertices, FVF, NumBones);
+    return D3D_OK;
+}

@@ -1,0 +1,250 @@
+/*
+ * d3dx9mesh.h - D3DX meshes, skin information and mesh loading from .x files.
+ *
+ * ID3DXMesh keeps its vertices and indices in the device's vertex and index buffers and its
+ * per-face attribute ids in memory; DrawSubset draws one attribute's faces through the
+ * device with the mesh's FVF.  ID3DXSkinInfo holds bones (name, offset matrix, weighted
+ * vertices) and skins positions and normals in software.  The loaders read Mesh data objects
+ * of DirectX files (dxfile.h).  Implemented in platform/d3dx9 (mesh.cpp, skin_info.cpp,
+ * mesh_load_xof.cpp, mesh_load_file.cpp, fvf.cpp).  Progressive and patch meshes, effect
+ * instances and the blended-mesh conversions are declared for completeness and not
+ * implemented (they report themselves unsupported and fail).
+ */
+#ifndef TAVROK_D3DX9MESH_H
+#define TAVROK_D3DX9MESH_H
+
+#include <d3dx9.h>
+#include <dxfile.h>
+
+/* Mesh creation options */
+enum _D3DXMESH {
+    D3DXMESH_32BIT = 0x001,
+    D3DXMESH_DONOTCLIP = 0x002,
+    D3DXMESH_POINTS = 0x004,
+    D3DXMESH_RTPATCHES = 0x008,
+    D3DXMESH_NPATCHES = 0x4000,
+    D3DXMESH_VB_SYSTEMMEM = 0x010,
+    D3DXMESH_VB_MANAGED = 0x020,
+    D3DXMESH_VB_WRITEONLY = 0x040,
+    D3DXMESH_VB_DYNAMIC = 0x080,
+    D3DXMESH_VB_SOFTWAREPROCESSING = 0x8000,
+    D3DXMESH_IB_SYSTEMMEM = 0x100,
+    D3DXMESH_IB_MANAGED = 0x200,
+    D3DXMESH_IB_WRITEONLY = 0x400,
+    D3DXMESH_IB_DYNAMIC = 0x800,
+    D3DXMESH_IB_SOFTWAREPROCESSING = 0x10000,
+    D3DXMESH_VB_SHARE = 0x1000,
+    D3DXMESH_USEHWONLY = 0x2000,
+    D3DXMESH_SYSTEMMEM = 0x110,
+    D3DXMESH_MANAGED = 0x220,
+    D3DXMESH_WRITEONLY = 0x440,
+    D3DXMESH_DYNAMIC = 0x880,
+    D3DXMESH_SOFTWAREPROCESSING = 0x18000,
+};
+
+/* Optimisation flags */
+enum _D3DXMESHOPT {
+    D3DXMESHOPT_COMPACT = 0x01000000,
+    D3DXMESHOPT_ATTRSORT = 0x02000000,
+    D3DXMESHOPT_VERTEXCACHE = 0x04000000,
+    D3DXMESHOPT_STRIPREORDER = 0x08000000,
+    D3DXMESHOPT_IGNOREVERTS = 0x10000000,
+    D3DXMESHOPT_DONOTSPLIT = 0x20000000,
+    D3DXMESHOPT_DEVICEINDEPENDENT = 0x00400000,
+};
+
+typedef enum _D3DXMESHDATATYPE {
+    D3DXMESHTYPE_MESH = 0x001,
+    D3DXMESHTYPE_PMESH = 0x002,
+    D3DXMESHTYPE_PATCHMESH = 0x003,
+    D3DXMESHTYPE_FORCE_DWORD = 0x7fffffff,
+} D3DXMESHDATATYPE;
+
+typedef D3DXMATRIX *LPD3DXMATRIX;
+
+#define MAX_FVF_DECL_SIZE (MAXD3DDECLLENGTH + 1)
+
+interface ID3DXBaseMesh;
+interface ID3DXMesh;
+interface ID3DXPMesh;
+interface ID3DXPatchMesh;
+interface ID3DXSkinInfo;
+typedef interface ID3DXBaseMesh *LPD3DXBASEMESH;
+typedef interface ID3DXMesh *LPD3DXMESH;
+typedef interface ID3DXPMesh *LPD3DXPMESH;
+typedef interface ID3DXPatchMesh *LPD3DXPATCHMESH;
+typedef interface ID3DXSkinInfo *LPD3DXSKININFO;
+
+DEFINE_GUID(IID_ID3DXBaseMesh, 0x7ed943dd, 0x52e8, 0x40b5, 0xa8, 0xd8, 0x76, 0x68, 0x5c, 0x40, 0x63, 0x30);
+DEFINE_GUID(IID_ID3DXMesh, 0x4020e5c2, 0x1403, 0x4929, 0x88, 0x3f, 0xe2, 0xe8, 0x49, 0xfa, 0xc1, 0x95);
+DEFINE_GUID(IID_ID3DXSkinInfo, 0x11eaa540, 0xf9a6, 0x4d49, 0xae, 0x6a, 0xe1, 0x92, 0x21, 0xf7, 0x0c, 0xc4);
+
+/* One run of faces that share an attribute id, after an attribute sort. */
+typedef struct _D3DXATTRIBUTERANGE {
+    DWORD AttribId;
+    DWORD FaceStart;
+    DWORD FaceCount;
+    DWORD VertexStart;
+    DWORD VertexCount;
+} D3DXATTRIBUTERANGE, *LPD3DXATTRIBUTERANGE;
+
+/* A material as loaded from a file: the device material and the texture file it names
+   (null for none); the strings live in the same buffer as the array. */
+typedef struct _D3DXMATERIAL {
+    D3DMATERIAL9 MatD3D;
+    LPSTR pTextureFilename;
+} D3DXMATERIAL, *LPD3DXMATERIAL;
+
+typedef enum _D3DXEFFECTDEFAULTTYPE {
+    D3DXEDT_STRING = 0x1,
+    D3DXEDT_FLOATS = 0x2,
+    D3DXEDT_DWORD = 0x3,
+    D3DXEDT_FORCEDWORD = 0x7fffffff,
+} D3DXEFFECTDEFAULTTYPE;
+
+typedef struct _D3DXEFFECTDEFAULT {
+    LPSTR pParamName;
+    D3DXEFFECTDEFAULTTYPE Type;
+    DWORD NumBytes;
+    LPVOID pValue;
+} D3DXEFFECTDEFAULT, *LPD3DXEFFECTDEFAULT;
+
+typedef struct _D3DXEFFECTINSTANCE {
+    LPSTR pEffectFilename;
+    DWORD NumDefaults;
+    LPD3DXEFFECTDEFAULT pDefaults;
+} D3DXEFFECTINSTANCE, *LPD3DXEFFECTINSTANCE;
+
+typedef struct _D3DXMESHDATA {
+    D3DXMESHDATATYPE Type;
+    union {
+        LPD3DXMESH pMesh;
+        LPD3DXPMESH pPMesh;
+        LPD3DXPATCHMESH pPatchMesh;
+    };
+} D3DXMESHDATA, *LPD3DXMESHDATA;
+
+typedef struct _D3DXBONECOMBINATION {
+    DWORD AttribId;
+    DWORD FaceStart;
+    DWORD FaceCount;
+    DWORD VertexStart;
+    DWORD VertexCount;
+    DWORD *BoneId;
+} D3DXBONECOMBINATION, *LPD3DXBONECOMBINATION;
+
+/* ID3DXBaseMesh: what every mesh kind shares. */
+interface ID3DXBaseMesh : public IUnknown {
+    STDMETHOD(DrawSubset)(DWORD AttribId) PURE;
+    STDMETHOD_(DWORD, GetNumFaces)() PURE;
+    STDMETHOD_(DWORD, GetNumVertices)() PURE;
+    STDMETHOD_(DWORD, GetFVF)() PURE;
+    STDMETHOD(GetDeclaration)(D3DVERTEXELEMENT9 Declaration[MAX_FVF_DECL_SIZE]) PURE;
+    STDMETHOD_(DWORD, GetNumBytesPerVertex)() PURE;
+    STDMETHOD_(DWORD, GetOptions)() PURE;
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9 *ppDevice) PURE;
+    STDMETHOD(CloneMeshFVF)(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh) PURE;
+    STDMETHOD(CloneMesh)(DWORD Options, CONST D3DVERTEXELEMENT9 *pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
+                         LPD3DXMESH *ppCloneMesh) PURE;
+    STDMETHOD(GetVertexBuffer)(LPDIRECT3DVERTEXBUFFER9 *ppVB) PURE;
+    STDMETHOD(GetIndexBuffer)(LPDIRECT3DINDEXBUFFER9 *ppIB) PURE;
+    STDMETHOD(LockVertexBuffer)(DWORD Flags, LPVOID *ppData) PURE;
+    STDMETHOD(UnlockVertexBuffer)() PURE;
+    STDMETHOD(LockIndexBuffer)(DWORD Flags, LPVOID *ppData) PURE;
+    STDMETHOD(UnlockIndexBuffer)() PURE;
+    STDMETHOD(GetAttributeTable)(D3DXATTRIBUTERANGE *pAttribTable, DWORD *pAttribTableSize) PURE;
+    STDMETHOD(ConvertPointRepsToAdjacency)(CONST DWORD *pPRep, DWORD *pAdjacency) PURE;
+    STDMETHOD(ConvertAdjacencyToPointReps)(CONST DWORD *pAdjacency, DWORD *pPRep) PURE;
+    STDMETHOD(GenerateAdjacency)(FLOAT Epsilon, DWORD *pAdjacency) PURE;
+    STDMETHOD(UpdateSemantics)(D3DVERTEXELEMENT9 Declaration[MAX_FVF_DECL_SIZE]) PURE;
+};
+
+/* ID3DXMesh: a triangle-list mesh with a per-face attribute buffer. */
+interface ID3DXMesh : public ID3DXBaseMesh {
+    STDMETHOD(LockAttributeBuffer)(DWORD Flags, DWORD **ppData) PURE;
+    STDMETHOD(UnlockAttributeBuffer)() PURE;
+    STDMETHOD(Optimize)(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                        LPD3DXBUFFER *ppVertexRemap, LPD3DXMESH *ppOptMesh) PURE;
+    STDMETHOD(OptimizeInplace)(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                               LPD3DXBUFFER *ppVertexRemap) PURE;
+    STDMETHOD(SetAttributeTable)(CONST D3DXATTRIBUTERANGE *pAttribTable, DWORD cAttribTableSize) PURE;
+};
+
+/* ID3DXSkinInfo: bones with names, offset matrices and weighted vertices. */
+interface ID3DXSkinInfo : public IUnknown {
+    STDMETHOD(SetBoneInfluence)(DWORD bone, DWORD numInfluences, CONST DWORD *vertices, CONST FLOAT *weights) PURE;
+    STDMETHOD(SetBoneVertexInfluence)(DWORD boneNum, DWORD influenceNum, float weight) PURE;
+    STDMETHOD_(DWORD, GetNumBoneInfluences)(DWORD bone) PURE;
+    STDMETHOD(GetBoneInfluence)(DWORD bone, DWORD *vertices, FLOAT *weights) PURE;
+    STDMETHOD(GetBoneVertexInfluence)(DWORD boneNum, DWORD influenceNum, float *pWeight, DWORD *pVertexNum) PURE;
+    STDMETHOD(GetMaxVertexInfluences)(DWORD *maxVertexInfluences) PURE;
+    STDMETHOD_(DWORD, GetNumBones)() PURE;
+    STDMETHOD(FindBoneVertexInfluenceIndex)(DWORD boneNum, DWORD vertexNum, DWORD *pInfluenceIndex) PURE;
+    STDMETHOD(GetMaxFaceInfluences)(LPDIRECT3DINDEXBUFFER9 pIB, DWORD NumFaces, DWORD *maxFaceInfluences) PURE;
+    STDMETHOD(SetMinBoneInfluence)(FLOAT MinInfl) PURE;
+    STDMETHOD_(FLOAT, GetMinBoneInfluence)() PURE;
+    STDMETHOD(SetBoneName)(DWORD Bone, LPCSTR pName) PURE;
+    STDMETHOD_(LPCSTR, GetBoneName)(DWORD Bone) PURE;
+    STDMETHOD(SetBoneOffsetMatrix)(DWORD Bone, CONST D3DXMATRIX *pBoneTransform) PURE;
+    STDMETHOD_(LPD3DXMATRIX, GetBoneOffsetMatrix)(DWORD Bone) PURE;
+    STDMETHOD(Clone)(LPD3DXSKININFO *ppSkinInfo) PURE;
+    STDMETHOD(Remap)(DWORD NumVertices, DWORD *pVertexRemap) PURE;
+    STDMETHOD(SetFVF)(DWORD FVF) PURE;
+    STDMETHOD(SetDeclaration)(CONST D3DVERTEXELEMENT9 *pDeclaration) PURE;
+    STDMETHOD_(DWORD, GetFVF)() PURE;
+    STDMETHOD(GetDeclaration)(D3DVERTEXELEMENT9 Declaration[MAX_FVF_DECL_SIZE]) PURE;
+    STDMETHOD(UpdateSkinnedMesh)(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
+                                 LPCVOID pVerticesSrc, PVOID pVerticesDst) PURE;
+    STDMETHOD(ConvertToBlendedMesh)(LPD3DXMESH pMesh, DWORD Options, CONST DWORD *pAdjacencyIn,
+                                    LPDWORD pAdjacencyOut, DWORD *pFaceRemap, LPD3DXBUFFER *ppVertexRemap,
+                                    DWORD *pMaxFaceInfl, DWORD *pNumBoneCombinations,
+                                    LPD3DXBUFFER *ppBoneCombinationTable, LPD3DXMESH *ppMesh) PURE;
+    STDMETHOD(ConvertToIndexedBlendedMesh)(LPD3DXMESH pMesh, DWORD Options, DWORD paletteSize,
+                                           CONST DWORD *pAdjacencyIn, LPDWORD pAdjacencyOut, DWORD *pFaceRemap,
+                                           LPD3DXBUFFER *ppVertexRemap, DWORD *pMaxVertexInfl,
+                                           DWORD *pNumBoneCombinations, LPD3DXBUFFER *ppBoneCombinationTable,
+                                           LPD3DXMESH *ppMesh) PURE;
+};
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+HRESULT WINAPI D3DXCreateMesh(DWORD NumFaces, DWORD NumVertices, DWORD Options, CONST D3DVERTEXELEMENT9 *pDeclaration,
+                              LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh);
+HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Options, DWORD FVF,
+                                 LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh);
+
+HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBones, LPD3DXSKININFO *ppSkinInfo);
+
+/* Loads one Mesh data object with its normals, texture coordinates, vertex colours,
+   materials and skin weights. */
+HRESULT WINAPI D3DXLoadSkinMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                       LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                       LPD3DXBUFFER *ppEffectInstances, DWORD *pMatOut,
+                                       LPD3DXSKININFO *ppSkinInfo, LPD3DXMESH *ppMesh);
+HRESULT WINAPI D3DXLoadMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                   LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                   LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
+/* Loads every mesh of a file merged into one, each placed by its frames' matrices. */
+HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                  LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                  LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
+#define D3DXLoadMeshFromX D3DXLoadMeshFromXA
+
+UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF);
+HRESULT WINAPI D3DXComputeBoundingBox(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,
+                                      D3DXVECTOR3 *pMin, D3DXVECTOR3 *pMax);
+HRESULT WINAPI D3DXComputeBoundingSphere(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,
+                                         D3DXVECTOR3 *pCenter, FLOAT *pRadius);
+
+/* Nearest hit of a ray with a mesh's triangles (the distance is the ray parameter). */
+HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, CONST D3DXVECTOR3 *pRayPos, CONST D3DXVECTOR3 *pRayDir,
+                             BOOL *pHit, DWORD *pFaceIndex, FLOAT *pU, FLOAT *pV, FLOAT *pDist,
+                             LPD3DXBUFFER *ppAllHits, DWORD *pCountOfHits);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
