@@ -1,13 +1,343 @@
 /*
- * direct3d.cpp - Direct3DCreate9 and the IDirect3D9 object.
+ * direct3d.cpp - Direct3DCreate9, the IDirect3D9 object and the library's live-object count.
+ *
+ * The Direct3D object describes one adapter: the desktop display SDL reports, with the
+ * formats the OpenGL back end can draw into.  CreateDevice builds a device over OpenGL
+ * 3.3 core on the window's SDL_Window (D3DDEVTYPE_HAL) or, for D3DDEVTYPE_NULLREF, a
+ * device that keeps every state and resource in memory and draws nothing.  No mode is
+ * enumerated beyond the desktop mode and 1024 x 768, and multisampling is refused.
  */
 #define INITGUID
-#include <d3d9.h>
+#include "d3d9_private.h"
 
+#include <tavrok/d3d9_debug.h>
 #include <tavrok/platform.h>
 
-extern "C" IDirect3D9 *WINAPI Direct3DCreate9(UINT)
+#include <SDL.h>
+
+#include <cstring>
+
+namespace tavrok::d3d9 {
+
+namespace {
+std::atomic<long> g_liveObjects{0};
+std::atomic<uint32_t> g_nextId{1};
+}  // namespace
+
+void NoteCreated() { ++g_liveObjects; }
+void NoteDestroyed() { --g_liveObjects; }
+long LiveObjectCount() { return g_liveObjects.load(); }
+uint32_t NextObjectId() { return g_nextId++; }
+
+UINT BytesPerPixel(D3DFORMAT format)
 {
-    tavrok::Unsupported("d3d9", "Direct3DCreate9 (device under construction)");
-    return nullptr;
+    switch (format) {
+    case D3DFMT_A8R8G8B8:   // 32-bit ARGB
+    case D3DFMT_X8R8G8B8:   // 32-bit RGB, unused byte
+        return 4;
+    case D3DFMT_R5G6B5:     // 16-bit RGB
+    case D3DFMT_X1R5G5B5:   // 15-bit RGB
+    case D3DFMT_A1R5G5B5:   // 15-bit RGB, 1-bit alpha
+    case D3DFMT_A4R4G4B4:   // 12-bit RGB, 4-bit alpha
+    case D3DFMT_A8L8:       // luminance and alpha
+        return 2;
+    case D3DFMT_L8:         // luminance
+    case D3DFMT_A8:         // alpha only
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+bool IsTextureFormat(D3DFORMAT format) { return BytesPerPixel(format) != 0; }
+
+const char *FormatName(D3DFORMAT format)
+{
+    switch (format) {
+    case D3DFMT_A8R8G8B8: return "D3DFMT_A8R8G8B8";
+    case D3DFMT_X8R8G8B8: return "D3DFMT_X8R8G8B8";
+    case D3DFMT_R5G6B5: return "D3DFMT_R5G6B5";
+    case D3DFMT_X1R5G5B5: return "D3DFMT_X1R5G5B5";
+    case D3DFMT_A1R5G5B5: return "D3DFMT_A1R5G5B5";
+    case D3DFMT_A4R4G4B4: return "D3DFMT_A4R4G4B4";
+    case D3DFMT_A8L8: return "D3DFMT_A8L8";
+    case D3DFMT_L8: return "D3DFMT_L8";
+    case D3DFMT_A8: return "D3DFMT_A8";
+    case D3DFMT_D16: return "D3DFMT_D16";
+    case D3DFMT_D24S8: return "D3DFMT_D24S8";
+    case D3DFMT_INDEX16: return "D3DFMT_INDEX16";
+    case D3DFMT_INDEX32: return "D3DFMT_INDEX32";
+    default: return "an unsupported format";
+    }
+}
+
+namespace {
+
+bool IsBackBufferFormat(D3DFORMAT f)
+{
+    return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8 || f == D3DFMT_R5G6B5 || f == D3DFMT_X1R5G5B5 ||
+           f == D3DFMT_A1R5G5B5;
+}
+
+bool IsDepthFormat(D3DFORMAT f)
+{
+    return f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE || f == D3DFMT_D24S8 || f == D3DFMT_D24X8 ||
+           f == D3DFMT_D32 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1;
+}
+
+D3DFORMAT FormatOfPixelFormat(Uint32 sdlFormat)
+{
+    return SDL_BITSPERPIXEL(sdlFormat) <= 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
+}
+
+void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
+{
+    memset(&c, 0, sizeof c);
+    c.DeviceType = type;
+    c.Caps2 = D3DCAPS2_DYNAMICTEXTURES | D3DCAPS2_CANAUTOGENMIPMAP;
+    c.PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
+    c.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_DRAWPRIMITIVES2EX |
+                D3DDEVCAPS_TEXTUREVIDEOMEMORY;
+    c.PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
+                          D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
+    c.RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SCISSORTEST;
+    c.ZCmpCaps = c.AlphaCmpCaps = 0xFF;
+    c.SrcBlendCaps = c.DestBlendCaps = 0x3FF;
+    c.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
+    c.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP;
+    c.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
+                          D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    c.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
+                           D3DPTADDRESSCAPS_BORDER;
+    c.MaxTextureWidth = c.MaxTextureHeight = 8192;
+    c.MaxTextureRepeat = 8192;
+    c.MaxTextureAspectRatio = 8192;
+    c.MaxAnisotropy = 1;
+    c.MaxVertexW = 1e10f;
+    c.FVFCaps = 8 | D3DFVFCAPS_PSIZE;
+    c.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
+                      D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD;
+    c.MaxTextureBlendStages = 1;
+    c.MaxSimultaneousTextures = 1;
+    c.VertexProcessingCaps = D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
+                             D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    c.MaxActiveLights = kMaxLights;
+    c.MaxPointSize = 1.0f;
+    c.MaxPrimitiveCount = 0xFFFFF;
+    c.MaxVertexIndex = 0xFFFFFF;
+    c.MaxStreams = kMaxStreams;
+    c.MaxStreamStride = 255;
+    c.VertexShaderVersion = D3DVS_VERSION(2, 0);
+    c.MaxVertexShaderConst = kVsConstants;
+    c.PixelShaderVersion = 0;
+    c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N;
+    c.NumSimultaneousRTs = 1;
+    c.VS20Caps.NumTemps = 12;
+    c.NumberOfAdaptersInGroup = 1;
+}
+
+}  // namespace
+
+class Direct3D final : public ComObject<IDirect3D9> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDirect3D9) {
+            *ppv = AddRefed(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void *) override
+    {
+        Unsupported(kLib, "IDirect3D9::RegisterSoftwareDevice");
+        return D3DERR_INVALIDCALL;
+    }
+    UINT STDMETHODCALLTYPE GetAdapterCount() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIER9 *id) override
+    {
+        if (adapter != 0 || !id)
+            return D3DERR_INVALIDCALL;
+        memset(id, 0, sizeof *id);
+        strcpy(id->Driver, "tavrok-d3d9");
+        strcpy(id->Description, "Direct3D 9 over OpenGL 3.3 core");
+        strcpy(id->DeviceName, "\\\\.\\DISPLAY1");
+        return D3D_OK;
+    }
+    UINT STDMETHODCALLTYPE GetAdapterModeCount(UINT adapter, D3DFORMAT format) override
+    {
+        D3DDISPLAYMODE mode;
+        if (adapter != 0 || FAILED(GetAdapterDisplayMode(0, &mode)) || format != mode.Format)
+            return 0;
+        return 1;
+    }
+    HRESULT STDMETHODCALLTYPE EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index,
+                                               D3DDISPLAYMODE *mode) override
+    {
+        if (adapter != 0 || index != 0 || !mode)
+            return D3DERR_INVALIDCALL;
+        HRESULT hr = GetAdapterDisplayMode(0, mode);
+        if (FAILED(hr))
+            return hr;
+        return mode->Format == format ? D3D_OK : D3DERR_INVALIDCALL;
+    }
+    HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE *mode) override
+    {
+        if (adapter != 0 || !mode)
+            return D3DERR_INVALIDCALL;
+        SDL_DisplayMode desktop;
+        if (!EnsureVideo() || SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
+            Diagnostic(kLib, "", "", std::string("GetAdapterDisplayMode: no display: ") + SDL_GetError());
+            return D3DERR_NOTAVAILABLE;
+        }
+        mode->Width = UINT(desktop.w);
+        mode->Height = UINT(desktop.h);
+        mode->RefreshRate = UINT(desktop.refresh_rate);
+        mode->Format = FormatOfPixelFormat(desktop.format);
+        return D3D_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceType(UINT adapter, D3DDEVTYPE, D3DFORMAT adapterFormat,
+                                              D3DFORMAT backBufferFormat, BOOL) override
+    {
+        if (adapter != 0)
+            return D3DERR_INVALIDCALL;
+        return IsBackBufferFormat(adapterFormat) && (backBufferFormat == D3DFMT_UNKNOWN ||
+                                                     IsBackBufferFormat(backBufferFormat))
+                   ? D3D_OK
+                   : D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormat(UINT adapter, D3DDEVTYPE, D3DFORMAT, DWORD usage,
+                                                D3DRESOURCETYPE type, D3DFORMAT format) override
+    {
+        if (adapter != 0)
+            return D3DERR_INVALIDCALL;
+        if (usage & D3DUSAGE_DEPTHSTENCIL)
+            return IsDepthFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)
+            return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE, D3DFORMAT, BOOL,
+                                                         D3DMULTISAMPLE_TYPE type, DWORD *quality) override
+    {
+        if (adapter != 0)
+            return D3DERR_INVALIDCALL;
+        if (quality)
+            *quality = type == D3DMULTISAMPLE_NONE ? 1 : 0;
+        return type == D3DMULTISAMPLE_NONE ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE, D3DFORMAT, D3DFORMAT rt,
+                                                     D3DFORMAT ds) override
+    {
+        if (adapter != 0)
+            return D3DERR_INVALIDCALL;
+        return IsBackBufferFormat(rt) && IsDepthFormat(ds) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormatConversion(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT) override
+    {
+        Unsupported(kLib, "IDirect3D9::CheckDeviceFormatConversion");
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9 *caps) override
+    {
+        if (adapter != 0 || !caps)
+            return D3DERR_INVALIDCALL;
+        FillCaps(type, *caps);
+        return D3D_OK;
+    }
+    HMONITOR STDMETHODCALLTYPE GetAdapterMonitor(UINT) override { return nullptr; }
+
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD flags,
+                                           D3DPRESENT_PARAMETERS *pp, IDirect3DDevice9 **out) override
+    {
+        if (out)
+            *out = nullptr;
+        if (!pp || !out || adapter != 0) {
+            Diagnostic(kLib, "", "", "CreateDevice: null presentation parameters or result, or adapter not 0");
+            return D3DERR_INVALIDCALL;
+        }
+        if (type != D3DDEVTYPE_HAL && type != D3DDEVTYPE_NULLREF) {
+            Unsupported(kLib, "CreateDevice: device types other than D3DDEVTYPE_HAL and D3DDEVTYPE_NULLREF");
+            return D3DERR_NOTAVAILABLE;
+        }
+        if (pp->MultiSampleType != D3DMULTISAMPLE_NONE) {
+            Unsupported(kLib, "CreateDevice: multisampled back buffers");
+            return D3DERR_NOTAVAILABLE;
+        }
+        if (pp->BackBufferCount > 1) {
+            Unsupported(kLib, "CreateDevice: more than one back buffer");
+            return D3DERR_INVALIDCALL;
+        }
+        if (pp->EnableAutoDepthStencil && !IsDepthFormat(pp->AutoDepthStencilFormat)) {
+            Diagnostic(kLib, "", "", "CreateDevice: AutoDepthStencilFormat is not a depth format");
+            return D3DERR_INVALIDCALL;
+        }
+        HWND window = pp->hDeviceWindow ? pp->hDeviceWindow : focus;
+        SDL_Window *sdl = window ? SdlWindowOf(window) : nullptr;
+        if (pp->Windowed && (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) && sdl) {
+            // A windowed device takes its missing back-buffer size from the client area.
+            int w = 0, h = 0;
+            SDL_GetWindowSize(sdl, &w, &h);
+            if (!pp->BackBufferWidth)
+                pp->BackBufferWidth = UINT(w);
+            if (!pp->BackBufferHeight)
+                pp->BackBufferHeight = UINT(h);
+        }
+        if (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) {
+            if (type == D3DDEVTYPE_NULLREF) {
+                pp->BackBufferWidth = pp->BackBufferWidth ? pp->BackBufferWidth : 1;
+                pp->BackBufferHeight = pp->BackBufferHeight ? pp->BackBufferHeight : 1;
+            } else {
+                Diagnostic(kLib, "", "", "CreateDevice: back buffer of size 0");
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        if (pp->BackBufferFormat == D3DFMT_UNKNOWN && pp->Windowed) {
+            D3DDISPLAYMODE mode;
+            pp->BackBufferFormat = SUCCEEDED(GetAdapterDisplayMode(0, &mode)) ? mode.Format : D3DFMT_X8R8G8B8;
+        }
+        if (!IsBackBufferFormat(pp->BackBufferFormat)) {
+            Diagnostic(kLib, "", "", std::string("CreateDevice: back-buffer format ") +
+                                         std::to_string(pp->BackBufferFormat) + " is not supported");
+            return D3DERR_INVALIDCALL;
+        }
+        if (pp->BackBufferCount == 0)
+            pp->BackBufferCount = 1;
+
+        std::unique_ptr<Renderer> renderer;
+        if (type == D3DDEVTYPE_NULLREF) {
+            renderer = CreateNullRenderer();
+        } else {
+            if (!sdl) {
+                Diagnostic(kLib, "", "", "CreateDevice: the focus/device window is not a live window");
+                return D3DERR_INVALIDCALL;
+            }
+            std::string why;
+            renderer = CreateGlRenderer(sdl, *pp, why);
+            if (!renderer) {
+                Diagnostic(kLib, "", "", "CreateDevice: " + why);
+                return D3DERR_NOTAVAILABLE;
+            }
+        }
+        *out = new Device(this, type, focus, flags, *pp, std::move(renderer));
+        return D3D_OK;
+    }
+};
+
+}  // namespace tavrok::d3d9
+
+using namespace tavrok::d3d9;
+
+extern "C" IDirect3D9 *WINAPI Direct3DCreate9(UINT sdkVersion)
+{
+    // 31 is the version number of the earlier 9.0 SDKs, 32 that of the later ones.
+    if (sdkVersion != 31 && sdkVersion != D3D_SDK_VERSION) {
+        tavrok::Diagnostic(kLib, "", "", "Direct3DCreate9: unknown SDK version " + std::to_string(sdkVersion));
+        return nullptr;
+    }
+    return new Direct3D();
 }

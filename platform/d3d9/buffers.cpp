@@ -1,0 +1,202 @@
+/*
+ * buffers.cpp - IDirect3DVertexBuffer9 and IDirect3DIndexBuffer9.
+ *
+ * Both keep their contents in memory; Lock hands out a pointer into it and records the
+ * range written, so that the back end uploads only what changed (the whole buffer after
+ * a D3DLOCK_DISCARD).  Locks do not nest.  Private data and priorities are not kept.
+ */
+#include "d3d9_private.h"
+
+#include <tavrok/platform.h>
+
+namespace tavrok::d3d9 {
+
+void ResourceCore::Reset() { backend.reset(); }
+
+HRESULT Buffer::Lock(const char *what, UINT offset, UINT size, void **out, DWORD flags)
+{
+    if (!out) {
+        Diagnostic(kLib, "", "", std::string(what) + "::Lock: null result pointer");
+        return D3DERR_INVALIDCALL;
+    }
+    *out = nullptr;
+    if (locked) {
+        Diagnostic(kLib, "", "", std::string(what) + "::Lock: the buffer is already locked");
+        return D3DERR_INVALIDCALL;
+    }
+    UINT length = UINT(data.size());
+    if (size == 0 && offset == 0)
+        size = length;  // 0 and 0 lock the whole buffer
+    if (offset > length || size > length - offset) {
+        Diagnostic(kLib, "", "", std::string(what) + "::Lock: range " + std::to_string(offset) + "+" +
+                                     std::to_string(size) + " outside a buffer of " + std::to_string(length));
+        return D3DERR_INVALIDCALL;
+    }
+    if (size == 0)
+        size = length - offset;
+    locked = true;
+    if (!(flags & D3DLOCK_READONLY)) {
+        if ((flags & D3DLOCK_DISCARD) && (usage & D3DUSAGE_DYNAMIC)) {
+            discarded = true;
+            dirtyBegin = 0;
+            dirtyEnd = length;
+        } else if (dirtyBegin == dirtyEnd) {
+            dirtyBegin = offset;
+            dirtyEnd = offset + size;
+        } else {
+            dirtyBegin = std::min(dirtyBegin, offset);
+            dirtyEnd = std::max(dirtyEnd, offset + size);
+        }
+        core.revision++;
+    }
+    *out = data.data() + offset;
+    return D3D_OK;
+}
+
+HRESULT Buffer::Unlock(const char *what)
+{
+    if (!locked) {
+        Diagnostic(kLib, "", "", std::string(what) + "::Unlock: the buffer is not locked");
+        return D3DERR_INVALIDCALL;
+    }
+    locked = false;
+    return D3D_OK;
+}
+
+namespace {
+
+HRESULT DeviceOf(ResourceCore &core, IDirect3DDevice9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (!*core.deviceAlive)
+        return D3DERR_INVALIDCALL;
+    *out = AddRefed(static_cast<IDirect3DDevice9 *>(core.device));
+    return D3D_OK;
+}
+
+HRESULT NoPrivateData()
+{
+    Unsupported(kLib, "private data on resources");
+    return D3DERR_NOTFOUND;
+}
+
+}  // namespace
+
+// --- vertex buffers ----------------------------------------------------------------------
+
+VertexBuffer::VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool) : fvf(fvf)
+{
+    buffer.data.assign(length, 0);
+    buffer.usage = usage;
+    buffer.pool = pool;
+    buffer.core.device = device;
+    buffer.core.deviceAlive = device->alive;
+    buffer.dirtyEnd = length;
+    device->liveChildren++;
+}
+
+VertexBuffer::~VertexBuffer()
+{
+    if (*buffer.core.deviceAlive)
+        buffer.core.device->liveChildren--;
+}
+
+HRESULT VertexBuffer::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DVertexBuffer9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice9 **out) { return DeviceOf(buffer.core, out); }
+HRESULT VertexBuffer::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) { return NoPrivateData(); }
+HRESULT VertexBuffer::GetPrivateData(REFGUID, void *, DWORD *) { return NoPrivateData(); }
+HRESULT VertexBuffer::FreePrivateData(REFGUID) { return NoPrivateData(); }
+DWORD VertexBuffer::SetPriority(DWORD) { return 0; }
+DWORD VertexBuffer::GetPriority() { return 0; }
+
+HRESULT VertexBuffer::Lock(UINT offset, UINT size, void **out, DWORD flags)
+{
+    return buffer.Lock("IDirect3DVertexBuffer9", offset, size, out, flags);
+}
+
+HRESULT VertexBuffer::Unlock() { return buffer.Unlock("IDirect3DVertexBuffer9"); }
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC *desc)
+{
+    if (!desc)
+        return D3DERR_INVALIDCALL;
+    desc->Format = D3DFMT_VERTEXDATA;
+    desc->Type = D3DRTYPE_VERTEXBUFFER;
+    desc->Usage = buffer.usage;
+    desc->Pool = buffer.pool;
+    desc->Size = UINT(buffer.data.size());
+    desc->FVF = fvf;
+    return D3D_OK;
+}
+
+// --- index buffers -----------------------------------------------------------------------
+
+IndexBuffer::IndexBuffer(Device *device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool) : format(format)
+{
+    buffer.data.assign(length, 0);
+    buffer.usage = usage;
+    buffer.pool = pool;
+    buffer.core.device = device;
+    buffer.core.deviceAlive = device->alive;
+    buffer.dirtyEnd = length;
+    device->liveChildren++;
+}
+
+IndexBuffer::~IndexBuffer()
+{
+    if (*buffer.core.deviceAlive)
+        buffer.core.device->liveChildren--;
+}
+
+HRESULT IndexBuffer::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DIndexBuffer9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice9 **out) { return DeviceOf(buffer.core, out); }
+HRESULT IndexBuffer::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) { return NoPrivateData(); }
+HRESULT IndexBuffer::GetPrivateData(REFGUID, void *, DWORD *) { return NoPrivateData(); }
+HRESULT IndexBuffer::FreePrivateData(REFGUID) { return NoPrivateData(); }
+DWORD IndexBuffer::SetPriority(DWORD) { return 0; }
+DWORD IndexBuffer::GetPriority() { return 0; }
+
+HRESULT IndexBuffer::Lock(UINT offset, UINT size, void **out, DWORD flags)
+{
+    return buffer.Lock("IDirect3DIndexBuffer9", offset, size, out, flags);
+}
+
+HRESULT IndexBuffer::Unlock() { return buffer.Unlock("IDirect3DIndexBuffer9"); }
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC *desc)
+{
+    if (!desc)
+        return D3DERR_INVALIDCALL;
+    desc->Format = format;
+    desc->Type = D3DRTYPE_INDEXBUFFER;
+    desc->Usage = buffer.usage;
+    desc->Pool = buffer.pool;
+    desc->Size = UINT(buffer.data.size());
+    return D3D_OK;
+}
+
+}  // namespace tavrok::d3d9

@@ -1,0 +1,580 @@
+/*
+ * d3d9_private.h - what the files of platform/d3d9 share.
+ *
+ * The COM plumbing (a reference-counted base with a library-wide count of live objects),
+ * the device's whole state record, the resource classes that keep their contents in
+ * memory, and the Renderer interface behind which the OpenGL back end and the NULLREF
+ * back end sit.  Nothing here includes an OpenGL header: GL types stay in the *_gl files.
+ */
+#ifndef TAVROK_D3D9_PRIVATE_H
+#define TAVROK_D3D9_PRIVATE_H
+
+#include <d3d9.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct SDL_Window;
+
+namespace tavrok::d3d9 {
+
+constexpr const char *kLib = "d3d9";
+
+// ---------------------------------------------------------------------------------------
+// Live object counting: every COM object of the library counts itself while it exists.
+// ---------------------------------------------------------------------------------------
+void NoteCreated();
+void NoteDestroyed();
+
+// Reference counting shared by every interface implementation.  `Base` is the most
+// derived SDK interface; `OnFinalRelease` lets an object tell its owner before it goes.
+template <class Base>
+class ComObject : public Base {
+public:
+    ComObject() { NoteCreated(); }
+    virtual ~ComObject() { NoteDestroyed(); }
+    ComObject(const ComObject &) = delete;
+    ComObject &operator=(const ComObject &) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    std::atomic<ULONG> refs_{1};
+};
+
+// Adds a reference to `p` when it is not null; returns it.
+template <class T>
+T *AddRefed(T *p)
+{
+    if (p)
+        p->AddRef();
+    return p;
+}
+// Replaces a held reference.
+template <class T, class U>
+void Assign(T *&slot, U *value)
+{
+    if (value)
+        value->AddRef();
+    if (slot)
+        slot->Release();
+    slot = value;
+}
+
+// ---------------------------------------------------------------------------------------
+// Formats
+// ---------------------------------------------------------------------------------------
+UINT BytesPerPixel(D3DFORMAT format);      // 0 for a format that textures cannot use
+bool IsTextureFormat(D3DFORMAT format);
+// One pixel of `format` from and to a D3DCOLOR (ARGB); missing channels read as 0 (alpha 255).
+D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
+void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
+const char *FormatName(D3DFORMAT format);
+
+// ---------------------------------------------------------------------------------------
+// Resources.  Every resource keeps its contents in memory (`data`) and a revision that
+// grows each time they change, so that a back end uploads only what changed.
+// ---------------------------------------------------------------------------------------
+class Device;
+class Renderer;
+
+// Back-end state attached to a resource (a GL buffer or texture name).  The back end
+// owns it; the resource deletes it, telling the back end if it is still alive.
+struct BackendObject {
+    virtual ~BackendObject() = default;
+};
+
+struct ResourceCore {
+    Device *device = nullptr;                   // not owned: resources do not keep it alive
+    std::shared_ptr<bool> deviceAlive;          // false once the device is gone
+    std::unique_ptr<BackendObject> backend;     // created by the renderer when first used
+    uint64_t revision = 1;                      // bumped on every change of the contents
+    void Reset();                               // drops back-end state
+};
+
+class Buffer {
+public:
+    std::vector<uint8_t> data;
+    ResourceCore core;
+    DWORD usage = 0;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    bool locked = false;
+    bool discarded = false;  // the last lock discarded the whole contents
+    UINT dirtyBegin = 0, dirtyEnd = 0;
+
+    HRESULT Lock(const char *what, UINT offset, UINT size, void **out, DWORD flags);
+    HRESULT Unlock(const char *what);
+};
+
+class VertexBuffer final : public ComObject<IDirect3DVertexBuffer9> {
+public:
+    VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+    ~VertexBuffer() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override;
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT STDMETHODCALLTYPE Lock(UINT OffsetToLock, UINT SizeToLock, void **ppbData, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE Unlock() override;
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DVERTEXBUFFER_DESC *pDesc) override;
+
+    Buffer buffer;
+    DWORD fvf = 0;
+};
+
+class IndexBuffer final : public ComObject<IDirect3DIndexBuffer9> {
+public:
+    IndexBuffer(Device *device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~IndexBuffer() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override;
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+    HRESULT STDMETHODCALLTYPE Lock(UINT OffsetToLock, UINT SizeToLock, void **ppbData, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE Unlock() override;
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC *pDesc) override;
+
+    Buffer buffer;
+    D3DFORMAT format = D3DFMT_INDEX16;
+};
+
+struct MipLevel {
+    UINT width = 0, height = 0, pitch = 0;
+    std::vector<uint8_t> data;
+    bool locked = false;
+};
+
+class Surface;
+
+class Texture final : public ComObject<IDirect3DTexture9> {
+public:
+    Texture(Device *device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~Texture() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override;
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE GetLOD() override;
+    DWORD STDMETHODCALLTYPE GetLevelCount() override;
+    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override;
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override;
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT Level, D3DSURFACE_DESC *pDesc) override;
+    HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT Level, IDirect3DSurface9 **ppSurfaceLevel) override;
+    HRESULT STDMETHODCALLTYPE LockRect(UINT Level, D3DLOCKED_RECT *pLockedRect, CONST RECT *pRect, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(UINT Level) override;
+    HRESULT STDMETHODCALLTYPE AddDirtyRect(CONST RECT *pDirtyRect) override;
+
+    ResourceCore core;
+    D3DFORMAT format;
+    DWORD usage;
+    D3DPOOL pool;
+    DWORD lod = 0;
+    std::vector<MipLevel> levels;
+};
+
+// A surface: a texture level, or the device's back buffer (whose pixels the back end
+// reads on lock), or a plain off-screen surface.
+class Surface final : public ComObject<IDirect3DSurface9> {
+public:
+    enum class Kind { TextureLevel, BackBuffer, Plain };
+    Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
+            D3DPOOL pool, DWORD usage);
+    ~Surface() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override;
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void **ppContainer) override;
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC *pDesc) override;
+    HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT *pLockedRect, CONST RECT *pRect, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect() override;
+    HRESULT STDMETHODCALLTYPE GetDC(HDC *phdc) override;
+    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hdc) override;
+
+    Device *device;
+    std::shared_ptr<bool> deviceAlive;
+    Kind kind;
+    Texture *container;  // holds a reference for TextureLevel
+    UINT level;
+    UINT width, height;
+    D3DFORMAT format;
+    D3DPOOL pool;
+    DWORD usage;
+    MipLevel own;        // pixels of a back buffer or plain surface
+    bool locked = false;
+};
+
+struct VertexElementList {
+    std::vector<D3DVERTEXELEMENT9> elements;  // without the end marker
+};
+
+class VertexDeclaration final : public ComObject<IDirect3DVertexDeclaration9> {
+public:
+    VertexDeclaration(Device *device, std::vector<D3DVERTEXELEMENT9> elements, DWORD fromFvf);
+    ~VertexDeclaration() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9 *pElement, UINT *pNumElements) override;
+
+    Device *device;
+    std::shared_ptr<bool> deviceAlive;
+    std::vector<D3DVERTEXELEMENT9> elements;  // without the end marker
+    DWORD fvf;                                // the FVF it was made from, or 0
+    uint32_t id;                              // unique, for back-end caches
+};
+
+// Validates a declaration (end marker within MAXD3DDECLLENGTH, known types and usages).
+HRESULT ParseDeclaration(const D3DVERTEXELEMENT9 *elements, std::vector<D3DVERTEXELEMENT9> &out);
+// The elements an FVF code stands for; false for codes the device does not support.
+bool ElementsFromFvf(DWORD fvf, std::vector<D3DVERTEXELEMENT9> &out);
+UINT FvfVertexSize(DWORD fvf);
+UINT DeclTypeSize(BYTE type);
+
+// ---------------------------------------------------------------------------------------
+// Vertex shaders: parsed bytecode.
+// ---------------------------------------------------------------------------------------
+struct ShaderParam {
+    DWORD regType = 0;
+    DWORD regNum = 0;
+    DWORD mask = 0xF;         // destination write mask (bits x y z w)
+    DWORD swizzle = 0xE4;     // source swizzle, two bits per component
+    DWORD modifier = 0;       // source modifier (D3DSPSM_* >> shift) or destination modifier
+    bool relative = false;    // indexed by a0.x
+    DWORD relComponent = 0;   // component of a0 used for the index
+};
+
+struct ShaderInstruction {
+    DWORD opcode = 0;
+    bool hasDest = false;
+    ShaderParam dest;
+    std::vector<ShaderParam> sources;
+    DWORD dclUsage = 0, dclIndex = 0;  // for dcl
+    float def[4] = {0, 0, 0, 0};       // for def
+};
+
+struct ShaderInput {
+    DWORD reg;
+    BYTE usage;
+    BYTE usageIndex;
+};
+
+struct ParsedShader {
+    DWORD version = 0;
+    std::vector<DWORD> tokens;            // the function as given, end token included
+    std::vector<ShaderInstruction> code;  // without dcl/def/comments
+    std::vector<ShaderInput> inputs;      // declared inputs
+    std::vector<std::pair<DWORD, std::vector<float>>> defs;  // def c#
+    UINT maxConst = 0;                    // highest constant register read + 1
+    bool usesAddress = false;
+    bool writesFog = false, writesPointSize = false;
+    DWORD outputsTexcoord = 0;            // bit per oT#
+    bool writesColor[2] = {false, false};
+};
+
+// Parses and checks a vertex shader token stream: false with a reason for anything
+// malformed (bad version, unknown opcode, wrong register, missing end, oversized input).
+// `maxTokens` bounds how far the parser may read.
+bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, std::string &why);
+// The GLSL vertex shader for a parsed shader: input v# is attribute "a_v#", constants
+// are the uniform array "c" (of ConstantArraySize entries); it writes the varyings that
+// the fixed-function pixel stage reads, with texture output oT<texIndex> as its texture
+// coordinates.
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex);
+UINT ConstantArraySize(const ParsedShader &shader);
+
+class VertexShader final : public ComObject<IDirect3DVertexShader9> {
+public:
+    VertexShader(Device *device, ParsedShader parsed);
+    ~VertexShader() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetFunction(void *pData, UINT *pSizeOfData) override;
+
+    Device *device;
+    std::shared_ptr<bool> deviceAlive;
+    ParsedShader parsed;
+    uint32_t id;
+};
+
+uint32_t NextObjectId();
+
+// ---------------------------------------------------------------------------------------
+// Device state
+// ---------------------------------------------------------------------------------------
+constexpr int kMaxStages = 8;
+constexpr int kMaxSamplers = 16;
+constexpr int kMaxStreams = 16;
+constexpr int kMaxLights = 8;
+constexpr int kRenderStates = 256;
+constexpr int kStageStates = 33;
+constexpr int kSamplerStates = 14;
+constexpr int kVsConstants = 256;
+
+struct StreamSource {
+    VertexBuffer *buffer = nullptr;  // holds a reference
+    UINT offset = 0;
+    UINT stride = 0;
+};
+
+struct DeviceState {
+    DWORD render[kRenderStates] = {};
+    DWORD stage[kMaxStages][kStageStates] = {};
+    DWORD sampler[kMaxSamplers][kSamplerStates] = {};
+    D3DMATRIX world, view, projection;
+    D3DMATRIX textureMatrix[kMaxStages];
+    D3DMATERIAL9 material = {};
+    D3DLIGHT9 lights[kMaxLights] = {};
+    bool lightEnabled[kMaxLights] = {};
+    D3DVIEWPORT9 viewport = {};
+    IDirect3DBaseTexture9 *textures[kMaxSamplers] = {};  // hold references
+    StreamSource streams[kMaxStreams];
+    IndexBuffer *indices = nullptr;                      // holds a reference
+    VertexDeclaration *declaration = nullptr;            // holds a reference
+    DWORD fvf = 0;
+    VertexShader *vertexShader = nullptr;                // holds a reference
+    float vsConstF[kVsConstants][4] = {};
+    int vsConstI[16][4] = {};
+    BOOL vsConstB[16] = {};
+    float psConstF[224][4] = {};
+    RECT scissor = {0, 0, 0, 0};
+    float clipPlanes[6][4] = {};
+    bool inScene = false;
+    // Bumped when the uniforms that depend on them change, so that the back end uploads
+    // transforms, lighting and shader constants only when they changed.
+    uint64_t transformRevision = 1;
+    uint64_t lightingRevision = 1;
+    uint64_t constantRevision = 1;
+};
+
+void SetDefaultStates(DeviceState &state, const D3DPRESENT_PARAMETERS &pp);
+// What the back end does not draw for this value ("fog", ...), or null when it does.
+const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value);
+const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
+const char *UnsupportedSamplerState(D3DSAMPLERSTATETYPE type, DWORD value);
+
+// A draw, already checked by the device, handed to the back end.
+struct DrawCall {
+    D3DPRIMITIVETYPE type;
+    UINT vertexCount;     // vertices the primitives use (non-indexed) or index count (indexed)
+    UINT startVertex;     // first vertex (non-indexed)
+    bool indexed = false;
+    INT baseVertex = 0;
+    UINT minIndex = 0, numVertices = 0;
+    UINT startIndex = 0;
+    // Vertices and indices given by pointer (the *UP calls).
+    const void *userVertices = nullptr;
+    UINT userStride = 0;
+    UINT userVertexBytes = 0;
+    const void *userIndices = nullptr;
+    D3DFORMAT userIndexFormat = D3DFMT_INDEX16;
+};
+
+UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives);  // 0 for an unknown type
+
+// The back end.  The NULLREF one accepts everything and draws nothing.
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+    virtual HRESULT Clear(const DeviceState &state, DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color,
+                          float z, DWORD stencil) = 0;
+    virtual HRESULT Draw(const DeviceState &state, const DrawCall &call) = 0;
+    virtual HRESULT Present() = 0;
+    // Copies the back buffer into `out` (rows top first, in `format`).  False on failure.
+    virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
+    // The back buffer's pixels were changed through a lock: put them back.
+    virtual void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) = 0;
+    virtual bool IsNull() const = 0;
+};
+
+std::unique_ptr<Renderer> CreateNullRenderer();
+// Creates the OpenGL back end on the window; null (with a diagnostic) when no GL 3.3
+// core context can be made there.
+std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why);
+
+// The device: state, resources, statistics; drawing goes to the renderer.
+class Device final : public ComObject<IDirect3DDevice9> {
+public:
+    Device(IDirect3D9 *d3d, D3DDEVTYPE type, HWND focus, DWORD flags, const D3DPRESENT_PARAMETERS &pp,
+           std::unique_ptr<Renderer> renderer);
+    ~Device() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
+    UINT STDMETHODCALLTYPE GetAvailableTextureMem() override;
+    HRESULT STDMETHODCALLTYPE EvictManagedResources() override;
+    HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9 **ppD3D9) override;
+    HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9 *pCaps) override;
+    HRESULT STDMETHODCALLTYPE GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE *pMode) override;
+    HRESULT STDMETHODCALLTYPE GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS *pParameters) override;
+    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT XHotSpot, UINT YHotSpot, IDirect3DSurface9 *pCursorBitmap) override;
+    void STDMETHODCALLTYPE SetCursorPosition(int X, int Y, DWORD Flags) override;
+    BOOL STDMETHODCALLTYPE ShowCursor(BOOL bShow) override;
+    HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS *pPresentationParameters, IDirect3DSwapChain9 **pSwapChain) override;
+    HRESULT STDMETHODCALLTYPE GetSwapChain(UINT iSwapChain, IDirect3DSwapChain9 **pSwapChain) override;
+    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override;
+    HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS *pPresentationParameters) override;
+    HRESULT STDMETHODCALLTYPE Present(CONST RECT *pSourceRect, CONST RECT *pDestRect, HWND hDestWindowOverride, CONST RGNDATA *pDirtyRegion) override;
+    HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type, IDirect3DSurface9 **ppBackBuffer) override;
+    HRESULT STDMETHODCALLTYPE GetRasterStatus(UINT iSwapChain, D3DRASTER_STATUS *pRasterStatus) override;
+    HRESULT STDMETHODCALLTYPE SetDialogBoxMode(BOOL bEnableDialogs) override;
+    void STDMETHODCALLTYPE SetGammaRamp(UINT iSwapChain, DWORD Flags, CONST D3DGAMMARAMP *pRamp) override;
+    void STDMETHODCALLTYPE GetGammaRamp(UINT iSwapChain, D3DGAMMARAMP *pRamp) override;
+    HRESULT STDMETHODCALLTYPE CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, IDirect3DTexture9 **ppTexture, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateVolumeTexture(UINT Width, UINT Height, UINT Depth, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, IDirect3DVolumeTexture9 **ppVolumeTexture, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateCubeTexture(UINT EdgeLength, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, IDirect3DCubeTexture9 **ppCubeTexture, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool, IDirect3DVertexBuffer9 **ppVertexBuffer, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, IDirect3DIndexBuffer9 **ppIndexBuffer, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateRenderTarget(UINT Width, UINT Height, D3DFORMAT Format, D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality, BOOL Lockable, IDirect3DSurface9 **ppSurface, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality, BOOL Discard, IDirect3DSurface9 **ppSurface, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE UpdateSurface(IDirect3DSurface9 *pSourceSurface, CONST RECT *pSourceRect, IDirect3DSurface9 *pDestinationSurface, CONST POINT *pDestPoint) override;
+    HRESULT STDMETHODCALLTYPE UpdateTexture(IDirect3DBaseTexture9 *pSourceTexture, IDirect3DBaseTexture9 *pDestinationTexture) override;
+    HRESULT STDMETHODCALLTYPE GetRenderTargetData(IDirect3DSurface9 *pRenderTarget, IDirect3DSurface9 *pDestSurface) override;
+    HRESULT STDMETHODCALLTYPE GetFrontBufferData(UINT iSwapChain, IDirect3DSurface9 *pDestSurface) override;
+    HRESULT STDMETHODCALLTYPE StretchRect(IDirect3DSurface9 *pSourceSurface, CONST RECT *pSourceRect, IDirect3DSurface9 *pDestSurface, CONST RECT *pDestRect, D3DTEXTUREFILTERTYPE Filter) override;
+    HRESULT STDMETHODCALLTYPE ColorFill(IDirect3DSurface9 *pSurface, CONST RECT *pRect, D3DCOLOR color) override;
+    HRESULT STDMETHODCALLTYPE CreateOffscreenPlainSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DPOOL Pool, IDirect3DSurface9 **ppSurface, HANDLE *pSharedHandle) override;
+    HRESULT STDMETHODCALLTYPE SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9 *pRenderTarget) override;
+    HRESULT STDMETHODCALLTYPE GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9 **ppRenderTarget) override;
+    HRESULT STDMETHODCALLTYPE SetDepthStencilSurface(IDirect3DSurface9 *pNewZStencil) override;
+    HRESULT STDMETHODCALLTYPE GetDepthStencilSurface(IDirect3DSurface9 **ppZStencilSurface) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override;
+    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD Count, CONST D3DRECT *pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil) override;
+    HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE State, CONST D3DMATRIX *pMatrix) override;
+    HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX *pMatrix) override;
+    HRESULT STDMETHODCALLTYPE MultiplyTransform(D3DTRANSFORMSTATETYPE, CONST D3DMATRIX *) override;
+    HRESULT STDMETHODCALLTYPE SetViewport(CONST D3DVIEWPORT9 *pViewport) override;
+    HRESULT STDMETHODCALLTYPE GetViewport(D3DVIEWPORT9 *pViewport) override;
+    HRESULT STDMETHODCALLTYPE SetMaterial(CONST D3DMATERIAL9 *pMaterial) override;
+    HRESULT STDMETHODCALLTYPE GetMaterial(D3DMATERIAL9 *pMaterial) override;
+    HRESULT STDMETHODCALLTYPE SetLight(DWORD Index, CONST D3DLIGHT9 *) override;
+    HRESULT STDMETHODCALLTYPE GetLight(DWORD Index, D3DLIGHT9 *) override;
+    HRESULT STDMETHODCALLTYPE LightEnable(DWORD Index, BOOL Enable) override;
+    HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD Index, BOOL *pEnable) override;
+    HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD Index, CONST float *pPlane) override;
+    HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD Index, float *pPlane) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) override;
+    HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE State, DWORD *pValue) override;
+    HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE Type, IDirect3DStateBlock9 **ppSB) override;
+    HRESULT STDMETHODCALLTYPE BeginStateBlock() override;
+    HRESULT STDMETHODCALLTYPE EndStateBlock(IDirect3DStateBlock9 **ppSB) override;
+    HRESULT STDMETHODCALLTYPE SetClipStatus(CONST D3DCLIPSTATUS9 *pClipStatus) override;
+    HRESULT STDMETHODCALLTYPE GetClipStatus(D3DCLIPSTATUS9 *pClipStatus) override;
+    HRESULT STDMETHODCALLTYPE GetTexture(DWORD Stage, IDirect3DBaseTexture9 **ppTexture) override;
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD Stage, IDirect3DBaseTexture9 *pTexture) override;
+    HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD *pValue) override;
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) override;
+    HRESULT STDMETHODCALLTYPE GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD *pValue) override;
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) override;
+    HRESULT STDMETHODCALLTYPE ValidateDevice(DWORD *pNumPasses) override;
+    HRESULT STDMETHODCALLTYPE SetPaletteEntries(UINT PaletteNumber, CONST PALETTEENTRY *pEntries) override;
+    HRESULT STDMETHODCALLTYPE GetPaletteEntries(UINT PaletteNumber, PALETTEENTRY *pEntries) override;
+    HRESULT STDMETHODCALLTYPE SetCurrentTexturePalette(UINT PaletteNumber) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentTexturePalette(UINT *PaletteNumber) override;
+    HRESULT STDMETHODCALLTYPE SetScissorRect(CONST RECT *pRect) override;
+    HRESULT STDMETHODCALLTYPE GetScissorRect(RECT *pRect) override;
+    HRESULT STDMETHODCALLTYPE SetSoftwareVertexProcessing(BOOL bSoftware) override;
+    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override;
+    HRESULT STDMETHODCALLTYPE SetNPatchMode(float nSegments) override;
+    float STDMETHODCALLTYPE GetNPatchMode() override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE, INT BaseVertexIndex, UINT MinVertexIndex, UINT NumVertices, UINT startIndex, UINT primCount) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, CONST void *pVertexStreamZeroData, UINT VertexStreamZeroStride) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinVertexIndex, UINT NumVertices, UINT PrimitiveCount, CONST void *pIndexData, D3DFORMAT IndexDataFormat, CONST void *pVertexStreamZeroData, UINT VertexStreamZeroStride) override;
+    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT SrcStartIndex, UINT DestIndex, UINT VertexCount, IDirect3DVertexBuffer9 *pDestBuffer, IDirect3DVertexDeclaration9 *pVertexDecl, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(CONST D3DVERTEXELEMENT9 *pVertexElements, IDirect3DVertexDeclaration9 **ppDecl) override;
+    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9 *pDecl) override;
+    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9 **ppDecl) override;
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD FVF) override;
+    HRESULT STDMETHODCALLTYPE GetFVF(DWORD *pFVF) override;
+    HRESULT STDMETHODCALLTYPE CreateVertexShader(CONST DWORD *pFunction, IDirect3DVertexShader9 **ppShader) override;
+    HRESULT STDMETHODCALLTYPE SetVertexShader(IDirect3DVertexShader9 *pShader) override;
+    HRESULT STDMETHODCALLTYPE GetVertexShader(IDirect3DVertexShader9 **ppShader) override;
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantF(UINT StartRegister, CONST float *pConstantData, UINT Vector4fCount) override;
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantF(UINT StartRegister, float *pConstantData, UINT Vector4fCount) override;
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantI(UINT StartRegister, CONST int *pConstantData, UINT Vector4iCount) override;
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantI(UINT StartRegister, int *pConstantData, UINT Vector4iCount) override;
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantB(UINT StartRegister, CONST BOOL *pConstantData, UINT BoolCount) override;
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantB(UINT StartRegister, BOOL *pConstantData, UINT BoolCount) override;
+    HRESULT STDMETHODCALLTYPE SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9 *pStreamData, UINT OffsetInBytes, UINT Stride) override;
+    HRESULT STDMETHODCALLTYPE GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9 **ppStreamData, UINT *pOffsetInBytes, UINT *pStride) override;
+    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT StreamNumber, UINT Setting) override;
+    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT StreamNumber, UINT *pSetting) override;
+    HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9 *pIndexData) override;
+    HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9 **ppIndexData) override;
+    HRESULT STDMETHODCALLTYPE CreatePixelShader(CONST DWORD *pFunction, IDirect3DPixelShader9 **ppShader) override;
+    HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9 *pShader) override;
+    HRESULT STDMETHODCALLTYPE GetPixelShader(IDirect3DPixelShader9 **ppShader) override;
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantF(UINT StartRegister, CONST float *pConstantData, UINT Vector4fCount) override;
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantF(UINT StartRegister, float *pConstantData, UINT Vector4fCount) override;
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantI(UINT StartRegister, CONST int *pConstantData, UINT Vector4iCount) override;
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantI(UINT StartRegister, int *pConstantData, UINT Vector4iCount) override;
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantB(UINT StartRegister, CONST BOOL *pConstantData, UINT BoolCount) override;
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantB(UINT StartRegister, BOOL *pConstantData, UINT BoolCount) override;
+    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT Handle, CONST float *pNumSegs, CONST D3DRECTPATCH_INFO *pRectPatchInfo) override;
+    HRESULT STDMETHODCALLTYPE DrawTriPatch(UINT Handle, CONST float *pNumSegs, CONST D3DTRIPATCH_INFO *pTriPatchInfo) override;
+    HRESULT STDMETHODCALLTYPE DeletePatch(UINT Handle) override;
+    HRESULT STDMETHODCALLTYPE CreateQuery(D3DQUERYTYPE Type, IDirect3DQuery9 **ppQuery) override;
+
+    IDirect3D9 *d3d;  // holds a reference
+    D3DDEVTYPE type;
+    HWND focus;
+    DWORD behaviorFlags;
+    D3DPRESENT_PARAMETERS pp;
+    std::unique_ptr<Renderer> renderer;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    DeviceState state;
+    Surface *backBuffer = nullptr;  // not owned: cleared by the surface when it goes
+    int liveChildren = 0;           // resources made by this device that still exist
+
+    // Frame statistics.
+    uint64_t framesPresented = 0;
+    double createdSeconds = 0;
+
+    D3DGAMMARAMP gamma = {};
+    D3DCLIPSTATUS9 clipStatus = {};
+    BOOL softwareVertexProcessing = FALSE;
+
+private:
+    // Checks that a draw has what it reads (scene, layout, streams, indices in range);
+    // fills in the vertex range the call touches.
+    HRESULT CheckDraw(const char *what, DrawCall &call, UINT indexCount);
+    VertexDeclaration *DeclarationForFvf(DWORD fvf);
+    std::vector<VertexDeclaration *> fvfDeclarations_;  // made for SetFVF; hold references
+};
+
+}  // namespace tavrok::d3d9
+
+#endif

@@ -1,0 +1,1153 @@
+/*
+ * device.cpp - IDirect3DDevice9: states, transforms, resources, scenes and draws.
+ *
+ * The device keeps the whole Direct3D state (device_states.cpp has the defaults),
+ * validates every call the way the runtime does (bad pointers, ranges, draws outside a
+ * scene or reading past a buffer give D3DERR_INVALIDCALL and one diagnostic line), holds
+ * a reference on everything bound to it, and hands clears, draws and presents to its
+ * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
+ * Not offered: additional swap chains, reset, state blocks, queries, pixel shaders,
+ * patches, render targets other than the back buffer, palettes, cursors.  With
+ * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
+ */
+#include "d3d9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+double NowSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+HRESULT Invalid(const std::string &what)
+{
+    Diagnostic(kLib, "", "", what);
+    return D3DERR_INVALIDCALL;
+}
+
+HRESULT NotOffered(const char *what)
+{
+    Unsupported(kLib, what);
+    return D3DERR_INVALIDCALL;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b)
+{
+    D3DMATRIX r;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+}  // namespace
+
+UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives)
+{
+    switch (type) {
+    case D3DPT_POINTLIST: return primitives;
+    case D3DPT_LINELIST: return primitives * 2;
+    case D3DPT_LINESTRIP: return primitives + 1;
+    case D3DPT_TRIANGLELIST: return primitives * 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return primitives + 2;
+    default: return 0;
+    }
+}
+
+Device::Device(IDirect3D9 *d3d, D3DDEVTYPE type, HWND focus, DWORD flags, const D3DPRESENT_PARAMETERS &pp,
+               std::unique_ptr<Renderer> renderer)
+    : d3d(AddRefed(d3d)), type(type), focus(focus), behaviorFlags(flags), pp(pp), renderer(std::move(renderer))
+{
+    SetDefaultStates(state, pp);
+    createdSeconds = NowSeconds();
+}
+
+Device::~Device()
+{
+    // Drop what is bound, then the declarations made for FVF codes: what is left alive
+    // belongs to the program.
+    for (auto &t : state.textures)
+        Assign(t, static_cast<IDirect3DBaseTexture9 *>(nullptr));
+    for (auto &s : state.streams)
+        Assign(s.buffer, static_cast<VertexBuffer *>(nullptr));
+    Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
+    Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
+    Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
+    for (auto *d : fvfDeclarations_)
+        d->Release();
+    fvfDeclarations_.clear();
+
+    if (const char *stats = EnvSwitch("TAVROK_FRAME_STATS"); stats && strcmp(stats, "0") != 0) {
+        double seconds = NowSeconds() - createdSeconds;
+        char line[200];
+        snprintf(line, sizeof line,
+                 "frame statistics: %llu frames presented in %.2f s, %.1f frames per second, %d live device objects",
+                 static_cast<unsigned long long>(framesPresented), seconds,
+                 seconds > 0 ? double(framesPresented) / seconds : 0.0, liveChildren);
+        Diagnostic(kLib, "", "", line);
+    }
+    *alive = false;
+    renderer.reset();
+    if (d3d)
+        d3d->Release();
+}
+
+HRESULT Device::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+// --- device and adapter ------------------------------------------------------------------
+
+HRESULT Device::TestCooperativeLevel() { return D3D_OK; }
+UINT Device::GetAvailableTextureMem() { return 256u << 20; }
+HRESULT Device::EvictManagedResources() { return D3D_OK; }
+
+HRESULT Device::GetDirect3D(IDirect3D9 **out)
+{
+    if (!out)
+        return Invalid("GetDirect3D: null result pointer");
+    *out = AddRefed(d3d);
+    return D3D_OK;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS9 *caps)
+{
+    if (!caps)
+        return Invalid("GetDeviceCaps: null D3DCAPS9");
+    return d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, type, caps);
+}
+
+HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE *mode)
+{
+    if (swapChain != 0 || !mode)
+        return Invalid("GetDisplayMode: swap chain other than 0 or null mode");
+    if (!pp.Windowed || type == D3DDEVTYPE_NULLREF) {
+        *mode = {pp.BackBufferWidth, pp.BackBufferHeight, pp.FullScreen_RefreshRateInHz, pp.BackBufferFormat};
+        return D3D_OK;
+    }
+    return d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, mode);
+}
+
+HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS *out)
+{
+    if (!out)
+        return Invalid("GetCreationParameters: null result");
+    *out = {D3DADAPTER_DEFAULT, type, focus, behaviorFlags};
+    return D3D_OK;
+}
+
+HRESULT Device::SetCursorProperties(UINT, UINT, IDirect3DSurface9 *) { return NotOffered("SetCursorProperties"); }
+void Device::SetCursorPosition(int, int, DWORD) { Unsupported(kLib, "SetCursorPosition"); }
+BOOL Device::ShowCursor(BOOL)
+{
+    Unsupported(kLib, "IDirect3DDevice9::ShowCursor (hardware cursors)");
+    return FALSE;
+}
+HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS *, IDirect3DSwapChain9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("CreateAdditionalSwapChain");
+}
+HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("GetSwapChain (swap chain objects)");
+}
+UINT Device::GetNumberOfSwapChains() { return 1; }
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS *) { return NotOffered("Reset"); }
+
+HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
+{
+    if (source || dest || destWindow || dirty)
+        return NotOffered("Present with rectangles, a window override or a dirty region");
+    HRESULT hr = renderer->Present();
+    if (SUCCEEDED(hr))
+        framesPresented++;
+    return hr;
+}
+
+HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE kind, IDirect3DSurface9 **out)
+{
+    if (!out)
+        return Invalid("GetBackBuffer: null result pointer");
+    *out = nullptr;
+    if (swapChain != 0 || index != 0 || kind != D3DBACKBUFFER_TYPE_MONO)
+        return Invalid("GetBackBuffer: only back buffer 0 of swap chain 0, D3DBACKBUFFER_TYPE_MONO, exists");
+    if (backBuffer) {
+        *out = AddRefed(static_cast<IDirect3DSurface9 *>(backBuffer));
+        return D3D_OK;
+    }
+    backBuffer = new Surface(this, Surface::Kind::BackBuffer, nullptr, 0, pp.BackBufferWidth, pp.BackBufferHeight,
+                             pp.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
+    *out = backBuffer;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRasterStatus(UINT swapChain, D3DRASTER_STATUS *status)
+{
+    if (swapChain != 0 || !status)
+        return Invalid("GetRasterStatus: swap chain other than 0 or null status");
+    status->InVBlank = FALSE;
+    status->ScanLine = 0;
+    return D3D_OK;
+}
+
+HRESULT Device::SetDialogBoxMode(BOOL enable) { return enable ? NotOffered("SetDialogBoxMode(TRUE)") : D3D_OK; }
+
+void Device::SetGammaRamp(UINT, DWORD, CONST D3DGAMMARAMP *ramp)
+{
+    if (ramp)
+        gamma = *ramp;
+}
+
+void Device::GetGammaRamp(UINT, D3DGAMMARAMP *ramp)
+{
+    if (ramp)
+        *ramp = gamma;
+}
+
+// --- resources ---------------------------------------------------------------------------
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture9 **out, HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateTexture: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateTexture: shared handles");
+    if (width == 0 || height == 0 || width > 8192 || height > 8192)
+        return Invalid("CreateTexture: size " + std::to_string(width) + " x " + std::to_string(height) +
+                       " outside 1..8192");
+    if (!IsTextureFormat(format)) {
+        Unsupported(kLib, "CreateTexture: texture format " + std::to_string(format));
+        return D3DERR_INVALIDCALL;
+    }
+    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL))
+        return NotOffered("CreateTexture: render-target and depth-stencil textures");
+    if (pool > D3DPOOL_SCRATCH)
+        return Invalid("CreateTexture: unknown pool " + std::to_string(pool));
+    if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
+        return Invalid("CreateTexture: dynamic textures cannot be managed");
+    *out = new Texture(this, width, height, levels, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DVolumeTexture9 **out,
+                                    HANDLE *)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("CreateVolumeTexture");
+}
+
+HRESULT Device::CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9 **out, HANDLE *)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("CreateCubeTexture");
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9 **out,
+                                   HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateVertexBuffer: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateVertexBuffer: shared handles");
+    if (length == 0)
+        return Invalid("CreateVertexBuffer: length 0");
+    if (fvf) {
+        UINT size = FvfVertexSize(fvf);
+        if (size == 0)
+            return Invalid("CreateVertexBuffer: FVF " + std::to_string(fvf) + " is not valid");
+        if (length < size)
+            return Invalid("CreateVertexBuffer: length smaller than one vertex of the FVF");
+    }
+    if (pool > D3DPOOL_SCRATCH)
+        return Invalid("CreateVertexBuffer: unknown pool");
+    *out = new VertexBuffer(this, length, usage, fvf, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer9 **out, HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateIndexBuffer: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateIndexBuffer: shared handles");
+    if (length == 0)
+        return Invalid("CreateIndexBuffer: length 0");
+    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)
+        return Invalid("CreateIndexBuffer: format " + std::to_string(format) + " is not an index format");
+    if (pool > D3DPOOL_SCRATCH)
+        return Invalid("CreateIndexBuffer: unknown pool");
+    *out = new IndexBuffer(this, length, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateRenderTarget(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9 **out,
+                                   HANDLE *)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("CreateRenderTarget");
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL,
+                                          IDirect3DSurface9 **out, HANDLE *)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("CreateDepthStencilSurface");
+}
+
+HRESULT Device::UpdateSurface(IDirect3DSurface9 *, CONST RECT *, IDirect3DSurface9 *, CONST POINT *)
+{
+    return NotOffered("UpdateSurface");
+}
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture9 *, IDirect3DBaseTexture9 *) { return NotOffered("UpdateTexture"); }
+HRESULT Device::GetRenderTargetData(IDirect3DSurface9 *, IDirect3DSurface9 *)
+{
+    return NotOffered("GetRenderTargetData");
+}
+HRESULT Device::GetFrontBufferData(UINT, IDirect3DSurface9 *) { return NotOffered("GetFrontBufferData"); }
+HRESULT Device::StretchRect(IDirect3DSurface9 *, CONST RECT *, IDirect3DSurface9 *, CONST RECT *,
+                            D3DTEXTUREFILTERTYPE)
+{
+    return NotOffered("StretchRect");
+}
+HRESULT Device::ColorFill(IDirect3DSurface9 *, CONST RECT *, D3DCOLOR) { return NotOffered("ColorFill"); }
+
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9 **out, HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateOffscreenPlainSurface: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateOffscreenPlainSurface: shared handles");
+    if (width == 0 || height == 0 || width > 8192 || height > 8192 || !IsTextureFormat(format))
+        return Invalid("CreateOffscreenPlainSurface: bad size or format");
+    *out = new Surface(this, Surface::Kind::Plain, nullptr, 0, width, height, format, pool, 0);
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
+{
+    if (index == 0 && target && target == backBuffer)
+        return D3D_OK;
+    return NotOffered("SetRenderTarget to a surface other than the back buffer");
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9 **out)
+{
+    if (!out)
+        return Invalid("GetRenderTarget: null result pointer");
+    *out = nullptr;
+    if (index != 0)
+        return D3DERR_NOTFOUND;
+    return GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, out);
+}
+
+HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9 *) { return NotOffered("SetDepthStencilSurface"); }
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("GetDepthStencilSurface (depth buffers as surfaces)");
+}
+
+// --- scenes and clears -------------------------------------------------------------------
+
+HRESULT Device::BeginScene()
+{
+    if (state.inScene)
+        return Invalid("BeginScene: already inside a scene");
+    state.inScene = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene()
+{
+    if (!state.inScene)
+        return Invalid("EndScene: no scene begun");
+    state.inScene = false;
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD count, CONST D3DRECT *rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil)
+{
+    if (count && !rects)
+        return Invalid("Clear: rectangle count without rectangles");
+    if (flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
+        return Invalid("Clear: unknown flags");
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !pp.EnableAutoDepthStencil)
+        return Invalid("Clear: no depth buffer to clear");
+    if ((flags & D3DCLEAR_STENCIL) && pp.AutoDepthStencilFormat != D3DFMT_D24S8 &&
+        pp.AutoDepthStencilFormat != D3DFMT_D24X4S4 && pp.AutoDepthStencilFormat != D3DFMT_D15S1)
+        return Invalid("Clear: the depth buffer has no stencil");
+    if (z < 0.0f || z > 1.0f)
+        return Invalid("Clear: depth outside 0..1");
+    return renderer->Clear(state, count, rects, flags, color, z, stencil);
+}
+
+// --- transforms, viewport, material, lights ----------------------------------------------
+
+static D3DMATRIX *TransformSlot(DeviceState &s, D3DTRANSFORMSTATETYPE t)
+{
+    if (t == D3DTS_VIEW)
+        return &s.view;
+    if (t == D3DTS_PROJECTION)
+        return &s.projection;
+    if (t == D3DTS_WORLD)
+        return &s.world;
+    if (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7)
+        return &s.textureMatrix[t - D3DTS_TEXTURE0];
+    return nullptr;
+}
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
+{
+    if (!m)
+        return Invalid("SetTransform: null matrix");
+    D3DMATRIX *slot = TransformSlot(state, t);
+    if (!slot) {
+        if (t > D3DTS_WORLD && t < D3DTS_WORLDMATRIX(256))
+            return NotOffered("SetTransform of world matrices other than D3DTS_WORLD (vertex blending)");
+        return Invalid("SetTransform: unknown transform " + std::to_string(t));
+    }
+    *slot = *m;
+    state.transformRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE t, D3DMATRIX *m)
+{
+    if (!m)
+        return Invalid("GetTransform: null matrix");
+    D3DMATRIX *slot = TransformSlot(state, t);
+    if (!slot)
+        return Invalid("GetTransform: unknown transform " + std::to_string(t));
+    *m = *slot;
+    return D3D_OK;
+}
+
+HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
+{
+    if (!m)
+        return Invalid("MultiplyTransform: null matrix");
+    D3DMATRIX *slot = TransformSlot(state, t);
+    if (!slot)
+        return Invalid("MultiplyTransform: unknown transform " + std::to_string(t));
+    *slot = Multiply(*m, *slot);
+    state.transformRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::SetViewport(CONST D3DVIEWPORT9 *vp)
+{
+    if (!vp)
+        return Invalid("SetViewport: null viewport");
+    if (vp->Width == 0 || vp->Height == 0 || vp->X + vp->Width > pp.BackBufferWidth ||
+        vp->Y + vp->Height > pp.BackBufferHeight || vp->X >= pp.BackBufferWidth || vp->Y >= pp.BackBufferHeight)
+        return Invalid("SetViewport: viewport outside the render target");
+    if (!(vp->MinZ >= 0.0f && vp->MinZ <= 1.0f && vp->MaxZ >= 0.0f && vp->MaxZ <= 1.0f))
+        return Invalid("SetViewport: depth range outside 0..1");
+    state.viewport = *vp;
+    state.transformRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT9 *vp)
+{
+    if (!vp)
+        return Invalid("GetViewport: null viewport");
+    *vp = state.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(CONST D3DMATERIAL9 *m)
+{
+    if (!m)
+        return Invalid("SetMaterial: null material");
+    state.material = *m;
+    state.lightingRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(D3DMATERIAL9 *m)
+{
+    if (!m)
+        return Invalid("GetMaterial: null material");
+    *m = state.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, CONST D3DLIGHT9 *light)
+{
+    if (!light)
+        return Invalid("SetLight: null light");
+    if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
+        return Invalid("SetLight: unknown light type " + std::to_string(light->Type));
+    if (index >= DWORD(kMaxLights))
+        return NotOffered("lights with an index of 8 or more");
+    state.lights[index] = *light;
+    state.lightingRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, D3DLIGHT9 *light)
+{
+    if (!light || index >= DWORD(kMaxLights) || state.lights[index].Type == 0)
+        return Invalid("GetLight: no light " + std::to_string(index));
+    *light = state.lights[index];
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable)
+{
+    if (index >= DWORD(kMaxLights))
+        return NotOffered("lights with an index of 8 or more");
+    if (state.lights[index].Type == 0) {
+        // Enabling a light never set gives it the default: a white directional light
+        // shining along +z.
+        D3DLIGHT9 &l = state.lights[index];
+        memset(&l, 0, sizeof l);
+        l.Type = D3DLIGHT_DIRECTIONAL;
+        l.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        l.Direction = {0.0f, 0.0f, 1.0f};
+    }
+    state.lightEnabled[index] = enable != FALSE;
+    state.lightingRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL *enable)
+{
+    if (!enable || index >= DWORD(kMaxLights) || state.lights[index].Type == 0)
+        return Invalid("GetLightEnable: no light " + std::to_string(index));
+    *enable = state.lightEnabled[index] ? 128 : FALSE;  // Direct3D answers 128 for an enabled light
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, CONST float *plane)
+{
+    if (!plane || index >= 6)
+        return Invalid("SetClipPlane: null plane or index past 5");
+    memcpy(state.clipPlanes[index], plane, sizeof(float) * 4);
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, float *plane)
+{
+    if (!plane || index >= 6)
+        return Invalid("GetClipPlane: null plane or index past 5");
+    memcpy(plane, state.clipPlanes[index], sizeof(float) * 4);
+    return D3D_OK;
+}
+
+// --- render, stage and sampler states ----------------------------------------------------
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD value)
+{
+    if (DWORD(s) >= DWORD(kRenderStates))
+        return Invalid("SetRenderState: unknown state " + std::to_string(s));
+    state.render[s] = value;
+    if (s == D3DRS_AMBIENT || s == D3DRS_LIGHTING || s == D3DRS_TEXTUREFACTOR)
+        state.lightingRevision++;
+    if (const char *what = UnsupportedRenderState(s, value)) {
+        Unsupported(kLib, std::string("render state ") + what);
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE s, DWORD *value)
+{
+    if (!value || DWORD(s) >= DWORD(kRenderStates))
+        return Invalid("GetRenderState: null value or unknown state");
+    *value = state.render[s];
+    return D3D_OK;
+}
+
+HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("state blocks");
+}
+HRESULT Device::BeginStateBlock() { return NotOffered("state blocks"); }
+HRESULT Device::EndStateBlock(IDirect3DStateBlock9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("state blocks");
+}
+
+HRESULT Device::SetClipStatus(CONST D3DCLIPSTATUS9 *status)
+{
+    if (!status)
+        return Invalid("SetClipStatus: null status");
+    clipStatus = *status;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipStatus(D3DCLIPSTATUS9 *status)
+{
+    if (!status)
+        return Invalid("GetClipStatus: null status");
+    *status = clipStatus;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9 **out)
+{
+    if (!out || stage >= DWORD(kMaxSamplers))
+        return Invalid("GetTexture: null result or stage past 15");
+    *out = AddRefed(state.textures[stage]);
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9 *texture)
+{
+    if (stage >= DWORD(kMaxSamplers))
+        return Invalid("SetTexture: stage " + std::to_string(stage) + " past 15");
+    if (texture && texture->GetType() != D3DRTYPE_TEXTURE)
+        return NotOffered("SetTexture with cube or volume textures");
+    Assign(state.textures[stage], texture);
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE t, DWORD *value)
+{
+    if (!value || stage >= DWORD(kMaxStages) || DWORD(t) >= DWORD(kStageStates) || t == 0)
+        return Invalid("GetTextureStageState: null value, stage past 7 or unknown state");
+    *value = state.stage[stage][t];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE t, DWORD value)
+{
+    if (stage >= DWORD(kMaxStages) || DWORD(t) >= DWORD(kStageStates) || t == 0)
+        return Invalid("SetTextureStageState: stage past 7 or unknown state " + std::to_string(t));
+    state.stage[stage][t] = value;
+    if (const char *what = UnsupportedStageState(stage, t, value)) {
+        Unsupported(kLib, std::string("texture stage state: ") + what);
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE t, DWORD *value)
+{
+    if (!value || sampler >= DWORD(kMaxSamplers) || DWORD(t) >= DWORD(kSamplerStates) || t == 0)
+        return Invalid("GetSamplerState: null value, sampler past 15 or unknown state");
+    *value = state.sampler[sampler][t];
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE t, DWORD value)
+{
+    if (sampler >= DWORD(kMaxSamplers) || DWORD(t) >= DWORD(kSamplerStates) || t == 0)
+        return Invalid("SetSamplerState: sampler past 15 or unknown state " + std::to_string(t));
+    state.sampler[sampler][t] = value;
+    if (const char *what = UnsupportedSamplerState(t, value)) {
+        Unsupported(kLib, std::string("sampler state: ") + what);
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::ValidateDevice(DWORD *passes)
+{
+    if (!passes)
+        return Invalid("ValidateDevice: null pass count");
+    *passes = 1;
+    return D3D_OK;
+}
+
+HRESULT Device::SetPaletteEntries(UINT, CONST PALETTEENTRY *) { return NotOffered("palettes"); }
+HRESULT Device::GetPaletteEntries(UINT, PALETTEENTRY *) { return NotOffered("palettes"); }
+HRESULT Device::SetCurrentTexturePalette(UINT) { return NotOffered("palettes"); }
+HRESULT Device::GetCurrentTexturePalette(UINT *) { return NotOffered("palettes"); }
+
+HRESULT Device::SetScissorRect(CONST RECT *rect)
+{
+    if (!rect)
+        return Invalid("SetScissorRect: null rectangle");
+    state.scissor = *rect;
+    return D3D_OK;
+}
+
+HRESULT Device::GetScissorRect(RECT *rect)
+{
+    if (!rect)
+        return Invalid("GetScissorRect: null rectangle");
+    *rect = state.scissor;
+    return D3D_OK;
+}
+
+HRESULT Device::SetSoftwareVertexProcessing(BOOL software)
+{
+    softwareVertexProcessing = software;
+    return D3D_OK;
+}
+BOOL Device::GetSoftwareVertexProcessing() { return softwareVertexProcessing; }
+HRESULT Device::SetNPatchMode(float segments) { return segments > 0.0f ? NotOffered("N-patches") : D3D_OK; }
+float Device::GetNPatchMode() { return 0.0f; }
+
+// --- draws -------------------------------------------------------------------------------
+
+HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
+{
+    if (!state.inScene)
+        return Invalid(std::string(what) + ": drawing outside BeginScene/EndScene");
+    VertexDeclaration *decl = state.declaration;
+    if (!decl)
+        return Invalid(std::string(what) + ": no vertex declaration or FVF set");
+    if (call.vertexCount == 0)
+        return Invalid(std::string(what) + ": unknown primitive type or no primitives");
+
+    // The vertices the call reads: [first, first + count).
+    uint64_t first, count;
+    if (call.indexed) {
+        const uint8_t *indices;
+        size_t available;
+        bool wide;
+        if (call.userIndices) {
+            indices = static_cast<const uint8_t *>(call.userIndices);
+            wide = call.userIndexFormat == D3DFMT_INDEX32;
+            available = indexCount;
+        } else {
+            if (!state.indices)
+                return Invalid(std::string(what) + ": no index buffer set");
+            wide = state.indices->format == D3DFMT_INDEX32;
+            indices = state.indices->buffer.data.data();
+            available = state.indices->buffer.data.size() / (wide ? 4 : 2);
+            if (uint64_t(call.startIndex) + indexCount > available)
+                return Invalid(std::string(what) + ": indices " + std::to_string(call.startIndex) + "+" +
+                               std::to_string(indexCount) + " run past the index buffer");
+            indices += size_t(call.startIndex) * (wide ? 4 : 2);
+        }
+        // Scan the indices so that no draw reads past a vertex buffer.
+        uint64_t lo = ~uint64_t(0), hi = 0;
+        for (UINT i = 0; i < indexCount; i++) {
+            UINT v;
+            if (wide) {
+                uint32_t x;
+                memcpy(&x, indices + i * 4, 4);
+                v = x;
+            } else {
+                uint16_t x;
+                memcpy(&x, indices + i * 2, 2);
+                v = x;
+            }
+            lo = std::min<uint64_t>(lo, v);
+            hi = std::max<uint64_t>(hi, v);
+        }
+        int64_t base = call.baseVertex;
+        if (base + int64_t(lo) < 0)
+            return Invalid(std::string(what) + ": base vertex plus index is negative");
+        first = uint64_t(base + int64_t(lo));
+        count = hi - lo + 1;
+    } else {
+        first = call.startVertex;
+        count = call.vertexCount;
+    }
+
+    if (call.userVertices) {
+        if (call.userStride == 0)
+            return Invalid(std::string(what) + ": stride 0");
+        call.userVertexBytes = UINT((first + count) * call.userStride);
+        for (const auto &e : decl->elements)
+            if (e.Stream != 0)
+                return Invalid(std::string(what) + ": the declaration reads streams other than 0");
+        return D3D_OK;
+    }
+    for (const auto &e : decl->elements) {
+        const StreamSource &s = state.streams[e.Stream];
+        if (!s.buffer)
+            return Invalid(std::string(what) + ": no vertex buffer on stream " + std::to_string(e.Stream));
+        uint64_t end = s.offset + (first + count - 1) * uint64_t(s.stride) + e.Offset + DeclTypeSize(e.Type);
+        if (end > s.buffer->buffer.data.size())
+            return Invalid(std::string(what) + ": vertices " + std::to_string(first) + "+" + std::to_string(count) +
+                           " run past the vertex buffer on stream " + std::to_string(e.Stream));
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitives)
+{
+    DrawCall call;
+    call.type = type;
+    call.vertexCount = VertexCountFor(type, primitives);
+    call.startVertex = startVertex;
+    HRESULT hr = CheckDraw("DrawPrimitive", call, 0);
+    if (FAILED(hr))
+        return hr;
+    return renderer->Draw(state, call);
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
+                                     UINT startIndex, UINT primitives)
+{
+    DrawCall call;
+    call.type = type;
+    call.indexed = true;
+    call.vertexCount = VertexCountFor(type, primitives);
+    call.baseVertex = baseVertex;
+    call.minIndex = minIndex;
+    call.numVertices = numVertices;
+    call.startIndex = startIndex;
+    HRESULT hr = CheckDraw("DrawIndexedPrimitive", call, call.vertexCount);
+    if (FAILED(hr))
+        return hr;
+    return renderer->Draw(state, call);
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitives, CONST void *vertices, UINT stride)
+{
+    if (!vertices)
+        return Invalid("DrawPrimitiveUP: null vertices");
+    DrawCall call;
+    call.type = type;
+    call.vertexCount = VertexCountFor(type, primitives);
+    call.userVertices = vertices;
+    call.userStride = stride;
+    HRESULT hr = CheckDraw("DrawPrimitiveUP", call, 0);
+    if (SUCCEEDED(hr))
+        hr = renderer->Draw(state, call);
+    // As in Direct3D, a draw from user memory leaves stream 0 unset.
+    Assign(state.streams[0].buffer, static_cast<VertexBuffer *>(nullptr));
+    state.streams[0].offset = state.streams[0].stride = 0;
+    return hr;
+}
+
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitives,
+                                       CONST void *indices, D3DFORMAT indexFormat, CONST void *vertices, UINT stride)
+{
+    if (!vertices || !indices)
+        return Invalid("DrawIndexedPrimitiveUP: null vertices or indices");
+    if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)
+        return Invalid("DrawIndexedPrimitiveUP: bad index format");
+    DrawCall call;
+    call.type = type;
+    call.indexed = true;
+    call.vertexCount = VertexCountFor(type, primitives);
+    call.minIndex = minIndex;
+    call.numVertices = numVertices;
+    call.userVertices = vertices;
+    call.userStride = stride;
+    call.userIndices = indices;
+    call.userIndexFormat = indexFormat;
+    HRESULT hr = CheckDraw("DrawIndexedPrimitiveUP", call, call.vertexCount);
+    if (SUCCEEDED(hr))
+        hr = renderer->Draw(state, call);
+    Assign(state.streams[0].buffer, static_cast<VertexBuffer *>(nullptr));
+    state.streams[0].offset = state.streams[0].stride = 0;
+    Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
+    return hr;
+}
+
+HRESULT Device::ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9 *, IDirect3DVertexDeclaration9 *, DWORD)
+{
+    return NotOffered("ProcessVertices");
+}
+
+// --- vertex layouts and shaders ----------------------------------------------------------
+
+HRESULT Device::CreateVertexDeclaration(CONST D3DVERTEXELEMENT9 *elements, IDirect3DVertexDeclaration9 **out)
+{
+    if (!out)
+        return Invalid("CreateVertexDeclaration: null result pointer");
+    *out = nullptr;
+    std::vector<D3DVERTEXELEMENT9> list;
+    HRESULT hr = ParseDeclaration(elements, list);
+    if (FAILED(hr))
+        return hr;
+    *out = new VertexDeclaration(this, std::move(list), 0);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9 *decl)
+{
+    Assign(state.declaration, static_cast<VertexDeclaration *>(decl));
+    state.fvf = state.declaration ? state.declaration->fvf : 0;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9 **out)
+{
+    if (!out)
+        return Invalid("GetVertexDeclaration: null result pointer");
+    *out = AddRefed(static_cast<IDirect3DVertexDeclaration9 *>(state.declaration));
+    return D3D_OK;
+}
+
+VertexDeclaration *Device::DeclarationForFvf(DWORD fvf)
+{
+    for (auto *d : fvfDeclarations_)
+        if (d->fvf == fvf)
+            return d;
+    std::vector<D3DVERTEXELEMENT9> elements;
+    if (!ElementsFromFvf(fvf, elements))
+        return nullptr;
+    auto *d = new VertexDeclaration(this, std::move(elements), fvf);
+    fvfDeclarations_.push_back(d);
+    return d;
+}
+
+HRESULT Device::SetFVF(DWORD fvf)
+{
+    if (fvf == 0) {
+        // FVF 0 leaves the current declaration in place, as Direct3D does.
+        return D3D_OK;
+    }
+    VertexDeclaration *decl = DeclarationForFvf(fvf);
+    if (!decl)
+        return Invalid("SetFVF: FVF " + std::to_string(fvf) + " is not valid");
+    Assign(state.declaration, decl);
+    state.fvf = fvf;
+    return D3D_OK;
+}
+
+HRESULT Device::GetFVF(DWORD *fvf)
+{
+    if (!fvf)
+        return Invalid("GetFVF: null result pointer");
+    *fvf = state.fvf;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(CONST DWORD *function, IDirect3DVertexShader9 **out)
+{
+    if (!out)
+        return Invalid("CreateVertexShader: null result pointer");
+    *out = nullptr;
+    ParsedShader parsed;
+    std::string why;
+    // The stream carries no length: the parser stops at the end token, or after a bound
+    // far past any real shader.
+    if (!ParseVertexShader(function, 1u << 16, parsed, why)) {
+        Diagnostic(kLib, "vertex shader", "", why);
+        return D3DERR_INVALIDCALL;
+    }
+    *out = new VertexShader(this, std::move(parsed));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9 *shader)
+{
+    Assign(state.vertexShader, static_cast<VertexShader *>(shader));
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShader(IDirect3DVertexShader9 **out)
+{
+    if (!out)
+        return Invalid("GetVertexShader: null result pointer");
+    *out = AddRefed(static_cast<IDirect3DVertexShader9 *>(state.vertexShader));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantF(UINT start, CONST float *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > uint64_t(kVsConstants))
+        return Invalid("SetVertexShaderConstantF: null data or registers past c255");
+    memcpy(state.vsConstF[start], data, size_t(count) * 4 * sizeof(float));
+    state.constantRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShaderConstantF(UINT start, float *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > uint64_t(kVsConstants))
+        return Invalid("GetVertexShaderConstantF: null data or registers past c255");
+    memcpy(data, state.vsConstF[start], size_t(count) * 4 * sizeof(float));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantI(UINT start, CONST int *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 16)
+        return Invalid("SetVertexShaderConstantI: null data or registers past i15");
+    memcpy(state.vsConstI[start], data, size_t(count) * 4 * sizeof(int));
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShaderConstantI(UINT start, int *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 16)
+        return Invalid("GetVertexShaderConstantI: null data or registers past i15");
+    memcpy(data, state.vsConstI[start], size_t(count) * 4 * sizeof(int));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantB(UINT start, CONST BOOL *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 16)
+        return Invalid("SetVertexShaderConstantB: null data or registers past b15");
+    memcpy(&state.vsConstB[start], data, size_t(count) * sizeof(BOOL));
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShaderConstantB(UINT start, BOOL *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 16)
+        return Invalid("GetVertexShaderConstantB: null data or registers past b15");
+    memcpy(data, &state.vsConstB[start], size_t(count) * sizeof(BOOL));
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9 *buffer, UINT offset, UINT stride)
+{
+    if (stream >= UINT(kMaxStreams))
+        return Invalid("SetStreamSource: stream " + std::to_string(stream) + " past 15");
+    if (buffer && stride == 0)
+        return Invalid("SetStreamSource: stride 0");
+    if (offset % 4)
+        return Invalid("SetStreamSource: offset not a multiple of 4");
+    Assign(state.streams[stream].buffer, static_cast<VertexBuffer *>(buffer));
+    state.streams[stream].offset = offset;
+    state.streams[stream].stride = stride;
+    return D3D_OK;
+}
+
+HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9 **out, UINT *offset, UINT *stride)
+{
+    if (!out || !offset || !stride || stream >= UINT(kMaxStreams))
+        return Invalid("GetStreamSource: null result or stream past 15");
+    *out = AddRefed(static_cast<IDirect3DVertexBuffer9 *>(state.streams[stream].buffer));
+    *offset = state.streams[stream].offset;
+    *stride = state.streams[stream].stride;
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSourceFreq(UINT stream, UINT setting)
+{
+    if (stream >= UINT(kMaxStreams))
+        return Invalid("SetStreamSourceFreq: stream past 15");
+    return setting == 1 ? D3D_OK : NotOffered("instancing (SetStreamSourceFreq)");
+}
+
+HRESULT Device::GetStreamSourceFreq(UINT stream, UINT *setting)
+{
+    if (!setting || stream >= UINT(kMaxStreams))
+        return Invalid("GetStreamSourceFreq: null result or stream past 15");
+    *setting = 1;
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer9 *indices)
+{
+    Assign(state.indices, static_cast<IndexBuffer *>(indices));
+    return D3D_OK;
+}
+
+HRESULT Device::GetIndices(IDirect3DIndexBuffer9 **out)
+{
+    if (!out)
+        return Invalid("GetIndices: null result pointer");
+    *out = AddRefed(static_cast<IDirect3DIndexBuffer9 *>(state.indices));
+    return D3D_OK;
+}
+
+HRESULT Device::CreatePixelShader(CONST DWORD *, IDirect3DPixelShader9 **out)
+{
+    if (out)
+        *out = nullptr;
+    return NotOffered("pixel shaders");
+}
+
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9 *shader)
+{
+    return shader ? NotOffered("pixel shaders") : D3D_OK;
+}
+
+HRESULT Device::GetPixelShader(IDirect3DPixelShader9 **out)
+{
+    if (!out)
+        return Invalid("GetPixelShader: null result pointer");
+    *out = nullptr;
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShaderConstantF(UINT start, CONST float *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 224)
+        return Invalid("SetPixelShaderConstantF: null data or registers past c223");
+    memcpy(state.psConstF[start], data, size_t(count) * 4 * sizeof(float));
+    return D3D_OK;
+}
+
+HRESULT Device::GetPixelShaderConstantF(UINT start, float *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > 224)
+        return Invalid("GetPixelShaderConstantF: null data or registers past c223");
+    memcpy(data, state.psConstF[start], size_t(count) * 4 * sizeof(float));
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShaderConstantI(UINT, CONST int *, UINT) { return NotOffered("pixel shader constants I"); }
+HRESULT Device::GetPixelShaderConstantI(UINT, int *, UINT) { return NotOffered("pixel shader constants I"); }
+HRESULT Device::SetPixelShaderConstantB(UINT, CONST BOOL *, UINT) { return NotOffered("pixel shader constants B"); }
+HRESULT Device::GetPixelShaderConstantB(UINT, BOOL *, UINT) { return NotOffered("pixel shader constants B"); }
+HRESULT Device::DrawRectPatch(UINT, CONST float *, CONST D3DRECTPATCH_INFO *) { return NotOffered("patches"); }
+HRESULT Device::DrawTriPatch(UINT, CONST float *, CONST D3DTRIPATCH_INFO *) { return NotOffered("patches"); }
+HRESULT Device::DeletePatch(UINT) { return NotOffered("patches"); }
+
+HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9 **out)
+{
+    if (out)
+        *out = nullptr;
+    Unsupported(kLib, "queries");
+    return D3DERR_NOTAVAILABLE;
+}
+
+// --- the NULLREF back end ----------------------------------------------------------------
+
+namespace {
+
+class NullRenderer final : public Renderer {
+public:
+    HRESULT Clear(const DeviceState &, DWORD, const D3DRECT *, DWORD, D3DCOLOR, float, DWORD) override
+    {
+        return D3D_OK;
+    }
+    HRESULT Draw(const DeviceState &, const DrawCall &) override { return D3D_OK; }
+    HRESULT Present() override { return D3D_OK; }
+    bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
+    void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
+    bool IsNull() const override { return true; }
+};
+
+}  // namespace
+
+std::unique_ptr<Renderer> CreateNullRenderer() { return std::make_unique<NullRenderer>(); }
+
+}  // namespace tavrok::d3d9

@@ -1,0 +1,228 @@
+/*
+ * ffp_glsl.cpp - the Direct3D 9 fixed-function pipeline written as GLSL 3.30.
+ *
+ * Vertex stage: world and view transforms into camera space, the projection, screen-space
+ * (D3DFVF_XYZRHW) vertices mapped back through the viewport, Direct3D lighting in camera
+ * space (global ambient, directional, point and spot lights with range, attenuation
+ * and falloff, specular with the local or distant viewer, material colour sources),
+ * vertex colours (white diffuse and black specular when the layout has none).  Every
+ * position gets Direct3D's 0..1 depth range and its half-pixel offset.
+ * Pixel stage: texture stage 0 with the colour and alpha operations that
+ * device_states.cpp accepts, arguments DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR
+ * with COMPLEMENT and ALPHAREPLICATE, the specular sum, and the alpha test against
+ * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
+ * reads opaque white.  Fog, texture coordinate generation and transforms are not done.
+ */
+#include "pipeline_glsl.h"
+
+#include <sstream>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+const char *SourceExpr(int source, const char *material)
+{
+    switch (source) {
+    case D3DMCS_COLOR1: return "a_diffuse";
+    case D3DMCS_COLOR2: return "a_specular";
+    default: return material;
+    }
+}
+
+std::string Arg(int arg)
+{
+    std::string e;
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE:
+    case D3DTA_CURRENT: e = "v_diffuse"; break;  // stage 0: current is the diffuse colour
+    case D3DTA_TEXTURE: e = "tex"; break;
+    case D3DTA_TFACTOR: e = "u_tfactor"; break;
+    case D3DTA_SPECULAR: e = "v_specular"; break;
+    default: e = "vec4(1.0)"; break;
+    }
+    if (arg & D3DTA_ALPHAREPLICATE)
+        e = e + ".aaaa";
+    if (arg & D3DTA_COMPLEMENT)
+        e = "(vec4(1.0) - " + e + ")";
+    return e;
+}
+
+std::string Op(int op, const std::string &a1, const std::string &a2)
+{
+    switch (op) {
+    case D3DTOP_SELECTARG1: return a1;
+    case D3DTOP_SELECTARG2: return a2;
+    case D3DTOP_MODULATE: return a1 + " * " + a2;
+    case D3DTOP_MODULATE2X: return a1 + " * " + a2 + " * 2.0";
+    case D3DTOP_MODULATE4X: return a1 + " * " + a2 + " * 4.0";
+    case D3DTOP_ADD: return a1 + " + " + a2;
+    case D3DTOP_ADDSIGNED: return a1 + " + " + a2 + " - vec4(0.5)";
+    case D3DTOP_ADDSIGNED2X: return "(" + a1 + " + " + a2 + " - vec4(0.5)) * 2.0";
+    case D3DTOP_SUBTRACT: return a1 + " - " + a2;
+    case D3DTOP_ADDSMOOTH: return a1 + " + " + a2 + " - " + a1 + " * " + a2;
+    case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
+    case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", tex.a)";
+    case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
+    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
+    default: return "v_diffuse";
+    }
+}
+
+const char *Compare(int func)
+{
+    switch (func) {
+    case D3DCMP_NEVER: return "false";
+    case D3DCMP_LESS: return "a < ref";
+    case D3DCMP_EQUAL: return "a == ref";
+    case D3DCMP_LESSEQUAL: return "a <= ref";
+    case D3DCMP_GREATER: return "a > ref";
+    case D3DCMP_NOTEQUAL: return "a != ref";
+    case D3DCMP_GREATEREQUAL: return "a >= ref";
+    default: return "true";
+    }
+}
+
+}  // namespace
+
+std::string FixedFunctionVertexGlsl(const VertexKey &k)
+{
+    std::ostringstream o;
+    o << "#version 330 core\n"
+         "uniform mat4 u_worldView;\n"
+         "uniform mat4 u_projection;\n"
+         "uniform mat3 u_normalMatrix;\n"
+         "uniform vec4 u_pixel;\n"
+         "uniform vec4 u_viewport;\n"
+         "uniform vec2 u_depthRange;\n"
+         "uniform vec4 u_materialDiffuse, u_materialAmbient, u_materialSpecular, u_materialEmissive;\n"
+         "uniform float u_materialPower;\n"
+         "uniform vec4 u_ambient;\n"
+         "uniform vec4 u_lightDiffuse[8], u_lightSpecular[8], u_lightAmbient[8];\n"
+         "uniform vec3 u_lightPosition[8], u_lightDirection[8];\n"
+         "uniform vec4 u_lightAttenuation[8];\n"  // range, a0, a1, a2
+         "uniform vec3 u_lightSpot[8];\n"         // cos(theta / 2), cos(phi / 2), falloff
+         "in vec4 a_position;\n";
+    if (k.hasNormal)
+        o << "in vec3 a_normal;\n";
+    o << (k.hasDiffuse ? "in vec4 a_diffuse;\n" : "const vec4 a_diffuse = vec4(1.0);\n");
+    o << (k.hasSpecular ? "in vec4 a_specular;\n" : "const vec4 a_specular = vec4(0.0);\n");
+    if (k.texSize)
+        o << "in vec4 a_texcoord;\n";
+    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\n";
+    o << "void main()\n{\n";
+    if (k.pretransformed) {
+        o << "    float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;\n"
+             "    vec2 ndc = vec2((a_position.x - u_viewport.x) / u_viewport.z * 2.0 - 1.0,\n"
+             "                    1.0 - (a_position.y - u_viewport.y) / u_viewport.w * 2.0);\n"
+             "    float z = (a_position.z - u_depthRange.x) / max(u_depthRange.y - u_depthRange.x, 1e-20);\n"
+             "    vec4 clip = vec4(ndc, z, 1.0) * w;\n";
+    } else {
+        o << "    vec4 eye = u_worldView * a_position;\n"
+             "    vec4 clip = u_projection * eye;\n";
+    }
+    o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    if (k.texSize)
+        o << "    v_tex0 = a_texcoord;\n";
+    else
+        o << "    v_tex0 = vec4(0.0, 0.0, 0.0, 1.0);\n";
+
+    if (!k.lighting || k.pretransformed) {
+        o << "    v_diffuse = a_diffuse;\n    v_specular = a_specular;\n}\n";
+        return o.str();
+    }
+    const char *diffuse = SourceExpr(k.diffuseSource, "u_materialDiffuse");
+    const char *ambient = SourceExpr(k.ambientSource, "u_materialAmbient");
+    const char *specular = SourceExpr(k.specularSource, "u_materialSpecular");
+    const char *emissive = SourceExpr(k.emissiveSource, "u_materialEmissive");
+    o << "    vec3 lightAmbient = u_ambient.rgb;\n"
+         "    vec3 lightDiffuse = vec3(0.0);\n"
+         "    vec3 lightSpecular = vec3(0.0);\n";
+    bool anyLight = false;
+    for (int i = 0; i < kMaxLights; i++)
+        anyLight |= k.lightTypes[i] != 0;
+    if (anyLight) {
+        if (k.hasNormal) {
+            o << "    vec3 n = u_normalMatrix * a_normal;\n";
+            if (k.normalize)
+                o << "    n = normalize(n);\n";
+        } else {
+            o << "    vec3 n = vec3(0.0);\n";
+        }
+        o << "    vec3 toEye = " << (k.localViewer ? "normalize(-eye.xyz)" : "vec3(0.0, 0.0, -1.0)") << ";\n";
+    }
+    for (int i = 0; i < kMaxLights; i++) {
+        int type = k.lightTypes[i];
+        if (!type)
+            continue;
+        o << "    {\n";
+        if (type == D3DLIGHT_DIRECTIONAL) {
+            o << "        vec3 l = normalize(-u_lightDirection[" << i << "]);\n"
+                 "        float atten = 1.0;\n";
+        } else {
+            o << "        vec3 d = u_lightPosition[" << i << "] - eye.xyz;\n"
+                 "        float dist = length(d);\n"
+                 "        vec3 l = d / max(dist, 1e-20);\n"
+                 "        vec4 at = u_lightAttenuation[" << i << "];\n"
+                 "        float atten = dist > at.x ? 0.0 : 1.0 / max(at.y + at.z * dist + at.w * dist * dist, 1e-20);\n";
+            if (type == D3DLIGHT_SPOT)
+                o << "        vec3 sp = u_lightSpot[" << i << "];\n"
+                     "        float rho = dot(-l, normalize(u_lightDirection[" << i << "]));\n"
+                     "        atten *= rho > sp.x ? 1.0 : rho <= sp.y ? 0.0 : "
+                     "pow((rho - sp.y) / max(sp.x - sp.y, 1e-20), sp.z);\n";
+        }
+        o << "        float nl = dot(n, l);\n"
+             "        lightAmbient += u_lightAmbient[" << i << "].rgb * atten;\n"
+             "        if (nl > 0.0) {\n"
+             "            lightDiffuse += u_lightDiffuse[" << i << "].rgb * nl * atten;\n";
+        if (k.specularEnable)
+            o << "            vec3 h = normalize(l + toEye);\n"
+                 "            lightSpecular += u_lightSpecular[" << i << "].rgb * "
+                 "pow(max(dot(n, h), 0.0), u_materialPower) * atten;\n";
+        o << "        }\n    }\n";
+    }
+    o << "    vec3 color = " << emissive << ".rgb + lightAmbient * " << ambient << ".rgb + lightDiffuse * " << diffuse
+      << ".rgb;\n"
+         "    v_diffuse = clamp(vec4(color, "
+      << diffuse << ".a), 0.0, 1.0);\n";
+    if (k.specularEnable)
+        o << "    v_specular = clamp(vec4(lightSpecular * " << specular << ".rgb, " << specular << ".a), 0.0, 1.0);\n";
+    else
+        o << "    v_specular = vec4(0.0);\n";
+    o << "}\n";
+    return o.str();
+}
+
+std::string FragmentGlsl(const FragmentKey &k)
+{
+    std::ostringstream o;
+    o << "#version 330 core\n"
+         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\n"
+         "uniform sampler2D u_texture0;\n"
+         "uniform vec4 u_tfactor;\n"
+         "uniform float u_alphaRef;\n"
+         "out vec4 o_color;\n"
+         "void main()\n{\n";
+    o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, v_tex0.xy)" : "vec4(1.0)") << ";\n";
+    if (k.colorOp == D3DTOP_DISABLE) {
+        o << "    vec4 result = v_diffuse;\n";
+    } else {
+        o << "    vec4 result;\n";
+        o << "    result.rgb = clamp((" << Op(k.colorOp, Arg(k.colorArg1), Arg(k.colorArg2)) << ").rgb, 0.0, 1.0);\n";
+        if (k.alphaOp == D3DTOP_DISABLE)
+            o << "    result.a = v_diffuse.a;\n";
+        else
+            o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2)) << ").a, 0.0, 1.0);\n";
+    }
+    if (k.addSpecular)
+        o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";
+    if (k.alphaFunc != D3DCMP_ALWAYS)
+        o << "    float a = floor(result.a * 255.0 + 0.5);\n"
+             "    float ref = u_alphaRef;\n"
+             "    if (!("
+          << Compare(k.alphaFunc) << ")) discard;\n";
+    o << "    o_color = result;\n}\n";
+    return o.str();
+}
+
+}  // namespace tavrok::d3d9

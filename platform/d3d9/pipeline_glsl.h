@@ -1,0 +1,64 @@
+/*
+ * pipeline_glsl.h - the keys that pick a GLSL program, and the generators of the
+ * fixed-function programs (ffp_glsl.cpp).
+ *
+ * A draw's program is the pair (vertex key, fragment key).  The vertex key describes
+ * either the fixed-function vertex stage (layout, lighting, colour sources, lights) or
+ * a vertex shader; the fragment key describes texture stage 0 and the alpha test.  The
+ * generated vertex stages all write the varyings v_diffuse, v_specular and v_tex0, and
+ * the fragment stage reads only those.
+ */
+#ifndef TAVROK_D3D9_PIPELINE_GLSL_H
+#define TAVROK_D3D9_PIPELINE_GLSL_H
+
+#include "d3d9_private.h"
+
+#include <cstring>
+#include <string>
+
+namespace tavrok::d3d9 {
+
+struct VertexKey {
+    uint32_t shaderId = 0;      // a vertex shader, or 0 for the fixed-function stage
+    uint8_t texIndex = 0;       // texture coordinate set that stage 0 reads
+    uint8_t texSize = 0;        // its float count, 0 when the layout has none
+    uint8_t pretransformed = 0; // D3DDECLUSAGE_POSITIONT: screen-space vertices
+    uint8_t hasNormal = 0;
+    uint8_t hasDiffuse = 0;
+    uint8_t hasSpecular = 0;
+    uint8_t lighting = 0;
+    uint8_t normalize = 0;
+    uint8_t specularEnable = 0;
+    uint8_t localViewer = 0;
+    uint8_t diffuseSource = 0;  // D3DMCS_* after COLORVERTEX and the layout are applied
+    uint8_t ambientSource = 0;
+    uint8_t specularSource = 0;
+    uint8_t emissiveSource = 0;
+    uint8_t lightTypes[kMaxLights] = {};  // D3DLIGHTTYPE of each enabled light, 0 when off
+
+    bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
+};
+
+struct FragmentKey {
+    uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0;
+    uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0;
+    uint8_t hasTexture = 0;
+    uint8_t alphaFunc = D3DCMP_ALWAYS;  // D3DCMP_ALWAYS when the alpha test is off
+    uint8_t addSpecular = 0;
+
+    bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
+};
+
+// Attribute names of the fixed-function vertex stage.
+constexpr const char *kAttrPosition = "a_position";
+constexpr const char *kAttrNormal = "a_normal";
+constexpr const char *kAttrDiffuse = "a_diffuse";
+constexpr const char *kAttrSpecular = "a_specular";
+constexpr const char *kAttrTexcoord = "a_texcoord";
+
+std::string FixedFunctionVertexGlsl(const VertexKey &key);
+std::string FragmentGlsl(const FragmentKey &key);
+
+}  // namespace tavrok::d3d9
+
+#endif

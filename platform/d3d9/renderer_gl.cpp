@@ -1,0 +1,1159 @@
+/*
+ * renderer_gl.cpp - the device's OpenGL 3.3 core back end.
+ *
+ * Owns the GL context made by SDL on the device window, a 1024 x 768 (back-buffer
+ * sized) off-screen framebuffer with a depth buffer that every draw goes to, and the
+ * GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by their keys.  Present scales
+ * the off-screen image into the window (letterboxed when a full-screen display could not
+ * switch to the back-buffer size) and swaps, without waiting for the vertical retrace
+ * for D3DPRESENT_INTERVAL_IMMEDIATE.  A shadow of the GL state skips calls that change
+ * nothing; vertex, index and texture data are uploaded only when their revision moved.
+ * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
+ * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
+ * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
+ * Only texture stage 0 is drawn; stencil, fog and user clip planes are not.
+ */
+#include "pipeline_glsl.h"
+
+#include <tavrok/platform.h>
+
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+// --- translation tables ------------------------------------------------------------------
+
+GLenum GlBlend(DWORD b)
+{
+    switch (b) {
+    case D3DBLEND_ZERO: return GL_ZERO;
+    case D3DBLEND_ONE: return GL_ONE;
+    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_BLENDFACTOR: return GL_CONSTANT_COLOR;
+    case D3DBLEND_INVBLENDFACTOR: return GL_ONE_MINUS_CONSTANT_COLOR;
+    default: return GL_ONE;
+    }
+}
+
+GLenum GlBlendOp(DWORD op)
+{
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN: return GL_MIN;
+    case D3DBLENDOP_MAX: return GL_MAX;
+    default: return GL_FUNC_ADD;  // D3DBLENDOP_ADD
+    }
+}
+
+GLenum GlCompare(DWORD f)
+{
+    switch (f) {
+    case D3DCMP_NEVER: return GL_NEVER;
+    case D3DCMP_LESS: return GL_LESS;
+    case D3DCMP_EQUAL: return GL_EQUAL;
+    case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+    case D3DCMP_GREATER: return GL_GREATER;
+    case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+    case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+    default: return GL_ALWAYS;  // D3DCMP_ALWAYS
+    }
+}
+
+GLenum GlPrimitive(D3DPRIMITIVETYPE t)
+{
+    switch (t) {
+    case D3DPT_POINTLIST: return GL_POINTS;
+    case D3DPT_LINELIST: return GL_LINES;
+    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+    default: return GL_TRIANGLES;  // D3DPT_TRIANGLELIST
+    }
+}
+
+GLenum GlAddress(DWORD a)
+{
+    switch (a) {
+    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+    default: return GL_REPEAT;  // D3DTADDRESS_WRAP
+    }
+}
+
+struct GlVertexFormat {
+    GLint size;
+    GLenum type;
+    GLboolean normalized;
+};
+
+GlVertexFormat GlDeclType(BYTE type)
+{
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1: return {1, GL_FLOAT, GL_FALSE};
+    case D3DDECLTYPE_FLOAT2: return {2, GL_FLOAT, GL_FALSE};
+    case D3DDECLTYPE_FLOAT3: return {3, GL_FLOAT, GL_FALSE};
+    case D3DDECLTYPE_FLOAT4: return {4, GL_FLOAT, GL_FALSE};
+    case D3DDECLTYPE_D3DCOLOR: return {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE};  // ARGB in a little-endian DWORD
+    case D3DDECLTYPE_UBYTE4: return {4, GL_UNSIGNED_BYTE, GL_FALSE};
+    case D3DDECLTYPE_SHORT2: return {2, GL_SHORT, GL_FALSE};
+    case D3DDECLTYPE_SHORT4: return {4, GL_SHORT, GL_FALSE};
+    case D3DDECLTYPE_UBYTE4N: return {4, GL_UNSIGNED_BYTE, GL_TRUE};
+    case D3DDECLTYPE_SHORT2N: return {2, GL_SHORT, GL_TRUE};
+    case D3DDECLTYPE_SHORT4N: return {4, GL_SHORT, GL_TRUE};
+    case D3DDECLTYPE_USHORT2N: return {2, GL_UNSIGNED_SHORT, GL_TRUE};
+    case D3DDECLTYPE_USHORT4N: return {4, GL_UNSIGNED_SHORT, GL_TRUE};
+    case D3DDECLTYPE_FLOAT16_2: return {2, GL_HALF_FLOAT, GL_FALSE};
+    default: return {4, GL_HALF_FLOAT, GL_FALSE};  // D3DDECLTYPE_FLOAT16_4
+    }
+}
+
+struct GlTextureFormat {
+    GLenum internal, format, type;
+    GLint swizzle[4];
+};
+
+// Texel formats in their Direct3D memory layout, read by GL without conversion.
+GlTextureFormat GlTexFormat(D3DFORMAT f)
+{
+    switch (f) {
+    case D3DFMT_A8R8G8B8: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_X8R8G8B8: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_R5G6B5: return {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_A1R5G5B5:
+        return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_X1R5G5B5:
+        return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_A4R4G4B4:
+        return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_A8L8: return {GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}};
+    case D3DFMT_L8: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}};
+    default: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}};  // D3DFMT_A8
+    }
+}
+
+// --- back-end objects attached to resources ----------------------------------------------
+
+struct GlBuffer final : BackendObject {
+    std::shared_ptr<bool> contextAlive;
+    GLuint name = 0;
+    uint64_t revision = 0;
+    size_t size = 0;
+    ~GlBuffer() override
+    {
+        if (*contextAlive && name)
+            glDeleteBuffers(1, &name);
+    }
+};
+
+struct GlTexture final : BackendObject {
+    std::shared_ptr<bool> contextAlive;
+    GLuint name = 0;
+    uint64_t revision = 0;
+    ~GlTexture() override
+    {
+        if (*contextAlive && name)
+            glDeleteTextures(1, &name);
+    }
+};
+
+struct Program {
+    GLuint name = 0;
+    struct Input {
+        BYTE usage, usageIndex;
+        GLint location;
+    };
+    std::vector<Input> inputs;
+    bool fixedFunction = true;
+    UINT constantCount = 0;
+    // Uniform locations.
+    GLint worldView = -1, projection = -1, normalMatrix = -1, pixel = -1, viewport = -1, depthRange = -1;
+    GLint materialDiffuse = -1, materialAmbient = -1, materialSpecular = -1, materialEmissive = -1;
+    GLint materialPower = -1, ambient = -1;
+    GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
+    GLint lightAttenuation = -1, lightSpot = -1;
+    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1;
+    // What was last uploaded.
+    uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
+    DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
+    bool tfactorSet = false;
+    float pixelValue[4] = {0, 0, 0, 0};
+    float viewportValue[6] = {0, 0, 0, 0, 0, 0};
+};
+
+struct ProgramKeyHash {
+    size_t operator()(const std::pair<VertexKey, FragmentKey> &k) const
+    {
+        const auto *p = reinterpret_cast<const uint8_t *>(&k.first);
+        size_t h = 1469598103934665603ull;
+        for (size_t i = 0; i < sizeof(VertexKey); i++)
+            h = (h ^ p[i]) * 1099511628211ull;
+        p = reinterpret_cast<const uint8_t *>(&k.second);
+        for (size_t i = 0; i < sizeof(FragmentKey); i++)
+            h = (h ^ p[i]) * 1099511628211ull;
+        return h;
+    }
+};
+
+// The attribute pointer last given to one location.
+struct AttribShadow {
+    bool enabled = false;
+    GLuint buffer = 0;
+    GLint size = 0;
+    GLenum type = 0;
+    GLboolean normalized = 0;
+    GLsizei stride = 0;
+    size_t offset = 0;
+};
+
+D3DMATRIX Mul(const D3DMATRIX &a, const D3DMATRIX &b)
+{
+    D3DMATRIX r;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+void ColorOf(D3DCOLOR c, float out[4])
+{
+    out[0] = ((c >> 16) & 255) / 255.0f;
+    out[1] = ((c >> 8) & 255) / 255.0f;
+    out[2] = (c & 255) / 255.0f;
+    out[3] = (c >> 24) / 255.0f;
+}
+
+class GlRenderer final : public Renderer {
+public:
+    GlRenderer(SDL_Window *window, SDL_GLContext context, const D3DPRESENT_PARAMETERS &pp, bool letterbox)
+        : window_(window), context_(context), pp_(pp), letterbox_(letterbox)
+    {
+        width_ = GLsizei(pp.BackBufferWidth);
+        height_ = GLsizei(pp.BackBufferHeight);
+        glGenVertexArrays(1, &vao_);
+        glBindVertexArray(vao_);
+        glGenFramebuffers(1, &fbo_);
+        glGenRenderbuffers(1, &colorBuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
+        if (pp.EnableAutoDepthStencil) {
+            glGenRenderbuffers(1, &depthBuffer_);
+            glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+        }
+        glGenBuffers(1, &streamVertices_);
+        glGenBuffers(1, &streamIndices_);
+        glGenSamplers(1, &sampler_);
+        glBindSampler(0, sampler_);
+        glActiveTexture(GL_TEXTURE0);
+        glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        for (auto &s : samplerShadow_)
+            s = ~0u;
+
+        if (const char *capture = EnvSwitch("TAVROK_CAPTURE")) {
+            std::string spec = capture;
+            size_t colon = spec.rfind(':');
+            if (colon != std::string::npos && colon + 1 < spec.size() &&
+                spec.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+                captureEvery_ = std::max(1, atoi(spec.c_str() + colon + 1));
+                spec.resize(colon);
+            }
+            captureFolder_ = spec;
+            mkdir(captureFolder_.c_str(), 0777);
+        }
+    }
+
+    ~GlRenderer() override
+    {
+        for (auto &entry : programs_)
+            glDeleteProgram(entry.second.name);
+        for (auto &entry : shaders_)
+            glDeleteShader(entry.second);
+        glDeleteSamplers(1, &sampler_);
+        glDeleteBuffers(1, &streamVertices_);
+        glDeleteBuffers(1, &streamIndices_);
+        glDeleteRenderbuffers(1, &colorBuffer_);
+        if (depthBuffer_)
+            glDeleteRenderbuffers(1, &depthBuffer_);
+        glDeleteFramebuffers(1, &fbo_);
+        glDeleteVertexArrays(1, &vao_);
+        *contextAlive_ = false;
+        SDL_GL_MakeCurrent(window_, nullptr);
+        SDL_GL_DeleteContext(context_);
+        if (!pp_.Windowed)
+            SDL_SetWindowFullscreen(window_, 0);
+    }
+
+    bool IsNull() const override { return false; }
+
+    HRESULT Clear(const DeviceState &s, DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override
+    {
+        BindTarget();
+        GLbitfield mask = 0;
+        if (flags & D3DCLEAR_TARGET) {
+            float c[4];
+            ColorOf(color, c);
+            glClearColor(c[0], c[1], c[2], c[3]);
+            SetColorMask(0xF);
+            mask |= GL_COLOR_BUFFER_BIT;
+        }
+        if (flags & D3DCLEAR_ZBUFFER) {
+            glClearDepth(z);
+            SetDepthMask(true);
+            mask |= GL_DEPTH_BUFFER_BIT;
+        }
+        if (flags & D3DCLEAR_STENCIL) {
+            glClearStencil(GLint(stencil));
+            mask |= GL_STENCIL_BUFFER_BIT;
+        }
+        // A clear covers the viewport (and the scissor rectangle when the test is on),
+        // intersected with each rectangle given.
+        RECT area = {LONG(s.viewport.X), LONG(s.viewport.Y), LONG(s.viewport.X + s.viewport.Width),
+                     LONG(s.viewport.Y + s.viewport.Height)};
+        if (s.render[D3DRS_SCISSORTESTENABLE])
+            area = Intersect(area, s.scissor);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, true);
+        DWORD n = count ? count : 1;
+        for (DWORD i = 0; i < n; i++) {
+            RECT r = area;
+            if (count)
+                r = Intersect(r, RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+            if (r.right <= r.left || r.bottom <= r.top)
+                continue;
+            SetScissor(r);
+            glClear(mask);
+        }
+        return D3D_OK;
+    }
+
+    HRESULT Draw(const DeviceState &s, const DrawCall &call) override
+    {
+        BindTarget();
+        VertexDeclaration *decl = s.declaration;
+        VertexKey vk;
+        FragmentKey fk;
+        MakeKeys(s, *decl, vk, fk);
+        Program *program = ProgramFor(s, vk, fk);
+        if (!program)
+            return D3DERR_INVALIDCALL;
+        UseProgram(*program);
+        UploadUniforms(s, *program, vk);
+        ApplyRasterState(s);
+        if (fk.hasTexture)
+            BindTexture(s);
+        else
+            BindTextureName(0);
+
+        // Vertex data.
+        GLuint userBuffer = 0;
+        if (call.userVertices) {
+            BindArrayBuffer(streamVertices_);
+            glBufferData(GL_ARRAY_BUFFER, call.userVertexBytes, call.userVertices, GL_STREAM_DRAW);
+            userBuffer = streamVertices_;
+        }
+        for (const auto &input : program->inputs) {
+            const D3DVERTEXELEMENT9 *element = nullptr;
+            for (const auto &e : decl->elements)
+                if (e.Usage == input.usage && e.UsageIndex == input.usageIndex)
+                    element = &e;
+            if (!element && input.usage == D3DDECLUSAGE_POSITION && input.usageIndex == 0)
+                for (const auto &e : decl->elements)
+                    if (e.Usage == D3DDECLUSAGE_POSITIONT)
+                        element = &e;
+            AttribShadow &sh = attribs_[input.location];
+            if (!element) {
+                if (sh.enabled) {
+                    glDisableVertexAttribArray(GLuint(input.location));
+                    sh.enabled = false;
+                }
+                glVertexAttrib4f(GLuint(input.location), 0.0f, 0.0f, 0.0f, 1.0f);
+                continue;
+            }
+            GLuint buffer;
+            GLsizei stride;
+            size_t offset;
+            if (userBuffer) {
+                buffer = userBuffer;
+                stride = GLsizei(call.userStride);
+                offset = element->Offset;
+            } else {
+                const StreamSource &ss = s.streams[element->Stream];
+                buffer = Upload(ss.buffer->buffer, GL_ARRAY_BUFFER);
+                stride = GLsizei(ss.stride);
+                offset = size_t(ss.offset) + element->Offset;
+            }
+            GlVertexFormat f = GlDeclType(element->Type);
+            if (!sh.enabled) {
+                glEnableVertexAttribArray(GLuint(input.location));
+                sh.enabled = true;
+            }
+            if (sh.buffer != buffer || sh.size != f.size || sh.type != f.type || sh.normalized != f.normalized ||
+                sh.stride != stride || sh.offset != offset || userBuffer) {
+                BindArrayBuffer(buffer);
+                glVertexAttribPointer(GLuint(input.location), f.size, f.type, f.normalized, stride,
+                                      reinterpret_cast<const void *>(offset));
+                sh = {true, buffer, f.size, f.type, f.normalized, stride, offset};
+            }
+        }
+        // Locations the program does not read are switched off.
+        for (GLint loc = 0; loc < 16; loc++) {
+            if (!attribs_[loc].enabled)
+                continue;
+            bool used = false;
+            for (const auto &input : program->inputs)
+                used |= input.location == loc;
+            if (!used) {
+                glDisableVertexAttribArray(GLuint(loc));
+                attribs_[loc].enabled = false;
+            }
+        }
+
+        GLenum mode = GlPrimitive(call.type);
+        if (!call.indexed) {
+            glDrawArrays(mode, GLint(call.startVertex), GLsizei(call.vertexCount));
+            return D3D_OK;
+        }
+        GLenum indexType;
+        const void *indexOffset;
+        if (call.userIndices) {
+            bool wide = call.userIndexFormat == D3DFMT_INDEX32;
+            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, streamIndices_);
+            elementBuffer_ = streamIndices_;
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(call.vertexCount) * (wide ? 4 : 2), call.userIndices,
+                         GL_STREAM_DRAW);
+            indexOffset = nullptr;
+        } else {
+            bool wide = s.indices->format == D3DFMT_INDEX32;
+            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+            GLuint name = Upload(s.indices->buffer, GL_ELEMENT_ARRAY_BUFFER);
+            if (elementBuffer_ != name) {
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+                elementBuffer_ = name;
+            }
+            indexOffset = reinterpret_cast<const void *>(size_t(call.startIndex) * (wide ? 4 : 2));
+        }
+        glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
+        return D3D_OK;
+    }
+
+    HRESULT Present() override
+    {
+        if (!captureFolder_.empty() && frame_ % uint64_t(captureEvery_) == 0)
+            Capture();
+        frame_++;
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(window_, &w, &h);
+        GLint x0 = 0, y0 = 0, x1 = w, y1 = h;
+        if (letterbox_ && w > 0 && h > 0) {
+            // Keep the back buffer's shape: scale to fit and centre.
+            double scale = std::min(double(w) / width_, double(h) / height_);
+            int sw = int(width_ * scale + 0.5), sh = int(height_ * scale + 0.5);
+            x0 = (w - sw) / 2, y0 = (h - sh) / 2, x1 = x0 + sw, y1 = y0 + sh;
+        }
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        targetBound_ = false;
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        if (letterbox_) {
+            glClearColor(0, 0, 0, 1);
+            SetColorMask(0xF);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+        GLenum filter = (x1 - x0 == width_ && y1 - y0 == height_) ? GL_NEAREST : GL_LINEAR;
+        glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, filter);
+        SDL_GL_SwapWindow(window_);
+        return D3D_OK;
+    }
+
+    bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) override
+    {
+        std::vector<uint8_t> rows(size_t(width_) * height_ * 4);
+        BindTarget();
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        UINT bpp = BytesPerPixel(format);
+        for (GLsizei y = 0; y < height_ && UINT(y) < out.height; y++) {
+            const uint8_t *src = &rows[size_t(height_ - 1 - y) * width_ * 4];  // GL rows are bottom first
+            uint8_t *dst = &out.data[size_t(y) * out.pitch];
+            for (GLsizei x = 0; x < width_ && UINT(x) < out.width; x++) {
+                D3DCOLOR c;
+                memcpy(&c, src + x * 4, 4);
+                PackArgb(format, c, dst + x * bpp);
+            }
+        }
+        return true;
+    }
+
+    void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) override
+    {
+        std::vector<uint8_t> rows(size_t(width_) * height_ * 4);
+        UINT bpp = BytesPerPixel(format);
+        for (GLsizei y = 0; y < height_ && UINT(y) < in.height; y++)
+            for (GLsizei x = 0; x < width_ && UINT(x) < in.width; x++) {
+                D3DCOLOR c = UnpackArgb(format, &in.data[size_t(y) * in.pitch + x * bpp]);
+                memcpy(&rows[(size_t(y) * width_ + x) * 4], &c, 4);
+            }
+        GLuint texture = 0, readFbo = 0;
+        glGenTextures(1, &texture);
+        BindTextureName(texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        glGenFramebuffers(1, &readFbo);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo_);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        SetColorMask(0xF);
+        // The texture holds rows top first: flip them into GL's bottom-first target.
+        glBlitFramebuffer(0, 0, width_, height_, 0, height_, width_, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        glDeleteFramebuffers(1, &readFbo);
+        BindTextureName(0);
+        glDeleteTextures(1, &texture);
+    }
+
+    std::shared_ptr<bool> contextAlive_ = std::make_shared<bool>(true);
+
+private:
+    static RECT Intersect(RECT a, RECT b)
+    {
+        return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                    std::min(a.bottom, b.bottom)};
+    }
+
+    void BindTarget()
+    {
+        if (!targetBound_) {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+            targetBound_ = true;
+        }
+    }
+
+    void SetEnabled(GLenum cap, int &shadow, bool on)
+    {
+        if (shadow == int(on))
+            return;
+        if (on)
+            glEnable(cap);
+        else
+            glDisable(cap);
+        shadow = on;
+    }
+
+    void SetColorMask(DWORD mask)
+    {
+        if (colorMask_ == mask)
+            return;
+        glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
+        colorMask_ = mask;
+    }
+
+    void SetDepthMask(bool on)
+    {
+        if (depthMask_ == int(on))
+            return;
+        glDepthMask(on);
+        depthMask_ = on;
+    }
+
+    // A Direct3D rectangle (top-left origin) as the GL scissor box (bottom-left origin).
+    void SetScissor(const RECT &r)
+    {
+        GLint box[4] = {GLint(r.left), GLint(height_ - r.bottom), GLint(r.right - r.left), GLint(r.bottom - r.top)};
+        if (memcmp(box, scissorBox_, sizeof box) == 0)
+            return;
+        glScissor(box[0], box[1], box[2], box[3]);
+        memcpy(scissorBox_, box, sizeof box);
+    }
+
+    void BindArrayBuffer(GLuint name)
+    {
+        if (arrayBuffer_ == name)
+            return;
+        glBindBuffer(GL_ARRAY_BUFFER, name);
+        arrayBuffer_ = name;
+    }
+
+    void BindTextureName(GLuint name)
+    {
+        if (texture_ == name)
+            return;
+        glBindTexture(GL_TEXTURE_2D, name);
+        texture_ = name;
+    }
+
+    void UseProgram(const Program &p)
+    {
+        if (program_ == p.name)
+            return;
+        glUseProgram(p.name);
+        program_ = p.name;
+    }
+
+    // The GL buffer of a Direct3D buffer, with what changed since the last draw uploaded.
+    GLuint Upload(Buffer &b, GLenum target)
+    {
+        auto *gl = static_cast<GlBuffer *>(b.core.backend.get());
+        if (!gl) {
+            auto fresh = std::make_unique<GlBuffer>();
+            fresh->contextAlive = contextAlive_;
+            glGenBuffers(1, &fresh->name);
+            gl = fresh.get();
+            b.core.backend = std::move(fresh);
+        }
+        if (gl->revision == b.core.revision && gl->size == b.data.size())
+            return gl->name;
+        if (target == GL_ARRAY_BUFFER)
+            BindArrayBuffer(gl->name);
+        else {
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gl->name);
+            elementBuffer_ = gl->name;
+        }
+        GLenum usage = (b.usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW;
+        bool whole = gl->size != b.data.size() || b.discarded ||
+                     (b.dirtyBegin == 0 && b.dirtyEnd >= b.data.size()) || b.dirtyBegin >= b.dirtyEnd;
+        if (whole) {
+            // Orphaning the storage lets the driver keep drawing from the old contents.
+            glBufferData(target, GLsizeiptr(b.data.size()), b.data.data(), usage);
+            gl->size = b.data.size();
+        } else {
+            glBufferSubData(target, GLintptr(b.dirtyBegin), GLsizeiptr(b.dirtyEnd - b.dirtyBegin),
+                            b.data.data() + b.dirtyBegin);
+        }
+        b.discarded = false;
+        b.dirtyBegin = b.dirtyEnd = 0;
+        gl->revision = b.core.revision;
+        return gl->name;
+    }
+
+    void BindTexture(const DeviceState &s)
+    {
+        auto *t = static_cast<Texture *>(s.textures[0]);
+        auto *gl = static_cast<GlTexture *>(t->core.backend.get());
+        if (!gl) {
+            auto fresh = std::make_unique<GlTexture>();
+            fresh->contextAlive = contextAlive_;
+            glGenTextures(1, &fresh->name);
+            gl = fresh.get();
+            t->core.backend = std::move(fresh);
+        }
+        BindTextureName(gl->name);
+        if (gl->revision != t->core.revision) {
+            GlTextureFormat f = GlTexFormat(t->format);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            for (size_t i = 0; i < t->levels.size(); i++) {
+                const MipLevel &l = t->levels[i];
+                glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0,
+                             f.format, f.type, l.data.data());
+            }
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(t->lod));
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(t->levels.size() - 1));
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+            gl->revision = t->core.revision;
+        }
+        // Sampler state, applied only when it changed.
+        const DWORD *sm = s.sampler[0];
+        bool mipmapped = t->levels.size() > 1;
+        if (memcmp(sm, samplerShadow_, sizeof samplerShadow_) != 0 || mipmapped != samplerMipmapped_) {
+            memcpy(samplerShadow_, sm, sizeof samplerShadow_);
+            samplerMipmapped_ = mipmapped;
+            bool magLinear = sm[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
+            bool minLinear = sm[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
+            GLenum minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
+            if (mipmapped && sm[D3DSAMP_MIPFILTER] == D3DTEXF_POINT)
+                minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            else if (mipmapped && sm[D3DSAMP_MIPFILTER] == D3DTEXF_LINEAR)
+                minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+            glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
+            glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
+            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GLint(GlAddress(sm[D3DSAMP_ADDRESSU])));
+            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GLint(GlAddress(sm[D3DSAMP_ADDRESSV])));
+            float border[4];
+            ColorOf(sm[D3DSAMP_BORDERCOLOR], border);
+            glSamplerParameterfv(sampler_, GL_TEXTURE_BORDER_COLOR, border);
+            float bias;
+            memcpy(&bias, &sm[D3DSAMP_MIPMAPLODBIAS], 4);
+            glSamplerParameterf(sampler_, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
+            glSamplerParameterf(sampler_, GL_TEXTURE_MIN_LOD, float(sm[D3DSAMP_MAXMIPLEVEL]));
+        }
+    }
+
+    void ApplyRasterState(const DeviceState &s)
+    {
+        const DWORD *r = s.render;
+        // Depth.
+        bool depth = r[D3DRS_ZENABLE] != D3DZB_FALSE && depthBuffer_;
+        SetEnabled(GL_DEPTH_TEST, depthTest_, depth);
+        if (depth) {
+            SetDepthMask(r[D3DRS_ZWRITEENABLE] != FALSE);
+            if (depthFunc_ != r[D3DRS_ZFUNC]) {
+                glDepthFunc(GlCompare(r[D3DRS_ZFUNC]));
+                depthFunc_ = r[D3DRS_ZFUNC];
+            }
+        }
+        // Culling: Direct3D culls counter-clockwise faces by default, and its front faces
+        // are clockwise (glFrontFace(GL_CW) at start).
+        DWORD cull = r[D3DRS_CULLMODE];
+        SetEnabled(GL_CULL_FACE, cullOn_, cull != D3DCULL_NONE);
+        if (cull != D3DCULL_NONE && cullMode_ != cull) {
+            glCullFace(cull == D3DCULL_CCW ? GL_BACK : GL_FRONT);
+            cullMode_ = cull;
+        }
+        // Blending.
+        bool blend = r[D3DRS_ALPHABLENDENABLE] != FALSE;
+        SetEnabled(GL_BLEND, blendOn_, blend);
+        if (blend) {
+            DWORD src = r[D3DRS_SRCBLEND], dst = r[D3DRS_DESTBLEND];
+            if (src == D3DBLEND_BOTHSRCALPHA)
+                src = D3DBLEND_SRCALPHA, dst = D3DBLEND_INVSRCALPHA;
+            else if (src == D3DBLEND_BOTHINVSRCALPHA)
+                src = D3DBLEND_INVSRCALPHA, dst = D3DBLEND_SRCALPHA;
+            if (src != blendSrc_ || dst != blendDst_) {
+                glBlendFunc(GlBlend(src), GlBlend(dst));
+                blendSrc_ = src, blendDst_ = dst;
+            }
+            if (r[D3DRS_BLENDOP] != blendOp_) {
+                glBlendEquation(GlBlendOp(r[D3DRS_BLENDOP]));
+                blendOp_ = r[D3DRS_BLENDOP];
+            }
+            if (r[D3DRS_BLENDFACTOR] != blendFactor_) {
+                float c[4];
+                ColorOf(r[D3DRS_BLENDFACTOR], c);
+                glBlendColor(c[0], c[1], c[2], c[3]);
+                blendFactor_ = r[D3DRS_BLENDFACTOR];
+            }
+        }
+        SetColorMask(r[D3DRS_COLORWRITEENABLE] & 0xF);
+        if (r[D3DRS_FILLMODE] != fillMode_) {
+            glPolygonMode(GL_FRONT_AND_BACK, r[D3DRS_FILLMODE] == D3DFILL_POINT       ? GL_POINT
+                                             : r[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
+                                                                                      : GL_FILL);
+            fillMode_ = r[D3DRS_FILLMODE];
+        }
+        // Viewport and depth range.
+        const D3DVIEWPORT9 &v = s.viewport;
+        GLint box[4] = {GLint(v.X), GLint(height_ - GLint(v.Y + v.Height)), GLint(v.Width), GLint(v.Height)};
+        if (memcmp(box, viewportBox_, sizeof box) != 0) {
+            glViewport(box[0], box[1], box[2], box[3]);
+            memcpy(viewportBox_, box, sizeof box);
+        }
+        if (v.MinZ != depthRange_[0] || v.MaxZ != depthRange_[1]) {
+            glDepthRange(v.MinZ, v.MaxZ);
+            depthRange_[0] = v.MinZ, depthRange_[1] = v.MaxZ;
+        }
+        bool scissor = r[D3DRS_SCISSORTESTENABLE] != FALSE;
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, scissor);
+        if (scissor)
+            SetScissor(s.scissor);
+    }
+
+    void MakeKeys(const DeviceState &s, const VertexDeclaration &decl, VertexKey &vk, FragmentKey &fk)
+    {
+        const DWORD *r = s.render;
+        const DWORD *st = s.stage[0];
+        DWORD texIndex = st[D3DTSS_TEXCOORDINDEX] & 7;
+        vk.texIndex = uint8_t(texIndex);
+        if (s.vertexShader) {
+            vk.shaderId = s.vertexShader->id;
+        } else {
+            for (const auto &e : decl.elements) {
+                if (e.Usage == D3DDECLUSAGE_POSITIONT)
+                    vk.pretransformed = 1;
+                else if (e.Usage == D3DDECLUSAGE_NORMAL && e.UsageIndex == 0)
+                    vk.hasNormal = 1;
+                else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 0)
+                    vk.hasDiffuse = 1;
+                else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 1)
+                    vk.hasSpecular = 1;
+                else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex == texIndex)
+                    vk.texSize = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
+            }
+            vk.lighting = r[D3DRS_LIGHTING] && !vk.pretransformed;
+            if (vk.lighting) {
+                vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
+                vk.specularEnable = r[D3DRS_SPECULARENABLE] != FALSE;
+                vk.localViewer = r[D3DRS_LOCALVIEWER] != FALSE;
+                // A colour source that names a vertex colour the layout lacks, or any
+                // colour source while D3DRS_COLORVERTEX is off, reads the material.
+                auto source = [&](DWORD v) -> uint8_t {
+                    if (!r[D3DRS_COLORVERTEX])
+                        return D3DMCS_MATERIAL;
+                    if (v == D3DMCS_COLOR1 && vk.hasDiffuse)
+                        return D3DMCS_COLOR1;
+                    if (v == D3DMCS_COLOR2 && vk.hasSpecular)
+                        return D3DMCS_COLOR2;
+                    return D3DMCS_MATERIAL;
+                };
+                vk.diffuseSource = source(r[D3DRS_DIFFUSEMATERIALSOURCE]);
+                vk.ambientSource = source(r[D3DRS_AMBIENTMATERIALSOURCE]);
+                vk.specularSource = source(r[D3DRS_SPECULARMATERIALSOURCE]);
+                vk.emissiveSource = source(r[D3DRS_EMISSIVEMATERIALSOURCE]);
+                for (int i = 0; i < kMaxLights; i++)
+                    vk.lightTypes[i] = s.lightEnabled[i] ? uint8_t(s.lights[i].Type) : 0;
+                // Unlit inputs keep their vertex colours out of the key.
+                if (!vk.diffuseSource && !vk.ambientSource && !vk.specularSource && !vk.emissiveSource)
+                    vk.hasDiffuse = vk.hasSpecular = 0;
+            }
+        }
+        fk.colorOp = uint8_t(st[D3DTSS_COLOROP]);
+        fk.colorArg1 = uint8_t(st[D3DTSS_COLORARG1]);
+        fk.colorArg2 = uint8_t(st[D3DTSS_COLORARG2]);
+        fk.alphaOp = uint8_t(st[D3DTSS_ALPHAOP]);
+        fk.alphaArg1 = uint8_t(st[D3DTSS_ALPHAARG1]);
+        fk.alphaArg2 = uint8_t(st[D3DTSS_ALPHAARG2]);
+        fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
+        fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
+        fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
+    }
+
+    GLuint Compile(GLenum type, const std::string &source, std::string &log)
+    {
+        auto found = shaders_.find(source);
+        if (found != shaders_.end())
+            return found->second;
+        GLuint shader = glCreateShader(type);
+        const char *text = source.c_str();
+        glShaderSource(shader, 1, &text, nullptr);
+        glCompileShader(shader);
+        GLint ok = 0;
+        glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            char buf[2048];
+            glGetShaderInfoLog(shader, sizeof buf, nullptr, buf);
+            log = buf;
+            glDeleteShader(shader);
+            return 0;
+        }
+        shaders_[source] = shader;
+        return shader;
+    }
+
+    Program *ProgramFor(const DeviceState &s, const VertexKey &vk, const FragmentKey &fk)
+    {
+        auto key = std::make_pair(vk, fk);
+        if (lastProgram_ && lastKey_.first == vk && lastKey_.second == fk)
+            return lastProgram_;
+        auto found = programs_.find(key);
+        if (found != programs_.end()) {
+            lastKey_ = key;
+            lastProgram_ = &found->second;
+            return lastProgram_;
+        }
+        Program p;
+        std::string vertexSource, log;
+        if (vk.shaderId) {
+            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex);
+            p.fixedFunction = false;
+            p.constantCount = ConstantArraySize(s.vertexShader->parsed);
+        } else {
+            vertexSource = FixedFunctionVertexGlsl(vk);
+        }
+        GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, log);
+        GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, FragmentGlsl(fk), log) : 0;
+        if (!vs || !fs) {
+            Diagnostic(kLib, "GLSL", "", "compile failed: " + log);
+            return nullptr;
+        }
+        p.name = glCreateProgram();
+        glAttachShader(p.name, vs);
+        glAttachShader(p.name, fs);
+        // Fixed attribute locations, one per input.
+        GLint next = 0;
+        auto bind = [&](const char *name, BYTE usage, BYTE index) {
+            glBindAttribLocation(p.name, GLuint(next), name);
+            p.inputs.push_back({usage, index, next});
+            next++;
+        };
+        if (vk.shaderId) {
+            for (const auto &in : s.vertexShader->parsed.inputs) {
+                std::string name = "a_v" + std::to_string(in.reg);
+                bind(name.c_str(), in.usage, in.usageIndex);
+            }
+        } else {
+            bind(kAttrPosition, vk.pretransformed ? D3DDECLUSAGE_POSITIONT : D3DDECLUSAGE_POSITION, 0);
+            if (vk.hasNormal && vk.lighting)
+                bind(kAttrNormal, D3DDECLUSAGE_NORMAL, 0);
+            if (vk.hasDiffuse)
+                bind(kAttrDiffuse, D3DDECLUSAGE_COLOR, 0);
+            if (vk.hasSpecular)
+                bind(kAttrSpecular, D3DDECLUSAGE_COLOR, 1);
+            if (vk.texSize)
+                bind(kAttrTexcoord, D3DDECLUSAGE_TEXCOORD, vk.texIndex);
+        }
+        glBindFragDataLocation(p.name, 0, "o_color");
+        glLinkProgram(p.name);
+        GLint ok = 0;
+        glGetProgramiv(p.name, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            char buf[2048];
+            glGetProgramInfoLog(p.name, sizeof buf, nullptr, buf);
+            Diagnostic(kLib, "GLSL", "", std::string("link failed: ") + buf);
+            glDeleteProgram(p.name);
+            return nullptr;
+        }
+        auto loc = [&](const char *name) { return glGetUniformLocation(p.name, name); };
+        p.worldView = loc("u_worldView");
+        p.projection = loc("u_projection");
+        p.normalMatrix = loc("u_normalMatrix");
+        p.pixel = loc("u_pixel");
+        p.viewport = loc("u_viewport");
+        p.depthRange = loc("u_depthRange");
+        p.materialDiffuse = loc("u_materialDiffuse");
+        p.materialAmbient = loc("u_materialAmbient");
+        p.materialSpecular = loc("u_materialSpecular");
+        p.materialEmissive = loc("u_materialEmissive");
+        p.materialPower = loc("u_materialPower");
+        p.ambient = loc("u_ambient");
+        p.lightDiffuse = loc("u_lightDiffuse");
+        p.lightSpecular = loc("u_lightSpecular");
+        p.lightAmbient = loc("u_lightAmbient");
+        p.lightPosition = loc("u_lightPosition");
+        p.lightDirection = loc("u_lightDirection");
+        p.lightAttenuation = loc("u_lightAttenuation");
+        p.lightSpot = loc("u_lightSpot");
+        p.constants = loc("c");
+        p.texture0 = loc("u_texture0");
+        p.tfactor = loc("u_tfactor");
+        p.alphaRef = loc("u_alphaRef");
+        UseProgram(p);
+        if (p.texture0 >= 0)
+            glUniform1i(p.texture0, 0);
+        auto inserted = programs_.emplace(key, p).first;
+        lastKey_ = key;
+        lastProgram_ = &inserted->second;
+        return lastProgram_;
+    }
+
+    void UploadUniforms(const DeviceState &s, Program &p, const VertexKey &vk)
+    {
+        const D3DVIEWPORT9 &v = s.viewport;
+        float pixel[4] = {1.0f / float(v.Width), -1.0f / float(v.Height), 0, 0};
+        if (p.pixel >= 0 && memcmp(pixel, p.pixelValue, sizeof pixel) != 0) {
+            glUniform4fv(p.pixel, 1, pixel);
+            memcpy(p.pixelValue, pixel, sizeof pixel);
+        }
+        if (!p.fixedFunction) {
+            if (p.constantRevision != s.constantRevision && p.constants >= 0) {
+                glUniform4fv(p.constants, GLsizei(p.constantCount), &s.vsConstF[0][0]);
+                p.constantRevision = s.constantRevision;
+            }
+        } else if (p.transformRevision != s.transformRevision) {
+            // Direct3D matrices are row-major for row vectors; GL reading them as
+            // column-major gives the transposes, which act on column vectors the same way.
+            D3DMATRIX worldView = Mul(s.world, s.view);
+            if (p.worldView >= 0)
+                glUniformMatrix4fv(p.worldView, 1, GL_FALSE, &worldView.m[0][0]);
+            if (p.projection >= 0)
+                glUniformMatrix4fv(p.projection, 1, GL_FALSE, &s.projection.m[0][0]);
+            if (p.normalMatrix >= 0) {
+                // Normals go through the inverse transpose of the upper 3 x 3 part.
+                const auto &m = worldView.m;
+                float det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                            m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                            m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+                float inv = std::fabs(det) > 1e-30f ? 1.0f / det : 0.0f;
+                // GL reads the cofactors column-major as their transpose over the
+                // determinant: the inverse, which applied to a column normal equals
+                // Direct3D's row normal times the inverse transpose.
+                float cof[3][3] = {
+                    {m[1][1] * m[2][2] - m[1][2] * m[2][1], m[1][2] * m[2][0] - m[1][0] * m[2][2],
+                     m[1][0] * m[2][1] - m[1][1] * m[2][0]},
+                    {m[0][2] * m[2][1] - m[0][1] * m[2][2], m[0][0] * m[2][2] - m[0][2] * m[2][0],
+                     m[0][1] * m[2][0] - m[0][0] * m[2][1]},
+                    {m[0][1] * m[1][2] - m[0][2] * m[1][1], m[0][2] * m[1][0] - m[0][0] * m[1][2],
+                     m[0][0] * m[1][1] - m[0][1] * m[1][0]}};
+                float n[9];
+                for (int i = 0; i < 3; i++)
+                    for (int j = 0; j < 3; j++)
+                        n[i * 3 + j] = cof[i][j] * inv;
+                glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, n);
+            }
+            float vp[4] = {float(v.X), float(v.Y), float(v.Width), float(v.Height)};
+            if (p.viewport >= 0)
+                glUniform4fv(p.viewport, 1, vp);
+            if (p.depthRange >= 0)
+                glUniform2f(p.depthRange, v.MinZ, v.MaxZ);
+            p.transformRevision = s.transformRevision;
+            p.lightingRevision = 0;  // light positions are in camera space
+        }
+        if (p.fixedFunction && vk.lighting && p.lightingRevision != s.lightingRevision) {
+            const D3DMATERIAL9 &m = s.material;
+            glUniform4fv(p.materialDiffuse, 1, &m.Diffuse.r);
+            glUniform4fv(p.materialAmbient, 1, &m.Ambient.r);
+            glUniform4fv(p.materialSpecular, 1, &m.Specular.r);
+            glUniform4fv(p.materialEmissive, 1, &m.Emissive.r);
+            glUniform1f(p.materialPower, m.Power);
+            float ambient[4];
+            ColorOf(s.render[D3DRS_AMBIENT], ambient);
+            glUniform4fv(p.ambient, 1, ambient);
+            float diffuse[kMaxLights][4], specular[kMaxLights][4], amb[kMaxLights][4];
+            float position[kMaxLights][3], direction[kMaxLights][3], atten[kMaxLights][4], spot[kMaxLights][3];
+            const D3DMATRIX &view = s.view;
+            for (int i = 0; i < kMaxLights; i++) {
+                const D3DLIGHT9 &l = s.lights[i];
+                memcpy(diffuse[i], &l.Diffuse, 16);
+                memcpy(specular[i], &l.Specular, 16);
+                memcpy(amb[i], &l.Ambient, 16);
+                // Lights are given in world space; lighting is done in camera space.
+                const D3DVECTOR &P = l.Position, &D = l.Direction;
+                for (int c = 0; c < 3; c++) {
+                    position[i][c] = P.x * view.m[0][c] + P.y * view.m[1][c] + P.z * view.m[2][c] + view.m[3][c];
+                    direction[i][c] = D.x * view.m[0][c] + D.y * view.m[1][c] + D.z * view.m[2][c];
+                }
+                atten[i][0] = l.Range > 0 ? l.Range : 3.4e38f;
+                atten[i][1] = l.Attenuation0, atten[i][2] = l.Attenuation1, atten[i][3] = l.Attenuation2;
+                spot[i][0] = std::cos(l.Theta / 2), spot[i][1] = std::cos(l.Phi / 2), spot[i][2] = l.Falloff;
+            }
+            glUniform4fv(p.lightDiffuse, kMaxLights, &diffuse[0][0]);
+            glUniform4fv(p.lightSpecular, kMaxLights, &specular[0][0]);
+            glUniform4fv(p.lightAmbient, kMaxLights, &amb[0][0]);
+            glUniform3fv(p.lightPosition, kMaxLights, &position[0][0]);
+            glUniform3fv(p.lightDirection, kMaxLights, &direction[0][0]);
+            glUniform4fv(p.lightAttenuation, kMaxLights, &atten[0][0]);
+            glUniform3fv(p.lightSpot, kMaxLights, &spot[0][0]);
+            p.lightingRevision = s.lightingRevision;
+        }
+        if (p.tfactor >= 0 && (!p.tfactorSet || p.tfactorValue != s.render[D3DRS_TEXTUREFACTOR])) {
+            float c[4];
+            ColorOf(s.render[D3DRS_TEXTUREFACTOR], c);
+            glUniform4fv(p.tfactor, 1, c);
+            p.tfactorValue = s.render[D3DRS_TEXTUREFACTOR];
+            p.tfactorSet = true;
+        }
+        if (p.alphaRef >= 0 && p.alphaRefValue != s.render[D3DRS_ALPHAREF]) {
+            glUniform1f(p.alphaRef, float(s.render[D3DRS_ALPHAREF] & 0xFF));
+            p.alphaRefValue = s.render[D3DRS_ALPHAREF];
+        }
+    }
+
+    void Capture()
+    {
+        std::vector<uint8_t> rows(size_t(width_) * height_ * 4);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        for (size_t i = 3; i < rows.size(); i += 4)
+            rows[i] = 255;
+        char name[64];
+        snprintf(name, sizeof name, "/frame_%06llu.png", static_cast<unsigned long long>(frame_));
+        std::string path = captureFolder_ + name;
+        // GL rows are bottom first: a negative stride writes them top first.
+        if (!stbi_write_png(path.c_str(), width_, height_, 4, rows.data() + size_t(height_ - 1) * width_ * 4,
+                            -width_ * 4))
+            Diagnostic(kLib, path, "", "cannot write the captured frame");
+    }
+
+    SDL_Window *window_;
+    SDL_GLContext context_;
+    D3DPRESENT_PARAMETERS pp_;
+    bool letterbox_;
+    GLsizei width_ = 0, height_ = 0;
+    GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    GLuint streamVertices_ = 0, streamIndices_ = 0, sampler_ = 0;
+    std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;
+    std::unordered_map<std::string, GLuint> shaders_;
+    std::pair<VertexKey, FragmentKey> lastKey_;
+    Program *lastProgram_ = nullptr;
+
+    // Shadow of the GL state (-1 / ~0: unknown).
+    bool targetBound_ = false;
+    int depthTest_ = -1, cullOn_ = -1, blendOn_ = -1, scissorOn_ = -1, depthMask_ = -1;
+    DWORD depthFunc_ = ~0u, cullMode_ = ~0u, blendSrc_ = ~0u, blendDst_ = ~0u, blendOp_ = ~0u;
+    DWORD blendFactor_ = ~0u, colorMask_ = ~0u, fillMode_ = ~0u;
+    GLint viewportBox_[4] = {-1, -1, -1, -1};
+    GLint scissorBox_[4] = {-1, -1, -1, -1};
+    float depthRange_[2] = {-1, -1};
+    GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0, texture_ = 0;
+    AttribShadow attribs_[16];
+    DWORD samplerShadow_[kSamplerStates];
+    bool samplerMipmapped_ = false;
+
+    // Frame capture.
+    std::string captureFolder_;
+    int captureEvery_ = 1;
+    uint64_t frame_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why)
+{
+    bool letterbox = false;
+    if (!pp.Windowed) {
+        // Switch the display to the back-buffer size if it offers that mode; otherwise
+        // cover the desktop and scale the back buffer into it.
+        SDL_DisplayMode want = {SDL_PIXELFORMAT_UNKNOWN, int(pp.BackBufferWidth), int(pp.BackBufferHeight),
+                                int(pp.FullScreen_RefreshRateInHz), nullptr};
+        SDL_DisplayMode closest;
+        int display = SDL_GetWindowDisplayIndex(window);
+        bool exact = SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &want, &closest) &&
+                     closest.w == want.w && closest.h == want.h;
+        if (exact) {
+            SDL_SetWindowDisplayMode(window, &closest);
+            exact = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
+        }
+        if (!exact) {
+            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            letterbox = true;
+        }
+        SDL_ShowWindow(window);
+        SDL_RaiseWindow(window);
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context) {
+        why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
+        if (!pp.Windowed)
+            SDL_SetWindowFullscreen(window, 0);
+        return nullptr;
+    }
+    SDL_GL_MakeCurrent(window, context);
+    if (epoxy_gl_version() < 33 || !epoxy_is_desktop_gl()) {
+        why = "the OpenGL context is version " + std::to_string(epoxy_gl_version()) + ", 3.3 core is needed";
+        SDL_GL_DeleteContext(context);
+        if (!pp.Windowed)
+            SDL_SetWindowFullscreen(window, 0);
+        return nullptr;
+    }
+    // Direct3D presents at once for D3DPRESENT_INTERVAL_IMMEDIATE, at the retrace otherwise.
+    SDL_GL_SetSwapInterval(pp.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    return std::make_unique<GlRenderer>(window, context, pp, letterbox);
+}
+
+}  // namespace tavrok::d3d9

@@ -1,0 +1,239 @@
+/*
+ * shader_glsl.cpp - vertex shader bytecode translated to GLSL 3.30.
+ *
+ * Each instruction of a parsed shader (vertex_shader.cpp) becomes one GLSL statement
+ * on vec4 registers, with the Direct3D rules: swizzles and negate/abs source modifiers,
+ * write masks and saturation, scalar instructions reading the last component of the
+ * swizzled source, matrix instructions reading consecutive constants, relative
+ * constant addressing through a0 clamped to the array, and def constants folded in as
+ * literals.  The outputs feed the same varyings as the fixed-function vertex stage
+ * (ffp_glsl.cpp), so the fixed-function pixel stage shades what a shader outputs.
+ */
+#include "d3d9_private.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+const char kComponents[] = "xyzw";
+
+std::string Float(float v)
+{
+    char buf[48];
+    snprintf(buf, sizeof buf, "%.9g", double(v));
+    std::string s = buf;
+    if (s.find_first_of(".eEn") == std::string::npos)
+        s += ".0";
+    if (s == "inf")
+        return "(1.0/0.0)";
+    if (s == "-inf")
+        return "(-1.0/0.0)";
+    if (s == "nan" || s == "-nan")
+        return "0.0";
+    return s;
+}
+
+class Translator {
+public:
+    Translator(const ParsedShader &s, int texIndex) : s_(s), texIndex_(texIndex) {}
+
+    std::string Run()
+    {
+        std::ostringstream o;
+        o << "#version 330 core\n";
+        o << "uniform vec4 c[" << ConstantArraySize(s_) << "];\n";
+        o << "uniform vec4 u_pixel;\n";
+        for (const auto &in : s_.inputs)
+            o << "in vec4 a_v" << in.reg << ";\n";
+        o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\n";
+        o << "void main()\n{\n";
+        for (int i = 0; i < 12; i++)
+            o << "    vec4 r" << i << " = vec4(0.0);\n";
+        o << "    ivec4 a0 = ivec4(0);\n";
+        o << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0), oFog = vec4(0.0), oPts = vec4(0.0);\n";
+        o << "    vec4 oD0 = vec4(1.0), oD1 = vec4(0.0);\n";
+        for (int i = 0; i < 8; i++)
+            o << "    vec4 oT" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        for (const auto &ins : s_.code)
+            o << "    " << Statement(ins) << "\n";
+        o << "    gl_Position = vec4(oPos.xy + u_pixel.xy * oPos.w, oPos.z * 2.0 - oPos.w, oPos.w);\n";
+        o << "    v_diffuse = clamp(oD0, 0.0, 1.0);\n";
+        o << "    v_specular = clamp(oD1, 0.0, 1.0);\n";
+        o << "    v_tex0 = oT" << (texIndex_ & 7) << ";\n";
+        o << "}\n";
+        return o.str();
+    }
+
+private:
+    // The register itself, `offset` registers further on (matrix rows).
+    std::string Register(const ShaderParam &p, DWORD offset = 0)
+    {
+        DWORD n = p.regNum + offset;
+        switch (p.regType) {
+        case D3DSPR_TEMP: return "r" + std::to_string(n);
+        case D3DSPR_INPUT: return "a_v" + std::to_string(n);
+        case D3DSPR_ADDR: return "vec4(a0)";
+        case D3DSPR_CONST:
+            if (p.relative)
+                return "c[clamp(a0." + std::string(1, kComponents[p.relComponent]) + " + " + std::to_string(n) +
+                       ", 0, " + std::to_string(ConstantArraySize(s_) - 1) + ")]";
+            for (auto it = s_.defs.rbegin(); it != s_.defs.rend(); ++it)
+                if (it->first == n)
+                    return "vec4(" + Float(it->second[0]) + ", " + Float(it->second[1]) + ", " +
+                           Float(it->second[2]) + ", " + Float(it->second[3]) + ")";
+            return "c[" + std::to_string(n) + "]";
+        default: return "vec4(0.0)";
+        }
+    }
+
+    std::string Source(const ShaderParam &p, DWORD offset = 0)
+    {
+        std::string e = Register(p, offset);
+        if (p.swizzle != 0xE4) {
+            e += ".";
+            for (int i = 0; i < 4; i++)
+                e += kComponents[(p.swizzle >> (2 * i)) & 3];
+        }
+        switch (p.modifier) {
+        case 1: return "(-" + e + ")";        // D3DSPSM_NEG
+        case 11: return "abs(" + e + ")";     // D3DSPSM_ABS
+        case 12: return "(-abs(" + e + "))";  // D3DSPSM_ABSNEG
+        default: return e;
+        }
+    }
+
+    // The scalar a scalar instruction reads: the last component of the swizzled source.
+    std::string Scalar(const ShaderParam &p) { return Source(p) + ".w"; }
+
+    std::string Destination(const ShaderParam &p)
+    {
+        switch (p.regType) {
+        case D3DSPR_TEMP: return "r" + std::to_string(p.regNum);
+        case D3DSPR_ADDR: return "a0";
+        case D3DSPR_RASTOUT: return p.regNum == D3DSRO_POSITION ? "oPos" : p.regNum == D3DSRO_FOG ? "oFog" : "oPts";
+        case D3DSPR_ATTROUT: return "oD" + std::to_string(p.regNum);
+        case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(p.regNum);
+        default: return "r0";
+        }
+    }
+
+    std::string Matrix(const ShaderInstruction &ins, int rows, int width)
+    {
+        std::string v = Source(ins.sources[0]);
+        if (width == 3)
+            v += ".xyz";
+        std::string e = "vec4(";
+        for (int i = 0; i < 4; i++) {
+            if (i)
+                e += ", ";
+            if (i < rows) {
+                std::string row = Source(ins.sources[1], DWORD(i));
+                e += "dot(" + v + ", " + row + (width == 3 ? ".xyz" : "") + ")";
+            } else {
+                e += "0.0";
+            }
+        }
+        return e + ")";
+    }
+
+    std::string Statement(const ShaderInstruction &ins)
+    {
+        const auto &src = ins.sources;
+        std::string e;
+        DWORD mask = ins.dest.mask;
+        switch (ins.opcode) {
+        case D3DSIO_NOP: return "// nop";
+        case D3DSIO_MOV:
+        case D3DSIO_MOVA:
+            e = Source(src[0]);
+            break;
+        case D3DSIO_ADD: e = Source(src[0]) + " + " + Source(src[1]); break;
+        case D3DSIO_SUB: e = Source(src[0]) + " - " + Source(src[1]); break;
+        case D3DSIO_MAD: e = Source(src[0]) + " * " + Source(src[1]) + " + " + Source(src[2]); break;
+        case D3DSIO_MUL: e = Source(src[0]) + " * " + Source(src[1]); break;
+        case D3DSIO_RCP: e = "vec4(1.0 / " + Scalar(src[0]) + ")"; break;
+        case D3DSIO_RSQ: e = "vec4(inversesqrt(abs(" + Scalar(src[0]) + ")))"; break;
+        case D3DSIO_DP3: e = "vec4(dot(" + Source(src[0]) + ".xyz, " + Source(src[1]) + ".xyz))"; break;
+        case D3DSIO_DP4: e = "vec4(dot(" + Source(src[0]) + ", " + Source(src[1]) + "))"; break;
+        case D3DSIO_MIN: e = "min(" + Source(src[0]) + ", " + Source(src[1]) + ")"; break;
+        case D3DSIO_MAX: e = "max(" + Source(src[0]) + ", " + Source(src[1]) + ")"; break;
+        case D3DSIO_SLT: e = "vec4(lessThan(" + Source(src[0]) + ", " + Source(src[1]) + "))"; break;
+        case D3DSIO_SGE: e = "vec4(greaterThanEqual(" + Source(src[0]) + ", " + Source(src[1]) + "))"; break;
+        case D3DSIO_EXP: e = "vec4(exp2(" + Scalar(src[0]) + "))"; break;
+        case D3DSIO_LOG:
+        case D3DSIO_LOGP: e = "vec4(log2(abs(" + Scalar(src[0]) + ")))"; break;
+        case D3DSIO_EXPP: {
+            std::string w = Scalar(src[0]);
+            e = "vec4(exp2(floor(" + w + ")), fract(" + w + "), exp2(" + w + "), 1.0)";
+            break;
+        }
+        case D3DSIO_LIT: {
+            std::string v = Source(src[0]);
+            e = "vec4(1.0, max(" + v + ".x, 0.0), (" + v + ".x > 0.0) ? pow(max(" + v + ".y, 0.0), clamp(" + v +
+                ".w, -128.0, 128.0)) : 0.0, 1.0)";
+            break;
+        }
+        case D3DSIO_DST:
+            e = "vec4(1.0, " + Source(src[0]) + ".y * " + Source(src[1]) + ".y, " + Source(src[0]) + ".z, " +
+                Source(src[1]) + ".w)";
+            break;
+        case D3DSIO_LRP:
+            e = "mix(" + Source(src[2]) + ", " + Source(src[1]) + ", " + Source(src[0]) + ")";
+            break;
+        case D3DSIO_FRC: e = "fract(" + Source(src[0]) + ")"; break;
+        case D3DSIO_M4x4: e = Matrix(ins, 4, 4); break;
+        case D3DSIO_M4x3: e = Matrix(ins, 3, 4), mask &= 7; break;
+        case D3DSIO_M3x4: e = Matrix(ins, 4, 3); break;
+        case D3DSIO_M3x3: e = Matrix(ins, 3, 3), mask &= 7; break;
+        case D3DSIO_M3x2: e = Matrix(ins, 2, 3), mask &= 3; break;
+        case D3DSIO_POW: e = "vec4(pow(abs(" + Scalar(src[0]) + "), " + Scalar(src[1]) + "))"; break;
+        case D3DSIO_CRS: e = "vec4(cross(" + Source(src[0]) + ".xyz, " + Source(src[1]) + ".xyz), 0.0)"; break;
+        case D3DSIO_SGN: e = "sign(" + Source(src[0]) + ")"; break;
+        case D3DSIO_ABS: e = "abs(" + Source(src[0]) + ")"; break;
+        case D3DSIO_NRM: {
+            std::string v = Source(src[0]);
+            e = "(" + v + " * inversesqrt(dot(" + v + ".xyz, " + v + ".xyz)))";
+            break;
+        }
+        case D3DSIO_SINCOS: {
+            std::string w = Scalar(src[0]);
+            e = "vec4(cos(" + w + "), sin(" + w + "), 0.0, 0.0)";
+            mask &= 3;
+            break;
+        }
+        default: return "// unknown";
+        }
+        if (ins.dest.modifier & 1)  // saturate
+            e = "clamp(" + e + ", 0.0, 1.0)";
+        std::string swz;
+        for (int i = 0; i < 4; i++)
+            if (mask & (1u << i))
+                swz += kComponents[i];
+        if (swz.empty())
+            return "// no component written";
+        std::string dest = Destination(ins.dest);
+        if (ins.dest.regType == D3DSPR_ADDR)
+            return dest + "." + swz + " = ivec4(floor((" + e + ") + 0.5))." + swz + ";";
+        return dest + "." + swz + " = (" + e + ")." + swz + ";";
+    }
+
+    const ParsedShader &s_;
+    int texIndex_;
+};
+
+}  // namespace
+
+UINT ConstantArraySize(const ParsedShader &shader)
+{
+    return shader.usesAddress ? UINT(kVsConstants) : std::max<UINT>(1, shader.maxConst);
+}
+
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex)
+{
+    return Translator(shader, texIndex).Run();
+}
+
+}  // namespace tavrok::d3d9

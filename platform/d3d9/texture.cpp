@@ -1,0 +1,438 @@
+/*
+ * texture.cpp - IDirect3DTexture9 and IDirect3DSurface9.
+ *
+ * A texture is a chain of mip levels kept in memory in their Direct3D layout (rows top
+ * first, pitch = width x bytes per pixel); the back end uploads a level when its
+ * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
+ * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
+ * formats, cube and volume textures are not offered.  D3DUSAGE_AUTOGENMIPMAP textures
+ * rebuild their lower levels with a box filter when level 0 is unlocked.
+ *
+ * Surfaces are views of one texture level, the device's back buffer (read from and
+ * written to the back end on lock and unlock) or plain off-screen memory.
+ */
+#include "d3d9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+UINT FullChainLength(UINT w, UINT h)
+{
+    UINT n = 1;
+    while (w > 1 || h > 1) {
+        w = std::max(1u, w / 2);
+        h = std::max(1u, h / 2);
+        n++;
+    }
+    return n;
+}
+
+// Splits a pixel into 8-bit channels and back, for the box filter of automatic mipmaps.
+void Unpack(D3DFORMAT f, const uint8_t *p, int c[4])
+{
+    uint32_t v = 0;
+    memcpy(&v, p, BytesPerPixel(f));
+    switch (f) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+        c[0] = (v >> 16) & 255, c[1] = (v >> 8) & 255, c[2] = v & 255, c[3] = v >> 24;
+        break;
+    case D3DFMT_R5G6B5:
+        c[0] = (v >> 11) & 31, c[1] = (v >> 5) & 63, c[2] = v & 31, c[3] = 0;
+        break;
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_X1R5G5B5:
+        c[0] = (v >> 10) & 31, c[1] = (v >> 5) & 31, c[2] = v & 31, c[3] = (v >> 15) & 1;
+        break;
+    case D3DFMT_A4R4G4B4:
+        c[0] = (v >> 8) & 15, c[1] = (v >> 4) & 15, c[2] = v & 15, c[3] = (v >> 12) & 15;
+        break;
+    case D3DFMT_A8L8:
+        c[0] = v & 255, c[1] = c[2] = 0, c[3] = (v >> 8) & 255;
+        break;
+    default:
+        c[0] = v & 255, c[1] = c[2] = c[3] = 0;
+        break;
+    }
+}
+
+void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
+{
+    uint32_t v = 0;
+    switch (f) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: v = uint32_t(c[3]) << 24 | c[0] << 16 | c[1] << 8 | c[2]; break;
+    case D3DFMT_R5G6B5: v = c[0] << 11 | c[1] << 5 | c[2]; break;
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_X1R5G5B5: v = c[3] << 15 | c[0] << 10 | c[1] << 5 | c[2]; break;
+    case D3DFMT_A4R4G4B4: v = c[3] << 12 | c[0] << 8 | c[1] << 4 | c[2]; break;
+    case D3DFMT_A8L8: v = c[3] << 8 | c[0]; break;
+    default: v = c[0]; break;
+    }
+    memcpy(p, &v, BytesPerPixel(f));
+}
+
+// Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
+void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
+{
+    UINT bpp = BytesPerPixel(f);
+    for (UINT y = 0; y < dst.height; y++)
+        for (UINT x = 0; x < dst.width; x++) {
+            int sum[4] = {0, 0, 0, 0}, n = 0;
+            for (UINT dy = 0; dy < 2; dy++)
+                for (UINT dx = 0; dx < 2; dx++) {
+                    UINT sx = std::min(src.width - 1, x * 2 + dx), sy = std::min(src.height - 1, y * 2 + dy);
+                    int c[4];
+                    Unpack(f, &src.data[sy * src.pitch + sx * bpp], c);
+                    for (int i = 0; i < 4; i++)
+                        sum[i] += c[i];
+                    n++;
+                }
+            for (int i = 0; i < 4; i++)
+                sum[i] = (sum[i] + n / 2) / n;
+            Pack(f, sum, &dst.data[y * dst.pitch + x * bpp]);
+        }
+}
+
+HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const RECT *rect, const char *what)
+{
+    if (!out) {
+        Diagnostic(kLib, "", "", std::string(what) + ": null D3DLOCKED_RECT");
+        return D3DERR_INVALIDCALL;
+    }
+    if (level.locked) {
+        Diagnostic(kLib, "", "", std::string(what) + ": already locked");
+        return D3DERR_INVALIDCALL;
+    }
+    UINT x = 0, y = 0;
+    if (rect) {
+        if (rect->left < 0 || rect->top < 0 || rect->right > LONG(level.width) || rect->bottom > LONG(level.height) ||
+            rect->left >= rect->right || rect->top >= rect->bottom) {
+            Diagnostic(kLib, "", "", std::string(what) + ": rectangle outside the surface");
+            return D3DERR_INVALIDCALL;
+        }
+        x = UINT(rect->left);
+        y = UINT(rect->top);
+    }
+    level.locked = true;
+    out->Pitch = INT(level.pitch);
+    out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
+    return D3D_OK;
+}
+
+}  // namespace
+
+D3DCOLOR UnpackArgb(D3DFORMAT f, const uint8_t *p)
+{
+    int c[4];
+    Unpack(f, p, c);
+    auto widen = [](int v, int bits) { return bits == 8 ? v : (v * 255 + ((1 << bits) - 1) / 2) / ((1 << bits) - 1); };
+    int r, g, b, a;
+    switch (f) {
+    case D3DFMT_R5G6B5: r = widen(c[0], 5), g = widen(c[1], 6), b = widen(c[2], 5), a = 255; break;
+    case D3DFMT_X1R5G5B5: r = widen(c[0], 5), g = widen(c[1], 5), b = widen(c[2], 5), a = 255; break;
+    case D3DFMT_A1R5G5B5: r = widen(c[0], 5), g = widen(c[1], 5), b = widen(c[2], 5), a = c[3] ? 255 : 0; break;
+    case D3DFMT_A4R4G4B4: r = widen(c[0], 4), g = widen(c[1], 4), b = widen(c[2], 4), a = widen(c[3], 4); break;
+    case D3DFMT_X8R8G8B8: r = c[0], g = c[1], b = c[2], a = 255; break;
+    case D3DFMT_A8L8: r = g = b = c[0], a = c[3]; break;
+    case D3DFMT_L8: r = g = b = c[0], a = 255; break;
+    case D3DFMT_A8: r = g = b = 0, a = c[0]; break;
+    default: r = c[0], g = c[1], b = c[2], a = c[3]; break;
+    }
+    return D3DCOLOR_ARGB(a, r, g, b);
+}
+
+void PackArgb(D3DFORMAT f, D3DCOLOR color, uint8_t *p)
+{
+    int a = color >> 24, r = (color >> 16) & 255, g = (color >> 8) & 255, b = color & 255;
+    int c[4];
+    switch (f) {
+    case D3DFMT_R5G6B5: c[0] = r >> 3, c[1] = g >> 2, c[2] = b >> 3, c[3] = 0; break;
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: c[0] = r >> 3, c[1] = g >> 3, c[2] = b >> 3, c[3] = a >> 7; break;
+    case D3DFMT_A4R4G4B4: c[0] = r >> 4, c[1] = g >> 4, c[2] = b >> 4, c[3] = a >> 4; break;
+    case D3DFMT_A8L8: c[0] = r, c[1] = c[2] = 0, c[3] = a; break;
+    case D3DFMT_L8: c[0] = r, c[1] = c[2] = c[3] = 0; break;
+    case D3DFMT_A8: c[0] = a, c[1] = c[2] = c[3] = 0; break;
+    default: c[0] = r, c[1] = g, c[2] = b, c[3] = a; break;
+    }
+    Pack(f, c, p);
+}
+
+Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD usage, D3DFORMAT format,
+                 D3DPOOL pool)
+    : format(format), usage(usage), pool(pool)
+{
+    core.device = device;
+    core.deviceAlive = device->alive;
+    UINT full = FullChainLength(width, height);
+    UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
+    if (usage & D3DUSAGE_AUTOGENMIPMAP)
+        n = full;
+    UINT bpp = BytesPerPixel(format);
+    for (UINT i = 0; i < n; i++) {
+        MipLevel level;
+        level.width = std::max(1u, width >> i);
+        level.height = std::max(1u, height >> i);
+        level.pitch = level.width * bpp;
+        level.data.assign(size_t(level.pitch) * level.height, 0);
+        levels.push_back(std::move(level));
+    }
+    device->liveChildren++;
+}
+
+Texture::~Texture()
+{
+    if (*core.deviceAlive)
+        core.device->liveChildren--;
+}
+
+HRESULT Texture::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
+        riid == IID_IDirect3DTexture9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT Texture::GetDevice(IDirect3DDevice9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Texture::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
+{
+    Unsupported(kLib, "private data on resources");
+    return D3DERR_NOTFOUND;
+}
+HRESULT Texture::GetPrivateData(REFGUID, void *, DWORD *) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
+HRESULT Texture::FreePrivateData(REFGUID) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
+DWORD Texture::SetPriority(DWORD) { return 0; }
+DWORD Texture::GetPriority() { return 0; }
+
+DWORD Texture::SetLOD(DWORD lodNew)
+{
+    DWORD old = lod;
+    lod = std::min<DWORD>(lodNew, DWORD(levels.size() - 1));
+    core.revision++;
+    return old;
+}
+DWORD Texture::GetLOD() { return lod; }
+DWORD Texture::GetLevelCount() { return (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : DWORD(levels.size()); }
+
+HRESULT Texture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
+{
+    if (type == D3DTEXF_LINEAR || type == D3DTEXF_POINT)
+        return D3D_OK;
+    Unsupported(kLib, "SetAutoGenFilterType with a filter other than point or linear");
+    return D3DERR_INVALIDCALL;
+}
+D3DTEXTUREFILTERTYPE Texture::GetAutoGenFilterType() { return D3DTEXF_LINEAR; }
+
+void Texture::GenerateMipSubLevels()
+{
+    for (size_t i = 1; i < levels.size(); i++)
+        Downsample(format, levels[i - 1], levels[i]);
+    core.revision++;
+}
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC *desc)
+{
+    if (!desc || level >= levels.size())
+        return D3DERR_INVALIDCALL;
+    desc->Format = format;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->MultiSampleQuality = 0;
+    desc->Width = levels[level].width;
+    desc->Height = levels[level].height;
+    return D3D_OK;
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (level >= levels.size() || !*core.deviceAlive)
+        return D3DERR_INVALIDCALL;
+    *out = new Surface(core.device, Surface::Kind::TextureLevel, this, level, levels[level].width,
+                       levels[level].height, format, pool, usage);
+    return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
+{
+    if (level >= levels.size()) {
+        Diagnostic(kLib, "", "", "IDirect3DTexture9::LockRect: level " + std::to_string(level) + " of " +
+                                     std::to_string(levels.size()));
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT hr = LockLevel(levels[level], format, out, rect, "IDirect3DTexture9::LockRect");
+    if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
+        core.revision++;
+    return hr;
+}
+
+HRESULT Texture::UnlockRect(UINT level)
+{
+    if (level >= levels.size() || !levels[level].locked) {
+        Diagnostic(kLib, "", "", "IDirect3DTexture9::UnlockRect: level " + std::to_string(level) + " is not locked");
+        return D3DERR_INVALIDCALL;
+    }
+    levels[level].locked = false;
+    if (level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
+        GenerateMipSubLevels();
+    return D3D_OK;
+}
+
+HRESULT Texture::AddDirtyRect(CONST RECT *)
+{
+    core.revision++;
+    return D3D_OK;
+}
+
+// --- surfaces ----------------------------------------------------------------------------
+
+Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
+                 D3DPOOL pool, DWORD usage)
+    : device(device), deviceAlive(device->alive), kind(kind), container(AddRefed(container)), level(level),
+      width(width), height(height), format(format), pool(pool), usage(usage)
+{
+    if (kind != Kind::TextureLevel) {
+        own.width = width;
+        own.height = height;
+        own.pitch = width * BytesPerPixel(format);
+        own.data.assign(size_t(own.pitch) * height, 0);
+    }
+    if (kind != Kind::TextureLevel)
+        device->liveChildren++;
+}
+
+Surface::~Surface()
+{
+    if (*deviceAlive && kind != Kind::TextureLevel)
+        device->liveChildren--;
+    if (*deviceAlive && kind == Kind::BackBuffer && device->backBuffer == this)
+        device->backBuffer = nullptr;
+    if (container)
+        container->Release();
+}
+
+HRESULT Surface::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DSurface9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT Surface::GetDevice(IDirect3DDevice9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Surface::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
+{
+    Unsupported(kLib, "private data on resources");
+    return D3DERR_NOTFOUND;
+}
+HRESULT Surface::GetPrivateData(REFGUID, void *, DWORD *) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
+HRESULT Surface::FreePrivateData(REFGUID) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
+DWORD Surface::SetPriority(DWORD) { return 0; }
+DWORD Surface::GetPriority() { return 0; }
+
+HRESULT Surface::GetContainer(REFIID riid, void **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (container)
+        return container->QueryInterface(riid, out);
+    if (*deviceAlive)
+        return device->QueryInterface(riid, out);
+    return E_NOINTERFACE;
+}
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC *desc)
+{
+    if (!desc)
+        return D3DERR_INVALIDCALL;
+    desc->Format = format;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->MultiSampleQuality = 0;
+    desc->Width = width;
+    desc->Height = height;
+    return D3D_OK;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
+{
+    if (kind == Kind::TextureLevel)
+        return container->LockRect(level, out, rect, flags);
+    if (kind == Kind::BackBuffer) {
+        if (!*deviceAlive)
+            return D3DERR_INVALIDCALL;
+        if (!(device->pp.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER)) {
+            Diagnostic(kLib, "", "", "IDirect3DSurface9::LockRect: the back buffer is not lockable");
+            return D3DERR_INVALIDCALL;
+        }
+        if (!own.locked && !device->renderer->ReadBackBuffer(own, format) && !device->renderer->IsNull())
+            return D3DERR_INVALIDCALL;
+    }
+    return LockLevel(own, format, out, rect, "IDirect3DSurface9::LockRect");
+}
+
+HRESULT Surface::UnlockRect()
+{
+    if (kind == Kind::TextureLevel)
+        return container->UnlockRect(level);
+    if (!own.locked) {
+        Diagnostic(kLib, "", "", "IDirect3DSurface9::UnlockRect: not locked");
+        return D3DERR_INVALIDCALL;
+    }
+    own.locked = false;
+    if (kind == Kind::BackBuffer && *deviceAlive)
+        device->renderer->WriteBackBuffer(own, format);
+    return D3D_OK;
+}
+
+HRESULT Surface::GetDC(HDC *)
+{
+    Unsupported(kLib, "IDirect3DSurface9::GetDC");
+    return D3DERR_INVALIDCALL;
+}
+
+HRESULT Surface::ReleaseDC(HDC)
+{
+    Unsupported(kLib, "IDirect3DSurface9::ReleaseDC");
+    return D3DERR_INVALIDCALL;
+}
+
+}  // namespace tavrok::d3d9
