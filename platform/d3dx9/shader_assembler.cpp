@@ -1,0 +1,1017 @@
+/*
+ * shader_assembler.cpp - D3DXAssembleShader and D3DXAssembleShaderFromFileA.
+ *
+ * Turns vs_1_0, vs_1_1 and vs_2_0 assembly into Direct3D 9 vertex shader bytecode: the
+ * version token, one instruction token per statement followed by its destination and
+ * source parameter tokens (for vs_2_0 the instruction token carries the count of the
+ * tokens that follow), dcl and def tokens, and the end token; no comment blocks.
+ * Instructions: the vs_1_1 arithmetic set (mov add sub mul mad dp3 dp4 m4x4 m4x3 m3x4 m3x3
+ * m3x2 rcp rsq min max slt sge exp expp log logp lit frc dst nop) and, for vs_2_0, mova lrp
+ * pow crs abs nrm.
+ * Registers v#, r#, c# (also relative: c[a0.x + n], cN[a0.x]), a0, oPos, oFog, oPts, oD#,
+ * oT#; swizzles, write masks and negation.  Unless D3DXSHADER_SKIPVALIDATION is given, the
+ * rules a device would enforce are checked too: declared inputs, one constant and one
+ * input register read per instruction, temporaries written before they are read,
+ * instruction slot limits and a fully written oPos.
+ *
+ * Relies on shader_lexer.cpp for tokens, D3DXCreateBuffer for the result buffers and
+ * tavrok::Diagnostic / ResolvePath from the platform services.  Object-like macros from
+ * the caller's D3DXMACRO list and from "#define" are expanded; "#include", flow control,
+ * integer and boolean constants, vs_2_x/vs_3_0 and pixel shaders are not supported.
+ */
+#include <d3dx9.h>
+#include <d3dx9shader.h>
+
+#include <tavrok/platform.h>
+
+#include "shader_lexer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace tavrok::d3dx9 {
+namespace {
+
+constexpr DWORD kVersion10 = 0x0100;
+constexpr DWORD kVersion11 = 0x0101;
+constexpr DWORD kVersion20 = 0x0200;
+
+constexpr int kTempCount = 12;
+constexpr int kInputCount = 16;
+constexpr int kConstCount = 256;
+constexpr int kColorOutCount = 2;
+constexpr int kTexCoordOutCount = 8;
+constexpr size_t kMaxErrors = 50;
+constexpr size_t kMaxExpandedTokens = 4096;
+
+// How an instruction reads the components of its sources (for the written-before-read
+// check) and what it requires of them.
+enum class Reads {
+    None,          // nop
+    PerComponent,  // component i of the result reads component i of each source
+    Dot3,          // x, y, z of each source
+    Dot4,          // all four
+    Scalar,        // one component, chosen by a replicate swizzle
+    Lit,           // x, y and w
+    Distance,      // dst: y, z of the first source; y, w of the second
+    Matrix,        // first source: `columns` components; second: `rows` whole registers
+};
+
+struct Opcode {
+    const char *name;
+    DWORD code;
+    int sources;
+    Reads reads;
+    DWORD minVersion;
+    int slots;     // instruction slots taken (vs_1_1 counting)
+    int rows;      // matrix instructions: registers of the matrix, which is also the
+    int columns;   //   number of result components; and components read from the vector
+};
+
+// The instructions, in the order of their opcodes.
+const Opcode kOpcodes[] = {
+    {"nop", D3DSIO_NOP, -1, Reads::None, kVersion10, 1, 0, 0},
+    {"mov", D3DSIO_MOV, 1, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"add", D3DSIO_ADD, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"sub", D3DSIO_SUB, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"mad", D3DSIO_MAD, 3, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"mul", D3DSIO_MUL, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"rcp", D3DSIO_RCP, 1, Reads::Scalar, kVersion10, 1, 0, 0},
+    {"rsq", D3DSIO_RSQ, 1, Reads::Scalar, kVersion10, 1, 0, 0},
+    {"dp3", D3DSIO_DP3, 2, Reads::Dot3, kVersion10, 1, 0, 0},
+    {"dp4", D3DSIO_DP4, 2, Reads::Dot4, kVersion10, 1, 0, 0},
+    {"min", D3DSIO_MIN, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"max", D3DSIO_MAX, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"slt", D3DSIO_SLT, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"sge", D3DSIO_SGE, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"exp", D3DSIO_EXP, 1, Reads::Scalar, kVersion10, 10, 0, 0},
+    {"log", D3DSIO_LOG, 1, Reads::Scalar, kVersion10, 10, 0, 0},
+    {"lit", D3DSIO_LIT, 1, Reads::Lit, kVersion10, 3, 0, 0},
+    {"dst", D3DSIO_DST, 2, Reads::Distance, kVersion10, 1, 0, 0},
+    {"frc", D3DSIO_FRC, 1, Reads::PerComponent, kVersion10, 3, 0, 0},
+    {"m4x4", D3DSIO_M4x4, 2, Reads::Matrix, kVersion10, 4, 4, 4},
+    {"m4x3", D3DSIO_M4x3, 2, Reads::Matrix, kVersion10, 3, 3, 4},
+    {"m3x4", D3DSIO_M3x4, 2, Reads::Matrix, kVersion10, 4, 4, 3},
+    {"m3x3", D3DSIO_M3x3, 2, Reads::Matrix, kVersion10, 3, 3, 3},
+    {"m3x2", D3DSIO_M3x2, 2, Reads::Matrix, kVersion10, 2, 2, 3},
+    {"mova", D3DSIO_MOVA, 1, Reads::PerComponent, kVersion20, 1, 0, 0},
+    {"expp", D3DSIO_EXPP, 1, Reads::Scalar, kVersion10, 1, 0, 0},
+    {"logp", D3DSIO_LOGP, 1, Reads::Scalar, kVersion10, 1, 0, 0},
+    {"lrp", D3DSIO_LRP, 3, Reads::PerComponent, kVersion20, 2, 0, 0},
+    {"pow", D3DSIO_POW, 2, Reads::Scalar, kVersion20, 3, 0, 0},
+    {"crs", D3DSIO_CRS, 2, Reads::Dot3, kVersion20, 2, 0, 0},
+    {"abs", D3DSIO_ABS, 1, Reads::PerComponent, kVersion20, 1, 0, 0},
+    {"nrm", D3DSIO_NRM, 1, Reads::Dot3, kVersion20, 3, 0, 0},
+};
+
+// The declaration usages by their dcl_ names.
+const struct {
+    const char *name;
+    DWORD usage;
+} kUsages[] = {
+    {"position", D3DDECLUSAGE_POSITION},       {"blendweight", D3DDECLUSAGE_BLENDWEIGHT},
+    {"blendindices", D3DDECLUSAGE_BLENDINDICES}, {"normal", D3DDECLUSAGE_NORMAL},
+    {"psize", D3DDECLUSAGE_PSIZE},             {"texcoord", D3DDECLUSAGE_TEXCOORD},
+    {"tangent", D3DDECLUSAGE_TANGENT},         {"binormal", D3DDECLUSAGE_BINORMAL},
+    {"tessfactor", D3DDECLUSAGE_TESSFACTOR},   {"positiont", D3DDECLUSAGE_POSITIONT},
+    {"color", D3DDECLUSAGE_COLOR},             {"fog", D3DDECLUSAGE_FOG},
+    {"depth", D3DDECLUSAGE_DEPTH},             {"sample", D3DDECLUSAGE_SAMPLE},
+};
+
+// A failure inside one statement: where and why.  Thrown by the statement parser and
+// caught once per statement, so that the next line is still checked.
+struct SourceError {
+    int line;
+    int column;
+    std::string reason;
+};
+
+struct Operand {
+    DWORD type = D3DSPR_TEMP;
+    unsigned number = 0;
+    bool relative = false;
+    unsigned relativeComponent = 0;  // component of a0 for relative addressing
+    bool negate = false;
+    bool hasSuffix = false;          // a swizzle or mask was written
+    DWORD swizzle = 0xE4;            // sources: 2 bits per result component (x y z w)
+    DWORD mask = 0xF;                // destinations: write mask bits x=1 y=2 z=4 w=8
+    int line = 0;
+    int column = 0;
+};
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Digits only, at most four of them (no register or index needs more).
+bool ParseSmallNumber(const std::string &text, unsigned &value)
+{
+    if (text.empty() || text.size() > 4)
+        return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return true;
+}
+
+// The parameter token bits of a register: type split over bits 28-30 and 11-12, number
+// in bits 0-10, bit 31 always set.
+DWORD RegisterBits(DWORD type, unsigned number)
+{
+    return 0x80000000u | ((type & 7u) << D3DSP_REGTYPE_SHIFT) |
+           ((type & 0x18u) << D3DSP_REGTYPE_SHIFT2) | (number & D3DSP_REGNUM_MASK);
+}
+
+std::string RegisterName(DWORD type, unsigned number)
+{
+    switch (type) {
+    case D3DSPR_TEMP: return "r" + std::to_string(number);
+    case D3DSPR_INPUT: return "v" + std::to_string(number);
+    case D3DSPR_CONST: return "c" + std::to_string(number);
+    case D3DSPR_ADDR: return "a" + std::to_string(number);
+    case D3DSPR_RASTOUT: return number == D3DSRO_POSITION ? "oPos" : number == D3DSRO_FOG ? "oFog" : "oPts";
+    case D3DSPR_ATTROUT: return "oD" + std::to_string(number);
+    case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(number);
+    default: return "register";
+    }
+}
+
+const char kComponents[] = "xyzw";
+
+// The components (as mask bits) that `swizzle` fetches for the result components in
+// `resultMask`.
+unsigned SwizzledComponents(DWORD swizzle, unsigned resultMask)
+{
+    unsigned read = 0;
+    for (int i = 0; i < 4; ++i)
+        if (resultMask & (1u << i))
+            read |= 1u << ((swizzle >> (2 * i)) & 3u);
+    return read;
+}
+
+std::string ComponentList(unsigned mask)
+{
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+        if (mask & (1u << i))
+            text += kComponents[i];
+    return text;
+}
+
+// One statement's tokens, read front to back.
+class StatementReader {
+public:
+    StatementReader(const std::vector<ShaderToken> &tokens) : tokens_(tokens) {}
+
+    bool AtEnd() const { return next_ >= tokens_.size(); }
+    const ShaderToken &Peek() const { return AtEnd() ? end_ : tokens_[next_]; }
+    const ShaderToken &Next()
+    {
+        const ShaderToken &token = Peek();
+        if (!AtEnd())
+            ++next_;
+        return token;
+    }
+    bool IsPunct(char c) const { return Peek().kind == ShaderToken::Punct && Peek().text[0] == c; }
+    bool TakePunct(char c)
+    {
+        if (!IsPunct(c))
+            return false;
+        ++next_;
+        return true;
+    }
+    void ExpectPunct(char c, const char *what)
+    {
+        if (!TakePunct(c))
+            Fail(Peek(), std::string("expected ") + what + Found());
+    }
+    // " but found 'x'" for the next token, or " at the end of the line".
+    std::string Found() const
+    {
+        if (AtEnd())
+            return " at the end of the line";
+        return " but found '" + Peek().text + "'";
+    }
+    [[noreturn]] void Fail(const ShaderToken &at, std::string reason) const
+    {
+        throw SourceError{at.line, at.column, std::move(reason)};
+    }
+    void SetEndPosition(int line, int column) { end_ = ShaderToken{ShaderToken::Newline, "", line, column}; }
+
+private:
+    const std::vector<ShaderToken> &tokens_;
+    size_t next_ = 0;
+    ShaderToken end_{ShaderToken::Newline, "", 0, 0};
+};
+
+class Assembler {
+public:
+    Assembler(std::string name, DWORD flags)
+        : name_(std::move(name)), validate_((flags & D3DXSHADER_SKIPVALIDATION) == 0) {}
+
+    void AddMacros(const D3DXMACRO *defines);
+    void Run(const char *source, size_t length);
+
+    const std::vector<DWORD> &Code() const { return code_; }
+    const std::vector<SourceError> &Errors() const { return errors_; }
+    std::string ErrorText() const;
+
+private:
+    void Error(int line, int column, std::string reason);
+    void Directive(const std::vector<ShaderToken> &line);
+    std::vector<ShaderToken> Expand(const std::vector<ShaderToken> &line);
+    void ExpandInto(const ShaderToken &token, std::vector<ShaderToken> &out,
+                    std::set<std::string> &active, int depth);
+
+    void Statement(const std::vector<ShaderToken> &tokens);
+    void Version(const std::vector<ShaderToken> &tokens);
+    void Declaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText);
+    void Definition(StatementReader &in, const ShaderToken &opToken);
+    void Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op);
+    void Finish(int line, int column);
+
+    void ParseRegister(StatementReader &in, Operand &operand);
+    Operand ParseDestination(StatementReader &in);
+    void ParseWriteMask(StatementReader &in, Operand &dst);
+    Operand ParseSource(StatementReader &in);
+    void ParseRelative(StatementReader &in, Operand &operand);
+    float ParseFloat(StatementReader &in);
+    void Emit(DWORD opcode, const std::vector<DWORD> &parameters);
+    void CheckBeforeInstructions(const ShaderToken &at, const char *what);
+    void CheckReads(const Opcode &op, const Operand &dst, const std::vector<Operand> &src);
+    void CheckTempRead(const Operand &at, unsigned number, unsigned components);
+
+    std::string name_;
+    bool validate_;
+    DWORD version_ = 0;
+    bool versionFailed_ = false;
+    std::vector<DWORD> code_;
+    std::vector<SourceError> errors_;
+    std::map<std::string, std::vector<ShaderToken>> macros_;
+
+    int lastLine_ = 0;
+    bool instructionSeen_ = false;
+    int slots_ = 0;
+    bool slotErrorReported_ = false;
+    unsigned tempWritten_[kTempCount] = {};
+    unsigned addressWritten_ = 0;
+    unsigned positionWritten_ = 0;
+    bool inputDeclared_[kInputCount] = {};
+    std::set<DWORD> usagesDeclared_;
+};
+
+void Assembler::Error(int line, int column, std::string reason)
+{
+    if (errors_.size() < kMaxErrors)
+        errors_.push_back(SourceError{line, column, std::move(reason)});
+}
+
+std::string Assembler::ErrorText() const
+{
+    std::string text;
+    for (const SourceError &error : errors_) {
+        text += name_;
+        if (error.line > 0)
+            text += "(" + std::to_string(error.line) + "," + std::to_string(error.column) + ")";
+        text += ": error: " + error.reason + "\n";
+    }
+    return text;
+}
+
+void Assembler::AddMacros(const D3DXMACRO *defines)
+{
+    for (; defines && defines->Name; ++defines) {
+        std::vector<ShaderToken> name = LexShader(defines->Name, strlen(defines->Name));
+        if (name.size() != 2 || name[0].kind != ShaderToken::Identifier) {
+            Error(0, 0, std::string("macro name '") + defines->Name + "' is not an identifier");
+            continue;
+        }
+        const char *body = defines->Definition ? defines->Definition : "";
+        std::vector<ShaderToken> tokens = LexShader(body, strlen(body));
+        tokens.erase(std::remove_if(tokens.begin(), tokens.end(),
+                                    [](const ShaderToken &t) { return t.kind == ShaderToken::Newline; }),
+                     tokens.end());
+        macros_[name[0].text] = std::move(tokens);
+    }
+}
+
+// "#define NAME tokens", "#undef NAME"; everything else is refused.
+void Assembler::Directive(const std::vector<ShaderToken> &line)
+{
+    const ShaderToken &hash = line[0];
+    if (line.size() < 2 || line[1].kind != ShaderToken::Identifier) {
+        Error(hash.line, hash.column, "expected a directive name after '#'");
+        return;
+    }
+    const std::string directive = line[1].text;
+    if (directive == "define" || directive == "undef") {
+        if (line.size() < 3 || line[2].kind != ShaderToken::Identifier) {
+            Error(line[1].line, line[1].column, "expected a macro name after #" + directive);
+            return;
+        }
+        if (directive == "undef") {
+            macros_.erase(line[2].text);
+            return;
+        }
+        std::vector<ShaderToken> body(line.begin() + 3, line.end());
+        for (const ShaderToken &token : body) {
+            if (token.kind == ShaderToken::Invalid) {
+                Error(token.line, token.column, token.text + " in #define (only object-like macros are supported)");
+                return;
+            }
+        }
+        macros_[line[2].text] = std::move(body);
+        return;
+    }
+    Error(line[1].line, line[1].column, "#" + directive + " is not supported");
+}
+
+void Assembler::ExpandInto(const ShaderToken &token, std::vector<ShaderToken> &out,
+                           std::set<std::string> &active, int depth)
+{
+    if (out.size() > kMaxExpandedTokens)
+        return;
+    auto macro = token.kind == ShaderToken::Identifier ? macros_.find(token.text) : macros_.end();
+    if (macro == macros_.end() || active.count(token.text) || depth > 32) {
+        out.push_back(token);
+        return;
+    }
+    active.insert(token.text);
+    for (const ShaderToken &inner : macro->second) {
+        // Expanded tokens report the position of the macro's use.
+        ShaderToken placed = inner;
+        placed.line = token.line;
+        placed.column = token.column;
+        ExpandInto(placed, out, active, depth + 1);
+    }
+    active.erase(token.text);
+}
+
+std::vector<ShaderToken> Assembler::Expand(const std::vector<ShaderToken> &line)
+{
+    if (macros_.empty())
+        return line;
+    std::vector<ShaderToken> out;
+    std::set<std::string> active;
+    for (const ShaderToken &token : line)
+        ExpandInto(token, out, active, 0);
+    if (out.size() > kMaxExpandedTokens) {
+        Error(line[0].line, line[0].column, "macro expansion is too long");
+        out.clear();
+    }
+    return out;
+}
+
+void Assembler::Run(const char *source, size_t length)
+{
+    std::vector<ShaderToken> tokens = LexShader(source, length);
+    std::vector<ShaderToken> line;
+    for (const ShaderToken &token : tokens) {
+        if (token.kind != ShaderToken::Newline) {
+            line.push_back(token);
+            continue;
+        }
+        if (!line.empty()) {
+            if (line[0].kind == ShaderToken::Punct && line[0].text == "#") {
+                Directive(line);
+            } else {
+                lastLine_ = line[0].line;
+                std::vector<ShaderToken> expanded = Expand(line);
+                if (!expanded.empty()) {
+                    try {
+                        Statement(expanded);
+                    } catch (const SourceError &error) {
+                        Error(error.line, error.column, error.reason);
+                    }
+                }
+            }
+            line.clear();
+        }
+        if (versionFailed_ || errors_.size() >= kMaxErrors)
+            return;
+    }
+    // Whole-shader errors point at the last statement (or the end, for an empty source).
+    if (lastLine_ > 0)
+        Finish(lastLine_, 1);
+    else
+        Finish(tokens.back().line, tokens.back().column);
+}
+
+void Assembler::Finish(int line, int column)
+{
+    if (version_ == 0) {
+        Error(line, column, "no shader version: the source must start with vs_1_1 or vs_2_0");
+        return;
+    }
+    if (validate_ && positionWritten_ != 0xF)
+        Error(line, column, "oPos must be written (all four components)");
+    code_.push_back(D3DVS_END());
+}
+
+void Assembler::Statement(const std::vector<ShaderToken> &tokens)
+{
+    for (const ShaderToken &token : tokens)
+        if (token.kind == ShaderToken::Invalid)
+            throw SourceError{token.line, token.column, token.text};
+
+    if (version_ == 0) {
+        Version(tokens);
+        return;
+    }
+    StatementReader in(tokens);
+    const ShaderToken &last = tokens.back();
+    in.SetEndPosition(last.line, last.column + static_cast<int>(last.text.size()));
+    const ShaderToken &opToken = in.Next();
+    if (opToken.kind != ShaderToken::Identifier)
+        in.Fail(opToken, "expected an instruction but found '" + opToken.text + "'");
+    std::string name = Lower(opToken.text);
+
+    if (name.compare(0, 4, "dcl_") == 0) {
+        Declaration(in, opToken, name.substr(4));
+        return;
+    }
+    if (name == "def") {
+        Definition(in, opToken);
+        return;
+    }
+    if (name.compare(0, 3, "vs_") == 0 || name == "vs" || name.compare(0, 3, "ps_") == 0 || name == "ps")
+        in.Fail(opToken, "the shader version may only be given once, on the first line");
+
+    std::string base = name.substr(0, name.find('_'));
+    const Opcode *op = nullptr;
+    for (const Opcode &candidate : kOpcodes)
+        if (base == candidate.name)
+            op = &candidate;
+    if (!op)
+        in.Fail(opToken, "unknown instruction '" + opToken.text + "'");
+    if (base != name)
+        in.Fail(opToken, "instruction modifier '" + name.substr(base.size()) +
+                             "' is not allowed in vertex shaders");
+    if (version_ < op->minVersion)
+        in.Fail(opToken, "'" + base + "' needs vs_2_0");
+    Instruction(in, opToken, *op);
+}
+
+// "vs_1_1", "vs.1.1", "vs_2_0", ...: the statement's tokens spelled together.
+void Assembler::Version(const std::vector<ShaderToken> &tokens)
+{
+    std::string text;
+    for (const ShaderToken &token : tokens)
+        text += Lower(token.text);
+    std::replace(text.begin(), text.end(), '.', '_');
+    const ShaderToken &at = tokens[0];
+    versionFailed_ = true;
+    if (text == "vs_1_0")
+        version_ = kVersion10;
+    else if (text == "vs_1_1")
+        version_ = kVersion11;
+    else if (text == "vs_2_0")
+        version_ = kVersion20;
+    else if (text.compare(0, 3, "ps_") == 0)
+        throw SourceError{at.line, at.column, "pixel shaders are not supported ('" + text + "')"};
+    else if (text.compare(0, 3, "vs_") == 0)
+        throw SourceError{at.line, at.column, "unsupported vertex shader version '" + text +
+                                                  "' (vs_1_0, vs_1_1 and vs_2_0 are)"};
+    else
+        throw SourceError{at.line, at.column, "expected the shader version (vs_1_1 or vs_2_0) but found '" +
+                                                  at.text + "'"};
+    versionFailed_ = false;
+    code_.push_back(D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
+}
+
+void Assembler::Emit(DWORD opcode, const std::vector<DWORD> &parameters)
+{
+    DWORD token = opcode;
+    if (version_ >= kVersion20)
+        token |= static_cast<DWORD>(parameters.size()) << D3DSI_INSTLENGTH_SHIFT;
+    code_.push_back(token);
+    code_.insert(code_.end(), parameters.begin(), parameters.end());
+}
+
+void Assembler::CheckBeforeInstructions(const ShaderToken &at, const char *what)
+{
+    if (validate_ && instructionSeen_)
+        throw SourceError{at.line, at.column, std::string(what) + " must come before the first instruction"};
+}
+
+void Assembler::ParseRegister(StatementReader &in, Operand &operand)
+{
+    const ShaderToken &token = in.Next();
+    operand.line = token.line;
+    operand.column = token.column;
+    if (token.kind != ShaderToken::Identifier)
+        in.Fail(token, "expected a register" + (token.kind == ShaderToken::Newline ? std::string(" at the end of the line")
+                                                                                      : " but found '" + token.text + "'"));
+    std::string name = Lower(token.text);
+    unsigned limit = 0;
+    std::string digits;
+    if (name == "opos" || name == "ofog" || name == "opts") {
+        operand.type = D3DSPR_RASTOUT;
+        operand.number = name == "opos" ? D3DSRO_POSITION : name == "ofog" ? D3DSRO_FOG : D3DSRO_POINT_SIZE;
+        return;
+    } else if (name.compare(0, 2, "od") == 0) {
+        operand.type = D3DSPR_ATTROUT;
+        limit = kColorOutCount;
+        digits = name.substr(2);
+    } else if (name.compare(0, 2, "ot") == 0) {
+        operand.type = D3DSPR_TEXCRDOUT;
+        limit = kTexCoordOutCount;
+        digits = name.substr(2);
+    } else if (name[0] == 'r' || name[0] == 'v' || name[0] == 'c' || name[0] == 'a') {
+        operand.type = name[0] == 'r' ? D3DSPR_TEMP : name[0] == 'v' ? D3DSPR_INPUT
+                     : name[0] == 'c' ? D3DSPR_CONST : D3DSPR_ADDR;
+        limit = name[0] == 'r' ? kTempCount : name[0] == 'v' ? kInputCount : name[0] == 'c' ? kConstCount : 1;
+        digits = name.substr(1);
+        if (name == "c" && in.IsPunct('['))
+            digits = "0";
+    } else {
+        in.Fail(token, "'" + token.text + "' is not a register");
+    }
+    if (!ParseSmallNumber(digits, operand.number))
+        in.Fail(token, "'" + token.text + "' is not a register");
+    if (operand.number >= limit)
+        in.Fail(token, "register " + token.text + " is out of range (" + RegisterName(operand.type, 0) +
+                           " to " + RegisterName(operand.type, limit - 1) + ")");
+}
+
+// "[a0.x + n]", "[n + a0.x]" or "[a0.x]" after c or cN; n adds to N.
+void Assembler::ParseRelative(StatementReader &in, Operand &operand)
+{
+    const ShaderToken &open = in.Next();
+    if (operand.type != D3DSPR_CONST)
+        in.Fail(open, "relative addressing works only on constant registers");
+    bool haveAddress = false;
+    unsigned offset = operand.number;
+    do {
+        const ShaderToken &term = in.Next();
+        if (term.kind == ShaderToken::Number) {
+            unsigned value = 0;
+            if (!ParseSmallNumber(term.text, value))
+                in.Fail(term, "expected a whole register offset but found '" + term.text + "'");
+            offset += value;
+        } else if (term.kind == ShaderToken::Identifier && Lower(term.text) == "a0") {
+            if (haveAddress)
+                in.Fail(term, "a0 may appear only once in a relative address");
+            haveAddress = true;
+            in.ExpectPunct('.', "'.' and a component after a0");
+            const ShaderToken &component = in.Next();
+            std::string c = Lower(component.text);
+            const char *where = c.size() == 1 ? strchr("xyzw", c[0]) : nullptr;
+            if (component.kind != ShaderToken::Identifier || !where || c[0] == '\0')
+                in.Fail(component, "expected one component of a0 (x, y, z or w) but found '" + component.text + "'");
+            operand.relativeComponent = static_cast<unsigned>(where - "xyzw");
+            if (version_ < kVersion20 && operand.relativeComponent != 0)
+                in.Fail(component, "vs_1_x addresses constants with a0.x only");
+        } else {
+            in.Fail(term, "expected a0.x or a number in the relative address but found '" + term.text + "'");
+        }
+    } while (in.TakePunct('+'));
+    in.ExpectPunct(']', "']'");
+    if (!haveAddress)
+        in.Fail(open, "a relative address needs a0");
+    if (offset >= kConstCount)
+        in.Fail(open, "constant offset " + std::to_string(offset) + " is out of range (0 to 255)");
+    operand.number = offset;
+    operand.relative = true;
+}
+
+Operand Assembler::ParseDestination(StatementReader &in)
+{
+    if (in.IsPunct('-'))
+        in.Fail(in.Peek(), "a destination cannot be negated");
+    Operand dst;
+    ParseRegister(in, dst);
+    if (in.IsPunct('['))
+        in.Fail(in.Peek(), "a destination cannot be addressed relatively");
+    if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST)
+        throw SourceError{dst.line, dst.column, RegisterName(dst.type, dst.number) + " cannot be written"};
+    if (dst.type == D3DSPR_RASTOUT && dst.number != D3DSRO_POSITION)
+        dst.mask = 0x1;  // oFog and oPts are scalars
+    ParseWriteMask(in, dst);
+    return dst;
+}
+
+// ".xyzw" (or ".rgba"), components in order and each at most once.
+void Assembler::ParseWriteMask(StatementReader &in, Operand &dst)
+{
+    if (!in.TakePunct('.'))
+        return;
+    const ShaderToken &suffix = in.Next();
+    std::string text = Lower(suffix.text);
+    if (suffix.kind != ShaderToken::Identifier || text.size() > 4)
+        in.Fail(suffix, "expected a write mask but found '" + suffix.text + "'");
+    unsigned mask = 0;
+    int previous = -1;
+    for (char c : text) {
+        const char *where = strchr("xyzw", c);
+        const char *colour = strchr("rgba", c);
+        int index = where && c ? static_cast<int>(where - "xyzw") : colour && c ? static_cast<int>(colour - "rgba") : -1;
+        if (index < 0)
+            in.Fail(suffix, "'" + suffix.text + "' is not a write mask");
+        if (index <= previous)
+            in.Fail(suffix, "write mask '" + suffix.text + "' must name components once each, in x y z w order");
+        previous = index;
+        mask |= 1u << index;
+    }
+    dst.mask = mask;
+    dst.hasSuffix = true;
+}
+
+Operand Assembler::ParseSource(StatementReader &in)
+{
+    Operand src;
+    if (in.TakePunct('-'))
+        src.negate = true;
+    ParseRegister(in, src);
+    if (in.IsPunct('['))
+        ParseRelative(in, src);
+    if (src.type == D3DSPR_ADDR)
+        in.Fail(in.Peek(), "a0 can only be read inside a relative address");
+    if (src.type != D3DSPR_TEMP && src.type != D3DSPR_INPUT && src.type != D3DSPR_CONST)
+        in.Fail(in.Peek(), RegisterName(src.type, src.number) + " cannot be read");
+    if (in.TakePunct('.')) {
+        const ShaderToken &suffix = in.Next();
+        std::string text = Lower(suffix.text);
+        if (suffix.kind != ShaderToken::Identifier || text.empty() || text.size() > 4)
+            in.Fail(suffix, "expected a swizzle but found '" + suffix.text + "'");
+        DWORD swizzle = 0;
+        unsigned index = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            if (i < text.size()) {
+                char c = text[i];
+                const char *where = strchr("xyzw", c);
+                const char *colour = strchr("rgba", c);
+                if (where && c)
+                    index = static_cast<unsigned>(where - "xyzw");
+                else if (colour && c)
+                    index = static_cast<unsigned>(colour - "rgba");
+                else
+                    in.Fail(suffix, "'" + suffix.text + "' is not a swizzle");
+            }
+            // A short swizzle repeats its last component.
+            swizzle |= index << (2 * i);
+        }
+        src.swizzle = swizzle;
+        src.hasSuffix = true;
+    }
+    return src;
+}
+
+float Assembler::ParseFloat(StatementReader &in)
+{
+    bool negative = false;
+    if (in.TakePunct('-'))
+        negative = true;
+    else
+        in.TakePunct('+');
+    const ShaderToken &token = in.Next();
+    if (token.kind != ShaderToken::Number)
+        in.Fail(token, "expected a number but found '" + token.text + "'");
+    std::string text = token.text;
+    if (!text.empty() && (text.back() == 'f' || text.back() == 'F'))
+        text.pop_back();
+    float value = 0.0f;
+    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+        in.Fail(token, "'" + token.text + "' is not a representable number");
+    return negative ? -value : value;
+}
+
+// dcl_<usage>[index] v#[.mask]
+void Assembler::Declaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText)
+{
+    CheckBeforeInstructions(opToken, "dcl");
+    size_t digitsAt = usageText.size();
+    while (digitsAt > 0 && usageText[digitsAt - 1] >= '0' && usageText[digitsAt - 1] <= '9')
+        --digitsAt;
+    std::string usageName = usageText.substr(0, digitsAt);
+    unsigned index = 0;
+    if (digitsAt < usageText.size() && !ParseSmallNumber(usageText.substr(digitsAt), index))
+        in.Fail(opToken, "usage index of '" + opToken.text + "' is out of range");
+    if (index > MAXD3DDECLUSAGEINDEX)
+        in.Fail(opToken, "usage index " + std::to_string(index) + " is out of range (0 to 15)");
+    const DWORD *usage = nullptr;
+    for (const auto &entry : kUsages)
+        if (usageName == entry.name)
+            usage = &entry.usage;
+    if (!usage)
+        in.Fail(opToken, "unknown declaration usage '" + usageName + "'");
+
+    Operand dst;
+    ParseRegister(in, dst);
+    if (dst.type != D3DSPR_INPUT || in.IsPunct('['))
+        throw SourceError{dst.line, dst.column, "vertex shaders declare only input registers (v#)"};
+    ParseWriteMask(in, dst);
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the declared register");
+    if (validate_) {
+        if (inputDeclared_[dst.number])
+            in.Fail(opToken, "v" + std::to_string(dst.number) + " is declared twice");
+        if (!usagesDeclared_.insert(*usage | (index << 16)).second)
+            in.Fail(opToken, "usage " + usageName + std::to_string(index) + " is declared twice");
+    }
+    inputDeclared_[dst.number] = true;
+    Emit(D3DSIO_DCL, {0x80000000u | (*usage << D3DSP_DCL_USAGE_SHIFT) | (index << D3DSP_DCL_USAGEINDEX_SHIFT),
+                      RegisterBits(D3DSPR_INPUT, dst.number) | (dst.mask << 16)});
+}
+
+// def c#, x, y, z, w
+void Assembler::Definition(StatementReader &in, const ShaderToken &opToken)
+{
+    CheckBeforeInstructions(opToken, "def");
+    Operand dst;
+    ParseRegister(in, dst);
+    if (dst.type != D3DSPR_CONST || in.IsPunct('['))
+        in.Fail(opToken, "def sets constant registers (c#) only");
+    if (in.IsPunct('.'))
+        in.Fail(in.Peek(), "def takes no write mask");
+    std::vector<DWORD> parameters = {RegisterBits(D3DSPR_CONST, dst.number) | D3DSP_WRITEMASK_ALL};
+    for (int i = 0; i < 4; ++i) {
+        in.ExpectPunct(',', "',' and four numbers");
+        float value = ParseFloat(in);
+        DWORD bits;
+        memcpy(&bits, &value, sizeof bits);
+        parameters.push_back(bits);
+    }
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the four values");
+    Emit(D3DSIO_DEF, parameters);
+}
+
+void Assembler::CheckTempRead(const Operand &at, unsigned number, unsigned components)
+{
+    unsigned missing = components & ~tempWritten_[number];
+    if (missing)
+        throw SourceError{at.line, at.column, "r" + std::to_string(number) + "." + ComponentList(missing) +
+                                                  " is read before it is written"};
+}
+
+// The rules a device applies to what an instruction reads.
+void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vector<Operand> &src)
+{
+    const Operand *constant = nullptr;
+    const Operand *input = nullptr;
+    for (const Operand &s : src) {
+        const Operand **seen = s.type == D3DSPR_CONST ? &constant : s.type == D3DSPR_INPUT ? &input : nullptr;
+        if (seen) {
+            if (*seen && ((*seen)->number != s.number || (*seen)->relative != s.relative))
+                throw SourceError{s.line, s.column, "an instruction can read only one " +
+                                                        std::string(s.type == D3DSPR_CONST ? "constant" : "input") +
+                                                        " register"};
+            *seen = &s;
+        }
+        if (s.type == D3DSPR_INPUT && !inputDeclared_[s.number])
+            throw SourceError{s.line, s.column, "v" + std::to_string(s.number) + " is read but not declared"};
+        if (s.relative && !(addressWritten_ & (1u << s.relativeComponent)))
+            throw SourceError{s.line, s.column, std::string("a0.") + kComponents[s.relativeComponent] +
+                                                    " is read before it is written"};
+    }
+    if (op.reads == Reads::Scalar) {
+        for (const Operand &s : src)
+            if (s.swizzle != (s.swizzle & 3u) * 0x55u)
+                throw SourceError{s.line, s.column,
+                                  op.name + std::string(" needs single-component sources (.x, .y, .z or .w)")};
+    }
+    for (size_t i = 0; i < src.size(); ++i) {
+        const Operand &s = src[i];
+        if (s.type != D3DSPR_TEMP)
+            continue;
+        unsigned resultMask = 0xF;
+        switch (op.reads) {
+        case Reads::PerComponent: resultMask = dst.mask; break;
+        case Reads::Dot3: resultMask = 0x7; break;
+        case Reads::Dot4: resultMask = 0xF; break;
+        case Reads::Scalar: resultMask = 0x1; break;
+        case Reads::Lit: resultMask = 0xB; break;
+        case Reads::Distance: resultMask = i == 0 ? 0x6 : 0xA; break;
+        case Reads::Matrix: resultMask = i == 0 ? (1u << op.columns) - 1 : 0xF; break;
+        case Reads::None: break;
+        }
+        unsigned components = SwizzledComponents(s.swizzle, resultMask);
+        unsigned rows = op.reads == Reads::Matrix && i == 1 ? static_cast<unsigned>(op.rows) : 1u;
+        for (unsigned row = 0; row < rows; ++row)
+            CheckTempRead(s, s.number + row, components);
+    }
+}
+
+void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op)
+{
+    std::vector<DWORD> parameters;
+    Operand dst;
+    std::vector<Operand> src;
+    if (op.sources >= 0) {
+        dst = ParseDestination(in);
+        for (int i = 0; i < op.sources; ++i) {
+            in.ExpectPunct(',', i == 0 ? "',' and a source after the destination" : "',' and another source");
+            src.push_back(ParseSource(in));
+        }
+    }
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the operands of " + op.name);
+
+    if (op.reads == Reads::Matrix) {
+        const Operand &matrix = src[1];
+        unsigned limit = matrix.type == D3DSPR_TEMP ? kTempCount : matrix.type == D3DSPR_INPUT ? kInputCount : kConstCount;
+        if (matrix.number + op.rows > limit)
+            in.Fail(opToken, std::string(op.name) + " reads " + std::to_string(op.rows) + " registers from " +
+                                 RegisterName(matrix.type, matrix.number) + ", past the last one");
+        if (matrix.negate || matrix.hasSuffix)
+            in.Fail(opToken, std::string(op.name) + " takes its matrix without swizzle or negation");
+        unsigned required = (1u << op.rows) - 1;
+        if (!dst.hasSuffix)
+            dst.mask = required;
+        else if (validate_ && dst.mask != required)
+            in.Fail(opToken, std::string(op.name) + " writes ." + ComponentList(required) + " only");
+        if (validate_ && dst.type == D3DSPR_TEMP) {
+            bool overlaps = (src[0].type == D3DSPR_TEMP && src[0].number == dst.number) ||
+                            (matrix.type == D3DSPR_TEMP && dst.number >= matrix.number &&
+                             dst.number < matrix.number + op.rows);
+            if (overlaps)
+                in.Fail(opToken, std::string(op.name) + " cannot write a register it reads");
+        }
+    }
+    if (op.code == D3DSIO_CRS) {
+        if (!dst.hasSuffix)
+            dst.mask = 0x7;
+        else if (dst.mask & 0x8)
+            in.Fail(opToken, "crs writes .x, .y and .z only");
+    }
+    if (dst.type == D3DSPR_ADDR) {
+        if (op.code != D3DSIO_MOV && op.code != D3DSIO_MOVA)
+            in.Fail(opToken, std::string("a0 can only be written by ") + (version_ >= kVersion20 ? "mova" : "mov"));
+        if (version_ >= kVersion20 && op.code == D3DSIO_MOV)
+            in.Fail(opToken, "vs_2_0 writes a0 with mova");
+        if (version_ < kVersion20 && dst.mask != 0x1)
+            in.Fail(opToken, "vs_1_x writes a0.x only");
+    } else if (op.code == D3DSIO_MOVA) {
+        in.Fail(opToken, "mova writes a0 only");
+    }
+
+    if (validate_) {
+        CheckReads(op, dst, src);
+        slots_ += op.slots;
+        int limit = version_ >= kVersion20 ? 256 : 128;
+        if (slots_ > limit && !slotErrorReported_) {
+            slotErrorReported_ = true;
+            in.Fail(opToken, "too many instructions (more than " + std::to_string(limit) + " slots)");
+        }
+    }
+    instructionSeen_ = true;
+    if (op.sources >= 0) {
+        if (dst.type == D3DSPR_TEMP)
+            tempWritten_[dst.number] |= dst.mask;
+        else if (dst.type == D3DSPR_ADDR)
+            addressWritten_ |= dst.mask;
+        else if (dst.type == D3DSPR_RASTOUT && dst.number == D3DSRO_POSITION)
+            positionWritten_ |= dst.mask;
+
+        parameters.push_back(RegisterBits(dst.type, dst.number) | (dst.mask << 16));
+        for (const Operand &s : src) {
+            DWORD token = RegisterBits(s.type, s.number) | (s.swizzle << D3DVS_SWIZZLE_SHIFT);
+            if (s.negate)
+                token |= D3DSPSM_NEG;
+            if (s.relative)
+                token |= D3DVS_ADDRMODE_RELATIVE;
+            parameters.push_back(token);
+            // vs_2_0 names the address register in a token of its own; vs_1_x implies a0.x.
+            if (s.relative && version_ >= kVersion20)
+                parameters.push_back(RegisterBits(D3DSPR_ADDR, 0) | ((s.relativeComponent * 0x55u) << 16));
+        }
+    }
+    Emit(op.code, parameters);
+}
+
+HRESULT Assemble(const char *source, size_t length, const std::string &name, const D3DXMACRO *defines,
+                 DWORD flags, LPD3DXBUFFER *ppShader, LPD3DXBUFFER *ppErrorMsgs)
+{
+    if (flags & D3DXSHADER_DEBUG)
+        Unsupported("d3dx9", "D3DXSHADER_DEBUG: assembled shaders carry no debug information");
+    Assembler assembler(name, flags);
+    assembler.AddMacros(defines);
+    if (assembler.Errors().empty())
+        assembler.Run(source, length);
+
+    if (!assembler.Errors().empty()) {
+        const SourceError &first = assembler.Errors().front();
+        std::string reason = first.reason;
+        if (assembler.Errors().size() > 1)
+            reason += " (and " + std::to_string(assembler.Errors().size() - 1) + " more errors)";
+        Diagnostic("d3dx9", name, first.line > 0 ? std::to_string(first.line) : "", reason);
+        if (ppErrorMsgs) {
+            std::string text = assembler.ErrorText();
+            LPD3DXBUFFER buffer = nullptr;
+            if (SUCCEEDED(D3DXCreateBuffer(static_cast<DWORD>(text.size() + 1), &buffer))) {
+                memcpy(buffer->GetBufferPointer(), text.c_str(), text.size() + 1);
+                *ppErrorMsgs = buffer;
+            }
+        }
+        return D3DXERR_INVALIDDATA;
+    }
+    if (ppShader) {
+        const std::vector<DWORD> &code = assembler.Code();
+        LPD3DXBUFFER buffer = nullptr;
+        HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(code.size() * sizeof(DWORD)), &buffer);
+        if (FAILED(hr))
+            return hr;
+        memcpy(buffer->GetBufferPointer(), code.data(), code.size() * sizeof(DWORD));
+        *ppShader = buffer;
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+extern "C" HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, CONST D3DXMACRO *pDefines,
+                                             LPD3DXINCLUDE pInclude, DWORD Flags, LPD3DXBUFFER *ppShader,
+                                             LPD3DXBUFFER *ppErrorMsgs)
+{
+    if (ppShader)
+        *ppShader = nullptr;
+    if (ppErrorMsgs)
+        *ppErrorMsgs = nullptr;
+    if (!pSrcData) {
+        tavrok::Diagnostic("d3dx9", "", "", "D3DXAssembleShader: no source data");
+        return D3DERR_INVALIDCALL;
+    }
+    return tavrok::d3dx9::Assemble(pSrcData, SrcDataLen, "memory", pDefines, Flags, ppShader, ppErrorMsgs);
+}
+
+extern "C" HRESULT WINAPI D3DXAssembleShaderFromFileA(LPCSTR pSrcFile, CONST D3DXMACRO *pDefines,
+                                                      LPD3DXINCLUDE pInclude, DWORD Flags,
+                                                      LPD3DXBUFFER *ppShader, LPD3DXBUFFER *ppErrorMsgs)
+{
+    if (ppShader)
+        *ppShader = nullptr;
+    if (ppErrorMsgs)
+        *ppErrorMsgs = nullptr;
+    if (!pSrcFile) {
+        tavrok::Diagnostic("d3dx9", "", "", "D3DXAssembleShaderFromFileA: no file name");
+        return D3DERR_INVALIDCALL;
+    }
+    std::ifstream file(tavrok::ResolvePath(pSrcFile), std::ios::binary);
+    if (!file) {
+        tavrok::Diagnostic("d3dx9", pSrcFile, "", "cannot open the shader file");
+        return E_FAIL;
+    }
+    std::string source((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        tavrok::Diagnostic("d3dx9", pSrcFile, "", "cannot read the shader file");
+        return E_FAIL;
+    }
+    return tavrok::d3dx9::Assemble(source.data(), source.size(), pSrcFile, pDefines, Flags, ppShader,
+                                   ppErrorMsgs);
+}

@@ -1,0 +1,861 @@
+// Shader assembler tests: token streams checked by hand against the documented bytecode
+// layout, a round trip of every instruction through a small disassembler written here,
+// a CPU run of the particle billboard shader, error reports, macros, files and robustness.
+#include <d3dx9.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Assembled {
+    HRESULT hr = E_FAIL;
+    bool hasShader = false;
+    std::vector<DWORD> code;
+    std::string errors;
+};
+
+Assembled Collect(HRESULT hr, LPD3DXBUFFER shader, LPD3DXBUFFER errors)
+{
+    Assembled result;
+    result.hr = hr;
+    if (shader) {
+        result.hasShader = true;
+        const DWORD *words = static_cast<const DWORD *>(shader->GetBufferPointer());
+        result.code.assign(words, words + shader->GetBufferSize() / sizeof(DWORD));
+        shader->Release();
+    }
+    if (errors) {
+        result.errors = static_cast<const char *>(errors->GetBufferPointer());
+        errors->Release();
+    }
+    return result;
+}
+
+Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr)
+{
+    LPD3DXBUFFER shader = nullptr, errors = nullptr;
+    HRESULT hr = D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), defines, nullptr, flags,
+                                    &shader, &errors);
+    return Collect(hr, shader, errors);
+}
+
+std::vector<DWORD> Body(const Assembled &a)
+{
+    // Everything between the version token and the end token.
+    if (a.code.size() < 2)
+        return {};
+    return std::vector<DWORD>(a.code.begin() + 1, a.code.end() - 1);
+}
+
+// ---- A small decoder, disassembler and interpreter, independent of the assembler ----
+
+struct Param {
+    DWORD type = 0, number = 0, mask = 0, swizzle = 0;
+    bool negate = false, relative = false;
+    DWORD relativeComponent = 0;
+};
+
+struct Instr {
+    DWORD opcode = 0;
+    std::vector<Param> params;  // destination first
+    DWORD usage = 0, usageIndex = 0;
+    float values[4] = {};
+};
+
+struct Program {
+    DWORD version = 0;
+    std::vector<Instr> body;
+    std::string problem;  // empty when the stream is well formed
+};
+
+// Destination + sources of each opcode, from the instruction reference.
+int ParamCount(DWORD opcode)
+{
+    static const std::map<DWORD, int> counts = {
+        {0, 0},  {1, 2},  {2, 3},  {3, 3},  {4, 4},  {5, 3},  {6, 2},  {7, 2},  {8, 3},  {9, 3},
+        {10, 3}, {11, 3}, {12, 3}, {13, 3}, {14, 2}, {15, 2}, {16, 2}, {17, 3}, {18, 4}, {19, 2},
+        {20, 3}, {21, 3}, {22, 3}, {23, 3}, {24, 3}, {32, 3}, {33, 3}, {35, 2}, {36, 2}, {46, 2},
+        {78, 2}, {79, 2}};
+    auto it = counts.find(opcode);
+    return it == counts.end() ? -1 : it->second;
+}
+
+const char *OpcodeName(DWORD opcode)
+{
+    static const std::map<DWORD, const char *> names = {
+        {0, "nop"},   {1, "mov"},   {2, "add"},   {3, "sub"},   {4, "mad"},   {5, "mul"},
+        {6, "rcp"},   {7, "rsq"},   {8, "dp3"},   {9, "dp4"},   {10, "min"},  {11, "max"},
+        {12, "slt"},  {13, "sge"},  {14, "exp"},  {15, "log"},  {16, "lit"},  {17, "dst"},
+        {18, "lrp"},  {19, "frc"},  {20, "m4x4"}, {21, "m4x3"}, {22, "m3x4"}, {23, "m3x3"},
+        {24, "m3x2"}, {32, "pow"},  {33, "crs"},  {35, "abs"},  {36, "nrm"},  {46, "mova"},
+        {78, "expp"}, {79, "logp"}};
+    auto it = names.find(opcode);
+    return it == names.end() ? "?" : it->second;
+}
+
+Program Decode(const std::vector<DWORD> &code)
+{
+    Program p;
+    if (code.empty() || (code[0] & 0xFFFF0000) != 0xFFFE0000) {
+        p.problem = "no vertex shader version token";
+        return p;
+    }
+    p.version = code[0] & 0xFFFF;
+    size_t at = 1;
+    auto param = [&](bool source) {
+        Param q;
+        DWORD t = code[at++];
+        if (!(t & 0x80000000))
+            p.problem = "parameter token without bit 31";
+        q.type = ((t >> 28) & 7) | ((t >> 8) & 0x18);
+        q.number = t & 0x7FF;
+        if (source) {
+            q.swizzle = (t >> 16) & 0xFF;
+            q.negate = ((t >> 24) & 0xF) == 1;
+            q.relative = (t & 0x2000) != 0;
+            if (q.relative && p.version >= 0x200) {
+                DWORD r = at < code.size() ? code[at++] : 0;
+                q.relativeComponent = (r >> 16) & 3;
+                if ((((r >> 28) & 7) | ((r >> 8) & 0x18)) != 3 || ((r >> 16) & 0xFF) != q.relativeComponent * 0x55)
+                    p.problem = "bad relative address token";
+            }
+        } else {
+            q.mask = (t >> 16) & 0xF;
+        }
+        return q;
+    };
+    while (at < code.size() && p.problem.empty()) {
+        DWORD token = code[at++];
+        if (token == 0x0000FFFF) {
+            if (at != code.size())
+                p.problem = "tokens after the end token";
+            return p;
+        }
+        Instr ins;
+        ins.opcode = token & 0xFFFF;
+        DWORD length = (token >> 24) & 0xF;
+        size_t start = at;
+        if (ins.opcode == 31) {  // dcl
+            if (at + 2 > code.size())
+                break;
+            DWORD usage = code[at++];
+            ins.usage = usage & 0xF;
+            ins.usageIndex = (usage >> 16) & 0xF;
+            ins.params.push_back(param(false));
+        } else if (ins.opcode == 81) {  // def
+            if (at + 5 > code.size())
+                break;
+            ins.params.push_back(param(false));
+            for (float &v : ins.values)
+                memcpy(&v, &code[at++], sizeof v);
+        } else {
+            int count = ParamCount(ins.opcode);
+            if (count < 0) {
+                p.problem = "unknown opcode " + std::to_string(ins.opcode);
+                return p;
+            }
+            for (int i = 0; i < count && at < code.size(); ++i)
+                ins.params.push_back(param(i > 0));
+        }
+        DWORD used = static_cast<DWORD>(at - start);
+        if (p.version >= 0x200 && length != used)
+            p.problem = std::string(OpcodeName(ins.opcode)) + ": length bits say " + std::to_string(length) +
+                        ", operands take " + std::to_string(used);
+        if (p.version < 0x200 && length != 0)
+            p.problem = "length bits set in a vs_1_x stream";
+        p.body.push_back(ins);
+    }
+    if (p.problem.empty())
+        p.problem = "no end token";
+    return p;
+}
+
+std::string RegisterText(const Param &q)
+{
+    static const char *const rastout[] = {"oPos", "oFog", "oPts"};
+    switch (q.type) {
+    case 0: return "r" + std::to_string(q.number);
+    case 1: return "v" + std::to_string(q.number);
+    case 2: return "c" + std::to_string(q.number);
+    case 3: return "a" + std::to_string(q.number);
+    case 4: return q.number < 3 ? rastout[q.number] : "o?";
+    case 5: return "oD" + std::to_string(q.number);
+    case 6: return "oT" + std::to_string(q.number);
+    default: return "?" + std::to_string(q.type);
+    }
+}
+
+std::string DestinationText(const Param &q)
+{
+    std::string s = RegisterText(q);
+    if (q.mask != 0xF) {
+        s += '.';
+        for (int i = 0; i < 4; ++i)
+            if (q.mask & (1u << i))
+                s += "xyzw"[i];
+    }
+    return s;
+}
+
+std::string SourceText(const Param &q)
+{
+    std::string s = q.negate ? "-" : "";
+    if (q.relative) {
+        s += std::string("c[a0.") + "xyzw"[q.relativeComponent];
+        s += q.number ? " + " + std::to_string(q.number) + "]" : "]";
+    } else {
+        s += RegisterText(q);
+    }
+    if (q.swizzle != 0xE4) {
+        int comps[4];
+        for (int i = 0; i < 4; ++i)
+            comps[i] = (q.swizzle >> (2 * i)) & 3;
+        int n = 4;
+        while (n > 1 && comps[n - 1] == comps[n - 2])
+            --n;
+        s += '.';
+        for (int i = 0; i < n; ++i)
+            s += "xyzw"[comps[i]];
+    }
+    return s;
+}
+
+std::string Disassemble(const std::vector<DWORD> &code)
+{
+    Program p = Decode(code);
+    if (!p.problem.empty())
+        return "<" + p.problem + ">";
+    std::ostringstream out;
+    out << "vs_" << (p.version >> 8) << "_" << (p.version & 0xFF) << "\n";
+    static const char *const usages[] = {"position", "blendweight", "blendindices", "normal", "psize",
+                                         "texcoord", "tangent", "binormal", "tessfactor", "positiont",
+                                         "color", "fog", "depth", "sample", "?", "?"};
+    for (const Instr &ins : p.body) {
+        if (ins.opcode == 31) {
+            out << "dcl_" << usages[ins.usage];
+            if (ins.usageIndex)
+                out << ins.usageIndex;
+            out << " " << DestinationText(ins.params[0]) << "\n";
+        } else if (ins.opcode == 81) {
+            out << "def " << DestinationText(ins.params[0]);
+            for (float v : ins.values)
+                out << ", " << v;
+            out << "\n";
+        } else {
+            out << OpcodeName(ins.opcode);
+            for (size_t i = 0; i < ins.params.size(); ++i)
+                out << (i ? ", " : " ") << (i ? SourceText(ins.params[i]) : DestinationText(ins.params[i]));
+            out << "\n";
+        }
+    }
+    return out.str();
+}
+
+// Runs the few instructions the billboard shader needs on the CPU.
+struct Machine {
+    float v[16][4] = {}, c[256][4] = {}, r[12][4] = {}, oPos[4] = {}, oD[2][4] = {}, oT[8][4] = {};
+
+    float *Reg(const Param &q)
+    {
+        switch (q.type) {
+        case 0: return r[q.number];
+        case 1: return v[q.number];
+        case 2: return c[q.number];
+        case 4: return oPos;
+        case 5: return oD[q.number];
+        case 6: return oT[q.number];
+        default: return nullptr;
+        }
+    }
+    void Fetch(const Param &q, float out[4])
+    {
+        const float *reg = Reg(q);
+        for (int i = 0; i < 4; ++i)
+            out[i] = (q.negate ? -1.0f : 1.0f) * reg[(q.swizzle >> (2 * i)) & 3];
+    }
+    bool Run(const Program &p)
+    {
+        for (const Instr &ins : p.body) {
+            if (ins.opcode == 31)
+                continue;
+            if (ins.opcode == 81) {
+                memcpy(c[ins.params[0].number], ins.values, sizeof ins.values);
+                continue;
+            }
+            float a[4] = {}, b[4] = {}, d[4] = {}, result[4] = {};
+            if (ins.params.size() > 1)
+                Fetch(ins.params[1], a);
+            if (ins.params.size() > 2)
+                Fetch(ins.params[2], b);
+            if (ins.params.size() > 3)
+                Fetch(ins.params[3], d);
+            switch (ins.opcode) {
+            case 1: memcpy(result, a, sizeof a); break;
+            case 2: for (int i = 0; i < 4; ++i) result[i] = a[i] + b[i]; break;
+            case 4: for (int i = 0; i < 4; ++i) result[i] = a[i] * b[i] + d[i]; break;
+            case 5: for (int i = 0; i < 4; ++i) result[i] = a[i] * b[i]; break;
+            case 9: result[0] = result[1] = result[2] = result[3] = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3]; break;
+            case 20: {  // m4x4: row i of the result is dot(a, c[n + i])
+                Param row = ins.params[2];
+                for (int i = 0; i < 4; ++i, ++row.number) {
+                    Fetch(row, b);
+                    result[i] = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+                }
+                break;
+            }
+            default: return false;
+            }
+            float *dst = Reg(ins.params[0]);
+            if (!dst)
+                return false;
+            for (int i = 0; i < 4; ++i)
+                if (ins.params[0].mask & (1u << i))
+                    dst[i] = result[i];
+        }
+        return true;
+    }
+};
+
+// The particle billboard: v0 centre, v1 corner offset, v2 colour, v3 texture coordinates;
+// c0-c3 the transposed view x projection, c4 camera right, c5 camera up.
+const char kBillboard[] =
+    "vs_1_1\n"
+    "dcl_position0 v0\n"
+    "dcl_position1 v1\n"
+    "dcl_color0 v2\n"
+    "dcl_texcoord0 v3\n"
+    "mov r0, v0                         ; w = 1 from the vertex declaration\n"
+    "mad r0.xyz, c4.xyz, v1.x, r0.xyz   // centre + right * sx\n"
+    "mad r0.xyz, c5.xyz, v1.y, r0.xyz   // ... + up * sy\n"
+    "m4x4 oPos, r0, c0\n"
+    "mov oD0, v2\n"
+    "mov oT0.xy, v3\n";
+
+std::string CapturedStderr()
+{
+    return testing::internal::GetCapturedStderr();
+}
+
+int LineCount(const std::string &text)
+{
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+// ---- Hand-checked token streams ----
+//
+// Parameter tokens: bit 31 set, register type in bits 28-30 (and 11-12), number in bits
+// 0-10; destinations carry the write mask in bits 16-19, sources the swizzle in bits 16-23
+// (two bits per component, xyzw = 0xE4) and the modifier in bits 24-27 (negate = 1).
+// Types: r 0 -> 0x8..., v 1 -> 0x9..., c 2 -> 0xA..., a 3 -> 0xB..., rastout 4 -> 0xC...,
+// attribute out 5 -> 0xD..., texture out 6 -> 0xE....
+
+TEST(ShaderAssemblerTokens, VersionAndEndTokensFrameTheCode)
+{
+    Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\n");
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    ASSERT_EQ(a.code.size(), 8u);  // version, dcl (3), mov (3), end
+    EXPECT_EQ(a.code.front(), 0xFFFE0101u);
+    EXPECT_EQ(a.code.back(), 0x0000FFFFu);
+    EXPECT_TRUE(a.errors.empty());
+
+    EXPECT_EQ(Assemble("vs.2.0\ndcl_position v0\nmov oPos, v0").code.front(), 0xFFFE0200u);
+    EXPECT_EQ(Assemble("VS_1_0\ndcl_position v0\nmov oPos, v0").code.front(), 0xFFFE0100u);
+}
+
+TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
+{
+    Assembled a = Assemble(
+        "vs_1_1\n"
+        "dcl_position v0\n"
+        "mov r0, v0\n"
+        "add r1.xy, -c3.yzxw, r0.x\n"
+        "mad r2, v0, c5.w, -r1.xxyy\n"
+        "rcp r3.w, r1.y\n"
+        "m4x4 oPos, r0, c8\n"
+        "mov oD1.zw, r0\n"
+        "mov oT3, c0\n"
+        "mov oFog, r0.z\n");
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    const std::vector<DWORD> expected = {
+        0x0000001F, 0x80000000, 0x900F0000,  // dcl_position v0: usage 0 index 0; v0 mask xyzw
+        0x00000001, 0x800F0000, 0x90E40000,  // mov r0, v0: no length bits before vs_2_0
+        // add r1.xy: mask 0x3; -c3.yzxw: swizzle 1 | 2<<2 | 0<<4 | 3<<6 = 0xC9, negate 1<<24;
+        // r0.x replicates x: swizzle 0x00
+        0x00000002, 0x80030001, 0xA1C90003, 0x80000000,
+        // mad r2, v0, c5.w (0xFF), -r1.xxyy (0 | 0<<2 | 1<<4 | 1<<6 = 0x50)
+        0x00000004, 0x800F0002, 0x90E40000, 0xA0FF0005, 0x81500001,
+        0x00000006, 0x80080003, 0x80550001,  // rcp r3.w, r1.y (0x55)
+        0x00000014, 0xC00F0000, 0x80E40000, 0xA0E40008,  // m4x4 oPos, r0, c8
+        0x00000001, 0xD00C0001, 0x80E40000,  // mov oD1.zw, r0
+        0x00000001, 0xE00F0003, 0xA0E40000,  // mov oT3, c0
+        0x00000001, 0xC0010001, 0x80AA0000,  // mov oFog (a scalar: mask .x), r0.z (0xAA)
+    };
+    EXPECT_EQ(Body(a), expected);
+}
+
+TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
+{
+    Assembled a = Assemble(
+        "vs_1_1\n"
+        "dcl_texcoord3 v5.xy\n"
+        "dcl_blendindices v1\n"
+        "dcl_color1 v2\n"
+        "def c7, 1.0, -0.5, 0, 2e0\n"
+        "mov oPos, c7\n");
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    const std::vector<DWORD> expected = {
+        0x0000001F, 0x80030005, 0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
+        0x0000001F, 0x80000002, 0x900F0001,  // blendindices = 2
+        0x0000001F, 0x8001000A, 0x900F0002,  // color = 10, index 1
+        // def c7: the four floats' IEEE bits: 1.0, -0.5, 0.0, 2.0
+        0x00000051, 0xA00F0007, 0x3F800000, 0xBF000000, 0x00000000, 0x40000000,
+        0x00000001, 0xC00F0000, 0xA0E40007,
+    };
+    EXPECT_EQ(Body(a), expected);
+}
+
+TEST(ShaderAssemblerTokens, Vs20InstructionsCarryTheirLength)
+{
+    Assembled a = Assemble(
+        "vs_2_0\n"
+        "dcl_position v0\n"
+        "def c1, 0, 0, 0, 0\n"
+        "mova a0.y, c1.x\n"
+        "mov r0, c[a0.y + 4]\n"
+        "mad oPos, v0, c2, r0\n"
+        "m3x2 oT0.xy, v0, c9\n");
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    const std::vector<DWORD> expected = {
+        0x0200001F, 0x80000000, 0x900F0000,  // dcl: two tokens follow
+        0x05000051, 0xA00F0001, 0, 0, 0, 0,  // def: five
+        0x0200002E, 0xB0020000, 0xA0000001,  // mova (46) a0.y, c1.x
+        // mov r0, c[a0.y + 4]: relative bit 13 on c4, then the a0 token with .y replicated
+        0x03000001, 0x800F0000, 0xA0E42004, 0xB0550000,
+        0x04000004, 0xC00F0000, 0x90E40000, 0xA0E40002, 0x80E40000,
+        0x03000018, 0xE0030000, 0x90E40000, 0xA0E40009,  // m3x2 (24) writes .xy
+    };
+    EXPECT_EQ(Body(a), expected);
+}
+
+TEST(ShaderAssemblerTokens, Vs11RelativeAddressingImpliesA0X)
+{
+    const char *forms[] = {"c[a0.x + 10]", "c[10 + a0.x]", "c10[a0.x]", "c4[a0.x + 6]"};
+    for (const char *form : forms) {
+        Assembled a = Assemble(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
+        ASSERT_EQ(a.hr, D3D_OK) << form << ": " << a.errors;
+        const std::vector<DWORD> expected = {
+            0x0000001F, 0x80000000, 0x900F0000,
+            0x00000001, 0xB0010000, 0x90000000,  // mov a0.x, v0.x
+            0x00000001, 0xC00F0000, 0xA0E4200A,  // c10 with bit 13, no address token
+        };
+        EXPECT_EQ(Body(a), expected) << form;
+    }
+}
+
+// ---- Round trip through the disassembler ----
+
+void ExpectRoundTrip(const std::string &source)
+{
+    Assembled a = Assemble(source);
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    std::string text = Disassemble(a.code);
+    std::istringstream want(source), got(text);
+    std::string wantLine, gotLine;
+    int line = 0;
+    while (std::getline(want, wantLine)) {
+        ++line;
+        std::getline(got, gotLine);
+        EXPECT_EQ(gotLine, wantLine) << "line " << line;
+        gotLine.clear();
+    }
+    EXPECT_FALSE(std::getline(got, gotLine)) << "extra: " << gotLine;
+    // And the disassembly assembles to the same code.
+    EXPECT_EQ(Assemble(text).code, a.code);
+}
+
+TEST(ShaderAssemblerRoundTrip, EveryVs11Instruction)
+{
+    ExpectRoundTrip(
+        "vs_1_1\n"
+        "dcl_position v0\n"
+        "dcl_normal v1\n"
+        "dcl_texcoord2 v2\n"
+        "def c95, 1, -0.5, 0.25, 1e+06\n"
+        "mov r0, v0\n"
+        "mov r1, c1\n"
+        "mov a0.x, c0.x\n"
+        "add r2, r0, -c3\n"
+        "sub r2.xz, r1.yxwz, v0.w\n"
+        "mul r3.y, r0.x, c[a0.x + 4]\n"
+        "mad r4, v0, c5.x, r0\n"
+        "rcp r5.w, r0.y\n"
+        "rsq r5.x, -c6.z\n"
+        "dp3 r6.x, r0, c7\n"
+        "dp4 r6.yw, -r1, v0\n"
+        "min r7, r0.zwxy, c8\n"
+        "max r7, r7, v0.x\n"
+        "slt r8, r0, c9\n"
+        "sge r8.w, v0.x, r1\n"
+        "exp r9, r0.w\n"
+        "expp r9.xy, c10.y\n"
+        "log r10.z, v0.x\n"
+        "logp r10.w, r1.z\n"
+        "lit r11, r0\n"
+        "dst r11, r0, c11\n"
+        "frc r9.zw, r0\n"
+        "m4x4 oPos, r0, c12\n"
+        "m4x3 r2.xyz, v0, c16\n"
+        "m3x4 oT0, r1, c20\n"
+        "m3x3 oT1.xyz, r0, c24\n"
+        "m3x2 oT2.xy, v0, c28\n"
+        "mov oD0, c[a0.x]\n"
+        "mov oD1.xw, r0.xxy\n"
+        "mov oFog.x, r0.w\n"
+        "mov oPts.x, c2.y\n"
+        "mov oT7, v1\n"
+        "mov oT6, v2.wzyx\n"
+        "nop\n");
+}
+
+TEST(ShaderAssemblerRoundTrip, EveryVs20Addition)
+{
+    ExpectRoundTrip(
+        "vs_2_0\n"
+        "dcl_position v0\n"
+        "dcl_blendweight v1\n"
+        "dcl_blendindices v2\n"
+        "def c200, 0, 1, 2, 3\n"
+        "mov r0, v0\n"
+        "mov r1, c1\n"
+        "mova a0, c0\n"
+        "mov r2, c[a0.y + 7]\n"
+        "mov r3, c[a0.w]\n"
+        "add r2, r2, -c[a0.z + 255].yx\n"
+        "lrp r4, r0, r1, c3\n"
+        "pow r5.x, r0.x, c4.y\n"
+        "crs r6.xyz, r0, r1\n"
+        "abs r7, -r0\n"
+        "nrm r8, r0\n"
+        "m4x4 oPos, r0, c12\n"
+        "mov oT0, v1\n"
+        "mov oD0, v2\n");
+}
+
+TEST(ShaderAssemblerRoundTrip, LayoutCaseAndCommentsDoNotChangeTheCode)
+{
+    Assembled plain = Assemble(kBillboard);
+    ASSERT_EQ(plain.hr, D3D_OK) << plain.errors;
+    Assembled dressed = Assemble(
+        "// particle quad\r\n"
+        "  VS.1.1   ; version\r\n"
+        "/* inputs\r\n   four of them */ DCL_POSITION0 V0\r\n"
+        "dcl_position1\tv1\r\n"
+        "dcl_color v2\rdcl_texcoord v3\n"
+        "\n"
+        "MOV R0,V0\n"
+        "mad r0.rgb , c4.rgb , v1.r , r0.xyz\n"
+        "mad r0.xyz, c5.xyz, v1.g, r0.rgb /* block */ ; and line\n"
+        "M4X4 OPOS, r0, c0\n"
+        "mov oD0, v2.xyzw\n"
+        "mov oT0.rg, v3");
+    ASSERT_EQ(dressed.hr, D3D_OK) << dressed.errors;
+    EXPECT_EQ(dressed.code, plain.code);
+}
+
+TEST(ShaderAssemblerRoundTrip, MacrosFromTheCallerAndFromDefineLines)
+{
+    const D3DXMACRO defines[] = {{"RIGHT", "c4.xyz"}, {"UP", "c5"}, {nullptr, nullptr}};
+    Assembled expanded = Assemble(
+        "#define CENTRE v0\n"
+        "#define CORNER_X v1.x\n"
+        "vs_1_1\n"
+        "dcl_position0 CENTRE\n"
+        "dcl_position1 v1\n"
+        "dcl_color0 v2\n"
+        "dcl_texcoord0 v3\n"
+        "mov r0, CENTRE                         ; w = 1 from the vertex declaration\n"
+        "mad r0.xyz, RIGHT, CORNER_X, r0.xyz\n"
+        "mad r0.xyz, UP.xyz, v1.y, r0.xyz\n"
+        "m4x4 oPos, r0, c0\n"
+        "mov oD0, v2\n"
+        "mov oT0.xy, v3\n",
+        0, defines);
+    ASSERT_EQ(expanded.hr, D3D_OK) << expanded.errors;
+    EXPECT_EQ(expanded.code, Assemble(kBillboard).code);
+
+    // A macro that names itself stops expanding instead of looping.
+    const D3DXMACRO loop[] = {{"r0", "r0"}, {nullptr, nullptr}};
+    EXPECT_EQ(Assemble(kBillboard, 0, loop).code, Assemble(kBillboard).code);
+}
+
+// ---- The particle billboard ----
+
+TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
+{
+    Assembled a = Assemble(kBillboard);
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    Program p = Decode(a.code);
+    ASSERT_EQ(p.problem, "");
+    ASSERT_GE(p.body.size(), 4u);
+    // The four declarations, in order: POSITION0, POSITION1, COLOR0, TEXCOORD0.
+    const DWORD usages[4][2] = {{0, 0}, {0, 1}, {10, 0}, {5, 0}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(p.body[i].opcode, 31u);
+        EXPECT_EQ(p.body[i].usage, usages[i][0]);
+        EXPECT_EQ(p.body[i].usageIndex, usages[i][1]);
+        EXPECT_EQ(p.body[i].params[0].number, static_cast<DWORD>(i));
+    }
+
+    // A transposed matrix M in c0-c3 (row i of c = column i of M), right and up vectors.
+    const float m[4][4] = {{0.5f, 0.1f, 0.0f, 0.2f}, {0.0f, 2.0f, 0.3f, 0.0f},
+                           {0.4f, 0.0f, 1.5f, 1.0f}, {1.0f, -2.0f, 3.0f, 4.0f}};
+    Machine vm;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            vm.c[i][j] = m[j][i];
+    const float right[4] = {0.6f, 0.0f, -0.8f, 0.0f}, up[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    memcpy(vm.c[4], right, sizeof right);
+    memcpy(vm.c[5], up, sizeof up);
+    const float centre[4] = {2.0f, 1.0f, -3.0f, 1.0f};
+    const float corner[4] = {-0.25f, 0.25f, 0.0f, 1.0f};
+    const float colour[4] = {0.1f, 0.2f, 0.3f, 0.4f}, uv[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    memcpy(vm.v[0], centre, sizeof centre);
+    memcpy(vm.v[1], corner, sizeof corner);
+    memcpy(vm.v[2], colour, sizeof colour);
+    memcpy(vm.v[3], uv, sizeof uv);
+    ASSERT_TRUE(vm.Run(p));
+
+    float world[4];
+    for (int i = 0; i < 3; ++i)
+        world[i] = centre[i] + right[i] * corner[0] + up[i] * corner[1];
+    world[3] = 1.0f;
+    for (int j = 0; j < 4; ++j) {
+        float clip = 0.0f;
+        for (int i = 0; i < 4; ++i)
+            clip += world[i] * m[i][j];  // row vector times M
+        EXPECT_NEAR(vm.oPos[j], clip, 1e-5f) << "component " << j;
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(vm.oD[0][i], colour[i]);
+    EXPECT_EQ(vm.oT[0][0], 1.0f);
+    EXPECT_EQ(vm.oT[0][1], 0.0f);
+}
+
+// ---- Errors ----
+
+struct BadShader {
+    const char *source;
+    int line;
+    const char *reason;  // a fragment of the message
+};
+
+TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
+{
+    const BadShader cases[] = {
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0\nfoo r0, r1\n", 4, "unknown instruction 'foo'"},
+        {"vs_1_1\ndcl_position v0\nmov r12, v0\nmov oPos, v0\n", 3, "out of range"},
+        {"vs_1_1\ndcl_position v0\nmov oPos v0\n", 3, "expected ','"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0.xq\n", 3, "not a swizzle"},
+        {"vs_1_1\ndcl_position v0\nmov v0, c0\nmov oPos, v0\n", 3, "v0 cannot be written"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0\nmov r0, oPos\n", 4, "oPos cannot be read"},
+        {"vs_1_1\ndcl_position v0\nmova a0.x, v0.x\nmov oPos, v0\n", 3, "needs vs_2_0"},
+        {"vs_2_0\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, v0\n", 3, "mova"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v1\n", 3, "v1 is read but not declared"},
+        {"vs_1_1\ndcl_position v0\nadd oPos, c0, c1\n", 3, "only one constant register"},
+        {"vs_1_1\ndcl_position v0\ndcl_normal v1\nadd oPos, v0, v1\n", 4, "only one input register"},
+        {"vs_1_1\ndcl_position v0\nmov r0.x, v0\nmov oPos, r0\n", 4, "r0.yzw is read before it is written"},
+        {"vs_1_1\ndcl_position v0\nmov r0, v0\ndp3 oPos, r1.xyzw, r0\n", 4, "r1.xyz is read"},
+        {"vs_1_1\ndcl_position v0\nmov oPos.xyz, v0\n", 3, "oPos must be written"},
+        {"", 1, "no shader version"},
+        {"; only a comment\n", 2, "no shader version"},
+        {"mov r0, v0\n", 1, "expected the shader version"},
+        {"ps_2_0\nmov oC0, c0\n", 1, "pixel shaders"},
+        {"vs_3_0\n", 1, "unsupported vertex shader version"},
+        {"vs_1_1\nvs_1_1\n", 2, "only be given once"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0\ndcl_normal v1\n", 4, "must come before the first instruction"},
+        {"vs_1_1\ndcl_position v0\ndcl_position v1\nmov oPos, v0\n", 3, "declared twice"},
+        {"vs_1_1\ndcl_colour v0\nmov oPos, v0\n", 2, "unknown declaration usage 'colour'"},
+        {"vs_1_1\ndcl_texcoord16 v0\nmov oPos, v0\n", 2, "usage index"},
+        {"vs_1_1\ndcl_position c0\nmov oPos, c0\n", 2, "input registers"},
+        {"vs_1_1\ndcl_position v0\nmov r0.yx, v0\nmov oPos, v0\n", 3, "x y z w order"},
+        {"vs_1_1\ndcl_position v0\nrcp oPos, v0\n", 3, "single-component"},
+        {"vs_1_1\ndcl_position v0\nm4x4 oPos, v0, c254\n", 3, "past the last one"},
+        {"vs_1_1\ndcl_position v0\nm4x4 oPos, v0, -c4\n", 3, "without swizzle or negation"},
+        {"vs_1_1\ndcl_position v0\nmov r0, v0\nm4x3 r0, r0, c4\nmov oPos, v0\n", 4, "cannot write a register it reads"},
+        {"vs_1_1\ndcl_position v0\nm4x3 oT0.xy, v0, c4\nmov oPos, v0\n", 3, "writes .xyz only"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0 ; fine\n/* never closed\n", 4, "unterminated comment"},
+        {"vs_1_1\ndcl_position v0\nmov_sat oPos, v0\n", 3, "modifier '_sat'"},
+        {"vs_1_1\ndcl_position v0\ndef c0, 1, 2, 3\nmov oPos, v0\n", 3, "expected ','"},
+        {"vs_1_1\ndcl_position v0\ndef c0, 1e50, 0, 0, 0\nmov oPos, v0\n", 3, "not a representable number"},
+        {"vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, c[a0.y]\n", 4, "a0.x only"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, c[a0.x]\n", 3, "a0.x is read before it is written"},
+        {"vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, c[a0.x + 250 + 6]\n", 4, "out of range"},
+        {"vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, v0[a0.x]\n", 4, "only on constant registers"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, -v0 @\n", 3, "unexpected character '@'"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0, v0\n", 3, "unexpected ','"},
+        {"vs_1_1\n#include \"common.vsh\"\n", 2, "#include is not supported"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0\nmov r0, \x01\n", 4, "unexpected byte 0x01"},
+    };
+    for (const BadShader &bad : cases) {
+        testing::internal::CaptureStderr();
+        Assembled a = Assemble(bad.source);
+        std::string stderrText = CapturedStderr();
+        SCOPED_TRACE(bad.source);
+        EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
+        EXPECT_FALSE(a.hasShader);
+        EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
+        EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
+        EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+        EXPECT_EQ(stderrText.rfind("d3dx9: memory:" + std::to_string(bad.line) + ": ", 0), 0u) << stderrText;
+    }
+}
+
+TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
+{
+    testing::internal::CaptureStderr();
+    Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\nmul r0, v0,\nfrob r1\nmov oD0, v9\n");
+    std::string stderrText = CapturedStderr();
+    EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
+    EXPECT_EQ(LineCount(a.errors), 3) << a.errors;
+    EXPECT_NE(a.errors.find("memory(4,"), std::string::npos);
+    EXPECT_NE(a.errors.find("memory(5,"), std::string::npos);
+    EXPECT_NE(a.errors.find("memory(6,"), std::string::npos);
+    EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+    EXPECT_NE(stderrText.find("2 more errors"), std::string::npos) << stderrText;
+}
+
+TEST(ShaderAssemblerErrors, SkipValidationKeepsOnlyTheGrammar)
+{
+    // Device rules: two constants, an undeclared input, an unwritten temporary, no oPos.
+    const char *deviceRules = "vs_1_1\nadd r0, c0, c1\nmul oD0, v3, r5\n";
+    EXPECT_EQ(Assemble(deviceRules).hr, D3DXERR_INVALIDDATA);
+    Assembled skipped = Assemble(deviceRules, D3DXSHADER_SKIPVALIDATION);
+    ASSERT_EQ(skipped.hr, D3D_OK) << skipped.errors;
+    EXPECT_EQ(Disassemble(skipped.code), "vs_1_1\nadd r0, c0, c1\nmul oD0, v3, r5\n");
+    // Grammar errors still fail.
+    EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+}
+
+TEST(ShaderAssemblerErrors, BadArgumentsAreRefused)
+{
+    LPD3DXBUFFER shader = reinterpret_cast<LPD3DXBUFFER>(1), errors = reinterpret_cast<LPD3DXBUFFER>(1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXAssembleShader(nullptr, 10, nullptr, nullptr, 0, &shader, &errors), D3DERR_INVALIDCALL);
+    EXPECT_EQ(shader, nullptr);
+    EXPECT_EQ(errors, nullptr);
+    EXPECT_EQ(D3DXAssembleShaderFromFileA(nullptr, nullptr, nullptr, 0, &shader, nullptr), D3DERR_INVALIDCALL);
+    const D3DXMACRO badName[] = {{"1x", "c0"}, {nullptr, nullptr}};
+    EXPECT_EQ(D3DXAssembleShader(kBillboard, sizeof kBillboard - 1, badName, nullptr, 0, &shader, &errors),
+              D3DXERR_INVALIDDATA);
+    EXPECT_EQ(shader, nullptr);
+    ASSERT_NE(errors, nullptr);
+    EXPECT_NE(std::string(static_cast<const char *>(errors->GetBufferPointer())).find("'1x'"), std::string::npos);
+    errors->Release();
+    CapturedStderr();
+
+    // The length is honoured: the text after it is not read.
+    std::string twice = std::string(kBillboard) + "garbage that is never seen";
+    HRESULT hr = D3DXAssembleShader(twice.data(), sizeof kBillboard - 1, nullptr, nullptr, 0, &shader, &errors);
+    Assembled cut = Collect(hr, shader, errors);
+    EXPECT_EQ(cut.hr, D3D_OK) << cut.errors;
+    // Success without an error buffer to fill, and with no shader buffer wanted.
+    EXPECT_EQ(D3DXAssembleShader(kBillboard, sizeof kBillboard - 1, nullptr, nullptr, 0, nullptr, nullptr), D3D_OK);
+}
+
+// ---- Files ----
+
+class ShaderAssemblerFiles : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_ + "/Shaders");
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+    void Write(const std::string &name, const std::string &text)
+    {
+        std::ofstream(root_ + "/Shaders/" + name, std::ios::binary) << text;
+    }
+    const std::string root_ = "shader_assembler_files";
+};
+
+TEST_F(ShaderAssemblerFiles, WindowsPathsAreResolvedAndErrorsNameTheFile)
+{
+    Write("Particle.vsh", kBillboard);
+    LPD3DXBUFFER shader = nullptr, errors = nullptr;
+    HRESULT hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\shaders\\PARTICLE.vsh", nullptr, nullptr, 0,
+                                             &shader, &errors);
+    Assembled fromFile = Collect(hr, shader, errors);
+    ASSERT_EQ(fromFile.hr, D3D_OK) << fromFile.errors;
+    EXPECT_EQ(fromFile.code, Assemble(kBillboard).code);
+
+    Write("Bad.vsh", "vs_1_1\ndcl_position v0\n\nmov oPos, v7\n");
+    testing::internal::CaptureStderr();
+    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
+                                     &errors);
+    Assembled bad = Collect(hr, shader, errors);
+    std::string stderrText = CapturedStderr();
+    EXPECT_EQ(bad.hr, D3DXERR_INVALIDDATA);
+    EXPECT_FALSE(bad.hasShader);
+    EXPECT_EQ(bad.errors.rfind("shader_assembler_files\\Shaders\\Bad.vsh(4,11): error: v7", 0), 0u) << bad.errors;
+    EXPECT_EQ(stderrText.rfind("d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:4: ", 0), 0u) << stderrText;
+    EXPECT_EQ(LineCount(stderrText), 1);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXAssembleShaderFromFileA("shader_assembler_files\\Missing.vsh", nullptr, nullptr, 0, &shader,
+                                          &errors),
+              E_FAIL);
+    stderrText = CapturedStderr();
+    EXPECT_EQ(shader, nullptr);
+    EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+    EXPECT_NE(stderrText.find("Missing.vsh"), std::string::npos);
+}
+
+// ---- Robustness ----
+
+TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
+{
+    std::string good = std::string(kBillboard) + "mov a0.x, v1.y\nmov oT1, c[a0.x + 2]\n";
+    good.insert(good.find('\n') + 1, "def c9, 1.5, -2, 3e2, .5\n");
+    const char replacements[] = {'\0', '\n', ' ', ',', '.', '-', '[', ']', '+', '#', '9', 'x', 'c', ';', '/', '*'};
+    int failures = 0, successes = 0;
+    auto check = [&](const std::string &text) {
+        Assembled a = Assemble(text);
+        if (a.hr == D3D_OK) {
+            ++successes;
+            EXPECT_EQ(Decode(a.code).problem, "") << text;
+        } else {
+            ++failures;
+            EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA) << text;
+            EXPECT_FALSE(a.hasShader);
+            EXPECT_FALSE(a.errors.empty());
+        }
+    };
+    testing::internal::CaptureStderr();
+    for (size_t n = 0; n <= good.size(); ++n)
+        check(good.substr(0, n));
+    for (size_t i = 0; i < good.size(); ++i)
+        for (char c : replacements) {
+            std::string damaged = good;
+            damaged[i] = c;
+            check(damaged);
+        }
+    CapturedStderr();
+    EXPECT_GT(failures, 0);
+    EXPECT_GT(successes, 0);
+}
+
+}  // namespace
