@@ -1,0 +1,67 @@
+/*
+ * buffer.cpp - ID3DXBuffer and D3DXCreateBuffer: a reference-counted block of bytes.
+ *
+ * The block is zero-filled when made and freed with the last reference.  Also the storage
+ * of the identifiers that d3dx9core.h declares.
+ */
+#include "d3dx9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <atomic>
+#include <new>
+
+extern "C" const GUID IID_ID3DXBuffer = {0x8ba5fb08, 0x5195, 0x40e2, {0xac, 0x58, 0x0d, 0x98, 0x9c, 0x3a, 0x01, 0x02}};
+extern "C" const GUID IID_ID3DXFont = {0xd79dbb70, 0x5f21, 0x4d36, {0xbb, 0xc2, 0xff, 0x52, 0x5c, 0x21, 0x3c, 0xdc}};
+extern "C" const GUID IID_ID3DXSprite = {0xba0b762d, 0x7d28, 0x43ec, {0xb9, 0xdc, 0x2f, 0x84, 0x44, 0x3b, 0x06, 0x14}};
+
+namespace tavrok::d3dx9 {
+namespace {
+
+class Buffer final : public ID3DXBuffer {
+public:
+    explicit Buffer(DWORD size) : bytes_(size, 0) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_IUnknown && riid != IID_ID3DXBuffer)
+            return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<ID3DXBuffer *>(this);
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    STDMETHODIMP_(LPVOID) GetBufferPointer() override { return bytes_.empty() ? nullptr : bytes_.data(); }
+    STDMETHODIMP_(DWORD) GetBufferSize() override { return DWORD(bytes_.size()); }
+
+private:
+    std::atomic<ULONG> references_{1};
+    std::vector<uint8_t> bytes_;
+};
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+extern "C" HRESULT WINAPI D3DXCreateBuffer(DWORD size, LPD3DXBUFFER *buffer)
+{
+    if (!buffer)
+        return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    try {
+        *buffer = new tavrok::d3dx9::Buffer(size);
+    } catch (const std::bad_alloc &) {
+        tavrok::Diagnostic(tavrok::d3dx9::kLibrary, "", "", "D3DXCreateBuffer: no memory for " + std::to_string(size) + " bytes");
+        return E_OUTOFMEMORY;
+    }
+    return D3D_OK;
+}

@@ -1,0 +1,63 @@
+/*
+ * d3dx9_private.h - what the files of platform/d3dx9 share.
+ */
+#ifndef TAVROK_D3DX9_PRIVATE_H
+#define TAVROK_D3DX9_PRIVATE_H
+
+#include <d3dx9.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrok::d3dx9 {
+
+constexpr const char *kLibrary = "d3dx9";
+
+// Reads a whole file named by a Windows path; false when it cannot be read.
+bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::string &reason);
+
+// Writes 32-bit ARGB pixels (rows top first, `width` pixels each) into one level of a
+// texture of format A8R8G8B8 or X8R8G8B8.
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height);
+
+// The next mip level of 32-bit ARGB pixels: each pixel the average of the 2 x 2 block
+// above it (edges repeated for odd sizes).
+std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, UINT height, UINT &halfWidth,
+                                 UINT &halfHeight);
+
+// A face picked by the font configuration and rendered by FreeType (font_face.cpp).
+struct GlyphBitmap {
+    int left = 0, top = 0;        // offset of the bitmap from the pen, top upwards
+    int advance = 0;              // pen movement in whole pixels
+    UINT width = 0, height = 0;
+    std::vector<uint8_t> coverage;  // width x height, 0..255, rows top first
+};
+
+class FontFace {
+public:
+    virtual ~FontFace() = default;
+    virtual std::string FamilyName() const = 0;
+    virtual std::string FileName() const = 0;
+    virtual int Ascent() const = 0;   // pixels above the baseline
+    virtual int Descent() const = 0;  // pixels below it
+    virtual int InternalLeading() const = 0;
+    virtual int AverageWidth() const = 0;
+    virtual int MaxWidth() const = 0;
+    virtual bool Glyph(uint32_t codepoint, GlyphBitmap &out) = 0;
+};
+
+// Opens the face that best matches a GDI-style request; null (with one diagnostic line)
+// when no face at all can be opened.  height < 0 asks for that character height in
+// pixels, height > 0 for that cell height, 0 for a default size; width 0 keeps the face's
+// proportions.
+std::unique_ptr<FontFace> OpenFontFace(const char *faceName, int height, UINT width, UINT weight, bool italic,
+                                       bool antialiased);
+
+// The Unicode code point of a character of the Windows-1252 code page.
+uint32_t CodepointFromCp1252(uint8_t c);
+
+}  // namespace tavrok::d3dx9
+
+#endif

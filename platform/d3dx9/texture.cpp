@@ -1,0 +1,486 @@
+/*
+ * texture.cpp - D3DXCreateTextureFromFile(A/ExA/InMemory/InMemoryEx) and the image
+ * information queries.
+ *
+ * Reads BMP, PNG, JPEG and TGA files (decoded by stb_image) into 32-bit ARGB, turns the
+ * pixels equal to the colour key into transparent black, scales the image to the texture's
+ * size and writes a full chain of box-filtered mip levels.  Sizes left to the library are
+ * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  Files
+ * are checked for completeness before decoding, because the decoder fills missing data of
+ * a cut-off file with black instead of failing.  Only A8R8G8B8 and X8R8G8B8 textures are
+ * made; other requested formats are reported unsupported.  Palettes are not used.
+ */
+#include "d3dx9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <stb/stb_image.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace tavrok::d3dx9 {
+namespace {
+
+struct Image {
+    UINT width = 0, height = 0;
+    std::vector<uint32_t> argb;  // rows top first
+};
+
+uint32_t Le16(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t Le32(const uint8_t *p) { return Le16(p) | Le16(p + 2) << 16; }
+
+// Which of the accepted formats the bytes are, from their signatures; TGA, which has
+// none, is recognised by a plausible header.  False for anything else.
+bool Identify(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT &format)
+{
+    static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (n >= 8 && memcmp(d, png, 8) == 0)
+        return format = D3DXIFF_PNG, true;
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF)
+        return format = D3DXIFF_JPG, true;
+    if (n >= 26 && d[0] == 'B' && d[1] == 'M')
+        return format = D3DXIFF_BMP, true;
+    if (n >= 18) {
+        uint8_t mapType = d[1], type = d[2], bits = d[16];
+        bool typeOk = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+        bool bitsOk = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+        if (mapType <= 1 && typeOk && bitsOk && Le16(d + 12) > 0 && Le16(d + 14) > 0)
+            return format = D3DXIFF_TGA, true;
+    }
+    return false;
+}
+
+// The size a complete file of this kind must have at least, where the header tells it;
+// 0 when it cannot be known before decoding (compressed pixel data).
+uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
+{
+    if (format == D3DXIFF_BMP) {
+        uint32_t offset = Le32(d + 10), header = Le32(d + 14);
+        uint64_t width, height, bits, compression = 0;
+        if (header == 12) {
+            width = Le16(d + 18), height = Le16(d + 20), bits = Le16(d + 24);
+        } else if (n >= 34) {
+            width = uint64_t(std::abs(int32_t(Le32(d + 18))));
+            height = uint64_t(std::abs(int32_t(Le32(d + 22))));
+            bits = Le16(d + 28), compression = Le32(d + 30);
+        } else {
+            return 14 + uint64_t(header);
+        }
+        if (compression != 0 && compression != 3)
+            return 0;  // run-length encoded
+        return uint64_t(offset) + (width * bits + 31) / 32 * 4 * height;
+    }
+    if (format == D3DXIFF_TGA) {
+        uint8_t type = d[2];
+        if (type != 1 && type != 2 && type != 3)
+            return 0;  // run-length encoded
+        uint64_t mapBytes = d[1] ? uint64_t(Le16(d + 5)) * ((d[7] + 7) / 8) : 0;
+        return 18 + d[0] + mapBytes + uint64_t(Le16(d + 12)) * Le16(d + 14) * ((d[16] + 7) / 8);
+    }
+    return 0;
+}
+
+// Whether the file ends as a complete file of its kind ends.
+bool HasEnd(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
+{
+    if (format == D3DXIFF_PNG) {
+        static const char iend[] = "IEND";
+        return std::search(d + 8, d + n, iend, iend + 4) != d + n;
+    }
+    if (format == D3DXIFF_JPG) {
+        for (size_t i = n; i-- > 3;)
+            if (d[i - 1] == 0xFF && d[i] == 0xD9)
+                return true;
+        return false;
+    }
+    return true;
+}
+
+D3DFORMAT FileFormat(D3DXIMAGE_FILEFORMAT format, int channels)
+{
+    switch (channels) {
+    case 1: return D3DFMT_L8;
+    case 2: return D3DFMT_A8L8;
+    case 3: return (format == D3DXIFF_BMP || format == D3DXIFF_TGA) ? D3DFMT_R8G8B8 : D3DFMT_X8R8G8B8;
+    default: return D3DFMT_A8R8G8B8;
+    }
+}
+
+// Checks the bytes and fills the information record; "" or the reason they are refused,
+// with the byte position where it applies.
+std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::string &position)
+{
+    D3DXIMAGE_FILEFORMAT format;
+    if (!d || n == 0)
+        return "empty file";
+    if (!Identify(d, n, format))
+        return "not a BMP, PNG, JPEG or TGA image";
+    uint64_t expected = ExpectedSize(d, n, format);
+    if (expected > n || !HasEnd(d, n, format)) {
+        position = "byte " + std::to_string(n);
+        return expected > n ? "file is cut off (" + std::to_string(n) + " of " + std::to_string(expected) + " bytes)"
+                            : "file is cut off before its end marker";
+    }
+    int w = 0, h = 0, channels = 0;
+    if (!stbi_info_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels))
+        return std::string("cannot read the image header: ") + stbi_failure_reason();
+    info.Width = UINT(w);
+    info.Height = UINT(h);
+    info.Depth = 1;
+    info.MipLevels = 1;
+    info.Format = FileFormat(format, channels);
+    info.ResourceType = D3DRTYPE_TEXTURE;
+    info.ImageFileFormat = format;
+    return "";
+}
+
+std::string Decode(const uint8_t *d, size_t n, Image &image)
+{
+    int w = 0, h = 0, channels = 0;
+    std::unique_ptr<stbi_uc, void (*)(void *)> rgba(
+        stbi_load_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels, 4), stbi_image_free);
+    if (!rgba)
+        return std::string("cannot decode the image: ") + stbi_failure_reason();
+    image.width = UINT(w);
+    image.height = UINT(h);
+    image.argb.resize(size_t(w) * h);
+    const stbi_uc *p = rgba.get();
+    for (uint32_t &pixel : image.argb) {
+        pixel = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        p += 4;
+    }
+    return "";
+}
+
+UINT RoundUpToPowerOfTwo(UINT v)
+{
+    UINT p = 1;
+    while (p < v && p < 0x80000000u)
+        p <<= 1;
+    return p;
+}
+
+uint32_t Channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
+
+// Bilinear sample at (u, v) in pixel units of the source, edges clamped.
+uint32_t Sample(const Image &src, float u, float v)
+{
+    float x = std::clamp(u - 0.5f, 0.0f, float(src.width - 1)), y = std::clamp(v - 0.5f, 0.0f, float(src.height - 1));
+    UINT x0 = UINT(x), y0 = UINT(y);
+    UINT x1 = std::min(x0 + 1, src.width - 1), y1 = std::min(y0 + 1, src.height - 1);
+    float fx = x - float(x0), fy = y - float(y0);
+    const uint32_t p00 = src.argb[size_t(y0) * src.width + x0], p10 = src.argb[size_t(y0) * src.width + x1];
+    const uint32_t p01 = src.argb[size_t(y1) * src.width + x0], p11 = src.argb[size_t(y1) * src.width + x1];
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        float top = Channel(p00, shift) * (1 - fx) + Channel(p10, shift) * fx;
+        float bottom = Channel(p01, shift) * (1 - fx) + Channel(p11, shift) * fx;
+        out |= uint32_t(top * (1 - fy) + bottom * fy + 0.5f) << shift;
+    }
+    return out;
+}
+
+// Fits the image to the texture's size.  D3DX_FILTER_NONE copies the top-left part and
+// leaves the rest transparent black; POINT takes the nearest pixel; the others
+// interpolate between the four nearest.
+Image Resize(const Image &src, UINT width, UINT height, DWORD filter)
+{
+    if (src.width == width && src.height == height)
+        return src;
+    Image out;
+    out.width = width;
+    out.height = height;
+    out.argb.assign(size_t(width) * height, 0);
+    DWORD kind = filter & 0xFF;
+    float sx = float(src.width) / width, sy = float(src.height) / height;
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x) {
+            uint32_t &pixel = out.argb[size_t(y) * width + x];
+            if (kind == D3DX_FILTER_NONE) {
+                if (x < src.width && y < src.height)
+                    pixel = src.argb[size_t(y) * src.width + x];
+            } else if (kind == D3DX_FILTER_POINT) {
+                UINT px = std::min(UINT((x + 0.5f) * sx), src.width - 1), py = std::min(UINT((y + 0.5f) * sy), src.height - 1);
+                pixel = src.argb[size_t(py) * src.width + px];
+            } else {
+                pixel = Sample(src, (x + 0.5f) * sx, (y + 0.5f) * sy);
+            }
+        }
+    return out;
+}
+
+Image HalveBox(const Image &src)
+{
+    Image out;
+    out.argb = HalveImage(src.argb, src.width, src.height, out.width, out.height);
+    return out;
+}
+
+UINT ChainLength(UINT w, UINT h)
+{
+    UINT n = 1;
+    while (w > 1 || h > 1)
+        w = std::max(1u, w / 2), h = std::max(1u, h / 2), ++n;
+    return n;
+}
+
+UINT ChooseSize(UINT asked, UINT fromFile)
+{
+    if (asked == 0 || asked == D3DX_DEFAULT)
+        return RoundUpToPowerOfTwo(fromFile);
+    if (asked == D3DX_DEFAULT_NONPOW2 || asked == D3DX_FROM_FILE)
+        return fromFile;
+    return asked;
+}
+
+HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter)
+{
+    Image level = top;
+    for (UINT i = 0; i < levels; ++i) {
+        if (i > 0) {
+            if ((mipFilter & 0xFF) == D3DX_FILTER_NONE)
+                break;  // the lower levels are left as created
+            level = HalveBox(level);
+        }
+        HRESULT hr = WriteTextureLevel(texture, i, level.argb.data(), level.width, level.height);
+        if (FAILED(hr))
+            return hr;
+    }
+    return D3D_OK;
+}
+
+HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
+                         UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                         DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo,
+                         IDirect3DTexture9 **out)
+{
+    D3DXIMAGE_INFO info{};
+    std::string position;
+    std::string problem = Inspect(data, size, info, position);
+    Image image;
+    if (problem.empty())
+        problem = Decode(data, size, image);
+    if (!problem.empty()) {
+        Diagnostic(kLibrary, name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
+        format = D3DFMT_A8R8G8B8;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) {
+        Unsupported(kLibrary, "textures from files in formats other than A8R8G8B8 and X8R8G8B8");
+        return D3DERR_NOTAVAILABLE;
+    }
+
+    // Transparent black where the image has exactly the key colour (alpha included).
+    if (colorKey != 0)
+        for (uint32_t &pixel : image.argb)
+            if (pixel == colorKey)
+                pixel = 0;
+
+    UINT w = ChooseSize(width, info.Width), h = ChooseSize(height, info.Height);
+    D3DCAPS9 caps{};
+    if (SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.MaxTextureWidth && caps.MaxTextureHeight) {
+        w = std::min<UINT>(w, caps.MaxTextureWidth);
+        h = std::min<UINT>(h, caps.MaxTextureHeight);
+    }
+    UINT full = ChainLength(w, h);
+    UINT levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
+                  : mipLevels == D3DX_FROM_FILE                 ? 1
+                                                                : std::min(mipLevels, full);
+    if (filter == D3DX_DEFAULT)
+        filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
+    if (mipFilter == D3DX_DEFAULT)
+        mipFilter = D3DX_FILTER_BOX;
+    Image top = Resize(image, w, h, filter);
+
+    IDirect3DTexture9 *texture = nullptr;
+    HRESULT hr = device->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
+    if (FAILED(hr)) {
+        Diagnostic(kLibrary, name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) +
+                                           " texture");
+        return hr;
+    }
+    hr = Fill(texture, top, levels, mipFilter);
+    if (FAILED(hr) && pool == D3DPOOL_DEFAULT) {
+        // Video-memory textures are filled by way of a system-memory copy.
+        IDirect3DTexture9 *staging = nullptr;
+        hr = device->CreateTexture(w, h, levels, 0, format, D3DPOOL_SYSTEMMEM, &staging, nullptr);
+        if (SUCCEEDED(hr))
+            hr = Fill(staging, top, levels, mipFilter);
+        if (SUCCEEDED(hr))
+            hr = device->UpdateTexture(staging, texture);
+        if (staging)
+            staging->Release();
+    }
+    if (FAILED(hr)) {
+        Diagnostic(kLibrary, name, "", "cannot write the texture's pixels");
+        texture->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = info;
+    *out = texture;
+    return D3D_OK;
+}
+
+}  // namespace
+
+std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, UINT height, UINT &halfWidth,
+                                 UINT &halfHeight)
+{
+    halfWidth = std::max(1u, width / 2);
+    halfHeight = std::max(1u, height / 2);
+    std::vector<uint32_t> out(size_t(halfWidth) * halfHeight);
+    for (UINT y = 0; y < halfHeight; ++y)
+        for (UINT x = 0; x < halfWidth; ++x) {
+            UINT x0 = std::min(2 * x, width - 1), x1 = std::min(2 * x + 1, width - 1);
+            UINT y0 = std::min(2 * y, height - 1), y1 = std::min(2 * y + 1, height - 1);
+            const uint32_t p[4] = {argb[size_t(y0) * width + x0], argb[size_t(y0) * width + x1],
+                                   argb[size_t(y1) * width + x0], argb[size_t(y1) * width + x1]};
+            uint32_t pixel = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                uint32_t sum = Channel(p[0], shift) + Channel(p[1], shift) + Channel(p[2], shift) + Channel(p[3], shift);
+                pixel |= ((sum + 2) / 4) << shift;
+            }
+            out[size_t(y) * halfWidth + x] = pixel;
+        }
+    return out;
+}
+
+bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::string &reason)
+{
+    std::string path = ResolvePath(windowsPath);
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        reason = std::string("cannot open: ") + strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    bool failed = ferror(f) != 0;
+    fclose(f);
+    if (failed)
+        reason = "cannot read the file";
+    return !failed;
+}
+
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
+{
+    D3DSURFACE_DESC desc;
+    HRESULT hr = texture->GetLevelDesc(level, &desc);
+    if (FAILED(hr))
+        return hr;
+    D3DLOCKED_RECT locked;
+    hr = texture->LockRect(level, &locked, nullptr, 0);
+    if (FAILED(hr))
+        return hr;
+    uint32_t opaque = desc.Format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    for (UINT y = 0; y < std::min(height, desc.Height); ++y) {
+        uint32_t *row = reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch);
+        for (UINT x = 0; x < std::min(width, desc.Width); ++x)
+            row[x] = argb[size_t(y) * width + x] | opaque;
+    }
+    return texture->UnlockRect(level);
+}
+
+}  // namespace tavrok::d3dx9
+
+using namespace tavrok::d3dx9;
+
+extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileInMemory(LPCVOID data, UINT size, D3DXIMAGE_INFO *info)
+{
+    if (!data || !size)
+        return D3DERR_INVALIDCALL;
+    D3DXIMAGE_INFO found{};
+    std::string position;
+    std::string problem = Inspect(static_cast<const uint8_t *>(data), size, found, position);
+    if (!problem.empty()) {
+        tavrok::Diagnostic(kLibrary, "(memory)", position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    if (info)
+        *info = found;
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR file, D3DXIMAGE_INFO *info)
+{
+    if (!file)
+        return D3DERR_INVALIDCALL;
+    std::vector<uint8_t> bytes;
+    std::string reason, position;
+    if (!ReadWholeFile(file, bytes, reason)) {
+        tavrok::Diagnostic(kLibrary, file, "", reason);
+        return D3DXERR_INVALIDDATA;
+    }
+    D3DXIMAGE_INFO found{};
+    std::string problem = Inspect(bytes.data(), bytes.size(), found, position);
+    if (!problem.empty()) {
+        tavrok::Diagnostic(kLibrary, file, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    if (info)
+        *info = found;
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                              UINT width, UINT height, UINT mipLevels, DWORD usage,
+                                                              D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                              DWORD mipFilter, D3DCOLOR colorKey,
+                                                              D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                              LPDIRECT3DTEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !size || !texture) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateTextureFromFileInMemoryEx: missing device, data or result");
+        return D3DERR_INVALIDCALL;
+    }
+    return CreateFromMemory(device, static_cast<const uint8_t *>(data), size, "(memory)", width, height, mipLevels,
+                            usage, format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                            LPDIRECT3DTEXTURE9 *texture)
+{
+    return D3DXCreateTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               nullptr, nullptr, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR file, UINT width,
+                                                       UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                                       D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                                       D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo,
+                                                       PALETTEENTRY *, LPDIRECT3DTEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !file || !texture) {
+        tavrok::Diagnostic(kLibrary, file ? file : "", "", "D3DXCreateTextureFromFileExA: missing device, file or result");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!ReadWholeFile(file, bytes, reason)) {
+        tavrok::Diagnostic(kLibrary, file, "", reason);
+        return D3DXERR_INVALIDDATA;
+    }
+    return CreateFromMemory(device, bytes.data(), bytes.size(), file, width, height, mipLevels, usage, format, pool,
+                            filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 device, LPCSTR file,
+                                                     LPDIRECT3DTEXTURE9 *texture)
+{
+    return D3DXCreateTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                        D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}

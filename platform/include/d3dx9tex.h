@@ -1,0 +1,82 @@
+/*
+ * d3dx9tex.h - D3DX textures loaded from image files.
+ *
+ * BMP, PNG, JPEG and TGA files become textures with a full chain of box-filtered mip
+ * levels, optionally with a colour key made transparent.  Implemented in
+ * platform/d3dx9/texture.cpp (image decoding by stb_image).  The other image formats
+ * of the file-format enumeration (DDS, PPM, DIB, HDR, PFM) are refused as invalid data.
+ */
+#ifndef TAVROK_D3DX9TEX_H
+#define TAVROK_D3DX9TEX_H
+
+#include <d3dx9.h>
+
+/* Filters */
+#define D3DX_FILTER_NONE (1 << 0)
+#define D3DX_FILTER_POINT (2 << 0)
+#define D3DX_FILTER_LINEAR (3 << 0)
+#define D3DX_FILTER_TRIANGLE (4 << 0)
+#define D3DX_FILTER_BOX (5 << 0)
+#define D3DX_FILTER_MIRROR_U (1 << 16)
+#define D3DX_FILTER_MIRROR_V (2 << 16)
+#define D3DX_FILTER_MIRROR_W (4 << 16)
+#define D3DX_FILTER_MIRROR (7 << 16)
+#define D3DX_FILTER_DITHER (1 << 19)
+#define D3DX_FILTER_DITHER_DIFFUSION (2 << 19)
+#define D3DX_FILTER_SRGB_IN (1 << 21)
+#define D3DX_FILTER_SRGB_OUT (2 << 21)
+#define D3DX_FILTER_SRGB (3 << 21)
+#define D3DX_SKIP_DDS_MIP_LEVELS_MASK 0x1F
+#define D3DX_SKIP_DDS_MIP_LEVELS_SHIFT 26
+
+typedef enum _D3DXIMAGE_FILEFORMAT {
+    D3DXIFF_BMP = 0,
+    D3DXIFF_JPG = 1,
+    D3DXIFF_TGA = 2,
+    D3DXIFF_PNG = 3,
+    D3DXIFF_DDS = 4,
+    D3DXIFF_PPM = 5,
+    D3DXIFF_DIB = 6,
+    D3DXIFF_HDR = 7,
+    D3DXIFF_PFM = 8,
+    D3DXIFF_FORCE_DWORD = 0x7fffffff
+} D3DXIMAGE_FILEFORMAT;
+
+typedef struct _D3DXIMAGE_INFO {
+    UINT Width;
+    UINT Height;
+    UINT Depth;
+    UINT MipLevels;
+    D3DFORMAT Format;
+    D3DRESOURCETYPE ResourceType;
+    D3DXIMAGE_FILEFORMAT ImageFileFormat;
+} D3DXIMAGE_INFO;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR pSrcFile, D3DXIMAGE_INFO *pSrcInfo);
+HRESULT WINAPI D3DXGetImageInfoFromFileInMemory(LPCVOID pSrcData, UINT SrcDataSize, D3DXIMAGE_INFO *pSrcInfo);
+
+HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, LPDIRECT3DTEXTURE9 *ppTexture);
+HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                            DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                            D3DXIMAGE_INFO *pSrcInfo, PALETTEENTRY *pPalette,
+                                            LPDIRECT3DTEXTURE9 *ppTexture);
+HRESULT WINAPI D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                 LPDIRECT3DTEXTURE9 *ppTexture);
+HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                   UINT Width, UINT Height, UINT MipLevels, DWORD Usage,
+                                                   D3DFORMAT Format, D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
+                                                   D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo,
+                                                   PALETTEENTRY *pPalette, LPDIRECT3DTEXTURE9 *ppTexture);
+#ifdef __cplusplus
+}
+#endif
+
+#define D3DXGetImageInfoFromFile D3DXGetImageInfoFromFileA
+#define D3DXCreateTextureFromFile D3DXCreateTextureFromFileA
+#define D3DXCreateTextureFromFileEx D3DXCreateTextureFromFileExA
+
+#endif /* TAVROK_D3DX9TEX_H */
