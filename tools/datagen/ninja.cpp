@@ -409,18 +409,19 @@ void GlobalMatrices(const Pose &p, double hipsY, Mat4 out[BoneCount])
     }
 }
 
-// Lowers or raises the hips so that the lower foot's sole touches y = 0.
-double SolveHipsHeight(const Pose &p)
+// Lowers or raises the hips so that the lowest point of the skinned mesh touches y = 0.
+double SolveHipsHeight(const Pose &p, const Mesh &mesh)
 {
-    Mat4 g[BoneCount];
+    Mat4 g[BoneCount], skin[BoneCount];
     GlobalMatrices(p, 0, g);
+    for (int b = 0; b < BoneCount; ++b) skin[b] = Translation(-kBones[b].joint) * g[b];
     double lowest = 1e9;
-    for (int foot : {FootL, FootR}) {
-        double x = kBones[foot].joint.x;
-        Mat4 skin = Translation(-kBones[foot].joint) * g[foot];
-        for (Vec3 q : {Vec3(x, 0.005, 0.050), Vec3(x, 0.0, -0.02), Vec3(x, 0.0, -0.08),
-                       Vec3(x, 0.002, -0.115)})
-            lowest = std::min(lowest, TransformPoint(q, skin).y);
+    for (const Vertex &v : mesh.vertices) {
+        if (v.p.y > 0.2) continue;  // only the legs can reach the floor
+        double y = 0;
+        for (int k = 0; k < kMaxInfluences; ++k)
+            if (v.bone[k] >= 0) y += TransformPoint(v.p, skin[v.bone[k]]).y * v.weight[k];
+        lowest = std::min(lowest, y);
     }
     return -lowest;
 }
@@ -470,7 +471,7 @@ struct ClipSpec {
     bool swordMatrix;   // matrix keys on the sword
 };
 
-AnimationSet BuildClip(const ClipSpec &spec)
+AnimationSet BuildClip(const ClipSpec &spec, const Mesh &mesh)
 {
     AnimationSet set;
     set.name = spec.name;
@@ -480,7 +481,7 @@ AnimationSet BuildClip(const ClipSpec &spec)
     uint32_t end = spec.keys.back().time;
     for (uint32_t t = 0;; t = std::min(end, t + spec.step)) {
         Pose p = Sample(spec.keys, spec.loop, t);
-        double hipsY = SolveHipsHeight(p);
+        double hipsY = SolveHipsHeight(p, mesh);
         for (int b = 0; b < BoneCount; ++b) {
             Track &tr = set.tracks[b];
             Vec3 a = p.angle[b];
@@ -519,7 +520,7 @@ Pose Relaxed()
     p.angle[ForearmL] = {14, 0, 0};
     p.angle[UpperArmR] = {10, 0, -4};
     p.angle[ForearmR] = {24, 0, 0};
-    p.angle[HandR] = {-10, 0, 0};
+    p.angle[HandR] = {-40, 0, 0};  // the blade points down and forward
     p.angle[ThighL] = {4, 0, 0};
     p.angle[ShinL] = {-6, 0, 0};
     p.angle[FootL] = {2, 0, 0};
@@ -752,6 +753,9 @@ Ninja BuildNinja()
         mesh.boneOffsets.push_back(Translation(-kBones[b].joint));
     }
 
+    for (const ClipSpec &c : {Idle(), Walk(), Punch(), Kick(), Slash()})
+        ninja.model.sets.push_back(BuildClip(c, mesh));
+
     // Frames: Root (identity) holds the skeleton and, beside it, the frame of the mesh.
     std::vector<Frame> frames(BoneCount);
     for (int b = 0; b < BoneCount; ++b) {
@@ -770,8 +774,6 @@ Ninja BuildNinja()
     root.children.push_back(frames[Hips]);
     root.children.push_back(std::move(body));
 
-    for (const ClipSpec &c : {Idle(), Walk(), Punch(), Kick(), Slash()})
-        ninja.model.sets.push_back(BuildClip(c));
     ninja.model.extraTemplates = {"XSkinMeshHeader", "SkinWeights"};
 
     ninja.textures = {{"ninja_cloth.bmp", ClothTexture()},

@@ -66,7 +66,7 @@ Image SparkBitmap()
             double dx = (x + 0.5 - n / 2.0) / (n / 2.0), dy = (y + 0.5 - n / 2.0) / (n / 2.0);
             double r = std::sqrt(dx * dx + dy * dy);
             double core = std::max(0.0, 1.0 - r / 0.25);
-            double flare = std::max(0.0, 1.0 - r) * std::max(0.0, 1.0 - std::min(std::fabs(dx), std::fabs(dy)) / 0.08);
+            double flare = std::max(0.0, 1.0 - r / 0.85) * std::max(0.0, 1.0 - std::min(std::fabs(dx), std::fabs(dy)) / 0.08);
             double glow = std::max(0.0, 1.0 - r / 0.7);
             glow *= glow;
             double red = std::min(1.0, core + flare + 0.9 * glow);

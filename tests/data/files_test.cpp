@@ -1,0 +1,295 @@
+/*
+ * files_test.cpp - the generator as a whole and its smaller files: two runs give the same
+ * bytes, every texture a model names is there and loadable, the particle bitmaps keep an
+ * exact black background, the icon is a 32 x 32 24-bit bitmap, the particle shader (run
+ * through a small interpreter) puts each corner where the program expects, and the binary
+ * and compressed variants, once the converter makes them, hold the same models.
+ */
+#include "data_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace datatest;
+
+namespace {
+
+// Relative paths of every file under a folder, sorted.
+void ListFiles(const std::string &root, const std::string &rel, std::map<std::string, std::string> &out)
+{
+    DIR *d = opendir((root + rel).c_str());
+    if (!d) return;
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        std::string path = rel + "/" + name;
+        struct stat st;
+        if (stat((root + path).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            ListFiles(root, path, out);
+        else
+            out[path] = ReadText(root + path);
+    }
+    closedir(d);
+}
+
+std::string TempDir()
+{
+    char pattern[] = "/tmp/tavrok-datagen-XXXXXX";
+    const char *d = mkdtemp(pattern);
+    return d ? d : "";
+}
+
+bool IsPowerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
+
+}  // namespace
+
+TEST(Generator, TwoRunsWriteIdenticalFilesMatchingTheBuild)
+{
+    std::string a = TempDir(), b = TempDir();
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    ASSERT_EQ(std::system((std::string(TAVROK_DATAGEN) + " " + a).c_str()), 0);
+    ASSERT_EQ(std::system((std::string(TAVROK_DATAGEN) + " " + b).c_str()), 0);
+    std::map<std::string, std::string> fa, fb;
+    ListFiles(a, "", fa);
+    ListFiles(b, "", fb);
+    EXPECT_GE(fa.size(), 10u);
+    ASSERT_EQ(fa.size(), fb.size());
+    for (const auto &f : fa) {
+        ASSERT_EQ(fb.count(f.first), 1u) << f.first;
+        EXPECT_TRUE(f.second == fb[f.first]) << f.first << " differs between runs";
+        // The build's own run layout holds the same bytes.
+        EXPECT_TRUE(ReadText(RunDir() + f.first) == f.second) << f.first << " differs from the build";
+    }
+    for (const char *required : {"/Data/Ninja.x", "/Level01/Level.x", "/Particle.vsh", "/Data/Particle_Smoke.bmp",
+                                 "/Data/Particle_Spare1.bmp", "/bin/res/icon102.bmp"})
+        EXPECT_EQ(fa.count(required), 1u) << required;
+    std::system(("rm -rf " + a + " " + b).c_str());
+
+    // A folder that cannot be made is an error, not a crash.
+    EXPECT_NE(std::system((std::string(TAVROK_DATAGEN) + " /proc/no-such-place 2>/dev/null").c_str()), 0);
+}
+
+TEST(Textures, EveryTextureAModelNamesIsALoadableBitmap)
+{
+    for (const char *model : {"Data/Ninja.x", "Level01/Level.x"}) {
+        Loaded l = Load(DataPath(model));
+        ASSERT_NE(l.scene, nullptr) << l.error;
+        std::string folder = std::string(model).substr(0, std::string(model).find('/') + 1);
+        for (unsigned m = 0; m < l.scene->mNumMaterials; ++m) {
+            aiString tex;
+            if (l.scene->mMaterials[m]->GetTexture(aiTextureType_DIFFUSE, 0, &tex) != AI_SUCCESS) continue;
+            Bitmap bmp = ReadBmp(DataPath(folder + tex.C_Str()));
+            ASSERT_TRUE(bmp.ok) << folder << tex.C_Str();
+            EXPECT_TRUE(IsPowerOfTwo(bmp.width) && IsPowerOfTwo(bmp.height)) << tex.C_Str();
+        }
+    }
+}
+
+TEST(Bitmaps, ParticlesHaveExactBlackBackgroundsAndBrightCentres)
+{
+    for (const char *name : {"Data/Particle_Smoke.bmp", "Data/Particle_Spare1.bmp"}) {
+        Bitmap bmp = ReadBmp(DataPath(name));
+        ASSERT_TRUE(bmp.ok) << name;
+        EXPECT_TRUE(bmp.bits == 24 || bmp.bits == 32);
+        int r, g, b;
+        // Corners and the whole border are keyed out: exact black.
+        for (int i = 0; i < bmp.width; ++i)
+            for (int y : {0, bmp.height - 1}) {
+                bmp.At(i, y, r, g, b);
+                EXPECT_EQ(r | g | b, 0) << name << " at " << i << ", " << y;
+            }
+        for (int i = 0; i < bmp.height; ++i)
+            for (int x : {0, bmp.width - 1}) {
+                bmp.At(x, i, r, g, b);
+                EXPECT_EQ(r | g | b, 0) << name << " at " << x << ", " << i;
+            }
+        bmp.At(bmp.width / 2, bmp.height / 2, r, g, b);
+        EXPECT_GT(r + g + b, 3 * 150) << name;
+        int black = 0, lit = 0;
+        for (int y = 0; y < bmp.height; ++y)
+            for (int x = 0; x < bmp.width; ++x) {
+                bmp.At(x, y, r, g, b);
+                (r | g | b) == 0 ? ++black : ++lit;
+            }
+        EXPECT_GT(black, bmp.width * bmp.height / 5) << name;
+        EXPECT_GT(lit, bmp.width * bmp.height / 10) << name;
+    }
+    Bitmap icon = ReadBmp(DataPath("bin/res/icon102.bmp"));
+    ASSERT_TRUE(icon.ok);
+    EXPECT_EQ(icon.width, 32);
+    EXPECT_EQ(icon.height, 32);
+    EXPECT_EQ(icon.bits, 24);
+    std::map<int, int> colours;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            int r, g, b;
+            icon.At(x, y, r, g, b);
+            colours[r << 16 | g << 8 | b] += 1;
+        }
+    EXPECT_GE(colours.size(), 4u);
+}
+
+namespace {
+
+// A small interpreter for the vertex-shader instructions the particle shader may use, with
+// write masks and swizzles; enough to run the file and check its outputs.
+struct ShaderRun {
+    std::map<std::string, std::array<float, 4>> reg;  // "v0", "c4", "r0", "oPos", ...
+    std::map<std::string, std::string> declared;       // "v1" -> "position1"
+    std::string version, error;
+
+    std::array<float, 4> Read(std::string operand)
+    {
+        bool neg = !operand.empty() && operand[0] == '-';
+        if (neg) operand = operand.substr(1);
+        std::string name = operand, swz = "xyzw";
+        size_t dot = operand.find('.');
+        if (dot != std::string::npos) {
+            name = operand.substr(0, dot);
+            swz = operand.substr(dot + 1);
+            while (swz.size() < 4) swz += swz.back();
+        }
+        if (!reg.count(name)) error = "reads unset register " + name;
+        std::array<float, 4> src = reg[name], out;
+        for (int i = 0; i < 4; ++i) {
+            float v = src[size_t(std::string("xyzw").find(swz[size_t(i)]))];
+            out[size_t(i)] = neg ? -v : v;
+        }
+        return out;
+    }
+
+    void Write(const std::string &operand, const std::array<float, 4> &v)
+    {
+        std::string name = operand, mask = "xyzw";
+        size_t dot = operand.find('.');
+        if (dot != std::string::npos) {
+            name = operand.substr(0, dot);
+            mask = operand.substr(dot + 1);
+        }
+        auto &dst = reg[name];
+        for (char c : mask) dst[std::string("xyzw").find(c)] = v[std::string("xyzw").find(c)];
+    }
+
+    void Run(const std::string &source)
+    {
+        std::istringstream in(source);
+        std::string line;
+        while (std::getline(in, line)) {
+            for (const char *comment : {"//", ";"}) {
+                size_t c = line.find(comment);
+                if (c != std::string::npos) line = line.substr(0, c);
+            }
+            for (char &ch : line)
+                if (ch == ',') ch = ' ';
+            std::istringstream words(line);
+            std::string op;
+            if (!(words >> op)) continue;
+            std::vector<std::string> args;
+            for (std::string a; words >> a;) args.push_back(a);
+            if (op.rfind("vs_", 0) == 0) {
+                version = op;
+            } else if (op.rfind("dcl_", 0) == 0 && args.size() == 1) {
+                declared[args[0]] = op.substr(4);
+            } else if (op == "mov" && args.size() == 2) {
+                Write(args[0], Read(args[1]));
+            } else if ((op == "add" || op == "mul") && args.size() == 3) {
+                auto a = Read(args[1]), b = Read(args[2]);
+                std::array<float, 4> r;
+                for (size_t i = 0; i < 4; ++i) r[i] = op == "add" ? a[i] + b[i] : a[i] * b[i];
+                Write(args[0], r);
+            } else if (op == "mad" && args.size() == 4) {
+                auto a = Read(args[1]), b = Read(args[2]), c = Read(args[3]);
+                std::array<float, 4> r;
+                for (size_t i = 0; i < 4; ++i) r[i] = a[i] * b[i] + c[i];
+                Write(args[0], r);
+            } else if ((op == "dp4" || op == "dp3") && args.size() == 3) {
+                auto a = Read(args[1]), b = Read(args[2]);
+                float s = 0;
+                for (size_t i = 0; i < (op == "dp4" ? 4u : 3u); ++i) s += a[i] * b[i];
+                Write(args[0], {s, s, s, s});
+            } else {
+                error = "unknown instruction: " + line;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+TEST(ParticleShader, ExpandsCornersAlongTheCameraAxesAndProjects)
+{
+    std::string source = ReadText(DataPath("Particle.vsh"));
+    ASSERT_FALSE(source.empty());
+    ShaderRun run;
+    // Inputs as the vertex declaration delivers them: float3 and float2 are widened with
+    // 0 and 1, the colour is four floats.
+    run.reg["v0"] = {1.5f, 0.25f, -2.0f, 1.0f};  // centre
+    run.reg["v1"] = {-0.15f, 0.15f, 0.0f, 1.0f};  // corner offset (sx, sy)
+    run.reg["v2"] = {0.2f, 0.4f, 0.6f, 0.8f};     // colour
+    run.reg["v3"] = {1.0f, 0.0f, 0.0f, 1.0f};     // texture coordinates
+    // c0..c3: rows of a transposed matrix M (column vectors), c4 right, c5 up.
+    const float m[4][4] = {{1.2f, 0.1f, 0.0f, 0.5f}, {0.0f, 1.6f, 0.2f, -0.3f}, {0.1f, 0.0f, 1.0f, 2.0f}, {0.0f, 0.0f, 1.0f, 0.0f}};
+    for (int r = 0; r < 4; ++r) run.reg["c" + std::to_string(r)] = {m[r][0], m[r][1], m[r][2], m[r][3]};
+    run.reg["c4"] = {0.8f, 0.0f, -0.6f, 0.0f};
+    run.reg["c5"] = {0.0f, 1.0f, 0.0f, 0.0f};
+    run.Run(source);
+    ASSERT_TRUE(run.error.empty()) << run.error;
+    EXPECT_TRUE(run.version == "vs_1_1" || run.version == "vs_2_0") << run.version;
+    EXPECT_EQ(run.declared["v0"], "position0");
+    EXPECT_EQ(run.declared["v1"], "position1");
+    EXPECT_EQ(run.declared["v2"], "color0");
+    EXPECT_EQ(run.declared["v3"], "texcoord0");
+    EXPECT_EQ(run.declared.size(), 4u);
+    // The corner: centre + right * sx + up * sy, with w = 1, then projected.
+    const float p[4] = {1.5f + 0.8f * -0.15f, 0.25f + 0.15f, -2.0f - 0.6f * -0.15f, 1.0f};
+    for (int r = 0; r < 4; ++r) {
+        float want = m[r][0] * p[0] + m[r][1] * p[1] + m[r][2] * p[2] + m[r][3] * p[3];
+        EXPECT_NEAR(run.reg["oPos"][size_t(r)], want, 1e-5f) << "component " << r;
+    }
+    for (size_t i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(run.reg["oD0"][i], run.reg["v2"][i]);
+    EXPECT_FLOAT_EQ(run.reg["oT0"][0], 1.0f);
+    EXPECT_FLOAT_EQ(run.reg["oT0"][1], 0.0f);
+    // No constants beyond the six the program sets.
+    for (const auto &r : run.reg) {
+        if (r.first[0] == 'c') {
+            EXPECT_LE(std::stoi(r.first.substr(1)), 5);
+        }
+    }
+}
+
+TEST(Variants, BinaryAndCompressedCopiesHoldTheSameModels)
+{
+    struct V {
+        const char *text, *variant;
+    };
+    const V variants[] = {{"Data/Ninja.x", "variants/Ninja_bin32.x"}, {"Data/Ninja.x", "variants/Ninja_tzip.x"},
+                          {"Data/Ninja.x", "variants/Ninja_bzip.x"}, {"Level01/Level.x", "variants/Level_bin32.x"}};
+    struct stat st;
+    if (stat(DataPath("variants").c_str(), &st) != 0) GTEST_SKIP() << "the converter is not part of this build";
+    for (const V &v : variants) {
+        Loaded a = Load(DataPath(v.text)), b = Load(DataPath(v.variant));
+        ASSERT_NE(a.scene, nullptr) << a.error;
+        ASSERT_NE(b.scene, nullptr) << v.variant << ": " << b.error;
+        ASSERT_EQ(a.scene->mNumMeshes, b.scene->mNumMeshes) << v.variant;
+        ASSERT_EQ(a.scene->mNumAnimations, b.scene->mNumAnimations) << v.variant;
+        for (unsigned m = 0; m < a.scene->mNumMeshes; ++m) {
+            const aiMesh *x = a.scene->mMeshes[m], *y = b.scene->mMeshes[m];
+            ASSERT_EQ(x->mNumFaces, y->mNumFaces) << v.variant;
+            ASSERT_EQ(x->mNumVertices, y->mNumVertices) << v.variant;
+            ASSERT_EQ(x->mNumBones, y->mNumBones) << v.variant;
+            for (unsigned i = 0; i < x->mNumVertices; i += 97)
+                EXPECT_LT((x->mVertices[i] - y->mVertices[i]).Length(), 1e-5f) << v.variant;
+        }
+        for (unsigned i = 0; i < a.scene->mNumAnimations; ++i)
+            EXPECT_EQ(a.scene->mAnimations[i]->mNumChannels, b.scene->mAnimations[i]->mNumChannels) << v.variant;
+    }
+}

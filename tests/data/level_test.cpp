@@ -1,0 +1,216 @@
+/*
+ * level_test.cpp - the level file under the program's placement: a flat floor just below
+ * the character's feet, walls that the feet-level rays meet, a start point that the ray
+ * test leaves free, faces wound for Direct3D's culling, and a gate beam where the collision
+ * test compares the bind-pose character with the level.
+ */
+#include "data_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <regex>
+
+using namespace datatest;
+
+namespace {
+
+class Level : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        loaded = new Loaded(Load(DataPath("Level01/Level.x")));
+        if (loaded->scene) world = new std::vector<Tri>(WorldTriangles(loaded->scene, LevelPlacement()));
+    }
+    static void TearDownTestSuite()
+    {
+        delete loaded;
+        delete world;
+        loaded = nullptr;
+        world = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(loaded->scene, nullptr) << loaded->error; }
+    const aiScene *Scene() const { return loaded->scene; }
+    static Loaded *loaded;
+    static std::vector<Tri> *world;  // every face, placed as the program places the level
+};
+Loaded *Level::loaded = nullptr;
+std::vector<Tri> *Level::world = nullptr;
+
+aiVector3D Normal(const Tri &t) { return (t.b - t.a) ^ (t.c - t.a); }
+
+// Whether any triangle of `a` touches any of `b`; `where` gets a corner of the first
+// touching triangle of `a`.  Boxes round each triangle keep the search short.
+bool AnyContact(const std::vector<Tri> &a, const std::vector<Tri> &b, aiVector3D *where)
+{
+    auto box = [](const Tri &t, aiVector3D &lo, aiVector3D &hi) {
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min({t.a[k], t.b[k], t.c[k]});
+            hi[k] = std::max({t.a[k], t.b[k], t.c[k]});
+        }
+    };
+    aiVector3D blo(1e9f, 1e9f, 1e9f), bhi(-1e9f, -1e9f, -1e9f);
+    std::vector<std::pair<aiVector3D, aiVector3D>> boxes;
+    for (const Tri &t : b) {
+        aiVector3D lo, hi;
+        box(t, lo, hi);
+        boxes.push_back({lo, hi});
+        for (int k = 0; k < 3; ++k) {
+            blo[k] = std::min(blo[k], lo[k]);
+            bhi[k] = std::max(bhi[k], hi[k]);
+        }
+    }
+    auto apart = [](const aiVector3D &lo1, const aiVector3D &hi1, const aiVector3D &lo2, const aiVector3D &hi2) {
+        for (int k = 0; k < 3; ++k)
+            if (hi1[k] < lo2[k] || lo1[k] > hi2[k]) return true;
+        return false;
+    };
+    for (const Tri &t : a) {
+        aiVector3D lo, hi;
+        box(t, lo, hi);
+        if (apart(lo, hi, blo, bhi)) continue;
+        for (size_t i = 0; i < b.size(); ++i) {
+            if (apart(lo, hi, boxes[i].first, boxes[i].second)) continue;
+            if (TrianglesTouch(t, b[i])) {
+                *where = t.a;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(Level, IsSeveralTexturedColouredMeshesInPlacedFramesUnderTheIndexLimit)
+{
+    const aiNode *root = Scene()->mRootNode;
+    EXPECT_GE(root->mNumChildren, 6u);
+    int placedFrames = 0;
+    for (unsigned i = 0; i < root->mNumChildren; ++i)
+        if (!root->mChildren[i]->mTransformation.IsIdentity()) ++placedFrames;
+    EXPECT_GE(placedFrames, 2);
+
+    float darkest = 1, brightest = 0;
+    for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
+        const aiMesh *mesh = Scene()->mMeshes[m];
+        ASSERT_TRUE(mesh->HasVertexColors(0)) << mesh->mName.C_Str();
+        EXPECT_TRUE(mesh->HasTextureCoords(0)) << mesh->mName.C_Str();
+        aiString tex;
+        EXPECT_EQ(Scene()->mMaterials[mesh->mMaterialIndex]->GetTexture(aiTextureType_DIFFUSE, 0, &tex), AI_SUCCESS);
+        for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+            const aiColor4D &c = mesh->mColors[0][v];
+            float l = (c.r + c.g + c.b) / 3;
+            darkest = std::min(darkest, l);
+            brightest = std::max(brightest, l);
+        }
+    }
+    // Baked light and shade: lighting is off after the first frame, so the colours must vary.
+    EXPECT_LT(darkest, 0.45f);
+    EXPECT_GT(brightest, 0.85f);
+
+    // The loader merges every mesh into one with 16-bit indices: the file's vertex counts
+    // (assimp unrolls them per face, so read them from the text) must stay below 65536.
+    std::string text = ReadText(DataPath("Level01/Level.x"));
+    std::regex mesh(R"(Mesh\s+\w*\s*\{\s*(\d+);)");
+    long total = 0;
+    int meshes = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), mesh); it != std::sregex_iterator(); ++it) {
+        total += std::stol((*it)[1]);
+        ++meshes;
+    }
+    EXPECT_GE(meshes, 6);
+    EXPECT_GT(total, 1000);
+    EXPECT_LT(total, 65536);
+}
+
+TEST_F(Level, FloorTopLiesJustBelowTheFeetEverywhere)
+{
+    // Straight down from the feet's height: the first surface met is the floor's top, no
+    // more than 0.05 below; nothing flat lies at or above 0 that the feet-level rays could
+    // graze.
+    for (double x = -7.8; x <= 7.8; x += 0.2)
+        for (double z = -7.8; z <= 7.8; z += 0.2) {
+            size_t hit = 0;
+            double t = CastRay(*world, aiVector3D(float(x), 0, float(z)), aiVector3D(0, -1, 0), &hit);
+            ASSERT_GT(t, 0) << "no floor under " << x << ", " << z;
+            EXPECT_LE(t, 0.05) << "floor too low at " << x << ", " << z;
+            EXPECT_GT(Normal((*world)[hit]).y, 0) << "floor faces down at " << x << ", " << z;
+        }
+}
+
+TEST_F(Level, RaysAtFeetHeightMeetEveryWallFromNearby)
+{
+    struct Side {
+        aiVector3D towards, along;
+    };
+    const Side sides[] = {{{1, 0, 0}, {0, 0, 1}}, {{-1, 0, 0}, {0, 0, 1}}, {{0, 0, 1}, {1, 0, 0}}, {{0, 0, -1}, {1, 0, 0}}};
+    for (const Side &s : sides)
+        for (double a = -7.3; a <= 7.3; a += 0.1) {
+            // A point 0.7 from the wall's inner face (at 8 units from the centre).
+            aiVector3D from = s.towards * 7.3f + s.along * float(a);
+            size_t hit = 0;
+            double t = CastRay(*world, from, s.towards, &hit);
+            ASSERT_GT(t, 0) << "ray from " << from.x << ", " << from.z << " escapes";
+            EXPECT_LE(t, 0.7 + 1e-3) << "from " << from.x << ", " << from.z;
+            // What it meets faces the courtyard, so it is drawn when seen from inside.
+            EXPECT_LT(Normal((*world)[hit]) * s.towards, 0) << "from " << from.x << ", " << from.z;
+        }
+}
+
+TEST_F(Level, StartPointIsClearForTheFeetRays)
+{
+    // The program casts one ray from the character's feet with direction (cos h, 0, sin h),
+    // h the heading code taken as radians; a hit closer than 0.6 (headings 90, 180, 360) or
+    // 1.0 (heading 270, and 0 before the first move) stops the character.  At the start
+    // none may fire, or the character could not even idle.
+    const struct {
+        double heading, reach;
+    } rays[] = {{0, 1.0}, {90, 0.6}, {180, 0.6}, {270, 1.0}, {360, 0.6}};
+    for (const auto &r : rays) {
+        aiVector3D d(float(std::cos(r.heading)), 0, float(std::sin(r.heading)));
+        double t = CastRay(*world, aiVector3D(0, 0, 0), d);
+        EXPECT_TRUE(t < 0 || t >= r.reach) << "heading " << r.heading << " hits at " << t;
+    }
+}
+
+TEST_F(Level, FacesAreWoundClockwiseTowardsTheirNormals)
+{
+    size_t wrong = 0, total = 0;
+    for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
+        const aiMesh *mesh = Scene()->mMeshes[m];
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const unsigned *i = mesh->mFaces[f].mIndices;
+            Tri t{mesh->mVertices[i[0]], mesh->mVertices[i[1]], mesh->mVertices[i[2]]};
+            aiVector3D n = mesh->mNormals[i[0]] + mesh->mNormals[i[1]] + mesh->mNormals[i[2]];
+            wrong += Normal(t) * n <= 0;
+            ++total;
+        }
+    }
+    EXPECT_EQ(wrong, 0u) << "of " << total;
+    // Seen from the start, the sky overhead is drawn: its faces point down, into the yard.
+    size_t hit = 0;
+    double up = CastRay(*world, aiVector3D(0, 0.5f, 2), aiVector3D(0, 1, 0), &hit);
+    ASSERT_GT(up, 5);
+    EXPECT_LT(Normal((*world)[hit]).y, 0);
+}
+
+TEST_F(Level, GateBeamTouchesTheBindPoseNinjaInTheLevelsModelSpace)
+{
+    Loaded ninja = Load(DataPath("Data/Ninja.x"));
+    ASSERT_NE(ninja.scene, nullptr) << ninja.error;
+    // The collision library gets the level's world matrix for both models, so the ninja's
+    // bind-pose mesh lies in the level's model space: both placed by the same matrix.
+    std::vector<Tri> character = WorldTriangles(ninja.scene, LevelPlacement());
+    aiVector3D where;
+    ASSERT_TRUE(AnyContact(*world, character, &where));
+    // The contact is with the beam over the start: above the head, across x = 0.
+    EXPECT_GT(where.y, 1.15f);
+    EXPECT_LT(where.y, 1.65f);
+
+    // Drawn where the program draws it (at the origin, unturned), the character stands in
+    // the gate's opening and touches nothing.
+    std::vector<Tri> standing = WorldTriangles(ninja.scene, aiMatrix4x4());
+    EXPECT_FALSE(AnyContact(*world, standing, &where)) << "at " << where.x << ", " << where.y << ", " << where.z;
+}
