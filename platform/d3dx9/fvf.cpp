@@ -111,22 +111,36 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency)
 {
-    // Each directed edge (a, b) of the point representatives is filed under its key; the
-    // neighbour of face f across (a, b) is the first other face holding (b, a).
-    std::unordered_map<uint64_t, DWORD> edges;
+    // Each edge of the point representatives, whichever way it runs, records the first two
+    // faces that hold it; a face's neighbour across the edge is the other of the two.
+    std::unordered_map<uint64_t, std::pair<DWORD, DWORD>> edges;
     edges.reserve(size_t(numFaces) * 3);
     auto rep = [&](DWORD v) { return pointReps ? pointReps[v] : v; };
+    auto key = [&](DWORD f, int e) -> uint64_t {
+        uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
+        if (a == b)
+            return ~0ull;  // a collapsed edge joins nothing
+        return a < b ? (a << 32) | b : (b << 32) | a;
+    };
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
-            uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
-            edges.emplace((a << 32) | b, f);
+            uint64_t k = key(f, e);
+            if (k == ~0ull)
+                continue;
+            auto it = edges.try_emplace(k, f, 0xFFFFFFFF).first;
+            if (it->second.first != f && it->second.second == 0xFFFFFFFF)
+                it->second.second = f;
         }
     }
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
-            uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
-            auto it = edges.find((b << 32) | a);
-            adjacency[f * 3 + e] = (it != edges.end() && it->second != f && a != b) ? it->second : 0xFFFFFFFF;
+            uint64_t k = key(f, e);
+            DWORD other = 0xFFFFFFFF;
+            if (k != ~0ull) {
+                const std::pair<DWORD, DWORD> &two = edges.find(k)->second;
+                other = two.first == f ? two.second : (two.second == f ? two.first : two.first);
+            }
+            adjacency[f * 3 + e] = other;
         }
     }
 }

@@ -41,7 +41,7 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 
 // Adjacency (three entries per face, 0xFFFFFFFF for an open edge) of triangles whose corners
 // are compared through their point representatives: two faces are neighbours across an edge
-// when they run along it in opposite directions.
+// whose two ends they share.
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency);
 
 // COM reference counting for the objects of this library.

@@ -1,0 +1,307 @@
+// ID3DXMesh and the vertex-format helpers, on a NULLREF device.
+#include "d3dx9/mesh_test_util.h"
+
+using meshtest::AttributesOf;
+using meshtest::IndicesOf;
+using meshtest::Vec3At;
+
+namespace {
+
+class MeshTest : public meshtest::NullDeviceTest {
+protected:
+    // A mesh of `faces` triangles over `vertices` vertices, vertex i at (i, 2i, 3i), face f
+    // using vertices (f, f+1, f+2) and carrying attribute attributes[f].
+    ID3DXMesh *MakeMesh(DWORD fvf, DWORD options, const std::vector<DWORD> &attributes)
+    {
+        DWORD faces = DWORD(attributes.size()), vertices = faces + 2;
+        ID3DXMesh *mesh = nullptr;
+        EXPECT_EQ(D3DXCreateMeshFVF(faces, vertices, options, fvf, device_, &mesh), D3D_OK);
+        if (!mesh)
+            return nullptr;
+        BYTE *v = nullptr;
+        EXPECT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+        UINT stride = mesh->GetNumBytesPerVertex();
+        memset(v, 0, stride * vertices);
+        for (DWORD i = 0; i < vertices; i++) {
+            float p[3] = {float(i), float(2 * i), float(3 * i)};
+            memcpy(v + i * stride, p, 12);
+        }
+        mesh->UnlockVertexBuffer();
+        void *ip = nullptr;
+        EXPECT_EQ(mesh->LockIndexBuffer(0, &ip), D3D_OK);
+        for (DWORD f = 0; f < faces; f++)
+            for (DWORD c = 0; c < 3; c++) {
+                if (options & D3DXMESH_32BIT)
+                    static_cast<DWORD *>(ip)[f * 3 + c] = f + c;
+                else
+                    static_cast<WORD *>(ip)[f * 3 + c] = WORD(f + c);
+            }
+        mesh->UnlockIndexBuffer();
+        DWORD *a = nullptr;
+        EXPECT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+        std::copy(attributes.begin(), attributes.end(), a);
+        mesh->UnlockAttributeBuffer();
+        return mesh;
+    }
+};
+
+TEST(FvfTest, VertexSizesFollowTheComponents)
+{
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ), 12u);
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1), 32u);
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), 20u);
+    // 28 (position + 4 weights) + 12 + 4 + 4 + 8 (set 0) + 12 (set 1, three floats)
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZB4 | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2 |
+                                   D3DFVF_TEXCOORDSIZE3(1)),
+              68u);
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0)), 16u);
+    EXPECT_EQ(D3DXGetFVFVertexSize(0x00e | 0x4000), 0u) << "an undefined position type has no size";
+}
+
+TEST(FvfTest, BoundingVolumesOfStridedPositions)
+{
+    struct V {
+        float x, y, z, pad;
+    } v[3] = {{1, -2, 3, 99}, {-1, 4, 0, 99}, {0, 1, -3, 99}};
+    D3DXVECTOR3 lo, hi, centre;
+    float radius = 0;
+    ASSERT_EQ(D3DXComputeBoundingBox((D3DXVECTOR3 *)v, 3, sizeof(V), &lo, &hi), D3D_OK);
+    EXPECT_VEC3_NEAR(lo, -1, -2, -3, 0);
+    EXPECT_VEC3_NEAR(hi, 1, 4, 3, 0);
+    ASSERT_EQ(D3DXComputeBoundingSphere((D3DXVECTOR3 *)v, 3, sizeof(V), &centre, &radius), D3D_OK);
+    EXPECT_VEC3_NEAR(centre, 0, 1, 0, 1e-6f);
+    EXPECT_NEAR(radius, sqrtf(1 + 9 + 9), 1e-5f);
+    EXPECT_EQ(D3DXComputeBoundingBox((D3DXVECTOR3 *)v, 0, sizeof(V), &lo, &hi), D3DERR_INVALIDCALL);
+}
+
+TEST_F(MeshTest, CreationChoosesIndexSizePoolAndUsage)
+{
+    ID3DXMesh *small = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL, D3DXMESH_SYSTEMMEM, {0, 0});
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->GetNumFaces(), 2u);
+    EXPECT_EQ(small->GetNumVertices(), 4u);
+    EXPECT_EQ(small->GetNumBytesPerVertex(), 24u);
+    EXPECT_EQ(small->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+    EXPECT_EQ(small->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM));
+    IDirect3DIndexBuffer9 *ib = nullptr;
+    IDirect3DVertexBuffer9 *vb = nullptr;
+    ASSERT_EQ(small->GetIndexBuffer(&ib), D3D_OK);
+    ASSERT_EQ(small->GetVertexBuffer(&vb), D3D_OK);
+    D3DINDEXBUFFER_DESC id;
+    D3DVERTEXBUFFER_DESC vd;
+    ib->GetDesc(&id);
+    vb->GetDesc(&vd);
+    EXPECT_EQ(id.Format, D3DFMT_INDEX16);
+    EXPECT_EQ(id.Size, 2u * 3 * 2);
+    EXPECT_EQ(id.Pool, D3DPOOL_SYSTEMMEM);
+    EXPECT_EQ(vd.Pool, D3DPOOL_SYSTEMMEM);
+    EXPECT_EQ(vd.Size, 4u * 24);
+    ib->Release();
+    vb->Release();
+    IDirect3DDevice9 *owner = nullptr;
+    ASSERT_EQ(small->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device_);
+    owner->Release();
+    small->Release();
+
+    ID3DXMesh *wide = MakeMesh(D3DFVF_XYZ, D3DXMESH_32BIT | D3DXMESH_MANAGED | D3DXMESH_WRITEONLY, {0});
+    ASSERT_NE(wide, nullptr);
+    ASSERT_EQ(wide->GetIndexBuffer(&ib), D3D_OK);
+    ib->GetDesc(&id);
+    EXPECT_EQ(id.Format, D3DFMT_INDEX32);
+    EXPECT_EQ(id.Pool, D3DPOOL_MANAGED);
+    EXPECT_TRUE(id.Usage & D3DUSAGE_WRITEONLY);
+    ib->Release();
+    EXPECT_EQ(IndicesOf(wide), (std::vector<DWORD>{0, 1, 2}));
+    wide->Release();
+
+    // Too many vertices for 16-bit indices, no faces, no device, no position: refused.
+    ID3DXMesh *none = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXCreateMeshFVF(1, 70000, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, device_, &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMeshFVF(0, 3, 0, D3DFVF_XYZ, device_, &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMeshFVF(1, 3, 0, D3DFVF_XYZ, nullptr, &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMeshFVF(1, 3, 0, D3DFVF_NORMAL, device_, &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 4);
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(MeshTest, CloneConvertsTheVertexFormatAndKeepsFacesAndAttributes)
+{
+    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, D3DXMESH_SYSTEMMEM, {3, 1, 2});
+    ASSERT_NE(mesh, nullptr);
+    BYTE *v = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+    for (DWORD i = 0; i < 5; i++) {
+        float n[3] = {0, 1, 0}, uv[2] = {0.25f * i, 1.0f - 0.25f * i};
+        memcpy(v + i * 32 + 12, n, 12);
+        memcpy(v + i * 32 + 24, uv, 8);
+    }
+    mesh->UnlockVertexBuffer();
+
+    ID3DXMesh *clone = nullptr;
+    ASSERT_EQ(mesh->CloneMeshFVF(D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, device_, &clone), D3D_OK);
+    ASSERT_EQ(clone->GetNumBytesPerVertex(), 24u);
+    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    for (DWORD i = 0; i < 5; i++) {
+        EXPECT_VEC3_NEAR(Vec3At(v, 24, i), float(i), float(2 * i), float(3 * i), 0);
+        D3DCOLOR c;
+        float uv[2];
+        memcpy(&c, v + i * 24 + 12, 4);
+        memcpy(uv, v + i * 24 + 16, 8);
+        EXPECT_EQ(c, 0xFFFFFFFFu) << "a colour the source lacks is white";
+        EXPECT_FLOAT_EQ(uv[0], 0.25f * i);
+        EXPECT_FLOAT_EQ(uv[1], 1.0f - 0.25f * i);
+    }
+    clone->UnlockVertexBuffer();
+    EXPECT_EQ(IndicesOf(clone), IndicesOf(mesh));
+    EXPECT_EQ(AttributesOf(clone), (std::vector<DWORD>{3, 1, 2}));
+
+    // And back: the normal the clone lacked comes back as zero.
+    ID3DXMesh *back = nullptr;
+    ASSERT_EQ(clone->CloneMeshFVF(0, D3DFVF_XYZ | D3DFVF_NORMAL, device_, &back), D3D_OK);
+    ASSERT_EQ(back->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4), 4, 8, 12, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 0, 0, 0);
+    back->UnlockVertexBuffer();
+    EXPECT_EQ(IndicesOf(back), IndicesOf(mesh));
+    back->Release();
+    clone->Release();
+    mesh->Release();
+}
+
+TEST_F(MeshTest, AttributeSortIsStableAndBuildsTheTable)
+{
+    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ, D3DXMESH_SYSTEMMEM, {2, 0, 1, 0, 2});
+    ASSERT_NE(mesh, nullptr);
+    DWORD size = 99;
+    ASSERT_EQ(mesh->GetAttributeTable(nullptr, &size), D3D_OK);
+    EXPECT_EQ(size, 0u) << "no table before a sort";
+    std::vector<DWORD> before = IndicesOf(mesh);
+
+    DWORD remap[5], adjacency[15];
+    ID3DXBuffer *vertexRemap = nullptr;
+    ASSERT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT, nullptr, adjacency, remap, &vertexRemap), D3D_OK);
+    EXPECT_EQ(std::vector<DWORD>(remap, remap + 5), (std::vector<DWORD>{1, 3, 2, 0, 4}));
+    EXPECT_EQ(AttributesOf(mesh), (std::vector<DWORD>{0, 0, 1, 2, 2}));
+    std::vector<DWORD> after = IndicesOf(mesh);
+    for (int n = 0; n < 5; n++)
+        for (int c = 0; c < 3; c++)
+            EXPECT_EQ(after[n * 3 + c], before[remap[n] * 3 + c]);
+    ASSERT_NE(vertexRemap, nullptr);
+    DWORD *vr = static_cast<DWORD *>(vertexRemap->GetBufferPointer());
+    EXPECT_EQ(std::vector<DWORD>(vr, vr + 7), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6})) << "vertices stay";
+    vertexRemap->Release();
+
+    ASSERT_EQ(mesh->GetAttributeTable(nullptr, &size), D3D_OK);
+    ASSERT_EQ(size, 3u);
+    D3DXATTRIBUTERANGE table[3];
+    ASSERT_EQ(mesh->GetAttributeTable(table, &size), D3D_OK);
+    // Attribute 0: old faces 1 and 3 (vertices 1..5); 1: old face 2 (2..4); 2: old 0 and 4 (0..6).
+    EXPECT_EQ(table[0].AttribId, 0u);
+    EXPECT_EQ(table[0].FaceStart, 0u);
+    EXPECT_EQ(table[0].FaceCount, 2u);
+    EXPECT_EQ(table[0].VertexStart, 1u);
+    EXPECT_EQ(table[0].VertexCount, 5u);
+    EXPECT_EQ(table[1].AttribId, 1u);
+    EXPECT_EQ(table[1].FaceStart, 2u);
+    EXPECT_EQ(table[1].FaceCount, 1u);
+    EXPECT_EQ(table[1].VertexStart, 2u);
+    EXPECT_EQ(table[1].VertexCount, 3u);
+    EXPECT_EQ(table[2].AttribId, 2u);
+    EXPECT_EQ(table[2].FaceStart, 3u);
+    EXPECT_EQ(table[2].FaceCount, 2u);
+    EXPECT_EQ(table[2].VertexStart, 0u);
+    EXPECT_EQ(table[2].VertexCount, 7u);
+
+    // Consecutive faces of the strip share an edge; adjacency follows the new face order:
+    // new face 0 (old 1: 1,2,3) touches old 0 (now 3) across 1-2 and old 2 (now 2) across 2-3.
+    EXPECT_EQ(adjacency[0], 3u);
+    EXPECT_EQ(adjacency[1], 2u);
+    EXPECT_EQ(adjacency[2], 0xFFFFFFFFu);
+
+    // Writing the attributes makes the table stale.
+    DWORD *a = nullptr;
+    ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+    mesh->UnlockAttributeBuffer();
+    ASSERT_EQ(mesh->GetAttributeTable(nullptr, &size), D3D_OK);
+    EXPECT_EQ(size, 0u);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(mesh->OptimizeInplace(0, nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+    mesh->Release();
+}
+
+TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
+{
+    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL, D3DXMESH_MANAGED, {1, 0});
+    ASSERT_NE(mesh, nullptr);
+    device_->BeginScene();
+    EXPECT_EQ(mesh->DrawSubset(0), D3D_OK);
+    EXPECT_EQ(mesh->DrawSubset(7), D3D_OK) << "an attribute no face carries draws nothing";
+    device_->EndScene();
+    DWORD fvf = 0;
+    device_->GetFVF(&fvf);
+    EXPECT_EQ(fvf, DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+    IDirect3DVertexBuffer9 *bound = nullptr, *own = nullptr;
+    UINT offset = 1, stride = 0;
+    ASSERT_EQ(device_->GetStreamSource(0, &bound, &offset, &stride), D3D_OK);
+    mesh->GetVertexBuffer(&own);
+    EXPECT_EQ(bound, own);
+    EXPECT_EQ(offset, 0u);
+    EXPECT_EQ(stride, 24u);
+    IDirect3DIndexBuffer9 *indices = nullptr, *ownIndices = nullptr;
+    ASSERT_EQ(device_->GetIndices(&indices), D3D_OK);
+    mesh->GetIndexBuffer(&ownIndices);
+    EXPECT_EQ(indices, ownIndices);
+    for (IUnknown *p : std::initializer_list<IUnknown *>{bound, own, indices, ownIndices})
+        if (p)
+            p->Release();
+    device_->SetStreamSource(0, nullptr, 0, 0);
+    device_->SetIndices(nullptr);
+
+    DWORD *a = nullptr;
+    ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(mesh->DrawSubset(0), D3DERR_INVALIDCALL) << "not while the attributes are locked";
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
+    mesh->UnlockAttributeBuffer();
+    mesh->Release();
+}
+
+TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
+{
+    // Two triangles of a square that share their diagonal through copies of its two corners
+    // (as a normal split makes), and a third triangle far away.
+    ID3DXMesh *mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(3, 9, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, device_, &mesh), D3D_OK);
+    D3DXVECTOR3 *v = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+    const D3DXVECTOR3 p[9] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0},
+                              {0, 1, 0}, {5, 5, 5}, {6, 5, 5}, {5, 6, 5}};
+    std::copy(p, p + 9, v);
+    mesh->UnlockVertexBuffer();
+    WORD *ix = nullptr;
+    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&ix), D3D_OK);
+    const WORD faces[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    std::copy(faces, faces + 9, ix);
+    mesh->UnlockIndexBuffer();
+
+    DWORD adjacency[9];
+    ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency), D3D_OK);
+    EXPECT_EQ(std::vector<DWORD>(adjacency, adjacency + 9),
+              (std::vector<DWORD>{0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+                                  0xFFFFFFFF}));
+    // Without point representatives the copies are different vertices: nothing joins.
+    ASSERT_EQ(mesh->ConvertPointRepsToAdjacency(nullptr, adjacency), D3D_OK);
+    EXPECT_EQ(adjacency[2], 0xFFFFFFFFu);
+    const DWORD reps[9] = {0, 1, 2, 0, 2, 5, 6, 7, 8};
+    ASSERT_EQ(mesh->ConvertPointRepsToAdjacency(reps, adjacency), D3D_OK);
+    EXPECT_EQ(adjacency[2], 1u);
+    EXPECT_EQ(adjacency[3], 0u);
+    mesh->Release();
+}
+
+}  // namespace

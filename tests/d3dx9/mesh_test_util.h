@@ -1,0 +1,190 @@
+/*
+ * mesh_test_util.h - what the mesh, skinning and mesh-loading tests share: a NULLREF
+ * device, .x files written into a private folder, the Mesh objects of such a file, and a
+ * count of the diagnostic lines a call writes.
+ */
+#ifndef TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
+#define TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
+
+#include <d3dx9.h>
+#include <dxfile.h>
+#include <rmxfguid.h>
+#include <rmxftmpl.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace meshtest {
+
+// The skinning templates, as model files declare them.
+inline const char *kSkinTemplates = R"(
+template XSkinMeshHeader {
+ <3CF169CE-FF7C-44ab-93C0-F78F62D172E2>
+ WORD nMaxSkinWeightsPerVertex;
+ WORD nMaxSkinWeightsPerFace;
+ WORD nBones;
+}
+template SkinWeights {
+ <6F0D123B-BAD2-4167-A0D0-80224F25FABB>
+ STRING transformNodeName;
+ DWORD nWeights;
+ array DWORD vertexIndices[nWeights];
+ array FLOAT weights[nWeights];
+ Matrix4x4 matrixOffset;
+}
+)";
+
+inline int CountLines(const std::string &s) { return int(std::count(s.begin(), s.end(), '\n')); }
+
+class NullDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.Windowed = TRUE;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.BackBufferWidth = 64;
+        pp.BackBufferHeight = 64;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                     &pp, &device_),
+                  D3D_OK);
+        char pattern[] = "/tmp/meshtestXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override
+    {
+        if (device_)
+            EXPECT_EQ(device_->Release(), 0u) << "something made by the test still holds the device";
+        if (d3d_)
+            d3d_->Release();
+        if (!dir_.empty())
+            system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Writes a text .x file (header added) and returns its path.
+    std::string WriteX(const std::string &name, const std::string &body, bool skinTemplates = false)
+    {
+        std::string path = dir_ + "/" + name;
+        std::ofstream out(path, std::ios::binary);
+        out << "xof 0302txt 0032\n" << (skinTemplates ? kSkinTemplates : "") << body;
+        return path;
+    }
+
+    // Every Mesh data object at the top level of a file (each holds one reference).
+    std::vector<IDirectXFileData *> TopLevelMeshes(const std::string &path)
+    {
+        std::vector<IDirectXFileData *> meshes;
+        IDirectXFile *file = nullptr;
+        EXPECT_EQ(DirectXFileCreate(&file), DXFILE_OK);
+        if (!file)
+            return meshes;
+        EXPECT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
+        IDirectXFileEnumObject *objects = nullptr;
+        EXPECT_EQ(file->CreateEnumObject((void *)path.c_str(), DXFILELOAD_FROMFILE, &objects), DXFILE_OK);
+        IDirectXFileData *object = nullptr;
+        while (objects && SUCCEEDED(objects->GetNextDataObject(&object))) {
+            const GUID *type = nullptr;
+            if (SUCCEEDED(object->GetType(&type)) && *type == TID_D3DRMMesh)
+                meshes.push_back(object);
+            else
+                object->Release();
+        }
+        if (objects)
+            objects->Release();
+        file->Release();
+        return meshes;
+    }
+
+    // Loads the first top-level Mesh of a file with D3DXLoadSkinMeshFromXof.
+    struct Loaded {
+        HRESULT hr = E_FAIL;
+        ID3DXMesh *mesh = nullptr;
+        ID3DXBuffer *adjacency = nullptr;
+        ID3DXBuffer *materials = nullptr;
+        DWORD numMaterials = 0;
+        ID3DXSkinInfo *skin = nullptr;
+        int diagnostics = 0;
+        void Release()
+        {
+            for (IUnknown *p : std::initializer_list<IUnknown *>{mesh, adjacency, materials, skin})
+                if (p)
+                    p->Release();
+            mesh = nullptr;
+            adjacency = materials = nullptr;
+            skin = nullptr;
+        }
+    };
+    Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    {
+        Loaded l;
+        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path);
+        EXPECT_FALSE(meshes.empty());
+        if (meshes.empty())
+            return l;
+        ::testing::internal::CaptureStderr();
+        l.hr = D3DXLoadSkinMeshFromXof(meshes[0], options, device_, &l.adjacency, &l.materials, NULL, &l.numMaterials,
+                                       &l.skin, &l.mesh);
+        l.diagnostics = CountLines(::testing::internal::GetCapturedStderr());
+        for (IDirectXFileData *m : meshes)
+            m->Release();
+        return l;
+    }
+
+    IDirect3D9 *d3d_ = nullptr;
+    IDirect3DDevice9 *device_ = nullptr;
+    std::string dir_;
+};
+
+// Vertex i's three floats at byte offset `at` of a locked vertex buffer.
+inline D3DXVECTOR3 Vec3At(const void *vertices, UINT stride, DWORD i, UINT at = 0)
+{
+    D3DXVECTOR3 v;
+    memcpy(&v, static_cast<const BYTE *>(vertices) + size_t(i) * stride + at, 12);
+    return v;
+}
+
+// All indices of a mesh widened to 32 bits.
+inline std::vector<DWORD> IndicesOf(ID3DXMesh *mesh)
+{
+    std::vector<DWORD> out(mesh->GetNumFaces() * 3);
+    void *p = nullptr;
+    if (FAILED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &p)))
+        return {};
+    for (size_t i = 0; i < out.size(); i++)
+        out[i] = (mesh->GetOptions() & D3DXMESH_32BIT) ? static_cast<DWORD *>(p)[i] : static_cast<WORD *>(p)[i];
+    mesh->UnlockIndexBuffer();
+    return out;
+}
+
+inline std::vector<DWORD> AttributesOf(ID3DXMesh *mesh)
+{
+    DWORD *p = nullptr;
+    if (FAILED(mesh->LockAttributeBuffer(D3DLOCK_READONLY, &p)))
+        return {};
+    std::vector<DWORD> out(p, p + mesh->GetNumFaces());
+    mesh->UnlockAttributeBuffer();
+    return out;
+}
+
+}  // namespace meshtest
+
+#define EXPECT_VEC3_NEAR(actual, ex, ey, ez, tol)                                          \
+    do {                                                                                    \
+        D3DXVECTOR3 v_ = (actual);                                                          \
+        EXPECT_NEAR(v_.x, (ex), (tol));                                                     \
+        EXPECT_NEAR(v_.y, (ey), (tol));                                                     \
+        EXPECT_NEAR(v_.z, (ez), (tol));                                                     \
+    } while (0)
+
+#endif
