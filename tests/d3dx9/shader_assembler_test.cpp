@@ -354,6 +354,98 @@ int LineCount(const std::string &text)
     return n;
 }
 
+// Shaders the tests below check token by token or line by line.
+const char kVs11Arithmetic[] =
+    "vs_1_1\n"
+    "dcl_position v0\n"
+    "mov r0, v0\n"
+    "add r1.xy, -c3.yzxw, r0.x\n"
+    "mad r2, v0, c5.w, -r1.xxyy\n"
+    "rcp r3.w, r1.y\n"
+    "m4x4 oPos, r0, c8\n"
+    "mov oD1.zw, r0\n"
+    "mov oT3, c0\n"
+    "mov oFog, r0.z\n";
+
+const char kDeclarations[] =
+    "vs_1_1\n"
+    "dcl_texcoord3 v5.xy\n"
+    "dcl_blendindices v1\n"
+    "dcl_color1 v2\n"
+    "def c7, 1.0, -0.5, 0, 2e0\n"
+    "mov oPos, c7\n";
+
+const char kVs20Lengths[] =
+    "vs_2_0\n"
+    "dcl_position v0\n"
+    "def c1, 0, 0, 0, 0\n"
+    "mova a0.y, c1.x\n"
+    "mov r0, c[a0.y + 4]\n"
+    "mad oPos, v0, c2, r0\n"
+    "m3x2 oT0.xy, v0, c9\n";
+
+const char kEveryVs11Instruction[] =
+    "vs_1_1\n"
+    "dcl_position v0\n"
+    "dcl_normal v1\n"
+    "dcl_texcoord2 v2\n"
+    "def c95, 1, -0.5, 0.25, 1e+06\n"
+    "mov r0, v0\n"
+    "mov r1, c1\n"
+    "mov a0.x, c0.x\n"
+    "add r2, r0, -c3\n"
+    "sub r2.xz, r1.yxwz, v0.w\n"
+    "mul r3.y, r0.x, c[a0.x + 4]\n"
+    "mad r4, v0, c5.x, r0\n"
+    "rcp r5.w, r0.y\n"
+    "rsq r5.x, -c6.z\n"
+    "dp3 r6.x, r0, c7\n"
+    "dp4 r6.yw, -r1, v0\n"
+    "min r7, r0.zwxy, c8\n"
+    "max r7, r7, v0.x\n"
+    "slt r8, r0, c9\n"
+    "sge r8.w, v0.x, r1\n"
+    "exp r9, r0.w\n"
+    "expp r9.xy, c10.y\n"
+    "log r10.z, v0.x\n"
+    "logp r10.w, r1.z\n"
+    "lit r11, r0\n"
+    "dst r11, r0, c11\n"
+    "frc r9.zw, r0\n"
+    "m4x4 oPos, r0, c12\n"
+    "m4x3 r2.xyz, v0, c16\n"
+    "m3x4 oT0, r1, c20\n"
+    "m3x3 oT1.xyz, r0, c24\n"
+    "m3x2 oT2.xy, v0, c28\n"
+    "mov oD0, c[a0.x]\n"
+    "mov oD1.xw, r0.xxy\n"
+    "mov oFog.x, r0.w\n"
+    "mov oPts.x, c2.y\n"
+    "mov oT7, v1\n"
+    "mov oT6, v2.wzyx\n"
+    "nop\n";
+
+const char kEveryVs20Addition[] =
+    "vs_2_0\n"
+    "dcl_position v0\n"
+    "dcl_blendweight v1\n"
+    "dcl_blendindices v2\n"
+    "def c200, 0, 1, 2, 3\n"
+    "mov r0, v0\n"
+    "mov r1, c1\n"
+    "mova a0, c0\n"
+    "mov r2, c[a0.y + 7]\n"
+    "mov r3, c[a0.w]\n"
+    "add r2, r2, -c[a0.z + 255].yx\n"
+    "lrp r4, r0, r1, c3\n"
+    "pow r5.x, r0.x, c4.y\n"
+    "crs r6.xyz, r0, r1\n"
+    "abs r7, -r0\n"
+    "nrm r8, r0\n"
+    "m4x4 oPos, r0, c12\n"
+    "mov oT0, v1\n"
+    "mov oD0, v2\n";
+
 // ---- Hand-checked token streams ----
 //
 // Parameter tokens: bit 31 set, register type in bits 28-30 (and 11-12), number in bits
@@ -378,16 +470,7 @@ TEST(ShaderAssemblerTokens, VersionAndEndTokensFrameTheCode)
 TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
 {
     Assembled a = Assemble(
-        "vs_1_1\n"
-        "dcl_position v0\n"
-        "mov r0, v0\n"
-        "add r1.xy, -c3.yzxw, r0.x\n"
-        "mad r2, v0, c5.w, -r1.xxyy\n"
-        "rcp r3.w, r1.y\n"
-        "m4x4 oPos, r0, c8\n"
-        "mov oD1.zw, r0\n"
-        "mov oT3, c0\n"
-        "mov oFog, r0.z\n");
+        kVs11Arithmetic);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0000001F, 0x80000000, 0x900F0000,  // dcl_position v0: usage 0 index 0; v0 mask xyzw
@@ -409,12 +492,7 @@ TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
 TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
 {
     Assembled a = Assemble(
-        "vs_1_1\n"
-        "dcl_texcoord3 v5.xy\n"
-        "dcl_blendindices v1\n"
-        "dcl_color1 v2\n"
-        "def c7, 1.0, -0.5, 0, 2e0\n"
-        "mov oPos, c7\n");
+        kDeclarations);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0000001F, 0x80030005, 0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
@@ -430,13 +508,7 @@ TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
 TEST(ShaderAssemblerTokens, Vs20InstructionsCarryTheirLength)
 {
     Assembled a = Assemble(
-        "vs_2_0\n"
-        "dcl_position v0\n"
-        "def c1, 0, 0, 0, 0\n"
-        "mova a0.y, c1.x\n"
-        "mov r0, c[a0.y + 4]\n"
-        "mad oPos, v0, c2, r0\n"
-        "m3x2 oT0.xy, v0, c9\n");
+        kVs20Lengths);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0200001F, 0x80000000, 0x900F0000,  // dcl: two tokens follow
@@ -489,69 +561,13 @@ void ExpectRoundTrip(const std::string &source)
 TEST(ShaderAssemblerRoundTrip, EveryVs11Instruction)
 {
     ExpectRoundTrip(
-        "vs_1_1\n"
-        "dcl_position v0\n"
-        "dcl_normal v1\n"
-        "dcl_texcoord2 v2\n"
-        "def c95, 1, -0.5, 0.25, 1e+06\n"
-        "mov r0, v0\n"
-        "mov r1, c1\n"
-        "mov a0.x, c0.x\n"
-        "add r2, r0, -c3\n"
-        "sub r2.xz, r1.yxwz, v0.w\n"
-        "mul r3.y, r0.x, c[a0.x + 4]\n"
-        "mad r4, v0, c5.x, r0\n"
-        "rcp r5.w, r0.y\n"
-        "rsq r5.x, -c6.z\n"
-        "dp3 r6.x, r0, c7\n"
-        "dp4 r6.yw, -r1, v0\n"
-        "min r7, r0.zwxy, c8\n"
-        "max r7, r7, v0.x\n"
-        "slt r8, r0, c9\n"
-        "sge r8.w, v0.x, r1\n"
-        "exp r9, r0.w\n"
-        "expp r9.xy, c10.y\n"
-        "log r10.z, v0.x\n"
-        "logp r10.w, r1.z\n"
-        "lit r11, r0\n"
-        "dst r11, r0, c11\n"
-        "frc r9.zw, r0\n"
-        "m4x4 oPos, r0, c12\n"
-        "m4x3 r2.xyz, v0, c16\n"
-        "m3x4 oT0, r1, c20\n"
-        "m3x3 oT1.xyz, r0, c24\n"
-        "m3x2 oT2.xy, v0, c28\n"
-        "mov oD0, c[a0.x]\n"
-        "mov oD1.xw, r0.xxy\n"
-        "mov oFog.x, r0.w\n"
-        "mov oPts.x, c2.y\n"
-        "mov oT7, v1\n"
-        "mov oT6, v2.wzyx\n"
-        "nop\n");
+        kEveryVs11Instruction);
 }
 
 TEST(ShaderAssemblerRoundTrip, EveryVs20Addition)
 {
     ExpectRoundTrip(
-        "vs_2_0\n"
-        "dcl_position v0\n"
-        "dcl_blendweight v1\n"
-        "dcl_blendindices v2\n"
-        "def c200, 0, 1, 2, 3\n"
-        "mov r0, v0\n"
-        "mov r1, c1\n"
-        "mova a0, c0\n"
-        "mov r2, c[a0.y + 7]\n"
-        "mov r3, c[a0.w]\n"
-        "add r2, r2, -c[a0.z + 255].yx\n"
-        "lrp r4, r0, r1, c3\n"
-        "pow r5.x, r0.x, c4.y\n"
-        "crs r6.xyz, r0, r1\n"
-        "abs r7, -r0\n"
-        "nrm r8, r0\n"
-        "m4x4 oPos, r0, c12\n"
-        "mov oT0, v1\n"
-        "mov oD0, v2\n");
+        kEveryVs20Addition);
 }
 
 TEST(ShaderAssemblerRoundTrip, LayoutCaseAndCommentsDoNotChangeTheCode)

@@ -1,0 +1,26 @@
+// Small image files written by the tests themselves: uncompressed BMP and PNG encoders
+// (the PNG with stored zlib blocks), enough to give the loader files of known content.
+#ifndef TAVROK_TESTS_D3DX9_IMAGE_FILES_H
+#define TAVROK_TESTS_D3DX9_IMAGE_FILES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Pixels are ARGB words, rows top first.
+std::vector<uint8_t> EncodeBmp24(const std::vector<uint32_t> &argb, int width, int height);
+std::vector<uint8_t> EncodePngRgba(const std::vector<uint32_t> &argb, int width, int height);
+void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
+
+// A fresh folder for one test's files, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+#endif

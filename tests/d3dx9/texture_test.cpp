@@ -1,0 +1,225 @@
+// Textures from image files: content and orientation, the colour key, sizes and the mip
+// chain, Windows paths, image information, and refused files (null texture, the D3DX
+// error code and exactly one diagnostic line).
+#include "d3dx9/device_fixture.h"
+#include "d3dx9/image_files.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
+constexpr uint32_t kMagenta = 0xFFFF00FF, kBlack = 0xFF000000;
+
+std::vector<uint32_t> ReadLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height)
+{
+    D3DSURFACE_DESC desc;
+    EXPECT_EQ(texture->GetLevelDesc(level, &desc), D3D_OK);
+    width = desc.Width;
+    height = desc.Height;
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(level, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> pixels;
+    for (UINT y = 0; y < height; ++y) {
+        const uint32_t *row = reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
+        pixels.insert(pixels.end(), row, row + width);
+    }
+    texture->UnlockRect(level);
+    return pixels;
+}
+
+int CountLines(const std::string &text)
+{
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+class TextureTest : public NullDeviceTest {
+protected:
+    std::string Write(const std::string &name, const std::vector<uint8_t> &bytes)
+    {
+        std::string path = folder_.Path() + "/" + name;
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+    ScratchFolder folder_;
+};
+
+TEST_F(TextureTest, BmpLoadsTopRowFirstAsOpaqueArgbWithAFullMipChain)
+{
+    // 4 x 2: the top row red, green, blue, white; the bottom row black.
+    std::vector<uint32_t> image = {kRed, kGreen, kBlue, kWhite, kBlack, kBlack, kBlack, kBlack};
+    std::string path = Write("four.bmp", EncodeBmp24(image, 4, 2));
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileA(device_, path.c_str(), &texture), D3D_OK);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->GetLevelCount(), 3u);  // 4x2, 2x1, 1x1
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(texture->GetLevelDesc(0, &desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+    UINT w, h;
+    EXPECT_EQ(ReadLevel(texture, 0, w, h), image);
+
+    // Each lower level averages the 2 x 2 blocks above it.
+    std::vector<uint32_t> level1 = ReadLevel(texture, 1, w, h);
+    ASSERT_EQ(w, 2u);
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(level1[0], 0xFF404000u);  // red, green and two blacks: (255+0+0+0)/4 rounded
+    EXPECT_EQ(level1[1], 0xFF404080u);  // blue, white and two blacks
+    std::vector<uint32_t> level2 = ReadLevel(texture, 2, w, h);
+    ASSERT_EQ(w * h, 1u);
+    EXPECT_EQ(level2[0], 0xFF404040u);
+    texture->Release();
+}
+
+TEST_F(TextureTest, ColourKeyTurnsExactMatchesIntoTransparentBlack)
+{
+    std::vector<uint32_t> image = {kMagenta, kRed, 0xFFFE00FF, kMagenta};
+    std::string path = Write("keyed.bmp", EncodeBmp24(image, 2, 2));
+    IDirect3DTexture9 *texture = nullptr;
+    D3DXIMAGE_INFO info = {};
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
+                                           D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, kMagenta, &info, NULL,
+                                           &texture),
+              D3D_OK);
+    UINT w, h;
+    std::vector<uint32_t> pixels = ReadLevel(texture, 0, w, h);
+    // Only the exact key goes; a near miss (0xFE red) stays opaque.
+    EXPECT_EQ(pixels, (std::vector<uint32_t>{0x00000000, kRed, 0xFFFE00FF, 0x00000000}));
+    EXPECT_EQ(texture->GetLevelCount(), 1u);
+    EXPECT_EQ(info.Width, 2u);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_BMP);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+    texture->Release();
+
+    // The key is compared with alpha: a key with zero alpha matches no opaque pixel.
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), 0, 0, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                           D3DX_DEFAULT, D3DX_DEFAULT, 0x00FF00FF, NULL, NULL, &texture),
+              D3D_OK);
+    EXPECT_EQ(ReadLevel(texture, 0, w, h)[0], kMagenta);
+    texture->Release();
+}
+
+TEST_F(TextureTest, SizesRoundUpToPowersOfTwoUnlessAskedOtherwise)
+{
+    std::vector<uint32_t> image(5 * 3, kGreen);
+    std::string path = Write("odd.bmp", EncodeBmp24(image, 5, 3));
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileA(device_, path.c_str(), &texture), D3D_OK);
+    const UINT expected[][2] = {{8, 4}, {4, 2}, {2, 1}, {1, 1}};
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    for (UINT level = 0; level < 4; ++level) {
+        UINT w, h;
+        std::vector<uint32_t> pixels = ReadLevel(texture, level, w, h);
+        EXPECT_EQ(w, expected[level][0]);
+        EXPECT_EQ(h, expected[level][1]);
+        for (uint32_t p : pixels)  // a uniform image stays uniform when scaled and filtered
+            ASSERT_EQ(p, kGreen) << "level " << level;
+    }
+    texture->Release();
+
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 0, 0,
+                                           D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, D3DX_DEFAULT, D3DX_DEFAULT, 0, NULL,
+                                           NULL, &texture),
+              D3D_OK);
+    D3DSURFACE_DESC desc;
+    texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 5u);
+    EXPECT_EQ(desc.Height, 3u);
+    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(texture->GetLevelCount(), 3u);  // 5x3, 2x1, 1x1
+    texture->Release();
+
+    // An explicit size and level count are kept.
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), 16, 2, 2, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                           D3DX_FILTER_POINT, D3DX_DEFAULT, 0, NULL, NULL, &texture),
+              D3D_OK);
+    texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 16u);
+    EXPECT_EQ(desc.Height, 2u);
+    EXPECT_EQ(texture->GetLevelCount(), 2u);
+    texture->Release();
+}
+
+TEST_F(TextureTest, PngKeepsItsAlphaAndWindowsPathsAreFound)
+{
+    std::vector<uint32_t> image = {0x80FF0000, 0x00000000, kBlue, 0x40FFFFFF};
+    std::filesystem::create_directory(folder_.Path() + "/Data");
+    Write("Data/Smoke.png", EncodePngRgba(image, 2, 2));
+    // A Windows path with other letter case and backslashes reaches the same file.
+    std::string windowsPath = folder_.Path() + "\\DATA\\smoke.PNG";
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileA(device_, windowsPath.c_str(), &texture), D3D_OK);
+    UINT w, h;
+    EXPECT_EQ(ReadLevel(texture, 0, w, h), image);
+    texture->Release();
+
+    D3DXIMAGE_INFO info = {};
+    ASSERT_EQ(D3DXGetImageInfoFromFileA(windowsPath.c_str(), &info), D3D_OK);
+    EXPECT_EQ(info.Width, 2u);
+    EXPECT_EQ(info.Height, 2u);
+    EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_PNG);
+    EXPECT_EQ(info.ResourceType, D3DRTYPE_TEXTURE);
+}
+
+TEST_F(TextureTest, BadFilesGiveNoTextureTheErrorCodeAndOneLine)
+{
+    std::vector<uint32_t> image(8 * 8, kRed);
+    std::vector<uint8_t> bmp = EncodeBmp24(image, 8, 8), png = EncodePngRgba(image, 8, 8);
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        bool write;
+    } cases[] = {
+        {"missing.bmp", {}, false},
+        {"empty.bmp", {}, true},
+        {"text.bmp", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}, true},
+        {"cut.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + long(bmp.size() / 2)), true},
+        {"header.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 30), true},
+        {"cut.png", std::vector<uint8_t>(png.begin(), png.begin() + long(png.size() - 20)), true},
+        {"gif.gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}, true},
+    };
+    for (const Case &c : cases) {
+        std::string path = folder_.Path() + "/" + c.name;
+        if (c.write)
+            WriteFileBytes(path, c.bytes);
+        IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(D3DXCreateTextureFromFileA(device_, path.c_str(), &texture), D3DXERR_INVALIDDATA) << c.name;
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(texture, nullptr) << c.name;
+        EXPECT_EQ(CountLines(said), 1) << c.name << ": " << said;
+        EXPECT_EQ(said.rfind("d3dx9: " + path, 0), 0u) << "names the library and the file: " << said;
+    }
+    IDirect3DTexture9 *texture = nullptr;
+    EXPECT_EQ(D3DXCreateTextureFromFileA(NULL, "x.bmp", &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateTextureFromFileA(device_, NULL, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateTextureFromFileA(device_, "x.bmp", NULL), D3DERR_INVALIDCALL);
+}
+
+TEST(Buffer, HoldsZeroedBytesUntilTheLastRelease)
+{
+    ID3DXBuffer *buffer = nullptr;
+    ASSERT_EQ(D3DXCreateBuffer(64, &buffer), D3D_OK);
+    ASSERT_EQ(buffer->GetBufferSize(), 64u);
+    uint8_t *bytes = static_cast<uint8_t *>(buffer->GetBufferPointer());
+    ASSERT_NE(bytes, nullptr);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(bytes[i], 0);
+    bytes[63] = 7;  // the whole block is writable
+    ID3DXBuffer *same = nullptr;
+    ASSERT_EQ(buffer->QueryInterface(IID_ID3DXBuffer, reinterpret_cast<void **>(&same)), S_OK);
+    EXPECT_EQ(same, buffer);
+    EXPECT_EQ(same->Release(), 1u);
+    EXPECT_EQ(static_cast<uint8_t *>(buffer->GetBufferPointer())[63], 7);
+    EXPECT_EQ(buffer->Release(), 0u);
+    EXPECT_EQ(D3DXCreateBuffer(4, NULL), D3DERR_INVALIDCALL);
+}
+
+}  // namespace
