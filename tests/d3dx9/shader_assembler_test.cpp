@@ -1,6 +1,7 @@
 // Shader assembler tests: token streams checked by hand against the documented bytecode
 // layout, a round trip of every instruction through a small disassembler written here,
 // a CPU run of the particle billboard shader, error reports, macros, files and robustness.
+#include <d3d9.h>
 #include <d3dx9.h>
 
 #include <gtest/gtest.h>
@@ -341,6 +342,23 @@ const char kBillboard[] =
     "mov oD0, v2\n"
     "mov oT0.xy, v3\n";
 
+// The same quad as the run layout's data file writes it: one dp4 per clip component.
+const char kDataFileBillboard[] =
+    "vs_1_1\n"
+    "dcl_position0 v0\n"
+    "dcl_position1 v1\n"
+    "dcl_color0 v2\n"
+    "dcl_texcoord0 v3\n"
+    "mov r0, v0\n"
+    "mad r0.xyz, c4.xyz, v1.x, r0.xyz\n"
+    "mad r0.xyz, c5.xyz, v1.y, r0.xyz\n"
+    "dp4 oPos.x, r0, c0\n"
+    "dp4 oPos.y, r0, c1\n"
+    "dp4 oPos.z, r0, c2\n"
+    "dp4 oPos.w, r0, c3\n"
+    "mov oD0, v2\n"
+    "mov oT0.xy, v3\n";
+
 std::string CapturedStderr()
 {
     return testing::internal::GetCapturedStderr();
@@ -469,8 +487,7 @@ TEST(ShaderAssemblerTokens, VersionAndEndTokensFrameTheCode)
 
 TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
 {
-    Assembled a = Assemble(
-        kVs11Arithmetic);
+    Assembled a = Assemble(kVs11Arithmetic);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0000001F, 0x80000000, 0x900F0000,  // dcl_position v0: usage 0 index 0; v0 mask xyzw
@@ -491,8 +508,7 @@ TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
 
 TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
 {
-    Assembled a = Assemble(
-        kDeclarations);
+    Assembled a = Assemble(kDeclarations);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0000001F, 0x80030005, 0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
@@ -507,8 +523,7 @@ TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
 
 TEST(ShaderAssemblerTokens, Vs20InstructionsCarryTheirLength)
 {
-    Assembled a = Assemble(
-        kVs20Lengths);
+    Assembled a = Assemble(kVs20Lengths);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
         0x0200001F, 0x80000000, 0x900F0000,  // dcl: two tokens follow
@@ -560,14 +575,12 @@ void ExpectRoundTrip(const std::string &source)
 
 TEST(ShaderAssemblerRoundTrip, EveryVs11Instruction)
 {
-    ExpectRoundTrip(
-        kEveryVs11Instruction);
+    ExpectRoundTrip(kEveryVs11Instruction);
 }
 
 TEST(ShaderAssemblerRoundTrip, EveryVs20Addition)
 {
-    ExpectRoundTrip(
-        kEveryVs20Addition);
+    ExpectRoundTrip(kEveryVs20Addition);
 }
 
 TEST(ShaderAssemblerRoundTrip, LayoutCaseAndCommentsDoNotChangeTheCode)
@@ -623,6 +636,9 @@ TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
 {
     Assembled a = Assemble(kBillboard);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    // The data file's spelling (four dp4 rows instead of m4x4) gives the same result.
+    Assembled rows = Assemble(kDataFileBillboard);
+    ASSERT_EQ(rows.hr, D3D_OK) << rows.errors;
     Program p = Decode(a.code);
     ASSERT_EQ(p.problem, "");
     ASSERT_GE(p.body.size(), 4u);
@@ -652,7 +668,9 @@ TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
     memcpy(vm.v[1], corner, sizeof corner);
     memcpy(vm.v[2], colour, sizeof colour);
     memcpy(vm.v[3], uv, sizeof uv);
+    Machine rowsVm = vm;
     ASSERT_TRUE(vm.Run(p));
+    ASSERT_TRUE(rowsVm.Run(Decode(rows.code)));
 
     float world[4];
     for (int i = 0; i < 3; ++i)
@@ -663,11 +681,48 @@ TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
         for (int i = 0; i < 4; ++i)
             clip += world[i] * m[i][j];  // row vector times M
         EXPECT_NEAR(vm.oPos[j], clip, 1e-5f) << "component " << j;
+        EXPECT_NEAR(rowsVm.oPos[j], clip, 1e-5f) << "component " << j;
     }
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(vm.oD[0][i], colour[i]);
     EXPECT_EQ(vm.oT[0][0], 1.0f);
     EXPECT_EQ(vm.oT[0][1], 0.0f);
+}
+
+// ---- The device takes what the assembler makes ----
+
+TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
+{
+    IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS pp = {};
+    pp.Windowed = TRUE;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferWidth = 64;
+    pp.BackBufferHeight = 64;
+    IDirect3DDevice9 *device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, nullptr,
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
+              D3D_OK);
+    std::vector<std::string> shaders = {kBillboard, kDataFileBillboard, kVs11Arithmetic, kDeclarations,
+                                        kVs20Lengths, kEveryVs11Instruction, kEveryVs20Addition};
+    for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
+        shaders.push_back(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
+    for (const std::string &source : shaders) {
+        Assembled a = Assemble(source);
+        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+        IDirect3DVertexShader9 *shader = nullptr;
+        EXPECT_EQ(device->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
+        ASSERT_NE(shader, nullptr) << source;
+        // The device keeps the very tokens it was given.
+        UINT size = 0;
+        EXPECT_EQ(shader->GetFunction(nullptr, &size), D3D_OK);
+        EXPECT_EQ(size, a.code.size() * sizeof(DWORD));
+        shader->Release();
+    }
+    device->Release();
+    d3d->Release();
 }
 
 // ---- Errors ----
