@@ -74,7 +74,9 @@ private:
             p_ += n;
             t.kind = code;
             if (code == T_STRING && end_ - p_ >= 4) {
-                // A string record ends with the separator that followed it in text form.
+                // A string is followed by the separator it had in text form: usually a
+                // separate ';' or ',' token, which the parser skips, but some writers
+                // store it as a 32-bit value inside the record; take that form here.
                 uint32_t term = uint32_t(p_[0] | (p_[1] << 8) | (p_[2] << 16) | (uint32_t(p_[3]) << 24));
                 if (term == T_SEMICOLON || term == T_COMMA)
                     p_ += 4;

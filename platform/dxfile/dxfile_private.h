@@ -222,6 +222,10 @@ void ParseTemplateBlock(const uint8_t *bytes, size_t size, const std::string &na
 // The retained-mode and extension template sets, registered together.
 void AddStandardTemplates(TemplateSet &templates, bool withExtensions);
 
+// The extension block (skinning templates and the like), generated beside D3DRM_XTEMPLATES.
+extern const unsigned char kExtensionTemplates[];
+extern const size_t kExtensionTemplatesSize;
+
 std::string FormatGuid(const GUID &g);
 bool ParseGuid(std::string_view text, GUID &g);
 

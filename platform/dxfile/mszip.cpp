@@ -84,10 +84,9 @@ void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t>
     uint32_t total = uint32_t(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
     p += 4;
     out.clear();
-    // The declared size only sizes the reservation; a lying size cannot make us allocate
-    // more than the blocks actually present could produce.
-    uint64_t bound = uint64_t(end - p) / 6 * kBlock + kBlock;
-    out.reserve(size_t(std::min<uint64_t>(total, bound)));
+    // The declared size only sizes the reservation, and only up to a few megabytes: a
+    // lying size must not make us allocate what the blocks cannot produce.
+    out.reserve(size_t(std::min<uint64_t>(total, 4u << 20)));
 
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)

@@ -10,9 +10,6 @@
 
 namespace tavrok::dxfile {
 
-extern const unsigned char kExtensionTemplates[];
-extern const size_t kExtensionTemplatesSize;
-
 void AddStandardTemplates(TemplateSet &templates, bool withExtensions)
 {
     ParseTemplateBlock(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, "<retained templates>", templates, nullptr);

@@ -181,7 +181,13 @@ private:
         }
         t.kind = T_REAL;
         t.real = v;
-        t.integer = v >= 0 && v < 4294967296.0 ? uint32_t(v) : uint32_t(int64_t(v));
+        // An integer member written with a fraction or a sign keeps its low 32 bits.
+        if (v >= 0 && v < 4294967296.0)
+            t.integer = uint32_t(v);
+        else if (v > -2147483649.0 && v < 0)
+            t.integer = uint32_t(int32_t(v));
+        else
+            t.integer = 0;
     }
 
     void String(Token &t)

@@ -26,6 +26,7 @@ public:
     virtual void EndMember() = 0;      // after a member's value(s)
     virtual void ElementSep() = 0;     // between array elements
     virtual void BeginStructElement() {}
+    virtual void MemberBreak() {}      // between the top-level members of an object
 };
 
 // Walks a template instance over a data block, feeding values to a sink.
@@ -33,7 +34,7 @@ class Walker {
 public:
     Walker(const uint8_t *data, size_t size, Sink &sink) : p_(data), end_(data + size), sink_(sink) {}
 
-    void Members(const Template &t)
+    void Members(const Template &t, int depth = 0)
     {
         uint32_t values[64] = {};
         std::vector<uint32_t> big;
@@ -47,6 +48,8 @@ public:
             if (m.dims.empty()) {
                 vals[i] = One(m);
                 sink_.EndMember();
+                if (depth == 0 && i + 1 < t.members.size())
+                    sink_.MemberBreak();
                 continue;
             }
             uint64_t count = 1;
@@ -62,6 +65,8 @@ public:
                 One(m);
             }
             sink_.EndMember();
+            if (depth == 0 && i + 1 < t.members.size())
+                sink_.MemberBreak();
         }
     }
 
@@ -69,7 +74,7 @@ private:
     uint32_t One(const Member &m)
     {
         if (m.type) {
-            Members(*m.type);
+            Members(*m.type, 1);
             return 0;
         }
         uint32_t n = PrimSize(m.prim);
@@ -157,6 +162,7 @@ public:
         if (onLine_ > 0)
             Line();
     }
+    void MemberBreak() override { Line(); }
     void Line()
     {
         out_ += '\n';
@@ -306,7 +312,7 @@ public:
         o_.U32(uint32_t(n));
         if (n)
             o_.out_.insert(o_.out_.end(), s, s + n);
-        o_.U32(T_SEMICOLON);
+        o_.Token(T_SEMICOLON);  // the list separator that follows every string
     }
     void EndMember() override {}
     void ElementSep() override {}

@@ -1,0 +1,168 @@
+/*
+ * dx_test_util.h - helpers for the dxfile tests: loading bytes through the public
+ * interfaces and dumping what a reader sees as one comparable text.
+ */
+#ifndef TAVROK_TESTS_DX_TEST_UTIL_H
+#define TAVROK_TESTS_DX_TEST_UTIL_H
+
+#include <dxfile.h>
+#include <rmxfguid.h>
+#include <rmxftmpl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace dxtest {
+
+inline std::vector<uint8_t> ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+inline std::string TestFile(const char *name) { return std::string(DXFILE_TEST_FILES) + "/" + name; }
+
+// A DirectX File object with the retained-mode templates registered, released at scope end.
+struct XFile {
+    IDirectXFile *file = nullptr;
+    XFile()
+    {
+        DirectXFileCreate(&file);
+        file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    }
+    ~XFile() { file->Release(); }
+    HRESULT Open(const std::vector<uint8_t> &bytes, IDirectXFileEnumObject **e)
+    {
+        DXFILELOADMEMORY mem{const_cast<uint8_t *>(bytes.data()), DWORD(bytes.size())};
+        return file->CreateEnumObject(&mem, DXFILELOAD_FROMMEMORY, e);
+    }
+};
+
+inline std::string GuidText(const GUID &g)
+{
+    char b[64];
+    snprintf(b, sizeof b, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3, g.Data4[0],
+             g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return b;
+}
+
+inline std::string NameOf(IDirectXFileObject *o)
+{
+    DWORD n = 0;
+    if (FAILED(o->GetName(nullptr, &n)) || n == 0)
+        return "";
+    std::string s(n, '\0');
+    o->GetName(&s[0], &n);
+    s.resize(n - 1);
+    return s;
+}
+
+// Hex of a data block, with the strings of `stringOffsets` replaced by their text, since
+// pointers differ from one load to the next.
+inline std::string BlockText(const uint8_t *p, DWORD size, const std::vector<size_t> &stringOffsets)
+{
+    std::string out;
+    char b[4];
+    for (DWORD i = 0; i < size; ++i) {
+        bool str = false;
+        for (size_t off : stringOffsets)
+            if (off == i && i + sizeof(char *) <= size) {
+                const char *s;
+                memcpy(&s, p + i, sizeof s);
+                out += "\"" + std::string(s) + "\"";
+                i += DWORD(sizeof(char *) - 1);
+                str = true;
+            }
+        if (!str) {
+            snprintf(b, sizeof b, "%02x", p[i]);
+            out += b;
+        }
+    }
+    return out;
+}
+
+// The test templates of features.x that carry strings.
+const GUID kGridGuid = {0xA1B2C3D4, 0x0001, 0x0002, {0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
+const GUID kTaggedGuid = {0xA1B2C3D4, 0x0001, 0x0002, {0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02}};
+
+// Where the string members sit in the blocks of the templates our test files use.
+inline std::vector<size_t> StringOffsets(const GUID &type, const uint8_t *p, DWORD size)
+{
+    if (IsEqualGUID(type, TID_D3DRMTextureFilename) || IsEqualGUID(type, DXFILEOBJ_SkinWeights) ||
+        IsEqualGUID(type, kTaggedGuid))
+        return {0};
+    std::vector<size_t> at;
+    if (IsEqualGUID(type, TID_D3DRMUrl) && size >= 4) {
+        for (size_t i = 0; i < p[0]; ++i)
+            at.push_back(4 + i * sizeof(char *));
+    } else if (IsEqualGUID(type, kGridGuid) && size >= 3) {
+        // WORD rows, CHAR cols, SWORD cells[rows][cols], DOUBLE, UCHAR, SDWORD, STRING labels[rows]
+        size_t rows = p[0], labels = 3 + rows * p[2] * 2 + 13;
+        for (size_t i = 0; i < rows; ++i)
+            at.push_back(labels + i * sizeof(char *));
+    }
+    return at;
+}
+
+// Everything a reader can see of an object and its subtree, as text.
+inline void Dump(IDirectXFileData *d, int depth, std::string &out)
+{
+    const GUID *type = nullptr;
+    d->GetType(&type);
+    GUID id{};
+    d->GetId(&id);
+    DWORD size = 0;
+    void *data = nullptr;
+    d->GetData(nullptr, &size, &data);
+    out += std::string(size_t(depth), ' ') + GuidText(*type) + " '" + NameOf(d) + "' " + GuidText(id) + " " +
+           BlockText(static_cast<uint8_t *>(data), size, StringOffsets(*type, static_cast<uint8_t *>(data), size)) + "\n";
+    IDirectXFileObject *child = nullptr;
+    while (SUCCEEDED(d->GetNextObject(&child))) {
+        IDirectXFileData *cd = nullptr;
+        IDirectXFileDataReference *ref = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, (void **)&cd))) {
+            Dump(cd, depth + 1, out);
+            cd->Release();
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, (void **)&ref))) {
+            GUID rid{};
+            ref->GetId(&rid);
+            IDirectXFileData *target = nullptr;
+            std::string to = "unresolved";
+            if (SUCCEEDED(ref->Resolve(&target))) {
+                to = NameOf(target);
+                target->Release();
+            }
+            out += std::string(size_t(depth + 1), ' ') + "ref '" + NameOf(ref) + "' " + GuidText(rid) + " -> " + to + "\n";
+            ref->Release();
+        }
+        child->Release();
+    }
+}
+
+// Dumps a whole file; the result code of the enumeration's end goes last.
+inline std::string DumpAll(XFile &x, const std::vector<uint8_t> &bytes)
+{
+    IDirectXFileEnumObject *e = nullptr;
+    HRESULT hr = x.Open(bytes, &e);
+    if (FAILED(hr))
+        return "open failed " + std::to_string(hr);
+    std::string out;
+    IDirectXFileData *d = nullptr;
+    while (SUCCEEDED(hr = e->GetNextDataObject(&d))) {
+        Dump(d, 0, out);
+        d->Release();
+    }
+    e->Release();
+    out += "end " + std::to_string(hr) + "\n";
+    return out;
+}
+
+}  // namespace dxtest
+
+#endif

@@ -1,0 +1,172 @@
+// Malformed files: the failing call returns the library's code and writes one line that
+// names the file, the position and what was expected; nothing is read out of bounds.
+#include "dx_test_util.h"
+#include "xwriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace dxtest;
+
+namespace {
+
+struct Outcome {
+    HRESULT code = S_OK;     // first failure, or DXFILEERR_NOMOREOBJECTS
+    int objects = 0;         // top-level objects read before it
+    std::string stderrText;
+};
+
+Outcome Read(const std::vector<uint8_t> &bytes)
+{
+    XFile x;
+    Outcome o;
+    testing::internal::CaptureStderr();
+    IDirectXFileEnumObject *e = nullptr;
+    o.code = x.Open(bytes, &e);
+    if (SUCCEEDED(o.code)) {
+        IDirectXFileData *d = nullptr;
+        while (SUCCEEDED(o.code = e->GetNextDataObject(&d))) {
+            std::string ignored;
+            Dump(d, 0, ignored);  // walk children and data too
+            d->Release();
+            ++o.objects;
+        }
+        // A failure is reported once; asking again returns it without another line.
+        HRESULT again = e->GetNextDataObject(&d);
+        EXPECT_EQ(again, o.code);
+        e->Release();
+    }
+    o.stderrText = testing::internal::GetCapturedStderr();
+    return o;
+}
+
+int Lines(const std::string &s) { return int(std::count(s.begin(), s.end(), '\n')); }
+
+}  // namespace
+
+TEST(Errors, MalformedFilesGiveTheirCodeAndOneLine)
+{
+    struct Case {
+        const char *text;
+        HRESULT code;
+        const char *where;   // position part of the line
+        const char *reason;  // part of the reason
+    } cases[] = {
+        {"", DXFILEERR_BADFILE, "byte 0", "16-byte header"},
+        {"xof 0302tx", DXFILEERR_BADFILE, "byte 10", "16-byte header"},
+        {"abc 0302txt 0032", DXFILEERR_BADFILETYPE, "byte 0", "\"xof \""},
+        {"xof 0402txt 0032", DXFILEERR_BADFILEVERSION, "byte 4", "major version 03"},
+        {"xof 03a2txt 0032", DXFILEERR_BADFILEVERSION, "byte 4", "four-digit version"},
+        {"xof 0302cmp 0032", DXFILEERR_BADFILECOMPRESSIONTYPE, "byte 8", "\"cmp \""},
+        {"xof 0302txt 0016", DXFILEERR_BADFILEFLOATSIZE, "byte 12", "0032 or 0064"},
+        {"xof 0302txt 0032\nFrame A {\n FrameTransformMatrix { 1, 2; }\n}", DXFILEERR_PARSEERROR, ":3:",
+         "expected a number, found '}'"},
+        {"xof 0302txt 0032\nFrame A {\n\n", DXFILEERR_PARSEERROR, ":4:", "found the end of the file"},
+        {"xof 0302txt 0032\nFrame A { Vector { 1; 2; \"three\"; } }", DXFILEERR_PARSEERROR, ":2:",
+         "expected a number, found string \"three\""},
+        {"xof 0302txt 0032\nTextureFilename { 12; }", DXFILEERR_PARSEERROR, ":2:", "expected a quoted string"},
+        {"xof 0302txt 0032\nTextureFilename { \"open", DXFILEERR_PARSEERROR, ":2:", "string not closed"},
+        {"xof 0302txt 0032\nFrame A { @ }", DXFILEERR_PARSEERROR, ":2:", "unexpected character 0x40"},
+        {"xof 0302txt 0032\nFrame A { { } }", DXFILEERR_PARSEERROR, ":2:", "name or GUID in a reference"},
+        {"xof 0302txt 0032\nFrame A { <1234> }", DXFILEERR_PARSEERROR, ":2:", "malformed GUID"},
+        {"xof 0302txt 0032\nMesh { 99999999999; }", DXFILEERR_PARSEERROR, ":2:", "malformed integer"},
+        {"xof 0302txt 0032\nBogus { }", DXFILEERR_NOTEMPLATE, ":2:", "'Bogus' is not a known template"},
+        {"xof 0302txt 0032\ntemplate T { DWORD a; }", DXFILEERR_PARSEERROR, ":2:", "template's GUID"},
+        {"xof 0302txt 0032\ntemplate T { <00000000-0000-0000-0000-000000000001> Nope a; }", DXFILEERR_NOTEMPLATE,
+         ":2:", "member type 'Nope'"},
+        {"xof 0302txt 0032\n}", DXFILEERR_PARSEERROR, ":2:", "expected a template or a data object"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        Outcome o = Read(Bytes(c.text));
+        EXPECT_EQ(o.code, c.code);
+        EXPECT_EQ(Lines(o.stderrText), 1) << o.stderrText;
+        EXPECT_EQ(o.stderrText.rfind("dxfile: <memory>:", 0), 0u) << o.stderrText;
+        EXPECT_NE(o.stderrText.find(c.where), std::string::npos) << o.stderrText;
+        EXPECT_NE(o.stderrText.find(c.reason), std::string::npos) << o.stderrText;
+    }
+}
+
+TEST(Errors, ObjectsBeforeAnErrorAreStillHandedOut)
+{
+    Outcome o = Read(Bytes("xof 0302txt 0032\nFrame A { }\nFrame B { }\nFrame C { Vector { 1; } }\nFrame D { }"));
+    EXPECT_EQ(o.objects, 2);
+    EXPECT_EQ(o.code, DXFILEERR_PARSEERROR);
+    EXPECT_NE(o.stderrText.find(":4:"), std::string::npos) << o.stderrText;
+}
+
+TEST(Errors, BinaryAndCompressedDamageIsCaught)
+{
+    // Hand-made binary damage: a name whose length runs past the end, an integer list
+    // longer than the file, an unknown token.
+    auto bin = [](std::vector<uint8_t> body) {
+        std::vector<uint8_t> f = Bytes("xof 0302bin 0032");
+        f.insert(f.end(), body.begin(), body.end());
+        return f;
+    };
+    Outcome o = Read(bin({1, 0, 0xff, 0xff, 0xff, 0x7f, 'F'}));
+    EXPECT_EQ(o.code, DXFILEERR_PARSEERROR);
+    EXPECT_NE(o.stderrText.find("byte 16: name of 2147483647 entries runs past the end"), std::string::npos)
+        << o.stderrText;
+    o = Read(bin({1, 0, 5, 0, 0, 0, 'F', 'r', 'a', 'm', 'e', 10, 0, 6, 0, 0, 0, 0, 0x40, 1, 0, 0, 0}));
+    EXPECT_EQ(o.code, DXFILEERR_PARSEERROR);
+    EXPECT_NE(o.stderrText.find("integer list of 1073741824 entries"), std::string::npos) << o.stderrText;
+    o = Read(bin({99, 0}));
+    EXPECT_NE(o.stderrText.find("unknown token code 99"), std::string::npos) << o.stderrText;
+
+    // Compressed: wrong block signature, wrong inflated size, bad deflate data.
+    std::vector<uint8_t> good = Bytes("xof 0303tzip0032");
+    std::vector<uint8_t> packed = tavrok::dxfile::DeflateMszip(Bytes(" Frame A { }"));
+    good.insert(good.end(), packed.begin(), packed.end());
+    ASSERT_EQ(Read(good).code, DXFILEERR_NOMOREOBJECTS);
+    std::vector<uint8_t> noCk = good;
+    noCk[16 + 4 + 4] = 'X';
+    o = Read(noCk);
+    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
+    EXPECT_NE(o.stderrText.find("compressed block 0: expected \"CK\""), std::string::npos) << o.stderrText;
+    std::vector<uint8_t> wrongSize = good;
+    wrongSize[16 + 4] += 1;
+    o = Read(wrongSize);
+    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
+    EXPECT_NE(o.stderrText.find("does not inflate to"), std::string::npos) << o.stderrText;
+    std::vector<uint8_t> garbage = good;
+    for (size_t i = 16 + 10; i < garbage.size(); ++i)
+        garbage[i] = 0xff;
+    EXPECT_EQ(Read(garbage).code, DXFILEERR_BADFILE);
+    std::vector<uint8_t> wrongTotal = good;
+    wrongTotal[16] += 7;
+    o = Read(wrongTotal);
+    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
+    EXPECT_NE(o.stderrText.find("declares"), std::string::npos) << o.stderrText;
+}
+
+TEST(Errors, EveryTruncationOfEveryEncodingFailsCleanly)
+{
+    // Cutting a file anywhere must give an error (or fewer objects), one line at most, and
+    // no out-of-bounds read (the sanitizer builds run this too).
+    tavrok::dxfile::TemplateSet set;
+    tavrok::dxfile::AddStandardTemplates(set, false);
+    tavrok::dxfile::Document doc;
+    std::vector<uint8_t> original = ReadFile(TestFile("skinned.x"));
+    tavrok::dxfile::LoadDocument(original.data(), original.size(), set, doc);
+    for (auto f : {tavrok::dxfile::OutFormat::Binary32, tavrok::dxfile::OutFormat::Binary64,
+                   tavrok::dxfile::OutFormat::BinaryZip, tavrok::dxfile::OutFormat::TextZip,
+                   tavrok::dxfile::OutFormat::Text}) {
+        std::vector<uint8_t> full = tavrok::dxfile::Encode(doc, f);
+        Outcome whole = Read(full);
+        ASSERT_EQ(whole.code, DXFILEERR_NOMOREOBJECTS);
+        ASSERT_EQ(whole.objects, 4);
+        int failures = 0;
+        for (size_t n = 0; n < full.size(); n += 1 + n / 512) {
+            std::vector<uint8_t> cut(full.begin(), full.begin() + long(n));
+            Outcome o = Read(cut);
+            EXPECT_LE(Lines(o.stderrText), 1) << n;
+            if (o.code != DXFILEERR_NOMOREOBJECTS || o.objects < 4)
+                ++failures;
+            // Whatever was handed out before the cut is a prefix of the whole.
+            EXPECT_LE(o.objects, 4);
+        }
+        EXPECT_GT(failures, 0);
+    }
+}

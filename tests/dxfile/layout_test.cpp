@@ -1,0 +1,229 @@
+// GetData lays out each standard template's block the way the program reads it.
+#include "dx_test_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace dxtest;
+
+namespace {
+
+// Opens skinned.x and finds the first object of a template, depth first.
+class SkinnedFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(x.Open(ReadFile(TestFile("skinned.x")), &e), DXFILE_OK);
+        IDirectXFileData *d = nullptr;
+        while (SUCCEEDED(e->GetNextDataObject(&d)))
+            Collect(d);
+    }
+    void TearDown() override
+    {
+        for (IDirectXFileData *d : all)
+            d->Release();
+        if (e)
+            e->Release();
+    }
+    void Collect(IDirectXFileData *d)
+    {
+        all.push_back(d);
+        IDirectXFileObject *c = nullptr;
+        while (SUCCEEDED(d->GetNextObject(&c))) {
+            IDirectXFileData *cd = nullptr;
+            if (SUCCEEDED(c->QueryInterface(IID_IDirectXFileData, (void **)&cd)))
+                Collect(cd);
+            c->Release();
+        }
+    }
+    std::vector<IDirectXFileData *> OfType(const GUID &g)
+    {
+        std::vector<IDirectXFileData *> r;
+        for (IDirectXFileData *d : all) {
+            const GUID *t = nullptr;
+            d->GetType(&t);
+            if (IsEqualGUID(*t, g))
+                r.push_back(d);
+        }
+        return r;
+    }
+    template <class T>
+    const T *Block(IDirectXFileData *d, DWORD *size)
+    {
+        void *p = nullptr;
+        EXPECT_EQ(d->GetData(nullptr, size, &p), DXFILE_OK);
+        return static_cast<const T *>(p);
+    }
+
+    XFile x;
+    IDirectXFileEnumObject *e = nullptr;
+    std::vector<IDirectXFileData *> all;
+};
+
+}  // namespace
+
+TEST_F(SkinnedFile, FrameTransformMatrixIsSixteenFloatsRowMajor)
+{
+    auto matrices = OfType(TID_D3DRMFrameTransformMatrix);
+    ASSERT_EQ(matrices.size(), 3u);
+    DWORD size = 0;
+    const float *m = Block<float>(matrices[1], &size);  // Hips: translation (0, 1.5, 0)
+    ASSERT_EQ(size, 64u);
+    EXPECT_EQ(m[0], 1.0f);
+    EXPECT_EQ(m[5], 1.0f);
+    EXPECT_EQ(m[13], 1.5f);
+    EXPECT_EQ(m[12], 0.0f);
+    EXPECT_EQ(m[15], 1.0f);
+}
+
+TEST_F(SkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
+{
+    auto meshes = OfType(TID_D3DRMMesh);
+    ASSERT_EQ(meshes.size(), 1u);
+    DWORD size = 0;
+    const uint8_t *b = Block<uint8_t>(meshes[0], &size);
+    uint32_t nVertices;
+    memcpy(&nVertices, b, 4);
+    ASSERT_EQ(nVertices, 6u);
+    float v[18];
+    memcpy(v, b + 4, sizeof v);
+    EXPECT_EQ(v[0], -1.0f);
+    EXPECT_EQ(v[7], 2.0f);   // third vertex y
+    EXPECT_EQ(v[15], -1.0f); // sixth vertex x
+    uint32_t faces[9];
+    memcpy(faces, b + 4 + 72, sizeof faces);
+    EXPECT_EQ(faces[0], 2u);  // nFaces
+    EXPECT_EQ(faces[1], 3u);  // index count of face 0
+    EXPECT_EQ(faces[4], 2u);
+    EXPECT_EQ(faces[5], 3u);  // index count of face 1
+    EXPECT_EQ(faces[8], 5u);
+    EXPECT_EQ(size, 4u + 72u + 4u + 2u * 16u);
+
+    // One member by name: the vertex array alone.
+    DWORD msize = 0;
+    void *mp = nullptr;
+    ASSERT_EQ(meshes[0]->GetData("vertices", &msize, &mp), DXFILE_OK);
+    EXPECT_EQ(msize, 72u);
+    EXPECT_EQ(static_cast<const uint8_t *>(mp), b + 4);
+    ASSERT_EQ(meshes[0]->GetData("nFaces", &msize, &mp), DXFILE_OK);
+    EXPECT_EQ(msize, 4u);
+    EXPECT_EQ(*static_cast<const uint32_t *>(mp), 2u);
+    EXPECT_EQ(meshes[0]->GetData("noSuchMember", &msize, &mp), DXFILEERR_BADDATAREFERENCE);
+}
+
+TEST_F(SkinnedFile, AnimationKeyIsTypeCountThenTimeCountValuesPerKey)
+{
+    auto keys = OfType(TID_D3DRMAnimationKey);
+    ASSERT_EQ(keys.size(), 4u);
+    DWORD size = 0;
+    const uint32_t *k = Block<uint32_t>(keys[0], &size);  // rotation, 3 keys
+    ASSERT_EQ(size, 4u * (2 + 3 * 6));
+    EXPECT_EQ(k[0], 0u);
+    EXPECT_EQ(k[1], 3u);
+    EXPECT_EQ(k[2], 0u);     // time
+    EXPECT_EQ(k[3], 4u);     // value count
+    const float *f = reinterpret_cast<const float *>(k);
+    EXPECT_EQ(f[4], 1.0f);   // w of key 0
+    EXPECT_EQ(k[8], 80u);    // time of key 1
+    EXPECT_FLOAT_EQ(f[10], 0.707107f);
+    EXPECT_EQ(k[14], 160u);
+
+    const uint32_t *m = Block<uint32_t>(keys[3], &size);  // matrix keys: 18 words each
+    ASSERT_EQ(size, 4u * (2 + 2 * 18));
+    EXPECT_EQ(m[0], 4u);
+    EXPECT_EQ(m[2 + 18], 200u);
+    EXPECT_EQ(m[2 + 18 + 1], 16u);
+    EXPECT_FLOAT_EQ(reinterpret_cast<const float *>(m)[2 + 18 + 2 + 13], 0.75f);
+}
+
+TEST_F(SkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
+{
+    auto weights = OfType(DXFILEOBJ_SkinWeights);
+    ASSERT_EQ(weights.size(), 2u);
+    DWORD size = 0;
+    const uint8_t *b = Block<uint8_t>(weights[1], &size);
+    const char *bone;
+    memcpy(&bone, b, sizeof bone);
+    EXPECT_STREQ(bone, "Chest");
+    uint32_t n;
+    memcpy(&n, b + sizeof bone, 4);
+    ASSERT_EQ(n, 4u);
+    uint32_t idx[4];
+    memcpy(idx, b + sizeof bone + 4, 16);
+    EXPECT_EQ(idx[3], 5u);
+    float w[4];
+    memcpy(w, b + sizeof bone + 20, 16);
+    EXPECT_EQ(w[0], 0.25f);
+    EXPECT_EQ(w[3], 0.75f);
+    float offset[16];
+    memcpy(offset, b + sizeof bone + 36, 64);
+    EXPECT_EQ(offset[13], -2.0f);
+    EXPECT_EQ(size, sizeof bone + 4 + 16 + 16 + 64);
+
+    // XSkinMeshHeader's three WORDs take two bytes each.
+    auto header = OfType(DXFILEOBJ_XSkinMeshHeader);
+    ASSERT_EQ(header.size(), 1u);
+    const uint16_t *h = Block<uint16_t>(header[0], &size);
+    ASSERT_EQ(size, 6u);
+    EXPECT_EQ(h[0], 2u);
+    EXPECT_EQ(h[1], 4u);
+    EXPECT_EQ(h[2], 2u);
+}
+
+TEST_F(SkinnedFile, MaterialAndTextureFilename)
+{
+    auto materials = OfType(TID_D3DRMMaterial);
+    ASSERT_EQ(materials.size(), 1u);
+    DWORD size = 0;
+    const float *m = Block<float>(materials[0], &size);
+    ASSERT_EQ(size, 11u * 4);
+    const float expected[11] = {1.0f, 0.8f, 0.6f, 1.0f, 12.5f, 0.25f, 0.25f, 0.25f, 0.0f, 0.0f, 0.1f};
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(m[i], expected[i]) << i;
+
+    auto textures = OfType(TID_D3DRMTextureFilename);
+    ASSERT_EQ(textures.size(), 1u);
+    const char *const *name = Block<const char *>(textures[0], &size);
+    ASSERT_EQ(size, sizeof(char *));
+    EXPECT_STREQ(*name, "skin.bmp");
+    void *p = nullptr;
+    ASSERT_EQ(textures[0]->GetData("filename", &size, &p), DXFILE_OK);
+    EXPECT_STREQ(*static_cast<const char *const *>(p), "skin.bmp");
+}
+
+TEST(Layout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding)
+{
+    XFile x;
+    IDirectXFileEnumObject *e = nullptr;
+    ASSERT_EQ(x.Open(ReadFile(TestFile("features.x")), &e), DXFILE_OK);
+    IDirectXFileData *header = nullptr, *grid = nullptr;
+    ASSERT_EQ(e->GetNextDataObject(&header), DXFILE_OK);
+    ASSERT_EQ(e->GetNextDataObject(&grid), DXFILE_OK);
+    DWORD size = 0;
+    uint8_t *b = nullptr;
+    ASSERT_EQ(header->GetData(nullptr, &size, (void **)&b), DXFILE_OK);
+    EXPECT_EQ(size, 8u);  // WORD major, WORD minor, DWORD flags
+
+    ASSERT_EQ(grid->GetData(nullptr, &size, (void **)&b), DXFILE_OK);
+    // WORD rows, CHAR cols, 2x3 SWORD, DOUBLE, UCHAR, SDWORD, 2 string pointers.
+    ASSERT_EQ(size, 2u + 1 + 12 + 8 + 1 + 4 + 2 * sizeof(char *));
+    EXPECT_EQ(b[0] | (b[1] << 8), 2);
+    EXPECT_EQ(b[2], 3);
+    int16_t cells[6];
+    memcpy(cells, b + 3, 12);
+    EXPECT_EQ(cells[1], -2);
+    EXPECT_EQ(cells[5], -6);
+    double scale;
+    memcpy(&scale, b + 15, 8);
+    EXPECT_EQ(scale, 0.125);
+    EXPECT_EQ(b[23], 255);
+    int32_t offset;
+    memcpy(&offset, b + 24, 4);
+    EXPECT_EQ(offset, -70000);
+    const char *labels[2];
+    memcpy(labels, b + 28, sizeof labels);
+    EXPECT_STREQ(labels[0], "top");
+    EXPECT_STREQ(labels[1], "bottom");
+    header->Release();
+    grid->Release();
+    e->Release();
+}

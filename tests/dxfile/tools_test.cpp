@@ -1,0 +1,197 @@
+// xinfo's summary against assimp on the same files, in every encoding; xinfo's failure
+// report; xconv's determinism.
+#include "dx_test_util.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+using namespace dxtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ToolRun Tool(const std::string &args)
+{
+    static int counter = 0;
+    fs::path base = fs::temp_directory_path() / ("dxfile_tool_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::string cmd = args + " >" + base.string() + ".out 2>" + base.string() + ".err";
+    ToolRun r;
+    int rc = std::system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    std::vector<uint8_t> o = ReadFile(base.string() + ".out"), e = ReadFile(base.string() + ".err");
+    r.out.assign(o.begin(), o.end());
+    r.err.assign(e.begin(), e.end());
+    fs::remove(base.string() + ".out");
+    fs::remove(base.string() + ".err");
+    return r;
+}
+
+// xinfo's summary lines, split into words.
+std::vector<std::vector<std::string>> Summary(const std::string &out, const std::string &kind)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        std::string s;
+        while (words >> s)
+            w.push_back(s);
+        if (w.size() >= 2 && w[0] == "summary" && w[1] == kind)
+            rows.push_back(std::vector<std::string>(w.begin() + 2, w.end()));
+    }
+    return rows;
+}
+
+void Nodes(const aiNode *n, std::vector<std::string> &names)
+{
+    names.push_back(n->mName.C_Str());
+    for (unsigned i = 0; i < n->mNumChildren; ++i)
+        Nodes(n->mChildren[i], names);
+}
+
+// Compares what xinfo says about `path` with what assimp reads from it.
+void CompareWithAssimp(const std::string &path)
+{
+    ToolRun r = Tool(std::string(XINFO_PATH) + " " + path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(path, 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+
+    // Frames: the node tree, in the same depth-first order.
+    std::vector<std::string> nodes;
+    Nodes(scene->mRootNode, nodes);
+    auto frames = Summary(r.out, "frame");
+    ASSERT_EQ(frames.size(), nodes.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        EXPECT_EQ(frames[i][0], nodes[i]);
+
+    // Meshes, in order: faces, vertices (our files share no vertices, so assimp's
+    // per-corner vertices equal the file's), bones and their weight counts.
+    auto meshes = Summary(r.out, "mesh");
+    auto bones = Summary(r.out, "bone");
+    ASSERT_EQ(meshes.size(), scene->mNumMeshes);
+    size_t bone = 0;
+    for (size_t i = 0; i < meshes.size(); ++i) {
+        const aiMesh *m = scene->mMeshes[i];
+        EXPECT_EQ(std::stoul(meshes[i][2]), m->mNumVertices);
+        EXPECT_EQ(std::stoul(meshes[i][4]), m->mNumFaces);
+        EXPECT_EQ(std::stoul(meshes[i][6]), m->mNumVertices);
+        ASSERT_EQ(std::stoul(meshes[i][8]), m->mNumBones);
+        for (unsigned b = 0; b < m->mNumBones; ++b, ++bone) {
+            ASSERT_LT(bone, bones.size());
+            EXPECT_EQ(bones[bone][1], m->mBones[b]->mName.C_Str());
+            EXPECT_EQ(std::stoul(bones[bone][3]), m->mBones[b]->mNumWeights);
+        }
+    }
+
+    // Animation sets by name; each animation is a channel of its frame.  Matrix keys
+    // become position, rotation and scale keys in assimp; a track the file lacks is
+    // filled by assimp with at most one default key.
+    auto sets = Summary(r.out, "animationset");
+    auto anims = Summary(r.out, "animation");
+    ASSERT_EQ(sets.size(), scene->mNumAnimations);
+    std::map<std::string, const aiAnimation *> byName;
+    for (unsigned i = 0; i < scene->mNumAnimations; ++i)
+        byName[scene->mAnimations[i]->mName.C_Str()] = scene->mAnimations[i];
+    for (const auto &s : sets) {
+        ASSERT_EQ(byName.count(s[0]), 1u) << s[0];
+        const aiAnimation *a = byName[s[0]];
+        EXPECT_EQ(std::stoul(s[2]), a->mNumChannels);
+        for (const auto &an : anims) {
+            if (an[0] != s[0])
+                continue;
+            const aiNodeAnim *ch = nullptr;
+            for (unsigned c = 0; c < a->mNumChannels; ++c)
+                if (an[1] == a->mChannels[c]->mNodeName.C_Str())
+                    ch = a->mChannels[c];
+            ASSERT_NE(ch, nullptr) << an[1];
+            unsigned long rot = std::stoul(an[3]), scale = std::stoul(an[5]), pos = std::stoul(an[7]),
+                          mat = std::stoul(an[9]);
+            auto check = [](unsigned long ours, unsigned theirs, const char *track) {
+                if (ours > 0)
+                    EXPECT_EQ(ours, theirs) << track;
+                else
+                    EXPECT_LE(theirs, 1u) << track;
+            };
+            check(rot + mat, ch->mNumRotationKeys, "rotation");
+            check(scale + mat, ch->mNumScalingKeys, "scale");
+            check(pos + mat, ch->mNumPositionKeys, "position");
+        }
+    }
+}
+
+fs::path TempDir()
+{
+    fs::path dir = fs::temp_directory_path() / ("dxfile_tools_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    return dir;
+}
+
+}  // namespace
+
+TEST(Tools, XinfoAgreesWithAssimpInEveryEncoding)
+{
+    fs::path dir = TempDir();
+    for (const char *name : {"oracle_meshes.x", "oracle_anim.x"}) {
+        SCOPED_TRACE(name);
+        CompareWithAssimp(TestFile(name));
+        for (const char *fmt : {"txt", "bin32", "bin64", "tzip", "bzip"}) {
+            SCOPED_TRACE(fmt);
+            std::string out = (dir / (std::string(fmt) + "_" + name)).string();
+            ASSERT_EQ(Tool(std::string(XCONV_PATH) + " " + TestFile(name) + " " + out + " " + fmt).status, 0);
+            CompareWithAssimp(out);
+        }
+    }
+    fs::remove_all(dir);
+}
+
+TEST(Tools, XinfoReportsMalformedFilesWithOneLine)
+{
+    fs::path dir = TempDir();
+    fs::path bad = dir / "bad.x";
+    {
+        std::ofstream f(bad);
+        f << "xof 0302txt 0032\nFrame A {\n Mesh { 3; 1.0; }\n}\n";
+    }
+    ToolRun r = Tool(std::string(XINFO_PATH) + " " + bad.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "dxfile: " + bad.string() + ":3: expected a number, found '}'\n");
+    r = Tool(std::string(XINFO_PATH) + " " + (dir / "absent.x").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open"), std::string::npos);
+    EXPECT_EQ(Tool(std::string(XINFO_PATH)).status, 2);
+    fs::remove_all(dir);
+}
+
+TEST(Tools, XconvIsDeterministicAndKeepsTheSummary)
+{
+    fs::path dir = TempDir();
+    ToolRun ref = Tool(std::string(XINFO_PATH) + " " + TestFile("skinned.x"));
+    ASSERT_EQ(ref.status, 0);
+    std::string refSummary = ref.out.substr(ref.out.find('\n'));  // all but the format line
+    for (const char *fmt : {"txt", "bin32", "bin64", "tzip", "bzip"}) {
+        SCOPED_TRACE(fmt);
+        std::string a = (dir / "a.x").string(), b = (dir / "b.x").string();
+        ASSERT_EQ(Tool(std::string(XCONV_PATH) + " " + TestFile("skinned.x") + " " + a + " " + fmt).status, 0);
+        ASSERT_EQ(Tool(std::string(XCONV_PATH) + " " + a + " " + b + " " + fmt).status, 0);
+        EXPECT_EQ(ReadFile(a), ReadFile(b));
+        ToolRun info = Tool(std::string(XINFO_PATH) + " " + b);
+        EXPECT_EQ(info.out.substr(info.out.find('\n')), refSummary);
+    }
+    EXPECT_EQ(Tool(std::string(XCONV_PATH) + " in.x out.x zip").status, 2);
+    fs::remove_all(dir);
+}
