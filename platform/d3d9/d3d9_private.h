@@ -386,9 +386,9 @@ const char *UnsupportedSamplerState(D3DSAMPLERSTATETYPE type, DWORD value);
 
 // A draw, already checked by the device, handed to the back end.
 struct DrawCall {
-    D3DPRIMITIVETYPE type;
-    UINT vertexCount;     // vertices the primitives use (non-indexed) or index count (indexed)
-    UINT startVertex;     // first vertex (non-indexed)
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT vertexCount = 0;  // vertices the primitives use (non-indexed) or index count (indexed)
+    UINT startVertex = 0;  // first vertex (non-indexed)
     bool indexed = false;
     INT baseVertex = 0;
     UINT minIndex = 0, numVertices = 0;

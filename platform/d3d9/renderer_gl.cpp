@@ -232,6 +232,12 @@ struct AttribShadow {
     size_t offset = 0;
 };
 
+void APIENTRY DebugMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei, const GLchar *message, const void *)
+{
+    if (type == GL_DEBUG_TYPE_ERROR || type == GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR)
+        Diagnostic(kLib, "OpenGL", "", message);
+}
+
 D3DMATRIX Mul(const D3DMATRIX &a, const D3DMATRIX &b)
 {
     D3DMATRIX r;
@@ -281,6 +287,10 @@ public:
         for (auto &s : samplerShadow_)
             s = ~0u;
 
+        if (EnvSwitch("TAVROK_GL_DEBUG") && epoxy_has_gl_extension("GL_KHR_debug")) {
+            glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+            glDebugMessageCallback(DebugMessage, nullptr);
+        }
         if (const char *capture = EnvSwitch("TAVROK_CAPTURE")) {
             std::string spec = capture;
             size_t colon = spec.rfind(':');

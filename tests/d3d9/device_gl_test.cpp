@@ -1,0 +1,485 @@
+// Pixel tests of the OpenGL device: small scenes drawn on llvmpipe, read back through the
+// back buffer and compared channel by channel with a tolerance.
+#include "d3d9/pixel_fixture.h"
+
+#include <cmath>
+#include <cstring>
+
+using namespace d3d9test;
+
+namespace {
+
+IDirect3DTexture9 *MakeTexture(IDirect3DDevice9 *device, UINT w, UINT h, const std::vector<D3DCOLOR> &texels,
+                               UINT levels = 1)
+{
+    IDirect3DTexture9 *texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(w, h, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+    D3DLOCKED_RECT r;
+    EXPECT_EQ(texture->LockRect(0, &r, NULL, 0), D3D_OK);
+    for (UINT y = 0; y < h; y++)
+        memcpy(static_cast<BYTE *>(r.pBits) + y * r.Pitch, &texels[y * w], w * 4);
+    texture->UnlockRect(0);
+    return texture;
+}
+
+D3DMATRIX Identity()
+{
+    D3DMATRIX m = {};
+    m._11 = m._22 = m._33 = m._44 = 1;
+    return m;
+}
+
+}  // namespace
+
+TEST_F(PixelTest, ClearFillsTheBackBufferAndPresentSucceeds)
+{
+    EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0), D3D_OK);
+    EXPECT_COLOR_NEAR(Pixel(0, 0), 0xFF336699u, 1);
+    EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF336699u, 1);
+    // A rectangle list clears only inside the rectangles.
+    D3DRECT r = {10, 20, 30, 40};
+    EXPECT_EQ(device_->Clear(1, &r, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    EXPECT_COLOR_NEAR(Pixel(10, 20), 0xFFFF0000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(29, 39), 0xFFFF0000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(30, 39), 0xFF336699u, 1);
+    EXPECT_COLOR_NEAR(Pixel(9, 20), 0xFF336699u, 1);
+    EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+}
+
+TEST_F(PixelTest, TexturedQuadModulatesTextureWithVertexColour)
+{
+    // 2 x 2 texture, rows top first: red green / blue white.
+    IDirect3DTexture9 *texture =
+        MakeTexture(device_, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    device_->SetTexture(0, texture);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    DrawRect(0, 0, 64, 64, 0xFF808080);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    auto px = ReadBack();
+    EXPECT_COLOR_NEAR(px[8 * 64 + 8], 0xFF800000u, 3);    // top left: red at half
+    EXPECT_COLOR_NEAR(px[8 * 64 + 56], 0xFF008000u, 3);   // top right: green
+    EXPECT_COLOR_NEAR(px[56 * 64 + 8], 0xFF000080u, 3);   // bottom left: blue
+    EXPECT_COLOR_NEAR(px[56 * 64 + 56], 0xFF808080u, 3);  // bottom right: white at half
+
+    // SELECTARG1 shows the texture alone, SELECTARG2 the vertex colour alone.
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF808080);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(8, 8), 0xFFFF0000u, 2);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF204060);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(8, 8), 0xFF204060u, 2);
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
+
+TEST_F(PixelTest, MipLevelsAreSampledWithAMipFilter)
+{
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 7u);
+    // Each level one colour: level 0 red, level 3 green, the others blue.
+    for (UINT level = 0; level < 7; level++) {
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(level, &desc);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(level, &r, NULL, 0), D3D_OK);
+        D3DCOLOR c = level == 0 ? 0x00FF0000 : level == 3 ? 0x0000FF00 : 0x000000FF;
+        for (UINT y = 0; y < desc.Height; y++)
+            for (UINT x = 0; x < desc.Width; x++)
+                reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = c;
+        texture->UnlockRect(level);
+    }
+    device_->SetTexture(0, texture);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);  // one texel per pixel: level 0
+    DrawRect(0, 0, 8, 8, 0xFFFFFFFF);    // 64 texels over 8 pixels: level 3
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(Pixel(4, 4), 0xFF00FF00u, 2);
+    // X8R8G8B8 alpha reads as opaque even though the texels store 0.
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 2);
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
+
+TEST_F(PixelTest, LightingWithAmbientOnlyAndUnlitColours)
+{
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR color;
+    };
+    // A full-viewport quad in clip space (identity transforms), facing the viewer.
+    Vertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, 0xFF00FF00},
+                      {1, 1, 0.5f, 0, 0, -1, 0xFF00FF00},
+                      {-1, -1, 0.5f, 0, 0, -1, 0xFF00FF00},
+                      {1, -1, 0.5f, 0, 0, -1, 0xFF00FF00}};
+    D3DMATERIAL9 material = {};
+    material.Diffuse = {1, 1, 1, 1};
+    material.Ambient = {1.0f, 0.5f, 0.25f, 1};
+    material.Emissive = {0.1f, 0.0f, 0.0f, 0};
+    device_->SetMaterial(&material);
+    device_->SetRenderState(D3DRS_AMBIENT, 0xFF808080);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device_->SetTexture(0, NULL);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);  // no vertex colour: the material is used
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+    // emissive + ambient light x material ambient = (0.1 + 0.502, 0.251, 0.125)
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(154, 64, 32), 3);
+
+    // Ambient material source from the vertex colour.
+    device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(26, 128, 0), 3);
+
+    // Lighting off: the vertex colour, or white without one.
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 1);
+}
+
+TEST_F(PixelTest, DirectionalLightFollowsTheNormal)
+{
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    };
+    // Left half faces the light, right half faces away.
+    Vertex quads[8] = {{-1, 1, 0.5f, 0, 0, -1},  {0, 1, 0.5f, 0, 0, -1},  {-1, -1, 0.5f, 0, 0, -1},
+                       {0, -1, 0.5f, 0, 0, -1},  {0, 1, 0.5f, 0, 0, 1},   {1, 1, 0.5f, 0, 0, 1},
+                       {0, -1, 0.5f, 0, 0, 1},   {1, -1, 0.5f, 0, 0, 1}};
+    D3DMATERIAL9 material = {};
+    material.Diffuse = {1, 1, 1, 1};
+    device_->SetMaterial(&material);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {0.5f, 0.25f, 1.0f, 1};
+    light.Direction = {0, 0, 1};  // shining away from the viewer, onto faces with normal -z
+    ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+    ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quads, sizeof(Vertex));
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quads + 4, sizeof(Vertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(128, 64, 255), 3);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(0, 0, 0), 1);
+}
+
+TEST_F(PixelTest, AlphaTestKeepsTexelsAtOrAboveTheReference)
+{
+    // Texel alphas 7 and 8 against ALPHAREF 8 with GREATEREQUAL.
+    IDirect3DTexture9 *texture = MakeTexture(device_, 2, 1, {0x07FFFFFF, 0x08FFFFFF});
+    device_->SetTexture(0, texture);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ALPHAREF, 8);
+    device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFF000000u, 1);  // alpha 7: discarded
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFFFFFFu, 1);  // alpha 8: kept
+    // With the test off both halves are drawn.
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFFFFFFFFu, 1);
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
+
+TEST_F(PixelTest, BlendingAddsOrMixesWithTheTarget)
+{
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF402010, 1.0f, 0);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    device_->BeginScene();
+    DrawRect(0, 0, 32, 64, 0xFF102030);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFF504040u, 2);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF402010u, 1);
+    // SRCALPHA / INVSRCALPHA with alpha 0x80 gives the mean.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0x80FF00FF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF800080u, 3);
+    // ONE / DESTCOLOR (the meshes' translucent materials): src + src x dst.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_DESTCOLOR);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF400000);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0x40 + 0x80 * 0x80 / 255, 0x40, 0x40), 3);
+}
+
+TEST_F(PixelTest, DepthTestKeepsTheNearerSurface)
+{
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.3f);  // near, red
+    DrawRect(0, 0, 64, 64, 0xFF00FF00, 0.7f);  // far, green: hidden
+    DrawRect(0, 0, 32, 64, 0xFF0000FF, 0.1f);  // nearer still on the left, blue
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFF0000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFF0000FFu, 1);
+    // Without depth writes a later far surface still fails against the old depth, and
+    // with the test off it is drawn regardless.
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF00FF00, 0.9f);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF00FF00u, 1);
+}
+
+TEST_F(PixelTest, CounterClockwiseTrianglesAreCulledByDefault)
+{
+    // Screen-space triangles: clockwise on the left, counter-clockwise on the right.
+    TLVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                      {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    TLVertex ccw[3] = {{32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                       {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    device_->SetFVF(kTLFvf);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(TLVertex));
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(TLVertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(4, 4), 0xFFFFFFFFu, 1);
+    EXPECT_COLOR_NEAR(Pixel(36, 4), 0xFF000000u, 1);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(TLVertex));
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(TLVertex));
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(4, 4), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(36, 4), 0xFFFFFFFFu, 1);
+}
+
+TEST_F(PixelTest, TransformsAreRowMajorAndLeftHanded)
+{
+    // A perspective projection like D3DXMatrixPerspectiveFovLH(pi/2, 1, 1, 100) and a
+    // view that moves the camera to z = -5; a point straight ahead at z = 0 lands at the
+    // centre, a point to the right at x = +2.5 lands three quarters across.
+    float zn = 1, zf = 100;
+    D3DMATRIX proj = {};
+    proj._11 = 1, proj._22 = 1, proj._33 = zf / (zf - zn), proj._34 = 1, proj._43 = -zn * zf / (zf - zn);
+    D3DMATRIX view = Identity();
+    view._43 = 5;
+    D3DMATRIX world = Identity();
+    world._41 = 2.5f;  // translation in the fourth row: row vectors
+    device_->SetTransform(D3DTS_PROJECTION, &proj);
+    device_->SetTransform(D3DTS_VIEW, &view);
+    device_->SetTransform(D3DTS_WORLD, &world);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    struct Vertex {
+        float x, y, z;
+    };
+    Vertex square[4] = {{-0.25f, 0.25f, 0}, {0.25f, 0.25f, 0}, {-0.25f, -0.25f, 0}, {0.25f, -0.25f, 0}};
+    device_->SetFVF(D3DFVF_XYZ);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex));
+    device_->EndScene();
+    // x: 2.5 / 5 = 0.5 in NDC, i.e. pixel 48.
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFFFFFFu, 1);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    D3DMATRIX back;
+    device_->GetTransform(D3DTS_WORLD, &back);
+    EXPECT_EQ(memcmp(&back, &world, sizeof back), 0);
+}
+
+TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
+{
+    // vs_1_1
+    //   dcl_position v0      dcl_texcoord v1
+    //   mad r0, v1.x, c4, v0      (centre + corner x * right)
+    //   mad r0, v1.y, c5, r0      (+ corner y * up)
+    //   m4x4 oPos, r0, c0
+    //   mov oD0, c6
+    const DWORD kDst = 0x80000000 | D3DSP_WRITEMASK_ALL;
+    auto reg = [](DWORD type, DWORD n) {
+        return 0x80000000 | ((type << D3DSP_REGTYPE_SHIFT) & D3DSP_REGTYPE_MASK) |
+               ((type << D3DSP_REGTYPE_SHIFT2) & D3DSP_REGTYPE_MASK2) | n;
+    };
+    const DWORD tokens[] = {
+        D3DVS_VERSION(1, 1),
+        D3DSIO_DCL, 0x80000000 | D3DDECLUSAGE_POSITION, kDst | reg(D3DSPR_INPUT, 0),
+        D3DSIO_DCL, 0x80000000 | D3DDECLUSAGE_TEXCOORD, kDst | reg(D3DSPR_INPUT, 1),
+        D3DSIO_MAD, kDst | reg(D3DSPR_TEMP, 0), reg(D3DSPR_INPUT, 1) | 0, reg(D3DSPR_CONST, 4) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_INPUT, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_MAD, kDst | reg(D3DSPR_TEMP, 0), reg(D3DSPR_INPUT, 1) | (0x55 << 16), reg(D3DSPR_CONST, 5) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_TEMP, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_M4x4, kDst | reg(D3DSPR_RASTOUT, D3DSRO_POSITION), reg(D3DSPR_TEMP, 0) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_CONST, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_MOV, kDst | reg(D3DSPR_ATTROUT, 0), reg(D3DSPR_CONST, 6) | D3DVS_NOSWIZZLE,
+        D3DVS_END(),
+    };
+    IDirect3DVertexShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
+    D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                    {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                    D3DDECL_END()};
+    IDirect3DVertexDeclaration9 *decl = nullptr;
+    ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
+    // c0..c3: a transposed matrix that scales by 0.5 and moves right by 0.5 (NDC).
+    float c[7][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1},
+                     {1, 0, 0, 0},       {0, 1, 0, 0},    {1.0f, 0.5f, 0.25f, 1}};
+    ASSERT_EQ(device_->SetVertexShaderConstantF(0, &c[0][0], 7), D3D_OK);
+    // One billboard: centre at the origin, corners +-0.5.
+    float quad[4][5] = {{0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f},
+                        {0, 0, 0.5f, 0.5f, -0.5f}};
+    device_->SetFVF(0);
+    device_->SetVertexShader(shader);
+    device_->SetVertexDeclaration(decl);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    device_->EndScene();
+    // The quad spans NDC x 0.25..0.75 (pixels 40..56) and y -0.25..0.25 (pixels 24..40).
+    EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(255, 128, 64), 2);
+    EXPECT_COLOR_NEAR(Pixel(36, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 20), 0xFF000000u, 1);
+    device_->SetVertexShader(NULL);
+    device_->SetVertexDeclaration(NULL);
+    decl->Release();
+    shader->Release();
+}
+
+TEST_F(PixelTest, IndexedDrawsInBatchesWithSixteenBitIndices)
+{
+    // Eight 8 x 64 columns as quads in one vertex buffer; the index buffer is the usual
+    // six indices per quad.  Two batches of four quads draw all of them, each with its
+    // own start index.
+    const int quads = 8;
+    IDirect3DVertexBuffer9 *vb = nullptr;
+    IDirect3DIndexBuffer9 *ib = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(quads * 4 * sizeof(TLVertex), D3DUSAGE_WRITEONLY, kTLFvf,
+                                          D3DPOOL_DEFAULT, &vb, NULL),
+              D3D_OK);
+    ASSERT_EQ(device_->CreateIndexBuffer(quads * 6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib,
+                                         NULL),
+              D3D_OK);
+    TLVertex *v;
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void **>(&v), 0), D3D_OK);
+    for (int q = 0; q < quads; q++) {
+        float x0 = q * 8.0f, x1 = x0 + 8;
+        D3DCOLOR c = (q % 2) ? 0xFF00FF00 : 0xFFFF0000;
+        v[q * 4 + 0] = {x0, 0, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 1] = {x1, 0, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 2] = {x0, 64, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 3] = {x1, 64, 0.5f, 1, c, 0, 0};
+    }
+    vb->Unlock();
+    WORD *idx;
+    ASSERT_EQ(ib->Lock(0, 0, reinterpret_cast<void **>(&idx), 0), D3D_OK);
+    for (int q = 0; q < quads; q++) {
+        WORD b = WORD(q * 4);
+        WORD six[6] = {b, WORD(b + 1), WORD(b + 2), WORD(b + 1), WORD(b + 3), WORD(b + 2)};
+        memcpy(idx + q * 6, six, sizeof six);
+    }
+    ib->Unlock();
+    device_->SetFVF(kTLFvf);
+    device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
+    device_->SetIndices(ib);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 16, 0, 8), D3D_OK);
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 16, 16, 24, 8), D3D_OK);
+    device_->EndScene();
+    auto px = ReadBack();
+    for (int q = 0; q < quads; q++)
+        EXPECT_COLOR_NEAR(px[32 * 64 + q * 8 + 4], (q % 2) ? 0xFF00FF00u : 0xFFFF0000u, 1) << "quad " << q;
+    // A base vertex shifts which vertices the same indices name: quad 0's indices with
+    // base vertex 4 draw quad 1 (green) again, and nothing else changes.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 0, 2), D3D_OK);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(12, 32), 0xFF00FF00u, 1);
+    EXPECT_COLOR_NEAR(Pixel(4, 32), 0xFF000000u, 1);
+    // Indices past the vertex buffer are refused, not drawn.
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 30, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    device_->EndScene();
+    device_->SetStreamSource(0, NULL, 0, 0);
+    device_->SetIndices(NULL);
+    ib->Release();
+    vb->Release();
+}
+
+TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
+{
+    IDirect3DVertexBuffer9 *vb = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(TLVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
+                                          D3DPOOL_DEFAULT, &vb, NULL),
+              D3D_OK);
+    device_->SetFVF(kTLFvf);
+    device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
+    device_->BeginScene();
+    for (int i = 0; i < 4; i++) {
+        TLVertex *v;
+        ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void **>(&v), D3DLOCK_DISCARD), D3D_OK);
+        float x0 = i * 16.0f, x1 = x0 + 16;
+        D3DCOLOR c = D3DCOLOR_XRGB(64 * i + 63, 255 - 64 * i, 0);
+        v[0] = {x0, 0, 0.5f, 1, c, 0, 0};
+        v[1] = {x1, 0, 0.5f, 1, c, 0, 0};
+        v[2] = {x0, 64, 0.5f, 1, c, 0, 0};
+        v[3] = {x1, 64, 0.5f, 1, c, 0, 0};
+        vb->Unlock();
+        EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    }
+    device_->EndScene();
+    auto px = ReadBack();
+    // Every draw kept the contents it was given, though the buffer was rewritten.
+    for (int i = 0; i < 4; i++)
+        EXPECT_COLOR_NEAR(px[32 * 64 + i * 16 + 8], D3DCOLOR_XRGB(64 * i + 63, 255 - 64 * i, 0), 1) << "draw " << i;
+    device_->SetStreamSource(0, NULL, 0, 0);
+    vb->Release();
+}
+
+TEST_F(PixelTest, LockedBackBufferWritesReachTheTarget)
+{
+    IDirect3DSurface9 *surface = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(surface->LockRect(&r, NULL, 0), D3D_OK);
+    reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + 5 * r.Pitch)[7] = 0xFF123456;
+    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+    surface->Release();
+    EXPECT_COLOR_NEAR(Pixel(7, 5), 0xFF123456u, 0);
+    EXPECT_COLOR_NEAR(Pixel(7, 6), 0xFF000000u, 0);
+}
