@@ -1,0 +1,104 @@
+// Screen text on a NULLREF device: the font request, the colour conversion, the frame-rate
+// text, and drawing without a font.
+#include "text/screen_text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+extern LPDIRECT3DDEVICE9 g_pd3dDevice;
+extern int g_framesPerSecond;
+
+namespace {
+
+class ScreenTextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.Windowed = TRUE;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.BackBufferWidth = 64;
+        pp.BackBufferHeight = 64;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
+                                     &g_pd3dDevice),
+                  D3D_OK);
+    }
+    void TearDown() override
+    {
+        if (g_font) {
+            g_font->Release();
+            g_font = NULL;
+        }
+        if (g_pd3dDevice) {
+            EXPECT_EQ(g_pd3dDevice->Release(), 0u);
+            g_pd3dDevice = NULL;
+        }
+        d3d_->Release();
+    }
+    IDirect3D9 *d3d_ = nullptr;
+};
+
+TEST(ColourWord, ClampsAndRoundsEachChannelIntoArgb)
+{
+    EXPECT_EQ(ColourWord(D3DXCOLOR(255.0f, 255.0f, 255.0f, 1.0f)), 0xFFFFFFFFu);
+    EXPECT_EQ(ColourWord(D3DXCOLOR(1.0f, 0.0f, -3.0f, 0.0f)), 0x00FF0000u);
+    EXPECT_EQ(ColourWord(D3DXCOLOR(0.5f, 0.5f, 0.5f, 0.5f)), 0x80808080u);  // 0.5 * 255 + 0.5 = 128
+    EXPECT_EQ(ColourWord(D3DXCOLOR(0.2f, 0.4f, 0.6f, 0.8f)), 0xCC336699u);  // alpha, red, green, blue
+    EXPECT_EQ(ColourWord(D3DXCOLOR(0.001f, 0.999f, 0.0019f, 0.998f)), 0xFE00FF00u);
+}
+
+TEST_F(ScreenTextTest, FontIsTheBoldFourteenPointFaceAtTheScreenResolution)
+{
+    ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
+    ASSERT_NE(g_font, nullptr);
+    D3DXFONT_DESCA desc;
+    ASSERT_EQ(g_font->GetDescA(&desc), D3D_OK);
+    EXPECT_EQ(desc.Height, -19);  // 14 points at 96 pixels per inch, as a character height
+    EXPECT_EQ(desc.Width, 0u);
+    EXPECT_EQ(desc.Weight, 700u);
+    EXPECT_EQ(desc.MipLevels, 0u);
+    EXPECT_EQ(desc.Italic, FALSE);
+    EXPECT_EQ(desc.CharSet, DEFAULT_CHARSET);
+    EXPECT_EQ(desc.Quality, ANTIALIASED_QUALITY);
+    EXPECT_STREQ(desc.FaceName, "Viner Hand ITC");
+    EXPECT_GT(DrawScreenText(81, 30, "TNX to Velmor", D3DXCOLOR(255.0f, 255.0f, 255.0f, 1.0f)), 18);
+}
+
+TEST_F(ScreenTextTest, FrameRateIsFormattedIntoItsOwnBuffer)
+{
+    ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
+    char other[12] = "untouched";
+    const struct {
+        int rate;
+        const char *text;
+    } cases[] = {{0, "0"}, {60, "60"}, {-5, "-5"}, {INT_MAX, "2147483647"}, {INT_MIN, "-2147483648"}};
+    for (const auto &c : cases) {
+        g_framesPerSecond = c.rate;
+        INT height = DrawFrameRate(204, 30, other, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f));
+        EXPECT_STREQ(g_frameRateText, c.text);
+        EXPECT_EQ(height, DrawScreenText(204, 30, c.text, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)));
+    }
+    EXPECT_STREQ(other, "untouched");
+}
+
+TEST_F(ScreenTextTest, WithoutAFontNothingIsDrawnAndTheFailureIsReported)
+{
+    LPDIRECT3DDEVICE9 device = g_pd3dDevice;
+    g_pd3dDevice = NULL;  // a font needs a device
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CreateTextFont("Viner Hand ITC"), E_FAIL);
+    std::string said = testing::internal::GetCapturedStderr();
+    g_pd3dDevice = device;
+    EXPECT_EQ(g_font, nullptr);
+    EXPECT_NE(said.find("\nImpossibile caricare il font necessario\n"), std::string::npos) << said;
+    EXPECT_EQ(DrawScreenText(30, 60, "COLLISIONE!!!", D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)), 0);
+    g_framesPerSecond = 42;
+    EXPECT_EQ(DrawFrameRate(0, 0, g_frameRateText, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)), 0);
+}
+
+}  // namespace
