@@ -293,3 +293,72 @@ TEST(Variants, BinaryAndCompressedCopiesHoldTheSameModels)
             EXPECT_EQ(a.scene->mAnimations[i]->mNumChannels, b.scene->mAnimations[i]->mNumChannels) << v.variant;
     }
 }
+
+#ifdef TAVROK_XINFO
+namespace {
+
+struct Summary {
+    int status = -1;
+    std::string out, err;
+};
+
+Summary RunXinfo(const std::string &file)
+{
+    std::string base = TempDir();
+    Summary s;
+    s.status = std::system((std::string(TAVROK_XINFO) + " " + file + " >" + base + "/out 2>" + base + "/err").c_str());
+    s.out = ReadText(base + "/out");
+    s.err = ReadText(base + "/err");
+    std::system(("rm -rf " + base).c_str());
+    return s;
+}
+
+// The value after `key` on the summary line that starts with `line`, or -1.
+long SummaryValue(const std::string &out, const std::string &line, const std::string &key)
+{
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);) {
+        if (l.rfind(line, 0) != 0) continue;
+        size_t k = l.find(" " + key + " ", line.size() - 1);
+        if (k == std::string::npos) continue;
+        return std::stol(l.substr(k + key.size() + 2));
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(OwnReader, ReadsEveryModelAndVariantWithoutADiagnostic)
+{
+    struct F {
+        const char *path;
+        bool ninja;
+    };
+    std::vector<F> files = {{"Data/Ninja.x", true}, {"Level01/Level.x", false}};
+    struct stat st;
+    if (stat(DataPath("variants").c_str(), &st) == 0)
+        files.insert(files.end(), {{"variants/Ninja_bin32.x", true}, {"variants/Ninja_tzip.x", true},
+                                   {"variants/Ninja_bzip.x", true}, {"variants/Level_bin32.x", false}});
+    for (const F &f : files) {
+        Summary s = RunXinfo(DataPath(f.path));
+        EXPECT_EQ(s.status, 0) << f.path;
+        EXPECT_EQ(s.err, "") << f.path;
+        Loaded l = Load(DataPath(f.path));
+        ASSERT_NE(l.scene, nullptr) << l.error;
+        // Both readers agree on what the file holds: faces of every mesh (assimp splits a
+        // mesh by material), and for the ninja its bones and clips.
+        long assimpFaces = 0, ownFaces = 0;
+        for (unsigned m = 0; m < l.scene->mNumMeshes; ++m) assimpFaces += l.scene->mMeshes[m]->mNumFaces;
+        std::istringstream lines(s.out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("summary mesh ", 0) == 0) ownFaces += SummaryValue(line, "summary mesh ", "faces");
+        EXPECT_EQ(ownFaces, assimpFaces) << f.path;
+        if (f.ninja) {
+            EXPECT_EQ(SummaryValue(s.out, "summary mesh NinjaBody ", "bones"), 18) << f.path;
+            for (const char *clip : {"idleTot", "camminata", "pugno", "calcio", "spada"})
+                EXPECT_EQ(SummaryValue(s.out, std::string("summary animationset ") + clip + " ", "animations"), 18)
+                    << f.path << " " << clip;
+        }
+    }
+}
+#endif

@@ -17,7 +17,7 @@ using namespace datatest;
 namespace {
 
 const char *const kBones[] = {"Hips", "Spine", "Chest", "Neck", "Head", "UpperArm_L", "Forearm_L", "Hand_L",
-                              "UpperArm_R", "Forearm_R", "Hand_R", "Sword", "Thigh_L", "Shin_L", "Foot_L",
+                              "UpperArm_R", "Forearm_R", "Hand_R", "Katana", "Thigh_L", "Shin_L", "Foot_L",
                               "Thigh_R", "Shin_R", "Foot_R"};
 
 class Ninja : public ::testing::Test {
@@ -70,7 +70,7 @@ TEST_F(Ninja, SkeletonHasEveryBoneUnderAnIdentityRoot)
     }
     EXPECT_EQ(skinBones.size(), std::size(kBones));
     // The sword is its own bone, a child of the right hand.
-    const aiNode *sword = root->FindNode("Sword");
+    const aiNode *sword = root->FindNode("Katana");
     ASSERT_NE(sword, nullptr);
     EXPECT_STREQ(sword->mParent->mName.C_Str(), "Hand_R");
 }
@@ -153,7 +153,7 @@ TEST_F(Ninja, BindPoseStandsOnTheFloorAtTheIntendedHeightFacingMinusZ)
     }
     // The right hand (the -x side for a character facing -z) holds the sword.
     aiVector3D hand = Origin(NodeMatrix(Scene(), nullptr, 0, "Hand_R"));
-    aiVector3D grip = Origin(NodeMatrix(Scene(), nullptr, 0, "Sword"));
+    aiVector3D grip = Origin(NodeMatrix(Scene(), nullptr, 0, "Katana"));
     EXPECT_LT(hand.x, -0.1f);
     EXPECT_LT((grip - hand).Length(), 0.08f);
 }

@@ -51,7 +51,7 @@ const BoneDef kBones[BoneCount] = {
     {"UpperArm_R", Chest, {-0.155, 0.875, 0}},
     {"Forearm_R", UpperArmR, {-0.205, 0.695, 0}},
     {"Hand_R", ForearmR, {-0.228, 0.525, -0.005}},
-    {"Sword", HandR, {-0.232, 0.478, -0.02}},
+    {"Katana", HandR, {-0.232, 0.478, -0.02}},
     {"Thigh_L", Hips, {0.085, 0.525, 0}},
     {"Shin_L", ThighL, {0.09, 0.29, 0.005}},
     {"Foot_L", ShinL, {0.095, 0.065, 0.01}},
