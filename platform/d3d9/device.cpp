@@ -770,6 +770,9 @@ HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
             lo = std::min<uint64_t>(lo, v);
             hi = std::max<uint64_t>(hi, v);
         }
+        // Vertices in user memory are known only by the count the caller gives.
+        if (call.userIndices && (lo < call.minIndex || hi >= uint64_t(call.minIndex) + call.numVertices))
+            return Invalid(std::string(what) + ": an index lies outside MinVertexIndex + NumVertices");
         int64_t base = call.baseVertex;
         if (base + int64_t(lo) < 0)
             return Invalid(std::string(what) + ": base vertex plus index is negative");
