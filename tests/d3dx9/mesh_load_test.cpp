@@ -1,0 +1,356 @@
+// D3DXLoadSkinMeshFromXof and D3DXLoadMeshFromXA on .x files written by the tests.
+#include "d3dx9/mesh_test_util.h"
+
+using meshtest::AttributesOf;
+using meshtest::IndicesOf;
+using meshtest::Vec3At;
+
+namespace {
+
+class MeshLoadTest : public meshtest::NullDeviceTest {};
+
+const DWORD kNo = 0xFFFFFFFF;
+
+// A quad and a triangle; the quad's corners face -z, the triangle's face +y, so vertices 1
+// and 2, which both use, need a second copy.
+const char *kSplitMesh = R"(
+Mesh split {
+ 5;
+ 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;, 2;0;0;;
+ 2;
+ 4;0,1,2,3;,
+ 3;1,4,2;;
+ MeshNormals {
+  2;
+  0;0;-1;, 0;1;0;;
+  2;
+  4;0,0,0,0;,
+  3;1,1,1;;
+ }
+ %SKIN%
+}
+)";
+
+std::string WithSkin(const char *mesh, const std::string &skin)
+{
+    std::string s = mesh;
+    s.replace(s.find("%SKIN%"), 6, skin);
+    return s;
+}
+
+TEST_F(MeshLoadTest, PolygonsBecomeFansAndCornersWithOtherNormalsSplitVertices)
+{
+    Loaded l = LoadFirstMesh(WriteX("split.x", WithSkin(kSplitMesh, "")));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 0);
+    ASSERT_NE(l.mesh, nullptr);
+    EXPECT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+    EXPECT_EQ(l.mesh->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM));
+    ASSERT_EQ(l.mesh->GetNumFaces(), 3u);
+    ASSERT_EQ(l.mesh->GetNumVertices(), 7u);
+    // The quad's fan around its first corner, then the triangle on copies of 1 and 2.
+    EXPECT_EQ(IndicesOf(l.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
+    void *v = nullptr;
+    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, -1, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 5), 1, 0, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 5, 12), 0, 1, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 6), 1, 1, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 6, 12), 0, 1, 0, 0);
+    l.mesh->UnlockVertexBuffer();
+    // The copies still join the quad across the edge 1-2.
+    ASSERT_NE(l.adjacency, nullptr);
+    ASSERT_EQ(l.adjacency->GetBufferSize(), 9u * 4);
+    DWORD *adj = static_cast<DWORD *>(l.adjacency->GetBufferPointer());
+    EXPECT_EQ(std::vector<DWORD>(adj, adj + 9), (std::vector<DWORD>{kNo, 2, 1, 0, kNo, kNo, kNo, kNo, 0}));
+    // No material list: no materials; no skin data: skin information without bones.
+    EXPECT_EQ(l.numMaterials, 0u);
+    EXPECT_EQ(l.materials, nullptr);
+    ASSERT_NE(l.skin, nullptr);
+    EXPECT_EQ(l.skin->GetNumBones(), 0u);
+    l.Release();
+
+    Loaded wide = LoadFirstMesh(dir_ + "/split.x", D3DXMESH_32BIT | D3DXMESH_MANAGED);
+    ASSERT_EQ(wide.hr, D3D_OK);
+    EXPECT_EQ(IndicesOf(wide.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
+    wide.Release();
+}
+
+TEST_F(MeshLoadTest, TextureCoordinatesColoursAndMaterials)
+{
+    const char *file = R"(
+Material Red {
+ 1;0;0;0.5;;
+ 8;
+ 1;1;1;;
+ 0;0;0;;
+ TextureFilename { "red.bmp"; }
+}
+Mesh coloured {
+ 4;
+ 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
+ 3;
+ 3;0,1,2;, 3;0,2,3;, 3;0,1,3;;
+ MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; }
+ MeshVertexColors { 2; 0;1;0;0;1;;, 3;0;0;1;0.5;;; }
+ MeshMaterialList {
+  2;
+  2;
+  1, 0;;
+  { Red }
+  Material { 0;1;0;1;; 2; 0;0;0;; 0.5;0.5;0.5;; }
+ }
+}
+)";
+    Loaded l = LoadFirstMesh(WriteX("coloured.x", file));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 0);
+    ASSERT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1));
+    BYTE *v = nullptr;
+    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    D3DCOLOR c[4];
+    float uv[2];
+    for (int i = 0; i < 4; i++)
+        memcpy(&c[i], v + i * 24 + 12, 4);
+    memcpy(uv, v + 2 * 24 + 16, 8);
+    l.mesh->UnlockVertexBuffer();
+    EXPECT_EQ(c[0], 0xFFFF0000u);
+    EXPECT_EQ(c[1], 0xFFFFFFFFu) << "a vertex without a colour is white";
+    EXPECT_EQ(c[3], 0x800000FFu);
+    EXPECT_EQ(uv[0], 1.0f);
+    EXPECT_EQ(uv[1], 1.0f);
+    // Two face indexes for three faces: the last one carries on.
+    EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{1, 0, 0}));
+
+    ASSERT_EQ(l.numMaterials, 2u);
+    ASSERT_NE(l.materials, nullptr);
+    const BYTE *begin = static_cast<const BYTE *>(l.materials->GetBufferPointer());
+    const BYTE *end = begin + l.materials->GetBufferSize();
+    const D3DXMATERIAL *m = reinterpret_cast<const D3DXMATERIAL *>(begin);
+    EXPECT_EQ(m[0].MatD3D.Diffuse.r, 1.0f);
+    EXPECT_EQ(m[0].MatD3D.Diffuse.a, 0.5f);
+    EXPECT_EQ(m[0].MatD3D.Power, 8.0f);
+    EXPECT_EQ(m[0].MatD3D.Specular.g, 1.0f);
+    EXPECT_EQ(m[0].MatD3D.Ambient.r, 0.0f) << "the file gives no ambient colour";
+    ASSERT_NE(m[0].pTextureFilename, nullptr);
+    EXPECT_STREQ(m[0].pTextureFilename, "red.bmp");
+    EXPECT_TRUE((const BYTE *)m[0].pTextureFilename >= begin && (const BYTE *)m[0].pTextureFilename < end)
+        << "the file name lives in the materials buffer";
+    EXPECT_EQ(m[1].MatD3D.Diffuse.g, 1.0f);
+    EXPECT_EQ(m[1].MatD3D.Emissive.b, 0.5f);
+    EXPECT_EQ(m[1].pTextureFilename, nullptr);
+    l.Release();
+}
+
+TEST_F(MeshLoadTest, SkinWeightsFollowSplitVertices)
+{
+    const char *skin = R"(
+ XSkinMeshHeader { 2; 3; 2; }
+ SkinWeights {
+  "upper";
+  2;
+  1, 2;
+  0.25, 0.75;
+  1,0,0,0, 0,1,0,0, 0,0,1,0, 0,-1,0,1;;
+ }
+ SkinWeights {
+  "unused";
+  0;
+  ;
+  ;
+  1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;
+ }
+)";
+    Loaded l = LoadFirstMesh(WriteX("skinned.x", WithSkin(kSplitMesh, skin), true));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 0);
+    ASSERT_NE(l.skin, nullptr);
+    ASSERT_EQ(l.skin->GetNumBones(), 2u);
+    EXPECT_STREQ(l.skin->GetBoneName(0), "upper");
+    EXPECT_STREQ(l.skin->GetBoneName(1), "unused");
+    EXPECT_EQ(l.skin->GetFVF(), l.mesh->GetFVF());
+    EXPECT_EQ(l.skin->GetBoneOffsetMatrix(0)->_42, -1.0f);
+    EXPECT_EQ(l.skin->GetNumBoneInfluences(1), 0u) << "a bone with no weights is kept";
+    // Vertex 1 and its copy 5 weigh 0.25; vertex 2 and its copy 6 weigh 0.75.
+    ASSERT_EQ(l.skin->GetNumBoneInfluences(0), 4u);
+    DWORD vertices[4];
+    float weights[4];
+    l.skin->GetBoneInfluence(0, vertices, weights);
+    std::vector<std::pair<DWORD, float>> got;
+    for (int i = 0; i < 4; i++)
+        got.push_back({vertices[i], weights[i]});
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::pair<DWORD, float>>{{1, 0.25f}, {2, 0.75f}, {5, 0.25f}, {6, 0.75f}}));
+    l.Release();
+}
+
+TEST_F(MeshLoadTest, BadMeshesFailAndBadPartsAreSkippedWithOneLineEach)
+{
+    // Face indices beyond the vertices: the load fails.
+    Loaded l = LoadFirstMesh(WriteX("range.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }"));
+    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
+    EXPECT_EQ(l.mesh, nullptr);
+    EXPECT_EQ(l.skin, nullptr);
+    EXPECT_EQ(l.diagnostics, 1);
+    l.Release();
+
+    // A face with two corners: the load fails.
+    l = LoadFirstMesh(WriteX("two.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }"));
+    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
+    EXPECT_EQ(l.diagnostics, 1);
+    l.Release();
+
+    const std::string tri = "Mesh t { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,1;;\n";
+    const std::string identity = "1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;";
+
+    // Skin weights naming a vertex the mesh lacks: that bone is left out.
+    l = LoadFirstMesh(WriteX("weights.x",
+                             tri + "SkinWeights { \"far\"; 1; 7; 1.0; " + identity + " }\n" +
+                                 "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " } }",
+                             true));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1);
+    ASSERT_EQ(l.skin->GetNumBones(), 1u);
+    EXPECT_STREQ(l.skin->GetBoneName(0), "near");
+    l.Release();
+
+    // A file whose own SkinWeights template gives the two arrays different counts.
+    const std::string oddTemplate = R"(
+template SkinWeights {
+ <6F0D123B-BAD2-4167-A0D0-80224F25FABB>
+ STRING transformNodeName;
+ DWORD nWeights;
+ DWORD nOther;
+ array DWORD vertexIndices[nWeights];
+ array FLOAT weights[nOther];
+ Matrix4x4 matrixOffset;
+}
+)";
+    l = LoadFirstMesh(WriteX("odd.x", oddTemplate + tri + "SkinWeights { \"odd\"; 2; 3; 0, 1; 1.0, 0.5, 0.25; " + identity + " } }"));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1);
+    EXPECT_EQ(l.skin->GetNumBones(), 0u);
+    l.Release();
+
+    // More materials announced than given: the missing ones are white.
+    l = LoadFirstMesh(WriteX("short.x", tri + "MeshMaterialList { 3; 2; 2, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1);
+    ASSERT_EQ(l.numMaterials, 3u);
+    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(l.materials->GetBufferPointer());
+    EXPECT_EQ(m[0].MatD3D.Diffuse.g, 0.0f);
+    EXPECT_EQ(m[2].MatD3D.Diffuse.g, 1.0f);
+    EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{2, 0}));
+    l.Release();
+
+    // A face using a material the list lacks: the list is ignored.
+    l = LoadFirstMesh(WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1);
+    EXPECT_EQ(l.numMaterials, 0u);
+    EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{0, 0}));
+    l.Release();
+
+    // Normals for the wrong number of faces, a colour for a vertex that does not exist.
+    l = LoadFirstMesh(WriteX("normals.x", tri + "MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n" +
+                                              "MeshVertexColors { 1; 9;1;1;1;1;;; } }"));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 2);
+    EXPECT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    l.Release();
+
+    // A SkinWeights whose text gives fewer weights than its count does not parse; whatever
+    // the reader makes of it, nothing crashes.
+    std::string broken = WriteX("broken.x", tri + "SkinWeights { \"b\"; 3; 0, 1; 1.0; " + identity + " } }", true);
+    testing::internal::CaptureStderr();
+    std::vector<IDirectXFileData *> meshes = TopLevelMeshes(broken);
+    testing::internal::GetCapturedStderr();
+    for (IDirectXFileData *mesh : meshes) {
+        ID3DXMesh *out = nullptr;
+        testing::internal::CaptureStderr();
+        HRESULT hr = D3DXLoadSkinMeshFromXof(mesh, 0, device_, nullptr, nullptr, nullptr, nullptr, nullptr, &out);
+        testing::internal::GetCapturedStderr();
+        if (SUCCEEDED(hr))
+            out->Release();
+        mesh->Release();
+    }
+}
+
+TEST_F(MeshLoadTest, WholeFileIsMergedThroughFrameMatrices)
+{
+    const char *file = R"(
+Mesh top {
+ 3; 0;0;0;, 1;0;0;, 0;1;0;;
+ 1; 3;0,1,2;;
+}
+Frame Outer {
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1;; }
+ Frame Inner {
+  FrameTransformMatrix { 0,1,0,0, -1,0,0,0, 0,0,1,0, 0,5,0,1;; }
+  Mesh inner {
+   3; 0;0;0;, 1;0;0;, 0;1;0;;
+   1; 3;0,1,2;;
+   MeshNormals { 1; 1;0;0;; 1; 3;0,0,0;; }
+   MeshMaterialList { 1; 1; 0;; Material { 0;0;1;1;; 1; 0;0;0;; 0;0;0;; TextureFilename { "wall.png"; } } }
+  }
+ }
+ { top }
+}
+AnimationSet ignored { }
+)";
+    WriteX("Merge.x", file);
+    ID3DXMesh *mesh = nullptr;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
+    DWORD count = 0;
+    // A Windows path with another spelling of the name finds the file.
+    std::string windows = dir_ + "\\MERGE.X";
+    ASSERT_EQ(D3DXLoadMeshFromXA(windows.c_str(), D3DXMESH_SYSTEMMEM, device_, &adjacency, &materials, nullptr, &count,
+                                 &mesh),
+              D3D_OK);
+    ASSERT_EQ(mesh->GetNumVertices(), 9u);
+    ASSERT_EQ(mesh->GetNumFaces(), 3u);
+    EXPECT_EQ(mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+    void *v = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    // The top-level mesh as it is.
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 1), 1, 0, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, 0, 0);
+    // The inner mesh: turned a quarter about z and lifted by Inner, then moved by Outer.
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 3), 10, 5, 0, 1e-6f);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4), 10, 6, 0, 1e-6f);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 5), 9, 5, 0, 1e-6f);
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 1e-6f);
+    // The reference places the top-level mesh once more, under Outer only.
+    EXPECT_VEC3_NEAR(Vec3At(v, 24, 7), 11, 0, 0, 1e-6f);
+    mesh->UnlockVertexBuffer();
+    EXPECT_EQ(IndicesOf(mesh), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+
+    // Materials concatenated; the parts without any get white.
+    ASSERT_EQ(count, 3u);
+    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
+    EXPECT_EQ(m[0].MatD3D.Diffuse.r, 1.0f);
+    EXPECT_EQ(m[1].MatD3D.Diffuse.r, 0.0f);
+    EXPECT_EQ(m[1].MatD3D.Diffuse.b, 1.0f);
+    EXPECT_STREQ(m[1].pTextureFilename, "wall.png");
+    EXPECT_EQ(m[2].MatD3D.Diffuse.g, 1.0f);
+    EXPECT_EQ(AttributesOf(mesh), (std::vector<DWORD>{0, 1, 2}));
+    EXPECT_EQ(adjacency->GetBufferSize(), 9u * 4);
+    mesh->Release();
+    adjacency->Release();
+    materials->Release();
+
+    // A file without meshes, a file that does not exist.
+    WriteX("empty.x", "Frame Nothing { }");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+              D3DXERR_LOADEDMESHASNODATA);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
+    EXPECT_EQ(mesh, nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(mesh, nullptr);
+}
+
+}  // namespace
