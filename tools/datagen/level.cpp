@@ -281,7 +281,9 @@ void BuildCrates(Builder &b, const std::string &name, Vec3 at, double yaw)
     Mesh &m = p.mesh;
     size_t first = m.vertices.size();
     struct C { Vec3 c; double half, yaw; };
-    const C crates[3] = {{{-0.45, 0.4, 0}, 0.4, 0.0}, {{0.45, 0.4, 0.05}, 0.4, 0.1}, {{0.0, 1.1, 0.0}, 0.3, 0.35}};
+    // The lower crates sink a little into the floor so that no face lies in the plane of the
+    // feet-level rays.
+    const C crates[3] = {{{-0.45, 0.38, 0}, 0.4, 0.0}, {{0.45, 0.38, 0.05}, 0.4, 0.1}, {{0.0, 1.08, 0.0}, 0.3, 0.35}};
     for (const C &c : crates) {
         AddBox(m, c.c, {c.half, c.half, c.half}, c.yaw, wood, 2 * c.half, 0.25);
         b.occluders.push_back({TransformPoint(c.c, local), {c.half, c.half, c.half}, yaw + c.yaw});
@@ -575,8 +577,8 @@ Level BuildLevel()
     BuildPillars(b);
     const Vec3 lanterns[4] = {{-2.7, 0, -2.6}, {2.7, 0, -2.6}, {-2.7, 0, 2.8}, {2.7, 0, 2.8}};
     for (int i = 0; i < 4; ++i) BuildLantern(b, i + 1, lanterns[i], Rad(i * 20.0));
-    BuildCrates(b, "CratesEast", {6.4, 0, -6.2}, Rad(15));
-    BuildCrates(b, "CratesWest", {-6.3, 0, 5.9}, Rad(-30));
+    BuildCrates(b, "CratesEast", {6.2, 0, -6.0}, Rad(15));
+    BuildCrates(b, "CratesWest", {-6.1, 0, 5.8}, Rad(-30));
     BuildSky(b);
     Bake(b);
 

@@ -178,8 +178,9 @@ void AddArm(Mesh &m, bool left)
     st.segments = 12;
     st.material = Cloth;
     st.side = {0, 0, 1};
-    Loft(m, {S(P({0.120, 0.885, 0}), 0.050, 0.050, {{Chest, 0.7}, {ua, 0.3}}, 0.05),
-             S(P({0.155, 0.875, 0}), 0.053, 0.052, {{Chest, 0.3}, {ua, 0.7}}, 0.12),
+    // The first ring sits inside the torso, so the shoulder reads as one rounded mass.
+    Loft(m, {S(P({0.110, 0.862, 0}), 0.046, 0.046, {{Chest, 0.7}, {ua, 0.3}}, 0.05),
+             S(P({0.152, 0.862, 0}), 0.052, 0.051, {{Chest, 0.3}, {ua, 0.7}}, 0.12),
              S(P({0.180, 0.790, 0}), 0.047, 0.046, {{ua, 1}}, 0.30),
              S(P({0.205, 0.695, 0}), 0.040, 0.040, {{ua, 0.5}, {fa, 0.5}}, 0.50),
              S(P({0.217, 0.610, -0.003}), 0.037, 0.036, {{fa, 1}}, 0.70),
@@ -316,17 +317,17 @@ Image HoodTexture()
             double r = 0.15 * weave * fold, g = 0.16 * weave * fold, b = 0.22 * weave * fold;
             // Eye slit: a band of skin across the front, soft at its edges.
             double du = std::fabs(u - 0.5), dv = std::fabs(v - 0.452);
-            double inside = std::clamp((0.13 - du) / 0.02, 0.0, 1.0) * std::clamp((0.05 - dv) / 0.012, 0.0, 1.0);
+            double inside = std::clamp((0.14 - du) / 0.02, 0.0, 1.0) * std::clamp((0.056 - dv) / 0.012, 0.0, 1.0);
             if (inside > 0) {
                 double sr = 0.85, sg = 0.64, sb = 0.50;
                 // Eyes: dark almonds left and right of the centre, a white glint each.
                 for (double ex : {0.5 - 0.048, 0.5 + 0.048}) {
-                    double ax = (u - ex) / 0.026, ay = (v - 0.455) / 0.018;
+                    double ax = (u - ex) / 0.030, ay = (v - 0.455) / 0.021;
                     double d = ax * ax + ay * ay;
                     if (d < 1) {
-                        double iris = d < 0.35 ? 0.05 : 0.9;
+                        double iris = d < 0.45 ? 0.05 : 0.85;
                         sr = sg = sb = iris;
-                        if (d < 0.35 && ax > 0.1 && ax < 0.35 && ay < -0.1) sr = sg = sb = 0.95;
+                        if (d < 0.45 && ax > 0.1 && ax < 0.4 && ay < -0.1) sr = sg = sb = 0.95;
                     }
                 }
                 // A shadow under the brow.

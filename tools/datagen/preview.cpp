@@ -261,6 +261,20 @@ int main(int argc, char **argv)
         DrawFrames(cv, cam, level.model.root, placement, tex);
         if (!Save(dir + "/walk_view.png", cv.img)) return 1;
     }
+    {
+        // Close views of the bind pose from the front and from behind-left.
+        Canvas cv(800, 600);
+        Camera cam{{0, 0.62, -1.45}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+        DrawNinja(cv, cam, ninja, nullptr, 0, Mat4(), tex);
+        if (!Save(dir + "/front.png", cv.img)) return 1;
+        Canvas back(800, 600);
+        Vec3 eye(1.0, 0.9, 1.1);
+        Vec3 look = Normalize(Vec3(0, 0.55, 0) - eye);
+        Vec3 right = Normalize(Cross({0, 1, 0}, look));
+        Camera bc{eye, right, Cross(look, right), look};
+        DrawNinja(back, bc, ninja, nullptr, 0, Mat4(), tex);
+        if (!Save(dir + "/back.png", back.img)) return 1;
+    }
     // Contact sheets: eight poses per clip, seen from the side and from behind.
     for (const AnimationSet &s : ninja.model.sets) {
         uint32_t last = 0;
@@ -269,15 +283,17 @@ int main(int argc, char **argv)
             if (!tr.matrix.empty()) last = std::max(last, tr.matrix.back().time);
         }
         const int cell = 200;
-        Image sheet(cell * 8, cell * 2);
+        Image sheet(cell * 8, cell * 3);
         for (int i = 0; i < 8; ++i)
-            for (int view = 0; view < 2; ++view) {
+            for (int view = 0; view < 3; ++view) {
                 Canvas cv(cell, cell);
                 Camera cam;
                 if (view == 0)
-                    cam = {{-3.2, 0.6, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 0}};  // from the character's right
-                else
+                    cam = {{-2.2, 0.55, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 0}};  // from the character's right
+                else if (view == 1)
                     cam = FollowCamera({0, 0, 0}, {0, 2, 2});
+                else
+                    cam = {{0, 0.75, -2.2}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // from the front
                 DrawNinja(cv, cam, ninja, &s, uint32_t(uint64_t(last) * i / 7), Mat4(), tex);
                 for (int y = 0; y < cell; ++y)
                     for (int x = 0; x < cell; ++x) {
