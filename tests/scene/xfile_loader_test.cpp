@@ -1,0 +1,212 @@
+// The X-file scene loader: frame trees, container lists, references and bone binding.
+#include "d3dx9/mesh_test_util.h"
+
+#include "scene/xfile_loader.h"
+
+#include <string.h>
+
+namespace {
+
+class XFileLoaderTest : public meshtest::NullDeviceTest {
+protected:
+    void TearDown() override
+    {
+        if (list_) {
+            FreeMeshContainer(list_);
+            delete list_;
+        }
+        DeleteFrameTree(root_);
+        meshtest::NullDeviceTest::TearDown();
+    }
+    std::vector<std::string> Names(SFrame *frame)
+    {
+        std::vector<std::string> out;
+        for (; frame; frame = frame->pFrameSibling)
+            out.push_back(frame->Name ? frame->Name : "(null)");
+        return out;
+    }
+    std::vector<std::string> Names(SMeshContainer *c)
+    {
+        std::vector<std::string> out;
+        for (; c; c = c->pNextMeshContainer)
+            out.push_back(c->Name ? c->Name : "(null)");
+        return out;
+    }
+
+    SMeshContainer *list_ = nullptr;
+    SFrame *root_ = nullptr;
+};
+
+const char *kTriangle = "3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;";
+
+TEST_F(XFileLoaderTest, FramesStandInReverseOrderAndMeshesLinkToTheirFrames)
+{
+    std::string file = std::string("Mesh TopMesh { ") + kTriangle + " }\n" +
+                       "Mesh BadMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,5;; }\n" +
+                       "FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }\n" +
+                       "Frame A {\n"
+                       " FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,2,3,1;; }\n"
+                       " Frame A1 { Mesh AMesh { " + kTriangle + " } }\n" +
+                       " Frame A2 { { TopMesh } }\n"
+                       " Frame A4 { Mesh Own { " + kTriangle + " } { BadMesh } }\n" +
+                       "}\n"
+                       "Frame B { }\n"
+                       "Frame Ref { { B } }\n";
+    std::string path = WriteX("scene.x", file);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "tex\\", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1) << "BadMesh is reported once";
+
+    // Top level: Ref, B, A (reverse file order); a frame reached through a reference is not built.
+    EXPECT_EQ(Names(root_), (std::vector<std::string>{"Ref", "B", "A"}));
+    EXPECT_EQ(root_->pFrameFirstChild, nullptr);
+    EXPECT_EQ(root_->pMeshContainer, nullptr);
+    SFrame *b = root_->pFrameSibling, *a = b->pFrameSibling;
+    EXPECT_TRUE(D3DXMatrixIsIdentity(&b->TransformationMatrix)) << "a matrix outside any frame changes nothing";
+    EXPECT_EQ(a->TransformationMatrix._41, 1.0f);
+    EXPECT_EQ(a->TransformationMatrix._43, 3.0f);
+    EXPECT_EQ(memcmp(&a->RestMatrix, &a->TransformationMatrix, sizeof(D3DXMATRIX)), 0);
+    EXPECT_EQ(Names(a->pFrameFirstChild), (std::vector<std::string>{"A4", "A2", "A1"}));
+
+    // Containers: head insertion, the failed mesh left out.
+    EXPECT_EQ(Names(list_), (std::vector<std::string>{"Own", "AMesh", "TopMesh"}));
+    SFrame *a4 = a->pFrameFirstChild, *a2 = a4->pFrameSibling, *a1 = a2->pFrameSibling;
+    EXPECT_EQ(a1->pMeshContainer, FindMeshContainer(list_, "AMesh"));
+    EXPECT_EQ(a2->pMeshContainer, FindMeshContainer(list_, "TopMesh")) << "a reference links the earlier mesh";
+    EXPECT_EQ(a4->pMeshContainer, nullptr) << "a reference to a mesh without container replaces the link";
+    EXPECT_EQ(FindMeshContainer(list_, "Nobody"), nullptr);
+    EXPECT_EQ(FindMeshContainer(list_, nullptr), nullptr);
+    // Nothing here is skinned, so nothing was bound.
+    for (SMeshContainer *c = list_; c; c = c->pNextMeshContainer) {
+        EXPECT_EQ(c->pSkinInfo, nullptr);
+        EXPECT_EQ(c->ppBoneMatrixPtrs, nullptr);
+    }
+}
+
+TEST_F(XFileLoaderTest, OutputsAsked)
+{
+    std::string path = WriteX("two.x", std::string("Frame F { Mesh M { ") + kTriangle + " } }");
+    // Frames only: no containers are built, so the frame has none.
+    ASSERT_EQ(LoadSkinnedModel(nullptr, &root_, device_, path.c_str(), "", 0, 0), S_OK);
+    ASSERT_NE(root_, nullptr);
+    EXPECT_EQ(root_->pMeshContainer, nullptr);
+    // Containers only.
+    ASSERT_EQ(LoadSkinnedModel(&list_, nullptr, device_, path.c_str(), "", 0, 0), S_OK);
+    EXPECT_EQ(Names(list_), (std::vector<std::string>{"M"}));
+
+    // Missing arguments leave the outputs alone; a missing file gives empty outputs and S_OK.
+    SMeshContainer *untouched = reinterpret_cast<SMeshContainer *>(0x1);
+    SFrame *untouchedRoot = reinterpret_cast<SFrame *>(0x1);
+    EXPECT_EQ(LoadSkinnedModel(&untouched, &untouchedRoot, nullptr, path.c_str(), "", 0, 0), E_FAIL);
+    EXPECT_EQ(LoadSkinnedModel(&untouched, &untouchedRoot, device_, nullptr, "", 0, 0), E_FAIL);
+    EXPECT_EQ(LoadSkinnedModel(&untouched, &untouchedRoot, device_, path.c_str(), nullptr, 0, 0), E_FAIL);
+    EXPECT_EQ(untouched, reinterpret_cast<SMeshContainer *>(0x1));
+    EXPECT_EQ(untouchedRoot, reinterpret_cast<SFrame *>(0x1));
+    SMeshContainer *none = untouched;
+    SFrame *noRoot = untouchedRoot;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadSkinnedModel(&none, &noRoot, device_, (dir_ + "/absent.x").c_str(), "", 0, 0), S_OK);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(noRoot, nullptr);
+}
+
+const char *kSkinnedBody = R"(
+  4; 0;0;0;, 1;0;0;, 2;0;0;, 3;0;0;;
+  2; 3;0,1,2;, 3;1,3,2;;
+  XSkinMeshHeader { 1; 3; 3; }
+  SkinWeights { "Root"; 1; 0; 1.0; 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }
+  SkinWeights { "Arm"; 2; 1, 3; 1.0, 1.0; 1,0,0,0, 0,1,0,0, 0,0,1,0, -1,0,0,1;; }
+  SkinWeights { "Ghost"; 1; 2; 1.0; 1,0,0,0, 0,1,0,0, 0,0,1,0, 5,0,0,1;; }
+)";
+
+TEST_F(XFileLoaderTest, BonesBindToFramesOfTheSameName)
+{
+    std::string file = std::string("Frame Root {\n FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,1,0,1;; }\n"
+                                   " Frame Arm {\n  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,0,0,1;; }\n"
+                                   "  Mesh Body {") +
+                       kSkinnedBody + "  }\n }\n}\n";
+    std::string path = WriteX("skinned.x", file, true);
+    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(list_->pSkinInfo, nullptr);
+    ASSERT_EQ(list_->pSkinInfo->GetNumBones(), 3u);
+    ASSERT_NE(list_->ppBoneMatrixPtrs, nullptr);
+    ASSERT_NE(list_->pBoneMatrices, nullptr);
+    SFrame *arm = root_->pFrameFirstChild;
+    EXPECT_EQ(list_->ppBoneMatrixPtrs[0], &root_->CombinedMatrix);
+    EXPECT_EQ(list_->ppBoneMatrixPtrs[1], &arm->CombinedMatrix);
+    EXPECT_EQ(list_->ppBoneMatrixPtrs[2], nullptr) << "no frame is called Ghost";
+    EXPECT_EQ(arm->pMeshContainer, list_);
+
+    // As the frame update does it: the root's own matrix as parent, so the root counts twice.
+    UpdateFrameMatrices(root_, &root_->TransformationMatrix);
+    ASSERT_EQ(SkinMeshContainer(list_), S_OK);
+    void *v = nullptr;
+    ASSERT_EQ(list_->pSkinnedMesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 0), 0, 2, 0, 1e-6f);  // Root: lifted twice
+    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 1), 1, 2, 0, 1e-6f);  // Arm: -1 + 1, lifted twice
+    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 3), 3, 2, 0, 1e-6f);
+    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 2), 7, 0, 0, 1e-6f);  // Ghost: its offset alone
+    list_->pSkinnedMesh->UnlockVertexBuffer();
+}
+
+TEST_F(XFileLoaderTest, SkinnedMeshWithoutFramesIsNotBound)
+{
+    std::string path = WriteX("loose.x", std::string("Mesh Body {") + kSkinnedBody + "}\n", true);
+    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    EXPECT_EQ(root_, nullptr);
+    ASSERT_NE(list_, nullptr);
+    EXPECT_NE(list_->pSkinInfo, nullptr);
+    EXPECT_NE(list_->pSkinnedMesh, nullptr);
+    EXPECT_EQ(list_->ppBoneMatrixPtrs, nullptr);
+    EXPECT_EQ(list_->pBoneMatrices, nullptr);
+    EXPECT_EQ(SkinMeshContainer(list_), E_FAIL);
+}
+
+TEST_F(XFileLoaderTest, LevelIsOneMergedContainer)
+{
+    std::string file = std::string("Frame Floor {\n FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,4,1;; }\n"
+                                   " Mesh Tiles { ") + kTriangle + " }\n}\nMesh Loose { " + kTriangle + " }\n";
+    std::string path = WriteX("level.x", file);
+    ASSERT_EQ(LoadLevelModel(&list_, &root_, device_, path.c_str(), "", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    ASSERT_NE(list_, nullptr);
+    EXPECT_STREQ(list_->Name, path.c_str());
+    EXPECT_EQ(list_->pNextMeshContainer, nullptr);
+    EXPECT_EQ(list_->MeshData.Type, D3DXMESHTYPE_MESH);
+    EXPECT_EQ(list_->MeshData.pMesh->GetNumFaces(), 2u);
+    EXPECT_EQ(list_->MeshData.pMesh->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM));
+    EXPECT_EQ(list_->pSkinInfo, nullptr);
+    EXPECT_EQ(list_->NumMaterials, 1u) << "white default";
+    ASSERT_NE(list_->pAdjacency, nullptr);
+    EXPECT_EQ(SkinMeshContainer(list_), E_FAIL);
+    ASSERT_NE(root_, nullptr);
+    EXPECT_STREQ(root_->Name, "Floor");
+    EXPECT_EQ(root_->TransformationMatrix._43, 4.0f);
+    EXPECT_EQ(root_->pMeshContainer, nullptr) << "the walk's containers are gone with the merge";
+
+    // Without a frame output the tree is not kept.
+    SMeshContainer *second = nullptr;
+    ASSERT_EQ(LoadLevelModel(&second, nullptr, device_, path.c_str(), "", D3DFVF_XYZ | D3DFVF_NORMAL, 0), S_OK);
+    EXPECT_EQ(second->MeshData.pMesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+    EXPECT_EQ(second->MeshData.pMesh->GetOptions(), 0u);
+    FreeMeshContainer(second);
+    delete second;
+
+    // A merged load that fails leaves the walk's list in the output.
+    std::string bad = WriteX("badlevel.x", std::string("Mesh Good { ") + kTriangle +
+                                               " }\nMesh Bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,9;; }\n");
+    SMeshContainer *partial = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadLevelModel(&partial, nullptr, device_, bad.c_str(), "", 0, 0), D3DXERR_INVALIDDATA);
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(partial, nullptr);
+    EXPECT_STREQ(partial->Name, "Good");
+    FreeMeshContainer(partial);
+    delete partial;
+    SMeshContainer *untouched = nullptr;
+    EXPECT_EQ(LoadLevelModel(&untouched, nullptr, nullptr, bad.c_str(), "", 0, 0), E_FAIL);
+    EXPECT_EQ(LoadLevelModel(nullptr, nullptr, device_, bad.c_str(), "", 0, 0), E_FAIL);
+}
+
+}  // namespace
