@@ -65,11 +65,21 @@ void Walk(IDirectXFileData *d, int depth)
     }
 }
 
+// The standard templates, parsed once; each use copies the set.
+const tavrok::dxfile::TemplateSet &Standard()
+{
+    static tavrok::dxfile::TemplateSet set = [] {
+        tavrok::dxfile::TemplateSet s;
+        tavrok::dxfile::AddStandardTemplates(s, true);
+        return s;
+    }();
+    return set;
+}
+
 void ReEncode(const uint8_t *bytes, size_t size)
 {
     using namespace tavrok::dxfile;
-    TemplateSet set;
-    AddStandardTemplates(set, true);
+    TemplateSet set = Standard();
     Document doc;
     try {
         LoadDocument(bytes, size, set, doc);
@@ -78,8 +88,7 @@ void ReEncode(const uint8_t *bytes, size_t size)
     }
     for (OutFormat f : {OutFormat::Binary32, OutFormat::Binary64, OutFormat::BinaryZip}) {
         std::vector<uint8_t> out = Encode(doc, f);
-        TemplateSet again;
-        AddStandardTemplates(again, true);
+        TemplateSet again = Standard();
         Document copy;
         try {
             LoadDocument(out.data(), out.size(), again, copy);
@@ -101,10 +110,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint8_t mode = data[0];
     ++data;
     --size;
-    IDirectXFile *file = nullptr;
-    DirectXFileCreate(&file);
-    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    // One file object with the retained-mode templates serves every enumeration; a
+    // template block goes to a fresh one so that it cannot leak into later inputs.
+    static IDirectXFile *shared = [] {
+        IDirectXFile *f = nullptr;
+        DirectXFileCreate(&f);
+        f->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+        return f;
+    }();
+    IDirectXFile *file = shared;
+    file->AddRef();
     if (mode & 1) {
+        file->Release();
+        DirectXFileCreate(&file);
+        file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
         std::vector<uint8_t> copy(data, data + size);  // exact-size buffer for ASan
         file->RegisterTemplates(copy.empty() ? nullptr : copy.data(), DWORD(copy.size()));
     } else {

@@ -30,6 +30,26 @@ public:
 
     std::string Where() const override { return "byte " + std::to_string(tokenPos_ + 16); }
 
+    uint32_t ListLeft(bool floats) const override { return listFloats_ == floats ? listLeft_ : 0; }
+
+    void TakeList(uint8_t *out, uint32_t n) override
+    {
+        // Lengths were checked against the buffer when the list began.
+        if (listFloats_ && doubles_) {
+            for (uint32_t i = 0; i < n; ++i) {
+                double d;
+                memcpy(&d, p_ + 8 * size_t(i), 8);
+                float f = float(d);
+                memcpy(out + 4 * size_t(i), &f, 4);
+            }
+            p_ += 8 * size_t(n);
+        } else {
+            memcpy(out, p_, 4 * size_t(n));
+            p_ += 4 * size_t(n);
+        }
+        listLeft_ -= n;
+    }
+
 private:
     bool NextOne(Token &t)
     {

@@ -86,6 +86,11 @@ public:
     virtual ~Lexer() = default;
     virtual void Next(Token &token) = 0;      // throws ParseError
     virtual std::string Where() const = 0;    // position of the last token: "12" or "byte 420"
+    // Values left in the current binary list after the token last returned, when that list
+    // holds floats (`floats`) or integers; 0 for text or another kind of list.
+    virtual uint32_t ListLeft(bool floats) const { return 0; }
+    // Copies the next `n` (at most ListLeft) list values as 32-bit integers or floats.
+    virtual void TakeList(uint8_t *out, uint32_t n) {}
 };
 
 // Creates the lexer for a stream body (after the 16-byte header).
@@ -121,6 +126,10 @@ struct Template {
     std::vector<Restriction> restrictions;
     uint32_t depth = 1;         // nesting of template-typed members, for bounding recursion
     bool hasValues = false;     // whether an instance consumes at least one value
+    // When every value of an instance is a FLOAT (Vector, Matrix4x4, ColorRGBA...) or every
+    // one a DWORD, their number: such instances are read as one run of values.
+    uint32_t flatCount = 0;
+    uint16_t flatPrim = 0;
 };
 
 // Bytes a primitive member takes in a data block.
@@ -205,6 +214,7 @@ private:
     Node *ParseObject(const Template *parentTmpl, int depth);
     void ParseMembers(const Template &t, Node &node, bool topLevel);
     void ParseValue(const Member &m, Node &node);
+    void ParseRun(uint16_t prim, uint64_t count, Node &node);
     uint64_t TakeInteger();
     double TakeReal();
 

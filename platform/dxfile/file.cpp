@@ -12,7 +12,6 @@
 #include <tavrok/platform.h>
 
 #include <fstream>
-#include <iterator>
 
 namespace tavrok::dxfile {
 
@@ -72,13 +71,17 @@ public:
         if (dwLoadOptions == DXFILELOAD_FROMFILE) {
             const char *name = static_cast<const char *>(pvSource);
             session->doc.fileName = name;
-            std::ifstream in(tavrok::ResolvePath(name), std::ios::binary);
+            std::ifstream in(tavrok::ResolvePath(name), std::ios::binary | std::ios::ate);
             if (!in) {
                 tavrok::Diagnostic("dxfile", name, "", "cannot open the file");
                 return DXFILEERR_FILENOTFOUND;
             }
-            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            if (in.bad()) {
+            std::streamoff size = in.tellg();
+            in.seekg(0);
+            bytes.resize(size > 0 ? size_t(size) : 0);
+            if (size > 0)
+                in.read(reinterpret_cast<char *>(bytes.data()), size);
+            if (!in) {
                 tavrok::Diagnostic("dxfile", name, "", "read error");
                 return DXFILEERR_BADFILE;
             }

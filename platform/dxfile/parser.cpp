@@ -173,6 +173,28 @@ void Parser::ParseTemplate()
         if (values)
             t->hasValues = true;
         t->members.push_back(std::move(m));
+        // Track whether the template is still one flat run of FLOATs or of DWORDs.
+        const Member &added = t->members.back();
+        uint32_t n = 0;
+        uint16_t prim = 0;
+        if (added.type && added.dims.empty()) {
+            n = added.type->flatCount;
+            prim = added.type->flatPrim;
+        } else if (!added.type && (added.prim == T_FLOAT || added.prim == T_DWORD)) {
+            prim = added.prim;
+            uint64_t total = 1;
+            for (const Dim &d : added.dims)
+                total = d.member < 0 ? total * d.fixed : 0;
+            n = total > 0 && total < 65536 ? uint32_t(total) : 0;
+        }
+        bool first = t->members.size() == 1;
+        if (n > 0 && (first || (t->flatCount > 0 && t->flatPrim == prim)) && t->flatCount + n < 65536) {
+            t->flatCount += n;
+            t->flatPrim = prim;
+        } else {
+            t->flatCount = 0;
+            t->flatPrim = 0;
+        }
         if (t->members.size() > 4096)
             Fail(DXFILEERR_PARSEERROR, "template " + t->name + " has too many members");
     }
@@ -230,11 +252,57 @@ double Parser::TakeReal()
     return v;
 }
 
+void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
+{
+    // One value at a time through the token stream; whenever a binary list of the right
+    // kind holds more, the rest of the run is copied straight out of it.
+    const bool floats = prim == T_FLOAT;
+    std::vector<uint8_t> &d = node.data;
+    while (count > 0) {
+        size_t at = d.size();
+        if (floats) {
+            float f = float(TakeReal());
+            d.resize(at + 4);
+            memcpy(d.data() + at, &f, 4);
+        } else {
+            uint32_t v = uint32_t(TakeInteger());
+            d.resize(at + 4);
+            memcpy(d.data() + at, &v, 4);
+        }
+        --count;
+        // cur_ now holds the next list value, if any; the lexer holds the ones after it.
+        if (count >= 2 && (cur_.kind == (floats ? T_REAL : T_INTEGER))) {
+            uint32_t left = lexer_->ListLeft(floats);
+            if (left > 0) {
+                at = d.size();
+                if (floats) {
+                    float f = float(cur_.real);
+                    d.resize(at + 4);
+                    memcpy(d.data() + at, &f, 4);
+                } else {
+                    d.resize(at + 4);
+                    memcpy(d.data() + at, &cur_.integer, 4);
+                }
+                --count;
+                uint32_t n = uint32_t(std::min<uint64_t>(count, left));
+                at = d.size();
+                d.resize(at + 4 * size_t(n));
+                lexer_->TakeList(d.data() + at, n);
+                count -= n;
+                Advance();
+            }
+        }
+    }
+}
+
 void Parser::ParseValue(const Member &m, Node &node)
 {
     std::vector<uint8_t> &d = node.data;
     if (m.type) {
-        ParseMembers(*m.type, node, false);
+        if (m.type->flatCount > 0)
+            ParseRun(m.type->flatPrim, m.type->flatCount, node);
+        else
+            ParseMembers(*m.type, node, false);
         return;
     }
     switch (m.prim) {
@@ -318,8 +386,13 @@ void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
         }
         if (m.type && !m.type->hasValues)
             continue;  // elements without values take no room and no tokens
-        for (uint64_t k = 0; k < count; ++k)
-            ParseValue(m, node);
+        if (m.type && m.type->flatCount > 0)
+            ParseRun(m.type->flatPrim, count * m.type->flatCount, node);
+        else if (!m.type && (m.prim == T_FLOAT || m.prim == T_DWORD))
+            ParseRun(m.prim, count, node);
+        else
+            for (uint64_t k = 0; k < count; ++k)
+                ParseValue(m, node);
     }
     if (topLevel)
         node.memberOffsets.push_back(uint32_t(node.data.size()));
