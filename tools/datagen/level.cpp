@@ -294,6 +294,102 @@ void BuildCrates(Builder &b, const std::string &name, Vec3 at, double yaw)
     }
 }
 
+// A stone well under a small gabled roof, standing on its own frame's origin.
+void BuildWell(Builder &b, Vec3 at)
+{
+    Mat4 local = Translation(at);
+    Part &p = b.NewPart("Well", "Well", local);
+    uint32_t stone = AddMaterial(p.mesh, "Stone", "stone.bmp");
+    uint32_t water = AddMaterial(p.mesh, "Water", "water.bmp");
+    uint32_t wood = AddMaterial(p.mesh, "Wood", "pillar_wood.bmp");
+    uint32_t roof = AddMaterial(p.mesh, "Roof", "roof.bmp");
+    Mesh &m = p.mesh;
+    const double outer = 0.55, inner = 0.44, top = 0.55, level = 0.18;
+    AddColumn(m, {0, kWallBottom, 0}, outer, top - kWallBottom, stone, 20, 1.0, false);
+    LoftStyle in;
+    in.segments = 20;
+    in.subdivisions = 2;
+    in.material = stone;
+    in.capStart = in.capEnd = false;
+    in.inward = true;
+    in.u1 = 3;
+    Loft(m, {{{0, level, 0}, inner, inner, {}, 0.4}, {{0, top, 0}, inner, inner, {}, 0.0}}, in);
+    // The rim: a flat ring between the two walls.
+    uint32_t base = uint32_t(m.vertices.size());
+    for (int j = 0; j <= 20; ++j) {
+        double th = 2 * kPi * j / 20;
+        for (double r : {inner, outer}) {
+            Vertex v;
+            v.p = {r * std::sin(th), top, r * std::cos(th)};
+            v.n = {0, 1, 0};
+            v.u = 3.0 * j / 20;
+            v.v = r == inner ? 0.0 : 0.15;
+            m.vertices.push_back(v);
+        }
+    }
+    for (uint32_t j = 0; j < 20; ++j) {
+        uint32_t a = base + 2 * j;
+        AddOutward(m, a, a + 1, a + 3, stone);
+        AddOutward(m, a, a + 3, a + 2, stone);
+    }
+    // The water: a disc facing up.
+    LoftStyle disc;
+    disc.segments = 20;
+    disc.subdivisions = 1;
+    disc.material = water;
+    disc.side = {0, 0, 1};
+    disc.capStart = false;
+    Loft(m, {{{0, level - 0.01, 0}, inner, inner, {}, 0.0}, {{0, level, 0}, inner, inner, {}, 0.0}}, disc);
+    // Posts, crossbar and a gabled roof (each slope drawn from above and from below).
+    for (double x : {-0.62, 0.62}) AddBox(m, {x, 1.05, 0}, {0.05, 0.55, 0.05}, 0, wood, 1.0, 0.3, false);
+    AddBox(m, {0, 1.30, 0}, {0.67, 0.04, 0.04}, 0, wood, 1.0, 0.3, true);
+    for (double side : {1.0, -1.0}) {
+        Vec3 ridge(0, 1.82, 0), eu(1.6 * side, 0, 0), ev(0, -0.38, 0.62 * side);
+        Vec3 o = ridge - Vec3(0.8 * side, 0, 0);
+        AddQuadGrid(m, o, eu, ev, 4, 2, roof, 1.0, 1.0);
+        AddQuadGrid(m, o + eu, -eu, ev, 4, 2, roof, 1.0, 1.0);
+    }
+    for (size_t i = 0; i < m.vertices.size(); ++i) m.vertices[i].p = TransformPoint(m.vertices[i].p, local);
+    b.occluders.push_back({at + Vec3(0, 0.12, 0), {0.38, 0.42, 0.38}});
+    b.occluders.push_back({at + Vec3(0, 1.62, 0), {0.78, 0.18, 0.6}});
+}
+
+// A three-tiered pagoda outside the walls, whose roofs show over them.
+void BuildPagoda(Builder &b, Vec3 at)
+{
+    Mat4 local = Translation(at);
+    Part &p = b.NewPart("Pagoda", "Pagoda", local);
+    uint32_t wood = AddMaterial(p.mesh, "Wood", "gate_wood.bmp");
+    uint32_t roof = AddMaterial(p.mesh, "Roof", "roof.bmp");
+    uint32_t stone = AddMaterial(p.mesh, "Base", "stone.bmp");
+    Mesh &m = p.mesh;
+    AddBox(m, {0, 0.2, 0}, {2.4, 0.4, 2.4}, 0, stone, 1.0, 1.0);
+    double y = 0.6;
+    for (int tier = 0; tier < 3; ++tier) {
+        double half = 1.5 - 0.35 * tier, h = 1.6 - 0.2 * tier;
+        AddBox(m, {0, y + h / 2, 0}, {half, h / 2, half}, 0, wood, 1.0, 1.0);
+        y += h;
+        LoftStyle r;
+        r.segments = 4;
+        r.subdivisions = 1;
+        r.side = Normalize(Vec3(1, 0, 1));  // corners on the diagonals: square, axis-aligned
+        r.material = roof;
+        r.capEnd = tier == 2;
+        double eave = (half + 1.0) * std::sqrt(2.0);
+        Loft(m, {{{0, y - 0.1, 0}, eave, eave, {}, 0.0}, {{0, y + 0.05, 0}, eave, eave, {}, 0.1},
+                 {{0, y + 0.9, 0}, (half - 0.2) * std::sqrt(2.0), (half - 0.2) * std::sqrt(2.0), {}, 1.0}},
+             r);
+        y += 0.9;
+    }
+    LoftStyle spire;
+    spire.segments = 8;
+    spire.material = wood;
+    spire.capStart = false;
+    Loft(m, {{{0, y - 0.2, 0}, 0.12, 0.12, {}, 0.0}, {{0, y + 1.6, 0}, 0.04, 0.04, {}, 1.0}, {{0, y + 1.8, 0}, 0.0, 0.0, {}, 1.0}},
+         spire);
+    for (size_t i = 0; i < m.vertices.size(); ++i) m.vertices[i].p = TransformPoint(m.vertices[i].p, local);
+}
+
 // A cylinder seen from inside: sky and mountains all round, and a lid overhead.
 void BuildSky(Builder &b)
 {
@@ -535,6 +631,18 @@ Image LanternPaper()
     return img;
 }
 
+Image WaterTexture()
+{
+    Image img(64, 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            double n = Fbm2(x / 8.0, y / 8.0, 8, 83, 3);
+            double ripple = 0.85 + 0.15 * std::sin((x + 2 * n * 8) * 0.5);
+            img.Set(x, y, 0.10 * ripple, 0.22 * ripple, 0.28 * ripple);
+        }
+    return img;
+}
+
 Image SkyTexture()
 {
     // Four repeats round the cylinder (radius 50, from y = -10 at v = 1 to y = 40 at v = 0).
@@ -579,6 +687,8 @@ Level BuildLevel()
     for (int i = 0; i < 4; ++i) BuildLantern(b, i + 1, lanterns[i], Rad(i * 20.0));
     BuildCrates(b, "CratesEast", {6.2, 0, -6.0}, Rad(15));
     BuildCrates(b, "CratesWest", {-6.1, 0, 5.8}, Rad(-30));
+    BuildWell(b, {-3.6, 0, 1.4});
+    BuildPagoda(b, {4.0, 0, -17.0});
     BuildSky(b);
     Bake(b);
 
@@ -606,6 +716,7 @@ Level BuildLevel()
                       {"stone.bmp", StoneTexture()},
                       {"lantern_paper.bmp", LanternPaper()},
                       {"crate.bmp", CrateTexture()},
+                      {"water.bmp", WaterTexture()},
                       {"sky.bmp", SkyTexture()}};
     return level;
 }

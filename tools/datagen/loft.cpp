@@ -85,6 +85,7 @@ void Loft(Mesh &mesh, const std::vector<Station> &st, const LoftStyle &style)
             v.p = r.c + r.e1 * (r.rx * cs) + r.e2 * (r.rz * sn);
             double nx = r.rx > 1e-9 ? cs / r.rx : cs, nz = r.rz > 1e-9 ? sn / r.rz : sn;
             v.n = Normalize(r.e1 * nx + r.e2 * nz);
+            if (style.inward) v.n = -v.n;
             v.u = style.u0 + (style.u1 - style.u0) * j / segs;
             v.v = r.v;
             SetWeights(v, r.w);
@@ -103,7 +104,7 @@ void Loft(Mesh &mesh, const std::vector<Station> &st, const LoftStyle &style)
         if (r.rx < 1e-9 && r.rz < 1e-9) return;
         Vertex centre;
         centre.p = r.c;
-        centre.n = start ? -r.t : r.t;
+        centre.n = (start != style.inward) ? -r.t : r.t;
         centre.u = (style.u0 + style.u1) / 2;
         centre.v = r.v;
         SetWeights(centre, r.w);

@@ -30,6 +30,7 @@ struct LoftStyle {
     double u0 = 0, u1 = 1;  // texture columns once around
     uint32_t material = 0;
     bool capStart = true, capEnd = true;
+    bool inward = false;    // seen from inside: normals and winding face the axis
 };
 
 // Appends the triangle a, b, c to the mesh, reversing it when needed so that it is

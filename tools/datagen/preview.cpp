@@ -253,6 +253,17 @@ int main(int argc, char **argv)
         if (!Save(dir + "/free.png", cv.img)) return 1;
     }
     {
+        // Across the yard towards the well, the gate and the pagoda beyond the wall.
+        Canvas cv(640, 480);
+        Vec3 eye(-0.5, 1.5, 4.5);
+        Vec3 look = Normalize(Vec3(-2.2, 1.2, -2.0) - eye);
+        Vec3 right = Normalize(Cross({0, 1, 0}, look));
+        Camera cam{eye, right, Cross(look, right), look};
+        DrawFrames(cv, cam, level.model.root, placement, tex);
+        DrawNinja(cv, cam, ninja, idle, 0, Mat4(), tex);
+        if (!Save(dir + "/yard.png", cv.img)) return 1;
+    }
+    {
         // Walking away along -z after the camera has swung round: the camera 1.3 above and
         // 2 behind the character.
         Canvas cv(640, 480);
