@@ -68,6 +68,10 @@ constexpr DWORD kCreationOptions = 0x0001FFFF;
 
 class CMesh final : public RefCounted<ID3DXMesh> {
 public:
+    // Counts the locks that may write vertices or indices (and reorderings), so that data
+    // derived from the geometry, such as the ray hierarchy, knows when to rebuild.
+    uint64_t WriteGeneration() const { return writeGeneration_; }
+
     CMesh(IDirect3DDevice9 *device, DWORD options, DWORD fvf, const FvfLayout &layout, DWORD numFaces,
           DWORD numVertices)
         : device_(device), options_(options & kCreationOptions), fvf_(fvf), layout_(layout), numFaces_(numFaces),
@@ -173,9 +177,19 @@ public:
         *ppIB = ib_;
         return D3D_OK;
     }
-    STDMETHODIMP LockVertexBuffer(DWORD Flags, LPVOID *ppData) override { return vb_->Lock(0, 0, ppData, Flags); }
+    STDMETHODIMP LockVertexBuffer(DWORD Flags, LPVOID *ppData) override
+    {
+        if (!(Flags & D3DLOCK_READONLY))
+            ++writeGeneration_;
+        return vb_->Lock(0, 0, ppData, Flags);
+    }
     STDMETHODIMP UnlockVertexBuffer() override { return vb_->Unlock(); }
-    STDMETHODIMP LockIndexBuffer(DWORD Flags, LPVOID *ppData) override { return ib_->Lock(0, 0, ppData, Flags); }
+    STDMETHODIMP LockIndexBuffer(DWORD Flags, LPVOID *ppData) override
+    {
+        if (!(Flags & D3DLOCK_READONLY))
+            ++writeGeneration_;
+        return ib_->Lock(0, 0, ppData, Flags);
+    }
     STDMETHODIMP UnlockIndexBuffer() override { return ib_->Unlock(); }
     STDMETHODIMP GetAttributeTable(D3DXATTRIBUTERANGE *pAttribTable, DWORD *pAttribTableSize) override
     {
@@ -294,6 +308,7 @@ public:
     }
     HRESULT WriteIndices(const std::vector<DWORD> &in)
     {
+        ++writeGeneration_;
         void *p = nullptr;
         HRESULT hr = ib_->Lock(0, 0, &p, 0);
         if (FAILED(hr))
@@ -313,6 +328,7 @@ public:
 private:
     ~CMesh() override
     {
+        ForgetRayHierarchy(this);
         if (vb_)
             vb_->Release();
         if (ib_)
@@ -328,6 +344,7 @@ private:
     DWORD numVertices_;
     IDirect3DVertexBuffer9 *vb_ = nullptr;
     IDirect3DIndexBuffer9 *ib_ = nullptr;
+    uint64_t writeGeneration_ = 0;
     std::vector<DWORD> attributes_;
     std::vector<D3DXATTRIBUTERANGE> table_;
     bool attributeLocked_ = false;
@@ -556,3 +573,15 @@ HRESULT WINAPI D3DXCreateMesh(DWORD, DWORD, DWORD, CONST D3DVERTEXELEMENT9 *, LP
     tavrok::Unsupported(kLib, "D3DXCreateMesh with a vertex declaration (use D3DXCreateMeshFVF)");
     return E_NOTIMPL;
 }
+
+namespace tavrok::d3dx9mesh {
+
+uint64_t WriteGeneration(ID3DXBaseMesh *mesh)
+{
+    // Meshes of other origins have no generation: they count as rewritten at every query.
+    auto *own = dynamic_cast<CMesh *>(mesh);
+    static uint64_t foreign = 0;
+    return own ? own->WriteGeneration() : ++foreign;
+}
+
+}  // namespace tavrok::d3dx9mesh

@@ -106,6 +106,12 @@ HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBu
 HRESULT CreateEffectBuffer(DWORD count, ID3DXBuffer **buffer);
 HRESULT CreateAdjacencyBuffer(const MeshData &data, ID3DXBuffer **buffer);
 
+// How often the mesh's vertices or indices may have been written: data derived from its
+// geometry is rebuilt when this changes.
+uint64_t WriteGeneration(ID3DXBaseMesh *mesh);
+// Drops the ray hierarchy built for a mesh (the mesh is going away).
+void ForgetRayHierarchy(const ID3DXBaseMesh *mesh);
+
 }  // namespace tavrok::d3dx9mesh
 
 #endif

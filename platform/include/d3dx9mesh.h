@@ -239,6 +239,13 @@ HRESULT WINAPI D3DXComputeBoundingSphere(CONST D3DXVECTOR3 *pFirstPosition, DWOR
                                          D3DXVECTOR3 *pCenter, FLOAT *pRadius);
 
 /* Nearest hit of a ray with a mesh's triangles (the distance is the ray parameter). */
+typedef struct _D3DXINTERSECTINFO {
+    DWORD FaceIndex;
+    FLOAT U;
+    FLOAT V;
+    FLOAT Dist;
+} D3DXINTERSECTINFO, *LPD3DXINTERSECTINFO;
+
 HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, CONST D3DXVECTOR3 *pRayPos, CONST D3DXVECTOR3 *pRayDir,
                              BOOL *pHit, DWORD *pFaceIndex, FLOAT *pU, FLOAT *pV, FLOAT *pDist,
                              LPD3DXBUFFER *ppAllHits, DWORD *pCountOfHits);
