@@ -76,9 +76,11 @@ Vec3 Mirror(Vec3 p) { return {-p.x, p.y, p.z}; }
 
 void AddTorso(Mesh &m)
 {
+    // Rings start on the left side (+x), so rx is the half width and rz the half depth.
     LoftStyle st;
     st.segments = 20;
     st.material = Cloth;
+    st.side = {1, 0, 0};
     st.u0 = 0;
     st.u1 = 1;
     std::vector<Station> s = {
@@ -93,12 +95,32 @@ void AddTorso(Mesh &m)
         S({0, 0.915, 0.0}, 0.085, 0.065, {{Chest, 0.6}, {Neck, 0.4}}, 0.03),
         S({0, 0.935, 0.0}, 0.050, 0.048, {{Neck, 1}}, 0.0),
     };
+    size_t first = m.vertices.size();
     Loft(m, s, st);
+    // The sides of the seat follow the thighs and the tops of the shoulders follow the upper
+    // arms a little, so that the torso does not tear away from the limbs when they swing.
+    auto smooth = [](double t) {
+        t = std::clamp(t, 0.0, 1.0);
+        return t * t * (3 - 2 * t);
+    };
+    for (size_t i = first; i < m.vertices.size(); ++i) {
+        Vertex &v = m.vertices[i];
+        Weights w;
+        for (int k = 0; k < kMaxInfluences; ++k)
+            if (v.bone[k] >= 0) w.push_back({v.bone[k], v.weight[k]});
+        double ax = std::fabs(v.p.x);
+        double seat = smooth((0.58 - v.p.y) / 0.10) * smooth(ax / 0.09);
+        if (seat > 0) w.push_back({v.p.x > 0 ? ThighL : ThighR, 0.6 * seat});
+        double shoulder = smooth((v.p.y - 0.82) / 0.08) * smooth((ax - 0.09) / 0.05);
+        if (shoulder > 0) w.push_back({v.p.x > 0 ? UpperArmL : UpperArmR, 0.35 * shoulder});
+        SetWeights(v, w);
+    }
 
     // Sash: a red band round the waist, a knot at the back and two hanging tails.
     LoftStyle sash;
     sash.segments = 20;
     sash.material = Sash;
+    sash.side = {1, 0, 0};
     Loft(m, {S({0, 0.595, 0.0}, 0.133, 0.094, {{Hips, 1}}, 0.0),
              S({0, 0.630, 0.0}, 0.129, 0.091, {{Hips, 0.75}, {Spine, 0.25}}, 0.5),
              S({0, 0.665, 0.0}, 0.123, 0.088, {{Hips, 0.5}, {Spine, 0.5}}, 1.0)},
