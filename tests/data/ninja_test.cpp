@@ -105,6 +105,32 @@ TEST_F(Ninja, MeshIsOneTexturedSkinWithSmoothWeights)
         }
         vertices += mesh->mNumVertices;
     }
+    // The skin header the file declares matches its weights: most influences on one vertex
+    // and on the corners of one face, and the bone count.
+    std::string text = ReadText(DataPath("Data/Ninja.x"));
+    std::smatch header;
+    ASSERT_TRUE(std::regex_search(text, header, std::regex(R"(XSkinMeshHeader\s*\{\s*(\d+);\s*(\d+);\s*(\d+);)")));
+    int perVertex = 0, perFace = 0;
+    for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
+        const aiMesh *mesh = Scene()->mMeshes[m];
+        std::vector<std::set<unsigned>> bonesOf(mesh->mNumVertices);
+        for (unsigned b = 0; b < mesh->mNumBones; ++b)
+            for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w)
+                bonesOf[mesh->mBones[b]->mWeights[w].mVertexId].insert(b);
+        for (const auto &set : bonesOf) perVertex = std::max(perVertex, int(set.size()));
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            std::set<unsigned> face;
+            for (unsigned k = 0; k < mesh->mFaces[f].mNumIndices; ++k)
+                face.insert(bonesOf[mesh->mFaces[f].mIndices[k]].begin(), bonesOf[mesh->mFaces[f].mIndices[k]].end());
+            perFace = std::max(perFace, int(face.size()));
+        }
+    }
+    EXPECT_EQ(std::stoi(header[1]), perVertex);
+    EXPECT_EQ(std::stoi(header[2]), perFace);
+    EXPECT_EQ(std::stoi(header[3]), int(std::size(kBones)));
+    EXPECT_GE(perVertex, 2);
+    EXPECT_LE(perVertex, 4);
+
     // One skinned mesh (split by material only), a few thousand triangles.
     EXPECT_EQ(meshNames.size(), 1u);
     EXPECT_GE(faces, 2000u);
@@ -132,6 +158,25 @@ TEST_F(Ninja, BindPoseStandsOnTheFloorAtTheIntendedHeightFacingMinusZ)
     EXPECT_GT(maxY, 1.05f);
     EXPECT_LT(maxY, 1.15f);
 
+    // The waist (what follows the spine alone) is wider across (x) than it is deep (z).
+    {
+        float lo[2] = {1, 1}, hi[2] = {-1, -1};
+        for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
+            const aiMesh *mesh = Scene()->mMeshes[m];
+            for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+                if (std::string(mesh->mBones[b]->mName.C_Str()) != "Spine") continue;
+                for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
+                    if (mesh->mBones[b]->mWeights[w].mWeight < 0.99f) continue;
+                    const aiVector3D &p = mesh->mVertices[mesh->mBones[b]->mWeights[w].mVertexId];
+                    lo[0] = std::min(lo[0], p.x);
+                    hi[0] = std::max(hi[0], p.x);
+                    lo[1] = std::min(lo[1], p.z);
+                    hi[1] = std::max(hi[1], p.z);
+                }
+            }
+        }
+        EXPECT_GT(hi[0] - lo[0], 1.3f * (hi[1] - lo[1]));
+    }
     // Toes point to -z: each foot reaches further forward (-z) of its ankle than back.
     for (const char *foot : {"Foot_L", "Foot_R"}) {
         aiVector3D ankle = Origin(NodeMatrix(Scene(), nullptr, 0, foot));
