@@ -15,6 +15,7 @@
  */
 #include "pipeline_glsl.h"
 
+#include <tavrok/d3d9_debug.h>
 #include <tavrok/platform.h>
 
 #include <SDL.h>
@@ -306,6 +307,11 @@ public:
 
     ~GlRenderer() override
     {
+        if (rawProgram_) {
+            glDeleteProgram(rawProgram_);
+            glDeleteBuffers(1, &rawBuffer_);
+            glDeleteVertexArrays(1, &rawVao_);
+        }
         for (auto &entry : programs_)
             glDeleteProgram(entry.second.name);
         for (auto &entry : shaders_)
@@ -321,7 +327,7 @@ public:
         *contextAlive_ = false;
         SDL_GL_MakeCurrent(window_, nullptr);
         SDL_GL_DeleteContext(context_);
-        if (!pp_.Windowed)
+        if (!pp_.Windowed && !letterbox_)
             SDL_SetWindowFullscreen(window_, 0);
     }
 
@@ -557,6 +563,50 @@ public:
     }
 
     std::shared_ptr<bool> contextAlive_ = std::make_shared<bool>(true);
+
+    // The benchmark's baseline: what a device draw of a transformed 4-vertex strip costs
+    // when written directly in OpenGL, with one uniform matrix and one draw per quad.
+    void DrawRawQuads(int count)
+    {
+        BindTarget();
+        if (!rawProgram_) {
+            const char *vs = "#version 330 core\nuniform mat4 u_m;\nin vec4 a_p;\n"
+                             "void main() { gl_Position = u_m * a_p; }\n";
+            const char *fs = "#version 330 core\nout vec4 o;\nvoid main() { o = vec4(1.0); }\n";
+            std::string log;
+            GLuint v = Compile(GL_VERTEX_SHADER, vs, log), f = Compile(GL_FRAGMENT_SHADER, fs, log);
+            rawProgram_ = glCreateProgram();
+            glAttachShader(rawProgram_, v);
+            glAttachShader(rawProgram_, f);
+            glBindAttribLocation(rawProgram_, 0, "a_p");
+            glLinkProgram(rawProgram_);
+            rawMatrix_ = glGetUniformLocation(rawProgram_, "u_m");
+            float quad[4][3] = {{-0.01f, 0.01f, 0.5f}, {0.01f, 0.01f, 0.5f}, {-0.01f, -0.01f, 0.5f},
+                                {0.01f, -0.01f, 0.5f}};
+            glGenVertexArrays(1, &rawVao_);
+            glBindVertexArray(rawVao_);
+            glGenBuffers(1, &rawBuffer_);
+            glBindBuffer(GL_ARRAY_BUFFER, rawBuffer_);
+            glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STATIC_DRAW);
+            glEnableVertexAttribArray(0);
+            glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
+        }
+        glUseProgram(rawProgram_);
+        glBindVertexArray(rawVao_);
+        float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        for (int i = 0; i < count; i++) {
+            m[12] = float(i % 100) / 50.0f - 1.0f;
+            m[13] = float(i / 100) / 10.0f - 1.0f;
+            glUniformMatrix4fv(rawMatrix_, 1, GL_FALSE, m);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        }
+        // Hand the context back to the device's own state.
+        glBindVertexArray(vao_);
+        glUseProgram(program_);
+        glBindBuffer(GL_ARRAY_BUFFER, arrayBuffer_);
+    }
+    GLuint rawProgram_ = 0, rawVao_ = 0, rawBuffer_ = 0;
+    GLint rawMatrix_ = -1;
 
 private:
     static RECT Intersect(RECT a, RECT b)
@@ -1120,6 +1170,23 @@ private:
 
 }  // namespace
 
+bool DrawRawOpenGlQuads(IDirect3DDevice9 *device, int count)
+{
+    auto *gl = dynamic_cast<GlRenderer *>(static_cast<Device *>(device)->renderer.get());
+    if (!gl)
+        return false;
+    gl->DrawRawQuads(count);
+    return true;
+}
+
+bool FinishOpenGl(IDirect3DDevice9 *device)
+{
+    if (!dynamic_cast<GlRenderer *>(static_cast<Device *>(device)->renderer.get()))
+        return false;
+    glFinish();
+    return true;
+}
+
 std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why)
 {
     bool letterbox = false;
@@ -1137,7 +1204,14 @@ std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_
             exact = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
         }
         if (!exact) {
-            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            // Cover the whole display with a borderless window (what a desktop-sized
+            // full-screen window is, and it needs no window manager to take effect).
+            SDL_Rect bounds;
+            if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) == 0) {
+                SDL_SetWindowBordered(window, SDL_FALSE);
+                SDL_SetWindowPosition(window, bounds.x, bounds.y);
+                SDL_SetWindowSize(window, bounds.w, bounds.h);
+            }
             letterbox = true;
         }
         SDL_ShowWindow(window);
@@ -1149,7 +1223,7 @@ std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
         why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
-        if (!pp.Windowed)
+        if (!pp.Windowed && !letterbox)
             SDL_SetWindowFullscreen(window, 0);
         return nullptr;
     }
@@ -1157,7 +1231,7 @@ std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_
     if (epoxy_gl_version() < 33 || !epoxy_is_desktop_gl()) {
         why = "the OpenGL context is version " + std::to_string(epoxy_gl_version()) + ", 3.3 core is needed";
         SDL_GL_DeleteContext(context);
-        if (!pp.Windowed)
+        if (!pp.Windowed && !letterbox)
             SDL_SetWindowFullscreen(window, 0);
         return nullptr;
     }

@@ -80,7 +80,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
     if (const char *answer = tavrok::EnvSwitch("TAVROK_MSGBOX_ANSWER")) {
         int id = AnswerFromEnvironment(answer);
         tavrok::Diagnostic("win32", "", "",
-                           "MessageBoxA \"" + utf8Caption + "\" answered " + std::to_string(id) +
+                           "MessageBoxA \"" + utf8Caption + "\" \"" + utf8Text + "\" answered " + std::to_string(id) +
                                " by TAVROK_MSGBOX_ANSWER");
         return id;
     }

@@ -7,11 +7,20 @@
 #ifndef TAVROK_D3D9_DEBUG_H
 #define TAVROK_D3D9_DEBUG_H
 
+struct IDirect3DDevice9;
+
 namespace tavrok::d3d9 {
 
 // COM objects of the library (Direct3D objects, devices, resources, shaders,
 // declarations, surfaces) that exist right now.
 long LiveObjectCount();
+
+// For the draw-call benchmark: the same small draws as a device loop of SetTransform +
+// DrawPrimitive (a 4-vertex strip), issued straight to OpenGL on the device's context
+// into its back buffer.  False for a device without an OpenGL back end.
+bool DrawRawOpenGlQuads(IDirect3DDevice9 *device, int count);
+// Waits until OpenGL has finished everything issued on the device's context.
+bool FinishOpenGl(IDirect3DDevice9 *device);
 
 }  // namespace tavrok::d3d9
 
