@@ -602,6 +602,8 @@ void Assembler::ParseRelative(StatementReader &in, Operand &operand)
             if (!ParseSmallNumber(term.text, value))
                 in.Fail(term, "expected a whole register offset but found '" + term.text + "'");
             offset += value;
+            if (offset >= kConstCount)
+                in.Fail(open, "constant offset " + std::to_string(offset) + " is out of range (0 to 255)");
         } else if (term.kind == ShaderToken::Identifier && Lower(term.text) == "a0") {
             if (haveAddress)
                 in.Fail(term, "a0 may appear only once in a relative address");
