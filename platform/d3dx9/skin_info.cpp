@@ -6,10 +6,10 @@
  * they are regrouped once, per vertex, into one packed array (bone, weight pairs in vertex
  * order), rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
  * source and destination vertices in order, allocates nothing and reads each vertex's
- * influences from one contiguous run.  Each skinned position is the weighted sum of the
- * position transformed by its bones' matrices; normals are transformed by the
- * inverse-transpose matrices when given, else by the bone matrices, and are not
- * renormalised.  A vertex that no bone influences keeps its source position and normal.
+ * influences from one contiguous run.  Each skinned position is the position transformed by
+ * the weighted sum of its bones' matrices (the same as the weighted sum of the transformed
+ * positions); normals are transformed likewise by the inverse-transpose matrices when given,
+ * else by the bone matrices, and are not renormalised.  A vertex that no bone influences keeps its source position and normal.
  * Only formats with a three-float position (D3DFVF_XYZ, optionally with blend weights) can
  * be skinned; vertex declarations and the conversions to blended meshes are not
  * implemented.
@@ -20,6 +20,10 @@
 
 #include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tavrok::d3dx9mesh {
 namespace {
@@ -270,19 +274,51 @@ private:
     std::vector<Influence> influences_;
 };
 
-// p * M for a point (w = 1) and for a direction (w = 0), rows of M as in D3DX.
-inline void AddPoint(float *acc, const float *p, const D3DXMATRIX &m, float w)
+// The weighted sum of the vertex's bone matrices (their first three columns; the fourth of
+// an affine matrix carries nothing a point or normal needs), then one transform of the
+// position and one of the normal.  Blending first costs the same per influence as
+// transforming and adds only one transform per vertex; with SSE each matrix row is one
+// register.
+#if defined(__SSE2__)
+struct Rows {
+    __m128 r0, r1, r2, r3;
+};
+inline void Accumulate(Rows &acc, const D3DXMATRIX &m, float w, bool first)
 {
-    acc[0] += w * (p[0] * m._11 + p[1] * m._21 + p[2] * m._31 + m._41);
-    acc[1] += w * (p[0] * m._12 + p[1] * m._22 + p[2] * m._32 + m._42);
-    acc[2] += w * (p[0] * m._13 + p[1] * m._23 + p[2] * m._33 + m._43);
+    __m128 ww = _mm_set1_ps(w);
+    __m128 a = _mm_mul_ps(_mm_loadu_ps(&m._11), ww), b = _mm_mul_ps(_mm_loadu_ps(&m._21), ww);
+    __m128 c = _mm_mul_ps(_mm_loadu_ps(&m._31), ww), d = _mm_mul_ps(_mm_loadu_ps(&m._41), ww);
+    if (first) {
+        acc = Rows{a, b, c, d};
+    } else {
+        acc.r0 = _mm_add_ps(acc.r0, a);
+        acc.r1 = _mm_add_ps(acc.r1, b);
+        acc.r2 = _mm_add_ps(acc.r2, c);
+        acc.r3 = _mm_add_ps(acc.r3, d);
+    }
 }
-inline void AddDirection(float *acc, const float *n, const D3DXMATRIX &m, float w)
+inline __m128 Apply3(const Rows &m, const float *v)
 {
-    acc[0] += w * (n[0] * m._11 + n[1] * m._21 + n[2] * m._31);
-    acc[1] += w * (n[0] * m._12 + n[1] * m._22 + n[2] * m._32);
-    acc[2] += w * (n[0] * m._13 + n[1] * m._23 + n[2] * m._33);
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[0]), m.r0), _mm_mul_ps(_mm_set1_ps(v[1]), m.r1)),
+                      _mm_mul_ps(_mm_set1_ps(v[2]), m.r2));
 }
+inline void Store3(BYTE *to, __m128 v)
+{
+    float f[4];
+    _mm_storeu_ps(f, v);
+    memcpy(to, f, 12);
+}
+#else
+struct Rows {
+    float m[4][3];
+};
+inline void Accumulate(Rows &acc, const D3DXMATRIX &m, float w, bool first)
+{
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 3; c++)
+            acc.m[r][c] = (first ? 0.0f : acc.m[r][c]) + w * m.m[r][c];
+}
+#endif
 
 STDMETHODIMP CSkinInfo::UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms,
                                           CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc,
@@ -300,30 +336,47 @@ STDMETHODIMP CSkinInfo::UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms,
     BYTE *dst = static_cast<BYTE *>(pVerticesDst);
     const UINT stride = layout_.stride;
     const int normal = layout_.normal;
-    const D3DXMATRIX *normalMatrices = pBoneInvTransposeTransforms ? pBoneInvTransposeTransforms : pBoneTransforms;
     const Influence *inf = influences_.data();
     for (DWORD v = 0; v < numVertices_; v++, src += stride, dst += stride) {
-        DWORD begin = start_[v], end = start_[v + 1];
-        float p[3], pos[3] = {0, 0, 0};
+        const DWORD begin = start_[v], end = start_[v + 1];
+        float p[3], n[3] = {0, 0, 0};
         memcpy(p, src, sizeof p);
+        if (normal >= 0)
+            memcpy(n, src + normal, sizeof n);
         if (begin == end) {
             if (src != dst) {
                 memcpy(dst, p, sizeof p);
                 if (normal >= 0)
-                    memcpy(dst + normal, src + normal, 12);
+                    memcpy(dst + normal, n, sizeof n);
             }
             continue;
         }
+        Rows m{};
         for (DWORD i = begin; i < end; i++)
-            AddPoint(pos, p, pBoneTransforms[inf[i].bone], inf[i].weight);
-        if (normal >= 0) {
-            float n[3], nrm[3] = {0, 0, 0};
-            memcpy(n, src + normal, sizeof n);
-            for (DWORD i = begin; i < end; i++)
-                AddDirection(nrm, n, normalMatrices[inf[i].bone], inf[i].weight);
-            memcpy(dst + normal, nrm, sizeof nrm);
+            Accumulate(m, pBoneTransforms[inf[i].bone], inf[i].weight, i == begin);
+#if defined(__SSE2__)
+        Store3(dst, _mm_add_ps(Apply3(m, p), m.r3));
+#else
+        for (int c = 0; c < 3; c++) {
+            float out = p[0] * m.m[0][c] + p[1] * m.m[1][c] + p[2] * m.m[2][c] + m.m[3][c];
+            memcpy(dst + c * 4, &out, 4);
         }
-        memcpy(dst, pos, sizeof pos);
+#endif
+        if (normal < 0)
+            continue;
+        if (pBoneInvTransposeTransforms) {
+            // Normals have their own matrices: blend those too.
+            for (DWORD i = begin; i < end; i++)
+                Accumulate(m, pBoneInvTransposeTransforms[inf[i].bone], inf[i].weight, i == begin);
+        }
+#if defined(__SSE2__)
+        Store3(dst + normal, Apply3(m, n));
+#else
+        for (int c = 0; c < 3; c++) {
+            float out = n[0] * m.m[0][c] + n[1] * m.m[1][c] + n[2] * m.m[2][c];
+            memcpy(dst + normal + c * 4, &out, 4);
+        }
+#endif
     }
     return D3D_OK;
 }

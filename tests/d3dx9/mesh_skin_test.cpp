@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <new>
 
+// The replacement pair below allocates with malloc and frees with free; GCC cannot see
+// that they match.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 // Counts every allocation of the process, so that a test can show that skinning makes none.
 static std::atomic<long> g_allocations{0};
 void *operator new(size_t n)

@@ -64,8 +64,9 @@ protected:
     }
     void TearDown() override
     {
-        if (device_)
+        if (device_) {
             EXPECT_EQ(device_->Release(), 0u) << "something made by the test still holds the device";
+        }
         if (d3d_)
             d3d_->Release();
         if (!dir_.empty())
