@@ -133,7 +133,7 @@ struct Track {
 
 struct AnimationSet {
     std::string name;
-    bool looping = true;  // written as AnimationOptions; the program chooses looping itself
+    bool looping = true;  // written as AnimationOptions (closed or open); the program ignores it
     std::vector<Track> tracks;
 };
 

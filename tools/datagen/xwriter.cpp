@@ -225,12 +225,12 @@ public:
         for (const Track &t : set.tracks) {
             Line(1, "Animation {");
             Line(2, "{" + t.frame + "}");
-            if (set.looping) {
-                Line(2, "AnimationOptions {");
-                Line(3, "0;");  // openclosed: closed (loops)
-                Line(3, "1;");  // positionquality: spline
-                Line(2, "}");
-            }
+            // openclosed: 0 closed (cycles), 1 open; positionquality 1: linear, as the keys
+            // are sampled densely.  The program chooses looping itself and ignores this.
+            Line(2, "AnimationOptions {");
+            Line(3, set.looping ? "0;" : "1;");
+            Line(3, "1;");
+            Line(2, "}");
             Keys(2, 0, t.rotation, [](const Quat &q) {
                 return "4;" + F(q.w) + "," + F(q.x) + "," + F(q.y) + "," + F(q.z);
             });
