@@ -632,7 +632,7 @@ ClipSpec Walk()
     contact.angle[ForearmL] = {18, 0, 0};
     contact.angle[UpperArmR] = {18, 0, -6};
     contact.angle[ForearmR] = {32, 0, 0};
-    contact.angle[HandR] = {-10, 0, 0};
+    contact.angle[HandR] = {-35, 0, 0};  // the blade trails low and forward
     Pose passing;  // left leg carries the weight, right leg swings past it
     passing.hips = {0.014, 0, 0};
     passing.angle[Spine] = {-5, 0, 0};
@@ -648,14 +648,14 @@ ClipSpec Walk()
     passing.angle[ForearmL] = {16, 0, 0};
     passing.angle[UpperArmR] = {4, 0, -6};
     passing.angle[ForearmR] = {30, 0, 0};
-    passing.angle[HandR] = {-10, 0, 0};
+    passing.angle[HandR] = {-35, 0, 0};
     // The second half mirrors the legs and swaps the arm swing; the sword arm swings less.
     Pose contact2 = MirrorPose(contact);
     contact2.angle[UpperArmL] = {16, 0, 6};
     contact2.angle[ForearmL] = {22, 0, 0};
     contact2.angle[UpperArmR] = {-8, 0, -6};
     contact2.angle[ForearmR] = {28, 0, 0};
-    contact2.angle[HandR] = {-10, 0, 0};
+    contact2.angle[HandR] = {-35, 0, 0};
     Pose passing2 = MirrorPose(passing);
     passing2.angle[UpperArmL] = passing.angle[UpperArmL];
     passing2.angle[ForearmL] = passing.angle[ForearmL];
