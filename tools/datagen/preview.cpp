@@ -5,8 +5,10 @@
  *
  *   datapreview <out-folder>
  *
- * Writes start.png (the first view), free.png (the free camera's view) and one contact
- * sheet per clip (<clip>.png, eight poses across the clip).  It reads the models from the
+ * Writes start.png (the first view), free.png (the free camera's view), walk_view.png (the
+ * follow camera once it has swung down), yard.png (across the yard), front.png and back.png
+ * (close views of the bind pose) and one contact sheet per clip (<clip>.png: eight poses
+ * across the clip, seen from the right, from the follow camera and from the front).  It reads the models from the
  * generator directly, textures included, and follows the program's conventions: row
  * vectors, left-handed view, 45 degree field of view, near plane 1, clockwise front faces,
  * texture times vertex colour.  For looking only; nothing depends on it.
