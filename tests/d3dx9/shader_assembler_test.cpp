@@ -762,6 +762,7 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"vs_1_1\ndcl_texcoord16 v0\nmov oPos, v0\n", 2, "usage index"},
         {"vs_1_1\ndcl_position c0\nmov oPos, c0\n", 2, "input registers"},
         {"vs_1_1\ndcl_position v0\nmov r0.yx, v0\nmov oPos, v0\n", 3, "x y z w order"},
+        {"vs_1_1\ndcl_position v0\nmov oPos.xxyz, v0\n", 3, "x y z w order"},
         {"vs_1_1\ndcl_position v0\nrcp oPos, v0\n", 3, "single-component"},
         {"vs_1_1\ndcl_position v0\nm4x4 oPos, v0, c254\n", 3, "past the last one"},
         {"vs_1_1\ndcl_position v0\nm4x4 oPos, v0, -c4\n", 3, "without swizzle or negation"},
