@@ -186,58 +186,33 @@ HRESULT LoadSkinnedModel(SMeshContainer **ppMeshList, SFrame **ppFrameRoot, IDir
     return S_OK;
 }
 
-// Clears every frame's link to a container of the given list.
-static void UnlinkContainers(SFrame *frame, SMeshContainer *list)
-{
-    for (; frame; frame = frame->pFrameSibling) {
-        for (SMeshContainer *c = list; c; c = c->pNextMeshContainer)
-            if (frame->pMeshContainer == c)
-                frame->pMeshContainer = NULL;
-        UnlinkContainers(frame->pFrameFirstChild, list);
-    }
-}
-
 HRESULT LoadLevelModel(SMeshContainer **ppContainer, SFrame **ppFrameRoot, IDirect3DDevice9 *pDevice,
                        const char *fileName, const char *texturePath, DWORD cloneFVF, DWORD meshOptions)
 {
     if (!ppContainer || !pDevice || !fileName || !texturePath)
         return E_FAIL;
 
-    // LoadMergedContainer picks D3DXMESH_SYSTEMMEM itself when a conversion is asked for.
-    CXFileLoader loader;
-    loader.device = pDevice;
-    loader.texturePath = texturePath;
-    loader.cloneFVF = cloneFVF;
-    loader.meshOptions = meshOptions;
-    loader.flags = XLOAD_MESHES | (ppFrameRoot ? XLOAD_FRAMES : 0);
-    loader.ParseXFile(fileName, NULL);
+    // The walk builds only the frame tree.  One container per Mesh object (each loading its
+    // textures) would be replaced by the merged container below and never read, so those
+    // are not built: the container output holds no list before the merge.
+    *ppContainer = NULL;
+    if (ppFrameRoot) {
+        CXFileLoader loader;
+        loader.device = pDevice;
+        loader.texturePath = texturePath;
+        loader.cloneFVF = cloneFVF;
+        loader.meshOptions = meshOptions;
+        loader.flags = XLOAD_FRAMES;
+        loader.ParseXFile(fileName, NULL);
+        *ppFrameRoot = loader.frameRoot;
+        loader.frameRoot = NULL;
+    }
 
-    if (ppFrameRoot && loader.meshList && loader.frameRoot)
-        BindBones(loader.meshList, loader.frameRoot);
-
-    SMeshContainer *pWalkList = loader.meshList;
-    loader.meshList = NULL;
-    *ppContainer = pWalkList;
-    SFrame *pRoot = loader.frameRoot;
-    loader.frameRoot = NULL;
-    if (ppFrameRoot)
-        *ppFrameRoot = pRoot;
-    else
-        DeleteFrameTree(pRoot);
-
+    // The merged container picks D3DXMESH_SYSTEMMEM itself when a conversion is asked for.
     SMeshContainer *pMerged = NULL;
     HRESULT hr = LoadMergedContainer(&pMerged, pDevice, fileName, texturePath, cloneFVF, meshOptions);
     if (FAILED(hr))
         return hr;
-
-    // The merged container replaces the walk's list, which nothing reads any more: it is
-    // released here, and the frames that pointed at its containers now point at nothing.
     *ppContainer = pMerged;
-    if (pWalkList) {
-        if (ppFrameRoot)
-            UnlinkContainers(*ppFrameRoot, pWalkList);
-        FreeMeshContainer(pWalkList);
-        delete pWalkList;
-    }
     return S_OK;
 }

@@ -5,7 +5,8 @@
  * DirectX File interfaces, turns Frame objects into SFrame records (each new frame at the
  * head of its parent's children, so siblings stand in reverse file order), Mesh objects
  * into mesh containers (each new one at the head of the list) and references to meshes into
- * frame-to-container links.  The two entry points wrap it for the character and the level.
+ * frame-to-container links.  The two entry points wrap it for the character and the level;
+ * the level keeps the walk's frame tree and one container merged from the whole file.
  */
 #ifndef TAVROK_SCENE_XFILE_LOADER_H
 #define TAVROK_SCENE_XFILE_LOADER_H

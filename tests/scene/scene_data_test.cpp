@@ -15,8 +15,9 @@ protected:
     {
         meshtest::NullDeviceTest::SetUp();
         std::string bin = std::string(TAVROK_TEST_RUN_DIR) + "/bin";
-        if (access((std::string(TAVROK_TEST_RUN_DIR) + "/Data/Ninja.x").c_str(), R_OK) != 0)
+        if (access((std::string(TAVROK_TEST_RUN_DIR) + "/Data/Ninja.x").c_str(), R_OK) != 0) {
             GTEST_SKIP() << "data files not generated";
+        }
         ASSERT_NE(getcwd(oldDir_, sizeof oldDir_), nullptr);
         ASSERT_EQ(chdir(bin.c_str()), 0);
     }

@@ -243,8 +243,9 @@ TEST_F(SkinOracleTest, BentColumnAgreesWithAssimpInRestAndOtherPoses)
 TEST_F(SkinOracleTest, GeneratedCharacterAgreesWithAssimp)
 {
     std::string path = std::string(TAVROK_TEST_RUN_DIR) + "/Data/Ninja.x";
-    if (access(path.c_str(), R_OK) != 0)
+    if (access(path.c_str(), R_OK) != 0) {
         GTEST_SKIP() << "data files not generated";
+    }
     Assimp::Importer importer;
     const aiScene *scene = LoadBoth(importer, path);
     ASSERT_NE(scene, nullptr);
