@@ -23,8 +23,9 @@ protected:
     }
     void TearDown() override
     {
-        if (oldDir_[0])
+        if (oldDir_[0]) {
             EXPECT_EQ(chdir(oldDir_), 0);
+        }
         if (list_) {
             FreeMeshContainer(list_);
             delete list_;

@@ -14,16 +14,6 @@
 
 namespace {
 
-// assimp matrices act on column vectors; ours on row vectors: the same numbers transposed.
-D3DXMATRIX FromAssimp(const aiMatrix4x4 &m)
-{
-    D3DXMATRIX d;
-    for (int r = 0; r < 4; r++)
-        for (int c = 0; c < 4; c++)
-            d.m[r][c] = m[c][r];
-    return d;
-}
-
 aiMatrix4x4 GlobalOf(const aiNode *node)
 {
     aiMatrix4x4 g = node->mTransformation;
