@@ -58,6 +58,41 @@ TEST_F(SceneDataTest, CharacterLoadsSkinnedWithEveryBoneBoundAndTextured)
     ASSERT_EQ(SkinMeshContainer(list_), S_OK);
 }
 
+TEST_F(SceneDataTest, BinaryCharacterLoadsTheSameMeshAsTheText)
+{
+    if (access("../variants/Ninja_bin32.x", R_OK) != 0) {
+        GTEST_SKIP() << "binary variant not generated";
+    }
+    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, "..\\Data\\Ninja.x", "..\\Data\\", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    SMeshContainer *binary = nullptr;
+    SFrame *binaryRoot = nullptr;
+    ASSERT_EQ(LoadSkinnedModel(&binary, &binaryRoot, device_, "..\\variants\\Ninja_bin32.x", "..\\Data\\", 0,
+                               D3DXMESH_SYSTEMMEM),
+              S_OK);
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(binary, nullptr);
+    ID3DXMesh *a = list_->MeshData.pMesh, *b = binary->MeshData.pMesh;
+    EXPECT_EQ(a->GetNumVertices(), b->GetNumVertices());
+    EXPECT_EQ(a->GetNumFaces(), b->GetNumFaces());
+    EXPECT_EQ(a->GetFVF(), b->GetFVF());
+    EXPECT_EQ(meshtest::IndicesOf(a), meshtest::IndicesOf(b));
+    void *va = nullptr, *vb = nullptr;
+    a->LockVertexBuffer(D3DLOCK_READONLY, &va);
+    b->LockVertexBuffer(D3DLOCK_READONLY, &vb);
+    float worst = 0;
+    for (DWORD i = 0; i < a->GetNumVertices() && i < b->GetNumVertices(); i++) {
+        D3DXVECTOR3 d = meshtest::Vec3At(va, a->GetNumBytesPerVertex(), i) - meshtest::Vec3At(vb, b->GetNumBytesPerVertex(), i);
+        worst = std::max(worst, D3DXVec3Length(&d));
+    }
+    b->UnlockVertexBuffer();
+    a->UnlockVertexBuffer();
+    EXPECT_LT(worst, 1e-5f) << "the text holds six decimals";
+    EXPECT_EQ(binary->pSkinInfo->GetNumBones(), list_->pSkinInfo->GetNumBones());
+    FreeMeshContainer(binary);
+    delete binary;
+    DeleteFrameTree(binaryRoot);
+}
+
 TEST_F(SceneDataTest, LevelMergesIntoOneTexturedContainer)
 {
     testing::internal::CaptureStderr();
