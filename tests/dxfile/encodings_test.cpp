@@ -26,7 +26,7 @@ const char *const kHeaders[] = {"xof 0302txt 0032", "xof 0302bin 0032", "xof 030
 
 }  // namespace
 
-TEST(Encodings, EveryEncodingOfEveryTestFileGivesTheSameTreeAndBlocks)
+TEST(DxEncodings, EveryEncodingOfEveryTestFileGivesTheSameTreeAndBlocks)
 {
     for (const char *name : {"skinned.x", "oracle_anim.x", "oracle_meshes.x", "features.x"}) {
         SCOPED_TRACE(name);
@@ -46,7 +46,7 @@ TEST(Encodings, EveryEncodingOfEveryTestFileGivesTheSameTreeAndBlocks)
     }
 }
 
-TEST(Encodings, WriterIsDeterministicAndIdempotent)
+TEST(DxEncodings, WriterIsDeterministicAndIdempotent)
 {
     std::vector<uint8_t> original = ReadFile(TestFile("skinned.x"));
     for (OutFormat f : kFormats) {
@@ -58,7 +58,7 @@ TEST(Encodings, WriterIsDeterministicAndIdempotent)
     }
 }
 
-TEST(Encodings, CompressedFilesSpanSeveralBlocksWithSharedDictionary)
+TEST(DxEncodings, CompressedFilesSpanSeveralBlocksWithSharedDictionary)
 {
     // A mesh large enough that its text form needs several 32 KiB blocks, with repeated
     // content so that later blocks refer back into earlier ones.
@@ -82,7 +82,7 @@ TEST(Encodings, CompressedFilesSpanSeveralBlocksWithSharedDictionary)
     EXPECT_EQ(DumpAll(x, Convert(text, OutFormat::BinaryZip)), DumpAll(x, text));
 }
 
-TEST(Encodings, SixtyFourBitFloatsAreNarrowedAndOldVersionsRead)
+TEST(DxEncodings, SixtyFourBitFloatsAreNarrowedAndOldVersionsRead)
 {
     // A bin 0064 FrameTransformMatrix written by hand: one float list of 16 doubles.
     std::vector<uint8_t> f = Bytes("xof 0302bin 0064");

@@ -45,7 +45,7 @@ int Lines(const std::string &s) { return int(std::count(s.begin(), s.end(), '\n'
 
 }  // namespace
 
-TEST(Errors, MalformedFilesGiveTheirCodeAndOneLine)
+TEST(DxErrors, MalformedFilesGiveTheirCodeAndOneLine)
 {
     struct Case {
         const char *text;
@@ -88,7 +88,7 @@ TEST(Errors, MalformedFilesGiveTheirCodeAndOneLine)
     }
 }
 
-TEST(Errors, ObjectsBeforeAnErrorAreStillHandedOut)
+TEST(DxErrors, ObjectsBeforeAnErrorAreStillHandedOut)
 {
     Outcome o = Read(Bytes("xof 0302txt 0032\nFrame A { }\nFrame B { }\nFrame C { Vector { 1; } }\nFrame D { }"));
     EXPECT_EQ(o.objects, 2);
@@ -96,7 +96,7 @@ TEST(Errors, ObjectsBeforeAnErrorAreStillHandedOut)
     EXPECT_NE(o.stderrText.find(":4:"), std::string::npos) << o.stderrText;
 }
 
-TEST(Errors, BinaryAndCompressedDamageIsCaught)
+TEST(DxErrors, BinaryAndCompressedDamageIsCaught)
 {
     // Hand-made binary damage: a name whose length runs past the end, an integer list
     // longer than the file, an unknown token.
@@ -141,7 +141,7 @@ TEST(Errors, BinaryAndCompressedDamageIsCaught)
     EXPECT_NE(o.stderrText.find("declares"), std::string::npos) << o.stderrText;
 }
 
-TEST(Errors, EveryTruncationOfEveryEncodingFailsCleanly)
+TEST(DxErrors, EveryTruncationOfEveryEncodingFailsCleanly)
 {
     // Cutting a file anywhere must give an error (or fewer objects), one line at most, and
     // no out-of-bounds read (the sanitizer builds run this too).

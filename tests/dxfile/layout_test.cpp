@@ -8,7 +8,7 @@ using namespace dxtest;
 namespace {
 
 // Opens skinned.x and finds the first object of a template, depth first.
-class SkinnedFile : public ::testing::Test {
+class DxSkinnedFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -61,7 +61,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SkinnedFile, FrameTransformMatrixIsSixteenFloatsRowMajor)
+TEST_F(DxSkinnedFile, FrameTransformMatrixIsSixteenFloatsRowMajor)
 {
     auto matrices = OfType(TID_D3DRMFrameTransformMatrix);
     ASSERT_EQ(matrices.size(), 3u);
@@ -75,7 +75,7 @@ TEST_F(SkinnedFile, FrameTransformMatrixIsSixteenFloatsRowMajor)
     EXPECT_EQ(m[15], 1.0f);
 }
 
-TEST_F(SkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
+TEST_F(DxSkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
 {
     auto meshes = OfType(TID_D3DRMMesh);
     ASSERT_EQ(meshes.size(), 1u);
@@ -110,7 +110,7 @@ TEST_F(SkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
     EXPECT_EQ(meshes[0]->GetData("noSuchMember", &msize, &mp), DXFILEERR_BADDATAREFERENCE);
 }
 
-TEST_F(SkinnedFile, AnimationKeyIsTypeCountThenTimeCountValuesPerKey)
+TEST_F(DxSkinnedFile, AnimationKeyIsTypeCountThenTimeCountValuesPerKey)
 {
     auto keys = OfType(TID_D3DRMAnimationKey);
     ASSERT_EQ(keys.size(), 4u);
@@ -135,7 +135,7 @@ TEST_F(SkinnedFile, AnimationKeyIsTypeCountThenTimeCountValuesPerKey)
     EXPECT_FLOAT_EQ(reinterpret_cast<const float *>(m)[2 + 18 + 2 + 13], 0.75f);
 }
 
-TEST_F(SkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
+TEST_F(DxSkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
 {
     auto weights = OfType(DXFILEOBJ_SkinWeights);
     ASSERT_EQ(weights.size(), 2u);
@@ -169,7 +169,7 @@ TEST_F(SkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
     EXPECT_EQ(h[2], 2u);
 }
 
-TEST_F(SkinnedFile, MaterialAndTextureFilename)
+TEST_F(DxSkinnedFile, MaterialAndTextureFilename)
 {
     auto materials = OfType(TID_D3DRMMaterial);
     ASSERT_EQ(materials.size(), 1u);
@@ -190,7 +190,7 @@ TEST_F(SkinnedFile, MaterialAndTextureFilename)
     EXPECT_STREQ(*static_cast<const char *const *>(p), "skin.bmp");
 }
 
-TEST(Layout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding)
+TEST(DxLayout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding)
 {
     XFile x;
     IDirectXFileEnumObject *e = nullptr;

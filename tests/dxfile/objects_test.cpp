@@ -25,7 +25,7 @@ IDirectXFileObject *Child(IDirectXFileData *d)
 
 }  // namespace
 
-TEST(Objects, GetNameAsksForTheSizeFirst)
+TEST(DxObjects, GetNameAsksForTheSizeFirst)
 {
     XFile x;
     IDirectXFileEnumObject *e = nullptr;
@@ -53,7 +53,7 @@ TEST(Objects, GetNameAsksForTheSizeFirst)
     e->Release();
 }
 
-TEST(Objects, InterfacesAnswerByKind)
+TEST(DxObjects, InterfacesAnswerByKind)
 {
     XFile x;
     IDirectXFileEnumObject *e = nullptr;
@@ -125,7 +125,7 @@ TEST(Objects, InterfacesAnswerByKind)
     EXPECT_EQ(texData->Release(), 0u);
 }
 
-TEST(Objects, ReferencesResolveByNameOrGuidAndLookupsFindTopLevelObjects)
+TEST(DxObjects, ReferencesResolveByNameOrGuidAndLookupsFindTopLevelObjects)
 {
     XFile x;
     std::string dump = DumpAll(x, ReadFile(TestFile("features.x")));
@@ -159,7 +159,7 @@ TEST(Objects, ReferencesResolveByNameOrGuidAndLookupsFindTopLevelObjects)
     e->Release();
 }
 
-TEST(Objects, UnresolvableReferenceFailsWithOneDiagnostic)
+TEST(DxObjects, UnresolvableReferenceFailsWithOneDiagnostic)
 {
     XFile x;
     IDirectXFileEnumObject *e = nullptr;
@@ -184,7 +184,7 @@ TEST(Objects, UnresolvableReferenceFailsWithOneDiagnostic)
     e->Release();
 }
 
-TEST(Objects, FilesOpenByWindowsPathWithAnyCase)
+TEST(DxObjects, FilesOpenByWindowsPathWithAnyCase)
 {
     namespace fs = std::filesystem;
     fs::path dir = fs::temp_directory_path() / ("dxfile_paths_" + std::to_string(::getpid()));
@@ -210,7 +210,7 @@ TEST(Objects, FilesOpenByWindowsPathWithAnyCase)
     fs::remove_all(dir);
 }
 
-TEST(Objects, UnsupportedEntryPointsFailLoudly)
+TEST(DxObjects, UnsupportedEntryPointsFailLoudly)
 {
     XFile x;
     IDirectXFileSaveObject *save = reinterpret_cast<IDirectXFileSaveObject *>(1);

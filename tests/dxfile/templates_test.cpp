@@ -24,7 +24,7 @@ HRESULT ReadAll(XFile &x, const std::string &text)
 
 }  // namespace
 
-TEST(Templates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
+TEST(DxTemplates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
 {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(D3DRM_XTEMPLATES), 16), "xof 0302bin 0064");
     EXPECT_EQ(D3DRM_XTEMPLATE_BYTES, 3278);
@@ -85,7 +85,7 @@ TEST(Templates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
     bare->Release();
 }
 
-TEST(Templates, SkinningTemplatesMustBeDeclaredByTheFile)
+TEST(DxTemplates, SkinningTemplatesMustBeDeclaredByTheFile)
 {
     XFile x;
     const std::string body = "Mesh { 0;; 0;; XSkinMeshHeader { 1; 1; 0; } }";
@@ -105,7 +105,7 @@ TEST(Templates, SkinningTemplatesMustBeDeclaredByTheFile)
     EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + body), DXFILEERR_NOMOREOBJECTS);
 }
 
-TEST(Templates, ChildrenFollowOpennessAndRestrictions)
+TEST(DxTemplates, ChildrenFollowOpennessAndRestrictions)
 {
     XFile x;
     const std::string decls =
@@ -134,7 +134,7 @@ TEST(Templates, ChildrenFollowOpennessAndRestrictions)
     }
 }
 
-TEST(Templates, ArraySizesComeFromEarlierMembersOfTheSameInstance)
+TEST(DxTemplates, ArraySizesComeFromEarlierMembersOfTheSameInstance)
 {
     XFile x;
     const std::string decls =

@@ -143,7 +143,7 @@ fs::path TempDir()
 
 }  // namespace
 
-TEST(Tools, XinfoAgreesWithAssimpInEveryEncoding)
+TEST(DxTools, XinfoAgreesWithAssimpInEveryEncoding)
 {
     fs::path dir = TempDir();
     for (const char *name : {"oracle_meshes.x", "oracle_anim.x"}) {
@@ -159,7 +159,7 @@ TEST(Tools, XinfoAgreesWithAssimpInEveryEncoding)
     fs::remove_all(dir);
 }
 
-TEST(Tools, XinfoReportsMalformedFilesWithOneLine)
+TEST(DxTools, XinfoReportsMalformedFilesWithOneLine)
 {
     fs::path dir = TempDir();
     fs::path bad = dir / "bad.x";
@@ -177,7 +177,7 @@ TEST(Tools, XinfoReportsMalformedFilesWithOneLine)
     fs::remove_all(dir);
 }
 
-TEST(Tools, XconvIsDeterministicAndKeepsTheSummary)
+TEST(DxTools, XconvIsDeterministicAndKeepsTheSummary)
 {
     fs::path dir = TempDir();
     ToolRun ref = Tool(std::string(XINFO_PATH) + " " + TestFile("skinned.x"));
