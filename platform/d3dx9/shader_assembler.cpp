@@ -33,7 +33,6 @@
 #include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace tavrok::d3dx9 {
 namespace {

@@ -5,8 +5,9 @@
  * the token stream that IDirect3DDevice9::CreateVertexShader takes, handing it back in an
  * ID3DXBuffer (d3dx9core.h).  platform/d3dx9 implements them.  Object-like macros come
  * from the D3DXMACRO list and from "#define" lines; "#include" is not supported, so the
- * ID3DXInclude handler is never called.  No HLSL compiler, no pixel shaders, no constant
- * tables.
+ * ID3DXInclude handler is never called.  Of the flags, only D3DXSHADER_SKIPVALIDATION
+ * changes the result; D3DXSHADER_DEBUG adds no debug information (a notice on stderr says
+ * so).  No HLSL compiler, no pixel shaders, no constant tables.
  */
 #ifndef TAVROK_D3DX9SHADER_H
 #define TAVROK_D3DX9SHADER_H
