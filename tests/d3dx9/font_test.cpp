@@ -21,8 +21,9 @@ protected:
     }
     void TearDown() override
     {
-        if (font_)
+        if (font_) {
             EXPECT_EQ(font_->Release(), 0u);
+        }
         NullDeviceTest::TearDown();
     }
     // The size DrawTextA gives the text, measured without drawing.
@@ -141,7 +142,9 @@ TEST_F(FontTest, DrawingLeavesTheDeviceStatesAsItFoundThem)
     device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
 
     RECT r = {81, 30, 0, 0};
+    device_->BeginScene();
     INT height = font_->DrawTextA(NULL, "TNX to Velmor", -1, &r, DT_NOCLIP, 0xFFFFFFFF);
+    device_->EndScene();
     EXPECT_EQ(height, Height(Measure("TNX to Velmor")));
 
     DWORD value = 0, fvf = 0;

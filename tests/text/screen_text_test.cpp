@@ -27,6 +27,7 @@ protected:
         ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
                                      &g_pd3dDevice),
                   D3D_OK);
+        g_pd3dDevice->BeginScene();  // text is drawn inside a scene, as the frame does
     }
     void TearDown() override
     {
@@ -35,6 +36,7 @@ protected:
             g_font = NULL;
         }
         if (g_pd3dDevice) {
+            g_pd3dDevice->EndScene();
             EXPECT_EQ(g_pd3dDevice->Release(), 0u);
             g_pd3dDevice = NULL;
         }
