@@ -373,11 +373,10 @@ HRESULT CreateMeshObject(DWORD numFaces, DWORD numVertices, DWORD options, DWORD
     }
     FvfLayout layout = LayoutOfFvf(fvf);
     if (!layout.valid || (fvf & D3DFVF_POSITION_MASK) == 0) {
-        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: vertex format 0x" + [&] {
-            char b[16];
-            snprintf(b, sizeof b, "%lx", (unsigned long)fvf);
-            return std::string(b);
-        }() + " has no valid position");
+        char reason[96];
+        snprintf(reason, sizeof reason, "D3DXCreateMeshFVF: vertex format 0x%lx has no valid position",
+                 (unsigned long)fvf);
+        Diagnostic(kLib, "", "", reason);
         return D3DERR_INVALIDCALL;
     }
     if (options & (D3DXMESH_VB_SHARE | D3DXMESH_USEHWONLY))
