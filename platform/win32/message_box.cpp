@@ -127,7 +127,9 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
         return 0;
     SDL_MessageBoxData box{};
     box.flags = kind;
-    box.window = tavrok::SdlWindowOf(hWnd);
+    // No parent: SDL's X11 box runs in a forked child, which cannot use the parent
+    // window's display connection (the box then fails to appear).
+    box.window = nullptr;
     box.title = utf8Caption.c_str();
     box.message = utf8Text.c_str();
     box.numbuttons = int(data.size());
@@ -137,6 +139,9 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
         tavrok::Diagnostic("win32", "", "", std::string("MessageBoxA cannot show its box: ") + SDL_GetError());
         return 0;
     }
+    // As on Windows, the owner window gets the keyboard back when its box closes.
+    if (SDL_Window *owner = tavrok::SdlWindowOf(hWnd))
+        SDL_SetWindowInputFocus(owner);
     // Closing the box without a button answers like Escape.
     return pressed < 0 ? escapeId : pressed;
 }

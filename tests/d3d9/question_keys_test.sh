@@ -1,0 +1,56 @@
+# The real start-up question box: it appears with its caption and shows text; Escape on
+# it answers No (a window with a 1024 x 768 client area), Return answers Yes (the
+# display covered full screen).
+source "$(dirname "$0")/../e2e/lib.sh"
+
+# xdotool's --name search does not see the message box's title, so compare names.
+find_box() {
+  local w
+  for _ in $(seq 200); do
+    for w in $(xdotool search --onlyvisible "" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "Apertura Applicazione" ] && { echo "$w"; return 0; }
+    done
+    kill -0 "$APP_PID" 2>/dev/null || fail "program exited before the question"
+    sleep 0.1
+  done
+  fail "no question box"
+}
+
+answer() {  # answer <key>: waits for the box, checks it shows text, presses the key
+  local box dark geometry
+  box=$(find_box)
+  sleep 0.5
+  screenshot "$WORK/box.png" || fail "no screenshot"
+  geometry=$(xdotool getwindowgeometry --shell "$box") || fail "the box has no geometry"
+  eval "$geometry"
+  dark=$($CONVERT "$WORK/box.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace Gray -threshold 50% \
+          -format "%[fx:int((1-mean)*w*h)]" info:) || fail "cannot read the box's pixels"
+  [ "$dark" -gt 100 ] || fail "the question box shows no text ($dark dark pixels)"
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key --window "$box" "$1"
+}
+
+start_xvfb 1280x1024x24
+start_app
+answer Escape
+main=$(wait_window "Tavrok - by Velmor")
+sleep 1
+[ "$(window_size "$main")" = "1024x768" ] || fail "after No the client area is $(window_size "$main")"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key --window "$main" Escape
+wait_exit 20
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after No and Escape"
+
+start_app
+answer Return
+main=$(wait_window "Tavrok - by Velmor")
+for _ in $(seq 100); do
+  [ "$(window_size "$main")" = "1280x1024" ] && break
+  sleep 0.05
+done
+[ "$(window_size "$main")" = "1280x1024" ] || fail "after Yes the window is $(window_size "$main")"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key --window "$main" Escape
+wait_exit 20
+[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Yes and Escape"
+echo "ok: the question box answered from the keyboard"
