@@ -21,7 +21,7 @@ for point in "512 384" "2 2" "1021 765"; do
   [ "$px" = "0,0,0" ] || fail "window pixel ($1, $2) is $px, expected the black clear colour"
 done
 xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool key --window "$main" Escape
+xdotool key --window "$main" Escape 2>/dev/null || true
 wait_exit 20
 [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
 grep -q -E "frame statistics: [1-9][0-9]* frames presented .*, 0 live device objects" "$WORK/stderr.txt" ||
