@@ -88,8 +88,10 @@ uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
 bool HasEnd(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
 {
     if (format == D3DXIFF_PNG) {
+        // The closing chunk: its type and the four bytes of its checksum.
         static const char iend[] = "IEND";
-        return std::search(d + 8, d + n, iend, iend + 4) != d + n;
+        const uint8_t *at = std::search(d + 8, d + n, iend, iend + 4);
+        return at != d + n && size_t(at - d) + 8 <= n;
     }
     if (format == D3DXIFF_JPG) {
         for (size_t i = n; i-- > 3;)

@@ -203,6 +203,43 @@ TEST_F(TextureTest, BadFilesGiveNoTextureTheErrorCodeAndOneLine)
     EXPECT_EQ(D3DXCreateTextureFromFileA(device_, "x.bmp", NULL), D3DERR_INVALIDCALL);
 }
 
+TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
+{
+    std::vector<uint32_t> image(6 * 5);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = 0xFF000000u | uint32_t(i * 0x0A0B0C);
+    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5)};
+    for (const std::vector<uint8_t> &file : files) {
+        // Every proper prefix is a cut-off file: refused, with one line each time.
+        for (size_t n = 1; n < file.size(); ++n) {
+            IDirect3DTexture9 *texture = nullptr;
+            testing::internal::CaptureStderr();
+            HRESULT hr = D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(n), &texture);
+            std::string said = testing::internal::GetCapturedStderr();
+            ASSERT_EQ(hr, D3DXERR_INVALIDDATA) << n << " of " << file.size() << " bytes";
+            ASSERT_EQ(texture, nullptr);
+            ASSERT_EQ(CountLines(said), 1) << said;
+        }
+        // Single corrupted bytes either still decode or are refused; nothing else happens.
+        for (size_t at = 0; at < file.size(); ++at) {
+            std::vector<uint8_t> bad = file;
+            bad[at] ^= 0xA5;
+            IDirect3DTexture9 *texture = nullptr;
+            testing::internal::CaptureStderr();
+            HRESULT hr = D3DXCreateTextureFromFileInMemory(device_, bad.data(), UINT(bad.size()), &texture);
+            std::string said = testing::internal::GetCapturedStderr();
+            if (hr == D3D_OK) {
+                ASSERT_NE(texture, nullptr);
+                texture->Release();
+            } else {
+                ASSERT_EQ(hr, D3DXERR_INVALIDDATA) << "byte " << at;
+                ASSERT_EQ(texture, nullptr);
+                ASSERT_EQ(CountLines(said), 1) << said;
+            }
+        }
+    }
+}
+
 TEST(Buffer, HoldsZeroedBytesUntilTheLastRelease)
 {
     ID3DXBuffer *buffer = nullptr;
