@@ -380,6 +380,9 @@ private:
             any = any || !q.empty();
         if (!any)
             return;
+        // The states a sprite batch sets, as D3DX documents them.  Depth states are not among
+        // them: glyphs at depth 0 pass the device's depth test and, where the alpha test lets
+        // them through, write depth 0, so geometry drawn later in the frame stays behind them.
         SavedState states[] = {
             {0, 0, D3DRS_ALPHABLENDENABLE, TRUE, 0},
             {0, 0, D3DRS_SRCBLEND, D3DBLEND_SRCALPHA, 0},
@@ -388,8 +391,6 @@ private:
             {0, 0, D3DRS_ALPHATESTENABLE, TRUE, 0},
             {0, 0, D3DRS_ALPHAFUNC, D3DCMP_GREATER, 0},
             {0, 0, D3DRS_ALPHAREF, 0, 0},
-            {0, 0, D3DRS_ZENABLE, D3DZB_FALSE, 0},
-            {0, 0, D3DRS_ZWRITEENABLE, FALSE, 0},
             {0, 0, D3DRS_CULLMODE, D3DCULL_NONE, 0},
             {0, 0, D3DRS_FILLMODE, D3DFILL_SOLID, 0},
             {0, 0, D3DRS_LIGHTING, FALSE, 0},

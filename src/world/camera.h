@@ -37,6 +37,7 @@ public:
     float GetYawRate() const { return m_yawRate; }
 
     const D3DXMATRIX &GetViewMatrix() const { return m_view; }
+    D3DXMATRIX *GetView() { return &m_view; }
 
 private:
     D3DXMATRIX m_view;
