@@ -374,6 +374,47 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(255, 128, 64), 2);
     EXPECT_COLOR_NEAR(Pixel(36, 32), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(48, 20), 0xFF000000u, 1);
+
+    // The fixed-function stage still shades what the shader outputs: oT0 (the corner
+    // offsets written as texture coordinates) samples a 2 x 2 texture that MODULATE
+    // multiplies with oD0.
+    IDirect3DTexture9 *texture = MakeTexture(device_, 2, 2, {0xFFFFFFFF, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    const DWORD withTexcoords[] = {
+        D3DVS_VERSION(1, 1),
+        D3DSIO_DCL, 0x80000000 | D3DDECLUSAGE_POSITION, kDst | reg(D3DSPR_INPUT, 0),
+        D3DSIO_DCL, 0x80000000 | D3DDECLUSAGE_TEXCOORD, kDst | reg(D3DSPR_INPUT, 1),
+        D3DSIO_MAD, kDst | reg(D3DSPR_TEMP, 0), reg(D3DSPR_INPUT, 1) | 0, reg(D3DSPR_CONST, 4) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_INPUT, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_MAD, kDst | reg(D3DSPR_TEMP, 0), reg(D3DSPR_INPUT, 1) | (0x55 << 16), reg(D3DSPR_CONST, 5) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_TEMP, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_M4x4, kDst | reg(D3DSPR_RASTOUT, D3DSRO_POSITION), reg(D3DSPR_TEMP, 0) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_CONST, 0) | D3DVS_NOSWIZZLE,
+        D3DSIO_MOV, kDst | reg(D3DSPR_ATTROUT, 0), reg(D3DSPR_CONST, 6) | D3DVS_NOSWIZZLE,
+        // oT0.xy = corner * (1, -1) + 0.5: texture u right, v down
+        D3DSIO_MAD, 0x80000000 | D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1 | reg(D3DSPR_TEXCRDOUT, 0),
+        reg(D3DSPR_INPUT, 1) | D3DVS_NOSWIZZLE, reg(D3DSPR_CONST, 7) | D3DVS_NOSWIZZLE,
+        reg(D3DSPR_CONST, 7) | D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z,
+        D3DVS_END(),
+    };
+    IDirect3DVertexShader9 *textured = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(withTexcoords, &textured), D3D_OK);
+    float c7[4] = {1, -1, 0.5f, 0};
+    device_->SetVertexShaderConstantF(7, c7, 1);
+    device_->SetVertexShader(textured);
+    device_->SetTexture(0, texture);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(44, 28), D3DCOLOR_XRGB(255, 128, 64), 3);  // top left texel: white
+    EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(0, 128, 0), 3);     // top right: green
+    EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(0, 0, 64), 3);      // bottom left: blue
+    device_->SetTexture(0, NULL);
+    texture->Release();
+    textured->Release();
     device_->SetVertexShader(NULL);
     device_->SetVertexDeclaration(NULL);
     decl->Release();
