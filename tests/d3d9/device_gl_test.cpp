@@ -524,3 +524,78 @@ TEST_F(PixelTest, LockedBackBufferWritesReachTheTarget)
     EXPECT_COLOR_NEAR(Pixel(7, 5), 0xFF123456u, 0);
     EXPECT_COLOR_NEAR(Pixel(7, 6), 0xFF000000u, 0);
 }
+
+TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
+{
+    struct Case {
+        D3DFORMAT format;
+        uint32_t left, right;  // two texels in the format's own layout
+        D3DCOLOR expectLeft, expectRight;  // what they show with colour and alpha (ALPHAREPLICATE)
+    } cases[] = {
+        {D3DFMT_R5G6B5, 0xF800, 0x07E0, 0xFFFF0000, 0xFF00FF00},
+        {D3DFMT_X1R5G5B5, 0x001F, 0x7FFF, 0xFF0000FF, 0xFFFFFFFF},
+        {D3DFMT_A1R5G5B5, 0x801F, 0x7C00, 0xFF0000FF, 0x00FF0000},
+        {D3DFMT_A4R4G4B4, 0xF0F0, 0x80F0, 0xFF00FF00, 0x8800FF00},
+        {D3DFMT_X8R8G8B8, 0x00112233, 0x00FFFFFF, 0xFF112233, 0xFFFFFFFF},
+        {D3DFMT_A8L8, 0x40FF, 0xFF40, 0x40FFFFFF, 0xFF404040},
+        {D3DFMT_L8, 0x80, 0xFF, 0xFF808080, 0xFFFFFFFF},
+        {D3DFMT_A8, 0x80, 0xFF, 0x80000000, 0xFF000000},
+    };
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    for (const auto &c : cases) {
+        IDirect3DTexture9 *t = nullptr;
+        ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, c.format, D3DPOOL_MANAGED, &t, NULL), D3D_OK) << c.format;
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(t->LockRect(0, &r, NULL, 0), D3D_OK);
+        int bpp = (c.format == D3DFMT_X8R8G8B8) ? 4 : (c.format == D3DFMT_L8 || c.format == D3DFMT_A8) ? 1 : 2;
+        memcpy(static_cast<BYTE *>(r.pBits), &c.left, bpp);
+        memcpy(static_cast<BYTE *>(r.pBits) + bpp, &c.right, bpp);
+        t->UnlockRect(0);
+        device_->SetTexture(0, t);
+        // Colour, then the alpha channel replicated into the colour.
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 32, 0xFFFFFFFF);
+        device_->EndScene();
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
+        device_->BeginScene();
+        DrawRect(0, 32, 64, 64, 0xFFFFFFFF);
+        device_->EndScene();
+        auto px = ReadBack();
+        D3DCOLOR alphaLeft = (c.expectLeft >> 24) * 0x010101u, alphaRight = (c.expectRight >> 24) * 0x010101u;
+        EXPECT_COLOR_NEAR(px[8 * 64 + 16], c.expectLeft, 9) << "format " << c.format << " left";
+        EXPECT_COLOR_NEAR(px[8 * 64 + 48], c.expectRight, 9) << "format " << c.format << " right";
+        EXPECT_COLOR_NEAR(px[40 * 64 + 16], alphaLeft, 9) << "format " << c.format << " left alpha";
+        EXPECT_COLOR_NEAR(px[40 * 64 + 48], alphaRight, 9) << "format " << c.format << " right alpha";
+        device_->SetTexture(0, NULL);
+        t->Release();
+    }
+}
+
+TEST_F(PixelTest, LinearFilteringBlendsNeighbouringTexels)
+{
+    // Black and white texels magnified across the target: point sampling keeps a hard
+    // edge, linear sampling makes a ramp through grey in the middle.
+    IDirect3DTexture9 *texture = MakeTexture(device_, 2, 1, {0xFF000000, 0xFFFFFFFF});
+    device_->SetTexture(0, texture);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(31, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 1);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+    device_->EndScene();
+    int mid = int(Pixel(32, 32) & 0xFF);
+    EXPECT_GT(mid, 100);
+    EXPECT_LT(mid, 160);
+    EXPECT_COLOR_NEAR(Pixel(2, 32), 0xFF000000u, 2);   // clamped at the edges
+    EXPECT_COLOR_NEAR(Pixel(61, 32), 0xFFFFFFFFu, 2);
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
