@@ -45,6 +45,8 @@ public:
 private:
     bool Bytes(void *out, size_t n)
     {
+        if (n == 0)
+            return true;  // an empty array may have no storage at all
         if (n > size_ - at_)
             return false;
         memcpy(out, p_ + at_, n);

@@ -18,8 +18,17 @@ void *operator new(size_t n)
         return p;
     throw std::bad_alloc();
 }
+void *operator new[](size_t n) { return operator new(n); }
+void *operator new(size_t n, const std::nothrow_t &) noexcept
+{
+    g_allocations++;
+    return malloc(n ? n : 1);
+}
+void *operator new[](size_t n, const std::nothrow_t &) noexcept { return operator new(n, std::nothrow); }
 void operator delete(void *p) noexcept { free(p); }
 void operator delete(void *p, size_t) noexcept { free(p); }
+void operator delete[](void *p) noexcept { free(p); }
+void operator delete[](void *p, size_t) noexcept { free(p); }
 
 namespace {
 
