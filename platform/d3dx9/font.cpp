@@ -4,8 +4,9 @@
  * Glyphs come from font_face.cpp and are packed, on first use, into atlas textures
  * (A8R8G8B8, white with the glyph's coverage as alpha, with the mip levels the font was
  * made with).  DrawTextA lays out ANSI (Windows-1252) text in lines, then draws one
- * textured, pre-transformed quad per glyph through the device with alpha blending and no
- * depth test, restoring every render, texture-stage and sampler state, the texture, the
+ * textured, pre-transformed quad per glyph at depth 0 through the device with alpha
+ * blending and alpha test (the device's depth states stay as they are), restoring every
+ * render, texture-stage and sampler state, the texture, the
  * vertex shader and the vertex format it changed (pixel shaders are not offered by the
  * device, so none is in place).  Honoured formats: DT_LEFT/TOP, DT_CENTER,
  * DT_RIGHT, DT_VCENTER and DT_BOTTOM (single line), DT_SINGLELINE, DT_NOCLIP (otherwise
