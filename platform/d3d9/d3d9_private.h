@@ -563,6 +563,15 @@ public:
     uint64_t framesPresented = 0;
     double createdSeconds = 0;
 
+    // The calls made while a test traces the device (call_trace.cpp), one line each.
+    bool tracing = false;
+    std::vector<std::string> callTrace;
+    void Trace(const char *call, const std::string &arguments = std::string())
+    {
+        if (tracing)
+            callTrace.push_back(arguments.empty() ? std::string(call) : std::string(call) + " " + arguments);
+    }
+
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};
     BOOL softwareVertexProcessing = FALSE;

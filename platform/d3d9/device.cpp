@@ -179,6 +179,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *) { return NotOffered("Reset"); }
 
 HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
 {
+    Trace("Present");
     if (source || dest || destWindow || dirty)
         return NotOffered("Present with rectangles, a window override or a dirty region");
     HRESULT hr = renderer->Present();
@@ -386,6 +387,7 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9 **out)
 
 HRESULT Device::BeginScene()
 {
+    Trace("BeginScene");
     if (state.inScene)
         return Invalid("BeginScene: already inside a scene");
     state.inScene = true;
@@ -394,6 +396,7 @@ HRESULT Device::BeginScene()
 
 HRESULT Device::EndScene()
 {
+    Trace("EndScene");
     if (!state.inScene)
         return Invalid("EndScene: no scene begun");
     state.inScene = false;
@@ -402,6 +405,7 @@ HRESULT Device::EndScene()
 
 HRESULT Device::Clear(DWORD count, CONST D3DRECT *rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil)
 {
+    Trace("Clear", std::to_string(flags));
     if (count && !rects)
         return Invalid("Clear: rectangle count without rectangles");
     if (flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
@@ -433,6 +437,7 @@ static D3DMATRIX *TransformSlot(DeviceState &s, D3DTRANSFORMSTATETYPE t)
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
 {
+    Trace("SetTransform", std::to_string(t));
     if (!m)
         return Invalid("SetTransform: null matrix");
     D3DMATRIX *slot = TransformSlot(state, t);
@@ -448,6 +453,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE t, D3DMATRIX *m)
 {
+    Trace("GetTransform", std::to_string(t));
     if (!m)
         return Invalid("GetTransform: null matrix");
     D3DMATRIX *slot = TransformSlot(state, t);
@@ -575,6 +581,7 @@ HRESULT Device::GetClipPlane(DWORD index, float *plane)
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD value)
 {
+    Trace("SetRenderState", std::to_string(s) + " " + std::to_string(value));
     if (DWORD(s) >= DWORD(kRenderStates))
         return Invalid("SetRenderState: unknown state " + std::to_string(s));
     state.render[s] = value;
@@ -635,6 +642,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9 **out)
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9 *texture)
 {
+    Trace("SetTexture", std::to_string(stage));
     if (stage >= DWORD(kMaxSamplers))
         return Invalid("SetTexture: stage " + std::to_string(stage) + " past 15");
     if (texture && texture->GetType() != D3DRTYPE_TEXTURE)
@@ -806,6 +814,7 @@ HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitives)
 {
+    Trace("DrawPrimitive", std::to_string(primitives));
     DrawCall call;
     call.type = type;
     call.vertexCount = VertexCountFor(type, primitives);
@@ -819,6 +828,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                      UINT startIndex, UINT primitives)
 {
+    Trace("DrawIndexedPrimitive", std::to_string(primitives));
     DrawCall call;
     call.type = type;
     call.indexed = true;
@@ -835,6 +845,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitives, CONST void *vertices, UINT stride)
 {
+    Trace("DrawPrimitiveUP", std::to_string(primitives));
     if (!vertices)
         return Invalid("DrawPrimitiveUP: null vertices");
     DrawCall call;
@@ -854,6 +865,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitives, CONST vo
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitives,
                                        CONST void *indices, D3DFORMAT indexFormat, CONST void *vertices, UINT stride)
 {
+    Trace("DrawIndexedPrimitiveUP", std::to_string(primitives));
     if (!vertices || !indices)
         return Invalid("DrawIndexedPrimitiveUP: null vertices or indices");
     if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)
@@ -966,6 +978,7 @@ HRESULT Device::CreateVertexShader(CONST DWORD *function, IDirect3DVertexShader9
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9 *shader)
 {
+    Trace("SetVertexShader", shader ? "shader" : "null");
     Assign(state.vertexShader, static_cast<VertexShader *>(shader));
     return D3D_OK;
 }
@@ -980,6 +993,7 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9 **out)
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, CONST float *data, UINT count)
 {
+    Trace("SetVertexShaderConstantF", std::to_string(start) + " " + std::to_string(count));
     if (!data || uint64_t(start) + count > uint64_t(kVsConstants))
         return Invalid("SetVertexShaderConstantF: null data or registers past c255");
     memcpy(state.vsConstF[start], data, size_t(count) * 4 * sizeof(float));

@@ -9,6 +9,9 @@
  */
 #include "dinput8_private.h"
 
+#include <tavrok/dinput8_debug.h>
+
+#include <algorithm>
 #include <array>
 
 namespace tavrok::dinput8 {
@@ -161,6 +164,9 @@ struct ScancodeByDik {
     }
 };
 
+// The key bytes a test has put in place of SDL's, or null.
+const BYTE *g_stateOverride = nullptr;
+
 const ScancodeByDik &Inverse()
 {
     static const ScancodeByDik inverse;
@@ -183,6 +189,10 @@ public:
 
     void Snapshot() override
     {
+        if (g_stateOverride) {
+            std::copy(g_stateOverride, g_stateOverride + 256, state_.begin());
+            return;
+        }
         int count = 0;
         const Uint8 *sdl = SDL_GetKeyboardState(&count);
         const ScancodeByDik &inverse = Inverse();
@@ -208,6 +218,8 @@ BYTE DikFromScancode(SDL_Scancode scancode)
             return k.dik;
     return 0;
 }
+
+void SetKeyboardStateOverride(const BYTE *state) { g_stateOverride = state; }
 
 std::unique_ptr<DeviceSource> NewKeyboardSource() { return std::make_unique<KeyboardSource>(); }
 

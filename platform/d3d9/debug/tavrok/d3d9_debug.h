@@ -7,6 +7,9 @@
 #ifndef TAVROK_D3D9_DEBUG_H
 #define TAVROK_D3D9_DEBUG_H
 
+#include <string>
+#include <vector>
+
 struct IDirect3DDevice9;
 
 namespace tavrok::d3d9 {
@@ -21,6 +24,16 @@ long LiveObjectCount();
 bool DrawRawOpenGlQuads(IDirect3DDevice9 *device, int count);
 // Waits until OpenGL has finished everything issued on the device's context.
 bool FinishOpenGl(IDirect3DDevice9 *device);
+
+// A record of the device's calls, for tests of call order: after StartCallTrace, the
+// device notes every Clear, BeginScene, EndScene, Present, Get/SetTransform,
+// SetRenderState, SetTexture, SetVertexShader, SetVertexShaderConstantF and draw, as
+// "Name" or "Name key arguments" (the numeric transform, state and value, the flags, the
+// primitive count, the first register and count), whether the call succeeds or not.
+// TakeCallTrace hands over what was noted since and keeps tracing.
+void StartCallTrace(IDirect3DDevice9 *device);
+std::vector<std::string> TakeCallTrace(IDirect3DDevice9 *device);
+void StopCallTrace(IDirect3DDevice9 *device);
 
 }  // namespace tavrok::d3d9
 
