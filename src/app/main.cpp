@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "app/scene_setup.h"
 #include "app/timer.h"
+#include "input/input.h"
 
 #include <mmsystem.h>
 
@@ -55,6 +56,8 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 int FrameTick()
 {
     TickFrameCounter();
+    g_mouse.Poll();
+    UpdateInput();
     g_frameStartTime = timeGetTime();
     Render();
     g_frameEndTime = timeGetTime() - 1;
