@@ -263,7 +263,7 @@ private:
     {
         if (acquired_ && (level_ & DISCL_FOREGROUND)) {
             SDL_Window *window = SdlWindowOf(window_);
-            if (!window || !IsFocused(window, false)) {
+            if (!window || SDL_GetKeyboardFocus() != window) {
                 source_->OnUnacquire();
                 acquired_ = false;
                 lost_ = true;
@@ -274,14 +274,15 @@ private:
         return acquired_ ? DI_OK : DIERR_NOTACQUIRED;
     }
 
-    // Whether the window has the keyboard focus, from the events SDL has already seen.
-    // A window that was just shown receives the focus from the window manager a moment
+    // Whether the window has the keyboard focus.  Acquiring is rare, so it first takes in
+    // what the display sent since the last pass of the message loop (reads never do).  A
+    // window that was just shown receives the focus from the window manager a moment
     // later, so a device's first acquisition waits briefly for it; later ones never wait.
     static bool IsFocused(SDL_Window *window, bool mayWait)
     {
         if (SDL_GetKeyboardFocus() == window)
             return true;
-        SDL_PumpEvents();  // queue what the display sent since the last pass of the loop
+        SDL_PumpEvents();
         for (int tries = 0; mayWait && !SDL_GetKeyboardFocus() && tries < 25; ++tries) {
             SDL_Delay(10);
             SDL_PumpEvents();
