@@ -2,8 +2,9 @@
  * fvf.cpp - flexible vertex formats: sizes, component offsets, conversion between formats,
  * bounding volumes, and adjacency from point representatives.
  *
- * Relies on the FVF bit layout of d3d9types.h.  Vertex declarations are not translated
- * here; meshes are described by FVF codes only.
+ * Relies on the FVF bit layout of d3d9types.h.  An FVF code translates into a vertex
+ * declaration (D3DXDeclaratorFromFVF); the reverse direction is not implemented, and meshes
+ * are created from FVF codes only.
  */
 #include "mesh_private.h"
 
@@ -148,6 +149,46 @@ void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *p
 }  // namespace tavrok::d3dx9mesh
 
 using namespace tavrok::d3dx9mesh;
+
+HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MAX_FVF_DECL_SIZE])
+{
+    FvfLayout l = LayoutOfFvf(FVF);
+    if (!pDeclarator || !l.valid)
+        return D3DERR_INVALIDCALL;
+    UINT n = 0;
+    auto add = [&](UINT offset, BYTE type, BYTE usage, BYTE index) {
+        pDeclarator[n++] = D3DVERTEXELEMENT9{0, WORD(offset), type, D3DDECLMETHOD_DEFAULT, usage, index};
+    };
+    DWORD position = FVF & D3DFVF_POSITION_MASK;
+    if (position == D3DFVF_XYZRHW) {
+        add(0, D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT, 0);
+    } else if (position == D3DFVF_XYZW) {
+        add(0, D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION, 0);
+    } else if (position != 0) {
+        add(0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
+        // Blend weights follow; with a "last beta" flag the last one holds the indices.
+        UINT betas = (l.positionBytes - 12) / 4;
+        bool indices = betas > 0 && (FVF & (D3DFVF_LASTBETA_UBYTE4 | D3DFVF_LASTBETA_D3DCOLOR));
+        UINT weights = betas - (indices ? 1 : 0);
+        if (weights > 0)
+            add(12, BYTE(D3DDECLTYPE_FLOAT1 + weights - 1), D3DDECLUSAGE_BLENDWEIGHT, 0);
+        if (indices)
+            add(12 + 4 * weights, (FVF & D3DFVF_LASTBETA_UBYTE4) ? D3DDECLTYPE_UBYTE4 : D3DDECLTYPE_D3DCOLOR,
+                D3DDECLUSAGE_BLENDINDICES, 0);
+    }
+    if (l.normal >= 0)
+        add(l.normal, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0);
+    if (l.psize >= 0)
+        add(l.psize, D3DDECLTYPE_FLOAT1, D3DDECLUSAGE_PSIZE, 0);
+    if (l.diffuse >= 0)
+        add(l.diffuse, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0);
+    if (l.specular >= 0)
+        add(l.specular, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 1);
+    for (UINT i = 0; i < l.texCount; i++)
+        add(l.tex[i], BYTE(D3DDECLTYPE_FLOAT1 + l.texBytes[i] / 4 - 1), D3DDECLUSAGE_TEXCOORD, BYTE(i));
+    pDeclarator[n] = D3DVERTEXELEMENT9 D3DDECL_END();
+    return D3D_OK;
+}
 
 UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF)
 {

@@ -9,7 +9,8 @@
  * DrawSubset draws each run of faces that carry the attribute.  Indices are 16-bit unless
  * D3DXMESH_32BIT is given.  OptimizeInplace implements the attribute sort (a stable sort of
  * the faces; vertices keep their order); the vertex-cache, strip and compaction passes,
- * vertex declarations and point-representative output are not implemented and say so.
+ * creation from vertex declarations and point-representative output are not implemented
+ * and say so.
  */
 #include "mesh_private.h"
 
@@ -140,10 +141,9 @@ public:
     STDMETHODIMP_(DWORD) GetNumFaces() override { return numFaces_; }
     STDMETHODIMP_(DWORD) GetNumVertices() override { return numVertices_; }
     STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
-    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *) override
+    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *Declaration) override
     {
-        Unsupported(kLib, "ID3DXMesh::GetDeclaration (meshes are described by FVF codes only)");
-        return E_NOTIMPL;
+        return D3DXDeclaratorFromFVF(fvf_, Declaration);
     }
     STDMETHODIMP_(DWORD) GetNumBytesPerVertex() override { return layout_.stride; }
     STDMETHODIMP_(DWORD) GetOptions() override { return options_; }

@@ -220,10 +220,9 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
-    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *) override
+    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *Declaration) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::GetDeclaration");
-        return E_NOTIMPL;
+        return D3DXDeclaratorFromFVF(fvf_, Declaration);
     }
     STDMETHODIMP UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
                                    LPCVOID pVerticesSrc, PVOID pVerticesDst) override;

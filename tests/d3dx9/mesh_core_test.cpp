@@ -58,6 +58,39 @@ TEST(FvfTest, VertexSizesFollowTheComponents)
     EXPECT_EQ(D3DXGetFVFVertexSize(0x00e | 0x4000), 0u) << "an undefined position type has no size";
 }
 
+TEST(FvfTest, DeclarationsFromVertexFormats)
+{
+    D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE];
+    ASSERT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1, d), D3D_OK);
+    // position at 0, normal at 12, colour at 24, texture coordinates at 28, then the end
+    EXPECT_EQ(d[0].Usage, D3DDECLUSAGE_POSITION);
+    EXPECT_EQ(d[0].Type, D3DDECLTYPE_FLOAT3);
+    EXPECT_EQ(d[1].Usage, D3DDECLUSAGE_NORMAL);
+    EXPECT_EQ(d[1].Offset, 12);
+    EXPECT_EQ(d[2].Usage, D3DDECLUSAGE_COLOR);
+    EXPECT_EQ(d[2].Type, D3DDECLTYPE_D3DCOLOR);
+    EXPECT_EQ(d[2].Offset, 24);
+    EXPECT_EQ(d[3].Usage, D3DDECLUSAGE_TEXCOORD);
+    EXPECT_EQ(d[3].Type, D3DDECLTYPE_FLOAT2);
+    EXPECT_EQ(d[3].Offset, 28);
+    EXPECT_EQ(d[4].Stream, 0xFF);
+    EXPECT_EQ(d[4].Type, D3DDECLTYPE_UNUSED);
+
+    // Three betas, the last holding byte indices: two weights, then the indices at 20.
+    ASSERT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZB3 | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE1(1), d),
+              D3D_OK);
+    EXPECT_EQ(d[1].Usage, D3DDECLUSAGE_BLENDWEIGHT);
+    EXPECT_EQ(d[1].Type, D3DDECLTYPE_FLOAT2);
+    EXPECT_EQ(d[2].Usage, D3DDECLUSAGE_BLENDINDICES);
+    EXPECT_EQ(d[2].Type, D3DDECLTYPE_UBYTE4);
+    EXPECT_EQ(d[2].Offset, 20);
+    EXPECT_EQ(d[4].UsageIndex, 1);
+    EXPECT_EQ(d[4].Type, D3DDECLTYPE_FLOAT1);
+    EXPECT_EQ(d[4].Offset, 32);
+    EXPECT_EQ(d[5].Stream, 0xFF);
+    EXPECT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZRHW | 0x001, d), D3DERR_INVALIDCALL);
+}
+
 TEST(FvfTest, BoundingVolumesOfStridedPositions)
 {
     struct V {
