@@ -35,5 +35,5 @@ if [ "$mode" = auto ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec ./tavrok
 fi
 
-[ "$mode" = auto ] && echo "No display: playing the recorded tour on a virtual screen (about half a minute)."
+[ "$mode" = auto ] && echo "No display: playing the recorded tour on a virtual screen (under a minute)."
 exec bash scripts/tour.sh "$BUILD_DIR/run/bin" "${TAVROK_TOUR_DIR:-$BUILD_DIR/tour}"
