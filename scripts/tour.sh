@@ -37,8 +37,8 @@ LOG="$OUT/summary.txt"
 START_SECONDS=$(date +%s.%N)
 
 cleanup() {
-  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ -n "$APP_PID" ]; then kill "$APP_PID" 2>/dev/null || true; fi
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -68,7 +68,13 @@ advance() {
   done
 }
 
-shot() { import -window "$WINDOW" "$OUT/$1.png"; note "  $(elapsed) s, frame $(frames): $1.png, ${2:-}"; }
+shot() {
+  if import -window "$WINDOW" "$OUT/$1.png" 2>/dev/null; then
+    note "  $(elapsed) s, frame $(frames): $1.png, ${2:-}"
+  else
+    note "  $(elapsed) s: no $1.png, the window is gone"
+  fi
+}
 
 # Fraction of the pixels where the collision warning is drawn that are white.
 warning_whites() {
@@ -91,7 +97,8 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WOR
 XVFB_PID=$!
 for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.05; done
 [ -s "$WORK/display" ] || { echo "tour: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$WORK/display")"
+DISPLAY=":$(head -n1 "$WORK/display")"
+export DISPLAY
 unset WAYLAND_DISPLAY
 
 (cd "$BIN_DIR" && exec env TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$CAP:$EVERY" ./tavrok) \
@@ -155,6 +162,7 @@ for _ in 1 2 3 4; do
   hold c; sleep 0.4; release c
   sleep 0.3
   shot 09_free_camera "free camera"
+  [ -f "$OUT/09_free_camera.png" ] || break
   [ "$(echo "$(centre_dark "$OUT/09_free_camera.png") < 0.45" | bc)" = 1 ] && break
   note "  (the frame missed the key; pressing C again)"
 done
