@@ -1,0 +1,116 @@
+# Helpers for the demo's end-to-end tests, on top of lib.sh: the program started with the
+# question answered, screenshots of its window, and pixel counts by colour in a region.
+# Under a slow software renderer the demo may run at a few frames per second, so checks
+# wait for the change they expect instead of assuming a frame rate.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+TITLE="Tavrok - by Velmor"
+MAIN=""
+
+# Starts the demo windowed (the question answered No) with its frame statistics; extra
+# environment assignments may follow.  Sets MAIN to its window.
+start_demo() {
+  start_app TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1 "$@"
+  MAIN=$(wait_window "$TITLE")
+  xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
+}
+
+# shot <file>: the window's client area as a PNG.
+shot() { import -window "$MAIN" "$1" 2>/dev/null || fail "no screenshot of the window"; }
+
+# count <png> <x> <y> <w> <h> <test>: about how many pixels of the region pass <test>, a Python
+# expression over r, g, b (0-255).
+count() {
+  local png="$1" x="$2" y="$3" w="$4" h="$5" test="$6"
+  # Every other pixel each way: a quarter of the pixels, counted four times faster.
+  $CONVERT "$png" -crop "${w}x${h}+${x}+${y}" +repage -sample 50% -depth 8 ppm:- | python3 -c "
+import sys
+data = sys.stdin.buffer.read()
+# P6 header: magic, width, height, maximum, each followed by white space.
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos + 1].isspace(): pos += 1
+    start = pos
+    while not data[pos:pos + 1].isspace(): pos += 1
+    fields.append(data[start:pos])
+pixels = data[pos + 1:]
+n = 0
+for i in range(0, len(pixels) - 2, 3):
+    r, g, b = pixels[i], pixels[i + 1], pixels[i + 2]
+    if $test: n += 1
+print(n)"
+}
+
+# Colour classes of the demo's picture.
+NINJA='r < 70 and g < 70 and b < 90 and b >= r'            # the dark blue-black costume
+LACQUER='r > 120 and g < 70 and b < 60'                      # the red gate and belt
+WHITE='r > 225 and g > 225 and b > 225'                      # the screen text
+ORANGE='r > 200 and 90 < g < 200 and b < 90'                 # sword sparks
+
+# differ <a.png> <b.png> <x> <y> <w> <h>: how many pixels of the region differ by more than
+# 45%: outlines that moved, not shading that changed.
+differ() {
+  $CONVERT "$1" -crop "${5}x${6}+${3}+${4}" +repage "$WORK/differ_a.png"
+  $CONVERT "$2" -crop "${5}x${6}+${3}+${4}" +repage "$WORK/differ_b.png"
+  # compare answers 1 when the pictures differ at all.
+  { compare -metric AE -fuzz 45% "$WORK/differ_a.png" "$WORK/differ_b.png" null: 2>&1 || true; } |
+    cut -d' ' -f1 | cut -d. -f1
+}
+
+# hold_until <seconds> <key...> -- <command...>: holds the keys, taking a screenshot
+# ($WORK/now.png) about every second until the command succeeds; releases the keys.
+# Fails after <seconds>.
+hold_until() {
+  local limit="$1"; shift
+  local keys=()
+  while [ "$1" != "--" ]; do keys+=("$1"); shift; done
+  shift
+  local start=$SECONDS
+  [ ${#keys[@]} -gt 0 ] && xdotool keydown "${keys[@]}"
+  while :; do
+    sleep 1
+    kill -0 "$APP_PID" 2>/dev/null || fail "the demo exited"
+    shot "$WORK/now.png"
+    if "$@"; then
+      [ ${#keys[@]} -gt 0 ] && xdotool keyup "${keys[@]}"
+      return 0
+    fi
+    if [ $((SECONDS - start)) -ge "$limit" ]; then
+      [ ${#keys[@]} -gt 0 ] && xdotool keyup "${keys[@]}"
+      return 1
+    fi
+  done
+}
+
+# Ends the demo with Escape and checks that it leaves with status 0 and no live objects.
+end_demo() {
+  xdotool key --window "$MAIN" Escape 2>/dev/null || xdotool key Escape
+  wait_exit 60
+  [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
+  grep -q "frame statistics: .* 0 live device objects" "$WORK/stderr.txt" ||
+    fail "no frame statistics with every device object released"
+}
+
+# Frames the demo presented, from its statistics (after end_demo).
+frames_presented() { sed -n 's/.*frame statistics: \([0-9]*\) frames.*/\1/p' "$WORK/stderr.txt"; }
+
+SKIN='r > 70 and r - b > 30 and b < g < r - 12'              # the eye opening of the mask
+
+# The number of the last frame the demo captured (it must run with TAVROK_CAPTURE=<dir>:<n>).
+last_frame() {
+  local f
+  f=$(ls "$1" 2>/dev/null | tail -n1)
+  [ -n "$f" ] || { echo -1; return; }
+  f=${f#frame_}; f=${f%.png}
+  echo $((10#$f))
+}
+
+# wait_frame <dir> <n> <seconds>: waits until frame n or later was captured.
+wait_frame() {
+  local start=$SECONDS
+  while [ "$(last_frame "$1")" -lt "$2" ]; do
+    kill -0 "$APP_PID" 2>/dev/null || fail "the demo exited"
+    [ $((SECONDS - start)) -lt "$3" ] || fail "frame $2 not reached in $3 s (at $(last_frame "$1"))"
+    sleep 0.05
+  done
+}
