@@ -39,6 +39,8 @@ HRESULT CKeyboard::Init()
         m_pDevice->Release();
         m_pDevice = NULL;
     }
+    // The flag speaks of the device held; a failed set-up leaves none acquired.
+    m_acquired = 0;
     if (FAILED(g_directInput->CreateDevice(GUID_SysKeyboard, &m_pDevice, NULL))) {
         LogError("Failed to create key device");
         return E_FAIL;

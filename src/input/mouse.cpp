@@ -36,6 +36,7 @@ HRESULT CMouse::Init()
         m_pDevice->Release();
         m_pDevice = NULL;
     }
+    m_acquired = 0;
     if (FAILED(g_directInput->CreateDevice(GUID_SysMouse, &m_pDevice, NULL))) {
         LogError("Unable to create mouse device");
         return E_FAIL;
