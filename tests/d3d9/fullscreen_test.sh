@@ -2,6 +2,16 @@
 # into the 1280 x 1024 screen, which cannot switch mode); Escape ends the program with
 # status 0 and no device object left.
 source "$(dirname "$0")/../e2e/lib.sh"
+# The device's checks need no scene: the program runs from a copy of its folder with no
+# data beside it, so every frame is the plain black clear.
+mkdir -p "$WORK/run/bin"
+cp "$TAVROK_BIN_DIR/tavrok" "$WORK/run/bin/"
+TAVROK_BIN_DIR="$WORK/run/bin"
+# On a failure the program is stopped at once, before the display goes.
+trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; [ -n "${BACKDROP_PID:-}" ] && kill "$BACKDROP_PID" 2>/dev/null; cleanup_e2e' EXIT
+
+# Mean brightness (0..1) of a rectangle of a screenshot.
+mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
 start_xvfb 1280x1024x24
 start_app TAVROK_MSGBOX_ANSWER=yes TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$WORK/frames:10"
 main=$(wait_window "Tavrok - by Velmor")
@@ -10,18 +20,19 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 [ "$(window_size "$main")" = "1280x1024" ] || fail "window is $(window_size "$main"), not the whole screen"
-sleep 1
 # The presented frames are the 1024 x 768 back buffer.
-first=$(ls "$WORK/frames" | head -n1)
+for _ in $(seq 200); do
+  [ -n "$(ls "$WORK/frames" 2>/dev/null)" ] && break
+  sleep 0.1
+done
+first=$(ls "$WORK/frames" 2>/dev/null | head -n1)
 [ -n "$first" ] || fail "no frame captured"
 [ "$(identify -format '%wx%h' "$WORK/frames/$first")" = "1024x768" ] || fail "captured frame is not 1024x768"
-# The screen shows it scaled by 1.25 into 1280 x 960, centred: all black.
+# The screen shows it scaled by 1.25 into 1280 x 960 between two black bars.
+sleep 0.5
 screenshot "$WORK/screen.png"
-for point in "640 512" "1 33" "1278 990"; do
-  set -- $point
-  px=$(pixel "$WORK/screen.png" "$1" "$2")
-  [ "$px" = "0,0,0" ] || fail "screen pixel ($1, $2) is $px, expected black"
-done
+screen=$(mean_of "$WORK/screen.png" "1280x1024+0+0")
+awk -v m="$screen" 'BEGIN { exit !(m < 0.01) }' || fail "screen mean brightness $screen, expected black"
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key --window "$main" Escape 2>/dev/null || true
 wait_exit 20
