@@ -8,6 +8,7 @@ PACKAGES=(
   libsdl2-dev libepoxy-dev                       # window, events, OpenGL loading
   libgl1-mesa-dri xvfb xdotool x11-utils xauth   # software OpenGL and a virtual screen
   imagemagick                                    # screenshots and their inspection
+  xfonts-base                                    # X core fonts: the text of SDL's X11 message boxes
   libx11-dev                                     # the test helper that closes windows
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   zlib1g-dev libstb-dev libfcl-dev
