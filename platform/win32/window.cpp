@@ -6,7 +6,8 @@
  * MoveWindow are outer sizes, frame included, as on Windows; the client area is what
  * remains after the borders the window manager adds (none under a bare X server).
  * DestroyWindow sends WM_DESTROY and hides the window; the SDL window itself is kept until
- * exit so that a graphics context made on it can still be released afterwards.
+ * its class is unregistered, so that a graphics context made on it can still be released
+ * after the window is gone, as a program does when it tears down after its message loop.
  */
 #include "win32_private.h"
 
@@ -56,16 +57,11 @@ std::string ExecutableFolder()
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Destroys the SDL windows at exit, after the program and its static objects are done.
+// The window records.  SDL windows are destroyed when their class is unregistered, never
+// from here: at exit the display connection may already be gone (Xlib ends the process
+// from inside its I/O error handler), and talking to it then would block for ever.
 struct WindowTable {
     std::vector<std::unique_ptr<Window>> windows;
-    ~WindowTable()
-    {
-        for (auto &w : windows)
-            if (w->sdl)
-                SDL_DestroyWindow(w->sdl);
-        windows.clear();
-    }
 };
 
 }  // namespace
@@ -173,6 +169,13 @@ extern "C" BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE)
     for (auto &w : Windows())
         if (!w->destroyed && strcasecmp(w->className.c_str(), name) == 0)
             return FALSE;  // still in use by a window, as on Windows
+    // The class's windows are all destroyed: their SDL windows can go now that whatever was
+    // drawn into them (a graphics context) has been released by the program.
+    for (auto &w : Windows())
+        if (w->sdl && strcasecmp(w->className.c_str(), name) == 0) {
+            SDL_DestroyWindow(w->sdl);
+            w->sdl = nullptr;
+        }
     classes.erase(it);
     return TRUE;
 }
