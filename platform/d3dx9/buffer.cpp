@@ -6,6 +6,7 @@
  */
 #include "d3dx9_private.h"
 
+#include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
 #include <atomic>
@@ -18,34 +19,14 @@ extern "C" const GUID IID_ID3DXSprite = {0xba0b762d, 0x7d28, 0x43ec, {0xb9, 0xdc
 namespace tavrok::d3dx9 {
 namespace {
 
-class Buffer final : public ID3DXBuffer {
+class Buffer final : public tavrok::ComObject<ID3DXBuffer, IID_ID3DXBuffer> {
 public:
     explicit Buffer(DWORD size) : bytes_(size, 0) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ID3DXBuffer)
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<ID3DXBuffer *>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     STDMETHODIMP_(LPVOID) GetBufferPointer() override { return bytes_.empty() ? nullptr : bytes_.data(); }
     STDMETHODIMP_(DWORD) GetBufferSize() override { return DWORD(bytes_.size()); }
 
 private:
-    std::atomic<ULONG> references_{1};
     std::vector<uint8_t> bytes_;
 };
 

@@ -16,6 +16,7 @@
  */
 #include "d3dx9_private.h"
 
+#include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
 #include <algorithm>
@@ -56,7 +57,7 @@ struct SavedState {
     DWORD stage, state, value, previous;
 };
 
-class Font final : public ID3DXFont {
+class Font final : public tavrok::ComObject<ID3DXFont, IID_ID3DXFont> {
 public:
     Font(IDirect3DDevice9 *device, const D3DXFONT_DESCA &desc, std::unique_ptr<FontFace> face)
         : device_(device), desc_(desc), face_(std::move(face))
@@ -69,26 +70,6 @@ public:
             if (page.texture)
                 page.texture->Release();
         device_->Release();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ID3DXFont)
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<ID3DXFont *>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     STDMETHODIMP GetDevice(LPDIRECT3DDEVICE9 *device) override
@@ -466,7 +447,6 @@ private:
             device_->SetSamplerState(s.stage, D3DSAMPLERSTATETYPE(s.state), value);
     }
 
-    std::atomic<ULONG> references_{1};
     IDirect3DDevice9 *device_;
     D3DXFONT_DESCA desc_;
     std::unique_ptr<FontFace> face_;

@@ -12,6 +12,7 @@
  */
 #include "dinput8_private.h"
 
+#include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
 #include <algorithm>
@@ -39,7 +40,7 @@ std::string Hex(DWORD value)
 
 bool IsAxis(const DeviceObject &o) { return (o.type & DIDFT_AXIS) != 0; }
 
-class Device final : public IDirectInputDevice8A {
+class Device final : public tavrok::ComObject<IDirectInputDevice8A, IID_IDirectInputDevice8A> {
 public:
     Device(std::unique_ptr<DeviceSource> source, IUnknown *owner) : source_(std::move(source)), owner_(owner)
     {
@@ -52,27 +53,6 @@ public:
             source_->OnUnacquire();
         if (owner_)
             owner_->Release();
-    }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDirectInputDevice8A)
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<IDirectInputDevice8A *>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     // The entry points the system devices support.
@@ -337,7 +317,6 @@ private:
         return "";
     }
 
-    std::atomic<ULONG> references_{1};
     std::unique_ptr<DeviceSource> source_;
     IUnknown *owner_;
     std::vector<Placement> placements_;

@@ -8,6 +8,7 @@
  */
 #include "dinput8_private.h"
 
+#include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
 #include <atomic>
@@ -25,28 +26,8 @@ HRESULT CheckVersion(DWORD version)
     return DI_OK;
 }
 
-class DirectInput final : public IDirectInput8A {
+class DirectInput final : public tavrok::ComObject<IDirectInput8A, IID_IDirectInput8A> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDirectInput8A)
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<IDirectInput8A *>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
     STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A *device, LPUNKNOWN outer) override
     {
         if (!device)
@@ -115,7 +96,6 @@ private:
         Unsupported(kLibrary, std::string("IDirectInput8A::") + method);
         return DIERR_UNSUPPORTED;
     }
-    std::atomic<ULONG> references_{1};
 };
 
 }  // namespace
