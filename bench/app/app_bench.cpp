@@ -10,6 +10,7 @@
  */
 #include "app/demo_scene.h"
 
+#include "app/d3d_setup.h"
 #include "app/frame.h"
 #include "app/scene_setup.h"
 #include "scene/scene_object.h"
