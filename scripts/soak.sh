@@ -69,6 +69,9 @@ grep "frame statistics" "$WORK/stderr.txt"
 
 status=0
 [ "$EXIT_STATUS" -eq 0 ] || status=1
+if ! ldd "$TAVROK_BIN_DIR/tavrok" | grep -q -E "libasan|libubsan"; then
+  echo "the program is built without sanitizers: memory only, no error or leak checks"
+fi
 reports=$(cat "$WORK"/asan* "$WORK"/ubsan* 2>/dev/null; grep -E "runtime error|AddressSanitizer|LeakSanitizer" "$WORK/stderr.txt")
 if echo "$reports" | grep -qE "ERROR: AddressSanitizer|runtime error"; then
   echo "sanitizer errors:"; echo "$reports" | grep -E -A12 "ERROR: AddressSanitizer|runtime error" | head -60
