@@ -293,14 +293,14 @@ public:
             glDebugMessageCallback(DebugMessage, nullptr);
         }
         if (const char *capture = EnvSwitch("TAVROK_CAPTURE")) {
-            std::string spec = capture;
-            size_t colon = spec.rfind(':');
-            if (colon != std::string::npos && colon + 1 < spec.size() &&
-                spec.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-                captureEvery_ = std::max(1, atoi(spec.c_str() + colon + 1));
-                spec.resize(colon);
+            std::string setting = capture;
+            size_t colon = setting.rfind(':');
+            if (colon != std::string::npos && colon + 1 < setting.size() &&
+                setting.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+                captureEvery_ = std::max(1, atoi(setting.c_str() + colon + 1));
+                setting.resize(colon);
             }
-            captureFolder_ = spec;
+            captureFolder_ = setting;
             mkdir(captureFolder_.c_str(), 0777);
         }
     }
