@@ -59,15 +59,21 @@ echo "walk: gate $gate_before -> $gate_after, face $face_before -> $face_after"
 [ "$face_before" -lt 20 ] && [ "$face_after" -gt 40 ] || fail "the ninja does not face the camera ($face_before -> $face_after)"
 echo "ok: the down arrow walks the ninja towards the camera, facing it"
 
-# C held until the view jumps to the free camera.
+# A short tap of C switches to the free camera.  The key is read once per frame, so a tap
+# shorter than a frame can be missed, and one held for 500 ms or more switches back again:
+# tap for 150 ms, as a person does, and tap again if the frame missed it.
 shot "$WORK/follow.png"
-at=$(last_frame "$FRAMES")
-xdotool keydown c
-wait_frame "$FRAMES" $((at + 5)) 120
-xdotool keyup c
-sleep 0.5
-shot "$WORK/free.png"
-switched=$(differ "$WORK/follow.png" "$WORK/free.png" 0 100 1024 600)
+switched=0
+for tap in 1 2 3 4 5; do
+  at=$(last_frame "$FRAMES")
+  xdotool keydown c
+  sleep 0.15
+  xdotool keyup c
+  wait_frame "$FRAMES" $((at + 5)) 120
+  shot "$WORK/free.png"
+  switched=$(differ "$WORK/follow.png" "$WORK/free.png" 0 100 1024 600)
+  [ "$switched" -gt 30000 ] && break
+done
 [ "$switched" -gt 30000 ] || fail "C did not change the view ($switched pixels)"
 echo "ok: C switches to the free camera ($switched pixels changed)"
 
