@@ -3,9 +3,9 @@
 # pattern, built with sanitizers (a build folder configured with
 # -DTAVROK_SANITIZE=address,undefined), watching its resident memory.
 #
-#   scripts/soak.sh [build folder] [frames] [seed]
+#   scripts/soak.sh [build folder] [frames] [pattern]
 #
-# Defaults: build-demo-asan, 20000 frames, seed 1.  Prints the resident memory every few
+# Defaults: build-demo-asan, 20000 frames, pattern 1.  Prints the resident memory every few
 # seconds with the frame reached, then whether the sanitizers reported anything, whether
 # leaks beyond the accepted ones (tests/e2e/soak_lsan.supp) were found, and the memory
 # growth after warm-up (the first tenth of the frames).  Exit status 0 when all is clean.
@@ -13,7 +13,7 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build-demo-asan}
 FRAMES=${2:-20000}
-SEED=${3:-1}
+PATTERN=${3:-1}
 export TAVROK_BIN_DIR="$BUILD/run/bin"
 [ -x "$TAVROK_BIN_DIR/tavrok" ] || { echo "no program in $TAVROK_BIN_DIR" >&2; exit 2; }
 source "$ROOT/tests/e2e/lib.sh"
@@ -38,7 +38,7 @@ start_app TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$CAPTURES
 main=$(wait_window "Tavrok - by Velmor")
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 
-RANDOM=$SEED
+RANDOM=$PATTERN
 KEYS=(Up Down Left Right a s d e c "" "")
 echo "frame rss_kib"
 samples="$WORK/rss.txt"

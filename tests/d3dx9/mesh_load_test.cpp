@@ -379,8 +379,8 @@ Mesh damaged {
  SkinWeights { "Two"; 2; 1, 2; 0.5, 0.5; 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }
 }
 )";
-    uint32_t seed = 12345;
-    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    uint32_t state = 12345;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
     const char digits[] = "0123456789;,-{}";
     int loaded = 0, refused = 0;
     for (int round = 0; round < 1000; round++) {
