@@ -20,7 +20,9 @@ namespace {
 constexpr LONG kWheelDelta = 120;
 
 class MouseSource;
-std::vector<MouseSource *> g_acquired;  // mice that are adding up motion
+// Mice that are adding up motion.  Never destroyed: a program's static mouse object may
+// unacquire in its destructor at exit, after this file's statics would have gone.
+std::vector<MouseSource *> &g_acquired = *new std::vector<MouseSource *>;
 int g_relativeUsers = 0;                // exclusive acquisitions holding relative mode
 bool g_watching = false;
 

@@ -43,7 +43,7 @@ int g_cursorCount = 0;
 
 struct Icon {
     int id;
-    SDL_Surface *surface;
+    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> surface;
 };
 
 std::string ExecutableFolder()
@@ -228,7 +228,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DW
     Window *w = window.get();
     Windows().push_back(std::move(window));
     if (cls->icon && cls->icon != LoadIconA(nullptr, IDI_APPLICATION))
-        SDL_SetWindowIcon(sdl, reinterpret_cast<Icon *>(cls->icon)->surface);
+        SDL_SetWindowIcon(sdl, reinterpret_cast<Icon *>(cls->icon)->surface.get());
     HWND hWnd = HandleOf(w);
     Send(hWnd, WM_NCCREATE, 0, 0);
     if (Send(hWnd, WM_CREATE, 0, 0) == -1) {
@@ -406,7 +406,7 @@ extern "C" HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name)
         tavrok::Diagnostic("win32", file, "", "icon resource not found");
         return nullptr;
     }
-    icons.push_back(std::make_unique<Icon>(Icon{id, surface}));
+    icons.push_back(std::make_unique<Icon>(Icon{id, {surface, SDL_FreeSurface}}));
     return reinterpret_cast<HICON>(icons.back().get());
 }
 
