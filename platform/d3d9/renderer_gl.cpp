@@ -1131,9 +1131,13 @@ private:
         char name[64];
         snprintf(name, sizeof name, "/frame_%06llu.png", static_cast<unsigned long long>(frame_));
         std::string path = captureFolder_ + name;
-        // GL rows are bottom first: a negative stride writes them top first.
-        if (!stbi_write_png(path.c_str(), width_, height_, 4, rows.data() + size_t(height_ - 1) * width_ * 4,
-                            -width_ * 4))
+        // Written under a hidden name and renamed when complete, so that whoever watches the
+        // folder never reads a half-written picture.  GL rows are bottom first: a negative
+        // stride writes them top first.
+        std::string partial = captureFolder_ + "/.frame.png";
+        if (!stbi_write_png(partial.c_str(), width_, height_, 4, rows.data() + size_t(height_ - 1) * width_ * 4,
+                            -width_ * 4) ||
+            rename(partial.c_str(), path.c_str()) != 0)
             Diagnostic(kLib, path, "", "cannot write the captured frame");
     }
 

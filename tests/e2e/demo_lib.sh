@@ -114,3 +114,13 @@ wait_frame() {
     sleep 0.05
   done
 }
+
+# grab <dir> <n> <png>: waits for the first frame numbered n or later to be captured and copies
+# it.  The captures are the device's own frames, whole and in order, unlike a screenshot of
+# the window, which may come between two presents.
+grab() {
+  local f
+  wait_frame "$1" "$2" 300
+  f=$(ls "$1" | awk -F'[_.]' -v n="$2" '$2 + 0 >= n { print; exit }')
+  cp "$1/$f" "$3"
+}
