@@ -10,6 +10,5 @@ bash scripts/build.sh -DTAVROK_WERROR=$WERROR -DTAVROK_TESTS=ON
 cd "${TAVROK_BUILD_DIR:-build}"
 # The end-to-end tests drive software-rendered frames with real X input; on a busy machine a
 # frame can come too late for one of their timing windows, so a failing test gets up to two
-# more runs (a test that is really broken fails all three).  Tests labelled "unstable" are left
-# out; `ctest -L unstable` in the build folder runs them.
-ctest --output-on-failure -j "$(nproc)" --repeat until-pass:3 -LE unstable "$@"
+# more runs (a test that is really broken fails all three).
+ctest --output-on-failure -j "$(nproc)" --repeat until-pass:3 "$@"

@@ -17,10 +17,12 @@ trap cleanup_e2e EXIT
 
 fail() { echo "FAIL: $*" >&2; [ -f "$WORK/stderr.txt" ] && { echo "--- program stderr:"; cat "$WORK/stderr.txt"; } >&2; exit 1; }
 
-# Starts Xvfb on a free display (it reports the number itself) and exports DISPLAY.
+# start_xvfb [screen] [Xvfb options...]: starts Xvfb on a free display (it reports the number
+# itself) and exports DISPLAY.
 start_xvfb() {
-  local fd_file="$WORK/display"
-  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
+  local fd_file="$WORK/display" screen="${1:-1280x1024x24}"
+  shift || true
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp "$@" 3>"$fd_file" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$fd_file" ] && break

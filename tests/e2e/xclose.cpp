@@ -8,6 +8,20 @@
 #include <cstdio>
 #include <cstdlib>
 
+// Xlib's default handler exits with status 1 and a terse line; this one says which request
+// failed and why, and lets main report it.
+static int g_x_error = 0;
+
+static int report_x_error(Display *display, XErrorEvent *error)
+{
+    char text[256];
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    fprintf(stderr, "xclose: X error on request %d (resource 0x%lx): %s\n", error->request_code,
+            error->resourceid, text);
+    g_x_error = error->error_code;
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -19,6 +33,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "xclose: cannot open display\n");
         return 1;
     }
+    XSetErrorHandler(report_x_error);
     Window window = Window(strtoul(argv[1], nullptr, 0));
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -30,5 +45,7 @@ int main(int argc, char **argv)
     Status ok = XSendEvent(display, window, False, NoEventMask, &event);
     XSync(display, False);
     XCloseDisplay(display);
-    return ok ? 0 : 1;
+    if (!ok)
+        fprintf(stderr, "xclose: the event could not be sent\n");
+    return ok && !g_x_error ? 0 : 1;
 }

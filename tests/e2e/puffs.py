@@ -1,0 +1,85 @@
+"""Watches the demo's frame captures for dust puffs while the picture otherwise stands still.
+
+    puffs.py <folder> <first frame> <last frame> <x> <y> <w> <h> <seconds>
+
+A puff is drawn additively in a dark grey, so where one passes, a pixel of the still scene
+gets brighter by the same small amount in red, green and blue.  Each capture from the first
+frame on is compared with the darkest value each pixel has had in the captures before it (the
+scene without puffs, once a puff has moved on); the pixels of the region brightened that way
+are counted.  Prints "<pixels> <frame>" for the largest count and exits 0 as soon as a
+capture has at least MIN_PIXELS of them, 1 when the last frame or the time limit comes first.
+The region is sampled every other pixel each way, so the counts are a quarter of the area.
+"""
+import os
+import subprocess
+import sys
+import time
+
+MIN_PIXELS = 100          # sampled pixels: about 400 on the screen, a third of a near puff
+LOW, HIGH = 6, 45         # brightening per channel of a puff (its colour is 0x22 per channel)
+GREY = 6                  # largest spread between the channels' brightening
+
+
+def region(path, x, y, w, h):
+    ppm = subprocess.run(["convert", path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                          "-sample", "50%", "-depth", "8", "ppm:-"],
+                         capture_output=True, check=True).stdout
+    # P6 header: magic, width, height, maximum, each followed by one white-space byte.
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while ppm[pos:pos + 1].isspace():
+            pos += 1
+        start = pos
+        while not ppm[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(ppm[start:pos])
+    return ppm[pos + 1:]
+
+
+def brightened(pixels, darkest):
+    n = 0
+    for i in range(0, len(pixels) - 2, 3):
+        dr = pixels[i] - darkest[i]
+        dg = pixels[i + 1] - darkest[i + 1]
+        db = pixels[i + 2] - darkest[i + 2]
+        low, high = min(dr, dg, db), max(dr, dg, db)
+        if low >= LOW and high <= HIGH and high - low <= GREY:
+            n += 1
+    return n
+
+
+def main():
+    folder = sys.argv[1]
+    first, last = int(sys.argv[2]), int(sys.argv[3])
+    x, y, w, h = (int(v) for v in sys.argv[4:8])
+    deadline = time.monotonic() + float(sys.argv[8])
+    darkest, seen, best = None, set(), (0, -1)
+    while time.monotonic() < deadline:
+        names = sorted(n for n in os.listdir(folder) if n.startswith("frame_") and n not in seen)
+        for name in names:
+            seen.add(name)
+            frame = int(name[6:-4])
+            if frame < first:
+                continue
+            pixels = region(os.path.join(folder, name), x, y, w, h)
+            if darkest is None:
+                darkest = bytearray(pixels)
+                continue
+            count = brightened(pixels, darkest)
+            best = max(best, (count, frame))
+            if count >= MIN_PIXELS:
+                print(*best)
+                return 0
+            for i, value in enumerate(pixels):
+                if value < darkest[i]:
+                    darkest[i] = value
+            if frame >= last:
+                print(*best)
+                return 1
+        time.sleep(0.1)
+    print(*best)
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
