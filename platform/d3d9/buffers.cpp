@@ -1,7 +1,7 @@
 /*
  * buffers.cpp - IDirect3DVertexBuffer9 and IDirect3DIndexBuffer9.
  *
- * Both keep their contents in memory; Lock hands out a pointer into it and records the
+ * Both keep their contents in memory (one template holds what they share); Lock hands out a pointer into it and records the
  * range written, so that the back end uploads only what changed (the whole buffer after
  * a D3DLOCK_DISCARD).  Locks do not nest.  Private data and priorities are not kept.
  */
@@ -84,9 +84,12 @@ HRESULT NoPrivateData()
 
 }  // namespace
 
-// --- vertex buffers ----------------------------------------------------------------------
+// --- what both kinds share ----------------------------------------------------------------
 
-VertexBuffer::VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool) : fvf(fvf)
+template <class Interface>
+BufferResource<Interface>::BufferResource(Device *device, UINT length, DWORD usage, D3DPOOL pool, const IID &iid,
+                                          const char *name)
+    : iid_(iid), name_(name)
 {
     buffer.data.assign(length, 0);
     buffer.usage = usage;
@@ -97,37 +100,71 @@ VertexBuffer::VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, 
     device->liveChildren++;
 }
 
-VertexBuffer::~VertexBuffer()
+template <class Interface>
+BufferResource<Interface>::~BufferResource()
 {
     if (*buffer.core.deviceAlive)
         buffer.core.device->liveChildren--;
 }
 
-HRESULT VertexBuffer::QueryInterface(REFIID riid, void **ppv)
+template <class Interface>
+HRESULT BufferResource<Interface>::QueryInterface(REFIID riid, void **ppv)
 {
     if (!ppv)
         return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DVertexBuffer9) {
-        *ppv = AddRefed(this);
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == iid_) {
+        *ppv = AddRefed(static_cast<Interface *>(this));
         return S_OK;
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
 }
 
-HRESULT VertexBuffer::GetDevice(IDirect3DDevice9 **out) { return DeviceOf(buffer.core, out); }
-HRESULT VertexBuffer::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) { return NoPrivateData(); }
-HRESULT VertexBuffer::GetPrivateData(REFGUID, void *, DWORD *) { return NoPrivateData(); }
-HRESULT VertexBuffer::FreePrivateData(REFGUID) { return NoPrivateData(); }
-DWORD VertexBuffer::SetPriority(DWORD) { return 0; }
-DWORD VertexBuffer::GetPriority() { return 0; }
-
-HRESULT VertexBuffer::Lock(UINT offset, UINT size, void **out, DWORD flags)
+template <class Interface>
+HRESULT BufferResource<Interface>::GetDevice(IDirect3DDevice9 **out)
 {
-    return buffer.Lock("IDirect3DVertexBuffer9", offset, size, out, flags);
+    return DeviceOf(buffer.core, out);
 }
 
-HRESULT VertexBuffer::Unlock() { return buffer.Unlock("IDirect3DVertexBuffer9"); }
+template <class Interface>
+HRESULT BufferResource<Interface>::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
+{
+    return NoPrivateData();
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::GetPrivateData(REFGUID, void *, DWORD *)
+{
+    return NoPrivateData();
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::FreePrivateData(REFGUID)
+{
+    return NoPrivateData();
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::Lock(UINT offset, UINT size, void **out, DWORD flags)
+{
+    return buffer.Lock(name_, offset, size, out, flags);
+}
+
+template <class Interface>
+HRESULT BufferResource<Interface>::Unlock()
+{
+    return buffer.Unlock(name_);
+}
+
+template class BufferResource<IDirect3DVertexBuffer9>;
+template class BufferResource<IDirect3DIndexBuffer9>;
+
+// --- vertex buffers ----------------------------------------------------------------------
+
+VertexBuffer::VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : BufferResource(device, length, usage, pool, IID_IDirect3DVertexBuffer9, "IDirect3DVertexBuffer9"), fvf(fvf)
+{
+}
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC *desc)
 {
@@ -144,48 +181,10 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC *desc)
 
 // --- index buffers -----------------------------------------------------------------------
 
-IndexBuffer::IndexBuffer(Device *device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool) : format(format)
+IndexBuffer::IndexBuffer(Device *device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : BufferResource(device, length, usage, pool, IID_IDirect3DIndexBuffer9, "IDirect3DIndexBuffer9"), format(format)
 {
-    buffer.data.assign(length, 0);
-    buffer.usage = usage;
-    buffer.pool = pool;
-    buffer.core.device = device;
-    buffer.core.deviceAlive = device->alive;
-    buffer.dirtyEnd = length;
-    device->liveChildren++;
 }
-
-IndexBuffer::~IndexBuffer()
-{
-    if (*buffer.core.deviceAlive)
-        buffer.core.device->liveChildren--;
-}
-
-HRESULT IndexBuffer::QueryInterface(REFIID riid, void **ppv)
-{
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DIndexBuffer9) {
-        *ppv = AddRefed(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-HRESULT IndexBuffer::GetDevice(IDirect3DDevice9 **out) { return DeviceOf(buffer.core, out); }
-HRESULT IndexBuffer::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) { return NoPrivateData(); }
-HRESULT IndexBuffer::GetPrivateData(REFGUID, void *, DWORD *) { return NoPrivateData(); }
-HRESULT IndexBuffer::FreePrivateData(REFGUID) { return NoPrivateData(); }
-DWORD IndexBuffer::SetPriority(DWORD) { return 0; }
-DWORD IndexBuffer::GetPriority() { return 0; }
-
-HRESULT IndexBuffer::Lock(UINT offset, UINT size, void **out, DWORD flags)
-{
-    return buffer.Lock("IDirect3DIndexBuffer9", offset, size, out, flags);
-}
-
-HRESULT IndexBuffer::Unlock() { return buffer.Unlock("IDirect3DIndexBuffer9"); }
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC *desc)
 {

@@ -116,45 +116,46 @@ public:
     HRESULT Unlock(const char *what);
 };
 
-class VertexBuffer final : public ComObject<IDirect3DVertexBuffer9> {
+// What vertex and index buffers share: the resource methods, and Lock and Unlock over the
+// contents.  Defined for the two interfaces in buffers.cpp.
+template <class Interface>
+class BufferResource : public ComObject<Interface> {
 public:
-    VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
-    ~VertexBuffer() override;
+    BufferResource(Device *device, UINT length, DWORD usage, D3DPOOL pool, const IID &iid, const char *name);
+    ~BufferResource() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
     HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
     HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
     HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override;
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override { return 0; }
+    DWORD STDMETHODCALLTYPE GetPriority() override { return 0; }
     void STDMETHODCALLTYPE PreLoad() override {}
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT STDMETHODCALLTYPE Lock(UINT OffsetToLock, UINT SizeToLock, void **ppbData, DWORD Flags) override;
     HRESULT STDMETHODCALLTYPE Unlock() override;
-    HRESULT STDMETHODCALLTYPE GetDesc(D3DVERTEXBUFFER_DESC *pDesc) override;
 
     Buffer buffer;
+
+private:
+    const IID &iid_;    // the interface's own identifier, besides IUnknown and the resource's
+    const char *name_;  // the interface's name, for diagnostics
+};
+
+class VertexBuffer final : public BufferResource<IDirect3DVertexBuffer9> {
+public:
+    VertexBuffer(Device *device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DVERTEXBUFFER_DESC *pDesc) override;
+
     DWORD fvf = 0;
 };
 
-class IndexBuffer final : public ComObject<IDirect3DIndexBuffer9> {
+class IndexBuffer final : public BufferResource<IDirect3DIndexBuffer9> {
 public:
     IndexBuffer(Device *device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ~IndexBuffer() override;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override;
-    void STDMETHODCALLTYPE PreLoad() override {}
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT STDMETHODCALLTYPE Lock(UINT OffsetToLock, UINT SizeToLock, void **ppbData, DWORD Flags) override;
-    HRESULT STDMETHODCALLTYPE Unlock() override;
     HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC *pDesc) override;
 
-    Buffer buffer;
     D3DFORMAT format = D3DFMT_INDEX16;
 };
 

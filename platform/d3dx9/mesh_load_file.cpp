@@ -209,31 +209,9 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     }
 
     MeshData merged = Merge(walker.parts);
-    ID3DXMesh *mesh = nullptr;
-    ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
-    auto fail = [&](HRESULT code) {
-        SafeRelease(mesh);
-        SafeRelease(adjacency);
-        SafeRelease(materials);
-        SafeRelease(effects);
-        return code;
-    };
-    if (FAILED(hr = CreateMeshFromData(merged, Options, pD3D, &mesh)))
-        return fail(hr);
-    if (ppAdjacency && FAILED(hr = CreateAdjacencyBuffer(merged, &adjacency)))
-        return fail(hr);
-    if (ppMaterials && !merged.materials.empty() && FAILED(hr = CreateMaterialBuffer(merged.materials, &materials)))
-        return fail(hr);
-    if (ppEffectInstances && FAILED(hr = CreateEffectBuffer(DWORD(merged.materials.size()), &effects)))
-        return fail(hr);
-    if (ppAdjacency)
-        *ppAdjacency = adjacency;
-    if (ppMaterials)
-        *ppMaterials = materials;
-    if (ppEffectInstances)
-        *ppEffectInstances = effects;
-    if (pNumMaterials)
-        *pNumMaterials = DWORD(merged.materials.size());
-    *ppMesh = mesh;
+    LoadedMesh loaded;
+    if (FAILED(hr = BuildLoadedMesh(merged, Options, pD3D, ppAdjacency, ppMaterials, ppEffectInstances, &loaded)))
+        return hr;
+    loaded.HandOut(ppAdjacency, ppMaterials, ppEffectInstances, pNumMaterials, ppMesh);
     return D3D_OK;
 }

@@ -466,13 +466,6 @@ void SafeRelease(T *&p)
     }
 }
 
-}  // namespace
-
-HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out)
-{
-    return MeshReader(object, out).Read();
-}
-
 HRESULT CreateMeshFromData(const MeshData &d, DWORD options, IDirect3DDevice9 *device, ID3DXMesh **out)
 {
     *out = nullptr;
@@ -564,6 +557,56 @@ HRESULT CreateAdjacencyBuffer(const MeshData &d, ID3DXBuffer **buffer)
     return hr;
 }
 
+}  // namespace
+
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out)
+{
+    return MeshReader(object, out).Read();
+}
+
+void LoadedMesh::HandOut(ID3DXBuffer **adjacencyOut, ID3DXBuffer **materialsOut, ID3DXBuffer **effectsOut,
+                         DWORD *materialCountOut, ID3DXMesh **meshOut)
+{
+    if (adjacencyOut)
+        *adjacencyOut = adjacency;
+    if (materialsOut)
+        *materialsOut = materials;
+    if (effectsOut)
+        *effectsOut = effects;
+    if (materialCountOut)
+        *materialCountOut = materialCount;
+    *meshOut = mesh;
+    *this = LoadedMesh{};
+}
+
+void LoadedMesh::Release()
+{
+    SafeRelease(mesh);
+    SafeRelease(adjacency);
+    SafeRelease(materials);
+    SafeRelease(effects);
+}
+
+HRESULT BuildLoadedMesh(const MeshData &data, DWORD options, IDirect3DDevice9 *device, bool adjacency,
+                        bool materials, bool effects, LoadedMesh *out)
+{
+    LoadedMesh built;
+    built.materialCount = DWORD(data.materials.size());
+    HRESULT hr = CreateMeshFromData(data, options, device, &built.mesh);
+    if (SUCCEEDED(hr) && adjacency)
+        hr = CreateAdjacencyBuffer(data, &built.adjacency);
+    if (SUCCEEDED(hr) && materials && !data.materials.empty())
+        hr = CreateMaterialBuffer(data.materials, &built.materials);
+    if (SUCCEEDED(hr) && effects)
+        hr = CreateEffectBuffer(built.materialCount, &built.effects);
+    if (FAILED(hr)) {
+        built.Release();
+        return hr;
+    }
+    *out = built;
+    return D3D_OK;
+}
+
 }  // namespace tavrok::d3dx9mesh
 
 using namespace tavrok::d3dx9mesh;
@@ -593,48 +636,27 @@ HRESULT WINAPI D3DXLoadSkinMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Opti
     if (FAILED(hr))
         return hr;
 
-    ID3DXMesh *mesh = nullptr;
-    ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
+    LoadedMesh loaded;
+    if (FAILED(hr = BuildLoadedMesh(data, Options, pD3D, ppAdjacency, ppMaterials, ppEffectInstances, &loaded)))
+        return hr;
     ID3DXSkinInfo *skin = nullptr;
-    auto fail = [&](HRESULT code) {
-        SafeRelease(mesh);
-        SafeRelease(adjacency);
-        SafeRelease(materials);
-        SafeRelease(effects);
-        SafeRelease(skin);
-        return code;
-    };
-    if (FAILED(hr = CreateMeshFromData(data, Options, pD3D, &mesh)))
-        return fail(hr);
-    if (ppAdjacency && FAILED(hr = CreateAdjacencyBuffer(data, &adjacency)))
-        return fail(hr);
-    if (ppMaterials && !data.materials.empty() && FAILED(hr = CreateMaterialBuffer(data.materials, &materials)))
-        return fail(hr);
-    if (ppEffectInstances && FAILED(hr = CreateEffectBuffer(DWORD(data.materials.size()), &effects)))
-        return fail(hr);
     if (ppSkinInfo) {
-        if (FAILED(hr = D3DXCreateSkinInfoFVF(mesh->GetNumVertices(), mesh->GetFVF(), DWORD(data.bones.size()), &skin)))
-            return fail(hr);
-        for (DWORD b = 0; b < data.bones.size(); b++) {
+        hr = D3DXCreateSkinInfoFVF(loaded.mesh->GetNumVertices(), loaded.mesh->GetFVF(), DWORD(data.bones.size()),
+                                   &skin);
+        for (DWORD b = 0; SUCCEEDED(hr) && b < data.bones.size(); b++) {
             const MeshBone &bone = data.bones[b];
             skin->SetBoneName(b, bone.name.c_str());
             skin->SetBoneOffsetMatrix(b, &bone.offset);
-            if (FAILED(hr = skin->SetBoneInfluence(b, DWORD(bone.vertices.size()), bone.vertices.data(),
-                                                   bone.weights.data())))
-                return fail(hr);
+            hr = skin->SetBoneInfluence(b, DWORD(bone.vertices.size()), bone.vertices.data(), bone.weights.data());
         }
-    }
-    if (ppAdjacency)
-        *ppAdjacency = adjacency;
-    if (ppMaterials)
-        *ppMaterials = materials;
-    if (ppEffectInstances)
-        *ppEffectInstances = effects;
-    if (pMatOut)
-        *pMatOut = DWORD(data.materials.size());
-    if (ppSkinInfo)
+        if (FAILED(hr)) {
+            SafeRelease(skin);
+            loaded.Release();
+            return hr;
+        }
         *ppSkinInfo = skin;
-    *ppMesh = mesh;
+    }
+    loaded.HandOut(ppAdjacency, ppMaterials, ppEffectInstances, pMatOut, ppMesh);
     return D3D_OK;
 }
 

@@ -97,14 +97,24 @@ struct MeshData {
 // and return D3DXERR_INVALIDDATA (or the reader's code).
 HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out);
 
-// Builds the mesh from what ReadMeshObject produced.
-HRESULT CreateMeshFromData(const MeshData &data, DWORD options, IDirect3DDevice9 *device, ID3DXMesh **mesh);
+// What a load hands out: the mesh and, where the caller asked for them, the adjacency
+// buffer, the materials buffer (D3DXMATERIAL array followed by its strings; none for a mesh
+// without materials) and the effect-instance buffer.
+struct LoadedMesh {
+    ID3DXMesh *mesh = nullptr;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr, *effects = nullptr;
+    DWORD materialCount = 0;
 
-// The materials buffer (D3DXMATERIAL array followed by its strings), the effect-instance
-// buffer and the adjacency buffer of a loaded mesh.
-HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBuffer **buffer);
-HRESULT CreateEffectBuffer(DWORD count, ID3DXBuffer **buffer);
-HRESULT CreateAdjacencyBuffer(const MeshData &data, ID3DXBuffer **buffer);
+    // Gives each object to its out-parameter (those not asked for are null already).
+    void HandOut(ID3DXBuffer **adjacencyOut, ID3DXBuffer **materialsOut, ID3DXBuffer **effectsOut,
+                 DWORD *materialCountOut, ID3DXMesh **meshOut);
+    void Release();
+};
+
+// Builds the mesh from what ReadMeshObject produced, with the buffers asked for: all of them,
+// or none and the failure's code.
+HRESULT BuildLoadedMesh(const MeshData &data, DWORD options, IDirect3DDevice9 *device, bool adjacency,
+                        bool materials, bool effects, LoadedMesh *out);
 
 // How often the mesh's vertices or indices may have been written: data derived from its
 // geometry is rebuilt when this changes.

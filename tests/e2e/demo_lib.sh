@@ -2,7 +2,8 @@
 # question answered, screenshots of its window, and pixel counts by colour in a region.
 # Under a slow software renderer the demo may run at a few frames per second, so checks
 # wait for the change they expect instead of assuming a frame rate.
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$E2E_DIR/lib.sh"
 
 TITLE="Tavrok - by Velmor"
 MAIN=""
@@ -23,17 +24,9 @@ shot() { import -window "$MAIN" "$1" 2>/dev/null || fail "no screenshot of the w
 count() {
   local png="$1" x="$2" y="$3" w="$4" h="$5" test="$6"
   # Every other pixel each way: a quarter of the pixels, counted four times faster.
-  $CONVERT "$png" -crop "${w}x${h}+${x}+${y}" +repage -sample 50% -depth 8 ppm:- | python3 -c "
-import sys
-data = sys.stdin.buffer.read()
-# P6 header: magic, width, height, maximum, each followed by white space.
-fields, pos = [], 0
-while len(fields) < 4:
-    while data[pos:pos + 1].isspace(): pos += 1
-    start = pos
-    while not data[pos:pos + 1].isspace(): pos += 1
-    fields.append(data[start:pos])
-pixels = data[pos + 1:]
+  PYTHONPATH="$E2E_DIR" python3 -c "
+from frames import region
+pixels, _, _ = region('$png', $x, $y, $w, $h)
 n = 0
 for i in range(0, len(pixels) - 2, 3):
     r, g, b = pixels[i], pixels[i + 1], pixels[i + 2]

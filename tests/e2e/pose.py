@@ -13,26 +13,15 @@ the nearest other one.  With pictures after "--": prints the distance from the o
 from all references to its nearest reference.  References taken densely over a whole loop of
 a clip give a small spread, and a picture of another clip stands far from all of them.
 """
-import subprocess
 import sys
+
+from frames import region
 
 SHIFT_X, SHIFT_Y = 6, 3
 
 
 def silhouette(path, x, y, w, h):
-    ppm = subprocess.run(["convert", path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-sample", "50%", "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
-    # P6 header: magic, width, height, maximum, each followed by one white-space byte.
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while ppm[pos:pos + 1].isspace():
-            pos += 1
-        start = pos
-        while not ppm[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(ppm[start:pos])
-    w, h = int(fields[1]), int(fields[2])
-    pixels = ppm[pos + 1:]
+    pixels, w, h = region(path, x, y, w, h)
     rows = []
     for row in range(h):
         bits = 0

@@ -11,29 +11,14 @@ capture has at least MIN_PIXELS of them, 1 when the last frame or the time limit
 The region is sampled every other pixel each way, so the counts are a quarter of the area.
 """
 import os
-import subprocess
 import sys
 import time
+
+from frames import region
 
 MIN_PIXELS = 100          # sampled pixels: about 400 on the screen, a third of a near puff
 LOW, HIGH = 6, 45         # brightening per channel of a puff (its colour is 0x22 per channel)
 GREY = 6                  # largest spread between the channels' brightening
-
-
-def region(path, x, y, w, h):
-    ppm = subprocess.run(["convert", path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-sample", "50%", "-depth", "8", "ppm:-"],
-                         capture_output=True, check=True).stdout
-    # P6 header: magic, width, height, maximum, each followed by one white-space byte.
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while ppm[pos:pos + 1].isspace():
-            pos += 1
-        start = pos
-        while not ppm[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(ppm[start:pos])
-    return ppm[pos + 1:]
 
 
 def brightened(pixels, darkest):
@@ -61,7 +46,7 @@ def main():
             frame = int(name[6:-4])
             if frame < first:
                 continue
-            pixels = region(os.path.join(folder, name), x, y, w, h)
+            pixels, _, _ = region(os.path.join(folder, name), x, y, w, h)
             if darkest is None:
                 darkest = bytearray(pixels)
                 continue
