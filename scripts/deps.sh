@@ -11,6 +11,7 @@ PACKAGES=(
   xfonts-base                                    # X core fonts: the text of SDL's X11 message boxes
   libx11-dev                                     # the test helper that closes windows
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  fonts-liberation                               # Liberation Sans Narrow: the narrow face in place of the script one
   zlib1g-dev libstb-dev libfcl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libassimp-dev
   clang libclang-rt-14-dev

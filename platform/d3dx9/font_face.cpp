@@ -4,6 +4,8 @@
  * A GDI-style request (face name, height, width, weight, italic, quality) becomes a
  * fontconfig pattern; fontconfig's own substitution rules pick the closest installed face
  * (a missing family gets its configured substitute, else the default sans-serif face).
+ * Windows faces that Linux systems lack and whose width fontconfig's default face would
+ * not keep are followed in the pattern by an installed family of about their width.
  * Sizes follow GDI: a negative height is the character (em) height in pixels, a positive
  * one the cell height (ascent plus descent).  A request for a bold or italic face that the
  * match lacks is met by emboldening or slanting the outlines, as GDI does.  Glyphs are
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <strings.h>
 
 namespace tavrok::d3dx9 {
 namespace {
@@ -143,6 +146,16 @@ private:
     int ascent_ = 0, descent_ = 0, leading_ = 0, averageWidth_ = 0, maxWidth_ = 0;
 };
 
+// Windows faces, each with the installed family nearest in width, tried after it: text laid
+// out for a narrow face keeps its place (the default sans-serif face is much wider).
+struct Substitute {
+    const char *windows;
+    const char *installed;
+};
+const Substitute kSubstitutes[] = {
+    {"Viner Hand ITC", "Liberation Sans Narrow"},
+};
+
 // The file and face index fontconfig picks for the request, or false.
 bool Match(const char *faceName, UINT weight, bool italic, std::string &file, int &index, int &matchedWeight,
            int &matchedSlant)
@@ -150,8 +163,12 @@ bool Match(const char *faceName, UINT weight, bool italic, std::string &file, in
     if (!FcInit())
         return false;
     FcPattern *pattern = FcPatternCreate();
-    if (faceName && *faceName)
+    if (faceName && *faceName) {
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(faceName));
+        for (const Substitute &s : kSubstitutes)
+            if (strcasecmp(faceName, s.windows) == 0)
+                FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(s.installed));
+    }
     if (weight != 0)
         FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(int(std::min(weight, 1000u))));
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);

@@ -71,6 +71,17 @@ TEST_F(ScreenTextTest, FontIsTheBoldFourteenPointFaceAtTheScreenResolution)
     EXPECT_GT(DrawScreenText(81, 30, "TNX to Velmor", D3DXCOLOR(255.0f, 255.0f, 255.0f, 1.0f)), 18);
 }
 
+TEST_F(ScreenTextTest, TheFrameRateLabelEndsBeforeTheNumber)
+{
+    // "Frame Rate:" starts at x = 81 and the number at x = 204, in whatever face stands in
+    // for the requested one.
+    ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
+    RECT rect = {81, 30, 81, 30};
+    ASSERT_GT(g_font->DrawTextA(NULL, "Frame Rate:", -1, &rect, DT_CALCRECT | DT_NOCLIP, 0xFFFFFFFF), 0);
+    EXPECT_GT(rect.right, 81 + 60);   // the text has a real width
+    EXPECT_LE(rect.right, 204 - 6);   // and leaves a gap before the number
+}
+
 TEST_F(ScreenTextTest, FrameRateIsFormattedIntoItsOwnBuffer)
 {
     ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
