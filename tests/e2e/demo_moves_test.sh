@@ -1,8 +1,8 @@
 # The demo played as a person would, from the start position with the follow camera:
 # A, S and D show the slash (with orange sparks), the punch and the kick, each a pose
-# unlike idle; the down arrow held walks the ninja towards the camera and turns it to face
-# the camera, and it raises dust; C switches to the free camera and mouse motion turns it.
-# Frames are the demo's own captures (one every 5 frames), counted by their numbers.
+# unlike idle; the down arrow held walks the ninja towards the camera, turns it to face the
+# camera and plays the walk clip, and it raises dust; C switches to the free camera and
+# mouse motion turns it.  Frames are the demo's own captures (one every 5 frames), counted by their numbers.
 source "$(dirname "$0")/demo_lib.sh"
 FRAMES="$WORK/frames"
 BODY="380 140 270 460"   # x y w h round the ninja at the start
@@ -69,6 +69,13 @@ echo "walk: gate $gate_before -> $gate_after, face $face_before -> $face_after"
 [ "$gate_after" -lt $((gate_before / 2)) ] || fail "the gate did not recede ($gate_before -> $gate_after)"
 [ "$face_before" -lt 20 ] && [ "$face_after" -gt 40 ] || fail "the ninja does not face the camera ($face_before -> $face_after)"
 echo "ok: the down arrow walks the ninja towards the camera, facing it"
+
+# The walk clip plays: within the next 30 frames (most of a stride or more) the legs swing
+# far from where they were.
+for i in 0 1 2 3 4 5; do grab "$FRAMES" $((at + 205 + 5 * i)) "$WORK/stride$i.png"; done
+strides=$(python3 "$(dirname "$0")/pose.py" 380 100 270 460 "$WORK/walk.png" -- "$WORK"/stride?.png)
+[ "$strides" -gt $((spread * 2 + 500)) ] || fail "the walking ninja does not move its legs ($strides against $spread)"
+echo "ok: the walk clip plays ($strides silhouette samples from the first moment)"
 
 # Dust: while an arrow is down the character raises a puff for every 200 ms of the frame
 # clock.  With a second arrow held too, the character and the camera stand still (no step,
