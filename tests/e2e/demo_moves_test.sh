@@ -2,7 +2,8 @@
 # A, S and D show the slash (with orange sparks), the punch and the kick, each a pose
 # unlike idle; the down arrow held walks the ninja towards the camera, turns it to face the
 # camera and plays the walk clip, and it raises dust; C switches to the free camera and
-# mouse motion turns it.  Frames are the demo's own captures (one every 5 frames), counted by their numbers.
+# mouse motion turns it.  Frames are the demo's own captures (one every 5 frames), counted
+# by their numbers.
 source "$(dirname "$0")/demo_lib.sh"
 FRAMES="$WORK/frames"
 BODY="380 140 270 460"   # x y w h round the ninja at the start
