@@ -103,7 +103,8 @@ void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes)
     FILE *f = fopen(path.c_str(), "wb");
     if (!f)
         abort();
-    fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty())  // an empty vector's data() may be null, which fwrite does not take
+        fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
 }
 
