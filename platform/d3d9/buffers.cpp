@@ -76,13 +76,13 @@ HRESULT DeviceOf(ResourceCore &core, IDirect3DDevice9 **out)
     return D3D_OK;
 }
 
+}  // namespace
+
 HRESULT NoPrivateData()
 {
     Unsupported(kLib, "private data on resources");
     return D3DERR_NOTFOUND;
 }
-
-}  // namespace
 
 // --- what both kinds share ----------------------------------------------------------------
 
@@ -124,24 +124,6 @@ template <class Interface>
 HRESULT BufferResource<Interface>::GetDevice(IDirect3DDevice9 **out)
 {
     return DeviceOf(buffer.core, out);
-}
-
-template <class Interface>
-HRESULT BufferResource<Interface>::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
-{
-    return NoPrivateData();
-}
-
-template <class Interface>
-HRESULT BufferResource<Interface>::GetPrivateData(REFGUID, void *, DWORD *)
-{
-    return NoPrivateData();
-}
-
-template <class Interface>
-HRESULT BufferResource<Interface>::FreePrivateData(REFGUID)
-{
-    return NoPrivateData();
 }
 
 template <class Interface>

@@ -116,21 +116,29 @@ public:
     HRESULT Unlock(const char *what);
 };
 
+// Private data and priorities are not kept: the methods every resource has for them.
+HRESULT NoPrivateData();  // says so once and answers D3DERR_NOTFOUND
+
+template <class Interface>
+class ResourceMethods : public ComObject<Interface> {
+public:
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override { return NoPrivateData(); }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override { return NoPrivateData(); }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override { return NoPrivateData(); }
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override { return 0; }
+    DWORD STDMETHODCALLTYPE GetPriority() override { return 0; }
+    void STDMETHODCALLTYPE PreLoad() override {}
+};
+
 // What vertex and index buffers share: the resource methods, and Lock and Unlock over the
 // contents.  Defined for the two interfaces in buffers.cpp.
 template <class Interface>
-class BufferResource : public ComObject<Interface> {
+class BufferResource : public ResourceMethods<Interface> {
 public:
     BufferResource(Device *device, UINT length, DWORD usage, D3DPOOL pool, const IID &iid, const char *name);
     ~BufferResource() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override { return 0; }
-    DWORD STDMETHODCALLTYPE GetPriority() override { return 0; }
-    void STDMETHODCALLTYPE PreLoad() override {}
     HRESULT STDMETHODCALLTYPE Lock(UINT OffsetToLock, UINT SizeToLock, void **ppbData, DWORD Flags) override;
     HRESULT STDMETHODCALLTYPE Unlock() override;
 
@@ -167,18 +175,12 @@ struct MipLevel {
 
 class Surface;
 
-class Texture final : public ComObject<IDirect3DTexture9> {
+class Texture final : public ResourceMethods<IDirect3DTexture9> {
 public:
     Texture(Device *device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~Texture() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override;
-    void STDMETHODCALLTYPE PreLoad() override {}
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
     DWORD STDMETHODCALLTYPE GetLOD() override;
@@ -202,7 +204,7 @@ public:
 
 // A surface: a texture level, or the device's back buffer (whose pixels the back end
 // reads on lock), or a plain off-screen surface.
-class Surface final : public ComObject<IDirect3DSurface9> {
+class Surface final : public ResourceMethods<IDirect3DSurface9> {
 public:
     enum class Kind { TextureLevel, BackBuffer, Plain };
     Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
@@ -210,12 +212,6 @@ public:
     ~Surface() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override;
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override;
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override;
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override;
-    void STDMETHODCALLTYPE PreLoad() override {}
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
     HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void **ppContainer) override;
     HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC *pDesc) override;

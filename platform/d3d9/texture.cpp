@@ -214,16 +214,6 @@ HRESULT Texture::GetDevice(IDirect3DDevice9 **out)
     return *out ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
-HRESULT Texture::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
-{
-    Unsupported(kLib, "private data on resources");
-    return D3DERR_NOTFOUND;
-}
-HRESULT Texture::GetPrivateData(REFGUID, void *, DWORD *) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
-HRESULT Texture::FreePrivateData(REFGUID) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
-DWORD Texture::SetPriority(DWORD) { return 0; }
-DWORD Texture::GetPriority() { return 0; }
-
 DWORD Texture::SetLOD(DWORD lodNew)
 {
     DWORD old = lod;
@@ -354,16 +344,6 @@ HRESULT Surface::GetDevice(IDirect3DDevice9 **out)
     *out = *deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(device)) : nullptr;
     return *out ? D3D_OK : D3DERR_INVALIDCALL;
 }
-
-HRESULT Surface::SetPrivateData(REFGUID, CONST void *, DWORD, DWORD)
-{
-    Unsupported(kLib, "private data on resources");
-    return D3DERR_NOTFOUND;
-}
-HRESULT Surface::GetPrivateData(REFGUID, void *, DWORD *) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
-HRESULT Surface::FreePrivateData(REFGUID) { return SetPrivateData(IID_IUnknown, nullptr, 0, 0); }
-DWORD Surface::SetPriority(DWORD) { return 0; }
-DWORD Surface::GetPriority() { return 0; }
 
 HRESULT Surface::GetContainer(REFIID riid, void **out)
 {
