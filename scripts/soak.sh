@@ -1,5 +1,5 @@
 #!/bin/bash
-# Soak run: the demo under Xvfb for many frames with keys held in a random but seeded
+# Soak run: the demo under Xvfb for many frames with keys held in a random but repeatable
 # pattern, built with sanitizers (a build folder configured with
 # -DTAVROK_SANITIZE=address,undefined), watching its resident memory.
 #

@@ -486,9 +486,9 @@ void Bake(Builder &b)
 
 // ---- Textures -------------------------------------------------------------------------
 
-uint32_t Hash(int a, int b, uint32_t seed)
+uint32_t Hash(int a, int b, uint32_t salt)
 {
-    uint32_t h = uint32_t(a) * 73856093u ^ uint32_t(b) * 19349663u ^ seed * 83492791u;
+    uint32_t h = uint32_t(a) * 73856093u ^ uint32_t(b) * 19349663u ^ salt * 83492791u;
     h = (h ^ (h >> 15)) * 2246822519u;
     return h ^ (h >> 13);
 }
@@ -563,12 +563,12 @@ Image WallTexture()
     return img;
 }
 
-Image WoodTexture(double r0, double g0, double b0, uint32_t seed, bool lacquer)
+Image WoodTexture(double r0, double g0, double b0, uint32_t salt, bool lacquer)
 {
     Image img(128, 128);
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) {
-            double n = Fbm2(x / 32.0, y / 4.0, 4, seed, 3);
+            double n = Fbm2(x / 32.0, y / 4.0, 4, salt, 3);
             double grain = 0.75 + 0.25 * std::sin(x * 0.35 + 10 * n);
             if (lacquer) grain = 0.88 + 0.12 * grain;
             img.Set(x, y, r0 * grain, g0 * grain, b0 * grain);

@@ -296,15 +296,15 @@ std::vector<uint8_t> EncodePng(const Image &image)
     return out;
 }
 
-static double Lattice(int x, int y, uint32_t seed)
+static double Lattice(int x, int y, uint32_t salt)
 {
-    uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + seed * 2246822519u;
+    uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + salt * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     h ^= h >> 16;
     return (h & 0xFFFFFF) / double(0xFFFFFF);
 }
 
-double Noise2(double x, double y, int period, uint32_t seed)
+double Noise2(double x, double y, int period, uint32_t salt)
 {
     double fx = std::floor(x), fy = std::floor(y);
     int ix = int(fx), iy = int(fy);
@@ -314,18 +314,18 @@ double Noise2(double x, double y, int period, uint32_t seed)
     auto at = [&](int i, int j) {
         int px = ((ix + i) % period + period) % period;
         int py = ((iy + j) % period + period) % period;
-        return Lattice(px, py, seed);
+        return Lattice(px, py, salt);
     };
     double a = at(0, 0) + (at(1, 0) - at(0, 0)) * tx;
     double b = at(0, 1) + (at(1, 1) - at(0, 1)) * tx;
     return a + (b - a) * ty;
 }
 
-double Fbm2(double x, double y, int period, uint32_t seed, int octaves)
+double Fbm2(double x, double y, int period, uint32_t salt, int octaves)
 {
     double sum = 0, amp = 0.5, norm = 0;
     for (int o = 0; o < octaves; ++o) {
-        sum += amp * Noise2(x, y, period, seed + uint32_t(o) * 101u);
+        sum += amp * Noise2(x, y, period, salt + uint32_t(o) * 101u);
         norm += amp;
         x *= 2;
         y *= 2;

@@ -159,8 +159,8 @@ std::vector<uint8_t> EncodeBmp24(const Image &image);
 // Bytes of an uncompressed-deflate PNG (preview pictures only).
 std::vector<uint8_t> EncodePng(const Image &image);
 // Smooth value noise in 0..1, deterministic, tiling with the given period.
-double Noise2(double x, double y, int period, uint32_t seed);
-double Fbm2(double x, double y, int period, uint32_t seed, int octaves);
+double Noise2(double x, double y, int period, uint32_t salt);
+double Fbm2(double x, double y, int period, uint32_t salt, int octaves);
 
 // ---- Writers and builders -----------------------------------------------------------
 

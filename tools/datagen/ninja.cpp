@@ -494,22 +494,22 @@ struct ClipSpec {
     bool swordMatrix;   // matrix keys on the sword
 };
 
-AnimationSet BuildClip(const ClipSpec &spec, const Mesh &mesh)
+AnimationSet BuildClip(const ClipSpec &clip, const Mesh &mesh)
 {
     AnimationSet set;
-    set.name = spec.name;
-    set.looping = spec.loop;
+    set.name = clip.name;
+    set.looping = clip.loop;
     set.tracks.resize(BoneCount);
     for (int b = 0; b < BoneCount; ++b) set.tracks[b].frame = kBones[b].name;
-    uint32_t end = spec.keys.back().time;
-    for (uint32_t t = 0;; t = std::min(end, t + spec.step)) {
-        Pose p = Sample(spec.keys, spec.loop, t);
+    uint32_t end = clip.keys.back().time;
+    for (uint32_t t = 0;; t = std::min(end, t + clip.step)) {
+        Pose p = Sample(clip.keys, clip.loop, t);
         double hipsY = SolveHipsHeight(p, mesh);
         for (int b = 0; b < BoneCount; ++b) {
             Track &tr = set.tracks[b];
             Vec3 a = p.angle[b];
             Mat4 r = RotationX(Rad(a.x)) * RotationY(Rad(a.y)) * RotationZ(Rad(a.z));
-            if (b == Sword && spec.swordMatrix) {
+            if (b == Sword && clip.swordMatrix) {
                 tr.matrix.push_back({t, LocalMatrix(p, b, hipsY)});
                 continue;
             }
@@ -525,7 +525,7 @@ AnimationSet BuildClip(const ClipSpec &spec, const Mesh &mesh)
                 tr.position.push_back({t, BindOffset(b) + Vec3(p.hips.x, hipsY, p.hips.z)});
             else if (tr.position.empty())
                 tr.position.push_back({0, BindOffset(b)});
-            if (b == Chest && spec.breathing)
+            if (b == Chest && clip.breathing)
                 tr.scale.push_back({t, {p.chestScale, 1.0, p.chestScale * 1.2 - 0.2}});
         }
         if (t == end) break;
