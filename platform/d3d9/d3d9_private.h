@@ -10,6 +10,7 @@
 #define TAVROK_D3D9_PRIVATE_H
 
 #include <d3d9.h>
+#include <tavrok/com_object.h>
 
 #include <atomic>
 #include <cstdint>
@@ -29,27 +30,15 @@ constexpr const char *kLib = "d3d9";
 void NoteCreated();
 void NoteDestroyed();
 
-// Reference counting shared by every interface implementation.  `Base` is the most
-// derived SDK interface; `OnFinalRelease` lets an object tell its owner before it goes.
+// Reference counting shared by every interface implementation, with each object counted
+// while it lives.  `Base` is the most derived SDK interface.
 template <class Base>
-class ComObject : public Base {
+class ComObject : public RefCounted<Base> {
 public:
     ComObject() { NoteCreated(); }
-    virtual ~ComObject() { NoteDestroyed(); }
+    ~ComObject() override { NoteDestroyed(); }
     ComObject(const ComObject &) = delete;
     ComObject &operator=(const ComObject &) = delete;
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    std::atomic<ULONG> refs_{1};
 };
 
 // Adds a reference to `p` when it is not null; returns it.

@@ -1,9 +1,10 @@
 /*
- * tavrok/com_object.h - reference counting and QueryInterface for a COM object that
- * implements one interface.
+ * tavrok/com_object.h - reference counting for COM objects, and QueryInterface for one
+ * that implements a single interface.
  *
  * An object starts with one reference, owned by whoever created it; the last Release
- * deletes it.  QueryInterface answers IUnknown and the interface's own identifier.
+ * deletes it.  ComObject's QueryInterface answers IUnknown and the interface's own
+ * identifier.
  */
 #ifndef TAVROK_COM_OBJECT_H
 #define TAVROK_COM_OBJECT_H
@@ -14,8 +15,27 @@
 
 namespace tavrok {
 
+template <class Interface>
+class RefCounted : public Interface {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    virtual ~RefCounted() = default;
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
 template <class Interface, const IID &InterfaceId>
-class ComObject : public Interface {
+class ComObject : public RefCounted<Interface> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
     {
@@ -28,20 +48,6 @@ public:
         *object = static_cast<Interface *>(this);
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    virtual ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> references_{1};
 };
 
 }  // namespace tavrok
