@@ -10,8 +10,8 @@
 #define TAVROK_D3DX9_MESH_PRIVATE_H
 
 #include <d3dx9mesh.h>
+#include <tavrok/com_object.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,26 +43,6 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 // are compared through their point representatives: two faces are neighbours across an edge
 // whose two ends they share.
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency);
-
-// COM reference counting for the objects of this library.
-template <class Iface>
-class RefCounted : public Iface {
-public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    virtual ~RefCounted() = default;
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
 
 // One Mesh data object as read from a file, before it becomes an ID3DXMesh: vertices already
 // split so that every corner's normal is its vertex's, triangles already made from fans.

@@ -15,6 +15,7 @@
 #define TAVROK_DXFILE_PRIVATE_H
 
 #include <dxfile.h>
+#include <tavrok/com_object.h>
 
 #include <cstdint>
 #include <deque>
@@ -266,24 +267,6 @@ void Report(const std::string &file, const ParseError &e);
 IDirectXFileEnumObject *NewEnumObject(std::shared_ptr<Session> session);
 IDirectXFileData *NewDataObject(std::shared_ptr<Session> session, const Node *node);
 IDirectXFileDataReference *NewDataReference(std::shared_ptr<Session> session, const Node *node);
-
-// Reference counting shared by every object: starts at 1, deletes itself at 0.
-template <class Base>
-class RefCounted : public Base {
-public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG r = --refs_;
-        if (r == 0)
-            delete this;
-        return r;
-    }
-    virtual ~RefCounted() = default;
-
-private:
-    ULONG refs_ = 1;
-};
 
 }  // namespace tavrok::dxfile
 
