@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libsdl2-dev libepoxy-dev                       # window, events, OpenGL loading
   libgl1-mesa-dri xvfb xdotool x11-utils xauth   # software OpenGL and a virtual screen
+  libegl-mesa0                                   # EGL for SDL's offscreen windows (the input script test)
   imagemagick                                    # screenshots and their inspection
   xfonts-base                                    # X core fonts: the text of SDL's X11 message boxes
   libx11-dev                                     # the test helper that closes windows

@@ -183,8 +183,10 @@ HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, C
     if (source || dest || destWindow || dirty)
         return NotOffered("Present with rectangles, a window override or a dirty region");
     HRESULT hr = renderer->Present();
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
         framesPresented++;
+        tavrok::FramePresented();
+    }
     return hr;
 }
 

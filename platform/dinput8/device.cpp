@@ -243,7 +243,7 @@ private:
     {
         if (acquired_ && (level_ & DISCL_FOREGROUND)) {
             SDL_Window *window = SdlWindowOf(window_);
-            if (!window || SDL_GetKeyboardFocus() != window) {
+            if (!window || KeyboardFocus() != window) {
                 source_->OnUnacquire();
                 acquired_ = false;
                 lost_ = true;
@@ -260,14 +260,14 @@ private:
     // later, so a device's first acquisition waits briefly for it; later ones never wait.
     static bool IsFocused(SDL_Window *window, bool mayWait)
     {
-        if (SDL_GetKeyboardFocus() == window)
+        if (KeyboardFocus() == window)
             return true;
         SDL_PumpEvents();
-        for (int tries = 0; mayWait && !SDL_GetKeyboardFocus() && tries < 25; ++tries) {
+        for (int tries = 0; mayWait && !KeyboardFocus() && tries < 25; ++tries) {
             SDL_Delay(10);
             SDL_PumpEvents();
         }
-        return SDL_GetKeyboardFocus() == window;
+        return KeyboardFocus() == window;
     }
 
     // Checks a data format and works out where each of the device's objects goes; returns

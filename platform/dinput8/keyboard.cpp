@@ -10,6 +10,7 @@
 #include "dinput8_private.h"
 
 #include <tavrok/dinput8_debug.h>
+#include <tavrok/platform.h>
 
 #include <algorithm>
 #include <array>
@@ -193,12 +194,10 @@ public:
             std::copy(g_stateOverride, g_stateOverride + 256, state_.begin());
             return;
         }
-        int count = 0;
-        const Uint8 *sdl = SDL_GetKeyboardState(&count);
         const ScancodeByDik &inverse = Inverse();
         for (int dik = 0; dik < 256; ++dik) {
             SDL_Scancode sc = inverse.scancode[dik];
-            state_[dik] = (sc != SDL_SCANCODE_UNKNOWN && sc < count && sdl[sc]) ? 0x80 : 0x00;
+            state_[dik] = (sc != SDL_SCANCODE_UNKNOWN && ScancodeDown(sc)) ? 0x80 : 0x00;
         }
     }
     LONG AxisValue(DWORD, bool) const override { return 0; }

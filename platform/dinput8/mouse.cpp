@@ -85,7 +85,7 @@ public:
             total_[axis] += pending_[axis];
             pending_[axis] = 0;
         }
-        Uint32 sdl = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetMouseState(nullptr, nullptr) : 0;
+        Uint32 sdl = MouseButtonMask();
         // DirectInput numbers the buttons left, right, middle; SDL left, middle, right.
         const Uint32 masks[5] = {SDL_BUTTON_LMASK, SDL_BUTTON_RMASK, SDL_BUTTON_MMASK, SDL_BUTTON_X1MASK,
                                  SDL_BUTTON_X2MASK};
@@ -113,6 +113,8 @@ private:
 int SDLCALL WatchMotion(void *, SDL_Event *event)
 {
     LONG dx = 0, dy = 0, dz = 0;
+    if (!AcceptsInputEvent(*event))
+        return 0;
     if (event->type == SDL_MOUSEMOTION) {
         dx = event->motion.xrel;
         dy = event->motion.yrel;

@@ -8,6 +8,8 @@
  */
 #include "win32_private.h"
 
+#include <tavrok/platform.h>
+
 #include <array>
 
 namespace tavrok::win32 {
@@ -80,27 +82,24 @@ const KeyMapping kKeys[] = {
 // Bit 0 of GetAsyncKeyState: pressed since the last query of that key.
 std::array<bool, 256> g_pressedSinceQuery{};
 
-bool IsScancodeDown(const Uint8 *state, int vk)
+bool IsScancodeDown(int vk)
 {
     for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc)
-        if (state[sc] && VirtualKeyFromScancode(SDL_Scancode(sc)) == vk)
+        if (tavrok::ScancodeDown(sc) && VirtualKeyFromScancode(SDL_Scancode(sc)) == vk)
             return true;
     return false;
 }
 
 bool IsVirtualKeyDown(int vk)
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO))
-        return false;
-    const Uint8 *state = SDL_GetKeyboardState(nullptr);
     switch (vk) {
-    case VK_SHIFT: return IsScancodeDown(state, VK_LSHIFT) || IsScancodeDown(state, VK_RSHIFT);
-    case VK_CONTROL: return IsScancodeDown(state, VK_LCONTROL) || IsScancodeDown(state, VK_RCONTROL);
-    case VK_MENU: return IsScancodeDown(state, VK_LMENU) || IsScancodeDown(state, VK_RMENU);
-    case VK_LBUTTON: return SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK;
-    case VK_RBUTTON: return SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_RMASK;
-    case VK_MBUTTON: return SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_MMASK;
-    default: return IsScancodeDown(state, vk);
+    case VK_SHIFT: return IsScancodeDown(VK_LSHIFT) || IsScancodeDown(VK_RSHIFT);
+    case VK_CONTROL: return IsScancodeDown(VK_LCONTROL) || IsScancodeDown(VK_RCONTROL);
+    case VK_MENU: return IsScancodeDown(VK_LMENU) || IsScancodeDown(VK_RMENU);
+    case VK_LBUTTON: return tavrok::MouseButtonMask() & SDL_BUTTON_LMASK;
+    case VK_RBUTTON: return tavrok::MouseButtonMask() & SDL_BUTTON_RMASK;
+    case VK_MBUTTON: return tavrok::MouseButtonMask() & SDL_BUTTON_MMASK;
+    default: return IsScancodeDown(vk);
     }
 }
 

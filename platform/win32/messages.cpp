@@ -43,48 +43,60 @@ bool Matches(const MSG &msg, HWND hWnd, UINT low, UINT high)
 
 // lParam of a key message: repeat count 1, the scancode, the previous-state bit for
 // auto-repeat and the transition bits for a release.
-LPARAM KeyParam(const SDL_KeyboardEvent &key)
+LPARAM KeyParam(SDL_Scancode scancode, bool down, bool repeat, bool alt)
 {
-    DWORD lp = 1u | (DWORD(key.keysym.scancode & 0xFF) << 16);
-    if (key.repeat)
+    DWORD lp = 1u | (DWORD(scancode & 0xFF) << 16);
+    if (repeat)
         lp |= 1u << 30;
-    if (key.state == SDL_RELEASED)
+    if (!down)
         lp |= (1u << 30) | (1u << 31);
-    if (key.keysym.mod & KMOD_ALT)
+    if (alt)
         lp |= 1u << 29;
     return LPARAM(lp);
 }
 
 }  // namespace
 
+void PostKey(HWND hWnd, SDL_Scancode scancode, bool down, bool repeat, bool alt)
+{
+    int vk = VirtualKeyFromScancode(scancode);
+    if (!vk)
+        return;
+    if (down && !repeat)
+        NoteKeyPressed(vk);
+    // Alt combinations and F10 are system keys on Windows.
+    bool system = alt || vk == VK_F10 || vk == VK_LMENU || vk == VK_RMENU;
+    // Key messages carry the generic modifier codes, as on Windows.
+    if (vk == VK_LSHIFT || vk == VK_RSHIFT) vk = VK_SHIFT;
+    if (vk == VK_LCONTROL || vk == VK_RCONTROL) vk = VK_CONTROL;
+    if (vk == VK_LMENU || vk == VK_RMENU) vk = VK_MENU;
+    UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    if (hWnd)
+        Post(hWnd, message, WPARAM(vk), KeyParam(scancode, down, repeat, alt));
+}
+
+void SendFocus(HWND hWnd, bool gained)
+{
+    Send(hWnd, WM_ACTIVATE, gained ? WA_ACTIVE : WA_INACTIVE, 0);
+    Send(hWnd, gained ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
+}
+
 void TranslateSdlEvents()
 {
     if (!SDL_WasInit(SDL_INIT_VIDEO))
         return;
+    PlayInputScript();
     SDL_Event e;
     bool closeSeen = false;
     while (SDL_PollEvent(&e)) {
+        if (!tavrok::AcceptsInputEvent(e))
+            continue;
         switch (e.type) {
         case SDL_KEYDOWN:
-        case SDL_KEYUP: {
-            HWND hWnd = tavrok::WindowFromSdlId(e.key.windowID);
-            int vk = VirtualKeyFromScancode(e.key.keysym.scancode);
-            if (!vk)
-                break;
-            bool down = e.type == SDL_KEYDOWN;
-            if (down && !e.key.repeat)
-                NoteKeyPressed(vk);
-            // Alt combinations and F10 are system keys on Windows.
-            bool system = (e.key.keysym.mod & KMOD_ALT) || vk == VK_F10 || vk == VK_LMENU || vk == VK_RMENU;
-            // Key messages carry the generic modifier codes, as on Windows.
-            if (vk == VK_LSHIFT || vk == VK_RSHIFT) vk = VK_SHIFT;
-            if (vk == VK_LCONTROL || vk == VK_RCONTROL) vk = VK_CONTROL;
-            if (vk == VK_LMENU || vk == VK_RMENU) vk = VK_MENU;
-            UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
-            if (hWnd)
-                Post(hWnd, message, WPARAM(vk), KeyParam(e.key));
+        case SDL_KEYUP:
+            PostKey(tavrok::WindowFromSdlId(e.key.windowID), e.key.keysym.scancode, e.type == SDL_KEYDOWN,
+                    e.key.repeat != 0, (e.key.keysym.mod & KMOD_ALT) != 0);
             break;
-        }
         case SDL_MOUSEMOTION:
             if (HWND hWnd = tavrok::WindowFromSdlId(e.motion.windowID))
                 Post(hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(e.motion.x, e.motion.y));
@@ -114,12 +126,8 @@ void TranslateSdlEvents()
                 InvalidateRect(hWnd, nullptr, FALSE);
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
-                Send(hWnd, WM_ACTIVATE, WA_ACTIVE, 0);
-                Send(hWnd, WM_SETFOCUS, 0, 0);
-                break;
             case SDL_WINDOWEVENT_FOCUS_LOST:
-                Send(hWnd, WM_ACTIVATE, WA_INACTIVE, 0);
-                Send(hWnd, WM_KILLFOCUS, 0, 0);
+                SendFocus(hWnd, e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED);
                 break;
             default:
                 break;

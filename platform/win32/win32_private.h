@@ -60,6 +60,13 @@ std::string Cp1252ToUtf8(const char *text);
 // Message queue internals.
 void TranslateSdlEvents();
 LRESULT Send(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Posts the key message for a physical key going down or up (nothing for unmapped keys).
+void PostKey(HWND hWnd, SDL_Scancode scancode, bool down, bool repeat, bool alt);
+// The messages a window gets when it gains or loses the keyboard focus.
+void SendFocus(HWND hWnd, bool gained);
+
+// Plays the input script's events that are due (see input_script.cpp).
+void PlayInputScript();
 
 }  // namespace tavrok::win32
 

@@ -369,7 +369,7 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *, BOOL)
 
 extern "C" HWND WINAPI GetForegroundWindow(void)
 {
-    SDL_Window *focus = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetKeyboardFocus() : nullptr;
+    SDL_Window *focus = tavrok::KeyboardFocus();
     return focus ? tavrok::WindowFromSdlId(SDL_GetWindowID(focus)) : nullptr;
 }
 

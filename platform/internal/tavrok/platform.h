@@ -15,6 +15,7 @@
 #include <string>
 
 struct SDL_Window;
+union SDL_Event;
 
 namespace tavrok {
 
@@ -49,6 +50,21 @@ void PumpMessages();
 
 // Reads an environment switch; null when it is unset or empty.
 const char *EnvSwitch(const char *name);
+
+// Called by the Direct3D device after each presented frame: counts it and, under the virtual
+// clock (TAVROK_VIRTUAL_CLOCK), moves every time source on by one frame's step.
+void FramePresented();
+// The number of frames presented so far.
+uint64_t PresentedFrames();
+
+// Input state as the program sees it.  Normally SDL's; while an input script
+// (TAVROK_INPUT_SCRIPT) plays, only the script's events count, so that a run depends on
+// nothing but its script.
+bool InputScripted();
+bool ScancodeDown(int scancode);
+uint32_t MouseButtonMask();      // SDL_BUTTON_LMASK ... for the buttons held
+SDL_Window *KeyboardFocus();     // the window that has the keyboard focus, or null
+bool AcceptsInputEvent(const SDL_Event &event);  // false for real input under a script
 
 // For tests: replaces the performance counter with a function of the caller's (null
 // restores the system clock).  The frequency reported becomes `frequency`.
