@@ -53,7 +53,8 @@ public:
         }
         pending_[0] = pending_[1] = pending_[2] = 0;
         g_acquired.push_back(this);
-        if (exclusive) {
+        // Under an input script the script is the mouse: SDL's pointer is left alone.
+        if (exclusive && !InputScripted()) {
             relative_ = true;
             if (g_relativeUsers++ == 0 && SDL_WasInit(SDL_INIT_VIDEO) &&
                 SDL_SetRelativeMouseMode(SDL_TRUE) != 0)

@@ -6,8 +6,8 @@
  * the first button (Yes, OK, Abort, Retry) and Escape the cancelling one (No, Cancel).
  * For unattended runs the environment switch TAVROK_MSGBOX_ANSWER (yes, no, ok, cancel,
  * abort, retry, ignore, or a number) answers every box without showing it; the answer
- * is reported in one line on stderr.  A box that cannot be shown returns 0, as Windows
- * does when MessageBox fails.
+ * is reported in one line on stderr.  A box that cannot be shown answers as closing it
+ * would (Cancel, or No where there is no Cancel) and says so in one line.
  */
 #include "win32_private.h"
 
@@ -123,8 +123,18 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
     else if ((type & MB_ICONMASK) == MB_ICONEXCLAMATION)
         kind = SDL_MESSAGEBOX_WARNING;
 
-    if (!tavrok::EnsureVideo())
-        return 0;
+    // Where no box can be shown at all (no display, or none of SDL's ways of showing one
+    // works: its X11 box, or zenity on Wayland), the answer is the one a user who closes the
+    // box gives, and one line says so.
+    auto unshown = [&](const std::string &reason) {
+        tavrok::Diagnostic("win32", "", "",
+                           "MessageBoxA \"" + utf8Caption + "\" cannot show its box (" + reason + "): answered " +
+                               std::to_string(escapeId) + " as closing it would");
+        return escapeId;
+    };
+    std::string noDisplay;
+    if (!tavrok::EnsureVideo(&noDisplay))
+        return unshown(noDisplay);
     SDL_MessageBoxData box{};
     box.flags = kind;
     // No parent: SDL's X11 box runs in a forked child, which cannot use the parent
@@ -135,10 +145,8 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
     box.numbuttons = int(data.size());
     box.buttons = data.data();
     int pressed = 0;
-    if (SDL_ShowMessageBox(&box, &pressed) != 0) {
-        tavrok::Diagnostic("win32", "", "", std::string("MessageBoxA cannot show its box: ") + SDL_GetError());
-        return 0;
-    }
+    if (SDL_ShowMessageBox(&box, &pressed) != 0)
+        return unshown(SDL_GetError());
     // As on Windows, the owner window gets the keyboard back when its box closes.
     if (SDL_Window *owner = tavrok::SdlWindowOf(hWnd))
         SDL_SetWindowInputFocus(owner);

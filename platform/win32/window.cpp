@@ -109,13 +109,17 @@ using namespace tavrok::win32;
 
 namespace tavrok {
 
-bool EnsureVideo()
+bool EnsureVideo(std::string *why)
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        Diagnostic("win32", "", "", std::string("cannot open the display: ") + SDL_GetError());
+        std::string reason = std::string("cannot open the display: ") + SDL_GetError();
+        if (why)
+            *why = reason;
+        else
+            Diagnostic("win32", "", "", reason);
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 # Helpers for the demo's end-to-end tests, on top of lib.sh: the program started with the
-# question answered, screenshots of its window, and pixel counts by colour in a region.
-# Under a slow software renderer the demo may run at a few frames per second, so checks
-# wait for the change they expect instead of assuming a frame rate.
+# question answered, either played by an input script on the virtual clock (run_script) or
+# driven with real X input, screenshots of its window, and pixel counts by colour in a
+# region.  Checks of real-input runs count presented frames, never seconds.
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$E2E_DIR/lib.sh"
 
@@ -74,6 +74,30 @@ hold_until() {
     fi
   done
 }
+
+# Unattended runs: on the virtual clock every presented frame is 40 ms, and the input
+# script is the only input, so a run is a function of its script: the same frames come out
+# on any machine, however fast it renders.
+STEP_MS=40
+FRAMES="$WORK/frames"
+
+# run_script <script file> <N> [VAR=value...]: runs the demo windowed until its script ends
+# it, capturing every Nth frame into $FRAMES; fails unless it exits with status 0 and every
+# device object released.
+run_script() {
+  local script every="$2"
+  script="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"  # the program runs in its own folder
+  shift 2
+  start_app TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1 TAVROK_VIRTUAL_CLOCK=$STEP_MS \
+    TAVROK_INPUT_SCRIPT="$script" TAVROK_CAPTURE="$FRAMES:$every" "$@"
+  wait_exit 900
+  [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS at the end of the script"
+  grep -q "frame statistics: .* 0 live device objects" "$WORK/stderr.txt" ||
+    fail "no frame statistics with every device object released"
+}
+
+# The capture of frame n.
+frame() { printf '%s/frame_%06d.png\n' "$FRAMES" "$1"; }
 
 # Ends the demo with Escape and checks that it leaves with status 0 and no live objects.
 end_demo() {

@@ -40,9 +40,9 @@ SDL_Window *SdlWindowOf(HWND hWnd);
 // The handle of the window SDL knows by this id, or null.
 HWND WindowFromSdlId(uint32_t windowId);
 
-// Makes sure SDL's video and event subsystems are running; false (with a diagnostic) when
-// no display can be opened.
-bool EnsureVideo();
+// Makes sure SDL's video and event subsystems are running; false when no display can be
+// opened, with a diagnostic, or with the reason in *why instead when the caller asks for it.
+bool EnsureVideo(std::string *why = nullptr);
 
 // Pumps SDL events into the Win32 message queue without removing any message: used by
 // subsystems that must see the current input state outside the message loop.
