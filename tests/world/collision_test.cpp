@@ -10,6 +10,7 @@
 #include "scene/scene_object.h"
 
 #include "support/null_device.h"
+#include "support/wall_mesh.h"
 
 #include <CD.h>
 #include <d3dx9.h>
@@ -169,28 +170,8 @@ protected:
     // A level whose mesh is one large square, centred on `centre`, facing `normal`.
     CSceneObject LevelWithWall(D3DXVECTOR3 centre, D3DXVECTOR3 normal)
     {
-        D3DXVec3Normalize(&normal, &normal);
-        D3DXVECTOR3 helper(0, 1, 0), a, b;
-        if (fabsf(normal.y) > 0.9f)
-            helper = D3DXVECTOR3(1, 0, 0);
-        D3DXVec3Cross(&a, &helper, &normal);
-        D3DXVec3Normalize(&a, &a);
-        D3DXVec3Cross(&b, &normal, &a);
-        ID3DXMesh *mesh = NULL;
-        EXPECT_EQ(D3DXCreateMeshFVF(2, 4, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, g_pd3dDevice, &mesh), D3D_OK);
-        D3DXVECTOR3 *v = NULL;
-        mesh->LockVertexBuffer(0, (void **)&v);
-        const float s = 50.0f;
-        v[0] = centre - a * s - b * s;
-        v[1] = centre + a * s - b * s;
-        v[2] = centre - a * s + b * s;
-        v[3] = centre + a * s + b * s;
-        mesh->UnlockVertexBuffer();
-        WORD *i = NULL;
-        mesh->LockIndexBuffer(0, (void **)&i);
-        const WORD faces[6] = {0, 2, 1, 1, 2, 3};
-        memcpy(i, faces, sizeof faces);
-        mesh->UnlockIndexBuffer();
+        ID3DXMesh *mesh = testsupport::CreateWallMesh(g_pd3dDevice, centre, normal);
+        EXPECT_NE(mesh, nullptr);
         meshes_.push_back(mesh);
         CSceneObject level;
         level.AddMeshContainer(Container(mesh));
