@@ -18,6 +18,7 @@ extern LPDIRECT3DDEVICE9 g_pd3dDevice;
 LPD3DXFONT g_font = NULL;
 int g_fontPointSize = 14;
 char g_frameRateText[12];
+HRESULT g_lastResult = S_OK;
 
 HRESULT CreateTextFont(const char *faceName)
 {
@@ -26,9 +27,9 @@ HRESULT CreateTextFont(const char *faceName)
     int height = -MulDiv(g_fontPointSize, GetDeviceCaps(hDC, LOGPIXELSY), 72);
     ReleaseDC(NULL, hDC);
 
-    HRESULT hr = D3DXCreateFontA(g_pd3dDevice, height, 0, FW_BOLD, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, faceName, &g_font);
-    if (FAILED(hr)) {
+    g_lastResult = D3DXCreateFontA(g_pd3dDevice, height, 0, FW_BOLD, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                   ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, faceName, &g_font);
+    if (FAILED(g_lastResult)) {
         OutputDebugStringA("Impossibile caricare il font necessario");
         OutputDebugStringA("\n");
         return E_FAIL;

@@ -10,6 +10,8 @@ extern LPD3DXFONT g_font;
 extern int g_fontPointSize;
 // Holds any signed 32-bit value in decimal: 11 characters and the terminator.
 extern char g_frameRateText[12];
+// The program's last result: the font creation leaves its HRESULT here for the set-up.
+extern HRESULT g_lastResult;
 
 HRESULT CreateTextFont(const char *faceName);
 // Draws one line with its top-left corner at (x, y); returns the text height.

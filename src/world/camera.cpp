@@ -30,9 +30,8 @@ CCamera::CCamera()
 
 void CCamera::Update()
 {
-    m_position += m_right * m_moveRight;
-    m_position += m_up * m_moveUp;
-    m_position += m_look * m_moveLook;
+    // One sum of the three moves, right term first, then added to the position.
+    m_position += m_right * m_moveRight + m_up * m_moveUp + m_look * m_moveLook;
 
     // Right and up are rebuilt from look, so whatever was set for them only gives the
     // sense of the frame; look keeps its direction.

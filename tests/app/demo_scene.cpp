@@ -21,6 +21,8 @@
 #include "text/screen_text.h"
 #include "world/camera.h"
 
+#include "support/null_device.h"
+
 #include <d3dx9.h>
 #include <tavrok/dinput8_debug.h>
 
@@ -54,20 +56,7 @@ bool DemoScene::Open(std::string *why)
     g_hWnd = window_;
     g_hInstance = wc.hInstance;
 
-    g_pD3D = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = 1024;
-    pp.BackBufferHeight = 768;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_COPY;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    if (!g_pD3D || FAILED(g_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, window_,
-                                               D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice))) {
+    if (FAILED(testsupport::CreateNullDevice(&g_pD3D, &g_pd3dDevice, window_, 1024, 768))) {
         *why = "no NULLREF device";
         return false;
     }

@@ -3,7 +3,10 @@
 // shader constants, and releasing twice.
 #include "fx/particles.h"
 
+#include "support/null_device.h"
+
 #include <d3dx9.h>
+#include <tavrok/d3d9_debug.h>
 
 #include <gtest/gtest.h>
 
@@ -11,34 +14,21 @@
 
 namespace {
 
-class Particles : public ::testing::Test {
+class Particles : public testsupport::NullDeviceTest {
 protected:
     void SetUp() override
     {
-        // The systems load "..\Particle.vsh" and "..\Data\...": run from the program's folder.
+        // The systems load "..\\Particle.vsh" and "..\\Data\\...": run from the program's folder.
         ASSERT_NE(getcwd(oldDir_, sizeof oldDir_), nullptr);
         ASSERT_EQ(chdir(TAVROK_BIN_DIR), 0);
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL,
-                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_),
-                  D3D_OK);
+        testsupport::NullDeviceTest::SetUp();
     }
     void TearDown() override
     {
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u) << "a particle resource still holds the device";
-        }
-        if (d3d_)
-            d3d_->Release();
+        testsupport::NullDeviceTest::TearDown();
         ASSERT_EQ(chdir(oldDir_), 0);
     }
     char oldDir_[4096];
-    IDirect3D9 *d3d_ = nullptr;
-    IDirect3DDevice9 *device_ = nullptr;
 };
 
 int Count(const CParticleSystem &s)
@@ -180,11 +170,102 @@ TEST_F(Particles, ShaderConstantsHoldTheTransposedViewProjectionAndCameraAxes)
     EXPECT_NEAR(c[5][1], view._22, 1e-6f);
     EXPECT_EQ(c[4][3], 0.0f);
 
-    // The drawing path runs over many particles and two textures without failing.
-    D3DXVECTOR3 pos(0, 0, 0), v(0, 0, 0);
-    for (int i = 0; i < 70; ++i)
-        s.AddParticle(i % 2, &pos, 0.2f, 0xFFFFFFFF, 0, &v);
+    s.Release();
+}
+
+TEST_F(Particles, DrawingBatchesByTextureAndWritesEachQuadsFourCorners)
+{
+    CParticleSystem s;
+    ASSERT_EQ(s.Init(device_, 4), 1);
+    D3DXVECTOR3 v(0, 0, 0);
+    // Eight particles of texture 0 (two full batches), then three of texture 1 in front.
+    for (int i = 0; i < 8; ++i) {
+        D3DXVECTOR3 at(float(i), 0, 0);
+        s.AddParticle(0, &at, 1.0f, 0xFF000000 | i, 0, &v);
+    }
+    for (int i = 0; i < 3; ++i) {
+        D3DXVECTOR3 at(10.0f + i, 1.0f, 2.0f);
+        s.AddParticle(1, &at, 0.5f * (i + 1), 0x80FFFFF0 | i, 0, &v);
+    }
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    ASSERT_EQ(s.SetShaderConstants(&identity, &identity), 1);  // as the frame does before drawing
+    device_->BeginScene();
+    tavrok::d3d9::StartCallTrace(device_);
     s.Render();
+    std::vector<std::string> trace = tavrok::d3d9::TakeCallTrace(device_);
+    tavrok::d3d9::StopCallTrace(device_);
+    device_->EndScene();
+    // Full batches are drawn as they fill, the rest at the end of each texture's pass;
+    // each texture is set once, and no empty batch is drawn.
+    EXPECT_EQ(trace, (std::vector<std::string>{"SetTexture 0", "DrawIndexedPrimitive 8", "DrawIndexedPrimitive 8",
+                                               "SetTexture 0", "DrawIndexedPrimitive 6"}));
+    IDirect3DBaseTexture9 *texture = NULL;
+    device_->GetTexture(0, &texture);
+    EXPECT_EQ(texture, CParticleSystem::s_textures[1]);
+    if (texture)
+        texture->Release();
+
+    // The vertices: 32 bytes each, stream 0, as the declaration says.
+    IDirect3DVertexBuffer9 *vb = NULL;
+    UINT offset = 1, stride = 0;
+    ASSERT_EQ(device_->GetStreamSource(0, &vb, &offset, &stride), D3D_OK);
+    EXPECT_EQ(offset, 0u);
+    EXPECT_EQ(stride, 32u);
+    D3DVERTEXELEMENT9 elements[MAXD3DDECLLENGTH + 1];
+    UINT count = 0;
+    ASSERT_EQ(CParticleSystem::s_declaration->GetDeclaration(elements, &count), D3D_OK);
+    const struct {
+        WORD offset;
+        BYTE type, usage, index;
+    } layout[] = {{0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0},
+                  {12, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_POSITION, 1},
+                  {20, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0},
+                  {24, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 0}};
+    ASSERT_EQ(count, 5u);  // and the end marker
+    for (int e = 0; e < 4; ++e) {
+        EXPECT_EQ(elements[e].Stream, 0);
+        EXPECT_EQ(elements[e].Offset, layout[e].offset) << e;
+        EXPECT_EQ(elements[e].Type, layout[e].type) << e;
+        EXPECT_EQ(elements[e].Usage, layout[e].usage) << e;
+        EXPECT_EQ(elements[e].UsageIndex, layout[e].index) << e;
+    }
+
+    // The last batch written holds the texture-1 particles, front of the list first:
+    // corners (-h, h) (h, h) (-h, -h) (h, -h) with (u, v) (0,0) (1,0) (0,1) (1,1).
+    const ParticleVertex *q = NULL;
+    ASSERT_EQ(vb->Lock(0, 0, (void **)&q, D3DLOCK_READONLY), D3D_OK);
+    const float corner[4][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}};
+    for (int p = 0; p < 3; ++p) {
+        const int i = 2 - p;  // the last added is drawn first
+        const float h = 0.5f * (i + 1) * 0.5f;
+        for (int k = 0; k < 4; ++k) {
+            const ParticleVertex &c = q[p * 4 + k];
+            EXPECT_EQ(c.centre, D3DXVECTOR3(10.0f + i, 1.0f, 2.0f)) << p << k;
+            EXPECT_EQ(c.sx, corner[k][0] * h) << p << k;
+            EXPECT_EQ(c.sy, corner[k][1] * h) << p << k;
+            EXPECT_EQ(c.colour, 0x80FFFFF0u | i) << p << k;
+            EXPECT_EQ(c.u, corner[k][2]) << p << k;
+            EXPECT_EQ(c.v, corner[k][3]) << p << k;
+        }
+    }
+    vb->Unlock();
+    vb->Release();
+
+    // Two triangles a particle: (4i, 4i+1, 4i+2) and (4i+3, 4i+2, 4i+1).
+    IDirect3DIndexBuffer9 *ib = NULL;
+    ASSERT_EQ(device_->GetIndices(&ib), D3D_OK);
+    const WORD *index = NULL;
+    ASSERT_EQ(ib->Lock(0, 0, (void **)&index, D3DLOCK_READONLY), D3D_OK);
+    for (WORD p = 0; p < 4; ++p) {
+        const WORD expected[6] = {WORD(4 * p), WORD(4 * p + 1), WORD(4 * p + 2),
+                                  WORD(4 * p + 3), WORD(4 * p + 2), WORD(4 * p + 1)};
+        for (int k = 0; k < 6; ++k)
+            EXPECT_EQ(index[6 * p + k], expected[k]) << p << k;
+    }
+    ib->Unlock();
+    ib->Release();
+
     s.EndRender();
     IDirect3DVertexShader9 *current = NULL;
     device_->GetVertexShader(&current);

@@ -78,15 +78,6 @@ TEST_F(SceneObjectTest, ConstructionAndTheContainerList)
     EXPECT_EQ(first->pNextInObject, second);
     EXPECT_EQ(second->pNextInObject, nullptr);
     EXPECT_EQ(second->pOwner, &o);
-
-    float x, y, z;
-    o.SetPosition(1, 2, 3);
-    o.GetPosition(&x, &y, &z);
-    EXPECT_EQ(x, 1.0f);
-    EXPECT_EQ(y, 2.0f);
-    EXPECT_EQ(z, 3.0f);
-    o.collided = 1;
-    EXPECT_EQ(o.IsColliding(), 1);
 }
 
 TEST_F(SceneObjectTest, WorldMatrixTurnsAboutZThenXThenYThenMoves)

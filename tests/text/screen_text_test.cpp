@@ -1,6 +1,8 @@
-// Screen text on a NULLREF device: the font request, the colour conversion, the frame-rate
-// text, and drawing without a font.
+// The screen-text module on a NULLREF device: the colour conversion, the font's creation
+// arguments and its result, the frame-rate text, and drawing without a font.
 #include "text/screen_text.h"
+
+#include "support/null_device.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +14,14 @@ extern int g_framesPerSecond;
 
 namespace {
 
-class ScreenTextTest : public ::testing::Test {
+const D3DXCOLOR kWhite(255.0f, 255.0f, 255.0f, 1.0f);
+
+class ScreenTextTest : public testsupport::NullDeviceTest {
 protected:
     void SetUp() override
     {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                     &g_pd3dDevice),
-                  D3D_OK);
+        testsupport::NullDeviceTest::SetUp();
+        g_pd3dDevice = device_;
         g_pd3dDevice->BeginScene();  // text is drawn inside a scene, as the frame does
     }
     void TearDown() override
@@ -35,28 +30,26 @@ protected:
             g_font->Release();
             g_font = NULL;
         }
-        if (g_pd3dDevice) {
-            g_pd3dDevice->EndScene();
-            EXPECT_EQ(g_pd3dDevice->Release(), 0u);
-            g_pd3dDevice = NULL;
-        }
-        d3d_->Release();
+        g_pd3dDevice->EndScene();
+        g_pd3dDevice = NULL;
+        testsupport::NullDeviceTest::TearDown();
     }
-    IDirect3D9 *d3d_ = nullptr;
 };
 
 TEST(ColourWord, ClampsAndRoundsEachChannelIntoArgb)
 {
-    EXPECT_EQ(ColourWord(D3DXCOLOR(255.0f, 255.0f, 255.0f, 1.0f)), 0xFFFFFFFFu);
+    EXPECT_EQ(ColourWord(kWhite), 0xFFFFFFFFu);
     EXPECT_EQ(ColourWord(D3DXCOLOR(1.0f, 0.0f, -3.0f, 0.0f)), 0x00FF0000u);
     EXPECT_EQ(ColourWord(D3DXCOLOR(0.5f, 0.5f, 0.5f, 0.5f)), 0x80808080u);  // 0.5 * 255 + 0.5 = 128
     EXPECT_EQ(ColourWord(D3DXCOLOR(0.2f, 0.4f, 0.6f, 0.8f)), 0xCC336699u);  // alpha, red, green, blue
     EXPECT_EQ(ColourWord(D3DXCOLOR(0.001f, 0.999f, 0.0019f, 0.998f)), 0xFE00FF00u);
 }
 
-TEST_F(ScreenTextTest, FontIsTheBoldFourteenPointFaceAtTheScreenResolution)
+TEST_F(ScreenTextTest, FontIsTheBoldFourteenPointFaceAndItsResultIsKept)
 {
+    g_lastResult = E_FAIL;
     ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
+    EXPECT_EQ(g_lastResult, D3D_OK);
     ASSERT_NE(g_font, nullptr);
     D3DXFONT_DESCA desc;
     ASSERT_EQ(g_font->GetDescA(&desc), D3D_OK);
@@ -67,19 +60,13 @@ TEST_F(ScreenTextTest, FontIsTheBoldFourteenPointFaceAtTheScreenResolution)
     EXPECT_EQ(desc.Italic, FALSE);
     EXPECT_EQ(desc.CharSet, DEFAULT_CHARSET);
     EXPECT_EQ(desc.Quality, ANTIALIASED_QUALITY);
-    EXPECT_STREQ(desc.FaceName, "Viner Hand ITC");
-    EXPECT_GT(DrawScreenText(81, 30, "TNX to Velmor", D3DXCOLOR(255.0f, 255.0f, 255.0f, 1.0f)), 18);
-}
 
-TEST_F(ScreenTextTest, TheFrameRateLabelEndsBeforeTheNumber)
-{
     // "Frame Rate:" starts at x = 81 and the number at x = 204, in whatever face stands in
-    // for the requested one.
-    ASSERT_EQ(CreateTextFont("Viner Hand ITC"), S_OK);
+    // for the requested one: the label has a real width and leaves a gap.
     RECT rect = {81, 30, 81, 30};
-    ASSERT_GT(g_font->DrawTextA(NULL, "Frame Rate:", -1, &rect, DT_CALCRECT | DT_NOCLIP, 0xFFFFFFFF), 0);
-    EXPECT_GT(rect.right, 81 + 60);   // the text has a real width
-    EXPECT_LE(rect.right, 204 - 6);   // and leaves a gap before the number
+    ASSERT_GT(g_font->DrawTextA(NULL, "Frame Rate:", -1, &rect, DT_CALCRECT | DT_NOCLIP, 0xFFFFFFFF), 18);
+    EXPECT_GT(rect.right, 81 + 60);
+    EXPECT_LE(rect.right, 204 - 6);
 }
 
 TEST_F(ScreenTextTest, FrameRateIsFormattedIntoItsOwnBuffer)
@@ -92,26 +79,27 @@ TEST_F(ScreenTextTest, FrameRateIsFormattedIntoItsOwnBuffer)
     } cases[] = {{0, "0"}, {60, "60"}, {-5, "-5"}, {INT_MAX, "2147483647"}, {INT_MIN, "-2147483648"}};
     for (const auto &c : cases) {
         g_framesPerSecond = c.rate;
-        INT height = DrawFrameRate(204, 30, other, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f));
+        INT height = DrawFrameRate(204, 30, other, kWhite);
         EXPECT_STREQ(g_frameRateText, c.text);
-        EXPECT_EQ(height, DrawScreenText(204, 30, c.text, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)));
+        EXPECT_EQ(height, DrawScreenText(204, 30, c.text, kWhite));
     }
     EXPECT_STREQ(other, "untouched");
 }
 
 TEST_F(ScreenTextTest, WithoutAFontNothingIsDrawnAndTheFailureIsReported)
 {
-    LPDIRECT3DDEVICE9 device = g_pd3dDevice;
     g_pd3dDevice = NULL;  // a font needs a device
+    g_lastResult = S_OK;
     testing::internal::CaptureStderr();
     EXPECT_EQ(CreateTextFont("Viner Hand ITC"), E_FAIL);
     std::string said = testing::internal::GetCapturedStderr();
-    g_pd3dDevice = device;
+    g_pd3dDevice = device_;
+    EXPECT_EQ(g_lastResult, D3DERR_INVALIDCALL) << "the library's own result, not E_FAIL";
     EXPECT_EQ(g_font, nullptr);
     EXPECT_NE(said.find("\nImpossibile caricare il font necessario\n"), std::string::npos) << said;
-    EXPECT_EQ(DrawScreenText(30, 60, "COLLISIONE!!!", D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)), 0);
+    EXPECT_EQ(DrawScreenText(30, 60, "COLLISIONE!!!", kWhite), 0);
     g_framesPerSecond = 42;
-    EXPECT_EQ(DrawFrameRate(0, 0, g_frameRateText, D3DXCOLOR(1.0f, 1.0f, 1.0f, 1.0f)), 0);
+    EXPECT_EQ(DrawFrameRate(0, 0, g_frameRateText, kWhite), 0);
 }
 
 }  // namespace

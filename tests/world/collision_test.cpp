@@ -1,151 +1,325 @@
-// Level contact by ray casting and the collision models, on a NULLREF device with real
-// meshes: the heading directions, the reach thresholds, the world transform, and the
-// flags the collision test raises.
+// Level contact by ray casting and the collision models: the reach limits at their exact
+// boundary, the ray brought into a placed (scaled, tipped, lifted) level's model space, the
+// collision model's triangles and the calls round them, and the flags the test raises.
+//
+// newCollisionObject is defined here too: the program's calls reach this definition, which
+// hands out the collision library's real object wrapped in a recorder, so a test can see
+// which triangles a model was given and whether it was finalized.  (The tests also count
+// the library's live models, which keeps the library linked for the lookup.)
 #include "scene/mesh_container.h"
 #include "scene/scene_object.h"
 
+#include "support/null_device.h"
+#include "support/wall_mesh.h"
+
 #include <CD.h>
 #include <d3dx9.h>
+#include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 IDirect3DDevice9 *g_pd3dDevice = NULL;
 
 namespace {
 
-class WorldCollision : public ::testing::Test {
+// Every call on the models and on the fake mesh below, in order.
+std::vector<std::string> g_calls;
+
+std::string Corner(const D3DXVECTOR3 &v)
+{
+    char s[64];
+    snprintf(s, sizeof s, "(%g %g %g)", v.x, v.y, v.z);
+    return s;
+}
+
+class RecordingModel : public CCollisionObject {
+public:
+    explicit RecordingModel(CCollisionObject *real) : real_(real) {}
+    void Release() override
+    {
+        real_->Release();
+        delete this;
+    }
+    void AddTriangle(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c) override
+    {
+        g_calls.push_back("AddTriangle " + Corner(a) + Corner(b) + Corner(c));
+        real_->AddTriangle(a, b, c);
+    }
+    void Finalize() override
+    {
+        g_calls.push_back("Finalize");
+        real_->Finalize();
+    }
+    void SetMatrix(const D3DXMATRIX *m) override { real_->SetMatrix(m); }
+    void GetMatrix(D3DXMATRIX *m) const override { real_->GetMatrix(m); }
+    bool Collide(CCollisionObject *other, int mode) override
+    {
+        return real_->Collide(other ? static_cast<RecordingModel *>(other)->real_ : nullptr, mode);
+    }
+    int GetContactCount() const override { return real_->GetContactCount(); }
+
+private:
+    CCollisionObject *real_;
+};
+
+// A mesh of positions only, with 16-bit indices, whose locks can be made to fail.
+class FakeMesh : public ID3DXMesh {
+public:
+    std::vector<D3DXVECTOR3> vertices;
+    std::vector<WORD> indices;
+    bool failVertexLock = false, failIndexLock = false;
+
+    STDMETHODIMP QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP_(DWORD) GetNumFaces() override { return DWORD(indices.size() / 3); }
+    STDMETHODIMP_(DWORD) GetNumVertices() override { return DWORD(vertices.size()); }
+    STDMETHODIMP_(DWORD) GetFVF() override { return D3DFVF_XYZ; }
+    STDMETHODIMP_(DWORD) GetNumBytesPerVertex() override { return sizeof(D3DXVECTOR3); }
+    STDMETHODIMP_(DWORD) GetOptions() override { return D3DXMESH_SYSTEMMEM; }
+    STDMETHODIMP LockVertexBuffer(DWORD flags, LPVOID *data) override
+    {
+        g_calls.push_back("LockVertexBuffer " + std::to_string(flags));
+        *data = failVertexLock ? nullptr : vertices.data();
+        return failVertexLock ? D3DERR_INVALIDCALL : D3D_OK;
+    }
+    STDMETHODIMP UnlockVertexBuffer() override { return g_calls.push_back("UnlockVertexBuffer"), D3D_OK; }
+    STDMETHODIMP LockIndexBuffer(DWORD flags, LPVOID *data) override
+    {
+        g_calls.push_back("LockIndexBuffer " + std::to_string(flags));
+        *data = failIndexLock ? nullptr : indices.data();
+        return failIndexLock ? D3DERR_INVALIDCALL : D3D_OK;
+    }
+    STDMETHODIMP UnlockIndexBuffer() override { return g_calls.push_back("UnlockIndexBuffer"), D3D_OK; }
+
+    // Not used by the collision model.
+    STDMETHODIMP DrawSubset(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9[MAX_FVF_DECL_SIZE]) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDevice(LPDIRECT3DDEVICE9 *) override { return E_NOTIMPL; }
+    STDMETHODIMP CloneMeshFVF(DWORD, DWORD, LPDIRECT3DDEVICE9, LPD3DXMESH *) override { return E_NOTIMPL; }
+    STDMETHODIMP CloneMesh(DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetVertexBuffer(LPDIRECT3DVERTEXBUFFER9 *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIndexBuffer(LPDIRECT3DINDEXBUFFER9 *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetAttributeTable(D3DXATTRIBUTERANGE *, DWORD *) override { return E_NOTIMPL; }
+    STDMETHODIMP ConvertPointRepsToAdjacency(CONST DWORD *, DWORD *) override { return E_NOTIMPL; }
+    STDMETHODIMP ConvertAdjacencyToPointReps(CONST DWORD *, DWORD *) override { return E_NOTIMPL; }
+    STDMETHODIMP GenerateAdjacency(FLOAT, DWORD *) override { return E_NOTIMPL; }
+    STDMETHODIMP UpdateSemantics(D3DVERTEXELEMENT9[MAX_FVF_DECL_SIZE]) override { return E_NOTIMPL; }
+    STDMETHODIMP LockAttributeBuffer(DWORD, DWORD **) override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockAttributeBuffer() override { return E_NOTIMPL; }
+    STDMETHODIMP Optimize(DWORD, CONST DWORD *, DWORD *, DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP OptimizeInplace(DWORD, CONST DWORD *, DWORD *, DWORD *, LPD3DXBUFFER *) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetAttributeTable(CONST D3DXATTRIBUTERANGE *, DWORD) override { return E_NOTIMPL; }
+};
+
+}  // namespace
+
+extern "C" CCollisionObject *newCollisionObject()
+{
+    using Factory = CCollisionObject *(*)();
+    static Factory real = reinterpret_cast<Factory>(dlsym(RTLD_NEXT, "newCollisionObject"));
+    return new RecordingModel(real());
+}
+
+namespace {
+
+class WorldCollision : public testsupport::NullDeviceTest {
 protected:
     void SetUp() override
     {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL,
-                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice),
-                  D3D_OK);
+        testsupport::NullDeviceTest::SetUp();
+        g_pd3dDevice = device_;
         D3DXMATRIX identity;
         D3DXMatrixIdentity(&identity);
         g_pd3dDevice->SetTransform(D3DTS_WORLD, &identity);
+        g_calls.clear();
+        aliveBefore_ = CollisionObjectsAlive();
     }
     void TearDown() override
     {
+        EXPECT_EQ(CollisionObjectsAlive(), aliveBefore_) << "a model the test made is still alive";
         for (ID3DXMesh *m : meshes_)
             m->Release();
         for (SMeshContainer *c : containers_)
             delete c;
-        g_pd3dDevice->Release();
         g_pd3dDevice = NULL;
-        d3d_->Release();
+        testsupport::NullDeviceTest::TearDown();
+    }
+
+    SMeshContainer *Container(ID3DXMesh *mesh)
+    {
+        SMeshContainer *c = new SMeshContainer();
+        c->MeshData.pMesh = mesh;
+        containers_.push_back(c);
+        return c;
     }
 
     // A level whose mesh is one large square, centred on `centre`, facing `normal`.
     CSceneObject LevelWithWall(D3DXVECTOR3 centre, D3DXVECTOR3 normal)
     {
-        D3DXVec3Normalize(&normal, &normal);
-        D3DXVECTOR3 helper(0, 1, 0), a, b;
-        if (fabsf(normal.y) > 0.9f)
-            helper = D3DXVECTOR3(1, 0, 0);
-        D3DXVec3Cross(&a, &helper, &normal);
-        D3DXVec3Normalize(&a, &a);
-        D3DXVec3Cross(&b, &normal, &a);
-        ID3DXMesh *mesh = NULL;
-        EXPECT_EQ(D3DXCreateMeshFVF(2, 4, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL, g_pd3dDevice, &mesh), D3D_OK);
-        struct V { D3DXVECTOR3 p, n; } *v = NULL;
-        mesh->LockVertexBuffer(0, (void **)&v);
-        const float s = 50.0f;
-        v[0] = {centre - a * s - b * s, normal};
-        v[1] = {centre + a * s - b * s, normal};
-        v[2] = {centre - a * s + b * s, normal};
-        v[3] = {centre + a * s + b * s, normal};
-        mesh->UnlockVertexBuffer();
-        WORD *i = NULL;
-        mesh->LockIndexBuffer(0, (void **)&i);
-        const WORD faces[6] = {0, 2, 1, 1, 2, 3};
-        memcpy(i, faces, sizeof faces);
-        mesh->UnlockIndexBuffer();
+        ID3DXMesh *mesh = testsupport::CreateWallMesh(g_pd3dDevice, centre, normal);
+        EXPECT_NE(mesh, nullptr);
         meshes_.push_back(mesh);
-        SMeshContainer *c = new SMeshContainer();
-        c->MeshData.pMesh = mesh;
-        containers_.push_back(c);
         CSceneObject level;
-        level.AddMeshContainer(c);
+        level.AddMeshContainer(Container(mesh));
         return level;
     }
 
-    // The ray direction of a heading code: the number taken as radians.
-    static D3DXVECTOR3 Direction(float heading) { return D3DXVECTOR3(cosf(heading), 0, sinf(heading)); }
+    // The distance D3DXIntersect reports for this ray against the level's mesh.
+    static float HitDistance(CSceneObject &level, D3DXVECTOR3 origin, D3DXVECTOR3 direction)
+    {
+        BOOL hit = FALSE;
+        float distance = -1.0f;
+        D3DXIntersect(level.pMeshList->MeshData.pMesh, &origin, &direction, &hit, NULL, NULL, NULL, &distance,
+                      NULL, NULL);
+        EXPECT_TRUE(hit);
+        return distance;
+    }
 
-    IDirect3D9 *d3d_ = nullptr;
     std::vector<ID3DXMesh *> meshes_;
     std::vector<SMeshContainer *> containers_;
+    int aliveBefore_ = 0;
 };
 
-TEST_F(WorldCollision, HeadingCodesAreRadiansAndReachesDiffer)
+TEST_F(WorldCollision, ReachLimitsHoldAtTheirExactBoundary)
 {
-    // The directions the heading codes give, as the table of them reads.
-    EXPECT_NEAR(Direction(90).x, -0.44807f, 1e-5f);
-    EXPECT_NEAR(Direction(90).z, 0.89400f, 1e-5f);
-    EXPECT_NEAR(Direction(180).x, -0.59846f, 1e-5f);
-    EXPECT_NEAR(Direction(270).x, 0.98438f, 1e-5f);
-    EXPECT_NEAR(Direction(360).z, 0.95892f, 1e-5f);
-
     CSceneObject character;
-    character.collisionReach = 1.0f;
     character.SetPosition(0.5f, 0.0f, -0.25f);
-    const float headings[] = {90, 180, 270, 360};
-    for (float heading : headings) {
+    const D3DXVECTOR3 origin = character.position;
+    for (float heading : {90.0f, 180.0f, 270.0f, 360.0f, 0.0f}) {
+        SCOPED_TRACE("heading " + std::to_string(heading));
         character.heading = heading;
-        D3DXVECTOR3 d = Direction(heading), origin = character.position;
-        // 90, 180 and 360 collide below 0.6; 270 below 1.0.
-        float limit = heading == 270 ? 1.0f : 0.6f;
-        for (float distance : {limit - 0.05f, limit + 0.05f, 0.75f}) {
-            CSceneObject level = LevelWithWall(origin + d * distance, -d);
-            BYTE expected = distance < limit ? 1 : 0;
-            EXPECT_EQ(character.CollideWithLevel(level), expected) << "heading " << heading << " distance " << distance;
-            EXPECT_EQ(character.IsColliding(), expected);
+        // The heading number is an angle in radians as it stands.
+        const D3DXVECTOR3 d(cosf(heading), 0.0f, sinf(heading));
+        CSceneObject level = LevelWithWall(origin + d * 1.2f, -d);
+        const float distance = HitDistance(level, origin, d);
+
+        // The largest reach that does not collide: 90, 180 and 360 reach 0.4 less far and
+        // need (reach - 0.4) > distance; the others need distance < reach.
+        const bool reduced = heading == 90.0f || heading == 180.0f || heading == 360.0f;
+        float reach = reduced ? distance + 0.4f : distance;
+        if (reduced) {
+            while (reach - 0.4f > distance)
+                reach = nextafterf(reach, 0.0f);
+            while (!(reach - 0.4f == distance))
+                reach = nextafterf(reach, 10.0f);
+            ASSERT_EQ(reach - 0.4f, distance);
         }
+        character.collisionReach = reach;
+        EXPECT_EQ(character.CollideWithLevel(level), 0) << "at the limit";
+        EXPECT_EQ(character.IsColliding(), 0);
+        float past = nextafterf(reach, 10.0f);
+        while (reduced && !(past - 0.4f > distance))
+            past = nextafterf(past, 10.0f);
+        character.collisionReach = past;
+        EXPECT_EQ(character.CollideWithLevel(level), 1) << "just past the limit";
+        EXPECT_EQ(character.IsColliding(), 1);
+
         // A wall behind the character is never met.
         CSceneObject behind = LevelWithWall(origin - d * 0.3f, d);
         EXPECT_EQ(character.CollideWithLevel(behind), 0);
     }
-    // Heading 0 (no move yet) casts along +x with the full reach.
-    character.heading = 0;
-    CSceneObject ahead = LevelWithWall(character.position + D3DXVECTOR3(0.8f, 0, 0), D3DXVECTOR3(-1, 0, 0));
-    EXPECT_EQ(character.CollideWithLevel(ahead), 1);
-    // The level's own reach of 0 never collides.
+    // The level's own reach of 0 never collides, and a level without a mesh is nothing to
+    // run into.
+    CSceneObject ahead = LevelWithWall(D3DXVECTOR3(0.3f, 0, 0), D3DXVECTOR3(-1, 0, 0));
     CSceneObject still;
-    still.heading = 270;
+    still.heading = 0;
     EXPECT_EQ(still.CollideWithLevel(ahead), 0);
-    // A level without a mesh is nothing to run into.
     CSceneObject empty;
+    character.collisionReach = 100.0f;
     EXPECT_EQ(character.CollideWithLevel(empty), 0);
 }
 
-TEST_F(WorldCollision, TheRayIsBroughtIntoTheLevelsModelSpace)
+TEST_F(WorldCollision, RayDirectionGoesThroughTheTransposedWorldUnnormalised)
 {
-    // The level placement: tipped by -1.57 about x, lifted by 1.4.  A wall stored in model
-    // space must be found where the placement puts it in the world.
-    D3DXMATRIX rx, t, world, inverse;
-    D3DXMatrixRotationX(&rx, -1.57f);
-    D3DXMatrixTranslation(&t, 0, 1.4f, 0);
-    D3DXMatrixMultiply(&world, &rx, &t);
+    // The level's placement, scaled by 2 first: the point goes through the inverse, the
+    // direction through the transpose, which scales it by 2 instead of by 1/2, so the ray
+    // parameter of a hit is a quarter of the distance in the world.
+    D3DXMATRIX scale, tip, lift, world, inverse;
+    D3DXMatrixScaling(&scale, 2.0f, 2.0f, 2.0f);
+    D3DXMatrixRotationX(&tip, -1.57f);
+    D3DXMatrixTranslation(&lift, 0, 1.4f, 0);
+    world = scale * tip * lift;
     D3DXMatrixInverse(&inverse, NULL, &world);
     g_pd3dDevice->SetTransform(D3DTS_WORLD, &world);
 
     CSceneObject character;
     character.collisionReach = 1.0f;
     character.heading = 270;
-    D3DXVECTOR3 d = Direction(270), wallWorld = d * 0.8f, wallModel, normalModel, minusD = -d;
-    D3DXVec3TransformCoord(&wallModel, &wallWorld, &inverse);
-    D3DXVec3TransformNormal(&normalModel, &minusD, &inverse);
-    CSceneObject level = LevelWithWall(wallModel, normalModel);
-    EXPECT_EQ(character.CollideWithLevel(level), 1);
-    character.SetPosition(-0.5f, 0, 0);  // moved back: the wall is 1.3 away
-    EXPECT_EQ(character.CollideWithLevel(level), 0);
+    character.SetPosition(0.5f, 0.0f, 0.0f);
+    D3DXVECTOR3 worldDirection(cosf(270.0f), 0.0f, sinf(270.0f)), originModel, directionModel;
+    D3DXVec3TransformCoord(&originModel, &character.position, &inverse);
+    D3DXVec3TransformNormal(&directionModel, &worldDirection, &inverse);
+    D3DXVec3Normalize(&directionModel, &directionModel);
+    // A wall 1.6 model units (3.2 in the world) ahead: ray parameter 0.8, inside the reach
+    // of 1.0; through the inverse it would be 3.2, and with a unit direction 1.6.
+    CSceneObject near = LevelWithWall(originModel + directionModel * 1.6f, -directionModel);
+    EXPECT_EQ(character.CollideWithLevel(near), 1);
+    // 2.2 model units ahead: parameter 1.1, out of reach.
+    CSceneObject far = LevelWithWall(originModel + directionModel * 2.2f, -directionModel);
+    EXPECT_EQ(character.CollideWithLevel(far), 0);
+}
+
+TEST_F(WorldCollision, ModelGetsEachFaceInIndexOrderThenFinalize)
+{
+    FakeMesh mesh;
+    mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 2, 0), D3DXVECTOR3(0, 0, 3)};
+    mesh.indices = {2, 0, 1, 3, 2, 1};
+    CSceneObject object;
+    EXPECT_EQ(object.BuildCollisionModel(Container(&mesh)), 0);
+    const std::vector<std::string> expected = {
+        "LockVertexBuffer 16", "LockIndexBuffer 16",
+        "AddTriangle (0 2 0)(0 0 0)(1 0 0)", "AddTriangle (0 0 3)(0 2 0)(1 0 0)",
+        "Finalize", "UnlockIndexBuffer", "UnlockVertexBuffer"};
+    EXPECT_EQ(g_calls, expected);
+    EXPECT_EQ(object.pCollisionMesh, &mesh);
+    EXPECT_EQ(object.numVertices, 4u);
+    EXPECT_EQ(object.numFaces, 2u);
+    object.pCollision->Release();
+
+    // No faces: no triangle, but the model is still finalized.
+    g_calls.clear();
+    FakeMesh empty;
+    CSceneObject none;
+    none.BuildCollisionModel(Container(&empty));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"LockVertexBuffer 16", "LockIndexBuffer 16", "Finalize",
+                                                 "UnlockIndexBuffer", "UnlockVertexBuffer"}));
+    none.pCollision->Release();
+}
+
+TEST_F(WorldCollision, LockFailureLeavesTheModelEmptyAndUnfinished)
+{
+    FakeMesh mesh;
+    mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0)};
+    mesh.indices = {0, 1, 2};
+    mesh.failVertexLock = true;
+    CSceneObject a;
+    EXPECT_EQ(a.BuildCollisionModel(Container(&mesh)), 0);
+    ASSERT_NE(a.pCollision, nullptr);
+    EXPECT_EQ(g_calls, std::vector<std::string>{"LockVertexBuffer 16"});
+    EXPECT_EQ(a.numFaces, 1u);
+
+    g_calls.clear();
+    mesh.failVertexLock = false;
+    mesh.failIndexLock = true;
+    CSceneObject b;
+    b.BuildCollisionModel(Container(&mesh));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"LockVertexBuffer 16", "LockIndexBuffer 16", "UnlockVertexBuffer"}));
+    a.pCollision->Release();
+    b.pCollision->Release();
 }
 
 TEST_F(WorldCollision, CollisionModelsRaiseBothFlagsOnlyOnContact)
@@ -156,9 +330,6 @@ TEST_F(WorldCollision, CollisionModelsRaiseBothFlagsOnlyOnContact)
     a.BuildCollisionModel(a.pMeshList);
     b.BuildCollisionModel(b.pMeshList);
     c.BuildCollisionModel(c.pMeshList);
-    EXPECT_EQ(a.numFaces, 2u);
-    EXPECT_EQ(a.numVertices, 4u);
-    EXPECT_EQ(a.pCollisionMesh, a.pMeshList->MeshData.pMesh);
 
     EXPECT_FALSE(a.TestCollision(&c, 0));
     EXPECT_EQ(a.collided, 0);
