@@ -8,7 +8,5 @@ WERROR=OFF
 [ "${CI:-}" = "true" ] && WERROR=ON
 bash scripts/build.sh -DTAVROK_WERROR=$WERROR -DTAVROK_TESTS=ON
 cd "${TAVROK_BUILD_DIR:-build}"
-# The end-to-end tests drive software-rendered frames with real X input; on a busy machine a
-# frame can come too late for one of their timing windows, so a failing test gets up to two
-# more runs (a test that is really broken fails all three).
-ctest --output-on-failure -j "$(nproc)" --repeat until-pass:3 "$@"
+# Every test must pass on its first run: a failure is a fault to find, never retried.
+ctest --output-on-failure -j "$(nproc)" "$@"

@@ -15,27 +15,22 @@ mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:
 start_xvfb 1280x1024x24
 start_app TAVROK_MSGBOX_ANSWER=yes TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$WORK/frames:10"
 main=$(wait_window "Tavrok - by Velmor")
-for _ in $(seq 100); do
-  [ "$(window_size "$main")" = "1280x1024" ] && break
-  sleep 0.05
-done
-[ "$(window_size "$main")" = "1280x1024" ] || fail "window is $(window_size "$main"), not the whole screen"
+full_screen() { [ "$(window_size "$main")" = "1280x1024" ]; }
+until_true 60 full_screen || fail "window is $(window_size "$main"), not the whole screen"
 # The presented frames are the 1024 x 768 back buffer.
-for _ in $(seq 200); do
-  [ -n "$(ls "$WORK/frames" 2>/dev/null)" ] && break
-  sleep 0.1
-done
+wait_presented "$WORK/frames"
 first=$(ls "$WORK/frames" 2>/dev/null | head -n1)
 [ -n "$first" ] || fail "no frame captured"
 [ "$(identify -format '%wx%h' "$WORK/frames/$first")" = "1024x768" ] || fail "captured frame is not 1024x768"
 # The screen shows it scaled by 1.25 into 1280 x 960 between two black bars.
-sleep 0.5
-screenshot "$WORK/screen.png"
-screen=$(mean_of "$WORK/screen.png" "1280x1024+0+0")
-awk -v m="$screen" 'BEGIN { exit !(m < 0.01) }' || fail "screen mean brightness $screen, expected black"
+black_screen() {
+  screenshot "$WORK/screen.png" && screen=$(mean_of "$WORK/screen.png" "1280x1024+0+0") &&
+    awk -v m="$screen" 'BEGIN { exit !(m < 0.01) }'
+}
+until_true 60 black_screen || fail "screen mean brightness $screen, expected black"
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit 20
+wait_exit
 [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
 grep -q -E "frame statistics: [1-9][0-9]* frames presented .*, 0 live device objects" "$WORK/stderr.txt" ||
   fail "no frame statistics with 0 live device objects"

@@ -14,7 +14,7 @@ trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; cleanup_e2e' EXIT
 mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
 start_xvfb
 start_app TAVROK_MSGBOX_ANSWER=no MESA_GL_VERSION_OVERRIDE=2.1
-wait_exit 20
+wait_exit
 [ "$EXIT_STATUS" -eq 5 ] || fail "exit status $EXIT_STATUS, expected 5"
 last=$(tail -n1 "$WORK/stderr.txt")
 [ "$last" = "Initialization Failed" ] || fail "last line is \"$last\""

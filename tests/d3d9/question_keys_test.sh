@@ -16,7 +16,7 @@ mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:
 # xdotool's --name search does not see the message box's title, so compare names.
 find_box() {
   local w
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     for w in $(xdotool search --onlyvisible "" 2>/dev/null); do
       [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "Apertura Applicazione" ] && { echo "$w"; return 0; }
     done
@@ -26,16 +26,21 @@ find_box() {
   fail "no question box"
 }
 
-answer() {  # answer <key>: waits for the box, checks it shows text, presses the key
-  local box dark geometry
-  box=$(find_box)
-  sleep 0.5
-  screenshot "$WORK/box.png" || fail "no screenshot"
-  geometry=$(xdotool getwindowgeometry --shell "$box") || fail "the box has no geometry"
-  eval "$geometry"
+# Dark pixels (text) inside the box's window on the screen now.
+box_text() {
+  screenshot "$WORK/box.png" || return 1
+  eval "$(xdotool getwindowgeometry --shell "$1")" || return 1
   dark=$($CONVERT "$WORK/box.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace Gray -threshold 50% \
-          -format "%[fx:int((1-mean)*w*h)]" info:) || fail "cannot read the box's pixels"
-  [ "$dark" -gt 100 ] || fail "the question box shows no text ($dark dark pixels)"
+          -format "%[fx:int((1-mean)*w*h)]" info:) || return 1
+  [ "$dark" -gt 100 ]
+}
+
+answer() {  # answer <key>: waits for the box, checks it shows text, presses the key
+  local box
+  dark=0
+  box=$(find_box)
+  # The box paints its text once it is mapped; a busy machine may take a while.
+  until_true 60 box_text "$box" || fail "the question box shows no text ($dark dark pixels)"
   xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key --window "$box" "$1"
 }
@@ -44,23 +49,20 @@ start_xvfb 1280x1024x24
 start_app
 answer Escape
 main=$(wait_window "Tavrok - by Velmor")
-sleep 1
-[ "$(window_size "$main")" = "1024x768" ] || fail "after No the client area is $(window_size "$main")"
+windowed() { [ "$(window_size "$main")" = "1024x768" ]; }
+until_true 60 windowed || fail "after No the client area is $(window_size "$main")"
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit 20
+wait_exit
 [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after No and Escape"
 
 start_app
 answer Return
 main=$(wait_window "Tavrok - by Velmor")
-for _ in $(seq 100); do
-  [ "$(window_size "$main")" = "1280x1024" ] && break
-  sleep 0.05
-done
-[ "$(window_size "$main")" = "1280x1024" ] || fail "after Yes the window is $(window_size "$main")"
+full_screen() { [ "$(window_size "$main")" = "1280x1024" ]; }
+until_true 60 full_screen || fail "after Yes the window is $(window_size "$main")"
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit 20
+wait_exit
 [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Yes and Escape"
 echo "ok: the question box answered from the keyboard"

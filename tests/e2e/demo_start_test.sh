@@ -8,7 +8,7 @@ REFERENCE="$(dirname "$0")/demo_reference/first_frame.png"
 # xdotool's --name search does not see the message box's title, so compare names.
 find_question() {
   local w
-  for _ in $(seq 300); do
+  for _ in $(seq 600); do
     for w in $(xdotool search --onlyvisible "" 2>/dev/null); do
       [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "Apertura Applicazione" ] && { echo "$w"; return 0; }
     done
@@ -19,7 +19,7 @@ find_question() {
 }
 
 start_xvfb 1280x1024x24
-start_app TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$WORK/frames:1000000"
+start_app TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$WORK/frames:10"
 box=$(find_question)
 xdotool windowfocus --sync "$box" 2>/dev/null || true
 xdotool key --window "$box" Escape
@@ -29,9 +29,7 @@ xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
 echo "ok: Escape on the question opens the 1024 x 768 window"
 
 # The first frame is fully determined: clip time 2, no particles, a frame rate of 1.
-for _ in $(seq 600); do [ -s "$WORK/frames/frame_000000.png" ] && break; sleep 0.1; done
-[ -s "$WORK/frames/frame_000000.png" ] || fail "no first frame"
-sleep 0.5
+wait_presented "$WORK/frames"
 $CONVERT "$WORK/frames/frame_000000.png" -resize 256x192 "$WORK/first.png"
 if [ -n "${TAVROK_UPDATE_REFERENCE:-}" ]; then
   mkdir -p "$(dirname "$REFERENCE")"
@@ -45,9 +43,9 @@ python3 -c "import sys; sys.exit(0 if float('$rmse') < 0.03 else 1)" ||
   fail "the first frame differs from the reference (RMSE $rmse)"
 echo "ok: the first frame matches the reference (RMSE $rmse)"
 
-# On the screen: the dark ninja in the middle with its red belt, the red gate posts to
-# both sides, the grey flagstones below, white text top right and bottom right.
-sleep 2
+# On the screen, 20 frames on: the dark ninja in the middle with its red belt, the red gate
+# posts to both sides, the grey flagstones below, white text top right and bottom right.
+wait_frame "$WORK/frames" 20 300
 shot "$WORK/screen.png"
 ninja=$(count "$WORK/screen.png" 420 180 190 360 "$NINJA")
 belt=$(count "$WORK/screen.png" 440 330 150 100 "$LACQUER")

@@ -41,7 +41,7 @@ start_app() {
 # Waits for a visible window with this exact title and prints its id.
 wait_window() {
   local title="$1" id=""
-  for _ in $(seq 200); do
+  for _ in $(seq 1200); do
     id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$APP_PID" 2>/dev/null || fail "program exited before showing \"$title\""
@@ -50,9 +50,32 @@ wait_window() {
   fail "no window \"$title\""
 }
 
+# wait_presented <folder>: waits until the program (started with TAVROK_CAPTURE=<folder>:N)
+# has presented its first frame, however slowly the machine renders.
+wait_presented() {
+  for _ in $(seq 3000); do
+    [ -f "$1/frame_000000.png" ] && return 0
+    kill -0 "$APP_PID" 2>/dev/null || fail "program exited before presenting a frame"
+    sleep 0.1
+  done
+  fail "no frame presented in 300 s"
+}
+
+# until_true <seconds> <command...>: runs the command until it succeeds; false when it has
+# not succeeded within the limit (a generous one: it is not a guess at the machine's speed).
+until_true() {
+  local limit=$(($1 * 10))
+  shift
+  for _ in $(seq "$limit"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits for the program to exit (at most $1 seconds) and sets EXIT_STATUS.
 wait_exit() {
-  local limit="${1:-10}" status=0
+  local limit="${1:-60}" status=0
   for _ in $(seq $((limit * 20))); do
     kill -0 "$APP_PID" 2>/dev/null || break
     sleep 0.05

@@ -26,10 +26,10 @@ width=$((right - left + 1))
 
 # The presented window shows the same: white where the probe found white, black elsewhere.
 id=$(wait_window "text probe")
-sleep 0.5
-screenshot "$WORK/shot.png"
 origin=$(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x, y}')
 read -r ox oy <<<"$origin"
-[ "$(pixel "$WORK/shot.png" $((ox + wx)) $((oy + wy)))" = "255,255,255" ] || fail "no white text on screen at ($wx,$wy)"
+# The window shows the text once the probe's first present reaches the screen.
+text_on_screen() { screenshot "$WORK/shot.png" && [ "$(pixel "$WORK/shot.png" $((ox + wx)) $((oy + wy)))" = "255,255,255" ]; }
+until_true 60 text_on_screen || fail "no white text on screen at ($wx,$wy)"
 [ "$(pixel "$WORK/shot.png" $((ox + 5)) $((oy + 5)))" = "0,0,0" ] || fail "the background is not black"
 echo "ok: white antialiased text at (81, 30)"
