@@ -63,10 +63,10 @@ warning_whites() {
 }
 
 # --- the virtual screen and the program -----------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
 XVFB_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.05; done
-[ -s "$WORK/display" ] || { echo "tour: Xvfb did not start" >&2; exit 1; }
+for _ in $(seq 1200); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+[ -s "$WORK/display" ] || { echo "tour: Xvfb not ready after 60 s" >&2; exit 1; }
 DISPLAY=":$(head -n1 "$WORK/display")"
 export DISPLAY
 unset WAYLAND_DISPLAY

@@ -3,7 +3,7 @@
 //  - DeviceDraws / RawOpenGlDraws: 1,000 small draws of a transformed 4-vertex strip
 //    through the device (SetTransform + DrawPrimitive) and the same draws made directly
 //    in OpenGL on the device's context; the ratio of the two is the device's overhead.
-// Run: xvfb-run -a -s "-screen 0 1280x1024x24" build-<name>/bench/d3d9/d3d9_bench
+// Run: bash tests/e2e/with_xvfb.sh build-<name>/bench/d3d9/d3d9_bench
 #include <d3d9.h>
 
 #include <tavrok/d3d9_debug.h>

@@ -15,6 +15,7 @@
 
 #include <strings.h>
 
+#include <cstring>
 #include <cstdlib>
 
 namespace {
@@ -135,6 +136,12 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR text, LPCSTR caption, UINT t
     std::string noDisplay;
     if (!tavrok::EnsureVideo(&noDisplay))
         return unshown(noDisplay);
+    // SDL falls back to a driver without a screen when it cannot reach the display (an X
+    // server that is resetting refuses clients for a moment); its boxes would then go to a
+    // display SDL itself does not know, and its X11 box dereferences the missing screen.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0))
+        return unshown(std::string("SDL's ") + driver + " video driver has no screen");
     SDL_MessageBoxData box{};
     box.flags = kind;
     // No parent: SDL's X11 box runs in a forked child, which cannot use the parent

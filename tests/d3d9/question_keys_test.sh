@@ -38,7 +38,7 @@ box_text() {
 answer() {  # answer <key>: waits for the box, checks it shows text, presses the key
   local box
   dark=0
-  box=$(find_box)
+  box=$(find_box) || exit 1
   # The box paints its text once it is mapped; a busy machine may take a while.
   until_true 60 box_text "$box" || fail "the question box shows no text ($dark dark pixels)"
   xdotool windowfocus --sync "$box" 2>/dev/null || true

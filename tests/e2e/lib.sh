@@ -22,13 +22,16 @@ fail() { echo "FAIL: $*" >&2; [ -f "$WORK/stderr.txt" ] && { echo "--- program s
 start_xvfb() {
   local fd_file="$WORK/display" screen="${1:-1280x1024x24}"
   shift || true
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp "$@" 3>"$fd_file" 2>"$WORK/xvfb.log" &
+  # -noreset: a server that resets when its last client leaves drops a client that connects
+  # meanwhile, as the next program started on it would.
+  Xvfb -displayfd 3 -noreset -screen 0 "$screen" -nolisten tcp "$@" 3>"$fd_file" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 1200); do
     [ -s "$fd_file" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb exited before it was ready"
     sleep 0.05
   done
-  [ -s "$fd_file" ] || fail "Xvfb did not start"
+  [ -s "$fd_file" ] || fail "Xvfb not ready after 60 s"
   export DISPLAY=":$(head -n1 "$fd_file")"
 }
 
