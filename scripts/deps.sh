@@ -11,6 +11,7 @@ PACKAGES=(
   imagemagick                                    # screenshots and their inspection
   xfonts-base                                    # X core fonts: the text of SDL's X11 message boxes
   libx11-dev                                     # the test helper that closes windows
+  weston                                         # a Wayland desktop for the start-up question test
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   fonts-liberation                               # Liberation Sans Narrow: the narrow face in place of the script one
   zlib1g-dev libstb-dev libfcl-dev
