@@ -8,7 +8,7 @@
  * referenced Materials and their TextureFilename, XSkinMeshHeader and SkinWeights.  A vertex
  * whose corners need different normals is split: the file's vertices keep their indices and
  * each further normal adds a copy at the end, which also receives the original's skin
- * weights.  Vertex format: position, then normal, diffuse colour and one texture coordinate
+ * weights (weights naming a vertex the mesh lacks fail the whole mesh).  Vertex format: position, then normal, diffuse colour and one texture coordinate
  * set as the file provides them.  Adjacency is computed on the file's vertices, so split
  * copies still join their neighbours.  Every count and index is checked against the data
  * block's size: a malformed mesh fails with D3DXERR_INVALIDDATA, a malformed optional child
@@ -132,7 +132,12 @@ public:
         HRESULT hr = ReadBody();
         if (FAILED(hr))
             return hr;
-        ForEachChild(object_, [&](IDirectXFileData *child) { ReadChild(child); });
+        ForEachChild(object_, [&](IDirectXFileData *child) {
+            if (SUCCEEDED(failed_))
+                ReadChild(child);
+        });
+        if (FAILED(failed_))
+            return failed_;
         return Build();
     }
 
@@ -329,8 +334,10 @@ private:
             void *tdata = nullptr;
             const char *file = nullptr;
             if (IsType(t, TID_D3DRMTextureFilename) && SUCCEEDED(t->GetData(nullptr, &tsize, &tdata)) &&
-                Reader(tdata, tsize).String(&file) && file)
-                mm.textureFile = file;
+                Reader(tdata, tsize).String(&file)) {
+                mm.textureFile = file ? file : "";
+                mm.hasTexture = true;
+            }
         });
         materials->push_back(mm);
     }
@@ -352,9 +359,13 @@ private:
         r.Floats(b.weights.data(), n);
         r.Floats(&b.offset._11, 16);
         for (DWORD v : b.fileVertices)
-            if (v >= positions_.size())
-                return Report("SkinWeights '" + b.name + "': vertex " + std::to_string(v) + " of " +
-                              std::to_string(positions_.size()) + "; skipped");
+            if (v >= positions_.size()) {
+                // Weights on vertices the mesh does not have: the skin cannot be trusted.
+                Report("SkinWeights '" + b.name + "': vertex " + std::to_string(v) + " of " +
+                       std::to_string(positions_.size()) + "; the mesh is not loaded");
+                failed_ = D3DXERR_INVALIDDATA;
+                return;
+            }
         bones_.push_back(std::move(b));
     }
 
@@ -445,6 +456,7 @@ private:
     IDirectXFileData *object_;
     MeshData *out_;
     std::string where_;
+    HRESULT failed_ = D3D_OK;  // a child that makes the whole mesh unusable
     std::vector<D3DXVECTOR3> positions_;
     std::vector<Polygon> faces_;
     bool hasNormals_ = false, hasTexCoords_ = false, hasColors_ = false, hasMaterials_ = false;
@@ -520,7 +532,7 @@ HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBu
 {
     size_t bytes = materials.size() * sizeof(D3DXMATERIAL);
     for (const MeshMaterial &m : materials)
-        if (!m.textureFile.empty())
+        if (m.hasTexture)
             bytes += m.textureFile.size() + 1;
     HRESULT hr = D3DXCreateBuffer(DWORD(bytes), buffer);
     if (FAILED(hr))
@@ -531,7 +543,7 @@ HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBu
     for (size_t i = 0; i < materials.size(); i++) {
         out[i].MatD3D = materials[i].material;
         out[i].pTextureFilename = nullptr;
-        if (!materials[i].textureFile.empty()) {
+        if (materials[i].hasTexture) {
             memcpy(strings, materials[i].textureFile.c_str(), materials[i].textureFile.size() + 1);
             out[i].pTextureFilename = strings;
             strings += materials[i].textureFile.size() + 1;

@@ -55,7 +55,8 @@ struct MeshBone {
 
 struct MeshMaterial {
     D3DMATERIAL9 material;
-    std::string textureFile;  // empty: no texture
+    std::string textureFile;
+    bool hasTexture = false;  // a TextureFilename was given (its name may be empty)
 };
 
 struct MeshData {
