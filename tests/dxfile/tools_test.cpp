@@ -1,6 +1,7 @@
 // xinfo's summary against assimp on the same files, in every encoding; xinfo's failure
 // report; xconv's determinism.
 #include "dx_test_util.h"
+#include "xwriter.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -134,6 +135,64 @@ void CompareWithAssimp(const std::string &path)
     }
 }
 
+// Positions of every mesh corner as the library reads the file, against assimp's corner
+// positions, mesh by mesh in file order (each of our files' meshes has one material, so
+// assimp keeps them whole).
+void ComparePositionsWithAssimp(const std::string &path)
+{
+    std::vector<uint8_t> bytes = ReadFile(path);
+    tavrok::dxfile::TemplateSet templates;
+    tavrok::dxfile::AddStandardTemplates(templates, true);
+    tavrok::dxfile::Document doc;
+    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    std::vector<const tavrok::dxfile::Node *> meshes;
+    std::vector<const tavrok::dxfile::Node *> stack(doc.top.rbegin(), doc.top.rend());
+    while (!stack.empty()) {
+        const tavrok::dxfile::Node *n = stack.back();
+        stack.pop_back();
+        if (n->kind != tavrok::dxfile::Node::Data)
+            continue;
+        if (IsEqualGUID(n->tmpl->guid, TID_D3DRMMesh))
+            meshes.push_back(n);
+        stack.insert(stack.end(), n->children.rbegin(), n->children.rend());
+    }
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(path, 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    ASSERT_EQ(meshes.size(), scene->mNumMeshes);
+    for (size_t i = 0; i < meshes.size(); ++i) {
+        const std::vector<uint8_t> &d = meshes[i]->data;
+        auto u32 = [&](size_t at) {
+            uint32_t v = 0;
+            if (at + 4 <= d.size())
+                memcpy(&v, d.data() + at, 4);
+            return v;
+        };
+        uint32_t nVertices = u32(0);
+        size_t at = 4 + size_t(nVertices) * 12;
+        const aiMesh *m = scene->mMeshes[i];
+        ASSERT_EQ(u32(at), m->mNumFaces);
+        at += 4;
+        for (unsigned f = 0; f < m->mNumFaces; ++f) {
+            uint32_t corners = u32(at);
+            at += 4;
+            ASSERT_EQ(corners, m->mFaces[f].mNumIndices);
+            for (uint32_t k = 0; k < corners; ++k, at += 4) {
+                uint32_t v = u32(at);
+                ASSERT_LT(v, nVertices);
+                float p[3];
+                memcpy(p, d.data() + 4 + size_t(v) * 12, 12);
+                // assimp turns the file's left-handed space into a right-handed one: z
+                // negated, every face's corners in the opposite order.
+                const aiVector3D &q = m->mVertices[m->mFaces[f].mIndices[corners - 1 - k]];
+                EXPECT_EQ(p[0], q.x) << "mesh " << i << " face " << f << " corner " << k;
+                EXPECT_EQ(p[1], q.y) << "mesh " << i << " face " << f << " corner " << k;
+                EXPECT_EQ(p[2], -q.z) << "mesh " << i << " face " << f << " corner " << k;
+            }
+        }
+    }
+}
+
 fs::path TempDir()
 {
     fs::path dir = fs::temp_directory_path() / ("dxfile_tools_" + std::to_string(::getpid()));
@@ -146,14 +205,16 @@ fs::path TempDir()
 TEST(DxTools, XinfoAgreesWithAssimpInEveryEncoding)
 {
     fs::path dir = TempDir();
-    for (const char *name : {"oracle_meshes.x", "oracle_anim.x"}) {
+    for (const char *name : {"oracle_meshes.x", "oracle_anim.x", "exporter_style.x"}) {
         SCOPED_TRACE(name);
         CompareWithAssimp(TestFile(name));
+        ComparePositionsWithAssimp(TestFile(name));
         for (const char *fmt : {"txt", "bin32", "bin64", "tzip", "bzip"}) {
             SCOPED_TRACE(fmt);
             std::string out = (dir / (std::string(fmt) + "_" + name)).string();
             ASSERT_EQ(Tool(std::string(XCONV_PATH) + " " + TestFile(name) + " " + out + " " + fmt).status, 0);
             CompareWithAssimp(out);
+            ComparePositionsWithAssimp(out);
         }
     }
     fs::remove_all(dir);
