@@ -207,12 +207,12 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         file->Release();
         return hr;
     }
-    FileWalker walker;
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    IDirectXFileData *object = nullptr;
+    // The whole file is read before any mesh is: a file the reader rejects fails with the
+    // reader's line alone, not with what its damage did to the meshes before it.
+    std::vector<IDirectXFileData *> top;
     HRESULT walked = D3D_OK;
-    while (SUCCEEDED(walked)) {
+    for (;;) {
+        IDirectXFileData *object = nullptr;
         HRESULT next = objects->GetNextDataObject(&object);
         if (next == DXFILEERR_NOMOREOBJECTS)
             break;
@@ -220,8 +220,15 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
             walked = FAILED(next) ? next : E_FAIL;  // the reader has said why
             break;
         }
-        walked = walker.Walk(object, identity);
-        SafeRelease(object);
+        top.push_back(object);
+    }
+    FileWalker walker;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    for (IDirectXFileData *object : top) {
+        if (SUCCEEDED(walked))
+            walked = walker.Walk(object, identity);
+        object->Release();
     }
     objects->Release();
     file->Release();
