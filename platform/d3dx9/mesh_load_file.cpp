@@ -13,7 +13,8 @@
  * without materials gets one white material when another part has some, and a file where no
  * part has any gets one mid-grey material for the whole mesh.  The merged vertex
  * format holds every component any part has; parts lacking one get zero (white for the
- * diffuse colour).  Skin weights and animation data are ignored.
+ * diffuse colour).  Meshes without faces are left out (one line each).  Skin weights and
+ * animation data are ignored.
  */
 #include "mesh_private.h"
 
@@ -73,7 +74,9 @@ std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
 
 class FileWalker {
 public:
+    explicit FileWalker(std::string file) : file_(std::move(file)) {}
     std::vector<MeshData> parts;
+    int emptyMeshes = 0;
 
     HRESULT Walk(IDirectXFileData *object, const D3DXMATRIX &parent)
     {
@@ -105,7 +108,11 @@ private:
     HRESULT AddMesh(IDirectXFileData *object, const D3DXMATRIX &m)
     {
         MeshData part;
-        HRESULT hr = ReadMeshObject(object, &part);
+        HRESULT hr = ReadMeshObject(object, &part, file_);
+        if (hr == D3DXERR_LOADEDMESHASNODATA) {
+            emptyMeshes++;  // left out; the reader has said so
+            return D3D_OK;
+        }
         if (FAILED(hr))
             return hr;
         if (!D3DXMatrixIsIdentity(&m)) {
@@ -123,6 +130,8 @@ private:
         parts.push_back(std::move(part));
         return D3D_OK;
     }
+
+    std::string file_;
 };
 
 // Concatenates the parts into one MeshData.
@@ -222,7 +231,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         }
         top.push_back(object);
     }
-    FileWalker walker;
+    FileWalker walker(pFilename);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
     for (IDirectXFileData *object : top) {
@@ -235,7 +244,8 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(walked))
         return walked;
     if (walker.parts.empty()) {
-        tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+        if (walker.emptyMeshes == 0)
+            tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
         return D3DXERR_LOADEDMESHASNODATA;
     }
 

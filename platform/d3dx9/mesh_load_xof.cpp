@@ -123,7 +123,8 @@ struct RawBone {
 
 class MeshReader {
 public:
-    MeshReader(IDirectXFileData *object, MeshData *out) : object_(object), out_(out)
+    MeshReader(IDirectXFileData *object, MeshData *out, const std::string &file)
+        : object_(object), out_(out), file_(file)
     {
         out_->name = NameOf(object);
         where_ = out_->name.empty() ? std::string("Mesh (unnamed)") : "Mesh '" + out_->name + "'";
@@ -146,7 +147,14 @@ public:
     }
 
 private:
-    void Report(const std::string &reason) { Diagnostic(kLib, "", where_, reason); }
+    // The file when the caller named one, else the mesh leads the reason.
+    void Report(const std::string &reason)
+    {
+        if (file_.empty())
+            Diagnostic(kLib, "", "", where_ + ": " + reason);
+        else
+            Diagnostic(kLib, file_, where_, reason);
+    }
     HRESULT Invalid(const std::string &reason)
     {
         Report(reason);
@@ -195,8 +203,12 @@ private:
                     return Invalid("face " + std::to_string(f) + " uses vertex " + std::to_string(c) + " of " +
                                    std::to_string(nVertices));
         }
-        if (faces_.empty())
-            return Invalid("the mesh has no faces");
+        if (faces_.empty()) {
+            // Exporters write empty meshes for helper objects: nothing to load, but nothing
+            // wrong with the file either.
+            Report("the mesh has no faces");
+            return D3DXERR_LOADEDMESHASNODATA;
+        }
         return D3D_OK;
     }
 
@@ -551,6 +563,7 @@ private:
 
     IDirectXFileData *object_;
     MeshData *out_;
+    std::string file_;
     std::string where_;
     HRESULT failed_ = D3D_OK;  // a child that makes the whole mesh unusable
     std::vector<D3DXVECTOR3> positions_;
@@ -669,9 +682,9 @@ HRESULT CreateAdjacencyBuffer(const MeshData &d, ID3DXBuffer **buffer)
 
 }  // namespace
 
-HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out)
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out, const std::string &file)
 {
-    return MeshReader(object, out).Read();
+    return MeshReader(object, out, file).Read();
 }
 
 void LoadedMesh::HandOut(ID3DXBuffer **adjacencyOut, ID3DXBuffer **materialsOut, ID3DXBuffer **effectsOut,

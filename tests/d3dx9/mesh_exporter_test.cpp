@@ -340,3 +340,28 @@ TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsist
     EXPECT_GT(failed, 100);
     EXPECT_GT(loaded, 5);
 }
+
+TEST_F(MeshExporterTest, EmptyHelperMeshesAreLeftOutAndMeshLinesNameTheFile)
+{
+    // An exporter's empty helper mesh beside a real one: the real one loads, one line says
+    // which mesh of which file was left out.
+    std::string path = WriteX("helpers.x", "Frame Helper { Mesh Locator { 0;; 0;; } }\n"
+                                           "Frame Body { Mesh Torso { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n");
+    Whole w = LoadWhole(path);
+    ASSERT_EQ(w.hr, D3D_OK) << w.err;
+    EXPECT_EQ(w.mesh->GetNumFaces(), 1u);
+    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+    EXPECT_NE(w.err.find("d3dx9: " + path + ":Mesh 'Locator': "), std::string::npos) << w.err;
+    w.Release();
+
+    // Only empty meshes: no mesh, still one line.
+    w = LoadWhole(WriteX("empty_only.x", "Mesh { 0;; 0;; }\n"));
+    EXPECT_EQ(w.hr, D3DXERR_LOADEDMESHASNODATA);
+    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+
+    // Through D3DXLoadSkinMeshFromXof, which knows no file, the line names the mesh.
+    Loaded l = LoadFirstMesh(WriteX("empty_xof.x", "Mesh Locator { 0;; 0;; }\n"));
+    EXPECT_EQ(l.hr, D3DXERR_LOADEDMESHASNODATA);
+    EXPECT_EQ(l.mesh, nullptr);
+    EXPECT_EQ(l.diagnostics, 1);
+}

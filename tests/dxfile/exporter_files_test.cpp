@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cmath>
+
 using namespace dxtest;
 
 namespace {
@@ -281,4 +283,39 @@ TEST(DxExporterFiles, CompressedFilesOfManyBlocksFromAnIndependentEncoder)
     testing::internal::CaptureStderr();
     EXPECT_EQ(ReadAll(x, file), DXFILEERR_BADFILE);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("declares"), std::string::npos);
+}
+
+TEST(DxExporterFiles, SpecialValuesPrintedByTheMicrosoftCLibraryAreNumbers)
+{
+    // "1.#QNAN0" is not "1." and a comment: the values after it on the line still count.
+    const std::string text = "xof 0302txt 0032\n"
+                             "Vector { 1.#QNAN0; -1.#IND00; 2.5; }\n"
+                             "Vector { 1.#INF00; -1.#INF00; 1.0; } # a real comment\n"
+                             "Vector { 3.0; 4.0; 5.0; }\n";
+    XFile x;
+    std::vector<IDirectXFileData *> top;
+    ASSERT_EQ(ReadAll(x, Bytes(text), &top), DXFILEERR_NOMOREOBJECTS);
+    ASSERT_EQ(top.size(), 3u);
+    float *v = nullptr;
+    DWORD size = 0;
+    ASSERT_EQ(top[0]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    ASSERT_EQ(size, 12u);
+    EXPECT_TRUE(std::isnan(v[0]));
+    EXPECT_TRUE(std::isnan(v[1]));
+    EXPECT_EQ(v[2], 2.5f);
+    ASSERT_EQ(top[1]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    EXPECT_TRUE(std::isinf(v[0]) && v[0] > 0);
+    EXPECT_TRUE(std::isinf(v[1]) && v[1] < 0);
+    EXPECT_EQ(v[2], 1.0f);
+    ASSERT_EQ(top[2]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    EXPECT_EQ(v[0], 3.0f);
+    ReleaseAll(top);
+
+    // A '#' after a number that is no special value still starts a comment.
+    ASSERT_EQ(ReadAll(x, Bytes("xof 0302txt 0032\nVector { 1.; 2.#XYZ\n ; 3.0; }\n"), &top), DXFILEERR_NOMOREOBJECTS);
+    ASSERT_EQ(top.size(), 1u);
+    ASSERT_EQ(top[0]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    EXPECT_EQ(v[1], 2.0f);
+    EXPECT_EQ(v[2], 3.0f);
+    ReleaseAll(top);
 }
