@@ -27,9 +27,9 @@
 #include <rmxfguid.h>
 #include <rmxftmpl.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
