@@ -1,16 +1,20 @@
 /*
  * mesh_load_file.cpp - D3DXLoadMeshFromXA: every mesh of a .x file merged into one mesh.
  *
- * Opens the file through the DirectX File interfaces with the standard templates
- * registered (the Windows path is resolved first), and walks its top-level objects: a Mesh
+ * Opens the file through the DirectX File interfaces with the retained-mode and the
+ * extension templates registered, so that files using the skinning templates without
+ * declaring them still read (the Windows path is resolved first); a file the reader
+ * rejects fails with the reader's own code and line.  It walks the top-level objects: a Mesh
  * at top level is taken as it is, a Mesh inside Frames (inline or through a reference) is
  * transformed by the product of the FrameTransformMatrix of its frame and of every
  * enclosing frame (positions as points, normals by the inverse transpose and
  * renormalised).  The parts are concatenated in the order met: vertices, faces, and
  * materials, whose attribute ids are shifted to follow the earlier parts' materials; a part
- * without materials gets one white material when another part has some.  The merged vertex
+ * without materials gets one white material when another part has some, and a file where no
+ * part has any gets one mid-grey material for the whole mesh.  The merged vertex
  * format holds every component any part has; parts lacking one get zero (white for the
- * diffuse colour).  Skin weights and animation data are ignored.
+ * diffuse colour).  Meshes without faces are left out (one line each).  Skin weights and
+ * animation data are ignored.
  */
 #include "mesh_private.h"
 
@@ -19,6 +23,13 @@
 #include <tavrok/platform.h>
 
 #include <cstring>
+
+namespace tavrok::dxfile {
+// The extension template block of the DirectX File library (skinning, vertex data,
+// animation timing, effect instances).
+extern const unsigned char kExtensionTemplates[];
+extern const size_t kExtensionTemplatesSize;
+}  // namespace tavrok::dxfile
 
 namespace tavrok::d3dx9mesh {
 namespace {
@@ -63,7 +74,9 @@ std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
 
 class FileWalker {
 public:
+    explicit FileWalker(std::string file) : file_(std::move(file)) {}
     std::vector<MeshData> parts;
+    int emptyMeshes = 0;
 
     HRESULT Walk(IDirectXFileData *object, const D3DXMATRIX &parent)
     {
@@ -95,7 +108,11 @@ private:
     HRESULT AddMesh(IDirectXFileData *object, const D3DXMATRIX &m)
     {
         MeshData part;
-        HRESULT hr = ReadMeshObject(object, &part);
+        HRESULT hr = ReadMeshObject(object, &part, file_);
+        if (hr == D3DXERR_LOADEDMESHASNODATA) {
+            emptyMeshes++;  // left out; the reader has said so
+            return D3D_OK;
+        }
         if (FAILED(hr))
             return hr;
         if (!D3DXMatrixIsIdentity(&m)) {
@@ -113,6 +130,8 @@ private:
         parts.push_back(std::move(part));
         return D3D_OK;
     }
+
+    std::string file_;
 };
 
 // Concatenates the parts into one MeshData.
@@ -123,6 +142,11 @@ MeshData Merge(std::vector<MeshData> &parts)
     for (const MeshData &p : parts) {
         all.fvf |= p.fvf;
         anyMaterials = anyMaterials || !p.materials.empty();
+    }
+    if (!anyMaterials) {
+        MeshMaterial grey{};
+        grey.material.Diffuse = {0.5f, 0.5f, 0.5f, 1.0f};
+        all.materials.push_back(grey);
     }
     for (MeshData &p : parts) {
         DWORD base = DWORD(all.positions.size());
@@ -154,7 +178,7 @@ MeshData Merge(std::vector<MeshData> &parts)
             p.materials.push_back(white);
         }
         for (DWORD a : p.attributes)
-            all.attributes.push_back(attributeBase + a);
+            all.attributes.push_back(anyMaterials ? attributeBase + a : 0);
         all.materials.insert(all.materials.end(), p.materials.begin(), p.materials.end());
     }
     return all;
@@ -186,25 +210,42 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(hr))
         return hr;
     if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
+        FAILED(hr = file->RegisterTemplates(const_cast<unsigned char *>(tavrok::dxfile::kExtensionTemplates),
+                                            DWORD(tavrok::dxfile::kExtensionTemplatesSize))) ||
         FAILED(hr = file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &objects))) {
         file->Release();
         return hr;
     }
-    FileWalker walker;
+    // The whole file is read before any mesh is: a file the reader rejects fails with the
+    // reader's line alone, not with what its damage did to the meshes before it.
+    std::vector<IDirectXFileData *> top;
+    HRESULT walked = D3D_OK;
+    for (;;) {
+        IDirectXFileData *object = nullptr;
+        HRESULT next = objects->GetNextDataObject(&object);
+        if (next == DXFILEERR_NOMOREOBJECTS)
+            break;
+        if (FAILED(next) || !object) {
+            walked = FAILED(next) ? next : E_FAIL;  // the reader has said why
+            break;
+        }
+        top.push_back(object);
+    }
+    FileWalker walker(pFilename);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    IDirectXFileData *object = nullptr;
-    HRESULT walked = D3D_OK;
-    while (SUCCEEDED(walked) && SUCCEEDED(objects->GetNextDataObject(&object)) && object) {
-        walked = walker.Walk(object, identity);
-        SafeRelease(object);
+    for (IDirectXFileData *object : top) {
+        if (SUCCEEDED(walked))
+            walked = walker.Walk(object, identity);
+        object->Release();
     }
     objects->Release();
     file->Release();
     if (FAILED(walked))
         return walked;
     if (walker.parts.empty()) {
-        tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+        if (walker.emptyMeshes == 0)
+            tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
         return D3DXERR_LOADEDMESHASNODATA;
     }
 

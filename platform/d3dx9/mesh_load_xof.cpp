@@ -8,12 +8,14 @@
  * referenced Materials and their TextureFilename, XSkinMeshHeader and SkinWeights.  A vertex
  * whose corners need different normals is split: the file's vertices keep their indices and
  * each further normal adds a copy at the end, which also receives the original's skin
- * weights.  Vertex format: position, then normal, diffuse colour and one texture coordinate
+ * weights (weights naming a vertex the mesh lacks fail the whole mesh).  Vertex format: position, then normal, diffuse colour and one texture coordinate
  * set as the file provides them.  Adjacency is computed on the file's vertices, so split
  * copies still join their neighbours.  Every count and index is checked against the data
  * block's size: a malformed mesh fails with D3DXERR_INVALIDDATA, a malformed optional child
- * is skipped; each costs one diagnostic line.  FVFData, DeclData and effect instances in the
- * file are ignored; the effect-instance buffer, when asked for, holds one empty instance
+ * is skipped; each costs one diagnostic line.  DeclData supplies texture coordinates,
+ * normals and colours the mesh's own children lack; VertexDuplicationIndices make
+ * duplicated vertices one point for adjacency.  FVFData and effect instances in the file
+ * are ignored; the effect-instance buffer, when asked for, holds one empty instance
  * per material.
  */
 #include "mesh_private.h"
@@ -121,7 +123,8 @@ struct RawBone {
 
 class MeshReader {
 public:
-    MeshReader(IDirectXFileData *object, MeshData *out) : object_(object), out_(out)
+    MeshReader(IDirectXFileData *object, MeshData *out, const std::string &file)
+        : object_(object), out_(out), file_(file)
     {
         out_->name = NameOf(object);
         where_ = out_->name.empty() ? std::string("Mesh (unnamed)") : "Mesh '" + out_->name + "'";
@@ -132,12 +135,26 @@ public:
         HRESULT hr = ReadBody();
         if (FAILED(hr))
             return hr;
-        ForEachChild(object_, [&](IDirectXFileData *child) { ReadChild(child); });
+        ForEachChild(object_, [&](IDirectXFileData *child) {
+            if (SUCCEEDED(failed_))
+                ReadChild(child);
+        });
+        if (declNormals_ && !hasNormals_)
+            hasNormals_ = true;
+        if (FAILED(failed_))
+            return failed_;
         return Build();
     }
 
 private:
-    void Report(const std::string &reason) { Diagnostic(kLib, "", where_, reason); }
+    // The file when the caller named one, else the mesh leads the reason.
+    void Report(const std::string &reason)
+    {
+        if (file_.empty())
+            Diagnostic(kLib, "", "", where_ + ": " + reason);
+        else
+            Diagnostic(kLib, file_, where_, reason);
+    }
     HRESULT Invalid(const std::string &reason)
     {
         Report(reason);
@@ -186,8 +203,12 @@ private:
                     return Invalid("face " + std::to_string(f) + " uses vertex " + std::to_string(c) + " of " +
                                    std::to_string(nVertices));
         }
-        if (faces_.empty())
-            return Invalid("the mesh has no faces");
+        if (faces_.empty()) {
+            // Exporters write empty meshes for helper objects: nothing to load, but nothing
+            // wrong with the file either.
+            Report("the mesh has no faces");
+            return D3DXERR_LOADEDMESHASNODATA;
+        }
         return D3D_OK;
     }
 
@@ -206,6 +227,10 @@ private:
             ReadColors(r);
         else if (IsType(child, TID_D3DRMMeshMaterialList))
             ReadMaterialList(child, r);
+        else if (IsType(child, DXFILEOBJ_DeclData))
+            ReadDeclData(r);
+        else if (IsType(child, DXFILEOBJ_VertexDuplicationIndices))
+            ReadDuplicationIndices(r);
         else if (IsType(child, DXFILEOBJ_XSkinMeshHeader))
             out_->hasSkin = true;
         else if (IsType(child, DXFILEOBJ_SkinWeights))
@@ -329,10 +354,96 @@ private:
             void *tdata = nullptr;
             const char *file = nullptr;
             if (IsType(t, TID_D3DRMTextureFilename) && SUCCEEDED(t->GetData(nullptr, &tsize, &tdata)) &&
-                Reader(tdata, tsize).String(&file) && file)
-                mm.textureFile = file;
+                Reader(tdata, tsize).String(&file)) {
+                mm.textureFile = file ? file : "";
+                mm.hasTexture = true;
+            }
         });
         materials->push_back(mm);
+    }
+
+    // Bytes one element of a vertex declaration takes, 0 for an unknown type.
+    static DWORD DeclTypeBytes(DWORD type)
+    {
+        static const BYTE bytes[] = {4, 8, 12, 16, 4, 4, 4, 8, 4, 4, 8, 4, 8, 4, 4, 4, 8};
+        return type < sizeof bytes ? bytes[type] : 0;
+    }
+
+    // Per-vertex data in declaration form, as some exporters write texture coordinates,
+    // normals and colours.  What the mesh's own children give takes precedence; elements
+    // of other kinds (tangents, further coordinate sets) are passed over.
+    void ReadDeclData(Reader &r)
+    {
+        struct Element {
+            DWORD type, method, usage, usageIndex;
+        };
+        DWORD nElements = 0, nDwords = 0;
+        if (!r.Dword(&nElements) || !r.Fits(nElements, 16))
+            return Report("DeclData: the element count does not match the data; ignored");
+        std::vector<Element> elements(nElements);
+        DWORD stride = 0;
+        for (Element &e : elements) {
+            r.Dword(&e.type);
+            r.Dword(&e.method);
+            r.Dword(&e.usage);
+            r.Dword(&e.usageIndex);
+            DWORD bytes = DeclTypeBytes(e.type);
+            if (bytes == 0)
+                return Report("DeclData: element type " + std::to_string(e.type) + " is not a vertex type; ignored");
+            stride += bytes;
+        }
+        if (!r.Dword(&nDwords) || !r.Fits(nDwords, 4))
+            return Report("DeclData: the data count does not match the data; ignored");
+        const size_t n = positions_.size();
+        if (stride == 0 || size_t(nDwords) * 4 != n * stride)
+            return Report("DeclData: " + std::to_string(nDwords) + " values for " + std::to_string(n) +
+                          " vertices of " + std::to_string(stride) + " bytes; ignored");
+        std::vector<BYTE> data(size_t(nDwords) * 4);
+        r.Floats(reinterpret_cast<float *>(data.data()), nDwords);
+        DWORD offset = 0;
+        for (const Element &e : elements) {
+            const BYTE *first = data.data() + offset;
+            if (e.usage == D3DDECLUSAGE_TEXCOORD && e.usageIndex == 0 && e.type == D3DDECLTYPE_FLOAT2 && !hasTexCoords_) {
+                texCoords_.resize(n);
+                for (size_t v = 0; v < n; v++)
+                    memcpy(&texCoords_[v].x, first + v * stride, 8);
+                hasTexCoords_ = true;
+            } else if (e.usage == D3DDECLUSAGE_NORMAL && e.usageIndex == 0 && e.type == D3DDECLTYPE_FLOAT3 &&
+                       !hasNormals_) {
+                // One normal per vertex: the corners index them as they index the positions.
+                normals_.resize(n);
+                for (size_t v = 0; v < n; v++)
+                    memcpy(&normals_[v].x, first + v * stride, 12);
+                normalFaces_ = faces_;
+                declNormals_ = true;
+            } else if (e.usage == D3DDECLUSAGE_COLOR && e.usageIndex == 0 && e.type == D3DDECLTYPE_D3DCOLOR &&
+                       !hasColors_) {
+                colors_.resize(n);
+                for (size_t v = 0; v < n; v++)
+                    memcpy(&colors_[v], first + v * stride, 4);
+                hasColors_ = true;
+            }
+            offset += DeclTypeBytes(e.type);
+        }
+    }
+
+    // The file vertex each vertex duplicates, so that adjacency joins faces across seams.
+    void ReadDuplicationIndices(Reader &r)
+    {
+        DWORD n = 0, original = 0;
+        if (!r.Dword(&n) || !r.Dword(&original) || !r.Fits(n, 4))
+            return Report("VertexDuplicationIndices: the count does not match the data; ignored");
+        std::vector<DWORD> indices(n);
+        for (DWORD &i : indices)
+            r.Dword(&i);
+        if (n != positions_.size())
+            return Report("VertexDuplicationIndices: " + std::to_string(n) + " indices for " +
+                          std::to_string(positions_.size()) + " vertices; ignored");
+        for (DWORD v = 0; v < n; v++)
+            if (indices[v] > v)  // a vertex duplicates an earlier one, or is its own
+                return Report("VertexDuplicationIndices: vertex " + std::to_string(v) + " names vertex " +
+                              std::to_string(indices[v]) + "; ignored");
+        duplicates_ = std::move(indices);
     }
 
     void ReadSkinWeights(Reader &r)
@@ -352,9 +463,13 @@ private:
         r.Floats(b.weights.data(), n);
         r.Floats(&b.offset._11, 16);
         for (DWORD v : b.fileVertices)
-            if (v >= positions_.size())
-                return Report("SkinWeights '" + b.name + "': vertex " + std::to_string(v) + " of " +
-                              std::to_string(positions_.size()) + "; skipped");
+            if (v >= positions_.size()) {
+                // Weights on vertices the mesh does not have: the skin cannot be trusted.
+                Report("SkinWeights '" + b.name + "': vertex " + std::to_string(v) + " of " +
+                       std::to_string(positions_.size()) + "; the mesh is not loaded");
+                failed_ = D3DXERR_INVALIDDATA;
+                return;
+            }
         bones_.push_back(std::move(b));
     }
 
@@ -365,7 +480,10 @@ private:
         d.positions = positions_;
         d.pointReps.resize(nFile);
         for (DWORD v = 0; v < nFile; v++)
-            d.pointReps[v] = v;
+            d.pointReps[v] = duplicates_.empty() ? v : duplicates_[v];
+        std::vector<DWORD> fileOf(nFile);         // the file vertex each vertex copies
+        for (DWORD v = 0; v < nFile; v++)
+            fileOf[v] = v;
         std::vector<DWORD> chain(nFile, kNone);   // next copy of the same file vertex
         std::vector<bool> normalSet(nFile, false);
         if (hasNormals_)
@@ -388,7 +506,8 @@ private:
             DWORD copy = DWORD(d.positions.size());
             d.positions.push_back(positions_[p]);
             d.normals.push_back(n);
-            d.pointReps.push_back(p);
+            d.pointReps.push_back(d.pointReps[p]);
+            fileOf.push_back(p);
             chain.push_back(kNone);
             chain[last] = copy;
             return copy;
@@ -416,13 +535,13 @@ private:
             d.fvf |= D3DFVF_DIFFUSE;
             d.colors.resize(nVertices);
             for (size_t v = 0; v < nVertices; v++)
-                d.colors[v] = colors_[d.pointReps[v]];
+                d.colors[v] = colors_[fileOf[v]];
         }
         if (hasTexCoords_) {
             d.fvf |= D3DFVF_TEX1;
             d.texCoords.resize(nVertices);
             for (size_t v = 0; v < nVertices; v++)
-                d.texCoords[v] = texCoords_[d.pointReps[v]];
+                d.texCoords[v] = texCoords_[fileOf[v]];
         }
         if (hasMaterials_)
             d.materials = materials_;
@@ -444,7 +563,9 @@ private:
 
     IDirectXFileData *object_;
     MeshData *out_;
+    std::string file_;
     std::string where_;
+    HRESULT failed_ = D3D_OK;  // a child that makes the whole mesh unusable
     std::vector<D3DXVECTOR3> positions_;
     std::vector<Polygon> faces_;
     bool hasNormals_ = false, hasTexCoords_ = false, hasColors_ = false, hasMaterials_ = false;
@@ -455,6 +576,8 @@ private:
     std::vector<MeshMaterial> materials_;
     std::vector<DWORD> faceMaterials_;
     std::vector<RawBone> bones_;
+    bool declNormals_ = false;     // normals came from DeclData (MeshNormals would replace them)
+    std::vector<DWORD> duplicates_;  // VertexDuplicationIndices, when valid
 };
 
 template <class T>
@@ -520,7 +643,7 @@ HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBu
 {
     size_t bytes = materials.size() * sizeof(D3DXMATERIAL);
     for (const MeshMaterial &m : materials)
-        if (!m.textureFile.empty())
+        if (m.hasTexture)
             bytes += m.textureFile.size() + 1;
     HRESULT hr = D3DXCreateBuffer(DWORD(bytes), buffer);
     if (FAILED(hr))
@@ -531,7 +654,7 @@ HRESULT CreateMaterialBuffer(const std::vector<MeshMaterial> &materials, ID3DXBu
     for (size_t i = 0; i < materials.size(); i++) {
         out[i].MatD3D = materials[i].material;
         out[i].pTextureFilename = nullptr;
-        if (!materials[i].textureFile.empty()) {
+        if (materials[i].hasTexture) {
             memcpy(strings, materials[i].textureFile.c_str(), materials[i].textureFile.size() + 1);
             out[i].pTextureFilename = strings;
             strings += materials[i].textureFile.size() + 1;
@@ -559,9 +682,9 @@ HRESULT CreateAdjacencyBuffer(const MeshData &d, ID3DXBuffer **buffer)
 
 }  // namespace
 
-HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out)
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out, const std::string &file)
 {
-    return MeshReader(object, out).Read();
+    return MeshReader(object, out, file).Read();
 }
 
 void LoadedMesh::HandOut(ID3DXBuffer **adjacencyOut, ID3DXBuffer **materialsOut, ID3DXBuffer **effectsOut,

@@ -55,7 +55,8 @@ struct MeshBone {
 
 struct MeshMaterial {
     D3DMATERIAL9 material;
-    std::string textureFile;  // empty: no texture
+    std::string textureFile;
+    bool hasTexture = false;  // a TextureFilename was given (its name may be empty)
 };
 
 struct MeshData {
@@ -74,8 +75,9 @@ struct MeshData {
 };
 
 // Reads a Mesh data object (its children included).  Failures write one diagnostic line
-// and return D3DXERR_INVALIDDATA (or the reader's code).
-HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out);
+// (naming `file` when given) and return D3DXERR_INVALIDDATA, D3DXERR_LOADEDMESHASNODATA
+// for a mesh without faces, or the reader's code.
+HRESULT ReadMeshObject(IDirectXFileData *object, MeshData *out, const std::string &file = "");
 
 // What a load hands out: the mesh and, where the caller asked for them, the adjacency
 // buffer, the materials buffer (D3DXMATERIAL array followed by its strings; none for a mesh

@@ -74,7 +74,9 @@ public:
     {
         if (!pcbSize || !ppvData)
             return DXFILEERR_BADVALUE;
-        uint8_t *base = const_cast<uint8_t *>(node_->data.data());
+        // An object without values still hands out a valid (empty) block.
+        static uint8_t empty[8];
+        uint8_t *base = node_->data.empty() ? empty : const_cast<uint8_t *>(node_->data.data());
         if (!szMember) {
             *pcbSize = DWORD(node_->data.size());
             *ppvData = base;

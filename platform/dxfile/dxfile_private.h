@@ -138,6 +138,10 @@ uint32_t PrimSize(uint16_t prim);
 bool IsStringPrim(uint16_t prim);
 const char *PrimName(uint16_t prim);  // "DWORD", "STRING", ...
 
+// Template names ignore ASCII case: the lower-case key, and the comparison.
+std::string FoldCase(std::string_view name);
+bool SameName(std::string_view a, std::string_view b);
+
 class TemplateSet {
 public:
     void Add(std::shared_ptr<const Template> t);

@@ -409,7 +409,7 @@ Node *Parser::ParseObject(const Template *parentTmpl, int depth)
         bool allowed = parentTmpl->openness == Template::Open;
         if (parentTmpl->openness == Template::Restricted) {
             for (const Restriction &r : parentTmpl->restrictions)
-                if (r.name == t->name || (r.hasGuid && IsEqualGUID(r.guid, t->guid)))
+                if (SameName(r.name, t->name) || (r.hasGuid && IsEqualGUID(r.guid, t->guid)))
                     allowed = true;
         }
         if (!allowed)

@@ -3,6 +3,8 @@
  *
  * A TemplateSet maps template names to shared, immutable templates: redefining a name
  * replaces the entry while objects already parsed keep the definition they were read with.
+ * Names are compared ignoring ASCII case, as exporters spell them either way
+ * ("TextureFileName" for TextureFilename); a template keeps the spelling it was declared with.
  * Also parses a whole template block (what RegisterTemplates receives).  Relies on the
  * lexers and the parser; knows nothing of COM objects.
  */
@@ -51,21 +53,46 @@ const char *PrimName(uint16_t prim)
     }
 }
 
+std::string FoldCase(std::string_view name)
+{
+    std::string key(name);
+    for (char &c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return key;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 void TemplateSet::Add(std::shared_ptr<const Template> t)
 {
-    std::string name = t->name;
-    byName_[name] = std::move(t);
+    std::string key = FoldCase(t->name);
+    byName_[key] = std::move(t);
 }
 
 const Template *TemplateSet::Find(std::string_view name) const
 {
-    auto it = byName_.find(std::string(name));
+    auto it = byName_.find(FoldCase(name));
     return it == byName_.end() ? nullptr : it->second.get();
 }
 
 std::shared_ptr<const Template> TemplateSet::FindShared(std::string_view name) const
 {
-    auto it = byName_.find(std::string(name));
+    auto it = byName_.find(FoldCase(name));
     return it == byName_.end() ? nullptr : it->second;
 }
 

@@ -3,13 +3,14 @@
  *
  * Names, keywords (template, array and the primitive type names, in any case), numbers,
  * quoted strings, GUIDs in angle brackets and punctuation; comments run from // or # to the
- * end of the line.  A number with a fraction or exponent becomes T_REAL, one without becomes
+ * end of the line, except in the special values "1.#INF00", "-1.#IND00", "1.#QNAN0".  A number with a fraction or exponent becomes T_REAL, one without becomes
  * T_INTEGER (negative integers are kept as reals so that no sign is lost).  Positions are
  * line numbers.  Relies on nothing but the buffer it is given; never reads past `end`.
  */
 #include "dxfile_private.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace tavrok::dxfile {
@@ -161,6 +162,24 @@ private:
         const char *e = reinterpret_cast<const char *>(p_);
         if (*b == '+')
             ++b;
+        // Files written through the Microsoft C library print special values as
+        // "1.#INF00", "-1.#IND00" or "1.#QNAN0"; read them as what they stand for rather
+        // than as a number followed by a comment.
+        if (real && p_ < end_ && *p_ == '#' && p_ > s && p_[-1] == '.') {
+            const uint8_t *w = p_ + 1;
+            while (w < end_ && ((*w >= 'A' && *w <= 'Z') || (*w >= '0' && *w <= '9')))
+                ++w;
+            std::string_view word(reinterpret_cast<const char *>(p_ + 1), size_t(w - p_ - 1));
+            bool inf = word.substr(0, 3) == "INF";
+            if (inf || word.substr(0, 3) == "IND" || word.substr(0, 4) == "QNAN" || word.substr(0, 4) == "SNAN") {
+                p_ = w;
+                bool negative = *s == '-';
+                t.kind = T_REAL;
+                t.real = inf ? (negative ? -HUGE_VAL : HUGE_VAL) : std::nan("");
+                t.integer = 0;
+                return;
+            }
+        }
         if (!real) {
             uint64_t v = 0;
             auto r = std::from_chars(b, e, v);

@@ -53,8 +53,21 @@ void Diagnostic(const char *library, const std::string &file, const std::string 
         line += ' ';
     }
     line += reason;
-    line += '\n';
-    fwrite(line.data(), 1, line.size(), stderr);
+    // One line whatever the text holds: control bytes (from a damaged name, say) are
+    // written as \xNN.
+    std::string out;
+    out.reserve(line.size() + 1);
+    for (unsigned char c : line) {
+        if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    out += '\n';
+    fwrite(out.data(), 1, out.size(), stderr);
     fflush(stderr);
 }
 

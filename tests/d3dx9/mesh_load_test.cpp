@@ -204,16 +204,21 @@ TEST_F(MeshLoadTest, BadMeshesFailAndBadPartsAreSkippedWithOneLineEach)
     const std::string tri = "Mesh t { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,1;;\n";
     const std::string identity = "1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;";
 
-    // Skin weights naming a vertex the mesh lacks: that bone is left out.
-    l = LoadFirstMesh(WriteX("weights.x",
-                             tri + "SkinWeights { \"far\"; 1; 7; 1.0; " + identity + " }\n" +
-                                 "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " } }",
-                             true));
-    ASSERT_EQ(l.hr, D3D_OK);
-    EXPECT_EQ(l.diagnostics, 1);
-    ASSERT_EQ(l.skin->GetNumBones(), 1u);
-    EXPECT_STREQ(l.skin->GetBoneName(0), "near");
-    l.Release();
+    // Skin weights naming a vertex the mesh lacks: the mesh fails, whichever bone it is,
+    // and nothing is handed out.
+    for (const char *order : {"far-first", "far-last"}) {
+        std::string far = "SkinWeights { \"far\"; 2; 1, 7; 1.0, 0.5; " + identity + " }\n";
+        std::string near = "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " }\n";
+        std::string body = order[4] == 'f' ? far + near : near + far;
+        l = LoadFirstMesh(WriteX("weights.x", tri + body + "}", true));
+        EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA) << order;
+        EXPECT_EQ(l.diagnostics, 1) << order;
+        EXPECT_EQ(l.mesh, nullptr);
+        EXPECT_EQ(l.skin, nullptr);
+        EXPECT_EQ(l.materials, nullptr);
+        EXPECT_EQ(l.adjacency, nullptr);
+        l.Release();
+    }
 
     // A file whose own SkinWeights template gives the two arrays different counts.
     const std::string oddTemplate = R"(

@@ -90,13 +90,19 @@ inline std::string BlockText(const uint8_t *p, DWORD size, const std::vector<siz
 // The test templates of features.x that carry strings.
 const GUID kGridGuid = {0xA1B2C3D4, 0x0001, 0x0002, {0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
 const GUID kTaggedGuid = {0xA1B2C3D4, 0x0001, 0x0002, {0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02}};
+// An exporter's own template in exporter_files_test.cpp, a string first.
+const GUID kToolInfoGuid = {0x0B1C2D3E, 0x4F50, 0x6172, {0x83, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9, 0xF0}};
 
 // Where the string members sit in the blocks of the templates our test files use.
 inline std::vector<size_t> StringOffsets(const GUID &type, const uint8_t *p, DWORD size)
 {
     if (IsEqualGUID(type, TID_D3DRMTextureFilename) || IsEqualGUID(type, DXFILEOBJ_SkinWeights) ||
-        IsEqualGUID(type, kTaggedGuid))
+        IsEqualGUID(type, kTaggedGuid) || IsEqualGUID(type, kToolInfoGuid) ||
+        IsEqualGUID(type, DXFILEOBJ_EffectInstance) || IsEqualGUID(type, DXFILEOBJ_EffectParamFloats) ||
+        IsEqualGUID(type, DXFILEOBJ_EffectParamDWord))
         return {0};
+    if (IsEqualGUID(type, DXFILEOBJ_EffectParamString))
+        return {0, sizeof(char *)};
     std::vector<size_t> at;
     if (IsEqualGUID(type, TID_D3DRMUrl) && size >= 4) {
         for (size_t i = 0; i < p[0]; ++i)

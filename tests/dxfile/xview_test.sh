@@ -1,0 +1,52 @@
+#!/bin/bash
+# xview under a private X server: pictures of a skinned, animated file that change with
+# the set and the time, one line for each thing it cannot use, failures as exit status.
+# Usage: xview_test.sh <xview> <test files folder>
+source "$(dirname "$0")/../e2e/lib.sh"
+XVIEW=$1
+FILES=$2
+start_xvfb 1024x768x24
+
+cp "$FILES/exporter_style.x" "$WORK/model.x"
+bg="$WORK/bg.png"
+$CONVERT -size 640x480 xc:"rgb(48,56,72)" "$bg"
+differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+
+shot() {  # shot <out> <args...>: runs xview --shot, stderr in $WORK/err.txt
+  local out=$1
+  shift
+  "$XVIEW" --shot "$out" "$@" 2>"$WORK/err.txt"
+}
+
+# The rest of the first set, then the walk a quarter second in and the idle set: three
+# different pictures, each showing the model over a good part of the window.
+shot "$WORK/first.png" "$WORK/model.x" || fail "first picture: $(cat "$WORK/err.txt")"
+[ "$(identify -format %wx%h "$WORK/first.png")" = 640x480 ] || fail "picture size"
+[ "$(differing "$WORK/first.png" "$bg")" -gt 10000 ] || fail "the model is hardly drawn"
+# Its texture is missing: one line naming it, drawn all the same.
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 1 ] || fail "expected one line: $(cat "$WORK/err.txt")"
+grep -q 'skin-tone.png' "$WORK/err.txt" || fail "the line does not name the texture"
+
+shot "$WORK/walk.png" --set Walk-Cycle --time 0.25 "$WORK/model.x" || fail "walk picture"
+shot "$WORK/idle.png" --set Idle-Breath --time 0 "$WORK/model.x" || fail "idle picture"
+[ "$(differing "$WORK/first.png" "$WORK/walk.png")" -gt 50 ] || fail "the walk does not move the legs"
+[ "$(differing "$WORK/first.png" "$WORK/idle.png")" -gt 50 ] || fail "the idle set looks like the walk"
+# The same request twice gives the same picture.
+shot "$WORK/walk2.png" --set Walk-Cycle --time 0.25 "$WORK/model.x" || fail "walk picture again"
+[ "$(differing "$WORK/walk.png" "$WORK/walk2.png")" = 0 ] || fail "the same pose drew differently"
+
+# A set the file lacks, a bone no frame bears, a damaged file, bad usage.
+if shot "$WORK/none.png" --set Dance "$WORK/model.x"; then fail "a missing set was accepted"; fi
+grep -q "no animation set 'Dance'" "$WORK/err.txt" || fail "missing set: $(cat "$WORK/err.txt")"
+sed 's/"Leg-R";/"Ghost";/' "$WORK/model.x" > "$WORK/ghost.x"
+shot "$WORK/ghost.png" "$WORK/ghost.x" || fail "a bone without a frame stopped the file"
+[ "$(grep -c "bone 'Ghost' names no frame" "$WORK/err.txt")" = 1 ] || fail "ghost bone: $(cat "$WORK/err.txt")"
+printf 'xof 0302txt 0032\nFrame A {\n Mesh { 3; 1.0; }\n}\n' > "$WORK/bad.x"
+if shot "$WORK/bad.png" "$WORK/bad.x"; then fail "a damaged file drew"; fi
+grep -q 'bad.x:3:' "$WORK/err.txt" || fail "damaged file: $(cat "$WORK/err.txt")"
+[ ! -e "$WORK/bad.png" ] || fail "a damaged file left a picture"
+set +e
+"$XVIEW" --time 1 "$WORK/model.x" 2>/dev/null
+[ $? = 2 ] || fail "--time without --shot is not bad usage"
+set -e
+echo PASS

@@ -1,0 +1,685 @@
+/*
+ * xview - looks at an .x file: its frames, skinned meshes and animation sets, drawn with
+ * the fixed-function pipeline, through the same headers a Direct3D 9 program uses.
+ *
+ *   xview FILE.x                     a window: arrows orbit, Page Up/Down zoom, Space (or
+ *                                    N) plays the next animation set, P pauses, Escape quits
+ *   xview --shot OUT.png [--set NAME] [--time S] FILE.x
+ *                                    one picture of set NAME (the first by default) at S
+ *                                    seconds (0 by default), then exit
+ *
+ * The file is read with the DirectX File interfaces, the retained-mode and the extension
+ * templates registered.  Frames keep their FrameTransformMatrix (identity without one);
+ * each Mesh (inline or referenced, at the top level or in a frame) is loaded with
+ * D3DXLoadSkinMeshFromXof; a skinned mesh is drawn through a copy that UpdateSkinnedMesh
+ * fills from its bones' frames each frame.  Bones naming no frame keep their offset only,
+ * with one line saying so.  Textures are looked for beside the file (a name with a drive or
+ * a root is taken by its last component); a missing one is drawn untextured.  Animation
+ * keys are played at the file's AnimTicksPerSecond (4800 without one), looping, each track
+ * composing scale, rotation, translation and matrix keys.  --shot renders one frame with
+ * the renderer's capture switch and moves the picture to OUT.  Exit status: 0, 1 when the
+ * file gives nothing to draw or the picture could not be made, 2 for bad usage.
+ */
+#include <windows.h>
+#include <d3d9.h>
+#include <d3dx9.h>
+#include <dxfile.h>
+#include <rmxfguid.h>
+#include <rmxftmpl.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The extension templates a model file may use without declaring them.
+const char kExtensionTemplates[] = R"(xof 0303txt 0032
+template XSkinMeshHeader { <3CF169CE-FF7C-44AB-93C0-F78F62D172E2> WORD nMaxSkinWeightsPerVertex;
+ WORD nMaxSkinWeightsPerFace; WORD nBones; }
+template VertexDuplicationIndices { <B8D65549-D7C9-4995-89CF-53A9A8B031E3> DWORD nIndices;
+ DWORD nOriginalVertices; array DWORD indices[nIndices]; }
+template SkinWeights { <6F0D123B-BAD2-4167-A0D0-80224F25FABB> STRING transformNodeName; DWORD nWeights;
+ array DWORD vertexIndices[nWeights]; array FLOAT weights[nWeights]; Matrix4x4 matrixOffset; }
+template AnimTicksPerSecond { <9E415A43-7BA6-4A73-8743-B73D47E88476> DWORD AnimTicksPerSecond; }
+template FVFData { <B6E70A0E-8EF9-4E83-94AD-ECC8B0C04897> DWORD dwFVF; DWORD nDWords; array DWORD data[nDWords]; }
+template VertexElement { <F752461C-1E23-48F6-B9F8-8350850F336F> DWORD Type; DWORD Method; DWORD Usage;
+ DWORD UsageIndex; }
+template DeclData { <BF22E553-292C-4781-9FEA-62BD554BDD93> DWORD nElements; array VertexElement Elements[nElements];
+ DWORD nDWords; array DWORD data[nDWords]; }
+template EffectInstance { <E331F7E4-0559-4CC2-8E99-1CEC1657928F> STRING EffectFilename; [...] }
+template EffectParamFloats { <3014B9A0-62F5-478C-9B86-E4AC9F4E418B> STRING ParamName; DWORD nFloats;
+ array FLOAT Floats[nFloats]; }
+template EffectParamString { <1DBC4C88-94C1-46EE-9076-2C28818C9481> STRING ParamName; STRING Value; }
+template EffectParamDWord { <E13963BC-AE51-4C5D-B00F-CFA3A9D97CE5> STRING ParamName; DWORD Value; }
+)";
+
+const UINT kWidth = 640, kHeight = 480;
+
+struct Frame {
+    std::string name;
+    int parent = -1;
+    D3DXMATRIX rest, local, combined;
+};
+
+struct Part {
+    ID3DXMesh *mesh = nullptr;
+    ID3DXMesh *drawn = nullptr;  // the skinned copy, or the mesh itself
+    ID3DXSkinInfo *skin = nullptr;
+    std::vector<D3DMATERIAL9> materials;
+    std::vector<IDirect3DTexture9 *> textures;
+    int frame = -1;
+    std::vector<int> boneFrames;
+    std::vector<D3DXMATRIX> boneMatrices;
+};
+
+template <class V>
+struct Key {
+    DWORD time;
+    V value;
+};
+
+struct Track {
+    int frame = -1;
+    std::vector<Key<D3DXQUATERNION>> rotation;
+    std::vector<Key<D3DXVECTOR3>> scale, position;
+    std::vector<Key<D3DXMATRIX>> matrix;
+};
+
+struct Clip {
+    std::string name;
+    std::vector<Track> tracks;
+    DWORD length = 0;
+};
+
+struct Model {
+    std::string file, folder;
+    std::vector<Frame> frames;
+    std::vector<Part> parts;
+    std::vector<Clip> clips;
+    DWORD ticksPerSecond = 4800;
+};
+
+void Say(const std::string &file, const std::string &reason) { fprintf(stderr, "xview: %s: %s\n", file.c_str(), reason.c_str()); }
+
+std::string NameOf(IDirectXFileObject *o)
+{
+    DWORD n = 0;
+    if (FAILED(o->GetName(nullptr, &n)) || n == 0)
+        return "";
+    std::string s(n, '\0');
+    if (FAILED(o->GetName(&s[0], &n)))
+        return "";
+    s.resize(strlen(s.c_str()));
+    return s;
+}
+
+bool Is(IDirectXFileData *d, const GUID &g)
+{
+    const GUID *t = nullptr;
+    return SUCCEEDED(d->GetType(&t)) && t && IsEqualGUID(*t, g);
+}
+
+// A data child, a reference resolved, or null for none left.
+IDirectXFileData *NextChild(IDirectXFileData *d, bool *referenced)
+{
+    IDirectXFileObject *child = nullptr;
+    while (SUCCEEDED(d->GetNextObject(&child)) && child) {
+        IDirectXFileData *data = nullptr;
+        IDirectXFileDataReference *ref = nullptr;
+        *referenced = false;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, (void **)&ref))) {
+            *referenced = true;
+            if (FAILED(ref->Resolve(&data)))
+                data = nullptr;
+            ref->Release();
+        } else if (FAILED(child->QueryInterface(IID_IDirectXFileData, (void **)&data))) {
+            data = nullptr;
+        }
+        child->Release();
+        child = nullptr;
+        if (data)
+            return data;
+    }
+    return nullptr;
+}
+
+int FindFrame(const Model &m, const std::string &name)
+{
+    for (size_t i = 0; i < m.frames.size(); ++i)
+        if (!name.empty() && m.frames[i].name == name)
+            return int(i);
+    return -1;
+}
+
+class Loader {
+public:
+    Loader(Model &m, IDirect3DDevice9 *device) : m_(m), device_(device) {}
+
+    void Object(IDirectXFileData *d, int frame, bool referenced)
+    {
+        if (Is(d, TID_D3DRMFrame) && !referenced) {
+            Frame f;
+            f.name = NameOf(d);
+            f.parent = frame;
+            D3DXMatrixIdentity(&f.rest);
+            int index = int(m_.frames.size());
+            m_.frames.push_back(f);
+            bool ref = false;
+            while (IDirectXFileData *c = NextChild(d, &ref)) {
+                DWORD size = 0;
+                void *data = nullptr;
+                if (Is(c, TID_D3DRMFrameTransformMatrix) && SUCCEEDED(c->GetData(nullptr, &size, &data)) && size >= 64)
+                    memcpy(&m_.frames[size_t(index)].rest, data, 64);
+                else
+                    Object(c, index, ref);
+                c->Release();
+            }
+        } else if (Is(d, TID_D3DRMMesh)) {
+            Mesh(d, frame);
+        } else if (Is(d, TID_D3DRMAnimationSet)) {
+            Set(d);
+        } else if (Is(d, DXFILEOBJ_AnimTicksPerSecond)) {
+            DWORD size = 0;
+            DWORD *data = nullptr;
+            if (SUCCEEDED(d->GetData(nullptr, &size, (void **)&data)) && size >= 4 && data[0] > 0)
+                m_.ticksPerSecond = data[0];
+        }
+    }
+
+private:
+    IDirect3DTexture9 *Texture(const char *name)
+    {
+        if (!name || !*name)
+            return nullptr;
+        std::string n = name;
+        bool rooted = n[0] == '\\' || n[0] == '/' || (n.size() > 1 && n[1] == ':');
+        if (rooted) {
+            size_t cut = n.find_last_of("\\/");
+            n = cut == std::string::npos ? n.substr(2) : n.substr(cut + 1);
+        }
+        IDirect3DTexture9 *t = nullptr;
+        if (FAILED(D3DXCreateTextureFromFileA(device_, (m_.folder + n).c_str(), &t)))
+            return nullptr;  // the library has said why; the material draws untextured
+        return t;
+    }
+
+    void Mesh(IDirectXFileData *d, int frame)
+    {
+        Part p;
+        ID3DXBuffer *materials = nullptr;
+        DWORD count = 0;
+        if (FAILED(D3DXLoadSkinMeshFromXof(d, D3DXMESH_SYSTEMMEM, device_, nullptr, &materials, nullptr, &count,
+                                           &p.skin, &p.mesh)))
+            return;  // the library has said why
+        p.frame = frame;
+        const D3DXMATERIAL *mats = materials ? static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) : nullptr;
+        for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
+            D3DMATERIAL9 mat{};
+            mat.Diffuse = {0.5f, 0.5f, 0.5f, 1.0f};
+            if (mats && i < count)
+                mat = mats[i].MatD3D;
+            mat.Ambient = mat.Diffuse;
+            p.materials.push_back(mat);
+            p.textures.push_back(mats && i < count ? Texture(mats[i].pTextureFilename) : nullptr);
+        }
+        if (materials)
+            materials->Release();
+        if (p.skin && p.skin->GetNumBones() > 0) {
+            if (FAILED(p.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, p.mesh->GetFVF(), device_, &p.drawn)))
+                p.drawn = nullptr;
+        }
+        if (!p.drawn) {
+            p.drawn = p.mesh;
+            p.drawn->AddRef();
+        }
+        m_.parts.push_back(p);
+    }
+
+    void Set(IDirectXFileData *d)
+    {
+        Clip clip;
+        clip.name = NameOf(d);
+        bool ref = false;
+        while (IDirectXFileData *a = NextChild(d, &ref)) {
+            if (Is(a, TID_D3DRMAnimation))
+                clip.tracks.push_back(Animation(a, &clip.length));
+            a->Release();
+        }
+        m_.clips.push_back(clip);
+    }
+
+    Track Animation(IDirectXFileData *a, DWORD *length)
+    {
+        Track t;
+        bool ref = false;
+        std::string frameName;
+        while (IDirectXFileData *c = NextChild(a, &ref)) {
+            DWORD size = 0;
+            DWORD *data = nullptr;
+            if (Is(c, TID_D3DRMFrame)) {
+                frameName = NameOf(c);
+            } else if (Is(c, TID_D3DRMAnimationKey) && SUCCEEDED(c->GetData(nullptr, &size, (void **)&data)) && size >= 8) {
+                DWORD words = size / 4, type = data[0], n = data[1], at = 2;
+                for (DWORD k = 0; k < n && at + 2 <= words; ++k) {
+                    DWORD time = data[at], values = data[at + 1];
+                    const float *v = reinterpret_cast<const float *>(data + at + 2);
+                    if (at + 2 + values > words)
+                        break;
+                    *length = std::max(*length, time);
+                    if (type == 0 && values >= 4)
+                        t.rotation.push_back({time, D3DXQUATERNION(v[1], v[2], v[3], v[0])});
+                    else if (type == 1 && values >= 3)
+                        t.scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+                    else if (type == 2 && values >= 3)
+                        t.position.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+                    else if (type == 4 && values >= 16)
+                        t.matrix.push_back({time, D3DXMATRIX(v)});
+                    at += 2 + values;
+                }
+            }
+            c->Release();
+        }
+        t.frame = FindFrame(m_, frameName);
+        if (t.frame < 0 && !frameName.empty())
+            Say(m_.file, "animation of '" + frameName + "' names no frame; not played");
+        return t;
+    }
+
+    Model &m_;
+    IDirect3DDevice9 *device_;
+};
+
+bool Load(Model &m, IDirect3DDevice9 *device)
+{
+    IDirectXFile *file = nullptr;
+    if (FAILED(DirectXFileCreate(&file)))
+        return false;
+    IDirectXFileEnumObject *objects = nullptr;
+    if (FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
+        FAILED(file->RegisterTemplates((void *)kExtensionTemplates, DWORD(sizeof kExtensionTemplates - 1))) ||
+        FAILED(file->CreateEnumObject((void *)m.file.c_str(), DXFILELOAD_FROMFILE, &objects))) {
+        file->Release();
+        return false;
+    }
+    Loader loader(m, device);
+    IDirectXFileData *d = nullptr;
+    while (SUCCEEDED(objects->GetNextDataObject(&d)) && d) {
+        loader.Object(d, -1, false);
+        d->Release();
+        d = nullptr;
+    }
+    objects->Release();
+    file->Release();
+    // Bones are frames by name.
+    for (Part &p : m.parts) {
+        if (!p.skin)
+            continue;
+        for (DWORD b = 0; b < p.skin->GetNumBones(); ++b) {
+            const char *name = p.skin->GetBoneName(b);
+            int f = FindFrame(m, name ? name : "");
+            if (f < 0)
+                Say(m.file, std::string("bone '") + (name ? name : "") + "' names no frame; it keeps its offset only");
+            p.boneFrames.push_back(f);
+        }
+        p.boneMatrices.resize(p.boneFrames.size());
+    }
+    return !m.parts.empty();
+}
+
+// Interpolation of one key track at `t` ticks: the bracketing keys and the fraction.
+template <class V>
+bool Bracket(const std::vector<Key<V>> &keys, DWORD t, size_t &i, size_t &j, float &s)
+{
+    if (keys.empty())
+        return false;
+    i = j = 0;
+    s = 0;
+    while (j + 1 < keys.size() && keys[j + 1].time <= t)
+        ++j;
+    i = j;
+    if (j + 1 < keys.size() && keys[j].time <= t) {
+        j = i + 1;
+        s = float(t - keys[i].time) / float(std::max<DWORD>(1, keys[j].time - keys[i].time));
+    }
+    return true;
+}
+
+void Pose(Model &m, const Clip *clip, double seconds)
+{
+    for (Frame &f : m.frames)
+        f.local = f.rest;
+    if (clip) {
+        DWORD t = DWORD(std::fmod(seconds * m.ticksPerSecond, double(clip->length + 1)));
+        for (const Track &tr : clip->tracks) {
+            if (tr.frame < 0)
+                continue;
+            if (tr.rotation.empty() && tr.scale.empty() && tr.position.empty() && tr.matrix.empty())
+                continue;
+            D3DXMATRIX out, part;
+            D3DXMatrixIdentity(&out);
+            size_t i, j;
+            float s;
+            if (Bracket(tr.scale, t, i, j, s)) {
+                D3DXVECTOR3 v;
+                D3DXVec3Lerp(&v, &tr.scale[i].value, &tr.scale[j].value, s);
+                D3DXMatrixScaling(&part, v.x, v.y, v.z);
+                out *= part;
+            }
+            if (Bracket(tr.rotation, t, i, j, s)) {
+                D3DXQUATERNION q;
+                D3DXQuaternionSlerp(&q, &tr.rotation[i].value, &tr.rotation[j].value, s);
+                D3DXMatrixRotationQuaternion(&part, &q);
+                out *= part;
+            }
+            if (Bracket(tr.position, t, i, j, s)) {
+                D3DXVECTOR3 v;
+                D3DXVec3Lerp(&v, &tr.position[i].value, &tr.position[j].value, s);
+                D3DXMatrixTranslation(&part, v.x, v.y, v.z);
+                out *= part;
+            }
+            if (Bracket(tr.matrix, t, i, j, s)) {
+                for (int k = 0; k < 16; ++k)
+                    (&part._11)[k] = (&tr.matrix[i].value._11)[k] * (1 - s) + (&tr.matrix[j].value._11)[k] * s;
+                out *= part;
+            }
+            m.frames[size_t(tr.frame)].local = out;
+        }
+    }
+    // Parents come before their children.
+    for (Frame &f : m.frames)
+        f.combined = f.parent < 0 ? f.local : f.local * m.frames[size_t(f.parent)].combined;
+    for (Part &p : m.parts) {
+        if (p.drawn == p.mesh)
+            continue;
+        for (size_t b = 0; b < p.boneFrames.size(); ++b) {
+            p.boneMatrices[b] = *p.skin->GetBoneOffsetMatrix(DWORD(b));
+            if (p.boneFrames[b] >= 0)
+                p.boneMatrices[b] *= m.frames[size_t(p.boneFrames[b])].combined;
+        }
+        void *src = nullptr, *dst = nullptr;
+        if (SUCCEEDED(p.mesh->LockVertexBuffer(D3DLOCK_READONLY, &src))) {
+            if (SUCCEEDED(p.drawn->LockVertexBuffer(0, &dst))) {
+                p.skin->UpdateSkinnedMesh(p.boneMatrices.data(), nullptr, src, dst);
+                p.drawn->UnlockVertexBuffer();
+            }
+            p.mesh->UnlockVertexBuffer();
+        }
+    }
+}
+
+// The bounding sphere of the rest pose, in world space.
+void Bounds(const Model &m, D3DXVECTOR3 *center, float *radius)
+{
+    D3DXVECTOR3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+    for (const Part &p : m.parts) {
+        D3DXMATRIX world;
+        D3DXMatrixIdentity(&world);
+        if (p.drawn == p.mesh && p.frame >= 0)
+            world = m.frames[size_t(p.frame)].combined;
+        void *v = nullptr;
+        if (FAILED(p.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v)))
+            continue;
+        DWORD stride = p.mesh->GetNumBytesPerVertex();
+        for (DWORD i = 0; i < p.mesh->GetNumVertices(); ++i) {
+            D3DXVECTOR3 q;
+            D3DXVec3TransformCoord(&q, reinterpret_cast<const D3DXVECTOR3 *>(static_cast<BYTE *>(v) + i * stride), &world);
+            D3DXVec3Minimize(&lo, &lo, &q);
+            D3DXVec3Maximize(&hi, &hi, &q);
+        }
+        p.mesh->UnlockVertexBuffer();
+    }
+    *center = (lo + hi) * 0.5f;
+    D3DXVECTOR3 half = (hi - lo) * 0.5f;
+    *radius = std::max(D3DXVec3Length(&half), 1e-3f);
+}
+
+struct View {
+    float yaw = 0.6f, pitch = 0.35f, distance = 3.0f;
+    D3DXVECTOR3 center{0, 0, 0};
+    float radius = 1;
+};
+
+void Render(IDirect3DDevice9 *device, const Model &m, const View &v)
+{
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(48, 56, 72), 1.0f, 0);
+    if (FAILED(device->BeginScene()))
+        return;
+    D3DXMATRIX view, proj, world;
+    D3DXVECTOR3 eye(v.center.x + v.distance * v.radius * std::cos(v.pitch) * std::sin(v.yaw),
+                    v.center.y + v.distance * v.radius * std::sin(v.pitch),
+                    v.center.z - v.distance * v.radius * std::cos(v.pitch) * std::cos(v.yaw));
+    D3DXVECTOR3 up(0, 1, 0);
+    D3DXMatrixLookAtLH(&view, &eye, &v.center, &up);
+    D3DXMatrixPerspectiveFovLH(&proj, D3DX_PI / 4, float(kWidth) / float(kHeight), v.radius * 0.01f,
+                               v.radius * (v.distance + 2) * 2);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &proj);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = D3DXVECTOR3(-0.4f, -0.8f, 0.45f);
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_XRGB(70, 70, 70));
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    for (const Part &p : m.parts) {
+        D3DXMatrixIdentity(&world);
+        if (p.drawn == p.mesh && p.frame >= 0)
+            world = m.frames[size_t(p.frame)].combined;
+        device->SetTransform(D3DTS_WORLD, &world);
+        for (size_t i = 0; i < p.materials.size(); ++i) {
+            device->SetMaterial(&p.materials[i]);
+            device->SetTexture(0, p.textures[i]);
+            p.drawn->DrawSubset(DWORD(i));
+        }
+    }
+    device->SetTexture(0, nullptr);
+    device->EndScene();
+}
+
+View *g_view = nullptr;
+bool g_next = false, g_pause = false;
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    if (msg == WM_KEYDOWN && g_view) {
+        switch (wParam) {
+        case VK_LEFT: g_view->yaw -= 0.1f; break;
+        case VK_RIGHT: g_view->yaw += 0.1f; break;
+        case VK_UP: g_view->pitch = std::min(g_view->pitch + 0.1f, 1.5f); break;
+        case VK_DOWN: g_view->pitch = std::max(g_view->pitch - 0.1f, -1.5f); break;
+        case VK_PRIOR: g_view->distance = std::max(g_view->distance * 0.9f, 0.5f); break;
+        case VK_NEXT: g_view->distance *= 1.1f; break;
+        case VK_SPACE:
+        case 'N': g_next = true; break;
+        case 'P': g_pause = !g_pause; break;
+        case VK_ESCAPE: PostQuitMessage(0); break;
+        }
+        return 0;
+    }
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+int Usage()
+{
+    fprintf(stderr, "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] FILE.x\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::string shot, setName, file;
+    double time = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if ((a == "--shot" || a == "--set" || a == "--time") && i + 1 < argc) {
+            std::string value = argv[++i];
+            if (a == "--shot")
+                shot = value;
+            else if (a == "--set")
+                setName = value;
+            else {
+                char *end = nullptr;
+                time = strtod(value.c_str(), &end);
+                if (!end || *end || time < 0)
+                    return Usage();
+            }
+        } else if (a.empty() || a[0] == '-' || !file.empty()) {
+            return Usage();
+        } else {
+            file = a;
+        }
+    }
+    if (file.empty() || ((!setName.empty() || time > 0) && shot.empty()))
+        return Usage();
+
+    // A picture is the renderer's capture of the first presented frame, in a fresh folder.
+    std::string captureFolder;
+    if (!shot.empty()) {
+        char pattern[] = "/tmp/xviewXXXXXX";
+        if (!mkdtemp(pattern))
+            return 1;
+        captureFolder = pattern;
+        setenv("TAVROK_CAPTURE", captureFolder.c_str(), 1);
+    }
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_CLASSDC;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = "xview";
+    if (!RegisterClassExA(&wc))
+        return 1;
+    HWND hWnd = CreateWindowExA(0, "xview", ("xview - " + file).c_str(), WS_OVERLAPPEDWINDOW, 0, 0, int(kWidth),
+                                int(kHeight), nullptr, nullptr, instance, nullptr);
+    if (!hWnd)
+        return 1;
+    ShowWindow(hWnd, SW_SHOWNORMAL);
+    IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.BackBufferWidth = kWidth;
+    pp.BackBufferHeight = kHeight;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    IDirect3DDevice9 *device = nullptr;
+    if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                         &pp, &device))) {
+        Say(file, "no Direct3D device");
+        return 1;
+    }
+
+    Model model;
+    model.file = file;
+    size_t cut = file.find_last_of("\\/");
+    model.folder = cut == std::string::npos ? "" : file.substr(0, cut + 1);
+    int status = 0;
+    if (!Load(model, device)) {
+        Say(file, "nothing to draw");
+        status = 1;
+    } else {
+        size_t clip = 0;
+        if (!setName.empty()) {
+            clip = model.clips.size();
+            for (size_t i = 0; i < model.clips.size(); ++i)
+                if (model.clips[i].name == setName)
+                    clip = i;
+            if (clip == model.clips.size()) {
+                Say(file, "no animation set '" + setName + "'");
+                status = 1;
+            }
+        }
+        View view;
+        Pose(model, nullptr, 0);
+        Bounds(model, &view.center, &view.radius);
+        g_view = &view;
+        if (status == 0 && !shot.empty()) {
+            Pose(model, model.clips.empty() ? nullptr : &model.clips[clip], time);
+            Render(device, model, view);
+            device->Present(nullptr, nullptr, nullptr, nullptr);
+        } else if (status == 0) {
+            DWORD start = timeGetTime();
+            double paused = 0;
+            for (;;) {
+                MSG msg;
+                if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    if (msg.message == WM_QUIT)
+                        break;
+                    TranslateMessage(&msg);
+                    DispatchMessageA(&msg);
+                    continue;
+                }
+                double now = (timeGetTime() - start) / 1000.0;
+                if (g_next && !model.clips.empty()) {
+                    clip = (clip + 1) % model.clips.size();
+                    start = timeGetTime();
+                    now = 0;
+                }
+                g_next = false;
+                if (!g_pause)
+                    paused = now;
+                const Clip *c = model.clips.empty() ? nullptr : &model.clips[clip];
+                SetWindowTextA(hWnd, ("xview - " + file + (c ? " - " + (c->name.empty() ? std::string("(unnamed)") : c->name) : "")).c_str());
+                Pose(model, c, paused);
+                Render(device, model, view);
+                device->Present(nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+    }
+    for (Part &p : model.parts) {
+        for (IDirect3DTexture9 *t : p.textures)
+            if (t)
+                t->Release();
+        p.drawn->Release();
+        p.mesh->Release();
+        if (p.skin)
+            p.skin->Release();
+    }
+    device->Release();
+    d3d->Release();
+    DestroyWindow(hWnd);
+
+    if (!captureFolder.empty()) {
+        std::string frame = captureFolder + "/frame_000000.png";
+        if (status == 0 && rename(frame.c_str(), shot.c_str()) != 0) {
+            // Another file system: copy the bytes.
+            FILE *in = fopen(frame.c_str(), "rb"), *out = in ? fopen(shot.c_str(), "wb") : nullptr;
+            char buf[65536];
+            size_t n = 0;
+            while (in && out && (n = fread(buf, 1, sizeof buf, in)) > 0)
+                fwrite(buf, 1, n, out);
+            if (!in || !out) {
+                Say(file, "no picture was made for " + shot);
+                status = 1;
+            }
+            if (in)
+                fclose(in);
+            if (out)
+                fclose(out);
+            unlink(frame.c_str());
+        }
+        rmdir(captureFolder.c_str());
+    }
+    return status;
+}
