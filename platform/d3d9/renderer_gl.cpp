@@ -1021,7 +1021,12 @@ private:
     void UploadUniforms(const DeviceState &s, Program &p, const VertexKey &vk)
     {
         const D3DVIEWPORT9 &v = s.viewport;
-        float pixel[4] = {1.0f / float(v.Width), -1.0f / float(v.Height), 0, 0};
+        // Direct3D's pixel centres sit on whole coordinates, OpenGL's half a pixel further
+        // on: half a pixel right and down.  Direct3D fills a pixel whose centre lies on a
+        // top edge and leaves one on a bottom edge; OpenGL, whose rows run bottom up, does
+        // the opposite, so the rows move 1/128 pixel less than half: edges through
+        // centres fall just above them, and every other edge is unchanged to the eye.
+        float pixel[4] = {1.0f / float(v.Width), -(1.0f - 1.0f / 64.0f) / float(v.Height), 0, 0};
         if (p.pixel >= 0 && memcmp(pixel, p.pixelValue, sizeof pixel) != 0) {
             glUniform4fv(p.pixel, 1, pixel);
             memcpy(p.pixelValue, pixel, sizeof pixel);
