@@ -61,6 +61,17 @@ GLenum GlBlend(DWORD b)
     }
 }
 
+// A blend factor as it comes out when the destination alpha is always one.
+DWORD WithOpaqueTarget(DWORD b)
+{
+    switch (b) {
+    case D3DBLEND_DESTALPHA: return D3DBLEND_ONE;
+    case D3DBLEND_INVDESTALPHA: return D3DBLEND_ZERO;
+    case D3DBLEND_SRCALPHASAT: return D3DBLEND_ZERO;  // min(As, 1 - Ad)
+    default: return b;
+    }
+}
+
 GLenum GlBlendOp(DWORD op)
 {
     switch (op) {
@@ -802,6 +813,12 @@ private:
                 src = D3DBLEND_SRCALPHA, dst = D3DBLEND_INVSRCALPHA;
             else if (src == D3DBLEND_BOTHINVSRCALPHA)
                 src = D3DBLEND_INVSRCALPHA, dst = D3DBLEND_SRCALPHA;
+            // A back buffer without alpha (X8R8G8B8, R5G6B5, ...) reads as alpha one, though
+            // the GL framebuffer keeps whatever alpha was written.
+            if (!TargetHasAlpha()) {
+                src = WithOpaqueTarget(src);
+                dst = WithOpaqueTarget(dst);
+            }
             if (src != blendSrc_ || dst != blendDst_) {
                 glBlendFunc(GlBlend(src), GlBlend(dst));
                 blendSrc_ = src, blendDst_ = dst;
@@ -1149,6 +1166,11 @@ private:
     SDL_Window *window_;
     SDL_GLContext context_;
     D3DPRESENT_PARAMETERS pp_;
+    bool TargetHasAlpha() const
+    {
+        return pp_.BackBufferFormat == D3DFMT_A8R8G8B8 || pp_.BackBufferFormat == D3DFMT_A1R5G5B5 ||
+               pp_.BackBufferFormat == D3DFMT_A2R10G10B10;
+    }
     bool letterbox_;
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
