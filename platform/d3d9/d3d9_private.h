@@ -410,6 +410,38 @@ std::unique_ptr<Renderer> CreateNullRenderer();
 std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why);
 
 // The device: state, resources, statistics; drawing goes to the renderer.
+// A state block: which states it holds and their values.  The values' pointers hold
+// references.  Applying sets each held state through the device; capturing reads them
+// back from it.  While the device records (BeginStateBlock), its setters write into the
+// recording block instead of the device's own state.
+class StateBlock final : public ComObject<IDirect3DStateBlock9> {
+public:
+    explicit StateBlock(Device *device);
+    ~StateBlock() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE Capture() override;
+    HRESULT STDMETHODCALLTYPE Apply() override;
+
+    // Marks the states a block of this type holds (D3DSBT_ALL, PIXELSTATE, VERTEXSTATE).
+    void Select(D3DSTATEBLOCKTYPE type, const DeviceState &current);
+
+    static constexpr int kTransforms = 3 + kMaxStages;  // world, view, projection, texture 0..7
+    static int TransformIndex(D3DTRANSFORMSTATETYPE t);  // -1 for others
+
+    Device *device;  // holds a reference
+    DeviceState values;
+    bool render[kRenderStates] = {};
+    bool stage[kMaxStages][kStageStates] = {};
+    bool sampler[kMaxSamplers][kSamplerStates] = {};
+    bool transform[kTransforms] = {};
+    bool material = false, viewport = false, indices = false, vertexFormat = false, vertexShader = false;
+    bool light[kMaxLights] = {}, lightEnable[kMaxLights] = {};
+    bool texture[kMaxSamplers] = {};
+    bool stream[kMaxStreams] = {};
+    bool vsConstF[kVsConstants] = {};
+};
+
 class Device final : public ComObject<IDirect3DDevice9> {
 public:
     Device(IDirect3D9 *d3d, D3DDEVTYPE type, HWND focus, DWORD flags, const D3DPRESENT_PARAMETERS &pp,
@@ -557,6 +589,11 @@ public:
         if (tracing)
             callTrace.push_back(arguments.empty() ? std::string(call) : std::string(call) + " " + arguments);
     }
+
+    // The block that BeginStateBlock opened (holds a reference), or null; the state the
+    // setters write: the recording block's values while one is open.
+    StateBlock *recording = nullptr;
+    DeviceState &Target() { return recording ? recording->values : state; }
 
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};
