@@ -13,6 +13,8 @@ namespace {
 
 void Put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
 {
+    if (b.size() < at + 4)
+        b.resize(at + 4);
     for (int i = 0; i < 4; ++i)
         b[at + i] = uint8_t(v >> (8 * i));
 }
