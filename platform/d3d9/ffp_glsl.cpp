@@ -11,7 +11,11 @@
  * device_states.cpp accepts, arguments DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR
  * with COMPLEMENT and ALPHAREPLICATE, the specular sum, and the alpha test against
  * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
- * reads opaque white.  Fog, texture coordinate generation and transforms are not done.
+ * reads opaque white.  Fog: table fog (linear, exp, exp2) per pixel on w under a
+ * perspective projection or on the device depth otherwise; vertex fog per vertex on
+ * the eye depth or, with D3DRS_RANGEFOGENABLE, the eye distance; with both modes off
+ * the factor is the vertex's specular alpha (or what a vertex shader wrote to oFog).
+ * Texture coordinate generation and transforms are not done.
  */
 #include "pipeline_glsl.h"
 
@@ -102,6 +106,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec3 u_lightPosition[8], u_lightDirection[8];\n"
          "uniform vec4 u_lightAttenuation[8];\n"  // range, a0, a1, a2
          "uniform vec3 u_lightSpot[8];\n"         // cos(theta / 2), cos(phi / 2), falloff
+         "uniform vec4 u_fog;\n"                  // start, end, density, w-based (1) or z-based (0)
          "in vec4 a_position;\n";
     if (k.hasNormal)
         o << "in vec3 a_normal;\n";
@@ -109,7 +114,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     o << (k.hasSpecular ? "in vec4 a_specular;\n" : "const vec4 a_specular = vec4(0.0);\n");
     if (k.texSize)
         o << "in vec4 a_texcoord;\n";
-    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\n";
+    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
     o << "void main()\n{\n";
     if (k.pretransformed) {
         o << "    float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;\n"
@@ -122,6 +127,24 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
              "    vec4 clip = u_projection * eye;\n";
     }
     o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    // Fog: the depth for table fog (w, the eye distance along z, under a perspective
+    // projection; the device depth otherwise), or the vertex fog factor.
+    if (k.fog == kFogDepth) {
+        if (k.pretransformed)
+            o << "    v_fog = (u_fog.w > 0.5 && a_position.w != 1.0) ? 1.0 / a_position.w : z;\n";
+        else
+            o << "    v_fog = u_fog.w > 0.5 ? eye.z : clip.z / clip.w;\n";
+    } else if (k.fog >= kFogVertexExp && k.fog <= kFogVertexLinear && !k.pretransformed) {
+        o << "    float d = " << (k.rangeFog ? "length(eye.xyz)" : "eye.z") << ";\n";
+        if (k.fog == kFogVertexLinear)
+            o << "    v_fog = clamp((u_fog.y - d) / (u_fog.y - u_fog.x), 0.0, 1.0);\n";
+        else if (k.fog == kFogVertexExp)
+            o << "    v_fog = clamp(exp(-u_fog.z * d), 0.0, 1.0);\n";
+        else
+            o << "    v_fog = clamp(exp(-(u_fog.z * d) * (u_fog.z * d)), 0.0, 1.0);\n";
+    } else {
+        o << "    v_fog = " << (k.hasSpecular ? "a_specular.a" : "1.0") << ";\n";
+    }
     if (k.texSize)
         o << "    v_tex0 = a_texcoord;\n";
     else
@@ -197,7 +220,9 @@ std::string FragmentGlsl(const FragmentKey &k)
 {
     std::ostringstream o;
     o << "#version 330 core\n"
-         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\n"
+         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\nin float v_fog;\n"
+         "uniform vec4 u_fog;\n"
+         "uniform vec4 u_fogColor;\n"
          "uniform sampler2D u_texture0;\n"
          "uniform vec4 u_tfactor;\n"
          "uniform float u_alphaRef;\n"
@@ -216,6 +241,18 @@ std::string FragmentGlsl(const FragmentKey &k)
     }
     if (k.addSpecular)
         o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";
+    if (k.fog) {
+        const char *depth = k.fogFromFragmentDepth ? "gl_FragCoord.z" : "v_fog";
+        if (k.fog == kFogFactor)
+            o << "    float f = v_fog;\n";
+        else if (k.fog == D3DFOG_LINEAR)
+            o << "    float f = (u_fog.y - " << depth << ") / (u_fog.y - u_fog.x);\n";
+        else if (k.fog == D3DFOG_EXP)
+            o << "    float f = exp(-u_fog.z * " << depth << ");\n";
+        else
+            o << "    float f = exp(-(u_fog.z * " << depth << ") * (u_fog.z * " << depth << "));\n";
+        o << "    result.rgb = mix(u_fogColor.rgb, result.rgb, clamp(f, 0.0, 1.0));\n";
+    }
     if (k.alphaFunc != D3DCMP_ALWAYS)
         o << "    float a = floor(result.a * 255.0 + 0.5);\n"
              "    float ref = u_alphaRef;\n"

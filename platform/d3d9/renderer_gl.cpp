@@ -210,7 +210,7 @@ struct Program {
     GLint materialPower = -1, ambient = -1;
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
-    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1;
+    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -915,6 +915,23 @@ private:
         fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
+        // Fog: table fog when a table mode is set, else vertex fog by its mode, else the
+        // factor each vertex brings.
+        if (r[D3DRS_FOGENABLE]) {
+            DWORD table = r[D3DRS_FOGTABLEMODE], vertexMode = r[D3DRS_FOGVERTEXMODE];
+            if (table >= D3DFOG_EXP && table <= D3DFOG_LINEAR) {
+                fk.fog = uint8_t(table);
+                fk.fogFromFragmentDepth = vk.shaderId != 0;
+                vk.fog = vk.shaderId ? kFogNone : kFogDepth;
+            } else {
+                fk.fog = kFogFactor;
+                if (!vk.shaderId && !vk.pretransformed && vertexMode >= D3DFOG_EXP && vertexMode <= D3DFOG_LINEAR)
+                    vk.fog = uint8_t(kFogVertexExp + (vertexMode - D3DFOG_EXP));
+                else
+                    vk.fog = kFogSpecularAlpha;
+                vk.rangeFog = r[D3DRS_RANGEFOGENABLE] != FALSE;
+            }
+        }
     }
 
     GLuint Compile(GLenum type, const std::string &source, std::string &log)
@@ -1026,6 +1043,8 @@ private:
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
         p.alphaRef = loc("u_alphaRef");
+        p.fog = loc("u_fog");
+        p.fogColor = loc("u_fogColor");
         UseProgram(p);
         if (p.texture0 >= 0)
             glUniform1i(p.texture0, 0);
@@ -1135,6 +1154,22 @@ private:
             glUniform4fv(p.tfactor, 1, c);
             p.tfactorValue = s.render[D3DRS_TEXTUREFACTOR];
             p.tfactorSet = true;
+        }
+        if (p.fog >= 0 || p.fogColor >= 0) {
+            const DWORD *r = s.render;
+            float fog[4], color[4];
+            memcpy(&fog[0], &r[D3DRS_FOGSTART], 4);
+            memcpy(&fog[1], &r[D3DRS_FOGEND], 4);
+            memcpy(&fog[2], &r[D3DRS_FOGDENSITY], 4);
+            // Table fog reads w under a perspective projection (one whose fourth column
+            // is not (0, 0, 0, 1)), the device depth otherwise.
+            const D3DMATRIX &pr = s.projection;
+            fog[3] = (pr._14 != 0 || pr._24 != 0 || pr._34 != 0 || pr._44 != 1) ? 1.0f : 0.0f;
+            ColorOf(r[D3DRS_FOGCOLOR], color);
+            if (p.fog >= 0)
+                glUniform4fv(p.fog, 1, fog);
+            if (p.fogColor >= 0)
+                glUniform4fv(p.fogColor, 1, color);
         }
         if (p.alphaRef >= 0 && p.alphaRefValue != s.render[D3DRS_ALPHAREF]) {
             glUniform1f(p.alphaRef, float(s.render[D3DRS_ALPHAREF] & 0xFF));
