@@ -401,6 +401,9 @@ public:
     virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
     // The back buffer's pixels were changed through a lock: put them back.
     virtual void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) = 0;
+    // New presentation parameters (a Reset): the back buffer and the depth buffer take
+    // the new size, cleared.
+    virtual HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) = 0;
     virtual bool IsNull() const = 0;
 };
 

@@ -6,8 +6,9 @@
  * scene or reading past a buffer give D3DERR_INVALIDCALL and one diagnostic line), holds
  * a reference on everything bound to it, and hands clears, draws and presents to its
  * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
- * State blocks are in state_block.cpp.
- * Not offered: additional swap chains, reset, queries, pixel shaders,
+ * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
+ * back buffer and sets every state to its default.
+ * Not offered: additional swap chains, queries, pixel shaders,
  * patches, render targets other than the back buffer, palettes, cursors.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
@@ -176,7 +177,53 @@ HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9 **out)
     return NotOffered("GetSwapChain (swap chain objects)");
 }
 UINT Device::GetNumberOfSwapChains() { return 1; }
-HRESULT Device::Reset(D3DPRESENT_PARAMETERS *) { return NotOffered("Reset"); }
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
+{
+    if (!params)
+        return Invalid("Reset: null presentation parameters");
+    D3DPRESENT_PARAMETERS next = *params;
+    if (next.Windowed != pp.Windowed)
+        return NotOffered("Reset between windowed and full-screen");
+    // A size left to the device keeps the current one.
+    if (!next.BackBufferWidth)
+        next.BackBufferWidth = pp.BackBufferWidth;
+    if (!next.BackBufferHeight)
+        next.BackBufferHeight = pp.BackBufferHeight;
+    if (!next.Windowed && (next.BackBufferWidth != pp.BackBufferWidth || next.BackBufferHeight != pp.BackBufferHeight))
+        return NotOffered("Reset of a full-screen device to another size");
+    if (next.BackBufferFormat == D3DFMT_UNKNOWN)
+        next.BackBufferFormat = pp.BackBufferFormat;
+    if (next.BackBufferFormat != pp.BackBufferFormat || next.BackBufferCount > 1 ||
+        next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
+        return NotOffered("Reset to another back-buffer format, count or depth buffer");
+    if (backBuffer)
+        return Invalid("Reset: the back buffer is still held; release it first");
+    if (recording)
+        return Invalid("Reset while a state block is being recorded");
+    HRESULT hr = renderer->Resize(next);
+    if (FAILED(hr))
+        return hr;
+    // Everything bound is let go and every state is the default again, as on a new
+    // device with these parameters.
+    for (auto &t : state.textures)
+        Assign(t, static_cast<IDirect3DBaseTexture9 *>(nullptr));
+    for (auto &s : state.streams)
+        Assign(s.buffer, static_cast<VertexBuffer *>(nullptr)), s.offset = s.stride = 0;
+    Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
+    Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
+    Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
+    uint64_t transforms = state.transformRevision, lighting = state.lightingRevision,
+             constants = state.constantRevision;
+    state = DeviceState();
+    SetDefaultStates(state, next);
+    state.transformRevision = transforms + 1;
+    state.lightingRevision = lighting + 1;
+    state.constantRevision = constants + 1;
+    next.BackBufferCount = 1;
+    pp = next;
+    *params = next;
+    return D3D_OK;
+}
 
 HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
 {
@@ -1221,6 +1268,7 @@ public:
     HRESULT Present() override { return D3D_OK; }
     bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
+    HRESULT Resize(const D3DPRESENT_PARAMETERS &) override { return D3D_OK; }
     bool IsNull() const override { return true; }
 };
 

@@ -496,6 +496,30 @@ public:
         return D3D_OK;
     }
 
+    HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) override
+    {
+        pp_ = pp;
+        width_ = GLsizei(pp.BackBufferWidth);
+        height_ = GLsizei(pp.BackBufferHeight);
+        glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        if (depthBuffer_) {
+            glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+        }
+        BindTarget();
+        // The viewport and scissor shadows speak of the old size.
+        memset(viewportBox_, 0xFF, sizeof viewportBox_);
+        memset(scissorBox_, 0xFF, sizeof scissorBox_);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        SetColorMask(0xF);
+        SetDepthMask(true);
+        glClearColor(0, 0, 0, 1);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
+    }
+
     HRESULT Present() override
     {
         if (!captureFolder_.empty() && frame_ % uint64_t(captureEvery_) == 0)
