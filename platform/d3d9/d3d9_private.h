@@ -297,7 +297,9 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
 // are the uniform array "c" (of ConstantArraySize entries); it writes the varyings that
 // the fixed-function pixel stage reads, with texture output oT<texIndex> as its texture
 // coordinates.
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex);
+// `stageSets`, when given, names for stages 1..7 the oT register each later texture
+// stage reads into v_tex<stage> (0xFF: none).
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets = nullptr);
 UINT ConstantArraySize(const ParsedShader &shader);
 
 class VertexShader final : public ComObject<IDirect3DVertexShader9> {

@@ -4,7 +4,7 @@
  * SetDefaultStates writes the documented defaults of every render, texture-stage and
  * sampler state, the identity transforms and the full-target viewport.  The Check*
  * functions name the values that the OpenGL back end does not draw (stencil,
- * clip planes, vertex blending, point sprites, texture stages past the first, ...):
+ * clip planes, vertex blending, point sprites, bump mapping, ...):
  * setting one is reported once as unsupported and fails, though the value is kept so
  * that Get* returns it.
  */
@@ -207,8 +207,6 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
     switch (type) {
     case D3DTSS_COLOROP:
     case D3DTSS_ALPHAOP:
-        if (stage > 0 && value != D3DTOP_DISABLE)
-            return "texture stages after the first";
         switch (value) {
         case D3DTOP_DISABLE:
         case D3DTOP_SELECTARG1:

@@ -7,7 +7,8 @@
  * and falloff, specular with the local or distant viewer, material colour sources),
  * vertex colours (white diffuse and black specular when the layout has none).  Every
  * position gets Direct3D's 0..1 depth range and its half-pixel offset.
- * Pixel stage: texture stage 0 with the colour and alpha operations that
+ * Pixel stage: texture stages 0 to 7, cascading until the first disabled one, with the
+ * colour and alpha operations that
  * device_states.cpp accepts, arguments DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR
  * with COMPLEMENT and ALPHAREPLICATE, the specular sum, and the alpha test against
  * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
@@ -34,12 +35,14 @@ const char *SourceExpr(int source, const char *material)
     }
 }
 
-std::string Arg(int arg)
+// `current` is what D3DTA_CURRENT reads: the diffuse colour at stage 0, the previous
+// stage's result after it.
+std::string Arg(int arg, const char *current = "v_diffuse")
 {
     std::string e;
     switch (arg & D3DTA_SELECTMASK) {
-    case D3DTA_DIFFUSE:
-    case D3DTA_CURRENT: e = "v_diffuse"; break;  // stage 0: current is the diffuse colour
+    case D3DTA_DIFFUSE: e = "v_diffuse"; break;
+    case D3DTA_CURRENT: e = current; break;
     case D3DTA_TEXTURE: e = "tex"; break;
     case D3DTA_TFACTOR: e = "u_tfactor"; break;
     case D3DTA_SPECULAR: e = "v_specular"; break;
@@ -52,7 +55,7 @@ std::string Arg(int arg)
     return e;
 }
 
-std::string Op(int op, const std::string &a1, const std::string &a2)
+std::string Op(int op, const std::string &a1, const std::string &a2, const char *current = "v_diffuse")
 {
     switch (op) {
     case D3DTOP_SELECTARG1: return a1;
@@ -68,7 +71,7 @@ std::string Op(int op, const std::string &a1, const std::string &a2)
     case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
     case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", tex.a)";
     case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
-    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
+    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", " + std::string(current) + ".a)";
     default: return "v_diffuse";
     }
 }
@@ -115,6 +118,16 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     if (k.texSize)
         o << "in vec4 a_texcoord;\n";
     o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
+    // The coordinate sets that later stages read, each declared once.
+    bool declared[8] = {};
+    for (int s = 1; s < kMaxStages; ++s) {
+        if (k.stageSet[s] == 0xFF)
+            continue;
+        o << "out vec4 v_tex" << s << ";\n";
+        if (!declared[k.stageSet[s] & 7])
+            o << "in vec4 a_tc" << int(k.stageSet[s] & 7) << ";\n";
+        declared[k.stageSet[s] & 7] = true;
+    }
     o << "void main()\n{\n";
     if (k.pretransformed) {
         o << "    float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;\n"
@@ -149,6 +162,9 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
         o << "    v_tex0 = a_texcoord;\n";
     else
         o << "    v_tex0 = vec4(0.0, 0.0, 0.0, 1.0);\n";
+    for (int s = 1; s < kMaxStages; ++s)
+        if (k.stageSet[s] != 0xFF)
+            o << "    v_tex" << s << " = a_tc" << int(k.stageSet[s]) << ";\n";
 
     if (!k.lighting || k.pretransformed) {
         o << "    v_diffuse = a_diffuse;\n    v_specular = a_specular;\n}\n";
@@ -226,8 +242,14 @@ std::string FragmentGlsl(const FragmentKey &k)
          "uniform sampler2D u_texture0;\n"
          "uniform vec4 u_tfactor;\n"
          "uniform float u_alphaRef;\n"
-         "out vec4 o_color;\n"
-         "void main()\n{\n";
+         "out vec4 o_color;\n";
+    int stages = 1;  // stages that take part: up to the first disabled one
+    while (stages < kMaxStages && k.colorOp != D3DTOP_DISABLE && k.stages[stages][0] &&
+           k.stages[stages][0] != D3DTOP_DISABLE)
+        ++stages;
+    for (int s = 1; s < stages; ++s)
+        o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
+    o << "void main()\n{\n";
     o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, v_tex0.xy)" : "vec4(1.0)") << ";\n";
     if (k.colorOp == D3DTOP_DISABLE) {
         o << "    vec4 result = v_diffuse;\n";
@@ -238,6 +260,22 @@ std::string FragmentGlsl(const FragmentKey &k)
             o << "    result.a = v_diffuse.a;\n";
         else
             o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2)) << ").a, 0.0, 1.0);\n";
+    }
+    // Each later stage combines its arguments with the result so far (D3DTA_CURRENT).
+    for (int s = 1; s < stages; ++s) {
+        const uint8_t *st = k.stages[s];
+        o << "    {\n        vec4 tex = "
+          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", v_tex" + std::to_string(s) + ".xy)"
+                    : std::string("vec4(1.0)"))
+          << ";\n        vec4 next;\n";
+        o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), "result")
+          << ").rgb, 0.0, 1.0);\n";
+        if (st[3] == D3DTOP_DISABLE || st[3] == 0)
+            o << "        next.a = result.a;\n";
+        else
+            o << "        next.a = clamp((" << Op(st[3], Arg(st[4], "result"), Arg(st[5], "result"), "result")
+              << ").a, 0.0, 1.0);\n";
+        o << "        result = next;\n    }\n";
     }
     if (k.addSpecular)
         o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";

@@ -290,14 +290,14 @@ public:
         }
         glGenBuffers(1, &streamVertices_);
         glGenBuffers(1, &streamIndices_);
-        glGenSamplers(1, &sampler_);
-        glBindSampler(0, sampler_);
+        glGenSamplers(kMaxStages, samplers_);
+        for (int i = 0; i < kMaxStages; i++)
+            glBindSampler(GLuint(i), samplers_[i]);
         glActiveTexture(GL_TEXTURE0);
         glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-        for (auto &s : samplerShadow_)
-            s = ~0u;
+        memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
 
         if (EnvSwitch("TAVROK_GL_DEBUG") && epoxy_has_gl_extension("GL_KHR_debug")) {
             glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
@@ -327,7 +327,7 @@ public:
             glDeleteProgram(entry.second.name);
         for (auto &entry : shaders_)
             glDeleteShader(entry.second);
-        glDeleteSamplers(1, &sampler_);
+        glDeleteSamplers(kMaxStages, samplers_);
         glDeleteBuffers(1, &streamVertices_);
         glDeleteBuffers(1, &streamIndices_);
         glDeleteRenderbuffers(1, &colorBuffer_);
@@ -399,9 +399,15 @@ public:
         UploadUniforms(s, *program, vk);
         ApplyRasterState(s);
         if (fk.hasTexture)
-            BindTexture(s);
+            BindTexture(s, 0);
         else
-            BindTextureName(0);
+            BindTextureName(0, 0);
+        for (int stage = 1; stage < kMaxStages && fk.stages[stage][0] > D3DTOP_DISABLE; stage++) {
+            if (fk.stages[stage][6])
+                BindTexture(s, stage);
+            else
+                BindTextureName(0, stage);
+        }
 
         // Vertex data.
         GLuint userBuffer = 0;
@@ -703,12 +709,16 @@ private:
         arrayBuffer_ = name;
     }
 
-    void BindTextureName(GLuint name)
+    void BindTextureName(GLuint name, int unit = 0)
     {
-        if (texture_ == name)
+        if (textures_[unit] == name)
             return;
+        if (activeUnit_ != unit) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            activeUnit_ = unit;
+        }
         glBindTexture(GL_TEXTURE_2D, name);
-        texture_ = name;
+        textures_[unit] = name;
     }
 
     void UseProgram(const Program &p)
@@ -755,9 +765,9 @@ private:
         return gl->name;
     }
 
-    void BindTexture(const DeviceState &s)
+    void BindTexture(const DeviceState &s, int unit)
     {
-        auto *t = static_cast<Texture *>(s.textures[0]);
+        auto *t = static_cast<Texture *>(s.textures[unit]);
         auto *gl = static_cast<GlTexture *>(t->core.backend.get());
         if (!gl) {
             auto fresh = std::make_unique<GlTexture>();
@@ -766,7 +776,11 @@ private:
             gl = fresh.get();
             t->core.backend = std::move(fresh);
         }
-        BindTextureName(gl->name);
+        BindTextureName(gl->name, unit);
+        if (activeUnit_ != unit) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            activeUnit_ = unit;
+        }
         if (gl->revision != t->core.revision) {
             GlTextureFormat f = GlTexFormat(t->format);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -781,11 +795,13 @@ private:
             gl->revision = t->core.revision;
         }
         // Sampler state, applied only when it changed.
-        const DWORD *sm = s.sampler[0];
+        const DWORD *sm = s.sampler[unit];
+        const GLuint sampler_ = samplers_[unit];
         bool mipmapped = t->levels.size() > 1;
-        if (memcmp(sm, samplerShadow_, sizeof samplerShadow_) != 0 || mipmapped != samplerMipmapped_) {
-            memcpy(samplerShadow_, sm, sizeof samplerShadow_);
-            samplerMipmapped_ = mipmapped;
+        if (memcmp(sm, samplerShadow_[unit], sizeof samplerShadow_[unit]) != 0 ||
+            mipmapped != samplerMipmapped_[unit]) {
+            memcpy(samplerShadow_[unit], sm, sizeof samplerShadow_[unit]);
+            samplerMipmapped_[unit] = mipmapped;
             bool magLinear = sm[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
             bool minLinear = sm[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
             GLenum minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
@@ -939,6 +955,17 @@ private:
         fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
+        // Later stages, up to the first disabled one.
+        for (int stage = 1; stage < kMaxStages && fk.colorOp != D3DTOP_DISABLE; stage++) {
+            const DWORD *t = s.stage[stage];
+            if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE)
+                break;
+            uint8_t *k = fk.stages[stage];
+            k[0] = uint8_t(t[D3DTSS_COLOROP]), k[1] = uint8_t(t[D3DTSS_COLORARG1]), k[2] = uint8_t(t[D3DTSS_COLORARG2]);
+            k[3] = uint8_t(t[D3DTSS_ALPHAOP]), k[4] = uint8_t(t[D3DTSS_ALPHAARG1]), k[5] = uint8_t(t[D3DTSS_ALPHAARG2]);
+            k[6] = s.textures[stage] != nullptr;
+            vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+        }
         // Fog: table fog when a table mode is set, else vertex fog by its mode, else the
         // factor each vertex brings.
         if (r[D3DRS_FOGENABLE]) {
@@ -994,7 +1021,7 @@ private:
         Program p;
         std::string vertexSource, log;
         if (vk.shaderId) {
-            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex);
+            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, vk.stageSet);
             p.fixedFunction = false;
             p.constantCount = ConstantArraySize(s.vertexShader->parsed);
         } else {
@@ -1031,6 +1058,15 @@ private:
                 bind(kAttrSpecular, D3DDECLUSAGE_COLOR, 1);
             if (vk.texSize)
                 bind(kAttrTexcoord, D3DDECLUSAGE_TEXCOORD, vk.texIndex);
+            bool bound[8] = {};
+            for (int stage = 1; stage < kMaxStages; stage++) {
+                uint8_t set = vk.stageSet[stage];
+                if (set == 0xFF || bound[set & 7])
+                    continue;
+                bound[set & 7] = true;
+                std::string name = "a_tc" + std::to_string(set & 7);
+                bind(name.c_str(), D3DDECLUSAGE_TEXCOORD, BYTE(set & 7));
+            }
         }
         glBindFragDataLocation(p.name, 0, "o_color");
         glLinkProgram(p.name);
@@ -1072,6 +1108,11 @@ private:
         UseProgram(p);
         if (p.texture0 >= 0)
             glUniform1i(p.texture0, 0);
+        for (int stage = 1; stage < kMaxStages; stage++) {
+            GLint unit = loc(("u_texture" + std::to_string(stage)).c_str());
+            if (unit >= 0)
+                glUniform1i(unit, stage);
+        }
         auto inserted = programs_.emplace(key, p).first;
         lastKey_ = key;
         lastProgram_ = &inserted->second;
@@ -1233,7 +1274,7 @@ private:
     bool letterbox_;
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
-    GLuint streamVertices_ = 0, streamIndices_ = 0, sampler_ = 0;
+    GLuint streamVertices_ = 0, streamIndices_ = 0;
     std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;
     std::unordered_map<std::string, GLuint> shaders_;
     std::pair<VertexKey, FragmentKey> lastKey_;
@@ -1247,10 +1288,13 @@ private:
     GLint viewportBox_[4] = {-1, -1, -1, -1};
     GLint scissorBox_[4] = {-1, -1, -1, -1};
     float depthRange_[2] = {-1, -1};
-    GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0, texture_ = 0;
+    GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0;
+    GLuint textures_[kMaxStages] = {};  // bound on each texture unit
+    int activeUnit_ = 0;
     AttribShadow attribs_[16];
-    DWORD samplerShadow_[kSamplerStates];
-    bool samplerMipmapped_ = false;
+    GLuint samplers_[kMaxStages] = {};  // one sampler object per texture unit
+    DWORD samplerShadow_[kMaxStages][kSamplerStates];
+    bool samplerMipmapped_[kMaxStages] = {};
 
     // Frame capture.
     std::string captureFolder_;

@@ -233,9 +233,21 @@ UINT ConstantArraySize(const ParsedShader &shader)
     return shader.usesAddress ? UINT(kVsConstants) : std::max<UINT>(1, shader.maxConst);
 }
 
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex)
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets)
 {
-    return Translator(shader, texIndex).Run();
+    std::string glsl = Translator(shader, texIndex).Run();
+    if (!stageSets)
+        return glsl;
+    // Later texture stages read their own oT registers.
+    std::string outs, writes;
+    for (int s = 1; s < kMaxStages; ++s)
+        if (stageSets[s] != 0xFF) {
+            outs += "out vec4 v_tex" + std::to_string(s) + ";\n";
+            writes += "    v_tex" + std::to_string(s) + " = oT" + std::to_string(stageSets[s] & 7) + ";\n";
+        }
+    glsl.insert(glsl.find("void main()"), outs);
+    glsl.insert(glsl.rfind("}"), writes);
+    return glsl;
 }
 
 }  // namespace tavrok::d3d9

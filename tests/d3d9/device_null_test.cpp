@@ -160,7 +160,7 @@ TEST_F(NullDeviceTest, StatesRoundTripAndUnsupportedValuesAreReportedOnce)
     device_->GetRenderState(D3DRS_STENCILENABLE, &v);
     EXPECT_EQ(v, DWORD(TRUE));
     EXPECT_EQ(device_->SetRenderState(D3DRS_STENCILENABLE, FALSE), D3D_OK);
-    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
 
     // Out-of-range names and stages are refused.
     EXPECT_EQ(device_->SetRenderState(D3DRENDERSTATETYPE(300), 1), D3DERR_INVALIDCALL);
