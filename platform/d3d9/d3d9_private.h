@@ -297,7 +297,9 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
 // are the uniform array "c" (of ConstantArraySize entries); it writes the varyings that
 // the fixed-function pixel stage reads, with texture output oT<texIndex> as its texture
 // coordinates.
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex);
+// `stageSets`, when given, names for stages 1..7 the oT register each later texture
+// stage reads into v_tex<stage> (0xFF: none).
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets = nullptr);
 UINT ConstantArraySize(const ParsedShader &shader);
 
 class VertexShader final : public ComObject<IDirect3DVertexShader9> {
@@ -401,6 +403,9 @@ public:
     virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
     // The back buffer's pixels were changed through a lock: put them back.
     virtual void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) = 0;
+    // New presentation parameters (a Reset): the back buffer and the depth buffer take
+    // the new size, cleared.
+    virtual HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) = 0;
     virtual bool IsNull() const = 0;
 };
 
@@ -410,6 +415,38 @@ std::unique_ptr<Renderer> CreateNullRenderer();
 std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why);
 
 // The device: state, resources, statistics; drawing goes to the renderer.
+// A state block: which states it holds and their values.  The values' pointers hold
+// references.  Applying sets each held state through the device; capturing reads them
+// back from it.  While the device records (BeginStateBlock), its setters write into the
+// recording block instead of the device's own state.
+class StateBlock final : public ComObject<IDirect3DStateBlock9> {
+public:
+    explicit StateBlock(Device *device);
+    ~StateBlock() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE Capture() override;
+    HRESULT STDMETHODCALLTYPE Apply() override;
+
+    // Marks the states a block of this type holds (D3DSBT_ALL, PIXELSTATE, VERTEXSTATE).
+    void Select(D3DSTATEBLOCKTYPE type, const DeviceState &current);
+
+    static constexpr int kTransforms = 3 + kMaxStages;  // world, view, projection, texture 0..7
+    static int TransformIndex(D3DTRANSFORMSTATETYPE t);  // -1 for others
+
+    Device *device;  // holds a reference
+    DeviceState values;
+    bool render[kRenderStates] = {};
+    bool stage[kMaxStages][kStageStates] = {};
+    bool sampler[kMaxSamplers][kSamplerStates] = {};
+    bool transform[kTransforms] = {};
+    bool material = false, viewport = false, indices = false, vertexFormat = false, vertexShader = false;
+    bool light[kMaxLights] = {}, lightEnable[kMaxLights] = {};
+    bool texture[kMaxSamplers] = {};
+    bool stream[kMaxStreams] = {};
+    bool vsConstF[kVsConstants] = {};
+};
+
 class Device final : public ComObject<IDirect3DDevice9> {
 public:
     Device(IDirect3D9 *d3d, D3DDEVTYPE type, HWND focus, DWORD flags, const D3DPRESENT_PARAMETERS &pp,
@@ -557,6 +594,11 @@ public:
         if (tracing)
             callTrace.push_back(arguments.empty() ? std::string(call) : std::string(call) + " " + arguments);
     }
+
+    // The block that BeginStateBlock opened (holds a reference), or null; the state the
+    // setters write: the recording block's values while one is open.
+    StateBlock *recording = nullptr;
+    DeviceState &Target() { return recording ? recording->values : state; }
 
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};

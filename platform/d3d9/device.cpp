@@ -6,7 +6,9 @@
  * scene or reading past a buffer give D3DERR_INVALIDCALL and one diagnostic line), holds
  * a reference on everything bound to it, and hands clears, draws and presents to its
  * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
- * Not offered: additional swap chains, reset, state blocks, queries, pixel shaders,
+ * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
+ * back buffer and sets every state to its default.
+ * Not offered: additional swap chains, queries, pixel shaders,
  * patches, render targets other than the back buffer, palettes, cursors.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
@@ -175,7 +177,53 @@ HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9 **out)
     return NotOffered("GetSwapChain (swap chain objects)");
 }
 UINT Device::GetNumberOfSwapChains() { return 1; }
-HRESULT Device::Reset(D3DPRESENT_PARAMETERS *) { return NotOffered("Reset"); }
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
+{
+    if (!params)
+        return Invalid("Reset: null presentation parameters");
+    D3DPRESENT_PARAMETERS next = *params;
+    if (next.Windowed != pp.Windowed)
+        return NotOffered("Reset between windowed and full-screen");
+    // A size left to the device keeps the current one.
+    if (!next.BackBufferWidth)
+        next.BackBufferWidth = pp.BackBufferWidth;
+    if (!next.BackBufferHeight)
+        next.BackBufferHeight = pp.BackBufferHeight;
+    if (!next.Windowed && (next.BackBufferWidth != pp.BackBufferWidth || next.BackBufferHeight != pp.BackBufferHeight))
+        return NotOffered("Reset of a full-screen device to another size");
+    if (next.BackBufferFormat == D3DFMT_UNKNOWN)
+        next.BackBufferFormat = pp.BackBufferFormat;
+    if (next.BackBufferFormat != pp.BackBufferFormat || next.BackBufferCount > 1 ||
+        next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
+        return NotOffered("Reset to another back-buffer format, count or depth buffer");
+    if (backBuffer)
+        return Invalid("Reset: the back buffer is still held; release it first");
+    if (recording)
+        return Invalid("Reset while a state block is being recorded");
+    HRESULT hr = renderer->Resize(next);
+    if (FAILED(hr))
+        return hr;
+    // Everything bound is let go and every state is the default again, as on a new
+    // device with these parameters.
+    for (auto &t : state.textures)
+        Assign(t, static_cast<IDirect3DBaseTexture9 *>(nullptr));
+    for (auto &s : state.streams)
+        Assign(s.buffer, static_cast<VertexBuffer *>(nullptr)), s.offset = s.stride = 0;
+    Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
+    Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
+    Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
+    uint64_t transforms = state.transformRevision, lighting = state.lightingRevision,
+             constants = state.constantRevision;
+    state = DeviceState();
+    SetDefaultStates(state, next);
+    state.transformRevision = transforms + 1;
+    state.lightingRevision = lighting + 1;
+    state.constantRevision = constants + 1;
+    next.BackBufferCount = 1;
+    pp = next;
+    *params = next;
+    return D3D_OK;
+}
 
 HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
 {
@@ -442,13 +490,15 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
     Trace("SetTransform", std::to_string(t));
     if (!m)
         return Invalid("SetTransform: null matrix");
-    D3DMATRIX *slot = TransformSlot(state, t);
+    D3DMATRIX *slot = TransformSlot(Target(), t);
     if (!slot) {
         if (t > D3DTS_WORLD && t < D3DTS_WORLDMATRIX(256))
             return NotOffered("SetTransform of world matrices other than D3DTS_WORLD (vertex blending)");
         return Invalid("SetTransform: unknown transform " + std::to_string(t));
     }
     *slot = *m;
+    if (recording)
+        recording->transform[StateBlock::TransformIndex(t)] = true;
     state.transformRevision++;
     return D3D_OK;
 }
@@ -486,7 +536,9 @@ HRESULT Device::SetViewport(CONST D3DVIEWPORT9 *vp)
         return Invalid("SetViewport: viewport outside the render target");
     if (!(vp->MinZ >= 0.0f && vp->MinZ <= 1.0f && vp->MaxZ >= 0.0f && vp->MaxZ <= 1.0f))
         return Invalid("SetViewport: depth range outside 0..1");
-    state.viewport = *vp;
+    Target().viewport = *vp;
+    if (recording)
+        recording->viewport = true;
     state.transformRevision++;
     return D3D_OK;
 }
@@ -503,7 +555,9 @@ HRESULT Device::SetMaterial(CONST D3DMATERIAL9 *m)
 {
     if (!m)
         return Invalid("SetMaterial: null material");
-    state.material = *m;
+    Target().material = *m;
+    if (recording)
+        recording->material = true;
     state.lightingRevision++;
     return D3D_OK;
 }
@@ -524,7 +578,9 @@ HRESULT Device::SetLight(DWORD index, CONST D3DLIGHT9 *light)
         return Invalid("SetLight: unknown light type " + std::to_string(light->Type));
     if (index >= DWORD(kMaxLights))
         return NotOffered("lights with an index of 8 or more");
-    state.lights[index] = *light;
+    Target().lights[index] = *light;
+    if (recording)
+        recording->light[index] = true;
     state.lightingRevision++;
     return D3D_OK;
 }
@@ -541,16 +597,21 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable)
 {
     if (index >= DWORD(kMaxLights))
         return NotOffered("lights with an index of 8 or more");
-    if (state.lights[index].Type == 0) {
+    DeviceState &target = Target();
+    if (target.lights[index].Type == 0) {
         // Enabling a light never set gives it the default: a white directional light
         // shining along +z.
-        D3DLIGHT9 &l = state.lights[index];
+        D3DLIGHT9 &l = target.lights[index];
+        if (recording)
+            recording->light[index] = true;
         memset(&l, 0, sizeof l);
         l.Type = D3DLIGHT_DIRECTIONAL;
         l.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
         l.Direction = {0.0f, 0.0f, 1.0f};
     }
-    state.lightEnabled[index] = enable != FALSE;
+    target.lightEnabled[index] = enable != FALSE;
+    if (recording)
+        recording->lightEnable[index] = true;
     state.lightingRevision++;
     return D3D_OK;
 }
@@ -586,7 +647,9 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD value)
     Trace("SetRenderState", std::to_string(s) + " " + std::to_string(value));
     if (DWORD(s) >= DWORD(kRenderStates))
         return Invalid("SetRenderState: unknown state " + std::to_string(s));
-    state.render[s] = value;
+    Target().render[s] = value;
+    if (recording)
+        recording->render[s] = true;
     if (s == D3DRS_AMBIENT || s == D3DRS_LIGHTING || s == D3DRS_TEXTUREFACTOR)
         state.lightingRevision++;
     if (const char *what = UnsupportedRenderState(s, value)) {
@@ -604,18 +667,40 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE s, DWORD *value)
     return D3D_OK;
 }
 
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9 **out)
+HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9 **out)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("state blocks");
+    if (!out)
+        return Invalid("CreateStateBlock: null result pointer");
+    *out = nullptr;
+    if (type != D3DSBT_ALL && type != D3DSBT_PIXELSTATE && type != D3DSBT_VERTEXSTATE)
+        return Invalid("CreateStateBlock: unknown type " + std::to_string(type));
+    if (recording)
+        return Invalid("CreateStateBlock while a state block is being recorded");
+    auto *block = new StateBlock(this);
+    block->Select(type, state);
+    block->Capture();
+    *out = block;
+    return D3D_OK;
 }
-HRESULT Device::BeginStateBlock() { return NotOffered("state blocks"); }
+
+HRESULT Device::BeginStateBlock()
+{
+    if (recording)
+        return Invalid("BeginStateBlock: a state block is already being recorded");
+    recording = new StateBlock(this);
+    return D3D_OK;
+}
+
 HRESULT Device::EndStateBlock(IDirect3DStateBlock9 **out)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("state blocks");
+    if (!out)
+        return Invalid("EndStateBlock: null result pointer");
+    *out = nullptr;
+    if (!recording)
+        return Invalid("EndStateBlock without BeginStateBlock");
+    *out = recording;  // the device's reference passes to the caller
+    recording = nullptr;
+    return D3D_OK;
 }
 
 HRESULT Device::SetClipStatus(CONST D3DCLIPSTATUS9 *status)
@@ -649,7 +734,9 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9 *texture)
         return Invalid("SetTexture: stage " + std::to_string(stage) + " past 15");
     if (texture && texture->GetType() != D3DRTYPE_TEXTURE)
         return NotOffered("SetTexture with cube or volume textures");
-    Assign(state.textures[stage], texture);
+    Assign(Target().textures[stage], texture);
+    if (recording)
+        recording->texture[stage] = true;
     return D3D_OK;
 }
 
@@ -665,7 +752,9 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE t, DW
 {
     if (stage >= DWORD(kMaxStages) || DWORD(t) >= DWORD(kStageStates) || t == 0)
         return Invalid("SetTextureStageState: stage past 7 or unknown state " + std::to_string(t));
-    state.stage[stage][t] = value;
+    Target().stage[stage][t] = value;
+    if (recording)
+        recording->stage[stage][t] = true;
     if (const char *what = UnsupportedStageState(stage, t, value)) {
         Unsupported(kLib, std::string("texture stage state: ") + what);
         return D3DERR_INVALIDCALL;
@@ -685,7 +774,9 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE t, DWORD valu
 {
     if (sampler >= DWORD(kMaxSamplers) || DWORD(t) >= DWORD(kSamplerStates) || t == 0)
         return Invalid("SetSamplerState: sampler past 15 or unknown state " + std::to_string(t));
-    state.sampler[sampler][t] = value;
+    Target().sampler[sampler][t] = value;
+    if (recording)
+        recording->sampler[sampler][t] = true;
     if (const char *what = UnsupportedSamplerState(t, value)) {
         Unsupported(kLib, std::string("sampler state: ") + what);
         return D3DERR_INVALIDCALL;
@@ -913,8 +1004,11 @@ HRESULT Device::CreateVertexDeclaration(CONST D3DVERTEXELEMENT9 *elements, IDire
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9 *decl)
 {
-    Assign(state.declaration, static_cast<VertexDeclaration *>(decl));
-    state.fvf = state.declaration ? state.declaration->fvf : 0;
+    DeviceState &target = Target();
+    Assign(target.declaration, static_cast<VertexDeclaration *>(decl));
+    target.fvf = target.declaration ? target.declaration->fvf : 0;
+    if (recording)
+        recording->vertexFormat = true;
     return D3D_OK;
 }
 
@@ -948,8 +1042,11 @@ HRESULT Device::SetFVF(DWORD fvf)
     VertexDeclaration *decl = DeclarationForFvf(fvf);
     if (!decl)
         return Invalid("SetFVF: FVF " + std::to_string(fvf) + " is not valid");
-    Assign(state.declaration, decl);
-    state.fvf = fvf;
+    DeviceState &target = Target();
+    Assign(target.declaration, decl);
+    target.fvf = fvf;
+    if (recording)
+        recording->vertexFormat = true;
     return D3D_OK;
 }
 
@@ -981,7 +1078,9 @@ HRESULT Device::CreateVertexShader(CONST DWORD *function, IDirect3DVertexShader9
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9 *shader)
 {
     Trace("SetVertexShader", shader ? "shader" : "null");
-    Assign(state.vertexShader, static_cast<VertexShader *>(shader));
+    Assign(Target().vertexShader, static_cast<VertexShader *>(shader));
+    if (recording)
+        recording->vertexShader = true;
     return D3D_OK;
 }
 
@@ -998,7 +1097,9 @@ HRESULT Device::SetVertexShaderConstantF(UINT start, CONST float *data, UINT cou
     Trace("SetVertexShaderConstantF", std::to_string(start) + " " + std::to_string(count));
     if (!data || uint64_t(start) + count > uint64_t(kVsConstants))
         return Invalid("SetVertexShaderConstantF: null data or registers past c255");
-    memcpy(state.vsConstF[start], data, size_t(count) * 4 * sizeof(float));
+    memcpy(Target().vsConstF[start], data, size_t(count) * 4 * sizeof(float));
+    if (recording)
+        std::fill(recording->vsConstF + start, recording->vsConstF + start + count, true);
     state.constantRevision++;
     return D3D_OK;
 }
@@ -1051,9 +1152,12 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9 *buffer, UIN
         return Invalid("SetStreamSource: stride 0");
     if (offset % 4)
         return Invalid("SetStreamSource: offset not a multiple of 4");
-    Assign(state.streams[stream].buffer, static_cast<VertexBuffer *>(buffer));
-    state.streams[stream].offset = offset;
-    state.streams[stream].stride = stride;
+    StreamSource &source = Target().streams[stream];
+    Assign(source.buffer, static_cast<VertexBuffer *>(buffer));
+    source.offset = offset;
+    source.stride = stride;
+    if (recording)
+        recording->stream[stream] = true;
     return D3D_OK;
 }
 
@@ -1084,7 +1188,9 @@ HRESULT Device::GetStreamSourceFreq(UINT stream, UINT *setting)
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9 *indices)
 {
-    Assign(state.indices, static_cast<IndexBuffer *>(indices));
+    Assign(Target().indices, static_cast<IndexBuffer *>(indices));
+    if (recording)
+        recording->indices = true;
     return D3D_OK;
 }
 
@@ -1162,6 +1268,7 @@ public:
     HRESULT Present() override { return D3D_OK; }
     bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
+    HRESULT Resize(const D3DPRESENT_PARAMETERS &) override { return D3D_OK; }
     bool IsNull() const override { return true; }
 };
 

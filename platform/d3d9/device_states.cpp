@@ -3,8 +3,8 @@
  *
  * SetDefaultStates writes the documented defaults of every render, texture-stage and
  * sampler state, the identity transforms and the full-target viewport.  The Check*
- * functions name the values that the OpenGL back end does not draw (fog, stencil,
- * clip planes, vertex blending, point sprites, texture stages past the first, ...):
+ * functions name the values that the OpenGL back end does not draw (stencil,
+ * clip planes, vertex blending, point sprites, bump mapping, ...):
  * setting one is reported once as unsupported and fails, though the value is kept so
  * that Get* returns it.
  */
@@ -169,7 +169,6 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     switch (state) {
     case D3DRS_ZENABLE: return value == D3DZB_USEW ? "D3DRS_ZENABLE = D3DZB_USEW" : nullptr;
     case D3DRS_SHADEMODE: return value != D3DSHADE_GOURAUD ? "D3DRS_SHADEMODE other than D3DSHADE_GOURAUD" : nullptr;
-    case D3DRS_FOGENABLE: return value ? "D3DRS_FOGENABLE = TRUE (fog)" : nullptr;
     case D3DRS_STENCILENABLE: return value ? "D3DRS_STENCILENABLE = TRUE (stencil)" : nullptr;
     case D3DRS_TWOSIDEDSTENCILMODE: return value ? "D3DRS_TWOSIDEDSTENCILMODE = TRUE" : nullptr;
     case D3DRS_VERTEXBLEND: return value != D3DVBF_DISABLE ? "D3DRS_VERTEXBLEND (vertex blending)" : nullptr;
@@ -208,8 +207,6 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
     switch (type) {
     case D3DTSS_COLOROP:
     case D3DTSS_ALPHAOP:
-        if (stage > 0 && value != D3DTOP_DISABLE)
-            return "texture stages after the first";
         switch (value) {
         case D3DTOP_DISABLE:
         case D3DTOP_SELECTARG1:

@@ -7,11 +7,16 @@
  * and falloff, specular with the local or distant viewer, material colour sources),
  * vertex colours (white diffuse and black specular when the layout has none).  Every
  * position gets Direct3D's 0..1 depth range and its half-pixel offset.
- * Pixel stage: texture stage 0 with the colour and alpha operations that
+ * Pixel stage: texture stages 0 to 7, cascading until the first disabled one, with the
+ * colour and alpha operations that
  * device_states.cpp accepts, arguments DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR
  * with COMPLEMENT and ALPHAREPLICATE, the specular sum, and the alpha test against
  * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
- * reads opaque white.  Fog, texture coordinate generation and transforms are not done.
+ * reads opaque white.  Fog: table fog (linear, exp, exp2) per pixel on w under a
+ * perspective projection or on the device depth otherwise; vertex fog per vertex on
+ * the eye depth or, with D3DRS_RANGEFOGENABLE, the eye distance; with both modes off
+ * the factor is the vertex's specular alpha (or what a vertex shader wrote to oFog).
+ * Texture coordinate generation and transforms are not done.
  */
 #include "pipeline_glsl.h"
 
@@ -30,12 +35,14 @@ const char *SourceExpr(int source, const char *material)
     }
 }
 
-std::string Arg(int arg)
+// `current` is what D3DTA_CURRENT reads: the diffuse colour at stage 0, the previous
+// stage's result after it.
+std::string Arg(int arg, const char *current = "v_diffuse")
 {
     std::string e;
     switch (arg & D3DTA_SELECTMASK) {
-    case D3DTA_DIFFUSE:
-    case D3DTA_CURRENT: e = "v_diffuse"; break;  // stage 0: current is the diffuse colour
+    case D3DTA_DIFFUSE: e = "v_diffuse"; break;
+    case D3DTA_CURRENT: e = current; break;
     case D3DTA_TEXTURE: e = "tex"; break;
     case D3DTA_TFACTOR: e = "u_tfactor"; break;
     case D3DTA_SPECULAR: e = "v_specular"; break;
@@ -48,7 +55,7 @@ std::string Arg(int arg)
     return e;
 }
 
-std::string Op(int op, const std::string &a1, const std::string &a2)
+std::string Op(int op, const std::string &a1, const std::string &a2, const char *current = "v_diffuse")
 {
     switch (op) {
     case D3DTOP_SELECTARG1: return a1;
@@ -64,7 +71,7 @@ std::string Op(int op, const std::string &a1, const std::string &a2)
     case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
     case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", tex.a)";
     case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
-    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
+    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", " + std::string(current) + ".a)";
     default: return "v_diffuse";
     }
 }
@@ -102,6 +109,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec3 u_lightPosition[8], u_lightDirection[8];\n"
          "uniform vec4 u_lightAttenuation[8];\n"  // range, a0, a1, a2
          "uniform vec3 u_lightSpot[8];\n"         // cos(theta / 2), cos(phi / 2), falloff
+         "uniform vec4 u_fog;\n"                  // start, end, density, w-based (1) or z-based (0)
          "in vec4 a_position;\n";
     if (k.hasNormal)
         o << "in vec3 a_normal;\n";
@@ -109,7 +117,17 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     o << (k.hasSpecular ? "in vec4 a_specular;\n" : "const vec4 a_specular = vec4(0.0);\n");
     if (k.texSize)
         o << "in vec4 a_texcoord;\n";
-    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\n";
+    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
+    // The coordinate sets that later stages read, each declared once.
+    bool declared[8] = {};
+    for (int s = 1; s < kMaxStages; ++s) {
+        if (k.stageSet[s] == 0xFF)
+            continue;
+        o << "out vec4 v_tex" << s << ";\n";
+        if (!declared[k.stageSet[s] & 7])
+            o << "in vec4 a_tc" << int(k.stageSet[s] & 7) << ";\n";
+        declared[k.stageSet[s] & 7] = true;
+    }
     o << "void main()\n{\n";
     if (k.pretransformed) {
         o << "    float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;\n"
@@ -122,10 +140,31 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
              "    vec4 clip = u_projection * eye;\n";
     }
     o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    // Fog: the depth for table fog (w, the eye distance along z, under a perspective
+    // projection; the device depth otherwise), or the vertex fog factor.
+    if (k.fog == kFogDepth) {
+        if (k.pretransformed)
+            o << "    v_fog = (u_fog.w > 0.5 && a_position.w != 1.0) ? 1.0 / a_position.w : z;\n";
+        else
+            o << "    v_fog = u_fog.w > 0.5 ? eye.z : clip.z / clip.w;\n";
+    } else if (k.fog >= kFogVertexExp && k.fog <= kFogVertexLinear && !k.pretransformed) {
+        o << "    float d = " << (k.rangeFog ? "length(eye.xyz)" : "eye.z") << ";\n";
+        if (k.fog == kFogVertexLinear)
+            o << "    v_fog = clamp((u_fog.y - d) / (u_fog.y - u_fog.x), 0.0, 1.0);\n";
+        else if (k.fog == kFogVertexExp)
+            o << "    v_fog = clamp(exp(-u_fog.z * d), 0.0, 1.0);\n";
+        else
+            o << "    v_fog = clamp(exp(-(u_fog.z * d) * (u_fog.z * d)), 0.0, 1.0);\n";
+    } else {
+        o << "    v_fog = " << (k.hasSpecular ? "a_specular.a" : "1.0") << ";\n";
+    }
     if (k.texSize)
         o << "    v_tex0 = a_texcoord;\n";
     else
         o << "    v_tex0 = vec4(0.0, 0.0, 0.0, 1.0);\n";
+    for (int s = 1; s < kMaxStages; ++s)
+        if (k.stageSet[s] != 0xFF)
+            o << "    v_tex" << s << " = a_tc" << int(k.stageSet[s]) << ";\n";
 
     if (!k.lighting || k.pretransformed) {
         o << "    v_diffuse = a_diffuse;\n    v_specular = a_specular;\n}\n";
@@ -197,12 +236,20 @@ std::string FragmentGlsl(const FragmentKey &k)
 {
     std::ostringstream o;
     o << "#version 330 core\n"
-         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\n"
+         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\nin float v_fog;\n"
+         "uniform vec4 u_fog;\n"
+         "uniform vec4 u_fogColor;\n"
          "uniform sampler2D u_texture0;\n"
          "uniform vec4 u_tfactor;\n"
          "uniform float u_alphaRef;\n"
-         "out vec4 o_color;\n"
-         "void main()\n{\n";
+         "out vec4 o_color;\n";
+    int stages = 1;  // stages that take part: up to the first disabled one
+    while (stages < kMaxStages && k.colorOp != D3DTOP_DISABLE && k.stages[stages][0] &&
+           k.stages[stages][0] != D3DTOP_DISABLE)
+        ++stages;
+    for (int s = 1; s < stages; ++s)
+        o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
+    o << "void main()\n{\n";
     o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, v_tex0.xy)" : "vec4(1.0)") << ";\n";
     if (k.colorOp == D3DTOP_DISABLE) {
         o << "    vec4 result = v_diffuse;\n";
@@ -214,8 +261,36 @@ std::string FragmentGlsl(const FragmentKey &k)
         else
             o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2)) << ").a, 0.0, 1.0);\n";
     }
+    // Each later stage combines its arguments with the result so far (D3DTA_CURRENT).
+    for (int s = 1; s < stages; ++s) {
+        const uint8_t *st = k.stages[s];
+        o << "    {\n        vec4 tex = "
+          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", v_tex" + std::to_string(s) + ".xy)"
+                    : std::string("vec4(1.0)"))
+          << ";\n        vec4 next;\n";
+        o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), "result")
+          << ").rgb, 0.0, 1.0);\n";
+        if (st[3] == D3DTOP_DISABLE || st[3] == 0)
+            o << "        next.a = result.a;\n";
+        else
+            o << "        next.a = clamp((" << Op(st[3], Arg(st[4], "result"), Arg(st[5], "result"), "result")
+              << ").a, 0.0, 1.0);\n";
+        o << "        result = next;\n    }\n";
+    }
     if (k.addSpecular)
         o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";
+    if (k.fog) {
+        const char *depth = k.fogFromFragmentDepth ? "gl_FragCoord.z" : "v_fog";
+        if (k.fog == kFogFactor)
+            o << "    float f = v_fog;\n";
+        else if (k.fog == D3DFOG_LINEAR)
+            o << "    float f = (u_fog.y - " << depth << ") / (u_fog.y - u_fog.x);\n";
+        else if (k.fog == D3DFOG_EXP)
+            o << "    float f = exp(-u_fog.z * " << depth << ");\n";
+        else
+            o << "    float f = exp(-(u_fog.z * " << depth << ") * (u_fog.z * " << depth << "));\n";
+        o << "    result.rgb = mix(u_fogColor.rgb, result.rgb, clamp(f, 0.0, 1.0));\n";
+    }
     if (k.alphaFunc != D3DCMP_ALWAYS)
         o << "    float a = floor(result.a * 255.0 + 0.5);\n"
              "    float ref = u_alphaRef;\n"

@@ -35,6 +35,10 @@ struct VertexKey {
     uint8_t specularSource = 0;
     uint8_t emissiveSource = 0;
     uint8_t lightTypes[kMaxLights] = {};  // D3DLIGHTTYPE of each enabled light, 0 when off
+    uint8_t stageSet[kMaxStages] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};  // stages 1..7: the
+                                // texture coordinate set each reads into v_tex<stage>, 0xFF when unused
+    uint8_t fog = 0;            // what v_fog carries: one of the kFog* values
+    uint8_t rangeFog = 0;       // vertex fog by distance from the eye rather than depth
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -45,9 +49,23 @@ struct FragmentKey {
     uint8_t hasTexture = 0;
     uint8_t alphaFunc = D3DCMP_ALWAYS;  // D3DCMP_ALWAYS when the alpha test is off
     uint8_t addSpecular = 0;
+    // Stages 1..7 (index 0 unused): colour op, args, alpha op, args, texture bound.  The
+    // first stage whose colour op is D3DTOP_DISABLE ends the cascade.
+    uint8_t stages[kMaxStages][7] = {};
+    uint8_t fog = 0;  // 0 none; kFogFactor: v_fog is the factor; else D3DFOG_* of table fog on v_fog's depth
+    uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
+
+// What the vertex stage writes into v_fog.
+constexpr uint8_t kFogNone = 0;       // nothing the pixel stage reads
+constexpr uint8_t kFogDepth = 1;      // the depth table fog reads: eye z (w) or device z
+constexpr uint8_t kFogVertexExp = 2;  // vertex fog factors of D3DFOG_EXP, EXP2, LINEAR
+constexpr uint8_t kFogVertexExp2 = 3;
+constexpr uint8_t kFogVertexLinear = 4;
+constexpr uint8_t kFogSpecularAlpha = 5;  // the vertex's own factor in its specular alpha
+constexpr uint8_t kFogFactor = 0xFF;      // fragment key: v_fog is the factor itself
 
 // Attribute names of the fixed-function vertex stage.
 constexpr const char *kAttrPosition = "a_position";

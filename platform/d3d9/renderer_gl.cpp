@@ -61,6 +61,17 @@ GLenum GlBlend(DWORD b)
     }
 }
 
+// A blend factor as it comes out when the destination alpha is always one.
+DWORD WithOpaqueTarget(DWORD b)
+{
+    switch (b) {
+    case D3DBLEND_DESTALPHA: return D3DBLEND_ONE;
+    case D3DBLEND_INVDESTALPHA: return D3DBLEND_ZERO;
+    case D3DBLEND_SRCALPHASAT: return D3DBLEND_ZERO;  // min(As, 1 - Ad)
+    default: return b;
+    }
+}
+
 GLenum GlBlendOp(DWORD op)
 {
     switch (op) {
@@ -199,7 +210,7 @@ struct Program {
     GLint materialPower = -1, ambient = -1;
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
-    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1;
+    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -279,14 +290,14 @@ public:
         }
         glGenBuffers(1, &streamVertices_);
         glGenBuffers(1, &streamIndices_);
-        glGenSamplers(1, &sampler_);
-        glBindSampler(0, sampler_);
+        glGenSamplers(kMaxStages, samplers_);
+        for (int i = 0; i < kMaxStages; i++)
+            glBindSampler(GLuint(i), samplers_[i]);
         glActiveTexture(GL_TEXTURE0);
         glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-        for (auto &s : samplerShadow_)
-            s = ~0u;
+        memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
 
         if (EnvSwitch("TAVROK_GL_DEBUG") && epoxy_has_gl_extension("GL_KHR_debug")) {
             glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
@@ -316,7 +327,7 @@ public:
             glDeleteProgram(entry.second.name);
         for (auto &entry : shaders_)
             glDeleteShader(entry.second);
-        glDeleteSamplers(1, &sampler_);
+        glDeleteSamplers(kMaxStages, samplers_);
         glDeleteBuffers(1, &streamVertices_);
         glDeleteBuffers(1, &streamIndices_);
         glDeleteRenderbuffers(1, &colorBuffer_);
@@ -388,9 +399,15 @@ public:
         UploadUniforms(s, *program, vk);
         ApplyRasterState(s);
         if (fk.hasTexture)
-            BindTexture(s);
+            BindTexture(s, 0);
         else
-            BindTextureName(0);
+            BindTextureName(0, 0);
+        for (int stage = 1; stage < kMaxStages && fk.stages[stage][0] > D3DTOP_DISABLE; stage++) {
+            if (fk.stages[stage][6])
+                BindTexture(s, stage);
+            else
+                BindTextureName(0, stage);
+        }
 
         // Vertex data.
         GLuint userBuffer = 0;
@@ -483,6 +500,30 @@ public:
         }
         glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
         return D3D_OK;
+    }
+
+    HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) override
+    {
+        pp_ = pp;
+        width_ = GLsizei(pp.BackBufferWidth);
+        height_ = GLsizei(pp.BackBufferHeight);
+        glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        if (depthBuffer_) {
+            glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+        }
+        BindTarget();
+        // The viewport and scissor shadows speak of the old size.
+        memset(viewportBox_, 0xFF, sizeof viewportBox_);
+        memset(scissorBox_, 0xFF, sizeof scissorBox_);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        SetColorMask(0xF);
+        SetDepthMask(true);
+        glClearColor(0, 0, 0, 1);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
     }
 
     HRESULT Present() override
@@ -668,12 +709,16 @@ private:
         arrayBuffer_ = name;
     }
 
-    void BindTextureName(GLuint name)
+    void BindTextureName(GLuint name, int unit = 0)
     {
-        if (texture_ == name)
+        if (textures_[unit] == name)
             return;
+        if (activeUnit_ != unit) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            activeUnit_ = unit;
+        }
         glBindTexture(GL_TEXTURE_2D, name);
-        texture_ = name;
+        textures_[unit] = name;
     }
 
     void UseProgram(const Program &p)
@@ -720,9 +765,9 @@ private:
         return gl->name;
     }
 
-    void BindTexture(const DeviceState &s)
+    void BindTexture(const DeviceState &s, int unit)
     {
-        auto *t = static_cast<Texture *>(s.textures[0]);
+        auto *t = static_cast<Texture *>(s.textures[unit]);
         auto *gl = static_cast<GlTexture *>(t->core.backend.get());
         if (!gl) {
             auto fresh = std::make_unique<GlTexture>();
@@ -731,7 +776,11 @@ private:
             gl = fresh.get();
             t->core.backend = std::move(fresh);
         }
-        BindTextureName(gl->name);
+        BindTextureName(gl->name, unit);
+        if (activeUnit_ != unit) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            activeUnit_ = unit;
+        }
         if (gl->revision != t->core.revision) {
             GlTextureFormat f = GlTexFormat(t->format);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -746,11 +795,13 @@ private:
             gl->revision = t->core.revision;
         }
         // Sampler state, applied only when it changed.
-        const DWORD *sm = s.sampler[0];
+        const DWORD *sm = s.sampler[unit];
+        const GLuint sampler_ = samplers_[unit];
         bool mipmapped = t->levels.size() > 1;
-        if (memcmp(sm, samplerShadow_, sizeof samplerShadow_) != 0 || mipmapped != samplerMipmapped_) {
-            memcpy(samplerShadow_, sm, sizeof samplerShadow_);
-            samplerMipmapped_ = mipmapped;
+        if (memcmp(sm, samplerShadow_[unit], sizeof samplerShadow_[unit]) != 0 ||
+            mipmapped != samplerMipmapped_[unit]) {
+            memcpy(samplerShadow_[unit], sm, sizeof samplerShadow_[unit]);
+            samplerMipmapped_[unit] = mipmapped;
             bool magLinear = sm[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
             bool minLinear = sm[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
             GLenum minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
@@ -802,6 +853,12 @@ private:
                 src = D3DBLEND_SRCALPHA, dst = D3DBLEND_INVSRCALPHA;
             else if (src == D3DBLEND_BOTHINVSRCALPHA)
                 src = D3DBLEND_INVSRCALPHA, dst = D3DBLEND_SRCALPHA;
+            // A back buffer without alpha (X8R8G8B8, R5G6B5, ...) reads as alpha one, though
+            // the GL framebuffer keeps whatever alpha was written.
+            if (!TargetHasAlpha()) {
+                src = WithOpaqueTarget(src);
+                dst = WithOpaqueTarget(dst);
+            }
             if (src != blendSrc_ || dst != blendDst_) {
                 glBlendFunc(GlBlend(src), GlBlend(dst));
                 blendSrc_ = src, blendDst_ = dst;
@@ -898,6 +955,34 @@ private:
         fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
+        // Later stages, up to the first disabled one.
+        for (int stage = 1; stage < kMaxStages && fk.colorOp != D3DTOP_DISABLE; stage++) {
+            const DWORD *t = s.stage[stage];
+            if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE)
+                break;
+            uint8_t *k = fk.stages[stage];
+            k[0] = uint8_t(t[D3DTSS_COLOROP]), k[1] = uint8_t(t[D3DTSS_COLORARG1]), k[2] = uint8_t(t[D3DTSS_COLORARG2]);
+            k[3] = uint8_t(t[D3DTSS_ALPHAOP]), k[4] = uint8_t(t[D3DTSS_ALPHAARG1]), k[5] = uint8_t(t[D3DTSS_ALPHAARG2]);
+            k[6] = s.textures[stage] != nullptr;
+            vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+        }
+        // Fog: table fog when a table mode is set, else vertex fog by its mode, else the
+        // factor each vertex brings.
+        if (r[D3DRS_FOGENABLE]) {
+            DWORD table = r[D3DRS_FOGTABLEMODE], vertexMode = r[D3DRS_FOGVERTEXMODE];
+            if (table >= D3DFOG_EXP && table <= D3DFOG_LINEAR) {
+                fk.fog = uint8_t(table);
+                fk.fogFromFragmentDepth = vk.shaderId != 0;
+                vk.fog = vk.shaderId ? kFogNone : kFogDepth;
+            } else {
+                fk.fog = kFogFactor;
+                if (!vk.shaderId && !vk.pretransformed && vertexMode >= D3DFOG_EXP && vertexMode <= D3DFOG_LINEAR)
+                    vk.fog = uint8_t(kFogVertexExp + (vertexMode - D3DFOG_EXP));
+                else
+                    vk.fog = kFogSpecularAlpha;
+                vk.rangeFog = r[D3DRS_RANGEFOGENABLE] != FALSE;
+            }
+        }
     }
 
     GLuint Compile(GLenum type, const std::string &source, std::string &log)
@@ -936,7 +1021,7 @@ private:
         Program p;
         std::string vertexSource, log;
         if (vk.shaderId) {
-            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex);
+            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, vk.stageSet);
             p.fixedFunction = false;
             p.constantCount = ConstantArraySize(s.vertexShader->parsed);
         } else {
@@ -973,6 +1058,15 @@ private:
                 bind(kAttrSpecular, D3DDECLUSAGE_COLOR, 1);
             if (vk.texSize)
                 bind(kAttrTexcoord, D3DDECLUSAGE_TEXCOORD, vk.texIndex);
+            bool bound[8] = {};
+            for (int stage = 1; stage < kMaxStages; stage++) {
+                uint8_t set = vk.stageSet[stage];
+                if (set == 0xFF || bound[set & 7])
+                    continue;
+                bound[set & 7] = true;
+                std::string name = "a_tc" + std::to_string(set & 7);
+                bind(name.c_str(), D3DDECLUSAGE_TEXCOORD, BYTE(set & 7));
+            }
         }
         glBindFragDataLocation(p.name, 0, "o_color");
         glLinkProgram(p.name);
@@ -1009,9 +1103,16 @@ private:
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
         p.alphaRef = loc("u_alphaRef");
+        p.fog = loc("u_fog");
+        p.fogColor = loc("u_fogColor");
         UseProgram(p);
         if (p.texture0 >= 0)
             glUniform1i(p.texture0, 0);
+        for (int stage = 1; stage < kMaxStages; stage++) {
+            GLint unit = loc(("u_texture" + std::to_string(stage)).c_str());
+            if (unit >= 0)
+                glUniform1i(unit, stage);
+        }
         auto inserted = programs_.emplace(key, p).first;
         lastKey_ = key;
         lastProgram_ = &inserted->second;
@@ -1021,7 +1122,12 @@ private:
     void UploadUniforms(const DeviceState &s, Program &p, const VertexKey &vk)
     {
         const D3DVIEWPORT9 &v = s.viewport;
-        float pixel[4] = {1.0f / float(v.Width), -1.0f / float(v.Height), 0, 0};
+        // Direct3D's pixel centres sit on whole coordinates, OpenGL's half a pixel further
+        // on: half a pixel right and down.  Direct3D fills a pixel whose centre lies on a
+        // top edge and leaves one on a bottom edge; OpenGL, whose rows run bottom up, does
+        // the opposite, so the rows move 1/128 pixel less than half: edges through
+        // centres fall just above them, and every other edge is unchanged to the eye.
+        float pixel[4] = {1.0f / float(v.Width), -(1.0f - 1.0f / 64.0f) / float(v.Height), 0, 0};
         if (p.pixel >= 0 && memcmp(pixel, p.pixelValue, sizeof pixel) != 0) {
             glUniform4fv(p.pixel, 1, pixel);
             memcpy(p.pixelValue, pixel, sizeof pixel);
@@ -1114,6 +1220,22 @@ private:
             p.tfactorValue = s.render[D3DRS_TEXTUREFACTOR];
             p.tfactorSet = true;
         }
+        if (p.fog >= 0 || p.fogColor >= 0) {
+            const DWORD *r = s.render;
+            float fog[4], color[4];
+            memcpy(&fog[0], &r[D3DRS_FOGSTART], 4);
+            memcpy(&fog[1], &r[D3DRS_FOGEND], 4);
+            memcpy(&fog[2], &r[D3DRS_FOGDENSITY], 4);
+            // Table fog reads w under a perspective projection (one whose fourth column
+            // is not (0, 0, 0, 1)), the device depth otherwise.
+            const D3DMATRIX &pr = s.projection;
+            fog[3] = (pr._14 != 0 || pr._24 != 0 || pr._34 != 0 || pr._44 != 1) ? 1.0f : 0.0f;
+            ColorOf(r[D3DRS_FOGCOLOR], color);
+            if (p.fog >= 0)
+                glUniform4fv(p.fog, 1, fog);
+            if (p.fogColor >= 0)
+                glUniform4fv(p.fogColor, 1, color);
+        }
         if (p.alphaRef >= 0 && p.alphaRefValue != s.render[D3DRS_ALPHAREF]) {
             glUniform1f(p.alphaRef, float(s.render[D3DRS_ALPHAREF] & 0xFF));
             p.alphaRefValue = s.render[D3DRS_ALPHAREF];
@@ -1144,10 +1266,15 @@ private:
     SDL_Window *window_;
     SDL_GLContext context_;
     D3DPRESENT_PARAMETERS pp_;
+    bool TargetHasAlpha() const
+    {
+        return pp_.BackBufferFormat == D3DFMT_A8R8G8B8 || pp_.BackBufferFormat == D3DFMT_A1R5G5B5 ||
+               pp_.BackBufferFormat == D3DFMT_A2R10G10B10;
+    }
     bool letterbox_;
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
-    GLuint streamVertices_ = 0, streamIndices_ = 0, sampler_ = 0;
+    GLuint streamVertices_ = 0, streamIndices_ = 0;
     std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;
     std::unordered_map<std::string, GLuint> shaders_;
     std::pair<VertexKey, FragmentKey> lastKey_;
@@ -1161,10 +1288,13 @@ private:
     GLint viewportBox_[4] = {-1, -1, -1, -1};
     GLint scissorBox_[4] = {-1, -1, -1, -1};
     float depthRange_[2] = {-1, -1};
-    GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0, texture_ = 0;
+    GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0;
+    GLuint textures_[kMaxStages] = {};  // bound on each texture unit
+    int activeUnit_ = 0;
     AttribShadow attribs_[16];
-    DWORD samplerShadow_[kSamplerStates];
-    bool samplerMipmapped_ = false;
+    GLuint samplers_[kMaxStages] = {};  // one sampler object per texture unit
+    DWORD samplerShadow_[kMaxStages][kSamplerStates];
+    bool samplerMipmapped_[kMaxStages] = {};
 
     // Frame capture.
     std::string captureFolder_;

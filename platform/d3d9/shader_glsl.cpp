@@ -48,12 +48,12 @@ public:
         o << "uniform vec4 u_pixel;\n";
         for (const auto &in : s_.inputs)
             o << "in vec4 a_v" << in.reg << ";\n";
-        o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\n";
+        o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
         o << "void main()\n{\n";
         for (int i = 0; i < 12; i++)
             o << "    vec4 r" << i << " = vec4(0.0);\n";
         o << "    ivec4 a0 = ivec4(0);\n";
-        o << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0), oFog = vec4(0.0), oPts = vec4(0.0);\n";
+        o << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0), oFog = vec4(" << (s_.writesFog ? "0.0" : "1.0") << "), oPts = vec4(0.0);\n";
         o << "    vec4 oD0 = vec4(1.0), oD1 = vec4(0.0);\n";
         for (int i = 0; i < 8; i++)
             o << "    vec4 oT" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
@@ -63,6 +63,8 @@ public:
         o << "    v_diffuse = clamp(oD0, 0.0, 1.0);\n";
         o << "    v_specular = clamp(oD1, 0.0, 1.0);\n";
         o << "    v_tex0 = oT" << (texIndex_ & 7) << ";\n";
+        // The fog factor the shader wrote (no fog when it wrote none).
+        o << "    v_fog = clamp(oFog.x, 0.0, 1.0);\n";
         o << "}\n";
         return o.str();
     }
@@ -231,9 +233,21 @@ UINT ConstantArraySize(const ParsedShader &shader)
     return shader.usesAddress ? UINT(kVsConstants) : std::max<UINT>(1, shader.maxConst);
 }
 
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex)
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets)
 {
-    return Translator(shader, texIndex).Run();
+    std::string glsl = Translator(shader, texIndex).Run();
+    if (!stageSets)
+        return glsl;
+    // Later texture stages read their own oT registers.
+    std::string outs, writes;
+    for (int s = 1; s < kMaxStages; ++s)
+        if (stageSets[s] != 0xFF) {
+            outs += "out vec4 v_tex" + std::to_string(s) + ";\n";
+            writes += "    v_tex" + std::to_string(s) + " = oT" + std::to_string(stageSets[s] & 7) + ";\n";
+        }
+    glsl.insert(glsl.find("void main()"), outs);
+    glsl.insert(glsl.rfind("}"), writes);
+    return glsl;
 }
 
 }  // namespace tavrok::d3d9

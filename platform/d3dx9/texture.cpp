@@ -2,7 +2,8 @@
  * texture.cpp - D3DXCreateTextureFromFile(A/ExA/InMemory/InMemoryEx) and the image
  * information queries.
  *
- * Reads BMP, PNG, JPEG and TGA files (decoded by stb_image) into 32-bit ARGB, turns the
+ * Reads BMP, PNG, JPEG and TGA files (decoded by stb_image), and DDS files (dds.cpp),
+ * into 32-bit ARGB, turns the
  * pixels equal to the colour key into transparent black, scales the image to the texture's
  * size and writes a full chain of box-filtered mip levels.  Sizes left to the library are
  * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  Files
@@ -119,6 +120,8 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
     D3DXIMAGE_FILEFORMAT format;
     if (!d || n == 0)
         return "empty file";
+    if (IsDds(d, n))
+        return InspectDds(d, n, info, position);
     if (!Identify(d, n, format))
         return "not a BMP, PNG, JPEG or TGA image";
     uint64_t expected = ExpectedSize(d, n, format);
@@ -142,6 +145,8 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
 
 std::string Decode(const uint8_t *d, size_t n, Image &image)
 {
+    if (IsDds(d, n))
+        return DecodeDds(d, image.width, image.height, image.argb), "";
     int w = 0, h = 0, channels = 0;
     std::unique_ptr<stbi_uc, void (*)(void *)> rgba(
         stbi_load_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels, 4), stbi_image_free);

@@ -44,6 +44,7 @@ DEFINE_GUID(IID_IDirect3DVertexBuffer9, 0xb64bb1b5, 0xfd70, 0x4df6, 0xbf, 0x91, 
 DEFINE_GUID(IID_IDirect3DIndexBuffer9, 0x7c9dd65e, 0xd3f7, 0x4529, 0xac, 0xee, 0x78, 0x58, 0x30, 0xac, 0xde, 0x35);
 DEFINE_GUID(IID_IDirect3DVertexShader9, 0xefc5557e, 0x6265, 0x4613, 0x8a, 0x94, 0x43, 0x85, 0x78, 0x89, 0xeb, 0x36);
 DEFINE_GUID(IID_IDirect3DVertexDeclaration9, 0xdd13c59c, 0x36fa, 0x4098, 0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46);
+DEFINE_GUID(IID_IDirect3DStateBlock9, 0xb07c4fe5, 0x310d, 0x4ba8, 0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b);
 
 interface IDirect3D9;
 interface IDirect3DDevice9;
@@ -55,11 +56,11 @@ interface IDirect3DVertexBuffer9;
 interface IDirect3DIndexBuffer9;
 interface IDirect3DVertexShader9;
 interface IDirect3DVertexDeclaration9;
+interface IDirect3DStateBlock9;
 /* Declared by name only: nothing in this system creates them. */
 interface IDirect3DSwapChain9;
 interface IDirect3DVolumeTexture9;
 interface IDirect3DCubeTexture9;
-interface IDirect3DStateBlock9;
 interface IDirect3DQuery9;
 interface IDirect3DPixelShader9;
 
@@ -73,6 +74,7 @@ typedef interface IDirect3DVertexBuffer9 *LPDIRECT3DVERTEXBUFFER9, *PDIRECT3DVER
 typedef interface IDirect3DIndexBuffer9 *LPDIRECT3DINDEXBUFFER9, *PDIRECT3DINDEXBUFFER9;
 typedef interface IDirect3DVertexShader9 *LPDIRECT3DVERTEXSHADER9, *PDIRECT3DVERTEXSHADER9;
 typedef interface IDirect3DVertexDeclaration9 *LPDIRECT3DVERTEXDECLARATION9, *PDIRECT3DVERTEXDECLARATION9;
+typedef interface IDirect3DStateBlock9 *LPDIRECT3DSTATEBLOCK9, *PDIRECT3DSTATEBLOCK9;
 
 /* IDirect3D9: the adapter and the factory of devices. */
 interface IDirect3D9 : public IUnknown {
@@ -304,6 +306,13 @@ interface IDirect3DVertexShader9 : public IUnknown {
 interface IDirect3DVertexDeclaration9 : public IUnknown {
     STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
     STDMETHOD(GetDeclaration)(D3DVERTEXELEMENT9 *pElement, UINT *pNumElements) PURE;
+};
+
+/* IDirect3DStateBlock9: a recorded set of device states, captured again or applied. */
+interface IDirect3DStateBlock9 : public IUnknown {
+    STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
+    STDMETHOD(Capture)() PURE;
+    STDMETHOD(Apply)() PURE;
 };
 
 /* Device creation behaviour flags */

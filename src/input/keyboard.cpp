@@ -39,8 +39,6 @@ HRESULT CKeyboard::Init()
         m_pDevice->Release();
         m_pDevice = NULL;
     }
-    // The flag speaks of the device held; a failed set-up leaves none acquired.
-    m_acquired = 0;
     if (FAILED(g_directInput->CreateDevice(GUID_SysKeyboard, &m_pDevice, NULL))) {
         LogError("Failed to create key device");
         return E_FAIL;
@@ -63,7 +61,9 @@ HRESULT CKeyboard::Init()
 
 int CKeyboard::IsKeyDown(int code)
 {
-    if (!m_acquired)
+    // Only a successful Init raises the flag and nothing lowers it, so after a failed
+    // second Init it may stand for a device that was never acquired, or for none.
+    if (!m_acquired || !m_pDevice)
         return 0;
     HRESULT hr = m_pDevice->GetDeviceState(sizeof(m_keyState), m_keyState);
     if (hr == DIERR_INPUTLOST) {

@@ -36,7 +36,6 @@ HRESULT CMouse::Init()
         m_pDevice->Release();
         m_pDevice = NULL;
     }
-    m_acquired = 0;
     if (FAILED(g_directInput->CreateDevice(GUID_SysMouse, &m_pDevice, NULL))) {
         LogError("Unable to create mouse device");
         return E_FAIL;
@@ -59,7 +58,7 @@ HRESULT CMouse::Init()
 
 HRESULT CMouse::Poll()
 {
-    if (!m_acquired)
+    if (!m_acquired || !m_pDevice)
         return E_FAIL;
     HRESULT hr = m_pDevice->GetDeviceState(sizeof(m_state), &m_state);
     if (SUCCEEDED(hr))

@@ -2,8 +2,9 @@
  * collision_model.cpp - the scene objects' collision models in the collision library.
  *
  * Each model is built once from the triangles of the object's mesh and asked each frame
- * whether it touches another.  Vertices are read at the mesh's own vertex size, so the
- * model's corners are the mesh's corners whatever else each vertex carries.
+ * whether it touches another.  Vertices are read at the mesh's own vertex size (which a
+ * mesh made from a vertex declaration has even without an FVF code), so the model's
+ * corners are the mesh's corners whatever else each vertex carries.
  */
 #include "scene/scene_object.h"
 
@@ -32,7 +33,7 @@ HRESULT CSceneObject::BuildCollisionModel(SMeshContainer *container)
         mesh->UnlockVertexBuffer();
         return 0;
     }
-    const UINT stride = D3DXGetFVFVertexSize(mesh->GetFVF());
+    const UINT stride = mesh->GetNumBytesPerVertex();
     const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
     for (DWORD f = 0; f < numFaces; ++f) {
         D3DXVECTOR3 corner[3];

@@ -150,17 +150,17 @@ TEST_F(NullDeviceTest, StatesRoundTripAndUnsupportedValuesAreReportedOnce)
     device_->GetSamplerState(0, D3DSAMP_MINFILTER, &v);
     EXPECT_EQ(v, DWORD(D3DTEXF_LINEAR));
 
-    // Fog is not drawn: the first time says so on one line, later times are silent;
+    // Stencil is not drawn: the first time says so on one line, later times are silent;
     // the call fails but the value is kept.
     HRESULT hr = S_OK;
-    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_FOGENABLE, TRUE); });
+    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_STENCILENABLE, TRUE); });
     EXPECT_EQ(hr, D3DERR_INVALIDCALL);
     EXPECT_EQ(first, 1);
-    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_FOGENABLE, TRUE); }), 0);
-    device_->GetRenderState(D3DRS_FOGENABLE, &v);
+    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_STENCILENABLE, TRUE); }), 0);
+    device_->GetRenderState(D3DRS_STENCILENABLE, &v);
     EXPECT_EQ(v, DWORD(TRUE));
-    EXPECT_EQ(device_->SetRenderState(D3DRS_FOGENABLE, FALSE), D3D_OK);
-    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetRenderState(D3DRS_STENCILENABLE, FALSE), D3D_OK);
+    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
 
     // Out-of-range names and stages are refused.
     EXPECT_EQ(device_->SetRenderState(D3DRENDERSTATETYPE(300), 1), D3DERR_INVALIDCALL);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace d3d9test {
@@ -107,6 +108,21 @@ protected:
                          {x1, y1, z, 1, color, 1, 1}};
         device_->SetFVF(kTLFvf);
         EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex)), D3D_OK);
+    }
+
+    // An A8R8G8B8 texture of one level from ARGB words, rows top first.
+    IDirect3DTexture9 *ArgbTexture(UINT w, UINT h, const std::vector<D3DCOLOR> &texels)
+    {
+        IDirect3DTexture9 *texture = nullptr;
+        EXPECT_EQ(device_->CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+        if (!texture)
+            return nullptr;
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(texture->LockRect(0, &r, NULL, 0), D3D_OK);
+        for (UINT y = 0; y < h; y++)
+            memcpy(static_cast<BYTE *>(r.pBits) + y * r.Pitch, &texels[y * w], w * 4);
+        texture->UnlockRect(0);
+        return texture;
     }
 
     HWND window_ = nullptr;

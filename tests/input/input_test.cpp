@@ -302,7 +302,7 @@ TEST_F(ScriptedInputTest, FailedMouseReadKeepsTheLastMovementAndItsTurn)
     EXPECT_EQ(g_freeCamera.GetPitchRate(), 0.0f);
 }
 
-TEST_F(ScriptedInputTest, SetUpAgainReleasesTheOldDeviceAndAFailureLeavesNothingAcquired)
+TEST_F(ScriptedInputTest, SetUpAgainReleasesTheOldDeviceAndOnlySuccessSetsTheAcquiredFlag)
 {
     ScriptedDevice firstKeys("kb1"), secondKeys("kb2"), firstMouse("m1"), secondMouse("m2");
     input_.devices = {&firstKeys, &firstMouse};
@@ -322,12 +322,33 @@ TEST_F(ScriptedInputTest, SetUpAgainReleasesTheOldDeviceAndAFailureLeavesNothing
     EXPECT_EQ(g_errorLines, (std::vector<std::string>{"Unable to set the keyboard data format",
                                                       "Unable to set the mouse data format"}));
 
-    // What was acquired before does not carry over to the device that failed: no read.
+    // A failed set-up does not clear the flag the earlier success raised: the new,
+    // never acquired devices are read, and answer that they are not acquired.
     g_calls.clear();
-    secondKeys.reads = {{DI_OK, KeyDown(DIK_C)}};
-    secondMouse.reads = {{DI_OK, Moved(7, 7)}};
     EXPECT_EQ(g_keyboard.IsKeyDown(DIK_C), 0);
     EXPECT_EQ(g_mouse.Poll(), E_FAIL);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"kb2.GetDeviceState 256", "m2.GetDeviceState 16"}));
+    // A device that reads anyway is believed.
+    secondKeys.reads = {{DI_OK, KeyDown(DIK_C)}};
+    EXPECT_EQ(g_keyboard.IsKeyDown(DIK_C), 1);
+
+    // No device at all this time: still raised, but with nothing to read every key is up.
+    g_calls.clear();
+    input_.devices.clear();
+    EXPECT_EQ(g_keyboard.Init(), E_FAIL);
+    EXPECT_EQ(g_mouse.Init(), E_FAIL);
+    EXPECT_EQ(g_keyboard.IsKeyDown(DIK_C), 0);
+    EXPECT_EQ(g_mouse.Poll(), E_FAIL);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"kb2.Unacquire", "kb2.Release", "m2.Release"}));
+
+    // A keyboard that never succeeded is never read.
+    ScriptedDevice failing("kb3");
+    failing.setCooperativeLevel = DIERR_GENERIC;
+    input_.devices = {&failing};
+    CKeyboard fresh;
+    EXPECT_EQ(fresh.Init(), E_FAIL);
+    g_calls.clear();
+    EXPECT_EQ(fresh.IsKeyDown(DIK_C), 0);
     EXPECT_TRUE(g_calls.empty());
 }
 

@@ -1,0 +1,666 @@
+// Pixel tests of the fixed-function rules as the Direct3D 9 SDK documents them: the
+// default states, culling, lighting and its colour sources, texture stage 0, the alpha
+// test, blending, the depth test, indexed draws with a base vertex and a minimum index,
+// and texture addressing.  Small scenes on llvmpipe, read back through the back buffer.
+#include "d3d9/pixel_fixture.h"
+
+#include <cmath>
+#include <cstring>
+
+using namespace d3d9test;
+
+namespace {
+
+// A vertex in clip space (identity transforms) with a normal and both colours.
+struct LitVertex {
+    float x, y, z, nx, ny, nz;
+    D3DCOLOR diffuse, specular;
+};
+constexpr DWORD kLitFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR;
+
+class FixedFunctionTest : public PixelTest {
+protected:
+    // Draws a screen-space rectangle with texture coordinates u0..u1, v0..v1.
+    void DrawRectUV(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
+                    D3DCOLOR color = 0xFFFFFFFF, float z = 0.5f)
+    {
+        TLVertex v[4] = {{x0, y0, z, 1, color, u0, v0},
+                         {x1, y0, z, 1, color, u1, v0},
+                         {x0, y1, z, 1, color, u0, v1},
+                         {x1, y1, z, 1, color, u1, v1}};
+        device_->SetFVF(kTLFvf);
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex)), D3D_OK);
+    }
+
+    // The whole viewport as one lit quad facing the viewer, in one scene.
+    void DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf)
+    {
+        LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, diffuse, specular},
+                             {1, 1, 0.5f, 0, 0, -1, diffuse, specular},
+                             {-1, -1, 0.5f, 0, 0, -1, diffuse, specular},
+                             {1, -1, 0.5f, 0, 0, -1, diffuse, specular}};
+        device_->SetFVF(fvf);
+        device_->BeginScene();
+        // Vertices keep the full layout; a smaller FVF reads the leading fields only when
+        // it is a prefix, so drop colours by copying into a packed array.
+        if (fvf == kLitFvf) {
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
+        } else {
+            std::vector<BYTE> packed;
+            for (const LitVertex &v : quad) {
+                const BYTE *b = reinterpret_cast<const BYTE *>(&v);
+                packed.insert(packed.end(), b, b + 24);
+                if (fvf & D3DFVF_DIFFUSE)
+                    packed.insert(packed.end(), b + 24, b + 28);
+                if (fvf & D3DFVF_SPECULAR)
+                    packed.insert(packed.end(), b + 28, b + 32);
+            }
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4)),
+                      D3D_OK);
+        }
+        device_->EndScene();
+    }
+
+    void Clear(D3DCOLOR color, float z = 1.0f)
+    {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
+    }
+    DWORD Render(D3DRENDERSTATETYPE s)
+    {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetRenderState(s, &v), D3D_OK);
+        return v;
+    }
+    DWORD Stage(DWORD stage, D3DTEXTURESTAGESTATETYPE s)
+    {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetTextureStageState(stage, s, &v), D3D_OK);
+        return v;
+    }
+    DWORD Sampler(DWORD sampler, D3DSAMPLERSTATETYPE s)
+    {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetSamplerState(sampler, s, &v), D3D_OK);
+        return v;
+    }
+};
+
+DWORD FloatBits(float f)
+{
+    DWORD d;
+    memcpy(&d, &f, 4);
+    return d;
+}
+
+TEST_F(FixedFunctionTest, DefaultStatesAreTheSdkDefaultsAndDrawSo)
+{
+    // The values the SDK's reference pages give for a new device with a depth buffer.
+    const struct {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    } render[] = {
+        {D3DRS_ZENABLE, D3DZB_TRUE},           {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},   {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ALPHATESTENABLE, FALSE},        {D3DRS_LASTPIXEL, TRUE},
+        {D3DRS_SRCBLEND, D3DBLEND_ONE},        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_CULLMODE, D3DCULL_CCW},         {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_ALPHAREF, 0},                   {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+        {D3DRS_DITHERENABLE, FALSE},           {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_FOGENABLE, FALSE},              {D3DRS_SPECULARENABLE, FALSE},
+        {D3DRS_FOGCOLOR, 0},                   {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
+        {D3DRS_FOGSTART, FloatBits(0.0f)},     {D3DRS_FOGEND, FloatBits(1.0f)},
+        {D3DRS_FOGDENSITY, FloatBits(1.0f)},   {D3DRS_RANGEFOGENABLE, FALSE},
+        {D3DRS_STENCILENABLE, FALSE},          {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
+        {D3DRS_STENCILMASK, 0xFFFFFFFF},       {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
+        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},     {D3DRS_WRAP0, 0},
+        {D3DRS_CLIPPING, TRUE},                {D3DRS_LIGHTING, TRUE},
+        {D3DRS_AMBIENT, 0},                    {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
+        {D3DRS_COLORVERTEX, TRUE},             {D3DRS_LOCALVIEWER, TRUE},
+        {D3DRS_NORMALIZENORMALS, FALSE},       {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2}, {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_VERTEXBLEND, D3DVBF_DISABLE},
+        {D3DRS_CLIPPLANEENABLE, 0},            {D3DRS_POINTSIZE_MIN, FloatBits(1.0f)},
+        {D3DRS_POINTSPRITEENABLE, FALSE},      {D3DRS_POINTSCALEENABLE, FALSE},
+        {D3DRS_MULTISAMPLEANTIALIAS, TRUE},    {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
+        {D3DRS_COLORWRITEENABLE, 0xF},         {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+        {D3DRS_SCISSORTESTENABLE, FALSE},      {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
+        {D3DRS_SEPARATEALPHABLENDENABLE, FALSE}, {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
+        {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO}, {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
+    };
+    for (const auto &r : render)
+        EXPECT_EQ(Render(r.state), r.value) << "render state " << r.state;
+    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
+    EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+    for (DWORD s = 0; s < 8; ++s) {
+        if (s > 0) {
+            EXPECT_EQ(Stage(s, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE)) << s;
+            EXPECT_EQ(Stage(s, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE)) << s;
+        }
+        EXPECT_EQ(Stage(s, D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_COLORARG2), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG1), DWORD(D3DTA_TEXTURE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG2), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_TEXCOORDINDEX), s);
+        EXPECT_EQ(Stage(s, D3DTSS_TEXTURETRANSFORMFLAGS), DWORD(D3DTTFF_DISABLE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_RESULTARG), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSV), DWORD(D3DTADDRESS_WRAP)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MAGFILTER), DWORD(D3DTEXF_POINT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MINFILTER), DWORD(D3DTEXF_POINT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MIPFILTER), DWORD(D3DTEXF_NONE)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MAXANISOTROPY), 1u) << s;
+    }
+
+    // Drawn with those defaults: lighting is on with a black ambient and no light, so a
+    // lit quad is black even with a vertex colour; with lighting off it shows the vertex
+    // colour, untextured stage 0 modulating by white; a farther quad stays behind.
+    Clear(0xFF102030);
+    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1) << "no specular added by default";
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.75f);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
+    // Every corner of the target belongs to a full-target rectangle.
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF, 0.25f);
+    device_->EndScene();
+    for (int x : {0, 63})
+        for (int y : {0, 63})
+            EXPECT_COLOR_NEAR(Pixel(x, y), 0xFFFFFFFFu, 1) << x << "," << y;
+}
+
+TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
+{
+    // Left: clockwise on screen; right: counter-clockwise.
+    TLVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                      {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    TLVertex ccw[3] = {{32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                       {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    const struct {
+        DWORD cull;
+        bool left, right;
+    } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
+    device_->SetFVF(kTLFvf);
+    for (const auto &c : cases) {
+        Clear(0xFF000000);
+        device_->SetRenderState(D3DRS_CULLMODE, c.cull);
+        device_->BeginScene();
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(TLVertex));
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(TLVertex));
+        device_->EndScene();
+        EXPECT_COLOR_NEAR(Pixel(4, 4), c.left ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
+        EXPECT_COLOR_NEAR(Pixel(36, 4), c.right ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
+    }
+
+    // Untransformed triangles are judged after the transforms: a world matrix that
+    // mirrors x turns a clockwise triangle counter-clockwise on screen.
+    struct V {
+        float x, y, z;
+    };
+    V tri[3] = {{-1, 1, 0.5f}, {0, 1, 0.5f}, {-1, -1, 0.5f}};  // clockwise, on the left
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    device_->SetFVF(D3DFVF_XYZ);
+    for (float sx : {1.0f, -1.0f}) {
+        D3DMATRIX world = {};
+        world._11 = sx, world._22 = world._33 = world._44 = 1;
+        device_->SetTransform(D3DTS_WORLD, &world);
+        Clear(0xFF000000);
+        device_->BeginScene();
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
+        device_->EndScene();
+        // Mirrored, the triangle lies on the right and is culled.
+        EXPECT_COLOR_NEAR(Pixel(sx > 0 ? 4 : 59, 4), sx > 0 ? 0xFFFFFFFFu : 0xFF000000u, 1) << sx;
+    }
+}
+
+TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
+{
+    D3DMATERIAL9 material = {};
+    material.Diffuse = {1, 0, 0, 1};   // red
+    material.Ambient = {1, 1, 1, 1};
+    material.Specular = {1, 1, 1, 1};
+    material.Power = 50;
+    device_->SetMaterial(&material);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = {0, 0, 1};
+    ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+    ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
+    const D3DCOLOR green = 0xFF00FF00, blue = 0xFF0000FF;
+
+    // Diffuse from the vertex's first colour by default.
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 2);
+    // D3DRS_COLORVERTEX off: every source is the material.
+    device_->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    device_->SetRenderState(D3DRS_COLORVERTEX, TRUE);
+    // From the second colour.
+    device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR2);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 2);
+    // A source colour the vertices lack falls back to the material.
+    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
+    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+
+    // Ambient: the global ambient and each light's own ambient, times the ambient source.
+    ASSERT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
+    device_->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
+    device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x40, 0), 2);
+    device_->SetRenderState(D3DRS_AMBIENT, 0);
+    device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
+    light.Ambient = {0.25f, 0.5f, 0.0f, 1};
+    light.Diffuse = {0, 0, 0, 1};
+    device_->SetLight(0, &light);
+    device_->LightEnable(0, TRUE);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(64, 128, 0), 2);
+
+    // Specular: only with D3DRS_SPECULARENABLE, from the second colour by default, and
+    // lit per vertex like everything else.  With a distant viewer every vertex looks
+    // along the normal onto a light that shines along it: the full highlight.
+    light.Ambient = {0, 0, 0, 0};
+    light.Specular = {1, 1, 1, 1};
+    device_->SetLight(0, &light);
+    material.Diffuse = {0, 0, 0, 1};
+    material.Power = 2;
+    device_->SetMaterial(&material);
+    device_->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1) << "no specular without SPECULARENABLE";
+    device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 3);
+    device_->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 3);
+    // The local viewer sits at the camera: each corner (+-1, +-1, 0.5) sees the surface
+    // obliquely, its half vector meets the normal at sqrt(2/3), raised to the power 2.
+    device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(170, 170, 170), 3);
+    // The specular sum is added after the texture stage and saturates.
+    material.Diffuse = {0.5f, 0, 0, 1};
+    light.Diffuse = {1, 1, 1, 1};
+    device_->SetMaterial(&material);
+    device_->SetLight(0, &light);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(255, 170, 170), 3);
+}
+
+TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
+{
+    // Left texel red at half alpha, right texel opaque grey 0x40.
+    IDirect3DTexture9 *texture = ArgbTexture(2, 1, {0x80FF0000, 0xFF404040});
+    device_->SetTexture(0, texture);
+    const D3DCOLOR diffuse = 0x40808080;  // alpha 0x40
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC000FF00);
+    const struct {
+        DWORD op, arg1, arg2;
+        D3DCOLOR left, right;
+    } colour[] = {
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0x80, 0, 0), D3DCOLOR_XRGB(0x20, 0x20, 0x20)},
+        {D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0xFF, 0, 0), D3DCOLOR_XRGB(0x40, 0x40, 0x40)},
+        {D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0xFF, 0x80, 0x80), D3DCOLOR_XRGB(0xC0, 0xC0, 0xC0)},
+        {D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0x7F, 0, 0), D3DCOLOR_XRGB(0, 0, 0)},
+        {D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0, 0xFF, 0), D3DCOLOR_XRGB(0, 0xFF, 0)},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0, 0xFF, 0xFF),
+         D3DCOLOR_XRGB(0xBF, 0xBF, 0xBF)},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE, D3DCOLOR_XRGB(0x80, 0x80, 0x80),
+         D3DCOLOR_XRGB(0xFF, 0xFF, 0xFF)},
+        {D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DCOLOR_XRGB(0x80, 0x7F, 0),
+         D3DCOLOR_XRGB(0x40, 0x40, 0x40)},
+        {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DCOLOR_XRGB(0x40, 0xBF, 0),
+         D3DCOLOR_XRGB(0x10, 0xCF, 0x10)},
+    };
+    for (const auto &c : colour) {
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
+        Clear(0xFF000000);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 64, diffuse);
+        device_->EndScene();
+        EXPECT_COLOR_NEAR(Pixel(16, 32), c.left, 3) << "op " << c.op << " arg1 " << c.arg1;
+        EXPECT_COLOR_NEAR(Pixel(48, 32), c.right, 3) << "op " << c.op << " arg1 " << c.arg1;
+    }
+
+    // Alpha, seen through SRCALPHA / ZERO blending on white: the colour is white, scaled
+    // by the stage's alpha.  By default the alpha is the texture's alone.
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC0FFFFFF);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    const struct {
+        DWORD op, arg1, arg2;
+        int left, right;  // expected grey level
+    } alpha[] = {
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, 0x80, 0xFF},
+        {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x40, 0x40},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x20, 0x40},
+        {D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, 0xC0, 0xC0},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0x7F, 0x00},
+    };
+    for (const auto &a : alpha) {
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, a.op);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, a.arg1);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, a.arg2);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 64, diffuse);
+        device_->EndScene();
+        EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(a.left, a.left, a.left), 3) << "alpha op " << a.op;
+        EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(a.right, a.right, a.right), 3) << "alpha op " << a.op;
+    }
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
+
+TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
+{
+    // Texel alphas 0x7F, 0x80 and 0x81 against ALPHAREF 0x80, a quarter of the target each;
+    // the last quarter is opaque.
+    IDirect3DTexture9 *texture = ArgbTexture(4, 1, {0x7FFFFFFF, 0x80FFFFFF, 0x81FFFFFF, 0xFFFFFFFF});
+    device_->SetTexture(0, texture);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
+    const struct {
+        DWORD func;
+        bool pass[4];
+    } cases[] = {
+        {D3DCMP_NEVER, {false, false, false, false}},     {D3DCMP_LESS, {true, false, false, false}},
+        {D3DCMP_EQUAL, {false, true, false, false}},      {D3DCMP_LESSEQUAL, {true, true, false, false}},
+        {D3DCMP_GREATER, {false, false, true, true}},     {D3DCMP_NOTEQUAL, {true, false, true, true}},
+        {D3DCMP_GREATEREQUAL, {false, true, true, true}}, {D3DCMP_ALWAYS, {true, true, true, true}},
+    };
+    for (const auto &c : cases) {
+        device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
+        Clear(0xFF000000);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
+        device_->EndScene();
+        auto px = ReadBack();
+        for (int q = 0; q < 4; ++q)
+            EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.pass[q] ? 0xFFFFFFFFu : 0xFF000000u, 1)
+                << "func " << c.func << " texel " << q;
+    }
+    // The test is on the stage's result: a vertex alpha modulated in takes part.
+    device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    Clear(0xFF000000);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0x80FFFFFF);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFF000000u, 1) << "0x81 x 0x80 falls below 0x80";
+    EXPECT_COLOR_NEAR(Pixel(56, 32), 0xFFFFFFFFu, 1) << "0xFF x 0x80 reaches 0x80";
+    device_->SetTexture(0, NULL);
+    texture->Release();
+}
+
+TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
+{
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_BLENDFACTOR, 0xFF404040);
+    const D3DCOLOR dst = 0xFF804020, src = 0x40FF8010;
+    auto mul = [](int a, int b) { return a * b / 255; };
+    const struct {
+        DWORD srcBlend, destBlend, op;
+        int r, g, b;
+    } cases[] = {
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFF, 0xC0, 0x30},
+        {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, mul(0xFF, 0x40) + mul(0x80, 0xBF),
+         mul(0x80, 0x40) + mul(0x40, 0xBF), mul(0x10, 0x40) + mul(0x20, 0xBF)},
+        {D3DBLEND_ONE, D3DBLEND_DESTCOLOR, D3DBLENDOP_ADD, 0xFF, 0x80 + mul(0x40, 0x40), 0x10 + mul(0x20, 0x20)},
+        {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x80, mul(0x80, 0x40), mul(0x10, 0x20)},
+        {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0x80, mul(0x40, 0x80), mul(0x20, 0x10)},
+        {D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, mul(0xFF, 0x7F), mul(0x80, 0xBF), mul(0x10, 0xDF)},
+        {D3DBLEND_BLENDFACTOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x40, mul(0x80, 0x40), mul(0x10, 0x40)},
+        // An X8R8G8B8 target has no alpha to read: its alpha is one.
+        {D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, D3DBLENDOP_ADD, 0xFF, 0x80, 0x10},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0, 0, 0x10},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT, 0x7F, 0x40, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MIN, 0x80, 0x40, 0x10},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX, 0xFF, 0x80, 0x20},
+    };
+    for (const auto &c : cases) {
+        // The destination is drawn with alpha 0 so that a target keeping alpha would show it.
+        device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+        Clear(0xFF000000);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 64, dst & 0x00FFFFFF);
+        device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
+        device_->SetRenderState(D3DRS_DESTBLEND, c.destBlend);
+        device_->SetRenderState(D3DRS_BLENDOP, c.op);
+        DrawRect(0, 0, 64, 64, src, 0.25f);
+        device_->EndScene();
+        EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(c.r, c.g, c.b), 3)
+            << "src " << c.srcBlend << " dest " << c.destBlend << " op " << c.op;
+    }
+}
+
+TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
+{
+    // The depth buffer holds 0.5 everywhere; a quad at 0.4, 0.5 or 0.6 is kept or not by
+    // the comparison.
+    const struct {
+        DWORD func;
+        bool pass[3];
+    } cases[] = {
+        {D3DCMP_NEVER, {false, false, false}},    {D3DCMP_LESS, {true, false, false}},
+        {D3DCMP_EQUAL, {false, true, false}},     {D3DCMP_LESSEQUAL, {true, true, false}},
+        {D3DCMP_GREATER, {false, false, true}},   {D3DCMP_NOTEQUAL, {true, false, true}},
+        {D3DCMP_GREATEREQUAL, {false, true, true}}, {D3DCMP_ALWAYS, {true, true, true}},
+    };
+    const float depth[3] = {0.4f, 0.5f, 0.6f};
+    for (const auto &c : cases) {
+        device_->SetRenderState(D3DRS_ZFUNC, c.func);
+        for (int d = 0; d < 3; ++d) {
+            Clear(0xFF000000, 0.5f);
+            device_->BeginScene();
+            DrawRect(0, 0, 64, 64, 0xFFFFFFFF, depth[d]);
+            device_->EndScene();
+            EXPECT_COLOR_NEAR(Pixel(32, 32), c.pass[d] ? 0xFFFFFFFFu : 0xFF000000u, 1)
+                << "func " << c.func << " depth " << depth[d];
+        }
+    }
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+
+    // Writes off: a near quad is drawn but leaves the depth as it was, so a farther one
+    // drawn later still covers it.
+    Clear(0xFF000000);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.2f);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 1);
+    DrawRect(0, 0, 64, 64, 0xFF00FF00, 0.8f);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
+    // Writes on again, test off: every quad is drawn and each one writes its depth, which
+    // a later tested quad then meets.
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF0000FF, 0.3f);
+    DrawRect(0, 0, 32, 64, 0xFFFFFF00, 0.9f);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFFFFFF00u, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF0000FFu, 1);
+    // With the test off nothing is written to the depth buffer (the SDK: z-buffering
+    // off means no depth at all); the 0.3 of the blue quad never got there either.
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFFFFFF, 0.6f);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFFFFFFFFu, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFFFFFFu, 1);
+}
+
+TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
+{
+    // Four 16-pixel columns, four vertices each, coloured apart.
+    const D3DCOLOR colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00};
+    std::vector<TLVertex> vertices;
+    for (int q = 0; q < 4; ++q) {
+        float x0 = q * 16.0f, x1 = x0 + 16;
+        vertices.push_back({x0, 0, 0.5f, 1, colours[q], 0, 0});
+        vertices.push_back({x1, 0, 0.5f, 1, colours[q], 0, 0});
+        vertices.push_back({x0, 64, 0.5f, 1, colours[q], 0, 0});
+        vertices.push_back({x1, 64, 0.5f, 1, colours[q], 0, 0});
+    }
+    IDirect3DVertexBuffer9 *vb = nullptr;
+    IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED,
+                                          &vb, NULL),
+              D3D_OK);
+    void *p = nullptr;
+    vb->Lock(0, 0, &p, 0);
+    memcpy(p, vertices.data(), vertices.size() * sizeof(TLVertex));
+    vb->Unlock();
+    // Indices of column 2 (8..11), then of column 0 (0..3).
+    const WORD quad2[6] = {8, 9, 10, 9, 11, 10}, quad0[6] = {0, 1, 2, 1, 3, 2};
+    ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, NULL), D3D_OK);
+    ib16->Lock(0, 0, &p, 0);
+    memcpy(p, quad2, 12);
+    memcpy(static_cast<BYTE *>(p) + 12, quad0, 12);
+    ib16->Unlock();
+    const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
+    ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
+    ib32->Lock(0, 0, &p, 0);
+    memcpy(p, quad1, 24);
+    ib32->Unlock();
+    device_->SetFVF(kTLFvf);
+    device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
+
+    auto columns = [&]() {
+        auto px = ReadBack();
+        std::vector<D3DCOLOR> c;
+        for (int q = 0; q < 4; ++q)
+            c.push_back(px[32 * kSize + q * 16 + 8]);
+        return c;
+    };
+    const D3DCOLOR black = 0xFF000000;
+    const struct {
+        INT base;
+        UINT minIndex, numVertices, startIndex;
+        bool wide;
+        D3DCOLOR expected[4];
+        const char *what;
+    } cases[] = {
+        {0, 8, 4, 0, false, {black, black, colours[2], black}, "column 2 as indexed"},
+        {4, 4, 4, 0, false, {black, black, black, colours[3]}, "base 4 moves 8..11 to 12..15"},
+        {-4, 4, 4, 0, false, {black, colours[1], black, black}, "a negative base moves them back"},
+        {8, 0, 4, 6, false, {black, black, colours[2], black}, "start index 6 reads 0..3, base 8"},
+        {4, 0, 4, 0, true, {black, black, colours[2], black}, "32-bit indices 4..7 from base 4"},
+    };
+    for (const auto &c : cases) {
+        Clear(black);
+        device_->SetIndices(c.wide ? ib32 : ib16);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex,
+                                                2),
+                  D3D_OK)
+            << c.what;
+        device_->EndScene();
+        auto got = columns();
+        for (int q = 0; q < 4; ++q)
+            EXPECT_COLOR_NEAR(got[q], c.expected[q], 1) << c.what << ", column " << q;
+    }
+
+    // The *UP form: indices count from the first vertex given, whatever the minimum index.
+    Clear(black);
+    device_->SetIndices(NULL);
+    device_->SetStreamSource(0, NULL, 0, 0);
+    device_->BeginScene();
+    const WORD up[6] = {12, 13, 14, 13, 15, 14};
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 12, 4, 2, up, D3DFMT_INDEX16, vertices.data(),
+                                              sizeof(TLVertex)),
+              D3D_OK);
+    const DWORD up32[6] = {4, 5, 6, 5, 7, 6};
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 4, 4, 2, up32, D3DFMT_INDEX32, vertices.data(),
+                                              sizeof(TLVertex)),
+              D3D_OK);
+    device_->EndScene();
+    auto got = columns();
+    EXPECT_COLOR_NEAR(got[0], black, 1);
+    EXPECT_COLOR_NEAR(got[1], colours[1], 1);
+    EXPECT_COLOR_NEAR(got[2], black, 1);
+    EXPECT_COLOR_NEAR(got[3], colours[3], 1);
+    ib16->Release();
+    ib32->Release();
+    vb->Release();
+}
+
+TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
+{
+    // Red and green texels side by side, stretched over coordinates 0..2 in u: each
+    // quarter of the target is one half-texture step.
+    IDirect3DTexture9 *across = ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00});
+    IDirect3DTexture9 *down = ArgbTexture(1, 2, {0xFFFF0000, 0xFF00FF00});
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetSamplerState(0, D3DSAMP_BORDERCOLOR, 0xFF0000FF);
+    const D3DCOLOR R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF;
+    const struct {
+        DWORD mode;
+        D3DCOLOR quarters[4];
+    } cases[] = {
+        {D3DTADDRESS_WRAP, {R, G, R, G}},
+        {D3DTADDRESS_CLAMP, {R, G, G, G}},
+        {D3DTADDRESS_MIRROR, {R, G, G, R}},
+        {D3DTADDRESS_BORDER, {R, G, B, B}},
+    };
+    for (const auto &c : cases) {
+        // Along u, with v left at wrap; then along v with u left at wrap.
+        device_->SetTexture(0, across);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
+        device_->BeginScene();
+        DrawRectUV(0, 0, 64, 64, 0, 0, 2, 1);
+        device_->EndScene();
+        auto px = ReadBack();
+        for (int q = 0; q < 4; ++q)
+            EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.quarters[q], 1) << "u mode " << c.mode << " quarter " << q;
+        device_->SetTexture(0, down);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSV, c.mode);
+        device_->BeginScene();
+        DrawRectUV(0, 0, 64, 64, 0, 0, 1, 2);
+        device_->EndScene();
+        px = ReadBack();
+        for (int q = 0; q < 4; ++q)
+            EXPECT_COLOR_NEAR(px[(q * 16 + 8) * kSize + 32], c.quarters[q], 1) << "v mode " << c.mode << " quarter " << q;
+    }
+    // Wrapping repeats below zero too.
+    device_->SetTexture(0, across);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+    device_->BeginScene();
+    DrawRectUV(0, 0, 64, 64, -1, 0, 1, 1);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(8, 32), R, 1);
+    EXPECT_COLOR_NEAR(Pixel(24, 32), G, 1);
+    device_->SetTexture(0, NULL);
+    across->Release();
+    down->Release();
+}
+
+}  // namespace

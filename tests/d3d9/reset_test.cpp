@@ -1,0 +1,114 @@
+// Reset on a real windowed device: a new back-buffer size that clears, draws and reads
+// back whole, every state and binding back at its default, and the refusals (a back
+// buffer still held, a switch to full screen).
+#include "d3d9/pixel_fixture.h"
+
+using namespace d3d9test;
+
+namespace {
+
+class ResetTest : public PixelTest {
+protected:
+    // The back buffer as ARGB words, with its size.
+    std::vector<D3DCOLOR> Read(UINT &w, UINT &h)
+    {
+        IDirect3DSurface9 *surface = nullptr;
+        EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+        std::vector<D3DCOLOR> pixels;
+        if (!surface)
+            return pixels;
+        D3DSURFACE_DESC desc;
+        surface->GetDesc(&desc);
+        w = desc.Width, h = desc.Height;
+        pixels.resize(size_t(w) * h);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(surface->LockRect(&locked, NULL, D3DLOCK_READONLY), D3D_OK);
+        for (UINT y = 0; y < h; y++)
+            memcpy(&pixels[size_t(y) * w], static_cast<BYTE *>(locked.pBits) + y * locked.Pitch, w * 4);
+        surface->UnlockRect();
+        surface->Release();
+        return pixels;
+    }
+    D3DPRESENT_PARAMETERS Params(UINT w, UINT h)
+    {
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.BackBufferWidth = w;
+        pp.BackBufferHeight = h;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_COPY;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        return pp;
+    }
+};
+
+TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
+{
+    IDirect3DTexture9 *texture = ArgbTexture(1, 1, {0xFF00FF00});
+    device_->SetTexture(0, texture);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_NEVER);
+    D3DVIEWPORT9 small = {0, 0, 16, 16, 0, 1};
+    device_->SetViewport(&small);
+
+    // A held back buffer stops the reset; so does a switch to full screen.
+    IDirect3DSurface9 *held = nullptr;
+    device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &held);
+    D3DPRESENT_PARAMETERS pp = Params(40, 24);
+    EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
+    held->Release();
+    D3DPRESENT_PARAMETERS full = Params(40, 24);
+    full.Windowed = FALSE;
+    EXPECT_EQ(device_->Reset(&full), D3DERR_INVALIDCALL);
+
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    // States, viewport and bindings as on a new device of the new size.
+    DWORD value = 0;
+    device_->GetRenderState(D3DRS_LIGHTING, &value);
+    EXPECT_EQ(value, DWORD(TRUE));
+    device_->GetRenderState(D3DRS_ZFUNC, &value);
+    EXPECT_EQ(value, DWORD(D3DCMP_LESSEQUAL));
+    D3DVIEWPORT9 vp;
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 40u);
+    EXPECT_EQ(vp.Height, 24u);
+    IDirect3DBaseTexture9 *bound = reinterpret_cast<IDirect3DBaseTexture9 *>(1);
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(bound, nullptr);
+    EXPECT_EQ(texture->Release(), 0u) << "the device let the texture go";
+
+    // The new target clears and draws to its edges.
+    UINT w = 0, h = 0;
+    EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0), D3D_OK);
+    auto px = Read(w, h);
+    ASSERT_EQ(w, 40u);
+    ASSERT_EQ(h, 24u);
+    EXPECT_COLOR_NEAR(px[0], 0xFF204060u, 1);
+    EXPECT_COLOR_NEAR(px[size_t(h) * w - 1], 0xFF204060u, 1);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->BeginScene();
+    DrawRect(20, 12, 40, 24, 0xFFFF0000);
+    device_->EndScene();
+    px = Read(w, h);
+    EXPECT_COLOR_NEAR(px[size_t(23) * w + 39], 0xFFFF0000u, 1) << "bottom-right corner";
+    EXPECT_COLOR_NEAR(px[size_t(12) * w + 20], 0xFFFF0000u, 1);
+    EXPECT_COLOR_NEAR(px[size_t(11) * w + 20], 0xFF204060u, 1);
+    EXPECT_COLOR_NEAR(px[size_t(12) * w + 19], 0xFF204060u, 1);
+    EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+
+    // Back to the old size, with the size left to the device keeping the current one.
+    D3DPRESENT_PARAMETERS same = Params(0, 0);
+    ASSERT_EQ(device_->Reset(&same), D3D_OK);
+    EXPECT_EQ(same.BackBufferWidth, 40u);
+    pp = Params(kSize, kSize);
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF00FF00u, 1);
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// State blocks on a real device: what a block made from the current states or recorded
+// between BeginStateBlock and EndStateBlock brings back when applied, what Capture
+// refreshes, which states the pixel and vertex kinds hold, and the objects a block keeps.
+#include "d3d9/pixel_fixture.h"
+
+using namespace d3d9test;
+
+namespace {
+
+class StateBlockTest : public PixelTest {
+protected:
+    void SetUp() override
+    {
+        PixelTest::SetUp();
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    }
+    // Clears to blue, draws a half-transparent red square over it, and answers the colour
+    // in the middle: the mean of the two when blending is on, red when it is off.
+    D3DCOLOR Draw()
+    {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+        device_->BeginScene();
+        DrawRect(0, 0, 64, 64, 0x80FF0000);
+        device_->EndScene();
+        return Pixel(32, 32);
+    }
+    DWORD Render(D3DRENDERSTATETYPE s)
+    {
+        DWORD v = 0;
+        device_->GetRenderState(s, &v);
+        return v;
+    }
+    static constexpr D3DCOLOR kBlended = 0xFF80007F, kRed = 0xFFFF0000;
+};
+
+TEST_F(StateBlockTest, RecordedStatesReachTheBlockNotTheDeviceAndApplyBringsThem)
+{
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    EXPECT_EQ(device_->BeginStateBlock(), D3DERR_INVALIDCALL) << "one recording at a time";
+    IDirect3DStateBlock9 *block = nullptr;
+    ASSERT_EQ(device_->EndStateBlock(&block), D3D_OK);
+    ASSERT_NE(block, nullptr);
+    IDirect3DStateBlock9 *again = reinterpret_cast<IDirect3DStateBlock9 *>(1);
+    EXPECT_EQ(device_->EndStateBlock(&again), D3DERR_INVALIDCALL);
+    EXPECT_EQ(again, nullptr);
+
+    // The device kept its own states while recording.
+    EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
+    EXPECT_EQ(Render(D3DRS_SRCBLEND), DWORD(D3DBLEND_ONE));
+    EXPECT_COLOR_NEAR(Draw(), kRed, 2);
+
+    // Applied, the three blend states draw; states it did not record stay as they are.
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    ASSERT_EQ(block->Apply(), D3D_OK);
+    EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(TRUE));
+    EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_CW));
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    EXPECT_COLOR_NEAR(Draw(), kBlended, 3);
+
+    // Capture reads the recorded states back from the device: blending off now, and
+    // that is what the block brings back after blending is switched on again.
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    ASSERT_EQ(block->Capture(), D3D_OK);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    block->Apply();
+    EXPECT_COLOR_NEAR(Draw(), kRed, 2);
+
+    IDirect3DDevice9 *owner = nullptr;
+    ASSERT_EQ(block->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device_);
+    owner->Release();
+    EXPECT_EQ(block->Release(), 0u);
+}
+
+TEST_F(StateBlockTest, AWholeStateBlockRestoresStatesBindingsAndTransforms)
+{
+    IDirect3DTexture9 *green = ArgbTexture(1, 1, {0xFF00FF00});
+    device_->SetFVF(kTLFvf);
+    IDirect3DStateBlock9 *saved = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
+
+    // Everything changed: blending, the stage, a texture, the FVF, the world matrix.
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTexture(0, green);
+    device_->SetFVF(D3DFVF_XYZ);
+    D3DMATRIX world = {};
+    world._11 = world._22 = world._33 = world._44 = 2;
+    device_->SetTransform(D3DTS_WORLD, &world);
+    EXPECT_COLOR_NEAR(Draw(), 0xFF00807Fu, 3);  // green texture, blended
+
+    ASSERT_EQ(saved->Apply(), D3D_OK);
+    EXPECT_COLOR_NEAR(Draw(), kRed, 2);
+    IDirect3DBaseTexture9 *bound = reinterpret_cast<IDirect3DBaseTexture9 *>(1);
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(bound, nullptr);
+    DWORD fvf = 0;
+    device_->GetFVF(&fvf);
+    EXPECT_EQ(fvf, kTLFvf);
+    D3DMATRIX back;
+    device_->GetTransform(D3DTS_WORLD, &back);
+    EXPECT_EQ(back._11, 1.0f);
+
+    // A block holds what it captured: the texture lives while the block does.
+    device_->SetTexture(0, green);
+    ASSERT_EQ(saved->Capture(), D3D_OK);
+    device_->SetTexture(0, NULL);
+    EXPECT_EQ(green->Release(), 1u) << "the block's reference";
+    saved->Apply();
+    device_->GetTexture(0, &bound);
+    EXPECT_EQ(bound, green);
+    bound->Release();
+    device_->SetTexture(0, NULL);
+    EXPECT_EQ(saved->Release(), 0u);
+}
+
+TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
+{
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_POINT;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Range = 10;
+    device_->SetLight(2, &light);
+    device_->LightEnable(2, TRUE);
+    IDirect3DStateBlock9 *pixel = nullptr, *vertex = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
+    IDirect3DStateBlock9 *none = reinterpret_cast<IDirect3DStateBlock9 *>(1);
+    EXPECT_EQ(device_->CreateStateBlock(D3DSTATEBLOCKTYPE(7), &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(none, nullptr);
+
+    auto change = [&]() {
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);  // pixel
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);  // pixel
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);  // vertex
+        device_->SetRenderState(D3DRS_AMBIENT, 0xFF123456);  // vertex
+        device_->LightEnable(2, FALSE);  // vertex
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);  // pixel
+        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);  // vertex
+    };
+    change();
+    pixel->Apply();
+    EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
+    EXPECT_EQ(Render(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_NONE));
+    EXPECT_EQ(Render(D3DRS_AMBIENT), 0xFF123456u);
+    DWORD value = 0;
+    device_->GetTextureStageState(0, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_SELECTARG2));
+    device_->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 3u);
+
+    change();
+    vertex->Apply();
+    EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(TRUE));
+    EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
+    EXPECT_EQ(Render(D3DRS_AMBIENT), 0u);
+    BOOL on = FALSE;
+    device_->GetLightEnable(2, &on);
+    EXPECT_TRUE(on);
+    device_->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 0u);
+    // The pixel half stays as changed: the square is drawn where the depth is greater,
+    // which after a clear to 1.0 is nowhere.
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    EXPECT_COLOR_NEAR(Draw(), 0xFF0000FFu, 2);
+    pixel->Apply();
+    EXPECT_COLOR_NEAR(Draw(), kRed, 2);
+    EXPECT_EQ(pixel->Release(), 0u);
+    EXPECT_EQ(vertex->Release(), 0u);
+}
+
+}  // namespace

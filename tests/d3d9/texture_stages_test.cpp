@@ -1,0 +1,152 @@
+// Texture stages after the first on a real device: each stage combines its arguments with
+// the result of the one before (D3DTA_CURRENT), reads its own texture through its own
+// coordinate set and sampler, keeps the alpha it was given when its alpha operation is
+// off, and the first disabled stage ends the cascade.
+#include "d3d9/pixel_fixture.h"
+
+using namespace d3d9test;
+
+namespace {
+
+struct TwoSetVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+    float u0, v0, u1, v1;
+};
+constexpr DWORD kTwoSetFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
+
+class TextureStagesTest : public PixelTest {
+protected:
+    void SetUp() override
+    {
+        PixelTest::SetUp();
+        red_green_ = ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00});
+        grey_white_ = ArgbTexture(2, 1, {0x40808080, 0xFFFFFFFF});
+    }
+    void TearDown() override
+    {
+        for (DWORD s = 0; s < 8; s++)
+            device_->SetTexture(s, NULL);
+        red_green_->Release();
+        grey_white_->Release();
+        PixelTest::TearDown();
+    }
+    void Stage(DWORD s, DWORD op, DWORD arg1, DWORD arg2)
+    {
+        EXPECT_EQ(device_->SetTextureStageState(s, D3DTSS_COLOROP, op), D3D_OK);
+        device_->SetTextureStageState(s, D3DTSS_COLORARG1, arg1);
+        device_->SetTextureStageState(s, D3DTSS_COLORARG2, arg2);
+    }
+    // The whole target with set 0 running left to right and set 1 right to left; the
+    // colours at the left and right quarters.
+    std::pair<D3DCOLOR, D3DCOLOR> Draw(D3DCOLOR diffuse = 0xFFFFFFFF)
+    {
+        TwoSetVertex v[4] = {{0, 0, 0.5f, 1, diffuse, 0, 0, 1, 0},
+                             {64, 0, 0.5f, 1, diffuse, 1, 0, 0, 0},
+                             {0, 64, 0.5f, 1, diffuse, 0, 1, 1, 1},
+                             {64, 64, 0.5f, 1, diffuse, 1, 1, 0, 1}};
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device_->SetFVF(kTwoSetFvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoSetVertex)), D3D_OK);
+        device_->EndScene();
+        auto px = ReadBack();
+        return {px[32 * kSize + 16], px[32 * kSize + 48]};
+    }
+    IDirect3DTexture9 *red_green_ = nullptr, *grey_white_ = nullptr;
+};
+
+TEST_F(TextureStagesTest, EachStageCombinesItsTextureWithTheResultSoFar)
+{
+    device_->SetTexture(0, red_green_);
+    device_->SetTexture(1, grey_white_);
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    Stage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    // By default stage 1 reads coordinate set 1, which runs the other way.
+    auto c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0xFF, 0, 0), 2) << "red x white";
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0, 0x80, 0), 2) << "green x grey";
+    // On set 0 both stages read the same place.
+    device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0, 0), 2) << "red x grey";
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0, 0xFF, 0), 2) << "green x white";
+
+    // Other operations: twice the product, a sum with the texture factor, a select of
+    // the diffuse colour past two textures.
+    Stage(1, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0xFF, 0, 0), 2);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000040);
+    Stage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    Stage(2, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0, 0x40), 2);
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0, 0xFF, 0x40), 2);
+    Stage(2, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+    c = Draw(0xFF102030);
+    EXPECT_COLOR_NEAR(c.first, 0xFF102030u, 2);
+
+    // A disabled stage ends the cascade: stage 3 is never reached.
+    Stage(2, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    Stage(3, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_CURRENT);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0, 0), 2);
+    // So does a disabled stage 0, whatever follows.
+    Stage(0, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    c = Draw(0xFF204060);
+    EXPECT_COLOR_NEAR(c.first, 0xFF204060u, 2);
+}
+
+TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
+{
+    // Alpha seen through SRCALPHA / ZERO blending of white.
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    device_->SetTexture(1, grey_white_);
+    device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    Stage(1, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT);
+    // Stage 1's alpha off: stage 0's alpha (the diffuse 0x80) goes on.
+    auto c = Draw(0x80FFFFFF);
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
+    // Stage 1's alpha from its texture (0x40 on the left, opaque on the right), or the
+    // product with the alpha so far.
+    device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    c = Draw(0x80FFFFFF);
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x40, 0x40, 0x40), 2);
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0xFF, 0xFF, 0xFF), 2);
+    device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+    c = Draw(0x80FFFFFF);
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x20, 0x20, 0x20), 2);
+    EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetTexture(1, NULL);
+
+    // Eight stages, each adding 0x10 of blue to what came before it, from black.
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000010);
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
+    for (DWORD s = 1; s < 8; s++) {
+        Stage(s, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
+        device_->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    }
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0x80), 2);
+    // The seventh stage reads its own texture at its own unit.
+    device_->SetTexture(7, red_green_);
+    Stage(7, D3DTOP_MODULATE, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_CURRENT);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0x70), 2) << "blue kept: the complement of red";
+    device_->SetTextureStageState(7, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    c = Draw();
+    EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0), 2) << "red texel, no blue left";
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// DDS files through the texture loader on a NULLREF device: DXT1 in its four- and
+// three-colour modes, DXT3's explicit alpha, DXT5's interpolated alpha in both modes,
+// uncompressed pixels by bit masks, blocks that hang over the image's edge, and files
+// that are refused with one diagnostic line.  The expected texels follow the S3TC block
+// rules worked out by hand.
+#include "d3dx9/device_fixture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
+{
+    if (b.size() < at + 4)
+        b.resize(at + 4);
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// A DDS header for a 2D image: a four-character code, or (when fourCC is null) an
+// uncompressed format of `bits` with the four masks (r, g, b, a; a == 0 for none).
+std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char *fourCC, uint32_t bits = 0,
+                            const uint32_t masks[4] = nullptr)
+{
+    std::vector<uint8_t> b(128, 0);
+    memcpy(b.data(), "DDS ", 4);
+    Put32(b, 4, 124);
+    Put32(b, 8, 0x1 | 0x2 | 0x4 | 0x1000);  // caps, height, width, pixel format
+    Put32(b, 12, height);
+    Put32(b, 16, width);
+    Put32(b, 28, 1);
+    Put32(b, 76, 32);
+    if (fourCC) {
+        Put32(b, 80, 0x4);
+        memcpy(&b[84], fourCC, 4);
+    } else {
+        Put32(b, 80, 0x40 | (masks[3] ? 0x1 : 0));
+        Put32(b, 88, bits);
+        for (int i = 0; i < 4; ++i)
+            Put32(b, 92 + 4 * i, masks[i]);
+    }
+    Put32(b, 108, 0x1000);  // DDSCAPS_TEXTURE
+    return b;
+}
+
+void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); }
+
+// A colour block: two 5:6:5 ends and sixteen 2-bit indices, row by row.
+void ColourBlock(std::vector<uint8_t> &b, uint16_t c0, uint16_t c1, const int idx[16])
+{
+    uint32_t bits = 0;
+    for (int i = 0; i < 16; ++i)
+        bits |= uint32_t(idx[i]) << (2 * i);
+    Append(b, {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), uint8_t(bits), uint8_t(bits >> 8),
+               uint8_t(bits >> 16), uint8_t(bits >> 24)});
+}
+
+// A DXT5 alpha block: two ends and sixteen 3-bit indices.
+void AlphaBlock(std::vector<uint8_t> &b, uint8_t a0, uint8_t a1, const int idx[16])
+{
+    uint64_t bits = 0;
+    for (int i = 0; i < 16; ++i)
+        bits |= uint64_t(idx[i]) << (3 * i);
+    Append(b, {a0, a1});
+    for (int i = 0; i < 6; ++i)
+        b.push_back(uint8_t(bits >> (8 * i)));
+}
+
+class DdsTest : public NullDeviceTest {
+protected:
+    // Loads the bytes at their own size, one level, no filtering; the texels of level 0.
+    std::vector<uint32_t> Load(const std::vector<uint8_t> &file, D3DXIMAGE_INFO *info = nullptr)
+    {
+        IDirect3DTexture9 *texture = nullptr;
+        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), D3DX_DEFAULT,
+                                                         D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                         D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, info, NULL, &texture);
+        EXPECT_EQ(hr, D3D_OK);
+        if (!texture)
+            return {};
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+        width_ = desc.Width;
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
+        for (UINT y = 0; y < desc.Height; ++y)
+            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
+        texture->UnlockRect(0);
+        texture->Release();
+        return texels;
+    }
+    uint32_t At(const std::vector<uint32_t> &t, UINT x, UINT y) const { return t[size_t(y) * width_ + x]; }
+    UINT width_ = 0;
+};
+
+#define EXPECT_ARGB_NEAR(actual, expected)                                                                  \
+    do {                                                                                                    \
+        uint32_t a_ = (actual), e_ = (expected);                                                            \
+        for (int s_ = 0; s_ < 32; s_ += 8)                                                                  \
+            EXPECT_LE(std::abs(int((a_ >> s_) & 255) - int((e_ >> s_) & 255)), 1)                           \
+                << std::hex << "actual 0x" << a_ << ", expected 0x" << e_;                                  \
+    } while (0)
+
+TEST_F(DdsTest, Dxt1FourAndThreeColourBlocks)
+{
+    // Block 0: red over blue, the four-colour mode; block 1: blue not above green, the
+    // three-colour mode with transparent black.  Row 0 of each uses indices 0 1 2 3,
+    // the other rows index 1.
+    const int row0[16] = {0, 1, 2, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    std::vector<uint8_t> file = Header(8, 4, "DXT1");
+    ColourBlock(file, 0xF800, 0x001F, row0);
+    ColourBlock(file, 0x001F, 0x07E0, row0);
+    D3DXIMAGE_INFO info{};
+    auto t = Load(file, &info);
+    ASSERT_EQ(t.size(), 32u);
+    EXPECT_EQ(info.Width, 8u);
+    EXPECT_EQ(info.Height, 4u);
+    EXPECT_EQ(info.Format, D3DFMT_DXT1);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_DDS);
+    EXPECT_EQ(info.ResourceType, D3DRTYPE_TEXTURE);
+    EXPECT_ARGB_NEAR(At(t, 0, 0), 0xFFFF0000u);
+    EXPECT_ARGB_NEAR(At(t, 1, 0), 0xFF0000FFu);
+    EXPECT_ARGB_NEAR(At(t, 2, 0), 0xFFAA0055u);  // two thirds red, one third blue
+    EXPECT_ARGB_NEAR(At(t, 3, 0), 0xFF5500AAu);
+    EXPECT_ARGB_NEAR(At(t, 3, 3), 0xFF0000FFu);
+    EXPECT_ARGB_NEAR(At(t, 4, 0), 0xFF0000FFu);
+    EXPECT_ARGB_NEAR(At(t, 5, 0), 0xFF00FF00u);
+    EXPECT_ARGB_NEAR(At(t, 6, 0), 0xFF007F7Fu);  // the mean
+    EXPECT_EQ(At(t, 7, 0), 0x00000000u);         // transparent black
+    EXPECT_ARGB_NEAR(At(t, 7, 2), 0xFF00FF00u);
+}
+
+TEST_F(DdsTest, Dxt3AndDxt5Alpha)
+{
+    // DXT3: explicit 4-bit alpha 0, 5, 10, 15 along row 0 over white, 8 elsewhere.
+    std::vector<uint8_t> dxt3 = Header(4, 4, "DXT3");
+    Append(dxt3, {0x50, 0xF0 | 0xA, 0x88, 0x88, 0x88, 0x88, 0x88, 0x88});
+    const int zeros[16] = {};
+    ColourBlock(dxt3, 0xFFFF, 0xFFFF, zeros);
+    auto t = Load(dxt3);
+    ASSERT_EQ(t.size(), 16u);
+    EXPECT_EQ(At(t, 0, 0), 0x00FFFFFFu);
+    EXPECT_EQ(At(t, 1, 0), 0x55FFFFFFu);
+    EXPECT_EQ(At(t, 2, 0), 0xAAFFFFFFu);
+    EXPECT_EQ(At(t, 3, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(At(t, 2, 2), 0x88FFFFFFu);
+
+    // DXT5, 8 x 4: block 0 with 255 above 0 (eight steps), block 1 with 0 below 100 (six
+    // steps, then 0 and 255).  The colour is green throughout.
+    const int idx[16] = {0, 1, 2, 7, 6, 5, 4, 3, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> dxt5 = Header(8, 4, "DXT5");
+    AlphaBlock(dxt5, 255, 0, idx);
+    ColourBlock(dxt5, 0x07E0, 0x07E0, zeros);
+    AlphaBlock(dxt5, 0, 100, idx);
+    ColourBlock(dxt5, 0x07E0, 0x07E0, zeros);
+    D3DXIMAGE_INFO info{};
+    t = Load(dxt5, &info);
+    ASSERT_EQ(t.size(), 32u);
+    EXPECT_EQ(info.Format, D3DFMT_DXT5);
+    auto alpha = [&](UINT x, UINT y) { return int(At(t, x, y) >> 24); };
+    const int eight[8] = {255, 0, 218, 182, 145, 109, 72, 36};  // (7 - i) * 255 / 7 for i = 1..6
+    EXPECT_EQ(alpha(0, 0), eight[0]);
+    EXPECT_EQ(alpha(1, 0), eight[1]);
+    EXPECT_NEAR(alpha(2, 0), eight[2], 1);
+    EXPECT_NEAR(alpha(3, 0), eight[7], 1);
+    EXPECT_NEAR(alpha(0, 1), eight[6], 1);
+    EXPECT_NEAR(alpha(3, 1), eight[3], 1);
+    const int six[8] = {0, 100, 20, 40, 60, 80, 0, 255};
+    EXPECT_EQ(alpha(4, 0), six[0]);
+    EXPECT_EQ(alpha(5, 0), six[1]);
+    EXPECT_EQ(alpha(6, 0), six[2]);
+    EXPECT_EQ(alpha(7, 0), six[7]);
+    EXPECT_EQ(alpha(4, 1), six[6]);
+    EXPECT_EQ(alpha(5, 1), six[5]);
+    EXPECT_EQ(alpha(7, 1), six[3]);
+    EXPECT_EQ(At(t, 6, 3) & 0x00FFFFFFu, 0x0000FF00u);
+}
+
+TEST_F(DdsTest, UncompressedPixelsAndBlocksOverTheEdge)
+{
+    // 32-bit with alpha, masks in the usual A8R8G8B8 places; then 16-bit 5:6:5.
+    const uint32_t argb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    std::vector<uint8_t> file = Header(2, 1, nullptr, 32, argb);
+    Append(file, {0x10, 0x20, 0x30, 0x40, 0x01, 0x02, 0x03, 0x04});
+    D3DXIMAGE_INFO info{};
+    auto t = Load(file, &info);
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(t[0], 0x40302010u);
+    EXPECT_EQ(t[1], 0x04030201u);
+    const uint32_t rgb565[4] = {0xF800, 0x07E0, 0x001F, 0};
+    file = Header(2, 1, nullptr, 16, rgb565);
+    Append(file, {0x00, 0xF8, 0xE0, 0x07});  // red, green
+    t = Load(file, &info);
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(info.Format, D3DFMT_R5G6B5);
+    EXPECT_EQ(t[0], 0xFFFF0000u);
+    EXPECT_EQ(t[1], 0xFF00FF00u);
+
+    // A 2 x 2 DXT1 image is one block; only its top-left corner is the image.  The
+    // texture is the image's own size.
+    const int idx[16] = {0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    file = Header(2, 2, "DXT1");
+    ColourBlock(file, 0xF800, 0x001F, idx);
+    t = Load(file);
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_ARGB_NEAR(At(t, 0, 0), 0xFFFF0000u);
+    EXPECT_ARGB_NEAR(At(t, 1, 0), 0xFF0000FFu);
+    EXPECT_ARGB_NEAR(At(t, 0, 1), 0xFF0000FFu);
+    EXPECT_ARGB_NEAR(At(t, 1, 1), 0xFFFF0000u);
+}
+
+TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
+{
+    const int idx[16] = {};
+    std::vector<uint8_t> good = Header(8, 8, "DXT1");
+    for (int i = 0; i < 4; ++i)
+        ColourBlock(good, 0xF800, 0x001F, idx);
+    std::vector<uint8_t> cut(good.begin(), good.end() - 1);
+    std::vector<uint8_t> ati2 = good;
+    Put32(ati2, 84, 0x32495441);  // "ATI2"
+    std::vector<uint8_t> cube = good;
+    Put32(cube, 112, 0x200 | 0xFC00);
+    std::vector<uint8_t> header(good.begin(), good.begin() + 60);
+    std::vector<uint8_t> badSize = good;
+    Put32(badSize, 4, 100);
+    const struct {
+        const std::vector<uint8_t> *bytes;
+        const char *reason;
+    } cases[] = {{&cut, "cut off"}, {&ati2, "DXT1 to DXT5"}, {&cube, "cube"}, {&header, "header"},
+                 {&badSize, "124"}};
+    for (const auto &c : cases) {
+        IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
+        testing::internal::CaptureStderr();
+        HRESULT hr = D3DXCreateTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &texture);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << c.reason;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_NE(said.find("d3dx9"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    }
+    // The complete file loads, with a full mip chain by default.
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, good.data(), UINT(good.size()), &texture), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 4u);
+    texture->Release();
+}
+
+}  // namespace

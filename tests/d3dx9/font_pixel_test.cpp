@@ -1,0 +1,112 @@
+// Text on a real device under Xvfb: how the glyph quads meet the rest of the frame.  Text
+// lies over what was drawn before it and blends its antialiased edges with it; geometry
+// drawn after it covers it; the depth states the frame uses are in force again afterwards.
+#include "d3d9/pixel_fixture.h"
+
+#include <d3dx9.h>
+
+using namespace d3d9test;
+
+namespace {
+
+class FontPixelTest : public PixelTest {
+protected:
+    void SetUp() override
+    {
+        PixelTest::SetUp();
+        ASSERT_EQ(D3DXCreateFontA(device_, -40, 0, FW_BOLD, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  ANTIALIASED_QUALITY, DEFAULT_PITCH, "Arial", &font_),
+                  D3D_OK);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }
+    void TearDown() override
+    {
+        if (font_) {
+            EXPECT_EQ(font_->Release(), 0u);
+        }
+        PixelTest::TearDown();
+    }
+    void DrawO(D3DCOLOR color)
+    {
+        RECT r = {8, 4, 0, 0};
+        EXPECT_GT(font_->DrawTextA(NULL, "O", -1, &r, DT_NOCLIP, color), 30);
+    }
+    ID3DXFont *font_ = nullptr;
+};
+
+TEST_F(FontPixelTest, GlyphEdgesBlendWithWhatLiesBeneath)
+{
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    DrawRect(0, 0, 64, 64, 0xFFFF0000);  // red, at depth 0.5
+    DrawO(0xFFFFFFFF);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    auto px = ReadBack();
+    int full = 0, edge = 0;
+    for (D3DCOLOR p : px) {
+        int r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+        // Every pixel lies between red and white: full red, equal green and blue.  An
+        // edge blended with the black clear colour would lose red.
+        ASSERT_GE(r, 250) << std::hex << p;
+        ASSERT_LE(std::abs(g - b), 3) << std::hex << p;
+        full += g >= 250;
+        edge += g > 20 && g < 235;
+    }
+    EXPECT_GT(full, 40) << "the glyph's inside is white";
+    EXPECT_GT(edge, 10) << "antialiased edges are mixed with the red beneath";
+    EXPECT_LT(full + edge, int(kSize * kSize) / 2) << "most of the square stays red";
+
+    // Half-transparent text mixes with the colour beneath even where the glyph is solid.
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFF0000FF);
+    DrawO(0x80FFFFFF);
+    device_->EndScene();
+    px = ReadBack();
+    int mixed = 0;
+    for (D3DCOLOR p : px) {
+        int r = (p >> 16) & 255, b = p & 255;
+        ASSERT_GE(b, 250) << std::hex << p;
+        ASSERT_LE(r, 135) << std::hex << p;
+        mixed += r >= 120;
+    }
+    EXPECT_GT(mixed, 40);
+}
+
+TEST_F(FontPixelTest, LaterGeometryCoversTheTextAndDepthTestingGoesOn)
+{
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    DrawO(0xFFFFFFFF);
+    auto before = ReadBack();
+    int lit = 0;
+    for (D3DCOLOR p : before)
+        lit += Distance(p, 0xFFFFFFFF) < 10;
+    ASSERT_GT(lit, 40) << "the text was drawn";
+    // A green square over all of it, at any depth the depth buffer lets through.
+    DrawRect(0, 0, 64, 64, 0xFF00FF00, 0.9f);
+    // The frame's depth test is back on: a farther yellow square stays behind the green.
+    DrawRect(0, 0, 64, 64, 0xFFFFFF00, 0.95f);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    auto px = ReadBack();
+    for (size_t i = 0; i < px.size(); ++i)
+        ASSERT_LE(Distance(px[i], 0xFF00FF00), 2) << "pixel " << i % kSize << "," << i / kSize << std::hex << " 0x"
+                                                  << px[i];
+
+    // The text wrote no depth either: a square drawn nearer than the green one shows
+    // everywhere, and one farther shows nowhere.
+    device_->BeginScene();
+    DrawO(0xFFFFFFFF);
+    DrawRect(0, 0, 64, 64, 0xFF0000FF, 0.8f);
+    device_->EndScene();
+    px = ReadBack();
+    for (D3DCOLOR p : px)
+        ASSERT_LE(Distance(p, 0xFF0000FF), 2) << std::hex << p;
+    DWORD z = 0, zwrite = 0;
+    device_->GetRenderState(D3DRS_ZENABLE, &z);
+    device_->GetRenderState(D3DRS_ZWRITEENABLE, &zwrite);
+    EXPECT_EQ(z, DWORD(D3DZB_TRUE));
+    EXPECT_EQ(zwrite, DWORD(TRUE));
+}
+
+}  // namespace
