@@ -6,7 +6,7 @@
 # Starts its own Xvfb, answers the start-up question with "windowed" (TAVROK_MSGBOX_ANSWER),
 # and plays the input script scripts/tour.script on the virtual clock (TAVROK_INPUT_SCRIPT,
 # TAVROK_VIRTUAL_CLOCK): idle, punch, kick, sword, a walk up and then left into the gate's
-# footing (the collision warning is drawn under the level, which covers it), a walk down and right with the follow camera
+# footing until the collision warning shows, a walk down and right with the follow camera
 # swinging, the free camera turned with the mouse, and the program's own Escape.  Every 10th
 # presented frame is captured (TAVROK_CAPTURE); the output folder receives the captures of
 # the key moments as PNG screenshots, tour.gif (all captures, scaled down) and summary.txt
@@ -14,8 +14,8 @@
 # folder.  A run depends on its script alone, so every run records the same pictures, on any
 # machine; a slow machine only takes longer.
 #
-# Exit status: 0 when the program ended through Escape with status 0; 1 otherwise (the files
-# written so far stay).  The summary says whether the warning showed through.
+# Exit status: 0 when the program ended through Escape with status 0 and the warning was
+# seen; 1 otherwise (the files written so far stay).
 set -euo pipefail
 
 [ $# -eq 2 ] || { echo "usage: $0 <bin folder> <output folder>" >&2; exit 2; }
@@ -133,4 +133,4 @@ note "animation: tour.gif, ${#captured[@]} frames (every ${EVERY}th presented fr
 note "tour time: $(elapsed) s"
 
 echo "Tour output: $OUT"
-[ "$status" = 0 ]
+[ "$status" = 0 ] && [ $collided = 1 ]
