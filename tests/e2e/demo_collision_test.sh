@@ -1,7 +1,8 @@
 # Running into the level, played by the input script demo_collision.script on the virtual
 # clock: from the start, 100 frames up the screen (towards the gate) and then left, the
 # level ray meets the footing of the gate's right post within reach and the collision
-# models touch, so the step is undone, frame after frame while the key is held.  The character stops: once the follow camera has ended
+# models touch, so "COLLISIONE!!!" shows in white at (30, 60) and the step is undone, frame
+# after frame while the key is held.  The character stops: once the follow camera has ended
 # its swing round it, the level stands still on the screen, where a walking character's
 # level slides past.  Every 5th frame is captured and looked at by its number.
 source "$(dirname "$0")/demo_lib.sh"
@@ -21,9 +22,20 @@ walking=$(beside 40 90)
 [ "$walking" -gt 1000 ] || fail "the level did not slide past the walking character ($walking pixels)"
 echo "ok: walking up, $walking pixels of the level beside the character changed in 50 frames"
 
-# Left from frame 120 the wall comes about 50 frames later.  "COLLISIONE!!!" is drawn
-# before the level, which covers it at (30, 60); the push-back shows in the character
-# stopping at the post.
+# Left from frame 120: the wall comes about 50 frames later; allow four times as many.
+hit=""
+for n in $(seq 125 5 320); do
+  [ "$(collision_text "$(frame $n)")" -gt 60 ] && { hit=$n; break; }
+done
+[ -n "$hit" ] || fail "no \"COLLISIONE!!!\" within 200 frames of walking left"
+echo "ok: \"COLLISIONE!!!\" at frame $hit, $((hit - 120)) frames after turning left"
+
+# Held on, the character stays against the post: the text shows in later frames too.
+for n in $((hit + 20)) 500 770; do
+  [ "$(collision_text "$(frame $n)")" -gt 60 ] || fail "the collision text went at frame $n while the key was held"
+done
+echo "ok: the character is held back while walking into the post"
+
 # The camera's offset swings round behind the character for 400 frames after the turn and
 # then sinks for about 175 more; from then on only the character's own limbs move on the
 # screen while it stands still.
