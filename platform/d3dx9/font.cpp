@@ -4,8 +4,8 @@
  * Glyphs come from font_face.cpp and are packed, on first use, into atlas textures
  * (A8R8G8B8, white with the glyph's coverage as alpha, with the mip levels the font was
  * made with).  DrawTextA lays out ANSI (Windows-1252) text in lines, then draws one
- * textured, pre-transformed quad per glyph through the device with SRCALPHA/INVSRCALPHA
- * blending, alpha test and the depth test and depth writes off, restoring every
+ * textured, pre-transformed quad per glyph at depth 0 through the device with SRCALPHA/
+ * INVSRCALPHA blending and alpha test (the device's depth states stay as they are), restoring every
  * render, texture-stage and sampler state, the texture, the
  * vertex shader and the vertex format it changed (pixel shaders are not offered by the
  * device, so none is in place).  Honoured formats: DT_LEFT/TOP, DT_CENTER,
@@ -362,9 +362,9 @@ private:
             any = any || !q.empty();
         if (!any)
             return;
-        // The states a sprite batch sets, as D3DX documents them.  The glyphs neither test
-        // nor write depth: text lies over what the frame drew before it, blends its
-        // antialiased edges with it, and anything drawn later covers it.
+        // The states a sprite batch sets, as D3DX documents them.  Depth states are not among
+        // them: glyphs at depth 0 pass the device's depth test and, where the alpha test lets
+        // them through, write depth 0, so geometry drawn later in the frame stays behind them.
         SavedState states[] = {
             {0, 0, D3DRS_ALPHABLENDENABLE, TRUE, 0},
             {0, 0, D3DRS_SRCBLEND, D3DBLEND_SRCALPHA, 0},
@@ -373,8 +373,6 @@ private:
             {0, 0, D3DRS_ALPHATESTENABLE, TRUE, 0},
             {0, 0, D3DRS_ALPHAFUNC, D3DCMP_GREATER, 0},
             {0, 0, D3DRS_ALPHAREF, 0, 0},
-            {0, 0, D3DRS_ZENABLE, D3DZB_FALSE, 0},
-            {0, 0, D3DRS_ZWRITEENABLE, FALSE, 0},
             {0, 0, D3DRS_CULLMODE, D3DCULL_NONE, 0},
             {0, 0, D3DRS_FILLMODE, D3DFILL_SOLID, 0},
             {0, 0, D3DRS_LIGHTING, FALSE, 0},
