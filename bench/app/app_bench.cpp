@@ -7,6 +7,8 @@
  *  - LevelRay/Hierarchy and LevelRay/BruteForce: the level ray test's query, a ray against
  *    the level mesh, through D3DXIntersect (its hierarchy) and by testing every triangle.
  *  - CollideModels: one test of the character's collision model against the level's.
+ *  - SkinNinja/<kernel>: the character's skinning step alone (UpdateSkinnedMesh with the
+ *    pose of the last frame) through each skinning kernel the processor can run.
  */
 #include "app/demo_scene.h"
 
@@ -19,6 +21,7 @@
 #include <dinput.h>
 
 #include "ray_bvh.h"
+#include "skin_kernels.h"
 
 #include <benchmark/benchmark.h>
 
@@ -156,6 +159,25 @@ void CollideModels(benchmark::State &state)
 }
 BENCHMARK(CollideModels)->Unit(benchmark::kMicrosecond);
 
+void SkinNinja(benchmark::State &state, const tavrok::d3dx9mesh::SkinKernel *kernel)
+{
+    SMeshContainer *c = g_pCharacterMeshes;
+    if (!c || !c->pSkinInfo || !c->pSkinnedMesh) {
+        state.SkipWithError("no skinned character");
+        return;
+    }
+    void *src = NULL, *dst = NULL;
+    c->MeshData.pMesh->LockVertexBuffer(D3DLOCK_READONLY, &src);
+    c->pSkinnedMesh->LockVertexBuffer(0, &dst);
+    for (auto _ : state) {
+        tavrok::d3dx9mesh::UpdateSkinnedMeshWith(*kernel, c->pSkinInfo, c->pBoneMatrices, NULL, src, dst);
+        benchmark::ClobberMemory();
+    }
+    c->pSkinnedMesh->UnlockVertexBuffer();
+    c->MeshData.pMesh->UnlockVertexBuffer();
+    state.counters["vertices"] = c->MeshData.pMesh->GetNumVertices();
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -167,6 +189,11 @@ int main(int argc, char **argv)
         return 1;
     }
     g_scene.Frame();
+    using namespace tavrok::d3dx9mesh;
+    for (const SkinKernel *k : {&ScalarSkinKernel(), Sse2SkinKernel(), Avx2SkinKernel()})
+        if (k)
+            benchmark::RegisterBenchmark((std::string("SkinNinja/") + k->name).c_str(), SkinNinja, k)
+                ->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     g_scene.Close();
     benchmark::Shutdown();
