@@ -154,6 +154,17 @@ public:
     HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC *pDesc) override;
 
     D3DFORMAT format = D3DFMT_INDEX16;
+
+    // The lowest and highest of `count` indices from `start` (which must lie inside the
+    // buffer).  Answered from per-block extremes, rebuilt only after the contents change,
+    // so that a mesh drawn every frame is not rescanned on every draw.
+    void IndexRange(UINT start, UINT count, UINT *lo, UINT *hi);
+
+private:
+    static constexpr UINT kBlock = 32;
+    void Scan(UINT from, UINT to, UINT *lo, UINT *hi) const;
+    uint64_t blocksRevision_ = 0;
+    std::vector<UINT> blockLo_, blockHi_;
 };
 
 struct MipLevel {
