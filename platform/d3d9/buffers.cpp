@@ -91,6 +91,18 @@ void IndexBuffer::Scan(UINT from, UINT to, UINT *lo, UINT *hi) const
 
 void IndexBuffer::IndexRange(UINT start, UINT count, UINT *lo, UINT *hi)
 {
+    KnownRange &known = known_[((start * 2654435761u) ^ count) % 64];
+    if (known.revision == buffer.core.revision && known.start == start && known.count == count) {
+        *lo = known.lo;
+        *hi = known.hi;
+        return;
+    }
+    IndexRangeOfContents(start, count, lo, hi);
+    known = KnownRange{buffer.core.revision, start, count, *lo, *hi};
+}
+
+void IndexBuffer::IndexRangeOfContents(UINT start, UINT count, UINT *lo, UINT *hi)
+{
     *lo = ~0u;
     *hi = 0;
     const UINT end = start + count;
