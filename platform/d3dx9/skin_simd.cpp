@@ -14,8 +14,9 @@
  * results differ from the scalar loop by a rounding step.  An odd last vertex of a group
  * is skinned alone.
  *
- * Positions and normals are read as three floats and written as three floats (never
- * beyond them), so any stride and in-place skinning (source equal to destination) work.
+ * Positions and normals are written as three floats (never beyond them), so any stride
+ * and in-place skinning (source equal to destination) work; they are read as four floats
+ * when the vertex has room for the fourth, else as three.
  */
 #include "skin_kernels.h"
 
@@ -35,6 +36,19 @@ inline __m128 Load3(const BYTE *p)
     __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(p)));
     __m128 z = _mm_load_ss(reinterpret_cast<const float *>(p + 8));
     return _mm_movelh_ps(xy, z);
+}
+
+// Three floats, or four when the fourth is known to lie inside the vertex (its value is
+// never used): one load instead of two and a shuffle.
+inline __m128 Load3Or4(const BYTE *p, bool wide)
+{
+    return wide ? _mm_loadu_ps(reinterpret_cast<const float *>(p)) : Load3(p);
+}
+
+// Whether positions and normals can be read as four floats.
+inline bool WideReads(const SkinBatch &b)
+{
+    return b.stride >= 16 && (b.normal < 0 || UINT(b.normal) + 16 <= b.stride);
 }
 
 inline void Store3(BYTE *p, __m128 v)
@@ -102,13 +116,14 @@ void Sse2Group(const SkinBatch &b, const SkinGroup &g)
 {
     const DWORD count = Count ? Count : g.count;
     const int normal = b.normal;
+    const bool wide = WideReads(b);
     const SkinInfluence *inf = g.influences;
     for (DWORD i = 0; i < g.numVertices; i++, inf += count) {
         const size_t at = size_t(g.vertices[i]) * b.stride;
         const BYTE *src = b.src + at;
         BYTE *dst = b.dst + at;
-        const __m128 p = Load3(src);
-        const __m128 n = normal >= 0 ? Load3(src + normal) : _mm_setzero_ps();
+        const __m128 p = Load3Or4(src, wide);
+        const __m128 n = normal >= 0 ? Load3Or4(src + normal, wide) : _mm_setzero_ps();
         Rows m;
         Sse2Blend<4>(&m, b.bones, inf, count);
         Store3(dst, _mm_add_ps(Sse2Linear(m, p), m.r3));
@@ -233,8 +248,9 @@ AVX2_FMA inline void FmaSkinOne(const SkinBatch &b, DWORD v, const SkinInfluence
     const BYTE *src = b.src + at;
     BYTE *dst = b.dst + at;
     const int normal = b.normal;
-    const __m128 p = Load3(src);
-    const __m128 n = normal >= 0 ? Load3(src + normal) : _mm_setzero_ps();
+    const bool wide = WideReads(b);
+    const __m128 p = Load3Or4(src, wide);
+    const __m128 n = normal >= 0 ? Load3Or4(src + normal, wide) : _mm_setzero_ps();
     Rows m;
     FmaBlend<4>(&m, b.bones, inf, count);
     Store3(dst, FmaTransform(m, p, m.r3));
@@ -250,14 +266,16 @@ AVX2_FMA void Avx2Group(const SkinBatch &b, const SkinGroup &g)
 {
     const DWORD count = Count ? Count : g.count;
     const int normal = b.normal;
+    const bool wide = WideReads(b);
     const SkinInfluence *inf = g.influences;
     DWORD i = 0;
     for (; i + 1 < g.numVertices; i += 2, inf += 2 * count) {
         const size_t atA = size_t(g.vertices[i]) * b.stride, atB = size_t(g.vertices[i + 1]) * b.stride;
         const BYTE *srcA = b.src + atA, *srcB = b.src + atB;
         BYTE *dstA = b.dst + atA, *dstB = b.dst + atB;
-        const __m256 pos = Halves(Load3(srcA), Load3(srcB));
-        const __m256 nrm = normal >= 0 ? Halves(Load3(srcA + normal), Load3(srcB + normal)) : _mm256_setzero_ps();
+        const __m256 pos = Halves(Load3Or4(srcA, wide), Load3Or4(srcB, wide));
+        const __m256 nrm =
+            normal >= 0 ? Halves(Load3Or4(srcA + normal, wide), Load3Or4(srcB + normal, wide)) : _mm256_setzero_ps();
         Rows2 m;
         PairBlend<4>(&m, b.bones, inf, inf + count, count);
         const __m256 out = PairTransform(m, pos, m.r3);
