@@ -1,7 +1,7 @@
 #!/bin/bash
 # Where the start-up goes: the program's start-up steps timed one by one on the real
-# device under a private Xvfb (startup_steps), three runs, then the program's own time to
-# its first Present (demo_bench.sh's measure).
+# device under a private Xvfb (startup_steps), three runs.  demo_bench.sh measures the
+# program's own time to its first Present.
 #
 #   bench/app/startup_bench.sh <build folder>
 set -euo pipefail
