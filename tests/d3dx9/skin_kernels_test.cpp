@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -324,8 +326,41 @@ TEST_F(NinjaSkin, EveryKernelMatchesTheReferenceOnTheGeneratedCharacter)
     file->Release();
 }
 
+// The kernel a fresh process chooses with the given registry file contents.
+std::string ChosenWith(const char *registryText)
+{
+    char regPath[] = "/tmp/tavrok-skin-reg-XXXXXX";
+    int fd = mkstemp(regPath);
+    if (fd < 0)
+        return "mkstemp failed";
+    FILE *f = fdopen(fd, "w");
+    fputs(registryText, f);
+    fclose(f);
+    std::string command = std::string("TAVROK_REGISTRY=") + regPath + " " + TAVROK_SKIN_PROBE + " 2>/dev/null";
+    std::string output;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, p))
+            output += buffer;
+        pclose(p);
+    }
+    remove(regPath);
+    return output;
+}
+
 TEST(SkinKernels, DisablingProcessorVariantsSelectsTheScalarLoop)
 {
+    const std::string bestLine = std::string(SelectSkinKernel(false).name) + "\n";
+    EXPECT_EQ(ChosenWith("REGEDIT4\n"), bestLine);
+    EXPECT_EQ(ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisablePSGP\"=dword:1\n"),
+              "scalar\n");
+    EXPECT_EQ(
+        ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisableD3DXPSGP\"=dword:1\n"),
+        "scalar\n");
+    EXPECT_EQ(
+        ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisableD3DXPSGP\"=dword:0\n"),
+        bestLine);
+
     EXPECT_EQ(&SelectSkinKernel(true), &ScalarSkinKernel());
     const SkinKernel &best = SelectSkinKernel(false);
     if (Avx2SkinKernel())
