@@ -7,6 +7,11 @@
  *  - LevelRay/Hierarchy and LevelRay/BruteForce: the level ray test's query, a ray against
  *    the level mesh, through D3DXIntersect (its hierarchy) and by testing every triangle.
  *  - CollideModels: one test of the character's collision model against the level's.
+ *  - FrameAllocations: heap allocations per frame, idle and walking (a walk emits smoke,
+ *    whose particles are born on the heap), counted by the allocator stand-ins of
+ *    alloc_count.cpp.
+ *  - SkinNinja/<kernel>: the character's skinning step alone (UpdateSkinnedMesh with the
+ *    pose of the last frame) through each skinning kernel the processor can run.
  */
 #include "app/demo_scene.h"
 
@@ -18,11 +23,14 @@
 #include <d3dx9.h>
 #include <dinput.h>
 
+#include "alloc_count.h"
 #include "ray_bvh.h"
+#include "skin_kernels.h"
 
 #include <benchmark/benchmark.h>
 
 #include <math.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <vector>
 
@@ -47,6 +55,33 @@ void FrameLogic(benchmark::State &state)
     state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(FrameLogic)->Arg(0)->Arg(1)->ArgName("walking")->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void FrameAllocations(benchmark::State &state)
+{
+    g_scene.ResetCharacter();
+    g_scene.ReleaseAll();
+    if (state.range(0))
+        g_scene.Press(DIK_DOWN);
+    for (int i = 0; i < 50; i++)  // past the first frames of the walk
+        g_scene.Frame();
+    long allocations = 0, frames = 0;
+    for (auto _ : state) {
+        long before = benchalloc::Allocations();
+        // TAVROK_BENCH_ALLOC_TRACE=1: the call stacks of one frame's allocations.
+        benchalloc::Tracing(frames == 100 && getenv("TAVROK_BENCH_ALLOC_TRACE"));
+        g_scene.Frame();
+        benchalloc::Tracing(false);
+        allocations += benchalloc::Allocations() - before;
+        if (++frames % 500 == 0) {
+            state.PauseTiming();
+            g_scene.ResetCharacter();
+            state.ResumeTiming();
+        }
+    }
+    g_scene.ReleaseAll();
+    state.counters["allocs/frame"] = frames ? double(allocations) / double(frames) : 0.0;
+}
+BENCHMARK(FrameAllocations)->Arg(0)->Arg(1)->ArgName("walking")->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // Rays as the level test casts them: from points round the start, horizontally, in the
 // level mesh's model space.
@@ -156,6 +191,25 @@ void CollideModels(benchmark::State &state)
 }
 BENCHMARK(CollideModels)->Unit(benchmark::kMicrosecond);
 
+void SkinNinja(benchmark::State &state, const tavrok::d3dx9mesh::SkinKernel *kernel)
+{
+    SMeshContainer *c = g_pCharacterMeshes;
+    if (!c || !c->pSkinInfo || !c->pSkinnedMesh) {
+        state.SkipWithError("no skinned character");
+        return;
+    }
+    void *src = NULL, *dst = NULL;
+    c->MeshData.pMesh->LockVertexBuffer(D3DLOCK_READONLY, &src);
+    c->pSkinnedMesh->LockVertexBuffer(0, &dst);
+    for (auto _ : state) {
+        tavrok::d3dx9mesh::UpdateSkinnedMeshWith(*kernel, c->pSkinInfo, c->pBoneMatrices, NULL, src, dst);
+        benchmark::ClobberMemory();
+    }
+    c->pSkinnedMesh->UnlockVertexBuffer();
+    c->MeshData.pMesh->UnlockVertexBuffer();
+    state.counters["vertices"] = c->MeshData.pMesh->GetNumVertices();
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -167,6 +221,11 @@ int main(int argc, char **argv)
         return 1;
     }
     g_scene.Frame();
+    using namespace tavrok::d3dx9mesh;
+    for (const SkinKernel *k : {&ScalarSkinKernel(), Sse2SkinKernel(), Avx2SkinKernel()})
+        if (k)
+            benchmark::RegisterBenchmark((std::string("SkinNinja/") + k->name).c_str(), SkinNinja, k)
+                ->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     g_scene.Close();
     benchmark::Shutdown();

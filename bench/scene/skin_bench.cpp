@@ -1,12 +1,14 @@
 // Software skinning: ID3DXSkinInfo::UpdateSkinnedMesh and SkinMeshContainer on a
 // 10,000-vertex mesh with 30 bones and up to four influences per vertex, against a plain
-// reference loop that skins bone by bone with the D3DX vector transforms.
+// reference loop that skins bone by bone with the D3DX vector transforms; and each
+// skinning kernel (scalar, SSE2, AVX2+FMA where the processor has it) on the same mesh.
 #include <benchmark/benchmark.h>
 
 #include <d3dx9.h>
 
 #include "bench_device.h"
 #include "scene/mesh_container.h"
+#include "skin_kernels.h"
 
 #include <random>
 #include <vector>
@@ -143,6 +145,28 @@ void BM_SkinMeshContainer(benchmark::State &state)
 }
 BENCHMARK(BM_SkinMeshContainer);
 
+void BM_SkinKernel(benchmark::State &state, const tavrok::d3dx9mesh::SkinKernel *kernel)
+{
+    Skinned &d = Data();
+    for (auto _ : state) {
+        tavrok::d3dx9mesh::UpdateSkinnedMeshWith(*kernel, d.skin, d.pose.data(), nullptr, d.source.data(),
+                                                 d.destination.data());
+        benchmark::DoNotOptimize(d.destination.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kVertices);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    using namespace tavrok::d3dx9mesh;
+    for (const SkinKernel *k : {&ScalarSkinKernel(), Sse2SkinKernel(), Avx2SkinKernel()})
+        if (k)
+            benchmark::RegisterBenchmark((std::string("BM_SkinKernel/") + k->name).c_str(), BM_SkinKernel, k);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

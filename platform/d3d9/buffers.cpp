@@ -65,6 +65,73 @@ HRESULT Buffer::Unlock(const char *what)
 
 namespace {
 
+template <typename Index>
+void ScanIndices(const uint8_t *data, UINT from, UINT to, UINT *lo, UINT *hi)
+{
+    UINT l = *lo, h = *hi;
+    for (UINT i = from; i < to; i++) {
+        Index x;
+        memcpy(&x, data + size_t(i) * sizeof(Index), sizeof(Index));
+        l = std::min<UINT>(l, x);
+        h = std::max<UINT>(h, x);
+    }
+    *lo = l;
+    *hi = h;
+}
+
+}  // namespace
+
+void IndexBuffer::Scan(UINT from, UINT to, UINT *lo, UINT *hi) const
+{
+    if (format == D3DFMT_INDEX32)
+        ScanIndices<uint32_t>(buffer.data.data(), from, to, lo, hi);
+    else
+        ScanIndices<uint16_t>(buffer.data.data(), from, to, lo, hi);
+}
+
+void IndexBuffer::IndexRange(UINT start, UINT count, UINT *lo, UINT *hi)
+{
+    KnownRange &known = known_[((start * 2654435761u) ^ count) % 64];
+    if (known.revision == buffer.core.revision && known.start == start && known.count == count) {
+        *lo = known.lo;
+        *hi = known.hi;
+        return;
+    }
+    IndexRangeOfContents(start, count, lo, hi);
+    known = KnownRange{buffer.core.revision, start, count, *lo, *hi};
+}
+
+void IndexBuffer::IndexRangeOfContents(UINT start, UINT count, UINT *lo, UINT *hi)
+{
+    *lo = ~0u;
+    *hi = 0;
+    const UINT end = start + count;
+    const UINT firstBlock = (start + kBlock - 1) / kBlock, endBlock = end / kBlock;
+    if (firstBlock >= endBlock) {
+        Scan(start, end, lo, hi);
+        return;
+    }
+    if (blocksRevision_ != buffer.core.revision) {
+        const UINT blocks = UINT(buffer.data.size() / (format == D3DFMT_INDEX32 ? 4 : 2)) / kBlock;
+        blockLo_.resize(blocks);
+        blockHi_.resize(blocks);
+        for (UINT b = 0; b < blocks; b++) {
+            blockLo_[b] = ~0u;
+            blockHi_[b] = 0;
+            Scan(b * kBlock, (b + 1) * kBlock, &blockLo_[b], &blockHi_[b]);
+        }
+        blocksRevision_ = buffer.core.revision;
+    }
+    Scan(start, firstBlock * kBlock, lo, hi);
+    for (UINT b = firstBlock; b < endBlock; b++) {
+        *lo = std::min(*lo, blockLo_[b]);
+        *hi = std::max(*hi, blockHi_[b]);
+    }
+    Scan(endBlock * kBlock, end, lo, hi);
+}
+
+namespace {
+
 HRESULT DeviceOf(ResourceCore &core, IDirect3DDevice9 **out)
 {
     if (!out)

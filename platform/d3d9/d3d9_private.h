@@ -154,6 +154,25 @@ public:
     HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC *pDesc) override;
 
     D3DFORMAT format = D3DFMT_INDEX16;
+
+    // The lowest and highest of `count` indices from `start` (which must lie inside the
+    // buffer).  Answered from the ranges asked lately, else from per-block extremes, both
+    // kept until the contents change, so that a mesh drawn every frame is not rescanned
+    // on every draw.
+    void IndexRange(UINT start, UINT count, UINT *lo, UINT *hi);
+
+private:
+    static constexpr UINT kBlock = 32;
+    void Scan(UINT from, UINT to, UINT *lo, UINT *hi) const;
+    void IndexRangeOfContents(UINT start, UINT count, UINT *lo, UINT *hi);
+    // The answers for the ranges asked lately, by a hash of the range.
+    struct KnownRange {
+        uint64_t revision = 0;
+        UINT start = 0, count = 0, lo = 0, hi = 0;
+    };
+    KnownRange known_[64];
+    uint64_t blocksRevision_ = 0;
+    std::vector<UINT> blockLo_, blockHi_;
 };
 
 struct MipLevel {

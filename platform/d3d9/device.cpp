@@ -857,19 +857,26 @@ HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
         }
         // Scan the indices so that no draw reads past a vertex buffer.
         uint64_t lo = ~uint64_t(0), hi = 0;
-        for (UINT i = 0; i < indexCount; i++) {
-            UINT v;
-            if (wide) {
-                uint32_t x;
-                memcpy(&x, indices + i * 4, 4);
-                v = x;
-            } else {
-                uint16_t x;
-                memcpy(&x, indices + i * 2, 2);
-                v = x;
+        if (!call.userIndices && indexCount) {
+            UINT l, h;
+            state.indices->IndexRange(call.startIndex, indexCount, &l, &h);
+            lo = l;
+            hi = h;
+        } else {
+            for (UINT i = 0; i < indexCount; i++) {
+                UINT v;
+                if (wide) {
+                    uint32_t x;
+                    memcpy(&x, indices + i * 4, 4);
+                    v = x;
+                } else {
+                    uint16_t x;
+                    memcpy(&x, indices + i * 2, 2);
+                    v = x;
+                }
+                lo = std::min<uint64_t>(lo, v);
+                hi = std::max<uint64_t>(hi, v);
             }
-            lo = std::min<uint64_t>(lo, v);
-            hi = std::max<uint64_t>(hi, v);
         }
         // Vertices in user memory are known only by the count the caller gives.
         if (call.userIndices && (lo < call.minIndex || hi >= uint64_t(call.minIndex) + call.numVertices))

@@ -124,18 +124,21 @@ public:
             }
             return D3D_OK;
         }
-        // Unsorted: one draw per run of consecutive faces that carry the attribute.
-        DWORD f = 0;
-        while (f < numFaces_) {
-            if (attributes_[f] != AttribId) {
-                f++;
-                continue;
+        // Unsorted: one draw per run of consecutive faces that carry the attribute.  The
+        // runs are found once after the attributes change, not on every draw.
+        if (runsStale_) {
+            runs_.clear();
+            for (DWORD f = 0; f < numFaces_;) {
+                DWORD start = f;
+                while (f < numFaces_ && attributes_[f] == attributes_[start])
+                    f++;
+                runs_.push_back(D3DXATTRIBUTERANGE{attributes_[start], start, f - start, 0, 0});
             }
-            DWORD start = f;
-            while (f < numFaces_ && attributes_[f] == AttribId)
-                f++;
-            device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, numVertices_, start * 3, f - start);
+            runsStale_ = false;
         }
+        for (const D3DXATTRIBUTERANGE &r : runs_)
+            if (r.AttribId == AttribId)
+                device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, numVertices_, r.FaceStart * 3, r.FaceCount);
         return D3D_OK;
     }
     STDMETHODIMP_(DWORD) GetNumFaces() override { return numFaces_; }
@@ -237,8 +240,10 @@ public:
             return D3DERR_INVALIDCALL;
         attributeLocked_ = true;
         // Writing the attributes makes the attribute table stale, as with the real library.
-        if (!(Flags & D3DLOCK_READONLY))
+        if (!(Flags & D3DLOCK_READONLY)) {
             table_.clear();
+            runsStale_ = true;
+        }
         *ppData = attributes_.data();
         return D3D_OK;
     }
@@ -322,7 +327,11 @@ public:
         }
         return ib_->Unlock();
     }
-    std::vector<DWORD> &Attributes() { return attributes_; }
+    std::vector<DWORD> &Attributes()
+    {
+        runsStale_ = true;  // the caller may change them
+        return attributes_;
+    }
     std::vector<D3DXATTRIBUTERANGE> &Table() { return table_; }
 
 private:
@@ -347,6 +356,8 @@ private:
     uint64_t writeGeneration_ = 0;
     std::vector<DWORD> attributes_;
     std::vector<D3DXATTRIBUTERANGE> table_;
+    std::vector<D3DXATTRIBUTERANGE> runs_;  // runs of equal attributes in face order
+    bool runsStale_ = true;
     bool attributeLocked_ = false;
 };
 
@@ -506,6 +517,7 @@ STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWOR
     if (FAILED(hr = WriteIndices(sortedIndices)))
         return hr;
     attributes_ = sortedAttributes;
+    runsStale_ = true;
 
     table_.clear();
     for (DWORD f = 0; f < numFaces_;) {

@@ -3,27 +3,21 @@
  * and software skinning of positions and normals.
  *
  * Influences are stored per bone, as the interface hands them in and out.  For skinning
- * they are regrouped once, per vertex, into one packed array (bone, weight pairs in vertex
- * order), rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
+ * they are regrouped once, per vertex (bone, weight pairs in vertex order) and by
+ * influence count, rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
  * source and destination vertices in order, allocates nothing and reads each vertex's
- * influences from one contiguous run.  Each skinned position is the position transformed by
- * the weighted sum of its bones' matrices (the same as the weighted sum of the transformed
- * positions); normals are transformed likewise by the inverse-transpose matrices when given,
- * else by the bone matrices, and are not renormalised.  A vertex that no bone influences keeps its source position and normal.
- * Only formats with a three-float position (D3DFVF_XYZ, optionally with blend weights) can
- * be skinned; vertex declarations and the conversions to blended meshes are not
- * implemented.
+ * influences from one contiguous run.  The loops themselves are the kernels of
+ * skin_kernels.h.  Only formats with a three-float position (D3DFVF_XYZ, optionally with
+ * blend weights) can be skinned; vertex declarations and the conversions to blended meshes
+ * are not implemented.
  */
 #include "mesh_private.h"
+#include "skin_kernels.h"
 
 #include <tavrok/platform.h>
 
 #include <algorithm>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tavrok::d3dx9mesh {
 namespace {
@@ -34,11 +28,6 @@ struct Bone {
     D3DXMATRIX offset;
     std::vector<DWORD> vertices;
     std::vector<float> weights;
-};
-
-struct Influence {
-    DWORD bone;
-    float weight;
 };
 
 class CSkinInfo final : public RefCounted<ID3DXSkinInfo> {
@@ -225,7 +214,12 @@ public:
         return D3DXDeclaratorFromFVF(fvf_, Declaration);
     }
     STDMETHODIMP UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
-                                   LPCVOID pVerticesSrc, PVOID pVerticesDst) override;
+                                   LPCVOID pVerticesSrc, PVOID pVerticesDst) override
+    {
+        return Skin(ActiveSkinKernel(), pBoneTransforms, pBoneInvTransposeTransforms, pVerticesSrc, pVerticesDst);
+    }
+    STDMETHODIMP Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTransforms,
+                      CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc, PVOID pVerticesDst);
     STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH, DWORD, CONST DWORD *, LPDWORD, DWORD *, LPD3DXBUFFER *, DWORD *,
                                       DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
     {
@@ -258,8 +252,9 @@ private:
             const Bone &b = bones_[bi];
             for (size_t i = 0; i < b.vertices.size(); i++)
                 if (b.weights[i] >= minInfluence_ && b.weights[i] != 0.0f)
-                    influences_[fill[b.vertices[i]]++] = Influence{bi, b.weights[i]};
+                    influences_[fill[b.vertices[i]]++] = SkinInfluence{bi, b.weights[i]};
         }
+        BuildSkinGroups(numVertices_, start_.data(), influences_.data(), &groups_);
         stale_ = false;
     }
 
@@ -270,58 +265,13 @@ private:
     float minInfluence_ = 0.0f;
     bool stale_ = true;
     std::vector<DWORD> start_;  // numVertices_ + 1 offsets into influences_
-    std::vector<Influence> influences_;
+    std::vector<SkinInfluence> influences_;
+    SkinGroups groups_;
 };
 
-// The weighted sum of the vertex's bone matrices (their first three columns; the fourth of
-// an affine matrix carries nothing a point or normal needs), then one transform of the
-// position and one of the normal.  Blending first costs the same per influence as
-// transforming and adds only one transform per vertex; with SSE each matrix row is one
-// register.
-#if defined(__SSE2__)
-struct Rows {
-    __m128 r0, r1, r2, r3;
-};
-inline void Accumulate(Rows &acc, const D3DXMATRIX &m, float w, bool first)
-{
-    __m128 ww = _mm_set1_ps(w);
-    __m128 a = _mm_mul_ps(_mm_loadu_ps(&m._11), ww), b = _mm_mul_ps(_mm_loadu_ps(&m._21), ww);
-    __m128 c = _mm_mul_ps(_mm_loadu_ps(&m._31), ww), d = _mm_mul_ps(_mm_loadu_ps(&m._41), ww);
-    if (first) {
-        acc = Rows{a, b, c, d};
-    } else {
-        acc.r0 = _mm_add_ps(acc.r0, a);
-        acc.r1 = _mm_add_ps(acc.r1, b);
-        acc.r2 = _mm_add_ps(acc.r2, c);
-        acc.r3 = _mm_add_ps(acc.r3, d);
-    }
-}
-inline __m128 Apply3(const Rows &m, const float *v)
-{
-    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[0]), m.r0), _mm_mul_ps(_mm_set1_ps(v[1]), m.r1)),
-                      _mm_mul_ps(_mm_set1_ps(v[2]), m.r2));
-}
-inline void Store3(BYTE *to, __m128 v)
-{
-    float f[4];
-    _mm_storeu_ps(f, v);
-    memcpy(to, f, 12);
-}
-#else
-struct Rows {
-    float m[4][3];
-};
-inline void Accumulate(Rows &acc, const D3DXMATRIX &m, float w, bool first)
-{
-    for (int r = 0; r < 4; r++)
-        for (int c = 0; c < 3; c++)
-            acc.m[r][c] = (first ? 0.0f : acc.m[r][c]) + w * m.m[r][c];
-}
-#endif
-
-STDMETHODIMP CSkinInfo::UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms,
-                                          CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc,
-                                          PVOID pVerticesDst)
+STDMETHODIMP CSkinInfo::Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTransforms,
+                             CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc,
+                             PVOID pVerticesDst)
 {
     if (!pBoneTransforms || !pVerticesSrc || !pVerticesDst)
         return D3DERR_INVALIDCALL;
@@ -331,57 +281,34 @@ STDMETHODIMP CSkinInfo::UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms,
         return E_NOTIMPL;
     }
     Regroup();
-    const BYTE *src = static_cast<const BYTE *>(pVerticesSrc);
-    BYTE *dst = static_cast<BYTE *>(pVerticesDst);
-    const UINT stride = layout_.stride;
-    const int normal = layout_.normal;
-    const Influence *inf = influences_.data();
-    for (DWORD v = 0; v < numVertices_; v++, src += stride, dst += stride) {
-        const DWORD begin = start_[v], end = start_[v + 1];
-        float p[3], n[3] = {0, 0, 0};
-        memcpy(p, src, sizeof p);
-        if (normal >= 0)
-            memcpy(n, src + normal, sizeof n);
-        if (begin == end) {
-            if (src != dst) {
-                memcpy(dst, p, sizeof p);
-                if (normal >= 0)
-                    memcpy(dst + normal, n, sizeof n);
-            }
-            continue;
-        }
-        Rows m{};
-        for (DWORD i = begin; i < end; i++)
-            Accumulate(m, pBoneTransforms[inf[i].bone], inf[i].weight, i == begin);
-#if defined(__SSE2__)
-        Store3(dst, _mm_add_ps(Apply3(m, p), m.r3));
-#else
-        for (int c = 0; c < 3; c++) {
-            float out = p[0] * m.m[0][c] + p[1] * m.m[1][c] + p[2] * m.m[2][c] + m.m[3][c];
-            memcpy(dst + c * 4, &out, 4);
-        }
-#endif
-        if (normal < 0)
-            continue;
-        if (pBoneInvTransposeTransforms) {
-            // Normals have their own matrices: blend those too.
-            for (DWORD i = begin; i < end; i++)
-                Accumulate(m, pBoneInvTransposeTransforms[inf[i].bone], inf[i].weight, i == begin);
-        }
-#if defined(__SSE2__)
-        Store3(dst + normal, Apply3(m, n));
-#else
-        for (int c = 0; c < 3; c++) {
-            float out = n[0] * m.m[0][c] + n[1] * m.m[1][c] + n[2] * m.m[2][c];
-            memcpy(dst + normal + c * 4, &out, 4);
-        }
-#endif
-    }
+    SkinBatch batch;
+    batch.bones = pBoneTransforms;
+    batch.normalBones = pBoneInvTransposeTransforms;
+    batch.src = static_cast<const BYTE *>(pVerticesSrc);
+    batch.dst = static_cast<BYTE *>(pVerticesDst);
+    batch.stride = layout_.stride;
+    batch.normal = layout_.normal;
+    batch.numVertices = numVertices_;
+    batch.start = start_.data();
+    batch.influences = influences_.data();
+    batch.groups = groups_.groups.data();
+    batch.numGroups = DWORD(groups_.groups.size());
+    kernel.skin(batch);
     return D3D_OK;
 }
 
 }  // namespace
 }  // namespace tavrok::d3dx9mesh
+
+HRESULT tavrok::d3dx9mesh::UpdateSkinnedMeshWith(const SkinKernel &kernel, ID3DXSkinInfo *skin,
+                                                 const D3DXMATRIX *bones, const D3DXMATRIX *normalBones,
+                                                 LPCVOID src, PVOID dst)
+{
+    if (!skin)
+        return D3DERR_INVALIDCALL;
+    // Every ID3DXSkinInfo of this library is a CSkinInfo.
+    return static_cast<CSkinInfo *>(skin)->Skin(kernel, bones, normalBones, src, dst);
+}
 
 using namespace tavrok::d3dx9mesh;
 

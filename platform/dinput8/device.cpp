@@ -98,6 +98,12 @@ public:
         }
         placements_ = std::move(placements);
         dataSize_ = format->dwDataSize;
+        // Buttons only, the i-th at offset i and of instance i, filling the whole state (the
+        // keyboard's usual format): a state is the source's button array as it stands.
+        directButtons_ = placements_.size() == dataSize_;
+        for (size_t i = 0; i < placements_.size() && directButtons_; i++)
+            directButtons_ = !IsAxis(*placements_[i].object) && placements_[i].offset == i &&
+                             placements_[i].object->instance == i;
         absolute_ = (format->dwFlags & DIDF_ABSAXIS) != 0;
         hasFormat_ = true;
         return DI_OK;
@@ -164,12 +170,21 @@ public:
         source_->Snapshot();
         BYTE *out = static_cast<BYTE *>(data);
         memset(out, 0, size);
+        DWORD buttonCount = 0;
+        const BYTE *buttons = source_->ButtonValues(&buttonCount);
+        if (buttons && directButtons_ && size <= buttonCount) {
+            memcpy(out, buttons, size);
+            return DI_OK;
+        }
         for (const Placement &p : placements_) {
+            const DWORD instance = p.object->instance;
             if (IsAxis(*p.object)) {
-                LONG value = source_->AxisValue(p.object->instance, absolute_);
+                LONG value = source_->AxisValue(instance, absolute_);
                 memcpy(out + p.offset, &value, sizeof value);
+            } else if (buttons) {
+                out[p.offset] = instance < buttonCount ? buttons[instance] : 0;
             } else {
-                out[p.offset] = source_->ButtonValue(p.object->instance);
+                out[p.offset] = source_->ButtonValue(instance);
             }
         }
         return DI_OK;
@@ -320,6 +335,7 @@ private:
     std::unique_ptr<DeviceSource> source_;
     IUnknown *owner_;
     std::vector<Placement> placements_;
+    bool directButtons_ = false;
     DWORD dataSize_ = 0;
     bool absolute_ = false;
     bool hasFormat_ = false;

@@ -44,6 +44,14 @@ public:
     virtual void Snapshot() = 0;
     virtual LONG AxisValue(DWORD instance, bool absolute) const = 0;
     virtual BYTE ButtonValue(DWORD instance) const = 0;
+    // The snapshot's button values indexed by instance, when the source keeps them in one
+    // array (*count of them), so that a whole state is read without a call per button;
+    // null otherwise.
+    virtual const BYTE *ButtonValues(DWORD *count) const
+    {
+        *count = 0;
+        return nullptr;
+    }
 };
 
 std::unique_ptr<DeviceSource> NewKeyboardSource();

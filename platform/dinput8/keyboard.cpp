@@ -202,6 +202,11 @@ public:
     }
     LONG AxisValue(DWORD, bool) const override { return 0; }
     BYTE ButtonValue(DWORD instance) const override { return instance < 256 ? state_[instance] : 0; }
+    const BYTE *ButtonValues(DWORD *count) const override
+    {
+        *count = 256;
+        return state_.data();
+    }
 
 private:
     std::vector<DeviceObject> objects_;

@@ -84,8 +84,18 @@ std::array<bool, 256> g_pressedSinceQuery{};
 
 bool IsScancodeDown(int vk)
 {
+    // The virtual key of every scancode, worked out once: a query then asks for the state
+    // of only the scancodes that give its key.
+    static const std::array<uint8_t, SDL_NUM_SCANCODES> vkOf = [] {
+        std::array<uint8_t, SDL_NUM_SCANCODES> table{};
+        for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc)
+            table[sc] = uint8_t(VirtualKeyFromScancode(SDL_Scancode(sc)));
+        return table;
+    }();
+    if (vk < 0 || vk > 255)
+        return false;
     for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc)
-        if (tavrok::ScancodeDown(sc) && VirtualKeyFromScancode(SDL_Scancode(sc)) == vk)
+        if (vkOf[sc] == vk && tavrok::ScancodeDown(sc))
             return true;
     return false;
 }

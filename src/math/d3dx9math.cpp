@@ -125,7 +125,7 @@ const SMathOps *SelectMathOps()
 {
     const SMathOps *chosen = &g_scalarMathOps;
     const SMathOps *sse2 = Sse2MathOps();
-    if (sse2 && !RegistryFlagSet("DisablePSGP") && !RegistryFlagSet("DisableD3DXPSGP"))
+    if (sse2 && !ProcessorVariantsDisabled())
         chosen = sse2;
     char line[64];
     snprintf(line, sizeof line, "(INFO) Using %s Instructions\n", chosen->name);
@@ -147,6 +147,8 @@ inline const SMathOps &Ops()
 }  // namespace
 
 const SMathOps &ActiveMathOps() { return Ops(); }
+
+bool ProcessorVariantsDisabled() { return RegistryFlagSet("DisablePSGP") || RegistryFlagSet("DisableD3DXPSGP"); }
 
 D3DXVECTOR3 *WINAPI D3DXVec3Normalize(D3DXVECTOR3 *out, const D3DXVECTOR3 *v)
 {

@@ -25,5 +25,8 @@ extern const SMathOps g_scalarMathOps;
 const SMathOps *Sse2MathOps();
 // The table in use, chosen (and announced) on the first call.
 const SMathOps &ActiveMathOps();
+// True when DisablePSGP or DisableD3DXPSGP is set: every processor-specific variant, of
+// the maths and of the other D3DX loops that have them, gives way to the scalar one.
+bool ProcessorVariantsDisabled();
 
 #endif

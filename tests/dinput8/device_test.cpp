@@ -2,6 +2,7 @@
 // reference counting, data formats, cooperative levels and the acquisition rules.  Live
 // key and mouse input and focus loss are covered by the input end-to-end test.
 #include <dinput.h>
+#include <tavrok/dinput8_debug.h>
 
 #include <gtest/gtest.h>
 
@@ -257,6 +258,54 @@ TEST_F(DeviceTest, UnsupportedEntryPointsSaySoAndFail)
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(CountLines(said), 1) << "reported once per run: " << said;
     EXPECT_NE(said.find("SetEventNotification"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Key states come through whichever format the program sets: the usual one (each key at
+// its own offset, read as one block) and one of its own with a few keys elsewhere.
+TEST_F(DeviceTest, KeyboardStateTakesTheLayoutOfItsFormat)
+{
+    BYTE source[256] = {};
+    for (int k = 0; k < 256; ++k)
+        source[k] = (k % 3 == 0) ? 0x80 : 0;
+    tavrok::dinput8::SetKeyboardStateOverride(source);
+    ASSERT_EQ(keyboard_->SetDataFormat(&c_dfDIKeyboard), DI_OK);
+    ASSERT_EQ(keyboard_->Acquire(), DI_OK);
+    BYTE keys[256];
+    ASSERT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
+    for (int k = 0; k < 256; ++k)
+        ASSERT_EQ(keys[k], source[k]) << "key " << k;
+    // A change shows in the next read.
+    source[DIK_A] = 0x80;
+    source[DIK_S] = 0;
+    ASSERT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
+    EXPECT_EQ(keys[DIK_A], 0x80);
+    EXPECT_EQ(keys[DIK_S], 0);
+    ASSERT_EQ(keyboard_->Unacquire(), DI_OK);
+
+    // Z first, then A at offset 3, in four bytes: the bytes between are cleared.
+    DIOBJECTDATAFORMAT objects[] = {
+        {&GUID_Key, 0, DIDFT_BUTTON | DIDFT_MAKEINSTANCE(DIK_Z), 0},
+        {&GUID_Key, 3, DIDFT_BUTTON | DIDFT_MAKEINSTANCE(DIK_A), 0},
+    };
+    DIDATAFORMAT format = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 4, 2, objects};
+    ASSERT_EQ(keyboard_->SetDataFormat(&format), DI_OK);
+    ASSERT_EQ(keyboard_->Acquire(), DI_OK);
+    source[DIK_Z] = 0x80;
+    BYTE custom[4];
+    memset(custom, 0x55, sizeof custom);
+    ASSERT_EQ(keyboard_->GetDeviceState(sizeof custom, custom), DI_OK);
+    EXPECT_EQ(custom[0], 0x80);
+    EXPECT_EQ(custom[1], 0);
+    EXPECT_EQ(custom[2], 0);
+    EXPECT_EQ(custom[3], 0x80);
+    source[DIK_Z] = 0;
+    ASSERT_EQ(keyboard_->GetDeviceState(sizeof custom, custom), DI_OK);
+    EXPECT_EQ(custom[0], 0);
+    tavrok::dinput8::SetKeyboardStateOverride(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+#!/bin/bash
+# Where the start-up goes: the program's start-up steps timed one by one on the real
+# device under a private Xvfb (startup_steps), three runs.  demo_bench.sh measures the
+# program's own time to its first Present.
+#
+#   bench/app/startup_bench.sh <build folder>
+set -euo pipefail
+BUILD=${1:?build folder}
+for run in 1 2 3; do
+  echo "== run $run"
+  TAVROK_MSGBOX_ANSWER=no xvfb-run -a -s "-screen 0 1280x1024x24" "$BUILD/bench/app/startup_steps"
+done
