@@ -179,14 +179,13 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (!pFilename || !pD3D || !ppMesh)
         return D3DERR_INVALIDCALL;
 
-    std::string path = tavrok::ResolvePath(pFilename);
     IDirectXFile *file = nullptr;
     IDirectXFileEnumObject *objects = nullptr;
     HRESULT hr = DirectXFileCreate(&file);
     if (FAILED(hr))
         return hr;
     if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
-        FAILED(hr = file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &objects))) {
+        FAILED(hr = file->CreateEnumObject(const_cast<char *>(pFilename), DXFILELOAD_FROMFILE, &objects))) {
         file->Release();
         return hr;
     }
@@ -195,7 +194,16 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     D3DXMatrixIdentity(&identity);
     IDirectXFileData *object = nullptr;
     HRESULT walked = D3D_OK;
-    while (SUCCEEDED(walked) && SUCCEEDED(objects->GetNextDataObject(&object)) && object) {
+    while (SUCCEEDED(walked)) {
+        // The file reader has reported a damaged file itself; the end of the objects is
+        // DXFILEERR_NOMOREOBJECTS.
+        HRESULT next = objects->GetNextDataObject(&object);
+        if (next == DXFILEERR_NOMOREOBJECTS || (SUCCEEDED(next) && !object))
+            break;
+        if (FAILED(next)) {
+            walked = next;
+            break;
+        }
         walked = walker.Walk(object, identity);
         SafeRelease(object);
     }
@@ -204,7 +212,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(walked))
         return walked;
     if (walker.parts.empty()) {
-        tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+        tavrok::FileDiagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
         return D3DXERR_LOADEDMESHASNODATA;
     }
 

@@ -25,6 +25,19 @@
 namespace tavrok::d3dx9 {
 namespace {
 
+// The name in-memory images are reported under.
+constexpr const char kMemoryName[] = "(memory)";
+
+// One line about the image called `name`: a file the program asks for again (or reads
+// with another call) is reported only the first time.
+void Report(const std::string &name, const std::string &position, const std::string &reason)
+{
+    if (name == kMemoryName)
+        Diagnostic(kLibrary, name, position, reason);
+    else
+        FileDiagnostic(kLibrary, name, position, reason);
+}
+
 struct Image {
     UINT width = 0, height = 0;
     std::vector<uint32_t> argb;  // rows top first
@@ -267,7 +280,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     if (problem.empty())
         problem = Decode(data, size, image);
     if (!problem.empty()) {
-        Diagnostic(kLibrary, name, position, problem);
+        Report(name, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
@@ -302,7 +315,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     IDirect3DTexture9 *texture = nullptr;
     HRESULT hr = device->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
     if (FAILED(hr)) {
-        Diagnostic(kLibrary, name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) +
+        Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) +
                                            " texture");
         return hr;
     }
@@ -319,7 +332,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
             staging->Release();
     }
     if (FAILED(hr)) {
-        Diagnostic(kLibrary, name, "", "cannot write the texture's pixels");
+        Report(name, "", "cannot write the texture's pixels");
         texture->Release();
         return hr;
     }
@@ -404,7 +417,7 @@ extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileInMemory(LPCVOID data, UINT si
     std::string position;
     std::string problem = Inspect(static_cast<const uint8_t *>(data), size, found, position);
     if (!problem.empty()) {
-        tavrok::Diagnostic(kLibrary, "(memory)", position, problem);
+        tavrok::Diagnostic(kLibrary, kMemoryName, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (info)
@@ -419,13 +432,13 @@ extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR file, D3DXIMAGE_INFO 
     std::vector<uint8_t> bytes;
     std::string reason, position;
     if (!ReadWholeFile(file, bytes, reason)) {
-        tavrok::Diagnostic(kLibrary, file, "", reason);
+        Report(file, "", reason);
         return D3DXERR_INVALIDDATA;
     }
     D3DXIMAGE_INFO found{};
     std::string problem = Inspect(bytes.data(), bytes.size(), found, position);
     if (!problem.empty()) {
-        tavrok::Diagnostic(kLibrary, file, position, problem);
+        Report(file, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (info)
@@ -446,7 +459,7 @@ extern "C" HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 
         tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateTextureFromFileInMemoryEx: missing device, data or result");
         return D3DERR_INVALIDCALL;
     }
-    return CreateFromMemory(device, static_cast<const uint8_t *>(data), size, "(memory)", width, height, mipLevels,
+    return CreateFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, width, height, mipLevels,
                             usage, format, pool, filter, mipFilter, colorKey, srcInfo, texture);
 }
 
@@ -473,7 +486,7 @@ extern "C" HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 device,
     std::vector<uint8_t> bytes;
     std::string reason;
     if (!ReadWholeFile(file, bytes, reason)) {
-        tavrok::Diagnostic(kLibrary, file, "", reason);
+        Report(file, "", reason);
         return D3DXERR_INVALIDDATA;
     }
     return CreateFromMemory(device, bytes.data(), bytes.size(), file, width, height, mipLevels, usage, format, pool,
