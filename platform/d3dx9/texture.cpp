@@ -38,6 +38,11 @@ void Report(const std::string &name, const std::string &position, const std::str
         FileDiagnostic(kLibrary, name, position, reason);
 }
 
+// The largest image files read: twice the largest texture side the device makes, and
+// 64 M pixels (256 MB decoded), so that a damaged header cannot ask for unbounded memory.
+constexpr UINT kMaxSide = 16384;
+constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
+
 struct Image {
     UINT width = 0, height = 0;
     std::vector<uint32_t> argb;  // rows top first
@@ -143,6 +148,12 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels))
         return std::string("cannot read the image header: ") + stbi_failure_reason();
+    // The decoder accepts headers with a side of 0; such an image has nothing to scale.
+    if (w <= 0 || h <= 0)
+        return "the image has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+    if (w > int(kMaxSide) || h > int(kMaxSide) || uint64_t(w) * uint64_t(h) > kMaxPixels)
+        return "the image is too large (" + std::to_string(w) + " x " + std::to_string(h) + "; at most " +
+               std::to_string(kMaxSide) + " pixels a side and " + std::to_string(kMaxPixels) + " in all)";
     info.Width = UINT(w);
     info.Height = UINT(h);
     info.Depth = 1;
@@ -160,6 +171,8 @@ std::string Decode(const uint8_t *d, size_t n, Image &image)
         stbi_load_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels, 4), stbi_image_free);
     if (!rgba)
         return std::string("cannot decode the image: ") + stbi_failure_reason();
+    if (w <= 0 || h <= 0)
+        return "the image has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     image.width = UINT(w);
     image.height = UINT(h);
     image.argb.resize(size_t(w) * h);
