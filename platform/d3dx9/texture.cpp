@@ -72,8 +72,9 @@ bool Identify(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT &format)
     return false;
 }
 
-// The size a complete file of this kind must have at least, where the header tells it;
-// 0 when it cannot be known before decoding (compressed pixel data).
+// The size a complete file of this kind must have at least, where the header tells it
+// (exactly for uncompressed data, a lower bound for run-length encoded TGA); 0 when it
+// cannot be known before decoding (compressed pixel data).
 uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
 {
     if (format == D3DXIFF_BMP) {
@@ -94,10 +95,13 @@ uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
     }
     if (format == D3DXIFF_TGA) {
         uint8_t type = d[2];
-        if (type != 1 && type != 2 && type != 3)
-            return 0;  // run-length encoded
         uint64_t mapBytes = d[1] ? uint64_t(Le16(d + 5)) * ((d[7] + 7) / 8) : 0;
-        return 18 + d[0] + mapBytes + uint64_t(Le16(d + 12)) * Le16(d + 14) * ((d[16] + 7) / 8);
+        uint64_t pixels = uint64_t(Le16(d + 12)) * Le16(d + 14), pixelBytes = (d[16] + 7) / 8;
+        if (type == 1 || type == 2 || type == 3)
+            return 18 + d[0] + mapBytes + pixels * pixelBytes;
+        // Run-length encoded: a packet is a count byte and at least one pixel value, for at
+        // most 128 pixels.  (The decoder would make up the pixels of a shorter file.)
+        return 18 + d[0] + mapBytes + (pixels + 127) / 128 * (1 + pixelBytes);
     }
     return 0;
 }
@@ -142,7 +146,9 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
     uint64_t expected = ExpectedSize(d, n, format);
     if (expected > n || !HasEnd(d, n, format)) {
         position = "byte " + std::to_string(n);
-        return expected > n ? "file is cut off (" + std::to_string(n) + " of " + std::to_string(expected) + " bytes)"
+        bool encoded = format == D3DXIFF_TGA && d[2] > 3;
+        return expected > n ? "file is cut off (" + std::to_string(n) + " of " + (encoded ? "at least " : "") +
+                                  std::to_string(expected) + " bytes)"
                             : "file is cut off before its end marker";
     }
     int w = 0, h = 0, channels = 0;

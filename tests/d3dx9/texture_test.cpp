@@ -269,6 +269,11 @@ TEST_F(TextureTest, HeadersWithoutPixelsOrWithHugeSidesAreRefusedBeforeDecoding)
     put32(png, 20, 100, true);
     EXPECT_EQ(refused(png), "d3dx9: (memory): the image is too large (20000 x 100; at most 16384 pixels a "
                             "side and 67108864 in all)\n");
+    // A run-length encoded TGA cannot be shorter than one count byte and one pixel per 128
+    // pixels: this 39-byte header asks for 8196 x 1155, which the decoder would make up.
+    std::vector<uint8_t> tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x04, 0x20, 0x83, 0x04, 8, 0};
+    tga.resize(39, 0x4D);
+    EXPECT_EQ(refused(tga), "d3dx9: (memory):byte 39: file is cut off (39 of at least 147932 bytes)\n");
     // 16384 x 8192 is within the side limit but over the total.
     put32(png, 16, 16384, true);
     put32(png, 20, 8192, true);
