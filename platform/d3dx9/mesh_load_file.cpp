@@ -3,7 +3,7 @@
  *
  * Opens the file through the DirectX File interfaces with the retained-mode and the
  * extension templates registered, so that files using the skinning templates without
- * declaring them still read (the Windows path is resolved first); a file the reader
+ * declaring them still read (the reader resolves the Windows path); a file the reader
  * rejects fails with the reader's own code and line.  It walks the top-level objects: a Mesh
  * at top level is taken as it is, a Mesh inside Frames (inline or through a reference) is
  * transformed by the product of the FrameTransformMatrix of its frame and of every
@@ -203,7 +203,6 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (!pFilename || !pD3D || !ppMesh)
         return D3DERR_INVALIDCALL;
 
-    std::string path = tavrok::ResolvePath(pFilename);
     IDirectXFile *file = nullptr;
     IDirectXFileEnumObject *objects = nullptr;
     HRESULT hr = DirectXFileCreate(&file);
@@ -212,7 +211,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
         FAILED(hr = file->RegisterTemplates(const_cast<unsigned char *>(tavrok::dxfile::kExtensionTemplates),
                                             DWORD(tavrok::dxfile::kExtensionTemplatesSize))) ||
-        FAILED(hr = file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &objects))) {
+        FAILED(hr = file->CreateEnumObject(const_cast<char *>(pFilename), DXFILELOAD_FROMFILE, &objects))) {
         file->Release();
         return hr;
     }
@@ -245,7 +244,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         return walked;
     if (walker.parts.empty()) {
         if (walker.emptyMeshes == 0)
-            tavrok::Diagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+            tavrok::FileDiagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
         return D3DXERR_LOADEDMESHASNODATA;
     }
 

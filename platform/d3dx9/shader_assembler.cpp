@@ -504,14 +504,20 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
     Instruction(in, opToken, *op);
 }
 
-// "vs_1_1", "vs.1.1", "vs_2_0", ...: the statement's tokens spelled together.
+// "vs_1_1", "vs.1.1", "vs_2_0", ...: the first token and those that touch it, spelled
+// together ("vs.1.1" is three tokens).  Anything after the version is an error of its own,
+// reported at that token.
 void Assembler::Version(const std::vector<ShaderToken> &tokens)
 {
-    std::string text;
-    for (const ShaderToken &token : tokens)
-        text += Lower(token.text);
-    std::replace(text.begin(), text.end(), '.', '_');
     const ShaderToken &at = tokens[0];
+    std::string text = Lower(at.text);
+    size_t end = 1;
+    while (end < tokens.size() && tokens[end].line == tokens[end - 1].line &&
+           tokens[end].column == tokens[end - 1].column + static_cast<int>(tokens[end - 1].text.size())) {
+        text += Lower(tokens[end].text);
+        ++end;
+    }
+    std::replace(text.begin(), text.end(), '.', '_');
     versionFailed_ = true;
     if (text == "vs_1_0")
         version_ = kVersion10;
@@ -529,6 +535,9 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
                                                   at.text + "'"};
     versionFailed_ = false;
     code_.push_back(D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
+    if (end < tokens.size())
+        throw SourceError{tokens[end].line, tokens[end].column,
+                          "unexpected '" + tokens[end].text + "' after the shader version"};
 }
 
 void Assembler::Emit(DWORD opcode, const std::vector<DWORD> &parameters)
@@ -935,8 +944,10 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
     Emit(op.code, parameters);
 }
 
-HRESULT Assemble(const char *source, size_t length, const std::string &name, const D3DXMACRO *defines,
-                 DWORD flags, LPD3DXBUFFER *ppShader, LPD3DXBUFFER *ppErrorMsgs)
+// `fromFile`: `name` is a file the caller named, whose problems are reported once a run
+// however often it is assembled; otherwise it names the caller's memory.
+HRESULT Assemble(const char *source, size_t length, const std::string &name, bool fromFile,
+                 const D3DXMACRO *defines, DWORD flags, LPD3DXBUFFER *ppShader, LPD3DXBUFFER *ppErrorMsgs)
 {
     if (flags & D3DXSHADER_DEBUG)
         Unsupported("d3dx9", "D3DXSHADER_DEBUG: assembled shaders carry no debug information");
@@ -949,8 +960,14 @@ HRESULT Assemble(const char *source, size_t length, const std::string &name, con
         const SourceError &first = assembler.Errors().front();
         std::string reason = first.reason;
         if (assembler.Errors().size() > 1)
-            reason += " (and " + std::to_string(assembler.Errors().size() - 1) + " more errors)";
-        Diagnostic("d3dx9", name, first.line > 0 ? std::to_string(first.line) : "", reason);
+            reason += " (and " + std::to_string(assembler.Errors().size() - 1) +
+                      (assembler.Errors().size() == 2 ? " more error)" : " more errors)");
+        std::string position =
+            first.line > 0 ? std::to_string(first.line) + ":" + std::to_string(first.column) : std::string();
+        if (fromFile)
+            FileDiagnostic("d3dx9", name, position, reason);
+        else
+            Diagnostic("d3dx9", name, position, reason);
         if (ppErrorMsgs) {
             std::string text = assembler.ErrorText();
             LPD3DXBUFFER buffer = nullptr;
@@ -988,7 +1005,7 @@ extern "C" HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, C
         tavrok::Diagnostic("d3dx9", "", "", "D3DXAssembleShader: no source data");
         return D3DERR_INVALIDCALL;
     }
-    return tavrok::d3dx9::Assemble(pSrcData, SrcDataLen, "memory", pDefines, Flags, ppShader, ppErrorMsgs);
+    return tavrok::d3dx9::Assemble(pSrcData, SrcDataLen, "memory", false, pDefines, Flags, ppShader, ppErrorMsgs);
 }
 
 extern "C" HRESULT WINAPI D3DXAssembleShaderFromFileA(LPCSTR pSrcFile, CONST D3DXMACRO *pDefines,
@@ -1005,14 +1022,14 @@ extern "C" HRESULT WINAPI D3DXAssembleShaderFromFileA(LPCSTR pSrcFile, CONST D3D
     }
     std::ifstream file(tavrok::ResolvePath(pSrcFile), std::ios::binary);
     if (!file) {
-        tavrok::Diagnostic("d3dx9", pSrcFile, "", "cannot open the shader file");
+        tavrok::FileDiagnostic("d3dx9", pSrcFile, "", "cannot open the shader file");
         return E_FAIL;
     }
     std::string source((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad()) {
-        tavrok::Diagnostic("d3dx9", pSrcFile, "", "cannot read the shader file");
+        tavrok::FileDiagnostic("d3dx9", pSrcFile, "", "cannot read the shader file");
         return E_FAIL;
     }
-    return tavrok::d3dx9::Assemble(source.data(), source.size(), pSrcFile, pDefines, Flags, ppShader,
+    return tavrok::d3dx9::Assemble(source.data(), source.size(), pSrcFile, true, pDefines, Flags, ppShader,
                                    ppErrorMsgs);
 }

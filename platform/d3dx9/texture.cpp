@@ -26,6 +26,24 @@
 namespace tavrok::d3dx9 {
 namespace {
 
+// The name in-memory images are reported under.
+constexpr const char kMemoryName[] = "(memory)";
+
+// One line about the image called `name`: a file the program asks for again (or reads
+// with another call) is reported only the first time.
+void Report(const std::string &name, const std::string &position, const std::string &reason)
+{
+    if (name == kMemoryName)
+        Diagnostic(kLibrary, name, position, reason);
+    else
+        FileDiagnostic(kLibrary, name, position, reason);
+}
+
+// The largest image files read: twice the largest texture side the device makes, and
+// 64 M pixels (256 MB decoded), so that a damaged header cannot ask for unbounded memory.
+constexpr UINT kMaxSide = 16384;
+constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
+
 struct Image {
     UINT width = 0, height = 0;
     std::vector<uint32_t> argb;  // rows top first
@@ -55,8 +73,9 @@ bool Identify(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT &format)
     return false;
 }
 
-// The size a complete file of this kind must have at least, where the header tells it;
-// 0 when it cannot be known before decoding (compressed pixel data).
+// The size a complete file of this kind must have at least, where the header tells it
+// (exactly for uncompressed data, a lower bound for run-length encoded TGA); 0 when it
+// cannot be known before decoding (compressed pixel data).
 uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
 {
     if (format == D3DXIFF_BMP) {
@@ -77,10 +96,13 @@ uint64_t ExpectedSize(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
     }
     if (format == D3DXIFF_TGA) {
         uint8_t type = d[2];
-        if (type != 1 && type != 2 && type != 3)
-            return 0;  // run-length encoded
         uint64_t mapBytes = d[1] ? uint64_t(Le16(d + 5)) * ((d[7] + 7) / 8) : 0;
-        return 18 + d[0] + mapBytes + uint64_t(Le16(d + 12)) * Le16(d + 14) * ((d[16] + 7) / 8);
+        uint64_t pixels = uint64_t(Le16(d + 12)) * Le16(d + 14), pixelBytes = (d[16] + 7) / 8;
+        if (type == 1 || type == 2 || type == 3)
+            return 18 + d[0] + mapBytes + pixels * pixelBytes;
+        // Run-length encoded: a packet is a count byte and at least one pixel value, for at
+        // most 128 pixels.  (The decoder would make up the pixels of a shorter file.)
+        return 18 + d[0] + mapBytes + (pixels + 127) / 128 * (1 + pixelBytes);
     }
     return 0;
 }
@@ -127,12 +149,20 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
     uint64_t expected = ExpectedSize(d, n, format);
     if (expected > n || !HasEnd(d, n, format)) {
         position = "byte " + std::to_string(n);
-        return expected > n ? "file is cut off (" + std::to_string(n) + " of " + std::to_string(expected) + " bytes)"
+        bool encoded = format == D3DXIFF_TGA && d[2] > 3;
+        return expected > n ? "file is cut off (" + std::to_string(n) + " of " + (encoded ? "at least " : "") +
+                                  std::to_string(expected) + " bytes)"
                             : "file is cut off before its end marker";
     }
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels))
         return std::string("cannot read the image header: ") + stbi_failure_reason();
+    // The decoder accepts headers with a side of 0; such an image has nothing to scale.
+    if (w <= 0 || h <= 0)
+        return "the image has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+    if (w > int(kMaxSide) || h > int(kMaxSide) || uint64_t(w) * uint64_t(h) > kMaxPixels)
+        return "the image is too large (" + std::to_string(w) + " x " + std::to_string(h) + "; at most " +
+               std::to_string(kMaxSide) + " pixels a side and " + std::to_string(kMaxPixels) + " in all)";
     info.Width = UINT(w);
     info.Height = UINT(h);
     info.Depth = 1;
@@ -152,6 +182,8 @@ std::string Decode(const uint8_t *d, size_t n, Image &image)
         stbi_load_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels, 4), stbi_image_free);
     if (!rgba)
         return std::string("cannot decode the image: ") + stbi_failure_reason();
+    if (w <= 0 || h <= 0)
+        return "the image has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     image.width = UINT(w);
     image.height = UINT(h);
     image.argb.resize(size_t(w) * h);
@@ -272,7 +304,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     if (problem.empty())
         problem = Decode(data, size, image);
     if (!problem.empty()) {
-        Diagnostic(kLibrary, name, position, problem);
+        Report(name, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
@@ -307,7 +339,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     IDirect3DTexture9 *texture = nullptr;
     HRESULT hr = device->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
     if (FAILED(hr)) {
-        Diagnostic(kLibrary, name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) +
+        Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) +
                                            " texture");
         return hr;
     }
@@ -324,7 +356,7 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
             staging->Release();
     }
     if (FAILED(hr)) {
-        Diagnostic(kLibrary, name, "", "cannot write the texture's pixels");
+        Report(name, "", "cannot write the texture's pixels");
         texture->Release();
         return hr;
     }
@@ -409,7 +441,7 @@ extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileInMemory(LPCVOID data, UINT si
     std::string position;
     std::string problem = Inspect(static_cast<const uint8_t *>(data), size, found, position);
     if (!problem.empty()) {
-        tavrok::Diagnostic(kLibrary, "(memory)", position, problem);
+        tavrok::Diagnostic(kLibrary, kMemoryName, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (info)
@@ -424,13 +456,13 @@ extern "C" HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR file, D3DXIMAGE_INFO 
     std::vector<uint8_t> bytes;
     std::string reason, position;
     if (!ReadWholeFile(file, bytes, reason)) {
-        tavrok::Diagnostic(kLibrary, file, "", reason);
+        Report(file, "", reason);
         return D3DXERR_INVALIDDATA;
     }
     D3DXIMAGE_INFO found{};
     std::string problem = Inspect(bytes.data(), bytes.size(), found, position);
     if (!problem.empty()) {
-        tavrok::Diagnostic(kLibrary, file, position, problem);
+        Report(file, position, problem);
         return D3DXERR_INVALIDDATA;
     }
     if (info)
@@ -451,7 +483,7 @@ extern "C" HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 
         tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateTextureFromFileInMemoryEx: missing device, data or result");
         return D3DERR_INVALIDCALL;
     }
-    return CreateFromMemory(device, static_cast<const uint8_t *>(data), size, "(memory)", width, height, mipLevels,
+    return CreateFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, width, height, mipLevels,
                             usage, format, pool, filter, mipFilter, colorKey, srcInfo, texture);
 }
 
@@ -478,7 +510,7 @@ extern "C" HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 device,
     std::vector<uint8_t> bytes;
     std::string reason;
     if (!ReadWholeFile(file, bytes, reason)) {
-        tavrok::Diagnostic(kLibrary, file, "", reason);
+        Report(file, "", reason);
         return D3DXERR_INVALIDDATA;
     }
     return CreateFromMemory(device, bytes.data(), bytes.size(), file, width, height, mipLevels, usage, format, pool,

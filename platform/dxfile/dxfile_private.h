@@ -266,6 +266,10 @@ struct Session {
     HRESULT ParseAll();
 };
 
+// The name diagnostics give a source read from memory.
+inline constexpr const char kMemorySource[] = "<memory>";
+
+// One diagnostic line for a parse error in `file`.
 void Report(const std::string &file, const ParseError &e);
 
 IDirectXFileEnumObject *NewEnumObject(std::shared_ptr<Session> session);

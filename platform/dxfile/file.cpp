@@ -15,7 +15,15 @@
 
 namespace tavrok::dxfile {
 
-void Report(const std::string &file, const ParseError &e) { tavrok::Diagnostic("dxfile", file, e.where, e.reason); }
+// Files are named as the caller named them; a file read again (the program reads its
+// character file twice, for the meshes and for the animations) is reported once.
+void Report(const std::string &file, const ParseError &e)
+{
+    if (file == kMemorySource)
+        tavrok::Diagnostic("dxfile", file, e.where, e.reason);
+    else
+        tavrok::FileDiagnostic("dxfile", file, e.where, e.reason);
+}
 
 HRESULT Session::Reach(size_t index)
 {
@@ -73,7 +81,7 @@ public:
             session->doc.fileName = name;
             std::ifstream in(tavrok::ResolvePath(name), std::ios::binary | std::ios::ate);
             if (!in) {
-                tavrok::Diagnostic("dxfile", name, "", "cannot open the file");
+                tavrok::FileDiagnostic("dxfile", name, "", "cannot open the file");
                 return DXFILEERR_FILENOTFOUND;
             }
             std::streamoff size = in.tellg();
@@ -82,14 +90,14 @@ public:
             if (size > 0)
                 in.read(reinterpret_cast<char *>(bytes.data()), size);
             if (!in) {
-                tavrok::Diagnostic("dxfile", name, "", "read error");
+                tavrok::FileDiagnostic("dxfile", name, "", "read error");
                 return DXFILEERR_BADFILE;
             }
         } else if (dwLoadOptions == DXFILELOAD_FROMMEMORY) {
             auto *mem = static_cast<const DXFILELOADMEMORY *>(pvSource);
             if (!mem->lpMemory && mem->dSize)
                 return DXFILEERR_BADVALUE;
-            session->doc.fileName = "<memory>";
+            session->doc.fileName = kMemorySource;
             const uint8_t *p = static_cast<const uint8_t *>(mem->lpMemory);
             bytes.assign(p, p + mem->dSize);
         } else {

@@ -43,15 +43,12 @@ void Diagnostic(const char *library, const std::string &file, const std::string 
 {
     std::string line = library;
     line += ": ";
-    if (!file.empty()) {
-        line += file;
-        line += ':';
-        if (!position.empty()) {
-            line += position;
-            line += ':';
-        }
+    if (!file.empty())
+        line += file + ':';
+    if (!position.empty())
+        line += position + ':';
+    if (!file.empty() || !position.empty())
         line += ' ';
-    }
     line += reason;
     // One line whatever the text holds: control bytes (from a damaged name, say) are
     // written as \xNN.
@@ -71,13 +68,31 @@ void Diagnostic(const char *library, const std::string &file, const std::string 
     fflush(stderr);
 }
 
+namespace {
+
+// Whether this key is new to the run; remembers it.
+bool FirstTime(const std::string &key)
+{
+    static std::mutex lock;
+    static std::set<std::string> said;
+    std::lock_guard<std::mutex> hold(lock);
+    return said.insert(key).second;
+}
+
+}  // namespace
+
+void FileDiagnostic(const char *library, const std::string &file, const std::string &position,
+                    const std::string &reason)
+{
+    // NUL cannot occur in a file name or position, so the key cannot be ambiguous.
+    if (FirstTime(std::string("file") + '\0' + library + '\0' + file + '\0' + position + '\0' + reason))
+        Diagnostic(library, file, position, reason);
+}
+
 void Unsupported(const char *library, const std::string &what)
 {
-    static std::set<std::string> said;
-    std::string key = std::string(library) + what;
-    if (!said.insert(key).second)
-        return;
-    Diagnostic(library, "", "", "not supported: " + what);
+    if (FirstTime(std::string("unsupported") + '\0' + library + '\0' + what))
+        Diagnostic(library, "", "", "not supported: " + what);
 }
 
 const char *EnvSwitch(const char *name)

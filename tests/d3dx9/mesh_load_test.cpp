@@ -1,6 +1,8 @@
 // D3DXLoadSkinMeshFromXof and D3DXLoadMeshFromXA on .x files written by the tests.
 #include "d3dx9/mesh_test_util.h"
 
+#include <algorithm>
+
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
 using meshtest::Vec3At;
@@ -356,6 +358,30 @@ AnimationSet ignored { }
     EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(mesh, nullptr);
+}
+
+TEST_F(MeshLoadTest, ADamagedFileIsNamedAsTheCallerSpelledItInOneLineOnce)
+{
+    // The reader's own line is the only one, under the Windows name the caller gave: no
+    // second line saying the file holds no mesh, and no slashed spelling.
+    WriteX("Garbage.x", "\nhello world {{{\n");
+    std::string windowsName = dir_ + "\\GARBAGE.x";
+    std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
+    ID3DXMesh *mesh = reinterpret_cast<ID3DXMesh *>(1);
+    testing::internal::CaptureStderr();
+    EXPECT_LT(D3DXLoadMeshFromXA(windowsName.c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
+    EXPECT_EQ(mesh, nullptr);
+    // Loaded again: it fails the same way and is not reported again.
+    EXPECT_LT(D3DXLoadMeshFromXA(windowsName.c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "dxfile: " + windowsName + ":3: 'hello' is not a known template\n");
+
+    // A bad mesh inside a readable file is placed by the mesh's name.
+    WriteX("range.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/range.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+              D3DXERR_INVALIDDATA);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "d3dx9: Mesh 'bad': face 0 uses vertex 3 of 3\n");
 }
 
 }  // namespace

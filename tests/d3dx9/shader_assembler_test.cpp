@@ -791,8 +791,42 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
         EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
         EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
-        EXPECT_EQ(stderrText.rfind("d3dx9: memory:" + std::to_string(bad.line) + ": ", 0), 0u) << stderrText;
+        // The line on stderr gives the first listed error's line, column and reason.
+        std::string first = a.errors.substr(0, a.errors.find('\n'));
+        size_t open = first.find('('), comma = first.find(','), close = first.find("): error: ");
+        ASSERT_TRUE(open != std::string::npos && comma != std::string::npos && close != std::string::npos) << first;
+        std::string expected = "d3dx9: memory:" + first.substr(open + 1, comma - open - 1) + ":" +
+                               first.substr(comma + 1, close - comma - 1) + ": " + first.substr(close + 10);
+        EXPECT_EQ(stderrText.rfind(expected, 0), 0u) << stderrText;
     }
+}
+
+TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone)
+{
+    struct Case {
+        const char *source;
+        const char *line;  // the diagnostic, exactly
+    } cases[] = {
+        {"vs_1_1 garbage r99\ndcl_position v0\nmov oPos, v0\n",
+         "d3dx9: memory:1:8: unexpected 'garbage' after the shader version\n"},
+        {"  vs.1.1 ,\ndcl_position v0\nmov oPos, v0\n", "d3dx9: memory:1:10: unexpected ',' after the shader version\n"},
+        {"vs_1_1garbage\n", "d3dx9: memory:1:1: unsupported vertex shader version 'vs_1_1garbage' "
+                            "(vs_1_0, vs_1_1 and vs_2_0 are)\n"},
+        {"vs_2_0 r0\ndcl_position v0\nmov oPos, v0\nfrob r1\n",
+         "d3dx9: memory:1:8: unexpected 'r0' after the shader version (and 1 more error)\n"},
+        {"\n\nps_1_1 x\n", "d3dx9: memory:3:1: pixel shaders are not supported ('ps_1_1')\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        testing::internal::CaptureStderr();
+        Assembled a = Assemble(c.source);
+        EXPECT_EQ(CapturedStderr(), c.line);
+        EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
+    }
+    // The version spelled with dots still counts as one, and assembles as the underscore form.
+    Assembled dotted = Assemble("vs.1.1\ndcl_position v0\nmov oPos, v0\n");
+    ASSERT_EQ(dotted.hr, D3D_OK) << dotted.errors;
+    EXPECT_EQ(dotted.code, Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\n").code);
 }
 
 TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
@@ -883,17 +917,35 @@ TEST_F(ShaderAssemblerFiles, WindowsPathsAreResolvedAndErrorsNameTheFile)
     EXPECT_EQ(bad.hr, D3DXERR_INVALIDDATA);
     EXPECT_FALSE(bad.hasShader);
     EXPECT_EQ(bad.errors.rfind("shader_assembler_files\\Shaders\\Bad.vsh(4,11): error: v7", 0), 0u) << bad.errors;
-    EXPECT_EQ(stderrText.rfind("d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:4: ", 0), 0u) << stderrText;
-    EXPECT_EQ(LineCount(stderrText), 1);
+    EXPECT_EQ(stderrText, "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:4:11: v7 is read but not declared "
+                          "(and 1 more error)\n");
+    // The same file assembled again fails the same way without a second line.
+    testing::internal::CaptureStderr();
+    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
+                                     &errors);
+    Assembled again = Collect(hr, shader, errors);
+    EXPECT_EQ(CapturedStderr(), "");
+    EXPECT_EQ(again.hr, D3DXERR_INVALIDDATA);
+    EXPECT_EQ(again.errors, bad.errors);
+    // Changed, it is reported anew.
+    Write("Bad.vsh", "vs_1_1\ndcl_position v0\nmov oPos, v8\n");
+    testing::internal::CaptureStderr();
+    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
+                                     &errors);
+    Collect(hr, shader, errors);
+    EXPECT_EQ(CapturedStderr(), "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:3:11: v8 is read but not declared "
+                                 "(and 1 more error)\n");
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXAssembleShaderFromFileA("shader_assembler_files\\Missing.vsh", nullptr, nullptr, 0, &shader,
                                           &errors),
               E_FAIL);
+    EXPECT_EQ(D3DXAssembleShaderFromFileA("shader_assembler_files\\Missing.vsh", nullptr, nullptr, 0, &shader,
+                                          &errors),
+              E_FAIL);
     stderrText = CapturedStderr();
     EXPECT_EQ(shader, nullptr);
-    EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
-    EXPECT_NE(stderrText.find("Missing.vsh"), std::string::npos);
+    EXPECT_EQ(stderrText, "d3dx9: shader_assembler_files\\Missing.vsh: cannot open the shader file\n");
 }
 
 // ---- Robustness ----

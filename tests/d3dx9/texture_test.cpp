@@ -4,6 +4,7 @@
 #include "d3dx9/device_fixture.h"
 #include "d3dx9/image_files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -238,6 +239,78 @@ TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
             }
         }
     }
+}
+
+TEST_F(TextureTest, HeadersWithoutPixelsOrWithHugeSidesAreRefusedBeforeDecoding)
+{
+    std::vector<uint32_t> image(4 * 3, kRed);
+    auto refused = [&](const std::vector<uint8_t> &file) {
+        IDirect3DTexture9 *texture = nullptr;
+        testing::internal::CaptureStderr();
+        HRESULT hr = D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(texture, nullptr);
+        return said;
+    };
+    auto put32 = [](std::vector<uint8_t> &file, size_t at, uint32_t v, bool bigEndian) {
+        for (int i = 0; i < 4; ++i)
+            file[at + i] = uint8_t(v >> (bigEndian ? 24 - 8 * i : 8 * i));
+    };
+    // A bitmap whose height is 0: its pixel data is complete (none), the decoder takes the
+    // header, and there is nothing to scale to the texture.
+    std::vector<uint8_t> bmp = EncodeBmp24(image, 4, 3);
+    put32(bmp, 18, 196612, false);
+    put32(bmp, 22, 0, false);
+    EXPECT_EQ(refused(bmp), "d3dx9: (memory): the image has no pixels (196612 x 0)\n");
+    // PNG headers asking for a side or a whole larger than the loader reads.
+    std::vector<uint8_t> png = EncodePngRgba(image, 4, 3);
+    put32(png, 16, 20000, true);
+    put32(png, 20, 100, true);
+    EXPECT_EQ(refused(png), "d3dx9: (memory): the image is too large (20000 x 100; at most 16384 pixels a "
+                            "side and 67108864 in all)\n");
+    // A run-length encoded TGA cannot be shorter than one count byte and one pixel per 128
+    // pixels: this 39-byte header asks for 8196 x 1155, which the decoder would make up.
+    std::vector<uint8_t> tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x04, 0x20, 0x83, 0x04, 8, 0};
+    tga.resize(39, 0x4D);
+    EXPECT_EQ(refused(tga), "d3dx9: (memory):byte 39: file is cut off (39 of at least 147932 bytes)\n");
+    // 16384 x 8192 is within the side limit but over the total.
+    put32(png, 16, 16384, true);
+    put32(png, 20, 8192, true);
+    EXPECT_NE(refused(png).find("too large (16384 x 8192;"), std::string::npos);
+}
+
+TEST_F(TextureTest, AFileAskedForAgainIsReportedOnceAndInItsCallersSpelling)
+{
+    std::string path = Write("cut.bmp", std::vector<uint8_t>(EncodeBmp24(std::vector<uint32_t>(4, kRed), 2, 2)));
+    std::vector<uint8_t> bytes = EncodeBmp24(std::vector<uint32_t>(4, kRed), 2, 2);
+    bytes.resize(40);
+    WriteFileBytes(path, bytes);
+    std::string windowsName = path;
+    std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        IDirect3DTexture9 *texture = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileA(device_, windowsName.c_str(), &texture), D3DXERR_INVALIDDATA);
+        EXPECT_EQ(texture, nullptr);
+        D3DXIMAGE_INFO info;
+        EXPECT_EQ(D3DXGetImageInfoFromFileA(windowsName.c_str(), &info), D3DXERR_INVALIDDATA);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "d3dx9: " + windowsName + ":byte 40: file is cut off (40 of 70 bytes)\n");
+    // A missing file is reported once too; memory blocks are not files and say it each time.
+    std::string missing = windowsName + "x";
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2; ++i) {
+        IDirect3DTexture9 *texture = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileA(device_, missing.c_str(), &texture), D3DXERR_INVALIDDATA);
+        EXPECT_EQ(D3DXCreateTextureFromFileInMemory(device_, bytes.data(), UINT(bytes.size()), &texture),
+                  D3DXERR_INVALIDDATA);
+    }
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "d3dx9: " + missing + ": cannot open: No such file or directory\n"
+                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n"
+                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n");
 }
 
 TEST(Buffer, HoldsZeroedBytesUntilTheLastRelease)

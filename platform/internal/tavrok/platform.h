@@ -25,6 +25,13 @@ namespace tavrok {
 void Diagnostic(const char *library, const std::string &file, const std::string &position,
                 const std::string &reason);
 
+// The same as Diagnostic for a problem with a file the caller named, but an identical line
+// (same library, file, position and reason) is written only the first time in a run: a
+// program that asks for a damaged file again, or reads it with a second loader, learns
+// nothing from a repeat.
+void FileDiagnostic(const char *library, const std::string &file, const std::string &position,
+                    const std::string &reason);
+
 // A "not supported" line for an entry point or argument the platform does not implement,
 // written once per distinct message for the whole run.
 void Unsupported(const char *library, const std::string &what);

@@ -1,0 +1,74 @@
+// libFuzzer target for the image loader: any bytes, read as an image file into a texture
+// on a NULLREF device.  Besides the sanitizers' checks, it aborts when a call breaks its
+// contract: a refused file gives no texture, an accepted one a texture whose top level has
+// the size the loader is documented to choose, and the information query agrees with the
+// loader on which files are images.
+#include <d3d9.h>
+#include <d3dx9.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+IDirect3DDevice9 *Device()
+{
+    static IDirect3DDevice9 *device = [] {
+        IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        if (!d3d)
+            abort();
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.BackBufferWidth = 64;
+        pp.BackBufferHeight = 64;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_COPY;
+        pp.Windowed = TRUE;
+        IDirect3DDevice9 *made = nullptr;
+        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL,
+                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &made)))
+            abort();
+        return made;
+    }();
+    return device;
+}
+
+// The size the loader gives a texture when the library chooses: the file's, rounded up to
+// a power of two, no larger than the device allows (8192).
+UINT ChosenSize(UINT fromFile)
+{
+    UINT p = 1;
+    while (p < fromFile && p < 8192)
+        p <<= 1;
+    return p;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    D3DXIMAGE_INFO info{}, queried{};
+    HRESULT infoHr = D3DXGetImageInfoFromFileInMemory(data, UINT(size), &queried);
+
+    // Library-chosen sizes, the full mip chain, a colour key: the program's own call.
+    IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
+    HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(Device(), data, UINT(size), D3DX_DEFAULT, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                     D3DX_DEFAULT, D3DX_DEFAULT, 0xFF000000, &info, nullptr,
+                                                     &texture);
+    if (FAILED(hr)) {
+        if (texture)
+            abort();
+        return 0;
+    }
+    if (!texture || FAILED(infoHr) || info.Width != queried.Width || info.Height != queried.Height)
+        abort();
+    D3DSURFACE_DESC desc;
+    if (FAILED(texture->GetLevelDesc(0, &desc)) || desc.Width != ChosenSize(info.Width) ||
+        desc.Height != ChosenSize(info.Height) || texture->GetLevelCount() == 0)
+        abort();
+    texture->Release();
+    return 0;
+}
