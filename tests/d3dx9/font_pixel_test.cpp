@@ -58,7 +58,9 @@ TEST_F(FontPixelTest, GlyphEdgesBlendWithWhatLiesBeneath)
     EXPECT_GT(edge, 10) << "antialiased edges are mixed with the red beneath";
     EXPECT_LT(full + edge, int(kSize * kSize) / 2) << "most of the square stays red";
 
-    // Half-transparent text mixes with the colour beneath even where the glyph is solid.
+    // Half-transparent text mixes with the colour beneath even where the glyph is solid
+    // (the depth the first text wrote is cleared).
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     device_->BeginScene();
     DrawRect(0, 0, 64, 64, 0xFF0000FF);
     DrawO(0x80FFFFFF);
@@ -93,6 +95,7 @@ TEST_F(FontPixelTest, TextKeepsTheDevicesDepthStatesAndWritesDepthZero)
     EXPECT_GT(green, int(kSize * kSize) / 2) << "the square shows around the glyph";
 
     // With the device's depth test off, the same later square covers the text.
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     device_->BeginScene();
     DrawO(0xFFFFFFFF);

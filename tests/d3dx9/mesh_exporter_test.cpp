@@ -319,7 +319,8 @@ TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsist
                 default: damaged.resize(at); break;
                 }
             }
-            Whole w = LoadWhole(WriteRaw("damaged.x", damaged));
+            // A name of its own for each file: the same line about the same file is said once a run.
+            Whole w = LoadWhole(WriteRaw("damaged_" + std::to_string(s) + "_" + std::to_string(round) + ".x", damaged));
             int lines = CountLines(w.err);
             if (FAILED(w.hr)) {
                 failed++;

@@ -376,12 +376,12 @@ TEST_F(MeshLoadTest, ADamagedFileIsNamedAsTheCallerSpelledItInOneLineOnce)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "dxfile: " + windowsName + ":3: 'hello' is not a known template\n");
 
-    // A bad mesh inside a readable file is placed by the mesh's name.
+    // A bad mesh inside a readable file is placed by the file and the mesh's name.
     WriteX("range.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }");
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/range.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
               D3DXERR_INVALIDDATA);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "d3dx9: Mesh 'bad': face 0 uses vertex 3 of 3\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "d3dx9: " + dir_ + "/range.x:Mesh 'bad': face 0 uses vertex 3 of 3\n");
 }
 
 }  // namespace
