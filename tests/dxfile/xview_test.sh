@@ -45,6 +45,22 @@ printf 'xof 0302txt 0032\nFrame A {\n Mesh { 3; 1.0; }\n}\n' > "$WORK/bad.x"
 if shot "$WORK/bad.png" "$WORK/bad.x"; then fail "a damaged file drew"; fi
 grep -q 'bad.x:3:' "$WORK/err.txt" || fail "damaged file: $(cat "$WORK/err.txt")"
 [ ! -e "$WORK/bad.png" ] || fail "a damaged file left a picture"
+# The window, played by an input script on the virtual clock: the overlay names the set and
+# its length; B draws the bones in yellow and orange over the model; W turns it to wireframe.
+printf '3 down B\n4 up B\n6 down W\n7 up W\n9 down Escape\n' >"$WORK/keys.script"
+TAVROK_VIRTUAL_CLOCK=40 TAVROK_INPUT_SCRIPT="$WORK/keys.script" TAVROK_CAPTURE="$WORK/live" \
+  "$XVIEW" "$WORK/model.x" 2>"$WORK/err.txt" || fail "the viewer's window ended with status $?"
+f() { printf '%s/live/frame_%06d.png' "$WORK" "$1"; }
+# count <png> <fx test>: pixels passing the test
+count() { $CONVERT "$1" -fx "$2" -colorspace Gray -format '%[fx:int(mean*w*h+0.5)]' info:; }
+light=$($CONVERT "$(f 2)" -crop 300x16+0+4 -colorspace Gray -threshold 70% -format '%[fx:int(mean*w*h)]' info:)
+[ "$light" -gt 60 ] || fail "no overlay text at the top left ($light light pixels)"
+bone='r > 0.9 && g > 0.3 && b < 0.2'
+[ "$(count "$(f 2)" "$bone")" -lt 5 ] || fail "bone colours before B"
+[ "$(count "$(f 5)" "$bone")" -gt 20 ] || fail "no bones drawn after B"
+changed=$(differing "$(f 5)" "$(f 8)")
+[ "${changed%% *}" -gt 200 ] || fail "wireframe changed only ${changed%% *} pixels"
+
 set +e
 "$XVIEW" --time 1 "$WORK/model.x" 2>/dev/null
 [ $? = 2 ] || fail "--time without --shot is not bad usage"

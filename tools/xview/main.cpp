@@ -2,8 +2,11 @@
  * xview - looks at an .x file: its frames, skinned meshes and animation sets, drawn with
  * the fixed-function pipeline, through the same headers a Direct3D 9 program uses.
  *
- *   xview FILE.x                     a window: arrows orbit, Page Up/Down zoom, Space (or
- *                                    N) plays the next animation set, P pauses, Escape quits
+ *   xview FILE.x                     a window: dragging with the left button or the arrows
+ *                                    orbit, the wheel or Page Up/Down zoom, Space (or N)
+ *                                    plays the next animation set, P pauses, S steps 1/30 s,
+ *                                    W toggles wireframe, B the bones, Escape quits; an
+ *                                    overlay names the set, its length and the time
  *   xview --shot OUT.png [--set NAME] [--time S] FILE.x
  *                                    one picture of set NAME (the first by default) at S
  *                                    seconds (0 by default), then exit
@@ -444,9 +447,39 @@ struct View {
     float yaw = 0.6f, pitch = 0.35f, distance = 3.0f;
     D3DXVECTOR3 center{0, 0, 0};
     float radius = 1;
+    bool wireframe = false, bones = false;
 };
 
-void Render(IDirect3DDevice9 *device, const Model &m, const View &v)
+// The frame tree as lines from each frame's origin to its parent's, over the model.
+void RenderBones(IDirect3DDevice9 *device, const Model &m)
+{
+    struct LineVertex {
+        float x, y, z;
+        D3DCOLOR color;
+    };
+    std::vector<LineVertex> lines;
+    for (const Frame &f : m.frames) {
+        if (f.parent < 0)
+            continue;
+        const D3DXMATRIX &a = f.combined, &b = m.frames[size_t(f.parent)].combined;
+        lines.push_back({b._41, b._42, b._43, D3DCOLOR_XRGB(255, 220, 0)});
+        lines.push_back({a._41, a._42, a._43, D3DCOLOR_XRGB(255, 90, 0)});
+    }
+    if (lines.empty())
+        return;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_LINELIST, UINT(lines.size() / 2), lines.data(), sizeof(LineVertex));
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+}
+
+void Render(IDirect3DDevice9 *device, const Model &m, const View &v, ID3DXFont *font = nullptr,
+            const std::string &overlay = "")
 {
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(48, 56, 72), 1.0f, 0);
     if (FAILED(device->BeginScene()))
@@ -472,6 +505,7 @@ void Render(IDirect3DDevice9 *device, const Model &m, const View &v)
     device->SetRenderState(D3DRS_ZENABLE, TRUE);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_FILLMODE, v.wireframe ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
     for (const Part &p : m.parts) {
         D3DXMatrixIdentity(&world);
         if (p.drawn == p.mesh && p.frame >= 0)
@@ -484,11 +518,21 @@ void Render(IDirect3DDevice9 *device, const Model &m, const View &v)
         }
     }
     device->SetTexture(0, nullptr);
+    if (v.bones)
+        RenderBones(device, m);
+    if (font && !overlay.empty()) {
+        device->SetRenderState(D3DRS_ZENABLE, FALSE);
+        RECT r = {8, 6, 0, 0};
+        font->DrawTextA(nullptr, overlay.c_str(), -1, &r, DT_NOCLIP, D3DCOLOR_XRGB(235, 235, 235));
+        device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    }
     device->EndScene();
 }
 
 View *g_view = nullptr;
-bool g_next = false, g_pause = false;
+bool g_next = false, g_pause = false, g_step = false;
+bool g_dragging = false;
+int g_dragX = 0, g_dragY = 0;
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -507,11 +551,49 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case VK_SPACE:
         case 'N': g_next = true; break;
         case 'P': g_pause = !g_pause; break;
+        case 'S': g_pause = g_step = true; break;
+        case 'W': g_view->wireframe = !g_view->wireframe; break;
+        case 'B': g_view->bones = !g_view->bones; break;
         case VK_ESCAPE: PostQuitMessage(0); break;
         }
         return 0;
     }
+    // The orbit on the mouse: dragging with the left button turns round the model, the
+    // wheel moves nearer or farther.
+    if (g_view && (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_MOUSEMOVE)) {
+        int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
+        if (msg == WM_MOUSEMOVE && g_dragging) {
+            g_view->yaw += 0.01f * float(x - g_dragX);
+            g_view->pitch = std::max(-1.5f, std::min(1.5f, g_view->pitch + 0.01f * float(y - g_dragY)));
+        }
+        if (msg != WM_MOUSEMOVE)
+            g_dragging = msg == WM_LBUTTONDOWN;
+        g_dragX = x, g_dragY = y;
+        return 0;
+    }
+    if (g_view && msg == WM_MOUSEWHEEL) {
+        g_view->distance = std::max(0.5f, g_view->distance * (short(HIWORD(wParam)) > 0 ? 0.9f : 1.1f));
+        return 0;
+    }
     return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+// The overlay's lines: the set playing with its length, the time, and the keys.
+std::string Overlay(const Model &m, size_t clip, double seconds, bool paused)
+{
+    char line[256];
+    std::string text;
+    if (m.clips.empty()) {
+        text = "no animation sets\n";
+    } else {
+        const Clip &c = m.clips[clip];
+        snprintf(line, sizeof line, "set %zu of %zu: %s, %.2f s\n", clip + 1, m.clips.size(),
+                 c.name.empty() ? "(unnamed)" : c.name.c_str(), double(c.length) / double(m.ticksPerSecond));
+        text = line;
+        snprintf(line, sizeof line, "time %.2f s%s\n", seconds, paused ? ", paused" : "");
+        text += line;
+    }
+    return text + "Space: next set  P: pause  S: step  W: wireframe  B: bones  drag, wheel, arrows: orbit";
 }
 
 int Usage()
@@ -619,8 +701,12 @@ int main(int argc, char **argv)
             Render(device, model, view);
             device->Present(nullptr, nullptr, nullptr, nullptr);
         } else if (status == 0) {
-            DWORD start = timeGetTime();
-            double paused = 0;
+            ID3DXFont *font = nullptr;
+            if (FAILED(D3DXCreateFontA(device, -14, 0, FW_NORMAL, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                       ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "DejaVu Sans", &font)))
+                font = nullptr;  // the viewer goes on without its overlay
+            DWORD last = timeGetTime();
+            double seconds = 0;
             for (;;) {
                 MSG msg;
                 if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -630,21 +716,25 @@ int main(int argc, char **argv)
                     DispatchMessageA(&msg);
                     continue;
                 }
-                double now = (timeGetTime() - start) / 1000.0;
+                DWORD now = timeGetTime();
+                if (!g_pause)
+                    seconds += (now - last) / 1000.0;
+                last = now;
+                if (g_step)
+                    seconds += 1.0 / 30.0;  // one step of a 30 frames a second animation
+                g_step = false;
                 if (g_next && !model.clips.empty()) {
                     clip = (clip + 1) % model.clips.size();
-                    start = timeGetTime();
-                    now = 0;
+                    seconds = 0;
                 }
                 g_next = false;
-                if (!g_pause)
-                    paused = now;
                 const Clip *c = model.clips.empty() ? nullptr : &model.clips[clip];
-                SetWindowTextA(hWnd, ("xview - " + file + (c ? " - " + (c->name.empty() ? std::string("(unnamed)") : c->name) : "")).c_str());
-                Pose(model, c, paused);
-                Render(device, model, view);
+                Pose(model, c, seconds);
+                Render(device, model, view, font, Overlay(model, clip, seconds, g_pause));
                 device->Present(nullptr, nullptr, nullptr, nullptr);
             }
+            if (font)
+                font->Release();
         }
     }
     for (Part &p : model.parts) {
