@@ -95,3 +95,24 @@ screenshot() { import -window root "$1"; }
 
 # Prints "r,g,b" (0-255) of the pixel at x,y of a PNG.
 pixel() { $CONVERT "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }
+
+# run_without_box [env assignments...]: runs the demo windowed for 20 frames of the virtual
+# clock, where its start-up question cannot be shown, and checks the one line that says so
+# (answered No, as closing the box would), the frame statistics and a 1024 x 768 frame.
+# Lines of the program's own, and any matching $ALLOWED_LINES (an extended regex), may come
+# besides.
+run_without_box() {
+  printf '# Escape after 20 frames\n20 down Escape\n' >"$WORK/escape.script"
+  start_app TAVROK_VIRTUAL_CLOCK=40 TAVROK_INPUT_SCRIPT="$WORK/escape.script" TAVROK_FRAME_STATS=1 \
+    TAVROK_CAPTURE="$WORK/frames:10" "$@"
+  wait "$APP_PID" || fail "exit status $? without a question box"
+  APP_PID=""
+  local box='^win32: MessageBoxA "Apertura Applicazione" cannot show its box \(.+\): answered 7 as closing it would$'
+  [ "$(grep -cE "$box" "$WORK/stderr.txt")" -eq 1 ] || fail "not one line saying the box could not be shown"
+  grep -qE "^d3d9: frame statistics: 20 frames presented .*, 0 live device objects$" "$WORK/stderr.txt" ||
+    fail "no frame statistics of 20 frames with every device object released"
+  local others
+  others=$(grep -vE "$box|^d3d9: frame statistics: |^\(INFO\) Using ${ALLOWED_LINES:+|$ALLOWED_LINES}" "$WORK/stderr.txt" || true)
+  [ -z "$others" ] || fail "unexpected diagnostics: $others"
+  [ "$(identify -format '%wx%h' "$WORK/frames/frame_000010.png")" = "1024x768" ] || fail "no 1024 x 768 frame"
+}
