@@ -8,5 +8,5 @@ set -euo pipefail
 BUILD=${1:?build folder}
 for run in 1 2 3; do
   echo "== run $run"
-  TAVROK_MSGBOX_ANSWER=no xvfb-run -a -s "-screen 0 1280x1024x24" "$BUILD/bench/app/startup_steps"
+  TAVROK_MSGBOX_ANSWER=no bash "$(dirname "$0")/../../tests/e2e/with_xvfb.sh" "$BUILD/bench/app/startup_steps"
 done
