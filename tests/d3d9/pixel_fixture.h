@@ -33,6 +33,23 @@ inline LRESULT CALLBACK TestWndProc(HWND h, UINT m, WPARAM w, LPARAM l) { return
 
 class PixelTest : public ::testing::Test {
 protected:
+    // The presentation of the tests' devices: a windowed, lockable w x h back buffer with a
+    // 16-bit depth buffer.
+    static D3DPRESENT_PARAMETERS WindowedParams(UINT w, UINT h)
+    {
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.BackBufferWidth = w;
+        pp.BackBufferHeight = h;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_COPY;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        return pp;
+    }
     void SetUp() override
     {
         static bool registered = false;
@@ -50,17 +67,7 @@ protected:
         ShowWindow(window_, SW_SHOWNORMAL);
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = kSize;
-        pp.BackBufferHeight = kSize;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        D3DPRESENT_PARAMETERS pp = WindowedParams(kSize, kSize);
         ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
                                      D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_),
                   D3D_OK);

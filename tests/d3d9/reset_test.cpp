@@ -29,21 +29,6 @@ protected:
         surface->Release();
         return pixels;
     }
-    D3DPRESENT_PARAMETERS Params(UINT w, UINT h)
-    {
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = w;
-        pp.BackBufferHeight = h;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        return pp;
-    }
 };
 
 TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
@@ -59,10 +44,10 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     // A held back buffer stops the reset; so does a switch to full screen.
     IDirect3DSurface9 *held = nullptr;
     device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &held);
-    D3DPRESENT_PARAMETERS pp = Params(40, 24);
+    D3DPRESENT_PARAMETERS pp = WindowedParams(40, 24);
     EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
     held->Release();
-    D3DPRESENT_PARAMETERS full = Params(40, 24);
+    D3DPRESENT_PARAMETERS full = WindowedParams(40, 24);
     full.Windowed = FALSE;
     EXPECT_EQ(device_->Reset(&full), D3DERR_INVALIDCALL);
 
@@ -102,10 +87,10 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
 
     // Back to the old size, with the size left to the device keeping the current one.
-    D3DPRESENT_PARAMETERS same = Params(0, 0);
+    D3DPRESENT_PARAMETERS same = WindowedParams(0, 0);
     ASSERT_EQ(device_->Reset(&same), D3D_OK);
     EXPECT_EQ(same.BackBufferWidth, 40u);
-    pp = Params(kSize, kSize);
+    pp = WindowedParams(kSize, kSize);
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
     EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF00FF00u, 1);
