@@ -315,6 +315,12 @@ private:
         });
         if (materials.size() > nMaterials)
             materials.resize(nMaterials);
+        // Announced materials that are neither given nor usable by any face are a damaged
+        // count, not a request for billions of white ones.
+        if (nMaterials - materials.size() > nIndexes)
+            return Report("MeshMaterialList: " + std::to_string(nMaterials) + " materials announced for " +
+                          std::to_string(nIndexes) + " faces, " + std::to_string(materials.size()) +
+                          " given; materials ignored");
         if (materials.size() < nMaterials) {
             Report("MeshMaterialList: " + std::to_string(nMaterials) + " materials announced, " +
                    std::to_string(materials.size()) + " given; the rest are white");

@@ -251,6 +251,13 @@ template SkinWeights {
     EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{2, 0}));
     l.Release();
 
+    // A damaged count far beyond the faces and the given materials: the list is ignored.
+    l = LoadFirstMesh(WriteX("huge.x", tri + "MeshMaterialList { 4000000000; 2; 0, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1);
+    EXPECT_EQ(l.numMaterials, 0u);
+    l.Release();
+
     // A face using a material the list lacks: the list is ignored.
     l = LoadFirstMesh(WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
