@@ -11,6 +11,7 @@
 
 #include <d3d9.h>
 #include <tavrok/com_object.h>
+#include <tavrok/vertex_elements.h>
 
 #include <atomic>
 #include <cstdint>
@@ -265,7 +266,6 @@ HRESULT ParseDeclaration(const D3DVERTEXELEMENT9 *elements, std::vector<D3DVERTE
 // The elements an FVF code stands for; false for codes the device does not support.
 bool ElementsFromFvf(DWORD fvf, std::vector<D3DVERTEXELEMENT9> &out);
 UINT FvfVertexSize(DWORD fvf);
-UINT DeclTypeSize(BYTE type);
 
 // ---------------------------------------------------------------------------------------
 // Vertex shaders: parsed bytecode.

@@ -3,12 +3,15 @@
  * bounding volumes, and adjacency from point representatives.
  *
  * Relies on the FVF bit layout of d3d9types.h.  An FVF code translates into a vertex
- * declaration (D3DXDeclaratorFromFVF); the reverse direction is not implemented, and meshes
- * are created from FVF codes only.
+ * declaration (D3DXDeclaratorFromFVF), and a declaration back into the code when it is
+ * exactly the one the code stands for (D3DXFVFFromDeclarator).  A declaration no code
+ * expresses still gives the offsets of the components a code could name, so that meshes
+ * made from it convert to FVF formats.
  */
 #include "mesh_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/vertex_elements.h>
 
 #include <algorithm>
 #include <cmath>
@@ -84,6 +87,39 @@ FvfLayout LayoutOfFvf(DWORD fvf)
     }
     l.stride = at;
     l.valid = at > 0;
+    return l;
+}
+
+FvfLayout LayoutOfDeclaration(const D3DVERTEXELEMENT9 *elements)
+{
+    FvfLayout l;
+    const UINT n = D3DXGetDeclLength(elements);
+    const D3DVERTEXELEMENT9 *sets[8] = {};
+    for (UINT i = 0; i < n; i++) {
+        const D3DVERTEXELEMENT9 &e = elements[i];
+        if (e.Stream != 0)
+            continue;
+        const bool isFloat = e.Type <= D3DDECLTYPE_FLOAT4, isColor = e.Type == D3DDECLTYPE_D3DCOLOR;
+        if ((e.Usage == D3DDECLUSAGE_POSITION || e.Usage == D3DDECLUSAGE_POSITIONT) && e.UsageIndex == 0 &&
+            e.Offset == 0)
+            l.positionBytes = tavrok::d3d9::DeclTypeSize(e.Type);
+        else if (e.Usage == D3DDECLUSAGE_NORMAL && e.UsageIndex == 0 && e.Type == D3DDECLTYPE_FLOAT3)
+            l.normal = e.Offset;
+        else if (e.Usage == D3DDECLUSAGE_PSIZE && e.UsageIndex == 0 && e.Type == D3DDECLTYPE_FLOAT1)
+            l.psize = e.Offset;
+        else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex < 2 && isColor)
+            (e.UsageIndex == 0 ? l.diffuse : l.specular) = e.Offset;
+        else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8 && isFloat)
+            sets[e.UsageIndex] = &e;
+    }
+    // Texture coordinate sets count from 0 without a gap, as in an FVF code.
+    while (l.texCount < 8 && sets[l.texCount]) {
+        l.tex[l.texCount] = sets[l.texCount]->Offset;
+        l.texBytes[l.texCount] = tavrok::d3d9::DeclTypeSize(sets[l.texCount]->Type);
+        l.texCount++;
+    }
+    l.stride = D3DXGetDeclVertexSize(elements, 0);
+    l.valid = l.stride > 0;
     return l;
 }
 
@@ -188,6 +224,80 @@ HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MA
         add(l.tex[i], BYTE(D3DDECLTYPE_FLOAT1 + l.texBytes[i] / 4 - 1), D3DDECLUSAGE_TEXCOORD, BYTE(i));
     pDeclarator[n] = D3DVERTEXELEMENT9 D3DDECL_END();
     return D3D_OK;
+}
+
+HRESULT WINAPI D3DXFVFFromDeclarator(CONST D3DVERTEXELEMENT9 *pDeclarator, DWORD *pFVF)
+{
+    if (!pDeclarator || !pFVF)
+        return D3DERR_INVALIDCALL;
+    *pFVF = 0;
+    const UINT n = D3DXGetDeclLength(pDeclarator);
+    if (n > MAXD3DDECLLENGTH)
+        return D3DERR_INVALIDCALL;
+    // The code each element asks for; whether the code stands for exactly these elements
+    // (offsets and order included) is checked by translating it back.
+    static const DWORD kTexFormat[4] = {D3DFVF_TEXTUREFORMAT1, D3DFVF_TEXTUREFORMAT2, D3DFVF_TEXTUREFORMAT3,
+                                        D3DFVF_TEXTUREFORMAT4};
+    DWORD fvf = 0;
+    UINT weights = 0, indices = 0, texCount = 0;
+    for (UINT i = 0; i < n; i++) {
+        const D3DVERTEXELEMENT9 &e = pDeclarator[i];
+        switch (e.Usage) {
+        case D3DDECLUSAGE_POSITION: fvf |= e.Type == D3DDECLTYPE_FLOAT4 ? D3DFVF_XYZW : D3DFVF_XYZ; break;
+        case D3DDECLUSAGE_POSITIONT: fvf |= D3DFVF_XYZRHW; break;
+        case D3DDECLUSAGE_BLENDWEIGHT: weights = e.Type - D3DDECLTYPE_FLOAT1 + 1u; break;
+        case D3DDECLUSAGE_BLENDINDICES:
+            indices = 1;
+            fvf |= e.Type == D3DDECLTYPE_UBYTE4 ? D3DFVF_LASTBETA_UBYTE4 : D3DFVF_LASTBETA_D3DCOLOR;
+            break;
+        case D3DDECLUSAGE_NORMAL: fvf |= D3DFVF_NORMAL; break;
+        case D3DDECLUSAGE_PSIZE: fvf |= D3DFVF_PSIZE; break;
+        case D3DDECLUSAGE_COLOR: fvf |= e.UsageIndex ? D3DFVF_SPECULAR : D3DFVF_DIFFUSE; break;
+        case D3DDECLUSAGE_TEXCOORD:
+            if (e.UsageIndex >= 8 || e.Type > D3DDECLTYPE_FLOAT4)
+                return D3DERR_INVALIDCALL;
+            texCount = std::max(texCount, e.UsageIndex + 1u);
+            fvf |= kTexFormat[e.Type] << (16 + 2 * e.UsageIndex);
+            break;
+        default: return D3DERR_INVALIDCALL;
+        }
+    }
+    const UINT betas = weights + indices;
+    if (betas > 5 || (betas > 0 && (fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZ))
+        return D3DERR_INVALIDCALL;
+    if (betas > 0)
+        fvf = (fvf & ~D3DFVF_POSITION_MASK) | (D3DFVF_XYZB1 + 2 * (betas - 1));
+    fvf |= texCount << D3DFVF_TEXCOUNT_SHIFT;
+
+    D3DVERTEXELEMENT9 back[MAX_FVF_DECL_SIZE];
+    if (FAILED(D3DXDeclaratorFromFVF(fvf, back)) || D3DXGetDeclLength(back) != n)
+        return D3DERR_INVALIDCALL;
+    for (UINT i = 0; i < n; i++) {
+        const D3DVERTEXELEMENT9 &a = pDeclarator[i], &b = back[i];
+        if (a.Stream != b.Stream || a.Offset != b.Offset || a.Type != b.Type || a.Method != b.Method ||
+            a.Usage != b.Usage || a.UsageIndex != b.UsageIndex)
+            return D3DERR_INVALIDCALL;
+    }
+    *pFVF = fvf;
+    return D3D_OK;
+}
+
+UINT WINAPI D3DXGetDeclLength(CONST D3DVERTEXELEMENT9 *pDecl)
+{
+    // Elements before D3DDECL_END(); MAX_FVF_DECL_SIZE when the marker does not come in time.
+    UINT n = 0;
+    while (pDecl && n < MAX_FVF_DECL_SIZE && pDecl[n].Stream != 0xFF)
+        n++;
+    return n;
+}
+
+UINT WINAPI D3DXGetDeclVertexSize(CONST D3DVERTEXELEMENT9 *pDecl, DWORD Stream)
+{
+    UINT size = 0;
+    for (UINT i = 0, n = std::min<UINT>(D3DXGetDeclLength(pDecl), MAXD3DDECLLENGTH); i < n; i++)
+        if (pDecl[i].Stream == Stream)
+            size = std::max(size, pDecl[i].Offset + tavrok::d3d9::DeclTypeSize(pDecl[i].Type));
+    return size;
 }
 
 UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF)

@@ -7,10 +7,12 @@
  * uploads what a lock changed, so DrawSubset simply binds them and draws the faces of one
  * attribute with DrawIndexedPrimitive.  Before an attribute sort (no attribute table)
  * DrawSubset draws each run of faces that carry the attribute.  Indices are 16-bit unless
- * D3DXMESH_32BIT is given.  OptimizeInplace implements the attribute sort (a stable sort of
- * the faces; vertices keep their order); the vertex-cache, strip and compaction passes,
- * creation from vertex declarations and point-representative output are not implemented
- * and say so.
+ * D3DXMESH_32BIT is given.  A mesh is made from an FVF code or from a vertex declaration
+ * (one stream, the position first); a declaration that no FVF code expresses leaves the
+ * mesh without a code (GetFVF is 0) and DrawSubset sets the declaration instead.
+ * OptimizeInplace implements the attribute sort (a stable sort of the faces; vertices keep
+ * their order); the vertex-cache, strip and compaction passes, cloning to a declaration
+ * and point-representative output are not implemented and say so.
  */
 #include "mesh_private.h"
 
@@ -67,24 +69,84 @@ BufferPlacement PlacementOf(DWORD options, bool indices)
 // Options a mesh keeps: the creation bits, not the optimisation flags.
 constexpr DWORD kCreationOptions = 0x0001FFFF;
 
+// How a mesh's vertices are laid out: the FVF code (0 when the declaration has none), the
+// component offsets conversions read, and the declaration with its end marker.
+struct VertexFormat {
+    DWORD fvf = 0;
+    FvfLayout layout;
+    std::vector<D3DVERTEXELEMENT9> elements;
+};
+
+HRESULT FormatOfFvf(const char *caller, DWORD fvf, VertexFormat *out)
+{
+    out->fvf = fvf;
+    out->layout = LayoutOfFvf(fvf);
+    out->elements.resize(MAX_FVF_DECL_SIZE);
+    if (!out->layout.valid || (fvf & D3DFVF_POSITION_MASK) == 0 ||
+        FAILED(D3DXDeclaratorFromFVF(fvf, out->elements.data()))) {
+        char reason[112];
+        snprintf(reason, sizeof reason, "%s: vertex format 0x%lx has no valid position", caller, (unsigned long)fvf);
+        Diagnostic(kLib, "", "", reason);
+        return D3DERR_INVALIDCALL;
+    }
+    out->elements.resize(D3DXGetDeclLength(out->elements.data()) + 1);
+    return D3D_OK;
+}
+
+HRESULT FormatOfDeclaration(const char *caller, const D3DVERTEXELEMENT9 *elements, VertexFormat *out)
+{
+    const std::string who = caller;
+    if (!elements) {
+        Diagnostic(kLib, "", "", who + ": null vertex declaration");
+        return D3DERR_INVALIDCALL;
+    }
+    const UINT n = D3DXGetDeclLength(elements);
+    if (n > MAXD3DDECLLENGTH) {
+        Diagnostic(kLib, "", "", who + ": no D3DDECL_END() within " + std::to_string(MAXD3DDECLLENGTH) + " elements");
+        return D3DERR_INVALIDCALL;
+    }
+    // The mesh has one vertex buffer, and the ray, adjacency and bounding code read each
+    // vertex's position from its first bytes.
+    for (UINT i = 0; i < n; i++) {
+        if (elements[i].Stream != 0) {
+            Diagnostic(kLib, "", "element " + std::to_string(i), who + ": a mesh's vertices are all in stream 0");
+            return D3DERR_INVALIDCALL;
+        }
+    }
+    out->layout = LayoutOfDeclaration(elements);
+    if (out->layout.positionBytes < 12) {
+        Diagnostic(kLib, "", "", who + ": the declaration has no float position at offset 0");
+        return D3DERR_INVALIDCALL;
+    }
+    if (FAILED(D3DXFVFFromDeclarator(elements, &out->fvf)))
+        out->fvf = 0;
+    else
+        out->layout = LayoutOfFvf(out->fvf);
+    out->elements.assign(elements, elements + n + 1);
+    return D3D_OK;
+}
+
 class CMesh final : public RefCounted<ID3DXMesh> {
 public:
     // Counts the locks that may write vertices or indices (and reorderings), so that data
     // derived from the geometry, such as the ray hierarchy, knows when to rebuild.
     uint64_t WriteGeneration() const { return writeGeneration_; }
 
-    CMesh(IDirect3DDevice9 *device, DWORD options, DWORD fvf, const FvfLayout &layout, DWORD numFaces,
-          DWORD numVertices)
-        : device_(device), options_(options & kCreationOptions), fvf_(fvf), layout_(layout), numFaces_(numFaces),
-          numVertices_(numVertices), attributes_(numFaces, 0)
+    CMesh(IDirect3DDevice9 *device, DWORD options, const VertexFormat &format, DWORD numFaces, DWORD numVertices)
+        : device_(device), options_(options & kCreationOptions), format_(format), fvf_(format.fvf),
+          layout_(format.layout), numFaces_(numFaces), numVertices_(numVertices), attributes_(numFaces, 0)
     {
         device_->AddRef();
     }
 
     HRESULT CreateBuffers()
     {
+        HRESULT hr;
+        // Without an FVF code the device draws the vertices by the declaration.
+        if (!fvf_ && FAILED(hr = device_->CreateVertexDeclaration(format_.elements.data(), &declaration_)))
+            return hr;
         BufferPlacement vb = PlacementOf(options_, false);
-        HRESULT hr = device_->CreateVertexBuffer(numVertices_ * layout_.stride, vb.usage, fvf_, vb.pool, &vb_, nullptr);
+        hr = device_->CreateVertexBuffer(numVertices_ * layout_.stride, vb.usage, fvf_, vb.pool, &vb_, nullptr);
         if (FAILED(hr))
             return hr;
         BufferPlacement ib = PlacementOf(options_, true);
@@ -113,7 +175,10 @@ public:
             Diagnostic(kLib, "", "", "ID3DXMesh::DrawSubset: the attribute buffer is locked");
             return D3DERR_INVALIDCALL;
         }
-        device_->SetFVF(fvf_);
+        if (declaration_)
+            device_->SetVertexDeclaration(declaration_);
+        else
+            device_->SetFVF(fvf_);
         device_->SetStreamSource(0, vb_, 0, layout_.stride);
         device_->SetIndices(ib_);
         if (!table_.empty()) {
@@ -146,7 +211,10 @@ public:
     STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
     STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *Declaration) override
     {
-        return D3DXDeclaratorFromFVF(fvf_, Declaration);
+        if (!Declaration)
+            return D3DERR_INVALIDCALL;
+        std::copy(format_.elements.begin(), format_.elements.end(), Declaration);
+        return D3D_OK;
     }
     STDMETHODIMP_(DWORD) GetNumBytesPerVertex() override { return layout_.stride; }
     STDMETHODIMP_(DWORD) GetOptions() override { return options_; }
@@ -158,7 +226,17 @@ public:
         *ppDevice = device_;
         return D3D_OK;
     }
-    STDMETHODIMP CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh) override;
+    STDMETHODIMP CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh) override
+    {
+        VertexFormat format;
+        if (!ppCloneMesh || !pD3DDevice)
+            return D3DERR_INVALIDCALL;
+        *ppCloneMesh = nullptr;
+        HRESULT hr = FormatOfFvf("ID3DXMesh::CloneMeshFVF", FVF, &format);
+        return FAILED(hr) ? hr : Clone(Options, format, pD3DDevice, ppCloneMesh);
+    }
+    // A copy in another format, on another device or with other options.
+    HRESULT Clone(DWORD options, const VertexFormat &format, IDirect3DDevice9 *device, ID3DXMesh **out);
     STDMETHODIMP CloneMesh(DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *) override
     {
         Unsupported(kLib, "ID3DXMesh::CloneMesh with a vertex declaration (use CloneMeshFVF)");
@@ -260,7 +338,7 @@ public:
         if (!ppOptMesh)
             return D3DERR_INVALIDCALL;
         ID3DXMesh *copy = nullptr;
-        HRESULT hr = CloneMeshFVF(options_, fvf_, device_, &copy);
+        HRESULT hr = Clone(options_, format_, device_, &copy);
         if (FAILED(hr))
             return hr;
         hr = copy->OptimizeInplace(Flags, pAdjacencyIn, pAdjacencyOut, pFaceRemap, ppVertexRemap);
@@ -338,6 +416,8 @@ private:
     ~CMesh() override
     {
         ForgetRayHierarchy(this);
+        if (declaration_)
+            declaration_->Release();
         if (vb_)
             vb_->Release();
         if (ib_)
@@ -347,8 +427,10 @@ private:
 
     IDirect3DDevice9 *device_;
     DWORD options_;
+    VertexFormat format_;
     DWORD fvf_;
     FvfLayout layout_;
+    IDirect3DVertexDeclaration9 *declaration_ = nullptr;
     DWORD numFaces_;
     DWORD numVertices_;
     IDirect3DVertexBuffer9 *vb_ = nullptr;
@@ -361,38 +443,29 @@ private:
     bool attributeLocked_ = false;
 };
 
-HRESULT CreateMeshObject(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice9 *device,
-                         CMesh **out)
+// The checks every way of making a mesh shares (`caller` names it in the diagnostics);
+// the vertex format has been checked already.
+HRESULT CreateMeshObject(const char *caller, DWORD numFaces, DWORD numVertices, DWORD options,
+                         const VertexFormat &format, IDirect3DDevice9 *device, CMesh **out)
 {
-    if (!out || !device) {
-        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: null device or result pointer");
-        return D3DERR_INVALIDCALL;
-    }
+    const std::string who = caller;
     *out = nullptr;
     if (numFaces == 0 || numVertices == 0) {
-        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: a mesh needs at least one face and one vertex");
+        Diagnostic(kLib, "", "", who + ": a mesh needs at least one face and one vertex");
         return D3DERR_INVALIDCALL;
     }
     if (!(options & D3DXMESH_32BIT) && numVertices > 0xFFFF) {
-        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: " + std::to_string(numVertices) +
+        Diagnostic(kLib, "", "", who + ": " + std::to_string(numVertices) +
                                      " vertices do not fit 16-bit indices (D3DXMESH_32BIT not given)");
         return D3DERR_INVALIDCALL;
     }
     if (numFaces > 0x7FFFFFFF / 12 || numVertices > 0x7FFFFFFF / 256) {
-        Diagnostic(kLib, "", "", "D3DXCreateMeshFVF: mesh too large");
+        Diagnostic(kLib, "", "", who + ": mesh too large");
         return E_OUTOFMEMORY;
-    }
-    FvfLayout layout = LayoutOfFvf(fvf);
-    if (!layout.valid || (fvf & D3DFVF_POSITION_MASK) == 0) {
-        char reason[96];
-        snprintf(reason, sizeof reason, "D3DXCreateMeshFVF: vertex format 0x%lx has no valid position",
-                 (unsigned long)fvf);
-        Diagnostic(kLib, "", "", reason);
-        return D3DERR_INVALIDCALL;
     }
     if (options & (D3DXMESH_VB_SHARE | D3DXMESH_USEHWONLY))
         Unsupported(kLib, "D3DXMESH_VB_SHARE / D3DXMESH_USEHWONLY (ignored)");
-    CMesh *mesh = new CMesh(device, options, fvf, layout, numFaces, numVertices);
+    CMesh *mesh = new CMesh(device, options, format, numFaces, numVertices);
     HRESULT hr = mesh->CreateBuffers();
     if (FAILED(hr)) {
         mesh->Release();
@@ -402,13 +475,10 @@ HRESULT CreateMeshObject(DWORD numFaces, DWORD numVertices, DWORD options, DWORD
     return D3D_OK;
 }
 
-STDMETHODIMP CMesh::CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppCloneMesh)
+HRESULT CMesh::Clone(DWORD options, const VertexFormat &format, IDirect3DDevice9 *device, ID3DXMesh **out)
 {
-    if (!ppCloneMesh || !pD3DDevice)
-        return D3DERR_INVALIDCALL;
-    *ppCloneMesh = nullptr;
     CMesh *clone = nullptr;
-    HRESULT hr = CreateMeshObject(numFaces_, numVertices_, Options, FVF, pD3DDevice, &clone);
+    HRESULT hr = CreateMeshObject("ID3DXMesh::CloneMeshFVF", numFaces_, numVertices_, options, format, device, &clone);
     if (FAILED(hr))
         return hr;
     void *src = nullptr, *dst = nullptr;
@@ -418,7 +488,8 @@ STDMETHODIMP CMesh::CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3
     }
     clone->LockVertexBuffer(0, &dst);
     const FvfLayout &to = clone->Layout();
-    if (FVF == fvf_) {
+    if (format.elements.size() == format_.elements.size() &&
+        !memcmp(format.elements.data(), format_.elements.data(), format_.elements.size() * sizeof(D3DVERTEXELEMENT9))) {
         memcpy(dst, src, size_t(numVertices_) * layout_.stride);
     } else {
         for (DWORD v = 0; v < numVertices_; v++)
@@ -435,7 +506,7 @@ STDMETHODIMP CMesh::CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3
     }
     clone->Attributes() = attributes_;
     clone->Table() = table_;
-    *ppCloneMesh = clone;
+    *out = clone;
     return D3D_OK;
 }
 
@@ -562,6 +633,26 @@ STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWOR
     return D3D_OK;
 }
 
+// D3DXCreateMesh and D3DXCreateMeshFVF: the vertex format from a declaration when one is
+// given, else from the FVF code.
+HRESULT CreateMesh(const char *caller, DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf,
+                   const D3DVERTEXELEMENT9 *declaration, bool fromDeclaration, IDirect3DDevice9 *device,
+                   ID3DXMesh **out)
+{
+    if (out)
+        *out = nullptr;
+    if (!out || !device) {
+        Diagnostic(kLib, "", "", std::string(caller) + ": null device or result pointer");
+        return D3DERR_INVALIDCALL;
+    }
+    VertexFormat format;
+    HRESULT hr = fromDeclaration ? FormatOfDeclaration(caller, declaration, &format) : FormatOfFvf(caller, fvf, &format);
+    CMesh *mesh = nullptr;
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = CreateMeshObject(caller, numFaces, numVertices, options, format, device, &mesh)))
+        *out = mesh;
+    return hr;
+}
+
 }  // namespace
 }  // namespace tavrok::d3dx9mesh
 
@@ -570,19 +661,13 @@ using namespace tavrok::d3dx9mesh;
 HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Options, DWORD FVF,
                                  LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh)
 {
-    CMesh *mesh = nullptr;
-    HRESULT hr = CreateMeshObject(NumFaces, NumVertices, Options, FVF, pD3DDevice, &mesh);
-    if (ppMesh)
-        *ppMesh = mesh;
-    return hr;
+    return CreateMesh("D3DXCreateMeshFVF", NumFaces, NumVertices, Options, FVF, nullptr, false, pD3DDevice, ppMesh);
 }
 
-HRESULT WINAPI D3DXCreateMesh(DWORD, DWORD, DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *ppMesh)
+HRESULT WINAPI D3DXCreateMesh(DWORD NumFaces, DWORD NumVertices, DWORD Options, CONST D3DVERTEXELEMENT9 *pDeclaration,
+                              LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh)
 {
-    if (ppMesh)
-        *ppMesh = nullptr;
-    tavrok::Unsupported(kLib, "D3DXCreateMesh with a vertex declaration (use D3DXCreateMeshFVF)");
-    return E_NOTIMPL;
+    return CreateMesh("D3DXCreateMesh", NumFaces, NumVertices, Options, 0, pDeclaration, true, pD3DDevice, ppMesh);
 }
 
 namespace tavrok::d3dx9mesh {

@@ -34,6 +34,9 @@ struct FvfLayout {
     UINT texBytes[8] = {};
 };
 FvfLayout LayoutOfFvf(DWORD fvf);
+// The same offsets for a vertex declaration's stream 0: the position at offset 0, the
+// components an FVF code could name, the vertex size; anything else it carries is left out.
+FvfLayout LayoutOfDeclaration(const D3DVERTEXELEMENT9 *elements);
 
 // Copies one vertex between two formats: the components both have are copied, a diffuse
 // colour the source lacks becomes opaque white, anything else it lacks becomes zero.

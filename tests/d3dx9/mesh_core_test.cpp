@@ -338,3 +338,114 @@ TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
 }
 
 }  // namespace
+
+namespace {
+
+const D3DVERTEXELEMENT9 kEnd = D3DDECL_END();
+
+TEST_F(MeshTest, CreationFromADeclaration)
+{
+    // Declarations an FVF code stands for give that code back, with its vertex size.
+    const DWORD codes[] = {D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1,
+                           D3DFVF_XYZB3 | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE1(1),
+                           D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0)};
+    for (DWORD fvf : codes) {
+        SCOPED_TRACE(testing::Message() << "fvf 0x" << std::hex << fvf);
+        D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE], back[MAX_FVF_DECL_SIZE];
+        ASSERT_EQ(D3DXDeclaratorFromFVF(fvf, d), D3D_OK);
+        ID3DXMesh *mesh = nullptr;
+        ASSERT_EQ(D3DXCreateMesh(1, 3, D3DXMESH_SYSTEMMEM, d, device_, &mesh), D3D_OK);
+        EXPECT_EQ(mesh->GetFVF(), fvf);
+        EXPECT_EQ(mesh->GetNumBytesPerVertex(), D3DXGetFVFVertexSize(fvf));
+        ASSERT_EQ(mesh->GetDeclaration(back), D3D_OK);
+        EXPECT_EQ(memcmp(back, d, (D3DXGetDeclLength(d) + 1) * sizeof *d), 0);
+        mesh->Release();
+    }
+
+    // Position, tangent, texture coordinates: no FVF code has a tangent.  The vertex size
+    // and declaration are the declaration's, the device draws by it, and a clone to an FVF
+    // format keeps the components both have.
+    const D3DVERTEXELEMENT9 tangent[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+        {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0}, kEnd};
+    ID3DXMesh *mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMesh(2, 4, D3DXMESH_MANAGED, tangent, device_, &mesh), D3D_OK);
+    EXPECT_EQ(mesh->GetFVF(), 0u);
+    ASSERT_EQ(mesh->GetNumBytesPerVertex(), 32u);
+    D3DVERTEXELEMENT9 back[MAX_FVF_DECL_SIZE];
+    ASSERT_EQ(mesh->GetDeclaration(back), D3D_OK);
+    EXPECT_EQ(memcmp(back, tangent, sizeof tangent), 0);
+    float *v = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+    for (int i = 0; i < 4; i++) {
+        const float vertex[8] = {float(i), 2.0f * i, 3.0f * i, 9, 9, 9, 0.5f * i, 1.0f - 0.5f * i};
+        memcpy(v + 8 * i, vertex, sizeof vertex);
+    }
+    mesh->UnlockVertexBuffer();
+
+    device_->BeginScene();
+    EXPECT_EQ(mesh->DrawSubset(0), D3D_OK);
+    device_->EndScene();
+    IDirect3DVertexDeclaration9 *bound = nullptr;
+    ASSERT_EQ(device_->GetVertexDeclaration(&bound), D3D_OK);
+    ASSERT_NE(bound, nullptr);
+    D3DVERTEXELEMENT9 drawn[MAX_FVF_DECL_SIZE];
+    UINT count = 0;
+    ASSERT_EQ(bound->GetDeclaration(drawn, &count), D3D_OK);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(memcmp(drawn, tangent, sizeof tangent), 0);
+    bound->Release();
+    IDirect3DVertexBuffer9 *stream = nullptr;
+    UINT offset = 1, stride = 0;
+    ASSERT_EQ(device_->GetStreamSource(0, &stream, &offset, &stride), D3D_OK);
+    EXPECT_EQ(stride, 32u);
+    stream->Release();
+    device_->SetStreamSource(0, nullptr, 0, 0);
+    device_->SetIndices(nullptr);
+    device_->SetVertexDeclaration(nullptr);
+
+    ID3DXMesh *clone = nullptr;
+    ASSERT_EQ(mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_TEX1, device_, &clone), D3D_OK);
+    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    EXPECT_VEC3_NEAR(Vec3At(v, 20, 3), 3, 6, 9, 0);
+    EXPECT_FLOAT_EQ(v[5 * 3 + 3], 1.5f);
+    EXPECT_FLOAT_EQ(v[5 * 3 + 4], -0.5f);
+    clone->UnlockVertexBuffer();
+    clone->Release();
+    // An optimised copy keeps the declaration.
+    ID3DXMesh *sorted = nullptr;
+    ASSERT_EQ(mesh->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &sorted), D3D_OK);
+    EXPECT_EQ(sorted->GetNumBytesPerVertex(), 32u);
+    ASSERT_EQ(sorted->GetDeclaration(back), D3D_OK);
+    EXPECT_EQ(memcmp(back, tangent, sizeof tangent), 0);
+    sorted->Release();
+    mesh->Release();
+
+    // The FVF components, but the texture coordinates before the normal: no code lays a
+    // vertex out so.
+    const D3DVERTEXELEMENT9 reordered[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    ASSERT_EQ(D3DXCreateMesh(1, 3, D3DXMESH_SYSTEMMEM, reordered, device_, &mesh), D3D_OK);
+    EXPECT_EQ(mesh->GetFVF(), 0u);
+    EXPECT_EQ(mesh->GetNumBytesPerVertex(), 32u);
+    mesh->Release();
+
+    // No position first, a second stream, no declaration: refused, one line each.
+    const D3DVERTEXELEMENT9 noPosition[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    const D3DVERTEXELEMENT9 twoStreams[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    mesh = reinterpret_cast<ID3DXMesh *>(this);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXCreateMesh(1, 3, 0, noPosition, device_, &mesh), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMesh(1, 3, 0, twoStreams, device_, &mesh), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateMesh(1, 3, 0, nullptr, device_, &mesh), D3DERR_INVALIDCALL);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 3);
+    EXPECT_EQ(mesh, nullptr);
+}
+
+}  // namespace

@@ -125,27 +125,6 @@ public:
     STDMETHODIMP SetAttributeTable(CONST D3DXATTRIBUTERANGE *, DWORD) override { return E_NOTIMPL; }
 };
 
-// A mesh made from a vertex declaration (position then normal): it has no FVF code, and
-// only its own vertex size tells where each vertex starts.
-class DeclarationMesh : public FakeMesh {
-public:
-    std::vector<float> interleaved;
-    void Interleave()
-    {
-        interleaved.clear();
-        for (const D3DXVECTOR3 &v : vertices)
-            interleaved.insert(interleaved.end(), {v.x, v.y, v.z, -7.0f, 8.0f, -9.0f});
-    }
-    STDMETHODIMP_(DWORD) GetFVF() override { return 0; }
-    STDMETHODIMP_(DWORD) GetNumBytesPerVertex() override { return 6 * sizeof(float); }
-    STDMETHODIMP LockVertexBuffer(DWORD flags, LPVOID *data) override
-    {
-        g_calls.push_back("LockVertexBuffer " + std::to_string(flags));
-        *data = interleaved.data();
-        return D3D_OK;
-    }
-};
-
 }  // namespace
 
 extern "C" CCollisionObject *newCollisionObject()
@@ -323,34 +302,23 @@ TEST_F(WorldCollision, ModelGetsEachFaceInIndexOrderThenFinalize)
 
 TEST_F(WorldCollision, CornersAreReadAtTheMeshsOwnVertexSize)
 {
-    // Positions interleaved with normals, in a mesh that has no FVF code: the corners are
-    // the positions, not bytes from the middle of a vertex or vertex 0 again and again.
-    DeclarationMesh mesh;
-    mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 2, 0), D3DXVECTOR3(0, 0, 3)};
-    mesh.indices = {2, 0, 1, 3, 2, 1};
-    mesh.Interleave();
-    CSceneObject object;
-    object.BuildCollisionModel(Container(&mesh));
-    const std::vector<std::string> expected = {
-        "LockVertexBuffer 16", "LockIndexBuffer 16",
-        "AddTriangle (0 2 0)(0 0 0)(1 0 0)", "AddTriangle (0 0 3)(0 2 0)(1 0 0)",
-        "Finalize", "UnlockIndexBuffer", "UnlockVertexBuffer"};
-    EXPECT_EQ(g_calls, expected);
-    object.pCollision->Release();
-
-    // A real mesh with normals and texture coordinates, 32 bytes a vertex: the model it
-    // gives touches a wall that crosses it and misses one far away.
+    // A mesh made from a vertex declaration no FVF code expresses (position, tangent,
+    // texture coordinates: 32 bytes a vertex, no code): the corners are the positions, not
+    // bytes from the middle of a vertex or vertex 0 again and again.
+    const D3DVERTEXELEMENT9 layout[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+        {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0}, D3DDECL_END()};
     ID3DXMesh *square = NULL;
-    ASSERT_EQ(D3DXCreateMeshFVF(2, 4, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, g_pd3dDevice,
-                                &square),
-              D3D_OK);
+    ASSERT_EQ(D3DXCreateMesh(2, 4, D3DXMESH_SYSTEMMEM, layout, g_pd3dDevice, &square), D3D_OK);
     meshes_.push_back(square);
+    ASSERT_EQ(square->GetFVF(), 0u);
     ASSERT_EQ(square->GetNumBytesPerVertex(), 32u);
     float *v = NULL;
     square->LockVertexBuffer(0, (void **)&v);
     const float corners[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
     for (int i = 0; i < 4; ++i) {
-        const float vertex[8] = {corners[i][0], corners[i][1], 5.0f, 0, 0, -1, 0.25f, 0.75f};
+        const float vertex[8] = {corners[i][0], corners[i][1], 5.0f, -7, 8, -9, 0.25f, 0.75f};
         memcpy(v + 8 * i, vertex, sizeof vertex);
     }
     square->UnlockVertexBuffer();
@@ -359,11 +327,11 @@ TEST_F(WorldCollision, CornersAreReadAtTheMeshsOwnVertexSize)
     const WORD faces[6] = {0, 2, 1, 1, 2, 3};
     memcpy(i, faces, sizeof faces);
     square->UnlockIndexBuffer();
-    g_calls.clear();
     CSceneObject wide;
     wide.BuildCollisionModel(Container(square));
     EXPECT_EQ(g_calls, (std::vector<std::string>{"AddTriangle (-1 -1 5)(-1 1 5)(1 -1 5)",
                                                  "AddTriangle (1 -1 5)(-1 1 5)(1 1 5)", "Finalize"}));
+    // The model it gives touches a wall that crosses it and misses one far away.
     CSceneObject crossing = LevelWithWall(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(1, 0, 0));
     CSceneObject far = LevelWithWall(D3DXVECTOR3(0, 0, 50), D3DXVECTOR3(0, 0, 1));
     crossing.BuildCollisionModel(crossing.pMeshList);
