@@ -11,6 +11,8 @@
 #include <rmxfguid.h>
 #include <rmxftmpl.h>
 
+#include "support/null_device.h"
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -57,32 +59,18 @@ inline int CountLines(const std::string &s)
     return lines;
 }
 
-class NullDeviceTest : public ::testing::Test {
+class NullDeviceTest : public testsupport::NullDeviceTest {
 protected:
     void SetUp() override
     {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                     &pp, &device_),
-                  D3D_OK);
+        testsupport::NullDeviceTest::SetUp();
         char pattern[] = "/tmp/meshtestXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
     void TearDown() override
     {
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u) << "something made by the test still holds the device";
-        }
-        if (d3d_)
-            d3d_->Release();
+        testsupport::NullDeviceTest::TearDown();
         if (!dir_.empty())
             system(("rm -rf '" + dir_ + "'").c_str());
     }
@@ -156,8 +144,6 @@ protected:
         return l;
     }
 
-    IDirect3D9 *d3d_ = nullptr;
-    IDirect3DDevice9 *device_ = nullptr;
     std::string dir_;
 };
 

@@ -4,6 +4,8 @@
 #include <d3d9.h>
 #include <d3dx9.h>
 
+#include "support/null_device.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -594,18 +596,9 @@ TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
 
 TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
 {
-    IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.Windowed = TRUE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 64;
+    IDirect3D9 *d3d = nullptr;
     IDirect3DDevice9 *device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, nullptr,
-                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
-              D3D_OK);
+    ASSERT_EQ(testsupport::CreateNullDevice(&d3d, &device), D3D_OK);
     std::vector<std::string> shaders = {kBillboard, kDataFileBillboard, kVs11Arithmetic, kDeclarations,
                                         kVs20Lengths, kEveryVs11Instruction, kEveryVs20Addition};
     for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
