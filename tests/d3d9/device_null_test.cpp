@@ -27,58 +27,79 @@ D3DMATRIX Numbered(float start)
 
 TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
 {
-    struct Expect {
+    auto Render = [&](D3DRENDERSTATETYPE state) {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetRenderState(state, &v), D3D_OK);
+        return v;
+    };
+    auto Stage = [&](DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetTextureStageState(stage, type, &v), D3D_OK);
+        return v;
+    };
+    auto Sampler = [&](DWORD sampler, D3DSAMPLERSTATETYPE type) {
+        DWORD v = 0xDEADBEEF;
+        EXPECT_EQ(device_->GetSamplerState(sampler, type, &v), D3D_OK);
+        return v;
+    };
+    // The values the SDK's reference pages give for a new device with a depth buffer.
+    const struct {
         D3DRENDERSTATETYPE state;
         DWORD value;
     } render[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},           // auto depth buffer
-        {D3DRS_FILLMODE, D3DFILL_SOLID},       {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
-        {D3DRS_ZWRITEENABLE, TRUE},            {D3DRS_ALPHATESTENABLE, FALSE},
+        {D3DRS_ZENABLE, D3DZB_TRUE},           {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},   {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ALPHATESTENABLE, FALSE},        {D3DRS_LASTPIXEL, TRUE},
         {D3DRS_SRCBLEND, D3DBLEND_ONE},        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
         {D3DRS_CULLMODE, D3DCULL_CCW},         {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
         {D3DRS_ALPHAREF, 0},                   {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
-        {D3DRS_ALPHABLENDENABLE, FALSE},       {D3DRS_FOGENABLE, FALSE},
-        {D3DRS_FOGEND, Bits(1.0f)},            {D3DRS_FOGDENSITY, Bits(1.0f)},
-        {D3DRS_STENCILMASK, 0xFFFFFFFF},       {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
+        {D3DRS_DITHERENABLE, FALSE},           {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_FOGENABLE, FALSE},              {D3DRS_SPECULARENABLE, FALSE},
+        {D3DRS_FOGCOLOR, 0},                   {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
+        {D3DRS_FOGSTART, Bits(0.0f)},     {D3DRS_FOGEND, Bits(1.0f)},
+        {D3DRS_FOGDENSITY, Bits(1.0f)},   {D3DRS_RANGEFOGENABLE, FALSE},
+        {D3DRS_STENCILENABLE, FALSE},          {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
+        {D3DRS_STENCILMASK, 0xFFFFFFFF},       {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
+        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},     {D3DRS_WRAP0, 0},
         {D3DRS_CLIPPING, TRUE},                {D3DRS_LIGHTING, TRUE},
-        {D3DRS_AMBIENT, 0},                    {D3DRS_COLORVERTEX, TRUE},
-        {D3DRS_LOCALVIEWER, TRUE},             {D3DRS_NORMALIZENORMALS, FALSE},
-        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
-        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
-        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_POINTSIZE_MAX, Bits(64.0f)},    {D3DRS_COLORWRITEENABLE, 0xF},
-        {D3DRS_BLENDOP, D3DBLENDOP_ADD},       {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
+        {D3DRS_AMBIENT, 0},                    {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
+        {D3DRS_COLORVERTEX, TRUE},             {D3DRS_LOCALVIEWER, TRUE},
+        {D3DRS_NORMALIZENORMALS, FALSE},       {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2}, {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_VERTEXBLEND, D3DVBF_DISABLE},
+        {D3DRS_CLIPPLANEENABLE, 0},            {D3DRS_POINTSIZE_MIN, Bits(1.0f)},
+        {D3DRS_POINTSPRITEENABLE, FALSE},      {D3DRS_POINTSCALEENABLE, FALSE},
+        {D3DRS_MULTISAMPLEANTIALIAS, TRUE},    {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
+        {D3DRS_COLORWRITEENABLE, 0xF},         {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+        {D3DRS_SCISSORTESTENABLE, FALSE},      {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
+        {D3DRS_SEPARATEALPHABLENDENABLE, FALSE}, {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
+        {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO}, {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
+        {D3DRS_POINTSIZE_MAX, Bits(64.0f)},
     };
-    for (const auto &e : render) {
-        DWORD v = 0xDEADBEEF;
-        ASSERT_EQ(device_->GetRenderState(e.state, &v), D3D_OK);
-        EXPECT_EQ(v, e.value) << "render state " << e.state;
+    for (const auto &r : render)
+        EXPECT_EQ(Render(r.state), r.value) << "render state " << r.state;
+    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
+    EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+    for (DWORD s = 0; s < 8; ++s) {
+        if (s > 0) {
+            EXPECT_EQ(Stage(s, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE)) << s;
+            EXPECT_EQ(Stage(s, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE)) << s;
+        }
+        EXPECT_EQ(Stage(s, D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_COLORARG2), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG1), DWORD(D3DTA_TEXTURE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG2), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_TEXCOORDINDEX), s);
+        EXPECT_EQ(Stage(s, D3DTSS_TEXTURETRANSFORMFLAGS), DWORD(D3DTTFF_DISABLE)) << s;
+        EXPECT_EQ(Stage(s, D3DTSS_RESULTARG), DWORD(D3DTA_CURRENT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSV), DWORD(D3DTADDRESS_WRAP)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MAGFILTER), DWORD(D3DTEXF_POINT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MINFILTER), DWORD(D3DTEXF_POINT)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MIPFILTER), DWORD(D3DTEXF_NONE)) << s;
+        EXPECT_EQ(Sampler(s, D3DSAMP_MAXANISOTROPY), 1u) << s;
     }
-    for (DWORD stage = 0; stage < 8; stage++) {
-        DWORD colorOp, alphaOp, arg1, arg2, index;
-        device_->GetTextureStageState(stage, D3DTSS_COLOROP, &colorOp);
-        device_->GetTextureStageState(stage, D3DTSS_ALPHAOP, &alphaOp);
-        device_->GetTextureStageState(stage, D3DTSS_COLORARG1, &arg1);
-        device_->GetTextureStageState(stage, D3DTSS_COLORARG2, &arg2);
-        device_->GetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, &index);
-        EXPECT_EQ(colorOp, stage == 0 ? DWORD(D3DTOP_MODULATE) : DWORD(D3DTOP_DISABLE)) << stage;
-        EXPECT_EQ(alphaOp, stage == 0 ? DWORD(D3DTOP_SELECTARG1) : DWORD(D3DTOP_DISABLE)) << stage;
-        EXPECT_EQ(arg1, DWORD(D3DTA_TEXTURE));
-        EXPECT_EQ(arg2, DWORD(D3DTA_CURRENT));
-        EXPECT_EQ(index, stage);
-    }
-    DWORD mag, min, mip, address, aniso;
-    device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &mag);
-    device_->GetSamplerState(0, D3DSAMP_MINFILTER, &min);
-    device_->GetSamplerState(0, D3DSAMP_MIPFILTER, &mip);
-    device_->GetSamplerState(3, D3DSAMP_ADDRESSU, &address);
-    device_->GetSamplerState(0, D3DSAMP_MAXANISOTROPY, &aniso);
-    EXPECT_EQ(mag, DWORD(D3DTEXF_POINT));
-    EXPECT_EQ(min, DWORD(D3DTEXF_POINT));
-    EXPECT_EQ(mip, DWORD(D3DTEXF_NONE));
-    EXPECT_EQ(address, DWORD(D3DTADDRESS_WRAP));
-    EXPECT_EQ(aniso, 1u);
+
 
     D3DMATRIX world;
     ASSERT_EQ(device_->GetTransform(D3DTS_WORLD, &world), D3D_OK);

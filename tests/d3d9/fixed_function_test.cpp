@@ -65,92 +65,11 @@ protected:
     {
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
     }
-    DWORD Render(D3DRENDERSTATETYPE s)
-    {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetRenderState(s, &v), D3D_OK);
-        return v;
-    }
-    DWORD Stage(DWORD stage, D3DTEXTURESTAGESTATETYPE s)
-    {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetTextureStageState(stage, s, &v), D3D_OK);
-        return v;
-    }
-    DWORD Sampler(DWORD sampler, D3DSAMPLERSTATETYPE s)
-    {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetSamplerState(sampler, s, &v), D3D_OK);
-        return v;
-    }
 };
 
-DWORD FloatBits(float f)
+TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
 {
-    DWORD d;
-    memcpy(&d, &f, 4);
-    return d;
-}
-
-TEST_F(FixedFunctionTest, DefaultStatesAreTheSdkDefaultsAndDrawSo)
-{
-    // The values the SDK's reference pages give for a new device with a depth buffer.
-    const struct {
-        D3DRENDERSTATETYPE state;
-        DWORD value;
-    } render[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},           {D3DRS_FILLMODE, D3DFILL_SOLID},
-        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},   {D3DRS_ZWRITEENABLE, TRUE},
-        {D3DRS_ALPHATESTENABLE, FALSE},        {D3DRS_LASTPIXEL, TRUE},
-        {D3DRS_SRCBLEND, D3DBLEND_ONE},        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
-        {D3DRS_CULLMODE, D3DCULL_CCW},         {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
-        {D3DRS_ALPHAREF, 0},                   {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
-        {D3DRS_DITHERENABLE, FALSE},           {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_FOGENABLE, FALSE},              {D3DRS_SPECULARENABLE, FALSE},
-        {D3DRS_FOGCOLOR, 0},                   {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
-        {D3DRS_FOGSTART, FloatBits(0.0f)},     {D3DRS_FOGEND, FloatBits(1.0f)},
-        {D3DRS_FOGDENSITY, FloatBits(1.0f)},   {D3DRS_RANGEFOGENABLE, FALSE},
-        {D3DRS_STENCILENABLE, FALSE},          {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
-        {D3DRS_STENCILMASK, 0xFFFFFFFF},       {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
-        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},     {D3DRS_WRAP0, 0},
-        {D3DRS_CLIPPING, TRUE},                {D3DRS_LIGHTING, TRUE},
-        {D3DRS_AMBIENT, 0},                    {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
-        {D3DRS_COLORVERTEX, TRUE},             {D3DRS_LOCALVIEWER, TRUE},
-        {D3DRS_NORMALIZENORMALS, FALSE},       {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
-        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2}, {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_VERTEXBLEND, D3DVBF_DISABLE},
-        {D3DRS_CLIPPLANEENABLE, 0},            {D3DRS_POINTSIZE_MIN, FloatBits(1.0f)},
-        {D3DRS_POINTSPRITEENABLE, FALSE},      {D3DRS_POINTSCALEENABLE, FALSE},
-        {D3DRS_MULTISAMPLEANTIALIAS, TRUE},    {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
-        {D3DRS_COLORWRITEENABLE, 0xF},         {D3DRS_BLENDOP, D3DBLENDOP_ADD},
-        {D3DRS_SCISSORTESTENABLE, FALSE},      {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
-        {D3DRS_SEPARATEALPHABLENDENABLE, FALSE}, {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
-        {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO}, {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
-    };
-    for (const auto &r : render)
-        EXPECT_EQ(Render(r.state), r.value) << "render state " << r.state;
-    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
-    EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
-    for (DWORD s = 0; s < 8; ++s) {
-        if (s > 0) {
-            EXPECT_EQ(Stage(s, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE)) << s;
-            EXPECT_EQ(Stage(s, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE)) << s;
-        }
-        EXPECT_EQ(Stage(s, D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_COLORARG2), DWORD(D3DTA_CURRENT)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG1), DWORD(D3DTA_TEXTURE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG2), DWORD(D3DTA_CURRENT)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_TEXCOORDINDEX), s);
-        EXPECT_EQ(Stage(s, D3DTSS_TEXTURETRANSFORMFLAGS), DWORD(D3DTTFF_DISABLE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_RESULTARG), DWORD(D3DTA_CURRENT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSV), DWORD(D3DTADDRESS_WRAP)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MAGFILTER), DWORD(D3DTEXF_POINT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MINFILTER), DWORD(D3DTEXF_POINT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MIPFILTER), DWORD(D3DTEXF_NONE)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MAXANISOTROPY), 1u) << s;
-    }
-
+    // The defaults themselves are read back in the NULLREF device tests.
     // Drawn with those defaults: lighting is on with a black ambient and no light, so a
     // lit quad is black even with a vertex colour; with lighting off it shows the vertex
     // colour, untextured stage 0 modulating by white; a farther quad stays behind.
