@@ -5,6 +5,8 @@
  * that the program's feet-level rays hit where they should, and the ninja's Mesh object
  * loads as a skinned mesh with all its bones.  Runs on a NULLREF device, no display.
  */
+#include "support/null_device.h"
+
 #include <d3dx9.h>
 #include <dxfile.h>
 #include <rmxfguid.h>
@@ -19,32 +21,7 @@ namespace {
 
 std::string DataPath(const std::string &relative) { return std::string(TAVROK_DATA_RUN_DIR) + "/" + relative; }
 
-class DataOnDevice : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                     &pp, &device_),
-                  D3D_OK);
-    }
-    void TearDown() override
-    {
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u);
-        }
-        if (d3d_) d3d_->Release();
-    }
-    IDirect3D9 *d3d_ = nullptr;
-    IDirect3DDevice9 *device_ = nullptr;
-};
+using DataOnDevice = testsupport::NullDeviceTest;
 
 // The first Mesh data object below `object` (depth first), with one reference, or null.
 IDirectXFileData *FindMesh(IDirectXFileData *object)
