@@ -27,21 +27,12 @@ D3DMATRIX Numbered(float start)
 
 TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
 {
-    auto Render = [&](D3DRENDERSTATETYPE state) {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetRenderState(state, &v), D3D_OK);
-        return v;
-    };
-    auto Stage = [&](DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetTextureStageState(stage, type, &v), D3D_OK);
-        return v;
-    };
-    auto Sampler = [&](DWORD sampler, D3DSAMPLERSTATETYPE type) {
-        DWORD v = 0xDEADBEEF;
-        EXPECT_EQ(device_->GetSamplerState(sampler, type, &v), D3D_OK);
-        return v;
-    };
+    // Each state read back, 0xDEADBEEF left in place should the read fail.
+    DWORD v = 0;
+    auto read = [&v](HRESULT hr) { return hr == D3D_OK ? v : 0xDEADBEEF; };
+    auto Render = [&](D3DRENDERSTATETYPE state) { return read(device_->GetRenderState(state, &v)); };
+    auto Stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type) { return read(device_->GetTextureStageState(s, type, &v)); };
+    auto Sampler = [&](DWORD s, D3DSAMPLERSTATETYPE type) { return read(device_->GetSamplerState(s, type, &v)); };
     // The values the SDK's reference pages give for a new device with a depth buffer.
     const struct {
         D3DRENDERSTATETYPE state;
@@ -80,24 +71,24 @@ TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
         EXPECT_EQ(Render(r.state), r.value) << "render state " << r.state;
     EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
     EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+    const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> stages[] = {
+        {D3DTSS_COLORARG1, D3DTA_TEXTURE}, {D3DTSS_COLORARG2, D3DTA_CURRENT}, {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+        {D3DTSS_ALPHAARG2, D3DTA_CURRENT}, {D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+        {D3DTSS_RESULTARG, D3DTA_CURRENT}};
+    const std::pair<D3DSAMPLERSTATETYPE, DWORD> samplers[] = {
+        {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
+        {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    {D3DSAMP_MAXANISOTROPY, 1}};
     for (DWORD s = 0; s < 8; ++s) {
+        SCOPED_TRACE("stage " + std::to_string(s));
         if (s > 0) {
-            EXPECT_EQ(Stage(s, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE)) << s;
-            EXPECT_EQ(Stage(s, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE)) << s;
+            EXPECT_EQ(Stage(s, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
+            EXPECT_EQ(Stage(s, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE));
         }
-        EXPECT_EQ(Stage(s, D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_COLORARG2), DWORD(D3DTA_CURRENT)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG1), DWORD(D3DTA_TEXTURE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_ALPHAARG2), DWORD(D3DTA_CURRENT)) << s;
         EXPECT_EQ(Stage(s, D3DTSS_TEXCOORDINDEX), s);
-        EXPECT_EQ(Stage(s, D3DTSS_TEXTURETRANSFORMFLAGS), DWORD(D3DTTFF_DISABLE)) << s;
-        EXPECT_EQ(Stage(s, D3DTSS_RESULTARG), DWORD(D3DTA_CURRENT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_ADDRESSV), DWORD(D3DTADDRESS_WRAP)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MAGFILTER), DWORD(D3DTEXF_POINT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MINFILTER), DWORD(D3DTEXF_POINT)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MIPFILTER), DWORD(D3DTEXF_NONE)) << s;
-        EXPECT_EQ(Sampler(s, D3DSAMP_MAXANISOTROPY), 1u) << s;
+        for (const auto &e : stages)
+            EXPECT_EQ(Stage(s, e.first), e.second) << "stage state " << e.first;
+        for (const auto &e : samplers)
+            EXPECT_EQ(Sampler(s, e.first), e.second) << "sampler state " << e.first;
     }
 
 
