@@ -22,6 +22,7 @@
 #include <rmxftmpl.h>
 #include <tavrok/platform.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavrok::dxfile {
@@ -134,15 +135,36 @@ private:
     std::string file_;
 };
 
+// The point size, specular colour and texture sets of either format, each set as wide as the
+// wider of the two.
+DWORD UnionOfExtras(DWORD a, DWORD b)
+{
+    const FvfLayout la = LayoutOfFvf(a), lb = LayoutOfFvf(b);
+    const UINT sets = std::max(la.texCount, lb.texCount);
+    DWORD out = ((a | b) & (D3DFVF_PSIZE | D3DFVF_SPECULAR)) | (sets << D3DFVF_TEXCOUNT_SHIFT);
+    for (UINT i = 0; i < sets; i++) {
+        const UINT bytes = std::max(i < la.texCount ? la.texBytes[i] : 0, i < lb.texCount ? lb.texBytes[i] : 0);
+        const DWORD format = bytes == 4    ? D3DFVF_TEXTUREFORMAT1
+                             : bytes == 12 ? D3DFVF_TEXTUREFORMAT3
+                             : bytes == 16 ? D3DFVF_TEXTUREFORMAT4
+                                           : D3DFVF_TEXTUREFORMAT2;
+        out |= format << (16 + 2 * i);
+    }
+    return out;
+}
+
 // Concatenates the parts into one MeshData.
 MeshData Merge(std::vector<MeshData> &parts)
 {
     MeshData all;
     bool anyMaterials = false;
     for (const MeshData &p : parts) {
-        all.fvf |= p.fvf;
+        all.fvf |= p.fvf & (D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+        all.extraFvf = UnionOfExtras(all.extraFvf, p.extraFvf);
         anyMaterials = anyMaterials || !p.materials.empty();
     }
+    all.fvf |= all.extraFvf;
+    const FvfLayout extra = LayoutOfFvf(all.extraFvf);
     if (!anyMaterials) {
         MeshMaterial grey{};
         grey.material.Diffuse = {0.5f, 0.5f, 0.5f, 1.0f};
@@ -163,10 +185,16 @@ MeshData Merge(std::vector<MeshData> &parts)
                 p.colors.assign(n, 0xFFFFFFFF);
             all.colors.insert(all.colors.end(), p.colors.begin(), p.colors.end());
         }
-        if (all.fvf & D3DFVF_TEX1) {
-            if (p.texCoords.empty())
-                p.texCoords.assign(n, D3DXVECTOR2(0, 0));
-            all.texCoords.insert(all.texCoords.end(), p.texCoords.begin(), p.texCoords.end());
+        if (all.extraFvf) {
+            const FvfLayout own = LayoutOfFvf(p.extraFvf);
+            all.extra.resize(all.extra.size() + n * extra.stride);
+            BYTE *row = &all.extra[all.extra.size() - n * extra.stride];
+            for (size_t v = 0; v < n; v++, row += extra.stride) {
+                if (p.extra.empty())
+                    memset(row, 0, extra.stride);
+                else
+                    ConvertVertex(own, &p.extra[v * own.stride], extra, row);
+            }
         }
         for (DWORD r : p.pointReps)
             all.pointReps.push_back(base + r);

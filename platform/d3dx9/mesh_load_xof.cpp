@@ -8,15 +8,19 @@
  * referenced Materials and their TextureFilename, XSkinMeshHeader and SkinWeights.  A vertex
  * whose corners need different normals is split: the file's vertices keep their indices and
  * each further normal adds a copy at the end, which also receives the original's skin
- * weights (weights naming a vertex the mesh lacks fail the whole mesh).  Vertex format: position, then normal, diffuse colour and one texture coordinate
- * set as the file provides them.  Adjacency is computed on the file's vertices, so split
+ * weights (weights naming a vertex the mesh lacks fail the whole mesh).  Vertex format:
+ * position, then normal, diffuse colour and texture coordinates as the file provides them.  Adjacency is computed on the file's vertices, so split
  * copies still join their neighbours.  Every count and index is checked against the data
  * block's size: a malformed mesh fails with D3DXERR_INVALIDDATA, a malformed optional child
  * is skipped; each costs one diagnostic line.  DeclData supplies texture coordinates,
  * normals and colours the mesh's own children lack; VertexDuplicationIndices make
- * duplicated vertices one point for adjacency.  FVFData and effect instances in the file
- * are ignored; the effect-instance buffer, when asked for, holds one empty instance
- * per material.
+ * duplicated vertices one point for adjacency.  FVFData (a vertex format without the
+ * position and the data it describes, the same number of DWORDs for every vertex) joins
+ * its components to the vertex format: its normal and diffuse colour when the mesh's own
+ * children lack them, its point size, specular colour and texture coordinate sets always
+ * (the mesh's own coordinates replacing its first set).  Effect instances in the file are
+ * ignored; the effect-instance buffer, when asked for, holds one empty instance per
+ * material.
  */
 #include "mesh_private.h"
 
@@ -25,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace tavrok::d3dx9mesh {
@@ -229,6 +234,8 @@ private:
             ReadMaterialList(child, r);
         else if (IsType(child, DXFILEOBJ_DeclData))
             ReadDeclData(r);
+        else if (IsType(child, DXFILEOBJ_FVFData))
+            ReadFvfData(r);
         else if (IsType(child, DXFILEOBJ_VertexDuplicationIndices))
             ReadDuplicationIndices(r);
         else if (IsType(child, DXFILEOBJ_XSkinMeshHeader))
@@ -433,6 +440,69 @@ private:
         }
     }
 
+    // Per-vertex data described by a vertex format without the position.  Normals and
+    // colours fill in for children the mesh lacks (its own MeshNormals and MeshVertexColors
+    // replace them); the rest is kept whole for Build.
+    void ReadFvfData(Reader &r)
+    {
+        DWORD fvf = 0, nDwords = 0;
+        if (!r.Dword(&fvf) || !r.Dword(&nDwords) || !r.Fits(nDwords, 4))
+            return Report("FVFData: the data count does not match the data; ignored");
+        // The position and blend weights are the Mesh's own: the data never holds them.
+        fvf &= ~DWORD(D3DFVF_POSITION_MASK | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_LASTBETA_D3DCOLOR);
+        const FvfLayout l = LayoutOfFvf(fvf);
+        const size_t n = positions_.size();
+        char code[16];
+        snprintf(code, sizeof code, "0x%X", unsigned(fvf));
+        if (!l.valid)
+            return Report(std::string("FVFData: format ") + code + " describes no vertex data; ignored");
+        if (nDwords % n != 0 || size_t(nDwords) / n * 4 != l.stride)
+            return Report("FVFData: " + std::to_string(nDwords) + " values for " + std::to_string(n) +
+                          " vertices of format " + code + " (" + std::to_string(l.stride / 4) + " each); ignored");
+        fvfData_.resize(size_t(nDwords) * 4);
+        r.Floats(reinterpret_cast<float *>(fvfData_.data()), nDwords);
+        fvfDataFormat_ = fvf;
+        if (l.normal >= 0 && !hasNormals_ && !declNormals_) {
+            normals_.resize(n);
+            for (size_t v = 0; v < n; v++)
+                memcpy(&normals_[v].x, &fvfData_[v * l.stride + l.normal], 12);
+            normalFaces_ = faces_;
+            declNormals_ = true;
+        }
+        if (l.diffuse >= 0 && !hasColors_) {
+            colors_.resize(n);
+            for (size_t v = 0; v < n; v++)
+                memcpy(&colors_[v], &fvfData_[v * l.stride + l.diffuse], 4);
+            hasColors_ = true;
+        }
+    }
+
+    // The point size, specular colour and texture sets of the vertices: FVFData's, with the
+    // mesh's own coordinates (two values) as the first set.
+    void BuildExtra(const std::vector<DWORD> &fileOf)
+    {
+        MeshData &d = *out_;
+        const DWORD kTexBits = D3DFVF_TEXCOUNT_MASK | 0xFFFF0000;  // count and per-set sizes
+        DWORD fvf = fvfDataFormat_ & (D3DFVF_PSIZE | D3DFVF_SPECULAR | kTexBits);
+        if (hasTexCoords_) {
+            if ((fvf & D3DFVF_TEXCOUNT_MASK) == 0)
+                fvf |= D3DFVF_TEX1;
+            fvf &= ~DWORD(D3DFVF_TEXCOORDSIZE1(0));  // set 0 has two values
+        }
+        if (fvf == 0)
+            return;
+        const FvfLayout from = LayoutOfFvf(fvfDataFormat_), to = LayoutOfFvf(fvf);
+        d.extraFvf = fvf;
+        d.extra.assign(fileOf.size() * to.stride, 0);
+        for (size_t v = 0; v < fileOf.size(); v++) {
+            BYTE *row = &d.extra[v * to.stride];
+            if (!fvfData_.empty())
+                ConvertVertex(from, &fvfData_[size_t(fileOf[v]) * from.stride], to, row);
+            if (hasTexCoords_)
+                memcpy(row + to.tex[0], &texCoords_[fileOf[v]], 8);
+        }
+    }
+
     // The file vertex each vertex duplicates, so that adjacency joins faces across seams.
     void ReadDuplicationIndices(Reader &r)
     {
@@ -543,12 +613,8 @@ private:
             for (size_t v = 0; v < nVertices; v++)
                 d.colors[v] = colors_[fileOf[v]];
         }
-        if (hasTexCoords_) {
-            d.fvf |= D3DFVF_TEX1;
-            d.texCoords.resize(nVertices);
-            for (size_t v = 0; v < nVertices; v++)
-                d.texCoords[v] = texCoords_[fileOf[v]];
-        }
+        BuildExtra(fileOf);
+        d.fvf |= d.extraFvf;
         if (hasMaterials_)
             d.materials = materials_;
 
@@ -584,6 +650,8 @@ private:
     std::vector<RawBone> bones_;
     bool declNormals_ = false;     // normals came from DeclData (MeshNormals would replace them)
     std::vector<DWORD> duplicates_;  // VertexDuplicationIndices, when valid
+    DWORD fvfDataFormat_ = 0;        // FVFData's format (without the position), when valid
+    std::vector<BYTE> fvfData_;      // and its data, one vertex after the other
 };
 
 template <class T>
@@ -605,7 +673,7 @@ HRESULT CreateMeshFromData(const MeshData &d, DWORD options, IDirect3DDevice9 *d
     HRESULT hr = D3DXCreateMeshFVF(nFaces, nVertices, options, d.fvf, device, &mesh);
     if (FAILED(hr))
         return hr;
-    FvfLayout l = LayoutOfFvf(d.fvf);
+    const FvfLayout l = LayoutOfFvf(d.fvf), extra = LayoutOfFvf(d.extraFvf);
     void *vp = nullptr, *ip = nullptr;
     DWORD *ap = nullptr;
     if (FAILED(hr = mesh->LockVertexBuffer(0, &vp))) {
@@ -614,13 +682,13 @@ HRESULT CreateMeshFromData(const MeshData &d, DWORD options, IDirect3DDevice9 *d
     }
     BYTE *v = static_cast<BYTE *>(vp);
     for (DWORD i = 0; i < nVertices; i++, v += l.stride) {
+        if (!d.extra.empty())
+            ConvertVertex(extra, &d.extra[size_t(i) * extra.stride], l, v);  // first: it clears the vertex
         memcpy(v, &d.positions[i], 12);
         if (l.normal >= 0)
             memcpy(v + l.normal, &d.normals[i], 12);
         if (l.diffuse >= 0)
             memcpy(v + l.diffuse, &d.colors[i], 4);
-        if (l.texCount > 0)
-            memcpy(v + l.tex[0], &d.texCoords[i], 8);
     }
     mesh->UnlockVertexBuffer();
     if (FAILED(hr = mesh->LockIndexBuffer(0, &ip))) {

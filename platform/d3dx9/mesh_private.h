@@ -68,7 +68,10 @@ struct MeshData {
     std::vector<D3DXVECTOR3> positions;
     std::vector<D3DXVECTOR3> normals;     // one per vertex when fvf has D3DFVF_NORMAL
     std::vector<D3DCOLOR> colors;         // when fvf has D3DFVF_DIFFUSE
-    std::vector<D3DXVECTOR2> texCoords;   // when fvf has D3DFVF_TEX1
+    // The point size, specular colour and texture coordinate sets: extraFvf names them (its
+    // bits are fvf's own) and extra holds each vertex's in LayoutOfFvf(extraFvf).
+    DWORD extraFvf = 0;
+    std::vector<BYTE> extra;
     std::vector<DWORD> pointReps;         // the file's vertex for each vertex
     std::vector<DWORD> indices;           // three per triangle
     std::vector<DWORD> attributes;        // one per triangle
