@@ -490,3 +490,49 @@ Mesh damaged {
 }
 
 }  // namespace
+
+// FVFData carries a second coordinate set (float bit patterns as DWORDs); the mesh's own
+// coordinates stay the first set.  A block whose size does not fit its format is left out.
+TEST_F(MeshLoadTest, FvfDataAddsItsComponentsAndABadOneIsLeftOut)
+{
+    // 1.0f, 0.5f and 2.0f as DWORDs; two sets of two values per vertex.
+    const char *file = R"(
+template FVFData { <B6E70A0E-8EF9-4E83-94AD-ECC8B0C04897> DWORD dwFVF; DWORD nDWords; array DWORD data[nDWords]; }
+Mesh extra {
+ 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
+ MeshTextureCoords { 3; 0;0;, 1;0;, 0;1;; }
+ FVFData { 512; 12; 0,0,0,0, 1065353216,1065353216,1056964608,1073741824, 0,0,0,0; }
+}
+Mesh bad {
+ 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
+ FVFData { 512; 11; 0,0,0,0, 0,0,0,0, 0,0,0; }
+}
+)";
+    Loaded l = LoadFirstMesh(WriteX("fvfdata.x", file));
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 0);
+    ASSERT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_TEX2));
+    BYTE *v = nullptr;
+    float uv[4];
+    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    memcpy(uv, v + 28 + 12, 16);
+    l.mesh->UnlockVertexBuffer();
+    EXPECT_EQ(uv[0], 1.0f);
+    EXPECT_EQ(uv[1], 0.0f) << "the mesh's own coordinates are the first set";
+    EXPECT_EQ(uv[2], 0.5f);
+    EXPECT_EQ(uv[3], 2.0f);
+    l.Release();
+
+    // The whole file: the bad part loads without its FVFData, with one line.
+    testing::internal::CaptureStderr();
+    ID3DXMesh *merged = nullptr;
+    ASSERT_EQ(D3DXLoadMeshFromXA(WriteX("fvfdata.x", file).c_str(), D3DXMESH_SYSTEMMEM, device_, nullptr, nullptr,
+                                 nullptr, nullptr, &merged),
+              D3D_OK);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << err;
+    EXPECT_EQ(merged->GetNumVertices(), 6u);
+    EXPECT_EQ(merged->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_TEX2));
+    merged->Release();
+}
