@@ -61,6 +61,26 @@ bone='r > 0.9 && g > 0.3 && b < 0.2'
 changed=$(differing "$(f 5)" "$(f 8)")
 [ "${changed%% *}" -gt 200 ] || fail "wireframe changed only ${changed%% *} pixels"
 
+# A texture of four coloured quadrants named with doubled backslashes, in a subfolder
+# spelt in another case: each colour in its own quarter of the quad (v runs down).
+mkdir -p "$WORK/quad/Maps"
+cp "$FILES/quadrants.x" "$WORK/quad/"
+$CONVERT \( -size 32x32 xc:red xc:lime +append \) \( -size 32x32 xc:blue xc:yellow +append \) -append \
+  -type truecolor BMP3:"$WORK/quad/Maps/Quadrants.BMP"
+shot "$WORK/quad.png" "$WORK/quad/quadrants.x" || fail "quad picture: $(cat "$WORK/err.txt")"
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "quad: $(cat "$WORK/err.txt")"
+quarter() { $CONVERT "$WORK/quad.png" -format "%[fx:int(255*p{$1,$2}.r+.5)],%[fx:int(255*p{$1,$2}.g+.5)],%[fx:int(255*p{$1,$2}.b+.5)]" info:; }
+near() {  # near <r,g,b> <r,g,b>: every channel within 40
+  local IFS=,
+  read -r a b c <<<"$1"
+  read -r x y z <<<"$2"
+  [ $(( (a-x)*(a-x) < 1600 && (b-y)*(b-y) < 1600 && (c-z)*(c-z) < 1600 )) = 1 ]
+}
+near "$(quarter 300 220)" 255,0,0 || fail "top left is $(quarter 300 220), not red"
+near "$(quarter 340 220)" 0,255,0 || fail "top right is $(quarter 340 220), not green"
+near "$(quarter 300 260)" 0,0,255 || fail "bottom left is $(quarter 300 260), not blue"
+near "$(quarter 340 260)" 255,255,0 || fail "bottom right is $(quarter 340 260), not yellow"
+
 set +e
 "$XVIEW" --time 1 "$WORK/model.x" 2>/dev/null
 [ $? = 2 ] || fail "--time without --shot is not bad usage"

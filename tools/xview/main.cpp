@@ -30,6 +30,8 @@
 #include <rmxfguid.h>
 #include <rmxftmpl.h>
 
+#include <dirent.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -208,9 +210,37 @@ private:
             n = cut == std::string::npos ? n.substr(2) : n.substr(cut + 1);
         }
         IDirect3DTexture9 *t = nullptr;
-        if (FAILED(D3DXCreateTextureFromFileA(device_, (m_.folder + n).c_str(), &t)))
+        if (FAILED(D3DXCreateTextureFromFileA(device_, Beside(m_.folder, n).c_str(), &t)))
             return nullptr;  // the library has said why; the material draws untextured
         return t;
+    }
+
+    // The file a relative name means under `folder`: any run of backslashes or slashes is one
+    // separator and each component matches whatever case the folder spells it in.  A
+    // component found nowhere is kept as written (the load then says it is missing).
+    static std::string Beside(const std::string &folder, const std::string &name)
+    {
+        std::string path = folder.empty() ? std::string(".") : folder.substr(0, folder.size() - 1);
+        size_t at = 0;
+        while (at < name.size()) {
+            size_t end = name.find_first_of("\\/", at);
+            if (end == std::string::npos)
+                end = name.size();
+            std::string part = name.substr(at, end - at);
+            at = end + 1;
+            if (part.empty())
+                continue;
+            if (DIR *dir = opendir(path.c_str())) {
+                while (dirent *e = readdir(dir))
+                    if (strcasecmp(e->d_name, part.c_str()) == 0) {
+                        part = e->d_name;
+                        break;
+                    }
+                closedir(dir);
+            }
+            path += "/" + part;
+        }
+        return path;
     }
 
     void Mesh(IDirectXFileData *d, int frame)
