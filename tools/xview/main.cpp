@@ -15,8 +15,8 @@
  * templates registered.  Frames keep their FrameTransformMatrix (identity without one);
  * each Mesh (inline or referenced, at the top level or in a frame) is loaded with
  * D3DXLoadSkinMeshFromXof; a skinned mesh is drawn through a copy that UpdateSkinnedMesh
- * fills from its bones' frames each frame.  Bones naming no frame keep their offset only,
- * with one line saying so.  Textures are looked for beside the file (a name with a drive or
+ * fills from its bones' frames each frame.  A bone naming no frame is skipped (its share
+ * of a vertex stays at rest), with one line naming the file, the mesh and the bone.  Textures are looked for beside the file (a name with a drive or
  * a root is taken by its last component); a missing one is drawn untextured.  Animation
  * keys are played at the file's AnimTicksPerSecond (4800 without one), looping, each track
  * composing scale, rotation, translation and matrix keys.  --shot renders one frame with
@@ -79,6 +79,7 @@ struct Part {
     ID3DXSkinInfo *skin = nullptr;
     std::vector<D3DMATERIAL9> materials;
     std::vector<IDirect3DTexture9 *> textures;
+    std::string name;  // the Mesh's, for messages
     int frame = -1;
     std::vector<int> boneFrames;
     std::vector<D3DXMATRIX> boneMatrices;
@@ -252,6 +253,7 @@ private:
                                            &p.skin, &p.mesh)))
             return;  // the library has said why
         p.frame = frame;
+        p.name = NameOf(d);
         const D3DXMATERIAL *mats = materials ? static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) : nullptr;
         for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
             D3DMATERIAL9 mat{};
@@ -358,7 +360,8 @@ bool Load(Model &m, IDirect3DDevice9 *device)
             const char *name = p.skin->GetBoneName(b);
             int f = FindFrame(m, name ? name : "");
             if (f < 0)
-                Say(m.file, std::string("bone '") + (name ? name : "") + "' names no frame; it keeps its offset only");
+                Say(m.file, "mesh '" + p.name + "': bone '" + (name ? name : "") +
+                                "' names no frame; skipped (its vertices keep their rest place)");
             p.boneFrames.push_back(f);
         }
         p.boneMatrices.resize(p.boneFrames.size());
@@ -435,6 +438,8 @@ void Pose(Model &m, const Clip *clip, double seconds)
             p.boneMatrices[b] = *p.skin->GetBoneOffsetMatrix(DWORD(b));
             if (p.boneFrames[b] >= 0)
                 p.boneMatrices[b] *= m.frames[size_t(p.boneFrames[b])].combined;
+            else
+                D3DXMatrixIdentity(&p.boneMatrices[b]);  // a skipped bone leaves its share where it rests
         }
         void *src = nullptr, *dst = nullptr;
         if (SUCCEEDED(p.mesh->LockVertexBuffer(D3DLOCK_READONLY, &src))) {
