@@ -252,40 +252,56 @@ double Parser::TakeReal()
     return v;
 }
 
+namespace {
+
+// Appends n bytes to a data block; growing by at least doubling keeps many small appends
+// linear, and no zero-fill precedes the copy.
+inline void Put(std::vector<uint8_t> &d, const void *p, size_t n)
+{
+    const uint8_t *b = static_cast<const uint8_t *>(p);
+    d.insert(d.end(), b, b + n);
+}
+
+// Makes room for `values` more 4-byte values (at most a megabyte ahead, so that a damaged
+// count cannot ask for more memory than the file could fill).
+inline void Room(std::vector<uint8_t> &d, uint64_t values)
+{
+    size_t need = d.size() + 4 * size_t(std::min<uint64_t>(values, 1u << 18));
+    if (need > d.capacity())
+        d.reserve(std::max(need, 2 * d.capacity()));
+}
+
+}  // namespace
+
 void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
 {
     // One value at a time through the token stream; whenever a binary list of the right
     // kind holds more, the rest of the run is copied straight out of it.
     const bool floats = prim == T_FLOAT;
     std::vector<uint8_t> &d = node.data;
+    Room(d, count);
     while (count > 0) {
-        size_t at = d.size();
         if (floats) {
             float f = float(TakeReal());
-            d.resize(at + 4);
-            memcpy(d.data() + at, &f, 4);
+            Put(d, &f, 4);
         } else {
             uint32_t v = uint32_t(TakeInteger());
-            d.resize(at + 4);
-            memcpy(d.data() + at, &v, 4);
+            Put(d, &v, 4);
         }
         --count;
         // cur_ now holds the next list value, if any; the lexer holds the ones after it.
         if (count >= 2 && (cur_.kind == (floats ? T_REAL : T_INTEGER))) {
             uint32_t left = lexer_->ListLeft(floats);
             if (left > 0) {
-                at = d.size();
                 if (floats) {
                     float f = float(cur_.real);
-                    d.resize(at + 4);
-                    memcpy(d.data() + at, &f, 4);
+                    Put(d, &f, 4);
                 } else {
-                    d.resize(at + 4);
-                    memcpy(d.data() + at, &cur_.integer, 4);
+                    Put(d, &cur_.integer, 4);
                 }
                 --count;
                 uint32_t n = uint32_t(std::min<uint64_t>(count, left));
-                at = d.size();
+                size_t at = d.size();
                 d.resize(at + 4 * size_t(n));
                 lexer_->TakeList(d.data() + at, n);
                 count -= n;
@@ -308,16 +324,12 @@ void Parser::ParseValue(const Member &m, Node &node)
     switch (m.prim) {
     case T_FLOAT: {
         float f = float(TakeReal());
-        size_t at = d.size();
-        d.resize(at + 4);
-        memcpy(d.data() + at, &f, 4);
+        Put(d, &f, 4);
         return;
     }
     case T_DOUBLE: {
         double f = TakeReal();
-        size_t at = d.size();
-        d.resize(at + 8);
-        memcpy(d.data() + at, &f, 8);
+        Put(d, &f, 8);
         return;
     }
     case T_LPSTR:
@@ -331,18 +343,14 @@ void Parser::ParseValue(const Member &m, Node &node)
         s[cur_.text.size()] = 0;
         char *ptr = s.get();
         node.strings.push_back(std::move(s));
-        size_t at = d.size();
-        d.resize(at + sizeof(char *));
-        memcpy(d.data() + at, &ptr, sizeof(char *));
+        Put(d, &ptr, sizeof(char *));
         Advance();
         return;
     }
     default: {
         uint32_t v = uint32_t(TakeInteger());
         uint32_t n = PrimSize(m.prim);
-        size_t at = d.size();
-        d.resize(at + n);
-        memcpy(d.data() + at, &v, n);  // little-endian: the low bytes
+        Put(d, &v, n);  // little-endian: the low bytes
         return;
     }
     }
