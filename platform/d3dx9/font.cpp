@@ -252,17 +252,19 @@ private:
         return D3D_OK;
     }
 
-    // The characters of the text as drawn: prefix marks resolved, split into lines.
-    std::vector<std::vector<uint32_t>> Lines(const char *text, size_t n, DWORD format) const
+    // The characters of the text as drawn, prefix marks resolved, into chars_, and where
+    // each line starts in it into lineStarts_ (one more entry closes the last line).
+    void Lines(const char *text, size_t n, DWORD format)
     {
-        std::vector<std::vector<uint32_t>> lines(1);
+        chars_.clear();
+        lineStarts_.assign(1, 0);
         for (size_t i = 0; i < n; ++i) {
             uint8_t c = uint8_t(text[i]);
             if (c == '\r' || c == '\n') {
                 if (!(format & DT_SINGLELINE)) {
                     if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
                         ++i;
-                    lines.emplace_back();
+                    lineStarts_.push_back(chars_.size());
                 }
                 continue;
             }
@@ -272,26 +274,27 @@ private:
                 else
                     continue;  // a prefix mark
             }
-            lines.back().push_back(CodepointFromCp1252(c));
+            chars_.push_back(CodepointFromCp1252(c));
         }
-        return lines;
+        lineStarts_.push_back(chars_.size());
     }
 
     INT Draw(const char *text, size_t n, RECT &rect, DWORD format, D3DCOLOR color)
     {
         const int lineHeight = face_->Ascent() + face_->Descent();
-        std::vector<std::vector<uint32_t>> lines = Lines(text, n, format);
-        std::vector<int> widths;
+        Lines(text, n, format);
+        const size_t lineCount = lineStarts_.size() - 1;
+        widths_.clear();
         int widest = 0;
-        for (const auto &line : lines) {
+        for (size_t l = 0; l < lineCount; ++l) {
             int w = 0;
-            for (uint32_t c : line)
-                if (const Glyph *g = Find(c))
+            for (size_t i = lineStarts_[l]; i < lineStarts_[l + 1]; ++i)
+                if (const Glyph *g = Find(chars_[i]))
                     w += g->advance;
-            widths.push_back(w);
+            widths_.push_back(w);
             widest = std::max(widest, w);
         }
-        const int textHeight = lineHeight * int(lines.size());
+        const int textHeight = lineHeight * int(lineCount);
         int top = rect.top;
         if (format & DT_SINGLELINE) {
             if (format & DT_VCENTER)
@@ -305,29 +308,31 @@ private:
             return textHeight;
         }
 
-        // One list of quads per atlas page.
-        std::vector<std::vector<QuadVertex>> quads(pages_.size());
-        for (size_t l = 0; l < lines.size(); ++l) {
+        // One list of quads per atlas page; the lists are emptied, not freed, so a steady
+        // frame's text needs no allocation.
+        for (std::vector<QuadVertex> &q : quads_)
+            q.clear();
+        for (size_t l = 0; l < lineCount; ++l) {
             int pen = rect.left;
             if (format & DT_CENTER)
-                pen = rect.left + (rect.right - rect.left - widths[l]) / 2;
+                pen = rect.left + (rect.right - rect.left - widths_[l]) / 2;
             else if (format & DT_RIGHT)
-                pen = rect.right - widths[l];
+                pen = rect.right - widths_[l];
             int baseline = top + int(l) * lineHeight + face_->Ascent();
-            for (uint32_t c : lines[l]) {
-                const Glyph *g = Find(c);
+            for (size_t i = lineStarts_[l]; i < lineStarts_[l + 1]; ++i) {
+                const Glyph *g = Find(chars_[i]);
                 if (!g)
                     continue;
                 if (g->page >= 0) {
-                    if (quads.size() < pages_.size())
-                        quads.resize(pages_.size());
-                    AddQuad(quads[g->page], *g, pen + g->left, baseline - g->top, rect, !(format & DT_NOCLIP), color);
+                    if (quads_.size() < pages_.size())
+                        quads_.resize(pages_.size());
+                    AddQuad(quads_[g->page], *g, pen + g->left, baseline - g->top, rect, !(format & DT_NOCLIP), color);
                 }
                 pen += g->advance;
             }
         }
         if (SUCCEEDED(Upload()))
-            Submit(quads);
+            Submit(quads_);
         return (top - rect.top) + textHeight;
     }
 
@@ -452,6 +457,11 @@ private:
     std::unique_ptr<FontFace> face_;
     std::map<uint32_t, Glyph> glyphs_;
     std::vector<AtlasPage> pages_;
+    // Scratch of DrawTextA, kept between calls.
+    std::vector<uint32_t> chars_;
+    std::vector<size_t> lineStarts_;
+    std::vector<int> widths_;
+    std::vector<std::vector<QuadVertex>> quads_;
 };
 
 }  // namespace
