@@ -9,29 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
+#include "fuzz_device.h"
 
-IDirect3DDevice9 *Device()
-{
-    static IDirect3DDevice9 *device = [] {
-        IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!d3d)
-            abort();
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        IDirect3DDevice9 *made = nullptr;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL,
-                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &made)))
-            abort();
-        return made;
-    }();
-    return device;
-}
+namespace {
 
 // The size the loader gives a texture when the library chooses: the file's, rounded up to
 // a power of two, no larger than the device allows (8192).
@@ -54,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Library-chosen sizes, the full mip chain, a colour key: the program's own call.
     IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
-    HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(Device(), data, UINT(size), D3DX_DEFAULT, D3DX_DEFAULT,
+    HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(FuzzDevice(), data, UINT(size), D3DX_DEFAULT, D3DX_DEFAULT,
                                                      D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                                                      D3DX_DEFAULT, D3DX_DEFAULT, 0xFF000000, &info, nullptr,
                                                      &texture);

@@ -22,29 +22,9 @@ extern const unsigned char kExtensionTemplates[];
 extern const size_t kExtensionTemplatesSize;
 }  // namespace tavrok::dxfile
 
-namespace {
+#include "fuzz_device.h"
 
-IDirect3DDevice9 *Device()
-{
-    static IDirect3DDevice9 *device = [] {
-        IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!d3d)
-            abort();
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        IDirect3DDevice9 *made = nullptr;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, NULL,
-                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &made)))
-            abort();
-        return made;
-    }();
-    return device;
-}
+namespace {
 
 void Require(bool ok, const char *what)
 {
@@ -108,7 +88,7 @@ void LoadMeshes(IDirectXFileData *data, int depth)
         ID3DXSkinInfo *skin = nullptr;
         ID3DXMesh *mesh = nullptr;
         DWORD count = 0;
-        if (SUCCEEDED(D3DXLoadSkinMeshFromXof(data, D3DXMESH_SYSTEMMEM, Device(), &adjacency, &materials,
+        if (SUCCEEDED(D3DXLoadSkinMeshFromXof(data, D3DXMESH_SYSTEMMEM, FuzzDevice(), &adjacency, &materials,
                                               &effects, &count, &skin, &mesh)))
             CheckMesh(mesh, adjacency, count, skin);
         for (IUnknown *p : {(IUnknown *)adjacency, (IUnknown *)materials, (IUnknown *)effects, (IUnknown *)skin,
@@ -167,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
     ID3DXMesh *mesh = nullptr;
     DWORD count = 0;
-    if (SUCCEEDED(D3DXLoadMeshFromXA(ScratchFile().c_str(), D3DXMESH_SYSTEMMEM, Device(), &adjacency, &materials,
+    if (SUCCEEDED(D3DXLoadMeshFromXA(ScratchFile().c_str(), D3DXMESH_SYSTEMMEM, FuzzDevice(), &adjacency, &materials,
                                      nullptr, &count, &mesh)))
         CheckMesh(mesh, adjacency, count, nullptr);
     for (IUnknown *p : {(IUnknown *)adjacency, (IUnknown *)materials, (IUnknown *)mesh})
