@@ -463,7 +463,8 @@ public:
     bool light[kMaxLights] = {}, lightEnable[kMaxLights] = {};
     bool texture[kMaxSamplers] = {};
     bool stream[kMaxStreams] = {};
-    bool vsConstF[kVsConstants] = {};
+    bool vsConstF[kVsConstants] = {}, vsConstI[16] = {}, vsConstB[16] = {};
+    bool clipPlane[6] = {}, scissor = false;
 };
 
 class Device final : public ComObject<IDirect3DDevice9> {

@@ -628,7 +628,9 @@ HRESULT Device::SetClipPlane(DWORD index, CONST float *plane)
 {
     if (!plane || index >= 6)
         return Invalid("SetClipPlane: null plane or index past 5");
-    memcpy(state.clipPlanes[index], plane, sizeof(float) * 4);
+    memcpy(Target().clipPlanes[index], plane, sizeof(float) * 4);
+    if (recording)
+        recording->clipPlane[index] = true;
     return D3D_OK;
 }
 
@@ -801,7 +803,9 @@ HRESULT Device::SetScissorRect(CONST RECT *rect)
 {
     if (!rect)
         return Invalid("SetScissorRect: null rectangle");
-    state.scissor = *rect;
+    Target().scissor = *rect;
+    if (recording)
+        recording->scissor = true;
     return D3D_OK;
 }
 
@@ -1123,7 +1127,9 @@ HRESULT Device::SetVertexShaderConstantI(UINT start, CONST int *data, UINT count
 {
     if (!data || uint64_t(start) + count > 16)
         return Invalid("SetVertexShaderConstantI: null data or registers past i15");
-    memcpy(state.vsConstI[start], data, size_t(count) * 4 * sizeof(int));
+    memcpy(Target().vsConstI[start], data, size_t(count) * 4 * sizeof(int));
+    if (recording)
+        std::fill(recording->vsConstI + start, recording->vsConstI + start + count, true);
     return D3D_OK;
 }
 
@@ -1139,7 +1145,9 @@ HRESULT Device::SetVertexShaderConstantB(UINT start, CONST BOOL *data, UINT coun
 {
     if (!data || uint64_t(start) + count > 16)
         return Invalid("SetVertexShaderConstantB: null data or registers past b15");
-    memcpy(&state.vsConstB[start], data, size_t(count) * sizeof(BOOL));
+    memcpy(&Target().vsConstB[start], data, size_t(count) * sizeof(BOOL));
+    if (recording)
+        std::fill(recording->vsConstB + start, recording->vsConstB + start + count, true);
     return D3D_OK;
 }
 

@@ -7,10 +7,10 @@
  * between, and those settings reach the block, not the device.  Capture reads the held
  * states from the device again; Apply sets them through the device's own setters, so the
  * values are checked and bound objects referenced as if the program had set them.
- * Covered: render, texture-stage and sampler states, transforms, viewport, material,
- * lights and their enables, textures, streams, indices, FVF or declaration, vertex
- * shader and its float constants.  Not covered: integer and boolean constants, clip
- * planes, scissor rectangle, pixel shaders (the device offers none).
+ * Covered: render, texture-stage and sampler states, transforms, viewport, scissor
+ * rectangle, clip planes, material, lights and their enables, textures, streams, indices,
+ * FVF or declaration, the vertex shader and its float, integer and boolean constants.
+ * Not covered: pixel shaders (the device offers none).
  */
 #include "d3d9_private.h"
 
@@ -121,7 +121,8 @@ void StateBlock::Select(D3DSTATEBLOCKTYPE type, const DeviceState &current)
         std::fill(std::begin(transform), std::end(transform), true);
         std::fill(std::begin(texture), std::end(texture), true);
         std::fill(std::begin(stream), std::end(stream), true);
-        material = viewport = indices = true;
+        std::fill(std::begin(clipPlane), std::end(clipPlane), true);
+        material = viewport = scissor = indices = true;
     }
     if (pixel)
         for (D3DRENDERSTATETYPE r : kPixelRenderStates)
@@ -138,6 +139,8 @@ void StateBlock::Select(D3DSTATEBLOCKTYPE type, const DeviceState &current)
     if (vertex) {
         vertexFormat = vertexShader = true;
         std::fill(std::begin(vsConstF), std::end(vsConstF), true);
+        std::fill(std::begin(vsConstI), std::end(vsConstI), true);
+        std::fill(std::begin(vsConstB), std::end(vsConstB), true);
         // The lights that exist now.
         for (int i = 0; i < kMaxLights; ++i)
             light[i] = lightEnable[i] = current.lights[i].Type != 0;
@@ -173,6 +176,11 @@ HRESULT StateBlock::Capture()
         values.material = s.material;
     if (viewport)
         values.viewport = s.viewport;
+    if (scissor)
+        values.scissor = s.scissor;
+    for (int i = 0; i < 6; ++i)
+        if (clipPlane[i])
+            memcpy(values.clipPlanes[i], s.clipPlanes[i], sizeof values.clipPlanes[i]);
     for (int i = 0; i < kMaxLights; ++i) {
         if (light[i])
             values.lights[i] = s.lights[i];
@@ -199,6 +207,12 @@ HRESULT StateBlock::Capture()
     for (int i = 0; i < kVsConstants; ++i)
         if (vsConstF[i])
             memcpy(values.vsConstF[i], s.vsConstF[i], sizeof values.vsConstF[i]);
+    for (int i = 0; i < 16; ++i) {
+        if (vsConstI[i])
+            memcpy(values.vsConstI[i], s.vsConstI[i], sizeof values.vsConstI[i]);
+        if (vsConstB[i])
+            values.vsConstB[i] = s.vsConstB[i];
+    }
     return D3D_OK;
 }
 
@@ -232,6 +246,11 @@ HRESULT StateBlock::Apply()
         d.SetMaterial(&v.material);
     if (viewport)
         d.SetViewport(&v.viewport);
+    if (scissor)
+        d.SetScissorRect(&v.scissor);
+    for (int i = 0; i < 6; ++i)
+        if (clipPlane[i])
+            d.SetClipPlane(DWORD(i), v.clipPlanes[i]);
     for (int i = 0; i < kMaxLights; ++i) {
         if (light[i] && v.lights[i].Type != 0)
             d.SetLight(DWORD(i), &v.lights[i]);
@@ -264,6 +283,12 @@ HRESULT StateBlock::Apply()
             ++end;
         d.SetVertexShaderConstantF(UINT(i), v.vsConstF[i], UINT(end - i));
         i = end;
+    }
+    for (int i = 0; i < 16; ++i) {
+        if (vsConstI[i])
+            d.SetVertexShaderConstantI(UINT(i), v.vsConstI[i], 1);
+        if (vsConstB[i])
+            d.SetVertexShaderConstantB(UINT(i), &v.vsConstB[i], 1);
     }
     return D3D_OK;
 }

@@ -180,4 +180,69 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
     EXPECT_EQ(vertex->Release(), 0u);
 }
 
+// The states with no render-state number of their own: the scissor rectangle and clip planes
+// (whole blocks only) and the vertex shader's integer and boolean constants (vertex blocks).
+TEST_F(StateBlockTest, ScissorClipPlanesAndIntegerAndBooleanConstantsAreHeld)
+{
+    const RECT left = {0, 0, 32, 64}, all = {0, 0, 64, 64};
+    const float plane[4] = {1, 2, 3, 4}, zero[4] = {};
+    const int counts[4] = {3, 1, 0, 0};
+    const BOOL on = TRUE;
+    auto set = [&](const RECT &r, const float *p, const int *i, BOOL b) {
+        device_->SetScissorRect(&r);
+        device_->SetClipPlane(5, p);
+        device_->SetVertexShaderConstantI(15, i, 1);
+        device_->SetVertexShaderConstantB(15, &b, 1);
+    };
+    auto expect = [&](const RECT &r, const float *p, int i, BOOL b) {
+        RECT rect = {};
+        float got[4] = {};
+        int ints[4] = {};
+        BOOL flag = 2;
+        device_->GetScissorRect(&rect);
+        device_->GetClipPlane(5, got);
+        device_->GetVertexShaderConstantI(15, ints, 1);
+        device_->GetVertexShaderConstantB(15, &flag, 1);
+        EXPECT_EQ(rect.right, r.right);
+        EXPECT_EQ(got[3], p[3]);
+        EXPECT_EQ(ints[0], i);
+        EXPECT_EQ(flag, b);
+    };
+    const int none[4] = {};
+    set(all, zero, none, FALSE);
+
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    set(left, plane, counts, on);
+    IDirect3DStateBlock9 *recorded = nullptr;
+    ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
+    expect(all, zero, 0, FALSE);  // the device kept its own
+    recorded->Apply();
+    expect(left, plane, 3, TRUE);
+    // Applied, the rectangle cuts the square: the right half keeps the clear colour.  (The
+    // clear comes first: with the test on it would be cut too.)
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+    device_->BeginScene();
+    DrawRect(0, 0, 64, 64, 0xFFFF0000);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(16, 32), kRed, 2);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF0000FFu, 2);
+    device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+
+    IDirect3DStateBlock9 *whole = nullptr, *vertex = nullptr, *pixel = nullptr;
+    device_->CreateStateBlock(D3DSBT_ALL, &whole);
+    device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex);
+    device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel);
+    set(all, zero, none, FALSE);
+    pixel->Apply();
+    expect(all, zero, 0, FALSE);
+    vertex->Apply();
+    expect(all, zero, 3, TRUE);
+    set(all, zero, none, FALSE);
+    whole->Apply();
+    expect(left, plane, 3, TRUE);
+    for (IDirect3DStateBlock9 *b : {recorded, whole, vertex, pixel})
+        EXPECT_EQ(b->Release(), 0u);
+}
+
 }  // namespace
