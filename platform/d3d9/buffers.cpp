@@ -165,13 +165,16 @@ BufferResource<Interface>::BufferResource(Device *device, UINT length, DWORD usa
     buffer.core.deviceAlive = device->alive;
     buffer.dirtyEnd = length;
     device->liveChildren++;
+    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
 }
 
 template <class Interface>
 BufferResource<Interface>::~BufferResource()
 {
-    if (*buffer.core.deviceAlive)
+    if (*buffer.core.deviceAlive) {
         buffer.core.device->liveChildren--;
+        buffer.core.device->liveDefaultPool -= buffer.pool == D3DPOOL_DEFAULT;
+    }
 }
 
 template <class Interface>

@@ -240,6 +240,10 @@ public:
     DWORD usage;
     MipLevel own;        // pixels of a back buffer or plain surface
     bool locked = false;
+
+    // A plain surface of the default pool, which the device must not hold across a Reset
+    // (the back buffer is the device's own; a texture level counts with its texture).
+    bool DefaultPoolOwn() const { return kind == Kind::Plain && pool == D3DPOOL_DEFAULT; }
 };
 
 struct VertexElementList {
@@ -601,6 +605,7 @@ public:
     DeviceState state;
     Surface *backBuffer = nullptr;  // not owned: cleared by the surface when it goes
     int liveChildren = 0;           // resources made by this device that still exist
+    int liveDefaultPool = 0;        // those of them in D3DPOOL_DEFAULT, which stop a Reset
 
     // Frame statistics.
     uint64_t framesPresented = 0;

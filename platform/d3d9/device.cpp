@@ -198,6 +198,9 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
         return NotOffered("Reset to another back-buffer format, count or depth buffer");
     if (backBuffer)
         return Invalid("Reset: the back buffer is still held; release it first");
+    if (liveDefaultPool)
+        return Invalid("Reset: " + std::to_string(liveDefaultPool) +
+                       " resources of D3DPOOL_DEFAULT still exist; release them first");
     if (recording)
         return Invalid("Reset while a state block is being recorded");
     HRESULT hr = renderer->Resize(next);

@@ -185,12 +185,15 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
         levels.push_back(std::move(level));
     }
     device->liveChildren++;
+    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
 }
 
 Texture::~Texture()
 {
-    if (*core.deviceAlive)
+    if (*core.deviceAlive) {
         core.device->liveChildren--;
+        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
+    }
 }
 
 HRESULT Texture::QueryInterface(REFIID riid, void **ppv)
@@ -310,15 +313,17 @@ Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT
         own.height = height;
         own.pitch = width * BytesPerPixel(format);
         own.data.assign(size_t(own.pitch) * height, 0);
-    }
-    if (kind != Kind::TextureLevel)
         device->liveChildren++;
+        device->liveDefaultPool += DefaultPoolOwn();
+    }
 }
 
 Surface::~Surface()
 {
-    if (*deviceAlive && kind != Kind::TextureLevel)
+    if (*deviceAlive && kind != Kind::TextureLevel) {
         device->liveChildren--;
+        device->liveDefaultPool -= DefaultPoolOwn();
+    }
     if (*deviceAlive && kind == Kind::BackBuffer && device->backBuffer == this)
         device->backBuffer = nullptr;
     if (container)

@@ -47,6 +47,17 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     D3DPRESENT_PARAMETERS pp = WindowedParams(40, 24);
     EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
     held->Release();
+    // So does any resource of the default pool: a buffer, a texture, a plain surface.
+    IDirect3DVertexBuffer9 *vb = nullptr;
+    IDirect3DTexture9 *rt = nullptr;
+    IDirect3DSurface9 *plain = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &vb, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &rt, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &plain, NULL), D3D_OK);
+    for (IUnknown *r : std::initializer_list<IUnknown *>{vb, rt, plain}) {
+        EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
+        r->Release();
+    }
     D3DPRESENT_PARAMETERS full = WindowedParams(40, 24);
     full.Windowed = FALSE;
     EXPECT_EQ(device_->Reset(&full), D3DERR_INVALIDCALL);
