@@ -10,13 +10,17 @@
  * D3DXMESH_32BIT is given.  A mesh is made from an FVF code or from a vertex declaration
  * (one stream, the position first); a declaration that no FVF code expresses leaves the
  * mesh without a code (GetFVF is 0) and DrawSubset sets the declaration instead.
- * OptimizeInplace implements the attribute sort (a stable sort of the faces; vertices keep
- * their order); the vertex-cache, strip and compaction passes, cloning to a declaration
- * and point-representative output are not implemented and say so.
+ * A clone between two FVF codes converts each vertex by its FVF components; a clone from or
+ * to a declaration without a code copies each element of the new declaration from the
+ * source's element of the same usage and usage index.  OptimizeInplace implements the
+ * attribute sort (a stable sort of the faces; vertices keep their order); the vertex-cache,
+ * strip and compaction passes and point-representative output are not implemented and say
+ * so.
  */
 #include "mesh_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/vertex_elements.h>
 
 #include <algorithm>
 #include <cstring>
@@ -126,6 +130,33 @@ HRESULT FormatOfDeclaration(const char *caller, const D3DVERTEXELEMENT9 *element
     return D3D_OK;
 }
 
+// Copies one vertex element by element: each element of `to` takes the source's element of
+// the same usage and usage index.  The same type is copied as it is; between float types
+// the components both have are copied and the others are zero.  An element the source
+// lacks is zero, except a missing diffuse colour, which is opaque white (as in the FVF
+// conversion).
+void CopyVertexByElements(const std::vector<D3DVERTEXELEMENT9> &from, const BYTE *src,
+                          const std::vector<D3DVERTEXELEMENT9> &to, UINT toStride, BYTE *dst)
+{
+    memset(dst, 0, toStride);
+    for (size_t i = 0; i + 1 < to.size(); i++) {
+        const D3DVERTEXELEMENT9 &t = to[i];
+        const D3DVERTEXELEMENT9 *f = nullptr;
+        for (size_t j = 0; j + 1 < from.size() && !f; j++)
+            if (from[j].Usage == t.Usage && from[j].UsageIndex == t.UsageIndex)
+                f = &from[j];
+        if (!f) {
+            if (t.Usage == D3DDECLUSAGE_COLOR && t.UsageIndex == 0 && t.Type == D3DDECLTYPE_D3DCOLOR)
+                memset(dst + t.Offset, 0xFF, 4);
+            continue;
+        }
+        if (f->Type == t.Type)
+            memcpy(dst + t.Offset, src + f->Offset, tavrok::d3d9::DeclTypeSize(t.Type));
+        else if (f->Type <= D3DDECLTYPE_FLOAT4 && t.Type <= D3DDECLTYPE_FLOAT4)
+            memcpy(dst + t.Offset, src + f->Offset, 4 * (std::min(f->Type, t.Type) + 1));
+    }
+}
+
 class CMesh final : public RefCounted<ID3DXMesh> {
 public:
     // Counts the locks that may write vertices or indices (and reorderings), so that data
@@ -233,14 +264,20 @@ public:
             return D3DERR_INVALIDCALL;
         *ppCloneMesh = nullptr;
         HRESULT hr = FormatOfFvf("ID3DXMesh::CloneMeshFVF", FVF, &format);
-        return FAILED(hr) ? hr : Clone(Options, format, pD3DDevice, ppCloneMesh);
+        return FAILED(hr) ? hr : Clone("ID3DXMesh::CloneMeshFVF", Options, format, pD3DDevice, ppCloneMesh);
     }
     // A copy in another format, on another device or with other options.
-    HRESULT Clone(DWORD options, const VertexFormat &format, IDirect3DDevice9 *device, ID3DXMesh **out);
-    STDMETHODIMP CloneMesh(DWORD, CONST D3DVERTEXELEMENT9 *, LPDIRECT3DDEVICE9, LPD3DXMESH *) override
+    HRESULT Clone(const char *caller, DWORD options, const VertexFormat &format, IDirect3DDevice9 *device,
+                  ID3DXMesh **out);
+    STDMETHODIMP CloneMesh(DWORD Options, CONST D3DVERTEXELEMENT9 *pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
+                           LPD3DXMESH *ppCloneMesh) override
     {
-        Unsupported(kLib, "ID3DXMesh::CloneMesh with a vertex declaration (use CloneMeshFVF)");
-        return E_NOTIMPL;
+        VertexFormat format;
+        if (!ppCloneMesh || !pD3DDevice)
+            return D3DERR_INVALIDCALL;
+        *ppCloneMesh = nullptr;
+        HRESULT hr = FormatOfDeclaration("ID3DXMesh::CloneMesh", pDeclaration, &format);
+        return FAILED(hr) ? hr : Clone("ID3DXMesh::CloneMesh", Options, format, pD3DDevice, ppCloneMesh);
     }
     STDMETHODIMP GetVertexBuffer(LPDIRECT3DVERTEXBUFFER9 *ppVB) override
     {
@@ -305,10 +342,29 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency) override;
-    STDMETHODIMP UpdateSemantics(D3DVERTEXELEMENT9 *) override
+    // A new declaration over the same vertices: it must describe vertices of the same size.
+    STDMETHODIMP UpdateSemantics(D3DVERTEXELEMENT9 *Declaration) override
     {
-        Unsupported(kLib, "ID3DXMesh::UpdateSemantics");
-        return E_NOTIMPL;
+        VertexFormat format;
+        HRESULT hr = FormatOfDeclaration("ID3DXMesh::UpdateSemantics", Declaration, &format);
+        if (FAILED(hr))
+            return hr;
+        if (format.layout.stride != layout_.stride) {
+            Diagnostic(kLib, "", "", "ID3DXMesh::UpdateSemantics: the declaration's vertices are " +
+                                         std::to_string(format.layout.stride) + " bytes, the mesh's " +
+                                         std::to_string(layout_.stride));
+            return D3DERR_INVALIDCALL;
+        }
+        IDirect3DVertexDeclaration9 *declaration = nullptr;
+        if (!format.fvf && FAILED(hr = device_->CreateVertexDeclaration(format.elements.data(), &declaration)))
+            return hr;
+        if (declaration_)
+            declaration_->Release();
+        declaration_ = declaration;
+        format_ = std::move(format);
+        fvf_ = format_.fvf;
+        layout_ = format_.layout;
+        return D3D_OK;
     }
 
     // ID3DXMesh
@@ -338,7 +394,7 @@ public:
         if (!ppOptMesh)
             return D3DERR_INVALIDCALL;
         ID3DXMesh *copy = nullptr;
-        HRESULT hr = Clone(options_, format_, device_, &copy);
+        HRESULT hr = Clone("ID3DXMesh::Optimize", options_, format_, device_, &copy);
         if (FAILED(hr))
             return hr;
         hr = copy->OptimizeInplace(Flags, pAdjacencyIn, pAdjacencyOut, pFaceRemap, ppVertexRemap);
@@ -475,10 +531,11 @@ HRESULT CreateMeshObject(const char *caller, DWORD numFaces, DWORD numVertices, 
     return D3D_OK;
 }
 
-HRESULT CMesh::Clone(DWORD options, const VertexFormat &format, IDirect3DDevice9 *device, ID3DXMesh **out)
+HRESULT CMesh::Clone(const char *caller, DWORD options, const VertexFormat &format, IDirect3DDevice9 *device,
+                     ID3DXMesh **out)
 {
     CMesh *clone = nullptr;
-    HRESULT hr = CreateMeshObject("ID3DXMesh::CloneMeshFVF", numFaces_, numVertices_, options, format, device, &clone);
+    HRESULT hr = CreateMeshObject(caller, numFaces_, numVertices_, options, format, device, &clone);
     if (FAILED(hr))
         return hr;
     void *src = nullptr, *dst = nullptr;
@@ -491,6 +548,10 @@ HRESULT CMesh::Clone(DWORD options, const VertexFormat &format, IDirect3DDevice9
     if (format.elements.size() == format_.elements.size() &&
         !memcmp(format.elements.data(), format_.elements.data(), format_.elements.size() * sizeof(D3DVERTEXELEMENT9))) {
         memcpy(dst, src, size_t(numVertices_) * layout_.stride);
+    } else if (!format.fvf || !fvf_) {
+        for (DWORD v = 0; v < numVertices_; v++)
+            CopyVertexByElements(format_.elements, static_cast<const BYTE *>(src) + size_t(v) * layout_.stride,
+                                 format.elements, to.stride, static_cast<BYTE *>(dst) + size_t(v) * to.stride);
     } else {
         for (DWORD v = 0; v < numVertices_; v++)
             ConvertVertex(layout_, static_cast<const BYTE *>(src) + size_t(v) * layout_.stride, to,

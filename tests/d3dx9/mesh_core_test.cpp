@@ -413,6 +413,41 @@ TEST_F(MeshTest, CreationFromADeclaration)
     EXPECT_FLOAT_EQ(v[5 * 3 + 4], -0.5f);
     clone->UnlockVertexBuffer();
     clone->Release();
+    // A clone to another declaration takes each element from the one of the same usage:
+    // the tangent kept, the texture coordinates widened with a zero, the normal it lacks
+    // zero and the diffuse colour it lacks white.
+    const D3DVERTEXELEMENT9 wider[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+        {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+        {0, 48, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0}, kEnd};
+    ASSERT_EQ(mesh->CloneMesh(D3DXMESH_SYSTEMMEM, wider, device_, &clone), D3D_OK);
+    EXPECT_EQ(clone->GetFVF(), 0u);
+    ASSERT_EQ(clone->GetNumBytesPerVertex(), 52u);
+    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 0), 3, 6, 9, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 12), 0, 0, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 24), 1.5f, -0.5f, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 36), 9, 9, 9, 0);
+    DWORD colour = 0;
+    memcpy(&colour, v + 13 * 3 + 12, 4);
+    EXPECT_EQ(colour, 0xFFFFFFFFu);
+    clone->UnlockVertexBuffer();
+    // New semantics over the same bytes: the tangent read as a binormal; a declaration of
+    // another vertex size is refused.
+    D3DVERTEXELEMENT9 renamed[6];
+    memcpy(renamed, wider, sizeof renamed);
+    renamed[3].Usage = D3DDECLUSAGE_BINORMAL;
+    ASSERT_EQ(clone->UpdateSemantics(renamed), D3D_OK);
+    ASSERT_EQ(clone->GetDeclaration(back), D3D_OK);
+    EXPECT_EQ(back[3].Usage, D3DDECLUSAGE_BINORMAL);
+    D3DVERTEXELEMENT9 shorter[6];
+    memcpy(shorter, wider, sizeof shorter);
+    shorter[4] = kEnd;
+    EXPECT_EQ(clone->UpdateSemantics(shorter), D3DERR_INVALIDCALL);
+    EXPECT_EQ(clone->GetNumBytesPerVertex(), 52u);
+    clone->Release();
     // An optimised copy keeps the declaration.
     ID3DXMesh *sorted = nullptr;
     ASSERT_EQ(mesh->Optimize(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr, &sorted), D3D_OK);
