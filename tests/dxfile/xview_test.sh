@@ -69,17 +69,35 @@ $CONVERT \( -size 32x32 xc:red xc:lime +append \) \( -size 32x32 xc:blue xc:yell
   -type truecolor BMP3:"$WORK/quad/Maps/Quadrants.BMP"
 shot "$WORK/quad.png" "$WORK/quad/quadrants.x" || fail "quad picture: $(cat "$WORK/err.txt")"
 [ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "quad: $(cat "$WORK/err.txt")"
-quarter() { $CONVERT "$WORK/quad.png" -format "%[fx:int(255*p{$1,$2}.r+.5)],%[fx:int(255*p{$1,$2}.g+.5)],%[fx:int(255*p{$1,$2}.b+.5)]" info:; }
-near() {  # near <r,g,b> <r,g,b>: every channel within 40
-  local IFS=,
+pixel() {  # pixel <png> <x> <y>: r,g,b from 0 to 255
+  $CONVERT "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info:
+}
+quarter() { pixel "$WORK/quad.png" "$1" "$2"; }
+near() {  # near <r,g,b> <r,g,b> [within]: every channel within 40, or as given
+  local IFS=, d=${3:-40}
   read -r a b c <<<"$1"
   read -r x y z <<<"$2"
-  [ $(( (a-x)*(a-x) < 1600 && (b-y)*(b-y) < 1600 && (c-z)*(c-z) < 1600 )) = 1 ]
+  [ $(( (a-x)*(a-x) < d*d && (b-y)*(b-y) < d*d && (c-z)*(c-z) < d*d )) = 1 ]
 }
 near "$(quarter 300 220)" 255,0,0 || fail "top left is $(quarter 300 220), not red"
 near "$(quarter 340 220)" 0,255,0 || fail "top right is $(quarter 340 220), not green"
 near "$(quarter 300 260)" 0,0,255 || fail "bottom left is $(quarter 300 260), not blue"
 near "$(quarter 340 260)" 255,255,0 || fail "bottom right is $(quarter 340 260), not yellow"
+
+# A cube coloured only by its vertices (no material, no texture), lit as xview lights every
+# model: the mesh's vertex colour is the diffuse colour, the material's grey the ambient one.
+# A face of normal n and colour c is exactly c * n.L + 0.5 * 70 (light towards
+# (0.4, 0.8, -0.45) normalised, scene ambient 70): top red 239, front green 150, right blue
+# 137, the rest 35.  The faces turned away (white, yellow, magenta) must stay hidden.
+shot "$WORK/cube.png" "$FILES/colour_cube.x" || fail "cube picture: $(cat "$WORK/err.txt")"
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "cube: $(cat "$WORK/err.txt")"
+cube() {  # cube <x> <y> <r,g,b> <face>
+  near "$(pixel "$WORK/cube.png" "$1" "$2")" "$3" 4 || fail "$4 face is $(pixel "$WORK/cube.png" "$1" "$2"), not $3"
+}
+cube 310 125 239,35,35 top
+cube 260 250 35,150,35 front
+cube 200 330 35,150,35 "front (lower left)"
+cube 410 270 35,35,137 right
 
 set +e
 "$XVIEW" --time 1 "$WORK/model.x" 2>/dev/null
