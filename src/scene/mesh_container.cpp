@@ -9,7 +9,7 @@
  * made before the attribute sort, so it keeps the face order of the file; SkinMeshContainer
  * rewrites its vertices once per frame from the bone frames' combined matrices.
  * Failures are reported only through the returned code; a texture that does not load is
- * left out silently.
+ * left out silently.  Binding writes one line for each bone that names no frame.
  */
 #include "scene/mesh_container.h"
 
@@ -182,7 +182,17 @@ HRESULT LoadMergedContainer(SMeshContainer **ppContainer, IDirect3DDevice9 *pDev
     return S_OK;
 }
 
-void BindBones(SMeshContainer *pContainerList, SFrame *pFrameRoot)
+// One line for a bone whose name no frame bears (exporters write such bones): the file,
+// the mesh and the bone.  The bone stays unbound and skins with its offset matrix alone.
+static void ReportUnboundBone(const char *fileName, const char *meshName, const char *boneName)
+{
+    char line[768];
+    snprintf(line, sizeof line, "scene: %s%smesh '%.200s': bone '%.200s' names no frame; not bound\n",
+             fileName ? fileName : "", fileName ? ": " : "", meshName ? meshName : "", boneName ? boneName : "");
+    OutputDebugStringA(line);
+}
+
+void BindBones(SMeshContainer *pContainerList, SFrame *pFrameRoot, const char *fileName)
 {
     for (SMeshContainer *pContainer = pContainerList; pContainer; pContainer = pContainer->pNextMeshContainer) {
         if (!pContainer->pSkinInfo)
@@ -191,8 +201,11 @@ void BindBones(SMeshContainer *pContainerList, SFrame *pFrameRoot)
         pContainer->ppBoneMatrixPtrs = new D3DXMATRIX *[numBones];
         pContainer->pBoneMatrices = new (std::nothrow) D3DXMATRIX[numBones];
         for (DWORD i = 0; i < numBones; i++) {
-            SFrame *pFrame = FindFrame(pFrameRoot, pContainer->pSkinInfo->GetBoneName(i));
+            const char *boneName = pContainer->pSkinInfo->GetBoneName(i);
+            SFrame *pFrame = FindFrame(pFrameRoot, boneName);
             pContainer->ppBoneMatrixPtrs[i] = pFrame ? &pFrame->CombinedMatrix : NULL;
+            if (!pFrame)
+                ReportUnboundBone(fileName, pContainer->Name, boneName);
         }
     }
 }

@@ -41,7 +41,9 @@ HRESULT LoadMeshContainer(SMeshContainer **ppContainer, IDirect3DDevice9 *pDevic
                           const char *texturePath, DWORD cloneFVF, DWORD meshOptions);
 HRESULT LoadMergedContainer(SMeshContainer **ppContainer, IDirect3DDevice9 *pDevice, const char *fileName,
                             const char *texturePath, DWORD cloneFVF, DWORD meshOptions);
-void BindBones(SMeshContainer *pContainerList, SFrame *pFrameRoot);
+// Binds every skinned container's bones to the frames bearing their names; a bone that names
+// no frame stays unbound, with one line naming the file (when given), the mesh and the bone.
+void BindBones(SMeshContainer *pContainerList, SFrame *pFrameRoot, const char *fileName = NULL);
 HRESULT SkinMeshContainer(SMeshContainer *pContainer);
 void FreeMeshContainer(SMeshContainer *pContainer);
 

@@ -175,7 +175,7 @@ HRESULT LoadSkinnedModel(SMeshContainer **ppMeshList, SFrame **ppFrameRoot, IDir
 
     if (ppMeshList) {
         if (ppFrameRoot && loader.meshList && loader.frameRoot)
-            BindBones(loader.meshList, loader.frameRoot);
+            BindBones(loader.meshList, loader.frameRoot, fileName);
         *ppMeshList = loader.meshList;
         loader.meshList = NULL;
     }

@@ -102,7 +102,8 @@ TEST_F(MeshContainerTest, SkinnedCopyKeepsTheFileFaceOrderWhileTheMeshIsSorted)
     std::string body = std::string("Mesh Skin { 4; 0;0;0;, 1;0;0;, 0;1;0;, 1;1;0;; 2; 3;0,1,2;, 3;1,3,2;;") +
                        " MeshMaterialList { 2; 2; 1, 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }"
                        "  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }"
-                       " SkinWeights { \"Bone\"; 4; 0,1,2,3; 1,1,1,1; 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; } }";
+                       " SkinWeights { \"Bone\"; 3; 1,2,3; 1,1,1; 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }"
+                       " SkinWeights { \"Ghost\"; 1; 0; 1; 1,0,0,0, 0,1,0,0, 0,0,1,0, 5,0,0,1;; } }";
     SMeshContainer *c = Load(body, true, "");
     ASSERT_NE(c, nullptr);
     ASSERT_NE(c->pSkinInfo, nullptr);
@@ -121,19 +122,29 @@ TEST_F(MeshContainerTest, SkinnedCopyKeepsTheFileFaceOrderWhileTheMeshIsSorted)
     EXPECT_EQ(SkinMeshContainer(c), E_FAIL);
     EXPECT_EQ(SkinMeshContainer(nullptr), E_FAIL);
 
-    // Bound to nothing, the bone skins with its bare offset matrix (here the identity).
-    BindBones(c, nullptr);
-    ASSERT_NE(c->ppBoneMatrixPtrs, nullptr);
-    EXPECT_EQ(c->ppBoneMatrixPtrs[0], nullptr);
-    SFrame bone;
+    // Bound in a tree with a frame for "Bone" only: Ghost stays unbound, with one line naming
+    // the file as given, the mesh and the bone, and skins with its bare offset matrix.
+    char boneName[] = "Bone", otherName[] = "Hip";
+    SFrame bone, other;
+    bone.Name = boneName;
+    other.Name = otherName;
+    other.pFrameFirstChild = &bone;
     D3DXMatrixTranslation(&bone.CombinedMatrix, 0, 0, 2);
-    c->ppBoneMatrixPtrs[0] = &bone.CombinedMatrix;
+    testing::internal::CaptureStderr();
+    BindBones(c, &other, "Models\\skin.x");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "scene: Models\\skin.x: mesh 'Skin': bone 'Ghost' names no frame; not bound\n");
+    ASSERT_NE(c->ppBoneMatrixPtrs, nullptr);
+    EXPECT_EQ(c->ppBoneMatrixPtrs[0], &bone.CombinedMatrix);
+    EXPECT_EQ(c->ppBoneMatrixPtrs[1], nullptr);
     ASSERT_EQ(SkinMeshContainer(c), S_OK);
     void *v = nullptr;
     c->pSkinnedMesh->LockVertexBuffer(D3DLOCK_READONLY, &v);
     EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 3), 1, 1, 2, 0);
+    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 0), 5, 0, 0, 0);
     c->pSkinnedMesh->UnlockVertexBuffer();
     EXPECT_EQ(c->pBoneMatrices[0]._43, 2.0f);
+    EXPECT_EQ(c->pBoneMatrices[1]._41, 5.0f);
 }
 
 TEST_F(MeshContainerTest, ConversionToAnotherVertexFormat)
