@@ -491,17 +491,20 @@ Mesh damaged {
 
 }  // namespace
 
-// FVFData carries a second coordinate set (float bit patterns as DWORDs); the mesh's own
-// coordinates stay the first set.  A block whose size does not fit its format is left out.
+// FVFData carries a point size, a specular colour and a second coordinate set (float bit
+// patterns as DWORDs); the mesh's own coordinates stay the first set.  A block whose size
+// does not fit its format is left out.
 TEST_F(MeshLoadTest, FvfDataAddsItsComponentsAndABadOneIsLeftOut)
 {
-    // 1.0f, 0.5f and 2.0f as DWORDs; two sets of two values per vertex.
+    // Format 0x2A0: point size, specular, two sets of two values; six DWORDs a vertex.
+    // Vertex 1: size 4.0f, specular 0xFF336699, sets (1.0f, 1.0f) and (0.5f, 2.0f).
     const char *file = R"(
 template FVFData { <B6E70A0E-8EF9-4E83-94AD-ECC8B0C04897> DWORD dwFVF; DWORD nDWords; array DWORD data[nDWords]; }
 Mesh extra {
  3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
  MeshTextureCoords { 3; 0;0;, 1;0;, 0;1;; }
- FVFData { 512; 12; 0,0,0,0, 1065353216,1065353216,1056964608,1073741824, 0,0,0,0; }
+ FVFData { 672; 18; 0,0,0,0,0,0, 1082130432,4281558681,1065353216,1065353216,1056964608,1073741824,
+  0,0,0,0,0,0; }
 }
 Mesh bad {
  3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
@@ -511,12 +514,19 @@ Mesh bad {
     Loaded l = LoadFirstMesh(WriteX("fvfdata.x", file));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 0);
-    ASSERT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_TEX2));
+    const DWORD fvf = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+    ASSERT_EQ(l.mesh->GetFVF(), fvf);
+    ASSERT_EQ(l.mesh->GetNumBytesPerVertex(), 36u);
     BYTE *v = nullptr;
-    float uv[4];
+    float size, uv[4];
+    DWORD specular;
     ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    memcpy(uv, v + 28 + 12, 16);
+    memcpy(&size, v + 36 + 12, 4);
+    memcpy(&specular, v + 36 + 16, 4);
+    memcpy(uv, v + 36 + 20, 16);
     l.mesh->UnlockVertexBuffer();
+    EXPECT_EQ(size, 4.0f);
+    EXPECT_EQ(specular, 0xFF336699u);
     EXPECT_EQ(uv[0], 1.0f);
     EXPECT_EQ(uv[1], 0.0f) << "the mesh's own coordinates are the first set";
     EXPECT_EQ(uv[2], 0.5f);
@@ -533,6 +543,6 @@ Mesh bad {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << err;
     EXPECT_EQ(merged->GetNumVertices(), 6u);
-    EXPECT_EQ(merged->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_TEX2));
+    EXPECT_EQ(merged->GetFVF(), fvf);
     merged->Release();
 }
