@@ -107,8 +107,10 @@ void CompareWithAssimp(const std::string &path)
     auto anims = Summary(r.out, "animation");
     ASSERT_EQ(sets.size(), scene->mNumAnimations);
     std::map<std::string, const aiAnimation *> byName;
-    for (unsigned i = 0; i < scene->mNumAnimations; ++i)
-        byName[scene->mAnimations[i]->mName.C_Str()] = scene->mAnimations[i];
+    for (unsigned i = 0; i < scene->mNumAnimations; ++i) {
+        std::string name = scene->mAnimations[i]->mName.C_Str();
+        byName[name.empty() ? "-" : name] = scene->mAnimations[i];  // xinfo's word for no name
+    }
     for (const auto &s : sets) {
         ASSERT_EQ(byName.count(s[0]), 1u) << s[0];
         const aiAnimation *a = byName[s[0]];
@@ -405,7 +407,7 @@ fs::path TempDir()
 TEST(DxTools, XinfoAgreesWithAssimpInEveryEncoding)
 {
     fs::path dir = TempDir();
-    for (const char *name : {"oracle_meshes.x", "oracle_anim.x", "exporter_style.x"}) {
+    for (const char *name : {"oracle_meshes.x", "oracle_anim.x", "exporter_style.x", "clips.x"}) {
         SCOPED_TRACE(name);
         CompareWithAssimp(TestFile(name));
         ComparePositionsWithAssimp(TestFile(name));
@@ -420,6 +422,32 @@ TEST(DxTools, XinfoAgreesWithAssimpInEveryEncoding)
         }
     }
     fs::remove_all(dir);
+}
+
+// A file of clips alone, for the bones of another (assimp reads no file without a frame or
+// a mesh): every animation names a frame of that other file, with the file's keys.
+TEST(DxTools, XinfoReadsClipsForTheFramesOfAnotherFile)
+{
+    Assimp::Importer importer;
+    const aiScene *model = importer.ReadFile(TestFile("clips.x"), 0);
+    ASSERT_NE(model, nullptr) << importer.GetErrorString();
+    ToolRun r = Tool(std::string(XINFO_PATH) + " --json " + TestFile("clips_only.x"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    JParser p{r.out};
+    JValue doc = p.Value();
+    ASSERT_TRUE(p.ok) << r.out;
+    EXPECT_TRUE(doc["frames"].items.empty());
+    EXPECT_TRUE(doc["meshes"].items.empty());
+    ASSERT_EQ(doc["animationSets"].items.size(), 1u);
+    const JValue &shake = doc["animationSets"][0];
+    EXPECT_EQ(shake["name"].text, "Shake");
+    EXPECT_EQ(shake["length"].U(), 16u);
+    ASSERT_EQ(shake["animations"].items.size(), 2u);
+    for (const JValue &a : shake["animations"].items)
+        EXPECT_NE(model->mRootNode->FindNode(a["frame"].text.c_str()), nullptr) << a["frame"].text;
+    EXPECT_EQ(shake["animations"][0]["keys"]["rotation"].U(), 3u);
+    EXPECT_EQ(shake["animations"][1]["keys"]["position"].U(), 2u);
 }
 
 TEST(DxTools, XinfoReportsMalformedFilesWithOneLine)
