@@ -16,8 +16,9 @@
  * each Mesh (inline or referenced, at the top level or in a frame) is loaded with
  * D3DXLoadSkinMeshFromXof; a skinned mesh is drawn through a copy that UpdateSkinnedMesh
  * fills from its bones' frames each frame.  A bone naming no frame is skipped (its share
- * of a vertex stays at rest), with one line naming the file, the mesh and the bone.  Textures are looked for beside the file (a name with a drive or
- * a root is taken by its last component); a missing one is drawn untextured.  Animation
+ * of a vertex stays at rest), with one line naming the file, the mesh and the bone.
+ * Textures are looked for beside the file, each component in any case (a name with a drive
+ * or a root is taken by its last component); a missing one is drawn untextured.  Animation
  * keys are played at the file's AnimTicksPerSecond (4800 without one), looping, each track
  * composing scale, rotation, translation and matrix keys.  --shot renders one frame with
  * the renderer's capture switch and moves the picture to OUT.  Exit status: 0, 1 when the
