@@ -84,11 +84,13 @@ near "$(quarter 340 220)" 0,255,0 || fail "top right is $(quarter 340 220), not 
 near "$(quarter 300 260)" 0,0,255 || fail "bottom left is $(quarter 300 260), not blue"
 near "$(quarter 340 260)" 255,255,0 || fail "bottom right is $(quarter 340 260), not yellow"
 
-# A cube coloured only by its vertices (no material, no texture), lit as xview lights every
-# model: the mesh's vertex colour is the diffuse colour, the material's grey the ambient one.
-# A face of normal n and colour c is exactly c * n.L + 0.5 * 70 (light towards
-# (0.4, 0.8, -0.45) normalised, scene ambient 70): top red 239, front green 150, right blue
-# 137, the rest 35.  The faces turned away (white, yellow, magenta) must stay hidden.
+# A cube coloured only by its vertices (no material, no texture) under xview's light: the
+# vertex colour is the diffuse colour, and the mid-grey material xview gives a mesh without
+# one is the ambient colour.  A face of normal n and colour c is then c * n.L + 0.5 * 70 per
+# channel (light towards (0.4, 0.8, -0.45) normalised, scene ambient 70): top red 239, front
+# green 150, right blue 137, the other channels 35, up to rounding.  The faces turned away
+# (white, yellow, magenta) are drawn too, with no culling, and must lose to the depth test.
+# The probes lie well inside each face in xview's default view.
 shot "$WORK/cube.png" "$FILES/colour_cube.x" || fail "cube picture: $(cat "$WORK/err.txt")"
 [ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "cube: $(cat "$WORK/err.txt")"
 cube() {  # cube <x> <y> <r,g,b> <face>
