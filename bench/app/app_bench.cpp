@@ -7,9 +7,10 @@
  *  - LevelRay/Hierarchy and LevelRay/BruteForce: the level ray test's query, a ray against
  *    the level mesh, through D3DXIntersect (its hierarchy) and by testing every triangle.
  *  - CollideModels: one test of the character's collision model against the level's.
- *  - FrameAllocations: heap allocations per frame, idle and walking (a walk emits smoke,
- *    whose particles are born on the heap), counted by the allocator stand-ins of
- *    alloc_count.cpp.
+ *  - FrameAllocations: heap allocations per frame, idle, walking (a walk emits smoke,
+ *    whose particles are born on the heap) and fighting (the three attacks in turn, the
+ *    sword's sparks), counted by the allocator stand-ins of alloc_count.cpp, beside the
+ *    particles born per frame: what is left over is the frame's own allocations.
  *  - SkinNinja/<kernel>: the character's skinning step alone (UpdateSkinnedMesh with the
  *    pose of the last frame) through each skinning kernel the processor can run.
  */
@@ -18,6 +19,7 @@
 #include "app/d3d_setup.h"
 #include "app/frame.h"
 #include "app/scene_setup.h"
+#include "fx/particles.h"
 #include "scene/scene_object.h"
 
 #include <d3dx9.h>
@@ -29,6 +31,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <math.h>
 #include <stdlib.h>
 #include <stdio.h>
@@ -56,22 +59,57 @@ void FrameLogic(benchmark::State &state)
 }
 BENCHMARK(FrameLogic)->Arg(0)->Arg(1)->ArgName("walking")->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// The particles alive now, in address order, into a list whose room is made beforehand so
+// that taking it allocates nothing.
+void LiveParticles(std::vector<const Particle *> *out)
+{
+    out->clear();
+    for (const CParticleSystem *system : {&g_smokeParticles, &g_sparkParticles})
+        for (const Particle *p = system->GetParticles(); p && out->size() < out->capacity(); p = p->next)
+            out->push_back(p);
+    std::sort(out->begin(), out->end());
+}
+
+// The keys of frame `frame` of a fight: sword, punch and kick in turn, each held a moment.
+void FightKeys(long frame)
+{
+    static const int kAttacks[] = {DIK_A, DIK_S, DIK_D};
+    const int attack = kAttacks[(frame / 60) % 3];
+    if (frame % 60 == 0)
+        g_scene.Press(attack);
+    else if (frame % 60 == 10)
+        g_scene.Release(attack);
+}
+
 void FrameAllocations(benchmark::State &state)
 {
+    const long mode = state.range(0);  // 0 idle, 1 walking, 2 fighting
     g_scene.ResetCharacter();
     g_scene.ReleaseAll();
-    if (state.range(0))
+    if (mode == 1)
         g_scene.Press(DIK_DOWN);
     for (int i = 0; i < 50; i++)  // past the first frames of the walk
         g_scene.Frame();
-    long allocations = 0, frames = 0;
+    long allocations = 0, frames = 0, births = 0;
+    std::vector<const Particle *> before, after;
+    before.reserve(1 << 16);
+    after.reserve(1 << 16);
+    LiveParticles(&before);
     for (auto _ : state) {
-        long before = benchalloc::Allocations();
+        if (mode == 2)
+            FightKeys(frames);
+        long count = benchalloc::Allocations();
         // TAVROK_BENCH_ALLOC_TRACE=1: the call stacks of one frame's allocations.
         benchalloc::Tracing(frames == 100 && getenv("TAVROK_BENCH_ALLOC_TRACE"));
         g_scene.Frame();
         benchalloc::Tracing(false);
-        allocations += benchalloc::Allocations() - before;
+        allocations += benchalloc::Allocations() - count;
+        // Born this frame: alive now and not before (a freed particle's address may be
+        // taken again by one born in the same frame, which then goes uncounted).
+        LiveParticles(&after);
+        for (const Particle *p : after)
+            births += !std::binary_search(before.begin(), before.end(), p);
+        std::swap(before, after);
         if (++frames % 500 == 0) {
             state.PauseTiming();
             g_scene.ResetCharacter();
@@ -80,8 +118,9 @@ void FrameAllocations(benchmark::State &state)
     }
     g_scene.ReleaseAll();
     state.counters["allocs/frame"] = frames ? double(allocations) / double(frames) : 0.0;
+    state.counters["births/frame"] = frames ? double(births) / double(frames) : 0.0;
 }
-BENCHMARK(FrameAllocations)->Arg(0)->Arg(1)->ArgName("walking")->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(FrameAllocations)->Arg(0)->Arg(1)->Arg(2)->ArgName("idle0_walk1_fight2")->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // Rays as the level test casts them: from points round the start, horizontally, in the
 // level mesh's model space.
