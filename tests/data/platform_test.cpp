@@ -1,9 +1,8 @@
 /*
  * platform_test.cpp - the data files through our own platform libraries, the way the
- * program uses them: the particle shader assembles and makes a vertex shader, the particle
- * bitmaps load with black keyed out, the level merges into one mesh with 16-bit indices
- * that the program's feet-level rays hit where they should, and the ninja's Mesh object
- * loads as a skinned mesh with all its bones.  Runs on a NULLREF device, no display.
+ * program uses them: the particle shader assembles and makes a vertex shader, the level
+ * merges into one mesh with 16-bit indices that the program's feet-level rays hit where
+ * they should, and the ninja's Mesh object loads as a skinned mesh with all its bones.  Runs on a NULLREF device, no display.
  */
 #include "support/null_device.h"
 
@@ -57,29 +56,6 @@ TEST_F(DataOnDevice, ParticleShaderAssemblesIntoAVertexShader)
     if (shader) shader->Release();
     code->Release();
     if (errors) errors->Release();
-}
-
-TEST_F(DataOnDevice, ParticleBitmapsLoadWithTheirBlackBackgroundKeyedOut)
-{
-    for (const char *name : {"Data/Particle_Smoke.bmp", "Data/Particle_Spare1.bmp"}) {
-        IDirect3DTexture9 *tex = nullptr;
-        ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, DataPath(name).c_str(), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                               0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                               0xFF000000, NULL, NULL, &tex),
-                  D3D_OK)
-            << name;
-        D3DSURFACE_DESC desc;
-        ASSERT_EQ(tex->GetLevelDesc(0, &desc), D3D_OK);
-        D3DLOCKED_RECT rect;
-        ASSERT_EQ(tex->LockRect(0, &rect, NULL, D3DLOCK_READONLY), D3D_OK);
-        auto texel = [&](UINT x, UINT y) {
-            return reinterpret_cast<const DWORD *>(static_cast<const BYTE *>(rect.pBits) + y * rect.Pitch)[x];
-        };
-        EXPECT_EQ(texel(0, 0) >> 24, 0u) << name << ": corner not transparent";
-        EXPECT_EQ(texel(desc.Width / 2, desc.Height / 2) >> 24, 0xFFu) << name << ": centre not opaque";
-        tex->UnlockRect(0);
-        tex->Release();
-    }
 }
 
 TEST_F(DataOnDevice, LevelMergesIntoOneMeshThatTheFeetRaysHitWhereExpected)
