@@ -2,14 +2,12 @@
  * platform_test.cpp - the data files through our own platform libraries, the way the
  * program uses them: the particle shader assembles and makes a vertex shader, the level
  * merges into one mesh with 16-bit indices that the program's feet-level rays hit where
- * they should, and the ninja's Mesh object loads as a skinned mesh with all its bones.  Runs on a NULLREF device, no display.
+ * they should.  (The character's skin, as the program loads it, is checked by the scene
+ * tests' load-and-release rounds.)  Runs on a NULLREF device, no display.
  */
 #include "support/null_device.h"
 
 #include <d3dx9.h>
-#include <dxfile.h>
-#include <rmxfguid.h>
-#include <rmxftmpl.h>
 
 #include <gtest/gtest.h>
 
@@ -21,28 +19,6 @@ namespace {
 std::string DataPath(const std::string &relative) { return std::string(TAVROK_DATA_RUN_DIR) + "/" + relative; }
 
 using DataOnDevice = testsupport::NullDeviceTest;
-
-// The first Mesh data object below `object` (depth first), with one reference, or null.
-IDirectXFileData *FindMesh(IDirectXFileData *object)
-{
-    const GUID *type = nullptr;
-    if (SUCCEEDED(object->GetType(&type)) && type && *type == TID_D3DRMMesh) {
-        object->AddRef();
-        return object;
-    }
-    IDirectXFileObject *child = nullptr;
-    while (SUCCEEDED(object->GetNextObject(&child))) {
-        IDirectXFileData *data = nullptr;
-        IDirectXFileData *found = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
-            found = FindMesh(data);
-            data->Release();
-        }
-        child->Release();
-        if (found) return found;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -105,51 +81,4 @@ TEST_F(DataOnDevice, LevelMergesIntoOneMeshThatTheFeetRaysHitWhereExpected)
 #endif
     materials->Release();
     mesh->Release();
-}
-
-TEST_F(DataOnDevice, NinjaMeshLoadsAsASkinWithEveryBone)
-{
-    IDirectXFile *file = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&file), DXFILE_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
-    IDirectXFileEnumObject *en = nullptr;
-    std::string path = DataPath("Data/Ninja.x");
-    ASSERT_EQ(file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &en), DXFILE_OK);
-    IDirectXFileData *top = nullptr, *meshData = nullptr;
-    while (!meshData && SUCCEEDED(en->GetNextDataObject(&top))) {
-        meshData = FindMesh(top);
-        top->Release();
-    }
-    ASSERT_NE(meshData, nullptr);
-    ID3DXMesh *mesh = nullptr;
-    ID3DXSkinInfo *skin = nullptr;
-    ID3DXBuffer *materials = nullptr;
-    DWORD count = 0;
-    ASSERT_EQ(D3DXLoadSkinMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device_, NULL, &materials, NULL, &count, &skin, &mesh),
-              D3D_OK);
-    ASSERT_NE(skin, nullptr);
-    EXPECT_EQ(skin->GetNumBones(), 18u);
-    DWORD influences = 0;
-    EXPECT_EQ(skin->GetMaxVertexInfluences(&influences), D3D_OK);
-    EXPECT_GE(influences, 2u);
-    EXPECT_LE(influences, 4u);
-    EXPECT_GE(mesh->GetNumFaces(), 2000u);
-    EXPECT_NE(mesh->GetFVF() & D3DFVF_DIFFUSE, 0u);
-    EXPECT_GE(count, 2u);
-    // Each material names a texture that sits in the texture folder.
-    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
-    for (DWORD i = 0; i < count; ++i) {
-        ASSERT_NE(m[i].pTextureFilename, nullptr);
-        IDirect3DTexture9 *tex = nullptr;
-        EXPECT_EQ(D3DXCreateTextureFromFileA(device_, DataPath(std::string("Data/") + m[i].pTextureFilename).c_str(), &tex),
-                  D3D_OK)
-            << m[i].pTextureFilename;
-        if (tex) tex->Release();
-    }
-    materials->Release();
-    skin->Release();
-    mesh->Release();
-    meshData->Release();
-    en->Release();
-    file->Release();
 }
