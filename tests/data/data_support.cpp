@@ -130,20 +130,10 @@ double CastRay(const std::vector<Tri> &tris, const aiVector3D &o, const aiVector
     return best;
 }
 
+// Whether the segment p0..p1 meets the triangle (edges count as inside).
 static bool SegmentHitsTriangle(const aiVector3D &p0, const aiVector3D &p1, const Tri &t)
 {
-    aiVector3D d = p1 - p0;
-    aiVector3D e1 = t.b - t.a, e2 = t.c - t.a;
-    aiVector3D p = d ^ e2;
-    double det = e1 * p;
-    if (std::fabs(det) < 1e-14) return false;
-    aiVector3D s = p0 - t.a;
-    double u = (s * p) / det;
-    if (u < 0 || u > 1) return false;
-    aiVector3D q = s ^ e1;
-    double v = (d * q) / det;
-    if (v < 0 || u + v > 1) return false;
-    double k = (e2 * q) / det;
+    double k = RayTriangle(D3(p0), D3(p1) - D3(p0), t);
     return k >= 0 && k <= 1;
 }
 

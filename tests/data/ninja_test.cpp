@@ -48,6 +48,21 @@ bool IsIdentity(const aiMatrix4x4 &m)
     return true;
 }
 
+// The bind-pose positions of the vertices that follow `bone` alone.
+std::vector<aiVector3D> RigidVertices(const aiScene *scene, const std::string &bone)
+{
+    std::vector<aiVector3D> out;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        const aiMesh *mesh = scene->mMeshes[m];
+        for (unsigned b = 0; b < mesh->mNumBones; ++b)
+            if (bone == mesh->mBones[b]->mName.C_Str())
+                for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w)
+                    if (mesh->mBones[b]->mWeights[w].mWeight >= 0.99f)
+                        out.push_back(mesh->mVertices[mesh->mBones[b]->mWeights[w].mVertexId]);
+    }
+    return out;
+}
+
 // The program's playback: clip ticks per elapsed millisecond.
 double TicksPerMs(const std::string &clip) { return clip == "pugno" || clip == "spada" ? 3.0 : 2.0; }
 
@@ -159,39 +174,19 @@ TEST_F(Ninja, BindPoseStandsOnTheFloorAtTheIntendedHeightFacingMinusZ)
     EXPECT_LT(maxY, 1.15f);
 
     // The waist (what follows the spine alone) is wider across (x) than it is deep (z).
-    {
-        float lo[2] = {1, 1}, hi[2] = {-1, -1};
-        for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
-            const aiMesh *mesh = Scene()->mMeshes[m];
-            for (unsigned b = 0; b < mesh->mNumBones; ++b) {
-                if (std::string(mesh->mBones[b]->mName.C_Str()) != "Spine") continue;
-                for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
-                    if (mesh->mBones[b]->mWeights[w].mWeight < 0.99f) continue;
-                    const aiVector3D &p = mesh->mVertices[mesh->mBones[b]->mWeights[w].mVertexId];
-                    lo[0] = std::min(lo[0], p.x);
-                    hi[0] = std::max(hi[0], p.x);
-                    lo[1] = std::min(lo[1], p.z);
-                    hi[1] = std::max(hi[1], p.z);
-                }
-            }
-        }
-        EXPECT_GT(hi[0] - lo[0], 1.3f * (hi[1] - lo[1]));
+    float lo[2] = {1, 1}, hi[2] = {-1, -1};
+    for (const aiVector3D &p : RigidVertices(Scene(), "Spine")) {
+        lo[0] = std::min(lo[0], p.x), hi[0] = std::max(hi[0], p.x);
+        lo[1] = std::min(lo[1], p.z), hi[1] = std::max(hi[1], p.z);
     }
+    EXPECT_GT(hi[0] - lo[0], 1.3f * (hi[1] - lo[1]));
     // Toes point to -z: each foot reaches further forward (-z) of its ankle than back.
     for (const char *foot : {"Foot_L", "Foot_R"}) {
         aiVector3D ankle = Origin(NodeMatrix(Scene(), nullptr, 0, foot));
         float front = 0, back = 0;
-        for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
-            const aiMesh *mesh = Scene()->mMeshes[m];
-            for (unsigned b = 0; b < mesh->mNumBones; ++b) {
-                if (std::string(mesh->mBones[b]->mName.C_Str()) != foot) continue;
-                for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
-                    if (mesh->mBones[b]->mWeights[w].mWeight < 0.99f) continue;
-                    float dz = mesh->mVertices[mesh->mBones[b]->mWeights[w].mVertexId].z - ankle.z;
-                    front = std::min(front, dz);
-                    back = std::max(back, dz);
-                }
-            }
+        for (const aiVector3D &p : RigidVertices(Scene(), foot)) {
+            front = std::min(front, p.z - ankle.z);
+            back = std::max(back, p.z - ankle.z);
         }
         EXPECT_LT(front, -0.09f) << foot;
         EXPECT_LT(back, 0.07f) << foot;
@@ -291,18 +286,16 @@ TEST_F(Ninja, ClipsMoveTheLimbsTheirNamesSay)
         for (int i = 0; i <= 48; ++i) fn(Origin(NodeMatrix(Scene(), a, a->mDuration * i / 48, node)));
     };
     // Walk: the feet overtake each other, each way.
-    {
-        const aiAnimation *a = FindAnimation(Scene(), "camminata");
-        float most = 0, least = 0;
-        for (int i = 0; i <= 48; ++i) {
-            double t = a->mDuration * i / 48;
-            float dz = Origin(NodeMatrix(Scene(), a, t, "Foot_L")).z - Origin(NodeMatrix(Scene(), a, t, "Foot_R")).z;
-            most = std::max(most, dz);
-            least = std::min(least, dz);
-        }
-        EXPECT_GT(most, 0.12f);
-        EXPECT_LT(least, -0.12f);
+    float most = 0, least = 0;
+    const aiAnimation *walk = FindAnimation(Scene(), "camminata");
+    for (int i = 0; i <= 48; ++i) {
+        double t = walk->mDuration * i / 48;
+        float dz = Origin(NodeMatrix(Scene(), walk, t, "Foot_L")).z - Origin(NodeMatrix(Scene(), walk, t, "Foot_R")).z;
+        most = std::max(most, dz);
+        least = std::min(least, dz);
     }
+    EXPECT_GT(most, 0.12f);
+    EXPECT_LT(least, -0.12f);
     // Punch: the free (left) fist goes out in front at chest height.
     float reach = 0;
     track("pugno", "Hand_L", [&](aiVector3D p) {

@@ -1,16 +1,13 @@
 /*
  * platform_test.cpp - the data files through our own platform libraries, the way the
- * program uses them: the particle shader assembles and makes a vertex shader, the particle
- * bitmaps load with black keyed out, the level merges into one mesh with 16-bit indices
- * that the program's feet-level rays hit where they should, and the ninja's Mesh object
- * loads as a skinned mesh with all its bones.  Runs on a NULLREF device, no display.
+ * program uses them: the particle shader assembles and makes a vertex shader, the level
+ * merges into one mesh with 16-bit indices that the program's feet-level rays hit where
+ * they should.  (The character's skin, as the program loads it, is checked by the scene
+ * tests' load-and-release rounds.)  Runs on a NULLREF device, no display.
  */
 #include "support/null_device.h"
 
 #include <d3dx9.h>
-#include <dxfile.h>
-#include <rmxfguid.h>
-#include <rmxftmpl.h>
 
 #include <gtest/gtest.h>
 
@@ -22,28 +19,6 @@ namespace {
 std::string DataPath(const std::string &relative) { return std::string(TAVROK_DATA_RUN_DIR) + "/" + relative; }
 
 using DataOnDevice = testsupport::NullDeviceTest;
-
-// The first Mesh data object below `object` (depth first), with one reference, or null.
-IDirectXFileData *FindMesh(IDirectXFileData *object)
-{
-    const GUID *type = nullptr;
-    if (SUCCEEDED(object->GetType(&type)) && type && *type == TID_D3DRMMesh) {
-        object->AddRef();
-        return object;
-    }
-    IDirectXFileObject *child = nullptr;
-    while (SUCCEEDED(object->GetNextObject(&child))) {
-        IDirectXFileData *data = nullptr;
-        IDirectXFileData *found = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
-            found = FindMesh(data);
-            data->Release();
-        }
-        child->Release();
-        if (found) return found;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -57,29 +32,6 @@ TEST_F(DataOnDevice, ParticleShaderAssemblesIntoAVertexShader)
     if (shader) shader->Release();
     code->Release();
     if (errors) errors->Release();
-}
-
-TEST_F(DataOnDevice, ParticleBitmapsLoadWithTheirBlackBackgroundKeyedOut)
-{
-    for (const char *name : {"Data/Particle_Smoke.bmp", "Data/Particle_Spare1.bmp"}) {
-        IDirect3DTexture9 *tex = nullptr;
-        ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, DataPath(name).c_str(), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                               0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                               0xFF000000, NULL, NULL, &tex),
-                  D3D_OK)
-            << name;
-        D3DSURFACE_DESC desc;
-        ASSERT_EQ(tex->GetLevelDesc(0, &desc), D3D_OK);
-        D3DLOCKED_RECT rect;
-        ASSERT_EQ(tex->LockRect(0, &rect, NULL, D3DLOCK_READONLY), D3D_OK);
-        auto texel = [&](UINT x, UINT y) {
-            return reinterpret_cast<const DWORD *>(static_cast<const BYTE *>(rect.pBits) + y * rect.Pitch)[x];
-        };
-        EXPECT_EQ(texel(0, 0) >> 24, 0u) << name << ": corner not transparent";
-        EXPECT_EQ(texel(desc.Width / 2, desc.Height / 2) >> 24, 0xFFu) << name << ": centre not opaque";
-        tex->UnlockRect(0);
-        tex->Release();
-    }
 }
 
 TEST_F(DataOnDevice, LevelMergesIntoOneMeshThatTheFeetRaysHitWhereExpected)
@@ -129,51 +81,4 @@ TEST_F(DataOnDevice, LevelMergesIntoOneMeshThatTheFeetRaysHitWhereExpected)
 #endif
     materials->Release();
     mesh->Release();
-}
-
-TEST_F(DataOnDevice, NinjaMeshLoadsAsASkinWithEveryBone)
-{
-    IDirectXFile *file = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&file), DXFILE_OK);
-    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
-    IDirectXFileEnumObject *en = nullptr;
-    std::string path = DataPath("Data/Ninja.x");
-    ASSERT_EQ(file->CreateEnumObject(const_cast<char *>(path.c_str()), DXFILELOAD_FROMFILE, &en), DXFILE_OK);
-    IDirectXFileData *top = nullptr, *meshData = nullptr;
-    while (!meshData && SUCCEEDED(en->GetNextDataObject(&top))) {
-        meshData = FindMesh(top);
-        top->Release();
-    }
-    ASSERT_NE(meshData, nullptr);
-    ID3DXMesh *mesh = nullptr;
-    ID3DXSkinInfo *skin = nullptr;
-    ID3DXBuffer *materials = nullptr;
-    DWORD count = 0;
-    ASSERT_EQ(D3DXLoadSkinMeshFromXof(meshData, D3DXMESH_SYSTEMMEM, device_, NULL, &materials, NULL, &count, &skin, &mesh),
-              D3D_OK);
-    ASSERT_NE(skin, nullptr);
-    EXPECT_EQ(skin->GetNumBones(), 18u);
-    DWORD influences = 0;
-    EXPECT_EQ(skin->GetMaxVertexInfluences(&influences), D3D_OK);
-    EXPECT_GE(influences, 2u);
-    EXPECT_LE(influences, 4u);
-    EXPECT_GE(mesh->GetNumFaces(), 2000u);
-    EXPECT_NE(mesh->GetFVF() & D3DFVF_DIFFUSE, 0u);
-    EXPECT_GE(count, 2u);
-    // Each material names a texture that sits in the texture folder.
-    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
-    for (DWORD i = 0; i < count; ++i) {
-        ASSERT_NE(m[i].pTextureFilename, nullptr);
-        IDirect3DTexture9 *tex = nullptr;
-        EXPECT_EQ(D3DXCreateTextureFromFileA(device_, DataPath(std::string("Data/") + m[i].pTextureFilename).c_str(), &tex),
-                  D3D_OK)
-            << m[i].pTextureFilename;
-        if (tex) tex->Release();
-    }
-    materials->Release();
-    skin->Release();
-    mesh->Release();
-    meshData->Release();
-    en->Release();
-    file->Release();
 }

@@ -98,47 +98,45 @@ TEST(DxErrors, ObjectsBeforeAnErrorAreStillHandedOut)
 
 TEST(DxErrors, BinaryAndCompressedDamageIsCaught)
 {
-    // Hand-made binary damage: a name whose length runs past the end, an integer list
-    // longer than the file, an unknown token.
-    auto bin = [](std::vector<uint8_t> body) {
-        std::vector<uint8_t> f = Bytes("xof 0302bin 0032");
+    auto file = [](const char *header, std::vector<uint8_t> body) {
+        std::vector<uint8_t> f = Bytes(header);
         f.insert(f.end(), body.begin(), body.end());
         return f;
     };
-    Outcome o = Read(bin({1, 0, 0xff, 0xff, 0xff, 0x7f, 'F'}));
-    EXPECT_EQ(o.code, DXFILEERR_PARSEERROR);
-    EXPECT_NE(o.stderrText.find("byte 16: name of 2147483647 entries runs past the end"), std::string::npos)
-        << o.stderrText;
-    o = Read(bin({1, 0, 5, 0, 0, 0, 'F', 'r', 'a', 'm', 'e', 10, 0, 6, 0, 0, 0, 0, 0x40, 1, 0, 0, 0}));
-    EXPECT_EQ(o.code, DXFILEERR_PARSEERROR);
-    EXPECT_NE(o.stderrText.find("integer list of 1073741824 entries"), std::string::npos) << o.stderrText;
-    o = Read(bin({99, 0}));
-    EXPECT_NE(o.stderrText.find("unknown token code 99"), std::string::npos) << o.stderrText;
-
-    // Compressed: wrong block signature, wrong inflated size, bad deflate data.
-    std::vector<uint8_t> good = Bytes("xof 0303tzip0032");
-    std::vector<uint8_t> packed = tavrok::dxfile::DeflateMszip(Bytes(" Frame A { }"));
-    good.insert(good.end(), packed.begin(), packed.end());
+    // "Frame {" and an integer list of `n` entries with one value after it.
+    auto list = [&](uint8_t n3, uint8_t n) {
+        return file("xof 0302bin 0032", {1, 0, 5, 0, 0, 0, 'F', 'r', 'a', 'm', 'e', 10, 0, 6, 0, n, 0, 0, n3, 1, 0, 0, 0});
+    };
+    std::vector<uint8_t> zip = tavrok::dxfile::DeflateMszip(Bytes(" Frame A { }"));
+    std::vector<uint8_t> good = file("xof 0303tzip0032", zip);
     ASSERT_EQ(Read(good).code, DXFILEERR_NOMOREOBJECTS);
-    std::vector<uint8_t> noCk = good;
-    noCk[16 + 4 + 4] = 'X';
-    o = Read(noCk);
-    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
-    EXPECT_NE(o.stderrText.find("compressed block 0: expected \"CK\""), std::string::npos) << o.stderrText;
-    std::vector<uint8_t> wrongSize = good;
-    wrongSize[16 + 4] += 1;
-    o = Read(wrongSize);
-    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
-    EXPECT_NE(o.stderrText.find("does not inflate to"), std::string::npos) << o.stderrText;
-    std::vector<uint8_t> garbage = good;
-    for (size_t i = 16 + 10; i < garbage.size(); ++i)
-        garbage[i] = 0xff;
-    EXPECT_EQ(Read(garbage).code, DXFILEERR_BADFILE);
-    std::vector<uint8_t> wrongTotal = good;
-    wrongTotal[16] += 7;
-    o = Read(wrongTotal);
-    EXPECT_EQ(o.code, DXFILEERR_BADFILE);
-    EXPECT_NE(o.stderrText.find("declares"), std::string::npos) << o.stderrText;
+    auto damaged = [&](size_t at, int by, bool fromThereOn = false) {
+        std::vector<uint8_t> f = good;
+        for (size_t i = at; i < (fromThereOn ? f.size() : at + 1); ++i)
+            f[i] = fromThereOn ? 0xff : uint8_t(f[i] + by);
+        return f;
+    };
+    struct Case {
+        std::vector<uint8_t> bytes;
+        HRESULT code;
+        const char *said;
+    } cases[] = {
+        {file("xof 0302bin 0032", {1, 0, 0xff, 0xff, 0xff, 0x7f, 'F'}), DXFILEERR_PARSEERROR,
+         "byte 16: name of 2147483647 entries runs past the end"},
+        {list(0x40, 0), DXFILEERR_PARSEERROR, "integer list of 1073741824 entries"},
+        // Fewer bytes than the entries take, though more than there are entries.
+        {list(0, 2), DXFILEERR_PARSEERROR, "integer list of 2 entries runs past the end"},
+        {file("xof 0302bin 0032", {99, 0}), DXFILEERR_PARSEERROR, "unknown token code 99"},
+        {damaged(16 + 4 + 4, 'X' - good[16 + 4 + 4]), DXFILEERR_BADFILE, "compressed block 0: expected \"CK\""},
+        {damaged(16 + 4, 1), DXFILEERR_BADFILE, "does not inflate to"},
+        {damaged(16 + 10, 0, true), DXFILEERR_BADFILE, ""},
+        {damaged(16, 7), DXFILEERR_BADFILE, "declares"},
+    };
+    for (const Case &c : cases) {
+        Outcome o = Read(c.bytes);
+        EXPECT_EQ(o.code, c.code) << c.said;
+        EXPECT_NE(o.stderrText.find(c.said), std::string::npos) << o.stderrText;
+    }
 }
 
 TEST(DxErrors, EveryTruncationOfEveryEncodingFailsCleanly)

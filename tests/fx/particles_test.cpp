@@ -46,23 +46,25 @@ TEST_F(Particles, SharedResourcesLiveFromTheFirstInitToTheLastRelease)
     ASSERT_NE(CParticleSystem::s_shader, nullptr);
     ASSERT_NE(CParticleSystem::s_declaration, nullptr);
     ASSERT_NE(CParticleSystem::s_textures, nullptr);
-    EXPECT_NE(CParticleSystem::s_textures[0], nullptr);
-    EXPECT_NE(CParticleSystem::s_textures[1], nullptr);
+    ASSERT_NE(CParticleSystem::s_textures[0], nullptr);
+    ASSERT_NE(CParticleSystem::s_textures[1], nullptr);
     IDirect3DVertexShader9 *shader = CParticleSystem::s_shader;
     ASSERT_EQ(sparks.Init(device_, 32), 1);
     EXPECT_EQ(CParticleSystem::s_shader, shader);  // made once, shared
     EXPECT_EQ(CParticleSystem::s_refCount, 2u);
 
-    // The smoke texture's black background became transparent, its puff stayed opaque.
-    D3DLOCKED_RECT rect;
-    IDirect3DTexture9 *smokeTexture = CParticleSystem::s_textures[0];
-    D3DSURFACE_DESC desc;
-    smokeTexture->GetLevelDesc(0, &desc);
-    ASSERT_EQ(smokeTexture->LockRect(0, &rect, NULL, D3DLOCK_READONLY), D3D_OK);
-    const DWORD *texels = (const DWORD *)rect.pBits;
-    EXPECT_EQ(texels[0], 0x00000000u);
-    EXPECT_NE(texels[(desc.Height / 2) * (rect.Pitch / 4) + desc.Width / 2] >> 24, 0u);
-    smokeTexture->UnlockRect(0);
+    // Both textures' black backgrounds became transparent, their puffs stayed opaque.
+    for (int t = 0; t < 2; ++t) {
+        IDirect3DTexture9 *texture = CParticleSystem::s_textures[t];
+        D3DSURFACE_DESC desc;
+        D3DLOCKED_RECT rect;
+        texture->GetLevelDesc(0, &desc);
+        ASSERT_EQ(texture->LockRect(0, &rect, NULL, D3DLOCK_READONLY), D3D_OK);
+        const DWORD *texels = (const DWORD *)rect.pBits;
+        EXPECT_EQ(texels[0], 0x00000000u) << "texture " << t;
+        EXPECT_EQ(texels[(desc.Height / 2) * (rect.Pitch / 4) + desc.Width / 2] >> 24, 0xFFu) << "texture " << t;
+        texture->UnlockRect(0);
+    }
 
     smoke.Release();
     EXPECT_EQ(CParticleSystem::s_refCount, 1u);

@@ -76,10 +76,18 @@ void LoadAndRelease(IDirect3DDevice9 *device)
               S_OK);
     ASSERT_NE(character, nullptr);
     ASSERT_NE(level, nullptr);
-    // The character is skinned and every material found its texture; the level is one
+    // The character is one coloured skin of a few thousand faces on all 18 bones, two to
+    // four of them on a vertex, and every material found its texture; the level is one
     // container with textures.
     ASSERT_NE(character->pSkinInfo, nullptr);
-    EXPECT_GT(character->pSkinInfo->GetNumBones(), 1u);
+    EXPECT_EQ(character->pSkinInfo->GetNumBones(), 18u);
+    DWORD influences = 0;
+    EXPECT_EQ(character->pSkinInfo->GetMaxVertexInfluences(&influences), D3D_OK);
+    EXPECT_GE(influences, 2u);
+    EXPECT_LE(influences, 4u);
+    EXPECT_GE(character->MeshData.pMesh->GetNumFaces(), 2000u);
+    EXPECT_NE(character->MeshData.pMesh->GetFVF() & D3DFVF_DIFFUSE, 0u);
+    EXPECT_GE(character->NumMaterials, 2u);
     for (DWORD i = 0; i < character->NumMaterials; i++)
         EXPECT_NE(character->ppTextures[i], nullptr) << "material " << i;
     EXPECT_EQ(level->pNextMeshContainer, nullptr);

@@ -8,30 +8,17 @@
 
 namespace {
 
-D3DXVECTOR3 Look(const CCamera &c)
+// One of the camera's vectors, read through its getter.
+D3DXVECTOR3 Get(const CCamera &c, void (CCamera::*getter)(float *, float *, float *) const)
 {
     D3DXVECTOR3 v;
-    c.GetLook(&v.x, &v.y, &v.z);
+    (c.*getter)(&v.x, &v.y, &v.z);
     return v;
 }
-D3DXVECTOR3 Right(const CCamera &c)
-{
-    D3DXVECTOR3 v;
-    c.GetRight(&v.x, &v.y, &v.z);
-    return v;
-}
-D3DXVECTOR3 Up(const CCamera &c)
-{
-    D3DXVECTOR3 v;
-    c.GetUp(&v.x, &v.y, &v.z);
-    return v;
-}
-D3DXVECTOR3 Position(const CCamera &c)
-{
-    D3DXVECTOR3 v;
-    c.GetPosition(&v.x, &v.y, &v.z);
-    return v;
-}
+D3DXVECTOR3 Look(const CCamera &c) { return Get(c, &CCamera::GetLook); }
+D3DXVECTOR3 Right(const CCamera &c) { return Get(c, &CCamera::GetRight); }
+D3DXVECTOR3 Up(const CCamera &c) { return Get(c, &CCamera::GetUp); }
+D3DXVECTOR3 Position(const CCamera &c) { return Get(c, &CCamera::GetPosition); }
 
 void ExpectVector(const D3DXVECTOR3 &v, float x, float y, float z)
 {
@@ -101,12 +88,15 @@ TEST(Camera, PitchTurnsAboutTheTurnedRightAndRollAboutTheTurnedLook)
     ExpectVector(Right(camera), 0.0f, 0.0f, -1.0f);
     ExpectVector(Up(camera), std::sin(0.1f), std::cos(0.1f), 0.0f);
 
-    // A positive pitch on its own, looking along +z: the look goes down too.
-    CCamera level;
-    level.SetLook(0.0f, 0.0f, 1.0f);
-    level.SetPitchRate(0.1f);
-    level.Update();
-    ExpectVector(Look(level), 0.0f, -std::sin(0.1f), std::cos(0.1f));
+    // A pitch on its own, looking along +z: a positive one takes the look down, a negative
+    // one up (the sign counts, not only the size).
+    for (float rate : {0.1f, -0.1f}) {
+        CCamera level;
+        level.SetLook(0.0f, 0.0f, 1.0f);
+        level.SetPitchRate(rate);
+        level.Update();
+        ExpectVector(Look(level), 0.0f, -std::sin(rate), std::cos(rate));
+    }
 
     // A quarter roll about look (0,0,1) lays up along -x and right along +y.
     CCamera rolling;
