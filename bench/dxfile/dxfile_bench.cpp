@@ -1,34 +1,36 @@
 /*
- * dxfile_bench.cpp - opening and walking a large .x file, against assimp's ReadFile.
+ * dxfile_bench.cpp - opening and walking .x files, against assimp's ReadFile.
  *
- * Generates one model (a skinned mesh of 50,000 vertices with normals, texture
- * coordinates, a material list and 20 bones, a 21-frame hierarchy, and 20 animation sets
- * of 20 animations with rotation, position and scale keys) as text, then converts it to
- * 32-bit binary with the library's writer.  Each file is read fully through the DirectX
- * File interfaces (every object, child, data block and reference) and by assimp, and the
- * ratio of their CPU times is printed after the runs: below 1 means we are faster.
+ * Generates four files: a skinned model (50,000 vertices with normals, texture coordinates,
+ * a material list and 20 bones, a 21-frame hierarchy, and 20 animation sets of 20
+ * animations with rotation, position and scale keys) as text and as 32-bit binary; a
+ * text scene of many small objects (1,500 frames, each with a named box mesh, its normals,
+ * coordinates and material list, and a reference to one of a few shared materials); and
+ * a smaller skinned model (30,000 vertices) as compressed binary.  The binary files are
+ * written by the library's writer from the parsed text.  Each file is read fully through
+ * the DirectX File interfaces (every object, child, data block and reference) and by
+ * assimp in alternation (side_by_side.h); the ratio column is ours over assimp's CPU time.
  */
 #include <dxfile.h>
 #include <rmxftmpl.h>
 
+#include "../side_by_side.h"
 #include "xwriter.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
-std::string g_textPath, g_binaryPath;
-
-std::string MakeModel()
+// A skinned, animated model of `kVertices` vertices.
+std::string MakeModel(const int kVertices)
 {
-    const int kVertices = 50000, kBones = 20, kSets = 20, kKeys = 30;
+    const int kBones = 20, kSets = 20, kKeys = 30;
     std::string s;
     s.reserve(16 << 20);
     char b[256];
@@ -49,7 +51,8 @@ std::string MakeModel()
     }
     for (int bone = 0; bone < kBones; ++bone)
         s += " }\n";
-    s += " Mesh Body {\n  50000;\n";
+    snprintf(b, sizeof b, " Mesh Body {\n  %d;\n", kVertices);
+    s += b;
     for (int v = 0; v < kVertices; ++v) {
         snprintf(b, sizeof b, "  %.6f;%.6f;%.6f;%s\n", (v % 250) * 0.01, (v / 250) * 0.01, (v % 7) * 0.125,
                  v + 1 < kVertices ? "," : ";");
@@ -62,7 +65,8 @@ std::string MakeModel()
         snprintf(b, sizeof b, "  3;%d,%d,%d;%s\n", f, f + 1, f + 2, f + 1 < faces ? "," : ";");
         s += b;
     }
-    s += "  MeshNormals {\n   50000;\n";
+    snprintf(b, sizeof b, "  MeshNormals {\n   %d;\n", kVertices);
+    s += b;
     for (int v = 0; v < kVertices; ++v)
         s += v + 1 < kVertices ? "   0.000000;1.000000;0.000000;,\n" : "   0.000000;1.000000;0.000000;;\n";
     snprintf(b, sizeof b, "   %d;\n", faces);
@@ -71,7 +75,8 @@ std::string MakeModel()
         snprintf(b, sizeof b, "   3;%d,%d,%d;%s\n", f, f + 1, f + 2, f + 1 < faces ? "," : ";");
         s += b;
     }
-    s += "  }\n  MeshTextureCoords {\n   50000;\n";
+    snprintf(b, sizeof b, "  }\n  MeshTextureCoords {\n   %d;\n", kVertices);
+    s += b;
     for (int v = 0; v < kVertices; ++v) {
         snprintf(b, sizeof b, "   %.6f;%.6f;%s\n", (v % 250) / 250.0, (v / 250) / 200.0, v + 1 < kVertices ? "," : ";");
         s += b;
@@ -123,28 +128,103 @@ std::string MakeModel()
     return s;
 }
 
-void WriteFiles()
+// A scene of many small objects: shared materials, then frames each holding a box.
+std::string MakeScene()
 {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / "tavrok_dxfile_bench";
-    fs::create_directories(dir);
-    g_textPath = (dir / "large_txt.x").string();
-    g_binaryPath = (dir / "large_bin.x").string();
-    std::string text = MakeModel();
-    FILE *f = fopen(g_textPath.c_str(), "wb");
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    const int kFrames = 1500, kMaterials = 8;
+    std::string s;
+    s.reserve(8 << 20);
+    char b[256];
+    s += "xof 0302txt 0032\n";
+    for (int m = 0; m < kMaterials; ++m) {
+        snprintf(b, sizeof b, "Material Mat%d {\n 0.%d00000;0.500000;0.250000;1.000000;;\n 12.000000;\n"
+                 " 0.100000;0.100000;0.100000;;\n 0.000000;0.000000;0.000000;;\n TextureFilename {\n  \"tex%d.bmp\";\n }\n}\n",
+                 m, m, m);
+        s += b;
+    }
+    const int kCorners = 24, kFaces = 12;
+    for (int f = 0; f < kFrames; ++f) {
+        float x = float(f % 40) * 2.0f, z = float(f / 40) * 2.0f;
+        snprintf(b, sizeof b, "Frame Box%04d {\n FrameTransformMatrix {\n  1.000000,0.000000,0.000000,0.000000,"
+                 "0.000000,1.000000,0.000000,0.000000,0.000000,0.000000,1.000000,0.000000,%.6f,0.000000,%.6f,1.000000;;\n }\n"
+                 " Mesh Box%04dMesh {\n  %d;\n", f, x, z, f, kCorners);
+        s += b;
+        for (int v = 0; v < kCorners; ++v) {
+            snprintf(b, sizeof b, "  %.6f;%.6f;%.6f;%s\n", (v & 1) * 1.0, ((v >> 1) & 1) * 1.0, ((v >> 2) & 1) * 1.0,
+                     v + 1 < kCorners ? "," : ";");
+            s += b;
+        }
+        snprintf(b, sizeof b, "  %d;\n", kFaces);
+        s += b;
+        for (int t = 0; t < kFaces; ++t) {
+            snprintf(b, sizeof b, "  3;%d,%d,%d;%s\n", 2 * t, 2 * t + 1, (2 * t + 2) % kCorners, t + 1 < kFaces ? "," : ";");
+            s += b;
+        }
+        snprintf(b, sizeof b, "  MeshNormals {\n   %d;\n", kCorners);
+        s += b;
+        for (int v = 0; v < kCorners; ++v)
+            s += v + 1 < kCorners ? "   0.000000;1.000000;0.000000;,\n" : "   0.000000;1.000000;0.000000;;\n";
+        snprintf(b, sizeof b, "   %d;\n", kFaces);
+        s += b;
+        for (int t = 0; t < kFaces; ++t) {
+            snprintf(b, sizeof b, "   3;%d,%d,%d;%s\n", 2 * t, 2 * t + 1, (2 * t + 2) % kCorners, t + 1 < kFaces ? "," : ";");
+            s += b;
+        }
+        snprintf(b, sizeof b, "  }\n  MeshTextureCoords {\n   %d;\n", kCorners);
+        s += b;
+        for (int v = 0; v < kCorners; ++v) {
+            snprintf(b, sizeof b, "   %.6f;%.6f;%s\n", (v & 1) * 1.0, ((v >> 1) & 1) * 1.0, v + 1 < kCorners ? "," : ";");
+            s += b;
+        }
+        snprintf(b, sizeof b, "  }\n  MeshMaterialList {\n   1;\n   %d;\n", kFaces);
+        s += b;
+        for (int t = 0; t < kFaces; ++t)
+            s += t + 1 < kFaces ? "   0,\n" : "   0;;\n";
+        snprintf(b, sizeof b, "   { Mat%d }\n  }\n }\n}\n", f % kMaterials);
+        s += b;
+    }
+    return s;
+}
 
+struct BenchFile {
+    const char *name;
+    std::string path;
+};
+std::vector<BenchFile> g_files;
+
+void Save(const char *name, const std::string &fileName, const void *bytes, size_t size)
+{
+    std::string path = (std::filesystem::temp_directory_path() / "tavrok_dxfile_bench" / fileName).string();
+    FILE *f = fopen(path.c_str(), "wb");
+    fwrite(bytes, 1, size, f);
+    fclose(f);
+    g_files.push_back({name, path});
+    fprintf(stderr, "%-22s %9zu bytes  %s\n", name, size, path.c_str());
+}
+
+// The text as it is, and re-encoded in `format` by the library's writer.
+std::vector<uint8_t> Reencode(const std::string &text, tavrok::dxfile::OutFormat format)
+{
     using namespace tavrok::dxfile;
     TemplateSet set;
     AddStandardTemplates(set, false);
     Document doc;
     LoadDocument(reinterpret_cast<const uint8_t *>(text.data()), text.size(), set, doc);
-    std::vector<uint8_t> bin = Encode(doc, OutFormat::Binary32);
-    f = fopen(g_binaryPath.c_str(), "wb");
-    fwrite(bin.data(), 1, bin.size(), f);
-    fclose(f);
-    fprintf(stderr, "text file %zu bytes, binary file %zu bytes\n", text.size(), bin.size());
+    return Encode(doc, format);
+}
+
+void WriteFiles()
+{
+    using tavrok::dxfile::OutFormat;
+    std::filesystem::create_directories(std::filesystem::temp_directory_path() / "tavrok_dxfile_bench");
+    std::string model = MakeModel(50000);
+    Save("Text", "large_txt.x", model.data(), model.size());
+    std::vector<uint8_t> bin = Reencode(model, OutFormat::Binary32);
+    Save("Binary", "large_bin.x", bin.data(), bin.size());
+    std::string scene = MakeScene();
+    Save("ManyObjectsText", "scene_txt.x", scene.data(), scene.size());
+    std::vector<uint8_t> zip = Reencode(MakeModel(30000), OutFormat::BinaryZip);
+    Save("CompressedBinary", "medium_bzip.x", zip.data(), zip.size());
 }
 
 size_t Walk(IDirectXFileData *d)
@@ -173,75 +253,36 @@ size_t Walk(IDirectXFileData *d)
     return total;
 }
 
-void ReadWithDxfile(benchmark::State &state, const std::string &path)
+bool ReadWithDxfile(const std::string &path)
 {
-    for (auto _ : state) {
-        IDirectXFile *file = nullptr;
-        DirectXFileCreate(&file);
-        file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-        IDirectXFileEnumObject *e = nullptr;
-        if (FAILED(file->CreateEnumObject((void *)path.c_str(), DXFILELOAD_FROMFILE, &e))) {
-            state.SkipWithError("open failed");
-            break;
-        }
-        size_t total = 0;
-        IDirectXFileData *d = nullptr;
-        while (SUCCEEDED(e->GetNextDataObject(&d))) {
-            total += Walk(d);
-            d->Release();
-        }
-        benchmark::DoNotOptimize(total);
-        e->Release();
+    IDirectXFile *file = nullptr;
+    DirectXFileCreate(&file);
+    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    IDirectXFileEnumObject *e = nullptr;
+    if (FAILED(file->CreateEnumObject((void *)path.c_str(), DXFILELOAD_FROMFILE, &e))) {
         file->Release();
+        return false;
     }
+    size_t total = 0;
+    IDirectXFileData *d = nullptr;
+    while (SUCCEEDED(e->GetNextDataObject(&d))) {
+        total += Walk(d);
+        d->Release();
+    }
+    benchmark::DoNotOptimize(total);
+    e->Release();
+    file->Release();
+    return total > 0;
 }
 
-void ReadWithAssimp(benchmark::State &state, const std::string &path)
+bool ReadWithAssimp(const std::string &path)
 {
-    for (auto _ : state) {
-        Assimp::Importer importer;
-        const aiScene *scene = importer.ReadFile(path, 0);
-        if (!scene) {
-            state.SkipWithError(importer.GetErrorString());
-            break;
-        }
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(path, 0);
+    if (scene)
         benchmark::DoNotOptimize(scene->mNumMeshes);
-    }
+    return scene != nullptr;
 }
-
-void BM_Text_Dxfile(benchmark::State &s) { ReadWithDxfile(s, g_textPath); }
-void BM_Text_Assimp(benchmark::State &s) { ReadWithAssimp(s, g_textPath); }
-void BM_Binary_Dxfile(benchmark::State &s) { ReadWithDxfile(s, g_binaryPath); }
-void BM_Binary_Assimp(benchmark::State &s) { ReadWithAssimp(s, g_binaryPath); }
-
-BENCHMARK(BM_Text_Dxfile)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Text_Assimp)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Binary_Dxfile)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Binary_Assimp)->Unit(benchmark::kMillisecond);
-
-// Keeps each run's time so that the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (!r.error_occurred)
-                times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatios() const
-    {
-        for (const char *kind : {"Text", "Binary"}) {
-            auto ours = times_.find(std::string("BM_") + kind + "_Dxfile");
-            auto theirs = times_.find(std::string("BM_") + kind + "_Assimp");
-            if (ours != times_.end() && theirs != times_.end() && theirs->second > 0)
-                printf("ratio %s dxfile/assimp: %.3f\n", kind, ours->second / theirs->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 
@@ -249,9 +290,13 @@ int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
     WriteFiles();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    for (const BenchFile &f : g_files) {
+        benchmark::RegisterBenchmark((std::string("Read/") + f.name).c_str(), [path = f.path](benchmark::State &state) {
+            RunSideBySide(state, "a reader failed", [&] { return ReadWithDxfile(path); },
+                          [&] { return ReadWithAssimp(path); });
+        })->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
 }
