@@ -42,6 +42,7 @@ class Reader {
 public:
     Reader(const void *data, DWORD size) : p_(static_cast<const BYTE *>(data)), size_(size) {}
     bool Dword(DWORD *out) { return Bytes(out, 4); }
+    bool Dwords(DWORD *out, size_t n) { return Bytes(out, n * 4); }
     bool Float(float *out) { return Bytes(out, 4); }
     bool Floats(float *out, size_t n) { return Bytes(out, n * 4); }
     bool String(const char **out) { return Bytes(out, sizeof(char *)); }
@@ -115,8 +116,16 @@ D3DCOLOR ColorOf(const float *rgba)
 }
 
 // The whole of one Mesh object while it is read.
-struct Polygon {
+
+// A list of faces: each face's corners, one face after the other in one array.
+struct FaceList {
+    std::vector<DWORD> start = {0};  // where each face's corners begin, then the end
     std::vector<DWORD> corners;
+
+    size_t size() const { return start.size() - 1; }
+    bool empty() const { return size() == 0; }
+    DWORD CornerCount(size_t f) const { return start[f + 1] - start[f]; }
+    const DWORD *Corners(size_t f) const { return corners.data() + start[f]; }
 };
 
 struct RawBone {
@@ -167,19 +176,21 @@ private:
     }
 
     // Reads a list of faces (count, then each face's corner count and corners).
-    bool ReadFaces(Reader &r, std::vector<Polygon> *faces)
+    bool ReadFaces(Reader &r, FaceList *faces)
     {
         DWORD n = 0;
         if (!r.Dword(&n) || !r.Fits(n, 4))
             return false;
-        faces->resize(n);
-        for (Polygon &f : *faces) {
+        faces->start.reserve(size_t(n) + 1);
+        faces->corners.reserve(r.Left() / 4);  // at most what the block holds
+        for (DWORD f = 0; f < n; f++) {
             DWORD corners = 0;
             if (!r.Dword(&corners) || !r.Fits(corners, 4))
                 return false;
-            f.corners.resize(corners);
-            for (DWORD &c : f.corners)
-                r.Dword(&c);
+            size_t at = faces->corners.size();
+            faces->corners.resize(at + corners);
+            r.Dwords(faces->corners.data() + at, corners);
+            faces->start.push_back(DWORD(at + corners));
         }
         return true;
     }
@@ -200,11 +211,11 @@ private:
         if (!ReadFaces(r, &faces_))
             return Invalid("the face list does not match the data");
         for (size_t f = 0; f < faces_.size(); f++) {
-            if (faces_[f].corners.size() < 3)
-                return Invalid("face " + std::to_string(f) + " has " + std::to_string(faces_[f].corners.size()) +
+            if (faces_.CornerCount(f) < 3)
+                return Invalid("face " + std::to_string(f) + " has " + std::to_string(faces_.CornerCount(f)) +
                                " corners (at least 3 needed)");
-            for (DWORD c : faces_[f].corners)
-                if (c >= nVertices)
+            for (DWORD k = 0; k < faces_.CornerCount(f); k++)
+                if (DWORD c = faces_.Corners(f)[k]; c >= nVertices)
                     return Invalid("face " + std::to_string(f) + " uses vertex " + std::to_string(c) + " of " +
                                    std::to_string(nVertices));
         }
@@ -248,7 +259,7 @@ private:
     {
         DWORD n = 0;
         std::vector<D3DXVECTOR3> normals;
-        std::vector<Polygon> faces;
+        FaceList faces;
         if (!r.Dword(&n) || !r.Fits(n, 12))
             return Report("MeshNormals: the normal count does not match the data; normals ignored");
         normals.resize(n);
@@ -259,10 +270,10 @@ private:
             return Report("MeshNormals: " + std::to_string(faces.size()) + " faces for a mesh of " +
                           std::to_string(faces_.size()) + "; normals ignored");
         for (size_t f = 0; f < faces.size(); f++) {
-            if (faces[f].corners.size() != faces_[f].corners.size())
+            if (faces.CornerCount(f) != faces_.CornerCount(f))
                 return Report("MeshNormals: face " + std::to_string(f) + " has a different corner count; normals ignored");
-            for (DWORD c : faces[f].corners)
-                if (c >= n)
+            for (DWORD k = 0; k < faces.CornerCount(f); k++)
+                if (DWORD c = faces.Corners(f)[k]; c >= n)
                     return Report("MeshNormals: face " + std::to_string(f) + " uses normal " + std::to_string(c) +
                                   " of " + std::to_string(n) + "; normals ignored");
         }
@@ -589,15 +600,20 @@ private:
             return copy;
         };
 
+        const size_t triangles = faces_.corners.size() - 2 * faces_.size();
+        d.indices.reserve(3 * triangles);
+        d.attributes.reserve(triangles);
+        std::vector<DWORD> v;  // the vertices of one face's corners
         for (size_t f = 0; f < faces_.size(); f++) {
-            const std::vector<DWORD> &c = faces_[f].corners;
-            std::vector<DWORD> v(c.size());
-            for (size_t k = 0; k < c.size(); k++)
-                v[k] = vertexFor(c[k], hasNormals_ ? normalFaces_[f].corners[k] : 0);
+            const DWORD *c = faces_.Corners(f);
+            const size_t count = faces_.CornerCount(f);
+            v.resize(count);
+            for (size_t k = 0; k < count; k++)
+                v[k] = vertexFor(c[k], hasNormals_ ? normalFaces_.Corners(f)[k] : 0);
             DWORD attribute = 0;
             if (hasMaterials_ && !faceMaterials_.empty())
                 attribute = faceMaterials_[std::min(f, faceMaterials_.size() - 1)];
-            for (size_t k = 1; k + 1 < c.size(); k++) {
+            for (size_t k = 1; k + 1 < count; k++) {
                 d.indices.insert(d.indices.end(), {v[0], v[k], v[k + 1]});
                 d.attributes.push_back(attribute);
             }
@@ -639,10 +655,10 @@ private:
     std::string where_;
     HRESULT failed_ = D3D_OK;  // a child that makes the whole mesh unusable
     std::vector<D3DXVECTOR3> positions_;
-    std::vector<Polygon> faces_;
+    FaceList faces_;
     bool hasNormals_ = false, hasTexCoords_ = false, hasColors_ = false, hasMaterials_ = false;
     std::vector<D3DXVECTOR3> normals_;
-    std::vector<Polygon> normalFaces_;
+    FaceList normalFaces_;
     std::vector<D3DXVECTOR2> texCoords_;
     std::vector<D3DCOLOR> colors_;
     std::vector<MeshMaterial> materials_;
