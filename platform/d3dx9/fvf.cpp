@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <vector>
 
 namespace tavrok::d3dx9mesh {
 
@@ -149,33 +149,55 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency)
 {
     // Each edge of the point representatives, whichever way it runs, records the first two
-    // faces that hold it; a face's neighbour across the edge is the other of the two.
-    std::unordered_map<uint64_t, std::pair<DWORD, DWORD>> edges;
-    edges.reserve(size_t(numFaces) * 3);
+    // faces that hold it; a face's neighbour across the edge is the other of the two.  The
+    // edges are kept in one open-addressed table with linear probing, which costs no
+    // allocation per edge: it has more slots than the faces have edges, and about four times
+    // as many as a closed mesh has (each of its edges is shared by two faces).
+    const DWORD kNoFace = 0xFFFFFFFF;
+    const uint64_t kNoEdge = ~0ull;  // an empty slot, and a collapsed edge, which joins nothing
+    struct Edge {
+        uint64_t key;
+        DWORD first, second;
+    };
+    int bits = 4;
+    while ((size_t(1) << bits) <= size_t(numFaces) * 3)
+        bits++;
+    const size_t mask = (size_t(1) << bits) - 1;
+    std::vector<Edge> table(mask + 1, Edge{kNoEdge, kNoFace, kNoFace});
+    auto slot = [&](uint64_t k) -> Edge & {
+        size_t i = size_t((k * 0x9E3779B97F4A7C15ull) >> (64 - bits));  // Fibonacci hashing
+        while (table[i].key != k && table[i].key != kNoEdge)
+            i = (i + 1) & mask;
+        return table[i];
+    };
     auto rep = [&](DWORD v) { return pointReps ? pointReps[v] : v; };
     auto key = [&](DWORD f, int e) -> uint64_t {
         uint64_t a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
         if (a == b)
-            return ~0ull;  // a collapsed edge joins nothing
+            return kNoEdge;
         return a < b ? (a << 32) | b : (b << 32) | a;
     };
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
             uint64_t k = key(f, e);
-            if (k == ~0ull)
+            if (k == kNoEdge)
                 continue;
-            auto it = edges.try_emplace(k, f, 0xFFFFFFFF).first;
-            if (it->second.first != f && it->second.second == 0xFFFFFFFF)
-                it->second.second = f;
+            Edge &edge = slot(k);
+            if (edge.key == kNoEdge) {
+                edge.key = k;
+                edge.first = f;
+            } else if (edge.first != f && edge.second == kNoFace) {
+                edge.second = f;
+            }
         }
     }
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
             uint64_t k = key(f, e);
-            DWORD other = 0xFFFFFFFF;
-            if (k != ~0ull) {
-                const std::pair<DWORD, DWORD> &two = edges.find(k)->second;
-                other = two.first == f ? two.second : (two.second == f ? two.first : two.first);
+            DWORD other = kNoFace;
+            if (k != kNoEdge) {
+                const Edge &two = slot(k);
+                other = two.first == f ? two.second : two.first;
             }
             adjacency[f * 3 + e] = other;
         }
