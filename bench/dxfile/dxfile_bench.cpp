@@ -27,6 +27,31 @@
 
 namespace {
 
+// A face list: "n;" then n triangles, face f made of corner(f, 0), (f, 1) and (f, 2).
+template <class Corner>
+void AppendTriangles(std::string &s, const char *indent, int n, Corner corner)
+{
+    char b[128];
+    snprintf(b, sizeof b, "%s%d;\n", indent, n);
+    s += b;
+    for (int f = 0; f < n; ++f) {
+        snprintf(b, sizeof b, "%s3;%d,%d,%d;%s\n", indent, corner(f, 0), corner(f, 1), corner(f, 2), f + 1 < n ? "," : ";");
+        s += b;
+    }
+}
+
+// A Mesh's face list, then its MeshNormals opened, with one normal pointing up per vertex
+// and the same faces.
+template <class Corner>
+void AppendFacesAndUpNormals(std::string &s, int vertices, int faces, Corner corner)
+{
+    AppendTriangles(s, "  ", faces, corner);
+    s += "  MeshNormals {\n   " + std::to_string(vertices) + ";\n";
+    for (int v = 0; v < vertices; ++v)
+        s += v + 1 < vertices ? "   0.000000;1.000000;0.000000;,\n" : "   0.000000;1.000000;0.000000;;\n";
+    AppendTriangles(s, "   ", faces, corner);
+}
+
 // A skinned, animated model of `kVertices` vertices.
 std::string MakeModel(const int kVertices)
 {
@@ -58,23 +83,8 @@ std::string MakeModel(const int kVertices)
                  v + 1 < kVertices ? "," : ";");
         s += b;
     }
-    int faces = kVertices - 2;
-    snprintf(b, sizeof b, "  %d;\n", faces);
-    s += b;
-    for (int f = 0; f < faces; ++f) {
-        snprintf(b, sizeof b, "  3;%d,%d,%d;%s\n", f, f + 1, f + 2, f + 1 < faces ? "," : ";");
-        s += b;
-    }
-    snprintf(b, sizeof b, "  MeshNormals {\n   %d;\n", kVertices);
-    s += b;
-    for (int v = 0; v < kVertices; ++v)
-        s += v + 1 < kVertices ? "   0.000000;1.000000;0.000000;,\n" : "   0.000000;1.000000;0.000000;;\n";
-    snprintf(b, sizeof b, "   %d;\n", faces);
-    s += b;
-    for (int f = 0; f < faces; ++f) {
-        snprintf(b, sizeof b, "   3;%d,%d,%d;%s\n", f, f + 1, f + 2, f + 1 < faces ? "," : ";");
-        s += b;
-    }
+    const int faces = kVertices - 2;
+    AppendFacesAndUpNormals(s, kVertices, faces, [](int f, int k) { return f + k; });
     snprintf(b, sizeof b, "  }\n  MeshTextureCoords {\n   %d;\n", kVertices);
     s += b;
     for (int v = 0; v < kVertices; ++v) {
@@ -154,22 +164,7 @@ std::string MakeScene()
                      v + 1 < kCorners ? "," : ";");
             s += b;
         }
-        snprintf(b, sizeof b, "  %d;\n", kFaces);
-        s += b;
-        for (int t = 0; t < kFaces; ++t) {
-            snprintf(b, sizeof b, "  3;%d,%d,%d;%s\n", 2 * t, 2 * t + 1, (2 * t + 2) % kCorners, t + 1 < kFaces ? "," : ";");
-            s += b;
-        }
-        snprintf(b, sizeof b, "  MeshNormals {\n   %d;\n", kCorners);
-        s += b;
-        for (int v = 0; v < kCorners; ++v)
-            s += v + 1 < kCorners ? "   0.000000;1.000000;0.000000;,\n" : "   0.000000;1.000000;0.000000;;\n";
-        snprintf(b, sizeof b, "   %d;\n", kFaces);
-        s += b;
-        for (int t = 0; t < kFaces; ++t) {
-            snprintf(b, sizeof b, "   3;%d,%d,%d;%s\n", 2 * t, 2 * t + 1, (2 * t + 2) % kCorners, t + 1 < kFaces ? "," : ";");
-            s += b;
-        }
+        AppendFacesAndUpNormals(s, kCorners, kFaces, [&](int t, int k) { return (2 * t + k) % kCorners; });
         snprintf(b, sizeof b, "  }\n  MeshTextureCoords {\n   %d;\n", kCorners);
         s += b;
         for (int v = 0; v < kCorners; ++v) {
