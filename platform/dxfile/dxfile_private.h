@@ -195,6 +195,9 @@ struct Document {
 // with DXFILEERR_BADFILETYPE, _BADFILEVERSION, _BADFILEFLOATSIZE, _BADFILECOMPRESSIONTYPE
 // or _BADFILE.
 void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc);
+// The same for a whole file read into `bytes`, whose storage becomes the body when the file
+// is not compressed.
+void ReadHeaderAndBody(std::vector<uint8_t> &&bytes, Document &doc);
 
 // MSZIP blocks after a compressed file's header: inflate into `out`; throws ParseError.
 void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t> &out);

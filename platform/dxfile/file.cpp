@@ -106,7 +106,7 @@ public:
         }
         session->templates = templates_;
         try {
-            ReadHeaderAndBody(bytes.data(), bytes.size(), session->doc);
+            ReadHeaderAndBody(std::move(bytes), session->doc);
             const uint8_t *b = session->doc.body.data();
             const uint8_t *e = b + session->doc.body.size();
             const Header &h = session->doc.header;

@@ -26,9 +26,8 @@ constexpr size_t kBlock = 32768;
 
 uint16_t U16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
 
-}  // namespace
-
-void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc)
+// The 16-byte header into doc.header; throws as ReadHeaderAndBody does.
+void ReadHeader(const uint8_t *bytes, size_t size, Document &doc)
 {
     if (size < 16)
         Bad(DXFILEERR_BADFILE, size, "expected a 16-byte header \"xof 0302txt 0032\", the file has " +
@@ -69,10 +68,30 @@ void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc)
     else
         Bad(DXFILEERR_BADFILEFLOATSIZE, 12, "expected float size 0032 or 0064, found \"" + std::string(floats, floats + 4) + "\"");
     doc.header.encoding = !binary ? text : doubles ? Encoding::Binary64 : Encoding::Binary32;
+}
+
+}  // namespace
+
+void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc)
+{
+    ReadHeader(bytes, size, doc);
     if (doc.header.compressed)
         InflateMszip(bytes + 16, bytes + size, doc.body);
     else
         doc.body.assign(bytes + 16, bytes + size);
+}
+
+void ReadHeaderAndBody(std::vector<uint8_t> &&bytes, Document &doc)
+{
+    ReadHeader(bytes.data(), bytes.size(), doc);
+    if (doc.header.compressed) {
+        InflateMszip(bytes.data() + 16, bytes.data() + bytes.size(), doc.body);
+    } else {
+        // The header moves out of the way inside the buffer the file was read into: no
+        // second buffer of the file's size.
+        bytes.erase(bytes.begin(), bytes.begin() + 16);
+        doc.body = std::move(bytes);
+    }
 }
 
 void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t> &out)
