@@ -133,9 +133,27 @@ struct Template {
     uint16_t flatPrim = 0;
 };
 
-// Bytes a primitive member takes in a data block.
-uint32_t PrimSize(uint16_t prim);
-bool IsStringPrim(uint16_t prim);
+// Bytes a primitive member takes in a data block (inline: the parser asks once per value).
+inline uint32_t PrimSize(uint16_t prim)
+{
+    switch (prim) {
+    case T_WORD: return 2;
+    case T_DWORD: return 4;
+    case T_FLOAT: return 4;
+    case T_DOUBLE: return 8;
+    case T_CHAR: return 1;
+    case T_UCHAR: return 1;
+    case T_SWORD: return 2;
+    case T_SDWORD: return 4;
+    case T_LPSTR:
+    case T_UNICODE:
+    case T_CSTRING: return sizeof(char *);
+    default: return 0;
+    }
+}
+
+inline bool IsStringPrim(uint16_t prim) { return prim == T_LPSTR || prim == T_UNICODE || prim == T_CSTRING; }
+
 const char *PrimName(uint16_t prim);  // "DWORD", "STRING", ...
 
 // Template names ignore ASCII case: the lower-case key, and the comparison.

@@ -15,26 +15,6 @@
 
 namespace tavrok::dxfile {
 
-uint32_t PrimSize(uint16_t prim)
-{
-    switch (prim) {
-    case T_WORD: return 2;
-    case T_DWORD: return 4;
-    case T_FLOAT: return 4;
-    case T_DOUBLE: return 8;
-    case T_CHAR: return 1;
-    case T_UCHAR: return 1;
-    case T_SWORD: return 2;
-    case T_SDWORD: return 4;
-    case T_LPSTR:
-    case T_UNICODE:
-    case T_CSTRING: return sizeof(char *);
-    default: return 0;
-    }
-}
-
-bool IsStringPrim(uint16_t prim) { return prim == T_LPSTR || prim == T_UNICODE || prim == T_CSTRING; }
-
 const char *PrimName(uint16_t prim)
 {
     switch (prim) {
