@@ -660,31 +660,16 @@ private:
         BindTextureName(0, 0);
     }
 
-    // A program of a vertex and a fragment shader of fixed text (0 when either fails,
+    // A linked program of the device's own, from shaders of fixed text (0 when it fails,
     // with one diagnostic line).
     GLuint BuildProgram(const char *vertexSource, const char *fragmentSource)
     {
         std::string log;
-        GLuint v = Compile(GL_VERTEX_SHADER, vertexSource, log);
-        GLuint f = v ? Compile(GL_FRAGMENT_SHADER, fragmentSource, log) : 0;
-        GLint ok = 0;
-        GLuint program = 0;
-        if (f) {
-            program = glCreateProgram();
-            glAttachShader(program, v);
-            glAttachShader(program, f);
-            glLinkProgram(program);
-            glGetProgramiv(program, GL_LINK_STATUS, &ok);
-            if (!ok) {
-                char buf[2048];
-                glGetProgramInfoLog(program, sizeof buf, nullptr, buf);
-                log = buf;
-                glDeleteProgram(program);
-                program = 0;
-            }
-        }
-        if (!program)
+        GLuint program = NewProgram(vertexSource, fragmentSource, log);
+        if (!program || !Link(program, log)) {
             Diagnostic(kLib, "GLSL", "", "internal program failed: " + log);
+            return 0;
+        }
         return program;
     }
 
@@ -1092,6 +1077,35 @@ private:
         return shader;
     }
 
+    // A program of the two shaders, not yet linked; 0 when either does not compile, the
+    // compiler's log in log.
+    GLuint NewProgram(const std::string &vertexSource, const std::string &fragmentSource, std::string &log)
+    {
+        GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, log);
+        GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, fragmentSource, log) : 0;
+        if (!fs)
+            return 0;
+        GLuint program = glCreateProgram();
+        glAttachShader(program, vs);
+        glAttachShader(program, fs);
+        return program;
+    }
+
+    // Links the program; when that fails, deletes it and leaves the linker's log in log.
+    static bool Link(GLuint program, std::string &log)
+    {
+        glLinkProgram(program);
+        GLint ok = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (ok)
+            return true;
+        char buf[2048];
+        glGetProgramInfoLog(program, sizeof buf, nullptr, buf);
+        log = buf;
+        glDeleteProgram(program);
+        return false;
+    }
+
     Program *ProgramFor(const DeviceState &s, const VertexKey &vk, const FragmentKey &fk)
     {
         auto key = std::make_pair(vk, fk);
@@ -1112,15 +1126,11 @@ private:
         } else {
             vertexSource = FixedFunctionVertexGlsl(vk);
         }
-        GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, log);
-        GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, FragmentGlsl(fk), log) : 0;
-        if (!vs || !fs) {
+        p.name = NewProgram(vertexSource, FragmentGlsl(fk), log);
+        if (!p.name) {
             Diagnostic(kLib, "GLSL", "", "compile failed: " + log);
             return nullptr;
         }
-        p.name = glCreateProgram();
-        glAttachShader(p.name, vs);
-        glAttachShader(p.name, fs);
         // Fixed attribute locations, one per input.
         GLint next = 0;
         auto bind = [&](const char *name, BYTE usage, BYTE index) {
@@ -1154,14 +1164,8 @@ private:
             }
         }
         glBindFragDataLocation(p.name, 0, "o_color");
-        glLinkProgram(p.name);
-        GLint ok = 0;
-        glGetProgramiv(p.name, GL_LINK_STATUS, &ok);
-        if (!ok) {
-            char buf[2048];
-            glGetProgramInfoLog(p.name, sizeof buf, nullptr, buf);
-            Diagnostic(kLib, "GLSL", "", std::string("link failed: ") + buf);
-            glDeleteProgram(p.name);
+        if (!Link(p.name, log)) {
+            Diagnostic(kLib, "GLSL", "", "link failed: " + log);
             return nullptr;
         }
         auto loc = [&](const char *name) { return glGetUniformLocation(p.name, name); };
