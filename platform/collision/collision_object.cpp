@@ -1,12 +1,16 @@
 /*
  * collision_object.cpp - collision models over FCL.
  *
- * Each model is an FCL bounding-volume hierarchy (OBB-RSS) of its triangles, built once by
- * Finalize.  SetMatrix turns a D3DX row-vector matrix into an FCL transform; a rigid matrix
- * (rotation and translation) only moves the model, while a matrix with scale or shear is
- * applied to the vertices and the hierarchy refitted, since FCL transforms are rigid.
- * Collide asks FCL for contact between the two models.  FCL's headers are heavy (Eigen):
- * this is the library's only file that includes them.
+ * Each model is an FCL bounding-volume hierarchy of oriented boxes (OBB) over its
+ * triangles, built once after Finalize on a thread of its own: the program goes on loading
+ * and drawing while a large model is built, and the first call that needs the model
+ * (SetMatrix, Collide, Release) waits for the build to end.  The build is the same
+ * whichever thread runs it, and so are the contacts.  SetMatrix turns a D3DX row-vector
+ * matrix into an FCL transform; a rigid matrix (rotation and translation) only moves the
+ * model, while a matrix with scale or shear is applied to the vertices and the hierarchy
+ * refitted, since FCL transforms are rigid.  Collide asks FCL for contact between the two
+ * models.  FCL's headers are heavy (Eigen): this is the library's only file that includes
+ * them.
  */
 #include <CD.h>
 
@@ -15,14 +19,19 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <set>
+#include <system_error>
 #include <string>
 #include <memory>
 #include <vector>
 
 namespace {
 
-using Model = fcl::BVHModel<fcl::OBBRSSd>;
+// Oriented boxes: a collision test of OBB-RSS hierarchies reads only their boxes, which are
+// fitted and split exactly as these are, so the contacts are the same; fitting the swept
+// spheres as well made the build half as long again.
+using Model = fcl::BVHModel<fcl::OBBd>;
 
 std::atomic<int> g_alive{0};
 
@@ -41,7 +50,12 @@ public:
         ++g_alive;
         D3DXMatrixIdentity(&matrix_);
     }
-    ~CollisionModel() override { --g_alive; }
+    ~CollisionModel() override
+    {
+        if (build_.valid())
+            build_.wait();  // a build that failed is dropped with the model
+        --g_alive;
+    }
 
     void Release() override { delete this; }
 
@@ -62,20 +76,18 @@ public:
         finalized_ = true;
         if (vertices_.empty())
             return;  // nothing to build: an empty model touches nothing
-        model_ = std::make_shared<Model>();
-        model_->beginModel(int(vertices_.size() / 3), int(vertices_.size()));
-        for (size_t i = 0; i + 2 < vertices_.size(); i += 3)
-            model_->addTriangle(vertices_[i], vertices_[i + 1], vertices_[i + 2]);
-        model_->endModel();
-        model_->computeLocalAABB();
-        object_ = std::make_unique<fcl::CollisionObjectd>(model_);
-        ApplyMatrix();
+        try {
+            build_ = std::async(std::launch::async, [this] { Build(); });
+        } catch (const std::system_error &) {
+            Build();  // no thread to be had: build it here
+        }
     }
 
     void SetMatrix(const D3DXMATRIX *matrix) override
     {
         if (!matrix || *matrix == matrix_)
             return;
+        WaitForBuild();
         matrix_ = *matrix;
         ApplyMatrix();
     }
@@ -89,7 +101,11 @@ public:
     bool Collide(CCollisionObject *other, int mode) override
     {
         auto *o = dynamic_cast<CollisionModel *>(other);
-        if (!o || !object_ || !o->object_ || vertices_.empty() || o->vertices_.empty())
+        if (!o)
+            return false;
+        WaitForBuild();
+        o->WaitForBuild();
+        if (!object_ || !o->object_ || vertices_.empty() || o->vertices_.empty())
             return false;
         if (mode != 0 && mode != 1) {
             Unsupported("Collide mode " + std::to_string(mode));
@@ -105,6 +121,28 @@ public:
     int GetContactCount() const override { return contacts_; }
 
 private:
+    // The hierarchy over the triangles, placed under the current matrix.  Touches only this
+    // model's own members, which nothing else reads or writes until WaitForBuild.
+    void Build()
+    {
+        model_ = std::make_shared<Model>();
+        model_->beginModel(int(vertices_.size() / 3), int(vertices_.size()));
+        for (size_t i = 0; i + 2 < vertices_.size(); i += 3)
+            model_->addTriangle(vertices_[i], vertices_[i + 1], vertices_[i + 2]);
+        model_->endModel();
+        model_->computeLocalAABB();
+        object_ = std::make_unique<fcl::CollisionObjectd>(model_);
+        ApplyMatrix();
+    }
+
+    // Joins the build, if one is running or finished unjoined; an exception it threw comes
+    // out here.
+    void WaitForBuild()
+    {
+        if (build_.valid())
+            build_.get();
+    }
+
     // The linear part of a D3DX matrix is the transpose of the column-vector rotation.
     void ApplyMatrix()
     {
@@ -143,6 +181,7 @@ private:
     bool finalized_ = false;
     bool deformed_ = false;
     int contacts_ = 0;
+    std::future<void> build_;
 };
 
 }  // namespace

@@ -3,10 +3,13 @@
  *
  * Owns the GL context made by SDL on the device window, a 1024 x 768 (back-buffer
  * sized) off-screen framebuffer with a depth buffer that every draw goes to, and the
- * GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by their keys.  Present scales
- * the off-screen image into the window (letterboxed when a full-screen display could not
- * switch to the back-buffer size) and swaps, without waiting for the vertical retrace
- * for D3DPRESENT_INTERVAL_IMMEDIATE.  A shadow of the GL state skips calls that change
+ * GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by their keys.  Present puts
+ * the off-screen image into the window, scaled and letterboxed when a full-screen display
+ * could not switch to the back-buffer size, and swaps, without waiting for the vertical
+ * retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
+ * program of ours rather than blitted: Mesa keeps our programs in its on-disk shader
+ * cache, while a blit compiles the driver's own shaders again in every process, which
+ * on llvmpipe made the first Present tens of milliseconds slower.  A shadow of the GL state skips calls that change
  * nothing; vertex, index and texture data are uploaded only when their revision moved.
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
@@ -277,11 +280,10 @@ public:
         glGenVertexArrays(1, &vao_);
         glBindVertexArray(vao_);
         glGenFramebuffers(1, &fbo_);
-        glGenRenderbuffers(1, &colorBuffer_);
-        glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        glGenTextures(1, &colorBuffer_);
+        AllocateColorBuffer();
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorBuffer_, 0);
         if (pp.EnableAutoDepthStencil) {
             glGenRenderbuffers(1, &depthBuffer_);
             glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
@@ -323,6 +325,10 @@ public:
             glDeleteBuffers(1, &rawBuffer_);
             glDeleteVertexArrays(1, &rawVao_);
         }
+        if (copyProgram_) {
+            glDeleteProgram(copyProgram_);
+            glDeleteVertexArrays(1, &copyVao_);
+        }
         for (auto &entry : programs_)
             glDeleteProgram(entry.second.name);
         for (auto &entry : shaders_)
@@ -330,7 +336,7 @@ public:
         glDeleteSamplers(kMaxStages, samplers_);
         glDeleteBuffers(1, &streamVertices_);
         glDeleteBuffers(1, &streamIndices_);
-        glDeleteRenderbuffers(1, &colorBuffer_);
+        glDeleteTextures(1, &colorBuffer_);
         if (depthBuffer_)
             glDeleteRenderbuffers(1, &depthBuffer_);
         glDeleteFramebuffers(1, &fbo_);
@@ -507,8 +513,7 @@ public:
         pp_ = pp;
         width_ = GLsizei(pp.BackBufferWidth);
         height_ = GLsizei(pp.BackBufferHeight);
-        glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        AllocateColorBuffer();
         if (depthBuffer_) {
             glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
             glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
@@ -549,8 +554,10 @@ public:
             SetColorMask(0xF);
             glClear(GL_COLOR_BUFFER_BIT);
         }
-        GLenum filter = (x1 - x0 == width_ && y1 - y0 == height_) ? GL_NEAREST : GL_LINEAR;
-        glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, filter);
+        bool unscaled = x1 - x0 == width_ && y1 - y0 == height_;
+        if (!unscaled || !CopyToWindow(x0, y0))
+            glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT,
+                              unscaled ? GL_NEAREST : GL_LINEAR);
         SDL_GL_SwapWindow(window_);
         return D3D_OK;
     }
@@ -611,16 +618,9 @@ public:
     {
         BindTarget();
         if (!rawProgram_) {
-            const char *vs = "#version 330 core\nuniform mat4 u_m;\nin vec4 a_p;\n"
-                             "void main() { gl_Position = u_m * a_p; }\n";
-            const char *fs = "#version 330 core\nout vec4 o;\nvoid main() { o = vec4(1.0); }\n";
-            std::string log;
-            GLuint v = Compile(GL_VERTEX_SHADER, vs, log), f = Compile(GL_FRAGMENT_SHADER, fs, log);
-            rawProgram_ = glCreateProgram();
-            glAttachShader(rawProgram_, v);
-            glAttachShader(rawProgram_, f);
-            glBindAttribLocation(rawProgram_, 0, "a_p");
-            glLinkProgram(rawProgram_);
+            rawProgram_ = BuildProgram("#version 330 core\nuniform mat4 u_m;\nlayout(location = 0) in vec4 a_p;\n"
+                                       "void main() { gl_Position = u_m * a_p; }\n",
+                                       "#version 330 core\nout vec4 o;\nvoid main() { o = vec4(1.0); }\n");
             rawMatrix_ = glGetUniformLocation(rawProgram_, "u_m");
             float quad[4][3] = {{-0.01f, 0.01f, 0.5f}, {0.01f, 0.01f, 0.5f}, {-0.01f, -0.01f, 0.5f},
                                 {0.01f, -0.01f, 0.5f}};
@@ -650,6 +650,76 @@ public:
     GLint rawMatrix_ = -1;
 
 private:
+    // The back buffer's colour is a texture, so that Present can draw it into the window.
+    // Its only level is level 0: it is complete whatever filter the unit's sampler has.
+    void AllocateColorBuffer()
+    {
+        BindTextureName(colorBuffer_, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        BindTextureName(0, 0);
+    }
+
+    // A linked program of the device's own, from shaders of fixed text (0 when it fails,
+    // with one diagnostic line).
+    GLuint BuildProgram(const char *vertexSource, const char *fragmentSource)
+    {
+        std::string log;
+        GLuint program = NewProgram(vertexSource, fragmentSource, log);
+        if (!program || !Link(program, log)) {
+            Diagnostic(kLib, "GLSL", "", "internal program failed: " + log);
+            return 0;
+        }
+        return program;
+    }
+
+    // Draws the back buffer unscaled into the window (bound for drawing) with its
+    // bottom-left corner at (x, y): one triangle over the viewport, each pixel fetching its
+    // texel.  False when the copy program could not be made; the caller then blits.
+    bool CopyToWindow(GLint x, GLint y)
+    {
+        if (!copyProgram_ && !copyFailed_) {
+            copyProgram_ = BuildProgram(
+                "#version 330 core\n"
+                "void main() {\n"
+                "    gl_Position = vec4(vec2(gl_VertexID & 1, gl_VertexID >> 1) * 4.0 - 1.0, 0.0, 1.0);\n"
+                "}\n",
+                "#version 330 core\nuniform sampler2D u_frame;\nuniform ivec2 u_origin;\nout vec4 o;\n"
+                "void main() { o = texelFetch(u_frame, ivec2(gl_FragCoord.xy) - u_origin, 0); }\n");
+            copyFailed_ = !copyProgram_;
+            if (copyFailed_)
+                return false;
+            copyOrigin_ = glGetUniformLocation(copyProgram_, "u_origin");  // u_frame reads unit 0
+            glGenVertexArrays(1, &copyVao_);
+        }
+        if (!copyProgram_)
+            return false;
+        // Every pixel written as it is, through the shadowed state the next draw restores.
+        SetEnabled(GL_DEPTH_TEST, depthTest_, false);
+        SetEnabled(GL_CULL_FACE, cullOn_, false);
+        SetEnabled(GL_BLEND, blendOn_, false);
+        SetColorMask(0xF);
+        if (fillMode_ != D3DFILL_SOLID) {
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            fillMode_ = D3DFILL_SOLID;
+        }
+        glViewport(x, y, width_, height_);
+        memset(viewportBox_, 0xFF, sizeof viewportBox_);
+        glUseProgram(copyProgram_);
+        program_ = copyProgram_;
+        glUniform2i(copyOrigin_, x, y);
+        BindTextureName(colorBuffer_, 0);
+        glBindVertexArray(copyVao_);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        glBindVertexArray(vao_);
+        // The colour texture is the next frame's target: no unit keeps it bound.
+        BindTextureName(0, 0);
+        return true;
+    }
+    GLuint copyProgram_ = 0, copyVao_ = 0;
+    GLint copyOrigin_ = -1;
+    bool copyFailed_ = false;
+
     static RECT Intersect(RECT a, RECT b)
     {
         return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -1007,6 +1077,35 @@ private:
         return shader;
     }
 
+    // A program of the two shaders, not yet linked; 0 when either does not compile, the
+    // compiler's log in log.
+    GLuint NewProgram(const std::string &vertexSource, const std::string &fragmentSource, std::string &log)
+    {
+        GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, log);
+        GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, fragmentSource, log) : 0;
+        if (!fs)
+            return 0;
+        GLuint program = glCreateProgram();
+        glAttachShader(program, vs);
+        glAttachShader(program, fs);
+        return program;
+    }
+
+    // Links the program; when that fails, deletes it and leaves the linker's log in log.
+    static bool Link(GLuint program, std::string &log)
+    {
+        glLinkProgram(program);
+        GLint ok = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (ok)
+            return true;
+        char buf[2048];
+        glGetProgramInfoLog(program, sizeof buf, nullptr, buf);
+        log = buf;
+        glDeleteProgram(program);
+        return false;
+    }
+
     Program *ProgramFor(const DeviceState &s, const VertexKey &vk, const FragmentKey &fk)
     {
         auto key = std::make_pair(vk, fk);
@@ -1027,15 +1126,11 @@ private:
         } else {
             vertexSource = FixedFunctionVertexGlsl(vk);
         }
-        GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, log);
-        GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, FragmentGlsl(fk), log) : 0;
-        if (!vs || !fs) {
+        p.name = NewProgram(vertexSource, FragmentGlsl(fk), log);
+        if (!p.name) {
             Diagnostic(kLib, "GLSL", "", "compile failed: " + log);
             return nullptr;
         }
-        p.name = glCreateProgram();
-        glAttachShader(p.name, vs);
-        glAttachShader(p.name, fs);
         // Fixed attribute locations, one per input.
         GLint next = 0;
         auto bind = [&](const char *name, BYTE usage, BYTE index) {
@@ -1069,14 +1164,8 @@ private:
             }
         }
         glBindFragDataLocation(p.name, 0, "o_color");
-        glLinkProgram(p.name);
-        GLint ok = 0;
-        glGetProgramiv(p.name, GL_LINK_STATUS, &ok);
-        if (!ok) {
-            char buf[2048];
-            glGetProgramInfoLog(p.name, sizeof buf, nullptr, buf);
-            Diagnostic(kLib, "GLSL", "", std::string("link failed: ") + buf);
-            glDeleteProgram(p.name);
+        if (!Link(p.name, log)) {
+            Diagnostic(kLib, "GLSL", "", "link failed: " + log);
             return nullptr;
         }
         auto loc = [&](const char *name) { return glGetUniformLocation(p.name, name); };

@@ -1,5 +1,6 @@
 // Collision models over FCL: contact and separation under matrices, rigid and scaled,
-// the row-vector convention, degenerate models, and that every model made is released.
+// the row-vector convention, degenerate models, models used or released while their
+// hierarchy is still being built, and that every model made is released.
 #include <CD.h>
 
 #include <gtest/gtest.h>
@@ -96,6 +97,46 @@ TEST(CollisionObject, RowVectorRotationsAndScalesPlaceTheModel)
     wall->Release();
     probe->Release();
     middle->Release();
+}
+
+// A flat n x n grid of unit squares on y = 0, from the origin towards +x and +z.
+void AddGround(CCollisionObject *o, int n)
+{
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x) {
+            D3DXVECTOR3 a(float(x), 0, float(z)), b(x + 1.0f, 0, float(z)), c(float(x), 0, z + 1.0f),
+                d(x + 1.0f, 0, z + 1.0f);
+            o->AddTriangle(a, b, c);
+            o->AddTriangle(b, d, c);
+        }
+}
+
+// Finalize returns before a large hierarchy is built: a model released at once, or placed
+// and tested at once, waits for its build (a sanitizer build sees any overlap).
+TEST(CollisionObject, LargeModelsAreUsedOrReleasedWhileTheirHierarchyIsBuilt)
+{
+    int before = CollisionObjectsAlive();
+    CCollisionObject *dropped = newCollisionObject();
+    AddGround(dropped, 150);
+    dropped->Finalize();
+    dropped->Release();
+    EXPECT_EQ(CollisionObjectsAlive(), before);
+
+    CCollisionObject *ground = newCollisionObject();
+    CCollisionObject *box = newCollisionObject();
+    AddGround(ground, 150);
+    AddBox(box, D3DXVECTOR3(100.5f, 0, 20.5f), 0.25f);  // straddles the ground's plane
+    ground->Finalize();
+    box->Finalize();
+    D3DXMATRIX lifted = Translation(0, 1.0f, 0), level = Translation(0, 0, 0);
+    ground->SetMatrix(&lifted);
+    EXPECT_FALSE(box->Collide(ground, 0));
+    ground->SetMatrix(&level);
+    EXPECT_TRUE(ground->Collide(box, 1));
+    EXPECT_GT(ground->GetContactCount(), 0);
+    ground->Release();
+    box->Release();
+    EXPECT_EQ(CollisionObjectsAlive(), before);
 }
 
 TEST(CollisionObject, EmptyOrUnfinishedModelsNeverCollide)

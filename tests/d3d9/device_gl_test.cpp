@@ -2,6 +2,11 @@
 // back buffer and compared channel by channel with a tolerance.
 #include "d3d9/pixel_fixture.h"
 
+#include <tavrok/platform.h>
+
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -365,6 +370,44 @@ TEST_F(PixelTest, LockedBackBufferWritesReachTheTarget)
     surface->Release();
     EXPECT_COLOR_NEAR(Pixel(7, 5), 0xFF123456u, 0);
     EXPECT_COLOR_NEAR(Pixel(7, 6), 0xFF000000u, 0);
+}
+
+// What the window shows after Present is the back buffer pixel for pixel: no flip, shift,
+// channel swap or filtering on the way.  The window is read back over the X connection the
+// GL context draws through, so the read comes after the swap's image.
+TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
+{
+    IDirect3DSurface9 *surface = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(surface->LockRect(&r, NULL, 0), D3D_OK);
+    for (UINT y = 0; y < kSize; y++)
+        for (UINT x = 0; x < kSize; x++)
+            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
+                D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF);
+    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+    surface->Release();
+    const std::vector<D3DCOLOR> back = ReadBack();
+    ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(tavrok::SdlWindowOf(window_), &info));
+    ASSERT_EQ(info.subsystem, SDL_SYSWM_X11);
+    XImage *image = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, kSize, kSize, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->red_mask, 0xFF0000ul);
+    ASSERT_EQ(image->blue_mask, 0xFFul);
+    int wrong = 0;
+    for (UINT y = 0; y < kSize; y++)
+        for (UINT x = 0; x < kSize; x++) {
+            D3DCOLOR shown = D3DCOLOR(XGetPixel(image, int(x), int(y)) & 0xFFFFFF);
+            if (shown != (back[y * kSize + x] & 0xFFFFFF) && wrong++ < 3)
+                ADD_FAILURE() << "window pixel " << x << "," << y << " is " << std::hex << shown << ", back buffer "
+                              << back[y * kSize + x];
+        }
+    XDestroyImage(image);
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
