@@ -8,43 +8,21 @@
 
 #include <tavrok/d3d9_debug.h>
 
+#include "support/device_setup.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
 
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
-
+// A HAL device on a 1024 x 768 window, made by the tests' shared set-up.
 struct Device {
-    HWND window = nullptr;
+    HWND window = testsupport::CreateTestWindow(1024, 768);
     IDirect3D9 *d3d = nullptr;
     IDirect3DDevice9 *device = nullptr;
 
     Device()
     {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSEXA wc = {};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = Proc;
-            wc.lpszClassName = "D3D9Bench";
-            RegisterClassExA(&wc);
-            registered = true;
-        }
-        window = CreateWindowExA(0, "D3D9Bench", "d3d9 bench", WS_POPUP, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
-        ShowWindow(window, SW_SHOWNORMAL);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 1024;
-        pp.BackBufferHeight = 768;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                                             &device)))
+        if (!window || FAILED(testsupport::CreateDevice(D3DDEVTYPE_HAL, &d3d, &device, window, 1024, 768)))
             device = nullptr;
     }
     ~Device()
@@ -53,7 +31,8 @@ struct Device {
             device->Release();
         if (d3d)
             d3d->Release();
-        DestroyWindow(window);
+        if (window)
+            DestroyWindow(window);
     }
 };
 

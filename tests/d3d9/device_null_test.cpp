@@ -111,7 +111,7 @@ TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
 TEST_F(NullDeviceTest, WithoutADepthBufferZEnableStartsOff)
 {
     IDirect3DDevice9 *device = nullptr;
-    D3DPRESENT_PARAMETERS pp = NullParameters(false);
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(64, 32, false);
     ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3D_OK);
     DWORD z = 7;
     device->GetRenderState(D3DRS_ZENABLE, &z);
@@ -481,10 +481,10 @@ TEST_F(NullDeviceTest, DirectThreeDObjectChecksItsArguments)
     IDirect3DDevice9 *device = reinterpret_cast<IDirect3DDevice9 *>(1);
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, NULL, &device), D3DERR_INVALIDCALL);
     EXPECT_EQ(device, nullptr);
-    D3DPRESENT_PARAMETERS pp = NullParameters();
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(64, 32);
     pp.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3DERR_NOTAVAILABLE);
-    pp = NullParameters();
+    pp = WindowedParameters(64, 32);
     EXPECT_EQ(d3d_->CreateDevice(1, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3DERR_INVALIDCALL);
     // A hardware device needs a live window.
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, NULL, 0, &pp, &device), D3DERR_INVALIDCALL);

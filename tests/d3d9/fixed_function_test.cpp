@@ -20,25 +20,14 @@ constexpr DWORD kLitFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_S
 
 class FixedFunctionTest : public PixelTest {
 protected:
-    // Draws a screen-space rectangle with texture coordinates u0..u1, v0..v1.
-    void DrawRectUV(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
-                    D3DCOLOR color = 0xFFFFFFFF, float z = 0.5f)
+    // The whole viewport as one lit quad, its normal facing the viewer (nz = -1) or away
+    // from it, in one scene.
+    void DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf, float nz = -1)
     {
-        TLVertex v[4] = {{x0, y0, z, 1, color, u0, v0},
-                         {x1, y0, z, 1, color, u1, v0},
-                         {x0, y1, z, 1, color, u0, v1},
-                         {x1, y1, z, 1, color, u1, v1}};
-        device_->SetFVF(kTLFvf);
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex)), D3D_OK);
-    }
-
-    // The whole viewport as one lit quad facing the viewer, in one scene.
-    void DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf)
-    {
-        LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, diffuse, specular},
-                             {1, 1, 0.5f, 0, 0, -1, diffuse, specular},
-                             {-1, -1, 0.5f, 0, 0, -1, diffuse, specular},
-                             {1, -1, 0.5f, 0, 0, -1, diffuse, specular}};
+        LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, nz, diffuse, specular},
+                             {1, 1, 0.5f, 0, 0, nz, diffuse, specular},
+                             {-1, -1, 0.5f, 0, 0, nz, diffuse, specular},
+                             {1, -1, 0.5f, 0, 0, nz, diffuse, specular}};
         device_->SetFVF(fvf);
         device_->BeginScene();
         // Vertices keep the full layout; a smaller FVF reads the leading fields only when
@@ -77,16 +66,14 @@ TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
     DrawLitQuad(0xFF00FF00, 0xFF0000FF);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    DrawLitQuad(0xFF00FF00, 0xFF0000FF, D3DFVF_XYZ | D3DFVF_NORMAL);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 1) << "white without a vertex colour";
     DrawLitQuad(0xFF00FF00, 0xFF0000FF);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1) << "no specular added by default";
-    device_->BeginScene();
-    DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.75f);
-    device_->EndScene();
+    DrawRectScene(0, 0, 64, 64, 0xFFFF0000, 0.75f);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
     // Every corner of the target belongs to a full-target rectangle.
-    device_->BeginScene();
-    DrawRect(0, 0, 64, 64, 0xFFFFFFFF, 0.25f);
-    device_->EndScene();
+    DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.25f);
     for (int x : {0, 63})
         for (int y : {0, 63})
             EXPECT_COLOR_NEAR(Pixel(x, y), 0xFFFFFFFFu, 1) << x << "," << y;
@@ -147,15 +134,18 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     device_->SetMaterial(&material);
     D3DLIGHT9 light = {};
     light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = {1, 1, 1, 1};
+    light.Diffuse = {1, 0.5f, 1, 1};
     light.Direction = {0, 0, 1};
     ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
     ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
     const D3DCOLOR green = 0xFF00FF00, blue = 0xFF0000FF;
 
-    // Diffuse from the vertex's first colour by default.
+    // Diffuse from the vertex's first colour by default, times the light's; none on a
+    // face turned away from the light.
     DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 2);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x80, 0), 2);
+    DrawLitQuad(green, blue, kLitFvf, 1);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
     // D3DRS_COLORVERTEX off: every source is the material.
     device_->SetRenderState(D3DRS_COLORVERTEX, FALSE);
     DrawLitQuad(green, blue);
@@ -178,6 +168,13 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
     DrawLitQuad(green, blue);
     EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x40, 0), 2);
+    // The material's emissive colour is added to all of it.
+    D3DMATERIAL9 glowing = material;
+    glowing.Emissive = {0.25f, 0, 0, 0};
+    device_->SetMaterial(&glowing);
+    DrawLitQuad(green, blue);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0x40, 0x40, 0), 2);
+    device_->SetMaterial(&material);
     device_->SetRenderState(D3DRS_AMBIENT, 0);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
     light.Ambient = {0.25f, 0.5f, 0.0f, 1};
@@ -250,9 +247,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
         Clear(0xFF000000);
-        device_->BeginScene();
-        DrawRect(0, 0, 64, 64, diffuse);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), c.left, 3) << "op " << c.op << " arg1 " << c.arg1;
         EXPECT_COLOR_NEAR(Pixel(48, 32), c.right, 3) << "op " << c.op << " arg1 " << c.arg1;
     }
@@ -279,9 +274,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         device_->SetTextureStageState(0, D3DTSS_ALPHAOP, a.op);
         device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, a.arg1);
         device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, a.arg2);
-        device_->BeginScene();
-        DrawRect(0, 0, 64, 64, diffuse);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(a.left, a.left, a.left), 3) << "alpha op " << a.op;
         EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(a.right, a.right, a.right), 3) << "alpha op " << a.op;
     }
@@ -309,9 +302,7 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     for (const auto &c : cases) {
         device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
         Clear(0xFF000000);
-        device_->BeginScene();
-        DrawRect(0, 0, 64, 64, 0xFFFFFFFF);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF);
         auto px = ReadBack();
         for (int q = 0; q < 4; ++q)
             EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.pass[q] ? 0xFFFFFFFFu : 0xFF000000u, 1)
@@ -322,9 +313,7 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     Clear(0xFF000000);
-    device_->BeginScene();
-    DrawRect(0, 0, 64, 64, 0x80FFFFFF);
-    device_->EndScene();
+    DrawRectScene(0, 0, 64, 64, 0x80FFFFFF);
     EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFF000000u, 1) << "0x81 x 0x80 falls below 0x80";
     EXPECT_COLOR_NEAR(Pixel(56, 32), 0xFFFFFFFFu, 1) << "0xFF x 0x80 reaches 0x80";
     device_->SetTexture(0, NULL);
@@ -396,9 +385,7 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
         device_->SetRenderState(D3DRS_ZFUNC, c.func);
         for (int d = 0; d < 3; ++d) {
             Clear(0xFF000000, 0.5f);
-            device_->BeginScene();
-            DrawRect(0, 0, 64, 64, 0xFFFFFFFF, depth[d]);
-            device_->EndScene();
+            DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, depth[d]);
             EXPECT_COLOR_NEAR(Pixel(32, 32), c.pass[d] ? 0xFFFFFFFFu : 0xFF000000u, 1)
                 << "func " << c.func << " depth " << depth[d];
         }
@@ -428,9 +415,7 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
     // With the test off nothing is written to the depth buffer (the SDK: z-buffering
     // off means no depth at all); the 0.3 of the blue quad never got there either.
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device_->BeginScene();
-    DrawRect(0, 0, 64, 64, 0xFFFFFFFF, 0.6f);
-    device_->EndScene();
+    DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.6f);
     EXPECT_COLOR_NEAR(Pixel(16, 32), 0xFFFFFFFFu, 1);
     EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFFFFFFu, 1);
 }
@@ -553,18 +538,14 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
         device_->SetTexture(0, across);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
-        device_->BeginScene();
-        DrawRectUV(0, 0, 64, 64, 0, 0, 2, 1);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, 0, 0, 2, 1);
         auto px = ReadBack();
         for (int q = 0; q < 4; ++q)
             EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.quarters[q], 1) << "u mode " << c.mode << " quarter " << q;
         device_->SetTexture(0, down);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSV, c.mode);
-        device_->BeginScene();
-        DrawRectUV(0, 0, 64, 64, 0, 0, 1, 2);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, 0, 0, 1, 2);
         px = ReadBack();
         for (int q = 0; q < 4; ++q)
             EXPECT_COLOR_NEAR(px[(q * 16 + 8) * kSize + 32], c.quarters[q], 1) << "v mode " << c.mode << " quarter " << q;
@@ -572,9 +553,7 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
     // Wrapping repeats below zero too.
     device_->SetTexture(0, across);
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
-    device_->BeginScene();
-    DrawRectUV(0, 0, 64, 64, -1, 0, 1, 1);
-    device_->EndScene();
+    DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, -1, 0, 1, 1);
     EXPECT_COLOR_NEAR(Pixel(8, 32), R, 1);
     EXPECT_COLOR_NEAR(Pixel(24, 32), G, 1);
     device_->SetTexture(0, NULL);

@@ -40,9 +40,7 @@ protected:
     D3DCOLOR Screen(float z)
     {
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->BeginScene();
-        DrawRect(0, 0, 64, 64, 0xFFFF0000, z);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, 0xFFFF0000, z);
         return Pixel(32, 32);
     }
     // A red quad over the whole viewport at eye depth 0.5 (identity transforms), corners

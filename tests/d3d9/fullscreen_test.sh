@@ -1,17 +1,7 @@
 # Answering Yes gives a full-screen window showing the 1024 x 768 back buffer (scaled
 # into the 1280 x 1024 screen, which cannot switch mode); Escape ends the program with
 # status 0 and no device object left.
-source "$(dirname "$0")/../e2e/lib.sh"
-# The device's checks need no scene: the program runs from a copy of its folder with no
-# data beside it, so every frame is the plain black clear.
-mkdir -p "$WORK/run/bin"
-cp "$TAVROK_BIN_DIR/tavrok" "$WORK/run/bin/"
-TAVROK_BIN_DIR="$WORK/run/bin"
-# On a failure the program is stopped at once, before the display goes.
-trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; [ -n "${BACKDROP_PID:-}" ] && kill "$BACKDROP_PID" 2>/dev/null; cleanup_e2e' EXIT
-
-# Mean brightness (0..1) of a rectangle of a screenshot.
-mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
+source "$(dirname "$0")/device_e2e.sh"
 start_xvfb 1280x1024x24
 start_app TAVROK_MSGBOX_ANSWER=yes TAVROK_FRAME_STATS=1 TAVROK_CAPTURE="$WORK/frames:10"
 main=$(wait_window "Tavrok - by Velmor")

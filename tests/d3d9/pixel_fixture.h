@@ -1,14 +1,16 @@
 /*
  * pixel_fixture.h - a real device on a real window for the pixel tests.
  *
- * Opens a window through the Win32 layer, creates a HAL device with a small lockable
- * back buffer, and reads pixels back through the back buffer surface.  Needs a display
+ * Opens a window through the Win32 layer, creates a HAL device on it with the shared
+ * set-up (support/device_setup.h), and reads pixels back through the back buffer surface.  Needs a display
  * (the tests run under xvfb-run).
  */
 #ifndef TAVROK_TESTS_D3D9_PIXEL_FIXTURE_H
 #define TAVROK_TESTS_D3D9_PIXEL_FIXTURE_H
 
 #include <d3d9.h>
+
+#include "support/device_setup.h"
 
 #include <tavrok/d3d9_debug.h>
 
@@ -29,48 +31,13 @@ struct TLVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1
 };
 constexpr DWORD kTLFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
-inline LRESULT CALLBACK TestWndProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
-
 class PixelTest : public ::testing::Test {
 protected:
-    // The presentation of the tests' devices: a windowed, lockable w x h back buffer with a
-    // 16-bit depth buffer.
-    static D3DPRESENT_PARAMETERS WindowedParams(UINT w, UINT h)
-    {
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = w;
-        pp.BackBufferHeight = h;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        return pp;
-    }
     void SetUp() override
     {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSEXA wc = {};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = TestWndProc;
-            wc.lpszClassName = "D3D9PixelTest";
-            ASSERT_NE(RegisterClassExA(&wc), 0);
-            registered = true;
-        }
-        window_ = CreateWindowExA(0, "D3D9PixelTest", "d3d9 pixels", WS_POPUP, 0, 0, kSize, kSize, NULL, NULL,
-                                  NULL, NULL);
+        window_ = testsupport::CreateTestWindow(kSize, kSize);
         ASSERT_NE(window_, nullptr);
-        ShowWindow(window_, SW_SHOWNORMAL);
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = WindowedParams(kSize, kSize);
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
-                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_),
-                  D3D_OK);
+        ASSERT_EQ(testsupport::CreateDevice(D3DDEVTYPE_HAL, &d3d_, &device_, window_, kSize, kSize), D3D_OK);
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     }
 
@@ -87,34 +54,51 @@ protected:
         EXPECT_EQ(tavrok::d3d9::LiveObjectCount(), 0);
     }
 
-    // The back buffer as ARGB words, rows top first.
-    std::vector<D3DCOLOR> ReadBack()
+    // The back buffer as ARGB words, rows top first; its size in *width and *height.
+    std::vector<D3DCOLOR> ReadBack(UINT *width = nullptr, UINT *height = nullptr)
     {
-        std::vector<D3DCOLOR> pixels(kSize * kSize);
+        std::vector<D3DCOLOR> pixels;
         IDirect3DSurface9 *surface = nullptr;
         EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
         if (!surface)
-            return pixels;
+            return std::vector<D3DCOLOR>(kSize * kSize);
+        D3DSURFACE_DESC desc;
+        surface->GetDesc(&desc);
+        pixels.resize(size_t(desc.Width) * desc.Height);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(surface->LockRect(&locked, NULL, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < kSize; y++)
-            memcpy(&pixels[y * kSize], static_cast<BYTE *>(locked.pBits) + y * locked.Pitch, kSize * 4);
+        for (UINT y = 0; y < desc.Height; y++)
+            memcpy(&pixels[size_t(y) * desc.Width], static_cast<BYTE *>(locked.pBits) + y * locked.Pitch,
+                   desc.Width * 4);
         surface->UnlockRect();
         surface->Release();
+        if (width)
+            *width = desc.Width;
+        if (height)
+            *height = desc.Height;
         return pixels;
     }
 
     D3DCOLOR Pixel(int x, int y) { return ReadBack()[y * kSize + x]; }
 
-    // Draws a screen-space rectangle with one colour and texture coordinates 0..1.
-    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f)
+    // Draws a screen-space rectangle with one colour and texture coordinates u0..u1, v0..v1.
+    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
+                  float v0 = 0, float u1 = 1, float v1 = 1)
     {
-        TLVertex v[4] = {{x0, y0, z, 1, color, 0, 0},
-                         {x1, y0, z, 1, color, 1, 0},
-                         {x0, y1, z, 1, color, 0, 1},
-                         {x1, y1, z, 1, color, 1, 1}};
+        TLVertex v[4] = {{x0, y0, z, 1, color, u0, v0},
+                         {x1, y0, z, 1, color, u1, v0},
+                         {x0, y1, z, 1, color, u0, v1},
+                         {x1, y1, z, 1, color, u1, v1}};
         device_->SetFVF(kTLFvf);
         EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex)), D3D_OK);
+    }
+    // The same rectangle in a scene of its own.
+    void DrawRectScene(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
+                       float v0 = 0, float u1 = 1, float v1 = 1)
+    {
+        device_->BeginScene();
+        DrawRect(x0, y0, x1, y1, color, z, u0, v0, u1, v1);
+        device_->EndScene();
     }
 
     // An A8R8G8B8 texture of one level from ARGB words, rows top first.

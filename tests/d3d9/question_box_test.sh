@@ -2,17 +2,7 @@
 # answered No by the platform's answer switch), the window whose client area is exactly
 # 1024 x 768 with the device's black frames in it, and Escape ending the program with
 # status 0 and every device object released.
-source "$(dirname "$0")/../e2e/lib.sh"
-# The device's checks need no scene: the program runs from a copy of its folder with no
-# data beside it, so every frame is the plain black clear.
-mkdir -p "$WORK/run/bin"
-cp "$TAVROK_BIN_DIR/tavrok" "$WORK/run/bin/"
-TAVROK_BIN_DIR="$WORK/run/bin"
-# On a failure the program is stopped at once, before the display goes.
-trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; cleanup_e2e' EXIT
-
-# Mean brightness (0..1) of a rectangle of a screenshot.
-mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
+source "$(dirname "$0")/device_e2e.sh"
 # A white root window (-wr), so that the program's black frames stand out against it.
 start_xvfb 1280x1024x24 -wr
 start_app TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1

@@ -1,17 +1,7 @@
 # The real start-up question box: it appears with its caption and shows text; Escape on
 # it answers No (a window with a 1024 x 768 client area), Return answers Yes (the
 # display covered full screen).
-source "$(dirname "$0")/../e2e/lib.sh"
-# The device's checks need no scene: the program runs from a copy of its folder with no
-# data beside it, so every frame is the plain black clear.
-mkdir -p "$WORK/run/bin"
-cp "$TAVROK_BIN_DIR/tavrok" "$WORK/run/bin/"
-TAVROK_BIN_DIR="$WORK/run/bin"
-# On a failure the program is stopped at once, before the display goes.
-trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; cleanup_e2e' EXIT
-
-# Mean brightness (0..1) of a rectangle of a screenshot.
-mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
+source "$(dirname "$0")/device_e2e.sh"
 
 # xdotool's --name search does not see the message box's title, so compare names.
 find_box() {

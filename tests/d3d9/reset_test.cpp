@@ -7,29 +7,8 @@ using namespace d3d9test;
 
 namespace {
 
-class ResetTest : public PixelTest {
-protected:
-    // The back buffer as ARGB words, with its size.
-    std::vector<D3DCOLOR> Read(UINT &w, UINT &h)
-    {
-        IDirect3DSurface9 *surface = nullptr;
-        EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
-        std::vector<D3DCOLOR> pixels;
-        if (!surface)
-            return pixels;
-        D3DSURFACE_DESC desc;
-        surface->GetDesc(&desc);
-        w = desc.Width, h = desc.Height;
-        pixels.resize(size_t(w) * h);
-        D3DLOCKED_RECT locked;
-        EXPECT_EQ(surface->LockRect(&locked, NULL, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < h; y++)
-            memcpy(&pixels[size_t(y) * w], static_cast<BYTE *>(locked.pBits) + y * locked.Pitch, w * 4);
-        surface->UnlockRect();
-        surface->Release();
-        return pixels;
-    }
-};
+using ResetTest = PixelTest;
+using testsupport::WindowedParameters;
 
 TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
 {
@@ -44,7 +23,7 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     // A held back buffer stops the reset; so does a switch to full screen.
     IDirect3DSurface9 *held = nullptr;
     device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &held);
-    D3DPRESENT_PARAMETERS pp = WindowedParams(40, 24);
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(40, 24);
     EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
     held->Release();
     // So does any resource of the default pool: a buffer, a texture, a plain surface.
@@ -58,7 +37,7 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
         EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
         r->Release();
     }
-    D3DPRESENT_PARAMETERS full = WindowedParams(40, 24);
+    D3DPRESENT_PARAMETERS full = WindowedParameters(40, 24);
     full.Windowed = FALSE;
     EXPECT_EQ(device_->Reset(&full), D3DERR_INVALIDCALL);
 
@@ -81,16 +60,14 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     // The new target clears and draws to its edges.
     UINT w = 0, h = 0;
     EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0), D3D_OK);
-    auto px = Read(w, h);
+    auto px = ReadBack(&w, &h);
     ASSERT_EQ(w, 40u);
     ASSERT_EQ(h, 24u);
     EXPECT_COLOR_NEAR(px[0], 0xFF204060u, 1);
     EXPECT_COLOR_NEAR(px[size_t(h) * w - 1], 0xFF204060u, 1);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device_->BeginScene();
-    DrawRect(20, 12, 40, 24, 0xFFFF0000);
-    device_->EndScene();
-    px = Read(w, h);
+    DrawRectScene(20, 12, 40, 24, 0xFFFF0000);
+    px = ReadBack(&w, &h);
     EXPECT_COLOR_NEAR(px[size_t(23) * w + 39], 0xFFFF0000u, 1) << "bottom-right corner";
     EXPECT_COLOR_NEAR(px[size_t(12) * w + 20], 0xFFFF0000u, 1);
     EXPECT_COLOR_NEAR(px[size_t(11) * w + 20], 0xFF204060u, 1);
@@ -98,10 +75,10 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
 
     // Back to the old size, with the size left to the device keeping the current one.
-    D3DPRESENT_PARAMETERS same = WindowedParams(0, 0);
+    D3DPRESENT_PARAMETERS same = WindowedParameters(0, 0);
     ASSERT_EQ(device_->Reset(&same), D3D_OK);
     EXPECT_EQ(same.BackBufferWidth, 40u);
-    pp = WindowedParams(kSize, kSize);
+    pp = WindowedParameters(kSize, kSize);
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
     EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF00FF00u, 1);

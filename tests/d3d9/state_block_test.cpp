@@ -23,9 +23,7 @@ protected:
     D3DCOLOR Draw()
     {
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
-        device_->BeginScene();
-        DrawRect(0, 0, 64, 64, 0x80FF0000);
-        device_->EndScene();
+        DrawRectScene(0, 0, 64, 64, 0x80FF0000);
         return Pixel(32, 32);
     }
     DWORD Render(D3DRENDERSTATETYPE s)

@@ -1,21 +1,13 @@
 // Vertex shader bytecode accepted and refused by CreateVertexShader (NULLREF device).
 // Token streams are built by hand, as an assembler would emit them.
 #include "d3d9/null_fixture.h"
+#include "d3d9/shader_tokens.h"
 
 #include <vector>
 
 using namespace d3d9test;
 
 namespace {
-
-DWORD Reg(DWORD type, DWORD n)
-{
-    return 0x80000000 | ((type << D3DSP_REGTYPE_SHIFT) & D3DSP_REGTYPE_MASK) |
-           ((type << D3DSP_REGTYPE_SHIFT2) & D3DSP_REGTYPE_MASK2) | n;
-}
-DWORD Dst(DWORD type, DWORD n, DWORD mask = D3DSP_WRITEMASK_ALL) { return Reg(type, n) | mask; }
-DWORD Src(DWORD type, DWORD n, DWORD swizzle = D3DVS_NOSWIZZLE) { return Reg(type, n) | swizzle; }
-DWORD Dcl(DWORD usage, DWORD index = 0) { return 0x80000000 | usage | (index << D3DSP_DCL_USAGEINDEX_SHIFT); }
 
 // The particle shader's shape: billboard corners along c4 and c5, then c0..c3.
 std::vector<DWORD> Billboard11()

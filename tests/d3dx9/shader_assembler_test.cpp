@@ -1,6 +1,5 @@
 // Shader assembler tests: token streams checked by hand against the documented bytecode
-// layout, the opcode of every instruction, a CPU run of the particle billboard shader,
-// error reports, macros, files and robustness.
+// layout, the opcode of every instruction, error reports, macros, files and robustness.
 #include <d3d9.h>
 #include <d3dx9.h>
 
@@ -59,24 +58,11 @@ std::vector<DWORD> Body(const Assembled &a)
     return std::vector<DWORD>(a.code.begin() + 1, a.code.end() - 1);
 }
 
-// ---- A small decoder and interpreter, independent of the assembler ----
+// ---- A small decoder, independent of the assembler ----
 
-struct Param {
-    DWORD type = 0, number = 0, mask = 0, swizzle = 0;
-    bool negate = false, relative = false;
-    DWORD relativeComponent = 0;
-};
-
-struct Instr {
-    DWORD opcode = 0;
-    std::vector<Param> params;  // destination first
-    DWORD usage = 0, usageIndex = 0;
-    float values[4] = {};
-};
-
+// The opcodes of a stream's instructions, or the first way it is malformed.
 struct Program {
-    DWORD version = 0;
-    std::vector<Instr> body;
+    std::vector<DWORD> opcodes;
     std::string problem;  // empty when the stream is well formed
 };
 
@@ -99,29 +85,18 @@ Program Decode(const std::vector<DWORD> &code)
         p.problem = "no vertex shader version token";
         return p;
     }
-    p.version = code[0] & 0xFFFF;
+    const DWORD version = code[0] & 0xFFFF;
     size_t at = 1;
+    // A parameter token; a relative source in vs_2_0 brings an address token after it.
     auto param = [&](bool source) {
-        Param q;
         DWORD t = code[at++];
         if (!(t & 0x80000000))
             p.problem = "parameter token without bit 31";
-        q.type = ((t >> 28) & 7) | ((t >> 8) & 0x18);
-        q.number = t & 0x7FF;
-        if (source) {
-            q.swizzle = (t >> 16) & 0xFF;
-            q.negate = ((t >> 24) & 0xF) == 1;
-            q.relative = (t & 0x2000) != 0;
-            if (q.relative && p.version >= 0x200) {
-                DWORD r = at < code.size() ? code[at++] : 0;
-                q.relativeComponent = (r >> 16) & 3;
-                if ((((r >> 28) & 7) | ((r >> 8) & 0x18)) != 3 || ((r >> 16) & 0xFF) != q.relativeComponent * 0x55)
-                    p.problem = "bad relative address token";
-            }
-        } else {
-            q.mask = (t >> 16) & 0xF;
+        if (source && (t & 0x2000) && version >= 0x200) {
+            DWORD r = at < code.size() ? code[at++] : 0;
+            if ((((r >> 28) & 7) | ((r >> 8) & 0x18)) != 3 || ((r >> 16) & 0xFF) != ((r >> 16) & 3) * 0x55)
+                p.problem = "bad relative address token";
         }
-        return q;
     };
     while (at < code.size() && p.problem.empty()) {
         DWORD token = code[at++];
@@ -130,109 +105,39 @@ Program Decode(const std::vector<DWORD> &code)
                 p.problem = "tokens after the end token";
             return p;
         }
-        Instr ins;
-        ins.opcode = token & 0xFFFF;
-        DWORD length = (token >> 24) & 0xF;
+        const DWORD opcode = token & 0xFFFF, length = (token >> 24) & 0xF;
         size_t start = at;
-        if (ins.opcode == 31) {  // dcl
+        if (opcode == 31) {  // dcl: the usage token, then the register
             if (at + 2 > code.size())
                 break;
-            DWORD usage = code[at++];
-            ins.usage = usage & 0xF;
-            ins.usageIndex = (usage >> 16) & 0xF;
-            ins.params.push_back(param(false));
-        } else if (ins.opcode == 81) {  // def
+            at++;
+            param(false);
+        } else if (opcode == 81) {  // def: the register, then four values
             if (at + 5 > code.size())
                 break;
-            ins.params.push_back(param(false));
-            for (float &v : ins.values)
-                memcpy(&v, &code[at++], sizeof v);
+            param(false);
+            at += 4;
         } else {
-            int count = ParamCount(ins.opcode);
+            int count = ParamCount(opcode);
             if (count < 0) {
-                p.problem = "unknown opcode " + std::to_string(ins.opcode);
+                p.problem = "unknown opcode " + std::to_string(opcode);
                 return p;
             }
             for (int i = 0; i < count && at < code.size(); ++i)
-                ins.params.push_back(param(i > 0));
+                param(i > 0);
+            p.opcodes.push_back(opcode);
         }
         DWORD used = static_cast<DWORD>(at - start);
-        if (p.version >= 0x200 && length != used)
-            p.problem = "opcode " + std::to_string(ins.opcode) + ": length bits say " + std::to_string(length) +
+        if (version >= 0x200 && length != used)
+            p.problem = "opcode " + std::to_string(opcode) + ": length bits say " + std::to_string(length) +
                         ", operands take " + std::to_string(used);
-        if (p.version < 0x200 && length != 0)
+        if (version < 0x200 && length != 0)
             p.problem = "length bits set in a vs_1_x stream";
-        p.body.push_back(ins);
     }
     if (p.problem.empty())
         p.problem = "no end token";
     return p;
 }
-
-// Runs the few instructions the billboard shader needs on the CPU.
-struct Machine {
-    float v[16][4] = {}, c[256][4] = {}, r[12][4] = {}, oPos[4] = {}, oD[2][4] = {}, oT[8][4] = {};
-
-    float *Reg(const Param &q)
-    {
-        switch (q.type) {
-        case 0: return r[q.number];
-        case 1: return v[q.number];
-        case 2: return c[q.number];
-        case 4: return oPos;
-        case 5: return oD[q.number];
-        case 6: return oT[q.number];
-        default: return nullptr;
-        }
-    }
-    void Fetch(const Param &q, float out[4])
-    {
-        const float *reg = Reg(q);
-        for (int i = 0; i < 4; ++i)
-            out[i] = (q.negate ? -1.0f : 1.0f) * reg[(q.swizzle >> (2 * i)) & 3];
-    }
-    bool Run(const Program &p)
-    {
-        for (const Instr &ins : p.body) {
-            if (ins.opcode == 31)
-                continue;
-            if (ins.opcode == 81) {
-                memcpy(c[ins.params[0].number], ins.values, sizeof ins.values);
-                continue;
-            }
-            float a[4] = {}, b[4] = {}, d[4] = {}, result[4] = {};
-            if (ins.params.size() > 1)
-                Fetch(ins.params[1], a);
-            if (ins.params.size() > 2)
-                Fetch(ins.params[2], b);
-            if (ins.params.size() > 3)
-                Fetch(ins.params[3], d);
-            switch (ins.opcode) {
-            case 1: memcpy(result, a, sizeof a); break;
-            case 2: for (int i = 0; i < 4; ++i) result[i] = a[i] + b[i]; break;
-            case 4: for (int i = 0; i < 4; ++i) result[i] = a[i] * b[i] + d[i]; break;
-            case 5: for (int i = 0; i < 4; ++i) result[i] = a[i] * b[i]; break;
-            case 9: result[0] = result[1] = result[2] = result[3] = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3]; break;
-            case 20: {  // m4x4: row i of the result is dot(a, c[n + i])
-                Param row = ins.params[2];
-                for (int i = 0; i < 4; ++i, ++row.number) {
-                    Fetch(row, b);
-                    result[i] = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
-                }
-                break;
-            }
-            default: return false;
-            }
-            float *dst = Reg(ins.params[0]);
-            if (!dst)
-                return false;
-            for (int i = 0; i < 4; ++i)
-                if (ins.params[0].mask & (1u << i))
-                    dst[i] = result[i];
-        }
-        return true;
-    }
-};
 
 // The particle billboard: v0 centre, v1 corner offset, v2 colour, v3 texture coordinates;
 // c0-c3 the transposed view x projection, c4 camera right, c5 camera up.
@@ -266,10 +171,7 @@ const char kDataFileBillboard[] =
     "mov oD0, v2\n"
     "mov oT0.xy, v3\n";
 
-std::string CapturedStderr()
-{
-    return testing::internal::GetCapturedStderr();
-}
+std::string CapturedStderr() { return testing::internal::GetCapturedStderr(); }
 
 int LineCount(const std::string &text)
 {
@@ -469,11 +371,7 @@ void ExpectOpcodes(const char *source, const std::vector<DWORD> &opcodes)
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     Program p = Decode(a.code);
     ASSERT_EQ(p.problem, "");
-    std::vector<DWORD> got;
-    for (const Instr &ins : p.body)
-        if (ins.opcode != 31 && ins.opcode != 81)
-            got.push_back(ins.opcode);
-    EXPECT_EQ(got, opcodes);
+    EXPECT_EQ(p.opcodes, opcodes);
 }
 
 TEST(ShaderAssemblerOpcodes, EveryVs11AndVs20Instruction)
@@ -531,65 +429,6 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
     // A macro that names itself stops expanding instead of looping.
     const D3DXMACRO loop[] = {{"r0", "r0"}, {nullptr, nullptr}};
     EXPECT_EQ(Assemble(kBillboard, 0, loop).code, Assemble(kBillboard).code);
-}
-
-// ---- The particle billboard ----
-
-TEST(ShaderAssemblerBillboard, ComputesTheClipPositionOfEachCorner)
-{
-    Assembled a = Assemble(kBillboard);
-    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    // The data file's spelling (four dp4 rows instead of m4x4) gives the same result.
-    Assembled rows = Assemble(kDataFileBillboard);
-    ASSERT_EQ(rows.hr, D3D_OK) << rows.errors;
-    Program p = Decode(a.code);
-    ASSERT_EQ(p.problem, "");
-    ASSERT_GE(p.body.size(), 4u);
-    // The four declarations, in order: POSITION0, POSITION1, COLOR0, TEXCOORD0.
-    const DWORD usages[4][2] = {{0, 0}, {0, 1}, {10, 0}, {5, 0}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(p.body[i].opcode, 31u);
-        EXPECT_EQ(p.body[i].usage, usages[i][0]);
-        EXPECT_EQ(p.body[i].usageIndex, usages[i][1]);
-        EXPECT_EQ(p.body[i].params[0].number, static_cast<DWORD>(i));
-    }
-
-    // A transposed matrix M in c0-c3 (row i of c = column i of M), right and up vectors.
-    const float m[4][4] = {{0.5f, 0.1f, 0.0f, 0.2f}, {0.0f, 2.0f, 0.3f, 0.0f},
-                           {0.4f, 0.0f, 1.5f, 1.0f}, {1.0f, -2.0f, 3.0f, 4.0f}};
-    Machine vm;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            vm.c[i][j] = m[j][i];
-    const float right[4] = {0.6f, 0.0f, -0.8f, 0.0f}, up[4] = {0.0f, 1.0f, 0.0f, 0.0f};
-    memcpy(vm.c[4], right, sizeof right);
-    memcpy(vm.c[5], up, sizeof up);
-    const float centre[4] = {2.0f, 1.0f, -3.0f, 1.0f};
-    const float corner[4] = {-0.25f, 0.25f, 0.0f, 1.0f};
-    const float colour[4] = {0.1f, 0.2f, 0.3f, 0.4f}, uv[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-    memcpy(vm.v[0], centre, sizeof centre);
-    memcpy(vm.v[1], corner, sizeof corner);
-    memcpy(vm.v[2], colour, sizeof colour);
-    memcpy(vm.v[3], uv, sizeof uv);
-    Machine rowsVm = vm;
-    ASSERT_TRUE(vm.Run(p));
-    ASSERT_TRUE(rowsVm.Run(Decode(rows.code)));
-
-    float world[4];
-    for (int i = 0; i < 3; ++i)
-        world[i] = centre[i] + right[i] * corner[0] + up[i] * corner[1];
-    world[3] = 1.0f;
-    for (int j = 0; j < 4; ++j) {
-        float clip = 0.0f;
-        for (int i = 0; i < 4; ++i)
-            clip += world[i] * m[i][j];  // row vector times M
-        EXPECT_NEAR(vm.oPos[j], clip, 1e-5f) << "component " << j;
-        EXPECT_NEAR(rowsVm.oPos[j], clip, 1e-5f) << "component " << j;
-    }
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(vm.oD[0][i], colour[i]);
-    EXPECT_EQ(vm.oT[0][0], 1.0f);
-    EXPECT_EQ(vm.oT[0][1], 0.0f);
 }
 
 // ---- The device takes what the assembler makes ----

@@ -1,0 +1,24 @@
+/*
+ * shader_tokens.h - vertex shader tokens built by hand, as an assembler would emit them,
+ * for the tests that hand bytecode to CreateVertexShader.
+ */
+#ifndef TAVROK_TESTS_D3D9_SHADER_TOKENS_H
+#define TAVROK_TESTS_D3D9_SHADER_TOKENS_H
+
+#include <d3d9.h>
+
+namespace d3d9test {
+
+// A parameter token: bit 31, the register type split over two fields, the number.
+inline DWORD Reg(DWORD type, DWORD n)
+{
+    return 0x80000000 | ((type << D3DSP_REGTYPE_SHIFT) & D3DSP_REGTYPE_MASK) |
+           ((type << D3DSP_REGTYPE_SHIFT2) & D3DSP_REGTYPE_MASK2) | n;
+}
+inline DWORD Dst(DWORD type, DWORD n, DWORD mask = D3DSP_WRITEMASK_ALL) { return Reg(type, n) | mask; }
+inline DWORD Src(DWORD type, DWORD n, DWORD swizzle = D3DVS_NOSWIZZLE) { return Reg(type, n) | swizzle; }
+inline DWORD Dcl(DWORD usage, DWORD index = 0) { return 0x80000000 | usage | (index << D3DSP_DCL_USAGEINDEX_SHIFT); }
+
+}  // namespace d3d9test
+
+#endif
