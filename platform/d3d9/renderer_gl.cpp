@@ -9,12 +9,14 @@
  * retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
  * program of ours rather than blitted: Mesa keeps our programs in its on-disk shader
  * cache, while a blit compiles the driver's own shaders again in every process, which
- * on llvmpipe made the first Present tens of milliseconds slower.  A shadow of the GL state skips calls that change
- * nothing; vertex, index and texture data are uploaded only when their revision moved.
+ * on llvmpipe made the first Present tens of milliseconds slower.  A shadow of the GL
+ * state skips calls that change nothing; vertex, index and texture data are uploaded
+ * only when their revision moved.
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
- * Only texture stage 0 is drawn; stencil, fog and user clip planes are not.
+ * The texture stages and fog are drawn as ffp_glsl.cpp describes; the stencil test and
+ * user clip planes are not.
  */
 #include "pipeline_glsl.h"
 
