@@ -27,13 +27,16 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
 std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, UINT height, UINT &halfWidth,
                                  UINT &halfHeight);
 
+// How many levels a full mip chain of a width x height texture has, down to 1 x 1.
+UINT MipChainLength(UINT width, UINT height);
+
 // DirectDraw Surface files (dds.cpp).  IsDds looks at the signature; InspectDds checks
-// the header and that the top level is complete, filling the information record ("" or
-// the reason the file is refused, with the byte position); DecodeDds, on a file that
-// passed, gives the top level as 32-bit ARGB, rows top first.
+// the header and that every mip level the file counts is complete, filling the information
+// record ("" or the reason the file is refused, with the byte position); DecodeDds, on a
+// file that passed, gives one of its levels (0 the largest) as 32-bit ARGB, rows top first.
 bool IsDds(const uint8_t *data, size_t size);
 std::string InspectDds(const uint8_t *data, size_t size, D3DXIMAGE_INFO &info, std::string &position);
-void DecodeDds(const uint8_t *data, UINT &width, UINT &height, std::vector<uint32_t> &argb);
+void DecodeDds(const uint8_t *data, UINT level, UINT &width, UINT &height, std::vector<uint32_t> &argb);
 
 // A face picked by the font configuration and rendered by FreeType (font_face.cpp).
 struct GlyphBitmap {

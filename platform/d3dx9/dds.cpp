@@ -5,9 +5,9 @@
  * Reads 2D textures compressed as DXT1, DXT2/DXT3 or DXT4/DXT5 (S3TC blocks of 4 x 4
  * pixels, decoded here), and uncompressed 16-, 24- and 32-bit RGB(A) described by bit
  * masks.  The device keeps no compressed textures, so the loader makes A8R8G8B8 ones
- * from the decoded pixels and builds its own mip chain; the file's mip levels are
- * counted in the image information but not read.  DXT2 and DXT4 (premultiplied alpha)
- * are decoded as stored.  Cube maps, volumes, the DX10 extended header and palettes are
+ * from the decoded pixels, one level at a time: the file's own mip levels are used as
+ * they stand, and the loader makes the ones the file lacks.  DXT2 and DXT4
+ * (premultiplied alpha) are decoded as stored.  Cube maps, volumes, the DX10 extended header and palettes are
  * refused with a reason.
  */
 #include "d3dx9_private.h"
@@ -62,12 +62,32 @@ size_t BlockBytes(uint32_t fourCC)
 }
 
 // The top level's size in bytes.
-uint64_t TopLevelBytes(const Header &h)
+// The header of mip level `level` alone: the sizes halved that many times.
+Header AtLevel(Header h, UINT level)
+{
+    h.width = std::max(1u, h.width >> level);
+    h.height = std::max(1u, h.height >> level);
+    return h;
+}
+
+uint64_t LevelBytes(const Header &h)
 {
     if (h.pfFlags & kPixelFormatFourCC)
         return uint64_t(std::max(1u, (h.width + 3) / 4)) * std::max(1u, (h.height + 3) / 4) * BlockBytes(h.fourCC);
     return uint64_t(h.width) * h.height * (h.bits / 8);
 }
+
+// Where mip level `level` starts: the levels are stored one after the other, largest first.
+uint64_t LevelOffset(const Header &h, UINT level)
+{
+    uint64_t at = kHeaderBytes;
+    for (UINT i = 0; i < level; ++i)
+        at += LevelBytes(AtLevel(h, i));
+    return at;
+}
+
+// How many levels the file holds: a count of 0 (writers that leave it unset) means one.
+UINT LevelCount(const Header &h) { return std::max(1u, h.mipCount); }
 
 // A 5:6:5 colour as ARGB, opaque, each channel widened by repeating its top bits.
 uint32_t Expand565(uint32_t c)
@@ -185,7 +205,12 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
     } else {
         return position = "byte 80", "DDS pixel format neither compressed nor RGB";
     }
-    uint64_t need = kHeaderBytes + TopLevelBytes(h);
+    const UINT chain = MipChainLength(h.width, h.height);
+    if (LevelCount(h) > chain)
+        return position = "byte 28", "DDS mip count " + std::to_string(h.mipCount) + " is more than a " +
+                                         std::to_string(h.width) + " x " + std::to_string(h.height) + " image has (" +
+                                         std::to_string(chain) + ")";
+    uint64_t need = LevelOffset(h, LevelCount(h));
     if (need > n) {
         position = "byte " + std::to_string(n);
         return "file is cut off (" + std::to_string(n) + " of " + std::to_string(need) + " bytes)";
@@ -193,20 +218,20 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
     info.Width = h.width;
     info.Height = h.height;
     info.Depth = 1;
-    info.MipLevels = std::max(1u, h.mipCount);
+    info.MipLevels = LevelCount(h);
     info.Format = format;
     info.ResourceType = D3DRTYPE_TEXTURE;
     info.ImageFileFormat = D3DXIFF_DDS;
     return "";
 }
 
-void DecodeDds(const uint8_t *d, UINT &width, UINT &height, std::vector<uint32_t> &argb)
+void DecodeDds(const uint8_t *d, UINT level, UINT &width, UINT &height, std::vector<uint32_t> &argb)
 {
-    Header h = ReadHeader(d);
+    const Header whole = ReadHeader(d), h = AtLevel(whole, level);
     width = h.width;
     height = h.height;
     argb.assign(size_t(width) * height, 0);
-    const uint8_t *p = d + kHeaderBytes;
+    const uint8_t *p = d + LevelOffset(whole, level);
     if (!(h.pfFlags & kPixelFormatFourCC)) {
         const uint32_t bytes = h.bits / 8;
         const bool alpha = (h.pfFlags & kPixelFormatAlpha) != 0;

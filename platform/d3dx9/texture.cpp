@@ -5,7 +5,8 @@
  * Reads BMP, PNG, JPEG and TGA files (decoded by stb_image, except uncompressed 24-bit BMP,
  * converted here), and DDS files (dds.cpp), into 32-bit ARGB, turns the
  * pixels equal to the colour key into transparent black, scales the image to the texture's
- * size and writes a full chain of box-filtered mip levels.  Sizes left to the library are
+ * size and writes a full chain of mip levels: a DDS file's own levels where it has them and
+ * they fit, box-filtered halvings of the level above for the rest.  Sizes left to the library are
  * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  Files
  * are checked for completeness before decoding, because the decoder fills missing data of
  * a cut-off file with black instead of failing.  Only A8R8G8B8 and X8R8G8B8 textures are
@@ -202,10 +203,11 @@ bool DecodeBmp24(const uint8_t *d, size_t n, Image &image)
     return true;
 }
 
-std::string Decode(const uint8_t *d, size_t n, Image &image)
+// Decodes the image; of a DDS file, mip level `level` (the others have one level).
+std::string Decode(const uint8_t *d, size_t n, UINT level, Image &image)
 {
     if (IsDds(d, n))
-        return DecodeDds(d, image.width, image.height, image.argb), "";
+        return DecodeDds(d, level, image.width, image.height, image.argb), "";
     if (DecodeBmp24(d, n, image))
         return "";
     int w = 0, h = 0, channels = 0;
@@ -290,14 +292,6 @@ Image HalveBox(const Image &src)
     return out;
 }
 
-UINT ChainLength(UINT w, UINT h)
-{
-    UINT n = 1;
-    while (w > 1 || h > 1)
-        w = std::max(1u, w / 2), h = std::max(1u, h / 2), ++n;
-    return n;
-}
-
 UINT ChooseSize(UINT asked, UINT fromFile)
 {
     if (asked == 0 || asked == D3DX_DEFAULT)
@@ -307,15 +301,38 @@ UINT ChooseSize(UINT asked, UINT fromFile)
     return asked;
 }
 
-HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter)
+// Transparent black where the image has exactly the key colour (alpha included).
+void ApplyColorKey(Image &image, D3DCOLOR colorKey)
+{
+    if (colorKey != 0)
+        for (uint32_t &pixel : image.argb)
+            if (pixel == colorKey)
+                pixel = 0;
+}
+
+// Where a texture's lower levels come from: a DDS file's own levels below the one made the
+// top (`fileLevels` of them, starting at `firstFileLevel`), then box-filtered halvings of
+// the level above.
+struct LevelSource {
+    const uint8_t *dds = nullptr;
+    UINT firstFileLevel = 0, fileLevels = 0;
+    D3DCOLOR colorKey = 0;
+};
+
+HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter, const LevelSource &source)
 {
     const Image *level = &top;
     Image smaller;
     for (UINT i = 0; i < levels; ++i) {
         if (i > 0) {
-            if ((mipFilter & 0xFF) == D3DX_FILTER_NONE)
+            if (i < source.fileLevels) {
+                DecodeDds(source.dds, source.firstFileLevel + i, smaller.width, smaller.height, smaller.argb);
+                ApplyColorKey(smaller, source.colorKey);
+            } else if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) {
                 break;  // the lower levels are left as created
-            smaller = HalveBox(*level);
+            } else {
+                smaller = HalveBox(*level);
+            }
             level = &smaller;
         }
         HRESULT hr = WriteTextureLevel(texture, i, level->argb.data(), level->width, level->height);
@@ -333,9 +350,17 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     D3DXIMAGE_INFO info{};
     std::string position;
     std::string problem = Inspect(data, size, info, position);
+    // A DDS file's mip levels are used as they stand; the mip filter's top bits may skip
+    // the largest of them, so that the texture starts further down the file's chain.
+    UINT skip = 0;
+    if (mipFilter == D3DX_DEFAULT)
+        mipFilter = D3DX_FILTER_BOX;
+    else if (problem.empty() && info.ImageFileFormat == D3DXIFF_DDS)
+        skip = std::min(info.MipLevels - 1,
+                        (mipFilter >> D3DX_SKIP_DDS_MIP_LEVELS_SHIFT) & D3DX_SKIP_DDS_MIP_LEVELS_MASK);
     Image image;
     if (problem.empty())
-        problem = Decode(data, size, image);
+        problem = Decode(data, size, skip, image);
     if (!problem.empty()) {
         Report(name, position, problem);
         return D3DXERR_INVALIDDATA;
@@ -346,27 +371,24 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         Unsupported(kLibrary, "textures from files in formats other than A8R8G8B8 and X8R8G8B8");
         return D3DERR_NOTAVAILABLE;
     }
+    ApplyColorKey(image, colorKey);
 
-    // Transparent black where the image has exactly the key colour (alpha included).
-    if (colorKey != 0)
-        for (uint32_t &pixel : image.argb)
-            if (pixel == colorKey)
-                pixel = 0;
-
-    UINT w = ChooseSize(width, info.Width), h = ChooseSize(height, info.Height);
+    UINT w = ChooseSize(width, image.width), h = ChooseSize(height, image.height);
     D3DCAPS9 caps{};
     if (SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.MaxTextureWidth && caps.MaxTextureHeight) {
         w = std::min<UINT>(w, caps.MaxTextureWidth);
         h = std::min<UINT>(h, caps.MaxTextureHeight);
     }
-    UINT full = ChainLength(w, h);
+    const UINT fromFile = info.MipLevels - skip, full = MipChainLength(w, h);
     UINT levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
-                  : mipLevels == D3DX_FROM_FILE                 ? 1
+                  : mipLevels == D3DX_FROM_FILE                 ? std::min(fromFile, full)
                                                                 : std::min(mipLevels, full);
     if (filter == D3DX_DEFAULT)
         filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
-    if (mipFilter == D3DX_DEFAULT)
-        mipFilter = D3DX_FILTER_BOX;
+    // The file's lower levels fit only a texture of the file level's own size.
+    LevelSource source;
+    if (w == image.width && h == image.height)
+        source = {data, skip, fromFile, colorKey};
     Image top = Resize(std::move(image), w, h, filter);
 
     IDirect3DTexture9 *texture = nullptr;
@@ -376,13 +398,13 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
                                            " texture");
         return hr;
     }
-    hr = Fill(texture, top, levels, mipFilter);
+    hr = Fill(texture, top, levels, mipFilter, source);
     if (FAILED(hr) && pool == D3DPOOL_DEFAULT) {
         // Video-memory textures are filled by way of a system-memory copy.
         IDirect3DTexture9 *staging = nullptr;
         hr = device->CreateTexture(w, h, levels, 0, format, D3DPOOL_SYSTEMMEM, &staging, nullptr);
         if (SUCCEEDED(hr))
-            hr = Fill(staging, top, levels, mipFilter);
+            hr = Fill(staging, top, levels, mipFilter, source);
         if (SUCCEEDED(hr))
             hr = device->UpdateTexture(staging, texture);
         if (staging)
@@ -400,6 +422,14 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
 }
 
 }  // namespace
+
+UINT MipChainLength(UINT w, UINT h)
+{
+    UINT n = 1;
+    while (w > 1 || h > 1)
+        w = std::max(1u, w / 2), h = std::max(1u, h / 2), ++n;
+    return n;
+}
 
 std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, UINT height, UINT &halfWidth,
                                  UINT &halfHeight)

@@ -28,6 +28,8 @@
 #define D3DX_FILTER_SRGB (3 << 21)
 #define D3DX_SKIP_DDS_MIP_LEVELS_MASK 0x1F
 #define D3DX_SKIP_DDS_MIP_LEVELS_SHIFT 26
+#define D3DX_SKIP_DDS_MIP_LEVELS(levels, filter) \
+    ((((levels) & D3DX_SKIP_DDS_MIP_LEVELS_MASK) << D3DX_SKIP_DDS_MIP_LEVELS_SHIFT) | (filter))
 
 typedef enum _D3DXIMAGE_FILEFORMAT {
     D3DXIFF_BMP = 0,

@@ -1,7 +1,7 @@
 // DDS files through the texture loader on a NULLREF device: DXT1 in its four- and
 // three-colour modes, DXT3's explicit alpha, DXT5's interpolated alpha in both modes,
-// uncompressed pixels by bit masks, blocks that hang over the image's edge, and files
-// that are refused with one diagnostic line.  The expected texels follow the S3TC block
+// uncompressed pixels by bit masks, blocks that hang over the image's edge, the file's own
+// mip levels, and files that are refused with one diagnostic line.  The expected texels follow the S3TC block
 // rules worked out by hand.
 #include "d3dx9/device_fixture.h"
 
@@ -228,11 +228,14 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     std::vector<uint8_t> header(good.begin(), good.begin() + 60);
     std::vector<uint8_t> badSize = good;
     Put32(badSize, 4, 100);
+    std::vector<uint8_t> tooManyLevels = good, lowerLevelsCut = good;
+    Put32(tooManyLevels, 28, 5);   // an 8 x 8 image has 4 levels
+    Put32(lowerLevelsCut, 28, 4);  // counted, but the file holds the top level alone
     const struct {
         const std::vector<uint8_t> *bytes;
         const char *reason;
     } cases[] = {{&cut, "cut off"}, {&ati2, "DXT1 to DXT5"}, {&cube, "cube"}, {&header, "header"},
-                 {&badSize, "124"}};
+                 {&badSize, "124"}, {&tooManyLevels, "mip count 5"}, {&lowerLevelsCut, "cut off"}};
     for (const auto &c : cases) {
         IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
         testing::internal::CaptureStderr();
@@ -248,6 +251,61 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, good.data(), UINT(good.size()), &texture), D3D_OK);
     EXPECT_EQ(texture->GetLevelCount(), 4u);
     texture->Release();
+}
+
+// A 4 x 4 A8R8G8B8 file whose levels are each one colour, unlike what halving would make.
+std::vector<uint8_t> SolidLevels(std::initializer_list<uint32_t> colours)
+{
+    const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    std::vector<uint8_t> file = Header(4, 4, nullptr, 32, masks);
+    Put32(file, 28, uint32_t(colours.size()));
+    UINT side = 4;
+    for (uint32_t colour : colours) {
+        for (UINT i = 0; i < side * side; ++i)
+            Put32(file, file.size(), colour);
+        side = std::max(1u, side / 2);
+    }
+    return file;
+}
+
+TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
+{
+    const uint32_t red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF;
+    // The colour of each level of a texture loaded with the given sizes, level count and filters.
+    auto levels = [&](const std::vector<uint8_t> &file, UINT side, UINT mipLevels, DWORD mipFilter) {
+        IDirect3DTexture9 *texture = nullptr;
+        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side,
+                                                         mipLevels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                         D3DX_FILTER_POINT, mipFilter, 0, nullptr, nullptr, &texture);
+        std::vector<std::string> colours;
+        if (FAILED(hr))
+            return colours;
+        for (UINT i = 0; i < texture->GetLevelCount(); ++i) {
+            D3DSURFACE_DESC desc;
+            D3DLOCKED_RECT r;
+            texture->GetLevelDesc(i, &desc);
+            texture->LockRect(i, &r, nullptr, D3DLOCK_READONLY);
+            char text[32];
+            snprintf(text, sizeof text, "%ux%u:%08X", desc.Width, desc.Height, *static_cast<uint32_t *>(r.pBits));
+            colours.push_back(text);
+            texture->UnlockRect(i);
+        }
+        texture->Release();
+        return colours;
+    };
+    using V = std::vector<std::string>;
+    const auto all = SolidLevels({red, green, blue}), twoOfThree = SolidLevels({red, green});
+    EXPECT_EQ(levels(all, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT),
+              (V{"4x4:FFFF0000", "2x2:FF00FF00", "1x1:FF0000FF"}));
+    // The level the file lacks is made from the last one it has.
+    EXPECT_EQ(levels(twoOfThree, D3DX_DEFAULT, D3DX_FROM_FILE, D3DX_DEFAULT), (V{"4x4:FFFF0000", "2x2:FF00FF00"}));
+    EXPECT_EQ(levels(twoOfThree, D3DX_DEFAULT, 0, D3DX_FILTER_BOX),
+              (V{"4x4:FFFF0000", "2x2:FF00FF00", "1x1:FF00FF00"}));
+    // Skipping the largest level starts the texture one level down the file's chain.
+    EXPECT_EQ(levels(all, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_SKIP_DDS_MIP_LEVELS(1, D3DX_FILTER_BOX)),
+              (V{"2x2:FF00FF00", "1x1:FF0000FF"}));
+    // A texture of another size cannot use the file's levels: they are made from the top.
+    EXPECT_EQ(levels(all, 8, 2, D3DX_FILTER_BOX), (V{"8x8:FFFF0000", "4x4:FFFF0000"}));
 }
 
 }  // namespace
