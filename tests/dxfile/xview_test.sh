@@ -35,6 +35,12 @@ shot "$WORK/idle.png" --set Idle-Breath --time 0 "$WORK/model.x" || fail "idle p
 shot "$WORK/walk2.png" --set Walk-Cycle --time 0.25 "$WORK/model.x" || fail "walk picture again"
 [ "$(differing "$WORK/walk.png" "$WORK/walk2.png")" = 0 ] || fail "the same pose drew differently"
 
+# Clips from a file of their own drive the model's frames of the same names, silently.
+shot "$WORK/shake0.png" --clips "$FILES/clips_only.x" --set Shake "$FILES/clips.x" || fail "clips file"
+shot "$WORK/shake1.png" --clips "$FILES/clips_only.x" --set Shake --time 0.003 "$FILES/clips.x" || fail "clips"
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "clips file: $(cat "$WORK/err.txt")"
+[ "$(differing "$WORK/shake0.png" "$WORK/shake1.png")" -gt 200 ] || fail "the clips file does not move the head"
+
 # A set the file lacks, a bone no frame bears, a damaged file, bad usage.
 if shot "$WORK/none.png" --set Dance "$WORK/model.x"; then fail "a missing set was accepted"; fi
 grep -q "no animation set 'Dance'" "$WORK/err.txt" || fail "missing set: $(cat "$WORK/err.txt")"

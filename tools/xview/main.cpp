@@ -10,6 +10,8 @@
  *   xview --shot OUT.png [--set NAME] [--time S] FILE.x
  *                                    one picture of set NAME (the first by default) at S
  *                                    seconds (0 by default), then exit
+ *   --clips CLIPS.x (before FILE.x, as many as wanted) adds the animation sets of a file
+ *   that holds clips alone; their tracks drive FILE.x's frames of the same names.
  *
  * The file is read with the DirectX File interfaces, the retained-mode and the extension
  * templates registered.  Frames keep their FrameTransformMatrix (identity without one);
@@ -19,7 +21,7 @@
  * of a vertex stays at rest), with one line naming the file, the mesh and the bone.
  * Textures are looked for beside the file, each component in any case (a name with a drive
  * or a root is taken by its last component); a missing one is drawn untextured.  Animation
- * keys are played at the file's AnimTicksPerSecond (4800 without one), looping, each track
+ * keys are played at their file's AnimTicksPerSecond (4800 without one), looping, each track
  * composing scale, rotation, translation and matrix keys.  --shot renders one frame with
  * the renderer's capture switch and moves the picture to OUT.  Exit status: 0, 1 when the
  * file gives nothing to draw or the picture could not be made, 2 for bad usage.
@@ -93,6 +95,7 @@ struct Key {
 };
 
 struct Track {
+    std::string frameName;  // the frame it drives, bound by name once every file is read
     int frame = -1;
     std::vector<Key<D3DXQUATERNION>> rotation;
     std::vector<Key<D3DXVECTOR3>> scale, position;
@@ -100,9 +103,10 @@ struct Track {
 };
 
 struct Clip {
-    std::string name;
+    std::string name, file;
     std::vector<Track> tracks;
     DWORD length = 0;
+    DWORD ticksPerSecond = 4800;  // its file's AnimTicksPerSecond
 };
 
 struct Model {
@@ -110,7 +114,6 @@ struct Model {
     std::vector<Frame> frames;
     std::vector<Part> parts;
     std::vector<Clip> clips;
-    DWORD ticksPerSecond = 4800;
 };
 
 void Say(const std::string &file, const std::string &reason) { fprintf(stderr, "xview: %s: %s\n", file.c_str(), reason.c_str()); }
@@ -167,10 +170,19 @@ int FindFrame(const Model &m, const std::string &name)
 
 class Loader {
 public:
-    Loader(Model &m, IDirect3DDevice9 *device) : m_(m), device_(device) {}
+    // Reads `file` into the model; a clips file gives its animation sets alone.
+    Loader(Model &m, IDirect3DDevice9 *device, const std::string &file, bool clipsOnly)
+        : m_(m), device_(device), file_(file), clipsOnly_(clipsOnly)
+    {
+    }
+
+    // The file's AnimTicksPerSecond, wherever in the file it stands.
+    DWORD TicksPerSecond() const { return ticksPerSecond_; }
 
     void Object(IDirectXFileData *d, int frame, bool referenced)
     {
+        if (clipsOnly_ && !Is(d, TID_D3DRMAnimationSet) && !Is(d, DXFILEOBJ_AnimTicksPerSecond))
+            return;
         if (Is(d, TID_D3DRMFrame) && !referenced) {
             Frame f;
             f.name = NameOf(d);
@@ -196,7 +208,7 @@ public:
             DWORD size = 0;
             DWORD *data = nullptr;
             if (SUCCEEDED(d->GetData(nullptr, &size, (void **)&data)) && size >= 4 && data[0] > 0)
-                m_.ticksPerSecond = data[0];
+                ticksPerSecond_ = data[0];
         }
     }
 
@@ -282,6 +294,7 @@ private:
     {
         Clip clip;
         clip.name = NameOf(d);
+        clip.file = file_;
         bool ref = false;
         while (IDirectXFileData *a = NextChild(d, &ref)) {
             if (Is(a, TID_D3DRMAnimation))
@@ -294,65 +307,100 @@ private:
     Track Animation(IDirectXFileData *a, DWORD *length)
     {
         Track t;
-        bool ref = false;
-        std::string frameName;
-        while (IDirectXFileData *c = NextChild(a, &ref)) {
-            DWORD size = 0;
-            DWORD *data = nullptr;
-            if (Is(c, TID_D3DRMFrame)) {
-                frameName = NameOf(c);
-            } else if (Is(c, TID_D3DRMAnimationKey) && SUCCEEDED(c->GetData(nullptr, &size, (void **)&data)) && size >= 8) {
-                DWORD words = size / 4, type = data[0], n = data[1], at = 2;
-                for (DWORD k = 0; k < n && at + 2 <= words; ++k) {
-                    DWORD time = data[at], values = data[at + 1];
-                    const float *v = reinterpret_cast<const float *>(data + at + 2);
-                    if (at + 2 + values > words)
-                        break;
-                    *length = std::max(*length, time);
-                    if (type == 0 && values >= 4)
-                        t.rotation.push_back({time, D3DXQUATERNION(v[1], v[2], v[3], v[0])});
-                    else if (type == 1 && values >= 3)
-                        t.scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
-                    else if (type == 2 && values >= 3)
-                        t.position.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
-                    else if (type == 4 && values >= 16)
-                        t.matrix.push_back({time, D3DXMATRIX(v)});
-                    at += 2 + values;
+        IDirectXFileObject *child = nullptr;
+        while (SUCCEEDED(a->GetNextObject(&child)) && child) {
+            IDirectXFileDataReference *ref = nullptr;
+            IDirectXFileData *c = nullptr;
+            if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, (void **)&ref))) {
+                // The reference's own name is the frame's: the frame may be in another file.
+                t.frameName = NameOf(ref);
+                if (t.frameName.empty() && SUCCEEDED(ref->Resolve(&c))) {
+                    t.frameName = NameOf(c);
+                    c->Release();
                 }
+                ref->Release();
+            } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, (void **)&c))) {
+                if (Is(c, TID_D3DRMFrame))
+                    t.frameName = NameOf(c);
+                else if (Is(c, TID_D3DRMAnimationKey))
+                    Keys(c, t, length);
+                c->Release();
             }
-            c->Release();
+            child->Release();
+            child = nullptr;
         }
-        t.frame = FindFrame(m_, frameName);
-        if (t.frame < 0 && !frameName.empty())
-            Say(m_.file, "animation of '" + frameName + "' names no frame; not played");
         return t;
+    }
+
+    static void Keys(IDirectXFileData *c, Track &t, DWORD *length)
+    {
+        DWORD size = 0;
+        DWORD *data = nullptr;
+        if (FAILED(c->GetData(nullptr, &size, (void **)&data)) || size < 8)
+            return;
+        DWORD words = size / 4, type = data[0], n = data[1], at = 2;
+        for (DWORD k = 0; k < n && at + 2 <= words; ++k) {
+            DWORD time = data[at], values = data[at + 1];
+            const float *v = reinterpret_cast<const float *>(data + at + 2);
+            if (at + 2 + values > words)
+                break;
+            *length = std::max(*length, time);
+            if (type == 0 && values >= 4)
+                t.rotation.push_back({time, D3DXQUATERNION(v[1], v[2], v[3], v[0])});
+            else if (type == 1 && values >= 3)
+                t.scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+            else if (type == 2 && values >= 3)
+                t.position.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+            else if (type == 4 && values >= 16)
+                t.matrix.push_back({time, D3DXMATRIX(v)});
+            at += 2 + values;
+        }
     }
 
     Model &m_;
     IDirect3DDevice9 *device_;
+    std::string file_;
+    bool clipsOnly_;
+    DWORD ticksPerSecond_ = 4800;
 };
 
-bool Load(Model &m, IDirect3DDevice9 *device)
+// Reads one file into the model: all of it, or its animation sets alone.
+void Read(Model &m, IDirect3DDevice9 *device, const std::string &name, bool clipsOnly)
 {
     IDirectXFile *file = nullptr;
     if (FAILED(DirectXFileCreate(&file)))
-        return false;
+        return;
     IDirectXFileEnumObject *objects = nullptr;
-    if (FAILED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
-        FAILED(file->RegisterTemplates((void *)kExtensionTemplates, DWORD(sizeof kExtensionTemplates - 1))) ||
-        FAILED(file->CreateEnumObject((void *)m.file.c_str(), DXFILELOAD_FROMFILE, &objects))) {
-        file->Release();
-        return false;
+    if (SUCCEEDED(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) &&
+        SUCCEEDED(file->RegisterTemplates((void *)kExtensionTemplates, DWORD(sizeof kExtensionTemplates - 1))) &&
+        SUCCEEDED(file->CreateEnumObject((void *)name.c_str(), DXFILELOAD_FROMFILE, &objects))) {
+        Loader loader(m, device, name, clipsOnly);
+        const size_t firstClip = m.clips.size();
+        IDirectXFileData *d = nullptr;
+        while (SUCCEEDED(objects->GetNextDataObject(&d)) && d) {
+            loader.Object(d, -1, false);
+            d->Release();
+            d = nullptr;
+        }
+        objects->Release();
+        for (size_t i = firstClip; i < m.clips.size(); ++i)
+            m.clips[i].ticksPerSecond = loader.TicksPerSecond();
     }
-    Loader loader(m, device);
-    IDirectXFileData *d = nullptr;
-    while (SUCCEEDED(objects->GetNextDataObject(&d)) && d) {
-        loader.Object(d, -1, false);
-        d->Release();
-        d = nullptr;
-    }
-    objects->Release();
     file->Release();
+}
+
+// The model file, then the animation sets of each clips file, played on the model's frames.
+bool Load(Model &m, IDirect3DDevice9 *device, const std::vector<std::string> &clipFiles)
+{
+    Read(m, device, m.file, false);
+    for (const std::string &f : clipFiles)
+        Read(m, device, f, true);
+    for (Clip &c : m.clips)
+        for (Track &t : c.tracks) {
+            t.frame = FindFrame(m, t.frameName);
+            if (t.frame < 0 && !t.frameName.empty())
+                Say(c.file, "animation of '" + t.frameName + "' names no frame; not played");
+        }
     // Bones are frames by name.
     for (Part &p : m.parts) {
         if (!p.skin)
@@ -393,7 +441,7 @@ void Pose(Model &m, const Clip *clip, double seconds)
     for (Frame &f : m.frames)
         f.local = f.rest;
     if (clip) {
-        DWORD t = DWORD(std::fmod(seconds * m.ticksPerSecond, double(clip->length + 1)));
+        DWORD t = DWORD(std::fmod(seconds * clip->ticksPerSecond, double(clip->length + 1)));
         for (const Track &tr : clip->tracks) {
             if (tr.frame < 0)
                 continue;
@@ -624,7 +672,7 @@ std::string Overlay(const Model &m, size_t clip, double seconds, bool paused)
     } else {
         const Clip &c = m.clips[clip];
         snprintf(line, sizeof line, "set %zu of %zu: %s, %.2f s\n", clip + 1, m.clips.size(),
-                 c.name.empty() ? "(unnamed)" : c.name.c_str(), double(c.length) / double(m.ticksPerSecond));
+                 c.name.empty() ? "(unnamed)" : c.name.c_str(), double(c.length) / double(c.ticksPerSecond));
         text = line;
         snprintf(line, sizeof line, "time %.2f s%s\n", seconds, paused ? ", paused" : "");
         text += line;
@@ -634,7 +682,7 @@ std::string Overlay(const Model &m, size_t clip, double seconds, bool paused)
 
 int Usage()
 {
-    fprintf(stderr, "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] FILE.x\n");
+    fprintf(stderr, "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] [--clips CLIPS.x]... FILE.x\n");
     return 2;
 }
 
@@ -643,13 +691,16 @@ int Usage()
 int main(int argc, char **argv)
 {
     std::string shot, setName, file;
+    std::vector<std::string> clipFiles;
     double time = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--shot" || a == "--set" || a == "--time") && i + 1 < argc) {
+        if ((a == "--shot" || a == "--set" || a == "--time" || a == "--clips") && i + 1 < argc) {
             std::string value = argv[++i];
             if (a == "--shot")
                 shot = value;
+            else if (a == "--clips")
+                clipFiles.push_back(value);
             else if (a == "--set")
                 setName = value;
             else {
@@ -713,7 +764,7 @@ int main(int argc, char **argv)
     size_t cut = file.find_last_of("\\/");
     model.folder = cut == std::string::npos ? "" : file.substr(0, cut + 1);
     int status = 0;
-    if (!Load(model, device)) {
+    if (!Load(model, device, clipFiles)) {
         Say(file, "nothing to draw");
         status = 1;
     } else {
