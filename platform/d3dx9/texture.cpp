@@ -52,6 +52,7 @@ struct Image {
 
 uint32_t Le16(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t Le32(const uint8_t *p) { return Le16(p) | Le16(p + 2) << 16; }
+uint32_t Be16(const uint8_t *p) { return uint32_t(p[0]) << 8 | p[1]; }
 
 // Which of the accepted formats the bytes are, from their signatures; TGA, which has
 // none, is recognised by a plausible header.  False for anything else.
@@ -126,6 +127,67 @@ bool HasEnd(const uint8_t *d, size_t n, D3DXIMAGE_FILEFORMAT format)
     return true;
 }
 
+// Why the JPEG decoder must not be given this file, with the byte position, or "".  The
+// decoder builds Huffman tables from their code counts into fixed arrays without checking
+// the counts, and decodes a scan with whatever table its selectors name, defined or not;
+// either makes it read and write outside its memory.  So each table must count at most the
+// 256 codes a table holds, and each scan may use only tables defined before it.  Tables come
+// before the first scan or between the scans of a progressive file; the walk goes over each
+// scan's coded data to the marker after it, and passes over junk between segments as the
+// decoder does.
+std::string UnsafeJpeg(const uint8_t *d, size_t n, std::string &position)
+{
+    unsigned defined[2] = {0, 0};  // bit t: DC (0) or AC (1) table t has been defined
+    bool progressive = false;
+    size_t at = 2;  // after the start-of-image marker
+    while (at + 4 <= n) {
+        const uint8_t marker = d[at + 1];
+        if (d[at] != 0xFF || marker == 0xFF) {
+            ++at;  // a fill byte or junk
+            continue;
+        }
+        if (marker == 0xD9)
+            return "";  // end of image
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;  // markers without a length
+            continue;
+        }
+        const size_t end = at + 2 + Be16(d + at + 2), last = std::min(end, n);
+        if (marker == 0xC2)
+            progressive = true;
+        if (marker == 0xC4)
+            for (size_t table = at + 4; table < end && table + 17 <= n;) {
+                size_t codes = 0;
+                for (size_t i = 1; i <= 16; ++i)
+                    codes += d[table + i];
+                if (codes > 256)
+                    return position = "byte " + std::to_string(table), "a JPEG Huffman table counts " +
+                                                                           std::to_string(codes) + " codes (at most 256)";
+                const unsigned kind = d[table] >> 4, slot = d[table] & 15;
+                if (kind < 2 && slot < 4)
+                    defined[kind] |= 1u << slot;
+                table += 17 + codes;
+            }
+        if (marker == 0xDA && at + 5 <= last) {
+            // The components, each naming its DC and AC tables, then the spectral range.
+            const size_t count = d[at + 4], range = at + 5 + 2 * count;
+            const bool dcScan = range + 2 < last && d[range] == 0, firstPass = range + 2 < last && d[range + 2] >> 4 == 0;
+            for (size_t c = 0; c < count && at + 6 + 2 * c < last; ++c) {
+                const unsigned select = d[at + 6 + 2 * c], dc = select >> 4, ac = select & 15;
+                const bool needDc = !progressive || (dcScan && firstPass), needAc = !progressive || !dcScan;
+                if ((needDc && dc < 4 && !(defined[0] >> dc & 1)) || (needAc && ac < 4 && !(defined[1] >> ac & 1)))
+                    return position = "byte " + std::to_string(at + 6 + 2 * c),
+                           "a JPEG scan uses a Huffman table the file has not defined";
+            }
+        }
+        at = end;
+        if (marker == 0xDA)  // coded data: a 0xFF in it is followed by 0 or a restart marker
+            while (at + 1 < n && !(d[at] == 0xFF && d[at + 1] != 0 && (d[at + 1] < 0xD0 || d[at + 1] > 0xD7)))
+                ++at;
+    }
+    return "";
+}
+
 D3DFORMAT FileFormat(D3DXIMAGE_FILEFORMAT format, int channels)
 {
     switch (channels) {
@@ -154,6 +216,11 @@ std::string Inspect(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::strin
         return expected > n ? "file is cut off (" + std::to_string(n) + " of " + (encoded ? "at least " : "") +
                                   std::to_string(expected) + " bytes)"
                             : "file is cut off before its end marker";
+    }
+    if (format == D3DXIFF_JPG) {
+        std::string unsafe = UnsafeJpeg(d, n, position);
+        if (!unsafe.empty())
+            return unsafe;
     }
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(d, int(std::min<size_t>(n, INT32_MAX)), &w, &h, &channels))
