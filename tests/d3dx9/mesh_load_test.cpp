@@ -5,6 +5,7 @@
 
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
+using meshtest::StderrOf;
 using meshtest::Vec3At;
 
 namespace {
@@ -189,36 +190,21 @@ TEST_F(MeshLoadTest, SkinWeightsFollowSplitVertices)
 
 TEST_F(MeshLoadTest, BadMeshesFailAndBadPartsAreSkippedWithOneLineEach)
 {
-    // Face indices beyond the vertices: the load fails.
-    Loaded l = LoadFirstMesh(WriteX("range.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }"));
-    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(l.mesh, nullptr);
-    EXPECT_EQ(l.skin, nullptr);
-    EXPECT_EQ(l.diagnostics, 1);
-    l.Release();
-
-    // A face with two corners: the load fails.
-    l = LoadFirstMesh(WriteX("two.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }"));
-    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(l.diagnostics, 1);
-    l.Release();
-
     const std::string tri = "Mesh t { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,1;;\n";
     const std::string identity = "1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;";
-
-    // Skin weights naming a vertex the mesh lacks: the mesh fails, whichever bone it is,
-    // and nothing is handed out.
-    for (const char *order : {"far-first", "far-last"}) {
-        std::string far = "SkinWeights { \"far\"; 2; 1, 7; 1.0, 0.5; " + identity + " }\n";
-        std::string near = "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " }\n";
-        std::string body = order[4] == 'f' ? far + near : near + far;
-        l = LoadFirstMesh(WriteX("weights.x", tri + body + "}", true));
-        EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA) << order;
-        EXPECT_EQ(l.diagnostics, 1) << order;
-        EXPECT_EQ(l.mesh, nullptr);
-        EXPECT_EQ(l.skin, nullptr);
-        EXPECT_EQ(l.materials, nullptr);
-        EXPECT_EQ(l.adjacency, nullptr);
+    const std::string far = "SkinWeights { \"far\"; 2; 1, 7; 1.0, 0.5; " + identity + " }\n";
+    const std::string near = "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " }\n";
+    // A face index beyond the vertices, a face with two corners, skin weights naming a
+    // vertex the mesh lacks (whichever bone it is): the mesh fails and nothing is handed out.
+    const std::string failing[] = {"Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }",
+                                   "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }", tri + far + near + "}",
+                                   tri + near + far + "}"};
+    Loaded l;
+    for (const std::string &body : failing) {
+        l = LoadFirstMesh(WriteX("failing.x", body, true));
+        EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA) << body;
+        EXPECT_EQ(l.diagnostics, 1) << body;
+        EXPECT_TRUE(!l.mesh && !l.skin && !l.materials && !l.adjacency) << body;
         l.Release();
     }
 
@@ -277,15 +263,12 @@ template SkinWeights {
     // A SkinWeights whose text gives fewer weights than its count does not parse; whatever
     // the reader makes of it, nothing crashes.
     std::string broken = WriteX("broken.x", tri + "SkinWeights { \"b\"; 3; 0, 1; 1.0; " + identity + " } }", true);
-    testing::internal::CaptureStderr();
-    std::vector<IDirectXFileData *> meshes = TopLevelMeshes(broken);
-    testing::internal::GetCapturedStderr();
+    std::vector<IDirectXFileData *> meshes;
+    StderrOf([&] { meshes = TopLevelMeshes(broken); });
     for (IDirectXFileData *mesh : meshes) {
         ID3DXMesh *out = nullptr;
-        testing::internal::CaptureStderr();
-        HRESULT hr = D3DXLoadSkinMeshFromXof(mesh, 0, device_, nullptr, nullptr, nullptr, nullptr, nullptr, &out);
-        testing::internal::GetCapturedStderr();
-        if (SUCCEEDED(hr))
+        StderrOf([&] { D3DXLoadSkinMeshFromXof(mesh, 0, device_, nullptr, nullptr, nullptr, nullptr, nullptr, &out); });
+        if (out)
             out->Release();
         mesh->Release();
     }
@@ -356,14 +339,13 @@ AnimationSet ignored { }
 
     // A file without meshes, a file that does not exist.
     WriteX("empty.x", "Frame Nothing { }");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-              D3DXERR_LOADEDMESHASNODATA);
-    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
-    EXPECT_EQ(mesh, nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
-    testing::internal::GetCapturedStderr();
+    std::string said = StderrOf([&] {
+        EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  D3DXERR_LOADEDMESHASNODATA);
+        EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  0);
+    });
+    EXPECT_EQ(meshtest::CountLines(said), 2) << said;
     EXPECT_EQ(mesh, nullptr);
 }
 

@@ -1,7 +1,6 @@
 /*
  * mesh_test_util.h - what the mesh, skinning and mesh-loading tests share: a NULLREF
- * device, .x files written into a private folder, the Mesh objects of such a file, and a
- * count of the diagnostic lines a call writes.
+ * device, .x files written into a private folder and the Mesh objects of such a file.
  */
 #ifndef TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
 #define TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
@@ -12,6 +11,7 @@
 #include <rmxftmpl.h>
 
 #include "support/null_device.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -43,21 +43,8 @@ template SkinWeights {
 }
 )";
 
-// Diagnostic lines in captured output; the maths library's one-time "(INFO)" announcement
-// of its processor variant is not one.
-inline int CountLines(const std::string &s)
-{
-    int lines = 0;
-    for (size_t at = 0; at < s.size();) {
-        size_t end = s.find('\n', at);
-        if (end == std::string::npos)
-            end = s.size();
-        if (s.compare(at, 6, "(INFO)") != 0)
-            lines++;
-        at = end + 1;
-    }
-    return lines;
-}
+using testsupport::CountLines;
+using testsupport::StderrOf;
 
 class NullDeviceTest : public testsupport::NullDeviceTest {
 protected:
@@ -139,10 +126,10 @@ protected:
         EXPECT_FALSE(meshes.empty());
         if (meshes.empty())
             return l;
-        ::testing::internal::CaptureStderr();
-        l.hr = D3DXLoadSkinMeshFromXof(meshes[0], options, device_, &l.adjacency, &l.materials, NULL, &l.numMaterials,
-                                       &l.skin, &l.mesh);
-        l.diagnostics = CountLines(::testing::internal::GetCapturedStderr());
+        l.diagnostics = CountLines(StderrOf([&] {
+            l.hr = D3DXLoadSkinMeshFromXof(meshes[0], options, device_, &l.adjacency, &l.materials, NULL,
+                                           &l.numMaterials, &l.skin, &l.mesh);
+        }));
         for (IDirectXFileData *m : meshes)
             m->Release();
         return l;
