@@ -4,6 +4,7 @@
 #include <d3dx9.h>
 
 #include "support/null_device.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -155,14 +156,7 @@ const char kBillboard[] =
     "mov oT0.xy, v3\n";
 
 std::string CapturedStderr() { return testing::internal::GetCapturedStderr(); }
-
-int LineCount(const std::string &text)
-{
-    int n = 0;
-    for (char c : text)
-        n += c == '\n';
-    return n;
-}
+using testsupport::CountLines;
 
 // Shaders the tests below check token by token or line by line.
 const char kVs11Arithmetic[] =
@@ -498,7 +492,7 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         EXPECT_FALSE(a.hasShader);
         EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
         EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
-        EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+        EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
         // The line on stderr gives the first listed error's line, column and reason.
         std::string first = a.errors.substr(0, a.errors.find('\n'));
         size_t open = first.find('('), comma = first.find(','), close = first.find("): error: ");
@@ -539,11 +533,11 @@ TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
     Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\nmul r0, v0,\nfrob r1\nmov oD0, v9\n");
     std::string stderrText = CapturedStderr();
     EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(LineCount(a.errors), 3) << a.errors;
+    EXPECT_EQ(CountLines(a.errors), 3) << a.errors;
     EXPECT_NE(a.errors.find("memory(4,"), std::string::npos);
     EXPECT_NE(a.errors.find("memory(5,"), std::string::npos);
     EXPECT_NE(a.errors.find("memory(6,"), std::string::npos);
-    EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+    EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
     EXPECT_NE(stderrText.find("2 more errors"), std::string::npos) << stderrText;
 }
 
