@@ -78,6 +78,14 @@ TEST_F(MeshLoadTest, PolygonsBecomeFansAndCornersWithOtherNormalsSplitVertices)
     ASSERT_EQ(wide.hr, D3D_OK);
     EXPECT_EQ(IndicesOf(wide.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
     wide.Release();
+
+    // Corners of two faces that meet with the same normal keep sharing their vertex.
+    Loaded shared = LoadFirstMesh(WriteX("shared.x", "Mesh s { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; "
+                                                     "2; 3;0,1,2;, 3;0,2,3;; MeshNormals { 1; 0;0;1;; "
+                                                     "2; 3;0,0,0;, 3;0,0,0;; } }"));
+    ASSERT_EQ(shared.hr, D3D_OK);
+    EXPECT_EQ(shared.mesh->GetNumVertices(), 4u);
+    shared.Release();
 }
 
 TEST_F(MeshLoadTest, TextureCoordinatesColoursAndMaterials)
