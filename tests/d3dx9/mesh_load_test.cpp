@@ -423,42 +423,34 @@ Mesh damaged {
         }
         std::string path = dir_ + "/damaged.x";
         std::ofstream(path, std::ios::binary) << "xof 0302txt 0032\n" << text;
-        testing::internal::CaptureStderr();
-        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path, true);
+        std::vector<IDirectXFileData *> meshes;
+        StderrOf([&] { meshes = TopLevelMeshes(path, true); });
         for (IDirectXFileData *object : meshes) {
-            ID3DXMesh *mesh = nullptr;
-            ID3DXSkinInfo *skin = nullptr;
-            ID3DXBuffer *materials = nullptr, *adjacency = nullptr;
-            DWORD count = 0;
-            HRESULT hr = D3DXLoadSkinMeshFromXof(object, D3DXMESH_SYSTEMMEM, device_, &adjacency, &materials, nullptr,
-                                                 &count, &skin, &mesh);
-            if (SUCCEEDED(hr)) {
-                loaded++;
-                DWORD vertices = mesh->GetNumVertices();
-                for (DWORD i : IndicesOf(mesh))
-                    ASSERT_LT(i, vertices) << text;
-                for (DWORD a : AttributesOf(mesh))
-                    ASSERT_LT(a, std::max<DWORD>(count, 1)) << text;
-                for (DWORD b = 0; b < skin->GetNumBones(); b++) {
-                    std::vector<DWORD> v(skin->GetNumBoneInfluences(b) + 1);
-                    std::vector<float> w(v.size());
-                    skin->GetBoneInfluence(b, v.data(), w.data());
-                    for (size_t k = 0; k + 1 < v.size(); k++)
-                        ASSERT_LT(v[k], vertices) << text;
-                }
-                if (materials) {
-                    ASSERT_GE(materials->GetBufferSize(), count * sizeof(D3DXMATERIAL));
-                }
-                for (IUnknown *p : std::initializer_list<IUnknown *>{mesh, skin, materials, adjacency})
-                    if (p)
-                        p->Release();
-            } else {
-                refused++;
-                EXPECT_EQ(mesh, nullptr);
-            }
+            Loaded l = LoadXof(object);
             object->Release();
+            if (FAILED(l.hr)) {
+                refused++;
+                EXPECT_EQ(l.mesh, nullptr);
+                continue;
+            }
+            loaded++;
+            const DWORD vertices = l.mesh->GetNumVertices();
+            for (DWORD i : IndicesOf(l.mesh))
+                ASSERT_LT(i, vertices) << text;
+            for (DWORD a : AttributesOf(l.mesh))
+                ASSERT_LT(a, std::max<DWORD>(l.numMaterials, 1)) << text;
+            for (DWORD b = 0; b < l.skin->GetNumBones(); b++) {
+                std::vector<DWORD> v(l.skin->GetNumBoneInfluences(b) + 1);
+                std::vector<float> w(v.size());
+                l.skin->GetBoneInfluence(b, v.data(), w.data());
+                for (size_t k = 0; k + 1 < v.size(); k++)
+                    ASSERT_LT(v[k], vertices) << text;
+            }
+            if (l.materials) {
+                ASSERT_GE(l.materials->GetBufferSize(), l.numMaterials * sizeof(D3DXMATERIAL));
+            }
+            l.Release();
         }
-        testing::internal::GetCapturedStderr();
     }
     // Most damage stops the file reader; enough gets through to reach the mesh reader, and
     // some of it is refused there.

@@ -100,7 +100,7 @@ protected:
         return meshes;
     }
 
-    // Loads the first top-level Mesh of a file with D3DXLoadSkinMeshFromXof.
+    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof.
     struct Loaded {
         HRESULT hr = E_FAIL;
         ID3DXMesh *mesh = nullptr;
@@ -119,17 +119,20 @@ protected:
             skin = nullptr;
         }
     };
-    Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    Loaded LoadXof(IDirectXFileData *object, DWORD options = D3DXMESH_SYSTEMMEM)
     {
         Loaded l;
-        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path);
-        EXPECT_FALSE(meshes.empty());
-        if (meshes.empty())
-            return l;
         l.diagnostics = CountLines(StderrOf([&] {
-            l.hr = D3DXLoadSkinMeshFromXof(meshes[0], options, device_, &l.adjacency, &l.materials, NULL,
+            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL,
                                            &l.numMaterials, &l.skin, &l.mesh);
         }));
+        return l;
+    }
+    Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    {
+        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path);
+        EXPECT_FALSE(meshes.empty());
+        Loaded l = meshes.empty() ? Loaded() : LoadXof(meshes[0], options);
         for (IDirectXFileData *m : meshes)
             m->Release();
         return l;
