@@ -80,6 +80,19 @@ protected:
     }
 
     D3DCOLOR Pixel(int x, int y) { return ReadBack()[y * kSize + x]; }
+    // A render state or a stage 0 state read back (0xDEADBEEF should the read fail).
+    DWORD Render(D3DRENDERSTATETYPE state)
+    {
+        DWORD v = 0xDEADBEEF;
+        device_->GetRenderState(state, &v);
+        return v;
+    }
+    DWORD Stage0(D3DTEXTURESTAGESTATETYPE type)
+    {
+        DWORD v = 0xDEADBEEF;
+        device_->GetTextureStageState(0, type, &v);
+        return v;
+    }
     // The middles of the four 16-pixel columns across the middle row (or of the four rows
     // down the middle column).
     std::vector<D3DCOLOR> Quarters(bool down = false)
