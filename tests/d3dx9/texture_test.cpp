@@ -167,8 +167,7 @@ TEST_F(TextureTest, PngKeepsItsAlphaAndWindowsPathsAreFound)
 
 TEST_F(TextureTest, BadFilesGiveNoTextureTheErrorCodeAndOneLine)
 {
-    std::vector<uint32_t> image(8 * 8, kRed);
-    std::vector<uint8_t> bmp = EncodeBmp24(image, 8, 8), png = EncodePngRgba(image, 8, 8);
+    // (Cut-off files of every length are the next test's.)
     struct Case {
         std::string name;
         std::vector<uint8_t> bytes;
@@ -177,9 +176,6 @@ TEST_F(TextureTest, BadFilesGiveNoTextureTheErrorCodeAndOneLine)
         {"missing.bmp", {}, false},
         {"empty.bmp", {}, true},
         {"text.bmp", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}, true},
-        {"cut.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + long(bmp.size() / 2)), true},
-        {"header.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 30), true},
-        {"cut.png", std::vector<uint8_t>(png.begin(), png.begin() + long(png.size() - 20)), true},
         {"gif.gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}, true},
     };
     for (const Case &c : cases) {
