@@ -10,3 +10,17 @@ trap '[ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null; [ -n "${BACKDROP_PID:
 
 # Mean brightness (0..1) of a rectangle of a screenshot.
 mean_of() { $CONVERT "$1" -crop "$2" -colorspace Gray -format "%[fx:mean]" info:; }
+
+# Escape on the program's window; the program must then end with status 0.
+quit_with_escape() {  # quit_with_escape <window> <what came before>
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool key --window "$1" Escape 2>/dev/null || true
+  wait_exit
+  [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after $2"
+}
+
+# The program's last frame statistics count frames and no live device object.
+expect_clean_stats() {
+  grep -q -E "frame statistics: [1-9][0-9]* frames presented .*, 0 live device objects" "$WORK/stderr.txt" ||
+    fail "no frame statistics with 0 live device objects"
+}

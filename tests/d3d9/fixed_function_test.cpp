@@ -290,23 +290,21 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     device_->SetTexture(0, texture);
     device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
+    const D3DCOLOR W = 0xFFFFFFFF, K = 0xFF000000;
     const struct {
         DWORD func;
-        bool pass[4];
+        std::vector<D3DCOLOR> quarters;
     } cases[] = {
-        {D3DCMP_NEVER, {false, false, false, false}},     {D3DCMP_LESS, {true, false, false, false}},
-        {D3DCMP_EQUAL, {false, true, false, false}},      {D3DCMP_LESSEQUAL, {true, true, false, false}},
-        {D3DCMP_GREATER, {false, false, true, true}},     {D3DCMP_NOTEQUAL, {true, false, true, true}},
-        {D3DCMP_GREATEREQUAL, {false, true, true, true}}, {D3DCMP_ALWAYS, {true, true, true, true}},
+        {D3DCMP_NEVER, {K, K, K, K}},   {D3DCMP_LESS, {W, K, K, K}},     {D3DCMP_EQUAL, {K, W, K, K}},
+        {D3DCMP_LESSEQUAL, {W, W, K, K}}, {D3DCMP_GREATER, {K, K, W, W}}, {D3DCMP_NOTEQUAL, {W, K, W, W}},
+        {D3DCMP_GREATEREQUAL, {K, W, W, W}}, {D3DCMP_ALWAYS, {W, W, W, W}},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.func);
         device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
         Clear(0xFF000000);
         DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF);
-        auto px = ReadBack();
-        for (int q = 0; q < 4; ++q)
-            EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.pass[q] ? 0xFFFFFFFFu : 0xFF000000u, 1)
-                << "func " << c.func << " texel " << q;
+        EXPECT_COLORS_NEAR(Quarters(), c.quarters, 1);
     }
     // The test is on the stage's result: a vertex alpha modulated in takes part.
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
@@ -456,19 +454,12 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     device_->SetFVF(kTLFvf);
     device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
 
-    auto columns = [&]() {
-        auto px = ReadBack();
-        std::vector<D3DCOLOR> c;
-        for (int q = 0; q < 4; ++q)
-            c.push_back(px[32 * kSize + q * 16 + 8]);
-        return c;
-    };
     const D3DCOLOR black = 0xFF000000;
     const struct {
         INT base;
         UINT minIndex, numVertices, startIndex;
         bool wide;
-        D3DCOLOR expected[4];
+        std::vector<D3DCOLOR> expected;
         const char *what;
     } cases[] = {
         {0, 8, 4, 0, false, {black, black, colours[2], black}, "column 2 as indexed"},
@@ -486,9 +477,8 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
                   D3D_OK)
             << c.what;
         device_->EndScene();
-        auto got = columns();
-        for (int q = 0; q < 4; ++q)
-            EXPECT_COLOR_NEAR(got[q], c.expected[q], 1) << c.what << ", column " << q;
+        SCOPED_TRACE(c.what);
+        EXPECT_COLORS_NEAR(Quarters(), c.expected, 1);
     }
 
     // The *UP form: indices count from the first vertex given, whatever the minimum index.
@@ -505,11 +495,7 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
                                               sizeof(TLVertex)),
               D3D_OK);
     device_->EndScene();
-    auto got = columns();
-    EXPECT_COLOR_NEAR(got[0], black, 1);
-    EXPECT_COLOR_NEAR(got[1], colours[1], 1);
-    EXPECT_COLOR_NEAR(got[2], black, 1);
-    EXPECT_COLOR_NEAR(got[3], colours[3], 1);
+    EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{black, colours[1], black, colours[3]}), 1);
     ib16->Release();
     ib32->Release();
     vb->Release();
@@ -526,7 +512,7 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
     const D3DCOLOR R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF;
     const struct {
         DWORD mode;
-        D3DCOLOR quarters[4];
+        std::vector<D3DCOLOR> quarters;
     } cases[] = {
         {D3DTADDRESS_WRAP, {R, G, R, G}},
         {D3DTADDRESS_CLAMP, {R, G, G, G}},
@@ -534,21 +520,18 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
         {D3DTADDRESS_BORDER, {R, G, B, B}},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
         // Along u, with v left at wrap; then along v with u left at wrap.
         device_->SetTexture(0, across);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
         DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, 0, 0, 2, 1);
-        auto px = ReadBack();
-        for (int q = 0; q < 4; ++q)
-            EXPECT_COLOR_NEAR(px[32 * kSize + q * 16 + 8], c.quarters[q], 1) << "u mode " << c.mode << " quarter " << q;
+        EXPECT_COLORS_NEAR(Quarters(), c.quarters, 1);
         device_->SetTexture(0, down);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
         device_->SetSamplerState(0, D3DSAMP_ADDRESSV, c.mode);
         DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, 0, 0, 1, 2);
-        px = ReadBack();
-        for (int q = 0; q < 4; ++q)
-            EXPECT_COLOR_NEAR(px[(q * 16 + 8) * kSize + 32], c.quarters[q], 1) << "v mode " << c.mode << " quarter " << q;
+        EXPECT_COLORS_NEAR(Quarters(true), c.quarters, 1);
     }
     // Wrapping repeats below zero too.
     device_->SetTexture(0, across);

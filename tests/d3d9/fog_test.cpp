@@ -5,18 +5,10 @@
 #include "d3d9/pixel_fixture.h"
 
 #include <cmath>
-#include <cstring>
 
 using namespace d3d9test;
 
 namespace {
-
-DWORD Bits(float f)
-{
-    DWORD d;
-    memcpy(&d, &f, 4);
-    return d;
-}
 
 class FogTest : public PixelTest {
 protected:
@@ -32,9 +24,9 @@ protected:
     {
         device_->SetRenderState(D3DRS_FOGTABLEMODE, table);
         device_->SetRenderState(D3DRS_FOGVERTEXMODE, vertex);
-        device_->SetRenderState(D3DRS_FOGSTART, Bits(start));
-        device_->SetRenderState(D3DRS_FOGEND, Bits(end));
-        device_->SetRenderState(D3DRS_FOGDENSITY, Bits(density));
+        device_->SetRenderState(D3DRS_FOGSTART, testsupport::FloatBits(start));
+        device_->SetRenderState(D3DRS_FOGEND, testsupport::FloatBits(end));
+        device_->SetRenderState(D3DRS_FOGDENSITY, testsupport::FloatBits(density));
     }
     // The colour of a red, pre-transformed square at depth z, under blue fog.
     D3DCOLOR Screen(float z)
@@ -43,15 +35,15 @@ protected:
         DrawRectScene(0, 0, 64, 64, 0xFFFF0000, z);
         return Pixel(32, 32);
     }
-    // A red quad over the whole viewport at eye depth 0.5 (identity transforms), corners
-    // at x, y = +-1.
-    D3DCOLOR World()
+    // A red quad at eye depth z, corners at x, y = +-side: with identity transforms and
+    // the defaults the whole viewport.
+    D3DCOLOR World(float side = 1, float z = 0.5f)
     {
         struct V {
             float x, y, z;
             D3DCOLOR c;
-        } quad[4] = {{-1, 1, 0.5f, 0xFFFF0000}, {1, 1, 0.5f, 0xFFFF0000}, {-1, -1, 0.5f, 0xFFFF0000},
-                     {1, -1, 0.5f, 0xFFFF0000}};
+        } quad[4] = {{-side, side, z, 0xFFFF0000}, {side, side, z, 0xFFFF0000}, {-side, -side, z, 0xFFFF0000},
+                     {side, -side, z, 0xFFFF0000}};
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
         device_->BeginScene();
@@ -95,16 +87,7 @@ TEST_F(FogTest, TableFogFollowsTheDepthOfEachPixel)
     D3DMATRIX proj = {};
     proj._11 = proj._22 = 1, proj._33 = zf / (zf - zn), proj._34 = 1, proj._43 = -zn * zf / (zf - zn);
     device_->SetTransform(D3DTS_PROJECTION, &proj);
-    struct V {
-        float x, y, z;
-        D3DCOLOR c;
-    } far[4] = {{-5, 5, 5, 0xFFFF0000}, {5, 5, 5, 0xFFFF0000}, {-5, -5, 5, 0xFFFF0000}, {5, -5, 5, 0xFFFF0000}};
-    device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    device_->BeginScene();
-    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, far, sizeof(V));
-    device_->EndScene();
-    EXPECT_COLOR_NEAR(Pixel(32, 32), Fogged(0.5), 3);
+    EXPECT_COLOR_NEAR(World(5, 5), Fogged(0.5), 3);
 }
 
 TEST_F(FogTest, VertexFogIsWorkedOutAtTheVerticesOnDepthOrDistance)

@@ -18,10 +18,6 @@ black_screen() {
     awk -v m="$screen" 'BEGIN { exit !(m < 0.01) }'
 }
 until_true 60 black_screen || fail "screen mean brightness $screen, expected black"
-xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit
-[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
-grep -q -E "frame statistics: [1-9][0-9]* frames presented .*, 0 live device objects" "$WORK/stderr.txt" ||
-  fail "no frame statistics with 0 live device objects"
+quit_with_escape "$main" "Escape"
+expect_clean_stats
 echo "ok: full screen with a 1024x768 back buffer, clean exit"

@@ -80,6 +80,28 @@ protected:
     }
 
     D3DCOLOR Pixel(int x, int y) { return ReadBack()[y * kSize + x]; }
+    // A render state or a stage 0 state read back (0xDEADBEEF should the read fail).
+    DWORD Render(D3DRENDERSTATETYPE state)
+    {
+        DWORD v = 0xDEADBEEF;
+        device_->GetRenderState(state, &v);
+        return v;
+    }
+    DWORD Stage0(D3DTEXTURESTAGESTATETYPE type)
+    {
+        DWORD v = 0xDEADBEEF;
+        device_->GetTextureStageState(0, type, &v);
+        return v;
+    }
+    // The middles of the four 16-pixel columns across the middle row (or of the four rows
+    // down the middle column).
+    std::vector<D3DCOLOR> Quarters(bool down = false)
+    {
+        std::vector<D3DCOLOR> px = ReadBack(), q;
+        for (int i = 0; i < 4; ++i)
+            q.push_back(down ? px[(i * 16 + 8) * kSize + 32] : px[32 * kSize + i * 16 + 8]);
+        return q;
+    }
 
     // Draws a screen-space rectangle with one colour and texture coordinates u0..u1, v0..v1.
     void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
@@ -132,6 +154,15 @@ inline int Distance(D3DCOLOR a, D3DCOLOR b, bool alpha = false)
 }
 
 }  // namespace d3d9test
+
+// Each colour of `actual` within `tolerance` of the one of `expected` at the same place.
+#define EXPECT_COLORS_NEAR(actual, expected, tolerance)                                                    \
+    do {                                                                                                   \
+        const std::vector<D3DCOLOR> a_ = (actual), e_ = (expected);                                        \
+        ASSERT_EQ(a_.size(), e_.size());                                                                   \
+        for (size_t i_ = 0; i_ < a_.size(); ++i_)                                                          \
+            EXPECT_COLOR_NEAR(a_[i_], e_[i_], tolerance) << " at " << i_;                                  \
+    } while (0)
 
 #define EXPECT_COLOR_NEAR(actual, expected, tolerance)                                                     \
     EXPECT_LE(d3d9test::Distance((actual), (expected)), (tolerance))                                      \

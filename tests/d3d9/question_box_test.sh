@@ -24,10 +24,6 @@ for _ in $(seq 120); do
 done
 awk -v m="$inside" 'BEGIN { exit !(m < 0.01) }' || fail "window mean brightness $inside, expected black"
 awk -v m="$outside" 'BEGIN { exit !(m > 0.99) }' || fail "the desktop around the window is not white ($outside)"
-xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit
-[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
-grep -q -E "frame statistics: [1-9][0-9]* frames presented .*, 0 live device objects" "$WORK/stderr.txt" ||
-  fail "no frame statistics with 0 live device objects"
+quit_with_escape "$main" "Escape"
+expect_clean_stats
 echo "ok: question text, windowed 1024x768 client, clean exit"

@@ -41,18 +41,12 @@ answer Escape
 main=$(wait_window "Tavrok - by Velmor")
 windowed() { [ "$(window_size "$main")" = "1024x768" ]; }
 until_true 60 windowed || fail "after No the client area is $(window_size "$main")"
-xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit
-[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after No and Escape"
+quit_with_escape "$main" "No and Escape"
 
 start_app
 answer Return
 main=$(wait_window "Tavrok - by Velmor")
 full_screen() { [ "$(window_size "$main")" = "1280x1024" ]; }
 until_true 60 full_screen || fail "after Yes the window is $(window_size "$main")"
-xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool key --window "$main" Escape 2>/dev/null || true
-wait_exit
-[ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Yes and Escape"
+quit_with_escape "$main" "Yes and Escape"
 echo "ok: the question box answered from the keyboard"

@@ -43,11 +43,8 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
 
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
     // States, viewport and bindings as on a new device of the new size.
-    DWORD value = 0;
-    device_->GetRenderState(D3DRS_LIGHTING, &value);
-    EXPECT_EQ(value, DWORD(TRUE));
-    device_->GetRenderState(D3DRS_ZFUNC, &value);
-    EXPECT_EQ(value, DWORD(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(Render(D3DRS_LIGHTING), DWORD(TRUE));
+    EXPECT_EQ(Render(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
     D3DVIEWPORT9 vp;
     device_->GetViewport(&vp);
     EXPECT_EQ(vp.Width, 40u);

@@ -26,12 +26,6 @@ protected:
         DrawRectScene(0, 0, 64, 64, 0x80FF0000);
         return Pixel(32, 32);
     }
-    DWORD Render(D3DRENDERSTATETYPE s)
-    {
-        DWORD v = 0;
-        device_->GetRenderState(s, &v);
-        return v;
-    }
     static constexpr D3DCOLOR kBlended = 0xFF80007F, kRed = 0xFFFF0000;
 };
 
@@ -151,11 +145,8 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
     EXPECT_EQ(Render(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
     EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_NONE));
     EXPECT_EQ(Render(D3DRS_AMBIENT), 0xFF123456u);
-    DWORD value = 0;
-    device_->GetTextureStageState(0, D3DTSS_COLOROP, &value);
-    EXPECT_EQ(value, DWORD(D3DTOP_SELECTARG2));
-    device_->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
-    EXPECT_EQ(value, 3u);
+    EXPECT_EQ(Stage0(D3DTSS_COLOROP), DWORD(D3DTOP_SELECTARG2));
+    EXPECT_EQ(Stage0(D3DTSS_TEXCOORDINDEX), 3u);
 
     change();
     vertex->Apply();
@@ -165,8 +156,7 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
     BOOL on = FALSE;
     device_->GetLightEnable(2, &on);
     EXPECT_TRUE(on);
-    device_->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
-    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(Stage0(D3DTSS_TEXCOORDINDEX), 0u);
     // The pixel half stays as changed: the square is drawn where the depth is greater,
     // which after a clear to 1.0 is nowhere.
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);

@@ -104,11 +104,9 @@ TEST_F(FontPixelTest, TextKeepsTheDevicesDepthStatesAndWritesDepthZero)
     px = ReadBack();
     for (D3DCOLOR p : px)
         ASSERT_LE(Distance(p, 0xFF0000FF), 2) << std::hex << p;
-    DWORD z = 1, zwrite = 0;
-    device_->GetRenderState(D3DRS_ZENABLE, &z);
-    device_->GetRenderState(D3DRS_ZWRITEENABLE, &zwrite);
-    EXPECT_EQ(z, DWORD(D3DZB_FALSE)) << "the text leaves the device's depth states as they were";
-    EXPECT_EQ(zwrite, DWORD(TRUE));
+    // The text leaves the device's depth states as they were.
+    EXPECT_EQ(Render(D3DRS_ZENABLE), DWORD(D3DZB_FALSE));
+    EXPECT_EQ(Render(D3DRS_ZWRITEENABLE), DWORD(TRUE));
 }
 
 }  // namespace

@@ -1,101 +1,45 @@
 #include "d3dx9/image_files.h"
 
+#include <stb/stb_image_write.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 namespace {
 
-void Put16(std::vector<uint8_t> &b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); }
-void Put32(std::vector<uint8_t> &b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
-void Put32Be(std::vector<uint8_t> &b, uint32_t v)
+void Append(void *context, void *data, int size)
 {
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(uint8_t(v >> s));
+    auto *out = static_cast<std::vector<uint8_t> *>(context);
+    out->insert(out->end(), static_cast<uint8_t *>(data), static_cast<uint8_t *>(data) + size);
 }
 
-uint32_t Crc32(const uint8_t *p, size_t n)
+// The pixels as R, G, B (and A) bytes, rows top first.
+std::vector<uint8_t> Bytes(const std::vector<uint32_t> &argb, bool alpha)
 {
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        c ^= p[i];
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    std::vector<uint8_t> b;
+    for (uint32_t p : argb) {
+        b.insert(b.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
+        if (alpha)
+            b.push_back(uint8_t(p >> 24));
     }
-    return ~c;
-}
-
-void Chunk(std::vector<uint8_t> &png, const char *type, const std::vector<uint8_t> &data)
-{
-    Put32Be(png, uint32_t(data.size()));
-    std::vector<uint8_t> body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    png.insert(png.end(), body.begin(), body.end());
-    Put32Be(png, Crc32(body.data(), body.size()));
+    return b;
 }
 
 }  // namespace
 
 std::vector<uint8_t> EncodeBmp24(const std::vector<uint32_t> &argb, int width, int height)
 {
-    int stride = (width * 3 + 3) / 4 * 4;
-    std::vector<uint8_t> b = {'B', 'M'};
-    Put32(b, uint32_t(54 + stride * height));
-    Put32(b, 0);
-    Put32(b, 54);
-    Put32(b, 40);
-    Put32(b, uint32_t(width));
-    Put32(b, uint32_t(height));  // positive: rows stored bottom first
-    Put16(b, 1);
-    Put16(b, 24);
-    for (int i = 0; i < 6; ++i)
-        Put32(b, 0);
-    for (int y = height - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x) {
-            uint32_t p = argb[size_t(y) * width + x];
-            b.push_back(uint8_t(p)), b.push_back(uint8_t(p >> 8)), b.push_back(uint8_t(p >> 16));
-        }
-        for (int pad = width * 3; pad < stride; ++pad)
-            b.push_back(0);
-    }
-    return b;
+    std::vector<uint8_t> out;
+    stbi_write_bmp_to_func(Append, &out, width, height, 3, Bytes(argb, false).data());
+    return out;
 }
 
 std::vector<uint8_t> EncodePngRgba(const std::vector<uint32_t> &argb, int width, int height)
 {
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    std::vector<uint8_t> header;
-    Put32Be(header, uint32_t(width));
-    Put32Be(header, uint32_t(height));
-    header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, no interlace
-    Chunk(png, "IHDR", header);
-
-    std::vector<uint8_t> raw;
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < width; ++x) {
-            uint32_t p = argb[size_t(y) * width + x];
-            raw.insert(raw.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
-        }
-    }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    uint32_t a = 1, b = 0;
-    for (uint8_t v : raw)
-        a = (a + v) % 65521, b = (b + a) % 65521;
-    for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        size_t n = std::min<size_t>(65535, raw.size() - at);
-        bool last = at + n >= raw.size();
-        z.push_back(last ? 1 : 0);
-        Put16(z, uint32_t(n));
-        Put16(z, uint32_t(~n & 0xFFFF));
-        z.insert(z.end(), raw.begin() + long(at), raw.begin() + long(at + n));
-        if (last)
-            break;
-    }
-    Put32Be(z, (b << 16) | a);
-    Chunk(png, "IDAT", z);
-    Chunk(png, "IEND", {});
-    return png;
+    std::vector<uint8_t> out;
+    stbi_write_png_to_func(Append, &out, width, height, 4, Bytes(argb, true).data(), width * 4);
+    return out;
 }
 
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes)

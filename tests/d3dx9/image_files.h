@@ -1,5 +1,5 @@
-// Small image files written by the tests themselves: uncompressed BMP and PNG encoders
-// (the PNG with stored zlib blocks), enough to give the loader files of known content.
+// Small image files of known content for the loader tests: 24-bit BMP and RGBA PNG, written
+// by stb's image writer.
 #ifndef TAVROK_TESTS_D3DX9_IMAGE_FILES_H
 #define TAVROK_TESTS_D3DX9_IMAGE_FILES_H
 

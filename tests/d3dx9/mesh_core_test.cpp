@@ -1,6 +1,8 @@
 // ID3DXMesh and the vertex-format helpers, on a NULLREF device.
 #include "d3dx9/mesh_test_util.h"
 
+#include <tavrok/d3d9_debug.h>
+
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
 using meshtest::Vec3At;
@@ -42,6 +44,20 @@ protected:
         std::copy(attributes.begin(), attributes.end(), a);
         mesh->UnlockAttributeBuffer();
         return mesh;
+    }
+    // The draw calls DrawSubset makes.
+    std::vector<std::string> Draws(ID3DXMesh *mesh, DWORD subset)
+    {
+        device_->BeginScene();
+        tavrok::d3d9::StartCallTrace(device_);
+        EXPECT_EQ(mesh->DrawSubset(subset), D3D_OK);
+        std::vector<std::string> all = tavrok::d3d9::TakeCallTrace(device_), draws;
+        tavrok::d3d9::StopCallTrace(device_);
+        device_->EndScene();
+        for (const std::string &call : all)
+            if (call.rfind("Draw", 0) == 0)
+                draws.push_back(call);
+        return draws;
     }
 };
 
@@ -289,6 +305,32 @@ TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
     EXPECT_EQ(mesh->DrawSubset(0), D3DERR_INVALIDCALL) << "not while the attributes are locked";
     EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
     mesh->UnlockAttributeBuffer();
+    mesh->Release();
+}
+
+TEST_F(MeshTest, UnsortedMeshDrawsEachRunOfTheSubsetAndFollowsRewrites)
+{
+    // Without an attribute table, one call per run of consecutive faces of the subset, in
+    // face order; the runs are kept between draws and follow a rewrite of the attributes.
+    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ, D3DXMESH_SYSTEMMEM, {0, 0, 1, 1, 1, 0});
+    ASSERT_NE(mesh, nullptr);
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));
+    EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 3"}));
+    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));  // again, unchanged
+    EXPECT_EQ(Draws(mesh, 2), Calls{});
+
+    DWORD *a = nullptr;
+    ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+    const DWORD rewritten[] = {1, 0, 0, 0, 1, 1};
+    std::copy(rewritten, rewritten + 6, a);
+    mesh->UnlockAttributeBuffer();
+    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 3"}));
+    EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 1", "DrawIndexedPrimitive 2"}));
+    // A read-only lock changes nothing.
+    ASSERT_EQ(mesh->LockAttributeBuffer(D3DLOCK_READONLY, &a), D3D_OK);
+    mesh->UnlockAttributeBuffer();
+    EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 1", "DrawIndexedPrimitive 2"}));
     mesh->Release();
 }
 

@@ -154,8 +154,9 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
         texture->Release();
     w.Release();
 
-    // The same file in other headers and encodings, one without the .x extension: the
-    // same mesh, byte for byte.
+    // The same file in binary, with 64-bit floats, and compressed under a name without the
+    // .x extension: the same mesh, byte for byte.  (That every encoding gives the same tree
+    // and data is the file reader's own test.)
     tavrok::dxfile::TemplateSet templates;
     tavrok::dxfile::AddStandardTemplates(templates, true);
     tavrok::dxfile::Document doc;
@@ -165,22 +166,11 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
         const char *name;
         std::vector<uint8_t> bytes;
     };
-    auto header = [&](const char *h) {
-        std::string s = h + std::string(kExporterBody);
-        return std::vector<uint8_t>(s.begin(), s.end());
-    };
     std::vector<Variant> variants = {
-        {"txt64.x", header("xof 0302txt 0064")},
-        {"txt0302.x", header("xof 0302txt 0032")},
         {"bin32.x", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary32)},
         {"bin64.x", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary64)},
-        {"tzip.x", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::TextZip)},
         {"model.dat", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::BinaryZip)},
     };
-    // The binary forms as 0303 files too.
-    std::vector<uint8_t> bin0303 = variants[2].bytes;
-    memcpy(bin0303.data(), "xof 0303bin 0032", 16);
-    variants.push_back({"bin0303", bin0303});
     for (const Variant &variant : variants) {
         SCOPED_TRACE(variant.name);
         Whole other = LoadWhole(WriteRaw(variant.name, variant.bytes));

@@ -5,6 +5,7 @@
 
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
+using meshtest::StderrOf;
 using meshtest::Vec3At;
 
 namespace {
@@ -77,6 +78,14 @@ TEST_F(MeshLoadTest, PolygonsBecomeFansAndCornersWithOtherNormalsSplitVertices)
     ASSERT_EQ(wide.hr, D3D_OK);
     EXPECT_EQ(IndicesOf(wide.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
     wide.Release();
+
+    // Corners of two faces that meet with the same normal keep sharing their vertex.
+    Loaded shared = LoadFirstMesh(WriteX("shared.x", "Mesh s { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; "
+                                                     "2; 3;0,1,2;, 3;0,2,3;; MeshNormals { 1; 0;0;1;; "
+                                                     "2; 3;0,0,0;, 3;0,0,0;; } }"));
+    ASSERT_EQ(shared.hr, D3D_OK);
+    EXPECT_EQ(shared.mesh->GetNumVertices(), 4u);
+    shared.Release();
 }
 
 TEST_F(MeshLoadTest, TextureCoordinatesColoursAndMaterials)
@@ -189,36 +198,21 @@ TEST_F(MeshLoadTest, SkinWeightsFollowSplitVertices)
 
 TEST_F(MeshLoadTest, BadMeshesFailAndBadPartsAreSkippedWithOneLineEach)
 {
-    // Face indices beyond the vertices: the load fails.
-    Loaded l = LoadFirstMesh(WriteX("range.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }"));
-    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(l.mesh, nullptr);
-    EXPECT_EQ(l.skin, nullptr);
-    EXPECT_EQ(l.diagnostics, 1);
-    l.Release();
-
-    // A face with two corners: the load fails.
-    l = LoadFirstMesh(WriteX("two.x", "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }"));
-    EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(l.diagnostics, 1);
-    l.Release();
-
     const std::string tri = "Mesh t { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,1;;\n";
     const std::string identity = "1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;";
-
-    // Skin weights naming a vertex the mesh lacks: the mesh fails, whichever bone it is,
-    // and nothing is handed out.
-    for (const char *order : {"far-first", "far-last"}) {
-        std::string far = "SkinWeights { \"far\"; 2; 1, 7; 1.0, 0.5; " + identity + " }\n";
-        std::string near = "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " }\n";
-        std::string body = order[4] == 'f' ? far + near : near + far;
-        l = LoadFirstMesh(WriteX("weights.x", tri + body + "}", true));
-        EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA) << order;
-        EXPECT_EQ(l.diagnostics, 1) << order;
-        EXPECT_EQ(l.mesh, nullptr);
-        EXPECT_EQ(l.skin, nullptr);
-        EXPECT_EQ(l.materials, nullptr);
-        EXPECT_EQ(l.adjacency, nullptr);
+    const std::string far = "SkinWeights { \"far\"; 2; 1, 7; 1.0, 0.5; " + identity + " }\n";
+    const std::string near = "SkinWeights { \"near\"; 1; 2; 1.0; " + identity + " }\n";
+    // A face index beyond the vertices, a face with two corners, skin weights naming a
+    // vertex the mesh lacks (whichever bone it is): the mesh fails and nothing is handed out.
+    const std::string failing[] = {"Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }",
+                                   "Mesh bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }", tri + far + near + "}",
+                                   tri + near + far + "}"};
+    Loaded l;
+    for (const std::string &body : failing) {
+        l = LoadFirstMesh(WriteX("failing.x", body, true));
+        EXPECT_EQ(l.hr, D3DXERR_INVALIDDATA) << body;
+        EXPECT_EQ(l.diagnostics, 1) << body;
+        EXPECT_TRUE(!l.mesh && !l.skin && !l.materials && !l.adjacency) << body;
         l.Release();
     }
 
@@ -277,15 +271,12 @@ template SkinWeights {
     // A SkinWeights whose text gives fewer weights than its count does not parse; whatever
     // the reader makes of it, nothing crashes.
     std::string broken = WriteX("broken.x", tri + "SkinWeights { \"b\"; 3; 0, 1; 1.0; " + identity + " } }", true);
-    testing::internal::CaptureStderr();
-    std::vector<IDirectXFileData *> meshes = TopLevelMeshes(broken);
-    testing::internal::GetCapturedStderr();
+    std::vector<IDirectXFileData *> meshes;
+    StderrOf([&] { meshes = TopLevelMeshes(broken); });
     for (IDirectXFileData *mesh : meshes) {
         ID3DXMesh *out = nullptr;
-        testing::internal::CaptureStderr();
-        HRESULT hr = D3DXLoadSkinMeshFromXof(mesh, 0, device_, nullptr, nullptr, nullptr, nullptr, nullptr, &out);
-        testing::internal::GetCapturedStderr();
-        if (SUCCEEDED(hr))
+        StderrOf([&] { D3DXLoadSkinMeshFromXof(mesh, 0, device_, nullptr, nullptr, nullptr, nullptr, nullptr, &out); });
+        if (out)
             out->Release();
         mesh->Release();
     }
@@ -356,14 +347,13 @@ AnimationSet ignored { }
 
     // A file without meshes, a file that does not exist.
     WriteX("empty.x", "Frame Nothing { }");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-              D3DXERR_LOADEDMESHASNODATA);
-    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
-    EXPECT_EQ(mesh, nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh), 0);
-    testing::internal::GetCapturedStderr();
+    std::string said = StderrOf([&] {
+        EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  D3DXERR_LOADEDMESHASNODATA);
+        EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  0);
+    });
+    EXPECT_EQ(meshtest::CountLines(said), 2) << said;
     EXPECT_EQ(mesh, nullptr);
 }
 
@@ -433,42 +423,34 @@ Mesh damaged {
         }
         std::string path = dir_ + "/damaged.x";
         std::ofstream(path, std::ios::binary) << "xof 0302txt 0032\n" << text;
-        testing::internal::CaptureStderr();
-        std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path, true);
+        std::vector<IDirectXFileData *> meshes;
+        StderrOf([&] { meshes = TopLevelMeshes(path, true); });
         for (IDirectXFileData *object : meshes) {
-            ID3DXMesh *mesh = nullptr;
-            ID3DXSkinInfo *skin = nullptr;
-            ID3DXBuffer *materials = nullptr, *adjacency = nullptr;
-            DWORD count = 0;
-            HRESULT hr = D3DXLoadSkinMeshFromXof(object, D3DXMESH_SYSTEMMEM, device_, &adjacency, &materials, nullptr,
-                                                 &count, &skin, &mesh);
-            if (SUCCEEDED(hr)) {
-                loaded++;
-                DWORD vertices = mesh->GetNumVertices();
-                for (DWORD i : IndicesOf(mesh))
-                    ASSERT_LT(i, vertices) << text;
-                for (DWORD a : AttributesOf(mesh))
-                    ASSERT_LT(a, std::max<DWORD>(count, 1)) << text;
-                for (DWORD b = 0; b < skin->GetNumBones(); b++) {
-                    std::vector<DWORD> v(skin->GetNumBoneInfluences(b) + 1);
-                    std::vector<float> w(v.size());
-                    skin->GetBoneInfluence(b, v.data(), w.data());
-                    for (size_t k = 0; k + 1 < v.size(); k++)
-                        ASSERT_LT(v[k], vertices) << text;
-                }
-                if (materials) {
-                    ASSERT_GE(materials->GetBufferSize(), count * sizeof(D3DXMATERIAL));
-                }
-                for (IUnknown *p : std::initializer_list<IUnknown *>{mesh, skin, materials, adjacency})
-                    if (p)
-                        p->Release();
-            } else {
-                refused++;
-                EXPECT_EQ(mesh, nullptr);
-            }
+            Loaded l = LoadXof(object);
             object->Release();
+            if (FAILED(l.hr)) {
+                refused++;
+                EXPECT_EQ(l.mesh, nullptr);
+                continue;
+            }
+            loaded++;
+            const DWORD vertices = l.mesh->GetNumVertices();
+            for (DWORD i : IndicesOf(l.mesh))
+                ASSERT_LT(i, vertices) << text;
+            for (DWORD a : AttributesOf(l.mesh))
+                ASSERT_LT(a, std::max<DWORD>(l.numMaterials, 1)) << text;
+            for (DWORD b = 0; b < l.skin->GetNumBones(); b++) {
+                std::vector<DWORD> v(l.skin->GetNumBoneInfluences(b) + 1);
+                std::vector<float> w(v.size());
+                l.skin->GetBoneInfluence(b, v.data(), w.data());
+                for (size_t k = 0; k + 1 < v.size(); k++)
+                    ASSERT_LT(v[k], vertices) << text;
+            }
+            if (l.materials) {
+                ASSERT_GE(l.materials->GetBufferSize(), l.numMaterials * sizeof(D3DXMATERIAL));
+            }
+            l.Release();
         }
-        testing::internal::GetCapturedStderr();
     }
     // Most damage stops the file reader; enough gets through to reach the mesh reader, and
     // some of it is refused there.

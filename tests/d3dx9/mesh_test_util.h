@@ -1,7 +1,6 @@
 /*
  * mesh_test_util.h - what the mesh, skinning and mesh-loading tests share: a NULLREF
- * device, .x files written into a private folder, the Mesh objects of such a file, and a
- * count of the diagnostic lines a call writes.
+ * device, .x files written into a private folder and the Mesh objects of such a file.
  */
 #ifndef TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
 #define TAVROK_TESTS_D3DX9_MESH_TEST_UTIL_H
@@ -12,6 +11,7 @@
 #include <rmxftmpl.h>
 
 #include "support/null_device.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -43,21 +43,8 @@ template SkinWeights {
 }
 )";
 
-// Diagnostic lines in captured output; the maths library's one-time "(INFO)" announcement
-// of its processor variant is not one.
-inline int CountLines(const std::string &s)
-{
-    int lines = 0;
-    for (size_t at = 0; at < s.size();) {
-        size_t end = s.find('\n', at);
-        if (end == std::string::npos)
-            end = s.size();
-        if (s.compare(at, 6, "(INFO)") != 0)
-            lines++;
-        at = end + 1;
-    }
-    return lines;
-}
+using testsupport::CountLines;
+using testsupport::StderrOf;
 
 class NullDeviceTest : public testsupport::NullDeviceTest {
 protected:
@@ -113,7 +100,7 @@ protected:
         return meshes;
     }
 
-    // Loads the first top-level Mesh of a file with D3DXLoadSkinMeshFromXof.
+    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof.
     struct Loaded {
         HRESULT hr = E_FAIL;
         ID3DXMesh *mesh = nullptr;
@@ -132,17 +119,20 @@ protected:
             skin = nullptr;
         }
     };
-    Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    Loaded LoadXof(IDirectXFileData *object, DWORD options = D3DXMESH_SYSTEMMEM)
     {
         Loaded l;
+        l.diagnostics = CountLines(StderrOf([&] {
+            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL,
+                                           &l.numMaterials, &l.skin, &l.mesh);
+        }));
+        return l;
+    }
+    Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    {
         std::vector<IDirectXFileData *> meshes = TopLevelMeshes(path);
         EXPECT_FALSE(meshes.empty());
-        if (meshes.empty())
-            return l;
-        ::testing::internal::CaptureStderr();
-        l.hr = D3DXLoadSkinMeshFromXof(meshes[0], options, device_, &l.adjacency, &l.materials, NULL, &l.numMaterials,
-                                       &l.skin, &l.mesh);
-        l.diagnostics = CountLines(::testing::internal::GetCapturedStderr());
+        Loaded l = meshes.empty() ? Loaded() : LoadXof(meshes[0], options);
         for (IDirectXFileData *m : meshes)
             m->Release();
         return l;

@@ -4,6 +4,7 @@
 #include <d3dx9.h>
 
 #include "support/null_device.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -154,32 +155,8 @@ const char kBillboard[] =
     "mov oD0, v2\n"
     "mov oT0.xy, v3\n";
 
-// The same quad as the run layout's data file writes it: one dp4 per clip component.
-const char kDataFileBillboard[] =
-    "vs_1_1\n"
-    "dcl_position0 v0\n"
-    "dcl_position1 v1\n"
-    "dcl_color0 v2\n"
-    "dcl_texcoord0 v3\n"
-    "mov r0, v0\n"
-    "mad r0.xyz, c4.xyz, v1.x, r0.xyz\n"
-    "mad r0.xyz, c5.xyz, v1.y, r0.xyz\n"
-    "dp4 oPos.x, r0, c0\n"
-    "dp4 oPos.y, r0, c1\n"
-    "dp4 oPos.z, r0, c2\n"
-    "dp4 oPos.w, r0, c3\n"
-    "mov oD0, v2\n"
-    "mov oT0.xy, v3\n";
-
 std::string CapturedStderr() { return testing::internal::GetCapturedStderr(); }
-
-int LineCount(const std::string &text)
-{
-    int n = 0;
-    for (char c : text)
-        n += c == '\n';
-    return n;
-}
+using testsupport::CountLines;
 
 // Shaders the tests below check token by token or line by line.
 const char kVs11Arithmetic[] =
@@ -281,23 +258,14 @@ const char kEveryVs20Addition[] =
 // Types: r 0 -> 0x8..., v 1 -> 0x9..., c 2 -> 0xA..., a 3 -> 0xB..., rastout 4 -> 0xC...,
 // attribute out 5 -> 0xD..., texture out 6 -> 0xE....
 
-TEST(ShaderAssemblerTokens, VersionAndEndTokensFrameTheCode)
-{
-    Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\n");
-    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    ASSERT_EQ(a.code.size(), 8u);  // version, dcl (3), mov (3), end
-    EXPECT_EQ(a.code.front(), 0xFFFE0101u);
-    EXPECT_EQ(a.code.back(), 0x0000FFFFu);
-    EXPECT_TRUE(a.errors.empty());
-
-    EXPECT_EQ(Assemble("vs.2.0\ndcl_position v0\nmov oPos, v0").code.front(), 0xFFFE0200u);
-    EXPECT_EQ(Assemble("VS_1_0\ndcl_position v0\nmov oPos, v0").code.front(), 0xFFFE0100u);
-}
-
 TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
 {
     Assembled a = Assemble(kVs11Arithmetic);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    EXPECT_TRUE(a.errors.empty());
+    EXPECT_EQ(a.code.front(), 0xFFFE0101u);
+    EXPECT_EQ(a.code.back(), 0x0000FFFFu);
+    EXPECT_EQ(Assemble("VS_1_0\ndcl_position v0\nmov oPos, v0").code.front(), 0xFFFE0100u);
     const std::vector<DWORD> expected = {
         0x0000001F, 0x80000000, 0x900F0000,  // dcl_position v0: usage 0 index 0; v0 mask xyzw
         0x00000001, 0x800F0000, 0x90E40000,  // mov r0, v0: no length bits before vs_2_0
@@ -334,6 +302,7 @@ TEST(ShaderAssemblerTokens, Vs20InstructionsCarryTheirLength)
 {
     Assembled a = Assemble(kVs20Lengths);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    EXPECT_EQ(a.code.front(), 0xFFFE0200u);
     const std::vector<DWORD> expected = {
         0x0200001F, 0x80000000, 0x900F0000,  // dcl: two tokens follow
         0x05000051, 0xA00F0001, 0, 0, 0, 0,  // def: five
@@ -438,7 +407,7 @@ TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
     IDirect3D9 *d3d = nullptr;
     IDirect3DDevice9 *device = nullptr;
     ASSERT_EQ(testsupport::CreateNullDevice(&d3d, &device), D3D_OK);
-    std::vector<std::string> shaders = {kBillboard, kDataFileBillboard, kVs11Arithmetic, kDeclarations,
+    std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations,
                                         kVs20Lengths, kEveryVs11Instruction, kEveryVs20Addition};
     for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
         shaders.push_back(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
@@ -523,7 +492,7 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         EXPECT_FALSE(a.hasShader);
         EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
         EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
-        EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+        EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
         // The line on stderr gives the first listed error's line, column and reason.
         std::string first = a.errors.substr(0, a.errors.find('\n'));
         size_t open = first.find('('), comma = first.find(','), close = first.find("): error: ");
@@ -556,10 +525,6 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
         EXPECT_EQ(CapturedStderr(), c.line);
         EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
     }
-    // The version spelled with dots still counts as one, and assembles as the underscore form.
-    Assembled dotted = Assemble("vs.1.1\ndcl_position v0\nmov oPos, v0\n");
-    ASSERT_EQ(dotted.hr, D3D_OK) << dotted.errors;
-    EXPECT_EQ(dotted.code, Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\n").code);
 }
 
 TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
@@ -568,11 +533,11 @@ TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
     Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\nmul r0, v0,\nfrob r1\nmov oD0, v9\n");
     std::string stderrText = CapturedStderr();
     EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(LineCount(a.errors), 3) << a.errors;
+    EXPECT_EQ(CountLines(a.errors), 3) << a.errors;
     EXPECT_NE(a.errors.find("memory(4,"), std::string::npos);
     EXPECT_NE(a.errors.find("memory(5,"), std::string::npos);
     EXPECT_NE(a.errors.find("memory(6,"), std::string::npos);
-    EXPECT_EQ(LineCount(stderrText), 1) << stderrText;
+    EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
     EXPECT_NE(stderrText.find("2 more errors"), std::string::npos) << stderrText;
 }
 
@@ -630,57 +595,51 @@ protected:
     {
         std::ofstream(root_ + "/Shaders/" + name, std::ios::binary) << text;
     }
+    // Assembles a file by its Windows name; *said gets what was written on stderr.
+    Assembled FromFile(const char *name, std::string *said)
+    {
+        LPD3DXBUFFER shader = nullptr, errors = nullptr;
+        testing::internal::CaptureStderr();
+        HRESULT hr = D3DXAssembleShaderFromFileA(name, nullptr, nullptr, 0, &shader, &errors);
+        *said = CapturedStderr();
+        return Collect(hr, shader, errors);
+    }
     const std::string root_ = "shader_assembler_files";
 };
 
 TEST_F(ShaderAssemblerFiles, WindowsPathsAreResolvedAndErrorsNameTheFile)
 {
+    std::string said;
     Write("Particle.vsh", kBillboard);
-    LPD3DXBUFFER shader = nullptr, errors = nullptr;
-    HRESULT hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\shaders\\PARTICLE.vsh", nullptr, nullptr, 0,
-                                             &shader, &errors);
-    Assembled fromFile = Collect(hr, shader, errors);
+    Assembled fromFile = FromFile("shader_assembler_files\\shaders\\PARTICLE.vsh", &said);
     ASSERT_EQ(fromFile.hr, D3D_OK) << fromFile.errors;
     EXPECT_EQ(fromFile.code, Assemble(kBillboard).code);
 
+    const char *bad = "shader_assembler_files\\Shaders\\Bad.vsh";
     Write("Bad.vsh", "vs_1_1\ndcl_position v0\n\nmov oPos, v7\n");
-    testing::internal::CaptureStderr();
-    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
-                                     &errors);
-    Assembled bad = Collect(hr, shader, errors);
-    std::string stderrText = CapturedStderr();
-    EXPECT_EQ(bad.hr, D3DXERR_INVALIDDATA);
-    EXPECT_FALSE(bad.hasShader);
-    EXPECT_EQ(bad.errors.rfind("shader_assembler_files\\Shaders\\Bad.vsh(4,11): error: v7", 0), 0u) << bad.errors;
-    EXPECT_EQ(stderrText, "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:4:11: v7 is read but not declared "
-                          "(and 1 more error)\n");
+    Assembled first = FromFile(bad, &said);
+    EXPECT_EQ(first.hr, D3DXERR_INVALIDDATA);
+    EXPECT_FALSE(first.hasShader);
+    EXPECT_EQ(first.errors.rfind("shader_assembler_files\\Shaders\\Bad.vsh(4,11): error: v7", 0), 0u) << first.errors;
+    EXPECT_EQ(said, "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:4:11: v7 is read but not declared "
+                    "(and 1 more error)\n");
     // The same file assembled again fails the same way without a second line.
-    testing::internal::CaptureStderr();
-    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
-                                     &errors);
-    Assembled again = Collect(hr, shader, errors);
-    EXPECT_EQ(CapturedStderr(), "");
+    Assembled again = FromFile(bad, &said);
+    EXPECT_EQ(said, "");
     EXPECT_EQ(again.hr, D3DXERR_INVALIDDATA);
-    EXPECT_EQ(again.errors, bad.errors);
+    EXPECT_EQ(again.errors, first.errors);
     // Changed, it is reported anew.
     Write("Bad.vsh", "vs_1_1\ndcl_position v0\nmov oPos, v8\n");
-    testing::internal::CaptureStderr();
-    hr = D3DXAssembleShaderFromFileA("shader_assembler_files\\Shaders\\Bad.vsh", nullptr, nullptr, 0, &shader,
-                                     &errors);
-    Collect(hr, shader, errors);
-    EXPECT_EQ(CapturedStderr(), "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:3:11: v8 is read but not declared "
-                                 "(and 1 more error)\n");
+    FromFile(bad, &said);
+    EXPECT_EQ(said, "d3dx9: shader_assembler_files\\Shaders\\Bad.vsh:3:11: v8 is read but not declared "
+                    "(and 1 more error)\n");
 
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(D3DXAssembleShaderFromFileA("shader_assembler_files\\Missing.vsh", nullptr, nullptr, 0, &shader,
-                                          &errors),
-              E_FAIL);
-    EXPECT_EQ(D3DXAssembleShaderFromFileA("shader_assembler_files\\Missing.vsh", nullptr, nullptr, 0, &shader,
-                                          &errors),
-              E_FAIL);
-    stderrText = CapturedStderr();
-    EXPECT_EQ(shader, nullptr);
-    EXPECT_EQ(stderrText, "d3dx9: shader_assembler_files\\Missing.vsh: cannot open the shader file\n");
+    std::string twice;
+    Assembled missing = FromFile("shader_assembler_files\\Missing.vsh", &said);
+    EXPECT_EQ(FromFile("shader_assembler_files\\Missing.vsh", &twice).hr, E_FAIL);
+    EXPECT_EQ(missing.hr, E_FAIL);
+    EXPECT_FALSE(missing.hasShader);
+    EXPECT_EQ(said + twice, "d3dx9: shader_assembler_files\\Missing.vsh: cannot open the shader file\n");
 }
 
 // ---- Robustness ----

@@ -4,9 +4,13 @@
 #include <dinput.h>
 #include <tavrok/dinput8_debug.h>
 
+#include "support/stderr_capture.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,13 +30,8 @@ IDirectInput8A *Create()
     return static_cast<IDirectInput8A *>(out);
 }
 
-int CountLines(const std::string &text)
-{
-    int lines = 0;
-    for (char c : text)
-        lines += c == '\n';
-    return lines;
-}
+using testsupport::CountLines;
+using testsupport::StderrOf;
 
 TEST(DirectInputCreate, RejectsBadArgumentsWithTheDocumentedCodes)
 {
@@ -174,14 +173,10 @@ TEST_F(DeviceTest, MouseStateTakesTheLayoutOfItsFormat)
     ASSERT_EQ(mouse_->Acquire(), DI_OK);
     DIMOUSESTATE small;
     EXPECT_EQ(mouse_->GetDeviceState(sizeof small, &small), DIERR_INVALIDPARAM);
-    DIMOUSESTATE2 state;
+    DIMOUSESTATE2 state, still = {};
     memset(&state, 0x55, sizeof state);
     ASSERT_EQ(mouse_->GetDeviceState(sizeof state, &state), DI_OK);
-    EXPECT_EQ(state.lX, 0);
-    EXPECT_EQ(state.lY, 0);
-    EXPECT_EQ(state.lZ, 0);
-    for (BYTE b : state.rgbButtons)
-        EXPECT_EQ(b, 0);
+    EXPECT_EQ(memcmp(&state, &still, sizeof state), 0) << "no movement and no button down";
     ASSERT_EQ(mouse_->Unacquire(), DI_OK);
 
     // A format of the program's own: Y axis first, then one button, in 8 bytes.
@@ -192,12 +187,10 @@ TEST_F(DeviceTest, MouseStateTakesTheLayoutOfItsFormat)
     DIDATAFORMAT format = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_ABSAXIS, 8, 2, objects};
     ASSERT_EQ(mouse_->SetDataFormat(&format), DI_OK);
     ASSERT_EQ(mouse_->Acquire(), DI_OK);
-    BYTE custom[8];
-    memset(custom, 0x77, sizeof custom);
+    std::vector<BYTE> custom(8, 0x77);
     EXPECT_EQ(mouse_->GetDeviceState(sizeof state, &state), DIERR_INVALIDPARAM);
-    ASSERT_EQ(mouse_->GetDeviceState(sizeof custom, custom), DI_OK);
-    for (BYTE b : custom)
-        EXPECT_EQ(b, 0);  // placed objects read 0, the padding is cleared
+    ASSERT_EQ(mouse_->GetDeviceState(8, custom.data()), DI_OK);
+    EXPECT_EQ(custom, std::vector<BYTE>(8, 0));  // placed objects read 0, the padding is cleared
 }
 
 TEST_F(DeviceTest, BadDataFormatsAreRefusedWithOneDiagnosticEach)
@@ -216,9 +209,7 @@ TEST_F(DeviceTest, BadDataFormatsAreRefusedWithOneDiagnosticEach)
         {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 8, 1, nullptr},
     };
     for (const DIDATAFORMAT &format : bad) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(mouse_->SetDataFormat(&format), DIERR_INVALIDPARAM);
-        std::string said = testing::internal::GetCapturedStderr();
+        std::string said = StderrOf([&] { EXPECT_EQ(mouse_->SetDataFormat(&format), DIERR_INVALIDPARAM); });
         EXPECT_EQ(CountLines(said), 1) << said;
         EXPECT_EQ(said.rfind("dinput8: ", 0), 0u) << said;
     }
@@ -226,9 +217,8 @@ TEST_F(DeviceTest, BadDataFormatsAreRefusedWithOneDiagnosticEach)
     // None of them took: the device still has no format to be acquired with.
     EXPECT_EQ(mouse_->Acquire(), DIERR_INVALIDPARAM);
     // The mouse format does not fit a keyboard (its X and Y axes are required).
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(keyboard_->SetDataFormat(&c_dfDIMouse), DIERR_INVALIDPARAM);
-    EXPECT_EQ(CountLines(testing::internal::GetCapturedStderr()), 1);
+    std::string said = StderrOf([&] { EXPECT_EQ(keyboard_->SetDataFormat(&c_dfDIMouse), DIERR_INVALIDPARAM); });
+    EXPECT_EQ(CountLines(said), 1) << said;
 }
 
 TEST_F(DeviceTest, CooperativeLevelsAreChecked)
@@ -252,10 +242,10 @@ TEST_F(DeviceTest, CooperativeLevelsAreChecked)
 
 TEST_F(DeviceTest, UnsupportedEntryPointsSaySoAndFail)
 {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(keyboard_->SetEventNotification(NULL), DIERR_UNSUPPORTED);
-    EXPECT_EQ(keyboard_->SetEventNotification(NULL), DIERR_UNSUPPORTED);
-    std::string said = testing::internal::GetCapturedStderr();
+    std::string said = StderrOf([&] {
+        EXPECT_EQ(keyboard_->SetEventNotification(NULL), DIERR_UNSUPPORTED);
+        EXPECT_EQ(keyboard_->SetEventNotification(NULL), DIERR_UNSUPPORTED);
+    });
     EXPECT_EQ(CountLines(said), 1) << "reported once per run: " << said;
     EXPECT_NE(said.find("SetEventNotification"), std::string::npos);
 }
@@ -276,8 +266,7 @@ TEST_F(DeviceTest, KeyboardStateTakesTheLayoutOfItsFormat)
     ASSERT_EQ(keyboard_->Acquire(), DI_OK);
     BYTE keys[256];
     ASSERT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
-    for (int k = 0; k < 256; ++k)
-        ASSERT_EQ(keys[k], source[k]) << "key " << k;
+    EXPECT_EQ(memcmp(keys, source, 256), 0);
     // A change shows in the next read.
     source[DIK_A] = 0x80;
     source[DIK_S] = 0;
@@ -295,15 +284,11 @@ TEST_F(DeviceTest, KeyboardStateTakesTheLayoutOfItsFormat)
     ASSERT_EQ(keyboard_->SetDataFormat(&format), DI_OK);
     ASSERT_EQ(keyboard_->Acquire(), DI_OK);
     source[DIK_Z] = 0x80;
-    BYTE custom[4];
-    memset(custom, 0x55, sizeof custom);
-    ASSERT_EQ(keyboard_->GetDeviceState(sizeof custom, custom), DI_OK);
-    EXPECT_EQ(custom[0], 0x80);
-    EXPECT_EQ(custom[1], 0);
-    EXPECT_EQ(custom[2], 0);
-    EXPECT_EQ(custom[3], 0x80);
+    std::vector<BYTE> custom(4, 0x55);
+    ASSERT_EQ(keyboard_->GetDeviceState(4, custom.data()), DI_OK);
+    EXPECT_EQ(custom, (std::vector<BYTE>{0x80, 0, 0, 0x80}));
     source[DIK_Z] = 0;
-    ASSERT_EQ(keyboard_->GetDeviceState(sizeof custom, custom), DI_OK);
+    ASSERT_EQ(keyboard_->GetDeviceState(4, custom.data()), DI_OK);
     EXPECT_EQ(custom[0], 0);
     tavrok::dinput8::SetKeyboardStateOverride(nullptr);
 }

@@ -2,12 +2,12 @@
 // and the choice between them.
 #include "math_variants.h"
 
+#include "support/child_process.h"
+
 #include <tavrok/platform.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -63,23 +63,7 @@ TEST(MathVariants, Sse2MatchesScalarBitForBit)
 // DisablePSGP set in the registry the scalar table is announced, otherwise SSE2.
 std::string RunChoice(const char *registryText)
 {
-    char regPath[] = "/tmp/tavrok-reg-XXXXXX";
-    int fd = mkstemp(regPath);
-    if (fd < 0)
-        return "mkstemp failed";
-    FILE *f = fdopen(fd, "w");
-    fputs(registryText, f);
-    fclose(f);
-    std::string command = std::string("TAVROK_REGISTRY=") + regPath + " " + TAVROK_MATH_PROBE + " 2>&1";
-    std::string output;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, p))
-            output += buffer;
-        pclose(p);
-    }
-    remove(regPath);
-    return output;
+    return testsupport::RunWithRegistry(TAVROK_MATH_PROBE, registryText, true);
 }
 
 TEST(MathVariants, RegistryValuesForceTheScalarVariantAndTheChoiceIsAnnounced)

@@ -11,7 +11,17 @@
 
 #include <d3d9.h>
 
+#include <cstring>
+
 namespace testsupport {
+
+// A float render state's value: the float's bits.
+inline DWORD FloatBits(float f)
+{
+    DWORD d;
+    memcpy(&d, &f, 4);
+    return d;
+}
 
 inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height, bool depth = true)
 {
