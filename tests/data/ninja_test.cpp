@@ -20,22 +20,17 @@ const char *const kBones[] = {"Hips", "Spine", "Chest", "Neck", "Head", "UpperAr
                               "UpperArm_R", "Forearm_R", "Hand_R", "Katana", "Thigh_L", "Shin_L", "Foot_L",
                               "Thigh_R", "Shin_R", "Foot_R"};
 
+// The character file, loaded once for all its tests.
 class Ninja : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override { ASSERT_NE(Scene(), nullptr) << File().error; }
+    static const Loaded &File()
     {
-        loaded = new Loaded(Load(DataPath("Data/Ninja.x")));
+        static const Loaded loaded = Load(DataPath("Data/Ninja.x"));
+        return loaded;
     }
-    static void TearDownTestSuite()
-    {
-        delete loaded;
-        loaded = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(loaded->scene, nullptr) << loaded->error; }
-    const aiScene *Scene() const { return loaded->scene; }
-    static Loaded *loaded;
+    static const aiScene *Scene() { return File().scene; }
 };
-Loaded *Ninja::loaded = nullptr;
 
 aiVector3D Origin(const aiMatrix4x4 &m) { return aiVector3D(m.a4, m.b4, m.c4); }
 
