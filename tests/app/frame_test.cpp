@@ -14,6 +14,7 @@
 #include "scene/scene_object.h"
 #include "text/screen_text.h"
 
+#include "support/device_setup.h"
 #include "support/wall_mesh.h"
 
 #include <CD.h>
@@ -267,27 +268,10 @@ TEST_F(FrameTest, CharacterStandsOnTheGroundAndFollowsTheControllerPosition)
 
 // --- set-up failure ----------------------------------------------------------------------
 
-const char *const kClass = "TavrokSetupFailure";
-
-HWND ShownWindow()
-{
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = kClass;
-    RegisterClassExA(&wc);
-    HWND w = CreateWindowExA(0, kClass, "set-up failure", WS_CAPTION, 0, 0, 1024, 768, NULL, NULL, wc.hInstance,
-                             NULL);
-    if (w)
-        ShowWindow(w, SW_SHOWNORMAL);
-    return w;
-}
-
 TEST(SetupFailure, TearDownAfterAFailedInputStepReleasesWhatExists)
 {
     setenv("TAVROK_MSGBOX_ANSWER", "no", 1);
-    HWND window = ShownWindow();
+    HWND window = testsupport::CreateTestWindow(1024, 768);
     ASSERT_NE(window, (HWND)NULL);
     long before = tavrok::d3d9::LiveObjectCount();
 

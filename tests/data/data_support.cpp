@@ -155,15 +155,25 @@ const aiAnimation *FindAnimation(const aiScene *scene, const std::string &name)
     return nullptr;
 }
 
-template <typename K> static unsigned KeyBefore(const K *keys, unsigned n, double t, double &s)
+// The keys on either side of time t (the last one twice past the end) and how far t lies
+// between them.
+template <typename K> static void KeysAround(const K *keys, unsigned n, double t, unsigned &i, unsigned &j, double &s)
 {
-    unsigned i = 0;
+    i = 0;
     for (unsigned k = 0; k < n; ++k)
         if (keys[k].mTime <= t + 1e-9) i = k;
-    unsigned j = i + 1 < n ? i + 1 : i;
+    j = i + 1 < n ? i + 1 : i;
     double d = keys[j].mTime - keys[i].mTime;
     s = d > 0 ? std::clamp((t - keys[i].mTime) / d, 0.0, 1.0) : 0;
-    return i;
+}
+
+template <typename K> static aiVector3D Lerp(const K *keys, unsigned n, double t, aiVector3D none)
+{
+    if (!n) return none;
+    unsigned i, j;
+    double s;
+    KeysAround(keys, n, t, i, j, s);
+    return keys[i].mValue + (keys[j].mValue - keys[i].mValue) * float(s);
 }
 
 static aiMatrix4x4 Local(const aiScene *scene, const aiNode *n, const aiAnimation *anim, double t)
@@ -172,27 +182,17 @@ static aiMatrix4x4 Local(const aiScene *scene, const aiNode *n, const aiAnimatio
     for (unsigned c = 0; c < anim->mNumChannels; ++c) {
         const aiNodeAnim *ch = anim->mChannels[c];
         if (std::string(ch->mNodeName.C_Str()) != n->mName.C_Str()) continue;
-        aiVector3D scale(1, 1, 1), pos(0, 0, 0);
         aiQuaternion rot;
-        double s;
-        if (ch->mNumScalingKeys) {
-            unsigned i = KeyBefore(ch->mScalingKeys, ch->mNumScalingKeys, t, s);
-            unsigned j = std::min(i + 1, ch->mNumScalingKeys - 1);
-            scale = ch->mScalingKeys[i].mValue + (ch->mScalingKeys[j].mValue - ch->mScalingKeys[i].mValue) * float(s);
-        }
         if (ch->mNumRotationKeys) {
-            unsigned i = KeyBefore(ch->mRotationKeys, ch->mNumRotationKeys, t, s);
-            unsigned j = std::min(i + 1, ch->mNumRotationKeys - 1);
+            unsigned i, j;
+            double s;
+            KeysAround(ch->mRotationKeys, ch->mNumRotationKeys, t, i, j, s);
             aiQuaternion::Interpolate(rot, ch->mRotationKeys[i].mValue, ch->mRotationKeys[j].mValue, float(s));
             if (!g_matrixTracks[scene].count(std::string(anim->mName.C_Str()) + "/" + ch->mNodeName.C_Str()))
                 rot.Conjugate();
         }
-        if (ch->mNumPositionKeys) {
-            unsigned i = KeyBefore(ch->mPositionKeys, ch->mNumPositionKeys, t, s);
-            unsigned j = std::min(i + 1, ch->mNumPositionKeys - 1);
-            pos = ch->mPositionKeys[i].mValue + (ch->mPositionKeys[j].mValue - ch->mPositionKeys[i].mValue) * float(s);
-        }
-        return aiMatrix4x4(scale, rot, pos);
+        return aiMatrix4x4(Lerp(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1)), rot,
+                           Lerp(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0)));
     }
     return n->mTransformation;
 }

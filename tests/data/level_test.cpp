@@ -17,27 +17,23 @@ using namespace datatest;
 
 namespace {
 
+// The level file, loaded once for all its tests.
 class Level : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override { ASSERT_NE(Scene(), nullptr) << File().error; }
+    static const Loaded &File()
     {
-        loaded = new Loaded(Load(DataPath("Level01/Level.x")));
-        if (loaded->scene) world = new std::vector<Tri>(WorldTriangles(loaded->scene, LevelPlacement()));
+        static const Loaded loaded = Load(DataPath("Level01/Level.x"));
+        return loaded;
     }
-    static void TearDownTestSuite()
+    static const aiScene *Scene() { return File().scene; }
+    // Every face, placed as the program places the level.
+    static const std::vector<Tri> &World()
     {
-        delete loaded;
-        delete world;
-        loaded = nullptr;
-        world = nullptr;
+        static const std::vector<Tri> world = WorldTriangles(Scene(), LevelPlacement());
+        return world;
     }
-    void SetUp() override { ASSERT_NE(loaded->scene, nullptr) << loaded->error; }
-    const aiScene *Scene() const { return loaded->scene; }
-    static Loaded *loaded;
-    static std::vector<Tri> *world;  // every face, placed as the program places the level
 };
-Loaded *Level::loaded = nullptr;
-std::vector<Tri> *Level::world = nullptr;
 
 aiVector3D Normal(const Tri &t) { return (t.b - t.a) ^ (t.c - t.a); }
 
@@ -134,10 +130,10 @@ TEST_F(Level, FloorTopLiesJustBelowTheFeetEverywhere)
     for (double x = -7.8; x <= 7.8; x += 0.2)
         for (double z = -7.8; z <= 7.8; z += 0.2) {
             size_t hit = 0;
-            double t = CastRay(*world, aiVector3D(float(x), 0, float(z)), aiVector3D(0, -1, 0), &hit);
+            double t = CastRay(World(), aiVector3D(float(x), 0, float(z)), aiVector3D(0, -1, 0), &hit);
             ASSERT_GT(t, 0) << "no floor under " << x << ", " << z;
             EXPECT_LE(t, 0.05) << "floor too low at " << x << ", " << z;
-            EXPECT_GT(Normal((*world)[hit]).y, 0) << "floor faces down at " << x << ", " << z;
+            EXPECT_GT(Normal(World()[hit]).y, 0) << "floor faces down at " << x << ", " << z;
         }
 }
 
@@ -152,11 +148,11 @@ TEST_F(Level, RaysAtFeetHeightMeetEveryWallFromNearby)
             // A point 0.7 from the wall's inner face (at 8 units from the centre).
             aiVector3D from = s.towards * 7.3f + s.along * float(a);
             size_t hit = 0;
-            double t = CastRay(*world, from, s.towards, &hit);
+            double t = CastRay(World(), from, s.towards, &hit);
             ASSERT_GT(t, 0) << "ray from " << from.x << ", " << from.z << " escapes";
             EXPECT_LE(t, 0.7 + 1e-3) << "from " << from.x << ", " << from.z;
             // What it meets faces the courtyard, so it is drawn when seen from inside.
-            EXPECT_LT(Normal((*world)[hit]) * s.towards, 0) << "from " << from.x << ", " << from.z;
+            EXPECT_LT(Normal(World()[hit]) * s.towards, 0) << "from " << from.x << ", " << from.z;
         }
 }
 
@@ -176,9 +172,9 @@ TEST_F(Level, FacesAreWoundClockwiseTowardsTheirNormals)
     EXPECT_EQ(wrong, 0u) << "of " << total;
     // Seen from the start, the sky overhead is drawn: its faces point down, into the yard.
     size_t hit = 0;
-    double up = CastRay(*world, aiVector3D(0, 0.5f, 2), aiVector3D(0, 1, 0), &hit);
+    double up = CastRay(World(), aiVector3D(0, 0.5f, 2), aiVector3D(0, 1, 0), &hit);
     ASSERT_GT(up, 5);
-    EXPECT_LT(Normal((*world)[hit]).y, 0);
+    EXPECT_LT(Normal(World()[hit]).y, 0);
 }
 
 TEST_F(Level, GateBeamTouchesTheBindPoseNinjaInTheLevelsModelSpace)
@@ -189,7 +185,7 @@ TEST_F(Level, GateBeamTouchesTheBindPoseNinjaInTheLevelsModelSpace)
     // bind-pose mesh lies in the level's model space: both placed by the same matrix.
     std::vector<Tri> character = WorldTriangles(ninja.scene, LevelPlacement());
     aiVector3D where;
-    ASSERT_TRUE(AnyContact(*world, character, &where));
+    ASSERT_TRUE(AnyContact(World(), character, &where));
     // The contact is with the beam over the start: above the head, across x = 0.
     EXPECT_GT(where.y, 1.15f);
     EXPECT_LT(where.y, 1.65f);
@@ -197,5 +193,5 @@ TEST_F(Level, GateBeamTouchesTheBindPoseNinjaInTheLevelsModelSpace)
     // Drawn where the program draws it (at the origin, unturned), the character stands in
     // the gate's opening and touches nothing.
     std::vector<Tri> standing = WorldTriangles(ninja.scene, aiMatrix4x4());
-    EXPECT_FALSE(AnyContact(*world, standing, &where)) << "at " << where.x << ", " << where.y << ", " << where.z;
+    EXPECT_FALSE(AnyContact(World(), standing, &where)) << "at " << where.x << ", " << where.y << ", " << where.z;
 }

@@ -20,22 +20,17 @@ const char *const kBones[] = {"Hips", "Spine", "Chest", "Neck", "Head", "UpperAr
                               "UpperArm_R", "Forearm_R", "Hand_R", "Katana", "Thigh_L", "Shin_L", "Foot_L",
                               "Thigh_R", "Shin_R", "Foot_R"};
 
+// The character file, loaded once for all its tests.
 class Ninja : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override { ASSERT_NE(Scene(), nullptr) << File().error; }
+    static const Loaded &File()
     {
-        loaded = new Loaded(Load(DataPath("Data/Ninja.x")));
+        static const Loaded loaded = Load(DataPath("Data/Ninja.x"));
+        return loaded;
     }
-    static void TearDownTestSuite()
-    {
-        delete loaded;
-        loaded = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(loaded->scene, nullptr) << loaded->error; }
-    const aiScene *Scene() const { return loaded->scene; }
-    static Loaded *loaded;
+    static const aiScene *Scene() { return File().scene; }
 };
-Loaded *Ninja::loaded = nullptr;
 
 aiVector3D Origin(const aiMatrix4x4 &m) { return aiVector3D(m.a4, m.b4, m.c4); }
 
@@ -92,59 +87,50 @@ TEST_F(Ninja, SkeletonHasEveryBoneUnderAnIdentityRoot)
 
 TEST_F(Ninja, MeshIsOneTexturedSkinWithSmoothWeights)
 {
+    // The skin header the file declares must match the weights: most influences on one
+    // vertex and on the corners of one face, and the bone count.
+    std::smatch header;
+    std::string text = ReadText(DataPath("Data/Ninja.x"));
+    ASSERT_TRUE(std::regex_search(text, header, std::regex(R"(XSkinMeshHeader\s*\{\s*(\d+);\s*(\d+);\s*(\d+);)")));
     unsigned faces = 0;
     std::set<std::string> meshNames;
-    size_t vertices = 0, blended = 0;
+    size_t vertices = 0, blended = 0, perVertex = 0, perFace = 0;
     for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
         const aiMesh *mesh = Scene()->mMeshes[m];
         meshNames.insert(mesh->mName.C_Str());
         faces += mesh->mNumFaces;
+        vertices += mesh->mNumVertices;
         EXPECT_TRUE(mesh->HasNormals());
         EXPECT_TRUE(mesh->HasTextureCoords(0));
         EXPECT_TRUE(mesh->HasVertexColors(0));
         aiString tex;
         EXPECT_EQ(Scene()->mMaterials[mesh->mMaterialIndex]->GetTexture(aiTextureType_DIFFUSE, 0, &tex), AI_SUCCESS);
         std::vector<double> sum(mesh->mNumVertices, 0);
-        std::vector<int> count(mesh->mNumVertices, 0);
+        std::vector<std::set<unsigned>> bonesOf(mesh->mNumVertices);
         for (unsigned b = 0; b < mesh->mNumBones; ++b)
             for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
                 const aiVertexWeight &vw = mesh->mBones[b]->mWeights[w];
                 sum[vw.mVertexId] += vw.mWeight;
-                count[vw.mVertexId] += 1;
+                bonesOf[vw.mVertexId].insert(b);
             }
         for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
             ASSERT_NEAR(sum[v], 1.0, 1e-3) << "vertex " << v << " of mesh " << m;
-            ASSERT_GE(count[v], 1);
-            ASSERT_LE(count[v], 4);
-            blended += count[v] > 1;
+            ASSERT_GE(bonesOf[v].size(), 1u);
+            perVertex = std::max(perVertex, bonesOf[v].size());
+            blended += bonesOf[v].size() > 1;
         }
-        vertices += mesh->mNumVertices;
-    }
-    // The skin header the file declares matches its weights: most influences on one vertex
-    // and on the corners of one face, and the bone count.
-    std::string text = ReadText(DataPath("Data/Ninja.x"));
-    std::smatch header;
-    ASSERT_TRUE(std::regex_search(text, header, std::regex(R"(XSkinMeshHeader\s*\{\s*(\d+);\s*(\d+);\s*(\d+);)")));
-    int perVertex = 0, perFace = 0;
-    for (unsigned m = 0; m < Scene()->mNumMeshes; ++m) {
-        const aiMesh *mesh = Scene()->mMeshes[m];
-        std::vector<std::set<unsigned>> bonesOf(mesh->mNumVertices);
-        for (unsigned b = 0; b < mesh->mNumBones; ++b)
-            for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w)
-                bonesOf[mesh->mBones[b]->mWeights[w].mVertexId].insert(b);
-        for (const auto &set : bonesOf) perVertex = std::max(perVertex, int(set.size()));
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
             std::set<unsigned> face;
             for (unsigned k = 0; k < mesh->mFaces[f].mNumIndices; ++k)
                 face.insert(bonesOf[mesh->mFaces[f].mIndices[k]].begin(), bonesOf[mesh->mFaces[f].mIndices[k]].end());
-            perFace = std::max(perFace, int(face.size()));
+            perFace = std::max(perFace, face.size());
         }
     }
-    EXPECT_EQ(std::stoi(header[1]), perVertex);
-    EXPECT_EQ(std::stoi(header[2]), perFace);
-    EXPECT_EQ(std::stoi(header[3]), int(std::size(kBones)));
-    EXPECT_GE(perVertex, 2);
-    EXPECT_LE(perVertex, 4);
+    EXPECT_EQ(std::stoul(header[1]), perVertex);
+    EXPECT_EQ(std::stoul(header[2]), perFace);
+    EXPECT_EQ(std::stoul(header[3]), std::size(kBones));
+    EXPECT_GE(perVertex, 2u);
+    EXPECT_LE(perVertex, 4u);
 
     // One skinned mesh (split by material only), a few thousand triangles.
     EXPECT_EQ(meshNames.size(), 1u);

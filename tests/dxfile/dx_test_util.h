@@ -9,6 +9,8 @@
 #include <rmxfguid.h>
 #include <rmxftmpl.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -43,6 +45,83 @@ struct XFile {
         return file->CreateEnumObject(&mem, DXFILELOAD_FROMMEMORY, e);
     }
 };
+
+// Opens `bytes` and reads every top-level object, kept in *objects when given; returns the
+// first failing code (or the end code).
+inline HRESULT ReadAll(XFile &x, const std::vector<uint8_t> &bytes, std::vector<IDirectXFileData *> *objects = nullptr)
+{
+    IDirectXFileEnumObject *e = nullptr;
+    HRESULT hr = x.Open(bytes, &e);
+    if (FAILED(hr))
+        return hr;
+    IDirectXFileData *d = nullptr;
+    while (SUCCEEDED(hr = e->GetNextDataObject(&d))) {
+        if (objects)
+            objects->push_back(d);
+        else
+            d->Release();
+    }
+    e->Release();
+    return hr;
+}
+inline HRESULT ReadAll(XFile &x, const std::string &text) { return ReadAll(x, Bytes(text)); }
+
+inline GUID TypeOf(IDirectXFileData *d)
+{
+    const GUID *t = nullptr;
+    d->GetType(&t);
+    return t ? *t : GUID{};
+}
+
+// Every data object of a file, depth first, with its depth (references left out); all held
+// until the end of the scope.
+struct Objects {
+    std::vector<IDirectXFileData *> all;
+    std::vector<std::pair<int, GUID>> tree;  // depth and type of each
+    HRESULT end = S_OK;
+
+    Objects(XFile &x, const std::vector<uint8_t> &bytes)
+    {
+        std::vector<IDirectXFileData *> top;
+        end = ReadAll(x, bytes, &top);
+        for (IDirectXFileData *d : top)
+            Add(d, 0);
+    }
+    ~Objects()
+    {
+        for (IDirectXFileData *d : all)
+            d->Release();
+    }
+    void Add(IDirectXFileData *d, int depth)
+    {
+        all.push_back(d);
+        tree.emplace_back(depth, TypeOf(d));
+        IDirectXFileObject *c = nullptr;
+        while (SUCCEEDED(d->GetNextObject(&c))) {
+            IDirectXFileData *cd = nullptr;
+            if (SUCCEEDED(c->QueryInterface(IID_IDirectXFileData, (void **)&cd)))
+                Add(cd, depth + 1);
+            c->Release();
+        }
+    }
+    std::vector<IDirectXFileData *> OfType(const GUID &g) const
+    {
+        std::vector<IDirectXFileData *> r;
+        for (IDirectXFileData *d : all)
+            if (TypeOf(d) == g)
+                r.push_back(d);
+        return r;
+    }
+};
+
+// The data block of an object as T, its size in *size.
+template <class T>
+const T *Block(IDirectXFileData *d, DWORD *size)
+{
+    void *p = nullptr;
+    EXPECT_EQ(d->GetData(nullptr, size, &p), DXFILE_OK);
+    return static_cast<const T *>(p);
+}
 
 inline std::string GuidText(const GUID &g)
 {

@@ -11,56 +11,6 @@
 
 using namespace dxtest;
 
-namespace {
-
-// Opens `bytes` and reads every object; returns the first failing code (or the end code).
-HRESULT ReadAll(XFile &x, const std::vector<uint8_t> &bytes, std::vector<IDirectXFileData *> *objects = nullptr)
-{
-    IDirectXFileEnumObject *e = nullptr;
-    HRESULT hr = x.Open(bytes, &e);
-    if (FAILED(hr))
-        return hr;
-    IDirectXFileData *d = nullptr;
-    while (SUCCEEDED(hr = e->GetNextDataObject(&d))) {
-        if (objects)
-            objects->push_back(d);
-        else
-            d->Release();
-    }
-    e->Release();
-    return hr;
-}
-
-const GUID *TypeOf(IDirectXFileData *d)
-{
-    const GUID *t = nullptr;
-    d->GetType(&t);
-    return t;
-}
-
-// The data children of an object, in order (references left out).
-std::vector<IDirectXFileData *> Children(IDirectXFileData *d)
-{
-    std::vector<IDirectXFileData *> out;
-    IDirectXFileObject *child = nullptr;
-    while (SUCCEEDED(d->GetNextObject(&child))) {
-        IDirectXFileData *cd = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, (void **)&cd)))
-            out.push_back(cd);
-        child->Release();
-    }
-    return out;
-}
-
-void ReleaseAll(std::vector<IDirectXFileData *> &v)
-{
-    for (IDirectXFileData *d : v)
-        d->Release();
-    v.clear();
-}
-
-}  // namespace
-
 TEST(DxExporterFiles, TemplateNamesMatchInAnyCaseAndEmptyObjectsHaveAnEmptyBlock)
 {
     XFile x;
@@ -76,48 +26,36 @@ frame Root-Node {
 }
 Frame { }
 )";
-    std::vector<IDirectXFileData *> top;
-    ASSERT_EQ(ReadAll(x, Bytes(text), &top), DXFILEERR_NOMOREOBJECTS);
-    ASSERT_EQ(top.size(), 2u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(top[0]), TID_D3DRMFrame));
-    EXPECT_EQ(NameOf(top[0]), "Root-Node");
-    std::vector<IDirectXFileData *> inFrame = Children(top[0]);
-    ASSERT_EQ(inFrame.size(), 2u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(inFrame[0]), TID_D3DRMFrameTransformMatrix));
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(inFrame[1]), TID_D3DRMMesh));
-    std::vector<IDirectXFileData *> inMesh = Children(inFrame[1]);
-    ASSERT_EQ(inMesh.size(), 1u);
-    std::vector<IDirectXFileData *> inList = Children(inMesh[0]);
-    ASSERT_EQ(inList.size(), 1u);
-    std::vector<IDirectXFileData *> inMaterial = Children(inList[0]);
-    ASSERT_EQ(inMaterial.size(), 1u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(inMaterial[0]), TID_D3DRMTextureFilename));
+    Objects o(x, Bytes(text));
+    ASSERT_EQ(o.end, DXFILEERR_NOMOREOBJECTS);
+    EXPECT_EQ(o.tree, (std::vector<std::pair<int, GUID>>{{0, TID_D3DRMFrame},
+                                                         {1, TID_D3DRMFrameTransformMatrix},
+                                                         {1, TID_D3DRMMesh},
+                                                         {2, TID_D3DRMMeshMaterialList},
+                                                         {3, TID_D3DRMMaterial},
+                                                         {4, TID_D3DRMTextureFilename},
+                                                         {0, TID_D3DRMFrame}}));
+    ASSERT_EQ(o.all.size(), 7u);
+    EXPECT_EQ(NameOf(o.all[0]), "Root-Node");
     DWORD size = 0;
-    char **name = nullptr;
-    ASSERT_EQ(inMaterial[0]->GetData(nullptr, &size, (void **)&name), DXFILE_OK);
-    ASSERT_EQ(size, sizeof(char *));
-    EXPECT_STREQ(*name, "skin.png");
+    EXPECT_STREQ(*Block<char *>(o.all[5], &size), "skin.png");
+    EXPECT_EQ(size, sizeof(char *));
 
     // An unnamed frame with no values: a valid pointer to an empty block.
-    void *data = nullptr;
     size = 99;
-    ASSERT_EQ(top[1]->GetData(nullptr, &size, &data), DXFILE_OK);
+    EXPECT_NE(Block<void>(o.all[6], &size), nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_NE(data, nullptr);
-    EXPECT_EQ(NameOf(top[1]), "");
-    for (auto *v : {&inMaterial, &inList, &inMesh, &inFrame, &top})
-        ReleaseAll(*v);
+    EXPECT_EQ(NameOf(o.all[6]), "");
 
     // A file may redeclare a standard template in another case: the later one wins.
     const std::string redeclared = R"(xof 0302txt 0032
 template VECTOR { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; FLOAT y; }
 Vector { 1.0; 2.0; }
 )";
-    ASSERT_EQ(ReadAll(x, Bytes(redeclared), &top), DXFILEERR_NOMOREOBJECTS);
-    ASSERT_EQ(top.size(), 1u);
-    ASSERT_EQ(top[0]->GetData(nullptr, &size, &data), DXFILE_OK);
+    Objects vector(x, Bytes(redeclared));
+    ASSERT_EQ(vector.all.size(), 1u);
+    Block<void>(vector.all[0], &size);
     EXPECT_EQ(size, 8u);
-    ReleaseAll(top);
 }
 
 TEST(DxExporterFiles, ExtensionTemplatesServeUndeclaredUseInEveryEncoding)
@@ -162,37 +100,31 @@ Mesh Body {
         EXPECT_EQ(DumpAll(x, tavrok::dxfile::Encode(doc, f)), reference);
     }
 
-    std::vector<IDirectXFileData *> top;
-    ASSERT_EQ(ReadAll(x, bytes, &top), DXFILEERR_NOMOREOBJECTS);
-    ASSERT_EQ(top.size(), 2u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(top[0]), DXFILEOBJ_AnimTicksPerSecond));
-    std::vector<IDirectXFileData *> inMesh = Children(top[1]);
-    ASSERT_EQ(inMesh.size(), 6u);
-    const GUID *expected[] = {&TID_D3DRMMeshMaterialList, &DXFILEOBJ_VertexDuplicationIndices, &DXFILEOBJ_FVFData,
-                              &DXFILEOBJ_DeclData, &DXFILEOBJ_XSkinMeshHeader, &DXFILEOBJ_SkinWeights};
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_TRUE(IsEqualGUID(*TypeOf(inMesh[i]), *expected[i])) << i;
-    std::vector<IDirectXFileData *> inList = Children(inMesh[0]);
-    std::vector<IDirectXFileData *> inMaterial = Children(inList.at(0));
-    ASSERT_EQ(inMaterial.size(), 1u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(inMaterial[0]), DXFILEOBJ_EffectInstance));
-    std::vector<IDirectXFileData *> params = Children(inMaterial[0]);
-    ASSERT_EQ(params.size(), 3u);
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(params[0]), DXFILEOBJ_EffectParamFloats));
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(params[1]), DXFILEOBJ_EffectParamString));
-    EXPECT_TRUE(IsEqualGUID(*TypeOf(params[2]), DXFILEOBJ_EffectParamDWord));
+    Objects o(x, bytes);
+    ASSERT_EQ(o.end, DXFILEERR_NOMOREOBJECTS);
+    EXPECT_EQ(o.tree, (std::vector<std::pair<int, GUID>>{{0, DXFILEOBJ_AnimTicksPerSecond},
+                                                         {0, TID_D3DRMMesh},
+                                                         {1, TID_D3DRMMeshMaterialList},
+                                                         {2, TID_D3DRMMaterial},
+                                                         {3, DXFILEOBJ_EffectInstance},
+                                                         {4, DXFILEOBJ_EffectParamFloats},
+                                                         {4, DXFILEOBJ_EffectParamString},
+                                                         {4, DXFILEOBJ_EffectParamDWord},
+                                                         {1, DXFILEOBJ_VertexDuplicationIndices},
+                                                         {1, DXFILEOBJ_FVFData},
+                                                         {1, DXFILEOBJ_DeclData},
+                                                         {1, DXFILEOBJ_XSkinMeshHeader},
+                                                         {1, DXFILEOBJ_SkinWeights}}));
+    ASSERT_EQ(o.all.size(), 13u);
     DWORD size = 0;
-    uint8_t *block = nullptr;
-    ASSERT_EQ(params[0]->GetData(nullptr, &size, (void **)&block), DXFILE_OK);
+    const uint8_t *block = Block<uint8_t>(o.all[5], &size);
     ASSERT_EQ(size, sizeof(char *) + 4 + 12);
     float tint[3];
     memcpy(tint, block + sizeof(char *) + 4, 12);
     EXPECT_EQ(tint[1], 0.25f);
     // DeclData: one element (FLOAT2 texture coordinates) then six DWORDs of vertex data.
-    ASSERT_EQ(inMesh[3]->GetData(nullptr, &size, (void **)&block), DXFILE_OK);
+    Block<uint8_t>(o.all[10], &size);
     EXPECT_EQ(size, 4u + 16u + 4u + 24u);
-    for (auto *v : {&params, &inMaterial, &inList, &inMesh, &top})
-        ReleaseAll(*v);
 }
 
 TEST(DxExporterFiles, BinaryTemplateDeclarationsAndUnknownDeclaredTemplates)
@@ -293,29 +225,24 @@ TEST(DxExporterFiles, SpecialValuesPrintedByTheMicrosoftCLibraryAreNumbers)
                              "Vector { 1.#INF00; -1.#INF00; 1.0; } # a real comment\n"
                              "Vector { 3.0; 4.0; 5.0; }\n";
     XFile x;
-    std::vector<IDirectXFileData *> top;
-    ASSERT_EQ(ReadAll(x, Bytes(text), &top), DXFILEERR_NOMOREOBJECTS);
-    ASSERT_EQ(top.size(), 3u);
-    float *v = nullptr;
+    Objects o(x, Bytes(text));
+    ASSERT_EQ(o.all.size(), 3u);
     DWORD size = 0;
-    ASSERT_EQ(top[0]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    const float *v = Block<float>(o.all[0], &size);
     ASSERT_EQ(size, 12u);
     EXPECT_TRUE(std::isnan(v[0]));
     EXPECT_TRUE(std::isnan(v[1]));
     EXPECT_EQ(v[2], 2.5f);
-    ASSERT_EQ(top[1]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    v = Block<float>(o.all[1], &size);
     EXPECT_TRUE(std::isinf(v[0]) && v[0] > 0);
     EXPECT_TRUE(std::isinf(v[1]) && v[1] < 0);
     EXPECT_EQ(v[2], 1.0f);
-    ASSERT_EQ(top[2]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
-    EXPECT_EQ(v[0], 3.0f);
-    ReleaseAll(top);
+    EXPECT_EQ(Block<float>(o.all[2], &size)[0], 3.0f);
 
     // A '#' after a number that is no special value still starts a comment.
-    ASSERT_EQ(ReadAll(x, Bytes("xof 0302txt 0032\nVector { 1.; 2.#XYZ\n ; 3.0; }\n"), &top), DXFILEERR_NOMOREOBJECTS);
-    ASSERT_EQ(top.size(), 1u);
-    ASSERT_EQ(top[0]->GetData(nullptr, &size, (void **)&v), DXFILE_OK);
+    Objects comment(x, Bytes("xof 0302txt 0032\nVector { 1.; 2.#XYZ\n ; 3.0; }\n"));
+    ASSERT_EQ(comment.all.size(), 1u);
+    v = Block<float>(comment.all[0], &size);
     EXPECT_EQ(v[1], 2.0f);
     EXPECT_EQ(v[2], 3.0f);
-    ReleaseAll(top);
 }

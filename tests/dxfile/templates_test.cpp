@@ -6,24 +6,6 @@
 
 using namespace dxtest;
 
-namespace {
-
-// Opens `text` and reads every object; returns the first failing code (or the end code).
-HRESULT ReadAll(XFile &x, const std::string &text)
-{
-    IDirectXFileEnumObject *e = nullptr;
-    HRESULT hr = x.Open(Bytes(text), &e);
-    if (FAILED(hr))
-        return hr;
-    IDirectXFileData *d = nullptr;
-    while (SUCCEEDED(hr = e->GetNextDataObject(&d)))
-        d->Release();
-    e->Release();
-    return hr;
-}
-
-}  // namespace
-
 TEST(DxTemplates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
 {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(D3DRM_XTEMPLATES), 16), "xof 0302bin 0064");

@@ -1,20 +1,11 @@
-# Helpers for the demo's end-to-end tests, on top of lib.sh: the program started with the
-# question answered, either played by an input script on the virtual clock (run_script) or
-# driven with real X input, screenshots of its window, and pixel counts by colour in a
-# region.  Checks of real-input runs count presented frames, never seconds.
+# Helpers for the demo's end-to-end tests, on top of lib.sh: the program played by an input
+# script on the virtual clock (run_script), screenshots of its window, and pixel counts by
+# colour in a region.  Checks of runs count presented frames, never seconds.
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$E2E_DIR/lib.sh"
 
 TITLE="Tavrok - by Velmor"
 MAIN=""
-
-# Starts the demo windowed (the question answered No) with its frame statistics; extra
-# environment assignments may follow.  Sets MAIN to its window.
-start_demo() {
-  start_app TAVROK_MSGBOX_ANSWER=no TAVROK_FRAME_STATS=1 "$@"
-  MAIN=$(wait_window "$TITLE")
-  xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
-}
 
 # shot <file>: the window's client area as a PNG.
 shot() { import -window "$MAIN" "$1" 2>/dev/null || fail "no screenshot of the window"; }
@@ -50,31 +41,6 @@ differ() {
     cut -d' ' -f1 | cut -d. -f1
 }
 
-# hold_until <seconds> <key...> -- <command...>: holds the keys, taking a screenshot
-# ($WORK/now.png) about every second until the command succeeds; releases the keys.
-# Fails after <seconds>.
-hold_until() {
-  local limit="$1"; shift
-  local keys=()
-  while [ "$1" != "--" ]; do keys+=("$1"); shift; done
-  shift
-  local start=$SECONDS
-  [ ${#keys[@]} -gt 0 ] && xdotool keydown "${keys[@]}"
-  while :; do
-    sleep 1
-    kill -0 "$APP_PID" 2>/dev/null || fail "the demo exited"
-    shot "$WORK/now.png"
-    if "$@"; then
-      [ ${#keys[@]} -gt 0 ] && xdotool keyup "${keys[@]}"
-      return 0
-    fi
-    if [ $((SECONDS - start)) -ge "$limit" ]; then
-      [ ${#keys[@]} -gt 0 ] && xdotool keyup "${keys[@]}"
-      return 1
-    fi
-  done
-}
-
 # Unattended runs: on the virtual clock every presented frame is 40 ms, and the input
 # script is the only input, so a run is a function of its script: the same frames come out
 # on any machine, however fast it renders.
@@ -99,11 +65,12 @@ run_script() {
 # The capture of frame n.
 frame() { printf '%s/frame_%06d.png\n' "$FRAMES" "$1"; }
 
-# Ends the demo with Escape and checks that it leaves with status 0 and no live objects.
+# Ends the demo with a close request, as a window manager sends it (WM_DELETE_WINDOW), and
+# checks that it leaves with status 0 and no live objects.  (Escape ends the scripted runs.)
 end_demo() {
-  xdotool key --window "$MAIN" Escape 2>/dev/null || xdotool key Escape
+  "$TAVROK_TOOLS_DIR/xclose" "$MAIN" || fail "xclose failed"
   wait_exit 60
-  [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after Escape"
+  [ "$EXIT_STATUS" -eq 0 ] || fail "exit status $EXIT_STATUS after the close request"
   grep -q "frame statistics: .* 0 live device objects" "$WORK/stderr.txt" ||
     fail "no frame statistics with every device object released"
 }
@@ -130,14 +97,4 @@ wait_frame() {
     [ $((SECONDS - start)) -lt "$3" ] || fail "frame $2 not reached in $3 s (at $(last_frame "$1"))"
     sleep 0.05
   done
-}
-
-# grab <dir> <n> <png>: waits for the first frame numbered n or later to be captured and copies
-# it.  The captures are the device's own frames, whole and in order, unlike a screenshot of
-# the window, which may come between two presents.
-grab() {
-  local f
-  wait_frame "$1" "$2" 300
-  f=$(ls "$1" | awk -F'[_.]' -v n="$2" '$2 + 0 >= n { print; exit }')
-  cp "$1/$f" "$3"
 }

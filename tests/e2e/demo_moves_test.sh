@@ -69,7 +69,7 @@ echo "ok: the walk clip plays ($strides silhouette samples from the first moment
 # delta, which leaves out the frame's own drawing and is 1 ms a frame on the virtual clock.
 # With Left held as well as Down, the character and the camera stand still (no step, no
 # clip) but the puffs go on, so anything that brightens in grey round the feet is dust.
-puff=$(python3 "$(dirname "$0")/puffs.py" "$FRAMES" 490 1095 262 250 500 450 60) ||
+puff=$(python3 "$(dirname "$0")/puffs.py" "$FRAMES" 490 1095 262 250 500 450) ||
   fail "no dust puff round the feet in 600 frames (largest: $puff)"
 echo "ok: walking raises dust (a puff of $puff)"
 

