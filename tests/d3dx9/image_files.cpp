@@ -35,6 +35,13 @@ std::vector<uint8_t> EncodeBmp24(const std::vector<uint32_t> &argb, int width, i
     return out;
 }
 
+std::vector<uint8_t> EncodeJpeg(const std::vector<uint32_t> &argb, int width, int height)
+{
+    std::vector<uint8_t> out;
+    stbi_write_jpg_to_func(Append, &out, width, height, 3, Bytes(argb, false).data(), 95);
+    return out;
+}
+
 std::vector<uint8_t> EncodePngRgba(const std::vector<uint32_t> &argb, int width, int height)
 {
     std::vector<uint8_t> out;

@@ -1,4 +1,4 @@
-// Small image files of known content for the loader tests: 24-bit BMP and RGBA PNG, written
+// Small image files of known content for the loader tests: 24-bit BMP, RGBA PNG and JPEG, written
 // by stb's image writer.
 #ifndef TAVROK_TESTS_D3DX9_IMAGE_FILES_H
 #define TAVROK_TESTS_D3DX9_IMAGE_FILES_H
@@ -10,6 +10,7 @@
 // Pixels are ARGB words, rows top first.
 std::vector<uint8_t> EncodeBmp24(const std::vector<uint32_t> &argb, int width, int height);
 std::vector<uint8_t> EncodePngRgba(const std::vector<uint32_t> &argb, int width, int height);
+std::vector<uint8_t> EncodeJpeg(const std::vector<uint32_t> &argb, int width, int height);  // baseline, quality 95
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 
 // A fresh folder for one test's files, removed with the object.

@@ -201,7 +201,7 @@ TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
     std::vector<uint32_t> image(6 * 5);
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = 0xFF000000u | uint32_t(i * 0x0A0B0C);
-    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5)};
+    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5), EncodeJpeg(image, 6, 5)};
     // Loaded, or refused with no texture and one line; true when loaded.
     auto load = [&](const std::vector<uint8_t> &bytes, size_t size) {
         IDirect3DTexture9 *texture = nullptr;
@@ -227,6 +227,44 @@ TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
             bad[at] ^= 0xA5;
             load(bad, bad.size());
         }
+    }
+}
+
+// The JPEG decoder trusts a Huffman table's code counts and a scan's table selectors, and
+// goes outside its arrays when they lie: such files are refused before they reach it.
+TEST_F(TextureTest, JpegTablesAndScansTheDecoderCannotTrustAreRefused)
+{
+    std::vector<uint32_t> image(16 * 8, kRed);
+    std::fill(image.begin() + 64, image.end(), kBlue);  // the bottom half
+    const std::vector<uint8_t> good = EncodeJpeg(image, 16, 8);
+    auto segment = [&](uint8_t marker) {  // where the first segment of that kind starts
+        for (size_t at = 2; at + 1 < good.size(); at += 2 + (good[at + 2] << 8 | good[at + 3]))
+            if (good[at + 1] == marker)
+                return at;
+        return size_t(0);
+    };
+    const size_t dht = segment(0xC4), sos = segment(0xDA);
+    ASSERT_TRUE(dht && sos);
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, good.data(), UINT(good.size()), &texture), D3D_OK);
+    UINT w, h;
+    std::vector<uint32_t> pixels = ReadLevel(texture, 0, w, h);
+    texture->Release();
+    EXPECT_NEAR(int(pixels[0] >> 16 & 255), 255, 8);
+    EXPECT_NEAR(int(pixels[15 * 8 + 3] & 255), 255, 8);
+
+    std::vector<uint8_t> overfull = good, undefined = good;
+    overfull[dht + 5 + 8] = 255;  // the first table's count of 9-bit codes
+    undefined[sos + 6] = 0x33;    // the first component's DC and AC tables: slot 3, never defined
+    for (const auto &[bytes, reason] : {std::pair{&overfull, "codes (at most 256)"}, {&undefined, "not defined"}}) {
+        texture = nullptr;
+        std::string said = StderrOf([&] {
+            EXPECT_EQ(D3DXCreateTextureFromFileInMemory(device_, bytes->data(), UINT(bytes->size()), &texture),
+                      D3DXERR_INVALIDDATA);
+        });
+        EXPECT_EQ(texture, nullptr);
+        EXPECT_EQ(CountLines(said), 1) << said;
+        EXPECT_NE(said.find(reason), std::string::npos) << said;
     }
 }
 
