@@ -156,9 +156,10 @@ std::string UnsafeJpeg(const uint8_t *d, size_t n, std::string &position)
         if (marker == 0xC2)
             progressive = true;
         if (marker == 0xC4)
-            for (size_t table = at + 4; table < end && table + 17 <= n;) {
+            for (size_t table = at + 4; table < end && table < n;) {
+                // The decoder reads bytes past the end of the file as 0.
                 size_t codes = 0;
-                for (size_t i = 1; i <= 16; ++i)
+                for (size_t i = 1; i <= 16 && table + i < n; ++i)
                     codes += d[table + i];
                 if (codes > 256)
                     return position = "byte " + std::to_string(table), "a JPEG Huffman table counts " +
