@@ -3,12 +3,14 @@
  *
  * Each token is a little-endian 16-bit code, followed for names, strings, integers, GUIDs
  * and lists by its record.  Integer and float lists are handed out one value at a time (as
- * T_INTEGER and T_REAL), so that the parser sees the same values as for a text file; float
- * lists hold 32- or 64-bit floats as the header says.  Every record length is checked
- * against the bytes left before it is read; positions are byte offsets into the body.
+ * T_INTEGER and T_REAL), so that the parser sees the same values as for a text file, or
+ * copied out in bulk (ReadValues); float lists hold 32- or 64-bit floats as the header
+ * says.  Every record length is checked against the bytes left before it is read;
+ * positions are byte offsets into the body.
  */
 #include "dxfile_private.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavrok::dxfile {
@@ -30,12 +32,15 @@ public:
 
     std::string Where() const override { return "byte " + std::to_string(tokenPos_ + 16); }
 
-    uint32_t ListLeft(bool floats) const override { return listFloats_ == floats ? listLeft_ : 0; }
-
-    void TakeList(uint8_t *out, uint32_t n) override
+    uint32_t ReadValues(bool floats, uint32_t n, uint8_t *out) override
     {
-        // Lengths were checked against the buffer when the list began.
-        if (listFloats_ && doubles_) {
+        // From the current list only, and only when it holds the kind asked for: the parser
+        // converts between kinds one value at a time.  Lengths were checked against the
+        // buffer when the list began.
+        if (listLeft_ == 0 || listFloats_ != floats)
+            return 0;
+        n = std::min(n, listLeft_);
+        if (floats && doubles_) {
             for (uint32_t i = 0; i < n; ++i) {
                 double d;
                 memcpy(&d, p_ + 8 * size_t(i), 8);
@@ -48,6 +53,7 @@ public:
             p_ += 4 * size_t(n);
         }
         listLeft_ -= n;
+        return n;
     }
 
 private:

@@ -4,9 +4,10 @@
  * The reader turns a file's bytes into a Document: templates (Template) and a tree of
  * nodes (Node), each data node holding its data block already laid out the way GetData
  * returns it.  Text and binary files go through one parser; a Lexer per encoding turns the
- * bytes into the same tokens (binary lists come out one value at a time).  Compressed files
- * are inflated first (mszip.cpp).  Errors inside the parser are thrown as ParseError and
- * turned into one diagnostic line and an HRESULT at the COM boundary.
+ * bytes into the same tokens (binary lists come out one value at a time), and both read runs
+ * of numbers in bulk for the parser.  Compressed files are inflated first (mszip.cpp).
+ * Errors inside the parser are thrown as ParseError and turned into one diagnostic line and
+ * an HRESULT at the COM boundary.
  *
  * Nothing here is seen by the program: it includes dxfile.h only.  The writer (xwriter.h)
  * and the tools use these types directly.
@@ -87,11 +88,12 @@ public:
     virtual ~Lexer() = default;
     virtual void Next(Token &token) = 0;      // throws ParseError
     virtual std::string Where() const = 0;    // position of the last token: "12" or "byte 420"
-    // Values left in the current binary list after the token last returned, when that list
-    // holds floats (`floats`) or integers; 0 for text or another kind of list.
-    virtual uint32_t ListLeft(bool floats) const { return 0; }
-    // Copies the next `n` (at most ListLeft) list values as 32-bit integers or floats.
-    virtual void TakeList(uint8_t *out, uint32_t n) {}
+    // Reads up to `n` values that follow the token last returned straight into `out`, as
+    // 32-bit floats (`floats`) or integers, the way the parser stores them when it takes
+    // them one token at a time.  Stops before anything else (the position is then as if
+    // nothing had been read after the last value) and returns how many it read.  Text
+    // skips the separators between values; binary reads from the current list only.
+    virtual uint32_t ReadValues(bool floats, uint32_t n, uint8_t *out) = 0;
 };
 
 // Creates the lexer for a stream body (after the 16-byte header).
@@ -131,6 +133,9 @@ struct Template {
     // one a DWORD, their number: such instances are read as one run of values.
     uint32_t flatCount = 0;
     uint16_t flatPrim = 0;
+    // Whether every member is a DWORD or an array of DWORDs (a face: its corner count,
+    // then its corners): arrays of such elements are read as runs of integers.
+    bool dwordsOnly = false;
 };
 
 // Bytes a primitive member takes in a data block (inline: the parser asks once per value).
@@ -240,7 +245,9 @@ private:
     Node *ParseObject(const Template *parentTmpl, int depth);
     void ParseMembers(const Template &t, Node &node, bool topLevel);
     void ParseValue(const Member &m, Node &node);
+    class ValueRun;
     void ParseRun(uint16_t prim, uint64_t count, Node &node);
+    void ParseDwordRecords(const Template &t, uint64_t count, Node &node);
     uint64_t TakeInteger();
     double TakeReal();
 

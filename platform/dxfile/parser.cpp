@@ -195,6 +195,7 @@ void Parser::ParseTemplate()
             t->flatCount = 0;
             t->flatPrim = 0;
         }
+        t->dwordsOnly = (first || t->dwordsOnly) && !added.type && added.prim == T_DWORD;
         if (t->members.size() > 4096)
             Fail(DXFILEERR_PARSEERROR, "template " + t->name + " has too many members");
     }
@@ -273,42 +274,99 @@ inline void Room(std::vector<uint8_t> &d, uint64_t values)
 
 }  // namespace
 
-void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
-{
-    // One value at a time through the token stream; whenever a binary list of the right
-    // kind holds more, the rest of the run is copied straight out of it.
-    const bool floats = prim == T_FLOAT;
-    std::vector<uint8_t> &d = node.data;
-    Room(d, count);
-    while (count > 0) {
-        if (floats) {
-            float f = float(TakeReal());
-            Put(d, &f, 4);
-        } else {
-            uint32_t v = uint32_t(TakeInteger());
-            Put(d, &v, 4);
-        }
-        --count;
-        // cur_ now holds the next list value, if any; the lexer holds the ones after it.
-        if (count >= 2 && (cur_.kind == (floats ? T_REAL : T_INTEGER))) {
-            uint32_t left = lexer_->ListLeft(floats);
-            if (left > 0) {
-                if (floats) {
-                    float f = float(cur_.real);
-                    Put(d, &f, 4);
-                } else {
-                    Put(d, &cur_.integer, 4);
-                }
-                --count;
-                uint32_t n = uint32_t(std::min<uint64_t>(count, left));
-                size_t at = d.size();
-                d.resize(at + 4 * size_t(n));
-                lexer_->TakeList(d.data() + at, n);
-                count -= n;
-                Advance();
+// Appends 32-bit values (FLOATs or DWORDs) to a data block.  The first value is the
+// current token; after it the lexer reads values straight into the block for as long as
+// it meets them (`direct_`), and anything else is taken one token at a time again, with
+// the errors and conversions between kinds of the token-by-token reading.  Done() moves
+// the parser on to the token after the last value read.
+class Parser::ValueRun {
+public:
+    ValueRun(Parser &parser, std::vector<uint8_t> &block) : p_(parser), d_(block) {}
+
+    void Take(bool floats, uint64_t count)
+    {
+        Room(d_, count);
+        while (count > 0) {
+            if (direct_) {
+                uint32_t buf[256];
+                const uint32_t want = uint32_t(std::min<uint64_t>(count, 256));
+                const uint32_t got = p_.lexer_->ReadValues(floats, want, reinterpret_cast<uint8_t *>(buf));
+                Put(d_, buf, 4 * size_t(got));
+                count -= got;
+                if (got == want)
+                    continue;
+                direct_ = false;
+                p_.Advance();
             }
+            p_.SkipSeparators();
+            const Token &t = p_.cur_;
+            if (t.kind != T_INTEGER && t.kind != T_REAL)
+                p_.Fail(DXFILEERR_PARSEERROR, floats ? "expected a number, found " + p_.Describe(t)
+                                                     : "expected an integer value, found " + p_.Describe(t));
+            if (floats) {
+                const float f = float(t.real);
+                Put(d_, &f, 4);
+            } else {
+                Put(d_, &t.integer, 4);
+            }
+            --count;
+            direct_ = true;
         }
     }
+
+    void Done()
+    {
+        if (direct_)
+            p_.Advance();
+        direct_ = false;
+    }
+
+private:
+    Parser &p_;
+    std::vector<uint8_t> &d_;
+    bool direct_ = false;  // the current token's value is taken: the lexer reads on after it
+};
+
+void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
+{
+    ValueRun run(*this, node.data);
+    run.Take(prim == T_FLOAT, count);
+    run.Done();
+}
+
+void Parser::ParseDwordRecords(const Template &t, uint64_t count, Node &node)
+{
+    // Element after element in one run of values, each member's size known from the
+    // values read before it.
+    uint32_t small[16];
+    std::vector<uint32_t> big;
+    uint32_t *values = small;
+    if (t.members.size() > 16) {
+        big.resize(t.members.size());
+        values = big.data();
+    }
+    ValueRun run(*this, node.data);
+    for (uint64_t k = 0; k < count; ++k) {
+        for (size_t i = 0; i < t.members.size(); ++i) {
+            const Member &m = t.members[i];
+            if (m.dims.empty()) {
+                const size_t at = node.data.size();
+                run.Take(false, 1);
+                memcpy(&values[i], node.data.data() + at, 4);
+                continue;
+            }
+            uint64_t n = 1;
+            for (const Dim &dim : m.dims) {
+                n *= dim.member >= 0 ? values[dim.member] : dim.fixed;
+                if (n > 0xffffffffull) {
+                    run.Done();
+                    Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
+                }
+            }
+            run.Take(false, n);
+        }
+    }
+    run.Done();
 }
 
 void Parser::ParseValue(const Member &m, Node &node)
@@ -396,6 +454,8 @@ void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
             continue;  // elements without values take no room and no tokens
         if (m.type && m.type->flatCount > 0)
             ParseRun(m.type->flatPrim, count * m.type->flatCount, node);
+        else if (m.type && m.type->dwordsOnly)
+            ParseDwordRecords(*m.type, count, node);
         else if (!m.type && (m.prim == T_FLOAT || m.prim == T_DWORD))
             ParseRun(m.prim, count, node);
         else

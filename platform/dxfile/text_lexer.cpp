@@ -5,7 +5,9 @@
  * quoted strings, GUIDs in angle brackets and punctuation; comments run from // or # to the
  * end of the line, except in the special values "1.#INF00", "-1.#IND00", "1.#QNAN0".  A number with a fraction or exponent becomes T_REAL, one without becomes
  * T_INTEGER (negative integers are kept as reals so that no sign is lost).  Positions are
- * line numbers.  Relies on nothing but the buffer it is given; never reads past `end`.
+ * line numbers.  Runs of numbers and their separators can also be read without making a
+ * token of each (ReadValues).  Relies on nothing but the buffer it is given; never reads
+ * past `end`.
  */
 #include "dxfile_private.h"
 
@@ -123,7 +125,7 @@ public:
             }
             return;
         }
-        if (IsDigit(c) || c == '-' || c == '+' || (c == '.' && p_ + 1 < end_ && IsDigit(p_[1]))) {
+        if (StartsNumber()) {
             Number(t);
             return;
         }
@@ -150,7 +152,41 @@ public:
 
     std::string Where() const override { return std::to_string(tokenLine_); }
 
+    uint32_t ReadValues(bool floats, uint32_t n, uint8_t *out) override
+    {
+        Token t;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t *back = p_;
+            const int backLine = line_;
+            SkipSpace();
+            while (p_ < end_ && (*p_ == ',' || *p_ == ';')) {
+                ++p_;
+                SkipSpace();
+            }
+            if (p_ >= end_ || !StartsNumber()) {
+                p_ = back;
+                line_ = backLine;
+                return i;
+            }
+            tokenLine_ = line_;
+            Number(t);
+            if (floats) {
+                const float f = float(t.real);
+                memcpy(out + 4 * size_t(i), &f, 4);
+            } else {
+                memcpy(out + 4 * size_t(i), &t.integer, 4);
+            }
+        }
+        return n;
+    }
+
 private:
+    bool StartsNumber() const
+    {
+        const uint8_t c = *p_;
+        return IsDigit(c) || c == '-' || c == '+' || (c == '.' && p_ + 1 < end_ && IsDigit(p_[1]));
+    }
+
     void SkipSpace()
     {
         while (p_ < end_) {
