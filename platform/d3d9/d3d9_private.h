@@ -178,7 +178,7 @@ private:
 
 struct MipLevel {
     UINT width = 0, height = 0, pitch = 0;
-    std::vector<uint8_t> data;
+    std::vector<uint8_t> data;  // a texture's levels: empty until first used (Texture::Level)
     bool locked = false;
 };
 
@@ -208,7 +208,13 @@ public:
     DWORD usage;
     D3DPOOL pool;
     DWORD lod = 0;
+    // Levels made zero when first used; while `boxMipsPending`, the levels below 0 are the
+    // box-filtered chain of level 0, made by Level() when one of them is first needed.
     std::vector<MipLevel> levels;
+    bool boxMipsPending = false;
+    // Level `i` with its storage made (and the pending chain built first if `i` is below 0).
+    MipLevel &Level(UINT i);
+    void BuildBoxMips();
 };
 
 // A surface: a texture level, or the device's back buffer (whose pixels the back end

@@ -857,7 +857,7 @@ private:
             GlTextureFormat f = GlTexFormat(t->format);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
             for (size_t i = 0; i < t->levels.size(); i++) {
-                const MipLevel &l = t->levels[i];
+                const MipLevel &l = t->Level(UINT(i));
                 glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0,
                              f.format, f.type, l.data.data());
             }

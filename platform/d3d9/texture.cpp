@@ -6,7 +6,9 @@
  * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
  * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
  * formats, cube and volume textures are not offered.  D3DUSAGE_AUTOGENMIPMAP textures
- * rebuild their lower levels with a box filter when level 0 is unlocked.
+ * rebuild their lower levels with a box filter when level 0 is unlocked.  A level's memory
+ * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
+ * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
  * Surfaces are views of one texture level, the device's back buffer (read from and
  * written to the back end on lock and unlock) or plain off-screen memory.
@@ -14,6 +16,7 @@
 #include "d3d9_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <algorithm>
 #include <cstring>
@@ -81,6 +84,12 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
 // Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
 void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
 {
+    if (f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8) {
+        // The same means, two channels at a time.
+        HalveArgb(reinterpret_cast<const uint32_t *>(src.data.data()), src.width, src.height,
+                  reinterpret_cast<uint32_t *>(dst.data.data()));
+        return;
+    }
     UINT bpp = BytesPerPixel(f);
     for (UINT y = 0; y < dst.height; y++)
         for (UINT x = 0; x < dst.width; x++) {
@@ -181,7 +190,6 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
         level.width = std::max(1u, width >> i);
         level.height = std::max(1u, height >> i);
         level.pitch = level.width * bpp;
-        level.data.assign(size_t(level.pitch) * level.height, 0);
         levels.push_back(std::move(level));
     }
     device->liveChildren++;
@@ -238,9 +246,30 @@ D3DTEXTUREFILTERTYPE Texture::GetAutoGenFilterType() { return D3DTEXF_LINEAR; }
 
 void Texture::GenerateMipSubLevels()
 {
-    for (size_t i = 1; i < levels.size(); i++)
-        Downsample(format, levels[i - 1], levels[i]);
+    boxMipsPending = false;  // made here, from level 0 as it is
+    for (UINT i = 1; i < levels.size(); i++)
+        Downsample(format, Level(i - 1), Level(i));
     core.revision++;
+}
+
+MipLevel &Texture::Level(UINT i)
+{
+    if (i > 0 && boxMipsPending)
+        BuildBoxMips();
+    MipLevel &l = levels[i];
+    if (l.data.empty())
+        l.data.assign(size_t(l.pitch) * l.height, 0);
+    return l;
+}
+
+void Texture::BuildBoxMips()
+{
+    boxMipsPending = false;
+    for (UINT i = 1; i < levels.size(); i++) {
+        MipLevel &dst = levels[i];
+        dst.data.resize(size_t(dst.pitch) * dst.height);
+        Downsample(format, Level(i - 1), dst);
+    }
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC *desc)
@@ -277,7 +306,10 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWO
                                      std::to_string(levels.size()));
         return D3DERR_INVALIDCALL;
     }
-    HRESULT hr = LockLevel(levels[level], format, out, rect, "IDirect3DTexture9::LockRect");
+    // Lower levels still to be made from level 0 are made before level 0 can change.
+    if (level == 0 && !(flags & D3DLOCK_READONLY) && boxMipsPending && !levels[0].locked)
+        BuildBoxMips();
+    HRESULT hr = LockLevel(Level(level), format, out, rect, "IDirect3DTexture9::LockRect");
     if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
         core.revision++;
     return hr;
@@ -299,6 +331,51 @@ HRESULT Texture::AddDirtyRect(CONST RECT *)
 {
     core.revision++;
     return D3D_OK;
+}
+
+void HalveArgb(const uint32_t *argb, UINT width, UINT height, uint32_t *half)
+{
+    const UINT halfWidth = std::max(1u, width / 2), halfHeight = std::max(1u, height / 2);
+    // Two channels are summed at once, in the low 16 bits and the high 16 bits of a word:
+    // the sum of four 8-bit values and the rounding 2 stay below 1024, so neither half
+    // spills into the other, and each result is (sum + 2) / 4 of its channel.
+    const uint32_t kTwo = 0x00FF00FFu;
+    for (UINT y = 0; y < halfHeight; ++y) {
+        const uint32_t *row0 = &argb[size_t(std::min(2 * y, height - 1)) * width];
+        const uint32_t *row1 = &argb[size_t(std::min(2 * y + 1, height - 1)) * width];
+        uint32_t *dst = &half[size_t(y) * halfWidth];
+        for (UINT x = 0; x < halfWidth; ++x) {
+            UINT x0 = std::min(2 * x, width - 1), x1 = std::min(2 * x + 1, width - 1);
+            const uint32_t p0 = row0[x0], p1 = row0[x1], p2 = row1[x0], p3 = row1[x1];
+            uint32_t blueRed = (p0 & kTwo) + (p1 & kTwo) + (p2 & kTwo) + (p3 & kTwo);
+            uint32_t greenAlpha = ((p0 >> 8) & kTwo) + ((p1 >> 8) & kTwo) + ((p2 >> 8) & kTwo) + ((p3 >> 8) & kTwo);
+            blueRed = ((blueRed + 0x00020002u) >> 2) & kTwo;
+            greenAlpha = ((greenAlpha + 0x00020002u) >> 2) & kTwo;
+            dst[x] = blueRed | greenAlpha << 8;
+        }
+    }
+}
+
+bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UINT width, UINT height)
+{
+    auto *t = dynamic_cast<Texture *>(texture);
+    if (!t || (t->format != D3DFMT_A8R8G8B8 && t->format != D3DFMT_X8R8G8B8) || (t->usage & D3DUSAGE_AUTOGENMIPMAP) ||
+        t->levels[0].width != width || t->levels[0].height != height)
+        return false;
+    for (const MipLevel &l : t->levels)
+        if (l.locked)
+            return false;
+    MipLevel &top = t->levels[0];
+    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(argb);
+    top.data.assign(bytes, bytes + size_t(top.pitch) * top.height);  // no zero-fill first
+    if (t->format == D3DFMT_X8R8G8B8) {
+        uint32_t *p = reinterpret_cast<uint32_t *>(top.data.data());
+        for (size_t i = 0, n = size_t(width) * height; i < n; ++i)
+            p[i] |= 0xFF000000u;
+    }
+    t->boxMipsPending = t->levels.size() > 1;
+    t->core.revision++;
+    return true;
 }
 
 // --- surfaces ----------------------------------------------------------------------------

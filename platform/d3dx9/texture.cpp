@@ -7,7 +7,9 @@
  * pixels equal to the colour key into transparent black, scales the image to the texture's
  * size and writes a full chain of mip levels: a DDS file's own levels where it has them and
  * they fit, box-filtered halvings of the level above for the rest.  Sizes left to the library are
- * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  Files
+ * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  The
+ * device's own textures get the top level only when every lower level is a halving, and
+ * make those when first needed (tavrok/texture_storage.h).  Files
  * are checked for completeness before decoding, because the decoder fills missing data of
  * a cut-off file with black instead of failing.  Only A8R8G8B8 and X8R8G8B8 textures are
  * made; other requested formats are reported unsupported.  Palettes are not used.
@@ -15,6 +17,7 @@
 #include "d3dx9_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <stb/stb_image.h>
 
@@ -389,6 +392,10 @@ struct LevelSource {
 
 HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter, const LevelSource &source)
 {
+    // The device's own textures make the box-filtered levels when they are first needed.
+    if (source.fileLevels <= 1 && (mipFilter & 0xFF) != D3DX_FILTER_NONE &&
+        tavrok::d3d9::SetTopLevelWithBoxMips(texture, top.argb.data(), top.width, top.height))
+        return D3D_OK;
     const Image *level = &top;
     Image smaller;
     for (UINT i = 0; i < levels; ++i) {
@@ -505,24 +512,7 @@ std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, 
     halfWidth = std::max(1u, width / 2);
     halfHeight = std::max(1u, height / 2);
     std::vector<uint32_t> out(size_t(halfWidth) * halfHeight);
-    // Two channels are summed at once, in the low 16 bits and the high 16 bits of a word:
-    // the sum of four 8-bit values and the rounding 2 stay below 1024, so neither half
-    // spills into the other, and each result is (sum + 2) / 4 of its channel.
-    const uint32_t kTwo = 0x00FF00FFu;
-    for (UINT y = 0; y < halfHeight; ++y) {
-        const uint32_t *row0 = &argb[size_t(std::min(2 * y, height - 1)) * width];
-        const uint32_t *row1 = &argb[size_t(std::min(2 * y + 1, height - 1)) * width];
-        uint32_t *dst = &out[size_t(y) * halfWidth];
-        for (UINT x = 0; x < halfWidth; ++x) {
-            UINT x0 = std::min(2 * x, width - 1), x1 = std::min(2 * x + 1, width - 1);
-            const uint32_t p0 = row0[x0], p1 = row0[x1], p2 = row1[x0], p3 = row1[x1];
-            uint32_t blueRed = (p0 & kTwo) + (p1 & kTwo) + (p2 & kTwo) + (p3 & kTwo);
-            uint32_t greenAlpha = ((p0 >> 8) & kTwo) + ((p1 >> 8) & kTwo) + ((p2 >> 8) & kTwo) + ((p3 >> 8) & kTwo);
-            blueRed = ((blueRed + 0x00020002u) >> 2) & kTwo;
-            greenAlpha = ((greenAlpha + 0x00020002u) >> 2) & kTwo;
-            dst[x] = blueRed | greenAlpha << 8;
-        }
-    }
+    tavrok::d3d9::HalveArgb(argb.data(), width, height, out.data());
     return out;
 }
 

@@ -1,0 +1,33 @@
+/*
+ * tavrok/texture_storage.h - filling textures of the device from decoded images, shared by
+ * the device and D3DX.
+ *
+ * Defined in platform/d3d9, which keeps the texture levels: D3DX hands a texture its top
+ * level and leaves the box-filtered levels below it to be made when something first
+ * needs them, so that loading a texture does not pay for levels nobody looks at.
+ */
+#ifndef TAVROK_TEXTURE_STORAGE_H
+#define TAVROK_TEXTURE_STORAGE_H
+
+#include <d3d9.h>
+
+#include <cstdint>
+
+namespace tavrok::d3d9 {
+
+// The half-size image (each side halved, at least 1) of `width` x `height` 32-bit pixels:
+// each channel of a pixel is the rounded mean of that channel in the (up to) four pixels
+// it covers, the last row and column repeated where a side is odd.
+void HalveArgb(const uint32_t *argb, UINT width, UINT height, uint32_t *half);
+
+// Sets level 0 of an A8R8G8B8 or X8R8G8B8 texture from `argb` rows of exactly its size
+// (alpha made opaque for X8R8G8B8), and every lower level to the HalveArgb halving of the
+// level above: those are made when one is first locked or drawn, or before level 0 is
+// written again, and are then the same as if they had been written now.  False, with
+// nothing changed, for a texture it does not apply to (another format or size, automatic
+// mipmaps, a level locked): the caller then writes the levels itself.
+bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UINT width, UINT height);
+
+}  // namespace tavrok::d3d9
+
+#endif
