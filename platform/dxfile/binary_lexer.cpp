@@ -56,6 +56,12 @@ public:
         return n;
     }
 
+    const uint8_t *IntegersAhead(uint32_t &count) const override
+    {
+        count = listFloats_ ? 0 : listLeft_;
+        return p_;
+    }
+
 private:
     bool NextOne(Token &t)
     {

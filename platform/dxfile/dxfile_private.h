@@ -94,6 +94,14 @@ public:
     // nothing had been read after the last value) and returns how many it read.  Text
     // skips the separators between values; binary reads from the current list only.
     virtual uint32_t ReadValues(bool floats, uint32_t n, uint8_t *out) = 0;
+    // The integers of the current binary list after the token last returned, as stored
+    // (little-endian 32-bit values): where they are, and their number in `count` (0 and
+    // null for text, or when no integer list is being read).  ReadValues takes them.
+    virtual const uint8_t *IntegersAhead(uint32_t &count) const
+    {
+        count = 0;
+        return nullptr;
+    }
 };
 
 // Creates the lexer for a stream body (after the 16-byte header).

@@ -272,6 +272,29 @@ inline void Room(std::vector<uint8_t> &d, uint64_t values)
         d.reserve(std::max(need, 2 * d.capacity()));
 }
 
+// How many values one element of a DWORD-only template takes at the start of the `left`
+// values at `raw`, with its scalar members' values in `values`; false when it does not fit.
+bool MeasureDwordRecord(const Template &t, const uint8_t *raw, uint32_t left, uint32_t *values, uint32_t &size)
+{
+    uint64_t used = 0;
+    for (size_t i = 0; i < t.members.size(); ++i) {
+        const Member &m = t.members[i];
+        uint64_t n = 1;
+        for (const Dim &dim : m.dims) {
+            n *= dim.member >= 0 ? values[dim.member] : dim.fixed;
+            if (n > left)
+                return false;
+        }
+        if (m.dims.empty() && used < left)
+            memcpy(&values[i], raw + 4 * used, 4);
+        used += n;
+        if (used > left)
+            return false;
+    }
+    size = uint32_t(used);
+    return true;
+}
+
 }  // namespace
 
 // Appends 32-bit values (FLOATs or DWORDs) to a data block.  The first value is the
@@ -314,6 +337,8 @@ public:
         }
     }
 
+    bool Direct() const { return direct_; }
+
     void Done()
     {
         if (direct_)
@@ -347,6 +372,19 @@ void Parser::ParseDwordRecords(const Template &t, uint64_t count, Node &node)
     }
     ValueRun run(*this, node.data);
     for (uint64_t k = 0; k < count; ++k) {
+        if (run.Direct()) {
+            // Whole elements in the binary list ahead are copied as they are: the block
+            // holds the same values in the same order.  Only their sizes are read here.
+            uint32_t left = 0, span = 0, size = 0;
+            const uint8_t *ahead = lexer_->IntegersAhead(left);
+            while (k < count && MeasureDwordRecord(t, ahead + 4 * size_t(span), left - span, values, size)) {
+                span += size;
+                ++k;
+            }
+            run.Take(false, span);
+            if (k == count)
+                break;
+        }
         for (size_t i = 0; i < t.members.size(); ++i) {
             const Member &m = t.members[i];
             if (m.dims.empty()) {
