@@ -256,10 +256,16 @@ double Parser::TakeReal()
 namespace {
 
 // Appends n bytes to a data block; growing by at least doubling keeps many small appends
-// linear, and no zero-fill precedes the copy.
+// linear, and no zero-fill precedes the copy.  A single value goes byte by byte, which
+// the compiler keeps inline.
 inline void Put(std::vector<uint8_t> &d, const void *p, size_t n)
 {
     const uint8_t *b = static_cast<const uint8_t *>(p);
+    if (n <= 8) {
+        for (size_t i = 0; i < n; ++i)
+            d.push_back(b[i]);
+        return;
+    }
     d.insert(d.end(), b, b + n);
 }
 

@@ -207,6 +207,8 @@ private:
 
     void Number(Token &t)
     {
+        if (PlainNumber(t))
+            return;
         const uint8_t *s = p_;
         bool real = false;
         if (*p_ == '-' || *p_ == '+') {
@@ -268,9 +270,59 @@ private:
                 throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed number '" + std::string(b, e) + "'"};
             }
         }
+        SetReal(t, v);
+    }
+
+    // The usual shapes, "17" and "-0.125000", in one pass: an optional minus, at most 15
+    // digits and at most one point, followed by none of 'e', 'E', '#' or a second point.
+    // The value is what the general reading below gives (see ParsePlainDecimal); false,
+    // with nothing consumed, for anything else.
+    bool PlainNumber(Token &t)
+    {
+        static const double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const uint8_t *q = p_;
+        const bool negative = *q == '-';
+        q += negative;
+        uint64_t digits = 0;
+        int count = 0, scale = 0;
+        bool point = false;
+        for (; q < end_; ++q) {
+            const uint8_t c = *q;
+            if (IsDigit(c)) {
+                digits = digits * 10 + uint64_t(c - '0');
+                ++count;
+                scale += point;
+            } else if (c == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (count == 0 || count > 15 || (q < end_ && (*q == 'e' || *q == 'E' || *q == '#' || *q == '.')))
+            return false;
+        if (!negative && !point) {
+            // A value past 32 bits is refused by the general reading.
+            if (digits > 0xffffffffull)
+                return false;
+            p_ = q;
+            t.kind = T_INTEGER;
+            t.integer = uint32_t(digits);
+            t.real = double(digits);
+            return true;
+        }
+        p_ = q;
+        const double v = double(digits) / kTens[scale];
+        SetReal(t, negative ? -v : v);
+        return true;
+    }
+
+    // A T_REAL token; an integer member written with a fraction or a sign keeps its low
+    // 32 bits.
+    static void SetReal(Token &t, double v)
+    {
         t.kind = T_REAL;
         t.real = v;
-        // An integer member written with a fraction or a sign keeps its low 32 bits.
         if (v >= 0 && v < 4294967296.0)
             t.integer = uint32_t(v);
         else if (v > -2147483649.0 && v < 0)

@@ -150,3 +150,29 @@ TEST(DxBulkRead, ABadTokenInsideARunIsReportedWhereItStands)
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
     }
 }
+
+TEST(DxBulkRead, NumbersOfEveryShapeReadAsTheCLibraryReadsThem)
+{
+    // Vectors of a mesh, each number written in one of many shapes; the reference value is
+    // strtod's, rounded to float as the block stores it.
+    const char *const shapes[] = {"%d", "-%d", "%d.%06d", "-%d.%06d", ".%d", "+%d.%d", "%de-%d", "%d.%dE+%d",
+                                  "0000000000000000%d.%d", "%d.%09d%09d", "-0.%d", "%d."};
+    std::string text = "xof 0302txt 0032\nMesh m {\n 400;\n";
+    std::vector<float> want;
+    uint32_t seed = 12345;
+    auto next = [&] { return int((seed = seed * 1103515245u + 12345u) >> 16) % 100000; };
+    for (int i = 0; i < 1200; ++i) {
+        char b[96];
+        snprintf(b, sizeof b, shapes[i % 12], next(), next() % 1000000, next() % 30, next());
+        want.push_back(float(strtod(b, nullptr)));
+        text += std::string(b) + (i % 3 < 2 ? ";" : i < 1199 ? ";,\n" : ";;\n");
+    }
+    text += " 0;;\n}\n";
+    std::vector<uint8_t> block = FirstBlock(Bytes(text));
+    ASSERT_EQ(block.size(), 4 + 4 * want.size() + 4);
+    for (size_t i = 0; i < want.size(); ++i) {
+        float got;
+        memcpy(&got, block.data() + 4 + 4 * i, 4);
+        EXPECT_EQ(got, want[i]) << "value " << i;
+    }
+}
