@@ -141,8 +141,11 @@ struct Template {
     // one a DWORD, their number: such instances are read as one run of values.
     uint32_t flatCount = 0;
     uint16_t flatPrim = 0;
-    // Whether every member is a DWORD or an array of DWORDs (a face: its corner count,
-    // then its corners): arrays of such elements are read as runs of integers.
+    // Whether every value of an instance is a DWORD or a FLOAT (a Mesh, an AnimationKey):
+    // such instances are read as one run of values.  Whether every member is a DWORD or an
+    // array of DWORDs (a face: its corner count, then its corners): binary integer lists
+    // of such elements are copied whole.
+    bool numbersOnly = false;
     bool dwordsOnly = false;
 };
 
@@ -255,7 +258,8 @@ private:
     void ParseValue(const Member &m, Node &node);
     class ValueRun;
     void ParseRun(uint16_t prim, uint64_t count, Node &node);
-    void ParseDwordRecords(const Template &t, uint64_t count, Node &node);
+    void TakeNumberMembers(const Template &t, ValueRun &run, Node &node, bool topLevel);
+    void TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, Node &node);
     uint64_t TakeInteger();
     double TakeReal();
 

@@ -196,6 +196,9 @@ void Parser::ParseTemplate()
             t->flatPrim = 0;
         }
         t->dwordsOnly = (first || t->dwordsOnly) && !added.type && added.prim == T_DWORD;
+        const bool number = added.type ? added.type->numbersOnly || added.type->flatCount > 0 || !added.type->hasValues
+                                       : added.prim == T_DWORD || added.prim == T_FLOAT;
+        t->numbersOnly = (first || t->numbersOnly) && number;
         if (t->members.size() > 4096)
             Fail(DXFILEERR_PARSEERROR, "template " + t->name + " has too many members");
     }
@@ -365,10 +368,9 @@ void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
     run.Done();
 }
 
-void Parser::ParseDwordRecords(const Template &t, uint64_t count, Node &node)
+void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, bool topLevel)
 {
-    // Element after element in one run of values, each member's size known from the
-    // values read before it.
+    // As ParseMembers, with every value taken through the one run.
     uint32_t small[16];
     std::vector<uint32_t> big;
     uint32_t *values = small;
@@ -376,7 +378,49 @@ void Parser::ParseDwordRecords(const Template &t, uint64_t count, Node &node)
         big.resize(t.members.size());
         values = big.data();
     }
-    ValueRun run(*this, node.data);
+    for (size_t i = 0; i < t.members.size(); ++i) {
+        const Member &m = t.members[i];
+        if (topLevel)
+            node.memberOffsets.push_back(uint32_t(node.data.size()));
+        if (m.dims.empty() && !m.type) {
+            const size_t at = node.data.size();
+            run.Take(m.prim == T_FLOAT, 1);
+            memcpy(&values[i], node.data.data() + at, 4);  // a DWORD's value sizes later arrays
+            continue;
+        }
+        uint64_t count = 1;
+        for (const Dim &dim : m.dims) {
+            count *= dim.member >= 0 ? values[dim.member] : dim.fixed;
+            if (count > 0xffffffffull) {
+                run.Done();
+                Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
+            }
+        }
+        if (!m.type)
+            run.Take(m.prim == T_FLOAT, count);
+        else if (!m.type->hasValues)
+            continue;
+        else if (m.type->flatCount > 0)
+            run.Take(m.type->flatPrim == T_FLOAT, count * m.type->flatCount);
+        else if (m.type->dwordsOnly)
+            TakeDwordRecords(*m.type, count, run, node);
+        else
+            for (uint64_t k = 0; k < count; ++k)
+                TakeNumberMembers(*m.type, run, node, false);
+    }
+    if (topLevel)
+        node.memberOffsets.push_back(uint32_t(node.data.size()));
+}
+
+void Parser::TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, Node &node)
+{
+    uint32_t small[16];
+    std::vector<uint32_t> big;
+    uint32_t *values = small;
+    if (t.members.size() > 16) {
+        big.resize(t.members.size());
+        values = big.data();
+    }
     for (uint64_t k = 0; k < count; ++k) {
         if (run.Direct()) {
             // Whole elements in the binary list ahead are copied as they are: the block
@@ -391,26 +435,8 @@ void Parser::ParseDwordRecords(const Template &t, uint64_t count, Node &node)
             if (k == count)
                 break;
         }
-        for (size_t i = 0; i < t.members.size(); ++i) {
-            const Member &m = t.members[i];
-            if (m.dims.empty()) {
-                const size_t at = node.data.size();
-                run.Take(false, 1);
-                memcpy(&values[i], node.data.data() + at, 4);
-                continue;
-            }
-            uint64_t n = 1;
-            for (const Dim &dim : m.dims) {
-                n *= dim.member >= 0 ? values[dim.member] : dim.fixed;
-                if (n > 0xffffffffull) {
-                    run.Done();
-                    Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
-                }
-            }
-            run.Take(false, n);
-        }
+        TakeNumberMembers(t, run, node, false);
     }
-    run.Done();
 }
 
 void Parser::ParseValue(const Member &m, Node &node)
@@ -460,6 +486,12 @@ void Parser::ParseValue(const Member &m, Node &node)
 
 void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
 {
+    if (t.numbersOnly) {
+        ValueRun run(*this, node.data);
+        TakeNumberMembers(t, run, node, topLevel);
+        run.Done();
+        return;
+    }
     // Values of this instance's scalar integer members, for arrays sized by them.
     uint32_t small[16];
     std::vector<uint32_t> big;
@@ -498,8 +530,6 @@ void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
             continue;  // elements without values take no room and no tokens
         if (m.type && m.type->flatCount > 0)
             ParseRun(m.type->flatPrim, count * m.type->flatCount, node);
-        else if (m.type && m.type->dwordsOnly)
-            ParseDwordRecords(*m.type, count, node);
         else if (!m.type && (m.prim == T_FLOAT || m.prim == T_DWORD))
             ParseRun(m.prim, count, node);
         else
