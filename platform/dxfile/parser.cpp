@@ -12,6 +12,7 @@
  */
 #include "dxfile_private.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavrok::dxfile {
@@ -273,12 +274,13 @@ inline void Put(std::vector<uint8_t> &d, const void *p, size_t n)
 }
 
 // Makes room for `values` more 4-byte values (at most a megabyte ahead, so that a damaged
-// count cannot ask for more memory than the file could fill).
+// count cannot ask for more memory than the file could fill).  A block read value by value
+// starts with room for 32 of them rather than growing from one.
 inline void Room(std::vector<uint8_t> &d, uint64_t values)
 {
     size_t need = d.size() + 4 * size_t(std::min<uint64_t>(values, 1u << 18));
     if (need > d.capacity())
-        d.reserve(std::max(need, 2 * d.capacity()));
+        d.reserve(std::max<size_t>({need, 2 * d.capacity(), 128}));
 }
 
 // How many values one element of a DWORD-only template takes at the start of the `left`
