@@ -164,11 +164,11 @@ void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *p
         bits++;
     const size_t mask = (size_t(1) << bits) - 1;
     std::vector<Edge> table(mask + 1, Edge{kNoEdge, kNoFace, kNoFace});
-    auto slot = [&](uint64_t k) -> Edge & {
+    auto slot = [&](uint64_t k) -> size_t {
         size_t i = size_t((k * 0x9E3779B97F4A7C15ull) >> (64 - bits));  // Fibonacci hashing
         while (table[i].key != k && table[i].key != kNoEdge)
             i = (i + 1) & mask;
-        return table[i];
+        return i;
     };
     auto rep = [&](DWORD v) { return pointReps ? pointReps[v] : v; };
     auto key = [&](DWORD f, int e) -> uint64_t {
@@ -177,12 +177,20 @@ void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *p
             return kNoEdge;
         return a < b ? (a << 32) | b : (b << 32) | a;
     };
+    // The slot of each face's edge, found once: the second pass reads its two faces there.
+    const size_t kCollapsed = ~size_t(0);
+    std::vector<size_t> slots;
+    slots.reserve(size_t(numFaces) * 3);
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
             uint64_t k = key(f, e);
-            if (k == kNoEdge)
+            if (k == kNoEdge) {
+                slots.push_back(kCollapsed);
                 continue;
-            Edge &edge = slot(k);
+            }
+            const size_t at = slot(k);
+            slots.push_back(at);
+            Edge &edge = table[at];
             if (edge.key == kNoEdge) {
                 edge.key = k;
                 edge.first = f;
@@ -193,10 +201,10 @@ void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *p
     }
     for (DWORD f = 0; f < numFaces; f++) {
         for (int e = 0; e < 3; e++) {
-            uint64_t k = key(f, e);
+            const size_t at = slots[size_t(f) * 3 + e];
             DWORD other = kNoFace;
-            if (k != kNoEdge) {
-                const Edge &two = slot(k);
+            if (at != kCollapsed) {
+                const Edge &two = table[at];
                 other = two.first == f ? two.second : two.first;
             }
             adjacency[f * 3 + e] = other;
