@@ -258,6 +258,7 @@ private:
     void ParseValue(const Member &m, Node &node);
     class ValueRun;
     void ParseRun(uint16_t prim, uint64_t count, Node &node);
+    uint64_t ArrayCount(const Template &t, const Member &m, const uint32_t *values, ValueRun *run);
     void TakeNumberMembers(const Template &t, ValueRun &run, Node &node, bool topLevel);
     void TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, Node &node);
     uint64_t TakeInteger();

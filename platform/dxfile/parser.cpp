@@ -283,6 +283,27 @@ inline void Room(std::vector<uint8_t> &d, uint64_t values)
         d.reserve(std::max<size_t>({need, 2 * d.capacity(), 128}));
 }
 
+// Values of an instance's scalar integer members, for the arrays sized by them.
+class MemberValues {
+public:
+    explicit MemberValues(size_t members) : at_(small_)
+    {
+        if (members > 16) {
+            big_.resize(members);
+            at_ = big_.data();
+        }
+    }
+    MemberValues(const MemberValues &) = delete;
+    MemberValues &operator=(const MemberValues &) = delete;
+    uint32_t &operator[](size_t i) { return at_[i]; }
+    uint32_t *data() { return at_; }
+
+private:
+    uint32_t small_[16];
+    std::vector<uint32_t> big_;
+    uint32_t *at_;
+};
+
 // How many values one element of a DWORD-only template takes at the start of the `left`
 // values at `raw`, with its scalar members' values in `values`; false when it does not fit.
 bool MeasureDwordRecord(const Template &t, const uint8_t *raw, uint32_t left, uint32_t *values, uint32_t &size)
@@ -370,16 +391,24 @@ void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
     run.Done();
 }
 
+uint64_t Parser::ArrayCount(const Template &t, const Member &m, const uint32_t *values, ValueRun *run)
+{
+    uint64_t count = 1;
+    for (const Dim &dim : m.dims) {
+        count *= dim.member >= 0 ? values[dim.member] : dim.fixed;
+        if (count > 0xffffffffull) {
+            if (run)
+                run->Done();  // the error names the token after the last value read
+            Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
+        }
+    }
+    return count;
+}
+
 void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, bool topLevel)
 {
     // As ParseMembers, with every value taken through the one run.
-    uint32_t small[16];
-    std::vector<uint32_t> big;
-    uint32_t *values = small;
-    if (t.members.size() > 16) {
-        big.resize(t.members.size());
-        values = big.data();
-    }
+    MemberValues values(t.members.size());
     for (size_t i = 0; i < t.members.size(); ++i) {
         const Member &m = t.members[i];
         if (topLevel)
@@ -390,14 +419,7 @@ void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, boo
             memcpy(&values[i], node.data.data() + at, 4);  // a DWORD's value sizes later arrays
             continue;
         }
-        uint64_t count = 1;
-        for (const Dim &dim : m.dims) {
-            count *= dim.member >= 0 ? values[dim.member] : dim.fixed;
-            if (count > 0xffffffffull) {
-                run.Done();
-                Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
-            }
-        }
+        const uint64_t count = ArrayCount(t, m, values.data(), &run);
         if (!m.type)
             run.Take(m.prim == T_FLOAT, count);
         else if (!m.type->hasValues)
@@ -416,20 +438,14 @@ void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, boo
 
 void Parser::TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, Node &node)
 {
-    uint32_t small[16];
-    std::vector<uint32_t> big;
-    uint32_t *values = small;
-    if (t.members.size() > 16) {
-        big.resize(t.members.size());
-        values = big.data();
-    }
+    MemberValues values(t.members.size());
     for (uint64_t k = 0; k < count; ++k) {
         if (run.Direct()) {
             // Whole elements in the binary list ahead are copied as they are: the block
             // holds the same values in the same order.  Only their sizes are read here.
             uint32_t left = 0, span = 0, size = 0;
             const uint8_t *ahead = lexer_->IntegersAhead(left);
-            while (k < count && MeasureDwordRecord(t, ahead + 4 * size_t(span), left - span, values, size)) {
+            while (k < count && MeasureDwordRecord(t, ahead + 4 * size_t(span), left - span, values.data(), size)) {
                 span += size;
                 ++k;
             }
@@ -494,14 +510,7 @@ void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
         run.Done();
         return;
     }
-    // Values of this instance's scalar integer members, for arrays sized by them.
-    uint32_t small[16];
-    std::vector<uint32_t> big;
-    uint32_t *values = small;
-    if (t.members.size() > 16) {
-        big.resize(t.members.size());
-        values = big.data();
-    }
+    MemberValues values(t.members.size());
     for (size_t i = 0; i < t.members.size(); ++i) {
         const Member &m = t.members[i];
         if (topLevel)
@@ -521,13 +530,7 @@ void Parser::ParseMembers(const Template &t, Node &node, bool topLevel)
             }
             continue;
         }
-        uint64_t count = 1;
-        for (const Dim &dim : m.dims) {
-            uint64_t n = dim.member >= 0 ? values[dim.member] : dim.fixed;
-            count *= n;
-            if (count > 0xffffffffull)
-                Fail(DXFILEERR_BADARRAYSIZE, "array " + m.name + " of " + t.name + " is too large");
-        }
+        const uint64_t count = ArrayCount(t, m, values.data(), nullptr);
         if (m.type && !m.type->hasValues)
             continue;  // elements without values take no room and no tokens
         if (m.type && m.type->flatCount > 0)
