@@ -46,6 +46,20 @@ public:
     bool Float(float *out) { return Bytes(out, 4); }
     bool Floats(float *out, size_t n) { return Bytes(out, n * 4); }
     bool String(const char **out) { return Bytes(out, sizeof(char *)); }
+    // Appends the next n DWORDs to `out`; false, with nothing read, when fewer are left.
+    bool AppendDwords(std::vector<DWORD> &out, size_t n)
+    {
+        if (n > (size_ - at_) / 4)
+            return false;
+        const BYTE *p = p_ + at_;
+        for (size_t i = 0; i < n; ++i) {
+            DWORD v;
+            memcpy(&v, p + 4 * i, 4);
+            out.push_back(v);
+        }
+        at_ += 4 * n;
+        return true;
+    }
     // True when n elements of the given size fit in what is left.
     bool Fits(size_t n, size_t elementBytes) const { return elementBytes == 0 || n <= (size_ - at_) / elementBytes; }
     size_t Left() const { return size_ - at_; }
@@ -185,12 +199,9 @@ private:
         faces->corners.reserve(r.Left() / 4);  // at most what the block holds
         for (DWORD f = 0; f < n; f++) {
             DWORD corners = 0;
-            if (!r.Dword(&corners) || !r.Fits(corners, 4))
+            if (!r.Dword(&corners) || !r.AppendDwords(faces->corners, corners))
                 return false;
-            size_t at = faces->corners.size();
-            faces->corners.resize(at + corners);
-            r.Dwords(faces->corners.data() + at, corners);
-            faces->start.push_back(DWORD(at + corners));
+            faces->start.push_back(DWORD(faces->corners.size()));
         }
         return true;
     }
