@@ -45,6 +45,12 @@ public:
     bool Dwords(DWORD *out, size_t n) { return Bytes(out, n * 4); }
     bool Float(float *out) { return Bytes(out, 4); }
     bool Floats(float *out, size_t n) { return Bytes(out, n * 4); }
+    // Fills `out` (vectors of floats, possibly none) from the next bytes.
+    template <class Vector>
+    bool Vectors(std::vector<Vector> &out)
+    {
+        return Bytes(out.data(), out.size() * sizeof(Vector));
+    }
     bool String(const char **out) { return Bytes(out, sizeof(char *)); }
     // Appends the next n DWORDs to `out`; false, with nothing read, when fewer are left.
     bool AppendDwords(std::vector<DWORD> &out, size_t n)
@@ -218,7 +224,7 @@ private:
         if (!r.Dword(&nVertices) || !r.Fits(nVertices, 12))
             return Invalid("the vertex count does not match the data");
         positions_.resize(nVertices);
-        r.Floats(&positions_[0].x, size_t(nVertices) * 3);
+        r.Vectors(positions_);
         if (!ReadFaces(r, &faces_))
             return Invalid("the face list does not match the data");
         for (size_t f = 0; f < faces_.size(); f++) {
@@ -274,7 +280,7 @@ private:
         if (!r.Dword(&n) || !r.Fits(n, 12))
             return Report("MeshNormals: the normal count does not match the data; normals ignored");
         normals.resize(n);
-        r.Floats(&normals[0].x, size_t(n) * 3);
+        r.Vectors(normals);
         if (!ReadFaces(r, &faces))
             return Report("MeshNormals: the face list does not match the data; normals ignored");
         if (faces.size() != faces_.size())
@@ -302,7 +308,7 @@ private:
             return Report("MeshTextureCoords: " + std::to_string(n) + " coordinates for " +
                           std::to_string(positions_.size()) + " vertices; ignored");
         texCoords_.resize(n);
-        r.Floats(&texCoords_[0].x, size_t(n) * 2);
+        r.Vectors(texCoords_);
         hasTexCoords_ = true;
     }
 
