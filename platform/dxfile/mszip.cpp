@@ -116,7 +116,6 @@ void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t>
     } guard{&z};
 
     int block = 0;
-    uint8_t window[kBlock];
     while (p < end) {
         if (end - p < 6)
             Bad(DXFILEERR_BADFILE, pos(), "compressed block " + std::to_string(block) + ": truncated block header");
@@ -141,15 +140,16 @@ void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t>
             if (inflateSetDictionary(&z, out.data() + have - dict, uInt(dict)) != Z_OK)
                 Bad(DXFILEERR_BADFILE, pos(), "compressed block " + std::to_string(block) + ": dictionary rejected");
         }
+        // Each block inflates straight onto the end of the output.
+        out.resize(have + plain);
         z.next_in = const_cast<Bytef *>(data);
         z.avail_in = uInt(dataSize);
-        z.next_out = window;
+        z.next_out = out.data() + have;
         z.avail_out = plain;
         int rc = inflate(&z, Z_FINISH);
         if (rc != Z_STREAM_END || z.avail_out != 0)
             Bad(DXFILEERR_BADFILE, pos() + 6, "compressed block " + std::to_string(block) + ": deflate data does not inflate to " +
                                                   std::to_string(plain) + " bytes");
-        out.insert(out.end(), window, window + plain);
         p = data + dataSize;
         ++block;
     }
