@@ -88,6 +88,20 @@ TEST_F(FogTest, TableFogFollowsTheDepthOfEachPixel)
     proj._11 = proj._22 = 1, proj._33 = zf / (zf - zn), proj._34 = 1, proj._43 = -zn * zf / (zf - zn);
     device_->SetTransform(D3DTS_PROJECTION, &proj);
     EXPECT_COLOR_NEAR(World(5, 5), Fogged(0.5), 3);
+    // Pre-transformed vertices give w as 1 / rhw: rhw 0.2 is 5 units away, half fogged
+    // whatever z says; rhw 1 leaves the device depth to the table.
+    for (const auto &[rhw, fog] : {std::pair{0.2f, 0.5}, {1.0f, 0.95}}) {
+        TLVertex v[4] = {{0, 0, 0.5f, rhw, 0xFFFF0000, 0, 0},
+                         {64, 0, 0.5f, rhw, 0xFFFF0000, 0, 0},
+                         {0, 64, 0.5f, rhw, 0xFFFF0000, 0, 0},
+                         {64, 64, 0.5f, rhw, 0xFFFF0000, 0, 0}};
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device_->SetFVF(kTLFvf);
+        device_->BeginScene();
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex));
+        device_->EndScene();
+        EXPECT_COLOR_NEAR(Pixel(32, 32), Fogged(fog), 3) << "rhw " << rhw;
+    }
 }
 
 TEST_F(FogTest, VertexFogIsWorkedOutAtTheVerticesOnDepthOrDistance)
