@@ -165,8 +165,8 @@ std::string UnsafeJpeg(const uint8_t *d, size_t n, std::string &position)
                 for (size_t i = 1; i <= 16 && table + i < n; ++i)
                     codes += d[table + i];
                 if (codes > 256)
-                    return position = "byte " + std::to_string(table), "a JPEG Huffman table counts " +
-                                                                           std::to_string(codes) + " codes (at most 256)";
+                    return position = "byte " + std::to_string(table),
+                           "a JPEG Huffman table counts " + std::to_string(codes) + " codes (at most 256)";
                 const unsigned kind = d[table] >> 4, slot = d[table] & 15;
                 if (kind < 2 && slot < 4)
                     defined[kind] |= 1u << slot;
@@ -175,7 +175,8 @@ std::string UnsafeJpeg(const uint8_t *d, size_t n, std::string &position)
         if (marker == 0xDA && at + 5 <= last) {
             // The components, each naming its DC and AC tables, then the spectral range.
             const size_t count = d[at + 4], range = at + 5 + 2 * count;
-            const bool dcScan = range + 2 < last && d[range] == 0, firstPass = range + 2 < last && d[range + 2] >> 4 == 0;
+            const bool dcScan = range + 2 < last && d[range] == 0;             // spectral start 0
+            const bool firstPass = range + 2 < last && d[range + 2] >> 4 == 0;  // no earlier bits
             for (size_t c = 0; c < count && at + 6 + 2 * c < last; ++c) {
                 const unsigned select = d[at + 6 + 2 * c], dc = select >> 4, ac = select & 15;
                 const bool needDc = !progressive || (dcScan && firstPass), needAc = !progressive || !dcScan;
