@@ -40,38 +40,6 @@ bool EqualNoCase(std::string_view a, const char *b)
     return true;
 }
 
-// A decimal of at most 15 digits without an exponent ("-0.125000", the way numbers are
-// usually written): its digits are an exact integer and its scale an exact power of ten,
-// so one division rounds as a full conversion does.  False for anything else, which
-// from_chars reads.
-bool ParsePlainDecimal(const char *b, const char *e, double &out)
-{
-    static const double kTens[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = b < e && *b == '-';
-    if (negative)
-        ++b;
-    uint64_t digits = 0;
-    int count = 0, scale = 0;
-    bool point = false;
-    for (; b < e; ++b) {
-        if (IsDigit(uint8_t(*b))) {
-            if (++count > 15)
-                return false;
-            digits = digits * 10 + uint64_t(*b - '0');
-            scale += point;
-        } else if (*b == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (count == 0)
-        return false;
-    const double v = double(digits) / kTens[scale];
-    out = negative ? -v : v;
-    return true;
-}
-
 // Keyword spellings and the token each one stands for.
 struct Keyword {
     const char *text;
@@ -261,22 +229,21 @@ private:
             return;
         }
         double v = 0;
-        if (!ParsePlainDecimal(b, e, v)) {
-            auto r = std::from_chars(b, e, v);
-            if (r.ec == std::errc::result_out_of_range) {
-                // Denormal or huge: fall back to the C library, which saturates.
-                v = strtod(std::string(b, e).c_str(), nullptr);
-            } else if (r.ec != std::errc() || r.ptr != e) {
-                throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed number '" + std::string(b, e) + "'"};
-            }
+        auto r = std::from_chars(b, e, v);
+        if (r.ec == std::errc::result_out_of_range) {
+            // Denormal or huge: fall back to the C library, which saturates.
+            v = strtod(std::string(b, e).c_str(), nullptr);
+        } else if (r.ec != std::errc() || r.ptr != e) {
+            throw ParseError{DXFILEERR_PARSEERROR, Where(), "malformed number '" + std::string(b, e) + "'"};
         }
         SetReal(t, v);
     }
 
     // The usual shapes, "17" and "-0.125000", in one pass: an optional minus, at most 15
     // digits and at most one point, followed by none of 'e', 'E', '#' or a second point.
-    // The value is what the general reading below gives (see ParsePlainDecimal); false,
-    // with nothing consumed, for anything else.
+    // Such a decimal's digits are an exact integer and its scale an exact power of ten, so
+    // one division rounds as the full conversion below does.  False, with nothing
+    // consumed, for anything else.
     bool PlainNumber(Token &t)
     {
         static const double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
