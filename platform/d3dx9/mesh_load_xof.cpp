@@ -42,7 +42,6 @@ class Reader {
 public:
     Reader(const void *data, DWORD size) : p_(static_cast<const BYTE *>(data)), size_(size) {}
     bool Dword(DWORD *out) { return Bytes(out, 4); }
-    bool Dwords(DWORD *out, size_t n) { return Bytes(out, n * 4); }
     bool Float(float *out) { return Bytes(out, 4); }
     bool Floats(float *out, size_t n) { return Bytes(out, n * 4); }
     // Fills `out` (vectors of floats, possibly none) from the next bytes.
@@ -135,8 +134,6 @@ D3DCOLOR ColorOf(const float *rgba)
     return (byte(rgba[3]) << 24) | (byte(rgba[0]) << 16) | (byte(rgba[1]) << 8) | byte(rgba[2]);
 }
 
-// The whole of one Mesh object while it is read.
-
 // A list of faces: each face's corners, one face after the other in one array.
 struct FaceList {
     std::vector<DWORD> start = {0};  // where each face's corners begin, then the end
@@ -155,6 +152,7 @@ struct RawBone {
     std::vector<float> weights;
 };
 
+// The whole of one Mesh object while it is read.
 class MeshReader {
 public:
     MeshReader(IDirectXFileData *object, MeshData *out, const std::string &file)
