@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace dxtest;
 
 namespace {
@@ -159,8 +161,8 @@ TEST(DxBulkRead, NumbersOfEveryShapeReadAsTheCLibraryReadsThem)
                                   "0000000000000000%d.%d", "%d.%09d%09d", "-0.%d", "%d."};
     std::string text = "xof 0302txt 0032\nMesh m {\n 400;\n";
     std::vector<float> want;
-    uint32_t seed = 12345;
-    auto next = [&] { return int((seed = seed * 1103515245u + 12345u) >> 16) % 100000; };
+    std::mt19937 rng(12345);
+    auto next = [&] { return int(rng() % 100000); };
     for (int i = 0; i < 1200; ++i) {
         char b[96];
         snprintf(b, sizeof b, shapes[i % 12], next(), next() % 1000000, next() % 30, next());
