@@ -34,26 +34,28 @@ public:
 
     uint32_t ReadValues(bool floats, uint32_t n, uint8_t *out) override
     {
-        // From the current list only, and only when it holds the kind asked for: the parser
-        // converts between kinds one value at a time.  Lengths were checked against the
-        // buffer when the list began.
-        if (listLeft_ == 0 || listFloats_ != floats)
-            return 0;
-        n = std::min(n, listLeft_);
-        if (floats && doubles_) {
-            for (uint32_t i = 0; i < n; ++i) {
-                double d;
-                memcpy(&d, p_ + 8 * size_t(i), 8);
-                float f = float(d);
-                memcpy(out + 4 * size_t(i), &f, 4);
+        // Only values of the kind asked for: the parser converts between kinds one value at
+        // a time.  Lengths were checked against the buffer when each list began.
+        uint32_t done = 0;
+        while (done < n && (listLeft_ > 0 || OpenNextList(floats)) && listFloats_ == floats) {
+            const uint32_t k = std::min(n - done, listLeft_);
+            uint8_t *to = out + 4 * size_t(done);
+            if (floats && doubles_) {
+                for (uint32_t i = 0; i < k; ++i) {
+                    double d;
+                    memcpy(&d, p_ + 8 * size_t(i), 8);
+                    float f = float(d);
+                    memcpy(to + 4 * size_t(i), &f, 4);
+                }
+                p_ += 8 * size_t(k);
+            } else {
+                memcpy(to, p_, 4 * size_t(k));
+                p_ += 4 * size_t(k);
             }
-            p_ += 8 * size_t(n);
-        } else {
-            memcpy(out, p_, 4 * size_t(n));
-            p_ += 4 * size_t(n);
+            listLeft_ -= k;
+            done += k;
         }
-        listLeft_ -= n;
-        return n;
+        return done;
     }
 
     const uint8_t *IntegersAhead(uint32_t &count) const override
@@ -147,6 +149,32 @@ private:
         default:
             Fail("unknown token code " + std::to_string(code));
         }
+    }
+
+    // Opens the list that follows the one just read up when it holds values of the kind
+    // asked for, passing over empty lists as Next does, so that values a writer split
+    // across lists are read on in one go.  Anything else, a list running past the end
+    // included, is left for Next to read or report.
+    bool OpenNextList(bool floats)
+    {
+        while (end_ - p_ >= 6) {
+            const uint16_t code = uint16_t(p_[0] | (p_[1] << 8));
+            if (code != T_INTEGER_LIST && code != T_FLOAT_LIST)
+                return false;
+            const uint32_t n = uint32_t(p_[2] | (p_[3] << 8) | (p_[4] << 16) | (uint32_t(p_[5]) << 24));
+            const bool listFloats = code == T_FLOAT_LIST;
+            if (n > 0 && listFloats != floats)
+                return false;
+            if (uint64_t(n) * (listFloats && doubles_ ? 8 : 4) > uint64_t(end_ - p_ - 6))
+                return false;
+            tokenPos_ = size_t(p_ - begin_);
+            p_ += 6;
+            listFloats_ = listFloats;
+            listLeft_ = n;
+            if (n > 0)
+                return true;
+        }
+        return false;
     }
 
     [[noreturn]] void Fail(const std::string &reason) { throw ParseError{DXFILEERR_PARSEERROR, Where(), reason}; }

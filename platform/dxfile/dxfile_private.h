@@ -25,9 +25,37 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tavrok::dxfile {
+
+// A vector whose growth leaves the new elements uninitialised.  The reader writes every
+// byte it grows a buffer by (a file read into it, blocks inflated onto its end, values
+// read into a data block), so zero-filling first would be one more pass over it all.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U> &) noexcept
+    {
+    }
+    template <class U>
+    void construct(U *p) noexcept
+    {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Bytes = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
 
 // Token codes: the binary encoding's own values, plus a synthetic single float value and
 // the end of the stream.
@@ -193,7 +221,7 @@ struct Node {
     std::string name;
     GUID id{};
     bool hasId = false;
-    std::vector<uint8_t> data;
+    Bytes data;
     std::vector<uint32_t> memberOffsets;  // one per template member, plus the end
     std::vector<std::unique_ptr<char[]>> strings;
     std::vector<Node *> children;
@@ -215,7 +243,7 @@ struct Header {
 struct Document {
     std::string fileName;
     Header header;
-    std::vector<uint8_t> body;  // the stream after the header (inflated when compressed)
+    Bytes body;  // the stream after the header (inflated when compressed)
     std::deque<Node> nodes;
     std::vector<Node *> top;
     std::vector<std::shared_ptr<const Template>> declared;
@@ -231,10 +259,10 @@ struct Document {
 void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc);
 // The same for a whole file read into `bytes`, whose storage becomes the body when the file
 // is not compressed.
-void ReadHeaderAndBody(std::vector<uint8_t> &&bytes, Document &doc);
+void ReadHeaderAndBody(Bytes &&bytes, Document &doc);
 
 // MSZIP blocks after a compressed file's header: inflate into `out`; throws ParseError.
-void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t> &out);
+void InflateMszip(const uint8_t *begin, const uint8_t *end, Bytes &out);
 // The inverse, for the writer: `in` is the stream body to compress.
 std::vector<uint8_t> DeflateMszip(const std::vector<uint8_t> &in);
 

@@ -75,7 +75,7 @@ public:
             return DXFILEERR_BADVALUE;
         *ppEnumObj = nullptr;
         auto session = std::make_shared<Session>();
-        std::vector<uint8_t> bytes;
+        Bytes bytes;
         if (dwLoadOptions == DXFILELOAD_FROMFILE) {
             const char *name = static_cast<const char *>(pvSource);
             session->doc.fileName = name;

@@ -81,7 +81,7 @@ void ReadHeaderAndBody(const uint8_t *bytes, size_t size, Document &doc)
         doc.body.assign(bytes + 16, bytes + size);
 }
 
-void ReadHeaderAndBody(std::vector<uint8_t> &&bytes, Document &doc)
+void ReadHeaderAndBody(Bytes &&bytes, Document &doc)
 {
     ReadHeader(bytes.data(), bytes.size(), doc);
     if (doc.header.compressed) {
@@ -94,7 +94,7 @@ void ReadHeaderAndBody(std::vector<uint8_t> &&bytes, Document &doc)
     }
 }
 
-void InflateMszip(const uint8_t *begin, const uint8_t *end, std::vector<uint8_t> &out)
+void InflateMszip(const uint8_t *begin, const uint8_t *end, Bytes &out)
 {
     const uint8_t *p = begin;
     auto pos = [&] { return size_t(p - begin) + 16; };

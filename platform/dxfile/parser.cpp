@@ -259,28 +259,12 @@ double Parser::TakeReal()
 
 namespace {
 
-// Appends n bytes to a data block; growing by at least doubling keeps many small appends
-// linear, and no zero-fill precedes the copy.  A single value goes byte by byte, which
-// the compiler keeps inline.
-inline void Put(std::vector<uint8_t> &d, const void *p, size_t n)
+// Appends n bytes to a data block.
+inline void Put(Bytes &d, const void *p, size_t n)
 {
-    const uint8_t *b = static_cast<const uint8_t *>(p);
-    if (n <= 8) {
-        for (size_t i = 0; i < n; ++i)
-            d.push_back(b[i]);
-        return;
-    }
-    d.insert(d.end(), b, b + n);
-}
-
-// Makes room for `values` more 4-byte values (at most a megabyte ahead, so that a damaged
-// count cannot ask for more memory than the file could fill).  A block read value by value
-// starts with room for 32 of them rather than growing from one.
-inline void Room(std::vector<uint8_t> &d, uint64_t values)
-{
-    size_t need = d.size() + 4 * size_t(std::min<uint64_t>(values, 1u << 18));
-    if (need > d.capacity())
-        d.reserve(std::max<size_t>({need, 2 * d.capacity(), 128}));
+    const size_t at = d.size();
+    d.resize(at + n);
+    memcpy(d.data() + at, p, n);
 }
 
 // Values of an instance's scalar integer members, for the arrays sized by them.
@@ -334,19 +318,27 @@ bool MeasureDwordRecord(const Template &t, const uint8_t *raw, uint32_t left, ui
 // it meets them (`direct_`), and anything else is taken one token at a time again, with
 // the errors and conversions between kinds of the token-by-token reading.  Done() moves
 // the parser on to the token after the last value read.
+//
+// While the run lasts the block may be longer than what has been read into it: room is
+// made ahead, and Size() tells where the values end.  The block is cut to
+// that size when the run ends, by error or not.
 class Parser::ValueRun {
 public:
-    ValueRun(Parser &parser, std::vector<uint8_t> &block) : p_(parser), d_(block) {}
+    ValueRun(Parser &parser, Bytes &block) : p_(parser), d_(block), end_(block.size()) {}
+    ValueRun(const ValueRun &) = delete;
+    ValueRun &operator=(const ValueRun &) = delete;
+    ~ValueRun() { d_.resize(end_); }
 
     void Take(bool floats, uint64_t count)
     {
-        Room(d_, count);
         while (count > 0) {
+            // At most a megabyte ahead, so that a damaged count cannot ask for more memory
+            // than the file could fill.
+            const uint32_t want = uint32_t(std::min<uint64_t>(count, 1u << 18));
+            Room(want);
             if (direct_) {
-                uint32_t buf[256];
-                const uint32_t want = uint32_t(std::min<uint64_t>(count, 256));
-                const uint32_t got = p_.lexer_->ReadValues(floats, want, reinterpret_cast<uint8_t *>(buf));
-                Put(d_, buf, 4 * size_t(got));
+                const uint32_t got = p_.lexer_->ReadValues(floats, want, d_.data() + end_);
+                end_ += 4 * size_t(got);
                 count -= got;
                 if (got == want)
                     continue;
@@ -360,16 +352,19 @@ public:
                                                      : "expected an integer value, found " + p_.Describe(t));
             if (floats) {
                 const float f = float(t.real);
-                Put(d_, &f, 4);
+                memcpy(d_.data() + end_, &f, 4);
             } else {
-                Put(d_, &t.integer, 4);
+                memcpy(d_.data() + end_, &t.integer, 4);
             }
+            end_ += 4;
             --count;
             direct_ = true;
         }
     }
 
     bool Direct() const { return direct_; }
+    size_t Size() const { return end_; }
+    const uint8_t *At(size_t offset) const { return d_.data() + offset; }
 
     void Done()
     {
@@ -379,9 +374,17 @@ public:
     }
 
 private:
+    void Room(uint32_t values)
+    {
+        const size_t need = end_ + 4 * size_t(values);
+        if (need > d_.size())
+            d_.resize(need);  // grows by doubling, and leaves the new bytes as they are
+    }
+
     Parser &p_;
-    std::vector<uint8_t> &d_;
-    bool direct_ = false;  // the current token's value is taken: the lexer reads on after it
+    Bytes &d_;
+    size_t end_;              // the values read so far end here
+    bool direct_ = false;     // the current token's value is taken: the lexer reads on after it
 };
 
 void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
@@ -412,11 +415,11 @@ void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, boo
     for (size_t i = 0; i < t.members.size(); ++i) {
         const Member &m = t.members[i];
         if (topLevel)
-            node.memberOffsets.push_back(uint32_t(node.data.size()));
+            node.memberOffsets.push_back(uint32_t(run.Size()));
         if (m.dims.empty() && !m.type) {
-            const size_t at = node.data.size();
+            const size_t at = run.Size();
             run.Take(m.prim == T_FLOAT, 1);
-            memcpy(&values[i], node.data.data() + at, 4);  // a DWORD's value sizes later arrays
+            memcpy(&values[i], run.At(at), 4);  // a DWORD's value sizes later arrays
             continue;
         }
         const uint64_t count = ArrayCount(t, m, values.data(), &run);
@@ -433,7 +436,7 @@ void Parser::TakeNumberMembers(const Template &t, ValueRun &run, Node &node, boo
                 TakeNumberMembers(*m.type, run, node, false);
     }
     if (topLevel)
-        node.memberOffsets.push_back(uint32_t(node.data.size()));
+        node.memberOffsets.push_back(uint32_t(run.Size()));
 }
 
 void Parser::TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, Node &node)
@@ -459,7 +462,7 @@ void Parser::TakeDwordRecords(const Template &t, uint64_t count, ValueRun &run, 
 
 void Parser::ParseValue(const Member &m, Node &node)
 {
-    std::vector<uint8_t> &d = node.data;
+    Bytes &d = node.data;
     if (m.type) {
         if (m.type->flatCount > 0)
             ParseRun(m.type->flatPrim, m.type->flatCount, node);

@@ -151,6 +151,23 @@ TEST(DxBulkRead, ABadTokenInsideARunIsReportedWhereItStands)
         EXPECT_EQ(err.rfind("dxfile: <memory>" + c.where, 0), 0u) << err;
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
     }
+    // In binary, a run read on across lists stops at a list that runs past the end or at a
+    // token of another kind, and the error names that token's byte.
+    for (bool truncated : {true, false}) {
+        Bin bin(false);
+        bin.Name("Mesh").Name("m").Tok(10).Ints({1}).Floats({0, 0, 0}).Ints({1, 3, 0}).Ints({0});
+        const size_t at = bin.b.size();
+        if (truncated)
+            bin.Tok(6).U32(1000).U32(0);
+        else
+            bin.Tok(2).U32(1).Raw("x", 1).Ints({0}).Tok(11);
+        SCOPED_TRACE(truncated ? "list past the end" : "string among the corners");
+        std::string err;
+        EXPECT_TRUE(FirstBlock(bin.b, &err).empty());
+        EXPECT_EQ(err.rfind("dxfile: <memory>:byte " + std::to_string(at) + ": ", 0), 0u) << err;
+        EXPECT_NE(err.find(truncated ? "integer list of 1000 entries runs past the end" : "expected an integer value, found string"),
+                  std::string::npos) << err;
+    }
 }
 
 TEST(DxBulkRead, NumbersOfEveryShapeReadAsTheCLibraryReadsThem)

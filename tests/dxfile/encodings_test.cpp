@@ -72,7 +72,7 @@ TEST(DxEncodings, CompressedFilesSpanSeveralBlocksWithSharedDictionary)
     s += "}\n";
     std::vector<uint8_t> text = Bytes(s);
     std::vector<uint8_t> zipped = Convert(text, OutFormat::TextZip);
-    std::vector<uint8_t> inflated;
+    tavrok::dxfile::Bytes inflated;
     tavrok::dxfile::InflateMszip(zipped.data() + 16, zipped.data() + zipped.size(), inflated);
     EXPECT_GT(inflated.size(), 3 * 32768u);
     EXPECT_LT(zipped.size(), inflated.size() / 3);

@@ -148,7 +148,7 @@ Frame Root { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; } }
         std::vector<uint8_t> binary = tavrok::dxfile::Encode(doc, f);
         // The declaration travels in binary form: the template's name is in the stream and
         // its member type is a token, not text.
-        std::vector<uint8_t> body = binary;
+        tavrok::dxfile::Bytes body(binary.begin(), binary.end());
         if (f == tavrok::dxfile::OutFormat::BinaryZip) {
             body.clear();
             tavrok::dxfile::InflateMszip(binary.data() + 16, binary.data() + binary.size(), body);
@@ -206,7 +206,7 @@ TEST(DxExporterFiles, CompressedFilesOfManyBlocksFromAnIndependentEncoder)
     const std::string reference = DumpAll(x, plain);
     EXPECT_NE(reference.find("'Long'"), std::string::npos);
     EXPECT_EQ(DumpAll(x, file), reference);
-    std::vector<uint8_t> inflated;
+    tavrok::dxfile::Bytes inflated;
     tavrok::dxfile::InflateMszip(file.data() + 16, file.data() + file.size(), inflated);
     EXPECT_EQ(inflated.size(), body.size());
 

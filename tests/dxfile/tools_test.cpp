@@ -83,7 +83,7 @@ void ComparePositionsWithAssimp(const std::string &path)
     ASSERT_NE(scene, nullptr) << importer.GetErrorString();
     ASSERT_EQ(meshes.size(), scene->mNumMeshes);
     for (size_t i = 0; i < meshes.size(); ++i) {
-        const std::vector<uint8_t> &d = meshes[i]->data;
+        const tavrok::dxfile::Bytes &d = meshes[i]->data;
         auto u32 = [&](size_t at) {
             uint32_t v = 0;
             if (at + 4 <= d.size())
