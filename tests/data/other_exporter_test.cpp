@@ -1,0 +1,130 @@
+/*
+ * other_exporter_test.cpp - our models as another program writes them.  assimp reads the
+ * generated level and character and writes them out again with its own .x exporter, which
+ * lays a file out its own way: a root frame of its own, every template declared, material
+ * lists with their materials inline, vertex colours, no skin.  D3DXLoadMeshFromXA on that
+ * file must give the faces assimp reads back from it, wound the same way, and the
+ * materials of the original.
+ */
+#include "data_support.h"
+#include "support/null_device.h"
+
+#include <assimp/Exporter.hpp>
+#include <d3dx9.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Corner = std::array<long, 3>;
+using Face = std::array<Corner, 3>;
+
+Corner Key(float x, float y, float z)
+{
+    return {std::lround(x * 1e3f), std::lround(y * 1e3f), std::lround(z * 1e3f)};
+}
+
+// The face with its smallest corner first and its winding kept.
+Face Canonical(Face f)
+{
+    std::rotate(f.begin(), std::min_element(f.begin(), f.end()), f.end());
+    return f;
+}
+
+std::multiset<Face> AssimpFaces(const aiScene *scene)
+{
+    std::multiset<Face> out;
+    for (const datatest::Tri &t : datatest::WorldTriangles(scene, aiMatrix4x4()))
+        out.insert(Canonical({Key(t.a.x, t.a.y, t.a.z), Key(t.b.x, t.b.y, t.b.z), Key(t.c.x, t.c.y, t.c.z)}));
+    return out;
+}
+
+std::multiset<Face> MeshFaces(ID3DXMesh *mesh)
+{
+    std::multiset<Face> out;
+    const DWORD stride = mesh->GetNumBytesPerVertex();
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    BYTE *v = nullptr;
+    void *ib = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void **>(&v))))
+        return out;
+    if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &ib))) {
+        auto index = [&](DWORD i) -> DWORD {
+            return wide ? static_cast<const DWORD *>(ib)[i] : static_cast<const WORD *>(ib)[i];
+        };
+        for (DWORD f = 0; f < mesh->GetNumFaces(); ++f) {
+            Face face;
+            for (int k = 0; k < 3; ++k) {
+                const float *p = reinterpret_cast<const float *>(v + size_t(index(3 * f + k)) * stride);
+                face[k] = Key(p[0], p[1], p[2]);
+            }
+            out.insert(Canonical(face));
+        }
+        mesh->UnlockIndexBuffer();
+    }
+    mesh->UnlockVertexBuffer();
+    return out;
+}
+
+std::vector<std::string> TextureNames(ID3DXBuffer *materials, DWORD count)
+{
+    std::vector<std::string> names;
+    const auto *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
+    for (DWORD i = 0; i < count; ++i)
+        names.push_back(m[i].pTextureFilename ? m[i].pTextureFilename : "(null)");
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+using OtherExporter = testsupport::NullDeviceTest;
+
+}  // namespace
+
+TEST_F(OtherExporter, ItsFilesLoadWithTheFacesItReadsBackAndOurMaterials)
+{
+    for (const char *model : {"Level01/Level.x", "Data/Ninja.x"}) {
+        SCOPED_TRACE(model);
+        const std::string original = datatest::DataPath(model);
+        const std::string written = testing::TempDir() + "/exported_" + std::string(model).substr(0, 4) + ".x";
+        {
+            Assimp::Importer importer;
+            const aiScene *scene = importer.ReadFile(original, 0);
+            ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+            Assimp::Exporter exporter;
+            ASSERT_EQ(exporter.Export(scene, "x", written), AI_SUCCESS) << exporter.GetErrorString();
+        }
+        datatest::Loaded back = datatest::Load(written);
+        ASSERT_NE(back.scene, nullptr) << back.error;
+        const std::multiset<Face> want = AssimpFaces(back.scene);
+        ASSERT_GT(want.size(), 1000u);
+
+        auto load = [&](const std::string &path, ID3DXMesh **mesh, ID3DXBuffer **materials, DWORD *count) {
+            testing::internal::CaptureStderr();
+            HRESULT hr = D3DXLoadMeshFromXA(path.c_str(), D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, device_, nullptr,
+                                            materials, nullptr, count, mesh);
+            const std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(err.find(':'), std::string::npos) << "a diagnostic: " << err;
+            return hr;
+        };
+        ID3DXMesh *mesh = nullptr, *ours = nullptr;
+        ID3DXBuffer *materials = nullptr, *ourMaterials = nullptr;
+        DWORD count = 0, ourCount = 0;
+        ASSERT_EQ(load(written, &mesh, &materials, &count), D3D_OK);
+        ASSERT_EQ(load(original, &ours, &ourMaterials, &ourCount), D3D_OK);
+        EXPECT_EQ(mesh->GetNumFaces(), want.size());
+        EXPECT_TRUE(MeshFaces(mesh) == want) << "the faces differ from assimp's reading of the same file";
+        EXPECT_EQ(TextureNames(materials, count), TextureNames(ourMaterials, ourCount));
+        mesh->Release();
+        materials->Release();
+        ours->Release();
+        ourMaterials->Release();
+    }
+}
