@@ -25,6 +25,7 @@
 #endif
 
 #include <cstring>
+#include <type_traits>
 
 namespace tavrok::d3dx9mesh {
 
@@ -110,6 +111,24 @@ void CopyUnmoved(const SkinBatch &b, const SkinGroup &g)
     }
 }
 
+// Each group of the batch through `group(count, b, g)`, with the usual influence counts
+// (1 to 4) fixed at compile time and 0 for any other; unmoved vertices are copied.
+template <class Group>
+void ForEachGroup(const SkinBatch &b, Group group)
+{
+    for (DWORD i = 0; i < b.numGroups; i++) {
+        const SkinGroup &g = b.groups[i];
+        switch (g.count) {
+        case 0: CopyUnmoved(b, g); break;
+        case 1: group(std::integral_constant<DWORD, 1>{}, b, g); break;
+        case 2: group(std::integral_constant<DWORD, 2>{}, b, g); break;
+        case 3: group(std::integral_constant<DWORD, 3>{}, b, g); break;
+        case 4: group(std::integral_constant<DWORD, 4>{}, b, g); break;
+        default: group(std::integral_constant<DWORD, 0>{}, b, g); break;
+        }
+    }
+}
+
 // Count: the group's influence count when fixed at compile time, 0 to read it.
 template <DWORD Count>
 void Sse2Group(const SkinBatch &b, const SkinGroup &g)
@@ -137,17 +156,7 @@ void Sse2Group(const SkinBatch &b, const SkinGroup &g)
 
 void Sse2Skin(const SkinBatch &b)
 {
-    for (DWORD i = 0; i < b.numGroups; i++) {
-        const SkinGroup &g = b.groups[i];
-        switch (g.count) {
-        case 0: CopyUnmoved(b, g); break;
-        case 1: Sse2Group<1>(b, g); break;
-        case 2: Sse2Group<2>(b, g); break;
-        case 3: Sse2Group<3>(b, g); break;
-        case 4: Sse2Group<4>(b, g); break;
-        default: Sse2Group<0>(b, g); break;
-        }
-    }
+    ForEachGroup(b, [](auto count, const SkinBatch &b, const SkinGroup &g) { Sse2Group<count>(b, g); });
 }
 
 const SkinKernel kSse2 = {"SSE2", Sse2Skin};
@@ -293,19 +302,9 @@ AVX2_FMA void Avx2Group(const SkinBatch &b, const SkinGroup &g)
         FmaSkinOne(b, g.vertices[i], inf, count);
 }
 
-AVX2_FMA void Avx2Skin(const SkinBatch &b)
+void Avx2Skin(const SkinBatch &b)
 {
-    for (DWORD i = 0; i < b.numGroups; i++) {
-        const SkinGroup &g = b.groups[i];
-        switch (g.count) {
-        case 0: CopyUnmoved(b, g); break;
-        case 1: Avx2Group<1>(b, g); break;
-        case 2: Avx2Group<2>(b, g); break;
-        case 3: Avx2Group<3>(b, g); break;
-        case 4: Avx2Group<4>(b, g); break;
-        default: Avx2Group<0>(b, g); break;
-        }
-    }
+    ForEachGroup(b, [](auto count, const SkinBatch &b, const SkinGroup &g) { Avx2Group<count>(b, g); });
 }
 
 const SkinKernel kAvx2 = {"AVX2+FMA", Avx2Skin};
