@@ -545,3 +545,72 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
 }
 
 }  // namespace
+
+TEST_F(FixedFunctionTest, PointAndSpotLightsFadeWithDistanceRangeAndCone)
+{
+    // The light stands half a unit before the viewer's side of the quad; every corner
+    // (+-1, +-1, 0.5) is sqrt(3) from it and sees it at cos = 1/sqrt(3) to the normal, so
+    // the quad is lit evenly.  The light is placed in world space, through a view that
+    // moves the world one unit deeper.
+    D3DMATERIAL9 material = {};
+    material.Diffuse = material.Ambient = {1, 1, 1, 1};
+    device_->SetMaterial(&material);
+    D3DMATRIX view;
+    memset(&view, 0, sizeof view);
+    view._11 = view._22 = view._33 = view._44 = 1;
+    view._43 = 1;
+    device_->SetTransform(D3DTS_VIEW, &view);
+    LitVertex quad[4] = {{-1, 1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0},
+                         {1, 1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0},
+                         {-1, -1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0},
+                         {1, -1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0}};
+    auto lit = [&](const D3DLIGHT9 &light) {
+        EXPECT_EQ(device_->SetLight(0, &light), D3D_OK);
+        device_->LightEnable(0, TRUE);
+        Clear(0xFF000000);
+        device_->SetFVF(kLitFvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
+        device_->EndScene();
+        return Pixel(32, 32) & 0xFF;  // a white light: the blue channel tells all
+    };
+    D3DLIGHT9 point = {};
+    point.Type = D3DLIGHT_POINT;
+    point.Diffuse = {1, 1, 1, 1};
+    point.Position = {0, 0, -1.5f};
+    point.Range = 2;
+    point.Attenuation2 = 1;  // 1 / d^2 = 1/3
+    EXPECT_NEAR(lit(point), 255 / std::sqrt(3.0) / 3, 2);
+    point.Range = 1.7f;  // the corners lie beyond it
+    EXPECT_LE(lit(point), 1u);
+    // The light's own ambient is attenuated the same way.
+    point.Range = 2;
+    point.Diffuse = {0, 0, 0, 1};
+    point.Ambient = {1, 1, 1, 1};
+    EXPECT_NEAR(lit(point), 255 / 3.0, 2);
+
+    // A spot along +z: the corners are 54.7 degrees off its axis.
+    D3DLIGHT9 spot = point;
+    spot.Type = D3DLIGHT_SPOT;
+    spot.Ambient = {0, 0, 0, 0};
+    spot.Diffuse = {1, 1, 1, 1};
+    spot.Direction = {0, 0, 1};
+    spot.Attenuation0 = 1;
+    spot.Attenuation2 = 0;
+    const float degrees = float(M_PI / 180);
+    spot.Theta = spot.Phi = 100 * degrees;  // a cone of 50 degrees each way misses them
+    spot.Falloff = 1;
+    EXPECT_LE(lit(spot), 1u);
+    spot.Theta = spot.Phi = 120 * degrees;  // inside the inner cone: the full light
+    EXPECT_NEAR(lit(spot), 255 / std::sqrt(3.0), 2);
+    // Between the cones the light falls off as ((rho - cos(phi/2)) / (cos(theta/2) -
+    // cos(phi/2))) ^ falloff.
+    spot.Theta = 80 * degrees;
+    spot.Phi = 140 * degrees;
+    const double rho = 1 / std::sqrt(3.0), inner = std::cos(40 * M_PI / 180), outer = std::cos(70 * M_PI / 180);
+    for (float falloff : {1.0f, 2.0f}) {
+        spot.Falloff = falloff;
+        EXPECT_NEAR(lit(spot), 255 * rho * std::pow((rho - outer) / (inner - outer), falloff), 2)
+            << "falloff " << falloff;
+    }
+}
