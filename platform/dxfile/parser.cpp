@@ -320,8 +320,8 @@ bool MeasureDwordRecord(const Template &t, const uint8_t *raw, uint32_t left, ui
 // the parser on to the token after the last value read.
 //
 // While the run lasts the block may be longer than what has been read into it: room is
-// made ahead, and Size() tells where the values end.  The block is cut to
-// that size when the run ends, by error or not.
+// made ahead, and Size() tells where the values end.  The block is cut to that size when
+// the run ends, by error or not.
 class Parser::ValueRun {
 public:
     ValueRun(Parser &parser, Bytes &block) : p_(parser), d_(block), end_(block.size()) {}
@@ -383,8 +383,8 @@ private:
 
     Parser &p_;
     Bytes &d_;
-    size_t end_;              // the values read so far end here
-    bool direct_ = false;     // the current token's value is taken: the lexer reads on after it
+    size_t end_;           // the values read so far end here
+    bool direct_ = false;  // the current token's value is taken: the lexer reads on after it
 };
 
 void Parser::ParseRun(uint16_t prim, uint64_t count, Node &node)
