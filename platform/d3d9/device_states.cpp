@@ -169,29 +169,36 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     switch (state) {
     case D3DRS_ZENABLE: return value == D3DZB_USEW ? "D3DRS_ZENABLE = D3DZB_USEW" : nullptr;
     case D3DRS_SHADEMODE: return value != D3DSHADE_GOURAUD ? "D3DRS_SHADEMODE other than D3DSHADE_GOURAUD" : nullptr;
-    case D3DRS_STENCILENABLE: return value ? "D3DRS_STENCILENABLE = TRUE (stencil)" : nullptr;
-    case D3DRS_TWOSIDEDSTENCILMODE: return value ? "D3DRS_TWOSIDEDSTENCILMODE = TRUE" : nullptr;
     case D3DRS_VERTEXBLEND: return value != D3DVBF_DISABLE ? "D3DRS_VERTEXBLEND (vertex blending)" : nullptr;
     case D3DRS_INDEXEDVERTEXBLENDENABLE: return value ? "D3DRS_INDEXEDVERTEXBLENDENABLE" : nullptr;
     case D3DRS_CLIPPLANEENABLE: return value ? "D3DRS_CLIPPLANEENABLE (user clip planes)" : nullptr;
     case D3DRS_POINTSPRITEENABLE: return value ? "D3DRS_POINTSPRITEENABLE (point sprites)" : nullptr;
     case D3DRS_POINTSCALEENABLE: return value ? "D3DRS_POINTSCALEENABLE" : nullptr;
     case D3DRS_SRGBWRITEENABLE: return value ? "D3DRS_SRGBWRITEENABLE" : nullptr;
-    case D3DRS_SEPARATEALPHABLENDENABLE: return value ? "D3DRS_SEPARATEALPHABLENDENABLE" : nullptr;
-    case D3DRS_DEPTHBIAS:
-    case D3DRS_SLOPESCALEDEPTHBIAS: return value ? "depth bias" : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
+    case D3DRS_SRCBLENDALPHA:
+    case D3DRS_DESTBLENDALPHA:
         return (value < D3DBLEND_ZERO || value > D3DBLEND_INVBLENDFACTOR) ? "an unknown D3DBLEND value" : nullptr;
     case D3DRS_ZFUNC:
     case D3DRS_ALPHAFUNC:
+    case D3DRS_STENCILFUNC:
+    case D3DRS_CCW_STENCILFUNC:
         return (value < D3DCMP_NEVER || value > D3DCMP_ALWAYS) ? "an unknown D3DCMPFUNC value" : nullptr;
     case D3DRS_CULLMODE:
         return (value < D3DCULL_NONE || value > D3DCULL_CCW) ? "an unknown D3DCULL value" : nullptr;
     case D3DRS_FILLMODE:
         return (value < D3DFILL_POINT || value > D3DFILL_SOLID) ? "an unknown D3DFILLMODE value" : nullptr;
+    case D3DRS_STENCILFAIL:
+    case D3DRS_STENCILZFAIL:
+    case D3DRS_STENCILPASS:
+    case D3DRS_CCW_STENCILFAIL:
+    case D3DRS_CCW_STENCILZFAIL:
+    case D3DRS_CCW_STENCILPASS:
+        return (value < D3DSTENCILOP_KEEP || value > D3DSTENCILOP_DECR) ? "an unknown D3DSTENCILOP value" : nullptr;
     case D3DRS_BLENDOP:
+    case D3DRS_BLENDOPALPHA:
         return (value < D3DBLENDOP_ADD || value > D3DBLENDOP_MAX) ? "an unknown D3DBLENDOP value" : nullptr;
     default:
         if (state >= D3DRS_WRAP0 && state <= D3DRS_WRAP7 && value)

@@ -102,6 +102,20 @@ GLenum GlCompare(DWORD f)
     }
 }
 
+GLenum GlStencilOp(DWORD op)
+{
+    switch (op) {
+    case D3DSTENCILOP_ZERO: return GL_ZERO;
+    case D3DSTENCILOP_REPLACE: return GL_REPLACE;
+    case D3DSTENCILOP_INCRSAT: return GL_INCR;
+    case D3DSTENCILOP_DECRSAT: return GL_DECR;
+    case D3DSTENCILOP_INVERT: return GL_INVERT;
+    case D3DSTENCILOP_INCR: return GL_INCR_WRAP;
+    case D3DSTENCILOP_DECR: return GL_DECR_WRAP;
+    default: return GL_KEEP;  // D3DSTENCILOP_KEEP
+    }
+}
+
 GLenum GlPrimitive(D3DPRIMITIVETYPE t)
 {
     switch (t) {
@@ -370,7 +384,11 @@ public:
             mask |= GL_DEPTH_BUFFER_BIT;
         }
         if (flags & D3DCLEAR_STENCIL) {
+            // Every bit, whatever D3DRS_STENCILWRITEMASK says; the next draw sets the mask
+            // again.
             glClearStencil(GLint(stencil));
+            glStencilMask(~0u);
+            std::fill(std::begin(stencil_), std::end(stencil_), ~0u);
             mask |= GL_STENCIL_BUFFER_BIT;
         }
         // A clear covers the viewport (and the scissor rectangle when the test is on),
@@ -700,6 +718,7 @@ private:
         SetEnabled(GL_DEPTH_TEST, depthTest_, false);
         SetEnabled(GL_CULL_FACE, cullOn_, false);
         SetEnabled(GL_BLEND, blendOn_, false);
+        SetEnabled(GL_STENCIL_TEST, stencilOn_, false);
         SetColorMask(0xF);
         if (fillMode_ != D3DFILL_SOLID) {
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -908,6 +927,22 @@ private:
                 depthFunc_ = r[D3DRS_ZFUNC];
             }
         }
+        ApplyStencil(r);
+        // Depth bias: Direct3D adds D3DRS_DEPTHBIAS to the depth as it stands, and the
+        // face's depth slope times D3DRS_SLOPESCALEDEPTHBIAS; GL counts its units in
+        // steps of the depth buffer's resolution.
+        float bias[2];
+        memcpy(&bias[0], &r[D3DRS_SLOPESCALEDEPTHBIAS], 4);
+        memcpy(&bias[1], &r[D3DRS_DEPTHBIAS], 4);
+        for (float &b : bias)
+            b = std::isfinite(b) ? b : 0.0f;
+        const bool offset = depth && (bias[0] != 0 || bias[1] != 0);
+        SetEnabled(GL_POLYGON_OFFSET_FILL, offsetOn_, offset);
+        if (offset && memcmp(bias, depthBias_, sizeof bias) != 0) {
+            const bool d16 = pp_.AutoDepthStencilFormat == D3DFMT_D16 || pp_.AutoDepthStencilFormat == D3DFMT_D16_LOCKABLE;
+            glPolygonOffset(bias[0], bias[1] * float(d16 ? 65535 : 16777215));
+            memcpy(depthBias_, bias, sizeof bias);
+        }
         // Culling: Direct3D culls counter-clockwise faces by default, and its front faces
         // are clockwise (glFrontFace(GL_CW) at start).
         DWORD cull = r[D3DRS_CULLMODE];
@@ -931,13 +966,23 @@ private:
                 src = WithOpaqueTarget(src);
                 dst = WithOpaqueTarget(dst);
             }
-            if (src != blendSrc_ || dst != blendDst_) {
-                glBlendFunc(GlBlend(src), GlBlend(dst));
-                blendSrc_ = src, blendDst_ = dst;
+            // With D3DRS_SEPARATEALPHABLENDENABLE the alpha channel has factors and an
+            // operation of its own; otherwise it blends as the colour does.
+            const bool separate = r[D3DRS_SEPARATEALPHABLENDENABLE] != FALSE;
+            DWORD srcAlpha = separate ? r[D3DRS_SRCBLENDALPHA] : src, dstAlpha = separate ? r[D3DRS_DESTBLENDALPHA] : dst;
+            if (!TargetHasAlpha()) {
+                srcAlpha = WithOpaqueTarget(srcAlpha);
+                dstAlpha = WithOpaqueTarget(dstAlpha);
             }
-            if (r[D3DRS_BLENDOP] != blendOp_) {
-                glBlendEquation(GlBlendOp(r[D3DRS_BLENDOP]));
-                blendOp_ = r[D3DRS_BLENDOP];
+            const DWORD blend[4] = {src, dst, srcAlpha, dstAlpha};
+            if (memcmp(blend, blend_, sizeof blend) != 0) {
+                glBlendFuncSeparate(GlBlend(src), GlBlend(dst), GlBlend(srcAlpha), GlBlend(dstAlpha));
+                memcpy(blend_, blend, sizeof blend);
+            }
+            const DWORD ops[2] = {r[D3DRS_BLENDOP], separate ? r[D3DRS_BLENDOPALPHA] : r[D3DRS_BLENDOP]};
+            if (memcmp(ops, blendOps_, sizeof ops) != 0) {
+                glBlendEquationSeparate(GlBlendOp(ops[0]), GlBlendOp(ops[1]));
+                memcpy(blendOps_, ops, sizeof ops);
             }
             if (r[D3DRS_BLENDFACTOR] != blendFactor_) {
                 float c[4];
@@ -968,6 +1013,44 @@ private:
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, scissor);
         if (scissor)
             SetScissor(s.scissor);
+    }
+
+    // The stencil test, one-sided or with counter-clockwise faces on states of their own.
+    // GL's front faces are Direct3D's clockwise ones (glFrontFace(GL_CW)).  A depth
+    // format without stencil bits has no stencil to test: the test is off.
+    void ApplyStencil(const DWORD *r)
+    {
+        const bool on = r[D3DRS_STENCILENABLE] != FALSE && HasStencil();
+        SetEnabled(GL_STENCIL_TEST, stencilOn_, on);
+        if (!on)
+            return;
+        const bool twoSided = r[D3DRS_TWOSIDEDSTENCILMODE] != FALSE;
+        const DWORD state[] = {r[D3DRS_STENCILFUNC],     r[D3DRS_STENCILREF],       r[D3DRS_STENCILMASK],
+                               r[D3DRS_STENCILWRITEMASK], r[D3DRS_STENCILFAIL],     r[D3DRS_STENCILZFAIL],
+                               r[D3DRS_STENCILPASS],      DWORD(twoSided),           r[D3DRS_CCW_STENCILFUNC],
+                               r[D3DRS_CCW_STENCILFAIL],  r[D3DRS_CCW_STENCILZFAIL], r[D3DRS_CCW_STENCILPASS]};
+        static_assert(sizeof state == sizeof stencil_, "the stencil shadow holds every state");
+        if (memcmp(state, stencil_, sizeof state) == 0)
+            return;
+        memcpy(stencil_, state, sizeof state);
+        const GLint ref = GLint(r[D3DRS_STENCILREF] & 0xFF);
+        const GLuint mask = r[D3DRS_STENCILMASK];
+        glStencilMask(r[D3DRS_STENCILWRITEMASK]);
+        glStencilFuncSeparate(GL_FRONT, GlCompare(r[D3DRS_STENCILFUNC]), ref, mask);
+        glStencilOpSeparate(GL_FRONT, GlStencilOp(r[D3DRS_STENCILFAIL]), GlStencilOp(r[D3DRS_STENCILZFAIL]),
+                            GlStencilOp(r[D3DRS_STENCILPASS]));
+        const DWORD func = twoSided ? D3DRS_CCW_STENCILFUNC : D3DRS_STENCILFUNC,
+                    fail = twoSided ? D3DRS_CCW_STENCILFAIL : D3DRS_STENCILFAIL,
+                    zfail = twoSided ? D3DRS_CCW_STENCILZFAIL : D3DRS_STENCILZFAIL,
+                    pass = twoSided ? D3DRS_CCW_STENCILPASS : D3DRS_STENCILPASS;
+        glStencilFuncSeparate(GL_BACK, GlCompare(r[func]), ref, mask);
+        glStencilOpSeparate(GL_BACK, GlStencilOp(r[fail]), GlStencilOp(r[zfail]), GlStencilOp(r[pass]));
+    }
+
+    bool HasStencil() const
+    {
+        const D3DFORMAT f = pp_.AutoDepthStencilFormat;
+        return depthBuffer_ && (f == D3DFMT_D24S8 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1);
     }
 
     void MakeKeys(const DeviceState &s, const VertexDeclaration &decl, VertexKey &vk, FragmentKey &fk)
@@ -1373,8 +1456,10 @@ private:
 
     // Shadow of the GL state (-1 / ~0: unknown).
     bool targetBound_ = false;
-    int depthTest_ = -1, cullOn_ = -1, blendOn_ = -1, scissorOn_ = -1, depthMask_ = -1;
-    DWORD depthFunc_ = ~0u, cullMode_ = ~0u, blendSrc_ = ~0u, blendDst_ = ~0u, blendOp_ = ~0u;
+    int depthTest_ = -1, cullOn_ = -1, blendOn_ = -1, scissorOn_ = -1, depthMask_ = -1, stencilOn_ = -1, offsetOn_ = -1;
+    DWORD depthFunc_ = ~0u, cullMode_ = ~0u, blend_[4] = {~0u, ~0u, ~0u, ~0u}, blendOps_[2] = {~0u, ~0u};
+    DWORD stencil_[12] = {~0u};  // the stencil states last applied; ~0u first: none yet
+    float depthBias_[2] = {NAN, NAN};
     DWORD blendFactor_ = ~0u, colorMask_ = ~0u, fillMode_ = ~0u;
     GLint viewportBox_[4] = {-1, -1, -1, -1};
     GLint scissorBox_[4] = {-1, -1, -1, -1};

@@ -13,8 +13,13 @@
 #include "support/device_setup.h"
 
 #include <tavrok/d3d9_debug.h>
+#include <tavrok/platform.h>
 
 #include <gtest/gtest.h>
+
+// After gtest: X11's headers define None, which gtest uses as a name.
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +81,27 @@ protected:
             *width = desc.Width;
         if (height)
             *height = desc.Height;
+        return pixels;
+    }
+
+    // What the window shows, as XRGB words with the top kSize x kSize pixels, rows top
+    // first; empty when it cannot be read.  The window is read over the X connection the GL
+    // context draws through, so the read comes after the last swap's image.
+    std::vector<D3DCOLOR> ReadWindow()
+    {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!SDL_GetWindowWMInfo(tavrok::SdlWindowOf(window_), &info) || info.subsystem != SDL_SYSWM_X11)
+            return {};
+        XImage *image = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, kSize, kSize, AllPlanes, ZPixmap);
+        if (!image)
+            return {};
+        std::vector<D3DCOLOR> pixels;
+        if (image->red_mask == 0xFF0000ul && image->blue_mask == 0xFFul)
+            for (UINT y = 0; y < kSize; y++)
+                for (UINT x = 0; x < kSize; x++)
+                    pixels.push_back(D3DCOLOR(XGetPixel(image, int(x), int(y)) & 0xFFFFFF));
+        XDestroyImage(image);
         return pixels;
     }
 

@@ -1,0 +1,213 @@
+// Pixel tests of the stencil buffer, depth bias and separate alpha blending as the SDK
+// documents them: stencil functions, masks and every operation, both windings with
+// two-sided stencil, a depth format without stencil bits; a depth bias that lifts a face
+// over its twin; the alpha channel blended on factors of its own.
+#include "d3d9/pixel_fixture.h"
+
+using namespace d3d9test;
+
+namespace {
+
+class StencilTest : public PixelTest {
+protected:
+    // A new device on the window, with a depth buffer of `depth` and a back buffer of
+    // `backBuffer`.
+    void UseFormats(D3DFORMAT depth, D3DFORMAT backBuffer = D3DFMT_X8R8G8B8)
+    {
+        ASSERT_EQ(device_->Release(), 0u);
+        device_ = nullptr;
+        D3DPRESENT_PARAMETERS pp = testsupport::WindowedParameters(kSize, kSize);
+        pp.AutoDepthStencilFormat = depth;
+        pp.BackBufferFormat = backBuffer;
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                     &pp, &device_),
+                  D3D_OK);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    }
+
+    void Stencil(D3DCMPFUNC func, DWORD ref, D3DSTENCILOP pass, D3DSTENCILOP fail = D3DSTENCILOP_KEEP,
+                 D3DSTENCILOP zfail = D3DSTENCILOP_KEEP)
+    {
+        device_->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+        device_->SetRenderState(D3DRS_STENCILFUNC, func);
+        device_->SetRenderState(D3DRS_STENCILREF, ref);
+        device_->SetRenderState(D3DRS_STENCILPASS, pass);
+        device_->SetRenderState(D3DRS_STENCILFAIL, fail);
+        device_->SetRenderState(D3DRS_STENCILZFAIL, zfail);
+    }
+
+    // The stencil value under the middle of the viewport, found by drawing white where it
+    // equals each candidate in turn; -1 when none of them matches.
+    int StencilAt(std::initializer_list<int> candidates)
+    {
+        // The probes neither test nor write depth, so the draws after them see the depth
+        // buffer as it was.
+        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        struct Restore {
+            IDirect3DDevice9 *device;
+            ~Restore() { device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE); }
+        } restore{device_};
+        for (int c : candidates) {
+            Stencil(D3DCMP_EQUAL, DWORD(c), D3DSTENCILOP_KEEP);
+            device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1, 0);
+            DrawRectScene(0, 0, kSize, kSize, 0xFFFFFFFF, 0.0f);
+            if (Pixel(32, 32) == 0xFFFFFFFFu)
+                return c;
+        }
+        return -1;
+    }
+
+    // One triangle over the whole middle, wound clockwise or counter-clockwise on screen.
+    void DrawTriangle(bool clockwise, D3DCOLOR color)
+    {
+        TLVertex v[3] = {{0, 0, 0.5f, 1, color, 0, 0}, {128, 0, 0.5f, 1, color, 0, 0}, {0, 128, 0.5f, 1, color, 0, 0}};
+        if (!clockwise)
+            std::swap(v[1], v[2]);
+        device_->SetFVF(kTLFvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(TLVertex)), D3D_OK);
+        device_->EndScene();
+    }
+};
+
+}  // namespace
+
+TEST_F(StencilTest, FunctionsMasksAndOperationsOnEveryWinding)
+{
+    // A 16-bit depth buffer has no stencil bits: the test passes everywhere.
+    UseFormats(D3DFMT_D16);
+    Stencil(D3DCMP_NEVER, 0, D3DSTENCILOP_KEEP);
+    DrawRectScene(0, 0, kSize, kSize, 0xFF00FF00);
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+
+    UseFormats(D3DFMT_D24S8);
+    // A mask: only where the left half wrote 1, with colour writes off, does the second
+    // draw show.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_STENCIL | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    Stencil(D3DCMP_ALWAYS, 1, D3DSTENCILOP_REPLACE);
+    DrawRectScene(0, 0, 32, kSize, 0xFFFFFFFF);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    Stencil(D3DCMP_EQUAL, 1, D3DSTENCILOP_KEEP);
+    DrawRectScene(0, 0, kSize, kSize, 0xFFFF0000);
+    EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{0xFFFF0000, 0xFFFF0000, 0xFF000000, 0xFF000000}));
+    // NOTEQUAL shows the other half; GREATER compares the reference with the stored value.
+    Stencil(D3DCMP_NOTEQUAL, 1, D3DSTENCILOP_KEEP);
+    DrawRectScene(0, 0, kSize, kSize, 0xFF0000FF);
+    EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF}));
+    Stencil(D3DCMP_GREATER, 1, D3DSTENCILOP_KEEP);  // 1 > stored: where 0 was left
+    DrawRectScene(0, 0, kSize, kSize, 0xFF00FF00);
+    EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{0xFFFF0000, 0xFFFF0000, 0xFF00FF00, 0xFF00FF00}));
+
+    // Saturating and wrapping counts, invert and zero, each from a cleared value.
+    struct Case {
+        DWORD start;
+        D3DSTENCILOP op;
+        int draws, want;
+    } cases[] = {
+        {254, D3DSTENCILOP_INCRSAT, 2, 255}, {254, D3DSTENCILOP_INCR, 2, 0},   {1, D3DSTENCILOP_DECRSAT, 2, 0},
+        {1, D3DSTENCILOP_DECR, 2, 255},      {0x0F, D3DSTENCILOP_INVERT, 1, 0xF0}, {7, D3DSTENCILOP_ZERO, 1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "op " << c.op << " from " << c.start);
+        device_->Clear(0, NULL, D3DCLEAR_STENCIL, 0, 1, c.start);
+        Stencil(D3DCMP_ALWAYS, 0, c.op);
+        for (int i = 0; i < c.draws; ++i)
+            DrawRectScene(0, 0, kSize, kSize, 0xFF000000);
+        EXPECT_EQ(StencilAt({c.want}), c.want);
+    }
+    // The write mask keeps the bits it leaves out; the read mask applies to both sides of
+    // the comparison.
+    device_->Clear(0, NULL, D3DCLEAR_STENCIL, 0, 1, 0x30);
+    device_->SetRenderState(D3DRS_STENCILWRITEMASK, 0x0F);
+    Stencil(D3DCMP_ALWAYS, 0xFF, D3DSTENCILOP_REPLACE);
+    DrawRectScene(0, 0, kSize, kSize, 0xFF000000);
+    device_->SetRenderState(D3DRS_STENCILWRITEMASK, 0xFF);
+    EXPECT_EQ(StencilAt({0xFF, 0x0F, 0x3F}), 0x3F);
+    device_->SetRenderState(D3DRS_STENCILMASK, 0x0F);
+    EXPECT_EQ(StencilAt({0x1F}), 0x1F) << "0x1F and 0x3F agree in the low four bits";
+    device_->SetRenderState(D3DRS_STENCILMASK, 0xFF);
+    // A failed depth test takes the depth-fail operation, a failed stencil test the fail
+    // one.
+    device_->Clear(0, NULL, D3DCLEAR_STENCIL | D3DCLEAR_ZBUFFER, 0, 0.25f, 5);
+    Stencil(D3DCMP_ALWAYS, 9, D3DSTENCILOP_KEEP, D3DSTENCILOP_KEEP, D3DSTENCILOP_REPLACE);
+    DrawRectScene(0, 0, kSize, kSize, 0xFF000000, 0.5f);
+    EXPECT_EQ(StencilAt({5, 9}), 9);
+    Stencil(D3DCMP_NEVER, 3, D3DSTENCILOP_KEEP, D3DSTENCILOP_INCR);
+    DrawRectScene(0, 0, kSize, kSize, 0xFF000000, 0.0f);
+    EXPECT_EQ(StencilAt({9, 10}), 10);
+
+    // Two-sided: clockwise faces take the usual operations, counter-clockwise ones the
+    // CCW_ states; one-sided, both take the usual ones.
+    for (bool twoSided : {true, false}) {
+        SCOPED_TRACE(twoSided ? "two-sided" : "one-sided");
+        device_->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, twoSided);
+        device_->SetRenderState(D3DRS_CCW_STENCILFUNC, D3DCMP_ALWAYS);
+        device_->SetRenderState(D3DRS_CCW_STENCILPASS, D3DSTENCILOP_DECR);
+        for (bool clockwise : {true, false}) {
+            device_->Clear(0, NULL, D3DCLEAR_STENCIL | D3DCLEAR_ZBUFFER, 0, 1, 5);
+            Stencil(D3DCMP_ALWAYS, 0, D3DSTENCILOP_INCR);
+            DrawTriangle(clockwise, 0xFF000000);
+            EXPECT_EQ(StencilAt({4, 6}), clockwise || !twoSided ? 6 : 4) << (clockwise ? "clockwise" : "counter-clockwise");
+        }
+    }
+    device_->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+
+    // A stencil test left on does not reach Present's copy into the window.
+    Stencil(D3DCMP_NEVER, 0, D3DSTENCILOP_KEEP);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, testsupport::FloatBits(-0.5f));
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF336699, 1, 0);
+    DrawRectScene(0, 0, kSize, kSize, 0xFFFFFFFF);
+    ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+    const std::vector<D3DCOLOR> shown = ReadWindow();
+    ASSERT_EQ(shown.size(), size_t(kSize) * kSize);
+    EXPECT_EQ(shown[32 * kSize + 32], 0x336699u);
+}
+
+TEST_F(StencilTest, DepthBiasLiftsAFaceOverItsTwin)
+{
+    UseFormats(D3DFMT_D24S8);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    auto twins = [&](float bias, float slope) {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        DrawRectScene(0, 0, kSize, kSize, 0xFFFF0000, 0.5f);
+        device_->SetRenderState(D3DRS_DEPTHBIAS, testsupport::FloatBits(bias));
+        device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, testsupport::FloatBits(slope));
+        DrawRectScene(0, 0, kSize, kSize, 0xFF00FF00, 0.5f);
+        device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
+        device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+        return Pixel(32, 32);
+    };
+    EXPECT_EQ(twins(0, 0), 0xFFFF0000u) << "LESS keeps the first of two equal depths";
+    EXPECT_EQ(twins(-0.001f, 0), 0xFF00FF00u) << "a negative bias brings the second nearer";
+    EXPECT_EQ(twins(0.001f, 0), 0xFFFF0000u);
+    // A face flat to the screen has no slope: the slope-scaled bias alone moves nothing.
+    EXPECT_EQ(twins(0, -8), 0xFFFF0000u);
+}
+
+TEST_F(StencilTest, AlphaBlendsOnFactorsOfItsOwn)
+{
+    UseFormats(D3DFMT_D24S8, D3DFMT_A8R8G8B8);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);  // the vertices' alpha
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    // Colour and alpha alike: alpha 0.5 over alpha 1 gives 0.5 * 0.5 + 1 * 0.5.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF0000FF, 1, 0);
+    DrawRectScene(0, 0, kSize, kSize, 0x80FF0000);
+    EXPECT_LE(Distance(Pixel(32, 32), 0xBF800080, true), 2) << std::hex << Pixel(32, 32);
+    // Alpha on its own factors and operation: ONE, ONE, REVSUBTRACT gives 1 - 0.5.
+    device_->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_BLENDOPALPHA, D3DBLENDOP_REVSUBTRACT);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF0000FF, 1, 0);
+    DrawRectScene(0, 0, kSize, kSize, 0x80FF0000);
+    EXPECT_LE(Distance(Pixel(32, 32), 0x7F800080, true), 2) << std::hex << Pixel(32, 32);
+    D3DCAPS9 caps;
+    device_->GetDeviceCaps(&caps);
+    EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND);
+    EXPECT_TRUE(caps.StencilCaps & D3DSTENCILCAPS_TWOSIDED);
+    EXPECT_TRUE(caps.RasterCaps & D3DPRASTERCAPS_DEPTHBIAS);
+}
