@@ -230,11 +230,20 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
         case D3DTOP_BLENDTEXTUREALPHA:
         case D3DTOP_BLENDFACTORALPHA:
         case D3DTOP_BLENDCURRENTALPHA:
+        case D3DTOP_BLENDTEXTUREALPHAPM:
+        case D3DTOP_MODULATEALPHA_ADDCOLOR:
+        case D3DTOP_MODULATECOLOR_ADDALPHA:
+        case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
+        case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
+        case D3DTOP_DOTPRODUCT3:
+        case D3DTOP_MULTIPLYADD:
+        case D3DTOP_LERP:
             return nullptr;
         default:
-            return "a texture operation other than DISABLE, SELECTARG1/2, MODULATE(2X/4X), ADD(SIGNED/SMOOTH), "
-                   "SUBTRACT and the BLEND*ALPHA operations";
+            return "D3DTOP_PREMODULATE and the bump-mapping texture operations";
         }
+    case D3DTSS_COLORARG0:
+    case D3DTSS_ALPHAARG0:
     case D3DTSS_COLORARG1:
     case D3DTSS_COLORARG2:
     case D3DTSS_ALPHAARG1:

@@ -55,7 +55,9 @@ std::string Arg(int arg, const char *current = "v_diffuse")
     return e;
 }
 
-std::string Op(int op, const std::string &a1, const std::string &a2, const char *current = "v_diffuse")
+// A stage's operation on its arguments (a0 only for MULTIPLYADD and LERP) as a vec4.
+std::string Op(int op, const std::string &a1, const std::string &a2, const std::string &a0,
+               const char *current = "v_diffuse")
 {
     switch (op) {
     case D3DTOP_SELECTARG1: return a1;
@@ -72,6 +74,15 @@ std::string Op(int op, const std::string &a1, const std::string &a2, const char 
     case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", tex.a)";
     case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
     case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", " + std::string(current) + ".a)";
+    case D3DTOP_BLENDTEXTUREALPHAPM: return a1 + " + " + a2 + " * (1.0 - tex.a)";
+    case D3DTOP_MODULATEALPHA_ADDCOLOR: return a1 + " + " + a1 + ".aaaa * " + a2;
+    case D3DTOP_MODULATECOLOR_ADDALPHA: return a1 + " * " + a2 + " + " + a1 + ".aaaa";
+    case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return a1 + " + (1.0 - " + a1 + ".a) * " + a2;
+    case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return "(vec4(1.0) - " + a1 + ") * " + a2 + " + " + a1 + ".aaaa";
+    // The arguments as signed vectors (0.5 is zero), their dot product in every channel.
+    case D3DTOP_DOTPRODUCT3: return "vec4(4.0 * dot(" + a1 + ".rgb - vec3(0.5), " + a2 + ".rgb - vec3(0.5)))";
+    case D3DTOP_MULTIPLYADD: return a0 + " + " + a1 + " * " + a2;
+    case D3DTOP_LERP: return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
     default: return "v_diffuse";
     }
 }
@@ -255,11 +266,15 @@ std::string FragmentGlsl(const FragmentKey &k)
         o << "    vec4 result = v_diffuse;\n";
     } else {
         o << "    vec4 result;\n";
-        o << "    result.rgb = clamp((" << Op(k.colorOp, Arg(k.colorArg1), Arg(k.colorArg2)) << ").rgb, 0.0, 1.0);\n";
-        if (k.alphaOp == D3DTOP_DISABLE)
+        o << "    result.rgb = clamp((" << Op(k.colorOp, Arg(k.colorArg1), Arg(k.colorArg2), Arg(k.colorArg0))
+          << ").rgb, 0.0, 1.0);\n";
+        if (k.colorOp == D3DTOP_DOTPRODUCT3)  // its product goes to alpha too, whatever the alpha op
+            o << "    result.a = result.r;\n";
+        else if (k.alphaOp == D3DTOP_DISABLE)
             o << "    result.a = v_diffuse.a;\n";
         else
-            o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2)) << ").a, 0.0, 1.0);\n";
+            o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2), Arg(k.alphaArg0))
+              << ").a, 0.0, 1.0);\n";
     }
     // Each later stage combines its arguments with the result so far (D3DTA_CURRENT).
     for (int s = 1; s < stages; ++s) {
@@ -268,12 +283,14 @@ std::string FragmentGlsl(const FragmentKey &k)
           << (st[6] ? "texture(u_texture" + std::to_string(s) + ", v_tex" + std::to_string(s) + ".xy)"
                     : std::string("vec4(1.0)"))
           << ";\n        vec4 next;\n";
-        o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), "result")
+        o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), Arg(st[7], "result"), "result")
           << ").rgb, 0.0, 1.0);\n";
-        if (st[3] == D3DTOP_DISABLE || st[3] == 0)
+        if (st[0] == D3DTOP_DOTPRODUCT3)
+            o << "        next.a = next.r;\n";
+        else if (st[3] == D3DTOP_DISABLE || st[3] == 0)
             o << "        next.a = result.a;\n";
         else
-            o << "        next.a = clamp((" << Op(st[3], Arg(st[4], "result"), Arg(st[5], "result"), "result")
+            o << "        next.a = clamp((" << Op(st[3], Arg(st[4], "result"), Arg(st[5], "result"), Arg(st[8], "result"), "result")
               << ").a, 0.0, 1.0);\n";
         o << "        result = next;\n    }\n";
     }

@@ -44,14 +44,15 @@ struct VertexKey {
 };
 
 struct FragmentKey {
-    uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0;
-    uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0;
+    uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0, colorArg0 = 0;
+    uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0, alphaArg0 = 0;
     uint8_t hasTexture = 0;
     uint8_t alphaFunc = D3DCMP_ALWAYS;  // D3DCMP_ALWAYS when the alpha test is off
     uint8_t addSpecular = 0;
-    // Stages 1..7 (index 0 unused): colour op, args, alpha op, args, texture bound.  The
-    // first stage whose colour op is D3DTOP_DISABLE ends the cascade.
-    uint8_t stages[kMaxStages][7] = {};
+    // Stages 1..7 (index 0 unused): colour op, args 1 and 2, alpha op, args 1 and 2,
+    // texture bound, colour arg 0, alpha arg 0.  The first stage whose colour op is
+    // D3DTOP_DISABLE ends the cascade.
+    uint8_t stages[kMaxStages][9] = {};
     uint8_t fog = 0;  // 0 none; kFogFactor: v_fog is the factor; else D3DFOG_* of table fog on v_fog's depth
     uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
 

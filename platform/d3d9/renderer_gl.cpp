@@ -1107,6 +1107,8 @@ private:
         fk.alphaOp = uint8_t(st[D3DTSS_ALPHAOP]);
         fk.alphaArg1 = uint8_t(st[D3DTSS_ALPHAARG1]);
         fk.alphaArg2 = uint8_t(st[D3DTSS_ALPHAARG2]);
+        fk.colorArg0 = uint8_t(st[D3DTSS_COLORARG0]);
+        fk.alphaArg0 = uint8_t(st[D3DTSS_ALPHAARG0]);
         fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
@@ -1119,6 +1121,7 @@ private:
             k[0] = uint8_t(t[D3DTSS_COLOROP]), k[1] = uint8_t(t[D3DTSS_COLORARG1]), k[2] = uint8_t(t[D3DTSS_COLORARG2]);
             k[3] = uint8_t(t[D3DTSS_ALPHAOP]), k[4] = uint8_t(t[D3DTSS_ALPHAARG1]), k[5] = uint8_t(t[D3DTSS_ALPHAARG2]);
             k[6] = s.textures[stage] != nullptr;
+            k[7] = uint8_t(t[D3DTSS_COLORARG0]), k[8] = uint8_t(t[D3DTSS_ALPHAARG0]);
             vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
         }
         // Fog: table fog when a table mode is set, else vertex fog by its mode, else the

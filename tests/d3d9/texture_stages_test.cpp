@@ -4,6 +4,10 @@
 // off, and the first disabled stage ends the cascade.
 #include "d3d9/pixel_fixture.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
 using namespace d3d9test;
 
 namespace {
@@ -147,6 +151,49 @@ TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
     device_->SetTextureStageState(7, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0), 2) << "red texel, no blue left";
+}
+
+
+TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
+{
+    // Arguments 1, 2 and 0: the diffuse colour d, the texture factor t and the left
+    // texel's alpha x (0x40) in every channel, each from 0 to 1.
+    device_->SetTexture(0, grey_white_);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF204080);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG0, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
+    using Rgba = std::array<double, 4>;
+    auto rgba = [](D3DCOLOR c) {
+        return Rgba{((c >> 16) & 255) / 255.0, ((c >> 8) & 255) / 255.0, (c & 255) / 255.0, (c >> 24) / 255.0};
+    };
+    const D3DCOLOR diffuse = 0x408040C0;
+    const Rgba d = rgba(diffuse), t = rgba(0xFF204080), x = rgba(0x40404040);
+    const double dot = 4 * ((d[0] - 0.5) * (t[0] - 0.5) + (d[1] - 0.5) * (t[1] - 0.5) + (d[2] - 0.5) * (t[2] - 0.5));
+    struct Case {
+        D3DTEXTUREOP op;
+        double (*channel)(double d, double t, double x, double dAlpha, double xAlpha, double dot);
+    } cases[] = {
+        {D3DTOP_MODULATEALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + da * t; }},
+        {D3DTOP_MODULATECOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return d * t + da; }},
+        {D3DTOP_MODULATEINVALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + (1 - da) * t; }},
+        {D3DTOP_MODULATEINVCOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return (1 - d) * t + da; }},
+        {D3DTOP_BLENDTEXTUREALPHAPM, [](double d, double t, double, double, double xa, double) { return d + t * (1 - xa); }},
+        {D3DTOP_DOTPRODUCT3, [](double, double, double, double, double, double dot) { return dot; }},
+        {D3DTOP_MULTIPLYADD, [](double d, double t, double x, double, double, double) { return x + d * t; }},
+        {D3DTOP_LERP, [](double d, double t, double x, double, double, double) { return x * d + (1 - x) * t; }},
+    };
+    D3DCAPS9 caps;
+    device_->GetDeviceCaps(&caps);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "operation " << c.op);
+        EXPECT_TRUE(caps.TextureOpCaps & (1u << (c.op - 1))) << "the caps offer it";
+        Stage(0, c.op, D3DTA_DIFFUSE, D3DTA_TFACTOR);
+        D3DCOLOR want = 0xFF000000;
+        for (int k = 0; k < 3; ++k) {
+            double v = std::clamp(c.channel(d[k], t[k], x[k], d[3], x[3], dot), 0.0, 1.0);
+            want |= D3DCOLOR(std::lround(v * 255)) << (16 - 8 * k);
+        }
+        EXPECT_COLOR_NEAR(Draw(diffuse).first, want, 3);
+    }
 }
 
 }  // namespace
