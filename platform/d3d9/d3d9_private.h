@@ -328,7 +328,9 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
 // coordinates.
 // `stageSets`, when given, names for stages 1..7 the oT register each later texture
 // stage reads into v_tex<stage> (0xFF: none).
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets = nullptr);
+// The shader as GLSL; `points` adds the point size for a point list.
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets = nullptr,
+                            bool points = false);
 UINT ConstantArraySize(const ParsedShader &shader);
 
 class VertexShader final : public ComObject<IDirect3DVertexShader9> {
@@ -352,6 +354,7 @@ uint32_t NextObjectId();
 // ---------------------------------------------------------------------------------------
 constexpr int kMaxStages = 8;
 constexpr int kMaxSamplers = 16;
+constexpr float kMaxPointSize = 64.0f;  // the largest point drawn, in pixels (caps' MaxPointSize)
 constexpr int kMaxStreams = 16;
 constexpr int kMaxLights = 8;
 constexpr int kRenderStates = 256;

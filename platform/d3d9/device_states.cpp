@@ -172,8 +172,6 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     case D3DRS_VERTEXBLEND: return value != D3DVBF_DISABLE ? "D3DRS_VERTEXBLEND (vertex blending)" : nullptr;
     case D3DRS_INDEXEDVERTEXBLENDENABLE: return value ? "D3DRS_INDEXEDVERTEXBLENDENABLE" : nullptr;
     case D3DRS_CLIPPLANEENABLE: return value ? "D3DRS_CLIPPLANEENABLE (user clip planes)" : nullptr;
-    case D3DRS_POINTSPRITEENABLE: return value ? "D3DRS_POINTSPRITEENABLE (point sprites)" : nullptr;
-    case D3DRS_POINTSCALEENABLE: return value ? "D3DRS_POINTSCALEENABLE" : nullptr;
     case D3DRS_SRGBWRITEENABLE: return value ? "D3DRS_SRGBWRITEENABLE" : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:

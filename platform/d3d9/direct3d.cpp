@@ -134,7 +134,7 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.VertexProcessingCaps = D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
                              D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     c.MaxActiveLights = kMaxLights;
-    c.MaxPointSize = 1.0f;
+    c.MaxPointSize = kMaxPointSize;
     c.MaxPrimitiveCount = 0xFFFFF;
     c.MaxVertexIndex = 0xFFFFFF;
     c.MaxStreams = kMaxStreams;

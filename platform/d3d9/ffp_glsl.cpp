@@ -121,7 +121,11 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec4 u_lightAttenuation[8];\n"  // range, a0, a1, a2
          "uniform vec3 u_lightSpot[8];\n"         // cos(theta / 2), cos(phi / 2), falloff
          "uniform vec4 u_fog;\n"                  // start, end, density, w-based (1) or z-based (0)
+         "uniform vec4 u_point;\n"                // size, least, largest, viewport height
+         "uniform vec3 u_pointScale;\n"           // A, B, C
          "in vec4 a_position;\n";
+    if (k.points && k.hasPointSize)
+        o << "in float a_psize;\n";
     if (k.hasNormal)
         o << "in vec3 a_normal;\n";
     o << (k.hasDiffuse ? "in vec4 a_diffuse;\n" : "const vec4 a_diffuse = vec4(1.0);\n");
@@ -151,6 +155,16 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
              "    vec4 clip = u_projection * eye;\n";
     }
     o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    if (k.points) {
+        // The point's size in pixels: its own or D3DRS_POINTSIZE, scaled by the viewport
+        // height over sqrt(A + B d + C d^2) at eye distance d, then clamped.
+        o << "    float size = " << (k.hasPointSize ? "a_psize" : "u_point.x") << ";\n";
+        if (k.pointScale && !k.pretransformed)
+            o << "    float de = length(eye.xyz);\n"
+                 "    size *= u_point.w * inversesqrt(max(u_pointScale.x + u_pointScale.y * de + "
+                 "u_pointScale.z * de * de, 1e-20));\n";
+        o << "    gl_PointSize = clamp(size, u_point.y, u_point.z);\n";
+    }
     // Fog: the depth for table fog (w, the eye distance along z, under a perspective
     // projection; the device depth otherwise), or the vertex fog factor.
     if (k.fog == kFogDepth) {
@@ -261,7 +275,9 @@ std::string FragmentGlsl(const FragmentKey &k)
     for (int s = 1; s < stages; ++s)
         o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
     o << "void main()\n{\n";
-    o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, v_tex0.xy)" : "vec4(1.0)") << ";\n";
+    // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage.
+    const std::string coord0 = k.pointSprite ? "gl_PointCoord" : "v_tex0.xy";
+    o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, " + coord0 + ")" : std::string("vec4(1.0)")) << ";\n";
     if (k.colorOp == D3DTOP_DISABLE) {
         o << "    vec4 result = v_diffuse;\n";
     } else {
@@ -280,7 +296,8 @@ std::string FragmentGlsl(const FragmentKey &k)
     for (int s = 1; s < stages; ++s) {
         const uint8_t *st = k.stages[s];
         o << "    {\n        vec4 tex = "
-          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", v_tex" + std::to_string(s) + ".xy)"
+          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", " +
+                          (k.pointSprite ? std::string("gl_PointCoord") : "v_tex" + std::to_string(s) + ".xy") + ")"
                     : std::string("vec4(1.0)"))
           << ";\n        vec4 next;\n";
         o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), Arg(st[7], "result"), "result")

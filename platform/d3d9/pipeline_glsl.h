@@ -39,6 +39,9 @@ struct VertexKey {
                                 // texture coordinate set each reads into v_tex<stage>, 0xFF when unused
     uint8_t fog = 0;            // what v_fog carries: one of the kFog* values
     uint8_t rangeFog = 0;       // vertex fog by distance from the eye rather than depth
+    uint8_t points = 0;         // a point list: gl_PointSize is written
+    uint8_t hasPointSize = 0;   // the layout gives each point its size (D3DDECLUSAGE_PSIZE)
+    uint8_t pointScale = 0;     // D3DRS_POINTSCALEENABLE: sizes shrink with the eye distance
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -55,6 +58,7 @@ struct FragmentKey {
     uint8_t stages[kMaxStages][9] = {};
     uint8_t fog = 0;  // 0 none; kFogFactor: v_fog is the factor; else D3DFOG_* of table fog on v_fog's depth
     uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
+    uint8_t pointSprite = 0;  // points drawn as sprites: every stage's coordinates span the point
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -74,6 +78,7 @@ constexpr const char *kAttrNormal = "a_normal";
 constexpr const char *kAttrDiffuse = "a_diffuse";
 constexpr const char *kAttrSpecular = "a_specular";
 constexpr const char *kAttrTexcoord = "a_texcoord";
+constexpr const char *kAttrPointSize = "a_psize";
 
 std::string FixedFunctionVertexGlsl(const VertexKey &key);
 std::string FragmentGlsl(const FragmentKey &key);

@@ -230,6 +230,7 @@ struct Program {
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
+    GLint point = -1, pointScale = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -313,6 +314,7 @@ public:
             glBindSampler(GLuint(i), samplers_[i]);
         glActiveTexture(GL_TEXTURE0);
         glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
+        glEnable(GL_PROGRAM_POINT_SIZE);  // point lists' programs write their size
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
@@ -418,6 +420,11 @@ public:
         VertexKey vk;
         FragmentKey fk;
         MakeKeys(s, *decl, vk, fk);
+        if (call.type == D3DPT_POINTLIST) {
+            vk.points = 1;
+            vk.pointScale = !vk.shaderId && s.render[D3DRS_POINTSCALEENABLE] != FALSE;
+            fk.pointSprite = s.render[D3DRS_POINTSPRITEENABLE] != FALSE;
+        }
         Program *program = ProgramFor(s, vk, fk);
         if (!program)
             return D3DERR_INVALIDCALL;
@@ -1071,6 +1078,8 @@ private:
                     vk.hasDiffuse = 1;
                 else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 1)
                     vk.hasSpecular = 1;
+                else if (e.Usage == D3DDECLUSAGE_PSIZE && e.UsageIndex == 0)
+                    vk.hasPointSize = 1;
                 else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex == texIndex)
                     vk.texSize = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
             }
@@ -1208,7 +1217,7 @@ private:
         Program p;
         std::string vertexSource, log;
         if (vk.shaderId) {
-            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, vk.stageSet);
+            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, vk.stageSet, vk.points);
             p.fixedFunction = false;
             p.constantCount = ConstantArraySize(s.vertexShader->parsed);
         } else {
@@ -1241,6 +1250,8 @@ private:
                 bind(kAttrSpecular, D3DDECLUSAGE_COLOR, 1);
             if (vk.texSize)
                 bind(kAttrTexcoord, D3DDECLUSAGE_TEXCOORD, vk.texIndex);
+            if (vk.points && vk.hasPointSize)
+                bind(kAttrPointSize, D3DDECLUSAGE_PSIZE, 0);
             bool bound[8] = {};
             for (int stage = 1; stage < kMaxStages; stage++) {
                 uint8_t set = vk.stageSet[stage];
@@ -1282,6 +1293,8 @@ private:
         p.alphaRef = loc("u_alphaRef");
         p.fog = loc("u_fog");
         p.fogColor = loc("u_fogColor");
+        p.point = loc("u_point");
+        p.pointScale = loc("u_pointScale");
         UseProgram(p);
         if (p.texture0 >= 0)
             glUniform1i(p.texture0, 0);
@@ -1412,6 +1425,21 @@ private:
                 glUniform4fv(p.fog, 1, fog);
             if (p.fogColor >= 0)
                 glUniform4fv(p.fogColor, 1, color);
+        }
+        if (p.point >= 0) {
+            // Point sizes and their scale factors, only in the programs of point lists.
+            float point[4], scale[3];
+            memcpy(&point[0], &s.render[D3DRS_POINTSIZE], 4);
+            memcpy(&point[1], &s.render[D3DRS_POINTSIZE_MIN], 4);
+            memcpy(&point[2], &s.render[D3DRS_POINTSIZE_MAX], 4);
+            point[2] = std::min(point[2], kMaxPointSize);
+            point[3] = float(v.Height);
+            memcpy(&scale[0], &s.render[D3DRS_POINTSCALE_A], 4);
+            memcpy(&scale[1], &s.render[D3DRS_POINTSCALE_B], 4);
+            memcpy(&scale[2], &s.render[D3DRS_POINTSCALE_C], 4);
+            glUniform4fv(p.point, 1, point);
+            if (p.pointScale >= 0)
+                glUniform3fv(p.pointScale, 1, scale);
         }
         if (p.alphaRef >= 0 && p.alphaRefValue != s.render[D3DRS_ALPHAREF]) {
             glUniform1f(p.alphaRef, float(s.render[D3DRS_ALPHAREF] & 0xFF));

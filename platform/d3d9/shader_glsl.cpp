@@ -233,14 +233,18 @@ UINT ConstantArraySize(const ParsedShader &shader)
     return shader.usesAddress ? UINT(kVsConstants) : std::max<UINT>(1, shader.maxConst);
 }
 
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets)
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets, bool points)
 {
     std::string glsl = Translator(shader, texIndex).Run();
-    if (!stageSets)
-        return glsl;
-    // Later texture stages read their own oT registers.
     std::string outs, writes;
-    for (int s = 1; s < kMaxStages; ++s)
+    if (points) {
+        // A point's size: what the shader wrote to oPts, else D3DRS_POINTSIZE, clamped.
+        outs += "uniform vec4 u_point;\n";  // size, least, largest, viewport height
+        writes += std::string("    gl_PointSize = clamp(") + (shader.writesPointSize ? "oPts.x" : "u_point.x") +
+                  ", u_point.y, u_point.z);\n";
+    }
+    // Later texture stages read their own oT registers.
+    for (int s = 1; stageSets && s < kMaxStages; ++s)
         if (stageSets[s] != 0xFF) {
             outs += "out vec4 v_tex" + std::to_string(s) + ";\n";
             writes += "    v_tex" + std::to_string(s) + " = oT" + std::to_string(stageSets[s] & 7) + ";\n";
