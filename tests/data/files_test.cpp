@@ -1,5 +1,5 @@
 /*
- * files_test.cpp - the generator as a whole and its smaller files: two runs give the same
+ * files_test.cpp - the generator as a whole and its smaller files: a run gives the build's
  * bytes, every texture a model names is there and loadable, the particle bitmaps keep an
  * exact black background, the icon is a 32 x 32 24-bit bitmap, the particle shader (run
  * through a small interpreter) puts each corner where the program expects.
@@ -41,27 +41,21 @@ bool IsPowerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
 
 }  // namespace
 
-TEST(Generator, TwoRunsWriteIdenticalFilesMatchingTheBuild)
+TEST(Generator, ARunWritesTheSameBytesAsTheBuildsRun)
 {
-    std::string a = TempDir(), b = TempDir();
-    ASSERT_FALSE(a.empty());
-    ASSERT_FALSE(b.empty());
-    ASSERT_EQ(std::system((std::string(TAVROK_DATAGEN) + " " + a).c_str()), 0);
-    ASSERT_EQ(std::system((std::string(TAVROK_DATAGEN) + " " + b).c_str()), 0);
-    std::map<std::string, std::string> fa = ListFiles(a), fb = ListFiles(b);
-    EXPECT_GE(fa.size(), 10u);
-    ASSERT_EQ(fa.size(), fb.size());
-    for (const auto &f : fa) {
-        ASSERT_EQ(fb.count(f.first), 1u) << f.first;
-        EXPECT_TRUE(f.second == fb[f.first]) << f.first << " differs between runs";
-        // The build's own run layout holds the same bytes.
-        EXPECT_TRUE(ReadText(RunDir() + f.first) == f.second) << f.first << " differs from the build";
-    }
+    // The build made the run layout with the generator; a second run elsewhere must give
+    // the very same files.
+    std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(std::system((std::string(TAVROK_DATAGEN) + " " + dir).c_str()), 0);
+    std::map<std::string, std::string> files = ListFiles(dir);
+    EXPECT_GE(files.size(), 10u);
+    for (const auto &f : files)
+        EXPECT_TRUE(ReadText(RunDir() + f.first) == f.second) << f.first << " differs from the build's";
     for (const char *required : {"/Data/Ninja.x", "/Level01/Level.x", "/Particle.vsh", "/Data/Particle_Smoke.bmp",
                                  "/Data/Particle_Spare1.bmp", "/bin/res/icon102.bmp"})
-        EXPECT_EQ(fa.count(required), 1u) << required;
-    fs::remove_all(a);
-    fs::remove_all(b);
+        EXPECT_EQ(files.count(required), 1u) << required;
+    fs::remove_all(dir);
 
     // A folder that cannot be made is an error, not a crash.
     EXPECT_NE(std::system((std::string(TAVROK_DATAGEN) + " /proc/no-such-place 2>/dev/null").c_str()), 0);
