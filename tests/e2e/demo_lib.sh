@@ -31,16 +31,6 @@ LACQUER='r > 120 and g < 70 and b < 60'                      # the red gate and 
 WHITE='r > 225 and g > 225 and b > 225'                      # the screen text
 ORANGE='r > 200 and 90 < g < 200 and b < 90'                 # sword sparks
 
-# differ <a.png> <b.png> <x> <y> <w> <h>: how many pixels of the region differ by more than
-# 45%: outlines that moved, not shading that changed.
-differ() {
-  $CONVERT "$1" -crop "${5}x${6}+${3}+${4}" +repage "$WORK/differ_a.png"
-  $CONVERT "$2" -crop "${5}x${6}+${3}+${4}" +repage "$WORK/differ_b.png"
-  # compare answers 1 when the pictures differ at all.
-  { compare -metric AE -fuzz 45% "$WORK/differ_a.png" "$WORK/differ_b.png" null: 2>&1 || true; } |
-    cut -d' ' -f1 | cut -d. -f1
-}
-
 # Unattended runs: on the virtual clock every presented frame is 40 ms, and the input
 # script is the only input, so a run is a function of its script: the same frames come out
 # on any machine, however fast it renders.

@@ -1,5 +1,5 @@
 // Frame trees: combining down the tree (with the root applied twice, as the frame update
-// calls it), search order, reset after posing, and deletion.
+// calls it), search order and deletion.
 #include "scene/frame.h"
 
 #include <gtest/gtest.h>
@@ -84,27 +84,6 @@ TEST(FindFrame, SearchesSelfThenSiblingsThenChildrenAndSkipsUnnamed)
     EXPECT_EQ(FindFrame(NULL, "dup"), nullptr);
     DeleteFrameTree(root);
     DeleteFrameTree(NULL);  // allowed, does nothing
-}
-
-TEST(ResetFrameMatrices, RestoresEveryFrameOfTheTree)
-{
-    SFrame *root = NewFrame("root");
-    SFrame *child = NewFrame("child");
-    SFrame *sibling = NewFrame("sibling");
-    root->pFrameFirstChild = child;
-    child->pFrameSibling = sibling;
-    child->RestMatrix = child->TransformationMatrix = Translation(1, 2, 3);
-    // Pose everything, then reset.
-    root->TransformationMatrix = Translation(9, 9, 9);
-    child->TransformationMatrix = Translation(8, 8, 8);
-    sibling->TransformationMatrix = Translation(7, 7, 7);
-    ResetFrameMatrices(root);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    EXPECT_EQ(root->TransformationMatrix, identity);  // no matrix in the file: identity
-    EXPECT_EQ(child->TransformationMatrix, Translation(1, 2, 3));
-    EXPECT_EQ(sibling->TransformationMatrix, identity);
-    DeleteFrameTree(root);
 }
 
 }  // namespace

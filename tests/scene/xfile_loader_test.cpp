@@ -117,37 +117,6 @@ const char *kSkinnedBody = R"(
   SkinWeights { "Ghost"; 1; 2; 1.0; 1,0,0,0, 0,1,0,0, 0,0,1,0, 5,0,0,1;; }
 )";
 
-TEST_F(XFileLoaderTest, BonesBindToFramesOfTheSameName)
-{
-    std::string file = std::string("Frame Root {\n FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,1,0,1;; }\n"
-                                   " Frame Arm {\n  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,0,0,1;; }\n"
-                                   "  Mesh Body {") +
-                       kSkinnedBody + "  }\n }\n}\n";
-    std::string path = WriteX("skinned.x", file, true);
-    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "", 0, D3DXMESH_SYSTEMMEM), S_OK);
-    ASSERT_NE(list_, nullptr);
-    ASSERT_NE(list_->pSkinInfo, nullptr);
-    ASSERT_EQ(list_->pSkinInfo->GetNumBones(), 3u);
-    ASSERT_NE(list_->ppBoneMatrixPtrs, nullptr);
-    ASSERT_NE(list_->pBoneMatrices, nullptr);
-    SFrame *arm = root_->pFrameFirstChild;
-    EXPECT_EQ(list_->ppBoneMatrixPtrs[0], &root_->CombinedMatrix);
-    EXPECT_EQ(list_->ppBoneMatrixPtrs[1], &arm->CombinedMatrix);
-    EXPECT_EQ(list_->ppBoneMatrixPtrs[2], nullptr) << "no frame is called Ghost";
-    EXPECT_EQ(arm->pMeshContainer, list_);
-
-    // As the frame update does it: the root's own matrix as parent, so the root counts twice.
-    UpdateFrameMatrices(root_, &root_->TransformationMatrix);
-    ASSERT_EQ(SkinMeshContainer(list_), S_OK);
-    void *v = nullptr;
-    ASSERT_EQ(list_->pSkinnedMesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
-    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 0), 0, 2, 0, 1e-6f);  // Root: lifted twice
-    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 1), 1, 2, 0, 1e-6f);  // Arm: -1 + 1, lifted twice
-    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 3), 3, 2, 0, 1e-6f);
-    EXPECT_VEC3_NEAR(meshtest::Vec3At(v, 12, 2), 7, 0, 0, 1e-6f);  // Ghost: its offset alone
-    list_->pSkinnedMesh->UnlockVertexBuffer();
-}
-
 TEST_F(XFileLoaderTest, SkinnedMeshWithoutFramesIsNotBound)
 {
     std::string path = WriteX("loose.x", std::string("Mesh Body {") + kSkinnedBody + "}\n", true);
