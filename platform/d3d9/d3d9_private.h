@@ -328,9 +328,14 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
 // coordinates.
 // `stageSets`, when given, names for stages 1..7 the oT register each later texture
 // stage reads into v_tex<stage> (0xFF: none).
-// The shader as GLSL; `points` adds the point size for a point list.
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets = nullptr,
-                            bool points = false);
+// What a draw asks of a translated shader beyond its own code.
+struct ShaderVariant {
+    const uint8_t *stageSets = nullptr;  // stages 1..7: the oT register each reads, 0xFF unused
+    bool points = false;                 // a point list: the point size is written
+    uint8_t clipPlanes = 0;              // user clip planes in use (clip-space planes), one bit each
+    bool flat = false;                   // colours not interpolated (D3DSHADE_FLAT)
+};
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const ShaderVariant &variant = {});
 UINT ConstantArraySize(const ParsedShader &shader);
 
 class VertexShader final : public ComObject<IDirect3DVertexShader9> {

@@ -168,10 +168,9 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
 {
     switch (state) {
     case D3DRS_ZENABLE: return value == D3DZB_USEW ? "D3DRS_ZENABLE = D3DZB_USEW" : nullptr;
-    case D3DRS_SHADEMODE: return value != D3DSHADE_GOURAUD ? "D3DRS_SHADEMODE other than D3DSHADE_GOURAUD" : nullptr;
+    case D3DRS_SHADEMODE: return value == D3DSHADE_PHONG ? "D3DRS_SHADEMODE = D3DSHADE_PHONG" : nullptr;
     case D3DRS_VERTEXBLEND: return value != D3DVBF_DISABLE ? "D3DRS_VERTEXBLEND (vertex blending)" : nullptr;
     case D3DRS_INDEXEDVERTEXBLENDENABLE: return value ? "D3DRS_INDEXEDVERTEXBLENDENABLE" : nullptr;
-    case D3DRS_CLIPPLANEENABLE: return value ? "D3DRS_CLIPPLANEENABLE (user clip planes)" : nullptr;
     case D3DRS_SRGBWRITEENABLE: return value ? "D3DRS_SRGBWRITEENABLE" : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:

@@ -123,6 +123,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec4 u_fog;\n"                  // start, end, density, w-based (1) or z-based (0)
          "uniform vec4 u_point;\n"                // size, least, largest, viewport height
          "uniform vec3 u_pointScale;\n"           // A, B, C
+         "uniform vec4 u_clipPlane[6];\n"         // user clip planes in camera space
          "in vec4 a_position;\n";
     if (k.points && k.hasPointSize)
         o << "in float a_psize;\n";
@@ -132,7 +133,8 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     o << (k.hasSpecular ? "in vec4 a_specular;\n" : "const vec4 a_specular = vec4(0.0);\n");
     if (k.texSize)
         o << "in vec4 a_texcoord;\n";
-    o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
+    o << (k.flat ? "flat out vec4 v_diffuse;\nflat out vec4 v_specular;\n" : "out vec4 v_diffuse;\nout vec4 v_specular;\n")
+      << "out vec4 v_tex0;\nout float v_fog;\n";
     // The coordinate sets that later stages read, each declared once.
     bool declared[8] = {};
     for (int s = 1; s < kMaxStages; ++s) {
@@ -155,6 +157,11 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
              "    vec4 clip = u_projection * eye;\n";
     }
     o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    // User clip planes keep what lies on their positive side; screen-space vertices are
+    // not clipped by them.
+    for (int i = 0; i < 6 && !k.pretransformed; ++i)
+        if (k.clipPlanes & (1 << i))
+            o << "    gl_ClipDistance[" << i << "] = dot(u_clipPlane[" << i << "], eye);\n";
     if (k.points) {
         // The point's size in pixels: its own or D3DRS_POINTSIZE, scaled by the viewport
         // height over sqrt(A + B d + C d^2) at eye distance d, then clamped.
@@ -261,7 +268,8 @@ std::string FragmentGlsl(const FragmentKey &k)
 {
     std::ostringstream o;
     o << "#version 330 core\n"
-         "in vec4 v_diffuse;\nin vec4 v_specular;\nin vec4 v_tex0;\nin float v_fog;\n"
+      << (k.flat ? "flat in vec4 v_diffuse;\nflat in vec4 v_specular;\n" : "in vec4 v_diffuse;\nin vec4 v_specular;\n")
+      << "in vec4 v_tex0;\nin float v_fog;\n"
          "uniform vec4 u_fog;\n"
          "uniform vec4 u_fogColor;\n"
          "uniform sampler2D u_texture0;\n"

@@ -42,6 +42,8 @@ struct VertexKey {
     uint8_t points = 0;         // a point list: gl_PointSize is written
     uint8_t hasPointSize = 0;   // the layout gives each point its size (D3DDECLUSAGE_PSIZE)
     uint8_t pointScale = 0;     // D3DRS_POINTSCALEENABLE: sizes shrink with the eye distance
+    uint8_t clipPlanes = 0;     // D3DRS_CLIPPLANEENABLE: the user clip planes in use, one bit each
+    uint8_t flat = 0;           // D3DSHADE_FLAT: colours are the first vertex's
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -59,6 +61,7 @@ struct FragmentKey {
     uint8_t fog = 0;  // 0 none; kFogFactor: v_fog is the factor; else D3DFOG_* of table fog on v_fog's depth
     uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
     uint8_t pointSprite = 0;  // points drawn as sprites: every stage's coordinates span the point
+    uint8_t flat = 0;         // the colours come unblended from the first vertex (D3DSHADE_FLAT)
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };

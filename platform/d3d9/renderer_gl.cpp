@@ -230,7 +230,7 @@ struct Program {
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
-    GLint point = -1, pointScale = -1;
+    GLint point = -1, pointScale = -1, clipPlane = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -279,6 +279,40 @@ D3DMATRIX Mul(const D3DMATRIX &a, const D3DMATRIX &b)
     return r;
 }
 
+// The inverse of `a` by Gauss-Jordan elimination with partial pivoting; false (and `out`
+// untouched) when `a` is singular.
+bool Inverse(const D3DMATRIX &a, D3DMATRIX &out)
+{
+    double m[4][8];
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++) {
+            m[i][j] = a.m[i][j];
+            m[i][j + 4] = i == j ? 1.0 : 0.0;
+        }
+    for (int c = 0; c < 4; c++) {
+        int pivot = c;
+        for (int r = c + 1; r < 4; r++)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c]))
+                pivot = r;
+        if (std::fabs(m[pivot][c]) < 1e-30)
+            return false;
+        std::swap(m[c], m[pivot]);
+        const double scale = 1.0 / m[c][c];
+        for (double &v : m[c])
+            v *= scale;
+        for (int r = 0; r < 4; r++)
+            if (r != c) {
+                const double f = m[r][c];
+                for (int k = 0; k < 8; k++)
+                    m[r][k] -= f * m[c][k];
+            }
+    }
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            out.m[i][j] = float(m[i][j + 4]);
+    return true;
+}
+
 void ColorOf(D3DCOLOR c, float out[4])
 {
     out[0] = ((c >> 16) & 255) / 255.0f;
@@ -315,6 +349,7 @@ public:
         glActiveTexture(GL_TEXTURE0);
         glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
         glEnable(GL_PROGRAM_POINT_SIZE);  // point lists' programs write their size
+        glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex, as Direct3D does
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
@@ -420,6 +455,10 @@ public:
         VertexKey vk;
         FragmentKey fk;
         MakeKeys(s, *decl, vk, fk);
+        vk.flat = fk.flat = s.render[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+        vk.clipPlanes = vk.pretransformed ? 0 : uint8_t(s.render[D3DRS_CLIPPLANEENABLE] & 0x3F);
+        for (int i = 0; i < 6; i++)
+            SetEnabled(GL_CLIP_DISTANCE0 + i, clipOn_[i], (vk.clipPlanes >> i) & 1);
         if (call.type == D3DPT_POINTLIST) {
             vk.points = 1;
             vk.pointScale = !vk.shaderId && s.render[D3DRS_POINTSCALEENABLE] != FALSE;
@@ -1217,7 +1256,12 @@ private:
         Program p;
         std::string vertexSource, log;
         if (vk.shaderId) {
-            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, vk.stageSet, vk.points);
+            ShaderVariant variant;
+            variant.stageSets = vk.stageSet;
+            variant.points = vk.points != 0;
+            variant.clipPlanes = vk.clipPlanes;
+            variant.flat = vk.flat != 0;
+            vertexSource = TranslateToGlsl(s.vertexShader->parsed, vk.texIndex, variant);
             p.fixedFunction = false;
             p.constantCount = ConstantArraySize(s.vertexShader->parsed);
         } else {
@@ -1293,6 +1337,7 @@ private:
         p.alphaRef = loc("u_alphaRef");
         p.fog = loc("u_fog");
         p.fogColor = loc("u_fogColor");
+        p.clipPlane = loc("u_clipPlane");
         p.point = loc("u_point");
         p.pointScale = loc("u_pointScale");
         UseProgram(p);
@@ -1426,6 +1471,23 @@ private:
             if (p.fogColor >= 0)
                 glUniform4fv(p.fogColor, 1, color);
         }
+        if (p.clipPlane >= 0 && vk.clipPlanes) {
+            // Planes are given in world space for the fixed-function stage, which clips in
+            // camera space: a plane p (a column) becomes inverse(view) p.  A vertex shader's
+            // planes are in clip space already.
+            float planes[6][4];
+            memcpy(planes, s.clipPlanes, sizeof planes);
+            D3DMATRIX inverse;
+            if (p.fixedFunction && Inverse(s.view, inverse))
+                for (auto &plane : planes) {
+                    float q[4];
+                    for (int r = 0; r < 4; r++)
+                        q[r] = inverse.m[r][0] * plane[0] + inverse.m[r][1] * plane[1] + inverse.m[r][2] * plane[2] +
+                               inverse.m[r][3] * plane[3];
+                    memcpy(plane, q, sizeof q);
+                }
+            glUniform4fv(p.clipPlane, 6, &planes[0][0]);
+        }
         if (p.point >= 0) {
             // Point sizes and their scale factors, only in the programs of point lists.
             float point[4], scale[3];
@@ -1487,6 +1549,7 @@ private:
 
     // Shadow of the GL state (-1 / ~0: unknown).
     bool targetBound_ = false;
+    int clipOn_[6] = {-1, -1, -1, -1, -1, -1};
     int depthTest_ = -1, cullOn_ = -1, blendOn_ = -1, scissorOn_ = -1, depthMask_ = -1, stencilOn_ = -1, offsetOn_ = -1;
     DWORD depthFunc_ = ~0u, cullMode_ = ~0u, blend_[4] = {~0u, ~0u, ~0u, ~0u}, blendOps_[2] = {~0u, ~0u};
     DWORD stencil_[12] = {~0u};  // the stencil states last applied; ~0u first: none yet

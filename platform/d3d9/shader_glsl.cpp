@@ -233,22 +233,32 @@ UINT ConstantArraySize(const ParsedShader &shader)
     return shader.usesAddress ? UINT(kVsConstants) : std::max<UINT>(1, shader.maxConst);
 }
 
-std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const uint8_t *stageSets, bool points)
+std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const ShaderVariant &variant)
 {
     std::string glsl = Translator(shader, texIndex).Run();
     std::string outs, writes;
-    if (points) {
+    if (variant.points) {
         // A point's size: what the shader wrote to oPts, else D3DRS_POINTSIZE, clamped.
         outs += "uniform vec4 u_point;\n";  // size, least, largest, viewport height
         writes += std::string("    gl_PointSize = clamp(") + (shader.writesPointSize ? "oPts.x" : "u_point.x") +
                   ", u_point.y, u_point.z);\n";
     }
+    // User clip planes are given in clip space for a vertex shader.
+    if (variant.clipPlanes)
+        outs += "uniform vec4 u_clipPlane[6];\n";
+    for (int i = 0; i < 6; ++i)
+        if (variant.clipPlanes & (1 << i))
+            writes += "    gl_ClipDistance[" + std::to_string(i) + "] = dot(u_clipPlane[" + std::to_string(i) + "], oPos);\n";
     // Later texture stages read their own oT registers.
-    for (int s = 1; stageSets && s < kMaxStages; ++s)
-        if (stageSets[s] != 0xFF) {
+    for (int s = 1; variant.stageSets && s < kMaxStages; ++s)
+        if (variant.stageSets[s] != 0xFF) {
             outs += "out vec4 v_tex" + std::to_string(s) + ";\n";
-            writes += "    v_tex" + std::to_string(s) + " = oT" + std::to_string(stageSets[s] & 7) + ";\n";
+            writes += "    v_tex" + std::to_string(s) + " = oT" + std::to_string(variant.stageSets[s] & 7) + ";\n";
         }
+    if (variant.flat) {
+        const std::string smooth = "out vec4 v_diffuse;\nout vec4 v_specular;\n";
+        glsl.replace(glsl.find(smooth), smooth.size(), "flat out vec4 v_diffuse;\nflat out vec4 v_specular;\n");
+    }
     glsl.insert(glsl.find("void main()"), outs);
     glsl.insert(glsl.rfind("}"), writes);
     return glsl;

@@ -1,14 +1,16 @@
-// Pixel tests of the stencil buffer, depth bias and separate alpha blending as the SDK
-// documents them: stencil functions, masks and every operation, both windings with
-// two-sided stencil, a depth format without stencil bits; a depth bias that lifts a face
-// over its twin; the alpha channel blended on factors of its own.
+// Pixel tests of raster states as the SDK documents them: the stencil buffer (functions,
+// masks and every operation, both windings with two-sided stencil, a depth format without
+// stencil bits); a depth bias that lifts a face over its twin; the alpha channel blended on
+// factors of its own; user clip planes in world space and, for a vertex shader, in clip
+// space; flat shading from each triangle's first vertex.
 #include "d3d9/pixel_fixture.h"
+#include "d3d9/shader_tokens.h"
 
 using namespace d3d9test;
 
 namespace {
 
-class StencilTest : public PixelTest {
+class RasterStatesTest : public PixelTest {
 protected:
     // A new device on the window, with a depth buffer of `depth` and a back buffer of
     // `backBuffer`.
@@ -73,7 +75,7 @@ protected:
 
 }  // namespace
 
-TEST_F(StencilTest, FunctionsMasksAndOperationsOnEveryWinding)
+TEST_F(RasterStatesTest, FunctionsMasksAndOperationsOnEveryWinding)
 {
     // A 16-bit depth buffer has no stencil bits: the test passes everywhere.
     UseFormats(D3DFMT_D16);
@@ -165,7 +167,7 @@ TEST_F(StencilTest, FunctionsMasksAndOperationsOnEveryWinding)
     EXPECT_EQ(shown[32 * kSize + 32], 0x336699u);
 }
 
-TEST_F(StencilTest, DepthBiasLiftsAFaceOverItsTwin)
+TEST_F(RasterStatesTest, DepthBiasLiftsAFaceOverItsTwin)
 {
     UseFormats(D3DFMT_D24S8);
     device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
@@ -186,7 +188,7 @@ TEST_F(StencilTest, DepthBiasLiftsAFaceOverItsTwin)
     EXPECT_EQ(twins(0, -8), 0xFFFF0000u);
 }
 
-TEST_F(StencilTest, AlphaBlendsOnFactorsOfItsOwn)
+TEST_F(RasterStatesTest, AlphaBlendsOnFactorsOfItsOwn)
 {
     UseFormats(D3DFMT_D24S8, D3DFMT_A8R8G8B8);
     device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);  // the vertices' alpha
@@ -210,4 +212,96 @@ TEST_F(StencilTest, AlphaBlendsOnFactorsOfItsOwn)
     EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND);
     EXPECT_TRUE(caps.StencilCaps & D3DSTENCILCAPS_TWOSIDED);
     EXPECT_TRUE(caps.RasterCaps & D3DPRASTERCAPS_DEPTHBIAS);
+}
+
+TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
+{
+    // A quad over the whole viewport at identity transforms, cut by x >= 0 in world space.
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    } quad[4] = {{-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF}, {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    auto draw = [&] {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+        device_->EndScene();
+        return Quarters();
+    };
+    const D3DCOLOR k = 0xFF000000, w = 0xFFFFFFFF;
+    const float right[4] = {1, 0, 0, 0};
+    ASSERT_EQ(device_->SetClipPlane(0, right), D3D_OK);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{w, w, w, w})) << "a plane that is not enabled clips nothing";
+    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{k, k, w, w}));
+    // The plane stays in world space when the view moves the world half a unit left.
+    D3DMATRIX view = {};
+    view._11 = view._22 = view._33 = view._44 = 1;
+    view._41 = -0.5f;
+    device_->SetTransform(D3DTS_VIEW, &view);
+    quad[1].x = quad[3].x = 1.5f;  // the quad still reaches the right edge
+    quad[0].x = quad[2].x = -0.5f;
+    EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{k, w, w, w}));
+    // Two planes together: also y <= 0 (the lower half) in plane 3.
+    const float below[4] = {0, -1, 0, 0};
+    device_->SetClipPlane(3, below);
+    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0 | D3DCLIPPLANE3);
+    draw();
+    EXPECT_EQ(Pixel(40, 16), k);
+    EXPECT_EQ(Pixel(40, 48), w);
+    EXPECT_EQ(Pixel(8, 48), k);
+
+    // A vertex shader's planes are in clip space: x >= 0.5 of what it writes to oPos.
+    const DWORD tokens[] = {
+        D3DVS_VERSION(1, 1),
+        D3DSIO_DCL, d3d9test::Dcl(D3DDECLUSAGE_POSITION), d3d9test::Dst(D3DSPR_INPUT, 0),
+        D3DSIO_MOV, d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), d3d9test::Src(D3DSPR_INPUT, 0),
+        D3DSIO_MOV, d3d9test::Dst(D3DSPR_ATTROUT, 0), d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
+        D3DVS_END(),
+    };
+    IDirect3DVertexShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
+    float positions[4][4] = {{-1, 1, 0.5f, 1}, {1, 1, 0.5f, 1}, {-1, -1, 0.5f, 1}, {1, -1, 0.5f, 1}};
+    const float half[4] = {1, 0, 0, -0.5f};
+    device_->SetClipPlane(0, half);
+    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    device_->SetFVF(D3DFVF_XYZW);
+    device_->SetVertexShader(shader);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, positions, sizeof positions[0]), D3D_OK);
+    device_->EndScene();
+    EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{k, k, k, w})) << "the shader's colour is its w, 1";
+    device_->SetVertexShader(NULL);
+    shader->Release();
+    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+}
+
+TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
+{
+    // A strip of two triangles over the target: red, green, blue, white corners.
+    TLVertex strip[4] = {{0, 0, 0.5f, 1, 0xFFFF0000, 0, 0},
+                         {64, 0, 0.5f, 1, 0xFF00FF00, 0, 0},
+                         {0, 64, 0.5f, 1, 0xFF0000FF, 0, 0},
+                         {64, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    auto draw = [&] {
+        device_->BeginScene();
+        device_->SetFVF(kTLFvf);
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]), D3D_OK);
+        device_->EndScene();
+    };
+    draw();
+    EXPECT_GT(Distance(Pixel(16, 16), 0xFFFF0000), 40) << "Gouraud blends the corners";
+    EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT), D3D_OK);
+    draw();
+    EXPECT_EQ(Pixel(16, 16), 0xFFFF0000u) << "the first triangle: its first vertex";
+    EXPECT_EQ(Pixel(48, 48), 0xFF00FF00u) << "the second triangle starts at the second vertex";
+    EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_PHONG), D3DERR_INVALIDCALL);
+    D3DCAPS9 caps;
+    device_->GetDeviceCaps(&caps);
+    EXPECT_EQ(caps.MaxUserClipPlanes, 6u);
 }
