@@ -251,7 +251,7 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
     case D3DTSS_TEXCOORDINDEX:
         return value > 7 ? "generated texture coordinates (D3DTSS_TCI_*)" : nullptr;
     case D3DTSS_TEXTURETRANSFORMFLAGS:
-        return value != D3DTTFF_DISABLE ? "texture coordinate transforms" : nullptr;
+        return (value & ~DWORD(D3DTTFF_PROJECTED)) > D3DTTFF_COUNT4 ? "an unknown D3DTEXTURETRANSFORMFLAGS value" : nullptr;
     case D3DTSS_RESULTARG:
         return value != D3DTA_CURRENT ? "D3DTSS_RESULTARG other than D3DTA_CURRENT" : nullptr;
     default:

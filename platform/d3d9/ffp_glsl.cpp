@@ -20,6 +20,7 @@
  */
 #include "pipeline_glsl.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace tavrok::d3d9 {
@@ -101,6 +102,40 @@ const char *Compare(int func)
     }
 }
 
+// A stage's coordinates `in` (a vec4 attribute, `size` of them given) as the rasterizer
+// gets them.  Through a texture transform the coordinates are first extended by a 1 after
+// the last given one (so that a 2D set's third matrix row moves it), multiplied by the
+// stage's matrix as a row vector, and only `count` of the results kept; with
+// kTexProjected the last kept one goes to w, which the pixel stage divides by.
+std::string TransformedCoordinates(const std::string &in, int size, int flags, int stage)
+{
+    const int count = flags & 7;
+    if (count == 0)
+        return in;
+    static const char *const extended[5] = {"%s", "vec4(%s.x, 1.0, 0.0, 0.0)",
+                                            "vec4(%s.xy, 1.0, 0.0)", "vec4(%s.xyz, 1.0)", "%s"};
+    std::string e = extended[std::min(size, 4)];
+    for (size_t at; (at = e.find("%s")) != std::string::npos;)
+        e.replace(at, 2, in);
+    const std::string t = "(u_texMatrix[" + std::to_string(stage) + "] * " + e + ")";
+    static const char *const kept[5] = {"", "x", "xy", "xyz", "xyzw"};
+    if (flags & kTexProjected) {
+        static const char *const divisor[5] = {"", "x", "y", "z", "w"};
+        const std::string rest = count > 1 ? std::string(kept[count - 1]) : "";
+        const int pad = 3 - (count - 1);
+        std::string v = "vec4(";
+        if (!rest.empty())
+            v += t + "." + rest + ", ";
+        for (int i = 0; i < pad; ++i)
+            v += "0.0, ";
+        return v + t + "." + divisor[count] + ")";
+    }
+    std::string v = "vec4(" + t + "." + kept[count];
+    for (int i = count; i < 3; ++i)
+        v += ", 0.0";
+    return v + (count < 4 ? ", 1.0)" : ")");
+}
+
 }  // namespace
 
 std::string FixedFunctionVertexGlsl(const VertexKey &k)
@@ -124,6 +159,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec4 u_point;\n"                // size, least, largest, viewport height
          "uniform vec3 u_pointScale;\n"           // A, B, C
          "uniform vec4 u_clipPlane[6];\n"         // user clip planes in camera space
+         "uniform mat4 u_texMatrix[8];\n"         // each stage's D3DTS_TEXTUREn
          "in vec4 a_position;\n";
     if (k.points && k.hasPointSize)
         o << "in float a_psize;\n";
@@ -190,13 +226,13 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     } else {
         o << "    v_fog = " << (k.hasSpecular ? "a_specular.a" : "1.0") << ";\n";
     }
-    if (k.texSize)
-        o << "    v_tex0 = a_texcoord;\n";
-    else
-        o << "    v_tex0 = vec4(0.0, 0.0, 0.0, 1.0);\n";
-    for (int s = 1; s < kMaxStages; ++s)
-        if (k.stageSet[s] != 0xFF)
-            o << "    v_tex" << s << " = a_tc" << int(k.stageSet[s]) << ";\n";
+    for (int s = 0; s < kMaxStages; ++s) {
+        if (s > 0 && k.stageSet[s] == 0xFF)
+            continue;
+        const std::string in = s == 0 ? (k.texSize ? "a_texcoord" : "vec4(0.0, 0.0, 0.0, 1.0)")
+                                      : "a_tc" + std::to_string(k.stageSet[s]);
+        o << "    v_tex" << s << " = " << TransformedCoordinates(in, k.stageSize[s], k.texTransform[s], s) << ";\n";
+    }
 
     if (!k.lighting || k.pretransformed) {
         o << "    v_diffuse = a_diffuse;\n    v_specular = a_specular;\n}\n";
@@ -284,7 +320,11 @@ std::string FragmentGlsl(const FragmentKey &k)
         o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
     o << "void main()\n{\n";
     // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage.
-    const std::string coord0 = k.pointSprite ? "gl_PointCoord" : "v_tex0.xy";
+    auto coord = [&](int s) {
+        const std::string v = "v_tex" + std::to_string(s);
+        return k.pointSprite ? std::string("gl_PointCoord") : (k.projected >> s) & 1 ? v + ".xy / " + v + ".w" : v + ".xy";
+    };
+    const std::string coord0 = coord(0);
     o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, " + coord0 + ")" : std::string("vec4(1.0)")) << ";\n";
     if (k.colorOp == D3DTOP_DISABLE) {
         o << "    vec4 result = v_diffuse;\n";
@@ -304,9 +344,7 @@ std::string FragmentGlsl(const FragmentKey &k)
     for (int s = 1; s < stages; ++s) {
         const uint8_t *st = k.stages[s];
         o << "    {\n        vec4 tex = "
-          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", " +
-                          (k.pointSprite ? std::string("gl_PointCoord") : "v_tex" + std::to_string(s) + ".xy") + ")"
-                    : std::string("vec4(1.0)"))
+          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", " + coord(s) + ")" : std::string("vec4(1.0)"))
           << ";\n        vec4 next;\n";
         o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), Arg(st[7], "result"), "result")
           << ").rgb, 0.0, 1.0);\n";

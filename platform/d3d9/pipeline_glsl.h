@@ -44,6 +44,11 @@ struct VertexKey {
     uint8_t pointScale = 0;     // D3DRS_POINTSCALEENABLE: sizes shrink with the eye distance
     uint8_t clipPlanes = 0;     // D3DRS_CLIPPLANEENABLE: the user clip planes in use, one bit each
     uint8_t flat = 0;           // D3DSHADE_FLAT: colours are the first vertex's
+    // Stages 0..7: how many coordinates their set has in the layout (0 when it has none),
+    // and the D3DTSS_TEXTURETRANSFORMFLAGS count through the stage's texture matrix (0:
+    // no transform) with kTexProjected when the last one divides the others.
+    uint8_t stageSize[kMaxStages] = {};
+    uint8_t texTransform[kMaxStages] = {};
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -62,6 +67,7 @@ struct FragmentKey {
     uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
     uint8_t pointSprite = 0;  // points drawn as sprites: every stage's coordinates span the point
     uint8_t flat = 0;         // the colours come unblended from the first vertex (D3DSHADE_FLAT)
+    uint8_t projected = 0;    // stages whose coordinates are divided by their w, one bit each
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -74,6 +80,8 @@ constexpr uint8_t kFogVertexExp2 = 3;
 constexpr uint8_t kFogVertexLinear = 4;
 constexpr uint8_t kFogSpecularAlpha = 5;  // the vertex's own factor in its specular alpha
 constexpr uint8_t kFogFactor = 0xFF;      // fragment key: v_fog is the factor itself
+
+constexpr uint8_t kTexProjected = 0x10;  // VertexKey::texTransform: D3DTTFF_PROJECTED
 
 // Attribute names of the fixed-function vertex stage.
 constexpr const char *kAttrPosition = "a_position";

@@ -230,7 +230,7 @@ struct Program {
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
-    GLint point = -1, pointScale = -1, clipPlane = -1;
+    GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -1105,6 +1105,7 @@ private:
         const DWORD *st = s.stage[0];
         DWORD texIndex = st[D3DTSS_TEXCOORDINDEX] & 7;
         vk.texIndex = uint8_t(texIndex);
+        uint8_t setSize[8] = {};  // coordinates in each texture coordinate set of the layout
         if (s.vertexShader) {
             vk.shaderId = s.vertexShader->id;
         } else {
@@ -1119,9 +1120,10 @@ private:
                     vk.hasSpecular = 1;
                 else if (e.Usage == D3DDECLUSAGE_PSIZE && e.UsageIndex == 0)
                     vk.hasPointSize = 1;
-                else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex == texIndex)
-                    vk.texSize = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
+                else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8)
+                    setSize[e.UsageIndex] = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
             }
+            vk.texSize = setSize[texIndex];
             vk.lighting = r[D3DRS_LIGHTING] && !vk.pretransformed;
             if (vk.lighting) {
                 vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
@@ -1171,6 +1173,18 @@ private:
             k[6] = s.textures[stage] != nullptr;
             k[7] = uint8_t(t[D3DTSS_COLORARG0]), k[8] = uint8_t(t[D3DTSS_ALPHAARG0]);
             vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+        }
+        // Texture transforms of the fixed-function stage.
+        for (int stage = 0; stage < kMaxStages && !vk.shaderId; stage++) {
+            const DWORD flags = s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS];
+            if (stage > 0 && vk.stageSet[stage] == 0xFF)
+                break;
+            vk.stageSize[stage] = setSize[stage == 0 ? texIndex : vk.stageSet[stage]];
+            if (flags & 7) {
+                vk.texTransform[stage] = uint8_t(std::min<DWORD>(flags & 7, 4) | (flags & D3DTTFF_PROJECTED ? kTexProjected : 0));
+                if (flags & D3DTTFF_PROJECTED)
+                    fk.projected |= uint8_t(1 << stage);
+            }
         }
         // Fog: table fog when a table mode is set, else vertex fog by its mode, else the
         // factor each vertex brings.
@@ -1338,6 +1352,7 @@ private:
         p.fog = loc("u_fog");
         p.fogColor = loc("u_fogColor");
         p.clipPlane = loc("u_clipPlane");
+        p.texMatrix = loc("u_texMatrix");
         p.point = loc("u_point");
         p.pointScale = loc("u_pointScale");
         UseProgram(p);
@@ -1488,6 +1503,8 @@ private:
                 }
             glUniform4fv(p.clipPlane, 6, &planes[0][0]);
         }
+        if (p.texMatrix >= 0)  // only in programs with a texture transform
+            glUniformMatrix4fv(p.texMatrix, kMaxStages, GL_FALSE, &s.textureMatrix[0].m[0][0]);
         if (p.point >= 0) {
             // Point sizes and their scale factors, only in the programs of point lists.
             float point[4], scale[3];

@@ -196,4 +196,44 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
     }
 }
 
+TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinates)
+{
+    device_->SetTexture(0, red_green_);
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    const D3DCOLOR red = 0xFFFF0000, green = 0xFF00FF00;
+    auto matrix = [&](DWORD stage, float m11, float m31, float m33) {
+        D3DMATRIX m = {};
+        m._11 = m11, m._22 = m._44 = 1, m._31 = m31, m._33 = m33;
+        device_->SetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + stage), &m);
+    };
+    auto flags = [&](DWORD stage, DWORD f) { device_->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, f); };
+    auto both = [&] {
+        auto c = Draw();
+        return std::vector<D3DCOLOR>{c.first, c.second};
+    };
+    // A 2D set is extended by a 1 as its third coordinate: the third row moves it.
+    matrix(0, 1, 0.5f, 1);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{red, green})) << "no transform without the flags";
+    flags(0, D3DTTFF_COUNT2);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{green, red})) << "u + 0.5, wrapped";
+    matrix(0, 0.5f, 0, 1);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{red, red})) << "u / 2";
+    // Projected: the third result (2 here) divides the first two.
+    matrix(0, 1, 0, 2);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{red, green})) << "the third result is not used with COUNT2";
+    flags(0, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{red, red}));
+    flags(0, D3DTTFF_DISABLE);
+
+    // Each stage has its own matrix: stage 1 reads set 1 (right to left) through
+    // D3DTS_TEXTURE1, moved half a texture.
+    device_->SetTexture(1, red_green_);
+    Stage(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{green, red}));
+    matrix(1, 1, 0.5f, 1);
+    flags(1, D3DTTFF_COUNT2);
+    EXPECT_EQ(both(), (std::vector<D3DCOLOR>{red, green}));
+    flags(1, D3DTTFF_DISABLE);
+}
+
 }  // namespace
