@@ -256,7 +256,8 @@ TEST_F(TextureTest, JpegTablesAndScansTheDecoderCannotTrustAreRefused)
     std::vector<uint8_t> overfull = good, undefined = good;
     overfull[dht + 5 + 8] = 255;  // the first table's count of 9-bit codes
     undefined[sos + 6] = 0x33;    // the first component's DC and AC tables: slot 3, never defined
-    for (const auto &[bytes, reason] : {std::pair{&overfull, "codes (at most 256)"}, {&undefined, "not defined"}}) {
+    for (const auto &[file, reason] : {std::pair{&overfull, "codes (at most 256)"}, {&undefined, "not defined"}}) {
+        const std::vector<uint8_t> *bytes = file;  // a lambda may not capture a structured binding
         texture = nullptr;
         std::string said = StderrOf([&] {
             EXPECT_EQ(D3DXCreateTextureFromFileInMemory(device_, bytes->data(), UINT(bytes->size()), &texture),
