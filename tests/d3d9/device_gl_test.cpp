@@ -68,13 +68,15 @@ TEST_F(PixelTest, MipLevelsAreSampledWithAMipFilter)
 TEST_F(PixelTest, TransformsAreRowMajorAndLeftHanded)
 {
     // A perspective projection like D3DXMatrixPerspectiveFovLH(pi/2, 1, 1, 100) and a
-    // view that moves the camera to z = -5; a point straight ahead at z = 0 lands at the
-    // centre, a point to the right at x = +2.5 lands three quarters across.
+    // view that moves the camera to z = -5 and halves x; a square moved by the world to
+    // x = +2.5 is seen at x = 1.25, five eighths across (the view applied first would
+    // leave it at 2.5, three quarters across).
     float zn = 1, zf = 100;
     D3DMATRIX proj = {};
     proj._11 = 1, proj._22 = 1, proj._33 = zf / (zf - zn), proj._34 = 1, proj._43 = -zn * zf / (zf - zn);
     D3DMATRIX view = Identity();
     view._43 = 5;
+    view._11 = 0.5f;
     D3DMATRIX world = Identity();
     world._41 = 2.5f;  // translation in the fourth row: row vectors
     device_->SetTransform(D3DTS_PROJECTION, &proj);
@@ -85,13 +87,14 @@ TEST_F(PixelTest, TransformsAreRowMajorAndLeftHanded)
     struct Vertex {
         float x, y, z;
     };
-    Vertex square[4] = {{-0.25f, 0.25f, 0}, {0.25f, 0.25f, 0}, {-0.25f, -0.25f, 0}, {0.25f, -0.25f, 0}};
+    Vertex square[4] = {{-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}};
     device_->SetFVF(D3DFVF_XYZ);
     device_->BeginScene();
     device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex));
     device_->EndScene();
-    // x: 2.5 / 5 = 0.5 in NDC, i.e. pixel 48.
-    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFFFFFFFFu, 1);
+    // x: 1.25 / 5 = 0.25 in NDC, i.e. pixel 40; the square is 6.4 pixels wide.
+    EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFFFFFFFFu, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
 }
 

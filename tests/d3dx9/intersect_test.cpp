@@ -22,10 +22,10 @@ TEST(RayTriangle, BothSidesUnnormalisedDirectionAndEdges)
     D3DXVECTOR3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
     float t, u, v;
     // From the front and from the back, with a direction of length 2: t is the parameter.
-    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, -1), D3DXVECTOR3(0, 0, 2), a, b, c, &t, &u, &v));
+    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.125f, -1), D3DXVECTOR3(0, 0, 2), a, b, c, &t, &u, &v));
     EXPECT_FLOAT_EQ(t, 0.5f);
-    EXPECT_FLOAT_EQ(u, 0.25f);
-    EXPECT_FLOAT_EQ(v, 0.25f);
+    EXPECT_FLOAT_EQ(u, 0.25f);  // the weight of b
+    EXPECT_FLOAT_EQ(v, 0.125f);  // the weight of c
     ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, 1), D3DXVECTOR3(0, 0, -1), a, b, c, &t, &u, &v));
     EXPECT_FLOAT_EQ(t, 1.0f);
     // Behind the origin, outside, parallel: no hit.

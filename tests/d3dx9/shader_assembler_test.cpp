@@ -179,15 +179,6 @@ const char kDeclarations[] =
     "def c7, 1.0, -0.5, 0, 2e0\n"
     "mov oPos, c7\n";
 
-const char kVs20Lengths[] =
-    "vs_2_0\n"
-    "dcl_position v0\n"
-    "def c1, 0, 0, 0, 0\n"
-    "mova a0.y, c1.x\n"
-    "mov r0, c[a0.y + 4]\n"
-    "mad oPos, v0, c2, r0\n"
-    "m3x2 oT0.xy, v0, c9\n";
-
 const char kEveryVs11Instruction[] =
     "vs_1_1\n"
     "dcl_position v0\n"
@@ -298,23 +289,6 @@ TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
     EXPECT_EQ(Body(a), expected);
 }
 
-TEST(ShaderAssemblerTokens, Vs20InstructionsCarryTheirLength)
-{
-    Assembled a = Assemble(kVs20Lengths);
-    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    EXPECT_EQ(a.code.front(), 0xFFFE0200u);
-    const std::vector<DWORD> expected = {
-        0x0200001F, 0x80000000, 0x900F0000,  // dcl: two tokens follow
-        0x05000051, 0xA00F0001, 0, 0, 0, 0,  // def: five
-        0x0200002E, 0xB0020000, 0xA0000001,  // mova (46) a0.y, c1.x
-        // mov r0, c[a0.y + 4]: relative bit 13 on c4, then the a0 token with .y replicated
-        0x03000001, 0x800F0000, 0xA0E42004, 0xB0550000,
-        0x04000004, 0xC00F0000, 0x90E40000, 0xA0E40002, 0x80E40000,
-        0x03000018, 0xE0030000, 0x90E40000, 0xA0E40009,  // m3x2 (24) writes .xy
-    };
-    EXPECT_EQ(Body(a), expected);
-}
-
 TEST(ShaderAssemblerTokens, Vs11RelativeAddressingImpliesA0X)
 {
     const char *forms[] = {"c[a0.x + 10]", "c[10 + a0.x]", "c10[a0.x]", "c4[a0.x + 6]"};
@@ -408,7 +382,7 @@ TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
     IDirect3DDevice9 *device = nullptr;
     ASSERT_EQ(testsupport::CreateNullDevice(&d3d, &device), D3D_OK);
     std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations,
-                                        kVs20Lengths, kEveryVs11Instruction, kEveryVs20Addition};
+                                        kEveryVs11Instruction, kEveryVs20Addition};
     for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
         shaders.push_back(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
     for (const std::string &source : shaders) {

@@ -86,6 +86,17 @@ TEST(DxErrors, MalformedFilesGiveTheirCodeAndOneLine)
         EXPECT_NE(o.stderrText.find(c.where), std::string::npos) << o.stderrText;
         EXPECT_NE(o.stderrText.find(c.reason), std::string::npos) << o.stderrText;
     }
+
+    // A file that is not there has a code of its own and a line with the name as given.
+    XFile x;
+    IDirectXFileEnumObject *e = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(x.file->CreateEnumObject((void *)"no_such_dir\\Nothing.x", DXFILELOAD_FROMFILE, &e),
+              DXFILEERR_FILENOTFOUND);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(e, nullptr);
+    EXPECT_EQ(Lines(said), 1) << said;
+    EXPECT_EQ(said.rfind("dxfile: no_such_dir\\Nothing.x", 0), 0u) << said;
 }
 
 TEST(DxErrors, ObjectsBeforeAnErrorAreStillHandedOut)

@@ -17,18 +17,6 @@ protected:
 
 }  // namespace
 
-TEST_F(DxSkinnedFile, FrameTransformMatrixIsSixteenFloatsRowMajor)
-{
-    auto matrices = OfType(TID_D3DRMFrameTransformMatrix);
-    ASSERT_EQ(matrices.size(), 3u);
-    DWORD size = 0;
-    const float *m = Block<float>(matrices[1], &size);  // Hips: translation (0, 1.5, 0)
-    ASSERT_EQ(size, 64u);
-    EXPECT_EQ(m[5], 1.0f);
-    EXPECT_EQ(m[12], 0.0f);
-    EXPECT_EQ(m[13], 1.5f);
-}
-
 TEST_F(DxSkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
 {
     auto meshes = OfType(TID_D3DRMMesh);
@@ -62,28 +50,6 @@ TEST_F(DxSkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
     EXPECT_EQ(meshes[0]->GetData("noSuchMember", &msize, &mp), DXFILEERR_BADDATAREFERENCE);
 }
 
-TEST_F(DxSkinnedFile, AnimationKeyIsTypeCountThenTimeCountValuesPerKey)
-{
-    auto keys = OfType(TID_D3DRMAnimationKey);
-    ASSERT_EQ(keys.size(), 4u);
-    DWORD size = 0;
-    const uint32_t *k = Block<uint32_t>(keys[0], &size);  // rotation, 3 keys
-    ASSERT_EQ(size, 4u * (2 + 3 * 6));
-    EXPECT_EQ(k[1], 3u);
-    EXPECT_EQ(k[3], 4u);   // value count of key 0
-    const float *f = reinterpret_cast<const float *>(k);
-    EXPECT_EQ(f[4], 1.0f);  // its w
-    EXPECT_EQ(k[8], 80u);   // time of key 1
-    EXPECT_FLOAT_EQ(f[10], 0.707107f);
-    EXPECT_EQ(k[14], 160u);
-
-    const uint32_t *m = Block<uint32_t>(keys[3], &size);  // matrix keys: 18 words each
-    ASSERT_EQ(size, 4u * (2 + 2 * 18));
-    EXPECT_EQ(m[2 + 18], 200u);
-    EXPECT_EQ(m[2 + 18 + 1], 16u);
-    EXPECT_FLOAT_EQ(reinterpret_cast<const float *>(m)[2 + 18 + 2 + 13], 0.75f);
-}
-
 TEST_F(DxSkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
 {
     auto weights = OfType(DXFILEOBJ_SkinWeights);
@@ -115,27 +81,6 @@ TEST_F(DxSkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
     EXPECT_EQ(h[0], 2u);
     EXPECT_EQ(h[1], 4u);
     EXPECT_EQ(h[2], 2u);
-}
-
-TEST_F(DxSkinnedFile, MaterialAndTextureFilename)
-{
-    auto materials = OfType(TID_D3DRMMaterial);
-    ASSERT_EQ(materials.size(), 1u);
-    DWORD size = 0;
-    const float *m = Block<float>(materials[0], &size);
-    ASSERT_EQ(size, 11u * 4);
-    const float expected[11] = {1.0f, 0.8f, 0.6f, 1.0f, 12.5f, 0.25f, 0.25f, 0.25f, 0.0f, 0.0f, 0.1f};
-    for (int i = 0; i < 11; ++i)
-        EXPECT_EQ(m[i], expected[i]) << i;
-
-    auto textures = OfType(TID_D3DRMTextureFilename);
-    ASSERT_EQ(textures.size(), 1u);
-    const char *const *name = Block<const char *>(textures[0], &size);
-    ASSERT_EQ(size, sizeof(char *));
-    EXPECT_STREQ(*name, "skin.bmp");
-    void *p = nullptr;
-    ASSERT_EQ(textures[0]->GetData("filename", &size, &p), DXFILE_OK);
-    EXPECT_STREQ(*static_cast<const char *const *>(p), "skin.bmp");
 }
 
 TEST(DxLayout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding)

@@ -1,9 +1,9 @@
-// Object identity: names, GUIDs, interfaces, references, lookups, lifetimes and paths.
+// Object identity: names, GUIDs, interfaces, references, lookups and lifetimes.
 #include "dx_test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 
 using namespace dxtest;
 
@@ -182,32 +182,6 @@ TEST(DxObjects, UnresolvableReferenceFailsWithOneDiagnostic)
     EXPECT_EQ(e->GetNextDataObject(&none), DXFILEERR_NOMOREOBJECTS);
     EXPECT_EQ(e->GetNextDataObject(&none), DXFILEERR_NOMOREOBJECTS);
     e->Release();
-}
-
-TEST(DxObjects, FilesOpenByWindowsPathWithAnyCase)
-{
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("dxfile_paths_" + std::to_string(::getpid()));
-    fs::create_directories(dir / "Data");
-    fs::copy_file(TestFile("skinned.x"), dir / "Data" / "Ninja.x", fs::copy_options::overwrite_existing);
-    std::string windowsPath = (dir / "DATA").string() + "\\ninja.X";
-
-    XFile x;
-    IDirectXFileEnumObject *e = nullptr;
-    ASSERT_EQ(x.file->CreateEnumObject((void *)windowsPath.c_str(), DXFILELOAD_FROMFILE, &e), DXFILE_OK);
-    IDirectXFileData *d = Next(e);
-    EXPECT_EQ(NameOf(d), "Skin");
-    d->Release();
-    e->Release();
-
-    std::string missing = (dir / "Data").string() + "\\Nothing.x";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(x.file->CreateEnumObject((void *)missing.c_str(), DXFILELOAD_FROMFILE, &e), DXFILEERR_FILENOTFOUND);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(e, nullptr);
-    EXPECT_NE(err.find("Nothing.x"), std::string::npos);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
-    fs::remove_all(dir);
 }
 
 TEST(DxObjects, UnsupportedEntryPointsFailLoudly)
