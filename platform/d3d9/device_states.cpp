@@ -249,7 +249,9 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
             return "texture arguments other than DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR";
         return nullptr;
     case D3DTSS_TEXCOORDINDEX:
-        return value > 7 ? "generated texture coordinates (D3DTSS_TCI_*)" : nullptr;
+        return (value & 0xFFFF) > 7 || value > (D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR | 7)
+                   ? "D3DTSS_TCI_SPHEREMAP and other generated texture coordinates"
+                   : nullptr;
     case D3DTSS_TEXTURETRANSFORMFLAGS:
         return (value & ~DWORD(D3DTTFF_PROJECTED)) > D3DTTFF_COUNT4 ? "an unknown D3DTEXTURETRANSFORMFLAGS value" : nullptr;
     case D3DTSS_RESULTARG:

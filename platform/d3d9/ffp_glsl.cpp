@@ -226,12 +226,28 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     } else {
         o << "    v_fog = " << (k.hasSpecular ? "a_specular.a" : "1.0") << ";\n";
     }
+    // Generated coordinates: the camera-space normal, position or the reflection of the
+    // view direction (towards +z, or from the eye with a local viewer) about the normal.
+    bool generates = false;
+    for (int s = 0; s < kMaxStages; ++s)
+        generates |= k.texGen[s] != 0;
+    if (generates) {
+        o << "    vec3 genNormal = " << (k.hasNormal ? "u_normalMatrix * a_normal" : "vec3(0.0)") << ";\n";
+        if (k.normalize)
+            o << "    genNormal = normalize(genNormal);\n";
+        o << "    vec3 genReflection = reflect(" << (k.localViewer ? "normalize(eye.xyz)" : "vec3(0.0, 0.0, 1.0)")
+          << ", normalize(genNormal));\n";
+    }
     for (int s = 0; s < kMaxStages; ++s) {
         if (s > 0 && k.stageSet[s] == 0xFF)
             continue;
-        const std::string in = s == 0 ? (k.texSize ? "a_texcoord" : "vec4(0.0, 0.0, 0.0, 1.0)")
-                                      : "a_tc" + std::to_string(k.stageSet[s]);
-        o << "    v_tex" << s << " = " << TransformedCoordinates(in, k.stageSize[s], k.texTransform[s], s) << ";\n";
+        static const char *const generated[4] = {"", "vec4(genNormal, 1.0)", "vec4(eye.xyz, 1.0)",
+                                                 "vec4(genReflection, 1.0)"};
+        const std::string in = k.texGen[s] ? generated[k.texGen[s]]
+                               : s == 0    ? (k.texSize ? "a_texcoord" : "vec4(0.0, 0.0, 0.0, 1.0)")
+                                           : "a_tc" + std::to_string(k.stageSet[s]);
+        const int size = k.texGen[s] ? 3 : k.stageSize[s];
+        o << "    v_tex" << s << " = " << TransformedCoordinates(in, size, k.texTransform[s], s) << ";\n";
     }
 
     if (!k.lighting || k.pretransformed) {

@@ -49,6 +49,9 @@ struct VertexKey {
     // no transform) with kTexProjected when the last one divides the others.
     uint8_t stageSize[kMaxStages] = {};
     uint8_t texTransform[kMaxStages] = {};
+    // Stages 0..7: coordinates made from the vertex instead of read (D3DTSS_TCI_* >> 16:
+    // 1 camera-space normal, 2 camera-space position, 3 camera-space reflection vector).
+    uint8_t texGen[kMaxStages] = {};
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };

@@ -1180,6 +1180,12 @@ private:
             if (stage > 0 && vk.stageSet[stage] == 0xFF)
                 break;
             vk.stageSize[stage] = setSize[stage == 0 ? texIndex : vk.stageSet[stage]];
+            if (!vk.pretransformed)
+                vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, 3));
+            if (vk.texGen[stage] && !vk.lighting) {  // generated normals and reflections follow these too
+                vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
+                vk.localViewer = r[D3DRS_LOCALVIEWER] != FALSE;
+            }
             if (flags & 7) {
                 vk.texTransform[stage] = uint8_t(std::min<DWORD>(flags & 7, 4) | (flags & D3DTTFF_PROJECTED ? kTexProjected : 0));
                 if (flags & D3DTTFF_PROJECTED)
@@ -1300,7 +1306,10 @@ private:
             }
         } else {
             bind(kAttrPosition, vk.pretransformed ? D3DDECLUSAGE_POSITIONT : D3DDECLUSAGE_POSITION, 0);
-            if (vk.hasNormal && vk.lighting)
+            bool generatesFromNormals = false;
+            for (uint8_t g : vk.texGen)
+                generatesFromNormals |= g == 1 || g == 3;
+            if (vk.hasNormal && (vk.lighting || generatesFromNormals))
                 bind(kAttrNormal, D3DDECLUSAGE_NORMAL, 0);
             if (vk.hasDiffuse)
                 bind(kAttrDiffuse, D3DDECLUSAGE_COLOR, 0);

@@ -236,4 +236,57 @@ TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinate
     flags(1, D3DTTFF_DISABLE);
 }
 
+TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndReflections)
+{
+    // A 4 x 1 texture, clamped: red, green, blue, white as u runs 0..1.
+    IDirect3DTexture9 *strip = ArgbTexture(4, 1, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    device_->SetTexture(0, strip);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    // The whole viewport at identity transforms, every corner with the same normal.
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    };
+    auto draw = [&](float nx, float nz, float x0 = -1, float x1 = 1, float h = 1) {
+        Vertex v[4] = {{x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+        device_->EndScene();
+        return Quarters();
+    };
+    const D3DCOLOR red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
+    // The camera-space position through u = x / 2 + 1/2 (its fourth coordinate is 1).
+    D3DMATRIX m = {};
+    m._11 = 0.5f, m._41 = 0.5f, m._44 = 1;
+    device_->SetTransform(D3DTS_TEXTURE0, &m);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    EXPECT_EQ(device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION), D3D_OK);
+    EXPECT_EQ(draw(0, -1), (std::vector<D3DCOLOR>{red, green, blue, white}));
+    // The normal (0.6, 0, -0.8) as it is: u = 0.6.
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACENORMAL);
+    EXPECT_EQ(draw(0.6f, -0.8f)[1], blue);
+    EXPECT_EQ(draw(-0.6f, -0.8f)[1], red);
+    // With a distant viewer, the view direction (0, 0, 1) reflected about that normal:
+    // (0.96, 0, -0.28).
+    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+    device_->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    EXPECT_EQ(draw(0.6f, -0.8f)[1], white);
+    // A local viewer looks from the eye at each vertex: at (0.5, 0, 0.5) along
+    // (0.71, 0, 0.71), reflected about (0, 0, -1) to (0.71, 0, -0.71); from afar the
+    // reflection goes straight back, (0, 0, -1).
+    draw(0, -1, 0.45f, 0.55f, 0.05f);
+    EXPECT_EQ(Pixel(48, 32), red);
+    device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    draw(0, -1, 0.45f, 0.55f, 0.05f);
+    EXPECT_EQ(Pixel(48, 32), blue);
+    EXPECT_EQ(device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_SPHEREMAP), D3DERR_INVALIDCALL);
+    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device_->SetTexture(0, NULL);
+    strip->Release();
+}
+
 }  // namespace
