@@ -360,6 +360,8 @@ uint32_t NextObjectId();
 constexpr int kMaxStages = 8;
 constexpr int kMaxSamplers = 16;
 constexpr float kMaxPointSize = 64.0f;  // the largest point drawn, in pixels (caps' MaxPointSize)
+constexpr int kMaxBlendMatrices = 64;   // world matrices a blend reads: D3DTS_WORLDMATRIX(0..63); the
+                                        // refusal of SetTransform past them names 63
 constexpr int kMaxStreams = 16;
 constexpr int kMaxLights = 8;
 constexpr int kRenderStates = 256;
@@ -378,6 +380,7 @@ struct DeviceState {
     DWORD stage[kMaxStages][kStageStates] = {};
     DWORD sampler[kMaxSamplers][kSamplerStates] = {};
     D3DMATRIX world, view, projection;
+    D3DMATRIX moreWorlds[kMaxBlendMatrices - 1];  // D3DTS_WORLDMATRIX(1..63), for vertex blending
     D3DMATRIX textureMatrix[kMaxStages];
     D3DMATERIAL9 material = {};
     D3DLIGHT9 lights[kMaxLights] = {};
@@ -468,7 +471,8 @@ public:
     // Marks the states a block of this type holds (D3DSBT_ALL, PIXELSTATE, VERTEXSTATE).
     void Select(D3DSTATEBLOCKTYPE type, const DeviceState &current);
 
-    static constexpr int kTransforms = 3 + kMaxStages;  // world, view, projection, texture 0..7
+    // world, view, projection, texture 0..7, world matrices 1..63
+    static constexpr int kTransforms = 3 + kMaxStages + kMaxBlendMatrices - 1;
     static int TransformIndex(D3DTRANSFORMSTATETYPE t);  // -1 for others
 
     Device *device;  // holds a reference

@@ -485,6 +485,8 @@ static D3DMATRIX *TransformSlot(DeviceState &s, D3DTRANSFORMSTATETYPE t)
         return &s.world;
     if (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7)
         return &s.textureMatrix[t - D3DTS_TEXTURE0];
+    if (t > D3DTS_WORLD && t < D3DTS_WORLDMATRIX(kMaxBlendMatrices))
+        return &s.moreWorlds[t - D3DTS_WORLDMATRIX(1)];
     return nullptr;
 }
 
@@ -496,7 +498,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE t, CONST D3DMATRIX *m)
     D3DMATRIX *slot = TransformSlot(Target(), t);
     if (!slot) {
         if (t > D3DTS_WORLD && t < D3DTS_WORLDMATRIX(256))
-            return NotOffered("SetTransform of world matrices other than D3DTS_WORLD (vertex blending)");
+            return NotOffered("SetTransform of world matrices past D3DTS_WORLDMATRIX(63)");
         return Invalid("SetTransform: unknown transform " + std::to_string(t));
     }
     *slot = *m;

@@ -155,6 +155,8 @@ void SetDefaultStates(DeviceState &s, const D3DPRESENT_PARAMETERS &pp)
         t[D3DSAMP_DMAPOFFSET] = 0;
     }
     Identity(s.world);
+    for (auto &m : s.moreWorlds)
+        Identity(m);
     Identity(s.view);
     Identity(s.projection);
     for (auto &m : s.textureMatrix)
@@ -169,8 +171,8 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     switch (state) {
     case D3DRS_ZENABLE: return value == D3DZB_USEW ? "D3DRS_ZENABLE = D3DZB_USEW" : nullptr;
     case D3DRS_SHADEMODE: return value == D3DSHADE_PHONG ? "D3DRS_SHADEMODE = D3DSHADE_PHONG" : nullptr;
-    case D3DRS_VERTEXBLEND: return value != D3DVBF_DISABLE ? "D3DRS_VERTEXBLEND (vertex blending)" : nullptr;
-    case D3DRS_INDEXEDVERTEXBLENDENABLE: return value ? "D3DRS_INDEXEDVERTEXBLENDENABLE" : nullptr;
+    case D3DRS_VERTEXBLEND:
+        return value > D3DVBF_3WEIGHTS && value != D3DVBF_0WEIGHTS ? "D3DRS_VERTEXBLEND = D3DVBF_TWEENING" : nullptr;
     case D3DRS_SRGBWRITEENABLE: return value ? "D3DRS_SRGBWRITEENABLE" : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:

@@ -136,6 +136,8 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
                              D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     c.MaxActiveLights = kMaxLights;
     c.MaxUserClipPlanes = 6;
+    c.MaxVertexBlendMatrices = 4;
+    c.MaxVertexBlendMatrixIndex = kMaxBlendMatrices - 1;
     c.MaxPointSize = kMaxPointSize;
     c.MaxPrimitiveCount = 0xFFFFF;
     c.MaxVertexIndex = 0xFFFFFF;

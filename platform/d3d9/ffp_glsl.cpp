@@ -160,9 +160,15 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform vec3 u_pointScale;\n"           // A, B, C
          "uniform vec4 u_clipPlane[6];\n"         // user clip planes in camera space
          "uniform mat4 u_texMatrix[8];\n"         // each stage's D3DTS_TEXTUREn
+         "uniform mat4 u_blendWorldView[64];\n"   // D3DTS_WORLDMATRIX(i) times the view
+         "uniform mat3 u_blendNormal[64];\n"      // ... and their normal matrices
          "in vec4 a_position;\n";
     if (k.points && k.hasPointSize)
         o << "in float a_psize;\n";
+    if (k.blendMatrices > 1)
+        o << "in vec4 a_blendWeight;\n";
+    if (k.indexedBlend)
+        o << "in vec4 a_blendIndices;\n";
     if (k.hasNormal)
         o << "in vec3 a_normal;\n";
     o << (k.hasDiffuse ? "in vec4 a_diffuse;\n" : "const vec4 a_diffuse = vec4(1.0);\n");
@@ -189,8 +195,27 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
              "    float z = (a_position.z - u_depthRange.x) / max(u_depthRange.y - u_depthRange.x, 1e-20);\n"
              "    vec4 clip = vec4(ndc, z, 1.0) * w;\n";
     } else {
-        o << "    vec4 eye = u_worldView * a_position;\n"
-             "    vec4 clip = u_projection * eye;\n";
+        if (k.blendMatrices) {
+            // Vertex blending: the sum of the position (and normal) through each world
+            // matrix, by the vertex's weights, the last weight making the sum 1.
+            o << "    vec4 eye = vec4(0.0);\n    vec3 eyeNormal = vec3(0.0);\n    float rest = 1.0;\n";
+            if (k.indexedBlend)
+                o << "    ivec4 bi = ivec4(a_blendIndices + 0.5);\n";
+            for (int i = 0; i < k.blendMatrices; ++i) {
+                const std::string m = k.indexedBlend ? "bi[" + std::to_string(i) + "]" : std::to_string(i);
+                if (i + 1 < k.blendMatrices)
+                    o << "    float w" << i << " = a_blendWeight[" << i << "];\n    rest -= w" << i << ";\n";
+                else
+                    o << "    float w" << i << " = rest;\n";
+                o << "    eye += w" << i << " * (u_blendWorldView[" << m << "] * a_position);\n";
+                if (k.hasNormal)
+                    o << "    eyeNormal += w" << i << " * (u_blendNormal[" << m << "] * a_normal);\n";
+            }
+        } else {
+            o << "    vec4 eye = u_worldView * a_position;\n"
+              << (k.hasNormal ? "    vec3 eyeNormal = u_normalMatrix * a_normal;\n" : "");
+        }
+        o << "    vec4 clip = u_projection * eye;\n";
     }
     o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
     // User clip planes keep what lies on their positive side; screen-space vertices are
@@ -232,7 +257,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     for (int s = 0; s < kMaxStages; ++s)
         generates |= k.texGen[s] != 0;
     if (generates) {
-        o << "    vec3 genNormal = " << (k.hasNormal ? "u_normalMatrix * a_normal" : "vec3(0.0)") << ";\n";
+        o << "    vec3 genNormal = " << (k.hasNormal ? "eyeNormal" : "vec3(0.0)") << ";\n";
         if (k.normalize)
             o << "    genNormal = normalize(genNormal);\n";
         o << "    vec3 genReflection = reflect(" << (k.localViewer ? "normalize(eye.xyz)" : "vec3(0.0, 0.0, 1.0)")
@@ -266,7 +291,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
         anyLight |= k.lightTypes[i] != 0;
     if (anyLight) {
         if (k.hasNormal) {
-            o << "    vec3 n = u_normalMatrix * a_normal;\n";
+            o << "    vec3 n = eyeNormal;\n";
             if (k.normalize)
                 o << "    n = normalize(n);\n";
         } else {

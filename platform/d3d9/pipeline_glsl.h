@@ -52,6 +52,8 @@ struct VertexKey {
     // Stages 0..7: coordinates made from the vertex instead of read (D3DTSS_TCI_* >> 16:
     // 1 camera-space normal, 2 camera-space position, 3 camera-space reflection vector).
     uint8_t texGen[kMaxStages] = {};
+    uint8_t blendMatrices = 0;  // vertex blending: the world matrices each vertex blends (1..4), 0 off
+    uint8_t indexedBlend = 0;   // ... chosen by the vertex's BLENDINDICES rather than 0..3
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -93,6 +95,8 @@ constexpr const char *kAttrDiffuse = "a_diffuse";
 constexpr const char *kAttrSpecular = "a_specular";
 constexpr const char *kAttrTexcoord = "a_texcoord";
 constexpr const char *kAttrPointSize = "a_psize";
+constexpr const char *kAttrBlendWeight = "a_blendWeight";
+constexpr const char *kAttrBlendIndices = "a_blendIndices";
 
 std::string FixedFunctionVertexGlsl(const VertexKey &key);
 std::string FragmentGlsl(const FragmentKey &key);

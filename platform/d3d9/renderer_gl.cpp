@@ -230,7 +230,7 @@ struct Program {
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
-    GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1;
+    GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -311,6 +311,27 @@ bool Inverse(const D3DMATRIX &a, D3DMATRIX &out)
         for (int j = 0; j < 4; j++)
             out.m[i][j] = float(m[i][j + 4]);
     return true;
+}
+
+// The matrix normals go through for `m` (row vectors): the inverse transpose of its upper
+// 3 x 3 part, as GL reads it (column-major) to act on column normals.  The cofactors read
+// column-major are their transpose over the determinant: the inverse, which applied to a
+// column normal equals Direct3D's row normal times the inverse transpose.
+void NormalMatrix(const D3DMATRIX &matrix, float n[9])
+{
+    const auto &m = matrix.m;
+    float det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    float inv = std::fabs(det) > 1e-30f ? 1.0f / det : 0.0f;
+    float cof[3][3] = {{m[1][1] * m[2][2] - m[1][2] * m[2][1], m[1][2] * m[2][0] - m[1][0] * m[2][2],
+                        m[1][0] * m[2][1] - m[1][1] * m[2][0]},
+                       {m[0][2] * m[2][1] - m[0][1] * m[2][2], m[0][0] * m[2][2] - m[0][2] * m[2][0],
+                        m[0][1] * m[2][0] - m[0][0] * m[2][1]},
+                       {m[0][1] * m[1][2] - m[0][2] * m[1][1], m[0][2] * m[1][0] - m[0][0] * m[1][2],
+                        m[0][0] * m[1][1] - m[0][1] * m[1][0]}};
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            n[i * 3 + j] = cof[i][j] * inv;
 }
 
 void ColorOf(D3DCOLOR c, float out[4])
@@ -1106,6 +1127,7 @@ private:
         DWORD texIndex = st[D3DTSS_TEXCOORDINDEX] & 7;
         vk.texIndex = uint8_t(texIndex);
         uint8_t setSize[8] = {};  // coordinates in each texture coordinate set of the layout
+        bool hasBlendIndices = false;
         if (s.vertexShader) {
             vk.shaderId = s.vertexShader->id;
         } else {
@@ -1120,11 +1142,18 @@ private:
                     vk.hasSpecular = 1;
                 else if (e.Usage == D3DDECLUSAGE_PSIZE && e.UsageIndex == 0)
                     vk.hasPointSize = 1;
+                else if (e.Usage == D3DDECLUSAGE_BLENDINDICES && e.UsageIndex == 0)
+                    hasBlendIndices = true;
                 else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8)
                     setSize[e.UsageIndex] = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
             }
             vk.texSize = setSize[texIndex];
             vk.lighting = r[D3DRS_LIGHTING] && !vk.pretransformed;
+            const DWORD blend = r[D3DRS_VERTEXBLEND];
+            if (blend != D3DVBF_DISABLE && !vk.pretransformed) {
+                vk.blendMatrices = uint8_t(blend == D3DVBF_0WEIGHTS ? 1 : std::min<DWORD>(blend, 3) + 1);
+                vk.indexedBlend = r[D3DRS_INDEXEDVERTEXBLENDENABLE] && hasBlendIndices;
+            }
             if (vk.lighting) {
                 vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
                 vk.specularEnable = r[D3DRS_SPECULARENABLE] != FALSE;
@@ -1319,6 +1348,10 @@ private:
                 bind(kAttrTexcoord, D3DDECLUSAGE_TEXCOORD, vk.texIndex);
             if (vk.points && vk.hasPointSize)
                 bind(kAttrPointSize, D3DDECLUSAGE_PSIZE, 0);
+            if (vk.blendMatrices > 1)
+                bind(kAttrBlendWeight, D3DDECLUSAGE_BLENDWEIGHT, 0);
+            if (vk.indexedBlend)
+                bind(kAttrBlendIndices, D3DDECLUSAGE_BLENDINDICES, 0);
             bool bound[8] = {};
             for (int stage = 1; stage < kMaxStages; stage++) {
                 uint8_t set = vk.stageSet[stage];
@@ -1362,6 +1395,8 @@ private:
         p.fogColor = loc("u_fogColor");
         p.clipPlane = loc("u_clipPlane");
         p.texMatrix = loc("u_texMatrix");
+        p.blendWorldView = loc("u_blendWorldView");
+        p.blendNormal = loc("u_blendNormal");
         p.point = loc("u_point");
         p.pointScale = loc("u_pointScale");
         UseProgram(p);
@@ -1405,26 +1440,8 @@ private:
             if (p.projection >= 0)
                 glUniformMatrix4fv(p.projection, 1, GL_FALSE, &s.projection.m[0][0]);
             if (p.normalMatrix >= 0) {
-                // Normals go through the inverse transpose of the upper 3 x 3 part.
-                const auto &m = worldView.m;
-                float det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                            m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                            m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-                float inv = std::fabs(det) > 1e-30f ? 1.0f / det : 0.0f;
-                // GL reads the cofactors column-major as their transpose over the
-                // determinant: the inverse, which applied to a column normal equals
-                // Direct3D's row normal times the inverse transpose.
-                float cof[3][3] = {
-                    {m[1][1] * m[2][2] - m[1][2] * m[2][1], m[1][2] * m[2][0] - m[1][0] * m[2][2],
-                     m[1][0] * m[2][1] - m[1][1] * m[2][0]},
-                    {m[0][2] * m[2][1] - m[0][1] * m[2][2], m[0][0] * m[2][2] - m[0][2] * m[2][0],
-                     m[0][1] * m[2][0] - m[0][0] * m[2][1]},
-                    {m[0][1] * m[1][2] - m[0][2] * m[1][1], m[0][2] * m[1][0] - m[0][0] * m[1][2],
-                     m[0][0] * m[1][1] - m[0][1] * m[1][0]}};
                 float n[9];
-                for (int i = 0; i < 3; i++)
-                    for (int j = 0; j < 3; j++)
-                        n[i * 3 + j] = cof[i][j] * inv;
+                NormalMatrix(worldView, n);
                 glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, n);
             }
             float vp[4] = {float(v.X), float(v.Y), float(v.Width), float(v.Height)};
@@ -1511,6 +1528,19 @@ private:
                     memcpy(plane, q, sizeof q);
                 }
             glUniform4fv(p.clipPlane, 6, &planes[0][0]);
+        }
+        if (p.blendWorldView >= 0) {
+            // Only in programs that blend: each world matrix they can read, times the view.
+            const int count = vk.indexedBlend ? kMaxBlendMatrices : vk.blendMatrices;
+            D3DMATRIX worldView[kMaxBlendMatrices];
+            float normal[kMaxBlendMatrices][9];
+            for (int i = 0; i < count; i++) {
+                worldView[i] = Mul(i == 0 ? s.world : s.moreWorlds[i - 1], s.view);
+                NormalMatrix(worldView[i], normal[i]);
+            }
+            glUniformMatrix4fv(p.blendWorldView, count, GL_FALSE, &worldView[0].m[0][0]);
+            if (p.blendNormal >= 0)
+                glUniformMatrix3fv(p.blendNormal, count, GL_FALSE, normal[0]);
         }
         if (p.texMatrix >= 0)  // only in programs with a texture transform
             glUniformMatrix4fv(p.texMatrix, kMaxStages, GL_FALSE, &s.textureMatrix[0].m[0][0]);

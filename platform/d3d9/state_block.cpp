@@ -109,6 +109,8 @@ int StateBlock::TransformIndex(D3DTRANSFORMSTATETYPE t)
         return 2;
     if (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7)
         return 3 + (t - D3DTS_TEXTURE0);
+    if (t > D3DTS_WORLD && t < D3DTS_WORLDMATRIX(kMaxBlendMatrices))
+        return 3 + kMaxStages + (t - D3DTS_WORLDMATRIX(1));
     return -1;
 }
 
@@ -172,6 +174,9 @@ HRESULT StateBlock::Capture()
     for (int i = 0; i < kMaxStages; ++i)
         if (transform[3 + i])
             values.textureMatrix[i] = s.textureMatrix[i];
+    for (int i = 0; i < kMaxBlendMatrices - 1; ++i)
+        if (transform[3 + kMaxStages + i])
+            values.moreWorlds[i] = s.moreWorlds[i];
     if (material)
         values.material = s.material;
     if (viewport)
@@ -242,6 +247,9 @@ HRESULT StateBlock::Apply()
     for (int i = 0; i < kMaxStages; ++i)
         if (transform[3 + i])
             d.SetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + i), &v.textureMatrix[i]);
+    for (int i = 0; i < kMaxBlendMatrices - 1; ++i)
+        if (transform[3 + kMaxStages + i])
+            d.SetTransform(D3DTS_WORLDMATRIX(i + 1), &v.moreWorlds[i]);
     if (material)
         d.SetMaterial(&v.material);
     if (viewport)

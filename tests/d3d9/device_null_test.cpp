@@ -146,16 +146,16 @@ TEST_F(NullDeviceTest, TransformsRoundTripAndMultiplyOnTheLeft)
 
 TEST_F(NullDeviceTest, UnsupportedStateValuesAreReportedOnceAndBadNamesRefused)
 {
-    // Vertex blending is not drawn: the first time says so on one line, later times are
+    // Tweening is not drawn: the first time says so on one line, later times are
     // silent; the call fails but the value is kept.
     HRESULT hr = S_OK;
-    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_2WEIGHTS); });
+    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_TWEENING); });
     EXPECT_EQ(hr, D3DERR_INVALIDCALL);
     EXPECT_EQ(first, 1);
-    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_2WEIGHTS); }), 0);
+    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_TWEENING); }), 0);
     DWORD v = 0;
     device_->GetRenderState(D3DRS_VERTEXBLEND, &v);
-    EXPECT_EQ(v, DWORD(D3DVBF_2WEIGHTS));
+    EXPECT_EQ(v, DWORD(D3DVBF_TWEENING));
     EXPECT_EQ(device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE), D3D_OK);
     EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
 

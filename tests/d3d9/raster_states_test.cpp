@@ -309,3 +309,123 @@ TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
     device_->GetDeviceCaps(&caps);
     EXPECT_EQ(caps.MaxUserClipPlanes, 6u);
 }
+
+TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
+{
+    // A small square about the origin, moved by world matrices that put it at x = -0.5
+    // (pixel 16) or +0.5 (pixel 48); the lit columns tell where the blend put it.
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    auto move = [&](D3DTRANSFORMSTATETYPE t, float x) {
+        D3DMATRIX m = {};
+        m._11 = m._22 = m._33 = m._44 = 1;
+        m._41 = x;
+        EXPECT_EQ(device_->SetTransform(t, &m), D3D_OK);
+    };
+    auto litColumn = [&] {
+        std::vector<D3DCOLOR> px = ReadBack();
+        int sum = 0, n = 0;
+        for (int x = 0; x < int(kSize); x++)
+            if (px[32 * kSize + x] & 0xFFFFFF)
+                sum += x, n++;
+        return n ? sum / n : -1;
+    };
+    struct Weighted {
+        float x, y, z, w0;
+        DWORD indices;
+        D3DCOLOR color;
+    };
+    auto draw = [&](float w0, DWORD fvf, DWORD indices = 0) {
+        Weighted v[4] = {{-0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
+                         {0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
+                         {-0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
+                         {0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF}};
+        // XYZB1 vertices have no index field: the same layout less it.
+        std::vector<BYTE> bytes;
+        for (const Weighted &w : v) {
+            const BYTE *b = reinterpret_cast<const BYTE *>(&w);
+            bytes.insert(bytes.end(), b, b + 16);
+            if (fvf & D3DFVF_LASTBETA_UBYTE4)
+                bytes.insert(bytes.end(), b + 16, b + 20);
+            bytes.insert(bytes.end(), b + 20, b + 24);
+        }
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        device_->SetFVF(fvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4)), D3D_OK);
+        device_->EndScene();
+        return litColumn();
+    };
+    move(D3DTS_WORLDMATRIX(0), -0.5f);
+    move(D3DTS_WORLDMATRIX(1), 0.5f);
+    const DWORD oneWeight = D3DFVF_XYZB1 | D3DFVF_DIFFUSE;
+    EXPECT_NEAR(draw(1, oneWeight), 16, 1) << "blending off: the world matrix alone";
+    ASSERT_EQ(device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS), D3D_OK);
+    EXPECT_NEAR(draw(0, oneWeight), 48, 1) << "weight 0 for world 0, so 1 for world 1";
+    EXPECT_NEAR(draw(0.5f, oneWeight), 32, 1);
+    EXPECT_NEAR(draw(0.25f, oneWeight), 40, 1);
+    device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_0WEIGHTS);
+    EXPECT_NEAR(draw(0, oneWeight), 16, 1) << "no weights: world 0 alone";
+
+    // Indexed: the last beta holds four matrix indices (5 and 2 here) into the 64 world
+    // matrices.
+    move(D3DTS_WORLDMATRIX(5), -0.5f);
+    move(D3DTS_WORLDMATRIX(2), 0.5f);
+    move(D3DTS_WORLDMATRIX(0), 0.9f);
+    move(D3DTS_WORLDMATRIX(1), 0.9f);
+    device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    device_->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, TRUE);
+    const DWORD indexed = D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4 | D3DFVF_DIFFUSE;
+    EXPECT_NEAR(draw(1, indexed, 0x00000205), 16, 1);
+    EXPECT_NEAR(draw(0.25f, indexed, 0x00000205), 40, 1);
+    // The world matrices are states like the others: read back, and held by state blocks.
+    D3DMATRIX got;
+    ASSERT_EQ(device_->GetTransform(D3DTS_WORLDMATRIX(5), &got), D3D_OK);
+    EXPECT_EQ(got._41, -0.5f);
+    IDirect3DStateBlock9 *block = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &block), D3D_OK);
+    move(D3DTS_WORLDMATRIX(5), 0.5f);
+    EXPECT_NEAR(draw(1, indexed, 0x00000205), 48, 1);
+    block->Apply();
+    EXPECT_NEAR(draw(1, indexed, 0x00000205), 16, 1);
+    block->Release();
+    D3DMATRIX identity = {};
+    EXPECT_EQ(device_->SetTransform(D3DTS_WORLDMATRIX(64), &identity), D3DERR_INVALIDCALL);
+    D3DCAPS9 caps;
+    device_->GetDeviceCaps(&caps);
+    EXPECT_EQ(caps.MaxVertexBlendMatrices, 4u);
+    EXPECT_EQ(caps.MaxVertexBlendMatrixIndex, 63u);
+    device_->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+
+    // Normals are blended too: world 1 turns the face away from a light that world 0
+    // leaves facing it.
+    D3DMATRIX turn = {};
+    turn._11 = turn._33 = -1, turn._22 = turn._44 = 1;
+    move(D3DTS_WORLDMATRIX(0), 0);
+    device_->SetTransform(D3DTS_WORLDMATRIX(1), &turn);
+    D3DMATERIAL9 material = {};
+    material.Diffuse = {1, 1, 1, 1};
+    device_->SetMaterial(&material);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = {0, 0, 1};
+    device_->SetLight(0, &light);
+    device_->LightEnable(0, TRUE);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    struct Lit {
+        float x, y, z, w0, nx, ny, nz;
+    };
+    auto lit = [&](float w0) {
+        Lit v[4] = {{-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000080, 1, 0);
+        device_->SetFVF(D3DFVF_XYZB1 | D3DFVF_NORMAL);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+        device_->EndScene();
+        return Pixel(32, 32);
+    };
+    EXPECT_EQ(lit(1), 0xFFFFFFFFu) << "world 0: facing the light";
+    EXPECT_EQ(lit(0), 0xFF000000u) << "world 1: turned away, drawn unlit";
+    device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+}
