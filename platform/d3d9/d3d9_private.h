@@ -430,6 +430,7 @@ struct DrawCall {
 };
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives);  // 0 for an unknown type
+D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b);  // a then b, for row vectors
 
 // The back end.  The NULLREF one accepts everything and draws nothing.
 class Renderer {

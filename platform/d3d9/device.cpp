@@ -43,6 +43,8 @@ HRESULT NotOffered(const char *what)
     return D3DERR_INVALIDCALL;
 }
 
+}  // namespace
+
 D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b)
 {
     D3DMATRIX r;
@@ -51,8 +53,6 @@ D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b)
             r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
     return r;
 }
-
-}  // namespace
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives)
 {

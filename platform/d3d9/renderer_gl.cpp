@@ -270,15 +270,6 @@ void APIENTRY DebugMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei, const G
         Diagnostic(kLib, "OpenGL", "", message);
 }
 
-D3DMATRIX Mul(const D3DMATRIX &a, const D3DMATRIX &b)
-{
-    D3DMATRIX r;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
-}
-
 // The inverse of `a` by Gauss-Jordan elimination with partial pivoting; false (and `out`
 // untouched) when `a` is singular.
 bool Inverse(const D3DMATRIX &a, D3DMATRIX &out)
@@ -1434,7 +1425,7 @@ private:
         } else if (p.transformRevision != s.transformRevision) {
             // Direct3D matrices are row-major for row vectors; GL reading them as
             // column-major gives the transposes, which act on column vectors the same way.
-            D3DMATRIX worldView = Mul(s.world, s.view);
+            D3DMATRIX worldView = Multiply(s.world, s.view);
             if (p.worldView >= 0)
                 glUniformMatrix4fv(p.worldView, 1, GL_FALSE, &worldView.m[0][0]);
             if (p.projection >= 0)
@@ -1535,7 +1526,7 @@ private:
             D3DMATRIX worldView[kMaxBlendMatrices];
             float normal[kMaxBlendMatrices][9];
             for (int i = 0; i < count; i++) {
-                worldView[i] = Mul(i == 0 ? s.world : s.moreWorlds[i - 1], s.view);
+                worldView[i] = Multiply(i == 0 ? s.world : s.moreWorlds[i - 1], s.view);
                 NormalMatrix(worldView[i], normal[i]);
             }
             glUniformMatrix4fv(p.blendWorldView, count, GL_FALSE, &worldView[0].m[0][0]);
