@@ -466,16 +466,9 @@ public:
         VertexDeclaration *decl = s.declaration;
         VertexKey vk;
         FragmentKey fk;
-        MakeKeys(s, *decl, vk, fk);
-        vk.flat = fk.flat = s.render[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
-        vk.clipPlanes = vk.pretransformed ? 0 : uint8_t(s.render[D3DRS_CLIPPLANEENABLE] & 0x3F);
+        MakeKeys(s, *decl, call.type, vk, fk);
         for (int i = 0; i < 6; i++)
             SetEnabled(GL_CLIP_DISTANCE0 + i, clipOn_[i], (vk.clipPlanes >> i) & 1);
-        if (call.type == D3DPT_POINTLIST) {
-            vk.points = 1;
-            vk.pointScale = !vk.shaderId && s.render[D3DRS_POINTSCALEENABLE] != FALSE;
-            fk.pointSprite = s.render[D3DRS_POINTSPRITEENABLE] != FALSE;
-        }
         Program *program = ProgramFor(s, vk, fk);
         if (!program)
             return D3DERR_INVALIDCALL;
@@ -1111,7 +1104,8 @@ private:
         return depthBuffer_ && (f == D3DFMT_D24S8 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1);
     }
 
-    void MakeKeys(const DeviceState &s, const VertexDeclaration &decl, VertexKey &vk, FragmentKey &fk)
+    void MakeKeys(const DeviceState &s, const VertexDeclaration &decl, D3DPRIMITIVETYPE type, VertexKey &vk,
+                  FragmentKey &fk)
     {
         const DWORD *r = s.render;
         const DWORD *st = s.stage[0];
@@ -1193,6 +1187,13 @@ private:
             k[6] = s.textures[stage] != nullptr;
             k[7] = uint8_t(t[D3DTSS_COLORARG0]), k[8] = uint8_t(t[D3DTSS_ALPHAARG0]);
             vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+        }
+        vk.flat = fk.flat = r[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+        vk.clipPlanes = vk.pretransformed ? 0 : uint8_t(r[D3DRS_CLIPPLANEENABLE] & 0x3F);
+        if (type == D3DPT_POINTLIST) {
+            vk.points = 1;
+            vk.pointScale = !vk.shaderId && r[D3DRS_POINTSCALEENABLE] != FALSE;
+            fk.pointSprite = r[D3DRS_POINTSPRITEENABLE] != FALSE;
         }
         // Texture transforms of the fixed-function stage.
         for (int stage = 0; stage < kMaxStages && !vk.shaderId; stage++) {
