@@ -173,7 +173,6 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     case D3DRS_SHADEMODE: return value == D3DSHADE_PHONG ? "D3DRS_SHADEMODE = D3DSHADE_PHONG" : nullptr;
     case D3DRS_VERTEXBLEND:
         return value > D3DVBF_3WEIGHTS && value != D3DVBF_0WEIGHTS ? "D3DRS_VERTEXBLEND = D3DVBF_TWEENING" : nullptr;
-    case D3DRS_SRGBWRITEENABLE: return value ? "D3DRS_SRGBWRITEENABLE" : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
@@ -247,17 +246,13 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
     case D3DTSS_COLORARG2:
     case D3DTSS_ALPHAARG1:
     case D3DTSS_ALPHAARG2:
-        if ((value & D3DTA_SELECTMASK) > D3DTA_SPECULAR || (value & ~DWORD(0x3F)))
-            return "texture arguments other than DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR";
-        return nullptr;
+        return (value & D3DTA_SELECTMASK) > D3DTA_CONSTANT || (value & ~DWORD(0x3F)) ? "an unknown D3DTA value" : nullptr;
     case D3DTSS_TEXCOORDINDEX:
-        return (value & 0xFFFF) > 7 || value > (D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR | 7)
-                   ? "D3DTSS_TCI_SPHEREMAP and other generated texture coordinates"
-                   : nullptr;
+        return (value & 0xFFFF) > 7 || value > (D3DTSS_TCI_SPHEREMAP | 7) ? "an unknown D3DTSS_TCI value" : nullptr;
     case D3DTSS_TEXTURETRANSFORMFLAGS:
         return (value & ~DWORD(D3DTTFF_PROJECTED)) > D3DTTFF_COUNT4 ? "an unknown D3DTEXTURETRANSFORMFLAGS value" : nullptr;
     case D3DTSS_RESULTARG:
-        return value != D3DTA_CURRENT ? "D3DTSS_RESULTARG other than D3DTA_CURRENT" : nullptr;
+        return value != D3DTA_CURRENT && value != D3DTA_TEMP ? "D3DTSS_RESULTARG other than CURRENT and TEMP" : nullptr;
     default:
         return nullptr;
     }
@@ -278,8 +273,6 @@ const char *UnsupportedSamplerState(D3DSAMPLERSTATETYPE type, DWORD value)
                                                                         : nullptr;
     case D3DSAMP_MIPFILTER:
         return value > D3DTEXF_LINEAR ? "mip filters other than NONE, POINT and LINEAR" : nullptr;
-    case D3DSAMP_SRGBTEXTURE:
-        return value ? "sRGB textures" : nullptr;
     default:
         return nullptr;
     }

@@ -8,15 +8,17 @@
  * vertex colours (white diffuse and black specular when the layout has none).  Every
  * position gets Direct3D's 0..1 depth range and its half-pixel offset.
  * Pixel stage: texture stages 0 to 7, cascading until the first disabled one, with the
- * colour and alpha operations that
- * device_states.cpp accepts, arguments DIFFUSE, CURRENT, TEXTURE, TFACTOR and SPECULAR
- * with COMPLEMENT and ALPHAREPLICATE, the specular sum, and the alpha test against
+ * colour and alpha operations that device_states.cpp accepts, arguments DIFFUSE,
+ * CURRENT, TEXTURE, TFACTOR, SPECULAR, TEMP and CONSTANT with COMPLEMENT and
+ * ALPHAREPLICATE, results into CURRENT or TEMP, sRGB textures read as linear, the
+ * specular sum, sRGB writes, and the alpha test against
  * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
  * reads opaque white.  Fog: table fog (linear, exp, exp2) per pixel on w under a
  * perspective projection or on the device depth otherwise; vertex fog per vertex on
  * the eye depth or, with D3DRS_RANGEFOGENABLE, the eye distance; with both modes off
  * the factor is the vertex's specular alpha (or what a vertex shader wrote to oFog).
- * Texture coordinate generation and transforms are not done.
+ * Texture coordinates are read from the vertex or generated (camera-space normal,
+ * position, reflection vector, sphere map), then go through each stage's transform.
  */
 #include "pipeline_glsl.h"
 
@@ -36,17 +38,19 @@ const char *SourceExpr(int source, const char *material)
     }
 }
 
-// `current` is what D3DTA_CURRENT reads: the diffuse colour at stage 0, the previous
-// stage's result after it.
-std::string Arg(int arg, const char *current = "v_diffuse")
+// A stage argument.  D3DTA_CURRENT reads `result`: the diffuse colour before stage 0,
+// the last result written to it after.
+std::string Arg(int arg, int stage)
 {
     std::string e;
     switch (arg & D3DTA_SELECTMASK) {
     case D3DTA_DIFFUSE: e = "v_diffuse"; break;
-    case D3DTA_CURRENT: e = current; break;
+    case D3DTA_CURRENT: e = "result"; break;
     case D3DTA_TEXTURE: e = "tex"; break;
     case D3DTA_TFACTOR: e = "u_tfactor"; break;
     case D3DTA_SPECULAR: e = "v_specular"; break;
+    case D3DTA_TEMP: e = "temp"; break;
+    case D3DTA_CONSTANT: e = "u_stageConstant[" + std::to_string(stage) + "]"; break;
     default: e = "vec4(1.0)"; break;
     }
     if (arg & D3DTA_ALPHAREPLICATE)
@@ -57,8 +61,7 @@ std::string Arg(int arg, const char *current = "v_diffuse")
 }
 
 // A stage's operation on its arguments (a0 only for MULTIPLYADD and LERP) as a vec4.
-std::string Op(int op, const std::string &a1, const std::string &a2, const std::string &a0,
-               const char *current = "v_diffuse")
+std::string Op(int op, const std::string &a1, const std::string &a2, const std::string &a0)
 {
     switch (op) {
     case D3DTOP_SELECTARG1: return a1;
@@ -74,7 +77,7 @@ std::string Op(int op, const std::string &a1, const std::string &a2, const std::
     case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", v_diffuse.a)";
     case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", tex.a)";
     case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
-    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", " + std::string(current) + ".a)";
+    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", result.a)";
     case D3DTOP_BLENDTEXTUREALPHAPM: return a1 + " + " + a2 + " * (1.0 - tex.a)";
     case D3DTOP_MODULATEALPHA_ADDCOLOR: return a1 + " + " + a1 + ".aaaa * " + a2;
     case D3DTOP_MODULATECOLOR_ADDALPHA: return a1 + " * " + a2 + " + " + a1 + ".aaaa";
@@ -261,17 +264,21 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
         if (k.normalize)
             o << "    genNormal = normalize(genNormal);\n";
         o << "    vec3 genReflection = reflect(" << (k.localViewer ? "normalize(eye.xyz)" : "vec3(0.0, 0.0, 1.0)")
-          << ", normalize(genNormal));\n";
+          << ", normalize(genNormal));\n"
+             // The sphere map's lookup: a reflection straight back at the eye (0, 0, -1)
+             // reads the map's centre, one turned up (+y) reads above it.
+             "    float sphereM = 2.0 * length(genReflection - vec3(0.0, 0.0, 1.0));\n"
+             "    vec2 genSphere = vec2(genReflection.x, -genReflection.y) / max(sphereM, 1e-20) + 0.5;\n";
     }
     for (int s = 0; s < kMaxStages; ++s) {
         if (s > 0 && k.stageSet[s] == 0xFF)
             continue;
-        static const char *const generated[4] = {"", "vec4(genNormal, 1.0)", "vec4(eye.xyz, 1.0)",
-                                                 "vec4(genReflection, 1.0)"};
+        static const char *const generated[5] = {"", "vec4(genNormal, 1.0)", "vec4(eye.xyz, 1.0)",
+                                                 "vec4(genReflection, 1.0)", "vec4(genSphere, 0.0, 1.0)"};
         const std::string in = k.texGen[s] ? generated[k.texGen[s]]
                                : s == 0    ? (k.texSize ? "a_texcoord" : "vec4(0.0, 0.0, 0.0, 1.0)")
                                            : "a_tc" + std::to_string(k.stageSet[s]);
-        const int size = k.texGen[s] ? 3 : k.stageSize[s];
+        const int size = k.texGen[s] == 4 ? 2 : k.texGen[s] ? 3 : k.stageSize[s];
         o << "    v_tex" << s << " = " << TransformedCoordinates(in, size, k.texTransform[s], s) << ";\n";
     }
 
@@ -346,57 +353,54 @@ std::string FragmentGlsl(const FragmentKey &k)
     std::ostringstream o;
     o << "#version 330 core\n"
       << (k.flat ? "flat in vec4 v_diffuse;\nflat in vec4 v_specular;\n" : "in vec4 v_diffuse;\nin vec4 v_specular;\n")
-      << "in vec4 v_tex0;\nin float v_fog;\n"
+      << "in float v_fog;\n"
          "uniform vec4 u_fog;\n"
          "uniform vec4 u_fogColor;\n"
-         "uniform sampler2D u_texture0;\n"
          "uniform vec4 u_tfactor;\n"
+         "uniform vec4 u_stageConstant[8];\n"  // each stage's D3DTSS_CONSTANT
          "uniform float u_alphaRef;\n"
          "out vec4 o_color;\n";
-    int stages = 1;  // stages that take part: up to the first disabled one
-    while (stages < kMaxStages && k.colorOp != D3DTOP_DISABLE && k.stages[stages][0] &&
-           k.stages[stages][0] != D3DTOP_DISABLE)
-        ++stages;
-    for (int s = 1; s < stages; ++s)
+    int stages = 0;  // stages that take part: up to the first disabled one
+    bool srgbRead = false;
+    while (stages < kMaxStages && k.stages[stages].colorOp && k.stages[stages].colorOp != D3DTOP_DISABLE)
+        srgbRead |= k.stages[stages++].srgb != 0;
+    // The sRGB transfer function and its inverse, on the colour channels only.
+    if (srgbRead)
+        o << "vec4 FromSrgb(vec4 c)\n{\n"
+             "    return vec4(mix(c.rgb / 12.92, pow((c.rgb + 0.055) / 1.055, vec3(2.4)), "
+             "greaterThan(c.rgb, vec3(0.04045))), c.a);\n}\n";
+    if (k.srgbWrite)
+        o << "vec3 ToSrgb(vec3 c)\n{\n"
+             "    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, greaterThan(c, vec3(0.0031308)));\n}\n";
+    for (int s = 0; s < stages; ++s)
         o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
-    o << "void main()\n{\n";
+    o << "void main()\n{\n"
+         "    vec4 result = v_diffuse;\n"
+         "    vec4 temp = vec4(0.0);\n";
     // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage.
     auto coord = [&](int s) {
         const std::string v = "v_tex" + std::to_string(s);
         return k.pointSprite ? std::string("gl_PointCoord") : (k.projected >> s) & 1 ? v + ".xy / " + v + ".w" : v + ".xy";
     };
-    const std::string coord0 = coord(0);
-    o << "    vec4 tex = " << (k.hasTexture ? "texture(u_texture0, " + coord0 + ")" : std::string("vec4(1.0)")) << ";\n";
-    if (k.colorOp == D3DTOP_DISABLE) {
-        o << "    vec4 result = v_diffuse;\n";
-    } else {
-        o << "    vec4 result;\n";
-        o << "    result.rgb = clamp((" << Op(k.colorOp, Arg(k.colorArg1), Arg(k.colorArg2), Arg(k.colorArg0))
+    // Each stage combines its arguments into the result (D3DTA_CURRENT), or into the
+    // temporary register with D3DTSS_RESULTARG = D3DTA_TEMP.
+    for (int s = 0; s < stages; ++s) {
+        const StageKey &st = k.stages[s];
+        std::string read = "texture(u_texture" + std::to_string(s) + ", " + coord(s) + ")";
+        if (st.srgb)
+            read = "FromSrgb(" + read + ")";
+        o << "    {\n        vec4 tex = " << (st.hasTexture ? read : std::string("vec4(1.0)")) << ";\n"
+          << "        vec4 next;\n"
+          << "        next.rgb = clamp((" << Op(st.colorOp, Arg(st.colorArg1, s), Arg(st.colorArg2, s), Arg(st.colorArg0, s))
           << ").rgb, 0.0, 1.0);\n";
-        if (k.colorOp == D3DTOP_DOTPRODUCT3)  // its product goes to alpha too, whatever the alpha op
-            o << "    result.a = result.r;\n";
-        else if (k.alphaOp == D3DTOP_DISABLE)
-            o << "    result.a = v_diffuse.a;\n";
-        else
-            o << "    result.a = clamp((" << Op(k.alphaOp, Arg(k.alphaArg1), Arg(k.alphaArg2), Arg(k.alphaArg0))
-              << ").a, 0.0, 1.0);\n";
-    }
-    // Each later stage combines its arguments with the result so far (D3DTA_CURRENT).
-    for (int s = 1; s < stages; ++s) {
-        const uint8_t *st = k.stages[s];
-        o << "    {\n        vec4 tex = "
-          << (st[6] ? "texture(u_texture" + std::to_string(s) + ", " + coord(s) + ")" : std::string("vec4(1.0)"))
-          << ";\n        vec4 next;\n";
-        o << "        next.rgb = clamp((" << Op(st[0], Arg(st[1], "result"), Arg(st[2], "result"), Arg(st[7], "result"), "result")
-          << ").rgb, 0.0, 1.0);\n";
-        if (st[0] == D3DTOP_DOTPRODUCT3)
+        if (st.colorOp == D3DTOP_DOTPRODUCT3)  // its product goes to alpha too, whatever the alpha op
             o << "        next.a = next.r;\n";
-        else if (st[3] == D3DTOP_DISABLE || st[3] == 0)
+        else if (st.alphaOp == D3DTOP_DISABLE)
             o << "        next.a = result.a;\n";
         else
-            o << "        next.a = clamp((" << Op(st[3], Arg(st[4], "result"), Arg(st[5], "result"), Arg(st[8], "result"), "result")
+            o << "        next.a = clamp((" << Op(st.alphaOp, Arg(st.alphaArg1, s), Arg(st.alphaArg2, s), Arg(st.alphaArg0, s))
               << ").a, 0.0, 1.0);\n";
-        o << "        result = next;\n    }\n";
+        o << (st.toTemp ? "        temp = next;\n    }\n" : "        result = next;\n    }\n");
     }
     if (k.addSpecular)
         o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";
@@ -417,6 +421,8 @@ std::string FragmentGlsl(const FragmentKey &k)
              "    float ref = u_alphaRef;\n"
              "    if (!("
           << Compare(k.alphaFunc) << ")) discard;\n";
+    if (k.srgbWrite)
+        o << "    result.rgb = ToSrgb(result.rgb);\n";
     o << "    o_color = result;\n}\n";
     return o.str();
 }

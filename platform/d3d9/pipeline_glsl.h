@@ -4,9 +4,9 @@
  *
  * A draw's program is the pair (vertex key, fragment key).  The vertex key describes
  * either the fixed-function vertex stage (layout, lighting, colour sources, lights) or
- * a vertex shader; the fragment key describes texture stage 0 and the alpha test.  The
- * generated vertex stages all write the varyings v_diffuse, v_specular and v_tex0, and
- * the fragment stage reads only those.
+ * a vertex shader; the fragment key describes the texture stages, fog and the alpha
+ * test.  The generated vertex stages all write the varyings v_diffuse, v_specular,
+ * v_fog and v_tex<stage>, and the fragment stage reads only those.
  */
 #ifndef TAVROK_D3D9_PIPELINE_GLSL_H
 #define TAVROK_D3D9_PIPELINE_GLSL_H
@@ -50,7 +50,8 @@ struct VertexKey {
     uint8_t stageSize[kMaxStages] = {};
     uint8_t texTransform[kMaxStages] = {};
     // Stages 0..7: coordinates made from the vertex instead of read (D3DTSS_TCI_* >> 16:
-    // 1 camera-space normal, 2 camera-space position, 3 camera-space reflection vector).
+    // 1 camera-space normal, 2 camera-space position, 3 camera-space reflection vector,
+    // 4 sphere map).
     uint8_t texGen[kMaxStages] = {};
     uint8_t blendMatrices = 0;  // vertex blending: the world matrices each vertex blends (1..4), 0 off
     uint8_t indexedBlend = 0;   // ... chosen by the vertex's BLENDINDICES rather than 0..3
@@ -58,16 +59,21 @@ struct VertexKey {
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
 
-struct FragmentKey {
+// One texture stage as the pixel stage runs it.
+struct StageKey {
     uint8_t colorOp = 0, colorArg1 = 0, colorArg2 = 0, colorArg0 = 0;
     uint8_t alphaOp = 0, alphaArg1 = 0, alphaArg2 = 0, alphaArg0 = 0;
-    uint8_t hasTexture = 0;
+    uint8_t hasTexture = 0;  // a texture is bound (else a read gives opaque white)
+    uint8_t toTemp = 0;      // D3DTSS_RESULTARG = D3DTA_TEMP: the result goes to the temporary register
+    uint8_t srgb = 0;        // D3DSAMP_SRGBTEXTURE: the texture's colour is sRGB, read as linear
+};
+
+struct FragmentKey {
+    // Stages 0..7; the first whose colour op is D3DTOP_DISABLE ends the cascade.
+    StageKey stages[kMaxStages] = {};
     uint8_t alphaFunc = D3DCMP_ALWAYS;  // D3DCMP_ALWAYS when the alpha test is off
     uint8_t addSpecular = 0;
-    // Stages 1..7 (index 0 unused): colour op, args 1 and 2, alpha op, args 1 and 2,
-    // texture bound, colour arg 0, alpha arg 0.  The first stage whose colour op is
-    // D3DTOP_DISABLE ends the cascade.
-    uint8_t stages[kMaxStages][9] = {};
+    uint8_t srgbWrite = 0;  // D3DRS_SRGBWRITEENABLE: the colour is written as sRGB
     uint8_t fog = 0;  // 0 none; kFogFactor: v_fog is the factor; else D3DFOG_* of table fog on v_fog's depth
     uint8_t fogFromFragmentDepth = 0;  // table fog on the window depth (a vertex shader's draw)
     uint8_t pointSprite = 0;  // points drawn as sprites: every stage's coordinates span the point

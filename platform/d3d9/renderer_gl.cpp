@@ -229,7 +229,7 @@ struct Program {
     GLint materialPower = -1, ambient = -1;
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
-    GLint constants = -1, texture0 = -1, tfactor = -1, alphaRef = -1, fog = -1, fogColor = -1;
+    GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, alphaRef = -1, fog = -1, fogColor = -1;
     GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
@@ -475,12 +475,8 @@ public:
         UseProgram(*program);
         UploadUniforms(s, *program, vk);
         ApplyRasterState(s);
-        if (fk.hasTexture)
-            BindTexture(s, 0);
-        else
-            BindTextureName(0, 0);
-        for (int stage = 1; stage < kMaxStages && fk.stages[stage][0] > D3DTOP_DISABLE; stage++) {
-            if (fk.stages[stage][6])
+        for (int stage = 0; stage < kMaxStages && fk.stages[stage].colorOp > D3DTOP_DISABLE; stage++) {
+            if (fk.stages[stage].hasTexture)
                 BindTexture(s, stage);
             else
                 BindTextureName(0, stage);
@@ -1165,28 +1161,26 @@ private:
                     vk.hasDiffuse = vk.hasSpecular = 0;
             }
         }
-        fk.colorOp = uint8_t(st[D3DTSS_COLOROP]);
-        fk.colorArg1 = uint8_t(st[D3DTSS_COLORARG1]);
-        fk.colorArg2 = uint8_t(st[D3DTSS_COLORARG2]);
-        fk.alphaOp = uint8_t(st[D3DTSS_ALPHAOP]);
-        fk.alphaArg1 = uint8_t(st[D3DTSS_ALPHAARG1]);
-        fk.alphaArg2 = uint8_t(st[D3DTSS_ALPHAARG2]);
-        fk.colorArg0 = uint8_t(st[D3DTSS_COLORARG0]);
-        fk.alphaArg0 = uint8_t(st[D3DTSS_ALPHAARG0]);
-        fk.hasTexture = s.textures[0] != nullptr && fk.colorOp != D3DTOP_DISABLE;
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
-        // Later stages, up to the first disabled one.
-        for (int stage = 1; stage < kMaxStages && fk.colorOp != D3DTOP_DISABLE; stage++) {
+        fk.srgbWrite = r[D3DRS_SRGBWRITEENABLE] != FALSE;
+        // The stages up to the first disabled one.
+        for (int stage = 0; stage < kMaxStages; stage++) {
             const DWORD *t = s.stage[stage];
             if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE)
                 break;
-            uint8_t *k = fk.stages[stage];
-            k[0] = uint8_t(t[D3DTSS_COLOROP]), k[1] = uint8_t(t[D3DTSS_COLORARG1]), k[2] = uint8_t(t[D3DTSS_COLORARG2]);
-            k[3] = uint8_t(t[D3DTSS_ALPHAOP]), k[4] = uint8_t(t[D3DTSS_ALPHAARG1]), k[5] = uint8_t(t[D3DTSS_ALPHAARG2]);
-            k[6] = s.textures[stage] != nullptr;
-            k[7] = uint8_t(t[D3DTSS_COLORARG0]), k[8] = uint8_t(t[D3DTSS_ALPHAARG0]);
-            vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+            StageKey &k = fk.stages[stage];
+            k.colorOp = uint8_t(t[D3DTSS_COLOROP]);
+            k.colorArg1 = uint8_t(t[D3DTSS_COLORARG1]), k.colorArg2 = uint8_t(t[D3DTSS_COLORARG2]);
+            k.colorArg0 = uint8_t(t[D3DTSS_COLORARG0]);
+            k.alphaOp = uint8_t(t[D3DTSS_ALPHAOP]);
+            k.alphaArg1 = uint8_t(t[D3DTSS_ALPHAARG1]), k.alphaArg2 = uint8_t(t[D3DTSS_ALPHAARG2]);
+            k.alphaArg0 = uint8_t(t[D3DTSS_ALPHAARG0]);
+            k.hasTexture = s.textures[stage] != nullptr;
+            k.toTemp = t[D3DTSS_RESULTARG] == D3DTA_TEMP;
+            k.srgb = k.hasTexture && s.sampler[stage][D3DSAMP_SRGBTEXTURE];
+            if (stage > 0)
+                vk.stageSet[stage] = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
         }
         vk.flat = fk.flat = r[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
         vk.clipPlanes = vk.pretransformed ? 0 : uint8_t(r[D3DRS_CLIPPLANEENABLE] & 0x3F);
@@ -1202,7 +1196,7 @@ private:
                 break;
             vk.stageSize[stage] = setSize[stage == 0 ? texIndex : vk.stageSet[stage]];
             if (!vk.pretransformed)
-                vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, 3));
+                vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, 4));
             if (vk.texGen[stage] && !vk.lighting) {  // generated normals and reflections follow these too
                 vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
                 vk.localViewer = r[D3DRS_LOCALVIEWER] != FALSE;
@@ -1329,7 +1323,7 @@ private:
             bind(kAttrPosition, vk.pretransformed ? D3DDECLUSAGE_POSITIONT : D3DDECLUSAGE_POSITION, 0);
             bool generatesFromNormals = false;
             for (uint8_t g : vk.texGen)
-                generatesFromNormals |= g == 1 || g == 3;
+                generatesFromNormals |= g == 1 || g >= 3;
             if (vk.hasNormal && (vk.lighting || generatesFromNormals))
                 bind(kAttrNormal, D3DDECLUSAGE_NORMAL, 0);
             if (vk.hasDiffuse)
@@ -1382,6 +1376,7 @@ private:
         p.constants = loc("c");
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
+        p.stageConstant = loc("u_stageConstant");
         p.alphaRef = loc("u_alphaRef");
         p.fog = loc("u_fog");
         p.fogColor = loc("u_fogColor");
@@ -1487,6 +1482,12 @@ private:
             glUniform4fv(p.tfactor, 1, c);
             p.tfactorValue = s.render[D3DRS_TEXTUREFACTOR];
             p.tfactorSet = true;
+        }
+        if (p.stageConstant >= 0) {
+            float c[kMaxStages][4];
+            for (int stage = 0; stage < kMaxStages; stage++)
+                ColorOf(s.stage[stage][D3DTSS_CONSTANT], c[stage]);
+            glUniform4fv(p.stageConstant, kMaxStages, &c[0][0]);
         }
         if (p.fog >= 0 || p.fogColor >= 0) {
             const DWORD *r = s.render;
