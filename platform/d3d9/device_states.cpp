@@ -264,8 +264,8 @@ const char *UnsupportedSamplerState(D3DSAMPLERSTATETYPE type, DWORD value)
     case D3DSAMP_ADDRESSU:
     case D3DSAMP_ADDRESSV:
     case D3DSAMP_ADDRESSW:
-        return (value < D3DTADDRESS_WRAP || value > D3DTADDRESS_BORDER) ? "texture address mode MIRRORONCE or unknown"
-                                                                        : nullptr;
+        return (value < D3DTADDRESS_WRAP || value > D3DTADDRESS_MIRRORONCE) ? "an unknown D3DTEXTUREADDRESS value"
+                                                                            : nullptr;
     case D3DSAMP_MAGFILTER:
     case D3DSAMP_MINFILTER:
         return (value > D3DTEXF_LINEAR && value != D3DTEXF_ANISOTROPIC) ? "texture filters other than NONE, POINT, "

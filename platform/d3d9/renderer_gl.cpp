@@ -128,10 +128,13 @@ GLenum GlPrimitive(D3DPRIMITIVETYPE t)
     }
 }
 
-GLenum GlAddress(DWORD a)
+// D3DTADDRESS_MIRRORONCE mirrors once about 0 and then clamps; a driver without the
+// mirror-clamp mode gets it as plain mirroring, which agrees between -1 and 1.
+GLenum GlAddress(DWORD a, bool mirrorClamp)
 {
     switch (a) {
     case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_MIRRORONCE: return mirrorClamp ? GL_MIRROR_CLAMP_TO_EDGE : GL_MIRRORED_REPEAT;
     case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
     case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
     default: return GL_REPEAT;  // D3DTADDRESS_WRAP
@@ -340,6 +343,8 @@ public:
     {
         width_ = GLsizei(pp.BackBufferWidth);
         height_ = GLsizei(pp.BackBufferHeight);
+        mirrorClamp_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_texture_mirror_clamp_to_edge") ||
+                       epoxy_has_gl_extension("GL_EXT_texture_mirror_clamp");
         glGenVertexArrays(1, &vao_);
         glBindVertexArray(vao_);
         glGenFramebuffers(1, &fbo_);
@@ -949,8 +954,8 @@ private:
                 minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
             glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
             glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
-            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GLint(GlAddress(sm[D3DSAMP_ADDRESSU])));
-            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GLint(GlAddress(sm[D3DSAMP_ADDRESSV])));
+            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GLint(GlAddress(sm[D3DSAMP_ADDRESSU], mirrorClamp_)));
+            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GLint(GlAddress(sm[D3DSAMP_ADDRESSV], mirrorClamp_)));
             float border[4];
             ColorOf(sm[D3DSAMP_BORDERCOLOR], border);
             glSamplerParameterfv(sampler_, GL_TEXTURE_BORDER_COLOR, border);
@@ -1588,6 +1593,7 @@ private:
                pp_.BackBufferFormat == D3DFMT_A2R10G10B10;
     }
     bool letterbox_;
+    bool mirrorClamp_ = false;  // GL_MIRROR_CLAMP_TO_EDGE is there
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint streamVertices_ = 0, streamIndices_ = 0;

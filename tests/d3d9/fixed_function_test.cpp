@@ -539,6 +539,11 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
     DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, -1, 0, 1, 1);
     EXPECT_COLOR_NEAR(Pixel(8, 32), R, 1);
     EXPECT_COLOR_NEAR(Pixel(24, 32), G, 1);
+    // Mirroring once reflects about 0 and then clamps: the quarters at u = -1.25, -0.25,
+    // 0.75 and 1.75 (plain mirroring would give R in the last).
+    EXPECT_EQ(device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRRORONCE), D3D_OK);
+    DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, -1.75f, 0, 2.25f, 1);
+    EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{G, R, G, G}), 1);
     device_->SetTexture(0, NULL);
     across->Release();
     down->Release();
