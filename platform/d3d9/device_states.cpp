@@ -172,7 +172,9 @@ const char *UnsupportedRenderState(D3DRENDERSTATETYPE state, DWORD value)
     case D3DRS_ZENABLE: return value == D3DZB_USEW ? "D3DRS_ZENABLE = D3DZB_USEW" : nullptr;
     case D3DRS_SHADEMODE: return value == D3DSHADE_PHONG ? "D3DRS_SHADEMODE = D3DSHADE_PHONG" : nullptr;
     case D3DRS_VERTEXBLEND:
-        return value > D3DVBF_3WEIGHTS && value != D3DVBF_0WEIGHTS ? "D3DRS_VERTEXBLEND = D3DVBF_TWEENING" : nullptr;
+        return value > D3DVBF_3WEIGHTS && value != D3DVBF_0WEIGHTS && value != D3DVBF_TWEENING
+                   ? "an unknown D3DVERTEXBLENDFLAGS value"
+                   : nullptr;
     case D3DRS_ENABLEADAPTIVETESSELLATION: return value ? "adaptive tessellation" : nullptr;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:

@@ -133,7 +133,8 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.MaxTextureBlendStages = kMaxStages;
     c.MaxSimultaneousTextures = kMaxStages;
     c.VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_TEXGEN_SPHEREMAP | D3DVTXPCAPS_MATERIALSOURCE7 |
-                             D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+                             D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER |
+                             D3DVTXPCAPS_TWEENING;
     c.MaxActiveLights = kMaxLights;
     c.MaxUserClipPlanes = 6;
     c.MaxVertexBlendMatrices = 4;

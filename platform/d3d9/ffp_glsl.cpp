@@ -1,7 +1,8 @@
 /*
  * ffp_glsl.cpp - the Direct3D 9 fixed-function pipeline written as GLSL 3.30.
  *
- * Vertex stage: world and view transforms into camera space, the projection, screen-space
+ * Vertex stage: world and view transforms into camera space (blending up to four world
+ * matrices, or tweening two positions and normals), the projection, screen-space
  * (D3DFVF_XYZRHW) vertices mapped back through the viewport, Direct3D lighting in camera
  * space (global ambient, directional, point and spot lights with range, attenuation
  * and falloff, specular with the local or distant viewer, material colour sources),
@@ -165,7 +166,12 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
          "uniform mat4 u_texMatrix[8];\n"         // each stage's D3DTS_TEXTUREn
          "uniform mat4 u_blendWorldView[64];\n"   // D3DTS_WORLDMATRIX(i) times the view
          "uniform mat3 u_blendNormal[64];\n"      // ... and their normal matrices
+         "uniform float u_tween;\n"               // D3DRS_TWEENFACTOR
          "in vec4 a_position;\n";
+    if (k.tween & kTweenPosition)
+        o << "in vec4 a_position1;\n";
+    if (k.tween & kTweenNormal)
+        o << "in vec3 a_normal1;\n";
     if (k.points && k.hasPointSize)
         o << "in float a_psize;\n";
     if (k.blendMatrices > 1)
@@ -215,8 +221,12 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
                     o << "    eyeNormal += w" << i << " * (u_blendNormal[" << m << "] * a_normal);\n";
             }
         } else {
-            o << "    vec4 eye = u_worldView * a_position;\n"
-              << (k.hasNormal ? "    vec3 eyeNormal = u_normalMatrix * a_normal;\n" : "");
+            // Tweening: each of the two positions (and normals) weighed by the tween factor.
+            o << "    vec4 eye = u_worldView * "
+              << (k.tween & kTweenPosition ? "mix(a_position, a_position1, u_tween)" : "a_position") << ";\n";
+            if (k.hasNormal)
+                o << "    vec3 eyeNormal = u_normalMatrix * "
+                  << (k.tween & kTweenNormal ? "mix(a_normal, a_normal1, u_tween)" : "a_normal") << ";\n";
         }
         o << "    vec4 clip = u_projection * eye;\n";
     }

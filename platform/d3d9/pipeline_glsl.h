@@ -55,6 +55,7 @@ struct VertexKey {
     uint8_t texGen[kMaxStages] = {};
     uint8_t blendMatrices = 0;  // vertex blending: the world matrices each vertex blends (1..4), 0 off
     uint8_t indexedBlend = 0;   // ... chosen by the vertex's BLENDINDICES rather than 0..3
+    uint8_t tween = 0;  // D3DVBF_TWEENING: kTweenPosition and kTweenNormal for what the layout has a second of
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
@@ -93,6 +94,8 @@ constexpr uint8_t kFogSpecularAlpha = 5;  // the vertex's own factor in its spec
 constexpr uint8_t kFogFactor = 0xFF;      // fragment key: v_fog is the factor itself
 
 constexpr uint8_t kTexProjected = 0x10;  // VertexKey::texTransform: D3DTTFF_PROJECTED
+constexpr uint8_t kTweenPosition = 1;    // VertexKey::tween: POSITION1 is blended with POSITION
+constexpr uint8_t kTweenNormal = 2;      // ... NORMAL1 with NORMAL
 
 // Attribute names of the fixed-function vertex stage.
 constexpr const char *kAttrPosition = "a_position";
@@ -103,6 +106,8 @@ constexpr const char *kAttrTexcoord = "a_texcoord";
 constexpr const char *kAttrPointSize = "a_psize";
 constexpr const char *kAttrBlendWeight = "a_blendWeight";
 constexpr const char *kAttrBlendIndices = "a_blendIndices";
+constexpr const char *kAttrPosition1 = "a_position1";
+constexpr const char *kAttrNormal1 = "a_normal1";
 
 std::string FixedFunctionVertexGlsl(const VertexKey &key);
 std::string FragmentGlsl(const FragmentKey &key);

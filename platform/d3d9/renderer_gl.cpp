@@ -233,7 +233,7 @@ struct Program {
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, alphaRef = -1, fog = -1, fogColor = -1;
-    GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1;
+    GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1, tween = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
@@ -1114,6 +1114,7 @@ private:
         vk.texIndex = uint8_t(texIndex);
         uint8_t setSize[8] = {};  // coordinates in each texture coordinate set of the layout
         bool hasBlendIndices = false;
+        uint8_t tweens = 0;
         if (s.vertexShader) {
             vk.shaderId = s.vertexShader->id;
         } else {
@@ -1130,13 +1131,19 @@ private:
                     vk.hasPointSize = 1;
                 else if (e.Usage == D3DDECLUSAGE_BLENDINDICES && e.UsageIndex == 0)
                     hasBlendIndices = true;
+                else if (e.Usage == D3DDECLUSAGE_POSITION && e.UsageIndex == 1)
+                    tweens |= kTweenPosition;
+                else if (e.Usage == D3DDECLUSAGE_NORMAL && e.UsageIndex == 1)
+                    tweens |= kTweenNormal;
                 else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8)
                     setSize[e.UsageIndex] = uint8_t(GlDeclType(e.Type).size == GL_BGRA ? 4 : GlDeclType(e.Type).size);
             }
             vk.texSize = setSize[texIndex];
             vk.lighting = r[D3DRS_LIGHTING] && !vk.pretransformed;
             const DWORD blend = r[D3DRS_VERTEXBLEND];
-            if (blend != D3DVBF_DISABLE && !vk.pretransformed) {
+            if (blend == D3DVBF_TWEENING && !vk.pretransformed) {
+                vk.tween = vk.hasNormal ? tweens : tweens & kTweenPosition;
+            } else if (blend != D3DVBF_DISABLE && !vk.pretransformed) {
                 vk.blendMatrices = uint8_t(blend == D3DVBF_0WEIGHTS ? 1 : std::min<DWORD>(blend, 3) + 1);
                 vk.indexedBlend = r[D3DRS_INDEXEDVERTEXBLENDENABLE] && hasBlendIndices;
             }
@@ -1343,6 +1350,10 @@ private:
                 bind(kAttrBlendWeight, D3DDECLUSAGE_BLENDWEIGHT, 0);
             if (vk.indexedBlend)
                 bind(kAttrBlendIndices, D3DDECLUSAGE_BLENDINDICES, 0);
+            if (vk.tween & kTweenPosition)
+                bind(kAttrPosition1, D3DDECLUSAGE_POSITION, 1);
+            if (vk.tween & kTweenNormal)
+                bind(kAttrNormal1, D3DDECLUSAGE_NORMAL, 1);
             bool bound[8] = {};
             for (int stage = 1; stage < kMaxStages; stage++) {
                 uint8_t set = vk.stageSet[stage];
@@ -1388,6 +1399,7 @@ private:
         p.clipPlane = loc("u_clipPlane");
         p.texMatrix = loc("u_texMatrix");
         p.blendWorldView = loc("u_blendWorldView");
+        p.tween = loc("u_tween");
         p.blendNormal = loc("u_blendNormal");
         p.point = loc("u_point");
         p.pointScale = loc("u_pointScale");
@@ -1487,6 +1499,11 @@ private:
             glUniform4fv(p.tfactor, 1, c);
             p.tfactorValue = s.render[D3DRS_TEXTUREFACTOR];
             p.tfactorSet = true;
+        }
+        if (p.tween >= 0) {
+            float t;
+            memcpy(&t, &s.render[D3DRS_TWEENFACTOR], 4);
+            glUniform1f(p.tween, t);
         }
         if (p.stageConstant >= 0) {
             float c[kMaxStages][4];

@@ -146,17 +146,17 @@ TEST_F(NullDeviceTest, TransformsRoundTripAndMultiplyOnTheLeft)
 
 TEST_F(NullDeviceTest, UnsupportedStateValuesAreReportedOnceAndBadNamesRefused)
 {
-    // Tweening is not drawn: the first time says so on one line, later times are
+    // W-buffering is not drawn: the first time says so on one line, later times are
     // silent; the call fails but the value is kept.
     HRESULT hr = S_OK;
-    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_TWEENING); });
+    int first = StderrLines([&] { hr = device_->SetRenderState(D3DRS_ZENABLE, D3DZB_USEW); });
     EXPECT_EQ(hr, D3DERR_INVALIDCALL);
     EXPECT_EQ(first, 1);
-    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_TWEENING); }), 0);
+    EXPECT_EQ(StderrLines([&] { device_->SetRenderState(D3DRS_ZENABLE, D3DZB_USEW); }), 0);
     DWORD v = 0;
-    device_->GetRenderState(D3DRS_VERTEXBLEND, &v);
-    EXPECT_EQ(v, DWORD(D3DVBF_TWEENING));
-    EXPECT_EQ(device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE), D3D_OK);
+    device_->GetRenderState(D3DRS_ZENABLE, &v);
+    EXPECT_EQ(v, DWORD(D3DZB_USEW));
+    EXPECT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE), D3D_OK);
     EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
 
     // Out-of-range names and stages are refused.

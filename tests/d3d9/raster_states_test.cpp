@@ -427,5 +427,43 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     };
     EXPECT_EQ(lit(1), 0xFFFFFFFFu) << "world 0: facing the light";
     EXPECT_EQ(lit(0), 0xFF000000u) << "world 1: turned away, drawn unlit";
+
+    // Tweening weighs POSITION and POSITION1, NORMAL and NORMAL1, by the tween factor:
+    // the square goes from x = -0.5 to +0.5 as its normal turns from facing the light to
+    // across it (not normalized, so lit by 1 - t).
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                          {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 1},
+                                          {0, 24, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
+                                          {0, 36, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 1},
+                                          D3DDECL_END()};
+    IDirect3DVertexDeclaration9 *tweened = nullptr;
+    ASSERT_EQ(device_->CreateVertexDeclaration(elements, &tweened), D3D_OK);
+    ASSERT_EQ(device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_TWEENING), D3D_OK);
+    move(D3DTS_WORLD, 0);
+    auto tween = [&](float t) {
+        struct {
+            float p0[3], p1[3], n0[3], n1[3];
+        } v[4];
+        const float corners[4][2] = {{-0.1f, 0.1f}, {0.1f, 0.1f}, {-0.1f, -0.1f}, {0.1f, -0.1f}};
+        for (int i = 0; i < 4; i++)
+            v[i] = {{corners[i][0] - 0.5f, corners[i][1], 0.5f}, {corners[i][0] + 0.5f, corners[i][1], 0.5f}, {0, 0, -1},
+                    {-1, 0, 0}};
+        device_->SetRenderState(D3DRS_TWEENFACTOR, testsupport::FloatBits(t));
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        device_->SetVertexDeclaration(tweened);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+        device_->EndScene();
+        const int column = litColumn();
+        return std::make_pair(column, column < 0 ? 0u : Pixel(column, 32) & 0xFF);
+    };
+    EXPECT_EQ(tween(0), std::make_pair(16, 0xFFu));
+    auto [column, level] = tween(0.25f);
+    EXPECT_NEAR(column, 24, 1);
+    EXPECT_NEAR(level, 0xBF, 1);
+    std::tie(column, level) = tween(0.5f);
+    EXPECT_NEAR(column, 32, 1);
+    EXPECT_NEAR(level, 0x80, 1);
+    tweened->Release();
     device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
 }
