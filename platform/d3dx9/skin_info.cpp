@@ -12,6 +12,7 @@
  * are not implemented.
  */
 #include "mesh_private.h"
+#include "skin_convert.h"
 #include "skin_kernels.h"
 
 #include <tavrok/platform.h>
@@ -121,10 +122,10 @@ public:
         *pInfluenceIndex = DWORD(it - v.begin());
         return D3D_OK;
     }
-    STDMETHODIMP GetMaxFaceInfluences(LPDIRECT3DINDEXBUFFER9, DWORD, DWORD *) override
+    STDMETHODIMP GetMaxFaceInfluences(LPDIRECT3DINDEXBUFFER9 pIB, DWORD NumFaces, DWORD *maxFaceInfluences) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::GetMaxFaceInfluences");
-        return E_NOTIMPL;
+        Regroup();
+        return MaxFaceInfluences(Influences(), pIB, NumFaces, maxFaceInfluences);
     }
     STDMETHODIMP SetMinBoneInfluence(FLOAT MinInfl) override
     {
@@ -220,20 +221,35 @@ public:
     }
     STDMETHODIMP Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTransforms,
                       CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc, PVOID pVerticesDst);
-    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH, DWORD, CONST DWORD *, LPDWORD, DWORD *, LPD3DXBUFFER *, DWORD *,
-                                      DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH pMesh, DWORD Options, CONST DWORD *pAdjacencyIn,
+                                      LPDWORD pAdjacencyOut, DWORD *pFaceRemap, LPD3DXBUFFER *ppVertexRemap,
+                                      DWORD *pMaxFaceInfl, DWORD *pNumBoneCombinations,
+                                      LPD3DXBUFFER *ppBoneCombinationTable, LPD3DXMESH *ppMesh) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::ConvertToBlendedMesh (skinning is done in software)");
-        return E_NOTIMPL;
+        Regroup();
+        return ConvertToBlended(Influences(), pMesh,
+                                {"ID3DXSkinInfo::ConvertToBlendedMesh", false, 0, Options, pAdjacencyIn, pAdjacencyOut,
+                                 pFaceRemap, ppVertexRemap, pMaxFaceInfl, pNumBoneCombinations, ppBoneCombinationTable,
+                                 ppMesh});
     }
-    STDMETHODIMP ConvertToIndexedBlendedMesh(LPD3DXMESH, DWORD, DWORD, CONST DWORD *, LPDWORD, DWORD *,
-                                             LPD3DXBUFFER *, DWORD *, DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    STDMETHODIMP ConvertToIndexedBlendedMesh(LPD3DXMESH pMesh, DWORD Options, DWORD paletteSize,
+                                             CONST DWORD *pAdjacencyIn, LPDWORD pAdjacencyOut, DWORD *pFaceRemap,
+                                             LPD3DXBUFFER *ppVertexRemap, DWORD *pMaxVertexInfl,
+                                             DWORD *pNumBoneCombinations, LPD3DXBUFFER *ppBoneCombinationTable,
+                                             LPD3DXMESH *ppMesh) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::ConvertToIndexedBlendedMesh (skinning is done in software)");
-        return E_NOTIMPL;
+        Regroup();
+        return ConvertToBlended(Influences(), pMesh,
+                                {"ID3DXSkinInfo::ConvertToIndexedBlendedMesh", true, paletteSize, Options, pAdjacencyIn,
+                                 pAdjacencyOut, pFaceRemap, ppVertexRemap, pMaxVertexInfl, pNumBoneCombinations,
+                                 ppBoneCombinationTable, ppMesh});
     }
 
 private:
+    SkinInfluences Influences() const
+    {
+        return SkinInfluences{numVertices_, DWORD(bones_.size()), start_.data(), influences_.data()};
+    }
     // Rebuilds the per-vertex influence runs after the influences changed.
     void Regroup()
     {

@@ -1,0 +1,345 @@
+// ID3DXSkinInfo's conversions to meshes for the device's vertex blending: the structure of
+// both kinds of blended mesh, the picture the device draws from them against software
+// skinning, and the refusals.
+#include "d3d9/pixel_fixture.h"
+#include "support/null_device.h"
+#include "support/stderr_capture.h"
+
+#include <d3dx9.h>
+
+#include <climits>
+#include <cmath>
+#include <map>
+
+namespace {
+
+struct Vertex {  // D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1
+    float x, y, z, nx, ny, nz, u, v;
+};
+const DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+using Weights = std::map<DWORD, float>;  // bone -> weight
+
+// A strip of six quads along x over five bones.  Column c holds vertices 2c (bottom) and
+// 2c + 1 (top); its faces need 1, 2, 3 and 4 bones, and two vertices have 3 and 4.  The
+// last quad has attribute 1, the others 0.
+const Weights kColumn[7][2] = {
+    {{{0, 1.0f}}, {{0, 1.0f}}},
+    {{{0, 1.0f}}, {{0, 1.0f}}},
+    {{{0, 0.5f}, {1, 0.5f}}, {{0, 0.5f}, {1, 0.5f}}},
+    {{{1, 0.6f}, {2, 0.4f}}, {{0, 0.1f}, {1, 0.5f}, {2, 0.3f}, {3, 0.1f}}},
+    {{{2, 0.5f}, {3, 0.5f}}, {{2, 0.5f}, {3, 0.5f}}},
+    {{{3, 0.3f}, {4, 0.7f}}, {{1, 0.1f}, {3, 0.4f}, {4, 0.5f}}},
+    {{{4, 1.0f}}, {{4, 1.0f}}},
+};
+const float kJoint[5] = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
+
+Weights Original(DWORD v) { return kColumn[v / 2][v % 2]; }
+
+void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin)
+{
+    ASSERT_EQ(D3DXCreateMeshFVF(12, 14, D3DXMESH_MANAGED, kFvf, device, mesh), D3D_OK);
+    Vertex *v = nullptr;
+    WORD *ix = nullptr;
+    DWORD *attributes = nullptr;
+    (*mesh)->LockVertexBuffer(0, reinterpret_cast<void **>(&v));
+    for (int i = 0; i < 14; i++)
+        v[i] = Vertex{-1.5f + 0.5f * (i / 2), i % 2 ? 0.25f : -0.25f, 0.5f, 0, 0, -1, i / 12.0f, float(i % 2)};
+    (*mesh)->UnlockVertexBuffer();
+    (*mesh)->LockIndexBuffer(0, reinterpret_cast<void **>(&ix));
+    (*mesh)->LockAttributeBuffer(0, &attributes);
+    for (WORD q = 0; q < 6; q++) {
+        const WORD b = WORD(2 * q), t = WORD(b + 1), b1 = WORD(b + 2), t1 = WORD(b + 3);
+        const WORD corners[6] = {b, t, b1, t, t1, b1};
+        std::copy(corners, corners + 6, ix + 6 * q);
+        attributes[2 * q] = attributes[2 * q + 1] = q == 5;
+    }
+    (*mesh)->UnlockAttributeBuffer();
+    (*mesh)->UnlockIndexBuffer();
+    ASSERT_EQ(D3DXCreateSkinInfoFVF(14, kFvf, 5, skin), D3D_OK);
+    for (DWORD bone = 0; bone < 5; bone++) {
+        std::vector<DWORD> vertices;
+        std::vector<float> weights;
+        for (DWORD i = 0; i < 14; i++)
+            if (Original(i).count(bone)) {
+                vertices.push_back(i);
+                weights.push_back(Original(i).at(bone));
+            }
+        (*skin)->SetBoneInfluence(bone, DWORD(vertices.size()), vertices.data(), weights.data());
+        D3DXMATRIX offset;
+        (*skin)->SetBoneOffsetMatrix(bone, D3DXMatrixTranslation(&offset, -kJoint[bone], 0, 0));
+    }
+}
+
+// One conversion's results, released at the end.
+struct Blended {
+    ID3DXMesh *mesh = nullptr;
+    ID3DXBuffer *remap = nullptr, *table = nullptr;
+    DWORD most = 0, count = 0, slots = 0;
+    std::vector<DWORD> faceRemap = std::vector<DWORD>(12), adjacency = std::vector<DWORD>(36);
+    HRESULT hr = E_FAIL;
+    Blended(ID3DXSkinInfo *skin, ID3DXMesh *source, DWORD palette)  // palette 0: by weights
+    {
+        hr = palette ? skin->ConvertToIndexedBlendedMesh(source, D3DXMESH_MANAGED, palette, nullptr, adjacency.data(),
+                                                         faceRemap.data(), &remap, &most, &count, &table, &mesh)
+                     : skin->ConvertToBlendedMesh(source, D3DXMESH_MANAGED, nullptr, adjacency.data(), faceRemap.data(),
+                                                  &remap, &most, &count, &table, &mesh);
+        slots = palette ? palette : most;
+    }
+    ~Blended()
+    {
+        for (IUnknown *u : {static_cast<IUnknown *>(mesh), static_cast<IUnknown *>(remap), static_cast<IUnknown *>(table)})
+            if (u)
+                u->Release();
+    }
+    const D3DXBONECOMBINATION &Combination(DWORD i) const
+    {
+        return static_cast<const D3DXBONECOMBINATION *>(table->GetBufferPointer())[i];
+    }
+    // The last BoneId slot in use: the blend weights the device reads for the combination.
+    DWORD LastSlot(DWORD i) const
+    {
+        DWORD last = 0;
+        for (DWORD s = 0; s < slots; s++)
+            last = Combination(i).BoneId[s] != UINT_MAX ? s : last;
+        return last;
+    }
+};
+
+}  // namespace
+
+class SkinConvertTest : public testsupport::NullDeviceTest {};
+
+TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
+{
+    ID3DXMesh *source = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    MakeStrip(device_, &source, &skin);
+    ASSERT_NE(skin, nullptr);
+    std::vector<DWORD> sourceAdjacency(36);
+    source->GenerateAdjacency(0, sourceAdjacency.data());
+    IDirect3DIndexBuffer9 *ib = nullptr;
+    source->GetIndexBuffer(&ib);
+    DWORD mostPerFace = 0;
+    EXPECT_EQ(skin->GetMaxFaceInfluences(ib, 12, &mostPerFace), D3D_OK);
+    EXPECT_EQ(mostPerFace, 4u);
+    ib->Release();
+    std::vector<Vertex> from(14);
+    std::vector<WORD> fromIx(36);
+    std::vector<DWORD> fromAttr(12);
+    void *p = nullptr;
+    DWORD *a = nullptr;
+    source->LockVertexBuffer(D3DLOCK_READONLY, &p);
+    memcpy(from.data(), p, 14 * sizeof(Vertex));
+    source->UnlockVertexBuffer();
+    source->LockIndexBuffer(D3DLOCK_READONLY, &p);
+    memcpy(fromIx.data(), p, 36 * 2);
+    source->UnlockIndexBuffer();
+    source->LockAttributeBuffer(D3DLOCK_READONLY, &a);
+    std::copy(a, a + 12, fromAttr.begin());
+    source->UnlockAttributeBuffer();
+
+    // By weights, three per vertex; indexed with palettes that split one attribute or not.
+    for (DWORD palette : {0u, 4u, 5u}) {
+        SCOPED_TRACE(palette);
+        Blended out(skin, source, palette);
+        ASSERT_EQ(out.hr, D3D_OK);
+        EXPECT_EQ(out.most, 4u);
+        EXPECT_EQ(out.mesh->GetFVF(), (palette ? D3DFVF_XYZB4 | D3DFVF_LASTBETA_UBYTE4 : D3DFVF_XYZB3) | D3DFVF_NORMAL |
+                                          D3DFVF_TEX1);
+        EXPECT_EQ(out.count, palette == 5 ? 2u : 3u) << "bones 0-4 fit one palette of 5, not of 4";
+        const DWORD nv = out.mesh->GetNumVertices(), weights = 3, stride = out.mesh->GetNumBytesPerVertex();
+        ASSERT_EQ(out.remap->GetBufferSize(), nv * 4);
+        const DWORD *remap = static_cast<const DWORD *>(out.remap->GetBufferPointer());
+        const BYTE *to = nullptr;
+        const WORD *ix = nullptr;
+        DWORD tableSize = 0;
+        D3DXATTRIBUTERANGE table[8];
+        out.mesh->GetAttributeTable(table, &tableSize);
+        ASSERT_EQ(tableSize, out.count);
+        out.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&to);
+        out.mesh->LockIndexBuffer(D3DLOCK_READONLY, (void **)&ix);
+        std::vector<int> seen(12, 0);
+        for (DWORD c = 0; c < out.count; c++) {
+            const D3DXBONECOMBINATION &bc = out.Combination(c);
+            EXPECT_EQ(table[c].AttribId, c) << "DrawSubset(i) draws combination i";
+            EXPECT_EQ(table[c].FaceStart, bc.FaceStart);
+            EXPECT_EQ(table[c].FaceCount, bc.FaceCount);
+            EXPECT_EQ(table[c].VertexStart, bc.VertexStart);
+            EXPECT_EQ(table[c].VertexCount, bc.VertexCount);
+            for (DWORD f = bc.FaceStart; f < bc.FaceStart + bc.FaceCount; f++) {
+                const DWORD old = out.faceRemap[f];
+                ASSERT_LT(old, 12u);
+                seen[old]++;
+                EXPECT_EQ(fromAttr[old], bc.AttribId);
+                for (int k = 0; k < 3; k++) {
+                    const DWORD n = ix[f * 3 + k];
+                    ASSERT_GE(n, bc.VertexStart);
+                    ASSERT_LT(n, bc.VertexStart + bc.VertexCount) << "each combination's vertices are its own";
+                    EXPECT_EQ(remap[n], fromIx[old * 3 + k]);
+                    const DWORD adj = out.adjacency[f * 3 + k], was = sourceAdjacency[old * 3 + k];
+                    EXPECT_EQ(adj == 0xFFFFFFFF ? adj : out.faceRemap[adj], was) << "face " << f << " edge " << k;
+                }
+            }
+            // Every vertex of the combination gives back its original weights per bone.
+            for (DWORD n = bc.VertexStart; n < bc.VertexStart + bc.VertexCount; n++) {
+                const BYTE *p = to + n * stride;
+                const Vertex &o = from[remap[n]];
+                EXPECT_EQ(memcmp(p, &o.x, 12), 0);
+                EXPECT_EQ(memcmp(p + stride - 20, &o.nx, 20), 0) << "normal and texture coordinates follow";
+                float w[4];
+                memcpy(w, p + 12, 12);
+                const DWORD last = palette ? weights : out.LastSlot(c);
+                w[last] = 1 - (last > 0 ? w[0] : 0) - (last > 1 ? w[1] : 0) - (last > 2 ? w[2] : 0);
+                Weights got;
+                for (DWORD s = 0; s <= last; s++) {
+                    const DWORD slot = palette ? p[12 + 4 * weights + s] : s;
+                    ASSERT_LT(slot, out.slots);
+                    if (std::fabs(w[s]) > 1e-6f)
+                        got[bc.BoneId[slot]] += w[s];
+                }
+                Weights want = Original(remap[n]);
+                ASSERT_EQ(got.size(), want.size()) << "vertex " << remap[n];
+                for (auto &[bone, weight] : want)
+                    EXPECT_NEAR(got[bone], weight, 1e-6f) << "vertex " << remap[n] << " bone " << bone;
+            }
+            DWORD named = 0;
+            for (DWORD s = 0; s < out.slots; s++)
+                named += bc.BoneId[s] != UINT_MAX;
+            EXPECT_LE(named, palette ? palette : 4u);
+        }
+        EXPECT_EQ(seen, std::vector<int>(12, 1)) << "every face exactly once";
+        EXPECT_GT(nv, 14u) << "vertices shared by two combinations are copied";
+        out.mesh->UnlockIndexBuffer();
+        out.mesh->UnlockVertexBuffer();
+    }
+    skin->Release();
+    source->Release();
+}
+
+TEST_F(SkinConvertTest, BadInputIsRefusedWithOneLine)
+{
+    ID3DXMesh *source = nullptr, *other = nullptr, *out = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    MakeStrip(device_, &source, &skin);
+    ASSERT_NE(skin, nullptr);
+    ASSERT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_MANAGED, kFvf, device_, &other), D3D_OK);
+    DWORD n = 0;
+    ID3DXBuffer *table = nullptr;
+    auto refused = [&](auto &&call, const char *what) {
+        SCOPED_TRACE(what);
+        HRESULT hr = S_OK;
+        const std::string err = testsupport::StderrOf([&] { hr = call(); });
+        EXPECT_EQ(hr, D3DERR_INVALIDCALL);
+        EXPECT_EQ(testsupport::CountLines(err), 1) << err;
+        EXPECT_NE(err.find("d3dx9: "), std::string::npos) << err;
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(table, nullptr);
+    };
+    refused([&] { return skin->ConvertToBlendedMesh(nullptr, 0, nullptr, nullptr, nullptr, nullptr, &n, &n, &table, &out); },
+            "no mesh");
+    refused([&] { return skin->ConvertToIndexedBlendedMesh(source, 0, 4, nullptr, nullptr, nullptr, nullptr, &n, &n,
+                                                           &table, nullptr); },
+            "no result");
+    refused([&] { return skin->ConvertToBlendedMesh(other, 0, nullptr, nullptr, nullptr, nullptr, &n, &n, &table, &out); },
+            "a mesh of 3 vertices for a skin of 14");
+    refused([&] { return skin->ConvertToIndexedBlendedMesh(source, 0, 0, nullptr, nullptr, nullptr, nullptr, &n, &n,
+                                                           &table, &out); },
+            "a palette of 0");
+    refused([&] { return skin->ConvertToIndexedBlendedMesh(source, 0, 3, nullptr, nullptr, nullptr, nullptr, &n, &n,
+                                                           &table, &out); },
+            "faces of 4 bones for a palette of 3");
+    refused([&] { return skin->GetMaxFaceInfluences(nullptr, 12, &n); }, "no index buffer");
+    other->Release();
+    skin->Release();
+    source->Release();
+}
+
+class SkinConvertPixelTest : public d3d9test::PixelTest {
+protected:
+    // The 64 x 64 picture of the strip drawn by the software skin, or by each combination
+    // with the device's blending (palette 0: by weights), under a pose that bends every
+    // joint by a fifth of a radian.
+    std::vector<D3DCOLOR> Draw(ID3DXSkinInfo *skin, ID3DXMesh *source, DWORD palette, bool software)
+    {
+        // Bone i turns by 0.2 about its joint, after its parent: combined(i) = Rz * T(joint step)
+        // * combined(i - 1); the bone matrix is offset * combined.
+        D3DXMATRIX bones[5], combined, turn, step;
+        D3DXMatrixIdentity(&combined);
+        for (int i = 0; i < 5; i++) {
+            D3DXMatrixTranslation(&step, kJoint[i] - (i ? kJoint[i - 1] : 0), 0, 0);
+            combined = *D3DXMatrixRotationZ(&turn, 0.2f) * step * combined;
+            bones[i] = *skin->GetBoneOffsetMatrix(i) * combined;
+        }
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        device_->BeginScene();
+        if (software) {
+            ID3DXMesh *posed = nullptr;
+            source->CloneMeshFVF(D3DXMESH_MANAGED, kFvf, device_, &posed);
+            void *from = nullptr, *to = nullptr;
+            source->LockVertexBuffer(D3DLOCK_READONLY, &from);
+            posed->LockVertexBuffer(0, &to);
+            EXPECT_EQ(skin->UpdateSkinnedMesh(bones, nullptr, from, to), D3D_OK);
+            posed->UnlockVertexBuffer();
+            source->UnlockVertexBuffer();
+            for (DWORD a = 0; a < 2; a++)
+                posed->DrawSubset(a);
+            posed->Release();
+        } else {
+            Blended out(skin, source, palette);
+            EXPECT_EQ(out.hr, D3D_OK);
+            device_->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, palette != 0);
+            for (DWORD c = 0; c < out.count; c++) {
+                for (DWORD s = 0; s < out.slots; s++)
+                    if (out.Combination(c).BoneId[s] != UINT_MAX)
+                        device_->SetTransform(D3DTS_WORLDMATRIX(s), &bones[out.Combination(c).BoneId[s]]);
+                const DWORD blend = palette ? out.most - 1 : out.LastSlot(c);
+                device_->SetRenderState(D3DRS_VERTEXBLEND, blend ? blend : DWORD(D3DVBF_0WEIGHTS));
+                EXPECT_EQ(out.mesh->DrawSubset(c), D3D_OK);
+            }
+            device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+            device_->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+        }
+        device_->EndScene();
+        return ReadBack();
+    }
+};
+
+TEST_F(SkinConvertPixelTest, DeviceBlendingDrawsWhatSoftwareSkinningDraws)
+{
+    ID3DXMesh *source = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    MakeStrip(device_, &source, &skin);
+    ASSERT_NE(skin, nullptr);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    D3DXMATRIX view, projection;  // x and y from -2 to 2 across the picture, z from 0 to 10
+    device_->SetTransform(D3DTS_VIEW, D3DXMatrixIdentity(&view));
+    device_->SetTransform(D3DTS_PROJECTION, D3DXMatrixScaling(&projection, 0.5f, 0.5f, 0.1f));
+
+    const std::vector<D3DCOLOR> software = Draw(skin, source, 0, true);
+    int lit = 0;
+    for (D3DCOLOR p : software)
+        lit += (p & 0xFFFFFF) != 0;
+    EXPECT_GT(lit, 300) << "the strip is drawn";
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1, 0);
+    device_->BeginScene();
+    source->DrawSubset(0);
+    source->DrawSubset(1);
+    device_->EndScene();
+    const std::vector<D3DCOLOR> rest = ReadBack();
+    int moved = 0;
+    for (size_t i = 0; i < software.size(); i++)
+        moved += software[i] != rest[i];
+    EXPECT_GT(moved, 300) << "the pose moves the strip well away from its rest";
+    for (DWORD palette : {0u, 4u}) {
+        SCOPED_TRACE(palette);
+        const std::vector<D3DCOLOR> blended = Draw(skin, source, palette, false);
+        int differ = 0;
+        for (size_t i = 0; i < software.size(); i++)
+            differ += d3d9test::Distance(software[i], blended[i]) > 64;
+        EXPECT_LE(differ, 4) << "only pixels on the edges may round the other way";
+    }
+    skin->Release();
+    source->Release();
+}
+
