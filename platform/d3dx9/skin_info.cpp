@@ -1,6 +1,7 @@
 /*
  * skin_info.cpp - ID3DXSkinInfo: bones with names, offset matrices and weighted vertices,
- * and software skinning of positions and normals.
+ * software skinning of positions and normals, and the conversions to meshes for the
+ * device's vertex blending.
  *
  * Influences are stored per bone, as the interface hands them in and out.  For skinning
  * they are regrouped once, per vertex (bone, weight pairs in vertex order) and by
@@ -8,8 +9,9 @@
  * source and destination vertices in order, allocates nothing and reads each vertex's
  * influences from one contiguous run.  The loops themselves are the kernels of
  * skin_kernels.h.  Only formats with a three-float position (D3DFVF_XYZ, optionally with
- * blend weights) can be skinned; vertex declarations and the conversions to blended meshes
- * are not implemented.
+ * blend weights) can be skinned; vertex declarations are not implemented.
+ * ConvertToBlendedMesh and ConvertToIndexedBlendedMesh read the same per-vertex runs
+ * (skin_convert.cpp builds the meshes), as does GetMaxFaceInfluences.
  */
 #include "mesh_private.h"
 #include "skin_convert.h"

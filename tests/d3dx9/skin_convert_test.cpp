@@ -21,7 +21,7 @@ using Weights = std::map<DWORD, float>;  // bone -> weight
 
 // A strip of six quads along x over five bones.  Column c holds vertices 2c (bottom) and
 // 2c + 1 (top); its faces need 1, 2, 3 and 4 bones, and two vertices have 3 and 4.  The
-// last quad has attribute 1, the others 0.
+// first quad has attribute 1, the others 0, so the faces are reordered.
 const Weights kColumn[7][2] = {
     {{{0, 1.0f}}, {{0, 1.0f}}},
     {{{0, 1.0f}}, {{0, 1.0f}}},
@@ -51,7 +51,7 @@ void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin)
         const WORD b = WORD(2 * q), t = WORD(b + 1), b1 = WORD(b + 2), t1 = WORD(b + 3);
         const WORD corners[6] = {b, t, b1, t, t1, b1};
         std::copy(corners, corners + 6, ix + 6 * q);
-        attributes[2 * q] = attributes[2 * q + 1] = q == 5;
+        attributes[2 * q] = attributes[2 * q + 1] = q == 0;
     }
     (*mesh)->UnlockAttributeBuffer();
     (*mesh)->UnlockIndexBuffer();
