@@ -8,8 +8,9 @@
  * influence count, rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
  * source and destination vertices in order, allocates nothing and reads each vertex's
  * influences from one contiguous run.  The loops themselves are the kernels of
- * skin_kernels.h.  Only formats with a three-float position (D3DFVF_XYZ, optionally with
- * blend weights) can be skinned; vertex declarations are not implemented.
+ * skin_kernels.h.  A skin's vertices are described by an FVF code or by a vertex
+ * declaration (one stream); only those with a three-float position at offset 0 can be
+ * skinned, and only the position and the three-float normal are moved.
  * ConvertToBlendedMesh and ConvertToIndexedBlendedMesh read the same per-vertex runs
  * (skin_convert.cpp builds the meshes), as does GetMaxFaceInfluences.
  */
@@ -36,8 +37,9 @@ struct Bone {
 class CSkinInfo final : public RefCounted<ID3DXSkinInfo> {
 public:
     CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones)
-        : numVertices_(numVertices), fvf_(fvf), layout_(LayoutOfFvf(fvf)), bones_(numBones)
+        : numVertices_(numVertices), bones_(numBones)
     {
+        SetFVF(fvf);
         for (Bone &b : bones_)
             D3DXMatrixIdentity(&b.offset);
     }
@@ -164,6 +166,8 @@ public:
         if (!ppSkinInfo)
             return D3DERR_INVALIDCALL;
         CSkinInfo *copy = new CSkinInfo(numVertices_, fvf_, 0);
+        copy->declaration_ = declaration_;
+        copy->layout_ = layout_;
         copy->bones_ = bones_;
         copy->minInfluence_ = minInfluence_;
         *ppSkinInfo = copy;
@@ -199,22 +203,47 @@ public:
     }
     STDMETHODIMP SetFVF(DWORD FVF) override
     {
+        D3DVERTEXELEMENT9 elements[MAX_FVF_DECL_SIZE];
         FvfLayout l = LayoutOfFvf(FVF);
-        if (!l.valid)
+        if (!l.valid || FAILED(D3DXDeclaratorFromFVF(FVF, elements)))
             return D3DERR_INVALIDCALL;
         fvf_ = FVF;
         layout_ = l;
+        declaration_.assign(elements, elements + D3DXGetDeclLength(elements) + 1);
         return D3D_OK;
     }
-    STDMETHODIMP SetDeclaration(CONST D3DVERTEXELEMENT9 *) override
+    // A declaration no FVF code expresses leaves the skin without one (GetFVF is 0).
+    STDMETHODIMP SetDeclaration(CONST D3DVERTEXELEMENT9 *pDeclaration) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::SetDeclaration (skin information is described by FVF codes only)");
-        return E_NOTIMPL;
+        const char *who = "ID3DXSkinInfo::SetDeclaration: ";
+        if (!pDeclaration) {
+            Diagnostic(kLib, "", "", std::string(who) + "null declaration");
+            return D3DERR_INVALIDCALL;
+        }
+        const UINT n = D3DXGetDeclLength(pDeclaration);
+        if (n > MAXD3DDECLLENGTH) {
+            Diagnostic(kLib, "", "", std::string(who) + "no D3DDECL_END() within " + std::to_string(MAXD3DDECLLENGTH) +
+                                         " elements");
+            return D3DERR_INVALIDCALL;
+        }
+        for (UINT i = 0; i < n; i++)
+            if (pDeclaration[i].Stream != 0) {
+                Diagnostic(kLib, "", "element " + std::to_string(i), std::string(who) + "skinned vertices are in stream 0");
+                return D3DERR_INVALIDCALL;
+            }
+        DWORD fvf = 0;
+        fvf_ = SUCCEEDED(D3DXFVFFromDeclarator(pDeclaration, &fvf)) ? fvf : 0;
+        layout_ = LayoutOfDeclaration(pDeclaration);
+        declaration_.assign(pDeclaration, pDeclaration + n + 1);
+        return D3D_OK;
     }
     STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
     STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *Declaration) override
     {
-        return D3DXDeclaratorFromFVF(fvf_, Declaration);
+        if (!Declaration)
+            return D3DERR_INVALIDCALL;
+        std::copy(declaration_.begin(), declaration_.end(), Declaration);
+        return D3D_OK;
     }
     STDMETHODIMP UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
                                    LPCVOID pVerticesSrc, PVOID pVerticesDst) override
@@ -277,8 +306,9 @@ private:
     }
 
     DWORD numVertices_;
-    DWORD fvf_;
+    DWORD fvf_ = 0;
     FvfLayout layout_;
+    std::vector<D3DVERTEXELEMENT9> declaration_;  // with the end marker
     std::vector<Bone> bones_;
     float minInfluence_ = 0.0f;
     bool stale_ = true;
@@ -293,8 +323,11 @@ STDMETHODIMP CSkinInfo::Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTr
 {
     if (!pBoneTransforms || !pVerticesSrc || !pVerticesDst)
         return D3DERR_INVALIDCALL;
-    DWORD position = fvf_ & D3DFVF_POSITION_MASK;
-    if (!layout_.valid || position == 0 || position == D3DFVF_XYZRHW || position == D3DFVF_XYZW) {
+    // The kernels move three floats at offset 0 (and the normal, when there is one).
+    const auto position = std::find_if(declaration_.begin(), declaration_.end(), [](const D3DVERTEXELEMENT9 &e) {
+        return e.Usage == D3DDECLUSAGE_POSITION && e.UsageIndex == 0 && e.Stream == 0;
+    });
+    if (!layout_.valid || position == declaration_.end() || position->Offset != 0 || position->Type != D3DDECLTYPE_FLOAT3) {
         Unsupported(kLib, "ID3DXSkinInfo::UpdateSkinnedMesh on a vertex format without a three-float position");
         return E_NOTIMPL;
     }
@@ -340,5 +373,21 @@ HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBone
         return D3DERR_INVALIDCALL;
     }
     *ppSkinInfo = new CSkinInfo(NumVertices, FVF, NumBones);
+    return D3D_OK;
+}
+
+HRESULT WINAPI D3DXCreateSkinInfo(DWORD NumVertices, CONST D3DVERTEXELEMENT9 *pDeclaration, DWORD NumBones,
+                                  LPD3DXSKININFO *ppSkinInfo)
+{
+    if (!ppSkinInfo)
+        return D3DERR_INVALIDCALL;
+    *ppSkinInfo = nullptr;
+    CSkinInfo *skin = new CSkinInfo(NumVertices, D3DFVF_XYZ, NumBones);
+    HRESULT hr = skin->SetDeclaration(pDeclaration);
+    if (FAILED(hr)) {
+        skin->Release();
+        return hr;
+    }
+    *ppSkinInfo = skin;
     return D3D_OK;
 }

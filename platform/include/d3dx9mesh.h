@@ -218,6 +218,8 @@ HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Option
                                  LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh);
 
 HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBones, LPD3DXSKININFO *ppSkinInfo);
+HRESULT WINAPI D3DXCreateSkinInfo(DWORD NumVertices, CONST D3DVERTEXELEMENT9 *pDeclaration, DWORD NumBones,
+                                  LPD3DXSKININFO *ppSkinInfo);
 
 /* Loads one Mesh data object with its normals, texture coordinates, vertex colours,
    materials and skin weights. */

@@ -35,15 +35,26 @@ const float kJoint[5] = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
 
 Weights Original(DWORD v) { return kColumn[v / 2][v % 2]; }
 
-void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin)
+// The strip in kFvf, or `declared` by a declaration no FVF code expresses (the texture
+// coordinates before the normal).
+void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin, bool declared = false)
 {
-    ASSERT_EQ(D3DXCreateMeshFVF(12, 14, D3DXMESH_MANAGED, kFvf, device, mesh), D3D_OK);
+    const D3DVERTEXELEMENT9 declaration[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+        D3DDECL_END()};
+    ASSERT_EQ(declared ? D3DXCreateMesh(12, 14, D3DXMESH_MANAGED, declaration, device, mesh)
+                       : D3DXCreateMeshFVF(12, 14, D3DXMESH_MANAGED, kFvf, device, mesh),
+              D3D_OK);
     Vertex *v = nullptr;
     WORD *ix = nullptr;
     DWORD *attributes = nullptr;
     (*mesh)->LockVertexBuffer(0, reinterpret_cast<void **>(&v));
-    for (int i = 0; i < 14; i++)
-        v[i] = Vertex{-1.5f + 0.5f * (i / 2), i % 2 ? 0.25f : -0.25f, 0.5f, 0, 0, -1, i / 12.0f, float(i % 2)};
+    for (int i = 0; i < 14; i++) {
+        const float x = -1.5f + 0.5f * (i / 2), y = i % 2 ? 0.25f : -0.25f, u = i / 12.0f, t = float(i % 2);
+        v[i] = declared ? Vertex{x, y, 0.5f, u, t, 0, 0, -1} : Vertex{x, y, 0.5f, 0, 0, -1, u, t};
+    }
     (*mesh)->UnlockVertexBuffer();
     (*mesh)->LockIndexBuffer(0, reinterpret_cast<void **>(&ix));
     (*mesh)->LockAttributeBuffer(0, &attributes);
@@ -55,7 +66,7 @@ void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin)
     }
     (*mesh)->UnlockAttributeBuffer();
     (*mesh)->UnlockIndexBuffer();
-    ASSERT_EQ(D3DXCreateSkinInfoFVF(14, kFvf, 5, skin), D3D_OK);
+    ASSERT_EQ(declared ? D3DXCreateSkinInfo(14, declaration, 5, skin) : D3DXCreateSkinInfoFVF(14, kFvf, 5, skin), D3D_OK);
     for (DWORD bone = 0; bone < 5; bone++) {
         std::vector<DWORD> vertices;
         std::vector<float> weights;
@@ -273,8 +284,12 @@ protected:
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
         device_->BeginScene();
         if (software) {
+            D3DXMATRIX identity;  // the world matrix is D3DTS_WORLDMATRIX(0), which blending sets
+            device_->SetTransform(D3DTS_WORLD, D3DXMatrixIdentity(&identity));
             ID3DXMesh *posed = nullptr;
-            source->CloneMeshFVF(D3DXMESH_MANAGED, kFvf, device_, &posed);
+            D3DVERTEXELEMENT9 declaration[MAX_FVF_DECL_SIZE];
+            source->GetDeclaration(declaration);
+            EXPECT_EQ(source->CloneMesh(D3DXMESH_MANAGED, declaration, device_, &posed), D3D_OK);
             void *from = nullptr, *to = nullptr;
             source->LockVertexBuffer(D3DLOCK_READONLY, &from);
             posed->LockVertexBuffer(0, &to);
@@ -287,6 +302,7 @@ protected:
         } else {
             Blended out(skin, source, palette);
             EXPECT_EQ(out.hr, D3D_OK);
+            EXPECT_EQ(out.mesh->GetFVF() == 0, source->GetFVF() == 0) << "a layout no FVF code expresses stays one";
             device_->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, palette != 0);
             for (DWORD c = 0; c < out.count; c++) {
                 for (DWORD s = 0; s < out.slots; s++)
@@ -306,40 +322,41 @@ protected:
 
 TEST_F(SkinConvertPixelTest, DeviceBlendingDrawsWhatSoftwareSkinningDraws)
 {
-    ID3DXMesh *source = nullptr;
-    ID3DXSkinInfo *skin = nullptr;
-    MakeStrip(device_, &source, &skin);
-    ASSERT_NE(skin, nullptr);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     D3DXMATRIX view, projection;  // x and y from -2 to 2 across the picture, z from 0 to 10
     device_->SetTransform(D3DTS_VIEW, D3DXMatrixIdentity(&view));
     device_->SetTransform(D3DTS_PROJECTION, D3DXMatrixScaling(&projection, 0.5f, 0.5f, 0.1f));
-
-    const std::vector<D3DCOLOR> software = Draw(skin, source, 0, true);
-    int lit = 0;
-    for (D3DCOLOR p : software)
-        lit += (p & 0xFFFFFF) != 0;
-    EXPECT_GT(lit, 300) << "the strip is drawn";
-    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1, 0);
-    device_->BeginScene();
-    source->DrawSubset(0);
-    source->DrawSubset(1);
-    device_->EndScene();
-    const std::vector<D3DCOLOR> rest = ReadBack();
-    int moved = 0;
-    for (size_t i = 0; i < software.size(); i++)
-        moved += software[i] != rest[i];
-    EXPECT_GT(moved, 300) << "the pose moves the strip well away from its rest";
-    for (DWORD palette : {0u, 4u}) {
-        SCOPED_TRACE(palette);
-        const std::vector<D3DCOLOR> blended = Draw(skin, source, palette, false);
-        int differ = 0;
+    for (bool declared : {false, true}) {
+        SCOPED_TRACE(declared ? "declaration" : "FVF");
+        ID3DXMesh *source = nullptr;
+        ID3DXSkinInfo *skin = nullptr;
+        MakeStrip(device_, &source, &skin, declared);
+        ASSERT_NE(skin, nullptr);
+        const std::vector<D3DCOLOR> software = Draw(skin, source, 0, true);
+        int lit = 0;
+        for (D3DCOLOR p : software)
+            lit += (p & 0xFFFFFF) != 0;
+        EXPECT_GT(lit, 300) << "the strip is drawn";
+        device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1, 0);
+        device_->BeginScene();  // drawn through the identity world matrix the software skin left
+        source->DrawSubset(0);
+        source->DrawSubset(1);
+        device_->EndScene();
+        const std::vector<D3DCOLOR> rest = ReadBack();
+        int moved = 0;
         for (size_t i = 0; i < software.size(); i++)
-            differ += d3d9test::Distance(software[i], blended[i]) > 64;
-        EXPECT_LE(differ, 4) << "only pixels on the edges may round the other way";
+            moved += software[i] != rest[i];
+        EXPECT_GT(moved, 300) << "the pose moves the strip well away from its rest";
+        for (DWORD palette : {0u, 4u}) {
+            SCOPED_TRACE(palette);
+            const std::vector<D3DCOLOR> blended = Draw(skin, source, palette, false);
+            int differ = 0;
+            for (size_t i = 0; i < software.size(); i++)
+                differ += d3d9test::Distance(software[i], blended[i]) > 64;
+            EXPECT_LE(differ, 4) << "only pixels on the edges may round the other way";
+        }
+        skin->Release();
+        source->Release();
     }
-    skin->Release();
-    source->Release();
 }
-
