@@ -260,6 +260,7 @@ TEST_F(SkinConvertTest, BadInputIsRefusedWithOneLine)
                                                            &table, &out); },
             "faces of 4 bones for a palette of 3");
     refused([&] { return skin->GetMaxFaceInfluences(nullptr, 12, &n); }, "no index buffer");
+    refused([&] { return skin->SetDeclaration(nullptr); }, "no declaration");
     other->Release();
     skin->Release();
     source->Release();
