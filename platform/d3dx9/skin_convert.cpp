@@ -84,8 +84,9 @@ VertexBones HeaviestOf(const SkinInfluence *inf, DWORD count)
     return out;
 }
 
-// The bones the three corners of a face are blended by, the heaviest `most` of them when
-// there are more.
+// The bones the three corners of a face are blended by.  When there are more than `most`
+// (at least three), each corner's heaviest bone is kept, then the heaviest over the three
+// corners, so that no corner loses all of its bones.
 struct FaceBones {
     DWORD count = 0;
     DWORD bone[3 * kMostBlendBones];
@@ -95,25 +96,42 @@ FaceBones BonesOfFace(const VertexBones *const corners[3], DWORD most)
 {
     FaceBones out;
     float weight[3 * kMostBlendBones];
-    for (int c = 0; c < 3; c++)
+    bool top[3 * kMostBlendBones];
+    for (int c = 0; c < 3; c++) {
         for (DWORD i = 0; i < corners[c]->count; i++) {
             const SkinInfluence &s = corners[c]->inf[i];
-            DWORD at = std::find(out.bone, out.bone + out.count, s.bone) - out.bone;
+            DWORD at = DWORD(std::find(out.bone, out.bone + out.count, s.bone) - out.bone);
             if (at == out.count) {
                 out.bone[out.count] = s.bone;
+                top[out.count] = false;
                 weight[out.count++] = 0;
             }
             weight[at] += s.weight;
         }
+        // The corner's heaviest bone (the lower one on a tie).
+        DWORD heaviest = 0;
+        for (DWORD i = 1; i < corners[c]->count; i++)
+            if (corners[c]->inf[i].weight > corners[c]->inf[heaviest].weight)
+                heaviest = i;
+        if (corners[c]->count)
+            top[std::find(out.bone, out.bone + out.count, corners[c]->inf[heaviest].bone) - out.bone] = true;
+    }
     if (out.count > most) {
-        // Selection of the heaviest to the front (the lower bone on a tie).
+        // Selection to the front: corners' heaviest bones first, then by summed weight (the
+        // lower bone on a tie).
+        auto before = [&](DWORD a, DWORD b) {
+            if (top[a] != top[b])
+                return top[a];
+            return weight[a] > weight[b] || (weight[a] == weight[b] && out.bone[a] < out.bone[b]);
+        };
         for (DWORD i = 0; i < most; i++) {
             DWORD best = i;
             for (DWORD j = i + 1; j < out.count; j++)
-                if (weight[j] > weight[best] || (weight[j] == weight[best] && out.bone[j] < out.bone[best]))
+                if (before(j, best))
                     best = j;
             std::swap(out.bone[i], out.bone[best]);
             std::swap(weight[i], weight[best]);
+            std::swap(top[i], top[best]);
         }
         out.count = most;
     }
