@@ -80,7 +80,8 @@ VertexBones HeaviestOf(const SkinInfluence *inf, DWORD count)
     if (count > kMostBlendBones && kept != 0)
         for (DWORD i = 0; i < out.count; i++)
             out.inf[i].weight *= total / kept;
-    std::sort(out.inf, out.inf + out.count, [](const SkinInfluence &a, const SkinInfluence &b) { return a.bone < b.bone; });
+    std::sort(out.inf, out.inf + out.count,
+              [](const SkinInfluence &a, const SkinInfluence &b) { return a.bone < b.bone; });
     return out;
 }
 
@@ -179,8 +180,7 @@ struct BlendLayout {
     int indices = -1;
 };
 
-HRESULT LayoutFor(const std::string &who, const D3DVERTEXELEMENT9 *source, UINT weights, bool indexed,
-                  BlendLayout *out)
+HRESULT LayoutFor(const std::string &who, const D3DVERTEXELEMENT9 *source, UINT weights, bool indexed, BlendLayout *out)
 {
     const UINT n = D3DXGetDeclLength(source);
     bool position = false;
@@ -241,7 +241,8 @@ HRESULT ReadSource(const std::string &who, ID3DXMesh *mesh, SourceMesh *out)
     if (mesh->GetOptions() & D3DXMESH_32BIT)
         memcpy(out->indices.data(), p, out->indices.size() * 4);
     else
-        std::copy(static_cast<const WORD *>(p), static_cast<const WORD *>(p) + out->indices.size(), out->indices.begin());
+        std::copy(static_cast<const WORD *>(p), static_cast<const WORD *>(p) + out->indices.size(),
+                  out->indices.begin());
     mesh->UnlockIndexBuffer();
     for (size_t i = 0; i < out->indices.size(); i++)
         if (out->indices[i] >= vertices)
@@ -355,7 +356,8 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
     // The combinations, attribute by attribute (ascending), faces in their order.
     std::vector<DWORD> order(numFaces);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return src.attributes[a] < src.attributes[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](DWORD a, DWORD b) { return src.attributes[a] < src.attributes[b]; });
     std::vector<Combination> combos;
     size_t first = 0;
     for (DWORD k = 0; k < numFaces; k++) {
@@ -378,7 +380,8 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
 
     // Faces combination by combination; each combination's vertices in one run.
     std::vector<DWORD> indices(size_t(numFaces) * 3), faceRemap(numFaces), attributes(numFaces);
-    std::vector<DWORD> vertexRemap, vertexCombination, newOf(skin.numVertices), lastCombination(skin.numVertices, kNoFace);
+    std::vector<DWORD> vertexRemap, vertexCombination, newOf(skin.numVertices),
+        lastCombination(skin.numVertices, kNoFace);
     std::vector<D3DXATTRIBUTERANGE> table;
     DWORD n = 0;
     for (DWORD ci = 0; ci < combos.size(); ci++) {
@@ -462,7 +465,7 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
             DWORD *mine = ids + i * slots;
             std::fill(mine, mine + slots, kNoBone);
             std::copy(combos[i].bones.begin(), combos[i].bones.end(), mine);
-            bc[i] = D3DXBONECOMBINATION{combos[i].attribute, table[i].FaceStart, table[i].FaceCount,
+            bc[i] = D3DXBONECOMBINATION{combos[i].attribute,  table[i].FaceStart,   table[i].FaceCount,
                                         table[i].VertexStart, table[i].VertexCount, mine};
         }
     }

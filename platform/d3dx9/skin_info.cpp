@@ -36,8 +36,7 @@ struct Bone {
 
 class CSkinInfo final : public RefCounted<ID3DXSkinInfo> {
 public:
-    CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones)
-        : numVertices_(numVertices), bones_(numBones)
+    CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones) : numVertices_(numVertices), bones_(numBones)
     {
         SetFVF(fvf);
         for (Bone &b : bones_)
@@ -222,13 +221,14 @@ public:
         }
         const UINT n = D3DXGetDeclLength(pDeclaration);
         if (n > MAXD3DDECLLENGTH) {
-            Diagnostic(kLib, "", "", std::string(who) + "no D3DDECL_END() within " + std::to_string(MAXD3DDECLLENGTH) +
-                                         " elements");
+            Diagnostic(kLib, "", "",
+                       std::string(who) + "no D3DDECL_END() within " + std::to_string(MAXD3DDECLLENGTH) + " elements");
             return D3DERR_INVALIDCALL;
         }
         for (UINT i = 0; i < n; i++)
             if (pDeclaration[i].Stream != 0) {
-                Diagnostic(kLib, "", "element " + std::to_string(i), std::string(who) + "skinned vertices are in stream 0");
+                Diagnostic(kLib, "", "element " + std::to_string(i),
+                           std::string(who) + "skinned vertices are in stream 0");
                 return D3DERR_INVALIDCALL;
             }
         DWORD fvf = 0;
@@ -252,10 +252,10 @@ public:
     }
     STDMETHODIMP Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTransforms,
                       CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc, PVOID pVerticesDst);
-    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH pMesh, DWORD Options, CONST DWORD *pAdjacencyIn,
-                                      LPDWORD pAdjacencyOut, DWORD *pFaceRemap, LPD3DXBUFFER *ppVertexRemap,
-                                      DWORD *pMaxFaceInfl, DWORD *pNumBoneCombinations,
-                                      LPD3DXBUFFER *ppBoneCombinationTable, LPD3DXMESH *ppMesh) override
+    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH pMesh, DWORD Options, CONST DWORD *pAdjacencyIn, LPDWORD pAdjacencyOut,
+                                      DWORD *pFaceRemap, LPD3DXBUFFER *ppVertexRemap, DWORD *pMaxFaceInfl,
+                                      DWORD *pNumBoneCombinations, LPD3DXBUFFER *ppBoneCombinationTable,
+                                      LPD3DXMESH *ppMesh) override
     {
         Regroup();
         return ConvertToBlended(Influences(), pMesh,
@@ -327,7 +327,8 @@ STDMETHODIMP CSkinInfo::Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTr
     const auto position = std::find_if(declaration_.begin(), declaration_.end(), [](const D3DVERTEXELEMENT9 &e) {
         return e.Usage == D3DDECLUSAGE_POSITION && e.UsageIndex == 0 && e.Stream == 0;
     });
-    if (!layout_.valid || position == declaration_.end() || position->Offset != 0 || position->Type != D3DDECLTYPE_FLOAT3) {
+    if (!layout_.valid || position == declaration_.end() || position->Offset != 0 ||
+        position->Type != D3DDECLTYPE_FLOAT3) {
         Unsupported(kLib, "ID3DXSkinInfo::UpdateSkinnedMesh on a vertex format without a three-float position");
         return E_NOTIMPL;
     }

@@ -33,10 +33,19 @@ const Weights kColumn[7][2] = {
 };
 const float kJoint[5] = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
 
-Weights Original(DWORD v) { return kColumn[v / 2][v % 2]; }
-Vertex StripVertex(int i) { return {-1.5f + 0.5f * (i / 2), i % 2 ? 0.25f : -0.25f, 0.5f, 0, 0, -1, i / 12.0f, float(i % 2)}; }
+Weights Original(DWORD v)
+{
+    return kColumn[v / 2][v % 2];
+}
+Vertex StripVertex(int i)
+{
+    return {-1.5f + 0.5f * (i / 2), i % 2 ? 0.25f : -0.25f, 0.5f, 0, 0, -1, i / 12.0f, float(i % 2)};
+}
 // Corner k of face f: quad q = f / 2 is (2q, 2q + 1, 2q + 2) and (2q + 1, 2q + 3, 2q + 2).
-DWORD Corner(DWORD f, int k) { return f & 1 ? f - 1 + DWORD("132"[k] - '0') : f + DWORD(k); }
+DWORD Corner(DWORD f, int k)
+{
+    return f & 1 ? f - 1 + DWORD("132"[k] - '0') : f + DWORD(k);
+}
 
 // The strip in kFvf, or `declared` by a declaration no FVF code expresses (the texture
 // coordinates before the normal).
@@ -67,7 +76,8 @@ void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin,
     (*mesh)->UnlockAttributeBuffer();
     (*mesh)->UnlockIndexBuffer();
     (*mesh)->UnlockVertexBuffer();
-    ASSERT_EQ(declared ? D3DXCreateSkinInfo(14, declaration, 5, skin) : D3DXCreateSkinInfoFVF(14, kFvf, 5, skin), D3D_OK);
+    ASSERT_EQ(declared ? D3DXCreateSkinInfo(14, declaration, 5, skin) : D3DXCreateSkinInfoFVF(14, kFvf, 5, skin),
+              D3D_OK);
     std::vector<DWORD> vertices[5];
     std::vector<float> weights[5];
     for (DWORD i = 0; i < 14; i++)
@@ -140,8 +150,8 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
         Blended out(skin, source, palette);
         ASSERT_EQ(out.hr, D3D_OK);
         EXPECT_EQ(out.most, 4u);
-        EXPECT_EQ(out.mesh->GetFVF(), (palette ? D3DFVF_XYZB4 | D3DFVF_LASTBETA_UBYTE4 : D3DFVF_XYZB3) | D3DFVF_NORMAL |
-                                          D3DFVF_TEX1);
+        EXPECT_EQ(out.mesh->GetFVF(),
+                  (palette ? D3DFVF_XYZB4 | D3DFVF_LASTBETA_UBYTE4 : D3DFVF_XYZB3) | D3DFVF_NORMAL | D3DFVF_TEX1);
         EXPECT_EQ(out.count, palette == 5 ? 2u : 3u) << "bones 0-4 fit one palette of 5, not of 4";
         const DWORD nv = out.mesh->GetNumVertices(), weights = 3, stride = out.mesh->GetNumBytesPerVertex();
         const DWORD *remap = static_cast<const DWORD *>(out.remap->GetBufferPointer());
@@ -157,7 +167,8 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
         for (DWORD c = 0; c < out.count; c++) {
             const D3DXBONECOMBINATION &bc = out.Combination(c);
             EXPECT_EQ(table[c].AttribId, c) << "DrawSubset(i) draws combination i";
-            EXPECT_EQ(memcmp(&table[c].FaceStart, &bc.FaceStart, 4 * sizeof(DWORD)), 0) << "the table is the combinations'";
+            EXPECT_EQ(memcmp(&table[c].FaceStart, &bc.FaceStart, 4 * sizeof(DWORD)), 0)
+                << "the table is the combinations'";
             for (DWORD f = bc.FaceStart; f < bc.FaceStart + bc.FaceCount; f++) {
                 const DWORD old = out.faceRemap[f];
                 ASSERT_LT(old, 12u);
@@ -176,7 +187,8 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
             for (DWORD n = bc.VertexStart; n < bc.VertexStart + bc.VertexCount; n++) {
                 const BYTE *p = to + n * stride;
                 const Vertex o = StripVertex(int(remap[n]));
-                EXPECT_TRUE(!memcmp(p, &o.x, 12) && !memcmp(p + stride - 20, &o.nx, 20)) << "the rest of the vertex follows";
+                EXPECT_TRUE(!memcmp(p, &o.x, 12) && !memcmp(p + stride - 20, &o.nx, 20))
+                    << "the rest of the vertex follows";
                 float w[4];
                 memcpy(w, p + 12, 12);
                 const DWORD last = palette ? weights : out.LastSlot(c);

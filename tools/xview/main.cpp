@@ -736,7 +736,8 @@ std::string Overlay(const Model &m, size_t clip, double seconds, bool paused)
 
 int Usage()
 {
-    fprintf(stderr, "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] [--clips CLIPS.x]... [--blend] FILE.x\n");
+    fprintf(stderr,
+            "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] [--clips CLIPS.x]... [--blend] FILE.x\n");
     return 2;
 }
 
