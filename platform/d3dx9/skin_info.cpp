@@ -1,17 +1,21 @@
 /*
  * skin_info.cpp - ID3DXSkinInfo: bones with names, offset matrices and weighted vertices,
- * and software skinning of positions and normals.
+ * software skinning of positions and normals, and the conversions to meshes for the
+ * device's vertex blending.
  *
  * Influences are stored per bone, as the interface hands them in and out.  For skinning
  * they are regrouped once, per vertex (bone, weight pairs in vertex order) and by
  * influence count, rebuilt only after the influences change, so that UpdateSkinnedMesh walks the
  * source and destination vertices in order, allocates nothing and reads each vertex's
  * influences from one contiguous run.  The loops themselves are the kernels of
- * skin_kernels.h.  Only formats with a three-float position (D3DFVF_XYZ, optionally with
- * blend weights) can be skinned; vertex declarations and the conversions to blended meshes
- * are not implemented.
+ * skin_kernels.h.  A skin's vertices are described by an FVF code or by a vertex
+ * declaration (one stream); only those with a three-float position at offset 0 can be
+ * skinned, and only the position and the three-float normal are moved.
+ * ConvertToBlendedMesh and ConvertToIndexedBlendedMesh read the same per-vertex runs
+ * (skin_convert.cpp builds the meshes), as does GetMaxFaceInfluences.
  */
 #include "mesh_private.h"
+#include "skin_convert.h"
 #include "skin_kernels.h"
 
 #include <tavrok/platform.h>
@@ -32,9 +36,9 @@ struct Bone {
 
 class CSkinInfo final : public RefCounted<ID3DXSkinInfo> {
 public:
-    CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones)
-        : numVertices_(numVertices), fvf_(fvf), layout_(LayoutOfFvf(fvf)), bones_(numBones)
+    CSkinInfo(DWORD numVertices, DWORD fvf, DWORD numBones) : numVertices_(numVertices), bones_(numBones)
     {
+        SetFVF(fvf);
         for (Bone &b : bones_)
             D3DXMatrixIdentity(&b.offset);
     }
@@ -121,10 +125,10 @@ public:
         *pInfluenceIndex = DWORD(it - v.begin());
         return D3D_OK;
     }
-    STDMETHODIMP GetMaxFaceInfluences(LPDIRECT3DINDEXBUFFER9, DWORD, DWORD *) override
+    STDMETHODIMP GetMaxFaceInfluences(LPDIRECT3DINDEXBUFFER9 pIB, DWORD NumFaces, DWORD *maxFaceInfluences) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::GetMaxFaceInfluences");
-        return E_NOTIMPL;
+        Regroup();
+        return MaxFaceInfluences(Influences(), pIB, NumFaces, maxFaceInfluences);
     }
     STDMETHODIMP SetMinBoneInfluence(FLOAT MinInfl) override
     {
@@ -161,6 +165,8 @@ public:
         if (!ppSkinInfo)
             return D3DERR_INVALIDCALL;
         CSkinInfo *copy = new CSkinInfo(numVertices_, fvf_, 0);
+        copy->declaration_ = declaration_;
+        copy->layout_ = layout_;
         copy->bones_ = bones_;
         copy->minInfluence_ = minInfluence_;
         *ppSkinInfo = copy;
@@ -196,22 +202,48 @@ public:
     }
     STDMETHODIMP SetFVF(DWORD FVF) override
     {
+        D3DVERTEXELEMENT9 elements[MAX_FVF_DECL_SIZE];
         FvfLayout l = LayoutOfFvf(FVF);
-        if (!l.valid)
+        if (!l.valid || FAILED(D3DXDeclaratorFromFVF(FVF, elements)))
             return D3DERR_INVALIDCALL;
         fvf_ = FVF;
         layout_ = l;
+        declaration_.assign(elements, elements + D3DXGetDeclLength(elements) + 1);
         return D3D_OK;
     }
-    STDMETHODIMP SetDeclaration(CONST D3DVERTEXELEMENT9 *) override
+    // A declaration no FVF code expresses leaves the skin without one (GetFVF is 0).
+    STDMETHODIMP SetDeclaration(CONST D3DVERTEXELEMENT9 *pDeclaration) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::SetDeclaration (skin information is described by FVF codes only)");
-        return E_NOTIMPL;
+        const char *who = "ID3DXSkinInfo::SetDeclaration: ";
+        if (!pDeclaration) {
+            Diagnostic(kLib, "", "", std::string(who) + "null declaration");
+            return D3DERR_INVALIDCALL;
+        }
+        const UINT n = D3DXGetDeclLength(pDeclaration);
+        if (n > MAXD3DDECLLENGTH) {
+            Diagnostic(kLib, "", "",
+                       std::string(who) + "no D3DDECL_END() within " + std::to_string(MAXD3DDECLLENGTH) + " elements");
+            return D3DERR_INVALIDCALL;
+        }
+        for (UINT i = 0; i < n; i++)
+            if (pDeclaration[i].Stream != 0) {
+                Diagnostic(kLib, "", "element " + std::to_string(i),
+                           std::string(who) + "skinned vertices are in stream 0");
+                return D3DERR_INVALIDCALL;
+            }
+        DWORD fvf = 0;
+        fvf_ = SUCCEEDED(D3DXFVFFromDeclarator(pDeclaration, &fvf)) ? fvf : 0;
+        layout_ = LayoutOfDeclaration(pDeclaration);
+        declaration_.assign(pDeclaration, pDeclaration + n + 1);
+        return D3D_OK;
     }
     STDMETHODIMP_(DWORD) GetFVF() override { return fvf_; }
     STDMETHODIMP GetDeclaration(D3DVERTEXELEMENT9 *Declaration) override
     {
-        return D3DXDeclaratorFromFVF(fvf_, Declaration);
+        if (!Declaration)
+            return D3DERR_INVALIDCALL;
+        std::copy(declaration_.begin(), declaration_.end(), Declaration);
+        return D3D_OK;
     }
     STDMETHODIMP UpdateSkinnedMesh(CONST D3DXMATRIX *pBoneTransforms, CONST D3DXMATRIX *pBoneInvTransposeTransforms,
                                    LPCVOID pVerticesSrc, PVOID pVerticesDst) override
@@ -220,20 +252,35 @@ public:
     }
     STDMETHODIMP Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTransforms,
                       CONST D3DXMATRIX *pBoneInvTransposeTransforms, LPCVOID pVerticesSrc, PVOID pVerticesDst);
-    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH, DWORD, CONST DWORD *, LPDWORD, DWORD *, LPD3DXBUFFER *, DWORD *,
-                                      DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    STDMETHODIMP ConvertToBlendedMesh(LPD3DXMESH pMesh, DWORD Options, CONST DWORD *pAdjacencyIn, LPDWORD pAdjacencyOut,
+                                      DWORD *pFaceRemap, LPD3DXBUFFER *ppVertexRemap, DWORD *pMaxFaceInfl,
+                                      DWORD *pNumBoneCombinations, LPD3DXBUFFER *ppBoneCombinationTable,
+                                      LPD3DXMESH *ppMesh) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::ConvertToBlendedMesh (skinning is done in software)");
-        return E_NOTIMPL;
+        Regroup();
+        return ConvertToBlended(Influences(), pMesh,
+                                {"ID3DXSkinInfo::ConvertToBlendedMesh", false, 0, Options, pAdjacencyIn, pAdjacencyOut,
+                                 pFaceRemap, ppVertexRemap, pMaxFaceInfl, pNumBoneCombinations, ppBoneCombinationTable,
+                                 ppMesh});
     }
-    STDMETHODIMP ConvertToIndexedBlendedMesh(LPD3DXMESH, DWORD, DWORD, CONST DWORD *, LPDWORD, DWORD *,
-                                             LPD3DXBUFFER *, DWORD *, DWORD *, LPD3DXBUFFER *, LPD3DXMESH *) override
+    STDMETHODIMP ConvertToIndexedBlendedMesh(LPD3DXMESH pMesh, DWORD Options, DWORD paletteSize,
+                                             CONST DWORD *pAdjacencyIn, LPDWORD pAdjacencyOut, DWORD *pFaceRemap,
+                                             LPD3DXBUFFER *ppVertexRemap, DWORD *pMaxVertexInfl,
+                                             DWORD *pNumBoneCombinations, LPD3DXBUFFER *ppBoneCombinationTable,
+                                             LPD3DXMESH *ppMesh) override
     {
-        Unsupported(kLib, "ID3DXSkinInfo::ConvertToIndexedBlendedMesh (skinning is done in software)");
-        return E_NOTIMPL;
+        Regroup();
+        return ConvertToBlended(Influences(), pMesh,
+                                {"ID3DXSkinInfo::ConvertToIndexedBlendedMesh", true, paletteSize, Options, pAdjacencyIn,
+                                 pAdjacencyOut, pFaceRemap, ppVertexRemap, pMaxVertexInfl, pNumBoneCombinations,
+                                 ppBoneCombinationTable, ppMesh});
     }
 
 private:
+    SkinInfluences Influences() const
+    {
+        return SkinInfluences{numVertices_, DWORD(bones_.size()), start_.data(), influences_.data()};
+    }
     // Rebuilds the per-vertex influence runs after the influences changed.
     void Regroup()
     {
@@ -259,8 +306,9 @@ private:
     }
 
     DWORD numVertices_;
-    DWORD fvf_;
+    DWORD fvf_ = 0;
     FvfLayout layout_;
+    std::vector<D3DVERTEXELEMENT9> declaration_;  // with the end marker
     std::vector<Bone> bones_;
     float minInfluence_ = 0.0f;
     bool stale_ = true;
@@ -275,8 +323,12 @@ STDMETHODIMP CSkinInfo::Skin(const SkinKernel &kernel, CONST D3DXMATRIX *pBoneTr
 {
     if (!pBoneTransforms || !pVerticesSrc || !pVerticesDst)
         return D3DERR_INVALIDCALL;
-    DWORD position = fvf_ & D3DFVF_POSITION_MASK;
-    if (!layout_.valid || position == 0 || position == D3DFVF_XYZRHW || position == D3DFVF_XYZW) {
+    // The kernels move three floats at offset 0 (and the normal, when there is one).
+    const auto position = std::find_if(declaration_.begin(), declaration_.end(), [](const D3DVERTEXELEMENT9 &e) {
+        return e.Usage == D3DDECLUSAGE_POSITION && e.UsageIndex == 0 && e.Stream == 0;
+    });
+    if (!layout_.valid || position == declaration_.end() || position->Offset != 0 ||
+        position->Type != D3DDECLTYPE_FLOAT3) {
         Unsupported(kLib, "ID3DXSkinInfo::UpdateSkinnedMesh on a vertex format without a three-float position");
         return E_NOTIMPL;
     }
@@ -322,5 +374,21 @@ HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBone
         return D3DERR_INVALIDCALL;
     }
     *ppSkinInfo = new CSkinInfo(NumVertices, FVF, NumBones);
+    return D3D_OK;
+}
+
+HRESULT WINAPI D3DXCreateSkinInfo(DWORD NumVertices, CONST D3DVERTEXELEMENT9 *pDeclaration, DWORD NumBones,
+                                  LPD3DXSKININFO *ppSkinInfo)
+{
+    if (!ppSkinInfo)
+        return D3DERR_INVALIDCALL;
+    *ppSkinInfo = nullptr;
+    CSkinInfo *skin = new CSkinInfo(NumVertices, D3DFVF_XYZ, NumBones);
+    HRESULT hr = skin->SetDeclaration(pDeclaration);
+    if (FAILED(hr)) {
+        skin->Release();
+        return hr;
+    }
+    *ppSkinInfo = skin;
     return D3D_OK;
 }

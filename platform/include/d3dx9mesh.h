@@ -4,11 +4,13 @@
  * ID3DXMesh keeps its vertices and indices in the device's vertex and index buffers and its
  * per-face attribute ids in memory; DrawSubset draws one attribute's faces through the
  * device with the mesh's FVF.  ID3DXSkinInfo holds bones (name, offset matrix, weighted
- * vertices) and skins positions and normals in software.  The loaders read Mesh data objects
- * of DirectX files (dxfile.h).  Implemented in platform/d3dx9 (mesh.cpp, skin_info.cpp,
- * mesh_load_xof.cpp, mesh_load_file.cpp, fvf.cpp).  Progressive and patch meshes, effect
- * instances and the blended-mesh conversions are declared for completeness and not
- * implemented (they report themselves unsupported and fail).
+ * vertices), skins positions and normals in software and converts a mesh into one for the
+ * device's vertex blending (weights, or weights and palette indices, with a bone
+ * combination table).  The loaders read Mesh data objects of DirectX files (dxfile.h).
+ * Implemented in platform/d3dx9 (mesh.cpp, skin_info.cpp, skin_convert.cpp,
+ * mesh_load_xof.cpp, mesh_load_file.cpp, fvf.cpp).  Progressive and patch meshes and effect
+ * instances are declared for completeness and not implemented (they report themselves
+ * unsupported and fail).
  */
 #ifndef TAVROK_D3DX9MESH_H
 #define TAVROK_D3DX9MESH_H
@@ -216,6 +218,8 @@ HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Option
                                  LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH *ppMesh);
 
 HRESULT WINAPI D3DXCreateSkinInfoFVF(DWORD NumVertices, DWORD FVF, DWORD NumBones, LPD3DXSKININFO *ppSkinInfo);
+HRESULT WINAPI D3DXCreateSkinInfo(DWORD NumVertices, CONST D3DVERTEXELEMENT9 *pDeclaration, DWORD NumBones,
+                                  LPD3DXSKININFO *ppSkinInfo);
 
 /* Loads one Mesh data object with its normals, texture coordinates, vertex colours,
    materials and skin weights. */

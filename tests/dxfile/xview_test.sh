@@ -34,6 +34,9 @@ shot "$WORK/idle.png" --set Idle-Breath --time 0 "$WORK/model.x" || fail "idle p
 # The same request twice gives the same picture.
 shot "$WORK/walk2.png" --set Walk-Cycle --time 0.25 "$WORK/model.x" || fail "walk picture again"
 [ "$(differing "$WORK/walk.png" "$WORK/walk2.png")" = 0 ] || fail "the same pose drew differently"
+# The device's indexed blending of the converted mesh draws the pose software skinning draws.
+shot "$WORK/walk3.png" --blend --set Walk-Cycle --time 0.25 "$WORK/model.x" || fail "blended walk"
+[ "$(differing "$WORK/walk.png" "$WORK/walk3.png")" -lt 20 ] || fail "blending drew another walk"
 
 # Clips from a file of their own drive the model's frames of the same names, silently.
 shot "$WORK/shake0.png" --clips "$FILES/clips_only.x" --set Shake "$FILES/clips.x" || fail "clips file"

@@ -12,6 +12,11 @@
  *                                    seconds (0 by default), then exit
  *   --clips CLIPS.x (before FILE.x, as many as wanted) adds the animation sets of a file
  *   that holds clips alone; their tracks drive FILE.x's frames of the same names.
+ *   --blend draws skinned meshes by the device's indexed vertex blending: each is converted
+ *   once (ConvertToIndexedBlendedMesh, a palette of the device's blend matrices) and each
+ *   bone combination drawn with its palette in D3DTS_WORLDMATRIX(0..n), instead of being
+ *   skinned in software every frame.  A mesh that cannot be converted is skinned in
+ *   software, with one line saying so.
  *
  * The file is read with the DirectX File interfaces, the retained-mode and the extension
  * templates registered.  Frames keep their FrameTransformMatrix (identity without one);
@@ -38,6 +43,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +92,10 @@ struct Part {
     int frame = -1;
     std::vector<int> boneFrames;
     std::vector<D3DXMATRIX> boneMatrices;
+    // With --blend: the mesh for the device's indexed blending and its bone combinations.
+    ID3DXMesh *blended = nullptr;
+    ID3DXBuffer *combinations = nullptr;
+    DWORD numCombinations = 0, vertexInfluences = 0, paletteSize = 0;
 };
 
 template <class V>
@@ -390,7 +400,23 @@ void Read(Model &m, IDirect3DDevice9 *device, const std::string &name, bool clip
 }
 
 // The model file, then the animation sets of each clips file, played on the model's frames.
-bool Load(Model &m, IDirect3DDevice9 *device, const std::vector<std::string> &clipFiles)
+// The skinned mesh converted for the device's indexed blending; false (and one line) when
+// it cannot be.
+bool ConvertForBlending(Part &p, IDirect3DDevice9 *device, const std::string &file)
+{
+    D3DCAPS9 caps;
+    device->GetDeviceCaps(&caps);
+    p.paletteSize = std::min<DWORD>(caps.MaxVertexBlendMatrixIndex + 1, p.skin->GetNumBones());
+    if (caps.MaxVertexBlendMatrices >= 4 &&
+        SUCCEEDED(p.skin->ConvertToIndexedBlendedMesh(p.mesh, D3DXMESH_MANAGED, p.paletteSize, nullptr, nullptr,
+                                                      nullptr, nullptr, &p.vertexInfluences, &p.numCombinations,
+                                                      &p.combinations, &p.blended)))
+        return true;
+    Say(file, "mesh '" + p.name + "': not converted for the device's blending; skinned in software");
+    return false;
+}
+
+bool Load(Model &m, IDirect3DDevice9 *device, const std::vector<std::string> &clipFiles, bool blend)
 {
     Read(m, device, m.file, false);
     for (const std::string &f : clipFiles)
@@ -414,6 +440,8 @@ bool Load(Model &m, IDirect3DDevice9 *device, const std::vector<std::string> &cl
             p.boneFrames.push_back(f);
         }
         p.boneMatrices.resize(p.boneFrames.size());
+        if (blend && p.drawn != p.mesh)
+            ConvertForBlending(p, device, m.file);
     }
     return !m.parts.empty();
 }
@@ -490,6 +518,8 @@ void Pose(Model &m, const Clip *clip, double seconds)
             else
                 D3DXMatrixIdentity(&p.boneMatrices[b]);  // a skipped bone leaves its share where it rests
         }
+        if (p.blended)
+            continue;  // the device blends them
         void *src = nullptr, *dst = nullptr;
         if (SUCCEEDED(p.mesh->LockVertexBuffer(D3DLOCK_READONLY, &src))) {
             if (SUCCEEDED(p.drawn->LockVertexBuffer(0, &dst))) {
@@ -562,6 +592,26 @@ void RenderBones(IDirect3DDevice9 *device, const Model &m)
     device->SetRenderState(D3DRS_ZENABLE, TRUE);
 }
 
+// A converted skinned mesh, one bone combination at a time: its palette of bone matrices as
+// the world matrices the vertices' indices name, its material and texture.
+void RenderBlended(IDirect3DDevice9 *device, const Part &p)
+{
+    const auto *combination = static_cast<const D3DXBONECOMBINATION *>(p.combinations->GetBufferPointer());
+    device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_VERTEXBLEND, p.vertexInfluences > 1 ? p.vertexInfluences - 1 : DWORD(D3DVBF_0WEIGHTS));
+    for (DWORD c = 0; c < p.numCombinations; ++c) {
+        for (DWORD slot = 0; slot < p.paletteSize; ++slot)
+            if (combination[c].BoneId[slot] != UINT_MAX)
+                device->SetTransform(D3DTS_WORLDMATRIX(slot), &p.boneMatrices[combination[c].BoneId[slot]]);
+        const size_t material = std::min<size_t>(combination[c].AttribId, p.materials.size() - 1);
+        device->SetMaterial(&p.materials[material]);
+        device->SetTexture(0, p.textures[material]);
+        p.blended->DrawSubset(c);
+    }
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+}
+
 void Render(IDirect3DDevice9 *device, const Model &m, const View &v, ID3DXFont *font = nullptr,
             const std::string &overlay = "")
 {
@@ -595,6 +645,10 @@ void Render(IDirect3DDevice9 *device, const Model &m, const View &v, ID3DXFont *
         if (p.drawn == p.mesh && p.frame >= 0)
             world = m.frames[size_t(p.frame)].combined;
         device->SetTransform(D3DTS_WORLD, &world);
+        if (p.blended) {
+            RenderBlended(device, p);
+            continue;
+        }
         for (size_t i = 0; i < p.materials.size(); ++i) {
             device->SetMaterial(&p.materials[i]);
             device->SetTexture(0, p.textures[i]);
@@ -682,7 +736,8 @@ std::string Overlay(const Model &m, size_t clip, double seconds, bool paused)
 
 int Usage()
 {
-    fprintf(stderr, "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] [--clips CLIPS.x]... FILE.x\n");
+    fprintf(stderr,
+            "usage: xview [--shot OUT.png [--set NAME] [--time SECONDS]] [--clips CLIPS.x]... [--blend] FILE.x\n");
     return 2;
 }
 
@@ -693,9 +748,12 @@ int main(int argc, char **argv)
     std::string shot, setName, file;
     std::vector<std::string> clipFiles;
     double time = 0;
+    bool blend = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--shot" || a == "--set" || a == "--time" || a == "--clips") && i + 1 < argc) {
+        if (a == "--blend") {
+            blend = true;
+        } else if ((a == "--shot" || a == "--set" || a == "--time" || a == "--clips") && i + 1 < argc) {
             std::string value = argv[++i];
             if (a == "--shot")
                 shot = value;
@@ -764,7 +822,7 @@ int main(int argc, char **argv)
     size_t cut = file.find_last_of("\\/");
     model.folder = cut == std::string::npos ? "" : file.substr(0, cut + 1);
     int status = 0;
-    if (!Load(model, device, clipFiles)) {
+    if (!Load(model, device, clipFiles, blend)) {
         Say(file, "nothing to draw");
         status = 1;
     } else {
@@ -832,6 +890,10 @@ int main(int argc, char **argv)
         p.mesh->Release();
         if (p.skin)
             p.skin->Release();
+        if (p.blended)
+            p.blended->Release();
+        if (p.combinations)
+            p.combinations->Release();
     }
     device->Release();
     d3d->Release();
