@@ -1201,6 +1201,11 @@ private:
             vk.pointScale = !vk.shaderId && r[D3DRS_POINTSCALEENABLE] != FALSE;
             fk.pointSprite = r[D3DRS_POINTSPRITEENABLE] != FALSE;
         }
+        // A vertex shader writes all four coordinates of each set; with D3DTTFF_PROJECTED
+        // the pixel stage divides them by the fourth.
+        for (int stage = 0; stage < kMaxStages && vk.shaderId; stage++)
+            if (s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED)
+                fk.projected |= uint8_t(1 << stage);
         // Texture transforms of the fixed-function stage.
         for (int stage = 0; stage < kMaxStages && !vk.shaderId; stage++) {
             const DWORD flags = s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS];

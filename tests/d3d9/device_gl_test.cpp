@@ -160,6 +160,22 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     EXPECT_COLOR_NEAR(Pixel(44, 28), D3DCOLOR_XRGB(255, 128, 64), 3);  // top left texel: white
     EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(0, 128, 0), 3);     // top right: green
     EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(0, 0, 64), 3);      // bottom left: blue
+    // With D3DTTFF_PROJECTED the pixel stage divides by the w the shader writes (2 here):
+    // the whole quad then reads the top left quarter, white.
+    tokens.insert(tokens.end() - 1, {D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_3), Src(D3DSPR_CONST, 8)});
+    IDirect3DVertexShader9 *projected = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &projected), D3D_OK);
+    const float two[4] = {0, 0, 0, 2};
+    device_->SetVertexShaderConstantF(8, two, 1);
+    device_->SetVertexShader(projected);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    device_->EndScene();
+    EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(255, 128, 64), 3);
+    EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(255, 128, 64), 3);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    projected->Release();
     device_->SetTexture(0, NULL);
     texture->Release();
     textured->Release();
