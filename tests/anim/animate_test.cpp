@@ -76,23 +76,20 @@ TEST(Animate, LoopsClampsAndInterpolatesPositionKeys)
     SetPositions(set, TestCollection::AddAnimation(set, "bone"), {{0, 0.0f}, {100, 10.0f}});
     c.BindToFrames(tree.root);
 
-    c.Animate("walk", 50, 1, 1.0f);
-    EXPECT_FLOAT_EQ(tree.X(), 5.0f);
-    tree.Reset();
-    c.Animate("walk", 101, 1, 1.0f);  // loops to time 0
-    EXPECT_FLOAT_EQ(tree.X(), 0.0f);
-    tree.Reset();
-    c.Animate("walk", 250, 1, 1.0f);  // 250 mod 101 = 48
-    EXPECT_FLOAT_EQ(tree.X(), 4.8f);
-    tree.Reset();
-    c.Animate("walk", 250, 0, 1.0f);  // clamped to the last key
-    EXPECT_FLOAT_EQ(tree.X(), 10.0f);
-    tree.Reset();
-    c.Animate("WALK", 20, 1, 1.0f);  // names match ignoring case
-    EXPECT_FLOAT_EQ(tree.X(), 2.0f);
-    tree.Reset();
-    c.Animate("run", 20, 1, 1.0f);  // unknown: nothing happens
-    EXPECT_FLOAT_EQ(tree.X(), 0.0f);
+    // 101 loops to time 0, 250 mod 101 = 48, no loop clamps to the last key, names match
+    // ignoring case, an unknown name does nothing.
+    const struct {
+        const char *name;
+        DWORD time;
+        int loop;
+        float x;
+    } rows[] = {{"walk", 50, 1, 5.0f},   {"walk", 101, 1, 0.0f}, {"walk", 250, 1, 4.8f},
+                {"walk", 250, 0, 10.0f}, {"WALK", 20, 1, 2.0f},  {"run", 20, 1, 0.0f}};
+    for (const auto &row : rows) {
+        tree.Reset();
+        c.Animate(row.name, row.time, row.loop, 1.0f);
+        EXPECT_FLOAT_EQ(tree.X(), row.x) << row.name << " at " << row.time << " loop " << row.loop;
+    }
 }
 
 TEST(Animate, ShortTracksHoldTheirLastKeyAndSingleKeysHoldEverywhere)

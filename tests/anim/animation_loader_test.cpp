@@ -39,21 +39,21 @@ AnimationSet second {
 AnimationKey { 0; 1; 0; 4; 1,0,0,0;;; }
 )";
 
-std::string WriteTemp(const char *text)
+// Loads `text` through a file of its own, removed again.
+int LoadText(CAnimationCollection &c, const std::string &text)
 {
     char path[] = "/tmp/tavrok-anim-XXXXXX";
-    int fd = mkstemp(path);
-    close(fd);
+    close(mkstemp(path));
     std::ofstream(path) << text;
-    return path;
+    int result = c.LoadFromFile(path);
+    remove(path);
+    return result;
 }
 
 TEST(AnimationLoader, ReadsSetsAnimationsReferencesAndKeys)
 {
-    std::string path = WriteTemp(kFile);
     CAnimationCollection c;
-    ASSERT_EQ(c.LoadFromFile(path.c_str()), 1);
-    remove(path.c_str());
+    ASSERT_EQ(LoadText(c, kFile), 1);
 
     // Head insertion: the file's last set comes first.
     ASSERT_EQ(c.GetNumSets(), 2u);
@@ -92,18 +92,14 @@ TEST(AnimationLoader, ReadsSetsAnimationsReferencesAndKeys)
     EXPECT_EQ(first->lastKeyTime, 50u);
 
     // Loading again starts from an empty collection.
-    std::string again = WriteTemp(kFile);
-    c.LoadFromFile(again.c_str());
-    remove(again.c_str());
+    LoadText(c, kFile);
     EXPECT_EQ(c.GetNumSets(), 2u);
 }
 
 TEST(AnimationLoader, MissingOrBrokenFilesLeaveTheCollectionEmpty)
 {
     CAnimationCollection c;
-    std::string path = WriteTemp(kFile);
-    c.LoadFromFile(path.c_str());
-    remove(path.c_str());
+    LoadText(c, kFile);
     ASSERT_EQ(c.GetNumSets(), 2u);
 
     testing::internal::CaptureStderr();
@@ -112,9 +108,7 @@ TEST(AnimationLoader, MissingOrBrokenFilesLeaveTheCollectionEmpty)
     EXPECT_EQ(c.LoadFromFile(NULL), 0);
     // A file cut short keeps what was read before the damage, and never crashes.
     std::string text = kFile;
-    std::string cut = WriteTemp(text.substr(0, text.find("AnimationSet second") + 40).c_str());
-    c.LoadFromFile(cut.c_str());
-    remove(cut.c_str());
+    LoadText(c, text.substr(0, text.find("AnimationSet second") + 40));
     testing::internal::GetCapturedStderr();
     EXPECT_LE(c.GetNumSets(), 2u);
 }

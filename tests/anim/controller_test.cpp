@@ -103,37 +103,31 @@ TEST_F(ControllerTest, ActionKeysPickTheirClipOnlyWhenAlone)
     ASSERT_NE(slash, idle);
     ASSERT_NE(punch, kick);
 
-    EXPECT_EQ(Step(), idle) << "no key: idle";
-    scene_->Press(DIK_S);
-    EXPECT_EQ(Step(), punch) << "S alone: punch at three times the elapsed time";
-    scene_->ReleaseAll();
-    scene_->Press(DIK_D);
-    EXPECT_EQ(Step(), kick) << "D alone: kick at twice the elapsed time";
-    scene_->ReleaseAll();
-    scene_->Press(DIK_A);
-    EXPECT_EQ(Step(), slash) << "A alone: slash at three times the elapsed time";
-
-    // Two action keys, or E with one, block the attacks; with no arrow down it is idle.
-    scene_->Press(DIK_S);
-    EXPECT_EQ(Step(), idle) << "A and S";
-    scene_->ReleaseAll();
-    scene_->Press(DIK_E);
-    scene_->Press(DIK_D);
-    EXPECT_EQ(Step(), idle) << "E and D";
-
-    // An attack key with an arrow: neither the attack nor idle, only the walk.
-    scene_->ReleaseAll();
-    scene_->Press(DIK_S);
-    scene_->Press(DIK_DOWN);
-    EXPECT_EQ(Step(), ClipPose("camminata", g_elapsed * 2)) << "S with the down arrow";
-
-    // While in collision, SelectAction chooses nothing at all.
-    scene_->ReleaseAll();
-    scene_->Press(DIK_S);
-    g_inCollision = true;
-    EXPECT_EQ(Step(), rest) << "S while colliding";
-    scene_->ReleaseAll();
-    EXPECT_EQ(Step(), rest) << "no key while colliding";
+    // Each key alone plays its clip; two action keys, or E with one, block the attacks (idle
+    // with no arrow down); an attack key with an arrow only walks; while in collision
+    // SelectAction chooses nothing at all.
+    const std::vector<float> walk = ClipPose("camminata", g_elapsed * 2);
+    const struct {
+        std::vector<int> keys;
+        bool colliding;
+        const std::vector<float> &pose;
+        const char *what;
+    } rows[] = {{{}, false, idle, "no key: idle"},
+                {{DIK_S}, false, punch, "S alone: punch at three times the elapsed time"},
+                {{DIK_D}, false, kick, "D alone: kick at twice the elapsed time"},
+                {{DIK_A}, false, slash, "A alone: slash at three times the elapsed time"},
+                {{DIK_A, DIK_S}, false, idle, "A and S"},
+                {{DIK_E, DIK_D}, false, idle, "E and D"},
+                {{DIK_S, DIK_DOWN}, false, walk, "S with the down arrow"},
+                {{DIK_S}, true, rest, "S while colliding"},
+                {{}, true, rest, "no key while colliding"}};
+    for (const auto &row : rows) {
+        scene_->ReleaseAll();
+        for (int key : row.keys)
+            scene_->Press(key);
+        g_inCollision = row.colliding;
+        EXPECT_EQ(Step(), row.pose) << row.what;
+    }
 }
 
 TEST_F(ControllerTest, TwoArrowsHeldNeitherMoveNorTurnButPlaceTheCameraAndRaiseDust)
@@ -229,22 +223,20 @@ TEST_F(ControllerTest, EachArrowTurnsTheCharacterTowardsItsDirection)
 
 TEST_F(ControllerTest, YawNearAFullTurnWrapsToZero)
 {
-    scene_->Press(DIK_UP);
-    g_character.facingYaw = 6.2f;  // Up turns it to 6.22, inside the wrap band
-    UpdateCharacter();
-    EXPECT_EQ(g_character.facingYaw, 0.0f);
-    g_character.facingYaw = -6.3f;  // Up: -6.32, inside -6.5..-6.2
-    UpdateCharacter();
-    EXPECT_EQ(g_character.facingYaw, 0.0f);
-
-    // The wrap also applies without any key.
-    scene_->ReleaseAll();
-    g_character.facingYaw = 6.15f;
-    UpdateCharacter();
-    EXPECT_EQ(g_character.facingYaw, 0.0f);
-    g_character.facingYaw = 6.0f;
-    UpdateCharacter();
-    EXPECT_FLOAT_EQ(g_character.facingYaw, 6.0f);
+    // Up turns 6.2 to 6.22 and -6.3 to -6.32, inside the wrap bands; the wrap applies
+    // without any key too, but not to 6.0.
+    const struct {
+        bool up;
+        float yaw, after;
+    } rows[] = {{true, 6.2f, 0.0f}, {true, -6.3f, 0.0f}, {false, 6.15f, 0.0f}, {false, 6.0f, 6.0f}};
+    for (const auto &row : rows) {
+        scene_->ReleaseAll();
+        if (row.up)
+            scene_->Press(DIK_UP);
+        g_character.facingYaw = row.yaw;
+        UpdateCharacter();
+        EXPECT_FLOAT_EQ(g_character.facingYaw, row.after) << row.yaw;
+    }
 }
 
 TEST_F(ControllerTest, SwordSparksComeAtOnceAndThenAtMostEvery980Milliseconds)

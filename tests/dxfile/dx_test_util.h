@@ -5,6 +5,8 @@
 #ifndef TAVROK_TESTS_DX_TEST_UTIL_H
 #define TAVROK_TESTS_DX_TEST_UTIL_H
 
+#include "xwriter.h"
+
 #include <dxfile.h>
 #include <rmxfguid.h>
 #include <rmxftmpl.h>
@@ -29,6 +31,17 @@ inline std::vector<uint8_t> ReadFile(const std::string &path)
 inline std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 inline std::string TestFile(const char *name) { return std::string(DXFILE_TEST_FILES) + "/" + name; }
+
+// A whole file as the writer's document, read with the standard templates (and the
+// extension templates when asked).
+inline tavrok::dxfile::Document LoadDoc(const std::vector<uint8_t> &bytes, bool extensions)
+{
+    tavrok::dxfile::TemplateSet templates;
+    tavrok::dxfile::AddStandardTemplates(templates, extensions);
+    tavrok::dxfile::Document doc;
+    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    return doc;
+}
 
 // A DirectX File object with the retained-mode templates registered, released at scope end.
 struct XFile {
@@ -121,6 +134,15 @@ const T *Block(IDirectXFileData *d, DWORD *size)
     void *p = nullptr;
     EXPECT_EQ(d->GetData(nullptr, size, &p), DXFILE_OK);
     return static_cast<const T *>(p);
+}
+
+// The value of type T at byte `at` of a block: blocks are packed, so it may be unaligned.
+template <class T>
+T Field(const void *block, size_t at)
+{
+    T v;
+    memcpy(&v, static_cast<const uint8_t *>(block) + at, sizeof v);
+    return v;
 }
 
 inline std::string GuidText(const GUID &g)

@@ -1,7 +1,6 @@
 // The five encodings of one file read back as the same objects and the same data blocks;
 // the writer is deterministic and idempotent.
 #include "dx_test_util.h"
-#include "xwriter.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +11,7 @@ namespace {
 
 std::vector<uint8_t> Convert(const std::vector<uint8_t> &in, OutFormat format)
 {
-    tavrok::dxfile::TemplateSet set;
-    tavrok::dxfile::AddStandardTemplates(set, false);
-    tavrok::dxfile::Document doc;
-    tavrok::dxfile::LoadDocument(in.data(), in.size(), set, doc);
-    return tavrok::dxfile::Encode(doc, format);
+    return tavrok::dxfile::Encode(LoadDoc(in, false), format);
 }
 
 const OutFormat kFormats[] = {OutFormat::Text, OutFormat::Binary32, OutFormat::Binary64, OutFormat::TextZip,

@@ -1,13 +1,15 @@
 // Malformed files: the failing call returns the library's code and writes one line that
 // names the file, the position and what was expected; nothing is read out of bounds.
 #include "dx_test_util.h"
-#include "xwriter.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace dxtest;
+using tavrok::dxfile::OutFormat;
+using testsupport::CountLines;
 
 namespace {
 
@@ -40,8 +42,6 @@ Outcome Read(const std::vector<uint8_t> &bytes)
     o.stderrText = testing::internal::GetCapturedStderr();
     return o;
 }
-
-int Lines(const std::string &s) { return int(std::count(s.begin(), s.end(), '\n')); }
 
 }  // namespace
 
@@ -81,7 +81,7 @@ TEST(DxErrors, MalformedFilesGiveTheirCodeAndOneLine)
         SCOPED_TRACE(c.text);
         Outcome o = Read(Bytes(c.text));
         EXPECT_EQ(o.code, c.code);
-        EXPECT_EQ(Lines(o.stderrText), 1) << o.stderrText;
+        EXPECT_EQ(CountLines(o.stderrText), 1) << o.stderrText;
         EXPECT_EQ(o.stderrText.rfind("dxfile: <memory>:", 0), 0u) << o.stderrText;
         EXPECT_NE(o.stderrText.find(c.where), std::string::npos) << o.stderrText;
         EXPECT_NE(o.stderrText.find(c.reason), std::string::npos) << o.stderrText;
@@ -90,12 +90,12 @@ TEST(DxErrors, MalformedFilesGiveTheirCodeAndOneLine)
     // A file that is not there has a code of its own and a line with the name as given.
     XFile x;
     IDirectXFileEnumObject *e = nullptr;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(x.file->CreateEnumObject((void *)"no_such_dir\\Nothing.x", DXFILELOAD_FROMFILE, &e),
-              DXFILEERR_FILENOTFOUND);
-    std::string said = testing::internal::GetCapturedStderr();
+    std::string said = testsupport::StderrOf([&] {
+        EXPECT_EQ(x.file->CreateEnumObject((void *)"no_such_dir\\Nothing.x", DXFILELOAD_FROMFILE, &e),
+                  DXFILEERR_FILENOTFOUND);
+    });
     EXPECT_EQ(e, nullptr);
-    EXPECT_EQ(Lines(said), 1) << said;
+    EXPECT_EQ(CountLines(said), 1) << said;
     EXPECT_EQ(said.rfind("dxfile: no_such_dir\\Nothing.x", 0), 0u) << said;
 }
 
@@ -154,14 +154,9 @@ TEST(DxErrors, EveryTruncationOfEveryEncodingFailsCleanly)
 {
     // Cutting a file anywhere must give an error (or fewer objects), one line at most, and
     // no out-of-bounds read (the sanitizer builds run this too).
-    tavrok::dxfile::TemplateSet set;
-    tavrok::dxfile::AddStandardTemplates(set, false);
-    tavrok::dxfile::Document doc;
     std::vector<uint8_t> original = ReadFile(TestFile("skinned.x"));
-    tavrok::dxfile::LoadDocument(original.data(), original.size(), set, doc);
-    for (auto f : {tavrok::dxfile::OutFormat::Binary32, tavrok::dxfile::OutFormat::Binary64,
-                   tavrok::dxfile::OutFormat::BinaryZip, tavrok::dxfile::OutFormat::TextZip,
-                   tavrok::dxfile::OutFormat::Text}) {
+    const tavrok::dxfile::Document doc = LoadDoc(original, false);
+    for (auto f : {OutFormat::Binary32, OutFormat::Binary64, OutFormat::BinaryZip, OutFormat::TextZip, OutFormat::Text}) {
         std::vector<uint8_t> full = tavrok::dxfile::Encode(doc, f);
         Outcome whole = Read(full);
         ASSERT_EQ(whole.code, DXFILEERR_NOMOREOBJECTS);
@@ -170,7 +165,7 @@ TEST(DxErrors, EveryTruncationOfEveryEncodingFailsCleanly)
         for (size_t n = 0; n < full.size(); n += 1 + n / 512) {
             std::vector<uint8_t> cut(full.begin(), full.begin() + long(n));
             Outcome o = Read(cut);
-            EXPECT_LE(Lines(o.stderrText), 1) << n;
+            EXPECT_LE(CountLines(o.stderrText), 1) << n;
             if (o.code != DXFILEERR_NOMOREOBJECTS || o.objects < 4)
                 ++failures;
             // Whatever was handed out before the cut is a prefix of the whole.

@@ -2,7 +2,6 @@
 // values, the extension templates undeclared, binary template declarations, compressed
 // files of many blocks written by an independent encoder, unknown declared templates.
 #include "dx_test_util.h"
-#include "xwriter.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,6 +9,7 @@
 #include <cmath>
 
 using namespace dxtest;
+using tavrok::dxfile::OutFormat;
 
 TEST(DxExporterFiles, TemplateNamesMatchInAnyCaseAndEmptyObjectsHaveAnEmptyBlock)
 {
@@ -88,14 +88,10 @@ Mesh Body {
     ASSERT_EQ(x.file->RegisterTemplates(const_cast<unsigned char *>(tavrok::dxfile::kExtensionTemplates),
                                         DWORD(tavrok::dxfile::kExtensionTemplatesSize)),
               DXFILE_OK);
-    tavrok::dxfile::TemplateSet templates;
-    tavrok::dxfile::AddStandardTemplates(templates, true);
-    tavrok::dxfile::Document doc;
     std::vector<uint8_t> bytes = Bytes(text);
-    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    const tavrok::dxfile::Document doc = LoadDoc(bytes, true);
     const std::string reference = DumpAll(x, bytes);
-    for (auto f : {tavrok::dxfile::OutFormat::Binary32, tavrok::dxfile::OutFormat::Binary64,
-                   tavrok::dxfile::OutFormat::TextZip, tavrok::dxfile::OutFormat::BinaryZip}) {
+    for (auto f : {OutFormat::Binary32, OutFormat::Binary64, OutFormat::TextZip, OutFormat::BinaryZip}) {
         SCOPED_TRACE(int(f));
         EXPECT_EQ(DumpAll(x, tavrok::dxfile::Encode(doc, f)), reference);
     }
@@ -119,9 +115,7 @@ Mesh Body {
     DWORD size = 0;
     const uint8_t *block = Block<uint8_t>(o.all[5], &size);
     ASSERT_EQ(size, sizeof(char *) + 4 + 12);
-    float tint[3];
-    memcpy(tint, block + sizeof(char *) + 4, 12);
-    EXPECT_EQ(tint[1], 0.25f);
+    EXPECT_EQ(Field<float>(block, sizeof(char *) + 8), 0.25f);  // the second tint value
     // DeclData: one element (FLOAT2 texture coordinates) then six DWORDs of vertex data.
     Block<uint8_t>(o.all[10], &size);
     EXPECT_EQ(size, 4u + 16u + 4u + 24u);
@@ -137,19 +131,16 @@ Frame Root { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; } }
 )";
     XFile x;
     std::vector<uint8_t> bytes = Bytes(text);
-    tavrok::dxfile::TemplateSet templates;
-    tavrok::dxfile::AddStandardTemplates(templates, false);
-    tavrok::dxfile::Document doc;
-    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    const tavrok::dxfile::Document doc = LoadDoc(bytes, false);
     ASSERT_EQ(doc.declared.size(), 1u);
     const std::string reference = DumpAll(x, bytes);
     EXPECT_NE(reference.find("'Root'"), std::string::npos);
-    for (auto f : {tavrok::dxfile::OutFormat::Binary32, tavrok::dxfile::OutFormat::BinaryZip}) {
+    for (auto f : {OutFormat::Binary32, OutFormat::BinaryZip}) {
         std::vector<uint8_t> binary = tavrok::dxfile::Encode(doc, f);
         // The declaration travels in binary form: the template's name is in the stream and
         // its member type is a token, not text.
         tavrok::dxfile::Bytes body(binary.begin(), binary.end());
-        if (f == tavrok::dxfile::OutFormat::BinaryZip) {
+        if (f == OutFormat::BinaryZip) {
             body.clear();
             tavrok::dxfile::InflateMszip(binary.data() + 16, binary.data() + binary.size(), body);
         }

@@ -23,19 +23,13 @@ TEST_F(DxSkinnedFile, MeshHoldsCountsVerticesAndFacesWithIndexCounts)
     ASSERT_EQ(meshes.size(), 1u);
     DWORD size = 0;
     const uint8_t *b = Block<uint8_t>(meshes[0], &size);
-    uint32_t nVertices;
-    memcpy(&nVertices, b, 4);
-    ASSERT_EQ(nVertices, 6u);
-    float v[18];
-    memcpy(v, b + 4, sizeof v);
-    EXPECT_EQ(v[7], 2.0f);    // third vertex y
-    EXPECT_EQ(v[15], -1.0f);  // sixth vertex x
+    ASSERT_EQ(Field<uint32_t>(b, 0), 6u);
+    EXPECT_EQ(Field<float>(b, 4 + 4 * 7), 2.0f);    // third vertex y
+    EXPECT_EQ(Field<float>(b, 4 + 4 * 15), -1.0f);  // sixth vertex x
     // nFaces, then each face's index count and indices.
-    uint32_t faces[9];
-    memcpy(faces, b + 4 + 72, sizeof faces);
-    EXPECT_EQ(faces[0], 2u);
-    EXPECT_EQ(faces[5], 3u);
-    EXPECT_EQ(faces[8], 5u);
+    EXPECT_EQ(Field<uint32_t>(b, 76), 2u);
+    EXPECT_EQ(Field<uint32_t>(b, 76 + 4 * 5), 3u);
+    EXPECT_EQ(Field<uint32_t>(b, 76 + 4 * 8), 5u);
     EXPECT_EQ(size, 4u + 72u + 4u + 2u * 16u);
 
     // One member by name: the vertex array alone.
@@ -56,22 +50,14 @@ TEST_F(DxSkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
     ASSERT_EQ(weights.size(), 2u);
     DWORD size = 0;
     const uint8_t *b = Block<uint8_t>(weights[1], &size);
-    const char *bone;
-    memcpy(&bone, b, sizeof bone);
-    EXPECT_STREQ(bone, "Chest");
-    uint32_t n;
-    memcpy(&n, b + sizeof bone, 4);
-    ASSERT_EQ(n, 4u);
-    uint32_t lastIndex;
-    float w[4], offset[16];
-    memcpy(&lastIndex, b + sizeof bone + 16, 4);
-    memcpy(w, b + sizeof bone + 20, 16);
-    memcpy(offset, b + sizeof bone + 36, 64);
-    EXPECT_EQ(lastIndex, 5u);
-    EXPECT_EQ(w[0], 0.25f);
-    EXPECT_EQ(w[3], 0.75f);
-    EXPECT_EQ(offset[13], -2.0f);
-    EXPECT_EQ(size, sizeof bone + 4 + 16 + 16 + 64);
+    const size_t p = sizeof(char *);
+    EXPECT_STREQ(Field<const char *>(b, 0), "Chest");
+    ASSERT_EQ(Field<uint32_t>(b, p), 4u);
+    EXPECT_EQ(Field<uint32_t>(b, p + 16), 5u);           // the last index
+    EXPECT_EQ(Field<float>(b, p + 20), 0.25f);           // the first weight
+    EXPECT_EQ(Field<float>(b, p + 32), 0.75f);           // the last weight
+    EXPECT_EQ(Field<float>(b, p + 36 + 4 * 13), -2.0f);  // the offset matrix's _42
+    EXPECT_EQ(size, p + 4 + 16 + 16 + 64);
 
     // XSkinMeshHeader's three WORDs take two bytes each.
     auto header = OfType(DXFILEOBJ_XSkinMeshHeader);
@@ -101,21 +87,13 @@ TEST(DxLayout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding
     ASSERT_EQ(size, 2u + 1 + 12 + 8 + 1 + 4 + 2 * sizeof(char *));
     EXPECT_EQ(b[0] | (b[1] << 8), 2);
     EXPECT_EQ(b[2], 3);
-    int16_t cells[6];
-    memcpy(cells, b + 3, 12);
-    EXPECT_EQ(cells[1], -2);
-    EXPECT_EQ(cells[5], -6);
-    double scale;
-    memcpy(&scale, b + 15, 8);
-    EXPECT_EQ(scale, 0.125);
+    EXPECT_EQ(Field<int16_t>(b, 3 + 2), -2);
+    EXPECT_EQ(Field<int16_t>(b, 3 + 10), -6);
+    EXPECT_EQ(Field<double>(b, 15), 0.125);
     EXPECT_EQ(b[23], 255);
-    int32_t offset;
-    memcpy(&offset, b + 24, 4);
-    EXPECT_EQ(offset, -70000);
-    const char *labels[2];
-    memcpy(labels, b + 28, sizeof labels);
-    EXPECT_STREQ(labels[0], "top");
-    EXPECT_STREQ(labels[1], "bottom");
+    EXPECT_EQ(Field<int32_t>(b, 24), -70000);
+    EXPECT_STREQ(Field<const char *>(b, 28), "top");
+    EXPECT_STREQ(Field<const char *>(b, 28 + sizeof(char *)), "bottom");
     header->Release();
     grid->Release();
     e->Release();

@@ -2,9 +2,12 @@
 // openness and restrictions, arrays sized by earlier members.
 #include "dx_test_util.h"
 
+#include "support/stderr_capture.h"
+
 #include <gtest/gtest.h>
 
 using namespace dxtest;
+using testsupport::StderrOf;
 
 TEST(DxTemplates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
 {
@@ -59,9 +62,7 @@ TEST(DxTemplates, RetainedBlockIsBinaryAndHoldsEveryStandardTemplate)
     IDirectXFileEnumObject *e = nullptr;
     ASSERT_EQ(bare->CreateEnumObject(&mem, DXFILELOAD_FROMMEMORY, &e), DXFILE_OK);
     IDirectXFileData *d = nullptr;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(e->GetNextDataObject(&d), DXFILEERR_NOTEMPLATE);
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = StderrOf([&] { EXPECT_EQ(e->GetNextDataObject(&d), DXFILEERR_NOTEMPLATE); });
     EXPECT_NE(err.find("'Frame' is not a known template"), std::string::npos) << err;
     e->Release();
     bare->Release();
@@ -71,16 +72,12 @@ TEST(DxTemplates, SkinningTemplatesMustBeDeclaredByTheFile)
 {
     XFile x;
     const std::string body = "Mesh { 0;; 0;; XSkinMeshHeader { 1; 1; 0; } }";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + body), DXFILEERR_NOTEMPLATE);
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + body), DXFILEERR_NOTEMPLATE); });
     const std::string decl =
         "template XSkinMeshHeader { <3CF169CE-FF7C-44AB-93C0-F78F62D172E2> WORD a; WORD b; WORD c; }";
     EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + decl + body), DXFILEERR_NOMOREOBJECTS);
     // A file's templates stay with that file: the next file does not see them.
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + body), DXFILEERR_NOTEMPLATE);
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { EXPECT_EQ(ReadAll(x, "xof 0302txt 0032 " + body), DXFILEERR_NOTEMPLATE); });
     // Registering them makes them known to every later file.
     std::string block = "xof 0302txt 0032 " + decl;
     ASSERT_EQ(x.file->RegisterTemplates(block.data(), DWORD(block.size())), DXFILE_OK);
@@ -109,9 +106,7 @@ TEST(DxTemplates, ChildrenFollowOpennessAndRestrictions)
         {"AnimationSet { Frame { } }", "template AnimationSet does not take a child Frame"},
     };
     for (const Bad &b : bad) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ReadAll(x, decls + b.object), DXFILEERR_PARSEERROR) << b.object;
-        std::string err = testing::internal::GetCapturedStderr();
+        std::string err = StderrOf([&] { EXPECT_EQ(ReadAll(x, decls + b.object), DXFILEERR_PARSEERROR) << b.object; });
         EXPECT_NE(err.find(b.reason), std::string::npos) << err;
     }
 }
@@ -139,13 +134,10 @@ TEST(DxTemplates, ArraySizesComeFromEarlierMembersOfTheSameInstance)
     // A size that names a later member, a float, or nothing is refused at declaration.
     for (const char *t : {"template T { <00000000-0000-0000-0000-0000000000D3> array DWORD v[n]; DWORD n; }",
                           "template T { <00000000-0000-0000-0000-0000000000D3> FLOAT n; array DWORD v[n]; }"}) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ReadAll(x, std::string("xof 0302txt 0032 ") + t), DXFILEERR_BADARRAYSIZE) << t;
-        std::string err = testing::internal::GetCapturedStderr();
+        std::string err =
+            StderrOf([&] { EXPECT_EQ(ReadAll(x, std::string("xof 0302txt 0032 ") + t), DXFILEERR_BADARRAYSIZE) << t; });
         EXPECT_NE(err.find("array size 'n'"), std::string::npos) << err;
     }
     // Fewer values than the size asks for is a parse error, not a short block.
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadAll(x, decls + "Table { 2; 2; 1,2;; }"), DXFILEERR_PARSEERROR);
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { EXPECT_EQ(ReadAll(x, decls + "Table { 2; 2; 1,2;; }"), DXFILEERR_PARSEERROR); });
 }

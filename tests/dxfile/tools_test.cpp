@@ -1,7 +1,6 @@
 // xinfo's summary and its JSON against assimp on the same files, in every encoding; xinfo's
 // failure report; xconv's determinism.
 #include "dx_test_util.h"
-#include "xwriter.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -63,10 +62,7 @@ std::vector<std::vector<std::string>> Summary(const std::string &out, const std:
 void ComparePositionsWithAssimp(const std::string &path)
 {
     std::vector<uint8_t> bytes = ReadFile(path);
-    tavrok::dxfile::TemplateSet templates;
-    tavrok::dxfile::AddStandardTemplates(templates, true);
-    tavrok::dxfile::Document doc;
-    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    const tavrok::dxfile::Document doc = LoadDoc(bytes, true);
     std::vector<const tavrok::dxfile::Node *> meshes;
     std::vector<const tavrok::dxfile::Node *> stack(doc.top.rbegin(), doc.top.rend());
     while (!stack.empty()) {
