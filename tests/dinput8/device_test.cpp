@@ -250,10 +250,6 @@ TEST_F(DeviceTest, UnsupportedEntryPointsSaySoAndFail)
     EXPECT_NE(said.find("SetEventNotification"), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
 // Key states come through whichever format the program sets: the usual one (each key at
 // its own offset, read as one block) and one of its own with a few keys elsewhere.
 TEST_F(DeviceTest, KeyboardStateTakesTheLayoutOfItsFormat)

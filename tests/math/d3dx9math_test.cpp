@@ -59,13 +59,10 @@ TEST(Normalize, ScalesOtherVectorsAndZeroesTinyOnes)
     EXPECT_FLOAT_EQ(out.x, 0.6f);
     EXPECT_FLOAT_EQ(out.z, 0.8f);
 
-    D3DXVECTOR3 zero(0.0f, 0.0f, 0.0f);
-    D3DXVec3Normalize(&out, &zero);
-    EXPECT_EQ(out, zero);
-    // Squared length below the smallest normal float counts as zero: no huge result.
-    D3DXVECTOR3 tiny(1e-20f, 0.0f, 0.0f);
-    D3DXVec3Normalize(&out, &tiny);
-    EXPECT_EQ(out, zero);
+    // Zero, and a squared length below the smallest normal float, give zero: no huge result.
+    const D3DXVECTOR3 zero(0.0f, 0.0f, 0.0f);
+    for (const D3DXVECTOR3 &v3 : {zero, D3DXVECTOR3(1e-20f, 0.0f, 0.0f)})
+        EXPECT_EQ(*D3DXVec3Normalize(&out, &v3), zero) << v3.x;
     D3DXVECTOR4 tiny4(0.0f, 0.0f, 0.0f, 1e-20f), out4;
     D3DXVec4Normalize(&out4, &tiny4);
     EXPECT_EQ(out4, D3DXVECTOR4(0, 0, 0, 0));
