@@ -80,9 +80,8 @@ TEST_F(MeshContainerTest, MaterialsTakeDiffuseAsAmbientAndTexturesJoinThePathDir
                        "  Material { 0.5;0.25;0;1;; 4; 1;1;1;; 0;0;0;; TextureFilename { \"red.bmp\"; } }"
                        "  Material { 0;0;1;0.5;; 4; 1;1;1;; 0;0;0;; TextureFilename { \"missing.bmp\"; } } } }";
     std::string prefix = dir_ + "/tex_";
-    testing::internal::CaptureStderr();
-    SMeshContainer *c = Load(body, false, prefix.c_str());
-    testing::internal::GetCapturedStderr();
+    SMeshContainer *c = nullptr;
+    meshtest::StderrOf([&] { c = Load(body, false, prefix.c_str()); });
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(c->NumMaterials, 2u);
     EXPECT_EQ(c->pMaterials[0].MatD3D.Ambient.r, 0.5f);
@@ -130,9 +129,7 @@ TEST_F(MeshContainerTest, SkinnedCopyKeepsTheFileFaceOrderWhileTheMeshIsSorted)
     other.Name = otherName;
     other.pFrameFirstChild = &bone;
     D3DXMatrixTranslation(&bone.CombinedMatrix, 0, 0, 2);
-    testing::internal::CaptureStderr();
-    BindBones(c, &other, "Models\\skin.x");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(meshtest::StderrOf([&] { BindBones(c, &other, "Models\\skin.x"); }),
               "scene: Models\\skin.x: mesh 'Skin': bone 'Ghost' names no frame; not bound\n");
     ASSERT_NE(c->ppBoneMatrixPtrs, nullptr);
     EXPECT_EQ(c->ppBoneMatrixPtrs[0], &bone.CombinedMatrix);
@@ -156,11 +153,10 @@ TEST_F(MeshContainerTest, ConversionToAnotherVertexFormat)
     EXPECT_EQ(c->MeshData.pMesh->GetOptions(), DWORD(D3DXMESH_MANAGED));
 
     // A conversion that fails returns its code and builds nothing.
-    testing::internal::CaptureStderr();
-    SMeshContainer *bad = Load(std::string("Mesh Plain { ") + kTwoFaces + " }", false, "", D3DFVF_NORMAL, 0,
-                               D3DERR_INVALIDCALL);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(bad, nullptr);
+    meshtest::StderrOf([&] {
+        EXPECT_EQ(Load(std::string("Mesh Plain { ") + kTwoFaces + " }", false, "", D3DFVF_NORMAL, 0, D3DERR_INVALIDCALL),
+                  nullptr);
+    });
 }
 
 TEST_F(MeshContainerTest, FreeingReleasesWhatExistsAndTheRestOfTheList)

@@ -101,9 +101,8 @@ TEST_F(XFileLoaderTest, OutputsAsked)
     EXPECT_EQ(untouchedRoot, reinterpret_cast<SFrame *>(0x1));
     SMeshContainer *none = untouched;
     SFrame *noRoot = untouchedRoot;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(LoadSkinnedModel(&none, &noRoot, device_, (dir_ + "/absent.x").c_str(), "", 0, 0), S_OK);
-    testing::internal::GetCapturedStderr();
+    meshtest::StderrOf(
+        [&] { EXPECT_EQ(LoadSkinnedModel(&none, &noRoot, device_, (dir_ + "/absent.x").c_str(), "", 0, 0), S_OK); });
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(noRoot, nullptr);
 }
