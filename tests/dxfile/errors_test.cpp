@@ -156,7 +156,8 @@ TEST(DxErrors, EveryTruncationOfEveryEncodingFailsCleanly)
     // no out-of-bounds read (the sanitizer builds run this too).
     std::vector<uint8_t> original = ReadFile(TestFile("skinned.x"));
     const tavrok::dxfile::Document doc = LoadDoc(original, false);
-    for (auto f : {OutFormat::Binary32, OutFormat::Binary64, OutFormat::BinaryZip, OutFormat::TextZip, OutFormat::Text}) {
+    for (auto f :
+         {OutFormat::Binary32, OutFormat::Binary64, OutFormat::BinaryZip, OutFormat::TextZip, OutFormat::Text}) {
         std::vector<uint8_t> full = tavrok::dxfile::Encode(doc, f);
         Outcome whole = Read(full);
         ASSERT_EQ(whole.code, DXFILEERR_NOMOREOBJECTS);

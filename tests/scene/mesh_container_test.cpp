@@ -154,8 +154,9 @@ TEST_F(MeshContainerTest, ConversionToAnotherVertexFormat)
 
     // A conversion that fails returns its code and builds nothing.
     meshtest::StderrOf([&] {
-        EXPECT_EQ(Load(std::string("Mesh Plain { ") + kTwoFaces + " }", false, "", D3DFVF_NORMAL, 0, D3DERR_INVALIDCALL),
-                  nullptr);
+        EXPECT_EQ(
+            Load(std::string("Mesh Plain { ") + kTwoFaces + " }", false, "", D3DFVF_NORMAL, 0, D3DERR_INVALIDCALL),
+            nullptr);
     });
 }
 
