@@ -6,6 +6,8 @@
 #include <mmsystem.h>
 #include <tavrok/platform.h>
 
+#include "support/stderr_capture.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,9 +103,7 @@ TEST(FrameClocks, DeltaExcludesTheFrameAndElapsedStartsAtOne)
 
 TEST(LogError, WritesPrefixMessageAndNewline)
 {
-    testing::internal::CaptureStderr();
-    LogError("Couldnt get backbuffer");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Couldnt get backbuffer\n");
+    EXPECT_EQ(testsupport::StderrOf([] { LogError("Couldnt get backbuffer"); }), "ERROR: Couldnt get backbuffer\n");
 }
 
 }  // namespace

@@ -39,18 +39,11 @@ LRESULT CALLBACK Record(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
-bool Received(UINT message, WPARAM wParam = 0, bool anyParam = true)
+// The first message of this kind received (with this wParam unless anyParam), or null.
+const MSG *Find(UINT message, WPARAM wParam = 0, bool anyParam = true)
 {
     for (const MSG &m : g_received)
         if (m.message == message && (anyParam || m.wParam == wParam))
-            return true;
-    return false;
-}
-
-const MSG *Find(UINT message)
-{
-    for (const MSG &m : g_received)
-        if (m.message == message)
             return &m;
     return nullptr;
 }
@@ -121,9 +114,9 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     // Frame 0: A goes down.
     g_received.clear();
     Pump();
-    EXPECT_TRUE(Received(WM_KEYDOWN, 'A', false));
-    EXPECT_FALSE(Received(WM_KEYDOWN, 'B', false));
-    EXPECT_FALSE(Received(WM_MOUSEMOVE));
+    EXPECT_NE(Find(WM_KEYDOWN, 'A', false), nullptr);
+    EXPECT_EQ(Find(WM_KEYDOWN, 'B', false), nullptr);
+    EXPECT_EQ(Find(WM_MOUSEMOVE), nullptr);
     EXPECT_TRUE(GetAsyncKeyState('A') & 0x8000);
     EXPECT_FALSE(GetAsyncKeyState('B') & 0x8000);
     ASSERT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
@@ -143,7 +136,7 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     present(2);
     g_received.clear();
     Pump();
-    EXPECT_TRUE(Received(WM_KEYUP, 'A', false));
+    EXPECT_NE(Find(WM_KEYUP, 'A', false), nullptr);
     const MSG *move = Find(WM_MOUSEMOVE);
     ASSERT_NE(move, nullptr);
     EXPECT_EQ(LOWORD(move->lParam), 5);
@@ -158,8 +151,8 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     present(3);
     g_received.clear();
     Pump();
-    EXPECT_TRUE(Received(WM_LBUTTONDOWN));
-    EXPECT_TRUE(Received(WM_KILLFOCUS));
+    EXPECT_NE(Find(WM_LBUTTONDOWN), nullptr);
+    EXPECT_NE(Find(WM_KILLFOCUS), nullptr);
     EXPECT_TRUE(GetAsyncKeyState(VK_LBUTTON) & 0x8000);
     EXPECT_EQ(GetForegroundWindow(), nullptr);
     EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_INPUTLOST);
@@ -168,8 +161,8 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     present(4);
     g_received.clear();
     Pump();
-    EXPECT_TRUE(Received(WM_SETFOCUS));
-    EXPECT_TRUE(Received(WM_LBUTTONUP));
+    EXPECT_NE(Find(WM_SETFOCUS), nullptr);
+    EXPECT_NE(Find(WM_LBUTTONUP), nullptr);
     EXPECT_EQ(GetForegroundWindow(), hWnd);
     EXPECT_FALSE(GetAsyncKeyState(VK_LBUTTON) & 0x8000);
     ASSERT_EQ(keyboard->Acquire(), DI_OK);
@@ -178,7 +171,7 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     present(5);
     g_received.clear();
     Pump();
-    EXPECT_TRUE(Received(WM_KEYDOWN, VK_SHIFT, false));
+    EXPECT_NE(Find(WM_KEYDOWN, VK_SHIFT, false), nullptr);
     EXPECT_TRUE(GetKeyState(VK_SHIFT) & 0x8000);
     ASSERT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
     EXPECT_EQ(keys[DIK_LSHIFT], 0x80);
@@ -192,8 +185,8 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     EXPECT_TRUE(g_received.empty());
     present(8);
     Pump();
-    EXPECT_TRUE(Received(WM_CLOSE));
-    EXPECT_TRUE(Received(WM_DESTROY));
+    EXPECT_NE(Find(WM_CLOSE), nullptr);
+    EXPECT_NE(Find(WM_DESTROY), nullptr);
     EXPECT_FALSE(IsWindow(hWnd));
 
     mouse->Release();
