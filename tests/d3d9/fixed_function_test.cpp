@@ -28,31 +28,17 @@ protected:
                              {1, 1, 0.5f, 0, 0, nz, diffuse, specular},
                              {-1, -1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, -1, 0.5f, 0, 0, nz, diffuse, specular}};
-        device_->SetFVF(fvf);
-        device_->BeginScene();
-        // Vertices keep the full layout; a smaller FVF reads the leading fields only when
-        // it is a prefix, so drop colours by copying into a packed array.
-        if (fvf == kLitFvf) {
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
-        } else {
-            std::vector<BYTE> packed;
-            for (const LitVertex &v : quad) {
-                const BYTE *b = reinterpret_cast<const BYTE *>(&v);
-                packed.insert(packed.end(), b, b + 24);
-                if (fvf & D3DFVF_DIFFUSE)
-                    packed.insert(packed.end(), b + 24, b + 28);
-                if (fvf & D3DFVF_SPECULAR)
-                    packed.insert(packed.end(), b + 28, b + 32);
-            }
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4)),
-                      D3D_OK);
+        // A smaller FVF drops the colours it lacks: the vertices are packed anew.
+        std::vector<BYTE> packed;
+        for (const LitVertex &v : quad) {
+            const BYTE *b = reinterpret_cast<const BYTE *>(&v);
+            packed.insert(packed.end(), b, b + 24);
+            if (fvf & D3DFVF_DIFFUSE)
+                packed.insert(packed.end(), b + 24, b + 28);
+            if (fvf & D3DFVF_SPECULAR)
+                packed.insert(packed.end(), b + 28, b + 32);
         }
-        device_->EndScene();
-    }
-
-    void Clear(D3DCOLOR color, float z = 1.0f)
-    {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
+        DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4));
     }
 };
 
@@ -82,22 +68,17 @@ TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
 TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
 {
     // Left: clockwise on screen; right: counter-clockwise.
-    TLVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                      {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
-    TLVertex ccw[3] = {{32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                       {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    TLVertex tris[6] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},   {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                        {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},  {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                        {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     const struct {
         DWORD cull;
         bool left, right;
     } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
-    device_->SetFVF(kTLFvf);
     for (const auto &c : cases) {
-        Clear(0xFF000000);
+        Clear();
         device_->SetRenderState(D3DRS_CULLMODE, c.cull);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(TLVertex));
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(TLVertex));
-        device_->EndScene();
+        DrawUP(kTLFvf, D3DPT_TRIANGLELIST, 2, tris, sizeof(TLVertex));
         EXPECT_COLOR_NEAR(Pixel(4, 4), c.left ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
         EXPECT_COLOR_NEAR(Pixel(36, 4), c.right ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
     }
@@ -110,15 +91,12 @@ TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
     V tri[3] = {{-1, 1, 0.5f}, {0, 1, 0.5f}, {-1, -1, 0.5f}};  // clockwise, on the left
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-    device_->SetFVF(D3DFVF_XYZ);
     for (float sx : {1.0f, -1.0f}) {
-        D3DMATRIX world = {};
-        world._11 = sx, world._22 = world._33 = world._44 = 1;
+        D3DMATRIX world = Identity();
+        world._11 = sx;
         device_->SetTransform(D3DTS_WORLD, &world);
-        Clear(0xFF000000);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
         // Mirrored, the triangle lies on the right and is culled.
         EXPECT_COLOR_NEAR(Pixel(sx > 0 ? 4 : 59, 4), sx > 0 ? 0xFFFFFFFFu : 0xFF000000u, 1) << sx;
     }
@@ -220,8 +198,7 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
 TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
 {
     // Left texel red at half alpha, right texel opaque grey 0x40.
-    IDirect3DTexture9 *texture = ArgbTexture(2, 1, {0x80FF0000, 0xFF404040});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(2, 1, {0x80FF0000, 0xFF404040}));
     const D3DCOLOR diffuse = 0x40808080;  // alpha 0x40
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC000FF00);
     const struct {
@@ -246,7 +223,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         device_->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
-        Clear(0xFF000000);
+        Clear();
         DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), c.left, 3) << "op " << c.op << " arg1 " << c.arg1;
         EXPECT_COLOR_NEAR(Pixel(48, 32), c.right, 3) << "op " << c.op << " arg1 " << c.arg1;
@@ -278,16 +255,13 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(a.left, a.left, a.left), 3) << "alpha op " << a.op;
         EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(a.right, a.right, a.right), 3) << "alpha op " << a.op;
     }
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }
 
 TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
 {
     // Texel alphas 0x7F, 0x80 and 0x81 against ALPHAREF 0x80, a quarter of the target each;
     // the last quarter is opaque.
-    IDirect3DTexture9 *texture = ArgbTexture(4, 1, {0x7FFFFFFF, 0x80FFFFFF, 0x81FFFFFF, 0xFFFFFFFF});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(4, 1, {0x7FFFFFFF, 0x80FFFFFF, 0x81FFFFFF, 0xFFFFFFFF}));
     device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
     const D3DCOLOR W = 0xFFFFFFFF, K = 0xFF000000;
@@ -302,7 +276,7 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.func);
         device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
-        Clear(0xFF000000);
+        Clear();
         DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF);
         EXPECT_COLORS_NEAR(Quarters(), c.quarters, 1);
     }
@@ -310,12 +284,10 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
     device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    Clear(0xFF000000);
+    Clear();
     DrawRectScene(0, 0, 64, 64, 0x80FFFFFF);
     EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFF000000u, 1) << "0x81 x 0x80 falls below 0x80";
     EXPECT_COLOR_NEAR(Pixel(56, 32), 0xFFFFFFFFu, 1) << "0xFF x 0x80 reaches 0x80";
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }
 
 TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
@@ -352,7 +324,7 @@ TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
         device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
         device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
         device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
-        Clear(0xFF000000);
+        Clear();
         device_->BeginScene();
         DrawRect(0, 0, 64, 64, dst & 0x00FFFFFF);
         device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
@@ -392,7 +364,7 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
 
     // Writes off: a near quad is drawn but leaves the depth as it was, so a farther one
     // drawn later still covers it.
-    Clear(0xFF000000);
+    Clear();
     device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     device_->BeginScene();
     DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.2f);
@@ -435,22 +407,20 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     ASSERT_EQ(device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED,
                                           &vb, NULL),
               D3D_OK);
-    void *p = nullptr;
-    vb->Lock(0, 0, &p, 0);
-    memcpy(p, vertices.data(), vertices.size() * sizeof(TLVertex));
-    vb->Unlock();
-    // Indices of column 2 (8..11), then of column 0 (0..3).
-    const WORD quad2[6] = {8, 9, 10, 9, 11, 10}, quad0[6] = {0, 1, 2, 1, 3, 2};
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, NULL), D3D_OK);
-    ib16->Lock(0, 0, &p, 0);
-    memcpy(p, quad2, 12);
-    memcpy(static_cast<BYTE *>(p) + 12, quad0, 12);
-    ib16->Unlock();
-    const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
-    ib32->Lock(0, 0, &p, 0);
-    memcpy(p, quad1, 24);
-    ib32->Unlock();
+    auto fill = [](auto *buffer, const void *data, size_t size) {
+        void *p = nullptr;
+        ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
+        memcpy(p, data, size);
+        buffer->Unlock();
+    };
+    fill(vb, vertices.data(), vertices.size() * sizeof(TLVertex));
+    // 16-bit indices of column 2 (8..11), then of column 0 (0..3); 32-bit ones of column 1.
+    const WORD quads20[12] = {8, 9, 10, 9, 11, 10, 0, 1, 2, 1, 3, 2};
+    const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
+    fill(ib16, quads20, sizeof quads20);
+    fill(ib32, quad1, sizeof quad1);
     device_->SetFVF(kTLFvf);
     device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
 
@@ -469,7 +439,7 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
         {4, 0, 4, 0, true, {black, black, colours[2], black}, "32-bit indices 4..7 from base 4"},
     };
     for (const auto &c : cases) {
-        Clear(black);
+        Clear();
         device_->SetIndices(c.wide ? ib32 : ib16);
         device_->BeginScene();
         EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex,
@@ -482,7 +452,7 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     }
 
     // The *UP form: indices count from the first vertex given, whatever the minimum index.
-    Clear(black);
+    Clear();
     device_->SetIndices(NULL);
     device_->SetStreamSource(0, NULL, 0, 0);
     device_->BeginScene();
@@ -544,9 +514,6 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
     EXPECT_EQ(device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRRORONCE), D3D_OK);
     DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, -1.75f, 0, 2.25f, 1);
     EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{G, R, G, G}), 1);
-    device_->SetTexture(0, NULL);
-    across->Release();
-    down->Release();
 }
 
 }  // namespace
@@ -560,9 +527,7 @@ TEST_F(FixedFunctionTest, PointAndSpotLightsFadeWithDistanceRangeAndCone)
     D3DMATERIAL9 material = {};
     material.Diffuse = material.Ambient = {1, 1, 1, 1};
     device_->SetMaterial(&material);
-    D3DMATRIX view;
-    memset(&view, 0, sizeof view);
-    view._11 = view._22 = view._33 = view._44 = 1;
+    D3DMATRIX view = Identity();
     view._43 = 1;
     device_->SetTransform(D3DTS_VIEW, &view);
     LitVertex quad[4] = {{-1, 1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0},
@@ -572,11 +537,8 @@ TEST_F(FixedFunctionTest, PointAndSpotLightsFadeWithDistanceRangeAndCone)
     auto lit = [&](const D3DLIGHT9 &light) {
         EXPECT_EQ(device_->SetLight(0, &light), D3D_OK);
         device_->LightEnable(0, TRUE);
-        Clear(0xFF000000);
-        device_->SetFVF(kLitFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(kLitFvf, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex));
         return Pixel(32, 32) & 0xFF;  // a white light: the blue channel tells all
     };
     D3DLIGHT9 point = {};

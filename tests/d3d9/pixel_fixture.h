@@ -49,6 +49,10 @@ protected:
     void TearDown() override
     {
         if (device_) {
+            for (DWORD s = 0; s < 8; s++)
+                device_->SetTexture(s, NULL);
+            for (IDirect3DTexture9 *t : textures_)
+                t->Release();
             EXPECT_EQ(device_->Release(), 0u);
         }
         if (d3d_) {
@@ -129,6 +133,19 @@ protected:
         return q;
     }
 
+    void Clear(D3DCOLOR color = 0xFF000000, float z = 1.0f)
+    {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
+    }
+    // Draws `count` primitives from user memory in a scene of their own, with vertices of `fvf`.
+    void DrawUP(DWORD fvf, D3DPRIMITIVETYPE type, UINT count, const void *vertices, UINT stride)
+    {
+        device_->SetFVF(fvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(type, count, vertices, stride), D3D_OK);
+        device_->EndScene();
+    }
+
     // Draws a screen-space rectangle with one colour and texture coordinates u0..u1, v0..v1.
     void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
                   float v0 = 0, float u1 = 1, float v1 = 1)
@@ -149,7 +166,8 @@ protected:
         device_->EndScene();
     }
 
-    // An A8R8G8B8 texture of one level from ARGB words, rows top first.
+    // An A8R8G8B8 texture of one level from ARGB words, rows top first; the fixture unbinds
+    // and releases it after the test.
     IDirect3DTexture9 *ArgbTexture(UINT w, UINT h, const std::vector<D3DCOLOR> &texels)
     {
         IDirect3DTexture9 *texture = nullptr;
@@ -161,13 +179,22 @@ protected:
         for (UINT y = 0; y < h; y++)
             memcpy(static_cast<BYTE *>(r.pBits) + y * r.Pitch, &texels[y * w], w * 4);
         texture->UnlockRect(0);
+        textures_.push_back(texture);
         return texture;
     }
 
     HWND window_ = nullptr;
     IDirect3D9 *d3d_ = nullptr;
     IDirect3DDevice9 *device_ = nullptr;
+    std::vector<IDirect3DTexture9 *> textures_;  // released after the test
 };
+
+inline D3DMATRIX Identity()
+{
+    D3DMATRIX m = {};
+    m._11 = m._22 = m._33 = m._44 = 1;
+    return m;
+}
 
 // Channel distance: the largest difference of the four 8-bit channels (alpha ignored
 // unless asked).

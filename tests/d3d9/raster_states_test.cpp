@@ -66,10 +66,7 @@ protected:
         TLVertex v[3] = {{0, 0, 0.5f, 1, color, 0, 0}, {128, 0, 0.5f, 1, color, 0, 0}, {0, 128, 0.5f, 1, color, 0, 0}};
         if (!clockwise)
             std::swap(v[1], v[2]);
-        device_->SetFVF(kTLFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(TLVertex)), D3D_OK);
-        device_->EndScene();
+        DrawUP(kTLFvf, D3DPT_TRIANGLELIST, 1, v, sizeof(TLVertex));
     }
 };
 
@@ -172,7 +169,7 @@ TEST_F(RasterStatesTest, DepthBiasLiftsAFaceOverItsTwin)
     UseFormats(D3DFMT_D24S8);
     device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
     auto twins = [&](float bias, float slope) {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        Clear();
         DrawRectScene(0, 0, kSize, kSize, 0xFFFF0000, 0.5f);
         device_->SetRenderState(D3DRS_DEPTHBIAS, testsupport::FloatBits(bias));
         device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, testsupport::FloatBits(slope));
@@ -228,22 +225,18 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     auto draw = [&] {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
         return Quarters();
     };
     const D3DCOLOR k = 0xFF000000, w = 0xFFFFFFFF;
     const float right[4] = {1, 0, 0, 0};
     ASSERT_EQ(device_->SetClipPlane(0, right), D3D_OK);
-    device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
     EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{w, w, w, w})) << "a plane that is not enabled clips nothing";
     device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
     EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{k, k, w, w}));
     // The plane stays in world space when the view moves the world half a unit left.
-    D3DMATRIX view = {};
-    view._11 = view._22 = view._33 = view._44 = 1;
+    D3DMATRIX view = Identity();
     view._41 = -0.5f;
     device_->SetTransform(D3DTS_VIEW, &view);
     quad[1].x = quad[3].x = 1.5f;  // the quad still reaches the right edge
@@ -272,12 +265,9 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     const float half[4] = {1, 0, 0, -0.5f};
     device_->SetClipPlane(0, half);
     device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
-    device_->SetFVF(D3DFVF_XYZW);
     device_->SetVertexShader(shader);
-    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-    device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, positions, sizeof positions[0]), D3D_OK);
-    device_->EndScene();
+    Clear();
+    DrawUP(D3DFVF_XYZW, D3DPT_TRIANGLESTRIP, 2, positions, sizeof positions[0]);
     EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{k, k, k, w})) << "the shader's colour is its w, 1";
     device_->SetVertexShader(NULL);
     shader->Release();
@@ -292,16 +282,10 @@ TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
                          {0, 64, 0.5f, 1, 0xFF0000FF, 0, 0},
                          {64, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    auto draw = [&] {
-        device_->BeginScene();
-        device_->SetFVF(kTLFvf);
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]), D3D_OK);
-        device_->EndScene();
-    };
-    draw();
+    DrawUP(kTLFvf, D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]);
     EXPECT_GT(Distance(Pixel(16, 16), 0xFFFF0000), 40) << "Gouraud blends the corners";
     EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT), D3D_OK);
-    draw();
+    DrawUP(kTLFvf, D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]);
     EXPECT_EQ(Pixel(16, 16), 0xFFFF0000u) << "the first triangle: its first vertex";
     EXPECT_EQ(Pixel(48, 48), 0xFF00FF00u) << "the second triangle starts at the second vertex";
     EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_PHONG), D3DERR_INVALIDCALL);
@@ -317,18 +301,9 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     auto move = [&](D3DTRANSFORMSTATETYPE t, float x) {
-        D3DMATRIX m = {};
-        m._11 = m._22 = m._33 = m._44 = 1;
+        D3DMATRIX m = Identity();
         m._41 = x;
         EXPECT_EQ(device_->SetTransform(t, &m), D3D_OK);
-    };
-    auto litColumn = [&] {
-        std::vector<D3DCOLOR> px = ReadBack();
-        int sum = 0, n = 0;
-        for (int x = 0; x < int(kSize); x++)
-            if (px[32 * kSize + x] & 0xFFFFFF)
-                sum += x, n++;
-        return n ? sum / n : -1;
     };
     struct Weighted {
         float x, y, z, w0;
@@ -349,12 +324,14 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
                 bytes.insert(bytes.end(), b + 16, b + 20);
             bytes.insert(bytes.end(), b + 20, b + 24);
         }
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->SetFVF(fvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4)), D3D_OK);
-        device_->EndScene();
-        return litColumn();
+        Clear();
+        DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4));
+        std::vector<D3DCOLOR> px = ReadBack();
+        int sum = 0, n = 0;
+        for (int x = 0; x < int(kSize); x++)
+            if (px[32 * kSize + x] & 0xFFFFFF)
+                sum += x, n++;
+        return n ? sum / n : -1;
     };
     move(D3DTS_WORLDMATRIX(0), -0.5f);
     move(D3DTS_WORLDMATRIX(1), 0.5f);
@@ -418,11 +395,8 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     };
     auto lit = [&](float w0) {
         Lit v[4] = {{-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000080, 1, 0);
-        device_->SetFVF(D3DFVF_XYZB1 | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
-        device_->EndScene();
+        Clear(0xFF000080);
+        DrawUP(D3DFVF_XYZB1 | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Pixel(32, 32);
     };
     EXPECT_EQ(lit(1), 0xFFFFFFFFu) << "world 0: facing the light";

@@ -106,7 +106,8 @@ TEST_F(StateBlockTest, AWholeStateBlockRestoresStatesBindingsAndTransforms)
     device_->SetTexture(0, green);
     ASSERT_EQ(saved->Capture(), D3D_OK);
     device_->SetTexture(0, NULL);
-    EXPECT_EQ(green->Release(), 1u) << "the block's reference";
+    green->AddRef();
+    EXPECT_EQ(green->Release(), 2u) << "the fixture's reference and the block's";
     saved->Apply();
     device_->GetTexture(0, &bound);
     EXPECT_EQ(bound, green);

@@ -27,14 +27,6 @@ protected:
         red_green_ = ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00});
         grey_white_ = ArgbTexture(2, 1, {0x40808080, 0xFFFFFFFF});
     }
-    void TearDown() override
-    {
-        for (DWORD s = 0; s < 8; s++)
-            device_->SetTexture(s, NULL);
-        red_green_->Release();
-        grey_white_->Release();
-        PixelTest::TearDown();
-    }
     void Stage(DWORD s, DWORD op, DWORD arg1, DWORD arg2)
     {
         EXPECT_EQ(device_->SetTextureStageState(s, D3DTSS_COLOROP, op), D3D_OK);
@@ -49,11 +41,8 @@ protected:
                              {64, 0, 0.5f, 1, diffuse, 1, 0, 0, 0},
                              {0, 64, 0.5f, 1, diffuse, 0, 1, 1, 1},
                              {64, 64, 0.5f, 1, diffuse, 1, 1, 0, 1}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(kTwoSetFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoSetVertex)), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(kTwoSetFvf, D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoSetVertex));
         auto px = ReadBack();
         return {px[32 * kSize + 16], px[32 * kSize + 48]};
     }
@@ -132,7 +121,6 @@ TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x20, 0x20, 0x20), 2);
     EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device_->SetTexture(1, NULL);
 
     // Eight stages, each adding 0x10 of blue to what came before it, from black.
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000010);
@@ -239,8 +227,7 @@ TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinate
 TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndReflections)
 {
     // A 4 x 1 texture, clamped: red, green, blue, white as u runs 0..1.
-    IDirect3DTexture9 *strip = ArgbTexture(4, 1, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
-    device_->SetTexture(0, strip);
+    device_->SetTexture(0, ArgbTexture(4, 1, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -250,11 +237,8 @@ TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndRefle
     };
     auto draw = [&](float nx, float nz, float x0 = -1, float x1 = 1, float h = 1) {
         Vertex v[4] = {{x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Quarters();
     };
     const D3DCOLOR red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
@@ -283,9 +267,6 @@ TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndRefle
     device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
     draw(0, -1, 0.45f, 0.55f, 0.05f);
     EXPECT_EQ(Pixel(48, 32), blue);
-    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
-    device_->SetTexture(0, NULL);
-    strip->Release();
 }
 
 }  // namespace
