@@ -83,13 +83,7 @@ protected:
         D3DSURFACE_DESC desc;
         texture->GetLevelDesc(0, &desc);
         EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
-        width_ = desc.Width;
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
-        for (UINT y = 0; y < desc.Height; ++y)
-            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
-        texture->UnlockRect(0);
+        std::vector<uint32_t> texels = LevelTexels(texture, 0, &width_);
         texture->Release();
         return texels;
     }
@@ -281,14 +275,11 @@ TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
         if (FAILED(hr))
             return colours;
         for (UINT i = 0; i < texture->GetLevelCount(); ++i) {
-            D3DSURFACE_DESC desc;
-            D3DLOCKED_RECT r;
-            texture->GetLevelDesc(i, &desc);
-            texture->LockRect(i, &r, nullptr, D3DLOCK_READONLY);
+            UINT w = 0, h = 0;
+            const uint32_t first = LevelTexels(texture, i, &w, &h)[0];
             char text[32];
-            snprintf(text, sizeof text, "%ux%u:%08X", desc.Width, desc.Height, *static_cast<uint32_t *>(r.pBits));
+            snprintf(text, sizeof text, "%ux%u:%08X", w, h, first);
             colours.push_back(text);
-            texture->UnlockRect(i);
         }
         texture->Release();
         return colours;

@@ -9,10 +9,13 @@
 
 #include <cstring>
 
+using meshtest::At;
 using meshtest::AttributesOf;
 using meshtest::CountLines;
 using meshtest::IndicesOf;
+using meshtest::UV;
 using meshtest::Vec3At;
+using meshtest::VerticesOf;
 
 namespace {
 
@@ -56,6 +59,20 @@ protected:
         return w;
     }
 };
+
+// A file's text read by the file reader and written again: binary with 32-bit floats, with
+// 64-bit floats, and compressed.
+std::vector<std::vector<uint8_t>> Encodings(const std::string &text)
+{
+    tavrok::dxfile::TemplateSet templates;
+    tavrok::dxfile::AddStandardTemplates(templates, true);
+    tavrok::dxfile::Document doc;
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
+    return {tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary32),
+            tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary64),
+            tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::BinaryZip)};
+}
 
 // Three meshes: one at the top level, an unnamed one in an unnamed frame without a
 // transform (a quad and a pentagon on two shared materials), one in a moved frame whose
@@ -113,21 +130,16 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
     ASSERT_EQ(w.mesh->GetNumFaces(), 7u);
     ASSERT_EQ(w.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
     const UINT stride = 32;
-    void *v = nullptr;
-    ASSERT_EQ(w.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    const std::vector<BYTE> vertices = VerticesOf(w.mesh);
+    const BYTE *v = vertices.data();
     EXPECT_VEC3_NEAR(Vec3At(v, stride, 1), 1, 0, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, stride, 9), 3.5f, 1, 0, 0);
     // The arm: moved by its frame; normal and coordinates from its DeclData.
     EXPECT_VEC3_NEAR(Vec3At(v, stride, 13), 1, 0, 5, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, stride, 13, 12), 0, 0, -1, 1e-6f);
-    float uv[2];
-    memcpy(uv, static_cast<BYTE *>(v) + 14 * stride + 24, 8);
-    EXPECT_EQ(uv[0], 0.0f);
-    EXPECT_EQ(uv[1], 0.75f);
+    EXPECT_EQ(At<UV>(v, stride, 14, 24), (UV{0, 0.75f}));
     // Meshes without normals get zero ones in the merged format.
     EXPECT_VEC3_NEAR(Vec3At(v, stride, 5, 12), 0, 0, 0, 0);
-    std::vector<BYTE> vertices(static_cast<BYTE *>(v), static_cast<BYTE *>(v) + 15 * stride);
-    w.mesh->UnlockVertexBuffer();
     // The quad and the pentagon become fans around their first corners.
     const std::vector<DWORD> indices = IndicesOf(w.mesh);
     EXPECT_EQ(indices, (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 3, 5, 6, 7, 8, 9, 7, 9, 10, 7, 10, 11, 12, 13, 14}));
@@ -157,29 +169,14 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
     // The same file in binary, with 64-bit floats, and compressed under a name without the
     // .x extension: the same mesh, byte for byte.  (That every encoding gives the same tree
     // and data is the file reader's own test.)
-    tavrok::dxfile::TemplateSet templates;
-    tavrok::dxfile::AddStandardTemplates(templates, true);
-    tavrok::dxfile::Document doc;
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
-    struct Variant {
-        const char *name;
-        std::vector<uint8_t> bytes;
-    };
-    std::vector<Variant> variants = {
-        {"bin32.x", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary32)},
-        {"bin64.x", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary64)},
-        {"model.dat", tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::BinaryZip)},
-    };
-    for (const Variant &variant : variants) {
-        SCOPED_TRACE(variant.name);
-        Whole other = LoadWhole(WriteRaw(variant.name, variant.bytes));
+    const std::vector<std::vector<uint8_t>> encoded = Encodings(text);
+    const char *names[] = {"bin32.x", "bin64.x", "model.dat"};
+    for (int e = 0; e < 3; ++e) {
+        SCOPED_TRACE(names[e]);
+        Whole other = LoadWhole(WriteRaw(names[e], encoded[e]));
         ASSERT_EQ(other.hr, D3D_OK) << other.err;
         EXPECT_EQ(CountLines(other.err), 0);
-        ASSERT_EQ(other.mesh->GetNumVertices(), 15u);
-        ASSERT_EQ(other.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
-        EXPECT_EQ(std::vector<BYTE>(static_cast<BYTE *>(v), static_cast<BYTE *>(v) + 15 * stride), vertices);
-        other.mesh->UnlockVertexBuffer();
+        EXPECT_EQ(VerticesOf(other.mesh), vertices);
         EXPECT_EQ(IndicesOf(other.mesh), indices);
         ASSERT_EQ(other.count, 4u);
         EXPECT_STREQ(other.Material(2)->pTextureFilename, "");
@@ -264,12 +261,7 @@ Mesh seam {
         // Face 0's edge 1-2 meets face 1's edge 4-3 only when they are known to be one.
         EXPECT_EQ(adjacency[1], withIndices ? 1u : 0xFFFFFFFFu);
         EXPECT_EQ(adjacency[3], withIndices ? 0u : 0xFFFFFFFFu);
-        void *v = nullptr;
-        ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
-        float uv[2];
-        memcpy(uv, static_cast<BYTE *>(v) + 3 * 20 + 12, 8);
-        EXPECT_EQ(uv[0], 0.75f);
-        l.mesh->UnlockVertexBuffer();
+        EXPECT_EQ(At<UV>(VerticesOf(l.mesh).data(), 20, 3, 12)[0], 0.75f);
         l.Release();
     }
 
@@ -288,13 +280,9 @@ Mesh seam {
 TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsistently)
 {
     const std::string text = "xof 0303txt 0032" + std::string(kExporterBody);
-    tavrok::dxfile::TemplateSet templates;
-    tavrok::dxfile::AddStandardTemplates(templates, true);
-    tavrok::dxfile::Document doc;
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    tavrok::dxfile::LoadDocument(bytes.data(), bytes.size(), templates, doc);
-    const std::vector<std::vector<uint8_t>> sources = {bytes, tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::Binary32),
-                                                       tavrok::dxfile::Encode(doc, tavrok::dxfile::OutFormat::BinaryZip)};
+    const std::vector<std::vector<uint8_t>> encoded = Encodings(text);
+    const std::vector<std::vector<uint8_t>> sources = {std::vector<uint8_t>(text.begin(), text.end()), encoded[0],
+                                                       encoded[2]};
     uint32_t state = 777;
     auto next = [&] { return state = state * 1664525u + 1013904223u; };
     int loaded = 0, failed = 0;

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 
+using meshtest::At;
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
 using meshtest::StderrOf;
+using meshtest::UV;
 using meshtest::Vec3At;
+using meshtest::VerticesOf;
 
 namespace {
 
@@ -53,15 +56,14 @@ TEST_F(MeshLoadTest, PolygonsBecomeFansAndCornersWithOtherNormalsSplitVertices)
     ASSERT_EQ(l.mesh->GetNumVertices(), 7u);
     // The quad's fan around its first corner, then the triangle on copies of 1 and 2.
     EXPECT_EQ(IndicesOf(l.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
-    void *v = nullptr;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    const std::vector<BYTE> bytes = VerticesOf(l.mesh);
+    const BYTE *v = bytes.data();
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, -1, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 5), 1, 0, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 5, 12), 0, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 6), 1, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 6, 12), 0, 1, 0, 0);
-    l.mesh->UnlockVertexBuffer();
     // The copies still join the quad across the edge 1-2.
     ASSERT_NE(l.adjacency, nullptr);
     ASSERT_EQ(l.adjacency->GetBufferSize(), 9u * 4);
@@ -118,19 +120,12 @@ Mesh coloured {
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 0);
     ASSERT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1));
-    BYTE *v = nullptr;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    D3DCOLOR c[4];
-    float uv[2];
-    for (int i = 0; i < 4; i++)
-        memcpy(&c[i], v + i * 24 + 12, 4);
-    memcpy(uv, v + 2 * 24 + 16, 8);
-    l.mesh->UnlockVertexBuffer();
-    EXPECT_EQ(c[0], 0xFFFF0000u);
-    EXPECT_EQ(c[1], 0xFFFFFFFFu) << "a vertex without a colour is white";
-    EXPECT_EQ(c[3], 0x800000FFu);
-    EXPECT_EQ(uv[0], 1.0f);
-    EXPECT_EQ(uv[1], 1.0f);
+    const std::vector<BYTE> v = VerticesOf(l.mesh);
+    ASSERT_EQ(v.size(), 4u * 24);
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 0, 12), 0xFFFF0000u);
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 1, 12), 0xFFFFFFFFu) << "a vertex without a colour is white";
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 3, 12), 0x800000FFu);
+    EXPECT_EQ(At<UV>(v.data(), 24, 2, 16), (UV{1, 1}));
     // Two face indexes for three faces: the last one carries on.
     EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{1, 0, 0}));
 
@@ -316,8 +311,8 @@ AnimationSet ignored { }
     ASSERT_EQ(mesh->GetNumVertices(), 9u);
     ASSERT_EQ(mesh->GetNumFaces(), 3u);
     EXPECT_EQ(mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
-    void *v = nullptr;
-    ASSERT_EQ(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    const std::vector<BYTE> bytes = VerticesOf(mesh);
+    const BYTE *v = bytes.data();
     // The top-level mesh as it is.
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1), 1, 0, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, 0, 0);
@@ -328,7 +323,6 @@ AnimationSet ignored { }
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 1e-6f);
     // The reference places the top-level mesh once more, under Outer only.
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 7), 11, 0, 0, 1e-6f);
-    mesh->UnlockVertexBuffer();
     EXPECT_EQ(IndicesOf(mesh), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
 
     // Materials concatenated; the parts without any get white.
@@ -486,20 +480,12 @@ Mesh bad {
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_SPECULAR | D3DFVF_TEX2;
     ASSERT_EQ(l.mesh->GetFVF(), fvf);
     ASSERT_EQ(l.mesh->GetNumBytesPerVertex(), 36u);
-    BYTE *v = nullptr;
-    float size, uv[4];
-    DWORD specular;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    memcpy(&size, v + 36 + 12, 4);
-    memcpy(&specular, v + 36 + 16, 4);
-    memcpy(uv, v + 36 + 20, 16);
-    l.mesh->UnlockVertexBuffer();
-    EXPECT_EQ(size, 4.0f);
-    EXPECT_EQ(specular, 0xFF336699u);
-    EXPECT_EQ(uv[0], 1.0f);
-    EXPECT_EQ(uv[1], 0.0f) << "the mesh's own coordinates are the first set";
-    EXPECT_EQ(uv[2], 0.5f);
-    EXPECT_EQ(uv[3], 2.0f);
+    const std::vector<BYTE> v = VerticesOf(l.mesh);
+    ASSERT_EQ(v.size(), 3u * 36);
+    EXPECT_EQ(At<float>(v.data(), 36, 1, 12), 4.0f);
+    EXPECT_EQ(At<DWORD>(v.data(), 36, 1, 16), 0xFF336699u);
+    EXPECT_EQ(At<UV>(v.data(), 36, 1, 20), (UV{1, 0})) << "the mesh's own coordinates are the first set";
+    EXPECT_EQ(At<UV>(v.data(), 36, 1, 28), (UV{0.5f, 2}));
     l.Release();
 
     // The whole file: the bad part loads without its FVFData, with one line.

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -141,12 +142,30 @@ protected:
     std::string dir_;
 };
 
-// Vertex i's three floats at byte offset `at` of a locked vertex buffer.
+// Vertex i's value of type T at byte offset `at` of a vertex buffer.
+template <class T>
+inline T At(const void *vertices, UINT stride, DWORD i, UINT at = 0)
+{
+    T v;
+    memcpy(&v, static_cast<const BYTE *>(vertices) + size_t(i) * stride + at, sizeof v);
+    return v;
+}
 inline D3DXVECTOR3 Vec3At(const void *vertices, UINT stride, DWORD i, UINT at = 0)
 {
-    D3DXVECTOR3 v;
-    memcpy(&v, static_cast<const BYTE *>(vertices) + size_t(i) * stride + at, 12);
-    return v;
+    return At<D3DXVECTOR3>(vertices, stride, i, at);
+}
+using UV = std::array<float, 2>;  // a pair of texture coordinates, for At<UV>
+
+// A copy of a mesh's vertex buffer.
+inline std::vector<BYTE> VerticesOf(ID3DXMesh *mesh)
+{
+    void *p = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &p)))
+        return {};
+    const BYTE *bytes = static_cast<const BYTE *>(p);
+    std::vector<BYTE> out(bytes, bytes + size_t(mesh->GetNumVertices()) * mesh->GetNumBytesPerVertex());
+    mesh->UnlockVertexBuffer();
+    return out;
 }
 
 // All indices of a mesh widened to 32 bits.
