@@ -220,9 +220,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
          D3DCOLOR_XRGB(0x10, 0xCF, 0x10)},
     };
     for (const auto &c : colour) {
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
+        SetStage(0, c.op, c.arg1, c.arg2);
         Clear();
         DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), c.left, 3) << "op " << c.op << " arg1 " << c.arg1;
@@ -231,8 +229,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
 
     // Alpha, seen through SRCALPHA / ZERO blending on white: the colour is white, scaled
     // by the stage's alpha.  By default the alpha is the texture's alone.
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC0FFFFFF);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -248,9 +245,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0x7F, 0x00},
     };
     for (const auto &a : alpha) {
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, a.op);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, a.arg1);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, a.arg2);
+        SetStage(0, a.op, a.arg1, a.arg2, true);
         DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(a.left, a.left, a.left), 3) << "alpha op " << a.op;
         EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(a.right, a.right, a.right), 3) << "alpha op " << a.op;
@@ -282,8 +277,7 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
     }
     // The test is on the stage's result: a vertex alpha modulated in takes part.
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
     Clear();
     DrawRectScene(0, 0, 64, 64, 0x80FFFFFF);
     EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFF000000u, 1) << "0x81 x 0x80 falls below 0x80";
@@ -292,10 +286,8 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
 
 TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
 {
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device_->SetRenderState(D3DRS_BLENDFACTOR, 0xFF404040);
     const D3DCOLOR dst = 0xFF804020, src = 0x40FF8010;

@@ -123,6 +123,13 @@ protected:
         device_->GetTextureStageState(0, type, &v);
         return v;
     }
+    // Stage s's colour operation and arguments, or with `alpha` its alpha ones.
+    void SetStage(DWORD s, DWORD op, DWORD arg1, DWORD arg2, bool alpha = false)
+    {
+        EXPECT_EQ(device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAOP : D3DTSS_COLOROP, op), D3D_OK);
+        device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAARG1 : D3DTSS_COLORARG1, arg1);
+        device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAARG2 : D3DTSS_COLORARG2, arg2);
+    }
     // The middles of the four 16-pixel columns across the middle row (or of the four rows
     // down the middle column).
     std::vector<D3DCOLOR> Quarters(bool down = false)

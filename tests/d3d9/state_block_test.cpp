@@ -13,10 +13,8 @@ protected:
     {
         PixelTest::SetUp();
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+        SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
     }
     // Clears to blue, draws a half-transparent red square over it, and answers the colour
     // in the middle: the mean of the two when blending is on, red when it is off.
