@@ -11,7 +11,6 @@
 
 using meshtest::At;
 using meshtest::AttributesOf;
-using meshtest::CountLines;
 using meshtest::IndicesOf;
 using meshtest::UV;
 using meshtest::Vec3At;
@@ -26,37 +25,6 @@ protected:
         std::string path = dir_ + "/" + name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), long(bytes.size()));
         return path;
-    }
-
-    struct Whole {
-        HRESULT hr = E_FAIL;
-        ID3DXMesh *mesh = nullptr;
-        ID3DXBuffer *materials = nullptr;
-        DWORD count = 0;
-        std::string err;
-        void Release()
-        {
-            if (mesh)
-                mesh->Release();
-            if (materials)
-                materials->Release();
-            mesh = nullptr;
-            materials = nullptr;
-        }
-        const D3DXMATERIAL *Material(DWORD i) const
-        {
-            return static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) + i;
-        }
-    };
-
-    Whole LoadWhole(const std::string &path)
-    {
-        Whole w;
-        testing::internal::CaptureStderr();
-        w.hr = D3DXLoadMeshFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, nullptr, &w.materials, nullptr, &w.count,
-                                  &w.mesh);
-        w.err = testing::internal::GetCapturedStderr();
-        return w;
     }
 };
 
@@ -123,9 +91,9 @@ AnimationSet Walk { Animation { AnimationKey { 2; 2; 0;3;0,0,0;;, 30;3;0,1,0;;; 
 TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
 {
     const std::string text = "xof 0303txt 0032" + std::string(kExporterBody);
-    Whole w = LoadWhole(WriteRaw("Exporter.x", std::vector<uint8_t>(text.begin(), text.end())));
+    Loaded w = LoadWhole(WriteRaw("Exporter.x", std::vector<uint8_t>(text.begin(), text.end())));
     ASSERT_EQ(w.hr, D3D_OK) << w.err;
-    EXPECT_EQ(CountLines(w.err), 0) << w.err;
+    EXPECT_EQ(w.diagnostics, 0) << w.err;
     ASSERT_EQ(w.mesh->GetNumVertices(), 15u);
     ASSERT_EQ(w.mesh->GetNumFaces(), 7u);
     ASSERT_EQ(w.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
@@ -145,7 +113,7 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
     EXPECT_EQ(indices, (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 3, 5, 6, 7, 8, 9, 7, 9, 10, 7, 10, 11, 12, 13, 14}));
     // White for the loose mesh, then the two shared materials in list order, then blue.
     EXPECT_EQ(AttributesOf(w.mesh), (std::vector<DWORD>{0, 2, 2, 1, 1, 1, 3}));
-    ASSERT_EQ(w.count, 4u);
+    ASSERT_EQ(w.numMaterials, 4u);
     EXPECT_EQ(w.Material(0)->MatD3D.Diffuse.g, 1.0f);
     EXPECT_EQ(w.Material(0)->pTextureFilename, nullptr);
     EXPECT_EQ(w.Material(1)->MatD3D.Power, 8.0f);
@@ -173,12 +141,12 @@ TEST_F(MeshExporterTest, UndeclaredExporterFileMergesInEveryEncodingAndHeader)
     const char *names[] = {"bin32.x", "bin64.x", "model.dat"};
     for (int e = 0; e < 3; ++e) {
         SCOPED_TRACE(names[e]);
-        Whole other = LoadWhole(WriteRaw(names[e], encoded[e]));
+        Loaded other = LoadWhole(WriteRaw(names[e], encoded[e]));
         ASSERT_EQ(other.hr, D3D_OK) << other.err;
-        EXPECT_EQ(CountLines(other.err), 0);
+        EXPECT_EQ(other.diagnostics, 0);
         EXPECT_EQ(VerticesOf(other.mesh), vertices);
         EXPECT_EQ(IndicesOf(other.mesh), indices);
-        ASSERT_EQ(other.count, 4u);
+        ASSERT_EQ(other.numMaterials, 4u);
         EXPECT_STREQ(other.Material(2)->pTextureFilename, "");
         other.Release();
     }
@@ -190,17 +158,17 @@ TEST_F(MeshExporterTest, ReaderErrorsComeThroughAsTheyAreAndMateriallessFilesAre
     // the file and the line.
     std::string path = WriteX("broken.x", "Mesh a { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
                                           "Frame B {\n Mesh { 3; 1.0; }\n}\n");
-    Whole w = LoadWhole(path);
+    Loaded w = LoadWhole(path);
     EXPECT_EQ(w.hr, DXFILEERR_PARSEERROR);
     EXPECT_EQ(w.mesh, nullptr);
-    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+    EXPECT_EQ(w.diagnostics, 1) << w.err;
     EXPECT_NE(w.err.find(path + ":4:"), std::string::npos) << w.err;
     EXPECT_EQ(w.err.find("no mesh"), std::string::npos) << w.err;
 
     // An object of a template nobody declared.
     w = LoadWhole(WriteX("unknown.x", "Gizmo { 1; }\nMesh a { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"));
     EXPECT_EQ(w.hr, DXFILEERR_NOTEMPLATE);
-    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+    EXPECT_EQ(w.diagnostics, 1) << w.err;
     EXPECT_NE(w.err.find("Gizmo"), std::string::npos) << w.err;
 
     // A template a tool declares for itself is read and passed over.
@@ -208,14 +176,14 @@ TEST_F(MeshExporterTest, ReaderErrorsComeThroughAsTheyAreAndMateriallessFilesAre
                                   "Gizmo { 1; }\nFrame F { Gizmo { 2; }\n"
                                   " Mesh a { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n"));
     EXPECT_EQ(w.hr, D3D_OK) << w.err;
-    EXPECT_EQ(CountLines(w.err), 0) << w.err;
+    EXPECT_EQ(w.diagnostics, 0) << w.err;
     w.Release();
 
     // Neither mesh has materials: one mid-grey material for everything.
     w = LoadWhole(WriteX("plain.x", "Mesh a { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
                                     "Frame F { Mesh { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 1; 4;0,1,2,3;; } }\n"));
     ASSERT_EQ(w.hr, D3D_OK) << w.err;
-    ASSERT_EQ(w.count, 1u);
+    ASSERT_EQ(w.numMaterials, 1u);
     EXPECT_EQ(w.Material(0)->MatD3D.Diffuse.r, 0.5f);
     EXPECT_EQ(w.Material(0)->MatD3D.Diffuse.g, 0.5f);
     EXPECT_EQ(w.Material(0)->MatD3D.Diffuse.b, 0.5f);
@@ -227,7 +195,7 @@ TEST_F(MeshExporterTest, ReaderErrorsComeThroughAsTheyAreAndMateriallessFilesAre
     // A file holding only animation sets has no mesh to give.
     w = LoadWhole(WriteX("anim.x", "AnimationSet A { Animation { AnimationKey { 0; 1; 0;4;1,0,0,0;;; } } }\n"));
     EXPECT_EQ(w.hr, D3DXERR_LOADEDMESHASNODATA);
-    EXPECT_EQ(CountLines(w.err), 1);
+    EXPECT_EQ(w.diagnostics, 1);
 }
 
 TEST_F(MeshExporterTest, DuplicatedVerticesJoinForAdjacencyButKeepTheirOwnCoordinates)
@@ -298,8 +266,8 @@ TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsist
                 }
             }
             // A name of its own for each file: the same line about the same file is said once a run.
-            Whole w = LoadWhole(WriteRaw("damaged_" + std::to_string(s) + "_" + std::to_string(round) + ".x", damaged));
-            int lines = CountLines(w.err);
+            Loaded w = LoadWhole(WriteRaw("damaged_" + std::to_string(s) + "_" + std::to_string(round) + ".x", damaged));
+            int lines = w.diagnostics;
             if (FAILED(w.hr)) {
                 failed++;
                 EXPECT_EQ(w.mesh, nullptr);
@@ -312,7 +280,7 @@ TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsist
             for (DWORD i : IndicesOf(w.mesh))
                 ASSERT_LT(i, vertices);
             for (DWORD a : AttributesOf(w.mesh))
-                ASSERT_LT(a, w.count);
+                ASSERT_LT(a, w.numMaterials);
             w.Release();
         }
     }
@@ -326,17 +294,17 @@ TEST_F(MeshExporterTest, EmptyHelperMeshesAreLeftOutAndMeshLinesNameTheFile)
     // which mesh of which file was left out.
     std::string path = WriteX("helpers.x", "Frame Helper { Mesh Locator { 0;; 0;; } }\n"
                                            "Frame Body { Mesh Torso { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n");
-    Whole w = LoadWhole(path);
+    Loaded w = LoadWhole(path);
     ASSERT_EQ(w.hr, D3D_OK) << w.err;
     EXPECT_EQ(w.mesh->GetNumFaces(), 1u);
-    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+    EXPECT_EQ(w.diagnostics, 1) << w.err;
     EXPECT_NE(w.err.find("d3dx9: " + path + ":Mesh 'Locator': "), std::string::npos) << w.err;
     w.Release();
 
     // Only empty meshes: no mesh, still one line.
     w = LoadWhole(WriteX("empty_only.x", "Mesh { 0;; 0;; }\n"));
     EXPECT_EQ(w.hr, D3DXERR_LOADEDMESHASNODATA);
-    EXPECT_EQ(CountLines(w.err), 1) << w.err;
+    EXPECT_EQ(w.diagnostics, 1) << w.err;
 
     // Through D3DXLoadSkinMeshFromXof, which knows no file, the line names the mesh.
     Loaded l = LoadFirstMesh(WriteX("empty_xof.x", "Mesh Locator { 0;; 0;; }\n"));

@@ -300,14 +300,10 @@ Frame Outer {
 AnimationSet ignored { }
 )";
     WriteX("Merge.x", file);
-    ID3DXMesh *mesh = nullptr;
-    ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
-    DWORD count = 0;
     // A Windows path with another spelling of the name finds the file.
-    std::string windows = dir_ + "\\MERGE.X";
-    ASSERT_EQ(D3DXLoadMeshFromXA(windows.c_str(), D3DXMESH_SYSTEMMEM, device_, &adjacency, &materials, nullptr, &count,
-                                 &mesh),
-              D3D_OK);
+    Loaded whole = LoadWhole(dir_ + "\\MERGE.X");
+    ASSERT_EQ(whole.hr, D3D_OK) << whole.err;
+    ID3DXMesh *mesh = whole.mesh;
     ASSERT_EQ(mesh->GetNumVertices(), 9u);
     ASSERT_EQ(mesh->GetNumFaces(), 3u);
     EXPECT_EQ(mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
@@ -326,18 +322,16 @@ AnimationSet ignored { }
     EXPECT_EQ(IndicesOf(mesh), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
 
     // Materials concatenated; the parts without any get white.
-    ASSERT_EQ(count, 3u);
-    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
+    ASSERT_EQ(whole.numMaterials, 3u);
+    const D3DXMATERIAL *m = whole.Material(0);
     EXPECT_EQ(m[0].MatD3D.Diffuse.r, 1.0f);
     EXPECT_EQ(m[1].MatD3D.Diffuse.r, 0.0f);
     EXPECT_EQ(m[1].MatD3D.Diffuse.b, 1.0f);
     EXPECT_STREQ(m[1].pTextureFilename, "wall.png");
     EXPECT_EQ(m[2].MatD3D.Diffuse.g, 1.0f);
     EXPECT_EQ(AttributesOf(mesh), (std::vector<DWORD>{0, 1, 2}));
-    EXPECT_EQ(adjacency->GetBufferSize(), 9u * 4);
-    mesh->Release();
-    adjacency->Release();
-    materials->Release();
+    EXPECT_EQ(whole.adjacency->GetBufferSize(), 9u * 4);
+    whole.Release();
 
     // A file without meshes, a file that does not exist.
     WriteX("empty.x", "Frame Nothing { }");
@@ -489,15 +483,11 @@ Mesh bad {
     l.Release();
 
     // The whole file: the bad part loads without its FVFData, with one line.
-    testing::internal::CaptureStderr();
-    ID3DXMesh *merged = nullptr;
-    ASSERT_EQ(D3DXLoadMeshFromXA(WriteX("fvfdata.x", file).c_str(), D3DXMESH_SYSTEMMEM, device_, nullptr, nullptr,
-                                 nullptr, nullptr, &merged),
-              D3D_OK);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << err;
-    EXPECT_EQ(merged->GetNumVertices(), 6u);
-    EXPECT_EQ(merged->GetFVF(), fvf);
-    merged->Release();
+    l = LoadWhole(dir_ + "/fvfdata.x");
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1) << l.err;
+    EXPECT_NE(l.err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << l.err;
+    EXPECT_EQ(l.mesh->GetNumVertices(), 6u);
+    EXPECT_EQ(l.mesh->GetFVF(), fvf);
+    l.Release();
 }

@@ -101,7 +101,8 @@ protected:
         return meshes;
     }
 
-    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof.
+    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof;
+    // or a whole file loaded with D3DXLoadMeshFromXA.  What the load wrote on stderr in `err`.
     struct Loaded {
         HRESULT hr = E_FAIL;
         ID3DXMesh *mesh = nullptr;
@@ -109,7 +110,12 @@ protected:
         ID3DXBuffer *materials = nullptr;
         DWORD numMaterials = 0;
         ID3DXSkinInfo *skin = nullptr;
+        std::string err;
         int diagnostics = 0;
+        const D3DXMATERIAL *Material(DWORD i) const
+        {
+            return static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) + i;
+        }
         void Release()
         {
             for (IUnknown *p : std::initializer_list<IUnknown *>{mesh, adjacency, materials, skin})
@@ -123,10 +129,21 @@ protected:
     Loaded LoadXof(IDirectXFileData *object, DWORD options = D3DXMESH_SYSTEMMEM)
     {
         Loaded l;
-        l.diagnostics = CountLines(StderrOf([&] {
+        l.err = StderrOf([&] {
             l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL,
                                            &l.numMaterials, &l.skin, &l.mesh);
-        }));
+        });
+        l.diagnostics = CountLines(l.err);
+        return l;
+    }
+    Loaded LoadWhole(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    {
+        Loaded l;
+        l.err = StderrOf([&] {
+            l.hr = D3DXLoadMeshFromXA(path.c_str(), options, device_, &l.adjacency, &l.materials, NULL,
+                                      &l.numMaterials, &l.mesh);
+        });
+        l.diagnostics = CountLines(l.err);
         return l;
     }
     Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
