@@ -21,8 +21,8 @@ constexpr DWORD kLitFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_S
 class FixedFunctionTest : public PixelTest {
 protected:
     // The whole viewport as one lit quad, its normal facing the viewer (nz = -1) or away
-    // from it, in one scene.
-    void DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf, float nz = -1)
+    // from it, in one scene; the colour in the middle.
+    D3DCOLOR DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf, float nz = -1)
     {
         LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, 1, 0.5f, 0, 0, nz, diffuse, specular},
@@ -39,6 +39,7 @@ protected:
                 packed.insert(packed.end(), b + 28, b + 32);
         }
         DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4));
+        return Pixel(32, 32);
     }
 };
 
@@ -49,13 +50,11 @@ TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
     // lit quad is black even with a vertex colour; with lighting off it shows the vertex
     // colour, untextured stage 0 modulating by white; a farther quad stays behind.
     Clear(0xFF102030);
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF), 0xFF000000u, 1);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF, D3DFVF_XYZ | D3DFVF_NORMAL);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 1) << "white without a vertex colour";
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1) << "no specular added by default";
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF, D3DFVF_XYZ | D3DFVF_NORMAL), 0xFFFFFFFFu, 1)
+        << "white without a vertex colour";
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF), 0xFF00FF00u, 1) << "no specular added by default";
     DrawRectScene(0, 0, 64, 64, 0xFFFF0000, 0.75f);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
     // Every corner of the target belongs to a full-target rectangle.
@@ -120,38 +119,30 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
 
     // Diffuse from the vertex's first colour by default, times the light's; none on a
     // face turned away from the light.
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x80, 0), 2);
-    DrawLitQuad(green, blue, kLitFvf, 1);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x80, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, kLitFvf, 1), 0xFF000000u, 1);
     // D3DRS_COLORVERTEX off: every source is the material.
     device_->SetRenderState(D3DRS_COLORVERTEX, FALSE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFFFF0000u, 2);
     device_->SetRenderState(D3DRS_COLORVERTEX, TRUE);
     // From the second colour.
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR2);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF0000FFu, 2);
     // A source colour the vertices lack falls back to the material.
-    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE), 0xFFFF0000u, 2);
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
-    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL), 0xFFFF0000u, 2);
 
     // Ambient: the global ambient and each light's own ambient, times the ambient source.
     ASSERT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
     device_->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x40, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x40, 0), 2);
     // The material's emissive colour is added to all of it.
     D3DMATERIAL9 glowing = material;
     glowing.Emissive = {0.25f, 0, 0, 0};
     device_->SetMaterial(&glowing);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0x40, 0x40, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0x40, 0x40, 0), 2);
     device_->SetMaterial(&material);
     device_->SetRenderState(D3DRS_AMBIENT, 0);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
@@ -159,8 +150,7 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     light.Diffuse = {0, 0, 0, 1};
     device_->SetLight(0, &light);
     device_->LightEnable(0, TRUE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(64, 128, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(64, 128, 0), 2);
 
     // Specular: only with D3DRS_SPECULARENABLE, from the second colour by default, and
     // lit per vertex like everything else.  With a distant viewer every vertex looks
@@ -172,27 +162,22 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     material.Power = 2;
     device_->SetMaterial(&material);
     device_->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1) << "no specular without SPECULARENABLE";
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF000000u, 1) << "no specular without SPECULARENABLE";
     device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF0000FFu, 3);
     device_->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFFFFFFFFu, 3);
     // The local viewer sits at the camera: each corner (+-1, +-1, 0.5) sees the surface
     // obliquely, its half vector meets the normal at sqrt(2/3), raised to the power 2.
     device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(170, 170, 170), 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(170, 170, 170), 3);
     // The specular sum is added after the texture stage and saturates.
     material.Diffuse = {0.5f, 0, 0, 1};
     light.Diffuse = {1, 1, 1, 1};
     device_->SetMaterial(&material);
     device_->SetLight(0, &light);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(255, 170, 170), 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(255, 170, 170), 3);
 }
 
 TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
