@@ -376,11 +376,10 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
 
 // ---- The device takes what the assembler makes ----
 
-TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
+using ShaderAssemblerDevice = testsupport::NullDeviceTest;
+
+TEST_F(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
 {
-    IDirect3D9 *d3d = nullptr;
-    IDirect3DDevice9 *device = nullptr;
-    ASSERT_EQ(testsupport::CreateNullDevice(&d3d, &device), D3D_OK);
     std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations,
                                         kEveryVs11Instruction, kEveryVs20Addition};
     for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
@@ -389,7 +388,7 @@ TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
         Assembled a = Assemble(source);
         ASSERT_EQ(a.hr, D3D_OK) << a.errors;
         IDirect3DVertexShader9 *shader = nullptr;
-        EXPECT_EQ(device->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
+        EXPECT_EQ(device_->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
         ASSERT_NE(shader, nullptr) << source;
         // The device keeps the very tokens it was given.
         UINT size = 0;
@@ -397,8 +396,6 @@ TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
         EXPECT_EQ(size, a.code.size() * sizeof(DWORD));
         shader->Release();
     }
-    device->Release();
-    d3d->Release();
 }
 
 // ---- Errors ----
