@@ -113,6 +113,7 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
                         {0, 0, 0.5f, 0.5f, -0.5f}};
     device_->SetVertexShader(shader);
     device_->SetVertexDeclaration(decl);
+    device_->SetFVF(0);  // keeps the declaration
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     auto draw = [&] {

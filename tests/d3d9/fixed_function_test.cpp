@@ -28,16 +28,10 @@ protected:
                              {1, 1, 0.5f, 0, 0, nz, diffuse, specular},
                              {-1, -1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, -1, 0.5f, 0, 0, nz, diffuse, specular}};
-        // A smaller FVF drops the colours it lacks: the vertices are packed anew.
-        std::vector<BYTE> packed;
-        for (const LitVertex &v : quad) {
-            const BYTE *b = reinterpret_cast<const BYTE *>(&v);
-            packed.insert(packed.end(), b, b + 24);
-            if (fvf & D3DFVF_DIFFUSE)
-                packed.insert(packed.end(), b + 24, b + 28);
-            if (fvf & D3DFVF_SPECULAR)
-                packed.insert(packed.end(), b + 28, b + 32);
-        }
+        // A smaller FVF drops the colours it lacks.
+        const std::vector<BYTE> packed = Packed(quad, 4, sizeof(LitVertex),
+                                                {{0, 24}, {24, fvf & D3DFVF_DIFFUSE ? 4u : 0u},
+                                                 {28, fvf & D3DFVF_SPECULAR ? 4u : 0u}});
         DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4));
         return Pixel(32, 32);
     }

@@ -196,6 +196,20 @@ protected:
     std::vector<IDirect3DTexture9 *> textures_;  // released after the test
 };
 
+// `count` vertices of `stride` bytes cut down to the byte ranges `fields` ({offset, size}
+// each) in that order: a smaller vertex format from one vertex struct.
+inline std::vector<BYTE> Packed(const void *vertices, UINT count, UINT stride,
+                                const std::vector<std::pair<UINT, UINT>> &fields)
+{
+    std::vector<BYTE> out;
+    for (UINT i = 0; i < count; ++i)
+        for (const auto &[at, size] : fields) {
+            const BYTE *b = static_cast<const BYTE *>(vertices) + i * stride + at;
+            out.insert(out.end(), b, b + size);
+        }
+    return out;
+}
+
 inline D3DMATRIX Identity()
 {
     D3DMATRIX m = {};

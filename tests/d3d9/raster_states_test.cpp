@@ -316,14 +316,8 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
                          {-0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
                          {0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF}};
         // XYZB1 vertices have no index field: the same layout less it.
-        std::vector<BYTE> bytes;
-        for (const Weighted &w : v) {
-            const BYTE *b = reinterpret_cast<const BYTE *>(&w);
-            bytes.insert(bytes.end(), b, b + 16);
-            if (fvf & D3DFVF_LASTBETA_UBYTE4)
-                bytes.insert(bytes.end(), b + 16, b + 20);
-            bytes.insert(bytes.end(), b + 20, b + 24);
-        }
+        const std::vector<BYTE> bytes =
+            Packed(v, 4, sizeof(Weighted), {{0, 16}, {16, fvf & D3DFVF_LASTBETA_UBYTE4 ? 4u : 0u}, {20, 4}});
         Clear();
         DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4));
         std::vector<D3DCOLOR> px = ReadBack();

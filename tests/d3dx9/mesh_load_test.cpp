@@ -482,7 +482,7 @@ Mesh bad {
     l.Release();
 
     // The whole file: the bad part loads without its FVFData, with one line.
-    l = LoadWhole(dir_ + "/fvfdata.x");
+    l = LoadWhole(dir_ + "/fvfdata.x", true);
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1) << l.err;
     EXPECT_NE(l.err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << l.err;

@@ -136,12 +136,14 @@ protected:
         l.diagnostics = CountLines(l.err);
         return l;
     }
-    Loaded LoadWhole(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
+    // With `meshOnly`, the mesh is all that is asked for.
+    Loaded LoadWhole(const std::string &path, bool meshOnly = false)
     {
         Loaded l;
         l.err = StderrOf([&] {
-            l.hr = D3DXLoadMeshFromXA(path.c_str(), options, device_, &l.adjacency, &l.materials, NULL,
-                                      &l.numMaterials, &l.mesh);
+            l.hr = D3DXLoadMeshFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, meshOnly ? NULL : &l.adjacency,
+                                      meshOnly ? NULL : &l.materials, NULL, meshOnly ? NULL : &l.numMaterials,
+                                      &l.mesh);
         });
         l.diagnostics = CountLines(l.err);
         return l;
