@@ -89,12 +89,29 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // right); mad r0, v1.y, c5, r0 (+ corner y * up); m4x4 oPos, r0, c0; mov oD0, c6.
     std::vector<DWORD> tokens = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
-        D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
-        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0), Src(D3DSPR_CONST, 4), Src(D3DSPR_INPUT, 0),
-        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0x55 << 16), Src(D3DSPR_CONST, 5), Src(D3DSPR_TEMP, 0),
-        D3DSIO_M4x4, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
-        D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_CONST, 6),
+        D3DSIO_DCL,
+        Dcl(D3DDECLUSAGE_POSITION),
+        Dst(D3DSPR_INPUT, 0),
+        D3DSIO_DCL,
+        Dcl(D3DDECLUSAGE_TEXCOORD),
+        Dst(D3DSPR_INPUT, 1),
+        D3DSIO_MAD,
+        Dst(D3DSPR_TEMP, 0),
+        Src(D3DSPR_INPUT, 1, 0),
+        Src(D3DSPR_CONST, 4),
+        Src(D3DSPR_INPUT, 0),
+        D3DSIO_MAD,
+        Dst(D3DSPR_TEMP, 0),
+        Src(D3DSPR_INPUT, 1, 0x55 << 16),
+        Src(D3DSPR_CONST, 5),
+        Src(D3DSPR_TEMP, 0),
+        D3DSIO_M4x4,
+        Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
+        Src(D3DSPR_TEMP, 0),
+        Src(D3DSPR_CONST, 0),
+        D3DSIO_MOV,
+        Dst(D3DSPR_ATTROUT, 0),
+        Src(D3DSPR_CONST, 6),
         D3DVS_END(),
     };
     IDirect3DVertexShader9 *shader = nullptr;
@@ -105,12 +122,12 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     IDirect3DVertexDeclaration9 *decl = nullptr;
     ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
     // c0..c3: a transposed matrix that scales by 0.5 and moves right by 0.5 (NDC).
-    float c[8][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1},
+    float c[8][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0},           {0, 0, 0, 1},
                      {1, 0, 0, 0},       {0, 1, 0, 0},    {1.0f, 0.5f, 0.25f, 1}, {1, -1, 0.5f, 0}};
     ASSERT_EQ(device_->SetVertexShaderConstantF(0, &c[0][0], 8), D3D_OK);
     // One billboard: centre at the origin, corners +-0.5.
-    float quad[4][5] = {{0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f},
-                        {0, 0, 0.5f, 0.5f, -0.5f}};
+    float quad[4][5] = {
+        {0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f}, {0, 0, 0.5f, 0.5f, -0.5f}};
     device_->SetVertexShader(shader);
     device_->SetVertexDeclaration(decl);
     device_->SetFVF(0);  // keeps the declaration
@@ -130,9 +147,9 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // The fixed-function stage still shades what the shader outputs: oT0.xy = corner *
     // (1, -1) + 0.5 (u right, v down) samples a 2 x 2 texture that MODULATE multiplies
     // with oD0.
-    tokens.insert(tokens.end() - 1, {D3DSIO_MAD, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1),
-                                     Src(D3DSPR_INPUT, 1), Src(D3DSPR_CONST, 7),
-                                     Src(D3DSPR_CONST, 7, D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z)});
+    tokens.insert(tokens.end() - 1,
+                  {D3DSIO_MAD, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1), Src(D3DSPR_INPUT, 1),
+                   Src(D3DSPR_CONST, 7), Src(D3DSPR_CONST, 7, D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z)});
     IDirect3DVertexShader9 *textured = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &textured), D3D_OK);
     device_->SetVertexShader(textured);
@@ -213,7 +230,7 @@ TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
 {
     struct Case {
         D3DFORMAT format;
-        uint32_t left, right;  // two texels in the format's own layout
+        uint32_t left, right;              // two texels in the format's own layout
         D3DCOLOR expectLeft, expectRight;  // what they show with colour and alpha (ALPHAREPLICATE)
     } cases[] = {
         {D3DFMT_R5G6B5, 0xF800, 0x07E0, 0xFFFF0000, 0xFF00FF00},
@@ -268,6 +285,6 @@ TEST_F(PixelTest, LinearFilteringBlendsNeighbouringTexels)
     int mid = int(Pixel(32, 32) & 0xFF);
     EXPECT_GT(mid, 100);
     EXPECT_LT(mid, 160);
-    EXPECT_COLOR_NEAR(Pixel(2, 32), 0xFF000000u, 2);   // clamped at the edges
+    EXPECT_COLOR_NEAR(Pixel(2, 32), 0xFF000000u, 2);  // clamped at the edges
     EXPECT_COLOR_NEAR(Pixel(61, 32), 0xFFFFFFFFu, 2);
 }

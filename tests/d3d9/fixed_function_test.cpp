@@ -29,9 +29,9 @@ protected:
                              {-1, -1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, -1, 0.5f, 0, 0, nz, diffuse, specular}};
         // A smaller FVF drops the colours it lacks.
-        const std::vector<BYTE> packed = Packed(quad, 4, sizeof(LitVertex),
-                                                {{0, 24}, {24, fvf & D3DFVF_DIFFUSE ? 4u : 0u},
-                                                 {28, fvf & D3DFVF_SPECULAR ? 4u : 0u}});
+        const std::vector<BYTE> packed =
+            Packed(quad, 4, sizeof(LitVertex),
+                   {{0, 24}, {24, fvf & D3DFVF_DIFFUSE ? 4u : 0u}, {28, fvf & D3DFVF_SPECULAR ? 4u : 0u}});
         DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4));
         return Pixel(32, 32);
     }
@@ -98,7 +98,7 @@ TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
 TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
 {
     D3DMATERIAL9 material = {};
-    material.Diffuse = {1, 0, 0, 1};   // red
+    material.Diffuse = {1, 0, 0, 1};  // red
     material.Ambient = {1, 1, 1, 1};
     material.Specular = {1, 1, 1, 1};
     material.Power = 50;
@@ -243,8 +243,8 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
         DWORD func;
         std::vector<D3DCOLOR> quarters;
     } cases[] = {
-        {D3DCMP_NEVER, {K, K, K, K}},   {D3DCMP_LESS, {W, K, K, K}},     {D3DCMP_EQUAL, {K, W, K, K}},
-        {D3DCMP_LESSEQUAL, {W, W, K, K}}, {D3DCMP_GREATER, {K, K, W, W}}, {D3DCMP_NOTEQUAL, {W, K, W, W}},
+        {D3DCMP_NEVER, {K, K, K, K}},        {D3DCMP_LESS, {W, K, K, K}},    {D3DCMP_EQUAL, {K, W, K, K}},
+        {D3DCMP_LESSEQUAL, {W, W, K, K}},    {D3DCMP_GREATER, {K, K, W, W}}, {D3DCMP_NOTEQUAL, {W, K, W, W}},
         {D3DCMP_GREATEREQUAL, {K, W, W, W}}, {D3DCMP_ALWAYS, {W, W, W, W}},
     };
     for (const auto &c : cases) {
@@ -316,9 +316,9 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
         DWORD func;
         bool pass[3];
     } cases[] = {
-        {D3DCMP_NEVER, {false, false, false}},    {D3DCMP_LESS, {true, false, false}},
-        {D3DCMP_EQUAL, {false, true, false}},     {D3DCMP_LESSEQUAL, {true, true, false}},
-        {D3DCMP_GREATER, {false, false, true}},   {D3DCMP_NOTEQUAL, {true, false, true}},
+        {D3DCMP_NEVER, {false, false, false}},      {D3DCMP_LESS, {true, false, false}},
+        {D3DCMP_EQUAL, {false, true, false}},       {D3DCMP_LESSEQUAL, {true, true, false}},
+        {D3DCMP_GREATER, {false, false, true}},     {D3DCMP_NOTEQUAL, {true, false, true}},
         {D3DCMP_GREATEREQUAL, {false, true, true}}, {D3DCMP_ALWAYS, {true, true, true}},
     };
     const float depth[3] = {0.4f, 0.5f, 0.6f};
@@ -375,9 +375,9 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     }
     IDirect3DVertexBuffer9 *vb = nullptr;
     IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr;
-    ASSERT_EQ(device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED,
-                                          &vb, NULL),
-              D3D_OK);
+    ASSERT_EQ(
+        device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED, &vb, NULL),
+        D3D_OK);
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, NULL), D3D_OK);
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
     auto fill = [](auto *buffer, const void *data, size_t size) {
@@ -413,8 +413,7 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
         Clear();
         device_->SetIndices(c.wide ? ib32 : ib16);
         device_->BeginScene();
-        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex,
-                                                2),
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex, 2),
                   D3D_OK)
             << c.what;
         device_->EndScene();

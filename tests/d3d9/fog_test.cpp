@@ -42,7 +42,9 @@ protected:
         struct V {
             float x, y, z;
             D3DCOLOR c;
-        } quad[4] = {{-side, side, z, 0xFFFF0000}, {side, side, z, 0xFFFF0000}, {-side, -side, z, 0xFFFF0000},
+        } quad[4] = {{-side, side, z, 0xFFFF0000},
+                     {side, side, z, 0xFFFF0000},
+                     {-side, -side, z, 0xFFFF0000},
                      {side, -side, z, 0xFFFF0000}};
         Clear();
         DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));

@@ -154,8 +154,8 @@ protected:
     }
 
     // Draws a screen-space rectangle with one colour and texture coordinates u0..u1, v0..v1.
-    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
-                  float v0 = 0, float u1 = 1, float v1 = 1)
+    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0, float v0 = 0,
+                  float u1 = 1, float v1 = 1)
     {
         TLVertex v[4] = {{x0, y0, z, 1, color, u0, v0},
                          {x1, y0, z, 1, color, u1, v0},
@@ -230,16 +230,16 @@ inline int Distance(D3DCOLOR a, D3DCOLOR b, bool alpha = false)
 }  // namespace d3d9test
 
 // Each colour of `actual` within `tolerance` of the one of `expected` at the same place.
-#define EXPECT_COLORS_NEAR(actual, expected, tolerance)                                                    \
-    do {                                                                                                   \
-        const std::vector<D3DCOLOR> a_ = (actual), e_ = (expected);                                        \
-        ASSERT_EQ(a_.size(), e_.size());                                                                   \
-        for (size_t i_ = 0; i_ < a_.size(); ++i_)                                                          \
-            EXPECT_COLOR_NEAR(a_[i_], e_[i_], tolerance) << " at " << i_;                                  \
+#define EXPECT_COLORS_NEAR(actual, expected, tolerance)                                                                \
+    do {                                                                                                               \
+        const std::vector<D3DCOLOR> a_ = (actual), e_ = (expected);                                                    \
+        ASSERT_EQ(a_.size(), e_.size());                                                                               \
+        for (size_t i_ = 0; i_ < a_.size(); ++i_)                                                                      \
+            EXPECT_COLOR_NEAR(a_[i_], e_[i_], tolerance) << " at " << i_;                                              \
     } while (0)
 
-#define EXPECT_COLOR_NEAR(actual, expected, tolerance)                                                     \
-    EXPECT_LE(d3d9test::Distance((actual), (expected)), (tolerance))                                      \
+#define EXPECT_COLOR_NEAR(actual, expected, tolerance)                                                                 \
+    EXPECT_LE(d3d9test::Distance((actual), (expected)), (tolerance))                                                   \
         << std::hex << "actual 0x" << (actual) << ", expected 0x" << (expected)
 
 #endif

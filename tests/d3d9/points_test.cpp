@@ -102,9 +102,9 @@ TEST_F(PointsTest, ScaledPointsShrinkWithEyeDistance)
         DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_POINTLIST, 1, &v, sizeof v);
         return Lit(Row(32));
     };
-    EXPECT_EQ(draw(0, 0, 4), 16);   // 64 x 0.25 / sqrt(4 x 0.25)
-    EXPECT_EQ(draw(1, 0, 12), 8);   // ... / sqrt(1 + 3)
-    EXPECT_EQ(draw(0, 32, 0), 4);   // ... / sqrt(32 x 0.5)
+    EXPECT_EQ(draw(0, 0, 4), 16);  // 64 x 0.25 / sqrt(4 x 0.25)
+    EXPECT_EQ(draw(1, 0, 12), 8);  // ... / sqrt(1 + 3)
+    EXPECT_EQ(draw(0, 32, 0), 4);  // ... / sqrt(32 x 0.5)
     // Screen-space vertices are never scaled.
     Size(D3DRS_POINTSIZE, 3);
     EXPECT_EQ(Lit(DrawScreenPoint()), 3);

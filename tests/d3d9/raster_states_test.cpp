@@ -105,7 +105,7 @@ TEST_F(RasterStatesTest, FunctionsMasksAndOperationsOnEveryWinding)
         D3DSTENCILOP op;
         int draws, want;
     } cases[] = {
-        {254, D3DSTENCILOP_INCRSAT, 2, 255}, {254, D3DSTENCILOP_INCR, 2, 0},   {1, D3DSTENCILOP_DECRSAT, 2, 0},
+        {254, D3DSTENCILOP_INCRSAT, 2, 255}, {254, D3DSTENCILOP_INCR, 2, 0},       {1, D3DSTENCILOP_DECRSAT, 2, 0},
         {1, D3DSTENCILOP_DECR, 2, 255},      {0x0F, D3DSTENCILOP_INVERT, 1, 0xF0}, {7, D3DSTENCILOP_ZERO, 1, 0},
     };
     for (const Case &c : cases) {
@@ -148,7 +148,8 @@ TEST_F(RasterStatesTest, FunctionsMasksAndOperationsOnEveryWinding)
             device_->Clear(0, NULL, D3DCLEAR_STENCIL | D3DCLEAR_ZBUFFER, 0, 1, 5);
             Stencil(D3DCMP_ALWAYS, 0, D3DSTENCILOP_INCR);
             DrawTriangle(clockwise, 0xFF000000);
-            EXPECT_EQ(StencilAt({4, 6}), clockwise || !twoSided ? 6 : 4) << (clockwise ? "clockwise" : "counter-clockwise");
+            EXPECT_EQ(StencilAt({4, 6}), clockwise || !twoSided ? 6 : 4)
+                << (clockwise ? "clockwise" : "counter-clockwise");
         }
     }
     device_->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
@@ -221,7 +222,8 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     struct Vertex {
         float x, y, z;
         D3DCOLOR color;
-    } quad[4] = {{-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF}, {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
+    } quad[4] = {
+        {-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF}, {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     auto draw = [&] {
@@ -254,9 +256,15 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     // A vertex shader's planes are in clip space: x >= 0.5 of what it writes to oPos.
     const DWORD tokens[] = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL, d3d9test::Dcl(D3DDECLUSAGE_POSITION), d3d9test::Dst(D3DSPR_INPUT, 0),
-        D3DSIO_MOV, d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), d3d9test::Src(D3DSPR_INPUT, 0),
-        D3DSIO_MOV, d3d9test::Dst(D3DSPR_ATTROUT, 0), d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
+        D3DSIO_DCL,
+        d3d9test::Dcl(D3DDECLUSAGE_POSITION),
+        d3d9test::Dst(D3DSPR_INPUT, 0),
+        D3DSIO_MOV,
+        d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
+        d3d9test::Src(D3DSPR_INPUT, 0),
+        D3DSIO_MOV,
+        d3d9test::Dst(D3DSPR_ATTROUT, 0),
+        d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
         D3DVS_END(),
     };
     IDirect3DVertexShader9 *shader = nullptr;
@@ -388,7 +396,8 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
         float x, y, z, w0, nx, ny, nz;
     };
     auto lit = [&](float w0) {
-        Lit v[4] = {{-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
+        Lit v[4] = {
+            {-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
         Clear(0xFF000080);
         DrawUP(D3DFVF_XYZB1 | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Pixel(32, 32);

@@ -130,13 +130,13 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
     EXPECT_EQ(none, nullptr);
 
     auto change = [&]() {
-        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);  // pixel
-        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);  // pixel
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);  // vertex
-        device_->SetRenderState(D3DRS_AMBIENT, 0xFF123456);  // vertex
-        device_->LightEnable(2, FALSE);  // vertex
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);              // pixel
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);               // pixel
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);              // vertex
+        device_->SetRenderState(D3DRS_AMBIENT, 0xFF123456);                 // vertex
+        device_->LightEnable(2, FALSE);                                     // vertex
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);  // pixel
-        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);  // vertex
+        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);          // vertex
     };
     change();
     pixel->Apply();

@@ -132,7 +132,6 @@ TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0), 2) << "red texel, no blue left";
 }
 
-
 TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
 {
     // Arguments 1, 2 and 0: the diffuse colour d, the texture factor t and the left
@@ -151,11 +150,16 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
         D3DTEXTUREOP op;
         double (*channel)(double d, double t, double x, double dAlpha, double xAlpha, double dot);
     } cases[] = {
-        {D3DTOP_MODULATEALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + da * t; }},
-        {D3DTOP_MODULATECOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return d * t + da; }},
-        {D3DTOP_MODULATEINVALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + (1 - da) * t; }},
-        {D3DTOP_MODULATEINVCOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return (1 - d) * t + da; }},
-        {D3DTOP_BLENDTEXTUREALPHAPM, [](double d, double t, double, double, double xa, double) { return d + t * (1 - xa); }},
+        {D3DTOP_MODULATEALPHA_ADDCOLOR,
+         [](double d, double t, double, double da, double, double) { return d + da * t; }},
+        {D3DTOP_MODULATECOLOR_ADDALPHA,
+         [](double d, double t, double, double da, double, double) { return d * t + da; }},
+        {D3DTOP_MODULATEINVALPHA_ADDCOLOR,
+         [](double d, double t, double, double da, double, double) { return d + (1 - da) * t; }},
+        {D3DTOP_MODULATEINVCOLOR_ADDALPHA,
+         [](double d, double t, double, double da, double, double) { return (1 - d) * t + da; }},
+        {D3DTOP_BLENDTEXTUREALPHAPM,
+         [](double d, double t, double, double, double xa, double) { return d + t * (1 - xa); }},
         {D3DTOP_DOTPRODUCT3, [](double, double, double, double, double, double dot) { return dot; }},
         {D3DTOP_MULTIPLYADD, [](double d, double t, double x, double, double, double) { return x + d * t; }},
         {D3DTOP_LERP, [](double d, double t, double x, double, double, double) { return x * d + (1 - x) * t; }},
@@ -227,7 +231,8 @@ TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndRefle
         float x, y, z, nx, ny, nz;
     };
     auto draw = [&](float nx, float nz, float x0 = -1, float x1 = 1, float h = 1) {
-        Vertex v[4] = {{x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
+        Vertex v[4] = {
+            {x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
         Clear();
         DrawUP(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Quarters();

@@ -45,7 +45,10 @@ std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char *fourCC,
     return b;
 }
 
-void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); }
+void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes)
+{
+    b.insert(b.end(), bytes);
+}
 
 // A colour block: two 5:6:5 ends and sixteen 2-bit indices, row by row.
 void ColourBlock(std::vector<uint8_t> &b, uint16_t c0, uint16_t c1, const int idx[16])
@@ -91,12 +94,12 @@ protected:
     UINT width_ = 0;
 };
 
-#define EXPECT_ARGB_NEAR(actual, expected)                                                                  \
-    do {                                                                                                    \
-        uint32_t a_ = (actual), e_ = (expected);                                                            \
-        for (int s_ = 0; s_ < 32; s_ += 8)                                                                  \
-            EXPECT_LE(std::abs(int((a_ >> s_) & 255) - int((e_ >> s_) & 255)), 1)                           \
-                << std::hex << "actual 0x" << a_ << ", expected 0x" << e_;                                  \
+#define EXPECT_ARGB_NEAR(actual, expected)                                                                             \
+    do {                                                                                                               \
+        uint32_t a_ = (actual), e_ = (expected);                                                                       \
+        for (int s_ = 0; s_ < 32; s_ += 8)                                                                             \
+            EXPECT_LE(std::abs(int((a_ >> s_) & 255) - int((e_ >> s_) & 255)), 1)                                      \
+                << std::hex << "actual 0x" << a_ << ", expected 0x" << e_;                                             \
     } while (0)
 
 TEST_F(DdsTest, Dxt1FourAndThreeColourBlocks)
@@ -228,8 +231,9 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     const struct {
         const std::vector<uint8_t> *bytes;
         const char *reason;
-    } cases[] = {{&cut, "cut off"}, {&ati2, "DXT1 to DXT5"}, {&cube, "cube"}, {&header, "header"},
-                 {&badSize, "124"}, {&tooManyLevels, "mip count 5"}, {&lowerLevelsCut, "cut off"}};
+    } cases[] = {{&cut, "cut off"},           {&ati2, "DXT1 to DXT5"}, {&cube, "cube"},
+                 {&header, "header"},         {&badSize, "124"},       {&tooManyLevels, "mip count 5"},
+                 {&lowerLevelsCut, "cut off"}};
     for (const auto &c : cases) {
         IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
         testing::internal::CaptureStderr();
@@ -268,9 +272,9 @@ TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
     // The colour of each level of a texture loaded with the given sizes, level count and filters.
     auto levels = [&](const std::vector<uint8_t> &file, UINT side, UINT mipLevels, DWORD mipFilter) {
         IDirect3DTexture9 *texture = nullptr;
-        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side,
-                                                         mipLevels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                         D3DX_FILTER_POINT, mipFilter, 0, nullptr, nullptr, &texture);
+        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side, mipLevels,
+                                                         0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_POINT,
+                                                         mipFilter, 0, nullptr, nullptr, &texture);
         std::vector<std::string> colours;
         if (FAILED(hr))
             return colours;

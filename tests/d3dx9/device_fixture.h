@@ -23,7 +23,8 @@ inline std::vector<uint32_t> LevelTexels(IDirect3DTexture9 *texture, UINT level,
     EXPECT_EQ(texture->LockRect(level, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
     std::vector<uint32_t> texels;
     for (UINT y = 0; y < desc.Height; ++y) {
-        const uint32_t *row = reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
+        const uint32_t *row =
+            reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
         texels.insert(texels.end(), row, row + desc.Width);
     }
     texture->UnlockRect(level);

@@ -54,9 +54,9 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
         for (int order = 0; order < 3; ++order) {
             SCOPED_TRACE(order);
             IDirect3DTexture9 *t = nullptr;
-            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, png.data(), UINT(png.size()), D3DX_DEFAULT_NONPOW2,
-                                                          D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT, 0, format, D3DPOOL_MANAGED,
-                                                          D3DX_DEFAULT, D3DX_DEFAULT, 0, NULL, NULL, &t),
+            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(
+                          device_, png.data(), UINT(png.size()), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2,
+                          D3DX_DEFAULT, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, NULL, NULL, &t),
                       D3D_OK);
             ASSERT_EQ(t->GetLevelCount(), 3u);
             if (order == 0) {
@@ -64,8 +64,8 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
                 D3DLOCKED_RECT locked;
                 ASSERT_EQ(t->LockRect(0, &locked, NULL, 0), D3D_OK);
                 for (UINT y = 0; y < h; ++y)
-                    std::fill_n(reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch), w,
-                                0xFFFFFFFFu);
+                    std::fill_n(reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch),
+                                w, 0xFFFFFFFFu);
                 t->UnlockRect(0);
                 EXPECT_EQ(LevelTexels(t, 0), std::vector<uint32_t>(w * h, 0xFFFFFFFFu));
             } else {

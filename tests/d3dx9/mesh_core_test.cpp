@@ -243,8 +243,8 @@ TEST_F(MeshTest, AttributeSortIsStableAndBuildsTheTable)
     // Attribute 0: old faces 1 and 3 (vertices 1..5); 1: old face 2 (2..4); 2: old 0 and 4 (0..6).
     const DWORD expected[3][5] = {{0, 0, 2, 1, 5}, {1, 2, 1, 2, 3}, {2, 3, 2, 0, 7}};
     for (int i = 0; i < 3; i++)
-        EXPECT_EQ((std::vector<DWORD>{table[i].AttribId, table[i].FaceStart, table[i].FaceCount,
-                                      table[i].VertexStart, table[i].VertexCount}),
+        EXPECT_EQ((std::vector<DWORD>{table[i].AttribId, table[i].FaceStart, table[i].FaceCount, table[i].VertexStart,
+                                      table[i].VertexCount}),
                   std::vector<DWORD>(expected[i], expected[i] + 5))
             << "range " << i;
 
@@ -351,9 +351,9 @@ TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
 
     DWORD adjacency[9];
     ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency), D3D_OK);
-    EXPECT_EQ(std::vector<DWORD>(adjacency, adjacency + 9),
-              (std::vector<DWORD>{0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
-                                  0xFFFFFFFF}));
+    EXPECT_EQ(
+        std::vector<DWORD>(adjacency, adjacency + 9),
+        (std::vector<DWORD>{0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}));
     // Without point representatives the copies are different vertices: nothing joins.
     ASSERT_EQ(mesh->ConvertPointRepsToAdjacency(nullptr, adjacency), D3D_OK);
     EXPECT_EQ(adjacency[2], 0xFFFFFFFFu);
@@ -392,10 +392,10 @@ TEST_F(MeshTest, CreationFromADeclaration)
     // Position, tangent, texture coordinates: no FVF code has a tangent.  The vertex size
     // and declaration are the declaration's, the device draws by it, and a clone to an FVF
     // format keeps the components both have.
-    const D3DVERTEXELEMENT9 tangent[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-        {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0}, kEnd};
+    const D3DVERTEXELEMENT9 tangent[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                         {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+                                         {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                         kEnd};
     ID3DXMesh *mesh = nullptr;
     ASSERT_EQ(D3DXCreateMesh(2, 4, D3DXMESH_MANAGED, tangent, device_, &mesh), D3D_OK);
     EXPECT_EQ(mesh->GetFVF(), 0u);
@@ -442,12 +442,12 @@ TEST_F(MeshTest, CreationFromADeclaration)
     // A clone to another declaration takes each element from the one of the same usage:
     // the tangent kept, the texture coordinates widened with a zero, the normal it lacks
     // zero and the diffuse colour it lacks white.
-    const D3DVERTEXELEMENT9 wider[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
-        {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-        {0, 48, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0}, kEnd};
+    const D3DVERTEXELEMENT9 wider[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                       {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                       {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                       {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+                                       {0, 48, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+                                       kEnd};
     ASSERT_EQ(mesh->CloneMesh(D3DXMESH_SYSTEMMEM, wider, device_, &clone), D3D_OK);
     EXPECT_EQ(clone->GetFVF(), 0u);
     ASSERT_EQ(clone->GetNumBytesPerVertex(), 52u);
@@ -482,21 +482,21 @@ TEST_F(MeshTest, CreationFromADeclaration)
 
     // The FVF components, but the texture coordinates before the normal: no code lays a
     // vertex out so.
-    const D3DVERTEXELEMENT9 reordered[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    const D3DVERTEXELEMENT9 reordered[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                           {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                           {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                           kEnd};
     ASSERT_EQ(D3DXCreateMesh(1, 3, D3DXMESH_SYSTEMMEM, reordered, device_, &mesh), D3D_OK);
     EXPECT_EQ(mesh->GetFVF(), 0u);
     EXPECT_EQ(mesh->GetNumBytesPerVertex(), 32u);
     mesh->Release();
 
     // No position first, a second stream, no declaration: refused, one line each.
-    const D3DVERTEXELEMENT9 noPosition[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
-    const D3DVERTEXELEMENT9 twoStreams[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    const D3DVERTEXELEMENT9 noPosition[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                            kEnd};
+    const D3DVERTEXELEMENT9 twoStreams[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                            {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                            kEnd};
     mesh = reinterpret_cast<ID3DXMesh *>(this);
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXCreateMesh(1, 3, 0, noPosition, device_, &mesh), D3DERR_INVALIDCALL);

@@ -260,12 +260,16 @@ TEST_F(MeshExporterTest, DamagedFilesInEveryEncodingFailWithOneLineOrLoadConsist
                 size_t at = 16 + next() % (damaged.size() - 16);
                 switch (next() % 3) {
                 case 0: damaged[at] = uint8_t(next()); break;
-                case 1: damaged.erase(damaged.begin() + long(at), damaged.begin() + long(std::min(damaged.size(), at + 1 + next() % 8))); break;
+                case 1:
+                    damaged.erase(damaged.begin() + long(at),
+                                  damaged.begin() + long(std::min(damaged.size(), at + 1 + next() % 8)));
+                    break;
                 default: damaged.resize(at); break;
                 }
             }
             // A name of its own for each file: the same line about the same file is said once a run.
-            Loaded w = LoadWhole(WriteRaw("damaged_" + std::to_string(s) + "_" + std::to_string(round) + ".x", damaged));
+            Loaded w =
+                LoadWhole(WriteRaw("damaged_" + std::to_string(s) + "_" + std::to_string(round) + ".x", damaged));
             int lines = w.diagnostics;
             if (FAILED(w.hr)) {
                 failed++;

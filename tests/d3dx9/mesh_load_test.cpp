@@ -222,14 +222,16 @@ template SkinWeights {
  Matrix4x4 matrixOffset;
 }
 )";
-    l = LoadFirstMesh(WriteX("odd.x", oddTemplate + tri + "SkinWeights { \"odd\"; 2; 3; 0, 1; 1.0, 0.5, 0.25; " + identity + " } }"));
+    l = LoadFirstMesh(
+        WriteX("odd.x", oddTemplate + tri + "SkinWeights { \"odd\"; 2; 3; 0, 1; 1.0, 0.5, 0.25; " + identity + " } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.skin->GetNumBones(), 0u);
     l.Release();
 
     // More materials announced than given: the missing ones are white.
-    l = LoadFirstMesh(WriteX("short.x", tri + "MeshMaterialList { 3; 2; 2, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(
+        WriteX("short.x", tri + "MeshMaterialList { 3; 2; 2, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     ASSERT_EQ(l.numMaterials, 3u);
@@ -240,14 +242,16 @@ template SkinWeights {
     l.Release();
 
     // A damaged count far beyond the faces and the given materials: the list is ignored.
-    l = LoadFirstMesh(WriteX("huge.x", tri + "MeshMaterialList { 4000000000; 2; 0, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(WriteX(
+        "huge.x", tri + "MeshMaterialList { 4000000000; 2; 0, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.numMaterials, 0u);
     l.Release();
 
     // A face using a material the list lacks: the list is ignored.
-    l = LoadFirstMesh(WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(
+        WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.numMaterials, 0u);
@@ -335,10 +339,12 @@ AnimationSet ignored { }
     // A file without meshes, a file that does not exist.
     WriteX("empty.x", "Frame Nothing { }");
     std::string said = StderrOf([&] {
-        EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-                  D3DXERR_LOADEDMESHASNODATA);
-        EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-                  0);
+        EXPECT_EQ(
+            D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+            D3DXERR_LOADEDMESHASNODATA);
+        EXPECT_LT(
+            D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+            0);
     });
     EXPECT_EQ(meshtest::CountLines(said), 2) << said;
     EXPECT_EQ(mesh, nullptr);
@@ -365,7 +371,8 @@ TEST_F(MeshLoadTest, ADamagedFileIsNamedAsTheCallerSpelledItInOneLineOnce)
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/range.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
               D3DXERR_INVALIDDATA);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "d3dx9: " + dir_ + "/range.x:Mesh 'bad': face 0 uses vertex 3 of 3\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "d3dx9: " + dir_ + "/range.x:Mesh 'bad': face 0 uses vertex 3 of 3\n");
 }
 
 }  // namespace

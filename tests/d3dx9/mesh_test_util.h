@@ -130,8 +130,8 @@ protected:
     {
         Loaded l;
         l.err = StderrOf([&] {
-            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL,
-                                           &l.numMaterials, &l.skin, &l.mesh);
+            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL, &l.numMaterials,
+                                           &l.skin, &l.mesh);
         });
         l.diagnostics = CountLines(l.err);
         return l;
@@ -142,8 +142,7 @@ protected:
         Loaded l;
         l.err = StderrOf([&] {
             l.hr = D3DXLoadMeshFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, meshOnly ? NULL : &l.adjacency,
-                                      meshOnly ? NULL : &l.materials, NULL, meshOnly ? NULL : &l.numMaterials,
-                                      &l.mesh);
+                                      meshOnly ? NULL : &l.materials, NULL, meshOnly ? NULL : &l.numMaterials, &l.mesh);
         });
         l.diagnostics = CountLines(l.err);
         return l;
@@ -212,12 +211,12 @@ inline std::vector<DWORD> AttributesOf(ID3DXMesh *mesh)
 
 }  // namespace meshtest
 
-#define EXPECT_VEC3_NEAR(actual, ex, ey, ez, tol)                                          \
-    do {                                                                                    \
-        D3DXVECTOR3 v_ = (actual);                                                          \
-        EXPECT_NEAR(v_.x, (ex), (tol));                                                     \
-        EXPECT_NEAR(v_.y, (ey), (tol));                                                     \
-        EXPECT_NEAR(v_.z, (ez), (tol));                                                     \
+#define EXPECT_VEC3_NEAR(actual, ex, ey, ez, tol)                                                                      \
+    do {                                                                                                               \
+        D3DXVECTOR3 v_ = (actual);                                                                                     \
+        EXPECT_NEAR(v_.x, (ex), (tol));                                                                                \
+        EXPECT_NEAR(v_.y, (ey), (tol));                                                                                \
+        EXPECT_NEAR(v_.z, (ez), (tol));                                                                                \
     } while (0)
 
 #endif

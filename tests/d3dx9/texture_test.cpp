@@ -157,7 +157,8 @@ TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
     std::vector<uint32_t> image(6 * 5);
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = 0xFF000000u | uint32_t(i * 0x0A0B0C);
-    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5), EncodeJpeg(image, 6, 5)};
+    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5),
+                                          EncodeJpeg(image, 6, 5)};
     // Loaded, or refused with no texture and one line; true when loaded.
     auto load = [&](const std::vector<uint8_t> &bytes, size_t size) {
         IDirect3DTexture9 *texture = nullptr;
@@ -290,9 +291,10 @@ TEST_F(TextureTest, AFileAskedForAgainIsReportedOnceAndInItsCallersSpelling)
                   D3DXERR_INVALIDDATA);
     }
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "d3dx9: " + missing + ": cannot open: No such file or directory\n"
-                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n"
-                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n");
+    EXPECT_EQ(said, "d3dx9: " + missing +
+                        ": cannot open: No such file or directory\n"
+                        "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n"
+                        "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n");
 }
 
 TEST(Buffer, HoldsZeroedBytesUntilTheLastRelease)
