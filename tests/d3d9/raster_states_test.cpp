@@ -318,6 +318,14 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
         DWORD indices;
         D3DCOLOR color;
     };
+    auto litColumn = [&] {
+        std::vector<D3DCOLOR> px = ReadBack();
+        int sum = 0, n = 0;
+        for (int x = 0; x < int(kSize); x++)
+            if (px[32 * kSize + x] & 0xFFFFFF)
+                sum += x, n++;
+        return n ? sum / n : -1;
+    };
     auto draw = [&](float w0, DWORD fvf, DWORD indices = 0) {
         Weighted v[4] = {{-0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
                          {0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
@@ -328,12 +336,7 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
             Packed(v, 4, sizeof(Weighted), {{0, 16}, {16, fvf & D3DFVF_LASTBETA_UBYTE4 ? 4u : 0u}, {20, 4}});
         Clear();
         DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4));
-        std::vector<D3DCOLOR> px = ReadBack();
-        int sum = 0, n = 0;
-        for (int x = 0; x < int(kSize); x++)
-            if (px[32 * kSize + x] & 0xFFFFFF)
-                sum += x, n++;
-        return n ? sum / n : -1;
+        return litColumn();
     };
     move(D3DTS_WORLDMATRIX(0), -0.5f);
     move(D3DTS_WORLDMATRIX(1), 0.5f);
@@ -423,10 +426,12 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
         } v[4];
         const float corners[4][2] = {{-0.1f, 0.1f}, {0.1f, 0.1f}, {-0.1f, -0.1f}, {0.1f, -0.1f}};
         for (int i = 0; i < 4; i++)
-            v[i] = {{corners[i][0] - 0.5f, corners[i][1], 0.5f}, {corners[i][0] + 0.5f, corners[i][1], 0.5f}, {0, 0, -1},
+            v[i] = {{corners[i][0] - 0.5f, corners[i][1], 0.5f},
+                    {corners[i][0] + 0.5f, corners[i][1], 0.5f},
+                    {0, 0, -1},
                     {-1, 0, 0}};
         device_->SetRenderState(D3DRS_TWEENFACTOR, testsupport::FloatBits(t));
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        Clear();
         device_->SetVertexDeclaration(tweened);
         device_->BeginScene();
         EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
