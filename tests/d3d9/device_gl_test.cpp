@@ -8,17 +8,6 @@
 
 using namespace d3d9test;
 
-namespace {
-
-D3DMATRIX Identity()
-{
-    D3DMATRIX m = {};
-    m._11 = m._22 = m._33 = m._44 = 1;
-    return m;
-}
-
-}  // namespace
-
 TEST_F(PixelTest, ClearFillsTheBackBufferAndPresentSucceeds)
 {
     EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0), D3D_OK);
@@ -38,6 +27,7 @@ TEST_F(PixelTest, MipLevelsAreSampledWithAMipFilter)
 {
     IDirect3DTexture9 *texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+    textures_.push_back(texture);
     ASSERT_EQ(texture->GetLevelCount(), 7u);
     // Each level one colour: level 0 red, level 3 green, the others blue.
     for (UINT level = 0; level < 7; level++) {
@@ -61,8 +51,6 @@ TEST_F(PixelTest, MipLevelsAreSampledWithAMipFilter)
     device_->EndScene();
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
     EXPECT_COLOR_NEAR(Pixel(4, 4), 0xFF00FF00u, 2);
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }
 
 TEST_F(PixelTest, TransformsAreRowMajorAndLeftHanded)
@@ -88,10 +76,7 @@ TEST_F(PixelTest, TransformsAreRowMajorAndLeftHanded)
         float x, y, z;
     };
     Vertex square[4] = {{-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}};
-    device_->SetFVF(D3DFVF_XYZ);
-    device_->BeginScene();
-    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex));
-    device_->EndScene();
+    DrawUP(D3DFVF_XYZ, D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex));
     // x: 1.25 / 5 = 0.25 in NDC, i.e. pixel 40; the square is 6.4 pixels wide.
     EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFFFFFFFFu, 1);
     EXPECT_COLOR_NEAR(Pixel(48, 32), 0xFF000000u, 1);
@@ -104,12 +89,29 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // right); mad r0, v1.y, c5, r0 (+ corner y * up); m4x4 oPos, r0, c0; mov oD0, c6.
     std::vector<DWORD> tokens = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
-        D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
-        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0), Src(D3DSPR_CONST, 4), Src(D3DSPR_INPUT, 0),
-        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0x55 << 16), Src(D3DSPR_CONST, 5), Src(D3DSPR_TEMP, 0),
-        D3DSIO_M4x4, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
-        D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_CONST, 6),
+        D3DSIO_DCL,
+        Dcl(D3DDECLUSAGE_POSITION),
+        Dst(D3DSPR_INPUT, 0),
+        D3DSIO_DCL,
+        Dcl(D3DDECLUSAGE_TEXCOORD),
+        Dst(D3DSPR_INPUT, 1),
+        D3DSIO_MAD,
+        Dst(D3DSPR_TEMP, 0),
+        Src(D3DSPR_INPUT, 1, 0),
+        Src(D3DSPR_CONST, 4),
+        Src(D3DSPR_INPUT, 0),
+        D3DSIO_MAD,
+        Dst(D3DSPR_TEMP, 0),
+        Src(D3DSPR_INPUT, 1, 0x55 << 16),
+        Src(D3DSPR_CONST, 5),
+        Src(D3DSPR_TEMP, 0),
+        D3DSIO_M4x4,
+        Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
+        Src(D3DSPR_TEMP, 0),
+        Src(D3DSPR_CONST, 0),
+        D3DSIO_MOV,
+        Dst(D3DSPR_ATTROUT, 0),
+        Src(D3DSPR_CONST, 6),
         D3DVS_END(),
     };
     IDirect3DVertexShader9 *shader = nullptr;
@@ -120,20 +122,23 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     IDirect3DVertexDeclaration9 *decl = nullptr;
     ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
     // c0..c3: a transposed matrix that scales by 0.5 and moves right by 0.5 (NDC).
-    float c[8][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1},
+    float c[8][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0},           {0, 0, 0, 1},
                      {1, 0, 0, 0},       {0, 1, 0, 0},    {1.0f, 0.5f, 0.25f, 1}, {1, -1, 0.5f, 0}};
     ASSERT_EQ(device_->SetVertexShaderConstantF(0, &c[0][0], 8), D3D_OK);
     // One billboard: centre at the origin, corners +-0.5.
-    float quad[4][5] = {{0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f},
-                        {0, 0, 0.5f, 0.5f, -0.5f}};
-    device_->SetFVF(0);
+    float quad[4][5] = {
+        {0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f}, {0, 0, 0.5f, 0.5f, -0.5f}};
     device_->SetVertexShader(shader);
     device_->SetVertexDeclaration(decl);
+    device_->SetFVF(0);  // keeps the declaration
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
-    device_->EndScene();
+    auto draw = [&] {
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+        device_->EndScene();
+    };
+    draw();
     // The quad spans NDC x 0.25..0.75 (pixels 40..56) and y -0.25..0.25 (pixels 24..40).
     EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(255, 128, 64), 2);
     EXPECT_COLOR_NEAR(Pixel(36, 32), 0xFF000000u, 1);
@@ -142,21 +147,16 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // The fixed-function stage still shades what the shader outputs: oT0.xy = corner *
     // (1, -1) + 0.5 (u right, v down) samples a 2 x 2 texture that MODULATE multiplies
     // with oD0.
-    tokens.insert(tokens.end() - 1, {D3DSIO_MAD, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1),
-                                     Src(D3DSPR_INPUT, 1), Src(D3DSPR_CONST, 7),
-                                     Src(D3DSPR_CONST, 7, D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z)});
+    tokens.insert(tokens.end() - 1,
+                  {D3DSIO_MAD, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1), Src(D3DSPR_INPUT, 1),
+                   Src(D3DSPR_CONST, 7), Src(D3DSPR_CONST, 7, D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z)});
     IDirect3DVertexShader9 *textured = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &textured), D3D_OK);
-    IDirect3DTexture9 *texture = ArgbTexture(2, 2, {0xFFFFFFFF, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
     device_->SetVertexShader(textured);
-    device_->SetTexture(0, texture);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTexture(0, ArgbTexture(2, 2, {0xFFFFFFFF, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
-    device_->EndScene();
+    Clear();
+    draw();
     EXPECT_COLOR_NEAR(Pixel(44, 28), D3DCOLOR_XRGB(255, 128, 64), 3);  // top left texel: white
     EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(0, 128, 0), 3);     // top right: green
     EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(0, 0, 64), 3);      // bottom left: blue
@@ -169,15 +169,11 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     device_->SetVertexShaderConstantF(8, two, 1);
     device_->SetVertexShader(projected);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
-    device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
-    device_->EndScene();
+    draw();
     EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(255, 128, 64), 3);
     EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(255, 128, 64), 3);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
     projected->Release();
-    device_->SetTexture(0, NULL);
-    texture->Release();
     textured->Release();
     device_->SetVertexShader(NULL);
     device_->SetVertexDeclaration(NULL);
@@ -248,7 +244,7 @@ TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
 {
     struct Case {
         D3DFORMAT format;
-        uint32_t left, right;  // two texels in the format's own layout
+        uint32_t left, right;              // two texels in the format's own layout
         D3DCOLOR expectLeft, expectRight;  // what they show with colour and alpha (ALPHAREPLICATE)
     } cases[] = {
         {D3DFMT_R5G6B5, 0xF800, 0x07E0, 0xFFFF0000, 0xFF00FF00},
@@ -265,6 +261,7 @@ TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
     for (const auto &c : cases) {
         IDirect3DTexture9 *t = nullptr;
         ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, c.format, D3DPOOL_MANAGED, &t, NULL), D3D_OK) << c.format;
+        textures_.push_back(t);
         D3DLOCKED_RECT r;
         ASSERT_EQ(t->LockRect(0, &r, NULL, 0), D3D_OK);
         int bpp = (c.format == D3DFMT_X8R8G8B8) ? 4 : (c.format == D3DFMT_L8 || c.format == D3DFMT_A8) ? 1 : 2;
@@ -283,8 +280,6 @@ TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
         EXPECT_COLOR_NEAR(px[8 * 64 + 48], c.expectRight, 9) << "format " << c.format << " right";
         EXPECT_COLOR_NEAR(px[40 * 64 + 16], alphaLeft, 9) << "format " << c.format << " left alpha";
         EXPECT_COLOR_NEAR(px[40 * 64 + 48], alphaRight, 9) << "format " << c.format << " right alpha";
-        device_->SetTexture(0, NULL);
-        t->Release();
     }
 }
 
@@ -292,8 +287,7 @@ TEST_F(PixelTest, LinearFilteringBlendsNeighbouringTexels)
 {
     // Black and white texels magnified across the target: point sampling keeps a hard
     // edge, linear sampling makes a ramp through grey in the middle.
-    IDirect3DTexture9 *texture = ArgbTexture(2, 1, {0xFF000000, 0xFFFFFFFF});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(2, 1, {0xFF000000, 0xFFFFFFFF}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF);
@@ -305,8 +299,6 @@ TEST_F(PixelTest, LinearFilteringBlendsNeighbouringTexels)
     int mid = int(Pixel(32, 32) & 0xFF);
     EXPECT_GT(mid, 100);
     EXPECT_LT(mid, 160);
-    EXPECT_COLOR_NEAR(Pixel(2, 32), 0xFF000000u, 2);   // clamped at the edges
+    EXPECT_COLOR_NEAR(Pixel(2, 32), 0xFF000000u, 2);  // clamped at the edges
     EXPECT_COLOR_NEAR(Pixel(61, 32), 0xFFFFFFFFu, 2);
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }

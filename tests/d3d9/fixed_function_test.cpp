@@ -21,38 +21,19 @@ constexpr DWORD kLitFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_S
 class FixedFunctionTest : public PixelTest {
 protected:
     // The whole viewport as one lit quad, its normal facing the viewer (nz = -1) or away
-    // from it, in one scene.
-    void DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf, float nz = -1)
+    // from it, in one scene; the colour in the middle.
+    D3DCOLOR DrawLitQuad(D3DCOLOR diffuse, D3DCOLOR specular, DWORD fvf = kLitFvf, float nz = -1)
     {
         LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, 1, 0.5f, 0, 0, nz, diffuse, specular},
                              {-1, -1, 0.5f, 0, 0, nz, diffuse, specular},
                              {1, -1, 0.5f, 0, 0, nz, diffuse, specular}};
-        device_->SetFVF(fvf);
-        device_->BeginScene();
-        // Vertices keep the full layout; a smaller FVF reads the leading fields only when
-        // it is a prefix, so drop colours by copying into a packed array.
-        if (fvf == kLitFvf) {
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
-        } else {
-            std::vector<BYTE> packed;
-            for (const LitVertex &v : quad) {
-                const BYTE *b = reinterpret_cast<const BYTE *>(&v);
-                packed.insert(packed.end(), b, b + 24);
-                if (fvf & D3DFVF_DIFFUSE)
-                    packed.insert(packed.end(), b + 24, b + 28);
-                if (fvf & D3DFVF_SPECULAR)
-                    packed.insert(packed.end(), b + 28, b + 32);
-            }
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4)),
-                      D3D_OK);
-        }
-        device_->EndScene();
-    }
-
-    void Clear(D3DCOLOR color, float z = 1.0f)
-    {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
+        // A smaller FVF drops the colours it lacks.
+        const std::vector<BYTE> packed =
+            Packed(quad, 4, sizeof(LitVertex),
+                   {{0, 24}, {24, fvf & D3DFVF_DIFFUSE ? 4u : 0u}, {28, fvf & D3DFVF_SPECULAR ? 4u : 0u}});
+        DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, packed.data(), UINT(packed.size() / 4));
+        return Pixel(32, 32);
     }
 };
 
@@ -63,13 +44,11 @@ TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
     // lit quad is black even with a vertex colour; with lighting off it shows the vertex
     // colour, untextured stage 0 modulating by white; a farther quad stays behind.
     Clear(0xFF102030);
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF), 0xFF000000u, 1);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF, D3DFVF_XYZ | D3DFVF_NORMAL);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 1) << "white without a vertex colour";
-    DrawLitQuad(0xFF00FF00, 0xFF0000FF);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1) << "no specular added by default";
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF, D3DFVF_XYZ | D3DFVF_NORMAL), 0xFFFFFFFFu, 1)
+        << "white without a vertex colour";
+    EXPECT_COLOR_NEAR(DrawLitQuad(0xFF00FF00, 0xFF0000FF), 0xFF00FF00u, 1) << "no specular added by default";
     DrawRectScene(0, 0, 64, 64, 0xFFFF0000, 0.75f);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF00FF00u, 1);
     // Every corner of the target belongs to a full-target rectangle.
@@ -82,22 +61,17 @@ TEST_F(FixedFunctionTest, DefaultStatesDrawAsTheSdkSays)
 TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
 {
     // Left: clockwise on screen; right: counter-clockwise.
-    TLVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                      {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
-    TLVertex ccw[3] = {{32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                       {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    TLVertex tris[6] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},   {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                        {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0},  {32, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                        {32, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     const struct {
         DWORD cull;
         bool left, right;
     } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
-    device_->SetFVF(kTLFvf);
     for (const auto &c : cases) {
-        Clear(0xFF000000);
+        Clear();
         device_->SetRenderState(D3DRS_CULLMODE, c.cull);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(TLVertex));
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(TLVertex));
-        device_->EndScene();
+        DrawUP(kTLFvf, D3DPT_TRIANGLELIST, 2, tris, sizeof(TLVertex));
         EXPECT_COLOR_NEAR(Pixel(4, 4), c.left ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
         EXPECT_COLOR_NEAR(Pixel(36, 4), c.right ? 0xFFFFFFFFu : 0xFF000000u, 1) << "cull " << c.cull;
     }
@@ -110,15 +84,12 @@ TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
     V tri[3] = {{-1, 1, 0.5f}, {0, 1, 0.5f}, {-1, -1, 0.5f}};  // clockwise, on the left
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-    device_->SetFVF(D3DFVF_XYZ);
     for (float sx : {1.0f, -1.0f}) {
-        D3DMATRIX world = {};
-        world._11 = sx, world._22 = world._33 = world._44 = 1;
+        D3DMATRIX world = Identity();
+        world._11 = sx;
         device_->SetTransform(D3DTS_WORLD, &world);
-        Clear(0xFF000000);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
         // Mirrored, the triangle lies on the right and is culled.
         EXPECT_COLOR_NEAR(Pixel(sx > 0 ? 4 : 59, 4), sx > 0 ? 0xFFFFFFFFu : 0xFF000000u, 1) << sx;
     }
@@ -127,7 +98,7 @@ TEST_F(FixedFunctionTest, CullingFollowsTheWindingOnScreen)
 TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
 {
     D3DMATERIAL9 material = {};
-    material.Diffuse = {1, 0, 0, 1};   // red
+    material.Diffuse = {1, 0, 0, 1};  // red
     material.Ambient = {1, 1, 1, 1};
     material.Specular = {1, 1, 1, 1};
     material.Power = 50;
@@ -142,38 +113,30 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
 
     // Diffuse from the vertex's first colour by default, times the light's; none on a
     // face turned away from the light.
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x80, 0), 2);
-    DrawLitQuad(green, blue, kLitFvf, 1);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x80, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, kLitFvf, 1), 0xFF000000u, 1);
     // D3DRS_COLORVERTEX off: every source is the material.
     device_->SetRenderState(D3DRS_COLORVERTEX, FALSE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFFFF0000u, 2);
     device_->SetRenderState(D3DRS_COLORVERTEX, TRUE);
     // From the second colour.
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR2);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF0000FFu, 2);
     // A source colour the vertices lack falls back to the material.
-    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE), 0xFFFF0000u, 2);
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
-    DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFF0000u, 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL), 0xFFFF0000u, 2);
 
     // Ambient: the global ambient and each light's own ambient, times the ambient source.
     ASSERT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
     device_->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0, 0x40, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x40, 0), 2);
     // The material's emissive colour is added to all of it.
     D3DMATERIAL9 glowing = material;
     glowing.Emissive = {0.25f, 0, 0, 0};
     device_->SetMaterial(&glowing);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(0x40, 0x40, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0x40, 0x40, 0), 2);
     device_->SetMaterial(&material);
     device_->SetRenderState(D3DRS_AMBIENT, 0);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
@@ -181,8 +144,7 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     light.Diffuse = {0, 0, 0, 1};
     device_->SetLight(0, &light);
     device_->LightEnable(0, TRUE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(64, 128, 0), 2);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(64, 128, 0), 2);
 
     // Specular: only with D3DRS_SPECULARENABLE, from the second colour by default, and
     // lit per vertex like everything else.  With a distant viewer every vertex looks
@@ -194,34 +156,28 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     material.Power = 2;
     device_->SetMaterial(&material);
     device_->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF000000u, 1) << "no specular without SPECULARENABLE";
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF000000u, 1) << "no specular without SPECULARENABLE";
     device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000FFu, 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFF0000FFu, 3);
     device_->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFFFFFFFFu, 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), 0xFFFFFFFFu, 3);
     // The local viewer sits at the camera: each corner (+-1, +-1, 0.5) sees the surface
     // obliquely, its half vector meets the normal at sqrt(2/3), raised to the power 2.
     device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(170, 170, 170), 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(170, 170, 170), 3);
     // The specular sum is added after the texture stage and saturates.
     material.Diffuse = {0.5f, 0, 0, 1};
     light.Diffuse = {1, 1, 1, 1};
     device_->SetMaterial(&material);
     device_->SetLight(0, &light);
-    DrawLitQuad(green, blue);
-    EXPECT_COLOR_NEAR(Pixel(32, 32), D3DCOLOR_XRGB(255, 170, 170), 3);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(255, 170, 170), 3);
 }
 
 TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
 {
     // Left texel red at half alpha, right texel opaque grey 0x40.
-    IDirect3DTexture9 *texture = ArgbTexture(2, 1, {0x80FF0000, 0xFF404040});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(2, 1, {0x80FF0000, 0xFF404040}));
     const D3DCOLOR diffuse = 0x40808080;  // alpha 0x40
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC000FF00);
     const struct {
@@ -243,10 +199,8 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
          D3DCOLOR_XRGB(0x10, 0xCF, 0x10)},
     };
     for (const auto &c : colour) {
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
-        Clear(0xFF000000);
+        SetStage(0, c.op, c.arg1, c.arg2);
+        Clear();
         DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), c.left, 3) << "op " << c.op << " arg1 " << c.arg1;
         EXPECT_COLOR_NEAR(Pixel(48, 32), c.right, 3) << "op " << c.op << " arg1 " << c.arg1;
@@ -254,8 +208,7 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
 
     // Alpha, seen through SRCALPHA / ZERO blending on white: the colour is white, scaled
     // by the stage's alpha.  By default the alpha is the texture's alone.
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC0FFFFFF);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -271,23 +224,18 @@ TEST_F(FixedFunctionTest, TextureStageZeroCombinesColourAndAlpha)
         {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0x7F, 0x00},
     };
     for (const auto &a : alpha) {
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, a.op);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, a.arg1);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, a.arg2);
+        SetStage(0, a.op, a.arg1, a.arg2, true);
         DrawRectScene(0, 0, 64, 64, diffuse);
         EXPECT_COLOR_NEAR(Pixel(16, 32), D3DCOLOR_XRGB(a.left, a.left, a.left), 3) << "alpha op " << a.op;
         EXPECT_COLOR_NEAR(Pixel(48, 32), D3DCOLOR_XRGB(a.right, a.right, a.right), 3) << "alpha op " << a.op;
     }
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }
 
 TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
 {
     // Texel alphas 0x7F, 0x80 and 0x81 against ALPHAREF 0x80, a quarter of the target each;
     // the last quarter is opaque.
-    IDirect3DTexture9 *texture = ArgbTexture(4, 1, {0x7FFFFFFF, 0x80FFFFFF, 0x81FFFFFF, 0xFFFFFFFF});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(4, 1, {0x7FFFFFFF, 0x80FFFFFF, 0x81FFFFFF, 0xFFFFFFFF}));
     device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
     const D3DCOLOR W = 0xFFFFFFFF, K = 0xFF000000;
@@ -295,35 +243,30 @@ TEST_F(FixedFunctionTest, AlphaTestComparesEachTexelWithTheReference)
         DWORD func;
         std::vector<D3DCOLOR> quarters;
     } cases[] = {
-        {D3DCMP_NEVER, {K, K, K, K}},   {D3DCMP_LESS, {W, K, K, K}},     {D3DCMP_EQUAL, {K, W, K, K}},
-        {D3DCMP_LESSEQUAL, {W, W, K, K}}, {D3DCMP_GREATER, {K, K, W, W}}, {D3DCMP_NOTEQUAL, {W, K, W, W}},
+        {D3DCMP_NEVER, {K, K, K, K}},        {D3DCMP_LESS, {W, K, K, K}},    {D3DCMP_EQUAL, {K, W, K, K}},
+        {D3DCMP_LESSEQUAL, {W, W, K, K}},    {D3DCMP_GREATER, {K, K, W, W}}, {D3DCMP_NOTEQUAL, {W, K, W, W}},
         {D3DCMP_GREATEREQUAL, {K, W, W, W}}, {D3DCMP_ALWAYS, {W, W, W, W}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.func);
         device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
-        Clear(0xFF000000);
+        Clear();
         DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF);
         EXPECT_COLORS_NEAR(Quarters(), c.quarters, 1);
     }
     // The test is on the stage's result: a vertex alpha modulated in takes part.
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    Clear(0xFF000000);
+    SetStage(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
+    Clear();
     DrawRectScene(0, 0, 64, 64, 0x80FFFFFF);
     EXPECT_COLOR_NEAR(Pixel(40, 32), 0xFF000000u, 1) << "0x81 x 0x80 falls below 0x80";
     EXPECT_COLOR_NEAR(Pixel(56, 32), 0xFFFFFFFFu, 1) << "0xFF x 0x80 reaches 0x80";
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }
 
 TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
 {
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device_->SetRenderState(D3DRS_BLENDFACTOR, 0xFF404040);
     const D3DCOLOR dst = 0xFF804020, src = 0x40FF8010;
@@ -352,7 +295,7 @@ TEST_F(FixedFunctionTest, BlendFactorsAndOperations)
         device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
         device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
         device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
-        Clear(0xFF000000);
+        Clear();
         device_->BeginScene();
         DrawRect(0, 0, 64, 64, dst & 0x00FFFFFF);
         device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
@@ -373,9 +316,9 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
         DWORD func;
         bool pass[3];
     } cases[] = {
-        {D3DCMP_NEVER, {false, false, false}},    {D3DCMP_LESS, {true, false, false}},
-        {D3DCMP_EQUAL, {false, true, false}},     {D3DCMP_LESSEQUAL, {true, true, false}},
-        {D3DCMP_GREATER, {false, false, true}},   {D3DCMP_NOTEQUAL, {true, false, true}},
+        {D3DCMP_NEVER, {false, false, false}},      {D3DCMP_LESS, {true, false, false}},
+        {D3DCMP_EQUAL, {false, true, false}},       {D3DCMP_LESSEQUAL, {true, true, false}},
+        {D3DCMP_GREATER, {false, false, true}},     {D3DCMP_NOTEQUAL, {true, false, true}},
         {D3DCMP_GREATEREQUAL, {false, true, true}}, {D3DCMP_ALWAYS, {true, true, true}},
     };
     const float depth[3] = {0.4f, 0.5f, 0.6f};
@@ -392,7 +335,7 @@ TEST_F(FixedFunctionTest, DepthTestAndWritesApartAndTogether)
 
     // Writes off: a near quad is drawn but leaves the depth as it was, so a farther one
     // drawn later still covers it.
-    Clear(0xFF000000);
+    Clear();
     device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     device_->BeginScene();
     DrawRect(0, 0, 64, 64, 0xFFFF0000, 0.2f);
@@ -432,25 +375,23 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     }
     IDirect3DVertexBuffer9 *vb = nullptr;
     IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr;
-    ASSERT_EQ(device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED,
-                                          &vb, NULL),
-              D3D_OK);
-    void *p = nullptr;
-    vb->Lock(0, 0, &p, 0);
-    memcpy(p, vertices.data(), vertices.size() * sizeof(TLVertex));
-    vb->Unlock();
-    // Indices of column 2 (8..11), then of column 0 (0..3).
-    const WORD quad2[6] = {8, 9, 10, 9, 11, 10}, quad0[6] = {0, 1, 2, 1, 3, 2};
+    ASSERT_EQ(
+        device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED, &vb, NULL),
+        D3D_OK);
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, NULL), D3D_OK);
-    ib16->Lock(0, 0, &p, 0);
-    memcpy(p, quad2, 12);
-    memcpy(static_cast<BYTE *>(p) + 12, quad0, 12);
-    ib16->Unlock();
-    const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
     ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
-    ib32->Lock(0, 0, &p, 0);
-    memcpy(p, quad1, 24);
-    ib32->Unlock();
+    auto fill = [](auto *buffer, const void *data, size_t size) {
+        void *p = nullptr;
+        ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
+        memcpy(p, data, size);
+        buffer->Unlock();
+    };
+    fill(vb, vertices.data(), vertices.size() * sizeof(TLVertex));
+    // 16-bit indices of column 2 (8..11), then of column 0 (0..3); 32-bit ones of column 1.
+    const WORD quads20[12] = {8, 9, 10, 9, 11, 10, 0, 1, 2, 1, 3, 2};
+    const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
+    fill(ib16, quads20, sizeof quads20);
+    fill(ib32, quad1, sizeof quad1);
     device_->SetFVF(kTLFvf);
     device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
 
@@ -469,11 +410,10 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
         {4, 0, 4, 0, true, {black, black, colours[2], black}, "32-bit indices 4..7 from base 4"},
     };
     for (const auto &c : cases) {
-        Clear(black);
+        Clear();
         device_->SetIndices(c.wide ? ib32 : ib16);
         device_->BeginScene();
-        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex,
-                                                2),
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, c.base, c.minIndex, c.numVertices, c.startIndex, 2),
                   D3D_OK)
             << c.what;
         device_->EndScene();
@@ -482,7 +422,7 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
     }
 
     // The *UP form: indices count from the first vertex given, whatever the minimum index.
-    Clear(black);
+    Clear();
     device_->SetIndices(NULL);
     device_->SetStreamSource(0, NULL, 0, 0);
     device_->BeginScene();
@@ -544,9 +484,6 @@ TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)
     EXPECT_EQ(device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRRORONCE), D3D_OK);
     DrawRectScene(0, 0, 64, 64, 0xFFFFFFFF, 0.5f, -1.75f, 0, 2.25f, 1);
     EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{G, R, G, G}), 1);
-    device_->SetTexture(0, NULL);
-    across->Release();
-    down->Release();
 }
 
 }  // namespace
@@ -560,9 +497,7 @@ TEST_F(FixedFunctionTest, PointAndSpotLightsFadeWithDistanceRangeAndCone)
     D3DMATERIAL9 material = {};
     material.Diffuse = material.Ambient = {1, 1, 1, 1};
     device_->SetMaterial(&material);
-    D3DMATRIX view;
-    memset(&view, 0, sizeof view);
-    view._11 = view._22 = view._33 = view._44 = 1;
+    D3DMATRIX view = Identity();
     view._43 = 1;
     device_->SetTransform(D3DTS_VIEW, &view);
     LitVertex quad[4] = {{-1, 1, -0.5f, 0, 0, -1, 0xFFFFFFFF, 0},
@@ -572,11 +507,8 @@ TEST_F(FixedFunctionTest, PointAndSpotLightsFadeWithDistanceRangeAndCone)
     auto lit = [&](const D3DLIGHT9 &light) {
         EXPECT_EQ(device_->SetLight(0, &light), D3D_OK);
         device_->LightEnable(0, TRUE);
-        Clear(0xFF000000);
-        device_->SetFVF(kLitFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(kLitFvf, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex));
         return Pixel(32, 32) & 0xFF;  // a white light: the blue channel tells all
     };
     D3DLIGHT9 point = {};

@@ -31,7 +31,7 @@ protected:
     // The colour of a red, pre-transformed square at depth z, under blue fog.
     D3DCOLOR Screen(float z)
     {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        Clear();
         DrawRectScene(0, 0, 64, 64, 0xFFFF0000, z);
         return Pixel(32, 32);
     }
@@ -42,13 +42,12 @@ protected:
         struct V {
             float x, y, z;
             D3DCOLOR c;
-        } quad[4] = {{-side, side, z, 0xFFFF0000}, {side, side, z, 0xFFFF0000}, {-side, -side, z, 0xFFFF0000},
+        } quad[4] = {{-side, side, z, 0xFFFF0000},
+                     {side, side, z, 0xFFFF0000},
+                     {-side, -side, z, 0xFFFF0000},
                      {side, -side, z, 0xFFFF0000}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
         return Pixel(32, 32);
     }
     // Red f and blue 1 - f.
@@ -95,11 +94,8 @@ TEST_F(FogTest, TableFogFollowsTheDepthOfEachPixel)
                          {64, 0, 0.5f, rhw, 0xFFFF0000, 0, 0},
                          {0, 64, 0.5f, rhw, 0xFFFF0000, 0, 0},
                          {64, 64, 0.5f, rhw, 0xFFFF0000, 0, 0}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(kTLFvf);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex));
-        device_->EndScene();
+        Clear();
+        DrawUP(kTLFvf, D3DPT_TRIANGLESTRIP, 2, v, sizeof(TLVertex));
         EXPECT_COLOR_NEAR(Pixel(32, 32), Fogged(fog), 3) << "rhw " << rhw;
     }
 }
@@ -129,10 +125,7 @@ TEST_F(FogTest, VertexFogIsWorkedOutAtTheVerticesOnDepthOrDistance)
                  {64, 64, 0.5f, 1, 0xFFFF0000, 0x40000000}};
     for (DWORD mode : {DWORD(D3DFOG_NONE), DWORD(D3DFOG_LINEAR)}) {
         Fog(D3DFOG_NONE, mode, 0.0f, 2.0f, 1.0f);
-        device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
-        device_->BeginScene();
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TLS));
-        device_->EndScene();
+        DrawUP(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TLS));
         EXPECT_COLOR_NEAR(Pixel(32, 32), Fogged(0x40 / 255.0), 3) << "vertex mode " << mode;
         EXPECT_COLOR_NEAR(Screen(0.5f), Fogged(1.0), 1) << "vertex mode " << mode;
     }

@@ -7,12 +7,11 @@
 #define TAVROK_TESTS_D3D9_NULL_FIXTURE_H
 
 #include "support/device_setup.h"
+#include "support/stderr_capture.h"
 
 #include <tavrok/d3d9_debug.h>
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 namespace d3d9test {
 
@@ -42,19 +41,11 @@ protected:
     long liveBefore_ = 0;
 };
 
-// Runs `call`, returning how many lines it wrote on stderr.
+// How many diagnostic lines `call` writes on stderr.
 template <class F>
-int StderrLines(F call, std::string *text = nullptr)
+int StderrLines(F &&call)
 {
-    ::testing::internal::CaptureStderr();
-    call();
-    std::string out = ::testing::internal::GetCapturedStderr();
-    if (text)
-        *text = out;
-    int lines = 0;
-    for (char c : out)
-        lines += c == '\n';
-    return lines;
+    return testsupport::CountLines(testsupport::StderrOf(call));
 }
 
 }  // namespace d3d9test

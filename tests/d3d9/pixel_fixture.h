@@ -49,6 +49,10 @@ protected:
     void TearDown() override
     {
         if (device_) {
+            for (DWORD s = 0; s < 8; s++)
+                device_->SetTexture(s, NULL);
+            for (IDirect3DTexture9 *t : textures_)
+                t->Release();
             EXPECT_EQ(device_->Release(), 0u);
         }
         if (d3d_) {
@@ -119,6 +123,13 @@ protected:
         device_->GetTextureStageState(0, type, &v);
         return v;
     }
+    // Stage s's colour operation and arguments, or with `alpha` its alpha ones.
+    void SetStage(DWORD s, DWORD op, DWORD arg1, DWORD arg2, bool alpha = false)
+    {
+        EXPECT_EQ(device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAOP : D3DTSS_COLOROP, op), D3D_OK);
+        device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAARG1 : D3DTSS_COLORARG1, arg1);
+        device_->SetTextureStageState(s, alpha ? D3DTSS_ALPHAARG2 : D3DTSS_COLORARG2, arg2);
+    }
     // The middles of the four 16-pixel columns across the middle row (or of the four rows
     // down the middle column).
     std::vector<D3DCOLOR> Quarters(bool down = false)
@@ -129,9 +140,22 @@ protected:
         return q;
     }
 
+    void Clear(D3DCOLOR color = 0xFF000000, float z = 1.0f)
+    {
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0);
+    }
+    // Draws `count` primitives from user memory in a scene of their own, with vertices of `fvf`.
+    void DrawUP(DWORD fvf, D3DPRIMITIVETYPE type, UINT count, const void *vertices, UINT stride)
+    {
+        device_->SetFVF(fvf);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(type, count, vertices, stride), D3D_OK);
+        device_->EndScene();
+    }
+
     // Draws a screen-space rectangle with one colour and texture coordinates u0..u1, v0..v1.
-    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0,
-                  float v0 = 0, float u1 = 1, float v1 = 1)
+    void DrawRect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float u0 = 0, float v0 = 0,
+                  float u1 = 1, float v1 = 1)
     {
         TLVertex v[4] = {{x0, y0, z, 1, color, u0, v0},
                          {x1, y0, z, 1, color, u1, v0},
@@ -149,7 +173,8 @@ protected:
         device_->EndScene();
     }
 
-    // An A8R8G8B8 texture of one level from ARGB words, rows top first.
+    // An A8R8G8B8 texture of one level from ARGB words, rows top first; the fixture unbinds
+    // and releases it after the test.
     IDirect3DTexture9 *ArgbTexture(UINT w, UINT h, const std::vector<D3DCOLOR> &texels)
     {
         IDirect3DTexture9 *texture = nullptr;
@@ -161,13 +186,36 @@ protected:
         for (UINT y = 0; y < h; y++)
             memcpy(static_cast<BYTE *>(r.pBits) + y * r.Pitch, &texels[y * w], w * 4);
         texture->UnlockRect(0);
+        textures_.push_back(texture);
         return texture;
     }
 
     HWND window_ = nullptr;
     IDirect3D9 *d3d_ = nullptr;
     IDirect3DDevice9 *device_ = nullptr;
+    std::vector<IDirect3DTexture9 *> textures_;  // released after the test
 };
+
+// `count` vertices of `stride` bytes cut down to the byte ranges `fields` ({offset, size}
+// each) in that order: a smaller vertex format from one vertex struct.
+inline std::vector<BYTE> Packed(const void *vertices, UINT count, UINT stride,
+                                const std::vector<std::pair<UINT, UINT>> &fields)
+{
+    std::vector<BYTE> out;
+    for (UINT i = 0; i < count; ++i)
+        for (const auto &[at, size] : fields) {
+            const BYTE *b = static_cast<const BYTE *>(vertices) + i * stride + at;
+            out.insert(out.end(), b, b + size);
+        }
+    return out;
+}
+
+inline D3DMATRIX Identity()
+{
+    D3DMATRIX m = {};
+    m._11 = m._22 = m._33 = m._44 = 1;
+    return m;
+}
 
 // Channel distance: the largest difference of the four 8-bit channels (alpha ignored
 // unless asked).
@@ -182,16 +230,16 @@ inline int Distance(D3DCOLOR a, D3DCOLOR b, bool alpha = false)
 }  // namespace d3d9test
 
 // Each colour of `actual` within `tolerance` of the one of `expected` at the same place.
-#define EXPECT_COLORS_NEAR(actual, expected, tolerance)                                                    \
-    do {                                                                                                   \
-        const std::vector<D3DCOLOR> a_ = (actual), e_ = (expected);                                        \
-        ASSERT_EQ(a_.size(), e_.size());                                                                   \
-        for (size_t i_ = 0; i_ < a_.size(); ++i_)                                                          \
-            EXPECT_COLOR_NEAR(a_[i_], e_[i_], tolerance) << " at " << i_;                                  \
+#define EXPECT_COLORS_NEAR(actual, expected, tolerance)                                                                \
+    do {                                                                                                               \
+        const std::vector<D3DCOLOR> a_ = (actual), e_ = (expected);                                                    \
+        ASSERT_EQ(a_.size(), e_.size());                                                                               \
+        for (size_t i_ = 0; i_ < a_.size(); ++i_)                                                                      \
+            EXPECT_COLOR_NEAR(a_[i_], e_[i_], tolerance) << " at " << i_;                                              \
     } while (0)
 
-#define EXPECT_COLOR_NEAR(actual, expected, tolerance)                                                     \
-    EXPECT_LE(d3d9test::Distance((actual), (expected)), (tolerance))                                      \
+#define EXPECT_COLOR_NEAR(actual, expected, tolerance)                                                                 \
+    EXPECT_LE(d3d9test::Distance((actual), (expected)), (tolerance))                                                   \
         << std::hex << "actual 0x" << (actual) << ", expected 0x" << (expected)
 
 #endif

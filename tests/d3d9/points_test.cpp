@@ -33,18 +33,13 @@ protected:
     // One white point at the middle of the target, in screen space; the middle row read back.
     std::vector<D3DCOLOR> DrawScreenPoint(float size = 0)
     {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->BeginScene();
-        if (size > 0) {
-            SizedVertex v = {32, 32, 0.5f, 1, size, 0xFFFFFFFF};
-            device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE);
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof v), D3D_OK);
-        } else {
-            TLVertex v = {32, 32, 0.5f, 1, 0xFFFFFFFF, 0, 0};
-            device_->SetFVF(kTLFvf);
-            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof v), D3D_OK);
-        }
-        device_->EndScene();
+        Clear();
+        SizedVertex sized = {32, 32, 0.5f, 1, size, 0xFFFFFFFF};
+        TLVertex plain = {32, 32, 0.5f, 1, 0xFFFFFFFF, 0, 0};
+        if (size > 0)
+            DrawUP(D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE, D3DPT_POINTLIST, 1, &sized, sizeof sized);
+        else
+            DrawUP(kTLFvf, D3DPT_POINTLIST, 1, &plain, sizeof plain);
         return Row(32);
     }
 
@@ -103,16 +98,13 @@ TEST_F(PointsTest, ScaledPointsShrinkWithEyeDistance)
         Size(D3DRS_POINTSCALE_A, a);
         Size(D3DRS_POINTSCALE_B, b);
         Size(D3DRS_POINTSCALE_C, c);
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof v), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_POINTLIST, 1, &v, sizeof v);
         return Lit(Row(32));
     };
-    EXPECT_EQ(draw(0, 0, 4), 16);   // 64 x 0.25 / sqrt(4 x 0.25)
-    EXPECT_EQ(draw(1, 0, 12), 8);   // ... / sqrt(1 + 3)
-    EXPECT_EQ(draw(0, 32, 0), 4);   // ... / sqrt(32 x 0.5)
+    EXPECT_EQ(draw(0, 0, 4), 16);  // 64 x 0.25 / sqrt(4 x 0.25)
+    EXPECT_EQ(draw(1, 0, 12), 8);  // ... / sqrt(1 + 3)
+    EXPECT_EQ(draw(0, 32, 0), 4);  // ... / sqrt(32 x 0.5)
     // Screen-space vertices are never scaled.
     Size(D3DRS_POINTSIZE, 3);
     EXPECT_EQ(Lit(DrawScreenPoint()), 3);
@@ -120,8 +112,7 @@ TEST_F(PointsTest, ScaledPointsShrinkWithEyeDistance)
 
 TEST_F(PointsTest, SpritesSpanTheirTextureFromTheTopLeft)
 {
-    IDirect3DTexture9 *texture = ArgbTexture(2, 2, {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF});
-    device_->SetTexture(0, texture);
+    device_->SetTexture(0, ArgbTexture(2, 2, {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     Size(D3DRS_POINTSIZE, 16);
     // Without sprites the square takes the vertex's coordinates, (0, 0): red throughout.
@@ -135,6 +126,4 @@ TEST_F(PointsTest, SpritesSpanTheirTextureFromTheTopLeft)
     EXPECT_EQ(Pixel(27, 37), 0xFF00FF00u);
     EXPECT_EQ(Pixel(37, 37), 0xFFFFFFFFu);
     EXPECT_EQ(Pixel(22, 32), 0xFF000000u) << "outside the square";
-    device_->SetTexture(0, NULL);
-    texture->Release();
 }

@@ -4,16 +4,12 @@
 source "$(dirname "$0")/device_e2e.sh"
 
 # xdotool's --name search does not see the message box's title, so compare names.
-find_box() {
-  local w
-  for _ in $(seq 600); do
-    for w in $(xdotool search --onlyvisible "" 2>/dev/null); do
-      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "Apertura Applicazione" ] && { echo "$w"; return 0; }
-    done
-    kill -0 "$APP_PID" 2>/dev/null || fail "program exited before the question"
-    sleep 0.1
+box_shown() {
+  kill -0 "$APP_PID" 2>/dev/null || fail "program exited before the question"
+  for box in $(xdotool search --onlyvisible "" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$box" 2>/dev/null)" = "Apertura Applicazione" ] && return 0
   done
-  fail "no question box"
+  return 1
 }
 
 # Dark pixels (text) inside the box's window on the screen now.
@@ -26,9 +22,8 @@ box_text() {
 }
 
 answer() {  # answer <key>: waits for the box, checks it shows text, presses the key
-  local box
   dark=0
-  box=$(find_box) || exit 1
+  until_true 60 box_shown || fail "no question box"
   # The box paints its text once it is mapped; a busy machine may take a while.
   until_true 60 box_text "$box" || fail "the question box shows no text ($dark dark pixels)"
   xdotool windowfocus --sync "$box" 2>/dev/null || true

@@ -66,10 +66,7 @@ protected:
         TLVertex v[3] = {{0, 0, 0.5f, 1, color, 0, 0}, {128, 0, 0.5f, 1, color, 0, 0}, {0, 128, 0.5f, 1, color, 0, 0}};
         if (!clockwise)
             std::swap(v[1], v[2]);
-        device_->SetFVF(kTLFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(TLVertex)), D3D_OK);
-        device_->EndScene();
+        DrawUP(kTLFvf, D3DPT_TRIANGLELIST, 1, v, sizeof(TLVertex));
     }
 };
 
@@ -108,7 +105,7 @@ TEST_F(RasterStatesTest, FunctionsMasksAndOperationsOnEveryWinding)
         D3DSTENCILOP op;
         int draws, want;
     } cases[] = {
-        {254, D3DSTENCILOP_INCRSAT, 2, 255}, {254, D3DSTENCILOP_INCR, 2, 0},   {1, D3DSTENCILOP_DECRSAT, 2, 0},
+        {254, D3DSTENCILOP_INCRSAT, 2, 255}, {254, D3DSTENCILOP_INCR, 2, 0},       {1, D3DSTENCILOP_DECRSAT, 2, 0},
         {1, D3DSTENCILOP_DECR, 2, 255},      {0x0F, D3DSTENCILOP_INVERT, 1, 0xF0}, {7, D3DSTENCILOP_ZERO, 1, 0},
     };
     for (const Case &c : cases) {
@@ -151,7 +148,8 @@ TEST_F(RasterStatesTest, FunctionsMasksAndOperationsOnEveryWinding)
             device_->Clear(0, NULL, D3DCLEAR_STENCIL | D3DCLEAR_ZBUFFER, 0, 1, 5);
             Stencil(D3DCMP_ALWAYS, 0, D3DSTENCILOP_INCR);
             DrawTriangle(clockwise, 0xFF000000);
-            EXPECT_EQ(StencilAt({4, 6}), clockwise || !twoSided ? 6 : 4) << (clockwise ? "clockwise" : "counter-clockwise");
+            EXPECT_EQ(StencilAt({4, 6}), clockwise || !twoSided ? 6 : 4)
+                << (clockwise ? "clockwise" : "counter-clockwise");
         }
     }
     device_->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
@@ -172,7 +170,7 @@ TEST_F(RasterStatesTest, DepthBiasLiftsAFaceOverItsTwin)
     UseFormats(D3DFMT_D24S8);
     device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
     auto twins = [&](float bias, float slope) {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        Clear();
         DrawRectScene(0, 0, kSize, kSize, 0xFFFF0000, 0.5f);
         device_->SetRenderState(D3DRS_DEPTHBIAS, testsupport::FloatBits(bias));
         device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, testsupport::FloatBits(slope));
@@ -224,26 +222,23 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     struct Vertex {
         float x, y, z;
         D3DCOLOR color;
-    } quad[4] = {{-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF}, {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
+    } quad[4] = {
+        {-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF}, {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     auto draw = [&] {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
         return Quarters();
     };
     const D3DCOLOR k = 0xFF000000, w = 0xFFFFFFFF;
     const float right[4] = {1, 0, 0, 0};
     ASSERT_EQ(device_->SetClipPlane(0, right), D3D_OK);
-    device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
     EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{w, w, w, w})) << "a plane that is not enabled clips nothing";
     device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
     EXPECT_EQ(draw(), (std::vector<D3DCOLOR>{k, k, w, w}));
     // The plane stays in world space when the view moves the world half a unit left.
-    D3DMATRIX view = {};
-    view._11 = view._22 = view._33 = view._44 = 1;
+    D3DMATRIX view = Identity();
     view._41 = -0.5f;
     device_->SetTransform(D3DTS_VIEW, &view);
     quad[1].x = quad[3].x = 1.5f;  // the quad still reaches the right edge
@@ -261,9 +256,15 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     // A vertex shader's planes are in clip space: x >= 0.5 of what it writes to oPos.
     const DWORD tokens[] = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL, d3d9test::Dcl(D3DDECLUSAGE_POSITION), d3d9test::Dst(D3DSPR_INPUT, 0),
-        D3DSIO_MOV, d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), d3d9test::Src(D3DSPR_INPUT, 0),
-        D3DSIO_MOV, d3d9test::Dst(D3DSPR_ATTROUT, 0), d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
+        D3DSIO_DCL,
+        d3d9test::Dcl(D3DDECLUSAGE_POSITION),
+        d3d9test::Dst(D3DSPR_INPUT, 0),
+        D3DSIO_MOV,
+        d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
+        d3d9test::Src(D3DSPR_INPUT, 0),
+        D3DSIO_MOV,
+        d3d9test::Dst(D3DSPR_ATTROUT, 0),
+        d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
         D3DVS_END(),
     };
     IDirect3DVertexShader9 *shader = nullptr;
@@ -272,12 +273,9 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     const float half[4] = {1, 0, 0, -0.5f};
     device_->SetClipPlane(0, half);
     device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
-    device_->SetFVF(D3DFVF_XYZW);
     device_->SetVertexShader(shader);
-    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-    device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, positions, sizeof positions[0]), D3D_OK);
-    device_->EndScene();
+    Clear();
+    DrawUP(D3DFVF_XYZW, D3DPT_TRIANGLESTRIP, 2, positions, sizeof positions[0]);
     EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{k, k, k, w})) << "the shader's colour is its w, 1";
     device_->SetVertexShader(NULL);
     shader->Release();
@@ -292,16 +290,10 @@ TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
                          {0, 64, 0.5f, 1, 0xFF0000FF, 0, 0},
                          {64, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    auto draw = [&] {
-        device_->BeginScene();
-        device_->SetFVF(kTLFvf);
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]), D3D_OK);
-        device_->EndScene();
-    };
-    draw();
+    DrawUP(kTLFvf, D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]);
     EXPECT_GT(Distance(Pixel(16, 16), 0xFFFF0000), 40) << "Gouraud blends the corners";
     EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT), D3D_OK);
-    draw();
+    DrawUP(kTLFvf, D3DPT_TRIANGLESTRIP, 2, strip, sizeof strip[0]);
     EXPECT_EQ(Pixel(16, 16), 0xFFFF0000u) << "the first triangle: its first vertex";
     EXPECT_EQ(Pixel(48, 48), 0xFF00FF00u) << "the second triangle starts at the second vertex";
     EXPECT_EQ(device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_PHONG), D3DERR_INVALIDCALL);
@@ -317,10 +309,14 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     auto move = [&](D3DTRANSFORMSTATETYPE t, float x) {
-        D3DMATRIX m = {};
-        m._11 = m._22 = m._33 = m._44 = 1;
+        D3DMATRIX m = Identity();
         m._41 = x;
         EXPECT_EQ(device_->SetTransform(t, &m), D3D_OK);
+    };
+    struct Weighted {
+        float x, y, z, w0;
+        DWORD indices;
+        D3DCOLOR color;
     };
     auto litColumn = [&] {
         std::vector<D3DCOLOR> px = ReadBack();
@@ -330,30 +326,16 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
                 sum += x, n++;
         return n ? sum / n : -1;
     };
-    struct Weighted {
-        float x, y, z, w0;
-        DWORD indices;
-        D3DCOLOR color;
-    };
     auto draw = [&](float w0, DWORD fvf, DWORD indices = 0) {
         Weighted v[4] = {{-0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
                          {0.1f, 0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
                          {-0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF},
                          {0.1f, -0.1f, 0.5f, w0, indices, 0xFFFFFFFF}};
         // XYZB1 vertices have no index field: the same layout less it.
-        std::vector<BYTE> bytes;
-        for (const Weighted &w : v) {
-            const BYTE *b = reinterpret_cast<const BYTE *>(&w);
-            bytes.insert(bytes.end(), b, b + 16);
-            if (fvf & D3DFVF_LASTBETA_UBYTE4)
-                bytes.insert(bytes.end(), b + 16, b + 20);
-            bytes.insert(bytes.end(), b + 20, b + 24);
-        }
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-        device_->SetFVF(fvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4)), D3D_OK);
-        device_->EndScene();
+        const std::vector<BYTE> bytes =
+            Packed(v, 4, sizeof(Weighted), {{0, 16}, {16, fvf & D3DFVF_LASTBETA_UBYTE4 ? 4u : 0u}, {20, 4}});
+        Clear();
+        DrawUP(fvf, D3DPT_TRIANGLESTRIP, 2, bytes.data(), UINT(bytes.size() / 4));
         return litColumn();
     };
     move(D3DTS_WORLDMATRIX(0), -0.5f);
@@ -417,12 +399,10 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
         float x, y, z, w0, nx, ny, nz;
     };
     auto lit = [&](float w0) {
-        Lit v[4] = {{-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000080, 1, 0);
-        device_->SetFVF(D3DFVF_XYZB1 | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
-        device_->EndScene();
+        Lit v[4] = {
+            {-1, 1, 0, w0, 0, 0, -1}, {1, 1, 0, w0, 0, 0, -1}, {-1, -1, 0, w0, 0, 0, -1}, {1, -1, 0, w0, 0, 0, -1}};
+        Clear(0xFF000080);
+        DrawUP(D3DFVF_XYZB1 | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Pixel(32, 32);
     };
     EXPECT_EQ(lit(1), 0xFFFFFFFFu) << "world 0: facing the light";
@@ -446,10 +426,12 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
         } v[4];
         const float corners[4][2] = {{-0.1f, 0.1f}, {0.1f, 0.1f}, {-0.1f, -0.1f}, {0.1f, -0.1f}};
         for (int i = 0; i < 4; i++)
-            v[i] = {{corners[i][0] - 0.5f, corners[i][1], 0.5f}, {corners[i][0] + 0.5f, corners[i][1], 0.5f}, {0, 0, -1},
+            v[i] = {{corners[i][0] - 0.5f, corners[i][1], 0.5f},
+                    {corners[i][0] + 0.5f, corners[i][1], 0.5f},
+                    {0, 0, -1},
                     {-1, 0, 0}};
         device_->SetRenderState(D3DRS_TWEENFACTOR, testsupport::FloatBits(t));
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+        Clear();
         device_->SetVertexDeclaration(tweened);
         device_->BeginScene();
         EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);

@@ -52,7 +52,8 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     IDirect3DBaseTexture9 *bound = reinterpret_cast<IDirect3DBaseTexture9 *>(1);
     device_->GetTexture(0, &bound);
     EXPECT_EQ(bound, nullptr);
-    EXPECT_EQ(texture->Release(), 0u) << "the device let the texture go";
+    texture->AddRef();
+    EXPECT_EQ(texture->Release(), 1u) << "the device let the texture go: the fixture's reference alone";
 
     // The new target clears and draws to its edges.
     UINT w = 0, h = 0;

@@ -10,26 +10,16 @@ namespace {
 
 class StageRegistersTest : public PixelTest {
 protected:
-    void TearDown() override
-    {
-        for (DWORD s = 0; s < 8; s++)
-            device_->SetTexture(s, NULL);
-        if (texture_)
-            texture_->Release();
-        PixelTest::TearDown();
-    }
     void Stage(DWORD s, DWORD op, DWORD arg1, DWORD arg2, DWORD result = D3DTA_CURRENT)
     {
-        EXPECT_EQ(device_->SetTextureStageState(s, D3DTSS_COLOROP, op), D3D_OK);
-        device_->SetTextureStageState(s, D3DTSS_COLORARG1, arg1);
-        device_->SetTextureStageState(s, D3DTSS_COLORARG2, arg2);
+        SetStage(s, op, arg1, arg2);
         EXPECT_EQ(device_->SetTextureStageState(s, D3DTSS_RESULTARG, result), D3D_OK);
     }
     // The whole target, u running left to right; the colours at the left and
     // right quarters.
     std::pair<D3DCOLOR, D3DCOLOR> Draw(D3DCOLOR diffuse)
     {
-        device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        Clear();
         DrawRectScene(0, 0, kSize, kSize, diffuse);
         auto px = ReadBack();
         return {px[32 * kSize + 16], px[32 * kSize + 48]};
@@ -40,7 +30,6 @@ protected:
         EXPECT_LE(Distance(l, left), 1) << std::hex << l;
         EXPECT_LE(Distance(r, right), 1) << std::hex << r;
     }
-    IDirect3DTexture9 *texture_ = nullptr;
 };
 
 TEST_F(StageRegistersTest, TheTemporaryRegisterAndStageConstantsFeedLaterStages)
@@ -49,8 +38,7 @@ TEST_F(StageRegistersTest, TheTemporaryRegisterAndStageConstantsFeedLaterStages)
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_TSSARGTEMP);
     EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_PERSTAGECONSTANT);
-    texture_ = ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00});
-    device_->SetTexture(0, texture_);
+    device_->SetTexture(0, ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00}));
     // Stage 0 puts the texture in TEMP and leaves CURRENT the diffuse colour;
     // stage 1 scales CURRENT by its constant; stage 2 adds the two.
     Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_TEMP);
@@ -72,8 +60,7 @@ TEST_F(StageRegistersTest, TheTemporaryRegisterAndStageConstantsFeedLaterStages)
 TEST_F(StageRegistersTest, SrgbTexturesReadAsLinearAndSrgbWritesEncode)
 {
     // sRGB 0x80 is linear 0.216 (0x37); the transfer function leaves alpha alone.
-    texture_ = ArgbTexture(1, 1, {0x80808080});
-    device_->SetTexture(0, texture_);
+    device_->SetTexture(0, ArgbTexture(1, 1, {0x80808080}));
     Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     auto grey = [](int v) { return D3DCOLOR(v << 16 | v << 8 | v); };
     EXPECT_EQ(Distance(Draw(0xFFFFFFFF).first, grey(0x80)), 0);
@@ -100,8 +87,7 @@ TEST_F(StageRegistersTest, SphereMapCoordinatesFollowTheReflectionFromTheEye)
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_TRUE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN_SPHEREMAP);
     // A 2 x 2 map, clamped: red, green on top; blue, white below.
-    texture_ = ArgbTexture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
-    device_->SetTexture(0, texture_);
+    device_->SetTexture(0, ArgbTexture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
@@ -119,11 +105,8 @@ TEST_F(StageRegistersTest, SphereMapCoordinatesFollowTheReflectionFromTheEye)
         const float nz = -0.64f;
         Vertex v[4] = {
             {-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Pixel(32, 32);
     };
     EXPECT_EQ(Distance(centre(0.6f, 0.48f), 0x00FF00), 0);

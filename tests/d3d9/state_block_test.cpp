@@ -13,10 +13,8 @@ protected:
     {
         PixelTest::SetUp();
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+        SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, true);
     }
     // Clears to blue, draws a half-transparent red square over it, and answers the colour
     // in the middle: the mean of the two when blending is on, red when it is off.
@@ -106,7 +104,8 @@ TEST_F(StateBlockTest, AWholeStateBlockRestoresStatesBindingsAndTransforms)
     device_->SetTexture(0, green);
     ASSERT_EQ(saved->Capture(), D3D_OK);
     device_->SetTexture(0, NULL);
-    EXPECT_EQ(green->Release(), 1u) << "the block's reference";
+    green->AddRef();
+    EXPECT_EQ(green->Release(), 2u) << "the fixture's reference and the block's";
     saved->Apply();
     device_->GetTexture(0, &bound);
     EXPECT_EQ(bound, green);
@@ -131,13 +130,13 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksHoldTheirOwnHalves)
     EXPECT_EQ(none, nullptr);
 
     auto change = [&]() {
-        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);  // pixel
-        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);  // pixel
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);  // vertex
-        device_->SetRenderState(D3DRS_AMBIENT, 0xFF123456);  // vertex
-        device_->LightEnable(2, FALSE);  // vertex
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);              // pixel
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);               // pixel
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);              // vertex
+        device_->SetRenderState(D3DRS_AMBIENT, 0xFF123456);                 // vertex
+        device_->LightEnable(2, FALSE);                                     // vertex
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);  // pixel
-        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);  // vertex
+        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);          // vertex
     };
     change();
     pixel->Apply();

@@ -27,20 +27,6 @@ protected:
         red_green_ = ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00});
         grey_white_ = ArgbTexture(2, 1, {0x40808080, 0xFFFFFFFF});
     }
-    void TearDown() override
-    {
-        for (DWORD s = 0; s < 8; s++)
-            device_->SetTexture(s, NULL);
-        red_green_->Release();
-        grey_white_->Release();
-        PixelTest::TearDown();
-    }
-    void Stage(DWORD s, DWORD op, DWORD arg1, DWORD arg2)
-    {
-        EXPECT_EQ(device_->SetTextureStageState(s, D3DTSS_COLOROP, op), D3D_OK);
-        device_->SetTextureStageState(s, D3DTSS_COLORARG1, arg1);
-        device_->SetTextureStageState(s, D3DTSS_COLORARG2, arg2);
-    }
     // The whole target with set 0 running left to right and set 1 right to left; the
     // colours at the left and right quarters.
     std::pair<D3DCOLOR, D3DCOLOR> Draw(D3DCOLOR diffuse = 0xFFFFFFFF)
@@ -49,11 +35,8 @@ protected:
                              {64, 0, 0.5f, 1, diffuse, 1, 0, 0, 0},
                              {0, 64, 0.5f, 1, diffuse, 0, 1, 1, 1},
                              {64, 64, 0.5f, 1, diffuse, 1, 1, 0, 1}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(kTwoSetFvf);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoSetVertex)), D3D_OK);
-        device_->EndScene();
+        Clear();
+        DrawUP(kTwoSetFvf, D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoSetVertex));
         auto px = ReadBack();
         return {px[32 * kSize + 16], px[32 * kSize + 48]};
     }
@@ -64,8 +47,8 @@ TEST_F(TextureStagesTest, EachStageCombinesItsTextureWithTheResultSoFar)
 {
     device_->SetTexture(0, red_green_);
     device_->SetTexture(1, grey_white_);
-    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    Stage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
     // By default stage 1 reads coordinate set 1, which runs the other way.
     auto c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0xFF, 0, 0), 2) << "red x white";
@@ -78,26 +61,26 @@ TEST_F(TextureStagesTest, EachStageCombinesItsTextureWithTheResultSoFar)
 
     // Other operations: twice the product, a sum with the texture factor, a select of
     // the diffuse colour past two textures.
-    Stage(1, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(1, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0xFF, 0, 0), 2);
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000040);
-    Stage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
-    Stage(2, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
+    SetStage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(2, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0, 0x40), 2);
     EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0, 0xFF, 0x40), 2);
-    Stage(2, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+    SetStage(2, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
     c = Draw(0xFF102030);
     EXPECT_COLOR_NEAR(c.first, 0xFF102030u, 2);
 
     // A disabled stage ends the cascade: stage 3 is never reached.
-    Stage(2, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
-    Stage(3, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_CURRENT);
+    SetStage(2, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(3, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_CURRENT);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0, 0), 2);
     // So does a disabled stage 0, whatever follows.
-    Stage(0, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     c = Draw(0xFF204060);
     EXPECT_COLOR_NEAR(c.first, 0xFF204060u, 2);
 }
@@ -111,48 +94,43 @@ TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
     device_->SetTexture(1, grey_white_);
     device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
-    Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
-    Stage(1, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, true);
+    SetStage(1, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT);
     // Stage 1's alpha off: stage 0's alpha (the diffuse 0x80) goes on.
     auto c = Draw(0x80FFFFFF);
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
     EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
     // Stage 1's alpha from its texture (0x40 on the left, opaque on the right), or the
     // product with the alpha so far.
-    device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    SetStage(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, true);
     c = Draw(0x80FFFFFF);
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x40, 0x40, 0x40), 2);
     EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0xFF, 0xFF, 0xFF), 2);
-    device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+    SetStage(1, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, true);
     c = Draw(0x80FFFFFF);
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0x20, 0x20, 0x20), 2);
     EXPECT_COLOR_NEAR(c.second, D3DCOLOR_XRGB(0x80, 0x80, 0x80), 2);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device_->SetTexture(1, NULL);
 
     // Eight stages, each adding 0x10 of blue to what came before it, from black.
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000010);
-    Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
     for (DWORD s = 1; s < 8; s++) {
-        Stage(s, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
+        SetStage(s, D3DTOP_ADD, D3DTA_TFACTOR, D3DTA_CURRENT);
         device_->SetTextureStageState(s, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
     }
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0x80), 2);
     // The seventh stage reads its own texture at its own unit.
     device_->SetTexture(7, red_green_);
-    Stage(7, D3DTOP_MODULATE, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_CURRENT);
+    SetStage(7, D3DTOP_MODULATE, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_CURRENT);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0x70), 2) << "blue kept: the complement of red";
     device_->SetTextureStageState(7, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     c = Draw();
     EXPECT_COLOR_NEAR(c.first, D3DCOLOR_XRGB(0, 0, 0), 2) << "red texel, no blue left";
 }
-
 
 TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
 {
@@ -172,11 +150,16 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
         D3DTEXTUREOP op;
         double (*channel)(double d, double t, double x, double dAlpha, double xAlpha, double dot);
     } cases[] = {
-        {D3DTOP_MODULATEALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + da * t; }},
-        {D3DTOP_MODULATECOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return d * t + da; }},
-        {D3DTOP_MODULATEINVALPHA_ADDCOLOR, [](double d, double t, double, double da, double, double) { return d + (1 - da) * t; }},
-        {D3DTOP_MODULATEINVCOLOR_ADDALPHA, [](double d, double t, double, double da, double, double) { return (1 - d) * t + da; }},
-        {D3DTOP_BLENDTEXTUREALPHAPM, [](double d, double t, double, double, double xa, double) { return d + t * (1 - xa); }},
+        {D3DTOP_MODULATEALPHA_ADDCOLOR,
+         [](double d, double t, double, double da, double, double) { return d + da * t; }},
+        {D3DTOP_MODULATECOLOR_ADDALPHA,
+         [](double d, double t, double, double da, double, double) { return d * t + da; }},
+        {D3DTOP_MODULATEINVALPHA_ADDCOLOR,
+         [](double d, double t, double, double da, double, double) { return d + (1 - da) * t; }},
+        {D3DTOP_MODULATEINVCOLOR_ADDALPHA,
+         [](double d, double t, double, double da, double, double) { return (1 - d) * t + da; }},
+        {D3DTOP_BLENDTEXTUREALPHAPM,
+         [](double d, double t, double, double, double xa, double) { return d + t * (1 - xa); }},
         {D3DTOP_DOTPRODUCT3, [](double, double, double, double, double, double dot) { return dot; }},
         {D3DTOP_MULTIPLYADD, [](double d, double t, double x, double, double, double) { return x + d * t; }},
         {D3DTOP_LERP, [](double d, double t, double x, double, double, double) { return x * d + (1 - x) * t; }},
@@ -186,7 +169,7 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "operation " << c.op);
         EXPECT_TRUE(caps.TextureOpCaps & (1u << (c.op - 1))) << "the caps offer it";
-        Stage(0, c.op, D3DTA_DIFFUSE, D3DTA_TFACTOR);
+        SetStage(0, c.op, D3DTA_DIFFUSE, D3DTA_TFACTOR);
         D3DCOLOR want = 0xFF000000;
         for (int k = 0; k < 3; ++k) {
             double v = std::clamp(c.channel(d[k], t[k], x[k], d[3], x[3], dot), 0.0, 1.0);
@@ -199,7 +182,7 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
 TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinates)
 {
     device_->SetTexture(0, red_green_);
-    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     const D3DCOLOR red = 0xFFFF0000, green = 0xFF00FF00;
     auto matrix = [&](DWORD stage, float m11, float m31, float m33) {
         D3DMATRIX m = {};
@@ -228,7 +211,7 @@ TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinate
     // Each stage has its own matrix: stage 1 reads set 1 (right to left) through
     // D3DTS_TEXTURE1, moved half a texture.
     device_->SetTexture(1, red_green_);
-    Stage(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT);
+    SetStage(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT);
     EXPECT_EQ(both(), (std::vector<D3DCOLOR>{green, red}));
     matrix(1, 1, 0.5f, 1);
     flags(1, D3DTTFF_COUNT2);
@@ -239,22 +222,19 @@ TEST_F(TextureStagesTest, TextureMatricesMoveScaleAndProjectEachStagesCoordinate
 TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndReflections)
 {
     // A 4 x 1 texture, clamped: red, green, blue, white as u runs 0..1.
-    IDirect3DTexture9 *strip = ArgbTexture(4, 1, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
-    device_->SetTexture(0, strip);
+    device_->SetTexture(0, ArgbTexture(4, 1, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     // The whole viewport at identity transforms, every corner with the same normal.
     struct Vertex {
         float x, y, z, nx, ny, nz;
     };
     auto draw = [&](float nx, float nz, float x0 = -1, float x1 = 1, float h = 1) {
-        Vertex v[4] = {{x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
-        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
-        device_->EndScene();
+        Vertex v[4] = {
+            {x0, h, 0.5f, nx, 0, nz}, {x1, h, 0.5f, nx, 0, nz}, {x0, -h, 0.5f, nx, 0, nz}, {x1, -h, 0.5f, nx, 0, nz}};
+        Clear();
+        DrawUP(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
         return Quarters();
     };
     const D3DCOLOR red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
@@ -283,9 +263,6 @@ TEST_F(TextureStagesTest, CoordinatesMadeFromCameraSpacePositionsNormalsAndRefle
     device_->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
     draw(0, -1, 0.45f, 0.55f, 0.05f);
     EXPECT_EQ(Pixel(48, 32), blue);
-    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
-    device_->SetTexture(0, NULL);
-    strip->Release();
 }
 
 }  // namespace

@@ -45,7 +45,10 @@ std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char *fourCC,
     return b;
 }
 
-void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); }
+void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes)
+{
+    b.insert(b.end(), bytes);
+}
 
 // A colour block: two 5:6:5 ends and sixteen 2-bit indices, row by row.
 void ColourBlock(std::vector<uint8_t> &b, uint16_t c0, uint16_t c1, const int idx[16])
@@ -83,13 +86,7 @@ protected:
         D3DSURFACE_DESC desc;
         texture->GetLevelDesc(0, &desc);
         EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
-        width_ = desc.Width;
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
-        for (UINT y = 0; y < desc.Height; ++y)
-            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
-        texture->UnlockRect(0);
+        std::vector<uint32_t> texels = LevelTexels(texture, 0, &width_);
         texture->Release();
         return texels;
     }
@@ -97,12 +94,12 @@ protected:
     UINT width_ = 0;
 };
 
-#define EXPECT_ARGB_NEAR(actual, expected)                                                                  \
-    do {                                                                                                    \
-        uint32_t a_ = (actual), e_ = (expected);                                                            \
-        for (int s_ = 0; s_ < 32; s_ += 8)                                                                  \
-            EXPECT_LE(std::abs(int((a_ >> s_) & 255) - int((e_ >> s_) & 255)), 1)                           \
-                << std::hex << "actual 0x" << a_ << ", expected 0x" << e_;                                  \
+#define EXPECT_ARGB_NEAR(actual, expected)                                                                             \
+    do {                                                                                                               \
+        uint32_t a_ = (actual), e_ = (expected);                                                                       \
+        for (int s_ = 0; s_ < 32; s_ += 8)                                                                             \
+            EXPECT_LE(std::abs(int((a_ >> s_) & 255) - int((e_ >> s_) & 255)), 1)                                      \
+                << std::hex << "actual 0x" << a_ << ", expected 0x" << e_;                                             \
     } while (0)
 
 TEST_F(DdsTest, Dxt1FourAndThreeColourBlocks)
@@ -234,8 +231,9 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     const struct {
         const std::vector<uint8_t> *bytes;
         const char *reason;
-    } cases[] = {{&cut, "cut off"}, {&ati2, "DXT1 to DXT5"}, {&cube, "cube"}, {&header, "header"},
-                 {&badSize, "124"}, {&tooManyLevels, "mip count 5"}, {&lowerLevelsCut, "cut off"}};
+    } cases[] = {{&cut, "cut off"},           {&ati2, "DXT1 to DXT5"}, {&cube, "cube"},
+                 {&header, "header"},         {&badSize, "124"},       {&tooManyLevels, "mip count 5"},
+                 {&lowerLevelsCut, "cut off"}};
     for (const auto &c : cases) {
         IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
         testing::internal::CaptureStderr();
@@ -274,21 +272,18 @@ TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
     // The colour of each level of a texture loaded with the given sizes, level count and filters.
     auto levels = [&](const std::vector<uint8_t> &file, UINT side, UINT mipLevels, DWORD mipFilter) {
         IDirect3DTexture9 *texture = nullptr;
-        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side,
-                                                         mipLevels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                         D3DX_FILTER_POINT, mipFilter, 0, nullptr, nullptr, &texture);
+        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side, mipLevels,
+                                                         0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_POINT,
+                                                         mipFilter, 0, nullptr, nullptr, &texture);
         std::vector<std::string> colours;
         if (FAILED(hr))
             return colours;
         for (UINT i = 0; i < texture->GetLevelCount(); ++i) {
-            D3DSURFACE_DESC desc;
-            D3DLOCKED_RECT r;
-            texture->GetLevelDesc(i, &desc);
-            texture->LockRect(i, &r, nullptr, D3DLOCK_READONLY);
+            UINT w = 0, h = 0;
+            const uint32_t first = LevelTexels(texture, i, &w, &h)[0];
             char text[32];
-            snprintf(text, sizeof text, "%ux%u:%08X", desc.Width, desc.Height, *static_cast<uint32_t *>(r.pBits));
+            snprintf(text, sizeof text, "%ux%u:%08X", w, h, first);
             colours.push_back(text);
-            texture->UnlockRect(i);
         }
         texture->Release();
         return colours;

@@ -6,6 +6,33 @@
 
 #include <d3dx9.h>
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
 using testsupport::NullDeviceTest;
+
+// One level of a 32-bit texture as ARGB words, rows top first; its size in *width and *height.
+inline std::vector<uint32_t> LevelTexels(IDirect3DTexture9 *texture, UINT level, UINT *width = nullptr,
+                                         UINT *height = nullptr)
+{
+    D3DSURFACE_DESC desc;
+    EXPECT_EQ(texture->GetLevelDesc(level, &desc), D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(level, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> texels;
+    for (UINT y = 0; y < desc.Height; ++y) {
+        const uint32_t *row =
+            reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
+        texels.insert(texels.end(), row, row + desc.Width);
+    }
+    texture->UnlockRect(level);
+    if (width)
+        *width = desc.Width;
+    if (height)
+        *height = desc.Height;
+    return texels;
+}
 
 #endif

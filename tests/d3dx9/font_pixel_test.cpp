@@ -19,8 +19,7 @@ protected:
                   D3D_OK);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     }
     void TearDown() override
     {
@@ -60,7 +59,7 @@ TEST_F(FontPixelTest, GlyphEdgesBlendWithWhatLiesBeneath)
 
     // Half-transparent text mixes with the colour beneath even where the glyph is solid
     // (the depth the first text wrote is cleared).
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    Clear();
     device_->BeginScene();
     DrawRect(0, 0, 64, 64, 0xFF0000FF);
     DrawO(0x80FFFFFF);
@@ -95,7 +94,7 @@ TEST_F(FontPixelTest, TextKeepsTheDevicesDepthStatesAndWritesDepthZero)
     EXPECT_GT(green, int(kSize * kSize) / 2) << "the square shows around the glyph";
 
     // With the device's depth test off, the same later square covers the text.
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    Clear();
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     device_->BeginScene();
     DrawO(0xFFFFFFFF);

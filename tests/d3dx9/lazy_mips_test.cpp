@@ -28,21 +28,6 @@ std::vector<uint32_t> Halve(const std::vector<uint32_t> &p, UINT w, UINT h, UINT
     return out;
 }
 
-std::vector<uint32_t> Read(IDirect3DTexture9 *t, UINT level)
-{
-    D3DSURFACE_DESC desc;
-    EXPECT_EQ(t->GetLevelDesc(level, &desc), D3D_OK);
-    D3DLOCKED_RECT locked;
-    EXPECT_EQ(t->LockRect(level, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
-    std::vector<uint32_t> pixels;
-    for (UINT y = 0; y < desc.Height; ++y) {
-        const uint32_t *row = reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
-        pixels.insert(pixels.end(), row, row + desc.Width);
-    }
-    t->UnlockRect(level);
-    return pixels;
-}
-
 using LazyMipsTest = NullDeviceTest;
 
 }  // namespace
@@ -69,9 +54,9 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
         for (int order = 0; order < 3; ++order) {
             SCOPED_TRACE(order);
             IDirect3DTexture9 *t = nullptr;
-            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, png.data(), UINT(png.size()), D3DX_DEFAULT_NONPOW2,
-                                                          D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT, 0, format, D3DPOOL_MANAGED,
-                                                          D3DX_DEFAULT, D3DX_DEFAULT, 0, NULL, NULL, &t),
+            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(
+                          device_, png.data(), UINT(png.size()), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2,
+                          D3DX_DEFAULT, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, NULL, NULL, &t),
                       D3D_OK);
             ASSERT_EQ(t->GetLevelCount(), 3u);
             if (order == 0) {
@@ -79,16 +64,16 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
                 D3DLOCKED_RECT locked;
                 ASSERT_EQ(t->LockRect(0, &locked, NULL, 0), D3D_OK);
                 for (UINT y = 0; y < h; ++y)
-                    std::fill_n(reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch), w,
-                                0xFFFFFFFFu);
+                    std::fill_n(reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch),
+                                w, 0xFFFFFFFFu);
                 t->UnlockRect(0);
-                EXPECT_EQ(Read(t, 0), std::vector<uint32_t>(w * h, 0xFFFFFFFFu));
+                EXPECT_EQ(LevelTexels(t, 0), std::vector<uint32_t>(w * h, 0xFFFFFFFFu));
             } else {
                 // The smallest level first, or the top level read (not written) first.
-                EXPECT_EQ(Read(t, order == 1 ? 2 : 0), chain[order == 1 ? 2 : 0]);
+                EXPECT_EQ(LevelTexels(t, order == 1 ? 2 : 0), chain[order == 1 ? 2 : 0]);
             }
             for (UINT level = 1; level < 3; ++level)
-                EXPECT_EQ(Read(t, level), chain[level]) << "level " << level;
+                EXPECT_EQ(LevelTexels(t, level), chain[level]) << "level " << level;
             t->Release();
         }
     }
@@ -98,7 +83,7 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
     IDirect3DTexture9 *fresh = nullptr;
     ASSERT_EQ(device_->CreateTexture(8, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &fresh, NULL), D3D_OK);
     ASSERT_EQ(fresh->GetLevelCount(), 4u);
-    EXPECT_EQ(Read(fresh, 3), std::vector<uint32_t>(1, 0u));
+    EXPECT_EQ(LevelTexels(fresh, 3), std::vector<uint32_t>(1, 0u));
     RECT r = {2, 1, 3, 2};
     D3DLOCKED_RECT locked;
     ASSERT_EQ(fresh->LockRect(0, &locked, &r, 0), D3D_OK);
@@ -106,7 +91,7 @@ TEST_F(LazyMipsTest, EveryLevelIsTheChainOfTheLoadedImageWhateverIsTouchedFirst)
     fresh->UnlockRect(0);
     std::vector<uint32_t> top(32, 0u);
     top[1 * 8 + 2] = 0x12345678u;
-    EXPECT_EQ(Read(fresh, 0), top);
-    EXPECT_EQ(Read(fresh, 1), std::vector<uint32_t>(8, 0u));
+    EXPECT_EQ(LevelTexels(fresh, 0), top);
+    EXPECT_EQ(LevelTexels(fresh, 1), std::vector<uint32_t>(8, 0u));
     fresh->Release();
 }

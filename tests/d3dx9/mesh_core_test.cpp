@@ -3,9 +3,12 @@
 
 #include <tavrok/d3d9_debug.h>
 
+using meshtest::At;
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
+using meshtest::UV;
 using meshtest::Vec3At;
+using meshtest::VerticesOf;
 
 namespace {
 
@@ -188,28 +191,22 @@ TEST_F(MeshTest, CloneConvertsTheVertexFormatAndKeepsFacesAndAttributes)
     ID3DXMesh *clone = nullptr;
     ASSERT_EQ(mesh->CloneMeshFVF(D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, device_, &clone), D3D_OK);
     ASSERT_EQ(clone->GetNumBytesPerVertex(), 24u);
-    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
+    std::vector<BYTE> cloned = VerticesOf(clone);
     for (DWORD i = 0; i < 5; i++) {
-        EXPECT_VEC3_NEAR(Vec3At(v, 24, i), float(i), float(2 * i), float(3 * i), 0);
-        D3DCOLOR c;
-        float uv[2];
-        memcpy(&c, v + i * 24 + 12, 4);
-        memcpy(uv, v + i * 24 + 16, 8);
-        EXPECT_EQ(c, 0xFFFFFFFFu) << "a colour the source lacks is white";
-        EXPECT_FLOAT_EQ(uv[0], 0.25f * i);
-        EXPECT_FLOAT_EQ(uv[1], 1.0f - 0.25f * i);
+        EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 24, i), float(i), float(2 * i), float(3 * i), 0);
+        EXPECT_EQ(At<D3DCOLOR>(cloned.data(), 24, i, 12), 0xFFFFFFFFu) << "a colour the source lacks is white";
+        EXPECT_EQ(At<UV>(cloned.data(), 24, i, 16), (UV{0.25f * i, 1.0f - 0.25f * i})) << i;
     }
-    clone->UnlockVertexBuffer();
     EXPECT_EQ(IndicesOf(clone), IndicesOf(mesh));
     EXPECT_EQ(AttributesOf(clone), (std::vector<DWORD>{3, 1, 2}));
 
     // And back: the normal the clone lacked comes back as zero.
     ID3DXMesh *back = nullptr;
     ASSERT_EQ(clone->CloneMeshFVF(0, D3DFVF_XYZ | D3DFVF_NORMAL, device_, &back), D3D_OK);
-    ASSERT_EQ(back->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4), 4, 8, 12, 0);
-    EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 0, 0, 0);
-    back->UnlockVertexBuffer();
+    cloned = VerticesOf(back);
+    ASSERT_EQ(cloned.size(), 5u * 24);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 24, 4), 4, 8, 12, 0);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 24, 4, 12), 0, 0, 0, 0);
     EXPECT_EQ(IndicesOf(back), IndicesOf(mesh));
     back->Release();
     clone->Release();
@@ -246,8 +243,8 @@ TEST_F(MeshTest, AttributeSortIsStableAndBuildsTheTable)
     // Attribute 0: old faces 1 and 3 (vertices 1..5); 1: old face 2 (2..4); 2: old 0 and 4 (0..6).
     const DWORD expected[3][5] = {{0, 0, 2, 1, 5}, {1, 2, 1, 2, 3}, {2, 3, 2, 0, 7}};
     for (int i = 0; i < 3; i++)
-        EXPECT_EQ((std::vector<DWORD>{table[i].AttribId, table[i].FaceStart, table[i].FaceCount,
-                                      table[i].VertexStart, table[i].VertexCount}),
+        EXPECT_EQ((std::vector<DWORD>{table[i].AttribId, table[i].FaceStart, table[i].FaceCount, table[i].VertexStart,
+                                      table[i].VertexCount}),
                   std::vector<DWORD>(expected[i], expected[i] + 5))
             << "range " << i;
 
@@ -354,9 +351,9 @@ TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
 
     DWORD adjacency[9];
     ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency), D3D_OK);
-    EXPECT_EQ(std::vector<DWORD>(adjacency, adjacency + 9),
-              (std::vector<DWORD>{0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
-                                  0xFFFFFFFF}));
+    EXPECT_EQ(
+        std::vector<DWORD>(adjacency, adjacency + 9),
+        (std::vector<DWORD>{0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}));
     // Without point representatives the copies are different vertices: nothing joins.
     ASSERT_EQ(mesh->ConvertPointRepsToAdjacency(nullptr, adjacency), D3D_OK);
     EXPECT_EQ(adjacency[2], 0xFFFFFFFFu);
@@ -395,10 +392,10 @@ TEST_F(MeshTest, CreationFromADeclaration)
     // Position, tangent, texture coordinates: no FVF code has a tangent.  The vertex size
     // and declaration are the declaration's, the device draws by it, and a clone to an FVF
     // format keeps the components both have.
-    const D3DVERTEXELEMENT9 tangent[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-        {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0}, kEnd};
+    const D3DVERTEXELEMENT9 tangent[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                         {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+                                         {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                         kEnd};
     ID3DXMesh *mesh = nullptr;
     ASSERT_EQ(D3DXCreateMesh(2, 4, D3DXMESH_MANAGED, tangent, device_, &mesh), D3D_OK);
     EXPECT_EQ(mesh->GetFVF(), 0u);
@@ -437,33 +434,29 @@ TEST_F(MeshTest, CreationFromADeclaration)
 
     ID3DXMesh *clone = nullptr;
     ASSERT_EQ(mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_TEX1, device_, &clone), D3D_OK);
-    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    EXPECT_VEC3_NEAR(Vec3At(v, 20, 3), 3, 6, 9, 0);
-    EXPECT_FLOAT_EQ(v[5 * 3 + 3], 1.5f);
-    EXPECT_FLOAT_EQ(v[5 * 3 + 4], -0.5f);
-    clone->UnlockVertexBuffer();
+    std::vector<BYTE> cloned = VerticesOf(clone);
+    ASSERT_EQ(cloned.size(), 4u * 20);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 20, 3), 3, 6, 9, 0);
+    EXPECT_EQ(At<UV>(cloned.data(), 20, 3, 12), (UV{1.5f, -0.5f}));
     clone->Release();
     // A clone to another declaration takes each element from the one of the same usage:
     // the tangent kept, the texture coordinates widened with a zero, the normal it lacks
     // zero and the diffuse colour it lacks white.
-    const D3DVERTEXELEMENT9 wider[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
-        {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-        {0, 48, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0}, kEnd};
+    const D3DVERTEXELEMENT9 wider[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                       {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                       {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                       {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+                                       {0, 48, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+                                       kEnd};
     ASSERT_EQ(mesh->CloneMesh(D3DXMESH_SYSTEMMEM, wider, device_, &clone), D3D_OK);
     EXPECT_EQ(clone->GetFVF(), 0u);
     ASSERT_EQ(clone->GetNumBytesPerVertex(), 52u);
-    ASSERT_EQ(clone->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 0), 3, 6, 9, 0);
-    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 12), 0, 0, 0, 0);
-    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 24), 1.5f, -0.5f, 0, 0);
-    EXPECT_VEC3_NEAR(Vec3At(v, 52, 3, 36), 9, 9, 9, 0);
-    DWORD colour = 0;
-    memcpy(&colour, v + 13 * 3 + 12, 4);
-    EXPECT_EQ(colour, 0xFFFFFFFFu);
-    clone->UnlockVertexBuffer();
+    cloned = VerticesOf(clone);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 52, 3, 0), 3, 6, 9, 0);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 52, 3, 12), 0, 0, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 52, 3, 24), 1.5f, -0.5f, 0, 0);
+    EXPECT_VEC3_NEAR(Vec3At(cloned.data(), 52, 3, 36), 9, 9, 9, 0);
+    EXPECT_EQ(At<D3DCOLOR>(cloned.data(), 52, 3, 48), 0xFFFFFFFFu);
     // New semantics over the same bytes: the tangent read as a binormal; a declaration of
     // another vertex size is refused.
     D3DVERTEXELEMENT9 renamed[6];
@@ -489,21 +482,21 @@ TEST_F(MeshTest, CreationFromADeclaration)
 
     // The FVF components, but the texture coordinates before the normal: no code lays a
     // vertex out so.
-    const D3DVERTEXELEMENT9 reordered[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    const D3DVERTEXELEMENT9 reordered[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                           {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                           {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                           kEnd};
     ASSERT_EQ(D3DXCreateMesh(1, 3, D3DXMESH_SYSTEMMEM, reordered, device_, &mesh), D3D_OK);
     EXPECT_EQ(mesh->GetFVF(), 0u);
     EXPECT_EQ(mesh->GetNumBytesPerVertex(), 32u);
     mesh->Release();
 
     // No position first, a second stream, no declaration: refused, one line each.
-    const D3DVERTEXELEMENT9 noPosition[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
-    const D3DVERTEXELEMENT9 twoStreams[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0}, kEnd};
+    const D3DVERTEXELEMENT9 noPosition[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                            kEnd};
+    const D3DVERTEXELEMENT9 twoStreams[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                            {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                            kEnd};
     mesh = reinterpret_cast<ID3DXMesh *>(this);
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXCreateMesh(1, 3, 0, noPosition, device_, &mesh), D3DERR_INVALIDCALL);

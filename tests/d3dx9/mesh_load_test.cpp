@@ -3,10 +3,13 @@
 
 #include <algorithm>
 
+using meshtest::At;
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
 using meshtest::StderrOf;
+using meshtest::UV;
 using meshtest::Vec3At;
+using meshtest::VerticesOf;
 
 namespace {
 
@@ -53,15 +56,14 @@ TEST_F(MeshLoadTest, PolygonsBecomeFansAndCornersWithOtherNormalsSplitVertices)
     ASSERT_EQ(l.mesh->GetNumVertices(), 7u);
     // The quad's fan around its first corner, then the triangle on copies of 1 and 2.
     EXPECT_EQ(IndicesOf(l.mesh), (std::vector<DWORD>{0, 1, 2, 0, 2, 3, 5, 4, 6}));
-    void *v = nullptr;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    const std::vector<BYTE> bytes = VerticesOf(l.mesh);
+    const BYTE *v = bytes.data();
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, -1, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 5), 1, 0, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 5, 12), 0, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 6), 1, 1, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 6, 12), 0, 1, 0, 0);
-    l.mesh->UnlockVertexBuffer();
     // The copies still join the quad across the edge 1-2.
     ASSERT_NE(l.adjacency, nullptr);
     ASSERT_EQ(l.adjacency->GetBufferSize(), 9u * 4);
@@ -118,19 +120,12 @@ Mesh coloured {
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 0);
     ASSERT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1));
-    BYTE *v = nullptr;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    D3DCOLOR c[4];
-    float uv[2];
-    for (int i = 0; i < 4; i++)
-        memcpy(&c[i], v + i * 24 + 12, 4);
-    memcpy(uv, v + 2 * 24 + 16, 8);
-    l.mesh->UnlockVertexBuffer();
-    EXPECT_EQ(c[0], 0xFFFF0000u);
-    EXPECT_EQ(c[1], 0xFFFFFFFFu) << "a vertex without a colour is white";
-    EXPECT_EQ(c[3], 0x800000FFu);
-    EXPECT_EQ(uv[0], 1.0f);
-    EXPECT_EQ(uv[1], 1.0f);
+    const std::vector<BYTE> v = VerticesOf(l.mesh);
+    ASSERT_EQ(v.size(), 4u * 24);
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 0, 12), 0xFFFF0000u);
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 1, 12), 0xFFFFFFFFu) << "a vertex without a colour is white";
+    EXPECT_EQ(At<D3DCOLOR>(v.data(), 24, 3, 12), 0x800000FFu);
+    EXPECT_EQ(At<UV>(v.data(), 24, 2, 16), (UV{1, 1}));
     // Two face indexes for three faces: the last one carries on.
     EXPECT_EQ(AttributesOf(l.mesh), (std::vector<DWORD>{1, 0, 0}));
 
@@ -144,7 +139,6 @@ Mesh coloured {
     EXPECT_EQ(m[0].MatD3D.Power, 8.0f);
     EXPECT_EQ(m[0].MatD3D.Specular.g, 1.0f);
     EXPECT_EQ(m[0].MatD3D.Ambient.r, 0.0f) << "the file gives no ambient colour";
-    ASSERT_NE(m[0].pTextureFilename, nullptr);
     EXPECT_STREQ(m[0].pTextureFilename, "red.bmp");
     EXPECT_TRUE((const BYTE *)m[0].pTextureFilename >= begin && (const BYTE *)m[0].pTextureFilename < end)
         << "the file name lives in the materials buffer";
@@ -228,14 +222,16 @@ template SkinWeights {
  Matrix4x4 matrixOffset;
 }
 )";
-    l = LoadFirstMesh(WriteX("odd.x", oddTemplate + tri + "SkinWeights { \"odd\"; 2; 3; 0, 1; 1.0, 0.5, 0.25; " + identity + " } }"));
+    l = LoadFirstMesh(
+        WriteX("odd.x", oddTemplate + tri + "SkinWeights { \"odd\"; 2; 3; 0, 1; 1.0, 0.5, 0.25; " + identity + " } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.skin->GetNumBones(), 0u);
     l.Release();
 
     // More materials announced than given: the missing ones are white.
-    l = LoadFirstMesh(WriteX("short.x", tri + "MeshMaterialList { 3; 2; 2, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(
+        WriteX("short.x", tri + "MeshMaterialList { 3; 2; 2, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     ASSERT_EQ(l.numMaterials, 3u);
@@ -246,14 +242,16 @@ template SkinWeights {
     l.Release();
 
     // A damaged count far beyond the faces and the given materials: the list is ignored.
-    l = LoadFirstMesh(WriteX("huge.x", tri + "MeshMaterialList { 4000000000; 2; 0, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(WriteX(
+        "huge.x", tri + "MeshMaterialList { 4000000000; 2; 0, 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.numMaterials, 0u);
     l.Release();
 
     // A face using a material the list lacks: the list is ignored.
-    l = LoadFirstMesh(WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
+    l = LoadFirstMesh(
+        WriteX("badlist.x", tri + "MeshMaterialList { 1; 2; 0, 4;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } }"));
     ASSERT_EQ(l.hr, D3D_OK);
     EXPECT_EQ(l.diagnostics, 1);
     EXPECT_EQ(l.numMaterials, 0u);
@@ -305,19 +303,15 @@ Frame Outer {
 AnimationSet ignored { }
 )";
     WriteX("Merge.x", file);
-    ID3DXMesh *mesh = nullptr;
-    ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
-    DWORD count = 0;
     // A Windows path with another spelling of the name finds the file.
-    std::string windows = dir_ + "\\MERGE.X";
-    ASSERT_EQ(D3DXLoadMeshFromXA(windows.c_str(), D3DXMESH_SYSTEMMEM, device_, &adjacency, &materials, nullptr, &count,
-                                 &mesh),
-              D3D_OK);
+    Loaded whole = LoadWhole(dir_ + "\\MERGE.X");
+    ASSERT_EQ(whole.hr, D3D_OK) << whole.err;
+    ID3DXMesh *mesh = whole.mesh;
     ASSERT_EQ(mesh->GetNumVertices(), 9u);
     ASSERT_EQ(mesh->GetNumFaces(), 3u);
     EXPECT_EQ(mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
-    void *v = nullptr;
-    ASSERT_EQ(mesh->LockVertexBuffer(D3DLOCK_READONLY, &v), D3D_OK);
+    const std::vector<BYTE> bytes = VerticesOf(mesh);
+    const BYTE *v = bytes.data();
     // The top-level mesh as it is.
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1), 1, 0, 0, 0);
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 1, 12), 0, 0, 0, 0);
@@ -328,30 +322,29 @@ AnimationSet ignored { }
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 4, 12), 0, 1, 0, 1e-6f);
     // The reference places the top-level mesh once more, under Outer only.
     EXPECT_VEC3_NEAR(Vec3At(v, 24, 7), 11, 0, 0, 1e-6f);
-    mesh->UnlockVertexBuffer();
     EXPECT_EQ(IndicesOf(mesh), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
 
     // Materials concatenated; the parts without any get white.
-    ASSERT_EQ(count, 3u);
-    const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer());
+    ASSERT_EQ(whole.numMaterials, 3u);
+    const D3DXMATERIAL *m = whole.Material(0);
     EXPECT_EQ(m[0].MatD3D.Diffuse.r, 1.0f);
     EXPECT_EQ(m[1].MatD3D.Diffuse.r, 0.0f);
     EXPECT_EQ(m[1].MatD3D.Diffuse.b, 1.0f);
     EXPECT_STREQ(m[1].pTextureFilename, "wall.png");
     EXPECT_EQ(m[2].MatD3D.Diffuse.g, 1.0f);
     EXPECT_EQ(AttributesOf(mesh), (std::vector<DWORD>{0, 1, 2}));
-    EXPECT_EQ(adjacency->GetBufferSize(), 9u * 4);
-    mesh->Release();
-    adjacency->Release();
-    materials->Release();
+    EXPECT_EQ(whole.adjacency->GetBufferSize(), 9u * 4);
+    whole.Release();
 
     // A file without meshes, a file that does not exist.
     WriteX("empty.x", "Frame Nothing { }");
     std::string said = StderrOf([&] {
-        EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-                  D3DXERR_LOADEDMESHASNODATA);
-        EXPECT_LT(D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
-                  0);
+        EXPECT_EQ(
+            D3DXLoadMeshFromXA((dir_ + "/empty.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+            D3DXERR_LOADEDMESHASNODATA);
+        EXPECT_LT(
+            D3DXLoadMeshFromXA((dir_ + "/missing.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+            0);
     });
     EXPECT_EQ(meshtest::CountLines(said), 2) << said;
     EXPECT_EQ(mesh, nullptr);
@@ -378,7 +371,8 @@ TEST_F(MeshLoadTest, ADamagedFileIsNamedAsTheCallerSpelledItInOneLineOnce)
     testing::internal::CaptureStderr();
     EXPECT_EQ(D3DXLoadMeshFromXA((dir_ + "/range.x").c_str(), 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
               D3DXERR_INVALIDDATA);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "d3dx9: " + dir_ + "/range.x:Mesh 'bad': face 0 uses vertex 3 of 3\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "d3dx9: " + dir_ + "/range.x:Mesh 'bad': face 0 uses vertex 3 of 3\n");
 }
 
 }  // namespace
@@ -486,32 +480,20 @@ Mesh bad {
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_SPECULAR | D3DFVF_TEX2;
     ASSERT_EQ(l.mesh->GetFVF(), fvf);
     ASSERT_EQ(l.mesh->GetNumBytesPerVertex(), 36u);
-    BYTE *v = nullptr;
-    float size, uv[4];
-    DWORD specular;
-    ASSERT_EQ(l.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v), D3D_OK);
-    memcpy(&size, v + 36 + 12, 4);
-    memcpy(&specular, v + 36 + 16, 4);
-    memcpy(uv, v + 36 + 20, 16);
-    l.mesh->UnlockVertexBuffer();
-    EXPECT_EQ(size, 4.0f);
-    EXPECT_EQ(specular, 0xFF336699u);
-    EXPECT_EQ(uv[0], 1.0f);
-    EXPECT_EQ(uv[1], 0.0f) << "the mesh's own coordinates are the first set";
-    EXPECT_EQ(uv[2], 0.5f);
-    EXPECT_EQ(uv[3], 2.0f);
+    const std::vector<BYTE> v = VerticesOf(l.mesh);
+    ASSERT_EQ(v.size(), 3u * 36);
+    EXPECT_EQ(At<float>(v.data(), 36, 1, 12), 4.0f);
+    EXPECT_EQ(At<DWORD>(v.data(), 36, 1, 16), 0xFF336699u);
+    EXPECT_EQ(At<UV>(v.data(), 36, 1, 20), (UV{1, 0})) << "the mesh's own coordinates are the first set";
+    EXPECT_EQ(At<UV>(v.data(), 36, 1, 28), (UV{0.5f, 2}));
     l.Release();
 
     // The whole file: the bad part loads without its FVFData, with one line.
-    testing::internal::CaptureStderr();
-    ID3DXMesh *merged = nullptr;
-    ASSERT_EQ(D3DXLoadMeshFromXA(WriteX("fvfdata.x", file).c_str(), D3DXMESH_SYSTEMMEM, device_, nullptr, nullptr,
-                                 nullptr, nullptr, &merged),
-              D3D_OK);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << err;
-    EXPECT_EQ(merged->GetNumVertices(), 6u);
-    EXPECT_EQ(merged->GetFVF(), fvf);
-    merged->Release();
+    l = LoadWhole(dir_ + "/fvfdata.x", true);
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.diagnostics, 1) << l.err;
+    EXPECT_NE(l.err.find("FVFData: 11 values for 3 vertices"), std::string::npos) << l.err;
+    EXPECT_EQ(l.mesh->GetNumVertices(), 6u);
+    EXPECT_EQ(l.mesh->GetFVF(), fvf);
+    l.Release();
 }

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -100,7 +101,8 @@ protected:
         return meshes;
     }
 
-    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof.
+    // A Mesh object, or the first top-level one of a file, loaded with D3DXLoadSkinMeshFromXof;
+    // or a whole file loaded with D3DXLoadMeshFromXA.  What the load wrote on stderr in `err`.
     struct Loaded {
         HRESULT hr = E_FAIL;
         ID3DXMesh *mesh = nullptr;
@@ -108,7 +110,12 @@ protected:
         ID3DXBuffer *materials = nullptr;
         DWORD numMaterials = 0;
         ID3DXSkinInfo *skin = nullptr;
+        std::string err;
         int diagnostics = 0;
+        const D3DXMATERIAL *Material(DWORD i) const
+        {
+            return static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) + i;
+        }
         void Release()
         {
             for (IUnknown *p : std::initializer_list<IUnknown *>{mesh, adjacency, materials, skin})
@@ -122,10 +129,22 @@ protected:
     Loaded LoadXof(IDirectXFileData *object, DWORD options = D3DXMESH_SYSTEMMEM)
     {
         Loaded l;
-        l.diagnostics = CountLines(StderrOf([&] {
-            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL,
-                                           &l.numMaterials, &l.skin, &l.mesh);
-        }));
+        l.err = StderrOf([&] {
+            l.hr = D3DXLoadSkinMeshFromXof(object, options, device_, &l.adjacency, &l.materials, NULL, &l.numMaterials,
+                                           &l.skin, &l.mesh);
+        });
+        l.diagnostics = CountLines(l.err);
+        return l;
+    }
+    // With `meshOnly`, the mesh is all that is asked for.
+    Loaded LoadWhole(const std::string &path, bool meshOnly = false)
+    {
+        Loaded l;
+        l.err = StderrOf([&] {
+            l.hr = D3DXLoadMeshFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, meshOnly ? NULL : &l.adjacency,
+                                      meshOnly ? NULL : &l.materials, NULL, meshOnly ? NULL : &l.numMaterials, &l.mesh);
+        });
+        l.diagnostics = CountLines(l.err);
         return l;
     }
     Loaded LoadFirstMesh(const std::string &path, DWORD options = D3DXMESH_SYSTEMMEM)
@@ -141,12 +160,30 @@ protected:
     std::string dir_;
 };
 
-// Vertex i's three floats at byte offset `at` of a locked vertex buffer.
+// Vertex i's value of type T at byte offset `at` of a vertex buffer.
+template <class T>
+inline T At(const void *vertices, UINT stride, DWORD i, UINT at = 0)
+{
+    T v;
+    memcpy(&v, static_cast<const BYTE *>(vertices) + size_t(i) * stride + at, sizeof v);
+    return v;
+}
 inline D3DXVECTOR3 Vec3At(const void *vertices, UINT stride, DWORD i, UINT at = 0)
 {
-    D3DXVECTOR3 v;
-    memcpy(&v, static_cast<const BYTE *>(vertices) + size_t(i) * stride + at, 12);
-    return v;
+    return At<D3DXVECTOR3>(vertices, stride, i, at);
+}
+using UV = std::array<float, 2>;  // a pair of texture coordinates, for At<UV>
+
+// A copy of a mesh's vertex buffer.
+inline std::vector<BYTE> VerticesOf(ID3DXMesh *mesh)
+{
+    void *p = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &p)))
+        return {};
+    const BYTE *bytes = static_cast<const BYTE *>(p);
+    std::vector<BYTE> out(bytes, bytes + size_t(mesh->GetNumVertices()) * mesh->GetNumBytesPerVertex());
+    mesh->UnlockVertexBuffer();
+    return out;
 }
 
 // All indices of a mesh widened to 32 bits.
@@ -174,12 +211,12 @@ inline std::vector<DWORD> AttributesOf(ID3DXMesh *mesh)
 
 }  // namespace meshtest
 
-#define EXPECT_VEC3_NEAR(actual, ex, ey, ez, tol)                                          \
-    do {                                                                                    \
-        D3DXVECTOR3 v_ = (actual);                                                          \
-        EXPECT_NEAR(v_.x, (ex), (tol));                                                     \
-        EXPECT_NEAR(v_.y, (ey), (tol));                                                     \
-        EXPECT_NEAR(v_.z, (ez), (tol));                                                     \
+#define EXPECT_VEC3_NEAR(actual, ex, ey, ez, tol)                                                                      \
+    do {                                                                                                               \
+        D3DXVECTOR3 v_ = (actual);                                                                                     \
+        EXPECT_NEAR(v_.x, (ex), (tol));                                                                                \
+        EXPECT_NEAR(v_.y, (ey), (tol));                                                                                \
+        EXPECT_NEAR(v_.z, (ez), (tol));                                                                                \
     } while (0)
 
 #endif

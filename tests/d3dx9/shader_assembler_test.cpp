@@ -46,8 +46,8 @@ Assembled Collect(HRESULT hr, LPD3DXBUFFER shader, LPD3DXBUFFER errors)
 Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr)
 {
     LPD3DXBUFFER shader = nullptr, errors = nullptr;
-    HRESULT hr = D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), defines, nullptr, flags,
-                                    &shader, &errors);
+    HRESULT hr =
+        D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), defines, nullptr, flags, &shader, &errors);
     return Collect(hr, shader, errors);
 }
 
@@ -70,11 +70,10 @@ struct Program {
 // Destination + sources of each opcode, from the instruction reference.
 int ParamCount(DWORD opcode)
 {
-    static const std::map<DWORD, int> counts = {
-        {0, 0},  {1, 2},  {2, 3},  {3, 3},  {4, 4},  {5, 3},  {6, 2},  {7, 2},  {8, 3},  {9, 3},
-        {10, 3}, {11, 3}, {12, 3}, {13, 3}, {14, 2}, {15, 2}, {16, 2}, {17, 3}, {18, 4}, {19, 2},
-        {20, 3}, {21, 3}, {22, 3}, {23, 3}, {24, 3}, {32, 3}, {33, 3}, {35, 2}, {36, 2}, {46, 2},
-        {78, 2}, {79, 2}};
+    static const std::map<DWORD, int> counts = {{0, 0},  {1, 2},  {2, 3},  {3, 3},  {4, 4},  {5, 3},  {6, 2},  {7, 2},
+                                                {8, 3},  {9, 3},  {10, 3}, {11, 3}, {12, 3}, {13, 3}, {14, 2}, {15, 2},
+                                                {16, 2}, {17, 3}, {18, 4}, {19, 2}, {20, 3}, {21, 3}, {22, 3}, {23, 3},
+                                                {24, 3}, {32, 3}, {33, 3}, {35, 2}, {36, 2}, {46, 2}, {78, 2}, {79, 2}};
     auto it = counts.find(opcode);
     return it == counts.end() ? -1 : it->second;
 }
@@ -142,104 +141,102 @@ Program Decode(const std::vector<DWORD> &code)
 
 // The particle billboard: v0 centre, v1 corner offset, v2 colour, v3 texture coordinates;
 // c0-c3 the transposed view x projection, c4 camera right, c5 camera up.
-const char kBillboard[] =
-    "vs_1_1\n"
-    "dcl_position0 v0\n"
-    "dcl_position1 v1\n"
-    "dcl_color0 v2\n"
-    "dcl_texcoord0 v3\n"
-    "mov r0, v0                         ; w = 1 from the vertex declaration\n"
-    "mad r0.xyz, c4.xyz, v1.x, r0.xyz   // centre + right * sx\n"
-    "mad r0.xyz, c5.xyz, v1.y, r0.xyz   // ... + up * sy\n"
-    "m4x4 oPos, r0, c0\n"
-    "mov oD0, v2\n"
-    "mov oT0.xy, v3\n";
+const char kBillboard[] = "vs_1_1\n"
+                          "dcl_position0 v0\n"
+                          "dcl_position1 v1\n"
+                          "dcl_color0 v2\n"
+                          "dcl_texcoord0 v3\n"
+                          "mov r0, v0                         ; w = 1 from the vertex declaration\n"
+                          "mad r0.xyz, c4.xyz, v1.x, r0.xyz   // centre + right * sx\n"
+                          "mad r0.xyz, c5.xyz, v1.y, r0.xyz   // ... + up * sy\n"
+                          "m4x4 oPos, r0, c0\n"
+                          "mov oD0, v2\n"
+                          "mov oT0.xy, v3\n";
 
-std::string CapturedStderr() { return testing::internal::GetCapturedStderr(); }
+std::string CapturedStderr()
+{
+    return testing::internal::GetCapturedStderr();
+}
 using testsupport::CountLines;
 
 // Shaders the tests below check token by token or line by line.
-const char kVs11Arithmetic[] =
-    "vs_1_1\n"
-    "dcl_position v0\n"
-    "mov r0, v0\n"
-    "add r1.xy, -c3.yzxw, r0.x\n"
-    "mad r2, v0, c5.w, -r1.xxyy\n"
-    "rcp r3.w, r1.y\n"
-    "m4x4 oPos, r0, c8\n"
-    "mov oD1.zw, r0\n"
-    "mov oT3, c0\n"
-    "mov oFog, r0.z\n";
+const char kVs11Arithmetic[] = "vs_1_1\n"
+                               "dcl_position v0\n"
+                               "mov r0, v0\n"
+                               "add r1.xy, -c3.yzxw, r0.x\n"
+                               "mad r2, v0, c5.w, -r1.xxyy\n"
+                               "rcp r3.w, r1.y\n"
+                               "m4x4 oPos, r0, c8\n"
+                               "mov oD1.zw, r0\n"
+                               "mov oT3, c0\n"
+                               "mov oFog, r0.z\n";
 
-const char kDeclarations[] =
-    "vs_1_1\n"
-    "dcl_texcoord3 v5.xy\n"
-    "dcl_blendindices v1\n"
-    "dcl_color1 v2\n"
-    "def c7, 1.0, -0.5, 0, 2e0\n"
-    "mov oPos, c7\n";
+const char kDeclarations[] = "vs_1_1\n"
+                             "dcl_texcoord3 v5.xy\n"
+                             "dcl_blendindices v1\n"
+                             "dcl_color1 v2\n"
+                             "def c7, 1.0, -0.5, 0, 2e0\n"
+                             "mov oPos, c7\n";
 
-const char kEveryVs11Instruction[] =
-    "vs_1_1\n"
-    "dcl_position v0\n"
-    "dcl_normal v1\n"
-    "dcl_texcoord2 v2\n"
-    "def c95, 1, -0.5, 0.25, 1e+06\n"
-    "mov r0, v0\n"
-    "mov r1, c1\n"
-    "mov a0.x, c0.x\n"
-    "add r2, r0, -c3\n"
-    "sub r2.xz, r1.yxwz, v0.w\n"
-    "mul r3.y, r0.x, c[a0.x + 4]\n"
-    "mad r4, v0, c5.x, r0\n"
-    "rcp r5.w, r0.y\n"
-    "rsq r5.x, -c6.z\n"
-    "dp3 r6.x, r0, c7\n"
-    "dp4 r6.yw, -r1, v0\n"
-    "min r7, r0.zwxy, c8\n"
-    "max r7, r7, v0.x\n"
-    "slt r8, r0, c9\n"
-    "sge r8.w, v0.x, r1\n"
-    "exp r9, r0.w\n"
-    "expp r9.xy, c10.y\n"
-    "log r10.z, v0.x\n"
-    "logp r10.w, r1.z\n"
-    "lit r11, r0\n"
-    "dst r11, r0, c11\n"
-    "frc r9.zw, r0\n"
-    "m4x4 oPos, r0, c12\n"
-    "m4x3 r2.xyz, v0, c16\n"
-    "m3x4 oT0, r1, c20\n"
-    "m3x3 oT1.xyz, r0, c24\n"
-    "m3x2 oT2.xy, v0, c28\n"
-    "mov oD0, c[a0.x]\n"
-    "mov oD1.xw, r0.xxy\n"
-    "mov oFog.x, r0.w\n"
-    "mov oPts.x, c2.y\n"
-    "mov oT7, v1\n"
-    "mov oT6, v2.wzyx\n"
-    "nop\n";
+const char kEveryVs11Instruction[] = "vs_1_1\n"
+                                     "dcl_position v0\n"
+                                     "dcl_normal v1\n"
+                                     "dcl_texcoord2 v2\n"
+                                     "def c95, 1, -0.5, 0.25, 1e+06\n"
+                                     "mov r0, v0\n"
+                                     "mov r1, c1\n"
+                                     "mov a0.x, c0.x\n"
+                                     "add r2, r0, -c3\n"
+                                     "sub r2.xz, r1.yxwz, v0.w\n"
+                                     "mul r3.y, r0.x, c[a0.x + 4]\n"
+                                     "mad r4, v0, c5.x, r0\n"
+                                     "rcp r5.w, r0.y\n"
+                                     "rsq r5.x, -c6.z\n"
+                                     "dp3 r6.x, r0, c7\n"
+                                     "dp4 r6.yw, -r1, v0\n"
+                                     "min r7, r0.zwxy, c8\n"
+                                     "max r7, r7, v0.x\n"
+                                     "slt r8, r0, c9\n"
+                                     "sge r8.w, v0.x, r1\n"
+                                     "exp r9, r0.w\n"
+                                     "expp r9.xy, c10.y\n"
+                                     "log r10.z, v0.x\n"
+                                     "logp r10.w, r1.z\n"
+                                     "lit r11, r0\n"
+                                     "dst r11, r0, c11\n"
+                                     "frc r9.zw, r0\n"
+                                     "m4x4 oPos, r0, c12\n"
+                                     "m4x3 r2.xyz, v0, c16\n"
+                                     "m3x4 oT0, r1, c20\n"
+                                     "m3x3 oT1.xyz, r0, c24\n"
+                                     "m3x2 oT2.xy, v0, c28\n"
+                                     "mov oD0, c[a0.x]\n"
+                                     "mov oD1.xw, r0.xxy\n"
+                                     "mov oFog.x, r0.w\n"
+                                     "mov oPts.x, c2.y\n"
+                                     "mov oT7, v1\n"
+                                     "mov oT6, v2.wzyx\n"
+                                     "nop\n";
 
-const char kEveryVs20Addition[] =
-    "vs_2_0\n"
-    "dcl_position v0\n"
-    "dcl_blendweight v1\n"
-    "dcl_blendindices v2\n"
-    "def c200, 0, 1, 2, 3\n"
-    "mov r0, v0\n"
-    "mov r1, c1\n"
-    "mova a0, c0\n"
-    "mov r2, c[a0.y + 7]\n"
-    "mov r3, c[a0.w]\n"
-    "add r2, r2, -c[a0.z + 255].yx\n"
-    "lrp r4, r0, r1, c3\n"
-    "pow r5.x, r0.x, c4.y\n"
-    "crs r6.xyz, r0, r1\n"
-    "abs r7, -r0\n"
-    "nrm r8, r0\n"
-    "m4x4 oPos, r0, c12\n"
-    "mov oT0, v1\n"
-    "mov oD0, v2\n";
+const char kEveryVs20Addition[] = "vs_2_0\n"
+                                  "dcl_position v0\n"
+                                  "dcl_blendweight v1\n"
+                                  "dcl_blendindices v2\n"
+                                  "def c200, 0, 1, 2, 3\n"
+                                  "mov r0, v0\n"
+                                  "mov r1, c1\n"
+                                  "mova a0, c0\n"
+                                  "mov r2, c[a0.y + 7]\n"
+                                  "mov r3, c[a0.w]\n"
+                                  "add r2, r2, -c[a0.z + 255].yx\n"
+                                  "lrp r4, r0, r1, c3\n"
+                                  "pow r5.x, r0.x, c4.y\n"
+                                  "crs r6.xyz, r0, r1\n"
+                                  "abs r7, -r0\n"
+                                  "nrm r8, r0\n"
+                                  "m4x4 oPos, r0, c12\n"
+                                  "mov oT0, v1\n"
+                                  "mov oD0, v2\n";
 
 // ---- Hand-checked token streams ----
 //
@@ -264,12 +261,12 @@ TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
         // r0.x replicates x: swizzle 0x00
         0x00000002, 0x80030001, 0xA1C90003, 0x80000000,
         // mad r2, v0, c5.w (0xFF), -r1.xxyy (0 | 0<<2 | 1<<4 | 1<<6 = 0x50)
-        0x00000004, 0x800F0002, 0x90E40000, 0xA0FF0005, 0x81500001,
-        0x00000006, 0x80080003, 0x80550001,  // rcp r3.w, r1.y (0x55)
+        0x00000004, 0x800F0002, 0x90E40000, 0xA0FF0005, 0x81500001, 0x00000006, 0x80080003,
+        0x80550001,                                      // rcp r3.w, r1.y (0x55)
         0x00000014, 0xC00F0000, 0x80E40000, 0xA0E40008,  // m4x4 oPos, r0, c8
-        0x00000001, 0xD00C0001, 0x80E40000,  // mov oD1.zw, r0
-        0x00000001, 0xE00F0003, 0xA0E40000,  // mov oT3, c0
-        0x00000001, 0xC0010001, 0x80AA0000,  // mov oFog (a scalar: mask .x), r0.z (0xAA)
+        0x00000001, 0xD00C0001, 0x80E40000,              // mov oD1.zw, r0
+        0x00000001, 0xE00F0003, 0xA0E40000,              // mov oT3, c0
+        0x00000001, 0xC0010001, 0x80AA0000,              // mov oFog (a scalar: mask .x), r0.z (0xAA)
     };
     EXPECT_EQ(Body(a), expected);
 }
@@ -279,12 +276,25 @@ TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
     Assembled a = Assemble(kDeclarations);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
     const std::vector<DWORD> expected = {
-        0x0000001F, 0x80030005, 0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
-        0x0000001F, 0x80000002, 0x900F0001,  // blendindices = 2
-        0x0000001F, 0x8001000A, 0x900F0002,  // color = 10, index 1
+        0x0000001F,
+        0x80030005,
+        0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
+        0x0000001F,
+        0x80000002,
+        0x900F0001,  // blendindices = 2
+        0x0000001F,
+        0x8001000A,
+        0x900F0002,  // color = 10, index 1
         // def c7: the four floats' IEEE bits: 1.0, -0.5, 0.0, 2.0
-        0x00000051, 0xA00F0007, 0x3F800000, 0xBF000000, 0x00000000, 0x40000000,
-        0x00000001, 0xC00F0000, 0xA0E40007,
+        0x00000051,
+        0xA00F0007,
+        0x3F800000,
+        0xBF000000,
+        0x00000000,
+        0x40000000,
+        0x00000001,
+        0xC00F0000,
+        0xA0E40007,
     };
     EXPECT_EQ(Body(a), expected);
 }
@@ -296,8 +306,7 @@ TEST(ShaderAssemblerTokens, Vs11RelativeAddressingImpliesA0X)
         Assembled a = Assemble(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
         ASSERT_EQ(a.hr, D3D_OK) << form << ": " << a.errors;
         const std::vector<DWORD> expected = {
-            0x0000001F, 0x80000000, 0x900F0000,
-            0x00000001, 0xB0010000, 0x90000000,  // mov a0.x, v0.x
+            0x0000001F, 0x80000000, 0x900F0000, 0x00000001, 0xB0010000, 0x90000000,  // mov a0.x, v0.x
             0x00000001, 0xC00F0000, 0xA0E4200A,  // c10 with bit 13, no address token
         };
         EXPECT_EQ(Body(a), expected) << form;
@@ -321,8 +330,8 @@ TEST(ShaderAssemblerOpcodes, EveryVs11AndVs20Instruction)
 {
     // mov x3, add, sub, mul, mad, rcp, rsq, dp3, dp4, min, max, slt, sge, exp, expp, log,
     // logp, lit, dst, frc, m4x4, m4x3, m3x4, m3x3, m3x2, mov x6, nop.
-    ExpectOpcodes(kEveryVs11Instruction, {1, 1, 1, 2, 3, 5, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 78, 15, 79, 16,
-                                          17, 19, 20, 21, 22, 23, 24, 1, 1, 1, 1, 1, 1, 0});
+    ExpectOpcodes(kEveryVs11Instruction, {1,  1,  1,  2,  3,  5,  4,  6,  7,  8,  9, 10, 11, 12, 13, 14, 78,
+                                          15, 79, 16, 17, 19, 20, 21, 22, 23, 24, 1, 1,  1,  1,  1,  1,  0});
     // mov x2, mova, mov x2, add, lrp, pow, crs, abs, nrm, m4x4, mov x2.
     ExpectOpcodes(kEveryVs20Addition, {1, 1, 46, 1, 1, 2, 18, 32, 33, 35, 36, 20, 1, 1});
 }
@@ -331,19 +340,18 @@ TEST(ShaderAssemblerSource, LayoutCaseAndCommentsDoNotChangeTheCode)
 {
     Assembled plain = Assemble(kBillboard);
     ASSERT_EQ(plain.hr, D3D_OK) << plain.errors;
-    Assembled dressed = Assemble(
-        "// particle quad\r\n"
-        "  VS.1.1   ; version\r\n"
-        "/* inputs\r\n   four of them */ DCL_POSITION0 V0\r\n"
-        "dcl_position1\tv1\r\n"
-        "dcl_color v2\rdcl_texcoord v3\n"
-        "\n"
-        "MOV R0,V0\n"
-        "mad r0.rgb , c4.rgb , v1.r , r0.xyz\n"
-        "mad r0.xyz, c5.xyz, v1.g, r0.rgb /* block */ ; and line\n"
-        "M4X4 OPOS, r0, c0\n"
-        "mov oD0, v2.xyzw\n"
-        "mov oT0.rg, v3");
+    Assembled dressed = Assemble("// particle quad\r\n"
+                                 "  VS.1.1   ; version\r\n"
+                                 "/* inputs\r\n   four of them */ DCL_POSITION0 V0\r\n"
+                                 "dcl_position1\tv1\r\n"
+                                 "dcl_color v2\rdcl_texcoord v3\n"
+                                 "\n"
+                                 "MOV R0,V0\n"
+                                 "mad r0.rgb , c4.rgb , v1.r , r0.xyz\n"
+                                 "mad r0.xyz, c5.xyz, v1.g, r0.rgb /* block */ ; and line\n"
+                                 "M4X4 OPOS, r0, c0\n"
+                                 "mov oD0, v2.xyzw\n"
+                                 "mov oT0.rg, v3");
     ASSERT_EQ(dressed.hr, D3D_OK) << dressed.errors;
     EXPECT_EQ(dressed.code, plain.code);
 }
@@ -351,21 +359,20 @@ TEST(ShaderAssemblerSource, LayoutCaseAndCommentsDoNotChangeTheCode)
 TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
 {
     const D3DXMACRO defines[] = {{"RIGHT", "c4.xyz"}, {"UP", "c5"}, {nullptr, nullptr}};
-    Assembled expanded = Assemble(
-        "#define CENTRE v0\n"
-        "#define CORNER_X v1.x\n"
-        "vs_1_1\n"
-        "dcl_position0 CENTRE\n"
-        "dcl_position1 v1\n"
-        "dcl_color0 v2\n"
-        "dcl_texcoord0 v3\n"
-        "mov r0, CENTRE                         ; w = 1 from the vertex declaration\n"
-        "mad r0.xyz, RIGHT, CORNER_X, r0.xyz\n"
-        "mad r0.xyz, UP.xyz, v1.y, r0.xyz\n"
-        "m4x4 oPos, r0, c0\n"
-        "mov oD0, v2\n"
-        "mov oT0.xy, v3\n",
-        0, defines);
+    Assembled expanded = Assemble("#define CENTRE v0\n"
+                                  "#define CORNER_X v1.x\n"
+                                  "vs_1_1\n"
+                                  "dcl_position0 CENTRE\n"
+                                  "dcl_position1 v1\n"
+                                  "dcl_color0 v2\n"
+                                  "dcl_texcoord0 v3\n"
+                                  "mov r0, CENTRE                         ; w = 1 from the vertex declaration\n"
+                                  "mad r0.xyz, RIGHT, CORNER_X, r0.xyz\n"
+                                  "mad r0.xyz, UP.xyz, v1.y, r0.xyz\n"
+                                  "m4x4 oPos, r0, c0\n"
+                                  "mov oD0, v2\n"
+                                  "mov oT0.xy, v3\n",
+                                  0, defines);
     ASSERT_EQ(expanded.hr, D3D_OK) << expanded.errors;
     EXPECT_EQ(expanded.code, Assemble(kBillboard).code);
 
@@ -376,20 +383,19 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
 
 // ---- The device takes what the assembler makes ----
 
-TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
+using ShaderAssemblerDevice = testsupport::NullDeviceTest;
+
+TEST_F(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
 {
-    IDirect3D9 *d3d = nullptr;
-    IDirect3DDevice9 *device = nullptr;
-    ASSERT_EQ(testsupport::CreateNullDevice(&d3d, &device), D3D_OK);
-    std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations,
-                                        kEveryVs11Instruction, kEveryVs20Addition};
+    std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations, kEveryVs11Instruction,
+                                        kEveryVs20Addition};
     for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
         shaders.push_back(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
     for (const std::string &source : shaders) {
         Assembled a = Assemble(source);
         ASSERT_EQ(a.hr, D3D_OK) << a.errors;
         IDirect3DVertexShader9 *shader = nullptr;
-        EXPECT_EQ(device->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
+        EXPECT_EQ(device_->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
         ASSERT_NE(shader, nullptr) << source;
         // The device keeps the very tokens it was given.
         UINT size = 0;
@@ -397,8 +403,6 @@ TEST(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
         EXPECT_EQ(size, a.code.size() * sizeof(DWORD));
         shader->Release();
     }
-    device->Release();
-    d3d->Release();
 }
 
 // ---- Errors ----
@@ -485,7 +489,8 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
     } cases[] = {
         {"vs_1_1 garbage r99\ndcl_position v0\nmov oPos, v0\n",
          "d3dx9: memory:1:8: unexpected 'garbage' after the shader version\n"},
-        {"  vs.1.1 ,\ndcl_position v0\nmov oPos, v0\n", "d3dx9: memory:1:10: unexpected ',' after the shader version\n"},
+        {"  vs.1.1 ,\ndcl_position v0\nmov oPos, v0\n",
+         "d3dx9: memory:1:10: unexpected ',' after the shader version\n"},
         {"vs_1_1garbage\n", "d3dx9: memory:1:1: unsupported vertex shader version 'vs_1_1garbage' "
                             "(vs_1_0, vs_1_1 and vs_2_0 are)\n"},
         {"vs_2_0 r0\ndcl_position v0\nmov oPos, v0\nfrob r1\n",
@@ -523,8 +528,8 @@ TEST(ShaderAssemblerErrors, SkipValidationKeepsOnlyTheGrammar)
     Assembled skipped = Assemble(deviceRules, D3DXSHADER_SKIPVALIDATION);
     ASSERT_EQ(skipped.hr, D3D_OK) << skipped.errors;
     // add r0, c0, c1; mul oD0, v3, r5.
-    EXPECT_EQ(Body(skipped), (std::vector<DWORD>{0x02, 0x800F0000, 0xA0E40000, 0xA0E40001, 0x05, 0xD00F0000,
-                                                 0x90E40003, 0x80E40005}));
+    EXPECT_EQ(Body(skipped),
+              (std::vector<DWORD>{0x02, 0x800F0000, 0xA0E40000, 0xA0E40001, 0x05, 0xD00F0000, 0x90E40003, 0x80E40005}));
     // Grammar errors still fail.
     EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
 }

@@ -15,23 +15,6 @@ namespace {
 constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 constexpr uint32_t kMagenta = 0xFFFF00FF, kBlack = 0xFF000000;
 
-std::vector<uint32_t> ReadLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height)
-{
-    D3DSURFACE_DESC desc;
-    EXPECT_EQ(texture->GetLevelDesc(level, &desc), D3D_OK);
-    width = desc.Width;
-    height = desc.Height;
-    D3DLOCKED_RECT locked;
-    EXPECT_EQ(texture->LockRect(level, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
-    std::vector<uint32_t> pixels;
-    for (UINT y = 0; y < height; ++y) {
-        const uint32_t *row = reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch);
-        pixels.insert(pixels.end(), row, row + width);
-    }
-    texture->UnlockRect(level);
-    return pixels;
-}
-
 using testsupport::CountLines;
 using testsupport::StderrOf;
 
@@ -56,8 +39,7 @@ TEST_F(TextureTest, ColourKeyTurnsExactMatchesIntoTransparentBlack)
                                            D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, kMagenta, &info, NULL,
                                            &texture),
               D3D_OK);
-    UINT w, h;
-    std::vector<uint32_t> pixels = ReadLevel(texture, 0, w, h);
+    std::vector<uint32_t> pixels = LevelTexels(texture, 0);
     // Only the exact key goes; a near miss (0xFE red) stays opaque.
     EXPECT_EQ(pixels, (std::vector<uint32_t>{0x00000000, kRed, 0xFFFE00FF, 0x00000000}));
     EXPECT_EQ(texture->GetLevelCount(), 1u);
@@ -70,7 +52,7 @@ TEST_F(TextureTest, ColourKeyTurnsExactMatchesIntoTransparentBlack)
     ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), 0, 0, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
                                            D3DX_DEFAULT, D3DX_DEFAULT, 0x00FF00FF, NULL, NULL, &texture),
               D3D_OK);
-    EXPECT_EQ(ReadLevel(texture, 0, w, h)[0], kMagenta);
+    EXPECT_EQ(LevelTexels(texture, 0)[0], kMagenta);
     texture->Release();
 }
 
@@ -88,7 +70,7 @@ TEST_F(TextureTest, SizesRoundUpToPowersOfTwoUnlessAskedOtherwise)
     ASSERT_EQ(texture->GetLevelCount(), 4u);
     for (UINT level = 0; level < 4; ++level) {
         UINT w, h;
-        std::vector<uint32_t> pixels = ReadLevel(texture, level, w, h);
+        std::vector<uint32_t> pixels = LevelTexels(texture, level, &w, &h);
         EXPECT_EQ(w, expected[level][0]);
         EXPECT_EQ(h, expected[level][1]);
         for (uint32_t p : pixels)  // a uniform image stays uniform when scaled and filtered
@@ -127,8 +109,7 @@ TEST_F(TextureTest, PngKeepsItsAlphaAndWindowsPathsAreFound)
     std::string windowsPath = folder_.Path() + "\\DATA\\smoke.PNG";
     IDirect3DTexture9 *texture = nullptr;
     ASSERT_EQ(D3DXCreateTextureFromFileA(device_, windowsPath.c_str(), &texture), D3D_OK);
-    UINT w, h;
-    EXPECT_EQ(ReadLevel(texture, 0, w, h), image);
+    EXPECT_EQ(LevelTexels(texture, 0), image);
     texture->Release();
 
     D3DXIMAGE_INFO info = {};
@@ -176,7 +157,8 @@ TEST_F(TextureTest, EveryCutAndCorruptedImageIsLoadedOrRefusedCleanly)
     std::vector<uint32_t> image(6 * 5);
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = 0xFF000000u | uint32_t(i * 0x0A0B0C);
-    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5), EncodeJpeg(image, 6, 5)};
+    const std::vector<uint8_t> files[] = {EncodeBmp24(image, 6, 5), EncodePngRgba(image, 6, 5),
+                                          EncodeJpeg(image, 6, 5)};
     // Loaded, or refused with no texture and one line; true when loaded.
     auto load = [&](const std::vector<uint8_t> &bytes, size_t size) {
         IDirect3DTexture9 *texture = nullptr;
@@ -222,8 +204,7 @@ TEST_F(TextureTest, JpegTablesAndScansTheDecoderCannotTrustAreRefused)
     ASSERT_TRUE(dht && sos);
     IDirect3DTexture9 *texture = nullptr;
     ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, good.data(), UINT(good.size()), &texture), D3D_OK);
-    UINT w, h;
-    std::vector<uint32_t> pixels = ReadLevel(texture, 0, w, h);
+    std::vector<uint32_t> pixels = LevelTexels(texture, 0);
     texture->Release();
     EXPECT_NEAR(int(pixels[0] >> 16 & 255), 255, 8);
     EXPECT_NEAR(int(pixels[15 * 8 + 3] & 255), 255, 8);
@@ -310,9 +291,10 @@ TEST_F(TextureTest, AFileAskedForAgainIsReportedOnceAndInItsCallersSpelling)
                   D3DXERR_INVALIDDATA);
     }
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "d3dx9: " + missing + ": cannot open: No such file or directory\n"
-                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n"
-                    "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n");
+    EXPECT_EQ(said, "d3dx9: " + missing +
+                        ": cannot open: No such file or directory\n"
+                        "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n"
+                        "d3dx9: (memory):byte 40: file is cut off (40 of 70 bytes)\n");
 }
 
 TEST(Buffer, HoldsZeroedBytesUntilTheLastRelease)
