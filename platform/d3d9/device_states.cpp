@@ -239,8 +239,10 @@ const char *UnsupportedStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DW
         case D3DTOP_MULTIPLYADD:
         case D3DTOP_LERP:
             return nullptr;
+        case D3DTOP_BUMPENVMAP:
+            return type == D3DTSS_COLOROP ? nullptr : "D3DTOP_BUMPENVMAP as an alpha operation";
         default:
-            return "D3DTOP_PREMODULATE and the bump-mapping texture operations";
+            return "D3DTOP_PREMODULATE and D3DTOP_BUMPENVMAPLUMINANCE";
         }
     case D3DTSS_COLORARG0:
     case D3DTSS_ALPHAARG0:

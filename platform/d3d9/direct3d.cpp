@@ -40,6 +40,7 @@ UINT BytesPerPixel(D3DFORMAT format)
     case D3DFMT_A1R5G5B5:   // 15-bit RGB, 1-bit alpha
     case D3DFMT_A4R4G4B4:   // 12-bit RGB, 4-bit alpha
     case D3DFMT_A8L8:       // luminance and alpha
+    case D3DFMT_V8U8:       // signed du, dv: bump maps
         return 2;
     case D3DFMT_L8:         // luminance
     case D3DFMT_A8:         // alpha only
@@ -63,6 +64,7 @@ const char *FormatName(D3DFORMAT format)
     case D3DFMT_A8L8: return "D3DFMT_A8L8";
     case D3DFMT_L8: return "D3DFMT_L8";
     case D3DFMT_A8: return "D3DFMT_A8";
+    case D3DFMT_V8U8: return "D3DFMT_V8U8";
     case D3DFMT_D16: return "D3DFMT_D16";
     case D3DFMT_D24S8: return "D3DFMT_D24S8";
     case D3DFMT_INDEX16: return "D3DFMT_INDEX16";
@@ -129,7 +131,7 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
                       D3DTEXOPCAPS_BLENDFACTORALPHA | D3DTEXOPCAPS_BLENDCURRENTALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHAPM |
                       D3DTEXOPCAPS_MODULATEALPHA_ADDCOLOR | D3DTEXOPCAPS_MODULATECOLOR_ADDALPHA |
                       D3DTEXOPCAPS_MODULATEINVALPHA_ADDCOLOR | D3DTEXOPCAPS_MODULATEINVCOLOR_ADDALPHA |
-                      D3DTEXOPCAPS_DOTPRODUCT3 | D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP;
+                      D3DTEXOPCAPS_DOTPRODUCT3 | D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP | D3DTEXOPCAPS_BUMPENVMAP;
     c.MaxTextureBlendStages = kMaxStages;
     c.MaxSimultaneousTextures = kMaxStages;
     c.VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_TEXGEN_SPHEREMAP | D3DVTXPCAPS_MATERIALSOURCE7 |

@@ -11,8 +11,9 @@
  * Pixel stage: texture stages 0 to 7, cascading until the first disabled one, with the
  * colour and alpha operations that device_states.cpp accepts, arguments DIFFUSE,
  * CURRENT, TEXTURE, TFACTOR, SPECULAR, TEMP and CONSTANT with COMPLEMENT and
- * ALPHAREPLICATE, results into CURRENT or TEMP, sRGB textures read as linear, the
- * specular sum, sRGB writes, and the alpha test against
+ * ALPHAREPLICATE, results into CURRENT or TEMP, sRGB textures read as linear, bump
+ * mapping (D3DTOP_BUMPENVMAP moves the next stage's coordinates), the specular sum, sRGB
+ * writes, and the alpha test against
  * D3DRS_ALPHAREF on 8-bit alpha.  A stage that reads a texture when none is bound
  * reads opaque white.  Fog: table fog (linear, exp, exp2) per pixel on w under a
  * perspective projection or on the device depth otherwise; vertex fog per vertex on
@@ -368,6 +369,7 @@ std::string FragmentGlsl(const FragmentKey &k)
          "uniform vec4 u_fogColor;\n"
          "uniform vec4 u_tfactor;\n"
          "uniform vec4 u_stageConstant[8];\n"  // each stage's D3DTSS_CONSTANT
+         "uniform vec4 u_bumpMatrix[8];\n"     // each stage's D3DTSS_BUMPENVMAT00, 01, 10, 11
          "uniform float u_alphaRef;\n"
          "out vec4 o_color;\n";
     int stages = 0;  // stages that take part: up to the first disabled one
@@ -387,16 +389,29 @@ std::string FragmentGlsl(const FragmentKey &k)
     o << "void main()\n{\n"
          "    vec4 result = v_diffuse;\n"
          "    vec4 temp = vec4(0.0);\n";
-    // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage.
+    // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage; a
+    // stage after a bump-map stage reads its coordinates moved by the bump.
     auto coord = [&](int s) {
         const std::string v = "v_tex" + std::to_string(s);
-        return k.pointSprite ? std::string("gl_PointCoord") : (k.projected >> s) & 1 ? v + ".xy / " + v + ".w" : v + ".xy";
+        std::string c = k.pointSprite ? std::string("gl_PointCoord") : (k.projected >> s) & 1 ? v + ".xy / " + v + ".w" : v + ".xy";
+        if (s > 0 && k.stages[s - 1].colorOp == D3DTOP_BUMPENVMAP)
+            c = "(" + c + " + bump)";
+        return c;
     };
+    o << "    vec2 bump = vec2(0.0);\n";
     // Each stage combines its arguments into the result (D3DTA_CURRENT), or into the
     // temporary register with D3DTSS_RESULTARG = D3DTA_TEMP.
     for (int s = 0; s < stages; ++s) {
         const StageKey &st = k.stages[s];
         std::string read = "texture(u_texture" + std::to_string(s) + ", " + coord(s) + ")";
+        if (st.colorOp == D3DTOP_BUMPENVMAP) {
+            // A bump map's (du, dv) through the stage's matrix; the stage writes no colour.
+            const std::string m = "u_bumpMatrix[" + std::to_string(s) + "]";
+            o << "    {\n        vec2 d = " << (st.hasTexture ? read + ".rg" : std::string("vec2(0.0)")) << ";\n"
+              << "        bump = vec2(" << m << ".x * d.x + " << m << ".z * d.y, " << m << ".y * d.x + " << m
+              << ".w * d.y);\n    }\n";
+            continue;
+        }
         if (st.srgb)
             read = "FromSrgb(" + read + ")";
         o << "    {\n        vec4 tex = " << (st.hasTexture ? read : std::string("vec4(1.0)")) << ";\n"

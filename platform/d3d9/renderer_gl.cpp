@@ -188,6 +188,7 @@ GlTextureFormat GlTexFormat(D3DFORMAT f)
         return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
     case D3DFMT_A8L8: return {GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}};
     case D3DFMT_L8: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}};
+    case D3DFMT_V8U8: return {GL_RG8_SNORM, GL_RG, GL_BYTE, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
     default: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}};  // D3DFMT_A8
     }
 }
@@ -232,7 +233,7 @@ struct Program {
     GLint materialPower = -1, ambient = -1;
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
-    GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, alphaRef = -1, fog = -1, fogColor = -1;
+    GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, bumpMatrix = -1, alphaRef = -1, fog = -1, fogColor = -1;
     GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1, tween = -1;
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
@@ -1398,6 +1399,7 @@ private:
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
         p.stageConstant = loc("u_stageConstant");
+        p.bumpMatrix = loc("u_bumpMatrix");
         p.alphaRef = loc("u_alphaRef");
         p.fog = loc("u_fog");
         p.fogColor = loc("u_fogColor");
@@ -1509,6 +1511,12 @@ private:
             float t;
             memcpy(&t, &s.render[D3DRS_TWEENFACTOR], 4);
             glUniform1f(p.tween, t);
+        }
+        if (p.bumpMatrix >= 0) {
+            float m[kMaxStages][4];
+            for (int stage = 0; stage < kMaxStages; stage++)
+                memcpy(m[stage], &s.stage[stage][D3DTSS_BUMPENVMAT00], sizeof m[stage]);  // 00, 01, 10, 11
+            glUniform4fv(p.bumpMatrix, kMaxStages, &m[0][0]);
         }
         if (p.stageConstant >= 0) {
             float c[kMaxStages][4];

@@ -59,6 +59,9 @@ void Unpack(D3DFORMAT f, const uint8_t *p, int c[4])
     case D3DFMT_A8L8:
         c[0] = v & 255, c[1] = c[2] = 0, c[3] = (v >> 8) & 255;
         break;
+    case D3DFMT_V8U8:  // signed
+        c[0] = int8_t(v & 255), c[1] = int8_t(v >> 8), c[2] = c[3] = 0;
+        break;
     default:
         c[0] = v & 255, c[1] = c[2] = c[3] = 0;
         break;
@@ -76,6 +79,7 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
     case D3DFMT_X1R5G5B5: v = c[3] << 15 | c[0] << 10 | c[1] << 5 | c[2]; break;
     case D3DFMT_A4R4G4B4: v = c[3] << 12 | c[0] << 8 | c[1] << 4 | c[2]; break;
     case D3DFMT_A8L8: v = c[3] << 8 | c[0]; break;
+    case D3DFMT_V8U8: v = (c[1] & 255) << 8 | (c[0] & 255); break;
     default: v = c[0]; break;
     }
     memcpy(p, &v, BytesPerPixel(f));

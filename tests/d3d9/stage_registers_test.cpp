@@ -1,7 +1,7 @@
 // The texture stages' other registers and colour spaces on a real device: the
 // temporary register (D3DTSS_RESULTARG, D3DTA_TEMP), each stage's constant
-// (D3DTA_CONSTANT), sRGB textures read as linear and sRGB writes, and
-// sphere-map coordinates.
+// (D3DTA_CONSTANT), sRGB textures read as linear and sRGB writes, bump
+// mapping, and sphere-map coordinates.
 #include "d3d9/pixel_fixture.h"
 
 using namespace d3d9test;
@@ -79,6 +79,43 @@ TEST_F(StageRegistersTest, SrgbTexturesReadAsLinearAndSrgbWritesEncode)
     device_->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, FALSE);
     Stage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
     EXPECT_LE(Distance(Draw(0xFF373737).first, grey(0x80)), 1);
+}
+
+TEST_F(StageRegistersTest, ABumpMapMovesTheNextStagesCoordinatesThroughItsMatrix)
+{
+    D3DCAPS9 caps;
+    ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP);
+    // One signed texel: du = 0, dv = 64 / 127.
+    IDirect3DTexture9 *bumps = nullptr;
+    ASSERT_EQ(device_->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bumps, NULL), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(bumps->LockRect(0, &r, NULL, 0), D3D_OK);
+    static_cast<BYTE *>(r.pBits)[0] = 0, static_cast<BYTE *>(r.pBits)[1] = 64;
+    bumps->UnlockRect(0);
+    device_->SetTexture(0, bumps);
+    device_->SetTexture(1, ArgbTexture(2, 1, {0xFFFF0000, 0xFF00FF00}));
+    ASSERT_EQ(device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3D_OK);
+    device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    Stage(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT);
+    auto matrix = [&](float m00, float m01, float m10, float m11) {
+        device_->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, testsupport::FloatBits(m00));
+        device_->SetTextureStageState(0, D3DTSS_BUMPENVMAT01, testsupport::FloatBits(m01));
+        device_->SetTextureStageState(0, D3DTSS_BUMPENVMAT10, testsupport::FloatBits(m10));
+        device_->SetTextureStageState(0, D3DTSS_BUMPENVMAT11, testsupport::FloatBits(m11));
+    };
+    // u' = u + M00 du + M10 dv: the identity moves v only, which the 2 x 1 texture
+    // ignores; M10 = 1 moves u by half the texture.
+    matrix(1, 0, 0, 1);
+    ExpectDraw(0xFFFFFFFF, 0xFF0000, 0x00FF00);
+    matrix(0, 0, 1, 0);
+    ExpectDraw(0xFFFFFFFF, 0x00FF00, 0xFF0000);
+    // The bump stage writes no colour: CURRENT after it is still the diffuse colour.
+    Stage(1, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_CURRENT);
+    ExpectDraw(0xFF204060, 0x204060, 0x204060);
+    EXPECT_EQ(device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
+    device_->SetTexture(0, NULL);
+    bumps->Release();
 }
 
 TEST_F(StageRegistersTest, SphereMapCoordinatesFollowTheReflectionFromTheEye)
