@@ -157,7 +157,7 @@ TEST_F(NullDeviceTest, UnsupportedStateValuesAreReportedOnceAndBadNamesRefused)
     device_->GetRenderState(D3DRS_ZENABLE, &v);
     EXPECT_EQ(v, DWORD(D3DZB_USEW));
     EXPECT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE), D3D_OK);
-    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BUMPENVMAPLUMINANCE), D3DERR_INVALIDCALL);
 
     // Out-of-range names and stages are refused.
     EXPECT_EQ(device_->SetRenderState(D3DRENDERSTATETYPE(300), 1), D3DERR_INVALIDCALL);
