@@ -269,7 +269,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     // view direction (towards +z, or from the eye with a local viewer) about the normal.
     bool generates = false;
     for (int s = 0; s < kMaxStages; ++s)
-        generates |= k.texGen[s] != 0;
+        generates |= k.texGen[s] != kGenNone;
     if (generates) {
         o << "    vec3 genNormal = " << (k.hasNormal ? "eyeNormal" : "vec3(0.0)") << ";\n";
         if (k.normalize)
@@ -284,12 +284,13 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     for (int s = 0; s < kMaxStages; ++s) {
         if (s > 0 && k.stageSet[s] == 0xFF)
             continue;
-        static const char *const generated[5] = {"", "vec4(genNormal, 1.0)", "vec4(eye.xyz, 1.0)",
-                                                 "vec4(genReflection, 1.0)", "vec4(genSphere, 0.0, 1.0)"};
+        static const char *const generated[kGenSphereMap + 1] = {
+            "", "vec4(genNormal, 1.0)", "vec4(eye.xyz, 1.0)", "vec4(genReflection, 1.0)", "vec4(genSphere, 0.0, 1.0)"};
+        static_assert(kGenNormal == 1 && kGenPosition == 2 && kGenReflection == 3 && kGenSphereMap == 4);
         const std::string in = k.texGen[s] ? generated[k.texGen[s]]
                                : s == 0    ? (k.texSize ? "a_texcoord" : "vec4(0.0, 0.0, 0.0, 1.0)")
                                            : "a_tc" + std::to_string(k.stageSet[s]);
-        const int size = k.texGen[s] == 4 ? 2 : k.texGen[s] ? 3 : k.stageSize[s];
+        const int size = k.texGen[s] == kGenSphereMap ? 2 : k.texGen[s] ? 3 : k.stageSize[s];
         o << "    v_tex" << s << " = " << TransformedCoordinates(in, size, k.texTransform[s], s) << ";\n";
     }
 

@@ -49,9 +49,7 @@ struct VertexKey {
     // no transform) with kTexProjected when the last one divides the others.
     uint8_t stageSize[kMaxStages] = {};
     uint8_t texTransform[kMaxStages] = {};
-    // Stages 0..7: coordinates made from the vertex instead of read (D3DTSS_TCI_* >> 16:
-    // 1 camera-space normal, 2 camera-space position, 3 camera-space reflection vector,
-    // 4 sphere map).
+    // Stages 0..7: coordinates made from the vertex instead of read, one of the kGen* values.
     uint8_t texGen[kMaxStages] = {};
     uint8_t blendMatrices = 0;  // vertex blending: the world matrices each vertex blends (1..4), 0 off
     uint8_t indexedBlend = 0;   // ... chosen by the vertex's BLENDINDICES rather than 0..3
@@ -94,6 +92,13 @@ constexpr uint8_t kFogSpecularAlpha = 5;  // the vertex's own factor in its spec
 constexpr uint8_t kFogFactor = 0xFF;      // fragment key: v_fog is the factor itself
 
 constexpr uint8_t kTexProjected = 0x10;  // VertexKey::texTransform: D3DTTFF_PROJECTED
+
+// VertexKey::texGen: the D3DTSS_TCI_* generator in D3DTSS_TEXCOORDINDEX's high word.
+constexpr uint8_t kGenNone = 0;
+constexpr uint8_t kGenNormal = D3DTSS_TCI_CAMERASPACENORMAL >> 16;
+constexpr uint8_t kGenPosition = D3DTSS_TCI_CAMERASPACEPOSITION >> 16;
+constexpr uint8_t kGenReflection = D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR >> 16;
+constexpr uint8_t kGenSphereMap = D3DTSS_TCI_SPHEREMAP >> 16;
 constexpr uint8_t kTweenPosition = 1;    // VertexKey::tween: POSITION1 is blended with POSITION
 constexpr uint8_t kTweenNormal = 2;      // ... NORMAL1 with NORMAL
 

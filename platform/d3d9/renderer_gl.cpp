@@ -1214,7 +1214,7 @@ private:
                 break;
             vk.stageSize[stage] = setSize[stage == 0 ? texIndex : vk.stageSet[stage]];
             if (!vk.pretransformed)
-                vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, 4));
+                vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, kGenSphereMap));
             if (vk.texGen[stage] && !vk.lighting) {  // generated normals and reflections follow these too
                 vk.normalize = r[D3DRS_NORMALIZENORMALS] != FALSE;
                 vk.localViewer = r[D3DRS_LOCALVIEWER] != FALSE;
@@ -1341,7 +1341,7 @@ private:
             bind(kAttrPosition, vk.pretransformed ? D3DDECLUSAGE_POSITIONT : D3DDECLUSAGE_POSITION, 0);
             bool generatesFromNormals = false;
             for (uint8_t g : vk.texGen)
-                generatesFromNormals |= g == 1 || g >= 3;
+                generatesFromNormals |= g == kGenNormal || g == kGenReflection || g == kGenSphereMap;
             if (vk.hasNormal && (vk.lighting || generatesFromNormals))
                 bind(kAttrNormal, D3DDECLUSAGE_NORMAL, 0);
             if (vk.hasDiffuse)

@@ -370,8 +370,12 @@ public:
     // ID3DXMesh
     STDMETHODIMP LockAttributeBuffer(DWORD Flags, DWORD **ppData) override
     {
-        if (!ppData || attributeLocked_)
+        if (!ppData || attributeLocked_) {
+            Diagnostic(kLib, "", "",
+                       !ppData ? "ID3DXMesh::LockAttributeBuffer: null result pointer"
+                               : "ID3DXMesh::LockAttributeBuffer: the attribute buffer is locked already");
             return D3DERR_INVALIDCALL;
+        }
         attributeLocked_ = true;
         // Writing the attributes makes the attribute table stale, as with the real library.
         if (!(Flags & D3DLOCK_READONLY)) {
@@ -383,8 +387,10 @@ public:
     }
     STDMETHODIMP UnlockAttributeBuffer() override
     {
-        if (!attributeLocked_)
+        if (!attributeLocked_) {
+            Diagnostic(kLib, "", "", "ID3DXMesh::UnlockAttributeBuffer: the attribute buffer is not locked");
             return D3DERR_INVALIDCALL;
+        }
         attributeLocked_ = false;
         return D3D_OK;
     }

@@ -300,8 +300,10 @@ TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
     ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
     testing::internal::CaptureStderr();
     EXPECT_EQ(mesh->DrawSubset(0), D3DERR_INVALIDCALL) << "not while the attributes are locked";
-    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
-    mesh->UnlockAttributeBuffer();
+    EXPECT_EQ(mesh->LockAttributeBuffer(0, &a), D3DERR_INVALIDCALL) << "locked twice";
+    EXPECT_EQ(mesh->UnlockAttributeBuffer(), D3D_OK);
+    EXPECT_EQ(mesh->UnlockAttributeBuffer(), D3DERR_INVALIDCALL) << "unlocked twice";
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 3);
     mesh->Release();
 }
 

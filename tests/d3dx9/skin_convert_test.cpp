@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 namespace {
 
@@ -213,6 +214,61 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
         out.mesh->UnlockIndexBuffer();
         out.mesh->UnlockVertexBuffer();
     }
+    skin->Release();
+    source->Release();
+}
+
+TEST_F(SkinConvertTest, InfluencesPastFourKeepTheHeaviest)
+{
+    // One face over six bones: vertex 0 has five (bone 0 the lightest), vertex 1 only bone
+    // 5, vertex 2 bones 0 and 5.
+    ID3DXMesh *source = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_MANAGED, D3DFVF_XYZ, device_, &source), D3D_OK);
+    ASSERT_EQ(D3DXCreateSkinInfoFVF(3, D3DFVF_XYZ, 6, &skin), D3D_OK);
+    WORD *ix = nullptr;
+    source->LockIndexBuffer(0, (void **)&ix);
+    std::iota(ix, ix + 3, WORD(0));
+    source->UnlockIndexBuffer();
+    const std::vector<std::pair<DWORD, float>> influences[6] = {
+        {{0, 0.05f}, {2, 0.6f}}, {{0, 0.1f}}, {{0, 0.15f}}, {{0, 0.3f}}, {{0, 0.4f}}, {{1, 1.0f}, {2, 0.4f}}};
+    for (DWORD bone = 0; bone < 6; bone++) {
+        std::vector<DWORD> vertices;
+        std::vector<float> weights;
+        for (auto [v, w] : influences[bone])
+            vertices.push_back(v), weights.push_back(w);
+        skin->SetBoneInfluence(bone, DWORD(vertices.size()), vertices.data(), weights.data());
+    }
+    {
+        // Each corner's heaviest bone (4, 5 and 0) stays, then the heaviest summed: 3.
+        Blended out(skin, source, 0);
+        ASSERT_EQ(out.hr, D3D_OK);
+        ASSERT_EQ(out.count, 1u);
+        EXPECT_EQ(out.most, 4u);
+        std::vector<DWORD> bones(out.Combination(0).BoneId, out.Combination(0).BoneId + 4);
+        std::sort(bones.begin(), bones.end());
+        EXPECT_EQ(bones, (std::vector<DWORD>{0, 3, 4, 5}));
+    }
+    {
+        // Indexed, vertex 0 keeps bones 1 to 4, their weights scaled to its whole weight.
+        Blended out(skin, source, 6);
+        ASSERT_EQ(out.hr, D3D_OK);
+        EXPECT_EQ(out.most, 4u);
+        const DWORD *remap = static_cast<const DWORD *>(out.remap->GetBufferPointer());
+        const BYTE *v = nullptr;
+        out.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&v);
+        const DWORD n = DWORD(std::find(remap, remap + out.mesh->GetNumVertices(), 0u) - remap);
+        const BYTE *p = v + n * out.mesh->GetNumBytesPerVertex();
+        float w[3];
+        memcpy(w, p + 12, sizeof w);
+        const float want[4] = {0.1f / 0.95f, 0.15f / 0.95f, 0.3f / 0.95f, 0.4f / 0.95f};
+        for (int s = 0; s < 4; s++) {
+            EXPECT_EQ(out.Combination(0).BoneId[p[24 + s]], DWORD(s + 1)) << "slot " << s;
+            EXPECT_NEAR(s < 3 ? w[s] : 1 - w[0] - w[1] - w[2], want[s], 1e-6f) << "slot " << s;
+        }
+        out.mesh->UnlockVertexBuffer();
+    }
+    testsupport::StderrOf([&] { EXPECT_EQ(Blended(skin, source, 5).hr, D3DERR_INVALIDCALL) << "six bones, palette 5"; });
     skin->Release();
     source->Release();
 }

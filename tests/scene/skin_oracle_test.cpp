@@ -2,6 +2,7 @@
 // posed, agree with what assimp computes from the same file (its bone offset matrices,
 // weights and node transforms).
 #include "d3dx9/mesh_test_util.h"
+#include "data/data_support.h"
 
 #include "scene/xfile_loader.h"
 
@@ -15,33 +16,6 @@
 #include <tuple>
 
 namespace {
-
-aiMatrix4x4 GlobalOf(const aiNode *node)
-{
-    aiMatrix4x4 g = node->mTransformation;
-    for (const aiNode *p = node->mParent; p; p = p->mParent)
-        g = p->mTransformation * g;
-    return g;
-}
-
-// assimp's skinning of one mesh: each vertex the weighted sum of (global * offset) * v.
-std::vector<aiVector3D> AssimpSkin(const aiScene *scene, const aiMesh *mesh)
-{
-    std::vector<aiVector3D> out(mesh->mNumVertices, aiVector3D(0, 0, 0));
-    for (unsigned b = 0; b < mesh->mNumBones; b++) {
-        const aiBone *bone = mesh->mBones[b];
-        const aiNode *node = scene->mRootNode->FindNode(bone->mName);
-        EXPECT_NE(node, nullptr) << bone->mName.C_Str();
-        if (!node)
-            continue;
-        aiMatrix4x4 m = GlobalOf(node) * bone->mOffsetMatrix;
-        for (unsigned w = 0; w < bone->mNumWeights; w++) {
-            const aiVertexWeight &vw = bone->mWeights[w];
-            out[vw.mVertexId] += (m * mesh->mVertices[vw.mVertexId]) * vw.mWeight;
-        }
-    }
-    return out;
-}
 
 class SkinOracleTest : public meshtest::NullDeviceTest {
 protected:
@@ -83,9 +57,11 @@ protected:
             ours.insert({key(bind[i].x, bind[i].y, bind[i].z), i});
         std::set<std::tuple<long, long, long>> theirs;
         int compared = 0;
-        for (unsigned m = 0; m < scene->mNumMeshes; m++) {
+        // assimp's skinning: each vertex the weighted sum of (global * offset) * v, meshes in turn.
+        const std::vector<aiVector3D> assimpSkinned = datatest::SkinnedVertices(scene, nullptr, 0);
+        for (unsigned m = 0, first = 0; m < scene->mNumMeshes; first += scene->mMeshes[m++]->mNumVertices) {
             const aiMesh *mesh = scene->mMeshes[m];
-            std::vector<aiVector3D> skin = AssimpSkin(scene, mesh);
+            const aiVector3D *skin = assimpSkinned.data() + first;
             for (unsigned v = 0; v < mesh->mNumVertices; v++) {
                 const aiVector3D &p = mesh->mVertices[v];
                 auto k = key(p.x, p.y, p.z);
@@ -147,7 +123,7 @@ protected:
 TEST_F(SkinOracleTest, GeneratedCharacterAgreesWithAssimpInRestAndOtherPoses)
 {
     Assimp::Importer importer;
-    const aiScene *scene = LoadBoth(importer, std::string(TAVROK_TEST_RUN_DIR) + "/Data/Ninja.x");
+    const aiScene *scene = LoadBoth(importer, datatest::DataPath("Data/Ninja.x"));
     ASSERT_NE(scene, nullptr);
     ASSERT_NE(list_, nullptr);
     SkinOurs();
