@@ -12,10 +12,11 @@
  * mesh without a code (GetFVF is 0) and DrawSubset sets the declaration instead.
  * A clone between two FVF codes converts each vertex by its FVF components; a clone from or
  * to a declaration without a code copies each element of the new declaration from the
- * source's element of the same usage and usage index.  OptimizeInplace implements the
- * attribute sort (a stable sort of the faces; vertices keep their order); the vertex-cache,
- * strip and compaction passes and point-representative output are not implemented and say
- * so.
+ * source's element of the same usage and usage index.  OptimizeInplace sorts the faces by
+ * attribute (stably), reorders each attribute's faces for the vertex cache or into strips
+ * (mesh_optimize.cpp), renumbers the vertices in the order the faces first use them and
+ * compacts away those no face uses.  Vertices shared between attribute groups are never
+ * split, so ranges of the attribute table may overlap; faces are never removed.
  */
 #include "mesh_private.h"
 
@@ -467,6 +468,9 @@ public:
         }
         return ib_->Unlock();
     }
+    // Rewrites the vertex buffer with vertex order[n] at place n; a shorter order drops the
+    // vertices it leaves out and the buffer shrinks to match.
+    HRESULT ReorderVertices(const std::vector<DWORD> &order);
     std::vector<DWORD> &Attributes()
     {
         runsStale_ = true;  // the caller may change them
@@ -577,6 +581,33 @@ HRESULT CMesh::Clone(const char *caller, DWORD options, const VertexFormat &form
     return D3D_OK;
 }
 
+HRESULT CMesh::ReorderVertices(const std::vector<DWORD> &order)
+{
+    ++writeGeneration_;
+    const UINT stride = layout_.stride;
+    void *p = nullptr;
+    HRESULT hr = vb_->Lock(0, 0, &p, D3DLOCK_READONLY);
+    if (FAILED(hr))
+        return hr;
+    std::vector<BYTE> moved(order.size() * stride);
+    for (size_t n = 0; n < order.size(); n++)
+        memcpy(moved.data() + n * stride, static_cast<const BYTE *>(p) + size_t(order[n]) * stride, stride);
+    vb_->Unlock();
+    if (order.size() != numVertices_) {
+        IDirect3DVertexBuffer9 *smaller = nullptr;
+        BufferPlacement vb = PlacementOf(options_, false);
+        if (FAILED(hr = device_->CreateVertexBuffer(UINT(moved.size()), vb.usage, fvf_, vb.pool, &smaller, nullptr)))
+            return hr;
+        vb_->Release();
+        vb_ = smaller;
+        numVertices_ = DWORD(order.size());
+    }
+    if (FAILED(hr = vb_->Lock(0, 0, &p, 0)))
+        return hr;
+    memcpy(p, moved.data(), moved.size());
+    return vb_->Unlock();
+}
+
 STDMETHODIMP CMesh::GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency)
 {
     if (!pAdjacency || Epsilon < 0)
@@ -619,28 +650,53 @@ STDMETHODIMP CMesh::GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency)
 STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
                                     LPD3DXBUFFER *ppVertexRemap)
 {
-    const DWORD unsupported = D3DXMESHOPT_COMPACT | D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER;
-    if (Flags & unsupported) {
-        Unsupported(kLib, "ID3DXMesh::OptimizeInplace with D3DXMESHOPT_COMPACT, _VERTEXCACHE or _STRIPREORDER");
-        return E_NOTIMPL;
-    }
-    if (!(Flags & D3DXMESHOPT_ATTRSORT)) {
-        Diagnostic(kLib, "", "", "ID3DXMesh::OptimizeInplace: no optimisation asked for");
+    const char *who = "ID3DXMesh::OptimizeInplace";
+    const DWORD reorders = D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER;
+    const char *refusal = nullptr;
+    if (!(Flags & (reorders | D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT)))
+        refusal = "no optimisation asked for";
+    else if ((Flags & reorders) == reorders)
+        refusal = "D3DXMESHOPT_VERTEXCACHE and D3DXMESHOPT_STRIPREORDER exclude each other";
+    else if (attributeLocked_)
+        refusal = "the attribute buffer is locked";
+    if (refusal) {
+        Diagnostic(kLib, "", "", std::string(who) + ": " + refusal);
         return D3DERR_INVALIDCALL;
     }
-    if (attributeLocked_)
-        return D3DERR_INVALIDCALL;
     std::vector<DWORD> indices;
     HRESULT hr = ReadIndices(&indices);
     if (FAILED(hr))
         return hr;
+    if (!IndicesInRange(who, indices.data(), numFaces_, numVertices_))
+        return D3DERR_INVALIDCALL;
 
-    // newToOld[n] is the face that moves to position n; the sort is stable, so faces that
-    // share an attribute keep their relative order.
+    // newToOld[n] is the face that moves to position n.  The attribute sort is stable, so
+    // faces that share an attribute keep their relative order; the cache and strip passes
+    // then reorder each run of one attribute on its own, so every subset stays together.
     std::vector<DWORD> newToOld(numFaces_);
     std::iota(newToOld.begin(), newToOld.end(), 0);
-    std::stable_sort(newToOld.begin(), newToOld.end(),
-                     [&](DWORD a, DWORD b) { return attributes_[a] < attributes_[b]; });
+    if (Flags & D3DXMESHOPT_ATTRSORT)
+        std::stable_sort(newToOld.begin(), newToOld.end(),
+                         [&](DWORD a, DWORD b) { return attributes_[a] < attributes_[b]; });
+    std::vector<DWORD> adjacencyIn;
+    if (Flags & D3DXMESHOPT_STRIPREORDER) {
+        adjacencyIn.resize(size_t(numFaces_) * 3);
+        if (pAdjacencyIn)
+            std::copy(pAdjacencyIn, pAdjacencyIn + adjacencyIn.size(), adjacencyIn.begin());
+        else
+            AdjacencyFromPointReps(indices.data(), numFaces_, nullptr, adjacencyIn.data());
+    }
+    if (Flags & reorders) {
+        for (DWORD f = 0; f < numFaces_;) {
+            DWORD first = f;
+            while (f < numFaces_ && attributes_[newToOld[f]] == attributes_[newToOld[first]])
+                f++;
+            std::vector<DWORD> group(newToOld.begin() + first, newToOld.begin() + f);
+            group = (Flags & D3DXMESHOPT_VERTEXCACHE) ? CacheOrder(indices.data(), group, numVertices_, kVertexCacheSize)
+                                                      : StripOrder(adjacencyIn.data(), group, numFaces_);
+            std::copy(group.begin(), group.end(), newToOld.begin() + first);
+        }
+    }
     std::vector<DWORD> oldToNew(numFaces_);
     for (DWORD n = 0; n < numFaces_; n++)
         oldToNew[newToOld[n]] = n;
@@ -652,26 +708,58 @@ STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWOR
         for (int c = 0; c < 3; c++)
             sortedIndices[n * 3 + c] = indices[o * 3 + c];
     }
+
+    // The vertices: after a cache or strip pass, in the order the new faces first use them;
+    // else where they were.  Compaction drops those no face uses; IGNOREVERTS leaves all.
+    std::vector<DWORD> vertexOrder(numVertices_);
+    std::iota(vertexOrder.begin(), vertexOrder.end(), 0);
+    if (!(Flags & D3DXMESHOPT_IGNOREVERTS) && (Flags & (reorders | D3DXMESHOPT_COMPACT))) {
+        std::vector<DWORD> used = FirstUseOrder(sortedIndices.data(), numFaces_, numVertices_);
+        std::vector<bool> isUsed(numVertices_, false);
+        for (DWORD v : used)
+            isUsed[v] = true;
+        if (Flags & reorders)
+            vertexOrder = used;
+        else
+            vertexOrder.erase(
+                std::remove_if(vertexOrder.begin(), vertexOrder.end(), [&](DWORD v) { return !isUsed[v]; }),
+                vertexOrder.end());
+        if (!(Flags & D3DXMESHOPT_COMPACT))
+            for (DWORD v = 0; v < numVertices_; v++)
+                if (!isUsed[v])
+                    vertexOrder.push_back(v);
+        std::vector<DWORD> newVertex(numVertices_);
+        for (DWORD n = 0; n < vertexOrder.size(); n++)
+            newVertex[vertexOrder[n]] = n;
+        for (DWORD &i : sortedIndices)
+            i = newVertex[i];
+        if (FAILED(hr = ReorderVertices(vertexOrder)))
+            return hr;
+    }
     if (FAILED(hr = WriteIndices(sortedIndices)))
         return hr;
     attributes_ = sortedAttributes;
     runsStale_ = true;
 
-    table_.clear();
-    for (DWORD f = 0; f < numFaces_;) {
-        D3DXATTRIBUTERANGE r{attributes_[f], f, 0, 0xFFFFFFFF, 0};
-        DWORD lo = 0xFFFFFFFF, hi = 0;
-        while (f < numFaces_ && attributes_[f] == r.AttribId) {
-            for (int c = 0; c < 3; c++) {
-                lo = std::min(lo, sortedIndices[f * 3 + c]);
-                hi = std::max(hi, sortedIndices[f * 3 + c]);
+    // A sort builds the attribute table; a mesh sorted before gets its table rebuilt, as
+    // its faces and vertices have moved.
+    if ((Flags & D3DXMESHOPT_ATTRSORT) || !table_.empty()) {
+        table_.clear();
+        for (DWORD f = 0; f < numFaces_;) {
+            D3DXATTRIBUTERANGE r{attributes_[f], f, 0, 0xFFFFFFFF, 0};
+            DWORD lo = 0xFFFFFFFF, hi = 0;
+            while (f < numFaces_ && attributes_[f] == r.AttribId) {
+                for (int c = 0; c < 3; c++) {
+                    lo = std::min(lo, sortedIndices[f * 3 + c]);
+                    hi = std::max(hi, sortedIndices[f * 3 + c]);
+                }
+                f++;
             }
-            f++;
+            r.FaceCount = f - r.FaceStart;
+            r.VertexStart = lo;
+            r.VertexCount = hi - lo + 1;
+            table_.push_back(r);
         }
-        r.FaceCount = f - r.FaceStart;
-        r.VertexStart = lo;
-        r.VertexCount = hi - lo + 1;
-        table_.push_back(r);
     }
 
     if (pFaceRemap)
@@ -690,12 +778,11 @@ STDMETHODIMP CMesh::OptimizeInplace(DWORD Flags, CONST DWORD *pAdjacencyIn, DWOR
         std::copy(adjacency.begin(), adjacency.end(), pAdjacencyOut);
     }
     if (ppVertexRemap) {
-        // Vertices keep their places: the remap is the identity.
+        // One entry per vertex of the optimised mesh: the vertex it was before.
         *ppVertexRemap = nullptr;
-        if (FAILED(hr = D3DXCreateBuffer(numVertices_ * sizeof(DWORD), ppVertexRemap)))
+        if (FAILED(hr = D3DXCreateBuffer(DWORD(vertexOrder.size() * sizeof(DWORD)), ppVertexRemap)))
             return hr;
-        DWORD *remap = static_cast<DWORD *>((*ppVertexRemap)->GetBufferPointer());
-        std::iota(remap, remap + numVertices_, 0);
+        std::copy(vertexOrder.begin(), vertexOrder.end(), static_cast<DWORD *>((*ppVertexRemap)->GetBufferPointer()));
     }
     return D3D_OK;
 }

@@ -47,6 +47,19 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 // whose two ends they share.
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency);
 
+// Face and vertex orders (mesh_optimize.cpp).  `faces` is the group of faces to reorder;
+// the result holds the same faces in drawing order.  CacheOrder favours a post-transform
+// vertex cache of `cacheSize` entries; StripOrder makes consecutive faces share an edge as
+// often as the adjacency allows.  FirstUseOrder lists the vertices the faces use, in the
+// order they are first used.  IndicesInRange checks every index against the vertex count
+// (one line naming `caller` when one is not).
+inline constexpr UINT kVertexCacheSize = 16;
+std::vector<DWORD> CacheOrder(const DWORD *indices, const std::vector<DWORD> &faces, DWORD numVertices,
+                              UINT cacheSize);
+std::vector<DWORD> StripOrder(const DWORD *adjacency, const std::vector<DWORD> &faces, DWORD numFaces);
+std::vector<DWORD> FirstUseOrder(const DWORD *indices, DWORD numFaces, DWORD numVertices);
+bool IndicesInRange(const char *caller, const DWORD *indices, DWORD numFaces, DWORD numVertices);
+
 // One Mesh data object as read from a file, before it becomes an ID3DXMesh: vertices already
 // split so that every corner's normal is its vertex's, triangles already made from fans.
 struct MeshBone {

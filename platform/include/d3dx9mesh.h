@@ -241,6 +241,12 @@ HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MA
 HRESULT WINAPI D3DXFVFFromDeclarator(CONST D3DVERTEXELEMENT9 *pDeclarator, DWORD *pFVF);
 UINT WINAPI D3DXGetDeclLength(CONST D3DVERTEXELEMENT9 *pDecl);
 UINT WINAPI D3DXGetDeclVertexSize(CONST D3DVERTEXELEMENT9 *pDecl, DWORD Stream);
+/* Drawing orders for a triangle list: pFaceRemap[new] and pVertexRemap[new] are the old
+   face and vertex that move to place `new`. */
+HRESULT WINAPI D3DXOptimizeFaces(LPCVOID pIndices, UINT NumFaces, UINT NumVertices, BOOL Indices32Bit,
+                                 DWORD *pFaceRemap);
+HRESULT WINAPI D3DXOptimizeVertices(LPCVOID pIndices, UINT NumFaces, UINT NumVertices, BOOL Indices32Bit,
+                                    DWORD *pVertexRemap);
 HRESULT WINAPI D3DXComputeBoundingBox(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,
                                       D3DXVECTOR3 *pMin, D3DXVECTOR3 *pMax);
 HRESULT WINAPI D3DXComputeBoundingSphere(CONST D3DXVECTOR3 *pFirstPosition, DWORD NumVertices, DWORD dwStride,

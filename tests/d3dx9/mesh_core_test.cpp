@@ -3,6 +3,10 @@
 
 #include <tavrok/d3d9_debug.h>
 
+#include <deque>
+#include <numeric>
+#include <random>
+
 using meshtest::At;
 using meshtest::AttributesOf;
 using meshtest::IndicesOf;
@@ -262,10 +266,185 @@ TEST_F(MeshTest, AttributeSortIsStableAndBuildsTheTable)
     EXPECT_EQ(size, 0u);
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL);
-    EXPECT_EQ(mesh->OptimizeInplace(0, nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+    EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER, nullptr, nullptr, nullptr,
+                                    nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_IGNOREVERTS, nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 2);
     mesh->Release();
+}
+
+// Average vertices transformed per face through a first-in first-out cache of 16 entries,
+// a different model from the one the optimiser assumes.
+double TransformsPerFace(const std::vector<DWORD> &indices)
+{
+    std::deque<DWORD> cache;
+    size_t misses = 0;
+    for (DWORD v : indices)
+        if (std::find(cache.begin(), cache.end(), v) == cache.end()) {
+            misses++;
+            cache.push_back(v);
+            if (cache.size() > 16)
+                cache.pop_front();
+        }
+    return double(misses) / double(indices.size() / 3);
+}
+
+// How many consecutive faces share an edge (two corners).
+size_t SharedEdges(const std::vector<DWORD> &indices)
+{
+    size_t shared = 0;
+    for (size_t f = 1; f < indices.size() / 3; f++) {
+        int common = 0;
+        for (int a = 0; a < 3; a++)
+            for (int b = 0; b < 3; b++)
+                common += indices[f * 3 + a] == indices[(f - 1) * 3 + b];
+        shared += common >= 2;
+    }
+    return shared;
+}
+
+TEST_F(MeshTest, CacheStripAndCompactPassesKeepTheMeshAndItsSubsets)
+{
+    // A 20 x 20 grid of quads whose faces come in a scrambled order, the left half with
+    // attribute 0 and the right half with 1, and four vertices no face uses at the front.
+    const DWORD n = 20, unused = 4, vertices = (n + 1) * (n + 1) + unused, faces = 2 * n * n;
+    std::vector<DWORD> indices, attributes;
+    for (DWORD y = 0; y < n; y++)
+        for (DWORD x = 0; x < n; x++) {
+            DWORD v = unused + y * (n + 1) + x;
+            for (DWORD i : {v, v + n + 1, v + 1, v + 1, v + n + 1, v + n + 2})
+                indices.push_back(i);
+            attributes.insert(attributes.end(), 2, x >= n / 2);
+        }
+    std::vector<DWORD> order(faces);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    std::vector<DWORD> scrambled, scrambledAttributes;
+    for (DWORD f : order) {
+        scrambled.insert(scrambled.end(), indices.begin() + f * 3, indices.begin() + f * 3 + 3);
+        scrambledAttributes.push_back(attributes[f]);
+    }
+    auto make = [&] {
+        ID3DXMesh *mesh = nullptr;
+        EXPECT_EQ(D3DXCreateMeshFVF(faces, vertices, D3DXMESH_MANAGED, D3DFVF_XYZ, device_, &mesh), D3D_OK);
+        float *p = nullptr;
+        mesh->LockVertexBuffer(0, (void **)&p);
+        for (DWORD v = 0; v < vertices; v++)
+            p[v * 3] = float(v), p[v * 3 + 1] = p[v * 3 + 2] = 0;  // x names the vertex
+        mesh->UnlockVertexBuffer();
+        WORD *i = nullptr;
+        mesh->LockIndexBuffer(0, (void **)&i);
+        std::copy(scrambled.begin(), scrambled.end(), i);
+        mesh->UnlockIndexBuffer();
+        DWORD *a = nullptr;
+        mesh->LockAttributeBuffer(0, &a);
+        std::copy(scrambledAttributes.begin(), scrambledAttributes.end(), a);
+        mesh->UnlockAttributeBuffer();
+        return mesh;
+    };
+    // Face n of the result is face remap[n] of the source, over the same vertices (found by
+    // their x) and with its attribute; after a sort, each attribute's faces are together.
+    auto expectSameMesh = [&](ID3DXMesh *mesh, const std::vector<DWORD> &remap, const char *pass,
+                              bool sortedByAttribute) {
+        std::vector<BYTE> bytes = VerticesOf(mesh);
+        std::vector<DWORD> after = IndicesOf(mesh), afterAttributes = AttributesOf(mesh);
+        std::vector<DWORD> sorted = remap, all(faces);
+        std::sort(sorted.begin(), sorted.end());
+        std::iota(all.begin(), all.end(), 0);
+        ASSERT_EQ(sorted, all) << pass << ": every face once";
+        for (DWORD f = 0; f < faces; f++) {
+            for (int c = 0; c < 3; c++)
+                ASSERT_EQ(At<float>(bytes.data(), 12, after[f * 3 + c]), float(scrambled[remap[f] * 3 + c])) << pass;
+            ASSERT_EQ(afterAttributes[f], scrambledAttributes[remap[f]]) << pass;
+            if (sortedByAttribute && f > 0) {
+                ASSERT_LE(afterAttributes[f - 1], afterAttributes[f]) << pass << ": attribute groups are whole";
+            }
+        }
+        // Unsorted, faces move only within their run of one attribute.
+        if (!sortedByAttribute) {
+            EXPECT_EQ(afterAttributes, scrambledAttributes) << pass;
+        }
+    };
+    const double scrambledCost = TransformsPerFace(scrambled);
+
+    ID3DXMesh *mesh = make();
+    std::vector<DWORD> remap(faces);
+    ID3DXBuffer *vertexRemap = nullptr;
+    ASSERT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE, nullptr, nullptr, remap.data(),
+                                    &vertexRemap),
+              D3D_OK);
+    expectSameMesh(mesh, remap, "vertex cache", true);
+    std::vector<DWORD> cached = IndicesOf(mesh);
+    EXPECT_GT(scrambledCost, 2.0);
+    EXPECT_LT(TransformsPerFace(cached), 0.8) << "scrambled: " << scrambledCost;
+    // Without COMPACT every vertex stays, numbered as the faces first use them: the unused
+    // four come last.
+    ASSERT_EQ(mesh->GetNumVertices(), vertices);
+    DWORD highest = 0;
+    for (DWORD i : cached) {
+        ASSERT_LE(i, highest + 1);
+        highest = std::max(highest, i);
+    }
+    DWORD *vr = static_cast<DWORD *>(vertexRemap->GetBufferPointer());
+    ASSERT_EQ(vertexRemap->GetBufferSize(), vertices * 4);
+    EXPECT_EQ(std::vector<DWORD>(vr + vertices - unused, vr + vertices), (std::vector<DWORD>{0, 1, 2, 3}));
+    vertexRemap->Release();
+    D3DXATTRIBUTERANGE table[2];
+    DWORD size = 2;
+    ASSERT_EQ(mesh->GetAttributeTable(table, &size), D3D_OK);
+    ASSERT_EQ(size, 2u);
+    EXPECT_EQ(table[0].FaceCount + table[1].FaceCount, faces);
+    mesh->Release();
+
+    // Strips: nearly every face shares an edge with the one before it.
+    mesh = make();
+    ASSERT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_STRIPREORDER | D3DXMESHOPT_COMPACT, nullptr,
+                                    nullptr, remap.data(), nullptr),
+              D3D_OK);
+    expectSameMesh(mesh, remap, "strips", true);
+    EXPECT_LT(SharedEdges(scrambled), faces / 20);
+    EXPECT_GT(SharedEdges(IndicesOf(mesh)), faces * 9 / 10);
+    EXPECT_EQ(mesh->GetNumVertices(), vertices - unused) << "compacted";
+    mesh->Release();
+
+    // Compaction alone drops the unused vertices and keeps the order of the rest; with
+    // IGNOREVERTS the vertices stay as they are.
+    mesh = make();
+    ASSERT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_COMPACT, nullptr, nullptr, remap.data(), &vertexRemap), D3D_OK);
+    ASSERT_EQ(mesh->GetNumVertices(), vertices - unused);
+    vr = static_cast<DWORD *>(vertexRemap->GetBufferPointer());
+    for (DWORD v = 0; v < vertices - unused; v++)
+        ASSERT_EQ(vr[v], v + unused);
+    vertexRemap->Release();
+    expectSameMesh(mesh, remap, "compact", false);
+    mesh->Release();
+    mesh = make();
+    ASSERT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_IGNOREVERTS, nullptr, nullptr, remap.data(),
+                                    nullptr),
+              D3D_OK);
+    EXPECT_EQ(mesh->GetNumVertices(), vertices);
+    EXPECT_EQ(At<float>(VerticesOf(mesh).data(), 12, 5), 5.0f);
+    expectSameMesh(mesh, remap, "faces only", false);
+    mesh->Release();
+
+    // The free functions order a plain index list the same ways.
+    std::vector<WORD> wide(scrambled.begin(), scrambled.end());
+    std::vector<DWORD> faceRemap(faces), vertexOrder(vertices);
+    ASSERT_EQ(D3DXOptimizeFaces(wide.data(), faces, vertices, FALSE, faceRemap.data()), D3D_OK);
+    std::vector<DWORD> reordered;
+    for (DWORD f : faceRemap)
+        reordered.insert(reordered.end(), scrambled.begin() + f * 3, scrambled.begin() + f * 3 + 3);
+    EXPECT_LT(TransformsPerFace(reordered), 0.8);
+    ASSERT_EQ(D3DXOptimizeVertices(reordered.data(), faces, vertices, TRUE, vertexOrder.data()), D3D_OK);
+    EXPECT_EQ(vertexOrder[0], reordered[0]);
+    EXPECT_EQ(std::vector<DWORD>(vertexOrder.end() - unused, vertexOrder.end()), (std::vector<DWORD>{0, 1, 2, 3}));
+
+    // A face naming a vertex past the end is refused with one line.
+    wide[7] = WORD(vertices);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXOptimizeFaces(wide.data(), faces, vertices, FALSE, faceRemap.data()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
 }
 
 TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
