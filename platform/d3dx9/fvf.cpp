@@ -212,6 +212,44 @@ void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *p
     }
 }
 
+bool PointRepsFromAdjacency(const DWORD *indices, DWORD numFaces, DWORD numVertices, const DWORD *adjacency,
+                            DWORD *pointReps)
+{
+    // Union-find over the vertices: across each edge two neighbours hold, the corners at
+    // either end are one point.  The edge of the neighbour g that leads back to face f runs
+    // the other way round (both faces wind alike), so f's corner e meets g's corner e' + 1.
+    std::vector<DWORD> parent(numVertices);
+    for (DWORD v = 0; v < numVertices; v++)
+        parent[v] = v;
+    auto find = [&](DWORD v) {
+        while (parent[v] != v)
+            v = parent[v] = parent[parent[v]];
+        return v;
+    };
+    auto join = [&](DWORD a, DWORD b) {
+        a = find(a), b = find(b);
+        if (a != b)
+            parent[std::max(a, b)] = std::min(a, b);
+    };
+    for (DWORD f = 0; f < numFaces; f++)
+        for (int e = 0; e < 3; e++) {
+            DWORD g = adjacency[f * 3 + e];
+            if (g == 0xFFFFFFFF)
+                continue;
+            if (g >= numFaces)
+                return false;
+            for (int back = 0; back < 3; back++)
+                if (adjacency[g * 3 + back] == f) {
+                    join(indices[f * 3 + e], indices[g * 3 + (back + 1) % 3]);
+                    join(indices[f * 3 + (e + 1) % 3], indices[g * 3 + back]);
+                    break;
+                }
+        }
+    for (DWORD v = 0; v < numVertices; v++)
+        pointReps[v] = find(v);
+    return true;
+}
+
 }  // namespace tavrok::d3dx9mesh
 
 using namespace tavrok::d3dx9mesh;

@@ -337,10 +337,21 @@ public:
         AdjacencyFromPointReps(indices.data(), numFaces_, pPRep, pAdjacency);
         return D3D_OK;
     }
-    STDMETHODIMP ConvertAdjacencyToPointReps(CONST DWORD *, DWORD *) override
+    STDMETHODIMP ConvertAdjacencyToPointReps(CONST DWORD *pAdjacency, DWORD *pPRep) override
     {
-        Unsupported(kLib, "ID3DXMesh::ConvertAdjacencyToPointReps");
-        return E_NOTIMPL;
+        std::vector<DWORD> indices;
+        HRESULT hr = pPRep ? ReadIndices(&indices) : D3DERR_INVALIDCALL;
+        if (FAILED(hr))
+            return hr;
+        if (!pAdjacency) {
+            std::iota(pPRep, pPRep + numVertices_, 0);  // no neighbours: every vertex is its own point
+            return D3D_OK;
+        }
+        if (!PointRepsFromAdjacency(indices.data(), numFaces_, numVertices_, pAdjacency, pPRep)) {
+            Diagnostic(kLib, "", "", "ConvertAdjacencyToPointReps: the adjacency names a face the mesh lacks");
+            return D3DERR_INVALIDCALL;
+        }
+        return D3D_OK;
     }
     STDMETHODIMP GenerateAdjacency(FLOAT Epsilon, DWORD *pAdjacency) override;
     // A new declaration over the same vertices: it must describe vertices of the same size.

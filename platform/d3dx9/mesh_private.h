@@ -46,6 +46,10 @@ void ConvertVertex(const FvfLayout &from, const BYTE *src, const FvfLayout &to, 
 // are compared through their point representatives: two faces are neighbours across an edge
 // whose two ends they share.
 void AdjacencyFromPointReps(const DWORD *indices, DWORD numFaces, const DWORD *pointReps, DWORD *adjacency);
+// The reverse: vertices at the two ends of an edge that neighbouring faces share are one
+// point, represented by the lowest of their indices.  False when an entry names no face.
+bool PointRepsFromAdjacency(const DWORD *indices, DWORD numFaces, DWORD numVertices, const DWORD *adjacency,
+                            DWORD *pointReps);
 
 // Face and vertex orders (mesh_optimize.cpp).  `faces` is the group of faces to reorder;
 // the result holds the same faces in drawing order.  CacheOrder favours a post-transform

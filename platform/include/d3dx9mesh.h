@@ -241,6 +241,9 @@ HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MA
 HRESULT WINAPI D3DXFVFFromDeclarator(CONST D3DVERTEXELEMENT9 *pDeclarator, DWORD *pFVF);
 UINT WINAPI D3DXGetDeclLength(CONST D3DVERTEXELEMENT9 *pDecl);
 UINT WINAPI D3DXGetDeclVertexSize(CONST D3DVERTEXELEMENT9 *pDecl, DWORD Stream);
+/* Unit vertex normals from the faces, angle-weighted; with adjacency, replicated vertices
+   share one normal. */
+HRESULT WINAPI D3DXComputeNormals(LPD3DXBASEMESH pMesh, CONST DWORD *pAdjacency);
 /* Drawing orders for a triangle list: pFaceRemap[new] and pVertexRemap[new] are the old
    face and vertex that move to place `new`. */
 HRESULT WINAPI D3DXOptimizeFaces(LPCVOID pIndices, UINT NumFaces, UINT NumVertices, BOOL Indices32Bit,

@@ -6,6 +6,7 @@
 #include <deque>
 #include <numeric>
 #include <random>
+#include <set>
 
 using meshtest::At;
 using meshtest::AttributesOf;
@@ -688,3 +689,79 @@ TEST_F(MeshTest, CreationFromADeclaration)
 }
 
 }  // namespace
+
+TEST_F(MeshTest, NormalsFromFacesAreAngleWeightedAndSmoothedAcrossAdjacency)
+{
+    // A cube of side 2 with four vertices per side, as a loader splits it: no vertex is
+    // shared between sides.  Each side's two triangles face outwards (clockwise seen from
+    // outside), so a corner gets one 90-degree angle from one side and two 45-degree ones
+    // from another.
+    ID3DXMesh *mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(12, 24, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL, device_, &mesh), D3D_OK);
+    float *v = nullptr;
+    WORD *ix = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&ix), D3D_OK);
+    std::vector<D3DXVECTOR3> sideNormal;
+    for (int axis = 0; axis < 3; axis++)
+        for (float sign : {-1.0f, 1.0f}) {
+            D3DXVECTOR3 n(0, 0, 0), u(0, 0, 0), w(0, 0, 0);
+            n[axis] = sign, u[(axis + 1) % 3] = 1, w[(axis + 2) % 3] = 1;
+            const WORD base = WORD(sideNormal.size() * 4);
+            const float st[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
+            for (int c = 0; c < 4; c++) {
+                D3DXVECTOR3 p = n + u * st[c][0] + w * st[c][1];
+                memcpy(v + (base + c) * 6, &p, 12);
+                v[(base + c) * 6 + 3] = v[(base + c) * 6 + 4] = v[(base + c) * 6 + 5] = 7;  // overwritten
+            }
+            D3DXVECTOR3 cross, e1 = u * 0 + w * 2, e2 = u * 2 + w * 2;
+            D3DXVec3Cross(&cross, &e1, &e2);  // corners 0, 1, 2 in this order
+            const bool outwards = D3DXVec3Dot(&cross, &n) > 0;
+            const WORD tri[6] = {0, WORD(outwards ? 1 : 2), WORD(outwards ? 2 : 1), 0, WORD(outwards ? 2 : 3),
+                                 WORD(outwards ? 3 : 2)};
+            for (int i = 0; i < 6; i++)
+                ix[sideNormal.size() * 6 + i] = WORD(base + tri[i]);
+            sideNormal.push_back(n);
+        }
+    mesh->UnlockIndexBuffer();
+    mesh->UnlockVertexBuffer();
+    auto normal = [&](DWORD i) { return Vec3At(VerticesOf(mesh).data(), 24, i, 12); };
+
+    // Alone, each vertex takes its own side's normal.
+    ASSERT_EQ(D3DXComputeNormals(mesh, nullptr), D3D_OK);
+    for (DWORD i = 0; i < 24; i++) {
+        SCOPED_TRACE(i);
+        EXPECT_VEC3_NEAR(normal(i), sideNormal[i / 4].x, sideNormal[i / 4].y, sideNormal[i / 4].z, 1e-6f);
+    }
+
+    // Through the adjacency the three vertices at a corner are one point, and their normal
+    // is the corner's diagonal exactly: each side weighs in by its 90 degrees.
+    DWORD adjacency[36], reps[24];
+    ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency), D3D_OK);
+    ASSERT_EQ(mesh->ConvertAdjacencyToPointReps(adjacency, reps), D3D_OK);
+    std::vector<BYTE> bytes = VerticesOf(mesh);
+    std::set<DWORD> points(reps, reps + 24);
+    EXPECT_EQ(points.size(), 8u);
+    for (DWORD i = 0; i < 24; i++) {
+        EXPECT_LE(reps[i], i);
+        EXPECT_EQ(Vec3At(bytes.data(), 24, reps[i]), Vec3At(bytes.data(), 24, i)) << i;
+    }
+    ASSERT_EQ(D3DXComputeNormals(mesh, adjacency), D3D_OK);
+    const float d = 1.0f / sqrtf(3.0f);
+    for (DWORD i = 0; i < 24; i++) {
+        SCOPED_TRACE(i);
+        D3DXVECTOR3 p = Vec3At(VerticesOf(mesh).data(), 24, i);
+        EXPECT_VEC3_NEAR(normal(i), p.x * d, p.y * d, p.z * d, 1e-5f);
+    }
+
+    // A mesh without normals, and adjacency naming a face past the end, are refused.
+    ID3DXMesh *bare = MakeMesh(D3DFVF_XYZ, D3DXMESH_SYSTEMMEM, {0});
+    adjacency[4] = 12;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXComputeNormals(bare, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXComputeNormals(mesh, adjacency), D3DERR_INVALIDCALL);
+    EXPECT_EQ(mesh->ConvertAdjacencyToPointReps(adjacency, reps), D3DERR_INVALIDCALL);
+    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 3);
+    bare->Release();
+    mesh->Release();
+}

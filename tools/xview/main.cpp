@@ -27,9 +27,10 @@
  * Textures are looked for beside the file, each component in any case (a name with a drive
  * or a root is taken by its last component); a missing one is drawn untextured.  Animation
  * keys are played at their file's AnimTicksPerSecond (4800 without one), looping, each track
- * composing scale, rotation, translation and matrix keys.  --shot renders one frame with
- * the renderer's capture switch and moves the picture to OUT.  Exit status: 0, 1 when the
- * file gives nothing to draw or the picture could not be made, 2 for bad usage.
+ * composing scale, rotation, translation and matrix keys.  A mesh without normals gets them
+ * from its faces (D3DXComputeNormals).  --shot renders one frame with the renderer's capture
+ * switch and moves the picture to OUT.  Exit status: 0, 1 when the file gives nothing to
+ * draw or the picture could not be made, 2 for bad usage.
  */
 #include <windows.h>
 #include <d3d9.h>
@@ -267,6 +268,23 @@ private:
         return path;
     }
 
+    // A mesh the file gives no normals would be lit by the ambient light alone: it gets
+    // normals from its faces.  No adjacency is passed, so where the file itself split a
+    // vertex (a hard edge) each copy keeps the normal of its own faces.
+    void AddNormals(Part &p)
+    {
+        const DWORD fvf = p.mesh->GetFVF() | D3DFVF_NORMAL;
+        ID3DXMesh *lit = nullptr;
+        if (FAILED(p.mesh->CloneMeshFVF(D3DXMESH_SYSTEMMEM, fvf, device_, &lit)))
+            return;
+        if (FAILED(D3DXComputeNormals(lit, nullptr)) || (p.skin && FAILED(p.skin->SetFVF(fvf)))) {
+            lit->Release();
+            return;
+        }
+        p.mesh->Release();
+        p.mesh = lit;
+    }
+
     void Mesh(IDirectXFileData *d, int frame)
     {
         Part p;
@@ -277,6 +295,8 @@ private:
             return;  // the library has said why
         p.frame = frame;
         p.name = NameOf(d);
+        if (p.mesh->GetFVF() && !(p.mesh->GetFVF() & D3DFVF_NORMAL))
+            AddNormals(p);
         const D3DXMATERIAL *mats = materials ? static_cast<const D3DXMATERIAL *>(materials->GetBufferPointer()) : nullptr;
         for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
             D3DMATERIAL9 mat{};
