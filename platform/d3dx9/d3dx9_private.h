@@ -6,6 +6,7 @@
 
 #include <d3dx9.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,6 +38,24 @@ UINT MipChainLength(UINT width, UINT height);
 bool IsDds(const uint8_t *data, size_t size);
 std::string InspectDds(const uint8_t *data, size_t size, D3DXIMAGE_INFO &info, std::string &position);
 void DecodeDds(const uint8_t *data, UINT level, UINT &width, UINT &height, std::vector<uint32_t> &argb);
+
+// One render (kind 0), texture-stage (1) or sampler (2) state a sprite batch sets, and the
+// value it found there.
+struct BatchState {
+    int kind;
+    DWORD stage, state, value, previous;
+};
+constexpr size_t kBatchStateCount = 31;
+// The states ID3DXSprite::Begin documents, which the font's own quads use too: blending
+// (on with `alphaBlend`, SRCALPHA / INVSRCALPHA, alpha test GREATER 0), no culling,
+// lighting, fog or stencil, stage 0 modulating texture and diffuse, stage 1 off, clamped
+// addressing and `filter` for magnification and minification (sprite.cpp).  Depth states
+// are not among them.
+std::array<BatchState, kBatchStateCount> SpriteBatchStates(bool alphaBlend, D3DTEXTUREFILTERTYPE filter);
+// Reads each state's present value into `previous` and sets its own; RestoreBatchStates
+// sets the previous values back, in the reverse order.
+void ApplyBatchStates(IDirect3DDevice9 *device, BatchState *states, size_t count);
+void RestoreBatchStates(IDirect3DDevice9 *device, const BatchState *states, size_t count);
 
 // A face picked by the font configuration and rendered by FreeType (font_face.cpp).
 struct GlyphBitmap {

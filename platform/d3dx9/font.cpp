@@ -4,15 +4,15 @@
  * Glyphs come from font_face.cpp and are packed, on first use, into atlas textures
  * (A8R8G8B8, white with the glyph's coverage as alpha, with the mip levels the font was
  * made with).  DrawTextA lays out ANSI (Windows-1252) text in lines, then draws one
- * textured, pre-transformed quad per glyph at depth 0 through the device with SRCALPHA/
- * INVSRCALPHA blending and alpha test (the device's depth states stay as they are), restoring every
- * render, texture-stage and sampler state, the texture, the
- * vertex shader and the vertex format it changed (pixel shaders are not offered by the
- * device, so none is in place).  Honoured formats: DT_LEFT/TOP, DT_CENTER,
- * DT_RIGHT, DT_VCENTER and DT_BOTTOM (single line), DT_SINGLELINE, DT_NOCLIP (otherwise
- * glyphs are clipped to the rectangle), DT_CALCRECT and DT_NOPREFIX ("&&" draws "&" and a
- * lone "&" is dropped, without the underline).  Word breaking, tabs, sprites, the Unicode
- * entry points and the GDI device context are not supported.
+ * textured, pre-transformed quad per glyph at depth 0 through the device with the sprite
+ * batch's states (sprite.cpp; the device's depth states stay as they are), restoring every
+ * render, texture-stage and sampler state, the texture, the shaders and the vertex format it
+ * changed.  Given a sprite, the glyphs join its batch instead and are drawn when it flushes.
+ * Honoured formats: DT_LEFT/TOP, DT_CENTER, DT_RIGHT, DT_VCENTER and DT_BOTTOM (single
+ * line), DT_SINGLELINE, DT_NOCLIP (otherwise glyphs are clipped to the rectangle),
+ * DT_CALCRECT and DT_NOPREFIX ("&&" draws "&" and a lone "&" is dropped, without the
+ * underline).  Word breaking, tabs, the Unicode entry points and the GDI device context are
+ * not supported.
  */
 #include "d3dx9_private.h"
 
@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -49,12 +50,6 @@ struct AtlasPage {
     std::vector<uint32_t> pixels;  // the page's top level, kept to rebuild the mip levels
     int penX = 1, penY = 1, shelfHeight = 0;
     bool dirty = false;
-};
-
-// One render, texture-stage or sampler state the font sets, and the value it found.
-struct SavedState {
-    int kind;  // 0 render, 1 texture stage, 2 sampler
-    DWORD stage, state, value, previous;
 };
 
 class Font final : public tavrok::ComObject<ID3DXFont, IID_ID3DXFont> {
@@ -130,14 +125,12 @@ public:
     STDMETHODIMP_(INT) DrawTextA(LPD3DXSPRITE sprite, LPCSTR text, INT count, LPRECT rect, DWORD format,
                                  D3DCOLOR color) override
     {
-        if (sprite)
-            return No("DrawTextA with a sprite"), 0;
         if (format & ~kHonouredFormats)
             return No("DrawTextA formats other than alignment, DT_SINGLELINE, DT_NOCLIP, DT_CALCRECT and DT_NOPREFIX"),
                    0;
         if (!text || !rect)
             return 0;
-        return Draw(text, count < 0 ? strlen(text) : size_t(count), *rect, format, color);
+        return Draw(sprite, text, count < 0 ? strlen(text) : size_t(count), *rect, format, color);
     }
     STDMETHODIMP_(INT) DrawTextW(LPD3DXSPRITE, LPCWSTR, INT, LPRECT, DWORD, D3DCOLOR) override
     {
@@ -279,7 +272,7 @@ private:
         lineStarts_.push_back(chars_.size());
     }
 
-    INT Draw(const char *text, size_t n, RECT &rect, DWORD format, D3DCOLOR color)
+    INT Draw(ID3DXSprite *sprite, const char *text, size_t n, RECT &rect, DWORD format, D3DCOLOR color)
     {
         const int lineHeight = face_->Ascent() + face_->Descent();
         Lines(text, n, format);
@@ -331,9 +324,29 @@ private:
                 pen += g->advance;
             }
         }
-        if (SUCCEEDED(Upload()))
-            Submit(quads_);
+        if (SUCCEEDED(Upload())) {
+            if (sprite)
+                Queue(sprite);
+            else
+                Submit(quads_);
+        }
         return (top - rect.top) + textHeight;
+    }
+
+    // The glyph quads handed to the caller's sprite, which draws them with its batch: each
+    // quad's texels as a source rectangle of its atlas page, placed at its top left corner.
+    void Queue(ID3DXSprite *sprite)
+    {
+        for (size_t p = 0; p < quads_.size(); ++p) {
+            const float size = float(pages_[p].size);
+            for (size_t i = 0; i + 6 <= quads_[p].size(); i += 6) {
+                const QuadVertex &a = quads_[p][i], &d = quads_[p][i + 4];
+                RECT texels = {LONG(lroundf(a.u * size)), LONG(lroundf(a.v * size)), LONG(lroundf(d.u * size)),
+                               LONG(lroundf(d.v * size))};
+                D3DXVECTOR3 at(a.x + 0.5f, a.y + 0.5f, 0.0f);
+                sprite->Draw(pages_[p].texture, &texels, nullptr, &at, a.color);
+            }
+        }
     }
 
     void AddQuad(std::vector<QuadVertex> &out, const Glyph &g, int x, int y, const RECT &clip, bool clipped,
@@ -367,48 +380,11 @@ private:
             any = any || !q.empty();
         if (!any)
             return;
-        // The states a sprite batch sets, as D3DX documents them.  Depth states are not among
-        // them: glyphs at depth 0 pass the device's depth test and, where the alpha test lets
-        // them through, write depth 0, so geometry drawn later in the frame stays behind them.
-        SavedState states[] = {
-            {0, 0, D3DRS_ALPHABLENDENABLE, TRUE, 0},
-            {0, 0, D3DRS_SRCBLEND, D3DBLEND_SRCALPHA, 0},
-            {0, 0, D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA, 0},
-            {0, 0, D3DRS_BLENDOP, D3DBLENDOP_ADD, 0},
-            {0, 0, D3DRS_ALPHATESTENABLE, TRUE, 0},
-            {0, 0, D3DRS_ALPHAFUNC, D3DCMP_GREATER, 0},
-            {0, 0, D3DRS_ALPHAREF, 0, 0},
-            {0, 0, D3DRS_CULLMODE, D3DCULL_NONE, 0},
-            {0, 0, D3DRS_FILLMODE, D3DFILL_SOLID, 0},
-            {0, 0, D3DRS_LIGHTING, FALSE, 0},
-            {0, 0, D3DRS_FOGENABLE, FALSE, 0},
-            {0, 0, D3DRS_STENCILENABLE, FALSE, 0},
-            {0, 0, D3DRS_COLORWRITEENABLE, 0xF, 0},
-            {1, 0, D3DTSS_COLOROP, D3DTOP_MODULATE, 0},
-            {1, 0, D3DTSS_COLORARG1, D3DTA_TEXTURE, 0},
-            {1, 0, D3DTSS_COLORARG2, D3DTA_DIFFUSE, 0},
-            {1, 0, D3DTSS_ALPHAOP, D3DTOP_MODULATE, 0},
-            {1, 0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE, 0},
-            {1, 0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE, 0},
-            {1, 0, D3DTSS_TEXCOORDINDEX, 0, 0},
-            {1, 0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE, 0},
-            {1, 1, D3DTSS_COLOROP, D3DTOP_DISABLE, 0},
-            {1, 1, D3DTSS_ALPHAOP, D3DTOP_DISABLE, 0},
-            {2, 0, D3DSAMP_MAGFILTER, D3DTEXF_POINT, 0},
-            {2, 0, D3DSAMP_MINFILTER, D3DTEXF_POINT, 0},
-            {2, 0, D3DSAMP_MIPFILTER, D3DTEXF_NONE, 0},
-            {2, 0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP, 0},
-            {2, 0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP, 0},
-        };
-        for (SavedState &s : states) {
-            if (s.kind == 0)
-                device_->GetRenderState(D3DRENDERSTATETYPE(s.state), &s.previous);
-            else if (s.kind == 1)
-                device_->GetTextureStageState(s.stage, D3DTEXTURESTAGESTATETYPE(s.state), &s.previous);
-            else
-                device_->GetSamplerState(s.stage, D3DSAMPLERSTATETYPE(s.state), &s.previous);
-            Set(s, s.value);
-        }
+        // Glyph quads at depth 0 keep the device's depth states: they pass its depth test
+        // and, where the alpha test lets them through, write depth 0, so geometry drawn
+        // later in the frame stays behind them.  Point sampling: texels land on pixels.
+        std::array<BatchState, kBatchStateCount> states = SpriteBatchStates(true, D3DTEXF_POINT);
+        ApplyBatchStates(device_, states.data(), states.size());
         IDirect3DBaseTexture9 *texture = nullptr;
         IDirect3DVertexShader9 *vertexShader = nullptr;
         IDirect3DVertexDeclaration9 *declaration = nullptr;
@@ -438,18 +414,7 @@ private:
                                static_cast<IUnknown *>(declaration)})
             if (held)
                 held->Release();
-        for (size_t i = sizeof states / sizeof states[0]; i-- > 0;)
-            Set(states[i], states[i].previous);
-    }
-
-    void Set(const SavedState &s, DWORD value)
-    {
-        if (s.kind == 0)
-            device_->SetRenderState(D3DRENDERSTATETYPE(s.state), value);
-        else if (s.kind == 1)
-            device_->SetTextureStageState(s.stage, D3DTEXTURESTAGESTATETYPE(s.state), value);
-        else
-            device_->SetSamplerState(s.stage, D3DSAMPLERSTATETYPE(s.state), value);
+        RestoreBatchStates(device_, states.data(), states.size());
     }
 
     IDirect3DDevice9 *device_;

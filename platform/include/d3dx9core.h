@@ -4,8 +4,9 @@
  * ID3DXBuffer is a block of bytes with a reference count.  ID3DXFont draws text with a
  * face picked by the system's font configuration (a missing face gets its substitute),
  * its glyphs rendered antialiased into textures and drawn as quads through the device.
- * Implemented in platform/d3dx9 (buffer.cpp, font.cpp).  Sprites, the Unicode entry
- * points and the GDI side of fonts (device contexts, text metrics) are declared for
+ * ID3DXSprite batches textured quads; a font can draw its text into one.  Implemented in
+ * platform/d3dx9 (buffer.cpp, font.cpp, sprite.cpp).  Billboarded sprites, the Unicode
+ * entry points and the GDI side of fonts (device contexts, text metrics) are declared for
  * completeness and report themselves unsupported.
  */
 #ifndef TAVROK_D3DX9CORE_H
@@ -112,8 +113,32 @@ interface ID3DXBuffer : public IUnknown {
 };
 typedef ID3DXBuffer *LPD3DXBUFFER;
 
-/* Sprites batch textured quads; the font draws without one. */
-interface ID3DXSprite;
+/* Sprites batch textured quads between Begin and End, in screen pixels or, with
+   D3DXSPRITE_OBJECTSPACE, through the device's transforms. */
+#define D3DXSPRITE_DONOTSAVESTATE (1 << 0)
+#define D3DXSPRITE_DONOTMODIFY_RENDERSTATE (1 << 1)
+#define D3DXSPRITE_OBJECTSPACE (1 << 2)
+#define D3DXSPRITE_BILLBOARD (1 << 3)
+#define D3DXSPRITE_ALPHABLEND (1 << 4)
+#define D3DXSPRITE_SORT_TEXTURE (1 << 5)
+#define D3DXSPRITE_SORT_DEPTH_FRONTTOBACK (1 << 6)
+#define D3DXSPRITE_SORT_DEPTH_BACKTOFRONT (1 << 7)
+#define D3DXSPRITE_DO_NOT_ADDREF_TEXTURE (1 << 8)
+
+interface ID3DXSprite : public IUnknown {
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9 *ppDevice) PURE;
+    STDMETHOD(GetTransform)(D3DXMATRIX *pTransform) PURE;
+    STDMETHOD(SetTransform)(CONST D3DXMATRIX *pTransform) PURE;
+    STDMETHOD(SetWorldViewRH)(CONST D3DXMATRIX *pWorld, CONST D3DXMATRIX *pView) PURE;
+    STDMETHOD(SetWorldViewLH)(CONST D3DXMATRIX *pWorld, CONST D3DXMATRIX *pView) PURE;
+    STDMETHOD(Begin)(DWORD Flags) PURE;
+    STDMETHOD(Draw)(LPDIRECT3DTEXTURE9 pTexture, CONST RECT *pSrcRect, CONST D3DXVECTOR3 *pCenter,
+                    CONST D3DXVECTOR3 *pPosition, D3DCOLOR Color) PURE;
+    STDMETHOD(Flush)() PURE;
+    STDMETHOD(End)() PURE;
+    STDMETHOD(OnLostDevice)() PURE;
+    STDMETHOD(OnResetDevice)() PURE;
+};
 typedef ID3DXSprite *LPD3DXSPRITE;
 
 interface ID3DXFont : public IUnknown {
@@ -139,6 +164,7 @@ typedef ID3DXFont *LPD3DXFONT;
 
 extern "C" {
 HRESULT WINAPI D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER *ppBuffer);
+HRESULT WINAPI D3DXCreateSprite(LPDIRECT3DDEVICE9 pDevice, LPD3DXSPRITE *ppSprite);
 
 HRESULT WINAPI D3DXCreateFontA(LPDIRECT3DDEVICE9 pDevice, INT Height, UINT Width, UINT Weight, UINT MipLevels,
                                BOOL Italic, DWORD CharSet, DWORD OutputPrecision, DWORD Quality,
