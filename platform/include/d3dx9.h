@@ -40,6 +40,7 @@
 #include <d3dx9tex.h>
 #if __has_include(<d3dx9mesh.h>)
 #include <d3dx9mesh.h>
+#include <d3dx9shape.h>
 #endif
 #if __has_include(<d3dx9shader.h>)
 #include <d3dx9shader.h>
