@@ -20,8 +20,8 @@
  * vertex that no bone moves (the combination's bones move it).  The vertex layout is the
  * source's with the position, blend weights and indices first and the other elements
  * packed after them in offset order; it is an FVF code whenever one describes it.
- * Vertices no face uses are left out.  The D3DXMESHOPT_* flags are not honoured (the
- * faces keep their order within each combination).
+ * Vertices no face uses are left out.  D3DXMESHOPT_* flags reorder the faces and vertices
+ * of each combination as ID3DXMesh::OptimizeInplace does, the remaps given back through both.
  */
 #include "skin_convert.h"
 
@@ -44,6 +44,7 @@ constexpr DWORD kNoFace = 0xFFFFFFFF;
 constexpr DWORD kMostBlendBones = 4;      // three weights and the implied last
 constexpr DWORD kMostPaletteBones = 256;  // what one byte of a UBYTE4 word indexes
 constexpr DWORD kCreationOptions = 0x0001FFFF;
+constexpr DWORD kPasses = D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER;
 
 HRESULT Refuse(const std::string &who, const std::string &reason)
 {
@@ -325,8 +326,6 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
     if (source->GetNumVertices() != skin.numVertices)
         return Refuse(who, "the mesh has " + std::to_string(source->GetNumVertices()) + " vertices, the skin " +
                                std::to_string(skin.numVertices));
-    if (c.options & ~kCreationOptions)
-        Unsupported(kLib, who + " with D3DXMESHOPT_* flags (ignored: the faces keep their order)");
     SourceMesh src;
     HRESULT hr = ReadSource(who, source, &src);
     if (FAILED(hr))
@@ -454,6 +453,32 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
     made.mesh->UnlockAttributeBuffer();
     if (FAILED(hr = made.mesh->SetAttributeTable(table.data(), DWORD(table.size()))))
         return hr;
+    if (c.options & kPasses) {
+        // The passes asked for reorder each combination's faces and vertices in the made
+        // mesh (a combination is one attribute); its remaps compose with the conversion's.
+        std::vector<DWORD> moved(numFaces);
+        ID3DXBuffer *movedVertices = nullptr;
+        if (FAILED(hr = made.mesh->OptimizeInplace(c.options & ~kCreationOptions, nullptr, nullptr, moved.data(),
+                                                   &movedVertices)))
+            return hr;
+        std::vector<DWORD> faces(numFaces), vertices(movedVertices->GetBufferSize() / sizeof(DWORD));
+        for (DWORD f = 0; f < numFaces; f++)
+            faces[f] = faceRemap[moved[f]];
+        const DWORD *was = static_cast<const DWORD *>(movedVertices->GetBufferPointer());
+        for (size_t v = 0; v < vertices.size(); v++)
+            vertices[v] = vertexRemap[was[v]];
+        movedVertices->Release();
+        faceRemap.swap(faces);
+        vertexRemap.swap(vertices);
+        if (FAILED(hr = made.mesh->LockIndexBuffer(D3DLOCK_READONLY, &p)))
+            return hr;
+        for (size_t i = 0; i < indices.size(); i++)
+            indices[i] = (options & D3DXMESH_32BIT) ? static_cast<const DWORD *>(p)[i] : static_cast<const WORD *>(p)[i];
+        made.mesh->UnlockIndexBuffer();
+        DWORD size = DWORD(table.size());
+        if (FAILED(hr = made.mesh->GetAttributeTable(table.data(), &size)))
+            return hr;
+    }
 
     if (c.combinations) {
         if (FAILED(hr = D3DXCreateBuffer(DWORD(tableBytes), &made.combinations)))
@@ -470,7 +495,7 @@ HRESULT ConvertToBlended(const SkinInfluences &skin, ID3DXMesh *source, const Bl
         }
     }
     if (c.vertexRemap) {
-        if (FAILED(hr = D3DXCreateBuffer(numVertices * sizeof(DWORD), &made.vertexRemap)))
+        if (FAILED(hr = D3DXCreateBuffer(DWORD(vertexRemap.size() * sizeof(DWORD)), &made.vertexRemap)))
             return hr;
         std::copy(vertexRemap.begin(), vertexRemap.end(), static_cast<DWORD *>(made.vertexRemap->GetBufferPointer()));
     }

@@ -98,12 +98,13 @@ struct Blended {
     DWORD most = 0, count = 0, slots = 0;
     std::vector<DWORD> faceRemap = std::vector<DWORD>(12), adjacency = std::vector<DWORD>(36);
     HRESULT hr = E_FAIL;
-    Blended(ID3DXSkinInfo *skin, ID3DXMesh *source, DWORD palette)  // palette 0: by weights
+    Blended(ID3DXSkinInfo *skin, ID3DXMesh *source, DWORD palette,  // palette 0: by weights
+            DWORD options = D3DXMESH_MANAGED)
     {
-        hr = palette ? skin->ConvertToIndexedBlendedMesh(source, D3DXMESH_MANAGED, palette, nullptr, adjacency.data(),
+        hr = palette ? skin->ConvertToIndexedBlendedMesh(source, options, palette, nullptr, adjacency.data(),
                                                          faceRemap.data(), &remap, &most, &count, &table, &mesh)
-                     : skin->ConvertToBlendedMesh(source, D3DXMESH_MANAGED, nullptr, adjacency.data(), faceRemap.data(),
-                                                  &remap, &most, &count, &table, &mesh);
+                     : skin->ConvertToBlendedMesh(source, options, nullptr, adjacency.data(), faceRemap.data(), &remap,
+                                                  &most, &count, &table, &mesh);
         slots = palette ? palette : most;
     }
     ~Blended()
@@ -136,6 +137,20 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
     ID3DXSkinInfo *skin = nullptr;
     MakeStrip(device_, &source, &skin);
     ASSERT_NE(skin, nullptr);
+    // The strip's faces in a scrambled order, so that the passes have something to reorder:
+    // face f of the source is face kOrder[f] of the strip.
+    const DWORD kOrder[12] = {5, 0, 9, 2, 11, 7, 1, 10, 3, 8, 4, 6};
+    WORD *faces = nullptr;
+    DWORD *attributes = nullptr;
+    source->LockIndexBuffer(0, (void **)&faces);
+    source->LockAttributeBuffer(0, &attributes);
+    for (DWORD f = 0; f < 12; f++) {
+        for (int k = 0; k < 3; k++)
+            faces[f * 3 + k] = WORD(Corner(kOrder[f], k));
+        attributes[f] = kOrder[f] < 2;
+    }
+    source->UnlockAttributeBuffer();
+    source->UnlockIndexBuffer();
     std::vector<DWORD> sourceAdjacency(36);
     source->GenerateAdjacency(0, sourceAdjacency.data());
     IDirect3DIndexBuffer9 *ib = nullptr;
@@ -145,75 +160,80 @@ TEST_F(SkinConvertTest, CombinationsCoverEveryFaceOnceWithTheOriginalWeights)
     EXPECT_EQ(mostPerFace, 4u);
     ib->Release();
 
-    // By weights, three per vertex; indexed with palettes that split one attribute or not.
-    for (DWORD palette : {0u, 4u, 5u}) {
-        SCOPED_TRACE(palette);
-        Blended out(skin, source, palette);
-        ASSERT_EQ(out.hr, D3D_OK);
-        EXPECT_EQ(out.most, 4u);
-        EXPECT_EQ(out.mesh->GetFVF(),
-                  (palette ? D3DFVF_XYZB4 | D3DFVF_LASTBETA_UBYTE4 : D3DFVF_XYZB3) | D3DFVF_NORMAL | D3DFVF_TEX1);
-        EXPECT_EQ(out.count, palette == 5 ? 2u : 3u) << "bones 0-4 fit one palette of 5, not of 4";
-        const DWORD nv = out.mesh->GetNumVertices(), weights = 3, stride = out.mesh->GetNumBytesPerVertex();
-        const DWORD *remap = static_cast<const DWORD *>(out.remap->GetBufferPointer());
-        const BYTE *to = nullptr;
-        const WORD *ix = nullptr;
-        DWORD tableSize = 8;
-        D3DXATTRIBUTERANGE table[8];
-        out.mesh->GetAttributeTable(table, &tableSize);
-        ASSERT_EQ(tableSize, out.count);
-        out.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&to);
-        out.mesh->LockIndexBuffer(D3DLOCK_READONLY, (void **)&ix);
-        std::vector<int> seen(12, 0);
-        for (DWORD c = 0; c < out.count; c++) {
-            const D3DXBONECOMBINATION &bc = out.Combination(c);
-            EXPECT_EQ(table[c].AttribId, c) << "DrawSubset(i) draws combination i";
-            EXPECT_EQ(memcmp(&table[c].FaceStart, &bc.FaceStart, 4 * sizeof(DWORD)), 0)
-                << "the table is the combinations'";
-            for (DWORD f = bc.FaceStart; f < bc.FaceStart + bc.FaceCount; f++) {
-                const DWORD old = out.faceRemap[f];
-                ASSERT_LT(old, 12u);
-                seen[old]++;
-                EXPECT_EQ(old < 2 ? 1u : 0u, bc.AttribId);
-                for (int k = 0; k < 3; k++) {
-                    const DWORD n = ix[f * 3 + k];
-                    ASSERT_GE(n, bc.VertexStart);
-                    ASSERT_LT(n, bc.VertexStart + bc.VertexCount) << "each combination's vertices are its own";
-                    EXPECT_EQ(remap[n], Corner(old, k));
-                    const DWORD adj = out.adjacency[f * 3 + k], was = sourceAdjacency[old * 3 + k];
-                    EXPECT_EQ(adj == 0xFFFFFFFF ? adj : out.faceRemap[adj], was) << "face " << f << " edge " << k;
+    // By weights, three per vertex; indexed with palettes that split one attribute or not;
+    // with each combination's faces and vertices left in order, reordered for the vertex
+    // cache, or into strips and compacted.
+    for (DWORD palette : {0u, 4u, 5u})
+        for (DWORD passes :
+             {DWORD(0), DWORD(D3DXMESHOPT_VERTEXCACHE), DWORD(D3DXMESHOPT_STRIPREORDER | D3DXMESHOPT_COMPACT)}) {
+            SCOPED_TRACE(palette);
+            SCOPED_TRACE(passes);
+            Blended out(skin, source, palette, D3DXMESH_MANAGED | passes);
+            ASSERT_EQ(out.hr, D3D_OK);
+            EXPECT_EQ(out.most, 4u);
+            EXPECT_EQ(out.mesh->GetFVF(),
+                      (palette ? D3DFVF_XYZB4 | D3DFVF_LASTBETA_UBYTE4 : D3DFVF_XYZB3) | D3DFVF_NORMAL | D3DFVF_TEX1);
+            EXPECT_EQ(out.count, palette == 5 ? 2u : 3u) << "bones 0-4 fit one palette of 5, not of 4";
+            const DWORD nv = out.mesh->GetNumVertices(), weights = 3, stride = out.mesh->GetNumBytesPerVertex();
+            const DWORD *remap = static_cast<const DWORD *>(out.remap->GetBufferPointer());
+            const BYTE *to = nullptr;
+            const WORD *ix = nullptr;
+            DWORD tableSize = 8;
+            D3DXATTRIBUTERANGE table[8];
+            out.mesh->GetAttributeTable(table, &tableSize);
+            ASSERT_EQ(tableSize, out.count);
+            out.mesh->LockVertexBuffer(D3DLOCK_READONLY, (void **)&to);
+            out.mesh->LockIndexBuffer(D3DLOCK_READONLY, (void **)&ix);
+            std::vector<int> seen(12, 0);
+            for (DWORD c = 0; c < out.count; c++) {
+                const D3DXBONECOMBINATION &bc = out.Combination(c);
+                EXPECT_EQ(table[c].AttribId, c) << "DrawSubset(i) draws combination i";
+                EXPECT_EQ(memcmp(&table[c].FaceStart, &bc.FaceStart, 4 * sizeof(DWORD)), 0)
+                    << "the table is the combinations'";
+                for (DWORD f = bc.FaceStart; f < bc.FaceStart + bc.FaceCount; f++) {
+                    const DWORD old = out.faceRemap[f];
+                    ASSERT_LT(old, 12u);
+                    seen[old]++;
+                    EXPECT_EQ(kOrder[old] < 2 ? 1u : 0u, bc.AttribId);
+                    for (int k = 0; k < 3; k++) {
+                        const DWORD n = ix[f * 3 + k];
+                        ASSERT_GE(n, bc.VertexStart);
+                        ASSERT_LT(n, bc.VertexStart + bc.VertexCount) << "each combination's vertices are its own";
+                        EXPECT_EQ(remap[n], Corner(kOrder[old], k));
+                        const DWORD adj = out.adjacency[f * 3 + k], was = sourceAdjacency[old * 3 + k];
+                        EXPECT_EQ(adj == 0xFFFFFFFF ? adj : out.faceRemap[adj], was) << "face " << f << " edge " << k;
+                    }
                 }
-            }
-            // Every vertex of the combination gives back its original weights per bone.
-            for (DWORD n = bc.VertexStart; n < bc.VertexStart + bc.VertexCount; n++) {
-                const BYTE *p = to + n * stride;
-                const Vertex o = StripVertex(int(remap[n]));
-                EXPECT_TRUE(!memcmp(p, &o.x, 12) && !memcmp(p + stride - 20, &o.nx, 20))
-                    << "the rest of the vertex follows";
-                float w[4];
-                memcpy(w, p + 12, 12);
-                const DWORD last = palette ? weights : out.LastSlot(c);
-                w[last] = 1 - (last > 0 ? w[0] : 0) - (last > 1 ? w[1] : 0) - (last > 2 ? w[2] : 0);
-                Weights got;
-                for (DWORD s = 0; s <= last; s++) {
-                    const DWORD slot = palette ? p[12 + 4 * weights + s] : s;
-                    ASSERT_LT(slot, out.slots);
-                    if (std::fabs(w[s]) > 1e-6f)
-                        got[bc.BoneId[slot]] += w[s];
+                // Every vertex of the combination gives back its original weights per bone.
+                for (DWORD n = bc.VertexStart; n < bc.VertexStart + bc.VertexCount; n++) {
+                    const BYTE *p = to + n * stride;
+                    const Vertex o = StripVertex(int(remap[n]));
+                    EXPECT_TRUE(!memcmp(p, &o.x, 12) && !memcmp(p + stride - 20, &o.nx, 20))
+                        << "the rest of the vertex follows";
+                    float w[4];
+                    memcpy(w, p + 12, 12);
+                    const DWORD last = palette ? weights : out.LastSlot(c);
+                    w[last] = 1 - (last > 0 ? w[0] : 0) - (last > 1 ? w[1] : 0) - (last > 2 ? w[2] : 0);
+                    Weights got;
+                    for (DWORD s = 0; s <= last; s++) {
+                        const DWORD slot = palette ? p[12 + 4 * weights + s] : s;
+                        ASSERT_LT(slot, out.slots);
+                        if (std::fabs(w[s]) > 1e-6f)
+                            got[bc.BoneId[slot]] += w[s];
+                    }
+                    Weights want = Original(remap[n]);
+                    ASSERT_EQ(got.size(), want.size()) << "vertex " << remap[n];
+                    for (auto &[bone, weight] : want)
+                        EXPECT_NEAR(got[bone], weight, 1e-6f) << "vertex " << remap[n] << " bone " << bone;
                 }
-                Weights want = Original(remap[n]);
-                ASSERT_EQ(got.size(), want.size()) << "vertex " << remap[n];
-                for (auto &[bone, weight] : want)
-                    EXPECT_NEAR(got[bone], weight, 1e-6f) << "vertex " << remap[n] << " bone " << bone;
+                EXPECT_LE(std::count_if(bc.BoneId, bc.BoneId + out.slots, [](DWORD b) { return b != UINT_MAX; }),
+                          palette ? long(palette) : 4);
             }
-            EXPECT_LE(std::count_if(bc.BoneId, bc.BoneId + out.slots, [](DWORD b) { return b != UINT_MAX; }),
-                      palette ? long(palette) : 4);
+            EXPECT_EQ(seen, std::vector<int>(12, 1)) << "every face exactly once";
+            EXPECT_GT(nv, 14u) << "vertices shared by two combinations are copied";
+            out.mesh->UnlockIndexBuffer();
+            out.mesh->UnlockVertexBuffer();
         }
-        EXPECT_EQ(seen, std::vector<int>(12, 1)) << "every face exactly once";
-        EXPECT_GT(nv, 14u) << "vertices shared by two combinations are copied";
-        out.mesh->UnlockIndexBuffer();
-        out.mesh->UnlockVertexBuffer();
-    }
     skin->Release();
     source->Release();
 }
@@ -268,7 +288,8 @@ TEST_F(SkinConvertTest, InfluencesPastFourKeepTheHeaviest)
         }
         out.mesh->UnlockVertexBuffer();
     }
-    testsupport::StderrOf([&] { EXPECT_EQ(Blended(skin, source, 5).hr, D3DERR_INVALIDCALL) << "six bones, palette 5"; });
+    testsupport::StderrOf(
+        [&] { EXPECT_EQ(Blended(skin, source, 5).hr, D3DERR_INVALIDCALL) << "six bones, palette 5"; });
     skin->Release();
     source->Release();
 }
