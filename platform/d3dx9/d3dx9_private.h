@@ -20,8 +20,11 @@ constexpr const char *kLibrary = "d3dx9";
 bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::string &reason);
 
 // Writes 32-bit ARGB pixels (rows top first, `width` pixels each) into one level of a
-// texture of format A8R8G8B8 or X8R8G8B8.
+// texture, converted to its format.
 HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height);
+// One level of a texture as 32-bit ARGB, rows top first, its size in width and height;
+// empty when it cannot be read.
+std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height);
 
 // The next mip level of 32-bit ARGB pixels: each pixel the average of the 2 x 2 block
 // above it (edges repeated for odd sizes).

@@ -11,8 +11,9 @@
  * device's own textures get the top level only when every lower level is a halving, and
  * make those when first needed (tavrok/texture_storage.h).  Files
  * are checked for completeness before decoding, because the decoder fills missing data of
- * a cut-off file with black instead of failing.  Only A8R8G8B8 and X8R8G8B8 textures are
- * made; other requested formats are reported unsupported.  Palettes are not used.
+ * a cut-off file with black instead of failing.  Textures are made in any of the device's
+ * unsigned texture formats, the pixels converted to it; others are reported unsupported.
+ * Palettes are not used.
  */
 #include "d3dx9_private.h"
 
@@ -443,8 +444,9 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     }
     if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
         format = D3DFMT_A8R8G8B8;
-    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) {
-        Unsupported(kLibrary, "textures from files in formats other than A8R8G8B8 and X8R8G8B8");
+    if (tavrok::d3d9::BytesPerPixel(format) == 0 || format == D3DFMT_V8U8) {
+        Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
+                                  " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8 and A8 are made)");
         return D3DERR_NOTAVAILABLE;
     }
     ApplyColorKey(image, colorKey);
@@ -552,22 +554,43 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
     HRESULT hr = texture->GetLevelDesc(level, &desc);
     if (FAILED(hr))
         return hr;
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    if (bytes == 0)
+        return D3DERR_INVALIDCALL;
     D3DLOCKED_RECT locked;
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr))
         return hr;
-    const uint32_t opaque = desc.Format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
     const UINT columns = std::min(width, desc.Width);
     for (UINT y = 0; y < std::min(height, desc.Height); ++y) {
-        uint32_t *row = reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch);
+        uint8_t *row = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
         const uint32_t *from = argb + size_t(y) * width;
-        if (opaque == 0)
+        if (desc.Format == D3DFMT_A8R8G8B8)
             memcpy(row, from, columns * sizeof(uint32_t));
         else
             for (UINT x = 0; x < columns; ++x)
-                row[x] = from[x] | opaque;
+                tavrok::d3d9::PackArgb(desc.Format, from[x] | (desc.Format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u),
+                                       row + x * bytes);
     }
     return texture->UnlockRect(level);
+}
+
+std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->GetLevelDesc(level, &desc)) || tavrok::d3d9::BytesPerPixel(desc.Format) == 0 ||
+        FAILED(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY)))
+        return {};
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    width = desc.Width, height = desc.Height;
+    std::vector<uint32_t> argb(size_t(width) * height);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(
+                desc.Format, static_cast<const uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch + x * bytes);
+    texture->UnlockRect(level);
+    return argb;
 }
 
 }  // namespace tavrok::d3dx9

@@ -28,6 +28,13 @@ void HalveArgb(const uint32_t *argb, UINT width, UINT height, uint32_t *half);
 // mipmaps, a level locked): the caller then writes the levels itself.
 bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UINT width, UINT height);
 
+// Texels of the formats textures take (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5,
+// A4R4G4B4, A8L8, L8, A8, V8U8): their size in bytes (0 for any other format), and one
+// texel from and to a D3DCOLOR (ARGB); missing channels read as 0, a missing alpha as 255.
+UINT BytesPerPixel(D3DFORMAT format);
+D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
+void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
+
 }  // namespace tavrok::d3d9
 
 #endif

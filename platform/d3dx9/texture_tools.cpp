@@ -1,0 +1,309 @@
+/*
+ * texture_tools.cpp - making, filling, filtering and saving textures: D3DXCheckTexture-
+ * Requirements, D3DXCreateTexture, D3DXFillTexture, D3DXFilterTexture,
+ * D3DXSaveSurfaceToFileA and D3DXSaveTextureToFileA.
+ *
+ * Requirements follow the device: a size left to the library is 256 (or the other side's),
+ * sizes become powers of two where the caps ask for them and shrink to the largest the
+ * device takes, a mip count left to the library is the full chain, and a format the device
+ * cannot texture from becomes A8R8G8B8 (X8R8G8B8 for one without alpha).  Filtering
+ * rebuilds every level below the source one from the level above it: box and the smoother
+ * filters average each 2 x 2 block, point takes its top-left texel.  Saving writes BMP,
+ * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write, and DDS as
+ * uncompressed A8R8G8B8.
+ */
+#include "d3dx9_private.h"
+
+#include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
+
+namespace tavrok::d3dx9 {
+namespace {
+
+HRESULT Refuse(const char *caller, const std::string &why)
+{
+    Diagnostic(kLibrary, "", "", std::string(caller) + ": " + why);
+    return D3DERR_INVALIDCALL;
+}
+
+bool HasAlpha(D3DFORMAT f)
+{
+    return f == D3DFMT_A8R8G8B8 || f == D3DFMT_A1R5G5B5 || f == D3DFMT_A4R4G4B4 || f == D3DFMT_A8L8 || f == D3DFMT_A8;
+}
+
+bool Defaulted(UINT v)
+{
+    return v == 0 || v == D3DX_DEFAULT;
+}
+
+UINT PowerOfTwoAbove(UINT v)
+{
+    UINT p = 1;
+    while (p < v && p < 0x80000000u)
+        p <<= 1;
+    return p;
+}
+
+// The 2D texture behind a base texture, or null.
+IDirect3DTexture9 *TextureOf(IDirect3DBaseTexture9 *base)
+{
+    return base && base->GetType() == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9 *>(base) : nullptr;
+}
+
+// A DDS file of uncompressed A8R8G8B8 pixels: the 128-byte header, then the rows.
+std::vector<uint8_t> EncodeDds(const std::vector<uint32_t> &argb, UINT width, UINT height)
+{
+    uint32_t header[32] = {};
+    header[0] = 0x20534444;                 // "DDS "
+    header[1] = 124;                        // header size
+    header[2] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x8;  // caps, height, width, pixel format, pitch
+    header[3] = height;
+    header[4] = width;
+    header[5] = width * 4;
+    header[19] = 32;                        // pixel format size
+    header[20] = 0x40 | 0x1;                // RGB with alpha
+    header[22] = 32;                        // bits per pixel
+    header[23] = 0x00FF0000, header[24] = 0x0000FF00, header[25] = 0x000000FF, header[26] = 0xFF000000;
+    header[27] = 0x1000;                    // a texture
+    std::vector<uint8_t> out(sizeof header + argb.size() * 4);
+    memcpy(out.data(), header, sizeof header);
+    memcpy(out.data() + sizeof header, argb.data(), argb.size() * 4);
+    return out;
+}
+
+void Append(void *context, void *data, int size)
+{
+    auto *out = static_cast<std::vector<uint8_t> *>(context);
+    out->insert(out->end(), static_cast<uint8_t *>(data), static_cast<uint8_t *>(data) + size);
+}
+
+// Writes ARGB pixels to `file` in `format`.
+HRESULT SaveImage(const char *caller, const char *file, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb,
+                  UINT width, UINT height)
+{
+    std::vector<uint8_t> encoded;
+    if (format == D3DXIFF_DDS) {
+        encoded = EncodeDds(argb, width, height);
+    } else {
+        std::vector<uint8_t> rgba(argb.size() * 4);
+        for (size_t i = 0; i < argb.size(); i++) {
+            rgba[i * 4] = uint8_t(argb[i] >> 16), rgba[i * 4 + 1] = uint8_t(argb[i] >> 8);
+            rgba[i * 4 + 2] = uint8_t(argb[i]), rgba[i * 4 + 3] = uint8_t(argb[i] >> 24);
+        }
+        const int w = int(width), h = int(height);
+        int ok = 0;
+        if (format == D3DXIFF_BMP || format == D3DXIFF_DIB)
+            ok = stbi_write_bmp_to_func(Append, &encoded, w, h, 4, rgba.data());
+        else if (format == D3DXIFF_PNG)
+            ok = stbi_write_png_to_func(Append, &encoded, w, h, 4, rgba.data(), w * 4);
+        else if (format == D3DXIFF_JPG)
+            ok = stbi_write_jpg_to_func(Append, &encoded, w, h, 4, rgba.data(), 95);
+        else if (format == D3DXIFF_TGA)
+            ok = stbi_write_tga_to_func(Append, &encoded, w, h, 4, rgba.data());
+        else
+            return Refuse(caller, "file format " + std::to_string(format) + " is not written (BMP, JPG, TGA, PNG, DDS are)");
+        if (!ok)
+            return Refuse(caller, std::string("the image could not be encoded for ") + file);
+    }
+    const std::string path = ResolvePath(file);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f) {
+        Diagnostic(kLibrary, file, "", std::string("cannot create: ") + strerror(errno));
+        return D3DERR_INVALIDCALL;
+    }
+    const bool written = fwrite(encoded.data(), 1, encoded.size(), f) == encoded.size();
+    if (fclose(f) != 0 || !written) {
+        Diagnostic(kLibrary, file, "", "cannot write the whole file");
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+using namespace tavrok::d3dx9;
+
+extern "C" HRESULT WINAPI D3DXCheckTextureRequirements(LPDIRECT3DDEVICE9 pDevice, UINT *pWidth, UINT *pHeight,
+                                                       UINT *pNumMipLevels, DWORD Usage, D3DFORMAT *pFormat,
+                                                       D3DPOOL Pool)
+{
+    if (!pDevice)
+        return Refuse("D3DXCheckTextureRequirements", "null device");
+    D3DCAPS9 caps{};
+    pDevice->GetDeviceCaps(&caps);
+    UINT w = pWidth ? *pWidth : 0, h = pHeight ? *pHeight : 0;
+    if (Defaulted(w) && Defaulted(h))
+        w = h = 256;
+    else if (Defaulted(w))
+        w = h;
+    else if (Defaulted(h))
+        h = w;
+    if (caps.TextureCaps & D3DPTEXTURECAPS_POW2)
+        w = PowerOfTwoAbove(w), h = PowerOfTwoAbove(h);
+    if (caps.MaxTextureWidth)
+        w = std::min<UINT>(w, caps.MaxTextureWidth);
+    if (caps.MaxTextureHeight)
+        h = std::min<UINT>(h, caps.MaxTextureHeight);
+    const UINT full = MipChainLength(w, h);
+    if (pNumMipLevels)
+        *pNumMipLevels = (Defaulted(*pNumMipLevels) || (Usage & D3DUSAGE_AUTOGENMIPMAP)) ? full
+                                                                                        : std::min(*pNumMipLevels, full);
+    if (pFormat) {
+        D3DFORMAT f = *pFormat;
+        if (f == D3DFMT_UNKNOWN || f == D3DFORMAT(D3DX_DEFAULT))
+            f = D3DFMT_A8R8G8B8;
+        IDirect3D9 *d3d = nullptr;
+        D3DDEVICE_CREATION_PARAMETERS creation{};
+        D3DDISPLAYMODE mode{};
+        bool offered = false;
+        if (SUCCEEDED(pDevice->GetDirect3D(&d3d))) {
+            pDevice->GetCreationParameters(&creation);
+            pDevice->GetDisplayMode(0, &mode);
+            offered = SUCCEEDED(d3d->CheckDeviceFormat(creation.AdapterOrdinal, creation.DeviceType,
+                                                       mode.Format ? mode.Format : D3DFMT_X8R8G8B8, Usage,
+                                                       D3DRTYPE_TEXTURE, f));
+            d3d->Release();
+        }
+        *pFormat = offered ? f : HasAlpha(f) ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    }
+    if (pWidth)
+        *pWidth = w;
+    if (pHeight)
+        *pHeight = h;
+    (void)Pool;
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXCreateTexture(LPDIRECT3DDEVICE9 pDevice, UINT Width, UINT Height, UINT MipLevels,
+                                            DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, LPDIRECT3DTEXTURE9 *ppTexture)
+{
+    if (ppTexture)
+        *ppTexture = nullptr;
+    if (!pDevice || !ppTexture)
+        return Refuse("D3DXCreateTexture", "null device or result pointer");
+    HRESULT hr = D3DXCheckTextureRequirements(pDevice, &Width, &Height, &MipLevels, Usage, &Format, Pool);
+    if (FAILED(hr))
+        return hr;
+    return pDevice->CreateTexture(Width, Height, MipLevels, Usage, Format, Pool, ppTexture, nullptr);
+}
+
+extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFunction, LPVOID pData)
+{
+    if (!pTexture || !pFunction)
+        return Refuse("D3DXFillTexture", "null texture or function");
+    for (UINT level = 0; level < pTexture->GetLevelCount(); level++) {
+        D3DSURFACE_DESC desc;
+        pTexture->GetLevelDesc(level, &desc);
+        if (tavrok::d3d9::BytesPerPixel(desc.Format) == 0)
+            return Refuse("D3DXFillTexture", "the texture's format has no plain texels");
+        std::vector<uint32_t> argb(size_t(desc.Width) * desc.Height);
+        const D3DXVECTOR2 texel(1.0f / float(desc.Width), 1.0f / float(desc.Height));
+        auto channel = [](float v) { return uint32_t(lroundf(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+        for (UINT y = 0; y < desc.Height; y++)
+            for (UINT x = 0; x < desc.Width; x++) {
+                // Each texel is asked for at its centre; x, y, z, w come back as r, g, b, a.
+                D3DXVECTOR2 at((float(x) + 0.5f) * texel.x, (float(y) + 0.5f) * texel.y);
+                D3DXVECTOR4 c(0, 0, 0, 1);
+                pFunction(&c, &at, &texel, pData);
+                argb[size_t(y) * desc.Width + x] =
+                    channel(c.w) << 24 | channel(c.x) << 16 | channel(c.y) << 8 | channel(c.z);
+            }
+        HRESULT hr = WriteTextureLevel(pTexture, level, argb.data(), desc.Width, desc.Height);
+        if (FAILED(hr))
+            return hr;
+    }
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture, CONST PALETTEENTRY *pPalette,
+                                            UINT SrcLevel, DWORD MipFilter)
+{
+    IDirect3DTexture9 *texture = TextureOf(pBaseTexture);
+    if (!texture)
+        return Refuse("D3DXFilterTexture", "not a 2D texture (cube and volume textures are not made)");
+    if (SrcLevel == D3DX_DEFAULT)
+        SrcLevel = 0;
+    if (MipFilter == D3DX_DEFAULT)
+        MipFilter = D3DX_FILTER_BOX;
+    const DWORD filter = MipFilter & 0xFF;
+    if (SrcLevel >= texture->GetLevelCount() || filter < D3DX_FILTER_NONE || filter > D3DX_FILTER_BOX)
+        return Refuse("D3DXFilterTexture", "source level " + std::to_string(SrcLevel) + " or filter " +
+                                               std::to_string(filter) + " out of range");
+    (void)pPalette;
+    if (filter == D3DX_FILTER_NONE)
+        return D3D_OK;
+    UINT w = 0, h = 0;
+    std::vector<uint32_t> above = ReadTextureLevel(texture, SrcLevel, w, h);
+    for (UINT level = SrcLevel + 1; level < texture->GetLevelCount(); level++) {
+        const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2);
+        std::vector<uint32_t> half(size_t(hw) * hh);
+        if (filter == D3DX_FILTER_POINT) {
+            for (UINT y = 0; y < hh; y++)
+                for (UINT x = 0; x < hw; x++)
+                    half[size_t(y) * hw + x] = above[size_t(std::min(2 * y, h - 1)) * w + std::min(2 * x, w - 1)];
+        } else {
+            tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
+        }
+        HRESULT hr = WriteTextureLevel(texture, level, half.data(), hw, hh);
+        if (FAILED(hr))
+            return hr;
+        above.swap(half), w = hw, h = hh;
+    }
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
+                                                 LPDIRECT3DSURFACE9 pSrcSurface, CONST PALETTEENTRY *pSrcPalette,
+                                                 CONST RECT *pSrcRect)
+{
+    const char *who = "D3DXSaveSurfaceToFileA";
+    if (!pDestFile || !pSrcSurface)
+        return Refuse(who, "null file name or surface");
+    D3DSURFACE_DESC desc;
+    HRESULT hr = pSrcSurface->GetDesc(&desc);
+    if (FAILED(hr))
+        return hr;
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    RECT r = pSrcRect ? *pSrcRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
+    if (bytes == 0 || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) || r.bottom > LONG(desc.Height) ||
+        r.left >= r.right || r.top >= r.bottom)
+        return Refuse(who, "a surface format without plain texels, or a rectangle outside the surface");
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+        return hr;
+    const UINT w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
+    std::vector<uint32_t> argb(size_t(w) * h);
+    for (UINT y = 0; y < h; y++)
+        for (UINT x = 0; x < w; x++)
+            argb[size_t(y) * w + x] = tavrok::d3d9::UnpackArgb(
+                desc.Format,
+                static_cast<const uint8_t *>(locked.pBits) + size_t(r.top + y) * locked.Pitch + (r.left + x) * bytes);
+    pSrcSurface->UnlockRect();
+    (void)pSrcPalette;
+    return SaveImage(who, pDestFile, DestFormat, argb, w, h);
+}
+
+extern "C" HRESULT WINAPI D3DXSaveTextureToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
+                                                 LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY *pSrcPalette)
+{
+    IDirect3DTexture9 *texture = TextureOf(pSrcTexture);
+    if (!pDestFile || !texture)
+        return Refuse("D3DXSaveTextureToFileA", "null file name, or not a 2D texture");
+    UINT w = 0, h = 0;
+    std::vector<uint32_t> argb = ReadTextureLevel(texture, 0, w, h);
+    if (argb.empty())
+        return Refuse("D3DXSaveTextureToFileA", "the texture's top level cannot be read");
+    (void)pSrcPalette;
+    return SaveImage("D3DXSaveTextureToFileA", pDestFile, DestFormat, argb, w, h);
+}

@@ -1,0 +1,163 @@
+// Textures made to the device's requirements, filled, filtered, loaded into 16-bit formats,
+// and saved to files that load back to the same texels (NULLREF device).
+#include "d3dx9/device_fixture.h"
+#include "d3dx9/image_files.h"
+
+#include "support/stderr_capture.h"
+
+namespace {
+
+class TextureToolsTest : public NullDeviceTest {
+protected:
+    IDirect3DTexture9 *Make(UINT w, UINT h, UINT levels, D3DFORMAT format)
+    {
+        IDirect3DTexture9 *t = nullptr;
+        EXPECT_EQ(D3DXCreateTexture(device_, w, h, levels, 0, format, D3DPOOL_MANAGED, &t), D3D_OK);
+        return t;
+    }
+};
+
+// Texel colours from the texture coordinates: red u, green v, blue one half.
+VOID WINAPI Gradient(D3DXVECTOR4 *out, CONST D3DXVECTOR2 *at, CONST D3DXVECTOR2 *, LPVOID)
+{
+    *out = D3DXVECTOR4(at->x, at->y, 0.5f, 1.0f);
+}
+
+TEST_F(TextureToolsTest, RequirementsFollowTheDevice)
+{
+    UINT w = 0, h = D3DX_DEFAULT, levels = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    ASSERT_EQ(D3DXCheckTextureRequirements(device_, &w, &h, &levels, 0, &format, D3DPOOL_MANAGED), D3D_OK);
+    EXPECT_EQ(std::vector<UINT>({w, h, levels}), std::vector<UINT>({256, 256, 9}));
+    EXPECT_EQ(format, D3DFMT_A8R8G8B8);
+    // One side given: the other follows it; too large: the device's largest; a format the
+    // device cannot texture from: the 32-bit one with or without alpha.
+    w = 64, h = 0, levels = 3, format = D3DFMT_R8G8B8;
+    D3DXCheckTextureRequirements(device_, &w, &h, &levels, 0, &format, D3DPOOL_MANAGED);
+    EXPECT_EQ(std::vector<UINT>({w, h, levels}), std::vector<UINT>({64, 64, 3}));
+    EXPECT_EQ(format, D3DFMT_X8R8G8B8);
+    D3DCAPS9 caps;
+    device_->GetDeviceCaps(&caps);
+    w = caps.MaxTextureWidth * 2, h = 4, levels = 100, format = D3DFMT_A4R4G4B4;
+    D3DXCheckTextureRequirements(device_, &w, &h, &levels, 0, &format, D3DPOOL_MANAGED);
+    EXPECT_EQ(w, caps.MaxTextureWidth);
+    EXPECT_EQ(format, D3DFMT_A4R4G4B4) << "a format the device has stays";
+    D3DSURFACE_DESC desc;
+    IDirect3DTexture9 *t = Make(0, 0, 0, D3DFMT_A8L8);
+    ASSERT_NE(t, nullptr);
+    t->GetLevelDesc(0, &desc);
+    EXPECT_EQ(std::vector<UINT>({desc.Width, desc.Height, t->GetLevelCount(), UINT(desc.Format)}),
+              std::vector<UINT>({256, 256, 9, UINT(D3DFMT_A8L8)}));
+    t->Release();
+}
+
+TEST_F(TextureToolsTest, FillAndFilterWriteEveryLevel)
+{
+    // Filled at each texel's centre: on a 4 x 4 level texel (1, 2) is at (0.375, 0.625).
+    IDirect3DTexture9 *t = Make(4, 4, 3, D3DFMT_A8R8G8B8);
+    ASSERT_EQ(D3DXFillTexture(t, Gradient, nullptr), D3D_OK);
+    EXPECT_EQ(LevelTexels(t, 0)[2 * 4 + 1], D3DCOLOR_ARGB(255, 96, 159, 128));
+    EXPECT_EQ(LevelTexels(t, 1)[0], D3DCOLOR_ARGB(255, 64, 64, 128)) << "each level its own size";
+    EXPECT_EQ(LevelTexels(t, 2)[0], D3DCOLOR_ARGB(255, 128, 128, 128));
+
+    // Level 0 of four blocks of 2 x 2 in which one texel differs; boxed, each texel below is
+    // its block's mean; by points, its block's top-left texel.
+    std::vector<uint32_t> top(16, 0xFF000000);
+    top[0] = 0xFF40C080, top[5] = 0xFF0000FF;
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 4; y++)
+        memcpy(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch, &top[y * 4], 16);
+    t->UnlockRect(0);
+    ASSERT_EQ(D3DXFilterTexture(t, nullptr, 0, D3DX_FILTER_BOX), D3D_OK);
+    EXPECT_EQ(LevelTexels(t, 1), (std::vector<uint32_t>{0xFF103060, 0xFF000000, 0xFF000000, 0xFF000000}));
+    EXPECT_EQ(LevelTexels(t, 2), std::vector<uint32_t>{0xFF040C18});
+    ASSERT_EQ(D3DXFilterTexture(t, nullptr, 0, D3DX_FILTER_POINT), D3D_OK);
+    EXPECT_EQ(LevelTexels(t, 1)[0], 0xFF40C080u);
+    EXPECT_EQ(LevelTexels(t, 2)[0], 0xFF40C080u);
+    // From level 1 down only: level 1 stays.
+    ASSERT_EQ(D3DXFilterTexture(t, nullptr, 1, D3DX_FILTER_BOX), D3D_OK);
+    EXPECT_EQ(LevelTexels(t, 1)[0], 0xFF40C080u);
+    EXPECT_EQ(LevelTexels(t, 2)[0], 0xFF103020u);
+    testsupport::StderrOf([&] { EXPECT_EQ(D3DXFilterTexture(t, nullptr, 3, D3DX_FILTER_BOX), D3DERR_INVALIDCALL); });
+    t->Release();
+}
+
+TEST_F(TextureToolsTest, FilesLoadIntoSixteenBitFormatsAndSavedFilesLoadBack)
+{
+    ScratchFolder dir;
+    std::vector<uint32_t> argb(8 * 4);
+    for (int i = 0; i < 32; i++)
+        argb[i] = 0xFF000000 | (i * 8) << 16 | (255 - i * 8) << 8 | (i / 8 * 60 + 7);  // smooth, for JPEG
+    const std::string png = dir.Path() + "/in.png";
+    WriteFileBytes(png, EncodePngRgba(argb, 8, 4));
+
+    // Loaded as R5G6B5: each texel is the file's pixel with its low bits dropped.
+    IDirect3DTexture9 *t = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, png.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                           D3DFMT_R5G6B5, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
+                                           nullptr, nullptr, &t),
+              D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 8; x++) {
+            uint32_t c = argb[y * 8 + x];
+            uint16_t want = uint16_t(((c >> 19) & 31) << 11 | ((c >> 10) & 63) << 5 | (c >> 3 & 31));
+            ASSERT_EQ(reinterpret_cast<const uint16_t *>(static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch)[x],
+                      want)
+                << x << "," << y;
+        }
+    t->UnlockRect(0);
+    t->Release();
+
+    // Saved in each lossless format and loaded back: the same texels; JPEG close to them.
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, png.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                           D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
+                                           nullptr, nullptr, &t),
+              D3D_OK);
+    for (D3DXIMAGE_FILEFORMAT f : {D3DXIFF_BMP, D3DXIFF_PNG, D3DXIFF_TGA, D3DXIFF_DDS, D3DXIFF_JPG}) {
+        SCOPED_TRACE(f);
+        const std::string out = dir.Path() + "/out" + std::to_string(f);
+        ASSERT_EQ(D3DXSaveTextureToFileA(out.c_str(), f, t, nullptr), D3D_OK);
+        IDirect3DTexture9 *back = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, out.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                               D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
+                                               nullptr, nullptr, &back),
+                  D3D_OK);
+        std::vector<uint32_t> got = LevelTexels(back, 0);
+        back->Release();
+        ASSERT_EQ(got.size(), argb.size());
+        int worst = 0, total = 0;
+        for (size_t i = 0; i < got.size(); i++)
+            for (int shift : {0, 8, 16, 24}) {
+                const int d = std::abs(int(got[i] >> shift & 255) - int(argb[i] >> shift & 255));
+                worst = std::max(worst, d), total += d;
+            }
+        if (f == D3DXIFF_JPG)
+            EXPECT_LE(total / int(got.size() * 4), 8) << "the mean channel error of a lossy file";
+        else
+            EXPECT_EQ(worst, 0);
+    }
+
+    // A surface's rectangle alone; a folder that is not there, or a format not written, fail
+    // with one line each.
+    IDirect3DSurface9 *level = nullptr;
+    ASSERT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
+    RECT r = {2, 1, 5, 3};
+    const std::string part = dir.Path() + "/part.png";
+    ASSERT_EQ(D3DXSaveSurfaceToFileA(part.c_str(), D3DXIFF_PNG, level, nullptr, &r), D3D_OK);
+    D3DXIMAGE_INFO info;
+    ASSERT_EQ(D3DXGetImageInfoFromFileA(part.c_str(), &info), D3D_OK);
+    EXPECT_EQ(std::vector<UINT>({info.Width, info.Height}), std::vector<UINT>({3, 2}));
+    const std::string err = testsupport::StderrOf([&] {
+        EXPECT_EQ(D3DXSaveSurfaceToFileA((dir.Path() + "/none/x.png").c_str(), D3DXIFF_PNG, level, nullptr, nullptr),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(D3DXSaveSurfaceToFileA(part.c_str(), D3DXIFF_HDR, level, nullptr, nullptr), D3DERR_INVALIDCALL);
+    });
+    EXPECT_EQ(testsupport::CountLines(err), 2) << err;
+    level->Release();
+    t->Release();
+}
+
+}  // namespace
