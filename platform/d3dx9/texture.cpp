@@ -1,6 +1,6 @@
 /*
- * texture.cpp - D3DXCreateTextureFromFile(A/ExA/InMemory/InMemoryEx) and the image
- * information queries.
+ * texture.cpp - D3DXCreateTextureFromFile(A/ExA/InMemory/InMemoryEx), the image
+ * information queries and D3DXLoadSurfaceFrom(File/FileInMemory/Memory/Surface).
  *
  * Reads BMP, PNG, JPEG and TGA files (decoded by stb_image, except uncompressed 24-bit BMP,
  * converted here), and DDS files (dds.cpp), into 32-bit ARGB, turns the
@@ -686,4 +686,157 @@ extern "C" HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 device, L
 {
     return D3DXCreateTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
                                         D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+namespace tavrok::d3dx9 {
+namespace {
+
+// The part `rect` of an image (all of it when null), or false when the rectangle is not
+// inside it.
+bool Crop(const Image &image, const RECT *rect, Image &out)
+{
+    RECT r = rect ? *rect : RECT{0, 0, LONG(image.width), LONG(image.height)};
+    if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom || r.right > LONG(image.width) ||
+        r.bottom > LONG(image.height))
+        return false;
+    out.width = UINT(r.right - r.left), out.height = UINT(r.bottom - r.top);
+    out.argb.resize(size_t(out.width) * out.height);
+    for (UINT y = 0; y < out.height; ++y)
+        memcpy(&out.argb[size_t(y) * out.width], &image.argb[size_t(r.top + y) * image.width + r.left],
+               out.width * sizeof(uint32_t));
+    return true;
+}
+
+// What every D3DXLoadSurfaceFrom* does once it has the source as ARGB: the source
+// rectangle, the colour key, scaling to the destination rectangle by the filter, and the
+// texels written in the surface's format.
+HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *destRect, const Image &source,
+                    const RECT *sourceRect, DWORD filter, D3DCOLOR colorKey)
+{
+    D3DSURFACE_DESC desc;
+    HRESULT hr = dest->GetDesc(&desc);
+    if (FAILED(hr))
+        return hr;
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    RECT d = destRect ? *destRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
+    Image part;
+    if (bytes == 0 || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
+        d.bottom > LONG(desc.Height) || !Crop(source, sourceRect, part)) {
+        tavrok::Diagnostic(kLibrary, "", "",
+                           std::string(caller) + ": a rectangle outside its image or a surface format without plain texels");
+        return D3DERR_INVALIDCALL;
+    }
+    ApplyColorKey(part, colorKey);
+    if (filter == D3DX_DEFAULT)
+        filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
+    Image scaled = Resize(std::move(part), UINT(d.right - d.left), UINT(d.bottom - d.top), filter);
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = dest->LockRect(&locked, nullptr, 0)))
+        return hr;
+    for (UINT y = 0; y < scaled.height; ++y)
+        for (UINT x = 0; x < scaled.width; ++x)
+            tavrok::d3d9::PackArgb(desc.Format, scaled.argb[size_t(y) * scaled.width + x],
+                                   static_cast<uint8_t *>(locked.pBits) + size_t(d.top + y) * locked.Pitch +
+                                       (d.left + x) * bytes);
+    return dest->UnlockRect();
+}
+
+HRESULT LoadSurfaceFromFileBytes(IDirect3DSurface9 *dest, const RECT *destRect, const uint8_t *data, size_t size,
+                                 const std::string &name, const RECT *sourceRect, DWORD filter, D3DCOLOR colorKey,
+                                 D3DXIMAGE_INFO *info)
+{
+    D3DXIMAGE_INFO found{};
+    std::string position;
+    std::string problem = Inspect(data, size, found, position);
+    Image image;
+    if (problem.empty())
+        problem = Decode(data, size, 0, image);
+    if (!problem.empty()) {
+        Report(name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    if (info)
+        *info = found;
+    return LoadSurface("D3DXLoadSurfaceFromFile", dest, destRect, image, sourceRect, filter, colorKey);
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+extern "C" HRESULT WINAPI D3DXLoadSurfaceFromFileInMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *,
+                                                          CONST RECT *pDestRect, LPCVOID pSrcData, UINT SrcDataSize,
+                                                          CONST RECT *pSrcRect, DWORD Filter, D3DCOLOR ColorKey,
+                                                          D3DXIMAGE_INFO *pSrcInfo)
+{
+    if (!pDestSurface || !pSrcData || !SrcDataSize) {
+        tavrok::Diagnostic(kLibrary, kMemoryName, "", "D3DXLoadSurfaceFromFileInMemory: missing surface or data");
+        return D3DERR_INVALIDCALL;
+    }
+    return LoadSurfaceFromFileBytes(pDestSurface, pDestRect, static_cast<const uint8_t *>(pSrcData), SrcDataSize,
+                                    kMemoryName, pSrcRect, Filter, ColorKey, pSrcInfo);
+}
+
+extern "C" HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *,
+                                                   CONST RECT *pDestRect, LPCSTR pSrcFile, CONST RECT *pSrcRect,
+                                                   DWORD Filter, D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo)
+{
+    if (!pDestSurface || !pSrcFile) {
+        tavrok::Diagnostic(kLibrary, pSrcFile ? pSrcFile : "", "", "D3DXLoadSurfaceFromFileA: missing surface or file");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!ReadWholeFile(pSrcFile, bytes, reason)) {
+        Report(pSrcFile, "", reason);
+        return D3DXERR_INVALIDDATA;
+    }
+    return LoadSurfaceFromFileBytes(pDestSurface, pDestRect, bytes.data(), bytes.size(), pSrcFile, pSrcRect, Filter,
+                                    ColorKey, pSrcInfo);
+}
+
+extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *,
+                                                    CONST RECT *pDestRect, LPCVOID pSrcMemory, D3DFORMAT SrcFormat,
+                                                    UINT SrcPitch, CONST PALETTEENTRY *, CONST RECT *pSrcRect,
+                                                    DWORD Filter, D3DCOLOR ColorKey)
+{
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(SrcFormat);
+    if (!pDestSurface || !pSrcMemory || !pSrcRect || bytes == 0) {
+        tavrok::Diagnostic(kLibrary, "", "",
+                           "D3DXLoadSurfaceFromMemory: missing surface, memory or source rectangle, or a source format "
+                           "without plain texels");
+        return D3DERR_INVALIDCALL;
+    }
+    // The memory holds at least the source rectangle: read the image up to its far corner.
+    Image image;
+    image.width = UINT(std::max<LONG>(pSrcRect->right, 0)), image.height = UINT(std::max<LONG>(pSrcRect->bottom, 0));
+    image.argb.resize(size_t(image.width) * image.height);
+    const LONG left = std::max<LONG>(pSrcRect->left, 0), top = std::max<LONG>(pSrcRect->top, 0);
+    for (UINT y = UINT(top); y < image.height; ++y)
+        for (UINT x = UINT(left); x < image.width; ++x)
+            image.argb[size_t(y) * image.width + x] =
+                tavrok::d3d9::UnpackArgb(SrcFormat, static_cast<const uint8_t *>(pSrcMemory) + size_t(y) * SrcPitch + x * bytes);
+    return LoadSurface("D3DXLoadSurfaceFromMemory", pDestSurface, pDestRect, image, pSrcRect, Filter, ColorKey);
+}
+
+extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
+                                                     CONST RECT *pDestRect, LPDIRECT3DSURFACE9 pSrcSurface,
+                                                     CONST PALETTEENTRY *pSrcPalette, CONST RECT *pSrcRect,
+                                                     DWORD Filter, D3DCOLOR ColorKey)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (!pSrcSurface || FAILED(pSrcSurface->GetDesc(&desc))) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXLoadSurfaceFromSurface: missing source surface");
+        return D3DERR_INVALIDCALL;
+    }
+    const RECT whole = {0, 0, LONG(desc.Width), LONG(desc.Height)};
+    HRESULT hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+    if (FAILED(hr))
+        return hr;
+    // The source is read into memory first, so that a surface may be loaded from itself.
+    std::vector<uint8_t> copy(size_t(locked.Pitch) * desc.Height);
+    memcpy(copy.data(), locked.pBits, copy.size());
+    pSrcSurface->UnlockRect();
+    return D3DXLoadSurfaceFromMemory(pDestSurface, pDestPalette, pDestRect, copy.data(), desc.Format, UINT(locked.Pitch),
+                                     pSrcPalette, pSrcRect ? pSrcRect : &whole, Filter, ColorKey);
 }

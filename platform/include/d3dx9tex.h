@@ -90,9 +90,27 @@ HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT Des
                                       CONST RECT *pSrcRect);
 HRESULT WINAPI D3DXSaveTextureToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
                                       LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY *pSrcPalette);
+/* Surfaces loaded from image files, memory in any plain format, or other surfaces: the
+   source rectangle scaled to the destination one by the filter, the colour key transparent. */
+HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
+                                        CONST RECT *pDestRect, LPCSTR pSrcFile, CONST RECT *pSrcRect, DWORD Filter,
+                                        D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo);
+HRESULT WINAPI D3DXLoadSurfaceFromFileInMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
+                                               CONST RECT *pDestRect, LPCVOID pSrcData, UINT SrcDataSize,
+                                               CONST RECT *pSrcRect, DWORD Filter, D3DCOLOR ColorKey,
+                                               D3DXIMAGE_INFO *pSrcInfo);
+HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
+                                         CONST RECT *pDestRect, LPCVOID pSrcMemory, D3DFORMAT SrcFormat, UINT SrcPitch,
+                                         CONST PALETTEENTRY *pSrcPalette, CONST RECT *pSrcRect, DWORD Filter,
+                                         D3DCOLOR ColorKey);
+HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
+                                          CONST RECT *pDestRect, LPDIRECT3DSURFACE9 pSrcSurface,
+                                          CONST PALETTEENTRY *pSrcPalette, CONST RECT *pSrcRect, DWORD Filter,
+                                          D3DCOLOR ColorKey);
 #ifdef __cplusplus
 }
 #endif
+#define D3DXLoadSurfaceFromFile D3DXLoadSurfaceFromFileA
 #define D3DXSaveSurfaceToFile D3DXSaveSurfaceToFileA
 #define D3DXSaveTextureToFile D3DXSaveTextureToFileA
 

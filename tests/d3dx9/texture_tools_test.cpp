@@ -160,4 +160,53 @@ TEST_F(TextureToolsTest, FilesLoadIntoSixteenBitFormatsAndSavedFilesLoadBack)
     t->Release();
 }
 
+TEST_F(TextureToolsTest, SurfacesLoadFromFilesMemoryAndSurfacesIntoTheirRectangles)
+{
+    // A 4 x 2 image of distinct pixels, the third of them the colour key.
+    std::vector<uint32_t> argb = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0,
+                                  0xFF112233, 0xFF445566, 0xFF778899, 0xFFAABBCC};
+    ScratchFolder dir;
+    const std::string png = dir.Path() + "/s.png";
+    WriteFileBytes(png, EncodePngRgba(argb, 4, 2));
+    IDirect3DTexture9 *t = Make(8, 8, 1, D3DFMT_A8R8G8B8);
+    IDirect3DSurface9 *s = nullptr;
+    ASSERT_EQ(t->GetSurfaceLevel(0, &s), D3D_OK);
+
+    // The file's right half into the 2 x 2 rectangle at (5, 6), the key made transparent.
+    RECT from = {2, 0, 4, 2}, to = {5, 6, 7, 8};
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(D3DXLoadSurfaceFromFileA(s, nullptr, &to, png.c_str(), &from, D3DX_FILTER_NONE, 0xFF708090, &info),
+              D3D_OK);
+    EXPECT_EQ(info.Width, 4u);
+    std::vector<uint32_t> texels = LevelTexels(t, 0);
+    EXPECT_EQ(std::vector<uint32_t>({texels[6 * 8 + 5], texels[6 * 8 + 6], texels[7 * 8 + 5], texels[7 * 8 + 6]}),
+              std::vector<uint32_t>({0, 0xFFA0B0C0, 0xFF778899, 0xFFAABBCC}));
+    EXPECT_EQ(texels[0], 0u) << "outside the rectangle nothing is written";
+
+    // Memory in A4R4G4B4, each texel widened; then the top-left 2 x 2 of the surface
+    // scaled by points to a 4 x 4 block of the same surface.
+    const uint16_t packed[4] = {0xF00F, 0xF0F0, 0xFF00, 0x8888};
+    RECT two = {0, 0, 2, 2}, four = {0, 0, 4, 4};
+    ASSERT_EQ(D3DXLoadSurfaceFromMemory(s, nullptr, &two, packed, D3DFMT_A4R4G4B4, 4, nullptr, &two,
+                                        D3DX_FILTER_NONE, 0),
+              D3D_OK);
+    EXPECT_EQ(LevelTexels(t, 0)[8 + 1], 0x88888888u);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(s, nullptr, &four, s, nullptr, &two, D3DX_FILTER_POINT, 0), D3D_OK);
+    texels = LevelTexels(t, 0);
+    EXPECT_EQ(std::vector<uint32_t>({texels[0], texels[1], texels[2], texels[3 * 8 + 3]}),
+              std::vector<uint32_t>({0xFF0000FF, 0xFF0000FF, 0xFF00FF00, 0x88888888}));
+
+    RECT outside = {6, 6, 9, 9};
+    const std::string err = testsupport::StderrOf([&] {
+        EXPECT_EQ(D3DXLoadSurfaceFromFileA(s, nullptr, &outside, png.c_str(), nullptr, D3DX_FILTER_NONE, 0, nullptr),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(D3DXLoadSurfaceFromFileA(s, nullptr, nullptr, (dir.Path() + "/none.png").c_str(), nullptr,
+                                           D3DX_FILTER_NONE, 0, nullptr),
+                  D3DXERR_INVALIDDATA);
+    });
+    EXPECT_EQ(testsupport::CountLines(err), 2) << err;
+    s->Release();
+    t->Release();
+}
+
 }  // namespace
