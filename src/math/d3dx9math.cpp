@@ -14,6 +14,8 @@
 #include <float.h>
 #include <stdio.h>
 
+#include <initializer_list>
+
 namespace {
 
 const float kEpsilon = 1.1920929e-7f;        // single-precision machine epsilon
@@ -489,5 +491,189 @@ D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r,
     out->_41 = (l + r) / (l - r);
     out->_42 = (t + b) / (b - t);
     out->_43 = zn / (zn - zf);
+    return out;
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixLookAtRH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
+                                      const D3DXVECTOR3 *up)
+{
+    // The left-handed view looking from the target back at the eye, x mirrored with it.
+    if (!out || !eye || !at || !up)
+        return nullptr;
+    D3DXVECTOR3 zaxis = *eye - *at, xaxis, yaxis;
+    D3DXVec3Normalize(&zaxis, &zaxis);
+    D3DXVec3Cross(&xaxis, up, &zaxis);
+    D3DXVec3Normalize(&xaxis, &xaxis);
+    D3DXVec3Cross(&yaxis, &zaxis, &xaxis);
+    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0.0f, xaxis.y, yaxis.y, zaxis.y, 0.0f, xaxis.z, yaxis.z, zaxis.z,
+                      0.0f, -D3DXVec3Dot(&xaxis, eye), -D3DXVec3Dot(&yaxis, eye), -D3DXVec3Dot(&zaxis, eye), 1.0f);
+    return out;
+}
+
+namespace {
+
+// A perspective projection with the given x and y scales; right-handed ones look down -z.
+D3DXMATRIX *Perspective(D3DXMATRIX *out, FLOAT xs, FLOAT ys, FLOAT zn, FLOAT zf, bool right)
+{
+    if (!out || zf == zn)
+        return nullptr;
+    memset(static_cast<D3DMATRIX *>(out), 0, sizeof(D3DMATRIX));
+    out->_11 = xs;
+    out->_22 = ys;
+    out->_33 = right ? zf / (zn - zf) : zf / (zf - zn);
+    out->_34 = right ? -1.0f : 1.0f;
+    out->_43 = right ? zn * zf / (zn - zf) : -zn * zf / (zf - zn);
+    return out;
+}
+
+D3DXMATRIX *Ortho(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn, FLOAT zf, bool right)
+{
+    if (!out || l == r || b == t || zn == zf || !D3DXMatrixOrthoOffCenterLH(out, l, r, b, t, zn, zf))
+        return nullptr;
+    if (right)
+        out->_33 = 1.0f / (zn - zf);
+    return out;
+}
+
+}  // namespace
+
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveFovRH(D3DXMATRIX *out, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf)
+{
+    if (fovy == 0.0f || aspect == 0.0f)
+        return nullptr;
+    float h = cosf(fovy / 2.0f) / sinf(fovy / 2.0f);
+    return Perspective(out, h / aspect, h, zn, zf, true);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveLH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf)
+{
+    return w == 0.0f || h == 0.0f ? nullptr : Perspective(out, 2.0f * zn / w, 2.0f * zn / h, zn, zf, false);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveRH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf)
+{
+    return w == 0.0f || h == 0.0f ? nullptr : Perspective(out, 2.0f * zn / w, 2.0f * zn / h, zn, zf, true);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixOrthoLH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf)
+{
+    return Ortho(out, -w / 2, w / 2, -h / 2, h / 2, zn, zf, false);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixOrthoRH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf)
+{
+    return Ortho(out, -w / 2, w / 2, -h / 2, h / 2, zn, zf, true);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterRH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
+                                              FLOAT zf)
+{
+    return Ortho(out, l, r, b, t, zn, zf, true);
+}
+
+namespace {
+
+// world x view x projection, null matrices skipped.
+D3DXMATRIX Chain(const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world)
+{
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    for (const D3DXMATRIX *next : {world, view, projection})
+        if (next)
+            D3DXMatrixMultiply(&m, &m, next);
+    return m;
+}
+
+}  // namespace
+
+D3DXVECTOR3 *WINAPI D3DXVec3Project(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
+                                    const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world)
+{
+    if (!out || !v)
+        return nullptr;
+    D3DXMATRIX m = Chain(projection, view, world);
+    D3DXVECTOR3 p;
+    D3DXVec3TransformCoord(&p, v, &m);
+    if (viewport) {
+        p.x = float(viewport->X) + (1.0f + p.x) * float(viewport->Width) / 2.0f;
+        p.y = float(viewport->Y) + (1.0f - p.y) * float(viewport->Height) / 2.0f;
+        p.z = viewport->MinZ + p.z * (viewport->MaxZ - viewport->MinZ);
+    }
+    *out = p;
+    return out;
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3Unproject(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
+                                      const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world)
+{
+    if (!out || !v)
+        return nullptr;
+    D3DXMATRIX m = Chain(projection, view, world);
+    if (!D3DXMatrixInverse(&m, nullptr, &m))
+        return nullptr;
+    D3DXVECTOR3 p = *v;
+    if (viewport) {
+        p.x = 2.0f * (p.x - float(viewport->X)) / float(viewport->Width) - 1.0f;
+        p.y = 1.0f - 2.0f * (p.y - float(viewport->Y)) / float(viewport->Height);
+        p.z = (p.z - viewport->MinZ) / (viewport->MaxZ - viewport->MinZ);
+    }
+    D3DXVec3TransformCoord(out, &p, &m);
+    return out;
+}
+
+FLOAT WINAPI D3DXPlaneDotCoord(const D3DXPLANE *p, const D3DXVECTOR3 *v)
+{
+    return p && v ? p->a * v->x + p->b * v->y + p->c * v->z + p->d : 0.0f;
+}
+
+FLOAT WINAPI D3DXPlaneDotNormal(const D3DXPLANE *p, const D3DXVECTOR3 *v)
+{
+    return p && v ? p->a * v->x + p->b * v->y + p->c * v->z : 0.0f;
+}
+
+FLOAT WINAPI D3DXPlaneDot(const D3DXPLANE *p, const D3DXVECTOR4 *v)
+{
+    return p && v ? p->a * v->x + p->b * v->y + p->c * v->z + p->d * v->w : 0.0f;
+}
+
+D3DXPLANE *WINAPI D3DXPlaneNormalize(D3DXPLANE *out, const D3DXPLANE *p)
+{
+    if (!out || !p)
+        return nullptr;
+    float length = sqrtf(p->a * p->a + p->b * p->b + p->c * p->c);
+    float scale = length > 0.0f ? 1.0f / length : 0.0f;
+    *out = D3DXPLANE(p->a * scale, p->b * scale, p->c * scale, p->d * scale);
+    return out;
+}
+
+D3DXPLANE *WINAPI D3DXPlaneFromPointNormal(D3DXPLANE *out, const D3DXVECTOR3 *point, const D3DXVECTOR3 *normal)
+{
+    if (!out || !point || !normal)
+        return nullptr;
+    *out = D3DXPLANE(normal->x, normal->y, normal->z, -D3DXVec3Dot(point, normal));
+    return out;
+}
+
+D3DXPLANE *WINAPI D3DXPlaneFromPoints(D3DXPLANE *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *v2,
+                                      const D3DXVECTOR3 *v3)
+{
+    if (!out || !v1 || !v2 || !v3)
+        return nullptr;
+    D3DXVECTOR3 e1 = *v2 - *v1, e2 = *v3 - *v1, n;
+    D3DXVec3Cross(&n, &e1, &e2);
+    D3DXVec3Normalize(&n, &n);
+    return D3DXPlaneFromPointNormal(out, v1, &n);
+}
+
+D3DXVECTOR3 *WINAPI D3DXPlaneIntersectLine(D3DXVECTOR3 *out, const D3DXPLANE *p, const D3DXVECTOR3 *v1,
+                                           const D3DXVECTOR3 *v2)
+{
+    if (!out || !p || !v1 || !v2)
+        return nullptr;
+    D3DXVECTOR3 direction = *v2 - *v1;
+    float along = D3DXPlaneDotNormal(p, &direction);
+    if (along == 0.0f)
+        return nullptr;
+    *out = *v1 + direction * (-D3DXPlaneDotCoord(p, v1) / along);
     return out;
 }

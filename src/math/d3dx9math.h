@@ -79,6 +79,19 @@ struct D3DXQUATERNION {
     bool operator!=(const D3DXQUATERNION &q) const { return !(*this == q); }
 };
 
+// The plane a x + b y + c z + d = 0; (a, b, c) is its normal.
+struct D3DXPLANE {
+    FLOAT a, b, c, d;
+    D3DXPLANE() {}
+    D3DXPLANE(const FLOAT *f) : a(f[0]), b(f[1]), c(f[2]), d(f[3]) {}
+    D3DXPLANE(FLOAT fa, FLOAT fb, FLOAT fc, FLOAT fd) : a(fa), b(fb), c(fc), d(fd) {}
+    operator FLOAT *() { return &a; }
+    operator const FLOAT *() const { return &a; }
+    D3DXPLANE operator-() const { return D3DXPLANE(-a, -b, -c, -d); }
+    bool operator==(const D3DXPLANE &p) const { return a == p.a && b == p.b && c == p.c && d == p.d; }
+    bool operator!=(const D3DXPLANE &p) const { return !(*this == p); }
+};
+
 struct D3DXMATRIX : public D3DMATRIX {
     D3DXMATRIX() {}
     D3DXMATRIX(const FLOAT *f) { memcpy(&_11, f, sizeof(D3DMATRIX)); }
@@ -255,6 +268,33 @@ D3DXQUATERNION *WINAPI D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION *out, F
                                                           FLOAT roll);
 D3DXQUATERNION *WINAPI D3DXQuaternionMultiply(D3DXQUATERNION *out, const D3DXQUATERNION *q1,
                                               const D3DXQUATERNION *q2);
+
+/* Right-handed views and projections, the remaining left-handed projections, projecting
+   points to and from a viewport, and planes. */
+D3DXMATRIX *WINAPI D3DXMatrixLookAtRH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
+                                      const D3DXVECTOR3 *up);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveFovRH(D3DXMATRIX *out, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveLH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveRH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixOrthoLH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixOrthoRH(D3DXMATRIX *out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterRH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
+                                              FLOAT zf);
+// Null matrices count as identities; a null viewport leaves the point in clip space.
+D3DXVECTOR3 *WINAPI D3DXVec3Project(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
+                                    const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world);
+D3DXVECTOR3 *WINAPI D3DXVec3Unproject(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
+                                      const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world);
+FLOAT WINAPI D3DXPlaneDotCoord(const D3DXPLANE *p, const D3DXVECTOR3 *v);
+FLOAT WINAPI D3DXPlaneDotNormal(const D3DXPLANE *p, const D3DXVECTOR3 *v);
+FLOAT WINAPI D3DXPlaneDot(const D3DXPLANE *p, const D3DXVECTOR4 *v);
+D3DXPLANE *WINAPI D3DXPlaneNormalize(D3DXPLANE *out, const D3DXPLANE *p);
+D3DXPLANE *WINAPI D3DXPlaneFromPointNormal(D3DXPLANE *out, const D3DXVECTOR3 *point, const D3DXVECTOR3 *normal);
+D3DXPLANE *WINAPI D3DXPlaneFromPoints(D3DXPLANE *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *v2,
+                                      const D3DXVECTOR3 *v3);
+// Where the line through v1 and v2 meets the plane; null when it runs parallel to it.
+D3DXVECTOR3 *WINAPI D3DXPlaneIntersectLine(D3DXVECTOR3 *out, const D3DXPLANE *p, const D3DXVECTOR3 *v1,
+                                           const D3DXVECTOR3 *v2);
 
 inline D3DXMATRIX &D3DXMATRIX::operator*=(const D3DXMATRIX &mat)
 {

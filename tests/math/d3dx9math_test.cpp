@@ -311,3 +311,93 @@ TEST(NullArguments, WriteNothingAndReturnNull)
 }
 
 }  // namespace
+
+namespace {
+
+// Right-handed coordinates are left-handed ones with z negated: each right-handed matrix is
+// the left-handed one after that mirror (and, for views, before it).
+TEST(Handedness, RightHandedMatricesAreTheLeftHandedOnesThroughAZMirror)
+{
+    D3DXMATRIX flip, lh, rh, want;
+    D3DXMatrixScaling(&flip, 1, 1, -1);
+    D3DXMatrixPerspectiveFovLH(&lh, 0.9f, 1.3f, 0.5f, 40.0f);
+    D3DXMatrixPerspectiveFovRH(&rh, 0.9f, 1.3f, 0.5f, 40.0f);
+    ExpectMatrixNear(rh, flip * lh, 1e-5f);
+    D3DXMatrixPerspectiveLH(&lh, 2, 1.5f, 1, 10);
+    D3DXMatrixPerspectiveRH(&rh, 2, 1.5f, 1, 10);
+    ExpectMatrixNear(rh, flip * lh, 1e-6f);
+    D3DXMatrixOrthoLH(&lh, 4, 3, 1, 9);
+    D3DXMatrixOrthoRH(&rh, 4, 3, 1, 9);
+    ExpectMatrixNear(rh, flip * lh, 1e-6f);
+    D3DXMatrixOrthoOffCenterLH(&lh, -1, 3, -2, 5, 0.5f, 7);
+    D3DXMatrixOrthoOffCenterRH(&rh, -1, 3, -2, 5, 0.5f, 7);
+    ExpectMatrixNear(rh, flip * lh, 1e-6f);
+    // A width-by-height perspective is the field-of-view one whose near plane is that big.
+    D3DXMatrixPerspectiveLH(&lh, 2 * 0.5f * tanf(0.45f) * 1.3f, 2 * 0.5f * tanf(0.45f), 0.5f, 40.0f);
+    D3DXMatrixPerspectiveFovLH(&want, 0.9f, 1.3f, 0.5f, 40.0f);
+    ExpectMatrixNear(lh, want, 1e-5f);
+    // The right-handed view of mirrored points is the mirror of the left-handed view.
+    D3DXVECTOR3 eye(1, 2, -5), at(0, 1, 3), up(0, 1, 0), meye(1, 2, 5), mat(0, 1, -3);
+    D3DXMatrixLookAtLH(&lh, &eye, &at, &up);
+    D3DXMatrixLookAtRH(&rh, &meye, &mat, &up);
+    ExpectMatrixNear(rh, flip * lh * flip, 1e-5f);
+    EXPECT_EQ(D3DXMatrixPerspectiveRH(&rh, 0, 1, 1, 2), nullptr);
+}
+
+TEST(Viewport, ProjectedPointsComeBackThroughUnproject)
+{
+    D3DVIEWPORT9 vp = {10, 20, 640, 480, 0.0f, 1.0f};
+    D3DXMATRIX proj, view, world;
+    D3DXVECTOR3 eye(0, 0, -10), at(0, 0, 0), up(0, 1, 0);
+    D3DXMatrixPerspectiveFovLH(&proj, D3DX_PI / 3, 4.0f / 3, 1, 100);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    D3DXMatrixTranslation(&world, 1, 0, 0);
+    // The world origin moved to (1, 0, 0) is right of the centre, on the middle row.
+    D3DXVECTOR3 origin(0, 0, 0), screen, back;
+    ASSERT_NE(D3DXVec3Project(&screen, &origin, &vp, &proj, &view, &world), nullptr);
+    EXPECT_GT(screen.x, 10 + 320.0f);
+    EXPECT_NEAR(screen.y, 20 + 240.0f, 1e-3f);
+    EXPECT_GT(screen.z, 0.0f);
+    EXPECT_LT(screen.z, 1.0f);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> d(-3.0f, 3.0f);
+    for (int i = 0; i < 20; ++i) {
+        D3DXVECTOR3 p(d(rng), d(rng), d(rng));
+        D3DXVec3Project(&screen, &p, &vp, &proj, &view, &world);
+        ASSERT_NE(D3DXVec3Unproject(&back, &screen, &vp, &proj, &view, &world), nullptr);
+        EXPECT_NEAR(back.x, p.x, 1e-3f);
+        EXPECT_NEAR(back.y, p.y, 1e-3f);
+        EXPECT_NEAR(back.z, p.z, 1e-3f);
+    }
+    // Without a viewport the point stays in clip space; null matrices are identities.
+    D3DXVECTOR3 q(0.5f, -0.25f, 0.75f);
+    D3DXVec3Project(&screen, &q, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(screen, q);
+}
+
+TEST(Plane, PlanesHoldTheirPointsAndMeetLines)
+{
+    D3DXVECTOR3 a(1, 0, 0), b(0, 2, 0), c(0, 0, 3), hit;
+    D3DXPLANE p;
+    ASSERT_NE(D3DXPlaneFromPoints(&p, &a, &b, &c), nullptr);
+    for (const D3DXVECTOR3 &v : {a, b, c})
+        EXPECT_NEAR(D3DXPlaneDotCoord(&p, &v), 0.0f, 1e-6f);
+    EXPECT_NEAR(p.a * p.a + p.b * p.b + p.c * p.c, 1.0f, 1e-6f);
+    D3DXVECTOR3 origin(0, 0, 0), far(2, 2, 2);
+    EXPECT_LT(D3DXPlaneDotCoord(&p, &origin), 0.0f) << "clockwise points seen from the origin face away from it";
+    ASSERT_NE(D3DXPlaneIntersectLine(&hit, &p, &origin, &far), nullptr);
+    EXPECT_NEAR(D3DXPlaneDotCoord(&p, &hit), 0.0f, 1e-6f);
+    EXPECT_NEAR(hit.x, hit.y, 1e-6f);
+    D3DXVECTOR3 along = a + (b - a) * 2.0f;
+    EXPECT_EQ(D3DXPlaneIntersectLine(&hit, &p, &a, &along), nullptr) << "a line in the plane";
+    D3DXPLANE big(0, 0, 4, -8), unit;
+    D3DXPlaneNormalize(&unit, &big);
+    EXPECT_EQ(unit, D3DXPLANE(0, 0, 1, -2));
+    D3DXVECTOR4 w(0, 0, 2, 1);
+    EXPECT_EQ(D3DXPlaneDot(&unit, &w), 0.0f);
+    D3DXVECTOR3 n(0, 1, 0), at(5, 3, 5);
+    D3DXPlaneFromPointNormal(&p, &at, &n);
+    EXPECT_EQ(p, D3DXPLANE(0, 1, 0, -3));
+}
+
+}  // namespace
