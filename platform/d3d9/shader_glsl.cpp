@@ -1,5 +1,5 @@
 /*
- * shader_glsl.cpp - vertex shader bytecode translated to GLSL 3.30.
+ * shader_glsl.cpp - vertex and pixel shader bytecode translated to GLSL 3.30.
  *
  * Each instruction of a parsed shader (vertex_shader.cpp) becomes one GLSL statement
  * on vec4 registers, with the Direct3D rules: swizzles and negate/abs source modifiers,
@@ -8,8 +8,12 @@
  * constant addressing through a0 clamped to the array, and def constants folded in as
  * literals.  The outputs feed the same varyings as the fixed-function vertex stage
  * (ffp_glsl.cpp), so the fixed-function pixel stage shades what a shader outputs.
+ * A pixel shader becomes the fragment stage with the same rules, plus texld (texldp,
+ * texldb) on the samplers u_texture#, texkill, cmp and dp2add; its v0/v1 read the
+ * interpolated colours and t# the texture coordinates, and the colour it writes to oC0
+ * goes through the fixed-function fog, alpha test and sRGB write that follow it.
  */
-#include "d3d9_private.h"
+#include "pipeline_glsl.h"
 
 #include <cstdio>
 #include <sstream>
@@ -39,6 +43,41 @@ std::string Float(float v)
 class Translator {
 public:
     Translator(const ParsedShader &s, int texIndex) : s_(s), texIndex_(texIndex) {}
+    Translator(const ParsedShader &s, const FragmentKey &key) : s_(s), texIndex_(0), fragment_(&key) {}
+
+    // A pixel shader: its registers as locals, its code, then the fixed-function end of
+    // the pixel pipeline on the colour it wrote (clamped as a colour target clamps it).
+    std::string RunPixel()
+    {
+        const FragmentKey &k = *fragment_;
+        std::ostringstream o;
+        o << FragmentInterfaceGlsl(k, k.srgbSamplers != 0);
+        o << "uniform vec4 pc[" << std::max<UINT>(1, s_.maxConst) << "];\n";
+        for (int i = 0; i < 8; i++)
+            if ((s_.texcoordInputs >> i) & 1)
+                o << "in vec4 v_tex" << i << ";\n";
+        for (int i = 0; i < kPsSamplers; i++)
+            if (s_.samplerTypes[i])
+                o << "uniform sampler2D u_texture" << i << ";\n";
+        o << "void main()\n{\n";
+        for (int i = 0; i < 12; i++)
+            o << "    vec4 r" << i << " = vec4(0.0);\n";
+        o << "    vec4 v0 = v_diffuse, v1 = v_specular;\n";
+        // A point sprite's coordinates run from (0, 0) at its top left to (1, 1).
+        for (int i = 0; i < 8; i++)
+            if ((s_.texcoordInputs >> i) & 1)
+                o << "    vec4 t" << i << " = "
+                  << (k.pointSprite ? std::string("vec4(gl_PointCoord, 0.0, 1.0)") : "v_tex" + std::to_string(i)) << ";\n";
+        o << "    vec4 oC0 = vec4(0.0), oDepth = vec4(gl_FragCoord.z);\n";
+        for (const auto &ins : s_.code)
+            o << "    " << Statement(ins) << "\n";
+        o << "    vec4 result = clamp(oC0, 0.0, 1.0);\n";
+        o << FragmentTailGlsl(k);
+        if (s_.writesDepth)
+            o << "    gl_FragDepth = clamp(oDepth.x, 0.0, 1.0);\n";
+        o << "}\n";
+        return o.str();
+    }
 
     std::string Run()
     {
@@ -76,8 +115,9 @@ private:
         DWORD n = p.regNum + offset;
         switch (p.regType) {
         case D3DSPR_TEMP: return "r" + std::to_string(n);
-        case D3DSPR_INPUT: return "a_v" + std::to_string(n);
-        case D3DSPR_ADDR: return "vec4(a0)";
+        case D3DSPR_INPUT: return (fragment_ ? "v" : "a_v") + std::to_string(n);
+        case D3DSPR_ADDR:  // D3DSPR_TEXTURE in a pixel shader
+            return fragment_ ? "t" + std::to_string(n) : "vec4(a0)";
         case D3DSPR_CONST:
             if (p.relative)
                 return "c[clamp(a0." + std::string(1, kComponents[p.relComponent]) + " + " + std::to_string(n) +
@@ -86,7 +126,7 @@ private:
                 if (it->first == n)
                     return "vec4(" + Float(it->second[0]) + ", " + Float(it->second[1]) + ", " +
                            Float(it->second[2]) + ", " + Float(it->second[3]) + ")";
-            return "c[" + std::to_string(n) + "]";
+            return (fragment_ ? "pc[" : "c[") + std::to_string(n) + "]";
         default: return "vec4(0.0)";
         }
     }
@@ -118,6 +158,8 @@ private:
         case D3DSPR_RASTOUT: return p.regNum == D3DSRO_POSITION ? "oPos" : p.regNum == D3DSRO_FOG ? "oFog" : "oPts";
         case D3DSPR_ATTROUT: return "oD" + std::to_string(p.regNum);
         case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(p.regNum);
+        case D3DSPR_COLOROUT: return "oC0";
+        case D3DSPR_DEPTHOUT: return "oDepth";
         default: return "r0";
         }
     }
@@ -148,6 +190,28 @@ private:
         DWORD mask = ins.dest.mask;
         switch (ins.opcode) {
         case D3DSIO_NOP: return "// nop";
+        case D3DSIO_TEXKILL:
+            return "if (any(lessThan(" + Register(ins.dest) + ".xyz, vec3(0.0)))) discard;";
+        case D3DSIO_TEX: {
+            // texld, texldp (divided by w) and texldb (w biases the level of detail).
+            const std::string c = Source(src[0]), sampler = "u_texture" + std::to_string(src[1].regNum);
+            if (ins.dclUsage == D3DSI_TEXLD_PROJECT)
+                e = "texture(" + sampler + ", " + c + ".xy / " + c + ".w)";
+            else if (ins.dclUsage == D3DSI_TEXLD_BIAS)
+                e = "texture(" + sampler + ", " + c + ".xy, " + c + ".w)";
+            else
+                e = "texture(" + sampler + ", " + c + ".xy)";
+            if ((fragment_->srgbSamplers >> src[1].regNum) & 1)
+                e = "FromSrgb(" + e + ")";
+            break;
+        }
+        case D3DSIO_CMP:
+            e = "mix(" + Source(src[2]) + ", " + Source(src[1]) + ", greaterThanEqual(" + Source(src[0]) +
+                ", vec4(0.0)))";
+            break;
+        case D3DSIO_DP2ADD:
+            e = "vec4(dot(" + Source(src[0]) + ".xy, " + Source(src[1]) + ".xy) + " + Scalar(src[2]) + ")";
+            break;
         case D3DSIO_MOV:
         case D3DSIO_MOVA:
             e = Source(src[0]);
@@ -224,9 +288,15 @@ private:
 
     const ParsedShader &s_;
     int texIndex_;
+    const FragmentKey *fragment_ = nullptr;  // set for a pixel shader
 };
 
 }  // namespace
+
+std::string TranslatePixelShaderToGlsl(const ParsedShader &shader, const FragmentKey &key)
+{
+    return Translator(shader, key).RunPixel();
+}
 
 UINT ConstantArraySize(const ParsedShader &shader)
 {
