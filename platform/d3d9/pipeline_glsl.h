@@ -4,9 +4,10 @@
  *
  * A draw's program is the pair (vertex key, fragment key).  The vertex key describes
  * either the fixed-function vertex stage (layout, lighting, colour sources, lights) or
- * a vertex shader; the fragment key describes the texture stages, fog and the alpha
- * test.  The generated vertex stages all write the varyings v_diffuse, v_specular,
- * v_fog and v_tex<stage>, and the fragment stage reads only those.
+ * a vertex shader; the fragment key describes the texture stages or a pixel shader, fog
+ * and the alpha test.  The generated vertex stages all write the varyings v_diffuse,
+ * v_specular, v_fog and v_tex<stage>, and the fragment stage reads only those (a pixel
+ * shader's t# is v_tex#).
  */
 #ifndef TAVROK_D3D9_PIPELINE_GLSL_H
 #define TAVROK_D3D9_PIPELINE_GLSL_H

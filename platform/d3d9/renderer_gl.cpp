@@ -15,8 +15,9 @@
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
- * The texture stages and fog are drawn as ffp_glsl.cpp describes; the stencil test and
- * user clip planes are not.
+ * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
+ * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
+ * stages' sampler states); the stencil test and user clip planes are not.
  */
 #include "pipeline_glsl.h"
 
