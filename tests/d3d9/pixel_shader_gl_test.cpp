@@ -158,6 +158,59 @@ TEST_F(PixelShaderGlTest, SamplersFollowTheirStatesAndTexldpDividesByW)
     EXPECT_COLORS_NEAR(Quarters(), std::vector<D3DCOLOR>({kRed, kRed, kGreen, kGreen}), 2);
 }
 
+TEST_F(PixelShaderGlTest, TexldbBiasesTheLevelSrgbTexturesReadLinearAndODepthIsTheDepth)
+{
+    // Level 0 red, level 1 green: the magnified quad reads level 0 unless texldb's w = 8
+    // pushes its level of detail past 1.
+    IDirect3DTexture9 *mipped = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &mipped, NULL), D3D_OK);
+    textures_.push_back(mipped);
+    for (UINT level = 0; level < 2; ++level) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(mipped->LockRect(level, &r, NULL, 0), D3D_OK);
+        for (UINT y = 0; y < 2 - level; ++y)
+            for (UINT x = 0; x < 2 - level; ++x)
+                reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = level ? kGreen : kRed;
+        mipped->UnlockRect(level);
+    }
+    device_->SetTexture(0, mipped);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    std::vector<DWORD> body;
+    Def(body, 0, 8, 0, 0, 0);
+    body.insert(body.end(), {Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1, kW), Src(D3DSPR_CONST, 0, Replicate(0)),
+                             Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1), Src(D3DSPR_SAMPLER, 0)});
+    body.insert(body.end(), kOutR0.begin(), kOutR0.end());
+    Use(Shader(body));
+    DrawRectScene(0, 0, 64, 64, kWhite);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), kRed, 2);
+    body[body.size() - 7] = Ins(D3DSIO_TEX, 3) | D3DSI_TEXLD_BIAS;
+    Use(Shader(body));
+    DrawRectScene(0, 0, 64, 64, kWhite);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), kGreen, 2);
+
+    // D3DSAMP_SRGBTEXTURE: 0x80 is read as linear 0.216.
+    device_->SetTexture(0, ArgbTexture(1, 1, {0xFF808080}));
+    device_->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, TRUE);
+    Use(Shader(Join({kTexld, kOutR0})));
+    DrawRectScene(0, 0, 64, 64, kWhite);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0x373737, 2);
+
+    // oDepth 0.25 replaces the quad's 0.9: a quad at 0.5 drawn after it fails the test.
+    Use({D3DPS_VERSION(2, 0), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_CONST, 0),
+         Ins(D3DSIO_MOV, 2), Dst(D3DSPR_DEPTHOUT, 0, kX), Src(D3DSPR_CONST, 1, Replicate(0)), D3DPS_END()});
+    Constant(0, 1, 0, 0, 1);
+    Constant(1, 0.25f, 0, 0, 0);
+    Clear();
+    DrawRectScene(0, 0, 64, 64, kWhite, 0.9f);
+    device_->SetPixelShader(NULL);
+    device_->SetTexture(0, NULL);
+    DrawRectScene(0, 0, 64, 64, kGreen, 0.5f);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), kRed, 2);
+    DrawRectScene(0, 0, 64, 64, kBlue, 0.2f);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), kBlue, 2);
+}
+
 TEST_F(PixelShaderGlTest, ColoursAndCoordinatesComeFromEitherVertexStage)
 {
     device_->SetTexture(0, Checker());
