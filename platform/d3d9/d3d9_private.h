@@ -295,8 +295,10 @@ struct ShaderInstruction {
     bool hasDest = false;
     ShaderParam dest;
     std::vector<ShaderParam> sources;
-    DWORD dclUsage = 0, dclIndex = 0;  // for dcl
+    DWORD dclUsage = 0, dclIndex = 0;  // for dcl; texld's specific-control bits in pixel shaders
     float def[4] = {0, 0, 0, 0};       // for def
+    DWORD shift = 0;       // ps_1_x destination shift (D3DSP_DSTSHIFT): 1..3 multiply by 2^n, 13..15 divide
+    bool coissue = false;  // ps_1_x: runs together with the instruction before it
 };
 
 struct ShaderInput {
@@ -317,7 +319,8 @@ struct ParsedShader {
     DWORD outputsTexcoord = 0;            // bit per oT#
     bool writesColor[2] = {false, false};
     // Pixel shaders: the declared colour inputs (bit per v#), texture coordinate inputs
-    // (bit per t#) and samplers (the D3DSTT_* type of each s#, 0 when undeclared).
+    // (bit per t#) and samplers (the D3DSTT_* type of each s#, 0 when undeclared).  A
+    // ps_1_x shader declares nothing: these are what its instructions use.
     uint8_t colorInputs = 0, texcoordInputs = 0;
     DWORD samplerTypes[8] = {};
     bool writesDepth = false;

@@ -8,8 +8,8 @@
  * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
  * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
  * back buffer and sets every state to its default.
- * Pixel shaders are ps_2_0 (pixel_shader.cpp); integer and boolean pixel shader constants
- * are not offered, nor additional swap chains, queries,
+ * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
+ * boolean pixel shader constants are not offered, nor additional swap chains, queries,
  * patches, render targets other than the back buffer, palettes, cursors.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */

@@ -155,6 +155,8 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.PS20Caps.NumTemps = D3DPS20_MIN_NUMTEMPS;
     c.PS20Caps.StaticFlowControlDepth = 0;
     c.PS20Caps.NumInstructionSlots = D3DPS20_MIN_NUMINSTRUCTIONSLOTS;
+    // ps_1_x arithmetic runs in floating point: values to 8 pass unclamped.
+    c.PixelShader1xMaxValue = 8.0f;
     c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N;
     c.NumSimultaneousRTs = 1;
     c.VS20Caps.NumTemps = 12;

@@ -1,7 +1,12 @@
 /*
- * pixel_shader.cpp - the reading of ps_2_0 pixel shader bytecode.
+ * pixel_shader.cpp - the reading of pixel shader bytecode (ps_1_1 to ps_1_4, ps_2_0).
  *
- * Accepts the version token 0xFFFF0200 and the ps_2_0 instruction set: dcl of the colour
+ * Accepts ps_1_1 to ps_1_4 and ps_2_0 streams.  ps_1_x: tex, texcoord and texkill on
+ * t0..t3 (ps_1_4: texld, texcrd and texkill on r0..r5 with t0..t5, and one phase), def,
+ * mov add sub mul mad lrp dp3 dp4 cnd cmp, co-issue, destination shifts and the source
+ * modifiers of each version, constants c0..c7; refused with one line: the bump, matrix
+ * and dependent texture reads (texbem texm3x3 texreg2ar ... bem).
+ * ps_2_0 (version token 0xFFFF0200) and its instruction set: dcl of the colour
  * inputs v0/v1, the texture coordinates t0..t7 and 2D samplers s0..s7, def, texld with
  * its texldp and texldb forms (the instruction's specific-control bits), texkill, and the
  * arithmetic (mov add sub mul mad dp2add dp3 dp4 rcp rsq exp log pow lrp frc abs nrm crs
@@ -9,7 +14,7 @@
  * s#, oC0 and oDepth; negate and abs source modifiers, swizzles, write masks, _sat (_pp
  * and _centroid are accepted and change nothing here).  Every token is checked before it
  * is used, and each instruction's length field must agree with its operands.  Refused
- * with one line: ps_1_x, ps_2_x and ps_3_0 streams, cube and volume samplers, samplers
+ * with one line: ps_2_x and ps_3_0 streams, cube and volume samplers, samplers
  * past s7, oC1..oC3 (one render target), and anything malformed.  The GLSL translation
  * is in shader_glsl.cpp.
  */
@@ -211,6 +216,233 @@ bool Declaration(Reader &r, ParsedShader &out)
     }
 }
 
+// ---- ps_1_1 to ps_1_4 -------------------------------------------------------------------
+
+struct Ps1Op {
+    DWORD opcode;
+    int sources;
+    DWORD minMinor;  // the first 1.x version that has it
+    bool onlyMinor4;   // ps_1_4 only
+};
+
+const Ps1Op kPs1Ops[] = {
+    {D3DSIO_MOV, 1, 1, false}, {D3DSIO_ADD, 2, 1, false}, {D3DSIO_SUB, 2, 1, false}, {D3DSIO_MUL, 2, 1, false},
+    {D3DSIO_MAD, 3, 1, false}, {D3DSIO_LRP, 3, 1, false}, {D3DSIO_DP3, 2, 1, false}, {D3DSIO_DP4, 2, 2, false},
+    {D3DSIO_CND, 3, 1, false}, {D3DSIO_CMP, 3, 2, false},
+};
+
+// The limits of one ps_1_x version.
+struct Ps1Limits {
+    DWORD minor;
+    DWORD temps, texture;  // r0..r<temps-1>; t0..t<texture-1>
+};
+
+bool ReadDest1(Reader &r, ShaderParam &p, DWORD &shift)
+{
+    DWORD t;
+    if (!r.Next(t))
+        return false;
+    if (!(t & 0x80000000u))
+        return Fail(r, "parameter token without its high bit");
+    p.regType = RegType(t);
+    p.regNum = t & D3DSP_REGNUM_MASK;
+    p.mask = (t & D3DSP_WRITEMASK_ALL) >> 16;
+    p.modifier = (t & D3DSP_DSTMOD_MASK) >> D3DSP_DSTMOD_SHIFT;
+    shift = (t & D3DSP_DSTSHIFT_MASK) >> D3DSP_DSTSHIFT_SHIFT;
+    if (p.mask == 0)
+        return Fail(r, "destination with an empty write mask");
+    if (t & D3DSHADER_ADDRESSMODE_MASK)
+        return Fail(r, "relative addressing is not allowed in ps_1_x");
+    if (p.modifier & ~DWORD(1))
+        return Fail(r, "destination modifier " + std::to_string(p.modifier) + " is not allowed in ps_1_x");
+    if ((shift > 3 && shift < 13))
+        return Fail(r, "destination shift " + std::to_string(shift) + " is not a ps_1_x shift");
+    return true;
+}
+
+bool ReadSource1(Reader &r, ShaderParam &p, DWORD minor)
+{
+    DWORD t;
+    if (!r.Next(t))
+        return false;
+    if (!(t & 0x80000000u))
+        return Fail(r, "parameter token without its high bit");
+    p.regType = RegType(t);
+    p.regNum = t & D3DSP_REGNUM_MASK;
+    p.swizzle = (t & D3DSP_SWIZZLE_MASK) >> D3DSP_SWIZZLE_SHIFT;
+    p.modifier = (t & D3DSP_SRCMOD_MASK) >> D3DSP_SRCMOD_SHIFT;
+    if (t & D3DSHADER_ADDRESSMODE_MASK)
+        return Fail(r, "relative addressing is not allowed in ps_1_x");
+    // Negate, bias, signed scaling (_bx2), complement; _x2 and _dz/_dw in ps_1_4.
+    const bool allowed = p.modifier <= 6 || (minor == 4 && p.modifier <= 10);
+    if (!allowed)
+        return Fail(r, "source modifier " + std::to_string(p.modifier) + " is not allowed in ps_1_" + std::to_string(minor));
+    return true;
+}
+
+bool CheckRegister1(Reader &r, const ShaderParam &p, const Ps1Limits &l, bool dest)
+{
+    const DWORD n = p.regNum;
+    switch (p.regType) {
+    case D3DSPR_TEMP:
+        if (n >= l.temps)
+            return Fail(r, "temporary register r" + std::to_string(n) + " out of range");
+        return true;
+    case D3DSPR_TEXTURE:
+        if (n >= l.texture)
+            return Fail(r, "texture register t" + std::to_string(n) + " out of range");
+        if (dest && l.minor == 4)
+            return Fail(r, "t# cannot be written in ps_1_4");
+        return true;
+    case D3DSPR_CONST:
+        if (dest || n >= 8)
+            return Fail(r, dest ? "c# cannot be written" : "constant register c" + std::to_string(n) + " out of range (c0 to c7)");
+        return true;
+    case D3DSPR_INPUT:
+        if (dest || n > 1)
+            return Fail(r, dest ? "v# cannot be written" : "colour input v" + std::to_string(n) + " out of range");
+        return true;
+    default: return Fail(r, Name(p.regType, n) + (dest ? " cannot be written" : " cannot be read") + " in ps_1_x");
+    }
+}
+
+// A ps_1_1 .. ps_1_4 stream after its version token.
+bool ParsePixelShader1(Reader &r, DWORD minor, ParsedShader &out)
+{
+    const Ps1Limits l{minor, minor == 4 ? 6u : 2u, minor == 4 ? 6u : 4u};
+    bool phaseSeen = false;
+    for (;;) {
+        DWORD t;
+        if (!r.Next(t))
+            return false;
+        const DWORD opcode = t & D3DSI_OPCODE_MASK;
+        if (opcode == D3DSIO_END) {
+            if (t != D3DPS_END())
+                return Fail(r, "malformed end token");
+            return true;
+        }
+        if (opcode == D3DSIO_COMMENT) {
+            size_t length = (t & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
+            if (length > r.count - r.pos)
+                return Fail(r, "comment runs past the end of the stream");
+            r.pos += length;
+            continue;
+        }
+        if (t & 0x80000000u)
+            return Fail(r, "parameter token where an instruction was expected");
+        if (t & (D3DSI_INSTLENGTH_MASK | D3DSP_OPCODESPECIFICCONTROL_MASK | D3DSHADER_INSTRUCTION_PREDICATED))
+            return Fail(r, "length, control or predication bits set in a ps_1_x instruction");
+        ShaderInstruction ins;
+        ins.opcode = opcode;
+        ins.coissue = (t & D3DSI_COISSUE) != 0;
+        if (opcode == D3DSIO_PHASE) {
+            if (minor != 4 || phaseSeen || ins.coissue)
+                return Fail(r, "phase appears once, in ps_1_4 only");
+            phaseSeen = true;
+            continue;
+        }
+        if (opcode == D3DSIO_NOP)
+            continue;
+        if (opcode == D3DSIO_DEF) {
+            ShaderParam reg;
+            DWORD shift;
+            if (!ReadDest1(r, reg, shift))
+                return false;
+            if (reg.regType != D3DSPR_CONST || reg.regNum >= 8)
+                return Fail(r, "def of a register other than a constant c0..c7");
+            std::vector<float> values(4);
+            for (int i = 0; i < 4; i++) {
+                DWORD bits;
+                if (!r.Next(bits))
+                    return false;
+                memcpy(&values[i], &bits, 4);
+            }
+            out.defs.emplace_back(reg.regNum, values);
+            continue;
+        }
+        if (ins.coissue && (out.code.empty() || out.code.back().coissue))
+            return Fail(r, "co-issue without an instruction to pair with");
+        if (opcode == D3DSIO_TEX || opcode == D3DSIO_TEXCOORD || opcode == D3DSIO_TEXKILL) {
+            // ps_1_1..1_3: tex t#, texcoord t#, texkill t# name the stage and its set.
+            // ps_1_4: texld r#, t#|r# (stage #: the destination's number), texcrd r#, t#|r#,
+            // texkill t#|r#.
+            if (ins.coissue)
+                return Fail(r, "texture instructions cannot be co-issued");
+            if (!ReadDest1(r, ins.dest, ins.shift))
+                return false;
+            if (ins.dest.modifier || ins.shift)
+                return Fail(r, "texture instructions take no destination modifier");
+            const DWORD n = ins.dest.regNum;
+            if (minor < 4) {
+                if (ins.dest.regType != D3DSPR_TEXTURE || n >= l.texture)
+                    return Fail(r, "the texture instructions of ps_1_1..1_3 name a texture register t0..t3");
+                out.texcoordInputs = uint8_t(out.texcoordInputs | (1u << n));
+                if (opcode == D3DSIO_TEX)
+                    out.samplerTypes[n] = D3DSTT_2D;
+            } else if (opcode == D3DSIO_TEXKILL) {
+                if (!CheckRegister1(r, ins.dest, l, false) ||
+                    (ins.dest.regType != D3DSPR_TEMP && ins.dest.regType != D3DSPR_TEXTURE))
+                    return Fail(r, "texkill reads r# or t#");
+                if (ins.dest.regType == D3DSPR_TEXTURE)
+                    out.texcoordInputs = uint8_t(out.texcoordInputs | (1u << n));
+            } else {
+                if (ins.dest.regType != D3DSPR_TEMP || n >= l.temps)
+                    return Fail(r, "texld and texcrd write r0..r5");
+                ShaderParam p;
+                if (!ReadSource1(r, p, minor))
+                    return false;
+                if (p.regType != D3DSPR_TEXTURE && !(p.regType == D3DSPR_TEMP && phaseSeen && opcode == D3DSIO_TEX))
+                    return Fail(r, "texld reads t# (or r# after the phase), texcrd reads t#");
+                if (!CheckRegister1(r, p, l, false))
+                    return false;
+                if (p.modifier != 0 && p.modifier != 9 && p.modifier != 10)
+                    return Fail(r, "texld and texcrd take only the _dz and _dw modifiers");
+                if (p.regType == D3DSPR_TEXTURE)
+                    out.texcoordInputs = uint8_t(out.texcoordInputs | (1u << p.regNum));
+                if (opcode == D3DSIO_TEX)
+                    out.samplerTypes[n] = D3DSTT_2D;
+                ins.sources.push_back(p);
+            }
+            out.code.push_back(ins);
+            continue;
+        }
+        const Ps1Op *op = nullptr;
+        for (const auto &candidate : kPs1Ops)
+            if (candidate.opcode == opcode)
+                op = &candidate;
+        if (!op) {
+            if (opcode >= D3DSIO_TEXBEM && opcode <= D3DSIO_BEM)
+                Unsupported(kLib, "ps_1_x instruction " + std::to_string(opcode) +
+                                      " (bump, dependent and matrix texture reads)");
+            return Fail(r, "opcode " + std::to_string(opcode) + " is not accepted in ps_1_" + std::to_string(minor));
+        }
+        if (minor < op->minMinor)
+            return Fail(r, "opcode " + std::to_string(opcode) + " needs ps_1_" + std::to_string(op->minMinor));
+        ins.hasDest = true;
+        if (!ReadDest1(r, ins.dest, ins.shift) || !CheckRegister1(r, ins.dest, l, true))
+            return false;
+        if (ins.shift == 3 || ins.shift == 13) {
+            if (minor != 4)
+                return Fail(r, "_x8 and _d8 need ps_1_4");
+        }
+        for (int i = 0; i < op->sources; i++) {
+            ShaderParam p;
+            if (!ReadSource1(r, p, minor) || !CheckRegister1(r, p, l, false))
+                return false;
+            if (p.modifier == 9 || p.modifier == 10)
+                return Fail(r, "_dz and _dw belong to texld and texcrd");
+            if (p.regType == D3DSPR_INPUT)
+                out.colorInputs = uint8_t(out.colorInputs | (1u << p.regNum));
+            if (p.regType == D3DSPR_TEXTURE && minor == 4)
+                out.texcoordInputs = uint8_t(out.texcoordInputs | (1u << p.regNum));
+            if (p.regType == D3DSPR_CONST)
+                out.maxConst = std::max<UINT>(out.maxConst, p.regNum + 1);
+            ins.sources.push_back(p);
+        }
+        out.code.push_back(ins);
+    }
+}
+
 }  // namespace
 
 bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, std::string &why)
@@ -227,12 +459,17 @@ bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, 
         why = "token 0: not a pixel shader version token";
         return false;
     }
+    const DWORD major = D3DSHADER_VERSION_MAJOR(version), minor = D3DSHADER_VERSION_MINOR(version);
+    if (major == 1 && minor >= 1 && minor <= 4) {
+        out.version = version;
+        if (!ParsePixelShader1(r, minor, out))
+            return false;
+        out.tokens.assign(tokens, tokens + r.pos);
+        return true;
+    }
     if (version != D3DPS_VERSION(2, 0)) {
-        const DWORD major = D3DSHADER_VERSION_MAJOR(version), minor = D3DSHADER_VERSION_MINOR(version);
-        if (major == 1 && minor >= 1 && minor <= 4)
-            Unsupported(kLib, "ps_1_x pixel shaders");
         why = "token 0: pixel shader version " + std::to_string(major) + "." + std::to_string(minor) +
-              " is not supported (2.0 is)";
+              " is not supported (1.1 to 1.4 and 2.0 are)";
         return false;
     }
     out.version = version;

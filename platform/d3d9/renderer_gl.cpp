@@ -1204,6 +1204,10 @@ private:
                     fk.srgbSamplers = uint8_t(fk.srgbSamplers | (1u << i));
         }
         fk.addSpecular = !s.pixelShader && r[D3DRS_SPECULARENABLE] != FALSE;
+        // D3DTTFF_PROJECTED divides the coordinates of the stages and of ps_1_1..1_3's tex;
+        // later pixel shaders divide when they ask (texldp, _dz, _dw).
+        const DWORD psVersion = s.pixelShader ? s.pixelShader->parsed.version : 0;
+        const bool projects = !s.pixelShader || (psVersion >= D3DPS_VERSION(1, 1) && psVersion <= D3DPS_VERSION(1, 3));
         // The stages up to the first disabled one.
         for (int stage = 0; stage < kMaxStages && !s.pixelShader; stage++) {
             const DWORD *t = s.stage[stage];
@@ -1231,7 +1235,7 @@ private:
         }
         // A vertex shader writes all four coordinates of each set; with D3DTTFF_PROJECTED
         // the pixel stage divides them by the fourth.
-        for (int stage = 0; stage < kMaxStages && vk.shaderId && !s.pixelShader; stage++)
+        for (int stage = 0; stage < kMaxStages && vk.shaderId && projects; stage++)
             if (s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED)
                 fk.projected |= uint8_t(1 << stage);
         // Texture transforms of the fixed-function stage.
@@ -1248,8 +1252,7 @@ private:
             }
             if (flags & 7) {
                 vk.texTransform[stage] = uint8_t(std::min<DWORD>(flags & 7, 4) | (flags & D3DTTFF_PROJECTED ? kTexProjected : 0));
-                // ps_2_0 ignores D3DTTFF_PROJECTED: texldp divides when the shader asks.
-                if ((flags & D3DTTFF_PROJECTED) && !s.pixelShader)
+                if ((flags & D3DTTFF_PROJECTED) && projects)
                     fk.projected |= uint8_t(1 << stage);
             }
         }

@@ -359,3 +359,115 @@ TEST_F(PixelShaderGlTest, AlphaTestFogAndBlendingFollowTheShader)
 }
 
 }  // namespace
+
+namespace {
+
+const DWORD kRgb = D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1 | D3DSP_WRITEMASK_2, kAlpha = D3DSP_WRITEMASK_3;
+constexpr DWORD kX2 = 1u << D3DSP_DSTSHIFT_SHIFT, kD2 = 15u << D3DSP_DSTSHIFT_SHIFT;
+
+std::vector<DWORD> Def1(DWORD n, float x, float y, float z, float w)
+{
+    return {D3DSIO_DEF, Dst(D3DSPR_CONST, n), Bits(x), Bits(y), Bits(z), Bits(w)};
+}
+
+TEST_F(PixelShaderGlTest, Ps11TexturesModifiersShiftsAndCoIssue)
+{
+    // tex t0 samples stage 0 at set 0; r0 is the colour.
+    device_->SetTexture(0, Checker());
+    Use({D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
+         D3DSIO_MUL, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_INPUT, 0), D3DPS_END()});
+    DrawRectScene(0, 0, 64, 64, 0xFF808080);
+    EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>({0x800000, 0x008000, 0x000080, 0x808080}), 2);
+
+    // r1 = 2 (c0 c1) = (0.375, 0.25, 0.25); r0 = c0_bx2 c1 + r1 = (0.5, 0, 0.25); then
+    // r0.g = (r0 - c2) / 2 with c2 = -2 held to -1: 0.5.
+    Use(Join({{D3DPS_VERSION(1, 1)}, Def1(0, 0.75f, 0.25f, 0.5f, 1), Def1(1, 0.25f, 0.5f, 0.25f, 0.75f),
+              Def1(2, -2, -2, -2, -2),
+              {D3DSIO_MUL, Dst(D3DSPR_TEMP, 1) | kX2, Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1),
+               D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0) | D3DSPSM_SIGN, Src(D3DSPR_CONST, 1),
+               Src(D3DSPR_TEMP, 1),
+               D3DSIO_SUB, Dst(D3DSPR_TEMP, 0, kY) | kD2, Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 2), D3DPS_END()}}));
+    DrawRectScene(0, 0, 64, 64, kWhite);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0x808040, 2);
+
+    // A co-issued pair reads before it writes: r1.a takes the old r1.r, 1, so cnd picks
+    // c0 (red) and 1 - r1.a leaves no blue.
+    Use(Join({{D3DPS_VERSION(1, 1)}, Def1(0, 1, 0, 0, 0.25f), Def1(1, 0, 1, 0, 0.75f),
+              {D3DSIO_MOV, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, 0),
+               D3DSIO_MOV, Dst(D3DSPR_TEMP, 1, kRgb), Src(D3DSPR_CONST, 1),
+               D3DSIO_MOV | D3DSI_COISSUE, Dst(D3DSPR_TEMP, 1, kAlpha), Src(D3DSPR_TEMP, 1, Replicate(0)),
+               D3DSIO_CND, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1, Replicate(3)), Src(D3DSPR_CONST, 0),
+               Src(D3DSPR_CONST, 1),
+               D3DSIO_MOV, Dst(D3DSPR_TEMP, 0, kZ), Src(D3DSPR_TEMP, 1, Replicate(3)) | D3DSPSM_COMP,
+               D3DPS_END()}}));
+    DrawRectScene(0, 0, 64, 64, kWhite);
+    EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000, 2);
+
+    // texcoord t0 shows set 0 as a colour; texkill t1 drops where set 1's u is negative.
+    Use({D3DPS_VERSION(1, 1), D3DSIO_TEXCOORD, Dst(D3DSPR_TEXTURE, 0), D3DSIO_TEXKILL, Dst(D3DSPR_TEXTURE, 1),
+         D3DSIO_MOV, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), D3DPS_END()});
+    struct V {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse;
+        float u0, v0, u1, v1;
+    } quad[4] = {{0, 0, 0.5f, 1, kWhite, 0, 0, -1, 0},
+                 {64, 0, 0.5f, 1, kWhite, 1, 0, 1, 0},
+                 {0, 64, 0.5f, 1, kWhite, 0, 1, -1, 0},
+                 {64, 64, 0.5f, 1, kWhite, 1, 1, 1, 0}};
+    Clear(kBlue);
+    DrawUP(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+    std::vector<D3DCOLOR> c = Corners();
+    EXPECT_COLOR_NEAR(c[0], kBlue, 0);
+    EXPECT_COLOR_NEAR(c[2], kBlue, 0);
+    EXPECT_COLOR_NEAR(c[1], D3DCOLOR_XRGB(192, 64, 0), 3);
+    EXPECT_COLOR_NEAR(c[3], D3DCOLOR_XRGB(192, 192, 0), 3);
+}
+
+TEST_F(PixelShaderGlTest, Ps11TexDividesProjectedCoordinatesAndPs20DoesNot)
+{
+    // The vertex shader writes oT0 = (2u, 2v, 0, 2).
+    device_->SetTexture(0, Checker());
+    UseVertexShader({D3DVS_VERSION(1, 1),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
+                     D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                     D3DSIO_MUL, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_INPUT, 1), Src(D3DSPR_CONST, 0),
+                     D3DVS_END()});
+    const float scale[4] = {2, 2, 0, 2};
+    device_->SetVertexShaderConstantF(0, scale, 1);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
+    struct P {
+        float x, y, z, u, v;
+    } clip[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1}};
+    Use({D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0), D3DSIO_MOV, Dst(D3DSPR_TEMP, 0),
+         Src(D3DSPR_TEXTURE, 0), D3DPS_END()});
+    DrawUP(D3DFVF_XYZ | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, 2, clip, sizeof(P));
+    EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>({kRed, kGreen, kBlue, kWhite}), 2);
+    // ps_2_0's texld reads (2u, 2v): the repeated texture's white texel at every corner.
+    Use(Shader(Join({kTexld, kOutR0})));
+    DrawUP(D3DFVF_XYZ | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, 2, clip, sizeof(P));
+    EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>(4, kWhite), 2);
+}
+
+TEST_F(PixelShaderGlTest, Ps14ReadsTexturesInTwoPhases)
+{
+    // texcrd r1 copies set 1; after the phase texld r0 samples stage 0 there (set 0 stays
+    // on the red texel).
+    device_->SetTexture(0, Checker());
+    Use({D3DPS_VERSION(1, 4), D3DSIO_TEXCOORD, Dst(D3DSPR_TEMP, 1, kRgb), Src(D3DSPR_TEXTURE, 1),
+         D3DSIO_PHASE,
+         D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1),
+         D3DSIO_MUL, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0), D3DPS_END()});
+    struct V {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse;
+        float u0, v0, u1, v1;
+    } quad[4] = {{0, 0, 0.5f, 1, 0xFF808080, 0.1f, 0.1f, 0, 0},
+                 {64, 0, 0.5f, 1, 0xFF808080, 0.1f, 0.1f, 1, 0},
+                 {0, 64, 0.5f, 1, 0xFF808080, 0.1f, 0.1f, 0, 1},
+                 {64, 64, 0.5f, 1, 0xFF808080, 0.1f, 0.1f, 1, 1}};
+    DrawUP(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+    EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>({0x800000, 0x008000, 0x000080, 0x808080}), 2);
+}
+
+}  // namespace

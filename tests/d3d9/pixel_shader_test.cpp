@@ -150,7 +150,8 @@ TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
         cases.push_back({what, t});
     };
     mutate("vertex shader version", 0, D3DVS_VERSION(2, 0));
-    mutate("ps_1_1", 0, D3DPS_VERSION(1, 1));
+    mutate("ps_2_0 tokens under a ps_1_1 version", 0, D3DPS_VERSION(1, 1));
+    mutate("ps_1_5", 0, D3DPS_VERSION(1, 5));
     mutate("ps_3_0", 0, D3DPS_VERSION(3, 0));
     mutate("unknown opcode", 14, Ins(0x70, 3));
     mutate("vertex-only opcode", 14, Ins(D3DSIO_SLT, 3));
@@ -200,6 +201,74 @@ TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
     EXPECT_EQ(device_->CreatePixelShader(NULL, &shader), D3DERR_INVALIDCALL);
     EXPECT_EQ(shader, nullptr);
     EXPECT_EQ(device_->CreatePixelShader(good.data(), NULL), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PixelShaderTest, Ps1xStreamsFollowTheirVersionsRules)
+{
+    const DWORD rgb = D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1 | D3DSP_WRITEMASK_2, alpha = D3DSP_WRITEMASK_3;
+    const DWORD x2 = 1u << D3DSP_DSTSHIFT_SHIFT, d2 = 15u << D3DSP_DSTSHIFT_SHIFT, x8 = 3u << D3DSP_DSTSHIFT_SHIFT;
+    // ps_1_1: tex, texcoord, texkill, def, co-issue, shifts and the source modifiers.
+    const std::vector<DWORD> v11 = {
+        D3DPS_VERSION(1, 1),
+        D3DSIO_DEF, Dst(D3DSPR_CONST, 7), Bits(1), Bits(0.5f), Bits(-2), Bits(0),
+        D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
+        D3DSIO_TEXCOORD, Dst(D3DSPR_TEXTURE, 1),
+        D3DSIO_TEXKILL, Dst(D3DSPR_TEXTURE, 3),
+        D3DSIO_MUL, Dst(D3DSPR_TEMP, 1, rgb) | x2, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_SIGN, Src(D3DSPR_INPUT, 0),
+        D3DSIO_ADD | D3DSI_COISSUE, Dst(D3DSPR_TEMP, 1, alpha) | d2, Src(D3DSPR_CONST, 7) | D3DSPSM_COMP,
+        Src(D3DSPR_INPUT, 1) | D3DSPSM_BIAS,
+        D3DSIO_LRP, Dst(D3DSPR_TEXTURE, 2), Src(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_TEXTURE, 1),
+        D3DSIO_DP3, Dst(D3DSPR_TEMP, 0) | D3DSPDM_SATURATE, Src(D3DSPR_TEXTURE, 2) | D3DSPSM_BIASNEG,
+        Src(D3DSPR_CONST, 0) | D3DSPSM_NEG,
+        D3DSIO_CND, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0, Replicate(3)), Src(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, 1),
+        D3DPS_END()};
+    EXPECT_EQ(Create(v11), D3D_OK);
+    // ps_1_4: texcrd and texld in two phases, the second reading what the first made.
+    const std::vector<DWORD> v14 = {
+        D3DPS_VERSION(1, 4),
+        D3DSIO_TEXCOORD, Dst(D3DSPR_TEMP, 4, rgb), Src(D3DSPR_TEXTURE, 5) | (9u << D3DSP_SRCMOD_SHIFT),
+        D3DSIO_TEX, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0),
+        D3DSIO_PHASE,
+        D3DSIO_TEX, Dst(D3DSPR_TEMP, 2), Src(D3DSPR_TEMP, 4),
+        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0) | x8, Src(D3DSPR_TEMP, 2) | D3DSPSM_X2, Src(D3DSPR_TEMP, 1), Src(D3DSPR_INPUT, 0),
+        D3DSIO_CMP, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 5), Src(D3DSPR_CONST, 7),
+        D3DPS_END()};
+    EXPECT_EQ(Create(v14), D3D_OK);
+
+    struct Case {
+        const char *what;
+        const std::vector<DWORD> &base;
+        size_t at;
+        DWORD value;
+        int lines;
+    } cases[] = {
+        {"r2 in ps_1_1", v11, 14, Dst(D3DSPR_TEMP, 2, rgb), 1},
+        {"t4 in ps_1_1", v11, 8, Dst(D3DSPR_TEXTURE, 4), 1},
+        {"c8", v11, 19, Src(D3DSPR_CONST, 8), 1},
+        {"dp4 in ps_1_1", v11, 26, D3DSIO_DP4, 1},
+        {"_x8 in ps_1_1", v11, 14, Dst(D3DSPR_TEMP, 1, rgb) | x8, 1},
+        {"shift 5", v11, 14, Dst(D3DSPR_TEMP, 1, rgb) | (5u << D3DSP_DSTSHIFT_SHIFT), 1},
+        {"_x2 source in ps_1_1", v11, 15, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_X2, 1},
+        {"abs source in ps_1_1", v11, 15, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_ABS, 1},
+        {"a length field", v11, 13, Ins(D3DSIO_MUL, 3), 1},
+        {"co-issue after co-issue", v11, 21, D3DSIO_LRP | D3DSI_COISSUE, 1},
+        {"phase in ps_1_1", v11, 13, D3DSIO_PHASE, 1},
+        {"tex of a temporary in ps_1_1", v11, 8, Dst(D3DSPR_TEMP, 0), 1},
+        {"bump mapping", v11, 9, D3DSIO_TEXBEM, 2},
+        {"texld from r# before the phase", v14, 6, Src(D3DSPR_TEMP, 4), 1},
+        {"write to t# in ps_1_4", v14, 12, Dst(D3DSPR_TEXTURE, 0), 1},
+        {"_dz on mad", v14, 13, Src(D3DSPR_TEMP, 2) | (9u << D3DSP_SRCMOD_SHIFT), 1},
+    };
+    for (const Case &c : cases) {
+        std::vector<DWORD> t = c.base;
+        t.at(c.at) = c.value;
+        int lines = -1;
+        EXPECT_EQ(Create(t, &lines), D3DERR_INVALIDCALL) << c.what;
+        EXPECT_EQ(lines, c.lines) << c.what;
+    }
+    std::vector<DWORD> twice = v14;
+    twice.insert(twice.begin() + 8, D3DSIO_PHASE);
+    EXPECT_EQ(Create(twice), D3DERR_INVALIDCALL) << "a second phase";
 }
 
 TEST_F(PixelShaderTest, StateBlocksCaptureAndApplyTheShaderAndItsConstants)
