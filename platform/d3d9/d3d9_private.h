@@ -295,8 +295,10 @@ struct ShaderInstruction {
     bool hasDest = false;
     ShaderParam dest;
     std::vector<ShaderParam> sources;
-    DWORD dclUsage = 0, dclIndex = 0;  // for dcl
+    DWORD dclUsage = 0, dclIndex = 0;  // for dcl; texld's specific-control bits in pixel shaders
     float def[4] = {0, 0, 0, 0};       // for def
+    DWORD shift = 0;       // ps_1_x destination shift (D3DSP_DSTSHIFT): 1..3 multiply by 2^n, 13..15 divide
+    bool coissue = false;  // ps_1_x: runs together with the instruction before it
 };
 
 struct ShaderInput {
@@ -316,12 +318,20 @@ struct ParsedShader {
     bool writesFog = false, writesPointSize = false;
     DWORD outputsTexcoord = 0;            // bit per oT#
     bool writesColor[2] = {false, false};
+    // Pixel shaders: the declared colour inputs (bit per v#), texture coordinate inputs
+    // (bit per t#) and samplers (the D3DSTT_* type of each s#, 0 when undeclared).  A
+    // ps_1_x shader declares nothing: these are what its instructions use.
+    uint8_t colorInputs = 0, texcoordInputs = 0;
+    DWORD samplerTypes[8] = {};
+    bool writesDepth = false;
 };
 
 // Parses and checks a vertex shader token stream: false with a reason for anything
 // malformed (bad version, unknown opcode, wrong register, missing end, oversized input).
 // `maxTokens` bounds how far the parser may read.
 bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, std::string &why);
+// The same for a ps_2_0 token stream (pixel_shader.cpp).
+bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, std::string &why);
 // The GLSL vertex shader for a parsed shader: input v# is attribute "a_v#", constants
 // are the uniform array "c" (of ConstantArraySize entries); it writes the varyings that
 // the fixed-function pixel stage reads, with texture output oT<texIndex> as its texture
@@ -337,11 +347,20 @@ struct ShaderVariant {
 };
 std::string TranslateToGlsl(const ParsedShader &shader, int texIndex, const ShaderVariant &variant = {});
 UINT ConstantArraySize(const ParsedShader &shader);
+// What a draw asks of a translated pixel shader beyond its own code; the fixed-function
+// rest of the pixel pipeline (fog, alpha test, sRGB write) comes from the fragment key.
+struct FragmentKey;
+// The GLSL fragment shader for a parsed pixel shader: v0/v1 read v_diffuse/v_specular,
+// t# reads v_tex#, s# samples u_texture#, constants are the uniform array "pc".
+std::string TranslatePixelShaderToGlsl(const ParsedShader &shader, const FragmentKey &key);
 
-class VertexShader final : public ComObject<IDirect3DVertexShader9> {
+// A shader object: the checked bytecode it was made from, kept verbatim for GetFunction.
+// `Interface` is IDirect3DVertexShader9 or IDirect3DPixelShader9 (vertex_shader.cpp).
+template <class Interface>
+class ShaderObject final : public ComObject<Interface> {
 public:
-    VertexShader(Device *device, ParsedShader parsed);
-    ~VertexShader() override;
+    ShaderObject(Device *device, ParsedShader parsed);
+    ~ShaderObject() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
     HRESULT STDMETHODCALLTYPE GetFunction(void *pData, UINT *pSizeOfData) override;
@@ -351,6 +370,8 @@ public:
     ParsedShader parsed;
     uint32_t id;
 };
+using VertexShader = ShaderObject<IDirect3DVertexShader9>;
+using PixelShader = ShaderObject<IDirect3DPixelShader9>;
 
 uint32_t NextObjectId();
 
@@ -368,6 +389,9 @@ constexpr int kRenderStates = 256;
 constexpr int kStageStates = 33;
 constexpr int kSamplerStates = 14;
 constexpr int kVsConstants = 256;
+constexpr int kPsConstants = 224;     // the pixel shader constant bank SetPixelShaderConstantF takes
+constexpr int kPs20Constants = 32;    // the constants a ps_2_0 shader may read
+constexpr int kPsSamplers = 8;        // s0..s7: the samplers a pixel shader may declare here
 
 struct StreamSource {
     VertexBuffer *buffer = nullptr;  // holds a reference
@@ -395,7 +419,8 @@ struct DeviceState {
     float vsConstF[kVsConstants][4] = {};
     int vsConstI[16][4] = {};
     BOOL vsConstB[16] = {};
-    float psConstF[224][4] = {};
+    PixelShader *pixelShader = nullptr;                  // holds a reference
+    float psConstF[kPsConstants][4] = {};
     RECT scissor = {0, 0, 0, 0};
     float clipPlanes[6][4] = {};
     bool inScene = false;
@@ -487,6 +512,7 @@ public:
     bool texture[kMaxSamplers] = {};
     bool stream[kMaxStreams] = {};
     bool vsConstF[kVsConstants] = {}, vsConstI[16] = {}, vsConstB[16] = {};
+    bool pixelShader = false, psConstF[kPsConstants] = {};
     bool clipPlane[6] = {}, scissor = false;
 };
 

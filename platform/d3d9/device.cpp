@@ -8,7 +8,8 @@
  * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
  * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
  * back buffer and sets every state to its default.
- * Not offered: additional swap chains, queries, pixel shaders,
+ * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
+ * boolean pixel shader constants are not offered, nor additional swap chains, queries,
  * patches, render targets other than the back buffer, palettes, cursors.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
@@ -86,6 +87,7 @@ Device::~Device()
     Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
     Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
     Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
+    Assign(state.pixelShader, static_cast<PixelShader *>(nullptr));
     for (auto *d : fvfDeclarations_)
         d->Release();
     fvfDeclarations_.clear();
@@ -215,6 +217,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
     Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
     Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
+    Assign(state.pixelShader, static_cast<PixelShader *>(nullptr));
     uint64_t transforms = state.transformRevision, lighting = state.lightingRevision,
              constants = state.constantRevision;
     state = DeviceState();
@@ -1222,37 +1225,54 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer9 **out)
     return D3D_OK;
 }
 
-HRESULT Device::CreatePixelShader(CONST DWORD *, IDirect3DPixelShader9 **out)
+HRESULT Device::CreatePixelShader(CONST DWORD *function, IDirect3DPixelShader9 **out)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("pixel shaders");
+    if (!out)
+        return Invalid("CreatePixelShader: null result pointer");
+    *out = nullptr;
+    ParsedShader parsed;
+    std::string why;
+    // As for vertex shaders, the stream ends at its end token, or after a far bound.
+    if (!ParsePixelShader(function, 1u << 16, parsed, why)) {
+        Diagnostic(kLib, "pixel shader", "", why);
+        return D3DERR_INVALIDCALL;
+    }
+    *out = new PixelShader(this, std::move(parsed));
+    return D3D_OK;
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9 *shader)
 {
-    return shader ? NotOffered("pixel shaders") : D3D_OK;
+    Trace("SetPixelShader", shader ? "shader" : "null");
+    Assign(Target().pixelShader, static_cast<PixelShader *>(shader));
+    if (recording)
+        recording->pixelShader = true;
+    return D3D_OK;
 }
 
 HRESULT Device::GetPixelShader(IDirect3DPixelShader9 **out)
 {
     if (!out)
         return Invalid("GetPixelShader: null result pointer");
-    *out = nullptr;
+    *out = AddRefed(static_cast<IDirect3DPixelShader9 *>(state.pixelShader));
     return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, CONST float *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 224)
+    Trace("SetPixelShaderConstantF", std::to_string(start) + " " + std::to_string(count));
+    if (!data || uint64_t(start) + count > uint64_t(kPsConstants))
         return Invalid("SetPixelShaderConstantF: null data or registers past c223");
-    memcpy(state.psConstF[start], data, size_t(count) * 4 * sizeof(float));
+    memcpy(Target().psConstF[start], data, size_t(count) * 4 * sizeof(float));
+    if (recording)
+        std::fill(recording->psConstF + start, recording->psConstF + start + count, true);
+    state.constantRevision++;
     return D3D_OK;
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT start, float *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 224)
+    if (!data || uint64_t(start) + count > uint64_t(kPsConstants))
         return Invalid("GetPixelShaderConstantF: null data or registers past c223");
     memcpy(data, state.psConstF[start], size_t(count) * 4 * sizeof(float));
     return D3D_OK;

@@ -148,7 +148,15 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.MaxStreamStride = 255;
     c.VertexShaderVersion = D3DVS_VERSION(2, 0);
     c.MaxVertexShaderConst = kVsConstants;
-    c.PixelShaderVersion = 0;
+    // ps_2_0 as such: no ps_2_x extensions (arbitrary swizzles, predication, flow control).
+    c.PixelShaderVersion = D3DPS_VERSION(2, 0);
+    c.PS20Caps.Caps = 0;
+    c.PS20Caps.DynamicFlowControlDepth = 0;
+    c.PS20Caps.NumTemps = D3DPS20_MIN_NUMTEMPS;
+    c.PS20Caps.StaticFlowControlDepth = 0;
+    c.PS20Caps.NumInstructionSlots = D3DPS20_MIN_NUMINSTRUCTIONSLOTS;
+    // ps_1_x arithmetic runs in floating point: values to 8 pass unclamped.
+    c.PixelShader1xMaxValue = 8.0f;
     c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N;
     c.NumSimultaneousRTs = 1;
     c.VS20Caps.NumTemps = 12;

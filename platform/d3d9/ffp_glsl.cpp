@@ -360,7 +360,7 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
     return o.str();
 }
 
-std::string FragmentGlsl(const FragmentKey &k)
+std::string FragmentInterfaceGlsl(const FragmentKey &k, bool srgbRead)
 {
     std::ostringstream o;
     o << "#version 330 core\n"
@@ -368,15 +368,8 @@ std::string FragmentGlsl(const FragmentKey &k)
       << "in float v_fog;\n"
          "uniform vec4 u_fog;\n"
          "uniform vec4 u_fogColor;\n"
-         "uniform vec4 u_tfactor;\n"
-         "uniform vec4 u_stageConstant[8];\n"  // each stage's D3DTSS_CONSTANT
-         "uniform vec4 u_bumpMatrix[8];\n"     // each stage's D3DTSS_BUMPENVMAT00, 01, 10, 11
          "uniform float u_alphaRef;\n"
          "out vec4 o_color;\n";
-    int stages = 0;  // stages that take part: up to the first disabled one
-    bool srgbRead = false;
-    while (stages < kMaxStages && k.stages[stages].colorOp && k.stages[stages].colorOp != D3DTOP_DISABLE)
-        srgbRead |= k.stages[stages++].srgb != 0;
     // The sRGB transfer function and its inverse, on the colour channels only.
     if (srgbRead)
         o << "vec4 FromSrgb(vec4 c)\n{\n"
@@ -385,6 +378,46 @@ std::string FragmentGlsl(const FragmentKey &k)
     if (k.srgbWrite)
         o << "vec3 ToSrgb(vec3 c)\n{\n"
              "    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, greaterThan(c, vec3(0.0031308)));\n}\n";
+    return o.str();
+}
+
+std::string FragmentTailGlsl(const FragmentKey &k)
+{
+    std::ostringstream o;
+    if (k.fog) {
+        const char *depth = k.fogFromFragmentDepth ? "gl_FragCoord.z" : "v_fog";
+        if (k.fog == kFogFactor)
+            o << "    float f = v_fog;\n";
+        else if (k.fog == D3DFOG_LINEAR)
+            o << "    float f = (u_fog.y - " << depth << ") / (u_fog.y - u_fog.x);\n";
+        else if (k.fog == D3DFOG_EXP)
+            o << "    float f = exp(-u_fog.z * " << depth << ");\n";
+        else
+            o << "    float f = exp(-(u_fog.z * " << depth << ") * (u_fog.z * " << depth << "));\n";
+        o << "    result.rgb = mix(u_fogColor.rgb, result.rgb, clamp(f, 0.0, 1.0));\n";
+    }
+    if (k.alphaFunc != D3DCMP_ALWAYS)
+        o << "    float a = floor(result.a * 255.0 + 0.5);\n"
+             "    float ref = u_alphaRef;\n"
+             "    if (!("
+          << Compare(k.alphaFunc) << ")) discard;\n";
+    if (k.srgbWrite)
+        o << "    result.rgb = ToSrgb(result.rgb);\n";
+    o << "    o_color = result;\n";
+    return o.str();
+}
+
+std::string FragmentGlsl(const FragmentKey &k)
+{
+    int stages = 0;  // stages that take part: up to the first disabled one
+    bool srgbRead = false;
+    while (stages < kMaxStages && k.stages[stages].colorOp && k.stages[stages].colorOp != D3DTOP_DISABLE)
+        srgbRead |= k.stages[stages++].srgb != 0;
+    std::ostringstream o;
+    o << FragmentInterfaceGlsl(k, srgbRead)
+      << "uniform vec4 u_tfactor;\n"
+         "uniform vec4 u_stageConstant[8];\n"  // each stage's D3DTSS_CONSTANT
+         "uniform vec4 u_bumpMatrix[8];\n";    // each stage's D3DTSS_BUMPENVMAT00, 01, 10, 11
     for (int s = 0; s < stages; ++s)
         o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
     o << "void main()\n{\n"
@@ -430,26 +463,7 @@ std::string FragmentGlsl(const FragmentKey &k)
     }
     if (k.addSpecular)
         o << "    result.rgb = min(result.rgb + v_specular.rgb, vec3(1.0));\n";
-    if (k.fog) {
-        const char *depth = k.fogFromFragmentDepth ? "gl_FragCoord.z" : "v_fog";
-        if (k.fog == kFogFactor)
-            o << "    float f = v_fog;\n";
-        else if (k.fog == D3DFOG_LINEAR)
-            o << "    float f = (u_fog.y - " << depth << ") / (u_fog.y - u_fog.x);\n";
-        else if (k.fog == D3DFOG_EXP)
-            o << "    float f = exp(-u_fog.z * " << depth << ");\n";
-        else
-            o << "    float f = exp(-(u_fog.z * " << depth << ") * (u_fog.z * " << depth << "));\n";
-        o << "    result.rgb = mix(u_fogColor.rgb, result.rgb, clamp(f, 0.0, 1.0));\n";
-    }
-    if (k.alphaFunc != D3DCMP_ALWAYS)
-        o << "    float a = floor(result.a * 255.0 + 0.5);\n"
-             "    float ref = u_alphaRef;\n"
-             "    if (!("
-          << Compare(k.alphaFunc) << ")) discard;\n";
-    if (k.srgbWrite)
-        o << "    result.rgb = ToSrgb(result.rgb);\n";
-    o << "    o_color = result;\n}\n";
+    o << FragmentTailGlsl(k) << "}\n";
     return o.str();
 }
 

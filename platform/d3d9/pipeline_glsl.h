@@ -4,9 +4,10 @@
  *
  * A draw's program is the pair (vertex key, fragment key).  The vertex key describes
  * either the fixed-function vertex stage (layout, lighting, colour sources, lights) or
- * a vertex shader; the fragment key describes the texture stages, fog and the alpha
- * test.  The generated vertex stages all write the varyings v_diffuse, v_specular,
- * v_fog and v_tex<stage>, and the fragment stage reads only those.
+ * a vertex shader; the fragment key describes the texture stages or a pixel shader, fog
+ * and the alpha test.  The generated vertex stages all write the varyings v_diffuse,
+ * v_specular, v_fog and v_tex<stage>, and the fragment stage reads only those (a pixel
+ * shader's t# is v_tex#).
  */
 #ifndef TAVROK_D3D9_PIPELINE_GLSL_H
 #define TAVROK_D3D9_PIPELINE_GLSL_H
@@ -68,6 +69,7 @@ struct StageKey {
 };
 
 struct FragmentKey {
+    uint32_t pixelShaderId = 0;  // a pixel shader, which replaces the stages; 0 for the stages
     // Stages 0..7; the first whose colour op is D3DTOP_DISABLE ends the cascade.
     StageKey stages[kMaxStages] = {};
     uint8_t alphaFunc = D3DCMP_ALWAYS;  // D3DCMP_ALWAYS when the alpha test is off
@@ -78,9 +80,12 @@ struct FragmentKey {
     uint8_t pointSprite = 0;  // points drawn as sprites: every stage's coordinates span the point
     uint8_t flat = 0;         // the colours come unblended from the first vertex (D3DSHADE_FLAT)
     uint8_t projected = 0;    // stages whose coordinates are divided by their w, one bit each
+    uint8_t srgbSamplers = 0;  // a pixel shader's samplers s0..s7 reading sRGB textures, one bit each
+    uint8_t padding[3] = {};   // keeps the key free of unset bytes for its hash and comparison
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };
+static_assert(sizeof(FragmentKey) == 4 + sizeof(StageKey) * kMaxStages + 12, "FragmentKey has no padding");
 
 // What the vertex stage writes into v_fog.
 constexpr uint8_t kFogNone = 0;       // nothing the pixel stage reads
@@ -116,6 +121,11 @@ constexpr const char *kAttrNormal1 = "a_normal1";
 
 std::string FixedFunctionVertexGlsl(const VertexKey &key);
 std::string FragmentGlsl(const FragmentKey &key);
+// The fragment stage's shared parts: the interface (version, the varyings, fog and alpha
+// test uniforms, o_color, the sRGB functions asked for) and the fixed-function end of the
+// pipeline on `result` (fog, alpha test, sRGB write, the write to o_color).
+std::string FragmentInterfaceGlsl(const FragmentKey &key, bool srgbRead);
+std::string FragmentTailGlsl(const FragmentKey &key);
 
 }  // namespace tavrok::d3d9
 

@@ -15,8 +15,9 @@
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
- * The texture stages and fog are drawn as ffp_glsl.cpp describes; the stencil test and
- * user clip planes are not.
+ * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
+ * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
+ * stages' sampler states); the stencil test and user clip planes are not.
  */
 #include "pipeline_glsl.h"
 
@@ -233,6 +234,8 @@ struct Program {
     GLint materialPower = -1, ambient = -1;
     GLint lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1;
     GLint lightAttenuation = -1, lightSpot = -1;
+    UINT psConstantCount = 0;
+    GLint psConstants = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, bumpMatrix = -1, alphaRef = -1, fog = -1, fogColor = -1;
     GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1, tween = -1;
     // What was last uploaded.
@@ -486,6 +489,15 @@ public:
                 BindTexture(s, stage);
             else
                 BindTextureName(0, stage);
+        }
+        // A pixel shader's samplers; one with no texture reads (0, 0, 0, 1).
+        for (int i = 0; fk.pixelShaderId && i < kPsSamplers; i++) {
+            if (!s.pixelShader->parsed.samplerTypes[i])
+                continue;
+            if (s.textures[i])
+                BindTexture(s, i);
+            else
+                BindTextureName(0, i);
         }
 
         // Vertex data.
@@ -1175,10 +1187,29 @@ private:
             }
         }
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
-        fk.addSpecular = r[D3DRS_SPECULARENABLE] != FALSE;
         fk.srgbWrite = r[D3DRS_SRGBWRITEENABLE] != FALSE;
+        if (s.pixelShader) {
+            // The shader replaces the stages.  Its t# are the coordinates the vertex stage
+            // makes for stage #: a vertex shader's oT#, or the fixed-function stage's set
+            // chosen by D3DTSS_TEXCOORDINDEX (generated and transformed as for the stage).
+            const ParsedShader &ps = s.pixelShader->parsed;
+            fk.pixelShaderId = s.pixelShader->id;
+            if (vk.shaderId)
+                vk.texIndex = 0;
+            for (int t = 1; t < kMaxStages; t++)
+                if ((ps.texcoordInputs >> t) & 1)
+                    vk.stageSet[t] = vk.shaderId ? uint8_t(t) : uint8_t(s.stage[t][D3DTSS_TEXCOORDINDEX] & 7);
+            for (int i = 0; i < kPsSamplers; i++)
+                if (ps.samplerTypes[i] && s.textures[i] && s.sampler[i][D3DSAMP_SRGBTEXTURE])
+                    fk.srgbSamplers = uint8_t(fk.srgbSamplers | (1u << i));
+        }
+        fk.addSpecular = !s.pixelShader && r[D3DRS_SPECULARENABLE] != FALSE;
+        // D3DTTFF_PROJECTED divides the coordinates of the stages and of ps_1_1..1_3's tex;
+        // later pixel shaders divide when they ask (texldp, _dz, _dw).
+        const DWORD psVersion = s.pixelShader ? s.pixelShader->parsed.version : 0;
+        const bool projects = !s.pixelShader || (psVersion >= D3DPS_VERSION(1, 1) && psVersion <= D3DPS_VERSION(1, 3));
         // The stages up to the first disabled one.
-        for (int stage = 0; stage < kMaxStages; stage++) {
+        for (int stage = 0; stage < kMaxStages && !s.pixelShader; stage++) {
             const DWORD *t = s.stage[stage];
             if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE)
                 break;
@@ -1204,14 +1235,14 @@ private:
         }
         // A vertex shader writes all four coordinates of each set; with D3DTTFF_PROJECTED
         // the pixel stage divides them by the fourth.
-        for (int stage = 0; stage < kMaxStages && vk.shaderId; stage++)
+        for (int stage = 0; stage < kMaxStages && vk.shaderId && projects; stage++)
             if (s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED)
                 fk.projected |= uint8_t(1 << stage);
         // Texture transforms of the fixed-function stage.
         for (int stage = 0; stage < kMaxStages && !vk.shaderId; stage++) {
             const DWORD flags = s.stage[stage][D3DTSS_TEXTURETRANSFORMFLAGS];
             if (stage > 0 && vk.stageSet[stage] == 0xFF)
-                break;
+                continue;
             vk.stageSize[stage] = setSize[stage == 0 ? texIndex : vk.stageSet[stage]];
             if (!vk.pretransformed)
                 vk.texGen[stage] = uint8_t(std::min<DWORD>(s.stage[stage][D3DTSS_TEXCOORDINDEX] >> 16, kGenSphereMap));
@@ -1221,7 +1252,7 @@ private:
             }
             if (flags & 7) {
                 vk.texTransform[stage] = uint8_t(std::min<DWORD>(flags & 7, 4) | (flags & D3DTTFF_PROJECTED ? kTexProjected : 0));
-                if (flags & D3DTTFF_PROJECTED)
+                if ((flags & D3DTTFF_PROJECTED) && projects)
                     fk.projected |= uint8_t(1 << stage);
             }
         }
@@ -1320,7 +1351,10 @@ private:
         } else {
             vertexSource = FixedFunctionVertexGlsl(vk);
         }
-        p.name = NewProgram(vertexSource, FragmentGlsl(fk), log);
+        if (fk.pixelShaderId)
+            p.psConstantCount = std::max<UINT>(1, s.pixelShader->parsed.maxConst);
+        p.name = NewProgram(vertexSource, fk.pixelShaderId ? TranslatePixelShaderToGlsl(s.pixelShader->parsed, fk)
+                                                           : FragmentGlsl(fk), log);
         if (!p.name) {
             Diagnostic(kLib, "GLSL", "", "compile failed: " + log);
             return nullptr;
@@ -1396,6 +1430,7 @@ private:
         p.lightAttenuation = loc("u_lightAttenuation");
         p.lightSpot = loc("u_lightSpot");
         p.constants = loc("c");
+        p.psConstants = loc("pc");
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
         p.stageConstant = loc("u_stageConstant");
@@ -1437,12 +1472,14 @@ private:
             glUniform4fv(p.pixel, 1, pixel);
             memcpy(p.pixelValue, pixel, sizeof pixel);
         }
-        if (!p.fixedFunction) {
-            if (p.constantRevision != s.constantRevision && p.constants >= 0) {
+        if (p.constantRevision != s.constantRevision) {
+            if (!p.fixedFunction && p.constants >= 0)
                 glUniform4fv(p.constants, GLsizei(p.constantCount), &s.vsConstF[0][0]);
-                p.constantRevision = s.constantRevision;
-            }
-        } else if (p.transformRevision != s.transformRevision) {
+            if (p.psConstants >= 0)
+                glUniform4fv(p.psConstants, GLsizei(p.psConstantCount), &s.psConstF[0][0]);
+            p.constantRevision = s.constantRevision;
+        }
+        if (p.fixedFunction && p.transformRevision != s.transformRevision) {
             // Direct3D matrices are row-major for row vectors; GL reading them as
             // column-major gives the transposes, which act on column vectors the same way.
             D3DMATRIX worldView = Multiply(s.world, s.view);

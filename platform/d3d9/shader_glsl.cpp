@@ -1,5 +1,5 @@
 /*
- * shader_glsl.cpp - vertex shader bytecode translated to GLSL 3.30.
+ * shader_glsl.cpp - vertex and pixel shader bytecode translated to GLSL 3.30.
  *
  * Each instruction of a parsed shader (vertex_shader.cpp) becomes one GLSL statement
  * on vec4 registers, with the Direct3D rules: swizzles and negate/abs source modifiers,
@@ -8,8 +8,15 @@
  * constant addressing through a0 clamped to the array, and def constants folded in as
  * literals.  The outputs feed the same varyings as the fixed-function vertex stage
  * (ffp_glsl.cpp), so the fixed-function pixel stage shades what a shader outputs.
+ * A pixel shader becomes the fragment stage with the same rules, plus texld (texldp,
+ * texldb) on the samplers u_texture#, texkill, cmp and dp2add; its v0/v1 read the
+ * interpolated colours and t# the texture coordinates, and the colour it writes to oC0
+ * goes through the fixed-function fog, alpha test and sRGB write that follow it.
+ * ps_1_x adds tex, texcoord, texld/texcrd and texkill on stage #, cnd, the source
+ * modifiers (bias, _bx2, 1-x, _x2, _dz, _dw), destination shifts, co-issued pairs that read
+ * before they write, constants held to -1..1, and r0 as the colour.
  */
-#include "d3d9_private.h"
+#include "pipeline_glsl.h"
 
 #include <cstdio>
 #include <sstream>
@@ -39,6 +46,54 @@ std::string Float(float v)
 class Translator {
 public:
     Translator(const ParsedShader &s, int texIndex) : s_(s), texIndex_(texIndex) {}
+    Translator(const ParsedShader &s, const FragmentKey &key) : s_(s), texIndex_(0), fragment_(&key) {}
+
+    // A pixel shader: its registers as locals, its code, then the fixed-function end of
+    // the pixel pipeline on the colour it wrote (clamped as a colour target clamps it).
+    std::string RunPixel()
+    {
+        const FragmentKey &k = *fragment_;
+        std::ostringstream o;
+        o << FragmentInterfaceGlsl(k, k.srgbSamplers != 0);
+        o << "uniform vec4 pc[" << std::max<UINT>(1, s_.maxConst) << "];\n";
+        for (int i = 0; i < 8; i++)
+            if ((s_.texcoordInputs >> i) & 1)
+                o << "in vec4 v_tex" << i << ";\n";
+        for (int i = 0; i < kPsSamplers; i++)
+            if (s_.samplerTypes[i])
+                o << "uniform sampler2D u_texture" << i << ";\n";
+        o << "void main()\n{\n";
+        for (int i = 0; i < 12; i++)
+            o << "    vec4 r" << i << " = vec4(0.0);\n";
+        o << "    vec4 v0 = v_diffuse, v1 = v_specular;\n";
+        // ps_2_0 and ps_1_4 read their t# as coordinates; in ps_1_1..1_3 they are the
+        // texture registers that tex and texcoord fill.
+        for (int i = 0; i < 8; i++) {
+            const bool coordinates = ((s_.texcoordInputs >> i) & 1) && !(Ps1() && Minor() < 4);
+            o << "    vec4 t" << i << " = " << (coordinates ? Coordinates(i) : std::string("vec4(0.0)")) << ";\n";
+        }
+        o << "    vec4 oC0 = vec4(0.0), oDepth = vec4(gl_FragCoord.z);\n";
+        for (size_t i = 0; i < s_.code.size(); i++) {
+            if (i + 1 < s_.code.size() && s_.code[i + 1].coissue) {
+                // A co-issued pair reads its sources before either writes.
+                std::string first, second;
+                o << "    " << Statement(s_.code[i], &first, "co0") << "\n";
+                o << "    " << Statement(s_.code[i + 1], &second, "co1") << "\n";
+                o << "    " << first << "\n    " << second << "\n";
+                i++;
+                continue;
+            }
+            o << "    " << Statement(s_.code[i]) << "\n";
+        }
+        if (Ps1())
+            o << "    oC0 = r0;\n";  // ps_1_x: the colour is what r0 holds at the end
+        o << "    vec4 result = clamp(oC0, 0.0, 1.0);\n";
+        o << FragmentTailGlsl(k);
+        if (s_.writesDepth)
+            o << "    gl_FragDepth = clamp(oDepth.x, 0.0, 1.0);\n";
+        o << "}\n";
+        return o.str();
+    }
 
     std::string Run()
     {
@@ -70,23 +125,37 @@ public:
     }
 
 private:
+    bool Ps1() const { return fragment_ && D3DSHADER_VERSION_MAJOR(s_.version) == 1; }
+    DWORD Minor() const { return D3DSHADER_VERSION_MINOR(s_.version); }
+    // Texture coordinate set i (a point sprite's run from (0, 0) at its top left to (1, 1)).
+    std::string Coordinates(int i) const
+    {
+        return fragment_->pointSprite ? std::string("vec4(gl_PointCoord, 0.0, 1.0)") : "v_tex" + std::to_string(i);
+    }
+
     // The register itself, `offset` registers further on (matrix rows).
     std::string Register(const ShaderParam &p, DWORD offset = 0)
     {
         DWORD n = p.regNum + offset;
         switch (p.regType) {
         case D3DSPR_TEMP: return "r" + std::to_string(n);
-        case D3DSPR_INPUT: return "a_v" + std::to_string(n);
-        case D3DSPR_ADDR: return "vec4(a0)";
+        case D3DSPR_INPUT: return (fragment_ ? "v" : "a_v") + std::to_string(n);
+        case D3DSPR_ADDR:  // D3DSPR_TEXTURE in a pixel shader
+            return fragment_ ? "t" + std::to_string(n) : "vec4(a0)";
         case D3DSPR_CONST:
             if (p.relative)
                 return "c[clamp(a0." + std::string(1, kComponents[p.relComponent]) + " + " + std::to_string(n) +
                        ", 0, " + std::to_string(ConstantArraySize(s_) - 1) + ")]";
             for (auto it = s_.defs.rbegin(); it != s_.defs.rend(); ++it)
-                if (it->first == n)
-                    return "vec4(" + Float(it->second[0]) + ", " + Float(it->second[1]) + ", " +
-                           Float(it->second[2]) + ", " + Float(it->second[3]) + ")";
-            return "c[" + std::to_string(n) + "]";
+                if (it->first == n) {
+                    // ps_1_x constants lie in -1..1.
+                    const float lo = Ps1() ? -1.0f : -3.4e38f, hi = Ps1() ? 1.0f : 3.4e38f;
+                    auto v = [&](int c) { return Float(std::min(hi, std::max(lo, it->second[c]))); };
+                    return "vec4(" + v(0) + ", " + v(1) + ", " + v(2) + ", " + v(3) + ")";
+                }
+            if (Ps1())
+                return "clamp(pc[" + std::to_string(n) + "], -1.0, 1.0)";
+            return (fragment_ ? "pc[" : "c[") + std::to_string(n) + "]";
         default: return "vec4(0.0)";
         }
     }
@@ -100,9 +169,18 @@ private:
                 e += kComponents[(p.swizzle >> (2 * i)) & 3];
         }
         switch (p.modifier) {
-        case 1: return "(-" + e + ")";        // D3DSPSM_NEG
-        case 11: return "abs(" + e + ")";     // D3DSPSM_ABS
-        case 12: return "(-abs(" + e + "))";  // D3DSPSM_ABSNEG
+        case 1: return "(-" + e + ")";                     // D3DSPSM_NEG
+        case 2: return "(" + e + " - 0.5)";                // D3DSPSM_BIAS
+        case 3: return "(0.5 - " + e + ")";                // D3DSPSM_BIASNEG
+        case 4: return "((" + e + " - 0.5) * 2.0)";        // D3DSPSM_SIGN (_bx2)
+        case 5: return "((0.5 - " + e + ") * 2.0)";        // D3DSPSM_SIGNNEG
+        case 6: return "(1.0 - " + e + ")";                // D3DSPSM_COMP
+        case 7: return "(" + e + " * 2.0)";                // D3DSPSM_X2
+        case 8: return "(" + e + " * -2.0)";               // D3DSPSM_X2NEG
+        case 9: return "(" + e + " / " + e + ".z)";        // D3DSPSM_DZ
+        case 10: return "(" + e + " / " + e + ".w)";       // D3DSPSM_DW
+        case 11: return "abs(" + e + ")";                  // D3DSPSM_ABS
+        case 12: return "(-abs(" + e + "))";               // D3DSPSM_ABSNEG
         default: return e;
         }
     }
@@ -114,10 +192,12 @@ private:
     {
         switch (p.regType) {
         case D3DSPR_TEMP: return "r" + std::to_string(p.regNum);
-        case D3DSPR_ADDR: return "a0";
+        case D3DSPR_ADDR: return fragment_ ? "t" + std::to_string(p.regNum) : "a0";  // D3DSPR_TEXTURE in a pixel shader
         case D3DSPR_RASTOUT: return p.regNum == D3DSRO_POSITION ? "oPos" : p.regNum == D3DSRO_FOG ? "oFog" : "oPts";
         case D3DSPR_ATTROUT: return "oD" + std::to_string(p.regNum);
         case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(p.regNum);
+        case D3DSPR_COLOROUT: return "oC0";
+        case D3DSPR_DEPTHOUT: return "oDepth";
         default: return "r0";
         }
     }
@@ -141,13 +221,61 @@ private:
         return e + ")";
     }
 
-    std::string Statement(const ShaderInstruction &ins)
+    // One instruction.  With `deferredWrite`, the statement only computes the value into
+    // `value` and the write to the destination is left in *deferredWrite (co-issue).
+    std::string Statement(const ShaderInstruction &ins, std::string *deferredWrite = nullptr,
+                          const std::string &value = std::string())
     {
         const auto &src = ins.sources;
         std::string e;
         DWORD mask = ins.dest.mask;
+        const bool ps1Texture = Ps1() && Minor() < 4;
         switch (ins.opcode) {
         case D3DSIO_NOP: return "// nop";
+        case D3DSIO_TEXKILL:
+            // ps_1_1..1_3 test the coordinates of the set; later versions the register.
+            return "if (any(lessThan(" + (ps1Texture ? Coordinates(int(ins.dest.regNum)) : Register(ins.dest)) +
+                   ".xyz, vec3(0.0)))) discard;";
+        case D3DSIO_TEXCOORD:
+            // texcoord t#: the set's coordinates as a colour, clamped, alpha 1; texcrd r#, src.
+            if (ps1Texture)
+                e = "vec4(clamp(" + Coordinates(int(ins.dest.regNum)) + ".xyz, 0.0, 1.0), 1.0)";
+            else
+                e = Source(src[0]);
+            break;
+        case D3DSIO_TEX: {
+            if (Ps1()) {
+                // tex t# samples stage # at set #; texld r#, src samples stage # at src.
+                const std::string sampler = "u_texture" + std::to_string(ins.dest.regNum);
+                const std::string c = ps1Texture ? Coordinates(int(ins.dest.regNum)) : Source(src[0]);
+                const bool projected = ps1Texture && ((fragment_->projected >> ins.dest.regNum) & 1);
+                e = "texture(" + sampler + ", " + c + ".xy" + (projected ? " / " + c + ".w)" : ")");
+                if ((fragment_->srgbSamplers >> ins.dest.regNum) & 1)
+                    e = "FromSrgb(" + e + ")";
+                break;
+            }
+            // texld, texldp (divided by w) and texldb (w biases the level of detail).
+            const std::string c = Source(src[0]), sampler = "u_texture" + std::to_string(src[1].regNum);
+            if (ins.dclUsage == D3DSI_TEXLD_PROJECT)
+                e = "texture(" + sampler + ", " + c + ".xy / " + c + ".w)";
+            else if (ins.dclUsage == D3DSI_TEXLD_BIAS)
+                e = "texture(" + sampler + ", " + c + ".xy, " + c + ".w)";
+            else
+                e = "texture(" + sampler + ", " + c + ".xy)";
+            if ((fragment_->srgbSamplers >> src[1].regNum) & 1)
+                e = "FromSrgb(" + e + ")";
+            break;
+        }
+        case D3DSIO_CND:
+            e = "mix(" + Source(src[2]) + ", " + Source(src[1]) + ", greaterThan(" + Source(src[0]) + ", vec4(0.5)))";
+            break;
+        case D3DSIO_CMP:
+            e = "mix(" + Source(src[2]) + ", " + Source(src[1]) + ", greaterThanEqual(" + Source(src[0]) +
+                ", vec4(0.0)))";
+            break;
+        case D3DSIO_DP2ADD:
+            e = "vec4(dot(" + Source(src[0]) + ".xy, " + Source(src[1]) + ".xy) + " + Scalar(src[2]) + ")";
+            break;
         case D3DSIO_MOV:
         case D3DSIO_MOVA:
             e = Source(src[0]);
@@ -208,6 +336,11 @@ private:
         }
         default: return "// unknown";
         }
+        // ps_1_x: _x2 _x4 _x8 and _d2 _d4 _d8, before saturation.
+        static const char *const kShift[16] = {"", " * 2.0", " * 4.0", " * 8.0", "", "", "", "",
+                                               "", "", "", "", "", " * 0.125", " * 0.25", " * 0.5"};
+        if (ins.shift)
+            e = "(" + e + ")" + kShift[ins.shift & 15];
         if (ins.dest.modifier & 1)  // saturate
             e = "clamp(" + e + ", 0.0, 1.0)";
         std::string swz;
@@ -217,16 +350,26 @@ private:
         if (swz.empty())
             return "// no component written";
         std::string dest = Destination(ins.dest);
-        if (ins.dest.regType == D3DSPR_ADDR)
+        if (ins.dest.regType == D3DSPR_ADDR && !fragment_)
             return dest + "." + swz + " = ivec4(floor((" + e + ") + 0.5))." + swz + ";";
+        if (deferredWrite) {
+            *deferredWrite = dest + "." + swz + " = " + value + "." + swz + ";";
+            return "vec4 " + value + " = " + e + ";";
+        }
         return dest + "." + swz + " = (" + e + ")." + swz + ";";
     }
 
     const ParsedShader &s_;
     int texIndex_;
+    const FragmentKey *fragment_ = nullptr;  // set for a pixel shader
 };
 
 }  // namespace
+
+std::string TranslatePixelShaderToGlsl(const ParsedShader &shader, const FragmentKey &key)
+{
+    return Translator(shader, key).RunPixel();
+}
 
 UINT ConstantArraySize(const ParsedShader &shader)
 {

@@ -9,8 +9,8 @@
  * values are checked and bound objects referenced as if the program had set them.
  * Covered: render, texture-stage and sampler states, transforms, viewport, scissor
  * rectangle, clip planes, material, lights and their enables, textures, streams, indices,
- * FVF or declaration, the vertex shader and its float, integer and boolean constants.
- * Not covered: pixel shaders (the device offers none).
+ * FVF or declaration, the vertex shader and its float, integer and boolean constants,
+ * the pixel shader and its float constants (a pixel-state block holds those).
  */
 #include "d3d9_private.h"
 
@@ -65,6 +65,7 @@ StateBlock::StateBlock(Device *device) : device(AddRefed(device))
     AddRefed(values.indices);
     AddRefed(values.declaration);
     AddRefed(values.vertexShader);
+    AddRefed(values.pixelShader);
 }
 
 StateBlock::~StateBlock()
@@ -76,6 +77,7 @@ StateBlock::~StateBlock()
     Assign(values.indices, static_cast<IndexBuffer *>(nullptr));
     Assign(values.declaration, static_cast<VertexDeclaration *>(nullptr));
     Assign(values.vertexShader, static_cast<VertexShader *>(nullptr));
+    Assign(values.pixelShader, static_cast<PixelShader *>(nullptr));
     device->Release();
 }
 
@@ -138,6 +140,10 @@ void StateBlock::Select(D3DSTATEBLOCKTYPE type, const DeviceState &current)
     for (int s = 0; s < kMaxSamplers; ++s)
         for (int t = 1; t < kSamplerStates; ++t)
             sampler[s][t] = t == D3DSAMP_DMAPOFFSET ? vertex : pixel;
+    if (pixel) {
+        pixelShader = true;
+        std::fill(std::begin(psConstF), std::end(psConstF), true);
+    }
     if (vertex) {
         vertexFormat = vertexShader = true;
         std::fill(std::begin(vsConstF), std::end(vsConstF), true);
@@ -218,6 +224,11 @@ HRESULT StateBlock::Capture()
         if (vsConstB[i])
             values.vsConstB[i] = s.vsConstB[i];
     }
+    if (pixelShader)
+        Assign(values.pixelShader, s.pixelShader);
+    for (int i = 0; i < kPsConstants; ++i)
+        if (psConstF[i])
+            memcpy(values.psConstF[i], s.psConstF[i], sizeof values.psConstF[i]);
     return D3D_OK;
 }
 
@@ -297,6 +308,19 @@ HRESULT StateBlock::Apply()
             d.SetVertexShaderConstantI(UINT(i), v.vsConstI[i], 1);
         if (vsConstB[i])
             d.SetVertexShaderConstantB(UINT(i), &v.vsConstB[i], 1);
+    }
+    if (pixelShader)
+        d.SetPixelShader(v.pixelShader);
+    for (int i = 0; i < kPsConstants;) {
+        if (!psConstF[i]) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        while (end < kPsConstants && psConstF[end])
+            ++end;
+        d.SetPixelShaderConstantF(UINT(i), v.psConstF[i], UINT(end - i));
+        i = end;
     }
     return D3D_OK;
 }

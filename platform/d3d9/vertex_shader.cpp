@@ -1,5 +1,6 @@
 /*
- * vertex_shader.cpp - IDirect3DVertexShader9 and the reading of vertex shader bytecode.
+ * vertex_shader.cpp - the shader objects (IDirect3DVertexShader9, IDirect3DPixelShader9)
+ * and the reading of vertex shader bytecode.
  *
  * The parser accepts vs_1_0, vs_1_1, vs_2_0 and vs_2_x token streams with the
  * arithmetic, matrix and declaration instructions (no flow control, no vertex
@@ -11,6 +12,7 @@
  * in shader_glsl.cpp.
  */
 #include "d3d9_private.h"
+#include "shader_reader.h"
 
 #include <tavrok/platform.h>
 
@@ -48,36 +50,6 @@ const OpInfo *FindOp(DWORD opcode)
         if (op.opcode == opcode)
             return &op;
     return nullptr;
-}
-
-DWORD RegType(DWORD token)
-{
-    return ((token & D3DSP_REGTYPE_MASK) >> D3DSP_REGTYPE_SHIFT) |
-           ((token & D3DSP_REGTYPE_MASK2) >> D3DSP_REGTYPE_SHIFT2);
-}
-
-struct Reader {
-    const DWORD *tokens;
-    size_t count;
-    size_t pos = 0;
-    std::string &why;
-
-    bool Next(DWORD &out)
-    {
-        if (pos >= count) {
-            why = "the token stream ends without an end token";
-            return false;
-        }
-        out = tokens[pos++];
-        return true;
-    }
-    std::string Where() const { return "token " + std::to_string(pos == 0 ? 0 : pos - 1); }
-};
-
-bool Fail(Reader &r, const std::string &reason)
-{
-    r.why = r.Where() + ": " + reason;
-    return false;
 }
 
 bool ReadParam(Reader &r, bool major2, bool dest, ShaderParam &p)
@@ -324,23 +296,36 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
     return true;
 }
 
-VertexShader::VertexShader(Device *device, ParsedShader parsed)
+// The shader objects of both kinds.
+namespace {
+template <class Interface>
+const IID &InterfaceId();
+template <>
+const IID &InterfaceId<IDirect3DVertexShader9>() { return IID_IDirect3DVertexShader9; }
+template <>
+const IID &InterfaceId<IDirect3DPixelShader9>() { return IID_IDirect3DPixelShader9; }
+}  // namespace
+
+template <class Interface>
+ShaderObject<Interface>::ShaderObject(Device *device, ParsedShader parsed)
     : device(device), deviceAlive(device->alive), parsed(std::move(parsed)), id(NextObjectId())
 {
     device->liveChildren++;
 }
 
-VertexShader::~VertexShader()
+template <class Interface>
+ShaderObject<Interface>::~ShaderObject()
 {
     if (*deviceAlive)
         device->liveChildren--;
 }
 
-HRESULT VertexShader::QueryInterface(REFIID riid, void **ppv)
+template <class Interface>
+HRESULT ShaderObject<Interface>::QueryInterface(REFIID riid, void **ppv)
 {
     if (!ppv)
         return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DVertexShader9) {
+    if (riid == IID_IUnknown || riid == InterfaceId<Interface>()) {
         *ppv = AddRefed(this);
         return S_OK;
     }
@@ -348,7 +333,8 @@ HRESULT VertexShader::QueryInterface(REFIID riid, void **ppv)
     return E_NOINTERFACE;
 }
 
-HRESULT VertexShader::GetDevice(IDirect3DDevice9 **out)
+template <class Interface>
+HRESULT ShaderObject<Interface>::GetDevice(IDirect3DDevice9 **out)
 {
     if (!out)
         return D3DERR_INVALIDCALL;
@@ -356,7 +342,8 @@ HRESULT VertexShader::GetDevice(IDirect3DDevice9 **out)
     return *out ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
-HRESULT VertexShader::GetFunction(void *data, UINT *size)
+template <class Interface>
+HRESULT ShaderObject<Interface>::GetFunction(void *data, UINT *size)
 {
     if (!size)
         return D3DERR_INVALIDCALL;
@@ -369,5 +356,8 @@ HRESULT VertexShader::GetFunction(void *data, UINT *size)
     *size = bytes;
     return D3D_OK;
 }
+
+template class ShaderObject<IDirect3DVertexShader9>;
+template class ShaderObject<IDirect3DPixelShader9>;
 
 }  // namespace tavrok::d3d9

@@ -1,23 +1,27 @@
 /*
  * shader_assembler.cpp - D3DXAssembleShader and D3DXAssembleShaderFromFileA.
  *
- * Turns vs_1_0, vs_1_1 and vs_2_0 assembly into Direct3D 9 vertex shader bytecode: the
+ * Turns vs_1_0, vs_1_1, vs_2_0 and ps_2_0 assembly into Direct3D 9 shader bytecode: the
  * version token, one instruction token per statement followed by its destination and
- * source parameter tokens (for vs_2_0 the instruction token carries the count of the
- * tokens that follow), dcl and def tokens, and the end token; no comment blocks.
- * Instructions: the vs_1_1 arithmetic set (mov add sub mul mad dp3 dp4 m4x4 m4x3 m3x4 m3x3
- * m3x2 rcp rsq min max slt sge exp expp log logp lit frc dst nop) and, for vs_2_0, mova lrp
- * pow crs abs nrm.
- * Registers v#, r#, c# (also relative: c[a0.x + n], cN[a0.x]), a0, oPos, oFog, oPts, oD#,
- * oT#; swizzles, write masks and negation.  Unless D3DXSHADER_SKIPVALIDATION is given, the
- * rules a device would enforce are checked too: declared inputs, one constant and one
- * input register read per instruction, temporaries written before they are read,
- * instruction slot limits and a fully written oPos.
+ * source parameter tokens (for version 2 shaders the instruction token carries the count
+ * of the tokens that follow), dcl and def tokens, and the end token; no comment blocks.
+ * Vertex instructions: the vs_1_1 arithmetic set (mov add sub mul mad dp3 dp4 m4x4 m4x3
+ * m3x4 m3x3 m3x2 rcp rsq min max slt sge exp expp log logp lit frc dst nop) and, for
+ * vs_2_0, mova lrp pow crs abs nrm sincos.
+ * Vertex registers v#, r#, c# (also relative: c[a0.x + n], cN[a0.x]), a0, oPos, oFog, oPts,
+ * oD#, oT#; swizzles, write masks and negation.
+ * Pixel shaders (ps_2_0): dcl t#/v# with a write mask, dcl_2d/dcl_cube/dcl_volume s#, def,
+ * texld texldp texldb texkill cmp dp2add and the shared arithmetic; registers r#, c0..c31,
+ * v0/v1, t#, s#, oC#, oDepth; the _sat and _pp instruction modifiers, negate and _abs
+ * sources.  Unless D3DXSHADER_SKIPVALIDATION is given, the rules a device would enforce
+ * are checked too: declared inputs and samplers, one constant and one input register
+ * read per vertex instruction, temporaries written before they are read, instruction
+ * slot limits (ps_2_0: 64 arithmetic, 32 texture), a fully written oPos, a written oC0.
  *
  * Relies on shader_lexer.cpp for tokens, D3DXCreateBuffer for the result buffers and
  * tavrok::Diagnostic / ResolvePath from the platform services.  Object-like macros from
  * the caller's D3DXMACRO list and from "#define" are expanded; "#include", flow control,
- * integer and boolean constants, vs_2_x/vs_3_0 and pixel shaders are not supported.
+ * integer and boolean constants, vs_2_x/vs_3_0, ps_1_x, ps_2_x and ps_3_0 are not supported.
  */
 #include <d3dx9.h>
 #include <d3dx9shader.h>
@@ -44,6 +48,13 @@ constexpr DWORD kVersion20 = 0x0200;
 constexpr int kTempCount = 12;
 constexpr int kInputCount = 16;
 constexpr int kConstCount = 256;
+constexpr int kPsConstCount = 32;
+constexpr int kPsColorInCount = 2;
+constexpr int kPsTexCoordCount = 8;
+constexpr int kPsSamplerCount = 16;
+constexpr int kPsColorOutCount = 4;
+constexpr int kPsArithmeticSlots = 64;
+constexpr int kPsTextureSlots = 32;
 constexpr int kColorOutCount = 2;
 constexpr int kTexCoordOutCount = 8;
 constexpr size_t kMaxErrors = 50;
@@ -60,7 +71,13 @@ enum class Reads {
     Lit,           // x, y and w
     Distance,      // dst: y, z of the first source; y, w of the second
     Matrix,        // first source: `columns` components; second: `rows` whole registers
+    Dot2Add,       // x, y of the first two sources; one component of the third
+    SinCos,        // one component of the first source; the others are constants
+    Texture,       // texld: the coordinates (x, y; w too for texldp and texldb) and a sampler
 };
+
+// Which shaders an instruction belongs to.
+constexpr unsigned kVs = 1, kPs = 2, kBoth = kVs | kPs;
 
 struct Opcode {
     const char *name;
@@ -71,6 +88,8 @@ struct Opcode {
     int slots;     // instruction slots taken (vs_1_1 counting)
     int rows;      // matrix instructions: registers of the matrix, which is also the
     int columns;   //   number of result components; and components read from the vector
+    unsigned stages = kBoth;
+    DWORD control = 0;  // the instruction token's specific-control bits (texldp, texldb)
 };
 
 // The instructions, in the order of their opcodes.
@@ -87,26 +106,33 @@ const Opcode kOpcodes[] = {
     {"dp4", D3DSIO_DP4, 2, Reads::Dot4, kVersion10, 1, 0, 0},
     {"min", D3DSIO_MIN, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
     {"max", D3DSIO_MAX, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
-    {"slt", D3DSIO_SLT, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
-    {"sge", D3DSIO_SGE, 2, Reads::PerComponent, kVersion10, 1, 0, 0},
+    {"slt", D3DSIO_SLT, 2, Reads::PerComponent, kVersion10, 1, 0, 0, kVs},
+    {"sge", D3DSIO_SGE, 2, Reads::PerComponent, kVersion10, 1, 0, 0, kVs},
     {"exp", D3DSIO_EXP, 1, Reads::Scalar, kVersion10, 10, 0, 0},
     {"log", D3DSIO_LOG, 1, Reads::Scalar, kVersion10, 10, 0, 0},
-    {"lit", D3DSIO_LIT, 1, Reads::Lit, kVersion10, 3, 0, 0},
-    {"dst", D3DSIO_DST, 2, Reads::Distance, kVersion10, 1, 0, 0},
+    {"lit", D3DSIO_LIT, 1, Reads::Lit, kVersion10, 3, 0, 0, kVs},
+    {"dst", D3DSIO_DST, 2, Reads::Distance, kVersion10, 1, 0, 0, kVs},
     {"frc", D3DSIO_FRC, 1, Reads::PerComponent, kVersion10, 3, 0, 0},
     {"m4x4", D3DSIO_M4x4, 2, Reads::Matrix, kVersion10, 4, 4, 4},
     {"m4x3", D3DSIO_M4x3, 2, Reads::Matrix, kVersion10, 3, 3, 4},
     {"m3x4", D3DSIO_M3x4, 2, Reads::Matrix, kVersion10, 4, 4, 3},
     {"m3x3", D3DSIO_M3x3, 2, Reads::Matrix, kVersion10, 3, 3, 3},
     {"m3x2", D3DSIO_M3x2, 2, Reads::Matrix, kVersion10, 2, 2, 3},
-    {"mova", D3DSIO_MOVA, 1, Reads::PerComponent, kVersion20, 1, 0, 0},
-    {"expp", D3DSIO_EXPP, 1, Reads::Scalar, kVersion10, 1, 0, 0},
-    {"logp", D3DSIO_LOGP, 1, Reads::Scalar, kVersion10, 1, 0, 0},
+    {"mova", D3DSIO_MOVA, 1, Reads::PerComponent, kVersion20, 1, 0, 0, kVs},
+    {"expp", D3DSIO_EXPP, 1, Reads::Scalar, kVersion10, 1, 0, 0, kVs},
+    {"logp", D3DSIO_LOGP, 1, Reads::Scalar, kVersion10, 1, 0, 0, kVs},
     {"lrp", D3DSIO_LRP, 3, Reads::PerComponent, kVersion20, 2, 0, 0},
     {"pow", D3DSIO_POW, 2, Reads::Scalar, kVersion20, 3, 0, 0},
     {"crs", D3DSIO_CRS, 2, Reads::Dot3, kVersion20, 2, 0, 0},
     {"abs", D3DSIO_ABS, 1, Reads::PerComponent, kVersion20, 1, 0, 0},
     {"nrm", D3DSIO_NRM, 1, Reads::Dot3, kVersion20, 3, 0, 0},
+    {"sincos", D3DSIO_SINCOS, 3, Reads::SinCos, kVersion20, 8, 0, 0},
+    {"texkill", D3DSIO_TEXKILL, 0, Reads::Dot3, kVersion20, 1, 0, 0, kPs},
+    {"texld", D3DSIO_TEX, 2, Reads::Texture, kVersion20, 1, 0, 0, kPs},
+    {"texldp", D3DSIO_TEX, 2, Reads::Texture, kVersion20, 1, 0, 0, kPs, D3DSI_TEXLD_PROJECT},
+    {"texldb", D3DSIO_TEX, 2, Reads::Texture, kVersion20, 1, 0, 0, kPs, D3DSI_TEXLD_BIAS},
+    {"cmp", D3DSIO_CMP, 3, Reads::PerComponent, kVersion20, 1, 0, 0, kPs},
+    {"dp2add", D3DSIO_DP2ADD, 3, Reads::Dot2Add, kVersion20, 1, 0, 0, kPs},
 };
 
 // The declaration usages by their dcl_ names.
@@ -137,6 +163,7 @@ struct Operand {
     bool relative = false;
     unsigned relativeComponent = 0;  // component of a0 for relative addressing
     bool negate = false;
+    bool abs = false;                // the _abs source modifier (pixel shaders)
     bool hasSuffix = false;          // a swizzle or mask was written
     DWORD swizzle = 0xE4;            // sources: 2 bits per result component (x y z w)
     DWORD mask = 0xF;                // destinations: write mask bits x=1 y=2 z=4 w=8
@@ -174,8 +201,17 @@ DWORD RegisterBits(DWORD type, unsigned number)
            ((type & 0x18u) << D3DSP_REGTYPE_SHIFT2) | (number & D3DSP_REGNUM_MASK);
 }
 
-std::string RegisterName(DWORD type, unsigned number)
+std::string RegisterName(DWORD type, unsigned number, bool pixel = false)
 {
+    if (pixel) {
+        switch (type) {
+        case D3DSPR_TEXTURE: return "t" + std::to_string(number);
+        case D3DSPR_SAMPLER: return "s" + std::to_string(number);
+        case D3DSPR_COLOROUT: return "oC" + std::to_string(number);
+        case D3DSPR_DEPTHOUT: return "oDepth";
+        default: break;
+        }
+    }
     switch (type) {
     case D3DSPR_TEMP: return "r" + std::to_string(number);
     case D3DSPR_INPUT: return "v" + std::to_string(number);
@@ -278,11 +314,16 @@ private:
     void Statement(const std::vector<ShaderToken> &tokens);
     void Version(const std::vector<ShaderToken> &tokens);
     void Declaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText);
+    void PixelDeclaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText);
     void Definition(StatementReader &in, const ShaderToken &opToken);
-    void Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op);
+    void Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op, DWORD dstModifier);
+    void CheckPixelOperands(StatementReader &in, const ShaderToken &opToken, const Opcode &op, const Operand &dst,
+                            const std::vector<Operand> &src);
+    std::string Name(const Operand &o) const { return RegisterName(o.type, o.number, pixel_); }
     void Finish(int line, int column);
 
-    void ParseRegister(StatementReader &in, Operand &operand);
+    void ParseRegister(StatementReader &in, Operand &operand, bool source = false);
+    bool PixelRegister(std::string name, Operand &operand, unsigned &limit, std::string &digits) const;
     Operand ParseDestination(StatementReader &in);
     void ParseWriteMask(StatementReader &in, Operand &dst);
     Operand ParseSource(StatementReader &in);
@@ -296,6 +337,7 @@ private:
     std::string name_;
     bool validate_;
     DWORD version_ = 0;
+    bool pixel_ = false;  // a ps_2_0 shader
     bool versionFailed_ = false;
     std::vector<DWORD> code_;
     std::vector<SourceError> errors_;
@@ -310,6 +352,11 @@ private:
     unsigned positionWritten_ = 0;
     bool inputDeclared_[kInputCount] = {};
     std::set<DWORD> usagesDeclared_;
+    // Pixel shaders: declared t# and s#, what oC0 got, texture and arithmetic slots used.
+    bool texCoordDeclared_[kPsTexCoordCount] = {};
+    bool samplerDeclared_[kPsSamplerCount] = {};
+    unsigned colorWritten_ = 0;
+    int textureSlots_ = 0;
 };
 
 void Assembler::Error(int line, int column, std::string reason)
@@ -452,11 +499,13 @@ void Assembler::Run(const char *source, size_t length)
 void Assembler::Finish(int line, int column)
 {
     if (version_ == 0) {
-        Error(line, column, "no shader version: the source must start with vs_1_1 or vs_2_0");
+        Error(line, column, "no shader version: the source must start with vs_1_1, vs_2_0 or ps_2_0");
         return;
     }
-    if (validate_ && positionWritten_ != 0xF)
+    if (validate_ && !pixel_ && positionWritten_ != 0xF)
         Error(line, column, "oPos must be written (all four components)");
+    if (validate_ && pixel_ && colorWritten_ == 0)
+        Error(line, column, "oC0 must be written");
     code_.push_back(D3DVS_END());
 }
 
@@ -478,6 +527,10 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
         in.Fail(opToken, "expected an instruction but found '" + opToken.text + "'");
     std::string name = Lower(opToken.text);
 
+    if (pixel_ && (name == "dcl" || name.compare(0, 4, "dcl_") == 0)) {
+        PixelDeclaration(in, opToken, name == "dcl" ? std::string() : name.substr(4));
+        return;
+    }
     if (name.compare(0, 4, "dcl_") == 0) {
         Declaration(in, opToken, name.substr(4));
         return;
@@ -496,12 +549,26 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
             op = &candidate;
     if (!op)
         in.Fail(opToken, "unknown instruction '" + opToken.text + "'");
-    if (base != name)
-        in.Fail(opToken, "instruction modifier '" + name.substr(base.size()) +
-                             "' is not allowed in vertex shaders");
+    if (!(op->stages & (pixel_ ? kPs : kVs)))
+        in.Fail(opToken, "'" + base + "' is not " + (pixel_ ? "a pixel" : "a vertex") + " shader instruction");
+    // Pixel shaders take _sat and _pp after the instruction, in either order.
+    DWORD dstModifier = 0;
+    for (size_t at = base.size(); at < name.size();) {
+        size_t next = name.find('_', at + 1);
+        std::string modifier = name.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        if (!pixel_)
+            in.Fail(opToken, "instruction modifier '" + name.substr(base.size()) + "' is not allowed in vertex shaders");
+        DWORD bit = modifier == "_sat" ? D3DSPDM_SATURATE : modifier == "_pp" ? D3DSPDM_PARTIALPRECISION : 0;
+        if (!bit || (dstModifier & bit))
+            in.Fail(opToken, "instruction modifier '" + modifier + "' is not allowed here (_sat and _pp are)");
+        dstModifier |= bit;
+        at = next == std::string::npos ? name.size() : next;
+    }
+    if (dstModifier && op->sources < 0)
+        in.Fail(opToken, std::string(op->name) + " takes no modifiers");
     if (version_ < op->minVersion)
         in.Fail(opToken, "'" + base + "' needs vs_2_0");
-    Instruction(in, opToken, *op);
+    Instruction(in, opToken, *op, dstModifier);
 }
 
 // "vs_1_1", "vs.1.1", "vs_2_0", ...: the first token and those that touch it, spelled
@@ -525,8 +592,10 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         version_ = kVersion11;
     else if (text == "vs_2_0")
         version_ = kVersion20;
+    else if (text == "ps_2_0")
+        version_ = kVersion20, pixel_ = true;
     else if (text.compare(0, 3, "ps_") == 0)
-        throw SourceError{at.line, at.column, "pixel shaders are not supported ('" + text + "')"};
+        throw SourceError{at.line, at.column, "unsupported pixel shader version '" + text + "' (ps_2_0 is)"};
     else if (text.compare(0, 3, "vs_") == 0)
         throw SourceError{at.line, at.column, "unsupported vertex shader version '" + text +
                                                   "' (vs_1_0, vs_1_1 and vs_2_0 are)"};
@@ -534,7 +603,7 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         throw SourceError{at.line, at.column, "expected the shader version (vs_1_1 or vs_2_0) but found '" +
                                                   at.text + "'"};
     versionFailed_ = false;
-    code_.push_back(D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
+    code_.push_back(pixel_ ? D3DPS_VERSION(2, 0) : D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
     if (end < tokens.size())
         throw SourceError{tokens[end].line, tokens[end].column,
                           "unexpected '" + tokens[end].text + "' after the shader version"};
@@ -555,7 +624,37 @@ void Assembler::CheckBeforeInstructions(const ShaderToken &at, const char *what)
         throw SourceError{at.line, at.column, std::string(what) + " must come before the first instruction"};
 }
 
-void Assembler::ParseRegister(StatementReader &in, Operand &operand)
+// A pixel shader's register names: r#, c#, v#, t#, s#, oC#, oDepth.  False for others.
+bool Assembler::PixelRegister(std::string name, Operand &operand, unsigned &limit, std::string &digits) const
+{
+    if (name == "odepth") {
+        operand.type = D3DSPR_DEPTHOUT;
+        limit = 1;
+        digits = "0";
+        return true;
+    }
+    struct Bank {
+        const char *prefix;
+        DWORD type;
+        unsigned count;
+    };
+    static const Bank banks[] = {{"oc", D3DSPR_COLOROUT, kPsColorOutCount}, {"r", D3DSPR_TEMP, kTempCount},
+                                 {"c", D3DSPR_CONST, kPsConstCount},        {"v", D3DSPR_INPUT, kPsColorInCount},
+                                 {"t", D3DSPR_TEXTURE, kPsTexCoordCount},   {"s", D3DSPR_SAMPLER, kPsSamplerCount}};
+    for (const Bank &bank : banks) {
+        const size_t length = strlen(bank.prefix);
+        if (name.compare(0, length, bank.prefix) == 0 && name.size() > length && name[length] >= '0' &&
+            name[length] <= '9') {
+            operand.type = bank.type;
+            limit = bank.count;
+            digits = name.substr(length);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Assembler::ParseRegister(StatementReader &in, Operand &operand, bool source)
 {
     const ShaderToken &token = in.Next();
     operand.line = token.line;
@@ -566,6 +665,23 @@ void Assembler::ParseRegister(StatementReader &in, Operand &operand)
     std::string name = Lower(token.text);
     unsigned limit = 0;
     std::string digits;
+    if (pixel_) {
+        // A pixel shader's source may carry the _abs modifier: "r0_abs", "-c1_abs".
+        if (source && name.size() > 4 && name.compare(name.size() - 4, 4, "_abs") == 0) {
+            operand.abs = true;
+            name.erase(name.size() - 4);
+        }
+        if (!PixelRegister(name, operand, limit, digits) && !(name == "c" && in.IsPunct('[')))
+            in.Fail(token, "'" + token.text + "' is not a pixel shader register");
+        if (name == "c")
+            in.Fail(token, "relative addressing is not available in pixel shaders");
+        if (!ParseSmallNumber(digits, operand.number))
+            in.Fail(token, "'" + token.text + "' is not a register");
+        if (operand.number >= limit)
+            in.Fail(token, "register " + token.text + " is out of range (" + RegisterName(operand.type, 0, true) +
+                               " to " + RegisterName(operand.type, limit - 1, true) + ")");
+        return;
+    }
     if (name == "opos" || name == "ofog" || name == "opts") {
         operand.type = D3DSPR_RASTOUT;
         operand.number = name == "opos" ? D3DSRO_POSITION : name == "ofog" ? D3DSRO_FOG : D3DSRO_POINT_SIZE;
@@ -599,6 +715,8 @@ void Assembler::ParseRegister(StatementReader &in, Operand &operand)
 void Assembler::ParseRelative(StatementReader &in, Operand &operand)
 {
     const ShaderToken &open = in.Next();
+    if (pixel_)
+        in.Fail(open, "relative addressing is not available in pixel shaders");
     if (operand.type != D3DSPR_CONST)
         in.Fail(open, "relative addressing works only on constant registers");
     bool haveAddress = false;
@@ -646,9 +764,10 @@ Operand Assembler::ParseDestination(StatementReader &in)
     ParseRegister(in, dst);
     if (in.IsPunct('['))
         in.Fail(in.Peek(), "a destination cannot be addressed relatively");
-    if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST)
-        throw SourceError{dst.line, dst.column, RegisterName(dst.type, dst.number) + " cannot be written"};
-    if (dst.type == D3DSPR_RASTOUT && dst.number != D3DSRO_POSITION)
+    if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST ||
+        (pixel_ && (dst.type == D3DSPR_TEXTURE || dst.type == D3DSPR_SAMPLER)))
+        throw SourceError{dst.line, dst.column, Name(dst) + " cannot be written"};
+    if (!pixel_ && dst.type == D3DSPR_RASTOUT && dst.number != D3DSRO_POSITION)
         dst.mask = 0x1;  // oFog and oPts are scalars
     ParseWriteMask(in, dst);
     return dst;
@@ -685,13 +804,15 @@ Operand Assembler::ParseSource(StatementReader &in)
     Operand src;
     if (in.TakePunct('-'))
         src.negate = true;
-    ParseRegister(in, src);
+    ParseRegister(in, src, true);
     if (in.IsPunct('['))
         ParseRelative(in, src);
-    if (src.type == D3DSPR_ADDR)
+    if (!pixel_ && src.type == D3DSPR_ADDR)
         in.Fail(in.Peek(), "a0 can only be read inside a relative address");
-    if (src.type != D3DSPR_TEMP && src.type != D3DSPR_INPUT && src.type != D3DSPR_CONST)
-        in.Fail(in.Peek(), RegisterName(src.type, src.number) + " cannot be read");
+    const bool readable = src.type == D3DSPR_TEMP || src.type == D3DSPR_INPUT || src.type == D3DSPR_CONST ||
+                          (pixel_ && (src.type == D3DSPR_TEXTURE || src.type == D3DSPR_SAMPLER));
+    if (!readable)
+        in.Fail(in.Peek(), Name(src) + " cannot be read");
     if (in.TakePunct('.')) {
         const ShaderToken &suffix = in.Next();
         std::string text = Lower(suffix.text);
@@ -778,6 +899,39 @@ void Assembler::Declaration(StatementReader &in, const ShaderToken &opToken, con
                       RegisterBits(D3DSPR_INPUT, dst.number) | (dst.mask << 16)});
 }
 
+// dcl t#[.mask], dcl v#[.mask]; dcl_2d, dcl_cube, dcl_volume s#.
+void Assembler::PixelDeclaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText)
+{
+    CheckBeforeInstructions(opToken, "dcl");
+    DWORD textureType = 0;
+    if (usageText == "2d")
+        textureType = D3DSTT_2D;
+    else if (usageText == "cube")
+        textureType = D3DSTT_CUBE;
+    else if (usageText == "volume")
+        textureType = D3DSTT_VOLUME;
+    else if (!usageText.empty())
+        in.Fail(opToken, "unknown pixel shader declaration '" + opToken.text + "' (dcl, dcl_2d, dcl_cube, dcl_volume)");
+    Operand dst;
+    ParseRegister(in, dst);
+    if (textureType && dst.type != D3DSPR_SAMPLER)
+        throw SourceError{dst.line, dst.column, opToken.text + " declares a sampler (s#)"};
+    if (!textureType && dst.type != D3DSPR_TEXTURE && dst.type != D3DSPR_INPUT)
+        throw SourceError{dst.line, dst.column, "dcl declares t# or v# (samplers take dcl_2d, dcl_cube or dcl_volume)"};
+    if (textureType && in.IsPunct('.'))
+        in.Fail(in.Peek(), "a sampler declaration takes no write mask");
+    ParseWriteMask(in, dst);
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the declared register");
+    bool &declared = dst.type == D3DSPR_SAMPLER   ? samplerDeclared_[dst.number]
+                     : dst.type == D3DSPR_TEXTURE ? texCoordDeclared_[dst.number]
+                                                  : inputDeclared_[dst.number];
+    if (validate_ && declared)
+        in.Fail(opToken, Name(dst) + " is declared twice");
+    declared = true;
+    Emit(D3DSIO_DCL, {0x80000000u | textureType, RegisterBits(dst.type, dst.number) | (dst.mask << 16)});
+}
+
 // def c#, x, y, z, w
 void Assembler::Definition(StatementReader &in, const ShaderToken &opToken)
 {
@@ -816,7 +970,7 @@ void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vect
     const Operand *input = nullptr;
     for (const Operand &s : src) {
         const Operand **seen = s.type == D3DSPR_CONST ? &constant : s.type == D3DSPR_INPUT ? &input : nullptr;
-        if (seen) {
+        if (seen && !pixel_) {
             if (*seen && ((*seen)->number != s.number || (*seen)->relative != s.relative))
                 throw SourceError{s.line, s.column, "an instruction can read only one " +
                                                         std::string(s.type == D3DSPR_CONST ? "constant" : "input") +
@@ -825,15 +979,20 @@ void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vect
         }
         if (s.type == D3DSPR_INPUT && !inputDeclared_[s.number])
             throw SourceError{s.line, s.column, "v" + std::to_string(s.number) + " is read but not declared"};
+        if (pixel_ && ((s.type == D3DSPR_TEXTURE && !texCoordDeclared_[s.number]) ||
+                       (s.type == D3DSPR_SAMPLER && !samplerDeclared_[s.number])))
+            throw SourceError{s.line, s.column, Name(s) + " is read but not declared"};
         if (s.relative && !(addressWritten_ & (1u << s.relativeComponent)))
             throw SourceError{s.line, s.column, std::string("a0.") + kComponents[s.relativeComponent] +
                                                     " is read before it is written"};
     }
-    if (op.reads == Reads::Scalar) {
-        for (const Operand &s : src)
-            if (s.swizzle != (s.swizzle & 3u) * 0x55u)
-                throw SourceError{s.line, s.column,
-                                  op.name + std::string(" needs single-component sources (.x, .y, .z or .w)")};
+    for (size_t i = 0; i < src.size(); ++i) {
+        const Operand &s = src[i];
+        const bool single = op.reads == Reads::Scalar || (op.reads == Reads::Dot2Add && i == 2) ||
+                            (op.reads == Reads::SinCos && i == 0);
+        if (single && s.swizzle != (s.swizzle & 3u) * 0x55u)
+            throw SourceError{s.line, s.column,
+                              op.name + std::string(" needs single-component sources (.x, .y, .z or .w)")};
     }
     for (size_t i = 0; i < src.size(); ++i) {
         const Operand &s = src[i];
@@ -848,6 +1007,9 @@ void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vect
         case Reads::Lit: resultMask = 0xB; break;
         case Reads::Distance: resultMask = i == 0 ? 0x6 : 0xA; break;
         case Reads::Matrix: resultMask = i == 0 ? (1u << op.columns) - 1 : 0xF; break;
+        case Reads::Dot2Add: resultMask = i < 2 ? 0x3 : 0x1; break;
+        case Reads::SinCos: resultMask = 0x1; break;
+        case Reads::Texture: resultMask = op.control ? 0xB : 0x3; break;
         case Reads::None: break;
         }
         unsigned components = SwizzledComponents(s.swizzle, resultMask);
@@ -857,11 +1019,68 @@ void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vect
     }
 }
 
-void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op)
+// The pixel shader rules of an instruction's operands: where texld reads and writes,
+// sincos's write mask and constants, samplers read only by texld, the slot limits.
+void Assembler::CheckPixelOperands(StatementReader &in, const ShaderToken &opToken, const Opcode &op,
+                                   const Operand &dst, const std::vector<Operand> &src)
+{
+    const bool texld = op.reads == Reads::Texture;
+    for (size_t i = 0; i < src.size(); ++i) {
+        const Operand &s = src[i];
+        if ((s.type == D3DSPR_SAMPLER) != (texld && i == 1))
+            throw SourceError{s.line, s.column, texld && i == 1 ? "texld samples through a sampler (s#)"
+                                                                 : Name(s) + " is read only by texld"};
+    }
+    if (texld) {
+        if (dst.type != D3DSPR_TEMP)
+            throw SourceError{dst.line, dst.column, op.name + std::string(" writes a temporary register (r#)")};
+        if (src[0].type != D3DSPR_TEXTURE && src[0].type != D3DSPR_TEMP)
+            throw SourceError{src[0].line, src[0].column, op.name + std::string(" reads its coordinates from t# or r#")};
+        for (const Operand &s : src)
+            if (s.negate || s.abs || s.hasSuffix)
+                throw SourceError{s.line, s.column, op.name + std::string(" takes its operands without modifiers or swizzles")};
+    }
+    if (op.reads == Reads::SinCos) {
+        if (dst.mask & ~0x3u)
+            in.Fail(opToken, "sincos writes .x, .y or .xy");
+        if (src[1].type != D3DSPR_CONST || src[2].type != D3DSPR_CONST)
+            in.Fail(opToken, "sincos takes its second and third sources from constants");
+    }
+    if (!validate_)
+        return;
+    int &used = texld || op.code == D3DSIO_TEXKILL ? textureSlots_ : slots_;
+    const int limit = texld || op.code == D3DSIO_TEXKILL ? kPsTextureSlots : kPsArithmeticSlots;
+    used += op.code == D3DSIO_EXP || op.code == D3DSIO_LOG || op.code == D3DSIO_FRC ? 1 : op.slots;
+    if (used > limit && !slotErrorReported_) {
+        slotErrorReported_ = true;
+        in.Fail(opToken, "too many " + std::string(limit == kPsTextureSlots ? "texture" : "arithmetic") +
+                             " instructions (more than " + std::to_string(limit) + " slots)");
+    }
+}
+
+void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op, DWORD dstModifier)
 {
     std::vector<DWORD> parameters;
     Operand dst;
     std::vector<Operand> src;
+    if (op.code == D3DSIO_TEXKILL) {
+        // texkill r# or t#: the register is written as a destination token.
+        ParseRegister(in, dst);
+        if (dst.type != D3DSPR_TEMP && dst.type != D3DSPR_TEXTURE)
+            throw SourceError{dst.line, dst.column, "texkill reads r# or t#"};
+        if (!in.AtEnd())
+            in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the operand of texkill");
+        if (validate_) {
+            if (dst.type == D3DSPR_TEMP)
+                CheckTempRead(dst, dst.number, 0x7);
+            else if (!texCoordDeclared_[dst.number])
+                throw SourceError{dst.line, dst.column, Name(dst) + " is read but not declared"};
+        }
+        CheckPixelOperands(in, opToken, op, dst, src);
+        instructionSeen_ = true;
+        Emit(op.code, {RegisterBits(dst.type, dst.number) | D3DSP_WRITEMASK_ALL});
+        return;
+    }
     if (op.sources >= 0) {
         dst = ParseDestination(in);
         for (int i = 0; i < op.sources; ++i) {
@@ -874,7 +1093,10 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
 
     if (op.reads == Reads::Matrix) {
         const Operand &matrix = src[1];
-        unsigned limit = matrix.type == D3DSPR_TEMP ? kTempCount : matrix.type == D3DSPR_INPUT ? kInputCount : kConstCount;
+        unsigned limit = matrix.type == D3DSPR_TEMP    ? kTempCount
+                         : matrix.type == D3DSPR_INPUT ? kInputCount
+                         : pixel_                      ? kPsConstCount
+                                                       : kConstCount;
         if (matrix.number + op.rows > limit)
             in.Fail(opToken, std::string(op.name) + " reads " + std::to_string(op.rows) + " registers from " +
                                  RegisterName(matrix.type, matrix.number) + ", past the last one");
@@ -899,7 +1121,9 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
         else if (dst.mask & 0x8)
             in.Fail(opToken, "crs writes .x, .y and .z only");
     }
-    if (dst.type == D3DSPR_ADDR) {
+    if (pixel_) {
+        CheckPixelOperands(in, opToken, op, dst, src);
+    } else if (dst.type == D3DSPR_ADDR) {
         if (op.code != D3DSIO_MOV && op.code != D3DSIO_MOVA)
             in.Fail(opToken, std::string("a0 can only be written by ") + (version_ >= kVersion20 ? "mova" : "mov"));
         if (version_ >= kVersion20 && op.code == D3DSIO_MOV)
@@ -912,6 +1136,8 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
 
     if (validate_) {
         CheckReads(op, dst, src);
+    }
+    if (validate_ && !pixel_) {
         slots_ += op.slots;
         int limit = version_ >= kVersion20 ? 256 : 128;
         if (slots_ > limit && !slotErrorReported_) {
@@ -923,15 +1149,19 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
     if (op.sources >= 0) {
         if (dst.type == D3DSPR_TEMP)
             tempWritten_[dst.number] |= dst.mask;
-        else if (dst.type == D3DSPR_ADDR)
+        else if (pixel_ && dst.type == D3DSPR_COLOROUT && dst.number == 0)
+            colorWritten_ |= dst.mask;
+        else if (!pixel_ && dst.type == D3DSPR_ADDR)
             addressWritten_ |= dst.mask;
-        else if (dst.type == D3DSPR_RASTOUT && dst.number == D3DSRO_POSITION)
+        else if (!pixel_ && dst.type == D3DSPR_RASTOUT && dst.number == D3DSRO_POSITION)
             positionWritten_ |= dst.mask;
 
-        parameters.push_back(RegisterBits(dst.type, dst.number) | (dst.mask << 16));
+        parameters.push_back(RegisterBits(dst.type, dst.number) | (dst.mask << 16) | dstModifier);
         for (const Operand &s : src) {
             DWORD token = RegisterBits(s.type, s.number) | (s.swizzle << D3DVS_SWIZZLE_SHIFT);
-            if (s.negate)
+            if (s.abs)
+                token |= s.negate ? D3DSPSM_ABSNEG : D3DSPSM_ABS;
+            else if (s.negate)
                 token |= D3DSPSM_NEG;
             if (s.relative)
                 token |= D3DVS_ADDRMODE_RELATIVE;
@@ -941,7 +1171,7 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
                 parameters.push_back(RegisterBits(D3DSPR_ADDR, 0) | ((s.relativeComponent * 0x55u) << 16));
         }
     }
-    Emit(op.code, parameters);
+    Emit(op.code | op.control, parameters);
 }
 
 // `fromFile`: `name` is a file the caller named, whose problems are reported once a run

@@ -43,6 +43,7 @@ DEFINE_GUID(IID_IDirect3DSurface9, 0x0cfbaf3a, 0x9ff6, 0x429a, 0x99, 0xb3, 0xa2,
 DEFINE_GUID(IID_IDirect3DVertexBuffer9, 0xb64bb1b5, 0xfd70, 0x4df6, 0xbf, 0x91, 0x19, 0xd0, 0xa1, 0x24, 0x55, 0xe3);
 DEFINE_GUID(IID_IDirect3DIndexBuffer9, 0x7c9dd65e, 0xd3f7, 0x4529, 0xac, 0xee, 0x78, 0x58, 0x30, 0xac, 0xde, 0x35);
 DEFINE_GUID(IID_IDirect3DVertexShader9, 0xefc5557e, 0x6265, 0x4613, 0x8a, 0x94, 0x43, 0x85, 0x78, 0x89, 0xeb, 0x36);
+DEFINE_GUID(IID_IDirect3DPixelShader9, 0x6d3bdbdc, 0x5b02, 0x4415, 0xb8, 0x52, 0xce, 0x5e, 0x8b, 0xcc, 0xb2, 0x89);
 DEFINE_GUID(IID_IDirect3DVertexDeclaration9, 0xdd13c59c, 0x36fa, 0x4098, 0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46);
 DEFINE_GUID(IID_IDirect3DStateBlock9, 0xb07c4fe5, 0x310d, 0x4ba8, 0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b);
 
@@ -55,6 +56,7 @@ interface IDirect3DSurface9;
 interface IDirect3DVertexBuffer9;
 interface IDirect3DIndexBuffer9;
 interface IDirect3DVertexShader9;
+interface IDirect3DPixelShader9;
 interface IDirect3DVertexDeclaration9;
 interface IDirect3DStateBlock9;
 /* Declared by name only: nothing in this system creates them. */
@@ -62,7 +64,6 @@ interface IDirect3DSwapChain9;
 interface IDirect3DVolumeTexture9;
 interface IDirect3DCubeTexture9;
 interface IDirect3DQuery9;
-interface IDirect3DPixelShader9;
 
 typedef interface IDirect3D9 *LPDIRECT3D9, *PDIRECT3D9;
 typedef interface IDirect3DDevice9 *LPDIRECT3DDEVICE9, *PDIRECT3DDEVICE9;
@@ -73,6 +74,7 @@ typedef interface IDirect3DSurface9 *LPDIRECT3DSURFACE9, *PDIRECT3DSURFACE9;
 typedef interface IDirect3DVertexBuffer9 *LPDIRECT3DVERTEXBUFFER9, *PDIRECT3DVERTEXBUFFER9;
 typedef interface IDirect3DIndexBuffer9 *LPDIRECT3DINDEXBUFFER9, *PDIRECT3DINDEXBUFFER9;
 typedef interface IDirect3DVertexShader9 *LPDIRECT3DVERTEXSHADER9, *PDIRECT3DVERTEXSHADER9;
+typedef interface IDirect3DPixelShader9 *LPDIRECT3DPIXELSHADER9, *PDIRECT3DPIXELSHADER9;
 typedef interface IDirect3DVertexDeclaration9 *LPDIRECT3DVERTEXDECLARATION9, *PDIRECT3DVERTEXDECLARATION9;
 typedef interface IDirect3DStateBlock9 *LPDIRECT3DSTATEBLOCK9, *PDIRECT3DSTATEBLOCK9;
 
@@ -299,6 +301,11 @@ interface IDirect3DIndexBuffer9 : public IDirect3DResource9 {
 };
 
 interface IDirect3DVertexShader9 : public IUnknown {
+    STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
+    STDMETHOD(GetFunction)(void *pData, UINT *pSizeOfData) PURE;
+};
+
+interface IDirect3DPixelShader9 : public IUnknown {
     STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
     STDMETHOD(GetFunction)(void *pData, UINT *pSizeOfData) PURE;
 };

@@ -405,6 +405,59 @@ TEST_F(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
     }
 }
 
+// ps_2_0: declarations, texld and its forms, texkill, cmp, dp2add, sincos, the _sat and
+// _pp modifiers, negate and _abs sources and the colour and depth outputs, token by token.
+TEST_F(ShaderAssemblerDevice, PixelShaderTokensAreTheDocumentedBytecode)
+{
+    const char *source = "ps_2_0\n"
+                         "dcl t0.xy\n"
+                         "dcl v1\n"
+                         "dcl_2d s3\n"
+                         "def c1, 1, 0.5, 0, -2\n"
+                         "texld r0, t0, s3\n"
+                         "mul_sat r0, r0, v1\n"
+                         "texldp r1, t0, s3\n"
+                         "texldb_pp r2, r1, s3\n"
+                         "texkill t0\n"
+                         "cmp r3, -r0, c1, r1_abs\n"
+                         "dp2add r4.x, r3, c1, -c1_abs.w\n"
+                         "sincos_sat_pp r5.xy, r4.x, c2, c3\n"
+                         "mov oDepth, r5.y\n"
+                         "mov oC0, r0\n";
+    Assembled a = Assemble(source);
+    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+    auto reg = [](DWORD type, DWORD n) {
+        return 0x80000000u | ((type & 7u) << 28) | ((type & 0x18u) << 8) | n;
+    };
+    const DWORD all = 0x000F0000, none = 0x00E40000;  // write mask xyzw; swizzle xyzw
+    const DWORD t0 = reg(3, 0), v1 = reg(1, 1), s3 = reg(10, 3), oC0 = reg(8, 0), oDepth = reg(9, 0);
+    auto r = [&](DWORD n) { return reg(0, n); };
+    auto c = [&](DWORD n) { return reg(2, n); };
+    auto op = [](DWORD code, DWORD length) { return code | (length << 24); };
+    const std::vector<DWORD> expected = {
+        0xFFFF0200,
+        op(31, 2), 0x80000000, t0 | 0x00030000,
+        op(31, 2), 0x80000000, v1 | all,
+        op(31, 2), 0x90000000, s3 | all,
+        op(81, 5), c(1) | all, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,
+        op(66, 3), r(0) | all, t0 | none, s3 | none,
+        op(5, 3), r(0) | all | 0x00100000, r(0) | none, v1 | none,
+        op(66, 3) | 0x00010000, r(1) | all, t0 | none, s3 | none,
+        op(66, 3) | 0x00020000, r(2) | all | 0x00200000, r(1) | none, s3 | none,
+        op(65, 1), t0 | all,
+        op(88, 4), r(3) | all, r(0) | none | 0x01000000, c(1) | none, r(1) | none | 0x0B000000,
+        op(90, 4), r(4) | 0x00010000, r(3) | none, c(1) | none, c(1) | 0x00FF0000 | 0x0C000000,
+        op(37, 4), r(5) | 0x00030000 | 0x00300000, r(4) | 0x00000000, c(2) | none, c(3) | none,
+        op(1, 2), oDepth | all, r(5) | 0x00550000,
+        op(1, 2), oC0 | all, r(0) | none,
+        0x0000FFFF};
+    EXPECT_EQ(a.code, expected);
+    // The device takes it as it is.
+    IDirect3DPixelShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(a.code.data(), &shader), D3D_OK);
+    shader->Release();
+}
+
 // ---- Errors ----
 
 struct BadShader {
@@ -433,7 +486,32 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"", 1, "no shader version"},
         {"; only a comment\n", 2, "no shader version"},
         {"mov r0, v0\n", 1, "expected the shader version"},
-        {"ps_2_0\nmov oC0, c0\n", 1, "pixel shaders"},
+        {"ps_1_4\nmov r0, c0\n", 1, "unsupported pixel shader version 'ps_1_4' (ps_2_0 is)"},
+        {"ps_3_0\n", 1, "unsupported pixel shader version"},
+        {"ps_2_0\nmov oC0, t0\n", 2, "t0 is read but not declared"},
+        {"ps_2_0\ndcl t0\ndcl_2d s0\ntexld oC0, t0, s0\n", 4, "texld writes a temporary register"},
+        {"ps_2_0\ndcl t0\ndcl_2d s0\ntexld r0, c0, s0\nmov oC0, r0\n", 4, "coordinates from t# or r#"},
+        {"ps_2_0\ndcl t0\ndcl_2d s0\ntexld r0, t0.xyxy, s0\nmov oC0, r0\n", 4, "without modifiers or swizzles"},
+        {"ps_2_0\ndcl t0\ntexld r0, t0, s0\nmov oC0, r0\n", 3, "s0 is read but not declared"},
+        {"ps_2_0\ndcl_2d s0\nmov oC0, s0\n", 3, "s0 is read only by texld"},
+        {"ps_2_0\nmov oPos, c0\n", 2, "'oPos' is not a pixel shader register"},
+        {"ps_2_0\ndcl t0\nmov t0, c0\nmov oC0, c0\n", 3, "t0 cannot be written"},
+        {"ps_2_0\nslt r0, c0, c1\nmov oC0, r0\n", 2, "'slt' is not a pixel shader instruction"},
+        {"vs_2_0\ndcl_position v0\ncmp r0, v0, v0, v0\nmov oPos, v0\n", 3, "'cmp' is not a vertex shader"},
+        {"ps_2_0\nmov_x2 oC0, c0\n", 2, "modifier '_x2' is not allowed here"},
+        {"ps_2_0\nmov r0, c32\nmov oC0, r0\n", 2, "out of range (c0 to c31)"},
+        {"ps_2_0\nmov oC0, c[0]\n", 2, "relative addressing is not available in pixel shaders"},
+        {"ps_2_0\ndef c0, 1, 1, 1, 1\n", 2, "oC0 must be written"},
+        {"ps_2_0\ndcl_cube t0\nmov oC0, c0\n", 2, "dcl_cube declares a sampler"},
+        {"ps_2_0\ndcl_2d t0\nmov oC0, c0\n", 2, "dcl_2d declares a sampler"},
+        {"ps_2_0\ndcl_position v0\nmov oC0, v0\n", 2, "unknown pixel shader declaration"},
+        {"ps_2_0\ndcl t0\ndcl t0\nmov oC0, t0\n", 3, "t0 is declared twice"},
+        {"ps_2_0\nrcp r0, c0\nmov oC0, r0\n", 2, "single-component"},
+        {"ps_2_0\ndp2add r0, c0, c1, c2\nmov oC0, r0\n", 2, "single-component"},
+        {"ps_2_0\nsincos r0.xyz, c0.x, c1, c2\nmov oC0, r0\n", 2, "sincos writes .x, .y or .xy"},
+        {"ps_2_0\ntexkill r0\nmov oC0, c0\n", 2, "r0.xyz is read before it is written"},
+        {"ps_2_0\ntexkill c0\nmov oC0, c0\n", 2, "texkill reads r# or t#"},
+        {"ps_2_0\nmov oC0, c0\ndcl v0\n", 3, "must come before the first instruction"},
         {"vs_3_0\n", 1, "unsupported vertex shader version"},
         {"vs_1_1\nvs_1_1\n", 2, "only be given once"},
         {"vs_1_1\ndcl_position v0\nmov oPos, v0\ndcl_normal v1\n", 4, "must come before the first instruction"},
@@ -495,7 +573,7 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
                             "(vs_1_0, vs_1_1 and vs_2_0 are)\n"},
         {"vs_2_0 r0\ndcl_position v0\nmov oPos, v0\nfrob r1\n",
          "d3dx9: memory:1:8: unexpected 'r0' after the shader version (and 1 more error)\n"},
-        {"\n\nps_1_1 x\n", "d3dx9: memory:3:1: pixel shaders are not supported ('ps_1_1')\n"},
+        {"\n\nps_1_1 x\n", "d3dx9: memory:3:1: unsupported pixel shader version 'ps_1_1' (ps_2_0 is)\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.source);

@@ -1,0 +1,349 @@
+// ps_2_0 bytecode accepted and refused by CreatePixelShader, the pixel shader as device
+// state (references, constants, state blocks, Reset) and the caps that announce it, on a
+// NULLREF device.  Token streams are built by hand, as an assembler would emit them.
+#include "d3d9/null_fixture.h"
+#include "d3d9/shader_tokens.h"
+
+#include <vector>
+
+using namespace d3d9test;
+
+namespace {
+
+constexpr DWORD kXY = D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1;
+
+// A texture read through t0 and s0, modulated by the diffuse colour v0.
+std::vector<DWORD> Modulate()
+{
+    return {D3DPS_VERSION(2, 0),
+            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0, kXY),
+            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_INPUT, 0),
+            Ins(D3DSIO_DCL, 2), DclSampler(), Dst(D3DSPR_SAMPLER, 0),
+            Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
+            Ins(D3DSIO_MUL, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0),
+            Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+            D3DPS_END()};
+}
+
+// A shader writing constant c<n> to oC0.
+std::vector<DWORD> Constant(DWORD n)
+{
+    return {D3DPS_VERSION(2, 0), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_CONST, n), D3DPS_END()};
+}
+
+}  // namespace
+
+class PixelShaderTest : public NullDeviceTest {
+protected:
+    HRESULT Create(const std::vector<DWORD> &tokens, int *diagnostics = nullptr)
+    {
+        IDirect3DPixelShader9 *shader = nullptr;
+        HRESULT hr = E_FAIL;
+        int lines = StderrLines([&] { hr = device_->CreatePixelShader(tokens.data(), &shader); });
+        if (diagnostics)
+            *diagnostics = lines;
+        if (SUCCEEDED(hr)) {
+            EXPECT_EQ(lines, 0);
+            EXPECT_NE(shader, nullptr);
+            if (shader)
+                shader->Release();
+        } else {
+            EXPECT_EQ(shader, nullptr);
+        }
+        return hr;
+    }
+    IDirect3DPixelShader9 *Make(const std::vector<DWORD> &tokens)
+    {
+        IDirect3DPixelShader9 *shader = nullptr;
+        EXPECT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
+        return shader;
+    }
+    IDirect3DPixelShader9 *Current()
+    {
+        IDirect3DPixelShader9 *shader = nullptr;
+        EXPECT_EQ(device_->GetPixelShader(&shader), D3D_OK);
+        if (shader)
+            shader->Release();
+        return shader;
+    }
+    float ConstantX(UINT n)
+    {
+        float v[4] = {-1, -1, -1, -1};
+        EXPECT_EQ(device_->GetPixelShaderConstantF(n, v, 1), D3D_OK);
+        return v[0];
+    }
+};
+
+TEST_F(PixelShaderTest, WellFormedStreamsAreAcceptedKeptVerbatimAndBound)
+{
+    const std::vector<DWORD> tokens = Modulate();
+    IDirect3DPixelShader9 *shader = Make(tokens);
+    ASSERT_NE(shader, nullptr);
+    UINT size = 0;
+    ASSERT_EQ(shader->GetFunction(NULL, &size), D3D_OK);
+    EXPECT_EQ(size, tokens.size() * 4);
+    std::vector<DWORD> back(tokens.size());
+    ASSERT_EQ(shader->GetFunction(back.data(), &size), D3D_OK);
+    EXPECT_EQ(back, tokens);
+    size = 4;
+    EXPECT_EQ(shader->GetFunction(back.data(), &size), D3DERR_INVALIDCALL);
+    IDirect3DDevice9 *owner = nullptr;
+    ASSERT_EQ(shader->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device_);
+    owner->Release();
+    IUnknown *unknown = nullptr;
+    EXPECT_EQ(shader->QueryInterface(IID_IDirect3DPixelShader9, reinterpret_cast<void **>(&unknown)), S_OK);
+    unknown->Release();
+    EXPECT_EQ(shader->QueryInterface(IID_IDirect3DVertexShader9, reinterpret_cast<void **>(&unknown)), E_NOINTERFACE);
+
+    // The device holds a reference while the shader is bound.
+    ASSERT_EQ(device_->SetPixelShader(shader), D3D_OK);
+    EXPECT_EQ(Current(), shader);
+    EXPECT_EQ(shader->AddRef(), 3u);
+    EXPECT_EQ(shader->Release(), 2u);
+    ASSERT_EQ(device_->SetPixelShader(NULL), D3D_OK);
+    EXPECT_EQ(Current(), nullptr);
+    EXPECT_EQ(shader->Release(), 0u);
+
+    // The rest of the set: comments, def, texldp and texldb, texkill, cmp, dp2add,
+    // sincos, nrm, m3x3, lrp, pow, abs and negate modifiers, _sat and _pp, oDepth, a
+    // centroid input.
+    const DWORD rep = Replicate(0);
+    std::vector<DWORD> all = {
+        D3DPS_VERSION(2, 0),
+        D3DSHADER_COMMENT(2), 0x12345678, 0x9ABCDEF0,
+        Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0) | D3DSPDM_MSAMPCENTROID,
+        Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 7),
+        Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_INPUT, 1),
+        Ins(D3DSIO_DCL, 2), DclSampler(), Dst(D3DSPR_SAMPLER, 7),
+        Ins(D3DSIO_DEF, 5), Dst(D3DSPR_CONST, 31), Bits(1), Bits(0.5f), Bits(-2), Bits(0),
+        Ins(D3DSIO_TEX, 3) | D3DSI_TEXLD_PROJECT, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 7),
+        Ins(D3DSIO_TEX, 3) | D3DSI_TEXLD_BIAS, Dst(D3DSPR_TEMP, 2), Src(D3DSPR_TEMP, 1), Src(D3DSPR_SAMPLER, 7),
+        Ins(D3DSIO_TEXKILL, 1), Dst(D3DSPR_TEXTURE, 7),
+        Ins(D3DSIO_CMP, 4), Dst(D3DSPR_TEMP, 3) | D3DSPDM_SATURATE, Src(D3DSPR_TEMP, 1) | D3DSPSM_NEG,
+        Src(D3DSPR_CONST, 0), Src(D3DSPR_INPUT, 1) | D3DSPSM_ABS,
+        Ins(D3DSIO_DP2ADD, 4), Dst(D3DSPR_TEMP, 4, D3DSP_WRITEMASK_0), Src(D3DSPR_TEMP, 3), Src(D3DSPR_CONST, 1),
+        Src(D3DSPR_CONST, 2, rep),
+        Ins(D3DSIO_SINCOS, 4), Dst(D3DSPR_TEMP, 5, kXY), Src(D3DSPR_TEMP, 4, rep), Src(D3DSPR_CONST, 3),
+        Src(D3DSPR_CONST, 4),
+        Ins(D3DSIO_NRM, 2), Dst(D3DSPR_TEMP, 6) | D3DSPDM_PARTIALPRECISION, Src(D3DSPR_TEMP, 2),
+        Ins(D3DSIO_M3x3, 3), Dst(D3DSPR_TEMP, 7, 0x70000), Src(D3DSPR_TEMP, 6), Src(D3DSPR_CONST, 29),
+        Ins(D3DSIO_LRP, 4), Dst(D3DSPR_TEMP, 8), Src(D3DSPR_TEMP, 5), Src(D3DSPR_TEMP, 7), Src(D3DSPR_CONST, 31),
+        Ins(D3DSIO_POW, 3), Dst(D3DSPR_TEMP, 11), Src(D3DSPR_TEMP, 8, rep) | D3DSPSM_ABSNEG, Src(D3DSPR_CONST, 0, rep),
+        Ins(D3DSIO_MOV, 2), Dst(D3DSPR_DEPTHOUT, 0, D3DSP_WRITEMASK_0), Src(D3DSPR_TEMP, 11, rep),
+        Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 8),
+        D3DPS_END()};
+    EXPECT_EQ(Create(all), D3D_OK);
+}
+
+TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
+{
+    const std::vector<DWORD> good = Modulate();
+    struct Case {
+        const char *what;
+        std::vector<DWORD> tokens;
+    };
+    std::vector<Case> cases;
+    auto mutate = [&](const char *what, size_t at, DWORD value) {
+        std::vector<DWORD> t = good;
+        t.at(at) = value;
+        cases.push_back({what, t});
+    };
+    mutate("vertex shader version", 0, D3DVS_VERSION(2, 0));
+    mutate("ps_2_0 tokens under a ps_1_1 version", 0, D3DPS_VERSION(1, 1));
+    mutate("ps_1_5", 0, D3DPS_VERSION(1, 5));
+    mutate("ps_3_0", 0, D3DPS_VERSION(3, 0));
+    mutate("unknown opcode", 14, Ins(0x70, 3));
+    mutate("vertex-only opcode", 14, Ins(D3DSIO_SLT, 3));
+    mutate("length field one short", 14, Ins(D3DSIO_MUL, 2));
+    mutate("co-issue", 14, Ins(D3DSIO_MUL, 3) | D3DSI_COISSUE);
+    mutate("controls on mul", 14, Ins(D3DSIO_MUL, 3) | D3DSI_TEXLD_PROJECT);
+    mutate("unknown texld controls", 10, Ins(D3DSIO_TEX, 3) | (3u << D3DSP_OPCODESPECIFICCONTROL_SHIFT));
+    mutate("parameter token without its high bit", 15, Dst(D3DSPR_TEMP, 0) & 0x7FFFFFFF);
+    mutate("empty write mask", 15, Reg(D3DSPR_TEMP, 0));
+    mutate("temporary past r11", 15, Dst(D3DSPR_TEMP, 12));
+    mutate("destination shift", 15, Dst(D3DSPR_TEMP, 0) | (1u << D3DSP_DSTSHIFT_SHIFT));
+    mutate("write to a constant", 15, Dst(D3DSPR_CONST, 0));
+    mutate("undeclared texture coordinate", 12, Src(D3DSPR_TEXTURE, 1));
+    mutate("undeclared colour", 17, Src(D3DSPR_INPUT, 1));
+    mutate("undeclared sampler", 13, Src(D3DSPR_SAMPLER, 1));
+    mutate("texld into oC0", 11, Dst(D3DSPR_COLOROUT, 0));
+    mutate("texld coordinates from a constant", 12, Src(D3DSPR_CONST, 0));
+    mutate("constant past c31", 17, Src(D3DSPR_CONST, 32));
+    mutate("bias source modifier", 17, Src(D3DSPR_INPUT, 0) | D3DSPSM_BIAS);
+    mutate("relative constant", 17, Src(D3DSPR_CONST, 0) | D3DVS_ADDRMODE_RELATIVE);
+    mutate("second render target", 19, Dst(D3DSPR_COLOROUT, 1));
+    mutate("cube sampler", 8, DclSampler(D3DSTT_CUBE));
+    mutate("sampler without a type", 8, DclSampler(D3DSTT_UNKNOWN));
+    mutate("sampler past s7", 9, Dst(D3DSPR_SAMPLER, 8));
+    mutate("input declared twice", 6, Dst(D3DSPR_TEXTURE, 0));
+    mutate("dcl of a temporary", 3, Dst(D3DSPR_TEMP, 0));
+    mutate("malformed end", good.size() - 1, 0x8000FFFF);
+    cases.push_back({"rcp without a replicate swizzle",
+                     {D3DPS_VERSION(2, 0), Ins(D3DSIO_RCP, 2), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
+                      D3DPS_END()}});
+    cases.push_back({"matrix past c31",
+                     {D3DPS_VERSION(2, 0), Ins(D3DSIO_M4x4, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1),
+                      Src(D3DSPR_CONST, 30), D3DPS_END()}});
+    {
+        // No end token: the reader stops at its bound instead of running on.
+        std::vector<DWORD> t((1u << 16) + 64, D3DSIO_NOP);
+        t[0] = D3DPS_VERSION(2, 0);
+        cases.push_back({"no end token", t});
+    }
+    for (const auto &c : cases) {
+        int lines = -1;
+        EXPECT_EQ(Create(c.tokens, &lines), D3DERR_INVALIDCALL) << c.what;
+        EXPECT_GE(lines, 1) << c.what;
+        EXPECT_LE(lines, 2) << c.what << " (a diagnostic, plus an unsupported note at most)";
+    }
+    IDirect3DPixelShader9 *shader = reinterpret_cast<IDirect3DPixelShader9 *>(1);
+    EXPECT_EQ(device_->CreatePixelShader(NULL, &shader), D3DERR_INVALIDCALL);
+    EXPECT_EQ(shader, nullptr);
+    EXPECT_EQ(device_->CreatePixelShader(good.data(), NULL), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PixelShaderTest, Ps1xStreamsFollowTheirVersionsRules)
+{
+    const DWORD rgb = D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1 | D3DSP_WRITEMASK_2, alpha = D3DSP_WRITEMASK_3;
+    const DWORD x2 = 1u << D3DSP_DSTSHIFT_SHIFT, d2 = 15u << D3DSP_DSTSHIFT_SHIFT, x8 = 3u << D3DSP_DSTSHIFT_SHIFT;
+    // ps_1_1: tex, texcoord, texkill, def, co-issue, shifts and the source modifiers.
+    const std::vector<DWORD> v11 = {
+        D3DPS_VERSION(1, 1),
+        D3DSIO_DEF, Dst(D3DSPR_CONST, 7), Bits(1), Bits(0.5f), Bits(-2), Bits(0),
+        D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
+        D3DSIO_TEXCOORD, Dst(D3DSPR_TEXTURE, 1),
+        D3DSIO_TEXKILL, Dst(D3DSPR_TEXTURE, 3),
+        D3DSIO_MUL, Dst(D3DSPR_TEMP, 1, rgb) | x2, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_SIGN, Src(D3DSPR_INPUT, 0),
+        D3DSIO_ADD | D3DSI_COISSUE, Dst(D3DSPR_TEMP, 1, alpha) | d2, Src(D3DSPR_CONST, 7) | D3DSPSM_COMP,
+        Src(D3DSPR_INPUT, 1) | D3DSPSM_BIAS,
+        D3DSIO_LRP, Dst(D3DSPR_TEXTURE, 2), Src(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_TEXTURE, 1),
+        D3DSIO_DP3, Dst(D3DSPR_TEMP, 0) | D3DSPDM_SATURATE, Src(D3DSPR_TEXTURE, 2) | D3DSPSM_BIASNEG,
+        Src(D3DSPR_CONST, 0) | D3DSPSM_NEG,
+        D3DSIO_CND, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0, Replicate(3)), Src(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, 1),
+        D3DPS_END()};
+    EXPECT_EQ(Create(v11), D3D_OK);
+    // ps_1_4: texcrd and texld in two phases, the second reading what the first made.
+    const std::vector<DWORD> v14 = {
+        D3DPS_VERSION(1, 4),
+        D3DSIO_TEXCOORD, Dst(D3DSPR_TEMP, 4, rgb), Src(D3DSPR_TEXTURE, 5) | (9u << D3DSP_SRCMOD_SHIFT),
+        D3DSIO_TEX, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0),
+        D3DSIO_PHASE,
+        D3DSIO_TEX, Dst(D3DSPR_TEMP, 2), Src(D3DSPR_TEMP, 4),
+        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0) | x8, Src(D3DSPR_TEMP, 2) | D3DSPSM_X2, Src(D3DSPR_TEMP, 1), Src(D3DSPR_INPUT, 0),
+        D3DSIO_CMP, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 5), Src(D3DSPR_CONST, 7),
+        D3DPS_END()};
+    EXPECT_EQ(Create(v14), D3D_OK);
+
+    struct Case {
+        const char *what;
+        const std::vector<DWORD> &base;
+        size_t at;
+        DWORD value;
+        int lines;
+    } cases[] = {
+        {"r2 in ps_1_1", v11, 14, Dst(D3DSPR_TEMP, 2, rgb), 1},
+        {"t4 in ps_1_1", v11, 8, Dst(D3DSPR_TEXTURE, 4), 1},
+        {"c8", v11, 19, Src(D3DSPR_CONST, 8), 1},
+        {"dp4 in ps_1_1", v11, 26, D3DSIO_DP4, 1},
+        {"_x8 in ps_1_1", v11, 14, Dst(D3DSPR_TEMP, 1, rgb) | x8, 1},
+        {"shift 5", v11, 14, Dst(D3DSPR_TEMP, 1, rgb) | (5u << D3DSP_DSTSHIFT_SHIFT), 1},
+        {"_x2 source in ps_1_1", v11, 15, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_X2, 1},
+        {"abs source in ps_1_1", v11, 15, Src(D3DSPR_TEXTURE, 0) | D3DSPSM_ABS, 1},
+        {"a length field", v11, 13, Ins(D3DSIO_MUL, 3), 1},
+        {"co-issue after co-issue", v11, 21, D3DSIO_LRP | D3DSI_COISSUE, 1},
+        {"phase in ps_1_1", v11, 13, D3DSIO_PHASE, 1},
+        {"tex of a temporary in ps_1_1", v11, 8, Dst(D3DSPR_TEMP, 0), 1},
+        {"bump mapping", v11, 9, D3DSIO_TEXBEM, 2},
+        {"texld from r# before the phase", v14, 6, Src(D3DSPR_TEMP, 4), 1},
+        {"write to t# in ps_1_4", v14, 12, Dst(D3DSPR_TEXTURE, 0), 1},
+        {"_dz on mad", v14, 13, Src(D3DSPR_TEMP, 2) | (9u << D3DSP_SRCMOD_SHIFT), 1},
+    };
+    for (const Case &c : cases) {
+        std::vector<DWORD> t = c.base;
+        t.at(c.at) = c.value;
+        int lines = -1;
+        EXPECT_EQ(Create(t, &lines), D3DERR_INVALIDCALL) << c.what;
+        EXPECT_EQ(lines, c.lines) << c.what;
+    }
+    std::vector<DWORD> twice = v14;
+    twice.insert(twice.begin() + 8, D3DSIO_PHASE);
+    EXPECT_EQ(Create(twice), D3DERR_INVALIDCALL) << "a second phase";
+}
+
+TEST_F(PixelShaderTest, StateBlocksCaptureAndApplyTheShaderAndItsConstants)
+{
+    IDirect3DPixelShader9 *a = Make(Constant(0)), *b = Make(Constant(1));
+    ASSERT_TRUE(a && b);
+    const float one[4] = {1, 1, 1, 1}, two[4] = {2, 2, 2, 2}, three[4] = {3, 3, 3, 3};
+    device_->SetPixelShader(a);
+    device_->SetPixelShaderConstantF(0, one, 1);
+
+    // A pixel-state block holds them; a vertex-state block does not.
+    IDirect3DStateBlock9 *pixel = nullptr, *vertex = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
+    device_->SetPixelShader(b);
+    device_->SetPixelShaderConstantF(0, two, 1);
+    vertex->Apply();
+    EXPECT_EQ(Current(), b);
+    EXPECT_EQ(ConstantX(0), 2.0f);
+    pixel->Apply();
+    EXPECT_EQ(Current(), a);
+    EXPECT_EQ(ConstantX(0), 1.0f);
+
+    // Recording reaches the block, not the device, until it is applied.
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    device_->SetPixelShader(b);
+    device_->SetPixelShaderConstantF(5, three, 1);
+    IDirect3DStateBlock9 *recorded = nullptr;
+    ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
+    EXPECT_EQ(Current(), a);
+    EXPECT_EQ(ConstantX(5), 0.0f);
+    recorded->Apply();
+    EXPECT_EQ(Current(), b);
+    EXPECT_EQ(ConstantX(5), 3.0f);
+    EXPECT_EQ(ConstantX(0), 1.0f);  // not recorded, not changed
+
+    // Capture takes the device's shader again.
+    pixel->Capture();
+    device_->SetPixelShader(NULL);
+    pixel->Apply();
+    EXPECT_EQ(Current(), b);
+
+    // Blocks hold references; once released only the device's binding remains.
+    pixel->Release();
+    vertex->Release();
+    recorded->Release();
+    device_->SetPixelShader(NULL);
+    EXPECT_EQ(a->Release(), 0u);
+    EXPECT_EQ(b->Release(), 0u);
+}
+
+TEST_F(PixelShaderTest, ConstantsCapsAndResetFollowTheSdk)
+{
+    float values[8] = {1, 2, 3, 4, 5, 6, 7, 8}, back[8] = {};
+    ASSERT_EQ(device_->SetPixelShaderConstantF(222, values, 2), D3D_OK);
+    ASSERT_EQ(device_->GetPixelShaderConstantF(222, back, 2), D3D_OK);
+    EXPECT_EQ(memcmp(values, back, sizeof values), 0);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->SetPixelShaderConstantF(223, values, 2), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(device_->SetPixelShaderConstantF(0, NULL, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetPixelShaderConstantF(224, back, 1), D3DERR_INVALIDCALL);
+
+    D3DCAPS9 caps;
+    ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.PixelShaderVersion, DWORD(D3DPS_VERSION(2, 0)));
+    EXPECT_EQ(caps.PS20Caps.NumTemps, D3DPS20_MIN_NUMTEMPS);
+    EXPECT_EQ(caps.PS20Caps.NumInstructionSlots, D3DPS20_MIN_NUMINSTRUCTIONSLOTS);
+    EXPECT_EQ(caps.PS20Caps.Caps, 0u);
+
+    // Reset lets the bound shader go, as every other binding.
+    IDirect3DPixelShader9 *shader = Make(Modulate());
+    ASSERT_NE(shader, nullptr);
+    device_->SetPixelShader(shader);
+    D3DPRESENT_PARAMETERS pp = testsupport::WindowedParameters(64, 32);
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    EXPECT_EQ(Current(), nullptr);
+    EXPECT_EQ(ConstantX(222), 0.0f);
+    EXPECT_EQ(shader->Release(), 0u);
+}
