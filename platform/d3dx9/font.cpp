@@ -387,14 +387,17 @@ private:
         ApplyBatchStates(device_, states.data(), states.size());
         IDirect3DBaseTexture9 *texture = nullptr;
         IDirect3DVertexShader9 *vertexShader = nullptr;
+        IDirect3DPixelShader9 *pixelShader = nullptr;
         IDirect3DVertexDeclaration9 *declaration = nullptr;
         DWORD fvf = 0;
         device_->GetTexture(0, &texture);
         device_->GetVertexShader(&vertexShader);
+        device_->GetPixelShader(&pixelShader);
         device_->GetVertexDeclaration(&declaration);
         device_->GetFVF(&fvf);
 
         device_->SetVertexShader(nullptr);
+        device_->SetPixelShader(nullptr);
         device_->SetFVF(kQuadFvf);
         for (size_t p = 0; p < quads.size(); ++p) {
             if (quads[p].empty())
@@ -406,12 +409,13 @@ private:
 
         device_->SetTexture(0, texture);
         device_->SetVertexShader(vertexShader);
+        device_->SetPixelShader(pixelShader);
         if (fvf)
             device_->SetFVF(fvf);
         else
             device_->SetVertexDeclaration(declaration);
         for (IUnknown *held : {static_cast<IUnknown *>(texture), static_cast<IUnknown *>(vertexShader),
-                               static_cast<IUnknown *>(declaration)})
+                               static_cast<IUnknown *>(pixelShader), static_cast<IUnknown *>(declaration)})
             if (held)
                 held->Release();
         RestoreBatchStates(device_, states.data(), states.size());
