@@ -465,12 +465,15 @@ D3DXMATRIX *WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX *out, FLOAT fovy, FLOAT
     return out;
 }
 
-D3DXMATRIX *WINAPI D3DXMatrixLookAtLH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
-                                      const D3DXVECTOR3 *up)
+namespace {
+
+// The view from `eye` towards `at`; a right-handed view looks down its -z, so its z axis
+// runs from the target back to the eye.
+D3DXMATRIX *LookAt(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at, const D3DXVECTOR3 *up, bool right)
 {
     if (!out || !eye || !at || !up)
         return nullptr;
-    D3DXVECTOR3 zaxis = *at - *eye, xaxis, yaxis;
+    D3DXVECTOR3 zaxis = right ? *eye - *at : *at - *eye, xaxis, yaxis;
     D3DXVec3Normalize(&zaxis, &zaxis);
     D3DXVec3Cross(&xaxis, up, &zaxis);
     D3DXVec3Normalize(&xaxis, &xaxis);
@@ -478,6 +481,14 @@ D3DXMATRIX *WINAPI D3DXMatrixLookAtLH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, c
     *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0.0f, xaxis.y, yaxis.y, zaxis.y, 0.0f, xaxis.z, yaxis.z, zaxis.z,
                       0.0f, -D3DXVec3Dot(&xaxis, eye), -D3DXVec3Dot(&yaxis, eye), -D3DXVec3Dot(&zaxis, eye), 1.0f);
     return out;
+}
+
+}  // namespace
+
+D3DXMATRIX *WINAPI D3DXMatrixLookAtLH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
+                                      const D3DXVECTOR3 *up)
+{
+    return LookAt(out, eye, at, up, false);
 }
 
 D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
@@ -497,17 +508,7 @@ D3DXMATRIX *WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r,
 D3DXMATRIX *WINAPI D3DXMatrixLookAtRH(D3DXMATRIX *out, const D3DXVECTOR3 *eye, const D3DXVECTOR3 *at,
                                       const D3DXVECTOR3 *up)
 {
-    // The left-handed view looking from the target back at the eye, x mirrored with it.
-    if (!out || !eye || !at || !up)
-        return nullptr;
-    D3DXVECTOR3 zaxis = *eye - *at, xaxis, yaxis;
-    D3DXVec3Normalize(&zaxis, &zaxis);
-    D3DXVec3Cross(&xaxis, up, &zaxis);
-    D3DXVec3Normalize(&xaxis, &xaxis);
-    D3DXVec3Cross(&yaxis, &zaxis, &xaxis);
-    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0.0f, xaxis.y, yaxis.y, zaxis.y, 0.0f, xaxis.z, yaxis.z, zaxis.z,
-                      0.0f, -D3DXVec3Dot(&xaxis, eye), -D3DXVec3Dot(&yaxis, eye), -D3DXVec3Dot(&zaxis, eye), 1.0f);
-    return out;
+    return LookAt(out, eye, at, up, true);
 }
 
 namespace {
