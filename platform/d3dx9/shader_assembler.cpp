@@ -1,10 +1,11 @@
 /*
  * shader_assembler.cpp - D3DXAssembleShader and D3DXAssembleShaderFromFileA.
  *
- * Turns vs_1_0, vs_1_1, vs_2_0 and ps_2_0 assembly into Direct3D 9 shader bytecode: the
- * version token, one instruction token per statement followed by its destination and
- * source parameter tokens (for version 2 shaders the instruction token carries the count
- * of the tokens that follow), dcl and def tokens, and the end token; no comment blocks.
+ * Turns vs_1_0, vs_1_1, vs_2_0, ps_1_1 to ps_1_4 and ps_2_0 assembly into Direct3D 9
+ * shader bytecode: the version token, one instruction token per statement followed by its
+ * destination and source parameter tokens (for version 2 shaders the instruction token
+ * carries the count of the tokens that follow), dcl and def tokens, and the end token; no
+ * comment blocks.
  * Vertex instructions: the vs_1_1 arithmetic set (mov add sub mul mad dp3 dp4 m4x4 m4x3
  * m3x4 m3x3 m3x2 rcp rsq min max slt sge exp expp log logp lit frc dst nop) and, for
  * vs_2_0, mova lrp pow crs abs nrm sincos.
@@ -17,11 +18,17 @@
  * are checked too: declared inputs and samplers, one constant and one input register
  * read per vertex instruction, temporaries written before they are read, instruction
  * slot limits (ps_2_0: 64 arithmetic, 32 texture), a fully written oPos, a written oC0.
+ * ps_1_x: tex, texcoord, texkill (ps_1_4: texld, texcrd with _dz/_dw, phase), mov add sub
+ * mul mad lrp dp3 dp4 cnd cmp nop, the result shifts and _sat, the -, 1-, _bias, _bx2 and
+ * _x2 source modifiers, replicate swizzles, '+' co-issue; checked: r0 written, registers
+ * filled before they are read, texture instructions first, 8 arithmetic instructions (a
+ * phase each), co-issued pairs split .rgb / .a, cnd on r0.a before ps_1_4.
  *
  * Relies on shader_lexer.cpp for tokens, D3DXCreateBuffer for the result buffers and
  * tavrok::Diagnostic / ResolvePath from the platform services.  Object-like macros from
  * the caller's D3DXMACRO list and from "#define" are expanded; "#include", flow control,
- * integer and boolean constants, vs_2_x/vs_3_0, ps_1_x, ps_2_x and ps_3_0 are not supported.
+ * integer and boolean constants, vs_2_x/vs_3_0, ps_1_x's bump and matrix reads, ps_2_x and
+ * ps_3_0 are not supported.
  */
 #include <d3dx9.h>
 #include <d3dx9shader.h>
@@ -167,6 +174,7 @@ struct Operand {
     bool hasSuffix = false;          // a swizzle or mask was written
     DWORD swizzle = 0xE4;            // sources: 2 bits per result component (x y z w)
     DWORD mask = 0xF;                // destinations: write mask bits x=1 y=2 z=4 w=8
+    std::string suffix;              // ps_1_x sources: "_bx2", "_bias", "_x2", "_dz", "_dw"
     int line = 0;
     int column = 0;
 };
@@ -322,11 +330,19 @@ private:
     std::string Name(const Operand &o) const { return RegisterName(o.type, o.number, pixel_); }
     void Finish(int line, int column);
 
+    // ps_1_1 .. ps_1_4
+    void Ps1Statement(StatementReader &in);
+    void Ps1Texture(StatementReader &in, const ShaderToken &opToken, const std::string &name);
+    void Ps1Arithmetic(StatementReader &in, const ShaderToken &opToken, const std::string &name, bool coissue);
+    DWORD Ps1SourceToken(StatementReader &in, Operand &src, bool texture);
+    void Ps1CheckRead(const Operand &src, unsigned components);
+
     void ParseRegister(StatementReader &in, Operand &operand, bool source = false);
     bool PixelRegister(std::string name, Operand &operand, unsigned &limit, std::string &digits) const;
     Operand ParseDestination(StatementReader &in);
     void ParseWriteMask(StatementReader &in, Operand &dst);
     Operand ParseSource(StatementReader &in);
+    DWORD ParseSwizzle(StatementReader &in, std::string *modifier = nullptr);
     void ParseRelative(StatementReader &in, Operand &operand);
     float ParseFloat(StatementReader &in);
     void Emit(DWORD opcode, const std::vector<DWORD> &parameters);
@@ -337,7 +353,8 @@ private:
     std::string name_;
     bool validate_;
     DWORD version_ = 0;
-    bool pixel_ = false;  // a ps_2_0 shader
+    bool pixel_ = false;  // a ps_2_0 or ps_1_x shader
+    unsigned psMinor_ = 0;  // ps_1_x: the minor version (1 to 4); 0 for other shaders
     bool versionFailed_ = false;
     std::vector<DWORD> code_;
     std::vector<SourceError> errors_;
@@ -357,6 +374,15 @@ private:
     bool samplerDeclared_[kPsSamplerCount] = {};
     unsigned colorWritten_ = 0;
     int textureSlots_ = 0;
+    // ps_1_x: t# loaded by tex/texcoord or written (ps_1_1..1_3), the phase, what the
+    // current phase has used, the instruction a co-issued one pairs with.
+    unsigned textureWritten_[kPsTexCoordCount] = {};
+    bool phaseSeen_ = false;
+    bool arithmeticInPhase_ = false;
+    int ps1Arithmetic_ = 0;
+    int ps1Texture_ = 0;
+    int colourReadLine_ = 0, colourReadColumn_ = 0;  // ps_1_4: a v# read before any phase
+    unsigned pairMask_ = 0;  // the write mask of the last arithmetic instruction; 0: none to pair with
 };
 
 void Assembler::Error(int line, int column, std::string reason)
@@ -504,7 +530,9 @@ void Assembler::Finish(int line, int column)
     }
     if (validate_ && !pixel_ && positionWritten_ != 0xF)
         Error(line, column, "oPos must be written (all four components)");
-    if (validate_ && pixel_ && colorWritten_ == 0)
+    if (validate_ && psMinor_ && tempWritten_[0] == 0)
+        Error(line, column, "r0 must be written (it is the pixel's colour)");
+    if (validate_ && pixel_ && !psMinor_ && colorWritten_ == 0)
         Error(line, column, "oC0 must be written");
     code_.push_back(D3DVS_END());
 }
@@ -522,6 +550,10 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
     StatementReader in(tokens);
     const ShaderToken &last = tokens.back();
     in.SetEndPosition(last.line, last.column + static_cast<int>(last.text.size()));
+    if (psMinor_) {
+        Ps1Statement(in);
+        return;
+    }
     const ShaderToken &opToken = in.Next();
     if (opToken.kind != ShaderToken::Identifier)
         in.Fail(opToken, "expected an instruction but found '" + opToken.text + "'");
@@ -594,8 +626,11 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         version_ = kVersion20;
     else if (text == "ps_2_0")
         version_ = kVersion20, pixel_ = true;
+    else if (text.size() == 6 && text.compare(0, 5, "ps_1_") == 0 && text[5] >= '1' && text[5] <= '4')
+        psMinor_ = static_cast<unsigned>(text[5] - '0'), version_ = 0x0100 | psMinor_, pixel_ = true;
     else if (text.compare(0, 3, "ps_") == 0)
-        throw SourceError{at.line, at.column, "unsupported pixel shader version '" + text + "' (ps_2_0 is)"};
+        throw SourceError{at.line, at.column,
+                          "unsupported pixel shader version '" + text + "' (ps_1_1 to ps_1_4 and ps_2_0 are)"};
     else if (text.compare(0, 3, "vs_") == 0)
         throw SourceError{at.line, at.column, "unsupported vertex shader version '" + text +
                                                   "' (vs_1_0, vs_1_1 and vs_2_0 are)"};
@@ -603,7 +638,8 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         throw SourceError{at.line, at.column, "expected the shader version (vs_1_1 or vs_2_0) but found '" +
                                                   at.text + "'"};
     versionFailed_ = false;
-    code_.push_back(pixel_ ? D3DPS_VERSION(2, 0) : D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
+    code_.push_back(pixel_ ? D3DPS_VERSION(version_ >> 8, version_ & 0xFF)
+                           : D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
     if (end < tokens.size())
         throw SourceError{tokens[end].line, tokens[end].column,
                           "unexpected '" + tokens[end].text + "' after the shader version"};
@@ -641,6 +677,26 @@ bool Assembler::PixelRegister(std::string name, Operand &operand, unsigned &limi
     static const Bank banks[] = {{"oc", D3DSPR_COLOROUT, kPsColorOutCount}, {"r", D3DSPR_TEMP, kTempCount},
                                  {"c", D3DSPR_CONST, kPsConstCount},        {"v", D3DSPR_INPUT, kPsColorInCount},
                                  {"t", D3DSPR_TEXTURE, kPsTexCoordCount},   {"s", D3DSPR_SAMPLER, kPsSamplerCount}};
+    // ps_1_x: 2 temporaries and 4 texture registers (6 and 6 in ps_1_4), 8 constants, no
+    // samplers or output registers (r0 is the colour).
+    const unsigned ps14 = psMinor_ == 4;
+    const Bank banks1[] = {{"r", D3DSPR_TEMP, ps14 ? 6u : 2u},
+                           {"c", D3DSPR_CONST, 8},
+                           {"v", D3DSPR_INPUT, kPsColorInCount},
+                           {"t", D3DSPR_TEXTURE, ps14 ? 6u : 4u}};
+    if (psMinor_) {
+        if (name == "odepth")
+            return false;
+        for (const Bank &bank : banks1) {
+            if (name.compare(0, 1, bank.prefix) == 0 && name.size() > 1 && name[1] >= '0' && name[1] <= '9') {
+                operand.type = bank.type;
+                limit = bank.count;
+                digits = name.substr(1);
+                return true;
+            }
+        }
+        return false;
+    }
     for (const Bank &bank : banks) {
         const size_t length = strlen(bank.prefix);
         if (name.compare(0, length, bank.prefix) == 0 && name.size() > length && name[length] >= '0' &&
@@ -666,13 +722,19 @@ void Assembler::ParseRegister(StatementReader &in, Operand &operand, bool source
     unsigned limit = 0;
     std::string digits;
     if (pixel_) {
-        // A pixel shader's source may carry the _abs modifier: "r0_abs", "-c1_abs".
-        if (source && name.size() > 4 && name.compare(name.size() - 4, 4, "_abs") == 0) {
+        // ps_1_x sources carry their modifier after the name: "r0_bx2", "t0_dw".
+        const size_t cut = name.find('_');
+        if (source && psMinor_ && cut != std::string::npos) {
+            operand.suffix = name.substr(cut);
+            name.erase(cut);
+        }
+        // A ps_2_0 source may carry the _abs modifier: "r0_abs", "-c1_abs".
+        if (source && !psMinor_ && name.size() > 4 && name.compare(name.size() - 4, 4, "_abs") == 0) {
             operand.abs = true;
             name.erase(name.size() - 4);
         }
         if (!PixelRegister(name, operand, limit, digits) && !(name == "c" && in.IsPunct('[')))
-            in.Fail(token, "'" + token.text + "' is not a pixel shader register");
+            in.Fail(token, "'" + token.text + "' is not a " + (psMinor_ ? "ps_1_x" : "pixel shader") + " register");
         if (name == "c")
             in.Fail(token, "relative addressing is not available in pixel shaders");
         if (!ParseSmallNumber(digits, operand.number))
@@ -765,7 +827,8 @@ Operand Assembler::ParseDestination(StatementReader &in)
     if (in.IsPunct('['))
         in.Fail(in.Peek(), "a destination cannot be addressed relatively");
     if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST ||
-        (pixel_ && (dst.type == D3DSPR_TEXTURE || dst.type == D3DSPR_SAMPLER)))
+        (pixel_ && dst.type == D3DSPR_TEXTURE && (psMinor_ == 0 || psMinor_ == 4)) ||
+        (pixel_ && dst.type == D3DSPR_SAMPLER))
         throw SourceError{dst.line, dst.column, Name(dst) + " cannot be written"};
     if (!pixel_ && dst.type == D3DSPR_RASTOUT && dst.number != D3DSRO_POSITION)
         dst.mask = 0x1;  // oFog and oPts are scalars
@@ -814,31 +877,43 @@ Operand Assembler::ParseSource(StatementReader &in)
     if (!readable)
         in.Fail(in.Peek(), Name(src) + " cannot be read");
     if (in.TakePunct('.')) {
-        const ShaderToken &suffix = in.Next();
-        std::string text = Lower(suffix.text);
-        if (suffix.kind != ShaderToken::Identifier || text.empty() || text.size() > 4)
-            in.Fail(suffix, "expected a swizzle but found '" + suffix.text + "'");
-        DWORD swizzle = 0;
-        unsigned index = 0;
-        for (size_t i = 0; i < 4; ++i) {
-            if (i < text.size()) {
-                char c = text[i];
-                const char *where = strchr("xyzw", c);
-                const char *colour = strchr("rgba", c);
-                if (where && c)
-                    index = static_cast<unsigned>(where - "xyzw");
-                else if (colour && c)
-                    index = static_cast<unsigned>(colour - "rgba");
-                else
-                    in.Fail(suffix, "'" + suffix.text + "' is not a swizzle");
-            }
-            // A short swizzle repeats its last component.
-            swizzle |= index << (2 * i);
-        }
-        src.swizzle = swizzle;
+        src.swizzle = ParseSwizzle(in);
         src.hasSuffix = true;
     }
     return src;
+}
+
+// The components after a source's '.': "xyzw" or "rgba" letters, a short list repeating
+// its last one.  With `modifier`, a ps_1_x modifier written after them ("t0.xyw_dw") is
+// cut off into it.
+DWORD Assembler::ParseSwizzle(StatementReader &in, std::string *modifier)
+{
+    const ShaderToken &suffix = in.Next();
+    std::string text = Lower(suffix.text);
+    const size_t cut = text.find('_');
+    if (modifier && cut != std::string::npos) {
+        *modifier = text.substr(cut);
+        text.erase(cut);
+    }
+    if (suffix.kind != ShaderToken::Identifier || text.empty() || text.size() > 4)
+        in.Fail(suffix, "expected a swizzle but found '" + suffix.text + "'");
+    DWORD swizzle = 0;
+    unsigned index = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        if (i < text.size()) {
+            char c = text[i];
+            const char *where = strchr("xyzw", c);
+            const char *colour = strchr("rgba", c);
+            if (where && c)
+                index = static_cast<unsigned>(where - "xyzw");
+            else if (colour && c)
+                index = static_cast<unsigned>(colour - "rgba");
+            else
+                in.Fail(suffix, "'" + suffix.text + "' is not a swizzle");
+        }
+        swizzle |= index << (2 * i);
+    }
+    return swizzle;
 }
 
 float Assembler::ParseFloat(StatementReader &in)
@@ -1172,6 +1247,292 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
         }
     }
     Emit(op.code | op.control, parameters);
+}
+
+// ---- ps_1_1 .. ps_1_4 -------------------------------------------------------------------
+// No declarations: tex/texcoord (ps_1_1..1_3) or texld/texcrd (ps_1_4) come first, then at
+// most 8 arithmetic instructions, each of which may be paired by a leading '+' with the one
+// before it; ps_1_4 may repeat both parts once after "phase".  r0 is the colour.
+
+struct Ps1Opcode {
+    const char *name;
+    DWORD code;
+    int sources;
+    unsigned minMinor;
+};
+
+const Ps1Opcode kPs1Opcodes[] = {
+    {"mov", D3DSIO_MOV, 1, 1}, {"add", D3DSIO_ADD, 2, 1}, {"sub", D3DSIO_SUB, 2, 1}, {"mul", D3DSIO_MUL, 2, 1},
+    {"mad", D3DSIO_MAD, 3, 1}, {"lrp", D3DSIO_LRP, 3, 1}, {"dp3", D3DSIO_DP3, 2, 1}, {"dp4", D3DSIO_DP4, 2, 2},
+    {"cnd", D3DSIO_CND, 3, 1}, {"cmp", D3DSIO_CMP, 3, 2}, {"nop", D3DSIO_NOP, 0, 1},
+};
+
+constexpr DWORD kSwizzleXyzw = 0xE4, kSwizzleXyz = 0xA4, kSwizzleXyw = 0xF4;
+
+void Assembler::Ps1Statement(StatementReader &in)
+{
+    const bool coissue = in.TakePunct('+');
+    const ShaderToken &opToken = in.Next();
+    if (opToken.kind != ShaderToken::Identifier)
+        in.Fail(opToken, "expected an instruction but found '" + opToken.text + "'");
+    const std::string name = Lower(opToken.text);
+    if (name.compare(0, 3, "ps_") == 0 || name == "ps" || name.compare(0, 3, "vs_") == 0 || name == "vs")
+        in.Fail(opToken, "the shader version may only be given once, on the first line");
+    if (coissue && (name == "def" || name == "phase"))
+        in.Fail(opToken, name + " cannot be co-issued");
+    if (name == "def") {
+        Definition(in, opToken);
+        return;
+    }
+    if (name == "phase") {
+        if (psMinor_ != 4 || phaseSeen_)
+            in.Fail(opToken, "phase appears once, in ps_1_4 only");
+        if (!in.AtEnd())
+            in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after phase");
+        if (validate_ && colourReadLine_)
+            throw SourceError{colourReadLine_, colourReadColumn_,
+                              "v0 and v1 can be read only after the phase"};
+        phaseSeen_ = true;
+        arithmeticInPhase_ = false;
+        ps1Arithmetic_ = ps1Texture_ = 0;
+        pairMask_ = 0;
+        code_.push_back(D3DSIO_PHASE);
+        return;
+    }
+    const std::string base = name.substr(0, name.find('_'));
+    if (base == "tex" || base == "texcoord" || base == "texkill" || base == "texld" || base == "texcrd") {
+        if (coissue)
+            in.Fail(opToken, "texture instructions cannot be co-issued");
+        if (base != name)
+            in.Fail(opToken, base + " takes no instruction modifiers");
+        Ps1Texture(in, opToken, base);
+        return;
+    }
+    Ps1Arithmetic(in, opToken, name, coissue);
+}
+
+// tex t#, texcoord t#, texkill t# (ps_1_1..1_3); texld r#, t#|r#, texcrd r#, t#,
+// texkill r#|t# (ps_1_4).
+void Assembler::Ps1Texture(StatementReader &in, const ShaderToken &opToken, const std::string &name)
+{
+    const bool ps14 = psMinor_ == 4;
+    if (!ps14 && (name == "texld" || name == "texcrd"))
+        in.Fail(opToken, name + " needs ps_1_4 (ps_1_1..1_3 use tex and texcoord)");
+    if (ps14 && (name == "tex" || name == "texcoord"))
+        in.Fail(opToken, name + " belongs to ps_1_1..1_3 (ps_1_4 uses texld and texcrd)");
+    if (validate_ && arithmeticInPhase_)
+        in.Fail(opToken, std::string("texture instructions must come before the arithmetic") +
+                             (ps14 ? " of their phase" : ""));
+    const int limit = ps14 ? 6 : 4;
+    if (validate_ && ++ps1Texture_ > limit)
+        in.Fail(opToken, "too many texture instructions (more than " + std::to_string(limit) + ")");
+    instructionSeen_ = true;
+
+    Operand dst;
+    ParseRegister(in, dst);
+    const DWORD code = name == "tex" || name == "texld" ? D3DSIO_TEX
+                       : name == "texkill"              ? D3DSIO_TEXKILL
+                                                        : D3DSIO_TEXCOORD;
+    if (!ps14 || name == "texkill") {
+        const bool ok = dst.type == D3DSPR_TEXTURE || (ps14 && dst.type == D3DSPR_TEMP);
+        if (!ok)
+            throw SourceError{dst.line, dst.column, name + (ps14 ? " reads r# or t#" : " names a texture register (t#)")};
+        if (!in.AtEnd())
+            in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the operand of " + name);
+        if (validate_ && name == "texkill" && dst.type == D3DSPR_TEMP)
+            CheckTempRead(dst, dst.number, 0x7);
+        if (name != "texkill")
+            textureWritten_[dst.number] = 0xF;
+        Emit(code, {RegisterBits(dst.type, dst.number) | D3DSP_WRITEMASK_ALL});
+        return;
+    }
+    // texld / texcrd r#[.mask], src
+    if (dst.type != D3DSPR_TEMP)
+        throw SourceError{dst.line, dst.column, name + " writes a temporary register (r#)"};
+    ParseWriteMask(in, dst);
+    if (name == "texld" && dst.hasSuffix)
+        in.Fail(opToken, "texld writes the whole register");
+    if (name == "texcrd" && (dst.mask & 0x8))
+        in.Fail(opToken, "texcrd writes .rgb or .rg only");
+    in.ExpectPunct(',', "',' and the coordinates");
+    Operand src;
+    const DWORD srcToken = Ps1SourceToken(in, src, true);
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the operands of " + name);
+    const bool fromTemp = src.type == D3DSPR_TEMP;
+    if (src.type != D3DSPR_TEXTURE && !(fromTemp && name == "texld" && phaseSeen_))
+        throw SourceError{src.line, src.column,
+                          name + " reads t#" + (name == "texld" ? " (or r# after the phase)" : "")};
+    const DWORD modifier = srcToken & D3DSP_SRCMOD_MASK;
+    if (modifier == D3DSPSM_DZ && !fromTemp)
+        throw SourceError{src.line, src.column, "_dz applies to texld from r# only"};
+    if (fromTemp && validate_)
+        CheckTempRead(src, src.number, 0x7);
+    if (!dst.hasSuffix)
+        dst.mask = name == "texld" ? 0xF : 0x7;
+    tempWritten_[dst.number] |= dst.mask;
+    Emit(code, {RegisterBits(D3DSPR_TEMP, dst.number) | (dst.mask << 16), srcToken});
+}
+
+// A ps_1_x source: "-", "1-" (complement) before the register; _bias, _bx2, _x2 (ps_1_4)
+// after it, or for texld/texcrd _dz/_db and _dw/_da; a replicate or rotate swizzle.
+DWORD Assembler::Ps1SourceToken(StatementReader &in, Operand &src, bool texture)
+{
+    bool complement = false;
+    if (in.Peek().kind == ShaderToken::Number && in.Peek().text == "1") {
+        in.Next();
+        in.ExpectPunct('-', "'-' after 1 (the complement 1-x)");
+        complement = true;
+    } else if (in.TakePunct('-')) {
+        src.negate = true;
+    }
+    ParseRegister(in, src, true);
+    if (in.IsPunct('['))
+        in.Fail(in.Peek(), "relative addressing is not available in pixel shaders");
+    if (in.TakePunct('.')) {
+        std::string after;
+        src.swizzle = ParseSwizzle(in, &after);
+        src.hasSuffix = true;
+        if (!after.empty() && !src.suffix.empty())
+            throw SourceError{src.line, src.column, "a source takes one modifier"};
+        if (!after.empty())
+            src.suffix = after;
+    }
+    DWORD modifier = 0;
+    const std::string &suffix = src.suffix;
+    if (suffix.empty())
+        modifier = src.negate ? D3DSPSM_NEG : complement ? D3DSPSM_COMP : D3DSPSM_NONE;
+    else if (suffix == "_bias" && !texture)
+        modifier = src.negate ? D3DSPSM_BIASNEG : D3DSPSM_BIAS;
+    else if (suffix == "_bx2" && !texture)
+        modifier = src.negate ? D3DSPSM_SIGNNEG : D3DSPSM_SIGN;
+    else if (suffix == "_x2" && !texture && psMinor_ == 4)
+        modifier = src.negate ? D3DSPSM_X2NEG : D3DSPSM_X2;
+    else if ((suffix == "_dz" || suffix == "_db") && texture)
+        modifier = D3DSPSM_DZ;
+    else if ((suffix == "_dw" || suffix == "_da") && texture)
+        modifier = D3DSPSM_DW;
+    else
+        throw SourceError{src.line, src.column, "source modifier '" + suffix + "' is not available here in ps_1_" +
+                                                    std::to_string(psMinor_)};
+    if (complement && !suffix.empty())
+        throw SourceError{src.line, src.column, "1-x cannot be combined with another source modifier"};
+    if (texture && (src.negate || complement))
+        throw SourceError{src.line, src.column, "texld and texcrd take no negation or complement"};
+    const DWORD w = src.swizzle;
+    const bool replicate = w == (w & 3u) * 0x55u;
+    const bool allowed = texture ? w == kSwizzleXyzw || w == kSwizzleXyz || w == kSwizzleXyw
+                                 : w == kSwizzleXyzw || replicate || w == 0x39 || w == 0xD2;
+    if (!allowed)
+        throw SourceError{src.line, src.column,
+                          texture ? std::string("texld and texcrd read .xyz or .xyw")
+                                  : "ps_1_x sources take a replicate (.r .g .b .a), .yzxw or .zxyw swizzle"};
+    if (texture && modifier == D3DSPSM_DW && w != kSwizzleXyw)
+        throw SourceError{src.line, src.column, "_dw reads .xyw"};
+    if (src.type != D3DSPR_TEMP && src.type != D3DSPR_TEXTURE && src.type != D3DSPR_CONST &&
+        src.type != D3DSPR_INPUT)
+        throw SourceError{src.line, src.column, Name(src) + " cannot be read"};
+    return RegisterBits(src.type, src.number) | (w << D3DVS_SWIZZLE_SHIFT) | modifier;
+}
+
+// Registers read before they hold anything: temporaries, and in ps_1_1..1_3 the texture
+// registers no tex, texcoord or instruction has filled.
+void Assembler::Ps1CheckRead(const Operand &src, unsigned components)
+{
+    if (src.type == D3DSPR_TEMP)
+        CheckTempRead(src, src.number, components);
+    if (src.type == D3DSPR_TEXTURE && psMinor_ < 4 && (components & ~textureWritten_[src.number]))
+        throw SourceError{src.line, src.column, Name(src) + " is read before tex or texcoord loads it"};
+    if (src.type == D3DSPR_INPUT && psMinor_ == 4 && !phaseSeen_ && !colourReadLine_) {
+        colourReadLine_ = src.line;
+        colourReadColumn_ = src.column;
+    }
+}
+
+void Assembler::Ps1Arithmetic(StatementReader &in, const ShaderToken &opToken, const std::string &name, bool coissue)
+{
+    const std::string base = name.substr(0, name.find('_'));
+    const Ps1Opcode *op = nullptr;
+    for (const Ps1Opcode &candidate : kPs1Opcodes)
+        if (base == candidate.name)
+            op = &candidate;
+    if (!op)
+        in.Fail(opToken, "'" + opToken.text + "' is not a ps_1_" + std::to_string(psMinor_) + " instruction");
+    if (psMinor_ < op->minMinor)
+        in.Fail(opToken, base + " needs ps_1_" + std::to_string(op->minMinor));
+    // _x2 _x4 _d2 (and in ps_1_4 _x8 _d4 _d8) scale the result; _sat clamps it.
+    DWORD shift = 0, saturate = 0;
+    for (size_t at = base.size(); at < name.size();) {
+        const size_t next = name.find('_', at + 1);
+        const std::string modifier = name.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        static const struct {
+            const char *name;
+            DWORD shift;
+            bool ps14;
+        } kShifts[] = {{"_x2", 1, false}, {"_x4", 2, false}, {"_d2", 15, false},
+                       {"_x8", 3, true},  {"_d4", 14, true}, {"_d8", 13, true}};
+        bool known = false;
+        if (modifier == "_sat" && !saturate) {
+            saturate = D3DSPDM_SATURATE;
+            known = true;
+        }
+        for (const auto &entry : kShifts) {
+            if (modifier == entry.name && !shift && (!entry.ps14 || psMinor_ == 4)) {
+                shift = entry.shift;
+                known = true;
+            }
+        }
+        if (!known)
+            in.Fail(opToken, "instruction modifier '" + modifier + "' is not available here in ps_1_" +
+                                 std::to_string(psMinor_));
+        at = next == std::string::npos ? name.size() : next;
+    }
+    if (op->code == D3DSIO_NOP) {
+        if (coissue || shift || saturate)
+            in.Fail(opToken, "nop takes no modifiers and cannot be co-issued");
+        if (!in.AtEnd())
+            in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after nop");
+        Emit(D3DSIO_NOP, {});
+        return;
+    }
+    Operand dst = ParseDestination(in);
+    std::vector<Operand> src(static_cast<size_t>(op->sources));
+    std::vector<DWORD> parameters;
+    parameters.push_back(RegisterBits(dst.type, dst.number) | (dst.mask << 16) | saturate |
+                         (shift << D3DSP_DSTSHIFT_SHIFT));
+    for (Operand &s : src) {
+        in.ExpectPunct(',', "',' and a source");
+        parameters.push_back(Ps1SourceToken(in, s, false));
+    }
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the operands of " + base);
+
+    if (validate_) {
+        if (psMinor_ < 4 && dst.mask != 0xF && dst.mask != 0x7 && dst.mask != 0x8)
+            in.Fail(opToken, "ps_1_" + std::to_string(psMinor_) + " writes .rgba, .rgb or .a");
+        if (coissue) {
+            const bool split = (dst.mask == 0x7 && pairMask_ == 0x8) || (dst.mask == 0x8 && pairMask_ == 0x7);
+            if (!split)
+                in.Fail(opToken, "a co-issued instruction writes .a beside one that writes .rgb (or the reverse)");
+        }
+        if (op->code == D3DSIO_CND && psMinor_ < 4 &&
+            !(src[0].type == D3DSPR_TEMP && src[0].number == 0 && src[0].swizzle == 0xFF))
+            throw SourceError{src[0].line, src[0].column, "cnd tests r0.a in ps_1_" + std::to_string(psMinor_)};
+        const unsigned resultMask = op->code == D3DSIO_DP3 ? 0x7 : op->code == D3DSIO_DP4 ? 0xF : dst.mask;
+        for (const Operand &s : src)
+            Ps1CheckRead(s, SwizzledComponents(s.swizzle, resultMask));
+        if (!coissue && ++ps1Arithmetic_ > 8)
+            in.Fail(opToken, "too many arithmetic instructions (more than 8" +
+                                 std::string(psMinor_ == 4 ? " in a phase)" : ")"));
+    }
+    pairMask_ = coissue ? 0 : dst.mask;
+    arithmeticInPhase_ = true;
+    instructionSeen_ = true;
+    if (dst.type == D3DSPR_TEMP)
+        tempWritten_[dst.number] |= dst.mask;
+    else
+        textureWritten_[dst.number] |= dst.mask;
+    Emit(op->code | (coissue ? D3DSI_COISSUE : 0), parameters);
 }
 
 // `fromFile`: `name` is a file the caller named, whose problems are reported once a run

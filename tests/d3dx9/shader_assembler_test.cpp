@@ -458,6 +458,70 @@ TEST_F(ShaderAssemblerDevice, PixelShaderTokensAreTheDocumentedBytecode)
     shader->Release();
 }
 
+// ps_1_x: tex/texcoord, the result shifts, _sat, the source modifiers, a co-issued pair,
+// and ps_1_4's two phases with texld/texcrd and their _dw/_dz forms.  No instruction
+// carries a length; the phase marker is a bare opcode token.
+TEST_F(ShaderAssemblerDevice, Ps1xTokensAreTheDocumentedBytecode)
+{
+    auto reg = [](DWORD type, DWORD n) { return 0x80000000u | ((type & 7u) << 28) | n; };
+    const DWORD all = 0x000F0000, rgb = 0x00070000, alpha = 0x00080000, none = 0x00E40000;
+    auto r = [&](DWORD n) { return reg(0, n); };
+    auto c = [&](DWORD n) { return reg(2, n); };
+    auto t = [&](DWORD n) { return reg(3, n); };
+    auto v = [&](DWORD n) { return reg(1, n); };
+    auto mod = [](DWORD m) { return m << 24; };
+    const DWORD shiftX2 = 0x01000000, shiftD2 = 0x0F000000, shiftX8 = 0x03000000, sat = 0x00100000;
+
+    Assembled a11 = Assemble("ps.1.1\n"
+                             "def c0, 1, 0.5, 0, -2\n"
+                             "tex t0\n"
+                             "texcoord t1\n"
+                             "mul_x2 r0.rgb, t0, v0_bx2\n"
+                             "+add_sat r0.a, 1-t1.a, -c0_bias.b\n"
+                             "mad_d2 r1, -t0, c0.a, r0\n"
+                             "cnd r0, r0.a, r1, t1\n");
+    ASSERT_EQ(a11.hr, D3D_OK) << a11.errors;
+    const std::vector<DWORD> expected11 = {
+        0xFFFF0101,
+        81, c(0) | all, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,
+        66, t(0) | all,
+        64, t(1) | all,
+        5, r(0) | rgb | shiftX2, t(0) | none, v(0) | none | mod(4),
+        2 | 0x40000000, r(0) | alpha | sat, t(1) | 0x00FF0000 | mod(6), c(0) | 0x00AA0000 | mod(3),
+        4, r(1) | all | shiftD2, t(0) | none | mod(1), c(0) | 0x00FF0000, r(0) | none,
+        80, r(0) | all, r(0) | 0x00FF0000, r(1) | none, t(1) | none,
+        0x0000FFFF};
+    EXPECT_EQ(a11.code, expected11);
+
+    Assembled a14 = Assemble("ps_1_4\n"
+                             "texld r0, t0\n"
+                             "texcrd r1.rgb, t1.xyw_dw\n"
+                             "texcrd r2.rgb, t2.xyz\n"
+                             "add_x8 r1.rgb, r1, r2_x2\n"
+                             "phase\n"
+                             "texld r3, r1_dz\n"
+                             "cmp r0, -r0.g, r3, v0\n");
+    ASSERT_EQ(a14.hr, D3D_OK) << a14.errors;
+    const std::vector<DWORD> expected14 = {
+        0xFFFF0104,
+        66, r(0) | all, t(0) | none,
+        64, r(1) | rgb, t(1) | 0x00F40000 | mod(10),
+        64, r(2) | rgb, t(2) | 0x00A40000,
+        2, r(1) | rgb | shiftX8, r(1) | none, r(2) | none | mod(7),
+        0xFFFD,
+        66, r(3) | all, r(1) | none | mod(9),
+        88, r(0) | all, r(0) | 0x00550000 | mod(1), r(3) | none, v(0) | none,
+        0x0000FFFF};
+    EXPECT_EQ(a14.code, expected14);
+
+    // The device takes both as they are.
+    for (const Assembled *a : {&a11, &a14}) {
+        IDirect3DPixelShader9 *shader = nullptr;
+        ASSERT_EQ(device_->CreatePixelShader(a->code.data(), &shader), D3D_OK);
+        shader->Release();
+    }
+}
+
 // ---- Errors ----
 
 struct BadShader {
@@ -486,7 +550,34 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"", 1, "no shader version"},
         {"; only a comment\n", 2, "no shader version"},
         {"mov r0, v0\n", 1, "expected the shader version"},
-        {"ps_1_4\nmov r0, c0\n", 1, "unsupported pixel shader version 'ps_1_4' (ps_2_0 is)"},
+        {"ps_1_0\nmov r0, c0\n", 1, "unsupported pixel shader version 'ps_1_0' (ps_1_1 to ps_1_4 and ps_2_0 are)"},
+        {"ps_1_1\nmov r0, t0\n", 2, "t0 is read before tex or texcoord loads it"},
+        {"ps_1_1\nmov r0, r1\n", 2, "r1.xyzw is read before it is written"},
+        {"ps_1_1\ndef c0, 1, 1, 1, 1\n", 2, "r0 must be written"},
+        {"ps_1_1\nmov r0, c8\n", 2, "out of range (c0 to c7)"},
+        {"ps_1_1\nmov r2, c0\n", 2, "out of range (r0 to r1)"},
+        {"ps_1_1\nmov r0, c0\ntex t0\n", 3, "texture instructions must come before the arithmetic"},
+        {"ps_1_1\ntexld r0, t0\n", 2, "texld needs ps_1_4"},
+        {"ps_1_4\ntex t0\nmov r0, t0\n", 2, "tex belongs to ps_1_1..1_3"},
+        {"ps_1_1\nmov_x8 r0, c0\n", 2, "modifier '_x8' is not available here in ps_1_1"},
+        {"ps_1_1\nmov r0, c0_x2\n", 2, "source modifier '_x2' is not available here"},
+        {"ps_1_1\nmov r0, 1-c0_bx2\n", 2, "1-x cannot be combined"},
+        {"ps_1_1\nmov r0.rg, c0\n", 2, "writes .rgba, .rgb or .a"},
+        {"ps_1_1\nmov r0, c0.xxyy\n", 2, "replicate"},
+        {"ps_1_1\nmov r0.rgb, c0\n+mov r0.rgb, c1\n", 3, "co-issued instruction writes .a beside"},
+        {"ps_1_1\n+mov r0, c1\n", 2, "co-issued instruction"},
+        {"ps_1_1\nmov r1, c0\ncnd r0, r1.a, c0, c1\n", 3, "cnd tests r0.a"},
+        {"ps_1_1\ndp4 r0, c0, c1\n", 2, "dp4 needs ps_1_2"},
+        {"ps_1_1\nmov r0, c0\nphase\n", 3, "phase appears once, in ps_1_4 only"},
+        {"ps_1_4\nmov r0, v0\nphase\nmov r0, c0\n", 2, "v0 and v1 can be read only after the phase"},
+        {"ps_1_4\ntexld r0, r1\n", 2, "texld reads t# (or r# after the phase)"},
+        {"ps_1_4\ntexld r0, t0_dz\nmov r0, r0\n", 2, "_dz applies to texld from r# only"},
+        {"ps_1_4\ntexld r0, t0.xy\nmov r0, r0\n", 2, "texld and texcrd read .xyz or .xyw"},
+        {"ps_1_4\ntexcrd r0.rgba, t0\nmov r0, r0\n", 2, "texcrd writes .rgb or .rg only"},
+        {"ps_1_1\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\n"
+         "mov r0, c0\nmov r0, c0\n", 10, "too many arithmetic instructions (more than 8)"},
+        {"ps_1_1\ntex t0\ntex t1\ntex t2\ntex t3\ntexcoord t0\nmov r0, t0\n", 6, "too many texture instructions"},
+        {"ps_1_1\nmov oC0, c0\n", 2, "'oC0' is not a ps_1_x register"},
         {"ps_3_0\n", 1, "unsupported pixel shader version"},
         {"ps_2_0\nmov oC0, t0\n", 2, "t0 is read but not declared"},
         {"ps_2_0\ndcl t0\ndcl_2d s0\ntexld oC0, t0, s0\n", 4, "texld writes a temporary register"},
@@ -573,7 +664,7 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
                             "(vs_1_0, vs_1_1 and vs_2_0 are)\n"},
         {"vs_2_0 r0\ndcl_position v0\nmov oPos, v0\nfrob r1\n",
          "d3dx9: memory:1:8: unexpected 'r0' after the shader version (and 1 more error)\n"},
-        {"\n\nps_1_1 x\n", "d3dx9: memory:3:1: unsupported pixel shader version 'ps_1_1' (ps_2_0 is)\n"},
+        {"\n\nps_1_1 x\n", "d3dx9: memory:3:8: unexpected 'x' after the shader version (and 1 more error)\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.source);
