@@ -525,7 +525,8 @@ void Assembler::Run(const char *source, size_t length)
 void Assembler::Finish(int line, int column)
 {
     if (version_ == 0) {
-        Error(line, column, "no shader version: the source must start with one (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4, ps_2_0)");
+        Error(line, column,
+              "no shader version: the source must start with one (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4, ps_2_0)");
         return;
     }
     if (validate_ && !pixel_ && positionWritten_ != 0xF)
@@ -635,8 +636,9 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         throw SourceError{at.line, at.column, "unsupported vertex shader version '" + text +
                                                   "' (vs_1_0, vs_1_1 and vs_2_0 are)"};
     else
-        throw SourceError{at.line, at.column, "expected the shader version (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4 or ps_2_0) but found '" +
-                                                  at.text + "'"};
+        throw SourceError{at.line, at.column,
+                          "expected the shader version (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4 or ps_2_0) but found '" +
+                              at.text + "'"};
     versionFailed_ = false;
     code_.push_back(pixel_ ? D3DPS_VERSION(version_ >> 8, version_ & 0xFF)
                            : D3DVS_VERSION(version_ >> 8, version_ & 0xFF));
