@@ -248,6 +248,23 @@ TEST_F(HierarchyTest, DamagedFilesFailWithOneLineAndLeaveTheCallbacksBalanced)
               D3DXERR_LOADEDMESHASNODATA);
     EXPECT_EQ(meshtest::CountLines(err), 1) << err;
     EXPECT_EQ(D3DXFrameDestroy(nullptr, &alloc_), D3DERR_INVALIDCALL);
+
+    // Animation sets load no controller yet: the tree still loads, the controller is null
+    // and one line says why.
+    ID3DXAnimationController *controller = reinterpret_cast<ID3DXAnimationController *>(1);
+    const std::string animated = WriteX("anim.x", "Frame A { }\nAnimationSet Wave { Animation { {A} AnimationKey { 2; 1; "
+                                                  "0;3;1,2,3;;; } } }\n");
+    err = meshtest::StderrOf([&] {
+        EXPECT_EQ(D3DXLoadMeshHierarchyFromXA(animated.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root,
+                                              &controller),
+                  D3D_OK);
+    });
+    EXPECT_EQ(controller, nullptr);
+    EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->Name, "A");
+    D3DXFrameDestroy(root, &alloc_);
+    ExpectBalanced();
 }
 
 }  // namespace
