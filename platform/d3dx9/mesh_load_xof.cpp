@@ -835,6 +835,25 @@ HRESULT BuildLoadedMesh(const MeshData &data, DWORD options, IDirect3DDevice9 *d
     return D3D_OK;
 }
 
+HRESULT CreateSkinInfoFromData(const MeshData &data, ID3DXMesh *mesh, ID3DXSkinInfo **out)
+{
+    *out = nullptr;
+    ID3DXSkinInfo *skin = nullptr;
+    HRESULT hr = D3DXCreateSkinInfoFVF(mesh->GetNumVertices(), mesh->GetFVF(), DWORD(data.bones.size()), &skin);
+    for (DWORD b = 0; SUCCEEDED(hr) && b < data.bones.size(); b++) {
+        const MeshBone &bone = data.bones[b];
+        skin->SetBoneName(b, bone.name.c_str());
+        skin->SetBoneOffsetMatrix(b, &bone.offset);
+        hr = skin->SetBoneInfluence(b, DWORD(bone.vertices.size()), bone.vertices.data(), bone.weights.data());
+    }
+    if (FAILED(hr)) {
+        SafeRelease(skin);
+        return hr;
+    }
+    *out = skin;
+    return D3D_OK;
+}
+
 }  // namespace tavrok::d3dx9mesh
 
 using namespace tavrok::d3dx9mesh;
@@ -867,22 +886,9 @@ HRESULT WINAPI D3DXLoadSkinMeshFromXof(LPDIRECTXFILEDATA pxofobjMesh, DWORD Opti
     LoadedMesh loaded;
     if (FAILED(hr = BuildLoadedMesh(data, Options, pD3D, ppAdjacency, ppMaterials, ppEffectInstances, &loaded)))
         return hr;
-    ID3DXSkinInfo *skin = nullptr;
-    if (ppSkinInfo) {
-        hr = D3DXCreateSkinInfoFVF(loaded.mesh->GetNumVertices(), loaded.mesh->GetFVF(), DWORD(data.bones.size()),
-                                   &skin);
-        for (DWORD b = 0; SUCCEEDED(hr) && b < data.bones.size(); b++) {
-            const MeshBone &bone = data.bones[b];
-            skin->SetBoneName(b, bone.name.c_str());
-            skin->SetBoneOffsetMatrix(b, &bone.offset);
-            hr = skin->SetBoneInfluence(b, DWORD(bone.vertices.size()), bone.vertices.data(), bone.weights.data());
-        }
-        if (FAILED(hr)) {
-            SafeRelease(skin);
-            loaded.Release();
-            return hr;
-        }
-        *ppSkinInfo = skin;
+    if (ppSkinInfo && FAILED(hr = CreateSkinInfoFromData(data, loaded.mesh, ppSkinInfo))) {
+        loaded.Release();
+        return hr;
     }
     loaded.HandOut(ppAdjacency, ppMaterials, ppEffectInstances, pMatOut, ppMesh);
     return D3D_OK;

@@ -121,6 +121,9 @@ struct LoadedMesh {
 HRESULT BuildLoadedMesh(const MeshData &data, DWORD options, IDirect3DDevice9 *device, bool adjacency,
                         bool materials, bool effects, LoadedMesh *out);
 
+// The skin information of a mesh built from `data`: its bones, named and weighted as read.
+HRESULT CreateSkinInfoFromData(const MeshData &data, ID3DXMesh *mesh, ID3DXSkinInfo **out);
+
 // How often the mesh's vertices or indices may have been written: data derived from its
 // geometry is rebuilt when this changes.
 uint64_t WriteGeneration(ID3DXBaseMesh *mesh);

@@ -271,4 +271,7 @@ HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, CONST D3DXVECTOR3 *pRayPos, C
 }
 #endif
 
+/* Frame hierarchies of meshes (they need the mesh types above). */
+#include <d3dx9anim.h>
+
 #endif

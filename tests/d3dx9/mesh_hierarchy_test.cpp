@@ -1,0 +1,270 @@
+// D3DXLoadMeshHierarchyFromX: the frame tree, its mesh containers and the allocator's
+// callbacks, on small hand-written files.
+#include "d3dx9/mesh_test_util.h"
+
+#include <d3dx9anim.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// An allocator that keeps what it is given (names copied, mesh and skin referenced, the
+// adjacency and materials copied) and counts every call.
+class CountingAllocator : public ID3DXAllocateHierarchy {
+public:
+    int framesMade = 0, framesDestroyed = 0, meshesMade = 0, meshesDestroyed = 0;
+
+    STDMETHOD(CreateFrame)(LPCSTR name, LPD3DXFRAME *out) override
+    {
+        D3DXFRAME *f = new D3DXFRAME();
+        f->Name = Copy(name);
+        *out = f;
+        framesMade++;
+        return S_OK;
+    }
+    STDMETHOD(CreateMeshContainer)(LPCSTR name, CONST D3DXMESHDATA *data, CONST D3DXMATERIAL *materials,
+                                   CONST D3DXEFFECTINSTANCE *, DWORD numMaterials, CONST DWORD *adjacency,
+                                   LPD3DXSKININFO skin, LPD3DXMESHCONTAINER *out) override
+    {
+        D3DXMESHCONTAINER *mc = new D3DXMESHCONTAINER();
+        mc->Name = Copy(name);
+        mc->MeshData = *data;
+        data->pMesh->AddRef();
+        mc->NumMaterials = numMaterials;
+        mc->pMaterials = new D3DXMATERIAL[numMaterials ? numMaterials : 1];
+        for (DWORD i = 0; i < numMaterials; i++)
+            mc->pMaterials[i] = materials[i];  // texture names stay the loader's: not kept
+        DWORD faces = data->pMesh->GetNumFaces();
+        mc->pAdjacency = new DWORD[faces * 3];
+        memcpy(mc->pAdjacency, adjacency, faces * 3 * sizeof(DWORD));
+        mc->pSkinInfo = skin;
+        if (skin)
+            skin->AddRef();
+        *out = mc;
+        meshesMade++;
+        return S_OK;
+    }
+    STDMETHOD(DestroyFrame)(LPD3DXFRAME f) override
+    {
+        delete[] f->Name;
+        delete f;
+        framesDestroyed++;
+        return S_OK;
+    }
+    STDMETHOD(DestroyMeshContainer)(LPD3DXMESHCONTAINER mc) override
+    {
+        delete[] mc->Name;
+        mc->MeshData.pMesh->Release();
+        if (mc->pSkinInfo)
+            mc->pSkinInfo->Release();
+        delete[] mc->pMaterials;
+        delete[] mc->pAdjacency;
+        delete mc;
+        meshesDestroyed++;
+        return S_OK;
+    }
+
+private:
+    static char *Copy(LPCSTR s)
+    {
+        if (!s)
+            return nullptr;
+        char *c = new char[strlen(s) + 1];
+        strcpy(c, s);
+        return c;
+    }
+};
+
+const char *kQuad = R"(
+  Mesh %s {
+   4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
+   2; 3;0,1,2;, 3;0,2,3;;
+   MeshMaterialList { 1; 2; 0,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }
+%s  }
+)";
+
+std::string Quad(const std::string &name, const std::string &children = "")
+{
+    char buffer[1024];
+    snprintf(buffer, sizeof buffer, kQuad, name.c_str(), children.c_str());
+    return buffer;
+}
+
+const char *kMove = "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, %d,%d,%d,1;; }\n";
+std::string Move(int x, int y, int z)
+{
+    char buffer[256];
+    snprintf(buffer, sizeof buffer, kMove, x, y, z);
+    return buffer;
+}
+
+const char *kSkin = R"(
+   XSkinMeshHeader { 2; 2; 2; }
+   SkinWeights { "Arm"; 2; 0,1; 1.0,1.0; 1,0,0,0, 0,1,0,0, 0,0,1,0, -1,0,0,1;; }
+   SkinWeights { "Hand"; 2; 2,3; 1.0,0.5; 1,0,0,0, 0,1,0,0, 0,0,1,0, -2,0,0,1;; }
+)";
+
+class HierarchyTest : public meshtest::NullDeviceTest {
+protected:
+    HRESULT Load(const std::string &path, D3DXFRAME **root, std::string *err = nullptr)
+    {
+        HRESULT hr = E_FAIL;
+        std::string out = meshtest::StderrOf([&] {
+            hr = D3DXLoadMeshHierarchyFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, root, NULL);
+        });
+        if (err)
+            *err = out;
+        return hr;
+    }
+    void ExpectBalanced()
+    {
+        EXPECT_EQ(alloc_.framesMade, alloc_.framesDestroyed);
+        EXPECT_EQ(alloc_.meshesMade, alloc_.meshesDestroyed);
+    }
+    CountingAllocator alloc_;
+};
+
+TEST_F(HierarchyTest, FramesMeshesAndSkinsFormTheFileTreeAndAreDestroyedOnce)
+{
+    const std::string body = "Frame Body {\n" + Move(0, 1, 0) + "  Frame Arm {\n" + Move(1, 0, 0) +
+                             "   Frame Hand {\n" + Move(1, 0, 0) + "   }\n" + Quad("ArmSkin", kSkin) + Quad("ArmPlain") +
+                             "  }\n  Frame Leg { }\n}\n";
+    D3DXFRAME *root = nullptr;
+    ASSERT_EQ(Load(WriteX("tree.x", body, true), &root), D3D_OK);
+    ASSERT_NE(root, nullptr);
+    // One top-level frame: it is the root.
+    EXPECT_STREQ(root->Name, "Body");
+    EXPECT_EQ(root->TransformationMatrix._42, 1.0f);
+    EXPECT_EQ(root->pFrameSibling, nullptr);
+    D3DXFRAME *arm = root->pFrameFirstChild;
+    ASSERT_NE(arm, nullptr);
+    EXPECT_STREQ(arm->Name, "Arm");
+    ASSERT_NE(arm->pFrameSibling, nullptr);
+    EXPECT_STREQ(arm->pFrameSibling->Name, "Leg");  // file order
+    EXPECT_EQ(arm->TransformationMatrix._41, 1.0f);
+    ASSERT_NE(arm->pFrameFirstChild, nullptr);
+    EXPECT_STREQ(arm->pFrameFirstChild->Name, "Hand");
+    EXPECT_EQ(D3DXFrameFind(root, "Hand"), arm->pFrameFirstChild);
+    EXPECT_EQ(D3DXFrameFind(root, "Leg"), arm->pFrameSibling);
+    EXPECT_EQ(D3DXFrameFind(root, "Nose"), nullptr);
+    EXPECT_EQ(D3DXFrameNumNamedMatrices(root), 4u);
+
+    // The arm's two meshes, chained in file order; only the first is skinned.
+    D3DXMESHCONTAINER *skinned = arm->pMeshContainer;
+    ASSERT_NE(skinned, nullptr);
+    EXPECT_STREQ(skinned->Name, "ArmSkin");
+    EXPECT_EQ(skinned->MeshData.Type, D3DXMESHTYPE_MESH);
+    EXPECT_EQ(skinned->MeshData.pMesh->GetNumFaces(), 2u);
+    EXPECT_EQ(skinned->MeshData.pMesh->GetNumVertices(), 4u);
+    ASSERT_EQ(skinned->NumMaterials, 1u);
+    EXPECT_EQ(skinned->pMaterials[0].MatD3D.Diffuse.r, 1.0f);
+    // The quad's two faces share the edge 0-2.
+    EXPECT_EQ(skinned->pAdjacency[2], 1u);
+    EXPECT_EQ(skinned->pAdjacency[3], 0u);
+    ASSERT_NE(skinned->pSkinInfo, nullptr);
+    ASSERT_EQ(skinned->pSkinInfo->GetNumBones(), 2u);
+    EXPECT_STREQ(skinned->pSkinInfo->GetBoneName(0), "Arm");
+    EXPECT_STREQ(skinned->pSkinInfo->GetBoneName(1), "Hand");
+    EXPECT_EQ(skinned->pSkinInfo->GetBoneOffsetMatrix(1)->_41, -2.0f);
+    ASSERT_NE(skinned->pNextMeshContainer, nullptr);
+    EXPECT_STREQ(skinned->pNextMeshContainer->Name, "ArmPlain");
+    EXPECT_EQ(skinned->pNextMeshContainer->pSkinInfo, nullptr);
+    EXPECT_EQ(skinned->pNextMeshContainer->pNextMeshContainer, nullptr);
+    EXPECT_EQ(alloc_.framesMade, 4);
+    EXPECT_EQ(alloc_.meshesMade, 2);
+
+    // D3DXFrameAppendChild puts a frame last among the children.
+    D3DXFRAME *extra = nullptr;
+    alloc_.CreateFrame("Extra", &extra);
+    ASSERT_EQ(D3DXFrameAppendChild(root, extra), D3D_OK);
+    EXPECT_EQ(arm->pFrameSibling->pFrameSibling, extra);
+    EXPECT_EQ(D3DXFrameAppendChild(nullptr, extra), D3DERR_INVALIDCALL);
+
+    ASSERT_EQ(D3DXFrameDestroy(root, &alloc_), D3D_OK);
+    EXPECT_EQ(alloc_.framesDestroyed, 5);
+    EXPECT_EQ(alloc_.meshesDestroyed, 2);
+    ExpectBalanced();
+}
+
+TEST_F(HierarchyTest, SeveralTopLevelObjectsGetAnUnnamedRootAndMemoryLoadsTheSame)
+{
+    const std::string body = "Frame A {\n" + Move(3, 0, 0) + "}\nFrame B { }\n" + Quad("Loose");
+    const std::string path = WriteX("top.x", body);
+    for (int fromMemory = 0; fromMemory < 2; fromMemory++) {
+        SCOPED_TRACE(fromMemory);
+        D3DXFRAME *root = nullptr;
+        if (fromMemory) {
+            std::string text = "xof 0302txt 0032\n" + body;
+            ASSERT_EQ(D3DXLoadMeshHierarchyFromXInMemory(text.data(), DWORD(text.size()), D3DXMESH_SYSTEMMEM, device_,
+                                                         &alloc_, NULL, &root, NULL),
+                      D3D_OK);
+        } else {
+            ASSERT_EQ(Load(path, &root), D3D_OK);
+        }
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(root->Name, nullptr);
+        EXPECT_TRUE(D3DXMatrixIsIdentity(&root->TransformationMatrix));
+        ASSERT_NE(root->pFrameFirstChild, nullptr);
+        EXPECT_STREQ(root->pFrameFirstChild->Name, "A");
+        EXPECT_EQ(root->pFrameFirstChild->TransformationMatrix._41, 3.0f);
+        ASSERT_NE(root->pFrameFirstChild->pFrameSibling, nullptr);
+        EXPECT_STREQ(root->pFrameFirstChild->pFrameSibling->Name, "B");
+        ASSERT_NE(root->pMeshContainer, nullptr);
+        EXPECT_STREQ(root->pMeshContainer->Name, "Loose");
+        EXPECT_EQ(root->pMeshContainer->pSkinInfo, nullptr);
+        EXPECT_EQ(D3DXFrameNumNamedMatrices(root), 2u);
+        D3DXFrameDestroy(root, &alloc_);
+    }
+    ExpectBalanced();
+    EXPECT_EQ(alloc_.framesMade, 6);
+}
+
+TEST_F(HierarchyTest, DamagedFilesFailWithOneLineAndLeaveTheCallbacksBalanced)
+{
+    // Cut short in the middle of a frame: the reader refuses it before any callback.
+    std::string whole = "Frame A {\n" + Move(1, 2, 3) + "  Frame B {\n" + Quad("M") + "  }\n}\n";
+    D3DXFRAME *root = reinterpret_cast<D3DXFRAME *>(1);
+    std::string err;
+    EXPECT_TRUE(FAILED(Load(WriteX("cut.x", whole.substr(0, whole.size() / 2)), &root, &err)));
+    EXPECT_EQ(root, nullptr);
+    EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+    EXPECT_EQ(alloc_.framesMade, 0);
+
+    // A mesh whose face names a vertex it lacks, after frames were already made: what was
+    // made goes back to the allocator.
+    std::string bad = Quad("Bad");
+    bad.replace(bad.find("3;0,2,3;"), 8, "3;0,2,9;");
+    root = nullptr;
+    EXPECT_EQ(Load(WriteX("bad.x", "Frame A {\n Frame B { }\n" + bad + "}\n"), &root, &err), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(root, nullptr);
+    EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+    EXPECT_EQ(alloc_.framesMade, 2);
+    ExpectBalanced();
+
+    // Missing arguments and a file with nothing to load.
+    EXPECT_EQ(D3DXLoadMeshHierarchyFromXA("x.x", 0, device_, NULL, NULL, &root, NULL), D3DERR_INVALIDCALL);
+    EXPECT_EQ(Load(WriteX("empty.x", "Material M { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }\n"), &root, &err),
+              D3DXERR_LOADEDMESHASNODATA);
+    EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+    EXPECT_EQ(D3DXFrameDestroy(nullptr, &alloc_), D3DERR_INVALIDCALL);
+
+    // Animation sets load no controller yet: the tree still loads, the controller is null
+    // and one line says why.
+    ID3DXAnimationController *controller = reinterpret_cast<ID3DXAnimationController *>(1);
+    const std::string animated = WriteX("anim.x", "Frame A { }\nAnimationSet Wave { Animation { {A} AnimationKey { 2; 1; "
+                                                  "0;3;1,2,3;;; } } }\n");
+    err = meshtest::StderrOf([&] {
+        EXPECT_EQ(D3DXLoadMeshHierarchyFromXA(animated.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root,
+                                              &controller),
+                  D3D_OK);
+    });
+    EXPECT_EQ(controller, nullptr);
+    EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->Name, "A");
+    D3DXFrameDestroy(root, &alloc_);
+    ExpectBalanced();
+}
+
+}  // namespace
