@@ -9,6 +9,7 @@
  */
 #include "math_variants.h"
 
+#include <d3d9.h>
 #include <windows.h>
 
 #include <float.h>
@@ -676,5 +677,443 @@ D3DXVECTOR3 *WINAPI D3DXPlaneIntersectLine(D3DXVECTOR3 *out, const D3DXPLANE *p,
     if (along == 0.0f)
         return nullptr;
     *out = *v1 + direction * (-D3DXPlaneDotCoord(p, v1) / along);
+    return out;
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2Normalize(D3DXVECTOR2 *out, const D3DXVECTOR2 *v)
+{
+    if (!out || !v)
+        return nullptr;
+    D3DXVECTOR3 v3(v->x, v->y, 0.0f);
+    D3DXVec3Normalize(&v3, &v3);
+    *out = D3DXVECTOR2(v3.x, v3.y);
+    return out;
+}
+
+D3DXVECTOR4 *WINAPI D3DXVec2Transform(D3DXVECTOR4 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    D3DXVECTOR4 v4(v->x, v->y, 0.0f, 1.0f);
+    return D3DXVec4Transform(out, &v4, m);
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2TransformCoord(D3DXVECTOR2 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    D3DXVECTOR3 v3(v->x, v->y, 0.0f);
+    D3DXVec3TransformCoord(&v3, &v3, m);
+    *out = D3DXVECTOR2(v3.x, v3.y);
+    return out;
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2TransformNormal(D3DXVECTOR2 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    D3DXVECTOR3 v3(v->x, v->y, 0.0f);
+    D3DXVec3TransformNormal(&v3, &v3, m);
+    *out = D3DXVECTOR2(v3.x, v3.y);
+    return out;
+}
+
+namespace {
+
+// The curves are defined per component; these run them over 2 or 3 floats.
+template <int N> void BaryCentric(float *out, const float *v1, const float *v2, const float *v3, float f, float g)
+{
+    for (int i = 0; i < N; ++i)
+        out[i] = v1[i] + f * (v2[i] - v1[i]) + g * (v3[i] - v1[i]);
+}
+
+template <int N>
+void CatmullRom(float *out, const float *v0, const float *v1, const float *v2, const float *v3, float s)
+{
+    float s2 = s * s, s3 = s2 * s;
+    for (int i = 0; i < N; ++i)
+        out[i] = 0.5f * (2.0f * v1[i] + (v2[i] - v0[i]) * s + (2.0f * v0[i] - 5.0f * v1[i] + 4.0f * v2[i] - v3[i]) * s2 +
+                         (3.0f * v1[i] - v0[i] - 3.0f * v2[i] + v3[i]) * s3);
+}
+
+template <int N> void Hermite(float *out, const float *v1, const float *t1, const float *v2, const float *t2, float s)
+{
+    float s2 = s * s, s3 = s2 * s;
+    float h1 = 2.0f * s3 - 3.0f * s2 + 1.0f, h2 = s3 - 2.0f * s2 + s, h3 = -2.0f * s3 + 3.0f * s2, h4 = s3 - s2;
+    for (int i = 0; i < N; ++i)
+        out[i] = h1 * v1[i] + h2 * t1[i] + h3 * v2[i] + h4 * t2[i];
+}
+
+}  // namespace
+
+D3DXVECTOR2 *WINAPI D3DXVec2BaryCentric(D3DXVECTOR2 *out, const D3DXVECTOR2 *v1, const D3DXVECTOR2 *v2,
+                                        const D3DXVECTOR2 *v3, FLOAT f, FLOAT g)
+{
+    if (!out || !v1 || !v2 || !v3)
+        return nullptr;
+    BaryCentric<2>(*out, *v1, *v2, *v3, f, g);
+    return out;
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3BaryCentric(D3DXVECTOR3 *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *v2,
+                                        const D3DXVECTOR3 *v3, FLOAT f, FLOAT g)
+{
+    if (!out || !v1 || !v2 || !v3)
+        return nullptr;
+    BaryCentric<3>(*out, *v1, *v2, *v3, f, g);
+    return out;
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2CatmullRom(D3DXVECTOR2 *out, const D3DXVECTOR2 *v0, const D3DXVECTOR2 *v1,
+                                       const D3DXVECTOR2 *v2, const D3DXVECTOR2 *v3, FLOAT s)
+{
+    if (!out || !v0 || !v1 || !v2 || !v3)
+        return nullptr;
+    CatmullRom<2>(*out, *v0, *v1, *v2, *v3, s);
+    return out;
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3CatmullRom(D3DXVECTOR3 *out, const D3DXVECTOR3 *v0, const D3DXVECTOR3 *v1,
+                                       const D3DXVECTOR3 *v2, const D3DXVECTOR3 *v3, FLOAT s)
+{
+    if (!out || !v0 || !v1 || !v2 || !v3)
+        return nullptr;
+    CatmullRom<3>(*out, *v0, *v1, *v2, *v3, s);
+    return out;
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2Hermite(D3DXVECTOR2 *out, const D3DXVECTOR2 *v1, const D3DXVECTOR2 *t1,
+                                    const D3DXVECTOR2 *v2, const D3DXVECTOR2 *t2, FLOAT s)
+{
+    if (!out || !v1 || !t1 || !v2 || !t2)
+        return nullptr;
+    Hermite<2>(*out, *v1, *t1, *v2, *t2, s);
+    return out;
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3Hermite(D3DXVECTOR3 *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *t1,
+                                    const D3DXVECTOR3 *v2, const D3DXVECTOR3 *t2, FLOAT s)
+{
+    if (!out || !v1 || !t1 || !v2 || !t2)
+        return nullptr;
+    Hermite<3>(*out, *v1, *t1, *v2, *t2, s);
+    return out;
+}
+
+namespace {
+
+template <typename T> T *Step(T *p, UINT stride, UINT i)
+{
+    return reinterpret_cast<T *>(reinterpret_cast<char *>(p) + size_t(stride) * i);
+}
+template <typename T> const T *Step(const T *p, UINT stride, UINT i)
+{
+    return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) + size_t(stride) * i);
+}
+
+}  // namespace
+
+D3DXVECTOR3 *WINAPI D3DXVec3TransformCoordArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
+                                                UINT inStride, const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    for (UINT i = 0; i < n; ++i)
+        D3DXVec3TransformCoord(Step(out, outStride, i), Step(v, inStride, i), m);
+    return out;
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
+                                                 UINT inStride, const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    for (UINT i = 0; i < n; ++i)
+        D3DXVec3TransformNormal(Step(out, outStride, i), Step(v, inStride, i), m);
+    return out;
+}
+
+D3DXVECTOR4 *WINAPI D3DXVec4Cross(D3DXVECTOR4 *out, const D3DXVECTOR4 *v1, const D3DXVECTOR4 *v2,
+                                  const D3DXVECTOR4 *v3)
+{
+    if (!out || !v1 || !v2 || !v3)
+        return nullptr;
+    // The 2x2 minors of the last two vectors, then the cofactor expansion along the first.
+    float a = v2->x * v3->y - v2->y * v3->x, b = v2->x * v3->z - v2->z * v3->x, c = v2->x * v3->w - v2->w * v3->x;
+    float d = v2->y * v3->z - v2->z * v3->y, e = v2->y * v3->w - v2->w * v3->y, f = v2->z * v3->w - v2->w * v3->z;
+    D3DXVECTOR4 r(v1->y * f - v1->z * e + v1->w * d, -v1->x * f + v1->z * c - v1->w * b,
+                  v1->x * e - v1->y * c + v1->w * a, -v1->x * d + v1->y * b - v1->z * a);
+    *out = r;
+    return out;
+}
+
+namespace {
+
+// Off-centre perspective; right-handed ones look down -z.
+D3DXMATRIX *PerspectiveOffCenter(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn, FLOAT zf, bool right)
+{
+    if (!out || l == r || b == t || zn == zf)
+        return nullptr;
+    memset(static_cast<D3DMATRIX *>(out), 0, sizeof(D3DMATRIX));
+    out->_11 = 2.0f * zn / (r - l);
+    out->_22 = 2.0f * zn / (t - b);
+    out->_31 = right ? (l + r) / (r - l) : (l + r) / (l - r);
+    out->_32 = right ? (t + b) / (t - b) : (t + b) / (b - t);
+    out->_33 = right ? zf / (zn - zf) : zf / (zf - zn);
+    out->_34 = right ? -1.0f : 1.0f;
+    out->_43 = zn * zf / (zn - zf);
+    return out;
+}
+
+}  // namespace
+
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t,
+                                                    FLOAT zn, FLOAT zf)
+{
+    return PerspectiveOffCenter(out, l, r, b, t, zn, zf, false);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveOffCenterRH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t,
+                                                    FLOAT zn, FLOAT zf)
+{
+    return PerspectiveOffCenter(out, l, r, b, t, zn, zf, true);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixMultiplyTranspose(D3DXMATRIX *out, const D3DXMATRIX *m1, const D3DXMATRIX *m2)
+{
+    if (!D3DXMatrixMultiply(out, m1, m2))
+        return nullptr;
+    return D3DXMatrixTranspose(out, out);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixReflect(D3DXMATRIX *out, const D3DXPLANE *plane)
+{
+    if (!out || !plane)
+        return nullptr;
+    D3DXPLANE p;
+    D3DXPlaneNormalize(&p, plane);
+    float a = p.a, b = p.b, c = p.c, d = p.d;
+    *out = D3DXMATRIX(1.0f - 2.0f * a * a, -2.0f * b * a, -2.0f * c * a, 0.0f,
+                      -2.0f * a * b, 1.0f - 2.0f * b * b, -2.0f * c * b, 0.0f,
+                      -2.0f * a * c, -2.0f * b * c, 1.0f - 2.0f * c * c, 0.0f,
+                      -2.0f * a * d, -2.0f * b * d, -2.0f * c * d, 1.0f);
+    return out;
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixShadow(D3DXMATRIX *out, const D3DXVECTOR4 *light, const D3DXPLANE *plane)
+{
+    if (!out || !light || !plane)
+        return nullptr;
+    // p * M = (p . P) L - (P . L) p: the point where the ray from the light through p meets
+    // the plane, in homogeneous form.
+    D3DXPLANE p;
+    D3DXPlaneNormalize(&p, plane);
+    const D3DXVECTOR4 l = *light;
+    float d = -D3DXPlaneDot(&p, &l);
+    const float pp[4] = {p.a, p.b, p.c, p.d}, ll[4] = {l.x, l.y, l.z, l.w};
+    D3DXMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = pp[i] * ll[j] + (i == j ? d : 0.0f);
+    *out = r;
+    return out;
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixAffineTransformation(D3DXMATRIX *out, FLOAT scaling, const D3DXVECTOR3 *rotationCenter,
+                                                  const D3DXQUATERNION *rotation, const D3DXVECTOR3 *translation)
+{
+    D3DXVECTOR3 s(scaling, scaling, scaling);
+    return D3DXMatrixTransformation(out, nullptr, nullptr, &s, rotationCenter, rotation, translation);
+}
+
+D3DXMATRIX *WINAPI D3DXMatrixTransformation(D3DXMATRIX *out, const D3DXVECTOR3 *scalingCenter,
+                                            const D3DXQUATERNION *scalingRotation, const D3DXVECTOR3 *scaling,
+                                            const D3DXVECTOR3 *rotationCenter, const D3DXQUATERNION *rotation,
+                                            const D3DXVECTOR3 *translation)
+{
+    if (!out)
+        return nullptr;
+    // Msc^-1 Msr^-1 Ms Msr Msc Mrc^-1 Mr Mrc Mt, each factor left out when its part is null.
+    D3DXMATRIX m, f;
+    D3DXMatrixIdentity(&m);
+    const D3DXVECTOR3 zero(0.0f, 0.0f, 0.0f);
+    const D3DXVECTOR3 &sc = scalingCenter ? *scalingCenter : zero;
+    const D3DXVECTOR3 &rc = rotationCenter ? *rotationCenter : zero;
+    D3DXMATRIX sr, srInverse;
+    D3DXMatrixIdentity(&sr);
+    if (scalingRotation)
+        D3DXMatrixRotationQuaternion(&sr, scalingRotation);
+    D3DXMatrixTranspose(&srInverse, &sr);
+    m = *D3DXMatrixTranslation(&f, -sc.x, -sc.y, -sc.z) * srInverse;
+    if (scaling)
+        m *= *D3DXMatrixScaling(&f, scaling->x, scaling->y, scaling->z);
+    m *= sr;
+    m *= *D3DXMatrixTranslation(&f, sc.x - rc.x, sc.y - rc.y, sc.z - rc.z);
+    if (rotation)
+        m *= *D3DXMatrixRotationQuaternion(&f, rotation);
+    m *= *D3DXMatrixTranslation(&f, rc.x, rc.y, rc.z);
+    if (translation)
+        m *= *D3DXMatrixTranslation(&f, translation->x, translation->y, translation->z);
+    *out = m;
+    return out;
+}
+
+HRESULT WINAPI D3DXMatrixDecompose(D3DXVECTOR3 *outScale, D3DXQUATERNION *outRotation, D3DXVECTOR3 *outTranslation,
+                                   const D3DXMATRIX *m)
+{
+    if (!outScale || !outRotation || !outTranslation || !m)
+        return D3DERR_INVALIDCALL;
+    // The rows of the upper 3x3 are the scaled axes; their lengths are the scales.
+    D3DXVECTOR3 rows[3] = {D3DXVECTOR3(m->_11, m->_12, m->_13), D3DXVECTOR3(m->_21, m->_22, m->_23),
+                           D3DXVECTOR3(m->_31, m->_32, m->_33)};
+    D3DXVECTOR3 scale(D3DXVec3Length(&rows[0]), D3DXVec3Length(&rows[1]), D3DXVec3Length(&rows[2]));
+    if (scale.x == 0.0f || scale.y == 0.0f || scale.z == 0.0f)
+        return D3DERR_INVALIDCALL;
+    D3DXMATRIX r;
+    D3DXMatrixIdentity(&r);
+    for (int i = 0; i < 3; ++i) {
+        float inv = 1.0f / scale[i];
+        r.m[i][0] = rows[i].x * inv;
+        r.m[i][1] = rows[i].y * inv;
+        r.m[i][2] = rows[i].z * inv;
+    }
+    *outTranslation = D3DXVECTOR3(m->_41, m->_42, m->_43);
+    *outScale = scale;
+    D3DXQuaternionRotationMatrix(outRotation, &r);
+    return S_OK;
+}
+
+D3DXPLANE *WINAPI D3DXPlaneTransform(D3DXPLANE *out, const D3DXPLANE *plane, const D3DXMATRIX *m)
+{
+    if (!out || !plane || !m)
+        return nullptr;
+    D3DXVECTOR4 v(plane->a, plane->b, plane->c, plane->d);
+    D3DXVec4Transform(&v, &v, m);
+    *out = D3DXPLANE(v.x, v.y, v.z, v.w);
+    return out;
+}
+
+D3DXPLANE *WINAPI D3DXPlaneTransformArray(D3DXPLANE *out, UINT outStride, const D3DXPLANE *p, UINT inStride,
+                                          const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !p || !m)
+        return nullptr;
+    for (UINT i = 0; i < n; ++i)
+        D3DXPlaneTransform(Step(out, outStride, i), Step(p, inStride, i), m);
+    return out;
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionInverse(D3DXQUATERNION *out, const D3DXQUATERNION *q)
+{
+    if (!out || !q)
+        return nullptr;
+    float lengthSq = D3DXQuaternionLengthSq(q);
+    if (lengthSq == 0.0f)
+        return nullptr;
+    float inv = 1.0f / lengthSq;
+    *out = D3DXQUATERNION(-q->x * inv, -q->y * inv, -q->z * inv, q->w * inv);
+    return out;
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionRotationMatrix(D3DXQUATERNION *out, const D3DXMATRIX *m)
+{
+    if (!out || !m)
+        return nullptr;
+    // The inverse of D3DXMatrixRotationQuaternion, taken from the largest of w, x, y, z so
+    // that the division is by at least half.
+    float trace = m->_11 + m->_22 + m->_33;
+    D3DXQUATERNION q;
+    if (trace > 0.0f) {
+        float s = 2.0f * sqrtf(trace + 1.0f);
+        q = D3DXQUATERNION((m->_23 - m->_32) / s, (m->_31 - m->_13) / s, (m->_12 - m->_21) / s, 0.25f * s);
+    } else if (m->_11 >= m->_22 && m->_11 >= m->_33) {
+        float s = 2.0f * sqrtf(1.0f + m->_11 - m->_22 - m->_33);
+        q = D3DXQUATERNION(0.25f * s, (m->_12 + m->_21) / s, (m->_13 + m->_31) / s, (m->_23 - m->_32) / s);
+    } else if (m->_22 >= m->_33) {
+        float s = 2.0f * sqrtf(1.0f + m->_22 - m->_11 - m->_33);
+        q = D3DXQUATERNION((m->_12 + m->_21) / s, 0.25f * s, (m->_23 + m->_32) / s, (m->_31 - m->_13) / s);
+    } else {
+        float s = 2.0f * sqrtf(1.0f + m->_33 - m->_11 - m->_22);
+        q = D3DXQUATERNION((m->_13 + m->_31) / s, (m->_23 + m->_32) / s, 0.25f * s, (m->_12 - m->_21) / s);
+    }
+    *out = q;
+    return out;
+}
+
+void WINAPI D3DXQuaternionToAxisAngle(const D3DXQUATERNION *q, D3DXVECTOR3 *axis, FLOAT *angle)
+{
+    if (!q)
+        return;
+    if (axis)
+        *axis = D3DXVECTOR3(q->x, q->y, q->z);
+    if (angle)
+        *angle = 2.0f * acosf(q->w > 1.0f ? 1.0f : q->w < -1.0f ? -1.0f : q->w);
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionExp(D3DXQUATERNION *out, const D3DXQUATERNION *q)
+{
+    if (!out || !q)
+        return nullptr;
+    float theta = sqrtf(q->x * q->x + q->y * q->y + q->z * q->z);
+    float s = theta > 0.0f ? sinf(theta) / theta : 1.0f;
+    *out = D3DXQUATERNION(q->x * s, q->y * s, q->z * s, cosf(theta));
+    return out;
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionLn(D3DXQUATERNION *out, const D3DXQUATERNION *q)
+{
+    if (!out || !q)
+        return nullptr;
+    float sinTheta = sqrtf(q->x * q->x + q->y * q->y + q->z * q->z);
+    float theta = atan2f(sinTheta, q->w);
+    float s = sinTheta > 0.0f ? theta / sinTheta : 1.0f;
+    *out = D3DXQUATERNION(q->x * s, q->y * s, q->z * s, 0.0f);
+    return out;
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionBaryCentric(D3DXQUATERNION *out, const D3DXQUATERNION *q1,
+                                                 const D3DXQUATERNION *q2, const D3DXQUATERNION *q3, FLOAT f,
+                                                 FLOAT g)
+{
+    if (!out || !q1 || !q2 || !q3)
+        return nullptr;
+    float fg = f + g;
+    if (fg == 0.0f) {
+        *out = *q1;
+        return out;
+    }
+    D3DXQUATERNION a, b;
+    D3DXQuaternionSlerp(&a, q1, q2, fg);
+    D3DXQuaternionSlerp(&b, q1, q3, fg);
+    return D3DXQuaternionSlerp(out, &a, &b, g / fg);
+}
+
+D3DXQUATERNION *WINAPI D3DXQuaternionSquad(D3DXQUATERNION *out, const D3DXQUATERNION *q1, const D3DXQUATERNION *a,
+                                           const D3DXQUATERNION *b, const D3DXQUATERNION *c, FLOAT t)
+{
+    if (!out || !q1 || !a || !b || !c)
+        return nullptr;
+    D3DXQUATERNION outer, inner;
+    D3DXQuaternionSlerp(&outer, q1, c, t);
+    D3DXQuaternionSlerp(&inner, a, b, t);
+    return D3DXQuaternionSlerp(out, &outer, &inner, 2.0f * t * (1.0f - t));
+}
+
+D3DXCOLOR *WINAPI D3DXColorAdjustSaturation(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s)
+{
+    if (!out || !c)
+        return nullptr;
+    // The luminance weights of the standard high-definition primaries.
+    float grey = c->r * 0.2125f + c->g * 0.7154f + c->b * 0.0721f;
+    *out = D3DXCOLOR(grey + s * (c->r - grey), grey + s * (c->g - grey), grey + s * (c->b - grey), c->a);
+    return out;
+}
+
+D3DXCOLOR *WINAPI D3DXColorAdjustContrast(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT contrast)
+{
+    if (!out || !c)
+        return nullptr;
+    *out = D3DXCOLOR(0.5f + contrast * (c->r - 0.5f), 0.5f + contrast * (c->g - 0.5f), 0.5f + contrast * (c->b - 0.5f),
+                     c->a);
     return out;
 }

@@ -137,6 +137,15 @@ struct D3DXCOLOR {
         return (da << 24) | (dr << 16) | (dg << 8) | db;
     }
     operator D3DCOLORVALUE() const { D3DCOLORVALUE c = {r, g, b, a}; return c; }
+    D3DXCOLOR &operator+=(const D3DXCOLOR &c) { r += c.r; g += c.g; b += c.b; a += c.a; return *this; }
+    D3DXCOLOR &operator-=(const D3DXCOLOR &c) { r -= c.r; g -= c.g; b -= c.b; a -= c.a; return *this; }
+    D3DXCOLOR &operator*=(FLOAT f) { r *= f; g *= f; b *= f; a *= f; return *this; }
+    D3DXCOLOR operator+(const D3DXCOLOR &c) const { return D3DXCOLOR(r + c.r, g + c.g, b + c.b, a + c.a); }
+    D3DXCOLOR operator-(const D3DXCOLOR &c) const { return D3DXCOLOR(r - c.r, g - c.g, b - c.b, a - c.a); }
+    D3DXCOLOR operator*(FLOAT f) const { return D3DXCOLOR(r * f, g * f, b * f, a * f); }
+    friend D3DXCOLOR operator*(FLOAT f, const D3DXCOLOR &c) { return c * f; }
+    bool operator==(const D3DXCOLOR &c) const { return r == c.r && g == c.g && b == c.b && a == c.a; }
+    bool operator!=(const D3DXCOLOR &c) const { return !(*this == c); }
     operator FLOAT *() { return &r; }
     operator const FLOAT *() const { return &r; }
 };
@@ -235,6 +244,146 @@ inline BOOL D3DXMatrixIsIdentity(const D3DXMATRIX *m)
     return TRUE;
 }
 
+/* Two-component vectors, four-component vectors, quaternions and colours: the small ones. */
+
+inline FLOAT D3DXVec2Length(const D3DXVECTOR2 *v) { return v ? sqrtf(v->x * v->x + v->y * v->y) : 0.0f; }
+inline FLOAT D3DXVec2LengthSq(const D3DXVECTOR2 *v) { return v ? v->x * v->x + v->y * v->y : 0.0f; }
+inline FLOAT D3DXVec2Dot(const D3DXVECTOR2 *a, const D3DXVECTOR2 *b) { return (a && b) ? a->x * b->x + a->y * b->y : 0.0f; }
+// The z of the 3D cross product: positive when b lies counter-clockwise of a.
+inline FLOAT D3DXVec2CCW(const D3DXVECTOR2 *a, const D3DXVECTOR2 *b) { return (a && b) ? a->x * b->y - a->y * b->x : 0.0f; }
+inline D3DXVECTOR2 *D3DXVec2Add(D3DXVECTOR2 *out, const D3DXVECTOR2 *a, const D3DXVECTOR2 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + b->x; out->y = a->y + b->y;
+    return out;
+}
+inline D3DXVECTOR2 *D3DXVec2Subtract(D3DXVECTOR2 *out, const D3DXVECTOR2 *a, const D3DXVECTOR2 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x - b->x; out->y = a->y - b->y;
+    return out;
+}
+inline D3DXVECTOR2 *D3DXVec2Minimize(D3DXVECTOR2 *out, const D3DXVECTOR2 *a, const D3DXVECTOR2 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x < b->x ? a->x : b->x; out->y = a->y < b->y ? a->y : b->y;
+    return out;
+}
+inline D3DXVECTOR2 *D3DXVec2Maximize(D3DXVECTOR2 *out, const D3DXVECTOR2 *a, const D3DXVECTOR2 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x > b->x ? a->x : b->x; out->y = a->y > b->y ? a->y : b->y;
+    return out;
+}
+inline D3DXVECTOR2 *D3DXVec2Scale(D3DXVECTOR2 *out, const D3DXVECTOR2 *v, FLOAT s)
+{
+    if (!out || !v)
+        return 0;
+    out->x = v->x * s; out->y = v->y * s;
+    return out;
+}
+inline D3DXVECTOR2 *D3DXVec2Lerp(D3DXVECTOR2 *out, const D3DXVECTOR2 *a, const D3DXVECTOR2 *b, FLOAT s)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + s * (b->x - a->x); out->y = a->y + s * (b->y - a->y);
+    return out;
+}
+inline FLOAT D3DXVec4LengthSq(const D3DXVECTOR4 *v) { return D3DXVec4Dot(v, v); }
+inline D3DXVECTOR4 *D3DXVec4Add(D3DXVECTOR4 *out, const D3DXVECTOR4 *a, const D3DXVECTOR4 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + b->x; out->y = a->y + b->y; out->z = a->z + b->z; out->w = a->w + b->w;
+    return out;
+}
+inline D3DXVECTOR4 *D3DXVec4Subtract(D3DXVECTOR4 *out, const D3DXVECTOR4 *a, const D3DXVECTOR4 *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x - b->x; out->y = a->y - b->y; out->z = a->z - b->z; out->w = a->w - b->w;
+    return out;
+}
+inline D3DXVECTOR4 *D3DXVec4Scale(D3DXVECTOR4 *out, const D3DXVECTOR4 *v, FLOAT s)
+{
+    if (!out || !v)
+        return 0;
+    out->x = v->x * s; out->y = v->y * s; out->z = v->z * s; out->w = v->w * s;
+    return out;
+}
+inline D3DXVECTOR4 *D3DXVec4Lerp(D3DXVECTOR4 *out, const D3DXVECTOR4 *a, const D3DXVECTOR4 *b, FLOAT s)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->x = a->x + s * (b->x - a->x); out->y = a->y + s * (b->y - a->y);
+    out->z = a->z + s * (b->z - a->z); out->w = a->w + s * (b->w - a->w);
+    return out;
+}
+inline FLOAT D3DXQuaternionLengthSq(const D3DXQUATERNION *q) { return D3DXQuaternionDot(q, q); }
+inline FLOAT D3DXQuaternionLength(const D3DXQUATERNION *q) { return sqrtf(D3DXQuaternionDot(q, q)); }
+inline D3DXQUATERNION *D3DXQuaternionConjugate(D3DXQUATERNION *out, const D3DXQUATERNION *q)
+{
+    if (!out || !q)
+        return 0;
+    out->x = -q->x; out->y = -q->y; out->z = -q->z; out->w = q->w;
+    return out;
+}
+inline D3DXCOLOR *D3DXColorAdd(D3DXCOLOR *out, const D3DXCOLOR *a, const D3DXCOLOR *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->r = a->r + b->r; out->g = a->g + b->g; out->b = a->b + b->b; out->a = a->a + b->a;
+    return out;
+}
+inline D3DXCOLOR *D3DXColorSubtract(D3DXCOLOR *out, const D3DXCOLOR *a, const D3DXCOLOR *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->r = a->r - b->r; out->g = a->g - b->g; out->b = a->b - b->b; out->a = a->a - b->a;
+    return out;
+}
+inline D3DXCOLOR *D3DXColorScale(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s)
+{
+    if (!out || !c)
+        return 0;
+    out->r = c->r * s; out->g = c->g * s; out->b = c->b * s; out->a = c->a * s;
+    return out;
+}
+inline D3DXCOLOR *D3DXColorModulate(D3DXCOLOR *out, const D3DXCOLOR *a, const D3DXCOLOR *b)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->r = a->r * b->r; out->g = a->g * b->g; out->b = a->b * b->b; out->a = a->a * b->a;
+    return out;
+}
+inline D3DXCOLOR *D3DXColorLerp(D3DXCOLOR *out, const D3DXCOLOR *a, const D3DXCOLOR *b, FLOAT s)
+{
+    if (!out || !a || !b)
+        return 0;
+    out->r = a->r + s * (b->r - a->r); out->g = a->g + s * (b->g - a->g);
+    out->b = a->b + s * (b->b - a->b); out->a = a->a + s * (b->a - a->a);
+    return out;
+}
+// 1 - each colour channel; alpha is kept.
+inline D3DXCOLOR *D3DXColorNegative(D3DXCOLOR *out, const D3DXCOLOR *c)
+{
+    if (!out || !c)
+        return 0;
+    out->r = 1.0f - c->r; out->g = 1.0f - c->g; out->b = 1.0f - c->b; out->a = c->a;
+    return out;
+}
+inline D3DXPLANE *D3DXPlaneScale(D3DXPLANE *out, const D3DXPLANE *p, FLOAT s)
+{
+    if (!out || !p)
+        return 0;
+    out->a = p->a * s; out->b = p->b * s; out->c = p->c * s; out->d = p->d * s;
+    return out;
+}
+
 /* Out-of-line operations. */
 
 D3DXVECTOR3 *WINAPI D3DXVec3Normalize(D3DXVECTOR3 *out, const D3DXVECTOR3 *v);
@@ -295,6 +444,81 @@ D3DXPLANE *WINAPI D3DXPlaneFromPoints(D3DXPLANE *out, const D3DXVECTOR3 *v1, con
 // Where the line through v1 and v2 meets the plane; null when it runs parallel to it.
 D3DXVECTOR3 *WINAPI D3DXPlaneIntersectLine(D3DXVECTOR3 *out, const D3DXPLANE *p, const D3DXVECTOR3 *v1,
                                            const D3DXVECTOR3 *v2);
+
+/* Curves through points, arrays of points, the remaining matrix builders, plane and
+   quaternion operations, and colour adjustments. */
+D3DXVECTOR2 *WINAPI D3DXVec2Normalize(D3DXVECTOR2 *out, const D3DXVECTOR2 *v);
+D3DXVECTOR4 *WINAPI D3DXVec2Transform(D3DXVECTOR4 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m);
+D3DXVECTOR2 *WINAPI D3DXVec2TransformCoord(D3DXVECTOR2 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m);
+D3DXVECTOR2 *WINAPI D3DXVec2TransformNormal(D3DXVECTOR2 *out, const D3DXVECTOR2 *v, const D3DXMATRIX *m);
+// v1 + f (v2 - v1) + g (v3 - v1).
+D3DXVECTOR2 *WINAPI D3DXVec2BaryCentric(D3DXVECTOR2 *out, const D3DXVECTOR2 *v1, const D3DXVECTOR2 *v2,
+                                        const D3DXVECTOR2 *v3, FLOAT f, FLOAT g);
+D3DXVECTOR3 *WINAPI D3DXVec3BaryCentric(D3DXVECTOR3 *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *v2,
+                                        const D3DXVECTOR3 *v3, FLOAT f, FLOAT g);
+// The Catmull-Rom spline through v1 (s = 0) and v2 (s = 1), shaped by v0 and v3.
+D3DXVECTOR2 *WINAPI D3DXVec2CatmullRom(D3DXVECTOR2 *out, const D3DXVECTOR2 *v0, const D3DXVECTOR2 *v1,
+                                       const D3DXVECTOR2 *v2, const D3DXVECTOR2 *v3, FLOAT s);
+D3DXVECTOR3 *WINAPI D3DXVec3CatmullRom(D3DXVECTOR3 *out, const D3DXVECTOR3 *v0, const D3DXVECTOR3 *v1,
+                                       const D3DXVECTOR3 *v2, const D3DXVECTOR3 *v3, FLOAT s);
+// The cubic from v1 with tangent t1 (s = 0) to v2 with tangent t2 (s = 1).
+D3DXVECTOR2 *WINAPI D3DXVec2Hermite(D3DXVECTOR2 *out, const D3DXVECTOR2 *v1, const D3DXVECTOR2 *t1,
+                                    const D3DXVECTOR2 *v2, const D3DXVECTOR2 *t2, FLOAT s);
+D3DXVECTOR3 *WINAPI D3DXVec3Hermite(D3DXVECTOR3 *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *t1,
+                                    const D3DXVECTOR3 *v2, const D3DXVECTOR3 *t2, FLOAT s);
+// n points read every inStride bytes and written every outStride bytes.
+D3DXVECTOR3 *WINAPI D3DXVec3TransformCoordArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
+                                                UINT inStride, const D3DXMATRIX *m, UINT n);
+D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
+                                                 UINT inStride, const D3DXMATRIX *m, UINT n);
+// The four-dimensional vector perpendicular to v1, v2 and v3.
+D3DXVECTOR4 *WINAPI D3DXVec4Cross(D3DXVECTOR4 *out, const D3DXVECTOR4 *v1, const D3DXVECTOR4 *v2,
+                                  const D3DXVECTOR4 *v3);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveOffCenterLH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t,
+                                                    FLOAT zn, FLOAT zf);
+D3DXMATRIX *WINAPI D3DXMatrixPerspectiveOffCenterRH(D3DXMATRIX *out, FLOAT l, FLOAT r, FLOAT b, FLOAT t,
+                                                    FLOAT zn, FLOAT zf);
+// The transpose of m1 * m2, as shader constants want it.
+D3DXMATRIX *WINAPI D3DXMatrixMultiplyTranspose(D3DXMATRIX *out, const D3DXMATRIX *m1, const D3DXMATRIX *m2);
+// The mirror in the plane (normalised first).
+D3DXMATRIX *WINAPI D3DXMatrixReflect(D3DXMATRIX *out, const D3DXPLANE *plane);
+// Flattens geometry onto the plane along rays from the light: w = 0 a direction, w = 1 a point.
+D3DXMATRIX *WINAPI D3DXMatrixShadow(D3DXMATRIX *out, const D3DXVECTOR4 *light, const D3DXPLANE *plane);
+// scaling, then rotation about rotationCenter, then translation; null parts are identities.
+D3DXMATRIX *WINAPI D3DXMatrixAffineTransformation(D3DXMATRIX *out, FLOAT scaling, const D3DXVECTOR3 *rotationCenter,
+                                                  const D3DXQUATERNION *rotation, const D3DXVECTOR3 *translation);
+// Scaling about scalingCenter along axes turned by scalingRotation, then rotation about
+// rotationCenter, then translation; null parts are identities.
+D3DXMATRIX *WINAPI D3DXMatrixTransformation(D3DXMATRIX *out, const D3DXVECTOR3 *scalingCenter,
+                                            const D3DXQUATERNION *scalingRotation, const D3DXVECTOR3 *scaling,
+                                            const D3DXVECTOR3 *rotationCenter, const D3DXQUATERNION *rotation,
+                                            const D3DXVECTOR3 *translation);
+// Splits scale * rotation * translation; D3DERR_INVALIDCALL when a scale is zero.
+HRESULT WINAPI D3DXMatrixDecompose(D3DXVECTOR3 *outScale, D3DXQUATERNION *outRotation, D3DXVECTOR3 *outTranslation,
+                                   const D3DXMATRIX *m);
+// The plane as a row vector times m: pass the inverse transpose of the points' transform.
+D3DXPLANE *WINAPI D3DXPlaneTransform(D3DXPLANE *out, const D3DXPLANE *plane, const D3DXMATRIX *m);
+D3DXPLANE *WINAPI D3DXPlaneTransformArray(D3DXPLANE *out, UINT outStride, const D3DXPLANE *p, UINT inStride,
+                                          const D3DXMATRIX *m, UINT n);
+// The conjugate divided by the squared length.
+D3DXQUATERNION *WINAPI D3DXQuaternionInverse(D3DXQUATERNION *out, const D3DXQUATERNION *q);
+D3DXQUATERNION *WINAPI D3DXQuaternionRotationMatrix(D3DXQUATERNION *out, const D3DXMATRIX *m);
+// The axis is q's vector part, not normalised; the angle is 2 acos(w).
+void WINAPI D3DXQuaternionToAxisAngle(const D3DXQUATERNION *q, D3DXVECTOR3 *axis, FLOAT *angle);
+// Exp takes a pure quaternion (w ignored); Ln takes a unit one and gives a pure one.
+D3DXQUATERNION *WINAPI D3DXQuaternionExp(D3DXQUATERNION *out, const D3DXQUATERNION *q);
+D3DXQUATERNION *WINAPI D3DXQuaternionLn(D3DXQUATERNION *out, const D3DXQUATERNION *q);
+// Slerp(Slerp(q1, q2, f + g), Slerp(q1, q3, f + g), g / (f + g)).
+D3DXQUATERNION *WINAPI D3DXQuaternionBaryCentric(D3DXQUATERNION *out, const D3DXQUATERNION *q1,
+                                                 const D3DXQUATERNION *q2, const D3DXQUATERNION *q3, FLOAT f,
+                                                 FLOAT g);
+// Slerp(Slerp(q1, c, t), Slerp(a, b, t), 2t(1 - t)).
+D3DXQUATERNION *WINAPI D3DXQuaternionSquad(D3DXQUATERNION *out, const D3DXQUATERNION *q1, const D3DXQUATERNION *a,
+                                           const D3DXQUATERNION *b, const D3DXQUATERNION *c, FLOAT t);
+// Moves each channel towards (s < 1) or away from its grey level; alpha is kept.
+D3DXCOLOR *WINAPI D3DXColorAdjustSaturation(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s);
+// Moves each channel towards (c < 1) or away from 0.5; alpha is kept.
+D3DXCOLOR *WINAPI D3DXColorAdjustContrast(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT contrast);
 
 inline D3DXMATRIX &D3DXMATRIX::operator*=(const D3DXMATRIX &mat)
 {

@@ -1,5 +1,6 @@
 // Tests of the D3DX maths: hand-computed values, the degenerate cases, aliasing, and
 // properties checked on random inputs (products, inverses, rotations).
+#include <d3d9.h>
 #include <d3dx9math.h>
 
 #include <gtest/gtest.h>
@@ -398,6 +399,395 @@ TEST(Plane, PlanesHoldTheirPointsAndMeetLines)
     D3DXVECTOR3 n(0, 1, 0), at(5, 3, 5);
     D3DXPlaneFromPointNormal(&p, &at, &n);
     EXPECT_EQ(p, D3DXPLANE(0, 1, 0, -3));
+}
+
+}  // namespace
+
+namespace {
+
+void ExpectQuatNearUpToSign(const D3DXQUATERNION &a, const D3DXQUATERNION &b, float tol)
+{
+    float sign = D3DXQuaternionDot(&a, &b) < 0.0f ? -1.0f : 1.0f;
+    EXPECT_NEAR(a.x, sign * b.x, tol);
+    EXPECT_NEAR(a.y, sign * b.y, tol);
+    EXPECT_NEAR(a.z, sign * b.z, tol);
+    EXPECT_NEAR(a.w, sign * b.w, tol);
+}
+
+TEST(Curves, PassThroughTheirControlPointsWithTheirTangents)
+{
+    D3DXVECTOR3 p0(0, 0, 0), p1(1, 2, 0), p2(3, 2, 1), p3(4, 0, 5), out, a, b;
+    // Catmull-Rom: v1 at 0, v2 at 1, and the tangent at v1 is (v2 - v0) / 2.
+    EXPECT_EQ(*D3DXVec3CatmullRom(&out, &p0, &p1, &p2, &p3, 0.0f), p1);
+    EXPECT_EQ(*D3DXVec3CatmullRom(&out, &p0, &p1, &p2, &p3, 1.0f), p2);
+    const float h = 1e-3f;
+    D3DXVec3CatmullRom(&a, &p0, &p1, &p2, &p3, h);
+    D3DXVec3CatmullRom(&b, &p0, &p1, &p2, &p3, -h);
+    D3DXVECTOR3 slope = (a - b) / (2 * h), want = (p2 - p0) * 0.5f;
+    EXPECT_LT(D3DXVec3Length(&(slope -= want)), 2e-2f);
+    // Hermite: the end points, and a cubic with matching tangents is a straight line.
+    D3DXVECTOR3 t1(1, 0, 0), t2(0, 1, 0);
+    EXPECT_EQ(*D3DXVec3Hermite(&out, &p1, &t1, &p2, &t2, 0.0f), p1);
+    EXPECT_EQ(*D3DXVec3Hermite(&out, &p1, &t1, &p2, &t2, 1.0f), p2);
+    D3DXVECTOR3 chord = p2 - p1;
+    D3DXVec3Hermite(&out, &p1, &chord, &p2, &chord, 0.25f);
+    D3DXVECTOR3 line = p1 + chord * 0.25f;
+    EXPECT_LT(D3DXVec3Length(&(out -= line)), 1e-6f);
+    D3DXVec3Hermite(&a, &p1, &t1, &p2, &t2, h);
+    D3DXVec3Hermite(&b, &p1, &t1, &p2, &t2, -h);
+    slope = (a - b) / (2 * h);
+    EXPECT_LT(D3DXVec3Length(&(slope -= t1)), 1e-2f);
+    // Barycentric: the corners and the centroid; the 2D forms agree with the 3D ones.
+    EXPECT_EQ(*D3DXVec3BaryCentric(&out, &p0, &p1, &p2, 1.0f, 0.0f), p1);
+    EXPECT_EQ(*D3DXVec3BaryCentric(&out, &p0, &p1, &p2, 0.0f, 1.0f), p2);
+    D3DXVec3BaryCentric(&out, &p1, &p2, &p3, 1.0f / 3, 1.0f / 3);
+    D3DXVECTOR3 centroid = (p1 + p2 + p3) / 3.0f;
+    EXPECT_LT(D3DXVec3Length(&(out -= centroid)), 1e-6f);
+    D3DXVECTOR2 q0(0, 0), q1(1, 2), q2(3, 2), q3(4, 0), o2;
+    D3DXVec2CatmullRom(&o2, &q0, &q1, &q2, &q3, 0.4f);
+    D3DXVECTOR3 p3flat(4, 0, 0);  // z does not affect x and y
+    D3DXVec3CatmullRom(&out, &p0, &p1, &p2, &p3flat, 0.4f);
+    EXPECT_FLOAT_EQ(o2.x, out.x);
+    EXPECT_FLOAT_EQ(o2.y, out.y);
+    D3DXVECTOR2 u1(1, 0), u2(0, 1);
+    D3DXVec2Hermite(&o2, &q1, &u1, &q2, &u2, 1.0f);
+    EXPECT_EQ(o2.x, 3.0f);
+    D3DXVec2BaryCentric(&o2, &q0, &q1, &q3, 0.5f, 0.5f);
+    EXPECT_EQ(o2.x, 2.5f);
+    EXPECT_EQ(nullptr, D3DXVec3Hermite(&out, &p1, nullptr, &p2, &t2, 0.5f));
+}
+
+TEST(Vectors, TwoAndFourComponentOperations)
+{
+    D3DXVECTOR2 a(3, 4), b(-1, 2), out;
+    EXPECT_EQ(D3DXVec2Length(&a), 5.0f);
+    EXPECT_EQ(D3DXVec2Dot(&a, &b), 5.0f);
+    EXPECT_GT(D3DXVec2CCW(&a, &b), 0.0f) << "b is counter-clockwise of a";
+    EXPECT_LT(D3DXVec2CCW(&b, &a), 0.0f);
+    D3DXVec2Normalize(&out, &a);
+    EXPECT_FLOAT_EQ(out.x, 0.6f);
+    D3DXVec2Minimize(&out, &a, &b);
+    EXPECT_TRUE(out.x == -1 && out.y == 2);
+    D3DXVec2Maximize(&out, &a, &b);
+    EXPECT_TRUE(out.x == 3 && out.y == 4);
+    D3DXVec2Lerp(&out, &a, &b, 0.5f);
+    EXPECT_TRUE(out.x == 1 && out.y == 3);
+    // A 2D point is (x, y, 0, 1); a normal ignores the translation.
+    D3DXMATRIX m;
+    D3DXMatrixRotationZ(&m, D3DX_PI / 2);
+    m._41 = 10;
+    m._44 = 2;
+    D3DXVECTOR2 x(1, 0);
+    D3DXVECTOR4 o4;
+    D3DXVec2Transform(&o4, &x, &m);
+    EXPECT_NEAR(o4.x, 10.0f, 1e-6f);
+    EXPECT_NEAR(o4.y, 1.0f, 1e-6f);
+    EXPECT_EQ(o4.w, 2.0f);
+    D3DXVec2TransformCoord(&out, &x, &m);
+    EXPECT_NEAR(out.x, 5.0f, 1e-6f);
+    EXPECT_NEAR(out.y, 0.5f, 1e-6f);
+    D3DXVec2TransformNormal(&out, &x, &m);
+    EXPECT_NEAR(out.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(out.y, 1.0f, 1e-6f);
+
+    // The four-dimensional cross product is perpendicular to all three inputs and, on the
+    // first three axes, gives the fourth.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> d(-2.0f, 2.0f);
+    for (int i = 0; i < 20; ++i) {
+        D3DXVECTOR4 u(d(rng), d(rng), d(rng), d(rng)), v(d(rng), d(rng), d(rng), d(rng)),
+            w(d(rng), d(rng), d(rng), d(rng)), c;
+        D3DXVec4Cross(&c, &u, &v, &w);
+        for (const D3DXVECTOR4 *p : {&u, &v, &w})
+            EXPECT_NEAR(D3DXVec4Dot(&c, p), 0.0f, 1e-4f);
+    }
+    D3DXVECTOR4 ex(1, 0, 0, 0), ey(0, 1, 0, 0), ez(0, 0, 1, 0), c;
+    D3DXVec4Cross(&c, &ex, &ey, &ez);
+    EXPECT_EQ(std::fabs(c.w), 1.0f);
+    D3DXVECTOR4 p(1, 2, 3, 4), q(4, 3, 2, 1);
+    D3DXVec4Add(&c, &p, &q);
+    EXPECT_EQ(c, D3DXVECTOR4(5, 5, 5, 5));
+    D3DXVec4Subtract(&c, &p, &q);
+    EXPECT_EQ(c, D3DXVECTOR4(-3, -1, 1, 3));
+    D3DXVec4Scale(&c, &p, 2);
+    EXPECT_EQ(c, D3DXVECTOR4(2, 4, 6, 8));
+    D3DXVec4Lerp(&c, &p, &q, 0.5f);
+    EXPECT_EQ(c, D3DXVECTOR4(2.5f, 2.5f, 2.5f, 2.5f));
+    EXPECT_EQ(D3DXVec4LengthSq(&p), 30.0f);
+}
+
+TEST(Vectors, StridedArraysTransformEachElementInPlace)
+{
+    struct Vertex {
+        D3DXVECTOR3 position;
+        DWORD colour;
+    } vertices[3] = {{D3DXVECTOR3(1, 0, 0), 1}, {D3DXVECTOR3(0, 1, 0), 2}, {D3DXVECTOR3(0, 0, 1), 3}};
+    D3DXMATRIX m;
+    D3DXMatrixTranslation(&m, 5, 6, 7);
+    m._11 = 2;
+    ASSERT_EQ(&vertices[0].position, D3DXVec3TransformCoordArray(&vertices[0].position, sizeof(Vertex),
+                                                                  &vertices[0].position, sizeof(Vertex), &m, 3));
+    EXPECT_EQ(vertices[0].position, D3DXVECTOR3(7, 6, 7));
+    EXPECT_EQ(vertices[1].position, D3DXVECTOR3(5, 7, 7));
+    EXPECT_EQ(vertices[2].position, D3DXVECTOR3(5, 6, 8));
+    EXPECT_EQ(vertices[2].colour, 3u) << "bytes between elements are left alone";
+    D3DXVECTOR3 normals[2];
+    D3DXVec3TransformNormalArray(normals, sizeof(D3DXVECTOR3), &vertices[1].position, sizeof(Vertex), &m, 2);
+    EXPECT_EQ(normals[0], D3DXVECTOR3(10, 7, 7)) << "the x scale applies, the translation does not";
+    EXPECT_EQ(normals[1], D3DXVECTOR3(10, 6, 8));
+}
+
+TEST(MatrixBuilders, ReflectShadowAndOffCentrePerspective)
+{
+    // The plane x + y = 2 (unnormalised): a point and its mirror straddle it at equal distance.
+    D3DXPLANE plane(3, 3, 0, -6), unit;
+    D3DXPlaneNormalize(&unit, &plane);
+    D3DXMATRIX reflect, twice;
+    ASSERT_NE(nullptr, D3DXMatrixReflect(&reflect, &plane));
+    D3DXVECTOR3 p(4, 1, -2), mirrored, back;
+    D3DXVec3TransformCoord(&mirrored, &p, &reflect);
+    EXPECT_NEAR(D3DXPlaneDotCoord(&unit, &mirrored), -D3DXPlaneDotCoord(&unit, &p), 1e-5f);
+    D3DXVECTOR3 mid = (p + mirrored) * 0.5f;
+    EXPECT_NEAR(D3DXPlaneDotCoord(&unit, &mid), 0.0f, 1e-5f);
+    EXPECT_NEAR(mirrored.z, p.z, 1e-6f);
+    twice = reflect * reflect;
+    ExpectMatrixNear(twice, Identity(), 1e-6f);
+
+    // Shadows from a point light and from a directional light land on the plane, on the
+    // line from the light through the point.
+    D3DXMATRIX shadow;
+    D3DXPLANE ground(0, 2, 0, 0);  // y = 0, unnormalised
+    D3DXVECTOR4 lamp(1, 10, 2, 1), sun(0.3f, -1, 0.2f, 0);
+    D3DXVECTOR3 points[] = {D3DXVECTOR3(0, 1, 0), D3DXVECTOR3(2, 3, -1), D3DXVECTOR3(-4, 0.5f, 3)};
+    for (const D3DXVECTOR4 &light : {lamp, sun}) {
+        ASSERT_NE(nullptr, D3DXMatrixShadow(&shadow, &light, &ground));
+        for (const D3DXVECTOR3 &q : points) {
+            D3DXVECTOR3 s;
+            D3DXVec3TransformCoord(&s, &q, &shadow);
+            EXPECT_NEAR(D3DXPlaneDotCoord(&ground, &s), 0.0f, 1e-5f) << "light w " << light.w;
+            D3DXVECTOR3 dir = light.w != 0 ? q - D3DXVECTOR3(light.x, light.y, light.z)
+                                           : D3DXVECTOR3(light.x, light.y, light.z) * -1.0f;
+            D3DXVECTOR3 toShadow = s - q, cross;
+            D3DXVec3Cross(&cross, &dir, &toShadow);
+            EXPECT_LT(D3DXVec3Length(&cross), 1e-4f) << "the shadow lies on the light's ray";
+        }
+    }
+    // A tilted plane: the shadow still satisfies its equation.
+    D3DXPLANE tilted(1, 2, 0.5f, -1);
+    D3DXMatrixShadow(&shadow, &lamp, &tilted);
+    D3DXVECTOR3 s;
+    D3DXVec3TransformCoord(&s, &points[1], &shadow);
+    EXPECT_NEAR(D3DXPlaneDotCoord(&tilted, &s), 0.0f, 1e-5f);
+
+    // A centred off-centre perspective is the width-by-height one; right-handed is the z mirror.
+    D3DXMATRIX lh, rh, want, flip;
+    D3DXMatrixPerspectiveOffCenterLH(&lh, -1, 1, -0.75f, 0.75f, 1, 50);
+    D3DXMatrixPerspectiveLH(&want, 2, 1.5f, 1, 50);
+    ExpectMatrixNear(lh, want, 1e-6f);
+    D3DXMatrixScaling(&flip, 1, 1, -1);
+    D3DXMatrixPerspectiveOffCenterLH(&lh, -1, 3, -2, 0.5f, 0.5f, 20);
+    D3DXMatrixPerspectiveOffCenterRH(&rh, -1, 3, -2, 0.5f, 0.5f, 20);
+    ExpectMatrixNear(rh, flip * lh, 1e-6f);
+    // The near rectangle's corners map to the clip square's corners at depth 0.
+    D3DXVECTOR3 corner(3, 0.5f, 0.5f), clip;
+    D3DXVec3TransformCoord(&clip, &corner, &lh);
+    EXPECT_NEAR(clip.x, 1.0f, 1e-6f);
+    EXPECT_NEAR(clip.y, 1.0f, 1e-6f);
+    EXPECT_NEAR(clip.z, 0.0f, 1e-6f);
+    EXPECT_EQ(nullptr, D3DXMatrixPerspectiveOffCenterLH(&lh, 1, 1, 0, 1, 1, 2));
+
+    D3DXMATRIX a(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16), b, t;
+    D3DXMatrixRotationYawPitchRoll(&b, 0.3f, 0.2f, 0.1f);
+    D3DXMatrixMultiplyTranspose(&t, &a, &b);
+    D3DXMATRIX ab = a * b;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(t.m[i][j], ab.m[j][i]);
+}
+
+TEST(MatrixBuilders, DecomposeGivesBackTheTransformationsParts)
+{
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<float> d(-3.0f, 3.0f), pos(0.2f, 3.0f);
+    for (int i = 0; i < 50; ++i) {
+        D3DXVECTOR3 scale(pos(rng), pos(rng), pos(rng)), centre(d(rng), d(rng), d(rng)),
+            move(d(rng), d(rng), d(rng)), axis(d(rng), d(rng), d(rng));
+        D3DXQUATERNION rot, gotRot;
+        D3DXQuaternionRotationAxis(&rot, &axis, d(rng));
+        D3DXMATRIX m;
+        ASSERT_NE(nullptr, D3DXMatrixTransformation(&m, nullptr, nullptr, &scale, &centre, &rot, &move));
+        // The rotation centre stays put apart from the translation when unscaled parts line up.
+        D3DXVECTOR3 gotScale, gotMove;
+        ASSERT_EQ(S_OK, D3DXMatrixDecompose(&gotScale, &gotRot, &gotMove, &m));
+        EXPECT_LT(D3DXVec3Length(&(gotScale -= scale)), 1e-5f);
+        ExpectQuatNearUpToSign(gotRot, rot, 1e-5f);
+        // Translation: centre - centre * R + move.
+        D3DXMATRIX r;
+        D3DXMatrixRotationQuaternion(&r, &rot);
+        D3DXVECTOR3 turned;
+        D3DXVec3TransformNormal(&turned, &centre, &r);
+        D3DXVECTOR3 want = centre - turned + move;
+        EXPECT_LT(D3DXVec3Length(&(gotMove -= want)), 1e-4f);
+    }
+    // The rotation centre is a fixed point of the scale-free rotation.
+    D3DXVECTOR3 centre(1, 2, 3), y(0, 1, 0), out;
+    D3DXQUATERNION q;
+    D3DXQuaternionRotationAxis(&q, &y, 1.0f);
+    D3DXMATRIX m;
+    D3DXMatrixAffineTransformation(&m, 1.0f, &centre, &q, nullptr);
+    D3DXVec3TransformCoord(&out, &centre, &m);
+    EXPECT_LT(D3DXVec3Length(&(out -= centre)), 1e-6f);
+    // Scaling about a centre along turned axes: the centre stays, and a point along the
+    // turned x axis moves by that axis's scale.
+    D3DXQUATERNION axes;
+    D3DXVECTOR3 z(0, 0, 1), scale(3, 1, 1), sc(5, 0, 0);
+    D3DXQuaternionRotationAxis(&axes, &z, D3DX_PI / 2);  // x axis turned onto y
+    D3DXMatrixTransformation(&m, &sc, &axes, &scale, nullptr, nullptr, nullptr);
+    D3DXVec3TransformCoord(&out, &sc, &m);
+    EXPECT_LT(D3DXVec3Length(&(out -= sc)), 1e-6f);
+    D3DXVECTOR3 above(5, 1, 0);
+    D3DXVec3TransformCoord(&out, &above, &m);
+    EXPECT_NEAR(out.x, 5.0f, 1e-5f);
+    EXPECT_NEAR(out.y, 3.0f, 1e-5f);
+    // A zero scale cannot be decomposed.
+    D3DXMATRIX flat;
+    D3DXMatrixScaling(&flat, 1, 0, 1);
+    D3DXVECTOR3 s3, t3;
+    EXPECT_EQ(D3DERR_INVALIDCALL, D3DXMatrixDecompose(&s3, &q, &t3, &flat));
+    EXPECT_EQ(D3DERR_INVALIDCALL, D3DXMatrixDecompose(&s3, &q, &t3, nullptr));
+}
+
+TEST(Plane, TransformedByTheInverseTransposeHoldsTheTransformedPoints)
+{
+    D3DXVECTOR3 a(1, 0, 0), b(0, 2, 0), c(0, 0, 3);
+    D3DXPLANE p, planes[2], moved[2];
+    D3DXPlaneFromPoints(&p, &a, &b, &c);
+    D3DXMATRIX m, inv, it;
+    D3DXVECTOR3 scale(2, 1, 0.5f), move(1, -2, 4);
+    D3DXMatrixTransformation(&m, nullptr, nullptr, &scale, nullptr, nullptr, &move);
+    D3DXMatrixRotationYawPitchRoll(&inv, 0.4f, -0.3f, 1.1f);
+    m *= inv;
+    D3DXMatrixInverse(&inv, nullptr, &m);
+    D3DXMatrixTranspose(&it, &inv);
+    planes[0] = p;
+    planes[1] = -p;
+    ASSERT_EQ(moved, D3DXPlaneTransformArray(moved, sizeof(D3DXPLANE), planes, sizeof(D3DXPLANE), &it, 2));
+    for (const D3DXVECTOR3 &v : {a, b, c}) {
+        D3DXVECTOR3 w;
+        D3DXVec3TransformCoord(&w, &v, &m);
+        EXPECT_NEAR(D3DXPlaneDotCoord(&moved[0], &w), 0.0f, 1e-4f);
+        EXPECT_NEAR(D3DXPlaneDotCoord(&moved[1], &w), 0.0f, 1e-4f);
+    }
+    D3DXPLANE single;
+    D3DXPlaneTransform(&single, &p, &it);
+    EXPECT_EQ(single, moved[0]);
+    D3DXPlaneScale(&single, &p, -1.0f);
+    EXPECT_EQ(single, -p);
+}
+
+TEST(Quaternion, MatrixRoundTripInverseLogarithmAndInterpolation)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> d(-3.0f, 3.0f);
+    for (int i = 0; i < 200; ++i) {
+        // Angles up to 3 reach every branch of the matrix-to-quaternion conversion.
+        D3DXVECTOR3 axis(d(rng), d(rng), d(rng));
+        D3DXQUATERNION q, back, inv, product;
+        D3DXQuaternionRotationAxis(&q, &axis, d(rng));
+        D3DXMATRIX m;
+        D3DXMatrixRotationQuaternion(&m, &q);
+        D3DXQuaternionRotationMatrix(&back, &m);
+        ExpectQuatNearUpToSign(back, q, 2e-5f);
+        // Inverse: q times its inverse is the identity, also for an unnormalised q.
+        D3DXQUATERNION big(q.x * 3, q.y * 3, q.z * 3, q.w * 3);
+        D3DXQuaternionInverse(&inv, &big);
+        D3DXQuaternionMultiply(&product, &big, &inv);
+        ExpectQuatNearUpToSign(product, D3DXQUATERNION(0, 0, 0, 1), 1e-5f);
+        // Exp undoes Ln.
+        D3DXQuaternionLn(&back, &q);
+        EXPECT_EQ(back.w, 0.0f);
+        D3DXQuaternionExp(&back, &back);
+        ExpectQuatNearUpToSign(back, q, 1e-5f);
+    }
+    // The logarithm of a rotation by angle about a unit axis is half the angle times the axis.
+    D3DXVECTOR3 y(0, 1, 0), axis;
+    D3DXQUATERNION q, out, c;
+    D3DXQuaternionRotationAxis(&q, &y, 1.2f);
+    D3DXQuaternionLn(&out, &q);
+    EXPECT_NEAR(out.y, 0.6f, 1e-6f);
+    float angle = 0;
+    D3DXQuaternionToAxisAngle(&q, &axis, &angle);
+    EXPECT_NEAR(angle, 1.2f, 1e-6f);
+    EXPECT_NEAR(axis.y, sinf(0.6f), 1e-6f);
+    D3DXQuaternionConjugate(&c, &q);
+    EXPECT_TRUE(c.y == -q.y && c.w == q.w);
+    EXPECT_NEAR(D3DXQuaternionLength(&q), 1.0f, 1e-6f);
+    D3DXQUATERNION zero(0, 0, 0, 0);
+    EXPECT_EQ(nullptr, D3DXQuaternionInverse(&out, &zero));
+
+    // Squad and the barycentric blend hit their end points; Squad with all four equal to a
+    // slerp's ends follows the slerp's arc.
+    D3DXQUATERNION q1, q2, q3;
+    D3DXVECTOR3 x(1, 0, 0);
+    D3DXQuaternionRotationAxis(&q1, &y, 0.2f);
+    D3DXQuaternionRotationAxis(&q2, &x, 1.0f);
+    D3DXQuaternionRotationAxis(&q3, &y, -1.3f);
+    D3DXQuaternionSquad(&out, &q1, &q2, &q3, &q3, 0.0f);
+    ExpectQuatNearUpToSign(out, q1, 1e-6f);
+    D3DXQuaternionSquad(&out, &q1, &q2, &q3, &q3, 1.0f);
+    ExpectQuatNearUpToSign(out, q3, 1e-6f);
+    D3DXQUATERNION slerp;
+    D3DXQuaternionSquad(&out, &q1, &q1, &q3, &q3, 0.3f);
+    D3DXQuaternionSlerp(&slerp, &q1, &q3, 0.3f);
+    ExpectQuatNearUpToSign(out, slerp, 1e-5f);
+    D3DXQuaternionBaryCentric(&out, &q1, &q2, &q3, 0.0f, 0.0f);
+    ExpectQuatNearUpToSign(out, q1, 0.0f);
+    D3DXQuaternionBaryCentric(&out, &q1, &q2, &q3, 1.0f, 0.0f);
+    ExpectQuatNearUpToSign(out, q2, 1e-6f);
+    D3DXQuaternionBaryCentric(&out, &q1, &q2, &q3, 0.0f, 1.0f);
+    ExpectQuatNearUpToSign(out, q3, 1e-6f);
+}
+
+TEST(Colour, ArithmeticAndAdjustments)
+{
+    D3DXCOLOR a(0.2f, 0.4f, 0.6f, 0.5f), b(0.5f, 0.5f, 1.0f, 1.0f), out;
+    D3DXColorModulate(&out, &a, &b);
+    EXPECT_TRUE(out == D3DXCOLOR(0.1f, 0.2f, 0.6f, 0.5f));
+    D3DXColorNegative(&out, &a);
+    EXPECT_FLOAT_EQ(out.r, 0.8f);
+    EXPECT_EQ(out.a, 0.5f) << "alpha is not negated";
+    D3DXColorLerp(&out, &a, &b, 1.0f);
+    EXPECT_TRUE(out == b);
+    D3DXColorAdd(&out, &a, &b);
+    EXPECT_TRUE(out == a + b);
+    D3DXColorSubtract(&out, &b, &a);
+    EXPECT_TRUE(out == b - a);
+    D3DXColorScale(&out, &a, 2.0f);
+    EXPECT_TRUE(out == 2.0f * a);
+    EXPECT_EQ(DWORD(D3DXCOLOR(1, 0, 0, 1) + D3DXCOLOR(0, 0, 1, 0)), 0xffff00ffu);
+    // Saturation 0 gives grey, 1 the colour; pure grey is unchanged by any saturation.
+    D3DXColorAdjustSaturation(&out, &a, 0.0f);
+    EXPECT_FLOAT_EQ(out.r, out.g);
+    EXPECT_FLOAT_EQ(out.g, out.b);
+    EXPECT_EQ(out.a, a.a);
+    D3DXColorAdjustSaturation(&out, &a, 1.0f);
+    EXPECT_NEAR(out.r, a.r, 1e-6f);
+    D3DXCOLOR grey(0.3f, 0.3f, 0.3f, 1.0f);
+    D3DXColorAdjustSaturation(&out, &grey, 3.0f);
+    EXPECT_NEAR(out.b, 0.3f, 1e-6f);
+    // Green weighs most in the grey level.
+    D3DXCOLOR green(0, 1, 0, 1), blue(0, 0, 1, 1), g0, b0;
+    D3DXColorAdjustSaturation(&g0, &green, 0.0f);
+    D3DXColorAdjustSaturation(&b0, &blue, 0.0f);
+    EXPECT_GT(g0.r, 0.5f);
+    EXPECT_LT(b0.r, 0.1f);
+    // Contrast 0 gives mid grey, 1 the colour, 2 doubles the distance from 0.5.
+    D3DXColorAdjustContrast(&out, &a, 0.0f);
+    EXPECT_TRUE(out == D3DXCOLOR(0.5f, 0.5f, 0.5f, 0.5f));
+    D3DXColorAdjustContrast(&out, &a, 2.0f);
+    EXPECT_NEAR(out.r, -0.1f, 1e-6f);
+    EXPECT_NEAR(out.b, 0.7f, 1e-6f);
+    EXPECT_EQ(nullptr, D3DXColorAdjustContrast(nullptr, &a, 1.0f));
 }
 
 }  // namespace
