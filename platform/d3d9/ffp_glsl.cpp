@@ -21,6 +21,7 @@
  * the factor is the vertex's specular alpha (or what a vertex shader wrote to oFog).
  * Texture coordinates are read from the vertex or generated (camera-space normal,
  * position, reflection vector, sphere map), then go through each stage's transform.
+ * A stage with a cube or volume texture reads three of them (x, y, z), else two.
  */
 #include "pipeline_glsl.h"
 

@@ -14,6 +14,9 @@
  * only when their revision moved.
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
+ * Cube textures are GL cube maps (seamless), their faces uploaded rows top first in
+ * D3DCUBEMAP_FACES order, which gives Direct3D's face orientation; volume textures are
+ * GL 3D textures, slices front first, addressed in w by D3DSAMP_ADDRESSW.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
  * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
