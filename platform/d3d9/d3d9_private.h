@@ -217,6 +217,82 @@ public:
     void BuildBoxMips();
 };
 
+// Shared by the 2D, cube and volume textures (texture.cpp): the length of a full mip chain
+// of a w x h (x d) texture, locking one level (rectangle checked, `what` names the caller in
+// diagnostics) and making a level the box-filtered halving of the one above it.
+UINT FullChainLength(UINT w, UINT h, UINT d = 1);
+HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const RECT *rect, const char *what);
+void Downsample(D3DFORMAT format, const MipLevel &src, MipLevel &dst);
+
+constexpr UINT kMaxVolumeExtent = 512;  // the largest side of a volume texture (caps' MaxVolumeExtent)
+
+// A cube texture (cube_texture.cpp): six faces of one square mip chain each, in the order of
+// D3DCUBEMAP_FACES (+X, -X, +Y, -Y, +Z, -Z), each face's rows top first.
+class CubeTexture final : public ResourceMethods<IDirect3DCubeTexture9> {
+public:
+    CubeTexture(Device *device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~CubeTexture() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override;
+    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return D3DTEXF_LINEAR; }
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override;
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT Level, D3DSURFACE_DESC *pDesc) override;
+    HRESULT STDMETHODCALLTYPE GetCubeMapSurface(D3DCUBEMAP_FACES FaceType, UINT Level, IDirect3DSurface9 **ppCubeMapSurface) override;
+    HRESULT STDMETHODCALLTYPE LockRect(D3DCUBEMAP_FACES FaceType, UINT Level, D3DLOCKED_RECT *pLockedRect, CONST RECT *pRect, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(D3DCUBEMAP_FACES FaceType, UINT Level) override;
+    HRESULT STDMETHODCALLTYPE AddDirtyRect(D3DCUBEMAP_FACES FaceType, CONST RECT *pDirtyRect) override;
+
+    ResourceCore core;
+    D3DFORMAT format;
+    DWORD usage;
+    D3DPOOL pool;
+    DWORD lod = 0;
+    std::vector<MipLevel> faces[6];  // each face's levels, made zero when first used
+    UINT LevelTotal() const { return UINT(faces[0].size()); }
+    MipLevel &Level(UINT face, UINT level);
+};
+
+// One level of a volume texture: `depth` slices of rows, each slice's rows top first.
+struct VolumeLevel {
+    UINT width = 0, height = 0, depth = 0, rowPitch = 0, slicePitch = 0;
+    std::vector<uint8_t> data;  // empty until first used
+    bool locked = false;
+};
+
+class VolumeTexture final : public ResourceMethods<IDirect3DVolumeTexture9> {
+public:
+    VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                  D3DPOOL pool);
+    ~VolumeTexture() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override { return DWORD(levels.size()); }
+    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return D3DTEXF_LINEAR; }
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT Level, D3DVOLUME_DESC *pDesc) override;
+    HRESULT STDMETHODCALLTYPE GetVolumeLevel(UINT Level, IDirect3DVolume9 **ppVolumeLevel) override;
+    HRESULT STDMETHODCALLTYPE LockBox(UINT Level, D3DLOCKED_BOX *pLockedVolume, CONST D3DBOX *pBox, DWORD Flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockBox(UINT Level) override;
+    HRESULT STDMETHODCALLTYPE AddDirtyBox(CONST D3DBOX *pDirtyBox) override;
+
+    ResourceCore core;
+    D3DFORMAT format;
+    DWORD usage;
+    D3DPOOL pool;
+    DWORD lod = 0;
+    std::vector<VolumeLevel> levels;
+    VolumeLevel &Level(UINT i);
+};
+
 // A surface: a texture level, or the device's back buffer (whose pixels the back end
 // reads on lock), or a plain off-screen surface.
 class Surface final : public ResourceMethods<IDirect3DSurface9> {

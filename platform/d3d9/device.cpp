@@ -311,19 +311,54 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     return D3D_OK;
 }
 
-HRESULT Device::CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DVolumeTexture9 **out,
-                                    HANDLE *)
+HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                    D3DPOOL pool, IDirect3DVolumeTexture9 **out, HANDLE *shared)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("CreateVolumeTexture");
+    if (!out)
+        return Invalid("CreateVolumeTexture: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateVolumeTexture: shared handles");
+    if (width == 0 || height == 0 || depth == 0 || width > kMaxVolumeExtent || height > kMaxVolumeExtent ||
+        depth > kMaxVolumeExtent)
+        return Invalid("CreateVolumeTexture: size " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                       std::to_string(depth) + " outside 1.." + std::to_string(kMaxVolumeExtent));
+    if (!IsTextureFormat(format)) {
+        Unsupported(kLib, "CreateVolumeTexture: texture format " + std::to_string(format));
+        return D3DERR_INVALIDCALL;
+    }
+    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL | D3DUSAGE_AUTOGENMIPMAP))
+        return NotOffered("CreateVolumeTexture: render-target, depth-stencil and automatic-mipmap volumes");
+    if (pool > D3DPOOL_SCRATCH)
+        return Invalid("CreateVolumeTexture: unknown pool " + std::to_string(pool));
+    if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
+        return Invalid("CreateVolumeTexture: dynamic textures cannot be managed");
+    *out = new VolumeTexture(this, width, height, depth, levels, usage, format, pool);
+    return D3D_OK;
 }
 
-HRESULT Device::CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9 **out, HANDLE *)
+HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DCubeTexture9 **out, HANDLE *shared)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("CreateCubeTexture");
+    if (!out)
+        return Invalid("CreateCubeTexture: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateCubeTexture: shared handles");
+    if (edge == 0 || edge > 8192)
+        return Invalid("CreateCubeTexture: edge " + std::to_string(edge) + " outside 1..8192");
+    if (!IsTextureFormat(format)) {
+        Unsupported(kLib, "CreateCubeTexture: texture format " + std::to_string(format));
+        return D3DERR_INVALIDCALL;
+    }
+    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL))
+        return NotOffered("CreateCubeTexture: render-target and depth-stencil cube textures");
+    if (pool > D3DPOOL_SCRATCH)
+        return Invalid("CreateCubeTexture: unknown pool " + std::to_string(pool));
+    if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
+        return Invalid("CreateCubeTexture: dynamic textures cannot be managed");
+    *out = new CubeTexture(this, edge, levels, usage, format, pool);
+    return D3D_OK;
 }
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9 **out,
@@ -742,8 +777,9 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9 *texture)
     Trace("SetTexture", std::to_string(stage));
     if (stage >= DWORD(kMaxSamplers))
         return Invalid("SetTexture: stage " + std::to_string(stage) + " past 15");
-    if (texture && texture->GetType() != D3DRTYPE_TEXTURE)
-        return NotOffered("SetTexture with cube or volume textures");
+    if (texture && texture->GetType() != D3DRTYPE_TEXTURE && texture->GetType() != D3DRTYPE_CUBETEXTURE &&
+        texture->GetType() != D3DRTYPE_VOLUMETEXTURE)
+        return Invalid("SetTexture: not a texture");
     Assign(Target().textures[stage], texture);
     if (recording)
         recording->texture[stage] = true;

@@ -113,11 +113,16 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.SrcBlendCaps = c.DestBlendCaps = 0x3FF;
     c.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND |
                   D3DPSHADECAPS_FOGGOURAUD;
-    c.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP;
+    c.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP |
+                    D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_MIPCUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP |
+                    D3DPTEXTURECAPS_MIPVOLUMEMAP;
     c.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                           D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    c.CubeTextureFilterCaps = c.VolumeTextureFilterCaps = c.TextureFilterCaps;
     c.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
                            D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_MIRRORONCE;
+    c.VolumeTextureAddressCaps = c.TextureAddressCaps;
+    c.MaxVolumeExtent = kMaxVolumeExtent;
     c.MaxTextureWidth = c.MaxTextureHeight = 8192;
     c.MaxTextureRepeat = 8192;
     c.MaxTextureAspectRatio = 8192;
@@ -246,6 +251,9 @@ public:
             return IsDepthFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)
             return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        // Cube and volume textures take the 2D formats; none of them is a render target.
+        if (type == D3DRTYPE_CUBETEXTURE || type == D3DRTYPE_VOLUMETEXTURE || type == D3DRTYPE_VOLUME)
+            return IsTextureFormat(format) && !(usage & D3DUSAGE_RENDERTARGET) ? D3D_OK : D3DERR_NOTAVAILABLE;
         return D3DERR_NOTAVAILABLE;
     }
     HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE, D3DFORMAT, BOOL,

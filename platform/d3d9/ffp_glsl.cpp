@@ -21,6 +21,7 @@
  * the factor is the vertex's specular alpha (or what a vertex shader wrote to oFog).
  * Texture coordinates are read from the vertex or generated (camera-space normal,
  * position, reflection vector, sphere map), then go through each stage's transform.
+ * A stage with a cube or volume texture reads three of them (x, y, z), else two.
  */
 #include "pipeline_glsl.h"
 
@@ -419,17 +420,23 @@ std::string FragmentGlsl(const FragmentKey &k)
          "uniform vec4 u_stageConstant[8];\n"  // each stage's D3DTSS_CONSTANT
          "uniform vec4 u_bumpMatrix[8];\n";    // each stage's D3DTSS_BUMPENVMAT00, 01, 10, 11
     for (int s = 0; s < stages; ++s)
-        o << "in vec4 v_tex" << s << ";\nuniform sampler2D u_texture" << s << ";\n";
+        o << "in vec4 v_tex" << s << ";\nuniform "
+          << (k.stages[s].target == kTargetCube ? "samplerCube" : k.stages[s].target == kTargetVolume ? "sampler3D" : "sampler2D")
+          << " u_texture" << s << ";\n";
     o << "void main()\n{\n"
          "    vec4 result = v_diffuse;\n"
          "    vec4 temp = vec4(0.0);\n";
     // A sprite's coordinates run from (0, 0) at its top left to (1, 1) in every stage; a
     // stage after a bump-map stage reads its coordinates moved by the bump.
+    // Cube and volume textures read three coordinates (a sprite's third is 0).
     auto coord = [&](int s) {
         const std::string v = "v_tex" + std::to_string(s);
-        std::string c = k.pointSprite ? std::string("gl_PointCoord") : (k.projected >> s) & 1 ? v + ".xy / " + v + ".w" : v + ".xy";
+        const bool three = k.stages[s].target != kTarget2D;
+        const std::string n = three ? ".xyz" : ".xy";
+        const std::string sprite = three ? "vec3(gl_PointCoord, 0.0)" : "gl_PointCoord";
+        std::string c = k.pointSprite ? sprite : (k.projected >> s) & 1 ? v + n + " / " + v + ".w" : v + n;
         if (s > 0 && k.stages[s - 1].colorOp == D3DTOP_BUMPENVMAP)
-            c = "(" + c + " + bump)";
+            c = three ? "(" + c + " + vec3(bump, 0.0))" : "(" + c + " + bump)";
         return c;
     };
     o << "    vec2 bump = vec2(0.0);\n";

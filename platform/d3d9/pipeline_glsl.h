@@ -66,7 +66,13 @@ struct StageKey {
     uint8_t hasTexture = 0;  // a texture is bound (else a read gives opaque white)
     uint8_t toTemp = 0;      // D3DTSS_RESULTARG = D3DTA_TEMP: the result goes to the temporary register
     uint8_t srgb = 0;        // D3DSAMP_SRGBTEXTURE: the texture's colour is sRGB, read as linear
+    uint8_t target = 0;      // the bound texture's kind: kTarget2D, kTargetCube or kTargetVolume
 };
+
+// StageKey::target: what kind of texture a stage samples, with which coordinates.
+constexpr uint8_t kTarget2D = 0;      // (u, v)
+constexpr uint8_t kTargetCube = 1;    // a direction (x, y, z)
+constexpr uint8_t kTargetVolume = 2;  // (u, v, w)
 
 struct FragmentKey {
     uint32_t pixelShaderId = 0;  // a pixel shader, which replaces the stages; 0 for the stages

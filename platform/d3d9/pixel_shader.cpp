@@ -7,15 +7,14 @@
  * modifiers of each version, constants c0..c7; refused with one line: the bump, matrix
  * and dependent texture reads (texbem texm3x3 texreg2ar ... bem).
  * ps_2_0 (version token 0xFFFF0200) and its instruction set: dcl of the colour
- * inputs v0/v1, the texture coordinates t0..t7 and 2D samplers s0..s7, def, texld with
+ * inputs v0/v1, the texture coordinates t0..t7 and 2D, cube and volume samplers s0..s7, def, texld with
  * its texldp and texldb forms (the instruction's specific-control bits), texkill, and the
  * arithmetic (mov add sub mul mad dp2add dp3 dp4 rcp rsq exp log pow lrp frc abs nrm crs
  * sincos min max cmp m4x4 m4x3 m3x4 m3x3 m3x2, nop).  Registers r0..r11, c0..c31, v#, t#,
  * s#, oC0 and oDepth; negate and abs source modifiers, swizzles, write masks, _sat (_pp
  * and _centroid are accepted and change nothing here).  Every token is checked before it
  * is used, and each instruction's length field must agree with its operands.  Refused
- * with one line: ps_2_x and ps_3_0 streams, cube and volume samplers, samplers
- * past s7, oC1..oC3 (one render target), and anything malformed.  The GLSL translation
+ * with one line: ps_2_x and ps_3_0 streams, samplers past s7, oC1..oC3 (one render target), and anything malformed.  The GLSL translation
  * is in shader_glsl.cpp.
  */
 #include "d3d9_private.h"
@@ -199,10 +198,6 @@ bool Declaration(Reader &r, ParsedShader &out)
             return Fail(r, "dcl of s" + std::to_string(n) + ": out of range");
         if (type != D3DSTT_2D && type != D3DSTT_CUBE && type != D3DSTT_VOLUME)
             return Fail(r, "dcl of s" + std::to_string(n) + " with an unknown texture type");
-        if (type != D3DSTT_2D) {
-            Unsupported(kLib, "pixel shader cube and volume samplers");
-            return Fail(r, "dcl of s" + std::to_string(n) + ": cube and volume textures are not offered");
-        }
         if (n >= DWORD(kPsSamplers)) {
             Unsupported(kLib, "pixel shader samplers past s7");
             return Fail(r, "dcl of s" + std::to_string(n) + ": samplers past s7 are not offered");

@@ -14,6 +14,9 @@
  * only when their revision moved.
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
+ * Cube textures are GL cube maps (seamless), their faces uploaded rows top first in
+ * D3DCUBEMAP_FACES order, which gives Direct3D's face orientation; volume textures are
+ * GL 3D textures, slices front first, addressed in w by D3DSAMP_ADDRESSW.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
  * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
@@ -371,6 +374,7 @@ public:
         glFrontFace(GL_CW);  // Direct3D's front faces are clockwise
         glEnable(GL_PROGRAM_POINT_SIZE);  // point lists' programs write their size
         glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex, as Direct3D does
+        glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);  // cube maps filter across face edges, without addressing modes
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
@@ -494,10 +498,11 @@ public:
         for (int i = 0; fk.pixelShaderId && i < kPsSamplers; i++) {
             if (!s.pixelShader->parsed.samplerTypes[i])
                 continue;
+            const DWORD type = s.pixelShader->parsed.samplerTypes[i];
             if (s.textures[i])
                 BindTexture(s, i);
             else
-                BindTextureName(0, i);
+                BindTextureName(0, i, type == D3DSTT_CUBE ? GL_TEXTURE_CUBE_MAP : type == D3DSTT_VOLUME ? GL_TEXTURE_3D : GL_TEXTURE_2D);
         }
 
         // Vertex data.
@@ -865,16 +870,17 @@ private:
         arrayBuffer_ = name;
     }
 
-    void BindTextureName(GLuint name, int unit = 0)
+    void BindTextureName(GLuint name, int unit = 0, GLenum target = GL_TEXTURE_2D)
     {
-        if (textures_[unit] == name)
+        GLuint *bound = target == GL_TEXTURE_CUBE_MAP ? cubeTextures_ : target == GL_TEXTURE_3D ? volumeTextures_ : textures_;
+        if (bound[unit] == name)
             return;
         if (activeUnit_ != unit) {
             glActiveTexture(GLenum(GL_TEXTURE0 + unit));
             activeUnit_ = unit;
         }
-        glBindTexture(GL_TEXTURE_2D, name);
-        textures_[unit] = name;
+        glBindTexture(target, name);
+        bound[unit] = name;
     }
 
     void UseProgram(const Program &p)
@@ -921,39 +927,79 @@ private:
         return gl->name;
     }
 
-    void BindTexture(const DeviceState &s, int unit)
+    // The GL texture of a resource, made on first use.
+    GLuint TextureNameOf(ResourceCore &core, GlTexture *&gl)
     {
-        auto *t = static_cast<Texture *>(s.textures[unit]);
-        auto *gl = static_cast<GlTexture *>(t->core.backend.get());
+        gl = static_cast<GlTexture *>(core.backend.get());
         if (!gl) {
             auto fresh = std::make_unique<GlTexture>();
             fresh->contextAlive = contextAlive_;
             glGenTextures(1, &fresh->name);
             gl = fresh.get();
-            t->core.backend = std::move(fresh);
+            core.backend = std::move(fresh);
         }
-        BindTextureName(gl->name, unit);
+        return gl->name;
+    }
+
+    // Binds the texture on `unit` (a 2D, cube or volume texture on the GL target of its
+    // kind), uploading its levels when they changed, and applies the unit's sampler states.
+    void BindTexture(const DeviceState &s, int unit)
+    {
+        IDirect3DBaseTexture9 *base = s.textures[unit];
+        const D3DRESOURCETYPE type = base->GetType();
+        GlTexture *gl = nullptr;
+        GLenum target = GL_TEXTURE_2D;
+        ResourceCore *core = nullptr;
+        D3DFORMAT format = D3DFMT_A8R8G8B8;
+        UINT levelCount = 1;
+        DWORD lod = 0;
+        if (type == D3DRTYPE_CUBETEXTURE) {
+            auto *t = static_cast<CubeTexture *>(base);
+            target = GL_TEXTURE_CUBE_MAP, core = &t->core, format = t->format, levelCount = t->LevelTotal(), lod = t->lod;
+        } else if (type == D3DRTYPE_VOLUMETEXTURE) {
+            auto *t = static_cast<VolumeTexture *>(base);
+            target = GL_TEXTURE_3D, core = &t->core, format = t->format, levelCount = UINT(t->levels.size()), lod = t->lod;
+        } else {
+            auto *t = static_cast<Texture *>(base);
+            core = &t->core, format = t->format, levelCount = UINT(t->levels.size()), lod = t->lod;
+        }
+        const bool mipmapped = levelCount > 1;
+        BindTextureName(TextureNameOf(*core, gl), unit, target);
         if (activeUnit_ != unit) {
             glActiveTexture(GLenum(GL_TEXTURE0 + unit));
             activeUnit_ = unit;
         }
-        if (gl->revision != t->core.revision) {
-            GlTextureFormat f = GlTexFormat(t->format);
+        if (gl->revision != core->revision) {
+            GlTextureFormat f = GlTexFormat(format);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            for (size_t i = 0; i < t->levels.size(); i++) {
-                const MipLevel &l = t->Level(UINT(i));
-                glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0,
-                             f.format, f.type, l.data.data());
+            for (UINT i = 0; i < levelCount; i++) {
+                if (type == D3DRTYPE_CUBETEXTURE) {
+                    // D3DCUBEMAP_FACES and GL's cube-map targets run in the same order, and
+                    // GL's face orientation is Direct3D's when rows go in top first.
+                    auto *t = static_cast<CubeTexture *>(base);
+                    for (UINT face = 0; face < 6; face++) {
+                        const MipLevel &l = t->Level(face, i);
+                        glTexImage2D(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face), GLint(i), GLint(f.internal),
+                                     GLsizei(l.width), GLsizei(l.height), 0, f.format, f.type, l.data.data());
+                    }
+                } else if (type == D3DRTYPE_VOLUMETEXTURE) {
+                    const VolumeLevel &l = static_cast<VolumeTexture *>(base)->Level(i);
+                    glTexImage3D(GL_TEXTURE_3D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height),
+                                 GLsizei(l.depth), 0, f.format, f.type, l.data.data());
+                } else {
+                    const MipLevel &l = static_cast<Texture *>(base)->Level(i);
+                    glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0,
+                                 f.format, f.type, l.data.data());
+                }
             }
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, GLint(t->lod));
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(t->levels.size() - 1));
-            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
-            gl->revision = t->core.revision;
+            glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, GLint(lod));
+            glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(levelCount - 1));
+            glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+            gl->revision = core->revision;
         }
         // Sampler state, applied only when it changed.
         const DWORD *sm = s.sampler[unit];
         const GLuint sampler_ = samplers_[unit];
-        bool mipmapped = t->levels.size() > 1;
         if (memcmp(sm, samplerShadow_[unit], sizeof samplerShadow_[unit]) != 0 ||
             mipmapped != samplerMipmapped_[unit]) {
             memcpy(samplerShadow_[unit], sm, sizeof samplerShadow_[unit]);
@@ -969,6 +1015,7 @@ private:
             glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
             glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GLint(GlAddress(sm[D3DSAMP_ADDRESSU], mirrorClamp_)));
             glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GLint(GlAddress(sm[D3DSAMP_ADDRESSV], mirrorClamp_)));
+            glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_R, GLint(GlAddress(sm[D3DSAMP_ADDRESSW], mirrorClamp_)));
             float border[4];
             ColorOf(sm[D3DSAMP_BORDERCOLOR], border);
             glSamplerParameterfv(sampler_, GL_TEXTURE_BORDER_COLOR, border);
@@ -1221,6 +1268,10 @@ private:
             k.alphaArg1 = uint8_t(t[D3DTSS_ALPHAARG1]), k.alphaArg2 = uint8_t(t[D3DTSS_ALPHAARG2]);
             k.alphaArg0 = uint8_t(t[D3DTSS_ALPHAARG0]);
             k.hasTexture = s.textures[stage] != nullptr;
+            if (k.hasTexture && s.textures[stage]->GetType() == D3DRTYPE_CUBETEXTURE)
+                k.target = kTargetCube;
+            else if (k.hasTexture && s.textures[stage]->GetType() == D3DRTYPE_VOLUMETEXTURE)
+                k.target = kTargetVolume;
             k.toTemp = t[D3DTSS_RESULTARG] == D3DTA_TEMP;
             k.srgb = k.hasTexture && s.sampler[stage][D3DSAMP_SRGBTEXTURE];
             if (stage > 0)
@@ -1682,6 +1733,7 @@ private:
     float depthRange_[2] = {-1, -1};
     GLuint program_ = 0, arrayBuffer_ = 0, elementBuffer_ = 0;
     GLuint textures_[kMaxStages] = {};  // bound on each texture unit
+    GLuint cubeTextures_[kMaxStages] = {}, volumeTextures_[kMaxStages] = {};  // ... to its cube and 3D targets
     int activeUnit_ = 0;
     AttribShadow attribs_[16];
     GLuint samplers_[kMaxStages] = {};  // one sampler object per texture unit

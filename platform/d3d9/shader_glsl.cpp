@@ -61,7 +61,11 @@ public:
                 o << "in vec4 v_tex" << i << ";\n";
         for (int i = 0; i < kPsSamplers; i++)
             if (s_.samplerTypes[i])
-                o << "uniform sampler2D u_texture" << i << ";\n";
+                o << "uniform "
+                  << (s_.samplerTypes[i] == D3DSTT_CUBE     ? "samplerCube"
+                      : s_.samplerTypes[i] == D3DSTT_VOLUME ? "sampler3D"
+                                                            : "sampler2D")
+                  << " u_texture" << i << ";\n";
         o << "void main()\n{\n";
         for (int i = 0; i < 12; i++)
             o << "    vec4 r" << i << " = vec4(0.0);\n";
@@ -255,13 +259,15 @@ private:
                 break;
             }
             // texld, texldp (divided by w) and texldb (w biases the level of detail).
+            // dcl_cube and dcl_volume samplers read three coordinates.
             const std::string c = Source(src[0]), sampler = "u_texture" + std::to_string(src[1].regNum);
+            const std::string n = s_.samplerTypes[src[1].regNum] == D3DSTT_2D ? ".xy" : ".xyz";
             if (ins.dclUsage == D3DSI_TEXLD_PROJECT)
-                e = "texture(" + sampler + ", " + c + ".xy / " + c + ".w)";
+                e = "texture(" + sampler + ", " + c + n + " / " + c + ".w)";
             else if (ins.dclUsage == D3DSI_TEXLD_BIAS)
-                e = "texture(" + sampler + ", " + c + ".xy, " + c + ".w)";
+                e = "texture(" + sampler + ", " + c + n + ", " + c + ".w)";
             else
-                e = "texture(" + sampler + ", " + c + ".xy)";
+                e = "texture(" + sampler + ", " + c + n + ")";
             if ((fragment_->srgbSamplers >> src[1].regNum) & 1)
                 e = "FromSrgb(" + e + ")";
             break;

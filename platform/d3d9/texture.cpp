@@ -5,8 +5,9 @@
  * first, pitch = width x bytes per pixel); the back end uploads a level when its
  * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
  * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
- * formats, cube and volume textures are not offered.  D3DUSAGE_AUTOGENMIPMAP textures
- * rebuild their lower levels with a box filter when level 0 is unlocked.  A level's memory
+ * formats are not offered; cube and volume textures (cube_texture.cpp) share the level
+ * locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
+ * levels with a box filter when level 0 is unlocked.  A level's memory
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
@@ -23,18 +24,19 @@
 
 namespace tavrok::d3d9 {
 
-namespace {
-
-UINT FullChainLength(UINT w, UINT h)
+UINT FullChainLength(UINT w, UINT h, UINT d)
 {
     UINT n = 1;
-    while (w > 1 || h > 1) {
+    while (w > 1 || h > 1 || d > 1) {
         w = std::max(1u, w / 2);
         h = std::max(1u, h / 2);
+        d = std::max(1u, d / 2);
         n++;
     }
     return n;
 }
+
+namespace {
 
 // Splits a pixel into 8-bit channels and back, for the box filter of automatic mipmaps.
 void Unpack(D3DFORMAT f, const uint8_t *p, int c[4])
@@ -84,6 +86,8 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
     }
     memcpy(p, &v, BytesPerPixel(f));
 }
+
+}  // namespace
 
 // Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
 void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
@@ -138,8 +142,6 @@ HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const 
     out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
     return D3D_OK;
 }
-
-}  // namespace
 
 D3DCOLOR UnpackArgb(D3DFORMAT f, const uint8_t *p)
 {

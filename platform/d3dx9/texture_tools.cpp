@@ -198,6 +198,40 @@ extern "C" HRESULT WINAPI D3DXCreateTexture(LPDIRECT3DDEVICE9 pDevice, UINT Widt
     return pDevice->CreateTexture(Width, Height, MipLevels, Usage, Format, Pool, ppTexture, nullptr);
 }
 
+// Cube and volume textures take the 2D requirements for their format and faces' size; the
+// device makes the level chain (D3DX_DEFAULT or 0: all of it).
+extern "C" HRESULT WINAPI D3DXCreateCubeTexture(LPDIRECT3DDEVICE9 pDevice, UINT Size, UINT MipLevels, DWORD Usage,
+                                                D3DFORMAT Format, D3DPOOL Pool, LPDIRECT3DCUBETEXTURE9 *ppCubeTexture)
+{
+    if (ppCubeTexture)
+        *ppCubeTexture = nullptr;
+    if (!pDevice || !ppCubeTexture)
+        return Refuse("D3DXCreateCubeTexture", "null device or result pointer");
+    UINT height = Size;
+    HRESULT hr = D3DXCheckTextureRequirements(pDevice, &Size, &height, &MipLevels, Usage, &Format, Pool);
+    if (FAILED(hr))
+        return hr;
+    return pDevice->CreateCubeTexture(Size, MipLevels, Usage, Format, Pool, ppCubeTexture, nullptr);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTexture(LPDIRECT3DDEVICE9 pDevice, UINT Width, UINT Height, UINT Depth,
+                                                  UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                                  LPDIRECT3DVOLUMETEXTURE9 *ppVolumeTexture)
+{
+    if (ppVolumeTexture)
+        *ppVolumeTexture = nullptr;
+    if (!pDevice || !ppVolumeTexture)
+        return Refuse("D3DXCreateVolumeTexture", "null device or result pointer");
+    UINT w = Width, h = Height;
+    HRESULT hr = D3DXCheckTextureRequirements(pDevice, &w, &h, nullptr, Usage, &Format, Pool);
+    if (FAILED(hr))
+        return hr;
+    if (Defaulted(Depth))
+        Depth = 1;
+    return pDevice->CreateVolumeTexture(w, h, Depth, Defaulted(MipLevels) ? 0 : MipLevels, Usage, Format, Pool,
+                                        ppVolumeTexture, nullptr);
+}
+
 extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFunction, LPVOID pData)
 {
     if (!pTexture || !pFunction)

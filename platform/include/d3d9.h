@@ -5,7 +5,7 @@
  * order, the interface identifiers, Direct3DCreate9 and the D3DERR_* result codes.
  * platform/d3d9 implements them over OpenGL 3.3 core (or, for D3DDEVTYPE_NULLREF, as a
  * device that keeps every state and resource in memory and draws nothing).  Interfaces
- * that the program never uses (swap chains, cube and volume textures, state blocks,
+ * that the program never uses (swap chains, state blocks,
  * queries, pixel shaders) are declared by name only.
  */
 #ifndef TAVROK_D3D9_H
@@ -39,6 +39,9 @@ DEFINE_GUID(IID_IDirect3DDevice9, 0xd0223b96, 0xbf7a, 0x43fd, 0x92, 0xbd, 0xa4, 
 DEFINE_GUID(IID_IDirect3DResource9, 0x05eec05d, 0x8f7d, 0x4362, 0xb9, 0x99, 0xd1, 0xba, 0xf3, 0x57, 0xc7, 0x04);
 DEFINE_GUID(IID_IDirect3DBaseTexture9, 0x580ca87e, 0x1d3c, 0x4d54, 0x99, 0x1d, 0xb7, 0xd3, 0xe3, 0xc2, 0x98, 0xce);
 DEFINE_GUID(IID_IDirect3DTexture9, 0x85c31227, 0x3de5, 0x4f00, 0x9b, 0x3a, 0xf1, 0x1a, 0xc3, 0x8c, 0x18, 0xb5);
+DEFINE_GUID(IID_IDirect3DCubeTexture9, 0xfff32f81, 0xd953, 0x473a, 0x92, 0x23, 0x93, 0xd6, 0x52, 0xab, 0xa9, 0x3f);
+DEFINE_GUID(IID_IDirect3DVolumeTexture9, 0x2518526c, 0xe789, 0x4111, 0xa7, 0xb9, 0x47, 0xef, 0x32, 0x8d, 0x13, 0xe6);
+DEFINE_GUID(IID_IDirect3DVolume9, 0x24f416e6, 0x1f67, 0x4aa7, 0xb8, 0x8e, 0xd3, 0x3f, 0x6f, 0x31, 0x28, 0xa1);
 DEFINE_GUID(IID_IDirect3DSurface9, 0x0cfbaf3a, 0x9ff6, 0x429a, 0x99, 0xb3, 0xa2, 0x79, 0x6a, 0xf8, 0xb8, 0x9b);
 DEFINE_GUID(IID_IDirect3DVertexBuffer9, 0xb64bb1b5, 0xfd70, 0x4df6, 0xbf, 0x91, 0x19, 0xd0, 0xa1, 0x24, 0x55, 0xe3);
 DEFINE_GUID(IID_IDirect3DIndexBuffer9, 0x7c9dd65e, 0xd3f7, 0x4529, 0xac, 0xee, 0x78, 0x58, 0x30, 0xac, 0xde, 0x35);
@@ -63,6 +66,7 @@ interface IDirect3DStateBlock9;
 interface IDirect3DSwapChain9;
 interface IDirect3DVolumeTexture9;
 interface IDirect3DCubeTexture9;
+interface IDirect3DVolume9;
 interface IDirect3DQuery9;
 
 typedef interface IDirect3D9 *LPDIRECT3D9, *PDIRECT3D9;
@@ -71,6 +75,9 @@ typedef interface IDirect3DResource9 *LPDIRECT3DRESOURCE9, *PDIRECT3DRESOURCE9;
 typedef interface IDirect3DBaseTexture9 *LPDIRECT3DBASETEXTURE9, *PDIRECT3DBASETEXTURE9;
 typedef interface IDirect3DTexture9 *LPDIRECT3DTEXTURE9, *PDIRECT3DTEXTURE9;
 typedef interface IDirect3DSurface9 *LPDIRECT3DSURFACE9, *PDIRECT3DSURFACE9;
+typedef interface IDirect3DCubeTexture9 *LPDIRECT3DCUBETEXTURE9, *PDIRECT3DCUBETEXTURE9;
+typedef interface IDirect3DVolumeTexture9 *LPDIRECT3DVOLUMETEXTURE9, *PDIRECT3DVOLUMETEXTURE9;
+typedef interface IDirect3DVolume9 *LPDIRECT3DVOLUME9, *PDIRECT3DVOLUME9;
 typedef interface IDirect3DVertexBuffer9 *LPDIRECT3DVERTEXBUFFER9, *PDIRECT3DVERTEXBUFFER9;
 typedef interface IDirect3DIndexBuffer9 *LPDIRECT3DINDEXBUFFER9, *PDIRECT3DINDEXBUFFER9;
 typedef interface IDirect3DVertexShader9 *LPDIRECT3DVERTEXSHADER9, *PDIRECT3DVERTEXSHADER9;
@@ -277,6 +284,35 @@ interface IDirect3DTexture9 : public IDirect3DBaseTexture9 {
     STDMETHOD(LockRect)(UINT Level, D3DLOCKED_RECT *pLockedRect, CONST RECT *pRect, DWORD Flags) PURE;
     STDMETHOD(UnlockRect)(UINT Level) PURE;
     STDMETHOD(AddDirtyRect)(CONST RECT *pDirtyRect) PURE;
+};
+
+interface IDirect3DCubeTexture9 : public IDirect3DBaseTexture9 {
+    STDMETHOD(GetLevelDesc)(UINT Level, D3DSURFACE_DESC *pDesc) PURE;
+    STDMETHOD(GetCubeMapSurface)(D3DCUBEMAP_FACES FaceType, UINT Level, IDirect3DSurface9 **ppCubeMapSurface) PURE;
+    STDMETHOD(LockRect)(D3DCUBEMAP_FACES FaceType, UINT Level, D3DLOCKED_RECT *pLockedRect, CONST RECT *pRect,
+                        DWORD Flags) PURE;
+    STDMETHOD(UnlockRect)(D3DCUBEMAP_FACES FaceType, UINT Level) PURE;
+    STDMETHOD(AddDirtyRect)(D3DCUBEMAP_FACES FaceType, CONST RECT *pDirtyRect) PURE;
+};
+
+interface IDirect3DVolumeTexture9 : public IDirect3DBaseTexture9 {
+    STDMETHOD(GetLevelDesc)(UINT Level, D3DVOLUME_DESC *pDesc) PURE;
+    STDMETHOD(GetVolumeLevel)(UINT Level, IDirect3DVolume9 **ppVolumeLevel) PURE;
+    STDMETHOD(LockBox)(UINT Level, D3DLOCKED_BOX *pLockedVolume, CONST D3DBOX *pBox, DWORD Flags) PURE;
+    STDMETHOD(UnlockBox)(UINT Level) PURE;
+    STDMETHOD(AddDirtyBox)(CONST D3DBOX *pDirtyBox) PURE;
+};
+
+/* IDirect3DVolume9: one level of a volume texture. */
+interface IDirect3DVolume9 : public IUnknown {
+    STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
+    STDMETHOD(SetPrivateData)(REFGUID refguid, CONST void *pData, DWORD SizeOfData, DWORD Flags) PURE;
+    STDMETHOD(GetPrivateData)(REFGUID refguid, void *pData, DWORD *pSizeOfData) PURE;
+    STDMETHOD(FreePrivateData)(REFGUID refguid) PURE;
+    STDMETHOD(GetContainer)(REFIID riid, void **ppContainer) PURE;
+    STDMETHOD(GetDesc)(D3DVOLUME_DESC *pDesc) PURE;
+    STDMETHOD(LockBox)(D3DLOCKED_BOX *pLockedVolume, CONST D3DBOX *pBox, DWORD Flags) PURE;
+    STDMETHOD(UnlockBox)() PURE;
 };
 
 interface IDirect3DSurface9 : public IDirect3DResource9 {

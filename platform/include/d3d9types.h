@@ -1079,6 +1079,16 @@ typedef struct _D3DSURFACE_DESC {
     UINT Height;
 } D3DSURFACE_DESC;
 
+typedef struct _D3DVOLUME_DESC {
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Width;
+    UINT Height;
+    UINT Depth;
+} D3DVOLUME_DESC;
+
 typedef struct _D3DVERTEXBUFFER_DESC {
     D3DFORMAT Format;
     D3DRESOURCETYPE Type;

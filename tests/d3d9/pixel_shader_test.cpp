@@ -173,7 +173,6 @@ TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
     mutate("bias source modifier", 17, Src(D3DSPR_INPUT, 0) | D3DSPSM_BIAS);
     mutate("relative constant", 17, Src(D3DSPR_CONST, 0) | D3DVS_ADDRMODE_RELATIVE);
     mutate("second render target", 19, Dst(D3DSPR_COLOROUT, 1));
-    mutate("cube sampler", 8, DclSampler(D3DSTT_CUBE));
     mutate("sampler without a type", 8, DclSampler(D3DSTT_UNKNOWN));
     mutate("sampler past s7", 9, Dst(D3DSPR_SAMPLER, 8));
     mutate("input declared twice", 6, Dst(D3DSPR_TEXTURE, 0));

@@ -210,3 +210,36 @@ TEST_F(TextureToolsTest, SurfacesLoadFromFilesMemoryAndSurfacesIntoTheirRectangl
 }
 
 }  // namespace
+
+namespace {
+
+// D3DXCreateCubeTexture and D3DXCreateVolumeTexture: defaults filled in, the full chain
+// for D3DX_DEFAULT levels, and a null result refused with one line.
+TEST_F(TextureToolsTest, CubeAndVolumeTexturesAreMadeWithDefaults)
+{
+    IDirect3DCubeTexture9 *cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTexture(device_, 16, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, &cube), D3D_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 5u);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(cube->GetLevelDesc(1, &desc), D3D_OK);
+    EXPECT_EQ(desc.Width, 8u);
+    EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+    cube->Release();
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTexture(device_, 8, 4, 2, D3DX_DEFAULT, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &volume),
+              D3D_OK);
+    EXPECT_EQ(volume->GetLevelCount(), 4u);
+    D3DVOLUME_DESC vdesc;
+    ASSERT_EQ(volume->GetLevelDesc(0, &vdesc), D3D_OK);
+    EXPECT_EQ(vdesc.Depth, 2u);
+    EXPECT_EQ(vdesc.Format, D3DFMT_R5G6B5);
+    volume->Release();
+    HRESULT hr = S_OK;
+    EXPECT_EQ(testsupport::CountLines(testsupport::StderrOf([&] {
+                  hr = D3DXCreateCubeTexture(device_, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr);
+              })),
+              1);
+    EXPECT_EQ(hr, D3DERR_INVALIDCALL);
+}
+
+}  // namespace

@@ -1,0 +1,391 @@
+/*
+ * cube_texture.cpp - IDirect3DCubeTexture9 with its face surfaces, IDirect3DVolumeTexture9
+ * and IDirect3DVolume9.
+ *
+ * Both keep their levels in memory in the Direct3D layout, as the 2D texture does
+ * (texture.cpp, whose level locking and box filter they share): a cube texture six square
+ * chains, one per D3DCUBEMAP_FACES value in that order (+X, -X, +Y, -Y, +Z, -Z); a volume
+ * texture a chain of boxes, slices front first, each slice's rows top first, with
+ * RowPitch = width x bytes per pixel and SlicePitch = RowPitch x height.  The back end uploads
+ * them as GL cube-map and 3D textures when their revision changes.  Levels = 0 asks for
+ * the full chain.  Cube faces' surfaces lock the face's level; their container is the cube.
+ * Not offered: render-target and depth-stencil cube or volume textures, automatic mipmaps
+ * of volumes, dirty regions (a change re-uploads the whole texture).
+ */
+#include "d3d9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+HRESULT Refuse(const std::string &what)
+{
+    Diagnostic(kLib, "", "", what);
+    return D3DERR_INVALIDCALL;
+}
+
+// A face of one cube level as a surface: its locks go to the cube.
+class CubeSurface final : public ResourceMethods<IDirect3DSurface9> {
+public:
+    CubeSurface(CubeTexture *cube, UINT face, UINT level) : cube_(AddRefed(cube)), face_(face), level_(level) {}
+    ~CubeSurface() override { cube_->Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DSurface9) {
+            *ppv = AddRefed(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **out) override { return cube_->GetDevice(out); }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void **out) override
+    {
+        if (!out)
+            return D3DERR_INVALIDCALL;
+        *out = nullptr;
+        return cube_->QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC *desc) override { return cube_->GetLevelDesc(level_, desc); }
+    HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags) override
+    {
+        return cube_->LockRect(D3DCUBEMAP_FACES(face_), level_, out, rect, flags);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRect() override { return cube_->UnlockRect(D3DCUBEMAP_FACES(face_), level_); }
+    HRESULT STDMETHODCALLTYPE GetDC(HDC *) override { return Refuse("IDirect3DSurface9::GetDC is not offered"); }
+    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return Refuse("IDirect3DSurface9::ReleaseDC is not offered"); }
+
+private:
+    CubeTexture *cube_;  // holds a reference
+    UINT face_, level_;
+};
+
+// One level of a volume texture: its locks go to the texture.
+class Volume final : public ComObject<IDirect3DVolume9> {
+public:
+    Volume(VolumeTexture *texture, UINT level) : texture_(AddRefed(texture)), level_(level) {}
+    ~Volume() override { texture_->Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDirect3DVolume9) {
+            *ppv = AddRefed(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **out) override { return texture_->GetDevice(out); }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, CONST void *, DWORD, DWORD) override { return NoPrivateData(); }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, void *, DWORD *) override { return NoPrivateData(); }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID) override { return NoPrivateData(); }
+    HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void **out) override
+    {
+        if (!out)
+            return D3DERR_INVALIDCALL;
+        *out = nullptr;
+        return texture_->QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DVOLUME_DESC *desc) override { return texture_->GetLevelDesc(level_, desc); }
+    HRESULT STDMETHODCALLTYPE LockBox(D3DLOCKED_BOX *out, CONST D3DBOX *box, DWORD flags) override
+    {
+        return texture_->LockBox(level_, out, box, flags);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockBox() override { return texture_->UnlockBox(level_); }
+
+private:
+    VolumeTexture *texture_;  // holds a reference
+    UINT level_;
+};
+
+}  // namespace
+
+// --- cube textures -----------------------------------------------------------------------
+
+CubeTexture::CubeTexture(Device *device, UINT edge, UINT levelCount, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : format(format), usage(usage), pool(pool)
+{
+    core.device = device;
+    core.deviceAlive = device->alive;
+    UINT full = FullChainLength(edge, edge);
+    UINT n = (levelCount == 0 || levelCount > full || (usage & D3DUSAGE_AUTOGENMIPMAP)) ? full : levelCount;
+    for (auto &face : faces)
+        for (UINT i = 0; i < n; i++) {
+            MipLevel level;
+            level.width = level.height = std::max(1u, edge >> i);
+            level.pitch = level.width * BytesPerPixel(format);
+            face.push_back(std::move(level));
+        }
+    device->liveChildren++;
+    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
+}
+
+CubeTexture::~CubeTexture()
+{
+    if (*core.deviceAlive) {
+        core.device->liveChildren--;
+        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
+    }
+}
+
+HRESULT CubeTexture::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
+        riid == IID_IDirect3DCubeTexture9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT CubeTexture::GetDevice(IDirect3DDevice9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+DWORD CubeTexture::SetLOD(DWORD lodNew)
+{
+    DWORD old = lod;
+    lod = std::min<DWORD>(lodNew, LevelTotal() - 1);
+    core.revision++;
+    return old;
+}
+
+DWORD CubeTexture::GetLevelCount() { return (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : LevelTotal(); }
+
+HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
+{
+    if (type == D3DTEXF_LINEAR || type == D3DTEXF_POINT)
+        return D3D_OK;
+    Unsupported(kLib, "SetAutoGenFilterType with a filter other than point or linear");
+    return D3DERR_INVALIDCALL;
+}
+
+void CubeTexture::GenerateMipSubLevels()
+{
+    for (UINT f = 0; f < 6; f++)
+        for (UINT i = 1; i < LevelTotal(); i++)
+            Downsample(format, Level(f, i - 1), Level(f, i));
+    core.revision++;
+}
+
+MipLevel &CubeTexture::Level(UINT face, UINT i)
+{
+    MipLevel &l = faces[face][i];
+    if (l.data.empty())
+        l.data.assign(size_t(l.pitch) * l.height, 0);
+    return l;
+}
+
+HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC *desc)
+{
+    if (!desc || level >= LevelTotal())
+        return Refuse("IDirect3DCubeTexture9::GetLevelDesc: null result or level past the chain");
+    desc->Format = format;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->MultiSampleQuality = 0;
+    desc->Width = desc->Height = faces[0][level].width;
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface9 **out)
+{
+    if (!out)
+        return Refuse("IDirect3DCubeTexture9::GetCubeMapSurface: null result pointer");
+    *out = nullptr;
+    if (DWORD(face) > 5 || level >= LevelTotal())
+        return Refuse("IDirect3DCubeTexture9::GetCubeMapSurface: face " + std::to_string(face) + " or level " +
+                      std::to_string(level) + " outside the cube");
+    *out = new CubeSurface(this, UINT(face), level);
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
+{
+    if (DWORD(face) > 5 || level >= LevelTotal())
+        return Refuse("IDirect3DCubeTexture9::LockRect: face " + std::to_string(face) + " or level " +
+                      std::to_string(level) + " outside the cube");
+    HRESULT hr = LockLevel(Level(UINT(face), level), format, out, rect, "IDirect3DCubeTexture9::LockRect");
+    if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
+        core.revision++;
+    return hr;
+}
+
+HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES face, UINT level)
+{
+    if (DWORD(face) > 5 || level >= LevelTotal() || !faces[face][level].locked)
+        return Refuse("IDirect3DCubeTexture9::UnlockRect: face " + std::to_string(face) + " level " +
+                      std::to_string(level) + " is not locked");
+    faces[face][level].locked = false;
+    if (level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
+        for (UINT i = 1; i < LevelTotal(); i++)
+            Downsample(format, Level(UINT(face), i - 1), Level(UINT(face), i));
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, CONST RECT *)
+{
+    if (DWORD(face) > 5)
+        return Refuse("IDirect3DCubeTexture9::AddDirtyRect: face " + std::to_string(face) + " outside the cube");
+    core.revision++;
+    return D3D_OK;
+}
+
+// --- volume textures ---------------------------------------------------------------------
+
+VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levelCount, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool)
+    : format(format), usage(usage), pool(pool)
+{
+    core.device = device;
+    core.deviceAlive = device->alive;
+    UINT full = FullChainLength(width, height, depth);
+    UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
+    for (UINT i = 0; i < n; i++) {
+        VolumeLevel level;
+        level.width = std::max(1u, width >> i);
+        level.height = std::max(1u, height >> i);
+        level.depth = std::max(1u, depth >> i);
+        level.rowPitch = level.width * BytesPerPixel(format);
+        level.slicePitch = level.rowPitch * level.height;
+        levels.push_back(std::move(level));
+    }
+    device->liveChildren++;
+    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
+}
+
+VolumeTexture::~VolumeTexture()
+{
+    if (*core.deviceAlive) {
+        core.device->liveChildren--;
+        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
+    }
+}
+
+HRESULT VolumeTexture::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
+        riid == IID_IDirect3DVolumeTexture9) {
+        *ppv = AddRefed(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT VolumeTexture::GetDevice(IDirect3DDevice9 **out)
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+DWORD VolumeTexture::SetLOD(DWORD lodNew)
+{
+    DWORD old = lod;
+    lod = std::min<DWORD>(lodNew, DWORD(levels.size() - 1));
+    core.revision++;
+    return old;
+}
+
+HRESULT VolumeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE)
+{
+    Unsupported(kLib, "automatic mipmaps of volume textures");
+    return D3DERR_INVALIDCALL;
+}
+
+VolumeLevel &VolumeTexture::Level(UINT i)
+{
+    VolumeLevel &l = levels[i];
+    if (l.data.empty())
+        l.data.assign(size_t(l.slicePitch) * l.depth, 0);
+    return l;
+}
+
+HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC *desc)
+{
+    if (!desc || level >= levels.size())
+        return Refuse("IDirect3DVolumeTexture9::GetLevelDesc: null result or level past the chain");
+    desc->Format = format;
+    desc->Type = D3DRTYPE_VOLUME;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->Width = levels[level].width;
+    desc->Height = levels[level].height;
+    desc->Depth = levels[level].depth;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume9 **out)
+{
+    if (!out)
+        return Refuse("IDirect3DVolumeTexture9::GetVolumeLevel: null result pointer");
+    *out = nullptr;
+    if (level >= levels.size())
+        return Refuse("IDirect3DVolumeTexture9::GetVolumeLevel: level " + std::to_string(level) + " of " +
+                      std::to_string(levels.size()));
+    *out = new Volume(this, level);
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX *out, CONST D3DBOX *box, DWORD flags)
+{
+    if (level >= levels.size())
+        return Refuse("IDirect3DVolumeTexture9::LockBox: level " + std::to_string(level) + " of " +
+                      std::to_string(levels.size()));
+    if (!out)
+        return Refuse("IDirect3DVolumeTexture9::LockBox: null D3DLOCKED_BOX");
+    VolumeLevel &l = Level(level);
+    if (l.locked)
+        return Refuse("IDirect3DVolumeTexture9::LockBox: already locked");
+    UINT x = 0, y = 0, z = 0;
+    if (box) {
+        if (box->Left >= box->Right || box->Top >= box->Bottom || box->Front >= box->Back || box->Right > l.width ||
+            box->Bottom > l.height || box->Back > l.depth)
+            return Refuse("IDirect3DVolumeTexture9::LockBox: box outside the volume");
+        x = box->Left, y = box->Top, z = box->Front;
+    }
+    l.locked = true;
+    out->RowPitch = INT(l.rowPitch);
+    out->SlicePitch = INT(l.slicePitch);
+    out->pBits = l.data.data() + size_t(z) * l.slicePitch + size_t(y) * l.rowPitch + x * BytesPerPixel(format);
+    if (!(flags & D3DLOCK_READONLY))
+        core.revision++;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::UnlockBox(UINT level)
+{
+    if (level >= levels.size() || !levels[level].locked)
+        return Refuse("IDirect3DVolumeTexture9::UnlockBox: level " + std::to_string(level) + " is not locked");
+    levels[level].locked = false;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::AddDirtyBox(CONST D3DBOX *)
+{
+    core.revision++;
+    return D3D_OK;
+}
+
+}  // namespace tavrok::d3d9

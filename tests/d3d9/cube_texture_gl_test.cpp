@@ -1,0 +1,203 @@
+/*
+ * cube_texture_gl_test.cpp - cube and volume textures drawn: the face and texel a
+ * direction reads (Direct3D's left-handed cube-map orientation), reflection vectors off a
+ * mirror, volume slices chosen and filtered by w with the W addressing mode, cube mip
+ * levels chosen by SetLOD, and ps_2_0's dcl_cube sampler.
+ */
+#include "pixel_fixture.h"
+#include "shader_tokens.h"
+
+#include <cstdlib>
+
+namespace d3d9test {
+namespace {
+
+struct Vertex3 {  // D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0)
+    float x, y, z, rhw;
+    float s, t, r;
+};
+constexpr DWORD kFvf3 = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
+
+constexpr D3DCOLOR kFaceColor[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
+constexpr D3DCOLOR kMark = 0xFFFFFFFF;
+
+class CubeVolumePixelTest : public PixelTest {
+protected:
+    // A 4 x 4 cube, one colour per face, texel (0, 0) of every face white.
+    IDirect3DCubeTexture9 *MarkedCube(UINT levels = 1)
+    {
+        IDirect3DCubeTexture9 *cube = nullptr;
+        EXPECT_EQ(device_->CreateCubeTexture(4, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
+        for (UINT f = 0; f < 6; f++)
+            for (UINT level = 0; level < levels; level++) {
+                D3DLOCKED_RECT r;
+                EXPECT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), level, &r, NULL, 0), D3D_OK);
+                UINT edge = 4 >> level;
+                for (UINT y = 0; y < edge; y++)
+                    for (UINT x = 0; x < edge; x++)
+                        reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
+                            level > 0 ? 0xFF808080 : (x == 0 && y == 0) ? kMark : kFaceColor[f];
+                cube->UnlockRect(D3DCUBEMAP_FACES(f), level);
+            }
+        held_.push_back(cube);
+        return cube;
+    }
+    // An 8 x 8 square at (x, y) reading the one coordinate (s, t, r).
+    void Square(float x, float y, float s, float t, float r)
+    {
+        Vertex3 v[4] = {{x, y, 0.5f, 1, s, t, r},
+                        {x + 8, y, 0.5f, 1, s, t, r},
+                        {x, y + 8, 0.5f, 1, s, t, r},
+                        {x + 8, y + 8, 0.5f, 1, s, t, r}};
+        device_->SetFVF(kFvf3);
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex3)), D3D_OK);
+    }
+    // The colour a direction (or volume coordinate) reads, drawn alone.
+    D3DCOLOR Read(float s, float t, float r)
+    {
+        Clear();
+        device_->BeginScene();
+        Square(0, 0, s, t, r);
+        device_->EndScene();
+        return Pixel(4, 4) | 0xFF000000;
+    }
+    void TearDown() override
+    {
+        if (device_)
+            for (DWORD s = 0; s < 8; s++)
+                device_->SetTexture(s, NULL);
+        for (IUnknown *u : held_)
+            u->Release();
+        PixelTest::TearDown();
+    }
+    std::vector<IUnknown *> held_;
+};
+
+bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance = 3)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > tolerance)
+            return false;
+    return true;
+}
+
+TEST_F(CubeVolumePixelTest, DirectionsReadTheDocumentedFaceAndTexel)
+{
+    device_->SetTexture(0, MarkedCube());
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    // Along each axis: the face of that axis, in D3DCUBEMAP_FACES order.
+    const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                              {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+    for (int f = 0; f < 6; f++)
+        EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "face " << f;
+    // Texel (0, 0), the top left of each face as the cube is seen from inside: on +X the
+    // top is +y and the left +z; on +Y the top is +z... read from the face's u = -0.8,
+    // v = -0.8 corner; the opposite corner has the face's own colour.
+    const float corner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
+                                {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
+    for (int f = 0; f < 6; f++) {
+        EXPECT_EQ(Read(corner[f][0], corner[f][1], corner[f][2]), kMark) << "face " << f << " corner (0, 0)";
+        // The same direction mirrored across the face's middle reads texel (3, 3).
+        float d[3] = {corner[f][0], corner[f][1], corner[f][2]};
+        for (float &c : d)
+            if (c != 1 && c != -1)
+                c = -c;
+        EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << "face " << f << " corner (3, 3)";
+    }
+}
+
+TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
+{
+    device_->SetTexture(0, MarkedCube());
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    device_->SetTransform(D3DTS_WORLD, &identity);
+    device_->SetTransform(D3DTS_VIEW, &identity);
+    device_->SetTransform(D3DTS_PROJECTION, &identity);
+    device_->SetTransform(D3DTS_TEXTURE0, &identity);
+    struct V {
+        float x, y, z, nx, ny, nz;
+    };
+    auto mirror = [&](float nx, float ny, float nz) {
+        V v[4] = {{-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
+        Clear();
+        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(V)), D3D_OK);
+        device_->EndScene();
+        return Pixel(40, 40) | 0xFF000000;
+    };
+    // Facing the eye, the view comes straight back: -Z.  Turned 45 degrees towards +x
+    // (normal (1, 0, -1)), the view along +z leaves along +x.  Turned towards +y: +Y.
+    EXPECT_EQ(mirror(0, 0, -1), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Z]);
+    EXPECT_EQ(mirror(0.7071f, 0, -0.7071f), kFaceColor[D3DCUBEMAP_FACE_POSITIVE_X]);
+    EXPECT_EQ(mirror(0, 0.7071f, -0.7071f), kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
+}
+
+TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
+{
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(1, 1, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume, NULL), D3D_OK);
+    held_.push_back(volume);
+    D3DLOCKED_BOX b;
+    ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
+    *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                         // front slice red
+    *reinterpret_cast<DWORD *>(static_cast<BYTE *>(b.pBits) + b.SlicePitch) = 0xFF0000FF;  // back slice blue
+    volume->UnlockBox(0);
+    device_->SetTexture(0, volume);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    EXPECT_EQ(Read(0.5f, 0.5f, 0.25f), 0xFFFF0000u);
+    EXPECT_EQ(Read(0.5f, 0.5f, 0.75f), 0xFF0000FFu);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.5f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.5f);
+    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.375f), 0xFFBF0040)) << std::hex << Read(0.5f, 0.5f, 0.375f);
+    // At w = 0 wrapping blends the back slice in; clamping reads the front one alone.
+    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.0f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.0f);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSW, D3DTADDRESS_CLAMP);
+    EXPECT_EQ(Read(0.5f, 0.5f, 0.0f), 0xFFFF0000u);
+}
+
+TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
+{
+    IDirect3DCubeTexture9 *cube = MarkedCube(2);  // level 1 grey
+    device_->SetTexture(0, cube);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    EXPECT_EQ(cube->GetLevelCount(), 2u);
+    EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
+    EXPECT_EQ(cube->SetLOD(1), 0u);
+    EXPECT_EQ(Read(1, -0.5f, -0.5f), 0xFF808080u);
+    cube->SetLOD(0);
+    EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
+}
+
+TEST_F(CubeVolumePixelTest, PixelShaderCubeSamplerReadsADirection)
+{
+    // ps_2_0: dcl t0; dcl_cube s0; texld r0, t0, s0; mov oC0, r0
+    const std::vector<DWORD> tokens = {D3DPS_VERSION(2, 0),
+                                       Ins(D3DSIO_DCL, 2), 0x80000000u, Dst(D3DSPR_TEXTURE, 0),
+                                       Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
+                                       Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
+                                       Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+                                       D3DPS_END()};
+    IDirect3DPixelShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
+    held_.push_back(shader);
+    device_->SetPixelShader(shader);
+    device_->SetTexture(0, MarkedCube());
+    EXPECT_EQ(Read(0.1f, -1, 0.1f), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Y]);
+    EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
+    device_->SetPixelShader(NULL);
+}
+
+}  // namespace
+}  // namespace d3d9test
