@@ -40,12 +40,6 @@ extern const size_t kExtensionTemplatesSize;
 namespace tavrok::d3dx9mesh {
 namespace {
 
-bool IsOfType(IDirectXFileData *object, const GUID &type)
-{
-    const GUID *t = nullptr;
-    return SUCCEEDED(object->GetType(&t)) && t && IsEqualGUID(*t, type);
-}
-
 std::string ObjectName(IDirectXFileObject *object)
 {
     DWORD len = 0;
@@ -56,29 +50,6 @@ std::string ObjectName(IDirectXFileObject *object)
         return {};
     name.resize(strnlen(name.c_str(), name.size()));
     return name;
-}
-
-// The data children of an object, references resolved, each holding one reference.
-std::vector<IDirectXFileData *> DataChildren(IDirectXFileData *object)
-{
-    std::vector<IDirectXFileData *> out;
-    IDirectXFileObject *child = nullptr;
-    while (SUCCEEDED(object->GetNextObject(&child)) && child) {
-        IDirectXFileData *data = nullptr;
-        IDirectXFileDataReference *ref = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void **>(&ref)))) {
-            if (FAILED(ref->Resolve(&data)))
-                data = nullptr;
-            ref->Release();
-        } else if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
-            data = nullptr;
-        }
-        child->Release();
-        child = nullptr;
-        if (data)
-            out.push_back(data);
-    }
-    return out;
 }
 
 void ReleaseAll(std::vector<IDirectXFileData *> &objects)
@@ -121,22 +92,22 @@ public:
         if (FAILED(hr))
             return hr;
         D3DXFRAME *frame = *slot;
-        std::vector<IDirectXFileData *> children = DataChildren(object);
+        std::vector<IDirectXFileData *> children = ChildrenOf(object);
         D3DXFRAME **nextChild = &frame->pFrameFirstChild;
         D3DXMESHCONTAINER **nextMesh = &frame->pMeshContainer;
         for (IDirectXFileData *c : children) {
             if (FAILED(hr))
                 break;
-            if (IsOfType(c, TID_D3DRMFrameTransformMatrix)) {
+            if (IsType(c, TID_D3DRMFrameTransformMatrix)) {
                 DWORD size = 0;
                 void *data = nullptr;
                 if (SUCCEEDED(c->GetData(nullptr, &size, &data)) && size >= sizeof(float) * 16)
                     memcpy(&frame->TransformationMatrix._11, data, sizeof(float) * 16);
-            } else if (IsOfType(c, TID_D3DRMFrame)) {
+            } else if (IsType(c, TID_D3DRMFrame)) {
                 hr = BuildFrame(c, nextChild);
                 while (*nextChild)
                     nextChild = &(*nextChild)->pFrameSibling;
-            } else if (IsOfType(c, TID_D3DRMMesh)) {
+            } else if (IsType(c, TID_D3DRMMesh)) {
                 hr = BuildMesh(c, nextMesh);
                 while (*nextMesh)
                     nextMesh = &(*nextMesh)->pNextMeshContainer;
@@ -194,10 +165,10 @@ public:
         *root = nullptr;
         std::vector<IDirectXFileData *> parts;
         for (IDirectXFileData *o : top)
-            if (IsOfType(o, TID_D3DRMFrame) || IsOfType(o, TID_D3DRMMesh))
+            if (IsType(o, TID_D3DRMFrame) || IsType(o, TID_D3DRMMesh))
                 parts.push_back(o);
         HRESULT hr = D3D_OK;
-        if (parts.size() == 1 && IsOfType(parts[0], TID_D3DRMFrame)) {
+        if (parts.size() == 1 && IsType(parts[0], TID_D3DRMFrame)) {
             hr = BuildFrame(parts[0], root);
         } else if (!parts.empty()) {
             hr = NewFrame("", root);
@@ -206,7 +177,7 @@ public:
             for (IDirectXFileData *o : parts) {
                 if (FAILED(hr))
                     break;
-                if (IsOfType(o, TID_D3DRMFrame)) {
+                if (IsType(o, TID_D3DRMFrame)) {
                     hr = BuildFrame(o, nextChild);
                     while (*nextChild)
                         nextChild = &(*nextChild)->pFrameSibling;
@@ -279,7 +250,7 @@ HRESULT LoadHierarchy(void *source, DWORD loadOptions, const std::string &file, 
         hr = HierarchyBuilder(file, options, device, alloc).Build(top, rootOut);
         if (SUCCEEDED(hr) && controllerOut)
             for (IDirectXFileData *o : top)
-                if (IsOfType(o, TID_D3DRMAnimationSet)) {
+                if (IsType(o, TID_D3DRMAnimationSet)) {
                     Unsupported(kLib, "D3DXLoadMeshHierarchyFromX: animation sets (no animation controller is built)");
                     break;
                 }

@@ -33,16 +33,6 @@ extern const size_t kExtensionTemplatesSize;
 }  // namespace tavrok::dxfile
 
 namespace tavrok::d3dx9mesh {
-namespace {
-
-template <class T>
-void SafeRelease(T *&p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
 
 bool IsType(IDirectXFileData *object, const GUID &type)
 {
@@ -71,6 +61,17 @@ std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
             out.push_back(data);
     }
     return out;
+}
+
+namespace {
+
+template <class T>
+void SafeRelease(T *&p)
+{
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
 }
 
 class FileWalker {

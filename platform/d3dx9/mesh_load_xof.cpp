@@ -98,12 +98,6 @@ std::string NameOf(IDirectXFileObject *object)
     return name;
 }
 
-bool IsType(IDirectXFileData *object, const GUID &type)
-{
-    const GUID *t = nullptr;
-    return SUCCEEDED(object->GetType(&t)) && t && IsEqualGUID(*t, type);
-}
-
 // Calls visit(data) for each data child of an object, references resolved.
 template <class Visit>
 void ForEachChild(IDirectXFileData *object, Visit visit)

@@ -124,6 +124,11 @@ HRESULT BuildLoadedMesh(const MeshData &data, DWORD options, IDirect3DDevice9 *d
 // The skin information of a mesh built from `data`: its bones, named and weighted as read.
 HRESULT CreateSkinInfoFromData(const MeshData &data, ID3DXMesh *mesh, ID3DXSkinInfo **out);
 
+// Whether a file object's template is `type`.
+bool IsType(IDirectXFileData *object, const GUID &type);
+// The data children of an object, references resolved, each holding one reference.
+std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object);
+
 // How often the mesh's vertices or indices may have been written: data derived from its
 // geometry is rebuilt when this changes.
 uint64_t WriteGeneration(ID3DXBaseMesh *mesh);
