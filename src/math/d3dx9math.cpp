@@ -1099,6 +1099,42 @@ D3DXQUATERNION *WINAPI D3DXQuaternionSquad(D3DXQUATERNION *out, const D3DXQUATER
     return D3DXQuaternionSlerp(out, &outer, &inner, 2.0f * t * (1.0f - t));
 }
 
+// Shoemake's inner quadrangle points.  Q0, Q2 and Q3 are first negated where that brings
+// them nearer their neighbour, so the curve takes the short way round; then the point after
+// Q1 is Q1 times exp(-(ln(Q1^-1 Q2) + ln(Q1^-1 Q0)) / 4), and likewise for Q2.  With the
+// inverse (the conjugate of a unit quaternion) the curve's tangent is the same on both
+// sides of each key.
+void WINAPI D3DXQuaternionSquadSetup(D3DXQUATERNION *aOut, D3DXQUATERNION *bOut, D3DXQUATERNION *cOut,
+                                     const D3DXQUATERNION *q0, const D3DXQUATERNION *q1, const D3DXQUATERNION *q2,
+                                     const D3DXQUATERNION *q3)
+{
+    if (!aOut || !bOut || !cOut || !q0 || !q1 || !q2 || !q3)
+        return;
+    // |q + to| < |q - to| exactly when q . to < 0.
+    auto nearer = [](const D3DXQUATERNION &q, const D3DXQUATERNION &to) {
+        return D3DXQuaternionDot(&q, &to) < 0.0f ? -q : q;
+    };
+    const D3DXQUATERNION p1 = *q1;
+    const D3DXQUATERNION p0 = nearer(*q0, p1);
+    const D3DXQUATERNION p2 = nearer(*q2, p1);
+    const D3DXQUATERNION p3 = nearer(*q3, p2);
+    auto inner = [](const D3DXQUATERNION &prev, const D3DXQUATERNION &at, const D3DXQUATERNION &next) {
+        D3DXQUATERNION inv, toNext, toPrev, lnNext, lnPrev, e, out;
+        D3DXQuaternionConjugate(&inv, &at);
+        D3DXQuaternionMultiply(&toNext, &inv, &next);
+        D3DXQuaternionMultiply(&toPrev, &inv, &prev);
+        D3DXQuaternionLn(&lnNext, &toNext);
+        D3DXQuaternionLn(&lnPrev, &toPrev);
+        D3DXQUATERNION sum(-0.25f * (lnNext.x + lnPrev.x), -0.25f * (lnNext.y + lnPrev.y),
+                           -0.25f * (lnNext.z + lnPrev.z), 0.0f);
+        D3DXQuaternionExp(&e, &sum);
+        return *D3DXQuaternionMultiply(&out, &at, &e);
+    };
+    *aOut = inner(p0, p1, p2);
+    *bOut = inner(p1, p2, p3);
+    *cOut = p2;
+}
+
 D3DXCOLOR *WINAPI D3DXColorAdjustSaturation(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s)
 {
     if (!out || !c)

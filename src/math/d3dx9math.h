@@ -515,6 +515,11 @@ D3DXQUATERNION *WINAPI D3DXQuaternionBaryCentric(D3DXQUATERNION *out, const D3DX
 // Slerp(Slerp(q1, c, t), Slerp(a, b, t), 2t(1 - t)).
 D3DXQUATERNION *WINAPI D3DXQuaternionSquad(D3DXQUATERNION *out, const D3DXQUATERNION *q1, const D3DXQUATERNION *a,
                                            const D3DXQUATERNION *b, const D3DXQUATERNION *c, FLOAT t);
+// The control points a, b and c that make Squad(q1, a, b, c, t) run from Q1 to Q2 with the
+// same tangent at each key as the neighbouring segments (Q0..Q1, Q2..Q3).
+void WINAPI D3DXQuaternionSquadSetup(D3DXQUATERNION *aOut, D3DXQUATERNION *bOut, D3DXQUATERNION *cOut,
+                                     const D3DXQUATERNION *q0, const D3DXQUATERNION *q1, const D3DXQUATERNION *q2,
+                                     const D3DXQUATERNION *q3);
 // Moves each channel towards (s < 1) or away from its grey level; alpha is kept.
 D3DXCOLOR *WINAPI D3DXColorAdjustSaturation(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s);
 // Moves each channel towards (c < 1) or away from 0.5; alpha is kept.

@@ -333,6 +333,14 @@ TEST(Handedness, RightHandedMatricesAreTheLeftHandedOnesThroughAZMirror)
     D3DXMatrixOrthoOffCenterLH(&lh, -1, 3, -2, 5, 0.5f, 7);
     D3DXMatrixOrthoOffCenterRH(&rh, -1, 3, -2, 5, 0.5f, 7);
     ExpectMatrixNear(rh, flip * lh, 1e-6f);
+    // The box's corners go to the clip box's: (l, b, zn) to (-1, -1, 0), (r, t, zf) to (1, 1, 1).
+    D3DXVECTOR3 low(-1, -2, 0.5f), high(3, 5, 7), clipLow, clipHigh;
+    D3DXVec3TransformCoord(&clipLow, &low, &lh);
+    D3DXVec3TransformCoord(&clipHigh, &high, &lh);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(clipLow[i], i < 2 ? -1.0f : 0.0f, 1e-6f) << i;
+        EXPECT_NEAR(clipHigh[i], 1.0f, 1e-6f) << i;
+    }
     // A width-by-height perspective is the field-of-view one whose near plane is that big.
     D3DXMatrixPerspectiveLH(&lh, 2 * 0.5f * tanf(0.45f) * 1.3f, 2 * 0.5f * tanf(0.45f), 0.5f, 40.0f);
     D3DXMatrixPerspectiveFovLH(&want, 0.9f, 1.3f, 0.5f, 40.0f);
@@ -746,6 +754,63 @@ TEST(Quaternion, MatrixRoundTripInverseLogarithmAndInterpolation)
     ExpectQuatNearUpToSign(out, q2, 1e-6f);
     D3DXQuaternionBaryCentric(&out, &q1, &q2, &q3, 0.0f, 1.0f);
     ExpectQuatNearUpToSign(out, q3, 1e-6f);
+}
+
+// Squad through SquadSetup's points runs from key to key, and two neighbouring segments
+// meet with the same tangent.  Keys on one axis at even angles need no bending: the inner
+// points are the keys themselves.  Which sign a key is given in does not change the curve.
+TEST(Quaternion, SquadSetupJoinsSegmentsSmoothly)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+    for (int round = 0; round < 20; ++round) {
+        D3DXQUATERNION k[5];
+        D3DXQuaternionRotationYawPitchRoll(&k[0], d(rng), d(rng), d(rng));
+        for (int i = 1; i < 5; ++i) {
+            D3DXQUATERNION step;
+            D3DXQuaternionRotationYawPitchRoll(&step, 0.6f * d(rng), 0.6f * d(rng), 0.6f * d(rng));
+            D3DXQuaternionMultiply(&k[i], &k[i - 1], &step);
+        }
+        // Keys 2 and 3 in the sign furthest from key 1: SquadSetup must pick the short way.
+        k[2] = -k[2];
+        k[3] = -k[3];
+        D3DXQUATERNION a1, b1, c1, a2, b2, c2;
+        D3DXQuaternionSquadSetup(&a1, &b1, &c1, &k[0], &k[1], &k[2], &k[3]);
+        D3DXQuaternionSquadSetup(&a2, &b2, &c2, &k[1], &k[2], &k[3], &k[4]);
+        auto first = [&](float t) {
+            D3DXQUATERNION q;
+            return *D3DXQuaternionSquad(&q, &k[1], &a1, &b1, &c1, t);
+        };
+        auto second = [&](float t) {
+            D3DXQUATERNION q;
+            return *D3DXQuaternionSquad(&q, &k[2], &a2, &b2, &c2, t);
+        };
+        ExpectQuatNearUpToSign(first(0.0f), k[1], 1e-5f);
+        ExpectQuatNearUpToSign(first(1.0f), k[2], 1e-5f);
+        ExpectQuatNearUpToSign(second(0.0f), k[2], 1e-5f);
+        // The short way: no point of the first segment is further than 90 degrees of
+        // rotation from both of its ends.
+        for (float t = 0.1f; t < 1.0f; t += 0.2f) {
+            D3DXQUATERNION q = first(t);
+            EXPECT_GT(std::max(fabsf(D3DXQuaternionDot(&q, &k[1])), fabsf(D3DXQuaternionDot(&q, &k[2]))), 0.7f);
+        }
+        const float h = 1e-2f;
+        D3DXQUATERNION e1 = first(1.0f), b = first(1.0f - h), s2 = second(0.0f), f = second(h);
+        const float s = D3DXQuaternionDot(&e1, &s2) < 0 ? -1.0f : 1.0f;
+        for (int c = 0; c < 4; ++c) {
+            float left = (e1[c] - b[c]) / h, right = s * (f[c] - s2[c]) / h;
+            EXPECT_NEAR(left, right, 0.05f) << "round " << round << " component " << c;
+        }
+    }
+
+    D3DXVECTOR3 z(0, 0, 1);
+    D3DXQUATERNION k[4], a, b, c;
+    for (int i = 0; i < 4; ++i)
+        D3DXQuaternionRotationAxis(&k[i], &z, 0.4f * i);
+    D3DXQuaternionSquadSetup(&a, &b, &c, &k[0], &k[1], &k[2], &k[3]);
+    ExpectQuatNearUpToSign(a, k[1], 1e-6f);
+    ExpectQuatNearUpToSign(b, k[2], 1e-6f);
+    EXPECT_EQ(c, k[2]);
 }
 
 TEST(Colour, ArithmeticAndAdjustments)
