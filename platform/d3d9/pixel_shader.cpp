@@ -78,16 +78,8 @@ std::string Name(DWORD type, DWORD n)
 bool ReadDest(Reader &r, ShaderParam &p, bool declaration)
 {
     DWORD t;
-    if (!r.Next(t))
+    if (!ReadParamToken(r, true, p, t))
         return false;
-    if (!(t & 0x80000000u))
-        return Fail(r, "parameter token without its high bit");
-    p.regType = RegType(t);
-    p.regNum = t & D3DSP_REGNUM_MASK;
-    p.mask = (t & D3DSP_WRITEMASK_ALL) >> 16;
-    p.modifier = (t & D3DSP_DSTMOD_MASK) >> D3DSP_DSTMOD_SHIFT;
-    if (p.mask == 0)
-        return Fail(r, "destination with an empty write mask");
     if (t & D3DSP_DSTSHIFT_MASK)
         return Fail(r, "destination shift is not allowed in ps_2_0");
     if (t & D3DSHADER_ADDRESSMODE_MASK)
@@ -102,15 +94,9 @@ bool ReadDest(Reader &r, ShaderParam &p, bool declaration)
 bool ReadSource(Reader &r, ShaderParam &p)
 {
     DWORD t;
-    if (!r.Next(t))
+    if (!ReadParamToken(r, false, p, t))
         return false;
-    if (!(t & 0x80000000u))
-        return Fail(r, "parameter token without its high bit");
-    p.regType = RegType(t);
-    p.regNum = t & D3DSP_REGNUM_MASK;
-    p.swizzle = (t & D3DSP_SWIZZLE_MASK) >> D3DSP_SWIZZLE_SHIFT;
-    p.modifier = (t & D3DSP_SRCMOD_MASK) >> D3DSP_SRCMOD_SHIFT;
-    if (t & D3DSHADER_ADDRESSMODE_MASK)
+    if (p.relative)
         return Fail(r, "relative addressing is not allowed in ps_2_0");
     if (p.modifier != 0 && p.modifier != 1 && p.modifier != 11 && p.modifier != 12)
         return Fail(r, "source modifier " + std::to_string(p.modifier) + " is not allowed in ps_2_0");
@@ -235,18 +221,10 @@ struct Ps1Limits {
 bool ReadDest1(Reader &r, ShaderParam &p, DWORD &shift)
 {
     DWORD t;
-    if (!r.Next(t))
+    if (!ReadParamToken(r, true, p, t))
         return false;
-    if (!(t & 0x80000000u))
-        return Fail(r, "parameter token without its high bit");
-    p.regType = RegType(t);
-    p.regNum = t & D3DSP_REGNUM_MASK;
-    p.mask = (t & D3DSP_WRITEMASK_ALL) >> 16;
-    p.modifier = (t & D3DSP_DSTMOD_MASK) >> D3DSP_DSTMOD_SHIFT;
     shift = (t & D3DSP_DSTSHIFT_MASK) >> D3DSP_DSTSHIFT_SHIFT;
-    if (p.mask == 0)
-        return Fail(r, "destination with an empty write mask");
-    if (t & D3DSHADER_ADDRESSMODE_MASK)
+    if (p.relative)
         return Fail(r, "relative addressing is not allowed in ps_1_x");
     if (p.modifier & ~DWORD(1))
         return Fail(r, "destination modifier " + std::to_string(p.modifier) + " is not allowed in ps_1_x");
@@ -258,15 +236,9 @@ bool ReadDest1(Reader &r, ShaderParam &p, DWORD &shift)
 bool ReadSource1(Reader &r, ShaderParam &p, DWORD minor)
 {
     DWORD t;
-    if (!r.Next(t))
+    if (!ReadParamToken(r, false, p, t))
         return false;
-    if (!(t & 0x80000000u))
-        return Fail(r, "parameter token without its high bit");
-    p.regType = RegType(t);
-    p.regNum = t & D3DSP_REGNUM_MASK;
-    p.swizzle = (t & D3DSP_SWIZZLE_MASK) >> D3DSP_SWIZZLE_SHIFT;
-    p.modifier = (t & D3DSP_SRCMOD_MASK) >> D3DSP_SRCMOD_SHIFT;
-    if (t & D3DSHADER_ADDRESSMODE_MASK)
+    if (p.relative)
         return Fail(r, "relative addressing is not allowed in ps_1_x");
     // Negate, bias, signed scaling (_bx2), complement; _x2 and _dz/_dw in ps_1_4.
     const bool allowed = p.modifier <= 6 || (minor == 4 && p.modifier <= 10);
@@ -308,23 +280,12 @@ bool ParsePixelShader1(Reader &r, DWORD minor, ParsedShader &out)
     bool phaseSeen = false;
     for (;;) {
         DWORD t;
-        if (!r.Next(t))
+        bool end;
+        if (!NextInstruction(r, D3DPS_END(), t, end))
             return false;
-        const DWORD opcode = t & D3DSI_OPCODE_MASK;
-        if (opcode == D3DSIO_END) {
-            if (t != D3DPS_END())
-                return Fail(r, "malformed end token");
+        if (end)
             return true;
-        }
-        if (opcode == D3DSIO_COMMENT) {
-            size_t length = (t & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
-            if (length > r.count - r.pos)
-                return Fail(r, "comment runs past the end of the stream");
-            r.pos += length;
-            continue;
-        }
-        if (t & 0x80000000u)
-            return Fail(r, "parameter token where an instruction was expected");
+        const DWORD opcode = t & D3DSI_OPCODE_MASK;
         if (t & (D3DSI_INSTLENGTH_MASK | D3DSP_OPCODESPECIFICCONTROL_MASK | D3DSHADER_INSTRUCTION_PREDICATED))
             return Fail(r, "length, control or predication bits set in a ps_1_x instruction");
         ShaderInstruction ins;
@@ -471,23 +432,12 @@ bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, 
 
     for (;;) {
         DWORD t;
-        if (!r.Next(t))
+        bool end;
+        if (!NextInstruction(r, D3DPS_END(), t, end))
             return false;
-        const DWORD opcode = t & D3DSI_OPCODE_MASK;
-        if (opcode == D3DSIO_END) {
-            if (t != D3DPS_END())
-                return Fail(r, "malformed end token");
+        if (end)
             break;
-        }
-        if (opcode == D3DSIO_COMMENT) {
-            size_t length = (t & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
-            if (length > r.count - r.pos)
-                return Fail(r, "comment runs past the end of the stream");
-            r.pos += length;
-            continue;
-        }
-        if (t & 0x80000000u)
-            return Fail(r, "parameter token where an instruction was expected");
+        const DWORD opcode = t & D3DSI_OPCODE_MASK;
         if (t & (D3DSI_COISSUE | D3DSHADER_INSTRUCTION_PREDICATED))
             return Fail(r, "co-issue and predication are not allowed in ps_2_0");
         const DWORD control = t & D3DSP_OPCODESPECIFICCONTROL_MASK;

@@ -55,18 +55,9 @@ const OpInfo *FindOp(DWORD opcode)
 bool ReadParam(Reader &r, bool major2, bool dest, ShaderParam &p)
 {
     DWORD t;
-    if (!r.Next(t))
+    if (!ReadParamToken(r, dest, p, t))
         return false;
-    if (!(t & 0x80000000u))
-        return Fail(r, "parameter token without its high bit");
-    p.regType = RegType(t);
-    p.regNum = t & D3DSP_REGNUM_MASK;
-    p.relative = (t & D3DSHADER_ADDRESSMODE_MASK) != 0;
     if (dest) {
-        p.mask = (t & D3DSP_WRITEMASK_ALL) >> 16;
-        p.modifier = (t & D3DSP_DSTMOD_MASK) >> D3DSP_DSTMOD_SHIFT;
-        if (p.mask == 0)
-            return Fail(r, "destination with an empty write mask");
         if (t & D3DSP_DSTSHIFT_MASK)
             return Fail(r, "destination shift is not allowed in a vertex shader");
         if (p.modifier & ~DWORD(D3DSPDM_SATURATE >> D3DSP_DSTMOD_SHIFT | D3DSPDM_PARTIALPRECISION >> D3DSP_DSTMOD_SHIFT))
@@ -74,8 +65,6 @@ bool ReadParam(Reader &r, bool major2, bool dest, ShaderParam &p)
         if (p.relative)
             return Fail(r, "relative addressing of a destination is not supported");
     } else {
-        p.swizzle = (t & D3DVS_SWIZZLE_MASK) >> D3DVS_SWIZZLE_SHIFT;
-        p.modifier = (t & D3DSP_SRCMOD_MASK) >> D3DSP_SRCMOD_SHIFT;
         if (p.modifier != 0 && p.modifier != 1 && p.modifier != 11 && p.modifier != 12)
             return Fail(r, "source modifier " + std::to_string(p.modifier) + " is not allowed in a vertex shader");
         if (p.relative) {
@@ -177,23 +166,12 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
 
     for (;;) {
         DWORD t;
-        if (!r.Next(t))
+        bool end;
+        if (!NextInstruction(r, D3DVS_END(), t, end))
             return false;
-        DWORD opcode = t & D3DSI_OPCODE_MASK;
-        if (opcode == D3DSIO_END) {
-            if (t != D3DVS_END())
-                return Fail(r, "malformed end token");
+        if (end)
             break;
-        }
-        if (opcode == D3DSIO_COMMENT) {
-            size_t length = (t & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
-            if (length > r.count - r.pos)
-                return Fail(r, "comment runs past the end of the stream");
-            r.pos += length;
-            continue;
-        }
-        if (t & 0x80000000u)
-            return Fail(r, "parameter token where an instruction was expected");
+        const DWORD opcode = t & D3DSI_OPCODE_MASK;
         if (t & (D3DSI_COISSUE | D3DSHADER_INSTRUCTION_PREDICATED))
             return Fail(r, "co-issue and predication are not allowed in a vertex shader");
         size_t start = r.pos;

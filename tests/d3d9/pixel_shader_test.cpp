@@ -1,7 +1,7 @@
 // ps_2_0 bytecode accepted and refused by CreatePixelShader, the pixel shader as device
 // state (references, constants, state blocks, Reset) and the caps that announce it, on a
 // NULLREF device.  Token streams are built by hand, as an assembler would emit them.
-#include "d3d9/null_fixture.h"
+#include "d3d9/shader_fixture.h"
 #include "d3d9/shader_tokens.h"
 
 #include <vector>
@@ -33,31 +33,8 @@ std::vector<DWORD> Constant(DWORD n)
 
 }  // namespace
 
-class PixelShaderTest : public NullDeviceTest {
+class PixelShaderTest : public ShaderTest<IDirect3DPixelShader9> {
 protected:
-    HRESULT Create(const std::vector<DWORD> &tokens, int *diagnostics = nullptr)
-    {
-        IDirect3DPixelShader9 *shader = nullptr;
-        HRESULT hr = E_FAIL;
-        int lines = StderrLines([&] { hr = device_->CreatePixelShader(tokens.data(), &shader); });
-        if (diagnostics)
-            *diagnostics = lines;
-        if (SUCCEEDED(hr)) {
-            EXPECT_EQ(lines, 0);
-            EXPECT_NE(shader, nullptr);
-            if (shader)
-                shader->Release();
-        } else {
-            EXPECT_EQ(shader, nullptr);
-        }
-        return hr;
-    }
-    IDirect3DPixelShader9 *Make(const std::vector<DWORD> &tokens)
-    {
-        IDirect3DPixelShader9 *shader = nullptr;
-        EXPECT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-        return shader;
-    }
     IDirect3DPixelShader9 *Current()
     {
         IDirect3DPixelShader9 *shader = nullptr;
@@ -139,16 +116,8 @@ TEST_F(PixelShaderTest, WellFormedStreamsAreAcceptedKeptVerbatimAndBound)
 TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
 {
     const std::vector<DWORD> good = Modulate();
-    struct Case {
-        const char *what;
-        std::vector<DWORD> tokens;
-    };
-    std::vector<Case> cases;
-    auto mutate = [&](const char *what, size_t at, DWORD value) {
-        std::vector<DWORD> t = good;
-        t.at(at) = value;
-        cases.push_back({what, t});
-    };
+    std::vector<RefusedStream> cases;
+    auto mutate = [&](const char *what, size_t at, DWORD value) { cases.push_back(Mutated(what, good, at, value)); };
     mutate("vertex shader version", 0, D3DVS_VERSION(2, 0));
     mutate("ps_2_0 tokens under a ps_1_1 version", 0, D3DPS_VERSION(1, 1));
     mutate("ps_1_5", 0, D3DPS_VERSION(1, 5));
@@ -190,12 +159,7 @@ TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
         t[0] = D3DPS_VERSION(2, 0);
         cases.push_back({"no end token", t});
     }
-    for (const auto &c : cases) {
-        int lines = -1;
-        EXPECT_EQ(Create(c.tokens, &lines), D3DERR_INVALIDCALL) << c.what;
-        EXPECT_GE(lines, 1) << c.what;
-        EXPECT_LE(lines, 2) << c.what << " (a diagnostic, plus an unsupported note at most)";
-    }
+    ExpectRefused(cases);
     IDirect3DPixelShader9 *shader = reinterpret_cast<IDirect3DPixelShader9 *>(1);
     EXPECT_EQ(device_->CreatePixelShader(NULL, &shader), D3DERR_INVALIDCALL);
     EXPECT_EQ(shader, nullptr);
