@@ -87,7 +87,10 @@ struct FragmentKey {
     uint8_t flat = 0;         // the colours come unblended from the first vertex (D3DSHADE_FLAT)
     uint8_t projected = 0;    // stages whose coordinates are divided by their w, one bit each
     uint8_t srgbSamplers = 0;  // a pixel shader's samplers s0..s7 reading sRGB textures, one bit each
-    uint8_t padding[3] = {};   // keeps the key free of unset bytes for its hash and comparison
+    // ps_1_x declares no sampler types: the samplers whose bound texture is a cube or a
+    // volume texture, one bit each, which its tex and texld then sample with (x, y, z).
+    uint8_t ps1Cube = 0, ps1Volume = 0;
+    uint8_t padding[1] = {};  // keeps the key free of unset bytes for its hash and comparison
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };

@@ -1246,9 +1246,18 @@ private:
             for (int t = 1; t < kMaxStages; t++)
                 if ((ps.texcoordInputs >> t) & 1)
                     vk.stageSet[t] = vk.shaderId ? uint8_t(t) : uint8_t(s.stage[t][D3DTSS_TEXCOORDINDEX] & 7);
-            for (int i = 0; i < kPsSamplers; i++)
-                if (ps.samplerTypes[i] && s.textures[i] && s.sampler[i][D3DSAMP_SRGBTEXTURE])
+            const bool ps1 = D3DSHADER_VERSION_MAJOR(ps.version) == 1;
+            for (int i = 0; i < kPsSamplers; i++) {
+                if (!ps.samplerTypes[i] || !s.textures[i])
+                    continue;
+                if (s.sampler[i][D3DSAMP_SRGBTEXTURE])
                     fk.srgbSamplers = uint8_t(fk.srgbSamplers | (1u << i));
+                const D3DRESOURCETYPE type = s.textures[i]->GetType();
+                if (ps1 && type == D3DRTYPE_CUBETEXTURE)
+                    fk.ps1Cube = uint8_t(fk.ps1Cube | (1u << i));
+                else if (ps1 && type == D3DRTYPE_VOLUMETEXTURE)
+                    fk.ps1Volume = uint8_t(fk.ps1Volume | (1u << i));
+            }
         }
         fk.addSpecular = !s.pixelShader && r[D3DRS_SPECULARENABLE] != FALSE;
         // D3DTTFF_PROJECTED divides the coordinates of the stages and of ps_1_1..1_3's tex;

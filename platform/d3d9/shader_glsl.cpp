@@ -62,9 +62,9 @@ public:
         for (int i = 0; i < kPsSamplers; i++)
             if (s_.samplerTypes[i])
                 o << "uniform "
-                  << (s_.samplerTypes[i] == D3DSTT_CUBE     ? "samplerCube"
-                      : s_.samplerTypes[i] == D3DSTT_VOLUME ? "sampler3D"
-                                                            : "sampler2D")
+                  << (SamplerType(i) == D3DSTT_CUBE     ? "samplerCube"
+                      : SamplerType(i) == D3DSTT_VOLUME ? "sampler3D"
+                                                        : "sampler2D")
                   << " u_texture" << i << ";\n";
         o << "void main()\n{\n";
         for (int i = 0; i < 12; i++)
@@ -130,6 +130,13 @@ public:
 
 private:
     bool Ps1() const { return fragment_ && D3DSHADER_VERSION_MAJOR(s_.version) == 1; }
+    // A sampler's type: declared from ps_2_0 on, the bound texture's in ps_1_x.
+    DWORD SamplerType(int i) const
+    {
+        if (!Ps1())
+            return s_.samplerTypes[i];
+        return (fragment_->ps1Cube >> i) & 1 ? D3DSTT_CUBE : (fragment_->ps1Volume >> i) & 1 ? D3DSTT_VOLUME : D3DSTT_2D;
+    }
     DWORD Minor() const { return D3DSHADER_VERSION_MINOR(s_.version); }
     // Texture coordinate set i (a point sprite's run from (0, 0) at its top left to (1, 1)).
     std::string Coordinates(int i) const
@@ -253,7 +260,8 @@ private:
                 const std::string sampler = "u_texture" + std::to_string(ins.dest.regNum);
                 const std::string c = ps1Texture ? Coordinates(int(ins.dest.regNum)) : Source(src[0]);
                 const bool projected = ps1Texture && ((fragment_->projected >> ins.dest.regNum) & 1);
-                e = "texture(" + sampler + ", " + c + ".xy" + (projected ? " / " + c + ".w)" : ")");
+                const std::string n = SamplerType(int(ins.dest.regNum)) == D3DSTT_2D ? ".xy" : ".xyz";
+                e = "texture(" + sampler + ", " + c + n + (projected ? " / " + c + ".w)" : ")");
                 if ((fragment_->srgbSamplers >> ins.dest.regNum) & 1)
                     e = "FromSrgb(" + e + ")";
                 break;
@@ -261,7 +269,7 @@ private:
             // texld, texldp (divided by w) and texldb (w biases the level of detail).
             // dcl_cube and dcl_volume samplers read three coordinates.
             const std::string c = Source(src[0]), sampler = "u_texture" + std::to_string(src[1].regNum);
-            const std::string n = s_.samplerTypes[src[1].regNum] == D3DSTT_2D ? ".xy" : ".xyz";
+            const std::string n = SamplerType(int(src[1].regNum)) == D3DSTT_2D ? ".xy" : ".xyz";
             if (ins.dclUsage == D3DSI_TEXLD_PROJECT)
                 e = "texture(" + sampler + ", " + c + n + " / " + c + ".w)";
             else if (ins.dclUsage == D3DSI_TEXLD_BIAS)

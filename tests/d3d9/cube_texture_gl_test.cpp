@@ -2,7 +2,8 @@
  * cube_texture_gl_test.cpp - cube and volume textures drawn: the face and texel a
  * direction reads (Direct3D's left-handed cube-map orientation), reflection vectors off a
  * mirror, volume slices chosen and filtered by w with the W addressing mode, cube mip
- * levels chosen by SetLOD, and ps_2_0's dcl_cube sampler.
+ * levels chosen by SetLOD, ps_2_0's dcl_cube sampler, and ps_1_x's tex and texld, which
+ * sample as the bound texture's type.
  */
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
@@ -196,6 +197,44 @@ TEST_F(CubeVolumePixelTest, PixelShaderCubeSamplerReadsADirection)
     device_->SetTexture(0, MarkedCube());
     EXPECT_EQ(Read(0.1f, -1, 0.1f), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Y]);
     EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
+    device_->SetPixelShader(NULL);
+}
+
+TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
+{
+    // ps_1_1: tex t0; mov r0, t0.  ps_1_4: texld r0, t0.  Neither declares a sampler type,
+    // so a cube bound on stage 0 is read with the set's three coordinates, and a 2D texture
+    // bound instead is read with two.
+    const std::vector<DWORD> v11 = {D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
+                                    D3DSIO_MOV, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), D3DPS_END()};
+    const std::vector<DWORD> v14 = {D3DPS_VERSION(1, 4), D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0),
+                                    D3DPS_END()};
+    IDirect3DCubeTexture9 *cube = MarkedCube();
+    IDirect3DTexture9 *flat = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, NULL), D3D_OK);
+    held_.push_back(flat);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(flat->LockRect(0, &r, NULL, 0), D3D_OK);
+    static_cast<DWORD *>(r.pBits)[0] = 0xFF102030;
+    static_cast<DWORD *>(r.pBits)[1] = 0xFF405060;
+    flat->UnlockRect(0);
+    for (const auto *tokens : {&v11, &v14}) {
+        IDirect3DPixelShader9 *shader = nullptr;
+        ASSERT_EQ(device_->CreatePixelShader(tokens->data(), &shader), D3D_OK);
+        held_.push_back(shader);
+        device_->SetPixelShader(shader);
+        const int minor = D3DSHADER_VERSION_MINOR((*tokens)[0]);
+        device_->SetTexture(0, cube);
+        for (int f = 0; f < 6; f++) {
+            const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                                      {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+            EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "ps_1_" << minor << " face " << f;
+        }
+        EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark) << "ps_1_" << minor;
+        device_->SetTexture(0, flat);
+        EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u) << "ps_1_" << minor;
+        EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u) << "ps_1_" << minor;
+    }
     device_->SetPixelShader(NULL);
 }
 
