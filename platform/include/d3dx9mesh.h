@@ -266,6 +266,20 @@ typedef struct _D3DXINTERSECTINFO {
 HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, CONST D3DXVECTOR3 *pRayPos, CONST D3DXVECTOR3 *pRayDir,
                              BOOL *pHit, DWORD *pFaceIndex, FLOAT *pU, FLOAT *pV, FLOAT *pDist,
                              LPD3DXBUFFER *ppAllHits, DWORD *pCountOfHits);
+/* The same for the faces of one attribute (subset); face indices are the mesh's. */
+HRESULT WINAPI D3DXIntersectSubset(LPD3DXBASEMESH pMesh, DWORD AttribId, CONST D3DXVECTOR3 *pRayPos,
+                                   CONST D3DXVECTOR3 *pRayDir, BOOL *pHit, DWORD *pFaceIndex, FLOAT *pU, FLOAT *pV,
+                                   FLOAT *pDist, LPD3DXBUFFER *ppAllHits, DWORD *pCountOfHits);
+/* A ray and one triangle, both sides: the hit is p0 + U (p1 - p0) + V (p2 - p0), at the ray
+   parameter Dist. */
+BOOL WINAPI D3DXIntersectTri(CONST D3DXVECTOR3 *p0, CONST D3DXVECTOR3 *p1, CONST D3DXVECTOR3 *p2,
+                             CONST D3DXVECTOR3 *pRayPos, CONST D3DXVECTOR3 *pRayDir, FLOAT *pU, FLOAT *pV,
+                             FLOAT *pDist);
+/* Whether a ray meets a solid box or sphere (a ray starting inside does). */
+BOOL WINAPI D3DXBoxBoundProbe(CONST D3DXVECTOR3 *pMin, CONST D3DXVECTOR3 *pMax, CONST D3DXVECTOR3 *pRayPosition,
+                              CONST D3DXVECTOR3 *pRayDirection);
+BOOL WINAPI D3DXSphereBoundProbe(CONST D3DXVECTOR3 *pCenter, FLOAT Radius, CONST D3DXVECTOR3 *pRayPosition,
+                                 CONST D3DXVECTOR3 *pRayDirection);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 // Ray queries: the hierarchy against brute force on random triangle soups and on grazing,
-// parallel and degenerate cases, and D3DXIntersect on real meshes, including a write to
-// the mesh after the first query.
+// parallel and degenerate cases, D3DXIntersect on real meshes, including a write to the
+// mesh after the first query, one subset of a mesh, and the triangle, box and sphere
+// probes.
 #include "../../platform/d3dx9/ray_bvh.h"
 
 #include <d3dx9.h>
@@ -157,6 +158,120 @@ TEST_F(IntersectMesh, NearestHitDistanceFaceAndRebuildAfterAWrite)
 
     EXPECT_EQ(D3DXIntersect(NULL, &origin, &dir, &hit, NULL, NULL, NULL, &dist, NULL, NULL), D3DERR_INVALIDCALL);
     mesh->Release();
+}
+
+// Two quads facing the ray, the near one (z = 1) in subset 0, the far one (z = 2) in subset 1.
+TEST_F(IntersectMesh, ASubsetIsHitThroughTheFacesOfItsAttributeOnly)
+{
+    ID3DXMesh *mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(4, 8, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, device_, &mesh), D3D_OK);
+    D3DXVECTOR3 *p = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&p), D3D_OK);
+    for (int q = 0; q < 2; ++q)
+        for (int i = 0; i < 4; ++i)
+            p[4 * q + i] = D3DXVECTOR3(float(i & 1), float(i >> 1), float(q + 1));
+    mesh->UnlockVertexBuffer();
+    WORD *idx = nullptr;
+    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&idx), D3D_OK);
+    const WORD quads[12] = {0, 2, 1, 1, 2, 3, 4, 6, 5, 5, 6, 7};
+    memcpy(idx, quads, sizeof quads);
+    mesh->UnlockIndexBuffer();
+    DWORD *attributes = nullptr;
+    ASSERT_EQ(mesh->LockAttributeBuffer(0, &attributes), D3D_OK);
+    const DWORD ids[4] = {0, 0, 1, 1};
+    memcpy(attributes, ids, sizeof ids);
+    mesh->UnlockAttributeBuffer();
+
+    const D3DXVECTOR3 origin(0.75f, 0.6f, 0), dir(0, 0, 1);
+    BOOL hit = FALSE;
+    DWORD face = 99, count = 0;
+    float u = 0, v = 0, dist = 0;
+    ASSERT_EQ(D3DXIntersect(mesh, &origin, &dir, &hit, &face, &u, &v, &dist, NULL, &count), D3D_OK);
+    EXPECT_TRUE(hit);
+    EXPECT_EQ(count, 2u);
+    EXPECT_FLOAT_EQ(dist, 1.0f);
+    const DWORD nearFace = face;
+    EXPECT_LT(nearFace, 2u);
+    ID3DXBuffer *all = nullptr;
+    ASSERT_EQ(D3DXIntersectSubset(mesh, 1, &origin, &dir, &hit, &face, &u, &v, &dist, &all, &count), D3D_OK);
+    EXPECT_TRUE(hit);
+    EXPECT_FLOAT_EQ(dist, 2.0f);
+    EXPECT_EQ(face, nearFace + 2) << "the far quad's face, numbered as in the mesh";
+    EXPECT_EQ(count, 1u);
+    ASSERT_NE(all, nullptr);
+    const auto *info = static_cast<const D3DXINTERSECTINFO *>(all->GetBufferPointer());
+    EXPECT_EQ(info[0].FaceIndex, face);
+    EXPECT_FLOAT_EQ(info[0].Dist, 2.0f);
+    all->Release();
+    // The hit point rebuilt from the barycentric weights of the far face is on the ray.
+    D3DXVECTOR3 corner[3];
+    for (int k = 0; k < 3; ++k)
+        corner[k] = D3DXVECTOR3(float(quads[3 * face + k] & 1), float((quads[3 * face + k] & 3) >> 1), 2.0f);
+    const D3DXVECTOR3 at = corner[0] + (corner[1] - corner[0]) * u + (corner[2] - corner[0]) * v;
+    EXPECT_NEAR(at.x, 0.75f, 1e-6f);
+    EXPECT_NEAR(at.y, 0.6f, 1e-6f);
+    // No face of subset 2; a subset's faces behind the origin do not count.
+    ASSERT_EQ(D3DXIntersectSubset(mesh, 2, &origin, &dir, &hit, NULL, NULL, NULL, NULL, NULL, &count), D3D_OK);
+    EXPECT_FALSE(hit);
+    EXPECT_EQ(count, 0u);
+    const D3DXVECTOR3 between(0.5f, 0.5f, 1.5f);
+    D3DXIntersectSubset(mesh, 0, &between, &dir, &hit, NULL, NULL, NULL, NULL, NULL, NULL);
+    EXPECT_FALSE(hit);
+    // With the far quad's faces first and both quads in one subset, the nearest still wins.
+    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&idx), D3D_OK);
+    memcpy(idx, quads + 6, 6 * sizeof(WORD));
+    memcpy(idx + 6, quads, 6 * sizeof(WORD));
+    mesh->UnlockIndexBuffer();
+    ASSERT_EQ(mesh->LockAttributeBuffer(0, &attributes), D3D_OK);
+    memset(attributes, 0, 4 * sizeof(DWORD));
+    mesh->UnlockAttributeBuffer();
+    D3DXIntersectSubset(mesh, 0, &origin, &dir, &hit, &face, NULL, NULL, &dist, NULL, &count);
+    EXPECT_FLOAT_EQ(dist, 1.0f);
+    EXPECT_EQ(face, nearFace + 2);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(D3DXIntersectSubset(NULL, 0, &origin, &dir, &hit, NULL, NULL, NULL, NULL, NULL, NULL),
+              D3DERR_INVALIDCALL);
+    mesh->Release();
+}
+
+TEST(RayProbes, TriangleBoxAndSphere)
+{
+    // D3DXIntersectTri: U weighs p1 and V weighs p2; the distance is the ray parameter.
+    const D3DXVECTOR3 p0(0, 0, 4), p1(2, 0, 4), p2(0, 2, 4);
+    const D3DXVECTOR3 from(0.5f, 1.0f, 0), dir(0, 0, 2);
+    float u = -1, v = -1, dist = -1;
+    ASSERT_TRUE(D3DXIntersectTri(&p0, &p1, &p2, &from, &dir, &u, &v, &dist));
+    EXPECT_FLOAT_EQ(u, 0.25f);
+    EXPECT_FLOAT_EQ(v, 0.5f);
+    EXPECT_FLOAT_EQ(dist, 2.0f);
+    const D3DXVECTOR3 beside(1.5f, 1.5f, 0), back(0, 0, -1);
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &beside, &dir, &u, &v, &dist));
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &from, &back, &u, &v, &dist));
+    EXPECT_FALSE(D3DXIntersectTri(NULL, &p1, &p2, &from, &dir, &u, &v, &dist));
+
+    // Boxes: from outside towards, away and past; from inside any way; a ray along a face's
+    // plane direction needs its origin within that slab.
+    const D3DXVECTOR3 lo(-1, -1, -1), hi(1, 1, 1);
+    auto box = [&](D3DXVECTOR3 o, D3DXVECTOR3 d) { return D3DXBoxBoundProbe(&lo, &hi, &o, &d) != FALSE; };
+    EXPECT_TRUE(box({-5, 0.5f, 0.5f}, {1, 0, 0}));
+    EXPECT_FALSE(box({-5, 0.5f, 0.5f}, {-1, 0, 0}));
+    EXPECT_FALSE(box({-5, 1.5f, 0}, {1, 0, 0}));
+    EXPECT_TRUE(box({0, 0, 0}, {0, -3, 0}));
+    EXPECT_TRUE(box({-3, -3, -3}, {1, 1, 1}));
+    EXPECT_FALSE(box({-3, -3, -3}, {1, 1, -1}));
+    EXPECT_TRUE(box({-3, 4.9f, 0}, {1, -1, 0}));  // x + y = 1.9 cuts the corner x + y = 2
+    EXPECT_FALSE(box({-3, 5.1f, 0}, {1, -1, 0}));
+
+    // Spheres: the same cases, with an unnormalised direction.
+    const D3DXVECTOR3 c(1, 2, 3);
+    auto sphere = [&](D3DXVECTOR3 o, D3DXVECTOR3 d) { return D3DXSphereBoundProbe(&c, 2, &o, &d) != FALSE; };
+    EXPECT_TRUE(sphere({1, 2, -10}, {0, 0, 5}));
+    EXPECT_FALSE(sphere({1, 2, -10}, {0, 0, -5}));
+    EXPECT_TRUE(sphere({2.9f, 2, -10}, {0, 0, 3}));
+    EXPECT_FALSE(sphere({3.1f, 2, -10}, {0, 0, 3}));
+    EXPECT_TRUE(sphere({1.5f, 2, 3}, {0, 1, 0}));
+    EXPECT_TRUE(sphere({2.9f, 2, 3}, {1, 0, 0})) << "inside, near the surface, heading out";
+    EXPECT_FALSE(sphere({1, 2, 10}, {0, 0, 1}));
 }
 
 }  // namespace
