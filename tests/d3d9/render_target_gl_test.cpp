@@ -6,6 +6,7 @@
  * once a target has been used.
  */
 #include "pixel_fixture.h"
+#include "shader_tokens.h"
 
 namespace d3d9test {
 namespace {
@@ -117,6 +118,40 @@ TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
     EXPECT_COLOR_NEAR(px[40 * kSize + 2], kBlue, 2) << "below the quad";
     EXPECT_COLOR_NEAR(px[62 * kSize + 30], kGreen, 2) << "the bottom row comes last";
     EXPECT_COLOR_NEAR(px[58 * kSize + 30], kBlue, 2);
+}
+
+// Transformed vertices, through the fixed-function pipeline and through a vertex shader,
+// land in a target as on the back buffer: +y up, clockwise faces kept.
+TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
+{
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    };
+    // The top-left corner of clip space, clockwise on the screen.
+    const Vertex tri[3] = {{-1, 1, 0.5f, kRed}, {0, 1, 0.5f, kRed}, {-1, 0, 0.5f, kRed}};
+    const DWORD tokens[] = {D3DVS_VERSION(1, 1),
+                            D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
+                            D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR), Dst(D3DSPR_INPUT, 1),
+                            D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                            D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 1),
+                            D3DVS_END()};
+    IDirect3DVertexShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
+    Hold(shader);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    IDirect3DSurface9 *rt = Target(16, 16);
+    ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+    for (IDirect3DVertexShader9 *vs : {static_cast<IDirect3DVertexShader9 *>(nullptr), shader}) {
+        device_->SetVertexShader(vs);
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
+        DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, tri, sizeof(Vertex));
+        const std::vector<D3DCOLOR> px = Read(rt);
+        EXPECT_COLOR_NEAR(px[1 * 16 + 1], kRed, 2) << (vs ? "shader" : "fixed function") << ": top left";
+        EXPECT_COLOR_NEAR(px[14 * 16 + 1], kBlue, 2) << (vs ? "shader" : "fixed function") << ": bottom left";
+        EXPECT_COLOR_NEAR(px[1 * 16 + 14], kBlue, 2) << (vs ? "shader" : "fixed function") << ": top right";
+    }
+    device_->SetVertexShader(NULL);
 }
 
 TEST_F(RenderTargetPixelTest, ReadBacksOfATargetGiveRowsTopFirst)
