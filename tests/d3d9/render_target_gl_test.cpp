@@ -230,6 +230,12 @@ TEST_F(RenderTargetPixelTest, ViewportAndScissorActOnTheTargetTopDown)
     EXPECT_COLOR_NEAR(px[12 * 16 + 12], kGreen, 0);
     EXPECT_COLOR_NEAR(px[4 * 16 + 12], kBlue, 0) << "above the viewport";
     EXPECT_COLOR_NEAR(px[12 * 16 + 4], kBlue, 0);
+    // A draw in that viewport: the top half of it, in screen coordinates of the target.
+    DrawRectScene(8, 8, 16, 12, kRed);
+    px = Read(rt);
+    EXPECT_COLOR_NEAR(px[9 * 16 + 12], kRed, 2);
+    EXPECT_COLOR_NEAR(px[14 * 16 + 12], kGreen, 2) << "the bottom half of the viewport";
+    EXPECT_COLOR_NEAR(px[1 * 16 + 12], kBlue, 2) << "above the viewport";
     // The scissor rectangle over the top-left 8 x 4 pixels, with the viewport whole again.
     D3DVIEWPORT9 whole = {0, 0, 16, 16, 0, 1};
     device_->SetViewport(&whole);
