@@ -2,8 +2,16 @@
  * renderer_gl.cpp - the device's OpenGL 3.3 core back end.
  *
  * Owns the GL context made by SDL on the device window, a 1024 x 768 (back-buffer
- * sized) off-screen framebuffer with a depth buffer that every draw goes to, and the
- * GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by their keys.  Present puts
+ * sized) off-screen framebuffer with a depth buffer that draws go to while the back buffer
+ * is the render target, and the GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by
+ * their keys.  Other render targets (CreateRenderTarget surfaces and render-target
+ * texture levels, GL textures) and depth surfaces (GL renderbuffers) are attached to a
+ * second framebuffer.  Those targets are stored with Direct3D's row 0 as GL's row 0, so
+ * that a texture drawn into is sampled the right way up and reads back rows top first:
+ * for them clip space is turned upside down in the vertex shader, the front faces are
+ * GL's counter-clockwise ones, and viewport and scissor boxes count rows from the top.
+ * The back buffer keeps GL's bottom-up rows, which Present copies to the window as they
+ * are.  StretchRect and ColorFill between these surfaces are framebuffer blits and clears.  Present puts
  * the off-screen image into the window, scaled and letterboxed when a full-screen display
  * could not switch to the back-buffer size, and swaps, without waiting for the vertical
  * retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy

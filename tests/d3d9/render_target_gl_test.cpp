@@ -152,6 +152,39 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
         EXPECT_COLOR_NEAR(px[1 * 16 + 14], kBlue, 2) << (vs ? "shader" : "fixed function") << ": top right";
     }
     device_->SetVertexShader(NULL);
+    // Culling the clockwise faces drops the triangle.
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
+    DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, tri, sizeof(Vertex));
+    EXPECT_COLOR_NEAR(Read(rt)[1 * 16 + 1], kBlue, 2);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+}
+
+// A target the device alone holds goes with a Reset; one made after it draws as before.
+TEST_F(RenderTargetPixelTest, ResetLetsGoOfTheBoundTargetAndTargetsWorkAfterIt)
+{
+    IDirect3DSurface9 *rt = nullptr;
+    ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &rt, NULL), D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, kGreen, 1.0f, 0);
+    rt->Release();
+    D3DPRESENT_PARAMETERS pp = testsupport::WindowedParameters(kSize, kSize);
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    D3DVIEWPORT9 vp;
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, kSize);
+    Clear();
+    DrawRectScene(0, 0, 8, 8, kRed);
+    EXPECT_COLOR_NEAR(Pixel(2, 2), kRed, 0);
+    EXPECT_COLOR_NEAR(Pixel(2, 40), 0xFF000000, 0);
+
+    IDirect3DSurface9 *after = Target(8, 8);
+    ASSERT_EQ(device_->SetRenderTarget(0, after), D3D_OK);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
+    DrawRectScene(0, 0, 4, 4, kRed);
+    const std::vector<D3DCOLOR> px = Read(after);
+    EXPECT_COLOR_NEAR(px[0], kRed, 2);
+    EXPECT_COLOR_NEAR(px[7 * 8], kBlue, 2);
 }
 
 TEST_F(RenderTargetPixelTest, ReadBacksOfATargetGiveRowsTopFirst)
