@@ -160,6 +160,27 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
 }
 
+// A point sprite spans its texture from the top left in a target too.
+TEST_F(RenderTargetPixelTest, PointSpritesInATargetSpanTheirTextureFromTheTopLeft)
+{
+    IDirect3DSurface9 *rt = Target(32, 32);
+    ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    device_->SetTexture(0, ArgbTexture(2, 2, {kRed, kBlue, kGreen, kWhite}));
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_POINTSIZE, testsupport::FloatBits(16));
+    device_->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+    TLVertex point = {16, 16, 0.5f, 1, kWhite, 0, 0};
+    DrawUP(kTLFvf, D3DPT_POINTLIST, 1, &point, sizeof point);
+    device_->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
+    device_->SetTexture(0, NULL);
+    const std::vector<D3DCOLOR> px = Read(rt);
+    EXPECT_EQ(px[11 * 32 + 11], kRed);
+    EXPECT_EQ(px[11 * 32 + 21], kBlue);
+    EXPECT_EQ(px[21 * 32 + 11], kGreen);
+    EXPECT_EQ(px[21 * 32 + 21], kWhite);
+}
+
 // A target the device alone holds goes with a Reset; one made after it draws as before.
 TEST_F(RenderTargetPixelTest, ResetLetsGoOfTheBoundTargetAndTargetsWorkAfterIt)
 {
