@@ -223,6 +223,9 @@ public:
     // The surface of each level, made on first request and kept, so that every request
     // answers the same object (owned here; its references are the texture's).
     std::vector<Surface *> surfaces;
+    // A render-target texture with automatic mipmaps drawn into since the back end last
+    // made its lower levels.
+    bool targetMipsStale = false;
 };
 
 // Shared by the 2D, cube and volume textures (texture.cpp): the length of a full mip chain

@@ -324,8 +324,8 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
             return Invalid("CreateTexture: render-target textures must be in D3DPOOL_DEFAULT");
         if (!IsRenderTargetFormat(format))
             return Invalid(std::string("CreateTexture: ") + FormatName(format) + " cannot be a render target");
-        if (usage & (D3DUSAGE_AUTOGENMIPMAP | D3DUSAGE_DYNAMIC))
-            return NotOffered("CreateTexture: render-target textures with automatic mipmaps or dynamic usage");
+        if (usage & D3DUSAGE_DYNAMIC)
+            return Invalid("CreateTexture: render-target textures cannot be dynamic");
     }
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
         return Invalid("CreateTexture: dynamic textures cannot be managed");

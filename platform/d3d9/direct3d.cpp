@@ -261,8 +261,8 @@ public:
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
         if (usage & D3DUSAGE_RENDERTARGET)
-            return (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE) && IsRenderTargetFormat(format) &&
-                           !(usage & D3DUSAGE_AUTOGENMIPMAP)
+            return (type == D3DRTYPE_TEXTURE || (type == D3DRTYPE_SURFACE && !(usage & D3DUSAGE_AUTOGENMIPMAP))) &&
+                           IsRenderTargetFormat(format)
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)

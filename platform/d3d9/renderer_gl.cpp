@@ -894,7 +894,9 @@ private:
 
     // A colour surface as a target: the back buffer, a render target or a level of a
     // render-target texture, its storage made on first use.
-    TargetBinding ColorBindingOf(Surface &surface)
+    // `writes`: the surface is about to be drawn into (a texture with automatic mipmaps
+    // then needs its lower levels made again).
+    TargetBinding ColorBindingOf(Surface &surface, bool writes = false)
     {
         if (surface.kind == Surface::Kind::BackBuffer)
             return BackBufferBinding();
@@ -903,6 +905,8 @@ private:
         if (surface.container) {
             b.color = TargetTexture(*surface.container, gl);
             b.level = GLint(surface.level);
+            if (writes && (surface.container->usage & D3DUSAGE_AUTOGENMIPMAP))
+                surface.container->targetMipsStale = true;
         } else {
             b.color = TextureNameOf(surface.core, gl);
             if (!gl->allocated) {
@@ -968,7 +972,7 @@ private:
     // Binds the device's render target and depth buffer for a draw or a clear.
     bool BindTarget(const DeviceState &s)
     {
-        TargetBinding b = s.renderTarget ? ColorBindingOf(*s.renderTarget) : BackBufferBinding();
+        TargetBinding b = s.renderTarget ? ColorBindingOf(*s.renderTarget, true) : BackBufferBinding();
         if (s.autoDepth && depthBuffer_) {
             b.depth = depthBuffer_;
             b.depthSerial = 2;
@@ -1065,7 +1069,7 @@ public:
         }
         if (surface.IsDepthStencil())
             return false;
-        TargetBinding b = ColorBindingOf(surface);
+        TargetBinding b = ColorBindingOf(surface, true);
         std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
         const UINT bpp = BytesPerPixel(surface.format);
         for (UINT y = 0; y < surface.height && y < in.height; y++)
@@ -1082,7 +1086,7 @@ public:
 
     bool Blit(Surface &src, const RECT &from, Surface &dst, const RECT &to, bool linear) override
     {
-        TargetBinding a = ColorBindingOf(src), b = ColorBindingOf(dst);
+        TargetBinding a = ColorBindingOf(src), b = ColorBindingOf(dst, true);
         // Direct3D rows (top down) as GL rows of each target; a reversed range flips.
         auto rowsOf = [](const TargetBinding &t, const RECT &r, GLint &y0, GLint &y1) {
             y0 = t.flipped ? GLint(r.top) : GLint(t.height - r.top);
@@ -1107,7 +1111,7 @@ public:
     {
         if (surface.IsDepthStencil())
             return false;
-        TargetBinding b = ColorBindingOf(surface);
+        TargetBinding b = ColorBindingOf(surface, true);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
         glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, true);
@@ -1281,6 +1285,12 @@ private:
         if (activeUnit_ != unit) {
             glActiveTexture(GLenum(GL_TEXTURE0 + unit));
             activeUnit_ = unit;
+        }
+        if (type == D3DRTYPE_TEXTURE && static_cast<Texture *>(base)->targetMipsStale) {
+            // A render-target texture with automatic mipmaps, drawn into: its lower levels
+            // made from level 0 now.
+            glGenerateMipmap(GL_TEXTURE_2D);
+            static_cast<Texture *>(base)->targetMipsStale = false;
         }
         if (gl->revision != core->revision) {
             GlTextureFormat f = GlTexFormat(format);

@@ -7,7 +7,8 @@
  * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
  * formats are not offered; cube and volume textures (cube_texture.cpp) share the level
  * locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
- * levels with a box filter when level 0 is unlocked.  A level's memory
+ * levels with a box filter when level 0 is unlocked (render-target ones when sampled
+ * after being drawn into).  A level's memory
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
@@ -257,6 +258,10 @@ D3DTEXTUREFILTERTYPE Texture::GetAutoGenFilterType() { return D3DTEXF_LINEAR; }
 
 void Texture::GenerateMipSubLevels()
 {
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        targetMipsStale = true;  // its levels are the back end's: made there when next sampled
+        return;
+    }
     boxMipsPending = false;  // made here, from level 0 as it is
     for (UINT i = 1; i < levels.size(); i++)
         Downsample(format, Level(i - 1), Level(i));

@@ -122,6 +122,37 @@ TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
 
 // Transformed vertices, through the fixed-function pipeline and through a vertex shader,
 // land in a target as on the back buffer: +y up, clockwise faces kept.
+// A render-target texture with automatic mipmaps: its small levels follow what was drawn.
+TEST_F(RenderTargetPixelTest, AutomaticMipmapsOfATargetTextureFollowWhatWasDrawn)
+{
+    IDirect3DTexture9 *t = nullptr;
+    ASSERT_EQ(device_->CreateTexture(16, 16, 0, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8,
+                                     D3DPOOL_DEFAULT, &t, NULL),
+              D3D_OK);
+    Hold(t);
+    IDirect3DSurface9 *level = nullptr;
+    t->GetSurfaceLevel(0, &level);
+    Hold(level);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    for (D3DCOLOR color : {kRed, kGreen}) {
+        ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
+        device_->Clear(0, NULL, D3DCLEAR_TARGET, color, 1.0f, 0);
+        BackToBackBuffer();
+        Clear();
+        // A 2 x 2 square reads the 2 x 2 level.
+        device_->SetTexture(0, t);
+        device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+        device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+        SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+        DrawRectScene(10, 10, 12, 12, kWhite);
+        device_->SetTexture(0, NULL);
+        EXPECT_COLOR_NEAR(Pixel(10, 10), color, 2);
+        EXPECT_COLOR_NEAR(Pixel(11, 11), color, 2);
+    }
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    SetStage(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
+}
+
 TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
 {
     struct Vertex {
