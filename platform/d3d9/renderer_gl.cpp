@@ -972,6 +972,15 @@ private:
     // Binds the device's render target and depth buffer for a draw or a clear.
     bool BindTarget(const DeviceState &s)
     {
+        // The usual case first: the back buffer with its depth buffer, bound already.
+        if (!s.renderTarget && s.autoDepth && boundFbo_ == fbo_ && current_.color == colorBuffer_ &&
+            current_.level == 0 && current_.depth == depthBuffer_)
+            return true;
+        return BindOtherTarget(s);
+    }
+
+    bool BindOtherTarget(const DeviceState &s)
+    {
         TargetBinding b = s.renderTarget ? ColorBindingOf(*s.renderTarget, true) : BackBufferBinding();
         if (s.autoDepth && depthBuffer_) {
             b.depth = depthBuffer_;
