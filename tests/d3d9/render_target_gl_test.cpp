@@ -266,8 +266,55 @@ TEST_F(RenderTargetPixelTest, ReadBacksOfATargetGiveRowsTopFirst)
     EXPECT_COLOR_NEAR(px[0], kRed, 2);
 }
 
+// Every colour format offered for targets is drawn into and read back in its own layout.
+TEST_F(RenderTargetPixelTest, EveryTargetFormatIsDrawnAndReadBack)
+{
+    const struct {
+        D3DFORMAT format;
+        DWORD red, mask;
+    } formats[] = {{D3DFMT_A8R8G8B8, 0xFFFF0000, 0xFFFFFFFF},
+                   {D3DFMT_X8R8G8B8, 0x00FF0000, 0x00FFFFFF},
+                   {D3DFMT_R5G6B5, 0xF800, 0xFFFF},
+                   {D3DFMT_X1R5G5B5, 0x7C00, 0x7FFF},
+                   {D3DFMT_A1R5G5B5, 0xFC00, 0xFFFF}};
+    for (const auto &f : formats) {
+        IDirect3DSurface9 *rt = Target(4, 4, f.format), *sys = nullptr;
+        ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+        device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+        DrawRectScene(0, 0, 4, 2, kRed);
+        ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, f.format, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
+        Hold(sys);
+        ASSERT_EQ(device_->GetRenderTargetData(rt, sys), D3D_OK) << f.format;
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+        DWORD top = 0, bottom = 0;
+        const UINT bytes = f.mask > 0xFFFF ? 4 : 2;
+        memcpy(&top, r.pBits, bytes);
+        memcpy(&bottom, static_cast<const BYTE *>(r.pBits) + 3 * r.Pitch, bytes);
+        sys->UnlockRect();
+        EXPECT_EQ(top & f.mask, f.red) << "format " << f.format;
+        EXPECT_NE(bottom & f.mask, f.red) << "format " << f.format;
+    }
+}
+
 TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
 {
+    // Each depth format keeps the near quad in front.
+    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32, D3DFMT_D15S1}) {
+        IDirect3DSurface9 *rt = Target(8, 8), *depth = nullptr;
+        ASSERT_EQ(device_->CreateDepthStencilSurface(8, 8, format, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
+                  D3D_OK);
+        Hold(depth);
+        ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+        ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0), D3D_OK);
+        DrawRectScene(0, 0, 4, 8, kGreen, 0.2f);
+        DrawRectScene(0, 0, 8, 8, kRed, 0.8f);
+        const std::vector<D3DCOLOR> px = Read(rt);
+        EXPECT_COLOR_NEAR(px[4 * 8 + 1], kGreen, 2) << "format " << format;
+        EXPECT_COLOR_NEAR(px[4 * 8 + 6], kRed, 2) << "format " << format;
+    }
+
     IDirect3DSurface9 *rt = Target(32, 32), *depth = nullptr;
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
               D3D_OK);
@@ -295,6 +342,25 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
     px = Read(rt);
     EXPECT_COLOR_NEAR(px[16 * 32 + 4], kRed, 2) << "behind the near quad's depth";
     EXPECT_COLOR_NEAR(px[16 * 32 + 28], kWhite, 2) << "in front of the far quad's depth";
+
+    // Its stencil: a square marks the stencil, a quad over everything lands only there.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, kBlue, 1.0f, 0);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device_->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    device_->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
+    device_->SetRenderState(D3DRS_STENCILREF, 1);
+    device_->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_REPLACE);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    DrawRectScene(0, 0, 8, 8, kWhite);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    device_->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    device_->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_KEEP);
+    DrawRectScene(0, 0, 32, 32, kGreen);
+    device_->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    px = Read(rt);
+    EXPECT_COLOR_NEAR(px[2 * 32 + 2], kGreen, 2) << "inside the marked square";
+    EXPECT_COLOR_NEAR(px[20 * 32 + 20], kBlue, 2) << "outside it";
 }
 
 TEST_F(RenderTargetPixelTest, ViewportAndScissorActOnTheTargetTopDown)
