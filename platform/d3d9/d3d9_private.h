@@ -798,7 +798,8 @@ public:
     D3DCLIPSTATUS9 clipStatus = {};
     BOOL softwareVertexProcessing = FALSE;
 
-    // The render target `index` is, as a surface of the device (made when first asked).
+    // The back buffer and the automatic depth-stencil surface as surfaces, made when first
+    // asked for; each call adds a reference.
     Surface *BackBufferSurface();
     Surface *AutoDepthSurface();
     // The size of render target 0, which viewports and scissor rectangles lie in.

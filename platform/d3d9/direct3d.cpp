@@ -262,7 +262,7 @@ public:
                        : D3DERR_NOTAVAILABLE;
         if (usage & D3DUSAGE_RENDERTARGET)
             return (type == D3DRTYPE_TEXTURE || (type == D3DRTYPE_SURFACE && !(usage & D3DUSAGE_AUTOGENMIPMAP))) &&
-                           IsRenderTargetFormat(format)
+                           IsRenderTargetFormat(format) && !(usage & D3DUSAGE_DYNAMIC)
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)

@@ -357,6 +357,9 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
     EXPECT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8,
                                      D3DPOOL_DEFAULT, &dynamic, NULL),
               D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC,
+                                      D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
                                       D3DFMT_D24S8),
               D3D_OK);
