@@ -70,6 +70,11 @@ bool IsTextureFormat(D3DFORMAT format);
 D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
 void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
 const char *FormatName(D3DFORMAT format);
+// The colour formats a render target (and a back buffer) can have, and the depth formats
+// of depth-stencil surfaces; whether a depth format has stencil bits.
+bool IsRenderTargetFormat(D3DFORMAT format);
+bool IsDepthFormat(D3DFORMAT format);
+bool HasStencilBits(D3DFORMAT format);
 
 // ---------------------------------------------------------------------------------------
 // Resources.  Every resource keeps its contents in memory (`data`) and a revision that
@@ -215,6 +220,12 @@ public:
     // Level `i` with its storage made (and the pending chain built first if `i` is below 0).
     MipLevel &Level(UINT i);
     void BuildBoxMips();
+    // The surface of each level, made on first request and kept, so that every request
+    // answers the same object (owned here; its references are the texture's).
+    std::vector<Surface *> surfaces;
+    // A render-target texture with automatic mipmaps drawn into since the back end last
+    // made its lower levels.
+    bool targetMipsStale = false;
 };
 
 // Shared by the 2D, cube and volume textures (texture.cpp): the length of a full mip chain
@@ -293,14 +304,19 @@ public:
     VolumeLevel &Level(UINT i);
 };
 
-// A surface: a texture level, or the device's back buffer (whose pixels the back end
-// reads on lock), or a plain off-screen surface.
+// A surface: a texture level, the device's back buffer (whose pixels the back end reads
+// on lock), a plain off-screen surface, a render target of CreateRenderTarget, or a
+// depth-stencil surface (CreateDepthStencilSurface, or the device's automatic one).
+// A texture level's references are its texture's: AddRef and Release go to the texture,
+// which owns the surface.
 class Surface final : public ResourceMethods<IDirect3DSurface9> {
 public:
-    enum class Kind { TextureLevel, BackBuffer, Plain };
+    enum class Kind { TextureLevel, BackBuffer, Plain, RenderTarget, DepthStencil };
     Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
             D3DPOOL pool, DWORD usage);
     ~Surface() override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
@@ -314,18 +330,31 @@ public:
     Device *device;
     std::shared_ptr<bool> deviceAlive;
     Kind kind;
-    Texture *container;  // holds a reference for TextureLevel
+    Texture *container;  // the texture of a TextureLevel, which owns it
     UINT level;
     UINT width, height;
     D3DFORMAT format;
     D3DPOOL pool;
     DWORD usage;
-    MipLevel own;        // pixels of a back buffer or plain surface
+    MipLevel own;        // pixels of a surface that is not a texture level (none for depth)
+    ResourceCore core;   // the back end's storage of a render target or depth surface
+    bool lockable = true;     // a render target made Lockable (and the lockable back buffer)
+    bool automatic = false;   // the device's automatic depth-stencil surface
     bool locked = false;
+    bool lockedReadOnly = false;  // the lock in force was D3DLOCK_READONLY: nothing to write back
 
-    // A plain surface of the default pool, which the device must not hold across a Reset
-    // (the back buffer is the device's own; a texture level counts with its texture).
-    bool DefaultPoolOwn() const { return kind == Kind::Plain && pool == D3DPOOL_DEFAULT; }
+    // A surface of the default pool that the device must not hold across a Reset (the
+    // back buffer and the automatic depth surface are the device's own; a texture level
+    // counts with its texture).
+    bool DefaultPoolOwn() const
+    {
+        return (kind == Kind::Plain || kind == Kind::RenderTarget || (kind == Kind::DepthStencil && !automatic)) &&
+               pool == D3DPOOL_DEFAULT;
+    }
+    bool IsRenderTarget() const { return (usage & D3DUSAGE_RENDERTARGET) != 0; }
+    bool IsDepthStencil() const { return (usage & D3DUSAGE_DEPTHSTENCIL) != 0; }
+    // The memory copy of the pixels: the texture's level or the surface's own.
+    MipLevel &Memory();
 };
 
 struct VertexElementList {
@@ -498,6 +527,12 @@ struct DeviceState {
     PixelShader *pixelShader = nullptr;                  // holds a reference
     float psConstF[kPsConstants][4] = {};
     RECT scissor = {0, 0, 0, 0};
+    // What draws and clears go to.  Null render target: the back buffer.  The depth
+    // surface is the device's automatic one while `autoDepth`, else `depthStencil` (none
+    // when null).  Both hold references.
+    Surface *renderTarget = nullptr;
+    Surface *depthStencil = nullptr;
+    bool autoDepth = false;
     float clipPlanes[6][4] = {};
     bool inScene = false;
     // Bumped when the uniforms that depend on them change, so that the back end uploads
@@ -549,6 +584,18 @@ public:
     // the new size, cleared.
     virtual HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) = 0;
     virtual bool IsNull() const = 0;
+
+    // Surfaces whose pixels the back end keeps (render targets, depth surfaces, textures
+    // of D3DUSAGE_RENDERTARGET, the back buffer); the others' pixels live in memory.
+    virtual bool HoldsPixels(const Surface &surface) const = 0;
+    // A surface the back end holds, read into `out` (rows top first, in its format) or
+    // written from `in`.  False on failure.
+    virtual bool ReadSurface(Surface &surface, MipLevel &out) = 0;
+    virtual bool WriteSurface(Surface &surface, const MipLevel &in) = 0;
+    // Copies `from` of `src` scaled into `to` of `dst`, both held by the back end (linear or
+    // point filtered); fills `area` of a held surface with a colour.
+    virtual bool Blit(Surface &src, const RECT &from, Surface &dst, const RECT &to, bool linear) = 0;
+    virtual bool Fill(Surface &surface, const RECT &area, D3DCOLOR color) = 0;
 };
 
 std::unique_ptr<Renderer> CreateNullRenderer();
@@ -725,6 +772,7 @@ public:
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     DeviceState state;
     Surface *backBuffer = nullptr;  // not owned: cleared by the surface when it goes
+    Surface *autoDepthSurface = nullptr;  // the same, for the automatic depth-stencil surface
     int liveChildren = 0;           // resources made by this device that still exist
     int liveDefaultPool = 0;        // those of them in D3DPOOL_DEFAULT, which stop a Reset
 
@@ -749,6 +797,15 @@ public:
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};
     BOOL softwareVertexProcessing = FALSE;
+
+    // The back buffer and the automatic depth-stencil surface as surfaces, made when first
+    // asked for; each call adds a reference.
+    Surface *BackBufferSurface();
+    Surface *AutoDepthSurface();
+    // The size of render target 0, which viewports and scissor rectangles lie in.
+    void TargetSize(UINT *width, UINT *height) const;
+    // Lets go of the targets bound and binds the back buffer and automatic depth again.
+    void UnbindTargets();
 
 private:
     // Checks that a draw has what it reads (scene, layout, streams, indices in range);

@@ -10,7 +10,8 @@
  * back buffer and sets every state to its default.
  * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
  * boolean pixel shader constants are not offered, nor additional swap chains, queries,
- * patches, render targets other than the back buffer, palettes, cursors.  With
+ * patches, palettes, cursors.  Render targets, depth surfaces and the copies between
+ * surfaces are in render_target.cpp.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
 #include "d3d9_private.h"
@@ -80,6 +81,7 @@ Device::~Device()
 {
     // Drop what is bound, then the declarations made for FVF codes: what is left alive
     // belongs to the program.
+    UnbindTargets();
     for (auto &t : state.textures)
         Assign(t, static_cast<IDirect3DBaseTexture9 *>(nullptr));
     for (auto &s : state.streams)
@@ -200,11 +202,23 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
         return NotOffered("Reset to another back-buffer format, count or depth buffer");
     if (backBuffer)
         return Invalid("Reset: the back buffer is still held; release it first");
-    if (liveDefaultPool)
-        return Invalid("Reset: " + std::to_string(liveDefaultPool) +
+    if (autoDepthSurface)
+        return Invalid("Reset: the automatic depth-stencil surface is still held; release it first");
+    // A target the device alone still holds goes with the Reset; one the program holds
+    // must be released first, as every other resource of D3DPOOL_DEFAULT.
+    int heldByDevice = 0;
+    for (IDirect3DSurface9 *bound : {static_cast<IDirect3DSurface9 *>(state.renderTarget),
+                                     static_cast<IDirect3DSurface9 *>(state.depthStencil)})
+        if (bound) {
+            bound->AddRef();
+            heldByDevice += bound->Release() == 1;
+        }
+    if (liveDefaultPool > heldByDevice)
+        return Invalid("Reset: " + std::to_string(liveDefaultPool - heldByDevice) +
                        " resources of D3DPOOL_DEFAULT still exist; release them first");
     if (recording)
         return Invalid("Reset while a state block is being recorded");
+    UnbindTargets();
     HRESULT hr = renderer->Resize(next);
     if (FAILED(hr))
         return hr;
@@ -301,10 +315,18 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         Unsupported(kLib, "CreateTexture: texture format " + std::to_string(format));
         return D3DERR_INVALIDCALL;
     }
-    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL))
-        return NotOffered("CreateTexture: render-target and depth-stencil textures");
+    if (usage & D3DUSAGE_DEPTHSTENCIL)
+        return NotOffered("CreateTexture: depth-stencil textures");
     if (pool > D3DPOOL_SCRATCH)
         return Invalid("CreateTexture: unknown pool " + std::to_string(pool));
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        if (pool != D3DPOOL_DEFAULT)
+            return Invalid("CreateTexture: render-target textures must be in D3DPOOL_DEFAULT");
+        if (!IsRenderTargetFormat(format))
+            return Invalid(std::string("CreateTexture: ") + FormatName(format) + " cannot be a render target");
+        if (usage & D3DUSAGE_DYNAMIC)
+            return Invalid("CreateTexture: render-target textures cannot be dynamic");
+    }
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
         return Invalid("CreateTexture: dynamic textures cannot be managed");
     *out = new Texture(this, width, height, levels, usage, format, pool);
@@ -402,39 +424,6 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     return D3D_OK;
 }
 
-HRESULT Device::CreateRenderTarget(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9 **out,
-                                   HANDLE *)
-{
-    if (out)
-        *out = nullptr;
-    return NotOffered("CreateRenderTarget");
-}
-
-HRESULT Device::CreateDepthStencilSurface(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL,
-                                          IDirect3DSurface9 **out, HANDLE *)
-{
-    if (out)
-        *out = nullptr;
-    return NotOffered("CreateDepthStencilSurface");
-}
-
-HRESULT Device::UpdateSurface(IDirect3DSurface9 *, CONST RECT *, IDirect3DSurface9 *, CONST POINT *)
-{
-    return NotOffered("UpdateSurface");
-}
-HRESULT Device::UpdateTexture(IDirect3DBaseTexture9 *, IDirect3DBaseTexture9 *) { return NotOffered("UpdateTexture"); }
-HRESULT Device::GetRenderTargetData(IDirect3DSurface9 *, IDirect3DSurface9 *)
-{
-    return NotOffered("GetRenderTargetData");
-}
-HRESULT Device::GetFrontBufferData(UINT, IDirect3DSurface9 *) { return NotOffered("GetFrontBufferData"); }
-HRESULT Device::StretchRect(IDirect3DSurface9 *, CONST RECT *, IDirect3DSurface9 *, CONST RECT *,
-                            D3DTEXTUREFILTERTYPE)
-{
-    return NotOffered("StretchRect");
-}
-HRESULT Device::ColorFill(IDirect3DSurface9 *, CONST RECT *, D3DCOLOR) { return NotOffered("ColorFill"); }
-
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9 **out, HANDLE *shared)
 {
@@ -447,31 +436,6 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
         return Invalid("CreateOffscreenPlainSurface: bad size or format");
     *out = new Surface(this, Surface::Kind::Plain, nullptr, 0, width, height, format, pool, 0);
     return D3D_OK;
-}
-
-HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
-{
-    if (index == 0 && target && target == backBuffer)
-        return D3D_OK;
-    return NotOffered("SetRenderTarget to a surface other than the back buffer");
-}
-
-HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9 **out)
-{
-    if (!out)
-        return Invalid("GetRenderTarget: null result pointer");
-    *out = nullptr;
-    if (index != 0)
-        return D3DERR_NOTFOUND;
-    return GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, out);
-}
-
-HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9 *) { return NotOffered("SetDepthStencilSurface"); }
-HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9 **out)
-{
-    if (out)
-        *out = nullptr;
-    return NotOffered("GetDepthStencilSurface (depth buffers as surfaces)");
 }
 
 // --- scenes and clears -------------------------------------------------------------------
@@ -501,10 +465,13 @@ HRESULT Device::Clear(DWORD count, CONST D3DRECT *rects, DWORD flags, D3DCOLOR c
         return Invalid("Clear: rectangle count without rectangles");
     if (flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
         return Invalid("Clear: unknown flags");
-    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !pp.EnableAutoDepthStencil)
+    const bool hasDepth = state.autoDepth ? pp.EnableAutoDepthStencil != FALSE : state.depthStencil != nullptr;
+    const D3DFORMAT depthFormat = state.autoDepth ? pp.AutoDepthStencilFormat
+                                  : state.depthStencil ? state.depthStencil->format
+                                                       : D3DFMT_UNKNOWN;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !hasDepth)
         return Invalid("Clear: no depth buffer to clear");
-    if ((flags & D3DCLEAR_STENCIL) && pp.AutoDepthStencilFormat != D3DFMT_D24S8 &&
-        pp.AutoDepthStencilFormat != D3DFMT_D24X4S4 && pp.AutoDepthStencilFormat != D3DFMT_D15S1)
+    if ((flags & D3DCLEAR_STENCIL) && !HasStencilBits(depthFormat))
         return Invalid("Clear: the depth buffer has no stencil");
     if (z < 0.0f || z > 1.0f)
         return Invalid("Clear: depth outside 0..1");
@@ -574,8 +541,10 @@ HRESULT Device::SetViewport(CONST D3DVIEWPORT9 *vp)
 {
     if (!vp)
         return Invalid("SetViewport: null viewport");
-    if (vp->Width == 0 || vp->Height == 0 || vp->X + vp->Width > pp.BackBufferWidth ||
-        vp->Y + vp->Height > pp.BackBufferHeight || vp->X >= pp.BackBufferWidth || vp->Y >= pp.BackBufferHeight)
+    UINT width, height;
+    TargetSize(&width, &height);
+    if (vp->Width == 0 || vp->Height == 0 || vp->X + vp->Width > width || vp->Y + vp->Height > height ||
+        vp->X >= width || vp->Y >= height)
         return Invalid("SetViewport: viewport outside the render target");
     if (!(vp->MinZ >= 0.0f && vp->MinZ <= 1.0f && vp->MaxZ >= 0.0f && vp->MaxZ <= 1.0f))
         return Invalid("SetViewport: depth range outside 0..1");
@@ -1346,6 +1315,12 @@ public:
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
     HRESULT Resize(const D3DPRESENT_PARAMETERS &) override { return D3D_OK; }
     bool IsNull() const override { return true; }
+    // Every surface keeps its pixels in memory, so the copies between them are made there.
+    bool HoldsPixels(const Surface &) const override { return false; }
+    bool ReadSurface(Surface &, MipLevel &) override { return false; }
+    bool WriteSurface(Surface &, const MipLevel &) override { return false; }
+    bool Blit(Surface &, const RECT &, Surface &, const RECT &, bool) override { return false; }
+    bool Fill(Surface &, const RECT &, D3DCOLOR) override { return false; }
 };
 
 }  // namespace

@@ -163,6 +163,7 @@ void SetDefaultStates(DeviceState &s, const D3DPRESENT_PARAMETERS &pp)
         Identity(m);
     s.viewport = {0, 0, pp.BackBufferWidth, pp.BackBufferHeight, 0.0f, 1.0f};
     s.scissor = {0, 0, LONG(pp.BackBufferWidth), LONG(pp.BackBufferHeight)};
+    s.autoDepth = pp.EnableAutoDepthStencil != FALSE;
 }
 
 // What the back end does not draw, or null when it does.

@@ -73,9 +73,7 @@ const char *FormatName(D3DFORMAT format)
     }
 }
 
-namespace {
-
-bool IsBackBufferFormat(D3DFORMAT f)
+bool IsRenderTargetFormat(D3DFORMAT f)
 {
     return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8 || f == D3DFMT_R5G6B5 || f == D3DFMT_X1R5G5B5 ||
            f == D3DFMT_A1R5G5B5;
@@ -86,6 +84,12 @@ bool IsDepthFormat(D3DFORMAT f)
     return f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE || f == D3DFMT_D24S8 || f == D3DFMT_D24X8 ||
            f == D3DFMT_D32 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1;
 }
+
+bool HasStencilBits(D3DFORMAT f) { return f == D3DFMT_D24S8 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1; }
+
+namespace {
+
+bool IsBackBufferFormat(D3DFORMAT f) { return IsRenderTargetFormat(f); }
 
 D3DFORMAT FormatOfPixelFormat(Uint32 sdlFormat)
 {
@@ -164,6 +168,9 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     c.PixelShader1xMaxValue = 8.0f;
     c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N;
     c.NumSimultaneousRTs = 1;
+    // StretchRect scales with point and linear filtering, up and down.
+    c.StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+                              D3DPTFILTERCAPS_MAGFLINEAR;
     c.VS20Caps.NumTemps = 12;
     c.NumberOfAdaptersInGroup = 1;
 }
@@ -247,8 +254,17 @@ public:
     {
         if (adapter != 0)
             return D3DERR_INVALIDCALL;
+        // Depth formats are depth-stencil surfaces only (no depth textures); render targets
+        // are surfaces and 2D textures of the render-target colour formats.
         if (usage & D3DUSAGE_DEPTHSTENCIL)
-            return IsDepthFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+            return type == D3DRTYPE_SURFACE && IsDepthFormat(format) && !(usage & D3DUSAGE_RENDERTARGET)
+                       ? D3D_OK
+                       : D3DERR_NOTAVAILABLE;
+        if (usage & D3DUSAGE_RENDERTARGET)
+            return (type == D3DRTYPE_TEXTURE || (type == D3DRTYPE_SURFACE && !(usage & D3DUSAGE_AUTOGENMIPMAP))) &&
+                           IsRenderTargetFormat(format) && !(usage & D3DUSAGE_DYNAMIC)
+                       ? D3D_OK
+                       : D3DERR_NOTAVAILABLE;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)
             return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
         // Cube and volume textures take the 2D formats; none of them is a render target.
@@ -270,7 +286,8 @@ public:
     {
         if (adapter != 0)
             return D3DERR_INVALIDCALL;
-        return IsBackBufferFormat(rt) && IsDepthFormat(ds) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        // Any depth format goes with any render-target format.
+        return IsRenderTargetFormat(rt) && IsDepthFormat(ds) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
     HRESULT STDMETHODCALLTYPE CheckDeviceFormatConversion(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT) override
     {

@@ -232,7 +232,9 @@ std::string FixedFunctionVertexGlsl(const VertexKey &k)
         }
         o << "    vec4 clip = u_projection * eye;\n";
     }
-    o << "    gl_Position = vec4(clip.xy + u_pixel.xy * clip.w, clip.z * 2.0 - clip.w, clip.w);\n";
+    // u_pixel.z is -1 for a target whose rows are stored top first: clip space turned over.
+    o << "    gl_Position = vec4(clip.x + u_pixel.x * clip.w, (clip.y + u_pixel.y * clip.w) * u_pixel.z,\n"
+         "                       clip.z * 2.0 - clip.w, clip.w);\n";
     // User clip planes keep what lies on their positive side; screen-space vertices are
     // not clipped by them.
     for (int i = 0; i < 6 && !k.pretransformed; ++i)

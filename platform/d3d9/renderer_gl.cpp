@@ -2,8 +2,16 @@
  * renderer_gl.cpp - the device's OpenGL 3.3 core back end.
  *
  * Owns the GL context made by SDL on the device window, a 1024 x 768 (back-buffer
- * sized) off-screen framebuffer with a depth buffer that every draw goes to, and the
- * GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by their keys.  Present puts
+ * sized) off-screen framebuffer with a depth buffer that draws go to while the back buffer
+ * is the render target, and the GLSL programs (ffp_glsl.cpp, shader_glsl.cpp) cached by
+ * their keys.  Other render targets (CreateRenderTarget surfaces and render-target
+ * texture levels, GL textures) and depth surfaces (GL renderbuffers) are attached to a
+ * second framebuffer.  Those targets are stored with Direct3D's row 0 as GL's row 0, so
+ * that a texture drawn into is sampled the right way up and reads back rows top first:
+ * for them clip space is turned upside down in the vertex shader, the front faces are
+ * GL's counter-clockwise ones, and viewport and scissor boxes count rows from the top.
+ * The back buffer keeps GL's bottom-up rows, which Present copies to the window as they
+ * are.  StretchRect and ColorFill between these surfaces are framebuffer blits and clears.  Present puts
  * the off-screen image into the window, scaled and letterboxed when a full-screen display
  * could not switch to the back-buffer size, and swaps, without waiting for the vertical
  * retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
@@ -215,11 +223,51 @@ struct GlTexture final : BackendObject {
     std::shared_ptr<bool> contextAlive;
     GLuint name = 0;
     uint64_t revision = 0;
+    uint64_t serial = 0;     // unique for the renderer's life, unlike GL names, which come back
+    bool allocated = false;  // a render target's storage is made
     ~GlTexture() override
     {
         if (*contextAlive && name)
             glDeleteTextures(1, &name);
     }
+};
+
+// A depth-stencil surface's storage.
+struct GlRenderbuffer final : BackendObject {
+    std::shared_ptr<bool> contextAlive;
+    GLuint name = 0;
+    uint64_t serial = 0;
+    ~GlRenderbuffer() override
+    {
+        if (*contextAlive && name)
+            glDeleteRenderbuffers(1, &name);
+    }
+};
+
+// The GL storage of a depth format: 24-bit depth with 8 stencil bits for every format
+// with stencil.
+GLenum GlDepthFormat(D3DFORMAT f)
+{
+    switch (f) {
+    case D3DFMT_D16:
+    case D3DFMT_D16_LOCKABLE: return GL_DEPTH_COMPONENT16;
+    case D3DFMT_D24X8: return GL_DEPTH_COMPONENT24;
+    case D3DFMT_D32: return GL_DEPTH_COMPONENT32F;
+    default: return GL_DEPTH24_STENCIL8;  // D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D15S1
+    }
+}
+
+// Where draws go: a colour texture level and a depth renderbuffer (0: none), with
+// `serial`s naming them for the shadow.  An off-screen target is stored with Direct3D's
+// row 0 as GL's row 0 (`flipped`); the back buffer the GL way up, so that Present copies it
+// straight into the window.
+struct TargetBinding {
+    GLuint color = 0, depth = 0;
+    GLint level = 0;
+    uint64_t colorSerial = 0, depthSerial = 0;
+    bool flipped = false;
+    GLsizei width = 0, height = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN, depthFormat = D3DFMT_UNKNOWN;
 };
 
 struct Program {
@@ -359,12 +407,15 @@ public:
         AllocateColorBuffer();
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorBuffer_, 0);
+        boundFbo_ = fbo_;
         if (pp.EnableAutoDepthStencil) {
             glGenRenderbuffers(1, &depthBuffer_);
             glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
             glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
         }
+        glGenFramebuffers(1, &targetFbo_);
+        glGenFramebuffers(2, copyFbos_);
         glGenBuffers(1, &streamVertices_);
         glGenBuffers(1, &streamIndices_);
         glGenSamplers(kMaxStages, samplers_);
@@ -418,6 +469,8 @@ public:
         if (depthBuffer_)
             glDeleteRenderbuffers(1, &depthBuffer_);
         glDeleteFramebuffers(1, &fbo_);
+        glDeleteFramebuffers(1, &targetFbo_);
+        glDeleteFramebuffers(2, copyFbos_);
         glDeleteVertexArrays(1, &vao_);
         *contextAlive_ = false;
         SDL_GL_MakeCurrent(window_, nullptr);
@@ -431,7 +484,8 @@ public:
     HRESULT Clear(const DeviceState &s, DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color, float z,
                   DWORD stencil) override
     {
-        BindTarget();
+        if (!BindTarget(s))
+            return D3DERR_INVALIDCALL;
         GLbitfield mask = 0;
         if (flags & D3DCLEAR_TARGET) {
             float c[4];
@@ -475,7 +529,8 @@ public:
 
     HRESULT Draw(const DeviceState &s, const DrawCall &call) override
     {
-        BindTarget();
+        if (!BindTarget(s))
+            return D3DERR_INVALIDCALL;
         VertexDeclaration *decl = s.declaration;
         VertexKey vk;
         FragmentKey fk;
@@ -608,7 +663,7 @@ public:
             glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
             glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
         }
-        BindTarget();
+        BindBackBuffer();
         // The viewport and scissor shadows speak of the old size.
         memset(viewportBox_, 0xFF, sizeof viewportBox_);
         memset(scissorBox_, 0xFF, sizeof scissorBox_);
@@ -637,7 +692,7 @@ public:
         }
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        targetBound_ = false;
+        boundFbo_ = 0;
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
         if (letterbox_) {
             glClearColor(0, 0, 0, 1);
@@ -655,7 +710,7 @@ public:
     bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) override
     {
         std::vector<uint8_t> rows(size_t(width_) * height_ * 4);
-        BindTarget();
+        BindBackBuffer();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
@@ -695,6 +750,7 @@ public:
         // The texture holds rows top first: flip them into GL's bottom-first target.
         glBlitFramebuffer(0, 0, width_, height_, 0, height_, width_, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        boundFbo_ = fbo_;
         glDeleteFramebuffers(1, &readFbo);
         BindTextureName(0);
         glDeleteTextures(1, &texture);
@@ -706,7 +762,7 @@ public:
     // when written directly in OpenGL, with one uniform matrix and one draw per quad.
     void DrawRawQuads(int count)
     {
-        BindTarget();
+        BindBackBuffer();
         if (!rawProgram_) {
             rawProgram_ = BuildProgram("#version 330 core\nuniform mat4 u_m;\nlayout(location = 0) in vec4 a_p;\n"
                                        "void main() { gl_Position = u_m * a_p; }\n",
@@ -817,12 +873,277 @@ private:
                     std::min(a.bottom, b.bottom)};
     }
 
-    void BindTarget()
+    // The back buffer with the automatic depth buffer, for the device's own drawing.
+    void BindBackBuffer()
     {
-        if (!targetBound_) {
-            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-            targetBound_ = true;
+        TargetBinding b = BackBufferBinding();
+        b.depth = depthBuffer_;
+        b.depthFormat = pp_.AutoDepthStencilFormat;
+        UseBinding(b);
+    }
+
+    TargetBinding BackBufferBinding() const
+    {
+        TargetBinding b;
+        b.color = colorBuffer_;
+        b.colorSerial = 1;  // the back buffer's texture lives as long as the renderer
+        b.width = width_, b.height = height_;
+        b.format = pp_.BackBufferFormat;
+        return b;
+    }
+
+    // A colour surface as a target: the back buffer, a render target or a level of a
+    // render-target texture, its storage made on first use.
+    // `writes`: the surface is about to be drawn into (a texture with automatic mipmaps
+    // then needs its lower levels made again).
+    TargetBinding ColorBindingOf(Surface &surface, bool writes = false)
+    {
+        if (surface.kind == Surface::Kind::BackBuffer)
+            return BackBufferBinding();
+        TargetBinding b;
+        GlTexture *gl = nullptr;
+        if (surface.container) {
+            b.color = TargetTexture(*surface.container, gl);
+            b.level = GLint(surface.level);
+            if (writes && (surface.container->usage & D3DUSAGE_AUTOGENMIPMAP))
+                surface.container->targetMipsStale = true;
+        } else {
+            b.color = TextureNameOf(surface.core, gl);
+            if (!gl->allocated) {
+                GlTextureFormat f = GlTexFormat(surface.format);
+                BindTextureName(gl->name, 0);
+                glTexImage2D(GL_TEXTURE_2D, 0, GLint(f.internal), GLsizei(surface.width), GLsizei(surface.height), 0,
+                             f.format, f.type, nullptr);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+                BindTextureName(0, 0);
+                gl->allocated = true;
+            }
         }
+        b.colorSerial = gl->serial;
+        b.flipped = true;
+        b.width = GLsizei(surface.width), b.height = GLsizei(surface.height);
+        b.format = surface.format;
+        return b;
+    }
+
+    // The GL texture of a render-target texture, every level's storage made (empty) on
+    // first use; never uploaded from memory, since its pixels are drawn here.
+    GLuint TargetTexture(Texture &t, GlTexture *&gl)
+    {
+        GLuint name = TextureNameOf(t.core, gl);
+        gl->revision = t.core.revision;
+        if (gl->allocated)
+            return name;
+        GlTextureFormat f = GlTexFormat(t.format);
+        BindTextureName(name, 0);
+        for (UINT i = 0; i < t.levels.size(); i++)
+            glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(t.levels[i].width),
+                         GLsizei(t.levels[i].height), 0, f.format, f.type, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(t.levels.size() - 1));
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        BindTextureName(0, 0);
+        gl->allocated = true;
+        return name;
+    }
+
+    GLuint DepthOf(Surface &surface, uint64_t &serial)
+    {
+        if (surface.automatic) {
+            serial = 2;
+            return depthBuffer_;
+        }
+        auto *gl = static_cast<GlRenderbuffer *>(surface.core.backend.get());
+        if (!gl) {
+            auto fresh = std::make_unique<GlRenderbuffer>();
+            fresh->contextAlive = contextAlive_;
+            fresh->serial = nextSerial_++;
+            glGenRenderbuffers(1, &fresh->name);
+            glBindRenderbuffer(GL_RENDERBUFFER, fresh->name);
+            glRenderbufferStorage(GL_RENDERBUFFER, GlDepthFormat(surface.format), GLsizei(surface.width),
+                                  GLsizei(surface.height));
+            gl = fresh.get();
+            surface.core.backend = std::move(fresh);
+        }
+        serial = gl->serial;
+        return gl->name;
+    }
+
+    // Binds the device's render target and depth buffer for a draw or a clear.
+    bool BindTarget(const DeviceState &s)
+    {
+        // The usual case first: the back buffer with its depth buffer, bound already.
+        if (!s.renderTarget && s.autoDepth && boundFbo_ == fbo_ && current_.color == colorBuffer_ &&
+            current_.level == 0 && current_.depth == depthBuffer_)
+            return true;
+        return BindOtherTarget(s);
+    }
+
+    bool BindOtherTarget(const DeviceState &s)
+    {
+        TargetBinding b = s.renderTarget ? ColorBindingOf(*s.renderTarget, true) : BackBufferBinding();
+        if (s.autoDepth && depthBuffer_) {
+            b.depth = depthBuffer_;
+            b.depthSerial = 2;
+            b.depthFormat = pp_.AutoDepthStencilFormat;
+        } else if (!s.autoDepth && s.depthStencil) {
+            b.depth = DepthOf(*s.depthStencil, b.depthSerial);
+            b.depthFormat = s.depthStencil->format;
+        }
+        return UseBinding(b);
+    }
+
+    // Makes `b` the framebuffer drawn to: the back buffer's own for the back buffer with
+    // its automatic depth buffer, else the target framebuffer with these attachments.
+    bool UseBinding(const TargetBinding &b)
+    {
+        const bool own = b.color == colorBuffer_ && b.level == 0 && b.depth == depthBuffer_;
+        const GLuint fbo = own ? fbo_ : targetFbo_;
+        if (!own && (b.colorSerial != attached_.colorSerial || b.level != attached_.level ||
+                     b.depthSerial != attached_.depthSerial)) {
+            glBindFramebuffer(GL_FRAMEBUFFER, targetFbo_);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+            if (b.depth)
+                glFramebufferRenderbuffer(GL_FRAMEBUFFER,
+                                          GlDepthFormat(b.depthFormat) == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
+                                                                                             : GL_DEPTH_ATTACHMENT,
+                                          GL_RENDERBUFFER, b.depth);
+            attached_ = b;
+            boundFbo_ = targetFbo_;
+            if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+                Diagnostic(kLib, "", "", std::string("the render target (") + FormatName(b.format) + ", depth " +
+                                             FormatName(b.depthFormat) + ") cannot be drawn to by OpenGL here");
+                attached_ = TargetBinding();
+                return false;
+            }
+        }
+        if (boundFbo_ != fbo) {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+            boundFbo_ = fbo;
+        }
+        if (b.flipped != current_.flipped) {
+            glFrontFace(b.flipped ? GL_CCW : GL_CW);
+            glPointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, b.flipped ? GL_LOWER_LEFT : GL_UPPER_LEFT);
+        }
+        if (b.flipped != current_.flipped || b.height != current_.height) {
+            // The viewport and scissor boxes depend on the target's height and way up.
+            memset(viewportBox_, 0xFF, sizeof viewportBox_);
+            memset(scissorBox_, 0xFF, sizeof scissorBox_);
+        }
+        current_ = b;
+        return true;
+    }
+
+    // --- surface copies ---------------------------------------------------------------
+
+public:
+    bool HoldsPixels(const Surface &surface) const override
+    {
+        return surface.kind == Surface::Kind::BackBuffer || surface.kind == Surface::Kind::RenderTarget ||
+               surface.kind == Surface::Kind::DepthStencil ||
+               (surface.kind == Surface::Kind::TextureLevel && surface.IsRenderTarget());
+    }
+
+    bool ReadSurface(Surface &surface, MipLevel &out) override
+    {
+        if (surface.kind == Surface::Kind::BackBuffer)
+            return ReadBackBuffer(out, surface.format);
+        if (surface.IsDepthStencil())
+            return false;
+        TargetBinding b = ColorBindingOf(surface);
+        std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, boundFbo_);
+        const UINT bpp = BytesPerPixel(surface.format);
+        const bool alpha = surface.format == D3DFMT_A8R8G8B8 || surface.format == D3DFMT_A1R5G5B5;
+        for (UINT y = 0; y < surface.height && y < out.height; y++)  // stored rows top first
+            for (UINT x = 0; x < surface.width && x < out.width; x++) {
+                D3DCOLOR c;
+                memcpy(&c, &rows[(size_t(y) * b.width + x) * 4], 4);
+                PackArgb(surface.format, alpha ? c : c | 0xFF000000u, &out.data[size_t(y) * out.pitch + x * bpp]);
+            }
+        return glGetError() == GL_NO_ERROR;
+    }
+
+    bool WriteSurface(Surface &surface, const MipLevel &in) override
+    {
+        if (surface.kind == Surface::Kind::BackBuffer) {
+            WriteBackBuffer(in, surface.format);
+            return true;
+        }
+        if (surface.IsDepthStencil())
+            return false;
+        TargetBinding b = ColorBindingOf(surface, true);
+        std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
+        const UINT bpp = BytesPerPixel(surface.format);
+        for (UINT y = 0; y < surface.height && y < in.height; y++)
+            for (UINT x = 0; x < surface.width && x < in.width; x++) {
+                D3DCOLOR c = UnpackArgb(surface.format, &in.data[size_t(y) * in.pitch + x * bpp]);
+                memcpy(&rows[(size_t(y) * b.width + x) * 4], &c, 4);
+            }
+        BindTextureName(b.color, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexSubImage2D(GL_TEXTURE_2D, b.level, 0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        BindTextureName(0, 0);
+        return glGetError() == GL_NO_ERROR;
+    }
+
+    bool Blit(Surface &src, const RECT &from, Surface &dst, const RECT &to, bool linear) override
+    {
+        TargetBinding a = ColorBindingOf(src), b = ColorBindingOf(dst, true);
+        // Direct3D rows (top down) as GL rows of each target; a reversed range flips.
+        auto rowsOf = [](const TargetBinding &t, const RECT &r, GLint &y0, GLint &y1) {
+            y0 = t.flipped ? GLint(r.top) : GLint(t.height - r.top);
+            y1 = t.flipped ? GLint(r.bottom) : GLint(t.height - r.bottom);
+        };
+        GLint sy0, sy1, dy0, dy1;
+        rowsOf(a, from, sy0, sy1);
+        rowsOf(b, to, dy0, dy1);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, a.color, a.level);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        SetColorMask(0xF);
+        glBlitFramebuffer(GLint(from.left), sy0, GLint(from.right), sy1, GLint(to.left), dy0, GLint(to.right), dy1,
+                          GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
+        DetachCopies();
+        return glGetError() == GL_NO_ERROR;
+    }
+
+    bool Fill(Surface &surface, const RECT &area, D3DCOLOR color) override
+    {
+        if (surface.IsDepthStencil())
+            return false;
+        TargetBinding b = ColorBindingOf(surface, true);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, true);
+        const GLint y = b.flipped ? GLint(area.top) : GLint(b.height - area.bottom);
+        glScissor(GLint(area.left), y, GLint(area.right - area.left), GLint(area.bottom - area.top));
+        memset(scissorBox_, 0xFF, sizeof scissorBox_);
+        SetColorMask(0xF);
+        float c[4];
+        ColorOf(color, c);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        DetachCopies();
+        return glGetError() == GL_NO_ERROR;
+    }
+
+private:
+    // The copy framebuffers let go of what they held, and the target is bound again.
+    void DetachCopies()
+    {
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, boundFbo_);
     }
 
     void SetEnabled(GLenum cap, int &shadow, bool on)
@@ -852,10 +1173,12 @@ private:
         depthMask_ = on;
     }
 
-    // A Direct3D rectangle (top-left origin) as the GL scissor box (bottom-left origin).
+    // A Direct3D rectangle (top-left origin) as the GL scissor box of the target (bottom-left
+    // origin, or top-left for a target stored with Direct3D's rows as GL's).
     void SetScissor(const RECT &r)
     {
-        GLint box[4] = {GLint(r.left), GLint(height_ - r.bottom), GLint(r.right - r.left), GLint(r.bottom - r.top)};
+        const GLint y = current_.flipped ? GLint(r.top) : GLint(current_.height - r.bottom);
+        GLint box[4] = {GLint(r.left), y, GLint(r.right - r.left), GLint(r.bottom - r.top)};
         if (memcmp(box, scissorBox_, sizeof box) == 0)
             return;
         glScissor(box[0], box[1], box[2], box[3]);
@@ -934,6 +1257,7 @@ private:
         if (!gl) {
             auto fresh = std::make_unique<GlTexture>();
             fresh->contextAlive = contextAlive_;
+            fresh->serial = nextSerial_++;
             glGenTextures(1, &fresh->name);
             gl = fresh.get();
             core.backend = std::move(fresh);
@@ -962,12 +1286,20 @@ private:
         } else {
             auto *t = static_cast<Texture *>(base);
             core = &t->core, format = t->format, levelCount = UINT(t->levels.size()), lod = t->lod;
+            if (t->usage & D3DUSAGE_RENDERTARGET)
+                TargetTexture(*t, gl);  // drawn here, not uploaded: marked current
         }
         const bool mipmapped = levelCount > 1;
         BindTextureName(TextureNameOf(*core, gl), unit, target);
         if (activeUnit_ != unit) {
             glActiveTexture(GLenum(GL_TEXTURE0 + unit));
             activeUnit_ = unit;
+        }
+        if (type == D3DRTYPE_TEXTURE && static_cast<Texture *>(base)->targetMipsStale) {
+            // A render-target texture with automatic mipmaps, drawn into: its lower levels
+            // made from level 0 now.
+            glGenerateMipmap(GL_TEXTURE_2D);
+            static_cast<Texture *>(base)->targetMipsStale = false;
         }
         if (gl->revision != core->revision) {
             GlTextureFormat f = GlTexFormat(format);
@@ -1030,7 +1362,7 @@ private:
     {
         const DWORD *r = s.render;
         // Depth.
-        bool depth = r[D3DRS_ZENABLE] != D3DZB_FALSE && depthBuffer_;
+        bool depth = r[D3DRS_ZENABLE] != D3DZB_FALSE && current_.depth;
         SetEnabled(GL_DEPTH_TEST, depthTest_, depth);
         if (depth) {
             SetDepthMask(r[D3DRS_ZWRITEENABLE] != FALSE);
@@ -1051,7 +1383,7 @@ private:
         const bool offset = depth && (bias[0] != 0 || bias[1] != 0);
         SetEnabled(GL_POLYGON_OFFSET_FILL, offsetOn_, offset);
         if (offset && memcmp(bias, depthBias_, sizeof bias) != 0) {
-            const bool d16 = pp_.AutoDepthStencilFormat == D3DFMT_D16 || pp_.AutoDepthStencilFormat == D3DFMT_D16_LOCKABLE;
+            const bool d16 = current_.depthFormat == D3DFMT_D16 || current_.depthFormat == D3DFMT_D16_LOCKABLE;
             glPolygonOffset(bias[0], bias[1] * float(d16 ? 65535 : 16777215));
             memcpy(depthBias_, bias, sizeof bias);
         }
@@ -1112,7 +1444,8 @@ private:
         }
         // Viewport and depth range.
         const D3DVIEWPORT9 &v = s.viewport;
-        GLint box[4] = {GLint(v.X), GLint(height_ - GLint(v.Y + v.Height)), GLint(v.Width), GLint(v.Height)};
+        const GLint vy = current_.flipped ? GLint(v.Y) : GLint(current_.height - GLint(v.Y + v.Height));
+        GLint box[4] = {GLint(v.X), vy, GLint(v.Width), GLint(v.Height)};
         if (memcmp(box, viewportBox_, sizeof box) != 0) {
             glViewport(box[0], box[1], box[2], box[3]);
             memcpy(viewportBox_, box, sizeof box);
@@ -1161,8 +1494,7 @@ private:
 
     bool HasStencil() const
     {
-        const D3DFORMAT f = pp_.AutoDepthStencilFormat;
-        return depthBuffer_ && (f == D3DFMT_D24S8 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1);
+        return current_.depth && HasStencilBits(current_.depthFormat);
     }
 
     void MakeKeys(const DeviceState &s, const VertexDeclaration &decl, D3DPRIMITIVETYPE type, VertexKey &vk,
@@ -1527,7 +1859,9 @@ private:
         // top edge and leaves one on a bottom edge; OpenGL, whose rows run bottom up, does
         // the opposite, so the rows move 1/128 pixel less than half: edges through
         // centres fall just above them, and every other edge is unchanged to the eye.
-        float pixel[4] = {1.0f / float(v.Width), -(1.0f - 1.0f / 64.0f) / float(v.Height), 0, 0};
+        // z turns clip space upside down for a target stored with Direct3D's row 0 as GL's.
+        float pixel[4] = {1.0f / float(v.Width), -(1.0f - 1.0f / 64.0f) / float(v.Height),
+                          current_.flipped ? -1.0f : 1.0f, 0};
         if (p.pixel >= 0 && memcmp(pixel, p.pixelValue, sizeof pixel) != 0) {
             glUniform4fv(p.pixel, 1, pixel);
             memcpy(p.pixelValue, pixel, sizeof pixel);
@@ -1716,8 +2050,8 @@ private:
     D3DPRESENT_PARAMETERS pp_;
     bool TargetHasAlpha() const
     {
-        return pp_.BackBufferFormat == D3DFMT_A8R8G8B8 || pp_.BackBufferFormat == D3DFMT_A1R5G5B5 ||
-               pp_.BackBufferFormat == D3DFMT_A2R10G10B10;
+        return current_.format == D3DFMT_A8R8G8B8 || current_.format == D3DFMT_A1R5G5B5 ||
+               current_.format == D3DFMT_A2R10G10B10;
     }
     bool letterbox_;
     bool mirrorClamp_ = false;  // GL_MIRROR_CLAMP_TO_EDGE is there
@@ -1730,7 +2064,12 @@ private:
     Program *lastProgram_ = nullptr;
 
     // Shadow of the GL state (-1 / ~0: unknown).
-    bool targetBound_ = false;
+    GLuint boundFbo_ = ~0u;       // the framebuffer bound for drawing
+    GLuint targetFbo_ = 0;        // off-screen targets' framebuffer, with `attached_`
+    GLuint copyFbos_[2] = {};     // read and draw framebuffers of the copies
+    TargetBinding attached_;      // what targetFbo_ has attached
+    TargetBinding current_;       // what draws go to now
+    uint64_t nextSerial_ = 16;    // 1 and 2 name the back buffer's colour and depth
     int clipOn_[6] = {-1, -1, -1, -1, -1, -1};
     int depthTest_ = -1, cullOn_ = -1, blendOn_ = -1, scissorOn_ = -1, depthMask_ = -1, stencilOn_ = -1, offsetOn_ = -1;
     DWORD depthFunc_ = ~0u, cullMode_ = ~0u, blend_[4] = {~0u, ~0u, ~0u, ~0u}, blendOps_[2] = {~0u, ~0u};

@@ -118,7 +118,8 @@ public:
             o << "    vec4 oT" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
         for (const auto &ins : s_.code)
             o << "    " << Statement(ins) << "\n";
-        o << "    gl_Position = vec4(oPos.xy + u_pixel.xy * oPos.w, oPos.z * 2.0 - oPos.w, oPos.w);\n";
+        o << "    gl_Position = vec4(oPos.x + u_pixel.x * oPos.w, (oPos.y + u_pixel.y * oPos.w) * u_pixel.z,\n"
+             "                       oPos.z * 2.0 - oPos.w, oPos.w);\n";
         o << "    v_diffuse = clamp(oD0, 0.0, 1.0);\n";
         o << "    v_specular = clamp(oD1, 0.0, 1.0);\n";
         o << "    v_tex0 = oT" << (texIndex_ & 7) << ";\n";

@@ -58,6 +58,8 @@ StateBlock::StateBlock(Device *device) : device(AddRefed(device))
     // The values start as the device's, so that a recorded block that sets only some of
     // a light's fields, or reads a default, reads what the device holds.
     values = device->state;
+    // Render targets and depth surfaces are not state-block state: the block holds none.
+    values.renderTarget = values.depthStencil = nullptr;
     for (auto &t : values.textures)
         AddRefed(t);
     for (auto &s : values.streams)

@@ -7,12 +7,16 @@
  * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
  * formats are not offered; cube and volume textures (cube_texture.cpp) share the level
  * locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
- * levels with a box filter when level 0 is unlocked.  A level's memory
+ * levels with a box filter when level 0 is unlocked (render-target ones when sampled
+ * after being drawn into).  A level's memory
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
- * Surfaces are views of one texture level, the device's back buffer (read from and
- * written to the back end on lock and unlock) or plain off-screen memory.
+ * Surfaces are views of one texture level (one object per level, whose references are
+ * the texture's), the device's back buffer or a render target (read from and written to
+ * the back end on lock and unlock), a depth-stencil surface (never locked) or plain
+ * off-screen memory.  Render-target textures keep their pixels in the back end and are
+ * not locked: GetRenderTargetData copies them out.
  */
 #include "d3d9_private.h"
 
@@ -204,6 +208,8 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
 
 Texture::~Texture()
 {
+    for (Surface *surface : surfaces)
+        delete surface;
     if (*core.deviceAlive) {
         core.device->liveChildren--;
         core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
@@ -252,6 +258,10 @@ D3DTEXTUREFILTERTYPE Texture::GetAutoGenFilterType() { return D3DTEXF_LINEAR; }
 
 void Texture::GenerateMipSubLevels()
 {
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        targetMipsStale = true;  // its levels are the back end's: made there when next sampled
+        return;
+    }
     boxMipsPending = false;  // made here, from level 0 as it is
     for (UINT i = 1; i < levels.size(); i++)
         Downsample(format, Level(i - 1), Level(i));
@@ -300,8 +310,12 @@ HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9 **out)
     *out = nullptr;
     if (level >= levels.size() || !*core.deviceAlive)
         return D3DERR_INVALIDCALL;
-    *out = new Surface(core.device, Surface::Kind::TextureLevel, this, level, levels[level].width,
-                       levels[level].height, format, pool, usage);
+    if (surfaces.empty())
+        surfaces.resize(levels.size(), nullptr);
+    if (!surfaces[level])
+        surfaces[level] = new Surface(core.device, Surface::Kind::TextureLevel, this, level, levels[level].width,
+                                      levels[level].height, format, pool, usage);
+    *out = AddRefed(static_cast<IDirect3DSurface9 *>(surfaces[level]));
     return D3D_OK;
 }
 
@@ -310,6 +324,11 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWO
     if (level >= levels.size()) {
         Diagnostic(kLib, "", "", "IDirect3DTexture9::LockRect: level " + std::to_string(level) + " of " +
                                      std::to_string(levels.size()));
+        return D3DERR_INVALIDCALL;
+    }
+    // A render-target texture's pixels are the back end's: GetRenderTargetData reads them.
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        Diagnostic(kLib, "", "", "IDirect3DTexture9::LockRect: a render-target texture cannot be locked");
         return D3DERR_INVALIDCALL;
     }
     // Lower levels still to be made from level 0 are made before level 0 can change.
@@ -388,14 +407,18 @@ bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UI
 
 Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
                  D3DPOOL pool, DWORD usage)
-    : device(device), deviceAlive(device->alive), kind(kind), container(AddRefed(container)), level(level),
-      width(width), height(height), format(format), pool(pool), usage(usage)
+    : device(device), deviceAlive(device->alive), kind(kind), container(container), level(level), width(width),
+      height(height), format(format), pool(pool), usage(usage)
 {
+    core.device = device;
+    core.deviceAlive = device->alive;
     if (kind != Kind::TextureLevel) {
-        own.width = width;
-        own.height = height;
-        own.pitch = width * BytesPerPixel(format);
-        own.data.assign(size_t(own.pitch) * height, 0);
+        if (kind != Kind::DepthStencil) {
+            own.width = width;
+            own.height = height;
+            own.pitch = width * BytesPerPixel(format);
+            own.data.assign(size_t(own.pitch) * height, 0);
+        }
         device->liveChildren++;
         device->liveDefaultPool += DefaultPoolOwn();
     }
@@ -409,9 +432,21 @@ Surface::~Surface()
     }
     if (*deviceAlive && kind == Kind::BackBuffer && device->backBuffer == this)
         device->backBuffer = nullptr;
-    if (container)
-        container->Release();
+    if (*deviceAlive && automatic && device->autoDepthSurface == this)
+        device->autoDepthSurface = nullptr;
 }
+
+ULONG Surface::AddRef()
+{
+    return container ? container->AddRef() : ResourceMethods<IDirect3DSurface9>::AddRef();
+}
+
+ULONG Surface::Release()
+{
+    return container ? container->Release() : ResourceMethods<IDirect3DSurface9>::Release();
+}
+
+MipLevel &Surface::Memory() { return container ? container->Level(level) : own; }
 
 HRESULT Surface::QueryInterface(REFIID riid, void **ppv)
 {
@@ -464,6 +499,24 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
 {
     if (kind == Kind::TextureLevel)
         return container->LockRect(level, out, rect, flags);
+    if (kind == Kind::DepthStencil) {
+        Diagnostic(kLib, "", "", "IDirect3DSurface9::LockRect: depth-stencil surfaces cannot be locked");
+        return D3DERR_INVALIDCALL;
+    }
+    if (kind == Kind::RenderTarget) {
+        if (!*deviceAlive)
+            return D3DERR_INVALIDCALL;
+        if (!lockable) {
+            Diagnostic(kLib, "", "", "IDirect3DSurface9::LockRect: the render target was not made lockable");
+            return D3DERR_INVALIDCALL;
+        }
+        if (!own.locked && device->renderer->HoldsPixels(*this) && !device->renderer->ReadSurface(*this, own))
+            return D3DERR_INVALIDCALL;
+        HRESULT hr = LockLevel(own, format, out, rect, "IDirect3DSurface9::LockRect");
+        if (SUCCEEDED(hr) && (flags & D3DLOCK_READONLY))
+            lockedReadOnly = true;
+        return hr;
+    }
     if (kind == Kind::BackBuffer) {
         if (!*deviceAlive)
             return D3DERR_INVALIDCALL;
@@ -488,6 +541,9 @@ HRESULT Surface::UnlockRect()
     own.locked = false;
     if (kind == Kind::BackBuffer && *deviceAlive)
         device->renderer->WriteBackBuffer(own, format);
+    if (kind == Kind::RenderTarget && *deviceAlive && !lockedReadOnly && device->renderer->HoldsPixels(*this))
+        device->renderer->WriteSurface(*this, own);
+    lockedReadOnly = false;
     return D3D_OK;
 }
 

@@ -1,0 +1,476 @@
+/*
+ * render_target.cpp - IDirect3DDevice9's render targets, depth surfaces and the copies
+ * between surfaces.
+ *
+ * Off-screen render targets (CreateRenderTarget, lockable or not, without multisampling),
+ * the levels of D3DUSAGE_RENDERTARGET textures and the back buffer can be render target 0
+ * (one target at a time: NumSimultaneousRTs is 1); depth-stencil surfaces
+ * (CreateDepthStencilSurface, D16, D16_LOCKABLE, D24S8, D24X8, D24X4S4, D15S1, D32) or the
+ * automatic one give the depth buffer, or none.  Setting target 0 makes the viewport and the
+ * scissor rectangle the whole target.  The pixels of targets are the back end's; other
+ * surfaces keep theirs in memory, and the copies (StretchRect, ColorFill,
+ * GetRenderTargetData, UpdateSurface, UpdateTexture) move them between the two: on the back
+ * end when both surfaces are there, through memory otherwise.  Not offered: depth copies in
+ * StretchRect, cube-map faces in copies, UpdateTexture of cube and volume textures,
+ * GetFrontBufferData.
+ */
+#include "d3d9_private.h"
+
+#include <tavrok/platform.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tavrok::d3d9 {
+
+namespace {
+
+HRESULT Invalid(const std::string &what)
+{
+    Diagnostic(kLib, "", "", what);
+    return D3DERR_INVALIDCALL;
+}
+
+HRESULT NotOffered(const std::string &what)
+{
+    Unsupported(kLib, what);
+    return D3DERR_INVALIDCALL;
+}
+
+// A surface of ours (cube-map faces are surfaces of another class), or null.
+Surface *OurSurface(IDirect3DSurface9 *s) { return dynamic_cast<Surface *>(s); }
+
+RECT WholeOf(const Surface &s) { return RECT{0, 0, LONG(s.width), LONG(s.height)}; }
+
+bool Inside(const RECT &r, const Surface &s)
+{
+    return r.left >= 0 && r.top >= 0 && r.right <= LONG(s.width) && r.bottom <= LONG(s.height) && r.left < r.right &&
+           r.top < r.bottom;
+}
+
+bool IsLocked(Surface &s) { return s.container ? s.container->levels[s.level].locked : s.own.locked; }
+
+// A texture level whose texture is not a render target: StretchRect and ColorFill do not
+// write such a level.
+bool IsPlainTextureLevel(const Surface &s) { return s.kind == Surface::Kind::TextureLevel && !s.IsRenderTarget(); }
+
+// Scales `from` of `src` into `to` of `dst`, each pixel through ARGB; linear filtering
+// weighs the four source pixels around each destination pixel's centre.
+void ScaleCopy(const MipLevel &src, D3DFORMAT srcFormat, const RECT &from, MipLevel &dst, D3DFORMAT dstFormat,
+               const RECT &to, bool linear)
+{
+    const UINT sb = BytesPerPixel(srcFormat), db = BytesPerPixel(dstFormat);
+    const double sx = double(from.right - from.left) / double(to.right - to.left);
+    const double sy = double(from.bottom - from.top) / double(to.bottom - to.top);
+    auto texel = [&](LONG x, LONG y) {
+        x = std::clamp(x, from.left, from.right - 1);
+        y = std::clamp(y, from.top, from.bottom - 1);
+        return UnpackArgb(srcFormat, &src.data[size_t(y) * src.pitch + size_t(x) * sb]);
+    };
+    for (LONG y = to.top; y < to.bottom; y++)
+        for (LONG x = to.left; x < to.right; x++) {
+            const double cx = from.left + (x - to.left + 0.5) * sx, cy = from.top + (y - to.top + 0.5) * sy;
+            D3DCOLOR c;
+            if (!linear) {
+                c = texel(LONG(std::floor(cx)), LONG(std::floor(cy)));
+            } else {
+                const double fx = cx - 0.5, fy = cy - 0.5;
+                const LONG x0 = LONG(std::floor(fx)), y0 = LONG(std::floor(fy));
+                const double ax = fx - x0, ay = fy - y0;
+                const D3DCOLOR q[4] = {texel(x0, y0), texel(x0 + 1, y0), texel(x0, y0 + 1), texel(x0 + 1, y0 + 1)};
+                c = 0;
+                for (int shift = 0; shift < 32; shift += 8) {
+                    auto ch = [&](int i) { return double((q[i] >> shift) & 255); };
+                    const double v = (ch(0) * (1 - ax) + ch(1) * ax) * (1 - ay) + (ch(2) * (1 - ax) + ch(3) * ax) * ay;
+                    c |= D3DCOLOR(std::lround(v)) << shift;
+                }
+            }
+            PackArgb(dstFormat, c, &dst.data[size_t(y) * dst.pitch + size_t(x) * db]);
+        }
+}
+
+}  // namespace
+
+// --- the device's own surfaces ----------------------------------------------------------
+
+Surface *Device::BackBufferSurface()
+{
+    IDirect3DSurface9 *out = nullptr;
+    GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &out);
+    return static_cast<Surface *>(out);
+}
+
+Surface *Device::AutoDepthSurface()
+{
+    if (autoDepthSurface)
+        return AddRefed(autoDepthSurface);
+    autoDepthSurface = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, pp.BackBufferWidth,
+                                   pp.BackBufferHeight, pp.AutoDepthStencilFormat, D3DPOOL_DEFAULT,
+                                   D3DUSAGE_DEPTHSTENCIL);
+    // The device's own: counted as made by the device but not as a resource that stops a
+    // Reset (the constructor counted it as one before it knew).
+    autoDepthSurface->automatic = true;
+    liveDefaultPool--;
+    return autoDepthSurface;
+}
+
+void Device::TargetSize(UINT *width, UINT *height) const
+{
+    *width = state.renderTarget ? state.renderTarget->width : pp.BackBufferWidth;
+    *height = state.renderTarget ? state.renderTarget->height : pp.BackBufferHeight;
+}
+
+void Device::UnbindTargets()
+{
+    Assign(state.renderTarget, static_cast<Surface *>(nullptr));
+    Assign(state.depthStencil, static_cast<Surface *>(nullptr));
+    state.autoDepth = pp.EnableAutoDepthStencil != FALSE;
+}
+
+// --- creating targets and depth surfaces ------------------------------------------------
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                   DWORD quality, BOOL lockable, IDirect3DSurface9 **out, HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateRenderTarget: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateRenderTarget: shared handles");
+    if (width == 0 || height == 0 || width > 8192 || height > 8192)
+        return Invalid("CreateRenderTarget: size " + std::to_string(width) + " x " + std::to_string(height) +
+                       " outside 1..8192");
+    if (!IsRenderTargetFormat(format))
+        return Invalid(std::string("CreateRenderTarget: ") + FormatName(format) + " cannot be a render target");
+    if (multiSample != D3DMULTISAMPLE_NONE) {
+        Unsupported(kLib, "CreateRenderTarget: multisampled render targets");
+        return D3DERR_NOTAVAILABLE;
+    }
+    if (quality != 0)
+        return Invalid("CreateRenderTarget: multisample quality " + std::to_string(quality) +
+                       " past the one level D3DMULTISAMPLE_NONE has");
+    auto *surface = new Surface(this, Surface::Kind::RenderTarget, nullptr, 0, width, height, format, D3DPOOL_DEFAULT,
+                                D3DUSAGE_RENDERTARGET);
+    surface->lockable = lockable != FALSE;
+    *out = surface;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                          DWORD quality, BOOL, IDirect3DSurface9 **out, HANDLE *shared)
+{
+    if (!out)
+        return Invalid("CreateDepthStencilSurface: null result pointer");
+    *out = nullptr;
+    if (shared)
+        return NotOffered("CreateDepthStencilSurface: shared handles");
+    if (width == 0 || height == 0 || width > 8192 || height > 8192)
+        return Invalid("CreateDepthStencilSurface: size " + std::to_string(width) + " x " + std::to_string(height) +
+                       " outside 1..8192");
+    if (!IsDepthFormat(format))
+        return Invalid(std::string("CreateDepthStencilSurface: ") + FormatName(format) + " is not a depth format");
+    if (multiSample != D3DMULTISAMPLE_NONE) {
+        Unsupported(kLib, "CreateDepthStencilSurface: multisampled depth buffers");
+        return D3DERR_NOTAVAILABLE;
+    }
+    if (quality != 0)
+        return Invalid("CreateDepthStencilSurface: multisample quality " + std::to_string(quality) +
+                       " past the one level D3DMULTISAMPLE_NONE has");
+    *out = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, width, height, format, D3DPOOL_DEFAULT,
+                       D3DUSAGE_DEPTHSTENCIL);
+    return D3D_OK;
+}
+
+// --- binding ------------------------------------------------------------------------------
+
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
+{
+    Trace("SetRenderTarget", std::to_string(index));
+    if (index >= 1)
+        return Invalid("SetRenderTarget: index " + std::to_string(index) + " past the device's one render target");
+    if (!target)
+        return Invalid("SetRenderTarget: render target 0 cannot be null");
+    Surface *surface = OurSurface(target);
+    if (!surface)
+        return NotOffered("SetRenderTarget to a cube-map face");
+    if (!surface->IsRenderTarget())
+        return Invalid("SetRenderTarget: the surface was not made with D3DUSAGE_RENDERTARGET");
+    if (!*surface->deviceAlive || surface->device != this)
+        return Invalid("SetRenderTarget: the surface belongs to another device");
+    Assign(state.renderTarget, surface->kind == Surface::Kind::BackBuffer ? nullptr : surface);
+    // The viewport and the scissor rectangle become the whole of the new target.
+    state.viewport = {0, 0, surface->width, surface->height, 0.0f, 1.0f};
+    state.scissor = WholeOf(*surface);
+    state.transformRevision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9 **out)
+{
+    if (!out)
+        return Invalid("GetRenderTarget: null result pointer");
+    *out = nullptr;
+    if (index >= 1)
+        return Invalid("GetRenderTarget: index " + std::to_string(index) + " past the device's one render target");
+    *out = state.renderTarget ? AddRefed(state.renderTarget) : BackBufferSurface();
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9 *depth)
+{
+    Trace("SetDepthStencilSurface");
+    if (!depth) {
+        Assign(state.depthStencil, static_cast<Surface *>(nullptr));
+        state.autoDepth = false;
+        return D3D_OK;
+    }
+    Surface *surface = OurSurface(depth);
+    if (!surface || !surface->IsDepthStencil())
+        return Invalid("SetDepthStencilSurface: the surface was not made with D3DUSAGE_DEPTHSTENCIL");
+    if (!*surface->deviceAlive || surface->device != this)
+        return Invalid("SetDepthStencilSurface: the surface belongs to another device");
+    state.autoDepth = surface->automatic;
+    Assign(state.depthStencil, surface->automatic ? nullptr : surface);
+    return D3D_OK;
+}
+
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9 **out)
+{
+    if (!out)
+        return Invalid("GetDepthStencilSurface: null result pointer");
+    *out = nullptr;
+    if (state.autoDepth) {
+        *out = AutoDepthSurface();
+        return D3D_OK;
+    }
+    if (!state.depthStencil)
+        return D3DERR_NOTFOUND;  // no depth buffer is set: not an error worth a line
+    *out = AddRefed(state.depthStencil);
+    return D3D_OK;
+}
+
+// --- copies --------------------------------------------------------------------------------
+
+namespace {
+
+// A surface's pixels where they can be read: in memory, or read from the back end into
+// `scratch`.  Null when the back end could not read them.
+MipLevel *PixelsOf(Device &device, Surface &s, MipLevel &scratch)
+{
+    if (!device.renderer->HoldsPixels(s))
+        return &s.Memory();
+    scratch.width = s.width;
+    scratch.height = s.height;
+    scratch.pitch = s.width * BytesPerPixel(s.format);
+    scratch.data.assign(size_t(scratch.pitch) * s.height, 0);
+    return device.renderer->ReadSurface(s, scratch) ? &scratch : nullptr;
+}
+
+// Puts changed pixels back: to the back end, or marks the memory copy changed.
+bool StorePixels(Device &device, Surface &s, const MipLevel &pixels)
+{
+    if (device.renderer->HoldsPixels(s))
+        return device.renderer->WriteSurface(s, pixels);
+    if (s.container)
+        s.container->core.revision++;
+    else
+        s.core.revision++;
+    return true;
+}
+
+}  // namespace
+
+HRESULT Device::StretchRect(IDirect3DSurface9 *source, CONST RECT *sourceRect, IDirect3DSurface9 *dest,
+                            CONST RECT *destRect, D3DTEXTUREFILTERTYPE filter)
+{
+    Trace("StretchRect");
+    if (!source || !dest)
+        return Invalid("StretchRect: null surface");
+    Surface *src = OurSurface(source), *dst = OurSurface(dest);
+    if (!src || !dst)
+        return NotOffered("StretchRect with cube-map faces");
+    if (src == dst)
+        return Invalid("StretchRect: the source and the destination are the same surface");
+    if (src->pool != D3DPOOL_DEFAULT || dst->pool != D3DPOOL_DEFAULT)
+        return Invalid("StretchRect: both surfaces must be in D3DPOOL_DEFAULT");
+    if (filter != D3DTEXF_NONE && filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR)
+        return Invalid("StretchRect: filter " + std::to_string(filter) + " is not none, point or linear");
+    if (src->IsDepthStencil() || dst->IsDepthStencil()) {
+        if (src->IsDepthStencil() != dst->IsDepthStencil())
+            return Invalid("StretchRect between a depth-stencil surface and a colour surface");
+        return NotOffered("StretchRect of depth-stencil surfaces");
+    }
+    if (IsPlainTextureLevel(*src) || IsPlainTextureLevel(*dst))
+        return Invalid("StretchRect: a texture that is not a render target can be neither source nor destination");
+    // Render targets are not copied into plain surfaces.
+    if (dst->kind == Surface::Kind::Plain && src->kind != Surface::Kind::Plain)
+        return Invalid("StretchRect from a render target into an off-screen plain surface");
+    const RECT from = sourceRect ? *sourceRect : WholeOf(*src), to = destRect ? *destRect : WholeOf(*dst);
+    if (!Inside(from, *src) || !Inside(to, *dst))
+        return Invalid("StretchRect: a rectangle is empty or outside its surface");
+    const bool stretched = from.right - from.left != to.right - to.left || from.bottom - from.top != to.bottom - to.top;
+    if (stretched && (src->kind == Surface::Kind::Plain || dst->kind == Surface::Kind::Plain))
+        return Invalid("StretchRect: off-screen plain surfaces are copied without stretching");
+    if (src->kind == Surface::Kind::Plain && dst->kind == Surface::Kind::Plain && src->format != dst->format)
+        return Invalid("StretchRect between off-screen plain surfaces of different formats");
+    if (IsLocked(*src) || IsLocked(*dst))
+        return Invalid("StretchRect: a surface is locked");
+    const bool linear = filter == D3DTEXF_LINEAR;
+    if (renderer->HoldsPixels(*src) && renderer->HoldsPixels(*dst))
+        return renderer->Blit(*src, from, *dst, to, linear) ? D3D_OK : Invalid("StretchRect: the copy failed");
+    MipLevel srcScratch, dstScratch;
+    MipLevel *in = PixelsOf(*this, *src, srcScratch), *outPixels = PixelsOf(*this, *dst, dstScratch);
+    if (!in || !outPixels)
+        return Invalid("StretchRect: the pixels could not be read");
+    ScaleCopy(*in, src->format, from, *outPixels, dst->format, to, linear);
+    return StorePixels(*this, *dst, *outPixels) ? D3D_OK : Invalid("StretchRect: the copy failed");
+}
+
+HRESULT Device::ColorFill(IDirect3DSurface9 *target, CONST RECT *rect, D3DCOLOR color)
+{
+    Trace("ColorFill");
+    if (!target)
+        return Invalid("ColorFill: null surface");
+    Surface *s = OurSurface(target);
+    if (!s)
+        return NotOffered("ColorFill of a cube-map face");
+    if (s->pool != D3DPOOL_DEFAULT)
+        return Invalid("ColorFill: the surface must be in D3DPOOL_DEFAULT");
+    if (s->IsDepthStencil() || IsPlainTextureLevel(*s))
+        return Invalid("ColorFill: only render targets and off-screen plain surfaces are filled");
+    const RECT area = rect ? *rect : WholeOf(*s);
+    if (!Inside(area, *s))
+        return Invalid("ColorFill: the rectangle is empty or outside the surface");
+    if (IsLocked(*s))
+        return Invalid("ColorFill: the surface is locked");
+    if (renderer->HoldsPixels(*s))
+        return renderer->Fill(*s, area, color) ? D3D_OK : Invalid("ColorFill: the fill failed");
+    MipLevel &m = s->Memory();
+    const UINT bpp = BytesPerPixel(s->format);
+    uint8_t pixel[4];
+    PackArgb(s->format, color, pixel);
+    for (LONG y = area.top; y < area.bottom; y++)
+        for (LONG x = area.left; x < area.right; x++)
+            memcpy(&m.data[size_t(y) * m.pitch + size_t(x) * bpp], pixel, bpp);
+    StorePixels(*this, *s, m);
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTargetData(IDirect3DSurface9 *target, IDirect3DSurface9 *dest)
+{
+    Trace("GetRenderTargetData");
+    if (!target || !dest)
+        return Invalid("GetRenderTargetData: null surface");
+    Surface *src = OurSurface(target), *dst = OurSurface(dest);
+    if (!src || !dst)
+        return NotOffered("GetRenderTargetData with cube-map faces");
+    if (!src->IsRenderTarget())
+        return Invalid("GetRenderTargetData: the source is not a render target");
+    if (dst->pool != D3DPOOL_SYSTEMMEM)
+        return Invalid("GetRenderTargetData: the destination must be in D3DPOOL_SYSTEMMEM");
+    if (src->width != dst->width || src->height != dst->height || src->format != dst->format)
+        return Invalid("GetRenderTargetData: the surfaces differ in size or format");
+    if (IsLocked(*src) || IsLocked(*dst))
+        return Invalid("GetRenderTargetData: a surface is locked");
+    MipLevel scratch;
+    MipLevel *in = PixelsOf(*this, *src, scratch);
+    if (!in)
+        return Invalid("GetRenderTargetData: the render target could not be read");
+    MipLevel &outPixels = dst->Memory();
+    for (UINT y = 0; y < src->height; y++)
+        memcpy(&outPixels.data[size_t(y) * outPixels.pitch], &in->data[size_t(y) * in->pitch],
+               size_t(src->width) * BytesPerPixel(src->format));
+    StorePixels(*this, *dst, outPixels);
+    return D3D_OK;
+}
+
+HRESULT Device::UpdateSurface(IDirect3DSurface9 *source, CONST RECT *sourceRect, IDirect3DSurface9 *dest,
+                              CONST POINT *destPoint)
+{
+    Trace("UpdateSurface");
+    if (!source || !dest)
+        return Invalid("UpdateSurface: null surface");
+    Surface *src = OurSurface(source), *dst = OurSurface(dest);
+    if (!src || !dst)
+        return NotOffered("UpdateSurface with cube-map faces");
+    if (src == dst)
+        return Invalid("UpdateSurface: the source and the destination are the same surface");
+    if (src->pool != D3DPOOL_SYSTEMMEM || dst->pool != D3DPOOL_DEFAULT)
+        return Invalid("UpdateSurface: the source must be in D3DPOOL_SYSTEMMEM and the destination in D3DPOOL_DEFAULT");
+    if (src->IsDepthStencil() || dst->IsDepthStencil())
+        return Invalid("UpdateSurface: depth-stencil surfaces are not copied");
+    if (src->format != dst->format)
+        return Invalid("UpdateSurface: the surfaces differ in format");
+    if (IsLocked(*src) || IsLocked(*dst))
+        return Invalid("UpdateSurface: a surface is locked");
+    const RECT from = sourceRect ? *sourceRect : WholeOf(*src);
+    if (!Inside(from, *src))
+        return Invalid("UpdateSurface: the source rectangle is empty or outside the surface");
+    const POINT at = destPoint ? *destPoint : POINT{0, 0};
+    const RECT to = {at.x, at.y, at.x + (from.right - from.left), at.y + (from.bottom - from.top)};
+    if (!Inside(to, *dst))
+        return Invalid("UpdateSurface: the copy does not fit inside the destination");
+    MipLevel scratch;
+    MipLevel &in = src->Memory();
+    MipLevel *outPixels = PixelsOf(*this, *dst, scratch);
+    if (!outPixels)
+        return Invalid("UpdateSurface: the destination could not be read");
+    const UINT bpp = BytesPerPixel(src->format);
+    for (LONG y = 0; y < from.bottom - from.top; y++)
+        memcpy(&outPixels->data[size_t(to.top + y) * outPixels->pitch + size_t(to.left) * bpp],
+               &in.data[size_t(from.top + y) * in.pitch + size_t(from.left) * bpp],
+               size_t(from.right - from.left) * bpp);
+    return StorePixels(*this, *dst, *outPixels) ? D3D_OK : Invalid("UpdateSurface: the copy failed");
+}
+
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture9 *source, IDirect3DBaseTexture9 *dest)
+{
+    Trace("UpdateTexture");
+    if (!source || !dest)
+        return Invalid("UpdateTexture: null texture");
+    if (source->GetType() != dest->GetType())
+        return Invalid("UpdateTexture: the textures are of different types");
+    if (source->GetType() != D3DRTYPE_TEXTURE)
+        return NotOffered("UpdateTexture of cube and volume textures");
+    auto *src = static_cast<Texture *>(source), *dst = static_cast<Texture *>(dest);
+    if (src->pool != D3DPOOL_SYSTEMMEM || dst->pool != D3DPOOL_DEFAULT)
+        return Invalid("UpdateTexture: the source must be in D3DPOOL_SYSTEMMEM and the destination in D3DPOOL_DEFAULT");
+    if (src->format != dst->format)
+        return Invalid("UpdateTexture: the textures differ in format");
+    // The destination's levels are the source's from the one of the destination's size down.
+    UINT first = 0;
+    while (first < src->levels.size() &&
+           (src->levels[first].width != dst->levels[0].width || src->levels[first].height != dst->levels[0].height))
+        first++;
+    const bool autoMips = (dst->usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
+    const UINT count = autoMips ? 1 : UINT(dst->levels.size());
+    if (first == src->levels.size() || src->levels.size() - first < count)
+        return Invalid("UpdateTexture: the source has no levels of the destination's sizes");
+    for (UINT i = 0; i < count; i++)
+        if (src->levels[first + i].locked || dst->levels[i].locked)
+            return Invalid("UpdateTexture: a level is locked");
+    for (UINT i = 0; i < count; i++) {
+        const MipLevel &in = src->Level(first + i);
+        if (dst->usage & D3DUSAGE_RENDERTARGET) {
+            IDirect3DSurface9 *level = nullptr;
+            dst->GetSurfaceLevel(i, &level);
+            const bool stored = renderer->HoldsPixels(*static_cast<Surface *>(level))
+                                    ? renderer->WriteSurface(*static_cast<Surface *>(level), in)
+                                    : (dst->Level(i).data = in.data, true);
+            level->Release();
+            if (!stored)
+                return Invalid("UpdateTexture: the copy failed");
+        } else {
+            dst->Level(i).data = in.data;
+        }
+    }
+    if (autoMips)
+        dst->GenerateMipSubLevels();
+    dst->core.revision++;
+    return D3D_OK;
+}
+
+HRESULT Device::GetFrontBufferData(UINT, IDirect3DSurface9 *) { return NotOffered("GetFrontBufferData"); }
+
+}  // namespace tavrok::d3d9
