@@ -11,10 +11,10 @@
  * for them clip space is turned upside down in the vertex shader, the front faces are
  * GL's counter-clockwise ones, and viewport and scissor boxes count rows from the top.
  * The back buffer keeps GL's bottom-up rows, which Present copies to the window as they
- * are.  StretchRect and ColorFill between these surfaces are framebuffer blits and clears.  Present puts
- * the off-screen image into the window, scaled and letterboxed when a full-screen display
- * could not switch to the back-buffer size, and swaps, without waiting for the vertical
- * retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
+ * are.  StretchRect and ColorFill between these surfaces are framebuffer blits and
+ * clears.  Present puts the off-screen image into the window, scaled and letterboxed when
+ * a full-screen display could not switch to the back-buffer size, and swaps, without
+ * waiting for the vertical retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
  * program of ours rather than blitted: Mesa keeps our programs in its on-disk shader
  * cache, while a blit compiles the driver's own shaders again in every process, which
  * on llvmpipe made the first Present tens of milliseconds slower.  A shadow of the GL
@@ -28,7 +28,8 @@
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
  * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
- * stages' sampler states); the stencil test and user clip planes are not.
+ * stages' sampler states); the stencil test and user clip planes are GL's stencil test
+ * and clip distances.
  */
 #include "pipeline_glsl.h"
 
