@@ -1,14 +1,14 @@
 /*
  * d3dx9shader.h - D3DX 9 shader assembly: shader source text to D3D9 bytecode.
  *
- * D3DXAssembleShader and D3DXAssembleShaderFromFileA turn vs_1_1, vs_2_0 and ps_2_0
- * assembly into the token stream that IDirect3DDevice9::CreateVertexShader or
+ * D3DXAssembleShader and D3DXAssembleShaderFromFileA turn vs_1_1, vs_2_0, ps_1_1 to
+ * ps_1_4 and ps_2_0 assembly into the token stream that IDirect3DDevice9::CreateVertexShader or
  * CreatePixelShader takes, handing it back in an
  * ID3DXBuffer (d3dx9core.h).  platform/d3dx9 implements them.  Object-like macros come
  * from the D3DXMACRO list and from "#define" lines; "#include" is not supported, so the
  * ID3DXInclude handler is never called.  Of the flags, only D3DXSHADER_SKIPVALIDATION
  * changes the result; D3DXSHADER_DEBUG adds no debug information (a notice on stderr says
- * so).  No HLSL compiler, no ps_1_x pixel shaders, no constant tables.
+ * so).  No HLSL compiler and no constant tables.
  */
 #ifndef TAVROK_D3DX9SHADER_H
 #define TAVROK_D3DX9SHADER_H
