@@ -22,17 +22,97 @@
 #define D3DXToRadian(degree) ((degree) * (D3DX_PI / 180.0f))
 #define D3DXToDegree(radian) ((radian) * (180.0f / D3DX_PI))
 
+// A 16-bit float (1 sign, 5 exponent, 10 mantissa bits), converted to and from FLOAT by
+// D3DXFloat32To16Array and D3DXFloat16To32Array: rounded to nearest even, overflow to
+// infinity, denormals kept.
+struct D3DXFLOAT16;
+D3DXFLOAT16 *WINAPI D3DXFloat32To16Array(D3DXFLOAT16 *out, const FLOAT *in, UINT n);
+FLOAT *WINAPI D3DXFloat16To32Array(FLOAT *out, const D3DXFLOAT16 *in, UINT n);
+
+struct D3DXFLOAT16 {
+    WORD value;
+    D3DXFLOAT16() {}
+    D3DXFLOAT16(FLOAT f) { D3DXFloat32To16Array(this, &f, 1); }
+    D3DXFLOAT16(const D3DXFLOAT16 &f) = default;
+    D3DXFLOAT16 &operator=(const D3DXFLOAT16 &f) = default;
+    operator FLOAT() const
+    {
+        FLOAT f;
+        D3DXFloat16To32Array(&f, this, 1);
+        return f;
+    }
+    // Bit equality, except that +0 equals -0 (and a NaN equals its own bits).
+    bool operator==(const D3DXFLOAT16 &f) const
+    {
+        return value == f.value || ((value | f.value) & 0x7FFF) == 0;
+    }
+    bool operator!=(const D3DXFLOAT16 &f) const { return !(*this == f); }
+};
+
+// Vectors of 16-bit floats, as vertex data stores them (D3DDECLTYPE_FLOAT16_2, _4).
+struct D3DXVECTOR2_16F {
+    D3DXFLOAT16 x, y;
+    D3DXVECTOR2_16F() {}
+    D3DXVECTOR2_16F(const FLOAT *f) : x(f[0]), y(f[1]) {}
+    D3DXVECTOR2_16F(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]) {}
+    D3DXVECTOR2_16F(const D3DXFLOAT16 &fx, const D3DXFLOAT16 &fy) : x(fx), y(fy) {}
+    operator D3DXFLOAT16 *() { return &x; }
+    operator const D3DXFLOAT16 *() const { return &x; }
+    bool operator==(const D3DXVECTOR2_16F &v) const { return x == v.x && y == v.y; }
+    bool operator!=(const D3DXVECTOR2_16F &v) const { return !(*this == v); }
+};
+
+struct D3DXVECTOR3_16F {
+    D3DXFLOAT16 x, y, z;
+    D3DXVECTOR3_16F() {}
+    D3DXVECTOR3_16F(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]) {}
+    D3DXVECTOR3_16F(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]), z(f[2]) {}
+    D3DXVECTOR3_16F(const D3DXFLOAT16 &fx, const D3DXFLOAT16 &fy, const D3DXFLOAT16 &fz) : x(fx), y(fy), z(fz) {}
+    operator D3DXFLOAT16 *() { return &x; }
+    operator const D3DXFLOAT16 *() const { return &x; }
+    bool operator==(const D3DXVECTOR3_16F &v) const { return x == v.x && y == v.y && z == v.z; }
+    bool operator!=(const D3DXVECTOR3_16F &v) const { return !(*this == v); }
+};
+
+struct D3DXVECTOR4_16F {
+    D3DXFLOAT16 x, y, z, w;
+    D3DXVECTOR4_16F() {}
+    D3DXVECTOR4_16F(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXVECTOR4_16F(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXVECTOR4_16F(const D3DXFLOAT16 &fx, const D3DXFLOAT16 &fy, const D3DXFLOAT16 &fz, const D3DXFLOAT16 &fw) : x(fx), y(fy), z(fz), w(fw) {}
+    operator D3DXFLOAT16 *() { return &x; }
+    operator const D3DXFLOAT16 *() const { return &x; }
+    bool operator==(const D3DXVECTOR4_16F &v) const { return x == v.x && y == v.y && z == v.z && w == v.w; }
+    bool operator!=(const D3DXVECTOR4_16F &v) const { return !(*this == v); }
+};
+
 struct D3DXVECTOR2 {
     FLOAT x, y;
     D3DXVECTOR2() {}
+    D3DXVECTOR2(const FLOAT *f) : x(f[0]), y(f[1]) {}
+    D3DXVECTOR2(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]) {}
     D3DXVECTOR2(FLOAT fx, FLOAT fy) : x(fx), y(fy) {}
     operator FLOAT *() { return &x; }
     operator const FLOAT *() const { return &x; }
+    D3DXVECTOR2 &operator+=(const D3DXVECTOR2 &v) { x += v.x; y += v.y; return *this; }
+    D3DXVECTOR2 &operator-=(const D3DXVECTOR2 &v) { x -= v.x; y -= v.y; return *this; }
+    D3DXVECTOR2 &operator*=(FLOAT f) { x *= f; y *= f; return *this; }
+    D3DXVECTOR2 &operator/=(FLOAT f) { FLOAT inv = 1.0f / f; x *= inv; y *= inv; return *this; }
+    D3DXVECTOR2 operator+() const { return *this; }
+    D3DXVECTOR2 operator-() const { return D3DXVECTOR2(-x, -y); }
+    D3DXVECTOR2 operator+(const D3DXVECTOR2 &v) const { return D3DXVECTOR2(x + v.x, y + v.y); }
+    D3DXVECTOR2 operator-(const D3DXVECTOR2 &v) const { return D3DXVECTOR2(x - v.x, y - v.y); }
+    D3DXVECTOR2 operator*(FLOAT f) const { return D3DXVECTOR2(x * f, y * f); }
+    D3DXVECTOR2 operator/(FLOAT f) const { FLOAT inv = 1.0f / f; return D3DXVECTOR2(x * inv, y * inv); }
+    friend D3DXVECTOR2 operator*(FLOAT f, const D3DXVECTOR2 &v) { return D3DXVECTOR2(f * v.x, f * v.y); }
+    bool operator==(const D3DXVECTOR2 &v) const { return x == v.x && y == v.y; }
+    bool operator!=(const D3DXVECTOR2 &v) const { return !(*this == v); }
 };
 
 struct D3DXVECTOR3 : public D3DVECTOR {
     D3DXVECTOR3() {}
     D3DXVECTOR3(const FLOAT *f) { x = f[0]; y = f[1]; z = f[2]; }
+    D3DXVECTOR3(const D3DXFLOAT16 *f) { x = f[0]; y = f[1]; z = f[2]; }
     D3DXVECTOR3(const D3DVECTOR &v) { x = v.x; y = v.y; z = v.z; }
     D3DXVECTOR3(FLOAT fx, FLOAT fy, FLOAT fz) { x = fx; y = fy; z = fz; }
     operator FLOAT *() { return &x; }
@@ -56,13 +136,22 @@ struct D3DXVECTOR4 {
     FLOAT x, y, z, w;
     D3DXVECTOR4() {}
     D3DXVECTOR4(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXVECTOR4(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
     D3DXVECTOR4(const D3DVECTOR &v, FLOAT fw) : x(v.x), y(v.y), z(v.z), w(fw) {}
     D3DXVECTOR4(FLOAT fx, FLOAT fy, FLOAT fz, FLOAT fw) : x(fx), y(fy), z(fz), w(fw) {}
     operator FLOAT *() { return &x; }
     operator const FLOAT *() const { return &x; }
+    D3DXVECTOR4 &operator+=(const D3DXVECTOR4 &v) { x += v.x; y += v.y; z += v.z; w += v.w; return *this; }
+    D3DXVECTOR4 &operator-=(const D3DXVECTOR4 &v) { x -= v.x; y -= v.y; z -= v.z; w -= v.w; return *this; }
+    D3DXVECTOR4 &operator*=(FLOAT f) { x *= f; y *= f; z *= f; w *= f; return *this; }
+    D3DXVECTOR4 &operator/=(FLOAT f) { return *this *= 1.0f / f; }
+    D3DXVECTOR4 operator+() const { return *this; }
+    D3DXVECTOR4 operator-() const { return D3DXVECTOR4(-x, -y, -z, -w); }
     D3DXVECTOR4 operator+(const D3DXVECTOR4 &v) const { return D3DXVECTOR4(x + v.x, y + v.y, z + v.z, w + v.w); }
     D3DXVECTOR4 operator-(const D3DXVECTOR4 &v) const { return D3DXVECTOR4(x - v.x, y - v.y, z - v.z, w - v.w); }
     D3DXVECTOR4 operator*(FLOAT f) const { return D3DXVECTOR4(x * f, y * f, z * f, w * f); }
+    D3DXVECTOR4 operator/(FLOAT f) const { return *this * (1.0f / f); }
+    friend D3DXVECTOR4 operator*(FLOAT f, const D3DXVECTOR4 &v) { return v * f; }
     bool operator==(const D3DXVECTOR4 &v) const { return x == v.x && y == v.y && z == v.z && w == v.w; }
     bool operator!=(const D3DXVECTOR4 &v) const { return !(*this == v); }
 };
@@ -71,10 +160,24 @@ struct D3DXQUATERNION {
     FLOAT x, y, z, w;
     D3DXQUATERNION() {}
     D3DXQUATERNION(const FLOAT *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
+    D3DXQUATERNION(const D3DXFLOAT16 *f) : x(f[0]), y(f[1]), z(f[2]), w(f[3]) {}
     D3DXQUATERNION(FLOAT fx, FLOAT fy, FLOAT fz, FLOAT fw) : x(fx), y(fy), z(fz), w(fw) {}
     operator FLOAT *() { return &x; }
     operator const FLOAT *() const { return &x; }
+    D3DXQUATERNION &operator+=(const D3DXQUATERNION &q) { x += q.x; y += q.y; z += q.z; w += q.w; return *this; }
+    D3DXQUATERNION &operator-=(const D3DXQUATERNION &q) { x -= q.x; y -= q.y; z -= q.z; w -= q.w; return *this; }
+    // Products as D3DXQuaternionMultiply(this, q): the rotation of this, then that of q.
+    D3DXQUATERNION &operator*=(const D3DXQUATERNION &q);
+    D3DXQUATERNION &operator*=(FLOAT f) { x *= f; y *= f; z *= f; w *= f; return *this; }
+    D3DXQUATERNION &operator/=(FLOAT f) { return *this *= 1.0f / f; }
+    D3DXQUATERNION operator+() const { return *this; }
     D3DXQUATERNION operator-() const { return D3DXQUATERNION(-x, -y, -z, -w); }
+    D3DXQUATERNION operator+(const D3DXQUATERNION &q) const { return D3DXQUATERNION(x + q.x, y + q.y, z + q.z, w + q.w); }
+    D3DXQUATERNION operator-(const D3DXQUATERNION &q) const { return D3DXQUATERNION(x - q.x, y - q.y, z - q.z, w - q.w); }
+    D3DXQUATERNION operator*(const D3DXQUATERNION &q) const;
+    D3DXQUATERNION operator*(FLOAT f) const { return D3DXQUATERNION(x * f, y * f, z * f, w * f); }
+    D3DXQUATERNION operator/(FLOAT f) const { return *this * (1.0f / f); }
+    friend D3DXQUATERNION operator*(FLOAT f, const D3DXQUATERNION &q) { return q * f; }
     bool operator==(const D3DXQUATERNION &q) const { return x == q.x && y == q.y && z == q.z && w == q.w; }
     bool operator!=(const D3DXQUATERNION &q) const { return !(*this == q); }
 };
@@ -84,10 +187,17 @@ struct D3DXPLANE {
     FLOAT a, b, c, d;
     D3DXPLANE() {}
     D3DXPLANE(const FLOAT *f) : a(f[0]), b(f[1]), c(f[2]), d(f[3]) {}
+    D3DXPLANE(const D3DXFLOAT16 *f) : a(f[0]), b(f[1]), c(f[2]), d(f[3]) {}
     D3DXPLANE(FLOAT fa, FLOAT fb, FLOAT fc, FLOAT fd) : a(fa), b(fb), c(fc), d(fd) {}
     operator FLOAT *() { return &a; }
     operator const FLOAT *() const { return &a; }
+    D3DXPLANE &operator*=(FLOAT f) { a *= f; b *= f; c *= f; d *= f; return *this; }
+    D3DXPLANE &operator/=(FLOAT f) { return *this *= 1.0f / f; }
+    D3DXPLANE operator+() const { return *this; }
     D3DXPLANE operator-() const { return D3DXPLANE(-a, -b, -c, -d); }
+    D3DXPLANE operator*(FLOAT f) const { return D3DXPLANE(a * f, b * f, c * f, d * f); }
+    D3DXPLANE operator/(FLOAT f) const { return *this * (1.0f / f); }
+    friend D3DXPLANE operator*(FLOAT f, const D3DXPLANE &p) { return p * f; }
     bool operator==(const D3DXPLANE &p) const { return a == p.a && b == p.b && c == p.c && d == p.d; }
     bool operator!=(const D3DXPLANE &p) const { return !(*this == p); }
 };
@@ -95,6 +205,7 @@ struct D3DXPLANE {
 struct D3DXMATRIX : public D3DMATRIX {
     D3DXMATRIX() {}
     D3DXMATRIX(const FLOAT *f) { memcpy(&_11, f, sizeof(D3DMATRIX)); }
+    D3DXMATRIX(const D3DXFLOAT16 *f) { D3DXFloat16To32Array(&_11, f, 16); }
     D3DXMATRIX(const D3DMATRIX &mat) { memcpy(&_11, &mat, sizeof(D3DMATRIX)); }
     D3DXMATRIX(FLOAT f11, FLOAT f12, FLOAT f13, FLOAT f14, FLOAT f21, FLOAT f22, FLOAT f23, FLOAT f24,
                FLOAT f31, FLOAT f32, FLOAT f33, FLOAT f34, FLOAT f41, FLOAT f42, FLOAT f43, FLOAT f44)
@@ -109,7 +220,33 @@ struct D3DXMATRIX : public D3DMATRIX {
     operator FLOAT *() { return &_11; }
     operator const FLOAT *() const { return &_11; }
     D3DXMATRIX &operator*=(const D3DXMATRIX &mat);
+    D3DXMATRIX &operator+=(const D3DXMATRIX &mat)
+    {
+        for (int i = 0; i < 16; ++i)
+            m[i >> 2][i & 3] += mat.m[i >> 2][i & 3];
+        return *this;
+    }
+    D3DXMATRIX &operator-=(const D3DXMATRIX &mat)
+    {
+        for (int i = 0; i < 16; ++i)
+            m[i >> 2][i & 3] -= mat.m[i >> 2][i & 3];
+        return *this;
+    }
+    D3DXMATRIX &operator*=(FLOAT f)
+    {
+        for (int i = 0; i < 16; ++i)
+            m[i >> 2][i & 3] *= f;
+        return *this;
+    }
+    D3DXMATRIX &operator/=(FLOAT f) { return *this *= 1.0f / f; }
+    D3DXMATRIX operator+() const { return *this; }
+    D3DXMATRIX operator-() const { return *this * -1.0f; }
     D3DXMATRIX operator*(const D3DXMATRIX &mat) const;
+    D3DXMATRIX operator+(const D3DXMATRIX &mat) const { return D3DXMATRIX(*this) += mat; }
+    D3DXMATRIX operator-(const D3DXMATRIX &mat) const { return D3DXMATRIX(*this) -= mat; }
+    D3DXMATRIX operator*(FLOAT f) const { return D3DXMATRIX(*this) *= f; }
+    D3DXMATRIX operator/(FLOAT f) const { return D3DXMATRIX(*this) /= f; }
+    friend D3DXMATRIX operator*(FLOAT f, const D3DXMATRIX &mat) { return mat * f; }
     bool operator==(const D3DXMATRIX &mat) const { return memcmp(this, &mat, sizeof(D3DXMATRIX)) == 0; }
     bool operator!=(const D3DXMATRIX &mat) const { return !(*this == mat); }
 };
@@ -534,6 +671,17 @@ inline D3DXMATRIX D3DXMATRIX::operator*(const D3DXMATRIX &mat) const
 {
     D3DXMATRIX r;
     D3DXMatrixMultiply(&r, this, &mat);
+    return r;
+}
+inline D3DXQUATERNION &D3DXQUATERNION::operator*=(const D3DXQUATERNION &q)
+{
+    D3DXQuaternionMultiply(this, this, &q);
+    return *this;
+}
+inline D3DXQUATERNION D3DXQUATERNION::operator*(const D3DXQUATERNION &q) const
+{
+    D3DXQUATERNION r;
+    D3DXQuaternionMultiply(&r, this, &q);
     return r;
 }
 

@@ -813,6 +813,130 @@ TEST(Quaternion, SquadSetupJoinsSegmentsSmoothly)
     EXPECT_EQ(c, k[2]);
 }
 
+// The C++ operators of the types agree with the functions of the same meaning.
+TEST(Operators, AgreeWithTheFunctions)
+{
+    D3DXVECTOR2 a2(1, 2), b2(3, -4);
+    D3DXVECTOR2 sum2 = a2 + b2, want2;
+    EXPECT_EQ(sum2, *D3DXVec2Add(&want2, &a2, &b2));
+    EXPECT_EQ(a2 - b2, *D3DXVec2Subtract(&want2, &a2, &b2));
+    EXPECT_EQ(2.0f * a2, *D3DXVec2Scale(&want2, &a2, 2));
+    EXPECT_EQ(a2 / 2.0f, D3DXVECTOR2(0.5f, 1));
+    EXPECT_EQ(-a2, D3DXVECTOR2(-1, -2));
+    D3DXVECTOR2 acc = a2;
+    acc += b2;
+    acc *= 2;
+    acc -= a2;
+    acc /= 4;
+    EXPECT_EQ(acc, D3DXVECTOR2(1.75f, -1.5f));
+
+    D3DXVECTOR4 a4(1, 2, 3, 4), w4;
+    EXPECT_EQ(a4 / 2.0f, D3DXVECTOR4(0.5f, 1, 1.5f, 2));
+    EXPECT_EQ(-a4 * 2.0f, *D3DXVec4Scale(&w4, &a4, -2));
+    w4 = a4;
+    w4 += a4;
+    w4 -= D3DXVECTOR4(1, 1, 1, 1);
+    w4 /= 2;
+    EXPECT_EQ(w4, D3DXVECTOR4(0.5f, 1.5f, 2.5f, 3.5f));
+
+    // Quaternion products are D3DXQuaternionMultiply: this rotation first, then q's.
+    D3DXVECTOR3 x(1, 0, 0), y(0, 1, 0);
+    D3DXQUATERNION qx, qy, product;
+    D3DXQuaternionRotationAxis(&qx, &x, 0.7f);
+    D3DXQuaternionRotationAxis(&qy, &y, -0.4f);
+    D3DXQuaternionMultiply(&product, &qx, &qy);
+    EXPECT_EQ(qx * qy, product);
+    D3DXQUATERNION q = qx;
+    q *= qy;
+    EXPECT_EQ(q, product);
+    EXPECT_EQ((qx + qy) - qy, qx);
+    EXPECT_EQ(qx * 2.0f / 2.0f, qx);
+    EXPECT_EQ(2.0f * qx, qx + qx);
+
+    // Matrices: element-wise sums and scales; the product is D3DXMatrixMultiply.
+    D3DXMATRIX m(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16), n, twice;
+    D3DXMatrixRotationYawPitchRoll(&n, 0.1f, 0.2f, 0.3f);
+    twice = m + m;
+    EXPECT_EQ(twice, 2.0f * m);
+    EXPECT_EQ(twice - m, m);
+    EXPECT_EQ(twice / 2.0f, m);
+    EXPECT_EQ(-m + m, D3DXMATRIX(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    EXPECT_EQ(twice._43, 30.0f);
+    D3DXMATRIX mn;
+    D3DXMatrixMultiply(&mn, &m, &n);
+    EXPECT_EQ(m * n, mn);
+
+    D3DXPLANE p(1, 2, 3, 4);
+    EXPECT_TRUE(p * 2.0f == D3DXPLANE(2, 4, 6, 8) && p / 2.0f == 0.5f * p);
+}
+
+// 16-bit floats: exact values both ways, rounding to nearest even, overflow to infinity,
+// denormals, signed zero and NaN.
+TEST(Float16, ConvertsAsIeeeHalfPrecision)
+{
+    const struct {
+        float f;
+        WORD h;
+    } exact[] = {{0.0f, 0x0000}, {-0.0f, 0x8000}, {1.0f, 0x3C00}, {-2.0f, 0xC000}, {0.5f, 0x3800},
+                 {65504.0f, 0x7BFF}, {6.103515625e-05f, 0x0400}, {5.9604645e-08f, 0x0001},
+                 {0.333251953125f, 0x3555}, {INFINITY, 0x7C00}, {-INFINITY, 0xFC00}};
+    for (const auto &e : exact) {
+        D3DXFLOAT16 h;
+        D3DXFloat32To16Array(&h, &e.f, 1);
+        EXPECT_EQ(h.value, e.h) << e.f;
+        float back = 0;
+        D3DXFloat16To32Array(&back, &h, 1);
+        EXPECT_EQ(back, e.f) << std::hex << e.h;
+        EXPECT_EQ(std::signbit(back), std::signbit(e.f));
+    }
+    auto half = [](float f) { return D3DXFLOAT16(f).value; };
+    // Halfway between 1 and the next half (1 + 2^-10): ties go to the even mantissa.
+    EXPECT_EQ(half(1.0f + 0.5f / 1024), 0x3C00);
+    EXPECT_EQ(half(1.0f + 1.5f / 1024), 0x3C02);
+    EXPECT_EQ(half(1.0f + 0.5f / 1024 + 1e-6f), 0x3C01);
+    // Past the largest half: 65520 is the tie with 65536, which rounds to infinity.
+    EXPECT_EQ(half(65519.0f), 0x7BFF);
+    EXPECT_EQ(half(65520.0f), 0x7C00);
+    EXPECT_EQ(half(-1e9f), 0xFC00);
+    EXPECT_EQ(half(100000.0f), 0x7C00);
+    // Denormals round too: 1.5 and 2.5 times the smallest go to 2 and 2; a quarter of it to 0.
+    EXPECT_EQ(half(1.5f * 5.9604645e-08f), 0x0002);
+    EXPECT_EQ(half(2.5f * 5.9604645e-08f), 0x0002);
+    EXPECT_EQ(half(0.25f * 5.9604645e-08f), 0x0000);
+    EXPECT_EQ(half(-1e-30f), 0x8000);
+    // The largest denormal rounds up into the smallest normal.
+    EXPECT_EQ(half(6.102e-05f), 0x0400);
+    EXPECT_EQ(half(6.099e-05f), 0x03FF);
+    const float nan = NAN;
+    const WORD hn = D3DXFLOAT16(nan).value;
+    EXPECT_EQ(hn & 0x7C00, 0x7C00);
+    EXPECT_NE(hn & 0x3FF, 0);
+    EXPECT_TRUE(std::isnan(float(D3DXFLOAT16(nan))));
+    // A NaN whose payload lies only in the bits a half drops stays a NaN.
+    const uint32_t lowPayload = 0x7F800001;
+    float low;
+    memcpy(&low, &lowPayload, sizeof low);
+    EXPECT_TRUE(std::isnan(float(D3DXFLOAT16(low))));
+    // Every half converts to a float that converts back to it.
+    for (uint32_t bits = 0; bits < 0x10000; ++bits) {
+        if ((bits & 0x7C00) == 0x7C00 && (bits & 0x3FF))
+            continue;  // NaNs
+        D3DXFLOAT16 h;
+        h.value = WORD(bits);
+        EXPECT_EQ(D3DXFLOAT16(float(h)).value, bits);
+    }
+    EXPECT_TRUE(D3DXFLOAT16(0.0f) == D3DXFLOAT16(-0.0f));
+    // Vectors of halves convert through their components.
+    D3DXVECTOR3_16F packed(D3DXVECTOR3(1, -2, 0.5f));
+    EXPECT_EQ(packed.y.value, 0xC000);
+    EXPECT_EQ(D3DXVECTOR3(packed), D3DXVECTOR3(1, -2, 0.5f));
+    const float sixteen[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    D3DXFLOAT16 m16[16];
+    D3DXFloat32To16Array(m16, sixteen, 16);
+    EXPECT_EQ(D3DXMATRIX(m16), D3DXMATRIX(sixteen));
+    EXPECT_EQ(nullptr, D3DXFloat32To16Array(NULL, sixteen, 1));
+}
+
 TEST(Colour, ArithmeticAndAdjustments)
 {
     D3DXCOLOR a(0.2f, 0.4f, 0.6f, 0.5f), b(0.5f, 0.5f, 1.0f, 1.0f), out;
