@@ -417,7 +417,10 @@ TEST_F(HierarchyTest, AnimationSetsBecomeAControllerThatDrivesTheFrames)
 TEST_F(HierarchyTest, DamagedAnimationFailsTheLoadWithOneLineAndGivesEverythingBack)
 {
     const char *damaged[] = {
-        // A rotation key with three values.
+        // Position keys of four values and two values: together as long as two keys of
+        // three, so only their counts tell.
+        "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 2; 2; 0;4;1,2,3,4;;, 10;2;5,6;;; } } }\n",
+        // A rotation key with three values at the end.
         "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 0; 2; 0;4;1,0,0,0;;, 10;3;1,0,0;;; } } }\n",
         // A key type that is none.
         "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 7; 1; 0;3;1,0,0;;; } } }\n",
