@@ -328,6 +328,12 @@ public:
             return Invalid("RegisterAnimationSRTKeys", "an animation needs a name");
         if ((numScale && !scale) || (numRotation && !rotation) || (numTranslation && !translation))
             return Invalid("RegisterAnimationSRTKeys", "a key count without its keys");
+        auto finite = [](const auto *keys, UINT n) {
+            return std::all_of(keys, keys + n, [](const auto &k) { return std::isfinite(k.Time); });
+        };
+        if ((numScale && !finite(scale, numScale)) || (numRotation && !finite(rotation, numRotation)) ||
+            (numTranslation && !finite(translation, numTranslation)))
+            return Invalid("RegisterAnimationSRTKeys", "a key time that is not a number");
         if (animations_.size() >= capacity_)
             return Invalid("RegisterAnimationSRTKeys",
                            "the set is full (" + std::to_string(capacity_) + " animations)");

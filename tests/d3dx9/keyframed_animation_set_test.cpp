@@ -121,6 +121,11 @@ TEST(KeyframedAnimationSet, SamplesHoldBeforeAndAfterTheKeysLerpScaleAndTranslat
                   D3DERR_INVALIDCALL);
     });
     EXPECT_EQ(CountLines(err), 1) << err;
+    const D3DXKEY_VECTOR3 nan[] = {{std::nanf(""), {0, 0, 0}}};
+    err = StderrOf([&] {
+        EXPECT_EQ(other->RegisterAnimationSRTKeys("A", 1, 0, 0, nan, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    });
+    EXPECT_EQ(CountLines(err), 1) << err;
     // Keys handed in out of order are sampled in time order.
     const D3DXKEY_VECTOR3 backwards[] = {{30.0f, {3, 0, 0}}, {0.0f, {0, 0, 0}}};
     ASSERT_EQ(other->RegisterAnimationSRTKeys("A", 0, 0, 2, nullptr, nullptr, backwards, nullptr), D3D_OK);
