@@ -325,7 +325,10 @@ HRESULT BuildAnimationSet(IDirectXFileData *object, double ticksPerSecond, const
         const std::string animationName = ObjectName(c);
         const std::string where = setName + (animationName.empty() ? "" : "/" + animationName);
         AnimationKeys keys;
-        std::vector<IDirectXFileData *> parts = ChildrenOf(c);
+        bool unresolved = false;
+        std::vector<IDirectXFileData *> parts = ChildrenOf(c, &unresolved);
+        if (unresolved)
+            hr = D3DXERR_INVALIDDATA;  // a reference to a frame the file lacks: the reader has said so
         for (IDirectXFileData *p : parts) {
             if (FAILED(hr))
                 break;

@@ -444,6 +444,52 @@ TEST_F(HierarchyTest, DamagedAnimationFailsTheLoadWithOneLineAndGivesEverythingB
     }
 }
 
+TEST_F(HierarchyTest, MangledAnimationFilesFailCleanlyOrPlay)
+{
+    // The animated file with a few characters replaced, the same ones every run.
+    const std::string original = std::string("xof 0302txt 0032\n") + kAnimated;
+    const char replacements[] = "0123456789;,{}-. 9X";
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int loaded = 0, failed = 0;
+    for (int round = 0; round < 1000; round++) {
+        std::string text = original;
+        const int changes = 1 + int(next() % 4);
+        for (int c = 0; c < changes; c++)
+            text[19 + next() % (text.size() - 19)] = replacements[next() % (sizeof replacements - 1)];
+        D3DXFRAME *root = nullptr;
+        ID3DXAnimationController *ac = nullptr;
+        HRESULT hr = E_FAIL;
+        std::string err = meshtest::StderrOf([&] {
+            hr = D3DXLoadMeshHierarchyFromXInMemory(text.data(), DWORD(text.size()), D3DXMESH_SYSTEMMEM, device_,
+                                                    &alloc_, NULL, &root, &ac);
+            if (SUCCEEDED(hr) && ac) {
+                for (int step = 0; step < 5; step++)
+                    ac->AdvanceTime(0.3, nullptr);
+            }
+        });
+        EXPECT_LE(meshtest::CountLines(err), 1) << text << err;
+        if (SUCCEEDED(hr)) {
+            ++loaded;
+            if (ac) {
+                EXPECT_EQ(ac->Release(), 0u);
+            }
+            D3DXFrameDestroy(root, &alloc_);
+        } else {
+            ++failed;
+            EXPECT_EQ(root, nullptr);
+            EXPECT_EQ(ac, nullptr);
+        }
+        ExpectBalanced();
+    }
+    // Both kinds happen: the test covers damage that is caught and damage that still plays.
+    EXPECT_GT(loaded, 10);
+    EXPECT_GT(failed, 10);
+}
+
 TEST_F(HierarchyTest, BoundingSphereEnclosesEveryMeshWherePlacedByItsFrames)
 {
     const std::string body = "Frame Root {\n Frame Near {\n" + Quad("N") + " }\n Frame Far {\n" + Move(10, 0, 0) +
