@@ -20,8 +20,19 @@
  * half way, everything made so far goes back through D3DXFrameDestroy, so the caller's
  * callbacks stay balanced.
  *
- * Not done: no animation controller is built (*ppAnimController is set to null, with one
- * line when the file holds animation sets), and the user data loader is never called.
+ * When the caller asks for a controller and the file holds AnimationSet objects, each set
+ * becomes a keyframed animation set (looping, in the file's AnimTicksPerSecond, 4800 when
+ * the file gives none) registered in file order, with one animation per Animation, named
+ * after the frame it refers to; rotation keys (type 0, written w, x, y, z), scale keys (1)
+ * and position keys (2) are taken as they are, matrix keys (3, and 4 as exporters write
+ * them) are split into scale, rotation and translation at each key's time.  The controller
+ * has every named frame's TransformationMatrix as an output, two tracks, room for 30
+ * events, and the first set on track 0.  A file without animation sets gives no
+ * controller.  A key block with a wrong number of values, an unknown key type, or an
+ * Animation that refers to no named frame fails the load with D3DXERR_INVALIDDATA and one
+ * line.  D3DXFrameCalculateBoundingSphere is here too.
+ *
+ * Not done: the user data loader is never called.
  */
 #include "mesh_private.h"
 
@@ -30,6 +41,8 @@
 #include <rmxftmpl.h>
 #include <tavrok/platform.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tavrok::dxfile {
@@ -206,6 +219,223 @@ private:
     ID3DXAllocateHierarchy *alloc_;
 };
 
+// The keys of one Animation, gathered from its AnimationKey blocks.
+struct AnimationKeys {
+    std::string frame;
+    std::vector<D3DXKEY_VECTOR3> scale, translation;
+    std::vector<D3DXKEY_QUATERNION> rotation;
+    bool hasScale = false, hasRotation = false, hasTranslation = false;
+};
+
+// How many values a key of this type carries; 0 for a type that is not a key type.
+DWORD ValuesOfKeyType(DWORD type)
+{
+    switch (type) {
+    case 0: return 4;   // rotation, w x y z
+    case 1: return 3;   // scale
+    case 2: return 3;   // position
+    case 3: return 16;  // matrix, as the template's description numbers it
+    case 4: return 16;  // matrix, as exporters write it
+    default: return 0;
+    }
+}
+
+// One AnimationKey block into `keys`; D3DXERR_INVALIDDATA with one line when it is damaged.
+HRESULT ReadKeyBlock(IDirectXFileData *object, const std::string &file, const std::string &where,
+                     AnimationKeys *keys)
+{
+    DWORD size = 0;
+    void *data = nullptr;
+    if (FAILED(object->GetData(nullptr, &size, &data)) || !data || size < 8) {
+        FileDiagnostic(kLib, file, where, "D3DXLoadMeshHierarchyFromX: an AnimationKey without its type and count");
+        return D3DXERR_INVALIDDATA;
+    }
+    const DWORD *words = static_cast<const DWORD *>(data);
+    const size_t total = size / sizeof(DWORD);
+    const DWORD type = words[0], count = words[1];
+    const DWORD values = ValuesOfKeyType(type);
+    if (values == 0) {
+        FileDiagnostic(kLib, file, where,
+                       "D3DXLoadMeshHierarchyFromX: AnimationKey type " + std::to_string(type) +
+                           " is none of 0 (rotation), 1 (scale), 2 (position), 3 or 4 (matrix)");
+        return D3DXERR_INVALIDDATA;
+    }
+    size_t at = 2;
+    for (DWORD k = 0; k < count; ++k) {
+        if (at + 2 > total || words[at + 1] != values || at + 2 + values > total) {
+            FileDiagnostic(kLib, file, where,
+                           "D3DXLoadMeshHierarchyFromX: key " + std::to_string(k) + " of an AnimationKey of type " +
+                               std::to_string(type) + " has " +
+                               (at + 2 > total ? std::string("no values") : std::to_string(words[at + 1]) + " values") +
+                               " where " + std::to_string(values) + " belong");
+            return D3DXERR_INVALIDDATA;
+        }
+        const float time = float(words[at]);
+        float v[16];
+        memcpy(v, words + at + 2, values * sizeof(float));
+        at += 2 + values;
+        switch (type) {
+        case 0:
+            keys->rotation.push_back({time, D3DXQUATERNION(v[1], v[2], v[3], v[0])});
+            break;
+        case 1:
+            keys->scale.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+            break;
+        case 2:
+            keys->translation.push_back({time, D3DXVECTOR3(v[0], v[1], v[2])});
+            break;
+        default: {
+            D3DXMATRIX m(v);
+            D3DXVECTOR3 scale, translation;
+            D3DXQUATERNION rotation;
+            if (FAILED(D3DXMatrixDecompose(&scale, &rotation, &translation, &m))) {
+                FileDiagnostic(kLib, file, where,
+                               "D3DXLoadMeshHierarchyFromX: matrix key " + std::to_string(k) +
+                                   " is not a scale, rotation and translation");
+                return D3DXERR_INVALIDDATA;
+            }
+            keys->scale.push_back({time, scale});
+            keys->rotation.push_back({time, rotation});
+            keys->translation.push_back({time, translation});
+            break;
+        }
+        }
+    }
+    if (type == 0 || type >= 3)
+        keys->hasRotation = true;
+    if (type == 1 || type >= 3)
+        keys->hasScale = true;
+    if (type == 2 || type >= 3)
+        keys->hasTranslation = true;
+    return D3D_OK;
+}
+
+// One AnimationSet as a keyframed set in *out.
+HRESULT BuildAnimationSet(IDirectXFileData *object, double ticksPerSecond, const std::string &file,
+                          ID3DXKeyframedAnimationSet **out)
+{
+    *out = nullptr;
+    const std::string setName = ObjectName(object);
+    std::vector<AnimationKeys> animations;
+    std::vector<IDirectXFileData *> children = ChildrenOf(object);
+    HRESULT hr = D3D_OK;
+    for (IDirectXFileData *c : children) {
+        if (FAILED(hr) || !IsType(c, TID_D3DRMAnimation))
+            continue;
+        const std::string animationName = ObjectName(c);
+        const std::string where = setName + (animationName.empty() ? "" : "/" + animationName);
+        AnimationKeys keys;
+        bool unresolved = false;
+        std::vector<IDirectXFileData *> parts = ChildrenOf(c, &unresolved);
+        if (unresolved)
+            hr = D3DXERR_INVALIDDATA;  // a reference to a frame the file lacks: the reader has said so
+        for (IDirectXFileData *p : parts) {
+            if (FAILED(hr))
+                break;
+            if (IsType(p, TID_D3DRMFrame)) {
+                if (keys.frame.empty())
+                    keys.frame = ObjectName(p);
+            } else if (IsType(p, TID_D3DRMAnimationKey)) {
+                // Keys of a kind already read replace the earlier ones, as a later block
+                // overrides an earlier one.
+                AnimationKeys block;
+                hr = ReadKeyBlock(p, file, where, &block);
+                if (block.hasScale)
+                    keys.scale = std::move(block.scale), keys.hasScale = true;
+                if (block.hasRotation)
+                    keys.rotation = std::move(block.rotation), keys.hasRotation = true;
+                if (block.hasTranslation)
+                    keys.translation = std::move(block.translation), keys.hasTranslation = true;
+            }
+        }
+        ReleaseAll(parts);
+        if (SUCCEEDED(hr) && keys.frame.empty()) {
+            FileDiagnostic(kLib, file, where, "D3DXLoadMeshHierarchyFromX: an Animation that refers to no named frame");
+            hr = D3DXERR_INVALIDDATA;
+        }
+        if (SUCCEEDED(hr))
+            animations.push_back(std::move(keys));
+    }
+    ReleaseAll(children);
+    if (FAILED(hr))
+        return hr;
+    ID3DXKeyframedAnimationSet *set = nullptr;
+    hr = D3DXCreateKeyframedAnimationSet(setName.c_str(), ticksPerSecond, D3DXPLAY_LOOP, UINT(animations.size()), 0,
+                                         nullptr, &set);
+    if (FAILED(hr))
+        return hr;
+    for (const AnimationKeys &a : animations) {
+        hr = set->RegisterAnimationSRTKeys(a.frame.c_str(), UINT(a.scale.size()), UINT(a.rotation.size()),
+                                           UINT(a.translation.size()), a.scale.data(), a.rotation.data(),
+                                           a.translation.data(), nullptr);
+        if (FAILED(hr)) {
+            set->Release();
+            return hr;
+        }
+    }
+    *out = set;
+    return D3D_OK;
+}
+
+// The controller of the file's animation sets, in *out (none when the file has no sets).
+HRESULT BuildController(const std::vector<IDirectXFileData *> &top, D3DXFRAME *root, const std::string &file,
+                        ID3DXAnimationController **out)
+{
+    *out = nullptr;
+    double ticksPerSecond = 4800.0;
+    std::vector<IDirectXFileData *> setObjects;
+    for (IDirectXFileData *o : top) {
+        if (IsType(o, TID_D3DRMAnimationSet)) {
+            setObjects.push_back(o);
+        } else if (IsType(o, DXFILEOBJ_AnimTicksPerSecond)) {
+            DWORD size = 0;
+            void *data = nullptr;
+            if (SUCCEEDED(o->GetData(nullptr, &size, &data)) && data && size >= sizeof(DWORD)) {
+                DWORD ticks = *static_cast<const DWORD *>(data);
+                if (ticks > 0)
+                    ticksPerSecond = double(ticks);
+                else
+                    FileDiagnostic(kLib, file, "", "D3DXLoadMeshHierarchyFromX: AnimTicksPerSecond 0 ignored (4800 used)");
+            }
+        }
+    }
+    if (setObjects.empty())
+        return D3D_OK;
+    std::vector<ID3DXKeyframedAnimationSet *> sets;
+    HRESULT hr = D3D_OK;
+    for (IDirectXFileData *o : setObjects) {
+        ID3DXKeyframedAnimationSet *set = nullptr;
+        if (FAILED(hr = BuildAnimationSet(o, ticksPerSecond, file, &set)))
+            break;
+        sets.push_back(set);
+    }
+    ID3DXAnimationController *controller = nullptr;
+    if (SUCCEEDED(hr))
+        hr = D3DXCreateAnimationController(std::max(1u, D3DXFrameNumNamedMatrices(root)), UINT(sets.size()), 2, 30,
+                                           &controller);
+    if (SUCCEEDED(hr))
+        hr = D3DXFrameRegisterNamedMatrices(root, controller);
+    for (ID3DXKeyframedAnimationSet *set : sets) {
+        if (SUCCEEDED(hr))
+            hr = controller->RegisterAnimationSet(set);
+        set->Release();
+    }
+    if (SUCCEEDED(hr)) {
+        ID3DXAnimationSet *first = nullptr;
+        if (SUCCEEDED(hr = controller->GetAnimationSet(0, &first))) {
+            hr = controller->SetTrackAnimationSet(0, first);
+            first->Release();
+        }
+    }
+    if (FAILED(hr)) {
+        if (controller)
+            controller->Release();
+        return hr;
+    }
+    *out = controller;
+    return D3D_OK;
+}
+
 // Both loaders: `source` as CreateEnumObject takes it with `loadOptions`; `file` names the
 // source in diagnostics.
 HRESULT LoadHierarchy(void *source, DWORD loadOptions, const std::string &file, DWORD options,
@@ -248,12 +478,13 @@ HRESULT LoadHierarchy(void *source, DWORD loadOptions, const std::string &file, 
     xfile->Release();
     if (SUCCEEDED(hr)) {
         hr = HierarchyBuilder(file, options, device, alloc).Build(top, rootOut);
-        if (SUCCEEDED(hr) && controllerOut)
-            for (IDirectXFileData *o : top)
-                if (IsType(o, TID_D3DRMAnimationSet)) {
-                    Unsupported(kLib, "D3DXLoadMeshHierarchyFromX: animation sets (no animation controller is built)");
-                    break;
-                }
+        if (SUCCEEDED(hr) && controllerOut) {
+            hr = BuildController(top, *rootOut, file, controllerOut);
+            if (FAILED(hr)) {
+                D3DXFrameDestroy(*rootOut, alloc);
+                *rootOut = nullptr;
+            }
+        }
     }
     ReleaseAll(top);
     return hr;
@@ -353,4 +584,89 @@ UINT WINAPI D3DXFrameNumNamedMatrices(CONST D3DXFRAME *pFrameRoot)
     for (const D3DXFRAME *frame = pFrameRoot; frame; frame = frame->pFrameSibling)
         count += (frame->Name ? 1 : 0) + D3DXFrameNumNamedMatrices(frame->pFrameFirstChild);
     return count;
+}
+
+namespace {
+
+struct Sphere {
+    D3DXVECTOR3 center{0.0f, 0.0f, 0.0f};
+    float radius = -1.0f;  // none yet
+};
+
+// The smallest sphere around both.
+void Enclose(Sphere *all, const D3DXVECTOR3 &center, float radius)
+{
+    if (all->radius < 0.0f) {
+        all->center = center;
+        all->radius = radius;
+        return;
+    }
+    D3DXVECTOR3 d = center - all->center;
+    const float distance = D3DXVec3Length(&d);
+    if (distance + radius <= all->radius)
+        return;  // inside already
+    if (distance + all->radius <= radius) {
+        all->center = center;
+        all->radius = radius;
+        return;
+    }
+    const float grown = (distance + all->radius + radius) * 0.5f;
+    all->center += d * ((grown - all->radius) / distance);
+    all->radius = grown;
+}
+
+HRESULT SphereOfFrames(const D3DXFRAME *frame, const D3DXMATRIX &parent, Sphere *all)
+{
+    for (; frame; frame = frame->pFrameSibling) {
+        D3DXMATRIX world;
+        D3DXMatrixMultiply(&world, &frame->TransformationMatrix, &parent);
+        // The longest of the three axes: how much the frames stretch a radius.
+        float stretch = 0.0f;
+        for (int r = 0; r < 3; ++r)
+            stretch = std::max(stretch, sqrtf(world.m[r][0] * world.m[r][0] + world.m[r][1] * world.m[r][1] +
+                                              world.m[r][2] * world.m[r][2]));
+        for (const D3DXMESHCONTAINER *mc = frame->pMeshContainer; mc; mc = mc->pNextMeshContainer) {
+            ID3DXMesh *mesh = mc->MeshData.Type == D3DXMESHTYPE_MESH ? mc->MeshData.pMesh : nullptr;
+            if (!mesh || mesh->GetNumVertices() == 0)
+                continue;
+            void *vertices = nullptr;
+            HRESULT hr = mesh->LockVertexBuffer(D3DLOCK_READONLY, &vertices);
+            if (FAILED(hr))
+                return hr;
+            D3DXVECTOR3 center;
+            float radius = 0.0f;
+            hr = D3DXComputeBoundingSphere(static_cast<const D3DXVECTOR3 *>(vertices), mesh->GetNumVertices(),
+                                           mesh->GetNumBytesPerVertex(), &center, &radius);
+            mesh->UnlockVertexBuffer();
+            if (FAILED(hr))
+                return hr;
+            D3DXVECTOR3 placed;
+            D3DXVec3TransformCoord(&placed, &center, &world);
+            Enclose(all, placed, radius * stretch);
+        }
+        HRESULT hr = SphereOfFrames(frame->pFrameFirstChild, world, all);
+        if (FAILED(hr))
+            return hr;
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT WINAPI D3DXFrameCalculateBoundingSphere(CONST D3DXFRAME *pFrameRoot, D3DXVECTOR3 *pObjectCenter,
+                                                FLOAT *pObjectRadius)
+{
+    if (!pFrameRoot || !pObjectCenter || !pObjectRadius) {
+        tavrok::Diagnostic(kLib, "", "", "D3DXFrameCalculateBoundingSphere: a frame, a centre and a radius are needed");
+        return D3DERR_INVALIDCALL;
+    }
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    Sphere all;
+    HRESULT hr = SphereOfFrames(pFrameRoot, identity, &all);
+    if (FAILED(hr))
+        return hr;
+    *pObjectCenter = all.center;
+    *pObjectRadius = std::max(all.radius, 0.0f);
+    return D3D_OK;
 }

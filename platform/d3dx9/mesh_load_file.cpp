@@ -41,7 +41,7 @@ bool IsType(IDirectXFileData *object, const GUID &type)
 }
 
 // The data children of an object, references resolved, each holding one reference.
-std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
+std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object, bool *unresolved)
 {
     std::vector<IDirectXFileData *> out;
     IDirectXFileObject *child = nullptr;
@@ -49,8 +49,11 @@ std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object)
         IDirectXFileData *data = nullptr;
         IDirectXFileDataReference *ref = nullptr;
         if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void **>(&ref)))) {
-            if (FAILED(ref->Resolve(&data)))
+            if (FAILED(ref->Resolve(&data))) {
                 data = nullptr;
+                if (unresolved)
+                    *unresolved = true;
+            }
             ref->Release();
         } else if (FAILED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void **>(&data)))) {
             data = nullptr;

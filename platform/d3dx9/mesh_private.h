@@ -126,8 +126,10 @@ HRESULT CreateSkinInfoFromData(const MeshData &data, ID3DXMesh *mesh, ID3DXSkinI
 
 // Whether a file object's template is `type`.
 bool IsType(IDirectXFileData *object, const GUID &type);
-// The data children of an object, references resolved, each holding one reference.
-std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object);
+// The data children of an object, references resolved, each holding one reference.  A
+// reference that resolves to nothing (the reader has said so) is left out and, when asked
+// for, sets *unresolved.
+std::vector<IDirectXFileData *> ChildrenOf(IDirectXFileData *object, bool *unresolved = nullptr);
 
 // How often the mesh's vertices or indices may have been written: data derived from its
 // geometry is rebuilt when this changes.

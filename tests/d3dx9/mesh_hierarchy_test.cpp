@@ -248,21 +248,273 @@ TEST_F(HierarchyTest, DamagedFilesFailWithOneLineAndLeaveTheCallbacksBalanced)
               D3DXERR_LOADEDMESHASNODATA);
     EXPECT_EQ(meshtest::CountLines(err), 1) << err;
     EXPECT_EQ(D3DXFrameDestroy(nullptr, &alloc_), D3DERR_INVALIDCALL);
+}
 
-    // Animation sets load no controller yet: the tree still loads, the controller is null
-    // and one line says why.
-    ID3DXAnimationController *controller = reinterpret_cast<ID3DXAnimationController *>(1);
-    const std::string animated = WriteX("anim.x", "Frame A { }\nAnimationSet Wave { Animation { {A} AnimationKey { 2; 1; "
-                                                  "0;3;1,2,3;;; } } }\n");
-    err = meshtest::StderrOf([&] {
-        EXPECT_EQ(D3DXLoadMeshHierarchyFromXA(animated.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root,
-                                              &controller),
-                  D3D_OK);
-    });
-    EXPECT_EQ(controller, nullptr);
+// Two animation sets: "Walk" turns Arm from no rotation to 90 degrees about y while moving
+// it from x = 1 to x = 3, and scales Root by 2; "Wave" moves Arm with matrix keys.  100
+// ticks a second.
+const char *kAnimated = R"(
+AnimTicksPerSecond { 100; }
+Frame Root {
+ Frame Arm { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,0,0,1;; } }
+ Frame Leg { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,-1,0,1;; } }
+}
+AnimationSet Walk {
+ Animation {
+  {Arm}
+  AnimationKey { 0; 2; 0;4;1,0,0,0;;, 100;4;0.70710678,0,0.70710678,0;;; }
+  AnimationKey { 2; 2; 0;3;1,0,0;;, 100;3;3,0,0;;; }
+ }
+ Animation WalkRoot { {Root} AnimationKey { 1; 1; 0;3;2,2,2;;; } }
+}
+AnimationSet Wave {
+ Animation {
+  {Arm}
+  AnimationKey { 4; 2;
+   0;16;1,0,0,0, 0,1,0,0, 0,0,1,0, 0,5,0,1;;,
+   200;16;0,2,0,0, -2,0,0,0, 0,0,2,0, 1,2,3,1;;; }
+ }
+}
+)";
+
+ID3DXKeyframedAnimationSet *Keyframed(ID3DXAnimationController *controller, UINT index)
+{
+    ID3DXAnimationSet *set = nullptr;
+    ID3DXKeyframedAnimationSet *keyframed = nullptr;
+    EXPECT_EQ(controller->GetAnimationSet(index, &set), D3D_OK);
+    if (!set)
+        return nullptr;
+    EXPECT_EQ(set->QueryInterface(IID_ID3DXKeyframedAnimationSet, reinterpret_cast<void **>(&keyframed)), S_OK);
+    set->Release();
+    return keyframed;  // one reference, the caller's
+}
+
+TEST_F(HierarchyTest, AnimationSetsBecomeAControllerThatDrivesTheFrames)
+{
+    for (int fromMemory = 0; fromMemory < 2; fromMemory++) {
+        SCOPED_TRACE(fromMemory);
+        D3DXFRAME *root = nullptr;
+        ID3DXAnimationController *ac = nullptr;
+        std::string err;
+        if (fromMemory) {
+            const std::string text = std::string("xof 0302txt 0032\n") + kAnimated;
+            err = meshtest::StderrOf([&] {
+                ASSERT_EQ(D3DXLoadMeshHierarchyFromXInMemory(text.data(), DWORD(text.size()), D3DXMESH_SYSTEMMEM,
+                                                             device_, &alloc_, NULL, &root, &ac),
+                          D3D_OK);
+            });
+        } else {
+            const std::string path = WriteX("animated.x", kAnimated);
+            err = meshtest::StderrOf([&] {
+                ASSERT_EQ(D3DXLoadMeshHierarchyFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root,
+                                                      &ac),
+                          D3D_OK);
+            });
+        }
+        EXPECT_EQ(err, "");
+        ASSERT_NE(root, nullptr);
+        ASSERT_NE(ac, nullptr);
+        // The sets in file order, the first on track 0; every named frame is an output.
+        ASSERT_EQ(ac->GetNumAnimationSets(), 2u);
+        EXPECT_EQ(ac->GetMaxNumAnimationOutputs(), 3u);
+        ID3DXKeyframedAnimationSet *walk = Keyframed(ac, 0), *wave = Keyframed(ac, 1);
+        ASSERT_NE(walk, nullptr);
+        ASSERT_NE(wave, nullptr);
+        EXPECT_STREQ(walk->GetName(), "Walk");
+        EXPECT_STREQ(wave->GetName(), "Wave");
+        ID3DXAnimationSet *playing = nullptr;
+        ASSERT_EQ(ac->GetTrackAnimationSet(0, &playing), D3D_OK);
+        EXPECT_EQ(playing, static_cast<ID3DXAnimationSet *>(walk));
+        playing->Release();
+        EXPECT_EQ(walk->GetSourceTicksPerSecond(), 100.0);
+        EXPECT_DOUBLE_EQ(walk->GetPeriod(), 1.0);
+        EXPECT_DOUBLE_EQ(wave->GetPeriod(), 2.0);
+        // Animations are named after their frames, in file order.
+        ASSERT_EQ(walk->GetNumAnimations(), 2u);
+        LPCSTR name = nullptr;
+        walk->GetAnimationNameByIndex(0, &name);
+        EXPECT_STREQ(name, "Arm");
+        walk->GetAnimationNameByIndex(1, &name);
+        EXPECT_STREQ(name, "Root");
+        // Rotation keys: the file's w, x, y, z become x, y, z, w.
+        ASSERT_EQ(walk->GetNumRotationKeys(0), 2u);
+        D3DXKEY_QUATERNION rk = {};
+        ASSERT_EQ(walk->GetRotationKey(0, 1, &rk), D3D_OK);
+        EXPECT_EQ(rk.Time, 100.0f);
+        EXPECT_NEAR(rk.Value.x, 0.0f, 1e-6f);
+        EXPECT_NEAR(rk.Value.y, 0.70710678f, 1e-6f);
+        EXPECT_NEAR(rk.Value.w, 0.70710678f, 1e-6f);
+        EXPECT_EQ(walk->GetNumScaleKeys(1), 1u);
+
+        // Half a second in: Arm is half way through both of its key lists.
+        ASSERT_EQ(ac->AdvanceTime(0.5, nullptr), D3D_OK);
+        D3DXFRAME *arm = D3DXFrameFind(root, "Arm"), *leg = D3DXFrameFind(root, "Leg");
+        ASSERT_NE(arm, nullptr);
+        D3DXMATRIX expected;
+        D3DXMatrixRotationY(&expected, D3DXToRadian(45));
+        expected._41 = 2;
+        for (int i = 0; i < 16; i++)
+            EXPECT_NEAR((&arm->TransformationMatrix._11)[i], (&expected._11)[i], 1e-5f) << i;
+        EXPECT_NEAR(root->TransformationMatrix._11, 2.0f, 1e-6f);
+        EXPECT_NEAR(root->TransformationMatrix._33, 2.0f, 1e-6f);
+        // Leg is in no set: it keeps the file's matrix.
+        EXPECT_EQ(leg->TransformationMatrix._42, -1.0f);
+
+        // Matrix keys are split into scale, rotation and translation.
+        ASSERT_EQ(wave->GetNumScaleKeys(0), 2u);
+        ASSERT_EQ(wave->GetNumTranslationKeys(0), 2u);
+        D3DXKEY_VECTOR3 k = {};
+        wave->GetTranslationKey(0, 0, &k);
+        EXPECT_EQ(k.Value.y, 5.0f);
+        wave->GetScaleKey(0, 1, &k);
+        EXPECT_NEAR(k.Value.x, 2.0f, 1e-5f);
+        EXPECT_NEAR(k.Value.z, 2.0f, 1e-5f);
+        ASSERT_EQ(wave->GetRotationKey(0, 1, &rk), D3D_OK);
+        D3DXMATRIX turned;
+        D3DXMatrixRotationQuaternion(&turned, &rk.Value);
+        EXPECT_NEAR(turned._12, 1.0f, 1e-5f);  // +x goes to +y: 90 degrees about z
+        EXPECT_NEAR(turned._21, -1.0f, 1e-5f);
+        // Playing Wave alone puts Arm where its last key does at 2 s.
+        ac->SetTrackAnimationSet(0, wave);
+        ac->SetTrackPosition(0, 1.999999);
+        ac->AdvanceTime(0.0, nullptr);
+        EXPECT_NEAR(arm->TransformationMatrix._12, 2.0f, 1e-4f);
+        EXPECT_NEAR(arm->TransformationMatrix._43, 3.0f, 1e-4f);
+
+        walk->Release();
+        wave->Release();
+        EXPECT_EQ(ac->Release(), 0u);
+        D3DXFrameDestroy(root, &alloc_);
+        ExpectBalanced();
+    }
+
+    // Without AnimTicksPerSecond a set counts 4800 ticks a second; key type 3 is a matrix
+    // key as well; a file without animation sets gives no controller.
+    D3DXFRAME *root = nullptr;
+    ID3DXAnimationController *ac = nullptr;
+    const std::string plain = WriteX("plain.x", "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 3; 1; "
+                                                "4800;16;1,0,0,0, 0,1,0,0, 0,0,1,0, 4,0,0,1;;; } } }\n");
+    ASSERT_EQ(D3DXLoadMeshHierarchyFromXA(plain.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root, &ac), D3D_OK);
+    ASSERT_NE(ac, nullptr);
+    ID3DXKeyframedAnimationSet *s = Keyframed(ac, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetSourceTicksPerSecond(), 4800.0);
+    EXPECT_DOUBLE_EQ(s->GetPeriod(), 1.0);
+    D3DXKEY_VECTOR3 k = {};
+    ASSERT_EQ(s->GetTranslationKey(0, 0, &k), D3D_OK);
+    EXPECT_EQ(k.Value.x, 4.0f);
+    s->Release();
+    ac->Release();
+    D3DXFrameDestroy(root, &alloc_);
+    const std::string still = WriteX("still.x", "Frame A { }\n");
+    ac = reinterpret_cast<ID3DXAnimationController *>(1);
+    ASSERT_EQ(D3DXLoadMeshHierarchyFromXA(still.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root, &ac), D3D_OK);
+    EXPECT_EQ(ac, nullptr);
+    D3DXFrameDestroy(root, &alloc_);
+    ExpectBalanced();
+}
+
+TEST_F(HierarchyTest, DamagedAnimationFailsTheLoadWithOneLineAndGivesEverythingBack)
+{
+    const char *damaged[] = {
+        // Position keys of four values and two values: together as long as two keys of
+        // three, so only their counts tell.
+        "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 2; 2; 0;4;1,2,3,4;;, 10;2;5,6;;; } } }\n",
+        // A rotation key with three values at the end.
+        "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 0; 2; 0;4;1,0,0,0;;, 10;3;1,0,0;;; } } }\n",
+        // A key type that is none.
+        "Frame A { }\nAnimationSet S { Animation { {A} AnimationKey { 7; 1; 0;3;1,0,0;;; } } }\n",
+        // An Animation that animates no frame.
+        "Frame A { }\nAnimationSet S { Animation Lost { AnimationKey { 2; 1; 0;3;1,0,0;;; } } }\n",
+    };
+    for (const char *body : damaged) {
+        SCOPED_TRACE(body);
+        const std::string path = WriteX("damaged.x", body);
+        D3DXFRAME *root = reinterpret_cast<D3DXFRAME *>(1);
+        ID3DXAnimationController *ac = reinterpret_cast<ID3DXAnimationController *>(1);
+        std::string err = meshtest::StderrOf([&] {
+            EXPECT_EQ(D3DXLoadMeshHierarchyFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc_, NULL, &root, &ac),
+                      D3DXERR_INVALIDDATA);
+        });
+        EXPECT_EQ(meshtest::CountLines(err), 1) << err;
+        EXPECT_NE(err.find("damaged.x"), std::string::npos) << err;
+        EXPECT_EQ(root, nullptr);
+        EXPECT_EQ(ac, nullptr);
+        ExpectBalanced();
+    }
+}
+
+TEST_F(HierarchyTest, MangledAnimationFilesFailCleanlyOrPlay)
+{
+    // The animated file with a few characters replaced, the same ones every run.
+    const std::string original = std::string("xof 0302txt 0032\n") + kAnimated;
+    const char replacements[] = "0123456789;,{}-. 9X";
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int loaded = 0, failed = 0;
+    for (int round = 0; round < 1000; round++) {
+        std::string text = original;
+        const int changes = 1 + int(next() % 4);
+        for (int c = 0; c < changes; c++)
+            text[19 + next() % (text.size() - 19)] = replacements[next() % (sizeof replacements - 1)];
+        D3DXFRAME *root = nullptr;
+        ID3DXAnimationController *ac = nullptr;
+        HRESULT hr = E_FAIL;
+        std::string err = meshtest::StderrOf([&] {
+            hr = D3DXLoadMeshHierarchyFromXInMemory(text.data(), DWORD(text.size()), D3DXMESH_SYSTEMMEM, device_,
+                                                    &alloc_, NULL, &root, &ac);
+            if (SUCCEEDED(hr) && ac) {
+                for (int step = 0; step < 5; step++)
+                    ac->AdvanceTime(0.3, nullptr);
+            }
+        });
+        EXPECT_LE(meshtest::CountLines(err), 1) << text << err;
+        if (SUCCEEDED(hr)) {
+            ++loaded;
+            if (ac) {
+                EXPECT_EQ(ac->Release(), 0u);
+            }
+            D3DXFrameDestroy(root, &alloc_);
+        } else {
+            ++failed;
+            EXPECT_EQ(root, nullptr);
+            EXPECT_EQ(ac, nullptr);
+        }
+        ExpectBalanced();
+    }
+    // Both kinds happen: the test covers damage that is caught and damage that still plays.
+    EXPECT_GT(loaded, 10);
+    EXPECT_GT(failed, 10);
+}
+
+TEST_F(HierarchyTest, BoundingSphereEnclosesEveryMeshWherePlacedByItsFrames)
+{
+    const std::string body = "Frame Root {\n Frame Near {\n" + Quad("N") + " }\n Frame Far {\n" + Move(10, 0, 0) +
+                             "  Frame Farther {\n" + Move(0, 0, 0) + Quad("F") + "  }\n }\n}\n";
+    D3DXFRAME *root = nullptr;
+    ASSERT_EQ(Load(WriteX("spheres.x", body), &root), D3D_OK);
+    D3DXVECTOR3 center;
+    float radius = 0;
+    ASSERT_EQ(D3DXFrameCalculateBoundingSphere(root, &center, &radius), D3D_OK);
+    // Each quad's own sphere has radius sqrt(1/2) around its middle; the two middles
+    // are 10 apart.
+    EXPECT_NEAR(center.x, 5.5f, 1e-4f);
+    EXPECT_NEAR(center.y, 0.5f, 1e-4f);
+    EXPECT_NEAR(center.z, 0.0f, 1e-4f);
+    EXPECT_NEAR(radius, 5.0f + 0.70710678f, 1e-4f);
+    // A frame that scales by 2 doubles its mesh's sphere.
+    D3DXFRAME *far = D3DXFrameFind(root, "Far");
+    D3DXMatrixScaling(&far->TransformationMatrix, 2, 2, 2);
+    ASSERT_EQ(D3DXFrameCalculateBoundingSphere(far, &center, &radius), D3D_OK);  // Far is the last child
+    EXPECT_NEAR(center.x, 1.0f, 1e-4f);
+    EXPECT_NEAR(center.y, 1.0f, 1e-4f);
+    EXPECT_NEAR(radius, 2 * 0.70710678f, 1e-4f);
+    std::string err = meshtest::StderrOf(
+        [&] { EXPECT_EQ(D3DXFrameCalculateBoundingSphere(root, nullptr, &radius), D3DERR_INVALIDCALL); });
     EXPECT_EQ(meshtest::CountLines(err), 1) << err;
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(root->Name, "A");
     D3DXFrameDestroy(root, &alloc_);
     ExpectBalanced();
 }

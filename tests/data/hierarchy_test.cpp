@@ -1,18 +1,24 @@
 /*
  * hierarchy_test.cpp - the generated ninja and level through D3DXLoadMeshHierarchyFromX
  * against assimp's reading of the same files: frame names, parents and matrices, the faces
- * of each frame's meshes, and the bones' names and offset matrices.  NULLREF device.
+ * of each frame's meshes, and the bones' names and offset matrices; the ninja's animation
+ * controller against assimp's animation channels: key counts, times and values, and the
+ * pose of every bone, played by the controller, against the pose assimp's keys give.
+ * NULLREF device.
  */
 #include "data_support.h"
 #include "support/null_device.h"
 
 #include <d3dx9.h>
+#include <d3dx9anim.h>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -137,4 +143,182 @@ TEST_F(HierarchyOnDevice, NinjaAndLevelTreesAgreeWithAssimp)
         D3DXFrameDestroy(root, &alloc);
         EXPECT_EQ(alloc.live, 0);
     }
+}
+
+namespace {
+
+// Our model-space matrix of every named frame of the tree.
+void Globals(const D3DXFRAME *frame, const D3DXMATRIX &parent, std::map<std::string, D3DXMATRIX> &out)
+{
+    for (; frame; frame = frame->pFrameSibling) {
+        D3DXMATRIX world;
+        D3DXMatrixMultiply(&world, &frame->TransformationMatrix, &parent);
+        if (frame->Name)
+            out[frame->Name] = world;
+        Globals(frame->pFrameFirstChild, world, out);
+    }
+}
+
+// assimp splits a matrix key into all three kinds of key; quaternion and vector keys it
+// takes as they are, giving a channel without scale keys one of scale 1.
+bool FromMatrixKeys(const aiNodeAnim *ch)
+{
+    return ch->mNumRotationKeys > 1 && ch->mNumRotationKeys == ch->mNumPositionKeys &&
+           ch->mNumRotationKeys == ch->mNumScalingKeys;
+}
+
+// The value of assimp's keys at time t: held outside them, lerped or slerped between.
+template <class Key, class Value, class Mix>
+Value AssimpSample(const Key *keys, unsigned n, double t, Value none, Mix mix)
+{
+    if (n == 0)
+        return none;
+    if (t <= keys[0].mTime)
+        return keys[0].mValue;
+    for (unsigned k = 0; k + 1 < n; ++k)
+        if (t < keys[k + 1].mTime)
+            return mix(keys[k].mValue, keys[k + 1].mValue, float((t - keys[k].mTime) / (keys[k + 1].mTime - keys[k].mTime)));
+    return keys[n - 1].mValue;
+}
+
+// assimp's node matrices (column vectors) posed by `anim` at time t, each channel's local
+// matrix made as the program makes it: scale, then rotation, then translation.  (The
+// quaternion keys assimp reads from a file are the conjugates of the program's.)
+void AssimpGlobals(const aiNode *node, const aiMatrix4x4 &parent, const aiAnimation *anim, double t,
+                   std::map<std::string, aiMatrix4x4> &out)
+{
+    aiMatrix4x4 local = node->mTransformation;
+    for (unsigned c = 0; c < anim->mNumChannels; ++c) {
+        const aiNodeAnim *ch = anim->mChannels[c];
+        if (std::string(ch->mNodeName.C_Str()) != node->mName.C_Str())
+            continue;
+        auto lerp = [](const aiVector3D &a, const aiVector3D &b, float f) { return a + (b - a) * f; };
+        auto slerp = [](const aiQuaternion &a, const aiQuaternion &b, float f) {
+            aiQuaternion r;
+            aiQuaternion::Interpolate(r, a, b, f);
+            return r;
+        };
+        aiVector3D s = AssimpSample(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1), lerp);
+        aiVector3D p = AssimpSample(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0), lerp);
+        aiQuaternion q = AssimpSample(ch->mRotationKeys, ch->mNumRotationKeys, t, aiQuaternion(), slerp);
+        if (!FromMatrixKeys(ch))
+            q.Conjugate();
+        aiMatrix4x4 scale, move;
+        aiMatrix4x4::Scaling(s, scale);
+        aiMatrix4x4::Translation(p, move);
+        local = move * aiMatrix4x4(q.GetMatrix()) * scale;
+    }
+    aiMatrix4x4 global = parent * local;
+    out[node->mName.C_Str()] = global;
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        AssimpGlobals(node->mChildren[i], global, anim, t, out);
+}
+
+// True when the two rotations are the same (q and -q are).
+bool SameRotation(const D3DXQUATERNION &ours, const aiQuaternion &theirs, float tol)
+{
+    float dot = ours.x * theirs.x + ours.y * theirs.y + ours.z * theirs.z + ours.w * theirs.w;
+    return std::fabs(std::fabs(dot) - 1.0f) < tol;
+}
+
+}  // namespace
+
+TEST_F(HierarchyOnDevice, NinjaControllerKeysAndPosesAgreeWithAssimpChannels)
+{
+    const std::string path = datatest::DataPath("Data/Ninja.x");
+    datatest::Loaded theirs = datatest::Load(path);
+    ASSERT_NE(theirs.scene, nullptr) << theirs.error;
+    const aiScene *scene = theirs.scene;
+    KeepingAllocator alloc;
+    D3DXFRAME *root = nullptr;
+    ID3DXAnimationController *ac = nullptr;
+    ASSERT_EQ(D3DXLoadMeshHierarchyFromXA(path.c_str(), D3DXMESH_SYSTEMMEM, device_, &alloc, NULL, &root, &ac), D3D_OK);
+    ASSERT_NE(ac, nullptr);
+    ASSERT_EQ(ac->GetNumAnimationSets(), scene->mNumAnimations);
+    int rotationKeys = 0, positionKeys = 0, scaleKeys = 0, poses = 0;
+    for (unsigned a = 0; a < scene->mNumAnimations; ++a) {
+        const aiAnimation *anim = scene->mAnimations[a];
+        SCOPED_TRACE(anim->mName.C_Str());
+        ID3DXAnimationSet *base = nullptr;
+        ASSERT_EQ(ac->GetAnimationSetByName(anim->mName.C_Str(), &base), D3D_OK);
+        ID3DXKeyframedAnimationSet *set = nullptr;
+        ASSERT_EQ(base->QueryInterface(IID_ID3DXKeyframedAnimationSet, reinterpret_cast<void **>(&set)), S_OK);
+        base->Release();
+        ASSERT_EQ(set->GetNumAnimations(), anim->mNumChannels);
+        for (unsigned c = 0; c < anim->mNumChannels; ++c) {
+            const aiNodeAnim *ch = anim->mChannels[c];
+            SCOPED_TRACE(ch->mNodeName.C_Str());
+            UINT index = 0;
+            ASSERT_EQ(set->GetAnimationIndexByName(ch->mNodeName.C_Str(), &index), D3D_OK);
+            ASSERT_EQ(set->GetNumRotationKeys(index), ch->mNumRotationKeys);
+            ASSERT_EQ(set->GetNumTranslationKeys(index), ch->mNumPositionKeys);
+            // assimp gives a channel without scale keys one key of scale 1.
+            const bool assimpDefaultScale = ch->mNumScalingKeys == 1 && ch->mScalingKeys[0].mValue == aiVector3D(1, 1, 1);
+            if (!(assimpDefaultScale && set->GetNumScaleKeys(index) == 0)) {
+                ASSERT_EQ(set->GetNumScaleKeys(index), ch->mNumScalingKeys);
+            }
+            std::vector<D3DXKEY_QUATERNION> r(ch->mNumRotationKeys);
+            std::vector<D3DXKEY_VECTOR3> t(ch->mNumPositionKeys), sc(set->GetNumScaleKeys(index));
+            if (!r.empty())
+                set->GetRotationKeys(index, r.data());
+            if (!t.empty())
+                set->GetTranslationKeys(index, t.data());
+            if (!sc.empty())
+                set->GetScaleKeys(index, sc.data());
+            for (unsigned k = 0; k < ch->mNumRotationKeys; ++k, ++rotationKeys) {
+                EXPECT_EQ(r[k].Time, ch->mRotationKeys[k].mTime);
+                aiQuaternion q = ch->mRotationKeys[k].mValue;
+                if (!FromMatrixKeys(ch))
+                    q.Conjugate();
+                EXPECT_TRUE(SameRotation(r[k].Value, q, 1e-5f)) << k;
+            }
+            for (unsigned k = 0; k < ch->mNumPositionKeys; ++k, ++positionKeys) {
+                EXPECT_EQ(t[k].Time, ch->mPositionKeys[k].mTime);
+                EXPECT_NEAR(t[k].Value.x, ch->mPositionKeys[k].mValue.x, 1e-5f);
+                EXPECT_NEAR(t[k].Value.y, ch->mPositionKeys[k].mValue.y, 1e-5f);
+                EXPECT_NEAR(t[k].Value.z, ch->mPositionKeys[k].mValue.z, 1e-5f);
+            }
+            for (unsigned k = 0; k < sc.size(); ++k, ++scaleKeys) {
+                EXPECT_EQ(sc[k].Time, ch->mScalingKeys[k].mTime);
+                EXPECT_NEAR(sc[k].Value.x, ch->mScalingKeys[k].mValue.x, 1e-5f);
+                EXPECT_NEAR(sc[k].Value.y, ch->mScalingKeys[k].mValue.y, 1e-5f);
+                EXPECT_NEAR(sc[k].Value.z, ch->mScalingKeys[k].mValue.z, 1e-5f);
+            }
+        }
+        // The controller's pose of every bone at a key, between keys and late in the clip
+        // is the pose assimp's keys give (its matrices are for column vectors: ours
+        // transposed).
+        ASSERT_EQ(ac->SetTrackAnimationSet(0, set), D3D_OK);
+        const double ticksPerSecond = set->GetSourceTicksPerSecond();
+        for (double f : {0.0, 0.37, 0.5, 0.93}) {
+            const double ticks = anim->mDuration * f;
+            SCOPED_TRACE(ticks);
+            ac->SetTrackPosition(0, ticks / ticksPerSecond);
+            ASSERT_EQ(ac->AdvanceTime(0.0, nullptr), D3D_OK);
+            D3DXMATRIX identity;
+            D3DXMatrixIdentity(&identity);
+            std::map<std::string, D3DXMATRIX> ours;
+            Globals(root, identity, ours);
+            std::map<std::string, aiMatrix4x4> assimpPose;
+            AssimpGlobals(scene->mRootNode, aiMatrix4x4(), anim, ticks, assimpPose);
+            for (unsigned c = 0; c < anim->mNumChannels; ++c) {
+                const std::string bone = anim->mChannels[c]->mNodeName.C_Str();
+                SCOPED_TRACE(bone);
+                const aiMatrix4x4 want = assimpPose[bone];
+                ASSERT_TRUE(ours.count(bone));
+                for (int i = 0; i < 4; i++)
+                    for (int j = 0; j < 4; j++)
+                        EXPECT_NEAR(ours[bone].m[i][j], want[j][i], 1e-4f) << i << "," << j;
+                ++poses;
+            }
+        }
+        set->Release();
+    }
+    EXPECT_GT(rotationKeys, 100);
+    EXPECT_GT(positionKeys, 100);
+    EXPECT_GT(scaleKeys, 0);
+    EXPECT_GT(poses, 100);
+    EXPECT_EQ(ac->Release(), 0u);
+    D3DXFrameDestroy(root, &alloc);
+    EXPECT_EQ(alloc.live, 0);
 }
