@@ -588,20 +588,42 @@ D3DXMATRIX Chain(const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3D
 
 }  // namespace
 
-D3DXVECTOR3 *WINAPI D3DXVec3Project(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
-                                    const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world)
+namespace {
+
+// v through m (the chain of world, view and projection) and then the viewport.
+D3DXVECTOR3 ProjectThrough(const D3DXMATRIX &m, const D3DVIEWPORT9 *viewport, const D3DXVECTOR3 &v)
 {
-    if (!out || !v)
-        return nullptr;
-    D3DXMATRIX m = Chain(projection, view, world);
     D3DXVECTOR3 p;
-    D3DXVec3TransformCoord(&p, v, &m);
+    D3DXVec3TransformCoord(&p, &v, &m);
     if (viewport) {
         p.x = float(viewport->X) + (1.0f + p.x) * float(viewport->Width) / 2.0f;
         p.y = float(viewport->Y) + (1.0f - p.y) * float(viewport->Height) / 2.0f;
         p.z = viewport->MinZ + p.z * (viewport->MaxZ - viewport->MinZ);
     }
-    *out = p;
+    return p;
+}
+
+// A viewport point back through the viewport and then `inverse`, the chain's inverse.
+D3DXVECTOR3 UnprojectThrough(const D3DXMATRIX &inverse, const D3DVIEWPORT9 *viewport, const D3DXVECTOR3 &v)
+{
+    D3DXVECTOR3 p = v, out;
+    if (viewport) {
+        p.x = 2.0f * (p.x - float(viewport->X)) / float(viewport->Width) - 1.0f;
+        p.y = 1.0f - 2.0f * (p.y - float(viewport->Y)) / float(viewport->Height);
+        p.z = (p.z - viewport->MinZ) / (viewport->MaxZ - viewport->MinZ);
+    }
+    D3DXVec3TransformCoord(&out, &p, &inverse);
+    return out;
+}
+
+}  // namespace
+
+D3DXVECTOR3 *WINAPI D3DXVec3Project(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, const D3DVIEWPORT9 *viewport,
+                                    const D3DXMATRIX *projection, const D3DXMATRIX *view, const D3DXMATRIX *world)
+{
+    if (!out || !v)
+        return nullptr;
+    *out = ProjectThrough(Chain(projection, view, world), viewport, *v);
     return out;
 }
 
@@ -613,13 +635,7 @@ D3DXVECTOR3 *WINAPI D3DXVec3Unproject(D3DXVECTOR3 *out, const D3DXVECTOR3 *v, co
     D3DXMATRIX m = Chain(projection, view, world);
     if (!D3DXMatrixInverse(&m, nullptr, &m))
         return nullptr;
-    D3DXVECTOR3 p = *v;
-    if (viewport) {
-        p.x = 2.0f * (p.x - float(viewport->X)) / float(viewport->Width) - 1.0f;
-        p.y = 1.0f - 2.0f * (p.y - float(viewport->Y)) / float(viewport->Height);
-        p.z = (p.z - viewport->MinZ) / (viewport->MaxZ - viewport->MinZ);
-    }
-    D3DXVec3TransformCoord(out, &p, &m);
+    *out = UnprojectThrough(m, viewport, *v);
     return out;
 }
 
@@ -811,16 +827,58 @@ template <typename T> const T *Step(const T *p, UINT stride, UINT i)
     return reinterpret_cast<const T *>(reinterpret_cast<const char *>(p) + size_t(stride) * i);
 }
 
+// out[i] = op(in[i]) for n elements `outStride` and `inStride` bytes apart.
+template <typename Out, typename In, typename Op>
+Out *Strided(Out *out, UINT outStride, const In *in, UINT inStride, UINT n, Op op)
+{
+    for (UINT i = 0; i < n; ++i)
+        op(Step(out, outStride, i), Step(in, inStride, i));
+    return out;
+}
+
 }  // namespace
+
+D3DXVECTOR4 *WINAPI D3DXVec2TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR2 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR2 *i) { D3DXVec2Transform(o, i, m); });
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2TransformCoordArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
+                                                UINT inStride, const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n,
+                   [m](D3DXVECTOR2 *o, const D3DXVECTOR2 *i) { D3DXVec2TransformCoord(o, i, m); });
+}
+
+D3DXVECTOR2 *WINAPI D3DXVec2TransformNormalArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
+                                                 UINT inStride, const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n,
+                   [m](D3DXVECTOR2 *o, const D3DXVECTOR2 *i) { D3DXVec2TransformNormal(o, i, m); });
+}
+
+D3DXVECTOR4 *WINAPI D3DXVec3TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR3 *i) { D3DXVec3Transform(o, i, m); });
+}
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformCoordArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
                                                 UINT inStride, const D3DXMATRIX *m, UINT n)
 {
     if (!out || !v || !m)
         return nullptr;
-    for (UINT i = 0; i < n; ++i)
-        D3DXVec3TransformCoord(Step(out, outStride, i), Step(v, inStride, i), m);
-    return out;
+    return Strided(out, outStride, v, inStride, n,
+                   [m](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { D3DXVec3TransformCoord(o, i, m); });
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
@@ -828,9 +886,40 @@ D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStrid
 {
     if (!out || !v || !m)
         return nullptr;
-    for (UINT i = 0; i < n; ++i)
-        D3DXVec3TransformNormal(Step(out, outStride, i), Step(v, inStride, i), m);
-    return out;
+    return Strided(out, outStride, v, inStride, n,
+                   [m](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { D3DXVec3TransformNormal(o, i, m); });
+}
+
+D3DXVECTOR4 *WINAPI D3DXVec4TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR4 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !v || !m)
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR4 *i) { D3DXVec4Transform(o, i, m); });
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3ProjectArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                         const D3DVIEWPORT9 *viewport, const D3DXMATRIX *projection,
+                                         const D3DXMATRIX *view, const D3DXMATRIX *world, UINT n)
+{
+    if (!out || !v)
+        return nullptr;
+    const D3DXMATRIX m = Chain(projection, view, world);
+    return Strided(out, outStride, v, inStride, n,
+                   [&](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { *o = ProjectThrough(m, viewport, *i); });
+}
+
+D3DXVECTOR3 *WINAPI D3DXVec3UnprojectArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                           const D3DVIEWPORT9 *viewport, const D3DXMATRIX *projection,
+                                           const D3DXMATRIX *view, const D3DXMATRIX *world, UINT n)
+{
+    if (!out || !v)
+        return nullptr;
+    D3DXMATRIX m = Chain(projection, view, world);
+    if (!D3DXMatrixInverse(&m, nullptr, &m))
+        return nullptr;
+    return Strided(out, outStride, v, inStride, n,
+                   [&](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { *o = UnprojectThrough(m, viewport, *i); });
 }
 
 D3DXVECTOR4 *WINAPI D3DXVec4Cross(D3DXVECTOR4 *out, const D3DXVECTOR4 *v1, const D3DXVECTOR4 *v2,
@@ -998,9 +1087,7 @@ D3DXPLANE *WINAPI D3DXPlaneTransformArray(D3DXPLANE *out, UINT outStride, const 
 {
     if (!out || !p || !m)
         return nullptr;
-    for (UINT i = 0; i < n; ++i)
-        D3DXPlaneTransform(Step(out, outStride, i), Step(p, inStride, i), m);
-    return out;
+    return Strided(out, outStride, p, inStride, n, [m](D3DXPLANE *o, const D3DXPLANE *i) { D3DXPlaneTransform(o, i, m); });
 }
 
 D3DXQUATERNION *WINAPI D3DXQuaternionInverse(D3DXQUATERNION *out, const D3DXQUATERNION *q)

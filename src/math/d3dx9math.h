@@ -603,7 +603,24 @@ D3DXVECTOR2 *WINAPI D3DXVec2Hermite(D3DXVECTOR2 *out, const D3DXVECTOR2 *v1, con
                                     const D3DXVECTOR2 *v2, const D3DXVECTOR2 *t2, FLOAT s);
 D3DXVECTOR3 *WINAPI D3DXVec3Hermite(D3DXVECTOR3 *out, const D3DXVECTOR3 *v1, const D3DXVECTOR3 *t1,
                                     const D3DXVECTOR3 *v2, const D3DXVECTOR3 *t2, FLOAT s);
-// n points read every inStride bytes and written every outStride bytes.
+// The strided array forms: n elements `outStride` and `inStride` bytes apart, each as the
+// function of one element does it; the projections compute their matrix chain once.
+D3DXVECTOR4 *WINAPI D3DXVec2TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR2 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n);
+D3DXVECTOR2 *WINAPI D3DXVec2TransformCoordArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
+                                                UINT inStride, const D3DXMATRIX *m, UINT n);
+D3DXVECTOR2 *WINAPI D3DXVec2TransformNormalArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
+                                                 UINT inStride, const D3DXMATRIX *m, UINT n);
+D3DXVECTOR4 *WINAPI D3DXVec3TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n);
+D3DXVECTOR4 *WINAPI D3DXVec4TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR4 *v, UINT inStride,
+                                           const D3DXMATRIX *m, UINT n);
+D3DXVECTOR3 *WINAPI D3DXVec3ProjectArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                         const D3DVIEWPORT9 *viewport, const D3DXMATRIX *projection,
+                                         const D3DXMATRIX *view, const D3DXMATRIX *world, UINT n);
+D3DXVECTOR3 *WINAPI D3DXVec3UnprojectArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
+                                           const D3DVIEWPORT9 *viewport, const D3DXMATRIX *projection,
+                                           const D3DXMATRIX *view, const D3DXMATRIX *world, UINT n);
 D3DXVECTOR3 *WINAPI D3DXVec3TransformCoordArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
                                                 UINT inStride, const D3DXMATRIX *m, UINT n);
 D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,

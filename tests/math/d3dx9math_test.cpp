@@ -937,6 +937,76 @@ TEST(Float16, ConvertsAsIeeeHalfPrecision)
     EXPECT_EQ(nullptr, D3DXFloat32To16Array(NULL, sixteen, 1));
 }
 
+// Each strided array form gives what its one-element function gives, element by element,
+// and leaves the bytes between elements alone.
+TEST(StridedArrays, MatchTheOneElementFunctions)
+{
+    D3DXMATRIX m;
+    const D3DXVECTOR3 scale(1, 2, 3), move(4, 5, 6);
+    D3DXMatrixTransformation(&m, NULL, NULL, &scale, NULL, NULL, &move);
+    D3DXMATRIX persp;
+    D3DXMatrixPerspectiveFovLH(&persp, 1.0f, 1.5f, 0.5f, 50.0f);
+    m *= persp;
+    struct In {
+        D3DXVECTOR4 v;  // read as 2, 3 or 4 floats
+        float pad;
+    } in[3] = {{{1, 2, 3, 1}, 7}, {{-1, 0.5f, 2, 0}, 7}, {{0.25f, -3, 9, 2}, 7}};
+    struct Out4 {
+        D3DXVECTOR4 v;
+        float pad;
+    } out4[3];
+    struct Out3 {
+        D3DXVECTOR3 v;
+        float pad;
+    } out3[3];
+    struct Out2 {
+        D3DXVECTOR2 v;
+        float pad;
+    } out2[3];
+    for (auto &o : out4) o.pad = -1;
+    for (auto &o : out3) o.pad = -1;
+    for (auto &o : out2) o.pad = -1;
+    const UINT si = sizeof(In);
+    auto v2 = [&](int i) { return reinterpret_cast<const D3DXVECTOR2 *>(&in[i].v); };
+    auto v3 = [&](int i) { return reinterpret_cast<const D3DXVECTOR3 *>(&in[i].v); };
+    D3DXVECTOR4 w4;
+    D3DXVECTOR3 w3;
+    D3DXVECTOR2 w2;
+    ASSERT_EQ(D3DXVec2TransformArray(&out4[0].v, sizeof(Out4), v2(0), si, &m, 3), &out4[0].v);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out4[i].v, *D3DXVec2Transform(&w4, v2(i), &m)) << i;
+    D3DXVec3TransformArray(&out4[0].v, sizeof(Out4), v3(0), si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out4[i].v, *D3DXVec3Transform(&w4, v3(i), &m)) << i;
+    D3DXVec4TransformArray(&out4[0].v, sizeof(Out4), &in[0].v, si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out4[i].v, *D3DXVec4Transform(&w4, &in[i].v, &m)) << i;
+    D3DXVec2TransformCoordArray(&out2[0].v, sizeof(Out2), v2(0), si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out2[i].v, *D3DXVec2TransformCoord(&w2, v2(i), &m)) << i;
+    D3DXVec2TransformNormalArray(&out2[0].v, sizeof(Out2), v2(0), si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out2[i].v, *D3DXVec2TransformNormal(&w2, v2(i), &m)) << i;
+
+    D3DVIEWPORT9 vp = {10, 20, 640, 480, 0.25f, 0.75f};
+    D3DXMATRIX view, world;
+    D3DXMatrixTranslation(&view, 0, 0, 10);
+    D3DXMatrixRotationY(&world, 0.3f);
+    D3DXVec3ProjectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &persp, &view, &world, 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(out3[i].v, *D3DXVec3Project(&w3, v3(i), &vp, &persp, &view, &world)) << i;
+        D3DXVECTOR3 back;
+        D3DXVec3UnprojectArray(&back, sizeof back, &out3[i].v, sizeof(Out3), &vp, &persp, &view, &world, 1);
+        EXPECT_NEAR(back.x, v3(i)->x, 1e-4f);
+        EXPECT_NEAR(back.z, v3(i)->z, 1e-3f);
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(out4[i].pad == -1 && out3[i].pad == -1 && out2[i].pad == -1) << i;
+    D3DXMATRIX singular(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(nullptr, D3DXVec3UnprojectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &singular, NULL, NULL, 3));
+    EXPECT_EQ(nullptr, D3DXVec4TransformArray(NULL, 16, &in[0].v, si, &m, 3));
+}
+
 TEST(Colour, ArithmeticAndAdjustments)
 {
     D3DXCOLOR a(0.2f, 0.4f, 0.6f, 0.5f), b(0.5f, 0.5f, 1.0f, 1.0f), out;
