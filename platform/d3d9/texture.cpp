@@ -92,6 +92,8 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
 // Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
 void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
 {
+    if (IsCompressedFormat(f))
+        return;  // blocks are not filtered: compressed levels keep what was written
     if (f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8) {
         // The same means, two channels at a time.
         HalveArgb(reinterpret_cast<const uint32_t *>(src.data.data()), src.width, src.height,
@@ -136,10 +138,21 @@ HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const 
         }
         x = UINT(rect->left);
         y = UINT(rect->top);
+        // Compressed levels are locked in whole blocks: each edge on a multiple of 4, or
+        // the right and bottom edges on the level's own edge.
+        if (IsCompressedFormat(format) &&
+            (x % 4 || y % 4 || (rect->right % 4 && UINT(rect->right) != level.width) ||
+             (rect->bottom % 4 && UINT(rect->bottom) != level.height))) {
+            Diagnostic(kLib, "", "", std::string(what) + ": rectangle not aligned to the 4 x 4 blocks of the format");
+            return D3DERR_INVALIDCALL;
+        }
     }
     level.locked = true;
     out->Pitch = INT(level.pitch);
-    out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
+    if (UINT block = CompressedBlockBytes(format))
+        out->pBits = level.data.data() + y / 4 * level.pitch + x / 4 * block;
+    else
+        out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
     return D3D_OK;
 }
 
@@ -190,12 +203,11 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     if (usage & D3DUSAGE_AUTOGENMIPMAP)
         n = full;
-    UINT bpp = BytesPerPixel(format);
     for (UINT i = 0; i < n; i++) {
         MipLevel level;
         level.width = std::max(1u, width >> i);
         level.height = std::max(1u, height >> i);
-        level.pitch = level.width * bpp;
+        level.pitch = RowPitch(format, level.width);
         levels.push_back(std::move(level));
     }
     device->liveChildren++;
@@ -264,7 +276,7 @@ MipLevel &Texture::Level(UINT i)
         BuildBoxMips();
     MipLevel &l = levels[i];
     if (l.data.empty())
-        l.data.assign(size_t(l.pitch) * l.height, 0);
+        l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
     return l;
 }
 
@@ -273,7 +285,7 @@ void Texture::BuildBoxMips()
     boxMipsPending = false;
     for (UINT i = 1; i < levels.size(); i++) {
         MipLevel &dst = levels[i];
-        dst.data.resize(size_t(dst.pitch) * dst.height);
+        dst.data.resize(size_t(dst.pitch) * RowCount(format, dst.height));
         Downsample(format, Level(i - 1), dst);
     }
 }
@@ -394,8 +406,8 @@ Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT
     if (kind != Kind::TextureLevel) {
         own.width = width;
         own.height = height;
-        own.pitch = width * BytesPerPixel(format);
-        own.data.assign(size_t(own.pitch) * height, 0);
+        own.pitch = RowPitch(format, width);
+        own.data.assign(size_t(own.pitch) * RowCount(format, height), 0);
         device->liveChildren++;
         device->liveDefaultPool += DefaultPoolOwn();
     }

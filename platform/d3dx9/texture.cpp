@@ -276,11 +276,22 @@ bool DecodeBmp24(const uint8_t *d, size_t n, Image &image)
     return true;
 }
 
-// Decodes the image; of a DDS file, mip level `level` (the others have one level).
+// The first cube face a DDS file has (0 for a 2D texture or volume): what a 2D texture
+// is made from.
+UINT FirstFace(const uint8_t *dds)
+{
+    UINT face = 0;
+    while (face < 5 && !(DdsFaces(dds) >> face & 1))
+        ++face;
+    return face;
+}
+
+// Decodes the image; of a DDS file, mip level `level` of its first face or slice (the
+// others have one level).
 std::string Decode(const uint8_t *d, size_t n, UINT level, Image &image)
 {
     if (IsDds(d, n))
-        return DecodeDds(d, level, image.width, image.height, image.argb), "";
+        return DecodeDds(d, FirstFace(d), level, 0, image.width, image.height, image.argb), "";
     if (DecodeBmp24(d, n, image))
         return "";
     int w = 0, h = 0, channels = 0;
@@ -403,7 +414,8 @@ HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mi
     for (UINT i = 0; i < levels; ++i) {
         if (i > 0) {
             if (i < source.fileLevels) {
-                DecodeDds(source.dds, source.firstFileLevel + i, smaller.width, smaller.height, smaller.argb);
+                DecodeDds(source.dds, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller.width,
+                          smaller.height, smaller.argb);
                 ApplyColorKey(smaller, source.colorKey);
             } else if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) {
                 break;  // the lower levels are left as created
@@ -416,6 +428,73 @@ HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mi
         if (FAILED(hr))
             return hr;
     }
+    return D3D_OK;
+}
+
+// Whether the device makes resources of this type, format and usage.
+bool DeviceOffers(IDirect3DDevice9 *device, D3DRESOURCETYPE type, D3DFORMAT format, DWORD usage)
+{
+    IDirect3D9 *d3d = nullptr;
+    D3DDEVICE_CREATION_PARAMETERS params{};
+    D3DDISPLAYMODE mode{};
+    if (FAILED(device->GetDirect3D(&d3d)))
+        return false;
+    bool offered = SUCCEEDED(device->GetCreationParameters(&params)) && SUCCEEDED(device->GetDisplayMode(0, &mode)) &&
+                   d3d->CheckDeviceFormat(params.AdapterOrdinal, params.DeviceType, mode.Format, usage, type, format) ==
+                       D3D_OK;
+    d3d->Release();
+    return offered;
+}
+
+// Formats the loaders make textures in: the device's unsigned formats with plain texels,
+// and the DXT format of a DXT file.  Others are reported unsupported.
+bool KnownTargetFormat(D3DFORMAT format, D3DFORMAT fileFormat)
+{
+    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && format != D3DFMT_V8U8) || format == fileFormat)
+        return true;
+    Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
+                              " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8 and a DXT "
+                              "file's own format are made)");
+    return false;
+}
+
+// Copies rows of blocks (or of texels) of a width x height image into locked memory.
+void CopyRows(uint8_t *to, INT pitch, const uint8_t *from, D3DFORMAT format, UINT width, UINT height)
+{
+    const UINT rowBytes = tavrok::d3d9::RowPitch(format, width);
+    for (UINT row = 0; row < tavrok::d3d9::RowCount(format, height); ++row)
+        memcpy(to + size_t(row) * pitch, from + size_t(row) * rowBytes, rowBytes);
+}
+
+// A 2D texture in the DXT format of the file, its levels copied from the file from level
+// `skip` on.
+HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const std::string &name, UINT w, UINT h,
+                         UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT skip,
+                         const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out)
+{
+    IDirect3DTexture9 *texture = nullptr;
+    HRESULT hr = device->CreateTexture(w, h, levels, usage & ~DWORD(D3DUSAGE_AUTOGENMIPMAP), format, pool, &texture,
+                                       nullptr);
+    if (FAILED(hr)) {
+        Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " texture");
+        return hr;
+    }
+    for (UINT i = 0; i < levels && SUCCEEDED(hr); ++i) {
+        D3DLOCKED_RECT locked;
+        if (SUCCEEDED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
+            CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, FirstFace(data), skip + i, 0),
+                     format, std::max(1u, w >> i), std::max(1u, h >> i));
+            hr = texture->UnlockRect(i);
+        }
+    }
+    if (FAILED(hr)) {
+        Report(name, "", "cannot write the texture's blocks");
+        texture->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = info;
+    *out = texture;
     return D3D_OK;
 }
 
@@ -442,9 +521,12 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         Report(name, position, problem);
         return D3DXERR_INVALIDDATA;
     }
-    if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
+    const bool formatFromFile =
+        format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
+    const D3DFORMAT fileFormat = info.Format;
+    if (formatFromFile)
         format = D3DFMT_A8R8G8B8;
-    if (tavrok::d3d9::BytesPerPixel(format) == 0 || format == D3DFMT_V8U8) {
+    if (!KnownTargetFormat(format, fileFormat)) {
         Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
                                   " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8 and A8 are made)");
         return D3DERR_NOTAVAILABLE;
@@ -467,6 +549,18 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     LevelSource source;
     if (w == image.width && h == image.height)
         source = {data, skip, fromFile, colorKey};
+    // A DXT file's blocks go into the texture as they are when it keeps the file's format
+    // at the file's size, all its levels coming from the file and no colour key applied.
+    if (tavrok::d3d9::IsCompressedFormat(fileFormat) && (formatFromFile || format == fileFormat) &&
+        w == image.width && h == image.height && levels <= fromFile && colorKey == 0 &&
+        DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage))
+        return CreateFromBlocks(device, data, name, w, h, levels, usage, fileFormat, pool, skip, info, srcInfo, out);
+    if (tavrok::d3d9::IsCompressedFormat(format) && format != fileFormat) {
+        Unsupported(kLibrary, "DXT textures from files of another format (they are made only from DXT DDS files)");
+        return D3DERR_NOTAVAILABLE;
+    }
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        format = D3DFMT_A8R8G8B8;  // blocks that cannot be kept are decoded
     Image top = Resize(std::move(image), w, h, filter);
 
     IDirect3DTexture9 *texture = nullptr;
