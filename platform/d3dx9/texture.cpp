@@ -934,3 +934,380 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSur
     return D3DXLoadSurfaceFromMemory(pDestSurface, pDestPalette, pDestRect, copy.data(), desc.Format, UINT(locked.Pitch),
                                      pSrcPalette, pSrcRect ? pSrcRect : &whole, Filter, ColorKey);
 }
+
+// --- cube and volume textures from files ----------------------------------------------------
+
+namespace tavrok::d3dx9 {
+namespace {
+
+// Writes ARGB texels into locked memory in `format` (alpha made opaque for X8R8G8B8).
+void PackRows(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height)
+{
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            tavrok::d3d9::PackArgb(format, argb[size_t(y) * width + x] | (format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u),
+                                   to + size_t(y) * pitch + x * bytes);
+}
+
+// What the cube and volume loaders share: the file checked and its kind, the format and
+// number of levels the texture gets, and whether the file's blocks go in as they are.
+struct Plan {
+    D3DXIMAGE_INFO info{};
+    bool dds = false;
+    D3DFORMAT format = D3DFMT_A8R8G8B8;
+    UINT levels = 1;
+    bool copyBlocks = false;
+    DWORD filter = 0, mipFilter = 0;
+};
+
+// The request's format and filters resolved against the file; D3D_OK or the failure,
+// already reported.  `sameSize` says the texture has the file's size.
+HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &file, D3DFORMAT format, UINT mipLevels,
+                 UINT full, bool sameSize, DWORD usage, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, Plan &plan)
+{
+    plan = file;
+    const bool formatFromFile =
+        format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
+    const D3DFORMAT fileFormat = file.info.Format;
+    if (!formatFromFile && !KnownTargetFormat(format, fileFormat))
+        return D3DERR_NOTAVAILABLE;
+    const UINT fromFile = file.dds ? file.info.MipLevels : 1;
+    plan.levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
+                  : mipLevels == D3DX_FROM_FILE                 ? std::min(fromFile, full)
+                                                                : std::min(mipLevels, full);
+    plan.filter = filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : filter;
+    plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
+    plan.copyBlocks = tavrok::d3d9::IsCompressedFormat(fileFormat) && (formatFromFile || format == fileFormat) &&
+                      sameSize && plan.levels <= fromFile && colorKey == 0 &&
+                      DeviceOffers(device, type, fileFormat, usage);
+    plan.format = plan.copyBlocks ? fileFormat : formatFromFile ? D3DFMT_A8R8G8B8 : format;
+    if (!plan.copyBlocks && tavrok::d3d9::IsCompressedFormat(plan.format)) {
+        if (!formatFromFile && format != fileFormat) {
+            Unsupported(kLibrary, "DXT textures from files of another format (they are made only from DXT DDS files)");
+            return D3DERR_NOTAVAILABLE;
+        }
+        plan.format = D3DFMT_A8R8G8B8;  // blocks that cannot be kept are decoded
+    }
+    return D3D_OK;
+}
+
+// The file checked, its kind noted; "" or the reason it is refused.
+std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::string &position)
+{
+    std::string problem = Inspect(data, size, file.info, position);
+    file.dds = problem.empty() && IsDds(data, size);
+    return problem;
+}
+
+// A cube face's image at `level`: from the file where it has that face and level, the
+// file's 2D image for every face of a cube made from one, else empty.
+bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice, Image &out,
+               std::string &problem)
+{
+    if (!file.dds) {
+        if (level > 0 || slice > 0)
+            return false;
+        problem = Decode(data, size, 0, out);
+        return problem.empty();
+    }
+    if (level >= file.info.MipLevels || !(DdsFaces(data) >> face & 1))
+        return false;
+    DecodeDds(data, face, level, slice, out.width, out.height, out.argb);
+    return true;
+}
+
+HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
+                             UINT edge, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                             DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo, IDirect3DCubeTexture9 **out)
+{
+    Plan file;
+    std::string position, problem = InspectFile(data, size, file, position);
+    if (problem.empty() && file.info.ResourceType == D3DRTYPE_VOLUMETEXTURE)
+        problem = "a DDS volume texture is not a cube map", position = "byte 112";
+    if (!problem.empty()) {
+        Report(name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    // A 2D image goes on every face, at the size of its width.
+    if (edge == 0 || edge == D3DX_DEFAULT || edge == D3DX_DEFAULT_NONPOW2 || edge == D3DX_FROM_FILE)
+        edge = file.info.Width;
+    D3DCAPS9 caps{};
+    if (SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.MaxTextureWidth)
+        edge = std::min<UINT>(edge, caps.MaxTextureWidth);
+    const bool sameSize = edge == file.info.Width && edge == file.info.Height;
+    Plan plan;
+    HRESULT hr = PlanLoad(device, D3DRTYPE_CUBETEXTURE, file, format, mipLevels, MipChainLength(edge, edge), sameSize,
+                          usage, filter, mipFilter, colorKey, plan);
+    if (FAILED(hr))
+        return hr;
+    IDirect3DCubeTexture9 *cube = nullptr;
+    if (FAILED(hr = device->CreateCubeTexture(edge, plan.levels, usage, plan.format, pool, &cube, nullptr))) {
+        Report(name, "", "the device cannot make a cube texture of edge " + std::to_string(edge));
+        return hr;
+    }
+    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
+        Image level;
+        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+            const UINT side = std::max(1u, edge >> i);
+            Image from;
+            if (plan.copyBlocks) {
+                if (!(DdsFaces(data) >> face & 1))
+                    break;  // a face the file lacks stays as created
+            } else if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
+                ApplyColorKey(from, colorKey);
+                level = Resize(std::move(from), side, side, plan.filter);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;  // a face the file lacks, or lower levels left as created
+            } else {
+                level = HalveBox(level);
+            }
+            D3DLOCKED_RECT locked;
+            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
+                break;
+            if (plan.copyBlocks)
+                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, face, i, 0), plan.format,
+                         side, side);
+            else
+                PackRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
+            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
+        }
+    }
+    if (FAILED(hr)) {
+        Report(name, "", problem.empty() ? "cannot write the cube texture's faces" : problem);
+        cube->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = file.info;
+    *out = cube;
+    return D3D_OK;
+}
+
+// The next level of a volume: each texel the mean of the 2 x 2 x 2 block above it (edges
+// repeated for odd sizes).  `slices` holds depth images of width x height.
+std::vector<Image> HalveVolume(const std::vector<Image> &slices)
+{
+    std::vector<Image> out(std::max<size_t>(1, slices.size() / 2));
+    for (size_t z = 0; z < out.size(); ++z) {
+        const Image a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
+        const Image b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
+        out[z] = a;
+        for (size_t i = 0; i < a.argb.size(); ++i) {
+            uint32_t mean = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                mean |= ((((a.argb[i] >> shift) & 255) + ((b.argb[i] >> shift) & 255) + 1) / 2) << shift;
+            out[z].argb[i] = mean;
+        }
+    }
+    return out;
+}
+
+HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
+                               UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                               D3DXIMAGE_INFO *srcInfo, IDirect3DVolumeTexture9 **out)
+{
+    Plan file;
+    std::string position, problem = InspectFile(data, size, file, position);
+    if (problem.empty() && file.info.ResourceType == D3DRTYPE_CUBETEXTURE)
+        problem = "a DDS cube map is not a volume texture", position = "byte 112";
+    if (!problem.empty()) {
+        Report(name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    auto fromFile = [](UINT asked, UINT file) {
+        return asked == 0 || asked == D3DX_DEFAULT || asked == D3DX_DEFAULT_NONPOW2 || asked == D3DX_FROM_FILE ? file
+                                                                                                               : asked;
+    };
+    width = fromFile(width, file.info.Width), height = fromFile(height, file.info.Height);
+    depth = fromFile(depth, file.info.Depth);
+    const bool sameSize = width == file.info.Width && height == file.info.Height && depth == file.info.Depth;
+    UINT full = 1;
+    for (UINT w = width, h = height, d = depth; w > 1 || h > 1 || d > 1; ++full)
+        w = std::max(1u, w / 2), h = std::max(1u, h / 2), d = std::max(1u, d / 2);
+    Plan plan;
+    HRESULT hr = PlanLoad(device, D3DRTYPE_VOLUMETEXTURE, file, format, mipLevels, full, sameSize, usage, filter,
+                          mipFilter, colorKey, plan);
+    if (FAILED(hr))
+        return hr;
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    if (FAILED(hr = device->CreateVolumeTexture(width, height, depth, plan.levels, usage, plan.format, pool, &volume,
+                                                nullptr))) {
+        Report(name, "", "the device cannot make a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                             std::to_string(depth) + " volume texture");
+        return hr;
+    }
+    std::vector<Image> slices;
+    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+        D3DVOLUME_DESC desc;
+        volume->GetLevelDesc(i, &desc);
+        if (!plan.copyBlocks) {
+            const UINT fileDepth = std::max(1u, file.info.Depth >> i);
+            Image first;
+            if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
+                // The file's slices, each fitted to the level's sides, nearest slice in depth.
+                std::vector<Image> fitted(desc.Depth);
+                for (UINT z = 0; z < desc.Depth; ++z) {
+                    const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
+                    Image from;
+                    if (fz == 0)
+                        from = first;
+                    else
+                        FileImage(data, size, file, 0, i, fz, from, problem);
+                    ApplyColorKey(from, colorKey);
+                    fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
+                }
+                slices = std::move(fitted);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;
+            } else {
+                slices = HalveVolume(slices);
+            }
+        }
+        D3DLOCKED_BOX locked;
+        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
+            break;
+        for (UINT z = 0; z < desc.Depth; ++z) {
+            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
+            if (plan.copyBlocks)
+                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
+            else
+                PackRows(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);
+        }
+        hr = volume->UnlockBox(i);
+    }
+    if (FAILED(hr)) {
+        Report(name, "", problem.empty() ? "cannot write the volume texture's slices" : problem);
+        volume->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = file.info;
+    *out = volume;
+    return D3D_OK;
+}
+
+// Reads a named file for the loaders below; false (reported) when it cannot be read.
+bool ReadNamedFile(const char *file, std::vector<uint8_t> &bytes)
+{
+    std::string reason;
+    if (ReadWholeFile(file, bytes, reason))
+        return true;
+    Report(file, "", reason);
+    return false;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                  UINT edge, UINT mipLevels, DWORD usage,
+                                                                  D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                                  DWORD mipFilter, D3DCOLOR colorKey,
+                                                                  D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                                  LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !size || !texture) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateCubeTextureFromFileInMemoryEx: missing device, data or result");
+        return D3DERR_INVALIDCALL;
+    }
+    return CreateCubeFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, edge, mipLevels, usage,
+                                format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemory(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    return D3DXCreateCubeTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                                   D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                   texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR file, UINT edge,
+                                                           UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                                           D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                           LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !file || !texture) {
+        tavrok::Diagnostic(kLibrary, file ? file : "", "", "D3DXCreateCubeTextureFromFileExA: missing device, file or result");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadNamedFile(file, bytes))
+        return D3DXERR_INVALIDDATA;
+    return CreateCubeFromMemory(device, bytes.data(), bytes.size(), file, edge, mipLevels, usage, format, pool, filter,
+                                mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileA(LPDIRECT3DDEVICE9 device, LPCSTR file,
+                                                         LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    return D3DXCreateCubeTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                            D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                    UINT width, UINT height, UINT depth,
+                                                                    UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                                                    D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                                                    D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo,
+                                                                    PALETTEENTRY *, LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !size || !texture) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateVolumeTextureFromFileInMemoryEx: missing device, data or result");
+        return D3DERR_INVALIDCALL;
+    }
+    return CreateVolumeFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, width, height, depth,
+                                  mipLevels, usage, format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemory(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                  LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    return D3DXCreateVolumeTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR file, UINT width,
+                                                             UINT height, UINT depth, UINT mipLevels, DWORD usage,
+                                                             D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                             DWORD mipFilter, D3DCOLOR colorKey,
+                                                             D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                             LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !file || !texture) {
+        tavrok::Diagnostic(kLibrary, file ? file : "", "",
+                           "D3DXCreateVolumeTextureFromFileExA: missing device, file or result");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadNamedFile(file, bytes))
+        return D3DXERR_INVALIDDATA;
+    return CreateVolumeFromMemory(device, bytes.data(), bytes.size(), file, width, height, depth, mipLevels, usage,
+                                  format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileA(LPDIRECT3DDEVICE9 device, LPCSTR file,
+                                                           LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    return D3DXCreateVolumeTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                              D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                              nullptr, texture);
+}

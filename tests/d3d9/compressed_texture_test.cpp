@@ -1,0 +1,151 @@
+/*
+ * compressed_texture_test.cpp - DXT1 to DXT5 textures on the NULLREF device: the formats
+ * offered, level sizes down to 1 x 1 with pitches of rows of blocks, locks in whole
+ * blocks (misaligned rectangles and boxes refused with one line), and cube and volume
+ * textures of the formats.
+ */
+#include "null_fixture.h"
+
+#include <d3d9.h>
+
+#include <cstring>
+
+namespace d3d9test {
+namespace {
+
+using CompressedTextureTest = NullDeviceTest;
+
+constexpr D3DFORMAT kDxt[5] = {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5};
+
+TEST_F(CompressedTextureTest, FormatsAreOfferedForTexturesButNotRenderTargets)
+{
+    for (D3DFORMAT f : kDxt) {
+        for (D3DRESOURCETYPE type : {D3DRTYPE_TEXTURE, D3DRTYPE_CUBETEXTURE, D3DRTYPE_VOLUMETEXTURE})
+            EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, type, f), D3D_OK) << f;
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, f),
+                  D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE, f),
+                  D3DOK_NOAUTOGEN);
+    }
+    // Other four-character codes stay refused.
+    const D3DFORMAT ati2 = D3DFORMAT(MAKEFOURCC('A', 'T', 'I', '2'));
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, ati2), D3DERR_NOTAVAILABLE);
+    IDirect3DTexture9 *t = nullptr;
+    EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, ati2, D3DPOOL_MANAGED, &t, NULL), D3DERR_INVALIDCALL);
+    EXPECT_EQ(t, nullptr);
+}
+
+TEST_F(CompressedTextureTest, LevelsArePitchedInRowsOfBlocksDownToOneTexel)
+{
+    // 10 x 6: levels 10 x 6, 5 x 3, 2 x 1, 1 x 1; a partial block counts whole, so the
+    // rows of blocks are 3, 2, 1 and 1 blocks wide.
+    const UINT widths[4] = {10, 5, 2, 1}, heights[4] = {6, 3, 1, 1}, blocksWide[4] = {3, 2, 1, 1},
+               blockRows[4] = {2, 1, 1, 1};
+    for (D3DFORMAT f : kDxt) {
+        const INT block = f == D3DFMT_DXT1 ? 8 : 16;
+        IDirect3DTexture9 *t = nullptr;
+        ASSERT_EQ(device_->CreateTexture(10, 6, 0, 0, f, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
+        ASSERT_EQ(t->GetLevelCount(), 4u);
+        for (UINT i = 0; i < 4; ++i) {
+            D3DSURFACE_DESC desc;
+            ASSERT_EQ(t->GetLevelDesc(i, &desc), D3D_OK);
+            EXPECT_EQ(desc.Format, f);
+            EXPECT_EQ(desc.Width, widths[i]);
+            EXPECT_EQ(desc.Height, heights[i]);
+            D3DLOCKED_RECT r;
+            ASSERT_EQ(t->LockRect(i, &r, NULL, 0), D3D_OK);
+            EXPECT_EQ(r.Pitch, INT(blocksWide[i]) * block) << "format " << f << " level " << i;
+            // Every byte of every row of blocks is the level's own: writing them all and
+            // reading them back finds them unchanged.
+            for (UINT row = 0; row < blockRows[i]; ++row)
+                memset(static_cast<BYTE *>(r.pBits) + row * r.Pitch, int(0x40 + i), size_t(r.Pitch));
+            EXPECT_EQ(t->UnlockRect(i), D3D_OK);
+            ASSERT_EQ(t->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+            const BYTE *last = static_cast<BYTE *>(r.pBits) + (blockRows[i] - 1) * r.Pitch + r.Pitch - 1;
+            EXPECT_EQ(*last, BYTE(0x40 + i));
+            t->UnlockRect(i);
+        }
+        // A surface of a level describes it as the texture does.
+        IDirect3DSurface9 *s = nullptr;
+        ASSERT_EQ(t->GetSurfaceLevel(1, &s), D3D_OK);
+        D3DSURFACE_DESC desc;
+        s->GetDesc(&desc);
+        EXPECT_EQ(desc.Format, f);
+        EXPECT_EQ(desc.Width, 5u);
+        s->Release();
+        t->Release();
+    }
+}
+
+TEST_F(CompressedTextureTest, LocksAreInWholeBlocks)
+{
+    IDirect3DTexture9 *t = nullptr;
+    ASSERT_EQ(device_->CreateTexture(16, 10, 1, 0, D3DFMT_DXT5, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
+    D3DLOCKED_RECT whole, part;
+    ASSERT_EQ(t->LockRect(0, &whole, NULL, D3DLOCK_READONLY), D3D_OK);
+    BYTE *base = static_cast<BYTE *>(whole.pBits);
+    t->UnlockRect(0);
+    EXPECT_EQ(whole.Pitch, 4 * 16);
+    // Block (1, 2) to the level's bottom-right corner, which is not on a block edge.
+    RECT aligned = {4, 8, 16, 10};
+    ASSERT_EQ(t->LockRect(0, &part, &aligned, 0), D3D_OK);
+    EXPECT_EQ(static_cast<BYTE *>(part.pBits), base + 2 * whole.Pitch + 1 * 16);
+    EXPECT_EQ(part.Pitch, whole.Pitch);
+    t->UnlockRect(0);
+    const RECT misaligned[] = {{2, 0, 8, 8}, {0, 1, 8, 8}, {0, 0, 6, 8}, {0, 0, 8, 9}};
+    for (const RECT &rect : misaligned) {
+        HRESULT hr = 0;
+        EXPECT_EQ(StderrLines([&] { hr = t->LockRect(0, &part, &rect, 0); }), 1);
+        EXPECT_EQ(hr, D3DERR_INVALIDCALL) << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+    }
+    // None of the refusals left the level locked.
+    EXPECT_EQ(t->LockRect(0, &part, NULL, 0), D3D_OK);
+    t->UnlockRect(0);
+    t->Release();
+}
+
+TEST_F(CompressedTextureTest, CubeAndVolumeTexturesOfTheFormats)
+{
+    IDirect3DCubeTexture9 *cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 4u);
+    D3DLOCKED_RECT r;
+    for (UINT face = 0; face < 6; ++face) {
+        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(face), 0, &r, NULL, 0), D3D_OK);
+        EXPECT_EQ(r.Pitch, 2 * 8);
+        cube->UnlockRect(D3DCUBEMAP_FACES(face), 0);
+    }
+    ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACE_NEGATIVE_Z, 3, &r, NULL, 0), D3D_OK);  // 1 x 1: one block
+    EXPECT_EQ(r.Pitch, 8);
+    cube->UnlockRect(D3DCUBEMAP_FACE_NEGATIVE_Z, 3);
+    const RECT misaligned = {0, 2, 4, 4};
+    EXPECT_EQ(StderrLines([&] {
+                  EXPECT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &r, &misaligned, 0), D3DERR_INVALIDCALL);
+              }),
+              1);
+    cube->Release();
+
+    // 8 x 4 x 3 DXT3: each slice its rows of blocks, slices one after the other.
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 4, 3, 0, 0, D3DFMT_DXT3, D3DPOOL_MANAGED, &volume, NULL), D3D_OK);
+    EXPECT_EQ(volume->GetLevelCount(), 4u);  // 8x4x3, 4x2x1, 2x1x1, 1x1x1
+    D3DLOCKED_BOX b, part;
+    ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
+    EXPECT_EQ(b.RowPitch, 2 * 16);
+    EXPECT_EQ(b.SlicePitch, 2 * 16);
+    volume->UnlockBox(0);
+    const D3DBOX box = {4, 0, 8, 4, 2, 3};
+    ASSERT_EQ(volume->LockBox(0, &part, &box, 0), D3D_OK);
+    EXPECT_EQ(static_cast<BYTE *>(part.pBits), static_cast<BYTE *>(b.pBits) + 2 * b.SlicePitch + 16);
+    volume->UnlockBox(0);
+    ASSERT_EQ(volume->LockBox(1, &b, NULL, 0), D3D_OK);
+    EXPECT_EQ(b.RowPitch, 16);
+    EXPECT_EQ(b.SlicePitch, 16);
+    volume->UnlockBox(1);
+    const D3DBOX badBox = {1, 0, 4, 4, 0, 1};
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(volume->LockBox(0, &part, &badBox, 0), D3DERR_INVALIDCALL); }), 1);
+    volume->Release();
+}
+
+}  // namespace
+}  // namespace d3d9test
