@@ -1000,8 +1000,9 @@ std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::strin
     return problem;
 }
 
-// A cube face's image at `level`: from the file where it has that face and level, the
-// file's 2D image for every face of a cube made from one, else empty.
+// A cube face's (or volume slice's) image at `level`: from the file where it has that
+// face and level, the file's 2D image for every face of a cube made from one; false when
+// the file has no such image, or (with the reason in `problem`) cannot be decoded.
 bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice, Image &out,
                std::string &problem)
 {
@@ -1011,6 +1012,8 @@ bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UI
         problem = Decode(data, size, 0, out);
         return problem.empty();
     }
+    if (file.info.ResourceType == D3DRTYPE_TEXTURE)
+        face = 0;  // a 2D file's one image serves every face
     if (level >= file.info.MipLevels || !(DdsFaces(data) >> face & 1))
         return false;
     DecodeDds(data, face, level, slice, out.width, out.height, out.argb);
@@ -1047,12 +1050,13 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
         return hr;
     }
     for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
+        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
         Image level;
         for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
             const UINT side = std::max(1u, edge >> i);
             Image from;
             if (plan.copyBlocks) {
-                if (!(DdsFaces(data) >> face & 1))
+                if (!(DdsFaces(data) >> fileFace & 1))
                     break;  // a face the file lacks stays as created
             } else if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
                 ApplyColorKey(from, colorKey);
@@ -1069,7 +1073,7 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
             if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
                 break;
             if (plan.copyBlocks)
-                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, face, i, 0), plan.format,
+                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
                          side, side);
             else
                 PackRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
