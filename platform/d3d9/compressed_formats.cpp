@@ -49,15 +49,31 @@ uint32_t Expand565(uint32_t c)
     return 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
 }
 
-// The weighted mean (a * wa + b * wb) / (wa + wb) of two opaque colours, channel by
-// channel, rounded down.
-uint32_t Mix(uint32_t a, uint32_t b, uint32_t wa, uint32_t wb)
+// The blends between a block's two ends are written as fractions (one third, two sevenths
+// ...) whose rounding is left open; here step `i` of `n` from `a` towards `b` weighs `b`
+// by floor(255 i / n) 256ths, rounded down.  That is the arithmetic of the S3TC decoder in
+// Mesa's GL, so a texture samples the same whether GL or this code decodes its blocks.
+uint32_t Blend(uint32_t a, uint32_t b, uint32_t i, uint32_t n)
+{
+    const uint32_t w = 255 * i / n;
+    return (a * (256 - w) + b * w) >> 8;
+}
+
+// Blend of two opaque colours, channel by channel.
+uint32_t Mix(uint32_t a, uint32_t b, uint32_t i, uint32_t n)
 {
     uint32_t out = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-        uint32_t ca = (a >> shift) & 255, cb = (b >> shift) & 255;
-        out |= ((ca * wa + cb * wb) / (wa + wb)) << shift;
-    }
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= Blend((a >> shift) & 255, (b >> shift) & 255, i, n) << shift;
+    return out;
+}
+
+// The mean of two opaque colours, channel by channel, rounded half up.
+uint32_t Mean(uint32_t a, uint32_t b)
+{
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= ((((a >> shift) & 255) + ((b >> shift) & 255) + 1) / 2) << shift;
     return out;
 }
 
@@ -69,10 +85,10 @@ void DecodeColours(const uint8_t *block, bool dxt1, uint32_t out[16])
     const uint32_t c0 = Le16(block), c1 = Le16(block + 2);
     uint32_t palette[4] = {Expand565(c0), Expand565(c1), 0, 0};
     if (c0 > c1 || !dxt1) {
-        palette[2] = Mix(palette[0], palette[1], 2, 1);
-        palette[3] = Mix(palette[0], palette[1], 1, 2);
+        palette[2] = Mix(palette[0], palette[1], 1, 3);
+        palette[3] = Mix(palette[0], palette[1], 2, 3);
     } else {
-        palette[2] = Mix(palette[0], palette[1], 1, 1);
+        palette[2] = Mean(palette[0], palette[1]);
         palette[3] = 0;  // transparent black
     }
     const uint32_t indices = Le16(block + 4) | Le16(block + 6) << 16;
@@ -97,10 +113,10 @@ void DecodeInterpolatedAlpha(const uint8_t *block, uint32_t pixels[16])
     uint32_t values[8] = {a0, a1};
     if (a0 > a1) {
         for (uint32_t i = 1; i < 7; ++i)
-            values[i + 1] = ((7 - i) * a0 + i * a1) / 7;
+            values[i + 1] = Blend(a0, a1, i, 7);
     } else {
         for (uint32_t i = 1; i < 5; ++i)
-            values[i + 1] = ((5 - i) * a0 + i * a1) / 5;
+            values[i + 1] = Blend(a0, a1, i, 5);
         values[6] = 0;
         values[7] = 255;
     }
