@@ -6,12 +6,21 @@
  * Each 4 x 4 block of texels is 8 bytes (DXT1) or 16 (DXT2 to DXT5); a level's rows of
  * blocks follow one another, and a level smaller than 4 texels a side still takes a whole
  * block.  DXT2 and DXT4 hold premultiplied colours, which are decoded as stored.
+ *
+ * The encoder, for the levels D3DX makes of DXT textures, fits each block's colours with
+ * the block's darkest and brightest texels as the ends and picks the nearest of the
+ * block's colours for each texel; DXT1 blocks with texels of alpha below 128 use the
+ * three-colour mode and its transparent black.  DXT4/5 alpha takes the block's lowest and
+ * highest alpha as its ends.  It is simple rather than optimal.
  */
 #include "d3d9_private.h"
 
 #include <tavrok/texture_storage.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace tavrok::d3d9 {
 
@@ -140,6 +149,138 @@ void DecodeCompressedBlock(D3DFORMAT f, const uint8_t *block, uint32_t argb[16])
         DecodeExplicitAlpha(block, argb);
     else
         DecodeInterpolatedAlpha(block, argb);
+}
+
+namespace {
+
+// An ARGB colour to 5:6:5, each channel rounded to the nearest step.
+uint32_t To565(uint32_t c)
+{
+    const uint32_t r = ((c >> 16) & 255) * 31 + 127, g = ((c >> 8) & 255) * 63 + 127, b = (c & 255) * 31 + 127;
+    return (r / 255) << 11 | (g / 255) << 5 | b / 255;
+}
+
+int ColourDistance(uint32_t a, uint32_t b)
+{
+    int d = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int e = int((a >> shift) & 255) - int((b >> shift) & 255);
+        d += e * e;
+    }
+    return d;
+}
+
+// The colour half of a block for sixteen ARGB texels.  `transparent` (DXT1 only) marks the
+// texels to be transparent black.
+void EncodeColours(const uint32_t texels[16], bool dxt1, const bool transparent[16], uint8_t *out)
+{
+    bool anyTransparent = false;
+    int lo = INT_MAX, hi = INT_MIN;
+    uint32_t dark = 0, bright = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (dxt1 && transparent[i]) {
+            anyTransparent = true;
+            continue;
+        }
+        const uint32_t c = texels[i];
+        const int luma = int((c >> 16) & 255) * 299 + int((c >> 8) & 255) * 587 + int(c & 255) * 114;
+        if (luma < lo)
+            lo = luma, dark = c;
+        if (luma > hi)
+            hi = luma, bright = c;
+    }
+    uint32_t c0 = To565(bright), c1 = To565(dark);
+    // The four-colour mode needs the first end above the second, the three-colour mode not.
+    const bool threeColour = dxt1 && anyTransparent;
+    if ((threeColour && c0 > c1) || (!threeColour && c0 < c1))
+        std::swap(c0, c1);
+    uint32_t palette[4] = {Expand565(c0), Expand565(c1), 0, 0};
+    int usable = 4;
+    if (threeColour) {
+        palette[2] = Mean(palette[0], palette[1]);
+        usable = 3;
+    } else if (c0 == c1) {
+        usable = 1;  // one colour: any mode reads index 0 as it
+    } else {
+        palette[2] = Mix(palette[0], palette[1], 1, 3);
+        palette[3] = Mix(palette[0], palette[1], 2, 3);
+    }
+    uint32_t indices = 0;
+    for (int i = 0; i < 16; ++i) {
+        uint32_t best = 0;
+        if (threeColour && transparent[i]) {
+            best = 3;
+        } else {
+            int bestDistance = INT_MAX;
+            for (int k = 0; k < usable; ++k)
+                if (int d = ColourDistance(palette[k], texels[i]); d < bestDistance)
+                    bestDistance = d, best = uint32_t(k);
+        }
+        indices |= best << (2 * i);
+    }
+    const uint8_t bytes[8] = {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8),
+                              uint8_t(indices), uint8_t(indices >> 8), uint8_t(indices >> 16), uint8_t(indices >> 24)};
+    memcpy(out, bytes, 8);
+}
+
+void EncodeExplicitAlpha(const uint32_t texels[16], uint8_t *out)
+{
+    memset(out, 0, 8);
+    for (int i = 0; i < 16; ++i)
+        out[i / 2] |= uint8_t(((texels[i] >> 24) * 15 + 127) / 255 << (4 * (i % 2)));
+}
+
+void EncodeInterpolatedAlpha(const uint32_t texels[16], uint8_t *out)
+{
+    uint32_t a0 = 0, a1 = 255;
+    for (int i = 0; i < 16; ++i)
+        a0 = std::max(a0, texels[i] >> 24), a1 = std::min(a1, texels[i] >> 24);
+    uint32_t values[8] = {a0, a1};
+    for (uint32_t i = 1; i < 7; ++i)
+        values[i + 1] = Blend(a0, a1, i, 7);
+    const int usable = a0 > a1 ? 8 : 1;  // equal ends: every texel is the first
+    uint64_t bits = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int a = int(texels[i] >> 24);
+        int best = 0;
+        for (int k = 1; k < usable; ++k)
+            if (std::abs(int(values[k]) - a) < std::abs(int(values[best]) - a))
+                best = k;
+        bits |= uint64_t(best) << (3 * i);
+    }
+    out[0] = uint8_t(a0);
+    out[1] = uint8_t(a1);
+    for (int i = 0; i < 6; ++i)
+        out[2 + i] = uint8_t(bits >> (8 * i));
+}
+
+}  // namespace
+
+void EncodeCompressed(D3DFORMAT f, const uint32_t *argb, UINT width, UINT height, uint8_t *blocks, UINT pitch)
+{
+    const UINT blockBytes = CompressedBlockBytes(f);
+    for (UINT by = 0; by < RowCount(f, height); ++by)
+        for (UINT bx = 0; bx < (width + 3) / 4; ++bx) {
+            // Texels past the image's edge repeat the last row and column.
+            uint32_t texels[16];
+            bool transparent[16];
+            for (UINT y = 0; y < 4; ++y)
+                for (UINT x = 0; x < 4; ++x) {
+                    const UINT sx = std::min(bx * 4 + x, width - 1), sy = std::min(by * 4 + y, height - 1);
+                    texels[y * 4 + x] = argb[size_t(sy) * width + sx];
+                    transparent[y * 4 + x] = (texels[y * 4 + x] >> 24) < 128;
+                }
+            uint8_t *out = blocks + size_t(by) * pitch + size_t(bx) * blockBytes;
+            if (f == D3DFMT_DXT1) {
+                EncodeColours(texels, true, transparent, out);
+                continue;
+            }
+            EncodeColours(texels, false, transparent, out + 8);
+            if (f == D3DFMT_DXT2 || f == D3DFMT_DXT3)
+                EncodeExplicitAlpha(texels, out);
+            else
+                EncodeInterpolatedAlpha(texels, out);
+        }
 }
 
 void DecodeCompressed(D3DFORMAT f, const uint8_t *blocks, UINT pitch, UINT width, UINT height, uint32_t *argb)

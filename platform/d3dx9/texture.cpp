@@ -447,14 +447,14 @@ bool DeviceOffers(IDirect3DDevice9 *device, D3DRESOURCETYPE type, D3DFORMAT form
 }
 
 // Formats the loaders make textures in: the device's unsigned formats with plain texels,
-// and the DXT format of a DXT file.  Others are reported unsupported.
-bool KnownTargetFormat(D3DFORMAT format, D3DFORMAT fileFormat)
+// and DXT1 to DXT5.  Others are reported unsupported.
+bool KnownTargetFormat(D3DFORMAT format)
 {
-    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && format != D3DFMT_V8U8) || format == fileFormat)
+    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && format != D3DFMT_V8U8) || tavrok::d3d9::IsCompressedFormat(format))
         return true;
     Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
-                              " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8 and a DXT "
-                              "file's own format are made)");
+                              " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8 and DXT1 to DXT5 "
+                              "are made)");
     return false;
 }
 
@@ -467,10 +467,12 @@ void CopyRows(uint8_t *to, INT pitch, const uint8_t *from, D3DFORMAT format, UIN
 }
 
 // A 2D texture in the DXT format of the file, its levels copied from the file from level
-// `skip` on.
+// `skip` on (`fileLevels` of them); the levels below those are the box-filtered halvings
+// of the level above, encoded.
 HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const std::string &name, UINT w, UINT h,
-                         UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT skip,
-                         const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out)
+                         UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT skip, UINT fileLevels,
+                         DWORD mipFilter, const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo,
+                         IDirect3DTexture9 **out)
 {
     IDirect3DTexture9 *texture = nullptr;
     HRESULT hr = device->CreateTexture(w, h, levels, usage & ~DWORD(D3DUSAGE_AUTOGENMIPMAP), format, pool, &texture,
@@ -479,7 +481,17 @@ HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const st
         Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " texture");
         return hr;
     }
+    Image above;  // the last level written, as ARGB, when the next is to be made from it
     for (UINT i = 0; i < levels && SUCCEEDED(hr); ++i) {
+        if (i >= fileLevels) {
+            if ((mipFilter & 0xFF) == D3DX_FILTER_NONE)
+                break;  // the lower levels are left as created
+            if (above.argb.empty())
+                DecodeDds(data, FirstFace(data), skip + i - 1, 0, above.width, above.height, above.argb);
+            above = HalveBox(above);
+            hr = WriteTextureLevel(texture, i, above.argb.data(), above.width, above.height);
+            continue;
+        }
         D3DLOCKED_RECT locked;
         if (SUCCEEDED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
             CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, FirstFace(data), skip + i, 0),
@@ -524,13 +536,13 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     const bool formatFromFile =
         format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
     const D3DFORMAT fileFormat = info.Format;
+    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
     if (formatFromFile)
-        format = D3DFMT_A8R8G8B8;
-    if (!KnownTargetFormat(format, fileFormat)) {
-        Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
-                                  " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8 and A8 are made)");
+        format = tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage)
+                     ? fileFormat
+                     : D3DFMT_A8R8G8B8;
+    if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
-    }
     ApplyColorKey(image, colorKey);
 
     UINT w = ChooseSize(width, image.width), h = ChooseSize(height, image.height);
@@ -549,18 +561,12 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     LevelSource source;
     if (w == image.width && h == image.height)
         source = {data, skip, fromFile, colorKey};
-    // A DXT file's blocks go into the texture as they are when it keeps the file's format
-    // at the file's size, all its levels coming from the file and no colour key applied.
-    if (tavrok::d3d9::IsCompressedFormat(fileFormat) && (formatFromFile || format == fileFormat) &&
-        w == image.width && h == image.height && levels <= fromFile && colorKey == 0 &&
-        DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage))
-        return CreateFromBlocks(device, data, name, w, h, levels, usage, fileFormat, pool, skip, info, srcInfo, out);
-    if (tavrok::d3d9::IsCompressedFormat(format) && format != fileFormat) {
-        Unsupported(kLibrary, "DXT textures from files of another format (they are made only from DXT DDS files)");
-        return D3DERR_NOTAVAILABLE;
-    }
-    if (tavrok::d3d9::IsCompressedFormat(format))
-        format = D3DFMT_A8R8G8B8;  // blocks that cannot be kept are decoded
+    // A DXT file's blocks go into a texture of its format as they are, when it has the
+    // file's size and no colour key changes texels; others are encoded from ARGB.
+    if (tavrok::d3d9::IsCompressedFormat(format) && format == fileFormat && w == image.width && h == image.height &&
+        colorKey == 0)
+        return CreateFromBlocks(device, data, name, w, h, levels, usage, format, pool, skip, fromFile, mipFilter, info,
+                                srcInfo, out);
     Image top = Resize(std::move(image), w, h, filter);
 
     IDirect3DTexture9 *texture = nullptr;
@@ -649,12 +655,22 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
     if (FAILED(hr))
         return hr;
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    if (bytes == 0)
+    const bool compressed = tavrok::d3d9::IsCompressedFormat(desc.Format);
+    if (bytes == 0 && !compressed)
         return D3DERR_INVALIDCALL;
     D3DLOCKED_RECT locked;
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr))
         return hr;
+    if (compressed && width == desc.Width && height == desc.Height) {
+        tavrok::d3d9::EncodeCompressed(desc.Format, argb, width, height, static_cast<uint8_t *>(locked.pBits),
+                                       UINT(locked.Pitch));
+        return texture->UnlockRect(level);
+    }
+    if (compressed) {
+        texture->UnlockRect(level);
+        return D3DERR_INVALIDCALL;
+    }
     const UINT columns = std::min(width, desc.Width);
     for (UINT y = 0; y < std::min(height, desc.Height); ++y) {
         uint8_t *row = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
@@ -940,9 +956,12 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSur
 namespace tavrok::d3dx9 {
 namespace {
 
-// Writes ARGB texels into locked memory in `format` (alpha made opaque for X8R8G8B8).
+// Writes ARGB texels into locked memory in `format` (alpha made opaque for X8R8G8B8),
+// encoded as blocks for a DXT format.
 void PackRows(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height)
 {
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        return tavrok::d3d9::EncodeCompressed(format, argb, width, height, to, UINT(pitch));
     const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
     for (UINT y = 0; y < height; ++y)
         for (UINT x = 0; x < width; ++x)
@@ -957,7 +976,8 @@ struct Plan {
     bool dds = false;
     D3DFORMAT format = D3DFMT_A8R8G8B8;
     UINT levels = 1;
-    bool copyBlocks = false;
+    bool copyBlocks = false;  // the file's blocks go in as they are, for the levels it has
+    UINT fileLevels = 1;
     DWORD filter = 0, mipFilter = 0;
 };
 
@@ -970,7 +990,7 @@ HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &fil
     const bool formatFromFile =
         format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
     const D3DFORMAT fileFormat = file.info.Format;
-    if (!formatFromFile && !KnownTargetFormat(format, fileFormat))
+    if (!formatFromFile && !KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
     const UINT fromFile = file.dds ? file.info.MipLevels : 1;
     plan.levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
@@ -978,17 +998,14 @@ HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &fil
                                                                 : std::min(mipLevels, full);
     plan.filter = filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : filter;
     plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
-    plan.copyBlocks = tavrok::d3d9::IsCompressedFormat(fileFormat) && (formatFromFile || format == fileFormat) &&
-                      sameSize && plan.levels <= fromFile && colorKey == 0 &&
-                      DeviceOffers(device, type, fileFormat, usage);
-    plan.format = plan.copyBlocks ? fileFormat : formatFromFile ? D3DFMT_A8R8G8B8 : format;
-    if (!plan.copyBlocks && tavrok::d3d9::IsCompressedFormat(plan.format)) {
-        if (!formatFromFile && format != fileFormat) {
-            Unsupported(kLibrary, "DXT textures from files of another format (they are made only from DXT DDS files)");
-            return D3DERR_NOTAVAILABLE;
-        }
-        plan.format = D3DFMT_A8R8G8B8;  // blocks that cannot be kept are decoded
-    }
+    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
+    plan.format = !formatFromFile ? format
+                  : tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, type, fileFormat, usage)
+                      ? fileFormat
+                      : D3DFMT_A8R8G8B8;
+    plan.fileLevels = fromFile;
+    plan.copyBlocks = tavrok::d3d9::IsCompressedFormat(fileFormat) && plan.format == fileFormat && sameSize &&
+                      colorKey == 0;
     return D3D_OK;
 }
 
@@ -1055,10 +1072,8 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
         for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
             const UINT side = std::max(1u, edge >> i);
             Image from;
-            if (plan.copyBlocks) {
-                if (!(DdsFaces(data) >> fileFace & 1))
-                    break;  // a face the file lacks stays as created
-            } else if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
+            const bool copy = plan.copyBlocks && i < plan.fileLevels;
+            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
                 ApplyColorKey(from, colorKey);
                 level = Resize(std::move(from), side, side, plan.filter);
             } else if (!problem.empty()) {
@@ -1072,7 +1087,7 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
             D3DLOCKED_RECT locked;
             if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
                 break;
-            if (plan.copyBlocks)
+            if (copy)
                 CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
                          side, side);
             else
@@ -1149,7 +1164,8 @@ HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, si
     for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
         D3DVOLUME_DESC desc;
         volume->GetLevelDesc(i, &desc);
-        if (!plan.copyBlocks) {
+        const bool copy = plan.copyBlocks && i < plan.fileLevels;
+        {
             const UINT fileDepth = std::max(1u, file.info.Depth >> i);
             Image first;
             if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
@@ -1180,7 +1196,7 @@ HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, si
             break;
         for (UINT z = 0; z < desc.Depth; ++z) {
             uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
-            if (plan.copyBlocks)
+            if (copy)
                 CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
             else
                 PackRows(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);

@@ -4,6 +4,7 @@
 // mip levels, DXT files kept as DXT textures, cube maps (whole and partial) and volumes,
 // and files that are refused with one diagnostic line.  The expected texels follow the
 // S3TC block rules worked out by hand.
+#include "d3dx9/dds_builder.h"
 #include "d3dx9/device_fixture.h"
 
 #include <algorithm>
@@ -13,66 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-void Put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
-{
-    if (b.size() < at + 4)
-        b.resize(at + 4);
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = uint8_t(v >> (8 * i));
-}
-
-// A DDS header for a 2D image: a four-character code, or (when fourCC is null) an
-// uncompressed format of `bits` with the four masks (r, g, b, a; a == 0 for none).
-std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char *fourCC, uint32_t bits = 0,
-                            const uint32_t masks[4] = nullptr)
-{
-    std::vector<uint8_t> b(128, 0);
-    memcpy(b.data(), "DDS ", 4);
-    Put32(b, 4, 124);
-    Put32(b, 8, 0x1 | 0x2 | 0x4 | 0x1000);  // caps, height, width, pixel format
-    Put32(b, 12, height);
-    Put32(b, 16, width);
-    Put32(b, 28, 1);
-    Put32(b, 76, 32);
-    if (fourCC) {
-        Put32(b, 80, 0x4);
-        memcpy(&b[84], fourCC, 4);
-    } else {
-        Put32(b, 80, 0x40 | (masks[3] ? 0x1 : 0));
-        Put32(b, 88, bits);
-        for (int i = 0; i < 4; ++i)
-            Put32(b, 92 + 4 * i, masks[i]);
-    }
-    Put32(b, 108, 0x1000);  // DDSCAPS_TEXTURE
-    return b;
-}
-
-void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes)
-{
-    b.insert(b.end(), bytes);
-}
-
-// A colour block: two 5:6:5 ends and sixteen 2-bit indices, row by row.
-void ColourBlock(std::vector<uint8_t> &b, uint16_t c0, uint16_t c1, const int idx[16])
-{
-    uint32_t bits = 0;
-    for (int i = 0; i < 16; ++i)
-        bits |= uint32_t(idx[i]) << (2 * i);
-    Append(b, {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), uint8_t(bits), uint8_t(bits >> 8),
-               uint8_t(bits >> 16), uint8_t(bits >> 24)});
-}
-
-// A DXT5 alpha block: two ends and sixteen 3-bit indices.
-void AlphaBlock(std::vector<uint8_t> &b, uint8_t a0, uint8_t a1, const int idx[16])
-{
-    uint64_t bits = 0;
-    for (int i = 0; i < 16; ++i)
-        bits |= uint64_t(idx[i]) << (3 * i);
-    Append(b, {a0, a1});
-    for (int i = 0; i < 6; ++i)
-        b.push_back(uint8_t(bits >> (8 * i)));
-}
 
 class DdsTest : public NullDeviceTest {
 protected:
@@ -408,31 +349,82 @@ TEST_F(DdsCubeVolumeTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
     }
     texture->Release();
 
-    // Asked by name, and with D3DFMT_FROM_FILE, the same; a colour key, which changes
-    // texels, or a size of its own make the blocks decoded into A8R8G8B8.
-    auto formatOf = [&](D3DFORMAT asked, UINT side, D3DCOLOR key) {
+    // Asked by name, and with D3DFMT_FROM_FILE, the same; at another size too (encoded
+    // from the scaled image).
+    auto formatOf = [&](const std::vector<uint8_t> &bytes, D3DFORMAT asked, UINT side) {
         IDirect3DTexture9 *t = nullptr;
         D3DSURFACE_DESC desc{};
         desc.Format = D3DFMT_UNKNOWN;
-        if (SUCCEEDED(D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), side, side,
+        if (SUCCEEDED(D3DXCreateTextureFromFileInMemoryEx(device_, bytes.data(), UINT(bytes.size()), side, side,
                                                           D3DX_DEFAULT, 0, asked, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                          D3DX_DEFAULT, key, nullptr, nullptr, &t))) {
+                                                          D3DX_DEFAULT, 0, nullptr, nullptr, &t))) {
             t->GetLevelDesc(0, &desc);
             t->Release();
         }
         return desc.Format;
     };
-    EXPECT_EQ(formatOf(D3DFMT_DXT1, D3DX_DEFAULT, 0), D3DFMT_DXT1);
-    EXPECT_EQ(formatOf(D3DFMT_FROM_FILE, D3DX_DEFAULT, 0), D3DFMT_DXT1);
-    EXPECT_EQ(formatOf(D3DFMT_UNKNOWN, D3DX_DEFAULT, 0xFF000000), D3DFMT_A8R8G8B8);
-    EXPECT_EQ(formatOf(D3DFMT_UNKNOWN, 16, 0), D3DFMT_A8R8G8B8);
-    // DXT textures are not made from uncompressed files.
-    const std::vector<uint8_t> argb = SolidLevels({0xFFFF0000});
-    IDirect3DTexture9 *t = nullptr;
-    EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, argb.data(), UINT(argb.size()), 0, 0, 1, 0, D3DFMT_DXT5,
-                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &t),
-              D3DERR_NOTAVAILABLE);
-    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(formatOf(file, D3DFMT_DXT1, D3DX_DEFAULT), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_FROM_FILE, D3DX_DEFAULT), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_UNKNOWN, 16), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_A8R8G8B8, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(formatOf(SolidLevels({0xFFFF0000}), D3DFMT_UNKNOWN, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
+}
+
+TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
+{
+    // A single-level 8 x 8 DXT1 file of solid blue blocks: with the default full chain, the
+    // file's level is copied and the three below it are solid blue blocks too.
+    std::vector<uint8_t> file = Header(8, 8, "DXT1");
+    const int zeros[16] = {};
+    for (int b = 0; b < 4; ++b)
+        ColourBlock(file, 0x001F, 0x001F, zeros);
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    const std::vector<uint8_t> blue = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
+    for (UINT i = 0; i < 4; ++i) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), blue) << "level " << i;
+        texture->UnlockRect(i);
+    }
+    texture->Release();
+
+    // A DXT5 texture asked of an A8R8G8B8 file: solid opaque red encodes as both colour
+    // ends 0xF800 and both alpha ends 255, every index 0.
+    const std::vector<uint8_t> red = SolidLevels({0xFFFF0000});
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, red.data(), UINT(red.size()), 0, 0, 1, 0, D3DFMT_DXT5,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                  &texture),
+              D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 16, 1),
+              (std::vector<uint8_t>{255, 255, 0, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}));
+    texture->UnlockRect(0);
+    texture->Release();
+
+    // A colour key makes the keyed texel of a DXT1 file transparent: the block is
+    // re-encoded in the three-colour mode (first end not above the second) with the keyed
+    // texel at index 3.  Texel 0 is red, the rest blue; the key is the red.
+    std::vector<uint8_t> keyed = Header(4, 4, "DXT1");
+    const int firstRed[16] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    ColourBlock(keyed, 0xF800, 0x001F, firstRed);
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, keyed.data(), UINT(keyed.size()), 0, 0, 1, 0,
+                                                  D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                  0xFFFF0000, nullptr, nullptr, &texture),
+              D3D_OK);
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    const std::vector<uint8_t> block = LockedBytes(r.pBits, r.Pitch, 8, 1);
+    texture->UnlockRect(0);
+    texture->Release();
+    const uint32_t c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
+    EXPECT_LE(c0, c1);  // the three-colour mode
+    EXPECT_EQ(block[4] & 3, 3);  // texel 0: transparent black
+    const uint32_t blueIndex = (block[4] >> 2) & 3;
+    EXPECT_EQ(blueIndex == 0 ? c0 : c1, 0x001Fu);
+    for (int i = 2; i < 16; ++i)
+        EXPECT_EQ((block[4 + i / 4] >> (2 * (i % 4))) & 3, blueIndex) << "texel " << i;
 }
 
 TEST_F(DdsCubeVolumeTest, CubeMapFacesWithTheirChains)

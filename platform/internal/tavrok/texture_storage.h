@@ -48,6 +48,9 @@ UINT RowCount(D3DFORMAT format, UINT height);
 // first.  DXT2 and DXT4 colours stay premultiplied, as stored.
 void DecodeCompressedBlock(D3DFORMAT format, const uint8_t *block, uint32_t argb[16]);
 void DecodeCompressed(D3DFORMAT format, const uint8_t *blocks, UINT pitch, UINT width, UINT height, uint32_t *argb);
+// The reverse: width x height ARGB texels, rows top first, as rows of blocks `pitch`
+// bytes apart.  DXT1 texels of alpha below 128 become transparent black.
+void EncodeCompressed(D3DFORMAT format, const uint32_t *argb, UINT width, UINT height, uint8_t *blocks, UINT pitch);
 
 }  // namespace tavrok::d3d9
 
