@@ -22,6 +22,12 @@ bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::st
 // Writes 32-bit ARGB pixels (rows top first, `width` pixels each) into one level of a
 // texture, converted to its format.
 HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height);
+// Texels of a format with plain texels or DXT blocks (HasTexels) to and from 32-bit ARGB
+// rows, top first, in memory `pitch` bytes a row (a row of blocks for DXT): alpha made
+// opaque for X8R8G8B8, blocks encoded and decoded whole.
+bool HasTexels(D3DFORMAT format);
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height);
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb);
 // One level of a texture as 32-bit ARGB, rows top first, its size in width and height;
 // empty when it cannot be read.
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height);

@@ -648,39 +648,58 @@ bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::st
     return !failed;
 }
 
+bool HasTexels(D3DFORMAT format)
+{
+    return tavrok::d3d9::BytesPerPixel(format) != 0 || tavrok::d3d9::IsCompressedFormat(format);
+}
+
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        return tavrok::d3d9::EncodeCompressed(format, argb, width, height, to, UINT(pitch));
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y) {
+        uint8_t *row = to + size_t(y) * pitch;
+        const uint32_t *from = argb + size_t(y) * width;
+        if (format == D3DFMT_A8R8G8B8)
+            memcpy(row, from, width * sizeof(uint32_t));
+        else
+            for (UINT x = 0; x < width; ++x)
+                tavrok::d3d9::PackArgb(format, from[x] | (format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u), row + x * bytes);
+    }
+}
+
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        return tavrok::d3d9::DecodeCompressed(format, from, UINT(pitch), width, height, argb);
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(format, from + size_t(y) * pitch + x * bytes);
+}
+
 HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
 {
     D3DSURFACE_DESC desc;
     HRESULT hr = texture->GetLevelDesc(level, &desc);
     if (FAILED(hr))
         return hr;
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    const bool compressed = tavrok::d3d9::IsCompressedFormat(desc.Format);
-    if (bytes == 0 && !compressed)
+    // Blocks are written whole: a compressed level takes an image of exactly its size.
+    if (!HasTexels(desc.Format) ||
+        (tavrok::d3d9::IsCompressedFormat(desc.Format) && (width != desc.Width || height != desc.Height)))
         return D3DERR_INVALIDCALL;
     D3DLOCKED_RECT locked;
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr))
         return hr;
-    if (compressed && width == desc.Width && height == desc.Height) {
-        tavrok::d3d9::EncodeCompressed(desc.Format, argb, width, height, static_cast<uint8_t *>(locked.pBits),
-                                       UINT(locked.Pitch));
-        return texture->UnlockRect(level);
-    }
-    if (compressed) {
-        texture->UnlockRect(level);
-        return D3DERR_INVALIDCALL;
-    }
-    const UINT columns = std::min(width, desc.Width);
-    for (UINT y = 0; y < std::min(height, desc.Height); ++y) {
-        uint8_t *row = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
-        const uint32_t *from = argb + size_t(y) * width;
-        if (desc.Format == D3DFMT_A8R8G8B8)
-            memcpy(row, from, columns * sizeof(uint32_t));
-        else
-            for (UINT x = 0; x < columns; ++x)
-                tavrok::d3d9::PackArgb(desc.Format, from[x] | (desc.Format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u),
-                                       row + x * bytes);
+    if (width == desc.Width) {
+        PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc.Format, argb, width,
+                   std::min(height, desc.Height));
+    } else {
+        for (UINT y = 0; y < std::min(height, desc.Height); ++y)  // the part of each row that fits
+            PackTexels(static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch, locked.Pitch, desc.Format,
+                       argb + size_t(y) * width, std::min(width, desc.Width), 1);
     }
     return texture->UnlockRect(level);
 }
@@ -689,16 +708,12 @@ std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, U
 {
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
-    if (FAILED(texture->GetLevelDesc(level, &desc)) || tavrok::d3d9::BytesPerPixel(desc.Format) == 0 ||
+    if (FAILED(texture->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
         FAILED(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY)))
         return {};
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     width = desc.Width, height = desc.Height;
     std::vector<uint32_t> argb(size_t(width) * height);
-    for (UINT y = 0; y < height; ++y)
-        for (UINT x = 0; x < width; ++x)
-            argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(
-                desc.Format, static_cast<const uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch + x * bytes);
+    UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, width, height, argb.data());
     texture->UnlockRect(level);
     return argb;
 }
@@ -956,19 +971,6 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSur
 namespace tavrok::d3dx9 {
 namespace {
 
-// Writes ARGB texels into locked memory in `format` (alpha made opaque for X8R8G8B8),
-// encoded as blocks for a DXT format.
-void PackRows(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height)
-{
-    if (tavrok::d3d9::IsCompressedFormat(format))
-        return tavrok::d3d9::EncodeCompressed(format, argb, width, height, to, UINT(pitch));
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
-    for (UINT y = 0; y < height; ++y)
-        for (UINT x = 0; x < width; ++x)
-            tavrok::d3d9::PackArgb(format, argb[size_t(y) * width + x] | (format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u),
-                                   to + size_t(y) * pitch + x * bytes);
-}
-
 // What the cube and volume loaders share: the file checked and its kind, the format and
 // number of levels the texture gets, and whether the file's blocks go in as they are.
 struct Plan {
@@ -1091,7 +1093,7 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
                 CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
                          side, side);
             else
-                PackRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
+                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
             hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
         }
     }
@@ -1199,7 +1201,7 @@ HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, si
             if (copy)
                 CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
             else
-                PackRows(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);
+                PackTexels(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);
         }
         hr = volume->UnlockBox(i);
     }
