@@ -1,13 +1,15 @@
 /*
  * compressed_texture_test.cpp - DXT1 to DXT5 textures on the NULLREF device: the formats
  * offered, level sizes down to 1 x 1 with pitches of rows of blocks, locks in whole
- * blocks (misaligned rectangles and boxes refused with one line), and cube and volume
- * textures of the formats.
+ * blocks (misaligned rectangles and boxes refused with one line), cube and volume
+ * textures of the formats, and the block encoder read back through the decoder.
  */
 #include "null_fixture.h"
 
 #include <d3d9.h>
+#include <tavrok/texture_storage.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace d3d9test {
@@ -145,6 +147,87 @@ TEST_F(CompressedTextureTest, CubeAndVolumeTexturesOfTheFormats)
     const D3DBOX badBox = {1, 0, 4, 4, 0, 1};
     EXPECT_EQ(StderrLines([&] { EXPECT_EQ(volume->LockBox(0, &part, &badBox, 0), D3DERR_INVALIDCALL); }), 1);
     volume->Release();
+}
+
+// Encodes width x height texels into blocks and decodes them again; the bytes past the
+// blocks stay untouched.
+std::vector<uint32_t> RoundTrip(D3DFORMAT f, const std::vector<uint32_t> &argb, UINT width, UINT height)
+{
+    using namespace tavrok::d3d9;
+    const UINT pitch = RowPitch(f, width) + 8;  // room between the rows, which must stay as it is
+    std::vector<uint8_t> blocks(size_t(pitch) * RowCount(f, height), 0xCD);
+    EncodeCompressed(f, argb.data(), width, height, blocks.data(), pitch);
+    for (UINT row = 0; row < RowCount(f, height); ++row)
+        for (UINT i = RowPitch(f, width); i < pitch; ++i)
+            EXPECT_EQ(blocks[size_t(row) * pitch + i], 0xCD) << "row " << row << " byte " << i;
+    std::vector<uint32_t> out(argb.size());
+    DecodeCompressed(f, blocks.data(), pitch, width, height, out.data());
+    return out;
+}
+
+int LargestError(uint32_t a, uint32_t b, int from = 0, int to = 32)
+{
+    int worst = 0;
+    for (int shift = from; shift < to; shift += 8)
+        worst = std::max(worst, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+    return worst;
+}
+
+TEST(CompressedEncoding, BlocksDecodeBackToTheTexels)
+{
+    // 6 x 5: two block columns and rows, the second of each hanging over the edge.  The
+    // left column of blocks holds two 5:6:5 colours only, which encode exactly; the right
+    // a ramp down the rows whose steps are the block's thirds, which comes back to within
+    // the 5:6:5 rounding.
+    const UINT w = 6, h = 5;
+    std::vector<uint32_t> image(w * h);
+    for (UINT y = 0; y < h; ++y)
+        for (UINT x = 0; x < w; ++x)
+            image[y * w + x] = x < 4 ? ((x + y) % 2 ? 0xFFFF0000u : 0xFF0000FFu)
+                                     : 0xFF000000u | (40 * y) << 16 | (100 + 30 * y) << 8 | 200u;
+    for (D3DFORMAT f : kDxt) {
+        const std::vector<uint32_t> back = RoundTrip(f, image, w, h);
+        for (UINT y = 0; y < h; ++y)
+            for (UINT x = 0; x < w; ++x) {
+                const uint32_t was = image[y * w + x], now = back[y * w + x];
+                if (x < 4)
+                    EXPECT_EQ(now, was) << "format " << f << " texel " << x << "," << y;
+                else
+                    EXPECT_LE(LargestError(now, was, 0, 24), 8) << std::hex << now << " for " << was;
+                EXPECT_EQ(now >> 24, 255u) << "opaque stays opaque";
+            }
+    }
+}
+
+TEST(CompressedEncoding, AlphaIsKeptAsEachFormatCan)
+{
+    // A 4 x 4 block: alpha 0 and 255 in a checker on the top half, 30 and 200 below;
+    // colour white.
+    std::vector<uint32_t> image(16);
+    for (UINT i = 0; i < 16; ++i) {
+        const bool odd = (i + i / 4) % 2;
+        image[i] = (i < 8 ? (odd ? 255u : 0u) : (odd ? 200u : 30u)) << 24 | 0xFFFFFF;
+    }
+    // DXT1: alpha below 128 becomes transparent black, the rest opaque white.
+    std::vector<uint32_t> back = RoundTrip(D3DFMT_DXT1, image, 4, 4);
+    for (UINT i = 0; i < 16; ++i)
+        EXPECT_EQ(back[i], (image[i] >> 24) < 128 ? 0u : 0xFFFFFFFFu) << "texel " << i;
+    // DXT3: 4-bit alpha, to within half a step (8 of 255).
+    back = RoundTrip(D3DFMT_DXT3, image, 4, 4);
+    for (UINT i = 0; i < 16; ++i) {
+        EXPECT_LE(LargestError(back[i], image[i], 24, 32), 8) << "texel " << i;
+        EXPECT_EQ(back[i] & 0xFFFFFF, 0xFFFFFFu);
+    }
+    // DXT5: the ends are the lowest and highest alpha, exact; 30 and 200 between them to
+    // within half of one of the seven steps.
+    back = RoundTrip(D3DFMT_DXT5, image, 4, 4);
+    for (UINT i = 0; i < 16; ++i) {
+        const uint32_t a = image[i] >> 24;
+        EXPECT_LE(LargestError(back[i], image[i], 24, 32), a == 0 || a == 255 ? 0 : 19) << "texel " << i;
+    }
+    // One alpha throughout encodes exactly.
+    back = RoundTrip(D3DFMT_DXT5, std::vector<uint32_t>(16, 0x80FFFFFFu), 4, 4);
+    EXPECT_EQ(back, std::vector<uint32_t>(16, 0x80FFFFFFu));
 }
 
 }  // namespace
