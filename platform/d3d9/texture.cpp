@@ -4,9 +4,10 @@
  * A texture is a chain of mip levels kept in memory in their Direct3D layout (rows top
  * first, pitch = width x bytes per pixel); the back end uploads a level when its
  * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
- * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
- * formats are not offered; cube and volume textures (cube_texture.cpp) share the level
- * locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
+ * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8, and DXT1 to
+ * DXT5, whose levels are rows of 4 x 4 blocks (pitch = bytes of a row of blocks, locks in
+ * whole blocks, no automatic mipmaps: compressed_formats.cpp); cube and volume textures
+ * (cube_texture.cpp) share the level locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
  * levels with a box filter when level 0 is unlocked.  A level's memory
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).

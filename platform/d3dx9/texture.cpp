@@ -7,12 +7,18 @@
  * pixels equal to the colour key into transparent black, scales the image to the texture's
  * size and writes a full chain of mip levels: a DDS file's own levels where it has them and
  * they fit, box-filtered halvings of the level above for the rest.  Sizes left to the library are
- * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  The
+ * those of the file rounded up to powers of two; formats left to it give the DXT format of
+ * a DXT file where the device offers it (its blocks copied as they stand where the texture
+ * has the file's size and no colour key applies, levels it lacks encoded), else A8R8G8B8.
+ * D3DXCreateCubeTextureFromFile* and D3DXCreateVolumeTextureFromFile* read DDS cube maps
+ * (a partial cube's missing faces stay as created) and volumes, or put a 2D image on every
+ * face or as the one slice; their sizes left to the library are the file's.  The
  * device's own textures get the top level only when every lower level is a halving, and
  * make those when first needed (tavrok/texture_storage.h).  Files
  * are checked for completeness before decoding, because the decoder fills missing data of
  * a cut-off file with black instead of failing.  Textures are made in any of the device's
- * unsigned texture formats, the pixels converted to it; others are reported unsupported.
+ * unsigned texture formats and DXT1 to DXT5, the pixels converted or encoded; others are
+ * reported unsupported.
  * Palettes are not used.
  */
 #include "d3dx9_private.h"
