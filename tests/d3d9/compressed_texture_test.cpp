@@ -202,21 +202,22 @@ TEST(CompressedEncoding, BlocksDecodeBackToTheTexels)
 TEST(CompressedEncoding, AlphaIsKeptAsEachFormatCan)
 {
     // A 4 x 4 block: alpha 0 and 255 in a checker on the top half, 30 and 200 below;
-    // colour white.
+    // colour red and blue by columns, whatever the alpha.
     std::vector<uint32_t> image(16);
     for (UINT i = 0; i < 16; ++i) {
         const bool odd = (i + i / 4) % 2;
-        image[i] = (i < 8 ? (odd ? 255u : 0u) : (odd ? 200u : 30u)) << 24 | 0xFFFFFF;
+        image[i] = (i < 8 ? (odd ? 255u : 0u) : (odd ? 200u : 30u)) << 24 | (i % 2 ? 0xFF0000u : 0x0000FFu);
     }
-    // DXT1: alpha below 128 becomes transparent black, the rest opaque white.
+    // DXT1: alpha below 128 becomes transparent black, the rest opaque in its colour.
     std::vector<uint32_t> back = RoundTrip(D3DFMT_DXT1, image, 4, 4);
     for (UINT i = 0; i < 16; ++i)
-        EXPECT_EQ(back[i], (image[i] >> 24) < 128 ? 0u : 0xFFFFFFFFu) << "texel " << i;
-    // DXT3: 4-bit alpha, to within half a step (8 of 255).
+        EXPECT_EQ(back[i], (image[i] >> 24) < 128 ? 0u : image[i] | 0xFF000000u) << "texel " << i;
+    // DXT3: 4-bit alpha, to within half a step (8 of 255); the two colours exact, the
+    // transparent texels' too.
     back = RoundTrip(D3DFMT_DXT3, image, 4, 4);
     for (UINT i = 0; i < 16; ++i) {
         EXPECT_LE(LargestError(back[i], image[i], 24, 32), 8) << "texel " << i;
-        EXPECT_EQ(back[i] & 0xFFFFFF, 0xFFFFFFu);
+        EXPECT_EQ(back[i] & 0xFFFFFF, image[i] & 0xFFFFFF) << "texel " << i;
     }
     // DXT5: the ends are the lowest and highest alpha, exact; 30 and 200 between them to
     // within half of one of the seven steps.
@@ -224,6 +225,7 @@ TEST(CompressedEncoding, AlphaIsKeptAsEachFormatCan)
     for (UINT i = 0; i < 16; ++i) {
         const uint32_t a = image[i] >> 24;
         EXPECT_LE(LargestError(back[i], image[i], 24, 32), a == 0 || a == 255 ? 0 : 19) << "texel " << i;
+        EXPECT_EQ(back[i] & 0xFFFFFF, image[i] & 0xFFFFFF) << "texel " << i;
     }
     // One alpha throughout encodes exactly.
     back = RoundTrip(D3DFMT_DXT5, std::vector<uint32_t>(16, 0x80FFFFFFu), 4, 4);
