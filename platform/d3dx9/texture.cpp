@@ -851,7 +851,7 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     RECT d = destRect ? *destRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
     Image part;
-    if (bytes == 0 || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
+    if (!HasTexels(desc.Format) || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
         d.bottom > LONG(desc.Height) || !Crop(source, sourceRect, part)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            std::string(caller) + ": a rectangle outside its image or a surface format without plain texels");
@@ -864,11 +864,26 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     D3DLOCKED_RECT locked;
     if (FAILED(hr = dest->LockRect(&locked, nullptr, 0)))
         return hr;
+    uint8_t *bits = static_cast<uint8_t *>(locked.pBits);
+    if (tavrok::d3d9::IsCompressedFormat(desc.Format)) {
+        // The blocks the rectangle touches are decoded, given the new texels and encoded
+        // again; the others stay as they are.
+        const UINT x0 = UINT(d.left) / 4 * 4, y0 = UINT(d.top) / 4 * 4;
+        const UINT x1 = std::min(desc.Width, (UINT(d.right) + 3) / 4 * 4), y1 = std::min(desc.Height, (UINT(d.bottom) + 3) / 4 * 4);
+        const UINT w = x1 - x0, h = y1 - y0;
+        uint8_t *first = bits + size_t(y0 / 4) * locked.Pitch + size_t(x0 / 4) * tavrok::d3d9::CompressedBlockBytes(desc.Format);
+        std::vector<uint32_t> region(size_t(w) * h);
+        UnpackTexels(first, locked.Pitch, desc.Format, w, h, region.data());
+        for (UINT y = 0; y < scaled.height; ++y)
+            memcpy(&region[size_t(d.top - LONG(y0) + y) * w + (d.left - LONG(x0))], &scaled.argb[size_t(y) * scaled.width],
+                   scaled.width * sizeof(uint32_t));
+        PackTexels(first, locked.Pitch, desc.Format, region.data(), w, h);
+        return dest->UnlockRect();
+    }
     for (UINT y = 0; y < scaled.height; ++y)
         for (UINT x = 0; x < scaled.width; ++x)
             tavrok::d3d9::PackArgb(desc.Format, scaled.argb[size_t(y) * scaled.width + x],
-                                   static_cast<uint8_t *>(locked.pBits) + size_t(d.top + y) * locked.Pitch +
-                                       (d.left + x) * bytes);
+                                   bits + size_t(d.top + y) * locked.Pitch + (d.left + x) * bytes);
     return dest->UnlockRect();
 }
 
@@ -931,7 +946,7 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
                                                     DWORD Filter, D3DCOLOR ColorKey)
 {
     const UINT bytes = tavrok::d3d9::BytesPerPixel(SrcFormat);
-    if (!pDestSurface || !pSrcMemory || !pSrcRect || bytes == 0) {
+    if (!pDestSurface || !pSrcMemory || !pSrcRect || !HasTexels(SrcFormat)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            "D3DXLoadSurfaceFromMemory: missing surface, memory or source rectangle, or a source format "
                            "without plain texels");
@@ -942,7 +957,10 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
     image.width = UINT(std::max<LONG>(pSrcRect->right, 0)), image.height = UINT(std::max<LONG>(pSrcRect->bottom, 0));
     image.argb.resize(size_t(image.width) * image.height);
     const LONG left = std::max<LONG>(pSrcRect->left, 0), top = std::max<LONG>(pSrcRect->top, 0);
-    for (UINT y = UINT(top); y < image.height; ++y)
+    if (tavrok::d3d9::IsCompressedFormat(SrcFormat) && image.width && image.height)  // whole blocks from the corner
+        UnpackTexels(static_cast<const uint8_t *>(pSrcMemory), INT(SrcPitch), SrcFormat, image.width, image.height,
+                     image.argb.data());
+    for (UINT y = UINT(top); bytes && y < image.height; ++y)
         for (UINT x = UINT(left); x < image.width; ++x)
             image.argb[size_t(y) * image.width + x] =
                 tavrok::d3d9::UnpackArgb(SrcFormat, static_cast<const uint8_t *>(pSrcMemory) + size_t(y) * SrcPitch + x * bytes);
@@ -965,7 +983,7 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSur
     if (FAILED(hr))
         return hr;
     // The source is read into memory first, so that a surface may be loaded from itself.
-    std::vector<uint8_t> copy(size_t(locked.Pitch) * desc.Height);
+    std::vector<uint8_t> copy(size_t(locked.Pitch) * tavrok::d3d9::RowCount(desc.Format, desc.Height));
     memcpy(copy.data(), locked.pBits, copy.size());
     pSrcSurface->UnlockRect();
     return D3DXLoadSurfaceFromMemory(pDestSurface, pDestPalette, pDestRect, copy.data(), desc.Format, UINT(locked.Pitch),

@@ -507,15 +507,22 @@ extern "C" HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FIL
         return hr;
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     RECT r = pSrcRect ? *pSrcRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
-    if (bytes == 0 || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) || r.bottom > LONG(desc.Height) ||
-        r.left >= r.right || r.top >= r.bottom)
-        return Refuse(who, "a surface format without plain texels, or a rectangle outside the surface");
+    if (!HasTexels(desc.Format) || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) ||
+        r.bottom > LONG(desc.Height) || r.left >= r.right || r.top >= r.bottom)
+        return Refuse(who, "a surface format without plain texels or blocks, or a rectangle outside the surface");
     D3DLOCKED_RECT locked;
     if (FAILED(hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
         return hr;
     const UINT w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
     std::vector<uint32_t> argb(size_t(w) * h);
-    for (UINT y = 0; y < h; y++)
+    if (bytes == 0) {  // blocks: the whole surface decoded, then the rectangle taken
+        std::vector<uint32_t> all(size_t(desc.Width) * desc.Height);
+        UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, desc.Width, desc.Height,
+                     all.data());
+        for (UINT y = 0; y < h; y++)
+            memcpy(&argb[size_t(y) * w], &all[size_t(r.top + y) * desc.Width + r.left], w * sizeof(uint32_t));
+    }
+    for (UINT y = 0; bytes && y < h; y++)
         for (UINT x = 0; x < w; x++)
             argb[size_t(y) * w + x] = tavrok::d3d9::UnpackArgb(
                 desc.Format,

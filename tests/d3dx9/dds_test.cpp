@@ -633,4 +633,45 @@ TEST_F(DdsCubeVolumeTest, BadCubeAndVolumeFilesSayWhereAndWhy)
     EXPECT_NE(said.find(std::string(path) + ":byte 220: file is cut off in face 5"), std::string::npos) << said;
 }
 
+TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
+{
+    // An 8 x 8 DXT1 texture of solid blue blocks, written with index 1 throughout (an
+    // encoder would write 0); red texels loaded into its top-right block re-encode that
+    // block alone, and the others keep their bytes.
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+    D3DLOCKED_RECT r;
+    const uint8_t blue[8] = {0x1F, 0x00, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55}, red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, 0), D3D_OK);
+    for (int b = 0; b < 4; ++b)
+        memcpy(static_cast<uint8_t *>(r.pBits) + (b / 2) * r.Pitch + (b % 2) * 8, blue, 8);
+    texture->UnlockRect(0);
+    IDirect3DSurface9 *surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), D3D_OK);
+    const std::vector<uint32_t> reds(16, 0xFFFF0000u);
+    const RECT source = {0, 0, 4, 4}, into = {4, 0, 8, 4};
+    ASSERT_EQ(D3DXLoadSurfaceFromMemory(surface, nullptr, &into, reds.data(), D3DFMT_A8R8G8B8, 16, nullptr, &source,
+                                        D3DX_FILTER_NONE, 0),
+              D3D_OK);
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    for (int b = 0; b < 4; ++b)
+        EXPECT_EQ(memcmp(static_cast<uint8_t *>(r.pBits) + (b / 2) * r.Pitch + (b % 2) * 8, b == 1 ? red : blue, 8), 0)
+            << "block " << b;
+    texture->UnlockRect(0);
+
+    // Read from: the blocks decoded into an A8R8G8B8 surface.
+    IDirect3DSurface9 *plain = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, NULL), D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, surface, nullptr, nullptr, D3DX_FILTER_NONE, 0), D3D_OK);
+    ASSERT_EQ(plain->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+    auto at = [&](UINT x, UINT y) { return reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(r.pBits) + y * r.Pitch)[x]; };
+    EXPECT_EQ(at(0, 0), 0xFF0000FFu);
+    EXPECT_EQ(at(5, 3), 0xFFFF0000u);
+    EXPECT_EQ(at(5, 4), 0xFF0000FFu);
+    plain->UnlockRect();
+    plain->Release();
+    surface->Release();
+    texture->Release();
+}
+
 }  // namespace
