@@ -674,4 +674,47 @@ TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
     texture->Release();
 }
 
+TEST_F(DdsCubeVolumeTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
+{
+    // A DXT1 cube of 8 x 8 faces with two levels, and a 4 x 4 x 4 A8R8G8B8 volume with
+    // three: cut at every length short of the whole, each is refused with one line.
+    std::vector<uint8_t> cube = Header(8, 8, "DXT1");
+    Put32(cube, 28, 2);
+    Put32(cube, 112, 0x200 | 0xFC00);
+    const std::vector<uint8_t> blocks = Counting(6 * (4 + 1) * 8, 0);
+    cube.insert(cube.end(), blocks.begin(), blocks.end());
+    std::vector<uint8_t> volume = Header(4, 4, nullptr, 32, kArgbMasks);
+    Put32(volume, 24, 4);
+    Put32(volume, 28, 3);
+    Put32(volume, 112, 0x200000);
+    const std::vector<uint8_t> texels = Counting((64 + 8 + 1) * 4, 0);
+    volume.insert(volume.end(), texels.begin(), texels.end());
+    for (const bool asCube : {true, false}) {
+        const std::vector<uint8_t> &whole = asCube ? cube : volume;
+        for (size_t n = 1; n <= whole.size(); ++n) {
+            testing::internal::CaptureStderr();
+            HRESULT hr;
+            if (asCube) {
+                IDirect3DCubeTexture9 *t = nullptr;
+                hr = D3DXCreateCubeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
+                if (t)
+                    t->Release();
+            } else {
+                IDirect3DVolumeTexture9 *t = nullptr;
+                hr = D3DXCreateVolumeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
+                if (t)
+                    t->Release();
+            }
+            const std::string said = testing::internal::GetCapturedStderr();
+            if (n == whole.size()) {
+                EXPECT_EQ(hr, D3D_OK) << (asCube ? "cube" : "volume");
+                EXPECT_EQ(said, "");
+            } else {
+                EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << n << " bytes";
+                EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << n << " bytes: " << said;
+            }
+        }
+    }
+}
+
 }  // namespace
