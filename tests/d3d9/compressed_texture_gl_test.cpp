@@ -3,7 +3,8 @@
  * samples is the texel the CPU decoder makes of the same block, colour and alpha, both
  * when GL takes the S3TC blocks and when the device decodes them itself
  * (TAVROK_GL_NO_S3TC); and a hand-made DXT1 block's colours, its three-colour mode's
- * transparent black included, read as the block rules give them.
+ * transparent black included, read as the block rules give them; and a DXT1 volume's
+ * slices, which go to GL decoded.
  */
 #include "pixel_fixture.h"
 
@@ -170,6 +171,35 @@ TEST_F(CompressedPixelTest, HandMadeDxt1BlocksDrawTheirColours)
     EXPECT_EQ(at(colour, 7, 4), 0xFF000000u);  // transparent black
     EXPECT_EQ(at(alpha, 7, 4), 0xFF000000u);
     EXPECT_EQ(at(alpha, 6, 4), 0xFFFFFFFFu);
+}
+
+TEST_F(CompressedPixelTest, Dxt1VolumeSlicesAreSampledByW)
+{
+    // 4 x 4 x 2: slice 0 one solid red block, slice 1 one solid blue block.
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 2, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &volume, NULL), D3D_OK);
+    D3DLOCKED_BOX b;
+    ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
+    const uint8_t red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}, blue[8] = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
+    memcpy(b.pBits, red, 8);
+    memcpy(static_cast<BYTE *>(b.pBits) + b.SlicePitch, blue, 8);
+    volume->UnlockBox(0);
+    device_->SetTexture(0, volume);
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    struct Vertex3 {
+        float x, y, z, rhw, s, t, r;
+    };
+    for (const float w : {0.25f, 0.75f}) {
+        const Vertex3 v[4] = {{0, 0, 0.5f, 1, 0.5f, 0.5f, w},
+                              {8, 0, 0.5f, 1, 0.5f, 0.5f, w},
+                              {0, 8, 0.5f, 1, 0.5f, 0.5f, w},
+                              {8, 8, 0.5f, 1, 0.5f, 0.5f, w}};
+        Clear();
+        DrawUP(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0), D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex3));
+        EXPECT_EQ(Pixel(4, 4) | 0xFF000000u, w < 0.5f ? 0xFFFF0000u : 0xFF0000FFu) << "w " << w;
+    }
+    device_->SetTexture(0, NULL);
+    volume->Release();
 }
 
 }  // namespace
