@@ -118,6 +118,8 @@ CubeTexture::CubeTexture(Device *device, UINT edge, UINT levelCount, DWORD usage
     core.deviceAlive = device->alive;
     UINT full = FullChainLength(edge, edge);
     UINT n = (levelCount == 0 || levelCount > full || (usage & D3DUSAGE_AUTOGENMIPMAP)) ? full : levelCount;
+    if ((usage & D3DUSAGE_AUTOGENMIPMAP) && IsCompressedFormat(format))
+        n = 1;  // blocks are not filtered: one level
     for (auto &face : faces)
         for (UINT i = 0; i < n; i++) {
             MipLevel level;

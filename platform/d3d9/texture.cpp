@@ -203,7 +203,7 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
     UINT full = FullChainLength(width, height);
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     if (usage & D3DUSAGE_AUTOGENMIPMAP)
-        n = full;
+        n = IsCompressedFormat(format) ? 1 : full;  // blocks are not filtered: one level
     for (UINT i = 0; i < n; i++) {
         MipLevel level;
         level.width = std::max(1u, width >> i);

@@ -29,6 +29,20 @@ TEST_F(CompressedTextureTest, FormatsAreOfferedForTexturesButNotRenderTargets)
         EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE, f),
                   D3DOK_NOAUTOGEN);
     }
+    // Asked for automatic mipmaps, a DXT texture has the one level it can have.
+    IDirect3DTexture9 *autogen = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_DXT1, D3DPOOL_MANAGED, &autogen, NULL),
+              D3D_OK);
+    EXPECT_EQ(autogen->GetLevelCount(), 1u);
+    D3DSURFACE_DESC desc;
+    EXPECT_EQ(autogen->GetLevelDesc(1, &desc), D3DERR_INVALIDCALL);
+    autogen->Release();
+    IDirect3DCubeTexture9 *autogenCube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(8, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_DXT5, D3DPOOL_MANAGED, &autogenCube, NULL),
+              D3D_OK);
+    EXPECT_EQ(autogenCube->GetLevelCount(), 1u);
+    EXPECT_NE(autogenCube->GetLevelDesc(1, &desc), D3D_OK);
+    autogenCube->Release();
     // Other four-character codes stay refused.
     const D3DFORMAT ati2 = D3DFORMAT(MAKEFOURCC('A', 'T', 'I', '2'));
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, ati2), D3DERR_NOTAVAILABLE);
