@@ -2,10 +2,12 @@
 // on a NULLREF device.  Besides the sanitizers' checks, it aborts when a call breaks its
 // contract: a refused file gives no texture, an accepted one a texture whose top level has
 // the size the loader is documented to choose, and the information query agrees with the
-// loader on which files are images.
+// loader on which files are images.  The same bytes go to the cube and volume loaders, whose
+// textures must have the sizes of the file (a cube its width, a volume its depth too).
 #include <d3d9.h>
 #include <d3dx9.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -50,5 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         desc.Height != ChosenSize(info.Height) || texture->GetLevelCount() == 0)
         abort();
     texture->Release();
+
+    IDirect3DCubeTexture9 *cube = reinterpret_cast<IDirect3DCubeTexture9 *>(1);
+    hr = D3DXCreateCubeTextureFromFileInMemory(FuzzDevice(), data, UINT(size), &cube);
+    if (FAILED(hr) ? cube != nullptr : (!cube || info.ResourceType == D3DRTYPE_VOLUMETEXTURE))
+        abort();
+    if (cube) {
+        if (FAILED(cube->GetLevelDesc(0, &desc)) || desc.Width != std::min<UINT>(info.Width, 8192))
+            abort();
+        cube->Release();
+    }
+    IDirect3DVolumeTexture9 *volume = reinterpret_cast<IDirect3DVolumeTexture9 *>(1);
+    hr = D3DXCreateVolumeTextureFromFileInMemory(FuzzDevice(), data, UINT(size), &volume);
+    if (FAILED(hr) ? volume != nullptr : (!volume || info.ResourceType == D3DRTYPE_CUBETEXTURE))
+        abort();
+    if (volume) {
+        D3DVOLUME_DESC box;
+        if (FAILED(volume->GetLevelDesc(0, &box)) || box.Width != info.Width || box.Depth != info.Depth)
+            abort();
+        volume->Release();
+    }
     return 0;
 }

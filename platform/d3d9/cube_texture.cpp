@@ -15,6 +15,7 @@
 #include "d3d9_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <algorithm>
 
@@ -117,11 +118,13 @@ CubeTexture::CubeTexture(Device *device, UINT edge, UINT levelCount, DWORD usage
     core.deviceAlive = device->alive;
     UINT full = FullChainLength(edge, edge);
     UINT n = (levelCount == 0 || levelCount > full || (usage & D3DUSAGE_AUTOGENMIPMAP)) ? full : levelCount;
+    if ((usage & D3DUSAGE_AUTOGENMIPMAP) && IsCompressedFormat(format))
+        n = 1;  // blocks are not filtered: one level
     for (auto &face : faces)
         for (UINT i = 0; i < n; i++) {
             MipLevel level;
             level.width = level.height = std::max(1u, edge >> i);
-            level.pitch = level.width * BytesPerPixel(format);
+            level.pitch = RowPitch(format, level.width);
             face.push_back(std::move(level));
         }
     device->liveChildren++;
@@ -187,7 +190,7 @@ MipLevel &CubeTexture::Level(UINT face, UINT i)
 {
     MipLevel &l = faces[face][i];
     if (l.data.empty())
-        l.data.assign(size_t(l.pitch) * l.height, 0);
+        l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
     return l;
 }
 
@@ -263,8 +266,8 @@ VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth
         level.width = std::max(1u, width >> i);
         level.height = std::max(1u, height >> i);
         level.depth = std::max(1u, depth >> i);
-        level.rowPitch = level.width * BytesPerPixel(format);
-        level.slicePitch = level.rowPitch * level.height;
+        level.rowPitch = RowPitch(format, level.width);  // a row of blocks when compressed
+        level.slicePitch = level.rowPitch * RowCount(format, level.height);
         levels.push_back(std::move(level));
     }
     device->liveChildren++;
@@ -364,11 +367,18 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX *out, CONST D3DBOX *box
             box->Bottom > l.height || box->Back > l.depth)
             return Refuse("IDirect3DVolumeTexture9::LockBox: box outside the volume");
         x = box->Left, y = box->Top, z = box->Front;
+        // Compressed slices are locked in whole 4 x 4 blocks.
+        if (IsCompressedFormat(format) && (x % 4 || y % 4 || (box->Right % 4 && box->Right != l.width) ||
+                                           (box->Bottom % 4 && box->Bottom != l.height)))
+            return Refuse("IDirect3DVolumeTexture9::LockBox: box not aligned to the 4 x 4 blocks of the format");
     }
     l.locked = true;
     out->RowPitch = INT(l.rowPitch);
     out->SlicePitch = INT(l.slicePitch);
-    out->pBits = l.data.data() + size_t(z) * l.slicePitch + size_t(y) * l.rowPitch + x * BytesPerPixel(format);
+    // Offsets in rows of blocks and blocks for a compressed format.
+    const UINT block = CompressedBlockBytes(format);
+    const size_t row = block ? y / 4 : y, column = block ? size_t(x / 4) * block : size_t(x) * BytesPerPixel(format);
+    out->pBits = l.data.data() + size_t(z) * l.slicePitch + row * l.rowPitch + column;
     if (!(flags & D3DLOCK_READONLY))
         core.revision++;
     return D3D_OK;

@@ -12,6 +12,7 @@
 
 #include <tavrok/d3d9_debug.h>
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <SDL.h>
 
@@ -50,7 +51,7 @@ UINT BytesPerPixel(D3DFORMAT format)
     }
 }
 
-bool IsTextureFormat(D3DFORMAT format) { return BytesPerPixel(format) != 0; }
+bool IsTextureFormat(D3DFORMAT format) { return BytesPerPixel(format) != 0 || IsCompressedFormat(format); }
 
 const char *FormatName(D3DFORMAT format)
 {
@@ -65,6 +66,11 @@ const char *FormatName(D3DFORMAT format)
     case D3DFMT_L8: return "D3DFMT_L8";
     case D3DFMT_A8: return "D3DFMT_A8";
     case D3DFMT_V8U8: return "D3DFMT_V8U8";
+    case D3DFMT_DXT1: return "D3DFMT_DXT1";
+    case D3DFMT_DXT2: return "D3DFMT_DXT2";
+    case D3DFMT_DXT3: return "D3DFMT_DXT3";
+    case D3DFMT_DXT4: return "D3DFMT_DXT4";
+    case D3DFMT_DXT5: return "D3DFMT_DXT5";
     case D3DFMT_D16: return "D3DFMT_D16";
     case D3DFMT_D24S8: return "D3DFMT_D24S8";
     case D3DFMT_INDEX16: return "D3DFMT_INDEX16";
@@ -265,6 +271,10 @@ public:
                            IsRenderTargetFormat(format) && !(usage & D3DUSAGE_DYNAMIC)
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
+        // DXT1 to DXT5 textures of every kind, read only (the render-target formats above
+        // do not include them), their lower levels not made automatically.
+        if (IsCompressedFormat(format) && type != D3DRTYPE_VERTEXBUFFER && type != D3DRTYPE_INDEXBUFFER)
+            return (usage & D3DUSAGE_AUTOGENMIPMAP) ? D3DOK_NOAUTOGEN : D3D_OK;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)
             return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
         // Cube and volume textures take the 2D formats; none of them is a render target.

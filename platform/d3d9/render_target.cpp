@@ -17,6 +17,7 @@
 #include "d3d9_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <algorithm>
 #include <cmath>
@@ -47,6 +48,14 @@ bool Inside(const RECT &r, const Surface &s)
 {
     return r.left >= 0 && r.top >= 0 && r.right <= LONG(s.width) && r.bottom <= LONG(s.height) && r.left < r.right &&
            r.top < r.bottom;
+}
+
+// A rectangle of whole 4 x 4 blocks of `s`: each edge on a multiple of 4, or the right and
+// bottom edges on the surface's own.
+bool BlockAligned(const RECT &r, const Surface &s)
+{
+    auto edge = [](LONG v, UINT size) { return v % 4 == 0 || v == LONG(size); };
+    return r.left % 4 == 0 && r.top % 4 == 0 && edge(r.right, s.width) && edge(r.bottom, s.height);
 }
 
 bool IsLocked(Surface &s) { return s.container ? s.container->levels[s.level].locked : s.own.locked; }
@@ -303,6 +312,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9 *source, CONST RECT *sourceRect, I
     }
     if (IsPlainTextureLevel(*src) || IsPlainTextureLevel(*dst))
         return Invalid("StretchRect: a texture that is not a render target can be neither source nor destination");
+    if (IsCompressedFormat(src->format) || IsCompressedFormat(dst->format))
+        return Invalid("StretchRect of a compressed (DXT) surface");
     // Render targets are not copied into plain surfaces.
     if (dst->kind == Surface::Kind::Plain && src->kind != Surface::Kind::Plain)
         return Invalid("StretchRect from a render target into an off-screen plain surface");
@@ -339,6 +350,8 @@ HRESULT Device::ColorFill(IDirect3DSurface9 *target, CONST RECT *rect, D3DCOLOR 
         return Invalid("ColorFill: the surface must be in D3DPOOL_DEFAULT");
     if (s->IsDepthStencil() || IsPlainTextureLevel(*s))
         return Invalid("ColorFill: only render targets and off-screen plain surfaces are filled");
+    if (IsCompressedFormat(s->format))
+        return Invalid("ColorFill of a compressed (DXT) surface");
     const RECT area = rect ? *rect : WholeOf(*s);
     if (!Inside(area, *s))
         return Invalid("ColorFill: the rectangle is empty or outside the surface");
@@ -411,16 +424,24 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9 *source, CONST RECT *sourceRect,
     const RECT to = {at.x, at.y, at.x + (from.right - from.left), at.y + (from.bottom - from.top)};
     if (!Inside(to, *dst))
         return Invalid("UpdateSurface: the copy does not fit inside the destination");
+    // Compressed surfaces copy whole 4 x 4 blocks: each edge on a multiple of 4 or on the
+    // surface's own edge.
+    const bool blocks = IsCompressedFormat(src->format);
+    if (blocks && !(BlockAligned(from, *src) && BlockAligned(to, *dst)))
+        return Invalid("UpdateSurface: a rectangle of a compressed surface is not made of whole 4 x 4 blocks");
     MipLevel scratch;
     MipLevel &in = src->Memory();
     MipLevel *outPixels = PixelsOf(*this, *dst, scratch);
     if (!outPixels)
         return Invalid("UpdateSurface: the destination could not be read");
-    const UINT bpp = BytesPerPixel(src->format);
-    for (LONG y = 0; y < from.bottom - from.top; y++)
-        memcpy(&outPixels->data[size_t(to.top + y) * outPixels->pitch + size_t(to.left) * bpp],
-               &in.data[size_t(from.top + y) * in.pitch + size_t(from.left) * bpp],
-               size_t(from.right - from.left) * bpp);
+    // A "unit" is a pixel, or a block of 4 x 4 pixels.
+    const UINT unit = blocks ? 4 : 1, unitBytes = blocks ? CompressedBlockBytes(src->format) : BytesPerPixel(src->format);
+    const LONG rows = (from.bottom - from.top + LONG(unit) - 1) / LONG(unit);
+    const size_t rowBytes = size_t((from.right - from.left + LONG(unit) - 1) / LONG(unit)) * unitBytes;
+    for (LONG y = 0; y < rows; y++)
+        memcpy(&outPixels->data[size_t(to.top / LONG(unit) + y) * outPixels->pitch + size_t(to.left / LONG(unit)) * unitBytes],
+               &in.data[size_t(from.top / LONG(unit) + y) * in.pitch + size_t(from.left / LONG(unit)) * unitBytes],
+               rowBytes);
     return StorePixels(*this, *dst, *outPixels) ? D3D_OK : Invalid("UpdateSurface: the copy failed");
 }
 

@@ -35,6 +35,7 @@
 
 #include <tavrok/d3d9_debug.h>
 #include <tavrok/platform.h>
+#include <tavrok/texture_storage.h>
 
 #include <SDL.h>
 #include <epoxy/gl.h>
@@ -202,6 +203,12 @@ GlTextureFormat GlTexFormat(D3DFORMAT f)
     case D3DFMT_A8L8: return {GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}};
     case D3DFMT_L8: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}};
     case D3DFMT_V8U8: return {GL_RG8_SNORM, GL_RG, GL_BYTE, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    // Compressed formats: what their texels are decoded to when GL cannot take the blocks.
+    case D3DFMT_DXT1:
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
     default: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}};  // D3DFMT_A8
     }
 }
@@ -401,6 +408,8 @@ public:
         height_ = GLsizei(pp.BackBufferHeight);
         mirrorClamp_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_texture_mirror_clamp_to_edge") ||
                        epoxy_has_gl_extension("GL_EXT_texture_mirror_clamp");
+        // TAVROK_GL_NO_S3TC makes DXT textures go up decoded, as they do where GL lacks S3TC.
+        s3tc_ = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc") && !EnvSwitch("TAVROK_GL_NO_S3TC");
         glGenVertexArrays(1, &vao_);
         glBindVertexArray(vao_);
         glGenFramebuffers(1, &fbo_);
@@ -1266,6 +1275,31 @@ private:
         return gl->name;
     }
 
+    // One level of a 2D texture or cube face on `target`: as stored, or for a DXT format
+    // as its S3TC blocks when GL takes them, else decoded to ARGB here.
+    void UploadLevel(GLenum target, UINT i, D3DFORMAT format, const GlTextureFormat &f, const MipLevel &l)
+    {
+        if (!IsCompressedFormat(format)) {
+            glTexImage2D(target, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0, f.format, f.type,
+                         l.data.data());
+            return;
+        }
+        if (s3tc_) {
+            // DXT1's three-colour blocks have transparent black, so it goes up with alpha;
+            // DXT2 and DXT4 are DXT3 and DXT5 blocks whose colours are premultiplied.
+            const GLenum internal = format == D3DFMT_DXT1                            ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+                                    : format == D3DFMT_DXT2 || format == D3DFMT_DXT3 ? GL_COMPRESSED_RGBA_S3TC_DXT3_EXT
+                                                                                     : GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+            glCompressedTexImage2D(target, GLint(i), internal, GLsizei(l.width), GLsizei(l.height), 0,
+                                   GLsizei(size_t(l.pitch) * RowCount(format, l.height)), l.data.data());
+            return;
+        }
+        std::vector<uint32_t> decoded(size_t(l.width) * l.height);
+        DecodeCompressed(format, l.data.data(), l.pitch, l.width, l.height, decoded.data());
+        glTexImage2D(target, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0, f.format, f.type,
+                     decoded.data());
+    }
+
     // Binds the texture on `unit` (a 2D, cube or volume texture on the GL target of its
     // kind), uploading its levels when they changed, and applies the unit's sampler states.
     void BindTexture(const DeviceState &s, int unit)
@@ -1310,19 +1344,24 @@ private:
                     // D3DCUBEMAP_FACES and GL's cube-map targets run in the same order, and
                     // GL's face orientation is Direct3D's when rows go in top first.
                     auto *t = static_cast<CubeTexture *>(base);
-                    for (UINT face = 0; face < 6; face++) {
-                        const MipLevel &l = t->Level(face, i);
-                        glTexImage2D(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face), GLint(i), GLint(f.internal),
-                                     GLsizei(l.width), GLsizei(l.height), 0, f.format, f.type, l.data.data());
-                    }
+                    for (UINT face = 0; face < 6; face++)
+                        UploadLevel(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face), i, format, f, t->Level(face, i));
                 } else if (type == D3DRTYPE_VOLUMETEXTURE) {
                     const VolumeLevel &l = static_cast<VolumeTexture *>(base)->Level(i);
+                    const void *texels = l.data.data();
+                    std::vector<uint32_t> decoded;
+                    if (IsCompressedFormat(format)) {
+                        // Each slice is its own rows of blocks; GL takes S3TC for 2D images only.
+                        decoded.resize(size_t(l.width) * l.height * l.depth);
+                        for (UINT z = 0; z < l.depth; z++)
+                            DecodeCompressed(format, &l.data[size_t(z) * l.slicePitch], l.rowPitch, l.width, l.height,
+                                             &decoded[size_t(z) * l.width * l.height]);
+                        texels = decoded.data();
+                    }
                     glTexImage3D(GL_TEXTURE_3D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height),
-                                 GLsizei(l.depth), 0, f.format, f.type, l.data.data());
+                                 GLsizei(l.depth), 0, f.format, f.type, texels);
                 } else {
-                    const MipLevel &l = static_cast<Texture *>(base)->Level(i);
-                    glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(l.width), GLsizei(l.height), 0,
-                                 f.format, f.type, l.data.data());
+                    UploadLevel(GL_TEXTURE_2D, i, format, f, static_cast<Texture *>(base)->Level(i));
                 }
             }
             glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, GLint(lod));
@@ -2056,6 +2095,7 @@ private:
     }
     bool letterbox_;
     bool mirrorClamp_ = false;  // GL_MIRROR_CLAMP_TO_EDGE is there
+    bool s3tc_ = false;         // DXT textures go up as S3TC blocks
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint streamVertices_ = 0, streamIndices_ = 0;

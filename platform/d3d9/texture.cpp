@@ -4,11 +4,12 @@
  * A texture is a chain of mip levels kept in memory in their Direct3D layout (rows top
  * first, pitch = width x bytes per pixel); the back end uploads a level when its
  * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
- * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8.  Compressed
- * formats are not offered; cube and volume textures (cube_texture.cpp) share the level
- * locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP textures rebuild their lower
- * levels with a box filter when level 0 is unlocked (render-target ones when sampled
- * after being drawn into).  A level's memory
+ * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8, and DXT1 to
+ * DXT5, whose levels are rows of 4 x 4 blocks (pitch = bytes of a row of blocks, locks in
+ * whole blocks, no automatic mipmaps: compressed_formats.cpp); cube and volume textures
+ * (cube_texture.cpp) share the level locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP
+ * textures rebuild their lower levels with a box filter when level 0 is unlocked
+ * (render-target ones when sampled after being drawn into).  A level's memory
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
@@ -96,6 +97,8 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
 // Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
 void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
 {
+    if (IsCompressedFormat(f))
+        return;  // blocks are not filtered: compressed levels keep what was written
     if (f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8) {
         // The same means, two channels at a time.
         HalveArgb(reinterpret_cast<const uint32_t *>(src.data.data()), src.width, src.height,
@@ -140,10 +143,21 @@ HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const 
         }
         x = UINT(rect->left);
         y = UINT(rect->top);
+        // Compressed levels are locked in whole blocks: each edge on a multiple of 4, or
+        // the right and bottom edges on the level's own edge.
+        if (IsCompressedFormat(format) &&
+            (x % 4 || y % 4 || (rect->right % 4 && UINT(rect->right) != level.width) ||
+             (rect->bottom % 4 && UINT(rect->bottom) != level.height))) {
+            Diagnostic(kLib, "", "", std::string(what) + ": rectangle not aligned to the 4 x 4 blocks of the format");
+            return D3DERR_INVALIDCALL;
+        }
     }
     level.locked = true;
     out->Pitch = INT(level.pitch);
-    out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
+    if (UINT block = CompressedBlockBytes(format))
+        out->pBits = level.data.data() + y / 4 * level.pitch + x / 4 * block;
+    else
+        out->pBits = level.data.data() + y * level.pitch + x * BytesPerPixel(format);
     return D3D_OK;
 }
 
@@ -193,13 +207,12 @@ Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD
     UINT full = FullChainLength(width, height);
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     if (usage & D3DUSAGE_AUTOGENMIPMAP)
-        n = full;
-    UINT bpp = BytesPerPixel(format);
+        n = IsCompressedFormat(format) ? 1 : full;  // blocks are not filtered: one level
     for (UINT i = 0; i < n; i++) {
         MipLevel level;
         level.width = std::max(1u, width >> i);
         level.height = std::max(1u, height >> i);
-        level.pitch = level.width * bpp;
+        level.pitch = RowPitch(format, level.width);
         levels.push_back(std::move(level));
     }
     device->liveChildren++;
@@ -274,7 +287,7 @@ MipLevel &Texture::Level(UINT i)
         BuildBoxMips();
     MipLevel &l = levels[i];
     if (l.data.empty())
-        l.data.assign(size_t(l.pitch) * l.height, 0);
+        l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
     return l;
 }
 
@@ -283,7 +296,7 @@ void Texture::BuildBoxMips()
     boxMipsPending = false;
     for (UINT i = 1; i < levels.size(); i++) {
         MipLevel &dst = levels[i];
-        dst.data.resize(size_t(dst.pitch) * dst.height);
+        dst.data.resize(size_t(dst.pitch) * RowCount(format, dst.height));
         Downsample(format, Level(i - 1), dst);
     }
 }
@@ -416,8 +429,8 @@ Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT
         if (kind != Kind::DepthStencil) {
             own.width = width;
             own.height = height;
-            own.pitch = width * BytesPerPixel(format);
-            own.data.assign(size_t(own.pitch) * height, 0);
+            own.pitch = RowPitch(format, width);
+            own.data.assign(size_t(own.pitch) * RowCount(format, height), 0);
         }
         device->liveChildren++;
         device->liveDefaultPool += DefaultPoolOwn();

@@ -22,6 +22,12 @@ bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::st
 // Writes 32-bit ARGB pixels (rows top first, `width` pixels each) into one level of a
 // texture, converted to its format.
 HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height);
+// Texels of a format with plain texels or DXT blocks (HasTexels) to and from 32-bit ARGB
+// rows, top first, in memory `pitch` bytes a row (a row of blocks for DXT): alpha made
+// opaque for X8R8G8B8, blocks encoded and decoded whole.
+bool HasTexels(D3DFORMAT format);
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height);
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb);
 // One level of a texture as 32-bit ARGB, rows top first, its size in width and height;
 // empty when it cannot be read.
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height);
@@ -35,12 +41,18 @@ std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, 
 UINT MipChainLength(UINT width, UINT height);
 
 // DirectDraw Surface files (dds.cpp).  IsDds looks at the signature; InspectDds checks
-// the header and that every mip level the file counts is complete, filling the information
-// record ("" or the reason the file is refused, with the byte position); DecodeDds, on a
-// file that passed, gives one of its levels (0 the largest) as 32-bit ARGB, rows top first.
+// the header and that every image the file counts is complete, filling the information
+// record ("" or the reason the file is refused, with the byte position).  On a file that
+// passed: DdsFaces gives bit f set for each cube face f the file has (1 for a 2D texture
+// or volume); DdsImage where one image starts (a face, mip level and volume slice; for a
+// DXT file its rows of blocks, a volume level's slices following one another); DecodeDds
+// that image as 32-bit ARGB, rows top first.
 bool IsDds(const uint8_t *data, size_t size);
 std::string InspectDds(const uint8_t *data, size_t size, D3DXIMAGE_INFO &info, std::string &position);
-void DecodeDds(const uint8_t *data, UINT level, UINT &width, UINT &height, std::vector<uint32_t> &argb);
+uint32_t DdsFaces(const uint8_t *data);
+const uint8_t *DdsImage(const uint8_t *data, UINT face, UINT level, UINT slice);
+void DecodeDds(const uint8_t *data, UINT face, UINT level, UINT slice, UINT &width, UINT &height,
+               std::vector<uint32_t> &argb);
 
 // One render (kind 0), texture-stage (1) or sampler (2) state a sprite batch sets, and the
 // value it found there.

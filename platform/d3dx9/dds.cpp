@@ -1,16 +1,20 @@
 /*
- * dds.cpp - DirectDraw Surface files for the texture loader: the header, and the top
- * level's pixels as 32-bit ARGB.
+ * dds.cpp - DirectDraw Surface files for the texture loaders: the header, where each
+ * image of the file lies, and any of them as 32-bit ARGB.
  *
- * Reads 2D textures compressed as DXT1, DXT2/DXT3 or DXT4/DXT5 (S3TC blocks of 4 x 4
- * pixels, decoded here), and uncompressed 16-, 24- and 32-bit RGB(A) described by bit
- * masks.  The device keeps no compressed textures, so the loader makes A8R8G8B8 ones
- * from the decoded pixels, one level at a time: the file's own mip levels are used as
- * they stand, and the loader makes the ones the file lacks.  DXT2 and DXT4
- * (premultiplied alpha) are decoded as stored.  Cube maps, volumes, the DX10 extended header and palettes are
- * refused with a reason.
+ * Reads 2D textures, cube maps and volume textures, compressed as DXT1, DXT2/DXT3 or
+ * DXT4/DXT5 (S3TC blocks of 4 x 4 pixels) or uncompressed 16-, 24- and 32-bit RGB(A)
+ * described by bit masks.  A file holds its images one after the other: a 2D texture
+ * its mip levels, largest first; a cube map each face it has (+X, -X, +Y, -Y, +Z, -Z,
+ * those its caps name) with that face's mip chain; a volume each level's depth slices,
+ * the depth halving with the sides.  The loaders copy DXT blocks as they stand when the
+ * texture keeps the file's format, and use the ARGB decoding otherwise.  DXT2 and DXT4
+ * (premultiplied alpha) are decoded as stored.  The DX10 extended header and palettes
+ * are refused with a reason.
  */
 #include "d3dx9_private.h"
+
+#include <tavrok/texture_storage.h>
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +25,8 @@ namespace {
 constexpr size_t kHeaderBytes = 4 + 124;  // magic, then the DDS_HEADER
 constexpr uint32_t kPixelFormatFourCC = 0x4, kPixelFormatRgb = 0x40, kPixelFormatAlpha = 0x1,
                    kPixelFormatLuminance = 0x20000;
-constexpr uint32_t kCaps2Cubemap = 0x200, kCaps2Volume = 0x200000;
+constexpr uint32_t kCaps2Cubemap = 0x200, kCaps2FirstFace = 0x400, kCaps2Volume = 0x200000;
+constexpr UINT kMaxDepth = 16384;
 
 uint32_t Le32(const uint8_t *p)
 {
@@ -31,9 +36,13 @@ uint32_t Le32(const uint8_t *p)
 uint32_t FourCC(const char *s) { return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 | uint32_t(uint8_t(s[3])) << 24; }
 
 struct Header {
-    uint32_t width = 0, height = 0, mipCount = 0;
+    uint32_t width = 0, height = 0, depth = 1, mipCount = 0;
     uint32_t pfFlags = 0, fourCC = 0, bits = 0, masks[4] = {};  // masks: r, g, b, a
     uint32_t caps2 = 0;
+    bool Cube() const { return caps2 & kCaps2Cubemap; }
+    bool Volume() const { return !Cube() && (caps2 & kCaps2Volume); }
+    // Bit f: face f of a cube map is in the file.  A 2D texture or volume counts as face 0.
+    uint32_t Faces() const { return Cube() ? (caps2 / kCaps2FirstFace) & 63 : 1; }
 };
 
 Header ReadHeader(const uint8_t *d)
@@ -48,113 +57,66 @@ Header ReadHeader(const uint8_t *d)
     for (int i = 0; i < 4; ++i)
         h.masks[i] = Le32(d + 92 + 4 * i);
     h.caps2 = Le32(d + 112);
+    if (h.Volume())
+        h.depth = Le32(d + 24);
     return h;
 }
 
-// Bytes of one 4 x 4 block for a compressed format, 0 for an uncompressed one.
-size_t BlockBytes(uint32_t fourCC)
+D3DFORMAT CompressedFormat(const Header &h)
 {
-    if (fourCC == FourCC("DXT1"))
-        return 8;
-    if (fourCC == FourCC("DXT2") || fourCC == FourCC("DXT3") || fourCC == FourCC("DXT4") || fourCC == FourCC("DXT5"))
-        return 16;
-    return 0;
+    return (h.pfFlags & kPixelFormatFourCC) && tavrok::d3d9::IsCompressedFormat(D3DFORMAT(h.fourCC))
+               ? D3DFORMAT(h.fourCC)
+               : D3DFMT_UNKNOWN;
 }
 
-// The top level's size in bytes.
-// The header of mip level `level` alone: the sizes halved that many times.
-Header AtLevel(Header h, UINT level)
-{
-    h.width = std::max(1u, h.width >> level);
-    h.height = std::max(1u, h.height >> level);
-    return h;
-}
+// The sides of mip level `level`: each halved that many times, at least 1.
+UINT Side(UINT v, UINT level) { return std::max(1u, v >> std::min(level, 31u)); }
 
-uint64_t LevelBytes(const Header &h)
+// Bytes of one 2D image (a face's level, or one slice of a volume level).
+uint64_t ImageBytes(const Header &h, UINT level)
 {
-    if (h.pfFlags & kPixelFormatFourCC)
-        return uint64_t(std::max(1u, (h.width + 3) / 4)) * std::max(1u, (h.height + 3) / 4) * BlockBytes(h.fourCC);
-    return uint64_t(h.width) * h.height * (h.bits / 8);
-}
-
-// Where mip level `level` starts: the levels are stored one after the other, largest first.
-uint64_t LevelOffset(const Header &h, UINT level)
-{
-    uint64_t at = kHeaderBytes;
-    for (UINT i = 0; i < level; ++i)
-        at += LevelBytes(AtLevel(h, i));
-    return at;
+    const UINT w = Side(h.width, level), ht = Side(h.height, level);
+    if (const D3DFORMAT f = CompressedFormat(h); f != D3DFMT_UNKNOWN)
+        return uint64_t(tavrok::d3d9::RowPitch(f, w)) * tavrok::d3d9::RowCount(f, ht);
+    return uint64_t(w) * ht * (h.bits / 8);
 }
 
 // How many levels the file holds: a count of 0 (writers that leave it unset) means one.
 UINT LevelCount(const Header &h) { return std::max(1u, h.mipCount); }
 
-// A 5:6:5 colour as ARGB, opaque, each channel widened by repeating its top bits.
-uint32_t Expand565(uint32_t c)
+// Bytes of one face's chain (of the whole chain of a 2D texture or volume), the first
+// `levels` levels of it.
+uint64_t ChainBytes(const Header &h, UINT levels)
 {
-    uint32_t r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
-    return 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+    uint64_t bytes = 0;
+    for (UINT i = 0; i < levels; ++i)
+        bytes += ImageBytes(h, i) * Side(h.depth, i);
+    return bytes;
 }
 
-// The weighted mean (a * wa + b * wb) / (wa + wb) of two colours, channel by channel.
-uint32_t Mix(uint32_t a, uint32_t b, uint32_t wa, uint32_t wb)
+int PopCount(uint32_t v)
 {
-    uint32_t out = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-        uint32_t ca = (a >> shift) & 255, cb = (b >> shift) & 255;
-        out |= ((ca * wa + cb * wb) / (wa + wb)) << shift;
-    }
-    return out;
+    int n = 0;
+    for (; v; v &= v - 1)
+        ++n;
+    return n;
 }
 
-// The colour half of a block: two end colours and sixteen 2-bit indices.  `dxt1` allows
-// the three-colour mode with transparent black, chosen when the first end is not above
-// the second.
-void DecodeColours(const uint8_t *block, bool dxt1, uint32_t out[16])
+// Where an image starts: a face (its place among the faces the file has), a level of its
+// chain, and a slice of a volume level.
+uint64_t ImageOffset(const Header &h, UINT face, UINT level, UINT slice)
 {
-    uint32_t c0 = uint32_t(block[0]) | uint32_t(block[1]) << 8, c1 = uint32_t(block[2]) | uint32_t(block[3]) << 8;
-    uint32_t palette[4] = {Expand565(c0), Expand565(c1), 0, 0};
-    if (c0 > c1 || !dxt1) {
-        palette[2] = Mix(palette[0], palette[1], 2, 1);
-        palette[3] = Mix(palette[0], palette[1], 1, 2);
-    } else {
-        palette[2] = Mix(palette[0], palette[1], 1, 1);
-        palette[3] = 0;  // transparent black
-    }
-    uint32_t indices = Le32(block + 4);
-    for (int i = 0; i < 16; ++i)
-        out[i] = palette[(indices >> (2 * i)) & 3];
+    const int before = PopCount(h.Faces() & ((1u << face) - 1));
+    return kHeaderBytes + before * ChainBytes(h, LevelCount(h)) + ChainBytes(h, level) + slice * ImageBytes(h, level);
 }
 
-// DXT2/3 alpha: sixteen explicit 4-bit values, widened to 8 bits.
-void DecodeExplicitAlpha(const uint8_t *block, uint32_t pixels[16])
+// A full chain's length for the sides (and depth) of the file.
+UINT FullChain(const Header &h)
 {
-    for (int i = 0; i < 16; ++i) {
-        uint32_t a = (block[i / 2] >> (4 * (i % 2))) & 15;
-        pixels[i] = (pixels[i] & 0x00FFFFFFu) | (a * 17) << 24;
-    }
-}
-
-// DXT4/5 alpha: two end values and sixteen 3-bit indices into eight values between them
-// (or six, with 0 and 255, when the first end is not above the second).
-void DecodeInterpolatedAlpha(const uint8_t *block, uint32_t pixels[16])
-{
-    uint32_t a0 = block[0], a1 = block[1];
-    uint32_t values[8] = {a0, a1};
-    if (a0 > a1) {
-        for (int i = 1; i < 7; ++i)
-            values[i + 1] = ((7 - i) * a0 + i * a1) / 7;
-    } else {
-        for (int i = 1; i < 5; ++i)
-            values[i + 1] = ((5 - i) * a0 + i * a1) / 5;
-        values[6] = 0;
-        values[7] = 255;
-    }
-    uint64_t bits = 0;
-    for (int i = 0; i < 6; ++i)
-        bits |= uint64_t(block[2 + i]) << (8 * i);
-    for (int i = 0; i < 16; ++i)
-        pixels[i] = (pixels[i] & 0x00FFFFFFu) | values[(bits >> (3 * i)) & 7] << 24;
+    UINT n = 1;
+    for (UINT w = h.width, ht = h.height, dp = h.depth; w > 1 || ht > 1 || dp > 1; ++n)
+        w = std::max(1u, w / 2), ht = std::max(1u, ht / 2), dp = std::max(1u, dp / 2);
+    return n;
 }
 
 // One channel of an uncompressed pixel scaled to 8 bits; `fill` when the mask is empty.
@@ -186,13 +148,19 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
     Header h = ReadHeader(d);
     if (h.width == 0 || h.height == 0 || h.width > 16384 || h.height > 16384)
         return position = "byte 12", "DDS image size " + std::to_string(h.width) + " x " + std::to_string(h.height);
-    if (h.caps2 & (kCaps2Cubemap | kCaps2Volume))
-        return position = "byte 112", "DDS cube maps and volume textures are not read";
+    if (h.Cube() && h.width != h.height)
+        return position = "byte 12", "DDS cube map faces of " + std::to_string(h.width) + " x " +
+                                         std::to_string(h.height) + " are not square";
+    if (h.Cube() && h.Faces() == 0)
+        return position = "byte 112", "DDS cube map names none of its six faces";
+    if (h.Volume() && (h.depth == 0 || h.depth > kMaxDepth))
+        return position = "byte 24", "DDS volume depth " + std::to_string(h.depth) + " outside 1.." +
+                                         std::to_string(kMaxDepth);
     D3DFORMAT format;
     if (h.pfFlags & kPixelFormatFourCC) {
         if (h.fourCC == FourCC("DX10"))
             return position = "byte 84", "DDS files with the DX10 header are not read";
-        if (!BlockBytes(h.fourCC))
+        if (CompressedFormat(h) == D3DFMT_UNKNOWN)
             return position = "byte 84", "DDS compression other than DXT1 to DXT5";
         format = D3DFORMAT(h.fourCC);
     } else if (h.pfFlags & (kPixelFormatRgb | kPixelFormatLuminance)) {
@@ -205,65 +173,64 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
     } else {
         return position = "byte 80", "DDS pixel format neither compressed nor RGB";
     }
-    const UINT chain = MipChainLength(h.width, h.height);
+    const UINT chain = FullChain(h);
     if (LevelCount(h) > chain)
         return position = "byte 28", "DDS mip count " + std::to_string(h.mipCount) + " is more than a " +
-                                         std::to_string(h.width) + " x " + std::to_string(h.height) + " image has (" +
-                                         std::to_string(chain) + ")";
-    uint64_t need = LevelOffset(h, LevelCount(h));
+                                         std::to_string(h.width) + " x " + std::to_string(h.height) +
+                                         (h.Volume() ? " x " + std::to_string(h.depth) : std::string()) +
+                                         " image has (" + std::to_string(chain) + ")";
+    const uint64_t need = ImageOffset(h, 6, 0, 0);  // past the last face the file has
     if (need > n) {
+        // Name the image the data stops in.
+        std::string where;
+        for (UINT face = 0; face < 6 && where.empty(); ++face)
+            for (UINT level = 0; (h.Faces() >> face & 1) && level < LevelCount(h) && where.empty(); ++level)
+                if (ImageOffset(h, face, level, 0) + ImageBytes(h, level) * Side(h.depth, level) > n)
+                    where = (h.Cube() ? " in face " + std::to_string(face) + "," : std::string()) + " in mip level " +
+                            std::to_string(level);
         position = "byte " + std::to_string(n);
-        return "file is cut off (" + std::to_string(n) + " of " + std::to_string(need) + " bytes)";
+        return "file is cut off" + where + " (" + std::to_string(n) + " of " + std::to_string(need) + " bytes)";
     }
     info.Width = h.width;
     info.Height = h.height;
-    info.Depth = 1;
+    info.Depth = h.depth;
     info.MipLevels = LevelCount(h);
     info.Format = format;
-    info.ResourceType = D3DRTYPE_TEXTURE;
+    info.ResourceType = h.Cube() ? D3DRTYPE_CUBETEXTURE : h.Volume() ? D3DRTYPE_VOLUMETEXTURE : D3DRTYPE_TEXTURE;
     info.ImageFileFormat = D3DXIFF_DDS;
     return "";
 }
 
-void DecodeDds(const uint8_t *d, UINT level, UINT &width, UINT &height, std::vector<uint32_t> &argb)
+uint32_t DdsFaces(const uint8_t *d) { return ReadHeader(d).Faces(); }
+
+const uint8_t *DdsImage(const uint8_t *d, UINT face, UINT level, UINT slice)
 {
-    const Header whole = ReadHeader(d), h = AtLevel(whole, level);
-    width = h.width;
-    height = h.height;
+    return d + ImageOffset(ReadHeader(d), face, level, slice);
+}
+
+void DecodeDds(const uint8_t *d, UINT face, UINT level, UINT slice, UINT &width, UINT &height,
+               std::vector<uint32_t> &argb)
+{
+    const Header h = ReadHeader(d);
+    width = Side(h.width, level);
+    height = Side(h.height, level);
     argb.assign(size_t(width) * height, 0);
-    const uint8_t *p = d + LevelOffset(whole, level);
-    if (!(h.pfFlags & kPixelFormatFourCC)) {
-        const uint32_t bytes = h.bits / 8;
-        const bool alpha = (h.pfFlags & kPixelFormatAlpha) != 0;
-        for (size_t i = 0; i < argb.size(); ++i, p += bytes) {
-            uint32_t v = 0;
-            for (uint32_t b = 0; b < bytes; ++b)
-                v |= uint32_t(p[b]) << (8 * b);
-            uint32_t r = Channel(v, h.masks[0], 0), g = Channel(v, h.masks[1], 0), b = Channel(v, h.masks[2], 0);
-            if (h.pfFlags & kPixelFormatLuminance)
-                g = b = r;
-            argb[i] = Channel(v, alpha ? h.masks[3] : 0, 255) << 24 | r << 16 | g << 8 | b;
-        }
+    const uint8_t *p = DdsImage(d, face, level, slice);
+    if (const D3DFORMAT f = CompressedFormat(h); f != D3DFMT_UNKNOWN) {
+        tavrok::d3d9::DecodeCompressed(f, p, tavrok::d3d9::RowPitch(f, width), width, height, argb.data());
         return;
     }
-    const size_t blockBytes = BlockBytes(h.fourCC);
-    const bool dxt1 = blockBytes == 8, explicitAlpha = h.fourCC == FourCC("DXT2") || h.fourCC == FourCC("DXT3");
-    const UINT blocksWide = std::max(1u, (width + 3) / 4), blocksHigh = std::max(1u, (height + 3) / 4);
-    for (UINT by = 0; by < blocksHigh; ++by)
-        for (UINT bx = 0; bx < blocksWide; ++bx, p += blockBytes) {
-            uint32_t pixels[16];
-            DecodeColours(dxt1 ? p : p + 8, dxt1, pixels);
-            if (!dxt1) {
-                if (explicitAlpha)
-                    DecodeExplicitAlpha(p, pixels);
-                else
-                    DecodeInterpolatedAlpha(p, pixels);
-            }
-            // Blocks at the right and bottom edges may hang over the image.
-            for (UINT y = 0; y < 4 && by * 4 + y < height; ++y)
-                for (UINT x = 0; x < 4 && bx * 4 + x < width; ++x)
-                    argb[size_t(by * 4 + y) * width + bx * 4 + x] = pixels[y * 4 + x];
-        }
+    const uint32_t bytes = h.bits / 8;
+    const bool alpha = (h.pfFlags & kPixelFormatAlpha) != 0;
+    for (size_t i = 0; i < argb.size(); ++i, p += bytes) {
+        uint32_t v = 0;
+        for (uint32_t b = 0; b < bytes; ++b)
+            v |= uint32_t(p[b]) << (8 * b);
+        uint32_t r = Channel(v, h.masks[0], 0), g = Channel(v, h.masks[1], 0), b = Channel(v, h.masks[2], 0);
+        if (h.pfFlags & kPixelFormatLuminance)
+            g = b = r;
+        argb[i] = Channel(v, alpha ? h.masks[3] : 0, 255) << 24 | r << 16 | g << 8 | b;
+    }
 }
 
 }  // namespace tavrok::d3dx9

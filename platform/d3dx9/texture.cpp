@@ -7,12 +7,18 @@
  * pixels equal to the colour key into transparent black, scales the image to the texture's
  * size and writes a full chain of mip levels: a DDS file's own levels where it has them and
  * they fit, box-filtered halvings of the level above for the rest.  Sizes left to the library are
- * those of the file rounded up to powers of two; formats left to it give A8R8G8B8.  The
+ * those of the file rounded up to powers of two; formats left to it give the DXT format of
+ * a DXT file where the device offers it (its blocks copied as they stand where the texture
+ * has the file's size and no colour key applies, levels it lacks encoded), else A8R8G8B8.
+ * D3DXCreateCubeTextureFromFile* and D3DXCreateVolumeTextureFromFile* read DDS cube maps
+ * (a partial cube's missing faces stay as created) and volumes, or put a 2D image on every
+ * face or as the one slice; their sizes left to the library are the file's.  The
  * device's own textures get the top level only when every lower level is a halving, and
  * make those when first needed (tavrok/texture_storage.h).  Files
  * are checked for completeness before decoding, because the decoder fills missing data of
  * a cut-off file with black instead of failing.  Textures are made in any of the device's
- * unsigned texture formats, the pixels converted to it; others are reported unsupported.
+ * unsigned texture formats and DXT1 to DXT5, the pixels converted or encoded; others are
+ * reported unsupported.
  * Palettes are not used.
  */
 #include "d3dx9_private.h"
@@ -276,11 +282,22 @@ bool DecodeBmp24(const uint8_t *d, size_t n, Image &image)
     return true;
 }
 
-// Decodes the image; of a DDS file, mip level `level` (the others have one level).
+// The first cube face a DDS file has (0 for a 2D texture or volume): what a 2D texture
+// is made from.
+UINT FirstFace(const uint8_t *dds)
+{
+    UINT face = 0;
+    while (face < 5 && !(DdsFaces(dds) >> face & 1))
+        ++face;
+    return face;
+}
+
+// Decodes the image; of a DDS file, mip level `level` of its first face or slice (the
+// others have one level).
 std::string Decode(const uint8_t *d, size_t n, UINT level, Image &image)
 {
     if (IsDds(d, n))
-        return DecodeDds(d, level, image.width, image.height, image.argb), "";
+        return DecodeDds(d, FirstFace(d), level, 0, image.width, image.height, image.argb), "";
     if (DecodeBmp24(d, n, image))
         return "";
     int w = 0, h = 0, channels = 0;
@@ -403,7 +420,8 @@ HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mi
     for (UINT i = 0; i < levels; ++i) {
         if (i > 0) {
             if (i < source.fileLevels) {
-                DecodeDds(source.dds, source.firstFileLevel + i, smaller.width, smaller.height, smaller.argb);
+                DecodeDds(source.dds, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller.width,
+                          smaller.height, smaller.argb);
                 ApplyColorKey(smaller, source.colorKey);
             } else if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) {
                 break;  // the lower levels are left as created
@@ -416,6 +434,85 @@ HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mi
         if (FAILED(hr))
             return hr;
     }
+    return D3D_OK;
+}
+
+// Whether the device makes resources of this type, format and usage.
+bool DeviceOffers(IDirect3DDevice9 *device, D3DRESOURCETYPE type, D3DFORMAT format, DWORD usage)
+{
+    IDirect3D9 *d3d = nullptr;
+    D3DDEVICE_CREATION_PARAMETERS params{};
+    D3DDISPLAYMODE mode{};
+    if (FAILED(device->GetDirect3D(&d3d)))
+        return false;
+    bool offered = SUCCEEDED(device->GetCreationParameters(&params)) && SUCCEEDED(device->GetDisplayMode(0, &mode)) &&
+                   d3d->CheckDeviceFormat(params.AdapterOrdinal, params.DeviceType, mode.Format, usage, type, format) ==
+                       D3D_OK;
+    d3d->Release();
+    return offered;
+}
+
+// Formats the loaders make textures in: the device's unsigned formats with plain texels,
+// and DXT1 to DXT5.  Others are reported unsupported.
+bool KnownTargetFormat(D3DFORMAT format)
+{
+    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && format != D3DFMT_V8U8) || tavrok::d3d9::IsCompressedFormat(format))
+        return true;
+    Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
+                              " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8 and DXT1 to DXT5 "
+                              "are made)");
+    return false;
+}
+
+// Copies rows of blocks (or of texels) of a width x height image into locked memory.
+void CopyRows(uint8_t *to, INT pitch, const uint8_t *from, D3DFORMAT format, UINT width, UINT height)
+{
+    const UINT rowBytes = tavrok::d3d9::RowPitch(format, width);
+    for (UINT row = 0; row < tavrok::d3d9::RowCount(format, height); ++row)
+        memcpy(to + size_t(row) * pitch, from + size_t(row) * rowBytes, rowBytes);
+}
+
+// A 2D texture in the DXT format of the file, its levels copied from the file from level
+// `skip` on (`fileLevels` of them); the levels below those are the box-filtered halvings
+// of the level above, encoded.
+HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const std::string &name, UINT w, UINT h,
+                         UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT skip, UINT fileLevels,
+                         DWORD mipFilter, const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo,
+                         IDirect3DTexture9 **out)
+{
+    IDirect3DTexture9 *texture = nullptr;
+    HRESULT hr = device->CreateTexture(w, h, levels, usage & ~DWORD(D3DUSAGE_AUTOGENMIPMAP), format, pool, &texture,
+                                       nullptr);
+    if (FAILED(hr)) {
+        Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " texture");
+        return hr;
+    }
+    Image above;  // the last level written, as ARGB, when the next is to be made from it
+    for (UINT i = 0; i < levels && SUCCEEDED(hr); ++i) {
+        if (i >= fileLevels) {
+            if ((mipFilter & 0xFF) == D3DX_FILTER_NONE)
+                break;  // the lower levels are left as created
+            if (above.argb.empty())
+                DecodeDds(data, FirstFace(data), skip + i - 1, 0, above.width, above.height, above.argb);
+            above = HalveBox(above);
+            hr = WriteTextureLevel(texture, i, above.argb.data(), above.width, above.height);
+            continue;
+        }
+        D3DLOCKED_RECT locked;
+        if (SUCCEEDED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
+            CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, FirstFace(data), skip + i, 0),
+                     format, std::max(1u, w >> i), std::max(1u, h >> i));
+            hr = texture->UnlockRect(i);
+        }
+    }
+    if (FAILED(hr)) {
+        Report(name, "", "cannot write the texture's blocks");
+        texture->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = info;
+    *out = texture;
     return D3D_OK;
 }
 
@@ -442,13 +539,16 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         Report(name, position, problem);
         return D3DXERR_INVALIDDATA;
     }
-    if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT))
-        format = D3DFMT_A8R8G8B8;
-    if (tavrok::d3d9::BytesPerPixel(format) == 0 || format == D3DFMT_V8U8) {
-        Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
-                                  " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8 and A8 are made)");
+    const bool formatFromFile =
+        format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
+    const D3DFORMAT fileFormat = info.Format;
+    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
+    if (formatFromFile)
+        format = tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage)
+                     ? fileFormat
+                     : D3DFMT_A8R8G8B8;
+    if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
-    }
     ApplyColorKey(image, colorKey);
 
     UINT w = ChooseSize(width, image.width), h = ChooseSize(height, image.height);
@@ -467,6 +567,12 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     LevelSource source;
     if (w == image.width && h == image.height)
         source = {data, skip, fromFile, colorKey};
+    // A DXT file's blocks go into a texture of its format as they are, when it has the
+    // file's size and no colour key changes texels; others are encoded from ARGB.
+    if (tavrok::d3d9::IsCompressedFormat(format) && format == fileFormat && w == image.width && h == image.height &&
+        colorKey == 0)
+        return CreateFromBlocks(device, data, name, w, h, levels, usage, format, pool, skip, fromFile, mipFilter, info,
+                                srcInfo, out);
     Image top = Resize(std::move(image), w, h, filter);
 
     IDirect3DTexture9 *texture = nullptr;
@@ -548,29 +654,58 @@ bool ReadWholeFile(const char *windowsPath, std::vector<uint8_t> &bytes, std::st
     return !failed;
 }
 
+bool HasTexels(D3DFORMAT format)
+{
+    return tavrok::d3d9::BytesPerPixel(format) != 0 || tavrok::d3d9::IsCompressedFormat(format);
+}
+
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        return tavrok::d3d9::EncodeCompressed(format, argb, width, height, to, UINT(pitch));
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y) {
+        uint8_t *row = to + size_t(y) * pitch;
+        const uint32_t *from = argb + size_t(y) * width;
+        if (format == D3DFMT_A8R8G8B8)
+            memcpy(row, from, width * sizeof(uint32_t));
+        else
+            for (UINT x = 0; x < width; ++x)
+                tavrok::d3d9::PackArgb(format, from[x] | (format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u), row + x * bytes);
+    }
+}
+
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format))
+        return tavrok::d3d9::DecodeCompressed(format, from, UINT(pitch), width, height, argb);
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(format, from + size_t(y) * pitch + x * bytes);
+}
+
 HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
 {
     D3DSURFACE_DESC desc;
     HRESULT hr = texture->GetLevelDesc(level, &desc);
     if (FAILED(hr))
         return hr;
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    if (bytes == 0)
+    // Blocks are written whole: a compressed level takes an image of exactly its size.
+    if (!HasTexels(desc.Format) ||
+        (tavrok::d3d9::IsCompressedFormat(desc.Format) && (width != desc.Width || height != desc.Height)))
         return D3DERR_INVALIDCALL;
     D3DLOCKED_RECT locked;
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr))
         return hr;
-    const UINT columns = std::min(width, desc.Width);
-    for (UINT y = 0; y < std::min(height, desc.Height); ++y) {
-        uint8_t *row = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
-        const uint32_t *from = argb + size_t(y) * width;
-        if (desc.Format == D3DFMT_A8R8G8B8)
-            memcpy(row, from, columns * sizeof(uint32_t));
-        else
-            for (UINT x = 0; x < columns; ++x)
-                tavrok::d3d9::PackArgb(desc.Format, from[x] | (desc.Format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u),
-                                       row + x * bytes);
+    if (width == desc.Width) {
+        PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc.Format, argb, width,
+                   std::min(height, desc.Height));
+    } else {
+        for (UINT y = 0; y < std::min(height, desc.Height); ++y)  // the part of each row that fits
+            PackTexels(static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch, locked.Pitch, desc.Format,
+                       argb + size_t(y) * width, std::min(width, desc.Width), 1);
     }
     return texture->UnlockRect(level);
 }
@@ -579,16 +714,12 @@ std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, U
 {
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
-    if (FAILED(texture->GetLevelDesc(level, &desc)) || tavrok::d3d9::BytesPerPixel(desc.Format) == 0 ||
+    if (FAILED(texture->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
         FAILED(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY)))
         return {};
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     width = desc.Width, height = desc.Height;
     std::vector<uint32_t> argb(size_t(width) * height);
-    for (UINT y = 0; y < height; ++y)
-        for (UINT x = 0; x < width; ++x)
-            argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(
-                desc.Format, static_cast<const uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch + x * bytes);
+    UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, width, height, argb.data());
     texture->UnlockRect(level);
     return argb;
 }
@@ -720,7 +851,7 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     RECT d = destRect ? *destRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
     Image part;
-    if (bytes == 0 || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
+    if (!HasTexels(desc.Format) || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
         d.bottom > LONG(desc.Height) || !Crop(source, sourceRect, part)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            std::string(caller) + ": a rectangle outside its image or a surface format without plain texels");
@@ -733,11 +864,26 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     D3DLOCKED_RECT locked;
     if (FAILED(hr = dest->LockRect(&locked, nullptr, 0)))
         return hr;
+    uint8_t *bits = static_cast<uint8_t *>(locked.pBits);
+    if (tavrok::d3d9::IsCompressedFormat(desc.Format)) {
+        // The blocks the rectangle touches are decoded, given the new texels and encoded
+        // again; the others stay as they are.
+        const UINT x0 = UINT(d.left) / 4 * 4, y0 = UINT(d.top) / 4 * 4;
+        const UINT x1 = std::min(desc.Width, (UINT(d.right) + 3) / 4 * 4), y1 = std::min(desc.Height, (UINT(d.bottom) + 3) / 4 * 4);
+        const UINT w = x1 - x0, h = y1 - y0;
+        uint8_t *first = bits + size_t(y0 / 4) * locked.Pitch + size_t(x0 / 4) * tavrok::d3d9::CompressedBlockBytes(desc.Format);
+        std::vector<uint32_t> region(size_t(w) * h);
+        UnpackTexels(first, locked.Pitch, desc.Format, w, h, region.data());
+        for (UINT y = 0; y < scaled.height; ++y)
+            memcpy(&region[size_t(d.top - LONG(y0) + y) * w + (d.left - LONG(x0))], &scaled.argb[size_t(y) * scaled.width],
+                   scaled.width * sizeof(uint32_t));
+        PackTexels(first, locked.Pitch, desc.Format, region.data(), w, h);
+        return dest->UnlockRect();
+    }
     for (UINT y = 0; y < scaled.height; ++y)
         for (UINT x = 0; x < scaled.width; ++x)
             tavrok::d3d9::PackArgb(desc.Format, scaled.argb[size_t(y) * scaled.width + x],
-                                   static_cast<uint8_t *>(locked.pBits) + size_t(d.top + y) * locked.Pitch +
-                                       (d.left + x) * bytes);
+                                   bits + size_t(d.top + y) * locked.Pitch + (d.left + x) * bytes);
     return dest->UnlockRect();
 }
 
@@ -800,7 +946,7 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
                                                     DWORD Filter, D3DCOLOR ColorKey)
 {
     const UINT bytes = tavrok::d3d9::BytesPerPixel(SrcFormat);
-    if (!pDestSurface || !pSrcMemory || !pSrcRect || bytes == 0) {
+    if (!pDestSurface || !pSrcMemory || !pSrcRect || !HasTexels(SrcFormat)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            "D3DXLoadSurfaceFromMemory: missing surface, memory or source rectangle, or a source format "
                            "without plain texels");
@@ -811,7 +957,10 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
     image.width = UINT(std::max<LONG>(pSrcRect->right, 0)), image.height = UINT(std::max<LONG>(pSrcRect->bottom, 0));
     image.argb.resize(size_t(image.width) * image.height);
     const LONG left = std::max<LONG>(pSrcRect->left, 0), top = std::max<LONG>(pSrcRect->top, 0);
-    for (UINT y = UINT(top); y < image.height; ++y)
+    if (tavrok::d3d9::IsCompressedFormat(SrcFormat) && image.width && image.height)  // whole blocks from the corner
+        UnpackTexels(static_cast<const uint8_t *>(pSrcMemory), INT(SrcPitch), SrcFormat, image.width, image.height,
+                     image.argb.data());
+    for (UINT y = UINT(top); bytes && y < image.height; ++y)
         for (UINT x = UINT(left); x < image.width; ++x)
             image.argb[size_t(y) * image.width + x] =
                 tavrok::d3d9::UnpackArgb(SrcFormat, static_cast<const uint8_t *>(pSrcMemory) + size_t(y) * SrcPitch + x * bytes);
@@ -834,9 +983,377 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSur
     if (FAILED(hr))
         return hr;
     // The source is read into memory first, so that a surface may be loaded from itself.
-    std::vector<uint8_t> copy(size_t(locked.Pitch) * desc.Height);
+    std::vector<uint8_t> copy(size_t(locked.Pitch) * tavrok::d3d9::RowCount(desc.Format, desc.Height));
     memcpy(copy.data(), locked.pBits, copy.size());
     pSrcSurface->UnlockRect();
     return D3DXLoadSurfaceFromMemory(pDestSurface, pDestPalette, pDestRect, copy.data(), desc.Format, UINT(locked.Pitch),
                                      pSrcPalette, pSrcRect ? pSrcRect : &whole, Filter, ColorKey);
+}
+
+// --- cube and volume textures from files ----------------------------------------------------
+
+namespace tavrok::d3dx9 {
+namespace {
+
+// What the cube and volume loaders share: the file checked and its kind, the format and
+// number of levels the texture gets, and whether the file's blocks go in as they are.
+struct Plan {
+    D3DXIMAGE_INFO info{};
+    bool dds = false;
+    D3DFORMAT format = D3DFMT_A8R8G8B8;
+    UINT levels = 1;
+    bool copyBlocks = false;  // the file's blocks go in as they are, for the levels it has
+    UINT fileLevels = 1;
+    DWORD filter = 0, mipFilter = 0;
+};
+
+// The request's format and filters resolved against the file; D3D_OK or the failure,
+// already reported.  `sameSize` says the texture has the file's size.
+HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &file, D3DFORMAT format, UINT mipLevels,
+                 UINT full, bool sameSize, DWORD usage, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, Plan &plan)
+{
+    plan = file;
+    const bool formatFromFile =
+        format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
+    const D3DFORMAT fileFormat = file.info.Format;
+    if (!formatFromFile && !KnownTargetFormat(format))
+        return D3DERR_NOTAVAILABLE;
+    const UINT fromFile = file.dds ? file.info.MipLevels : 1;
+    plan.levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
+                  : mipLevels == D3DX_FROM_FILE                 ? std::min(fromFile, full)
+                                                                : std::min(mipLevels, full);
+    plan.filter = filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : filter;
+    plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
+    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
+    plan.format = !formatFromFile ? format
+                  : tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, type, fileFormat, usage)
+                      ? fileFormat
+                      : D3DFMT_A8R8G8B8;
+    plan.fileLevels = fromFile;
+    plan.copyBlocks = tavrok::d3d9::IsCompressedFormat(fileFormat) && plan.format == fileFormat && sameSize &&
+                      colorKey == 0;
+    return D3D_OK;
+}
+
+// The file checked, its kind noted; "" or the reason it is refused.
+std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::string &position)
+{
+    std::string problem = Inspect(data, size, file.info, position);
+    file.dds = problem.empty() && IsDds(data, size);
+    return problem;
+}
+
+// A cube face's (or volume slice's) image at `level`: from the file where it has that
+// face and level, the file's 2D image for every face of a cube made from one; false when
+// the file has no such image, or (with the reason in `problem`) cannot be decoded.
+bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice, Image &out,
+               std::string &problem)
+{
+    if (!file.dds) {
+        if (level > 0 || slice > 0)
+            return false;
+        problem = Decode(data, size, 0, out);
+        return problem.empty();
+    }
+    if (file.info.ResourceType == D3DRTYPE_TEXTURE)
+        face = 0;  // a 2D file's one image serves every face
+    if (level >= file.info.MipLevels || !(DdsFaces(data) >> face & 1))
+        return false;
+    DecodeDds(data, face, level, slice, out.width, out.height, out.argb);
+    return true;
+}
+
+HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
+                             UINT edge, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                             DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo, IDirect3DCubeTexture9 **out)
+{
+    Plan file;
+    std::string position, problem = InspectFile(data, size, file, position);
+    if (problem.empty() && file.info.ResourceType == D3DRTYPE_VOLUMETEXTURE)
+        problem = "a DDS volume texture is not a cube map", position = "byte 112";
+    if (!problem.empty()) {
+        Report(name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    // A 2D image goes on every face, at the size of its width.
+    if (edge == 0 || edge == D3DX_DEFAULT || edge == D3DX_DEFAULT_NONPOW2 || edge == D3DX_FROM_FILE)
+        edge = file.info.Width;
+    D3DCAPS9 caps{};
+    if (SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.MaxTextureWidth)
+        edge = std::min<UINT>(edge, caps.MaxTextureWidth);
+    const bool sameSize = edge == file.info.Width && edge == file.info.Height;
+    Plan plan;
+    HRESULT hr = PlanLoad(device, D3DRTYPE_CUBETEXTURE, file, format, mipLevels, MipChainLength(edge, edge), sameSize,
+                          usage, filter, mipFilter, colorKey, plan);
+    if (FAILED(hr))
+        return hr;
+    IDirect3DCubeTexture9 *cube = nullptr;
+    if (FAILED(hr = device->CreateCubeTexture(edge, plan.levels, usage, plan.format, pool, &cube, nullptr))) {
+        Report(name, "", "the device cannot make a cube texture of edge " + std::to_string(edge));
+        return hr;
+    }
+    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
+        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
+        Image level;
+        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+            const UINT side = std::max(1u, edge >> i);
+            Image from;
+            const bool copy = plan.copyBlocks && i < plan.fileLevels;
+            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
+                ApplyColorKey(from, colorKey);
+                level = Resize(std::move(from), side, side, plan.filter);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;  // a face the file lacks, or lower levels left as created
+            } else {
+                level = HalveBox(level);
+            }
+            D3DLOCKED_RECT locked;
+            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
+                break;
+            if (copy)
+                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
+                         side, side);
+            else
+                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
+            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
+        }
+    }
+    if (FAILED(hr)) {
+        Report(name, "", problem.empty() ? "cannot write the cube texture's faces" : problem);
+        cube->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = file.info;
+    *out = cube;
+    return D3D_OK;
+}
+
+// The next level of a volume: each texel the mean of the 2 x 2 x 2 block above it (edges
+// repeated for odd sizes).  `slices` holds depth images of width x height.
+std::vector<Image> HalveVolume(const std::vector<Image> &slices)
+{
+    std::vector<Image> out(std::max<size_t>(1, slices.size() / 2));
+    for (size_t z = 0; z < out.size(); ++z) {
+        const Image a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
+        const Image b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
+        out[z] = a;
+        for (size_t i = 0; i < a.argb.size(); ++i) {
+            uint32_t mean = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                mean |= ((((a.argb[i] >> shift) & 255) + ((b.argb[i] >> shift) & 255) + 1) / 2) << shift;
+            out[z].argb[i] = mean;
+        }
+    }
+    return out;
+}
+
+HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
+                               UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                               D3DXIMAGE_INFO *srcInfo, IDirect3DVolumeTexture9 **out)
+{
+    Plan file;
+    std::string position, problem = InspectFile(data, size, file, position);
+    if (problem.empty() && file.info.ResourceType == D3DRTYPE_CUBETEXTURE)
+        problem = "a DDS cube map is not a volume texture", position = "byte 112";
+    if (!problem.empty()) {
+        Report(name, position, problem);
+        return D3DXERR_INVALIDDATA;
+    }
+    auto fromFile = [](UINT asked, UINT file) {
+        return asked == 0 || asked == D3DX_DEFAULT || asked == D3DX_DEFAULT_NONPOW2 || asked == D3DX_FROM_FILE ? file
+                                                                                                               : asked;
+    };
+    width = fromFile(width, file.info.Width), height = fromFile(height, file.info.Height);
+    depth = fromFile(depth, file.info.Depth);
+    const bool sameSize = width == file.info.Width && height == file.info.Height && depth == file.info.Depth;
+    UINT full = 1;
+    for (UINT w = width, h = height, d = depth; w > 1 || h > 1 || d > 1; ++full)
+        w = std::max(1u, w / 2), h = std::max(1u, h / 2), d = std::max(1u, d / 2);
+    Plan plan;
+    HRESULT hr = PlanLoad(device, D3DRTYPE_VOLUMETEXTURE, file, format, mipLevels, full, sameSize, usage, filter,
+                          mipFilter, colorKey, plan);
+    if (FAILED(hr))
+        return hr;
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    if (FAILED(hr = device->CreateVolumeTexture(width, height, depth, plan.levels, usage, plan.format, pool, &volume,
+                                                nullptr))) {
+        Report(name, "", "the device cannot make a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                             std::to_string(depth) + " volume texture");
+        return hr;
+    }
+    std::vector<Image> slices;
+    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+        D3DVOLUME_DESC desc;
+        volume->GetLevelDesc(i, &desc);
+        const bool copy = plan.copyBlocks && i < plan.fileLevels;
+        {
+            const UINT fileDepth = std::max(1u, file.info.Depth >> i);
+            Image first;
+            if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
+                // The file's slices, each fitted to the level's sides, nearest slice in depth.
+                std::vector<Image> fitted(desc.Depth);
+                for (UINT z = 0; z < desc.Depth; ++z) {
+                    const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
+                    Image from;
+                    if (fz == 0)
+                        from = first;
+                    else
+                        FileImage(data, size, file, 0, i, fz, from, problem);
+                    ApplyColorKey(from, colorKey);
+                    fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
+                }
+                slices = std::move(fitted);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;
+            } else {
+                slices = HalveVolume(slices);
+            }
+        }
+        D3DLOCKED_BOX locked;
+        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
+            break;
+        for (UINT z = 0; z < desc.Depth; ++z) {
+            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
+            if (copy)
+                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
+            else
+                PackTexels(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);
+        }
+        hr = volume->UnlockBox(i);
+    }
+    if (FAILED(hr)) {
+        Report(name, "", problem.empty() ? "cannot write the volume texture's slices" : problem);
+        volume->Release();
+        return hr;
+    }
+    if (srcInfo)
+        *srcInfo = file.info;
+    *out = volume;
+    return D3D_OK;
+}
+
+// Reads a named file for the loaders below; false (reported) when it cannot be read.
+bool ReadNamedFile(const char *file, std::vector<uint8_t> &bytes)
+{
+    std::string reason;
+    if (ReadWholeFile(file, bytes, reason))
+        return true;
+    Report(file, "", reason);
+    return false;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                  UINT edge, UINT mipLevels, DWORD usage,
+                                                                  D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                                  DWORD mipFilter, D3DCOLOR colorKey,
+                                                                  D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                                  LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !size || !texture) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateCubeTextureFromFileInMemoryEx: missing device, data or result");
+        return D3DERR_INVALIDCALL;
+    }
+    return CreateCubeFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, edge, mipLevels, usage,
+                                format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemory(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    return D3DXCreateCubeTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                                   D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                   texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR file, UINT edge,
+                                                           UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                                           D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                           LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !file || !texture) {
+        tavrok::Diagnostic(kLibrary, file ? file : "", "", "D3DXCreateCubeTextureFromFileExA: missing device, file or result");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadNamedFile(file, bytes))
+        return D3DXERR_INVALIDDATA;
+    return CreateCubeFromMemory(device, bytes.data(), bytes.size(), file, edge, mipLevels, usage, format, pool, filter,
+                                mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateCubeTextureFromFileA(LPDIRECT3DDEVICE9 device, LPCSTR file,
+                                                         LPDIRECT3DCUBETEXTURE9 *texture)
+{
+    return D3DXCreateCubeTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                            D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                    UINT width, UINT height, UINT depth,
+                                                                    UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                                                    D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                                                    D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo,
+                                                                    PALETTEENTRY *, LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !size || !texture) {
+        tavrok::Diagnostic(kLibrary, "", "", "D3DXCreateVolumeTextureFromFileInMemoryEx: missing device, data or result");
+        return D3DERR_INVALIDCALL;
+    }
+    return CreateVolumeFromMemory(device, static_cast<const uint8_t *>(data), size, kMemoryName, width, height, depth,
+                                  mipLevels, usage, format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemory(LPDIRECT3DDEVICE9 device, LPCVOID data, UINT size,
+                                                                  LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    return D3DXCreateVolumeTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR file, UINT width,
+                                                             UINT height, UINT depth, UINT mipLevels, DWORD usage,
+                                                             D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                             DWORD mipFilter, D3DCOLOR colorKey,
+                                                             D3DXIMAGE_INFO *srcInfo, PALETTEENTRY *,
+                                                             LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !file || !texture) {
+        tavrok::Diagnostic(kLibrary, file ? file : "", "",
+                           "D3DXCreateVolumeTextureFromFileExA: missing device, file or result");
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadNamedFile(file, bytes))
+        return D3DXERR_INVALIDDATA;
+    return CreateVolumeFromMemory(device, bytes.data(), bytes.size(), file, width, height, depth, mipLevels, usage,
+                                  format, pool, filter, mipFilter, colorKey, srcInfo, texture);
+}
+
+extern "C" HRESULT WINAPI D3DXCreateVolumeTextureFromFileA(LPDIRECT3DDEVICE9 device, LPCSTR file,
+                                                           LPDIRECT3DVOLUMETEXTURE9 *texture)
+{
+    return D3DXCreateVolumeTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                              D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                              nullptr, texture);
 }

@@ -1,6 +1,7 @@
 /*
  * texture_tools.cpp - making, filling, filtering and saving textures: D3DXCheckTexture-
- * Requirements, D3DXCreateTexture, D3DXFillTexture, D3DXFilterTexture,
+ * Requirements, D3DXCreateTexture, D3DXFillTexture, D3DXFillCubeTexture,
+ * D3DXFillVolumeTexture, D3DXFilterTexture (2D, cube and volume textures),
  * D3DXSaveSurfaceToFileA and D3DXSaveTextureToFileA.
  *
  * Requirements follow the device: a size left to the library is 256 (or the other side's),
@@ -8,7 +9,10 @@
  * device takes, a mip count left to the library is the full chain, and a format the device
  * cannot texture from becomes A8R8G8B8 (X8R8G8B8 for one without alpha).  Filtering
  * rebuilds every level below the source one from the level above it: box and the smoother
- * filters average each 2 x 2 block, point takes its top-left texel.  Saving writes BMP,
+ * filters average each 2 x 2 block (2 x 2 x 2 in a volume), point takes its first texel.
+ * DXT levels are decoded, filled or filtered, and encoded again.  A cube's fill function
+ * is asked at the unit direction through each texel's centre, with the texel's size on
+ * the face (2 / edge, the face spanning -1..1); a volume's at (u, v, w) of the centre.  Saving writes BMP,
  * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write, and DDS as
  * uncompressed A8R8G8B8.
  */
@@ -232,6 +236,121 @@ extern "C" HRESULT WINAPI D3DXCreateVolumeTexture(LPDIRECT3DDEVICE9 pDevice, UIN
                                         ppVolumeTexture, nullptr);
 }
 
+namespace tavrok::d3dx9 {
+namespace {
+
+// A D3DXVECTOR4 of 0..1 channels (x, y, z, w as r, g, b, a) as ARGB.
+uint32_t ArgbOf(const D3DXVECTOR4 &c)
+{
+    auto channel = [](float v) { return uint32_t(lroundf(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    return channel(c.w) << 24 | channel(c.x) << 16 | channel(c.y) << 8 | channel(c.z);
+}
+
+// One face's level of a cube texture as ARGB, or written from it; its edge in `edge`.
+std::vector<uint32_t> ReadFace(IDirect3DCubeTexture9 *cube, UINT face, UINT level, UINT &edge)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (FAILED(cube->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
+        FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &locked, nullptr, D3DLOCK_READONLY)))
+        return {};
+    edge = desc.Width;
+    std::vector<uint32_t> argb(size_t(edge) * edge);
+    UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, edge, edge, argb.data());
+    cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
+    return argb;
+}
+
+HRESULT WriteFace(IDirect3DCubeTexture9 *cube, UINT face, UINT level, const std::vector<uint32_t> &argb)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    HRESULT hr = cube->GetLevelDesc(level, &desc);
+    if (FAILED(hr) || FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), level, &locked, nullptr, 0)))
+        return hr;
+    PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc.Format, argb.data(), desc.Width, desc.Height);
+    return cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
+}
+
+// One level of a volume texture as ARGB, slice after slice, or written from it.
+std::vector<uint32_t> ReadVolume(IDirect3DVolumeTexture9 *volume, UINT level, D3DVOLUME_DESC &desc)
+{
+    D3DLOCKED_BOX locked;
+    if (FAILED(volume->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
+        FAILED(volume->LockBox(level, &locked, nullptr, D3DLOCK_READONLY)))
+        return {};
+    const size_t slice = size_t(desc.Width) * desc.Height;
+    std::vector<uint32_t> argb(slice * desc.Depth);
+    for (UINT z = 0; z < desc.Depth; ++z)
+        UnpackTexels(static_cast<const uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch, locked.RowPitch,
+                     desc.Format, desc.Width, desc.Height, &argb[z * slice]);
+    volume->UnlockBox(level);
+    return argb;
+}
+
+HRESULT WriteVolume(IDirect3DVolumeTexture9 *volume, UINT level, const std::vector<uint32_t> &argb)
+{
+    D3DVOLUME_DESC desc;
+    D3DLOCKED_BOX locked;
+    HRESULT hr = volume->GetLevelDesc(level, &desc);
+    if (FAILED(hr) || FAILED(hr = volume->LockBox(level, &locked, nullptr, 0)))
+        return hr;
+    const size_t slice = size_t(desc.Width) * desc.Height;
+    for (UINT z = 0; z < desc.Depth; ++z)
+        PackTexels(static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch, locked.RowPitch, desc.Format,
+                   &argb[z * slice], desc.Width, desc.Height);
+    return volume->UnlockBox(level);
+}
+
+// The next level of a w x h image: point takes each 2 x 2 block's top-left texel, the
+// other filters its mean.
+std::vector<uint32_t> Halve(const std::vector<uint32_t> &above, UINT w, UINT h, DWORD filter)
+{
+    const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2);
+    std::vector<uint32_t> half(size_t(hw) * hh);
+    if (filter == D3DX_FILTER_POINT) {
+        for (UINT y = 0; y < hh; y++)
+            for (UINT x = 0; x < hw; x++)
+                half[size_t(y) * hw + x] = above[size_t(std::min(2 * y, h - 1)) * w + std::min(2 * x, w - 1)];
+    } else {
+        tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
+    }
+    return half;
+}
+
+// The next level of a w x h x d volume: point takes each 2 x 2 x 2 block's first texel,
+// the other filters its rounded mean.
+std::vector<uint32_t> HalveVolume(const std::vector<uint32_t> &above, UINT w, UINT h, UINT d, DWORD filter)
+{
+    const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2), hd = std::max(1u, d / 2);
+    std::vector<uint32_t> half(size_t(hw) * hh * hd);
+    for (UINT z = 0; z < hd; z++)
+        for (UINT y = 0; y < hh; y++)
+            for (UINT x = 0; x < hw; x++) {
+                uint32_t sum[4] = {}, n = 0;
+                for (UINT dz = 0; dz < 2; dz++)
+                    for (UINT dy = 0; dy < 2; dy++)
+                        for (UINT dx = 0; dx < 2; dx++) {
+                            if (filter == D3DX_FILTER_POINT && n > 0)
+                                continue;
+                            const UINT sx = std::min(2 * x + dx, w - 1), sy = std::min(2 * y + dy, h - 1),
+                                       sz = std::min(2 * z + dz, d - 1);
+                            const uint32_t t = above[(size_t(sz) * h + sy) * w + sx];
+                            for (int c = 0; c < 4; c++)
+                                sum[c] += (t >> (8 * c)) & 255;
+                            n++;
+                        }
+                uint32_t out = 0;
+                for (int c = 0; c < 4; c++)
+                    out |= ((sum[c] + n / 2) / n) << (8 * c);
+                half[(size_t(z) * hh + y) * hw + x] = out;
+            }
+    return half;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
 extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFunction, LPVOID pData)
 {
     if (!pTexture || !pFunction)
@@ -239,19 +358,17 @@ extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFIL
     for (UINT level = 0; level < pTexture->GetLevelCount(); level++) {
         D3DSURFACE_DESC desc;
         pTexture->GetLevelDesc(level, &desc);
-        if (tavrok::d3d9::BytesPerPixel(desc.Format) == 0)
-            return Refuse("D3DXFillTexture", "the texture's format has no plain texels");
+        if (!HasTexels(desc.Format))
+            return Refuse("D3DXFillTexture", "the texture's format has no plain texels or blocks");
         std::vector<uint32_t> argb(size_t(desc.Width) * desc.Height);
         const D3DXVECTOR2 texel(1.0f / float(desc.Width), 1.0f / float(desc.Height));
-        auto channel = [](float v) { return uint32_t(lroundf(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
         for (UINT y = 0; y < desc.Height; y++)
             for (UINT x = 0; x < desc.Width; x++) {
                 // Each texel is asked for at its centre; x, y, z, w come back as r, g, b, a.
                 D3DXVECTOR2 at((float(x) + 0.5f) * texel.x, (float(y) + 0.5f) * texel.y);
                 D3DXVECTOR4 c(0, 0, 0, 1);
                 pFunction(&c, &at, &texel, pData);
-                argb[size_t(y) * desc.Width + x] =
-                    channel(c.w) << 24 | channel(c.x) << 16 | channel(c.y) << 8 | channel(c.z);
+                argb[size_t(y) * desc.Width + x] = ArgbOf(c);
             }
         HRESULT hr = WriteTextureLevel(pTexture, level, argb.data(), desc.Width, desc.Height);
         if (FAILED(hr))
@@ -260,39 +377,119 @@ extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFIL
     return D3D_OK;
 }
 
+extern "C" HRESULT WINAPI D3DXFillCubeTexture(LPDIRECT3DCUBETEXTURE9 pTexture, LPD3DXFILL3D pFunction, LPVOID pData)
+{
+    if (!pTexture || !pFunction)
+        return Refuse("D3DXFillCubeTexture", "null texture or function");
+    for (UINT level = 0; level < pTexture->GetLevelCount(); level++) {
+        D3DSURFACE_DESC desc;
+        pTexture->GetLevelDesc(level, &desc);
+        if (!HasTexels(desc.Format))
+            return Refuse("D3DXFillCubeTexture", "the texture's format has no plain texels or blocks");
+        const UINT edge = desc.Width;
+        const D3DXVECTOR3 texel(2.0f / float(edge), 2.0f / float(edge), 0.0f);
+        std::vector<uint32_t> argb(size_t(edge) * edge);
+        for (UINT face = 0; face < 6; face++) {
+            for (UINT y = 0; y < edge; y++)
+                for (UINT x = 0; x < edge; x++) {
+                    // The texel's centre on the face, -1..1 rightwards and downwards, as a
+                    // direction in the face's orientation.
+                    const float u = (float(x) + 0.5f) * texel.x - 1.0f, v = (float(y) + 0.5f) * texel.y - 1.0f;
+                    const D3DXVECTOR3 directions[6] = {{1, -v, -u}, {-1, -v, u}, {u, 1, v},
+                                                       {u, -1, -v}, {u, -v, 1}, {-u, -v, -1}};
+                    const D3DXVECTOR3 &d = directions[face];
+                    const float length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+                    const D3DXVECTOR3 at(d.x / length, d.y / length, d.z / length);
+                    D3DXVECTOR4 c(0, 0, 0, 1);
+                    pFunction(&c, &at, &texel, pData);
+                    argb[size_t(y) * edge + x] = ArgbOf(c);
+                }
+            if (HRESULT hr = WriteFace(pTexture, face, level, argb); FAILED(hr))
+                return hr;
+        }
+    }
+    return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXFillVolumeTexture(LPDIRECT3DVOLUMETEXTURE9 pTexture, LPD3DXFILL3D pFunction,
+                                                LPVOID pData)
+{
+    if (!pTexture || !pFunction)
+        return Refuse("D3DXFillVolumeTexture", "null texture or function");
+    for (UINT level = 0; level < pTexture->GetLevelCount(); level++) {
+        D3DVOLUME_DESC desc;
+        pTexture->GetLevelDesc(level, &desc);
+        if (!HasTexels(desc.Format))
+            return Refuse("D3DXFillVolumeTexture", "the texture's format has no plain texels or blocks");
+        const D3DXVECTOR3 texel(1.0f / float(desc.Width), 1.0f / float(desc.Height), 1.0f / float(desc.Depth));
+        std::vector<uint32_t> argb(size_t(desc.Width) * desc.Height * desc.Depth);
+        for (UINT z = 0; z < desc.Depth; z++)
+            for (UINT y = 0; y < desc.Height; y++)
+                for (UINT x = 0; x < desc.Width; x++) {
+                    const D3DXVECTOR3 at((float(x) + 0.5f) * texel.x, (float(y) + 0.5f) * texel.y,
+                                         (float(z) + 0.5f) * texel.z);
+                    D3DXVECTOR4 c(0, 0, 0, 1);
+                    pFunction(&c, &at, &texel, pData);
+                    argb[(size_t(z) * desc.Height + y) * desc.Width + x] = ArgbOf(c);
+                }
+        if (HRESULT hr = WriteVolume(pTexture, level, argb); FAILED(hr))
+            return hr;
+    }
+    return D3D_OK;
+}
+
 extern "C" HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture, CONST PALETTEENTRY *pPalette,
                                             UINT SrcLevel, DWORD MipFilter)
 {
-    IDirect3DTexture9 *texture = TextureOf(pBaseTexture);
-    if (!texture)
-        return Refuse("D3DXFilterTexture", "not a 2D texture (cube and volume textures are not made)");
+    const char *who = "D3DXFilterTexture";
+    if (!pBaseTexture)
+        return Refuse(who, "null texture");
+    const D3DRESOURCETYPE type = pBaseTexture->GetType();
+    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_CUBETEXTURE && type != D3DRTYPE_VOLUMETEXTURE)
+        return Refuse(who, "not a texture");
     if (SrcLevel == D3DX_DEFAULT)
         SrcLevel = 0;
     if (MipFilter == D3DX_DEFAULT)
         MipFilter = D3DX_FILTER_BOX;
     const DWORD filter = MipFilter & 0xFF;
-    if (SrcLevel >= texture->GetLevelCount() || filter < D3DX_FILTER_NONE || filter > D3DX_FILTER_BOX)
-        return Refuse("D3DXFilterTexture", "source level " + std::to_string(SrcLevel) + " or filter " +
-                                               std::to_string(filter) + " out of range");
+    const UINT levels = pBaseTexture->GetLevelCount();
+    if (SrcLevel >= levels || filter < D3DX_FILTER_NONE || filter > D3DX_FILTER_BOX)
+        return Refuse(who, "source level " + std::to_string(SrcLevel) + " or filter " + std::to_string(filter) +
+                               " out of range");
     (void)pPalette;
     if (filter == D3DX_FILTER_NONE)
         return D3D_OK;
-    UINT w = 0, h = 0;
-    std::vector<uint32_t> above = ReadTextureLevel(texture, SrcLevel, w, h);
-    for (UINT level = SrcLevel + 1; level < texture->GetLevelCount(); level++) {
-        const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2);
-        std::vector<uint32_t> half(size_t(hw) * hh);
-        if (filter == D3DX_FILTER_POINT) {
-            for (UINT y = 0; y < hh; y++)
-                for (UINT x = 0; x < hw; x++)
-                    half[size_t(y) * hw + x] = above[size_t(std::min(2 * y, h - 1)) * w + std::min(2 * x, w - 1)];
-        } else {
-            tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        auto *volume = static_cast<IDirect3DVolumeTexture9 *>(pBaseTexture);
+        D3DVOLUME_DESC desc;
+        std::vector<uint32_t> above = ReadVolume(volume, SrcLevel, desc);
+        if (above.empty())
+            return Refuse(who, "the source level cannot be read");
+        for (UINT level = SrcLevel + 1; level < levels; level++) {
+            above = HalveVolume(above, desc.Width, desc.Height, desc.Depth, filter);
+            if (HRESULT hr = WriteVolume(volume, level, above); FAILED(hr))
+                return hr;
+            volume->GetLevelDesc(level, &desc);
         }
-        HRESULT hr = WriteTextureLevel(texture, level, half.data(), hw, hh);
-        if (FAILED(hr))
-            return hr;
-        above.swap(half), w = hw, h = hh;
+        return D3D_OK;
+    }
+    // A 2D texture is one face; a cube six.
+    auto *cube = type == D3DRTYPE_CUBETEXTURE ? static_cast<IDirect3DCubeTexture9 *>(pBaseTexture) : nullptr;
+    IDirect3DTexture9 *texture = TextureOf(pBaseTexture);
+    for (UINT face = 0; face < (cube ? 6u : 1u); face++) {
+        UINT w = 0, h = 0;
+        std::vector<uint32_t> above = cube ? ReadFace(cube, face, SrcLevel, w) : ReadTextureLevel(texture, SrcLevel, w, h);
+        if (cube)
+            h = w;
+        if (above.empty())
+            return Refuse(who, "the source level cannot be read");
+        for (UINT level = SrcLevel + 1; level < levels; level++) {
+            above = Halve(above, w, h, filter);
+            w = std::max(1u, w / 2), h = std::max(1u, h / 2);
+            HRESULT hr = cube ? WriteFace(cube, face, level, above) : WriteTextureLevel(texture, level, above.data(), w, h);
+            if (FAILED(hr))
+                return hr;
+        }
     }
     return D3D_OK;
 }
@@ -310,15 +507,22 @@ extern "C" HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FIL
         return hr;
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     RECT r = pSrcRect ? *pSrcRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
-    if (bytes == 0 || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) || r.bottom > LONG(desc.Height) ||
-        r.left >= r.right || r.top >= r.bottom)
-        return Refuse(who, "a surface format without plain texels, or a rectangle outside the surface");
+    if (!HasTexels(desc.Format) || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) ||
+        r.bottom > LONG(desc.Height) || r.left >= r.right || r.top >= r.bottom)
+        return Refuse(who, "a surface format without plain texels or blocks, or a rectangle outside the surface");
     D3DLOCKED_RECT locked;
     if (FAILED(hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
         return hr;
     const UINT w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
     std::vector<uint32_t> argb(size_t(w) * h);
-    for (UINT y = 0; y < h; y++)
+    if (bytes == 0) {  // blocks: the whole surface decoded, then the rectangle taken
+        std::vector<uint32_t> all(size_t(desc.Width) * desc.Height);
+        UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, desc.Width, desc.Height,
+                     all.data());
+        for (UINT y = 0; y < h; y++)
+            memcpy(&argb[size_t(y) * w], &all[size_t(r.top + y) * desc.Width + r.left], w * sizeof(uint32_t));
+    }
+    for (UINT y = 0; bytes && y < h; y++)
         for (UINT x = 0; x < w; x++)
             argb[size_t(y) * w + x] = tavrok::d3d9::UnpackArgb(
                 desc.Format,

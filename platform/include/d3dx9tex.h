@@ -74,6 +74,37 @@ HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LP
                                                    D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo,
                                                    PALETTEENTRY *pPalette, LPDIRECT3DTEXTURE9 *ppTexture);
 
+/* Cube and volume textures from image files: DDS cube maps and volumes, or a 2D image
+   put on every face (of a cube) or as the one slice (of a volume). */
+HRESULT WINAPI D3DXCreateCubeTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile,
+                                              LPDIRECT3DCUBETEXTURE9 *ppCubeTexture);
+HRESULT WINAPI D3DXCreateCubeTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Size, UINT MipLevels,
+                                                DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, DWORD Filter,
+                                                DWORD MipFilter, D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo,
+                                                PALETTEENTRY *pPalette, LPDIRECT3DCUBETEXTURE9 *ppCubeTexture);
+HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                     LPDIRECT3DCUBETEXTURE9 *ppCubeTexture);
+HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                       UINT Size, UINT MipLevels, DWORD Usage, D3DFORMAT Format,
+                                                       D3DPOOL Pool, DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                                       D3DXIMAGE_INFO *pSrcInfo, PALETTEENTRY *pPalette,
+                                                       LPDIRECT3DCUBETEXTURE9 *ppCubeTexture);
+HRESULT WINAPI D3DXCreateVolumeTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile,
+                                                LPDIRECT3DVOLUMETEXTURE9 *ppVolumeTexture);
+HRESULT WINAPI D3DXCreateVolumeTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                                  UINT Depth, UINT MipLevels, DWORD Usage, D3DFORMAT Format,
+                                                  D3DPOOL Pool, DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                                  D3DXIMAGE_INFO *pSrcInfo, PALETTEENTRY *pPalette,
+                                                  LPDIRECT3DVOLUMETEXTURE9 *ppVolumeTexture);
+HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                       LPDIRECT3DVOLUMETEXTURE9 *ppVolumeTexture);
+HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                                         UINT Width, UINT Height, UINT Depth, UINT MipLevels,
+                                                         DWORD Usage, D3DFORMAT Format, D3DPOOL Pool, DWORD Filter,
+                                                         DWORD MipFilter, D3DCOLOR ColorKey, D3DXIMAGE_INFO *pSrcInfo,
+                                                         PALETTEENTRY *pPalette,
+                                                         LPDIRECT3DVOLUMETEXTURE9 *ppVolumeTexture);
+
 /* Textures made to the device's requirements, filled texel by texel, their lower levels
    rebuilt from one above, and saved to image files. */
 typedef VOID(WINAPI *LPD3DXFILL2D)(D3DXVECTOR4 *pOut, CONST D3DXVECTOR2 *pTexCoord, CONST D3DXVECTOR2 *pTexelSize,
@@ -88,6 +119,10 @@ HRESULT WINAPI D3DXCreateVolumeTexture(LPDIRECT3DDEVICE9 pDevice, UINT Width, UI
 HRESULT WINAPI D3DXCreateTexture(LPDIRECT3DDEVICE9 pDevice, UINT Width, UINT Height, UINT MipLevels, DWORD Usage,
                                  D3DFORMAT Format, D3DPOOL Pool, LPDIRECT3DTEXTURE9 *ppTexture);
 HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFunction, LPVOID pData);
+typedef VOID(WINAPI *LPD3DXFILL3D)(D3DXVECTOR4 *pOut, CONST D3DXVECTOR3 *pTexCoord, CONST D3DXVECTOR3 *pTexelSize,
+                                   LPVOID pData);
+HRESULT WINAPI D3DXFillCubeTexture(LPDIRECT3DCUBETEXTURE9 pTexture, LPD3DXFILL3D pFunction, LPVOID pData);
+HRESULT WINAPI D3DXFillVolumeTexture(LPDIRECT3DVOLUMETEXTURE9 pTexture, LPD3DXFILL3D pFunction, LPVOID pData);
 HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture, CONST PALETTEENTRY *pPalette, UINT SrcLevel,
                                  DWORD MipFilter);
 HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
@@ -122,5 +157,9 @@ HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST
 #define D3DXGetImageInfoFromFile D3DXGetImageInfoFromFileA
 #define D3DXCreateTextureFromFile D3DXCreateTextureFromFileA
 #define D3DXCreateTextureFromFileEx D3DXCreateTextureFromFileExA
+#define D3DXCreateCubeTextureFromFile D3DXCreateCubeTextureFromFileA
+#define D3DXCreateCubeTextureFromFileEx D3DXCreateCubeTextureFromFileExA
+#define D3DXCreateVolumeTextureFromFile D3DXCreateVolumeTextureFromFileA
+#define D3DXCreateVolumeTextureFromFileEx D3DXCreateVolumeTextureFromFileExA
 
 #endif /* TAVROK_D3DX9TEX_H */

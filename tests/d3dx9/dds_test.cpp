@@ -1,84 +1,29 @@
-// DDS files through the texture loader on a NULLREF device: DXT1 in its four- and
+// DDS files through the texture loaders on a NULLREF device: DXT1 in its four- and
 // three-colour modes, DXT3's explicit alpha, DXT5's interpolated alpha in both modes,
 // uncompressed pixels by bit masks, blocks that hang over the image's edge, the file's own
-// mip levels, and files that are refused with one diagnostic line.  The expected texels follow the S3TC block
-// rules worked out by hand.
+// mip levels, DXT files kept as DXT textures, cube maps (whole and partial) and volumes,
+// and files that are refused with one diagnostic line.  The expected texels follow the
+// S3TC block rules worked out by hand.
+#include "d3dx9/dds_builder.h"
 #include "d3dx9/device_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
-void Put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
-{
-    if (b.size() < at + 4)
-        b.resize(at + 4);
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = uint8_t(v >> (8 * i));
-}
-
-// A DDS header for a 2D image: a four-character code, or (when fourCC is null) an
-// uncompressed format of `bits` with the four masks (r, g, b, a; a == 0 for none).
-std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char *fourCC, uint32_t bits = 0,
-                            const uint32_t masks[4] = nullptr)
-{
-    std::vector<uint8_t> b(128, 0);
-    memcpy(b.data(), "DDS ", 4);
-    Put32(b, 4, 124);
-    Put32(b, 8, 0x1 | 0x2 | 0x4 | 0x1000);  // caps, height, width, pixel format
-    Put32(b, 12, height);
-    Put32(b, 16, width);
-    Put32(b, 28, 1);
-    Put32(b, 76, 32);
-    if (fourCC) {
-        Put32(b, 80, 0x4);
-        memcpy(&b[84], fourCC, 4);
-    } else {
-        Put32(b, 80, 0x40 | (masks[3] ? 0x1 : 0));
-        Put32(b, 88, bits);
-        for (int i = 0; i < 4; ++i)
-            Put32(b, 92 + 4 * i, masks[i]);
-    }
-    Put32(b, 108, 0x1000);  // DDSCAPS_TEXTURE
-    return b;
-}
-
-void Append(std::vector<uint8_t> &b, std::initializer_list<uint8_t> bytes)
-{
-    b.insert(b.end(), bytes);
-}
-
-// A colour block: two 5:6:5 ends and sixteen 2-bit indices, row by row.
-void ColourBlock(std::vector<uint8_t> &b, uint16_t c0, uint16_t c1, const int idx[16])
-{
-    uint32_t bits = 0;
-    for (int i = 0; i < 16; ++i)
-        bits |= uint32_t(idx[i]) << (2 * i);
-    Append(b, {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), uint8_t(bits), uint8_t(bits >> 8),
-               uint8_t(bits >> 16), uint8_t(bits >> 24)});
-}
-
-// A DXT5 alpha block: two ends and sixteen 3-bit indices.
-void AlphaBlock(std::vector<uint8_t> &b, uint8_t a0, uint8_t a1, const int idx[16])
-{
-    uint64_t bits = 0;
-    for (int i = 0; i < 16; ++i)
-        bits |= uint64_t(idx[i]) << (3 * i);
-    Append(b, {a0, a1});
-    for (int i = 0; i < 6; ++i)
-        b.push_back(uint8_t(bits >> (8 * i)));
-}
-
 class DdsTest : public NullDeviceTest {
 protected:
-    // Loads the bytes at their own size, one level, no filtering; the texels of level 0.
+    // Loads the bytes at their own size as A8R8G8B8 (DXT blocks decoded), one level, no
+    // filtering; the texels of level 0.
     std::vector<uint32_t> Load(const std::vector<uint8_t> &file, D3DXIMAGE_INFO *info = nullptr)
     {
         IDirect3DTexture9 *texture = nullptr;
         HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                         D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                         D3DX_DEFAULT, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
                                                          D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, info, NULL, &texture);
         EXPECT_EQ(hr, D3D_OK);
         if (!texture)
@@ -166,14 +111,15 @@ TEST_F(DdsTest, Dxt3AndDxt5Alpha)
     EXPECT_NEAR(alpha(3, 0), eight[7], 1);
     EXPECT_NEAR(alpha(0, 1), eight[6], 1);
     EXPECT_NEAR(alpha(3, 1), eight[3], 1);
+    // The blends are exact fractions to within the rounding, which is left open.
     const int six[8] = {0, 100, 20, 40, 60, 80, 0, 255};
     EXPECT_EQ(alpha(4, 0), six[0]);
     EXPECT_EQ(alpha(5, 0), six[1]);
-    EXPECT_EQ(alpha(6, 0), six[2]);
+    EXPECT_NEAR(alpha(6, 0), six[2], 1);
     EXPECT_EQ(alpha(7, 0), six[7]);
     EXPECT_EQ(alpha(4, 1), six[6]);
-    EXPECT_EQ(alpha(5, 1), six[5]);
-    EXPECT_EQ(alpha(7, 1), six[3]);
+    EXPECT_NEAR(alpha(5, 1), six[5], 1);
+    EXPECT_NEAR(alpha(7, 1), six[3], 1);
     EXPECT_EQ(At(t, 6, 3) & 0x00FFFFFFu, 0x0000FF00u);
 }
 
@@ -221,7 +167,7 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     std::vector<uint8_t> ati2 = good;
     Put32(ati2, 84, 0x32495441);  // "ATI2"
     std::vector<uint8_t> cube = good;
-    Put32(cube, 112, 0x200 | 0xFC00);
+    Put32(cube, 112, 0x200);  // a cube map without any of its faces
     std::vector<uint8_t> header(good.begin(), good.begin() + 60);
     std::vector<uint8_t> badSize = good;
     Put32(badSize, 4, 100);
@@ -231,7 +177,7 @@ TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
     const struct {
         const std::vector<uint8_t> *bytes;
         const char *reason;
-    } cases[] = {{&cut, "cut off"},           {&ati2, "DXT1 to DXT5"}, {&cube, "cube"},
+    } cases[] = {{&cut, "cut off"},           {&ati2, "DXT1 to DXT5"}, {&cube, "none of its six faces"},
                  {&header, "header"},         {&badSize, "124"},       {&tooManyLevels, "mip count 5"},
                  {&lowerLevelsCut, "cut off"}};
     for (const auto &c : cases) {
@@ -301,6 +247,474 @@ TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
               (V{"2x2:FF00FF00", "1x1:FF0000FF"}));
     // A texture of another size cannot use the file's levels: they are made from the top.
     EXPECT_EQ(levels(all, 8, 2, D3DX_FILTER_BOX), (V{"8x8:FFFF0000", "4x4:FFFF0000"}));
+}
+
+// The rows of blocks (or texels) of one locked image as bytes.
+std::vector<uint8_t> LockedBytes(const void *bits, INT pitch, UINT rowBytes, UINT rows)
+{
+    std::vector<uint8_t> out;
+    for (UINT y = 0; y < rows; ++y) {
+        const uint8_t *row = static_cast<const uint8_t *>(bits) + size_t(y) * pitch;
+        out.insert(out.end(), row, row + rowBytes);
+    }
+    return out;
+}
+
+// Bytes 0, 1, 2 ... as DXT blocks: distinct, so that a block out of place shows.
+std::vector<uint8_t> Counting(size_t n, uint8_t from)
+{
+    std::vector<uint8_t> out(n);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(from + i);
+    return out;
+}
+
+const uint32_t kArgbMasks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+constexpr uint32_t kFace[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
+
+// An A8R8G8B8 cube map of `edge` with the faces `faces` (bits 0..5), each level of face f
+// one colour: kFace[f] at level 0, then kFace[f] with its red halved per level.
+std::vector<uint8_t> SolidCube(UINT edge, UINT levels, uint32_t faces)
+{
+    std::vector<uint8_t> file = Header(edge, edge, nullptr, 32, kArgbMasks);
+    Put32(file, 28, levels);
+    Put32(file, 112, 0x200 | faces << 10);
+    for (UINT f = 0; f < 6; ++f)
+        for (UINT i = 0; (faces >> f & 1) && i < levels; ++i)
+            for (UINT t = 0; t < (edge >> i) * (edge >> i); ++t)
+                Put32(file, file.size(), (kFace[f] & 0xFF00FFFFu) | ((kFace[f] >> 16 & 255) >> i) << 16);
+    return file;
+}
+
+uint32_t FaceLevelColour(UINT f, UINT i) { return (kFace[f] & 0xFF00FFFFu) | ((kFace[f] >> 16 & 255) >> i) << 16; }
+
+class DdsCubeVolumeTest : public DdsTest {
+protected:
+    // Every texel of a face's level, or an empty list when it cannot be locked.
+    std::vector<uint32_t> FaceTexels(IDirect3DCubeTexture9 *cube, UINT face, UINT level)
+    {
+        D3DSURFACE_DESC desc;
+        D3DLOCKED_RECT r;
+        if (FAILED(cube->GetLevelDesc(level, &desc)) ||
+            FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &r, NULL, D3DLOCK_READONLY)))
+            return {};
+        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
+        for (UINT y = 0; y < desc.Height; ++y)
+            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
+        cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
+        return texels;
+    }
+    // True when every texel of the list is `colour` (and there are some).
+    static bool AllAre(const std::vector<uint32_t> &texels, uint32_t colour)
+    {
+        return !texels.empty() && std::all_of(texels.begin(), texels.end(), [&](uint32_t t) { return t == colour; });
+    }
+    // The first texel of slice z of a volume level.
+    uint32_t SliceTexel(IDirect3DVolumeTexture9 *volume, UINT level, UINT z)
+    {
+        D3DLOCKED_BOX b;
+        if (FAILED(volume->LockBox(level, &b, NULL, D3DLOCK_READONLY)))
+            return 0xDEADBEEF;
+        uint32_t t;
+        memcpy(&t, static_cast<uint8_t *>(b.pBits) + size_t(z) * b.SlicePitch, 4);
+        volume->UnlockBox(level);
+        return t;
+    }
+};
+
+TEST_F(DdsCubeVolumeTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
+{
+    // 8 x 8 DXT1 with its whole chain: 4 blocks, then 1 block for each of 4 x 4, 2 x 2 and 1 x 1.
+    std::vector<uint8_t> file = Header(8, 8, "DXT1");
+    Put32(file, 28, 4);
+    const std::vector<uint8_t> blocks = Counting(4 * 8 + 3 * 8, 1);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    size_t at = 0;
+    for (UINT i = 0; i < 4; ++i) {
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(i, &desc);
+        EXPECT_EQ(desc.Format, D3DFMT_DXT1);
+        EXPECT_EQ(desc.Width, 8u >> i);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        const UINT row = i == 0 ? 16 : 8, rows = i == 0 ? 2 : 1;
+        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, row, rows),
+                  std::vector<uint8_t>(blocks.begin() + at, blocks.begin() + at + row * rows))
+            << "level " << i;
+        at += row * rows;
+        texture->UnlockRect(i);
+    }
+    texture->Release();
+
+    // Asked by name, and with D3DFMT_FROM_FILE, the same; at another size too (encoded
+    // from the scaled image).
+    auto formatOf = [&](const std::vector<uint8_t> &bytes, D3DFORMAT asked, UINT side) {
+        IDirect3DTexture9 *t = nullptr;
+        D3DSURFACE_DESC desc{};
+        desc.Format = D3DFMT_UNKNOWN;
+        if (SUCCEEDED(D3DXCreateTextureFromFileInMemoryEx(device_, bytes.data(), UINT(bytes.size()), side, side,
+                                                          D3DX_DEFAULT, 0, asked, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                                          D3DX_DEFAULT, 0, nullptr, nullptr, &t))) {
+            t->GetLevelDesc(0, &desc);
+            t->Release();
+        }
+        return desc.Format;
+    };
+    EXPECT_EQ(formatOf(file, D3DFMT_DXT1, D3DX_DEFAULT), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_FROM_FILE, D3DX_DEFAULT), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_UNKNOWN, 16), D3DFMT_DXT1);
+    EXPECT_EQ(formatOf(file, D3DFMT_A8R8G8B8, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(formatOf(SolidLevels({0xFFFF0000}), D3DFMT_UNKNOWN, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
+}
+
+TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
+{
+    // A single-level 8 x 8 DXT1 file of solid blue blocks: with the default full chain, the
+    // file's level is copied and the three below it are solid blue blocks too.
+    std::vector<uint8_t> file = Header(8, 8, "DXT1");
+    const int zeros[16] = {};
+    for (int b = 0; b < 4; ++b)
+        ColourBlock(file, 0x001F, 0x001F, zeros);
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 4u);
+    const std::vector<uint8_t> blue = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
+    for (UINT i = 0; i < 4; ++i) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), blue) << "level " << i;
+        texture->UnlockRect(i);
+    }
+    texture->Release();
+
+    // A DXT5 texture asked of an A8R8G8B8 file: solid opaque red encodes as both colour
+    // ends 0xF800 and both alpha ends 255, every index 0.
+    const std::vector<uint8_t> red = SolidLevels({0xFFFF0000});
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, red.data(), UINT(red.size()), 0, 0, 1, 0, D3DFMT_DXT5,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                  &texture),
+              D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 16, 1),
+              (std::vector<uint8_t>{255, 255, 0, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}));
+    texture->UnlockRect(0);
+    texture->Release();
+
+    // A colour key makes the keyed texel of a DXT1 file transparent: the block is
+    // re-encoded in the three-colour mode (first end not above the second) with the keyed
+    // texel at index 3.  Texel 0 is red, the rest blue; the key is the red.
+    std::vector<uint8_t> keyed = Header(4, 4, "DXT1");
+    const int firstRed[16] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    ColourBlock(keyed, 0xF800, 0x001F, firstRed);
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, keyed.data(), UINT(keyed.size()), 0, 0, 1, 0,
+                                                  D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                  0xFFFF0000, nullptr, nullptr, &texture),
+              D3D_OK);
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    const std::vector<uint8_t> block = LockedBytes(r.pBits, r.Pitch, 8, 1);
+    texture->UnlockRect(0);
+    texture->Release();
+    const uint32_t c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
+    EXPECT_LE(c0, c1);  // the three-colour mode
+    EXPECT_EQ(block[4] & 3, 3);  // texel 0: transparent black
+    const uint32_t blueIndex = (block[4] >> 2) & 3;
+    EXPECT_EQ(blueIndex == 0 ? c0 : c1, 0x001Fu);
+    for (int i = 2; i < 16; ++i)
+        EXPECT_EQ((block[4 + i / 4] >> (2 * (i % 4))) & 3, blueIndex) << "texel " << i;
+}
+
+TEST_F(DdsCubeVolumeTest, CubeMapFacesWithTheirChains)
+{
+    const std::vector<uint8_t> file = SolidCube(4, 2, 0x3F);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(D3DXGetImageInfoFromFileInMemory(file.data(), UINT(file.size()), &info), D3D_OK);
+    EXPECT_EQ(info.ResourceType, D3DRTYPE_CUBETEXTURE);
+    EXPECT_EQ(info.Width, 4u);
+    EXPECT_EQ(info.Height, 4u);
+    EXPECT_EQ(info.Depth, 1u);
+    EXPECT_EQ(info.MipLevels, 2u);
+    EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
+    // The full chain by default: the file's two levels, and the 1 x 1 halved from the 2 x 2.
+    IDirect3DCubeTexture9 *cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &cube), D3D_OK);
+    ASSERT_EQ(cube->GetLevelCount(), 3u);
+    for (UINT f = 0; f < 6; ++f) {
+        EXPECT_TRUE(AllAre(FaceTexels(cube, f, 0), FaceLevelColour(f, 0))) << "face " << f;
+        EXPECT_TRUE(AllAre(FaceTexels(cube, f, 1), FaceLevelColour(f, 1))) << "face " << f;
+        EXPECT_TRUE(AllAre(FaceTexels(cube, f, 2), FaceLevelColour(f, 1))) << "face " << f;
+    }
+    cube->Release();
+
+    // A partial cube: +X and -Z only.  The other faces stay as created (zero).
+    const std::vector<uint8_t> partial = SolidCube(2, 1, 0x01 | 0x20);
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, partial.data(), UINT(partial.size()), 0, D3DX_FROM_FILE,
+                                                      0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                                                      D3DX_FILTER_NONE, 0, &info, nullptr, &cube),
+              D3D_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 1u);
+    for (UINT f = 0; f < 6; ++f)
+        EXPECT_TRUE(AllAre(FaceTexels(cube, f, 0), f == 0 || f == 5 ? kFace[f] : 0u)) << "face " << f;
+    cube->Release();
+    // As a 2D texture, a cube file gives its first face.
+    IDirect3DTexture9 *flat = nullptr;
+    const std::vector<uint8_t> minusZ = SolidCube(2, 1, 0x20);
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, minusZ.data(), UINT(minusZ.size()), &flat), D3D_OK);
+    EXPECT_TRUE(AllAre(LevelTexels(flat, 0), kFace[5]));
+    flat->Release();
+
+    // A 2D file goes on every face.
+    const std::vector<uint8_t> plain = SolidLevels({0xFF123456});
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemory(device_, plain.data(), UINT(plain.size()), &cube), D3D_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 3u);
+    for (UINT f = 0; f < 6; ++f)
+        EXPECT_TRUE(AllAre(FaceTexels(cube, f, 0), 0xFF123456u)) << "face " << f;
+    cube->Release();
+
+    // A DXT1 cube map keeps its blocks, face by face.
+    std::vector<uint8_t> dxt = Header(4, 4, "DXT1");
+    Put32(dxt, 112, 0x200 | 0xFC00);
+    const std::vector<uint8_t> blocks = Counting(6 * 8, 7);
+    dxt.insert(dxt.end(), blocks.begin(), blocks.end());
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, dxt.data(), UINT(dxt.size()), 0, D3DX_FROM_FILE, 0,
+                                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                      nullptr, nullptr, &cube),
+              D3D_OK);
+    D3DSURFACE_DESC desc;
+    cube->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_DXT1);
+    for (UINT f = 0; f < 6; ++f) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), std::vector<uint8_t>(blocks.begin() + 8 * f, blocks.begin() + 8 * f + 8))
+            << "face " << f;
+        cube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
+    }
+    cube->Release();
+    // A 2D DXT1 file puts its one block on every face.
+    std::vector<uint8_t> flatDxt = Header(4, 4, "DXT1");
+    flatDxt.insert(flatDxt.end(), blocks.begin(), blocks.begin() + 8);
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, flatDxt.data(), UINT(flatDxt.size()), 0, 1, 0,
+                                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                      nullptr, nullptr, &cube),
+              D3D_OK);
+    for (UINT f = 0; f < 6; ++f) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), std::vector<uint8_t>(blocks.begin(), blocks.begin() + 8))
+            << "face " << f;
+        cube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
+    }
+    cube->Release();
+}
+
+TEST_F(DdsCubeVolumeTest, VolumeSlicesLevelByLevel)
+{
+    // 2 x 2 x 2: slice 0 red, slice 1 blue; level 1 (1 x 1 x 1) green.
+    std::vector<uint8_t> file = Header(2, 2, nullptr, 32, kArgbMasks);
+    Put32(file, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x800000);  // with DDSD_DEPTH
+    Put32(file, 24, 2);
+    Put32(file, 28, 2);
+    Put32(file, 112, 0x200000);
+    for (uint32_t colour : {0xFFFF0000u, 0xFF0000FFu})
+        for (int t = 0; t < 4; ++t)
+            Put32(file, file.size(), colour);
+    Put32(file, file.size(), 0xFF00FF00u);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(D3DXGetImageInfoFromFileInMemory(file.data(), UINT(file.size()), &info), D3D_OK);
+    EXPECT_EQ(info.ResourceType, D3DRTYPE_VOLUMETEXTURE);
+    EXPECT_EQ(info.Depth, 2u);
+    EXPECT_EQ(info.MipLevels, 2u);
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &volume), D3D_OK);
+    ASSERT_EQ(volume->GetLevelCount(), 2u);
+    D3DVOLUME_DESC desc;
+    volume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Depth, 2u);
+    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(SliceTexel(volume, 0, 1), 0xFF0000FFu);
+    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF00FF00u);
+    volume->Release();
+    // With the file's top level only, the lower level is the mean of the 2 x 2 x 2 above.
+    Put32(file, 28, 1);
+    file.resize(file.size() - 4);
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &volume), D3D_OK);
+    ASSERT_EQ(volume->GetLevelCount(), 2u);
+    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF800080u);
+    volume->Release();
+
+    // A DXT3 volume keeps its blocks: 4 x 4 x 3, one block a slice.
+    std::vector<uint8_t> dxt = Header(4, 4, "DXT3");
+    Put32(dxt, 24, 3);
+    Put32(dxt, 112, 0x200000);
+    const std::vector<uint8_t> blocks = Counting(3 * 16, 3);
+    dxt.insert(dxt.end(), blocks.begin(), blocks.end());
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemoryEx(device_, dxt.data(), UINT(dxt.size()), 0, 0, 0, D3DX_FROM_FILE,
+                                                        0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                        0, nullptr, nullptr, &volume),
+              D3D_OK);
+    volume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_DXT3);
+    D3DLOCKED_BOX b;
+    ASSERT_EQ(volume->LockBox(0, &b, NULL, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(LockedBytes(b.pBits, b.SlicePitch, 16, 3), blocks);
+    volume->UnlockBox(0);
+    volume->Release();
+
+    // A 2D file is a volume of one slice.
+    const std::vector<uint8_t> plain = SolidLevels({0xFF123456});
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, plain.data(), UINT(plain.size()), &volume), D3D_OK);
+    volume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Depth, 1u);
+    EXPECT_EQ(desc.Width, 4u);
+    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFF123456u);
+    volume->Release();
+}
+
+TEST_F(DdsCubeVolumeTest, BadCubeAndVolumeFilesSayWhereAndWhy)
+{
+    const std::vector<uint8_t> good = SolidCube(2, 1, 0x3F);  // 128 + 6 faces of 16 bytes
+    std::vector<uint8_t> cut(good.begin(), good.end() - 4), noFaces = good, oblong = good, unknown = good;
+    Put32(noFaces, 112, 0x200);
+    Put32(oblong, 16, 4);  // 4 wide, 2 high
+    Put32(unknown, 80, 0x4);
+    Put32(unknown, 84, 0x31495441);  // "ATI1"
+    std::vector<uint8_t> flatDepth = Header(2, 2, "DXT1");
+    Put32(flatDepth, 112, 0x200000);  // a volume of depth 0
+    Append(flatDepth, {0, 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> volume = flatDepth;
+    Put32(volume, 24, 1);
+    const struct {
+        const std::vector<uint8_t> *bytes;
+        bool asCube;
+        const char *reason, *position;
+    } cases[] = {
+        {&cut, true, "cut off in face 5, in mip level 0 (220 of 224 bytes)", "byte 220"},
+        {&noFaces, true, "none of its six faces", "byte 112"},
+        {&oblong, true, "not square", "byte 12"},
+        {&unknown, true, "other than DXT1 to DXT5", "byte 84"},
+        {&flatDepth, false, "depth 0", "byte 24"},
+        {&good, false, "cube map is not a volume", "byte 112"},
+        {&volume, true, "volume texture is not a cube map", "byte 112"},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        HRESULT hr;
+        if (c.asCube) {
+            IDirect3DCubeTexture9 *cube = reinterpret_cast<IDirect3DCubeTexture9 *>(1);
+            hr = D3DXCreateCubeTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &cube);
+            EXPECT_EQ(cube, nullptr);
+        } else {
+            IDirect3DVolumeTexture9 *vol = reinterpret_cast<IDirect3DVolumeTexture9 *>(1);
+            hr = D3DXCreateVolumeTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &vol);
+            EXPECT_EQ(vol, nullptr);
+        }
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << c.reason;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_NE(said.find(std::string("(memory):") + c.position + ":"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    }
+    // Read from a named file, the line names it as the caller gave it.
+    char path[] = "/tmp/dds_test_cube_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, cut.data(), cut.size()), ssize_t(cut.size()));
+    close(fd);
+    testing::internal::CaptureStderr();
+    IDirect3DCubeTexture9 *cube = nullptr;
+    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device_, path, &cube), D3DXERR_INVALIDDATA);
+    std::string said = testing::internal::GetCapturedStderr();
+    unlink(path);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(std::string(path) + ":byte 220: file is cut off in face 5"), std::string::npos) << said;
+}
+
+TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
+{
+    // An 8 x 8 DXT1 texture of solid blue blocks, written with index 1 throughout (an
+    // encoder would write 0); red texels loaded into its top-right block re-encode that
+    // block alone, and the others keep their bytes.
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
+    D3DLOCKED_RECT r;
+    const uint8_t blue[8] = {0x1F, 0x00, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55}, red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, 0), D3D_OK);
+    for (int b = 0; b < 4; ++b)
+        memcpy(static_cast<uint8_t *>(r.pBits) + (b / 2) * r.Pitch + (b % 2) * 8, blue, 8);
+    texture->UnlockRect(0);
+    IDirect3DSurface9 *surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), D3D_OK);
+    const std::vector<uint32_t> reds(16, 0xFFFF0000u);
+    const RECT source = {0, 0, 4, 4}, into = {4, 0, 8, 4};
+    ASSERT_EQ(D3DXLoadSurfaceFromMemory(surface, nullptr, &into, reds.data(), D3DFMT_A8R8G8B8, 16, nullptr, &source,
+                                        D3DX_FILTER_NONE, 0),
+              D3D_OK);
+    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+    for (int b = 0; b < 4; ++b)
+        EXPECT_EQ(memcmp(static_cast<uint8_t *>(r.pBits) + (b / 2) * r.Pitch + (b % 2) * 8, b == 1 ? red : blue, 8), 0)
+            << "block " << b;
+    texture->UnlockRect(0);
+
+    // Read from: the blocks decoded into an A8R8G8B8 surface.
+    IDirect3DSurface9 *plain = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, NULL), D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, surface, nullptr, nullptr, D3DX_FILTER_NONE, 0), D3D_OK);
+    ASSERT_EQ(plain->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+    auto at = [&](UINT x, UINT y) { return reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(r.pBits) + y * r.Pitch)[x]; };
+    EXPECT_EQ(at(0, 0), 0xFF0000FFu);
+    EXPECT_EQ(at(5, 3), 0xFFFF0000u);
+    EXPECT_EQ(at(5, 4), 0xFF0000FFu);
+    plain->UnlockRect();
+    plain->Release();
+    surface->Release();
+    texture->Release();
+}
+
+TEST_F(DdsCubeVolumeTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
+{
+    // A DXT1 cube of 8 x 8 faces with two levels, and a 4 x 4 x 4 A8R8G8B8 volume with
+    // three: cut at every length short of the whole, each is refused with one line.
+    std::vector<uint8_t> cube = Header(8, 8, "DXT1");
+    Put32(cube, 28, 2);
+    Put32(cube, 112, 0x200 | 0xFC00);
+    const std::vector<uint8_t> blocks = Counting(6 * (4 + 1) * 8, 0);
+    cube.insert(cube.end(), blocks.begin(), blocks.end());
+    std::vector<uint8_t> volume = Header(4, 4, nullptr, 32, kArgbMasks);
+    Put32(volume, 24, 4);
+    Put32(volume, 28, 3);
+    Put32(volume, 112, 0x200000);
+    const std::vector<uint8_t> texels = Counting((64 + 8 + 1) * 4, 0);
+    volume.insert(volume.end(), texels.begin(), texels.end());
+    for (const bool asCube : {true, false}) {
+        const std::vector<uint8_t> &whole = asCube ? cube : volume;
+        for (size_t n = 1; n <= whole.size(); ++n) {
+            testing::internal::CaptureStderr();
+            HRESULT hr;
+            if (asCube) {
+                IDirect3DCubeTexture9 *t = nullptr;
+                hr = D3DXCreateCubeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
+                if (t)
+                    t->Release();
+            } else {
+                IDirect3DVolumeTexture9 *t = nullptr;
+                hr = D3DXCreateVolumeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
+                if (t)
+                    t->Release();
+            }
+            const std::string said = testing::internal::GetCapturedStderr();
+            if (n == whole.size()) {
+                EXPECT_EQ(hr, D3D_OK) << (asCube ? "cube" : "volume");
+                EXPECT_EQ(said, "");
+            } else {
+                EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << n << " bytes";
+                EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << n << " bytes: " << said;
+            }
+        }
+    }
 }
 
 }  // namespace

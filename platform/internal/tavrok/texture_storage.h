@@ -35,6 +35,23 @@ UINT BytesPerPixel(D3DFORMAT format);
 D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
 void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
 
+// The block-compressed formats D3DFMT_DXT1 to DXT5 (compressed_formats.cpp): the bytes of
+// one 4 x 4 block (8 for DXT1, 16 for the others, 0 for a format that is not compressed).
+UINT CompressedBlockBytes(D3DFORMAT format);
+bool IsCompressedFormat(D3DFORMAT format);
+// Bytes from one row of a level to the next, and how many rows it has: rows of texels, or
+// of blocks for a compressed format (a partial block counting whole).
+UINT RowPitch(D3DFORMAT format, UINT width);
+UINT RowCount(D3DFORMAT format, UINT height);
+// One block's sixteen texels as ARGB, rows top first; and a width x height level of
+// blocks (rows of blocks `pitch` bytes apart) into width x height ARGB texels, rows top
+// first.  DXT2 and DXT4 colours stay premultiplied, as stored.
+void DecodeCompressedBlock(D3DFORMAT format, const uint8_t *block, uint32_t argb[16]);
+void DecodeCompressed(D3DFORMAT format, const uint8_t *blocks, UINT pitch, UINT width, UINT height, uint32_t *argb);
+// The reverse: width x height ARGB texels, rows top first, as rows of blocks `pitch`
+// bytes apart.  DXT1 texels of alpha below 128 become transparent black.
+void EncodeCompressed(D3DFORMAT format, const uint32_t *argb, UINT width, UINT height, uint8_t *blocks, UINT pitch);
+
 }  // namespace tavrok::d3d9
 
 #endif
