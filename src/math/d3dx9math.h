@@ -14,6 +14,7 @@
 #define TAVROK_D3DX9MATH_H
 
 #include <d3d9types.h>
+#include <objbase.h>
 
 #include <math.h>
 
@@ -701,5 +702,33 @@ inline D3DXQUATERNION D3DXQUATERNION::operator*(const D3DXQUATERNION &q) const
     D3DXQuaternionMultiply(&r, this, &q);
     return r;
 }
+
+// A stack of matrices for hierarchies drawn by hand: Push copies the top, Pop drops it (the
+// last matrix stays: popping it is refused); the plain forms multiply the new transform on
+// the right of the top (about the world origin), the Local forms on the left (about the
+// object's own origin).  A new stack holds the identity.
+DEFINE_GUID(IID_ID3DXMatrixStack, 0xc7885ba7, 0xf990, 0x4fe7, 0x92, 0x2d, 0x85, 0x15, 0xe4, 0x77, 0xdd, 0x85);
+
+interface ID3DXMatrixStack : public IUnknown {
+    STDMETHOD(Pop)() PURE;
+    STDMETHOD(Push)() PURE;
+    STDMETHOD(LoadIdentity)() PURE;
+    STDMETHOD(LoadMatrix)(const D3DXMATRIX *pM) PURE;
+    STDMETHOD(MultMatrix)(const D3DXMATRIX *pM) PURE;
+    STDMETHOD(MultMatrixLocal)(const D3DXMATRIX *pM) PURE;
+    STDMETHOD(RotateAxis)(const D3DXVECTOR3 *pV, FLOAT Angle) PURE;
+    STDMETHOD(RotateAxisLocal)(const D3DXVECTOR3 *pV, FLOAT Angle) PURE;
+    STDMETHOD(RotateYawPitchRoll)(FLOAT Yaw, FLOAT Pitch, FLOAT Roll) PURE;
+    STDMETHOD(RotateYawPitchRollLocal)(FLOAT Yaw, FLOAT Pitch, FLOAT Roll) PURE;
+    STDMETHOD(Scale)(FLOAT x, FLOAT y, FLOAT z) PURE;
+    STDMETHOD(ScaleLocal)(FLOAT x, FLOAT y, FLOAT z) PURE;
+    STDMETHOD(Translate)(FLOAT x, FLOAT y, FLOAT z) PURE;
+    STDMETHOD(TranslateLocal)(FLOAT x, FLOAT y, FLOAT z) PURE;
+    STDMETHOD_(D3DXMATRIX *, GetTop)() PURE;
+};
+typedef interface ID3DXMatrixStack *LPD3DXMATRIXSTACK;
+
+// Flags must be 0.
+HRESULT WINAPI D3DXCreateMatrixStack(DWORD Flags, LPD3DXMATRIXSTACK *ppStack);
 
 #endif

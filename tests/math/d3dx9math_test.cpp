@@ -3,6 +3,8 @@
 #include <d3d9.h>
 #include <d3dx9math.h>
 
+#include "support/stderr_capture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -1005,6 +1007,69 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     D3DXMATRIX singular(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(nullptr, D3DXVec3UnprojectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &singular, NULL, NULL, 3));
     EXPECT_EQ(nullptr, D3DXVec4TransformArray(NULL, 16, &in[0].v, si, &m, 3));
+}
+
+// A matrix stack drawing a two-level hierarchy: the plain transforms act about the world
+// origin (after the top), the Local ones about the object's (before it); Push and Pop keep
+// the parent's matrix for the next child.
+TEST(MatrixStack, WorldAndLocalOrderPushAndPop)
+{
+    ID3DXMatrixStack *stack = nullptr;
+    ASSERT_EQ(D3DXCreateMatrixStack(0, &stack), D3D_OK);
+    D3DXMATRIX identity, t, r, s, want;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_EQ(*stack->GetTop(), identity);
+    D3DXMatrixTranslation(&t, 1, 2, 3);
+    D3DXMatrixRotationYawPitchRoll(&r, 0.5f, 0.25f, -0.75f);
+    D3DXMatrixScaling(&s, 2, 3, 4);
+
+    stack->Translate(1, 2, 3);
+    stack->RotateYawPitchRoll(0.5f, 0.25f, -0.75f);  // top = T * R: rotated about the world origin
+    EXPECT_EQ(*stack->GetTop(), t * r);
+    stack->ScaleLocal(2, 3, 4);  // top = S * T * R: scaled in the object's own frame
+    const D3DXMATRIX parent = s * t * r;
+    EXPECT_EQ(*stack->GetTop(), parent);
+
+    ASSERT_EQ(stack->Push(), D3D_OK);
+    stack->TranslateLocal(0, 1, 0);
+    D3DXMATRIX up;
+    D3DXMatrixTranslation(&up, 0, 1, 0);
+    EXPECT_EQ(*stack->GetTop(), up * parent);
+    const D3DXVECTOR3 axis(0, 0, 1);
+    stack->RotateAxisLocal(&axis, 0.3f);
+    D3DXMATRIX spin;
+    D3DXMatrixRotationAxis(&spin, &axis, 0.3f);
+    EXPECT_EQ(*stack->GetTop(), spin * up * parent);
+    stack->MultMatrix(&t);
+    EXPECT_EQ(*stack->GetTop(), spin * up * parent * t);
+    stack->MultMatrixLocal(&s);
+    EXPECT_EQ(*stack->GetTop(), s * spin * up * parent * t);
+    stack->RotateAxis(&axis, 0.3f);
+    stack->Scale(2, 3, 4);
+    stack->Translate(1, 2, 3);
+    EXPECT_EQ(*stack->GetTop(), s * spin * up * parent * t * spin * s * t);
+    ASSERT_EQ(stack->Pop(), D3D_OK);
+    EXPECT_EQ(*stack->GetTop(), parent) << "the parent's matrix is back for the next child";
+
+    stack->LoadMatrix(&r);
+    EXPECT_EQ(*stack->GetTop(), r);
+    stack->RotateYawPitchRollLocal(0.5f, 0.25f, -0.75f);
+    EXPECT_EQ(*stack->GetTop(), r * r);
+    stack->LoadIdentity();
+    EXPECT_EQ(*stack->GetTop(), identity);
+    // The last matrix stays: popping it is refused with one line.
+    EXPECT_EQ(testsupport::CountLines(testsupport::StderrOf([&] { EXPECT_EQ(stack->Pop(), D3DERR_INVALIDCALL); })), 1);
+    EXPECT_EQ(*stack->GetTop(), identity);
+    EXPECT_EQ(stack->LoadMatrix(NULL), D3DERR_INVALIDCALL);
+    EXPECT_EQ(stack->RotateAxis(NULL, 1), D3DERR_INVALIDCALL);
+
+    IUnknown *unknown = nullptr;
+    ASSERT_EQ(stack->QueryInterface(IID_IUnknown, (void **)&unknown), S_OK);
+    EXPECT_EQ(unknown->Release(), 1u);
+    EXPECT_EQ(stack->Release(), 0u);
+    ID3DXMatrixStack *none = reinterpret_cast<ID3DXMatrixStack *>(1);
+    EXPECT_EQ(D3DXCreateMatrixStack(1, &none), D3DERR_INVALIDCALL);
+    EXPECT_EQ(none, nullptr);
 }
 
 TEST(Colour, ArithmeticAndAdjustments)
