@@ -33,6 +33,9 @@ struct LineVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE
     D3DCOLOR color;
 };
 constexpr DWORD kLineFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+// The dashes one strip may have: a pattern of fine bits over a very wide line could
+// otherwise ask for millions of triangles.
+constexpr size_t kMostRuns = 1 << 16;
 
 // A point of the strip on the screen: pixels, depth and 1/w.
 struct ScreenPoint {
@@ -266,6 +269,9 @@ private:
         const float left = float(vp.X) - margin, top = float(vp.Y) - margin;
         const float right = float(vp.X + vp.Width) + margin, bottom = float(vp.Y + vp.Height) + margin;
         const bool solid = pattern_ == 0xFFFFFFFFu;
+        // Bits thinner than an eighth of a pixel are walked as if that wide: the walk stays
+        // bounded by the strip's length on the screen.
+        const double scale = std::max(double(scale_), 0.125);
         std::vector<std::vector<ScreenPoint>> runs;
         if (pattern_ == 0)
             return runs;
@@ -292,16 +298,21 @@ private:
                     double next = stop;
                     bool on = true;
                     if (!solid) {
-                        const double u = (travelled + at) / scale_;
+                        const double u = (travelled + at) / scale;
                         const double bitStart = std::floor(u);
                         on = (pattern_ >> (uint64_t(bitStart) % 32)) & 1;
-                        next = std::min(stop, (bitStart + 1) * scale_ - travelled);
+                        next = std::min(stop, (bitStart + 1) * scale - travelled);
                         if (next <= at)  // rounding at a bit's edge: step past it
-                            next = std::min(stop, at + scale_ * 1e-3);
+                            next = std::min(stop, at + scale * 1e-3);
                     }
                     if (on) {
                         const ScreenPoint end = Lerp(a, b, float(next / length));
                         if (!open) {
+                            if (runs.size() >= kMostRuns) {
+                                Unsupported(kLibrary, "ID3DXLine: more than " + std::to_string(kMostRuns) +
+                                                          " dashes in one strip (the rest are not drawn)");
+                                return runs;
+                            }
                             runs.emplace_back();
                             runs.back().push_back(Lerp(a, b, float(at / length)));
                             open = true;

@@ -153,6 +153,16 @@ TEST_F(LinePixelTest, DiagonalsAndTheCornersOfAStrip)
                 EXPECT_LE(std::abs(x - y), 2) << x << ", " << y;
             }
     EXPECT_GT(partial, 20);
+    // A wide antialiased line half a pixel off the rows: its four middle rows are full and
+    // the rows 2.5 pixels out, in its fading edges, half lit.
+    ASSERT_EQ(line_->SetWidth(5), D3D_OK);
+    Strip({{10, 20.5f}, {50, 20.5f}});
+    g = Green();
+    EXPECT_EQ(Rows(g), Range(18, 23));
+    for (int y = 19; y <= 22; y++)
+        EXPECT_GE(At(g, 30, y), 250) << y;
+    EXPECT_NEAR(At(g, 30, 18), 128, 8);
+    EXPECT_NEAR(At(g, 30, 23), 128, 8);
     ASSERT_EQ(line_->SetAntialias(FALSE), D3D_OK);
 
     // An L of width 6, right then down: the outer corner is filled out (mitred), with
@@ -201,6 +211,17 @@ TEST_F(LinePixelTest, TheStipplePatternRunsAlongTheStrip)
     EXPECT_EQ(At(g, 14, 50), 0);
     EXPECT_NE(At(g, 14, 55), 0);
     EXPECT_EQ(At(g, 14, 62), 0);
+
+    // Bits far finer than a pixel, and a line far wider than the screen, are drawn in
+    // bounded time: the wide solid line covers every pixel.
+    ASSERT_EQ(line_->SetPattern(0xAAAAAAAA), D3D_OK);
+    ASSERT_EQ(line_->SetPatternScale(1e-6f), D3D_OK);
+    Strip({{0, 30}, {64, 30}});
+    ASSERT_EQ(line_->SetPattern(0xFFFFFFFF), D3D_OK);
+    ASSERT_EQ(line_->SetWidth(1e6f), D3D_OK);
+    Strip({{-1e5f, 30}, {1e5f, 31}});
+    EXPECT_EQ(Rows(Green()).size(), size_t(kSize));
+    ASSERT_EQ(line_->SetWidth(1), D3D_OK);
 
     // A pattern of no bits draws nothing.
     ASSERT_EQ(line_->SetPattern(0), D3D_OK);
