@@ -235,6 +235,34 @@ TEST_F(RenderToSurfacePixelTest, SurfacesThatAreNoRenderTargetGetTheSceneCopiedI
     EXPECT_EQ(plainPx[2 * kTex + 2] | 0xFF000000, kRed);
     EXPECT_EQ(plainPx[20 * kTex + 20] | 0xFF000000, kGreen);
 
+    // A plain texture in D3DPOOL_DEFAULT: copied in through system memory, its lower level
+    // filtered as well; seen as the device samples it.
+    IDirect3DTexture9 *video = nullptr;
+    ASSERT_EQ(device_->CreateTexture(kTex, kTex, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &video, nullptr), D3D_OK);
+    IDirect3DSurface9 *videoTop = Level(video, 0);
+    ASSERT_EQ(rts->BeginScene(videoTop, nullptr), D3D_OK);
+    DrawScene();
+    EXPECT_EQ(rts->EndScene(D3DX_FILTER_BOX), D3D_OK);
+    videoTop->Release();
+    ASSERT_EQ(device_->SetTexture(0, video), D3D_OK);
+    // Its two levels drawn texel for pixel (the second with level 1 as the largest used).
+    Clear();
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    DrawRectScene(-0.5f, -0.5f, 31.5f, 31.5f, kWhite);
+    device_->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 1);
+    DrawRectScene(39.5f, -0.5f, 55.5f, 15.5f, kWhite);
+    device_->SetTexture(0, nullptr);
+    std::vector<D3DCOLOR> shown = ReadBack();
+    EXPECT_COLOR_NEAR(shown[2 * kSize + 2], kRed, 2);
+    EXPECT_COLOR_NEAR(shown[20 * kSize + 20], kGreen, 2);
+    EXPECT_COLOR_NEAR(shown[1 * kSize + 41], kRed, 2);
+    EXPECT_COLOR_NEAR(shown[12 * kSize + 52], kGreen, 2);
+    EXPECT_COLOR_NEAR(shown[1 * kSize + 52], kBlue, 2);
+    video->Release();
+
     level0->Release();
     managed->Release();
     EXPECT_EQ(rts->Release(), 0u);
