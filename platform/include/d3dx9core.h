@@ -8,6 +8,11 @@
  * platform/d3dx9 (buffer.cpp, font.cpp, sprite.cpp).  Billboarded sprites, the Unicode
  * entry points and the GDI side of fonts (device contexts, text metrics) are declared for
  * completeness and report themselves unsupported.
+ *
+ * ID3DXRenderToSurface points the device at a surface for one scene and puts the
+ * device's target, depth buffer and viewport back afterwards (render_to_surface.cpp).
+ * ID3DXLine draws line strips in screen pixels, or through a matrix, as quads of its
+ * width, with a stipple pattern and antialiased edges (line.cpp).
  */
 #ifndef TAVROK_D3DX9CORE_H
 #define TAVROK_D3DX9CORE_H
@@ -104,6 +109,8 @@ typedef LPD3DXFONT_DESCA LPD3DXFONT_DESC;
 
 DEFINE_GUID(IID_ID3DXBuffer, 0x8ba5fb08, 0x5195, 0x40e2, 0xac, 0x58, 0x0d, 0x98, 0x9c, 0x3a, 0x01, 0x02);
 DEFINE_GUID(IID_ID3DXFont, 0xd79dbb70, 0x5f21, 0x4d36, 0xbb, 0xc2, 0xff, 0x52, 0x5c, 0x21, 0x3c, 0xdc);
+DEFINE_GUID(IID_ID3DXRenderToSurface, 0x6985f346, 0x2c3d, 0x43b3, 0xbe, 0x8b, 0xda, 0xae, 0x8a, 0x03, 0xd8, 0x94);
+DEFINE_GUID(IID_ID3DXLine, 0xd379ba7f, 0x9042, 0x4ac4, 0x9f, 0x5e, 0x58, 0x19, 0x2a, 0x4c, 0x6b, 0xd8);
 DEFINE_GUID(IID_ID3DXSprite, 0xba0b762d, 0x7d28, 0x43ec, 0xb9, 0xdc, 0x2f, 0x84, 0x44, 0x3b, 0x06, 0x14);
 
 #ifdef __cplusplus
@@ -162,9 +169,53 @@ interface ID3DXFont : public IUnknown {
 };
 typedef ID3DXFont *LPD3DXFONT;
 
+typedef struct _D3DXRTS_DESC {
+    UINT Width;
+    UINT Height;
+    D3DFORMAT Format;
+    BOOL DepthStencil;
+    D3DFORMAT DepthStencilFormat;
+} D3DXRTS_DESC, *LPD3DXRTS_DESC;
+
+interface ID3DXRenderToSurface : public IUnknown {
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9 *ppDevice) PURE;
+    STDMETHOD(GetDesc)(D3DXRTS_DESC *pDesc) PURE;
+    STDMETHOD(BeginScene)(LPDIRECT3DSURFACE9 pSurface, CONST D3DVIEWPORT9 *pViewport) PURE;
+    STDMETHOD(EndScene)(DWORD MipFilter) PURE;
+    STDMETHOD(OnLostDevice)() PURE;
+    STDMETHOD(OnResetDevice)() PURE;
+};
+typedef ID3DXRenderToSurface *LPD3DXRENDERTOSURFACE;
+
+interface ID3DXLine : public IUnknown {
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9 *ppDevice) PURE;
+    STDMETHOD(Begin)() PURE;
+    STDMETHOD(Draw)(CONST D3DXVECTOR2 *pVertexList, DWORD dwVertexListCount, D3DCOLOR Color) PURE;
+    STDMETHOD(DrawTransform)(CONST D3DXVECTOR3 *pVertexList, DWORD dwVertexListCount, CONST D3DXMATRIX *pTransform,
+                             D3DCOLOR Color) PURE;
+    STDMETHOD(SetPattern)(DWORD dwPattern) PURE;
+    STDMETHOD_(DWORD, GetPattern)() PURE;
+    STDMETHOD(SetPatternScale)(FLOAT fPatternScale) PURE;
+    STDMETHOD_(FLOAT, GetPatternScale)() PURE;
+    STDMETHOD(SetWidth)(FLOAT fWidth) PURE;
+    STDMETHOD_(FLOAT, GetWidth)() PURE;
+    STDMETHOD(SetAntialias)(BOOL bAntialias) PURE;
+    STDMETHOD_(BOOL, GetAntialias)() PURE;
+    STDMETHOD(SetGLLines)(BOOL bGLLines) PURE;
+    STDMETHOD_(BOOL, GetGLLines)() PURE;
+    STDMETHOD(End)() PURE;
+    STDMETHOD(OnLostDevice)() PURE;
+    STDMETHOD(OnResetDevice)() PURE;
+};
+typedef ID3DXLine *LPD3DXLINE;
+
 extern "C" {
 HRESULT WINAPI D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER *ppBuffer);
 HRESULT WINAPI D3DXCreateSprite(LPDIRECT3DDEVICE9 pDevice, LPD3DXSPRITE *ppSprite);
+HRESULT WINAPI D3DXCreateRenderToSurface(LPDIRECT3DDEVICE9 pDevice, UINT Width, UINT Height, D3DFORMAT Format,
+                                         BOOL DepthStencil, D3DFORMAT DepthStencilFormat,
+                                         LPD3DXRENDERTOSURFACE *ppRenderToSurface);
+HRESULT WINAPI D3DXCreateLine(LPDIRECT3DDEVICE9 pDevice, LPD3DXLINE *ppLine);
 
 HRESULT WINAPI D3DXCreateFontA(LPDIRECT3DDEVICE9 pDevice, INT Height, UINT Width, UINT Weight, UINT MipLevels,
                                BOOL Italic, DWORD CharSet, DWORD OutputPrecision, DWORD Quality,
