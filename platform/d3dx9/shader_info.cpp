@@ -223,6 +223,7 @@ HRESULT Semantics(const char *call, const DWORD *function, Direction direction, 
 }
 
 constexpr unsigned kMaxSamplers = 16;
+constexpr DWORD kVs20Predication = 1u << 0;  // D3DVS20CAPS_PREDICATION, which d3d9caps.h leaves out
 
 }  // namespace
 }  // namespace tavrok::d3dx9
@@ -256,7 +257,11 @@ extern "C" LPCSTR WINAPI D3DXGetVertexShaderProfile(LPDIRECT3DDEVICE9 pDevice)
     if (v >= 0x0300)
         return "vs_3_0";
     if (v >= 0x0200)
-        return caps.VS20Caps.DynamicFlowControlDepth > 0 ? "vs_2_a" : "vs_2_0";
+        // vs_2_a: the extended vertex profile (dynamic flow control, 13 temporaries, predication).
+        return caps.VS20Caps.DynamicFlowControlDepth >= 24 && caps.VS20Caps.NumTemps >= 13 &&
+                       (caps.VS20Caps.Caps & kVs20Predication)
+                   ? "vs_2_a"
+                   : "vs_2_0";
     if (v >= 0x0101)
         return "vs_1_1";
     return nullptr;
@@ -271,7 +276,19 @@ extern "C" LPCSTR WINAPI D3DXGetPixelShaderProfile(LPDIRECT3DDEVICE9 pDevice)
     if (v >= 0x0300)
         return "ps_3_0";
     if (v >= 0x0200)
-        return caps.PS20Caps.NumInstructionSlots > 96 ? "ps_2_a" : "ps_2_0";
+    {
+        // ps_2_a: every ps_2_x extension and 22 temporaries; ps_2_b: 32 temporaries and
+        // 512 slots without the dependent-read and texture-instruction limits.
+        const DWORD all = D3DPS20CAPS_ARBITRARYSWIZZLE | D3DPS20CAPS_GRADIENTINSTRUCTIONS | D3DPS20CAPS_PREDICATION |
+                          D3DPS20CAPS_NODEPENDENTREADLIMIT | D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT;
+        const DWORD limits = D3DPS20CAPS_NODEPENDENTREADLIMIT | D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT;
+        const D3DPSHADERCAPS2_0 &ps = caps.PS20Caps;
+        if ((ps.Caps & all) == all && ps.NumTemps >= 22 && ps.NumInstructionSlots >= 512)
+            return "ps_2_a";
+        if ((ps.Caps & limits) == limits && ps.NumTemps >= 32 && ps.NumInstructionSlots >= 512)
+            return "ps_2_b";
+        return "ps_2_0";
+    }
     static const char *const kPs1[] = {"ps_1_1", "ps_1_2", "ps_1_3", "ps_1_4"};
     if (v >= 0x0101)
         return kPs1[std::min<DWORD>(v & 0xFF, 4) - 1];
