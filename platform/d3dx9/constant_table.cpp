@@ -18,6 +18,7 @@
 #include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -280,10 +281,13 @@ public:
         const int node = Resolve(hConstant);
         if (node < 0)
             return Refuse("GetConstantDesc", hConstant);
-        if (pConstantDesc)
+        // One description per constant (samplers are listed once); *pCount says how many
+        // the caller's array holds on the way in, how many were written on the way out.
+        const UINT room = pCount ? *pCount : 1;
+        if (pConstantDesc && room >= 1)
             *pConstantDesc = descs_[node];
         if (pCount)
-            *pCount = 1;
+            *pCount = pConstantDesc ? std::min<UINT>(room, 1) : 1;
         return D3D_OK;
     }
 

@@ -269,6 +269,18 @@ TEST_F(ConstantTableTest, DescribesTheTableAndEveryConstant)
         EXPECT_EQ(byName.RegisterIndex, d.RegisterIndex);
     }
     EXPECT_EQ(table->GetConstant(nullptr, 8), nullptr);
+    // *pCount is the room in the caller's array on the way in, the descriptions written
+    // on the way out.
+    D3DXCONSTANT_DESC spare[2] = {};
+    UINT room = 0;
+    ASSERT_EQ(table->GetConstantDesc("lights", spare, &room), D3D_OK);
+    EXPECT_EQ(room, 0u);
+    EXPECT_EQ(spare[0].Name, nullptr);
+    room = 2;
+    ASSERT_EQ(table->GetConstantDesc("lights", spare, &room), D3D_OK);
+    EXPECT_EQ(room, 1u);
+    EXPECT_STREQ(spare[0].Name, "lights");
+    EXPECT_EQ(spare[1].Name, nullptr);
     EXPECT_EQ(table->GetSamplerIndex("diffuseMap"), 0u);
     EXPECT_EQ(table->GetSamplerIndex("lights"), UINT(-1));
 
@@ -638,6 +650,12 @@ TEST(ShaderInfoTest, SemanticsOfInputsAndOutputs)
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(names[0], nullptr);
     EXPECT_EQ(names[1], nullptr);
+    // ps_1_4 samples stage n into r#n, whatever coordinates it reads; texcrd samples nothing.
+    std::vector<DWORD> ps14 = Assemble("ps_1_4\ntexld r3, t0\ntexcrd r1.xyz, t1\nphase\ntexld r2, r1\nmov r0, r3\n");
+    ASSERT_FALSE(ps14.empty());
+    ASSERT_EQ(D3DXGetShaderSamplers(ps14.data(), names, &count), D3D_OK);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(SemanticsOf(ps14, true), (P{{D3DDECLUSAGE_TEXCOORD, 0}, {D3DDECLUSAGE_TEXCOORD, 1}}));
     ASSERT_EQ(D3DXGetShaderSamplers(ps2.data(), nullptr, &count), D3D_OK);
     EXPECT_EQ(count, 3u);
     ASSERT_EQ(D3DXGetShaderSamplers(vs2.data(), nullptr, &count), D3D_OK);
