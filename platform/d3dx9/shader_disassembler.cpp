@@ -283,10 +283,13 @@ bool Disassembler::Instruction(const ShaderInstruction &in, std::string &line)
             name += "_pp";
         if (dst & D3DSPDM_MSAMPCENTROID)
             name += "_centroid";
+        // (texkill, and ps_1_x's tex and texcoord, write all four: no mask is shown.)
         std::string text = Destination(dst);
-        if (major_ >= 3 && (dst & D3DSHADER_ADDRESSMODE_MASK) && i < in.count)
-            text = Register(dst) + "[" + Register(in.params[i]) + "]" + Mask((dst & D3DSP_WRITEMASK_ALL) >> 16), ++i;
-        // texkill, and ps_1_x tex and texcoord, name their register without a mask.
+        if (major_ >= 3 && (dst & D3DSHADER_ADDRESSMODE_MASK) && i < in.count) {
+            // vs_3_0 outputs may be indexed by the loop counter: o0[aL].
+            text = Register(dst) + "[" + Register(in.params[i]) + "]" + Mask((dst & D3DSP_WRITEMASK_ALL) >> 16);
+            ++i;
+        }
         operands.push_back(text);
     }
     while (i < in.count) {

@@ -738,6 +738,47 @@ TEST(ShaderDisassemblyTest, TextInTheAssemblySyntax)
     EXPECT_EQ(hr, D3D_OK);
 }
 
+// Shader model 3 and flow control, which our assembler does not read, are still written
+// out in the same syntax, and vs_3_0 outputs are the declared o# registers.
+TEST(ShaderDisassemblyTest, ShaderModel3AndFlowControlAreWrittenToo)
+{
+    const std::vector<DWORD> code = {
+        D3DVS_VERSION(3, 0),
+        0x0200001F, 0x80000000, 0x900F0000,                      // dcl_position v0
+        0x0200001F, 0x80020005, 0xE0030001,                      // dcl_texcoord2 o1.xy
+        0x0200001F, 0x80000000, 0xE00F0000,                      // dcl_position o0
+        0x05000030, 0xF00F0000, 3, 0, 1, 0,                      // defi i0, 3, 0, 1, 0
+        0x01000026, 0xF0E40000,                                  // rep i0
+        0x03000002, 0x800F0000, 0x80E40000, 0x90E40000,          // add r0, r0, v0
+        0x00000027,                                              // endrep
+        0x02010029, 0x80000000, 0xA0E40000,                      // if_gt r0.x, c0
+        0x03000001, 0xE00F0000, 0xA0E42000 | 5, 0xB0000000,      // mov o0, c[a0.x + 5]
+        0x0000002A,                                              // else
+        0x02000001, 0xE00F0000, 0x90E40000,                      // mov o0, v0
+        0x0000002B,                                              // endif
+        0x0000FFFF,
+    };
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(Disassemble(code.data(), &hr), "vs_3_0\n"
+                                             "dcl_position v0\n"
+                                             "dcl_texcoord2 o1.xy\n"
+                                             "dcl_position o0\n"
+                                             "defi i0, 3, 0, 1, 0\n"
+                                             "rep i0\n"
+                                             "add r0, r0, v0\n"
+                                             "endrep\n"
+                                             "if_gt r0.x, c0\n"
+                                             "mov o0, c[a0.x + 5]\n"
+                                             "else\n"
+                                             "mov o0, v0\n"
+                                             "endif\n");
+    EXPECT_EQ(hr, D3D_OK);
+    using P = std::vector<std::pair<UINT, UINT>>;
+    EXPECT_EQ(SemanticsOf(code, false), (P{{D3DDECLUSAGE_TEXCOORD, 2}, {D3DDECLUSAGE_POSITION, 0}}));
+    EXPECT_EQ(SemanticsOf(code, true), (P{{D3DDECLUSAGE_POSITION, 0}}));
+    EXPECT_EQ(D3DXGetShaderSize(code.data()), code.size() * sizeof(DWORD));
+}
+
 TEST(ShaderDisassemblyTest, BadBytecodeIsRefusedWithOneLine)
 {
     std::vector<DWORD> good = Assemble("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
