@@ -372,6 +372,40 @@ TEST_F(ConstantTableTest, ConvertsValuesToTheConstantsTypeAndRegisterSet)
     table->Release();
 }
 
+// A compiler gives a constant only the registers the shader reads: a float4x4 used by
+// m4x3 has three, an array read up to element 0 has one.  Nothing is written past them.
+TEST_F(ConstantTableTest, WritesNoRegisterPastTheConstantsCount)
+{
+    CtabBuilder ctab(D3DVS_VERSION(2, 0));
+    ctab.Constant("World", D3DXRS_FLOAT4, 0, 3, ctab.Type(D3DXPC_MATRIX_COLUMNS, D3DXPT_FLOAT, 4, 4));
+    ctab.Constant("colours", D3DXRS_FLOAT4, 3, 1, ctab.Type(D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4, 3));
+    ctab.Constant("flags", D3DXRS_BOOL, 2, 2, ctab.Type(D3DXPC_SCALAR, D3DXPT_BOOL, 1, 1, 4));
+    std::vector<DWORD> code = WithComment(Assemble(kVertexShader), ctab.Comment());
+    LPD3DXCONSTANTTABLE table = nullptr;
+    ASSERT_EQ(D3DXGetShaderConstantTable(code.data(), &table), D3D_OK);
+    ClearVertexF(8);
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    ASSERT_EQ(table->SetMatrix(device_, "World", &m), D3D_OK);
+    EXPECT_EQ(VertexF(0, 1), (std::vector<float>{1, 0, 0, 0}));
+    EXPECT_EQ(VertexF(2, 1), (std::vector<float>{0, 0, 1, 0}));
+    const D3DXVECTOR4 three[3] = {D3DXVECTOR4(1, 2, 3, 4), D3DXVECTOR4(5, 6, 7, 8), D3DXVECTOR4(9, 9, 9, 9)};
+    ASSERT_EQ(table->SetVectorArray(device_, "colours", three, 3), D3D_OK);
+    EXPECT_EQ(VertexF(3, 1), (std::vector<float>{1, 2, 3, 4}));
+    EXPECT_EQ(VertexF(4, 1), (std::vector<float>{-7, -7, -7, -7}));
+    D3DXCONSTANT_DESC d;
+    ASSERT_EQ(table->GetConstantDesc("colours[2]", &d, nullptr), D3D_OK);
+    EXPECT_EQ(d.RegisterCount, 0u);
+    const BOOL four[4] = {TRUE, TRUE, TRUE, TRUE};
+    const BOOL none[8] = {};
+    device_->SetVertexShaderConstantB(0, none, 8);
+    ASSERT_EQ(table->SetBoolArray(device_, "flags", four, 4), D3D_OK);
+    BOOL got[8];
+    device_->GetVertexShaderConstantB(0, got, 8);
+    EXPECT_EQ(std::vector<BOOL>(got, got + 8), (std::vector<BOOL>{0, 0, 1, 1, 0, 0, 0, 0}));
+    table->Release();
+}
+
 TEST_F(ConstantTableTest, SetDefaultsWritesTheTablesDefaultValues)
 {
     Layout layout;
