@@ -505,6 +505,63 @@ TEST_F(ConstantTableTest, RefusesShadersWithoutATableAndEveryCorruptOffset)
     StderrOf([&] { EXPECT_EQ(D3DXGetShaderConstantTable(code.data(), &table), D3DXERR_INVALIDDATA); });
 }
 
+// Every byte of the table changed in turn: the table is refused, or it is read and every
+// call on every constant, member and element stays inside the caller's data.
+TEST_F(ConstantTableTest, AnyChangedByteIsRefusedOrReadSafely)
+{
+    const std::vector<DWORD> comment = Layout().ctab.Comment();
+    const std::vector<float> values(16 * 64, 0.5f);
+    std::vector<D3DXMATRIX> matrices(64);
+    for (D3DXMATRIX &m : matrices)
+        D3DXMatrixIdentity(&m);
+    std::vector<const D3DXMATRIX *> pointers(64, &matrices[0]);
+    int refused = 0, read = 0;
+    for (size_t byte = 8; byte < comment.size() * 4; ++byte) {
+        for (uint8_t value : {uint8_t(0xFF), uint8_t(0x01)}) {
+            std::vector<DWORD> changed = comment;
+            reinterpret_cast<uint8_t *>(changed.data())[byte] ^= value;
+            std::vector<DWORD> code = WithComment(Assemble(kVertexShader), changed);
+            LPD3DXCONSTANTTABLE table = nullptr;
+            HRESULT hr = E_FAIL;
+            StderrOf([&] { hr = D3DXGetShaderConstantTable(code.data(), &table); });
+            if (FAILED(hr)) {
+                EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+                EXPECT_EQ(table, nullptr);
+                ++refused;
+                continue;
+            }
+            ++read;
+            StderrOf([&] {
+                D3DXCONSTANTTABLE_DESC desc;
+                table->GetDesc(&desc);
+                std::vector<D3DXHANDLE> handles;
+                for (UINT i = 0; i < desc.Constants; ++i)
+                    handles.push_back(table->GetConstant(nullptr, i));
+                for (size_t i = 0; i < handles.size() && i < 200; ++i) {
+                    D3DXHANDLE h = handles[i];
+                    if (!h)
+                        continue;  // the members of an array of structs belong to its elements
+                    D3DXCONSTANT_DESC d{};
+                    ASSERT_EQ(table->GetConstantDesc(h, &d, nullptr), D3D_OK);
+                    for (UINT m = 0; m < d.StructMembers && m < 8; ++m)
+                        handles.push_back(table->GetConstant(h, m));
+                    for (UINT e = 0; e < d.Elements && e < 4 && d.Elements > 1; ++e)
+                        handles.push_back(table->GetConstantElement(h, e));
+                    table->SetValue(device_, h, values.data(), UINT(values.size() * 4));
+                    table->SetFloatArray(device_, h, values.data(), UINT(values.size()));
+                    table->SetMatrixArray(device_, h, matrices.data(), UINT(matrices.size()));
+                    table->SetMatrixTransposePointerArray(device_, h, pointers.data(), UINT(pointers.size()));
+                    table->GetSamplerIndex(h);
+                }
+                table->SetDefaults(device_);
+            });
+            table->Release();
+        }
+    }
+    EXPECT_GT(refused, 50);
+    EXPECT_GT(read, 50);
+}
+
 TEST(ShaderInfoTest, VersionSizeAndComments)
 {
     Layout layout;
@@ -811,6 +868,52 @@ TEST(ShaderDisassemblyTest, ShaderModel3AndFlowControlAreWrittenToo)
     EXPECT_EQ(SemanticsOf(code, false), (P{{D3DDECLUSAGE_TEXCOORD, 2}, {D3DDECLUSAGE_POSITION, 0}}));
     EXPECT_EQ(SemanticsOf(code, true), (P{{D3DDECLUSAGE_POSITION, 0}}));
     EXPECT_EQ(D3DXGetShaderSize(code.data()), code.size() * sizeof(DWORD));
+}
+
+// Every token of a few shaders changed in turn (the stream followed by end tokens, so that
+// no walk can leave the buffer): each reader answers or refuses with one line.
+TEST(ShaderDisassemblyTest, AnyChangedTokenIsWrittenOrRefused)
+{
+    const char *const sources[] = {kVertexShader,
+                                   "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul_sat r0, r0, -c4_abs\nmov oC0, r0\n",
+                                   "ps_1_4\ntexld r0, t0\ntexcrd r1.xyz, t1\nphase\ntexld r2, r1\nmul r0.rgb, r2, r0\n"
+                                   "+mov r0.a, v0\n"};
+    uint32_t seed = 12345;
+    int refused = 0, written = 0;
+    for (const char *source : sources) {
+        const std::vector<DWORD> code = Assemble(source);
+        ASSERT_FALSE(code.empty()) << source;
+        for (size_t at = 0; at < code.size(); ++at) {
+            for (int variant = 0; variant < 6; ++variant) {
+                seed = seed * 1664525u + 1013904223u;
+                const DWORD replacement[] = {0xFFFFFFFFu, 0, code[at] ^ 0x80000000u, code[at] ^ 0x0F000000u,
+                                             D3DSHADER_COMMENT(0x7FFF), seed};
+                std::vector<DWORD> changed = code;
+                changed[at] = replacement[variant];
+                changed.resize(code.size() + 0x8000 + 32, D3DVS_END());
+                HRESULT hr = E_FAIL;
+                std::string err = StderrOf([&] {
+                    Disassemble(changed.data(), &hr);
+                    UINT count = 0;
+                    D3DXSEMANTIC semantics[MAXD3DDECLLENGTH];
+                    LPCSTR names[16];
+                    D3DXGetShaderInputSemantics(changed.data(), semantics, &count);
+                    D3DXGetShaderOutputSemantics(changed.data(), semantics, &count);
+                    D3DXGetShaderSamplers(changed.data(), names, &count);
+                    D3DXGetShaderSize(changed.data());
+                });
+                if (FAILED(hr)) {
+                    EXPECT_EQ(hr, D3DERR_INVALIDCALL);
+                    EXPECT_GE(CountLines(err), 1) << err;
+                    ++refused;
+                } else {
+                    ++written;
+                }
+            }
+        }
+    }
+    EXPECT_GT(refused, 20);
+    EXPECT_GT(written, 20);
 }
 
 TEST(ShaderDisassemblyTest, BadBytecodeIsRefusedWithOneLine)
