@@ -10,7 +10,8 @@
  * blocks become one "// comment" line with their size (a CTAB one names its FOURCC).
  * Instructions our assembler does not read (flow control, shader model 3, ps_1_x bump
  * mapping) are written in the same style for reading, without a promise that they
- * assemble.
+ * assemble.  EnableColorCode's HTML colouring is not offered: the text stays plain and a
+ * notice says so once.
  */
 #include "shader_bytecode.h"
 
@@ -340,7 +341,8 @@ extern "C" HRESULT WINAPI D3DXDisassembleShader(CONST DWORD *pShader, BOOL Enabl
                                                 LPD3DXBUFFER *ppDisassembly)
 {
     using namespace tavrok::d3dx9;
-    (void)EnableColorCode;  // always plain text
+    if (EnableColorCode)
+        tavrok::Unsupported(kLibrary, "D3DXDisassembleShader: EnableColorCode (the text is plain, without HTML colours)");
     if (ppDisassembly)
         *ppDisassembly = nullptr;
     if (!pShader || !ppDisassembly) {

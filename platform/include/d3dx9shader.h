@@ -269,7 +269,8 @@ HRESULT WINAPI D3DXGetShaderConstantTable(CONST DWORD *pFunction, LPD3DXCONSTANT
 HRESULT WINAPI D3DXGetShaderConstantTableEx(CONST DWORD *pFunction, DWORD Flags,
                                             LPD3DXCONSTANTTABLE *ppConstantTable);
 /* The shader as assembly text (NUL-terminated), pComments written first as a comment
- * line when given.  EnableColorCode is accepted and ignored (plain text). */
+ * line when given.  EnableColorCode gives no HTML colours: the text stays plain and a
+ * notice on stderr says so once. */
 HRESULT WINAPI D3DXDisassembleShader(CONST DWORD *pShader, BOOL EnableColorCode, LPCSTR pComments,
                                      LPD3DXBUFFER *ppDisassembly);
 

@@ -943,6 +943,23 @@ TEST(ShaderDisassemblyTest, BadBytecodeIsRefusedWithOneLine)
     std::string err = StderrOf([&] { EXPECT_EQ(Disassemble(endless.data()), ""); });
     EXPECT_EQ(CountLines(err), 1) << err;
     EXPECT_EQ(StderrOf([&] { D3DXDisassembleShader(nullptr, FALSE, nullptr, nullptr); }).empty(), false);
+    // Colour coding is not offered: plain text, and a notice once in the run.
+    HRESULT hr = E_FAIL;
+    std::string text;
+    err = StderrOf([&] {
+        LPD3DXBUFFER coloured = nullptr;
+        hr = D3DXDisassembleShader(good.data(), TRUE, nullptr, &coloured);
+        if (coloured) {
+            text = static_cast<const char *>(coloured->GetBufferPointer());
+            coloured->Release();
+        }
+        D3DXDisassembleShader(good.data(), TRUE, nullptr, &coloured);
+        if (coloured)
+            coloured->Release();
+    });
+    EXPECT_EQ(hr, D3D_OK);
+    EXPECT_EQ(text, Disassemble(good.data()));
+    EXPECT_EQ(CountLines(err), 1) << err;
 }
 
 }  // namespace
