@@ -8,7 +8,13 @@
  * from the D3DXMACRO list and from "#define" lines; "#include" is not supported, so the
  * ID3DXInclude handler is never called.  Of the flags, only D3DXSHADER_SKIPVALIDATION
  * changes the result; D3DXSHADER_DEBUG adds no debug information (a notice on stderr says
- * so).  No HLSL compiler and no constant tables.
+ * so).  No HLSL compiler.
+ *
+ * Inspection of compiled bytecode: its version and size, its comment blocks, the
+ * semantics of its inputs and outputs, its samplers, the best profile a device offers,
+ * the disassembly (in the syntax D3DXAssembleShader reads) and the constant table that an
+ * HLSL compiler leaves in a "CTAB" comment block, read through ID3DXConstantTable, which
+ * sets the constants' values into the device's shader constant registers.
  */
 #ifndef TAVROK_D3DX9SHADER_H
 #define TAVROK_D3DX9SHADER_H
@@ -59,6 +65,168 @@ DECLARE_INTERFACE(ID3DXInclude)
     STDMETHOD(Close)(THIS_ LPCVOID pData) PURE;
 };
 
+
+/* A handle to a constant (or a constant's name, wherever a handle is taken). */
+typedef LPCSTR D3DXHANDLE;
+typedef D3DXHANDLE *LPD3DXHANDLE;
+
+/* The usage (a D3DDECLUSAGE) and usage index of one shader input or output. */
+typedef struct _D3DXSEMANTIC {
+    UINT Usage;
+    UINT UsageIndex;
+} D3DXSEMANTIC, *LPD3DXSEMANTIC;
+
+typedef enum _D3DXREGISTER_SET {
+    D3DXRS_BOOL,
+    D3DXRS_INT4,
+    D3DXRS_FLOAT4,
+    D3DXRS_SAMPLER,
+    D3DXRS_FORCE_DWORD = 0x7fffffff
+} D3DXREGISTER_SET, *LPD3DXREGISTER_SET;
+
+#ifndef D3DX_PARAMETER_TYPES_DEFINED
+#define D3DX_PARAMETER_TYPES_DEFINED
+typedef enum _D3DXPARAMETER_CLASS {
+    D3DXPC_SCALAR,
+    D3DXPC_VECTOR,
+    D3DXPC_MATRIX_ROWS,
+    D3DXPC_MATRIX_COLUMNS,
+    D3DXPC_OBJECT,
+    D3DXPC_STRUCT,
+    D3DXPC_FORCE_DWORD = 0x7fffffff
+} D3DXPARAMETER_CLASS, *LPD3DXPARAMETER_CLASS;
+
+typedef enum _D3DXPARAMETER_TYPE {
+    D3DXPT_VOID,
+    D3DXPT_BOOL,
+    D3DXPT_INT,
+    D3DXPT_FLOAT,
+    D3DXPT_STRING,
+    D3DXPT_TEXTURE,
+    D3DXPT_TEXTURE1D,
+    D3DXPT_TEXTURE2D,
+    D3DXPT_TEXTURE3D,
+    D3DXPT_TEXTURECUBE,
+    D3DXPT_SAMPLER,
+    D3DXPT_SAMPLER1D,
+    D3DXPT_SAMPLER2D,
+    D3DXPT_SAMPLER3D,
+    D3DXPT_SAMPLERCUBE,
+    D3DXPT_PIXELSHADER,
+    D3DXPT_VERTEXSHADER,
+    D3DXPT_PIXELFRAGMENT,
+    D3DXPT_VERTEXFRAGMENT,
+    D3DXPT_UNSUPPORTED,
+    D3DXPT_FORCE_DWORD = 0x7fffffff
+} D3DXPARAMETER_TYPE, *LPD3DXPARAMETER_TYPE;
+#endif
+
+/* What ID3DXConstantTable::GetDesc and GetConstantDesc answer. */
+typedef struct _D3DXCONSTANTTABLE_DESC {
+    LPCSTR Creator;
+    DWORD Version;
+    UINT Constants;
+} D3DXCONSTANTTABLE_DESC, *LPD3DXCONSTANTTABLE_DESC;
+
+typedef struct _D3DXCONSTANT_DESC {
+    LPCSTR Name;
+    D3DXREGISTER_SET RegisterSet;
+    UINT RegisterIndex;
+    UINT RegisterCount;
+    D3DXPARAMETER_CLASS Class;
+    D3DXPARAMETER_TYPE Type;
+    UINT Rows;
+    UINT Columns;
+    UINT Elements;
+    UINT StructMembers;
+    UINT Bytes;
+    LPCVOID DefaultValue;
+} D3DXCONSTANT_DESC, *LPD3DXCONSTANT_DESC;
+
+/* The layout of the "CTAB" comment block: every offset counts bytes from the start of the
+ * block's data (the D3DXSHADER_CONSTANTTABLE header, just after the FOURCC). */
+typedef struct _D3DXSHADER_CONSTANTTABLE {
+    DWORD Size;          /* sizeof(D3DXSHADER_CONSTANTTABLE) */
+    DWORD Creator;       /* offset of the creator's name */
+    DWORD Version;       /* the shader version token */
+    DWORD Constants;     /* how many D3DXSHADER_CONSTANTINFO */
+    DWORD ConstantInfo;  /* offset of the first */
+    DWORD Flags;         /* the flags the shader was compiled with */
+    DWORD Target;        /* offset of the target's name ("vs_2_0") */
+} D3DXSHADER_CONSTANTTABLE, *LPD3DXSHADER_CONSTANTTABLE;
+
+typedef struct _D3DXSHADER_CONSTANTINFO {
+    DWORD Name;           /* offset of the name */
+    WORD RegisterSet;     /* a D3DXREGISTER_SET */
+    WORD RegisterIndex;
+    WORD RegisterCount;
+    WORD Reserved;
+    DWORD TypeInfo;       /* offset of a D3DXSHADER_TYPEINFO */
+    DWORD DefaultValue;   /* offset of the default value, or 0 */
+} D3DXSHADER_CONSTANTINFO, *LPD3DXSHADER_CONSTANTINFO;
+
+typedef struct _D3DXSHADER_TYPEINFO {
+    WORD Class;           /* a D3DXPARAMETER_CLASS */
+    WORD Type;            /* a D3DXPARAMETER_TYPE */
+    WORD Rows;
+    WORD Columns;
+    WORD Elements;
+    WORD StructMembers;
+    DWORD StructMemberInfo;  /* offset of StructMembers D3DXSHADER_STRUCTMEMBERINFO */
+} D3DXSHADER_TYPEINFO, *LPD3DXSHADER_TYPEINFO;
+
+typedef struct _D3DXSHADER_STRUCTMEMBERINFO {
+    DWORD Name;
+    DWORD TypeInfo;
+} D3DXSHADER_STRUCTMEMBERINFO, *LPD3DXSHADER_STRUCTMEMBERINFO;
+
+/* D3DXGetShaderConstantTableEx: handles stay valid pointers-sized values on any address
+ * space (ours always are). */
+#define D3DXCONSTTABLE_LARGEADDRESSAWARE (1 << 17)
+
+/* The constants of a compiled shader.  Handles come from GetConstant, GetConstantByName
+ * ("name", "s.member", "a[2]", "a[2].member") and GetConstantElement; a name string may
+ * be passed wherever a handle is taken.  The Set methods write the device's vertex or
+ * pixel shader constant registers (as the table's shader version says), converting the
+ * values to the register set the constant lives in and packing matrices in the
+ * constant's order (MATRIX_COLUMNS: one register per column; MATRIX_ROWS: per row). */
+DEFINE_GUID(IID_ID3DXConstantTable, 0xab3c758f, 0x93e, 0x4356, 0xb7, 0x62, 0x4d, 0xb1, 0x8f, 0x1b, 0x3a, 0x1);
+
+#ifdef __cplusplus
+interface ID3DXConstantTable : public IUnknown {
+    STDMETHOD_(LPVOID, GetBufferPointer)() PURE;
+    STDMETHOD_(DWORD, GetBufferSize)() PURE;
+    STDMETHOD(GetDesc)(D3DXCONSTANTTABLE_DESC *pDesc) PURE;
+    STDMETHOD(GetConstantDesc)(D3DXHANDLE hConstant, D3DXCONSTANT_DESC *pConstantDesc, UINT *pCount) PURE;
+    STDMETHOD_(UINT, GetSamplerIndex)(D3DXHANDLE hConstant) PURE;
+    STDMETHOD_(D3DXHANDLE, GetConstant)(D3DXHANDLE hConstant, UINT Index) PURE;
+    STDMETHOD_(D3DXHANDLE, GetConstantByName)(D3DXHANDLE hConstant, LPCSTR pName) PURE;
+    STDMETHOD_(D3DXHANDLE, GetConstantElement)(D3DXHANDLE hConstant, UINT Index) PURE;
+    STDMETHOD(SetDefaults)(LPDIRECT3DDEVICE9 pDevice) PURE;
+    STDMETHOD(SetValue)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, LPCVOID pData, UINT Bytes) PURE;
+    STDMETHOD(SetBool)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, BOOL b) PURE;
+    STDMETHOD(SetBoolArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST BOOL *pb, UINT Count) PURE;
+    STDMETHOD(SetInt)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, INT n) PURE;
+    STDMETHOD(SetIntArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST INT *pn, UINT Count) PURE;
+    STDMETHOD(SetFloat)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, FLOAT f) PURE;
+    STDMETHOD(SetFloatArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST FLOAT *pf, UINT Count) PURE;
+    STDMETHOD(SetVector)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXVECTOR4 *pVector) PURE;
+    STDMETHOD(SetVectorArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXVECTOR4 *pVector,
+                              UINT Count) PURE;
+    STDMETHOD(SetMatrix)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXMATRIX *pMatrix) PURE;
+    STDMETHOD(SetMatrixArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXMATRIX *pMatrix,
+                              UINT Count) PURE;
+    STDMETHOD(SetMatrixPointerArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXMATRIX **ppMatrix,
+                                     UINT Count) PURE;
+    STDMETHOD(SetMatrixTranspose)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXMATRIX *pMatrix) PURE;
+    STDMETHOD(SetMatrixTransposeArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant, CONST D3DXMATRIX *pMatrix,
+                                       UINT Count) PURE;
+    STDMETHOD(SetMatrixTransposePointerArray)(LPDIRECT3DDEVICE9 pDevice, D3DXHANDLE hConstant,
+                                              CONST D3DXMATRIX **ppMatrix, UINT Count) PURE;
+};
+typedef ID3DXConstantTable *LPD3DXCONSTANTTABLE;
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -74,6 +242,37 @@ HRESULT WINAPI D3DXAssembleShaderFromFileA(LPCSTR pSrcFile, CONST D3DXMACRO *pDe
 HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, CONST D3DXMACRO *pDefines,
                                   LPD3DXINCLUDE pInclude, DWORD Flags, LPD3DXBUFFER *ppShader,
                                   LPD3DXBUFFER *ppErrorMsgs);
+
+/* The version token of a shader (0 for NULL). */
+DWORD WINAPI D3DXGetShaderVersion(CONST DWORD *pFunction);
+/* The size in bytes of a shader, its end token included (0 for NULL or a stream without
+ * an end token within 1M tokens). */
+UINT WINAPI D3DXGetShaderSize(CONST DWORD *pFunction);
+/* The highest vertex / pixel shader profile the device supports ("vs_2_0", "ps_2_0",
+ * ...), NULL when it supports none or pDevice is NULL. */
+LPCSTR WINAPI D3DXGetVertexShaderProfile(LPDIRECT3DDEVICE9 pDevice);
+LPCSTR WINAPI D3DXGetPixelShaderProfile(LPDIRECT3DDEVICE9 pDevice);
+/* The data (after the FOURCC) of the first comment block whose first DWORD is FourCC;
+ * S_FALSE when there is none. */
+HRESULT WINAPI D3DXFindShaderComment(CONST DWORD *pFunction, DWORD FourCC, LPCVOID *ppData, UINT *pSizeInBytes);
+/* The usages of the declared inputs, and of the outputs (declared, or for vs_1_x and
+ * vs_2_0 the written o# registers); pSemantics may be NULL to ask for the count (at most
+ * MAXD3DDECLLENGTH entries). */
+HRESULT WINAPI D3DXGetShaderInputSemantics(CONST DWORD *pFunction, D3DXSEMANTIC *pSemantics, UINT *pCount);
+HRESULT WINAPI D3DXGetShaderOutputSemantics(CONST DWORD *pFunction, D3DXSEMANTIC *pSemantics, UINT *pCount);
+/* The samplers the shader samples: pSamplers[i] is the constant table's name of sampler
+ * register i (NULL when the table names none), *pCount one past the highest used. */
+HRESULT WINAPI D3DXGetShaderSamplers(CONST DWORD *pFunction, LPCSTR *pSamplers, UINT *pCount);
+/* The constant table of a shader's "CTAB" comment; D3DXERR_INVALIDDATA when it has none
+ * or the table is malformed. */
+HRESULT WINAPI D3DXGetShaderConstantTable(CONST DWORD *pFunction, LPD3DXCONSTANTTABLE *ppConstantTable);
+HRESULT WINAPI D3DXGetShaderConstantTableEx(CONST DWORD *pFunction, DWORD Flags,
+                                            LPD3DXCONSTANTTABLE *ppConstantTable);
+/* The shader as assembly text (NUL-terminated), pComments written first as a comment
+ * line when given.  EnableColorCode gives no HTML colours: the text stays plain and a
+ * notice on stderr says so once. */
+HRESULT WINAPI D3DXDisassembleShader(CONST DWORD *pShader, BOOL EnableColorCode, LPCSTR pComments,
+                                     LPD3DXBUFFER *ppDisassembly);
 
 #ifdef __cplusplus
 }

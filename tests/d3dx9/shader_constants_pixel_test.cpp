@@ -1,0 +1,91 @@
+// Constant tables on a real device under Xvfb: a matrix and a colour set through
+// ID3DXConstantTable reach the shaders that read them the way the compiler laid them
+// out (m4x4 reads the matrix's columns from c0..c3; the pixel shader reads its own c2).
+#include "d3d9/pixel_fixture.h"
+
+#include <d3dx9.h>
+#include <d3dx9shader.h>
+
+#include "d3dx9/ctab_builder.h"
+
+#include <string>
+#include <vector>
+
+using namespace d3d9test;
+
+namespace {
+
+std::vector<DWORD> Assemble(const char *text)
+{
+    LPD3DXBUFFER shader = nullptr;
+    std::vector<DWORD> code;
+    if (SUCCEEDED(D3DXAssembleShader(text, UINT(strlen(text)), nullptr, nullptr, 0, &shader, nullptr))) {
+        const DWORD *words = static_cast<const DWORD *>(shader->GetBufferPointer());
+        code.assign(words, words + shader->GetBufferSize() / sizeof(DWORD));
+        shader->Release();
+    }
+    return code;
+}
+
+class ConstantTablePixelTest : public PixelTest {};
+
+TEST_F(ConstantTablePixelTest, MatricesAndColoursReachTheShadersThatReadThem)
+{
+    ctabtest::CtabBuilder vsTable(D3DVS_VERSION(2, 0));
+    vsTable.Constant("WorldViewProj", D3DXRS_FLOAT4, 0, 4, vsTable.Type(D3DXPC_MATRIX_COLUMNS, D3DXPT_FLOAT, 4, 4));
+    std::vector<DWORD> vs = ctabtest::WithComment(Assemble("vs_2_0\ndcl_position v0\nm4x4 oPos, v0, c0\n"),
+                                                  vsTable.Comment());
+    ctabtest::CtabBuilder psTable(D3DPS_VERSION(2, 0));
+    psTable.Constant("tint", D3DXRS_FLOAT4, 2, 1, psTable.Type(D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4));
+    std::vector<DWORD> ps = ctabtest::WithComment(Assemble("ps_2_0\nmov oC0, c2\n"), psTable.Comment());
+    ASSERT_GT(vs.size(), 10u);
+    ASSERT_GT(ps.size(), 10u);
+
+    IDirect3DVertexShader9 *vertexShader = nullptr;
+    IDirect3DPixelShader9 *pixelShader = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(vs.data(), &vertexShader), D3D_OK);
+    ASSERT_EQ(device_->CreatePixelShader(ps.data(), &pixelShader), D3D_OK);
+    LPD3DXCONSTANTTABLE vertexConstants = nullptr, pixelConstants = nullptr;
+    ASSERT_EQ(D3DXGetShaderConstantTable(vs.data(), &vertexConstants), D3D_OK);
+    ASSERT_EQ(D3DXGetShaderConstantTable(ps.data(), &pixelConstants), D3D_OK);
+
+    // Half size, moved right by 0.5 and down by 0.25: row vectors times the matrix.
+    D3DXMATRIX scale, move, world;
+    D3DXMatrixScaling(&scale, 0.5f, 0.5f, 1.0f);
+    D3DXMatrixTranslation(&move, 0.5f, -0.25f, 0.0f);
+    D3DXMatrixMultiply(&world, &scale, &move);
+    ASSERT_EQ(vertexConstants->SetMatrix(device_, "WorldViewProj", &world), D3D_OK);
+    const D3DXVECTOR4 tint(1.0f, 0.5f, 0.25f, 1.0f);
+    ASSERT_EQ(pixelConstants->SetVector(device_, "tint", &tint), D3D_OK);
+
+    D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                    D3DDECL_END()};
+    IDirect3DVertexDeclaration9 *decl = nullptr;
+    ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
+    const float quad[4][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}};
+    device_->SetVertexShader(vertexShader);
+    device_->SetPixelShader(pixelShader);
+    device_->SetVertexDeclaration(decl);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+    device_->EndScene();
+
+    // The quad covers NDC x 0..1 (pixels 32..64) and y -0.75..0.25 (pixels 24..56).
+    EXPECT_COLOR_NEAR(Pixel(48, 40), D3DCOLOR_XRGB(255, 128, 64), 2);
+    EXPECT_COLOR_NEAR(Pixel(60, 26), D3DCOLOR_XRGB(255, 128, 64), 2);
+    EXPECT_COLOR_NEAR(Pixel(28, 40), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 20), 0xFF000000u, 1);
+    EXPECT_COLOR_NEAR(Pixel(48, 60), 0xFF000000u, 1);
+
+    device_->SetVertexShader(nullptr);
+    device_->SetPixelShader(nullptr);
+    device_->SetVertexDeclaration(nullptr);
+    decl->Release();
+    vertexConstants->Release();
+    pixelConstants->Release();
+    vertexShader->Release();
+    pixelShader->Release();
+}
+
+}  // namespace
