@@ -43,6 +43,29 @@ shot "$WORK/shake0.png" --clips "$FILES/clips_only.x" --set Shake "$FILES/clips.
 shot "$WORK/shake1.png" --clips "$FILES/clips_only.x" --set Shake --time 0.003 "$FILES/clips.x" || fail "clips"
 [ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "clips file: $(cat "$WORK/err.txt")"
 [ "$(differing "$WORK/shake0.png" "$WORK/shake1.png")" -gt 200 ] || fail "the clips file does not move the head"
+# The same poses reached other ways must be the same pictures: the walk a period (1 s) later,
+# the clips on the rig without animation sets of its own (a controller xview makes), and the
+# model's own sets played from the model file given as clips to the model without its sets.
+shot "$WORK/walk_loop.png" --set Walk-Cycle --time 1.25 "$WORK/model.x" || fail "walk a period later"
+[ "$(differing "$WORK/walk.png" "$WORK/walk_loop.png")" = 0 ] || fail "the walk does not loop with its period"
+sed '/^AnimationSet/,$d' "$FILES/clips.x" > "$WORK/still_rig.x"
+sed '/^AnimationSet/,$d' "$WORK/model.x" > "$WORK/still.x"
+! grep -q AnimationSet "$WORK/still_rig.x" "$WORK/still.x" || fail "the sets were not taken out"
+shot "$WORK/still_shake.png" --clips "$FILES/clips_only.x" --set Shake --time 0.003 "$WORK/still_rig.x" ||
+  fail "clips on a rig without sets: $(cat "$WORK/err.txt")"
+[ "$(differing "$WORK/shake1.png" "$WORK/still_shake.png")" = 0 ] || fail "clips on a rig without sets drew otherwise"
+shot "$WORK/still_walk.png" --clips "$WORK/model.x" --set Walk-Cycle --time 0.25 "$WORK/still.x" ||
+  fail "the model as clips: $(cat "$WORK/err.txt")"
+[ "$(differing "$WORK/walk.png" "$WORK/still_walk.png")" = 0 ] || fail "the walk from a clips file drew otherwise"
+# A clip for a frame the model lacks: one line, the rest drawn; a damaged clips file: the
+# reader's line and one naming the file, and the model drawn without its sets.
+printf 'xof 0302txt 0032\nFrame Tail {}\nAnimationSet Wag {\n Animation { { Tail } AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;1.0,0.0,0.0;;; } }\n}\n' >"$WORK/tail.x"
+shot "$WORK/tail.png" --clips "$WORK/tail.x" --set Wag "$FILES/clips.x" || fail "a clip for a missing frame stopped the file"
+[ "$(grep -c "tail.x: animation of 'Tail' names no frame" "$WORK/err.txt")" = 1 ] || fail "tail: $(cat "$WORK/err.txt")"
+printf 'xof 0302txt 0032\nAnimationSet Broken {\n Animation { { Head } AnimationKey { 2; 1; 0;2;0.0,0.0;;; } }\n}\n' >"$WORK/broken.x"
+shot "$WORK/broken.png" --clips "$WORK/broken.x" "$FILES/clips.x" || fail "a damaged clips file stopped the model"
+grep -q "broken.x: no animation sets taken from it" "$WORK/err.txt" || fail "broken clips: $(cat "$WORK/err.txt")"
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 2 ] || fail "broken clips: $(cat "$WORK/err.txt")"
 
 # A set the file lacks, a bone no frame bears, a damaged file, bad usage.
 if shot "$WORK/none.png" --set Dance "$WORK/model.x"; then fail "a missing set was accepted"; fi

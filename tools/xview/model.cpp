@@ -111,8 +111,8 @@ bool IsPlainName(const char *name)
 
 // --- the allocator -------------------------------------------------------------------
 
-CAllocateHierarchy::CAllocateHierarchy(IDirect3DDevice9 *device, std::string file)
-    : device_(device), file_(std::move(file)), folder_(FolderOf(file_))
+CAllocateHierarchy::CAllocateHierarchy(IDirect3DDevice9 *device, std::string file, bool textures)
+    : device_(device), file_(std::move(file)), folder_(FolderOf(file_)), textures_(textures)
 {
 }
 
@@ -128,7 +128,7 @@ STDMETHODIMP CAllocateHierarchy::CreateFrame(LPCSTR Name, LPD3DXFRAME *ppNewFram
 
 IDirect3DTexture9 *CAllocateHierarchy::LoadTexture(const char *name)
 {
-    if (!name || !*name)
+    if (!textures_ || !name || !*name)
         return nullptr;
     // A name with a drive or a root is taken by its last component.
     std::string n = name;
@@ -346,7 +346,7 @@ void CModel::AddClips(const std::string &clipsFile)
         });
         text.insert(16, frames);
     }
-    CAllocateHierarchy clipsAlloc(device_, clipsFile);
+    CAllocateHierarchy clipsAlloc(device_, clipsFile, false);
     LPD3DXFRAME clipsRoot = nullptr;
     ID3DXAnimationController *clips = nullptr;
     if (text.empty() ||

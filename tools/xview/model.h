@@ -47,8 +47,9 @@ struct SMeshContainer : D3DXMESHCONTAINER {
 // looked for beside the model file, each component in any case.
 class CAllocateHierarchy : public ID3DXAllocateHierarchy {
 public:
-    // `file` is the model's (or the clips') file: its folder holds the textures.
-    CAllocateHierarchy(IDirect3DDevice9 *device, std::string file);
+    // `file` is the model's (or the clips') file: its folder holds the textures.  A file
+    // read for its animation sets alone gets no textures.
+    CAllocateHierarchy(IDirect3DDevice9 *device, std::string file, bool textures = true);
     STDMETHOD(CreateFrame)(LPCSTR Name, LPD3DXFRAME *ppNewFrame) override;
     STDMETHOD(CreateMeshContainer)(LPCSTR Name, CONST D3DXMESHDATA *pMeshData, CONST D3DXMATERIAL *pMaterials,
                                    CONST D3DXEFFECTINSTANCE *pEffectInstances, DWORD NumMaterials,
@@ -62,6 +63,7 @@ private:
 
     IDirect3DDevice9 *device_;
     std::string file_, folder_;
+    bool textures_;
 };
 
 class CModel {
