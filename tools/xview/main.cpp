@@ -81,19 +81,15 @@ void AddBoneLines(const SFrame *frame, std::vector<LineVertex> &lines)
     }
 }
 
-// The frame tree as lines from each frame's origin to its parent's, over the model.  The
-// unnamed root the loader adds over several top-level objects is no frame of the file's,
-// so it has no lines to its children.
+// The frame tree as lines from each frame's origin to its parent's, over the model.  An
+// unnamed root (the one the loader puts over several top-level objects) gets no lines to
+// its children: they are the file's top-level frames.
 void RenderBones(IDirect3DDevice9 *device, const SFrame *root)
 {
     std::vector<LineVertex> lines;
-    if (root->Name || root->pFrameSibling)
-        for (const SFrame *f = root; f; f = static_cast<const SFrame *>(f->pFrameSibling))
-            AddBoneLines(f, lines);
-    else
-        for (auto *f = static_cast<const SFrame *>(root->pFrameFirstChild); f;
-             f = static_cast<const SFrame *>(f->pFrameSibling))
-            AddBoneLines(f, lines);
+    const SFrame *top = root->Name ? root : static_cast<const SFrame *>(root->pFrameFirstChild);
+    for (const SFrame *f = top; f; f = static_cast<const SFrame *>(f->pFrameSibling))
+        AddBoneLines(f, lines);
     if (lines.empty())
         return;
     D3DXMATRIX identity;
