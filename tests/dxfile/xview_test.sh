@@ -43,6 +43,34 @@ shot "$WORK/shake0.png" --clips "$FILES/clips_only.x" --set Shake "$FILES/clips.
 shot "$WORK/shake1.png" --clips "$FILES/clips_only.x" --set Shake --time 0.003 "$FILES/clips.x" || fail "clips"
 [ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 0 ] || fail "clips file: $(cat "$WORK/err.txt")"
 [ "$(differing "$WORK/shake0.png" "$WORK/shake1.png")" -gt 200 ] || fail "the clips file does not move the head"
+# The same poses reached other ways must be the same pictures: the walk a period (1 s) later,
+# the clips on the rig without animation sets of its own (a controller xview makes), and the
+# model's own sets played from the model file given as clips to the model without its sets.
+shot "$WORK/walk_loop.png" --set Walk-Cycle --time 1.25 "$WORK/model.x" || fail "walk a period later"
+[ "$(differing "$WORK/walk.png" "$WORK/walk_loop.png")" = 0 ] || fail "the walk does not loop with its period"
+sed '/^AnimationSet/,$d' "$FILES/clips.x" > "$WORK/still_rig.x"
+sed '/^AnimationSet/,$d' "$WORK/model.x" > "$WORK/still.x"
+! grep -q AnimationSet "$WORK/still_rig.x" "$WORK/still.x" || fail "the sets were not taken out"
+shot "$WORK/still_shake.png" --clips "$FILES/clips_only.x" --set Shake --time 0.003 "$WORK/still_rig.x" ||
+  fail "clips on a rig without sets: $(cat "$WORK/err.txt")"
+[ "$(differing "$WORK/shake1.png" "$WORK/still_shake.png")" = 0 ] || fail "clips on a rig without sets drew otherwise"
+shot "$WORK/still_walk.png" --clips "$WORK/model.x" --set Walk-Cycle --time 0.25 "$WORK/still.x" ||
+  fail "the model as clips: $(cat "$WORK/err.txt")"
+[ "$(differing "$WORK/walk.png" "$WORK/still_walk.png")" = 0 ] || fail "the walk from a clips file drew otherwise"
+# A skinned mesh is placed by its bones alone: moving the frame that holds it moves nothing.
+sed 's/^ Frame Body-Geo {/&\n  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 3,0,0,1;; }/' "$WORK/model.x" >"$WORK/moved.x"
+grep -q '3,0,0,1;;' "$WORK/moved.x" || fail "the mesh's frame was not moved"
+shot "$WORK/moved.png" --set Walk-Cycle --time 0.25 "$WORK/moved.x" || fail "moved mesh frame"
+[ "$(differing "$WORK/walk.png" "$WORK/moved.png")" = 0 ] || fail "the skinned mesh followed its own frame"
+# A clip for a frame the model lacks: one line, the rest drawn; a damaged clips file: the
+# reader's line and one naming the file, and the model drawn without its sets.
+printf 'xof 0302txt 0032\nFrame Tail {}\nAnimationSet Wag {\n Animation { { Tail } AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;1.0,0.0,0.0;;; } }\n}\n' >"$WORK/tail.x"
+shot "$WORK/tail.png" --clips "$WORK/tail.x" --set Wag "$FILES/clips.x" || fail "a clip for a missing frame stopped the file"
+[ "$(grep -c "tail.x: animation of 'Tail' names no frame" "$WORK/err.txt")" = 1 ] || fail "tail: $(cat "$WORK/err.txt")"
+printf 'xof 0302txt 0032\nAnimationSet Broken {\n Animation { { Head } AnimationKey { 2; 1; 0;2;0.0,0.0;;; } }\n}\n' >"$WORK/broken.x"
+shot "$WORK/broken.png" --clips "$WORK/broken.x" "$FILES/clips.x" || fail "a damaged clips file stopped the model"
+grep -q "broken.x: no animation sets taken from it" "$WORK/err.txt" || fail "broken clips: $(cat "$WORK/err.txt")"
+[ "$(grep -vc '^(INFO)' "$WORK/err.txt")" = 2 ] || fail "broken clips: $(cat "$WORK/err.txt")"
 
 # A set the file lacks, a bone no frame bears, a damaged file, bad usage.
 if shot "$WORK/none.png" --set Dance "$WORK/model.x"; then fail "a missing set was accepted"; fi
@@ -69,6 +97,24 @@ bone='r > 0.9 && g > 0.3 && b < 0.2'
 [ "$(count "$(f 5)" "$bone")" -gt 20 ] || fail "no bones drawn after B"
 changed=$(differing "$(f 5)" "$(f 8)")
 [ "${changed%% *}" -gt 200 ] || fail "wireframe changed only ${changed%% *} pixels"
+
+# Space plays the next set from its start, P pauses, S steps on: the first frame is the
+# first set's picture and the frame after N the idle set's at 0 (below the overlay); paused
+# frames are the same, and a step moves the overlay's time.
+printf '3 down N\n4 up N\n6 down P\n7 up P\n10 down S\n11 up S\n13 down Escape\n' >"$WORK/keys2.script"
+TAVROK_VIRTUAL_CLOCK=40 TAVROK_INPUT_SCRIPT="$WORK/keys2.script" TAVROK_CAPTURE="$WORK/live2" \
+  "$XVIEW" "$WORK/model.x" 2>"$WORK/err.txt" || fail "the viewer's window ended with status $?"
+g() { printf '%s/live2/frame_%06d.png' "$WORK" "$1"; }
+below() { $CONVERT "$1" -crop 640x400+0+80 +repage "$2"; }  # the picture without the overlay
+overlay() { $CONVERT "$1" -crop 320x40+0+0 +repage "$2"; }
+below "$(g 0)" "$WORK/live_first.png"; below "$WORK/first.png" "$WORK/shot_first.png"
+[ "$(differing "$WORK/live_first.png" "$WORK/shot_first.png")" = 0 ] || fail "the window's first frame is not the first set at 0"
+below "$(g 3)" "$WORK/live_idle.png"; below "$WORK/idle.png" "$WORK/shot_idle.png"
+[ "$(differing "$WORK/live_idle.png" "$WORK/shot_idle.png")" = 0 ] || fail "N did not start the idle set"
+[ "$(differing "$(g 8)" "$(g 9)")" = 0 ] || fail "the paused frames differ"
+overlay "$(g 9)" "$WORK/o9.png"; overlay "$(g 11)" "$WORK/o11.png"
+[ "$(differing "$WORK/o9.png" "$WORK/o11.png")" -gt 0 ] || fail "S did not step the time"
+[ "$(differing "$(g 11)" "$(g 12)")" = 0 ] || fail "the frames after a step differ while paused"
 
 # A texture of four coloured quadrants named with doubled backslashes, in a subfolder
 # spelt in another case: each colour in its own quarter of the quad (v runs down).
