@@ -56,6 +56,36 @@ void DecodeDds(const uint8_t *data, UINT face, UINT level, UINT slice, UINT &wid
 
 // One render (kind 0), texture-stage (1) or sampler (2) state a sprite batch sets, and the
 // value it found there.
+// The device's whole state, captured by Save and put back (then let go) by Restore: what
+// ID3DXSprite and ID3DXLine hold between their Begin and End.
+class SavedDeviceState {
+public:
+    SavedDeviceState() = default;
+    SavedDeviceState(const SavedDeviceState &) = delete;
+    SavedDeviceState &operator=(const SavedDeviceState &) = delete;
+    ~SavedDeviceState() { Drop(); }
+    HRESULT Save(IDirect3DDevice9 *device)
+    {
+        Drop();
+        return device->CreateStateBlock(D3DSBT_ALL, &block_);
+    }
+    void Restore()
+    {
+        if (block_)
+            block_->Apply();
+        Drop();
+    }
+
+private:
+    void Drop()
+    {
+        if (block_)
+            block_->Release();
+        block_ = nullptr;
+    }
+    IDirect3DStateBlock9 *block_ = nullptr;
+};
+
 struct BatchState {
     int kind;
     DWORD stage, state, value, previous;

@@ -71,12 +71,7 @@ bool ClipToRect(const ScreenPoint &a, const ScreenPoint &b, float left, float to
 class Line final : public ComObject<ID3DXLine, IID_ID3DXLine> {
 public:
     explicit Line(IDirect3DDevice9 *device) : device_(device) { device_->AddRef(); }
-    ~Line() override
-    {
-        if (saved_)
-            saved_->Release();
-        device_->Release();
-    }
+    ~Line() override { device_->Release(); }
 
     STDMETHODIMP GetDevice(LPDIRECT3DDEVICE9 *device) override
     {
@@ -91,7 +86,7 @@ public:
     {
         if (begun_)
             return Invalid("Begin: already between Begin and End");
-        HRESULT hr = device_->CreateStateBlock(D3DSBT_ALL, &saved_);
+        HRESULT hr = saved_.Save(device_);
         if (FAILED(hr))
             return hr;
         begun_ = true;
@@ -234,11 +229,7 @@ public:
     {
         if (!begun_)
             return Invalid("End: without Begin");
-        if (saved_) {
-            saved_->Apply();
-            saved_->Release();
-            saved_ = nullptr;
-        }
+        saved_.Restore();
         begun_ = false;
         return D3D_OK;
     }
@@ -438,7 +429,7 @@ private:
     }
 
     IDirect3DDevice9 *device_;
-    IDirect3DStateBlock9 *saved_ = nullptr;
+    SavedDeviceState saved_;
     bool begun_ = false;
     DWORD pattern_ = 0xFFFFFFFFu;
     float scale_ = 1.0f, width_ = 1.0f;

@@ -133,8 +133,6 @@ public:
     ~Sprite() override
     {
         Drop();
-        if (saved_)
-            saved_->Release();
         device_->Release();
     }
 
@@ -185,7 +183,7 @@ public:
             return E_NOTIMPL;
         }
         if (!(flags & D3DXSPRITE_DONOTSAVESTATE)) {
-            HRESULT hr = device_->CreateStateBlock(D3DSBT_ALL, &saved_);
+            HRESULT hr = saved_.Save(device_);
             if (FAILED(hr))
                 return hr;
         }
@@ -281,11 +279,7 @@ public:
         if (!begun_)
             return Invalid("End: without Begin");
         HRESULT hr = Flush();
-        if (saved_) {
-            saved_->Apply();
-            saved_->Release();
-            saved_ = nullptr;
-        }
+        saved_.Restore();
         begun_ = false;
         return hr;
     }
@@ -322,7 +316,7 @@ private:
 
     IDirect3DDevice9 *device_;
     D3DXMATRIX transform_, world_, view_;
-    IDirect3DStateBlock9 *saved_ = nullptr;
+    SavedDeviceState saved_;
     DWORD flags_ = 0;
     bool begun_ = false;
     std::vector<Quad> quads_;
