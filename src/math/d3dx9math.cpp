@@ -836,66 +836,57 @@ Out *Strided(Out *out, UINT outStride, const In *in, UINT inStride, UINT n, Op o
     return out;
 }
 
+// The strided form of a one-element transform F(out, in, m).
+template <auto F, typename Out, typename In>
+Out *TransformArray(Out *out, UINT outStride, const In *in, UINT inStride, const D3DXMATRIX *m, UINT n)
+{
+    if (!out || !in || !m)
+        return nullptr;
+    return Strided(out, outStride, in, inStride, n, [m](Out *o, const In *i) { F(o, i, m); });
+}
+
 }  // namespace
 
 D3DXVECTOR4 *WINAPI D3DXVec2TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR2 *v, UINT inStride,
                                            const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR2 *i) { D3DXVec2Transform(o, i, m); });
+    return TransformArray<D3DXVec2Transform>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR2 *WINAPI D3DXVec2TransformCoordArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
                                                 UINT inStride, const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n,
-                   [m](D3DXVECTOR2 *o, const D3DXVECTOR2 *i) { D3DXVec2TransformCoord(o, i, m); });
+    return TransformArray<D3DXVec2TransformCoord>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR2 *WINAPI D3DXVec2TransformNormalArray(D3DXVECTOR2 *out, UINT outStride, const D3DXVECTOR2 *v,
                                                  UINT inStride, const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n,
-                   [m](D3DXVECTOR2 *o, const D3DXVECTOR2 *i) { D3DXVec2TransformNormal(o, i, m); });
+    return TransformArray<D3DXVec2TransformNormal>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR4 *WINAPI D3DXVec3TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
                                            const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR3 *i) { D3DXVec3Transform(o, i, m); });
+    return TransformArray<D3DXVec3Transform>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformCoordArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
                                                 UINT inStride, const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n,
-                   [m](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { D3DXVec3TransformCoord(o, i, m); });
+    return TransformArray<D3DXVec3TransformCoord>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3TransformNormalArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v,
                                                  UINT inStride, const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n,
-                   [m](D3DXVECTOR3 *o, const D3DXVECTOR3 *i) { D3DXVec3TransformNormal(o, i, m); });
+    return TransformArray<D3DXVec3TransformNormal>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR4 *WINAPI D3DXVec4TransformArray(D3DXVECTOR4 *out, UINT outStride, const D3DXVECTOR4 *v, UINT inStride,
                                            const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !v || !m)
-        return nullptr;
-    return Strided(out, outStride, v, inStride, n, [m](D3DXVECTOR4 *o, const D3DXVECTOR4 *i) { D3DXVec4Transform(o, i, m); });
+    return TransformArray<D3DXVec4Transform>(out, outStride, v, inStride, m, n);
 }
 
 D3DXVECTOR3 *WINAPI D3DXVec3ProjectArray(D3DXVECTOR3 *out, UINT outStride, const D3DXVECTOR3 *v, UINT inStride,
@@ -1085,9 +1076,7 @@ D3DXPLANE *WINAPI D3DXPlaneTransform(D3DXPLANE *out, const D3DXPLANE *plane, con
 D3DXPLANE *WINAPI D3DXPlaneTransformArray(D3DXPLANE *out, UINT outStride, const D3DXPLANE *p, UINT inStride,
                                           const D3DXMATRIX *m, UINT n)
 {
-    if (!out || !p || !m)
-        return nullptr;
-    return Strided(out, outStride, p, inStride, n, [m](D3DXPLANE *o, const D3DXPLANE *i) { D3DXPlaneTransform(o, i, m); });
+    return TransformArray<D3DXPlaneTransform>(out, outStride, p, inStride, m, n);
 }
 
 D3DXQUATERNION *WINAPI D3DXQuaternionInverse(D3DXQUATERNION *out, const D3DXQUATERNION *q)
