@@ -15,7 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -512,8 +514,22 @@ struct DeviceState {
     D3DMATRIX moreWorlds[kMaxBlendMatrices - 1];  // D3DTS_WORLDMATRIX(1..63), for vertex blending
     D3DMATRIX textureMatrix[kMaxStages];
     D3DMATERIAL9 material = {};
-    D3DLIGHT9 lights[kMaxLights] = {};
-    bool lightEnabled[kMaxLights] = {};
+    // Every light set or enabled, by index (any DWORD); the first kMaxLights enabled ones
+    // in index order light a draw (ActiveLights).
+    struct LightSlot {
+        D3DLIGHT9 light = {};
+        bool enabled = false;
+    };
+    std::map<DWORD, LightSlot> lights;
+    // The enabled lights, in index order, at most kMaxLights; their count.
+    int ActiveLights(const D3DLIGHT9 *out[kMaxLights]) const
+    {
+        int n = 0;
+        for (const auto &entry : lights)
+            if (entry.second.enabled && n < kMaxLights)
+                out[n++] = &entry.second.light;
+        return n;
+    }
     D3DVIEWPORT9 viewport = {};
     IDirect3DBaseTexture9 *textures[kMaxSamplers] = {};  // hold references
     StreamSource streams[kMaxStreams];
@@ -631,7 +647,7 @@ public:
     bool sampler[kMaxSamplers][kSamplerStates] = {};
     bool transform[kTransforms] = {};
     bool material = false, viewport = false, indices = false, vertexFormat = false, vertexShader = false;
-    bool light[kMaxLights] = {}, lightEnable[kMaxLights] = {};
+    std::set<DWORD> light, lightEnable;  // the light indices whose properties / enable state it holds
     bool texture[kMaxSamplers] = {};
     bool stream[kMaxStreams] = {};
     bool vsConstF[kVsConstants] = {}, vsConstI[16] = {}, vsConstB[16] = {};

@@ -588,51 +588,58 @@ HRESULT Device::SetLight(DWORD index, CONST D3DLIGHT9 *light)
         return Invalid("SetLight: null light");
     if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
         return Invalid("SetLight: unknown light type " + std::to_string(light->Type));
-    if (index >= DWORD(kMaxLights))
-        return NotOffered("lights with an index of 8 or more");
-    Target().lights[index] = *light;
+    Target().lights[index].light = *light;
     if (recording)
-        recording->light[index] = true;
+        recording->light.insert(index);
     state.lightingRevision++;
     return D3D_OK;
 }
 
 HRESULT Device::GetLight(DWORD index, D3DLIGHT9 *light)
 {
-    if (!light || index >= DWORD(kMaxLights) || state.lights[index].Type == 0)
+    const auto found = state.lights.find(index);
+    if (!light || found == state.lights.end())
         return Invalid("GetLight: no light " + std::to_string(index));
-    *light = state.lights[index];
+    *light = found->second.light;
     return D3D_OK;
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable)
 {
-    if (index >= DWORD(kMaxLights))
-        return NotOffered("lights with an index of 8 or more");
     DeviceState &target = Target();
-    if (target.lights[index].Type == 0) {
+    auto found = target.lights.find(index);
+    if (found == target.lights.end()) {
         // Enabling a light never set gives it the default: a white directional light
         // shining along +z.
-        D3DLIGHT9 &l = target.lights[index];
-        if (recording)
-            recording->light[index] = true;
-        memset(&l, 0, sizeof l);
+        D3DLIGHT9 l = {};
         l.Type = D3DLIGHT_DIRECTIONAL;
         l.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
         l.Direction = {0.0f, 0.0f, 1.0f};
+        found = target.lights.emplace(index, DeviceState::LightSlot{l, false}).first;
+        if (recording)
+            recording->light.insert(index);
     }
-    target.lightEnabled[index] = enable != FALSE;
+    found->second.enabled = enable != FALSE;
     if (recording)
-        recording->lightEnable[index] = true;
+        recording->lightEnable.insert(index);
     state.lightingRevision++;
+    if (enable && !recording) {
+        int enabled = 0;
+        for (const auto &entry : state.lights)
+            enabled += entry.second.enabled;
+        if (enabled > kMaxLights)
+            Unsupported(kLib, "more than " + std::to_string(kMaxLights) +
+                                  " lights enabled at once (the first ones by index light the draws)");
+    }
     return D3D_OK;
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL *enable)
 {
-    if (!enable || index >= DWORD(kMaxLights) || state.lights[index].Type == 0)
+    const auto found = state.lights.find(index);
+    if (!enable || found == state.lights.end())
         return Invalid("GetLightEnable: no light " + std::to_string(index));
-    *enable = state.lightEnabled[index] ? 128 : FALSE;  // Direct3D answers 128 for an enabled light
+    *enable = found->second.enabled ? 128 : FALSE;  // Direct3D answers 128 for an enabled light
     return D3D_OK;
 }
 

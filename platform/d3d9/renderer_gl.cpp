@@ -1598,8 +1598,10 @@ private:
                 vk.ambientSource = source(r[D3DRS_AMBIENTMATERIALSOURCE]);
                 vk.specularSource = source(r[D3DRS_SPECULARMATERIALSOURCE]);
                 vk.emissiveSource = source(r[D3DRS_EMISSIVEMATERIALSOURCE]);
+                const D3DLIGHT9 *active[kMaxLights];
+                const int lit = s.ActiveLights(active);
                 for (int i = 0; i < kMaxLights; i++)
-                    vk.lightTypes[i] = s.lightEnabled[i] ? uint8_t(s.lights[i].Type) : 0;
+                    vk.lightTypes[i] = i < lit ? uint8_t(active[i]->Type) : 0;
                 // Unlit inputs keep their vertex colours out of the key.
                 if (!vk.diffuseSource && !vk.ambientSource && !vk.specularSource && !vk.emissiveSource)
                     vk.hasDiffuse = vk.hasSpecular = 0;
@@ -1947,8 +1949,11 @@ private:
             float diffuse[kMaxLights][4], specular[kMaxLights][4], amb[kMaxLights][4];
             float position[kMaxLights][3], direction[kMaxLights][3], atten[kMaxLights][4], spot[kMaxLights][3];
             const D3DMATRIX &view = s.view;
+            const D3DLIGHT9 *active[kMaxLights];
+            const int lit = s.ActiveLights(active);
+            const D3DLIGHT9 off = {};
             for (int i = 0; i < kMaxLights; i++) {
-                const D3DLIGHT9 &l = s.lights[i];
+                const D3DLIGHT9 &l = i < lit ? *active[i] : off;
                 memcpy(diffuse[i], &l.Diffuse, 16);
                 memcpy(specular[i], &l.Specular, 16);
                 memcpy(amb[i], &l.Ambient, 16);

@@ -152,8 +152,10 @@ void StateBlock::Select(D3DSTATEBLOCKTYPE type, const DeviceState &current)
         std::fill(std::begin(vsConstI), std::end(vsConstI), true);
         std::fill(std::begin(vsConstB), std::end(vsConstB), true);
         // The lights that exist now.
-        for (int i = 0; i < kMaxLights; ++i)
-            light[i] = lightEnable[i] = current.lights[i].Type != 0;
+        for (const auto &entry : current.lights) {
+            light.insert(entry.first);
+            lightEnable.insert(entry.first);
+        }
     }
 }
 
@@ -194,11 +196,16 @@ HRESULT StateBlock::Capture()
     for (int i = 0; i < 6; ++i)
         if (clipPlane[i])
             memcpy(values.clipPlanes[i], s.clipPlanes[i], sizeof values.clipPlanes[i]);
-    for (int i = 0; i < kMaxLights; ++i) {
-        if (light[i])
-            values.lights[i] = s.lights[i];
-        if (lightEnable[i])
-            values.lightEnabled[i] = s.lightEnabled[i];
+    // A light the device does not have (any more) is kept as it was recorded.
+    for (DWORD i : light) {
+        const auto found = s.lights.find(i);
+        if (found != s.lights.end())
+            values.lights[i].light = found->second.light;
+    }
+    for (DWORD i : lightEnable) {
+        const auto found = s.lights.find(i);
+        if (found != s.lights.end())
+            values.lights[i].enabled = found->second.enabled;
     }
     for (int i = 0; i < kMaxSamplers; ++i)
         if (texture[i])
@@ -272,11 +279,15 @@ HRESULT StateBlock::Apply()
     for (int i = 0; i < 6; ++i)
         if (clipPlane[i])
             d.SetClipPlane(DWORD(i), v.clipPlanes[i]);
-    for (int i = 0; i < kMaxLights; ++i) {
-        if (light[i] && v.lights[i].Type != 0)
-            d.SetLight(DWORD(i), &v.lights[i]);
-        if (lightEnable[i])
-            d.LightEnable(DWORD(i), v.lightEnabled[i]);
+    for (DWORD i : light) {
+        const auto found = v.lights.find(i);
+        if (found != v.lights.end() && found->second.light.Type != 0)
+            d.SetLight(i, &found->second.light);
+    }
+    for (DWORD i : lightEnable) {
+        const auto found = v.lights.find(i);
+        if (found != v.lights.end())
+            d.LightEnable(i, found->second.enabled);
     }
     for (int i = 0; i < kMaxSamplers; ++i)
         if (texture[i])

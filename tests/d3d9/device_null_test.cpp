@@ -187,6 +187,45 @@ TEST_F(NullDeviceTest, MaterialsLightsAndViewportsAreKept)
     EXPECT_NE(on, FALSE);
     light.Type = D3DLIGHTTYPE(9);
     EXPECT_EQ(device_->SetLight(0, &light), D3DERR_INVALIDCALL);
+    // Any index names a light: far past MaxActiveLights, set and enabled apart, kept apart.
+    D3DLIGHT9 point = {};
+    point.Type = D3DLIGHT_POINT;
+    point.Range = 7;
+    ASSERT_EQ(device_->SetLight(1000, &point), D3D_OK);
+    ASSERT_EQ(device_->LightEnable(4000000000u, TRUE), D3D_OK);
+    ASSERT_EQ(device_->GetLight(1000, &light), D3D_OK);
+    EXPECT_EQ(light.Type, D3DLIGHT_POINT);
+    EXPECT_EQ(light.Range, 7.0f);
+    device_->GetLightEnable(1000, &on);
+    EXPECT_EQ(on, FALSE) << "setting a light does not enable it";
+    device_->GetLightEnable(4000000000u, &on);
+    EXPECT_EQ(on, 128);
+    ASSERT_EQ(device_->GetLight(4000000000u, &light), D3D_OK);
+    EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
+    EXPECT_EQ(device_->GetLight(999, &light), D3DERR_INVALIDCALL);
+    // A state block keeps a high-index light and its enable state.
+    IDirect3DStateBlock9 *block = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &block), D3D_OK);
+    point.Range = 3;
+    device_->SetLight(1000, &point);
+    device_->LightEnable(1000, TRUE);
+    device_->LightEnable(4000000000u, FALSE);
+    ASSERT_EQ(block->Apply(), D3D_OK);
+    device_->GetLight(1000, &light);
+    EXPECT_EQ(light.Range, 7.0f);
+    device_->GetLightEnable(1000, &on);
+    EXPECT_EQ(on, FALSE);
+    device_->GetLightEnable(4000000000u, &on);
+    EXPECT_EQ(on, 128);
+    block->Release();
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    device_->LightEnable(77, TRUE);
+    ASSERT_EQ(device_->EndStateBlock(&block), D3D_OK);
+    EXPECT_EQ(device_->GetLight(77, &light), D3DERR_INVALIDCALL) << "recorded, not yet applied";
+    block->Apply();
+    device_->GetLightEnable(77, &on);
+    EXPECT_EQ(on, 128);
+    block->Release();
 
     D3DVIEWPORT9 vp = {8, 4, 16, 8, 0.25f, 0.75f}, got;
     ASSERT_EQ(device_->SetViewport(&vp), D3D_OK);

@@ -127,8 +127,26 @@ TEST_F(FixedFunctionTest, LightingTakesEachColourFromItsSource)
     device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
     EXPECT_COLOR_NEAR(DrawLitQuad(green, blue, D3DFVF_XYZ | D3DFVF_NORMAL), 0xFFFF0000u, 2);
 
-    // Ambient: the global ambient and each light's own ambient, times the ambient source.
+    // A light at any index lights as light 0 does; of more than eight enabled lights the
+    // first eight by index light the draw.
     ASSERT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
+    ASSERT_EQ(device_->SetLight(500, &light), D3D_OK);
+    ASSERT_EQ(device_->LightEnable(500, TRUE), D3D_OK);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x80, 0), 2);
+    D3DLIGHT9 dim = light;
+    dim.Diffuse = {0, 0.0625f, 0, 1};
+    for (DWORD i = 10; i < 18; i++) {
+        device_->SetLight(i, &dim);
+        device_->LightEnable(i, TRUE);
+    }
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x80, 0), 2) << "light 500 is the ninth";
+    device_->LightEnable(17, FALSE);
+    EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x70 + 0x80, 0), 3) << "7 dim lights and light 500";
+    for (DWORD i = 10; i < 18; i++)
+        device_->LightEnable(i, FALSE);
+    ASSERT_EQ(device_->LightEnable(500, FALSE), D3D_OK);
+
+    // Ambient: the global ambient and each light's own ambient, times the ambient source.
     device_->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
     device_->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
     EXPECT_COLOR_NEAR(DrawLitQuad(green, blue), D3DCOLOR_XRGB(0, 0x40, 0), 2);
