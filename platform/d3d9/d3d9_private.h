@@ -540,6 +540,8 @@ struct DeviceState {
     float vsConstF[kVsConstants][4] = {};
     int vsConstI[16][4] = {};
     BOOL vsConstB[16] = {};
+    int psConstI[16][4] = {};
+    BOOL psConstB[16] = {};
     PixelShader *pixelShader = nullptr;                  // holds a reference
     float psConstF[kPsConstants][4] = {};
     RECT scissor = {0, 0, 0, 0};
@@ -651,7 +653,7 @@ public:
     bool texture[kMaxSamplers] = {};
     bool stream[kMaxStreams] = {};
     bool vsConstF[kVsConstants] = {}, vsConstI[16] = {}, vsConstB[16] = {};
-    bool pixelShader = false, psConstF[kPsConstants] = {};
+    bool pixelShader = false, psConstF[kPsConstants] = {}, psConstI[16] = {}, psConstB[16] = {};
     bool clipPlane[6] = {}, scissor = false;
 };
 
@@ -809,6 +811,11 @@ public:
     // setters write: the recording block's values while one is open.
     StateBlock *recording = nullptr;
     DeviceState &Target() { return recording ? recording->values : state; }
+    template <class Register, size_t N>
+    HRESULT WriteConstants(const char *what, Register (DeviceState::*bank)[N], bool (StateBlock::*marks)[N],
+                           UINT start, const void *data, UINT count);
+    template <class Register, size_t N>
+    HRESULT ReadConstants(const char *what, Register (DeviceState::*bank)[N], UINT start, void *data, UINT count);
 
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};

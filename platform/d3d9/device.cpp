@@ -1143,40 +1143,45 @@ HRESULT Device::GetVertexShaderConstantF(UINT start, float *data, UINT count)
     return D3D_OK;
 }
 
+// The integer and boolean constant banks (16 registers each, for both shader kinds): a
+// write goes to the device or to the block being recorded, which marks the registers; a
+// read comes from the device.
+template <class Register, size_t N>
+HRESULT Device::WriteConstants(const char *what, Register (DeviceState::*bank)[N], bool (StateBlock::*marks)[N],
+                               UINT start, const void *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > N)
+        return Invalid(std::string(what) + ": null data or registers past " + std::to_string(N - 1));
+    memcpy(&(Target().*bank)[start], data, size_t(count) * sizeof(Register));
+    if (recording)
+        std::fill((recording->*marks) + start, (recording->*marks) + start + count, true);
+    return D3D_OK;
+}
+
+template <class Register, size_t N>
+HRESULT Device::ReadConstants(const char *what, Register (DeviceState::*bank)[N], UINT start, void *data, UINT count)
+{
+    if (!data || uint64_t(start) + count > N)
+        return Invalid(std::string(what) + ": null data or registers past " + std::to_string(N - 1));
+    memcpy(data, &(state.*bank)[start], size_t(count) * sizeof(Register));
+    return D3D_OK;
+}
+
 HRESULT Device::SetVertexShaderConstantI(UINT start, CONST int *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 16)
-        return Invalid("SetVertexShaderConstantI: null data or registers past i15");
-    memcpy(Target().vsConstI[start], data, size_t(count) * 4 * sizeof(int));
-    if (recording)
-        std::fill(recording->vsConstI + start, recording->vsConstI + start + count, true);
-    return D3D_OK;
+    return WriteConstants("SetVertexShaderConstantI", &DeviceState::vsConstI, &StateBlock::vsConstI, start, data, count);
 }
-
 HRESULT Device::GetVertexShaderConstantI(UINT start, int *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 16)
-        return Invalid("GetVertexShaderConstantI: null data or registers past i15");
-    memcpy(data, state.vsConstI[start], size_t(count) * 4 * sizeof(int));
-    return D3D_OK;
+    return ReadConstants("GetVertexShaderConstantI", &DeviceState::vsConstI, start, data, count);
 }
-
 HRESULT Device::SetVertexShaderConstantB(UINT start, CONST BOOL *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 16)
-        return Invalid("SetVertexShaderConstantB: null data or registers past b15");
-    memcpy(&Target().vsConstB[start], data, size_t(count) * sizeof(BOOL));
-    if (recording)
-        std::fill(recording->vsConstB + start, recording->vsConstB + start + count, true);
-    return D3D_OK;
+    return WriteConstants("SetVertexShaderConstantB", &DeviceState::vsConstB, &StateBlock::vsConstB, start, data, count);
 }
-
 HRESULT Device::GetVertexShaderConstantB(UINT start, BOOL *data, UINT count)
 {
-    if (!data || uint64_t(start) + count > 16)
-        return Invalid("GetVertexShaderConstantB: null data or registers past b15");
-    memcpy(data, &state.vsConstB[start], size_t(count) * sizeof(BOOL));
-    return D3D_OK;
+    return ReadConstants("GetVertexShaderConstantB", &DeviceState::vsConstB, start, data, count);
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9 *buffer, UINT offset, UINT stride)
@@ -1290,10 +1295,24 @@ HRESULT Device::GetPixelShaderConstantF(UINT start, float *data, UINT count)
     return D3D_OK;
 }
 
-HRESULT Device::SetPixelShaderConstantI(UINT, CONST int *, UINT) { return NotOffered("pixel shader constants I"); }
-HRESULT Device::GetPixelShaderConstantI(UINT, int *, UINT) { return NotOffered("pixel shader constants I"); }
-HRESULT Device::SetPixelShaderConstantB(UINT, CONST BOOL *, UINT) { return NotOffered("pixel shader constants B"); }
-HRESULT Device::GetPixelShaderConstantB(UINT, BOOL *, UINT) { return NotOffered("pixel shader constants B"); }
+// Pixel shaders up to ps_2_0 read no integer or boolean constants; the device keeps them
+// all the same, as state blocks and constant tables expect.
+HRESULT Device::SetPixelShaderConstantI(UINT start, CONST int *data, UINT count)
+{
+    return WriteConstants("SetPixelShaderConstantI", &DeviceState::psConstI, &StateBlock::psConstI, start, data, count);
+}
+HRESULT Device::GetPixelShaderConstantI(UINT start, int *data, UINT count)
+{
+    return ReadConstants("GetPixelShaderConstantI", &DeviceState::psConstI, start, data, count);
+}
+HRESULT Device::SetPixelShaderConstantB(UINT start, CONST BOOL *data, UINT count)
+{
+    return WriteConstants("SetPixelShaderConstantB", &DeviceState::psConstB, &StateBlock::psConstB, start, data, count);
+}
+HRESULT Device::GetPixelShaderConstantB(UINT start, BOOL *data, UINT count)
+{
+    return ReadConstants("GetPixelShaderConstantB", &DeviceState::psConstB, start, data, count);
+}
 HRESULT Device::DrawRectPatch(UINT, CONST float *, CONST D3DRECTPATCH_INFO *) { return NotOffered("patches"); }
 HRESULT Device::DrawTriPatch(UINT, CONST float *, CONST D3DTRIPATCH_INFO *) { return NotOffered("patches"); }
 HRESULT Device::DeletePatch(UINT) { return NotOffered("patches"); }

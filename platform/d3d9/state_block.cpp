@@ -145,6 +145,8 @@ void StateBlock::Select(D3DSTATEBLOCKTYPE type, const DeviceState &current)
     if (pixel) {
         pixelShader = true;
         std::fill(std::begin(psConstF), std::end(psConstF), true);
+        std::fill(std::begin(psConstI), std::end(psConstI), true);
+        std::fill(std::begin(psConstB), std::end(psConstB), true);
     }
     if (vertex) {
         vertexFormat = vertexShader = true;
@@ -238,6 +240,12 @@ HRESULT StateBlock::Capture()
     for (int i = 0; i < kPsConstants; ++i)
         if (psConstF[i])
             memcpy(values.psConstF[i], s.psConstF[i], sizeof values.psConstF[i]);
+    for (int i = 0; i < 16; ++i) {
+        if (psConstI[i])
+            memcpy(values.psConstI[i], s.psConstI[i], sizeof values.psConstI[i]);
+        if (psConstB[i])
+            values.psConstB[i] = s.psConstB[i];
+    }
     return D3D_OK;
 }
 
@@ -334,6 +342,12 @@ HRESULT StateBlock::Apply()
             ++end;
         d.SetPixelShaderConstantF(UINT(i), v.psConstF[i], UINT(end - i));
         i = end;
+    }
+    for (int i = 0; i < 16; ++i) {
+        if (psConstI[i])
+            d.SetPixelShaderConstantI(UINT(i), v.psConstI[i], 1);
+        if (psConstB[i])
+            d.SetPixelShaderConstantB(UINT(i), &v.psConstB[i], 1);
     }
     return D3D_OK;
 }

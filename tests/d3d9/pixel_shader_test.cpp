@@ -4,6 +4,7 @@
 #include "d3d9/shader_fixture.h"
 #include "d3d9/shader_tokens.h"
 
+#include <cstring>
 #include <vector>
 
 using namespace d3d9test;
@@ -232,6 +233,59 @@ TEST_F(PixelShaderTest, Ps1xStreamsFollowTheirVersionsRules)
     std::vector<DWORD> twice = v14;
     twice.insert(twice.begin() + 8, D3DSIO_PHASE);
     EXPECT_EQ(Create(twice), D3DERR_INVALIDCALL) << "a second phase";
+}
+
+// Integer and boolean constants: kept for ps_2_0 shaders too (which do not read them),
+// bounded at register 15, and held by pixel-state blocks, not vertex-state ones.
+TEST_F(PixelShaderTest, IntegerAndBooleanConstantsAreKeptAndCaptured)
+{
+    const int ints[8] = {1, 2, 3, 4, -5, -6, -7, -8};
+    const BOOL bools[3] = {TRUE, FALSE, TRUE};
+    ASSERT_EQ(device_->SetPixelShaderConstantI(14, ints, 2), D3D_OK);
+    ASSERT_EQ(device_->SetPixelShaderConstantB(13, bools, 3), D3D_OK);
+    int backI[8] = {};
+    BOOL backB[3] = {};
+    ASSERT_EQ(device_->GetPixelShaderConstantI(14, backI, 2), D3D_OK);
+    ASSERT_EQ(device_->GetPixelShaderConstantB(13, backB, 3), D3D_OK);
+    EXPECT_EQ(memcmp(ints, backI, sizeof ints), 0);
+    EXPECT_EQ(memcmp(bools, backB, sizeof bools), 0);
+    int vertexI[4] = {};
+    device_->GetVertexShaderConstantI(14, vertexI, 1);
+    EXPECT_EQ(vertexI[0], 0) << "the vertex shader's bank is its own";
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->SetPixelShaderConstantI(15, ints, 2), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(device_->SetPixelShaderConstantB(0, NULL, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetPixelShaderConstantB(16, backB, 1), D3DERR_INVALIDCALL);
+
+    IDirect3DStateBlock9 *pixel = nullptr, *vertex = nullptr;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
+    const int zeros[8] = {};
+    const BOOL off[3] = {};
+    device_->SetPixelShaderConstantI(14, zeros, 2);
+    device_->SetPixelShaderConstantB(13, off, 3);
+    vertex->Apply();
+    device_->GetPixelShaderConstantI(14, backI, 2);
+    EXPECT_EQ(backI[4], 0);
+    pixel->Apply();
+    device_->GetPixelShaderConstantI(14, backI, 2);
+    device_->GetPixelShaderConstantB(13, backB, 3);
+    EXPECT_EQ(memcmp(ints, backI, sizeof ints), 0);
+    EXPECT_EQ(memcmp(bools, backB, sizeof bools), 0);
+    // Recorded: only the registers written.
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    device_->SetPixelShaderConstantB(14, off, 1);
+    IDirect3DStateBlock9 *recorded = nullptr;
+    ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
+    recorded->Apply();
+    device_->GetPixelShaderConstantB(13, backB, 3);
+    EXPECT_TRUE(backB[0] == TRUE && backB[1] == FALSE && backB[2] == TRUE) << "b14 was FALSE already";
+    device_->SetPixelShaderConstantB(14, bools, 1);
+    recorded->Apply();
+    device_->GetPixelShaderConstantB(14, backB, 1);
+    EXPECT_EQ(backB[0], FALSE);
+    pixel->Release();
+    vertex->Release();
+    recorded->Release();
 }
 
 TEST_F(PixelShaderTest, StateBlocksCaptureAndApplyTheShaderAndItsConstants)
