@@ -83,6 +83,7 @@ bool HasStencilBits(D3DFORMAT format);
 // grows each time they change, so that a back end uploads only what changed.
 // ---------------------------------------------------------------------------------------
 class Device;
+class SwapChain;
 class Renderer;
 
 // Back-end state attached to a resource (a GL buffer or texture name).  The back end
@@ -626,6 +627,30 @@ std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_
 // references.  Applying sets each held state through the device; capturing reads them
 // back from it.  While the device records (BeginStateBlock), its setters write into the
 // recording block instead of the device's own state.
+// The device's implicit swap chain (swap_chain.cpp): made when first asked for, each
+// method the device's own for swap chain 0.  Like the back buffer, it holds no reference
+// to the device and is counted among the device's live objects.
+class SwapChain final : public ComObject<IDirect3DSwapChain9> {
+public:
+    explicit SwapChain(Device *device);
+    ~SwapChain() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    HRESULT STDMETHODCALLTYPE Present(CONST RECT *pSourceRect, CONST RECT *pDestRect, HWND hDestWindowOverride,
+                                      CONST RGNDATA *pDirtyRegion, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE GetFrontBufferData(IDirect3DSurface9 *pDestSurface) override;
+    HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
+                                            IDirect3DSurface9 **ppBackBuffer) override;
+    HRESULT STDMETHODCALLTYPE GetRasterStatus(D3DRASTER_STATUS *pRasterStatus) override;
+    HRESULT STDMETHODCALLTYPE GetDisplayMode(D3DDISPLAYMODE *pMode) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetPresentParameters(D3DPRESENT_PARAMETERS *pPresentationParameters) override;
+
+private:
+    bool Alive(const char *what);
+    Device *device;
+    std::shared_ptr<bool> deviceAlive;
+};
+
 class StateBlock final : public ComObject<IDirect3DStateBlock9> {
 public:
     explicit StateBlock(Device *device);
@@ -790,6 +815,7 @@ public:
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     DeviceState state;
     Surface *backBuffer = nullptr;  // not owned: cleared by the surface when it goes
+    SwapChain *swapChain = nullptr;  // the implicit swap chain; not owned, as the back buffer
     Surface *autoDepthSurface = nullptr;  // the same, for the automatic depth-stencil surface
     int liveChildren = 0;           // resources made by this device that still exist
     int liveDefaultPool = 0;        // those of them in D3DPOOL_DEFAULT, which stop a Reset

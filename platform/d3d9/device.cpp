@@ -174,11 +174,18 @@ HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS *, IDirect3DSwap
         *out = nullptr;
     return NotOffered("CreateAdditionalSwapChain");
 }
-HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9 **out)
+HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9 **out)
 {
-    if (out)
-        *out = nullptr;
-    return NotOffered("GetSwapChain (swap chain objects)");
+    if (!out)
+        return Invalid("GetSwapChain: null result pointer");
+    *out = nullptr;
+    if (index != 0)
+        return Invalid("GetSwapChain: swap chain " + std::to_string(index) + " (the device has one, number 0)");
+    if (swapChain)
+        *out = AddRefed(swapChain);
+    else
+        *out = swapChain = new SwapChain(this);
+    return D3D_OK;
 }
 UINT Device::GetNumberOfSwapChains() { return 1; }
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)

@@ -488,9 +488,16 @@ HRESULT Surface::GetContainer(REFIID riid, void **out)
     *out = nullptr;
     if (container)
         return container->QueryInterface(riid, out);
-    if (*deviceAlive)
-        return device->QueryInterface(riid, out);
-    return E_NOINTERFACE;
+    if (!*deviceAlive)
+        return E_NOINTERFACE;
+    // The back buffer's container is the swap chain; other surfaces belong to the device.
+    if (kind == Kind::BackBuffer && riid == IID_IDirect3DSwapChain9) {
+        IDirect3DSwapChain9 *chain = nullptr;
+        HRESULT hr = device->GetSwapChain(0, &chain);
+        *out = chain;
+        return hr;
+    }
+    return device->QueryInterface(riid, out);
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC *desc)

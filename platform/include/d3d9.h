@@ -48,6 +48,7 @@ DEFINE_GUID(IID_IDirect3DIndexBuffer9, 0x7c9dd65e, 0xd3f7, 0x4529, 0xac, 0xee, 0
 DEFINE_GUID(IID_IDirect3DVertexShader9, 0xefc5557e, 0x6265, 0x4613, 0x8a, 0x94, 0x43, 0x85, 0x78, 0x89, 0xeb, 0x36);
 DEFINE_GUID(IID_IDirect3DPixelShader9, 0x6d3bdbdc, 0x5b02, 0x4415, 0xb8, 0x52, 0xce, 0x5e, 0x8b, 0xcc, 0xb2, 0x89);
 DEFINE_GUID(IID_IDirect3DVertexDeclaration9, 0xdd13c59c, 0x36fa, 0x4098, 0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46);
+DEFINE_GUID(IID_IDirect3DSwapChain9, 0x794950f2, 0xadfc, 0x458a, 0x90, 0x5e, 0x10, 0xa1, 0x0b, 0x0b, 0x50, 0x3b);
 DEFINE_GUID(IID_IDirect3DStateBlock9, 0xb07c4fe5, 0x310d, 0x4ba8, 0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b);
 
 interface IDirect3D9;
@@ -62,8 +63,8 @@ interface IDirect3DVertexShader9;
 interface IDirect3DPixelShader9;
 interface IDirect3DVertexDeclaration9;
 interface IDirect3DStateBlock9;
-/* Declared by name only: nothing in this system creates them. */
 interface IDirect3DSwapChain9;
+/* Declared by name only: nothing in this system creates them. */
 interface IDirect3DVolumeTexture9;
 interface IDirect3DCubeTexture9;
 interface IDirect3DVolume9;
@@ -84,6 +85,7 @@ typedef interface IDirect3DVertexShader9 *LPDIRECT3DVERTEXSHADER9, *PDIRECT3DVER
 typedef interface IDirect3DPixelShader9 *LPDIRECT3DPIXELSHADER9, *PDIRECT3DPIXELSHADER9;
 typedef interface IDirect3DVertexDeclaration9 *LPDIRECT3DVERTEXDECLARATION9, *PDIRECT3DVERTEXDECLARATION9;
 typedef interface IDirect3DStateBlock9 *LPDIRECT3DSTATEBLOCK9, *PDIRECT3DSTATEBLOCK9;
+typedef interface IDirect3DSwapChain9 *LPDIRECT3DSWAPCHAIN9, *PDIRECT3DSWAPCHAIN9;
 
 /* IDirect3D9: the adapter and the factory of devices. */
 interface IDirect3D9 : public IUnknown {
@@ -358,6 +360,19 @@ interface IDirect3DStateBlock9 : public IUnknown {
     STDMETHOD(Apply)() PURE;
 };
 
+/* IDirect3DSwapChain9: the device's one swap chain (the implicit one), its back buffer and
+   presentation. */
+interface IDirect3DSwapChain9 : public IUnknown {
+    STDMETHOD(Present)(CONST RECT *pSourceRect, CONST RECT *pDestRect, HWND hDestWindowOverride,
+                       CONST RGNDATA *pDirtyRegion, DWORD dwFlags) PURE;
+    STDMETHOD(GetFrontBufferData)(IDirect3DSurface9 *pDestSurface) PURE;
+    STDMETHOD(GetBackBuffer)(UINT iBackBuffer, D3DBACKBUFFER_TYPE Type, IDirect3DSurface9 **ppBackBuffer) PURE;
+    STDMETHOD(GetRasterStatus)(D3DRASTER_STATUS *pRasterStatus) PURE;
+    STDMETHOD(GetDisplayMode)(D3DDISPLAYMODE *pMode) PURE;
+    STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
+    STDMETHOD(GetPresentParameters)(D3DPRESENT_PARAMETERS *pPresentationParameters) PURE;
+};
+
 /* Device creation behaviour flags */
 #define D3DCREATE_FPU_PRESERVE 0x00000002L
 #define D3DCREATE_MULTITHREADED 0x00000004L
@@ -402,6 +417,10 @@ interface IDirect3DStateBlock9 : public IUnknown {
 #define D3DERR_INVALIDCALL MAKE_D3DHRESULT(2156)
 #define D3DERR_DRIVERINVALIDCALL MAKE_D3DHRESULT(2157)
 #define D3DERR_WASSTILLDRAWING MAKE_D3DHRESULT(540)
+
+/* IDirect3DSwapChain9::Present flags */
+#define D3DPRESENT_DONOTWAIT 0x00000001L
+#define D3DPRESENT_LINEAR_CONTENT 0x00000002L
 #define D3DOK_NOAUTOGEN MAKE_D3DSTATUS(2159)
 
 #ifdef __cplusplus

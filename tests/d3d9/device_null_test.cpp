@@ -394,6 +394,54 @@ TEST_F(NullDeviceTest, SurfaceLevelsShareTheTextureAndKeepItAlive)
     EXPECT_EQ(s->Release(), 0u);
 }
 
+// The implicit swap chain: one object however reached (GetSwapChain(0) or the back
+// buffer's container), each method answering as the device does for swap chain 0.
+TEST_F(NullDeviceTest, TheImplicitSwapChainIsTheDevicesOwn)
+{
+    IDirect3DSwapChain9 *chain = nullptr, *again = nullptr, *container = nullptr;
+    ASSERT_EQ(device_->GetSwapChain(0, &chain), D3D_OK);
+    ASSERT_NE(chain, nullptr);
+    ASSERT_EQ(device_->GetSwapChain(0, &again), D3D_OK);
+    EXPECT_EQ(chain, again);
+    again->Release();
+    IDirect3DSurface9 *back = nullptr, *viaChain = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(back->GetContainer(IID_IDirect3DSwapChain9, (void **)&container), D3D_OK);
+    EXPECT_EQ(container, chain);
+    container->Release();
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &viaChain), D3D_OK);
+    EXPECT_EQ(viaChain, back);
+    viaChain->Release();
+    back->Release();
+    EXPECT_EQ(chain->GetBackBuffer(1, D3DBACKBUFFER_TYPE_MONO, &viaChain), D3DERR_INVALIDCALL);
+    EXPECT_EQ(viaChain, nullptr);
+
+    D3DPRESENT_PARAMETERS pp = {};
+    ASSERT_EQ(chain->GetPresentParameters(&pp), D3D_OK);
+    EXPECT_EQ(pp.BackBufferWidth, 64u);
+    EXPECT_EQ(pp.BackBufferHeight, 32u);
+    EXPECT_TRUE(pp.Windowed);
+    D3DDISPLAYMODE mode = {}, deviceMode = {};
+    ASSERT_EQ(chain->GetDisplayMode(&mode), D3D_OK);
+    device_->GetDisplayMode(0, &deviceMode);
+    EXPECT_EQ(memcmp(&mode, &deviceMode, sizeof mode), 0);
+    IDirect3DDevice9 *owner = nullptr;
+    ASSERT_EQ(chain->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device_);
+    owner->Release();
+    EXPECT_EQ(chain->Present(NULL, NULL, NULL, NULL, D3DPRESENT_DONOTWAIT), D3D_OK);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(chain->Present(NULL, NULL, NULL, NULL, D3DPRESENT_LINEAR_CONTENT),
+                                          D3DERR_INVALIDCALL); }),
+              1);
+    IDirect3DSwapChain9 *none = reinterpret_cast<IDirect3DSwapChain9 *>(1);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->GetSwapChain(1, &none), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(none, nullptr);
+    IUnknown *unknown = nullptr;
+    ASSERT_EQ(chain->QueryInterface(IID_IUnknown, (void **)&unknown), S_OK);
+    unknown->Release();
+    EXPECT_EQ(chain->Release(), 0u);
+}
+
 TEST_F(NullDeviceTest, EveryObjectIsCountedUntilItsLastRelease)
 {
     long start = tavrok::d3d9::LiveObjectCount();
