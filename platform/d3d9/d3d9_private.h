@@ -75,6 +75,10 @@ const char *FormatName(D3DFORMAT format);
 // The colour formats a render target (and a back buffer) can have, and the depth formats
 // of depth-stencil surfaces; whether a depth format has stencil bits.
 bool IsRenderTargetFormat(D3DFORMAT format);
+// Checks a swap chain's back-buffer count as CreateDevice and Reset do: 0 means 1; more
+// than D3DPRESENT_BACK_BUFFERS_MAX is cut to it and refused, as is more than one with
+// D3DSWAPEFFECT_COPY.  One diagnostic line names `what` on a refusal.
+bool CheckBackBufferCount(D3DPRESENT_PARAMETERS &pp, const char *what);
 bool IsDepthFormat(D3DFORMAT format);
 bool HasStencilBits(D3DFORMAT format);
 

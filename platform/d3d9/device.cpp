@@ -204,9 +204,12 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
         return NotOffered("Reset of a full-screen device to another size");
     if (next.BackBufferFormat == D3DFMT_UNKNOWN)
         next.BackBufferFormat = pp.BackBufferFormat;
-    if (next.BackBufferFormat != pp.BackBufferFormat || next.BackBufferCount > 1 ||
-        next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
-        return NotOffered("Reset to another back-buffer format, count or depth buffer");
+    if (next.BackBufferFormat != pp.BackBufferFormat || next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
+        return NotOffered("Reset to another back-buffer format or depth buffer");
+    if (!CheckBackBufferCount(next, "Reset")) {
+        params->BackBufferCount = next.BackBufferCount;
+        return D3DERR_INVALIDCALL;
+    }
     if (backBuffer)
         return Invalid("Reset: the back buffer is still held; release it first");
     if (autoDepthSurface)
@@ -246,7 +249,6 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     state.transformRevision = transforms + 1;
     state.lightingRevision = lighting + 1;
     state.constantRevision = constants + 1;
-    next.BackBufferCount = 1;
     pp = next;
     *params = next;
     return D3D_OK;
@@ -270,8 +272,12 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE kin
     if (!out)
         return Invalid("GetBackBuffer: null result pointer");
     *out = nullptr;
-    if (swapChain != 0 || index != 0 || kind != D3DBACKBUFFER_TYPE_MONO)
-        return Invalid("GetBackBuffer: only back buffer 0 of swap chain 0, D3DBACKBUFFER_TYPE_MONO, exists");
+    if (swapChain != 0 || index >= pp.BackBufferCount || kind != D3DBACKBUFFER_TYPE_MONO)
+        return Invalid("GetBackBuffer: no back buffer " + std::to_string(index) + " of swap chain " +
+                       std::to_string(swapChain) + " (D3DBACKBUFFER_TYPE_MONO)");
+    // Every Present shows back buffer 0 of the chain; the ones behind it are not surfaces here.
+    if (index > 0)
+        return NotOffered("GetBackBuffer of back buffers after the first");
     if (backBuffer) {
         *out = AddRefed(static_cast<IDirect3DSurface9 *>(backBuffer));
         return D3D_OK;

@@ -20,6 +20,22 @@
 
 namespace tavrok::d3d9 {
 
+bool CheckBackBufferCount(D3DPRESENT_PARAMETERS &pp, const char *what)
+{
+    if (pp.BackBufferCount == 0)
+        pp.BackBufferCount = 1;
+    if (pp.BackBufferCount > D3DPRESENT_BACK_BUFFERS_MAX) {
+        pp.BackBufferCount = D3DPRESENT_BACK_BUFFERS_MAX;
+        Diagnostic(kLib, "", "", std::string(what) + ": more than 3 back buffers (the count is set to 3)");
+        return false;
+    }
+    if (pp.SwapEffect == D3DSWAPEFFECT_COPY && pp.BackBufferCount > 1) {
+        Diagnostic(kLib, "", "", std::string(what) + ": D3DSWAPEFFECT_COPY takes one back buffer");
+        return false;
+    }
+    return true;
+}
+
 namespace {
 std::atomic<long> g_liveObjects{0};
 std::atomic<uint32_t> g_nextId{1};
@@ -330,10 +346,8 @@ public:
             Unsupported(kLib, "CreateDevice: multisampled back buffers");
             return D3DERR_NOTAVAILABLE;
         }
-        if (pp->BackBufferCount > 1) {
-            Unsupported(kLib, "CreateDevice: more than one back buffer");
+        if (!CheckBackBufferCount(*pp, "CreateDevice"))
             return D3DERR_INVALIDCALL;
-        }
         if (pp->EnableAutoDepthStencil && !IsDepthFormat(pp->AutoDepthStencilFormat)) {
             Diagnostic(kLib, "", "", "CreateDevice: AutoDepthStencilFormat is not a depth format");
             return D3DERR_INVALIDCALL;
@@ -367,8 +381,6 @@ public:
                                          std::to_string(pp->BackBufferFormat) + " is not supported");
             return D3DERR_INVALIDCALL;
         }
-        if (pp->BackBufferCount == 0)
-            pp->BackBufferCount = 1;
 
         std::unique_ptr<Renderer> renderer;
         if (type == D3DDEVTYPE_NULLREF) {

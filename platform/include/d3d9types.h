@@ -1026,6 +1026,9 @@ typedef struct _D3DDEVICE_CREATION_PARAMETERS {
     DWORD BehaviorFlags;
 } D3DDEVICE_CREATION_PARAMETERS;
 
+/* The most back buffers a swap chain can have. */
+#define D3DPRESENT_BACK_BUFFERS_MAX 3L
+
 typedef enum _D3DSWAPEFFECT {
     D3DSWAPEFFECT_DISCARD = 1,
     D3DSWAPEFFECT_FLIP = 2,

@@ -559,6 +559,31 @@ TEST_F(NullDeviceTest, DirectThreeDObjectChecksItsArguments)
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, NULL, 0, &pp, &device), D3DERR_INVALIDCALL);
     pp.AutoDepthStencilFormat = D3DFMT_A8R8G8B8;
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3DERR_INVALIDCALL);
+    // Back-buffer counts: up to three (more is cut to three and refused), one with COPY;
+    // only the first back buffer is a surface to get.
+    pp = WindowedParameters(64, 32);
+    pp.BackBufferCount = 4;
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device),
+                                          D3DERR_INVALIDCALL); }),
+              1);
+    EXPECT_EQ(pp.BackBufferCount, 3u);
+    pp.BackBufferCount = 2;
+    pp.SwapEffect = D3DSWAPEFFECT_COPY;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3DERR_INVALIDCALL);
+    pp.SwapEffect = D3DSWAPEFFECT_FLIP;
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device), D3D_OK);
+    IDirect3DSurface9 *back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    back->Release();
+    EXPECT_EQ(device->GetBackBuffer(0, 1, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetBackBuffer(0, 2, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS reset = pp;
+    reset.BackBufferCount = 3;
+    EXPECT_EQ(device->Reset(&reset), D3D_OK);
+    reset.BackBufferCount = 9;
+    EXPECT_EQ(device->Reset(&reset), D3DERR_INVALIDCALL);
+    EXPECT_EQ(reset.BackBufferCount, 3u);
+    EXPECT_EQ(device->Release(), 0u);
 
     D3DCAPS9 caps;
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
