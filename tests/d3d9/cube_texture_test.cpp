@@ -25,9 +25,9 @@ TEST_F(CubeVolumeTest, CubeLevelsPitchesAndFaceSurfaces)
     EXPECT_NE(caps.VolumeTextureAddressCaps & D3DPTADDRESSCAPS_WRAP, 0u);
     EXPECT_GE(caps.MaxVolumeExtent, 256u);
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_CUBETEXTURE, D3DFMT_R5G6B5), D3D_OK);
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE,
-                                      D3DFMT_A8R8G8B8),
-              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP,
+                                      D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8),
+              D3D_OK);
 
     IDirect3DCubeTexture9 *cube = nullptr;
     ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
@@ -159,7 +159,9 @@ TEST_F(CubeVolumeTest, BadCallsAreRefusedWithOneLine)
     };
     const Case cases[] = {
         {"cube of edge 0", [&] { return device_->CreateCubeTexture(0, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noCube, NULL); }},
-        {"render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &noCube, NULL); }},
+        {"managed render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noCube, NULL); }},
+        {"render-target cube of L8", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_L8, D3DPOOL_DEFAULT, &noCube, NULL); }},
+        {"dynamic render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &noCube, NULL); }},
         {"cube of an unknown format", [&] { return device_->CreateCubeTexture(4, 1, 0, D3DFORMAT(12345), D3DPOOL_MANAGED, &noCube, NULL); }},
         {"volume past the extent", [&] { return device_->CreateVolumeTexture(4, 4, 4096, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noVolume, NULL); }},
         {"null volume result", [&] { return device_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, NULL, NULL); }},
