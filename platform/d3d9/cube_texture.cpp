@@ -151,10 +151,8 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, CONST RECT *)
 
 VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levelCount, DWORD usage,
                              D3DFORMAT format, D3DPOOL pool)
-    : format(format), usage(usage), pool(pool)
+    : TextureCommon(device, format, usage, pool)
 {
-    core.device = device;
-    core.deviceAlive = device->alive;
     UINT full = FullChainLength(width, height, depth);
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     for (UINT i = 0; i < n; i++) {
@@ -165,16 +163,6 @@ VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth
         level.rowPitch = RowPitch(format, level.width);  // a row of blocks when compressed
         level.slicePitch = level.rowPitch * RowCount(format, level.height);
         levels.push_back(std::move(level));
-    }
-    device->liveChildren++;
-    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
-}
-
-VolumeTexture::~VolumeTexture()
-{
-    if (*core.deviceAlive) {
-        core.device->liveChildren--;
-        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
     }
 }
 
@@ -189,22 +177,6 @@ HRESULT VolumeTexture::QueryInterface(REFIID riid, void **ppv)
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-}
-
-HRESULT VolumeTexture::GetDevice(IDirect3DDevice9 **out)
-{
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
-    return *out ? D3D_OK : D3DERR_INVALIDCALL;
-}
-
-DWORD VolumeTexture::SetLOD(DWORD lodNew)
-{
-    DWORD old = lod;
-    lod = std::min<DWORD>(lodNew, DWORD(levels.size() - 1));
-    core.revision++;
-    return old;
 }
 
 HRESULT VolumeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE)

@@ -189,18 +189,35 @@ struct MipLevel {
 
 class Surface;
 
+// What the three texture kinds share: the device and the contents' revision, format, usage,
+// pool and LOD, and the device's counts of live resources while the texture exists.
+class TextureCommon {
+public:
+    TextureCommon(Device *device, D3DFORMAT format, DWORD usage, D3DPOOL pool);
+    virtual ~TextureCommon();
+    TextureCommon(const TextureCommon &) = delete;
+    TextureCommon &operator=(const TextureCommon &) = delete;
+    HRESULT DeviceOf(IDirect3DDevice9 **out) const;
+    // SetLOD: the new LOD, kept inside a chain of `levelTotal` levels; answers the old one.
+    DWORD SetLodWithin(DWORD lodNew, UINT levelTotal);
+
+    ResourceCore core;
+    D3DFORMAT format;
+    DWORD usage;
+    D3DPOOL pool;
+    DWORD lod = 0;
+};
+
 // The level storage of the textures whose levels are surfaces: one chain of mip levels per
 // face (one face for a 2D texture, six for a cube texture in D3DCUBEMAP_FACES order), the
 // surfaces of the levels, the checks of the level calls and the device's counts of live
 // resources.  Each level's surface is made on first request and kept, so that every request
 // answers the same object; it is owned here and its references are the texture's.
-class LevelChains {
+class LevelChains : public TextureCommon {
 public:
     LevelChains(Device *device, UINT faceCount, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                 D3DPOOL pool);
-    virtual ~LevelChains();
-    LevelChains(const LevelChains &) = delete;
-    LevelChains &operator=(const LevelChains &) = delete;
+    ~LevelChains() override;
 
     // The texture as a COM object: the surfaces' references and containers are its.
     virtual IDirect3DBaseTexture9 *Self() = 0;
@@ -218,14 +235,8 @@ public:
     // Locks and unlocks a level after checking the face and the level (`what` names the call).
     HRESULT LockChecked(UINT face, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags, const char *what);
     HRESULT UnlockChecked(UINT face, UINT level, const char *what);
-    DWORD SetLodChecked(DWORD lodNew);
-    HRESULT DeviceOf(IDirect3DDevice9 **out) const;
+    DWORD SetLodChecked(DWORD lodNew) { return SetLodWithin(lodNew, LevelTotal()); }
 
-    ResourceCore core;
-    D3DFORMAT format;
-    DWORD usage;
-    D3DPOOL pool;
-    DWORD lod = 0;
     const UINT faceCount;
     std::vector<MipLevel> chains[6];  // faces past faceCount stay empty
     std::vector<Surface *> surfaces;  // face * LevelTotal() + level
@@ -315,15 +326,14 @@ struct VolumeLevel {
     bool locked = false;
 };
 
-class VolumeTexture final : public ResourceMethods<IDirect3DVolumeTexture9> {
+class VolumeTexture final : public ResourceMethods<IDirect3DVolumeTexture9>, public TextureCommon {
 public:
     VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                   D3DPOOL pool);
-    ~VolumeTexture() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override { return DeviceOf(ppDevice); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override { return SetLodWithin(LODNew, UINT(levels.size())); }
     DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
     DWORD STDMETHODCALLTYPE GetLevelCount() override { return DWORD(levels.size()); }
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
@@ -335,11 +345,6 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockBox(UINT Level) override;
     HRESULT STDMETHODCALLTYPE AddDirtyBox(CONST D3DBOX *pDirtyBox) override;
 
-    ResourceCore core;
-    D3DFORMAT format;
-    DWORD usage;
-    D3DPOOL pool;
-    DWORD lod = 0;
     std::vector<VolumeLevel> levels;
     VolumeLevel &Level(UINT i);
 };

@@ -198,14 +198,47 @@ void PackArgb(D3DFORMAT f, D3DCOLOR color, uint8_t *p)
     Pack(f, c, p);
 }
 
+// --- what every texture kind shares ----------------------------------------------------
+
+TextureCommon::TextureCommon(Device *device, D3DFORMAT format, DWORD usage, D3DPOOL pool)
+    : format(format), usage(usage), pool(pool)
+{
+    core.device = device;
+    core.deviceAlive = device->alive;
+    device->liveChildren++;
+    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
+}
+
+TextureCommon::~TextureCommon()
+{
+    if (*core.deviceAlive) {
+        core.device->liveChildren--;
+        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
+    }
+}
+
+HRESULT TextureCommon::DeviceOf(IDirect3DDevice9 **out) const
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+DWORD TextureCommon::SetLodWithin(DWORD lodNew, UINT levelTotal)
+{
+    DWORD old = lod;
+    lod = std::min<DWORD>(lodNew, levelTotal - 1);
+    core.revision++;
+    return old;
+}
+
 // --- the level chains of 2D and cube textures --------------------------------------------
 
 LevelChains::LevelChains(Device *device, UINT faceCount, UINT width, UINT height, UINT levelCount, DWORD usage,
                          D3DFORMAT format, D3DPOOL pool)
-    : format(format), usage(usage), pool(pool), faceCount(faceCount)
+    : TextureCommon(device, format, usage, pool), faceCount(faceCount)
 {
-    core.device = device;
-    core.deviceAlive = device->alive;
     UINT full = FullChainLength(width, height);
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     if (usage & D3DUSAGE_AUTOGENMIPMAP)
@@ -218,18 +251,12 @@ LevelChains::LevelChains(Device *device, UINT faceCount, UINT width, UINT height
             level.pitch = RowPitch(format, level.width);
             chains[f].push_back(std::move(level));
         }
-    device->liveChildren++;
-    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
 }
 
 LevelChains::~LevelChains()
 {
     for (Surface *surface : surfaces)
         delete surface;
-    if (*core.deviceAlive) {
-        core.device->liveChildren--;
-        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
-    }
 }
 
 MipLevel &LevelChains::FaceLevel(UINT face, UINT i)
@@ -238,22 +265,6 @@ MipLevel &LevelChains::FaceLevel(UINT face, UINT i)
     if (l.data.empty())
         l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
     return l;
-}
-
-HRESULT LevelChains::DeviceOf(IDirect3DDevice9 **out) const
-{
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
-    return *out ? D3D_OK : D3DERR_INVALIDCALL;
-}
-
-DWORD LevelChains::SetLodChecked(DWORD lodNew)
-{
-    DWORD old = lod;
-    lod = std::min<DWORD>(lodNew, LevelTotal() - 1);
-    core.revision++;
-    return old;
 }
 
 HRESULT LevelChains::DescribeLevel(UINT level, D3DSURFACE_DESC *desc, const char *what) const
