@@ -13,10 +13,14 @@
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
- * Surfaces are views of one texture level (one object per level, whose references are
- * the texture's), the device's back buffer or a render target (read from and written to
- * the back end on lock and unlock), a depth-stencil surface (never locked) or plain
- * off-screen memory.  Render-target textures keep their pixels in the back end and are
+ * The 2D and cube textures keep their levels in LevelChains (one chain per face), which
+ * also makes and keeps the level surfaces and checks the level calls; TextureCommon holds
+ * what the volume texture shares with them (device, counts, format, LOD).
+ *
+ * Surfaces are views of one texture level or cube face level (one object per level, whose
+ * references are the texture's), the device's back buffer or a render target (read from
+ * and written to the back end on lock and unlock), a depth-stencil surface (never locked)
+ * or plain off-screen memory.  Render-target textures keep their pixels in the back end and are
  * not locked: GetRenderTargetData copies them out.
  */
 #include "d3d9_private.h"
