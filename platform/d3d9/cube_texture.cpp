@@ -8,9 +8,12 @@
  * texture a chain of boxes, slices front first, each slice's rows top first, with
  * RowPitch = width x bytes per pixel and SlicePitch = RowPitch x height.  The back end uploads
  * them as GL cube-map and 3D textures when their revision changes.  Levels = 0 asks for
- * the full chain.  Cube faces' surfaces lock the face's level; their container is the cube.
- * Not offered: render-target and depth-stencil cube or volume textures, automatic mipmaps
- * of volumes, dirty regions (a change re-uploads the whole texture).
+ * the full chain.  A cube texture keeps its faces in the level chains it shares with the 2D
+ * texture (texture.cpp), so a face level is the same kind of surface as a 2D texture's level,
+ * made once and kept, whose container is the cube.  Render-target cube textures
+ * (D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT) keep their pixels in the back end, like 2D ones.
+ * Not offered: depth-stencil cube textures, render-target, depth-stencil and automatic-mipmap
+ * volumes, dirty regions (a change re-uploads the whole texture).
  */
 #include "d3d9_private.h"
 
@@ -28,45 +31,6 @@ HRESULT Refuse(const std::string &what)
     Diagnostic(kLib, "", "", what);
     return D3DERR_INVALIDCALL;
 }
-
-// A face of one cube level as a surface: its locks go to the cube.
-class CubeSurface final : public ResourceMethods<IDirect3DSurface9> {
-public:
-    CubeSurface(CubeTexture *cube, UINT face, UINT level) : cube_(AddRefed(cube)), face_(face), level_(level) {}
-    ~CubeSurface() override { cube_->Release(); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DSurface9) {
-            *ppv = AddRefed(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **out) override { return cube_->GetDevice(out); }
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
-    HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void **out) override
-    {
-        if (!out)
-            return D3DERR_INVALIDCALL;
-        *out = nullptr;
-        return cube_->QueryInterface(riid, out);
-    }
-    HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC *desc) override { return cube_->GetLevelDesc(level_, desc); }
-    HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags) override
-    {
-        return cube_->LockRect(D3DCUBEMAP_FACES(face_), level_, out, rect, flags);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRect() override { return cube_->UnlockRect(D3DCUBEMAP_FACES(face_), level_); }
-    HRESULT STDMETHODCALLTYPE GetDC(HDC *) override { return Refuse("IDirect3DSurface9::GetDC is not offered"); }
-    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return Refuse("IDirect3DSurface9::ReleaseDC is not offered"); }
-
-private:
-    CubeTexture *cube_;  // holds a reference
-    UINT face_, level_;
-};
 
 // One level of a volume texture: its locks go to the texture.
 class Volume final : public ComObject<IDirect3DVolume9> {
@@ -112,31 +76,8 @@ private:
 // --- cube textures -----------------------------------------------------------------------
 
 CubeTexture::CubeTexture(Device *device, UINT edge, UINT levelCount, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : format(format), usage(usage), pool(pool)
+    : LevelChains(device, 6, edge, edge, levelCount, usage, format, pool)
 {
-    core.device = device;
-    core.deviceAlive = device->alive;
-    UINT full = FullChainLength(edge, edge);
-    UINT n = (levelCount == 0 || levelCount > full || (usage & D3DUSAGE_AUTOGENMIPMAP)) ? full : levelCount;
-    if ((usage & D3DUSAGE_AUTOGENMIPMAP) && IsCompressedFormat(format))
-        n = 1;  // blocks are not filtered: one level
-    for (auto &face : faces)
-        for (UINT i = 0; i < n; i++) {
-            MipLevel level;
-            level.width = level.height = std::max(1u, edge >> i);
-            level.pitch = RowPitch(format, level.width);
-            face.push_back(std::move(level));
-        }
-    device->liveChildren++;
-    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
-}
-
-CubeTexture::~CubeTexture()
-{
-    if (*core.deviceAlive) {
-        core.device->liveChildren--;
-        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
-    }
 }
 
 HRESULT CubeTexture::QueryInterface(REFIID riid, void **ppv)
@@ -152,22 +93,6 @@ HRESULT CubeTexture::QueryInterface(REFIID riid, void **ppv)
     return E_NOINTERFACE;
 }
 
-HRESULT CubeTexture::GetDevice(IDirect3DDevice9 **out)
-{
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
-    return *out ? D3D_OK : D3DERR_INVALIDCALL;
-}
-
-DWORD CubeTexture::SetLOD(DWORD lodNew)
-{
-    DWORD old = lod;
-    lod = std::min<DWORD>(lodNew, LevelTotal() - 1);
-    core.revision++;
-    return old;
-}
-
 DWORD CubeTexture::GetLevelCount() { return (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : LevelTotal(); }
 
 HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
@@ -180,67 +105,38 @@ HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
 
 void CubeTexture::GenerateMipSubLevels()
 {
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        targetMipsStale = true;  // its levels are the back end's: made there when next sampled
+        return;
+    }
     for (UINT f = 0; f < 6; f++)
         for (UINT i = 1; i < LevelTotal(); i++)
             Downsample(format, Level(f, i - 1), Level(f, i));
     core.revision++;
 }
 
-MipLevel &CubeTexture::Level(UINT face, UINT i)
-{
-    MipLevel &l = faces[face][i];
-    if (l.data.empty())
-        l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
-    return l;
-}
-
 HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC *desc)
 {
-    if (!desc || level >= LevelTotal())
-        return Refuse("IDirect3DCubeTexture9::GetLevelDesc: null result or level past the chain");
-    desc->Format = format;
-    desc->Type = D3DRTYPE_SURFACE;
-    desc->Usage = usage;
-    desc->Pool = pool;
-    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
-    desc->MultiSampleQuality = 0;
-    desc->Width = desc->Height = faces[0][level].width;
-    return D3D_OK;
+    return DescribeLevel(level, desc, "IDirect3DCubeTexture9::GetLevelDesc");
 }
 
 HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface9 **out)
 {
-    if (!out)
-        return Refuse("IDirect3DCubeTexture9::GetCubeMapSurface: null result pointer");
-    *out = nullptr;
-    if (DWORD(face) > 5 || level >= LevelTotal())
-        return Refuse("IDirect3DCubeTexture9::GetCubeMapSurface: face " + std::to_string(face) + " or level " +
-                      std::to_string(level) + " outside the cube");
-    *out = new CubeSurface(this, UINT(face), level);
-    return D3D_OK;
+    return SurfaceOf(UINT(face), level, out, "IDirect3DCubeTexture9::GetCubeMapSurface");
 }
 
 HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
 {
-    if (DWORD(face) > 5 || level >= LevelTotal())
-        return Refuse("IDirect3DCubeTexture9::LockRect: face " + std::to_string(face) + " or level " +
-                      std::to_string(level) + " outside the cube");
-    HRESULT hr = LockLevel(Level(UINT(face), level), format, out, rect, "IDirect3DCubeTexture9::LockRect");
-    if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
-        core.revision++;
-    return hr;
+    return LockChecked(UINT(face), level, out, rect, flags, "IDirect3DCubeTexture9::LockRect");
 }
 
 HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES face, UINT level)
 {
-    if (DWORD(face) > 5 || level >= LevelTotal() || !faces[face][level].locked)
-        return Refuse("IDirect3DCubeTexture9::UnlockRect: face " + std::to_string(face) + " level " +
-                      std::to_string(level) + " is not locked");
-    faces[face][level].locked = false;
-    if (level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
+    HRESULT hr = UnlockChecked(UINT(face), level, "IDirect3DCubeTexture9::UnlockRect");
+    if (SUCCEEDED(hr) && level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
         for (UINT i = 1; i < LevelTotal(); i++)
             Downsample(format, Level(UINT(face), i - 1), Level(UINT(face), i));
-    return D3D_OK;
+    return hr;
 }
 
 HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, CONST RECT *)
@@ -255,10 +151,8 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, CONST RECT *)
 
 VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levelCount, DWORD usage,
                              D3DFORMAT format, D3DPOOL pool)
-    : format(format), usage(usage), pool(pool)
+    : TextureCommon(device, format, usage, pool)
 {
-    core.device = device;
-    core.deviceAlive = device->alive;
     UINT full = FullChainLength(width, height, depth);
     UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
     for (UINT i = 0; i < n; i++) {
@@ -269,16 +163,6 @@ VolumeTexture::VolumeTexture(Device *device, UINT width, UINT height, UINT depth
         level.rowPitch = RowPitch(format, level.width);  // a row of blocks when compressed
         level.slicePitch = level.rowPitch * RowCount(format, level.height);
         levels.push_back(std::move(level));
-    }
-    device->liveChildren++;
-    device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
-}
-
-VolumeTexture::~VolumeTexture()
-{
-    if (*core.deviceAlive) {
-        core.device->liveChildren--;
-        core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
     }
 }
 
@@ -293,22 +177,6 @@ HRESULT VolumeTexture::QueryInterface(REFIID riid, void **ppv)
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-}
-
-HRESULT VolumeTexture::GetDevice(IDirect3DDevice9 **out)
-{
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
-    return *out ? D3D_OK : D3DERR_INVALIDCALL;
-}
-
-DWORD VolumeTexture::SetLOD(DWORD lodNew)
-{
-    DWORD old = lod;
-    lod = std::min<DWORD>(lodNew, DWORD(levels.size() - 1));
-    core.revision++;
-    return old;
 }
 
 HRESULT VolumeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE)

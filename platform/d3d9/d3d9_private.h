@@ -196,18 +196,73 @@ struct MipLevel {
 
 class Surface;
 
-class Texture final : public ResourceMethods<IDirect3DTexture9> {
+// What the three texture kinds share: the device and the contents' revision, format, usage,
+// pool and LOD, and the device's counts of live resources while the texture exists.
+class TextureCommon {
+public:
+    TextureCommon(Device *device, D3DFORMAT format, DWORD usage, D3DPOOL pool);
+    virtual ~TextureCommon();
+    TextureCommon(const TextureCommon &) = delete;
+    TextureCommon &operator=(const TextureCommon &) = delete;
+    HRESULT DeviceOf(IDirect3DDevice9 **out) const;
+    // SetLOD: the new LOD, kept inside a chain of `levelTotal` levels; answers the old one.
+    DWORD SetLodWithin(DWORD lodNew, UINT levelTotal);
+
+    ResourceCore core;
+    D3DFORMAT format;
+    DWORD usage;
+    D3DPOOL pool;
+    DWORD lod = 0;
+};
+
+// The level storage of the textures whose levels are surfaces: one chain of mip levels per
+// face (one face for a 2D texture, six for a cube texture in D3DCUBEMAP_FACES order), the
+// surfaces of the levels, the checks of the level calls and the device's counts of live
+// resources.  Each level's surface is made on first request and kept, so that every request
+// answers the same object; it is owned here and its references are the texture's.
+class LevelChains : public TextureCommon {
+public:
+    LevelChains(Device *device, UINT faceCount, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                D3DPOOL pool);
+    ~LevelChains() override;
+
+    // The texture as a COM object: the surfaces' references and containers are its.
+    virtual IDirect3DBaseTexture9 *Self() = 0;
+    // Level `level` of `face` with its storage made (zero when first used).
+    virtual MipLevel &FaceLevel(UINT face, UINT level);
+    // The texture's own LockRect and UnlockRect for one face's level.
+    virtual HRESULT LockFace(UINT face, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags) = 0;
+    virtual HRESULT UnlockFace(UINT face, UINT level) = 0;
+
+    UINT LevelTotal() const { return UINT(chains[0].size()); }
+    bool IsCube() const { return faceCount == 6; }
+    bool IsRenderTarget() const { return (usage & D3DUSAGE_RENDERTARGET) != 0; }
+    HRESULT DescribeLevel(UINT level, D3DSURFACE_DESC *desc, const char *what) const;
+    HRESULT SurfaceOf(UINT face, UINT level, IDirect3DSurface9 **out, const char *what);
+    // Locks and unlocks a level after checking the face and the level (`what` names the call).
+    HRESULT LockChecked(UINT face, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags, const char *what);
+    HRESULT UnlockChecked(UINT face, UINT level, const char *what);
+    DWORD SetLodChecked(DWORD lodNew) { return SetLodWithin(lodNew, LevelTotal()); }
+
+    const UINT faceCount;
+    std::vector<MipLevel> chains[6];  // faces past faceCount stay empty
+    std::vector<Surface *> surfaces;  // face * LevelTotal() + level
+    // A render-target texture with automatic mipmaps drawn into since the back end last
+    // made its lower levels.
+    bool targetMipsStale = false;
+};
+
+class Texture final : public ResourceMethods<IDirect3DTexture9>, public LevelChains {
 public:
     Texture(Device *device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ~Texture() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override { return DeviceOf(ppDevice); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
-    DWORD STDMETHODCALLTYPE GetLOD() override;
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override { return SetLodChecked(LODNew); }
+    DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
     DWORD STDMETHODCALLTYPE GetLevelCount() override;
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
-    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return D3DTEXF_LINEAR; }
     void STDMETHODCALLTYPE GenerateMipSubLevels() override;
     HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT Level, D3DSURFACE_DESC *pDesc) override;
     HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT Level, IDirect3DSurface9 **ppSurfaceLevel) override;
@@ -215,24 +270,22 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockRect(UINT Level) override;
     HRESULT STDMETHODCALLTYPE AddDirtyRect(CONST RECT *pDirtyRect) override;
 
-    ResourceCore core;
-    D3DFORMAT format;
-    DWORD usage;
-    D3DPOOL pool;
-    DWORD lod = 0;
-    // Levels made zero when first used; while `boxMipsPending`, the levels below 0 are the
-    // box-filtered chain of level 0, made by Level() when one of them is first needed.
-    std::vector<MipLevel> levels;
+    IDirect3DBaseTexture9 *Self() override { return this; }
+    MipLevel &FaceLevel(UINT, UINT level) override { return Level(level); }
+    HRESULT LockFace(UINT, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags) override
+    {
+        return LockRect(level, out, rect, flags);
+    }
+    HRESULT UnlockFace(UINT, UINT level) override { return UnlockRect(level); }
+
+    // The one chain.  Levels made zero when first used; while `boxMipsPending`, the levels
+    // below 0 are the box-filtered chain of level 0, made by Level() when one of them is
+    // first needed.
+    std::vector<MipLevel> &levels = chains[0];
     bool boxMipsPending = false;
     // Level `i` with its storage made (and the pending chain built first if `i` is below 0).
     MipLevel &Level(UINT i);
     void BuildBoxMips();
-    // The surface of each level, made on first request and kept, so that every request
-    // answers the same object (owned here; its references are the texture's).
-    std::vector<Surface *> surfaces;
-    // A render-target texture with automatic mipmaps drawn into since the back end last
-    // made its lower levels.
-    bool targetMipsStale = false;
 };
 
 // Shared by the 2D, cube and volume textures (texture.cpp): the length of a full mip chain
@@ -246,14 +299,13 @@ constexpr UINT kMaxVolumeExtent = 512;  // the largest side of a volume texture 
 
 // A cube texture (cube_texture.cpp): six faces of one square mip chain each, in the order of
 // D3DCUBEMAP_FACES (+X, -X, +Y, -Y, +Z, -Z), each face's rows top first.
-class CubeTexture final : public ResourceMethods<IDirect3DCubeTexture9> {
+class CubeTexture final : public ResourceMethods<IDirect3DCubeTexture9>, public LevelChains {
 public:
     CubeTexture(Device *device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ~CubeTexture() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override { return DeviceOf(ppDevice); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override { return SetLodChecked(LODNew); }
     DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
     DWORD STDMETHODCALLTYPE GetLevelCount() override;
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
@@ -265,14 +317,13 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockRect(D3DCUBEMAP_FACES FaceType, UINT Level) override;
     HRESULT STDMETHODCALLTYPE AddDirtyRect(D3DCUBEMAP_FACES FaceType, CONST RECT *pDirtyRect) override;
 
-    ResourceCore core;
-    D3DFORMAT format;
-    DWORD usage;
-    D3DPOOL pool;
-    DWORD lod = 0;
-    std::vector<MipLevel> faces[6];  // each face's levels, made zero when first used
-    UINT LevelTotal() const { return UINT(faces[0].size()); }
-    MipLevel &Level(UINT face, UINT level);
+    IDirect3DBaseTexture9 *Self() override { return this; }
+    HRESULT LockFace(UINT face, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags) override
+    {
+        return LockRect(D3DCUBEMAP_FACES(face), level, out, rect, flags);
+    }
+    HRESULT UnlockFace(UINT face, UINT level) override { return UnlockRect(D3DCUBEMAP_FACES(face), level); }
+    MipLevel &Level(UINT face, UINT level) { return FaceLevel(face, level); }
 };
 
 // One level of a volume texture: `depth` slices of rows, each slice's rows top first.
@@ -282,15 +333,14 @@ struct VolumeLevel {
     bool locked = false;
 };
 
-class VolumeTexture final : public ResourceMethods<IDirect3DVolumeTexture9> {
+class VolumeTexture final : public ResourceMethods<IDirect3DVolumeTexture9>, public TextureCommon {
 public:
     VolumeTexture(Device *device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                   D3DPOOL pool);
-    ~VolumeTexture() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9 **ppDevice) override { return DeviceOf(ppDevice); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override;
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD LODNew) override { return SetLodWithin(LODNew, UINT(levels.size())); }
     DWORD STDMETHODCALLTYPE GetLOD() override { return lod; }
     DWORD STDMETHODCALLTYPE GetLevelCount() override { return DWORD(levels.size()); }
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override;
@@ -302,11 +352,6 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockBox(UINT Level) override;
     HRESULT STDMETHODCALLTYPE AddDirtyBox(CONST D3DBOX *pDirtyBox) override;
 
-    ResourceCore core;
-    D3DFORMAT format;
-    DWORD usage;
-    D3DPOOL pool;
-    DWORD lod = 0;
     std::vector<VolumeLevel> levels;
     VolumeLevel &Level(UINT i);
 };
@@ -314,13 +359,13 @@ public:
 // A surface: a texture level, the device's back buffer (whose pixels the back end reads
 // on lock), a plain off-screen surface, a render target of CreateRenderTarget, or a
 // depth-stencil surface (CreateDepthStencilSurface, or the device's automatic one).
-// A texture level's references are its texture's: AddRef and Release go to the texture,
-// which owns the surface.
+// A texture level (of a 2D texture, or a face level of a cube texture) has its texture's
+// references: AddRef and Release go to the texture, which owns the surface.
 class Surface final : public ResourceMethods<IDirect3DSurface9> {
 public:
     enum class Kind { TextureLevel, BackBuffer, Plain, RenderTarget, DepthStencil };
-    Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
-            D3DPOOL pool, DWORD usage);
+    Surface(Device *device, Kind kind, LevelChains *container, UINT face, UINT level, UINT width, UINT height,
+            D3DFORMAT format, D3DPOOL pool, DWORD usage);
     ~Surface() override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
@@ -337,8 +382,8 @@ public:
     Device *device;
     std::shared_ptr<bool> deviceAlive;
     Kind kind;
-    Texture *container;  // the texture of a TextureLevel, which owns it
-    UINT level;
+    LevelChains *container;  // the 2D or cube texture of a TextureLevel, which owns it
+    UINT face, level;        // the level's face (0 for a 2D texture) and level
     UINT width, height;
     D3DFORMAT format;
     D3DPOOL pool;

@@ -282,7 +282,7 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE kin
         *out = AddRefed(static_cast<IDirect3DSurface9 *>(backBuffer));
         return D3D_OK;
     }
-    backBuffer = new Surface(this, Surface::Kind::BackBuffer, nullptr, 0, pp.BackBufferWidth, pp.BackBufferHeight,
+    backBuffer = new Surface(this, Surface::Kind::BackBuffer, nullptr, 0, 0, pp.BackBufferWidth, pp.BackBufferHeight,
                              pp.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
     *out = backBuffer;
     return D3D_OK;
@@ -386,10 +386,18 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
         Unsupported(kLib, "CreateCubeTexture: texture format " + std::to_string(format));
         return D3DERR_INVALIDCALL;
     }
-    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL))
-        return NotOffered("CreateCubeTexture: render-target and depth-stencil cube textures");
+    if (usage & D3DUSAGE_DEPTHSTENCIL)
+        return NotOffered("CreateCubeTexture: depth-stencil cube textures");
     if (pool > D3DPOOL_SCRATCH)
         return Invalid("CreateCubeTexture: unknown pool " + std::to_string(pool));
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        if (pool != D3DPOOL_DEFAULT)
+            return Invalid("CreateCubeTexture: render-target cube textures must be in D3DPOOL_DEFAULT");
+        if (!IsRenderTargetFormat(format))
+            return Invalid(std::string("CreateCubeTexture: ") + FormatName(format) + " cannot be a render target");
+        if (usage & D3DUSAGE_DYNAMIC)
+            return Invalid("CreateCubeTexture: render-target cube textures cannot be dynamic");
+    }
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED)
         return Invalid("CreateCubeTexture: dynamic textures cannot be managed");
     *out = new CubeTexture(this, edge, levels, usage, format, pool);
@@ -447,7 +455,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
         return NotOffered("CreateOffscreenPlainSurface: shared handles");
     if (width == 0 || height == 0 || width > 8192 || height > 8192 || !IsTextureFormat(format))
         return Invalid("CreateOffscreenPlainSurface: bad size or format");
-    *out = new Surface(this, Surface::Kind::Plain, nullptr, 0, width, height, format, pool, 0);
+    *out = new Surface(this, Surface::Kind::Plain, nullptr, 0, 0, width, height, format, pool, 0);
     return D3D_OK;
 }
 

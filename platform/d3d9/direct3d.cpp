@@ -277,13 +277,14 @@ public:
         if (adapter != 0)
             return D3DERR_INVALIDCALL;
         // Depth formats are depth-stencil surfaces only (no depth textures); render targets
-        // are surfaces and 2D textures of the render-target colour formats.
+        // are surfaces, 2D textures and cube textures of the render-target colour formats.
         if (usage & D3DUSAGE_DEPTHSTENCIL)
             return type == D3DRTYPE_SURFACE && IsDepthFormat(format) && !(usage & D3DUSAGE_RENDERTARGET)
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
         if (usage & D3DUSAGE_RENDERTARGET)
-            return (type == D3DRTYPE_TEXTURE || (type == D3DRTYPE_SURFACE && !(usage & D3DUSAGE_AUTOGENMIPMAP))) &&
+            return (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_CUBETEXTURE ||
+                    (type == D3DRTYPE_SURFACE && !(usage & D3DUSAGE_AUTOGENMIPMAP))) &&
                            IsRenderTargetFormat(format) && !(usage & D3DUSAGE_DYNAMIC)
                        ? D3D_OK
                        : D3DERR_NOTAVAILABLE;
@@ -293,7 +294,7 @@ public:
             return (usage & D3DUSAGE_AUTOGENMIPMAP) ? D3DOK_NOAUTOGEN : D3D_OK;
         if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE)
             return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
-        // Cube and volume textures take the 2D formats; none of them is a render target.
+        // Cube and volume textures take the 2D formats (render-target cubes are answered above).
         if (type == D3DRTYPE_CUBETEXTURE || type == D3DRTYPE_VOLUMETEXTURE || type == D3DRTYPE_VOLUME)
             return IsTextureFormat(format) && !(usage & D3DUSAGE_RENDERTARGET) ? D3D_OK : D3DERR_NOTAVAILABLE;
         return D3DERR_NOTAVAILABLE;

@@ -10,9 +10,10 @@
  * scissor rectangle the whole target.  The pixels of targets are the back end's; other
  * surfaces keep theirs in memory, and the copies (StretchRect, ColorFill,
  * GetRenderTargetData, UpdateSurface, UpdateTexture) move them between the two: on the back
- * end when both surfaces are there, through memory otherwise.  Not offered: depth copies in
- * StretchRect, cube-map faces in copies, UpdateTexture of cube and volume textures,
- * GetFrontBufferData.
+ * end when both surfaces are there, through memory otherwise.  A face level of a cube
+ * texture is a texture level like a 2D texture's: a render target when the cube is one, and
+ * a source or destination of every copy under the same rules.  UpdateTexture copies 2D, cube
+ * and volume textures.  Not offered: depth copies in StretchRect, GetFrontBufferData.
  */
 #include "d3d9_private.h"
 
@@ -20,6 +21,7 @@
 #include <tavrok/texture_storage.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -39,7 +41,7 @@ HRESULT NotOffered(const std::string &what)
     return D3DERR_INVALIDCALL;
 }
 
-// A surface of ours (cube-map faces are surfaces of another class), or null.
+// A surface of ours, or null.
 Surface *OurSurface(IDirect3DSurface9 *s) { return dynamic_cast<Surface *>(s); }
 
 RECT WholeOf(const Surface &s) { return RECT{0, 0, LONG(s.width), LONG(s.height)}; }
@@ -58,7 +60,7 @@ bool BlockAligned(const RECT &r, const Surface &s)
     return r.left % 4 == 0 && r.top % 4 == 0 && edge(r.right, s.width) && edge(r.bottom, s.height);
 }
 
-bool IsLocked(Surface &s) { return s.container ? s.container->levels[s.level].locked : s.own.locked; }
+bool IsLocked(Surface &s) { return s.container ? s.container->chains[s.face][s.level].locked : s.own.locked; }
 
 // A texture level whose texture is not a render target: StretchRect and ColorFill do not
 // write such a level.
@@ -114,7 +116,7 @@ Surface *Device::AutoDepthSurface()
 {
     if (autoDepthSurface)
         return AddRefed(autoDepthSurface);
-    autoDepthSurface = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, pp.BackBufferWidth,
+    autoDepthSurface = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, 0, pp.BackBufferWidth,
                                    pp.BackBufferHeight, pp.AutoDepthStencilFormat, D3DPOOL_DEFAULT,
                                    D3DUSAGE_DEPTHSTENCIL);
     // The device's own: counted as made by the device but not as a resource that stops a
@@ -159,7 +161,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     if (quality != 0)
         return Invalid("CreateRenderTarget: multisample quality " + std::to_string(quality) +
                        " past the one level D3DMULTISAMPLE_NONE has");
-    auto *surface = new Surface(this, Surface::Kind::RenderTarget, nullptr, 0, width, height, format, D3DPOOL_DEFAULT,
+    auto *surface = new Surface(this, Surface::Kind::RenderTarget, nullptr, 0, 0, width, height, format, D3DPOOL_DEFAULT,
                                 D3DUSAGE_RENDERTARGET);
     surface->lockable = lockable != FALSE;
     *out = surface;
@@ -186,7 +188,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (quality != 0)
         return Invalid("CreateDepthStencilSurface: multisample quality " + std::to_string(quality) +
                        " past the one level D3DMULTISAMPLE_NONE has");
-    *out = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, width, height, format, D3DPOOL_DEFAULT,
+    *out = new Surface(this, Surface::Kind::DepthStencil, nullptr, 0, 0, width, height, format, D3DPOOL_DEFAULT,
                        D3DUSAGE_DEPTHSTENCIL);
     return D3D_OK;
 }
@@ -202,7 +204,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
         return Invalid("SetRenderTarget: render target 0 cannot be null");
     Surface *surface = OurSurface(target);
     if (!surface)
-        return NotOffered("SetRenderTarget to a cube-map face");
+        return Invalid("SetRenderTarget: the surface is not one of this library's");
     if (!surface->IsRenderTarget())
         return Invalid("SetRenderTarget: the surface was not made with D3DUSAGE_RENDERTARGET");
     if (!*surface->deviceAlive || surface->device != this)
@@ -298,7 +300,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9 *source, CONST RECT *sourceRect, I
         return Invalid("StretchRect: null surface");
     Surface *src = OurSurface(source), *dst = OurSurface(dest);
     if (!src || !dst)
-        return NotOffered("StretchRect with cube-map faces");
+        return Invalid("StretchRect: a surface is not one of this library's");
     if (src == dst)
         return Invalid("StretchRect: the source and the destination are the same surface");
     if (src->pool != D3DPOOL_DEFAULT || dst->pool != D3DPOOL_DEFAULT)
@@ -345,7 +347,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9 *target, CONST RECT *rect, D3DCOLOR 
         return Invalid("ColorFill: null surface");
     Surface *s = OurSurface(target);
     if (!s)
-        return NotOffered("ColorFill of a cube-map face");
+        return Invalid("ColorFill: the surface is not one of this library's");
     if (s->pool != D3DPOOL_DEFAULT)
         return Invalid("ColorFill: the surface must be in D3DPOOL_DEFAULT");
     if (s->IsDepthStencil() || IsPlainTextureLevel(*s))
@@ -377,7 +379,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9 *target, IDirect3DSurface9
         return Invalid("GetRenderTargetData: null surface");
     Surface *src = OurSurface(target), *dst = OurSurface(dest);
     if (!src || !dst)
-        return NotOffered("GetRenderTargetData with cube-map faces");
+        return Invalid("GetRenderTargetData: a surface is not one of this library's");
     if (!src->IsRenderTarget())
         return Invalid("GetRenderTargetData: the source is not a render target");
     if (dst->pool != D3DPOOL_SYSTEMMEM)
@@ -406,7 +408,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9 *source, CONST RECT *sourceRect,
         return Invalid("UpdateSurface: null surface");
     Surface *src = OurSurface(source), *dst = OurSurface(dest);
     if (!src || !dst)
-        return NotOffered("UpdateSurface with cube-map faces");
+        return Invalid("UpdateSurface: a surface is not one of this library's");
     if (src == dst)
         return Invalid("UpdateSurface: the source and the destination are the same surface");
     if (src->pool != D3DPOOL_SYSTEMMEM || dst->pool != D3DPOOL_DEFAULT)
@@ -445,6 +447,36 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9 *source, CONST RECT *sourceRect,
     return StorePixels(*this, *dst, *outPixels) ? D3D_OK : Invalid("UpdateSurface: the copy failed");
 }
 
+namespace {
+
+// The first level of a source chain of sizes (w, h, d) and how many levels the copy takes:
+// the destination's levels are the source's from the one of the destination's size down.
+// False when the source has no such run.
+bool MatchLevels(const std::vector<std::array<UINT, 3>> &src, const std::vector<std::array<UINT, 3>> &dst, UINT count,
+                 UINT *first)
+{
+    UINT f = 0;
+    while (f < src.size() && src[f] != dst[0])
+        f++;
+    if (f == src.size() || src.size() - f < count)
+        return false;
+    for (UINT i = 0; i < count; i++)
+        if (src[f + i] != dst[i])
+            return false;
+    *first = f;
+    return true;
+}
+
+std::vector<std::array<UINT, 3>> SizesOf(const std::vector<MipLevel> &chain)
+{
+    std::vector<std::array<UINT, 3>> out;
+    for (const MipLevel &l : chain)
+        out.push_back({l.width, l.height, 1});
+    return out;
+}
+
+}  // namespace
+
 HRESULT Device::UpdateTexture(IDirect3DBaseTexture9 *source, IDirect3DBaseTexture9 *dest)
 {
     Trace("UpdateTexture");
@@ -452,42 +484,66 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9 *source, IDirect3DBaseTextur
         return Invalid("UpdateTexture: null texture");
     if (source->GetType() != dest->GetType())
         return Invalid("UpdateTexture: the textures are of different types");
-    if (source->GetType() != D3DRTYPE_TEXTURE)
-        return NotOffered("UpdateTexture of cube and volume textures");
-    auto *src = static_cast<Texture *>(source), *dst = static_cast<Texture *>(dest);
+    const D3DRESOURCETYPE type = source->GetType();
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        auto *src = dynamic_cast<VolumeTexture *>(source), *dst = dynamic_cast<VolumeTexture *>(dest);
+        if (!src || !dst)
+            return Invalid("UpdateTexture: a texture is not one of this library's");
+        if (src->pool != D3DPOOL_SYSTEMMEM || dst->pool != D3DPOOL_DEFAULT)
+            return Invalid(
+                "UpdateTexture: the source must be in D3DPOOL_SYSTEMMEM and the destination in D3DPOOL_DEFAULT");
+        if (src->format != dst->format)
+            return Invalid("UpdateTexture: the textures differ in format");
+        std::vector<std::array<UINT, 3>> from, to;
+        for (const VolumeLevel &l : src->levels)
+            from.push_back({l.width, l.height, l.depth});
+        for (const VolumeLevel &l : dst->levels)
+            to.push_back({l.width, l.height, l.depth});
+        UINT first = 0;
+        if (!MatchLevels(from, to, UINT(to.size()), &first))
+            return Invalid("UpdateTexture: the source has no levels of the destination's sizes");
+        for (UINT i = 0; i < to.size(); i++)
+            if (src->levels[first + i].locked || dst->levels[i].locked)
+                return Invalid("UpdateTexture: a level is locked");
+        for (UINT i = 0; i < to.size(); i++)
+            dst->Level(i).data = src->Level(first + i).data;
+        dst->core.revision++;
+        return D3D_OK;
+    }
+    auto *src = dynamic_cast<LevelChains *>(source), *dst = dynamic_cast<LevelChains *>(dest);
+    if (!src || !dst)
+        return Invalid("UpdateTexture: a texture is not one of this library's");
     if (src->pool != D3DPOOL_SYSTEMMEM || dst->pool != D3DPOOL_DEFAULT)
         return Invalid("UpdateTexture: the source must be in D3DPOOL_SYSTEMMEM and the destination in D3DPOOL_DEFAULT");
     if (src->format != dst->format)
         return Invalid("UpdateTexture: the textures differ in format");
-    // The destination's levels are the source's from the one of the destination's size down.
-    UINT first = 0;
-    while (first < src->levels.size() &&
-           (src->levels[first].width != dst->levels[0].width || src->levels[first].height != dst->levels[0].height))
-        first++;
     const bool autoMips = (dst->usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
-    const UINT count = autoMips ? 1 : UINT(dst->levels.size());
-    if (first == src->levels.size() || src->levels.size() - first < count)
+    const UINT count = autoMips ? 1 : dst->LevelTotal();
+    UINT first = 0;
+    if (!MatchLevels(SizesOf(src->chains[0]), SizesOf(dst->chains[0]), count, &first))
         return Invalid("UpdateTexture: the source has no levels of the destination's sizes");
-    for (UINT i = 0; i < count; i++)
-        if (src->levels[first + i].locked || dst->levels[i].locked)
-            return Invalid("UpdateTexture: a level is locked");
-    for (UINT i = 0; i < count; i++) {
-        const MipLevel &in = src->Level(first + i);
-        if (dst->usage & D3DUSAGE_RENDERTARGET) {
-            IDirect3DSurface9 *level = nullptr;
-            dst->GetSurfaceLevel(i, &level);
-            const bool stored = renderer->HoldsPixels(*static_cast<Surface *>(level))
-                                    ? renderer->WriteSurface(*static_cast<Surface *>(level), in)
-                                    : (dst->Level(i).data = in.data, true);
-            level->Release();
-            if (!stored)
-                return Invalid("UpdateTexture: the copy failed");
-        } else {
-            dst->Level(i).data = in.data;
+    for (UINT f = 0; f < dst->faceCount; f++)
+        for (UINT i = 0; i < count; i++)
+            if (src->chains[f][first + i].locked || dst->chains[f][i].locked)
+                return Invalid("UpdateTexture: a level is locked");
+    for (UINT f = 0; f < dst->faceCount; f++)
+        for (UINT i = 0; i < count; i++) {
+            const MipLevel &in = src->FaceLevel(f, first + i);
+            if (dst->IsRenderTarget()) {
+                IDirect3DSurface9 *level = nullptr;
+                dst->SurfaceOf(f, i, &level, "UpdateTexture");
+                auto *surface = static_cast<Surface *>(level);
+                const bool stored = renderer->HoldsPixels(*surface) ? renderer->WriteSurface(*surface, in)
+                                                                    : (dst->FaceLevel(f, i).data = in.data, true);
+                level->Release();
+                if (!stored)
+                    return Invalid("UpdateTexture: the copy failed");
+            } else {
+                dst->FaceLevel(f, i).data = in.data;
+            }
         }
-    }
     if (autoMips)
-        dst->GenerateMipSubLevels();
+        dst->Self()->GenerateMipSubLevels();
     dst->core.revision++;
     return D3D_OK;
 }

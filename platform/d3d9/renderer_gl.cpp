@@ -23,7 +23,9 @@
  * Direct3D conventions handled here: D3DCOLOR vertex colours read as BGRA, clockwise
  * front faces, depth 0..1, texel rows top first, back-buffer rows top first on lock.
  * Cube textures are GL cube maps (seamless), their faces uploaded rows top first in
- * D3DCUBEMAP_FACES order, which gives Direct3D's face orientation; volume textures are
+ * D3DCUBEMAP_FACES order, which gives Direct3D's face orientation; a render-target cube's
+ * face is attached as its GL cube-map face and drawn with row 0 as GL's row 0 like other
+ * off-screen targets, which keeps the same orientation when it is sampled; volume textures are
  * GL 3D textures, slices front first, addressed in w by D3DSAMP_ADDRESSW.
  * With TAVROK_CAPTURE=<folder>[:N] every Nth presented frame is written as a PNG.
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
@@ -272,6 +274,7 @@ GLenum GlDepthFormat(D3DFORMAT f)
 struct TargetBinding {
     GLuint color = 0, depth = 0;
     GLint level = 0;
+    GLenum texTarget = GL_TEXTURE_2D;  // the 2D texture or the cube-map face attached
     uint64_t colorSerial = 0, depthSerial = 0;
     bool flipped = false;
     GLsizei width = 0, height = 0;
@@ -915,6 +918,8 @@ private:
         if (surface.container) {
             b.color = TargetTexture(*surface.container, gl);
             b.level = GLint(surface.level);
+            if (surface.container->IsCube())
+                b.texTarget = GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + surface.face);
             if (writes && (surface.container->usage & D3DUSAGE_AUTOGENMIPMAP))
                 surface.container->targetMipsStale = true;
         } else {
@@ -936,23 +941,26 @@ private:
         return b;
     }
 
-    // The GL texture of a render-target texture, every level's storage made (empty) on
-    // first use; never uploaded from memory, since its pixels are drawn here.
-    GLuint TargetTexture(Texture &t, GlTexture *&gl)
+    // The GL texture of a render-target texture (2D or cube), every level of every face
+    // with its storage made (empty) on first use; never uploaded from memory, since its
+    // pixels are drawn here.
+    GLuint TargetTexture(LevelChains &t, GlTexture *&gl)
     {
         GLuint name = TextureNameOf(t.core, gl);
-        gl->revision = t.core.revision;
         if (gl->allocated)
             return name;
         GlTextureFormat f = GlTexFormat(t.format);
-        BindTextureName(name, 0);
-        for (UINT i = 0; i < t.levels.size(); i++)
-            glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(f.internal), GLsizei(t.levels[i].width),
-                         GLsizei(t.levels[i].height), 0, f.format, f.type, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(t.levels.size() - 1));
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
-        BindTextureName(0, 0);
+        const GLenum target = t.IsCube() ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+        BindTextureName(name, 0, target);
+        for (UINT face = 0; face < t.faceCount; face++)
+            for (UINT i = 0; i < t.LevelTotal(); i++)
+                glTexImage2D(t.IsCube() ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face) : GL_TEXTURE_2D, GLint(i),
+                             GLint(f.internal), GLsizei(t.chains[face][i].width), GLsizei(t.chains[face][i].height), 0,
+                             f.format, f.type, nullptr);
+        glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(t.LevelTotal() - 1));
+        glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        BindTextureName(0, 0, target);
         gl->allocated = true;
         return name;
     }
@@ -1010,9 +1018,9 @@ private:
         const bool own = b.color == colorBuffer_ && b.level == 0 && b.depth == depthBuffer_;
         const GLuint fbo = own ? fbo_ : targetFbo_;
         if (!own && (b.colorSerial != attached_.colorSerial || b.level != attached_.level ||
-                     b.depthSerial != attached_.depthSerial)) {
+                     b.texTarget != attached_.texTarget || b.depthSerial != attached_.depthSerial)) {
             glBindFramebuffer(GL_FRAMEBUFFER, targetFbo_);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
             if (b.depth)
                 glFramebufferRenderbuffer(GL_FRAMEBUFFER,
@@ -1064,7 +1072,7 @@ public:
         TargetBinding b = ColorBindingOf(surface);
         std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
@@ -1096,10 +1104,11 @@ public:
                 D3DCOLOR c = UnpackArgb(surface.format, &in.data[size_t(y) * in.pitch + x * bpp]);
                 memcpy(&rows[(size_t(y) * b.width + x) * 4], &c, 4);
             }
-        BindTextureName(b.color, 0);
+        const GLenum bindTarget = b.texTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
+        BindTextureName(b.color, 0, bindTarget);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexSubImage2D(GL_TEXTURE_2D, b.level, 0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-        BindTextureName(0, 0);
+        glTexSubImage2D(b.texTarget, b.level, 0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        BindTextureName(0, 0, bindTarget);
         return glGetError() == GL_NO_ERROR;
     }
 
@@ -1115,9 +1124,9 @@ public:
         rowsOf(a, from, sy0, sy1);
         rowsOf(b, to, dy0, dy1);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, a.color, a.level);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, a.texTarget, a.color, a.level);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
         SetColorMask(0xF);
         glBlitFramebuffer(GLint(from.left), sy0, GLint(from.right), sy1, GLint(to.left), dy0, GLint(to.right), dy1,
@@ -1132,7 +1141,7 @@ public:
             return false;
         TargetBinding b = ColorBindingOf(surface, true);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.color, b.level);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, true);
         const GLint y = b.flipped ? GLint(area.top) : GLint(b.height - area.bottom);
         glScissor(GLint(area.left), y, GLint(area.right - area.left), GLint(area.bottom - area.top));
@@ -1315,6 +1324,8 @@ private:
         if (type == D3DRTYPE_CUBETEXTURE) {
             auto *t = static_cast<CubeTexture *>(base);
             target = GL_TEXTURE_CUBE_MAP, core = &t->core, format = t->format, levelCount = t->LevelTotal(), lod = t->lod;
+            if (t->usage & D3DUSAGE_RENDERTARGET)
+                TargetTexture(*t, gl);  // drawn here, never uploaded
         } else if (type == D3DRTYPE_VOLUMETEXTURE) {
             auto *t = static_cast<VolumeTexture *>(base);
             target = GL_TEXTURE_3D, core = &t->core, format = t->format, levelCount = UINT(t->levels.size()), lod = t->lod;
@@ -1322,7 +1333,7 @@ private:
             auto *t = static_cast<Texture *>(base);
             core = &t->core, format = t->format, levelCount = UINT(t->levels.size()), lod = t->lod;
             if (t->usage & D3DUSAGE_RENDERTARGET)
-                TargetTexture(*t, gl);  // drawn here, not uploaded: marked current
+                TargetTexture(*t, gl);  // drawn here, never uploaded
         }
         const bool mipmapped = levelCount > 1;
         BindTextureName(TextureNameOf(*core, gl), unit, target);
@@ -1330,16 +1341,21 @@ private:
             glActiveTexture(GLenum(GL_TEXTURE0 + unit));
             activeUnit_ = unit;
         }
-        if (type == D3DRTYPE_TEXTURE && static_cast<Texture *>(base)->targetMipsStale) {
+        LevelChains *chains = type == D3DRTYPE_TEXTURE       ? static_cast<LevelChains *>(static_cast<Texture *>(base))
+                              : type == D3DRTYPE_CUBETEXTURE ? static_cast<CubeTexture *>(base)
+                                                             : nullptr;
+        if (chains && chains->targetMipsStale) {
             // A render-target texture with automatic mipmaps, drawn into: its lower levels
             // made from level 0 now.
-            glGenerateMipmap(GL_TEXTURE_2D);
-            static_cast<Texture *>(base)->targetMipsStale = false;
+            glGenerateMipmap(target);
+            chains->targetMipsStale = false;
         }
         if (gl->revision != core->revision) {
             GlTextureFormat f = GlTexFormat(format);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            for (UINT i = 0; i < levelCount; i++) {
+            // A render-target texture's levels are drawn here: only its LOD is applied.
+            const bool drawnHere = chains && chains->IsRenderTarget();
+            for (UINT i = 0; i < levelCount && !drawnHere; i++) {
                 if (type == D3DRTYPE_CUBETEXTURE) {
                     // D3DCUBEMAP_FACES and GL's cube-map targets run in the same order, and
                     // GL's face orientation is Direct3D's when rows go in top first.

@@ -13,10 +13,14 @@
  * is made (zero) when the level is first used; D3DX's image loading sets level 0 and leaves
  * the box-filtered levels below it to be made when first needed (SetTopLevelWithBoxMips).
  *
- * Surfaces are views of one texture level (one object per level, whose references are
- * the texture's), the device's back buffer or a render target (read from and written to
- * the back end on lock and unlock), a depth-stencil surface (never locked) or plain
- * off-screen memory.  Render-target textures keep their pixels in the back end and are
+ * The 2D and cube textures keep their levels in LevelChains (one chain per face), which
+ * also makes and keeps the level surfaces and checks the level calls; TextureCommon holds
+ * what the volume texture shares with them (device, counts, format, LOD).
+ *
+ * Surfaces are views of one texture level or cube face level (one object per level, whose
+ * references are the texture's), the device's back buffer or a render target (read from
+ * and written to the back end on lock and unlock), a depth-stencil surface (never locked)
+ * or plain off-screen memory.  Render-target textures keep their pixels in the back end and are
  * not locked: GetRenderTargetData copies them out.
  */
 #include "d3d9_private.h"
@@ -198,35 +202,154 @@ void PackArgb(D3DFORMAT f, D3DCOLOR color, uint8_t *p)
     Pack(f, c, p);
 }
 
-Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD usage, D3DFORMAT format,
-                 D3DPOOL pool)
+// --- what every texture kind shares ----------------------------------------------------
+
+TextureCommon::TextureCommon(Device *device, D3DFORMAT format, DWORD usage, D3DPOOL pool)
     : format(format), usage(usage), pool(pool)
 {
     core.device = device;
     core.deviceAlive = device->alive;
-    UINT full = FullChainLength(width, height);
-    UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
-    if (usage & D3DUSAGE_AUTOGENMIPMAP)
-        n = IsCompressedFormat(format) ? 1 : full;  // blocks are not filtered: one level
-    for (UINT i = 0; i < n; i++) {
-        MipLevel level;
-        level.width = std::max(1u, width >> i);
-        level.height = std::max(1u, height >> i);
-        level.pitch = RowPitch(format, level.width);
-        levels.push_back(std::move(level));
-    }
     device->liveChildren++;
     device->liveDefaultPool += pool == D3DPOOL_DEFAULT;
 }
 
-Texture::~Texture()
+TextureCommon::~TextureCommon()
 {
-    for (Surface *surface : surfaces)
-        delete surface;
     if (*core.deviceAlive) {
         core.device->liveChildren--;
         core.device->liveDefaultPool -= pool == D3DPOOL_DEFAULT;
     }
+}
+
+HRESULT TextureCommon::DeviceOf(IDirect3DDevice9 **out) const
+{
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
+    return *out ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+DWORD TextureCommon::SetLodWithin(DWORD lodNew, UINT levelTotal)
+{
+    DWORD old = lod;
+    lod = std::min<DWORD>(lodNew, levelTotal - 1);
+    core.revision++;
+    return old;
+}
+
+// --- the level chains of 2D and cube textures --------------------------------------------
+
+LevelChains::LevelChains(Device *device, UINT faceCount, UINT width, UINT height, UINT levelCount, DWORD usage,
+                         D3DFORMAT format, D3DPOOL pool)
+    : TextureCommon(device, format, usage, pool), faceCount(faceCount)
+{
+    UINT full = FullChainLength(width, height);
+    UINT n = (levelCount == 0 || levelCount > full) ? full : levelCount;
+    if (usage & D3DUSAGE_AUTOGENMIPMAP)
+        n = IsCompressedFormat(format) ? 1 : full;  // blocks are not filtered: one level
+    for (UINT f = 0; f < faceCount; f++)
+        for (UINT i = 0; i < n; i++) {
+            MipLevel level;
+            level.width = std::max(1u, width >> i);
+            level.height = std::max(1u, height >> i);
+            level.pitch = RowPitch(format, level.width);
+            chains[f].push_back(std::move(level));
+        }
+}
+
+LevelChains::~LevelChains()
+{
+    for (Surface *surface : surfaces)
+        delete surface;
+}
+
+MipLevel &LevelChains::FaceLevel(UINT face, UINT i)
+{
+    MipLevel &l = chains[face][i];
+    if (l.data.empty())
+        l.data.assign(size_t(l.pitch) * RowCount(format, l.height), 0);
+    return l;
+}
+
+HRESULT LevelChains::DescribeLevel(UINT level, D3DSURFACE_DESC *desc, const char *what) const
+{
+    if (!desc || level >= LevelTotal()) {
+        Diagnostic(kLib, "", "", std::string(what) + ": null result or level past the chain");
+        return D3DERR_INVALIDCALL;
+    }
+    desc->Format = format;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->MultiSampleQuality = 0;
+    desc->Width = chains[0][level].width;
+    desc->Height = chains[0][level].height;
+    return D3D_OK;
+}
+
+HRESULT LevelChains::SurfaceOf(UINT face, UINT level, IDirect3DSurface9 **out, const char *what)
+{
+    if (!out) {
+        Diagnostic(kLib, "", "", std::string(what) + ": null result pointer");
+        return D3DERR_INVALIDCALL;
+    }
+    *out = nullptr;
+    if (face >= faceCount || level >= LevelTotal()) {
+        Diagnostic(kLib, "", "", std::string(what) + ": face " + std::to_string(face) + " level " +
+                                     std::to_string(level) + " outside the texture's " + std::to_string(faceCount) +
+                                     " x " + std::to_string(LevelTotal()) + " levels");
+        return D3DERR_INVALIDCALL;
+    }
+    if (!*core.deviceAlive)
+        return D3DERR_INVALIDCALL;
+    if (surfaces.empty())
+        surfaces.resize(size_t(faceCount) * LevelTotal(), nullptr);
+    Surface *&slot = surfaces[size_t(face) * LevelTotal() + level];
+    if (!slot)
+        slot = new Surface(core.device, Surface::Kind::TextureLevel, this, face, level, chains[face][level].width,
+                           chains[face][level].height, format, pool, usage);
+    *out = AddRefed(static_cast<IDirect3DSurface9 *>(slot));
+    return D3D_OK;
+}
+
+HRESULT LevelChains::LockChecked(UINT face, UINT level, D3DLOCKED_RECT *out, const RECT *rect, DWORD flags,
+                                 const char *what)
+{
+    if (face >= faceCount || level >= LevelTotal()) {
+        Diagnostic(kLib, "", "", std::string(what) + ": face " + std::to_string(face) + " level " +
+                                     std::to_string(level) + " outside the texture's " + std::to_string(faceCount) +
+                                     " x " + std::to_string(LevelTotal()) + " levels");
+        return D3DERR_INVALIDCALL;
+    }
+    // A render-target texture's pixels are the back end's: GetRenderTargetData reads them.
+    if (usage & D3DUSAGE_RENDERTARGET) {
+        Diagnostic(kLib, "", "", std::string(what) + ": a render-target texture cannot be locked");
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT hr = LockLevel(FaceLevel(face, level), format, out, rect, what);
+    if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
+        core.revision++;
+    return hr;
+}
+
+HRESULT LevelChains::UnlockChecked(UINT face, UINT level, const char *what)
+{
+    if (face >= faceCount || level >= LevelTotal() || !chains[face][level].locked) {
+        Diagnostic(kLib, "", "", std::string(what) + ": face " + std::to_string(face) + " level " +
+                                     std::to_string(level) + " is not locked");
+        return D3DERR_INVALIDCALL;
+    }
+    chains[face][level].locked = false;
+    return D3D_OK;
+}
+
+// --- 2D textures -------------------------------------------------------------------------
+
+Texture::Texture(Device *device, UINT width, UINT height, UINT levelCount, DWORD usage, D3DFORMAT format,
+                 D3DPOOL pool)
+    : LevelChains(device, 1, width, height, levelCount, usage, format, pool)
+{
 }
 
 HRESULT Texture::QueryInterface(REFIID riid, void **ppv)
@@ -242,22 +365,6 @@ HRESULT Texture::QueryInterface(REFIID riid, void **ppv)
     return E_NOINTERFACE;
 }
 
-HRESULT Texture::GetDevice(IDirect3DDevice9 **out)
-{
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = *core.deviceAlive ? AddRefed(static_cast<IDirect3DDevice9 *>(core.device)) : nullptr;
-    return *out ? D3D_OK : D3DERR_INVALIDCALL;
-}
-
-DWORD Texture::SetLOD(DWORD lodNew)
-{
-    DWORD old = lod;
-    lod = std::min<DWORD>(lodNew, DWORD(levels.size() - 1));
-    core.revision++;
-    return old;
-}
-DWORD Texture::GetLOD() { return lod; }
 DWORD Texture::GetLevelCount() { return (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : DWORD(levels.size()); }
 
 HRESULT Texture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
@@ -267,7 +374,6 @@ HRESULT Texture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE type)
     Unsupported(kLib, "SetAutoGenFilterType with a filter other than point or linear");
     return D3DERR_INVALIDCALL;
 }
-D3DTEXTUREFILTERTYPE Texture::GetAutoGenFilterType() { return D3DTEXF_LINEAR; }
 
 void Texture::GenerateMipSubLevels()
 {
@@ -303,66 +409,29 @@ void Texture::BuildBoxMips()
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC *desc)
 {
-    if (!desc || level >= levels.size())
-        return D3DERR_INVALIDCALL;
-    desc->Format = format;
-    desc->Type = D3DRTYPE_SURFACE;
-    desc->Usage = usage;
-    desc->Pool = pool;
-    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
-    desc->MultiSampleQuality = 0;
-    desc->Width = levels[level].width;
-    desc->Height = levels[level].height;
-    return D3D_OK;
+    return DescribeLevel(level, desc, "IDirect3DTexture9::GetLevelDesc");
 }
 
 HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9 **out)
 {
-    if (!out)
-        return D3DERR_INVALIDCALL;
-    *out = nullptr;
-    if (level >= levels.size() || !*core.deviceAlive)
-        return D3DERR_INVALIDCALL;
-    if (surfaces.empty())
-        surfaces.resize(levels.size(), nullptr);
-    if (!surfaces[level])
-        surfaces[level] = new Surface(core.device, Surface::Kind::TextureLevel, this, level, levels[level].width,
-                                      levels[level].height, format, pool, usage);
-    *out = AddRefed(static_cast<IDirect3DSurface9 *>(surfaces[level]));
-    return D3D_OK;
+    return SurfaceOf(0, level, out, "IDirect3DTexture9::GetSurfaceLevel");
 }
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
 {
-    if (level >= levels.size()) {
-        Diagnostic(kLib, "", "", "IDirect3DTexture9::LockRect: level " + std::to_string(level) + " of " +
-                                     std::to_string(levels.size()));
-        return D3DERR_INVALIDCALL;
-    }
-    // A render-target texture's pixels are the back end's: GetRenderTargetData reads them.
-    if (usage & D3DUSAGE_RENDERTARGET) {
-        Diagnostic(kLib, "", "", "IDirect3DTexture9::LockRect: a render-target texture cannot be locked");
-        return D3DERR_INVALIDCALL;
-    }
     // Lower levels still to be made from level 0 are made before level 0 can change.
-    if (level == 0 && !(flags & D3DLOCK_READONLY) && boxMipsPending && !levels[0].locked)
+    if (level == 0 && !(flags & D3DLOCK_READONLY) && boxMipsPending && !levels[0].locked &&
+        !(usage & D3DUSAGE_RENDERTARGET))
         BuildBoxMips();
-    HRESULT hr = LockLevel(Level(level), format, out, rect, "IDirect3DTexture9::LockRect");
-    if (SUCCEEDED(hr) && !(flags & D3DLOCK_READONLY))
-        core.revision++;
-    return hr;
+    return LockChecked(0, level, out, rect, flags, "IDirect3DTexture9::LockRect");
 }
 
 HRESULT Texture::UnlockRect(UINT level)
 {
-    if (level >= levels.size() || !levels[level].locked) {
-        Diagnostic(kLib, "", "", "IDirect3DTexture9::UnlockRect: level " + std::to_string(level) + " is not locked");
-        return D3DERR_INVALIDCALL;
-    }
-    levels[level].locked = false;
-    if (level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
+    HRESULT hr = UnlockChecked(0, level, "IDirect3DTexture9::UnlockRect");
+    if (SUCCEEDED(hr) && level == 0 && (usage & D3DUSAGE_AUTOGENMIPMAP))
         GenerateMipSubLevels();
-    return D3D_OK;
+    return hr;
 }
 
 HRESULT Texture::AddDirtyRect(CONST RECT *)
@@ -418,9 +487,9 @@ bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UI
 
 // --- surfaces ----------------------------------------------------------------------------
 
-Surface::Surface(Device *device, Kind kind, Texture *container, UINT level, UINT width, UINT height, D3DFORMAT format,
-                 D3DPOOL pool, DWORD usage)
-    : device(device), deviceAlive(device->alive), kind(kind), container(container), level(level), width(width),
+Surface::Surface(Device *device, Kind kind, LevelChains *container, UINT face, UINT level, UINT width, UINT height,
+                 D3DFORMAT format, D3DPOOL pool, DWORD usage)
+    : device(device), deviceAlive(device->alive), kind(kind), container(container), face(face), level(level), width(width),
       height(height), format(format), pool(pool), usage(usage)
 {
     core.device = device;
@@ -451,15 +520,15 @@ Surface::~Surface()
 
 ULONG Surface::AddRef()
 {
-    return container ? container->AddRef() : ResourceMethods<IDirect3DSurface9>::AddRef();
+    return container ? container->Self()->AddRef() : ResourceMethods<IDirect3DSurface9>::AddRef();
 }
 
 ULONG Surface::Release()
 {
-    return container ? container->Release() : ResourceMethods<IDirect3DSurface9>::Release();
+    return container ? container->Self()->Release() : ResourceMethods<IDirect3DSurface9>::Release();
 }
 
-MipLevel &Surface::Memory() { return container ? container->Level(level) : own; }
+MipLevel &Surface::Memory() { return container ? container->FaceLevel(face, level) : own; }
 
 HRESULT Surface::QueryInterface(REFIID riid, void **ppv)
 {
@@ -487,7 +556,7 @@ HRESULT Surface::GetContainer(REFIID riid, void **out)
         return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (container)
-        return container->QueryInterface(riid, out);
+        return container->Self()->QueryInterface(riid, out);
     if (!*deviceAlive)
         return E_NOINTERFACE;
     // The back buffer's container is the swap chain; other surfaces belong to the device.
@@ -518,7 +587,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC *desc)
 HRESULT Surface::LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
 {
     if (kind == Kind::TextureLevel)
-        return container->LockRect(level, out, rect, flags);
+        return container->LockFace(face, level, out, rect, flags);
     if (kind == Kind::DepthStencil) {
         Diagnostic(kLib, "", "", "IDirect3DSurface9::LockRect: depth-stencil surfaces cannot be locked");
         return D3DERR_INVALIDCALL;
@@ -553,7 +622,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT *out, CONST RECT *rect, DWORD flags)
 HRESULT Surface::UnlockRect()
 {
     if (kind == Kind::TextureLevel)
-        return container->UnlockRect(level);
+        return container->UnlockFace(face, level);
     if (!own.locked) {
         Diagnostic(kLib, "", "", "IDirect3DSurface9::UnlockRect: not locked");
         return D3DERR_INVALIDCALL;

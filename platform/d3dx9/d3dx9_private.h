@@ -133,6 +133,11 @@ std::unique_ptr<FontFace> OpenFontFace(const char *faceName, int height, UINT wi
 // The Unicode code point of a character of the Windows-1252 code page.
 uint32_t CodepointFromCp1252(uint8_t c);
 
+// The picture of render target `from` copied into `to`, a surface of its size and format
+// that cannot be drawn to (render_to_surface.cpp): through system memory, then by the
+// destination pool's way in.  Used by the render-to-surface and render-to-env-map objects.
+HRESULT CopyTargetInto(IDirect3DDevice9 *device, IDirect3DSurface9 *from, IDirect3DSurface9 *to);
+
 }  // namespace tavrok::d3dx9
 
 #endif

@@ -26,6 +26,41 @@ extern "C" const GUID IID_ID3DXRenderToSurface = {0x6985f346, 0x2c3d, 0x43b3, {0
 
 namespace tavrok::d3dx9 {
 
+// The stand-in target's picture into the surface that could not be drawn to: read back
+// into system memory, then copied to the surface by its pool's way in.
+HRESULT CopyTargetInto(IDirect3DDevice9 *device, IDirect3DSurface9 *from, IDirect3DSurface9 *to)
+{
+    D3DSURFACE_DESC sd;
+    to->GetDesc(&sd);
+    if (sd.Pool == D3DPOOL_SYSTEMMEM)
+        return device->GetRenderTargetData(from, to);
+    IDirect3DSurface9 *staging = nullptr;
+    HRESULT hr =
+        device->CreateOffscreenPlainSurface(sd.Width, sd.Height, sd.Format, D3DPOOL_SYSTEMMEM, &staging, nullptr);
+    if (SUCCEEDED(hr))
+        hr = device->GetRenderTargetData(from, staging);
+    if (SUCCEEDED(hr) && sd.Pool == D3DPOOL_DEFAULT) {
+        hr = device->UpdateSurface(staging, nullptr, to, nullptr);
+    } else if (SUCCEEDED(hr)) {
+        D3DLOCKED_RECT src, dst;
+        hr = staging->LockRect(&src, nullptr, D3DLOCK_READONLY);
+        if (SUCCEEDED(hr)) {
+            hr = to->LockRect(&dst, nullptr, 0);
+            if (SUCCEEDED(hr)) {
+                const size_t row = size_t(d3d9::BytesPerPixel(sd.Format)) * sd.Width;
+                for (UINT y = 0; y < sd.Height; y++)
+                    memcpy(static_cast<BYTE *>(dst.pBits) + size_t(y) * dst.Pitch,
+                           static_cast<const BYTE *>(src.pBits) + size_t(y) * src.Pitch, row);
+                to->UnlockRect();
+            }
+            staging->UnlockRect();
+        }
+    }
+    if (staging)
+        staging->Release();
+    return hr;
+}
+
 namespace {
 
 template <class T> void ReleaseAndClear(T *&p)
@@ -131,7 +166,7 @@ public:
         const DWORD filter = mipFilter & 0xFF;
         HRESULT hr = device_->EndScene();
         if (standIn_) {
-            HRESULT copied = CopyOut(standIn_, surface_);
+            HRESULT copied = CopyTargetInto(device_, standIn_, surface_);
             if (SUCCEEDED(hr))
                 hr = copied;
         }
@@ -172,40 +207,6 @@ private:
         device_->SetViewport(&savedViewport_);
         ReleaseAndClear(savedTarget_);
         ReleaseAndClear(savedDepth_);
-    }
-
-    // The stand-in target's picture into the surface that could not be drawn to: read back
-    // into system memory, then copied to the surface by its pool's way in.
-    HRESULT CopyOut(IDirect3DSurface9 *from, IDirect3DSurface9 *to)
-    {
-        D3DSURFACE_DESC sd;
-        to->GetDesc(&sd);
-        if (sd.Pool == D3DPOOL_SYSTEMMEM)
-            return device_->GetRenderTargetData(from, to);
-        IDirect3DSurface9 *staging = nullptr;
-        HRESULT hr = device_->CreateOffscreenPlainSurface(sd.Width, sd.Height, sd.Format, D3DPOOL_SYSTEMMEM, &staging,
-                                                          nullptr);
-        if (SUCCEEDED(hr))
-            hr = device_->GetRenderTargetData(from, staging);
-        if (SUCCEEDED(hr) && sd.Pool == D3DPOOL_DEFAULT) {
-            hr = device_->UpdateSurface(staging, nullptr, to, nullptr);
-        } else if (SUCCEEDED(hr)) {
-            D3DLOCKED_RECT src, dst;
-            hr = staging->LockRect(&src, nullptr, D3DLOCK_READONLY);
-            if (SUCCEEDED(hr)) {
-                hr = to->LockRect(&dst, nullptr, 0);
-                if (SUCCEEDED(hr)) {
-                    const size_t row = size_t(d3d9::BytesPerPixel(sd.Format)) * sd.Width;
-                    for (UINT y = 0; y < sd.Height; y++)
-                        memcpy(static_cast<BYTE *>(dst.pBits) + size_t(y) * dst.Pitch,
-                               static_cast<const BYTE *>(src.pBits) + size_t(y) * src.Pitch, row);
-                    to->UnlockRect();
-                }
-                staging->UnlockRect();
-            }
-        }
-        ReleaseAndClear(staging);
-        return hr;
     }
 
     // When `surface` is level 0 of a texture with lower levels, makes them from it.

@@ -13,6 +13,9 @@
  * device's target, depth buffer and viewport back afterwards (render_to_surface.cpp).
  * ID3DXLine draws line strips in screen pixels, or through a matrix, as quads of its
  * width, with a stipple pattern and antialiased edges (line.cpp).
+ * ID3DXRenderToEnvMap draws the six faces of a cube texture one scene each, the same way
+ * (render_to_env_map.cpp); the sphere, hemisphere and parabolic maps report themselves
+ * unsupported.
  */
 #ifndef TAVROK_D3DX9CORE_H
 #define TAVROK_D3DX9CORE_H
@@ -209,6 +212,32 @@ interface ID3DXLine : public IUnknown {
 };
 typedef ID3DXLine *LPD3DXLINE;
 
+/* Environment maps drawn face by face: a cube texture's six faces, one scene each. */
+DEFINE_GUID(IID_ID3DXRenderToEnvMap, 0x313f1b4b, 0xc7b0, 0x4fa2, 0x9d, 0x9d, 0x8d, 0x38, 0x0b, 0x5b, 0xf7, 0x6f);
+
+typedef struct _D3DXRTE_DESC {
+    UINT Size;
+    UINT MipLevels;
+    D3DFORMAT Format;
+    BOOL DepthStencil;
+    D3DFORMAT DepthStencilFormat;
+} D3DXRTE_DESC, *LPD3DXRTE_DESC;
+
+interface ID3DXRenderToEnvMap : public IUnknown {
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9 *ppDevice) PURE;
+    STDMETHOD(GetDesc)(D3DXRTE_DESC *pDesc) PURE;
+    STDMETHOD(BeginCube)(LPDIRECT3DCUBETEXTURE9 pCubeTex) PURE;
+    STDMETHOD(BeginSphere)(LPDIRECT3DTEXTURE9 pTex) PURE;
+    STDMETHOD(BeginHemisphere)(LPDIRECT3DTEXTURE9 pTexZPos, LPDIRECT3DTEXTURE9 pTexZNeg) PURE;
+    STDMETHOD(BeginParabolic)(LPDIRECT3DTEXTURE9 pTexZPos, LPDIRECT3DTEXTURE9 pTexZNeg) PURE;
+    STDMETHOD(Face)(D3DCUBEMAP_FACES Face, DWORD MipFilter) PURE;
+    STDMETHOD(End)(DWORD MipFilter) PURE;
+    STDMETHOD(OnLostDevice)() PURE;
+    STDMETHOD(OnResetDevice)() PURE;
+};
+typedef ID3DXRenderToEnvMap *LPD3DXRenderToEnvMap;
+typedef ID3DXRenderToEnvMap *LPD3DXRENDERTOENVMAP;
+
 extern "C" {
 HRESULT WINAPI D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER *ppBuffer);
 HRESULT WINAPI D3DXCreateSprite(LPDIRECT3DDEVICE9 pDevice, LPD3DXSPRITE *ppSprite);
@@ -216,6 +245,9 @@ HRESULT WINAPI D3DXCreateRenderToSurface(LPDIRECT3DDEVICE9 pDevice, UINT Width, 
                                          BOOL DepthStencil, D3DFORMAT DepthStencilFormat,
                                          LPD3DXRENDERTOSURFACE *ppRenderToSurface);
 HRESULT WINAPI D3DXCreateLine(LPDIRECT3DDEVICE9 pDevice, LPD3DXLINE *ppLine);
+HRESULT WINAPI D3DXCreateRenderToEnvMap(LPDIRECT3DDEVICE9 pDevice, UINT Size, UINT MipLevels, D3DFORMAT Format,
+                                        BOOL DepthStencil, D3DFORMAT DepthStencilFormat,
+                                        LPD3DXRENDERTOENVMAP *ppRenderToEnvMap);
 
 HRESULT WINAPI D3DXCreateFontA(LPDIRECT3DDEVICE9 pDevice, INT Height, UINT Width, UINT Weight, UINT MipLevels,
                                BOOL Italic, DWORD CharSet, DWORD OutputPrecision, DWORD Quality,

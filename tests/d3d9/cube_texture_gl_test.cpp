@@ -3,7 +3,8 @@
  * direction reads (Direct3D's left-handed cube-map orientation), reflection vectors off a
  * mirror, volume slices chosen and filtered by w with the W addressing mode, cube mip
  * levels chosen by SetLOD, ps_2_0's dcl_cube sampler, and ps_1_x's tex and texld, which
- * sample as the bound texture's type.
+ * sample as the bound texture's type; render-target cubes drawn into face by face and read
+ * by direction, the copies into and out of their faces, and UpdateTexture of a cube.
  */
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
@@ -236,6 +237,209 @@ TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
         EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u) << "ps_1_" << minor;
     }
     device_->SetPixelShader(NULL);
+}
+
+// The directions of the face checks: along each axis, and towards each face's texel (0, 0)
+// corner and the opposite one (see DirectionsReadTheDocumentedFaceAndTexel).
+constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
+                                 {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
+
+class CubeTargetPixelTest : public CubeVolumePixelTest {
+protected:
+    IDirect3DCubeTexture9 *TargetCube(UINT edge = 4, DWORD usage = D3DUSAGE_RENDERTARGET)
+    {
+        IDirect3DCubeTexture9 *cube = nullptr;
+        EXPECT_EQ(device_->CreateCubeTexture(edge, 1, usage, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, NULL), D3D_OK);
+        held_.push_back(cube);
+        return cube;
+    }
+    IDirect3DSurface9 *Face(IDirect3DCubeTexture9 *cube, UINT f)
+    {
+        IDirect3DSurface9 *s = nullptr;
+        EXPECT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, &s), D3D_OK);
+        held_.push_back(s);
+        return s;
+    }
+    // Draws into `target` with no depth buffer, then binds the back buffer and its depth again.
+    template <class F>
+    void DrawInto(IDirect3DSurface9 *target, F draw)
+    {
+        IDirect3DSurface9 *back = nullptr, *depth = nullptr;
+        device_->GetRenderTarget(0, &back);
+        device_->GetDepthStencilSurface(&depth);
+        ASSERT_EQ(device_->SetRenderTarget(0, target), D3D_OK);
+        device_->SetDepthStencilSurface(NULL);
+        device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+        draw();
+        device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+        device_->SetRenderTarget(0, back);
+        device_->SetDepthStencilSurface(depth);
+        back->Release();
+        depth->Release();
+    }
+    // Each face of a render-target cube cleared to its colour, texel (0, 0) drawn white.
+    void PaintFaces(IDirect3DCubeTexture9 *cube)
+    {
+        for (UINT f = 0; f < 6; f++)
+            DrawInto(Face(cube, f), [&] {
+                device_->Clear(0, NULL, D3DCLEAR_TARGET, kFaceColor[f], 1.0f, 0);
+                device_->SetTexture(0, NULL);
+                device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+                device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+                DrawRectScene(0, 0, 1, 1, kMark);
+            });
+    }
+    void SampleTexture()
+    {
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    }
+    // Reads each face by its axis and its two corners as the cube was painted.
+    void ExpectPaintedFaces(const char *what)
+    {
+        for (int f = 0; f < 6; f++) {
+            EXPECT_EQ(Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]), kFaceColor[f]) << what << " face " << f;
+            EXPECT_EQ(Read(kCorner[f][0], kCorner[f][1], kCorner[f][2]), kMark) << what << " face " << f << " (0, 0)";
+            float d[3] = {kCorner[f][0], kCorner[f][1], kCorner[f][2]};
+            for (float &c : d)
+                if (c != 1 && c != -1)
+                    c = -c;
+            EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << what << " face " << f << " (3, 3)";
+        }
+    }
+};
+
+TEST_F(CubeTargetPixelTest, FacesDrawnIntoAreReadTheDocumentedWayRound)
+{
+    IDirect3DCubeTexture9 *cube = TargetCube();
+    // Each face is its own surface, the same object on every request, and a target whose
+    // size the viewport takes.
+    IDirect3DSurface9 *again = nullptr;
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_Z, 0, &again), D3D_OK);
+    EXPECT_EQ(again, Face(cube, D3DCUBEMAP_FACE_NEGATIVE_Z));
+    again->Release();
+    DrawInto(Face(cube, 2), [&] {
+        D3DVIEWPORT9 vp;
+        device_->GetViewport(&vp);
+        EXPECT_EQ(vp.Width, 4u);
+        IDirect3DSurface9 *bound = nullptr;
+        device_->GetRenderTarget(0, &bound);
+        EXPECT_EQ(bound, Face(cube, 2));
+        bound->Release();
+    });
+    PaintFaces(cube);
+    device_->SetTexture(0, cube);
+    SampleTexture();
+    ExpectPaintedFaces("drawn");
+    // A point of a face's plane far off its middle: the corner towards +x +y +z of +X is
+    // texel (0, 0)'s neighbourhood on the face's top left only when u and v both turn the
+    // documented way; (1, -0.8, -0.8) is its bottom right.
+    EXPECT_EQ(Read(1, -0.8f, -0.8f), kFaceColor[0]);
+}
+
+TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
+{
+    IDirect3DCubeTexture9 *cube = TargetCube();
+    PaintFaces(cube);
+    // GetRenderTargetData: the face's rows top first, texel (0, 0) first.
+    IDirect3DSurface9 *sys = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
+    held_.push_back(sys);
+    ASSERT_EQ(device_->GetRenderTargetData(Face(cube, D3DCUBEMAP_FACE_POSITIVE_Y), sys), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[0], kMark);
+    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[1], kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
+    EXPECT_EQ(reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + 3 * r.Pitch)[3],
+              kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
+    sys->UnlockRect();
+
+    // StretchRect from a face into a 2D render target, scaled twice up: the mark is the
+    // top-left 2 x 2.
+    IDirect3DSurface9 *flat = nullptr;
+    ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &flat, NULL), D3D_OK);
+    held_.push_back(flat);
+    ASSERT_EQ(device_->StretchRect(Face(cube, D3DCUBEMAP_FACE_NEGATIVE_X), NULL, flat, NULL, D3DTEXF_POINT), D3D_OK);
+    ASSERT_EQ(flat->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+    auto at = [&](int x, int y) { return reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x]; };
+    EXPECT_EQ(at(0, 0), kMark);
+    EXPECT_EQ(at(1, 1), kMark);
+    EXPECT_EQ(at(2, 0), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
+    EXPECT_EQ(at(0, 2), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
+    EXPECT_EQ(at(7, 7), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
+    flat->UnlockRect();
+
+    // Face to face of the same cube: +Z's pixels put on -Z, turned nowhere.
+    ASSERT_EQ(device_->StretchRect(Face(cube, 4), NULL, Face(cube, 5), NULL, D3DTEXF_NONE), D3D_OK);
+    // ColorFill of part of +X; UpdateSurface of a system-memory block into -Y's bottom right.
+    const RECT right = {2, 0, 4, 4};
+    ASSERT_EQ(device_->ColorFill(Face(cube, 0), &right, 0xFF808080), D3D_OK);
+    IDirect3DSurface9 *block = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &block, NULL), D3D_OK);
+    held_.push_back(block);
+    ASSERT_EQ(block->LockRect(&r, NULL, 0), D3D_OK);
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 2; x++)
+            reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = 0xFF204060;
+    block->UnlockRect();
+    const POINT corner = {2, 2};
+    ASSERT_EQ(device_->UpdateSurface(block, NULL, Face(cube, 3), &corner), D3D_OK);
+
+    device_->SetTexture(0, cube);
+    SampleTexture();
+    EXPECT_EQ(Read(kCorner[5][0], kCorner[5][1], kCorner[5][2]), kMark) << "-Z's (0, 0) from +Z";
+    EXPECT_EQ(Read(kAxis[5][0], kAxis[5][1], kAxis[5][2]), kFaceColor[4]) << "-Z holds +Z's colour";
+    // +X: u grows towards -z, so its right half (u > 0.5) is towards -z.
+    EXPECT_EQ(Read(1, 0.1f, -0.8f), 0xFF808080u) << "+X's filled right half";
+    EXPECT_EQ(Read(1, 0.1f, 0.8f), kFaceColor[0]) << "+X's left half";
+    // -Y's bottom right (u, v > 0.5): towards +x and -z.
+    EXPECT_EQ(Read(0.8f, -1, -0.8f), 0xFF204060u) << "-Y's updated corner";
+    EXPECT_EQ(Read(-0.8f, -1, 0.8f), kMark) << "-Y's (0, 0) untouched";
+}
+
+TEST_F(CubeTargetPixelTest, UpdateTextureCopiesEveryFaceIntoTheDefaultPool)
+{
+    IDirect3DCubeTexture9 *sysCube = nullptr, *deflt = TargetCube(4, 0), *target = TargetCube();
+    ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sysCube, NULL), D3D_OK);
+    held_.push_back(sysCube);
+    for (UINT f = 0; f < 6; f++) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(sysCube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, 0), D3D_OK);
+        for (UINT y = 0; y < 4; y++)
+            for (UINT x = 0; x < 4; x++)
+                reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
+                    x == 0 && y == 0 ? kMark : kFaceColor[f];
+        sysCube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
+    }
+    SampleTexture();
+    ASSERT_EQ(device_->UpdateTexture(sysCube, deflt), D3D_OK);
+    device_->SetTexture(0, deflt);
+    ExpectPaintedFaces("updated");
+    // Into a render-target cube: the back end's pixels are written.
+    ASSERT_EQ(device_->UpdateTexture(sysCube, target), D3D_OK);
+    device_->SetTexture(0, target);
+    ExpectPaintedFaces("updated target");
+}
+
+TEST_F(CubeTargetPixelTest, AutomaticMipmapsOfACubeTargetAreMadeFromItsFaces)
+{
+    IDirect3DCubeTexture9 *cube = TargetCube(4, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP);
+    EXPECT_EQ(cube->GetLevelCount(), 1u);
+    PaintFaces(cube);
+    device_->SetTexture(0, cube);
+    SampleTexture();
+    // Level 2 (1 x 1) of each face: the mean of 15 face texels and the white one.
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    cube->SetLOD(2);
+    for (int f = 0; f < 6; f++) {
+        const D3DCOLOR c = kFaceColor[f];
+        auto mean = [&](int shift) { return ((((c >> shift) & 255) * 15 + 255 + 8) / 16) << shift; };
+        const D3DCOLOR expected = 0xFF000000u | mean(16) | mean(8) | mean(0);
+        const D3DCOLOR got = Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]);
+        EXPECT_TRUE(Near(got, expected, 4)) << "face " << f << std::hex << " " << got << " " << expected;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 /*
  * cube_texture_test.cpp - cube and volume textures on the NULLREF device: levels, pitches,
- * face surfaces and volume levels with their containers, state blocks, Reset, refusals.
+ * face surfaces and volume levels with their containers, state blocks, Reset, refusals,
+ * render-target cubes bound and copied under the surface rules, UpdateTexture of cubes and
+ * volumes.
  */
 #include "null_fixture.h"
 
@@ -8,6 +10,7 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 
 namespace d3d9test {
 namespace {
@@ -25,9 +28,9 @@ TEST_F(CubeVolumeTest, CubeLevelsPitchesAndFaceSurfaces)
     EXPECT_NE(caps.VolumeTextureAddressCaps & D3DPTADDRESSCAPS_WRAP, 0u);
     EXPECT_GE(caps.MaxVolumeExtent, 256u);
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_CUBETEXTURE, D3DFMT_R5G6B5), D3D_OK);
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE,
-                                      D3DFMT_A8R8G8B8),
-              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP,
+                                      D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8),
+              D3D_OK);
 
     IDirect3DCubeTexture9 *cube = nullptr;
     ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
@@ -159,7 +162,9 @@ TEST_F(CubeVolumeTest, BadCallsAreRefusedWithOneLine)
     };
     const Case cases[] = {
         {"cube of edge 0", [&] { return device_->CreateCubeTexture(0, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noCube, NULL); }},
-        {"render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &noCube, NULL); }},
+        {"managed render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noCube, NULL); }},
+        {"render-target cube of L8", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_L8, D3DPOOL_DEFAULT, &noCube, NULL); }},
+        {"dynamic render-target cube", [&] { return device_->CreateCubeTexture(4, 1, D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &noCube, NULL); }},
         {"cube of an unknown format", [&] { return device_->CreateCubeTexture(4, 1, 0, D3DFORMAT(12345), D3DPOOL_MANAGED, &noCube, NULL); }},
         {"volume past the extent", [&] { return device_->CreateVolumeTexture(4, 4, 4096, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &noVolume, NULL); }},
         {"null volume result", [&] { return device_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, NULL, NULL); }},
@@ -186,6 +191,134 @@ TEST_F(CubeVolumeTest, BadCallsAreRefusedWithOneLine)
     EXPECT_EQ(cube->UnlockRect(D3DCUBEMAP_FACE_NEGATIVE_Z, 0), D3D_OK);
     EXPECT_EQ(volume->Release(), 0u);
     EXPECT_EQ(cube->Release(), 0u);
+}
+
+TEST_F(CubeVolumeTest, FaceSurfacesAreKeptTexturesLevelsAndRenderTargetCubesAreTargets)
+{
+    IDirect3DCubeTexture9 *cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(8, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
+    // One object per face level, whose references are the cube's.
+    IDirect3DSurface9 *a = nullptr, *b = nullptr, *c = nullptr;
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_X, 1, &a), D3D_OK);
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_X, 1, &b), D3D_OK);
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_X, 1, &c), D3D_OK);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_EQ(cube->AddRef(), 5u);  // the cube, three surface references and this one
+    cube->Release();
+    b->Release();
+    c->Release();
+    EXPECT_EQ(cube->Release(), 1u) << "the surface keeps the cube";
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(a->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Width, 4u);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+    // A managed cube's face is no render target, and no copy writes it.
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->SetRenderTarget(0, a), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->ColorFill(a, NULL, 0), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(a->Release(), 0u);
+
+    IDirect3DCubeTexture9 *target = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(16, 0, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, NULL),
+              D3D_OK);
+    EXPECT_EQ(target->GetLevelCount(), 5u);
+    IDirect3DSurface9 *face = nullptr, *bound = nullptr, *small = nullptr;
+    ASSERT_EQ(target->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_Z, 1, &face), D3D_OK);
+    ASSERT_EQ(face->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_RENDERTARGET));
+    EXPECT_EQ(desc.Width, 8u);
+    D3DLOCKED_RECT r;
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(face->LockRect(&r, NULL, 0), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(target->LockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0, &r, NULL, 0), D3DERR_INVALIDCALL); }), 1);
+    ASSERT_EQ(device_->SetRenderTarget(0, face), D3D_OK);
+    D3DVIEWPORT9 vp;
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 8u);
+    EXPECT_EQ(vp.Height, 8u);
+    ASSERT_EQ(device_->GetRenderTarget(0, &bound), D3D_OK);
+    EXPECT_EQ(bound, face);
+    bound->Release();
+    // The copies take faces under the surfaces' rules.
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &small, NULL), D3D_OK);
+    EXPECT_EQ(device_->ColorFill(face, NULL, 0xFF102030), D3D_OK);
+    EXPECT_EQ(device_->GetRenderTargetData(face, small), D3D_OK);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateSurface(face, NULL, small, NULL), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->StretchRect(face, NULL, face, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL); }), 1);
+    small->Release();
+    // A default-pool target cube stops a Reset until it goes.
+    IDirect3DSurface9 *back = nullptr;
+    device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device_->SetRenderTarget(0, back);
+    back->Release();
+    face->Release();
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(64, 32);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_EQ(target->Release(), 0u);
+    EXPECT_EQ(device_->Reset(&pp), D3D_OK);
+}
+
+TEST_F(CubeVolumeTest, UpdateTextureCopiesCubesAndVolumesLevelByLevel)
+{
+    // Volumes: an 8 x 4 x 2 chain into a 4 x 2 x 1 one takes the source's levels 1 and 2.
+    IDirect3DVolumeTexture9 *src = nullptr, *dst = nullptr, *other = nullptr, *wide = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 4, 2, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &src, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateVolumeTexture(4, 2, 1, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &dst, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateVolumeTexture(4, 2, 1, 2, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &other, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &wide, NULL), D3D_OK);
+    for (UINT level = 0; level < 3; level++) {
+        D3DLOCKED_BOX b;
+        ASSERT_EQ(src->LockBox(level, &b, NULL, 0), D3D_OK);
+        D3DVOLUME_DESC d;
+        src->GetLevelDesc(level, &d);
+        for (UINT z = 0; z < d.Depth; z++)
+            for (UINT y = 0; y < d.Height; y++)
+                for (UINT x = 0; x < d.Width; x++)
+                    reinterpret_cast<DWORD *>(static_cast<BYTE *>(b.pBits) + z * b.SlicePitch + y * b.RowPitch)[x] =
+                        level << 24 | z << 16 | y << 8 | x;
+        src->UnlockBox(level);
+    }
+    ASSERT_EQ(device_->UpdateTexture(src, dst), D3D_OK);
+    for (UINT level = 0; level < 2; level++) {
+        D3DLOCKED_BOX b;
+        ASSERT_EQ(dst->LockBox(level, &b, NULL, D3DLOCK_READONLY), D3D_OK);
+        const DWORD *p = static_cast<DWORD *>(b.pBits);
+        EXPECT_EQ(p[0], (level + 1) << 24) << "level " << level;
+        if (level == 0) {
+            EXPECT_EQ(reinterpret_cast<const DWORD *>(static_cast<BYTE *>(b.pBits) + b.RowPitch)[3], 0x01000103u);
+        }
+        dst->UnlockBox(level);
+    }
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(src, other), D3DERR_INVALIDCALL); }), 1) << "formats";
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(src, wide), D3DERR_INVALIDCALL); }), 1) << "sizes";
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(dst, src), D3DERR_INVALIDCALL); }), 1) << "pools";
+    D3DLOCKED_BOX held;
+    ASSERT_EQ(src->LockBox(1, &held, NULL, 0), D3D_OK);
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(src, dst), D3DERR_INVALIDCALL); }), 1) << "locked";
+    src->UnlockBox(1);
+
+    // Cubes: every face, the destination's levels from the source's of its sizes.
+    IDirect3DCubeTexture9 *cubeSrc = nullptr, *cubeDst = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &cubeSrc, NULL), D3D_OK);
+    ASSERT_EQ(device_->CreateCubeTexture(4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cubeDst, NULL), D3D_OK);
+    for (UINT f = 0; f < 6; f++)
+        for (UINT level = 0; level < 4; level++) {
+            D3DLOCKED_RECT r;
+            ASSERT_EQ(cubeSrc->LockRect(D3DCUBEMAP_FACES(f), level, &r, NULL, 0), D3D_OK);
+            static_cast<DWORD *>(r.pBits)[0] = f << 8 | level;
+            cubeSrc->UnlockRect(D3DCUBEMAP_FACES(f), level);
+        }
+    ASSERT_EQ(device_->UpdateTexture(cubeSrc, cubeDst), D3D_OK);
+    for (UINT f = 0; f < 6; f++)
+        for (UINT level = 0; level < 3; level++) {
+            D3DLOCKED_RECT r;
+            ASSERT_EQ(cubeDst->LockRect(D3DCUBEMAP_FACES(f), level, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+            EXPECT_EQ(static_cast<DWORD *>(r.pBits)[0], f << 8 | (level + 1)) << "face " << f << " level " << level;
+            cubeDst->UnlockRect(D3DCUBEMAP_FACES(f), level);
+        }
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(cubeSrc, src), D3DERR_INVALIDCALL); }), 1) << "types";
+    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateTexture(cubeDst, cubeSrc), D3DERR_INVALIDCALL); }), 1);
+    for (IUnknown *u : std::initializer_list<IUnknown *>{src, dst, other, wide, cubeSrc, cubeDst})
+        EXPECT_EQ(u->Release(), 0u);
 }
 
 }  // namespace

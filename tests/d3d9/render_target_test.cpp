@@ -343,6 +343,12 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
             << f;
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE,
                                       D3DFMT_A8R8G8B8),
+              D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE,
+                                      D3DFMT_L8),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_RENDERTARGET, D3DRTYPE_VOLUMETEXTURE,
+                                      D3DFMT_A8R8G8B8),
               D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, adapter, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP,
                                       D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
