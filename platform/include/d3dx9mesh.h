@@ -235,6 +235,10 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
                                   LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
                                   LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
 #define D3DXLoadMeshFromX D3DXLoadMeshFromXA
+HRESULT WINAPI D3DXLoadMeshFromXInMemory(LPCVOID Memory, DWORD SizeOfMemory, DWORD Options,
+                                         LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXBUFFER *ppAdjacency,
+                                         LPD3DXBUFFER *ppMaterials, LPD3DXBUFFER *ppEffectInstances,
+                                         DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
 
 UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF);
 HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MAX_FVF_DECL_SIZE]);
