@@ -55,6 +55,37 @@ enum _D3DXMESHOPT {
     D3DXMESHOPT_DEVICEINDEPENDENT = 0x00400000,
 };
 
+/* Welding options */
+enum _D3DXWELDEPSILONSFLAGS {
+    D3DXWELDEPSILONS_WELDALL = 0x1,
+    D3DXWELDEPSILONS_WELDPARTIALMATCHES = 0x2,
+    D3DXWELDEPSILONS_DONOTREMOVEVERTICES = 0x4,
+    D3DXWELDEPSILONS_DONOTSPLIT = 0x8,
+};
+
+/* What D3DXCleanMesh repairs */
+typedef enum _D3DXCLEANTYPE {
+    D3DXCLEAN_BACKFACING = 0x1,
+    D3DXCLEAN_BOWTIES = 0x2,
+    D3DXCLEAN_SKINNING = D3DXCLEAN_BACKFACING,
+    D3DXCLEAN_OPTIMIZATION = D3DXCLEAN_BACKFACING,
+    D3DXCLEAN_SIMPLIFICATION = D3DXCLEAN_BACKFACING | D3DXCLEAN_BOWTIES,
+} D3DXCLEANTYPE;
+
+/* How far apart each component of two vertices may be for D3DXWeldVertices to merge them */
+typedef struct _D3DXWELDEPSILONS {
+    FLOAT Position;
+    FLOAT BlendWeights;
+    FLOAT Normal;
+    FLOAT PSize;
+    FLOAT Specular;
+    FLOAT Diffuse;
+    FLOAT Texcoord[8];
+    FLOAT Tangent;
+    FLOAT Binormal;
+    FLOAT TessFactor;
+} D3DXWELDEPSILONS, *LPD3DXWELDEPSILONS;
+
 typedef enum _D3DXMESHDATATYPE {
     D3DXMESHTYPE_MESH = 0x001,
     D3DXMESHTYPE_PMESH = 0x002,
@@ -248,6 +279,14 @@ UINT WINAPI D3DXGetDeclVertexSize(CONST D3DVERTEXELEMENT9 *pDecl, DWORD Stream);
 /* Unit vertex normals from the faces, angle-weighted; with adjacency, replicated vertices
    share one normal. */
 HRESULT WINAPI D3DXComputeNormals(LPD3DXBASEMESH pMesh, CONST DWORD *pAdjacency);
+/* D3D_OK or D3DXERR_INVALIDMESH; the buffer (when there is anything to say) holds one line
+   per error or warning, null-terminated. */
+HRESULT WINAPI D3DXValidMesh(LPD3DXMESH pMeshIn, CONST DWORD *pAdjacency, LPD3DXBUFFER *ppErrorsAndWarnings);
+HRESULT WINAPI D3DXCleanMesh(D3DXCLEANTYPE CleanType, LPD3DXMESH pMeshIn, CONST DWORD *pAdjacencyIn,
+                             LPD3DXMESH *ppMeshOut, DWORD *pAdjacencyOut, LPD3DXBUFFER *ppErrorsAndWarnings);
+HRESULT WINAPI D3DXWeldVertices(LPD3DXMESH pMesh, DWORD Flags, CONST D3DXWELDEPSILONS *pEpsilons,
+                                CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                                LPD3DXBUFFER *ppVertexRemap);
 /* Drawing orders for a triangle list: pFaceRemap[new] and pVertexRemap[new] are the old
    face and vertex that move to place `new`. */
 HRESULT WINAPI D3DXOptimizeFaces(LPCVOID pIndices, UINT NumFaces, UINT NumVertices, BOOL Indices32Bit,
