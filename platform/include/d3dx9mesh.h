@@ -63,6 +63,22 @@ enum _D3DXWELDEPSILONSFLAGS {
     D3DXWELDEPSILONS_DONOTSPLIT = 0x8,
 };
 
+/* Tangent frame options */
+enum _D3DXTANGENT {
+    D3DXTANGENT_WRAP_U = 0x01,
+    D3DXTANGENT_WRAP_V = 0x02,
+    D3DXTANGENT_WRAP_UV = 0x03,
+    D3DXTANGENT_DONT_NORMALIZE_PARTIALS = 0x04,
+    D3DXTANGENT_DONT_ORTHOGONALIZE = 0x08,
+    D3DXTANGENT_ORTHOGONALIZE_FROM_V = 0x010,
+    D3DXTANGENT_ORTHOGONALIZE_FROM_U = 0x020,
+    D3DXTANGENT_WEIGHT_BY_AREA = 0x040,
+    D3DXTANGENT_WEIGHT_EQUAL = 0x080,
+    D3DXTANGENT_WIND_CW = 0x0100,
+    D3DXTANGENT_CALCULATE_NORMALS = 0x0200,
+    D3DXTANGENT_GENERATE_IN_PLACE = 0x0400,
+};
+
 /* What D3DXCleanMesh repairs */
 typedef enum _D3DXCLEANTYPE {
     D3DXCLEAN_BACKFACING = 0x1,
@@ -284,6 +300,17 @@ HRESULT WINAPI D3DXComputeNormals(LPD3DXBASEMESH pMesh, CONST DWORD *pAdjacency)
 HRESULT WINAPI D3DXValidMesh(LPD3DXMESH pMeshIn, CONST DWORD *pAdjacency, LPD3DXBUFFER *ppErrorsAndWarnings);
 HRESULT WINAPI D3DXCleanMesh(D3DXCLEANTYPE CleanType, LPD3DXMESH pMeshIn, CONST DWORD *pAdjacencyIn,
                              LPD3DXMESH *ppMeshOut, DWORD *pAdjacencyOut, LPD3DXBUFFER *ppErrorsAndWarnings);
+/* dP/du, dP/dv and the normal into the declaration's elements of the given usages
+   (D3DX_DEFAULT: not written); vertices are not split. */
+HRESULT WINAPI D3DXComputeTangentFrameEx(ID3DXMesh *pMesh, DWORD dwTextureInSemantic, DWORD dwTextureInIndex,
+                                         DWORD dwUPartialOutSemantic, DWORD dwUPartialOutIndex,
+                                         DWORD dwVPartialOutSemantic, DWORD dwVPartialOutIndex,
+                                         DWORD dwNormalOutSemantic, DWORD dwNormalOutIndex, DWORD dwOptions,
+                                         CONST DWORD *pdwAdjacency, FLOAT fPartialEdgeThreshold,
+                                         FLOAT fSingularPointThreshold, FLOAT fNormalEdgeThreshold,
+                                         ID3DXMesh **ppMeshOut, ID3DXBuffer **ppVertexMapping);
+HRESULT WINAPI D3DXComputeTangent(LPD3DXMESH Mesh, DWORD TexStageIndex, DWORD TangentIndex, DWORD BinormIndex,
+                                  DWORD Wrap, CONST DWORD *pAdjacency);
 HRESULT WINAPI D3DXWeldVertices(LPD3DXMESH pMesh, DWORD Flags, CONST D3DXWELDEPSILONS *pEpsilons,
                                 CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
                                 LPD3DXBUFFER *ppVertexRemap);
