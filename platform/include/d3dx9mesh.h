@@ -63,6 +63,13 @@ enum _D3DXWELDEPSILONSFLAGS {
     D3DXWELDEPSILONS_DONOTSPLIT = 0x8,
 };
 
+/* File formats for D3DXSaveMeshToX */
+#ifndef D3DXF_FILEFORMAT_BINARY
+#define D3DXF_FILEFORMAT_BINARY 0
+#define D3DXF_FILEFORMAT_TEXT 1
+#define D3DXF_FILEFORMAT_COMPRESSED 2
+#endif
+
 /* Tangent frame options */
 enum _D3DXTANGENT {
     D3DXTANGENT_WRAP_U = 0x01,
@@ -282,6 +289,9 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
                                   LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
                                   LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
 #define D3DXLoadMeshFromX D3DXLoadMeshFromXA
+HRESULT WINAPI D3DXSaveMeshToX(LPCSTR pFilename, LPD3DXMESH pMesh, CONST DWORD *pAdjacency,
+                               CONST D3DXMATERIAL *pMaterials, CONST D3DXEFFECTINSTANCE *pEffectInstances,
+                               DWORD NumMaterials, DWORD Format);
 HRESULT WINAPI D3DXLoadMeshFromXInMemory(LPCVOID Memory, DWORD SizeOfMemory, DWORD Options,
                                          LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXBUFFER *ppAdjacency,
                                          LPD3DXBUFFER *ppMaterials, LPD3DXBUFFER *ppEffectInstances,
