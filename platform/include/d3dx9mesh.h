@@ -321,6 +321,10 @@ HRESULT WINAPI D3DXComputeTangentFrameEx(ID3DXMesh *pMesh, DWORD dwTextureInSema
                                          ID3DXMesh **ppMeshOut, ID3DXBuffer **ppVertexMapping);
 HRESULT WINAPI D3DXComputeTangent(LPD3DXMESH Mesh, DWORD TexStageIndex, DWORD TangentIndex, DWORD BinormIndex,
                                   DWORD Wrap, CONST DWORD *pAdjacency);
+HRESULT WINAPI D3DXConcatenateMeshes(LPD3DXMESH *ppMeshes, UINT NumMeshes, DWORD Options,
+                                     CONST D3DXMATRIX *pGeomXForms, CONST D3DXMATRIX *pTextureXForms,
+                                     CONST D3DVERTEXELEMENT9 *pDecl, LPDIRECT3DDEVICE9 pD3DDevice,
+                                     LPD3DXMESH *ppMeshOut);
 HRESULT WINAPI D3DXWeldVertices(LPD3DXMESH pMesh, DWORD Flags, CONST D3DXWELDEPSILONS *pEpsilons,
                                 CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
                                 LPD3DXBUFFER *ppVertexRemap);

@@ -1,4 +1,4 @@
-// D3DXWeldVertices, D3DXValidMesh and D3DXCleanMesh on small meshes built by hand on a
+// D3DXWeldVertices, D3DXValidMesh, D3DXCleanMesh and D3DXConcatenateMeshes on small meshes
 // NULLREF device.
 #include "d3dx9/mesh_test_util.h"
 
@@ -237,6 +237,81 @@ TEST_F(MeshToolsTest, ValidMeshFindsBowtiesBackToBackFacesAndBadAdjacency)
     EXPECT_EQ(D3DXValidMesh(clean, cleanAdjacency, nullptr), D3D_OK);
     clean->Release();
     card->Release();
+}
+
+TEST_F(MeshToolsTest, ConcatenationTransformsEachMeshIntoTheUnionFormat)
+{
+    // A 1 x 1 x 1 box (position and normal) scaled by 2 along x; the textured quad (position
+    // and texture coordinates only) moved by 10 along x with u halved, its faces attribute 3.
+    ID3DXMesh *box = nullptr, *quadWithNormals = Make(SplitQuad(), {0, 1, 2, 0, 2, 5}, {3, 3}), *quad = nullptr;
+    ASSERT_EQ(D3DXCreateBox(device_, 1, 1, 1, &box, nullptr), D3D_OK);
+    ASSERT_EQ(quadWithNormals->CloneMeshFVF(D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_TEX1, device_, &quad), D3D_OK);
+    quadWithNormals->Release();
+    ID3DXMesh *parts[2] = {box, quad};
+    D3DXMATRIX geometry[2], texture[2];
+    D3DXMatrixScaling(&geometry[0], 2, 1, 1);
+    D3DXMatrixTranslation(&geometry[1], 10, 0, 0);
+    D3DXMatrixIdentity(&texture[0]);
+    D3DXMatrixScaling(&texture[1], 0.5f, 1, 1);
+    ID3DXMesh *all = nullptr;
+    ASSERT_EQ(D3DXConcatenateMeshes(parts, 2, D3DXMESH_SYSTEMMEM, geometry, texture, nullptr, device_, &all), D3D_OK);
+    EXPECT_EQ(all->GetFVF(), kFvf) << "the union of the two formats";
+    ASSERT_EQ(all->GetNumVertices(), 24u + 6u);
+    ASSERT_EQ(all->GetNumFaces(), 12u + 2u);
+    std::vector<BYTE> v = VerticesOf(all), boxV = VerticesOf(box);
+    for (DWORD i = 0; i < 24; i++) {
+        const D3DXVECTOR3 p = Vec3At(boxV.data(), 24, i), n = Vec3At(boxV.data(), 24, i, 12);
+        EXPECT_EQ(Vec3At(v.data(), 32, i), D3DXVECTOR3(2 * p.x, p.y, p.z));
+        EXPECT_EQ(Vec3At(v.data(), 32, i, 12), n) << "an axis normal keeps its direction and length";
+        EXPECT_EQ((At<UV>(v.data(), 32, i, 24)), (UV{0, 0}));
+    }
+    const std::vector<Vertex> q = SplitQuad();
+    for (DWORD i = 0; i < 6; i++) {
+        EXPECT_EQ(Vec3At(v.data(), 32, 24 + i), q[i].p + D3DXVECTOR3(10, 0, 0));
+        EXPECT_EQ(Vec3At(v.data(), 32, 24 + i, 12), D3DXVECTOR3(0, 0, 0));
+        EXPECT_EQ((At<UV>(v.data(), 32, 24 + i, 24)), (UV{q[i].u / 2, q[i].v}));
+    }
+    std::vector<DWORD> ix = IndicesOf(all), boxIx = IndicesOf(box);
+    EXPECT_EQ(std::vector<DWORD>(ix.begin(), ix.begin() + 36), boxIx);
+    EXPECT_EQ(std::vector<DWORD>(ix.begin() + 36, ix.end()), (std::vector<DWORD>{24, 25, 26, 24, 26, 29}));
+    std::vector<DWORD> attributes = AttributesOf(all);
+    EXPECT_EQ(std::count(attributes.begin(), attributes.begin() + 12, 0u), 12);
+    EXPECT_EQ(attributes[12], 3u);
+    EXPECT_EQ(attributes[13], 3u);
+    DWORD entries = 9;
+    all->GetAttributeTable(nullptr, &entries);
+    EXPECT_EQ(entries, 0u) << "the box has no attribute table, so neither has the whole";
+    all->Release();
+
+    // With tables on both, the whole has both, shifted; a 32-bit result on request.
+    ASSERT_EQ(box->OptimizeInplace(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(quad->OptimizeInplace(D3DXMESHOPT_ATTRSORT, nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(D3DXConcatenateMeshes(parts, 2, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, nullptr, nullptr, nullptr, device_,
+                                    &all),
+              D3D_OK);
+    EXPECT_TRUE(all->GetOptions() & D3DXMESH_32BIT);
+    all->GetAttributeTable(nullptr, &entries);
+    ASSERT_EQ(entries, 2u);
+    D3DXATTRIBUTERANGE table[2];
+    all->GetAttributeTable(table, &entries);
+    EXPECT_EQ(table[1].AttribId, 3u);
+    EXPECT_EQ(table[1].FaceStart, 12u);
+    EXPECT_EQ(table[1].FaceCount, 2u);
+    EXPECT_EQ(table[1].VertexStart, 24u);
+    all->Release();
+
+    // A null mesh in the list, no meshes.
+    ID3DXMesh *withNull[2] = {box, nullptr}, *out = reinterpret_cast<ID3DXMesh *>(1);
+    const std::string err = StderrOf([&] {
+        EXPECT_EQ(D3DXConcatenateMeshes(withNull, 2, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, device_, &out),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(D3DXConcatenateMeshes(parts, 0, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, device_, &out),
+                  D3DERR_INVALIDCALL);
+    });
+    EXPECT_EQ(meshtest::CountLines(err), 2) << err;
+    box->Release();
+    quad->Release();
 }
 
 TEST_F(MeshToolsTest, BadArgumentsAreRefusedWithOneLineEach)
