@@ -1,5 +1,5 @@
 // D3DXWeldVertices, D3DXValidMesh, D3DXCleanMesh and D3DXConcatenateMeshes on small meshes
-// NULLREF device.
+// built by hand on a NULLREF device.
 #include "d3dx9/mesh_test_util.h"
 
 using meshtest::At;
