@@ -300,6 +300,20 @@ TEST_F(MeshToolsTest, ConcatenationTransformsEachMeshIntoTheUnionFormat)
     EXPECT_EQ(table[1].VertexStart, 24u);
     all->Release();
 
+    // A slanted normal under a stretch keeps perpendicular to the stretched surface: it is
+    // transformed by the inverse transpose, (1, 1, 0) by diag(2, 1, 1) becoming (0.5, 1, 0).
+    std::vector<Vertex> slanted = SplitQuad();
+    const D3DXVECTOR3 diagonal(1, 1, 0), stretched(0.5f, 1, 0);
+    D3DXVec3Normalize(&slanted[0].n, &diagonal);
+    ID3DXMesh *one = Make(slanted, kSplitQuadIndices);
+    ASSERT_EQ(D3DXConcatenateMeshes(&one, 1, D3DXMESH_SYSTEMMEM, geometry, nullptr, nullptr, device_, &all), D3D_OK);
+    D3DXVECTOR3 want;
+    D3DXVec3Normalize(&want, &stretched);
+    v = VerticesOf(all);
+    EXPECT_VEC3_NEAR(Vec3At(v.data(), 32, 0, 12), want.x, want.y, want.z, 1e-5f);
+    all->Release();
+    one->Release();
+
     // A null mesh in the list, no meshes.
     ID3DXMesh *withNull[2] = {box, nullptr}, *out = reinterpret_cast<ID3DXMesh *>(1);
     const std::string err = StderrOf([&] {
