@@ -95,7 +95,10 @@ typedef enum _D3DXCLEANTYPE {
     D3DXCLEAN_SIMPLIFICATION = D3DXCLEAN_BACKFACING | D3DXCLEAN_BOWTIES,
 } D3DXCLEANTYPE;
 
-/* How far apart each component of two vertices may be for D3DXWeldVertices to merge them */
+/* How far apart each component of two vertices may be for D3DXWeldVertices to merge them.
+   X11's Xutil.h defines PSize as a macro; it is set aside while the member is declared. */
+#pragma push_macro("PSize")
+#undef PSize
 typedef struct _D3DXWELDEPSILONS {
     FLOAT Position;
     FLOAT BlendWeights;
@@ -108,6 +111,7 @@ typedef struct _D3DXWELDEPSILONS {
     FLOAT Binormal;
     FLOAT TessFactor;
 } D3DXWELDEPSILONS, *LPD3DXWELDEPSILONS;
+#pragma pop_macro("PSize")
 
 typedef enum _D3DXMESHDATATYPE {
     D3DXMESHTYPE_MESH = 0x001,
