@@ -1,5 +1,6 @@
 /*
- * mesh_load_file.cpp - D3DXLoadMeshFromXA: every mesh of a .x file merged into one mesh.
+ * mesh_load_file.cpp - D3DXLoadMeshFromXA and D3DXLoadMeshFromXInMemory: every mesh of a .x
+ * file (or of the same bytes in memory) merged into one mesh.
  *
  * Opens the file through the DirectX File interfaces with the retained-mode and the
  * extension templates registered, so that files using the skinning templates without
@@ -221,9 +222,13 @@ MeshData Merge(std::vector<MeshData> &parts)
 
 using namespace tavrok::d3dx9mesh;
 
-HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
-                                  LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
-                                  LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
+namespace {
+
+// Loads the .x data `source` names (a file path or a DXFILELOADMEMORY, as `loadOptions`
+// says); `name` is what diagnostics call it.
+HRESULT LoadMeshFromSource(const char *caller, void *source, DXFILELOADOPTIONS loadOptions, const char *name,
+                           DWORD Options, LPDIRECT3DDEVICE9 pD3D, LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                           LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
 {
     for (LPD3DXBUFFER *b : {ppAdjacency, ppMaterials, ppEffectInstances})
         if (b)
@@ -232,8 +237,11 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         *ppMesh = nullptr;
     if (pNumMaterials)
         *pNumMaterials = 0;
-    if (!pFilename || !pD3D || !ppMesh)
+    if (!source || !pD3D || !ppMesh) {
+        tavrok::Diagnostic(kLib, "", "", std::string(caller) + ": no data to read, no device or no result pointer");
         return D3DERR_INVALIDCALL;
+    }
+    const char *pFilename = name;
 
     IDirectXFile *file = nullptr;
     IDirectXFileEnumObject *objects = nullptr;
@@ -243,7 +251,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES)) ||
         FAILED(hr = file->RegisterTemplates(const_cast<unsigned char *>(tavrok::dxfile::kExtensionTemplates),
                                             DWORD(tavrok::dxfile::kExtensionTemplatesSize))) ||
-        FAILED(hr = file->CreateEnumObject(const_cast<char *>(pFilename), DXFILELOAD_FROMFILE, &objects))) {
+        FAILED(hr = file->CreateEnumObject(source, loadOptions, &objects))) {
         file->Release();
         return hr;
     }
@@ -276,7 +284,7 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         return walked;
     if (walker.parts.empty()) {
         if (walker.emptyMeshes == 0)
-            tavrok::FileDiagnostic(kLib, pFilename, "", "D3DXLoadMeshFromX: the file holds no mesh");
+            tavrok::FileDiagnostic(kLib, pFilename, "", std::string(caller) + ": the file holds no mesh");
         return D3DXERR_LOADEDMESHASNODATA;
     }
 
@@ -286,4 +294,28 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         return hr;
     loaded.HandOut(ppAdjacency, ppMaterials, ppEffectInstances, pNumMaterials, ppMesh);
     return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEVICE9 pD3D,
+                                  LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
+                                  LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
+{
+    return LoadMeshFromSource("D3DXLoadMeshFromX", const_cast<char *>(pFilename), DXFILELOAD_FROMFILE,
+                              pFilename ? pFilename : "", Options, pD3D, ppAdjacency, ppMaterials, ppEffectInstances,
+                              pNumMaterials, ppMesh);
+}
+
+HRESULT WINAPI D3DXLoadMeshFromXInMemory(LPCVOID Memory, DWORD SizeOfMemory, DWORD Options,
+                                         LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXBUFFER *ppAdjacency,
+                                         LPD3DXBUFFER *ppMaterials, LPD3DXBUFFER *ppEffectInstances,
+                                         DWORD *pNumMaterials, LPD3DXMESH *ppMesh)
+{
+    DXFILELOADMEMORY memory;
+    memory.lpMemory = const_cast<void *>(Memory);
+    memory.dSize = SizeOfMemory;
+    return LoadMeshFromSource("D3DXLoadMeshFromXInMemory", Memory && SizeOfMemory ? &memory : nullptr, DXFILELOAD_FROMMEMORY,
+                              "(memory)", Options, pD3DDevice, ppAdjacency, ppMaterials, ppEffectInstances,
+                              pNumMaterials, ppMesh);
 }

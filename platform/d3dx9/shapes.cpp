@@ -1,11 +1,13 @@
 /*
- * shapes.cpp - D3DXCreateBox, D3DXCreateSphere, D3DXCreateCylinder and D3DXCreateTorus.
+ * shapes.cpp - D3DXCreateBox, D3DXCreateSphere, D3DXCreateCylinder, D3DXCreateTorus and
+ * D3DXCreatePolygon.
  *
  * Each shape is centred at the origin, its axis along z, made as a managed D3DFVF_XYZ |
  * D3DFVF_NORMAL mesh with unit normals pointing out and faces wound clockwise seen from
  * outside (Direct3D's front faces in left-handed coordinates).  Smooth surfaces share their
  * vertices; the box's sides and the cylinder's caps have vertices of their own, so their
- * edges stay sharp.  The adjacency, when asked for, joins faces across coincident corners.
+ * edges stay sharp.  The polygon lies flat in the z = 0 plane facing +z: a centre vertex and one
+ * vertex per corner, the first corner on +x, fanned into one triangle per side.  The adjacency, when asked for, joins faces across coincident corners.
  */
 #include "mesh_private.h"
 
@@ -238,5 +240,21 @@ HRESULT WINAPI D3DXCreateTorus(LPDIRECT3DDEVICE9 pDevice, FLOAT InnerRadius, FLO
     }
     for (UINT i = 0; i < Rings; i++)
         Band(s, rings[i], rings[(i + 1) % Rings]);
+    return s.Make(pDevice, ppMesh, ppAdjacency);
+}
+
+HRESULT WINAPI D3DXCreatePolygon(LPDIRECT3DDEVICE9 pDevice, FLOAT Length, UINT Sides, LPD3DXMESH *ppMesh,
+                                 LPD3DXBUFFER *ppAdjacency)
+{
+    const char *bad = Length < 0 ? "a negative side length" : Sides < 3 ? "fewer than 3 sides" : nullptr;
+    if (HRESULT hr = Start("D3DXCreatePolygon", pDevice, ppMesh, ppAdjacency, bad); FAILED(hr))
+        return hr;
+    // The corners lie on the circle whose chord between neighbours is one side long.
+    const float radius = Length / (2 * sinf(D3DX_PI / float(Sides)));
+    const D3DXVECTOR3 up(0, 0, 1);
+    Shape s;
+    const DWORD centre = s.Add(D3DXVECTOR3(0, 0, 0), up);
+    std::vector<DWORD> ring = Ring(s, Sides, 0, radius, [&](float) { return up; });
+    Fan(s, centre, ring);
     return s.Make(pDevice, ppMesh, ppAdjacency);
 }

@@ -55,6 +55,64 @@ enum _D3DXMESHOPT {
     D3DXMESHOPT_DEVICEINDEPENDENT = 0x00400000,
 };
 
+/* Welding options */
+enum _D3DXWELDEPSILONSFLAGS {
+    D3DXWELDEPSILONS_WELDALL = 0x1,
+    D3DXWELDEPSILONS_WELDPARTIALMATCHES = 0x2,
+    D3DXWELDEPSILONS_DONOTREMOVEVERTICES = 0x4,
+    D3DXWELDEPSILONS_DONOTSPLIT = 0x8,
+};
+
+/* File formats for D3DXSaveMeshToX */
+#ifndef D3DXF_FILEFORMAT_BINARY
+#define D3DXF_FILEFORMAT_BINARY 0
+#define D3DXF_FILEFORMAT_TEXT 1
+#define D3DXF_FILEFORMAT_COMPRESSED 2
+#endif
+
+/* Tangent frame options */
+enum _D3DXTANGENT {
+    D3DXTANGENT_WRAP_U = 0x01,
+    D3DXTANGENT_WRAP_V = 0x02,
+    D3DXTANGENT_WRAP_UV = 0x03,
+    D3DXTANGENT_DONT_NORMALIZE_PARTIALS = 0x04,
+    D3DXTANGENT_DONT_ORTHOGONALIZE = 0x08,
+    D3DXTANGENT_ORTHOGONALIZE_FROM_V = 0x010,
+    D3DXTANGENT_ORTHOGONALIZE_FROM_U = 0x020,
+    D3DXTANGENT_WEIGHT_BY_AREA = 0x040,
+    D3DXTANGENT_WEIGHT_EQUAL = 0x080,
+    D3DXTANGENT_WIND_CW = 0x0100,
+    D3DXTANGENT_CALCULATE_NORMALS = 0x0200,
+    D3DXTANGENT_GENERATE_IN_PLACE = 0x0400,
+};
+
+/* What D3DXCleanMesh repairs */
+typedef enum _D3DXCLEANTYPE {
+    D3DXCLEAN_BACKFACING = 0x1,
+    D3DXCLEAN_BOWTIES = 0x2,
+    D3DXCLEAN_SKINNING = D3DXCLEAN_BACKFACING,
+    D3DXCLEAN_OPTIMIZATION = D3DXCLEAN_BACKFACING,
+    D3DXCLEAN_SIMPLIFICATION = D3DXCLEAN_BACKFACING | D3DXCLEAN_BOWTIES,
+} D3DXCLEANTYPE;
+
+/* How far apart each component of two vertices may be for D3DXWeldVertices to merge them.
+   X11's Xutil.h defines PSize as a macro; it is set aside while the member is declared. */
+#pragma push_macro("PSize")
+#undef PSize
+typedef struct _D3DXWELDEPSILONS {
+    FLOAT Position;
+    FLOAT BlendWeights;
+    FLOAT Normal;
+    FLOAT PSize;
+    FLOAT Specular;
+    FLOAT Diffuse;
+    FLOAT Texcoord[8];
+    FLOAT Tangent;
+    FLOAT Binormal;
+    FLOAT TessFactor;
+} D3DXWELDEPSILONS, *LPD3DXWELDEPSILONS;
+#pragma pop_macro("PSize")
+
 typedef enum _D3DXMESHDATATYPE {
     D3DXMESHTYPE_MESH = 0x001,
     D3DXMESHTYPE_PMESH = 0x002,
@@ -235,6 +293,13 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
                                   LPD3DXBUFFER *ppAdjacency, LPD3DXBUFFER *ppMaterials,
                                   LPD3DXBUFFER *ppEffectInstances, DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
 #define D3DXLoadMeshFromX D3DXLoadMeshFromXA
+HRESULT WINAPI D3DXSaveMeshToX(LPCSTR pFilename, LPD3DXMESH pMesh, CONST DWORD *pAdjacency,
+                               CONST D3DXMATERIAL *pMaterials, CONST D3DXEFFECTINSTANCE *pEffectInstances,
+                               DWORD NumMaterials, DWORD Format);
+HRESULT WINAPI D3DXLoadMeshFromXInMemory(LPCVOID Memory, DWORD SizeOfMemory, DWORD Options,
+                                         LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXBUFFER *ppAdjacency,
+                                         LPD3DXBUFFER *ppMaterials, LPD3DXBUFFER *ppEffectInstances,
+                                         DWORD *pNumMaterials, LPD3DXMESH *ppMesh);
 
 UINT WINAPI D3DXGetFVFVertexSize(DWORD FVF);
 HRESULT WINAPI D3DXDeclaratorFromFVF(DWORD FVF, D3DVERTEXELEMENT9 pDeclarator[MAX_FVF_DECL_SIZE]);
@@ -244,6 +309,29 @@ UINT WINAPI D3DXGetDeclVertexSize(CONST D3DVERTEXELEMENT9 *pDecl, DWORD Stream);
 /* Unit vertex normals from the faces, angle-weighted; with adjacency, replicated vertices
    share one normal. */
 HRESULT WINAPI D3DXComputeNormals(LPD3DXBASEMESH pMesh, CONST DWORD *pAdjacency);
+/* D3D_OK or D3DXERR_INVALIDMESH; the buffer (when there is anything to say) holds one line
+   per error or warning, null-terminated. */
+HRESULT WINAPI D3DXValidMesh(LPD3DXMESH pMeshIn, CONST DWORD *pAdjacency, LPD3DXBUFFER *ppErrorsAndWarnings);
+HRESULT WINAPI D3DXCleanMesh(D3DXCLEANTYPE CleanType, LPD3DXMESH pMeshIn, CONST DWORD *pAdjacencyIn,
+                             LPD3DXMESH *ppMeshOut, DWORD *pAdjacencyOut, LPD3DXBUFFER *ppErrorsAndWarnings);
+/* dP/du, dP/dv and the normal into the declaration's elements of the given usages
+   (D3DX_DEFAULT: not written); vertices are not split. */
+HRESULT WINAPI D3DXComputeTangentFrameEx(ID3DXMesh *pMesh, DWORD dwTextureInSemantic, DWORD dwTextureInIndex,
+                                         DWORD dwUPartialOutSemantic, DWORD dwUPartialOutIndex,
+                                         DWORD dwVPartialOutSemantic, DWORD dwVPartialOutIndex,
+                                         DWORD dwNormalOutSemantic, DWORD dwNormalOutIndex, DWORD dwOptions,
+                                         CONST DWORD *pdwAdjacency, FLOAT fPartialEdgeThreshold,
+                                         FLOAT fSingularPointThreshold, FLOAT fNormalEdgeThreshold,
+                                         ID3DXMesh **ppMeshOut, ID3DXBuffer **ppVertexMapping);
+HRESULT WINAPI D3DXComputeTangent(LPD3DXMESH Mesh, DWORD TexStageIndex, DWORD TangentIndex, DWORD BinormIndex,
+                                  DWORD Wrap, CONST DWORD *pAdjacency);
+HRESULT WINAPI D3DXConcatenateMeshes(LPD3DXMESH *ppMeshes, UINT NumMeshes, DWORD Options,
+                                     CONST D3DXMATRIX *pGeomXForms, CONST D3DXMATRIX *pTextureXForms,
+                                     CONST D3DVERTEXELEMENT9 *pDecl, LPDIRECT3DDEVICE9 pD3DDevice,
+                                     LPD3DXMESH *ppMeshOut);
+HRESULT WINAPI D3DXWeldVertices(LPD3DXMESH pMesh, DWORD Flags, CONST D3DXWELDEPSILONS *pEpsilons,
+                                CONST DWORD *pAdjacencyIn, DWORD *pAdjacencyOut, DWORD *pFaceRemap,
+                                LPD3DXBUFFER *ppVertexRemap);
 /* Drawing orders for a triangle list: pFaceRemap[new] and pVertexRemap[new] are the old
    face and vertex that move to place `new`. */
 HRESULT WINAPI D3DXOptimizeFaces(LPCVOID pIndices, UINT NumFaces, UINT NumVertices, BOOL Indices32Bit,

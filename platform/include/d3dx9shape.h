@@ -27,6 +27,9 @@ HRESULT WINAPI D3DXCreateCylinder(LPDIRECT3DDEVICE9 pDevice, FLOAT Radius1, FLOA
 /* InnerRadius is the tube's radius, OuterRadius the central hole's. */
 HRESULT WINAPI D3DXCreateTorus(LPDIRECT3DDEVICE9 pDevice, FLOAT InnerRadius, FLOAT OuterRadius, UINT Sides, UINT Rings,
                                LPD3DXMESH *ppMesh, LPD3DXBUFFER *ppAdjacency);
+/* A regular polygon in the z = 0 plane facing +z, each side Length long. */
+HRESULT WINAPI D3DXCreatePolygon(LPDIRECT3DDEVICE9 pDevice, FLOAT Length, UINT Sides, LPD3DXMESH *ppMesh,
+                                 LPD3DXBUFFER *ppAdjacency);
 
 #ifdef __cplusplus
 }

@@ -497,3 +497,72 @@ Mesh bad {
     EXPECT_EQ(l.mesh->GetFVF(), fvf);
     l.Release();
 }
+
+namespace {
+
+TEST_F(MeshLoadTest, LoadingFromMemoryGivesWhatTheFileGives)
+{
+    const std::string body = R"(
+Frame F {
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 3,0,0,1;; }
+ Mesh quad {
+  4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
+  2; 3;0,1,2;, 3;0,2,3;;
+  MeshNormals { 1; 0;0;-1;; 2; 3;0,0,0;, 3;0,0,0;; }
+  MeshTextureCoords { 4; 0;1;, 1;1;, 1;0;, 0;0;; }
+  MeshMaterialList { 2; 2; 0, 1;;
+   Material { 1;0;0;1;; 1; 0;0;0;; 0;0;0;; }
+   Material { 0;1;0;1;; 1; 0;0;0;; 0;0;0;; TextureFilename { "grass.png"; } } }
+ }
+}
+)";
+    const std::string path = WriteX("quad.x", body);
+    Loaded fromFile = LoadWhole(path);
+    ASSERT_EQ(fromFile.hr, D3D_OK) << fromFile.err;
+    const std::string bytes = "xof 0302txt 0032\n" + body;
+    Loaded fromMemory;
+    fromMemory.err = StderrOf([&] {
+        fromMemory.hr = D3DXLoadMeshFromXInMemory(bytes.data(), DWORD(bytes.size()), D3DXMESH_SYSTEMMEM, device_,
+                                                  &fromMemory.adjacency, &fromMemory.materials, nullptr,
+                                                  &fromMemory.numMaterials, &fromMemory.mesh);
+    });
+    ASSERT_EQ(fromMemory.hr, D3D_OK) << fromMemory.err;
+    EXPECT_EQ(fromMemory.err, "");
+    ASSERT_EQ(fromMemory.mesh->GetFVF(), fromFile.mesh->GetFVF());
+    EXPECT_EQ(fromMemory.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
+    EXPECT_EQ(VerticesOf(fromMemory.mesh), VerticesOf(fromFile.mesh));
+    EXPECT_EQ(IndicesOf(fromMemory.mesh), IndicesOf(fromFile.mesh));
+    EXPECT_EQ(AttributesOf(fromMemory.mesh), (std::vector<DWORD>{0, 1}));
+    EXPECT_VEC3_NEAR(Vec3At(VerticesOf(fromMemory.mesh).data(), 32, 1), 4, 0, 0, 1e-6f);
+    ASSERT_EQ(fromMemory.adjacency->GetBufferSize(), fromFile.adjacency->GetBufferSize());
+    EXPECT_EQ(memcmp(fromMemory.adjacency->GetBufferPointer(), fromFile.adjacency->GetBufferPointer(),
+                     fromFile.adjacency->GetBufferSize()),
+              0);
+    ASSERT_EQ(fromMemory.numMaterials, 2u);
+    EXPECT_EQ(fromMemory.Material(0)[0].MatD3D.Diffuse.r, 1.0f);
+    EXPECT_EQ(fromMemory.Material(0)[1].MatD3D.Diffuse.g, 1.0f);
+    EXPECT_STREQ(fromMemory.Material(0)[1].pTextureFilename, "grass.png");
+    EXPECT_EQ(fromMemory.Material(0)[0].pTextureFilename, nullptr);
+    fromMemory.Release();
+    fromFile.Release();
+
+    // No memory, no bytes, bytes cut short, no device: refused with one line each.
+    ID3DXMesh *mesh = reinterpret_cast<ID3DXMesh *>(1);
+    const std::string said = StderrOf([&] {
+        EXPECT_EQ(D3DXLoadMeshFromXInMemory(nullptr, 10, 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(mesh, nullptr);
+        EXPECT_EQ(D3DXLoadMeshFromXInMemory(bytes.data(), 0, 0, device_, nullptr, nullptr, nullptr, nullptr, &mesh),
+                  D3DERR_INVALIDCALL);
+        EXPECT_LT(D3DXLoadMeshFromXInMemory(bytes.data(), DWORD(bytes.size() / 2), 0, device_, nullptr, nullptr,
+                                            nullptr, nullptr, &mesh),
+                  0);
+        EXPECT_EQ(mesh, nullptr);
+        EXPECT_EQ(D3DXLoadMeshFromXInMemory(bytes.data(), DWORD(bytes.size()), 0, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, &mesh),
+                  D3DERR_INVALIDCALL);
+    });
+    EXPECT_EQ(meshtest::CountLines(said), 4) << said;
+}
+
+}  // namespace

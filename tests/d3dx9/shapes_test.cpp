@@ -103,6 +103,52 @@ TEST_F(ShapeTest, ShapesLieOnTheirSurfacesFaceOutwardsAndAreClosed)
           });
 }
 
+TEST_F(ShapeTest, PolygonIsARegularFanFacingUpWithSidesOfTheGivenLength)
+{
+    for (UINT sides : {3u, 6u, 11u}) {
+        ASSERT_EQ(D3DXCreatePolygon(device_, 2, sides, &mesh_, &adjacency_), D3D_OK);
+        ASSERT_EQ(mesh_->GetNumVertices(), sides + 1);
+        ASSERT_EQ(mesh_->GetNumFaces(), sides);
+        EXPECT_EQ(mesh_->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
+        EXPECT_TRUE(mesh_->GetOptions() & D3DXMESH_MANAGED);
+        std::vector<BYTE> v = VerticesOf(mesh_);
+        std::vector<DWORD> ix = IndicesOf(mesh_);
+        float area = 0;
+        for (DWORD f = 0; f < sides; f++) {
+            D3DXVECTOR3 a = Vec3At(v.data(), 24, ix[f * 3]), b = Vec3At(v.data(), 24, ix[f * 3 + 1]),
+                        c = Vec3At(v.data(), 24, ix[f * 3 + 2]), e1 = b - a, e2 = c - a, cross;
+            D3DXVec3Cross(&cross, &e1, &e2);
+            ASSERT_GT(cross.z, 0.0f) << "face " << f << " is not clockwise seen from +z";
+            area += cross.z / 2;
+            // Each face has one side of the polygon: the edge not touching the centre.
+            int centre = 0;
+            for (int k = 0; k < 3; k++)
+                centre += ix[f * 3 + k] == 0;
+            ASSERT_EQ(centre, 1);
+        }
+        for (DWORD i = 0; i <= sides; i++) {
+            D3DXVECTOR3 p = Vec3At(v.data(), 24, i), n = Vec3At(v.data(), 24, i, 12);
+            EXPECT_EQ(p.z, 0.0f);
+            EXPECT_NEAR(n.z, 1.0f, 1e-6f);
+            if (i > 0) {
+                D3DXVECTOR3 next = Vec3At(v.data(), 24, i % sides + 1), side = next - p;
+                EXPECT_NEAR(D3DXVec3Length(&side), 2.0f, 1e-4f) << sides << " sides, corner " << i;
+            }
+        }
+        // A regular polygon of side s has area n s^2 / (4 tan(pi / n)).
+        EXPECT_NEAR(area, float(sides) * 4 / (4 * std::tan(D3DX_PI / float(sides))), 1e-3f);
+        // Neighbours across the spokes; the rim is open.
+        ASSERT_NE(adjacency_, nullptr);
+        const DWORD *adj = static_cast<const DWORD *>(adjacency_->GetBufferPointer());
+        int open = 0;
+        for (DWORD i = 0; i < sides * 3; i++)
+            open += adj[i] == 0xFFFFFFFF;
+        EXPECT_EQ(open, int(sides));
+        adjacency_->Release();
+        mesh_->Release();
+    }
+}
+
 TEST_F(ShapeTest, BadSizesAreRefusedWithOneLineEach)
 {
     ID3DXMesh *mesh = reinterpret_cast<ID3DXMesh *>(1);
@@ -113,8 +159,10 @@ TEST_F(ShapeTest, BadSizesAreRefusedWithOneLineEach)
         EXPECT_EQ(D3DXCreateCylinder(device_, 1, 1, 1, 4, 0, &mesh, nullptr), D3DERR_INVALIDCALL);
         EXPECT_EQ(D3DXCreateTorus(device_, 1, 1, 2, 4, &mesh, nullptr), D3DERR_INVALIDCALL);
         EXPECT_EQ(D3DXCreateBox(nullptr, 1, 1, 1, &mesh, nullptr), D3DERR_INVALIDCALL);
+        EXPECT_EQ(D3DXCreatePolygon(device_, 1, 2, &mesh, nullptr), D3DERR_INVALIDCALL);
+        EXPECT_EQ(D3DXCreatePolygon(device_, -1, 5, &mesh, nullptr), D3DERR_INVALIDCALL);
     });
-    EXPECT_EQ(meshtest::CountLines(err), 5) << err;
+    EXPECT_EQ(meshtest::CountLines(err), 7) << err;
     // The adjacency is optional.
     ASSERT_EQ(D3DXCreateSphere(device_, 1, 3, 2, &mesh, nullptr), D3D_OK);
     EXPECT_EQ(mesh->GetNumFaces(), 6u);
