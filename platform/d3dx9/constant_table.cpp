@@ -25,7 +25,6 @@
 #include <map>
 #include <new>
 
-extern "C" const GUID IID_ID3DXConstantTable = {0xab3c758f, 0x093e, 0x4356, {0xb7, 0x62, 0x4d, 0xb1, 0x8f, 0x1b, 0x3a, 0x01}};
 
 namespace tavrok::d3dx9 {
 namespace {

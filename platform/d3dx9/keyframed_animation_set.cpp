@@ -24,12 +24,6 @@
 #include <cstring>
 #include <limits>
 
-// The identifiers of the animation interfaces (the controller's included).
-extern "C" const GUID IID_ID3DXAnimationSet = {0x698cfb3f, 0x9289, 0x4d95, {0x9a, 0x57, 0x33, 0xa9, 0x4b, 0x5a, 0x65, 0xf9}};
-extern "C" const GUID IID_ID3DXKeyframedAnimationSet = {0xfa4e8e3a, 0x9786, 0x407d,
-                                                        {0x8b, 0x4c, 0x59, 0x95, 0x89, 0x37, 0x64, 0xaf}};
-extern "C" const GUID IID_ID3DXAnimationController = {0xac8948ec, 0xf86d, 0x43e2,
-                                                      {0x96, 0xde, 0x31, 0xfc, 0x35, 0xf9, 0x6d, 0x9e}};
 
 namespace tavrok::d3dx9mesh {
 namespace {

@@ -20,7 +20,6 @@
 #include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
-extern "C" const GUID IID_ID3DXRenderToEnvMap = {0x313f1b4b, 0xc7b0, 0x4fa2, {0x9d, 0x9d, 0x8d, 0x38, 0x0b, 0x5b, 0xf7, 0x6f}};
 
 namespace tavrok::d3dx9 {
 

@@ -213,7 +213,7 @@ interface ID3DXLine : public IUnknown {
 typedef ID3DXLine *LPD3DXLINE;
 
 /* Environment maps drawn face by face: a cube texture's six faces, one scene each. */
-DEFINE_GUID(IID_ID3DXRenderToEnvMap, 0x313f1b4b, 0xc7b0, 0x4fa2, 0x9d, 0x9d, 0x8d, 0x38, 0x0b, 0x5b, 0xf7, 0x6f);
+DEFINE_GUID(IID_ID3DXRenderToEnvMap, 0x313f1b4b, 0xc7b0, 0x4fa2, 0x9d, 0x9d, 0x8d, 0x38, 0x0b, 0x64, 0x38, 0x5e);
 
 typedef struct _D3DXRTE_DESC {
     UINT Size;
