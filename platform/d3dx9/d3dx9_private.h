@@ -86,6 +86,52 @@ private:
     IDirect3DStateBlock9 *block_ = nullptr;
 };
 
+// Releases `p` if it is held and clears it.
+template <class T>
+void ReleaseAndClear(T *&p)
+{
+    if (p)
+        p->Release();
+    p = nullptr;
+}
+
+// The device's render target 0, depth-stencil surface and viewport, kept by Save and put
+// back (then let go) by Restore: what ID3DXRenderToSurface and ID3DXRenderToEnvMap change
+// for a scene.  Setting the target makes the viewport all of it, so the viewport goes
+// back last.
+class SavedTargets {
+public:
+    SavedTargets() = default;
+    SavedTargets(const SavedTargets &) = delete;
+    SavedTargets &operator=(const SavedTargets &) = delete;
+    ~SavedTargets() { Drop(); }
+    void Save(IDirect3DDevice9 *device)
+    {
+        Drop();
+        device->GetRenderTarget(0, &target_);
+        if (device->GetDepthStencilSurface(&depth_) != D3D_OK)
+            depth_ = nullptr;
+        device->GetViewport(&viewport_);
+    }
+    void Restore(IDirect3DDevice9 *device)
+    {
+        if (target_)
+            device->SetRenderTarget(0, target_);
+        device->SetDepthStencilSurface(depth_);
+        device->SetViewport(&viewport_);
+        Drop();
+    }
+
+private:
+    void Drop()
+    {
+        ReleaseAndClear(target_);
+        ReleaseAndClear(depth_);
+    }
+    IDirect3DSurface9 *target_ = nullptr, *depth_ = nullptr;
+    D3DVIEWPORT9 viewport_{};
+};
+
 struct BatchState {
     int kind;
     DWORD stage, state, value, previous;

@@ -20,17 +20,9 @@
 #include <tavrok/com_object.h>
 #include <tavrok/platform.h>
 
-
 namespace tavrok::d3dx9 {
 
 namespace {
-
-template <class T> void ReleaseAndClear(T *&p)
-{
-    if (p)
-        p->Release();
-    p = nullptr;
-}
 
 class RenderToEnvMap final : public ComObject<ID3DXRenderToEnvMap, IID_ID3DXRenderToEnvMap> {
 public:
@@ -90,10 +82,7 @@ public:
             if (FAILED(hr))
                 return hr;
         }
-        device_->GetRenderTarget(0, &savedTarget_);
-        if (device_->GetDepthStencilSurface(&savedDepth_) != D3D_OK)
-            savedDepth_ = nullptr;
-        device_->GetViewport(&savedViewport_);
+        saved_.Save(device_);
         cube->AddRef();
         cube_ = cube;
         isTarget_ = (ld.Usage & D3DUSAGE_RENDERTARGET) != 0;
@@ -226,17 +215,8 @@ private:
         return hr;
     }
 
-    // The kept render target, depth surface and viewport back on the device.  Setting the
-    // target makes the viewport all of it, so the viewport comes last.
-    void Restore()
-    {
-        if (savedTarget_)
-            device_->SetRenderTarget(0, savedTarget_);
-        device_->SetDepthStencilSurface(savedDepth_);
-        device_->SetViewport(&savedViewport_);
-        ReleaseAndClear(savedTarget_);
-        ReleaseAndClear(savedDepth_);
-    }
+    // The kept render target, depth surface and viewport back on the device.
+    void Restore() { saved_.Restore(device_); }
 
     IDirect3DDevice9 *device_;
     D3DXRTE_DESC desc_;
@@ -248,8 +228,7 @@ private:
     bool isTarget_ = false, autoMips_ = false;
     IDirect3DSurface9 *standIn_ = nullptr, *faceSurface_ = nullptr;
     D3DCUBEMAP_FACES face_ = D3DCUBEMAP_FACE_POSITIVE_X;
-    IDirect3DSurface9 *savedTarget_ = nullptr, *savedDepth_ = nullptr;
-    D3DVIEWPORT9 savedViewport_{};
+    SavedTargets saved_;
 };
 
 }  // namespace

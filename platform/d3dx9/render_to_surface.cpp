@@ -62,13 +62,6 @@ HRESULT CopyTargetInto(IDirect3DDevice9 *device, IDirect3DSurface9 *from, IDirec
 
 namespace {
 
-template <class T> void ReleaseAndClear(T *&p)
-{
-    if (p)
-        p->Release();
-    p = nullptr;
-}
-
 class RenderToSurface final : public ComObject<ID3DXRenderToSurface, IID_ID3DXRenderToSurface> {
 public:
     RenderToSurface(IDirect3DDevice9 *device, const D3DXRTS_DESC &desc) : device_(device), desc_(desc)
@@ -133,10 +126,7 @@ public:
                 return hr;
             target = standIn_;
         }
-        device_->GetRenderTarget(0, &savedTarget_);
-        if (device_->GetDepthStencilSurface(&savedDepth_) != D3D_OK)
-            savedDepth_ = nullptr;
-        device_->GetViewport(&savedViewport_);
+        saved_.Save(device_);
 
         HRESULT hr = device_->SetRenderTarget(0, target);
         if (SUCCEEDED(hr))
@@ -196,17 +186,8 @@ private:
         return D3DERR_INVALIDCALL;
     }
 
-    // The kept render target, depth surface and viewport back on the device.  Setting the
-    // target makes the viewport all of it, so the viewport comes last.
-    void Restore()
-    {
-        if (savedTarget_)
-            device_->SetRenderTarget(0, savedTarget_);
-        device_->SetDepthStencilSurface(savedDepth_);
-        device_->SetViewport(&savedViewport_);
-        ReleaseAndClear(savedTarget_);
-        ReleaseAndClear(savedDepth_);
-    }
+    // The kept render target, depth surface and viewport back on the device.
+    void Restore() { saved_.Restore(device_); }
 
     // When `surface` is level 0 of a texture with lower levels, makes them from it.
     HRESULT FilterLowerLevels(IDirect3DSurface9 *surface, DWORD filter)
@@ -254,8 +235,7 @@ private:
     // for it (or null), and what the device had before.
     bool inScene_ = false;
     IDirect3DSurface9 *surface_ = nullptr, *standIn_ = nullptr;
-    IDirect3DSurface9 *savedTarget_ = nullptr, *savedDepth_ = nullptr;
-    D3DVIEWPORT9 savedViewport_{};
+    SavedTargets saved_;
 };
 
 }  // namespace
