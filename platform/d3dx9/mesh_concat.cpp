@@ -14,6 +14,7 @@
 #include "mesh_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/vertex_elements.h>
 
 #include <algorithm>
 #include <cstring>
@@ -27,27 +28,6 @@ HRESULT Refuse(const std::string &why)
 {
     Diagnostic(kLib, "", "", "D3DXConcatenateMeshes: " + why);
     return D3DERR_INVALIDCALL;
-}
-
-UINT TypeSize(BYTE type)
-{
-    switch (type) {
-    case D3DDECLTYPE_FLOAT1:
-        return 4;
-    case D3DDECLTYPE_FLOAT2:
-        return 8;
-    case D3DDECLTYPE_FLOAT3:
-        return 12;
-    case D3DDECLTYPE_FLOAT4:
-        return 16;
-    case D3DDECLTYPE_SHORT4:
-    case D3DDECLTYPE_SHORT4N:
-    case D3DDECLTYPE_USHORT4N:
-    case D3DDECLTYPE_FLOAT16_4:
-        return 8;
-    default:
-        return 4;
-    }
 }
 
 std::vector<D3DVERTEXELEMENT9> UnionOf(ID3DXMesh **meshes, UINT count)
@@ -76,7 +56,7 @@ std::vector<D3DVERTEXELEMENT9> UnionOf(ID3DXMesh **meshes, UINT count)
     for (D3DVERTEXELEMENT9 &e : out) {
         e.Offset = offset;
         e.Method = D3DDECLMETHOD_DEFAULT;
-        offset = WORD(offset + TypeSize(e.Type));
+        offset = WORD(offset + tavrok::d3d9::DeclTypeSize(e.Type));
     }
     out.push_back(D3DDECL_END());
     return out;

@@ -69,14 +69,9 @@ HRESULT WINAPI D3DXComputeNormals(LPD3DXBASEMESH pMesh, CONST DWORD *pAdjacency)
     const DWORD faces = pMesh->GetNumFaces(), vertices = pMesh->GetNumVertices();
     const UINT stride = pMesh->GetNumBytesPerVertex();
 
-    std::vector<DWORD> indices(size_t(faces) * 3);
-    void *p = nullptr;
-    if (FAILED(hr = pMesh->LockIndexBuffer(D3DLOCK_READONLY, &p)))
+    std::vector<DWORD> indices;
+    if (FAILED(hr = tavrok::d3dx9mesh::ReadMeshIndices(pMesh, indices)))
         return hr;
-    for (size_t i = 0; i < indices.size(); i++)
-        indices[i] = (pMesh->GetOptions() & D3DXMESH_32BIT) ? static_cast<const DWORD *>(p)[i]
-                                                           : static_cast<const WORD *>(p)[i];
-    pMesh->UnlockIndexBuffer();
     if (!tavrok::d3dx9mesh::IndicesInRange("D3DXComputeNormals", indices.data(), faces, vertices))
         return D3DERR_INVALIDCALL;
     std::vector<DWORD> point(vertices);

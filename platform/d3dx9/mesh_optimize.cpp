@@ -187,6 +187,21 @@ bool IndicesInRange(const char *caller, const DWORD *indices, DWORD numFaces, DW
     return true;
 }
 
+HRESULT ReadMeshIndices(ID3DXBaseMesh *mesh, std::vector<DWORD> &out)
+{
+    const DWORD faces = mesh->GetNumFaces();
+    out.resize(size_t(faces) * 3);
+    void *p = nullptr;
+    HRESULT hr = mesh->LockIndexBuffer(D3DLOCK_READONLY, &p);
+    if (FAILED(hr))
+        return hr;
+    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
+    for (size_t i = 0; i < out.size(); i++)
+        out[i] = wide ? static_cast<const DWORD *>(p)[i] : static_cast<const WORD *>(p)[i];
+    mesh->UnlockIndexBuffer();
+    return D3D_OK;
+}
+
 namespace {
 
 // The caller's indices widened to 32 bits, or nothing after a diagnostic line.

@@ -63,6 +63,9 @@ std::vector<DWORD> CacheOrder(const DWORD *indices, const std::vector<DWORD> &fa
 std::vector<DWORD> StripOrder(const DWORD *adjacency, const std::vector<DWORD> &faces, DWORD numFaces);
 std::vector<DWORD> FirstUseOrder(const DWORD *indices, DWORD numFaces, DWORD numVertices);
 bool IndicesInRange(const char *caller, const DWORD *indices, DWORD numFaces, DWORD numVertices);
+// The mesh's indices widened to 32 bits, three a face (not checked); the lock's error when
+// the index buffer cannot be read.
+HRESULT ReadMeshIndices(ID3DXBaseMesh *mesh, std::vector<DWORD> &out);
 
 // One Mesh data object as read from a file, before it becomes an ID3DXMesh: vertices already
 // split so that every corner's normal is its vertex's, triangles already made from fans.

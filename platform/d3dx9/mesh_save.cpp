@@ -162,14 +162,9 @@ HRESULT WINAPI D3DXSaveMeshToX(LPCSTR pFilename, LPD3DXMESH pMesh, CONST DWORD *
     if (!Find(decl, D3DDECLUSAGE_POSITION, 0, D3DDECLTYPE_FLOAT3))
         return Refuse(file, "the mesh has no three-float position");
     const DWORD faces = pMesh->GetNumFaces(), numVertices = pMesh->GetNumVertices();
-    std::vector<DWORD> indices(size_t(faces) * 3);
-    void *p = nullptr;
-    if (FAILED(hr = pMesh->LockIndexBuffer(D3DLOCK_READONLY, &p)))
+    std::vector<DWORD> indices;
+    if (FAILED(hr = ReadMeshIndices(pMesh, indices)))
         return hr;
-    for (size_t i = 0; i < indices.size(); i++)
-        indices[i] = (pMesh->GetOptions() & D3DXMESH_32BIT) ? static_cast<const DWORD *>(p)[i]
-                                                           : static_cast<const WORD *>(p)[i];
-    pMesh->UnlockIndexBuffer();
     if (!IndicesInRange("D3DXSaveMeshToX", indices.data(), faces, numVertices))
         return D3DERR_INVALIDCALL;
     if (pAdjacency)

@@ -25,6 +25,7 @@
 #include "mesh_private.h"
 
 #include <tavrok/platform.h>
+#include <tavrok/vertex_elements.h>
 
 #include <algorithm>
 #include <array>
@@ -82,14 +83,9 @@ HRESULT ReadGeometry(const char *caller, ID3DXMesh *mesh, Geometry *g)
     g->stride = mesh->GetNumBytesPerVertex();
     g->faces = mesh->GetNumFaces();
     g->vertices = mesh->GetNumVertices();
-    g->indices.resize(size_t(g->faces) * 3);
-    void *p = nullptr;
-    if (FAILED(hr = mesh->LockIndexBuffer(D3DLOCK_READONLY, &p)))
+    if (FAILED(hr = tavrok::d3dx9mesh::ReadMeshIndices(mesh, g->indices)))
         return hr;
-    for (size_t i = 0; i < g->indices.size(); i++)
-        g->indices[i] = (mesh->GetOptions() & D3DXMESH_32BIT) ? static_cast<const DWORD *>(p)[i]
-                                                             : static_cast<const WORD *>(p)[i];
-    mesh->UnlockIndexBuffer();
+    void *p = nullptr;
     DWORD *a = nullptr;
     if (FAILED(hr = mesh->LockAttributeBuffer(D3DLOCK_READONLY, &a)))
         return hr;
@@ -275,34 +271,13 @@ float EpsilonOf(const D3DXWELDEPSILONS &e, const D3DVERTEXELEMENT9 &el)
     }
 }
 
-UINT ElementSize(BYTE type)
-{
-    switch (type) {
-    case D3DDECLTYPE_FLOAT1:
-        return 4;
-    case D3DDECLTYPE_FLOAT2:
-        return 8;
-    case D3DDECLTYPE_FLOAT3:
-        return 12;
-    case D3DDECLTYPE_FLOAT4:
-        return 16;
-    case D3DDECLTYPE_SHORT4:
-    case D3DDECLTYPE_SHORT4N:
-    case D3DDECLTYPE_USHORT4N:
-    case D3DDECLTYPE_FLOAT16_4:
-        return 8;
-    default:
-        return 4;
-    }
-}
-
 // Whether one element of two vertices is within epsilon: floats per component, colours
 // per channel in units of 1/255, anything else only when its bytes are equal.
 bool ElementMatches(const D3DVERTEXELEMENT9 &el, const BYTE *a, const BYTE *b, float eps)
 {
     a += el.Offset;
     b += el.Offset;
-    const UINT size = ElementSize(el.Type);
+    const UINT size = tavrok::d3d9::DeclTypeSize(el.Type);
     if (el.Type <= D3DDECLTYPE_FLOAT4) {
         for (UINT i = 0; i < size / 4; i++) {
             float x, y;
@@ -531,7 +506,7 @@ HRESULT WINAPI D3DXWeldVertices(LPD3DXMESH pMesh, DWORD Flags, CONST D3DXWELDEPS
             for (const D3DVERTEXELEMENT9 &el : g.elements) {
                 const bool near = all || ElementMatches(el, theirs, mine, EpsilonOf(eps, el));
                 if (near && partial)
-                    memcpy(mine + el.Offset, theirs + el.Offset, ElementSize(el.Type));
+                    memcpy(mine + el.Offset, theirs + el.Offset, tavrok::d3d9::DeclTypeSize(el.Type));
                 match = match && near;
             }
             if (match && !keepAll) {
