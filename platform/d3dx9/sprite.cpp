@@ -117,7 +117,7 @@ struct ObjectVertex {
 struct Quad {
     IDirect3DTexture9 *texture;
     ScreenVertex corners[4];  // rhw unused in object space
-    float depth;               // the sort key: z of the sprite's position after the transform
+    float depth;               // the sort key: z of the sprite's position in view space
     size_t order;
 };
 
@@ -158,7 +158,8 @@ public:
         transform_ = *transform;
         return D3D_OK;
     }
-    // The world and view only matter to billboards, which are not drawn; they are kept.
+    // The world and view place the sprites for the depth sort (null is the identity); the
+    // handedness changes nothing here, as only the view's z orders them.
     STDMETHODIMP SetWorldViewRH(CONST D3DXMATRIX *world, CONST D3DXMATRIX *view) override
     {
         return SetWorldViewLH(world, view);
@@ -167,8 +168,12 @@ public:
     {
         if (world)
             world_ = *world;
+        else
+            D3DXMatrixIdentity(&world_);
         if (view)
             view_ = *view;
+        else
+            D3DXMatrixIdentity(&view_);
         return D3D_OK;
     }
 
@@ -218,8 +223,10 @@ public:
             D3DXVec3TransformCoord(&out, &local, &transform_);
             q.corners[i] = {out.x, out.y, out.z, 1.0f, color, corner[i][2], corner[i][3]};
         }
+        // The sort key: the position's depth in view space.
+        const D3DXMATRIX toView = transform_ * world_ * view_;
         D3DXVECTOR3 at;
-        D3DXVec3TransformCoord(&at, &p, &transform_);
+        D3DXVec3TransformCoord(&at, &p, &toView);
         q.depth = at.z;
         if (!(flags_ & D3DXSPRITE_DO_NOT_ADDREF_TEXTURE))
             texture->AddRef();

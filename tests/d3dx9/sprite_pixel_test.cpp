@@ -155,6 +155,16 @@ TEST_F(SpritePixelTest, AlphaBlendingAndDepthSortFollowTheFlags)
     EXPECT_LE(Distance(Pixel(1, 1), kRed), kRounding);
     Frame(D3DXSPRITE_SORT_DEPTH_FRONTTOBACK, draw);
     EXPECT_LE(Distance(Pixel(1, 1), kBlue), kRounding);
+    // Depth is measured through the world and view of SetWorldViewLH: a view looking the
+    // other way (z mirrored) makes the far one near.
+    D3DXMATRIX mirror;
+    D3DXMatrixScaling(&mirror, 1, 1, -1);
+    ASSERT_EQ(sprite_->SetWorldViewLH(NULL, &mirror), D3D_OK);
+    Frame(D3DXSPRITE_SORT_DEPTH_BACKTOFRONT, draw);
+    EXPECT_LE(Distance(Pixel(1, 1), kBlue), kRounding);
+    ASSERT_EQ(sprite_->SetWorldViewLH(NULL, NULL), D3D_OK);
+    Frame(D3DXSPRITE_SORT_DEPTH_BACKTOFRONT, draw);
+    EXPECT_LE(Distance(Pixel(1, 1), kRed), kRounding) << "null world and view are the identity";
     // With the device's depth test on, depth decides whatever the order.
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     Frame(D3DXSPRITE_SORT_DEPTH_FRONTTOBACK, draw);
