@@ -1,6 +1,7 @@
 // ID3DXAnimationController: outputs written by blending the enabled tracks (weights within
 // a priority, then the priority blend), track state, the registry of sets, the event
 // sequencer, callbacks handed over by AdvanceTime, cloning, and bad calls.
+#include "d3dx9/animation_test_util.h"
 #include "support/stderr_capture.h"
 
 #include <d3dx9.h>
@@ -15,27 +16,9 @@ namespace {
 
 using testsupport::CountLines;
 using testsupport::StderrOf;
+using namespace animtest;
 
-D3DXQUATERNION AboutY(float degrees)
-{
-    D3DXQUATERNION q;
-    D3DXVECTOR3 y(0, 1, 0);
-    D3DXQuaternionRotationAxis(&q, &y, D3DXToRadian(degrees));
-    return q;
-}
-
-void ExpectNear(const D3DXVECTOR3 &a, const D3DXVECTOR3 &b, float tol = 1e-4f)
-{
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-
-void ExpectSameRotation(const D3DXQUATERNION &a, const D3DXQUATERNION &b, float tol = 1e-5f)
-{
-    EXPECT_NEAR(std::fabs(D3DXQuaternionDot(&a, &b)), 1.0f, tol)
-        << a.x << " " << a.y << " " << a.z << " " << a.w << " vs " << b.x << " " << b.y << " " << b.z << " " << b.w;
-}
+constexpr float kPoseTolerance = 1e-4f;  // vectors compared within this
 
 // A looping set, one tick a second, that holds "Bone" still at `where` turned `degrees`
 // about y from tick 0 to tick 10 (two equal keys), and animates nothing else.
@@ -96,9 +79,9 @@ TEST_F(AnimationControllerTest, TwoTracksAtHalfWeightBlendToTheMeanAndUnanimated
     ac_->SetTrackWeight(1, 0.5f);
     ASSERT_EQ(ac_->AdvanceTime(1.0, nullptr), D3D_OK);
     EXPECT_DOUBLE_EQ(ac_->GetTime(), 1.0);
-    ExpectNear(translation_, D3DXVECTOR3(1, 1, 0));
+    ExpectNear(translation_, D3DXVECTOR3(1, 1, 0), kPoseTolerance);
     ExpectSameRotation(rotation_, AboutY(45));  // the slerp midpoint
-    ExpectNear(scale_, D3DXVECTOR3(1, 1, 1));
+    ExpectNear(scale_, D3DXVECTOR3(1, 1, 1), kPoseTolerance);
     // The matrix is scale, rotation, then translation.
     D3DXMATRIX expected;
     D3DXMatrixRotationY(&expected, D3DXToRadian(45));
@@ -107,21 +90,21 @@ TEST_F(AnimationControllerTest, TwoTracksAtHalfWeightBlendToTheMeanAndUnanimated
     for (int i = 0; i < 16; ++i)
         EXPECT_NEAR((&bone_._11)[i], (&expected._11)[i], 1e-5f) << i;
     // "Still" is in no set: it keeps its matrix.
-    ExpectNear(TranslationOf(still_), D3DXVECTOR3(7, 8, 9));
+    ExpectNear(TranslationOf(still_), D3DXVECTOR3(7, 8, 9), kPoseTolerance);
 
     // Weights need not add up to one: 3 to 1 is a quarter of the way to the second pose.
     ac_->SetTrackWeight(0, 3.0f);
     ac_->SetTrackWeight(1, 1.0f);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(-0.5f, 0.5f, 0));
+    ExpectNear(translation_, D3DXVECTOR3(-0.5f, 0.5f, 0), kPoseTolerance);
     // A disabled track, or one of weight 0, takes no part.
     ac_->SetTrackEnable(0, FALSE);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(4, 2, 0));
+    ExpectNear(translation_, D3DXVECTOR3(4, 2, 0), kPoseTolerance);
     ac_->SetTrackEnable(0, TRUE);
     ac_->SetTrackWeight(1, 0.0f);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(-2, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(-2, 0, 0), kPoseTolerance);
 
     // Priorities: the high-priority result alone at a blend of 0, the low-priority one at
     // 1, a lerp between.
@@ -129,13 +112,13 @@ TEST_F(AnimationControllerTest, TwoTracksAtHalfWeightBlendToTheMeanAndUnanimated
     ac_->SetTrackPriority(1, D3DXPRIORITY_HIGH);
     EXPECT_EQ(ac_->GetPriorityBlend(), 0.0f);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(4, 2, 0));
+    ExpectNear(translation_, D3DXVECTOR3(4, 2, 0), kPoseTolerance);
     ac_->SetPriorityBlend(1.0f);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(-2, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(-2, 0, 0), kPoseTolerance);
     ac_->SetPriorityBlend(0.25f);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(2.5f, 1.5f, 0));
+    ExpectNear(translation_, D3DXVECTOR3(2.5f, 1.5f, 0), kPoseTolerance);
     ExpectSameRotation(rotation_, AboutY(67.5f));
 
     // Nothing playing: outputs keep what they hold.
@@ -163,23 +146,23 @@ TEST_F(AnimationControllerTest, TracksMoveBySpeedAndTheirStateCanBeReadAndSet)
     EXPECT_TRUE(d.Enable);
 
     ac_->AdvanceTime(2.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(2, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(2, 0, 0), kPoseTolerance);
     ac_->SetTrackSpeed(0, 2.0f);
     ac_->AdvanceTime(1.5, nullptr);  // position 2 + 3
-    ExpectNear(translation_, D3DXVECTOR3(5, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(5, 0, 0), kPoseTolerance);
     ac_->AdvanceTime(3.0, nullptr);  // position 11 wraps to 1
-    ExpectNear(translation_, D3DXVECTOR3(1, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(1, 0, 0), kPoseTolerance);
     ASSERT_EQ(ac_->GetTrackDesc(0, &d), D3D_OK);
     EXPECT_DOUBLE_EQ(d.Position, 11.0);
     EXPECT_DOUBLE_EQ(ac_->GetTime(), 6.5);
 
     ac_->SetTrackPosition(0, 7.5);
     ac_->AdvanceTime(0.0, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(7.5f, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(7.5f, 0, 0), kPoseTolerance);
     D3DXTRACK_DESC set = {D3DXPRIORITY_HIGH, 0.5f, -1.0f, 4.0, TRUE};
     ASSERT_EQ(ac_->SetTrackDesc(0, &set), D3D_OK);
     ac_->AdvanceTime(1.0, nullptr);  // backwards to 3
-    ExpectNear(translation_, D3DXVECTOR3(3, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(3, 0, 0), kPoseTolerance);
     ASSERT_EQ(ac_->GetTrackDesc(0, &d), D3D_OK);
     EXPECT_EQ(d.Priority, D3DXPRIORITY_HIGH);
     EXPECT_EQ(d.Weight, 0.5f);
@@ -285,16 +268,16 @@ TEST_F(AnimationControllerTest, KeyedEventsChangeTracksAtTheirTimesAndAreGoneWhe
     EXPECT_EQ(desc.Weight, 1.0f);
 
     ac_->AdvanceTime(0.5, nullptr);
-    ExpectNear(translation_, D3DXVECTOR3(0, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(0, 0, 0), kPoseTolerance);
     ac_->AdvanceTime(1.5, nullptr);  // second 2: half way
     D3DXTRACK_DESC d;
     ac_->GetTrackDesc(0, &d);
     EXPECT_NEAR(d.Weight, 0.5f, 1e-6f);
-    ExpectNear(translation_, D3DXVECTOR3(4, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(4, 0, 0), kPoseTolerance);
     EXPECT_EQ(ac_->GetCurrentTrackEvent(0, D3DXEVENT_TRACKWEIGHT), out);
     EXPECT_EQ(ac_->ValidateEvent(out), D3D_OK);
     ac_->AdvanceTime(2.0, nullptr);  // second 4: over
-    ExpectNear(translation_, D3DXVECTOR3(8, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(8, 0, 0), kPoseTolerance);
     EXPECT_EQ(ac_->ValidateEvent(out), D3DERR_INVALIDCALL);
     EXPECT_EQ(ac_->GetCurrentTrackEvent(0, D3DXEVENT_TRACKWEIGHT), 0u);
 
@@ -394,7 +377,7 @@ TEST_F(AnimationControllerTest, ACloneHasTheSameSetsTracksAndEventsAndAdvancesOn
     EXPECT_DOUBLE_EQ(copy->GetTime(), 2.0);
     EXPECT_NE(copy->GetUpcomingTrackEvent(0, 0), 0u);
     copy->AdvanceTime(1.0, nullptr);  // the clone writes the same outputs
-    ExpectNear(translation_, D3DXVECTOR3(3, 0, 0));
+    ExpectNear(translation_, D3DXVECTOR3(3, 0, 0), kPoseTolerance);
     D3DXTRACK_DESC d;
     ac_->GetTrackDesc(0, &d);
     EXPECT_DOUBLE_EQ(d.Position, 2.0);  // the original did not move

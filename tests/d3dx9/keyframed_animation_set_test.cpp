@@ -1,5 +1,6 @@
 // ID3DXKeyframedAnimationSet: sampling keys at and between their times, the period and
 // the three playback types, the key accessors, callback keys, and bad calls.
+#include "d3dx9/animation_test_util.h"
 #include "support/stderr_capture.h"
 
 #include <d3dx9.h>
@@ -13,30 +14,11 @@ namespace {
 
 using testsupport::CountLines;
 using testsupport::StderrOf;
+using namespace animtest;
+
+constexpr float kKeyTolerance = 1e-5f;  // vectors compared within this
 
 const float kHalfSqrt2 = 0.70710678f;
-
-D3DXQUATERNION AboutY(float degrees)
-{
-    D3DXQUATERNION q;
-    D3DXVECTOR3 y(0, 1, 0);
-    D3DXQuaternionRotationAxis(&q, &y, D3DXToRadian(degrees));
-    return q;
-}
-
-void ExpectNear(const D3DXVECTOR3 &a, const D3DXVECTOR3 &b, float tol = 1e-5f)
-{
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-
-// Rotations compared as rotations: q and -q are the same one.
-void ExpectSameRotation(const D3DXQUATERNION &a, const D3DXQUATERNION &b, float tol = 1e-5f)
-{
-    EXPECT_NEAR(std::fabs(D3DXQuaternionDot(&a, &b)), 1.0f, tol)
-        << a.x << " " << a.y << " " << a.z << " " << a.w << " vs " << b.x << " " << b.y << " " << b.z << " " << b.w;
-}
 
 // A set at 10 ticks a second whose "Arm" has scale keys at ticks 0 and 20, rotation keys
 // at 0, 10 and 40 (0, 90 and 180 degrees about y) and translation keys at 10 and 30.
@@ -67,19 +49,19 @@ TEST(KeyframedAnimationSet, SamplesHoldBeforeAndAfterTheKeysLerpScaleAndTranslat
     // At a key: its values.
     ASSERT_EQ(set->GetSRT(1.0, 0, &s, &r, &t), D3D_OK);
     ExpectSameRotation(r, AboutY(90));
-    ExpectNear(t, D3DXVECTOR3(0, 0, 0));
+    ExpectNear(t, D3DXVECTOR3(0, 0, 0), kKeyTolerance);
     // Half way between keys (positions are seconds, keys ticks): tick 5 is half way from
     // the first rotation to the second, and a quarter of the way through the scale keys.
     ASSERT_EQ(set->GetSRT(0.5, 0, &s, &r, &t), D3D_OK);
     ExpectSameRotation(r, AboutY(45));
     EXPECT_NEAR(r.y, std::sin(D3DXToRadian(22.5f)), 1e-5f);
-    ExpectNear(s, D3DXVECTOR3(1.5f, 1.0f, 2.0f));
-    ExpectNear(t, D3DXVECTOR3(0, 0, 0));  // before the first translation key: held
+    ExpectNear(s, D3DXVECTOR3(1.5f, 1.0f, 2.0f), kKeyTolerance);
+    ExpectNear(t, D3DXVECTOR3(0, 0, 0), kKeyTolerance);  // before the first translation key: held
     // Tick 25: rotation half way from 90 to 180 degrees over ticks 10..40 is at 1/2.
     ASSERT_EQ(set->GetSRT(2.5, 0, &s, &r, &t), D3D_OK);
     ExpectSameRotation(r, AboutY(90 + 45));
-    ExpectNear(s, D3DXVECTOR3(3, 1, 5));  // after the last scale key: held
-    ExpectNear(t, D3DXVECTOR3(3, -1.5f, 6));
+    ExpectNear(s, D3DXVECTOR3(3, 1, 5), kKeyTolerance);  // after the last scale key: held
+    ExpectNear(t, D3DXVECTOR3(3, -1.5f, 6), kKeyTolerance);
     // The rotation convention is what D3DXMatrixRotationQuaternion expects: 90 degrees
     // about y takes +x to -z.
     ASSERT_EQ(set->GetSRT(1.0, 0, nullptr, &r, nullptr), D3D_OK);
@@ -87,14 +69,14 @@ TEST(KeyframedAnimationSet, SamplesHoldBeforeAndAfterTheKeysLerpScaleAndTranslat
     D3DXMatrixRotationQuaternion(&m, &r);
     D3DXVECTOR3 x(1, 0, 0), turned;
     D3DXVec3TransformCoord(&turned, &x, &m);
-    ExpectNear(turned, D3DXVECTOR3(0, 0, -1));
+    ExpectNear(turned, D3DXVECTOR3(0, 0, -1), kKeyTolerance);
 
     // An animation with no keys at all is the identity.
     ASSERT_EQ(set->RegisterAnimationSRTKeys("Still", 0, 0, 0, nullptr, nullptr, nullptr, nullptr), D3D_OK);
     ASSERT_EQ(set->GetSRT(1.7, 1, &s, &r, &t), D3D_OK);
-    ExpectNear(s, D3DXVECTOR3(1, 1, 1));
+    ExpectNear(s, D3DXVECTOR3(1, 1, 1), kKeyTolerance);
     ExpectSameRotation(r, D3DXQUATERNION(0, 0, 0, 1));
-    ExpectNear(t, D3DXVECTOR3(0, 0, 0));
+    ExpectNear(t, D3DXVECTOR3(0, 0, 0), kKeyTolerance);
     // Names and indices.
     UINT index = 9;
     EXPECT_EQ(set->GetAnimationIndexByName("Still", &index), D3D_OK);
@@ -130,7 +112,7 @@ TEST(KeyframedAnimationSet, SamplesHoldBeforeAndAfterTheKeysLerpScaleAndTranslat
     const D3DXKEY_VECTOR3 backwards[] = {{30.0f, {3, 0, 0}}, {0.0f, {0, 0, 0}}};
     ASSERT_EQ(other->RegisterAnimationSRTKeys("A", 0, 0, 2, nullptr, nullptr, backwards, nullptr), D3D_OK);
     ASSERT_EQ(other->GetSRT(0.5, 0, nullptr, nullptr, &t), D3D_OK);
-    ExpectNear(t, D3DXVECTOR3(1.5f, 0, 0));
+    ExpectNear(t, D3DXVECTOR3(1.5f, 0, 0), kKeyTolerance);
     other->Release();
 
     ID3DXKeyframedAnimationSet *none = nullptr;
@@ -162,7 +144,7 @@ TEST(KeyframedAnimationSet, PeriodicPositionsLoopHoldOrPingPong)
     D3DXVECTOR3 t1, t2;
     loop->GetSRT(loop->GetPeriodicPosition(6.5), 0, nullptr, nullptr, &t1);
     loop->GetSRT(2.5, 0, nullptr, nullptr, &t2);
-    ExpectNear(t1, t2);
+    ExpectNear(t1, t2, kKeyTolerance);
     loop->Release();
     once->Release();
     pingpong->Release();
