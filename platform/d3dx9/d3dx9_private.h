@@ -184,6 +184,28 @@ uint32_t CodepointFromCp1252(uint8_t c);
 // destination pool's way in.  Used by the render-to-surface and render-to-env-map objects.
 HRESULT CopyTargetInto(IDirect3DDevice9 *device, IDirect3DSurface9 *from, IDirect3DSurface9 *to);
 
+// Makes levels 1 .. levels - 1 of a chain whose levels are render targets, each by the
+// device halving the level above (StretchRect); `level(i, &surface)` hands out level i.
+// Linear filtering at exactly half the size averages each 2 x 2 block, which is the box
+// filter; D3DX_FILTER_POINT halves by point sampling.
+template <class GetLevel>
+HRESULT HalveDownChain(IDirect3DDevice9 *device, UINT levels, DWORD filter, GetLevel level)
+{
+    const D3DTEXTUREFILTERTYPE halving = filter == D3DX_FILTER_POINT ? D3DTEXF_POINT : D3DTEXF_LINEAR;
+    HRESULT hr = D3D_OK;
+    for (UINT i = 1; i < levels && SUCCEEDED(hr); i++) {
+        IDirect3DSurface9 *above = nullptr, *below = nullptr;
+        hr = level(i - 1, &above);
+        if (SUCCEEDED(hr))
+            hr = level(i, &below);
+        if (SUCCEEDED(hr))
+            hr = device->StretchRect(above, nullptr, below, nullptr, halving);
+        ReleaseAndClear(above);
+        ReleaseAndClear(below);
+    }
+    return hr;
+}
+
 }  // namespace tavrok::d3dx9
 
 #endif

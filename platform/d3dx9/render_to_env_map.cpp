@@ -196,21 +196,10 @@ private:
             if (SUCCEEDED(hr))
                 hr = copied;
         }
-        if (SUCCEEDED(hr) && isTarget_ && !autoMips_ && filter != D3DX_FILTER_NONE) {
-            // Linear filtering at exactly half the size averages each 2 x 2 block, which is
-            // the box filter.
-            const D3DTEXTUREFILTERTYPE halving = filter == D3DX_FILTER_POINT ? D3DTEXF_POINT : D3DTEXF_LINEAR;
-            for (UINT level = 1; level < cube_->GetLevelCount() && SUCCEEDED(hr); level++) {
-                IDirect3DSurface9 *above = nullptr, *below = nullptr;
-                hr = cube_->GetCubeMapSurface(face_, level - 1, &above);
-                if (SUCCEEDED(hr))
-                    hr = cube_->GetCubeMapSurface(face_, level, &below);
-                if (SUCCEEDED(hr))
-                    hr = device_->StretchRect(above, nullptr, below, nullptr, halving);
-                ReleaseAndClear(above);
-                ReleaseAndClear(below);
-            }
-        }
+        if (SUCCEEDED(hr) && isTarget_ && !autoMips_ && filter != D3DX_FILTER_NONE)
+            hr = HalveDownChain(device_, cube_->GetLevelCount(), filter, [this](UINT level, IDirect3DSurface9 **out) {
+                return cube_->GetCubeMapSurface(face_, level, out);
+            });
         ReleaseAndClear(faceSurface_);
         return hr;
     }

@@ -208,19 +208,9 @@ private:
             texture->GenerateMipSubLevels();
         } else if (texture->GetLevelCount() > 1 && (ld.Usage & D3DUSAGE_RENDERTARGET)) {
             // Each level of a render-target texture is a render target: the device halves
-            // one into the next.  Linear filtering at exactly half the size averages each
-            // 2 x 2 block, which is the box filter.
-            const D3DTEXTUREFILTERTYPE halving = filter == D3DX_FILTER_POINT ? D3DTEXF_POINT : D3DTEXF_LINEAR;
-            for (UINT level = 1; level < texture->GetLevelCount() && SUCCEEDED(hr); level++) {
-                IDirect3DSurface9 *above = nullptr, *below = nullptr;
-                hr = texture->GetSurfaceLevel(level - 1, &above);
-                if (SUCCEEDED(hr))
-                    hr = texture->GetSurfaceLevel(level, &below);
-                if (SUCCEEDED(hr))
-                    hr = device_->StretchRect(above, nullptr, below, nullptr, halving);
-                ReleaseAndClear(above);
-                ReleaseAndClear(below);
-            }
+            // one into the next.
+            auto level = [texture](UINT i, IDirect3DSurface9 **out) { return texture->GetSurfaceLevel(i, out); };
+            hr = HalveDownChain(device_, texture->GetLevelCount(), filter, level);
         } else if (texture->GetLevelCount() > 1) {
             hr = D3DXFilterTexture(texture, nullptr, 0, filter);
         }
