@@ -7,9 +7,11 @@
  * by depth when Begin asked, in as few DrawPrimitiveUP calls as consecutive quads of one
  * texture allow.  In screen space the quads are pre-transformed: x and y in pixels, z the
  * depth, texels centred on pixels as Direct3D 9 places them; with D3DXSPRITE_OBJECTSPACE
- * they go through the device's world, view and projection.  Unless told otherwise, Begin
- * records every device state in a state block and sets the documented sprite states, and
- * End puts the recorded states back.  Billboards are not supported.
+ * they go through the device's world, view and projection.  D3DXSPRITE_BILLBOARD draws in
+ * object space too, but turns each quad about its centre to lie parallel to the view plane
+ * of the world and view given to SetWorldView.  Unless told otherwise, Begin records every
+ * device state in a state block and sets the documented sprite states, and End puts the
+ * recorded states back.
  */
 #include "d3dx9_private.h"
 
@@ -183,10 +185,6 @@ public:
             return Invalid("Begin: already between Begin and End");
         if (flags & ~kKnownFlags)
             return Invalid("Begin: unknown flags 0x" + Hex(flags & ~kKnownFlags));
-        if (flags & D3DXSPRITE_BILLBOARD) {
-            Unsupported(kLibrary, "ID3DXSprite::Begin with D3DXSPRITE_BILLBOARD");
-            return E_NOTIMPL;
-        }
         if (!(flags & D3DXSPRITE_DONOTSAVESTATE)) {
             HRESULT hr = saved_.Save(device_);
             if (FAILED(hr))
@@ -218,10 +216,29 @@ public:
         const float v0 = float(r.top) / float(desc.Height), v1 = float(r.bottom) / float(desc.Height);
         Quad q{texture, {}, 0, quads_.size()};
         const float corner[4][4] = {{0, 0, u0, v0}, {w, 0, u1, v0}, {0, h, u0, v1}, {w, h, u1, v1}};
-        for (int i = 0; i < 4; i++) {
-            D3DXVECTOR3 local(corner[i][0] - c.x + p.x, corner[i][1] - c.y + p.y, p.z - c.z), out;
-            D3DXVec3TransformCoord(&out, &local, &transform_);
-            q.corners[i] = {out.x, out.y, out.z, 1.0f, color, corner[i][2], corner[i][3]};
+        if (flags_ & D3DXSPRITE_BILLBOARD) {
+            // The centre goes to the position through the sprite transform as usual; the
+            // corners' offsets from it are read as view-space offsets and taken back through
+            // the inverse world-view, so after the device's world and view the quad faces
+            // the viewer, its x along the view's x and its y along the view's y.
+            D3DXMATRIX toObject = world_ * view_;
+            if (!D3DXMatrixInverse(&toObject, nullptr, &toObject))
+                return Invalid("Draw: the billboard's world-view matrix has no inverse");
+            D3DXVECTOR3 anchor;
+            D3DXVec3TransformCoord(&anchor, &p, &transform_);
+            for (int i = 0; i < 4; i++) {
+                D3DXVECTOR3 offset(corner[i][0] - c.x, corner[i][1] - c.y, 0);
+                D3DXVec3TransformNormal(&offset, &offset, &transform_);
+                D3DXVec3TransformNormal(&offset, &offset, &toObject);
+                const D3DXVECTOR3 out = anchor + offset;
+                q.corners[i] = {out.x, out.y, out.z, 1.0f, color, corner[i][2], corner[i][3]};
+            }
+        } else {
+            for (int i = 0; i < 4; i++) {
+                D3DXVECTOR3 local(corner[i][0] - c.x + p.x, corner[i][1] - c.y + p.y, p.z - c.z), out;
+                D3DXVec3TransformCoord(&out, &local, &transform_);
+                q.corners[i] = {out.x, out.y, out.z, 1.0f, color, corner[i][2], corner[i][3]};
+            }
         }
         // The sort key: the position's depth in view space.
         const D3DXMATRIX toView = transform_ * world_ * view_;
@@ -248,7 +265,7 @@ public:
         else if (flags_ & D3DXSPRITE_SORT_DEPTH_FRONTTOBACK)
             std::stable_sort(quads_.begin(), quads_.end(), [](const Quad &a, const Quad &b) { return a.depth < b.depth; });
 
-        const bool screen = !(flags_ & D3DXSPRITE_OBJECTSPACE);
+        const bool screen = !(flags_ & (D3DXSPRITE_OBJECTSPACE | D3DXSPRITE_BILLBOARD));
         device_->SetVertexShader(nullptr);
         device_->SetPixelShader(nullptr);
         device_->SetFVF(screen ? kScreenFvf : kObjectFvf);
