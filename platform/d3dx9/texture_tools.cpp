@@ -91,33 +91,55 @@ void Append(void *context, void *data, int size)
     out->insert(out->end(), static_cast<uint8_t *>(data), static_cast<uint8_t *>(data) + size);
 }
 
-// Writes ARGB pixels to `file` in `format`.
-HRESULT SaveImage(const char *caller, const char *file, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb,
+// ARGB pixels encoded as an image file of `format`.
+HRESULT EncodeImage(const char *caller, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb, UINT width,
+                    UINT height, std::vector<uint8_t> &encoded)
+{
+    if (format == D3DXIFF_DDS) {
+        encoded = EncodeDds(argb, width, height);
+        return D3D_OK;
+    }
+    std::vector<uint8_t> rgba(argb.size() * 4);
+    for (size_t i = 0; i < argb.size(); i++) {
+        rgba[i * 4] = uint8_t(argb[i] >> 16), rgba[i * 4 + 1] = uint8_t(argb[i] >> 8);
+        rgba[i * 4 + 2] = uint8_t(argb[i]), rgba[i * 4 + 3] = uint8_t(argb[i] >> 24);
+    }
+    const int w = int(width), h = int(height);
+    int ok = 0;
+    if (format == D3DXIFF_BMP || format == D3DXIFF_DIB)
+        ok = stbi_write_bmp_to_func(Append, &encoded, w, h, 4, rgba.data());
+    else if (format == D3DXIFF_PNG)
+        ok = stbi_write_png_to_func(Append, &encoded, w, h, 4, rgba.data(), w * 4);
+    else if (format == D3DXIFF_JPG)
+        ok = stbi_write_jpg_to_func(Append, &encoded, w, h, 4, rgba.data(), 95);
+    else if (format == D3DXIFF_TGA)
+        ok = stbi_write_tga_to_func(Append, &encoded, w, h, 4, rgba.data());
+    else
+        return Refuse(caller, "file format " + std::to_string(format) + " is not written (BMP, JPG, TGA, PNG, DDS are)");
+    return ok ? D3D_OK : Refuse(caller, "the image could not be encoded");
+}
+
+// Where a saved image goes: a file, or a new buffer (the ...InMemory functions).
+struct Destination {
+    const char *file;
+    ID3DXBuffer **buffer;
+    bool inMemory() const { return buffer != nullptr; }
+};
+
+HRESULT SaveImage(const char *caller, Destination to, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb,
                   UINT width, UINT height)
 {
     std::vector<uint8_t> encoded;
-    if (format == D3DXIFF_DDS) {
-        encoded = EncodeDds(argb, width, height);
-    } else {
-        std::vector<uint8_t> rgba(argb.size() * 4);
-        for (size_t i = 0; i < argb.size(); i++) {
-            rgba[i * 4] = uint8_t(argb[i] >> 16), rgba[i * 4 + 1] = uint8_t(argb[i] >> 8);
-            rgba[i * 4 + 2] = uint8_t(argb[i]), rgba[i * 4 + 3] = uint8_t(argb[i] >> 24);
-        }
-        const int w = int(width), h = int(height);
-        int ok = 0;
-        if (format == D3DXIFF_BMP || format == D3DXIFF_DIB)
-            ok = stbi_write_bmp_to_func(Append, &encoded, w, h, 4, rgba.data());
-        else if (format == D3DXIFF_PNG)
-            ok = stbi_write_png_to_func(Append, &encoded, w, h, 4, rgba.data(), w * 4);
-        else if (format == D3DXIFF_JPG)
-            ok = stbi_write_jpg_to_func(Append, &encoded, w, h, 4, rgba.data(), 95);
-        else if (format == D3DXIFF_TGA)
-            ok = stbi_write_tga_to_func(Append, &encoded, w, h, 4, rgba.data());
-        else
-            return Refuse(caller, "file format " + std::to_string(format) + " is not written (BMP, JPG, TGA, PNG, DDS are)");
-        if (!ok)
-            return Refuse(caller, std::string("the image could not be encoded for ") + file);
+    HRESULT hr = EncodeImage(caller, format, argb, width, height, encoded);
+    if (FAILED(hr))
+        return hr;
+    ID3DXBuffer **buffer = to.buffer;
+    const char *file = to.file;
+    if (to.inMemory()) {
+        if (FAILED(hr = D3DXCreateBuffer(DWORD(encoded.size()), buffer)))
+            return hr;
+        memcpy((*buffer)->GetBufferPointer(), encoded.data(), encoded.size());
+        return D3D_OK;
     }
     const std::string path = ResolvePath(file);
     FILE *f = fopen(path.c_str(), "wb");
@@ -131,6 +153,63 @@ HRESULT SaveImage(const char *caller, const char *file, D3DXIMAGE_FILEFORMAT for
         return D3DERR_INVALIDCALL;
     }
     return D3D_OK;
+}
+
+// The texels of `rect` (all of the surface when null) of a surface, as ARGB.
+HRESULT ReadSurfaceRect(const char *who, IDirect3DSurface9 *surface, const RECT *rect, std::vector<uint32_t> &argb,
+                        UINT &w, UINT &h)
+{
+    D3DSURFACE_DESC desc;
+    HRESULT hr = surface->GetDesc(&desc);
+    if (FAILED(hr))
+        return hr;
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    RECT r = rect ? *rect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
+    if (!HasTexels(desc.Format) || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) ||
+        r.bottom > LONG(desc.Height) || r.left >= r.right || r.top >= r.bottom)
+        return Refuse(who, "a surface format without plain texels or blocks, or a rectangle outside the surface");
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = surface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+        return hr;
+    w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
+    argb.assign(size_t(w) * h, 0);
+    if (bytes == 0) {  // blocks: the whole surface decoded, then the rectangle taken
+        std::vector<uint32_t> all(size_t(desc.Width) * desc.Height);
+        UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, desc.Width, desc.Height,
+                     all.data());
+        for (UINT y = 0; y < h; y++)
+            memcpy(&argb[size_t(y) * w], &all[size_t(r.top + y) * desc.Width + r.left], w * sizeof(uint32_t));
+    }
+    for (UINT y = 0; bytes && y < h; y++)
+        for (UINT x = 0; x < w; x++)
+            argb[size_t(y) * w + x] = tavrok::d3d9::UnpackArgb(
+                desc.Format,
+                static_cast<const uint8_t *>(locked.pBits) + size_t(r.top + y) * locked.Pitch + (r.left + x) * bytes);
+    surface->UnlockRect();
+    return D3D_OK;
+}
+
+HRESULT SaveSurface(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format, IDirect3DSurface9 *surface,
+                    const RECT *rect)
+{
+    if ((!to.file && !to.buffer) || !surface)
+        return Refuse(who, "null file name, buffer pointer or surface");
+    std::vector<uint32_t> argb;
+    UINT w = 0, h = 0;
+    HRESULT hr = ReadSurfaceRect(who, surface, rect, argb, w, h);
+    return FAILED(hr) ? hr : SaveImage(who, to, format, argb, w, h);
+}
+
+HRESULT SaveTexture(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format, IDirect3DBaseTexture9 *base)
+{
+    IDirect3DTexture9 *texture = TextureOf(base);
+    if ((!to.file && !to.buffer) || !texture)
+        return Refuse(who, "null file name or buffer pointer, or not a 2D texture");
+    UINT w = 0, h = 0;
+    std::vector<uint32_t> argb = ReadTextureLevel(texture, 0, w, h);
+    if (argb.empty())
+        return Refuse(who, "the texture's top level cannot be read");
+    return SaveImage(who, to, format, argb, w, h);
 }
 
 }  // namespace
@@ -494,54 +573,33 @@ extern "C" HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture,
     return D3D_OK;
 }
 
+// The palettes are for palettised formats, which the device does not make.
 extern "C" HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
-                                                 LPDIRECT3DSURFACE9 pSrcSurface, CONST PALETTEENTRY *pSrcPalette,
+                                                 LPDIRECT3DSURFACE9 pSrcSurface, CONST PALETTEENTRY *,
                                                  CONST RECT *pSrcRect)
 {
-    const char *who = "D3DXSaveSurfaceToFileA";
-    if (!pDestFile || !pSrcSurface)
-        return Refuse(who, "null file name or surface");
-    D3DSURFACE_DESC desc;
-    HRESULT hr = pSrcSurface->GetDesc(&desc);
-    if (FAILED(hr))
-        return hr;
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    RECT r = pSrcRect ? *pSrcRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
-    if (!HasTexels(desc.Format) || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) ||
-        r.bottom > LONG(desc.Height) || r.left >= r.right || r.top >= r.bottom)
-        return Refuse(who, "a surface format without plain texels or blocks, or a rectangle outside the surface");
-    D3DLOCKED_RECT locked;
-    if (FAILED(hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
-        return hr;
-    const UINT w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
-    std::vector<uint32_t> argb(size_t(w) * h);
-    if (bytes == 0) {  // blocks: the whole surface decoded, then the rectangle taken
-        std::vector<uint32_t> all(size_t(desc.Width) * desc.Height);
-        UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, desc.Width, desc.Height,
-                     all.data());
-        for (UINT y = 0; y < h; y++)
-            memcpy(&argb[size_t(y) * w], &all[size_t(r.top + y) * desc.Width + r.left], w * sizeof(uint32_t));
-    }
-    for (UINT y = 0; bytes && y < h; y++)
-        for (UINT x = 0; x < w; x++)
-            argb[size_t(y) * w + x] = tavrok::d3d9::UnpackArgb(
-                desc.Format,
-                static_cast<const uint8_t *>(locked.pBits) + size_t(r.top + y) * locked.Pitch + (r.left + x) * bytes);
-    pSrcSurface->UnlockRect();
-    (void)pSrcPalette;
-    return SaveImage(who, pDestFile, DestFormat, argb, w, h);
+    return SaveSurface("D3DXSaveSurfaceToFileA", {pDestFile, nullptr}, DestFormat, pSrcSurface, pSrcRect);
+}
+
+extern "C" HRESULT WINAPI D3DXSaveSurfaceToFileInMemory(LPD3DXBUFFER *ppDestBuf, D3DXIMAGE_FILEFORMAT DestFormat,
+                                                        LPDIRECT3DSURFACE9 pSrcSurface, CONST PALETTEENTRY *,
+                                                        CONST RECT *pSrcRect)
+{
+    if (!ppDestBuf)
+        return Refuse("D3DXSaveSurfaceToFileInMemory", "null buffer pointer");
+    return SaveSurface("D3DXSaveSurfaceToFileInMemory", {nullptr, ppDestBuf}, DestFormat, pSrcSurface, pSrcRect);
 }
 
 extern "C" HRESULT WINAPI D3DXSaveTextureToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
-                                                 LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY *pSrcPalette)
+                                                 LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY *)
 {
-    IDirect3DTexture9 *texture = TextureOf(pSrcTexture);
-    if (!pDestFile || !texture)
-        return Refuse("D3DXSaveTextureToFileA", "null file name, or not a 2D texture");
-    UINT w = 0, h = 0;
-    std::vector<uint32_t> argb = ReadTextureLevel(texture, 0, w, h);
-    if (argb.empty())
-        return Refuse("D3DXSaveTextureToFileA", "the texture's top level cannot be read");
-    (void)pSrcPalette;
-    return SaveImage("D3DXSaveTextureToFileA", pDestFile, DestFormat, argb, w, h);
+    return SaveTexture("D3DXSaveTextureToFileA", {pDestFile, nullptr}, DestFormat, pSrcTexture);
+}
+
+extern "C" HRESULT WINAPI D3DXSaveTextureToFileInMemory(LPD3DXBUFFER *ppDestBuf, D3DXIMAGE_FILEFORMAT DestFormat,
+                                                        LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY *)
+{
+    if (!ppDestBuf)
+        return Refuse("D3DXSaveTextureToFileInMemory", "null buffer pointer");
+    return SaveTexture("D3DXSaveTextureToFileInMemory", {nullptr, ppDestBuf}, DestFormat, pSrcTexture);
 }

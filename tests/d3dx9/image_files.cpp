@@ -59,6 +59,18 @@ void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes)
     fclose(f);
 }
 
+std::vector<uint8_t> ReadFileBytes(const std::string &path)
+{
+    std::vector<uint8_t> bytes;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        uint8_t chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        fclose(f);
+    }
+    return bytes;
+}
+
 ScratchFolder::ScratchFolder()
 {
     char pattern[] = "/tmp/tavrok-d3dx9-XXXXXX";

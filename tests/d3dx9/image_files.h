@@ -12,6 +12,7 @@ std::vector<uint8_t> EncodeBmp24(const std::vector<uint32_t> &argb, int width, i
 std::vector<uint8_t> EncodePngRgba(const std::vector<uint32_t> &argb, int width, int height);
 std::vector<uint8_t> EncodeJpeg(const std::vector<uint32_t> &argb, int width, int height);  // baseline, quality 95
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
+std::vector<uint8_t> ReadFileBytes(const std::string &path);  // empty when the file cannot be read
 
 // A fresh folder for one test's files, removed with the object.
 class ScratchFolder {

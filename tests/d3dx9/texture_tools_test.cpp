@@ -150,12 +150,24 @@ TEST_F(TextureToolsTest, FilesLoadIntoSixteenBitFormatsAndSavedFilesLoadBack)
     D3DXIMAGE_INFO info;
     ASSERT_EQ(D3DXGetImageInfoFromFileA(part.c_str(), &info), D3D_OK);
     EXPECT_EQ(std::vector<UINT>({info.Width, info.Height}), std::vector<UINT>({3, 2}));
+    // The in-memory forms give the bytes the files get.
+    ID3DXBuffer *inMemory = nullptr;
+    ASSERT_EQ(D3DXSaveSurfaceToFileInMemory(&inMemory, D3DXIFF_PNG, level, nullptr, &r), D3D_OK);
+    const auto *first = static_cast<const uint8_t *>(inMemory->GetBufferPointer());
+    EXPECT_EQ(std::vector<uint8_t>(first, first + inMemory->GetBufferSize()), ReadFileBytes(part));
+    inMemory->Release();
+    ASSERT_EQ(D3DXSaveTextureToFileInMemory(&inMemory, D3DXIFF_BMP, t, nullptr), D3D_OK);
+    first = static_cast<const uint8_t *>(inMemory->GetBufferPointer());
+    EXPECT_EQ(std::vector<uint8_t>(first, first + inMemory->GetBufferSize()),
+              ReadFileBytes(dir.Path() + "/out" + std::to_string(D3DXIFF_BMP)));
+    inMemory->Release();
     const std::string err = testsupport::StderrOf([&] {
+        EXPECT_EQ(D3DXSaveTextureToFileInMemory(nullptr, D3DXIFF_PNG, t, nullptr), D3DERR_INVALIDCALL);
         EXPECT_EQ(D3DXSaveSurfaceToFileA((dir.Path() + "/none/x.png").c_str(), D3DXIFF_PNG, level, nullptr, nullptr),
                   D3DERR_INVALIDCALL);
         EXPECT_EQ(D3DXSaveSurfaceToFileA(part.c_str(), D3DXIFF_HDR, level, nullptr, nullptr), D3DERR_INVALIDCALL);
     });
-    EXPECT_EQ(testsupport::CountLines(err), 2) << err;
+    EXPECT_EQ(testsupport::CountLines(err), 3) << err;
     level->Release();
     t->Release();
 }
