@@ -1230,6 +1230,16 @@ D3DXCOLOR *WINAPI D3DXColorAdjustContrast(D3DXCOLOR *out, const D3DXCOLOR *c, FL
     return out;
 }
 
+FLOAT WINAPI D3DXFresnelTerm(FLOAT cosTheta, FLOAT n)
+{
+    // The mean of the s- and p-polarised reflectances, in the form with g = sqrt(n^2 + c^2 - 1):
+    // at c = 1 it is ((n - 1) / (n + 1))^2, at c = 0 one.
+    const float c = cosTheta;
+    const float g = std::sqrt(n * n + c * c - 1.0f);
+    const float a = (g - c) / (g + c), b = (c * (g + c) - 1.0f) / (c * (g - c) + 1.0f);
+    return 0.5f * a * a * (1.0f + b * b);
+}
+
 namespace {
 
 WORD ToHalf(FLOAT f)

@@ -679,6 +679,9 @@ void WINAPI D3DXQuaternionSquadSetup(D3DXQUATERNION *aOut, D3DXQUATERNION *bOut,
 D3DXCOLOR *WINAPI D3DXColorAdjustSaturation(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT s);
 // Moves each channel towards (c < 1) or away from 0.5; alpha is kept.
 D3DXCOLOR *WINAPI D3DXColorAdjustContrast(D3DXCOLOR *out, const D3DXCOLOR *c, FLOAT contrast);
+// The share of unpolarised light a surface of relative refraction index n reflects, for
+// light arriving at angle theta to the normal (cosTheta = cos theta).
+FLOAT WINAPI D3DXFresnelTerm(FLOAT cosTheta, FLOAT n);
 
 inline D3DXMATRIX &D3DXMATRIX::operator*=(const D3DXMATRIX &mat)
 {

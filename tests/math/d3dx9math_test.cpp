@@ -1114,4 +1114,19 @@ TEST(Colour, ArithmeticAndAdjustments)
     EXPECT_EQ(nullptr, D3DXColorAdjustContrast(nullptr, &a, 1.0f));
 }
 
+// Head on, glass (n = 1.5) reflects ((n - 1) / (n + 1))^2 = 4%; at grazing angles all of it;
+// in between the share grows as the angle flattens, and at 60 degrees it is the textbook 8.9%.
+TEST(Fresnel, RunsFromTheHeadOnReflectanceToOneAtGrazingAngles)
+{
+    EXPECT_NEAR(D3DXFresnelTerm(1.0f, 1.5f), 0.04f, 1e-6f);
+    EXPECT_NEAR(D3DXFresnelTerm(0.0f, 1.5f), 1.0f, 1e-6f);
+    EXPECT_NEAR(D3DXFresnelTerm(0.5f, 1.5f), 0.0892f, 5e-4f);
+    float last = 0.0f;
+    for (float c = 1.0f; c >= 0.0f; c -= 0.125f) {
+        const float f = D3DXFresnelTerm(c, 1.5f);
+        EXPECT_GT(f, last) << c;
+        last = f;
+    }
+}
+
 }  // namespace
