@@ -648,6 +648,9 @@ public:
     virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
     // The back buffer's pixels were changed through a lock: put them back.
     virtual void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) = 0;
+    // What the last Present put on screen, as ARGB rows top first of the back buffer's size,
+    // and where the window's drawable starts on the desktop.  False when nothing is shown.
+    virtual bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) = 0;
     // New presentation parameters (a Reset): the back buffer and the depth buffer take
     // the new size, cleared.
     virtual HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) = 0;

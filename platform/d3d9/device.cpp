@@ -1360,6 +1360,7 @@ public:
     HRESULT Present() override { return D3D_OK; }
     bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
+    bool ReadFrontBuffer(std::vector<D3DCOLOR> &, int &, int &) override { return false; }
     HRESULT Resize(const D3DPRESENT_PARAMETERS &) override { return D3D_OK; }
     bool IsNull() const override { return true; }
     // Every surface keeps its pixels in memory, so the copies between them are made there.

@@ -481,6 +481,8 @@ public:
         glDeleteTextures(1, &colorBuffer_);
         if (depthBuffer_)
             glDeleteRenderbuffers(1, &depthBuffer_);
+        if (frontBuffer_)
+            glDeleteRenderbuffers(1, &frontBuffer_);
         glDeleteFramebuffers(1, &fbo_);
         glDeleteFramebuffers(1, &targetFbo_);
         glDeleteFramebuffers(2, copyFbos_);
@@ -716,8 +718,27 @@ public:
         if (!unscaled || !CopyToWindow(x0, y0))
             glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT,
                               unscaled ? GL_NEAREST : GL_LINEAR);
+        KeepFrontBuffer();
         SDL_GL_SwapWindow(window_);
         return D3D_OK;
+    }
+
+    bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) override
+    {
+        argb.assign(size_t(width_) * height_, 0xFF000000);  // black until the first Present
+        SDL_GetWindowPosition(window_, &left, &top);
+        if (!frontBuffer_)
+            return true;
+        std::vector<D3DCOLOR> rows(argb.size());
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+        glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
+        for (GLsizei y = 0; y < height_; y++)  // GL rows are bottom first
+            for (GLsizei x = 0; x < width_; x++)
+                argb[size_t(y) * width_ + x] = rows[size_t(height_ - 1 - y) * width_ + x] | 0xFF000000;
+        return glGetError() == GL_NO_ERROR;
     }
 
     bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) override
@@ -835,6 +856,26 @@ private:
     // Draws the back buffer unscaled into the window (bound for drawing) with its
     // bottom-left corner at (x, y): one triangle over the viewport, each pixel fetching its
     // texel.  False when the copy program could not be made; the caller then blits.
+    // Keeps a copy of the frame being presented, for GetFrontBufferData: the window's own
+    // front buffer cannot be read back everywhere (under Xvfb it reads black).  One copy
+    // inside GL memory per Present.
+    void KeepFrontBuffer()
+    {
+        if (!frontBuffer_ || frontWidth_ != width_ || frontHeight_ != height_) {
+            if (!frontBuffer_)
+                glGenRenderbuffers(1, &frontBuffer_);
+            glBindRenderbuffer(GL_RENDERBUFFER, frontBuffer_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+            frontWidth_ = width_, frontHeight_ = height_;
+        }
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFbos_[1]);
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+        glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    }
+
     bool CopyToWindow(GLint x, GLint y)
     {
         if (!copyProgram_ && !copyFailed_) {
@@ -2119,6 +2160,8 @@ private:
     bool s3tc_ = false;         // DXT textures go up as S3TC blocks
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    GLuint frontBuffer_ = 0;  // the last presented frame (0 before the first Present)
+    GLsizei frontWidth_ = 0, frontHeight_ = 0;
     GLuint streamVertices_ = 0, streamIndices_ = 0;
     std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;
     std::unordered_map<std::string, GLuint> shaders_;

@@ -2,6 +2,7 @@
 // back buffer and compared channel by channel with a tolerance.
 #include "d3d9/pixel_fixture.h"
 #include "d3d9/shader_tokens.h"
+#include "support/stderr_capture.h"
 
 #include <cmath>
 #include <cstring>
@@ -238,6 +239,66 @@ TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
                               << ", written " << written;
         }
     EXPECT_EQ(wrong, 0);
+}
+
+// GetFrontBufferData gives what the last Present showed, not what the back buffer holds
+// since, on a desktop-sized surface with the frame where the window is and black around it.
+TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
+{
+    auto shade = [](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF); };
+    D3DDISPLAYMODE desktop;
+    ASSERT_EQ(d3d_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop), D3D_OK);
+    IDirect3DSurface9 *front = nullptr, *small = nullptr, *wrongFormat = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(desktop.Width, desktop.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                   &front, NULL),
+              D3D_OK);
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(kSize, kSize, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &small, NULL),
+              D3D_OK);
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(desktop.Width, desktop.Height, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                   &wrongFormat, NULL),
+              D3D_OK);
+
+    IDirect3DSurface9 *back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(back->LockRect(&r, NULL, 0), D3D_OK);
+    for (UINT y = 0; y < kSize; y++)
+        for (UINT x = 0; x < kSize; x++)
+            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
+    ASSERT_EQ(back->UnlockRect(), D3D_OK);
+    back->Release();
+    ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+    Clear(0xFF0000FF);  // the next frame begins: the back buffer changes, the front does not
+
+    ASSERT_EQ(device_->GetFrontBufferData(0, front), D3D_OK);
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
+    ASSERT_EQ(front->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+    int wrong = 0, frame = 0;
+    for (UINT y = 0; y < desktop.Height; y++)
+        for (UINT x = 0; x < desktop.Width; x++) {
+            const UINT fx = x - UINT(left), fy = y - UINT(top);
+            const bool inside = fx < kSize && fy < kSize;
+            const D3DCOLOR want = inside ? shade(fx, fy) | 0xFF000000 : 0xFF000000;
+            const D3DCOLOR got = reinterpret_cast<const D3DCOLOR *>(static_cast<const BYTE *>(r.pBits) + y * r.Pitch)[x];
+            frame += inside;
+            if (got != want && wrong++ < 3)
+                ADD_FAILURE() << "front pixel " << x << "," << y << " is " << std::hex << got << ", not " << want;
+        }
+    front->UnlockRect();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(frame, int(kSize * kSize)) << "the whole window lies on the desktop";
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(device_->GetFrontBufferData(1, front), D3DERR_INVALIDCALL);
+    ASSERT_TRUE(desktop.Width > kSize || desktop.Height > kSize) << "the desktop is larger than the window";
+    EXPECT_EQ(device_->GetFrontBufferData(0, small), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetFrontBufferData(0, wrongFormat), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetFrontBufferData(0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(testsupport::CountLines(testing::internal::GetCapturedStderr()), 4);
+    front->Release();
+    small->Release();
+    wrongFormat->Release();
 }
 
 TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
