@@ -554,6 +554,7 @@ struct StreamSource {
     VertexBuffer *buffer = nullptr;  // holds a reference
     UINT offset = 0;
     UINT stride = 0;
+    UINT freq = 1;  // SetStreamSourceFreq's setting
 };
 
 struct DeviceState {
@@ -631,7 +632,16 @@ struct DrawCall {
     UINT userVertexBytes = 0;
     const void *userIndices = nullptr;
     D3DFORMAT userIndexFormat = D3DFMT_INDEX16;
+    // An instanced indexed draw: the geometry `instances` times, streams marked
+    // D3DSTREAMSOURCE_INSTANCEDATA | k stepping once every k instances.
+    bool instanced = false;
+    UINT instances = 1;
 };
+
+// What the stream frequencies make of an indexed draw (instancing), and the instance
+// divisor of one stream in it (0: the stream steps per vertex).
+void SetInstancing(const DeviceState &s, DrawCall &call);
+UINT InstanceDivisor(const DeviceState &s, const DrawCall &call, UINT stream);
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives);  // 0 for an unknown type
 D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b);  // a then b, for row vectors

@@ -237,7 +237,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     for (auto &t : state.textures)
         Assign(t, static_cast<IDirect3DBaseTexture9 *>(nullptr));
     for (auto &s : state.streams)
-        Assign(s.buffer, static_cast<VertexBuffer *>(nullptr)), s.offset = s.stride = 0;
+        Assign(s.buffer, static_cast<VertexBuffer *>(nullptr)), s.offset = s.stride = 0, s.freq = 1;
     Assign(state.indices, static_cast<IndexBuffer *>(nullptr));
     Assign(state.declaration, static_cast<VertexDeclaration *>(nullptr));
     Assign(state.vertexShader, static_cast<VertexShader *>(nullptr));
@@ -949,7 +949,10 @@ HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
         const StreamSource &s = state.streams[e.Stream];
         if (!s.buffer)
             return Invalid(std::string(what) + ": no vertex buffer on stream " + std::to_string(e.Stream));
-        uint64_t end = s.offset + (first + count - 1) * uint64_t(s.stride) + e.Offset + DeclTypeSize(e.Type);
+        // An instance stream is read from its first element, once every `divisor` instances.
+        const UINT divisor = InstanceDivisor(state, call, e.Stream);
+        const uint64_t last = divisor ? (call.instances - 1) / divisor : first + count - 1;
+        uint64_t end = s.offset + last * uint64_t(s.stride) + e.Offset + DeclTypeSize(e.Type);
         if (end > s.buffer->buffer.data.size())
             return Invalid(std::string(what) + ": vertices " + std::to_string(first) + "+" + std::to_string(count) +
                            " run past the vertex buffer on stream " + std::to_string(e.Stream));
@@ -982,6 +985,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     call.minIndex = minIndex;
     call.numVertices = numVertices;
     call.startIndex = startIndex;
+    SetInstancing(state, call);
     HRESULT hr = CheckDraw("DrawIndexedPrimitive", call, call.vertexCount);
     if (FAILED(hr))
         return hr;
@@ -1229,21 +1233,6 @@ HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9 **out, UINT 
     *out = AddRefed(static_cast<IDirect3DVertexBuffer9 *>(state.streams[stream].buffer));
     *offset = state.streams[stream].offset;
     *stride = state.streams[stream].stride;
-    return D3D_OK;
-}
-
-HRESULT Device::SetStreamSourceFreq(UINT stream, UINT setting)
-{
-    if (stream >= UINT(kMaxStreams))
-        return Invalid("SetStreamSourceFreq: stream past 15");
-    return setting == 1 ? D3D_OK : NotOffered("instancing (SetStreamSourceFreq)");
-}
-
-HRESULT Device::GetStreamSourceFreq(UINT stream, UINT *setting)
-{
-    if (!setting || stream >= UINT(kMaxStreams))
-        return Invalid("GetStreamSourceFreq: null result or stream past 15");
-    *setting = 1;
     return D3D_OK;
 }
 

@@ -331,6 +331,7 @@ struct AttribShadow {
     GLboolean normalized = 0;
     GLsizei stride = 0;
     size_t offset = 0;
+    GLuint divisor = 0;
 };
 
 void APIENTRY DebugMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei, const GLchar *message, const void *)
@@ -603,6 +604,7 @@ public:
             GLuint buffer;
             GLsizei stride;
             size_t offset;
+            GLuint divisor = 0;
             if (userBuffer) {
                 buffer = userBuffer;
                 stride = GLsizei(call.userStride);
@@ -612,6 +614,7 @@ public:
                 buffer = Upload(ss.buffer->buffer, GL_ARRAY_BUFFER);
                 stride = GLsizei(ss.stride);
                 offset = size_t(ss.offset) + element->Offset;
+                divisor = InstanceDivisor(s, call, element->Stream);
             }
             GlVertexFormat f = GlDeclType(element->Type);
             if (!sh.enabled) {
@@ -623,7 +626,11 @@ public:
                 BindArrayBuffer(buffer);
                 glVertexAttribPointer(GLuint(input.location), f.size, f.type, f.normalized, stride,
                                       reinterpret_cast<const void *>(offset));
-                sh = {true, buffer, f.size, f.type, f.normalized, stride, offset};
+                sh = {true, buffer, f.size, f.type, f.normalized, stride, offset, sh.divisor};
+            }
+            if (sh.divisor != divisor) {
+                glVertexAttribDivisor(GLuint(input.location), divisor);
+                sh.divisor = divisor;
             }
         }
         // Locations the program does not read are switched off.
@@ -664,7 +671,11 @@ public:
             }
             indexOffset = reinterpret_cast<const void *>(size_t(call.startIndex) * (wide ? 4 : 2));
         }
-        glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
+        if (call.instanced)
+            glDrawElementsInstancedBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset,
+                                              GLsizei(call.instances), call.baseVertex);
+        else
+            glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
         return D3D_OK;
     }
 

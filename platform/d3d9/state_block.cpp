@@ -217,6 +217,7 @@ HRESULT StateBlock::Capture()
             Assign(values.streams[i].buffer, s.streams[i].buffer);
             values.streams[i].offset = s.streams[i].offset;
             values.streams[i].stride = s.streams[i].stride;
+            values.streams[i].freq = s.streams[i].freq;
         }
     if (indices)
         Assign(values.indices, s.indices);
@@ -302,7 +303,10 @@ HRESULT StateBlock::Apply()
             d.SetTexture(DWORD(i), v.textures[i]);
     for (int i = 0; i < kMaxStreams; ++i)
         if (stream[i])
+        {
             d.SetStreamSource(UINT(i), v.streams[i].buffer, v.streams[i].offset, v.streams[i].stride);
+            d.SetStreamSourceFreq(UINT(i), v.streams[i].freq);
+        }
     if (indices)
         d.SetIndices(v.indices);
     if (vertexFormat) {

@@ -1188,4 +1188,8 @@ typedef enum _D3DQUERYTYPE {
 #define D3DISSUE_BEGIN (1 << 1)
 #define D3DGETDATA_FLUSH (1 << 0)
 
+/* SetStreamSourceFreq settings for instanced drawing. */
+#define D3DSTREAMSOURCE_INDEXEDDATA (1u << 30)
+#define D3DSTREAMSOURCE_INSTANCEDATA (2u << 30)
+
 #endif
