@@ -729,23 +729,31 @@ public:
         if (!unscaled || !CopyToWindow(x0, y0))
             glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT,
                               unscaled ? GL_NEAREST : GL_LINEAR);
-        KeepFrontBuffer();
+        if (keepFront_)
+            KeepFrontBuffer();
         SDL_GL_SwapWindow(window_);
         return D3D_OK;
     }
 
     bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) override
     {
-        argb.assign(size_t(width_) * height_, 0xFF000000);  // black until the first Present
+        argb.assign(size_t(width_) * height_, 0xFF000000);
         SDL_GetWindowPosition(window_, &left, &top);
-        if (!frontBuffer_)
-            return true;
+        // Until the first call no copy is kept (it costs every Present a blit): the first
+        // reads the back buffer as it stands, which is the presented frame when the call
+        // comes right after Present, as screenshot code makes it.  Later Presents keep one.
         std::vector<D3DCOLOR> rows(argb.size());
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
-        glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+        if (frontBuffer_) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+            glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+        } else {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        }
+        keepFront_ = true;
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-        glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
+        if (frontBuffer_)
+            glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
         for (GLsizei y = 0; y < height_; y++)  // GL rows are bottom first
             for (GLsizei x = 0; x < width_; x++)
                 argb[size_t(y) * width_ + x] = rows[size_t(height_ - 1 - y) * width_ + x] | 0xFF000000;
@@ -869,7 +877,7 @@ private:
     // texel.  False when the copy program could not be made; the caller then blits.
     // Keeps a copy of the frame being presented, for GetFrontBufferData: the window's own
     // front buffer cannot be read back everywhere (under Xvfb it reads black).  One copy
-    // inside GL memory per Present.
+    // inside GL memory per Present, once the program has asked for the front buffer.
     void KeepFrontBuffer()
     {
         if (!frontBuffer_ || frontWidth_ != width_ || frontHeight_ != height_) {
@@ -2171,7 +2179,8 @@ private:
     bool s3tc_ = false;         // DXT textures go up as S3TC blocks
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
-    GLuint frontBuffer_ = 0;  // the last presented frame (0 before the first Present)
+    GLuint frontBuffer_ = 0;  // the last presented frame, once keepFront_
+    bool keepFront_ = false;  // set by the first GetFrontBufferData
     GLsizei frontWidth_ = 0, frontHeight_ = 0;
     GLuint streamVertices_ = 0, streamIndices_ = 0;
     std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;

@@ -243,9 +243,9 @@ TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
 
 // GetFrontBufferData gives what the last Present showed, not what the back buffer holds
 // since, on a desktop-sized surface with the frame where the window is and black around it.
+// The first call, right after a Present, reads that frame; from then on each Present keeps one.
 TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
 {
-    auto shade = [](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF); };
     D3DDISPLAYMODE desktop;
     ASSERT_EQ(d3d_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop), D3D_OK);
     IDirect3DSurface9 *front = nullptr, *small = nullptr, *wrongFormat = nullptr;
@@ -258,36 +258,45 @@ TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
                                                    &wrongFormat, NULL),
               D3D_OK);
 
-    IDirect3DSurface9 *back = nullptr;
-    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(back->LockRect(&r, NULL, 0), D3D_OK);
-    for (UINT y = 0; y < kSize; y++)
-        for (UINT x = 0; x < kSize; x++)
-            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
-    ASSERT_EQ(back->UnlockRect(), D3D_OK);
-    back->Release();
-    ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
-    Clear(0xFF0000FF);  // the next frame begins: the back buffer changes, the front does not
+    // One frame of a shade presented, then the front buffer compared with it.
+    auto presentAndCheck = [&](int frameNumber, bool drawAfter) {
+        SCOPED_TRACE("frame " + std::to_string(frameNumber));
+        auto shade = [&](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4 + frameNumber, (x * 7 + y * 3) & 0xFF); };
+        IDirect3DSurface9 *back = nullptr;
+        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(back->LockRect(&r, NULL, 0), D3D_OK);
+        for (UINT y = 0; y < kSize; y++)
+            for (UINT x = 0; x < kSize; x++)
+                reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
+        ASSERT_EQ(back->UnlockRect(), D3D_OK);
+        back->Release();
+        ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+        if (drawAfter)
+            Clear(0xFF0000FF);  // the next frame begins: the back buffer changes, the front does not
 
-    ASSERT_EQ(device_->GetFrontBufferData(0, front), D3D_OK);
-    int left = 0, top = 0;
-    SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
-    ASSERT_EQ(front->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    int wrong = 0, frame = 0;
-    for (UINT y = 0; y < desktop.Height; y++)
-        for (UINT x = 0; x < desktop.Width; x++) {
-            const UINT fx = x - UINT(left), fy = y - UINT(top);
-            const bool inside = fx < kSize && fy < kSize;
-            const D3DCOLOR want = inside ? shade(fx, fy) | 0xFF000000 : 0xFF000000;
-            const D3DCOLOR got = reinterpret_cast<const D3DCOLOR *>(static_cast<const BYTE *>(r.pBits) + y * r.Pitch)[x];
-            frame += inside;
-            if (got != want && wrong++ < 3)
-                ADD_FAILURE() << "front pixel " << x << "," << y << " is " << std::hex << got << ", not " << want;
-        }
-    front->UnlockRect();
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(frame, int(kSize * kSize)) << "the whole window lies on the desktop";
+        ASSERT_EQ(device_->GetFrontBufferData(0, front), D3D_OK);
+        int left = 0, top = 0;
+        SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
+        ASSERT_EQ(front->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+        int wrong = 0, frame = 0;
+        for (UINT y = 0; y < desktop.Height; y++)
+            for (UINT x = 0; x < desktop.Width; x++) {
+                const UINT fx = x - UINT(left), fy = y - UINT(top);
+                const bool inside = fx < kSize && fy < kSize;
+                const D3DCOLOR want = inside ? shade(fx, fy) | 0xFF000000 : 0xFF000000;
+                const D3DCOLOR got =
+                    reinterpret_cast<const D3DCOLOR *>(static_cast<const BYTE *>(r.pBits) + y * r.Pitch)[x];
+                frame += inside;
+                if (got != want && wrong++ < 3)
+                    ADD_FAILURE() << "front pixel " << x << "," << y << " is " << std::hex << got << ", not " << want;
+            }
+        front->UnlockRect();
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(frame, int(kSize * kSize)) << "the whole window lies on the desktop";
+    };
+    presentAndCheck(0, false);
+    presentAndCheck(1, true);
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(device_->GetFrontBufferData(1, front), D3DERR_INVALIDCALL);
