@@ -737,12 +737,10 @@ public:
 
     bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) override
     {
-        argb.assign(size_t(width_) * height_, 0xFF000000);
         SDL_GetWindowPosition(window_, &left, &top);
         // Until the first call no copy is kept (it costs every Present a blit): the first
         // reads the back buffer as it stands, which is the presented frame when the call
         // comes right after Present, as screenshot code makes it.  Later Presents keep one.
-        std::vector<D3DCOLOR> rows(argb.size());
         if (frontBuffer_) {
             glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
             glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
@@ -750,34 +748,37 @@ public:
             glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
         }
         keepFront_ = true;
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        argb = ReadFramebufferRows();
         if (frontBuffer_)
             glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
-        for (GLsizei y = 0; y < height_; y++)  // GL rows are bottom first
-            for (GLsizei x = 0; x < width_; x++)
-                argb[size_t(y) * width_ + x] = rows[size_t(height_ - 1 - y) * width_ + x] | 0xFF000000;
+        for (D3DCOLOR &c : argb)
+            c |= 0xFF000000;
         return glGetError() == GL_NO_ERROR;
     }
 
     bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) override
     {
-        std::vector<uint8_t> rows(size_t(width_) * height_ * 4);
         BindBackBuffer();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        const std::vector<D3DCOLOR> rows = ReadFramebufferRows();
         UINT bpp = BytesPerPixel(format);
         for (GLsizei y = 0; y < height_ && UINT(y) < out.height; y++) {
-            const uint8_t *src = &rows[size_t(height_ - 1 - y) * width_ * 4];  // GL rows are bottom first
             uint8_t *dst = &out.data[size_t(y) * out.pitch];
-            for (GLsizei x = 0; x < width_ && UINT(x) < out.width; x++) {
-                D3DCOLOR c;
-                memcpy(&c, src + x * 4, 4);
-                PackArgb(format, c, dst + x * bpp);
-            }
+            for (GLsizei x = 0; x < width_ && UINT(x) < out.width; x++)
+                PackArgb(format, rows[size_t(y) * width_ + x], dst + x * bpp);
         }
         return true;
+    }
+
+    // The bound read framebuffer's back-buffer-sized colour, as ARGB rows top first.
+    std::vector<D3DCOLOR> ReadFramebufferRows()
+    {
+        std::vector<D3DCOLOR> rows(size_t(width_) * height_), out(rows.size());
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        for (GLsizei y = 0; y < height_; y++)  // GL rows are bottom first
+            memcpy(&out[size_t(y) * width_], &rows[size_t(height_ - 1 - y) * width_], size_t(width_) * sizeof(D3DCOLOR));
+        return out;
     }
 
     void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) override

@@ -214,18 +214,27 @@ TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
 // pixel for pixel: no flip, shift, channel swap or filtering on the way.  The window is read
 // back over the X connection the GL context draws through, so the read comes after the
 // swap's image.
-TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
+namespace {
+
+// Writes shade(x, y) into every back-buffer pixel through a lock.
+template <class Shade> void FillBackBuffer(IDirect3DDevice9 *device, Shade shade)
 {
     IDirect3DSurface9 *surface = nullptr;
-    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
     D3DLOCKED_RECT r;
     ASSERT_EQ(surface->LockRect(&r, NULL, 0), D3D_OK);
     for (UINT y = 0; y < kSize; y++)
         for (UINT x = 0; x < kSize; x++)
-            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
-                D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF);
+            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
     ASSERT_EQ(surface->UnlockRect(), D3D_OK);
     surface->Release();
+}
+
+}  // namespace
+
+TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
+{
+    FillBackBuffer(device_, [](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF); });
     ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
 
     const std::vector<D3DCOLOR> shown = ReadWindow();
@@ -262,20 +271,13 @@ TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
     auto presentAndCheck = [&](int frameNumber, bool drawAfter) {
         SCOPED_TRACE("frame " + std::to_string(frameNumber));
         auto shade = [&](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4 + frameNumber, (x * 7 + y * 3) & 0xFF); };
-        IDirect3DSurface9 *back = nullptr;
-        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(back->LockRect(&r, NULL, 0), D3D_OK);
-        for (UINT y = 0; y < kSize; y++)
-            for (UINT x = 0; x < kSize; x++)
-                reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
-        ASSERT_EQ(back->UnlockRect(), D3D_OK);
-        back->Release();
+        FillBackBuffer(device_, shade);
         ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
         if (drawAfter)
             Clear(0xFF0000FF);  // the next frame begins: the back buffer changes, the front does not
 
         ASSERT_EQ(device_->GetFrontBufferData(0, front), D3D_OK);
+        D3DLOCKED_RECT r;
         int left = 0, top = 0;
         SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
         ASSERT_EQ(front->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);

@@ -16,15 +16,10 @@ namespace {
 
 constexpr D3DCOLOR kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 
-// The largest difference of one colour channel between two pixels.  Sprites sample with
-// linear filtering, which on texel centres gives the texel up to a step or two of rounding.
-int Distance(D3DCOLOR a, D3DCOLOR b)
-{
-    int d = 0;
-    for (int shift : {0, 8, 16})
-        d = std::max(d, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
-    return d;
-}
+// The largest difference of one colour channel between two pixels (the fixture's), or
+// between two blocks.  Sprites sample with linear filtering, which on texel centres gives
+// the texel up to a step or two of rounding.
+using d3d9test::Distance;
 int Distance(const std::vector<D3DCOLOR> &a, const std::vector<D3DCOLOR> &b)
 {
     int d = a.size() == b.size() ? 0 : 255;
