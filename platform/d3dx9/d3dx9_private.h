@@ -32,6 +32,18 @@ void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, 
 // empty when it cannot be read.
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height);
 
+// `*rect`, or the whole of a width x height image when rect is null; and whether a
+// rectangle is non-empty and lies inside such an image.
+inline RECT RectOrWhole(const RECT *rect, UINT width, UINT height)
+{
+    return rect ? *rect : RECT{0, 0, LONG(width), LONG(height)};
+}
+inline bool RectInside(const RECT &r, UINT width, UINT height)
+{
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= LONG(width) &&
+           r.bottom <= LONG(height);
+}
+
 // The next mip level of 32-bit ARGB pixels: each pixel the average of the 2 x 2 block
 // above it (edges repeated for odd sizes).
 std::vector<uint32_t> HalveImage(const std::vector<uint32_t> &argb, UINT width, UINT height, UINT &halfWidth,

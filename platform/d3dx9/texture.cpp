@@ -826,9 +826,8 @@ namespace {
 // inside it.
 bool Crop(const Image &image, const RECT *rect, Image &out)
 {
-    RECT r = rect ? *rect : RECT{0, 0, LONG(image.width), LONG(image.height)};
-    if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom || r.right > LONG(image.width) ||
-        r.bottom > LONG(image.height))
+    const RECT r = RectOrWhole(rect, image.width, image.height);
+    if (!RectInside(r, image.width, image.height))
         return false;
     out.width = UINT(r.right - r.left), out.height = UINT(r.bottom - r.top);
     out.argb.resize(size_t(out.width) * out.height);
@@ -849,10 +848,9 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     if (FAILED(hr))
         return hr;
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    RECT d = destRect ? *destRect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
+    const RECT d = RectOrWhole(destRect, desc.Width, desc.Height);
     Image part;
-    if (!HasTexels(desc.Format) || d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom || d.right > LONG(desc.Width) ||
-        d.bottom > LONG(desc.Height) || !Crop(source, sourceRect, part)) {
+    if (!HasTexels(desc.Format) || !RectInside(d, desc.Width, desc.Height) || !Crop(source, sourceRect, part)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            std::string(caller) + ": a rectangle outside its image or a surface format without plain texels");
         return D3DERR_INVALIDCALL;

@@ -164,9 +164,8 @@ HRESULT ReadSurfaceRect(const char *who, IDirect3DSurface9 *surface, const RECT 
     if (FAILED(hr))
         return hr;
     const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
-    RECT r = rect ? *rect : RECT{0, 0, LONG(desc.Width), LONG(desc.Height)};
-    if (!HasTexels(desc.Format) || r.left < 0 || r.top < 0 || r.right > LONG(desc.Width) ||
-        r.bottom > LONG(desc.Height) || r.left >= r.right || r.top >= r.bottom)
+    const RECT r = RectOrWhole(rect, desc.Width, desc.Height);
+    if (!HasTexels(desc.Format) || !RectInside(r, desc.Width, desc.Height))
         return Refuse(who, "a surface format without plain texels or blocks, or a rectangle outside the surface");
     D3DLOCKED_RECT locked;
     if (FAILED(hr = surface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
