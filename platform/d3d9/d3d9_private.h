@@ -643,6 +643,18 @@ struct DrawCall {
 void SetInstancing(const DeviceState &s, DrawCall &call);
 UINT InstanceDivisor(const DeviceState &s, const DrawCall &call, UINT stream);
 
+// Vertices run through the vertex stage without being drawn (ProcessVertices): per vertex
+// kTransformedFloats values, its clip-space position (x, y, z, w with z from 0 to w), its
+// diffuse and its specular colour (r, g, b, a), then four for each of the first texture
+// coordinate sets asked for, filled for the sets in `written` (bit i for set i) and 0 for
+// sets the vertex stage does not write.
+struct TransformedVertices {
+    std::vector<float> values;
+    UINT sets = 0;     // texture coordinate sets per vertex
+    UINT written = 0;
+};
+constexpr UINT kTransformedFloats = 12;
+
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives);  // 0 for an unknown type
 D3DMATRIX Multiply(const D3DMATRIX &a, const D3DMATRIX &b);  // a then b, for row vectors
 
@@ -653,6 +665,9 @@ public:
     virtual HRESULT Clear(const DeviceState &state, DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color,
                           float z, DWORD stencil) = 0;
     virtual HRESULT Draw(const DeviceState &state, const DrawCall &call) = 0;
+    // The vertices of a non-indexed point list through the vertex stage into `out`, its
+    // `sets` already chosen; the NULLREF back end leaves `out.values` empty.
+    virtual HRESULT Transform(const DeviceState &state, const DrawCall &call, TransformedVertices &out) = 0;
     virtual HRESULT Present() = 0;
     // Copies the back buffer into `out` (rows top first, in `format`).  False on failure.
     virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
@@ -922,6 +937,7 @@ private:
     // Checks that a draw has what it reads (scene, layout, streams, indices in range);
     // fills in the vertex range the call touches.
     HRESULT CheckDraw(const char *what, DrawCall &call, UINT indexCount);
+    HRESULT CheckVertices(const char *what, DrawCall &call, UINT indexCount);  // CheckDraw less the scene
     VertexDeclaration *DeclarationForFvf(DWORD fvf);
     std::vector<VertexDeclaration *> fvfDeclarations_;  // made for SetFVF; hold references
 };

@@ -19,6 +19,7 @@
 #include <tavrok/platform.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -873,6 +874,11 @@ HRESULT Device::CheckDraw(const char *what, DrawCall &call, UINT indexCount)
 {
     if (!state.inScene)
         return Invalid(std::string(what) + ": drawing outside BeginScene/EndScene");
+    return CheckVertices(what, call, indexCount);
+}
+
+HRESULT Device::CheckVertices(const char *what, DrawCall &call, UINT indexCount)
+{
     VertexDeclaration *decl = state.declaration;
     if (!decl)
         return Invalid(std::string(what) + ": no vertex declaration or FVF set");
@@ -1038,9 +1044,113 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     return hr;
 }
 
-HRESULT Device::ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9 *, IDirect3DVertexDeclaration9 *, DWORD)
+namespace {
+
+D3DCOLOR ColorFromFloats(const float *rgba)
 {
-    return NotOffered("ProcessVertices");
+    auto byte = [](float v) { return DWORD(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    return D3DCOLOR_ARGB(byte(rgba[3]), byte(rgba[0]), byte(rgba[1]), byte(rgba[2]));
+}
+
+// A source vertex's coordinates of one element, as floats; false for a type that is not
+// float.
+bool ReadFloats(const DeviceState &s, const D3DVERTEXELEMENT9 &e, UINT vertex, float out[4])
+{
+    if (e.Type > D3DDECLTYPE_FLOAT4)
+        return false;
+    const StreamSource &source = s.streams[e.Stream];
+    const size_t at = size_t(source.offset) + size_t(vertex) * source.stride + e.Offset;
+    const size_t bytes = size_t(e.Type + 1) * sizeof(float);
+    if (!source.buffer || at + bytes > source.buffer->buffer.data.size())
+        return false;
+    memcpy(out, source.buffer->buffer.data.data() + at, bytes);
+    return true;
+}
+
+}  // namespace
+
+// Transforms (and lights) vertices of the streams through the current vertex stage into a
+// buffer of screen-space vertices, as a draw would before rasterising them: positions in
+// pixels with 1/w, or left in projection space when clipping is on and they lie outside
+// the view volume.  The destination's FVF says what each vertex keeps; texture coordinate
+// sets the stage does not write are copied from the source.  With D3DPV_DONOTCOPYDATA only
+// the positions and, when lighting is on, the colours are written.
+HRESULT Device::ProcessVertices(UINT srcStart, UINT destIndex, UINT count, IDirect3DVertexBuffer9 *destBuffer,
+                                IDirect3DVertexDeclaration9 *, DWORD flags)
+{
+    Trace("ProcessVertices", std::to_string(count));
+    auto *dest = static_cast<VertexBuffer *>(destBuffer);
+    if (!dest || count == 0)
+        return Invalid("ProcessVertices: no destination buffer or no vertices");
+    std::vector<D3DVERTEXELEMENT9> out;
+    if ((dest->fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZRHW || !ElementsFromFvf(dest->fvf, out))
+        return Invalid("ProcessVertices: the destination buffer was not made with an FVF of D3DFVF_XYZRHW vertices");
+    const UINT stride = FvfVertexSize(dest->fvf);
+    if ((uint64_t(destIndex) + count) * stride > dest->buffer.data.size())
+        return Invalid("ProcessVertices: vertices " + std::to_string(destIndex) + "+" + std::to_string(count) +
+                       " run past the destination buffer");
+    if (state.declaration)
+        for (const auto &e : state.declaration->elements)
+            if (e.Usage == D3DDECLUSAGE_POSITIONT)
+                return Invalid("ProcessVertices: the source vertices are already transformed");
+    DrawCall call;
+    call.type = D3DPT_POINTLIST;
+    call.vertexCount = count;
+    call.startVertex = srcStart;
+    HRESULT hr = CheckVertices("ProcessVertices", call, 0);
+    if (FAILED(hr))
+        return hr;
+    TransformedVertices result;
+    result.sets = (dest->fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (FAILED(hr = renderer->Transform(state, call, result)) || result.values.empty())
+        return hr;
+
+    void *locked;
+    if (FAILED(hr = dest->buffer.Lock("ProcessVertices", destIndex * stride, count * stride, &locked, 0)))
+        return hr;
+    const D3DVIEWPORT9 &vp = state.viewport;
+    const bool clipping = state.render[D3DRS_CLIPPING] != FALSE;
+    const bool copy = !(flags & D3DPV_DONOTCOPYDATA), colours = copy || state.render[D3DRS_LIGHTING];
+    const UINT floats = kTransformedFloats + 4 * result.sets;
+    for (UINT v = 0; v < count; v++) {
+        const float *in = &result.values[size_t(v) * floats];
+        uint8_t *vertex = static_cast<uint8_t *>(locked) + size_t(v) * stride;
+        const float x = in[0], y = in[1], z = in[2], w = in[3];
+        float position[4] = {x, y, z, w};
+        const bool inside = w > 0 && std::fabs(x) <= w && std::fabs(y) <= w && z >= 0 && z <= w;
+        if (inside || !clipping) {
+            position[0] = float(vp.X) + (1.0f + x / w) * 0.5f * float(vp.Width);
+            position[1] = float(vp.Y) + (1.0f - y / w) * 0.5f * float(vp.Height);
+            position[2] = vp.MinZ + z / w * (vp.MaxZ - vp.MinZ);
+            position[3] = 1.0f / w;
+        }
+        for (const auto &e : out) {
+            uint8_t *to = vertex + e.Offset;
+            if (e.Usage == D3DDECLUSAGE_POSITIONT) {
+                memcpy(to, position, sizeof position);
+            } else if (e.Usage == D3DDECLUSAGE_COLOR && colours) {
+                const D3DCOLOR c = ColorFromFloats(in + 4 + 4 * e.UsageIndex);
+                memcpy(to, &c, sizeof c);
+            } else if (e.Usage == D3DDECLUSAGE_TEXCOORD && copy) {
+                // Components past those the source has are left as they are.
+                float coords[4];
+                UINT size = e.Type + 1;
+                if (result.written & (1u << e.UsageIndex)) {
+                    memcpy(coords, in + kTransformedFloats + 4 * e.UsageIndex, sizeof coords);
+                } else {
+                    const D3DVERTEXELEMENT9 *from = nullptr;
+                    for (const auto &se : state.declaration->elements)
+                        if (se.Usage == D3DDECLUSAGE_TEXCOORD && se.UsageIndex == e.UsageIndex)
+                            from = &se;
+                    if (!from || !ReadFloats(state, *from, srcStart + v, coords))
+                        continue;
+                    size = std::min<UINT>(size, from->Type + 1u);
+                }
+                memcpy(to, coords, size * sizeof(float));
+            }
+        }
+    }
+    return dest->buffer.Unlock("ProcessVertices");
 }
 
 // --- vertex layouts and shaders ----------------------------------------------------------
@@ -1346,6 +1456,7 @@ public:
         return D3D_OK;
     }
     HRESULT Draw(const DeviceState &, const DrawCall &) override { return D3D_OK; }
+    HRESULT Transform(const DeviceState &, const DrawCall &, TransformedVertices &) override { return D3D_OK; }
     HRESULT Present() override { return D3D_OK; }
     bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}

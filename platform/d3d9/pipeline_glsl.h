@@ -55,6 +55,9 @@ struct VertexKey {
     uint8_t blendMatrices = 0;  // vertex blending: the world matrices each vertex blends (1..4), 0 off
     uint8_t indexedBlend = 0;   // ... chosen by the vertex's BLENDINDICES rather than 0..3
     uint8_t tween = 0;  // D3DVBF_TWEENING: kTweenPosition and kTweenNormal for what the layout has a second of
+    // A program for ProcessVertices (1 + the texture sets it captures; 0 for drawing): the
+    // same shaders, linked to capture their outputs by transform feedback.
+    uint8_t feedback = 0;
 
     bool operator==(const VertexKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };

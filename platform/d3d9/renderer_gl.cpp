@@ -290,6 +290,7 @@ struct Program {
     std::vector<Input> inputs;
     bool fixedFunction = true;
     UINT constantCount = 0;
+    UINT feedbackSets = 0;  // a ProcessVertices program: the texture sets (bit i: v_tex<i>) it captures
     // Uniform locations.
     GLint worldView = -1, projection = -1, normalMatrix = -1, pixel = -1, viewport = -1, depthRange = -1;
     GLint materialDiffuse = -1, materialAmbient = -1, materialSpecular = -1, materialEmissive = -1;
@@ -479,6 +480,7 @@ public:
         glDeleteSamplers(kMaxStages, samplers_);
         glDeleteBuffers(1, &streamVertices_);
         glDeleteBuffers(1, &streamIndices_);
+        glDeleteBuffers(1, &feedbackBuffer_);
         glDeleteTextures(1, &colorBuffer_);
         if (depthBuffer_)
             glDeleteRenderbuffers(1, &depthBuffer_);
@@ -545,17 +547,102 @@ public:
 
     HRESULT Draw(const DeviceState &s, const DrawCall &call) override
     {
-        if (!BindTarget(s))
+        if (!Prepare(s, call, 0))
             return D3DERR_INVALIDCALL;
+        GLenum mode = GlPrimitive(call.type);
+        if (!call.indexed) {
+            glDrawArrays(mode, GLint(call.startVertex), GLsizei(call.vertexCount));
+            return D3D_OK;
+        }
+        GLenum indexType;
+        const void *indexOffset;
+        if (call.userIndices) {
+            bool wide = call.userIndexFormat == D3DFMT_INDEX32;
+            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, streamIndices_);
+            elementBuffer_ = streamIndices_;
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(call.vertexCount) * (wide ? 4 : 2), call.userIndices,
+                         GL_STREAM_DRAW);
+            indexOffset = nullptr;
+        } else {
+            bool wide = s.indices->format == D3DFMT_INDEX32;
+            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+            GLuint name = Upload(s.indices->buffer, GL_ELEMENT_ARRAY_BUFFER);
+            if (elementBuffer_ != name) {
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+                elementBuffer_ = name;
+            }
+            indexOffset = reinterpret_cast<const void *>(size_t(call.startIndex) * (wide ? 4 : 2));
+        }
+        if (call.instanced)
+            glDrawElementsInstancedBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset,
+                                              GLsizei(call.instances), call.baseVertex);
+        else
+            glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
+        return D3D_OK;
+    }
+
+    // The vertex stage's outputs captured by transform feedback with rasterising off.  The
+    // program runs with u_pixel at (0, 0, 1), so gl_Position is clip space itself but for
+    // GL's depth (2z - w).
+    HRESULT Transform(const DeviceState &s, const DrawCall &call, TransformedVertices &out) override
+    {
+        Program *program = Prepare(s, call, uint8_t(1 + out.sets));
+        if (!program)
+            return D3DERR_INVALIDCALL;
+        const float unshifted[4] = {0, 0, 1, 0};
+        if (program->pixel >= 0) {
+            glUniform4fv(program->pixel, 1, unshifted);
+            memcpy(program->pixelValue, unshifted, sizeof unshifted);
+        }
+        const UINT captured = program->feedbackSets, perVertex = kTransformedFloats + 4 * UINT(__builtin_popcount(captured));
+        std::vector<float> raw(size_t(perVertex) * call.vertexCount);
+        if (!feedbackBuffer_)
+            glGenBuffers(1, &feedbackBuffer_);
+        glBindBuffer(GL_TRANSFORM_FEEDBACK_BUFFER, feedbackBuffer_);
+        glBufferData(GL_TRANSFORM_FEEDBACK_BUFFER, GLsizeiptr(raw.size() * sizeof(float)), nullptr, GL_STREAM_READ);
+        glBindBufferBase(GL_TRANSFORM_FEEDBACK_BUFFER, 0, feedbackBuffer_);
+        glEnable(GL_RASTERIZER_DISCARD);
+        glBeginTransformFeedback(GL_POINTS);
+        glDrawArrays(GL_POINTS, GLint(call.startVertex), GLsizei(call.vertexCount));
+        glEndTransformFeedback();
+        glDisable(GL_RASTERIZER_DISCARD);
+        glGetBufferSubData(GL_TRANSFORM_FEEDBACK_BUFFER, 0, GLsizeiptr(raw.size() * sizeof(float)), raw.data());
+
+        const UINT floats = kTransformedFloats + 4 * out.sets;
+        out.values.assign(size_t(floats) * call.vertexCount, 0.0f);
+        out.written = captured;
+        for (UINT v = 0; v < call.vertexCount; v++) {
+            const float *from = &raw[size_t(v) * perVertex];
+            float *to = &out.values[size_t(v) * floats];
+            memcpy(to, from, kTransformedFloats * sizeof(float));
+            to[2] = (from[2] + from[3]) * 0.5f;
+            from += kTransformedFloats;
+            for (UINT set = 0; set < out.sets; set++)
+                if (captured & (1u << set)) {
+                    memcpy(to + kTransformedFloats + 4 * set, from, 4 * sizeof(float));
+                    from += 4;
+                }
+        }
+        return D3D_OK;
+    }
+
+    // Everything a draw of `call` needs but the draw itself: target, program, uniforms,
+    // states, textures and vertex attributes.  `feedback` is VertexKey::feedback.
+    Program *Prepare(const DeviceState &s, const DrawCall &call, uint8_t feedback)
+    {
+        if (!BindTarget(s))
+            return nullptr;
         VertexDeclaration *decl = s.declaration;
         VertexKey vk;
         FragmentKey fk;
         MakeKeys(s, *decl, call.type, vk, fk);
+        vk.feedback = feedback;
         for (int i = 0; i < 6; i++)
             SetEnabled(GL_CLIP_DISTANCE0 + i, clipOn_[i], (vk.clipPlanes >> i) & 1);
         Program *program = ProgramFor(s, vk, fk);
         if (!program)
-            return D3DERR_INVALIDCALL;
+            return nullptr;
         UseProgram(*program);
         UploadUniforms(s, *program, vk);
         ApplyRasterState(s);
@@ -645,38 +732,7 @@ public:
                 attribs_[loc].enabled = false;
             }
         }
-
-        GLenum mode = GlPrimitive(call.type);
-        if (!call.indexed) {
-            glDrawArrays(mode, GLint(call.startVertex), GLsizei(call.vertexCount));
-            return D3D_OK;
-        }
-        GLenum indexType;
-        const void *indexOffset;
-        if (call.userIndices) {
-            bool wide = call.userIndexFormat == D3DFMT_INDEX32;
-            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, streamIndices_);
-            elementBuffer_ = streamIndices_;
-            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(call.vertexCount) * (wide ? 4 : 2), call.userIndices,
-                         GL_STREAM_DRAW);
-            indexOffset = nullptr;
-        } else {
-            bool wide = s.indices->format == D3DFMT_INDEX32;
-            indexType = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-            GLuint name = Upload(s.indices->buffer, GL_ELEMENT_ARRAY_BUFFER);
-            if (elementBuffer_ != name) {
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
-                elementBuffer_ = name;
-            }
-            indexOffset = reinterpret_cast<const void *>(size_t(call.startIndex) * (wide ? 4 : 2));
-        }
-        if (call.instanced)
-            glDrawElementsInstancedBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset,
-                                              GLsizei(call.instances), call.baseVertex);
-        else
-            glDrawElementsBaseVertex(mode, GLsizei(call.vertexCount), indexType, indexOffset, call.baseVertex);
-        return D3D_OK;
+        return program;
     }
 
     HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) override
@@ -1915,6 +1971,21 @@ private:
                 bind(name.c_str(), D3DDECLUSAGE_TEXCOORD, BYTE(set & 7));
             }
         }
+        if (vk.feedback) {
+            // Position and colours, then the texture sets the vertex stage writes.
+            std::vector<std::string> names = {"gl_Position", "v_diffuse", "v_specular"};
+            for (UINT set = 0; set + 1 < vk.feedback && set < kMaxStages; set++) {
+                const bool writes = set == 0 ? vk.shaderId || vk.texSize || vk.texGen[0] : vk.stageSet[set] != 0xFF;
+                if (writes) {
+                    names.push_back("v_tex" + std::to_string(set));
+                    p.feedbackSets |= 1u << set;
+                }
+            }
+            std::vector<const char *> pointers;
+            for (const auto &name : names)
+                pointers.push_back(name.c_str());
+            glTransformFeedbackVaryings(p.name, GLsizei(pointers.size()), pointers.data(), GL_INTERLEAVED_ATTRIBS);
+        }
         glBindFragDataLocation(p.name, 0, "o_color");
         if (!Link(p.name, log)) {
             Diagnostic(kLib, "GLSL", "", "link failed: " + log);
@@ -2184,6 +2255,7 @@ private:
     bool keepFront_ = false;  // set by the first GetFrontBufferData
     GLsizei frontWidth_ = 0, frontHeight_ = 0;
     GLuint streamVertices_ = 0, streamIndices_ = 0;
+    GLuint feedbackBuffer_ = 0;  // ProcessVertices' transform feedback output
     std::unordered_map<std::pair<VertexKey, FragmentKey>, Program, ProgramKeyHash> programs_;
     std::unordered_map<std::string, GLuint> shaders_;
     std::pair<VertexKey, FragmentKey> lastKey_;

@@ -374,6 +374,8 @@ interface IDirect3DSwapChain9 : public IUnknown {
 };
 
 /* Device creation behaviour flags */
+#define D3DPV_DONOTCOPYDATA (1 << 0)  // ProcessVertices: write only what the vertex stage changes
+
 #define D3DCREATE_FPU_PRESERVE 0x00000002L
 #define D3DCREATE_MULTITHREADED 0x00000004L
 #define D3DCREATE_PUREDEVICE 0x00000010L
