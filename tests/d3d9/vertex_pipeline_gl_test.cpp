@@ -161,11 +161,10 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
     // destination's set 0.
     D3DVIEWPORT9 full = {0, 0, kSize, kSize, 0, 1};
     device_->SetViewport(&full);
-    IDirect3DVertexShader9 *shader = Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION),
-                                             Dst(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-                                             Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
-                                             Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0),
-                                             Src(D3DSPR_CONST, 1), D3DVS_END()});
+    IDirect3DVertexShader9 *shader =
+        Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_MOV,
+                Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
+                Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_CONST, 1), D3DVS_END()});
     const float constants[2][4] = {{0, 1, 0, 1}, {0.125f, 0.375f, 0, 1}};
     device_->SetVertexShaderConstantF(0, &constants[0][0], 2);
     device_->SetVertexShader(shader);
@@ -196,12 +195,11 @@ TEST_F(VertexPipelineTest, InstancedDrawRepeatsTheGeometryWithEachInstancesData)
 {
     // vs_1_1: dcl_position v0, dcl_texcoord v1 (the instance's offset), dcl_color v2 (its
     // colour); add oPos, v0, v1; mov oD0, v2.
-    IDirect3DVertexShader9 *shader = Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION),
-                                             Dst(D3DSPR_INPUT, 0), D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD),
-                                             Dst(D3DSPR_INPUT, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR),
-                                             Dst(D3DSPR_INPUT, 2), D3DSIO_ADD, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-                                             Src(D3DSPR_INPUT, 0), Src(D3DSPR_INPUT, 1), D3DSIO_MOV,
-                                             Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 2), D3DVS_END()});
+    IDirect3DVertexShader9 *shader =
+        Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_DCL,
+                Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR),
+                Dst(D3DSPR_INPUT, 2), D3DSIO_ADD, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                Src(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 2), D3DVS_END()});
     D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
                                     {1, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
                                     {1, 16, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
