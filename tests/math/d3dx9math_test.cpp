@@ -524,27 +524,6 @@ TEST(Vectors, TwoAndFourComponentOperations)
     EXPECT_EQ(D3DXVec4LengthSq(&p), 30.0f);
 }
 
-TEST(Vectors, StridedArraysTransformEachElementInPlace)
-{
-    struct Vertex {
-        D3DXVECTOR3 position;
-        DWORD colour;
-    } vertices[3] = {{D3DXVECTOR3(1, 0, 0), 1}, {D3DXVECTOR3(0, 1, 0), 2}, {D3DXVECTOR3(0, 0, 1), 3}};
-    D3DXMATRIX m;
-    D3DXMatrixTranslation(&m, 5, 6, 7);
-    m._11 = 2;
-    ASSERT_EQ(&vertices[0].position, D3DXVec3TransformCoordArray(&vertices[0].position, sizeof(Vertex),
-                                                                  &vertices[0].position, sizeof(Vertex), &m, 3));
-    EXPECT_EQ(vertices[0].position, D3DXVECTOR3(7, 6, 7));
-    EXPECT_EQ(vertices[1].position, D3DXVECTOR3(5, 7, 7));
-    EXPECT_EQ(vertices[2].position, D3DXVECTOR3(5, 6, 8));
-    EXPECT_EQ(vertices[2].colour, 3u) << "bytes between elements are left alone";
-    D3DXVECTOR3 normals[2];
-    D3DXVec3TransformNormalArray(normals, sizeof(D3DXVECTOR3), &vertices[1].position, sizeof(Vertex), &m, 2);
-    EXPECT_EQ(normals[0], D3DXVECTOR3(10, 7, 7)) << "the x scale applies, the translation does not";
-    EXPECT_EQ(normals[1], D3DXVECTOR3(10, 6, 8));
-}
-
 TEST(MatrixBuilders, ReflectShadowAndOffCentrePerspective)
 {
     // The plane x + y = 2 (unnormalised): a point and its mirror straddle it at equal distance.
@@ -977,6 +956,12 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     D3DXVec4TransformArray(&out4[0].v, sizeof(Out4), &in[0].v, si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out4[i].v, *D3DXVec4Transform(&w4, &in[i].v, &m)) << i;
+    D3DXVec3TransformCoordArray(&out3[0].v, sizeof(Out3), v3(0), si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out3[i].v, *D3DXVec3TransformCoord(&w3, v3(i), &m)) << i;
+    D3DXVec3TransformNormalArray(&out3[0].v, sizeof(Out3), v3(0), si, &m, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(out3[i].v, *D3DXVec3TransformNormal(&w3, v3(i), &m)) << i;
     D3DXVec2TransformCoordArray(&out2[0].v, sizeof(Out2), v2(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out2[i].v, *D3DXVec2TransformCoord(&w2, v2(i), &m)) << i;
@@ -998,6 +983,12 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     }
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(out4[i].pad == -1 && out3[i].pad == -1 && out2[i].pad == -1) << i;
+    // In place: each element is read before it is written.
+    const D3DXVECTOR3 second = *v3(1);
+    D3DXVECTOR3 *inPlace = reinterpret_cast<D3DXVECTOR3 *>(&in[0].v);
+    ASSERT_EQ(D3DXVec3TransformCoordArray(inPlace, si, inPlace, si, &m, 3), inPlace);
+    EXPECT_EQ(*v3(1), *D3DXVec3TransformCoord(&w3, &second, &m));
+    EXPECT_EQ(in[1].pad, 7.0f);
     D3DXMATRIX singular(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(nullptr, D3DXVec3UnprojectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &singular, NULL, NULL, 3));
     EXPECT_EQ(nullptr, D3DXVec4TransformArray(NULL, 16, &in[0].v, si, &m, 3));
