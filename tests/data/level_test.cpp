@@ -98,7 +98,6 @@ TEST_F(Level, MeshesAreTexturedWithBakedLight)
     // Baked light and shade: lighting is off after the first frame, so the colours must vary.
     EXPECT_LT(darkest, 0.45f);
     EXPECT_GT(brightest, 0.85f);
-
 }
 
 TEST_F(Level, FloorTopLiesJustBelowTheFeetEverywhere)

@@ -5,6 +5,7 @@
  * character's skin, as the program loads it, is checked by the scene tests; the particle
  * shader by the particle tests.)  Runs on a NULLREF device, no display.
  */
+#include "data_support.h"
 #include "support/null_device.h"
 
 #include <d3dx9.h>
@@ -16,8 +17,6 @@
 
 namespace {
 
-std::string DataPath(const std::string &relative) { return std::string(TAVROK_DATA_RUN_DIR) + "/" + relative; }
-
 using DataOnDevice = testsupport::NullDeviceTest;
 
 }  // namespace
@@ -27,8 +26,8 @@ TEST_F(DataOnDevice, LevelMergesIntoOneMeshAndTheStartLeavesTheFeetRaysFree)
     ID3DXMesh *mesh = nullptr;
     ID3DXBuffer *materials = nullptr;
     DWORD count = 0;
-    ASSERT_EQ(D3DXLoadMeshFromXA(DataPath("Level01/Level.x").c_str(), D3DXMESH_SYSTEMMEM, device_, NULL, &materials,
-                                 NULL, &count, &mesh),
+    ASSERT_EQ(D3DXLoadMeshFromXA(datatest::DataPath("Level01/Level.x").c_str(), D3DXMESH_SYSTEMMEM, device_, NULL,
+                                 &materials, NULL, &count, &mesh),
               D3D_OK);
     EXPECT_LT(mesh->GetNumVertices(), 65536u);
     EXPECT_EQ(mesh->GetOptions() & D3DXMESH_32BIT, 0u);

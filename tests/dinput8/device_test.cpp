@@ -14,15 +14,6 @@
 
 namespace {
 
-struct Created {
-    IDirectInput8A *di = nullptr;
-    ~Created()
-    {
-        if (di)
-            di->Release();
-    }
-};
-
 IDirectInput8A *Create()
 {
     void *out = nullptr;
@@ -32,87 +23,6 @@ IDirectInput8A *Create()
 
 using testsupport::CountLines;
 using testsupport::StderrOf;
-
-TEST(DirectInputCreate, RejectsBadArgumentsWithTheDocumentedCodes)
-{
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    void *out = reinterpret_cast<void *>(1);
-    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInput8A, NULL, NULL), DIERR_INVALIDPARAM);
-    EXPECT_EQ(DirectInput8Create(NULL, 0x0800, IID_IDirectInput8A, &out, NULL), DIERR_INVALIDPARAM);
-    EXPECT_EQ(out, nullptr);  // the out pointer is cleared on failure
-    EXPECT_EQ(DirectInput8Create(instance, 0x0700, IID_IDirectInput8A, &out, NULL), DIERR_OLDDIRECTINPUTVERSION);
-    EXPECT_EQ(DirectInput8Create(instance, 0x0900, IID_IDirectInput8A, &out, NULL), DIERR_BETADIRECTINPUTVERSION);
-    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInputDevice8A, &out, NULL), DIERR_NOINTERFACE);
-    Created outer;
-    outer.di = Create();
-    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInput8A, &out, outer.di), DIERR_NOAGGREGATION);
-    EXPECT_EQ(out, nullptr);
-}
-
-TEST(DirectInputCreate, MakesTheSystemDevicesOnly)
-{
-    Created c;
-    c.di = Create();
-    ASSERT_NE(c.di, nullptr);
-    IDirectInputDevice8A *device = reinterpret_cast<IDirectInputDevice8A *>(1);
-    EXPECT_EQ(c.di->CreateDevice(GUID_XAxis, &device, NULL), DIERR_DEVICENOTREG);
-    EXPECT_EQ(device, nullptr);
-    EXPECT_EQ(c.di->CreateDevice(GUID_SysKeyboard, NULL, NULL), DIERR_INVALIDPARAM);
-    EXPECT_EQ(c.di->GetDeviceStatus(GUID_SysMouse), DI_OK);
-    EXPECT_EQ(c.di->GetDeviceStatus(GUID_Key), DIERR_DEVICENOTREG);
-
-    ASSERT_EQ(c.di->CreateDevice(GUID_SysMouse, &device, NULL), DI_OK);
-    DIDEVCAPS caps{};
-    caps.dwSize = sizeof caps;
-    ASSERT_EQ(device->GetCapabilities(&caps), DI_OK);
-    EXPECT_EQ(LOBYTE(caps.dwDevType), DI8DEVTYPE_MOUSE);
-    EXPECT_EQ(caps.dwAxes, 3u);
-    EXPECT_GE(caps.dwButtons, 3u);
-    device->Release();
-
-    ASSERT_EQ(c.di->CreateDevice(GUID_SysKeyboard, &device, NULL), DI_OK);
-    DIDEVICEINSTANCEA info{};
-    info.dwSize = sizeof info;
-    ASSERT_EQ(device->GetDeviceInfo(&info), DI_OK);
-    EXPECT_TRUE(info.guidInstance == GUID_SysKeyboard);
-    EXPECT_EQ(LOBYTE(info.dwDevType), DI8DEVTYPE_KEYBOARD);
-    device->Release();
-
-    // Listing by class gives just the matching device.
-    struct Seen {
-        int keyboards = 0, mice = 0;
-    } seen;
-    auto count = [](LPCDIDEVICEINSTANCEA d, LPVOID context) -> BOOL {
-        Seen *s = static_cast<Seen *>(context);
-        (d->guidInstance == GUID_SysKeyboard ? s->keyboards : s->mice)++;
-        return DIENUM_CONTINUE;
-    };
-    EXPECT_EQ(c.di->EnumDevices(DI8DEVCLASS_KEYBOARD, count, &seen, DIEDFL_ATTACHEDONLY), DI_OK);
-    EXPECT_EQ(seen.keyboards, 1);
-    EXPECT_EQ(seen.mice, 0);
-    EXPECT_EQ(c.di->EnumDevices(DI8DEVCLASS_ALL, count, &seen, DIEDFL_ATTACHEDONLY), DI_OK);
-    EXPECT_EQ(seen.keyboards, 2);
-    EXPECT_EQ(seen.mice, 1);
-}
-
-TEST(DirectInputCreate, DevicesKeepTheirDirectInputObjectAlive)
-{
-    IDirectInput8A *di = Create();
-    IDirectInputDevice8A *keyboard = nullptr;
-    ASSERT_EQ(di->CreateDevice(GUID_SysKeyboard, &keyboard, NULL), DI_OK);
-    // Released by the program, the object stays while the device holds it.
-    EXPECT_EQ(di->Release(), 1u);
-    EXPECT_EQ(keyboard->AddRef(), 2u);
-    EXPECT_EQ(keyboard->Release(), 1u);
-
-    IUnknown *unknown = nullptr;
-    ASSERT_EQ(keyboard->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&unknown)), S_OK);
-    EXPECT_EQ(unknown->Release(), 1u);
-    void *other = reinterpret_cast<void *>(1);
-    EXPECT_EQ(keyboard->QueryInterface(IID_IDirectInput8A, &other), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
-    EXPECT_EQ(keyboard->Release(), 0u);
-}
 
 class DeviceTest : public ::testing::Test {
 protected:
@@ -136,6 +46,82 @@ protected:
     IDirectInputDevice8A *keyboard_ = nullptr;
     IDirectInputDevice8A *mouse_ = nullptr;
 };
+
+TEST_F(DeviceTest, CreationRejectsBadArgumentsWithTheDocumentedCodes)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    void *out = reinterpret_cast<void *>(1);
+    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInput8A, NULL, NULL), DIERR_INVALIDPARAM);
+    EXPECT_EQ(DirectInput8Create(NULL, 0x0800, IID_IDirectInput8A, &out, NULL), DIERR_INVALIDPARAM);
+    EXPECT_EQ(out, nullptr);  // the out pointer is cleared on failure
+    EXPECT_EQ(DirectInput8Create(instance, 0x0700, IID_IDirectInput8A, &out, NULL), DIERR_OLDDIRECTINPUTVERSION);
+    EXPECT_EQ(DirectInput8Create(instance, 0x0900, IID_IDirectInput8A, &out, NULL), DIERR_BETADIRECTINPUTVERSION);
+    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInputDevice8A, &out, NULL), DIERR_NOINTERFACE);
+    EXPECT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInput8A, &out, di_), DIERR_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(DeviceTest, CreationMakesTheSystemDevicesOnly)
+{
+    IDirectInputDevice8A *device = reinterpret_cast<IDirectInputDevice8A *>(1);
+    EXPECT_EQ(di_->CreateDevice(GUID_XAxis, &device, NULL), DIERR_DEVICENOTREG);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(di_->CreateDevice(GUID_SysKeyboard, NULL, NULL), DIERR_INVALIDPARAM);
+    EXPECT_EQ(di_->GetDeviceStatus(GUID_SysMouse), DI_OK);
+    EXPECT_EQ(di_->GetDeviceStatus(GUID_Key), DIERR_DEVICENOTREG);
+
+    ASSERT_EQ(di_->CreateDevice(GUID_SysMouse, &device, NULL), DI_OK);
+    DIDEVCAPS caps{};
+    caps.dwSize = sizeof caps;
+    ASSERT_EQ(device->GetCapabilities(&caps), DI_OK);
+    EXPECT_EQ(LOBYTE(caps.dwDevType), DI8DEVTYPE_MOUSE);
+    EXPECT_EQ(caps.dwAxes, 3u);
+    EXPECT_GE(caps.dwButtons, 3u);
+    device->Release();
+
+    ASSERT_EQ(di_->CreateDevice(GUID_SysKeyboard, &device, NULL), DI_OK);
+    DIDEVICEINSTANCEA info{};
+    info.dwSize = sizeof info;
+    ASSERT_EQ(device->GetDeviceInfo(&info), DI_OK);
+    EXPECT_TRUE(info.guidInstance == GUID_SysKeyboard);
+    EXPECT_EQ(LOBYTE(info.dwDevType), DI8DEVTYPE_KEYBOARD);
+    device->Release();
+
+    // Listing by class gives just the matching device.
+    struct Seen {
+        int keyboards = 0, mice = 0;
+    } seen;
+    auto count = [](LPCDIDEVICEINSTANCEA d, LPVOID context) -> BOOL {
+        Seen *s = static_cast<Seen *>(context);
+        (d->guidInstance == GUID_SysKeyboard ? s->keyboards : s->mice)++;
+        return DIENUM_CONTINUE;
+    };
+    EXPECT_EQ(di_->EnumDevices(DI8DEVCLASS_KEYBOARD, count, &seen, DIEDFL_ATTACHEDONLY), DI_OK);
+    EXPECT_EQ(seen.keyboards, 1);
+    EXPECT_EQ(seen.mice, 0);
+    EXPECT_EQ(di_->EnumDevices(DI8DEVCLASS_ALL, count, &seen, DIEDFL_ATTACHEDONLY), DI_OK);
+    EXPECT_EQ(seen.keyboards, 2);
+    EXPECT_EQ(seen.mice, 1);
+}
+
+TEST(DirectInputCreate, DevicesKeepTheirDirectInputObjectAlive)
+{
+    IDirectInput8A *di = Create();
+    IDirectInputDevice8A *keyboard = nullptr;
+    ASSERT_EQ(di->CreateDevice(GUID_SysKeyboard, &keyboard, NULL), DI_OK);
+    // Released by the program, the object stays while the device holds it.
+    EXPECT_EQ(di->Release(), 1u);
+    EXPECT_EQ(keyboard->AddRef(), 2u);
+    EXPECT_EQ(keyboard->Release(), 1u);
+
+    IUnknown *unknown = nullptr;
+    ASSERT_EQ(keyboard->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&unknown)), S_OK);
+    EXPECT_EQ(unknown->Release(), 1u);
+    void *other = reinterpret_cast<void *>(1);
+    EXPECT_EQ(keyboard->QueryInterface(IID_IDirectInput8A, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(keyboard->Release(), 0u);
+}
 
 TEST_F(DeviceTest, AcquisitionFollowsTheDocumentedStateMachine)
 {

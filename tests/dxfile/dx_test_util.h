@@ -1,6 +1,7 @@
 /*
  * dx_test_util.h - helpers for the dxfile tests: loading bytes through the public
- * interfaces and dumping what a reader sees as one comparable text.
+ * interfaces, writing binary bodies token by token and dumping what a reader sees as
+ * one comparable text.
  */
 #ifndef TAVROK_TESTS_DX_TEST_UTIL_H
 #define TAVROK_TESTS_DX_TEST_UTIL_H
@@ -85,6 +86,60 @@ inline GUID TypeOf(IDirectXFileData *d)
     d->GetType(&t);
     return t ? *t : GUID{};
 }
+
+// The first object's block, or empty when the file fails; `err` gets what stderr got.
+inline std::vector<uint8_t> FirstBlock(const std::vector<uint8_t> &bytes, std::string *err = nullptr)
+{
+    XFile x;
+    testing::internal::CaptureStderr();
+    std::vector<uint8_t> block;
+    IDirectXFileEnumObject *e = nullptr;
+    if (SUCCEEDED(x.Open(bytes, &e))) {
+        IDirectXFileData *d = nullptr;
+        if (SUCCEEDED(e->GetNextDataObject(&d))) {
+            DWORD size = 0;
+            void *p = nullptr;
+            d->GetData(nullptr, &size, &p);
+            block.assign(static_cast<uint8_t *>(p), static_cast<uint8_t *>(p) + size);
+            d->Release();
+        }
+        e->Release();
+    }
+    std::string text = testing::internal::GetCapturedStderr();
+    if (err)
+        *err = text;
+    return block;
+}
+
+// A binary body written token by token.
+struct Bin {
+    std::vector<uint8_t> b;
+    bool doubles;
+    explicit Bin(bool d) : doubles(d)
+    {
+        std::string h = d ? "xof 0302bin 0064" : "xof 0302bin 0032";
+        b.assign(h.begin(), h.end());
+    }
+    Bin &Tok(uint16_t t) { return Raw(&t, 2); }
+    Bin &U32(uint32_t v) { return Raw(&v, 4); }
+    Bin &Raw(const void *p, size_t n)
+    {
+        b.insert(b.end(), (const uint8_t *)p, (const uint8_t *)p + n);
+        return *this;
+    }
+    Bin &Name(const std::string &s) { return Tok(1).U32(uint32_t(s.size())).Raw(s.data(), s.size()); }
+    Bin &Int(uint32_t v) { return Tok(3).U32(v); }
+    Bin &Ints(std::vector<uint32_t> v) { return Tok(6).U32(uint32_t(v.size())).Raw(v.data(), 4 * v.size()); }
+    Bin &Floats(std::vector<double> v)
+    {
+        Tok(7).U32(uint32_t(v.size()));
+        for (double d : v) {
+            float f = float(d);
+            doubles ? Raw(&d, 8) : Raw(&f, 4);
+        }
+        return *this;
+    }
+};
 
 // Every data object of a file, depth first, with its depth (references left out); all held
 // until the end of the scope.

@@ -80,43 +80,21 @@ TEST(DxEncodings, CompressedFilesSpanSeveralBlocksWithSharedDictionary)
 TEST(DxEncodings, SixtyFourBitFloatsAreNarrowedAndOldVersionsRead)
 {
     // A bin 0064 FrameTransformMatrix written by hand: one float list of 16 doubles.
-    std::vector<uint8_t> f = Bytes("xof 0302bin 0064");
-    auto tok = [&](uint16_t t) { f.push_back(uint8_t(t)); f.push_back(uint8_t(t >> 8)); };
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i))); };
-    auto name = [&](const char *n) { tok(1); u32(uint32_t(strlen(n))); f.insert(f.end(), n, n + strlen(n)); };
-    name("FrameTransformMatrix");
-    tok(10);
-    tok(7);
-    u32(16);
-    for (int i = 0; i < 16; ++i) {
-        double d = 0.1 * (i + 1);
-        uint8_t b[8];
-        memcpy(b, &d, 8);
-        f.insert(f.end(), b, b + 8);
-    }
-    tok(11);
-    XFile x;
-    IDirectXFileEnumObject *e = nullptr;
-    ASSERT_EQ(x.Open(f, &e), DXFILE_OK);
-    IDirectXFileData *d = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
-    DWORD size = 0;
-    float *m = nullptr;
-    ASSERT_EQ(d->GetData(nullptr, &size, (void **)&m), DXFILE_OK);
-    ASSERT_EQ(size, 64u);
+    std::vector<double> values;
     for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(m[i], float(0.1 * (i + 1)));
-    d->Release();
-    e->Release();
+        values.push_back(0.1 * (i + 1));
+    Bin bin(true);
+    bin.Name("FrameTransformMatrix").Tok(10).Floats(values).Tok(11);
+    std::vector<uint8_t> block = FirstBlock(bin.b);
+    ASSERT_EQ(block.size(), 64u);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(Field<float>(block.data(), 4 * i), float(values[i]));
 
     // The same object in a 0303 text file with 64-bit floats declared.
     std::string t = "xof 0303txt 0064 FrameTransformMatrix { ";
     for (int i = 0; i < 16; ++i)
-        t += std::to_string(0.1 * (i + 1)) + (i < 15 ? "," : ";;}");
-    ASSERT_EQ(x.Open(Bytes(t), &e), DXFILE_OK);
-    ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
-    ASSERT_EQ(d->GetData(nullptr, &size, (void **)&m), DXFILE_OK);
-    EXPECT_FLOAT_EQ(m[15], 1.6f);
-    d->Release();
-    e->Release();
+        t += std::to_string(values[i]) + (i < 15 ? "," : ";;}");
+    block = FirstBlock(Bytes(t));
+    ASSERT_EQ(block.size(), 64u);
+    EXPECT_FLOAT_EQ(Field<float>(block.data(), 60), 1.6f);
 }

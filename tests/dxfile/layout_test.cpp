@@ -72,17 +72,15 @@ TEST_F(DxSkinnedFile, SkinWeightsStartWithTheBoneNamePointer)
 TEST(DxLayout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding)
 {
     XFile x;
-    IDirectXFileEnumObject *e = nullptr;
-    ASSERT_EQ(x.Open(ReadFile(TestFile("features.x")), &e), DXFILE_OK);
-    IDirectXFileData *header = nullptr, *grid = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&header), DXFILE_OK);
-    ASSERT_EQ(e->GetNextDataObject(&grid), DXFILE_OK);
+    Objects o(x, ReadFile(TestFile("features.x")));
+    const auto headers = o.OfType(TID_DXFILEHeader), grids = o.OfType(kGridGuid);
+    ASSERT_FALSE(headers.empty());
+    ASSERT_FALSE(grids.empty());
     DWORD size = 0;
-    uint8_t *b = nullptr;
-    ASSERT_EQ(header->GetData(nullptr, &size, (void **)&b), DXFILE_OK);
+    Block<uint8_t>(headers[0], &size);
     EXPECT_EQ(size, 8u);  // WORD major, WORD minor, DWORD flags
 
-    ASSERT_EQ(grid->GetData(nullptr, &size, (void **)&b), DXFILE_OK);
+    const uint8_t *b = Block<uint8_t>(grids[0], &size);
     // WORD rows, CHAR cols, 2x3 SWORD, DOUBLE, UCHAR, SDWORD, 2 string pointers.
     ASSERT_EQ(size, 2u + 1 + 12 + 8 + 1 + 4 + 2 * sizeof(char *));
     EXPECT_EQ(b[0] | (b[1] << 8), 2);
@@ -94,7 +92,4 @@ TEST(DxLayout, SmallTypesMultiDimensionalArraysAndStringArraysPackWithoutPadding
     EXPECT_EQ(Field<int32_t>(b, 24), -70000);
     EXPECT_STREQ(Field<const char *>(b, 28), "top");
     EXPECT_STREQ(Field<const char *>(b, 28 + sizeof(char *)), "bottom");
-    header->Release();
-    grid->Release();
-    e->Release();
 }

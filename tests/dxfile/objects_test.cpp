@@ -57,7 +57,10 @@ TEST(DxObjects, InterfacesAnswerByKind)
 {
     XFile x;
     IDirectXFileEnumObject *e = nullptr;
-    ASSERT_EQ(x.Open(ReadFile(TestFile("skinned.x")), &e), DXFILE_OK);
+    ASSERT_EQ(x.Open(Bytes("xof 0302txt 0032 Material Skin { 1;0.8;1;1;; 0; 0;0;0;; 0;0;0;;"
+                           " TextureFilename { \"skin.bmp\"; } } Frame Root { { Skin } }"),
+                     &e),
+              DXFILE_OK);
     IDirectXFileData *material = Next(e);
     IDirectXFileData *root = Next(e);
     // Data object: IUnknown, IDirectXFileObject, IDirectXFileData, nothing else.
@@ -71,28 +74,8 @@ TEST(DxObjects, InterfacesAnswerByKind)
     EXPECT_EQ(material->QueryInterface(IID_IDirectXFileBinary, &p), E_NOINTERFACE);
     EXPECT_EQ(material->QueryInterface(IID_IDirectXFile, &p), E_NOINTERFACE);
 
-    // The reference inside MeshMaterialList: Root > Body > BodyMesh > MeshMaterialList.
-    IDirectXFileObject *c = nullptr;
-    IDirectXFileData *body = nullptr;
-    while (SUCCEEDED(root->GetNextObject(&c))) {
-        if (NameOf(c) == "Body")
-            c->QueryInterface(IID_IDirectXFileData, (void **)&body);
-        c->Release();
-    }
-    ASSERT_NE(body, nullptr);
-    IDirectXFileData *mesh = nullptr;
-    c = Child(body);
-    ASSERT_EQ(c->QueryInterface(IID_IDirectXFileData, (void **)&mesh), S_OK);
-    c->Release();
-    IDirectXFileData *list = nullptr;
-    for (int i = 0; i < 3; ++i) {
-        c = Child(mesh);
-        if (i == 2) {
-            ASSERT_EQ(c->QueryInterface(IID_IDirectXFileData, (void **)&list), S_OK);
-        }
-        c->Release();
-    }
-    IDirectXFileObject *refObj = Child(list);
+    // The reference, the frame's only child.
+    IDirectXFileObject *c = nullptr, *refObj = Child(root);
     IDirectXFileDataReference *ref = nullptr;
     EXPECT_EQ(refObj->QueryInterface(IID_IDirectXFileData, &p), E_NOINTERFACE);
     ASSERT_EQ(refObj->QueryInterface(IID_IDirectXFileDataReference, (void **)&ref), S_OK);
@@ -102,11 +85,11 @@ TEST(DxObjects, InterfacesAnswerByKind)
     const GUID *type = nullptr;
     resolved->GetType(&type);
     EXPECT_TRUE(IsEqualGUID(*type, TID_D3DRMMaterial));
-    EXPECT_EQ(list->GetNextObject(&c), DXFILEERR_NOMOREOBJECTS);
+    EXPECT_EQ(root->GetNextObject(&c), DXFILEERR_NOMOREOBJECTS);
     EXPECT_EQ(c, nullptr);
 
     // Everything handed out stays usable after the enumerator and the parents are gone.
-    for (IUnknown *u : std::initializer_list<IUnknown *>{e, material, root, body, mesh, list, refObj, ref})
+    for (IUnknown *u : std::initializer_list<IUnknown *>{e, material, root, refObj, ref})
         u->Release();
     DWORD size = 0;
     float *color = nullptr;

@@ -118,18 +118,8 @@ TEST(DxTemplates, ArraySizesComeFromEarlierMembersOfTheSameInstance)
         "xof 0302txt 0032\n"
         "template Row { <00000000-0000-0000-0000-0000000000D1> WORD n; array UCHAR v[n]; }\n"
         "template Table { <00000000-0000-0000-0000-0000000000D2> DWORD rows; array Row r[rows]; DWORD tail; }\n";
-    IDirectXFileEnumObject *e = nullptr;
-    ASSERT_EQ(x.Open(Bytes(decls + "Table { 3; 2; 1,2;, 0;;, 1; 9;; 77; }"), &e), DXFILE_OK);
-    IDirectXFileData *d = nullptr;
-    ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
-    DWORD size = 0;
-    uint8_t *b = nullptr;
-    ASSERT_EQ(d->GetData(nullptr, &size, (void **)&b), DXFILE_OK);
-    const uint8_t expected[] = {3, 0, 0, 0, 2, 0, 1, 2, 0, 0, 1, 0, 9, 77, 0, 0, 0};
-    ASSERT_EQ(size, sizeof expected);
-    EXPECT_EQ(memcmp(b, expected, size), 0);
-    d->Release();
-    e->Release();
+    const std::vector<uint8_t> expected = {3, 0, 0, 0, 2, 0, 1, 2, 0, 0, 1, 0, 9, 77, 0, 0, 0};
+    EXPECT_EQ(FirstBlock(Bytes(decls + "Table { 3; 2; 1,2;, 0;;, 1; 9;; 77; }")), expected);
 
     // A size that names a later member, a float, or nothing is refused at declaration.
     for (const char *t : {"template T { <00000000-0000-0000-0000-0000000000D3> array DWORD v[n]; DWORD n; }",

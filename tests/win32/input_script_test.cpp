@@ -106,14 +106,16 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
 
     // The script counts frames from the start of the process: this test runs first.
     ASSERT_EQ(tavrok::PresentedFrames(), 0u);
-    auto present = [&](uint64_t upTo) {
+    // Presents frames up to `upTo`, then dispatches what the script posted by then.
+    auto frame = [&](uint64_t upTo) {
         while (tavrok::PresentedFrames() < upTo)
             tavrok::FramePresented();
+        g_received.clear();
+        Pump();
     };
 
     // Frame 0: A goes down.
-    g_received.clear();
-    Pump();
+    frame(0);
     EXPECT_NE(Find(WM_KEYDOWN, 'A', false), nullptr);
     EXPECT_EQ(Find(WM_KEYDOWN, 'B', false), nullptr);
     EXPECT_EQ(Find(WM_MOUSEMOVE), nullptr);
@@ -126,16 +128,12 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     EXPECT_EQ(motion.lX, 0);
 
     // Frame 1: nothing new; A is still down.
-    present(1);
-    g_received.clear();
-    Pump();
+    frame(1);
     EXPECT_TRUE(g_received.empty());
     EXPECT_TRUE(GetAsyncKeyState('A') & 0x8000);
 
     // Frame 2: A comes up and the mouse moves; the pointer stays inside the window.
-    present(2);
-    g_received.clear();
-    Pump();
+    frame(2);
     EXPECT_NE(Find(WM_KEYUP, 'A', false), nullptr);
     const MSG *move = Find(WM_MOUSEMOVE);
     ASSERT_NE(move, nullptr);
@@ -148,9 +146,7 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     EXPECT_EQ(motion.lY, -3);
 
     // Frame 3: the left button goes down, then the window loses the focus.
-    present(3);
-    g_received.clear();
-    Pump();
+    frame(3);
     EXPECT_NE(Find(WM_LBUTTONDOWN), nullptr);
     EXPECT_NE(Find(WM_KILLFOCUS), nullptr);
     EXPECT_TRUE(GetAsyncKeyState(VK_LBUTTON) & 0x8000);
@@ -158,9 +154,7 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_INPUTLOST);
 
     // Frame 4: the focus comes back and the device can be acquired again.
-    present(4);
-    g_received.clear();
-    Pump();
+    frame(4);
     EXPECT_NE(Find(WM_SETFOCUS), nullptr);
     EXPECT_NE(Find(WM_LBUTTONUP), nullptr);
     EXPECT_EQ(GetForegroundWindow(), hWnd);
@@ -168,9 +162,7 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     ASSERT_EQ(keyboard->Acquire(), DI_OK);
 
     // Frame 5: left Shift (posted as the generic code) and two wheel notches.
-    present(5);
-    g_received.clear();
-    Pump();
+    frame(5);
     EXPECT_NE(Find(WM_KEYDOWN, VK_SHIFT, false), nullptr);
     EXPECT_TRUE(GetKeyState(VK_SHIFT) & 0x8000);
     ASSERT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
@@ -179,12 +171,9 @@ TEST(InputScript, PlaysEachEventAtItsFrameThroughEveryInputPath)
     EXPECT_EQ(motion.lZ, 2 * 120);
 
     // Frames 6 and 7 held only skipped lines; frame 8 clicks the close box.
-    present(7);
-    g_received.clear();
-    Pump();
+    frame(7);
     EXPECT_TRUE(g_received.empty());
-    present(8);
-    Pump();
+    frame(8);
     EXPECT_NE(Find(WM_CLOSE), nullptr);
     EXPECT_NE(Find(WM_DESTROY), nullptr);
     EXPECT_FALSE(IsWindow(hWnd));
