@@ -1,5 +1,6 @@
 // Shader assembler tests: token streams checked by hand against the documented bytecode
 // layout, the opcode of every instruction, error reports, macros, files and robustness.
+// Every shader assembled here is also disassembled and read back to the same tokens.
 #include <d3d9.h>
 #include <d3dx9.h>
 
@@ -43,12 +44,25 @@ Assembled Collect(HRESULT hr, LPD3DXBUFFER shader, LPD3DXBUFFER errors)
     return result;
 }
 
-Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr)
+// Assembles `text`.  Whatever assembles is read back too: its disassembly, assembled with
+// the same flags, must give the same tokens.
+Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr, bool readBack = true)
 {
     LPD3DXBUFFER shader = nullptr, errors = nullptr;
     HRESULT hr =
         D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), defines, nullptr, flags, &shader, &errors);
-    return Collect(hr, shader, errors);
+    Assembled a = Collect(hr, shader, errors);
+    LPD3DXBUFFER listing = nullptr;
+    if (a.hasShader && readBack && D3DXDisassembleShader(a.code.data(), FALSE, nullptr, &listing) == D3D_OK) {
+        const std::string disassembly = static_cast<const char *>(listing->GetBufferPointer());
+        listing->Release();
+        EXPECT_EQ(Assemble(disassembly, flags, nullptr, false).code, a.code) << "source:\n"
+                                                                             << text << "\ndisassembly:\n"
+                                                                             << disassembly;
+    } else if (a.hasShader && readBack) {
+        ADD_FAILURE() << "not disassembled:\n" << text;
+    }
+    return a;
 }
 
 std::vector<DWORD> Body(const Assembled &a)
