@@ -158,35 +158,10 @@ protected:
         cube->UnlockRect(D3DCUBEMAP_FACES(face), 0);
         return out;
     }
-    // Every texel of a face's level, or an empty list when it cannot be locked.
-    std::vector<uint32_t> FaceTexels(IDirect3DCubeTexture9 *cube, UINT face, UINT level)
-    {
-        D3DSURFACE_DESC desc;
-        D3DLOCKED_RECT r;
-        if (FAILED(cube->GetLevelDesc(level, &desc)) ||
-            FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &r, NULL, D3DLOCK_READONLY)))
-            return {};
-        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
-        for (UINT y = 0; y < desc.Height; ++y)
-            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
-        cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
-        return texels;
-    }
     // True when every texel of the list is `colour` (and there are some).
     static bool AllAre(const std::vector<uint32_t> &texels, uint32_t colour)
     {
         return !texels.empty() && std::all_of(texels.begin(), texels.end(), [&](uint32_t t) { return t == colour; });
-    }
-    // The first texel of slice z of a volume level.
-    uint32_t SliceTexel(IDirect3DVolumeTexture9 *volume, UINT level, UINT z)
-    {
-        D3DLOCKED_BOX b;
-        if (FAILED(volume->LockBox(level, &b, NULL, D3DLOCK_READONLY)))
-            return 0xDEADBEEF;
-        uint32_t t;
-        memcpy(&t, static_cast<uint8_t *>(b.pBits) + size_t(z) * b.SlicePitch, 4);
-        volume->UnlockBox(level);
-        return t;
     }
     UINT width_ = 0;
 };
@@ -255,23 +230,14 @@ TEST_F(DdsTest, Dxt3AndDxt5Alpha)
     t = Load(dxt5, &info);
     ASSERT_EQ(t.size(), 32u);
     EXPECT_EQ(info.Format, D3DFMT_DXT5);
-    auto alpha = [&](UINT x, UINT y) { return int(At(t, x, y) >> 24); };
-    const int eight[8] = {255, 0, 218, 182, 145, 109, 72, 36};  // (7 - i) * 255 / 7 for i = 1..6
-    EXPECT_EQ(alpha(0, 0), eight[0]);
-    EXPECT_EQ(alpha(1, 0), eight[1]);
-    EXPECT_NEAR(alpha(2, 0), eight[2], 1);
-    EXPECT_NEAR(alpha(3, 0), eight[7], 1);
-    EXPECT_NEAR(alpha(0, 1), eight[6], 1);
-    EXPECT_NEAR(alpha(3, 1), eight[3], 1);
-    // The blends are exact fractions to within the rounding, which is left open.
-    const int six[8] = {0, 100, 20, 40, 60, 80, 0, 255};
-    EXPECT_EQ(alpha(4, 0), six[0]);
-    EXPECT_EQ(alpha(5, 0), six[1]);
-    EXPECT_NEAR(alpha(6, 0), six[2], 1);
-    EXPECT_EQ(alpha(7, 0), six[7]);
-    EXPECT_EQ(alpha(4, 1), six[6]);
-    EXPECT_NEAR(alpha(5, 1), six[5], 1);
-    EXPECT_NEAR(alpha(7, 1), six[3], 1);
+    // {x, y, alpha, tolerance}: the ends and the fixed 0 and 255 exactly, the blends (here
+    // (8 - i) * 255 / 7 for index i, or (i - 1) * 100 / 5 of the six steps) to within the rounding,
+    // which is left open.
+    const int expected[][4] = {{0, 0, 255, 0}, {1, 0, 0, 0},  {2, 0, 218, 1}, {3, 0, 36, 1}, {0, 1, 72, 1},
+                               {3, 1, 182, 1}, {4, 0, 0, 0},  {5, 0, 100, 0}, {6, 0, 20, 1}, {7, 0, 255, 0},
+                               {4, 1, 0, 0},   {5, 1, 80, 1}, {7, 1, 40, 1}};
+    for (const auto &e : expected)
+        EXPECT_NEAR(int(At(t, e[0], e[1]) >> 24), e[2], e[3]) << "texel " << e[0] << ", " << e[1];
     EXPECT_EQ(At(t, 6, 3) & 0x00FFFFFFu, 0x0000FF00u);
 }
 
@@ -603,16 +569,16 @@ TEST_F(DdsTest, VolumeSlicesLevelByLevel)
     D3DVOLUME_DESC desc;
     volume->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Depth, 2u);
-    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(SliceTexel(volume, 0, 1), 0xFF0000FFu);
-    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF00FF00u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 1), 0xFF0000FFu);
+    EXPECT_EQ(VolumeTexel(volume, 1, 0, 0, 0), 0xFF00FF00u);
     volume->Release();
     // With the file's top level only, the lower level is the mean of the 2 x 2 x 2 above.
     Put32(file, 28, 1);
     file.resize(file.size() - 4);
     ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &volume), D3D_OK);
     ASSERT_EQ(volume->GetLevelCount(), 2u);
-    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF800080u);
+    EXPECT_EQ(VolumeTexel(volume, 1, 0, 0, 0), 0xFF800080u);
     volume->Release();
 
     // A DXT3 volume keeps its blocks: 4 x 4 x 3, one block a slice.
@@ -639,7 +605,7 @@ TEST_F(DdsTest, VolumeSlicesLevelByLevel)
     volume->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Depth, 1u);
     EXPECT_EQ(desc.Width, 4u);
-    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFF123456u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 0), 0xFF123456u);
     volume->Release();
 }
 

@@ -99,8 +99,8 @@ TEST_F(RenderToSurfacePixelTest, ASceneDrawnIntoATextureShowsUprightAndTheDevice
     EXPECT_EQ(std::vector<DWORD>({vp.X, vp.Y, vp.Width, vp.Height}), std::vector<DWORD>({4, 6, 40, 30}));
     EXPECT_EQ(vp.MaxZ, 0.75f);
 
-    // The scene (drawn again now that the test has its surfaces) shown on the back buffer
-    // texel for pixel: upright, with the depth test's red in front.
+    // The scene drawn into the texture, shown on the back buffer texel for pixel: upright,
+    // with the depth test's red in front.
     DrawScene(rts, level0, D3DX_FILTER_NONE);
     const D3DVIEWPORT9 all = {0, 0, kSize, kSize, 0, 1};
     device_->SetViewport(&all);

@@ -436,6 +436,41 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
     EXPECT_EQ(Assemble(kBillboard, 0, loop).code, Assemble(kBillboard).code);
 }
 
+// Every instruction form of each shader kind, written for the forms rather than as working
+// shaders (the device rules are not applied), assembles and reads back the same.
+TEST(ShaderAssemblerSource, EveryInstructionFormReadsBack)
+{
+    const char *const shaders[] = {
+        "vs_1_1\ndcl_position v0\ndcl_normal v1\ndcl_texcoord3 v2\ndef c10, 1.5, -0.25, 1e+10, 3.4028235e+38\n"
+        "mov a0.x, v2.x\nmov r0, c[a0.x + 12]\nadd r1, -r0.yzwx, c[a0.x]\nm4x4 oPos, v0, c0\nm3x3 r2.xyz, v1, c4\n"
+        "m4x3 r3.xyz, v0, c4\nm3x4 r4, v1, c4\nm3x2 r5.xy, v1, c4\nsub r6, r0, r1\nmad r7, r0, r1.xxxy, -r6\n"
+        "mul r8.xw, r7, c10.w\nrcp r9.x, r8.x\nrsq r9.y, r8.w\ndp3 r10.x, r2, r2\ndp4 r10.y, r4, r4\n"
+        "min r11, r0, r1\nmax r11, r11, r0\nslt r1, r0, r11\nsge r1.z, r0, r11\nexp r2.x, r0.z\nlog r2.y, r0.z\n"
+        "expp r3.x, r0.x\nlogp r3.y, r0.w\nlit r4, r0\ndst r5, r0, r1\nfrc r6, r0\nnop\nmov oD0, r6\nmov oD1.xyz, -r6\n"
+        "mov oT0, v2\nmov oT7.xy, r0\nmov oFog, r0.z\nmov oPts, r1.x\n",
+        "vs_2_0\ndcl_position v0\ndcl_blendweight v1\ndcl_blendindices v2\ndcl_color1 v3.xyz\ndcl_tangent v4\n"
+        "def c20, 0, 0.5, 1, 2\nmova a0.y, v2.x\nmov r0, c[a0.y + 30]\nlrp r1, r0, v0, c20\npow r2.x, r0.x, r0.y\n"
+        "crs r3.xyz, r0, v0\nabs r4, -r3\nnrm r5.xyz, r4\nsincos r6.xy, r0.x, c21, c22\nmov oPos, v0\n"
+        "mov oD0, r6\nmov oT0, r5\n",
+        "ps_2_0\ndcl t0.xy\ndcl t1\ndcl v0\ndcl_2d s0\ndcl_cube s1\ndcl_volume s2\ndef c3, 0.5, 0.5, 0.5, 1\n"
+        "texld r0, t0, s0\ntexldp r1, t1, s1\ntexldb r2, t1, s2\ntexkill t1\nadd_sat r3, r0, -r1_abs\n"
+        "mul_pp r4.xyz, r3, v0\ncmp r5, r4, c3, -c3_abs\ndp2add r6.x, r5, r4, c3.z\nmad_sat_pp r7, r6.x, c3, r0.wzyx\n"
+        "texkill r7\nmov oC0, r7\nmov oC1, r0\nmov oDepth, r6.x\n",
+        "ps_1_1\ndef c0, 0.5, 0.25, 1, 0\ntex t0\ntex t1\ntexcoord t2\nmul_x2 r0, t0, v0\nadd_sat r1, t1_bx2, "
+        "-c0_bias\n"
+        "+mov r1.a, 1-t2.b\nmad_d2 r0.rgb, r1, t2, r0\n+lrp_x4_sat r0.a, v1.a, r0, c0.g\ndp3 r1.rgb, t0_bx2, -t1_bx2\n"
+        "sub r0, r0, r1\ncnd r0, r0.a, t0, t1\n",
+        "ps_1_3\ntex t0\ntexkill t1\ntex t2\nmov r0, t0\ndp4 r1, t0, t2\ncmp r0, r1, r0, t2\n",
+        "ps_1_4\ndef c1, 1, 0, 0, 1\ntexld r0, t0\ntexcrd r1.xyz, t1_dw.xyw\ntexld r2, t2\ntexkill r1\n"
+        "mul_x8 r0, r0, c1_x2\nmad_d8 r3.xy, r0, -r2_x2, c1\nphase\ntexld r4, r3_dz\ntexcrd r5.xy, t3\n"
+        "mul_d4 r0, r4, v0\nadd r0.w, r0, r1.z\n+mov r0.rgb, v1\n",
+    };
+    for (const char *source : shaders) {
+        Assembled a = Assemble(source, D3DXSHADER_SKIPVALIDATION);
+        EXPECT_EQ(a.hr, D3D_OK) << source << "\n" << a.errors;
+    }
+}
+
 // ---- Errors ----
 
 struct BadShader {
