@@ -1,7 +1,8 @@
 // The D3DX pixel tests' device: the d3d9 pixel fixture's window and HAL device, with what
 // the tests of sprites, lines, text, render targets and loaded textures share: objects held
 // to the end of the test, the pixels of any surface, counts of pixels, the device's own
-// render target, and calls refused with one line each.
+// render target, the states a D3DX object must put back, and calls refused with one line
+// each.
 #ifndef TAVROK_TESTS_D3DX9_D3DX_PIXEL_FIXTURE_H
 #define TAVROK_TESTS_D3DX9_D3DX_PIXEL_FIXTURE_H
 
