@@ -34,26 +34,12 @@ VOID WINAPI SolidBlue(D3DXVECTOR4 *out, CONST D3DXVECTOR2 *, CONST D3DXVECTOR2 *
     *out = D3DXVECTOR4(0, 0, 1, 1);
 }
 
+// The texel (x, y) of a face's level.
 uint32_t FaceTexel(IDirect3DCubeTexture9 *cube, UINT face, UINT level, UINT x, UINT y)
 {
-    D3DLOCKED_RECT r;
-    if (FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &r, NULL, D3DLOCK_READONLY)))
-        return 0xDEADBEEF;
-    uint32_t t;
-    memcpy(&t, static_cast<uint8_t *>(r.pBits) + y * r.Pitch + x * 4, 4);
-    cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
-    return t;
-}
-
-uint32_t VolumeTexel(IDirect3DVolumeTexture9 *volume, UINT level, UINT x, UINT y, UINT z)
-{
-    D3DLOCKED_BOX b;
-    if (FAILED(volume->LockBox(level, &b, NULL, D3DLOCK_READONLY)))
-        return 0xDEADBEEF;
-    uint32_t t;
-    memcpy(&t, static_cast<uint8_t *>(b.pBits) + z * b.SlicePitch + y * b.RowPitch + x * 4, 4);
-    volume->UnlockBox(level);
-    return t;
+    UINT width = 0;
+    const std::vector<uint32_t> texels = FaceTexels(cube, face, level, &width);
+    return texels.empty() ? 0xDEADBEEF : texels[y * width + x];
 }
 
 TEST_F(CubeVolumeToolsTest, CubeFillAsksTheUnitDirectionThroughEachTexel)

@@ -7,6 +7,8 @@
 #include "d3dx9/dds_builder.h"
 #include "d3dx9/device_fixture.h"
 
+#include "support/stderr_capture.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,68 @@
 #include <unistd.h>
 
 namespace {
+
+using testsupport::CountLines;
+using testsupport::StderrOf;
+
+const uint32_t kArgbMasks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+constexpr uint32_t kFace[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
+
+// The rows of blocks (or texels) of one locked image as bytes.
+std::vector<uint8_t> LockedBytes(const void *bits, INT pitch, UINT rowBytes, UINT rows)
+{
+    std::vector<uint8_t> out;
+    for (UINT y = 0; y < rows; ++y) {
+        const uint8_t *row = static_cast<const uint8_t *>(bits) + size_t(y) * pitch;
+        out.insert(out.end(), row, row + rowBytes);
+    }
+    return out;
+}
+
+// Bytes 0, 1, 2 ... as DXT blocks: distinct, so that a block out of place shows.
+std::vector<uint8_t> Counting(size_t n, uint8_t from)
+{
+    std::vector<uint8_t> out(n);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(from + i);
+    return out;
+}
+
+// Face f's colour at level i of SolidCube: kFace[f] with its red halved per level.
+uint32_t FaceLevelColour(UINT f, UINT i)
+{
+    return (kFace[f] & 0xFF00FFFFu) | ((kFace[f] >> 16 & 255) >> i) << 16;
+}
+
+// An A8R8G8B8 cube map of `edge` with the faces `faces` (bits 0..5), each level one colour.
+std::vector<uint8_t> SolidCube(UINT edge, UINT levels, uint32_t faces)
+{
+    std::vector<uint8_t> file = Header(edge, edge, nullptr, 32, kArgbMasks);
+    Put32(file, 28, levels);
+    Put32(file, 112, 0x200 | faces << 10);
+    for (UINT f = 0; f < 6; ++f)
+        for (UINT i = 0; (faces >> f & 1) && i < levels; ++i)
+            for (UINT t = 0; t < (edge >> i) * (edge >> i); ++t)
+                Put32(file, file.size(), FaceLevelColour(f, i));
+    return file;
+}
+
+// A 4 x 4 A8R8G8B8 file whose levels are each one colour, unlike what halving would make.
+std::vector<uint8_t> SolidLevels(std::initializer_list<uint32_t> colours)
+{
+    const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    std::vector<uint8_t> file = Header(4, 4, nullptr, 32, masks);
+    Put32(file, 28, uint32_t(colours.size()));
+    UINT side = 4;
+    for (uint32_t colour : colours) {
+        for (UINT i = 0; i < side * side; ++i)
+            Put32(file, file.size(), colour);
+        side = std::max(1u, side / 2);
+    }
+    return file;
+}
+
+enum class As { Texture, Cube, Volume };
 
 class DdsTest : public NullDeviceTest {
 protected:
@@ -36,6 +100,69 @@ protected:
         return texels;
     }
     uint32_t At(const std::vector<uint32_t> &t, UINT x, UINT y) const { return t[size_t(y) * width_ + x]; }
+
+    // Loads the first `size` bytes of `file` as a texture, cube or volume with the loader's
+    // defaults; the result, with what was said on stderr in *said.  A refused load leaves
+    // no object.
+    HRESULT LoadAs(As kind, const std::vector<uint8_t> &file, size_t size, std::string *said)
+    {
+        HRESULT hr = E_FAIL;
+        IUnknown *made = nullptr;
+        *said = StderrOf([&] {
+            const UINT n = UINT(size);
+            if (kind == As::Texture) {
+                IDirect3DTexture9 *t = reinterpret_cast<IDirect3DTexture9 *>(1);
+                hr = D3DXCreateTextureFromFileInMemory(device_, file.data(), n, &t);
+                made = t;
+            } else if (kind == As::Cube) {
+                IDirect3DCubeTexture9 *t = reinterpret_cast<IDirect3DCubeTexture9 *>(1);
+                hr = D3DXCreateCubeTextureFromFileInMemory(device_, file.data(), n, &t);
+                made = t;
+            } else {
+                IDirect3DVolumeTexture9 *t = reinterpret_cast<IDirect3DVolumeTexture9 *>(1);
+                hr = D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), n, &t);
+                made = t;
+            }
+        });
+        if (SUCCEEDED(hr))
+            made->Release();
+        else
+            EXPECT_EQ(made, nullptr);
+        return hr;
+    }
+
+    // A cube map in the file's format with `levels` levels and the default filters.
+    IDirect3DCubeTexture9 *Cube(const std::vector<uint8_t> &file, UINT levels)
+    {
+        IDirect3DCubeTexture9 *cube = nullptr;
+        EXPECT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), 0, levels, 0,
+                                                          D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                          0, nullptr, nullptr, &cube),
+                  D3D_OK);
+        return cube;
+    }
+    // The first `bytes` bytes of a texture level or of a face's top level.
+    static std::vector<uint8_t> LevelBytes(IDirect3DTexture9 *texture, UINT level, UINT rowBytes, UINT rows = 1)
+    {
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(texture->LockRect(level, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        std::vector<uint8_t> bytes = LockedBytes(r.pBits, r.Pitch, rowBytes, rows);
+        texture->UnlockRect(level);
+        return bytes;
+    }
+    static std::vector<uint8_t> FaceBytes(IDirect3DCubeTexture9 *cube, UINT face, UINT bytes)
+    {
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(cube->LockRect(D3DCUBEMAP_FACES(face), 0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
+        std::vector<uint8_t> out = LockedBytes(r.pBits, r.Pitch, bytes, 1);
+        cube->UnlockRect(D3DCUBEMAP_FACES(face), 0);
+        return out;
+    }
+    // True when every texel of the list is `colour` (and there are some).
+    static bool AllAre(const std::vector<uint32_t> &texels, uint32_t colour)
+    {
+        return !texels.empty() && std::all_of(texels.begin(), texels.end(), [&](uint32_t t) { return t == colour; });
+    }
     UINT width_ = 0;
 };
 
@@ -103,23 +230,14 @@ TEST_F(DdsTest, Dxt3AndDxt5Alpha)
     t = Load(dxt5, &info);
     ASSERT_EQ(t.size(), 32u);
     EXPECT_EQ(info.Format, D3DFMT_DXT5);
-    auto alpha = [&](UINT x, UINT y) { return int(At(t, x, y) >> 24); };
-    const int eight[8] = {255, 0, 218, 182, 145, 109, 72, 36};  // (7 - i) * 255 / 7 for i = 1..6
-    EXPECT_EQ(alpha(0, 0), eight[0]);
-    EXPECT_EQ(alpha(1, 0), eight[1]);
-    EXPECT_NEAR(alpha(2, 0), eight[2], 1);
-    EXPECT_NEAR(alpha(3, 0), eight[7], 1);
-    EXPECT_NEAR(alpha(0, 1), eight[6], 1);
-    EXPECT_NEAR(alpha(3, 1), eight[3], 1);
-    // The blends are exact fractions to within the rounding, which is left open.
-    const int six[8] = {0, 100, 20, 40, 60, 80, 0, 255};
-    EXPECT_EQ(alpha(4, 0), six[0]);
-    EXPECT_EQ(alpha(5, 0), six[1]);
-    EXPECT_NEAR(alpha(6, 0), six[2], 1);
-    EXPECT_EQ(alpha(7, 0), six[7]);
-    EXPECT_EQ(alpha(4, 1), six[6]);
-    EXPECT_NEAR(alpha(5, 1), six[5], 1);
-    EXPECT_NEAR(alpha(7, 1), six[3], 1);
+    // {x, y, alpha, tolerance}: the ends and the fixed 0 and 255 exactly, the blends (here
+    // (8 - i) * 255 / 7 for index i, or (i - 1) * 100 / 5 of the six steps) to within the rounding,
+    // which is left open.
+    const int expected[][4] = {{0, 0, 255, 0}, {1, 0, 0, 0},  {2, 0, 218, 1}, {3, 0, 36, 1}, {0, 1, 72, 1},
+                               {3, 1, 182, 1}, {4, 0, 0, 0},  {5, 0, 100, 0}, {6, 0, 20, 1}, {7, 0, 255, 0},
+                               {4, 1, 0, 0},   {5, 1, 80, 1}, {7, 1, 40, 1}};
+    for (const auto &e : expected)
+        EXPECT_NEAR(int(At(t, e[0], e[1]) >> 24), e[2], e[3]) << "texel " << e[0] << ", " << e[1];
     EXPECT_EQ(At(t, 6, 3) & 0x00FFFFFFu, 0x0000FF00u);
 }
 
@@ -157,59 +275,79 @@ TEST_F(DdsTest, UncompressedPixelsAndBlocksOverTheEdge)
     EXPECT_ARGB_NEAR(At(t, 1, 1), 0xFFFF0000u);
 }
 
-TEST_F(DdsTest, RefusedFilesSayWhyInOneLine)
+TEST_F(DdsTest, RefusedFilesSayWhereAndWhyInOneLine)
 {
     const int idx[16] = {};
     std::vector<uint8_t> good = Header(8, 8, "DXT1");
     for (int i = 0; i < 4; ++i)
         ColourBlock(good, 0xF800, 0x001F, idx);
-    std::vector<uint8_t> cut(good.begin(), good.end() - 1);
-    std::vector<uint8_t> ati2 = good;
-    Put32(ati2, 84, 0x32495441);  // "ATI2"
-    std::vector<uint8_t> cube = good;
-    Put32(cube, 112, 0x200);  // a cube map without any of its faces
-    std::vector<uint8_t> header(good.begin(), good.begin() + 60);
-    std::vector<uint8_t> badSize = good;
-    Put32(badSize, 4, 100);
-    std::vector<uint8_t> tooManyLevels = good, lowerLevelsCut = good;
-    Put32(tooManyLevels, 28, 5);   // an 8 x 8 image has 4 levels
-    Put32(lowerLevelsCut, 28, 4);  // counted, but the file holds the top level alone
+    std::vector<uint8_t> cut(good.begin(), good.end() - 1), header(good.begin(), good.begin() + 60);
+    std::vector<uint8_t> ati2 = good, faceless = good, badSize = good, tooManyLevels = good, lowerLevelsCut = good;
+    Put32(ati2, 84, 0x32495441);                              // "ATI2"
+    Put32(faceless, 112, 0x200);                              // a cube map without any of its faces
+    Put32(badSize, 4, 100);                                   // the header's size
+    Put32(tooManyLevels, 28, 5);                              // an 8 x 8 image has 4 levels
+    Put32(lowerLevelsCut, 28, 4);                             // counted, but the file holds the top level alone
+    const std::vector<uint8_t> cube = SolidCube(2, 1, 0x3F);  // 128 + 6 faces of 16 bytes
+    std::vector<uint8_t> cubeCut(cube.begin(), cube.end() - 4), noFaces = cube, oblong = cube, unknown = cube;
+    Put32(noFaces, 112, 0x200);
+    Put32(oblong, 16, 4);  // 4 wide, 2 high
+    Put32(unknown, 80, 0x4);
+    Put32(unknown, 84, 0x31495441);  // "ATI1"
+    std::vector<uint8_t> flatDepth = Header(2, 2, "DXT1");
+    Put32(flatDepth, 112, 0x200000);  // a volume of depth 0
+    Append(flatDepth, {0, 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> volume = flatDepth;
+    Put32(volume, 24, 1);
     const struct {
         const std::vector<uint8_t> *bytes;
-        const char *reason;
-    } cases[] = {{&cut, "cut off"},           {&ati2, "DXT1 to DXT5"}, {&cube, "none of its six faces"},
-                 {&header, "header"},         {&badSize, "124"},       {&tooManyLevels, "mip count 5"},
-                 {&lowerLevelsCut, "cut off"}};
+        As kind;
+        const char *reason, *position;  // no position: the line need not give one
+    } cases[] = {
+        {&cut, As::Texture, "cut off", nullptr},
+        {&ati2, As::Texture, "DXT1 to DXT5", nullptr},
+        {&faceless, As::Texture, "none of its six faces", nullptr},
+        {&header, As::Texture, "header", nullptr},
+        {&badSize, As::Texture, "124", nullptr},
+        {&tooManyLevels, As::Texture, "mip count 5", nullptr},
+        {&lowerLevelsCut, As::Texture, "cut off", nullptr},
+        {&cubeCut, As::Cube, "cut off in face 5, in mip level 0 (220 of 224 bytes)", "byte 220"},
+        {&noFaces, As::Cube, "none of its six faces", "byte 112"},
+        {&oblong, As::Cube, "not square", "byte 12"},
+        {&unknown, As::Cube, "other than DXT1 to DXT5", "byte 84"},
+        {&flatDepth, As::Volume, "depth 0", "byte 24"},
+        {&cube, As::Volume, "cube map is not a volume", "byte 112"},
+        {&volume, As::Cube, "volume texture is not a cube map", "byte 112"},
+    };
     for (const auto &c : cases) {
-        IDirect3DTexture9 *texture = reinterpret_cast<IDirect3DTexture9 *>(1);
-        testing::internal::CaptureStderr();
-        HRESULT hr = D3DXCreateTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &texture);
-        std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << c.reason;
-        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-        EXPECT_NE(said.find("d3dx9"), std::string::npos) << said;
+        SCOPED_TRACE(c.reason);
+        std::string said;
+        EXPECT_EQ(LoadAs(c.kind, *c.bytes, c.bytes->size(), &said), D3DXERR_INVALIDDATA);
+        EXPECT_EQ(CountLines(said), 1) << said;
+        EXPECT_EQ(said.rfind("d3dx9: (memory):", 0), 0u) << said;
         EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+        if (c.position) {
+            EXPECT_NE(said.find(std::string("(memory):") + c.position + ":"), std::string::npos) << said;
+        }
     }
     // The complete file loads, with a full mip chain by default.
     IDirect3DTexture9 *texture = nullptr;
     ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, good.data(), UINT(good.size()), &texture), D3D_OK);
     EXPECT_EQ(texture->GetLevelCount(), 4u);
     texture->Release();
-}
 
-// A 4 x 4 A8R8G8B8 file whose levels are each one colour, unlike what halving would make.
-std::vector<uint8_t> SolidLevels(std::initializer_list<uint32_t> colours)
-{
-    const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-    std::vector<uint8_t> file = Header(4, 4, nullptr, 32, masks);
-    Put32(file, 28, uint32_t(colours.size()));
-    UINT side = 4;
-    for (uint32_t colour : colours) {
-        for (UINT i = 0; i < side * side; ++i)
-            Put32(file, file.size(), colour);
-        side = std::max(1u, side / 2);
-    }
-    return file;
+    // Read from a named file, the line names it as the caller gave it.
+    char path[] = "/tmp/dds_test_cube_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, cubeCut.data(), cubeCut.size()), ssize_t(cubeCut.size()));
+    close(fd);
+    IDirect3DCubeTexture9 *fromFile = nullptr;
+    std::string said =
+        StderrOf([&] { EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device_, path, &fromFile), D3DXERR_INVALIDDATA); });
+    unlink(path);
+    EXPECT_EQ(CountLines(said), 1) << said;
+    EXPECT_NE(said.find(std::string(path) + ":byte 220: file is cut off in face 5"), std::string::npos) << said;
 }
 
 TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
@@ -249,80 +387,7 @@ TEST_F(DdsTest, TheFileMipLevelsAreUsedAsTheyStand)
     EXPECT_EQ(levels(all, 8, 2, D3DX_FILTER_BOX), (V{"8x8:FFFF0000", "4x4:FFFF0000"}));
 }
 
-// The rows of blocks (or texels) of one locked image as bytes.
-std::vector<uint8_t> LockedBytes(const void *bits, INT pitch, UINT rowBytes, UINT rows)
-{
-    std::vector<uint8_t> out;
-    for (UINT y = 0; y < rows; ++y) {
-        const uint8_t *row = static_cast<const uint8_t *>(bits) + size_t(y) * pitch;
-        out.insert(out.end(), row, row + rowBytes);
-    }
-    return out;
-}
-
-// Bytes 0, 1, 2 ... as DXT blocks: distinct, so that a block out of place shows.
-std::vector<uint8_t> Counting(size_t n, uint8_t from)
-{
-    std::vector<uint8_t> out(n);
-    for (size_t i = 0; i < n; ++i)
-        out[i] = uint8_t(from + i);
-    return out;
-}
-
-const uint32_t kArgbMasks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-constexpr uint32_t kFace[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
-
-// An A8R8G8B8 cube map of `edge` with the faces `faces` (bits 0..5), each level of face f
-// one colour: kFace[f] at level 0, then kFace[f] with its red halved per level.
-std::vector<uint8_t> SolidCube(UINT edge, UINT levels, uint32_t faces)
-{
-    std::vector<uint8_t> file = Header(edge, edge, nullptr, 32, kArgbMasks);
-    Put32(file, 28, levels);
-    Put32(file, 112, 0x200 | faces << 10);
-    for (UINT f = 0; f < 6; ++f)
-        for (UINT i = 0; (faces >> f & 1) && i < levels; ++i)
-            for (UINT t = 0; t < (edge >> i) * (edge >> i); ++t)
-                Put32(file, file.size(), (kFace[f] & 0xFF00FFFFu) | ((kFace[f] >> 16 & 255) >> i) << 16);
-    return file;
-}
-
-uint32_t FaceLevelColour(UINT f, UINT i) { return (kFace[f] & 0xFF00FFFFu) | ((kFace[f] >> 16 & 255) >> i) << 16; }
-
-class DdsCubeVolumeTest : public DdsTest {
-protected:
-    // Every texel of a face's level, or an empty list when it cannot be locked.
-    std::vector<uint32_t> FaceTexels(IDirect3DCubeTexture9 *cube, UINT face, UINT level)
-    {
-        D3DSURFACE_DESC desc;
-        D3DLOCKED_RECT r;
-        if (FAILED(cube->GetLevelDesc(level, &desc)) ||
-            FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &r, NULL, D3DLOCK_READONLY)))
-            return {};
-        std::vector<uint32_t> texels(size_t(desc.Width) * desc.Height);
-        for (UINT y = 0; y < desc.Height; ++y)
-            memcpy(&texels[size_t(y) * desc.Width], static_cast<uint8_t *>(r.pBits) + y * r.Pitch, desc.Width * 4);
-        cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
-        return texels;
-    }
-    // True when every texel of the list is `colour` (and there are some).
-    static bool AllAre(const std::vector<uint32_t> &texels, uint32_t colour)
-    {
-        return !texels.empty() && std::all_of(texels.begin(), texels.end(), [&](uint32_t t) { return t == colour; });
-    }
-    // The first texel of slice z of a volume level.
-    uint32_t SliceTexel(IDirect3DVolumeTexture9 *volume, UINT level, UINT z)
-    {
-        D3DLOCKED_BOX b;
-        if (FAILED(volume->LockBox(level, &b, NULL, D3DLOCK_READONLY)))
-            return 0xDEADBEEF;
-        uint32_t t;
-        memcpy(&t, static_cast<uint8_t *>(b.pBits) + size_t(z) * b.SlicePitch, 4);
-        volume->UnlockBox(level);
-        return t;
-    }
-};
-
-TEST_F(DdsCubeVolumeTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
+TEST_F(DdsTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
 {
     // 8 x 8 DXT1 with its whole chain: 4 blocks, then 1 block for each of 4 x 4, 2 x 2 and 1 x 1.
     std::vector<uint8_t> file = Header(8, 8, "DXT1");
@@ -338,14 +403,11 @@ TEST_F(DdsCubeVolumeTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
         texture->GetLevelDesc(i, &desc);
         EXPECT_EQ(desc.Format, D3DFMT_DXT1);
         EXPECT_EQ(desc.Width, 8u >> i);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(texture->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
         const UINT row = i == 0 ? 16 : 8, rows = i == 0 ? 2 : 1;
-        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, row, rows),
+        EXPECT_EQ(LevelBytes(texture, i, row, rows),
                   std::vector<uint8_t>(blocks.begin() + at, blocks.begin() + at + row * rows))
             << "level " << i;
         at += row * rows;
-        texture->UnlockRect(i);
     }
     texture->Release();
 
@@ -370,7 +432,7 @@ TEST_F(DdsCubeVolumeTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
     EXPECT_EQ(formatOf(SolidLevels({0xFFFF0000}), D3DFMT_UNKNOWN, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
 }
 
-TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
+TEST_F(DdsTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
 {
     // A single-level 8 x 8 DXT1 file of solid blue blocks: with the default full chain, the
     // file's level is copied and the three below it are solid blue blocks too.
@@ -382,12 +444,8 @@ TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
     ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture), D3D_OK);
     ASSERT_EQ(texture->GetLevelCount(), 4u);
     const std::vector<uint8_t> blue = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
-    for (UINT i = 0; i < 4; ++i) {
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(texture->LockRect(i, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), blue) << "level " << i;
-        texture->UnlockRect(i);
-    }
+    for (UINT i = 0; i < 4; ++i)
+        EXPECT_EQ(LevelBytes(texture, i, 8), blue) << "level " << i;
     texture->Release();
 
     // A DXT5 texture asked of an A8R8G8B8 file: solid opaque red encodes as both colour
@@ -397,11 +455,8 @@ TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
                                                   D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
                                                   &texture),
               D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 16, 1),
+    EXPECT_EQ(LevelBytes(texture, 0, 16),
               (std::vector<uint8_t>{255, 255, 0, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}));
-    texture->UnlockRect(0);
     texture->Release();
 
     // A colour key makes the keyed texel of a DXT1 file transparent: the block is
@@ -410,16 +465,14 @@ TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
     std::vector<uint8_t> keyed = Header(4, 4, "DXT1");
     const int firstRed[16] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     ColourBlock(keyed, 0xF800, 0x001F, firstRed);
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, keyed.data(), UINT(keyed.size()), 0, 0, 1, 0,
-                                                  D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
-                                                  0xFFFF0000, nullptr, nullptr, &texture),
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, keyed.data(), UINT(keyed.size()), 0, 0, 1, 0, D3DFMT_UNKNOWN,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF0000, nullptr,
+                                                  nullptr, &texture),
               D3D_OK);
-    ASSERT_EQ(texture->LockRect(0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-    const std::vector<uint8_t> block = LockedBytes(r.pBits, r.Pitch, 8, 1);
-    texture->UnlockRect(0);
+    const std::vector<uint8_t> block = LevelBytes(texture, 0, 8);
     texture->Release();
     const uint32_t c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
-    EXPECT_LE(c0, c1);  // the three-colour mode
+    EXPECT_LE(c0, c1);           // the three-colour mode
     EXPECT_EQ(block[4] & 3, 3);  // texel 0: transparent black
     const uint32_t blueIndex = (block[4] >> 2) & 3;
     EXPECT_EQ(blueIndex == 0 ? c0 : c1, 0x001Fu);
@@ -427,7 +480,7 @@ TEST_F(DdsCubeVolumeTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
         EXPECT_EQ((block[4 + i / 4] >> (2 * (i % 4))) & 3, blueIndex) << "texel " << i;
 }
 
-TEST_F(DdsCubeVolumeTest, CubeMapFacesWithTheirChains)
+TEST_F(DdsTest, CubeMapFacesWithTheirChains)
 {
     const std::vector<uint8_t> file = SolidCube(4, 2, 0x3F);
     D3DXIMAGE_INFO info{};
@@ -451,10 +504,7 @@ TEST_F(DdsCubeVolumeTest, CubeMapFacesWithTheirChains)
 
     // A partial cube: +X and -Z only.  The other faces stay as created (zero).
     const std::vector<uint8_t> partial = SolidCube(2, 1, 0x01 | 0x20);
-    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, partial.data(), UINT(partial.size()), 0, D3DX_FROM_FILE,
-                                                      0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
-                                                      D3DX_FILTER_NONE, 0, &info, nullptr, &cube),
-              D3D_OK);
+    ASSERT_NE(cube = Cube(partial, D3DX_FROM_FILE), nullptr);
     EXPECT_EQ(cube->GetLevelCount(), 1u);
     for (UINT f = 0; f < 6; ++f)
         EXPECT_TRUE(AllAre(FaceTexels(cube, f, 0), f == 0 || f == 5 ? kFace[f] : 0u)) << "face " << f;
@@ -479,39 +529,24 @@ TEST_F(DdsCubeVolumeTest, CubeMapFacesWithTheirChains)
     Put32(dxt, 112, 0x200 | 0xFC00);
     const std::vector<uint8_t> blocks = Counting(6 * 8, 7);
     dxt.insert(dxt.end(), blocks.begin(), blocks.end());
-    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, dxt.data(), UINT(dxt.size()), 0, D3DX_FROM_FILE, 0,
-                                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                      nullptr, nullptr, &cube),
-              D3D_OK);
+    ASSERT_NE(cube = Cube(dxt, D3DX_FROM_FILE), nullptr);
     D3DSURFACE_DESC desc;
     cube->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Format, D3DFMT_DXT1);
-    for (UINT f = 0; f < 6; ++f) {
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), std::vector<uint8_t>(blocks.begin() + 8 * f, blocks.begin() + 8 * f + 8))
+    for (UINT f = 0; f < 6; ++f)
+        EXPECT_EQ(FaceBytes(cube, f, 8), std::vector<uint8_t>(blocks.begin() + 8 * f, blocks.begin() + 8 * f + 8))
             << "face " << f;
-        cube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
-    }
     cube->Release();
     // A 2D DXT1 file puts its one block on every face.
     std::vector<uint8_t> flatDxt = Header(4, 4, "DXT1");
     flatDxt.insert(flatDxt.end(), blocks.begin(), blocks.begin() + 8);
-    ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device_, flatDxt.data(), UINT(flatDxt.size()), 0, 1, 0,
-                                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                      nullptr, nullptr, &cube),
-              D3D_OK);
-    for (UINT f = 0; f < 6; ++f) {
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, D3DLOCK_READONLY), D3D_OK);
-        EXPECT_EQ(LockedBytes(r.pBits, r.Pitch, 8, 1), std::vector<uint8_t>(blocks.begin(), blocks.begin() + 8))
-            << "face " << f;
-        cube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
-    }
+    ASSERT_NE(cube = Cube(flatDxt, 1), nullptr);
+    for (UINT f = 0; f < 6; ++f)
+        EXPECT_EQ(FaceBytes(cube, f, 8), std::vector<uint8_t>(blocks.begin(), blocks.begin() + 8)) << "face " << f;
     cube->Release();
 }
 
-TEST_F(DdsCubeVolumeTest, VolumeSlicesLevelByLevel)
+TEST_F(DdsTest, VolumeSlicesLevelByLevel)
 {
     // 2 x 2 x 2: slice 0 red, slice 1 blue; level 1 (1 x 1 x 1) green.
     std::vector<uint8_t> file = Header(2, 2, nullptr, 32, kArgbMasks);
@@ -534,16 +569,16 @@ TEST_F(DdsCubeVolumeTest, VolumeSlicesLevelByLevel)
     D3DVOLUME_DESC desc;
     volume->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Depth, 2u);
-    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(SliceTexel(volume, 0, 1), 0xFF0000FFu);
-    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF00FF00u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 1), 0xFF0000FFu);
+    EXPECT_EQ(VolumeTexel(volume, 1, 0, 0, 0), 0xFF00FF00u);
     volume->Release();
     // With the file's top level only, the lower level is the mean of the 2 x 2 x 2 above.
     Put32(file, 28, 1);
     file.resize(file.size() - 4);
     ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &volume), D3D_OK);
     ASSERT_EQ(volume->GetLevelCount(), 2u);
-    EXPECT_EQ(SliceTexel(volume, 1, 0), 0xFF800080u);
+    EXPECT_EQ(VolumeTexel(volume, 1, 0, 0, 0), 0xFF800080u);
     volume->Release();
 
     // A DXT3 volume keeps its blocks: 4 x 4 x 3, one block a slice.
@@ -570,70 +605,11 @@ TEST_F(DdsCubeVolumeTest, VolumeSlicesLevelByLevel)
     volume->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Depth, 1u);
     EXPECT_EQ(desc.Width, 4u);
-    EXPECT_EQ(SliceTexel(volume, 0, 0), 0xFF123456u);
+    EXPECT_EQ(VolumeTexel(volume, 0, 0, 0, 0), 0xFF123456u);
     volume->Release();
 }
 
-TEST_F(DdsCubeVolumeTest, BadCubeAndVolumeFilesSayWhereAndWhy)
-{
-    const std::vector<uint8_t> good = SolidCube(2, 1, 0x3F);  // 128 + 6 faces of 16 bytes
-    std::vector<uint8_t> cut(good.begin(), good.end() - 4), noFaces = good, oblong = good, unknown = good;
-    Put32(noFaces, 112, 0x200);
-    Put32(oblong, 16, 4);  // 4 wide, 2 high
-    Put32(unknown, 80, 0x4);
-    Put32(unknown, 84, 0x31495441);  // "ATI1"
-    std::vector<uint8_t> flatDepth = Header(2, 2, "DXT1");
-    Put32(flatDepth, 112, 0x200000);  // a volume of depth 0
-    Append(flatDepth, {0, 0, 0, 0, 0, 0, 0, 0});
-    std::vector<uint8_t> volume = flatDepth;
-    Put32(volume, 24, 1);
-    const struct {
-        const std::vector<uint8_t> *bytes;
-        bool asCube;
-        const char *reason, *position;
-    } cases[] = {
-        {&cut, true, "cut off in face 5, in mip level 0 (220 of 224 bytes)", "byte 220"},
-        {&noFaces, true, "none of its six faces", "byte 112"},
-        {&oblong, true, "not square", "byte 12"},
-        {&unknown, true, "other than DXT1 to DXT5", "byte 84"},
-        {&flatDepth, false, "depth 0", "byte 24"},
-        {&good, false, "cube map is not a volume", "byte 112"},
-        {&volume, true, "volume texture is not a cube map", "byte 112"},
-    };
-    for (const auto &c : cases) {
-        testing::internal::CaptureStderr();
-        HRESULT hr;
-        if (c.asCube) {
-            IDirect3DCubeTexture9 *cube = reinterpret_cast<IDirect3DCubeTexture9 *>(1);
-            hr = D3DXCreateCubeTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &cube);
-            EXPECT_EQ(cube, nullptr);
-        } else {
-            IDirect3DVolumeTexture9 *vol = reinterpret_cast<IDirect3DVolumeTexture9 *>(1);
-            hr = D3DXCreateVolumeTextureFromFileInMemory(device_, c.bytes->data(), UINT(c.bytes->size()), &vol);
-            EXPECT_EQ(vol, nullptr);
-        }
-        std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << c.reason;
-        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-        EXPECT_NE(said.find(std::string("(memory):") + c.position + ":"), std::string::npos) << said;
-        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
-    }
-    // Read from a named file, the line names it as the caller gave it.
-    char path[] = "/tmp/dds_test_cube_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, cut.data(), cut.size()), ssize_t(cut.size()));
-    close(fd);
-    testing::internal::CaptureStderr();
-    IDirect3DCubeTexture9 *cube = nullptr;
-    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device_, path, &cube), D3DXERR_INVALIDDATA);
-    std::string said = testing::internal::GetCapturedStderr();
-    unlink(path);
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    EXPECT_NE(said.find(std::string(path) + ":byte 220: file is cut off in face 5"), std::string::npos) << said;
-}
-
-TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
+TEST_F(DdsTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
 {
     // An 8 x 8 DXT1 texture of solid blue blocks, written with index 1 throughout (an
     // encoder would write 0); red texels loaded into its top-right block re-encode that
@@ -641,7 +617,8 @@ TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
     IDirect3DTexture9 *texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
     D3DLOCKED_RECT r;
-    const uint8_t blue[8] = {0x1F, 0x00, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55}, red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    const uint8_t blue[8] = {0x1F, 0x00, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55},
+                  red[8] = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
     ASSERT_EQ(texture->LockRect(0, &r, NULL, 0), D3D_OK);
     for (int b = 0; b < 4; ++b)
         memcpy(static_cast<uint8_t *>(r.pBits) + (b / 2) * r.Pitch + (b % 2) * 8, blue, 8);
@@ -662,9 +639,12 @@ TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
     // Read from: the blocks decoded into an A8R8G8B8 surface.
     IDirect3DSurface9 *plain = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, NULL), D3D_OK);
-    ASSERT_EQ(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, surface, nullptr, nullptr, D3DX_FILTER_NONE, 0), D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, surface, nullptr, nullptr, D3DX_FILTER_NONE, 0),
+              D3D_OK);
     ASSERT_EQ(plain->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    auto at = [&](UINT x, UINT y) { return reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(r.pBits) + y * r.Pitch)[x]; };
+    auto at = [&](UINT x, UINT y) {
+        return reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(r.pBits) + y * r.Pitch)[x];
+    };
     EXPECT_EQ(at(0, 0), 0xFF0000FFu);
     EXPECT_EQ(at(5, 3), 0xFFFF0000u);
     EXPECT_EQ(at(5, 4), 0xFF0000FFu);
@@ -674,7 +654,7 @@ TEST_F(DdsCubeVolumeTest, SurfacesOfDxtTexturesLoadAndAreLoadedFrom)
     texture->Release();
 }
 
-TEST_F(DdsCubeVolumeTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
+TEST_F(DdsTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
 {
     // A DXT1 cube of 8 x 8 faces with two levels, and a 4 x 4 x 4 A8R8G8B8 volume with
     // three: cut at every length short of the whole, each is refused with one line.
@@ -689,29 +669,17 @@ TEST_F(DdsCubeVolumeTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
     Put32(volume, 112, 0x200000);
     const std::vector<uint8_t> texels = Counting((64 + 8 + 1) * 4, 0);
     volume.insert(volume.end(), texels.begin(), texels.end());
-    for (const bool asCube : {true, false}) {
-        const std::vector<uint8_t> &whole = asCube ? cube : volume;
-        for (size_t n = 1; n <= whole.size(); ++n) {
-            testing::internal::CaptureStderr();
-            HRESULT hr;
-            if (asCube) {
-                IDirect3DCubeTexture9 *t = nullptr;
-                hr = D3DXCreateCubeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
-                if (t)
-                    t->Release();
-            } else {
-                IDirect3DVolumeTexture9 *t = nullptr;
-                hr = D3DXCreateVolumeTextureFromFileInMemory(device_, whole.data(), UINT(n), &t);
-                if (t)
-                    t->Release();
-            }
-            const std::string said = testing::internal::GetCapturedStderr();
-            if (n == whole.size()) {
-                EXPECT_EQ(hr, D3D_OK) << (asCube ? "cube" : "volume");
+    for (const std::vector<uint8_t> *whole : {&cube, &volume}) {
+        SCOPED_TRACE(whole == &cube ? "cube" : "volume");
+        for (size_t n = 1; n <= whole->size(); ++n) {
+            std::string said;
+            const HRESULT hr = LoadAs(whole == &cube ? As::Cube : As::Volume, *whole, n, &said);
+            if (n == whole->size()) {
+                EXPECT_EQ(hr, D3D_OK);
                 EXPECT_EQ(said, "");
             } else {
                 EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << n << " bytes";
-                EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << n << " bytes: " << said;
+                EXPECT_EQ(CountLines(said), 1) << n << " bytes: " << said;
             }
         }
     }

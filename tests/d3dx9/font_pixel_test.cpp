@@ -1,32 +1,24 @@
 // Text on a real device under Xvfb: how the glyph quads meet the rest of the frame.  Text
 // lies over what was drawn before it and blends its antialiased edges with it; it keeps the
 // device's depth states, so with the depth test on, geometry drawn after it stays behind it.
-#include "d3d9/pixel_fixture.h"
+#include "d3dx9/d3dx_pixel_fixture.h"
 
-#include <d3dx9.h>
-
-using namespace d3d9test;
+using namespace d3dx9test;
 
 namespace {
 
-class FontPixelTest : public PixelTest {
+class FontPixelTest : public D3dxPixelTest {
 protected:
     void SetUp() override
     {
-        PixelTest::SetUp();
+        D3dxPixelTest::SetUp();
         ASSERT_EQ(D3DXCreateFontA(device_, -40, 0, FW_BOLD, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                   ANTIALIASED_QUALITY, DEFAULT_PITCH, "Arial", &font_),
                   D3D_OK);
+        Hold(font_);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    }
-    void TearDown() override
-    {
-        if (font_) {
-            EXPECT_EQ(font_->Release(), 0u);
-        }
-        PixelTest::TearDown();
     }
     void DrawO(D3DCOLOR color)
     {
@@ -84,14 +76,8 @@ TEST_F(FontPixelTest, TextKeepsTheDevicesDepthStatesAndWritesDepthZero)
     DrawO(0xFFFFFFFF);
     DrawRect(0, 0, 64, 64, 0xFF00FF00, 0.1f);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
-    auto px = ReadBack();
-    int white = 0, green = 0;
-    for (D3DCOLOR p : px) {
-        white += Distance(p, 0xFFFFFFFF) < 10;
-        green += Distance(p, 0xFF00FF00) <= 2;
-    }
-    EXPECT_GT(white, 40) << "the glyph's inside stays in front of the later square";
-    EXPECT_GT(green, int(kSize * kSize) / 2) << "the square shows around the glyph";
+    EXPECT_GT(CountNear(0xFFFFFFFF, 9), 40) << "the glyph's inside stays in front of the later square";
+    EXPECT_GT(CountNear(0xFF00FF00, 2), int(kSize * kSize) / 2) << "the square shows around the glyph";
 
     // With the device's depth test off, the same later square covers the text.
     Clear();
@@ -100,9 +86,7 @@ TEST_F(FontPixelTest, TextKeepsTheDevicesDepthStatesAndWritesDepthZero)
     DrawO(0xFFFFFFFF);
     DrawRect(0, 0, 64, 64, 0xFF0000FF, 0.8f);
     device_->EndScene();
-    px = ReadBack();
-    for (D3DCOLOR p : px)
-        ASSERT_LE(Distance(p, 0xFF0000FF), 2) << std::hex << p;
+    EXPECT_EQ(CountNear(0xFF0000FF, 2), int(kSize * kSize)) << "the later square covers the text";
     // The text leaves the device's depth states as they were.
     EXPECT_EQ(Render(D3DRS_ZENABLE), DWORD(D3DZB_FALSE));
     EXPECT_EQ(Render(D3DRS_ZWRITEENABLE), DWORD(TRUE));

@@ -1,34 +1,24 @@
 // ID3DXLine on a real device under Xvfb: which pixels lines of each width cover, corners of
 // a strip, the stipple pattern, antialiased edges, lines through a projection, and the
 // device states put back after End.
-#include "d3d9/pixel_fixture.h"
-
-#include <d3dx9.h>
-
-#include "support/stderr_capture.h"
+#include "d3dx9/d3dx_pixel_fixture.h"
 
 #include <cmath>
 #include <set>
 
-using namespace d3d9test;
+using namespace d3dx9test;
 
 namespace {
 
 constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
 
-class LinePixelTest : public PixelTest {
+class LinePixelTest : public D3dxPixelTest {
 protected:
     void SetUp() override
     {
-        PixelTest::SetUp();
+        D3dxPixelTest::SetUp();
         ASSERT_EQ(D3DXCreateLine(device_, &line_), D3D_OK);
-    }
-    void TearDown() override
-    {
-        if (line_) {
-            EXPECT_EQ(line_->Release(), 0u);
-        }
-        PixelTest::TearDown();
+        Hold(line_);
     }
     // One frame of a strip through `points`, drawn between Begin and End.
     void Strip(std::vector<D3DXVECTOR2> points, D3DCOLOR color = kWhite)
@@ -66,6 +56,22 @@ protected:
                 cols.insert(x);
         return cols;
     }
+    // The lit pixels, those of them part lit, and the farthest of them from x == y.
+    struct Spread {
+        int lit = 0, partial = 0, farthest = 0;
+    };
+    static Spread AroundTheDiagonal(const std::vector<int> &g)
+    {
+        Spread s;
+        for (int y = 0; y < int(kSize); y++)
+            for (int x = 0; x < int(kSize); x++)
+                if (At(g, x, y)) {
+                    s.lit++;
+                    s.partial += At(g, x, y) < 250;
+                    s.farthest = std::max(s.farthest, std::abs(x - y));
+                }
+        return s;
+    }
     static std::set<int> Range(int from, int to)
     {
         std::set<int> r;
@@ -78,13 +84,8 @@ protected:
 
 TEST_F(LinePixelTest, WidthsCoverTheirRowsAndGLLinesDrawOnePixelLines)
 {
-    EXPECT_EQ(line_->GetWidth(), 1.0f);
-    EXPECT_EQ(line_->GetPattern(), 0xFFFFFFFFu);
-    EXPECT_EQ(line_->GetPatternScale(), 1.0f);
-    EXPECT_FALSE(line_->GetAntialias());
-    EXPECT_FALSE(line_->GetGLLines());
-
-    // Width 1 from x 10 to 50 on row 20: that row, pixels 10 to 49, at full strength.
+    // By default: width 1, solid, not antialiased.  Width 1 from x 10 to 50 on row 20: that row, pixels 10 to 49, at
+    // full strength.
     Strip({{10, 20}, {50, 20}});
     std::vector<int> g = Green();
     EXPECT_EQ(Rows(g), std::set<int>{20});
@@ -93,7 +94,6 @@ TEST_F(LinePixelTest, WidthsCoverTheirRowsAndGLLinesDrawOnePixelLines)
 
     // Width 5: rows 18 to 22, each as long.
     ASSERT_EQ(line_->SetWidth(5), D3D_OK);
-    EXPECT_EQ(line_->GetWidth(), 5.0f);
     Strip({{10, 20}, {50, 20}});
     g = Green();
     EXPECT_EQ(Rows(g), Range(18, 22));
@@ -110,7 +110,6 @@ TEST_F(LinePixelTest, WidthsCoverTheirRowsAndGLLinesDrawOnePixelLines)
     // GL lines of width 1 are the device's lines: one pixel on row 20.
     ASSERT_EQ(line_->SetWidth(1), D3D_OK);
     ASSERT_EQ(line_->SetGLLines(TRUE), D3D_OK);
-    EXPECT_TRUE(line_->GetGLLines());
     Strip({{10, 20}, {50, 20}});
     g = Green();
     EXPECT_EQ(Rows(g), std::set<int>{20});
@@ -128,31 +127,18 @@ TEST_F(LinePixelTest, DiagonalsAndTheCornersOfAStrip)
         EXPECT_TRUE(rows.count(y)) << y;
     EXPECT_GE(*rows.begin(), 9);
     EXPECT_LE(*rows.rbegin(), 50);
-    int lit = 0, partial = 0;
-    for (int y = 0; y < int(kSize); y++)
-        for (int x = 0; x < int(kSize); x++)
-            if (At(g, x, y)) {
-                lit++;
-                partial += At(g, x, y) < 250;
-                EXPECT_LE(std::abs(x - y), 1) << x << ", " << y;
-            }
-    EXPECT_GE(lit, 38);
-    EXPECT_LE(lit, 80);
-    EXPECT_EQ(partial, 0) << "without antialiasing every pixel is the line's colour";
+    Spread d = AroundTheDiagonal(g);
+    EXPECT_LE(d.farthest, 1);
+    EXPECT_GE(d.lit, 38);
+    EXPECT_LE(d.lit, 80);
+    EXPECT_EQ(d.partial, 0) << "without antialiasing every pixel is the line's colour";
 
     // Antialiased, the edges fade: pixels part lit, none further than 2 from the line.
     ASSERT_EQ(line_->SetAntialias(TRUE), D3D_OK);
-    EXPECT_TRUE(line_->GetAntialias());
     Strip({{10, 10}, {50, 50}});
-    g = Green();
-    partial = 0;
-    for (int y = 0; y < int(kSize); y++)
-        for (int x = 0; x < int(kSize); x++)
-            if (At(g, x, y)) {
-                partial += At(g, x, y) < 250;
-                EXPECT_LE(std::abs(x - y), 2) << x << ", " << y;
-            }
-    EXPECT_GT(partial, 20);
+    d = AroundTheDiagonal(Green());
+    EXPECT_LE(d.farthest, 2);
+    EXPECT_GT(d.partial, 20);
     // A wide antialiased line half a pixel off the rows: its four middle rows are full and
     // the rows 2.5 pixels out, in its fading edges, half lit.
     ASSERT_EQ(line_->SetWidth(5), D3D_OK);
@@ -183,7 +169,6 @@ TEST_F(LinePixelTest, TheStipplePatternRunsAlongTheStrip)
 {
     // 0xF0F0F0F0, bit 0 first: four pixels off, four on, along row 30.
     ASSERT_EQ(line_->SetPattern(0xF0F0F0F0), D3D_OK);
-    EXPECT_EQ(line_->GetPattern(), 0xF0F0F0F0u);
     Strip({{0, 30}, {64, 30}});
     std::vector<int> g = Green();
     EXPECT_EQ(Rows(g), std::set<int>{30});
@@ -192,7 +177,6 @@ TEST_F(LinePixelTest, TheStipplePatternRunsAlongTheStrip)
 
     // Scale 2 stretches each bit over two pixels: runs of eight.
     ASSERT_EQ(line_->SetPatternScale(2), D3D_OK);
-    EXPECT_EQ(line_->GetPatternScale(), 2.0f);
     Strip({{0, 30}, {64, 30}});
     g = Green();
     for (int x = 0; x < int(kSize); x++)
@@ -268,11 +252,8 @@ TEST_F(LinePixelTest, DrawTransformPutsTheStripThroughTheMatrixAndTheViewport)
     EXPECT_NE(At(g, 4, 18), 0);
     EXPECT_EQ(At(g, 20, 26), 0);
     EXPECT_EQ(At(g, 40, 40), 0);
-    int lit = 0;
-    for (int v : g)
-        lit += v != 0;
-    EXPECT_GE(lit, 15);
-    EXPECT_LE(lit, 40);
+    EXPECT_GE(CountLit(), 15);
+    EXPECT_LE(CountLit(), 40);
 }
 
 TEST_F(LinePixelTest, EndPutsBackTheStatesBeginFound)
@@ -284,21 +265,7 @@ TEST_F(LinePixelTest, EndPutsBackTheStatesBeginFound)
     device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
     IDirect3DTexture9 *texture = ArgbTexture(2, 2, std::vector<D3DCOLOR>(4, 0xFF0000FF));
     device_->SetTexture(0, texture);
-    auto checkRestored = [&] {
-        EXPECT_EQ(Render(D3DRS_LIGHTING), DWORD(TRUE));
-        EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_CW));
-        EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
-        EXPECT_EQ(Stage0(D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
-        EXPECT_EQ(Stage0(D3DTSS_COLORARG2), DWORD(D3DTA_CURRENT));
-        DWORD fvf = 0;
-        device_->GetFVF(&fvf);
-        EXPECT_EQ(fvf, DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
-        IDirect3DBaseTexture9 *bound = nullptr;
-        device_->GetTexture(0, &bound);
-        EXPECT_EQ(bound, texture);
-        if (bound)
-            bound->Release();
-    };
+    const std::vector<uintptr_t> before = DrawingStates();
     D3DXVECTOR2 points[2] = {{4, 4}, {60, 4}};
     device_->BeginScene();
     ASSERT_EQ(line_->Begin(), D3D_OK);
@@ -309,14 +276,14 @@ TEST_F(LinePixelTest, EndPutsBackTheStatesBeginFound)
     EXPECT_EQ(line_->Draw(points, 2, 0xFF00FF00), D3D_OK);
     ASSERT_EQ(line_->End(), D3D_OK);
     device_->EndScene();
-    checkRestored();
+    EXPECT_EQ(DrawingStates(), before);
     EXPECT_EQ(Pixel(30, 4) & 0xFFFFFF, 0x00FF00u);
 
     // A Draw outside Begin and End brackets itself, leaving the states as they were.
     device_->BeginScene();
     EXPECT_EQ(line_->Draw(points, 2, 0xFFFF0000), D3D_OK);
     device_->EndScene();
-    checkRestored();
+    EXPECT_EQ(DrawingStates(), before);
     EXPECT_EQ(Pixel(30, 4) & 0xFFFFFF, 0xFF0000u);
     // Half-transparent colour blends over what is there.
     device_->BeginScene();
@@ -329,9 +296,8 @@ TEST_F(LinePixelTest, EndPutsBackTheStatesBeginFound)
     ASSERT_EQ(line_->Begin(), D3D_OK);
     EXPECT_EQ(line_->OnLostDevice(), D3D_OK);
     device_->EndScene();
-    checkRestored();
+    EXPECT_EQ(DrawingStates(), before);
     EXPECT_EQ(line_->OnResetDevice(), D3D_OK);
-    device_->SetTexture(0, nullptr);
 }
 
 TEST_F(LinePixelTest, MisuseIsRefusedWithOneLineEach)
@@ -358,10 +324,6 @@ TEST_F(LinePixelTest, MisuseIsRefusedWithOneLineEach)
     EXPECT_EQ(testsupport::CountLines(testing::internal::GetCapturedStderr()), 10);
     EXPECT_EQ(line_->GetWidth(), 1.0f) << "refused values are not kept";
     EXPECT_EQ(line_->GetPatternScale(), 1.0f);
-    IDirect3DDevice9 *owner = nullptr;
-    ASSERT_EQ(line_->GetDevice(&owner), D3D_OK);
-    EXPECT_EQ(owner, device_);
-    owner->Release();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Shader assembler tests: token streams checked by hand against the documented bytecode
 // layout, the opcode of every instruction, error reports, macros, files and robustness.
+// Every shader assembled here is also disassembled and read back to the same tokens.
 #include <d3d9.h>
 #include <d3dx9.h>
 
@@ -43,12 +44,25 @@ Assembled Collect(HRESULT hr, LPD3DXBUFFER shader, LPD3DXBUFFER errors)
     return result;
 }
 
-Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr)
+// Assembles `text`.  Whatever assembles is read back too: its disassembly, assembled with
+// the same flags, must give the same tokens.
+Assembled Assemble(const std::string &text, DWORD flags = 0, const D3DXMACRO *defines = nullptr, bool readBack = true)
 {
     LPD3DXBUFFER shader = nullptr, errors = nullptr;
     HRESULT hr =
         D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), defines, nullptr, flags, &shader, &errors);
-    return Collect(hr, shader, errors);
+    Assembled a = Collect(hr, shader, errors);
+    LPD3DXBUFFER listing = nullptr;
+    if (a.hasShader && readBack && D3DXDisassembleShader(a.code.data(), FALSE, nullptr, &listing) == D3D_OK) {
+        const std::string disassembly = static_cast<const char *>(listing->GetBufferPointer());
+        listing->Release();
+        EXPECT_EQ(Assemble(disassembly, flags, nullptr, false).code, a.code) << "source:\n"
+                                                                             << text << "\ndisassembly:\n"
+                                                                             << disassembly;
+    } else if (a.hasShader && readBack) {
+        ADD_FAILURE() << "not disassembled:\n" << text;
+    }
+    return a;
 }
 
 std::vector<DWORD> Body(const Assembled &a)
@@ -159,7 +173,7 @@ std::string CapturedStderr()
 }
 using testsupport::CountLines;
 
-// Shaders the tests below check token by token or line by line.
+// Shaders the tests below check token by token, or by their opcodes.
 const char kVs11Arithmetic[] = "vs_1_1\n"
                                "dcl_position v0\n"
                                "mov r0, v0\n"
@@ -178,75 +192,37 @@ const char kDeclarations[] = "vs_1_1\n"
                              "def c7, 1.0, -0.5, 0, 2e0\n"
                              "mov oPos, c7\n";
 
-const char kEveryVs11Instruction[] = "vs_1_1\n"
-                                     "dcl_position v0\n"
-                                     "dcl_normal v1\n"
-                                     "dcl_texcoord2 v2\n"
-                                     "def c95, 1, -0.5, 0.25, 1e+06\n"
-                                     "mov r0, v0\n"
-                                     "mov r1, c1\n"
-                                     "mov a0.x, c0.x\n"
-                                     "add r2, r0, -c3\n"
-                                     "sub r2.xz, r1.yxwz, v0.w\n"
-                                     "mul r3.y, r0.x, c[a0.x + 4]\n"
-                                     "mad r4, v0, c5.x, r0\n"
-                                     "rcp r5.w, r0.y\n"
-                                     "rsq r5.x, -c6.z\n"
-                                     "dp3 r6.x, r0, c7\n"
-                                     "dp4 r6.yw, -r1, v0\n"
-                                     "min r7, r0.zwxy, c8\n"
-                                     "max r7, r7, v0.x\n"
-                                     "slt r8, r0, c9\n"
-                                     "sge r8.w, v0.x, r1\n"
-                                     "exp r9, r0.w\n"
-                                     "expp r9.xy, c10.y\n"
-                                     "log r10.z, v0.x\n"
-                                     "logp r10.w, r1.z\n"
-                                     "lit r11, r0\n"
-                                     "dst r11, r0, c11\n"
-                                     "frc r9.zw, r0\n"
-                                     "m4x4 oPos, r0, c12\n"
-                                     "m4x3 r2.xyz, v0, c16\n"
-                                     "m3x4 oT0, r1, c20\n"
-                                     "m3x3 oT1.xyz, r0, c24\n"
-                                     "m3x2 oT2.xy, v0, c28\n"
-                                     "mov oD0, c[a0.x]\n"
-                                     "mov oD1.xw, r0.xxy\n"
-                                     "mov oFog.x, r0.w\n"
-                                     "mov oPts.x, c2.y\n"
-                                     "mov oT7, v1\n"
-                                     "mov oT6, v2.wzyx\n"
-                                     "nop\n";
+const char kEveryVs11Instruction[] =
+    "vs_1_1\ndcl_position v0\ndcl_normal v1\ndcl_texcoord2 v2\ndef c95, 1, -0.5, 0.25, 1e+06\n"
+    "mov r0, v0\nmov r1, c1\nmov a0.x, c0.x\nadd r2, r0, -c3\nsub r2.xz, r1.yxwz, v0.w\n"
+    "mul r3.y, r0.x, c[a0.x + 4]\nmad r4, v0, c5.x, r0\nrcp r5.w, r0.y\nrsq r5.x, -c6.z\n"
+    "dp3 r6.x, r0, c7\ndp4 r6.yw, -r1, v0\nmin r7, r0.zwxy, c8\nmax r7, r7, v0.x\nslt r8, r0, c9\n"
+    "sge r8.w, v0.x, r1\nexp r9, r0.w\nexpp r9.xy, c10.y\nlog r10.z, v0.x\nlogp r10.w, r1.z\nlit r11, r0\n"
+    "dst r11, r0, c11\nfrc r9.zw, r0\nm4x4 oPos, r0, c12\nm4x3 r2.xyz, v0, c16\nm3x4 oT0, r1, c20\n"
+    "m3x3 oT1.xyz, r0, c24\nm3x2 oT2.xy, v0, c28\nmov oD0, c[a0.x]\nmov oD1.xw, r0.xxy\nmov oFog.x, r0.w\n"
+    "mov oPts.x, c2.y\nmov oT7, v1\nmov oT6, v2.wzyx\nnop\n";
 
-const char kEveryVs20Addition[] = "vs_2_0\n"
-                                  "dcl_position v0\n"
-                                  "dcl_blendweight v1\n"
-                                  "dcl_blendindices v2\n"
-                                  "def c200, 0, 1, 2, 3\n"
-                                  "mov r0, v0\n"
-                                  "mov r1, c1\n"
-                                  "mova a0, c0\n"
-                                  "mov r2, c[a0.y + 7]\n"
-                                  "mov r3, c[a0.w]\n"
-                                  "add r2, r2, -c[a0.z + 255].yx\n"
-                                  "lrp r4, r0, r1, c3\n"
-                                  "pow r5.x, r0.x, c4.y\n"
-                                  "crs r6.xyz, r0, r1\n"
-                                  "abs r7, -r0\n"
-                                  "nrm r8, r0\n"
-                                  "m4x4 oPos, r0, c12\n"
-                                  "mov oT0, v1\n"
-                                  "mov oD0, v2\n";
+const char kEveryVs20Addition[] =
+    "vs_2_0\ndcl_position v0\ndcl_blendweight v1\ndcl_blendindices v2\ndef c200, 0, 1, 2, 3\n"
+    "mov r0, v0\nmov r1, c1\nmova a0, c0\nmov r2, c[a0.y + 7]\nmov r3, c[a0.w]\n"
+    "add r2, r2, -c[a0.z + 255].yx\nlrp r4, r0, r1, c3\npow r5.x, r0.x, c4.y\ncrs r6.xyz, r0, r1\n"
+    "abs r7, -r0\nnrm r8, r0\nm4x4 oPos, r0, c12\nmov oT0, v1\nmov oD0, v2\n";
+
+// A parameter token: bit 31 set, the register type in bits 28-30 and 11-12, the number in
+// bits 0-10.  Destinations carry the write mask in bits 16-19, sources the swizzle in bits
+// 16-23 (two bits per component, xyzw = 0xE4) and the modifier in bits 24-27 (negate = 1).
+// Types: r 0, v 1, c 2, a or t 3, rastout 4, attribute out 5, texture out 6, colour out 8,
+// depth out 9, sampler 10.
+DWORD Reg(DWORD type, DWORD n)
+{
+    return 0x80000000u | (type & 7u) << 28 | (type & 0x18u) << 8 | n;
+}
 
 // ---- Hand-checked token streams ----
-//
-// Parameter tokens: bit 31 set, register type in bits 28-30 (and 11-12), number in bits
-// 0-10; destinations carry the write mask in bits 16-19, sources the swizzle in bits 16-23
-// (two bits per component, xyzw = 0xE4) and the modifier in bits 24-27 (negate = 1).
-// Types: r 0 -> 0x8..., v 1 -> 0x9..., c 2 -> 0xA..., a 3 -> 0xB..., rastout 4 -> 0xC...,
-// attribute out 5 -> 0xD..., texture out 6 -> 0xE....
 
-TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
+using ShaderAssemblerDevice = testsupport::NullDeviceTest;
+
+TEST(ShaderAssemblerTokens, VertexShaderTokensAreTheDocumentedBytecode)
 {
     Assembled a = Assemble(kVs11Arithmetic);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
@@ -269,74 +245,153 @@ TEST(ShaderAssemblerTokens, ArithmeticInstructionsInVs11)
         0x00000001, 0xC0010001, 0x80AA0000,              // mov oFog (a scalar: mask .x), r0.z (0xAA)
     };
     EXPECT_EQ(Body(a), expected);
-}
 
-TEST(ShaderAssemblerTokens, DeclarationsAndDefinitions)
-{
-    Assembled a = Assemble(kDeclarations);
+    a = Assemble(kDeclarations);
     ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    const std::vector<DWORD> expected = {
-        0x0000001F,
-        0x80030005,
-        0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
-        0x0000001F,
-        0x80000002,
-        0x900F0001,  // blendindices = 2
-        0x0000001F,
-        0x8001000A,
-        0x900F0002,  // color = 10, index 1
+    const std::vector<DWORD> declarations = {
+        0x0000001F, 0x80030005, 0x90030005,  // texcoord = 5, index 3 in bits 16-19; v5.xy
+        0x0000001F, 0x80000002, 0x900F0001,  // blendindices = 2
+        0x0000001F, 0x8001000A, 0x900F0002,  // color = 10, index 1
         // def c7: the four floats' IEEE bits: 1.0, -0.5, 0.0, 2.0
-        0x00000051,
-        0xA00F0007,
-        0x3F800000,
-        0xBF000000,
-        0x00000000,
-        0x40000000,
-        0x00000001,
-        0xC00F0000,
-        0xA0E40007,
+        0x00000051, 0xA00F0007, 0x3F800000, 0xBF000000, 0x00000000, 0x40000000,  //
+        0x00000001, 0xC00F0000, 0xA0E40007,                                      // mov oPos, c7
     };
-    EXPECT_EQ(Body(a), expected);
-}
+    EXPECT_EQ(Body(a), declarations);
 
-TEST(ShaderAssemblerTokens, Vs11RelativeAddressingImpliesA0X)
-{
-    const char *forms[] = {"c[a0.x + 10]", "c[10 + a0.x]", "c10[a0.x]", "c4[a0.x + 6]"};
-    for (const char *form : forms) {
-        Assembled a = Assemble(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
+    // vs_1_1 relative addressing implies a0.x: c10 with bit 13, no address token.
+    for (const char *form : {"c[a0.x + 10]", "c[10 + a0.x]", "c10[a0.x]", "c4[a0.x + 6]"}) {
+        a = Assemble(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
         ASSERT_EQ(a.hr, D3D_OK) << form << ": " << a.errors;
-        const std::vector<DWORD> expected = {
-            0x0000001F, 0x80000000, 0x900F0000, 0x00000001, 0xB0010000, 0x90000000,  // mov a0.x, v0.x
-            0x00000001, 0xC00F0000, 0xA0E4200A,  // c10 with bit 13, no address token
-        };
-        EXPECT_EQ(Body(a), expected) << form;
+        EXPECT_EQ(Body(a), (std::vector<DWORD>{0x1F, 0x80000000, 0x900F0000, 0x01, 0xB0010000, 0x90000000, 0x01,
+                                               0xC00F0000, 0xA0E4200A}))
+            << form;
     }
 }
 
-// ---- Every instruction's opcode and operand count ----
-
-// The opcode of each instruction line after the declarations and definitions, from the
-// instruction reference; the decoder checks the operand counts and (vs_2_0) length bits.
-void ExpectOpcodes(const char *source, const std::vector<DWORD> &opcodes)
+// ps_2_0: declarations, texld and its forms, texkill, cmp, dp2add, sincos, the _sat and
+// _pp modifiers, negate and _abs sources and the colour and depth outputs.  ps_1_x:
+// tex/texcoord, the result shifts, _sat, the source modifiers, a co-issued pair, and
+// ps_1_4's two phases with texld/texcrd and their _dw/_dz forms; no instruction carries a
+// length, and the phase marker is a bare opcode token.
+TEST_F(ShaderAssemblerDevice, PixelShaderTokensAreTheDocumentedBytecode)
 {
-    Assembled a = Assemble(source);
-    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    Program p = Decode(a.code);
-    ASSERT_EQ(p.problem, "");
-    EXPECT_EQ(p.opcodes, opcodes);
+    auto r = [](DWORD n) { return Reg(0, n); };
+    auto c = [](DWORD n) { return Reg(2, n); };
+    auto t = [](DWORD n) { return Reg(3, n); };
+    auto v = [](DWORD n) { return Reg(1, n); };
+    auto Mod = [](DWORD m) { return m << 24; };
+    auto Op = [](DWORD code, DWORD length) { return code | length << 24; };
+    const DWORD kAll = 0x000F0000, kRgb = 0x00070000, kAlpha = 0x00080000, kNone = 0x00E40000;
+    const DWORD s3 = Reg(10, 3), oC0 = Reg(8, 0), oDepth = Reg(9, 0);
+    const DWORD shiftX2 = 0x01000000, shiftD2 = 0x0F000000, shiftX8 = 0x03000000, sat = 0x00100000;
+    const struct {
+        const char *source;
+        std::vector<DWORD> tokens;
+    } cases[] = {
+        // One instruction's tokens a line.
+        // clang-format off
+        {"ps_2_0\ndcl t0.xy\ndcl v1\ndcl_2d s3\ndef c1, 1, 0.5, 0, -2\ntexld r0, t0, s3\nmul_sat r0, r0, v1\n"
+         "texldp r1, t0, s3\ntexldb_pp r2, r1, s3\ntexkill t0\ncmp r3, -r0, c1, r1_abs\n"
+         "dp2add r4.x, r3, c1, -c1_abs.w\nsincos_sat_pp r5.xy, r4.x, c2, c3\nmov oDepth, r5.y\nmov oC0, r0\n",
+         {
+             0xFFFF0200,                                                                // ps_2_0
+             Op(31, 2), 0x80000000, t(0) | 0x00030000,                                  // dcl t0.xy
+             Op(31, 2), 0x80000000, v(1) | kAll,                                        // dcl v1
+             Op(31, 2), 0x90000000, s3 | kAll,                                          // dcl_2d s3
+             Op(81, 5), c(1) | kAll, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,    // def c1
+             Op(66, 3), r(0) | kAll, t(0) | kNone, s3 | kNone,                          // texld
+             Op(5, 3), r(0) | kAll | sat, r(0) | kNone, v(1) | kNone,                   // mul_sat
+             Op(66, 3) | 0x00010000, r(1) | kAll, t(0) | kNone, s3 | kNone,             // texldp
+             Op(66, 3) | 0x00020000, r(2) | kAll | 0x00200000, r(1) | kNone, s3 | kNone,  // texldb_pp
+             Op(65, 1), t(0) | kAll,                                                    // texkill
+             Op(88, 4), r(3) | kAll, r(0) | kNone | Mod(1), c(1) | kNone, r(1) | kNone | Mod(11),  // cmp
+             Op(90, 4), r(4) | 0x00010000, r(3) | kNone, c(1) | kNone, c(1) | 0x00FF0000 | Mod(12),  // dp2add
+             Op(37, 4), r(5) | 0x00030000 | 0x00300000, r(4), c(2) | kNone, c(3) | kNone,  // sincos_sat_pp
+             Op(1, 2), oDepth | kAll, r(5) | 0x00550000,                                // mov oDepth
+             Op(1, 2), oC0 | kAll, r(0) | kNone,                                        // mov oC0
+             0x0000FFFF,
+         }},
+        {"ps.1.1\ndef c0, 1, 0.5, 0, -2\ntex t0\ntexcoord t1\nmul_x2 r0.rgb, t0, v0_bx2\n"
+         "+add_sat r0.a, 1-t1.a, -c0_bias.b\nmad_d2 r1, -t0, c0.a, r0\ncnd r0, r0.a, r1, t1\n",
+         {
+             0xFFFF0101,                                                          // ps.1.1
+             81, c(0) | kAll, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,     // def c0
+             66, t(0) | kAll,                                                     // tex t0
+             64, t(1) | kAll,                                                     // texcoord t1
+             5, r(0) | kRgb | shiftX2, t(0) | kNone, v(0) | kNone | Mod(4),       // mul_x2, _bx2
+             2 | 0x40000000, r(0) | kAlpha | sat, t(1) | 0x00FF0000 | Mod(6), c(0) | 0x00AA0000 | Mod(3),  // +add
+             4, r(1) | kAll | shiftD2, t(0) | kNone | Mod(1), c(0) | 0x00FF0000, r(0) | kNone,  // mad_d2
+             80, r(0) | kAll, r(0) | 0x00FF0000, r(1) | kNone, t(1) | kNone,      // cnd
+             0x0000FFFF,
+         }},
+        {"ps_1_4\ntexld r0, t0\ntexcrd r1.rgb, t1.xyw_dw\ntexcrd r2.rgb, t2.xyz\nadd_x8 r1.rgb, r1, r2_x2\nphase\n"
+         "texld r3, r1_dz\ncmp r0, -r0.g, r3, v0\n",
+         {
+             0xFFFF0104,                                                          // ps_1_4
+             66, r(0) | kAll, t(0) | kNone,                                       // texld
+             64, r(1) | kRgb, t(1) | 0x00F40000 | Mod(10),                        // texcrd _dw
+             64, r(2) | kRgb, t(2) | 0x00A40000,                                  // texcrd .xyz
+             2, r(1) | kRgb | shiftX8, r(1) | kNone, r(2) | kNone | Mod(7),       // add_x8, _x2
+             0xFFFD,                                                              // phase
+             66, r(3) | kAll, r(1) | kNone | Mod(9),                              // texld _dz
+             88, r(0) | kAll, r(0) | 0x00550000 | Mod(1), r(3) | kNone, v(0) | kNone,  // cmp
+             0x0000FFFF,
+         }},
+        // clang-format on
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.source);
+        Assembled a = Assemble(k.source);
+        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+        EXPECT_EQ(a.code, k.tokens);
+        // The device takes it as it is.
+        IDirect3DPixelShader9 *shader = nullptr;
+        ASSERT_EQ(device_->CreatePixelShader(a.code.data(), &shader), D3D_OK);
+        shader->Release();
+    }
 }
 
-TEST(ShaderAssemblerOpcodes, EveryVs11AndVs20Instruction)
+// ---- Every instruction's opcode and operand count, and the device takes the code ----
+
+TEST_F(ShaderAssemblerDevice, EveryInstructionHasItsOpcodeAndTheDeviceTakesTheCode)
 {
-    // mov x3, add, sub, mul, mad, rcp, rsq, dp3, dp4, min, max, slt, sge, exp, expp, log,
-    // logp, lit, dst, frc, m4x4, m4x3, m3x4, m3x3, m3x2, mov x6, nop.
-    ExpectOpcodes(kEveryVs11Instruction, {1,  1,  1,  2,  3,  5,  4,  6,  7,  8,  9, 10, 11, 12, 13, 14, 78,
-                                          15, 79, 16, 17, 19, 20, 21, 22, 23, 24, 1, 1,  1,  1,  1,  1,  0});
-    // mov x2, mova, mov x2, add, lrp, pow, crs, abs, nrm, m4x4, mov x2.
-    ExpectOpcodes(kEveryVs20Addition, {1, 1, 46, 1, 1, 2, 18, 32, 33, 35, 36, 20, 1, 1});
+    // The opcode of each instruction line after the declarations and definitions, from the
+    // instruction reference; the decoder checks the operand counts and (vs_2_0) length bits.
+    const struct {
+        std::string source;
+        std::vector<DWORD> opcodes;
+    } shaders[] = {
+        // mov x3, add, sub, mul, mad, rcp, rsq, dp3, dp4, min, max, slt, sge, exp, expp, log,
+        // logp, lit, dst, frc, m4x4, m4x3, m3x4, m3x3, m3x2, mov x6, nop.
+        {kEveryVs11Instruction, {1,  1,  1,  2,  3,  5,  4,  6,  7,  8,  9, 10, 11, 12, 13, 14, 78,
+                                 15, 79, 16, 17, 19, 20, 21, 22, 23, 24, 1, 1,  1,  1,  1,  1,  0}},
+        // mov x2, mova, mov x2, add, lrp, pow, crs, abs, nrm, m4x4, mov x2.
+        {kEveryVs20Addition, {1, 1, 46, 1, 1, 2, 18, 32, 33, 35, 36, 20, 1, 1}},
+        {kBillboard, {1, 4, 4, 20, 1, 1}},
+        {kVs11Arithmetic, {1, 2, 4, 6, 20, 1, 1, 1}},
+        {kDeclarations, {1}},
+        {"vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, c10[a0.x]\n", {1, 1}},
+    };
+    for (const auto &s : shaders) {
+        SCOPED_TRACE(s.source);
+        Assembled a = Assemble(s.source);
+        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+        Program p = Decode(a.code);
+        ASSERT_EQ(p.problem, "");
+        EXPECT_EQ(p.opcodes, s.opcodes);
+        IDirect3DVertexShader9 *shader = nullptr;
+        EXPECT_EQ(device_->CreateVertexShader(a.code.data(), &shader), D3D_OK);
+        ASSERT_NE(shader, nullptr);
+        // The device keeps the very tokens it was given.
+        UINT size = 0;
+        EXPECT_EQ(shader->GetFunction(nullptr, &size), D3D_OK);
+        EXPECT_EQ(size, a.code.size() * sizeof(DWORD));
+        shader->Release();
+    }
 }
 
 TEST(ShaderAssemblerSource, LayoutCaseAndCommentsDoNotChangeTheCode)
+
 {
     Assembled plain = Assemble(kBillboard);
     ASSERT_EQ(plain.hr, D3D_OK) << plain.errors;
@@ -381,144 +436,38 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
     EXPECT_EQ(Assemble(kBillboard, 0, loop).code, Assemble(kBillboard).code);
 }
 
-// ---- The device takes what the assembler makes ----
-
-using ShaderAssemblerDevice = testsupport::NullDeviceTest;
-
-TEST_F(ShaderAssemblerDevice, CreateVertexShaderAcceptsEveryAssembledShader)
+// Every instruction form of each shader kind, written for the forms rather than as working
+// shaders (the device rules are not applied), assembles and reads back the same.
+TEST(ShaderAssemblerSource, EveryInstructionFormReadsBack)
 {
-    std::vector<std::string> shaders = {kBillboard, kVs11Arithmetic, kDeclarations, kEveryVs11Instruction,
-                                        kEveryVs20Addition};
-    for (const char *form : {"c[a0.x + 10]", "c10[a0.x]"})
-        shaders.push_back(std::string("vs_1_1\ndcl_position v0\nmov a0.x, v0.x\nmov oPos, ") + form + "\n");
-    for (const std::string &source : shaders) {
-        Assembled a = Assemble(source);
-        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-        IDirect3DVertexShader9 *shader = nullptr;
-        EXPECT_EQ(device_->CreateVertexShader(a.code.data(), &shader), D3D_OK) << source;
-        ASSERT_NE(shader, nullptr) << source;
-        // The device keeps the very tokens it was given.
-        UINT size = 0;
-        EXPECT_EQ(shader->GetFunction(nullptr, &size), D3D_OK);
-        EXPECT_EQ(size, a.code.size() * sizeof(DWORD));
-        shader->Release();
-    }
-}
-
-// ps_2_0: declarations, texld and its forms, texkill, cmp, dp2add, sincos, the _sat and
-// _pp modifiers, negate and _abs sources and the colour and depth outputs, token by token.
-TEST_F(ShaderAssemblerDevice, PixelShaderTokensAreTheDocumentedBytecode)
-{
-    const char *source = "ps_2_0\n"
-                         "dcl t0.xy\n"
-                         "dcl v1\n"
-                         "dcl_2d s3\n"
-                         "def c1, 1, 0.5, 0, -2\n"
-                         "texld r0, t0, s3\n"
-                         "mul_sat r0, r0, v1\n"
-                         "texldp r1, t0, s3\n"
-                         "texldb_pp r2, r1, s3\n"
-                         "texkill t0\n"
-                         "cmp r3, -r0, c1, r1_abs\n"
-                         "dp2add r4.x, r3, c1, -c1_abs.w\n"
-                         "sincos_sat_pp r5.xy, r4.x, c2, c3\n"
-                         "mov oDepth, r5.y\n"
-                         "mov oC0, r0\n";
-    Assembled a = Assemble(source);
-    ASSERT_EQ(a.hr, D3D_OK) << a.errors;
-    auto reg = [](DWORD type, DWORD n) {
-        return 0x80000000u | ((type & 7u) << 28) | ((type & 0x18u) << 8) | n;
+    const char *const shaders[] = {
+        "vs_1_1\ndcl_position v0\ndcl_normal v1\ndcl_texcoord3 v2\ndef c10, 1.5, -0.25, 1e+10, 3.4028235e+38\n"
+        "mov a0.x, v2.x\nmov r0, c[a0.x + 12]\nadd r1, -r0.yzwx, c[a0.x]\nm4x4 oPos, v0, c0\nm3x3 r2.xyz, v1, c4\n"
+        "m4x3 r3.xyz, v0, c4\nm3x4 r4, v1, c4\nm3x2 r5.xy, v1, c4\nsub r6, r0, r1\nmad r7, r0, r1.xxxy, -r6\n"
+        "mul r8.xw, r7, c10.w\nrcp r9.x, r8.x\nrsq r9.y, r8.w\ndp3 r10.x, r2, r2\ndp4 r10.y, r4, r4\n"
+        "min r11, r0, r1\nmax r11, r11, r0\nslt r1, r0, r11\nsge r1.z, r0, r11\nexp r2.x, r0.z\nlog r2.y, r0.z\n"
+        "expp r3.x, r0.x\nlogp r3.y, r0.w\nlit r4, r0\ndst r5, r0, r1\nfrc r6, r0\nnop\nmov oD0, r6\nmov oD1.xyz, -r6\n"
+        "mov oT0, v2\nmov oT7.xy, r0\nmov oFog, r0.z\nmov oPts, r1.x\n",
+        "vs_2_0\ndcl_position v0\ndcl_blendweight v1\ndcl_blendindices v2\ndcl_color1 v3.xyz\ndcl_tangent v4\n"
+        "def c20, 0, 0.5, 1, 2\nmova a0.y, v2.x\nmov r0, c[a0.y + 30]\nlrp r1, r0, v0, c20\npow r2.x, r0.x, r0.y\n"
+        "crs r3.xyz, r0, v0\nabs r4, -r3\nnrm r5.xyz, r4\nsincos r6.xy, r0.x, c21, c22\nmov oPos, v0\n"
+        "mov oD0, r6\nmov oT0, r5\n",
+        "ps_2_0\ndcl t0.xy\ndcl t1\ndcl v0\ndcl_2d s0\ndcl_cube s1\ndcl_volume s2\ndef c3, 0.5, 0.5, 0.5, 1\n"
+        "texld r0, t0, s0\ntexldp r1, t1, s1\ntexldb r2, t1, s2\ntexkill t1\nadd_sat r3, r0, -r1_abs\n"
+        "mul_pp r4.xyz, r3, v0\ncmp r5, r4, c3, -c3_abs\ndp2add r6.x, r5, r4, c3.z\nmad_sat_pp r7, r6.x, c3, r0.wzyx\n"
+        "texkill r7\nmov oC0, r7\nmov oC1, r0\nmov oDepth, r6.x\n",
+        "ps_1_1\ndef c0, 0.5, 0.25, 1, 0\ntex t0\ntex t1\ntexcoord t2\nmul_x2 r0, t0, v0\nadd_sat r1, t1_bx2, "
+        "-c0_bias\n"
+        "+mov r1.a, 1-t2.b\nmad_d2 r0.rgb, r1, t2, r0\n+lrp_x4_sat r0.a, v1.a, r0, c0.g\ndp3 r1.rgb, t0_bx2, -t1_bx2\n"
+        "sub r0, r0, r1\ncnd r0, r0.a, t0, t1\n",
+        "ps_1_3\ntex t0\ntexkill t1\ntex t2\nmov r0, t0\ndp4 r1, t0, t2\ncmp r0, r1, r0, t2\n",
+        "ps_1_4\ndef c1, 1, 0, 0, 1\ntexld r0, t0\ntexcrd r1.xyz, t1_dw.xyw\ntexld r2, t2\ntexkill r1\n"
+        "mul_x8 r0, r0, c1_x2\nmad_d8 r3.xy, r0, -r2_x2, c1\nphase\ntexld r4, r3_dz\ntexcrd r5.xy, t3\n"
+        "mul_d4 r0, r4, v0\nadd r0.w, r0, r1.z\n+mov r0.rgb, v1\n",
     };
-    const DWORD all = 0x000F0000, none = 0x00E40000;  // write mask xyzw; swizzle xyzw
-    const DWORD t0 = reg(3, 0), v1 = reg(1, 1), s3 = reg(10, 3), oC0 = reg(8, 0), oDepth = reg(9, 0);
-    auto r = [&](DWORD n) { return reg(0, n); };
-    auto c = [&](DWORD n) { return reg(2, n); };
-    auto op = [](DWORD code, DWORD length) { return code | (length << 24); };
-    const std::vector<DWORD> expected = {
-        0xFFFF0200,
-        op(31, 2), 0x80000000, t0 | 0x00030000,
-        op(31, 2), 0x80000000, v1 | all,
-        op(31, 2), 0x90000000, s3 | all,
-        op(81, 5), c(1) | all, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,
-        op(66, 3), r(0) | all, t0 | none, s3 | none,
-        op(5, 3), r(0) | all | 0x00100000, r(0) | none, v1 | none,
-        op(66, 3) | 0x00010000, r(1) | all, t0 | none, s3 | none,
-        op(66, 3) | 0x00020000, r(2) | all | 0x00200000, r(1) | none, s3 | none,
-        op(65, 1), t0 | all,
-        op(88, 4), r(3) | all, r(0) | none | 0x01000000, c(1) | none, r(1) | none | 0x0B000000,
-        op(90, 4), r(4) | 0x00010000, r(3) | none, c(1) | none, c(1) | 0x00FF0000 | 0x0C000000,
-        op(37, 4), r(5) | 0x00030000 | 0x00300000, r(4) | 0x00000000, c(2) | none, c(3) | none,
-        op(1, 2), oDepth | all, r(5) | 0x00550000,
-        op(1, 2), oC0 | all, r(0) | none,
-        0x0000FFFF};
-    EXPECT_EQ(a.code, expected);
-    // The device takes it as it is.
-    IDirect3DPixelShader9 *shader = nullptr;
-    ASSERT_EQ(device_->CreatePixelShader(a.code.data(), &shader), D3D_OK);
-    shader->Release();
-}
-
-// ps_1_x: tex/texcoord, the result shifts, _sat, the source modifiers, a co-issued pair,
-// and ps_1_4's two phases with texld/texcrd and their _dw/_dz forms.  No instruction
-// carries a length; the phase marker is a bare opcode token.
-TEST_F(ShaderAssemblerDevice, Ps1xTokensAreTheDocumentedBytecode)
-{
-    auto reg = [](DWORD type, DWORD n) { return 0x80000000u | ((type & 7u) << 28) | n; };
-    const DWORD all = 0x000F0000, rgb = 0x00070000, alpha = 0x00080000, none = 0x00E40000;
-    auto r = [&](DWORD n) { return reg(0, n); };
-    auto c = [&](DWORD n) { return reg(2, n); };
-    auto t = [&](DWORD n) { return reg(3, n); };
-    auto v = [&](DWORD n) { return reg(1, n); };
-    auto mod = [](DWORD m) { return m << 24; };
-    const DWORD shiftX2 = 0x01000000, shiftD2 = 0x0F000000, shiftX8 = 0x03000000, sat = 0x00100000;
-
-    Assembled a11 = Assemble("ps.1.1\n"
-                             "def c0, 1, 0.5, 0, -2\n"
-                             "tex t0\n"
-                             "texcoord t1\n"
-                             "mul_x2 r0.rgb, t0, v0_bx2\n"
-                             "+add_sat r0.a, 1-t1.a, -c0_bias.b\n"
-                             "mad_d2 r1, -t0, c0.a, r0\n"
-                             "cnd r0, r0.a, r1, t1\n");
-    ASSERT_EQ(a11.hr, D3D_OK) << a11.errors;
-    const std::vector<DWORD> expected11 = {
-        0xFFFF0101,
-        81, c(0) | all, 0x3F800000, 0x3F000000, 0x00000000, 0xC0000000,
-        66, t(0) | all,
-        64, t(1) | all,
-        5, r(0) | rgb | shiftX2, t(0) | none, v(0) | none | mod(4),
-        2 | 0x40000000, r(0) | alpha | sat, t(1) | 0x00FF0000 | mod(6), c(0) | 0x00AA0000 | mod(3),
-        4, r(1) | all | shiftD2, t(0) | none | mod(1), c(0) | 0x00FF0000, r(0) | none,
-        80, r(0) | all, r(0) | 0x00FF0000, r(1) | none, t(1) | none,
-        0x0000FFFF};
-    EXPECT_EQ(a11.code, expected11);
-
-    Assembled a14 = Assemble("ps_1_4\n"
-                             "texld r0, t0\n"
-                             "texcrd r1.rgb, t1.xyw_dw\n"
-                             "texcrd r2.rgb, t2.xyz\n"
-                             "add_x8 r1.rgb, r1, r2_x2\n"
-                             "phase\n"
-                             "texld r3, r1_dz\n"
-                             "cmp r0, -r0.g, r3, v0\n");
-    ASSERT_EQ(a14.hr, D3D_OK) << a14.errors;
-    const std::vector<DWORD> expected14 = {
-        0xFFFF0104,
-        66, r(0) | all, t(0) | none,
-        64, r(1) | rgb, t(1) | 0x00F40000 | mod(10),
-        64, r(2) | rgb, t(2) | 0x00A40000,
-        2, r(1) | rgb | shiftX8, r(1) | none, r(2) | none | mod(7),
-        0xFFFD,
-        66, r(3) | all, r(1) | none | mod(9),
-        88, r(0) | all, r(0) | 0x00550000 | mod(1), r(3) | none, v(0) | none,
-        0x0000FFFF};
-    EXPECT_EQ(a14.code, expected14);
-
-    // The device takes both as they are.
-    for (const Assembled *a : {&a11, &a14}) {
-        IDirect3DPixelShader9 *shader = nullptr;
-        ASSERT_EQ(device_->CreatePixelShader(a->code.data(), &shader), D3D_OK);
-        shader->Release();
+    for (const char *source : shaders) {
+        Assembled a = Assemble(source, D3DXSHADER_SKIPVALIDATION);
+        EXPECT_EQ(a.hr, D3D_OK) << source << "\n" << a.errors;
     }
 }
 
@@ -575,7 +524,8 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"ps_1_4\ntexld r0, t0.xy\nmov r0, r0\n", 2, "texld and texcrd read .xyz or .xyw"},
         {"ps_1_4\ntexcrd r0.rgba, t0\nmov r0, r0\n", 2, "texcrd writes .rgb or .rg only"},
         {"ps_1_1\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\nmov r0, c0\n"
-         "mov r0, c0\nmov r0, c0\n", 10, "too many arithmetic instructions (more than 8)"},
+         "mov r0, c0\nmov r0, c0\n",
+         10, "too many arithmetic instructions (more than 8)"},
         {"ps_1_1\ntex t0\ntex t1\ntex t2\ntex t3\ntexcoord t0\nmov r0, t0\n", 6, "too many texture instructions"},
         {"ps_1_1\nmov oC0, c0\n", 2, "'oC0' is not a ps_1_x register"},
         {"ps_3_0\n", 1, "unsupported pixel shader version"},

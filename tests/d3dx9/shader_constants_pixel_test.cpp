@@ -1,17 +1,10 @@
 // Constant tables on a real device under Xvfb: a matrix and a colour set through
 // ID3DXConstantTable reach the shaders that read them the way the compiler laid them
 // out (m4x4 reads the matrix's columns from c0..c3; the pixel shader reads its own c2).
-#include "d3d9/pixel_fixture.h"
-
-#include <d3dx9.h>
-#include <d3dx9shader.h>
-
 #include "d3dx9/ctab_builder.h"
+#include "d3dx9/d3dx_pixel_fixture.h"
 
-#include <string>
-#include <vector>
-
-using namespace d3d9test;
+using namespace d3dx9test;
 
 namespace {
 
@@ -27,14 +20,14 @@ std::vector<DWORD> Assemble(const char *text)
     return code;
 }
 
-class ConstantTablePixelTest : public PixelTest {};
+using ConstantTablePixelTest = D3dxPixelTest;
 
 TEST_F(ConstantTablePixelTest, MatricesAndColoursReachTheShadersThatReadThem)
 {
     ctabtest::CtabBuilder vsTable(D3DVS_VERSION(2, 0));
     vsTable.Constant("WorldViewProj", D3DXRS_FLOAT4, 0, 4, vsTable.Type(D3DXPC_MATRIX_COLUMNS, D3DXPT_FLOAT, 4, 4));
-    std::vector<DWORD> vs = ctabtest::WithComment(Assemble("vs_2_0\ndcl_position v0\nm4x4 oPos, v0, c0\n"),
-                                                  vsTable.Comment());
+    std::vector<DWORD> vs =
+        ctabtest::WithComment(Assemble("vs_2_0\ndcl_position v0\nm4x4 oPos, v0, c0\n"), vsTable.Comment());
     ctabtest::CtabBuilder psTable(D3DPS_VERSION(2, 0));
     psTable.Constant("tint", D3DXRS_FLOAT4, 2, 1, psTable.Type(D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4));
     std::vector<DWORD> ps = ctabtest::WithComment(Assemble("ps_2_0\nmov oC0, c2\n"), psTable.Comment());
@@ -43,11 +36,18 @@ TEST_F(ConstantTablePixelTest, MatricesAndColoursReachTheShadersThatReadThem)
 
     IDirect3DVertexShader9 *vertexShader = nullptr;
     IDirect3DPixelShader9 *pixelShader = nullptr;
+    LPD3DXCONSTANTTABLE vertexConstants = nullptr, pixelConstants = nullptr;
+    IDirect3DVertexDeclaration9 *decl = nullptr;
+    D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                    D3DDECL_END()};
     ASSERT_EQ(device_->CreateVertexShader(vs.data(), &vertexShader), D3D_OK);
     ASSERT_EQ(device_->CreatePixelShader(ps.data(), &pixelShader), D3D_OK);
-    LPD3DXCONSTANTTABLE vertexConstants = nullptr, pixelConstants = nullptr;
     ASSERT_EQ(D3DXGetShaderConstantTable(vs.data(), &vertexConstants), D3D_OK);
     ASSERT_EQ(D3DXGetShaderConstantTable(ps.data(), &pixelConstants), D3D_OK);
+    ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
+    for (IUnknown *u :
+         std::initializer_list<IUnknown *>{vertexShader, pixelShader, vertexConstants, pixelConstants, decl})
+        Hold(u);
 
     // Half size, moved right by 0.5 and down by 0.25: row vectors times the matrix.
     D3DXMATRIX scale, move, world;
@@ -58,10 +58,6 @@ TEST_F(ConstantTablePixelTest, MatricesAndColoursReachTheShadersThatReadThem)
     const D3DXVECTOR4 tint(1.0f, 0.5f, 0.25f, 1.0f);
     ASSERT_EQ(pixelConstants->SetVector(device_, "tint", &tint), D3D_OK);
 
-    D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-                                    D3DDECL_END()};
-    IDirect3DVertexDeclaration9 *decl = nullptr;
-    ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
     const float quad[4][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}};
     device_->SetVertexShader(vertexShader);
     device_->SetPixelShader(pixelShader);
@@ -77,15 +73,6 @@ TEST_F(ConstantTablePixelTest, MatricesAndColoursReachTheShadersThatReadThem)
     EXPECT_COLOR_NEAR(Pixel(28, 40), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(48, 20), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(48, 60), 0xFF000000u, 1);
-
-    device_->SetVertexShader(nullptr);
-    device_->SetPixelShader(nullptr);
-    device_->SetVertexDeclaration(nullptr);
-    decl->Release();
-    vertexConstants->Release();
-    pixelConstants->Release();
-    vertexShader->Release();
-    pixelShader->Release();
 }
 
 }  // namespace

@@ -1,16 +1,10 @@
 // Sprites on a real device under Xvfb: where a quad's texels land, how its colour, transform
 // and sort order show, which states the batch leaves behind, and text batched into a sprite.
-#include "d3d9/pixel_fixture.h"
+#include "d3dx9/d3dx_pixel_fixture.h"
 
-#include <d3dx9.h>
-
-#include "support/stderr_capture.h"
-
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
-using namespace d3d9test;
+using namespace d3dx9test;
 
 namespace {
 
@@ -29,12 +23,13 @@ int Distance(const std::vector<D3DCOLOR> &a, const std::vector<D3DCOLOR> &b)
 }
 constexpr int kRounding = 3;
 
-class SpritePixelTest : public PixelTest {
+class SpritePixelTest : public D3dxPixelTest {
 protected:
     void SetUp() override
     {
-        PixelTest::SetUp();
+        D3dxPixelTest::SetUp();
         ASSERT_EQ(D3DXCreateSprite(device_, &sprite_), D3D_OK);
+        Hold(sprite_);
         device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
         // A 4 x 4 texture of four 2 x 2 quadrants: red, green / blue, white.
         std::vector<D3DCOLOR> texels(16);
@@ -43,15 +38,9 @@ protected:
                 texels[y * 4 + x] = y < 2 ? (x < 2 ? kRed : kGreen) : (x < 2 ? kBlue : kWhite);
         quadrants_ = ArgbTexture(4, 4, texels);
     }
-    void TearDown() override
-    {
-        if (sprite_) {
-            EXPECT_EQ(sprite_->Release(), 0u);
-        }
-        PixelTest::TearDown();
-    }
     // One frame: Begin(flags), `draw`, End.
-    template <class F> void Frame(DWORD flags, F draw)
+    template <class F>
+    void Frame(DWORD flags, F draw)
     {
         Clear();
         ASSERT_EQ(device_->BeginScene(), D3D_OK);
@@ -70,13 +59,7 @@ protected:
         return out;
     }
     // Pixels within rounding of `colour`.
-    int Count(D3DCOLOR colour)
-    {
-        int n = 0;
-        for (D3DCOLOR p : ReadBack())
-            n += Distance(p, colour) <= kRounding;
-        return n;
-    }
+    int Count(D3DCOLOR colour) { return CountNear(colour, kRounding); }
     ID3DXSprite *sprite_ = nullptr;
     IDirect3DTexture9 *quadrants_ = nullptr;
 };
@@ -174,6 +157,7 @@ TEST_F(SpritePixelTest, EndPutsBackTheStatesBeginFoundUnlessToldNotToSave)
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     SetStage(0, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    const std::vector<uintptr_t> before = DrawingStates();
     D3DXVECTOR3 at(0, 0, 0);
     Frame(D3DXSPRITE_ALPHABLEND, [&] {
         // Inside the batch the sprite states hold.
@@ -181,16 +165,7 @@ TEST_F(SpritePixelTest, EndPutsBackTheStatesBeginFoundUnlessToldNotToSave)
         EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(TRUE));
         sprite_->Draw(quadrants_, nullptr, nullptr, &at, kWhite);
     });
-    EXPECT_EQ(Render(D3DRS_LIGHTING), DWORD(TRUE));
-    EXPECT_EQ(Render(D3DRS_CULLMODE), DWORD(D3DCULL_CW));
-    EXPECT_EQ(Render(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
-    EXPECT_EQ(Stage0(D3DTSS_COLOROP), DWORD(D3DTOP_SELECTARG2));
-    DWORD fvf = 0;
-    device_->GetFVF(&fvf);
-    EXPECT_EQ(fvf, DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
-    IDirect3DBaseTexture9 *bound = nullptr;
-    device_->GetTexture(0, &bound);
-    EXPECT_EQ(bound, nullptr);
+    EXPECT_EQ(DrawingStates(), before);
 
     Frame(D3DXSPRITE_DONOTSAVESTATE, [&] { sprite_->Draw(quadrants_, nullptr, nullptr, &at, kWhite); });
     EXPECT_EQ(Render(D3DRS_LIGHTING), DWORD(FALSE)) << "not saved: the sprite states stay";
@@ -208,6 +183,7 @@ TEST_F(SpritePixelTest, TextBatchedIntoASpriteDrawsWhatTheFontDrawsAlone)
     ASSERT_EQ(D3DXCreateFontA(device_, -24, 0, FW_BOLD, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                               ANTIALIASED_QUALITY, DEFAULT_PITCH, "Arial", &font),
               D3D_OK);
+    Hold(font);
     auto text = [&](ID3DXSprite *sprite) {
         RECT r = {4, 4, 60, 40};  // clipped on the right: "Wide" does not fit
         EXPECT_GT(font->DrawTextA(sprite, "Wide", -1, &r, 0, 0xFFFFC040), 10);
@@ -218,13 +194,8 @@ TEST_F(SpritePixelTest, TextBatchedIntoASpriteDrawsWhatTheFontDrawsAlone)
     device_->EndScene();
     std::vector<D3DCOLOR> alone = ReadBack();
     Frame(D3DXSPRITE_ALPHABLEND, [&] { text(sprite_); });
-    std::vector<D3DCOLOR> batched = ReadBack();
-    int lit = 0;
-    for (D3DCOLOR p : alone)
-        lit += (p & 0xFFFFFF) != 0;
-    EXPECT_GT(lit, 60);
-    EXPECT_LE(Distance(batched, alone), kRounding) << "the sprite filters linearly, the font alone by points";
-    EXPECT_EQ(font->Release(), 0u);
+    EXPECT_GT(CountLit(), 60);
+    EXPECT_LE(Distance(ReadBack(), alone), kRounding) << "the sprite filters linearly, the font alone by points";
 }
 
 // An orthographic camera one unit to the pixel, turned 60 degrees about y: an object-space
@@ -246,15 +217,9 @@ TEST_F(SpritePixelTest, BillboardsTurnAboutTheirCentreToFaceTheView)
     D3DXMatrixScaling(&scale, 4, 4, 4);
     ASSERT_EQ(sprite_->SetTransform(&scale), D3D_OK);
     const D3DXVECTOR3 centre(2, 2, 0), position(1, 0, 0);
-    auto lit = [&] {
-        int n = 0;
-        for (D3DCOLOR p : ReadBack())
-            n += (p & 0xFFFFFF) != 0;
-        return n;
-    };
 
     Frame(D3DXSPRITE_BILLBOARD, [&] { sprite_->Draw(quadrants_, nullptr, &centre, &position, kWhite); });
-    EXPECT_NEAR(lit(), 16 * 16, 16 * 2);
+    EXPECT_NEAR(CountLit(), 16 * 16, 16 * 2);
     // Each quadrant is pure from its outer edge to its inner texel's centre, 2 pixels short
     // of the middle: these probes fall in the filtered seam if the centre moves a pixel.
     EXPECT_LE(Distance(Pixel(31, 36), kRed), kRounding);
@@ -263,16 +228,15 @@ TEST_F(SpritePixelTest, BillboardsTurnAboutTheirCentreToFaceTheView)
     EXPECT_LE(Distance(Pixel(36, 28), kWhite), kRounding);
 
     Frame(D3DXSPRITE_OBJECTSPACE, [&] { sprite_->Draw(quadrants_, nullptr, &centre, &position, kWhite); });
-    EXPECT_NEAR(lit(), 8 * 16, 16 * 2);
+    EXPECT_NEAR(CountLit(), 8 * 16, 16 * 2);
 
     // A world-view without an inverse leaves nothing to turn by.
     D3DXMATRIX flat;
     D3DXMatrixScaling(&flat, 1, 1, 0);
     ASSERT_EQ(sprite_->SetWorldViewLH(&flat, &view), D3D_OK);
     testing::internal::CaptureStderr();
-    Frame(D3DXSPRITE_BILLBOARD, [&] {
-        EXPECT_EQ(sprite_->Draw(quadrants_, nullptr, &centre, &position, kWhite), D3DERR_INVALIDCALL);
-    });
+    Frame(D3DXSPRITE_BILLBOARD,
+          [&] { EXPECT_EQ(sprite_->Draw(quadrants_, nullptr, &centre, &position, kWhite), D3DERR_INVALIDCALL); });
     EXPECT_EQ(testsupport::CountLines(testing::internal::GetCapturedStderr()), 1);
 }
 

@@ -15,6 +15,16 @@ protected:
         EXPECT_EQ(D3DXCreateTexture(device_, w, h, levels, 0, format, D3DPOOL_MANAGED, &t), D3D_OK);
         return t;
     }
+    // The file at its own size, one level, in `format`, unfiltered.
+    IDirect3DTexture9 *LoadUnscaled(const std::string &path, D3DFORMAT format)
+    {
+        IDirect3DTexture9 *t = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileExA(device_, path.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                               format, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, nullptr,
+                                               nullptr, &t),
+                  D3D_OK);
+        return t;
+    }
 };
 
 // Texel colours from the texture coordinates: red u, green v, blue one half.
@@ -93,11 +103,8 @@ TEST_F(TextureToolsTest, FilesLoadIntoSixteenBitFormatsAndSavedFilesLoadBack)
     WriteFileBytes(png, EncodePngRgba(argb, 8, 4));
 
     // Loaded as R5G6B5: each texel is the file's pixel with its low bits dropped.
-    IDirect3DTexture9 *t = nullptr;
-    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, png.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
-                                           D3DFMT_R5G6B5, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
-                                           nullptr, nullptr, &t),
-              D3D_OK);
+    IDirect3DTexture9 *t = LoadUnscaled(png, D3DFMT_R5G6B5);
+    ASSERT_NE(t, nullptr);
     D3DLOCKED_RECT locked;
     ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
     for (int y = 0; y < 4; y++)
@@ -112,19 +119,13 @@ TEST_F(TextureToolsTest, FilesLoadIntoSixteenBitFormatsAndSavedFilesLoadBack)
     t->Release();
 
     // Saved in each lossless format and loaded back: the same texels; JPEG close to them.
-    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, png.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
-                                           D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
-                                           nullptr, nullptr, &t),
-              D3D_OK);
+    ASSERT_NE(t = LoadUnscaled(png, D3DFMT_A8R8G8B8), nullptr);
     for (D3DXIMAGE_FILEFORMAT f : {D3DXIFF_BMP, D3DXIFF_PNG, D3DXIFF_TGA, D3DXIFF_DDS, D3DXIFF_JPG}) {
         SCOPED_TRACE(f);
         const std::string out = dir.Path() + "/out" + std::to_string(f);
         ASSERT_EQ(D3DXSaveTextureToFileA(out.c_str(), f, t, nullptr), D3D_OK);
-        IDirect3DTexture9 *back = nullptr;
-        ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, out.c_str(), D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
-                                               D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
-                                               nullptr, nullptr, &back),
-                  D3D_OK);
+        IDirect3DTexture9 *back = LoadUnscaled(out, D3DFMT_A8R8G8B8);
+        ASSERT_NE(back, nullptr);
         std::vector<uint32_t> got = LevelTexels(back, 0);
         back->Release();
         ASSERT_EQ(got.size(), argb.size());
@@ -199,9 +200,9 @@ TEST_F(TextureToolsTest, SurfacesLoadFromFilesMemoryAndSurfacesIntoTheirRectangl
     // scaled by points to a 4 x 4 block of the same surface.
     const uint16_t packed[4] = {0xF00F, 0xF0F0, 0xFF00, 0x8888};
     RECT two = {0, 0, 2, 2}, four = {0, 0, 4, 4};
-    ASSERT_EQ(D3DXLoadSurfaceFromMemory(s, nullptr, &two, packed, D3DFMT_A4R4G4B4, 4, nullptr, &two,
-                                        D3DX_FILTER_NONE, 0),
-              D3D_OK);
+    ASSERT_EQ(
+        D3DXLoadSurfaceFromMemory(s, nullptr, &two, packed, D3DFMT_A4R4G4B4, 4, nullptr, &two, D3DX_FILTER_NONE, 0),
+        D3D_OK);
     EXPECT_EQ(LevelTexels(t, 0)[8 + 1], 0x88888888u);
     ASSERT_EQ(D3DXLoadSurfaceFromSurface(s, nullptr, &four, s, nullptr, &two, D3DX_FILTER_POINT, 0), D3D_OK);
     texels = LevelTexels(t, 0);
@@ -220,10 +221,6 @@ TEST_F(TextureToolsTest, SurfacesLoadFromFilesMemoryAndSurfacesIntoTheirRectangl
     s->Release();
     t->Release();
 }
-
-}  // namespace
-
-namespace {
 
 // D3DXCreateCubeTexture and D3DXCreateVolumeTexture: defaults filled in, the full chain
 // for D3DX_DEFAULT levels, and a null result refused with one line.
@@ -247,9 +244,8 @@ TEST_F(TextureToolsTest, CubeAndVolumeTexturesAreMadeWithDefaults)
     EXPECT_EQ(vdesc.Format, D3DFMT_R5G6B5);
     volume->Release();
     HRESULT hr = S_OK;
-    EXPECT_EQ(testsupport::CountLines(testsupport::StderrOf([&] {
-                  hr = D3DXCreateCubeTexture(device_, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr);
-              })),
+    EXPECT_EQ(testsupport::CountLines(testsupport::StderrOf(
+                  [&] { hr = D3DXCreateCubeTexture(device_, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr); })),
               1);
     EXPECT_EQ(hr, D3DERR_INVALIDCALL);
 }
