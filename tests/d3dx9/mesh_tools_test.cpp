@@ -25,26 +25,7 @@ protected:
     ID3DXMesh *Make(const std::vector<Vertex> &vertices, const std::vector<DWORD> &indices,
                     const std::vector<DWORD> &attributes = {})
     {
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(DWORD(indices.size() / 3), DWORD(vertices.size()), D3DXMESH_SYSTEMMEM, kFvf,
-                                    device_, &mesh),
-                  D3D_OK);
-        if (!mesh)
-            return nullptr;
-        void *p = nullptr;
-        mesh->LockVertexBuffer(0, &p);
-        memcpy(p, vertices.data(), vertices.size() * sizeof(Vertex));
-        mesh->UnlockVertexBuffer();
-        mesh->LockIndexBuffer(0, &p);
-        for (size_t i = 0; i < indices.size(); i++)
-            static_cast<WORD *>(p)[i] = WORD(indices[i]);
-        mesh->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        mesh->LockAttributeBuffer(0, &a);
-        for (size_t f = 0; f < indices.size() / 3; f++)
-            a[f] = attributes.empty() ? 0 : attributes[f];
-        mesh->UnlockAttributeBuffer();
-        return mesh;
+        return meshtest::MeshFrom(device_, kFvf, vertices, indices, attributes);
     }
     static std::string Text(ID3DXBuffer *b) { return b ? static_cast<const char *>(b->GetBufferPointer()) : ""; }
 };
