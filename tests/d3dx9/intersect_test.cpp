@@ -1,7 +1,6 @@
-// Ray queries: the hierarchy against brute force on random triangle soups and on grazing,
-// parallel and degenerate cases, D3DXIntersect on real meshes, including a write to the
-// mesh after the first query, one subset of a mesh, and the triangle, box and sphere
-// probes.
+// Ray queries: the hierarchy against brute force on random triangle soups, D3DXIntersect
+// on real meshes, including a write to the mesh after the first query, one subset of a
+// mesh, and the triangle, box and sphere probes (grazing, parallel and degenerate cases).
 #include "../../platform/d3dx9/ray_bvh.h"
 
 #include <d3dx9.h>
@@ -12,30 +11,10 @@
 
 #include <random>
 
-using tavrok::d3dx9::IntersectTriangle;
 using tavrok::d3dx9::RayBvh;
 using tavrok::d3dx9::RayHit;
 
 namespace {
-
-TEST(RayTriangle, BothSidesUnnormalisedDirectionAndEdges)
-{
-    D3DXVECTOR3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
-    float t, u, v;
-    // From the front and from the back, with a direction of length 2: t is the parameter.
-    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.125f, -1), D3DXVECTOR3(0, 0, 2), a, b, c, &t, &u, &v));
-    EXPECT_FLOAT_EQ(t, 0.5f);
-    EXPECT_FLOAT_EQ(u, 0.25f);  // the weight of b
-    EXPECT_FLOAT_EQ(v, 0.125f);  // the weight of c
-    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, 1), D3DXVECTOR3(0, 0, -1), a, b, c, &t, &u, &v));
-    EXPECT_FLOAT_EQ(t, 1.0f);
-    // Behind the origin, outside, parallel: no hit.
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, 1), D3DXVECTOR3(0, 0, 1), a, b, c, &t, &u, &v));
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.8f, 0.8f, -1), D3DXVECTOR3(0, 0, 1), a, b, c, &t, &u, &v));
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.2f, 0.2f, 0), D3DXVECTOR3(1, 0, 0), a, b, c, &t, &u, &v));
-    // A degenerate triangle is never hit.
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 1), a, a, b, &t, &u, &v));
-}
 
 TEST(RayBvh, EqualsBruteForceOnRandomSoups)
 {
@@ -223,9 +202,16 @@ TEST(RayProbes, TriangleBoxAndSphere)
     EXPECT_FLOAT_EQ(u, 0.25f);
     EXPECT_FLOAT_EQ(v, 0.5f);
     EXPECT_FLOAT_EQ(dist, 2.0f);
-    const D3DXVECTOR3 beside(1.5f, 1.5f, 0), back(0, 0, -1);
+    // From behind the triangle it is hit too; beside it, away from it, along its plane and
+    // on a degenerate triangle it is not.
+    const D3DXVECTOR3 behind(0.5f, 1.0f, 5), beside(1.5f, 1.5f, 0), back(0, 0, -1), along(1, 0, 0);
+    ASSERT_TRUE(D3DXIntersectTri(&p0, &p1, &p2, &behind, &back, &u, &v, &dist));
+    EXPECT_FLOAT_EQ(dist, 1.0f);
     EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &beside, &dir, &u, &v, &dist));
     EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &from, &back, &u, &v, &dist));
+    const D3DXVECTOR3 inPlane(-1, 0.5f, 4);
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &inPlane, &along, &u, &v, &dist));
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p0, &p1, &from, &dir, &u, &v, &dist));
     EXPECT_FALSE(D3DXIntersectTri(NULL, &p1, &p2, &from, &dir, &u, &v, &dist));
 
     // Boxes: from outside towards, away and past; from inside any way; a ray along a face's

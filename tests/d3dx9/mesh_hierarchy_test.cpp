@@ -4,21 +4,30 @@
 
 #include <d3dx9anim.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
-// An allocator that keeps what it is given (names copied, mesh and skin referenced, the
-// adjacency and materials copied) and counts every call.
+// An allocator that keeps what it is given (names, adjacency and materials copied, mesh
+// and skin referenced) and counts every call.
 class CountingAllocator : public ID3DXAllocateHierarchy {
 public:
     int framesMade = 0, framesDestroyed = 0, meshesMade = 0, meshesDestroyed = 0;
 
+    struct Frame : D3DXFRAME {
+        std::string name;
+    };
+    struct Container : D3DXMESHCONTAINER {
+        std::string name;
+        std::vector<D3DXMATERIAL> materials;  // texture names stay the loader's: not kept
+        std::vector<DWORD> adjacency;
+    };
     STDMETHOD(CreateFrame)(LPCSTR name, LPD3DXFRAME *out) override
     {
-        D3DXFRAME *f = new D3DXFRAME();
-        f->Name = Copy(name);
+        Frame *f = new Frame{};
+        f->name = name ? name : "";
+        f->Name = name ? &f->name[0] : nullptr;
         *out = f;
         framesMade++;
         return S_OK;
@@ -27,17 +36,16 @@ public:
                                    CONST D3DXEFFECTINSTANCE *, DWORD numMaterials, CONST DWORD *adjacency,
                                    LPD3DXSKININFO skin, LPD3DXMESHCONTAINER *out) override
     {
-        D3DXMESHCONTAINER *mc = new D3DXMESHCONTAINER();
-        mc->Name = Copy(name);
+        Container *mc = new Container{};
+        mc->name = name ? name : "";
+        mc->Name = name ? &mc->name[0] : nullptr;
         mc->MeshData = *data;
         data->pMesh->AddRef();
+        mc->materials.assign(materials, materials + numMaterials);
         mc->NumMaterials = numMaterials;
-        mc->pMaterials = new D3DXMATERIAL[numMaterials ? numMaterials : 1];
-        for (DWORD i = 0; i < numMaterials; i++)
-            mc->pMaterials[i] = materials[i];  // texture names stay the loader's: not kept
-        DWORD faces = data->pMesh->GetNumFaces();
-        mc->pAdjacency = new DWORD[faces * 3];
-        memcpy(mc->pAdjacency, adjacency, faces * 3 * sizeof(DWORD));
+        mc->pMaterials = mc->materials.data();
+        mc->adjacency.assign(adjacency, adjacency + data->pMesh->GetNumFaces() * 3);
+        mc->pAdjacency = mc->adjacency.data();
         mc->pSkinInfo = skin;
         if (skin)
             skin->AddRef();
@@ -47,32 +55,18 @@ public:
     }
     STDMETHOD(DestroyFrame)(LPD3DXFRAME f) override
     {
-        delete[] f->Name;
-        delete f;
+        delete static_cast<Frame *>(f);
         framesDestroyed++;
         return S_OK;
     }
     STDMETHOD(DestroyMeshContainer)(LPD3DXMESHCONTAINER mc) override
     {
-        delete[] mc->Name;
         mc->MeshData.pMesh->Release();
         if (mc->pSkinInfo)
             mc->pSkinInfo->Release();
-        delete[] mc->pMaterials;
-        delete[] mc->pAdjacency;
-        delete mc;
+        delete static_cast<Container *>(mc);
         meshesDestroyed++;
         return S_OK;
-    }
-
-private:
-    static char *Copy(LPCSTR s)
-    {
-        if (!s)
-            return nullptr;
-        char *c = new char[strlen(s) + 1];
-        strcpy(c, s);
-        return c;
     }
 };
 

@@ -2,13 +2,7 @@
 // built by hand on a NULLREF device.
 #include "d3dx9/mesh_test_util.h"
 
-using meshtest::At;
-using meshtest::AttributesOf;
-using meshtest::IndicesOf;
-using meshtest::StderrOf;
-using meshtest::UV;
-using meshtest::Vec3At;
-using meshtest::VerticesOf;
+using namespace meshtest;
 
 namespace {
 
