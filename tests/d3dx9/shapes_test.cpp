@@ -118,6 +118,7 @@ TEST_F(ShapeTest, PolygonIsARegularFanFacingUpWithSidesOfTheGivenLength)
         Check(
             D3DXCreatePolygon(device_, 2, sides, &mesh_, &adjacency_), sides + 1, sides,
             [](const D3DXVECTOR3 &p, const D3DXVECTOR3 &n) { return std::fabs(p.z) + std::fabs(n.z - 1); }, sides);
+        ASSERT_FALSE(HasFatalFailure());
         // A fan around the centre, vertex 0: each face has one side of the polygon.
         for (DWORD f = 0; f < sides; f++)
             EXPECT_EQ(std::count(ix_.begin() + f * 3, ix_.begin() + f * 3 + 3, 0u), 1) << "face " << f;
