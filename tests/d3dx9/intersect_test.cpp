@@ -1,41 +1,20 @@
-// Ray queries: the hierarchy against brute force on random triangle soups and on grazing,
-// parallel and degenerate cases, D3DXIntersect on real meshes, including a write to the
-// mesh after the first query, one subset of a mesh, and the triangle, box and sphere
-// probes.
+// Ray queries: the hierarchy against brute force on random triangle soups, D3DXIntersect
+// on real meshes, including a write to the mesh after the first query, one subset of a
+// mesh, and the triangle, box and sphere probes (grazing, parallel and degenerate cases).
 #include "../../platform/d3dx9/ray_bvh.h"
 
 #include <d3dx9.h>
 
-#include "device_fixture.h"
+#include "d3dx9/mesh_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-using tavrok::d3dx9::IntersectTriangle;
 using tavrok::d3dx9::RayBvh;
 using tavrok::d3dx9::RayHit;
 
 namespace {
-
-TEST(RayTriangle, BothSidesUnnormalisedDirectionAndEdges)
-{
-    D3DXVECTOR3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
-    float t, u, v;
-    // From the front and from the back, with a direction of length 2: t is the parameter.
-    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.125f, -1), D3DXVECTOR3(0, 0, 2), a, b, c, &t, &u, &v));
-    EXPECT_FLOAT_EQ(t, 0.5f);
-    EXPECT_FLOAT_EQ(u, 0.25f);  // the weight of b
-    EXPECT_FLOAT_EQ(v, 0.125f);  // the weight of c
-    ASSERT_TRUE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, 1), D3DXVECTOR3(0, 0, -1), a, b, c, &t, &u, &v));
-    EXPECT_FLOAT_EQ(t, 1.0f);
-    // Behind the origin, outside, parallel: no hit.
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.25f, 0.25f, 1), D3DXVECTOR3(0, 0, 1), a, b, c, &t, &u, &v));
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.8f, 0.8f, -1), D3DXVECTOR3(0, 0, 1), a, b, c, &t, &u, &v));
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0.2f, 0.2f, 0), D3DXVECTOR3(1, 0, 0), a, b, c, &t, &u, &v));
-    // A degenerate triangle is never hit.
-    EXPECT_FALSE(IntersectTriangle(D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 1), a, a, b, &t, &u, &v));
-}
 
 TEST(RayBvh, EqualsBruteForceOnRandomSoups)
 {
@@ -83,36 +62,25 @@ TEST(RayBvh, EqualsBruteForceOnRandomSoups)
     EXPECT_FALSE(empty.Nearest(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0)).hit);
 }
 
-// A grid of quads on the plane z = 0, two triangles each, in a mesh of the device.
+// A grid of n x n unit quads on the plane z = 0, two triangles each.
 ID3DXMesh *MakeGrid(IDirect3DDevice9 *device, int n, DWORD fvf)
 {
-    ID3DXMesh *mesh = nullptr;
-    DWORD vertices = DWORD((n + 1) * (n + 1)), faces = DWORD(2 * n * n);
-    if (FAILED(D3DXCreateMeshFVF(faces, vertices, D3DXMESH_SYSTEMMEM, fvf, device, &mesh)))
-        return nullptr;
-    DWORD stride = D3DXGetFVFVertexSize(fvf);
-    BYTE *v = nullptr;
-    mesh->LockVertexBuffer(0, (void **)&v);
+    const DWORD stride = D3DXGetFVFVertexSize(fvf);
+    std::vector<BYTE> vertices(size_t(n + 1) * (n + 1) * stride, 0);
+    std::vector<DWORD> indices;
     for (int y = 0; y <= n; ++y)
         for (int x = 0; x <= n; ++x) {
-            D3DXVECTOR3 p(float(x), float(y), 0.0f);
-            memcpy(v + stride * (y * (n + 1) + x), &p, sizeof p);
+            const D3DXVECTOR3 p(float(x), float(y), 0.0f);
+            memcpy(&vertices[stride * (y * (n + 1) + x)], &p, sizeof p);
+            if (x < n && y < n) {
+                DWORD a = DWORD(y * (n + 1) + x), b = a + 1, c = a + n + 1, d = c + 1;
+                indices.insert(indices.end(), {a, c, b, b, c, d});
+            }
         }
-    mesh->UnlockVertexBuffer();
-    WORD *idx = nullptr;
-    mesh->LockIndexBuffer(0, (void **)&idx);
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            WORD a = WORD(y * (n + 1) + x), b = WORD(a + 1), c = WORD(a + n + 1), d = WORD(c + 1);
-            WORD quad[6] = {a, c, b, b, c, d};
-            memcpy(idx, quad, sizeof quad);
-            idx += 6;
-        }
-    mesh->UnlockIndexBuffer();
-    return mesh;
+    return meshtest::MeshFrom(device, fvf, vertices, indices);
 }
 
-class IntersectMesh : public NullDeviceTest {};
+class IntersectMesh : public testsupport::NullDeviceTest {};
 
 TEST_F(IntersectMesh, NearestHitDistanceFaceAndRebuildAfterAWrite)
 {
@@ -163,25 +131,15 @@ TEST_F(IntersectMesh, NearestHitDistanceFaceAndRebuildAfterAWrite)
 // Two quads facing the ray, the near one (z = 1) in subset 0, the far one (z = 2) in subset 1.
 TEST_F(IntersectMesh, ASubsetIsHitThroughTheFacesOfItsAttributeOnly)
 {
-    ID3DXMesh *mesh = nullptr;
-    ASSERT_EQ(D3DXCreateMeshFVF(4, 8, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, device_, &mesh), D3D_OK);
-    D3DXVECTOR3 *p = nullptr;
-    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&p), D3D_OK);
+    std::vector<D3DXVECTOR3> p;
     for (int q = 0; q < 2; ++q)
         for (int i = 0; i < 4; ++i)
-            p[4 * q + i] = D3DXVECTOR3(float(i & 1), float(i >> 1), float(q + 1));
-    mesh->UnlockVertexBuffer();
-    WORD *idx = nullptr;
-    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&idx), D3D_OK);
+            p.push_back(D3DXVECTOR3(float(i & 1), float(i >> 1), float(q + 1)));
     const WORD quads[12] = {0, 2, 1, 1, 2, 3, 4, 6, 5, 5, 6, 7};
-    memcpy(idx, quads, sizeof quads);
-    mesh->UnlockIndexBuffer();
+    ID3DXMesh *mesh = meshtest::MeshFrom(device_, D3DFVF_XYZ, p, std::vector<DWORD>(quads, quads + 12), {0, 0, 1, 1});
+    ASSERT_NE(mesh, nullptr);
+    WORD *idx = nullptr;
     DWORD *attributes = nullptr;
-    ASSERT_EQ(mesh->LockAttributeBuffer(0, &attributes), D3D_OK);
-    const DWORD ids[4] = {0, 0, 1, 1};
-    memcpy(attributes, ids, sizeof ids);
-    mesh->UnlockAttributeBuffer();
-
     const D3DXVECTOR3 origin(0.75f, 0.6f, 0), dir(0, 0, 1);
     BOOL hit = FALSE;
     DWORD face = 99, count = 0;
@@ -244,9 +202,16 @@ TEST(RayProbes, TriangleBoxAndSphere)
     EXPECT_FLOAT_EQ(u, 0.25f);
     EXPECT_FLOAT_EQ(v, 0.5f);
     EXPECT_FLOAT_EQ(dist, 2.0f);
-    const D3DXVECTOR3 beside(1.5f, 1.5f, 0), back(0, 0, -1);
+    // From behind the triangle it is hit too; beside it, away from it, along its plane and
+    // on a degenerate triangle it is not.
+    const D3DXVECTOR3 behind(0.5f, 1.0f, 5), beside(1.5f, 1.5f, 0), back(0, 0, -1), along(1, 0, 0);
+    ASSERT_TRUE(D3DXIntersectTri(&p0, &p1, &p2, &behind, &back, &u, &v, &dist));
+    EXPECT_FLOAT_EQ(dist, 1.0f);
     EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &beside, &dir, &u, &v, &dist));
     EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &from, &back, &u, &v, &dist));
+    const D3DXVECTOR3 inPlane(-1, 0.5f, 4);
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p1, &p2, &inPlane, &along, &u, &v, &dist));
+    EXPECT_FALSE(D3DXIntersectTri(&p0, &p0, &p1, &from, &dir, &u, &v, &dist));
     EXPECT_FALSE(D3DXIntersectTri(NULL, &p1, &p2, &from, &dir, &u, &v, &dist));
 
     // Boxes: from outside towards, away and past; from inside any way; a ray along a face's

@@ -8,12 +8,7 @@
 #include <random>
 #include <set>
 
-using meshtest::At;
-using meshtest::AttributesOf;
-using meshtest::IndicesOf;
-using meshtest::UV;
-using meshtest::Vec3At;
-using meshtest::VerticesOf;
+using namespace meshtest;
 
 namespace {
 
@@ -23,35 +18,16 @@ protected:
     // using vertices (f, f+1, f+2) and carrying attribute attributes[f].
     ID3DXMesh *MakeMesh(DWORD fvf, DWORD options, const std::vector<DWORD> &attributes)
     {
-        DWORD faces = DWORD(attributes.size()), vertices = faces + 2;
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(faces, vertices, options, fvf, device_, &mesh), D3D_OK);
-        if (!mesh)
-            return nullptr;
-        BYTE *v = nullptr;
-        EXPECT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
-        UINT stride = mesh->GetNumBytesPerVertex();
-        memset(v, 0, stride * vertices);
-        for (DWORD i = 0; i < vertices; i++) {
-            float p[3] = {float(i), float(2 * i), float(3 * i)};
-            memcpy(v + i * stride, p, 12);
+        const DWORD faces = DWORD(attributes.size()), stride = D3DXGetFVFVertexSize(fvf);
+        std::vector<BYTE> vertices(size_t(faces + 2) * stride, 0);
+        std::vector<DWORD> indices;
+        for (DWORD i = 0; i < faces + 2; i++) {
+            const float p[3] = {float(i), float(2 * i), float(3 * i)};
+            memcpy(&vertices[i * stride], p, sizeof p);
         }
-        mesh->UnlockVertexBuffer();
-        void *ip = nullptr;
-        EXPECT_EQ(mesh->LockIndexBuffer(0, &ip), D3D_OK);
         for (DWORD f = 0; f < faces; f++)
-            for (DWORD c = 0; c < 3; c++) {
-                if (options & D3DXMESH_32BIT)
-                    static_cast<DWORD *>(ip)[f * 3 + c] = f + c;
-                else
-                    static_cast<WORD *>(ip)[f * 3 + c] = WORD(f + c);
-            }
-        mesh->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        EXPECT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
-        std::copy(attributes.begin(), attributes.end(), a);
-        mesh->UnlockAttributeBuffer();
-        return mesh;
+            indices.insert(indices.end(), {f, f + 1, f + 2});
+        return meshtest::MeshFrom(device_, fvf, vertices, indices, attributes, options);
     }
     // The draw calls DrawSubset makes.
     std::vector<std::string> Draws(ID3DXMesh *mesh, DWORD subset)
@@ -69,21 +45,14 @@ protected:
     }
 };
 
-TEST(FvfTest, VertexSizesFollowTheComponents)
+TEST(FvfTest, SizesAndDeclarationsFromVertexFormats)
 {
-    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ), 12u);
-    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1), 32u);
-    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), 20u);
     // 28 (position + 4 weights) + 12 + 4 + 4 + 8 (set 0) + 12 (set 1, three floats)
     EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZB4 | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2 |
                                    D3DFVF_TEXCOORDSIZE3(1)),
               68u);
-    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0)), 16u);
+    EXPECT_EQ(D3DXGetFVFVertexSize(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0)), 20u);
     EXPECT_EQ(D3DXGetFVFVertexSize(0x00e | 0x4000), 0u) << "an undefined position type has no size";
-}
-
-TEST(FvfTest, DeclarationsFromVertexFormats)
-{
     // (usage, usage index, type, offset) of each element up to the end marker.
     auto elements = [](DWORD fvf) {
         D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE];
@@ -132,11 +101,6 @@ TEST_F(MeshTest, CreationChoosesIndexSizePoolAndUsage)
 {
     ID3DXMesh *small = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL, D3DXMESH_SYSTEMMEM, {0, 0});
     ASSERT_NE(small, nullptr);
-    EXPECT_EQ(small->GetNumFaces(), 2u);
-    EXPECT_EQ(small->GetNumVertices(), 4u);
-    EXPECT_EQ(small->GetNumBytesPerVertex(), 24u);
-    EXPECT_EQ(small->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
-    EXPECT_EQ(small->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM));
     IDirect3DIndexBuffer9 *ib = nullptr;
     IDirect3DVertexBuffer9 *vb = nullptr;
     ASSERT_EQ(small->GetIndexBuffer(&ib), D3D_OK);
@@ -152,10 +116,6 @@ TEST_F(MeshTest, CreationChoosesIndexSizePoolAndUsage)
     EXPECT_EQ(vd.Size, 4u * 24);
     ib->Release();
     vb->Release();
-    IDirect3DDevice9 *owner = nullptr;
-    ASSERT_EQ(small->GetDevice(&owner), D3D_OK);
-    EXPECT_EQ(owner, device_);
-    owner->Release();
     small->Release();
 
     ID3DXMesh *wide = MakeMesh(D3DFVF_XYZ, D3DXMESH_32BIT | D3DXMESH_MANAGED | D3DXMESH_WRITEONLY, {0});
@@ -326,23 +286,11 @@ TEST_F(MeshTest, CacheStripAndCompactPassesKeepTheMeshAndItsSubsets)
         scrambled.insert(scrambled.end(), indices.begin() + f * 3, indices.begin() + f * 3 + 3);
         scrambledAttributes.push_back(attributes[f]);
     }
+    std::vector<D3DXVECTOR3> positions(vertices, D3DXVECTOR3(0, 0, 0));
+    for (DWORD v = 0; v < vertices; v++)
+        positions[v].x = float(v);  // x names the vertex
     auto make = [&] {
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(faces, vertices, D3DXMESH_MANAGED, D3DFVF_XYZ, device_, &mesh), D3D_OK);
-        float *p = nullptr;
-        mesh->LockVertexBuffer(0, (void **)&p);
-        for (DWORD v = 0; v < vertices; v++)
-            p[v * 3] = float(v), p[v * 3 + 1] = p[v * 3 + 2] = 0;  // x names the vertex
-        mesh->UnlockVertexBuffer();
-        WORD *i = nullptr;
-        mesh->LockIndexBuffer(0, (void **)&i);
-        std::copy(scrambled.begin(), scrambled.end(), i);
-        mesh->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        mesh->LockAttributeBuffer(0, &a);
-        std::copy(scrambledAttributes.begin(), scrambledAttributes.end(), a);
-        mesh->UnlockAttributeBuffer();
-        return mesh;
+        return meshtest::MeshFrom(device_, D3DFVF_XYZ, positions, scrambled, scrambledAttributes, D3DXMESH_MANAGED);
     };
     // Face n of the result is face remap[n] of the source, over the same vertices (found by
     // their x) and with its attribute; after a sort, each attribute's faces are together.
@@ -448,14 +396,18 @@ TEST_F(MeshTest, CacheStripAndCompactPassesKeepTheMeshAndItsSubsets)
     EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
 }
 
-TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
+TEST_F(MeshTest, DrawSubsetBindsTheMeshAndDrawsEachRunOfTheSubset)
 {
-    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL, D3DXMESH_MANAGED, {1, 0});
+    // Without an attribute table, one call per run of consecutive faces of the subset, in
+    // face order; the runs are kept between draws and follow a rewrite of the attributes.
+    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ | D3DFVF_NORMAL, D3DXMESH_MANAGED, {0, 0, 1, 1, 1, 0});
     ASSERT_NE(mesh, nullptr);
-    device_->BeginScene();
-    EXPECT_EQ(mesh->DrawSubset(0), D3D_OK);
-    EXPECT_EQ(mesh->DrawSubset(7), D3D_OK) << "an attribute no face carries draws nothing";
-    device_->EndScene();
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));
+    EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 3"}));
+    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));  // again, unchanged
+    EXPECT_EQ(Draws(mesh, 2), Calls{});
+
     DWORD fvf = 0;
     device_->GetFVF(&fvf);
     EXPECT_EQ(fvf, DWORD(D3DFVF_XYZ | D3DFVF_NORMAL));
@@ -478,32 +430,14 @@ TEST_F(MeshTest, DrawSubsetBindsTheMeshOnItsDevice)
 
     DWORD *a = nullptr;
     ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+    const DWORD rewritten[] = {1, 0, 0, 0, 1, 1};
+    std::copy(rewritten, rewritten + 6, a);
     testing::internal::CaptureStderr();
     EXPECT_EQ(mesh->DrawSubset(0), D3DERR_INVALIDCALL) << "not while the attributes are locked";
     EXPECT_EQ(mesh->LockAttributeBuffer(0, &a), D3DERR_INVALIDCALL) << "locked twice";
     EXPECT_EQ(mesh->UnlockAttributeBuffer(), D3D_OK);
     EXPECT_EQ(mesh->UnlockAttributeBuffer(), D3DERR_INVALIDCALL) << "unlocked twice";
     EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 3);
-    mesh->Release();
-}
-
-TEST_F(MeshTest, UnsortedMeshDrawsEachRunOfTheSubsetAndFollowsRewrites)
-{
-    // Without an attribute table, one call per run of consecutive faces of the subset, in
-    // face order; the runs are kept between draws and follow a rewrite of the attributes.
-    ID3DXMesh *mesh = MakeMesh(D3DFVF_XYZ, D3DXMESH_SYSTEMMEM, {0, 0, 1, 1, 1, 0});
-    ASSERT_NE(mesh, nullptr);
-    using Calls = std::vector<std::string>;
-    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));
-    EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 3"}));
-    EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 2", "DrawIndexedPrimitive 1"}));  // again, unchanged
-    EXPECT_EQ(Draws(mesh, 2), Calls{});
-
-    DWORD *a = nullptr;
-    ASSERT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
-    const DWORD rewritten[] = {1, 0, 0, 0, 1, 1};
-    std::copy(rewritten, rewritten + 6, a);
-    mesh->UnlockAttributeBuffer();
     EXPECT_EQ(Draws(mesh, 0), (Calls{"DrawIndexedPrimitive 3"}));
     EXPECT_EQ(Draws(mesh, 1), (Calls{"DrawIndexedPrimitive 1", "DrawIndexedPrimitive 2"}));
     // A read-only lock changes nothing.
@@ -517,20 +451,12 @@ TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
 {
     // Two triangles of a square that share their diagonal through copies of its two corners
     // (as a normal split makes), and a third triangle far away.
-    ID3DXMesh *mesh = nullptr;
-    ASSERT_EQ(D3DXCreateMeshFVF(3, 9, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, device_, &mesh), D3D_OK);
-    D3DXVECTOR3 *v = nullptr;
-    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
-    const D3DXVECTOR3 p[9] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0},
-                              {0, 1, 0}, {5, 5, 5}, {6, 5, 5}, {5, 6, 5}};
-    std::copy(p, p + 9, v);
-    mesh->UnlockVertexBuffer();
-    WORD *ix = nullptr;
-    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&ix), D3D_OK);
-    const WORD faces[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
-    std::copy(faces, faces + 9, ix);
-    mesh->UnlockIndexBuffer();
-
+    ID3DXMesh *mesh = meshtest::MeshFrom(
+        device_, D3DFVF_XYZ,
+        std::vector<D3DXVECTOR3>{
+            {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0}, {0, 1, 0}, {5, 5, 5}, {6, 5, 5}, {5, 6, 5}},
+        {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_NE(mesh, nullptr);
     DWORD adjacency[9];
     ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency), D3D_OK);
     EXPECT_EQ(
@@ -693,37 +619,18 @@ TEST_F(MeshTest, CreationFromADeclaration)
 TEST_F(MeshTest, NormalsFromFacesAreAngleWeightedAndSmoothedAcrossAdjacency)
 {
     // A cube of side 2 with four vertices per side, as a loader splits it: no vertex is
-    // shared between sides.  Each side's two triangles face outwards (clockwise seen from
-    // outside), so a corner gets one 90-degree angle from one side and two 45-degree ones
-    // from another.
+    // shared between sides.  Each side is two triangles, so a corner gets one 90-degree
+    // angle from one side and two 45-degree ones from another.  Its normals are scribbled
+    // over before they are computed.
     ID3DXMesh *mesh = nullptr;
-    ASSERT_EQ(D3DXCreateMeshFVF(12, 24, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ | D3DFVF_NORMAL, device_, &mesh), D3D_OK);
-    float *v = nullptr;
-    WORD *ix = nullptr;
-    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
-    ASSERT_EQ(mesh->LockIndexBuffer(0, (void **)&ix), D3D_OK);
+    ASSERT_EQ(D3DXCreateBox(device_, 2, 2, 2, &mesh, nullptr), D3D_OK);
     std::vector<D3DXVECTOR3> sideNormal;
-    for (int axis = 0; axis < 3; axis++)
-        for (float sign : {-1.0f, 1.0f}) {
-            D3DXVECTOR3 n(0, 0, 0), u(0, 0, 0), w(0, 0, 0);
-            n[axis] = sign, u[(axis + 1) % 3] = 1, w[(axis + 2) % 3] = 1;
-            const WORD base = WORD(sideNormal.size() * 4);
-            const float st[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
-            for (int c = 0; c < 4; c++) {
-                D3DXVECTOR3 p = n + u * st[c][0] + w * st[c][1];
-                memcpy(v + (base + c) * 6, &p, 12);
-                v[(base + c) * 6 + 3] = v[(base + c) * 6 + 4] = v[(base + c) * 6 + 5] = 7;  // overwritten
-            }
-            D3DXVECTOR3 cross, e1 = u * 0 + w * 2, e2 = u * 2 + w * 2;
-            D3DXVec3Cross(&cross, &e1, &e2);  // corners 0, 1, 2 in this order
-            const bool outwards = D3DXVec3Dot(&cross, &n) > 0;
-            const WORD tri[6] = {0, WORD(outwards ? 1 : 2), WORD(outwards ? 2 : 1), 0, WORD(outwards ? 2 : 3),
-                                 WORD(outwards ? 3 : 2)};
-            for (int i = 0; i < 6; i++)
-                ix[sideNormal.size() * 6 + i] = WORD(base + tri[i]);
-            sideNormal.push_back(n);
-        }
-    mesh->UnlockIndexBuffer();
+    float *v = nullptr;
+    ASSERT_EQ(mesh->LockVertexBuffer(0, (void **)&v), D3D_OK);
+    for (DWORD i = 0; i < 24; i++) {
+        sideNormal.push_back(D3DXVECTOR3(v + i * 6 + 3));
+        v[i * 6 + 3] = v[i * 6 + 4] = v[i * 6 + 5] = 7;
+    }
     mesh->UnlockVertexBuffer();
     auto normal = [&](DWORD i) { return Vec3At(VerticesOf(mesh).data(), 24, i, 12); };
 
@@ -731,7 +638,7 @@ TEST_F(MeshTest, NormalsFromFacesAreAngleWeightedAndSmoothedAcrossAdjacency)
     ASSERT_EQ(D3DXComputeNormals(mesh, nullptr), D3D_OK);
     for (DWORD i = 0; i < 24; i++) {
         SCOPED_TRACE(i);
-        EXPECT_VEC3_NEAR(normal(i), sideNormal[i / 4].x, sideNormal[i / 4].y, sideNormal[i / 4].z, 1e-6f);
+        EXPECT_VEC3_NEAR(normal(i), sideNormal[i].x, sideNormal[i].y, sideNormal[i].z, 1e-6f);
     }
 
     // Through the adjacency the three vertices at a corner are one point, and their normal

@@ -9,12 +9,7 @@
 
 #include <cstring>
 
-using meshtest::At;
-using meshtest::AttributesOf;
-using meshtest::IndicesOf;
-using meshtest::UV;
-using meshtest::Vec3At;
-using meshtest::VerticesOf;
+using namespace meshtest;
 
 namespace {
 

@@ -32,21 +32,10 @@ protected:
     // A quad of four corners (clockwise seen from -z) with the given texture coordinates.
     ID3DXMesh *Quad(const D3DXVECTOR3 (&p)[4], const float (&uv)[4][2])
     {
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMesh(2, 4, D3DXMESH_SYSTEMMEM, kDecl, device_, &mesh), D3D_OK);
-        if (!mesh)
-            return nullptr;
-        Vertex *v = nullptr;
-        mesh->LockVertexBuffer(0, reinterpret_cast<void **>(&v));
+        std::vector<Vertex> v;
         for (int i = 0; i < 4; i++)
-            v[i] = {p[i], D3DXVECTOR3(0, 0, -1), uv[i][0], uv[i][1], D3DXVECTOR3(9, 9, 9), D3DXVECTOR3(9, 9, 9)};
-        mesh->UnlockVertexBuffer();
-        WORD *ix = nullptr;
-        mesh->LockIndexBuffer(0, reinterpret_cast<void **>(&ix));
-        const WORD faces[6] = {0, 1, 2, 0, 2, 3};
-        memcpy(ix, faces, sizeof faces);
-        mesh->UnlockIndexBuffer();
-        return mesh;
+            v.push_back({p[i], D3DXVECTOR3(0, 0, -1), uv[i][0], uv[i][1], D3DXVECTOR3(9, 9, 9), D3DXVECTOR3(9, 9, 9)});
+        return meshtest::MeshFrom(device_, kDecl, v, {0, 1, 2, 0, 2, 3});
     }
     static Vertex At(const std::vector<BYTE> &bytes, DWORD i)
     {

@@ -174,6 +174,61 @@ inline D3DXVECTOR3 Vec3At(const void *vertices, UINT stride, DWORD i, UINT at = 
 }
 using UV = std::array<float, 2>;  // a pair of texture coordinates, for At<UV>
 
+// `mesh` given `vertices` (T laid out as the mesh's vertices), faces of three `indices` and
+// their `attributes` (all 0 when none are given).
+template <class T>
+inline ID3DXMesh *Filled(ID3DXMesh *mesh, const std::vector<T> &vertices, const std::vector<DWORD> &indices,
+                         const std::vector<DWORD> &attributes = {})
+{
+    if (!mesh)
+        return nullptr;
+    EXPECT_EQ(vertices.size() * sizeof(T), size_t(mesh->GetNumVertices()) * mesh->GetNumBytesPerVertex());
+    void *p = nullptr;
+    EXPECT_EQ(mesh->LockVertexBuffer(0, &p), D3D_OK);
+    memcpy(p, vertices.data(), vertices.size() * sizeof(T));
+    mesh->UnlockVertexBuffer();
+    EXPECT_EQ(mesh->LockIndexBuffer(0, &p), D3D_OK);
+    for (size_t i = 0; i < indices.size(); i++) {
+        if (mesh->GetOptions() & D3DXMESH_32BIT)
+            static_cast<DWORD *>(p)[i] = indices[i];
+        else
+            static_cast<WORD *>(p)[i] = WORD(indices[i]);
+    }
+    mesh->UnlockIndexBuffer();
+    DWORD *a = nullptr;
+    EXPECT_EQ(mesh->LockAttributeBuffer(0, &a), D3D_OK);
+    for (size_t f = 0; f < indices.size() / 3; f++)
+        a[f] = attributes.empty() ? 0 : attributes[f];
+    mesh->UnlockAttributeBuffer();
+    return mesh;
+}
+// A mesh of vertices in the format `fvf` (their count from the bytes given).
+template <class T>
+inline ID3DXMesh *MeshFrom(IDirect3DDevice9 *device, DWORD fvf, const std::vector<T> &vertices,
+                           const std::vector<DWORD> &indices, const std::vector<DWORD> &attributes = {},
+                           DWORD options = D3DXMESH_SYSTEMMEM)
+{
+    ID3DXMesh *mesh = nullptr;
+    EXPECT_EQ(D3DXCreateMeshFVF(DWORD(indices.size() / 3),
+                                DWORD(vertices.size() * sizeof(T) / D3DXGetFVFVertexSize(fvf)), options, fvf, device,
+                                &mesh),
+              D3D_OK);
+    return Filled(mesh, vertices, indices, attributes);
+}
+// The same with the vertices laid out by a declaration.
+template <class T>
+inline ID3DXMesh *MeshFrom(IDirect3DDevice9 *device, const D3DVERTEXELEMENT9 *declaration,
+                           const std::vector<T> &vertices, const std::vector<DWORD> &indices,
+                           const std::vector<DWORD> &attributes = {}, DWORD options = D3DXMESH_SYSTEMMEM)
+{
+    ID3DXMesh *mesh = nullptr;
+    EXPECT_EQ(D3DXCreateMesh(DWORD(indices.size() / 3),
+                             DWORD(vertices.size() * sizeof(T) / D3DXGetDeclVertexSize(declaration, 0)), options,
+                             declaration, device, &mesh),
+              D3D_OK);
+    return Filled(mesh, vertices, indices, attributes);
+}
+
 // A copy of a mesh's vertex buffer.
 inline std::vector<BYTE> VerticesOf(ID3DXMesh *mesh)
 {

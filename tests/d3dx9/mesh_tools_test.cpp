@@ -2,13 +2,7 @@
 // built by hand on a NULLREF device.
 #include "d3dx9/mesh_test_util.h"
 
-using meshtest::At;
-using meshtest::AttributesOf;
-using meshtest::IndicesOf;
-using meshtest::StderrOf;
-using meshtest::UV;
-using meshtest::Vec3At;
-using meshtest::VerticesOf;
+using namespace meshtest;
 
 namespace {
 
@@ -25,26 +19,7 @@ protected:
     ID3DXMesh *Make(const std::vector<Vertex> &vertices, const std::vector<DWORD> &indices,
                     const std::vector<DWORD> &attributes = {})
     {
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(DWORD(indices.size() / 3), DWORD(vertices.size()), D3DXMESH_SYSTEMMEM, kFvf,
-                                    device_, &mesh),
-                  D3D_OK);
-        if (!mesh)
-            return nullptr;
-        void *p = nullptr;
-        mesh->LockVertexBuffer(0, &p);
-        memcpy(p, vertices.data(), vertices.size() * sizeof(Vertex));
-        mesh->UnlockVertexBuffer();
-        mesh->LockIndexBuffer(0, &p);
-        for (size_t i = 0; i < indices.size(); i++)
-            static_cast<WORD *>(p)[i] = WORD(indices[i]);
-        mesh->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        mesh->LockAttributeBuffer(0, &a);
-        for (size_t f = 0; f < indices.size() / 3; f++)
-            a[f] = attributes.empty() ? 0 : attributes[f];
-        mesh->UnlockAttributeBuffer();
-        return mesh;
+        return meshtest::MeshFrom(device_, kFvf, vertices, indices, attributes);
     }
     static std::string Text(ID3DXBuffer *b) { return b ? static_cast<const char *>(b->GetBufferPointer()) : ""; }
 };

@@ -2,6 +2,7 @@
 // both kinds of blended mesh, the picture the device draws from them against software
 // skinning, and the refusals.
 #include "d3d9/pixel_fixture.h"
+#include "d3dx9/mesh_test_util.h"
 #include "support/null_device.h"
 #include "support/stderr_capture.h"
 
@@ -57,26 +58,19 @@ void MakeStrip(IDirect3DDevice9 *device, ID3DXMesh **mesh, ID3DXSkinInfo **skin,
         {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
         {0, 20, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
         D3DDECL_END()};
-    ASSERT_EQ(declared ? D3DXCreateMesh(12, 14, D3DXMESH_MANAGED, declaration, device, mesh)
-                       : D3DXCreateMeshFVF(12, 14, D3DXMESH_MANAGED, kFvf, device, mesh),
-              D3D_OK);
-    Vertex *v = nullptr;
-    WORD *ix = nullptr;
-    DWORD *attributes = nullptr;
-    (*mesh)->LockVertexBuffer(0, reinterpret_cast<void **>(&v));
-    (*mesh)->LockIndexBuffer(0, reinterpret_cast<void **>(&ix));
-    (*mesh)->LockAttributeBuffer(0, &attributes);
+    std::vector<Vertex> v;
+    std::vector<DWORD> indices, attributes;
     for (int i = 0; i < 14; i++) {
         const Vertex s = StripVertex(i);
-        v[i] = declared ? Vertex{s.x, s.y, s.z, s.u, s.v, s.nx, s.ny, s.nz} : s;
+        v.push_back(declared ? Vertex{s.x, s.y, s.z, s.u, s.v, s.nx, s.ny, s.nz} : s);
     }
     for (DWORD f = 0; f < 36; f++)
-        ix[f] = WORD(Corner(f / 3, f % 3));
+        indices.push_back(Corner(f / 3, f % 3));
     for (DWORD f = 0; f < 12; f++)
-        attributes[f] = f < 2;
-    (*mesh)->UnlockAttributeBuffer();
-    (*mesh)->UnlockIndexBuffer();
-    (*mesh)->UnlockVertexBuffer();
+        attributes.push_back(f < 2);
+    *mesh = declared ? meshtest::MeshFrom(device, declaration, v, indices, attributes, D3DXMESH_MANAGED)
+                     : meshtest::MeshFrom(device, kFvf, v, indices, attributes, D3DXMESH_MANAGED);
+    ASSERT_NE(*mesh, nullptr);
     ASSERT_EQ(declared ? D3DXCreateSkinInfo(14, declaration, 5, skin) : D3DXCreateSkinInfoFVF(14, kFvf, 5, skin),
               D3D_OK);
     std::vector<DWORD> vertices[5];
@@ -242,14 +236,10 @@ TEST_F(SkinConvertTest, InfluencesPastFourKeepTheHeaviest)
 {
     // One face over six bones: vertex 0 has five (bone 0 the lightest), vertex 1 only bone
     // 5, vertex 2 bones 0 and 5.
-    ID3DXMesh *source = nullptr;
+    ID3DXMesh *source =
+        meshtest::MeshFrom(device_, D3DFVF_XYZ, std::vector<D3DXVECTOR3>(3), {0, 1, 2}, {}, D3DXMESH_MANAGED);
     ID3DXSkinInfo *skin = nullptr;
-    ASSERT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_MANAGED, D3DFVF_XYZ, device_, &source), D3D_OK);
     ASSERT_EQ(D3DXCreateSkinInfoFVF(3, D3DFVF_XYZ, 6, &skin), D3D_OK);
-    WORD *ix = nullptr;
-    source->LockIndexBuffer(0, (void **)&ix);
-    std::iota(ix, ix + 3, WORD(0));
-    source->UnlockIndexBuffer();
     const std::vector<std::pair<DWORD, float>> influences[6] = {
         {{0, 0.05f}, {2, 0.6f}}, {{0, 0.1f}}, {{0, 0.15f}}, {{0, 0.3f}}, {{0, 0.4f}}, {{1, 1.0f}, {2, 0.4f}}};
     for (DWORD bone = 0; bone < 6; bone++) {

@@ -234,23 +234,19 @@ TEST(SkinKernels, PositionOnlyVerticesAreWrittenWithinTheirTwelveBytes)
 }
 
 // The kernel a fresh process chooses with the given registry file contents.
-std::string ChosenWith(const char *registryText)
+std::string ChosenWith(const std::string &registryText)
 {
-    return testsupport::RunWithRegistry(TAVROK_SKIN_PROBE, registryText, false);
+    return testsupport::RunWithRegistry(TAVROK_SKIN_PROBE, registryText.c_str(), false);
 }
 
 TEST(SkinKernels, DisablingProcessorVariantsSelectsTheScalarLoop)
 {
     const std::string bestLine = std::string(SelectSkinKernel(false).name) + "\n";
+    const std::string key = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n";
     EXPECT_EQ(ChosenWith("REGEDIT4\n"), bestLine);
-    EXPECT_EQ(ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisablePSGP\"=dword:1\n"),
-              "scalar\n");
-    EXPECT_EQ(
-        ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisableD3DXPSGP\"=dword:1\n"),
-        "scalar\n");
-    EXPECT_EQ(
-        ChosenWith("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisableD3DXPSGP\"=dword:0\n"),
-        bestLine);
+    EXPECT_EQ(ChosenWith(key + "\"DisablePSGP\"=dword:1\n"), "scalar\n");
+    EXPECT_EQ(ChosenWith(key + "\"DisableD3DXPSGP\"=dword:1\n"), "scalar\n");
+    EXPECT_EQ(ChosenWith(key + "\"DisableD3DXPSGP\"=dword:0\n"), bestLine);
 
     EXPECT_EQ(&SelectSkinKernel(true), &ScalarSkinKernel());
     const SkinKernel &best = SelectSkinKernel(false);
