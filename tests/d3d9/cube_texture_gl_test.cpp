@@ -22,6 +22,13 @@ constexpr DWORD kFvf3 = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
 
 constexpr D3DCOLOR kFaceColor[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
 constexpr D3DCOLOR kMark = 0xFFFFFFFF;
+// Directions along each axis, in D3DCUBEMAP_FACES order, and towards each face's texel
+// (0, 0): the top left of the face as the cube is seen from inside (on +X the top is +y
+// and the left +z, on +Y the top is +z, ...), its u = -0.8, v = -0.8 corner.
+constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
+                                 {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
 
 class CubeVolumePixelTest : public PixelTest {
 protected:
@@ -63,6 +70,22 @@ protected:
         device_->EndScene();
         return Pixel(4, 4) | 0xFF000000;
     }
+    D3DCOLOR Read(const float (&d)[3]) { return Read(d[0], d[1], d[2]); }
+    void SampleTexture() { SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE); }
+    // Each face read along its axis (its colour), towards its texel (0, 0) (the mark) and
+    // towards the opposite corner, texel (3, 3) (its colour again).
+    void ExpectMarkedFaces(const char *what)
+    {
+        for (int f = 0; f < 6; f++) {
+            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << what << " face " << f;
+            EXPECT_EQ(Read(kCorner[f]), kMark) << what << " face " << f << " (0, 0)";
+            float d[3] = {kCorner[f][0], kCorner[f][1], kCorner[f][2]};
+            for (float &c : d)
+                if (c != 1 && c != -1)
+                    c = -c;
+            EXPECT_EQ(Read(d), kFaceColor[f]) << what << " face " << f << " (3, 3)";
+        }
+    }
     void TearDown() override
     {
         if (device_)
@@ -75,45 +98,17 @@ protected:
     std::vector<IUnknown *> held_;
 };
 
-bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance = 3)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > tolerance)
-            return false;
-    return true;
-}
-
 TEST_F(CubeVolumePixelTest, DirectionsReadTheDocumentedFaceAndTexel)
 {
     device_->SetTexture(0, MarkedCube());
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    // Along each axis: the face of that axis, in D3DCUBEMAP_FACES order.
-    const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                              {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-    for (int f = 0; f < 6; f++)
-        EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "face " << f;
-    // Texel (0, 0), the top left of each face as the cube is seen from inside: on +X the
-    // top is +y and the left +z; on +Y the top is +z... read from the face's u = -0.8,
-    // v = -0.8 corner; the opposite corner has the face's own colour.
-    const float corner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
-                                {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
-    for (int f = 0; f < 6; f++) {
-        EXPECT_EQ(Read(corner[f][0], corner[f][1], corner[f][2]), kMark) << "face " << f << " corner (0, 0)";
-        // The same direction mirrored across the face's middle reads texel (3, 3).
-        float d[3] = {corner[f][0], corner[f][1], corner[f][2]};
-        for (float &c : d)
-            if (c != 1 && c != -1)
-                c = -c;
-        EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << "face " << f << " corner (3, 3)";
-    }
+    SampleTexture();
+    ExpectMarkedFaces("marked");
 }
 
 TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
 {
     device_->SetTexture(0, MarkedCube());
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -153,16 +148,15 @@ TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
     *reinterpret_cast<DWORD *>(static_cast<BYTE *>(b.pBits) + b.SlicePitch) = 0xFF0000FF;  // back slice blue
     volume->UnlockBox(0);
     device_->SetTexture(0, volume);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     EXPECT_EQ(Read(0.5f, 0.5f, 0.25f), 0xFFFF0000u);
     EXPECT_EQ(Read(0.5f, 0.5f, 0.75f), 0xFF0000FFu);
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.5f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.5f);
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.375f), 0xFFBF0040)) << std::hex << Read(0.5f, 0.5f, 0.375f);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.5f), 0xFF800080u, 3);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.375f), 0xFFBF0040u, 3);
     // At w = 0 wrapping blends the back slice in; clamping reads the front one alone.
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.0f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.0f);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.0f), 0xFF800080u, 3);
     device_->SetSamplerState(0, D3DSAMP_ADDRESSW, D3DTADDRESS_CLAMP);
     EXPECT_EQ(Read(0.5f, 0.5f, 0.0f), 0xFFFF0000u);
 }
@@ -171,8 +165,7 @@ TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
 {
     IDirect3DCubeTexture9 *cube = MarkedCube(2);  // level 1 grey
     device_->SetTexture(0, cube);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     EXPECT_EQ(cube->GetLevelCount(), 2u);
     EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
@@ -226,11 +219,8 @@ TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
         device_->SetPixelShader(shader);
         const int minor = D3DSHADER_VERSION_MINOR((*tokens)[0]);
         device_->SetTexture(0, cube);
-        for (int f = 0; f < 6; f++) {
-            const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                                      {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-            EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "ps_1_" << minor << " face " << f;
-        }
+        for (int f = 0; f < 6; f++)
+            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << "ps_1_" << minor << " face " << f;
         EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark) << "ps_1_" << minor;
         device_->SetTexture(0, flat);
         EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u) << "ps_1_" << minor;
@@ -238,13 +228,6 @@ TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
     }
     device_->SetPixelShader(NULL);
 }
-
-// The directions of the face checks: along each axis, and towards each face's texel (0, 0)
-// corner and the opposite one (see DirectionsReadTheDocumentedFaceAndTexel).
-constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
-                                 {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
 
 class CubeTargetPixelTest : public CubeVolumePixelTest {
 protected:
@@ -291,24 +274,6 @@ protected:
                 DrawRectScene(0, 0, 1, 1, kMark);
             });
     }
-    void SampleTexture()
-    {
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    }
-    // Reads each face by its axis and its two corners as the cube was painted.
-    void ExpectPaintedFaces(const char *what)
-    {
-        for (int f = 0; f < 6; f++) {
-            EXPECT_EQ(Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]), kFaceColor[f]) << what << " face " << f;
-            EXPECT_EQ(Read(kCorner[f][0], kCorner[f][1], kCorner[f][2]), kMark) << what << " face " << f << " (0, 0)";
-            float d[3] = {kCorner[f][0], kCorner[f][1], kCorner[f][2]};
-            for (float &c : d)
-                if (c != 1 && c != -1)
-                    c = -c;
-            EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << what << " face " << f << " (3, 3)";
-        }
-    }
 };
 
 TEST_F(CubeTargetPixelTest, FacesDrawnIntoAreReadTheDocumentedWayRound)
@@ -332,7 +297,7 @@ TEST_F(CubeTargetPixelTest, FacesDrawnIntoAreReadTheDocumentedWayRound)
     PaintFaces(cube);
     device_->SetTexture(0, cube);
     SampleTexture();
-    ExpectPaintedFaces("drawn");
+    ExpectMarkedFaces("drawn");
     // A point of a face's plane far off its middle: the corner towards +x +y +z of +X is
     // texel (0, 0)'s neighbourhood on the face's top left only when u and v both turn the
     // documented way; (1, -0.8, -0.8) is its bottom right.
@@ -389,8 +354,8 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
 
     device_->SetTexture(0, cube);
     SampleTexture();
-    EXPECT_EQ(Read(kCorner[5][0], kCorner[5][1], kCorner[5][2]), kMark) << "-Z's (0, 0) from +Z";
-    EXPECT_EQ(Read(kAxis[5][0], kAxis[5][1], kAxis[5][2]), kFaceColor[4]) << "-Z holds +Z's colour";
+    EXPECT_EQ(Read(kCorner[5]), kMark) << "-Z's (0, 0) from +Z";
+    EXPECT_EQ(Read(kAxis[5]), kFaceColor[4]) << "-Z holds +Z's colour";
     // +X: u grows towards -z, so its right half (u > 0.5) is towards -z.
     EXPECT_EQ(Read(1, 0.1f, -0.8f), 0xFF808080u) << "+X's filled right half";
     EXPECT_EQ(Read(1, 0.1f, 0.8f), kFaceColor[0]) << "+X's left half";
@@ -416,11 +381,11 @@ TEST_F(CubeTargetPixelTest, UpdateTextureCopiesEveryFaceIntoTheDefaultPool)
     SampleTexture();
     ASSERT_EQ(device_->UpdateTexture(sysCube, deflt), D3D_OK);
     device_->SetTexture(0, deflt);
-    ExpectPaintedFaces("updated");
+    ExpectMarkedFaces("updated");
     // Into a render-target cube: the back end's pixels are written.
     ASSERT_EQ(device_->UpdateTexture(sysCube, target), D3D_OK);
     device_->SetTexture(0, target);
-    ExpectPaintedFaces("updated target");
+    ExpectMarkedFaces("updated target");
 }
 
 TEST_F(CubeTargetPixelTest, AutomaticMipmapsOfACubeTargetAreMadeFromItsFaces)
@@ -437,8 +402,8 @@ TEST_F(CubeTargetPixelTest, AutomaticMipmapsOfACubeTargetAreMadeFromItsFaces)
         const D3DCOLOR c = kFaceColor[f];
         auto mean = [&](int shift) { return ((((c >> shift) & 255) * 15 + 255 + 8) / 16) << shift; };
         const D3DCOLOR expected = 0xFF000000u | mean(16) | mean(8) | mean(0);
-        const D3DCOLOR got = Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]);
-        EXPECT_TRUE(Near(got, expected, 4)) << "face " << f << std::hex << " " << got << " " << expected;
+        const D3DCOLOR got = Read(kAxis[f]);
+        EXPECT_COLOR_NEAR(got, expected, 4) << "face " << f;
     }
 }
 
