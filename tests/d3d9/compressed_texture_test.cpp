@@ -24,10 +24,12 @@ TEST_F(CompressedTextureTest, FormatsAreOfferedForTexturesButNotRenderTargets)
     for (D3DFORMAT f : kDxt) {
         for (D3DRESOURCETYPE type : {D3DRTYPE_TEXTURE, D3DRTYPE_CUBETEXTURE, D3DRTYPE_VOLUMETEXTURE})
             EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, type, f), D3D_OK) << f;
-        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, f),
-                  D3DERR_NOTAVAILABLE);
-        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE, f),
-                  D3DOK_NOAUTOGEN);
+        EXPECT_EQ(
+            d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, f),
+            D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(
+            d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE, f),
+            D3DOK_NOAUTOGEN);
     }
     // Asked for automatic mipmaps, a DXT texture has the one level it can have.
     IDirect3DTexture9 *autogen = nullptr;
@@ -38,14 +40,16 @@ TEST_F(CompressedTextureTest, FormatsAreOfferedForTexturesButNotRenderTargets)
     EXPECT_EQ(autogen->GetLevelDesc(1, &desc), D3DERR_INVALIDCALL);
     autogen->Release();
     IDirect3DCubeTexture9 *autogenCube = nullptr;
-    ASSERT_EQ(device_->CreateCubeTexture(8, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_DXT5, D3DPOOL_MANAGED, &autogenCube, NULL),
-              D3D_OK);
+    ASSERT_EQ(
+        device_->CreateCubeTexture(8, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_DXT5, D3DPOOL_MANAGED, &autogenCube, NULL),
+        D3D_OK);
     EXPECT_EQ(autogenCube->GetLevelCount(), 1u);
     EXPECT_NE(autogenCube->GetLevelDesc(1, &desc), D3D_OK);
     autogenCube->Release();
     // Other four-character codes stay refused.
     const D3DFORMAT ati2 = D3DFORMAT(MAKEFOURCC('A', 'T', 'I', '2'));
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, ati2), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, ati2),
+              D3DERR_NOTAVAILABLE);
     IDirect3DTexture9 *t = nullptr;
     EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, ati2, D3DPOOL_MANAGED, &t, NULL), D3DERR_INVALIDCALL);
     EXPECT_EQ(t, nullptr);
@@ -135,10 +139,7 @@ TEST_F(CompressedTextureTest, CubeAndVolumeTexturesOfTheFormats)
     EXPECT_EQ(r.Pitch, 8);
     cube->UnlockRect(D3DCUBEMAP_FACE_NEGATIVE_Z, 3);
     const RECT misaligned = {0, 2, 4, 4};
-    EXPECT_EQ(StderrLines([&] {
-                  EXPECT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &r, &misaligned, 0), D3DERR_INVALIDCALL);
-              }),
-              1);
+    EXPECT_REFUSED(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &r, &misaligned, 0));
     cube->Release();
 
     // 8 x 4 x 3 DXT3: each slice its rows of blocks, slices one after the other.
@@ -159,7 +160,7 @@ TEST_F(CompressedTextureTest, CubeAndVolumeTexturesOfTheFormats)
     EXPECT_EQ(b.SlicePitch, 16);
     volume->UnlockBox(1);
     const D3DBOX badBox = {1, 0, 4, 4, 0, 1};
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(volume->LockBox(0, &part, &badBox, 0), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_REFUSED(volume->LockBox(0, &part, &badBox, 0));
     volume->Release();
 }
 
@@ -267,7 +268,7 @@ TEST_F(CompressedTextureTest, CopiesMoveWholeBlocks)
     // takes a rectangle whose right edge is its own.
     const RECT from = {4, 0, 12, 8};
     const POINT low = {0, 4}, origin = {0, 0}, late = {8, 0};
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->UpdateSurface(src, &from, dst, &low), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_REFUSED(device_->UpdateSurface(src, &from, dst, &low));
     ASSERT_EQ(device_->UpdateSurface(src, &from, dst, &origin), D3D_OK);
     const RECT edge = {0, 0, 2, 8};
     EXPECT_EQ(device_->UpdateSurface(src, &edge, dst, &late), D3DERR_INVALIDCALL) << "2 is not the source's edge";
@@ -284,11 +285,10 @@ TEST_F(CompressedTextureTest, CopiesMoveWholeBlocks)
     dst->UnlockRect();
 
     RECT whole = {0, 0, 8, 8};
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->ColorFill(dst, &whole, 0xFF00FF00), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_REFUSED(device_->ColorFill(dst, &whole, 0xFF00FF00));
     IDirect3DSurface9 *other = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(10, 8, D3DFMT_DXT1, D3DPOOL_DEFAULT, &other, NULL), D3D_OK);
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->StretchRect(dst, NULL, other, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL); }),
-              1);
+    EXPECT_REFUSED(device_->StretchRect(dst, NULL, other, NULL, D3DTEXF_NONE));
     other->Release();
     narrow->Release();
     dst->Release();

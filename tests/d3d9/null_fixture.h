@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
 namespace d3d9test {
 
 using testsupport::WindowedParameters;
@@ -47,6 +50,30 @@ int StderrLines(F &&call)
 {
     return testsupport::CountLines(testsupport::StderrOf(call));
 }
+
+// An answer and the number of diagnostic lines beside it, readable in a failure message.
+inline std::string Answer(HRESULT hr, int lines)
+{
+    std::ostringstream out;
+    out << "HRESULT 0x" << std::hex << ULONG(hr) << std::dec << " with " << lines << " line(s) on stderr";
+    return out.str();
+}
+
+template <class F>
+std::string AnswerOf(F &&call)
+{
+    HRESULT hr = S_OK;
+    const int lines = StderrLines([&] { hr = call(); });
+    return Answer(hr, lines);
+}
+
+}  // namespace d3d9test
+
+// `call` is refused with D3DERR_INVALIDCALL and one line on stderr saying why.
+#define EXPECT_REFUSED(call)                                                                                           \
+    EXPECT_EQ(d3d9test::AnswerOf([&] { return HRESULT(call); }), d3d9test::Answer(D3DERR_INVALIDCALL, 1)) << #call
+
+namespace d3d9test {
 
 }  // namespace d3d9test
 
