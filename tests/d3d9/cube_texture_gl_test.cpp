@@ -25,8 +25,8 @@ constexpr D3DCOLOR kMark = 0xFFFFFFFF;
 // Directions along each axis, in D3DCUBEMAP_FACES order, and towards each face's texel
 // (0, 0): the top left of the face as the cube is seen from inside (on +X the top is +y
 // and the left +z, on +Y the top is +z, ...), its u = -0.8, v = -0.8 corner.
-constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f},  {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1},  {0.1f, 0.1f, -1}};
 constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
                                  {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
 
@@ -45,7 +45,9 @@ protected:
                 for (UINT y = 0; y < edge; y++)
                     for (UINT x = 0; x < edge; x++)
                         reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
-                            level > 0 ? 0xFF808080 : (x == 0 && y == 0) ? kMark : kFaceColor[f];
+                            level > 0            ? 0xFF808080
+                            : (x == 0 && y == 0) ? kMark
+                                                 : kFaceColor[f];
                 cube->UnlockRect(D3DCUBEMAP_FACES(f), level);
             }
         held_.push_back(cube);
@@ -122,7 +124,8 @@ TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
         float x, y, z, nx, ny, nz;
     };
     auto mirror = [&](float nx, float ny, float nz) {
-        V v[4] = {{-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
+        V v[4] = {
+            {-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
         Clear();
         device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
         device_->BeginScene();
@@ -144,7 +147,7 @@ TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
     held_.push_back(volume);
     D3DLOCKED_BOX b;
     ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
-    *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                         // front slice red
+    *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                           // front slice red
     *reinterpret_cast<DWORD *>(static_cast<BYTE *>(b.pBits) + b.SlicePitch) = 0xFF0000FF;  // back slice blue
     volume->UnlockBox(0);
     device_->SetTexture(0, volume);
@@ -178,12 +181,14 @@ TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
 TEST_F(CubeVolumePixelTest, PixelShaderCubeSamplerReadsADirection)
 {
     // ps_2_0: dcl t0; dcl_cube s0; texld r0, t0, s0; mov oC0, r0
+    // clang-format off
     const std::vector<DWORD> tokens = {D3DPS_VERSION(2, 0),
                                        Ins(D3DSIO_DCL, 2), 0x80000000u, Dst(D3DSPR_TEXTURE, 0),
                                        Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
                                        Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
                                        Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
                                        D3DPS_END()};
+    // clang-format on
     IDirect3DPixelShader9 *shader = nullptr;
     ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
     held_.push_back(shader);
@@ -199,8 +204,10 @@ TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
     // ps_1_1: tex t0; mov r0, t0.  ps_1_4: texld r0, t0.  Neither declares a sampler type,
     // so a cube bound on stage 0 is read with the set's three coordinates, and a 2D texture
     // bound instead is read with two.
+    // clang-format off
     const std::vector<DWORD> v11 = {D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
                                     D3DSIO_MOV, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), D3DPS_END()};
+    // clang-format on
     const std::vector<DWORD> v14 = {D3DPS_VERSION(1, 4), D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0),
                                     D3DPS_END()};
     IDirect3DCubeTexture9 *cube = MarkedCube();

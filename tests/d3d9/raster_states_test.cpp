@@ -279,7 +279,6 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{k, k, k, w})) << "the shader's colour is its w, 1";
     device_->SetVertexShader(NULL);
     shader->Release();
-    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
 }
 
 TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
@@ -447,5 +446,4 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     EXPECT_NEAR(column, 32, 1);
     EXPECT_NEAR(level, 0x80, 1);
     tweened->Release();
-    device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
 }

@@ -150,7 +150,6 @@ TEST_F(StageRegistersTest, SphereMapCoordinatesFollowTheReflectionFromTheEye)
     EXPECT_EQ(Distance(centre(-0.6f, 0.48f), 0xFF0000), 0);
     EXPECT_EQ(Distance(centre(-0.6f, -0.48f), 0x0000FF), 0);
     EXPECT_EQ(Distance(centre(0.6f, -0.48f), 0xFFFFFF), 0);
-    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
 }
 
 }  // namespace
