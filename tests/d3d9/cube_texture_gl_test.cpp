@@ -33,10 +33,10 @@ constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1
 class CubeVolumePixelTest : public PixelTest {
 protected:
     // A 4 x 4 cube, one colour per face, texel (0, 0) of every face white.
-    IDirect3DCubeTexture9 *MarkedCube(UINT levels = 1)
+    IDirect3DCubeTexture9 *MarkedCube(UINT levels = 1, D3DPOOL pool = D3DPOOL_MANAGED)
     {
         IDirect3DCubeTexture9 *cube = nullptr;
-        EXPECT_EQ(device_->CreateCubeTexture(4, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
+        EXPECT_EQ(device_->CreateCubeTexture(4, levels, 0, D3DFMT_A8R8G8B8, pool, &cube, NULL), D3D_OK);
         for (UINT f = 0; f < 6; f++)
             for (UINT level = 0; level < levels; level++) {
                 D3DLOCKED_RECT r;
@@ -316,17 +316,11 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     IDirect3DCubeTexture9 *cube = TargetCube();
     PaintFaces(cube);
     // GetRenderTargetData: the face's rows top first, texel (0, 0) first.
-    IDirect3DSurface9 *sys = nullptr;
-    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-    held_.push_back(sys);
-    ASSERT_EQ(device_->GetRenderTargetData(Face(cube, D3DCUBEMAP_FACE_POSITIVE_Y), sys), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[0], kMark);
-    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[1], kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
-    EXPECT_EQ(reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + 3 * r.Pitch)[3],
-              kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
-    sys->UnlockRect();
+    const D3DCOLOR posY = kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y], negX = kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X];
+    std::vector<D3DCOLOR> px = ReadTarget(Face(cube, D3DCUBEMAP_FACE_POSITIVE_Y));
+    EXPECT_EQ(px[0], kMark);
+    EXPECT_EQ(px[1], posY);
+    EXPECT_EQ(px[15], posY);
 
     // StretchRect from a face into a 2D render target, scaled twice up: the mark is the
     // top-left 2 x 2.
@@ -334,14 +328,10 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &flat, NULL), D3D_OK);
     held_.push_back(flat);
     ASSERT_EQ(device_->StretchRect(Face(cube, D3DCUBEMAP_FACE_NEGATIVE_X), NULL, flat, NULL, D3DTEXF_POINT), D3D_OK);
-    ASSERT_EQ(flat->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    auto at = [&](int x, int y) { return reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x]; };
-    EXPECT_EQ(at(0, 0), kMark);
-    EXPECT_EQ(at(1, 1), kMark);
-    EXPECT_EQ(at(2, 0), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    EXPECT_EQ(at(0, 2), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    EXPECT_EQ(at(7, 7), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    flat->UnlockRect();
+    px = SurfacePixels(flat);
+    EXPECT_EQ((std::vector<D3DCOLOR>{px[0], px[9], px[2], px[16], px[63]}),
+              (std::vector<D3DCOLOR>{kMark, kMark, negX, negX, negX}))
+        << "(0, 0), (1, 1), (2, 0), (0, 2), (7, 7)";
 
     // Face to face of the same cube: +Z's pixels put on -Z, turned nowhere.
     ASSERT_EQ(device_->StretchRect(Face(cube, 4), NULL, Face(cube, 5), NULL, D3DTEXF_NONE), D3D_OK);
@@ -351,11 +341,7 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     IDirect3DSurface9 *block = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &block, NULL), D3D_OK);
     held_.push_back(block);
-    ASSERT_EQ(block->LockRect(&r, NULL, 0), D3D_OK);
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 2; x++)
-            reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = 0xFF204060;
-    block->UnlockRect();
+    FillSurface(block, std::vector<DWORD>(4, 0xFF204060));
     const POINT corner = {2, 2};
     ASSERT_EQ(device_->UpdateSurface(block, NULL, Face(cube, 3), &corner), D3D_OK);
 
@@ -373,18 +359,8 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
 
 TEST_F(CubeTargetPixelTest, UpdateTextureCopiesEveryFaceIntoTheDefaultPool)
 {
-    IDirect3DCubeTexture9 *sysCube = nullptr, *deflt = TargetCube(4, 0), *target = TargetCube();
-    ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sysCube, NULL), D3D_OK);
-    held_.push_back(sysCube);
-    for (UINT f = 0; f < 6; f++) {
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(sysCube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, 0), D3D_OK);
-        for (UINT y = 0; y < 4; y++)
-            for (UINT x = 0; x < 4; x++)
-                reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
-                    x == 0 && y == 0 ? kMark : kFaceColor[f];
-        sysCube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
-    }
+    IDirect3DCubeTexture9 *sysCube = MarkedCube(1, D3DPOOL_SYSTEMMEM), *deflt = TargetCube(4, 0),
+                          *target = TargetCube();
     SampleTexture();
     ASSERT_EQ(device_->UpdateTexture(sysCube, deflt), D3D_OK);
     device_->SetTexture(0, deflt);

@@ -6,6 +6,8 @@
 #ifndef TAVROK_TESTS_D3D9_NULL_FIXTURE_H
 #define TAVROK_TESTS_D3D9_NULL_FIXTURE_H
 
+#include "surface_pixels.h"
+
 #include "support/device_setup.h"
 #include "support/stderr_capture.h"
 

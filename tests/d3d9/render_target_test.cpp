@@ -26,31 +26,6 @@ protected:
         EXPECT_EQ(device_->CreateOffscreenPlainSurface(w, h, f, pool, &s, NULL), D3D_OK);
         return s;
     }
-    // The 32-bit pixels of a lockable surface, rows top first.
-    std::vector<DWORD> Pixels(IDirect3DSurface9 *s)
-    {
-        D3DSURFACE_DESC d;
-        s->GetDesc(&d);
-        std::vector<DWORD> out(size_t(d.Width) * d.Height);
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(s->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-        if (!r.pBits)
-            return out;
-        for (UINT y = 0; y < d.Height; y++)
-            memcpy(&out[size_t(y) * d.Width], static_cast<BYTE *>(r.pBits) + y * r.Pitch, d.Width * 4);
-        s->UnlockRect();
-        return out;
-    }
-    void Fill(IDirect3DSurface9 *s, const std::vector<DWORD> &pixels)
-    {
-        D3DSURFACE_DESC d;
-        s->GetDesc(&d);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(s->LockRect(&r, NULL, 0), D3D_OK);
-        for (UINT y = 0; y < d.Height; y++)
-            memcpy(static_cast<BYTE *>(r.pBits) + y * r.Pitch, &pixels[size_t(y) * d.Width], d.Width * 4);
-        s->UnlockRect();
-    }
     ULONG Refs(IUnknown *o)
     {
         o->AddRef();
@@ -362,12 +337,12 @@ TEST_F(RenderTargetTest, ColorFillFillsDefaultPoolTargetsAndPlainSurfacesOnly)
     IDirect3DSurface9 *plain = Plain(4, 3, D3DPOOL_DEFAULT), *sys = Plain(4, 3, D3DPOOL_SYSTEMMEM);
     const RECT r = {1, 1, 3, 3};
     ASSERT_EQ(device_->ColorFill(plain, &r, 0xFF112233), D3D_OK);
-    std::vector<DWORD> px = Pixels(plain);
+    std::vector<DWORD> px = SurfacePixels(plain);
     for (UINT y = 0; y < 3; y++)
         for (UINT x = 0; x < 4; x++)
             EXPECT_EQ(px[y * 4 + x], (x >= 1 && x < 3 && y >= 1) ? 0xFF112233u : 0u) << x << "," << y;
     ASSERT_EQ(device_->ColorFill(plain, NULL, 0x80FFFFFF), D3D_OK);
-    EXPECT_EQ(Pixels(plain), std::vector<DWORD>(12, 0x80FFFFFFu));
+    EXPECT_EQ(SurfacePixels(plain), std::vector<DWORD>(12, 0x80FFFFFFu));
 
     IDirect3DSurface9 *r565 = Plain(2, 1, D3DPOOL_DEFAULT, D3DFMT_R5G6B5);
     ASSERT_EQ(device_->ColorFill(r565, NULL, 0xFFFF0000), D3D_OK);
@@ -401,9 +376,9 @@ TEST_F(RenderTargetTest, StretchRectKeepsTheDocumentedRestrictionsAndScales)
 {
     IDirect3DSurface9 *a = Target(2, 2), *b = Target(4, 4), *plain = Plain(2, 2, D3DPOOL_DEFAULT),
                       *plain2 = Plain(2, 2, D3DPOOL_DEFAULT), *sys = Plain(2, 2, D3DPOOL_SYSTEMMEM);
-    Fill(a, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    FillSurface(a, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
     ASSERT_EQ(device_->StretchRect(a, NULL, b, NULL, D3DTEXF_POINT), D3D_OK);
-    const std::vector<DWORD> scaled = Pixels(b);
+    const std::vector<DWORD> scaled = SurfacePixels(b);
     for (UINT y = 0; y < 4; y++)
         for (UINT x = 0; x < 4; x++) {
             const DWORD expected[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
@@ -412,15 +387,15 @@ TEST_F(RenderTargetTest, StretchRectKeepsTheDocumentedRestrictionsAndScales)
     // A part into a part, linear: one texel's colour in the middle of a flat area.
     const RECT from = {1, 0, 2, 1}, to = {0, 0, 2, 2};
     ASSERT_EQ(device_->StretchRect(a, &from, b, &to, D3DTEXF_LINEAR), D3D_OK);
-    EXPECT_EQ(Pixels(b)[0], 0xFF00FF00u);
-    EXPECT_EQ(Pixels(b)[15], 0xFFFFFFFFu) << "outside the destination rectangle nothing changes";
+    EXPECT_EQ(SurfacePixels(b)[0], 0xFF00FF00u);
+    EXPECT_EQ(SurfacePixels(b)[15], 0xFFFFFFFFu) << "outside the destination rectangle nothing changes";
 
     // Plain to plain copies, without stretching; plain to a target may be copied too.
-    Fill(plain, {1, 2, 3, 4});
+    FillSurface(plain, {1, 2, 3, 4});
     ASSERT_EQ(device_->StretchRect(plain, NULL, plain2, NULL, D3DTEXF_NONE), D3D_OK);
-    EXPECT_EQ(Pixels(plain2), (std::vector<DWORD>{1, 2, 3, 4}));
+    EXPECT_EQ(SurfacePixels(plain2), (std::vector<DWORD>{1, 2, 3, 4}));
     ASSERT_EQ(device_->StretchRect(plain, NULL, a, NULL, D3DTEXF_NONE), D3D_OK);
-    EXPECT_EQ(Pixels(a), (std::vector<DWORD>{1, 2, 3, 4}));
+    EXPECT_EQ(SurfacePixels(a), (std::vector<DWORD>{1, 2, 3, 4}));
 
     EXPECT_REFUSED(device_->StretchRect(plain, NULL, b, NULL, D3DTEXF_POINT)) << "no stretching from a plain surface";
     EXPECT_EQ(device_->StretchRect(a, NULL, plain, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL)
@@ -453,9 +428,9 @@ TEST_F(RenderTargetTest, GetRenderTargetDataUpdateSurfaceAndUpdateTextureCopyByt
     IDirect3DSurface9 *rt = Target(2, 2), *sys = Plain(2, 2, D3DPOOL_SYSTEMMEM),
                       *sysSmall = Plain(1, 2, D3DPOOL_SYSTEMMEM), *def = Plain(2, 2, D3DPOOL_DEFAULT),
                       *sys565 = Plain(2, 2, D3DPOOL_SYSTEMMEM, D3DFMT_R5G6B5);
-    Fill(rt, {10, 20, 30, 40});
+    FillSurface(rt, {10, 20, 30, 40});
     ASSERT_EQ(device_->GetRenderTargetData(rt, sys), D3D_OK);
-    EXPECT_EQ(Pixels(sys), (std::vector<DWORD>{10, 20, 30, 40}));
+    EXPECT_EQ(SurfacePixels(sys), (std::vector<DWORD>{10, 20, 30, 40}));
     EXPECT_REFUSED(device_->GetRenderTargetData(rt, sysSmall));
     EXPECT_EQ(device_->GetRenderTargetData(rt, sys565), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetRenderTargetData(rt, def), D3DERR_INVALIDCALL) << "the destination is not system memory";
@@ -463,11 +438,11 @@ TEST_F(RenderTargetTest, GetRenderTargetDataUpdateSurfaceAndUpdateTextureCopyByt
     EXPECT_EQ(device_->GetRenderTargetData(rt, NULL), D3DERR_INVALIDCALL);
 
     // UpdateSurface: a system-memory rectangle to a point of a default-pool surface.
-    Fill(sys, {1, 2, 3, 4});
+    FillSurface(sys, {1, 2, 3, 4});
     const RECT column = {1, 0, 2, 2};
     const POINT at = {0, 0};
     ASSERT_EQ(device_->UpdateSurface(sys, &column, rt, &at), D3D_OK);
-    EXPECT_EQ(Pixels(rt), (std::vector<DWORD>{2, 20, 4, 40}));
+    EXPECT_EQ(SurfacePixels(rt), (std::vector<DWORD>{2, 20, 4, 40}));
     const POINT past = {1, 1};
     EXPECT_REFUSED(device_->UpdateSurface(sys, &column, rt, &past));
     EXPECT_EQ(device_->UpdateSurface(def, NULL, rt, NULL), D3DERR_INVALIDCALL) << "the source is not system memory";
@@ -489,7 +464,7 @@ TEST_F(RenderTargetTest, GetRenderTargetDataUpdateSurfaceAndUpdateTextureCopyByt
     for (UINT level = 0; level < 2; level++) {
         IDirect3DSurface9 *s = nullptr;
         dst->GetSurfaceLevel(level, &s);
-        EXPECT_EQ(Pixels(s)[0], 0x101u + level) << "level " << level;
+        EXPECT_EQ(SurfacePixels(s)[0], 0x101u + level) << "level " << level;
         s->Release();
     }
     EXPECT_REFUSED(device_->UpdateTexture(src, managed));
