@@ -335,8 +335,11 @@ TEST_F(NullDeviceTest, SurfaceLevelsShareTheTextureAndKeepItAlive)
 {
     IDirect3DTexture9 *t = nullptr;
     ASSERT_EQ(device_->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
-    IDirect3DSurface9 *s = nullptr;
+    IDirect3DSurface9 *s = nullptr, *again = nullptr;
     ASSERT_EQ(t->GetSurfaceLevel(2, &s), D3D_OK);
+    ASSERT_EQ(t->GetSurfaceLevel(2, &again), D3D_OK);
+    EXPECT_EQ(again, s) << "one object per level";
+    again->Release();
     D3DSURFACE_DESC desc;
     s->GetDesc(&desc);
     EXPECT_EQ(desc.Width, 2u);

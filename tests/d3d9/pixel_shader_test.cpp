@@ -237,23 +237,24 @@ TEST_F(PixelShaderTest, Ps1xStreamsFollowTheirVersionsRules)
     EXPECT_EQ(Create(twice), D3DERR_INVALIDCALL) << "a second phase";
 }
 
-// Integer and boolean constants: kept for ps_2_0 shaders too (which do not read them),
-// bounded at register 15, and held by pixel-state blocks, not vertex-state ones.
-TEST_F(PixelShaderTest, IntegerAndBooleanConstantsAreKeptAndCaptured)
+// The shader and its three banks of constants are pixel state: held by pixel-state blocks,
+// not vertex-state ones, and recorded register by register.  The integer and boolean banks
+// are kept for ps_2_0 shaders too (which do not read them), bounded at register 15.
+TEST_F(PixelShaderTest, StateBlocksHoldTheShaderAndEveryConstantBank)
 {
-    const int ints[8] = {1, 2, 3, 4, -5, -6, -7, -8};
-    const BOOL bools[3] = {TRUE, FALSE, TRUE};
-    ASSERT_EQ(device_->SetPixelShaderConstantI(14, ints, 2), D3D_OK);
-    ASSERT_EQ(device_->SetPixelShaderConstantB(13, bools, 3), D3D_OK);
+    IDirect3DPixelShader9 *a = Make(Constant(0)), *b = Make(Constant(1));
+    ASSERT_TRUE(a && b);
+    const float one[4] = {1, 1, 1, 1}, two[4] = {2, 2, 2, 2}, three[4] = {3, 3, 3, 3};
+    const int ints[8] = {1, 2, 3, 4, -5, -6, -7, -8}, zeros[8] = {};
+    const BOOL bools[3] = {TRUE, FALSE, TRUE}, off[3] = {};
     int backI[8] = {};
     BOOL backB[3] = {};
-    ASSERT_EQ(device_->GetPixelShaderConstantI(14, backI, 2), D3D_OK);
-    ASSERT_EQ(device_->GetPixelShaderConstantB(13, backB, 3), D3D_OK);
-    EXPECT_EQ(memcmp(ints, backI, sizeof ints), 0);
-    EXPECT_EQ(memcmp(bools, backB, sizeof bools), 0);
-    int vertexI[4] = {};
-    device_->GetVertexShaderConstantI(14, vertexI, 1);
-    EXPECT_EQ(vertexI[0], 0) << "the vertex shader's bank is its own";
+    device_->SetPixelShader(a);
+    device_->SetPixelShaderConstantF(0, one, 1);
+    ASSERT_EQ(device_->SetPixelShaderConstantI(14, ints, 2), D3D_OK);
+    ASSERT_EQ(device_->SetPixelShaderConstantB(13, bools, 3), D3D_OK);
+    device_->GetVertexShaderConstantI(14, backI, 1);
+    EXPECT_EQ(backI[0], 0) << "the vertex shader's bank is its own";
     EXPECT_REFUSED(device_->SetPixelShaderConstantI(15, ints, 2));
     EXPECT_EQ(device_->SetPixelShaderConstantB(0, NULL, 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetPixelShaderConstantB(16, backB, 1), D3DERR_INVALIDCALL);
@@ -261,68 +262,39 @@ TEST_F(PixelShaderTest, IntegerAndBooleanConstantsAreKeptAndCaptured)
     IDirect3DStateBlock9 *pixel = nullptr, *vertex = nullptr;
     ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
     ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
-    const int zeros[8] = {};
-    const BOOL off[3] = {};
+    device_->SetPixelShader(b);
+    device_->SetPixelShaderConstantF(0, two, 1);
     device_->SetPixelShaderConstantI(14, zeros, 2);
     device_->SetPixelShaderConstantB(13, off, 3);
     vertex->Apply();
+    EXPECT_EQ(Current(), b);
+    EXPECT_EQ(ConstantX(0), 2.0f);
     device_->GetPixelShaderConstantI(14, backI, 2);
     EXPECT_EQ(backI[4], 0);
     pixel->Apply();
-    device_->GetPixelShaderConstantI(14, backI, 2);
-    device_->GetPixelShaderConstantB(13, backB, 3);
-    EXPECT_EQ(memcmp(ints, backI, sizeof ints), 0);
-    EXPECT_EQ(memcmp(bools, backB, sizeof bools), 0);
-    // Recorded: only the registers written.
-    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
-    device_->SetPixelShaderConstantB(14, off, 1);
-    IDirect3DStateBlock9 *recorded = nullptr;
-    ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
-    recorded->Apply();
-    device_->GetPixelShaderConstantB(13, backB, 3);
-    EXPECT_TRUE(backB[0] == TRUE && backB[1] == FALSE && backB[2] == TRUE) << "b14 was FALSE already";
-    device_->SetPixelShaderConstantB(14, bools, 1);
-    recorded->Apply();
-    device_->GetPixelShaderConstantB(14, backB, 1);
-    EXPECT_EQ(backB[0], FALSE);
-    pixel->Release();
-    vertex->Release();
-    recorded->Release();
-}
-
-TEST_F(PixelShaderTest, StateBlocksCaptureAndApplyTheShaderAndItsConstants)
-{
-    IDirect3DPixelShader9 *a = Make(Constant(0)), *b = Make(Constant(1));
-    ASSERT_TRUE(a && b);
-    const float one[4] = {1, 1, 1, 1}, two[4] = {2, 2, 2, 2}, three[4] = {3, 3, 3, 3};
-    device_->SetPixelShader(a);
-    device_->SetPixelShaderConstantF(0, one, 1);
-
-    // A pixel-state block holds them; a vertex-state block does not.
-    IDirect3DStateBlock9 *pixel = nullptr, *vertex = nullptr;
-    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
-    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
-    device_->SetPixelShader(b);
-    device_->SetPixelShaderConstantF(0, two, 1);
-    vertex->Apply();
-    EXPECT_EQ(Current(), b);
-    EXPECT_EQ(ConstantX(0), 2.0f);
-    pixel->Apply();
     EXPECT_EQ(Current(), a);
     EXPECT_EQ(ConstantX(0), 1.0f);
+    ASSERT_EQ(device_->GetPixelShaderConstantI(14, backI, 2), D3D_OK);
+    ASSERT_EQ(device_->GetPixelShaderConstantB(13, backB, 3), D3D_OK);
+    EXPECT_EQ(memcmp(ints, backI, sizeof ints), 0);
+    EXPECT_EQ(memcmp(bools, backB, sizeof bools), 0);
 
     // Recording reaches the block, not the device, until it is applied.
     ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
     device_->SetPixelShader(b);
     device_->SetPixelShaderConstantF(5, three, 1);
+    device_->SetPixelShaderConstantB(14, off, 1);
     IDirect3DStateBlock9 *recorded = nullptr;
     ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
     EXPECT_EQ(Current(), a);
     EXPECT_EQ(ConstantX(5), 0.0f);
+    device_->SetPixelShaderConstantB(14, bools, 1);
     recorded->Apply();
     EXPECT_EQ(Current(), b);
     EXPECT_EQ(ConstantX(5), 3.0f);
-    EXPECT_EQ(ConstantX(0), 1.0f);  // not recorded, not changed
+    EXPECT_EQ(ConstantX(0), 1.0f) << "not recorded, not changed";
+    device_->GetPixelShaderConstantB(13, backB, 3);
+    EXPECT_TRUE(backB[0] == TRUE && backB[1] == FALSE && backB[2] == TRUE) << "b14 recorded, b13 and b15 not";
 
     // Capture takes the device's shader again.
     pixel->Capture();
@@ -331,9 +303,8 @@ TEST_F(PixelShaderTest, StateBlocksCaptureAndApplyTheShaderAndItsConstants)
     EXPECT_EQ(Current(), b);
 
     // Blocks hold references; once released only the device's binding remains.
-    pixel->Release();
-    vertex->Release();
-    recorded->Release();
+    for (IDirect3DStateBlock9 *block : {pixel, vertex, recorded})
+        block->Release();
     device_->SetPixelShader(NULL);
     EXPECT_EQ(a->Release(), 0u);
     EXPECT_EQ(b->Release(), 0u);

@@ -113,15 +113,6 @@ TEST_F(RenderTargetTest, RenderTargetTexturesAreDefaultPoolUnlockableWithOneSurf
     b->Release();
     level1->Release();
     EXPECT_EQ(t->Release(), 0u);
-
-    // An ordinary texture's levels are one object each as well.
-    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
-    t->GetSurfaceLevel(0, &a);
-    t->GetSurfaceLevel(0, &b);
-    EXPECT_EQ(a, b);
-    a->Release();
-    b->Release();
-    EXPECT_EQ(t->Release(), 0u);
 }
 
 TEST_F(RenderTargetTest, SetRenderTargetChecksItsSurfaceAndResetsViewportAndScissor)
