@@ -288,13 +288,14 @@ TEST_F(PixelShaderTest, StateBlocksHoldTheShaderAndEveryConstantBank)
     ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
     EXPECT_EQ(Current(), a);
     EXPECT_EQ(ConstantX(5), 0.0f);
-    device_->SetPixelShaderConstantB(14, bools, 1);
+    const BOOL flipped[3] = {FALSE, TRUE, FALSE};
+    device_->SetPixelShaderConstantB(13, flipped, 3);
     recorded->Apply();
     EXPECT_EQ(Current(), b);
     EXPECT_EQ(ConstantX(5), 3.0f);
     EXPECT_EQ(ConstantX(0), 1.0f) << "not recorded, not changed";
     device_->GetPixelShaderConstantB(13, backB, 3);
-    EXPECT_TRUE(backB[0] == TRUE && backB[1] == FALSE && backB[2] == TRUE) << "b14 recorded, b13 and b15 not";
+    EXPECT_TRUE(backB[0] == FALSE && backB[1] == FALSE && backB[2] == FALSE) << "b14 recorded, b13 and b15 not";
 
     // Capture takes the device's shader again.
     pixel->Capture();
