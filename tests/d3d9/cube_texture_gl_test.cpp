@@ -178,60 +178,42 @@ TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
     EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
 }
 
-TEST_F(CubeVolumePixelTest, PixelShaderCubeSamplerReadsADirection)
+// ps_2_0 reads a cube through its dcl_cube sampler; ps_1_1's tex t0 and ps_1_4's texld r0, t0
+// declare no sampler type, so they read a cube bound on stage 0 with the set's three
+// coordinates, and a 2D texture bound instead with two.
+TEST_F(CubeVolumePixelTest, PixelShadersReadACubeByDirection)
 {
-    // ps_2_0: dcl t0; dcl_cube s0; texld r0, t0, s0; mov oC0, r0
     // clang-format off
-    const std::vector<DWORD> tokens = {D3DPS_VERSION(2, 0),
-                                       Ins(D3DSIO_DCL, 2), 0x80000000u, Dst(D3DSPR_TEXTURE, 0),
-                                       Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
-                                       Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
-                                       Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
-                                       D3DPS_END()};
-    // clang-format on
-    IDirect3DPixelShader9 *shader = nullptr;
-    ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-    held_.push_back(shader);
-    device_->SetPixelShader(shader);
-    device_->SetTexture(0, MarkedCube());
-    EXPECT_EQ(Read(0.1f, -1, 0.1f), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Y]);
-    EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
-    device_->SetPixelShader(NULL);
-}
-
-TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
-{
-    // ps_1_1: tex t0; mov r0, t0.  ps_1_4: texld r0, t0.  Neither declares a sampler type,
-    // so a cube bound on stage 0 is read with the set's three coordinates, and a 2D texture
-    // bound instead is read with two.
-    // clang-format off
+    const std::vector<DWORD> v20 = {D3DPS_VERSION(2, 0),
+                                    Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0),
+                                    Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
+                                    Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
+                                    Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+                                    D3DPS_END()};
     const std::vector<DWORD> v11 = {D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
                                     D3DSIO_MOV, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), D3DPS_END()};
-    // clang-format on
     const std::vector<DWORD> v14 = {D3DPS_VERSION(1, 4), D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0),
                                     D3DPS_END()};
+    // clang-format on
     IDirect3DCubeTexture9 *cube = MarkedCube();
-    IDirect3DTexture9 *flat = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, NULL), D3D_OK);
-    held_.push_back(flat);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(flat->LockRect(0, &r, NULL, 0), D3D_OK);
-    static_cast<DWORD *>(r.pBits)[0] = 0xFF102030;
-    static_cast<DWORD *>(r.pBits)[1] = 0xFF405060;
-    flat->UnlockRect(0);
-    for (const auto *tokens : {&v11, &v14}) {
+    IDirect3DTexture9 *flat = ArgbTexture(2, 1, {0xFF102030, 0xFF405060});
+    for (const auto *tokens : {&v20, &v11, &v14}) {
         IDirect3DPixelShader9 *shader = nullptr;
         ASSERT_EQ(device_->CreatePixelShader(tokens->data(), &shader), D3D_OK);
         held_.push_back(shader);
         device_->SetPixelShader(shader);
-        const int minor = D3DSHADER_VERSION_MINOR((*tokens)[0]);
+        const DWORD version = (*tokens)[0];
+        SCOPED_TRACE(testing::Message() << "ps_" << D3DSHADER_VERSION_MAJOR(version) << "_"
+                                        << D3DSHADER_VERSION_MINOR(version));
         device_->SetTexture(0, cube);
         for (int f = 0; f < 6; f++)
-            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << "ps_1_" << minor << " face " << f;
-        EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark) << "ps_1_" << minor;
+            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << "face " << f;
+        EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
+        if (tokens == &v20)
+            continue;
         device_->SetTexture(0, flat);
-        EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u) << "ps_1_" << minor;
-        EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u) << "ps_1_" << minor;
+        EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u);
+        EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u);
     }
     device_->SetPixelShader(NULL);
 }
