@@ -17,12 +17,8 @@ class RenderTargetPixelTest : public PixelTest {
 protected:
     void TearDown() override
     {
-        if (device_) {
-            IDirect3DSurface9 *back = nullptr;
-            device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-            device_->SetRenderTarget(0, back);
-            back->Release();
-        }
+        if (device_)
+            BackToBackBuffer();
         for (IUnknown *o : held_)
             o->Release();
         PixelTest::TearDown();
