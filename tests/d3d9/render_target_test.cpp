@@ -14,18 +14,6 @@ namespace {
 
 class RenderTargetTest : public NullDeviceTest {
 protected:
-    IDirect3DSurface9 *Target(UINT w, UINT h, D3DFORMAT f = D3DFMT_A8R8G8B8, BOOL lockable = TRUE)
-    {
-        IDirect3DSurface9 *s = nullptr;
-        EXPECT_EQ(device_->CreateRenderTarget(w, h, f, D3DMULTISAMPLE_NONE, 0, lockable, &s, NULL), D3D_OK);
-        return s;
-    }
-    IDirect3DSurface9 *Plain(UINT w, UINT h, D3DPOOL pool, D3DFORMAT f = D3DFMT_A8R8G8B8)
-    {
-        IDirect3DSurface9 *s = nullptr;
-        EXPECT_EQ(device_->CreateOffscreenPlainSurface(w, h, f, pool, &s, NULL), D3D_OK);
-        return s;
-    }
     ULONG Refs(IUnknown *o)
     {
         o->AddRef();
@@ -48,7 +36,7 @@ TEST_F(RenderTargetTest, CreateRenderTargetAndDepthSurfaceFollowTheirArgumentRul
     EXPECT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 1, FALSE, &s, NULL),
               D3DERR_INVALIDCALL);
 
-    IDirect3DSurface9 *rt = Target(16, 8, D3DFMT_X8R8G8B8, FALSE);
+    IDirect3DSurface9 *rt = Keep(Target(16, 8, D3DFMT_X8R8G8B8, FALSE));
     ASSERT_NE(rt, nullptr);
     D3DSURFACE_DESC d;
     ASSERT_EQ(rt->GetDesc(&d), D3D_OK);
@@ -59,11 +47,9 @@ TEST_F(RenderTargetTest, CreateRenderTargetAndDepthSurfaceFollowTheirArgumentRul
     EXPECT_EQ(d.Pool, D3DPOOL_DEFAULT);
     D3DLOCKED_RECT r;
     EXPECT_REFUSED(rt->LockRect(&r, NULL, 0)) << "a render target made without Lockable is not locked";
-    rt->Release();
-    IDirect3DSurface9 *lockable = Target(4, 4);
+    IDirect3DSurface9 *lockable = Keep(Target(4, 4));
     EXPECT_EQ(lockable->LockRect(&r, NULL, 0), D3D_OK);
     EXPECT_EQ(lockable->UnlockRect(), D3D_OK);
-    lockable->Release();
 
     EXPECT_REFUSED(device_->CreateDepthStencilSurface(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &s, NULL));
     EXPECT_EQ(device_->CreateDepthStencilSurface(8, 0, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, FALSE, &s, NULL),
@@ -118,15 +104,12 @@ TEST_F(RenderTargetTest, RenderTargetTexturesAreDefaultPoolUnlockableWithOneSurf
 TEST_F(RenderTargetTest, SetRenderTargetChecksItsSurfaceAndResetsViewportAndScissor)
 {
     IDirect3DSurface9 *rt = Target(16, 8);
-    IDirect3DSurface9 *plain = Plain(16, 8, D3DPOOL_DEFAULT);
+    IDirect3DSurface9 *plain = Keep(Plain(16, 8, D3DPOOL_DEFAULT));
     EXPECT_REFUSED(device_->SetRenderTarget(1, rt));
     EXPECT_REFUSED(device_->SetRenderTarget(0, NULL));
     EXPECT_REFUSED(device_->SetRenderTarget(0, plain));
-    IDirect3DTexture9 *ordinary = nullptr;
-    IDirect3DSurface9 *ordinaryLevel = nullptr;
-    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &ordinary, NULL), D3D_OK);
-    ordinary->GetSurfaceLevel(0, &ordinaryLevel);
-    EXPECT_EQ(device_->SetRenderTarget(0, ordinaryLevel), D3DERR_INVALIDCALL);
+    IDirect3DTexture9 *ordinary = Keep(Texture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
+    EXPECT_EQ(device_->SetRenderTarget(0, Keep(Level(ordinary, 0))), D3DERR_INVALIDCALL);
 
     D3DVIEWPORT9 small = {2, 2, 10, 10, 0.25f, 0.5f};
     ASSERT_EQ(device_->SetViewport(&small), D3D_OK);
@@ -172,21 +155,11 @@ TEST_F(RenderTargetTest, SetRenderTargetChecksItsSurfaceAndResetsViewportAndScis
     EXPECT_EQ(device_->SetViewport(&tall), D3D_OK);
 
     // A level of a render-target texture is a target too.
-    IDirect3DTexture9 *rtTexture = nullptr;
-    IDirect3DSurface9 *level = nullptr;
-    ASSERT_EQ(
-        device_->CreateTexture(8, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &rtTexture, NULL),
-        D3D_OK);
-    rtTexture->GetSurfaceLevel(0, &level);
-    EXPECT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
+    IDirect3DTexture9 *rtTexture = Keep(Texture(8, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT));
+    EXPECT_EQ(device_->SetRenderTarget(0, Keep(Level(rtTexture, 0))), D3D_OK);
     device_->GetViewport(&vp);
     EXPECT_EQ(vp.Width, 8u);
     EXPECT_EQ(vp.Height, 4u);
-    level->Release();
-    rtTexture->Release();  // the binding keeps it until the device lets go
-    ordinaryLevel->Release();
-    ordinary->Release();
-    plain->Release();
 }
 
 TEST_F(RenderTargetTest, DepthSurfacesBindUnbindAndDecideWhatClearMayClear)
@@ -209,13 +182,8 @@ TEST_F(RenderTargetTest, DepthSurfacesBindUnbindAndDecideWhatClearMayClear)
     EXPECT_REFUSED(device_->Clear(0, NULL, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
     EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
 
-    IDirect3DSurface9 *rt = Target(8, 8), *withStencil = nullptr, *d16 = nullptr;
-    EXPECT_REFUSED(device_->SetDepthStencilSurface(rt));
-    ASSERT_EQ(
-        device_->CreateDepthStencilSurface(64, 32, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &withStencil, NULL),
-        D3D_OK);
-    ASSERT_EQ(device_->CreateDepthStencilSurface(64, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, FALSE, &d16, NULL),
-              D3D_OK);
+    EXPECT_REFUSED(device_->SetDepthStencilSurface(Keep(Target(8, 8))));
+    IDirect3DSurface9 *withStencil = Keep(Depth(64, 32, D3DFMT_D24S8)), *d16 = Keep(Depth(64, 32, D3DFMT_D16));
     ASSERT_EQ(device_->SetDepthStencilSurface(withStencil), D3D_OK);
     EXPECT_EQ(device_->Clear(0, NULL, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0), D3D_OK);
     IDirect3DSurface9 *got = nullptr;
@@ -232,9 +200,6 @@ TEST_F(RenderTargetTest, DepthSurfacesBindUnbindAndDecideWhatClearMayClear)
     EXPECT_EQ(got, automatic);
     got->Release();
     automatic->Release();
-    withStencil->Release();
-    d16->Release();
-    rt->Release();
 }
 
 TEST_F(RenderTargetTest, ResetFailsWhileTheProgramHoldsTargetsAndRestoresTheBackBuffer)
@@ -325,7 +290,7 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
 
 TEST_F(RenderTargetTest, ColorFillFillsDefaultPoolTargetsAndPlainSurfacesOnly)
 {
-    IDirect3DSurface9 *plain = Plain(4, 3, D3DPOOL_DEFAULT), *sys = Plain(4, 3, D3DPOOL_SYSTEMMEM);
+    IDirect3DSurface9 *plain = Keep(Plain(4, 3, D3DPOOL_DEFAULT)), *sys = Keep(Plain(4, 3, D3DPOOL_SYSTEMMEM));
     const RECT r = {1, 1, 3, 3};
     ASSERT_EQ(device_->ColorFill(plain, &r, 0xFF112233), D3D_OK);
     std::vector<DWORD> px = SurfacePixels(plain);
@@ -335,7 +300,7 @@ TEST_F(RenderTargetTest, ColorFillFillsDefaultPoolTargetsAndPlainSurfacesOnly)
     ASSERT_EQ(device_->ColorFill(plain, NULL, 0x80FFFFFF), D3D_OK);
     EXPECT_EQ(SurfacePixels(plain), std::vector<DWORD>(12, 0x80FFFFFFu));
 
-    IDirect3DSurface9 *r565 = Plain(2, 1, D3DPOOL_DEFAULT, D3DFMT_R5G6B5);
+    IDirect3DSurface9 *r565 = Keep(Plain(2, 1, D3DPOOL_DEFAULT, D3DFMT_R5G6B5));
     ASSERT_EQ(device_->ColorFill(r565, NULL, 0xFFFF0000), D3D_OK);
     D3DLOCKED_RECT lr;
     ASSERT_EQ(r565->LockRect(&lr, NULL, D3DLOCK_READONLY), D3D_OK);
@@ -346,27 +311,15 @@ TEST_F(RenderTargetTest, ColorFillFillsDefaultPoolTargetsAndPlainSurfacesOnly)
     const RECT outside = {2, 2, 5, 3};
     EXPECT_REFUSED(device_->ColorFill(plain, &outside, 0));
     EXPECT_EQ(device_->ColorFill(NULL, NULL, 0), D3DERR_INVALIDCALL);
-    IDirect3DTexture9 *t = nullptr;
-    IDirect3DSurface9 *level = nullptr;
-    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &t, NULL), D3D_OK);
-    t->GetSurfaceLevel(0, &level);
-    EXPECT_EQ(device_->ColorFill(level, NULL, 0), D3DERR_INVALIDCALL) << "not a render-target texture";
-    IDirect3DSurface9 *depth = nullptr;
-    ASSERT_EQ(device_->CreateDepthStencilSurface(4, 4, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
-              D3D_OK);
-    EXPECT_EQ(device_->ColorFill(depth, NULL, 0), D3DERR_INVALIDCALL);
-    depth->Release();
-    level->Release();
-    t->Release();
-    r565->Release();
-    plain->Release();
-    sys->Release();
+    IDirect3DTexture9 *t = Keep(Texture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
+    EXPECT_EQ(device_->ColorFill(Keep(Level(t, 0)), NULL, 0), D3DERR_INVALIDCALL) << "not a render-target texture";
+    EXPECT_EQ(device_->ColorFill(Keep(Depth(4, 4, D3DFMT_D16)), NULL, 0), D3DERR_INVALIDCALL);
 }
 
 TEST_F(RenderTargetTest, StretchRectKeepsTheDocumentedRestrictionsAndScales)
 {
-    IDirect3DSurface9 *a = Target(2, 2), *b = Target(4, 4), *plain = Plain(2, 2, D3DPOOL_DEFAULT),
-                      *plain2 = Plain(2, 2, D3DPOOL_DEFAULT), *sys = Plain(2, 2, D3DPOOL_SYSTEMMEM);
+    IDirect3DSurface9 *a = Keep(Target(2, 2)), *b = Keep(Target(4, 4)), *plain = Keep(Plain(2, 2, D3DPOOL_DEFAULT)),
+                      *plain2 = Keep(Plain(2, 2, D3DPOOL_DEFAULT)), *sys = Keep(Plain(2, 2, D3DPOOL_SYSTEMMEM));
     FillSurface(a, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
     ASSERT_EQ(device_->StretchRect(a, NULL, b, NULL, D3DTEXF_POINT), D3D_OK);
     const std::vector<DWORD> scaled = SurfacePixels(b);
@@ -398,27 +351,20 @@ TEST_F(RenderTargetTest, StretchRectKeepsTheDocumentedRestrictionsAndScales)
     EXPECT_EQ(device_->StretchRect(a, &outside, b, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->StretchRect(a, NULL, b, &empty, D3DTEXF_NONE), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->StretchRect(NULL, NULL, b, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL);
-    IDirect3DTexture9 *t = nullptr;
-    IDirect3DSurface9 *level = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &t, NULL), D3D_OK);
-    t->GetSurfaceLevel(0, &level);
+    IDirect3DSurface9 *level = Keep(Level(Keep(Texture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)), 0));
     EXPECT_EQ(device_->StretchRect(a, NULL, level, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->StretchRect(level, NULL, a, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL);
     D3DLOCKED_RECT lr;
     ASSERT_EQ(a->LockRect(&lr, NULL, 0), D3D_OK);
     EXPECT_EQ(device_->StretchRect(a, NULL, b, NULL, D3DTEXF_NONE), D3DERR_INVALIDCALL) << "a locked surface";
     a->UnlockRect();
-    level->Release();
-    t->Release();
-    for (IDirect3DSurface9 *s : {a, b, plain, plain2, sys})
-        s->Release();
 }
 
 TEST_F(RenderTargetTest, GetRenderTargetDataUpdateSurfaceAndUpdateTextureCopyBytesWithTheirChecks)
 {
-    IDirect3DSurface9 *rt = Target(2, 2), *sys = Plain(2, 2, D3DPOOL_SYSTEMMEM),
-                      *sysSmall = Plain(1, 2, D3DPOOL_SYSTEMMEM), *def = Plain(2, 2, D3DPOOL_DEFAULT),
-                      *sys565 = Plain(2, 2, D3DPOOL_SYSTEMMEM, D3DFMT_R5G6B5);
+    IDirect3DSurface9 *rt = Keep(Target(2, 2)), *sys = Keep(Plain(2, 2, D3DPOOL_SYSTEMMEM)),
+                      *sysSmall = Keep(Plain(1, 2, D3DPOOL_SYSTEMMEM)), *def = Keep(Plain(2, 2, D3DPOOL_DEFAULT)),
+                      *sys565 = Keep(Plain(2, 2, D3DPOOL_SYSTEMMEM, D3DFMT_R5G6B5));
     FillSurface(rt, {10, 20, 30, 40});
     ASSERT_EQ(device_->GetRenderTargetData(rt, sys), D3D_OK);
     EXPECT_EQ(SurfacePixels(sys), (std::vector<DWORD>{10, 20, 30, 40}));
@@ -441,31 +387,21 @@ TEST_F(RenderTargetTest, GetRenderTargetDataUpdateSurfaceAndUpdateTextureCopyByt
     EXPECT_EQ(device_->UpdateSurface(sys565, NULL, def, NULL), D3DERR_INVALIDCALL) << "formats differ";
 
     // UpdateTexture: the destination's levels from the source's of the same sizes.
-    IDirect3DTexture9 *src = nullptr, *dst = nullptr, *managed = nullptr;
-    ASSERT_EQ(device_->CreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &src, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateTexture(2, 2, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &dst, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateTexture(2, 2, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed, NULL), D3D_OK);
+    IDirect3DTexture9 *src = Keep(Texture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM)),
+                      *dst = Keep(Texture(2, 2, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)),
+                      *managed = Keep(Texture(2, 2, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
     for (UINT level = 0; level < 3; level++) {
-        D3DLOCKED_RECT lr;
-        ASSERT_EQ(src->LockRect(level, &lr, NULL, 0), D3D_OK);
-        static_cast<DWORD *>(lr.pBits)[0] = 0x100 + level;
-        src->UnlockRect(level);
+        IDirect3DSurface9 *s = Keep(Level(src, level));
+        std::vector<DWORD> px = SurfacePixels(s);
+        px[0] = 0x100 + level;
+        FillSurface(s, px);
     }
     ASSERT_EQ(device_->UpdateTexture(src, dst), D3D_OK);
-    for (UINT level = 0; level < 2; level++) {
-        IDirect3DSurface9 *s = nullptr;
-        dst->GetSurfaceLevel(level, &s);
-        EXPECT_EQ(SurfacePixels(s)[0], 0x101u + level) << "level " << level;
-        s->Release();
-    }
+    for (UINT level = 0; level < 2; level++)
+        EXPECT_EQ(SurfacePixels(Keep(Level(dst, level)))[0], 0x101u + level) << "level " << level;
     EXPECT_REFUSED(device_->UpdateTexture(src, managed));
     EXPECT_EQ(device_->UpdateTexture(dst, src), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->UpdateTexture(src, NULL), D3DERR_INVALIDCALL);
-    src->Release();
-    dst->Release();
-    managed->Release();
-    for (IDirect3DSurface9 *s : {rt, sys, sysSmall, def, sys565})
-        s->Release();
 }
 
 }  // namespace
