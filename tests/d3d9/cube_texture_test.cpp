@@ -247,11 +247,10 @@ TEST_F(CubeVolumeTest, FaceSurfacesAreKeptTexturesLevelsAndRenderTargetCubesAreT
 TEST_F(CubeVolumeTest, UpdateTextureCopiesCubesAndVolumesLevelByLevel)
 {
     // Volumes: an 8 x 4 x 2 chain into a 4 x 2 x 1 one takes the source's levels 1 and 2.
-    IDirect3DVolumeTexture9 *src = nullptr, *dst = nullptr, *other = nullptr, *wide = nullptr;
-    ASSERT_EQ(device_->CreateVolumeTexture(8, 4, 2, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &src, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateVolumeTexture(4, 2, 1, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &dst, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateVolumeTexture(4, 2, 1, 2, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &other, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &wide, NULL), D3D_OK);
+    IDirect3DVolumeTexture9 *src = Keep(Volume(8, 4, 2, 3, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM)),
+                            *dst = Keep(Volume(4, 2, 1, 2, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)),
+                            *other = Keep(Volume(4, 2, 1, 2, D3DFMT_R5G6B5, D3DPOOL_DEFAULT)),
+                            *wide = Keep(Volume(4, 4, 1, 1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
     for (UINT level = 0; level < 3; level++) {
         D3DLOCKED_BOX b;
         ASSERT_EQ(src->LockBox(level, &b, NULL, 0), D3D_OK);
@@ -284,9 +283,8 @@ TEST_F(CubeVolumeTest, UpdateTextureCopiesCubesAndVolumesLevelByLevel)
     src->UnlockBox(1);
 
     // Cubes: every face, the destination's levels from the source's of its sizes.
-    IDirect3DCubeTexture9 *cubeSrc = nullptr, *cubeDst = nullptr;
-    ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &cubeSrc, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateCubeTexture(4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cubeDst, NULL), D3D_OK);
+    IDirect3DCubeTexture9 *cubeSrc = Keep(Cube(8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM)),
+                          *cubeDst = Keep(Cube(4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
     for (UINT f = 0; f < 6; f++)
         for (UINT level = 0; level < 4; level++) {
             D3DLOCKED_RECT r;
@@ -304,8 +302,6 @@ TEST_F(CubeVolumeTest, UpdateTextureCopiesCubesAndVolumesLevelByLevel)
         }
     EXPECT_REFUSED(device_->UpdateTexture(cubeSrc, src)) << "types";
     EXPECT_REFUSED(device_->UpdateTexture(cubeDst, cubeSrc));
-    for (IUnknown *u : std::initializer_list<IUnknown *>{src, dst, other, wide, cubeSrc, cubeDst})
-        EXPECT_EQ(u->Release(), 0u);
 }
 
 }  // namespace

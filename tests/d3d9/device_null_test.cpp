@@ -311,9 +311,7 @@ TEST_F(NullDeviceTest, TextureMipChainsHalveDownToOne)
 
 TEST_F(NullDeviceTest, AutomaticMipmapsAverageTheLevelAbove)
 {
-    IDirect3DTexture9 *t = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL),
-              D3D_OK);
+    IDirect3DTexture9 *t = Keep(Texture(2, 2, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
     EXPECT_EQ(t->GetLevelCount(), 1u);  // the application sees only the top level
     D3DLOCKED_RECT r;
     ASSERT_EQ(t->LockRect(0, &r, NULL, 0), D3D_OK);
@@ -328,13 +326,11 @@ TEST_F(NullDeviceTest, AutomaticMipmapsAverageTheLevelAbove)
     level1->UnlockRect();
     EXPECT_EQ(mean, D3DCOLOR_ARGB((255 * 3 + 2) / 4, (255 + 2) / 4, (255 + 2) / 4, (128 + 2) / 4));
     level1->Release();
-    t->Release();
 }
 
 TEST_F(NullDeviceTest, SurfaceLevelsShareTheTextureAndKeepItAlive)
 {
-    IDirect3DTexture9 *t = nullptr;
-    ASSERT_EQ(device_->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
+    IDirect3DTexture9 *t = Texture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
     IDirect3DSurface9 *s = nullptr, *again = nullptr;
     ASSERT_EQ(t->GetSurfaceLevel(2, &s), D3D_OK);
     ASSERT_EQ(t->GetSurfaceLevel(2, &again), D3D_OK);
