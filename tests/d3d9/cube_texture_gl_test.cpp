@@ -50,7 +50,7 @@ protected:
                                                  : kFaceColor[f];
                 cube->UnlockRect(D3DCUBEMAP_FACES(f), level);
             }
-        held_.push_back(cube);
+        Keep(cube);
         return cube;
     }
     // An 8 x 8 square at (x, y) reading the one coordinate (s, t, r).
@@ -88,16 +88,6 @@ protected:
             EXPECT_EQ(Read(d), kFaceColor[f]) << what << " face " << f << " (3, 3)";
         }
     }
-    void TearDown() override
-    {
-        if (device_)
-            for (DWORD s = 0; s < 8; s++)
-                device_->SetTexture(s, NULL);
-        for (IUnknown *u : held_)
-            u->Release();
-        PixelTest::TearDown();
-    }
-    std::vector<IUnknown *> held_;
 };
 
 TEST_F(CubeVolumePixelTest, DirectionsReadTheDocumentedFaceAndTexel)
@@ -144,7 +134,7 @@ TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
 {
     IDirect3DVolumeTexture9 *volume = nullptr;
     ASSERT_EQ(device_->CreateVolumeTexture(1, 1, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume, NULL), D3D_OK);
-    held_.push_back(volume);
+    Keep(volume);
     D3DLOCKED_BOX b;
     ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
     *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                           // front slice red
@@ -200,7 +190,7 @@ TEST_F(CubeVolumePixelTest, PixelShadersReadACubeByDirection)
     for (const auto *tokens : {&v20, &v11, &v14}) {
         IDirect3DPixelShader9 *shader = nullptr;
         ASSERT_EQ(device_->CreatePixelShader(tokens->data(), &shader), D3D_OK);
-        held_.push_back(shader);
+        Keep(shader);
         device_->SetPixelShader(shader);
         const DWORD version = (*tokens)[0];
         SCOPED_TRACE(testing::Message() << "ps_" << D3DSHADER_VERSION_MAJOR(version) << "_"
@@ -215,7 +205,6 @@ TEST_F(CubeVolumePixelTest, PixelShadersReadACubeByDirection)
         EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u);
         EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u);
     }
-    device_->SetPixelShader(NULL);
 }
 
 class CubeTargetPixelTest : public CubeVolumePixelTest {
@@ -224,14 +213,14 @@ protected:
     {
         IDirect3DCubeTexture9 *cube = nullptr;
         EXPECT_EQ(device_->CreateCubeTexture(edge, 1, usage, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, NULL), D3D_OK);
-        held_.push_back(cube);
+        Keep(cube);
         return cube;
     }
     IDirect3DSurface9 *Face(IDirect3DCubeTexture9 *cube, UINT f)
     {
         IDirect3DSurface9 *s = nullptr;
         EXPECT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, &s), D3D_OK);
-        held_.push_back(s);
+        Keep(s);
         return s;
     }
     // Draws into `target` with no depth buffer, then binds the back buffer and its depth again.
@@ -293,7 +282,7 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     // top-left 2 x 2.
     IDirect3DSurface9 *flat = nullptr;
     ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &flat, NULL), D3D_OK);
-    held_.push_back(flat);
+    Keep(flat);
     ASSERT_EQ(device_->StretchRect(Face(cube, D3DCUBEMAP_FACE_NEGATIVE_X), NULL, flat, NULL, D3DTEXF_POINT), D3D_OK);
     px = SurfacePixels(flat);
     EXPECT_EQ((std::vector<D3DCOLOR>{px[0], px[9], px[2], px[16], px[63]}),
@@ -307,7 +296,7 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     ASSERT_EQ(device_->ColorFill(Face(cube, 0), &right, 0xFF808080), D3D_OK);
     IDirect3DSurface9 *block = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &block, NULL), D3D_OK);
-    held_.push_back(block);
+    Keep(block);
     FillSurface(block, std::vector<DWORD>(4, 0xFF204060));
     const POINT corner = {2, 2};
     ASSERT_EQ(device_->UpdateSurface(block, NULL, Face(cube, 3), &corner), D3D_OK);

@@ -53,6 +53,10 @@ protected:
         if (device_) {
             for (DWORD s = 0; s < 8; s++)
                 device_->SetTexture(s, NULL);
+            device_->SetPixelShader(NULL);
+            device_->SetVertexShader(NULL);
+            for (auto o = kept_.rbegin(); o != kept_.rend(); ++o)
+                (*o)->Release();
             for (IDirect3DTexture9 *t : textures_)
                 t->Release();
             EXPECT_EQ(device_->Release(), 0u);
@@ -200,10 +204,20 @@ protected:
         return texture;
     }
 
+    // An object released after the test (textures and shaders unbound first).
+    template <class T>
+    T *Keep(T *o)
+    {
+        if (o)
+            kept_.push_back(o);
+        return o;
+    }
+
     HWND window_ = nullptr;
     IDirect3D9 *d3d_ = nullptr;
     IDirect3DDevice9 *device_ = nullptr;
     std::vector<IDirect3DTexture9 *> textures_;  // released after the test
+    std::vector<IUnknown *> kept_;
 };
 
 // `count` vertices of `stride` bytes cut down to the byte ranges `fields` ({offset, size}

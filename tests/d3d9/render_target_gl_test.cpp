@@ -19,22 +19,14 @@ protected:
     {
         if (device_)
             BackToBackBuffer();
-        for (IUnknown *o : held_)
-            o->Release();
         PixelTest::TearDown();
     }
 
-    template <class T>
-    T *Hold(T *o)
-    {
-        held_.push_back(o);
-        return o;
-    }
     IDirect3DSurface9 *Target(UINT w, UINT h, D3DFORMAT f = D3DFMT_A8R8G8B8)
     {
         IDirect3DSurface9 *s = nullptr;
         EXPECT_EQ(device_->CreateRenderTarget(w, h, f, D3DMULTISAMPLE_NONE, 0, TRUE, &s, NULL), D3D_OK);
-        return Hold(s);
+        return Keep(s);
     }
     void DrawTextureOver(IDirect3DTexture9 *t)
     {
@@ -50,7 +42,7 @@ protected:
     {
         IDirect3DSurface9 *back = nullptr;
         EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        return Hold(back);
+        return Keep(back);
     }
     void BackToBackBuffer()
     {
@@ -59,8 +51,6 @@ protected:
         ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
         back->Release();
     }
-
-    std::vector<IUnknown *> held_;
 };
 
 TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
@@ -68,14 +58,14 @@ TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
     IDirect3DTexture9 *t = nullptr;
     ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &t, NULL),
               D3D_OK);
-    Hold(t);
+    Keep(t);
     IDirect3DSurface9 *level = nullptr;
     t->GetSurfaceLevel(0, &level);
     ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
     level->Release();
     IDirect3DSurface9 *automatic = nullptr;
     ASSERT_EQ(device_->GetDepthStencilSurface(&automatic), D3D_OK);
-    Hold(automatic);
+    Keep(automatic);
     ASSERT_EQ(device_->SetDepthStencilSurface(NULL), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
     // A clockwise quad over the top-left quarter (culled if the winding came out reversed),
@@ -105,10 +95,10 @@ TEST_F(RenderTargetPixelTest, AutomaticMipmapsOfATargetTextureFollowWhatWasDrawn
     ASSERT_EQ(device_->CreateTexture(16, 16, 0, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8,
                                      D3DPOOL_DEFAULT, &t, NULL),
               D3D_OK);
-    Hold(t);
+    Keep(t);
     IDirect3DSurface9 *level = nullptr;
     t->GetSurfaceLevel(0, &level);
-    Hold(level);
+    Keep(level);
     device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     for (D3DCOLOR color : {kRed, kGreen}) {
         ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
@@ -142,7 +132,7 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
                             Src(D3DSPR_INPUT, 1), D3DVS_END()};
     IDirect3DVertexShader9 *shader = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
-    Hold(shader);
+    Keep(shader);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     IDirect3DSurface9 *rt = Target(16, 16);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
@@ -249,7 +239,7 @@ TEST_F(RenderTargetPixelTest, EveryTargetFormatIsDrawnAndReadBack)
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
         DrawRectScene(0, 0, 4, 2, kRed);
         ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, f.format, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-        Hold(sys);
+        Keep(sys);
         ASSERT_EQ(device_->GetRenderTargetData(rt, sys), D3D_OK) << f.format;
         D3DLOCKED_RECT r;
         ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
@@ -270,7 +260,7 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
         IDirect3DSurface9 *rt = Target(8, 8), *depth = nullptr;
         ASSERT_EQ(device_->CreateDepthStencilSurface(8, 8, format, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
                   D3D_OK);
-        Hold(depth);
+        Keep(depth);
         ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
         ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
         ASSERT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0), D3D_OK);
@@ -284,7 +274,7 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
     IDirect3DSurface9 *rt = Target(32, 32), *depth = nullptr;
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
               D3D_OK);
-    Hold(depth);
+    Keep(depth);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
     ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
     ASSERT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, kBlue, 1.0f, 0), D3D_OK);
@@ -424,7 +414,7 @@ TEST_F(RenderTargetPixelTest, UploadsToTargetsAreDrawnAndTheBackBufferWorksAsBef
     // UpdateSurface from system memory into a target, read back unchanged.
     IDirect3DSurface9 *rt = Target(2, 2), *sys = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-    Hold(sys);
+    Keep(sys);
     const std::vector<D3DCOLOR> texels = {kRed, kGreen, kBlue, kWhite};
     FillSurface(sys, texels);
     ASSERT_EQ(device_->UpdateSurface(sys, NULL, rt, NULL), D3D_OK);
@@ -433,13 +423,13 @@ TEST_F(RenderTargetPixelTest, UploadsToTargetsAreDrawnAndTheBackBufferWorksAsBef
     // UpdateTexture into a render-target texture, then drawn: the right way up.
     IDirect3DTexture9 *src = nullptr, *dst = nullptr;
     ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &src, NULL), D3D_OK);
-    Hold(src);
+    Keep(src);
     ASSERT_EQ(device_->CreateTexture(2, 2, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &dst, NULL),
               D3D_OK);
-    Hold(dst);
+    Keep(dst);
     IDirect3DSurface9 *srcLevel = nullptr;
     ASSERT_EQ(src->GetSurfaceLevel(0, &srcLevel), D3D_OK);
-    FillSurface(Hold(srcLevel), texels);
+    FillSurface(Keep(srcLevel), texels);
     ASSERT_EQ(device_->UpdateTexture(src, dst), D3D_OK);
     Clear();
     DrawTextureOver(dst);
