@@ -55,33 +55,18 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
 {
     // vs_1_1: dcl_position v0, dcl_texcoord v1; mad r0, v1.x, c4, v0 (centre + corner x *
     // right); mad r0, v1.y, c5, r0 (+ corner y * up); m4x4 oPos, r0, c0; mov oD0, c6.
+    // clang-format off
     std::vector<DWORD> tokens = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL,
-        Dcl(D3DDECLUSAGE_POSITION),
-        Dst(D3DSPR_INPUT, 0),
-        D3DSIO_DCL,
-        Dcl(D3DDECLUSAGE_TEXCOORD),
-        Dst(D3DSPR_INPUT, 1),
-        D3DSIO_MAD,
-        Dst(D3DSPR_TEMP, 0),
-        Src(D3DSPR_INPUT, 1, 0),
-        Src(D3DSPR_CONST, 4),
-        Src(D3DSPR_INPUT, 0),
-        D3DSIO_MAD,
-        Dst(D3DSPR_TEMP, 0),
-        Src(D3DSPR_INPUT, 1, 0x55 << 16),
-        Src(D3DSPR_CONST, 5),
-        Src(D3DSPR_TEMP, 0),
-        D3DSIO_M4x4,
-        Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-        Src(D3DSPR_TEMP, 0),
-        Src(D3DSPR_CONST, 0),
-        D3DSIO_MOV,
-        Dst(D3DSPR_ATTROUT, 0),
-        Src(D3DSPR_CONST, 6),
+        D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
+        D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
+        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0), Src(D3DSPR_CONST, 4), Src(D3DSPR_INPUT, 0),
+        D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 1, 0x55 << 16), Src(D3DSPR_CONST, 5), Src(D3DSPR_TEMP, 0),
+        D3DSIO_M4x4, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
+        D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_CONST, 6),
         D3DVS_END(),
     };
+    // clang-format on
     IDirect3DVertexShader9 *shader = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
     D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
@@ -184,7 +169,8 @@ TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
 namespace {
 
 // Writes shade(x, y) into every back-buffer pixel through a lock.
-template <class Shade> void FillBackBuffer(IDirect3DDevice9 *device, Shade shade)
+template <class Shade>
+void FillBackBuffer(IDirect3DDevice9 *device, Shade shade)
 {
     IDirect3DSurface9 *surface = nullptr;
     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);

@@ -131,8 +131,4 @@ std::string AnswerOf(F &&call)
 #define EXPECT_REFUSED(call)                                                                                           \
     EXPECT_EQ(d3d9test::AnswerOf([&] { return HRESULT(call); }), d3d9test::Answer(D3DERR_INVALIDCALL, 1)) << #call
 
-namespace d3d9test {
-
-}  // namespace d3d9test
-
 #endif

@@ -13,9 +13,10 @@ constexpr DWORD kX = D3DSP_WRITEMASK_0, kY = D3DSP_WRITEMASK_1, kZ = D3DSP_WRITE
 const DWORD kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 
 // Declarations every shader here starts from: t0, v0 and a 2D sampler s0.
-const std::vector<DWORD> kHead = {
-    D3DPS_VERSION(2, 0), Ins(D3DSIO_DCL, 2),   kDclInput,          Dst(D3DSPR_TEXTURE, 0), Ins(D3DSIO_DCL, 2),
-    kDclInput,           Dst(D3DSPR_INPUT, 0), Ins(D3DSIO_DCL, 2), DclSampler(),           Dst(D3DSPR_SAMPLER, 0)};
+const std::vector<DWORD> kHead = {D3DPS_VERSION(2, 0),
+                                  Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0),
+                                  Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_INPUT, 0),
+                                  Ins(D3DSIO_DCL, 2), DclSampler(), Dst(D3DSPR_SAMPLER, 0)};
 
 std::vector<DWORD> Shader(std::vector<DWORD> body)
 {
@@ -80,6 +81,7 @@ protected:
     }
     // A 2 x 2 texture: red, green over blue, white.
     IDirect3DTexture9 *Checker() { return ArgbTexture(2, 2, {kRed, kGreen, kBlue, kWhite}); }
+
 };
 
 TEST_F(PixelShaderGlTest, TexturesModulatedByTheDiffuseColourAndFedByConstants)
@@ -88,8 +90,9 @@ TEST_F(PixelShaderGlTest, TexturesModulatedByTheDiffuseColourAndFedByConstants)
     // The texture stages say something else: the shader replaces them.
     SetStage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE);
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF123456);
-    Use(Shader(
-        Join({kTexld, {Ins(D3DSIO_MUL, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0)}, kOutR0})));
+    Use(Shader(Join({kTexld,
+                     {Ins(D3DSIO_MUL, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0)},
+                     kOutR0})));
     DrawRectScene(0, 0, 64, 64, 0xFF808080);
     EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>({0x800000, 0x008000, 0x000080, 0x808080}), 2);
 
@@ -97,8 +100,8 @@ TEST_F(PixelShaderGlTest, TexturesModulatedByTheDiffuseColourAndFedByConstants)
     // wins over the device's value of its register.
     std::vector<DWORD> body = kTexld;
     Def(body, 1, 0, 0, 0.25f, 0);
-    body.insert(body.end(), {Ins(D3DSIO_MAD, 4), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
-                             Src(D3DSPR_CONST, 1)});
+    body.insert(body.end(), {Ins(D3DSIO_MAD, 4), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+                             Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1)});
     Use(Shader(body));
     Constant(0, 0.5f, 1, 1, 1);
     Constant(1, 1, 1, 1, 1);
@@ -115,11 +118,12 @@ TEST_F(PixelShaderGlTest, SamplersFollowTheirStatesAndTexldpDividesByW)
 {
     // s1 reads the texture of stage 1: red, green across, repeated twice over the quad.
     device_->SetTexture(1, ArgbTexture(2, 1, {kRed, kGreen}));
-    std::vector<DWORD> t = {D3DPS_VERSION(2, 0),     Ins(D3DSIO_DCL, 2),     kDclInput,
-                            Dst(D3DSPR_TEXTURE, 0),  Ins(D3DSIO_DCL, 2),     DclSampler(),
-                            Dst(D3DSPR_SAMPLER, 1),  Ins(D3DSIO_TEX, 3),     Dst(D3DSPR_TEMP, 0),
-                            Src(D3DSPR_TEXTURE, 0),  Src(D3DSPR_SAMPLER, 1), Ins(D3DSIO_MOV, 2),
-                            Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),    D3DPS_END()};
+    std::vector<DWORD> t = {D3DPS_VERSION(2, 0),
+                            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0),
+                            Ins(D3DSIO_DCL, 2), DclSampler(), Dst(D3DSPR_SAMPLER, 1),
+                            Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 1),
+                            Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+                            D3DPS_END()};
     Use(t);
     DrawRectScene(0, 0, 64, 64, kWhite, 0.5f, 0, 0, 2, 1);
     EXPECT_COLORS_NEAR(Quarters(), std::vector<D3DCOLOR>({kRed, kGreen, kRed, kGreen}), 2);
@@ -162,9 +166,9 @@ TEST_F(PixelShaderGlTest, TexldbBiasesTheLevelSrgbTexturesReadLinearAndODepthIsT
     device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     std::vector<DWORD> body;
     Def(body, 0, 8, 0, 0, 0);
-    body.insert(body.end(), {Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0), Ins(D3DSIO_MOV, 2),
-                             Dst(D3DSPR_TEMP, 1, kW), Src(D3DSPR_CONST, 0, Replicate(0)), Ins(D3DSIO_TEX, 3),
-                             Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1), Src(D3DSPR_SAMPLER, 0)});
+    body.insert(body.end(), {Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1), Src(D3DSPR_TEXTURE, 0),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1, kW), Src(D3DSPR_CONST, 0, Replicate(0)),
+                             Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1), Src(D3DSPR_SAMPLER, 0)});
     body.insert(body.end(), kOutR0.begin(), kOutR0.end());
     Use(Shader(body));
     DrawRectScene(0, 0, 64, 64, kWhite);
@@ -182,8 +186,8 @@ TEST_F(PixelShaderGlTest, TexldbBiasesTheLevelSrgbTexturesReadLinearAndODepthIsT
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0x373737, 2);
 
     // oDepth 0.25 replaces the quad's 0.9: a quad at 0.5 drawn after it fails the test.
-    Use({D3DPS_VERSION(2, 0), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_CONST, 0), Ins(D3DSIO_MOV, 2),
-         Dst(D3DSPR_DEPTHOUT, 0, kX), Src(D3DSPR_CONST, 1, Replicate(0)), D3DPS_END()});
+    Use({D3DPS_VERSION(2, 0), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_CONST, 0),
+         Ins(D3DSIO_MOV, 2), Dst(D3DSPR_DEPTHOUT, 0, kX), Src(D3DSPR_CONST, 1, Replicate(0)), D3DPS_END()});
     Constant(0, 1, 0, 0, 1);
     Constant(1, 0.25f, 0, 0, 0);
     Clear();
@@ -201,26 +205,12 @@ TEST_F(PixelShaderGlTest, ColoursAndCoordinatesComeFromEitherVertexStage)
     device_->SetTexture(0, Checker());
     // t1 and v1 besides t0, v0: t1 samples, v1 (the specular colour) is added.
     std::vector<DWORD> t = {D3DPS_VERSION(2, 0),
-                            Ins(D3DSIO_DCL, 2),
-                            kDclInput,
-                            Dst(D3DSPR_TEXTURE, 1),
-                            Ins(D3DSIO_DCL, 2),
-                            kDclInput,
-                            Dst(D3DSPR_INPUT, 0),
-                            Ins(D3DSIO_DCL, 2),
-                            kDclInput,
-                            Dst(D3DSPR_INPUT, 1),
-                            Ins(D3DSIO_DCL, 2),
-                            DclSampler(),
-                            Dst(D3DSPR_SAMPLER, 0),
-                            Ins(D3DSIO_TEX, 3),
-                            Dst(D3DSPR_TEMP, 0),
-                            Src(D3DSPR_TEXTURE, 1),
-                            Src(D3DSPR_SAMPLER, 0),
-                            Ins(D3DSIO_MAD, 4),
-                            Dst(D3DSPR_COLOROUT, 0),
-                            Src(D3DSPR_TEMP, 0),
-                            Src(D3DSPR_INPUT, 0),
+                            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 1),
+                            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_INPUT, 0),
+                            Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_INPUT, 1),
+                            Ins(D3DSIO_DCL, 2), DclSampler(), Dst(D3DSPR_SAMPLER, 0),
+                            Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 1), Src(D3DSPR_SAMPLER, 0),
+                            Ins(D3DSIO_MAD, 4), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0),
                             Src(D3DSPR_INPUT, 1),
                             D3DPS_END()};
     Use(t);
@@ -243,13 +233,14 @@ TEST_F(PixelShaderGlTest, ColoursAndCoordinatesComeFromEitherVertexStage)
     EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>(4, 0x800020), 2);
 
     // A vertex shader: its oT1 is t1 and its oD0, oD1 are v0, v1.
-    UseVertexShader({D3DVS_VERSION(1, 1),  D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION),
-                     Dst(D3DSPR_INPUT, 0), D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD),
-                     Dst(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-                     Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 1),
-                     Src(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
-                     Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 1),
-                     Src(D3DSPR_CONST, 1), D3DVS_END()});
+    UseVertexShader({D3DVS_VERSION(1, 1),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
+                     D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                     D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 1), Src(D3DSPR_INPUT, 1),
+                     D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_CONST, 0),
+                     D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 1), Src(D3DSPR_CONST, 1),
+                     D3DVS_END()});
     const float white[4] = {1, 1, 1, 1}, blue[4] = {0, 0, 0.25f, 0};
     device_->SetVertexShaderConstantF(0, white, 1);
     device_->SetVertexShaderConstantF(1, blue, 1);
@@ -267,10 +258,11 @@ TEST_F(PixelShaderGlTest, CmpTexkillAndTheArithmeticFollowTheSdk)
     // (the negative w does not count); cmp picks red where v >= 0, green elsewhere.
     std::vector<DWORD> body;
     const DWORD red = Def(body, 0, 1, 0, 0, 1), green = Def(body, 1, 0, 1, 0, 1), keep = Def(body, 2, 0, 1, 1, -1);
-    body.insert(body.end(), {Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, keep), Ins(D3DSIO_MOV, 2),
-                             Dst(D3DSPR_TEMP, 1, kX), Src(D3DSPR_TEXTURE, 0), Ins(D3DSIO_TEXKILL, 1),
-                             Dst(D3DSPR_TEMP, 1), Ins(D3DSIO_CMP, 4), Dst(D3DSPR_COLOROUT, 0),
-                             Src(D3DSPR_TEXTURE, 0, Replicate(1)), Src(D3DSPR_CONST, red), Src(D3DSPR_CONST, green)});
+    body.insert(body.end(), {Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, keep),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 1, kX), Src(D3DSPR_TEXTURE, 0),
+                             Ins(D3DSIO_TEXKILL, 1), Dst(D3DSPR_TEMP, 1),
+                             Ins(D3DSIO_CMP, 4), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEXTURE, 0, Replicate(1)),
+                             Src(D3DSPR_CONST, red), Src(D3DSPR_CONST, green)});
     Use(Shader(body));
     Clear(kBlue);
     DrawRectScene(0, 0, 64, 64, kWhite, 0.5f, -1, -1, 1, 1);
@@ -282,13 +274,13 @@ TEST_F(PixelShaderGlTest, CmpTexkillAndTheArithmeticFollowTheSdk)
     Def(body, 0, 0.25f, 0.5f, 0, 0);
     Def(body, 1, 1, 0.5f, 0, 0);
     Def(body, 2, 2, 0, 0, 1);
-    body.insert(body.end(),
-                {Ins(D3DSIO_DP2ADD, 4), Dst(D3DSPR_TEMP, 0, kX), Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1),
-                 Src(D3DSPR_CONST, 0, Replicate(0)), Ins(D3DSIO_LRP, 4), Dst(D3DSPR_TEMP, 0, kY),
-                 Src(D3DSPR_CONST, 0, Replicate(0)), Src(D3DSPR_CONST, 1, Replicate(0)),
-                 Src(D3DSPR_CONST, 0, Replicate(2)), Ins(D3DSIO_RCP, 2), Dst(D3DSPR_TEMP, 0, kZ),
-                 Src(D3DSPR_CONST, 2, Replicate(0)), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 0, kW),
-                 Src(D3DSPR_CONST, 2, Replicate(3)), Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0)});
+    body.insert(body.end(), {Ins(D3DSIO_DP2ADD, 4), Dst(D3DSPR_TEMP, 0, kX), Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1),
+                             Src(D3DSPR_CONST, 0, Replicate(0)),
+                             Ins(D3DSIO_LRP, 4), Dst(D3DSPR_TEMP, 0, kY), Src(D3DSPR_CONST, 0, Replicate(0)),
+                             Src(D3DSPR_CONST, 1, Replicate(0)), Src(D3DSPR_CONST, 0, Replicate(2)),
+                             Ins(D3DSIO_RCP, 2), Dst(D3DSPR_TEMP, 0, kZ), Src(D3DSPR_CONST, 2, Replicate(0)),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 0, kW), Src(D3DSPR_CONST, 2, Replicate(3)),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0)});
     Use(Shader(body));
     DrawRectScene(0, 0, 64, 64, kWhite);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xBF4080, 2);
@@ -299,27 +291,15 @@ TEST_F(PixelShaderGlTest, CmpTexkillAndTheArithmeticFollowTheSdk)
     Def(body, 0, 3, 0, 4, 0);
     Def(body, 1, 3.14159265f / 3, 0, 0, 0);
     Def(body, 2, 2, 0.5f, 0, 0);
-    body.insert(body.end(), {Ins(D3DSIO_NRM, 2),
-                             Dst(D3DSPR_TEMP, 0),
-                             Src(D3DSPR_CONST, 0),
-                             Ins(D3DSIO_SINCOS, 4),
-                             Dst(D3DSPR_TEMP, 1, kX | kY),
-                             Src(D3DSPR_CONST, 1, Replicate(0)),
-                             Src(D3DSPR_CONST, 3),
-                             Src(D3DSPR_CONST, 4),
-                             Ins(D3DSIO_MOV, 2),
-                             Dst(D3DSPR_TEMP, 0, kY),
-                             Src(D3DSPR_TEMP, 1, Replicate(0)),
-                             Ins(D3DSIO_MOV, 2),
-                             Dst(D3DSPR_TEMP, 0, kW) | D3DSPDM_SATURATE,
+    body.insert(body.end(), {Ins(D3DSIO_NRM, 2), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0),
+                             Ins(D3DSIO_SINCOS, 4), Dst(D3DSPR_TEMP, 1, kX | kY), Src(D3DSPR_CONST, 1, Replicate(0)),
+                             Src(D3DSPR_CONST, 3), Src(D3DSPR_CONST, 4),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 0, kY), Src(D3DSPR_TEMP, 1, Replicate(0)),
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_TEMP, 0, kW) | D3DSPDM_SATURATE,
                              Src(D3DSPR_CONST, 2, Replicate(0)),
-                             Ins(D3DSIO_MUL, 3),
-                             Dst(D3DSPR_TEMP, 0, kW),
-                             Src(D3DSPR_TEMP, 0),
+                             Ins(D3DSIO_MUL, 3), Dst(D3DSPR_TEMP, 0, kW), Src(D3DSPR_TEMP, 0),
                              Src(D3DSPR_CONST, 2, Replicate(1)),
-                             Ins(D3DSIO_MOV, 2),
-                             Dst(D3DSPR_COLOROUT, 0),
-                             Src(D3DSPR_TEMP, 0)});
+                             Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0)});
     Use(Shader(body));
     device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_EQUAL);
@@ -383,33 +363,32 @@ TEST_F(PixelShaderGlTest, Ps11TexturesModifiersShiftsAndCoIssue)
 {
     // tex t0 samples stage 0 at set 0; r0 is the colour.
     device_->SetTexture(0, Checker());
-    Use({D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0), D3DSIO_MUL, Dst(D3DSPR_TEMP, 0),
-         Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_INPUT, 0), D3DPS_END()});
+    Use({D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
+         D3DSIO_MUL, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_INPUT, 0), D3DPS_END()});
     DrawRectScene(0, 0, 64, 64, 0xFF808080);
     EXPECT_COLORS_NEAR(Corners(), std::vector<D3DCOLOR>({0x800000, 0x008000, 0x000080, 0x808080}), 2);
 
     // r1 = 2 (c0 c1) = (0.375, 0.25, 0.25); r0 = c0_bx2 c1 + r1 = (0.5, 0, 0.25); then
     // r0.g = (r0 - c2) / 2 with c2 = -2 held to -1: 0.5.
-    Use(Join({{D3DPS_VERSION(1, 1)},
-              Def1(0, 0.75f, 0.25f, 0.5f, 1),
-              Def1(1, 0.25f, 0.5f, 0.25f, 0.75f),
+    Use(Join({{D3DPS_VERSION(1, 1)}, Def1(0, 0.75f, 0.25f, 0.5f, 1), Def1(1, 0.25f, 0.5f, 0.25f, 0.75f),
               Def1(2, -2, -2, -2, -2),
-              {D3DSIO_MUL, Dst(D3DSPR_TEMP, 1) | kX2, Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1), D3DSIO_MAD,
-               Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0) | D3DSPSM_SIGN, Src(D3DSPR_CONST, 1), Src(D3DSPR_TEMP, 1),
+              {D3DSIO_MUL, Dst(D3DSPR_TEMP, 1) | kX2, Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1),
+               D3DSIO_MAD, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0) | D3DSPSM_SIGN, Src(D3DSPR_CONST, 1),
+               Src(D3DSPR_TEMP, 1),
                D3DSIO_SUB, Dst(D3DSPR_TEMP, 0, kY) | kD2, Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 2), D3DPS_END()}}));
     DrawRectScene(0, 0, 64, 64, kWhite);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0x808040, 2);
 
     // A co-issued pair reads before it writes: r1.a takes the old r1.r, 1, so cnd picks
     // c0 (red) and 1 - r1.a leaves no blue.
-    Use(Join({{D3DPS_VERSION(1, 1)},
-              Def1(0, 1, 0, 0, 0.25f),
-              Def1(1, 0, 1, 0, 0.75f),
-              {D3DSIO_MOV, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_TEMP, 1, kRgb),
-               Src(D3DSPR_CONST, 1), D3DSIO_MOV | D3DSI_COISSUE, Dst(D3DSPR_TEMP, 1, kAlpha),
-               Src(D3DSPR_TEMP, 1, Replicate(0)), D3DSIO_CND, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1, Replicate(3)),
-               Src(D3DSPR_CONST, 0), Src(D3DSPR_CONST, 1), D3DSIO_MOV, Dst(D3DSPR_TEMP, 0, kZ),
-               Src(D3DSPR_TEMP, 1, Replicate(3)) | D3DSPSM_COMP, D3DPS_END()}}));
+    Use(Join({{D3DPS_VERSION(1, 1)}, Def1(0, 1, 0, 0, 0.25f), Def1(1, 0, 1, 0, 0.75f),
+              {D3DSIO_MOV, Dst(D3DSPR_TEMP, 1), Src(D3DSPR_CONST, 0),
+               D3DSIO_MOV, Dst(D3DSPR_TEMP, 1, kRgb), Src(D3DSPR_CONST, 1),
+               D3DSIO_MOV | D3DSI_COISSUE, Dst(D3DSPR_TEMP, 1, kAlpha), Src(D3DSPR_TEMP, 1, Replicate(0)),
+               D3DSIO_CND, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1, Replicate(3)), Src(D3DSPR_CONST, 0),
+               Src(D3DSPR_CONST, 1),
+               D3DSIO_MOV, Dst(D3DSPR_TEMP, 0, kZ), Src(D3DSPR_TEMP, 1, Replicate(3)) | D3DSPSM_COMP,
+               D3DPS_END()}}));
     DrawRectScene(0, 0, 64, 64, kWhite);
     EXPECT_COLOR_NEAR(Pixel(32, 32), 0xFF0000, 2);
 
@@ -437,10 +416,12 @@ TEST_F(PixelShaderGlTest, Ps11TexDividesProjectedCoordinatesAndPs20DoesNot)
 {
     // The vertex shader writes oT0 = (2u, 2v, 0, 2).
     device_->SetTexture(0, Checker());
-    UseVertexShader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_DCL,
-                     Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-                     Src(D3DSPR_INPUT, 0), D3DSIO_MUL, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_INPUT, 1),
-                     Src(D3DSPR_CONST, 0), D3DVS_END()});
+    UseVertexShader({D3DVS_VERSION(1, 1),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
+                     D3DSIO_DCL, Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1),
+                     D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                     D3DSIO_MUL, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_INPUT, 1), Src(D3DSPR_CONST, 0),
+                     D3DVS_END()});
     const float scale[4] = {2, 2, 0, 2};
     device_->SetVertexShaderConstantF(0, scale, 1);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
@@ -462,9 +443,10 @@ TEST_F(PixelShaderGlTest, Ps14ReadsTexturesInTwoPhases)
     // texcrd r1 copies set 1; after the phase texld r0 samples stage 0 there (set 0 stays
     // on the red texel).
     device_->SetTexture(0, Checker());
-    Use({D3DPS_VERSION(1, 4), D3DSIO_TEXCOORD, Dst(D3DSPR_TEMP, 1, kRgb), Src(D3DSPR_TEXTURE, 1), D3DSIO_PHASE,
-         D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1), D3DSIO_MUL, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0),
-         Src(D3DSPR_INPUT, 0), D3DPS_END()});
+    Use({D3DPS_VERSION(1, 4), D3DSIO_TEXCOORD, Dst(D3DSPR_TEMP, 1, kRgb), Src(D3DSPR_TEXTURE, 1),
+         D3DSIO_PHASE,
+         D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 1),
+         D3DSIO_MUL, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_INPUT, 0), D3DPS_END()});
     struct V {
         float x, y, z, rhw;
         D3DCOLOR diffuse;
