@@ -22,14 +22,21 @@ constexpr DWORD kFvf3 = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
 
 constexpr D3DCOLOR kFaceColor[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF};
 constexpr D3DCOLOR kMark = 0xFFFFFFFF;
+// Directions along each axis, in D3DCUBEMAP_FACES order, and towards each face's texel
+// (0, 0): the top left of the face as the cube is seen from inside (on +X the top is +y
+// and the left +z, on +Y the top is +z, ...), its u = -0.8, v = -0.8 corner.
+constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f},  {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1},  {0.1f, 0.1f, -1}};
+constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
+                                 {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
 
 class CubeVolumePixelTest : public PixelTest {
 protected:
     // A 4 x 4 cube, one colour per face, texel (0, 0) of every face white.
-    IDirect3DCubeTexture9 *MarkedCube(UINT levels = 1)
+    IDirect3DCubeTexture9 *MarkedCube(UINT levels = 1, D3DPOOL pool = D3DPOOL_MANAGED)
     {
         IDirect3DCubeTexture9 *cube = nullptr;
-        EXPECT_EQ(device_->CreateCubeTexture(4, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, NULL), D3D_OK);
+        EXPECT_EQ(device_->CreateCubeTexture(4, levels, 0, D3DFMT_A8R8G8B8, pool, &cube, NULL), D3D_OK);
         for (UINT f = 0; f < 6; f++)
             for (UINT level = 0; level < levels; level++) {
                 D3DLOCKED_RECT r;
@@ -38,10 +45,12 @@ protected:
                 for (UINT y = 0; y < edge; y++)
                     for (UINT x = 0; x < edge; x++)
                         reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
-                            level > 0 ? 0xFF808080 : (x == 0 && y == 0) ? kMark : kFaceColor[f];
+                            level > 0            ? 0xFF808080
+                            : (x == 0 && y == 0) ? kMark
+                                                 : kFaceColor[f];
                 cube->UnlockRect(D3DCUBEMAP_FACES(f), level);
             }
-        held_.push_back(cube);
+        Keep(cube);
         return cube;
     }
     // An 8 x 8 square at (x, y) reading the one coordinate (s, t, r).
@@ -63,57 +72,35 @@ protected:
         device_->EndScene();
         return Pixel(4, 4) | 0xFF000000;
     }
-    void TearDown() override
+    D3DCOLOR Read(const float (&d)[3]) { return Read(d[0], d[1], d[2]); }
+    void SampleTexture() { SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE); }
+    // Each face read along its axis (its colour), towards its texel (0, 0) (the mark) and
+    // towards the opposite corner, texel (3, 3) (its colour again).
+    void ExpectMarkedFaces(const char *what)
     {
-        if (device_)
-            for (DWORD s = 0; s < 8; s++)
-                device_->SetTexture(s, NULL);
-        for (IUnknown *u : held_)
-            u->Release();
-        PixelTest::TearDown();
+        for (int f = 0; f < 6; f++) {
+            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << what << " face " << f;
+            EXPECT_EQ(Read(kCorner[f]), kMark) << what << " face " << f << " (0, 0)";
+            float d[3] = {kCorner[f][0], kCorner[f][1], kCorner[f][2]};
+            for (float &c : d)
+                if (c != 1 && c != -1)
+                    c = -c;
+            EXPECT_EQ(Read(d), kFaceColor[f]) << what << " face " << f << " (3, 3)";
+        }
     }
-    std::vector<IUnknown *> held_;
 };
-
-bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance = 3)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > tolerance)
-            return false;
-    return true;
-}
 
 TEST_F(CubeVolumePixelTest, DirectionsReadTheDocumentedFaceAndTexel)
 {
     device_->SetTexture(0, MarkedCube());
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    // Along each axis: the face of that axis, in D3DCUBEMAP_FACES order.
-    const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                              {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-    for (int f = 0; f < 6; f++)
-        EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "face " << f;
-    // Texel (0, 0), the top left of each face as the cube is seen from inside: on +X the
-    // top is +y and the left +z; on +Y the top is +z... read from the face's u = -0.8,
-    // v = -0.8 corner; the opposite corner has the face's own colour.
-    const float corner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
-                                {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
-    for (int f = 0; f < 6; f++) {
-        EXPECT_EQ(Read(corner[f][0], corner[f][1], corner[f][2]), kMark) << "face " << f << " corner (0, 0)";
-        // The same direction mirrored across the face's middle reads texel (3, 3).
-        float d[3] = {corner[f][0], corner[f][1], corner[f][2]};
-        for (float &c : d)
-            if (c != 1 && c != -1)
-                c = -c;
-        EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << "face " << f << " corner (3, 3)";
-    }
+    SampleTexture();
+    ExpectMarkedFaces("marked");
 }
 
 TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
 {
     device_->SetTexture(0, MarkedCube());
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -127,7 +114,8 @@ TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
         float x, y, z, nx, ny, nz;
     };
     auto mirror = [&](float nx, float ny, float nz) {
-        V v[4] = {{-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
+        V v[4] = {
+            {-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
         Clear();
         device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
         device_->BeginScene();
@@ -146,23 +134,22 @@ TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
 {
     IDirect3DVolumeTexture9 *volume = nullptr;
     ASSERT_EQ(device_->CreateVolumeTexture(1, 1, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume, NULL), D3D_OK);
-    held_.push_back(volume);
+    Keep(volume);
     D3DLOCKED_BOX b;
     ASSERT_EQ(volume->LockBox(0, &b, NULL, 0), D3D_OK);
-    *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                         // front slice red
+    *static_cast<DWORD *>(b.pBits) = 0xFFFF0000;                                           // front slice red
     *reinterpret_cast<DWORD *>(static_cast<BYTE *>(b.pBits) + b.SlicePitch) = 0xFF0000FF;  // back slice blue
     volume->UnlockBox(0);
     device_->SetTexture(0, volume);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     EXPECT_EQ(Read(0.5f, 0.5f, 0.25f), 0xFFFF0000u);
     EXPECT_EQ(Read(0.5f, 0.5f, 0.75f), 0xFF0000FFu);
     device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.5f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.5f);
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.375f), 0xFFBF0040)) << std::hex << Read(0.5f, 0.5f, 0.375f);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.5f), 0xFF800080u, 3);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.375f), 0xFFBF0040u, 3);
     // At w = 0 wrapping blends the back slice in; clamping reads the front one alone.
-    EXPECT_TRUE(Near(Read(0.5f, 0.5f, 0.0f), 0xFF800080)) << std::hex << Read(0.5f, 0.5f, 0.0f);
+    EXPECT_COLOR_NEAR(Read(0.5f, 0.5f, 0.0f), 0xFF800080u, 3);
     device_->SetSamplerState(0, D3DSAMP_ADDRESSW, D3DTADDRESS_CLAMP);
     EXPECT_EQ(Read(0.5f, 0.5f, 0.0f), 0xFFFF0000u);
 }
@@ -171,8 +158,7 @@ TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
 {
     IDirect3DCubeTexture9 *cube = MarkedCube(2);  // level 1 grey
     device_->SetTexture(0, cube);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SampleTexture();
     device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     EXPECT_EQ(cube->GetLevelCount(), 2u);
     EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
@@ -182,69 +168,44 @@ TEST_F(CubeVolumePixelTest, CubeMipLevelsAreChosenByLod)
     EXPECT_EQ(Read(1, -0.5f, -0.5f), kFaceColor[0]);
 }
 
-TEST_F(CubeVolumePixelTest, PixelShaderCubeSamplerReadsADirection)
+// ps_2_0 reads a cube through its dcl_cube sampler; ps_1_1's tex t0 and ps_1_4's texld r0, t0
+// declare no sampler type, so they read a cube bound on stage 0 with the set's three
+// coordinates, and a 2D texture bound instead with two.
+TEST_F(CubeVolumePixelTest, PixelShadersReadACubeByDirection)
 {
-    // ps_2_0: dcl t0; dcl_cube s0; texld r0, t0, s0; mov oC0, r0
-    const std::vector<DWORD> tokens = {D3DPS_VERSION(2, 0),
-                                       Ins(D3DSIO_DCL, 2), 0x80000000u, Dst(D3DSPR_TEXTURE, 0),
-                                       Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
-                                       Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
-                                       Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
-                                       D3DPS_END()};
-    IDirect3DPixelShader9 *shader = nullptr;
-    ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-    held_.push_back(shader);
-    device_->SetPixelShader(shader);
-    device_->SetTexture(0, MarkedCube());
-    EXPECT_EQ(Read(0.1f, -1, 0.1f), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Y]);
-    EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
-    device_->SetPixelShader(NULL);
-}
-
-TEST_F(CubeVolumePixelTest, Ps1xTexSamplesTheBoundTexturesType)
-{
-    // ps_1_1: tex t0; mov r0, t0.  ps_1_4: texld r0, t0.  Neither declares a sampler type,
-    // so a cube bound on stage 0 is read with the set's three coordinates, and a 2D texture
-    // bound instead is read with two.
+    // clang-format off
+    const std::vector<DWORD> v20 = {D3DPS_VERSION(2, 0),
+                                    Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0),
+                                    Ins(D3DSIO_DCL, 2), DclSampler(D3DSTT_CUBE), Dst(D3DSPR_SAMPLER, 0),
+                                    Ins(D3DSIO_TEX, 3), Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), Src(D3DSPR_SAMPLER, 0),
+                                    Ins(D3DSIO_MOV, 2), Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_TEMP, 0),
+                                    D3DPS_END()};
     const std::vector<DWORD> v11 = {D3DPS_VERSION(1, 1), D3DSIO_TEX, Dst(D3DSPR_TEXTURE, 0),
                                     D3DSIO_MOV, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0), D3DPS_END()};
     const std::vector<DWORD> v14 = {D3DPS_VERSION(1, 4), D3DSIO_TEX, Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEXTURE, 0),
                                     D3DPS_END()};
+    // clang-format on
     IDirect3DCubeTexture9 *cube = MarkedCube();
-    IDirect3DTexture9 *flat = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, NULL), D3D_OK);
-    held_.push_back(flat);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(flat->LockRect(0, &r, NULL, 0), D3D_OK);
-    static_cast<DWORD *>(r.pBits)[0] = 0xFF102030;
-    static_cast<DWORD *>(r.pBits)[1] = 0xFF405060;
-    flat->UnlockRect(0);
-    for (const auto *tokens : {&v11, &v14}) {
+    IDirect3DTexture9 *flat = ArgbTexture(2, 1, {0xFF102030, 0xFF405060});
+    for (const auto *tokens : {&v20, &v11, &v14}) {
         IDirect3DPixelShader9 *shader = nullptr;
         ASSERT_EQ(device_->CreatePixelShader(tokens->data(), &shader), D3D_OK);
-        held_.push_back(shader);
+        Keep(shader);
         device_->SetPixelShader(shader);
-        const int minor = D3DSHADER_VERSION_MINOR((*tokens)[0]);
+        const DWORD version = (*tokens)[0];
+        SCOPED_TRACE(testing::Message() << "ps_" << D3DSHADER_VERSION_MAJOR(version) << "_"
+                                        << D3DSHADER_VERSION_MINOR(version));
         device_->SetTexture(0, cube);
-        for (int f = 0; f < 6; f++) {
-            const float axis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                                      {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-            EXPECT_EQ(Read(axis[f][0], axis[f][1], axis[f][2]), kFaceColor[f]) << "ps_1_" << minor << " face " << f;
-        }
-        EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark) << "ps_1_" << minor;
+        for (int f = 0; f < 6; f++)
+            EXPECT_EQ(Read(kAxis[f]), kFaceColor[f]) << "face " << f;
+        EXPECT_EQ(Read(-0.8f, 0.8f, 1), kMark);
+        if (tokens == &v20)
+            continue;
         device_->SetTexture(0, flat);
-        EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u) << "ps_1_" << minor;
-        EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u) << "ps_1_" << minor;
+        EXPECT_EQ(Read(0.75f, 0.5f, 0.1f), 0xFF405060u);
+        EXPECT_EQ(Read(0.25f, 0.5f, 0.9f), 0xFF102030u);
     }
-    device_->SetPixelShader(NULL);
 }
-
-// The directions of the face checks: along each axis, and towards each face's texel (0, 0)
-// corner and the opposite one (see DirectionsReadTheDocumentedFaceAndTexel).
-constexpr float kAxis[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
-                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-constexpr float kCorner[6][3] = {{1, 0.8f, 0.8f},   {-1, 0.8f, -0.8f}, {-0.8f, 1, -0.8f},
-                                 {-0.8f, -1, 0.8f}, {-0.8f, 0.8f, 1},  {0.8f, 0.8f, -1}};
 
 class CubeTargetPixelTest : public CubeVolumePixelTest {
 protected:
@@ -252,14 +213,14 @@ protected:
     {
         IDirect3DCubeTexture9 *cube = nullptr;
         EXPECT_EQ(device_->CreateCubeTexture(edge, 1, usage, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, NULL), D3D_OK);
-        held_.push_back(cube);
+        Keep(cube);
         return cube;
     }
     IDirect3DSurface9 *Face(IDirect3DCubeTexture9 *cube, UINT f)
     {
         IDirect3DSurface9 *s = nullptr;
         EXPECT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, &s), D3D_OK);
-        held_.push_back(s);
+        Keep(s);
         return s;
     }
     // Draws into `target` with no depth buffer, then binds the back buffer and its depth again.
@@ -291,48 +252,15 @@ protected:
                 DrawRectScene(0, 0, 1, 1, kMark);
             });
     }
-    void SampleTexture()
-    {
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    }
-    // Reads each face by its axis and its two corners as the cube was painted.
-    void ExpectPaintedFaces(const char *what)
-    {
-        for (int f = 0; f < 6; f++) {
-            EXPECT_EQ(Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]), kFaceColor[f]) << what << " face " << f;
-            EXPECT_EQ(Read(kCorner[f][0], kCorner[f][1], kCorner[f][2]), kMark) << what << " face " << f << " (0, 0)";
-            float d[3] = {kCorner[f][0], kCorner[f][1], kCorner[f][2]};
-            for (float &c : d)
-                if (c != 1 && c != -1)
-                    c = -c;
-            EXPECT_EQ(Read(d[0], d[1], d[2]), kFaceColor[f]) << what << " face " << f << " (3, 3)";
-        }
-    }
 };
 
 TEST_F(CubeTargetPixelTest, FacesDrawnIntoAreReadTheDocumentedWayRound)
 {
     IDirect3DCubeTexture9 *cube = TargetCube();
-    // Each face is its own surface, the same object on every request, and a target whose
-    // size the viewport takes.
-    IDirect3DSurface9 *again = nullptr;
-    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_Z, 0, &again), D3D_OK);
-    EXPECT_EQ(again, Face(cube, D3DCUBEMAP_FACE_NEGATIVE_Z));
-    again->Release();
-    DrawInto(Face(cube, 2), [&] {
-        D3DVIEWPORT9 vp;
-        device_->GetViewport(&vp);
-        EXPECT_EQ(vp.Width, 4u);
-        IDirect3DSurface9 *bound = nullptr;
-        device_->GetRenderTarget(0, &bound);
-        EXPECT_EQ(bound, Face(cube, 2));
-        bound->Release();
-    });
     PaintFaces(cube);
     device_->SetTexture(0, cube);
     SampleTexture();
-    ExpectPaintedFaces("drawn");
+    ExpectMarkedFaces("drawn");
     // A point of a face's plane far off its middle: the corner towards +x +y +z of +X is
     // texel (0, 0)'s neighbourhood on the face's top left only when u and v both turn the
     // documented way; (1, -0.8, -0.8) is its bottom right.
@@ -344,32 +272,22 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     IDirect3DCubeTexture9 *cube = TargetCube();
     PaintFaces(cube);
     // GetRenderTargetData: the face's rows top first, texel (0, 0) first.
-    IDirect3DSurface9 *sys = nullptr;
-    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-    held_.push_back(sys);
-    ASSERT_EQ(device_->GetRenderTargetData(Face(cube, D3DCUBEMAP_FACE_POSITIVE_Y), sys), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[0], kMark);
-    EXPECT_EQ(static_cast<DWORD *>(r.pBits)[1], kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
-    EXPECT_EQ(reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + 3 * r.Pitch)[3],
-              kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
-    sys->UnlockRect();
+    const D3DCOLOR posY = kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y], negX = kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X];
+    std::vector<D3DCOLOR> px = ReadTarget(Face(cube, D3DCUBEMAP_FACE_POSITIVE_Y));
+    EXPECT_EQ(px[0], kMark);
+    EXPECT_EQ(px[1], posY);
+    EXPECT_EQ(px[15], posY);
 
     // StretchRect from a face into a 2D render target, scaled twice up: the mark is the
     // top-left 2 x 2.
     IDirect3DSurface9 *flat = nullptr;
     ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &flat, NULL), D3D_OK);
-    held_.push_back(flat);
+    Keep(flat);
     ASSERT_EQ(device_->StretchRect(Face(cube, D3DCUBEMAP_FACE_NEGATIVE_X), NULL, flat, NULL, D3DTEXF_POINT), D3D_OK);
-    ASSERT_EQ(flat->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-    auto at = [&](int x, int y) { return reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x]; };
-    EXPECT_EQ(at(0, 0), kMark);
-    EXPECT_EQ(at(1, 1), kMark);
-    EXPECT_EQ(at(2, 0), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    EXPECT_EQ(at(0, 2), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    EXPECT_EQ(at(7, 7), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_X]);
-    flat->UnlockRect();
+    px = SurfacePixels(flat);
+    EXPECT_EQ((std::vector<D3DCOLOR>{px[0], px[9], px[2], px[16], px[63]}),
+              (std::vector<D3DCOLOR>{kMark, kMark, negX, negX, negX}))
+        << "(0, 0), (1, 1), (2, 0), (0, 2), (7, 7)";
 
     // Face to face of the same cube: +Z's pixels put on -Z, turned nowhere.
     ASSERT_EQ(device_->StretchRect(Face(cube, 4), NULL, Face(cube, 5), NULL, D3DTEXF_NONE), D3D_OK);
@@ -378,19 +296,15 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
     ASSERT_EQ(device_->ColorFill(Face(cube, 0), &right, 0xFF808080), D3D_OK);
     IDirect3DSurface9 *block = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &block, NULL), D3D_OK);
-    held_.push_back(block);
-    ASSERT_EQ(block->LockRect(&r, NULL, 0), D3D_OK);
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 2; x++)
-            reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = 0xFF204060;
-    block->UnlockRect();
+    Keep(block);
+    FillSurface(block, std::vector<DWORD>(4, 0xFF204060));
     const POINT corner = {2, 2};
     ASSERT_EQ(device_->UpdateSurface(block, NULL, Face(cube, 3), &corner), D3D_OK);
 
     device_->SetTexture(0, cube);
     SampleTexture();
-    EXPECT_EQ(Read(kCorner[5][0], kCorner[5][1], kCorner[5][2]), kMark) << "-Z's (0, 0) from +Z";
-    EXPECT_EQ(Read(kAxis[5][0], kAxis[5][1], kAxis[5][2]), kFaceColor[4]) << "-Z holds +Z's colour";
+    EXPECT_EQ(Read(kCorner[5]), kMark) << "-Z's (0, 0) from +Z";
+    EXPECT_EQ(Read(kAxis[5]), kFaceColor[4]) << "-Z holds +Z's colour";
     // +X: u grows towards -z, so its right half (u > 0.5) is towards -z.
     EXPECT_EQ(Read(1, 0.1f, -0.8f), 0xFF808080u) << "+X's filled right half";
     EXPECT_EQ(Read(1, 0.1f, 0.8f), kFaceColor[0]) << "+X's left half";
@@ -401,26 +315,16 @@ TEST_F(CubeTargetPixelTest, CopiesIntoAndOutOfFaces)
 
 TEST_F(CubeTargetPixelTest, UpdateTextureCopiesEveryFaceIntoTheDefaultPool)
 {
-    IDirect3DCubeTexture9 *sysCube = nullptr, *deflt = TargetCube(4, 0), *target = TargetCube();
-    ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sysCube, NULL), D3D_OK);
-    held_.push_back(sysCube);
-    for (UINT f = 0; f < 6; f++) {
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(sysCube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, NULL, 0), D3D_OK);
-        for (UINT y = 0; y < 4; y++)
-            for (UINT x = 0; x < 4; x++)
-                reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] =
-                    x == 0 && y == 0 ? kMark : kFaceColor[f];
-        sysCube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
-    }
+    IDirect3DCubeTexture9 *sysCube = MarkedCube(1, D3DPOOL_SYSTEMMEM), *deflt = TargetCube(4, 0),
+                          *target = TargetCube();
     SampleTexture();
     ASSERT_EQ(device_->UpdateTexture(sysCube, deflt), D3D_OK);
     device_->SetTexture(0, deflt);
-    ExpectPaintedFaces("updated");
+    ExpectMarkedFaces("updated");
     // Into a render-target cube: the back end's pixels are written.
     ASSERT_EQ(device_->UpdateTexture(sysCube, target), D3D_OK);
     device_->SetTexture(0, target);
-    ExpectPaintedFaces("updated target");
+    ExpectMarkedFaces("updated target");
 }
 
 TEST_F(CubeTargetPixelTest, AutomaticMipmapsOfACubeTargetAreMadeFromItsFaces)
@@ -437,8 +341,8 @@ TEST_F(CubeTargetPixelTest, AutomaticMipmapsOfACubeTargetAreMadeFromItsFaces)
         const D3DCOLOR c = kFaceColor[f];
         auto mean = [&](int shift) { return ((((c >> shift) & 255) * 15 + 255 + 8) / 16) << shift; };
         const D3DCOLOR expected = 0xFF000000u | mean(16) | mean(8) | mean(0);
-        const D3DCOLOR got = Read(kAxis[f][0], kAxis[f][1], kAxis[f][2]);
-        EXPECT_TRUE(Near(got, expected, 4)) << "face " << f << std::hex << " " << got << " " << expected;
+        const D3DCOLOR got = Read(kAxis[f]);
+        EXPECT_COLOR_NEAR(got, expected, 4) << "face " << f;
     }
 }
 

@@ -6,19 +6,7 @@
 
 using namespace d3d9test;
 
-namespace {
-
 using testsupport::FloatBits;
-
-D3DMATRIX Numbered(float start)
-{
-    D3DMATRIX m;
-    for (int i = 0; i < 16; i++)
-        m.m[i / 4][i % 4] = start + float(i);
-    return m;
-}
-
-}  // namespace
 
 TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
 {
@@ -26,13 +14,16 @@ TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
     DWORD v = 0;
     auto read = [&v](HRESULT hr) { return hr == D3D_OK ? v : 0xDEADBEEF; };
     auto Render = [&](D3DRENDERSTATETYPE state) { return read(device_->GetRenderState(state, &v)); };
-    auto Stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type) { return read(device_->GetTextureStageState(s, type, &v)); };
+    auto Stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type) {
+        return read(device_->GetTextureStageState(s, type, &v));
+    };
     auto Sampler = [&](DWORD s, D3DSAMPLERSTATETYPE type) { return read(device_->GetSamplerState(s, type, &v)); };
     // The values the SDK's reference pages give for a new device with a depth buffer.
     const struct {
         D3DRENDERSTATETYPE state;
         DWORD value;
     } render[] = {
+        // clang-format off
         {D3DRS_ZENABLE, D3DZB_TRUE},           {D3DRS_FILLMODE, D3DFILL_SOLID},
         {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},   {D3DRS_ZWRITEENABLE, TRUE},
         {D3DRS_ALPHATESTENABLE, FALSE},        {D3DRS_LASTPIXEL, TRUE},
@@ -61,15 +52,18 @@ TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
         {D3DRS_SEPARATEALPHABLENDENABLE, FALSE}, {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
         {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO}, {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
         {D3DRS_POINTSIZE_MAX, FloatBits(64.0f)},
+        // clang-format on
     };
     for (const auto &r : render)
         EXPECT_EQ(Render(r.state), r.value) << "render state " << r.state;
     EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
     EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
-    const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> stages[] = {
-        {D3DTSS_COLORARG1, D3DTA_TEXTURE}, {D3DTSS_COLORARG2, D3DTA_CURRENT}, {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
-        {D3DTSS_ALPHAARG2, D3DTA_CURRENT}, {D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
-        {D3DTSS_RESULTARG, D3DTA_CURRENT}};
+    const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> stages[] = {{D3DTSS_COLORARG1, D3DTA_TEXTURE},
+                                                                 {D3DTSS_COLORARG2, D3DTA_CURRENT},
+                                                                 {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+                                                                 {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+                                                                 {D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+                                                                 {D3DTSS_RESULTARG, D3DTA_CURRENT}};
     const std::pair<D3DSAMPLERSTATETYPE, DWORD> samplers[] = {
         {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
         {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    {D3DSAMP_MAXANISOTROPY, 1}};
@@ -85,7 +79,6 @@ TEST_F(NullDeviceTest, StatesStartAtTheDocumentedDefaults)
         for (const auto &e : samplers)
             EXPECT_EQ(Sampler(s, e.first), e.second) << "sampler state " << e.first;
     }
-
 
     D3DMATRIX world;
     ASSERT_EQ(device_->GetTransform(D3DTS_WORLD, &world), D3D_OK);
@@ -117,15 +110,8 @@ TEST_F(NullDeviceTest, WithoutADepthBufferZEnableStartsOff)
     device->Release();
 }
 
-TEST_F(NullDeviceTest, TransformsRoundTripAndMultiplyOnTheLeft)
+TEST_F(NullDeviceTest, TransformsMultiplyOnTheLeft)
 {
-    D3DTRANSFORMSTATETYPE kinds[] = {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION, D3DTS_TEXTURE0};
-    for (int i = 0; i < 4; i++) {
-        D3DMATRIX m = Numbered(float(i * 100)), back;
-        ASSERT_EQ(device_->SetTransform(kinds[i], &m), D3D_OK);
-        ASSERT_EQ(device_->GetTransform(kinds[i], &back), D3D_OK);
-        EXPECT_EQ(memcmp(&m, &back, sizeof m), 0) << "transform " << kinds[i];
-    }
     // MultiplyTransform: the new matrix is the argument times the current one.
     D3DMATRIX scale = {}, translate = {};
     scale._11 = 2, scale._22 = 2, scale._33 = 2, scale._44 = 1;
@@ -138,8 +124,7 @@ TEST_F(NullDeviceTest, TransformsRoundTripAndMultiplyOnTheLeft)
     EXPECT_EQ(result._11, 2.0f);
     EXPECT_EQ(result._41, 5.0f);  // scale first, then translate: the translation is not scaled
 
-    D3DMATRIX m = Numbered(0);
-    EXPECT_EQ(device_->SetTransform(D3DTRANSFORMSTATETYPE(7), &m), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTransform(D3DTRANSFORMSTATETYPE(7), &translate), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->SetTransform(D3DTS_WORLD, NULL), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetTransform(D3DTS_PROJECTION, NULL), D3DERR_INVALIDCALL);
 }
@@ -166,19 +151,11 @@ TEST_F(NullDeviceTest, UnsupportedStateValuesAreReportedOnceAndBadNamesRefused)
     EXPECT_EQ(device_->GetRenderState(D3DRS_ZENABLE, NULL), D3DERR_INVALIDCALL);
 }
 
-TEST_F(NullDeviceTest, MaterialsLightsAndViewportsAreKept)
+TEST_F(NullDeviceTest, LightsMaterialsAndViewportsAreKept)
 {
-    D3DMATERIAL9 m = {};
-    m.Diffuse = {0.1f, 0.2f, 0.3f, 0.4f};
-    m.Power = 12;
-    ASSERT_EQ(device_->SetMaterial(&m), D3D_OK);
-    D3DMATERIAL9 back;
-    device_->GetMaterial(&back);
-    EXPECT_EQ(memcmp(&m, &back, sizeof m), 0);
-
     D3DLIGHT9 light;
     EXPECT_EQ(device_->GetLight(2, &light), D3DERR_INVALIDCALL);  // never set
-    ASSERT_EQ(device_->LightEnable(2, TRUE), D3D_OK);               // gets the default light
+    ASSERT_EQ(device_->LightEnable(2, TRUE), D3D_OK);             // gets the default light
     ASSERT_EQ(device_->GetLight(2, &light), D3D_OK);
     EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
     EXPECT_EQ(light.Direction.z, 1.0f);
@@ -203,14 +180,21 @@ TEST_F(NullDeviceTest, MaterialsLightsAndViewportsAreKept)
     ASSERT_EQ(device_->GetLight(4000000000u, &light), D3D_OK);
     EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
     EXPECT_EQ(device_->GetLight(999, &light), D3DERR_INVALIDCALL);
-    // A state block keeps a high-index light and its enable state.
+    // A state block keeps a high-index light and its enable state, and the material.
+    D3DMATERIAL9 material = {}, back;
+    material.Power = 12;
+    device_->SetMaterial(&material);
     IDirect3DStateBlock9 *block = nullptr;
     ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &block), D3D_OK);
+    material.Power = 3;
+    device_->SetMaterial(&material);
     point.Range = 3;
     device_->SetLight(1000, &point);
     device_->LightEnable(1000, TRUE);
     device_->LightEnable(4000000000u, FALSE);
     ASSERT_EQ(block->Apply(), D3D_OK);
+    ASSERT_EQ(device_->GetMaterial(&back), D3D_OK);
+    EXPECT_EQ(back.Power, 12.0f);
     device_->GetLight(1000, &light);
     EXPECT_EQ(light.Range, 7.0f);
     device_->GetLightEnable(1000, &on);
@@ -235,7 +219,7 @@ TEST_F(NullDeviceTest, MaterialsLightsAndViewportsAreKept)
     EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
 }
 
-TEST_F(NullDeviceTest, VertexBufferLockingKeepsContentsAndChecksRanges)
+TEST_F(NullDeviceTest, BufferLockingKeepsContentsAndChecksRanges)
 {
     IDirect3DVertexBuffer9 *vb = nullptr;
     ASSERT_EQ(device_->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb, NULL),
@@ -275,29 +259,10 @@ TEST_F(NullDeviceTest, VertexBufferLockingKeepsContentsAndChecksRanges)
     EXPECT_EQ(vb, nullptr);
     // A buffer shorter than one vertex of its FVF is refused.
     EXPECT_EQ(device_->CreateVertexBuffer(8, 0, D3DFVF_XYZ, D3DPOOL_DEFAULT, &vb, NULL), D3DERR_INVALIDCALL);
-}
-
-TEST_F(NullDeviceTest, IndexBuffersTakeSixteenAndThirtyTwoBitFormats)
-{
-    IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr, *bad = nullptr;
-    ASSERT_EQ(device_->CreateIndexBuffer(12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib16, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
-    EXPECT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &bad, NULL), D3DERR_INVALIDCALL);
-    D3DINDEXBUFFER_DESC desc;
-    ib32->GetDesc(&desc);
-    EXPECT_EQ(desc.Format, D3DFMT_INDEX32);
-    EXPECT_EQ(desc.Size, 24u);
-    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
-    WORD *w;
-    ASSERT_EQ(ib16->Lock(0, 12, reinterpret_cast<void **>(&w), 0), D3D_OK);
-    for (WORD i = 0; i < 6; i++)
-        w[i] = WORD(i * 3);
-    ib16->Unlock();
-    ASSERT_EQ(ib16->Lock(10, 2, reinterpret_cast<void **>(&w), D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(w[0], 15);
-    ib16->Unlock();
-    ib16->Release();
-    ib32->Release();
+    // Index buffers (locked as vertex buffers are; see index_range_test.cpp) take index formats only.
+    IDirect3DIndexBuffer9 *ib = nullptr;
+    EXPECT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &ib, NULL), D3DERR_INVALIDCALL);
+    EXPECT_EQ(ib, nullptr);
 }
 
 TEST_F(NullDeviceTest, TextureMipChainsHalveDownToOne)
@@ -346,9 +311,7 @@ TEST_F(NullDeviceTest, TextureMipChainsHalveDownToOne)
 
 TEST_F(NullDeviceTest, AutomaticMipmapsAverageTheLevelAbove)
 {
-    IDirect3DTexture9 *t = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL),
-              D3D_OK);
+    IDirect3DTexture9 *t = Keep(Texture(2, 2, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
     EXPECT_EQ(t->GetLevelCount(), 1u);  // the application sees only the top level
     D3DLOCKED_RECT r;
     ASSERT_EQ(t->LockRect(0, &r, NULL, 0), D3D_OK);
@@ -363,15 +326,16 @@ TEST_F(NullDeviceTest, AutomaticMipmapsAverageTheLevelAbove)
     level1->UnlockRect();
     EXPECT_EQ(mean, D3DCOLOR_ARGB((255 * 3 + 2) / 4, (255 + 2) / 4, (255 + 2) / 4, (128 + 2) / 4));
     level1->Release();
-    t->Release();
 }
 
 TEST_F(NullDeviceTest, SurfaceLevelsShareTheTextureAndKeepItAlive)
 {
-    IDirect3DTexture9 *t = nullptr;
-    ASSERT_EQ(device_->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, NULL), D3D_OK);
-    IDirect3DSurface9 *s = nullptr;
+    IDirect3DTexture9 *t = Texture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+    IDirect3DSurface9 *s = nullptr, *again = nullptr;
     ASSERT_EQ(t->GetSurfaceLevel(2, &s), D3D_OK);
+    ASSERT_EQ(t->GetSurfaceLevel(2, &again), D3D_OK);
+    EXPECT_EQ(again, s) << "one object per level";
+    again->Release();
     D3DSURFACE_DESC desc;
     s->GetDesc(&desc);
     EXPECT_EQ(desc.Width, 2u);
@@ -430,11 +394,9 @@ TEST_F(NullDeviceTest, TheImplicitSwapChainIsTheDevicesOwn)
     EXPECT_EQ(owner, device_);
     owner->Release();
     EXPECT_EQ(chain->Present(NULL, NULL, NULL, NULL, D3DPRESENT_DONOTWAIT), D3D_OK);
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(chain->Present(NULL, NULL, NULL, NULL, D3DPRESENT_LINEAR_CONTENT),
-                                          D3DERR_INVALIDCALL); }),
-              1);
+    EXPECT_REFUSED(chain->Present(NULL, NULL, NULL, NULL, D3DPRESENT_LINEAR_CONTENT));
     IDirect3DSwapChain9 *none = reinterpret_cast<IDirect3DSwapChain9 *>(1);
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(device_->GetSwapChain(1, &none), D3DERR_INVALIDCALL); }), 1);
+    EXPECT_REFUSED(device_->GetSwapChain(1, &none));
     EXPECT_EQ(none, nullptr);
     IUnknown *unknown = nullptr;
     ASSERT_EQ(chain->QueryInterface(IID_IUnknown, (void **)&unknown), S_OK);
@@ -526,8 +488,7 @@ TEST_F(NullDeviceTest, DrawsAreCheckedBeforeTheyReachTheBackEnd)
     device_->GetStreamSource(0, &stream, &offset, &stride);
     EXPECT_EQ(stream, nullptr);
     WORD indices[3] = {2, 1, 0};
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, indices, D3DFMT_INDEX16, tri, 12),
-              D3D_OK);
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, indices, D3DFMT_INDEX16, tri, 12), D3D_OK);
     IDirect3DIndexBuffer9 *boundIndices = ib;
     device_->GetIndices(&boundIndices);
     EXPECT_EQ(boundIndices, nullptr);
@@ -563,9 +524,7 @@ TEST_F(NullDeviceTest, DirectThreeDObjectChecksItsArguments)
     // only the first back buffer is a surface to get.
     pp = WindowedParameters(64, 32);
     pp.BackBufferCount = 4;
-    EXPECT_EQ(StderrLines([&] { EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device),
-                                          D3DERR_INVALIDCALL); }),
-              1);
+    EXPECT_REFUSED(d3d_->CreateDevice(0, D3DDEVTYPE_NULLREF, NULL, 0, &pp, &device));
     EXPECT_EQ(pp.BackBufferCount, 3u);
     pp.BackBufferCount = 2;
     pp.SwapEffect = D3DSWAPEFFECT_COPY;

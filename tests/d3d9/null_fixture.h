@@ -6,12 +6,18 @@
 #ifndef TAVROK_TESTS_D3D9_NULL_FIXTURE_H
 #define TAVROK_TESTS_D3D9_NULL_FIXTURE_H
 
+#include "surface_pixels.h"
+
 #include "support/device_setup.h"
 #include "support/stderr_capture.h"
 
 #include <tavrok/d3d9_debug.h>
 
 #include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace d3d9test {
 
@@ -27,6 +33,8 @@ protected:
 
     void TearDown() override
     {
+        for (auto o = kept_.rbegin(); o != kept_.rend(); ++o)
+            (*o)->Release();
         if (device_) {
             EXPECT_EQ(device_->Release(), 0u);
         }
@@ -36,9 +44,62 @@ protected:
         EXPECT_EQ(tavrok::d3d9::LiveObjectCount(), liveBefore_) << "objects left alive";
     }
 
+    // Objects made for a test (a refused creation fails it); those kept are released after
+    // the test, before the device.
+    template <class T>
+    T *Keep(T *o)
+    {
+        if (o)
+            kept_.push_back(o);
+        return o;
+    }
+    IDirect3DTexture9 *Texture(UINT w, UINT h, UINT levels, DWORD usage, D3DFORMAT f, D3DPOOL pool)
+    {
+        IDirect3DTexture9 *t = nullptr;
+        EXPECT_EQ(device_->CreateTexture(w, h, levels, usage, f, pool, &t, NULL), D3D_OK) << "texture " << f;
+        return t;
+    }
+    IDirect3DCubeTexture9 *Cube(UINT edge, UINT levels, DWORD usage, D3DFORMAT f, D3DPOOL pool)
+    {
+        IDirect3DCubeTexture9 *t = nullptr;
+        EXPECT_EQ(device_->CreateCubeTexture(edge, levels, usage, f, pool, &t, NULL), D3D_OK) << "cube " << f;
+        return t;
+    }
+    IDirect3DVolumeTexture9 *Volume(UINT w, UINT h, UINT d, UINT levels, D3DFORMAT f, D3DPOOL pool)
+    {
+        IDirect3DVolumeTexture9 *t = nullptr;
+        EXPECT_EQ(device_->CreateVolumeTexture(w, h, d, levels, 0, f, pool, &t, NULL), D3D_OK) << "volume " << f;
+        return t;
+    }
+    IDirect3DSurface9 *Target(UINT w, UINT h, D3DFORMAT f = D3DFMT_A8R8G8B8, BOOL lockable = TRUE)
+    {
+        IDirect3DSurface9 *s = nullptr;
+        EXPECT_EQ(device_->CreateRenderTarget(w, h, f, D3DMULTISAMPLE_NONE, 0, lockable, &s, NULL), D3D_OK);
+        return s;
+    }
+    IDirect3DSurface9 *Plain(UINT w, UINT h, D3DPOOL pool, D3DFORMAT f = D3DFMT_A8R8G8B8)
+    {
+        IDirect3DSurface9 *s = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(w, h, f, pool, &s, NULL), D3D_OK) << "plain surface " << f;
+        return s;
+    }
+    IDirect3DSurface9 *Depth(UINT w, UINT h, D3DFORMAT f)
+    {
+        IDirect3DSurface9 *s = nullptr;
+        EXPECT_EQ(device_->CreateDepthStencilSurface(w, h, f, D3DMULTISAMPLE_NONE, 0, FALSE, &s, NULL), D3D_OK);
+        return s;
+    }
+    IDirect3DSurface9 *Level(IDirect3DTexture9 *t, UINT level)
+    {
+        IDirect3DSurface9 *s = nullptr;
+        EXPECT_EQ(t->GetSurfaceLevel(level, &s), D3D_OK);
+        return s;
+    }
+
     IDirect3D9 *d3d_ = nullptr;
     IDirect3DDevice9 *device_ = nullptr;
     long liveBefore_ = 0;
+    std::vector<IUnknown *> kept_;
 };
 
 // How many diagnostic lines `call` writes on stderr.
@@ -48,6 +109,26 @@ int StderrLines(F &&call)
     return testsupport::CountLines(testsupport::StderrOf(call));
 }
 
+// An answer and the number of diagnostic lines beside it, readable in a failure message.
+inline std::string Answer(HRESULT hr, int lines)
+{
+    std::ostringstream out;
+    out << "HRESULT 0x" << std::hex << ULONG(hr) << std::dec << " with " << lines << " line(s) on stderr";
+    return out.str();
+}
+
+template <class F>
+std::string AnswerOf(F &&call)
+{
+    HRESULT hr = S_OK;
+    const int lines = StderrLines([&] { hr = call(); });
+    return Answer(hr, lines);
+}
+
 }  // namespace d3d9test
+
+// `call` is refused with D3DERR_INVALIDCALL and one line on stderr saying why.
+#define EXPECT_REFUSED(call)                                                                                           \
+    EXPECT_EQ(d3d9test::AnswerOf([&] { return HRESULT(call); }), d3d9test::Answer(D3DERR_INVALIDCALL, 1)) << #call
 
 #endif

@@ -10,6 +10,8 @@
 
 #include <d3d9.h>
 
+#include "surface_pixels.h"
+
 #include "support/device_setup.h"
 
 #include <tavrok/d3d9_debug.h>
@@ -51,6 +53,10 @@ protected:
         if (device_) {
             for (DWORD s = 0; s < 8; s++)
                 device_->SetTexture(s, NULL);
+            device_->SetPixelShader(NULL);
+            device_->SetVertexShader(NULL);
+            for (auto o = kept_.rbegin(); o != kept_.rend(); ++o)
+                (*o)->Release();
             for (IDirect3DTexture9 *t : textures_)
                 t->Release();
             EXPECT_EQ(device_->Release(), 0u);
@@ -66,25 +72,33 @@ protected:
     // The back buffer as ARGB words, rows top first; its size in *width and *height.
     std::vector<D3DCOLOR> ReadBack(UINT *width = nullptr, UINT *height = nullptr)
     {
-        std::vector<D3DCOLOR> pixels;
         IDirect3DSurface9 *surface = nullptr;
         EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
         if (!surface)
             return std::vector<D3DCOLOR>(kSize * kSize);
         D3DSURFACE_DESC desc;
         surface->GetDesc(&desc);
-        pixels.resize(size_t(desc.Width) * desc.Height);
-        D3DLOCKED_RECT locked;
-        EXPECT_EQ(surface->LockRect(&locked, NULL, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < desc.Height; y++)
-            memcpy(&pixels[size_t(y) * desc.Width], static_cast<BYTE *>(locked.pBits) + y * locked.Pitch,
-                   desc.Width * 4);
-        surface->UnlockRect();
+        std::vector<D3DCOLOR> pixels = SurfacePixels(surface);
         surface->Release();
         if (width)
             *width = desc.Width;
         if (height)
             *height = desc.Height;
+        return pixels;
+    }
+    // A render target's pixels through GetRenderTargetData, rows top first.
+    std::vector<D3DCOLOR> ReadTarget(IDirect3DSurface9 *target)
+    {
+        D3DSURFACE_DESC d;
+        target->GetDesc(&d);
+        IDirect3DSurface9 *sys = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(d.Width, d.Height, d.Format, D3DPOOL_SYSTEMMEM, &sys, NULL),
+                  D3D_OK);
+        if (!sys)
+            return std::vector<D3DCOLOR>(size_t(d.Width) * d.Height);
+        EXPECT_EQ(device_->GetRenderTargetData(target, sys), D3D_OK);
+        std::vector<D3DCOLOR> pixels = SurfacePixels(sys);
+        sys->Release();
         return pixels;
     }
 
@@ -190,10 +204,20 @@ protected:
         return texture;
     }
 
+    // An object released after the test (textures and shaders unbound first).
+    template <class T>
+    T *Keep(T *o)
+    {
+        if (o)
+            kept_.push_back(o);
+        return o;
+    }
+
     HWND window_ = nullptr;
     IDirect3D9 *d3d_ = nullptr;
     IDirect3DDevice9 *device_ = nullptr;
     std::vector<IDirect3DTexture9 *> textures_;  // released after the test
+    std::vector<IUnknown *> kept_;
 };
 
 // `count` vertices of `stride` bytes cut down to the byte ranges `fields` ({offset, size}

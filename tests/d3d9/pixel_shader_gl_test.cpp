@@ -53,29 +53,19 @@ protected:
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     }
-    void TearDown() override
-    {
-        if (device_) {
-            device_->SetPixelShader(NULL);
-            device_->SetVertexShader(NULL);
-        }
-        for (IUnknown *s : shaders_)
-            s->Release();
-        PixelTest::TearDown();
-    }
     // Creates and sets a pixel shader; released after the test.
     void Use(const std::vector<DWORD> &tokens)
     {
         IDirect3DPixelShader9 *shader = nullptr;
         ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-        shaders_.push_back(shader);
+        Keep(shader);
         ASSERT_EQ(device_->SetPixelShader(shader), D3D_OK);
     }
     void UseVertexShader(const std::vector<DWORD> &tokens)
     {
         IDirect3DVertexShader9 *shader = nullptr;
         ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
-        shaders_.push_back(shader);
+        Keep(shader);
         ASSERT_EQ(device_->SetVertexShader(shader), D3D_OK);
     }
     void Constant(UINT n, float x, float y, float z, float w)
@@ -92,7 +82,6 @@ protected:
     // A 2 x 2 texture: red, green over blue, white.
     IDirect3DTexture9 *Checker() { return ArgbTexture(2, 2, {kRed, kGreen, kBlue, kWhite}); }
 
-    std::vector<IUnknown *> shaders_;
 };
 
 TEST_F(PixelShaderGlTest, TexturesModulatedByTheDiffuseColourAndFedByConstants)

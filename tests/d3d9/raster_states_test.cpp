@@ -254,19 +254,15 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     EXPECT_EQ(Pixel(8, 48), k);
 
     // A vertex shader's planes are in clip space: x >= 0.5 of what it writes to oPos.
+    // clang-format off
     const DWORD tokens[] = {
         D3DVS_VERSION(1, 1),
-        D3DSIO_DCL,
-        d3d9test::Dcl(D3DDECLUSAGE_POSITION),
-        d3d9test::Dst(D3DSPR_INPUT, 0),
-        D3DSIO_MOV,
-        d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
-        d3d9test::Src(D3DSPR_INPUT, 0),
-        D3DSIO_MOV,
-        d3d9test::Dst(D3DSPR_ATTROUT, 0),
-        d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
+        D3DSIO_DCL, d3d9test::Dcl(D3DDECLUSAGE_POSITION), d3d9test::Dst(D3DSPR_INPUT, 0),
+        D3DSIO_MOV, d3d9test::Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), d3d9test::Src(D3DSPR_INPUT, 0),
+        D3DSIO_MOV, d3d9test::Dst(D3DSPR_ATTROUT, 0), d3d9test::Src(D3DSPR_INPUT, 0, 0xFF << 16),
         D3DVS_END(),
     };
+    // clang-format on
     IDirect3DVertexShader9 *shader = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
     float positions[4][4] = {{-1, 1, 0.5f, 1}, {1, 1, 0.5f, 1}, {-1, -1, 0.5f, 1}, {1, -1, 0.5f, 1}};
@@ -279,7 +275,6 @@ TEST_F(RasterStatesTest, UserClipPlanesKeepThePositiveSide)
     EXPECT_EQ(Quarters(), (std::vector<D3DCOLOR>{k, k, k, w})) << "the shader's colour is its w, 1";
     device_->SetVertexShader(NULL);
     shader->Release();
-    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
 }
 
 TEST_F(RasterStatesTest, FlatShadingTakesEachTrianglesFirstVertex)
@@ -447,5 +442,4 @@ TEST_F(RasterStatesTest, VertexBlendingSumsTheWorldMatricesByWeight)
     EXPECT_NEAR(column, 32, 1);
     EXPECT_NEAR(level, 0x80, 1);
     tweened->Release();
-    device_->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
 }

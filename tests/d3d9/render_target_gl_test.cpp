@@ -17,48 +17,16 @@ class RenderTargetPixelTest : public PixelTest {
 protected:
     void TearDown() override
     {
-        if (device_) {
-            IDirect3DSurface9 *back = nullptr;
-            device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-            device_->SetRenderTarget(0, back);
-            back->Release();
-        }
-        for (IUnknown *o : held_)
-            o->Release();
+        if (device_)
+            BackToBackBuffer();
         PixelTest::TearDown();
     }
 
-    template <class T>
-    T *Hold(T *o)
-    {
-        held_.push_back(o);
-        return o;
-    }
     IDirect3DSurface9 *Target(UINT w, UINT h, D3DFORMAT f = D3DFMT_A8R8G8B8)
     {
         IDirect3DSurface9 *s = nullptr;
         EXPECT_EQ(device_->CreateRenderTarget(w, h, f, D3DMULTISAMPLE_NONE, 0, TRUE, &s, NULL), D3D_OK);
-        return Hold(s);
-    }
-    // A target's pixels through GetRenderTargetData, rows top first.
-    std::vector<D3DCOLOR> Read(IDirect3DSurface9 *target)
-    {
-        D3DSURFACE_DESC d;
-        target->GetDesc(&d);
-        IDirect3DSurface9 *sys = nullptr;
-        EXPECT_EQ(device_->CreateOffscreenPlainSurface(d.Width, d.Height, d.Format, D3DPOOL_SYSTEMMEM, &sys, NULL),
-                  D3D_OK);
-        std::vector<D3DCOLOR> px(size_t(d.Width) * d.Height);
-        if (!sys)
-            return px;
-        EXPECT_EQ(device_->GetRenderTargetData(target, sys), D3D_OK);
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < d.Height; y++)
-            memcpy(&px[size_t(y) * d.Width], static_cast<BYTE *>(r.pBits) + y * r.Pitch, d.Width * 4);
-        sys->UnlockRect();
-        sys->Release();
-        return px;
+        return Keep(s);
     }
     void DrawTextureOver(IDirect3DTexture9 *t)
     {
@@ -74,7 +42,7 @@ protected:
     {
         IDirect3DSurface9 *back = nullptr;
         EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        return Hold(back);
+        return Keep(back);
     }
     void BackToBackBuffer()
     {
@@ -83,8 +51,6 @@ protected:
         ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
         back->Release();
     }
-
-    std::vector<IUnknown *> held_;
 };
 
 TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
@@ -92,14 +58,14 @@ TEST_F(RenderTargetPixelTest, ATextureRenderedToIsSampledTheRightWayUp)
     IDirect3DTexture9 *t = nullptr;
     ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &t, NULL),
               D3D_OK);
-    Hold(t);
+    Keep(t);
     IDirect3DSurface9 *level = nullptr;
     t->GetSurfaceLevel(0, &level);
     ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
     level->Release();
     IDirect3DSurface9 *automatic = nullptr;
     ASSERT_EQ(device_->GetDepthStencilSurface(&automatic), D3D_OK);
-    Hold(automatic);
+    Keep(automatic);
     ASSERT_EQ(device_->SetDepthStencilSurface(NULL), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
     // A clockwise quad over the top-left quarter (culled if the winding came out reversed),
@@ -129,10 +95,10 @@ TEST_F(RenderTargetPixelTest, AutomaticMipmapsOfATargetTextureFollowWhatWasDrawn
     ASSERT_EQ(device_->CreateTexture(16, 16, 0, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8,
                                      D3DPOOL_DEFAULT, &t, NULL),
               D3D_OK);
-    Hold(t);
+    Keep(t);
     IDirect3DSurface9 *level = nullptr;
     t->GetSurfaceLevel(0, &level);
-    Hold(level);
+    Keep(level);
     device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     for (D3DCOLOR color : {kRed, kGreen}) {
         ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
@@ -149,8 +115,6 @@ TEST_F(RenderTargetPixelTest, AutomaticMipmapsOfATargetTextureFollowWhatWasDrawn
         EXPECT_COLOR_NEAR(Pixel(10, 10), color, 2);
         EXPECT_COLOR_NEAR(Pixel(11, 11), color, 2);
     }
-    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
-    SetStage(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT);
 }
 
 TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
@@ -161,15 +125,14 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
     };
     // The top-left corner of clip space, clockwise on the screen.
     const Vertex tri[3] = {{-1, 1, 0.5f, kRed}, {0, 1, 0.5f, kRed}, {-1, 0, 0.5f, kRed}};
-    const DWORD tokens[] = {D3DVS_VERSION(1, 1),
-                            D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
-                            D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR), Dst(D3DSPR_INPUT, 1),
-                            D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
-                            D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 1),
-                            D3DVS_END()};
+    const DWORD tokens[] = {D3DVS_VERSION(1, 1),  D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION),
+                            Dst(D3DSPR_INPUT, 0), D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR),
+                            Dst(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION),
+                            Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
+                            Src(D3DSPR_INPUT, 1), D3DVS_END()};
     IDirect3DVertexShader9 *shader = nullptr;
     ASSERT_EQ(device_->CreateVertexShader(tokens, &shader), D3D_OK);
-    Hold(shader);
+    Keep(shader);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     IDirect3DSurface9 *rt = Target(16, 16);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
@@ -177,7 +140,7 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
         device_->SetVertexShader(vs);
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
         DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, tri, sizeof(Vertex));
-        const std::vector<D3DCOLOR> px = Read(rt);
+        const std::vector<D3DCOLOR> px = ReadTarget(rt);
         EXPECT_COLOR_NEAR(px[1 * 16 + 1], kRed, 2) << (vs ? "shader" : "fixed function") << ": top left";
         EXPECT_COLOR_NEAR(px[14 * 16 + 1], kBlue, 2) << (vs ? "shader" : "fixed function") << ": bottom left";
         EXPECT_COLOR_NEAR(px[1 * 16 + 14], kBlue, 2) << (vs ? "shader" : "fixed function") << ": top right";
@@ -187,8 +150,7 @@ TEST_F(RenderTargetPixelTest, TransformedTrianglesLandTheRightWayUpInATarget)
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
     DrawUP(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, tri, sizeof(Vertex));
-    EXPECT_COLOR_NEAR(Read(rt)[1 * 16 + 1], kBlue, 2);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    EXPECT_COLOR_NEAR(ReadTarget(rt)[1 * 16 + 1], kBlue, 2);
 }
 
 // A point sprite spans its texture from the top left in a target too.
@@ -205,7 +167,7 @@ TEST_F(RenderTargetPixelTest, PointSpritesInATargetSpanTheirTextureFromTheTopLef
     DrawUP(kTLFvf, D3DPT_POINTLIST, 1, &point, sizeof point);
     device_->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
     device_->SetTexture(0, NULL);
-    const std::vector<D3DCOLOR> px = Read(rt);
+    const std::vector<D3DCOLOR> px = ReadTarget(rt);
     EXPECT_EQ(px[11 * 32 + 11], kRed);
     EXPECT_EQ(px[11 * 32 + 21], kBlue);
     EXPECT_EQ(px[21 * 32 + 11], kGreen);
@@ -234,34 +196,28 @@ TEST_F(RenderTargetPixelTest, ResetLetsGoOfTheBoundTargetAndTargetsWorkAfterIt)
     ASSERT_EQ(device_->SetRenderTarget(0, after), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
     DrawRectScene(0, 0, 4, 4, kRed);
-    const std::vector<D3DCOLOR> px = Read(after);
+    const std::vector<D3DCOLOR> px = ReadTarget(after);
     EXPECT_COLOR_NEAR(px[0], kRed, 2);
     EXPECT_COLOR_NEAR(px[7 * 8], kBlue, 2);
 }
 
-TEST_F(RenderTargetPixelTest, ReadBacksOfATargetGiveRowsTopFirst)
+// GetRenderTargetData's rows top first are checked by every test here; a lockable target's
+// lock reads them the same way and what it writes is what is drawn over next.
+TEST_F(RenderTargetPixelTest, ALockOfATargetReadsAndWritesRowsTopFirst)
 {
     IDirect3DSurface9 *rt = Target(8, 4);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0);
     DrawRectScene(0, 0, 2, 1, kRed);  // the two top-left pixels
-    std::vector<D3DCOLOR> px = Read(rt);
-    EXPECT_COLOR_NEAR(px[0], kRed, 2);
-    EXPECT_COLOR_NEAR(px[1], kRed, 2);
-    EXPECT_COLOR_NEAR(px[2], kBlue, 2);
-    EXPECT_COLOR_NEAR(px[8], kBlue, 2) << "the second row";
-    EXPECT_COLOR_NEAR(px[3 * 8], kBlue, 2) << "the last row";
-    // A lockable target's lock reads the same.
     D3DLOCKED_RECT r;
     ASSERT_EQ(rt->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
     EXPECT_COLOR_NEAR(static_cast<const DWORD *>(r.pBits)[0], kRed, 2);
     EXPECT_COLOR_NEAR(reinterpret_cast<const DWORD *>(static_cast<const BYTE *>(r.pBits) + 3 * r.Pitch)[0], kBlue, 2);
     rt->UnlockRect();
-    // And what a lock writes is what is drawn over next.
     ASSERT_EQ(rt->LockRect(&r, NULL, 0), D3D_OK);
     reinterpret_cast<DWORD *>(static_cast<BYTE *>(r.pBits) + 3 * r.Pitch)[7] = kGreen;
     rt->UnlockRect();
-    px = Read(rt);
+    const std::vector<D3DCOLOR> px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[3 * 8 + 7], kGreen, 0);
     EXPECT_COLOR_NEAR(px[0], kRed, 2);
 }
@@ -283,7 +239,7 @@ TEST_F(RenderTargetPixelTest, EveryTargetFormatIsDrawnAndReadBack)
         device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
         DrawRectScene(0, 0, 4, 2, kRed);
         ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, f.format, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-        Hold(sys);
+        Keep(sys);
         ASSERT_EQ(device_->GetRenderTargetData(rt, sys), D3D_OK) << f.format;
         D3DLOCKED_RECT r;
         ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
@@ -304,13 +260,13 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
         IDirect3DSurface9 *rt = Target(8, 8), *depth = nullptr;
         ASSERT_EQ(device_->CreateDepthStencilSurface(8, 8, format, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
                   D3D_OK);
-        Hold(depth);
+        Keep(depth);
         ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
         ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
         ASSERT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 1.0f, 0), D3D_OK);
         DrawRectScene(0, 0, 4, 8, kGreen, 0.2f);
         DrawRectScene(0, 0, 8, 8, kRed, 0.8f);
-        const std::vector<D3DCOLOR> px = Read(rt);
+        const std::vector<D3DCOLOR> px = ReadTarget(rt);
         EXPECT_COLOR_NEAR(px[4 * 8 + 1], kGreen, 2) << "format " << format;
         EXPECT_COLOR_NEAR(px[4 * 8 + 6], kRed, 2) << "format " << format;
     }
@@ -318,13 +274,13 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
     IDirect3DSurface9 *rt = Target(32, 32), *depth = nullptr;
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
               D3D_OK);
-    Hold(depth);
+    Keep(depth);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
     ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
     ASSERT_EQ(device_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, kBlue, 1.0f, 0), D3D_OK);
     DrawRectScene(0, 0, 16, 32, kGreen, 0.2f);  // near, left half
     DrawRectScene(0, 0, 32, 32, kRed, 0.8f);    // far, everywhere
-    std::vector<D3DCOLOR> px = Read(rt);
+    std::vector<D3DCOLOR> px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[16 * 32 + 4], kGreen, 2) << "the near quad stays in front";
     EXPECT_COLOR_NEAR(px[16 * 32 + 28], kRed, 2);
 
@@ -333,13 +289,13 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
     device_->Clear(0, NULL, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
     DrawRectScene(0, 0, 16, 32, kGreen, 0.2f);
     DrawRectScene(0, 0, 32, 32, kRed, 0.8f);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[16 * 32 + 4], kRed, 2);
 
     // The depth surface kept what was drawn into it: bound again, the far quad stays behind.
     ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
     DrawRectScene(0, 0, 32, 32, kWhite, 0.5f);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[16 * 32 + 4], kRed, 2) << "behind the near quad's depth";
     EXPECT_COLOR_NEAR(px[16 * 32 + 28], kWhite, 2) << "in front of the far quad's depth";
 
@@ -358,7 +314,7 @@ TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
     DrawRectScene(0, 0, 32, 32, kGreen);
     device_->SetRenderState(D3DRS_STENCILENABLE, FALSE);
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[2 * 32 + 2], kGreen, 2) << "inside the marked square";
     EXPECT_COLOR_NEAR(px[20 * 32 + 20], kBlue, 2) << "outside it";
 }
@@ -371,19 +327,19 @@ TEST_F(RenderTargetPixelTest, ViewportAndScissorActOnTheTargetTopDown)
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
     // The whole target is the viewport: a clear covers all of it.
     device_->Clear(0, NULL, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
-    std::vector<D3DCOLOR> px = Read(rt);
+    std::vector<D3DCOLOR> px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[15 * 16 + 15], kBlue, 0);
     // A viewport over the bottom-right quarter: a quad over the whole viewport lands there.
     D3DVIEWPORT9 corner = {8, 8, 8, 8, 0, 1};
     ASSERT_EQ(device_->SetViewport(&corner), D3D_OK);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, kGreen, 1.0f, 0);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[12 * 16 + 12], kGreen, 0);
     EXPECT_COLOR_NEAR(px[4 * 16 + 12], kBlue, 0) << "above the viewport";
     EXPECT_COLOR_NEAR(px[12 * 16 + 4], kBlue, 0);
     // A draw in that viewport: the top half of it, in screen coordinates of the target.
     DrawRectScene(8, 8, 16, 12, kRed);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[9 * 16 + 12], kRed, 2);
     EXPECT_COLOR_NEAR(px[14 * 16 + 12], kGreen, 2) << "the bottom half of the viewport";
     EXPECT_COLOR_NEAR(px[1 * 16 + 12], kBlue, 2) << "above the viewport";
@@ -395,7 +351,7 @@ TEST_F(RenderTargetPixelTest, ViewportAndScissorActOnTheTargetTopDown)
     device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
     DrawRectScene(0, 0, 16, 16, kRed);
     device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
-    px = Read(rt);
+    px = ReadTarget(rt);
     EXPECT_COLOR_NEAR(px[1 * 16 + 2], kRed, 2);
     EXPECT_COLOR_NEAR(px[6 * 16 + 2], kBlue, 2) << "below the scissor rectangle";
     EXPECT_COLOR_NEAR(px[1 * 16 + 12], kBlue, 2);
@@ -409,7 +365,7 @@ TEST_F(RenderTargetPixelTest, StretchRectScalesWithPointFilteringBetweenTargetsA
     for (int i = 0; i < 4; i++)
         ASSERT_EQ(device_->ColorFill(small, &quarter[i], colors[i]), D3D_OK);
     ASSERT_EQ(device_->StretchRect(small, NULL, big, NULL, D3DTEXF_POINT), D3D_OK);
-    std::vector<D3DCOLOR> px = Read(big);
+    std::vector<D3DCOLOR> px = ReadTarget(big);
     for (UINT y = 0; y < 8; y++)
         for (UINT x = 0; x < 8; x++)
             EXPECT_COLOR_NEAR(px[y * 8 + x], colors[(y / 4) * 2 + x / 4], 0) << x << "," << y;
@@ -428,7 +384,7 @@ TEST_F(RenderTargetPixelTest, StretchRectScalesWithPointFilteringBetweenTargetsA
     IDirect3DSurface9 *copy = Target(2, 2);
     const RECT source = {0, 0, 32, 32};
     ASSERT_EQ(device_->StretchRect(BackBuffer(), &source, copy, NULL, D3DTEXF_POINT), D3D_OK);
-    px = Read(copy);
+    px = ReadTarget(copy);
     for (int i = 0; i < 4; i++)
         EXPECT_COLOR_NEAR(px[i], colors[i], 0) << i;
 }
@@ -439,7 +395,7 @@ TEST_F(RenderTargetPixelTest, ColorFillFillsARectangleOfATargetAndOfTheBackBuffe
     ASSERT_EQ(device_->ColorFill(rt, NULL, kBlue), D3D_OK);
     const RECT r = {2, 1, 5, 3};
     ASSERT_EQ(device_->ColorFill(rt, &r, kRed), D3D_OK);
-    const std::vector<D3DCOLOR> px = Read(rt);
+    const std::vector<D3DCOLOR> px = ReadTarget(rt);
     for (LONG y = 0; y < 8; y++)
         for (LONG x = 0; x < 8; x++) {
             const bool in = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
@@ -458,36 +414,29 @@ TEST_F(RenderTargetPixelTest, UploadsToTargetsAreDrawnAndTheBackBufferWorksAsBef
     // UpdateSurface from system memory into a target, read back unchanged.
     IDirect3DSurface9 *rt = Target(2, 2), *sys = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
-    Hold(sys);
-    D3DLOCKED_RECT lr;
-    ASSERT_EQ(sys->LockRect(&lr, NULL, 0), D3D_OK);
-    const D3DCOLOR texels[4] = {kRed, kGreen, kBlue, kWhite};
-    for (int y = 0; y < 2; y++)
-        memcpy(static_cast<BYTE *>(lr.pBits) + y * lr.Pitch, &texels[y * 2], 8);
-    sys->UnlockRect();
+    Keep(sys);
+    const std::vector<D3DCOLOR> texels = {kRed, kGreen, kBlue, kWhite};
+    FillSurface(sys, texels);
     ASSERT_EQ(device_->UpdateSurface(sys, NULL, rt, NULL), D3D_OK);
-    std::vector<D3DCOLOR> px = Read(rt);
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(px[i], texels[i]) << i;
+    EXPECT_EQ(ReadTarget(rt), texels);
 
     // UpdateTexture into a render-target texture, then drawn: the right way up.
     IDirect3DTexture9 *src = nullptr, *dst = nullptr;
     ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &src, NULL), D3D_OK);
-    Hold(src);
+    Keep(src);
     ASSERT_EQ(device_->CreateTexture(2, 2, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &dst, NULL),
               D3D_OK);
-    Hold(dst);
-    ASSERT_EQ(src->LockRect(0, &lr, NULL, 0), D3D_OK);
-    for (int y = 0; y < 2; y++)
-        memcpy(static_cast<BYTE *>(lr.pBits) + y * lr.Pitch, &texels[y * 2], 8);
-    src->UnlockRect(0);
+    Keep(dst);
+    IDirect3DSurface9 *srcLevel = nullptr;
+    ASSERT_EQ(src->GetSurfaceLevel(0, &srcLevel), D3D_OK);
+    FillSurface(Keep(srcLevel), texels);
     ASSERT_EQ(device_->UpdateTexture(src, dst), D3D_OK);
     Clear();
     DrawTextureOver(dst);
-    px = ReadBack();
-    EXPECT_COLORS_NEAR((std::vector<D3DCOLOR>{px[8 * kSize + 8], px[8 * kSize + 56], px[56 * kSize + 8],
-                                              px[56 * kSize + 56]}),
-                       (std::vector<D3DCOLOR>{kRed, kGreen, kBlue, kWhite}), 2);
+    std::vector<D3DCOLOR> px = ReadBack();
+    EXPECT_COLORS_NEAR(
+        (std::vector<D3DCOLOR>{px[8 * kSize + 8], px[8 * kSize + 56], px[56 * kSize + 8], px[56 * kSize + 56]}), texels,
+        2);
 
     // Having drawn into a target, the back buffer draws and presents as before.
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);

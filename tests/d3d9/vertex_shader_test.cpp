@@ -12,6 +12,7 @@ namespace {
 // The particle shader's shape: billboard corners along c4 and c5, then c0..c3.
 std::vector<DWORD> Billboard11()
 {
+    // clang-format off
     return {D3DVS_VERSION(1, 1),
             D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
             D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION, 1), Dst(D3DSPR_INPUT, 1),
@@ -25,6 +26,7 @@ std::vector<DWORD> Billboard11()
             D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 2),
             D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1), Src(D3DSPR_INPUT, 3),
             D3DVS_END()};
+    // clang-format on
 }
 
 }  // namespace
@@ -42,6 +44,8 @@ TEST_F(VertexShaderTest, WellFormedStreamsAreAcceptedAndKeptVerbatim)
     std::vector<DWORD> back(tokens.size());
     ASSERT_EQ(shader->GetFunction(back.data(), &size), D3D_OK);
     EXPECT_EQ(back, tokens);
+    size = 4;
+    EXPECT_EQ(shader->GetFunction(back.data(), &size), D3DERR_INVALIDCALL) << "too small for the function";
     device_->SetVertexShader(shader);
     IDirect3DVertexShader9 *current = nullptr;
     device_->GetVertexShader(&current);
@@ -52,6 +56,7 @@ TEST_F(VertexShaderTest, WellFormedStreamsAreAcceptedAndKeptVerbatim)
 
     // Comments, def constants and version 2 instruction lengths (with a relative
     // constant read, whose address token counts as an operand).
+    // clang-format off
     std::vector<DWORD> v2 = {D3DVS_VERSION(2, 0),
                              D3DSHADER_COMMENT(2), 0x12345678, 0x9ABCDEF0,
                              Ins(D3DSIO_DCL, 2), Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0),
@@ -62,6 +67,7 @@ TEST_F(VertexShaderTest, WellFormedStreamsAreAcceptedAndKeptVerbatim)
                              Ins(D3DSIO_ADD, 3), Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_TEMP, 1),
                              Src(D3DSPR_CONST, 10) | D3DSPSM_NEG,
                              D3DVS_END()};
+    // clang-format on
     EXPECT_EQ(Create(v2), D3D_OK);
 }
 
@@ -94,9 +100,11 @@ TEST_F(VertexShaderTest, MalformedStreamsFailWithOneDiagnostic)
     }
     {
         // vs_2_0 needs the length field to agree with the operands.
+        // clang-format off
         std::vector<DWORD> t = {D3DVS_VERSION(2, 0), Ins(D3DSIO_DCL, 2), Dcl(D3DDECLUSAGE_POSITION),
                                 Dst(D3DSPR_INPUT, 0), Ins(D3DSIO_MOV, 3), Dst(D3DSPR_RASTOUT, 0), Src(D3DSPR_INPUT, 0),
                                 D3DVS_END()};
+        // clang-format on
         cases.push_back({"wrong instruction length", t});
     }
     {
