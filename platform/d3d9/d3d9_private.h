@@ -694,6 +694,10 @@ public:
     virtual bool Fill(Surface &surface, const RECT &area, D3DCOLOR color) = 0;
 };
 
+// A windowed back buffer of width or height 0 takes that of the client area of the device
+// window (the focus window when there is none), at creation and at Reset alike.
+void TakeClientSize(D3DPRESENT_PARAMETERS &pp, HWND focus);
+
 std::unique_ptr<Renderer> CreateNullRenderer();
 // Creates the OpenGL back end on the window; null (with a diagnostic) when no GL 3.3
 // core context can be made there.

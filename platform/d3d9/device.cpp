@@ -196,7 +196,9 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     D3DPRESENT_PARAMETERS next = *params;
     if (next.Windowed != pp.Windowed)
         return NotOffered("Reset between windowed and full-screen");
-    // A size left to the device keeps the current one.
+    // A size left to the device is the window's client area, or the current one where
+    // there is no window (NULLREF).
+    TakeClientSize(next, focus);
     if (!next.BackBufferWidth)
         next.BackBufferWidth = pp.BackBufferWidth;
     if (!next.BackBufferHeight)
@@ -258,8 +260,10 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
 HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
 {
     Trace("Present");
-    if (source || dest || destWindow || dirty)
-        return NotOffered("Present with rectangles, a window override or a dirty region");
+    // A program may name the device's own window as the override; that is no override.
+    const HWND own = pp.hDeviceWindow ? pp.hDeviceWindow : focus;
+    if (source || dest || (destWindow && destWindow != own) || dirty)
+        return NotOffered("Present with rectangles, another window or a dirty region");
     HRESULT hr = renderer->Present();
     if (SUCCEEDED(hr)) {
         framesPresented++;

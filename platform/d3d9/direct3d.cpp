@@ -16,9 +16,24 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavrok::d3d9 {
+
+void TakeClientSize(D3DPRESENT_PARAMETERS &pp, HWND focus)
+{
+    HWND window = pp.hDeviceWindow ? pp.hDeviceWindow : focus;
+    SDL_Window *sdl = window ? SdlWindowOf(window) : nullptr;
+    if (!pp.Windowed || !sdl || (pp.BackBufferWidth && pp.BackBufferHeight))
+        return;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl, &w, &h);
+    if (!pp.BackBufferWidth)
+        pp.BackBufferWidth = UINT(std::max(w, 0));
+    if (!pp.BackBufferHeight)
+        pp.BackBufferHeight = UINT(std::max(h, 0));
+}
 
 bool CheckBackBufferCount(D3DPRESENT_PARAMETERS &pp, const char *what)
 {
@@ -355,15 +370,7 @@ public:
         }
         HWND window = pp->hDeviceWindow ? pp->hDeviceWindow : focus;
         SDL_Window *sdl = window ? SdlWindowOf(window) : nullptr;
-        if (pp->Windowed && (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) && sdl) {
-            // A windowed device takes its missing back-buffer size from the client area.
-            int w = 0, h = 0;
-            SDL_GetWindowSize(sdl, &w, &h);
-            if (!pp->BackBufferWidth)
-                pp->BackBufferWidth = UINT(w);
-            if (!pp->BackBufferHeight)
-                pp->BackBufferHeight = UINT(h);
-        }
+        TakeClientSize(*pp, focus);
         if (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) {
             if (type == D3DDEVTYPE_NULLREF) {
                 pp->BackBufferWidth = pp->BackBufferWidth ? pp->BackBufferWidth : 1;

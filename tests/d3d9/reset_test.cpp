@@ -72,14 +72,22 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     EXPECT_COLOR_NEAR(px[size_t(12) * w + 19], 0xFF204060u, 1);
     EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
 
-    // Back to the old size, with the size left to the device keeping the current one.
-    D3DPRESENT_PARAMETERS same = WindowedParameters(0, 0);
-    ASSERT_EQ(device_->Reset(&same), D3D_OK);
-    EXPECT_EQ(same.BackBufferWidth, 40u);
-    pp = WindowedParameters(kSize, kSize);
-    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    // A size left to the device is the window's client area, as a viewer resetting after
+    // its window was resized expects: first the window's own 64 x 64, then 48 x 32.
+    D3DPRESENT_PARAMETERS client = WindowedParameters(0, 0);
+    ASSERT_EQ(device_->Reset(&client), D3D_OK);
+    EXPECT_EQ(client.BackBufferWidth, kSize);
+    EXPECT_EQ(client.BackBufferHeight, kSize);
     device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
     EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF00FF00u, 1);
+    SDL_SetWindowSize(tavrok::SdlWindowOf(window_), 48, 32);
+    client = WindowedParameters(0, 32);
+    ASSERT_EQ(device_->Reset(&client), D3D_OK);
+    ReadBack(&w, &h);
+    EXPECT_EQ(w, 48u);
+    EXPECT_EQ(h, 32u);
+    // Present names the device's own window: the same as naming none.
+    EXPECT_EQ(device_->Present(NULL, NULL, window_, NULL), D3D_OK);
 }
 
 }  // namespace
