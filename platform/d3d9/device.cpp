@@ -1077,8 +1077,8 @@ bool ReadFloats(const DeviceState &s, const D3DVERTEXELEMENT9 &e, UINT vertex, f
 // buffer of screen-space vertices, as a draw would before rasterising them: positions in
 // pixels with 1/w, or left in projection space when clipping is on and they lie outside
 // the view volume.  The destination's FVF says what each vertex keeps; texture coordinate
-// sets the stage does not write are copied from the source.  With D3DPV_DONOTCOPYDATA only
-// the positions and, when lighting is on, the colours are written.
+// sets the stage does not write are copied from the source.  With D3DPV_DONOTCOPYDATA the
+// fixed-function stage writes only the positions and, when lighting is on, the colours.
 HRESULT Device::ProcessVertices(UINT srcStart, UINT destIndex, UINT count, IDirect3DVertexBuffer9 *destBuffer,
                                 IDirect3DVertexDeclaration9 *, DWORD flags)
 {
@@ -1114,7 +1114,9 @@ HRESULT Device::ProcessVertices(UINT srcStart, UINT destIndex, UINT count, IDire
         return hr;
     const D3DVIEWPORT9 &vp = state.viewport;
     const bool clipping = state.render[D3DRS_CLIPPING] != FALSE;
-    const bool copy = !(flags & D3DPV_DONOTCOPYDATA), colours = copy || state.render[D3DRS_LIGHTING];
+    // D3DPV_DONOTCOPYDATA speaks of the fixed-function stage; a shader writes all it outputs.
+    const bool copy = !(flags & D3DPV_DONOTCOPYDATA) || state.vertexShader;
+    const bool colours = copy || state.render[D3DRS_LIGHTING];
     const UINT floats = kTransformedFloats + 4 * result.sets;
     for (UINT v = 0; v < count; v++) {
         const float *in = &result.values[size_t(v) * floats];

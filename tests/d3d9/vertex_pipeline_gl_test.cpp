@@ -158,7 +158,7 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
     EXPECT_EQ(Bits(out[0].u0), kUntouched);
 
     // A vs_1_1 shader: mov oPos, v0; mov oD0, c0; mov oT0, c1.  Its texture output is the
-    // destination's set 0.
+    // destination's set 0; it writes all it outputs, D3DPV_DONOTCOPYDATA or not.
     D3DVIEWPORT9 full = {0, 0, kSize, kSize, 0, 1};
     device_->SetViewport(&full);
     IDirect3DVertexShader9 *shader =
@@ -171,7 +171,7 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
     const Source clipSpace[] = {{0.5f, -0.5f, 0.25f, 0, 0, 0, 0, 9, 9}};
     device_->SetStreamSource(0, Buffer(clipSpace, sizeof clipSpace, kSourceFvf), 0, sizeof(Source));
     IDirect3DVertexBuffer9 *shaded = Destination(1);
-    ASSERT_EQ(device_->ProcessVertices(0, 0, 1, shaded, NULL, 0), D3D_OK);
+    ASSERT_EQ(device_->ProcessVertices(0, 0, 1, shaded, NULL, D3DPV_DONOTCOPYDATA), D3D_OK);
     out = Read(shaded, 1);
     ExpectPosition(out[0], 48, 48, 0.25f, 1);
     EXPECT_EQ(out[0].diffuse, 0xFF00FF00u);
