@@ -194,8 +194,6 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     if (!params)
         return Invalid("Reset: null presentation parameters");
     D3DPRESENT_PARAMETERS next = *params;
-    if (next.Windowed != pp.Windowed)
-        return NotOffered("Reset between windowed and full-screen");
     // A size left to the device is the window's client area, or the current one where
     // there is no window (NULLREF).
     TakeClientSize(next, focus);
@@ -203,10 +201,12 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
         next.BackBufferWidth = pp.BackBufferWidth;
     if (!next.BackBufferHeight)
         next.BackBufferHeight = pp.BackBufferHeight;
-    if (!next.Windowed && (next.BackBufferWidth != pp.BackBufferWidth || next.BackBufferHeight != pp.BackBufferHeight))
-        return NotOffered("Reset of a full-screen device to another size");
-    if (next.BackBufferFormat == D3DFMT_UNKNOWN)
+    // A windowed back buffer may leave its format to the device; a full-screen one names
+    // the display format it switches to.
+    if (next.BackBufferFormat == D3DFMT_UNKNOWN && next.Windowed)
         next.BackBufferFormat = pp.BackBufferFormat;
+    if (!next.Windowed && !IsRenderTargetFormat(next.BackBufferFormat))
+        return Invalid("Reset: a full-screen back buffer needs a display format");
     if (next.BackBufferFormat != pp.BackBufferFormat || next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
         return NotOffered("Reset to another back-buffer format or depth buffer");
     if (!CheckBackBufferCount(next, "Reset")) {

@@ -404,10 +404,67 @@ void ColorOf(D3DCOLOR c, float out[4])
     out[3] = (c >> 24) / 255.0f;
 }
 
+// A window switched to full screen, and how: the display set to the back buffer's size,
+// or the window made borderless over the whole display (letterbox: Present scales the
+// back buffer into it), with the place it had as a window.
+struct FullScreen {
+    bool on = false;
+    bool letterbox = false;
+    SDL_Rect windowed = {0, 0, 0, 0};
+};
+
+// Switches the display to the back-buffer size if it offers that mode; otherwise covers
+// the desktop with the window and scales the back buffer into it.
+FullScreen EnterFullScreen(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp)
+{
+    FullScreen f;
+    f.on = true;
+    SDL_GetWindowPosition(window, &f.windowed.x, &f.windowed.y);
+    SDL_GetWindowSize(window, &f.windowed.w, &f.windowed.h);
+    SDL_DisplayMode want = {SDL_PIXELFORMAT_UNKNOWN, int(pp.BackBufferWidth), int(pp.BackBufferHeight),
+                            int(pp.FullScreen_RefreshRateInHz), nullptr};
+    SDL_DisplayMode closest;
+    int display = SDL_GetWindowDisplayIndex(window);
+    bool exact = SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &want, &closest) && closest.w == want.w &&
+                 closest.h == want.h;
+    if (exact) {
+        SDL_SetWindowDisplayMode(window, &closest);
+        exact = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
+    }
+    if (!exact) {
+        // A borderless window over the whole display is what a desktop-sized full-screen
+        // window is, and it needs no window manager to take effect.
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) == 0) {
+            SDL_SetWindowBordered(window, SDL_FALSE);
+            SDL_SetWindowPosition(window, bounds.x, bounds.y);
+            SDL_SetWindowSize(window, bounds.w, bounds.h);
+        }
+        f.letterbox = true;
+    }
+    SDL_ShowWindow(window);
+    SDL_RaiseWindow(window);
+    return f;
+}
+
+// Gives the display its mode back, or the window its border and place.
+void LeaveFullScreen(SDL_Window *window, const FullScreen &f)
+{
+    if (!f.on)
+        return;
+    if (!f.letterbox) {
+        SDL_SetWindowFullscreen(window, 0);
+        return;
+    }
+    SDL_SetWindowBordered(window, SDL_TRUE);
+    SDL_SetWindowSize(window, f.windowed.w, f.windowed.h);
+    SDL_SetWindowPosition(window, f.windowed.x, f.windowed.y);
+}
+
 class GlRenderer final : public Renderer {
 public:
-    GlRenderer(SDL_Window *window, SDL_GLContext context, const D3DPRESENT_PARAMETERS &pp, bool letterbox)
-        : window_(window), context_(context), pp_(pp), letterbox_(letterbox)
+    GlRenderer(SDL_Window *window, SDL_GLContext context, const D3DPRESENT_PARAMETERS &pp, const FullScreen &full)
+        : window_(window), context_(context), pp_(pp), full_(full)
     {
         width_ = GLsizei(pp.BackBufferWidth);
         height_ = GLsizei(pp.BackBufferHeight);
@@ -493,8 +550,7 @@ public:
         *contextAlive_ = false;
         SDL_GL_MakeCurrent(window_, nullptr);
         SDL_GL_DeleteContext(context_);
-        if (!pp_.Windowed && !letterbox_)
-            SDL_SetWindowFullscreen(window_, 0);
+        LeaveFullScreen(window_, full_);
     }
 
     bool IsNull() const override { return false; }
@@ -737,6 +793,12 @@ public:
 
     HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) override
     {
+        // Into or out of full screen, or full screen at another size.
+        if (pp.Windowed != pp_.Windowed || (!pp.Windowed && (pp.BackBufferWidth != pp_.BackBufferWidth ||
+                                                             pp.BackBufferHeight != pp_.BackBufferHeight))) {
+            LeaveFullScreen(window_, full_);
+            full_ = pp.Windowed ? FullScreen() : EnterFullScreen(window_, pp);
+        }
         pp_ = pp;
         width_ = GLsizei(pp.BackBufferWidth);
         height_ = GLsizei(pp.BackBufferHeight);
@@ -766,7 +828,7 @@ public:
         int w = 0, h = 0;
         SDL_GL_GetDrawableSize(window_, &w, &h);
         GLint x0 = 0, y0 = 0, x1 = w, y1 = h;
-        if (letterbox_ && w > 0 && h > 0) {
+        if (full_.letterbox && w > 0 && h > 0) {
             // Keep the back buffer's shape: scale to fit and centre.
             double scale = std::min(double(w) / width_, double(h) / height_);
             int sw = int(width_ * scale + 0.5), sh = int(height_ * scale + 0.5);
@@ -776,7 +838,7 @@ public:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
         boundFbo_ = 0;
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
-        if (letterbox_) {
+        if (full_.letterbox) {
             glClearColor(0, 0, 0, 1);
             SetColorMask(0xF);
             glClear(GL_COLOR_BUFFER_BIT);
@@ -2246,7 +2308,7 @@ private:
         return current_.format == D3DFMT_A8R8G8B8 || current_.format == D3DFMT_A1R5G5B5 ||
                current_.format == D3DFMT_A2R10G10B10;
     }
-    bool letterbox_;
+    FullScreen full_;
     bool mirrorClamp_ = false;  // GL_MIRROR_CLAMP_TO_EDGE is there
     bool s3tc_ = false;         // DXT textures go up as S3TC blocks
     GLsizei width_ = 0, height_ = 0;
@@ -2313,55 +2375,26 @@ bool FinishOpenGl(IDirect3DDevice9 *device)
 
 std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_PARAMETERS &pp, std::string &why)
 {
-    bool letterbox = false;
-    if (!pp.Windowed) {
-        // Switch the display to the back-buffer size if it offers that mode; otherwise
-        // cover the desktop and scale the back buffer into it.
-        SDL_DisplayMode want = {SDL_PIXELFORMAT_UNKNOWN, int(pp.BackBufferWidth), int(pp.BackBufferHeight),
-                                int(pp.FullScreen_RefreshRateInHz), nullptr};
-        SDL_DisplayMode closest;
-        int display = SDL_GetWindowDisplayIndex(window);
-        bool exact = SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &want, &closest) &&
-                     closest.w == want.w && closest.h == want.h;
-        if (exact) {
-            SDL_SetWindowDisplayMode(window, &closest);
-            exact = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
-        }
-        if (!exact) {
-            // Cover the whole display with a borderless window (what a desktop-sized
-            // full-screen window is, and it needs no window manager to take effect).
-            SDL_Rect bounds;
-            if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) == 0) {
-                SDL_SetWindowBordered(window, SDL_FALSE);
-                SDL_SetWindowPosition(window, bounds.x, bounds.y);
-                SDL_SetWindowSize(window, bounds.w, bounds.h);
-            }
-            letterbox = true;
-        }
-        SDL_ShowWindow(window);
-        SDL_RaiseWindow(window);
-    }
+    const FullScreen full = pp.Windowed ? FullScreen() : EnterFullScreen(window, pp);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
         why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
-        if (!pp.Windowed && !letterbox)
-            SDL_SetWindowFullscreen(window, 0);
+        LeaveFullScreen(window, full);
         return nullptr;
     }
     SDL_GL_MakeCurrent(window, context);
     if (epoxy_gl_version() < 33 || !epoxy_is_desktop_gl()) {
         why = "the OpenGL context is version " + std::to_string(epoxy_gl_version()) + ", 3.3 core is needed";
         SDL_GL_DeleteContext(context);
-        if (!pp.Windowed && !letterbox)
-            SDL_SetWindowFullscreen(window, 0);
+        LeaveFullScreen(window, full);
         return nullptr;
     }
     // Direct3D presents at once for D3DPRESENT_INTERVAL_IMMEDIATE, at the retrace otherwise.
     SDL_GL_SetSwapInterval(pp.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-    return std::make_unique<GlRenderer>(window, context, pp, letterbox);
+    return std::make_unique<GlRenderer>(window, context, pp, full);
 }
 
 }  // namespace tavrok::d3d9

@@ -1,6 +1,7 @@
 // Reset on a real windowed device: a new back-buffer size that clears, draws and reads
 // back whole, every state and binding back at its default, and the refusals (a back
-// buffer still held, a switch to full screen).
+// buffer still held, a full-screen format left to the device), and the switches between a
+// window and full screen.
 #include "d3d9/pixel_fixture.h"
 
 using namespace d3d9test;
@@ -37,8 +38,10 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
         EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
         r->Release();
     }
+    // So does a full-screen back buffer that leaves its format to the device.
     D3DPRESENT_PARAMETERS full = WindowedParameters(40, 24);
     full.Windowed = FALSE;
+    full.BackBufferFormat = D3DFMT_UNKNOWN;
     EXPECT_EQ(device_->Reset(&full), D3DERR_INVALIDCALL);
 
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
@@ -88,6 +91,50 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     EXPECT_EQ(h, 32u);
     // Present names the device's own window: the same as naming none.
     EXPECT_EQ(device_->Present(NULL, NULL, window_, NULL), D3D_OK);
+}
+
+TEST_F(ResetTest, FullScreenAndBackGiveTheWindowItsBorderAndSize)
+{
+    SDL_Window *sdl = tavrok::SdlWindowOf(window_);
+    SDL_Rect display;
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &display), 0);
+    // 320 x 240 is no mode of the virtual screen: the window covers the whole display
+    // without a border and Present scales the back buffer into it.
+    D3DPRESENT_PARAMETERS full = WindowedParameters(320, 240);
+    full.Windowed = FALSE;
+    ASSERT_EQ(device_->Reset(&full), D3D_OK);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, display.w);
+    EXPECT_EQ(h, display.h);
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    D3DDISPLAYMODE mode = {};
+    device_->GetDisplayMode(0, &mode);
+    EXPECT_EQ(mode.Width, 320u);
+    EXPECT_EQ(mode.Height, 240u);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+    UINT bw = 0, bh = 0;
+    std::vector<D3DCOLOR> px = ReadBack(&bw, &bh);
+    EXPECT_EQ(bw, 320u);
+    EXPECT_EQ(bh, 240u);
+    EXPECT_COLOR_NEAR(px.back(), 0xFFFF0000u, 1);
+    EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+
+    // Another full-screen size, then back to the window as it was.
+    full = WindowedParameters(400, 300);
+    full.Windowed = FALSE;
+    ASSERT_EQ(device_->Reset(&full), D3D_OK);
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, display.w);
+    D3DPRESENT_PARAMETERS windowed = WindowedParameters(kSize, kSize);
+    ASSERT_EQ(device_->Reset(&windowed), D3D_OK);
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, int(kSize));
+    EXPECT_EQ(h, int(kSize));
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    EXPECT_COLOR_NEAR(Pixel(63, 63), 0xFF00FF00u, 1);
+    EXPECT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
 }
 
 }  // namespace
