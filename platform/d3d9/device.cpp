@@ -201,14 +201,14 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
         next.BackBufferWidth = pp.BackBufferWidth;
     if (!next.BackBufferHeight)
         next.BackBufferHeight = pp.BackBufferHeight;
-    // A windowed back buffer may leave its format to the device; a full-screen one names
-    // the display format it switches to.
+    // A windowed back buffer may leave its format to the device (it keeps the current one);
+    // a full-screen one names the display format it switches to.
     if (next.BackBufferFormat == D3DFMT_UNKNOWN && next.Windowed)
         next.BackBufferFormat = pp.BackBufferFormat;
-    if (!next.Windowed && !IsRenderTargetFormat(next.BackBufferFormat))
-        return Invalid("Reset: a full-screen back buffer needs a display format");
-    if (next.BackBufferFormat != pp.BackBufferFormat || next.EnableAutoDepthStencil != pp.EnableAutoDepthStencil)
-        return NotOffered("Reset to another back-buffer format or depth buffer");
+    if (!IsRenderTargetFormat(next.BackBufferFormat))
+        return Invalid("Reset: back-buffer format " + std::to_string(next.BackBufferFormat) + " is not supported");
+    if (next.EnableAutoDepthStencil && !IsDepthFormat(next.AutoDepthStencilFormat))
+        return Invalid("Reset: AutoDepthStencilFormat is not a depth format");
     if (!CheckBackBufferCount(next, "Reset")) {
         params->BackBufferCount = next.BackBufferCount;
         return D3DERR_INVALIDCALL;

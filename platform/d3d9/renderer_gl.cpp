@@ -803,9 +803,23 @@ public:
         width_ = GLsizei(pp.BackBufferWidth);
         height_ = GLsizei(pp.BackBufferHeight);
         AllocateColorBuffer();
+        // The automatic depth buffer made or dropped (the colour buffer is RGBA8 for every
+        // back-buffer format, so a new format needs no new storage).
+        if (pp.EnableAutoDepthStencil && !depthBuffer_) {
+            glGenRenderbuffers(1, &depthBuffer_);
+        } else if (!pp.EnableAutoDepthStencil && depthBuffer_) {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+            glDeleteRenderbuffers(1, &depthBuffer_);
+            depthBuffer_ = 0;
+            boundFbo_ = fbo_;
+        }
         if (depthBuffer_) {
             glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
             glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+            boundFbo_ = fbo_;
         }
         BindBackBuffer();
         // The viewport and scissor shadows speak of the old size.

@@ -93,6 +93,56 @@ TEST_F(ResetTest, ANewBackBufferSizeIsDrawnWholeWithDefaultStates)
     EXPECT_EQ(device_->Present(NULL, NULL, window_, NULL), D3D_OK);
 }
 
+TEST_F(ResetTest, AnotherFormatAndDepthBufferTakeEffect)
+{
+    // A rectangle drawn with the depth test on and D3DCMP_NEVER: hidden while the device
+    // has a depth buffer, drawn when it has none (nothing to test against).
+    auto drawBehind = [&] {
+        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_NEVER);
+        device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        DrawRectScene(0, 0, kSize, kSize, 0xFFFFFFFF);
+        return Pixel(32, 32);
+    };
+    auto backBufferFormat = [&] {
+        IDirect3DSurface9 *back = nullptr;
+        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        D3DSURFACE_DESC desc = {};
+        if (back) {
+            back->GetDesc(&desc);
+            back->Release();
+        }
+        return desc.Format;
+    };
+    EXPECT_COLOR_NEAR(drawBehind(), 0xFF000000u, 1);
+
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(kSize, kSize, false);
+    pp.BackBufferFormat = D3DFMT_A8R8G8B8;
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    EXPECT_EQ(backBufferFormat(), D3DFMT_A8R8G8B8);
+    IDirect3DSurface9 *depth = reinterpret_cast<IDirect3DSurface9 *>(1);
+    EXPECT_EQ(device_->GetDepthStencilSurface(&depth), D3DERR_NOTFOUND);
+    EXPECT_COLOR_NEAR(drawBehind(), 0xFFFFFFFFu, 1);
+
+    pp = WindowedParameters(kSize, kSize, true);
+    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+    ASSERT_EQ(device_->Reset(&pp), D3D_OK);
+    EXPECT_EQ(backBufferFormat(), D3DFMT_X8R8G8B8);
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    D3DSURFACE_DESC desc = {};
+    depth->GetDesc(&desc);
+    depth->Release();
+    EXPECT_EQ(desc.Format, D3DFMT_D24S8);
+    EXPECT_COLOR_NEAR(drawBehind(), 0xFF000000u, 1);
+
+    // Refused: a format the device does not draw to, a depth format that is none.
+    pp.BackBufferFormat = D3DFMT_DXT1;
+    EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.AutoDepthStencilFormat = D3DFMT_A8R8G8B8;
+    EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
+}
+
 TEST_F(ResetTest, FullScreenAndBackGiveTheWindowItsBorderAndSize)
 {
     SDL_Window *sdl = tavrok::SdlWindowOf(window_);
