@@ -423,6 +423,16 @@ TEST_F(ConstantTableTest, PixelShaderTablesWritePixelShaderRegisters)
     EXPECT_EQ(pixel[0], 1.0f);
     EXPECT_EQ(pixel[6], 6.0f);
     EXPECT_EQ(VertexF(4, 1)[0], -7.0f);
+    // So do its booleans and integer vectors.
+    const INT loops[4] = {3, 1, 2, 0};
+    ASSERT_EQ(table->SetBool(device_, "enable", TRUE), D3D_OK);
+    ASSERT_EQ(table->SetIntArray(device_, "loops", loops, 4), D3D_OK);
+    BOOL enable = FALSE;
+    INT got[4] = {};
+    device_->GetPixelShaderConstantB(0, &enable, 1);
+    device_->GetPixelShaderConstantI(0, got, 1);
+    EXPECT_EQ(enable, TRUE);
+    EXPECT_EQ(std::vector<INT>(got, got + 4), std::vector<INT>(loops, loops + 4));
 
     // The sampler names come from the table.
     LPCSTR names[16] = {};
