@@ -694,8 +694,13 @@ public:
     virtual bool Fill(Surface &surface, const RECT &area, D3DCOLOR color) = 0;
 };
 
+// The window a device presents to: its device window, else its focus window.
+inline HWND DeviceWindow(const D3DPRESENT_PARAMETERS &pp, HWND focus)
+{
+    return pp.hDeviceWindow ? pp.hDeviceWindow : focus;
+}
 // A windowed back buffer of width or height 0 takes that of the client area of the device
-// window (the focus window when there is none), at creation and at Reset alike.
+// window, at creation and at Reset alike.
 void TakeClientSize(D3DPRESENT_PARAMETERS &pp, HWND focus);
 
 std::unique_ptr<Renderer> CreateNullRenderer();

@@ -261,8 +261,7 @@ HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, C
 {
     Trace("Present");
     // A program may name the device's own window as the override; that is no override.
-    const HWND own = pp.hDeviceWindow ? pp.hDeviceWindow : focus;
-    if (source || dest || (destWindow && destWindow != own) || dirty)
+    if (source || dest || (destWindow && destWindow != DeviceWindow(pp, focus)) || dirty)
         return NotOffered("Present with rectangles, another window or a dirty region");
     HRESULT hr = renderer->Present();
     if (SUCCEEDED(hr)) {
@@ -1118,6 +1117,11 @@ HRESULT Device::ProcessVertices(UINT srcStart, UINT destIndex, UINT count, IDire
     const bool copy = !(flags & D3DPV_DONOTCOPYDATA) || state.vertexShader;
     const bool colours = copy || state.render[D3DRS_LIGHTING];
     const UINT floats = kTransformedFloats + 4 * result.sets;
+    // The source's element of each texture set the stage does not write, to copy from.
+    const D3DVERTEXELEMENT9 *sourceSet[8] = {};
+    for (const auto &e : state.declaration->elements)
+        if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8 && !(result.written & (1u << e.UsageIndex)))
+            sourceSet[e.UsageIndex] = &e;
     for (UINT v = 0; v < count; v++) {
         const float *in = &result.values[size_t(v) * floats];
         uint8_t *vertex = static_cast<uint8_t *>(locked) + size_t(v) * stride;
@@ -1144,10 +1148,7 @@ HRESULT Device::ProcessVertices(UINT srcStart, UINT destIndex, UINT count, IDire
                 if (result.written & (1u << e.UsageIndex)) {
                     memcpy(coords, in + kTransformedFloats + 4 * e.UsageIndex, sizeof coords);
                 } else {
-                    const D3DVERTEXELEMENT9 *from = nullptr;
-                    for (const auto &se : state.declaration->elements)
-                        if (se.Usage == D3DDECLUSAGE_TEXCOORD && se.UsageIndex == e.UsageIndex)
-                            from = &se;
+                    const D3DVERTEXELEMENT9 *from = sourceSet[e.UsageIndex];
                     if (!from || !ReadFloats(state, *from, srcStart + v, coords))
                         continue;
                     size = std::min<UINT>(size, from->Type + 1u);

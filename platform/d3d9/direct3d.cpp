@@ -23,7 +23,7 @@ namespace tavrok::d3d9 {
 
 void TakeClientSize(D3DPRESENT_PARAMETERS &pp, HWND focus)
 {
-    HWND window = pp.hDeviceWindow ? pp.hDeviceWindow : focus;
+    HWND window = DeviceWindow(pp, focus);
     SDL_Window *sdl = window ? SdlWindowOf(window) : nullptr;
     if (!pp.Windowed || !sdl || (pp.BackBufferWidth && pp.BackBufferHeight))
         return;
@@ -368,7 +368,7 @@ public:
             Diagnostic(kLib, "", "", "CreateDevice: AutoDepthStencilFormat is not a depth format");
             return D3DERR_INVALIDCALL;
         }
-        HWND window = pp->hDeviceWindow ? pp->hDeviceWindow : focus;
+        HWND window = DeviceWindow(*pp, focus);
         SDL_Window *sdl = window ? SdlWindowOf(window) : nullptr;
         TakeClientSize(*pp, focus);
         if (pp->BackBufferWidth == 0 || pp->BackBufferHeight == 0) {
