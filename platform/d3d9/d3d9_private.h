@@ -394,6 +394,7 @@ public:
     bool automatic = false;   // the device's automatic depth-stencil surface
     bool locked = false;
     bool lockedReadOnly = false;  // the lock in force was D3DLOCK_READONLY: nothing to write back
+    IDirect3DSwapChain9 *chain = nullptr;  // the additional swap chain whose back buffer this is, while it lives
 
     // A surface of the default pool that the device must not hold across a Reset (the
     // back buffer and the automatic depth surface are the device's own; a texture level
@@ -668,14 +669,29 @@ public:
     // The vertices of a non-indexed point list through the vertex stage into `out`, its
     // `sets` already chosen; the NULLREF back end leaves `out.values` empty.
     virtual HRESULT Transform(const DeviceState &state, const DrawCall &call, TransformedVertices &out) = 0;
-    virtual HRESULT Present() = 0;
+    // Shows a back buffer in a window's client area: `from` of the source, scaled into `to`
+    // of the window (both clipped, null for the whole).  With `keep` (D3DSWAPEFFECT_COPY)
+    // the rest of the client area keeps what earlier presentations put there.
+    struct Presentation {
+        Surface *source = nullptr;     // an additional swap chain's back buffer; null: the device's
+        const RECT *from = nullptr;
+        const RECT *to = nullptr;
+        SDL_Window *window = nullptr;  // null: the device's window
+        bool keep = false;
+    };
+    virtual HRESULT Present(const Presentation &what) = 0;
     // Copies the back buffer into `out` (rows top first, in `format`).  False on failure.
     virtual bool ReadBackBuffer(MipLevel &out, D3DFORMAT format) = 0;
     // The back buffer's pixels were changed through a lock: put them back.
     virtual void WriteBackBuffer(const MipLevel &in, D3DFORMAT format) = 0;
-    // What the last Present put on screen, as ARGB rows top first of the back buffer's size,
-    // and where the window's drawable starts on the desktop.  False when nothing is shown.
-    virtual bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) = 0;
+    // What the last Present put in `window` (null: the device's), as ARGB rows top first of
+    // `width` by `height`, and where the window's drawable starts on the desktop.  False
+    // when nothing is shown there.
+    struct FrontBuffer {
+        std::vector<D3DCOLOR> argb;
+        int width = 0, height = 0, left = 0, top = 0;
+    };
+    virtual bool ReadFrontBuffer(SDL_Window *window, FrontBuffer &out) = 0;
     // New presentation parameters (a Reset): the back buffer and the depth buffer take
     // the new size, cleared.
     virtual HRESULT Resize(const D3DPRESENT_PARAMETERS &pp) = 0;
@@ -713,12 +729,15 @@ std::unique_ptr<Renderer> CreateGlRenderer(SDL_Window *window, const D3DPRESENT_
 // references.  Applying sets each held state through the device; capturing reads them
 // back from it.  While the device records (BeginStateBlock), its setters write into the
 // recording block instead of the device's own state.
-// The device's implicit swap chain (swap_chain.cpp): made when first asked for, each
-// method the device's own for swap chain 0.  Like the back buffer, it holds no reference
-// to the device and is counted among the device's live objects.
+// A swap chain (swap_chain.cpp).  The implicit one is made when first asked for, each
+// method the device's own for swap chain 0.  An additional one (CreateAdditionalSwapChain)
+// has its own presentation parameters and window, and its back buffer is a render-target
+// surface it owns.  Neither holds a reference to the device; both are counted among the
+// device's live objects.
 class SwapChain final : public ComObject<IDirect3DSwapChain9> {
 public:
     explicit SwapChain(Device *device);
+    SwapChain(Device *device, const D3DPRESENT_PARAMETERS &pp, Surface *backBuffer);
     ~SwapChain() override;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     HRESULT STDMETHODCALLTYPE Present(CONST RECT *pSourceRect, CONST RECT *pDestRect, HWND hDestWindowOverride,
@@ -735,6 +754,8 @@ private:
     bool Alive(const char *what);
     Device *device;
     std::shared_ptr<bool> deviceAlive;
+    Surface *backBuffer = nullptr;  // an additional chain's, holding one reference; null for the implicit one
+    D3DPRESENT_PARAMETERS pp = {};  // an additional chain's
 };
 
 class StateBlock final : public ComObject<IDirect3DStateBlock9> {
@@ -905,6 +926,7 @@ public:
     Surface *autoDepthSurface = nullptr;  // the same, for the automatic depth-stencil surface
     int liveChildren = 0;           // resources made by this device that still exist
     int liveDefaultPool = 0;        // those of them in D3DPOOL_DEFAULT, which stop a Reset
+    int liveAdditionalChains = 0;   // additional swap chains, which stop a Reset too
 
     // Frame statistics.
     uint64_t framesPresented = 0;
@@ -932,6 +954,14 @@ public:
     D3DGAMMARAMP gamma = {};
     D3DCLIPSTATUS9 clipStatus = {};
     BOOL softwareVertexProcessing = FALSE;
+
+    // What Present of the device and of every swap chain share: the checks of the
+    // rectangles, the window and the dirty region against the chain's parameters `chain`,
+    // then `source` (null: the device's back buffer) shown through the back end.
+    HRESULT PresentChain(const D3DPRESENT_PARAMETERS &chain, Surface *source, const RECT *from, const RECT *to,
+                         HWND destWindow, const RGNDATA *dirty, const char *what);
+    // GetFrontBufferData of the swap chain that shows in `window` (null: the device's).
+    HRESULT ReadFrontBufferInto(HWND window, IDirect3DSurface9 *dest, const char *what);
 
     // The back buffer and the automatic depth-stencil surface as surfaces, made when first
     // asked for; each call adds a reference.

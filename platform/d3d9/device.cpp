@@ -9,8 +9,8 @@
  * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
  * back buffer and sets every state to its default.
  * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
- * boolean pixel shader constants are not offered, nor additional swap chains, queries,
- * patches, palettes, cursors.  Render targets, depth surfaces and the copies between
+ * boolean pixel shader constants are not offered, nor queries, patches, palettes, cursors.
+ * Presentation and swap chains are in swap_chain.cpp.  Render targets, depth surfaces and the copies between
  * surfaces are in render_target.cpp.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
@@ -169,12 +169,6 @@ BOOL Device::ShowCursor(BOOL)
     Unsupported(kLib, "IDirect3DDevice9::ShowCursor (hardware cursors)");
     return FALSE;
 }
-HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS *, IDirect3DSwapChain9 **out)
-{
-    if (out)
-        *out = nullptr;
-    return NotOffered("CreateAdditionalSwapChain");
-}
 HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9 **out)
 {
     if (!out)
@@ -215,6 +209,9 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     }
     if (backBuffer)
         return Invalid("Reset: the back buffer is still held; release it first");
+    if (liveAdditionalChains)
+        return Invalid("Reset: " + std::to_string(liveAdditionalChains) +
+                       " additional swap chains still exist; release them first");
     if (autoDepthSurface)
         return Invalid("Reset: the automatic depth-stencil surface is still held; release it first");
     // A target the device alone still holds goes with the Reset; one the program holds
@@ -255,20 +252,6 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     pp = next;
     *params = next;
     return D3D_OK;
-}
-
-HRESULT Device::Present(CONST RECT *source, CONST RECT *dest, HWND destWindow, CONST RGNDATA *dirty)
-{
-    Trace("Present");
-    // A program may name the device's own window as the override; that is no override.
-    if (source || dest || (destWindow && destWindow != DeviceWindow(pp, focus)) || dirty)
-        return NotOffered("Present with rectangles, another window or a dirty region");
-    HRESULT hr = renderer->Present();
-    if (SUCCEEDED(hr)) {
-        framesPresented++;
-        tavrok::FramePresented();
-    }
-    return hr;
 }
 
 HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE kind, IDirect3DSurface9 **out)
@@ -1464,10 +1447,10 @@ public:
     }
     HRESULT Draw(const DeviceState &, const DrawCall &) override { return D3D_OK; }
     HRESULT Transform(const DeviceState &, const DrawCall &, TransformedVertices &) override { return D3D_OK; }
-    HRESULT Present() override { return D3D_OK; }
+    HRESULT Present(const Presentation &) override { return D3D_OK; }
     bool ReadBackBuffer(MipLevel &, D3DFORMAT) override { return true; }
     void WriteBackBuffer(const MipLevel &, D3DFORMAT) override {}
-    bool ReadFrontBuffer(std::vector<D3DCOLOR> &, int &, int &) override { return false; }
+    bool ReadFrontBuffer(SDL_Window *, FrontBuffer &) override { return false; }
     HRESULT Resize(const D3DPRESENT_PARAMETERS &) override { return D3D_OK; }
     bool IsNull() const override { return true; }
     // Every surface keeps its pixels in memory, so the copies between them are made there.

@@ -13,8 +13,8 @@
  * end when both surfaces are there, through memory otherwise.  A face level of a cube
  * texture is a texture level like a 2D texture's: a render target when the cube is one, and
  * a source or destination of every copy under the same rules.  UpdateTexture copies 2D, cube
- * and volume textures.  GetFrontBufferData gives the last presented frame where the window
- * shows it on a desktop-sized surface.  Not offered: depth copies in StretchRect.
+ * and volume textures.  GetFrontBufferData gives what the last Present showed in the window
+ * of the swap chain, where the window is on a desktop-sized surface.  Not offered: depth copies in StretchRect.
  */
 #include "d3d9_private.h"
 
@@ -554,11 +554,17 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9 *dest)
     Trace("GetFrontBufferData");
     if (swapChain != 0)
         return Invalid("GetFrontBufferData: there is one swap chain, 0");
+    return ReadFrontBufferInto(nullptr, dest, "GetFrontBufferData");
+}
+
+HRESULT Device::ReadFrontBufferInto(HWND window, IDirect3DSurface9 *dest, const char *what)
+{
+    const std::string call = what;
     Surface *dst = dest ? OurSurface(dest) : nullptr;
     if (!dst)
-        return Invalid("GetFrontBufferData: null surface, or not one of this library's");
+        return Invalid(call + ": null surface, or not one of this library's");
     if (dst->format != D3DFMT_A8R8G8B8 || dst->pool != D3DPOOL_SYSTEMMEM)
-        return Invalid("GetFrontBufferData: the destination must be D3DFMT_A8R8G8B8 in D3DPOOL_SYSTEMMEM");
+        return Invalid(call + ": the destination must be D3DFMT_A8R8G8B8 in D3DPOOL_SYSTEMMEM");
     // The surface spans the desktop in a window (the screen, that is the back buffer's
     // size, in full screen); the frame lands where the window is, the rest is black, as
     // the desktop's other contents are not ours to read.
@@ -566,28 +572,30 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9 *dest)
     if (FAILED(GetDisplayMode(0, &screen)))
         return D3DERR_INVALIDCALL;
     if (dst->width < screen.Width || dst->height < screen.Height)
-        return Invalid("GetFrontBufferData: the destination is smaller than the " +
-                       std::string(pp.Windowed ? "desktop" : "screen") + " (" + std::to_string(screen.Width) + " x " +
-                       std::to_string(screen.Height) + ")");
+        return Invalid(call + ": the destination is smaller than the " + std::string(pp.Windowed ? "desktop" : "screen") +
+                       " (" + std::to_string(screen.Width) + " x " + std::to_string(screen.Height) + ")");
     if (IsLocked(*dst))
-        return Invalid("GetFrontBufferData: the destination is locked");
-    std::vector<D3DCOLOR> frame;
-    int left = 0, top = 0;
-    if (!renderer->ReadFrontBuffer(frame, left, top))
-        return Invalid("GetFrontBufferData: nothing is shown on this device");
-    if (!pp.Windowed)
-        left = top = 0;
+        return Invalid(call + ": the destination is locked");
+    Renderer::FrontBuffer frame;
+    // A window other than the device's is an additional swap chain's.
+    SDL_Window *other = nullptr;
+    if (window && window != DeviceWindow(pp, focus) && !(other = SdlWindowOf(window)))
+        return Invalid(call + ": the swap chain's window is gone");
+    if (!renderer->ReadFrontBuffer(other, frame))
+        return Invalid(call + ": nothing is shown on this device");
+    if (!pp.Windowed && !other)
+        frame.left = frame.top = 0;
     MipLevel &out = dst->Memory();
     for (UINT y = 0; y < dst->height; y++) {
         auto *row = reinterpret_cast<D3DCOLOR *>(&out.data[size_t(y) * out.pitch]);
         std::fill(row, row + dst->width, D3DCOLOR(0xFF000000));
-        const long fy = long(y) - top;
-        if (fy < 0 || fy >= long(pp.BackBufferHeight))
+        const long fy = long(y) - frame.top;
+        if (fy < 0 || fy >= long(frame.height))
             continue;
         for (UINT x = 0; x < dst->width; x++) {
-            const long fx = long(x) - left;
-            if (fx >= 0 && fx < long(pp.BackBufferWidth))
-                row[x] = frame[size_t(fy) * pp.BackBufferWidth + size_t(fx)];
+            const long fx = long(x) - frame.left;
+            if (fx >= 0 && fx < long(frame.width))
+                row[x] = frame.argb[size_t(fy) * size_t(frame.width) + size_t(fx)];
         }
     }
     StorePixels(*this, *dst, out);

@@ -12,8 +12,9 @@
  * GL's counter-clockwise ones, and viewport and scissor boxes count rows from the top.
  * The back buffer keeps GL's bottom-up rows, which Present copies to the window as they
  * are.  StretchRect and ColorFill between these surfaces are framebuffer blits and
- * clears.  Present puts the off-screen image into the window, scaled and letterboxed when
- * a full-screen display could not switch to the back-buffer size, and swaps, without
+ * clears.  Present puts the off-screen image (or a part of it, or an additional swap
+ * chain's back buffer) into the window or a part of it, scaled, letterboxed when a
+ * full-screen display could not switch to the back-buffer size, and swaps, without
  * waiting for the vertical retrace for D3DPRESENT_INTERVAL_IMMEDIATE.  An unscaled image is drawn with a copy
  * program of ours rather than blitted: Mesa keeps our programs in its on-disk shader
  * cache, while a blit compiles the driver's own shaders again in every process, which
@@ -404,6 +405,16 @@ void ColorOf(D3DCOLOR c, float out[4])
     out[3] = (c >> 24) / 255.0f;
 }
 
+// `r` cut to what lies inside `bounds` (empty, not reversed, when they do not meet).
+RECT Clipped(const RECT &r, const RECT &bounds)
+{
+    RECT c = {std::max(r.left, bounds.left), std::max(r.top, bounds.top), std::min(r.right, bounds.right),
+              std::min(r.bottom, bounds.bottom)};
+    c.right = std::max(c.right, c.left);
+    c.bottom = std::max(c.bottom, c.top);
+    return c;
+}
+
 // A window switched to full screen, and how: the display set to the back buffer's size,
 // or the window made borderless over the whole display (letterbox: Present scales the
 // back buffer into it), with the place it had as a window.
@@ -543,6 +554,10 @@ public:
             glDeleteRenderbuffers(1, &depthBuffer_);
         if (frontBuffer_)
             glDeleteRenderbuffers(1, &frontBuffer_);
+        for (auto &entry : images_) {
+            glDeleteFramebuffers(1, &entry.second.fbo);
+            glDeleteRenderbuffers(1, &entry.second.color);
+        }
         glDeleteFramebuffers(1, &fbo_);
         glDeleteFramebuffers(1, &targetFbo_);
         glDeleteFramebuffers(2, copyFbos_);
@@ -834,56 +849,109 @@ public:
         return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
     }
 
-    HRESULT Present() override
+    HRESULT Present(const Presentation &what) override
     {
-        if (!captureFolder_.empty() && frame_ % uint64_t(captureEvery_) == 0)
-            Capture();
-        frame_++;
+        SDL_Window *window = what.window ? what.window : window_;
+        const bool own = window == window_;
+        if (own && !what.source) {
+            if (!captureFolder_.empty() && frame_ % uint64_t(captureEvery_) == 0)
+                Capture();
+            frame_++;
+        }
+        const TargetBinding source = what.source ? ColorBindingOf(*what.source) : BackBufferBinding();
         int w = 0, h = 0;
-        SDL_GL_GetDrawableSize(window_, &w, &h);
-        GLint x0 = 0, y0 = 0, x1 = w, y1 = h;
-        if (full_.letterbox && w > 0 && h > 0) {
+        SDL_GL_GetDrawableSize(window, &w, &h);
+        // Both rectangles in Direct3D's terms (rows top down), clipped to their surfaces.
+        RECT from = {0, 0, LONG(source.width), LONG(source.height)}, to = {0, 0, LONG(w), LONG(h)};
+        if (what.from)
+            from = Clipped(*what.from, from);
+        if (what.to) {
+            to = Clipped(*what.to, to);
+        } else if (own && full_.letterbox && w > 0 && h > 0) {
             // Keep the back buffer's shape: scale to fit and centre.
             double scale = std::min(double(w) / width_, double(h) / height_);
-            int sw = int(width_ * scale + 0.5), sh = int(height_ * scale + 0.5);
-            x0 = (w - sw) / 2, y0 = (h - sh) / 2, x1 = x0 + sw, y1 = y0 + sh;
+            LONG sw = LONG(width_ * scale + 0.5), sh = LONG(height_ * scale + 0.5);
+            to = {(w - sw) / 2, (h - sh) / 2, (w - sw) / 2 + sw, (h - sh) / 2 + sh};
         }
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        if (!own)
+            SDL_GL_MakeCurrent(window, context_);
+        // A window keeps its picture for a Present into part of it to leave the rest as it
+        // was (a window's own buffers are not kept between swaps), and another window for
+        // GetFrontBufferData.  The device's window starts keeping one at its first partial
+        // Present, black outside the rectangle: keeping it from the start would cost every
+        // frame of every program a copy.
+        WindowImage *image =
+            !own || (what.keep && what.to) || images_.count(window) ? &ImageOf(window, w, h) : nullptr;
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, image ? image->fbo : 0);
         boundFbo_ = 0;
         SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
-        if (full_.letterbox) {
+        SetColorMask(0xF);
+        if (own && full_.letterbox && !image) {
             glClearColor(0, 0, 0, 1);
-            SetColorMask(0xF);
             glClear(GL_COLOR_BUFFER_BIT);
         }
-        bool unscaled = x1 - x0 == width_ && y1 - y0 == height_;
-        if (!unscaled || !CopyToWindow(x0, y0))
-            glBlitFramebuffer(0, 0, width_, height_, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT,
-                              unscaled ? GL_NEAREST : GL_LINEAR);
-        if (keepFront_)
+        // Scaled smoothly only when the whole source is shown: a filter at the edge of a
+        // part would blend in the pixels beside it.
+        const bool unscaled = to.right - to.left == from.right - from.left && to.bottom - to.top == from.bottom - from.top;
+        const bool whole = from.right - from.left == source.width && from.bottom - from.top == source.height;
+        if (from.right > from.left && from.bottom > from.top && to.right > to.left && to.bottom > to.top &&
+            !(what.source == nullptr && unscaled && whole && CopyToWindow(GLint(to.left), GLint(h - to.bottom)))) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+            glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, source.texTarget, source.color,
+                                   source.level);
+            const GLint sy0 = source.flipped ? GLint(from.top) : GLint(source.height - from.top);
+            const GLint sy1 = source.flipped ? GLint(from.bottom) : GLint(source.height - from.bottom);
+            glBlitFramebuffer(GLint(from.left), sy0, GLint(from.right), sy1, GLint(to.left), GLint(h - to.top),
+                              GLint(to.right), GLint(h - to.bottom), GL_COLOR_BUFFER_BIT,
+                              unscaled || !whole ? GL_NEAREST : GL_LINEAR);
+            glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        }
+        if (image) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, image->fbo);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
+        if (own && !what.source && keepFront_)
             KeepFrontBuffer();
-        SDL_GL_SwapWindow(window_);
-        return D3D_OK;
+        SDL_GL_SwapWindow(window);
+        if (!own)
+            SDL_GL_MakeCurrent(window_, context_);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
     }
 
-    bool ReadFrontBuffer(std::vector<D3DCOLOR> &argb, int &left, int &top) override
+    bool ReadFrontBuffer(SDL_Window *window, FrontBuffer &out) override
     {
-        SDL_GetWindowPosition(window_, &left, &top);
-        // Until the first call no copy is kept (it costs every Present a blit): the first
-        // reads the back buffer as it stands, which is the presented frame when the call
-        // comes right after Present, as screenshot code makes it.  Later Presents keep one.
-        if (frontBuffer_) {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
-            glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+        SDL_Window *shown = window ? window : window_;
+        SDL_GetWindowPosition(shown, &out.left, &out.top);
+        auto image = images_.find(shown);
+        // A letterboxed full screen reads as the back buffer's size, the size of the mode
+        // the program asked for.
+        if (image != images_.end() && !(shown == window_ && full_.letterbox)) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, image->second.fbo);
+            out.width = image->second.width, out.height = image->second.height;
+            out.argb = ReadFramebufferRows(out.width, out.height);
+        } else if (shown == window_) {
+            // Until the first call no copy is kept (it costs every Present a blit): the
+            // first reads the back buffer as it stands, which is the presented frame when
+            // the call comes right after Present, as screenshot code makes it.  Later
+            // Presents keep one.
+            if (frontBuffer_) {
+                glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
+                glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frontBuffer_);
+            } else {
+                glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+            }
+            keepFront_ = true;
+            out.width = width_, out.height = height_;
+            out.argb = ReadFramebufferRows(width_, height_);
+            if (frontBuffer_)
+                glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
         } else {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+            return false;
         }
-        keepFront_ = true;
-        argb = ReadFramebufferRows();
-        if (frontBuffer_)
-            glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
-        for (D3DCOLOR &c : argb)
+        glBindFramebuffer(GL_FRAMEBUFFER, boundFbo_);
+        for (D3DCOLOR &c : out.argb)
             c |= 0xFF000000;
         return glGetError() == GL_NO_ERROR;
     }
@@ -892,7 +960,7 @@ public:
     {
         BindBackBuffer();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        const std::vector<D3DCOLOR> rows = ReadFramebufferRows();
+        const std::vector<D3DCOLOR> rows = ReadFramebufferRows(width_, height_);
         UINT bpp = BytesPerPixel(format);
         for (GLsizei y = 0; y < height_ && UINT(y) < out.height; y++) {
             uint8_t *dst = &out.data[size_t(y) * out.pitch];
@@ -903,13 +971,14 @@ public:
     }
 
     // The bound read framebuffer's back-buffer-sized colour, as ARGB rows top first.
-    std::vector<D3DCOLOR> ReadFramebufferRows()
+    // The read framebuffer's pixels, `width` by `height` from GL's origin, top row first.
+    static std::vector<D3DCOLOR> ReadFramebufferRows(GLsizei width, GLsizei height)
     {
-        std::vector<D3DCOLOR> rows(size_t(width_) * height_), out(rows.size());
+        std::vector<D3DCOLOR> rows(size_t(width) * height), out(rows.size());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-        for (GLsizei y = 0; y < height_; y++)  // GL rows are bottom first
-            memcpy(&out[size_t(y) * width_], &rows[size_t(height_ - 1 - y) * width_], size_t(width_) * sizeof(D3DCOLOR));
+        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        for (GLsizei y = 0; y < height; y++)  // GL rows are bottom first
+            memcpy(&out[size_t(y) * width], &rows[size_t(height - 1 - y) * width], size_t(width) * sizeof(D3DCOLOR));
         return out;
     }
 
@@ -2327,6 +2396,34 @@ private:
     bool s3tc_ = false;         // DXT textures go up as S3TC blocks
     GLsizei width_ = 0, height_ = 0;
     GLuint vao_ = 0, fbo_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    // The picture a window shows, kept where the window's own buffers cannot be trusted to
+    // keep it between swaps: sized as its drawable, black when (re)made.
+    struct WindowImage {
+        GLuint fbo = 0, color = 0;
+        GLsizei width = 0, height = 0;
+    };
+    std::unordered_map<SDL_Window *, WindowImage> images_;
+    WindowImage &ImageOf(SDL_Window *window, GLsizei width, GLsizei height)
+    {
+        WindowImage &image = images_[window];
+        if (image.fbo && image.width == width && image.height == height)
+            return image;
+        if (!image.fbo) {
+            glGenFramebuffers(1, &image.fbo);
+            glGenRenderbuffers(1, &image.color);
+        }
+        image.width = width, image.height = height;
+        glBindRenderbuffer(GL_RENDERBUFFER, image.color);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, std::max(width, 1), std::max(height, 1));
+        glBindFramebuffer(GL_FRAMEBUFFER, image.fbo);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, image.color);
+        SetEnabled(GL_SCISSOR_TEST, scissorOn_, false);
+        SetColorMask(0xF);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, boundFbo_);
+        return image;
+    }
     GLuint frontBuffer_ = 0;  // the last presented frame, once keepFront_
     bool keepFront_ = false;  // set by the first GetFrontBufferData
     GLsizei frontWidth_ = 0, frontHeight_ = 0;

@@ -559,7 +559,9 @@ HRESULT Surface::GetContainer(REFIID riid, void **out)
         return container->Self()->QueryInterface(riid, out);
     if (!*deviceAlive)
         return E_NOINTERFACE;
-    // The back buffer's container is the swap chain; other surfaces belong to the device.
+    // A back buffer's container is its swap chain; other surfaces belong to the device.
+    if (chain)
+        return chain->QueryInterface(riid, out);
     if (kind == Kind::BackBuffer && riid == IID_IDirect3DSwapChain9) {
         IDirect3DSwapChain9 *chain = nullptr;
         HRESULT hr = device->GetSwapChain(0, &chain);

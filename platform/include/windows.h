@@ -106,6 +106,7 @@ typedef struct tagSIZE { LONG cx, cy; } SIZE, *PSIZE, *LPSIZE;
 
 typedef struct _RGNDATAHEADER { DWORD dwSize, iType, nCount, nRgnSize; RECT rcBound; } RGNDATAHEADER;
 typedef struct _RGNDATA { RGNDATAHEADER rdh; char Buffer[1]; } RGNDATA, *PRGNDATA, *LPRGNDATA;
+#define RDH_RECTANGLES 1
 
 typedef struct tagMSG {
     HWND hwnd;

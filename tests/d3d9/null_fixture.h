@@ -8,14 +8,14 @@
 
 #include "surface_pixels.h"
 
+#include "refused.h"
+
 #include "support/device_setup.h"
-#include "support/stderr_capture.h"
 
 #include <tavrok/d3d9_debug.h>
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -102,33 +102,6 @@ protected:
     std::vector<IUnknown *> kept_;
 };
 
-// How many diagnostic lines `call` writes on stderr.
-template <class F>
-int StderrLines(F &&call)
-{
-    return testsupport::CountLines(testsupport::StderrOf(call));
-}
-
-// An answer and the number of diagnostic lines beside it, readable in a failure message.
-inline std::string Answer(HRESULT hr, int lines)
-{
-    std::ostringstream out;
-    out << "HRESULT 0x" << std::hex << ULONG(hr) << std::dec << " with " << lines << " line(s) on stderr";
-    return out.str();
-}
-
-template <class F>
-std::string AnswerOf(F &&call)
-{
-    HRESULT hr = S_OK;
-    const int lines = StderrLines([&] { hr = call(); });
-    return Answer(hr, lines);
-}
-
 }  // namespace d3d9test
-
-// `call` is refused with D3DERR_INVALIDCALL and one line on stderr saying why.
-#define EXPECT_REFUSED(call)                                                                                           \
-    EXPECT_EQ(d3d9test::AnswerOf([&] { return HRESULT(call); }), d3d9test::Answer(D3DERR_INVALIDCALL, 1)) << #call
 
 #endif

@@ -102,22 +102,24 @@ protected:
         return pixels;
     }
 
-    // What the window shows, as XRGB words with the top kSize x kSize pixels, rows top
-    // first; empty when it cannot be read.  The window is read over the X connection the GL
-    // context draws through, so the read comes after the last swap's image.
-    std::vector<D3DCOLOR> ReadWindow()
+    // What `window` (null: the device's) shows, as XRGB words with the top `width` x
+    // `height` pixels, rows top first; empty when it cannot be read.  The window is read
+    // over the X connection the GL context draws through, so the read comes after the last
+    // swap's image.
+    std::vector<D3DCOLOR> ReadWindow(HWND window = NULL, UINT width = kSize, UINT height = kSize)
     {
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
-        if (!SDL_GetWindowWMInfo(tavrok::SdlWindowOf(window_), &info) || info.subsystem != SDL_SYSWM_X11)
+        if (!SDL_GetWindowWMInfo(tavrok::SdlWindowOf(window ? window : window_), &info) ||
+            info.subsystem != SDL_SYSWM_X11)
             return {};
-        XImage *image = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, kSize, kSize, AllPlanes, ZPixmap);
+        XImage *image = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, width, height, AllPlanes, ZPixmap);
         if (!image)
             return {};
         std::vector<D3DCOLOR> pixels;
         if (image->red_mask == 0xFF0000ul && image->blue_mask == 0xFFul)
-            for (UINT y = 0; y < kSize; y++)
-                for (UINT x = 0; x < kSize; x++)
+            for (UINT y = 0; y < height; y++)
+                for (UINT x = 0; x < width; x++)
                     pixels.push_back(D3DCOLOR(XGetPixel(image, int(x), int(y)) & 0xFFFFFF));
         XDestroyImage(image);
         return pixels;
