@@ -66,15 +66,21 @@ void Assign(T *&slot, U *value)
 // ---------------------------------------------------------------------------------------
 // Formats
 // ---------------------------------------------------------------------------------------
-UINT BytesPerPixel(D3DFORMAT format);      // 0 for a format that textures cannot use
+// The colour formats (texel_formats.cpp): BytesPerPixel, the D3DCOLOR and float texel
+// conversions are in tavrok/texture_storage.h.
 bool IsTextureFormat(D3DFORMAT format);
-// One pixel of `format` from and to a D3DCOLOR (ARGB); missing channels read as 0 (alpha 255).
-D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
-void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
 const char *FormatName(D3DFORMAT format);
-// The colour formats a render target (and a back buffer) can have, and the depth formats
-// of depth-stencil surfaces; whether a depth format has stencil bits.
+// The colour formats a render target can have, and the fewer a back buffer can; the
+// depth formats of depth-stencil surfaces; whether a depth format has stencil bits.
 bool IsRenderTargetFormat(D3DFORMAT format);
+bool IsBackBufferFormat(D3DFORMAT format);
+// The 8-bit unsigned formats whose texels UnpackArgb and PackArgb code themselves.
+bool IsArgbFormat(D3DFORMAT format);
+// The 16- and 32-bit float formats (D3DFMT_R16F to D3DFMT_A32B32G32R32F).
+bool IsFloatFormat(D3DFORMAT format);
+// The bits of a texel no channel uses (X8R8G8B8's top byte...): the device sets them on
+// every texel it writes.
+uint64_t UnusedBits(D3DFORMAT format);
 // Checks a swap chain's back-buffer count as CreateDevice and Reset do: 0 means 1; more
 // than D3DPRESENT_BACK_BUFFERS_MAX is cut to it and refused, as is more than one with
 // D3DSWAPEFFECT_COPY.  One diagnostic line names `what` on a refusal.

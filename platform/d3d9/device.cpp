@@ -199,8 +199,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     // a full-screen one names the display format it switches to.
     if (next.BackBufferFormat == D3DFMT_UNKNOWN && next.Windowed)
         next.BackBufferFormat = pp.BackBufferFormat;
-    if (!IsRenderTargetFormat(next.BackBufferFormat))
-        return Invalid("Reset: back-buffer format " + std::to_string(next.BackBufferFormat) + " is not supported");
+    if (!IsBackBufferFormat(next.BackBufferFormat))
+        return Invalid(std::string("Reset: back-buffer format ") + FormatName(next.BackBufferFormat) + " is not supported");
     if (next.EnableAutoDepthStencil && !IsDepthFormat(next.AutoDepthStencilFormat))
         return Invalid("Reset: AutoDepthStencilFormat is not a depth format");
     if (!CheckBackBufferCount(next, "Reset")) {

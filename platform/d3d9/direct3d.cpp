@@ -61,61 +61,6 @@ void NoteDestroyed() { --g_liveObjects; }
 long LiveObjectCount() { return g_liveObjects.load(); }
 uint32_t NextObjectId() { return g_nextId++; }
 
-UINT BytesPerPixel(D3DFORMAT format)
-{
-    switch (format) {
-    case D3DFMT_A8R8G8B8:   // 32-bit ARGB
-    case D3DFMT_X8R8G8B8:   // 32-bit RGB, unused byte
-        return 4;
-    case D3DFMT_R5G6B5:     // 16-bit RGB
-    case D3DFMT_X1R5G5B5:   // 15-bit RGB
-    case D3DFMT_A1R5G5B5:   // 15-bit RGB, 1-bit alpha
-    case D3DFMT_A4R4G4B4:   // 12-bit RGB, 4-bit alpha
-    case D3DFMT_A8L8:       // luminance and alpha
-    case D3DFMT_V8U8:       // signed du, dv: bump maps
-        return 2;
-    case D3DFMT_L8:         // luminance
-    case D3DFMT_A8:         // alpha only
-        return 1;
-    default:
-        return 0;
-    }
-}
-
-bool IsTextureFormat(D3DFORMAT format) { return BytesPerPixel(format) != 0 || IsCompressedFormat(format); }
-
-const char *FormatName(D3DFORMAT format)
-{
-    switch (format) {
-    case D3DFMT_A8R8G8B8: return "D3DFMT_A8R8G8B8";
-    case D3DFMT_X8R8G8B8: return "D3DFMT_X8R8G8B8";
-    case D3DFMT_R5G6B5: return "D3DFMT_R5G6B5";
-    case D3DFMT_X1R5G5B5: return "D3DFMT_X1R5G5B5";
-    case D3DFMT_A1R5G5B5: return "D3DFMT_A1R5G5B5";
-    case D3DFMT_A4R4G4B4: return "D3DFMT_A4R4G4B4";
-    case D3DFMT_A8L8: return "D3DFMT_A8L8";
-    case D3DFMT_L8: return "D3DFMT_L8";
-    case D3DFMT_A8: return "D3DFMT_A8";
-    case D3DFMT_V8U8: return "D3DFMT_V8U8";
-    case D3DFMT_DXT1: return "D3DFMT_DXT1";
-    case D3DFMT_DXT2: return "D3DFMT_DXT2";
-    case D3DFMT_DXT3: return "D3DFMT_DXT3";
-    case D3DFMT_DXT4: return "D3DFMT_DXT4";
-    case D3DFMT_DXT5: return "D3DFMT_DXT5";
-    case D3DFMT_D16: return "D3DFMT_D16";
-    case D3DFMT_D24S8: return "D3DFMT_D24S8";
-    case D3DFMT_INDEX16: return "D3DFMT_INDEX16";
-    case D3DFMT_INDEX32: return "D3DFMT_INDEX32";
-    default: return "an unsupported format";
-    }
-}
-
-bool IsRenderTargetFormat(D3DFORMAT f)
-{
-    return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8 || f == D3DFMT_R5G6B5 || f == D3DFMT_X1R5G5B5 ||
-           f == D3DFMT_A1R5G5B5;
-}
-
 bool IsDepthFormat(D3DFORMAT f)
 {
     return f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE || f == D3DFMT_D24S8 || f == D3DFMT_D24X8 ||
@@ -125,8 +70,6 @@ bool IsDepthFormat(D3DFORMAT f)
 bool HasStencilBits(D3DFORMAT f) { return f == D3DFMT_D24S8 || f == D3DFMT_D24X4S4 || f == D3DFMT_D15S1; }
 
 namespace {
-
-bool IsBackBufferFormat(D3DFORMAT f) { return IsRenderTargetFormat(f); }
 
 D3DFORMAT FormatOfPixelFormat(Uint32 sdlFormat)
 {

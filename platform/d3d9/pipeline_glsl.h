@@ -93,7 +93,9 @@ struct FragmentKey {
     // ps_1_x declares no sampler types: the samplers whose bound texture is a cube or a
     // volume texture, one bit each, which its tex and texld then sample with (x, y, z).
     uint8_t ps1Cube = 0, ps1Volume = 0;
-    uint8_t padding[1] = {};  // keeps the key free of unset bytes for its hash and comparison
+    // Render target 0 holds floats: the colour of a ps_2_0 or later shader goes out
+    // unclamped (a fixed-point target clamps it on writing, as GL does).
+    uint8_t floatTarget = 0;
 
     bool operator==(const FragmentKey &o) const { return memcmp(this, &o, sizeof *this) == 0; }
 };

@@ -67,38 +67,36 @@ bool IsLocked(Surface &s) { return s.container ? s.container->chains[s.face][s.l
 // write such a level.
 bool IsPlainTextureLevel(const Surface &s) { return s.kind == Surface::Kind::TextureLevel && !s.IsRenderTarget(); }
 
-// Scales `from` of `src` into `to` of `dst`, each pixel through ARGB; linear filtering
-// weighs the four source pixels around each destination pixel's centre.
+// Scales `from` of `src` into `to` of `dst`, each pixel through its four float channels
+// (a copy between two formats converts); linear filtering weighs the four source pixels
+// around each destination pixel's centre.
 void ScaleCopy(const MipLevel &src, D3DFORMAT srcFormat, const RECT &from, MipLevel &dst, D3DFORMAT dstFormat,
                const RECT &to, bool linear)
 {
     const UINT sb = BytesPerPixel(srcFormat), db = BytesPerPixel(dstFormat);
     const double sx = double(from.right - from.left) / double(to.right - to.left);
     const double sy = double(from.bottom - from.top) / double(to.bottom - to.top);
-    auto texel = [&](LONG x, LONG y) {
+    auto texel = [&](LONG x, LONG y, float c[4]) {
         x = std::clamp(x, from.left, from.right - 1);
         y = std::clamp(y, from.top, from.bottom - 1);
-        return UnpackArgb(srcFormat, &src.data[size_t(y) * src.pitch + size_t(x) * sb]);
+        DecodeTexel(srcFormat, &src.data[size_t(y) * src.pitch + size_t(x) * sb], c);
     };
     for (LONG y = to.top; y < to.bottom; y++)
         for (LONG x = to.left; x < to.right; x++) {
             const double cx = from.left + (x - to.left + 0.5) * sx, cy = from.top + (y - to.top + 0.5) * sy;
-            D3DCOLOR c;
+            float c[4];
             if (!linear) {
-                c = texel(LONG(std::floor(cx)), LONG(std::floor(cy)));
+                texel(LONG(std::floor(cx)), LONG(std::floor(cy)), c);
             } else {
                 const double fx = cx - 0.5, fy = cy - 0.5;
                 const LONG x0 = LONG(std::floor(fx)), y0 = LONG(std::floor(fy));
                 const double ax = fx - x0, ay = fy - y0;
-                const D3DCOLOR q[4] = {texel(x0, y0), texel(x0 + 1, y0), texel(x0, y0 + 1), texel(x0 + 1, y0 + 1)};
-                c = 0;
-                for (int shift = 0; shift < 32; shift += 8) {
-                    auto ch = [&](int i) { return double((q[i] >> shift) & 255); };
-                    const double v = (ch(0) * (1 - ax) + ch(1) * ax) * (1 - ay) + (ch(2) * (1 - ax) + ch(3) * ax) * ay;
-                    c |= D3DCOLOR(std::lround(v)) << shift;
-                }
+                float q[4][4];
+                texel(x0, y0, q[0]), texel(x0 + 1, y0, q[1]), texel(x0, y0 + 1, q[2]), texel(x0 + 1, y0 + 1, q[3]);
+                for (int i = 0; i < 4; i++)
+                    c[i] = float((q[0][i] * (1 - ax) + q[1][i] * ax) * (1 - ay) + (q[2][i] * (1 - ax) + q[3][i] * ax) * ay);
             }
-            PackArgb(dstFormat, c, &dst.data[size_t(y) * dst.pitch + size_t(x) * db]);
+            EncodeTexel(dstFormat, c, &dst.data[size_t(y) * dst.pitch + size_t(x) * db]);
         }
 }
 
@@ -364,7 +362,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9 *target, CONST RECT *rect, D3DCOLOR 
         return renderer->Fill(*s, area, color) ? D3D_OK : Invalid("ColorFill: the fill failed");
     MipLevel &m = s->Memory();
     const UINT bpp = BytesPerPixel(s->format);
-    uint8_t pixel[4];
+    uint8_t pixel[16];
     PackArgb(s->format, color, pixel);
     for (LONG y = area.top; y < area.bottom; y++)
         for (LONG x = area.left; x < area.right; x++)

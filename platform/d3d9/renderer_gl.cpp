@@ -206,6 +206,27 @@ GlTextureFormat GlTexFormat(D3DFORMAT f)
     case D3DFMT_A8L8: return {GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}};
     case D3DFMT_L8: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}};
     case D3DFMT_V8U8: return {GL_RG8_SNORM, GL_RG, GL_BYTE, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    case D3DFMT_X4R4G4B4:
+        return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_R3G3B2: return {GL_R3_G3_B2, GL_RGB, GL_UNSIGNED_BYTE_3_3_2, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_A8B8G8R8: return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_X8B8G8R8: return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}};
+    case D3DFMT_A2R10G10B10:
+        return {GL_RGB10_A2, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_A2B10G10R10:
+        return {GL_RGB10_A2, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_G16R16: return {GL_RG16, GL_RG, GL_UNSIGNED_SHORT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    case D3DFMT_A16B16G16R16: return {GL_RGBA16, GL_RGBA, GL_UNSIGNED_SHORT, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_L16: return {GL_R16, GL_RED, GL_UNSIGNED_SHORT, {GL_RED, GL_RED, GL_RED, GL_ONE}};
+    case D3DFMT_Q8W8V8U8: return {GL_RGBA8_SNORM, GL_RGBA, GL_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_V16U16: return {GL_RG16_SNORM, GL_RG, GL_SHORT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    case D3DFMT_Q16W16V16U16: return {GL_RGBA16_SNORM, GL_RGBA, GL_SHORT, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_R16F: return {GL_R16F, GL_RED, GL_HALF_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}};
+    case D3DFMT_G16R16F: return {GL_RG16F, GL_RG, GL_HALF_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    case D3DFMT_A16B16G16R16F: return {GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+    case D3DFMT_R32F: return {GL_R32F, GL_RED, GL_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}};
+    case D3DFMT_G32R32F: return {GL_RG32F, GL_RG, GL_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+    case D3DFMT_A32B32G32R32F: return {GL_RGBA32F, GL_RGBA, GL_FLOAT, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
     // Compressed formats: what their texels are decoded to when GL cannot take the blocks.
     case D3DFMT_DXT1:
     case D3DFMT_DXT2:
@@ -213,6 +234,20 @@ GlTextureFormat GlTexFormat(D3DFORMAT f)
     case D3DFMT_DXT4:
     case D3DFMT_DXT5: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
     default: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}};  // D3DFMT_A8
+    }
+}
+
+// Sets the X bits of `count` texels: a target's unused channel holds whatever was drawn
+// into it, and reads as all ones, as the texels the device writes do.
+void SetUnusedBits(D3DFORMAT format, uint8_t *texels, UINT count)
+{
+    const uint64_t unused = UnusedBits(format);
+    const UINT bpp = BytesPerPixel(format);
+    for (UINT i = 0; unused && i < count; i++) {
+        uint64_t v = 0;
+        memcpy(&v, texels + size_t(i) * bpp, bpp);
+        v |= unused;
+        memcpy(texels + size_t(i) * bpp, &v, bpp);
     }
 }
 
@@ -1331,22 +1366,23 @@ public:
             return ReadBackBuffer(out, surface.format);
         if (surface.IsDepthStencil())
             return false;
+        // The texels are read in the format's own layout, rows top first as stored.
         TargetBinding b = ColorBindingOf(surface);
-        std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
+        const GlTextureFormat f = GlTexFormat(surface.format);
+        const UINT bpp = BytesPerPixel(surface.format);
+        std::vector<uint8_t> rows(size_t(b.width) * b.height * bpp);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, copyFbos_[0]);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        glReadPixels(0, 0, b.width, b.height, f.format, f.type, rows.data());
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, boundFbo_);
-        const UINT bpp = BytesPerPixel(surface.format);
-        const bool alpha = surface.format == D3DFMT_A8R8G8B8 || surface.format == D3DFMT_A1R5G5B5;
-        for (UINT y = 0; y < surface.height && y < out.height; y++)  // stored rows top first
-            for (UINT x = 0; x < surface.width && x < out.width; x++) {
-                D3DCOLOR c;
-                memcpy(&c, &rows[(size_t(y) * b.width + x) * 4], 4);
-                PackArgb(surface.format, alpha ? c : c | 0xFF000000u, &out.data[size_t(y) * out.pitch + x * bpp]);
-            }
+        const UINT width = std::min(surface.width, out.width);
+        for (UINT y = 0; y < surface.height && y < out.height; y++) {
+            uint8_t *row = &out.data[size_t(y) * out.pitch];
+            memcpy(row, &rows[size_t(y) * b.width * bpp], size_t(width) * bpp);
+            SetUnusedBits(surface.format, row, width);
+        }
         return glGetError() == GL_NO_ERROR;
     }
 
@@ -1359,17 +1395,19 @@ public:
         if (surface.IsDepthStencil())
             return false;
         TargetBinding b = ColorBindingOf(surface, true);
-        std::vector<uint8_t> rows(size_t(b.width) * b.height * 4);
+        const GlTextureFormat f = GlTexFormat(surface.format);
         const UINT bpp = BytesPerPixel(surface.format);
-        for (UINT y = 0; y < surface.height && y < in.height; y++)
-            for (UINT x = 0; x < surface.width && x < in.width; x++) {
-                D3DCOLOR c = UnpackArgb(surface.format, &in.data[size_t(y) * in.pitch + x * bpp]);
-                memcpy(&rows[(size_t(y) * b.width + x) * 4], &c, 4);
-            }
+        std::vector<uint8_t> rows(size_t(b.width) * b.height * bpp);
+        const UINT width = std::min(surface.width, in.width);
+        for (UINT y = 0; y < surface.height && y < in.height; y++) {
+            uint8_t *row = &rows[size_t(y) * b.width * bpp];
+            memcpy(row, &in.data[size_t(y) * in.pitch], size_t(width) * bpp);
+            SetUnusedBits(surface.format, row, width);
+        }
         const GLenum bindTarget = b.texTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
         BindTextureName(b.color, 0, bindTarget);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexSubImage2D(b.texTarget, b.level, 0, 0, b.width, b.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        glTexSubImage2D(b.texTarget, b.level, 0, 0, b.width, b.height, f.format, f.type, rows.data());
         BindTextureName(0, 0, bindTarget);
         return glGetError() == GL_NO_ERROR;
     }
@@ -1888,6 +1926,7 @@ private:
         fk.alphaFunc = r[D3DRS_ALPHATESTENABLE] ? uint8_t(r[D3DRS_ALPHAFUNC]) : uint8_t(D3DCMP_ALWAYS);
         fk.srgbWrite = r[D3DRS_SRGBWRITEENABLE] != FALSE;
         if (s.pixelShader) {
+            fk.floatTarget = s.renderTarget && IsFloatFormat(s.renderTarget->format);
             // The shader replaces the stages.  Its t# are the coordinates the vertex stage
             // makes for stage #: a vertex shader's oT#, or the fixed-function stage's set
             // chosen by D3DTSS_TEXCOORDINDEX (generated and transformed as for the stage).

@@ -91,7 +91,7 @@ public:
         }
         if (Ps1())
             o << "    oC0 = r0;\n";  // ps_1_x: the colour is what r0 holds at the end
-        o << "    vec4 result = clamp(oC0, 0.0, 1.0);\n";
+        o << (k.floatTarget && !Ps1() ? "    vec4 result = oC0;\n" : "    vec4 result = clamp(oC0, 0.0, 1.0);\n");
         o << FragmentTailGlsl(k);
         if (s_.writesDepth)
             o << "    gl_FragDepth = clamp(oDepth.x, 0.0, 1.0);\n";

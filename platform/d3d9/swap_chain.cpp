@@ -95,7 +95,7 @@ HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS *params, IDirect
         return Invalid("CreateAdditionalSwapChain: back buffer of size 0");
     if (params->BackBufferFormat == D3DFMT_UNKNOWN)
         params->BackBufferFormat = pp.Windowed ? pp.BackBufferFormat : D3DFMT_X8R8G8B8;
-    if (!IsRenderTargetFormat(params->BackBufferFormat))
+    if (!IsBackBufferFormat(params->BackBufferFormat))
         return Invalid(std::string("CreateAdditionalSwapChain: back-buffer format ") +
                        FormatName(params->BackBufferFormat) + " is not supported");
     // The back buffer is a render target like CreateRenderTarget's, but the chain's: it

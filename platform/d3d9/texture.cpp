@@ -3,8 +3,8 @@
  *
  * A texture is a chain of mip levels kept in memory in their Direct3D layout (rows top
  * first, pitch = width x bytes per pixel); the back end uploads a level when its
- * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats:
- * A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8, and DXT1 to
+ * revision changes.  Levels = 0 asks for the full chain down to 1 x 1.  Formats: the
+ * colour formats of texel_formats.cpp (8-bit, wide, signed and float), and DXT1 to
  * DXT5, whose levels are rows of 4 x 4 blocks (pitch = bytes of a row of blocks, locks in
  * whole blocks, no automatic mipmaps: compressed_formats.cpp); cube and volume textures
  * (cube_texture.cpp) share the level locking and box filter here.  D3DUSAGE_AUTOGENMIPMAP
@@ -47,7 +47,7 @@ UINT FullChainLength(UINT w, UINT h, UINT d)
 
 namespace {
 
-// Splits a pixel into 8-bit channels and back, for the box filter of automatic mipmaps.
+// Splits a texel of an 8-bit unsigned format into its channels and back.
 void Unpack(D3DFORMAT f, const uint8_t *p, int c[4])
 {
     uint32_t v = 0;
@@ -70,9 +70,6 @@ void Unpack(D3DFORMAT f, const uint8_t *p, int c[4])
     case D3DFMT_A8L8:
         c[0] = v & 255, c[1] = c[2] = 0, c[3] = (v >> 8) & 255;
         break;
-    case D3DFMT_V8U8:  // signed
-        c[0] = int8_t(v & 255), c[1] = int8_t(v >> 8), c[2] = c[3] = 0;
-        break;
     default:
         c[0] = v & 255, c[1] = c[2] = c[3] = 0;
         break;
@@ -90,7 +87,6 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
     case D3DFMT_X1R5G5B5: v = c[3] << 15 | c[0] << 10 | c[1] << 5 | c[2]; break;
     case D3DFMT_A4R4G4B4: v = c[3] << 12 | c[0] << 8 | c[1] << 4 | c[2]; break;
     case D3DFMT_A8L8: v = c[3] << 8 | c[0]; break;
-    case D3DFMT_V8U8: v = (c[1] & 255) << 8 | (c[0] & 255); break;
     default: v = c[0]; break;
     }
     memcpy(p, &v, BytesPerPixel(f));
@@ -110,6 +106,27 @@ void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
         return;
     }
     UINT bpp = BytesPerPixel(f);
+    if (!IsArgbFormat(f)) {
+        // Wider, signed and float formats: the means of their decoded channels.
+        for (UINT y = 0; y < dst.height; y++)
+            for (UINT x = 0; x < dst.width; x++) {
+                float sum[4] = {0, 0, 0, 0};
+                int n = 0;
+                for (UINT dy = 0; dy < 2; dy++)
+                    for (UINT dx = 0; dx < 2; dx++) {
+                        UINT sx = std::min(src.width - 1, x * 2 + dx), sy = std::min(src.height - 1, y * 2 + dy);
+                        float c[4];
+                        DecodeTexel(f, &src.data[sy * src.pitch + sx * bpp], c);
+                        for (int i = 0; i < 4; i++)
+                            sum[i] += c[i];
+                        n++;
+                    }
+                for (float &v : sum)
+                    v /= float(n);
+                EncodeTexel(f, sum, &dst.data[y * dst.pitch + x * bpp]);
+            }
+        return;
+    }
     for (UINT y = 0; y < dst.height; y++)
         for (UINT x = 0; x < dst.width; x++) {
             int sum[4] = {0, 0, 0, 0}, n = 0;
@@ -167,6 +184,11 @@ HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const 
 
 D3DCOLOR UnpackArgb(D3DFORMAT f, const uint8_t *p)
 {
+    if (!IsArgbFormat(f)) {
+        float v[4];
+        DecodeTexel(f, p, v);
+        return ArgbOfFloats(v);
+    }
     int c[4];
     Unpack(f, p, c);
     auto widen = [](int v, int bits) { return bits == 8 ? v : (v * 255 + ((1 << bits) - 1) / 2) / ((1 << bits) - 1); };
@@ -187,6 +209,11 @@ D3DCOLOR UnpackArgb(D3DFORMAT f, const uint8_t *p)
 
 void PackArgb(D3DFORMAT f, D3DCOLOR color, uint8_t *p)
 {
+    if (!IsArgbFormat(f)) {
+        float v[4];
+        FloatsOfArgb(color, v);
+        return EncodeTexel(f, v, p);
+    }
     int a = color >> 24, r = (color >> 16) & 255, g = (color >> 8) & 255, b = color & 255;
     int c[4];
     switch (f) {

@@ -452,15 +452,16 @@ bool DeviceOffers(IDirect3DDevice9 *device, D3DRESOURCETYPE type, D3DFORMAT form
     return offered;
 }
 
-// Formats the loaders make textures in: the device's unsigned formats with plain texels,
-// and DXT1 to DXT5.  Others are reported unsupported.
+// Formats the loaders make textures in: the device's unsigned and float formats with
+// plain texels, and DXT1 to DXT5.  The signed (bump-map) formats are reported unsupported.
 bool KnownTargetFormat(D3DFORMAT format)
 {
-    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && format != D3DFMT_V8U8) || tavrok::d3d9::IsCompressedFormat(format))
+    const bool isSigned =
+        format == D3DFMT_V8U8 || format == D3DFMT_Q8W8V8U8 || format == D3DFMT_V16U16 || format == D3DFMT_Q16W16V16U16;
+    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && !isSigned) || tavrok::d3d9::IsCompressedFormat(format))
         return true;
     Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
-                              " (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8, L8, A8 and DXT1 to DXT5 "
-                              "are made)");
+                              " (the unsigned and float colour formats and DXT1 to DXT5 are made)");
     return false;
 }
 

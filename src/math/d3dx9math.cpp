@@ -8,6 +8,7 @@
  * bit-identical results.
  */
 #include "math_variants.h"
+#include <tavrok/half_float.h>
 
 #include <d3d9.h>
 #include <windows.h>
@@ -1240,68 +1241,12 @@ FLOAT WINAPI D3DXFresnelTerm(FLOAT cosTheta, FLOAT n)
     return 0.5f * a * a * (1.0f + b * b);
 }
 
-namespace {
-
-WORD ToHalf(FLOAT f)
-{
-    uint32_t b;
-    memcpy(&b, &f, sizeof b);
-    const WORD sign = WORD((b >> 16) & 0x8000);
-    const int exponent = int((b >> 23) & 0xFF);
-    uint32_t mantissa = b & 0x7FFFFF;
-    if (exponent == 0xFF)  // infinity, or a NaN kept quiet and non-zero
-        return WORD(sign | 0x7C00 | (mantissa ? 0x200 | (mantissa >> 13) : 0));
-    const int e = exponent - 127 + 15;
-    if (e >= 31)
-        return WORD(sign | 0x7C00);
-    uint32_t h, rest, halfway;
-    if (e <= 0) {
-        // A denormal half: the value is h * 2^-24.
-        if (e < -10)
-            return sign;
-        mantissa |= 0x800000;
-        const int shift = 14 - e;
-        h = mantissa >> shift;
-        rest = mantissa & ((1u << shift) - 1);
-        halfway = 1u << (shift - 1);
-    } else {
-        h = uint32_t(e) << 10 | mantissa >> 13;
-        rest = mantissa & 0x1FFF;
-        halfway = 0x1000;
-    }
-    // Round to nearest, ties to even; a carry may step into the exponent (up to infinity).
-    if (rest > halfway || (rest == halfway && (h & 1)))
-        ++h;
-    return WORD(sign | h);
-}
-
-FLOAT FromHalf(WORD h)
-{
-    const uint32_t sign = uint32_t(h & 0x8000) << 16;
-    const uint32_t exponent = (h >> 10) & 0x1F, mantissa = h & 0x3FF;
-    uint32_t b;
-    if (exponent == 0x1F) {
-        b = sign | 0x7F800000 | mantissa << 13;
-    } else if (exponent != 0) {
-        b = sign | (exponent + 127 - 15) << 23 | mantissa << 13;
-    } else {
-        // Zero or a denormal: mantissa * 2^-24, exact in single precision.
-        FLOAT f = FLOAT(mantissa) * (1.0f / 16777216.0f);
-        return sign ? -f : f;
-    }
-    FLOAT f;
-    memcpy(&f, &b, sizeof f);
-    return f;
-}
-
-}  // namespace
-
 D3DXFLOAT16 *WINAPI D3DXFloat32To16Array(D3DXFLOAT16 *out, const FLOAT *in, UINT n)
 {
     if (!out || !in)
         return nullptr;
     for (UINT i = 0; i < n; ++i)
-        out[i].value = ToHalf(in[i]);
+        out[i].value = tavrok::FloatToHalf(in[i]);
     return out;
 }
 
@@ -1310,6 +1255,6 @@ FLOAT *WINAPI D3DXFloat16To32Array(FLOAT *out, const D3DXFLOAT16 *in, UINT n)
     if (!out || !in)
         return nullptr;
     for (UINT i = 0; i < n; ++i)
-        out[i] = FromHalf(in[i].value);
+        out[i] = tavrok::HalfToFloat(in[i].value);
     return out;
 }

@@ -245,7 +245,9 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
     } checks[] = {
         {rt, D3DRTYPE_TEXTURE, D3DFMT_L8, no},
         {rt, D3DRTYPE_TEXTURE, D3DFMT_A8, no},
-        {rt, D3DRTYPE_TEXTURE, D3DFMT_A4R4G4B4, no},
+        {rt, D3DRTYPE_TEXTURE, D3DFMT_L16, no},
+        {rt, D3DRTYPE_TEXTURE, D3DFMT_Q8W8V8U8, no},
+        {rt, D3DRTYPE_TEXTURE, D3DFMT_R3G3B2, no},
         {rt, D3DRTYPE_TEXTURE, D3DFMT_D16, no},
         {rt, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8, yes},
         {rt, D3DRTYPE_CUBETEXTURE, D3DFMT_L8, no},
@@ -260,7 +262,8 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
     for (const auto &c : checks)
         EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, D3DFMT_X8R8G8B8, c.usage, c.type, c.format), c.answer)
             << "usage " << c.usage << " type " << c.type << " format " << c.format;
-    for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5}) {
+    for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
+                        D3DFMT_A4R4G4B4, D3DFMT_A2R10G10B10, D3DFMT_G16R16, D3DFMT_A16B16G16R16F, D3DFMT_R32F}) {
         for (D3DRESOURCETYPE type : {D3DRTYPE_TEXTURE, D3DRTYPE_SURFACE})
             EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_NULLREF, D3DFMT_X8R8G8B8, rt, type, f), D3D_OK) << f;
         IDirect3DTexture9 *t = nullptr;

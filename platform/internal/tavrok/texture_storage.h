@@ -28,12 +28,21 @@ void HalveArgb(const uint32_t *argb, UINT width, UINT height, uint32_t *half);
 // mipmaps, a level locked): the caller then writes the levels itself.
 bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UINT width, UINT height);
 
-// Texels of the formats textures take (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5,
-// A4R4G4B4, A8L8, L8, A8, V8U8): their size in bytes (0 for any other format), and one
-// texel from and to a D3DCOLOR (ARGB); missing channels read as 0, a missing alpha as 255.
+// Texels of the colour formats textures take: their size in bytes (0 for any other
+// format), and one texel from and to a D3DCOLOR (ARGB), clamped and rounded to 8 bits.
+// For the 8-bit formats (A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8L8,
+// L8, A8) missing colour channels read as 0 and a missing alpha as 255.
 UINT BytesPerPixel(D3DFORMAT format);
 D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
 void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
+// One texel from and to red, green, blue and alpha floats, at the format's own precision
+// (float formats unclamped).  A channel the format lacks reads as 1 (colour of alpha-only
+// A8: 0), luminance as all three colours; writing keeps red for luminance.
+void DecodeTexel(D3DFORMAT format, const uint8_t *texel, float rgba[4]);
+void EncodeTexel(D3DFORMAT format, const float rgba[4], uint8_t *texel);
+// A D3DCOLOR as those four floats, and back (clamped to 0..1, rounded; NaN as 0).
+void FloatsOfArgb(D3DCOLOR color, float rgba[4]);
+D3DCOLOR ArgbOfFloats(const float rgba[4]);
 
 // The block-compressed formats D3DFMT_DXT1 to DXT5 (compressed_formats.cpp): the bytes of
 // one 4 x 4 block (8 for DXT1, 16 for the others, 0 for a format that is not compressed).
