@@ -58,8 +58,11 @@ UINT MipChainLength(UINT width, UINT height);
 // passed: DdsFaces gives bit f set for each cube face f the file has (1 for a 2D texture
 // or volume); DdsImage where one image starts (a face, mip level and volume slice; for a
 // DXT file its rows of blocks, a volume level's slices following one another); DecodeDds
-// that image as 32-bit ARGB, rows top first.
+// that image as 32-bit ARGB, rows top first; DdsStoresItsFormat whether the images hold
+// texels in the layout of the format InspectDds reported (DXT blocks, or a format named by
+// its number), so that a texture of that format takes them as they are.
 bool IsDds(const uint8_t *data, size_t size);
+bool DdsStoresItsFormat(const uint8_t *data);
 std::string InspectDds(const uint8_t *data, size_t size, D3DXIMAGE_INFO &info, std::string &position);
 uint32_t DdsFaces(const uint8_t *data);
 const uint8_t *DdsImage(const uint8_t *data, UINT face, UINT level, UINT slice);

@@ -3,12 +3,14 @@
  * image of the file lies, and any of them as 32-bit ARGB.
  *
  * Reads 2D textures, cube maps and volume textures, compressed as DXT1, DXT2/DXT3 or
- * DXT4/DXT5 (S3TC blocks of 4 x 4 pixels) or uncompressed 16-, 24- and 32-bit RGB(A)
- * described by bit masks.  A file holds its images one after the other: a 2D texture
+ * DXT4/DXT5 (S3TC blocks of 4 x 4 pixels), uncompressed 16-, 24- and 32-bit RGB(A)
+ * described by bit masks, or in a Direct3D format named by its number in the FourCC
+ * (the float, 16-bit and signed formats).  A file holds its images one after the other: a 2D texture
  * its mip levels, largest first; a cube map each face it has (+X, -X, +Y, -Y, +Z, -Z,
  * those its caps name) with that face's mip chain; a volume each level's depth slices,
- * the depth halving with the sides.  The loaders copy DXT blocks as they stand when the
- * texture keeps the file's format, and use the ARGB decoding otherwise.  DXT2 and DXT4
+ * the depth halving with the sides.  The loaders copy DXT blocks and FourCC-named texels
+ * as they stand when the texture keeps the file's format, and use the ARGB decoding
+ * (8 bits a channel, float values clamped to 0..1) otherwise.  DXT2 and DXT4
  * (premultiplied alpha) are decoded as stored.  The DX10 extended header and palettes
  * are refused with a reason.
  */
@@ -62,10 +64,16 @@ Header ReadHeader(const uint8_t *d)
     return h;
 }
 
-D3DFORMAT CompressedFormat(const Header &h)
+// The format a FourCC names: DXT1 to DXT5, or a Direct3D format by its number (the
+// float, 16-bit and signed formats are written so, D3DFMT_A16B16G16R16F as 113); the
+// texels are then stored in that format's layout.  D3DFMT_UNKNOWN for a file described
+// by bit masks, or a FourCC naming no format the device has.
+D3DFORMAT StoredFormat(const Header &h)
 {
-    return (h.pfFlags & kPixelFormatFourCC) && tavrok::d3d9::IsCompressedFormat(D3DFORMAT(h.fourCC))
-               ? D3DFORMAT(h.fourCC)
+    const D3DFORMAT f = D3DFORMAT(h.fourCC);
+    return (h.pfFlags & kPixelFormatFourCC) &&
+                   (tavrok::d3d9::IsCompressedFormat(f) || tavrok::d3d9::BytesPerPixel(f) != 0)
+               ? f
                : D3DFMT_UNKNOWN;
 }
 
@@ -76,7 +84,7 @@ UINT Side(UINT v, UINT level) { return std::max(1u, v >> std::min(level, 31u)); 
 uint64_t ImageBytes(const Header &h, UINT level)
 {
     const UINT w = Side(h.width, level), ht = Side(h.height, level);
-    if (const D3DFORMAT f = CompressedFormat(h); f != D3DFMT_UNKNOWN)
+    if (const D3DFORMAT f = StoredFormat(h); f != D3DFMT_UNKNOWN)
         return uint64_t(tavrok::d3d9::RowPitch(f, w)) * tavrok::d3d9::RowCount(f, ht);
     return uint64_t(w) * ht * (h.bits / 8);
 }
@@ -160,8 +168,9 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
     if (h.pfFlags & kPixelFormatFourCC) {
         if (h.fourCC == FourCC("DX10"))
             return position = "byte 84", "DDS files with the DX10 header are not read";
-        if (CompressedFormat(h) == D3DFMT_UNKNOWN)
-            return position = "byte 84", "DDS compression other than DXT1 to DXT5";
+        if (StoredFormat(h) == D3DFMT_UNKNOWN)
+            return position = "byte 84", "DDS FourCC " + std::to_string(h.fourCC) +
+                                             " is neither DXT1 to DXT5 nor a format the device has";
         format = D3DFORMAT(h.fourCC);
     } else if (h.pfFlags & (kPixelFormatRgb | kPixelFormatLuminance)) {
         if (h.bits != 16 && h.bits != 24 && h.bits != 32)
@@ -203,6 +212,8 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
 
 uint32_t DdsFaces(const uint8_t *d) { return ReadHeader(d).Faces(); }
 
+bool DdsStoresItsFormat(const uint8_t *d) { return StoredFormat(ReadHeader(d)) != D3DFMT_UNKNOWN; }
+
 const uint8_t *DdsImage(const uint8_t *d, UINT face, UINT level, UINT slice)
 {
     return d + ImageOffset(ReadHeader(d), face, level, slice);
@@ -216,8 +227,13 @@ void DecodeDds(const uint8_t *d, UINT face, UINT level, UINT slice, UINT &width,
     height = Side(h.height, level);
     argb.assign(size_t(width) * height, 0);
     const uint8_t *p = DdsImage(d, face, level, slice);
-    if (const D3DFORMAT f = CompressedFormat(h); f != D3DFMT_UNKNOWN) {
+    if (const D3DFORMAT f = StoredFormat(h); tavrok::d3d9::IsCompressedFormat(f)) {
         tavrok::d3d9::DecodeCompressed(f, p, tavrok::d3d9::RowPitch(f, width), width, height, argb.data());
+        return;
+    } else if (f != D3DFMT_UNKNOWN) {
+        const UINT bytes = tavrok::d3d9::BytesPerPixel(f);
+        for (size_t i = 0; i < argb.size(); ++i, p += bytes)
+            argb[i] = tavrok::d3d9::UnpackArgb(f, p);
         return;
     }
     const uint32_t bytes = h.bits / 8;

@@ -543,11 +543,11 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     const bool formatFromFile =
         format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
     const D3DFORMAT fileFormat = info.Format;
-    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
+    const bool stored = info.ImageFileFormat == D3DXIFF_DDS && DdsStoresItsFormat(data);
+    // Left to the file, the format a DDS file stores (DXT, float...) where the device
+    // offers it, else A8R8G8B8.
     if (formatFromFile)
-        format = tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage)
-                     ? fileFormat
-                     : D3DFMT_A8R8G8B8;
+        format = stored && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage) ? fileFormat : D3DFMT_A8R8G8B8;
     if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
     ApplyColorKey(image, colorKey);
@@ -568,10 +568,9 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     LevelSource source;
     if (w == image.width && h == image.height)
         source = {data, skip, fromFile, colorKey};
-    // A DXT file's blocks go into a texture of its format as they are, when it has the
-    // file's size and no colour key changes texels; others are encoded from ARGB.
-    if (tavrok::d3d9::IsCompressedFormat(format) && format == fileFormat && w == image.width && h == image.height &&
-        colorKey == 0)
+    // A DDS file's blocks or texels go into a texture of its format as they are, when it
+    // has the file's size and no colour key changes texels; others are encoded from ARGB.
+    if (stored && format == fileFormat && w == image.width && h == image.height && colorKey == 0)
         return CreateFromBlocks(device, data, name, w, h, levels, usage, format, pool, skip, fromFile, mipFilter, info,
                                 srcInfo, out);
     Image top = Resize(std::move(image), w, h, filter);
@@ -995,13 +994,14 @@ namespace tavrok::d3dx9 {
 namespace {
 
 // What the cube and volume loaders share: the file checked and its kind, the format and
-// number of levels the texture gets, and whether the file's blocks go in as they are.
+// number of levels the texture gets, and whether the file's images go in as they are.
 struct Plan {
     D3DXIMAGE_INFO info{};
     bool dds = false;
+    bool stored = false;  // a DDS file whose images are in its format's layout (DdsStoresItsFormat)
     D3DFORMAT format = D3DFMT_A8R8G8B8;
     UINT levels = 1;
-    bool copyBlocks = false;  // the file's blocks go in as they are, for the levels it has
+    bool copyBlocks = false;  // the file's blocks or texels go in as they are, for the levels it has
     UINT fileLevels = 1;
     DWORD filter = 0, mipFilter = 0;
 };
@@ -1023,14 +1023,13 @@ HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &fil
                                                                 : std::min(mipLevels, full);
     plan.filter = filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : filter;
     plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
-    // Left to the file, a DXT file's format where the device offers it, else A8R8G8B8.
-    plan.format = !formatFromFile ? format
-                  : tavrok::d3d9::IsCompressedFormat(fileFormat) && DeviceOffers(device, type, fileFormat, usage)
-                      ? fileFormat
-                      : D3DFMT_A8R8G8B8;
+    // Left to the file, the format a DDS file stores where the device offers it, else
+    // A8R8G8B8.
+    plan.format = !formatFromFile                                                  ? format
+                  : file.stored && DeviceOffers(device, type, fileFormat, usage) ? fileFormat
+                                                                                 : D3DFMT_A8R8G8B8;
     plan.fileLevels = fromFile;
-    plan.copyBlocks = tavrok::d3d9::IsCompressedFormat(fileFormat) && plan.format == fileFormat && sameSize &&
-                      colorKey == 0;
+    plan.copyBlocks = file.stored && plan.format == fileFormat && sameSize && colorKey == 0;
     return D3D_OK;
 }
 
@@ -1039,6 +1038,7 @@ std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::strin
 {
     std::string problem = Inspect(data, size, file.info, position);
     file.dds = problem.empty() && IsDds(data, size);
+    file.stored = file.dds && DdsStoresItsFormat(data);
     return problem;
 }
 

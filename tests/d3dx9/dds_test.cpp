@@ -1,7 +1,7 @@
 // DDS files through the texture loaders on a NULLREF device: DXT1 in its four- and
 // three-colour modes, DXT3's explicit alpha, DXT5's interpolated alpha in both modes,
 // uncompressed pixels by bit masks, blocks that hang over the image's edge, the file's own
-// mip levels, DXT files kept as DXT textures, cube maps (whole and partial) and volumes,
+// mip levels, DXT and float files kept in their formats, cube maps (whole and partial) and volumes,
 // and files that are refused with one diagnostic line.  The expected texels follow the
 // S3TC block rules worked out by hand.
 #include "d3dx9/dds_builder.h"
@@ -314,7 +314,7 @@ TEST_F(DdsTest, RefusedFilesSayWhereAndWhyInOneLine)
         {&cubeCut, As::Cube, "cut off in face 5, in mip level 0 (220 of 224 bytes)", "byte 220"},
         {&noFaces, As::Cube, "none of its six faces", "byte 112"},
         {&oblong, As::Cube, "not square", "byte 12"},
-        {&unknown, As::Cube, "other than DXT1 to DXT5", "byte 84"},
+        {&unknown, As::Cube, "neither DXT1 to DXT5 nor a format the device has", "byte 84"},
         {&flatDepth, As::Volume, "depth 0", "byte 24"},
         {&cube, As::Volume, "cube map is not a volume", "byte 112"},
         {&volume, As::Cube, "volume texture is not a cube map", "byte 112"},
@@ -430,6 +430,57 @@ TEST_F(DdsTest, DxtFilesStayDxtWhenTheFormatIsLeftToTheFile)
     EXPECT_EQ(formatOf(file, D3DFMT_UNKNOWN, 16), D3DFMT_DXT1);
     EXPECT_EQ(formatOf(file, D3DFMT_A8R8G8B8, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
     EXPECT_EQ(formatOf(SolidLevels({0xFFFF0000}), D3DFMT_UNKNOWN, D3DX_DEFAULT), D3DFMT_A8R8G8B8);
+}
+
+TEST_F(DdsTest, FloatFilesKeepTheirTexelsWhenTheFormatIsLeftToTheFile)
+{
+    // A 2 x 2 D3DFMT_A16B16G16R16F file (FourCC 113) with its 1 x 1 level: halves beyond
+    // 0..1 both ways.
+    const uint16_t halves[5][4] = {{0x4100, 0xBC00, 0x3800, 0x3C00},  // 2.5, -1, 0.5, 1
+                                   {0x3400, 0x4400, 0x0000, 0x3C00},  // 0.25, 4, 0, 1
+                                   {0, 0, 0, 0},
+                                   {0x3C00, 0x3C00, 0x3C00, 0x3C00},
+                                   {0x3800, 0x3800, 0x3800, 0x3800}};  // level 1: 0.5
+    std::vector<uint8_t> file = Header(2, 2, "DXT1");
+    Put32(file, 84, 113);
+    Put32(file, 28, 2);
+    const uint8_t *raw = reinterpret_cast<const uint8_t *>(halves);
+    file.insert(file.end(), raw, raw + sizeof halves);
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &texture), D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 2u);
+    D3DSURFACE_DESC desc;
+    texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_A16B16G16R16F);
+    EXPECT_EQ(LevelBytes(texture, 0, 16, 2), std::vector<uint8_t>(raw, raw + 32));
+    EXPECT_EQ(LevelBytes(texture, 1, 8), std::vector<uint8_t>(raw + 32, raw + 40));
+    texture->Release();
+    // Asked for A8R8G8B8, the texels are clamped to 0..1 and rounded.
+    const std::vector<uint32_t> argb = Load(file);
+    ASSERT_EQ(argb.size(), 4u);
+    EXPECT_EQ(At(argb, 0, 0), 0xFFFF0080u);
+    EXPECT_EQ(At(argb, 1, 0), 0xFF40FF00u);
+
+    // A cube map of 1 x 1 A32B32G32R32F faces (FourCC 116), each face its own floats.
+    std::vector<uint8_t> cube = Header(1, 1, "DXT1");
+    Put32(cube, 84, 116);
+    Put32(cube, 112, 0x200 | 63 << 10);
+    float faces[6][4];
+    for (int f = 0; f < 6; ++f)
+        for (int c = 0; c < 4; ++c)
+            faces[f][c] = float(f) * 10 + float(c) - 1.5f;
+    const uint8_t *faceBytes = reinterpret_cast<const uint8_t *>(faces);
+    cube.insert(cube.end(), faceBytes, faceBytes + sizeof faces);
+    IDirect3DCubeTexture9 *made = Cube(cube, 1);
+    ASSERT_NE(made, nullptr);
+    for (UINT f = 0; f < 6; ++f)
+        EXPECT_EQ(FaceBytes(made, f, 16), std::vector<uint8_t>(faceBytes + 16 * f, faceBytes + 16 * f + 16)) << f;
+    made->Release();
+
+    // The image sizes follow the format: one byte short is cut off.
+    std::string said;
+    EXPECT_EQ(LoadAs(As::Cube, cube, cube.size() - 1, &said), D3DXERR_INVALIDDATA);
+    EXPECT_NE(said.find("cut off in face 5"), std::string::npos) << said;
 }
 
 TEST_F(DdsTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
