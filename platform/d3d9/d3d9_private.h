@@ -488,6 +488,7 @@ struct ParsedShader {
     uint8_t colorInputs = 0, texcoordInputs = 0;
     DWORD samplerTypes[8] = {};
     bool writesDepth = false;
+    uint8_t colorOutputs = 0;  // pixel shaders: the oC# written, bit #
 };
 
 // Parses and checks a vertex shader token stream: false with a reason for anything
@@ -543,6 +544,7 @@ uint32_t NextObjectId();
 // Device state
 // ---------------------------------------------------------------------------------------
 constexpr int kMaxStages = 8;
+constexpr int kMaxRenderTargets = 4;  // D3DCAPS9::NumSimultaneousRTs
 constexpr int kMaxSamplers = 16;
 constexpr float kMaxPointSize = 64.0f;  // the largest point drawn, in pixels (caps' MaxPointSize)
 constexpr int kMaxBlendMatrices = 64;   // world matrices a blend reads: D3DTS_WORLDMATRIX(0..63); the
@@ -605,8 +607,10 @@ struct DeviceState {
     RECT scissor = {0, 0, 0, 0};
     // What draws and clears go to.  Null render target: the back buffer.  The depth
     // surface is the device's automatic one while `autoDepth`, else `depthStencil` (none
-    // when null).  Both hold references.
+    // when null).  Render targets 1 to 3 (none when null) take a pixel shader's oC1 to
+    // oC3.  All hold references.
     Surface *renderTarget = nullptr;
+    Surface *moreTargets[kMaxRenderTargets - 1] = {};
     Surface *depthStencil = nullptr;
     bool autoDepth = false;
     float clipPlanes[6][4] = {};

@@ -217,8 +217,10 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     // A target the device alone still holds goes with the Reset; one the program holds
     // must be released first, as every other resource of D3DPOOL_DEFAULT.
     int heldByDevice = 0;
-    for (IDirect3DSurface9 *bound : {static_cast<IDirect3DSurface9 *>(state.renderTarget),
-                                     static_cast<IDirect3DSurface9 *>(state.depthStencil)})
+    for (IDirect3DSurface9 *bound :
+         {static_cast<IDirect3DSurface9 *>(state.renderTarget), static_cast<IDirect3DSurface9 *>(state.depthStencil),
+          static_cast<IDirect3DSurface9 *>(state.moreTargets[0]), static_cast<IDirect3DSurface9 *>(state.moreTargets[1]),
+          static_cast<IDirect3DSurface9 *>(state.moreTargets[2])})
         if (bound) {
             bound->AddRef();
             heldByDevice += bound->Release() == 1;

@@ -113,12 +113,8 @@ bool CheckDest(Reader &r, const ShaderParam &p, bool texld)
     case D3DSPR_COLOROUT:
         if (texld)
             break;
-        if (p.regNum > 3)
+        if (p.regNum >= DWORD(kMaxRenderTargets))
             return Fail(r, "colour output oC" + std::to_string(p.regNum) + " out of range");
-        if (p.regNum > 0) {
-            Unsupported(kLib, "pixel shader output oC1..oC3 (one render target is offered)");
-            return Fail(r, "oC" + std::to_string(p.regNum) + " is not offered (one render target)");
-        }
         return true;
     case D3DSPR_DEPTHOUT:
         if (texld)
@@ -492,6 +488,8 @@ bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, 
                 return false;
             if (ins.dest.regType == D3DSPR_DEPTHOUT)
                 out.writesDepth = true;
+            if (ins.dest.regType == D3DSPR_COLOROUT)
+                out.colorOutputs |= uint8_t(1u << ins.dest.regNum);
             for (int i = 0; i < op->sources; i++) {
                 ShaderParam p;
                 if (!ReadSource(r, p))

@@ -3,8 +3,9 @@
  * between surfaces.
  *
  * Off-screen render targets (CreateRenderTarget, lockable or not, without multisampling),
- * the levels of D3DUSAGE_RENDERTARGET textures and the back buffer can be render target 0
- * (one target at a time: NumSimultaneousRTs is 1); depth-stencil surfaces
+ * the levels of D3DUSAGE_RENDERTARGET textures and the back buffer can be render target 0;
+ * targets 1 to 3 (NumSimultaneousRTs is 4) take the oC1 to oC3 of a pixel shader and are
+ * cleared with target 0, and are drawn when target 0 is not the back buffer; depth-stencil surfaces
  * (CreateDepthStencilSurface, D16, D16_LOCKABLE, D24S8, D24X8, D24X4S4, D15S1, D32) or the
  * automatic one give the depth buffer, or none.  Setting target 0 makes the viewport and the
  * scissor rectangle the whole target.  The pixels of targets are the back end's; other
@@ -134,6 +135,8 @@ void Device::TargetSize(UINT *width, UINT *height) const
 void Device::UnbindTargets()
 {
     Assign(state.renderTarget, static_cast<Surface *>(nullptr));
+    for (Surface *&more : state.moreTargets)
+        Assign(more, static_cast<Surface *>(nullptr));
     Assign(state.depthStencil, static_cast<Surface *>(nullptr));
     state.autoDepth = pp.EnableAutoDepthStencil != FALSE;
 }
@@ -197,10 +200,15 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
 {
     Trace("SetRenderTarget", std::to_string(index));
-    if (index >= 1)
-        return Invalid("SetRenderTarget: index " + std::to_string(index) + " past the device's one render target");
-    if (!target)
+    if (index >= DWORD(kMaxRenderTargets))
+        return Invalid("SetRenderTarget: index " + std::to_string(index) + " past the device's " +
+                       std::to_string(kMaxRenderTargets) + " render targets");
+    if (!target && index == 0)
         return Invalid("SetRenderTarget: render target 0 cannot be null");
+    if (!target) {
+        Assign(state.moreTargets[index - 1], static_cast<Surface *>(nullptr));
+        return D3D_OK;
+    }
     Surface *surface = OurSurface(target);
     if (!surface)
         return Invalid("SetRenderTarget: the surface is not one of this library's");
@@ -208,6 +216,11 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9 *target)
         return Invalid("SetRenderTarget: the surface was not made with D3DUSAGE_RENDERTARGET");
     if (!*surface->deviceAlive || surface->device != this)
         return Invalid("SetRenderTarget: the surface belongs to another device");
+    if (index > 0) {
+        // Targets 1 to 3 leave the viewport as it is.
+        Assign(state.moreTargets[index - 1], surface);
+        return D3D_OK;
+    }
     Assign(state.renderTarget, surface->kind == Surface::Kind::BackBuffer ? nullptr : surface);
     // The viewport and the scissor rectangle become the whole of the new target.
     state.viewport = {0, 0, surface->width, surface->height, 0.0f, 1.0f};
@@ -221,8 +234,13 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9 **out)
     if (!out)
         return Invalid("GetRenderTarget: null result pointer");
     *out = nullptr;
-    if (index >= 1)
-        return Invalid("GetRenderTarget: index " + std::to_string(index) + " past the device's one render target");
+    if (index >= DWORD(kMaxRenderTargets))
+        return Invalid("GetRenderTarget: index " + std::to_string(index) + " past the device's " +
+                       std::to_string(kMaxRenderTargets) + " render targets");
+    if (index > 0) {
+        *out = AddRefed(state.moreTargets[index - 1]);
+        return *out ? D3D_OK : D3DERR_NOTFOUND;
+    }
     *out = state.renderTarget ? AddRefed(state.renderTarget) : BackBufferSurface();
     return *out ? D3D_OK : D3DERR_INVALIDCALL;
 }

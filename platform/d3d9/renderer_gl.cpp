@@ -51,6 +51,7 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -312,6 +313,25 @@ struct TargetBinding {
     GLint level = 0;
     GLenum texTarget = GL_TEXTURE_2D;  // the 2D texture or the cube-map face attached
     uint64_t colorSerial = 0, depthSerial = 0;
+    // Render targets 1 to 3 (name 0: none), attached as colour attachments 1 to 3.
+    struct More {
+        GLuint name = 0;
+        GLint level = 0;
+        GLenum texTarget = GL_TEXTURE_2D;
+        uint64_t serial = 0;
+        bool operator==(const More &o) const
+        {
+            return serial == o.serial && level == o.level && texTarget == o.texTarget;
+        }
+    } more[kMaxRenderTargets - 1];
+    // The colour attachments in use, bit i for attachment i.
+    unsigned Attachments() const
+    {
+        unsigned bits = 1;
+        for (int i = 0; i < kMaxRenderTargets - 1; i++)
+            bits |= unsigned(more[i].name != 0) << (i + 1);
+        return bits;
+    }
     bool flipped = false;
     GLsizei width = 0, height = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN, depthFormat = D3DFMT_UNKNOWN;
@@ -325,6 +345,7 @@ struct Program {
     };
     std::vector<Input> inputs;
     bool fixedFunction = true;
+    uint8_t colorOutputs = 1;  // the render targets it writes, bit i for target i
     UINT constantCount = 0;
     UINT feedbackSets = 0;  // a ProcessVertices program: the texture sets (bit i: v_tex<i>) it captures
     // Uniform locations.
@@ -611,6 +632,7 @@ public:
         if (!BindTarget(s))
             return D3DERR_INVALIDCALL;
         GLbitfield mask = 0;
+        SetDrawBuffers(current_.Attachments());  // a clear covers every render target
         if (flags & D3DCLEAR_TARGET) {
             float c[4];
             ColorOf(color, c);
@@ -749,6 +771,8 @@ public:
         Program *program = ProgramFor(s, vk, fk);
         if (!program)
             return nullptr;
+        // Render targets the shader writes no colour to keep theirs.
+        SetDrawBuffers(current_.Attachments() & program->colorOutputs);
         UseProgram(*program);
         UploadUniforms(s, *program, vk);
         ApplyRasterState(s);
@@ -1289,7 +1313,8 @@ private:
     {
         // The usual case first: the back buffer with its depth buffer, bound already.
         if (!s.renderTarget && s.autoDepth && boundFbo_ == fbo_ && current_.color == colorBuffer_ &&
-            current_.level == 0 && current_.depth == depthBuffer_)
+            current_.level == 0 && current_.depth == depthBuffer_ && !s.moreTargets[0] && !s.moreTargets[1] &&
+            !s.moreTargets[2])
             return true;
         return BindOtherTarget(s);
     }
@@ -1297,6 +1322,18 @@ private:
     bool BindOtherTarget(const DeviceState &s)
     {
         TargetBinding b = s.renderTarget ? ColorBindingOf(*s.renderTarget, true) : BackBufferBinding();
+        for (int i = 0; i < kMaxRenderTargets - 1; i++) {
+            if (!s.moreTargets[i])
+                continue;
+            if (!s.renderTarget || s.moreTargets[i]->kind == Surface::Kind::BackBuffer) {
+                // The back buffer keeps its rows bottom first, the other targets top first:
+                // one draw cannot go to both the right way up.
+                Unsupported(kLib, "render targets 1 to 3 with the back buffer (they are not drawn to)");
+                continue;
+            }
+            const TargetBinding t = ColorBindingOf(*s.moreTargets[i], true);
+            b.more[i] = {t.color, t.level, t.texTarget, t.colorSerial};
+        }
         if (s.autoDepth && depthBuffer_) {
             b.depth = depthBuffer_;
             b.depthSerial = 2;
@@ -1312,12 +1349,18 @@ private:
     // its automatic depth buffer, else the target framebuffer with these attachments.
     bool UseBinding(const TargetBinding &b)
     {
-        const bool own = b.color == colorBuffer_ && b.level == 0 && b.depth == depthBuffer_;
+        const bool own = b.color == colorBuffer_ && b.level == 0 && b.depth == depthBuffer_ && b.Attachments() == 1;
         const GLuint fbo = own ? fbo_ : targetFbo_;
+        bool sameMore = true;
+        for (int i = 0; i < kMaxRenderTargets - 1; i++)
+            sameMore &= b.more[i] == attached_.more[i];
         if (!own && (b.colorSerial != attached_.colorSerial || b.level != attached_.level ||
-                     b.texTarget != attached_.texTarget || b.depthSerial != attached_.depthSerial)) {
+                     b.texTarget != attached_.texTarget || b.depthSerial != attached_.depthSerial || !sameMore)) {
             glBindFramebuffer(GL_FRAMEBUFFER, targetFbo_);
             glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, b.texTarget, b.color, b.level);
+            for (int i = 0; i < kMaxRenderTargets - 1; i++)
+                glFramebufferTexture2D(GL_FRAMEBUFFER, GLenum(GL_COLOR_ATTACHMENT1 + i), b.more[i].texTarget,
+                                       b.more[i].name, b.more[i].level);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
             if (b.depth)
                 glFramebufferRenderbuffer(GL_FRAMEBUFFER,
@@ -1326,6 +1369,8 @@ private:
                                           GL_RENDERBUFFER, b.depth);
             attached_ = b;
             boundFbo_ = targetFbo_;
+            targetDrawBuffers_ = 0;  // made again for what is attached now
+            SetDrawBuffers(b.Attachments());
             if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
                 Diagnostic(kLib, "", "", std::string("the render target (") + FormatName(b.format) + ", depth " +
                                              FormatName(b.depthFormat) + ") cannot be drawn to by OpenGL here");
@@ -1476,12 +1521,35 @@ private:
         shadow = on;
     }
 
+    // The colour write mask of every render target, and of target i (1 to 3) alone.
     void SetColorMask(DWORD mask)
     {
-        if (colorMask_ == mask)
+        if (colorMask_ == mask && std::all_of(std::begin(moreMasks_), std::end(moreMasks_),
+                                              [&](DWORD m) { return m == mask; }))
             return;
         glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
         colorMask_ = mask;
+        std::fill(std::begin(moreMasks_), std::end(moreMasks_), mask);
+    }
+    void SetMoreColorMask(int target, DWORD mask)
+    {
+        if (moreMasks_[target - 1] == mask)
+            return;
+        glColorMaski(GLuint(target), mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
+        moreMasks_[target - 1] = mask;
+    }
+
+    // The colour attachments of the target framebuffer that draws and clears write, bit
+    // i for attachment i (the back buffer's own framebuffer has one).
+    void SetDrawBuffers(unsigned bits)
+    {
+        if (boundFbo_ != targetFbo_ || targetDrawBuffers_ == bits)
+            return;
+        GLenum buffers[kMaxRenderTargets];
+        for (int i = 0; i < kMaxRenderTargets; i++)
+            buffers[i] = (bits >> i) & 1 ? GLenum(GL_COLOR_ATTACHMENT0 + i) : GLenum(GL_NONE);
+        glDrawBuffers(kMaxRenderTargets, buffers);
+        targetDrawBuffers_ = bits;
     }
 
     void SetDepthMask(bool on)
@@ -1792,6 +1860,11 @@ private:
             }
         }
         SetColorMask(r[D3DRS_COLORWRITEENABLE] & 0xF);
+        if (current_.Attachments() != 1) {
+            const D3DRENDERSTATETYPE more[] = {D3DRS_COLORWRITEENABLE1, D3DRS_COLORWRITEENABLE2, D3DRS_COLORWRITEENABLE3};
+            for (int i = 1; i < kMaxRenderTargets; i++)
+                SetMoreColorMask(i, r[more[i - 1]] & 0xF);
+        }
         if (r[D3DRS_FILLMODE] != fillMode_) {
             glPolygonMode(GL_FRONT_AND_BACK, r[D3DRS_FILLMODE] == D3DFILL_POINT       ? GL_POINT
                                              : r[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
@@ -2102,8 +2175,10 @@ private:
         } else {
             vertexSource = FixedFunctionVertexGlsl(vk);
         }
-        if (fk.pixelShaderId)
+        if (fk.pixelShaderId) {
             p.psConstantCount = std::max<UINT>(1, s.pixelShader->parsed.maxConst);
+            p.colorOutputs = uint8_t(1 | s.pixelShader->parsed.colorOutputs);
+        }
         p.name = NewProgram(vertexSource, fk.pixelShaderId ? TranslatePixelShaderToGlsl(s.pixelShader->parsed, fk)
                                                            : FragmentGlsl(fk), log);
         if (!p.name) {
@@ -2171,6 +2246,9 @@ private:
             glTransformFeedbackVaryings(p.name, GLsizei(pointers.size()), pointers.data(), GL_INTERLEAVED_ATTRIBS);
         }
         glBindFragDataLocation(p.name, 0, "o_color");
+        for (int i = 1; i < kMaxRenderTargets; i++)
+            if ((p.colorOutputs >> i) & 1)
+                glBindFragDataLocation(p.name, GLuint(i), ("o_color" + std::to_string(i)).c_str());
         if (!Link(p.name, log)) {
             Diagnostic(kLib, "GLSL", "", "link failed: " + log);
             return nullptr;
@@ -2486,6 +2564,8 @@ private:
     DWORD stencil_[12] = {~0u};  // the stencil states last applied; ~0u first: none yet
     float depthBias_[2] = {NAN, NAN};
     DWORD blendFactor_ = ~0u, colorMask_ = ~0u, fillMode_ = ~0u;
+    DWORD moreMasks_[kMaxRenderTargets - 1] = {~0u, ~0u, ~0u};
+    unsigned targetDrawBuffers_ = 1;  // what glDrawBuffers last gave targetFbo_
     GLint viewportBox_[4] = {-1, -1, -1, -1};
     GLint scissorBox_[4] = {-1, -1, -1, -1};
     float depthRange_[2] = {-1, -1};

@@ -56,6 +56,10 @@ public:
         std::ostringstream o;
         o << FragmentInterfaceGlsl(k, k.srgbSamplers != 0);
         o << "uniform vec4 pc[" << std::max<UINT>(1, s_.maxConst) << "];\n";
+        // oC1 to oC3 go to render targets 1 to 3, as written (a fixed-point target clamps).
+        for (int i = 1; i < kMaxRenderTargets; i++)
+            if ((s_.colorOutputs >> i) & 1)
+                o << "out vec4 o_color" << i << ";\n";
         for (int i = 0; i < 8; i++)
             if ((s_.texcoordInputs >> i) & 1)
                 o << "in vec4 v_tex" << i << ";\n";
@@ -76,7 +80,7 @@ public:
             const bool coordinates = ((s_.texcoordInputs >> i) & 1) && !(Ps1() && Minor() < 4);
             o << "    vec4 t" << i << " = " << (coordinates ? Coordinates(i) : std::string("vec4(0.0)")) << ";\n";
         }
-        o << "    vec4 oC0 = vec4(0.0), oDepth = vec4(gl_FragCoord.z);\n";
+        o << "    vec4 oC0 = vec4(0.0), oC1 = vec4(0.0), oC2 = vec4(0.0), oC3 = vec4(0.0), oDepth = vec4(gl_FragCoord.z);\n";
         for (size_t i = 0; i < s_.code.size(); i++) {
             if (i + 1 < s_.code.size() && s_.code[i + 1].coissue) {
                 // A co-issued pair reads its sources before either writes.
@@ -95,6 +99,9 @@ public:
         o << FragmentTailGlsl(k);
         if (s_.writesDepth)
             o << "    gl_FragDepth = clamp(oDepth.x, 0.0, 1.0);\n";
+        for (int i = 1; i < kMaxRenderTargets; i++)
+            if ((s_.colorOutputs >> i) & 1)
+                o << "    o_color" << i << " = oC" << i << ";\n";
         o << "}\n";
         return o.str();
     }
@@ -208,7 +215,7 @@ private:
         case D3DSPR_RASTOUT: return p.regNum == D3DSRO_POSITION ? "oPos" : p.regNum == D3DSRO_FOG ? "oFog" : "oPts";
         case D3DSPR_ATTROUT: return "oD" + std::to_string(p.regNum);
         case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(p.regNum);
-        case D3DSPR_COLOROUT: return "oC0";
+        case D3DSPR_COLOROUT: return "oC" + std::to_string(p.regNum);
         case D3DSPR_DEPTHOUT: return "oDepth";
         default: return "r0";
         }

@@ -60,6 +60,8 @@ StateBlock::StateBlock(Device *device) : device(AddRefed(device))
     values = device->state;
     // Render targets and depth surfaces are not state-block state: the block holds none.
     values.renderTarget = values.depthStencil = nullptr;
+    for (Surface *&more : values.moreTargets)
+        more = nullptr;
     for (auto &t : values.textures)
         AddRefed(t);
     for (auto &s : values.streams)

@@ -138,7 +138,7 @@ TEST_F(PixelShaderTest, MalformedStreamsFailWithOneDiagnostic)
     mutate("constant past c31", 17, Src(D3DSPR_CONST, 32));
     mutate("bias source modifier", 17, Src(D3DSPR_INPUT, 0) | D3DSPSM_BIAS);
     mutate("relative constant", 17, Src(D3DSPR_CONST, 0) | D3DVS_ADDRMODE_RELATIVE);
-    mutate("second render target", 19, Dst(D3DSPR_COLOROUT, 1));
+    mutate("colour output past oC3", 19, Dst(D3DSPR_COLOROUT, 4));
     mutate("sampler without a type", 8, DclSampler(D3DSTT_UNKNOWN));
     mutate("sampler past s7", 9, Dst(D3DSPR_SAMPLER, 8));
     mutate("input declared twice", 6, Dst(D3DSPR_TEXTURE, 0));

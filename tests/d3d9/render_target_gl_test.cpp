@@ -2,11 +2,13 @@
  * render_target_gl_test.cpp - drawing into off-screen targets on llvmpipe: a texture
  * rendered to and then drawn comes out the right way up, a target's own depth surface,
  * the viewport and scissor rectangle on a target, StretchRect between targets and the back
- * buffer, ColorFill, read-backs with rows top first, and the back buffer drawn as before
- * once a target has been used.
+ * buffer, ColorFill, read-backs with rows top first, the back buffer drawn as before
+ * once a target has been used, and four targets drawn at once.
  */
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
+
+#include <tavrok/half_float.h>
 
 namespace d3d9test {
 namespace {
@@ -453,6 +455,94 @@ TEST_F(RenderTargetPixelTest, UploadsToTargetsAreDrawnAndTheBackBufferWorksAsBef
         EXPECT_COLOR_NEAR(window[2 * kSize + 2], kRed, 0) << "the window shows the top-left quad at its top left";
         EXPECT_COLOR_NEAR(window[40 * kSize + 2], 0, 0);
     }
+}
+
+TEST_F(RenderTargetPixelTest, FourTargetsTakeEachShaderOutputWithTheirOwnFormatsAndWriteMasks)
+{
+    const D3DFORMAT formats[4] = {D3DFMT_A8R8G8B8, D3DFMT_A16B16G16R16F, D3DFMT_R32F, D3DFMT_X8R8G8B8};
+    IDirect3DSurface9 *levels[4] = {};
+    for (DWORD i = 0; i < 4; i++) {
+        IDirect3DTexture9 *t = nullptr;
+        ASSERT_EQ(device_->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, formats[i], D3DPOOL_DEFAULT, &t, NULL), D3D_OK);
+        Keep(t);
+        ASSERT_EQ(t->GetSurfaceLevel(0, &levels[i]), D3D_OK);
+        Keep(levels[i]);
+        ASSERT_EQ(device_->SetRenderTarget(i, levels[i]), D3D_OK);
+    }
+    // A clear covers all four; the shader writes oC0 to oC2 and leaves target 3 alone.
+    device_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0);
+    const DWORD def = Ins(D3DSIO_DEF, 5), mov = Ins(D3DSIO_MOV, 2);
+    const std::vector<DWORD> tokens = {
+        D3DPS_VERSION(2, 0),
+        def, Dst(D3DSPR_CONST, 0), Bits(1), Bits(0), Bits(0), Bits(1),
+        def, Dst(D3DSPR_CONST, 1), Bits(0.5f), Bits(2), Bits(-1), Bits(0.75f),
+        def, Dst(D3DSPR_CONST, 2), Bits(0.25f), Bits(9), Bits(9), Bits(9),
+        mov, Dst(D3DSPR_COLOROUT, 0), Src(D3DSPR_CONST, 0),
+        mov, Dst(D3DSPR_COLOROUT, 1), Src(D3DSPR_CONST, 1),
+        mov, Dst(D3DSPR_COLOROUT, 2), Src(D3DSPR_CONST, 2),
+        D3DPS_END()};
+    IDirect3DPixelShader9 *shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
+    Keep(shader);
+    ASSERT_EQ(device_->SetPixelShader(shader), D3D_OK);
+    // Target 1 takes red and green only; target 0 the full mask.
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE1, D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_GREEN);
+    DrawRectScene(0, 0, 2, 4, kWhite);
+    device_->SetPixelShader(NULL);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE1, 0xF);
+
+    auto texel = [&](int target, UINT x, std::vector<uint8_t> &bytes, UINT size) {
+        IDirect3DSurface9 *sys = nullptr;
+        ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, formats[target], D3DPOOL_SYSTEMMEM, &sys, NULL), D3D_OK);
+        ASSERT_EQ(device_->GetRenderTargetData(levels[target], sys), D3D_OK);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
+        const uint8_t *row = static_cast<const uint8_t *>(r.pBits) + 2 * r.Pitch;  // row 2
+        bytes.assign(row + x * size, row + (x + 1) * size);
+        sys->UnlockRect();
+        sys->Release();
+    };
+    std::vector<uint8_t> b;
+    D3DCOLOR argb;
+    texel(0, 1, b, 4);
+    memcpy(&argb, b.data(), 4);
+    EXPECT_EQ(argb, kRed);
+    texel(0, 3, b, 4);
+    memcpy(&argb, b.data(), 4);
+    EXPECT_EQ(argb, 0xFF336699u) << "outside the rectangle: the clear colour";
+    texel(1, 1, b, 8);
+    uint16_t h[4];
+    memcpy(h, b.data(), 8);
+    EXPECT_EQ(tavrok::HalfToFloat(h[0]), 0.5f);
+    EXPECT_EQ(tavrok::HalfToFloat(h[1]), 2.0f) << "a float target keeps what the shader wrote";
+    EXPECT_NEAR(tavrok::HalfToFloat(h[2]), 0x99 / 255.0f, 1e-3f) << "blue masked: the clear's";
+    EXPECT_EQ(tavrok::HalfToFloat(h[3]), 1.0f) << "alpha masked: the clear's";
+    texel(2, 0, b, 4);
+    float red;
+    memcpy(&red, b.data(), 4);
+    EXPECT_EQ(red, 0.25f);
+    texel(3, 1, b, 4);
+    memcpy(&argb, b.data(), 4);
+    EXPECT_EQ(argb, 0xFF336699u) << "target 3, not written by the shader, keeps the clear";
+
+    // The fixed-function stages write target 0 alone.
+    SetStage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE);
+    DrawRectScene(2, 0, 4, 4, kBlue);
+    texel(0, 3, b, 4);
+    memcpy(&argb, b.data(), 4);
+    EXPECT_EQ(argb, kBlue);
+    texel(2, 3, b, 4);
+    memcpy(&red, b.data(), 4);
+    EXPECT_NEAR(red, 0x33 / 255.0f, 1e-6f);
+
+    // With the back buffer as target 0, targets 1 to 3 are left out of the draw, which
+    // still reaches the back buffer.
+    BackToBackBuffer();
+    Clear();
+    DrawRectScene(0, 0, 16, 16, kRed);
+    EXPECT_COLOR_NEAR(ReadBack()[2 * kSize + 2], kRed, 0);
+    for (DWORD i = 1; i < 4; i++)
+        ASSERT_EQ(device_->SetRenderTarget(i, NULL), D3D_OK);
 }
 
 }  // namespace

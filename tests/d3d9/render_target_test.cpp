@@ -105,8 +105,9 @@ TEST_F(RenderTargetTest, SetRenderTargetChecksItsSurfaceAndResetsViewportAndScis
 {
     IDirect3DSurface9 *rt = Target(16, 8);
     IDirect3DSurface9 *plain = Keep(Plain(16, 8, D3DPOOL_DEFAULT));
-    EXPECT_REFUSED(device_->SetRenderTarget(1, rt));
+    EXPECT_REFUSED(device_->SetRenderTarget(4, rt));
     EXPECT_REFUSED(device_->SetRenderTarget(0, NULL));
+    EXPECT_REFUSED(device_->SetRenderTarget(2, plain));
     EXPECT_REFUSED(device_->SetRenderTarget(0, plain));
     IDirect3DTexture9 *ordinary = Keep(Texture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
     EXPECT_EQ(device_->SetRenderTarget(0, Keep(Level(ordinary, 0))), D3DERR_INVALIDCALL);
@@ -138,8 +139,24 @@ TEST_F(RenderTargetTest, SetRenderTargetChecksItsSurfaceAndResetsViewportAndScis
     EXPECT_EQ(got, rt);
     EXPECT_EQ(Refs(got), 2u);
     got->Release();
-    EXPECT_EQ(device_->GetRenderTarget(1, &got), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetRenderTarget(1, &got), D3DERR_NOTFOUND);
     EXPECT_EQ(got, nullptr);
+    EXPECT_REFUSED(device_->GetRenderTarget(4, &got));
+
+    // Targets 1 to 3 are held as target 0 is, leave the viewport alone and unbind with null.
+    IDirect3DSurface9 *second = Target(4, 4);
+    ASSERT_EQ(device_->SetRenderTarget(3, second), D3D_OK);
+    EXPECT_EQ(Refs(second), 2u);
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 16u);
+    ASSERT_EQ(device_->GetRenderTarget(3, &got), D3D_OK);
+    EXPECT_EQ(got, second);
+    got->Release();
+    ASSERT_EQ(device_->SetRenderTarget(3, NULL), D3D_OK);
+    EXPECT_EQ(Refs(second), 1u);
+    EXPECT_EQ(device_->GetRenderTarget(3, &got), D3DERR_NOTFOUND);
+    ASSERT_EQ(device_->SetRenderTarget(1, second), D3D_OK);
+    second->Release();  // the device's reference keeps it until the device goes
 
     // Back to the back buffer: the same object GetBackBuffer gives, the full viewport again.
     IDirect3DSurface9 *back = nullptr;
@@ -205,10 +222,12 @@ TEST_F(RenderTargetTest, DepthSurfacesBindUnbindAndDecideWhatClearMayClear)
 TEST_F(RenderTargetTest, ResetFailsWhileTheProgramHoldsTargetsAndRestoresTheBackBuffer)
 {
     D3DPRESENT_PARAMETERS pp = WindowedParameters(64, 32);
-    IDirect3DSurface9 *rt = Target(16, 16), *depth = nullptr;
+    IDirect3DSurface9 *rt = Target(16, 16), *more = Target(16, 16), *depth = nullptr;
     ASSERT_EQ(device_->CreateDepthStencilSurface(16, 16, D3DFMT_D24X8, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
               D3D_OK);
     ASSERT_EQ(device_->SetRenderTarget(0, rt), D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(2, more), D3D_OK);
+    more->Release();
     ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
     EXPECT_REFUSED(device_->Reset(&pp));
     IDirect3DTexture9 *t = nullptr;
@@ -227,6 +246,7 @@ TEST_F(RenderTargetTest, ResetFailsWhileTheProgramHoldsTargetsAndRestoresTheBack
     EXPECT_EQ(got, back);
     got->Release();
     back->Release();
+    EXPECT_EQ(device_->GetRenderTarget(2, &got), D3DERR_NOTFOUND) << "targets 1 to 3 are let go too";
     ASSERT_EQ(device_->GetDepthStencilSurface(&automatic), D3D_OK);
     EXPECT_REFUSED(device_->Reset(&pp)) << "the automatic depth surface is held";
     automatic->Release();
@@ -285,7 +305,7 @@ TEST_F(RenderTargetTest, FormatsOfferedAreTheOnesTheDeviceMakes)
               no);
     D3DCAPS9 caps;
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
-    EXPECT_EQ(caps.NumSimultaneousRTs, 1u);
+    EXPECT_EQ(caps.NumSimultaneousRTs, 4u);
     const DWORD filters =
         D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFLINEAR;
     EXPECT_EQ(caps.StretchRectFilterCaps & filters, filters);
