@@ -74,8 +74,6 @@ const char *FormatName(D3DFORMAT format);
 // depth formats of depth-stencil surfaces; whether a depth format has stencil bits.
 bool IsRenderTargetFormat(D3DFORMAT format);
 bool IsBackBufferFormat(D3DFORMAT format);
-// The 8-bit unsigned formats whose texels UnpackArgb and PackArgb code themselves.
-bool IsArgbFormat(D3DFORMAT format);
 // The 16- and 32-bit float formats (D3DFMT_R16F to D3DFMT_A32B32G32R32F).
 bool IsFloatFormat(D3DFORMAT format);
 // The bits of a texel no channel uses (X8R8G8B8's top byte...): the device sets them on

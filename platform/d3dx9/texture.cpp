@@ -938,6 +938,50 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurfa
                                     ColorKey, pSrcInfo);
 }
 
+namespace tavrok::d3dx9 {
+namespace {
+
+// D3DXLoadSurfaceFromMemory without scaling or colour key, where a D3DCOLOR would lose
+// what the texels hold: the same format copied as it is, or a float or wide format
+// converted texel by texel at full precision.  False, with nothing written, when this
+// does not apply.
+bool LoadTexelsDirectly(IDirect3DSurface9 *dest, const RECT *destRect, const void *memory, D3DFORMAT format,
+                        UINT pitch, const RECT &from, D3DCOLOR colorKey, HRESULT &hr)
+{
+    D3DSURFACE_DESC desc;
+    if (colorKey != 0 || FAILED(dest->GetDesc(&desc)) || tavrok::d3d9::IsCompressedFormat(desc.Format) ||
+        tavrok::d3d9::IsCompressedFormat(format) || tavrok::d3d9::BytesPerPixel(desc.Format) == 0 ||
+        (desc.Format != format && tavrok::d3d9::IsArgbFormat(desc.Format) && tavrok::d3d9::IsArgbFormat(format)))
+        return false;
+    const RECT to = RectOrWhole(destRect, desc.Width, desc.Height);
+    const LONG w = from.right - from.left, h = from.bottom - from.top;
+    if (from.left < 0 || from.top < 0 || w <= 0 || h <= 0 || to.right - to.left != w || to.bottom - to.top != h ||
+        !RectInside(to, desc.Width, desc.Height))
+        return false;
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = dest->LockRect(&locked, &to, 0)))
+        return true;
+    const UINT sb = tavrok::d3d9::BytesPerPixel(format), db = tavrok::d3d9::BytesPerPixel(desc.Format);
+    for (LONG y = 0; y < h; ++y) {
+        const uint8_t *src = static_cast<const uint8_t *>(memory) + size_t(from.top + y) * pitch + size_t(from.left) * sb;
+        uint8_t *dst = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
+        if (format == desc.Format) {
+            memcpy(dst, src, size_t(w) * sb);
+            continue;
+        }
+        for (LONG x = 0; x < w; ++x) {
+            float c[4];
+            tavrok::d3d9::DecodeTexel(format, src + size_t(x) * sb, c);
+            tavrok::d3d9::EncodeTexel(desc.Format, c, dst + size_t(x) * db);
+        }
+    }
+    hr = dest->UnlockRect();
+    return true;
+}
+
+}  // namespace
+}  // namespace tavrok::d3dx9
+
 extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *,
                                                     CONST RECT *pDestRect, LPCVOID pSrcMemory, D3DFORMAT SrcFormat,
                                                     UINT SrcPitch, CONST PALETTEENTRY *, CONST RECT *pSrcRect,
@@ -950,6 +994,9 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
                            "without plain texels");
         return D3DERR_INVALIDCALL;
     }
+    HRESULT direct = D3D_OK;
+    if (LoadTexelsDirectly(pDestSurface, pDestRect, pSrcMemory, SrcFormat, SrcPitch, *pSrcRect, ColorKey, direct))
+        return direct;
     // The memory holds at least the source rectangle: read the image up to its far corner.
     Image image;
     image.width = UINT(std::max<LONG>(pSrcRect->right, 0)), image.height = UINT(std::max<LONG>(pSrcRect->bottom, 0));

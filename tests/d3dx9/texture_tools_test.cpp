@@ -222,6 +222,46 @@ TEST_F(TextureToolsTest, SurfacesLoadFromFilesMemoryAndSurfacesIntoTheirRectangl
     t->Release();
 }
 
+// Float texels: copied as they are into their own format, converted at full precision
+// into another float format, and only clamped into an 8-bit one.
+TEST_F(TextureToolsTest, FloatTexelsLoadFromMemoryAndSurfacesAtFullPrecision)
+{
+    const float texels[2][4] = {{2.5f, -1, 0.25f, 4}, {1e5f, 0.5f, 0, 1}};
+    RECT source = {0, 0, 2, 1}, into = {1, 2, 3, 3};
+    IDirect3DTexture9 *wide = Make(4, 4, 1, D3DFMT_A32B32G32R32F), *half = Make(4, 4, 1, D3DFMT_A16B16G16R16F);
+    IDirect3DTexture9 *bytes = Make(4, 4, 1, D3DFMT_A8R8G8B8);
+    ASSERT_TRUE(wide && half && bytes);
+    IDirect3DSurface9 *w = nullptr, *h = nullptr, *b = nullptr;
+    wide->GetSurfaceLevel(0, &w), half->GetSurfaceLevel(0, &h), bytes->GetSurfaceLevel(0, &b);
+    ASSERT_EQ(D3DXLoadSurfaceFromMemory(w, nullptr, &into, texels, D3DFMT_A32B32G32R32F, sizeof texels, nullptr,
+                                        &source, D3DX_DEFAULT, 0),
+              D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(h, nullptr, nullptr, w, nullptr, nullptr, D3DX_FILTER_NONE, 0), D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, w, nullptr, nullptr, D3DX_FILTER_NONE, 0), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(wide->LockRect(0, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(memcmp(static_cast<uint8_t *>(r.pBits) + 2 * r.Pitch + 16, texels, sizeof texels), 0);
+    wide->UnlockRect(0);
+    ASSERT_EQ(half->LockRect(0, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    uint16_t halves[8];
+    memcpy(halves, static_cast<uint8_t *>(r.pBits) + 2 * r.Pitch + 8, sizeof halves);
+    half->UnlockRect(0);
+    // 2.5, -1, 0.25, 4; then 100000 past the largest half (infinity), 0.5, 0, 1.
+    EXPECT_EQ(std::vector<uint16_t>(halves, halves + 8),
+              (std::vector<uint16_t>{0x4100, 0xBC00, 0x3400, 0x4400, 0x7C00, 0x3800, 0x0000, 0x3C00}));
+    const std::vector<uint32_t> argb = LevelTexels(bytes, 0);
+    EXPECT_EQ(argb[2 * 4 + 1], 0xFFFF0040u);
+    EXPECT_EQ(argb[2 * 4 + 2], 0xFFFF8000u);
+    EXPECT_EQ(argb[0], 0u) << "outside the loaded rectangle the source was zero";
+    b->Release(), h->Release(), w->Release();
+    bytes->Release(), half->Release(), wide->Release();
+
+    UINT side = 16, levels = 1;
+    D3DFORMAT format = D3DFMT_G32R32F;
+    ASSERT_EQ(D3DXCheckTextureRequirements(device_, &side, &side, &levels, 0, &format, D3DPOOL_MANAGED), D3D_OK);
+    EXPECT_EQ(format, D3DFMT_G32R32F) << "a float format the device has stays";
+}
+
 // D3DXCreateCubeTexture and D3DXCreateVolumeTexture: defaults filled in, the full chain
 // for D3DX_DEFAULT levels, and a null result refused with one line.
 TEST_F(TextureToolsTest, CubeAndVolumeTexturesAreMadeWithDefaults)

@@ -35,6 +35,9 @@ bool SetTopLevelWithBoxMips(IDirect3DTexture9 *texture, const uint32_t *argb, UI
 UINT BytesPerPixel(D3DFORMAT format);
 D3DCOLOR UnpackArgb(D3DFORMAT format, const uint8_t *pixel);
 void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
+// The 8-bit unsigned formats whose texels UnpackArgb and PackArgb code themselves: a
+// D3DCOLOR holds all they store.
+bool IsArgbFormat(D3DFORMAT format);
 // One texel from and to red, green, blue and alpha floats, at the format's own precision
 // (float formats unclamped).  A channel the format lacks reads as 1 (colour of alpha-only
 // A8: 0), luminance as all three colours; writing keeps red for luminance.
