@@ -716,7 +716,26 @@ public:
     // point filtered); fills `area` of a held surface with a colour.
     virtual bool Blit(Surface &src, const RECT &from, Surface &dst, const RECT &to, bool linear) = 0;
     virtual bool Fill(Surface &surface, const RECT &area, D3DCOLOR color) = 0;
+
+    // The back end's side of a query (queries.cpp): Begin and End mark the commands it
+    // covers, in the order the device is given them; Result is true once the answer is in
+    // `data` (the query type's data size), `flush` first sending the commands on.  The
+    // device checks the order of the calls.
+    struct QueryWork {
+        virtual ~QueryWork() = default;
+        virtual void Begin() = 0;
+        virtual void End() = 0;
+        virtual bool Result(bool flush, void *data) = 0;
+    };
+    // Null for a type the back end does not answer.
+    virtual std::unique_ptr<QueryWork> NewQuery(D3DQUERYTYPE type) = 0;
 };
+
+// The bytes of a query type's answer (0 for a type the device has no queries of).
+DWORD QueryDataSize(D3DQUERYTYPE type);
+// A query the NULLREF back end answers at once: nothing is drawn (no samples pass), every
+// command is done, timestamps are the steady clock's nanoseconds.
+std::unique_ptr<Renderer::QueryWork> NewImmediateQuery(D3DQUERYTYPE type);
 
 // The window a device presents to: its device window, else its focus window.
 inline HWND DeviceWindow(const D3DPRESENT_PARAMETERS &pp, HWND focus)

@@ -9,8 +9,8 @@
  * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
  * back buffer and sets every state to its default.
  * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
- * boolean pixel shader constants are not offered, nor queries, patches, palettes, cursors.
- * Presentation and swap chains are in swap_chain.cpp.  Render targets, depth surfaces and the copies between
+ * boolean pixel shader constants are not offered, nor patches, palettes, cursors.
+ * Queries are in queries.cpp, presentation and swap chains in swap_chain.cpp.  Render targets, depth surfaces and the copies between
  * surfaces are in render_target.cpp.  With
  * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
@@ -1429,14 +1429,6 @@ HRESULT Device::DrawRectPatch(UINT, CONST float *, CONST D3DRECTPATCH_INFO *) { 
 HRESULT Device::DrawTriPatch(UINT, CONST float *, CONST D3DTRIPATCH_INFO *) { return NotOffered("patches"); }
 HRESULT Device::DeletePatch(UINT) { return NotOffered("patches"); }
 
-HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9 **out)
-{
-    if (out)
-        *out = nullptr;
-    Unsupported(kLib, "queries");
-    return D3DERR_NOTAVAILABLE;
-}
-
 // --- the NULLREF back end ----------------------------------------------------------------
 
 namespace {
@@ -1461,6 +1453,7 @@ public:
     bool WriteSurface(Surface &, const MipLevel &) override { return false; }
     bool Blit(Surface &, const RECT &, Surface &, const RECT &, bool) override { return false; }
     bool Fill(Surface &, const RECT &, D3DCOLOR) override { return false; }
+    std::unique_ptr<QueryWork> NewQuery(D3DQUERYTYPE type) override { return NewImmediateQuery(type); }
 };
 
 }  // namespace

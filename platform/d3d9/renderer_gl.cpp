@@ -1500,7 +1500,95 @@ public:
         return glGetError() == GL_NO_ERROR;
     }
 
+    // --- queries ------------------------------------------------------------------------
+
+    // An occlusion query counts GL_SAMPLES_PASSED, one at a time; an event is a fence; a
+    // timestamp GL_TIMESTAMP, in nanoseconds.  A result not in yet sends the commands on,
+    // so that a program polling without D3DGETDATA_FLUSH is answered too.
+    class GlQuery final : public QueryWork {
+    public:
+        GlQuery(GlRenderer &gl, D3DQUERYTYPE type) : gl_(gl), type_(type)
+        {
+            if (type == D3DQUERYTYPE_OCCLUSION || type == D3DQUERYTYPE_TIMESTAMP)
+                glGenQueries(1, &name_);
+        }
+        ~GlQuery() override
+        {
+            if (gl_.activeOcclusion_ == this) {
+                glEndQuery(GL_SAMPLES_PASSED);
+                gl_.activeOcclusion_ = nullptr;
+            }
+            if (name_)
+                glDeleteQueries(1, &name_);
+            if (sync_)
+                glDeleteSync(sync_);
+        }
+        void Begin() override
+        {
+            if (type_ != D3DQUERYTYPE_OCCLUSION)
+                return;
+            if (gl_.activeOcclusion_)
+                gl_.activeOcclusion_->End();
+            glBeginQuery(GL_SAMPLES_PASSED, name_);
+            gl_.activeOcclusion_ = this;
+        }
+        void End() override
+        {
+            if (type_ == D3DQUERYTYPE_OCCLUSION && gl_.activeOcclusion_ == this) {
+                glEndQuery(GL_SAMPLES_PASSED);
+                gl_.activeOcclusion_ = nullptr;
+            } else if (type_ == D3DQUERYTYPE_EVENT) {
+                if (sync_)
+                    glDeleteSync(sync_);
+                sync_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+            } else if (type_ == D3DQUERYTYPE_TIMESTAMP) {
+                glQueryCounter(name_, GL_TIMESTAMP);
+            }
+        }
+        bool Result(bool flush, void *data) override
+        {
+            if (flush)
+                glFlush();
+            if (type_ == D3DQUERYTYPE_EVENT) {
+                const GLenum state = sync_ ? glClientWaitSync(sync_, GL_SYNC_FLUSH_COMMANDS_BIT, 0) : GL_ALREADY_SIGNALED;
+                if (state != GL_ALREADY_SIGNALED && state != GL_CONDITION_SATISFIED)
+                    return false;
+                const BOOL done = TRUE;
+                memcpy(data, &done, sizeof done);
+                return true;
+            }
+            if (type_ == D3DQUERYTYPE_OCCLUSION || type_ == D3DQUERYTYPE_TIMESTAMP) {
+                GLuint available = 0;
+                glGetQueryObjectuiv(name_, GL_QUERY_RESULT_AVAILABLE, &available);
+                if (!available) {
+                    glFlush();
+                    return false;
+                }
+                GLuint64 value = 0;
+                glGetQueryObjectui64v(name_, GL_QUERY_RESULT, &value);
+                if (type_ == D3DQUERYTYPE_OCCLUSION) {
+                    const DWORD samples = DWORD(value);
+                    memcpy(data, &samples, sizeof samples);
+                } else {
+                    memcpy(data, &value, sizeof value);
+                }
+                return true;
+            }
+            return NewImmediateQuery(type_)->Result(flush, data);  // disjoint: FALSE; frequency: 1 GHz
+        }
+
+    private:
+        GlRenderer &gl_;
+        D3DQUERYTYPE type_;
+        GLuint name_ = 0;
+        GLsync sync_ = nullptr;
+    };
+
+    std::unique_ptr<QueryWork> NewQuery(D3DQUERYTYPE type) override { return std::make_unique<GlQuery>(*this, type); }
+
 private:
+    GlQuery *activeOcclusion_ = nullptr;  // the occlusion query counting now
+
     // The copy framebuffers let go of what they held, and the target is bound again.
     void DetachCopies()
     {

@@ -50,6 +50,7 @@ DEFINE_GUID(IID_IDirect3DPixelShader9, 0x6d3bdbdc, 0x5b02, 0x4415, 0xb8, 0x52, 0
 DEFINE_GUID(IID_IDirect3DVertexDeclaration9, 0xdd13c59c, 0x36fa, 0x4098, 0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46);
 DEFINE_GUID(IID_IDirect3DSwapChain9, 0x794950f2, 0xadfc, 0x458a, 0x90, 0x5e, 0x10, 0xa1, 0x0b, 0x0b, 0x50, 0x3b);
 DEFINE_GUID(IID_IDirect3DStateBlock9, 0xb07c4fe5, 0x310d, 0x4ba8, 0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b);
+DEFINE_GUID(IID_IDirect3DQuery9, 0xd9771460, 0xa695, 0x4f26, 0xbb, 0xd3, 0x27, 0xb8, 0x40, 0xb5, 0x41, 0xcc);
 
 interface IDirect3D9;
 interface IDirect3DDevice9;
@@ -359,6 +360,16 @@ interface IDirect3DStateBlock9 : public IUnknown {
     STDMETHOD(Capture)() PURE;
     STDMETHOD(Apply)() PURE;
 };
+
+/* IDirect3DQuery9: an asynchronous question to the device (occlusion, event, timestamp). */
+interface IDirect3DQuery9 : public IUnknown {
+    STDMETHOD(GetDevice)(IDirect3DDevice9 **ppDevice) PURE;
+    STDMETHOD_(D3DQUERYTYPE, GetType)() PURE;
+    STDMETHOD_(DWORD, GetDataSize)() PURE;
+    STDMETHOD(Issue)(DWORD dwIssueFlags) PURE;
+    STDMETHOD(GetData)(void *pData, DWORD dwSize, DWORD dwGetDataFlags) PURE;
+};
+typedef interface IDirect3DQuery9 *LPDIRECT3DQUERY9, *PDIRECT3DQUERY9;
 
 /* IDirect3DSwapChain9: the device's one swap chain (the implicit one), its back buffer and
    presentation. */

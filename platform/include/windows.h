@@ -49,6 +49,8 @@ typedef unsigned char UCHAR;
 typedef float FLOAT;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
+typedef int64_t INT64;
+typedef uint64_t UINT64;
 typedef uint64_t DWORD64;
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
