@@ -10,9 +10,9 @@
  * back buffer and sets every state to its default.
  * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
  * boolean pixel shader constants are not offered, nor patches, palettes, cursors.
- * Queries are in queries.cpp, presentation and swap chains in swap_chain.cpp.  Render targets, depth surfaces and the copies between
- * surfaces are in render_target.cpp.  With
- * TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
+ * Queries are in queries.cpp, presentation and swap chains in swap_chain.cpp.  Render targets, depth surfaces and the
+ * copies between surfaces are in render_target.cpp.  With TAVROK_FRAME_STATS=1 the device prints its frame statistics
+ * when it is released.
  */
 #include "d3d9_private.h"
 
@@ -200,7 +200,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     if (next.BackBufferFormat == D3DFMT_UNKNOWN && next.Windowed)
         next.BackBufferFormat = pp.BackBufferFormat;
     if (!IsBackBufferFormat(next.BackBufferFormat))
-        return Invalid(std::string("Reset: back-buffer format ") + FormatName(next.BackBufferFormat) + " is not supported");
+        return Invalid(std::string("Reset: back-buffer format ") + FormatName(next.BackBufferFormat) +
+                       " is not supported");
     if (next.EnableAutoDepthStencil && !IsDepthFormat(next.AutoDepthStencilFormat))
         return Invalid("Reset: AutoDepthStencilFormat is not a depth format");
     if (!CheckBackBufferCount(next, "Reset")) {
@@ -219,7 +220,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS *params)
     int heldByDevice = 0;
     for (IDirect3DSurface9 *bound :
          {static_cast<IDirect3DSurface9 *>(state.renderTarget), static_cast<IDirect3DSurface9 *>(state.depthStencil),
-          static_cast<IDirect3DSurface9 *>(state.moreTargets[0]), static_cast<IDirect3DSurface9 *>(state.moreTargets[1]),
+          static_cast<IDirect3DSurface9 *>(state.moreTargets[0]),
+          static_cast<IDirect3DSurface9 *>(state.moreTargets[1]),
           static_cast<IDirect3DSurface9 *>(state.moreTargets[2])})
         if (bound) {
             bound->AddRef();

@@ -43,9 +43,9 @@ public:
     void Begin() override {}
     void End() override
     {
-        stamp_ = UINT64(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count());
+        stamp_ = UINT64(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
     }
     bool Result(bool, void *data) override
     {

@@ -6,7 +6,7 @@
  * the levels of D3DUSAGE_RENDERTARGET textures and the back buffer can be render target 0;
  * targets 1 to 3 (NumSimultaneousRTs is 4) take the oC1 to oC3 of a pixel shader and are
  * cleared with target 0, and are drawn when target 0 is not the back buffer; depth-stencil surfaces
- * (CreateDepthStencilSurface, D16, D16_LOCKABLE, D24S8, D24X8, D24X4S4, D15S1, D32) or the
+ * (CreateDepthStencilSurface, D16, D16_LOCKABLE, D24S8, D24X8, D24X4S4, D15S1, D32, D32F_LOCKABLE, D24FS8) or the
  * automatic one give the depth buffer, or none.  Setting target 0 makes the viewport and the
  * scissor rectangle the whole target.  The pixels of targets are the back end's; other
  * surfaces keep theirs in memory, and the copies (StretchRect, ColorFill,
@@ -95,7 +95,8 @@ void ScaleCopy(const MipLevel &src, D3DFORMAT srcFormat, const RECT &from, MipLe
                 float q[4][4];
                 texel(x0, y0, q[0]), texel(x0 + 1, y0, q[1]), texel(x0, y0 + 1, q[2]), texel(x0 + 1, y0 + 1, q[3]);
                 for (int i = 0; i < 4; i++)
-                    c[i] = float((q[0][i] * (1 - ax) + q[1][i] * ax) * (1 - ay) + (q[2][i] * (1 - ax) + q[3][i] * ax) * ay);
+                    c[i] = float((q[0][i] * (1 - ax) + q[1][i] * ax) * (1 - ay) +
+                                 (q[2][i] * (1 - ax) + q[3][i] * ax) * ay);
             }
             EncodeTexel(dstFormat, c, &dst.data[size_t(y) * dst.pitch + size_t(x) * db]);
         }

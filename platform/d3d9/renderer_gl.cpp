@@ -299,7 +299,9 @@ GLenum GlDepthFormat(D3DFORMAT f)
     case D3DFMT_D16:
     case D3DFMT_D16_LOCKABLE: return GL_DEPTH_COMPONENT16;
     case D3DFMT_D24X8: return GL_DEPTH_COMPONENT24;
-    case D3DFMT_D32: return GL_DEPTH_COMPONENT32F;
+    case D3DFMT_D32:
+    case D3DFMT_D32F_LOCKABLE: return GL_DEPTH_COMPONENT32F;
+    case D3DFMT_D24FS8: return GL_DEPTH32F_STENCIL8;
     default: return GL_DEPTH24_STENCIL8;  // D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D15S1
     }
 }
@@ -1363,10 +1365,9 @@ private:
                                        b.more[i].name, b.more[i].level);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
             if (b.depth)
-                glFramebufferRenderbuffer(GL_FRAMEBUFFER,
-                                          GlDepthFormat(b.depthFormat) == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                                                             : GL_DEPTH_ATTACHMENT,
-                                          GL_RENDERBUFFER, b.depth);
+                glFramebufferRenderbuffer(
+                    GL_FRAMEBUFFER, HasStencilBits(b.depthFormat) ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                    GL_RENDERBUFFER, b.depth);
             attached_ = b;
             boundFbo_ = targetFbo_;
             targetDrawBuffers_ = 0;  // made again for what is attached now
@@ -1550,7 +1551,8 @@ public:
             if (flush)
                 glFlush();
             if (type_ == D3DQUERYTYPE_EVENT) {
-                const GLenum state = sync_ ? glClientWaitSync(sync_, GL_SYNC_FLUSH_COMMANDS_BIT, 0) : GL_ALREADY_SIGNALED;
+                const GLenum state =
+                    sync_ ? glClientWaitSync(sync_, GL_SYNC_FLUSH_COMMANDS_BIT, 0) : GL_ALREADY_SIGNALED;
                 if (state != GL_ALREADY_SIGNALED && state != GL_CONDITION_SATISFIED)
                     return false;
                 const BOOL done = TRUE;
@@ -1612,8 +1614,8 @@ private:
     // The colour write mask of every render target, and of target i (1 to 3) alone.
     void SetColorMask(DWORD mask)
     {
-        if (colorMask_ == mask && std::all_of(std::begin(moreMasks_), std::end(moreMasks_),
-                                              [&](DWORD m) { return m == mask; }))
+        if (colorMask_ == mask &&
+            std::all_of(std::begin(moreMasks_), std::end(moreMasks_), [&](DWORD m) { return m == mask; }))
             return;
         glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
         colorMask_ = mask;
@@ -1949,7 +1951,8 @@ private:
         }
         SetColorMask(r[D3DRS_COLORWRITEENABLE] & 0xF);
         if (current_.Attachments() != 1) {
-            const D3DRENDERSTATETYPE more[] = {D3DRS_COLORWRITEENABLE1, D3DRS_COLORWRITEENABLE2, D3DRS_COLORWRITEENABLE3};
+            const D3DRENDERSTATETYPE more[] = {D3DRS_COLORWRITEENABLE1, D3DRS_COLORWRITEENABLE2,
+                                               D3DRS_COLORWRITEENABLE3};
             for (int i = 1; i < kMaxRenderTargets; i++)
                 SetMoreColorMask(i, r[more[i - 1]] & 0xF);
         }

@@ -80,7 +80,8 @@ public:
             const bool coordinates = ((s_.texcoordInputs >> i) & 1) && !(Ps1() && Minor() < 4);
             o << "    vec4 t" << i << " = " << (coordinates ? Coordinates(i) : std::string("vec4(0.0)")) << ";\n";
         }
-        o << "    vec4 oC0 = vec4(0.0), oC1 = vec4(0.0), oC2 = vec4(0.0), oC3 = vec4(0.0), oDepth = vec4(gl_FragCoord.z);\n";
+        o << "    vec4 oC0 = vec4(0.0), oC1 = vec4(0.0), oC2 = vec4(0.0), oC3 = vec4(0.0), oDepth = "
+             "vec4(gl_FragCoord.z);\n";
         for (size_t i = 0; i < s_.code.size(); i++) {
             if (i + 1 < s_.code.size() && s_.code[i + 1].coissue) {
                 // A co-issued pair reads its sources before either writes.

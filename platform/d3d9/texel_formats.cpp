@@ -43,14 +43,17 @@ struct FormatInfo {
     const char *name;
     uint8_t bytes;
     Kind kind;
-    Channel r, g, b, a;       // Unorm and Snorm
-    uint8_t channels;         // Half and Float
-    bool luminance;           // r is L: it reads into red, green and blue
-    uint64_t unusedBits;      // the X bits, set on every texel the device writes
+    Channel r, g, b, a;   // Unorm and Snorm
+    uint8_t channels;     // Half and Float
+    bool luminance;       // r is L: it reads into red, green and blue
+    uint64_t unusedBits;  // the X bits, set on every texel the device writes
     bool renderTarget, backBuffer;
 };
 
-constexpr Channel C(uint8_t shift, uint8_t bits) { return {shift, bits}; }
+constexpr Channel C(uint8_t shift, uint8_t bits)
+{
+    return {shift, bits};
+}
 constexpr Channel kNone{};
 
 // clang-format off
@@ -133,7 +136,10 @@ UINT BytesPerPixel(D3DFORMAT format)
     return f ? f->bytes : 0;
 }
 
-bool IsTextureFormat(D3DFORMAT format) { return Find(format) || IsCompressedFormat(format); }
+bool IsTextureFormat(D3DFORMAT format)
+{
+    return Find(format) || IsCompressedFormat(format);
+}
 
 bool IsRenderTargetFormat(D3DFORMAT format)
 {
@@ -244,9 +250,7 @@ void EncodeTexel(D3DFORMAT format, const float rgba[4], uint8_t *texel)
             memcpy(texel + 2 * i, &h, 2);
         }
         return;
-    case Kind::Float:
-        memcpy(texel, rgba, size_t(f->channels) * 4);
-        return;
+    case Kind::Float: memcpy(texel, rgba, size_t(f->channels) * 4); return;
     case Kind::Unorm:
     case Kind::Snorm: {
         const Channel channels[4] = {f->r, f->g, f->b, f->a};

@@ -169,8 +169,8 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
         if (h.fourCC == FourCC("DX10"))
             return position = "byte 84", "DDS files with the DX10 header are not read";
         if (StoredFormat(h) == D3DFMT_UNKNOWN)
-            return position = "byte 84", "DDS FourCC " + std::to_string(h.fourCC) +
-                                             " is neither DXT1 to DXT5 nor a format the device has";
+            return position = "byte 84",
+                   "DDS FourCC " + std::to_string(h.fourCC) + " is neither DXT1 to DXT5 nor a format the device has";
         format = D3DFORMAT(h.fourCC);
     } else if (h.pfFlags & (kPixelFormatRgb | kPixelFormatLuminance)) {
         if (h.bits != 16 && h.bits != 24 && h.bits != 32)
@@ -212,7 +212,10 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
 
 uint32_t DdsFaces(const uint8_t *d) { return ReadHeader(d).Faces(); }
 
-bool DdsStoresItsFormat(const uint8_t *d) { return StoredFormat(ReadHeader(d)) != D3DFMT_UNKNOWN; }
+bool DdsStoresItsFormat(const uint8_t *d)
+{
+    return StoredFormat(ReadHeader(d)) != D3DFMT_UNKNOWN;
+}
 
 const uint8_t *DdsImage(const uint8_t *d, UINT face, UINT level, UINT slice)
 {

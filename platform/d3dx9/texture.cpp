@@ -945,8 +945,8 @@ namespace {
 // what the texels hold: the same format copied as it is, or a float or wide format
 // converted texel by texel at full precision.  False, with nothing written, when this
 // does not apply.
-bool LoadTexelsDirectly(IDirect3DSurface9 *dest, const RECT *destRect, const void *memory, D3DFORMAT format,
-                        UINT pitch, const RECT &from, D3DCOLOR colorKey, HRESULT &hr)
+bool LoadTexelsDirectly(IDirect3DSurface9 *dest, const RECT *destRect, const void *memory, D3DFORMAT format, UINT pitch,
+                        const RECT &from, D3DCOLOR colorKey, HRESULT &hr)
 {
     D3DSURFACE_DESC desc;
     if (colorKey != 0 || FAILED(dest->GetDesc(&desc)) || tavrok::d3d9::IsCompressedFormat(desc.Format) ||
@@ -963,7 +963,8 @@ bool LoadTexelsDirectly(IDirect3DSurface9 *dest, const RECT *destRect, const voi
         return true;
     const UINT sb = tavrok::d3d9::BytesPerPixel(format), db = tavrok::d3d9::BytesPerPixel(desc.Format);
     for (LONG y = 0; y < h; ++y) {
-        const uint8_t *src = static_cast<const uint8_t *>(memory) + size_t(from.top + y) * pitch + size_t(from.left) * sb;
+        const uint8_t *src =
+            static_cast<const uint8_t *>(memory) + size_t(from.top + y) * pitch + size_t(from.left) * sb;
         uint8_t *dst = static_cast<uint8_t *>(locked.pBits) + size_t(y) * locked.Pitch;
         if (format == desc.Format) {
             memcpy(dst, src, size_t(w) * sb);
@@ -1072,7 +1073,7 @@ HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &fil
     plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
     // Left to the file, the format a DDS file stores where the device offers it, else
     // A8R8G8B8.
-    plan.format = !formatFromFile                                                  ? format
+    plan.format = !formatFromFile                                                ? format
                   : file.stored && DeviceOffers(device, type, fileFormat, usage) ? fileFormat
                                                                                  : D3DFMT_A8R8G8B8;
     plan.fileLevels = fromFile;

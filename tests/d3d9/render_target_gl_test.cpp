@@ -258,7 +258,8 @@ TEST_F(RenderTargetPixelTest, EveryTargetFormatIsDrawnAndReadBack)
 TEST_F(RenderTargetPixelTest, ATargetsOwnDepthSurfaceDecidesWhichQuadIsSeen)
 {
     // Each depth format keeps the near quad in front.
-    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32, D3DFMT_D15S1}) {
+    for (D3DFORMAT format :
+         {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32, D3DFMT_D15S1, D3DFMT_D32F_LOCKABLE, D3DFMT_D24FS8}) {
         IDirect3DSurface9 *rt = Target(8, 8), *depth = nullptr;
         ASSERT_EQ(device_->CreateDepthStencilSurface(8, 8, format, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, NULL),
                   D3D_OK);

@@ -25,14 +25,16 @@ protected:
     }
     void TearDown() override
     {
-        if (device_) {
-            IDirect3DSurface9 *back = nullptr;
-            if (SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
-                device_->SetRenderTarget(0, back);
-                back->Release();
-            }
-        }
+        if (device_)
+            DrawIntoBackBuffer();
         PixelTest::TearDown();
+    }
+    void DrawIntoBackBuffer()
+    {
+        IDirect3DSurface9 *back = nullptr;
+        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        EXPECT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+        back->Release();
     }
 
     // A 1 x 1 texture of `format` holding the texel `bytes`.
@@ -205,12 +207,7 @@ TEST_F(TexelFormatPixelTest, FloatTargetsKeepAShaderColourAndSumsBeyondOne)
 
     // The float texture sampled by a ps_2_0 shader is unclamped: 2.5 x 0.25 and -1 + 1
     // come out as 0.625 and 0.
-    ASSERT_EQ(device_->SetRenderTarget(0, [&] {
-        IDirect3DSurface9 *back = nullptr;
-        EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        return Keep(back);
-    }()),
-              D3D_OK);
+    DrawIntoBackBuffer();
     UsePixelShader({D3DPS_VERSION(2, 0), Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0), Ins(D3DSIO_DCL, 2),
                     DclSampler(), Dst(D3DSPR_SAMPLER, 0), Ins(D3DSIO_DEF, 5), Dst(D3DSPR_CONST, 0), Bits(0.25f),
                     Bits(1), Bits(1), Bits(1), Ins(D3DSIO_DEF, 5), Dst(D3DSPR_CONST, 1), Bits(0), Bits(1), Bits(0),
