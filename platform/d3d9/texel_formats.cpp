@@ -159,6 +159,12 @@ bool IsArgbFormat(D3DFORMAT format)
     return f && f->kind == Kind::Argb;
 }
 
+bool IsSignedFormat(D3DFORMAT format)
+{
+    const FormatInfo *f = Find(format);
+    return f && f->kind == Kind::Snorm;
+}
+
 bool IsFloatFormat(D3DFORMAT format)
 {
     const FormatInfo *f = Find(format);

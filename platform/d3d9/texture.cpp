@@ -92,6 +92,27 @@ void Pack(D3DFORMAT f, const int c[4], uint8_t *p)
     memcpy(p, &v, BytesPerPixel(f));
 }
 
+// Each texel of `dst` from the four texels of `src` it covers, the last row and column
+// repeated where a side is odd: `read` splits each into channels of type T, which are
+// summed and handed with the destination texel to `finish`.
+template <class T, class Read, class Finish>
+void BoxHalve(const MipLevel &src, MipLevel &dst, UINT bpp, Read read, Finish finish)
+{
+    for (UINT y = 0; y < dst.height; y++)
+        for (UINT x = 0; x < dst.width; x++) {
+            T sum[4] = {};
+            for (UINT dy = 0; dy < 2; dy++)
+                for (UINT dx = 0; dx < 2; dx++) {
+                    UINT sx = std::min(src.width - 1, x * 2 + dx), sy = std::min(src.height - 1, y * 2 + dy);
+                    T c[4];
+                    read(&src.data[sy * src.pitch + sx * bpp], c);
+                    for (int i = 0; i < 4; i++)
+                        sum[i] += c[i];
+                }
+            finish(sum, &dst.data[y * dst.pitch + x * bpp]);
+        }
+}
+
 }  // namespace
 
 // Each texel of `dst` is the mean of the (up to) four texels of `src` it covers.
@@ -105,44 +126,24 @@ void Downsample(D3DFORMAT f, const MipLevel &src, MipLevel &dst)
                   reinterpret_cast<uint32_t *>(dst.data.data()));
         return;
     }
-    UINT bpp = BytesPerPixel(f);
+    const UINT bpp = BytesPerPixel(f);
     if (!IsArgbFormat(f)) {
         // Wider, signed and float formats: the means of their decoded channels.
-        for (UINT y = 0; y < dst.height; y++)
-            for (UINT x = 0; x < dst.width; x++) {
-                float sum[4] = {0, 0, 0, 0};
-                int n = 0;
-                for (UINT dy = 0; dy < 2; dy++)
-                    for (UINT dx = 0; dx < 2; dx++) {
-                        UINT sx = std::min(src.width - 1, x * 2 + dx), sy = std::min(src.height - 1, y * 2 + dy);
-                        float c[4];
-                        DecodeTexel(f, &src.data[sy * src.pitch + sx * bpp], c);
-                        for (int i = 0; i < 4; i++)
-                            sum[i] += c[i];
-                        n++;
-                    }
-                for (float &v : sum)
-                    v /= float(n);
-                EncodeTexel(f, sum, &dst.data[y * dst.pitch + x * bpp]);
-            }
-        return;
+        return BoxHalve<float>(
+            src, dst, bpp, [f](const uint8_t *p, float c[4]) { DecodeTexel(f, p, c); },
+            [f](float sum[4], uint8_t *p) {
+                for (int i = 0; i < 4; i++)
+                    sum[i] /= 4;
+                EncodeTexel(f, sum, p);
+            });
     }
-    for (UINT y = 0; y < dst.height; y++)
-        for (UINT x = 0; x < dst.width; x++) {
-            int sum[4] = {0, 0, 0, 0}, n = 0;
-            for (UINT dy = 0; dy < 2; dy++)
-                for (UINT dx = 0; dx < 2; dx++) {
-                    UINT sx = std::min(src.width - 1, x * 2 + dx), sy = std::min(src.height - 1, y * 2 + dy);
-                    int c[4];
-                    Unpack(f, &src.data[sy * src.pitch + sx * bpp], c);
-                    for (int i = 0; i < 4; i++)
-                        sum[i] += c[i];
-                    n++;
-                }
+    BoxHalve<int>(
+        src, dst, bpp, [f](const uint8_t *p, int c[4]) { Unpack(f, p, c); },
+        [f](int sum[4], uint8_t *p) {
             for (int i = 0; i < 4; i++)
-                sum[i] = (sum[i] + n / 2) / n;
-            Pack(f, sum, &dst.data[y * dst.pitch + x * bpp]);
-        }
+                sum[i] = (sum[i] + 2) / 4;
+            Pack(f, sum, p);
+        });
 }
 
 HRESULT LockLevel(MipLevel &level, D3DFORMAT format, D3DLOCKED_RECT *out, const RECT *rect, const char *what)

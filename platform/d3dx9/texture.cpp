@@ -456,9 +456,8 @@ bool DeviceOffers(IDirect3DDevice9 *device, D3DRESOURCETYPE type, D3DFORMAT form
 // plain texels, and DXT1 to DXT5.  The signed (bump-map) formats are reported unsupported.
 bool KnownTargetFormat(D3DFORMAT format)
 {
-    const bool isSigned =
-        format == D3DFMT_V8U8 || format == D3DFMT_Q8W8V8U8 || format == D3DFMT_V16U16 || format == D3DFMT_Q16W16V16U16;
-    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && !isSigned) || tavrok::d3d9::IsCompressedFormat(format))
+    if ((tavrok::d3d9::BytesPerPixel(format) != 0 && !tavrok::d3d9::IsSignedFormat(format)) ||
+        tavrok::d3d9::IsCompressedFormat(format))
         return true;
     Unsupported(kLibrary, std::string("textures from files in format ") + std::to_string(format) +
                               " (the unsigned and float colour formats and DXT1 to DXT5 are made)");

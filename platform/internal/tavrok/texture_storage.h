@@ -38,6 +38,8 @@ void PackArgb(D3DFORMAT format, D3DCOLOR color, uint8_t *pixel);
 // The 8-bit unsigned formats whose texels UnpackArgb and PackArgb code themselves: a
 // D3DCOLOR holds all they store.
 bool IsArgbFormat(D3DFORMAT format);
+// The signed (bump-map) formats: V8U8, Q8W8V8U8, V16U16, Q16W16V16U16.
+bool IsSignedFormat(D3DFORMAT format);
 // One texel from and to red, green, blue and alpha floats, at the format's own precision
 // (float formats unclamped).  A channel the format lacks reads as 1 (colour of alpha-only
 // A8: 0), luminance as all three colours; writing keeps red for luminance.
