@@ -8,11 +8,12 @@
  * renderer: OpenGL (renderer_gl.cpp) or the NULLREF back end that draws nothing.
  * State blocks are in state_block.cpp.  Reset changes the size of a windowed device's
  * back buffer and sets every state to its default.
- * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp); integer and
- * boolean pixel shader constants are not offered, nor patches, palettes, cursors.
- * Queries are in queries.cpp, presentation and swap chains in swap_chain.cpp.  Render targets, depth surfaces and the
- * copies between surfaces are in render_target.cpp.  With TAVROK_FRAME_STATS=1 the device prints its frame statistics
- * when it is released.
+ * Pixel shaders are ps_1_1 to ps_1_4 and ps_2_0 (pixel_shader.cpp).  Integer and boolean
+ * pixel shader constants are kept and recorded by state blocks, though no ps_2_0
+ * instruction reads them.  Patches, palettes and cursors are not offered.
+ * Queries are in queries.cpp, presentation and swap chains in swap_chain.cpp.  Render
+ * targets, depth surfaces and the copies between surfaces are in render_target.cpp.
+ * With TAVROK_FRAME_STATS=1 the device prints its frame statistics when it is released.
  */
 #include "d3d9_private.h"
 
