@@ -1,10 +1,7 @@
 /*
- * compressed_texture_gl_test.cpp - DXT1 to DXT5 textures drawn: every texel the device
- * samples is the texel the CPU decoder makes of the same block, colour and alpha, both
- * when GL takes the S3TC blocks and when the device decodes them itself
- * (TAVROK_GL_NO_S3TC); and a hand-made DXT1 block's colours, its three-colour mode's
- * transparent black included, read as the block rules give them; and a DXT1 volume's
- * slices, which go to GL decoded.
+ * compressed_texture_gl_test.cpp - DXT1 to DXT5 textures drawn: every texel sampled is
+ * the one the CPU decoder makes of the block, through GL's S3TC and without it
+ * (TAVROK_GL_NO_S3TC); a hand-made DXT1 block's colours; a DXT1 volume's slices.
  */
 #include "pixel_fixture.h"
 

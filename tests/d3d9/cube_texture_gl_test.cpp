@@ -1,10 +1,7 @@
 /*
  * cube_texture_gl_test.cpp - cube and volume textures drawn: the face and texel a
- * direction reads (Direct3D's left-handed cube-map orientation), reflection vectors off a
- * mirror, volume slices chosen and filtered by w with the W addressing mode, cube mip
- * levels chosen by SetLOD, ps_2_0's dcl_cube sampler, and ps_1_x's tex and texld, which
- * sample as the bound texture's type; render-target cubes drawn into face by face and read
- * by direction, the copies into and out of their faces, and UpdateTexture of a cube.
+ * direction reads (Direct3D's left-handed orientation), volume slices by w, cube mip
+ * levels, pixel shaders reading cubes, render-target cubes drawn into and copied.
  */
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
@@ -97,39 +94,6 @@ TEST_F(CubeVolumePixelTest, DirectionsReadTheDocumentedFaceAndTexel)
     ExpectMarkedFaces("marked");
 }
 
-TEST_F(CubeVolumePixelTest, ReflectionVectorsOffAMirrorPickTheFace)
-{
-    device_->SetTexture(0, MarkedCube());
-    SampleTexture();
-    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
-    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
-    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
-    device_->SetTransform(D3DTS_WORLD, &identity);
-    device_->SetTransform(D3DTS_VIEW, &identity);
-    device_->SetTransform(D3DTS_PROJECTION, &identity);
-    device_->SetTransform(D3DTS_TEXTURE0, &identity);
-    struct V {
-        float x, y, z, nx, ny, nz;
-    };
-    auto mirror = [&](float nx, float ny, float nz) {
-        V v[4] = {
-            {-1, 1, 0.5f, nx, ny, nz}, {1, 1, 0.5f, nx, ny, nz}, {-1, -1, 0.5f, nx, ny, nz}, {1, -1, 0.5f, nx, ny, nz}};
-        Clear();
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        device_->BeginScene();
-        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(V)), D3D_OK);
-        device_->EndScene();
-        return Pixel(40, 40) | 0xFF000000;
-    };
-    // Facing the eye, the view comes straight back: -Z.  Turned 45 degrees towards +x
-    // (normal (1, 0, -1)), the view along +z leaves along +x.  Turned towards +y: +Y.
-    EXPECT_EQ(mirror(0, 0, -1), kFaceColor[D3DCUBEMAP_FACE_NEGATIVE_Z]);
-    EXPECT_EQ(mirror(0.7071f, 0, -0.7071f), kFaceColor[D3DCUBEMAP_FACE_POSITIVE_X]);
-    EXPECT_EQ(mirror(0, 0.7071f, -0.7071f), kFaceColor[D3DCUBEMAP_FACE_POSITIVE_Y]);
-}
-
 TEST_F(CubeVolumePixelTest, VolumeSlicesAreChosenAndFilteredByW)
 {
     IDirect3DVolumeTexture9 *volume = nullptr;
@@ -188,10 +152,7 @@ TEST_F(CubeVolumePixelTest, PixelShadersReadACubeByDirection)
     IDirect3DCubeTexture9 *cube = MarkedCube();
     IDirect3DTexture9 *flat = ArgbTexture(2, 1, {0xFF102030, 0xFF405060});
     for (const auto *tokens : {&v20, &v11, &v14}) {
-        IDirect3DPixelShader9 *shader = nullptr;
-        ASSERT_EQ(device_->CreatePixelShader(tokens->data(), &shader), D3D_OK);
-        Keep(shader);
-        device_->SetPixelShader(shader);
+        UsePixelShader(*tokens);
         const DWORD version = (*tokens)[0];
         SCOPED_TRACE(testing::Message() << "ps_" << D3DSHADER_VERSION_MAJOR(version) << "_"
                                         << D3DSHADER_VERSION_MINOR(version));
@@ -224,33 +185,25 @@ protected:
         return s;
     }
     // Draws into `target` with no depth buffer, then binds the back buffer and its depth again.
-    template <class F>
-    void DrawInto(IDirect3DSurface9 *target, F draw)
-    {
-        IDirect3DSurface9 *back = nullptr, *depth = nullptr;
-        device_->GetRenderTarget(0, &back);
-        device_->GetDepthStencilSurface(&depth);
-        ASSERT_EQ(device_->SetRenderTarget(0, target), D3D_OK);
-        device_->SetDepthStencilSurface(NULL);
-        device_->SetRenderState(D3DRS_ZENABLE, FALSE);
-        draw();
-        device_->SetRenderState(D3DRS_ZENABLE, TRUE);
-        device_->SetRenderTarget(0, back);
-        device_->SetDepthStencilSurface(depth);
-        back->Release();
-        depth->Release();
-    }
-    // Each face of a render-target cube cleared to its colour, texel (0, 0) drawn white.
+    // Each face of a render-target cube cleared to its colour, texel (0, 0) drawn white,
+    // with no depth buffer.
     void PaintFaces(IDirect3DCubeTexture9 *cube)
     {
-        for (UINT f = 0; f < 6; f++)
-            DrawInto(Face(cube, f), [&] {
-                device_->Clear(0, NULL, D3DCLEAR_TARGET, kFaceColor[f], 1.0f, 0);
-                device_->SetTexture(0, NULL);
-                device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-                device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-                DrawRectScene(0, 0, 1, 1, kMark);
-            });
+        IDirect3DSurface9 *depth = nullptr;
+        device_->GetDepthStencilSurface(&depth);
+        device_->SetDepthStencilSurface(NULL);
+        device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+        device_->SetTexture(0, NULL);
+        SetStage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE);
+        for (UINT f = 0; f < 6; f++) {
+            ASSERT_EQ(device_->SetRenderTarget(0, Face(cube, f)), D3D_OK);
+            device_->Clear(0, NULL, D3DCLEAR_TARGET, kFaceColor[f], 1.0f, 0);
+            DrawRectScene(0, 0, 1, 1, kMark);
+        }
+        device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+        BackToBackBuffer();
+        device_->SetDepthStencilSurface(depth);
+        depth->Release();
     }
 };
 

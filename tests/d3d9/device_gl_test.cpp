@@ -67,13 +67,14 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
         D3DVS_END(),
     };
     // clang-format on
-    IDirect3DVertexShader9 *shader = nullptr;
-    ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
+    UseVertexShader(tokens);
     D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
                                     {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
                                     D3DDECL_END()};
     IDirect3DVertexDeclaration9 *decl = nullptr;
     ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
+    device_->SetVertexDeclaration(Keep(decl));
+    device_->SetFVF(0);  // keeps the declaration
     // c0..c3: a transposed matrix that scales by 0.5 and moves right by 0.5 (NDC).
     float c[8][4] = {{0.5f, 0, 0, 0.5f}, {0, 0.5f, 0, 0}, {0, 0, 1, 0},           {0, 0, 0, 1},
                      {1, 0, 0, 0},       {0, 1, 0, 0},    {1.0f, 0.5f, 0.25f, 1}, {1, -1, 0.5f, 0}};
@@ -81,9 +82,6 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // One billboard: centre at the origin, corners +-0.5.
     float quad[4][5] = {
         {0, 0, 0.5f, -0.5f, 0.5f}, {0, 0, 0.5f, 0.5f, 0.5f}, {0, 0, 0.5f, -0.5f, -0.5f}, {0, 0, 0.5f, 0.5f, -0.5f}};
-    device_->SetVertexShader(shader);
-    device_->SetVertexDeclaration(decl);
-    device_->SetFVF(0);  // keeps the declaration
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     auto draw = [&] {
@@ -103,9 +101,7 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     tokens.insert(tokens.end() - 1,
                   {D3DSIO_MAD, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_0 | D3DSP_WRITEMASK_1), Src(D3DSPR_INPUT, 1),
                    Src(D3DSPR_CONST, 7), Src(D3DSPR_CONST, 7, D3DVS_Z_Z | D3DVS_Y_Z | D3DVS_X_Z | D3DVS_W_Z)});
-    IDirect3DVertexShader9 *textured = nullptr;
-    ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &textured), D3D_OK);
-    device_->SetVertexShader(textured);
+    UseVertexShader(tokens);
     device_->SetTexture(0, ArgbTexture(2, 2, {0xFFFFFFFF, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     Clear();
@@ -116,22 +112,13 @@ TEST_F(PixelTest, VertexShaderFromHandBuiltTokens)
     // With D3DTTFF_PROJECTED the pixel stage divides by the w the shader writes (2 here):
     // the whole quad then reads the top left quarter, white.
     tokens.insert(tokens.end() - 1, {D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0, D3DSP_WRITEMASK_3), Src(D3DSPR_CONST, 8)});
-    IDirect3DVertexShader9 *projected = nullptr;
-    ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &projected), D3D_OK);
+    UseVertexShader(tokens);
     const float two[4] = {0, 0, 0, 2};
     device_->SetVertexShaderConstantF(8, two, 1);
-    device_->SetVertexShader(projected);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
     draw();
     EXPECT_COLOR_NEAR(Pixel(52, 28), D3DCOLOR_XRGB(255, 128, 64), 3);
     EXPECT_COLOR_NEAR(Pixel(44, 36), D3DCOLOR_XRGB(255, 128, 64), 3);
-    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
-    projected->Release();
-    textured->Release();
-    device_->SetVertexShader(NULL);
-    device_->SetVertexDeclaration(NULL);
-    decl->Release();
-    shader->Release();
 }
 
 TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
@@ -141,7 +128,7 @@ TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
                                           D3DPOOL_DEFAULT, &vb, NULL),
               D3D_OK);
     device_->SetFVF(kTLFvf);
-    device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
+    device_->SetStreamSource(0, Keep(vb), 0, sizeof(TLVertex));
     device_->BeginScene();
     for (int i = 0; i < 4; i++) {
         TLVertex *v;
@@ -158,59 +145,18 @@ TEST_F(PixelTest, DynamicBufferRefilledWithDiscardBetweenDraws)
     device_->EndScene();
     // Every draw kept the contents it was given, though the buffer was rewritten.
     EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{0xFF3FFF00, 0xFF7FBF00, 0xFFBF7F00, 0xFFFF3F00}), 1);
-    device_->SetStreamSource(0, NULL, 0, 0);
-    vb->Release();
 }
 
 // What is written through a lock of the back buffer is what the window shows after Present,
-// pixel for pixel: no flip, shift, channel swap or filtering on the way.  The window is read
-// back over the X connection the GL context draws through, so the read comes after the
-// swap's image.
-namespace {
-
-// Writes shade(x, y) into every back-buffer pixel through a lock.
-template <class Shade>
-void FillBackBuffer(IDirect3DDevice9 *device, Shade shade)
-{
-    IDirect3DSurface9 *surface = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(surface->LockRect(&r, NULL, 0), D3D_OK);
-    for (UINT y = 0; y < kSize; y++)
-        for (UINT x = 0; x < kSize; x++)
-            reinterpret_cast<D3DCOLOR *>(static_cast<BYTE *>(r.pBits) + y * r.Pitch)[x] = shade(x, y);
-    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
-    surface->Release();
-}
-
-}  // namespace
-
-TEST_F(PixelTest, PresentPutsTheBackBufferUnchangedIntoTheWindow)
-{
-    FillBackBuffer(device_, [](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF); });
-    ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
-
-    const std::vector<D3DCOLOR> shown = ReadWindow();
-    ASSERT_EQ(shown.size(), size_t(kSize) * kSize);
-    int wrong = 0;
-    for (UINT y = 0; y < kSize; y++)
-        for (UINT x = 0; x < kSize; x++) {
-            D3DCOLOR written = D3DCOLOR_XRGB(x * 4, y * 4, (x * 7 + y * 3) & 0xFF) & 0xFFFFFF;
-            if (shown[y * kSize + x] != written && wrong++ < 3)
-                ADD_FAILURE() << "window pixel " << x << "," << y << " is " << std::hex << shown[y * kSize + x]
-                              << ", written " << written;
-        }
-    EXPECT_EQ(wrong, 0);
-}
-
-// GetFrontBufferData gives what the last Present showed, not what the back buffer holds
-// since, on a desktop-sized surface with the frame where the window is and black around it.
-// The first call, right after a Present, reads that frame; from then on each Present keeps one.
-TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
+// pixel for pixel (no flip, shift, channel swap or filtering), and what GetFrontBufferData
+// gives afterwards: a desktop-sized surface with the frame where the window is and black
+// around it, the last presented frame rather than what the back buffer holds since.
+TEST_F(PixelTest, PresentShowsTheBackBufferUnchangedInTheWindowAndTheFrontBuffer)
 {
     D3DDISPLAYMODE desktop;
     ASSERT_EQ(d3d_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop), D3D_OK);
-    IDirect3DSurface9 *front = nullptr, *small = nullptr, *wrongFormat = nullptr;
+    ASSERT_TRUE(desktop.Width > kSize || desktop.Height > kSize) << "the desktop is larger than the window";
+    IDirect3DSurface9 *front = nullptr, *small = nullptr, *wrongFormat = nullptr, *back = nullptr;
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(desktop.Width, desktop.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
                                                    &front, NULL),
               D3D_OK);
@@ -219,91 +165,54 @@ TEST_F(PixelTest, FrontBufferDataIsTheLastPresentedFrameWhereTheWindowIs)
     ASSERT_EQ(device_->CreateOffscreenPlainSurface(desktop.Width, desktop.Height, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM,
                                                    &wrongFormat, NULL),
               D3D_OK);
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    for (IDirect3DSurface9 *s : {front, small, wrongFormat, back})
+        Keep(s);
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
 
-    // One frame of a shade presented, then the front buffer compared with it.
-    auto presentAndCheck = [&](int frameNumber, bool drawAfter) {
+    for (int frameNumber : {0, 1}) {
         SCOPED_TRACE("frame " + std::to_string(frameNumber));
         auto shade = [&](UINT x, UINT y) { return D3DCOLOR_XRGB(x * 4, y * 4 + frameNumber, (x * 7 + y * 3) & 0xFF); };
-        FillBackBuffer(device_, shade);
+        std::vector<D3DCOLOR> written(kSize * kSize);
+        for (UINT y = 0; y < kSize; y++)
+            for (UINT x = 0; x < kSize; x++)
+                written[y * kSize + x] = shade(x, y);
+        FillSurface(back, written);
         ASSERT_EQ(device_->Present(NULL, NULL, NULL, NULL), D3D_OK);
-        if (drawAfter)
+        const std::vector<D3DCOLOR> shown = ReadWindow();
+        ASSERT_EQ(shown.size(), written.size());
+        int wrong = 0;
+        for (size_t i = 0; i < shown.size(); i++)
+            if (shown[i] != (written[i] & 0xFFFFFF) && wrong++ < 3)
+                ADD_FAILURE() << "window pixel " << i % kSize << "," << i / kSize << " is " << std::hex << shown[i]
+                              << ", written " << written[i];
+        EXPECT_EQ(wrong, 0);
+        if (frameNumber == 1)
             Clear(0xFF0000FF);  // the next frame begins: the back buffer changes, the front does not
 
         ASSERT_EQ(device_->GetFrontBufferData(0, front), D3D_OK);
-        D3DLOCKED_RECT r;
-        int left = 0, top = 0;
-        SDL_GetWindowPosition(tavrok::SdlWindowOf(window_), &left, &top);
-        ASSERT_EQ(front->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-        int wrong = 0, frame = 0;
+        const std::vector<D3DCOLOR> got = SurfacePixels(front);
+        int frame = 0;
+        wrong = 0;
         for (UINT y = 0; y < desktop.Height; y++)
             for (UINT x = 0; x < desktop.Width; x++) {
                 const UINT fx = x - UINT(left), fy = y - UINT(top);
                 const bool inside = fx < kSize && fy < kSize;
                 const D3DCOLOR want = inside ? shade(fx, fy) | 0xFF000000 : 0xFF000000;
-                const D3DCOLOR got =
-                    reinterpret_cast<const D3DCOLOR *>(static_cast<const BYTE *>(r.pBits) + y * r.Pitch)[x];
                 frame += inside;
-                if (got != want && wrong++ < 3)
-                    ADD_FAILURE() << "front pixel " << x << "," << y << " is " << std::hex << got << ", not " << want;
+                if (got[y * desktop.Width + x] != want && wrong++ < 3)
+                    ADD_FAILURE() << "front pixel " << x << "," << y << " is " << std::hex
+                                  << got[y * desktop.Width + x] << ", not " << want;
             }
-        front->UnlockRect();
         EXPECT_EQ(wrong, 0);
         EXPECT_EQ(frame, int(kSize * kSize)) << "the whole window lies on the desktop";
-    };
-    presentAndCheck(0, false);
-    presentAndCheck(1, true);
+    }
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(device_->GetFrontBufferData(1, front), D3DERR_INVALIDCALL);
-    ASSERT_TRUE(desktop.Width > kSize || desktop.Height > kSize) << "the desktop is larger than the window";
     EXPECT_EQ(device_->GetFrontBufferData(0, small), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetFrontBufferData(0, wrongFormat), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetFrontBufferData(0, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(testsupport::CountLines(testing::internal::GetCapturedStderr()), 4);
-    front->Release();
-    small->Release();
-    wrongFormat->Release();
-}
-
-TEST_F(PixelTest, TextureFormatsReadAsTheirChannels)
-{
-    struct Case {
-        D3DFORMAT format;
-        uint32_t left, right;              // two texels in the format's own layout
-        D3DCOLOR expectLeft, expectRight;  // what they show with colour and alpha (ALPHAREPLICATE)
-    } cases[] = {
-        {D3DFMT_R5G6B5, 0xF800, 0x07E0, 0xFFFF0000, 0xFF00FF00},
-        {D3DFMT_X1R5G5B5, 0x001F, 0x7FFF, 0xFF0000FF, 0xFFFFFFFF},
-        {D3DFMT_A1R5G5B5, 0x801F, 0x7C00, 0xFF0000FF, 0x00FF0000},
-        {D3DFMT_A4R4G4B4, 0xF0F0, 0x80F0, 0xFF00FF00, 0x8800FF00},
-        {D3DFMT_X8R8G8B8, 0x00112233, 0x00FFFFFF, 0xFF112233, 0xFFFFFFFF},
-        {D3DFMT_A8L8, 0x40FF, 0xFF40, 0x40FFFFFF, 0xFF404040},
-        {D3DFMT_L8, 0x80, 0xFF, 0xFF808080, 0xFFFFFFFF},
-        {D3DFMT_A8, 0x80, 0xFF, 0x80000000, 0xFF000000},
-    };
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    for (const auto &c : cases) {
-        IDirect3DTexture9 *t = nullptr;
-        ASSERT_EQ(device_->CreateTexture(2, 1, 1, 0, c.format, D3DPOOL_MANAGED, &t, NULL), D3D_OK) << c.format;
-        textures_.push_back(t);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(t->LockRect(0, &r, NULL, 0), D3D_OK);
-        int bpp = (c.format == D3DFMT_X8R8G8B8) ? 4 : (c.format == D3DFMT_L8 || c.format == D3DFMT_A8) ? 1 : 2;
-        memcpy(static_cast<BYTE *>(r.pBits), &c.left, bpp);
-        memcpy(static_cast<BYTE *>(r.pBits) + bpp, &c.right, bpp);
-        t->UnlockRect(0);
-        device_->SetTexture(0, t);
-        // Colour, then the alpha channel replicated into the colour.
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        DrawRectScene(0, 0, 64, 32, 0xFFFFFFFF);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
-        DrawRectScene(0, 32, 64, 64, 0xFFFFFFFF);
-        auto px = ReadBack();
-        D3DCOLOR alphaLeft = (c.expectLeft >> 24) * 0x010101u, alphaRight = (c.expectRight >> 24) * 0x010101u;
-        EXPECT_COLOR_NEAR(px[8 * 64 + 16], c.expectLeft, 9) << "format " << c.format << " left";
-        EXPECT_COLOR_NEAR(px[8 * 64 + 48], c.expectRight, 9) << "format " << c.format << " right";
-        EXPECT_COLOR_NEAR(px[40 * 64 + 16], alphaLeft, 9) << "format " << c.format << " left alpha";
-        EXPECT_COLOR_NEAR(px[40 * 64 + 48], alphaRight, 9) << "format " << c.format << " right alpha";
-    }
 }

@@ -391,27 +391,14 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
         vertices.push_back({x0, 64, 0.5f, 1, colours[q], 0, 0});
         vertices.push_back({x1, 64, 0.5f, 1, colours[q], 0, 0});
     }
-    IDirect3DVertexBuffer9 *vb = nullptr;
-    IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr;
-    ASSERT_EQ(
-        device_->CreateVertexBuffer(UINT(vertices.size() * sizeof(TLVertex)), 0, kTLFvf, D3DPOOL_MANAGED, &vb, NULL),
-        D3D_OK);
-    ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, NULL), D3D_OK);
-    auto fill = [](auto *buffer, const void *data, size_t size) {
-        void *p = nullptr;
-        ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
-        memcpy(p, data, size);
-        buffer->Unlock();
-    };
-    fill(vb, vertices.data(), vertices.size() * sizeof(TLVertex));
     // 16-bit indices of column 2 (8..11), then of column 0 (0..3); 32-bit ones of column 1.
     const WORD quads20[12] = {8, 9, 10, 9, 11, 10, 0, 1, 2, 1, 3, 2};
     const DWORD quad1[6] = {4, 5, 6, 5, 7, 6};
-    fill(ib16, quads20, sizeof quads20);
-    fill(ib32, quad1, sizeof quad1);
+    IDirect3DIndexBuffer9 *ib16 = IndexBuffer(quads20, sizeof quads20);
+    IDirect3DIndexBuffer9 *ib32 = IndexBuffer(quad1, sizeof quad1, D3DFMT_INDEX32);
     device_->SetFVF(kTLFvf);
-    device_->SetStreamSource(0, vb, 0, sizeof(TLVertex));
+    device_->SetStreamSource(0, VertexBuffer(vertices.data(), UINT(vertices.size() * sizeof(TLVertex)), kTLFvf), 0,
+                             sizeof(TLVertex));
 
     const D3DCOLOR black = 0xFF000000;
     const struct {
@@ -454,9 +441,6 @@ TEST_F(FixedFunctionTest, IndexedDrawsCountFromTheBaseVertex)
               D3D_OK);
     device_->EndScene();
     EXPECT_COLORS_NEAR(Quarters(), (std::vector<D3DCOLOR>{black, colours[1], black, colours[3]}), 1);
-    ib16->Release();
-    ib32->Release();
-    vb->Release();
 }
 
 TEST_F(FixedFunctionTest, TextureAddressModesWrapClampMirrorAndBorder)

@@ -23,6 +23,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -55,6 +56,13 @@ protected:
                 device_->SetTexture(s, NULL);
             device_->SetPixelShader(NULL);
             device_->SetVertexShader(NULL);
+            device_->SetVertexDeclaration(NULL);
+            device_->SetIndices(NULL);
+            for (UINT s = 0; s < 2; s++)
+                device_->SetStreamSource(s, NULL, 0, 0);
+            for (DWORD i = 1; i < 4; i++)
+                device_->SetRenderTarget(i, NULL);
+            BackToBackBuffer();
             for (auto o = kept_.rbegin(); o != kept_.rend(); ++o)
                 (*o)->Release();
             for (IDirect3DTexture9 *t : textures_)
@@ -100,6 +108,29 @@ protected:
         std::vector<D3DCOLOR> pixels = SurfacePixels(sys);
         sys->Release();
         return pixels;
+    }
+
+    // A render target's texels as bytes in its own layout (`texelBytes` each), rows top first.
+    std::vector<uint8_t> TargetBytes(IDirect3DSurface9 *target, UINT texelBytes)
+    {
+        D3DSURFACE_DESC d;
+        target->GetDesc(&d);
+        std::vector<uint8_t> bytes(size_t(d.Width) * d.Height * texelBytes);
+        IDirect3DSurface9 *sys = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(d.Width, d.Height, d.Format, D3DPOOL_SYSTEMMEM, &sys, NULL),
+                  D3D_OK);
+        D3DLOCKED_RECT r = {};
+        if (sys && device_->GetRenderTargetData(target, sys) == D3D_OK &&
+            sys->LockRect(&r, NULL, D3DLOCK_READONLY) == D3D_OK) {
+            for (UINT y = 0; y < d.Height; y++)
+                memcpy(&bytes[size_t(y) * d.Width * texelBytes], static_cast<uint8_t *>(r.pBits) + y * r.Pitch,
+                       size_t(d.Width) * texelBytes);
+            sys->UnlockRect();
+        }
+        EXPECT_NE(r.pBits, nullptr) << "format " << d.Format << " read back";
+        if (sys)
+            sys->Release();
+        return bytes;
     }
 
     // What `window` (null: the device's) shows, as XRGB words with the top `width` x
@@ -213,6 +244,70 @@ protected:
         if (o)
             kept_.push_back(o);
         return o;
+    }
+
+    // Render target 0 back on the back buffer.
+    void BackToBackBuffer()
+    {
+        IDirect3DSurface9 *back = nullptr;
+        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        EXPECT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+        back->Release();
+    }
+    // Level 0 of a new w x h render-target texture of `format` (the texture in *texture),
+    // both kept.
+    IDirect3DSurface9 *TargetTexture(D3DFORMAT format, UINT w, UINT h, IDirect3DTexture9 **texture = nullptr,
+                                     DWORD usage = D3DUSAGE_RENDERTARGET)
+    {
+        IDirect3DTexture9 *t = nullptr;
+        IDirect3DSurface9 *level = nullptr;
+        EXPECT_EQ(device_->CreateTexture(w, h, usage & D3DUSAGE_AUTOGENMIPMAP ? 0 : 1, usage, format,
+                                         D3DPOOL_DEFAULT, &t, NULL),
+                  D3D_OK)
+            << format;
+        if (texture)
+            *texture = t;
+        if (!t)
+            return nullptr;
+        EXPECT_EQ(Keep(t)->GetSurfaceLevel(0, &level), D3D_OK);
+        return Keep(level);
+    }
+    // A vertex or index buffer of the managed pool holding `bytes` of `data`, kept.
+    IDirect3DVertexBuffer9 *VertexBuffer(const void *data, UINT bytes, DWORD fvf = 0)
+    {
+        IDirect3DVertexBuffer9 *b = nullptr;
+        EXPECT_EQ(device_->CreateVertexBuffer(bytes, 0, fvf, D3DPOOL_MANAGED, &b, NULL), D3D_OK);
+        return Fill(b, data, bytes);
+    }
+    IDirect3DIndexBuffer9 *IndexBuffer(const void *data, UINT bytes, D3DFORMAT format = D3DFMT_INDEX16)
+    {
+        IDirect3DIndexBuffer9 *b = nullptr;
+        EXPECT_EQ(device_->CreateIndexBuffer(bytes, 0, format, D3DPOOL_MANAGED, &b, NULL), D3D_OK);
+        return Fill(b, data, bytes);
+    }
+    // Shaders from tokens, set on the device and kept.
+    void UsePixelShader(const std::vector<DWORD> &tokens)
+    {
+        IDirect3DPixelShader9 *shader = nullptr;
+        ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
+        ASSERT_EQ(device_->SetPixelShader(Keep(shader)), D3D_OK);
+    }
+    void UseVertexShader(const std::vector<DWORD> &tokens)
+    {
+        IDirect3DVertexShader9 *shader = nullptr;
+        ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
+        ASSERT_EQ(device_->SetVertexShader(Keep(shader)), D3D_OK);
+    }
+
+    template <class B>
+    B *Fill(B *buffer, const void *data, UINT bytes)
+    {
+        void *p = nullptr;
+        if (buffer && buffer->Lock(0, 0, &p, 0) == D3D_OK) {
+            memcpy(p, data, bytes);
+            buffer->Unlock();
+        }
+        return Keep(buffer);
     }
 
     HWND window_ = nullptr;

@@ -53,21 +53,7 @@ protected:
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     }
-    // Creates and sets a pixel shader; released after the test.
-    void Use(const std::vector<DWORD> &tokens)
-    {
-        IDirect3DPixelShader9 *shader = nullptr;
-        ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-        Keep(shader);
-        ASSERT_EQ(device_->SetPixelShader(shader), D3D_OK);
-    }
-    void UseVertexShader(const std::vector<DWORD> &tokens)
-    {
-        IDirect3DVertexShader9 *shader = nullptr;
-        ASSERT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
-        Keep(shader);
-        ASSERT_EQ(device_->SetVertexShader(shader), D3D_OK);
-    }
+    void Use(const std::vector<DWORD> &tokens) { UsePixelShader(tokens); }
     void Constant(UINT n, float x, float y, float z, float w)
     {
         const float v[4] = {x, y, z, w};
@@ -81,7 +67,6 @@ protected:
     }
     // A 2 x 2 texture: red, green over blue, white.
     IDirect3DTexture9 *Checker() { return ArgbTexture(2, 2, {kRed, kGreen, kBlue, kWhite}); }
-
 };
 
 TEST_F(PixelShaderGlTest, TexturesModulatedByTheDiffuseColourAndFedByConstants)

@@ -1,7 +1,5 @@
-// Pixel tests of point lists as the SDK documents them: a point covers a square of its
-// size (D3DRS_POINTSIZE or its own PSIZE) clamped to the least and largest sizes; point
-// scaling by eye distance; point sprites, whose texture spans the square from its top
-// left corner.
+// Pixel tests of point lists: sizes from the render state or the vertex, clamped; scaling
+// by eye distance; point sprites spanning their texture from the top left.
 #include "d3d9/pixel_fixture.h"
 
 #include <algorithm>
@@ -80,11 +78,6 @@ TEST_F(PointsTest, APointCoversASquareOfItsClampedSize)
     Size(D3DRS_POINTSIZE_MAX, 64);
     Size(D3DRS_POINTSIZE_MIN, 7);
     EXPECT_EQ(Lit(DrawScreenPoint(2)), 7);
-    Size(D3DRS_POINTSIZE_MIN, 1);
-
-    D3DCAPS9 caps;
-    device_->GetDeviceCaps(&caps);
-    EXPECT_GE(caps.MaxPointSize, 64.0f);
 }
 
 TEST_F(PointsTest, ScaledPointsShrinkWithEyeDistance)

@@ -1,7 +1,5 @@
-// Reset on a real windowed device: a new back-buffer size that clears, draws and reads
-// back whole, every state and binding back at its default, and the refusals (a back
-// buffer still held, a full-screen format left to the device), and the switches between a
-// window and full screen.
+// Reset on a real device: a new back-buffer size drawn whole with default states, the
+// refusals, another format or depth buffer, and the switches to and from full screen.
 #include "d3d9/pixel_fixture.h"
 
 using namespace d3d9test;

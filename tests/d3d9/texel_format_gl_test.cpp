@@ -1,9 +1,9 @@
 /*
- * texel_format_gl_test.cpp - the wide, signed and float formats on llvmpipe: textures of
- * each format sampled with their channels in place and the missing ones as 1, float
- * targets keeping a ps_2_0 colour and blended sums beyond 1 (a fixed-function or ps_1_x
- * colour still clamped), float textures sampled unclamped, and the texels of wide targets
- * read back in their own layout.
+ * texel_format_gl_test.cpp - texture formats on llvmpipe: textures of each format sampled
+ * with their channels in place and the missing ones as 1, float targets keeping a ps_2_0
+ * colour and blended sums beyond 1 (a fixed-function or ps_1_x colour still clamped),
+ * float textures sampled unclamped, and the texels of wide targets read back in their own
+ * layout.
  */
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
@@ -23,25 +23,11 @@ protected:
         device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
         device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
     }
-    void TearDown() override
-    {
-        if (device_)
-            DrawIntoBackBuffer();
-        PixelTest::TearDown();
-    }
-    void DrawIntoBackBuffer()
-    {
-        IDirect3DSurface9 *back = nullptr;
-        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        EXPECT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
-        back->Release();
-    }
-
-    // A 1 x 1 texture of `format` holding the texel `bytes`.
-    IDirect3DTexture9 *OneTexel(D3DFORMAT format, const std::vector<uint8_t> &bytes)
+    // A w x 1 texture of `format` holding the texels `bytes`.
+    IDirect3DTexture9 *Texels(D3DFORMAT format, UINT w, const std::vector<uint8_t> &bytes)
     {
         IDirect3DTexture9 *t = nullptr;
-        EXPECT_EQ(device_->CreateTexture(1, 1, 1, 0, format, D3DPOOL_MANAGED, &t, NULL), D3D_OK) << format;
+        EXPECT_EQ(device_->CreateTexture(w, 1, 1, 0, format, D3DPOOL_MANAGED, &t, NULL), D3D_OK) << format;
         if (!t)
             return nullptr;
         D3DLOCKED_RECT r;
@@ -50,57 +36,14 @@ protected:
         t->UnlockRect(0);
         return Keep(t);
     }
-    // A render-target texture of `format` and its level 0, set as render target 0.
+    // A render-target texture of `format`, its level 0 set as render target 0.
     IDirect3DSurface9 *DrawInto(D3DFORMAT format, UINT w, UINT h, IDirect3DTexture9 **texture = nullptr)
     {
-        IDirect3DTexture9 *t = nullptr;
-        EXPECT_EQ(device_->CreateTexture(w, h, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &t, NULL), D3D_OK)
-            << format;
-        if (!t)
+        IDirect3DSurface9 *level = TargetTexture(format, w, h, texture);
+        if (!level)
             return nullptr;
-        Keep(t);
-        if (texture)
-            *texture = t;
-        IDirect3DSurface9 *level = nullptr;
-        EXPECT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
-        Keep(level);
         EXPECT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
         return level;
-    }
-    // A target's texels as bytes in its own layout, through GetRenderTargetData.
-    std::vector<uint8_t> TargetBytes(IDirect3DSurface9 *target, UINT bytesPerTexel)
-    {
-        D3DSURFACE_DESC d;
-        target->GetDesc(&d);
-        IDirect3DSurface9 *sys = nullptr;
-        EXPECT_EQ(device_->CreateOffscreenPlainSurface(d.Width, d.Height, d.Format, D3DPOOL_SYSTEMMEM, &sys, NULL),
-                  D3D_OK);
-        std::vector<uint8_t> bytes(size_t(d.Width) * d.Height * bytesPerTexel);
-        if (!sys)
-            return bytes;
-        EXPECT_EQ(device_->GetRenderTargetData(target, sys), D3D_OK);
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(sys->LockRect(&r, NULL, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < d.Height; y++)
-            memcpy(&bytes[size_t(y) * d.Width * bytesPerTexel], static_cast<uint8_t *>(r.pBits) + y * r.Pitch,
-                   size_t(d.Width) * bytesPerTexel);
-        sys->UnlockRect();
-        sys->Release();
-        return bytes;
-    }
-    std::vector<float> TargetFloats(IDirect3DSurface9 *target)
-    {
-        std::vector<uint8_t> bytes = TargetBytes(target, 16);
-        std::vector<float> out(bytes.size() / 4);
-        memcpy(out.data(), bytes.data(), bytes.size());
-        return out;
-    }
-    void UsePixelShader(const std::vector<DWORD> &tokens)
-    {
-        IDirect3DPixelShader9 *shader = nullptr;
-        ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), D3D_OK);
-        Keep(shader);
-        ASSERT_EQ(device_->SetPixelShader(shader), D3D_OK);
     }
 };
 
@@ -127,47 +70,57 @@ std::vector<uint8_t> Floats(std::vector<float> f)
 
 TEST_F(TexelFormatPixelTest, EachFormatSamplesWithItsChannelsInPlaceAndTheMissingOnesAsOne)
 {
+    // Two texels where the texel's size in a row is worth checking, one elsewhere.
     const struct {
         D3DFORMAT format;
-        std::vector<uint8_t> texel;
-        D3DCOLOR argb;  // what stage 0 reads, as 8-bit channels
+        std::vector<uint8_t> texels;
+        std::vector<D3DCOLOR> argb;  // what stage 0 reads of each, as 8-bit channels
     } cases[] = {
-        {D3DFMT_A8B8G8R8, {0x10, 0x20, 0x30, 0x40}, 0x40102030},
-        {D3DFMT_X8B8G8R8, {0x10, 0x20, 0x30, 0x00}, 0xFF102030},
-        {D3DFMT_A2R10G10B10, Bytes(0xFFF00200u, 4), 0xFFFF0080},
-        {D3DFMT_A2B10G10R10, Bytes(0x000803FFu, 4), 0x00FF8000},
-        {D3DFMT_G16R16, Bytes(0xFFFF8000u, 4), 0xFF80FFFF},
-        {D3DFMT_A16B16G16R16, Bytes(0x800040000000FFFFull, 8), 0x80FF0040},
-        {D3DFMT_L16, Bytes(0x4000, 2), 0xFF404040},
-        {D3DFMT_X4R4G4B4, Bytes(0x0F80, 2), 0xFFFF8800},
-        {D3DFMT_R3G3B2, {0xE3}, 0xFFFF00FF},
-        {D3DFMT_Q8W8V8U8, {0x7F, 0x81, 0x00, 0x40}, 0x80FF0000},
-        {D3DFMT_V16U16, Bytes(0x00007FFFu, 4), 0xFFFF00FF},
-        {D3DFMT_R16F, Halves(0.5f, 0, 0, 0, 1), 0xFF80FFFF},
-        {D3DFMT_G16R16F, Halves(0.25f, 0.75f, 0, 0, 2), 0xFF40BFFF},
-        {D3DFMT_A16B16G16R16F, Halves(1, 0.5f, 0, 0.25f, 4), 0x40FF8000},
-        {D3DFMT_R32F, Floats({0.25f}), 0xFF40FFFF},
-        {D3DFMT_A32B32G32R32F, Floats({0, 0.5f, 1, 0.75f}), 0xBF0080FF},
+        {D3DFMT_R5G6B5, Bytes(0x07E0F800u, 4), {0xFFFF0000, 0xFF00FF00}},
+        {D3DFMT_X1R5G5B5, Bytes(0x7FFF001Fu, 4), {0xFF0000FF, 0xFFFFFFFF}},
+        {D3DFMT_A1R5G5B5, Bytes(0x7C00801Fu, 4), {0xFF0000FF, 0x00FF0000}},
+        {D3DFMT_A4R4G4B4, Bytes(0x80F0F0F0u, 4), {0xFF00FF00, 0x8800FF00}},
+        {D3DFMT_X8R8G8B8, Bytes(0x00FFFFFF00112233ull, 8), {0xFF112233, 0xFFFFFFFF}},
+        {D3DFMT_A8L8, Bytes(0xFF4040FFu, 4), {0x40FFFFFF, 0xFF404040}},
+        {D3DFMT_L8, {0x80, 0xFF}, {0xFF808080, 0xFFFFFFFF}},
+        {D3DFMT_A8, {0x80, 0xFF}, {0x80000000, 0xFF000000}},
+        {D3DFMT_A8B8G8R8, {0x10, 0x20, 0x30, 0x40}, {0x40102030}},
+        {D3DFMT_X8B8G8R8, {0x10, 0x20, 0x30, 0x00}, {0xFF102030}},
+        {D3DFMT_A2R10G10B10, Bytes(0xFFF00200u, 4), {0xFFFF0080}},
+        {D3DFMT_A2B10G10R10, Bytes(0x000803FFu, 4), {0x00FF8000}},
+        {D3DFMT_G16R16, Bytes(0xFFFF8000u, 4), {0xFF80FFFF}},
+        {D3DFMT_A16B16G16R16, Bytes(0x800040000000FFFFull, 8), {0x80FF0040}},
+        {D3DFMT_L16, Bytes(0x4000, 2), {0xFF404040}},
+        {D3DFMT_X4R4G4B4, Bytes(0x0F80, 2), {0xFFFF8800}},
+        {D3DFMT_R3G3B2, {0xE3}, {0xFFFF00FF}},
+        {D3DFMT_Q8W8V8U8, {0x7F, 0x81, 0x00, 0x40}, {0x80FF0000}},
+        {D3DFMT_V16U16, Bytes(0x00007FFFu, 4), {0xFFFF00FF}},
+        {D3DFMT_R16F, Halves(0.5f, 0, 0, 0, 1), {0xFF80FFFF}},
+        {D3DFMT_G16R16F, Halves(0.25f, 0.75f, 0, 0, 2), {0xFF40BFFF}},
+        {D3DFMT_A16B16G16R16F, Halves(1, 0.5f, 0, 0.25f, 4), {0x40FF8000}},
+        {D3DFMT_R32F, Floats({0.25f}), {0xFF40FFFF}},
+        {D3DFMT_A32B32G32R32F, Floats({0, 0.5f, 1, 0.75f}), {0xBF0080FF}},
     };
-    // One column of 4 pixels each: the colour on the top half, the alpha below.
+    // A column of 2 pixels each, one pixel per texel: the colour on the top half, the
+    // alpha below.
     device_->BeginScene();
     for (size_t i = 0; i < std::size(cases); i++) {
-        device_->SetTexture(0, OneTexel(cases[i].format, cases[i].texel));
-        const float x = float(i * 4);
+        device_->SetTexture(0, Texels(cases[i].format, UINT(cases[i].argb.size()), cases[i].texels));
+        const float x = float(i * 2);
         SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-        DrawRect(x, 0, x + 4, 32, 0xFFFFFFFF);
+        DrawRect(x, 0, x + 2, 32, 0xFFFFFFFF);
         SetStage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE);
-        DrawRect(x, 32, x + 4, 64, 0xFFFFFFFF);
+        DrawRect(x, 32, x + 2, 64, 0xFFFFFFFF);
     }
     device_->EndScene();
     const std::vector<D3DCOLOR> px = ReadBack();
-    for (size_t i = 0; i < std::size(cases); i++) {
-        const D3DCOLOR a = cases[i].argb >> 24;
-        EXPECT_LE(Distance(px[16 * kSize + i * 4 + 2], cases[i].argb), 1)
-            << "format " << cases[i].format << std::hex << ": colour " << px[16 * kSize + i * 4 + 2];
-        EXPECT_LE(Distance(px[48 * kSize + i * 4 + 2], a << 16 | a << 8 | a), 1)
-            << "format " << cases[i].format << std::hex << ": alpha " << px[48 * kSize + i * 4 + 2];
-    }
+    for (size_t i = 0; i < std::size(cases); i++)
+        for (size_t t = 0; t < 2; t++) {
+            SCOPED_TRACE(testing::Message() << "format " << cases[i].format << " pixel " << t);
+            const D3DCOLOR want = cases[i].argb[t * cases[i].argb.size() / 2], a = want >> 24;
+            EXPECT_COLOR_NEAR(px[16 * kSize + i * 2 + t], want, 1);
+            EXPECT_COLOR_NEAR(px[48 * kSize + i * 2 + t], a << 16 | a << 8 | a, 1) << " (alpha)";
+        }
 }
 
 TEST_F(TexelFormatPixelTest, FloatTargetsKeepAShaderColourAndSumsBeyondOne)
@@ -196,7 +149,9 @@ TEST_F(TexelFormatPixelTest, FloatTargetsKeepAShaderColourAndSumsBeyondOne)
     DrawRectScene(3, 0, 4, 4, 0xC0C0C0C0);
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
-    const std::vector<float> f = TargetFloats(target);
+    const std::vector<uint8_t> bytes = TargetBytes(target, 16);
+    std::vector<float> f(bytes.size() / 4);
+    memcpy(f.data(), bytes.data(), bytes.size());
     auto expect = [&](int x, std::vector<float> want, float tolerance) {
         for (int i = 0; i < 4; i++)
             EXPECT_NEAR(f[size_t(2 * 4 + x) * 4 + i], want[size_t(i)], tolerance) << "column " << x << " channel " << i;
@@ -207,7 +162,7 @@ TEST_F(TexelFormatPixelTest, FloatTargetsKeepAShaderColourAndSumsBeyondOne)
 
     // The float texture sampled by a ps_2_0 shader is unclamped: 2.5 x 0.25 and -1 + 1
     // come out as 0.625 and 0.
-    DrawIntoBackBuffer();
+    BackToBackBuffer();
     UsePixelShader({D3DPS_VERSION(2, 0), Ins(D3DSIO_DCL, 2), kDclInput, Dst(D3DSPR_TEXTURE, 0), Ins(D3DSIO_DCL, 2),
                     DclSampler(), Dst(D3DSPR_SAMPLER, 0), Ins(D3DSIO_DEF, 5), Dst(D3DSPR_CONST, 0), Bits(0.25f),
                     Bits(1), Bits(1), Bits(1), Ins(D3DSIO_DEF, 5), Dst(D3DSPR_CONST, 1), Bits(0), Bits(1), Bits(0),

@@ -23,32 +23,11 @@ constexpr DWORD kProcessedFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR
 
 class VertexPipelineTest : public PixelTest {
 protected:
-    void TearDown() override
-    {
-        for (IUnknown *object : objects_)
-            object->Release();
-        PixelTest::TearDown();
-    }
-
-    IDirect3DVertexBuffer9 *Buffer(const void *data, UINT bytes, DWORD fvf)
-    {
-        IDirect3DVertexBuffer9 *buffer = nullptr;
-        EXPECT_EQ(device_->CreateVertexBuffer(bytes, 0, fvf, D3DPOOL_MANAGED, &buffer, NULL), D3D_OK);
-        if (!buffer)
-            return nullptr;
-        void *p = nullptr;
-        EXPECT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
-        memcpy(p, data, bytes);
-        buffer->Unlock();
-        objects_.push_back(buffer);
-        return buffer;
-    }
-
     // A destination of `count` vertices, every byte 0xEE so that what is not written shows.
     IDirect3DVertexBuffer9 *Destination(UINT count)
     {
         std::vector<BYTE> fill(count * sizeof(Processed), 0xEE);
-        return Buffer(fill.data(), UINT(fill.size()), kProcessedFvf);
+        return VertexBuffer(fill.data(), UINT(fill.size()), kProcessedFvf);
     }
 
     std::vector<Processed> Read(IDirect3DVertexBuffer9 *buffer, UINT count)
@@ -61,17 +40,6 @@ protected:
         buffer->Unlock();
         return out;
     }
-
-    IDirect3DVertexShader9 *Shader(const std::vector<DWORD> &tokens)
-    {
-        IDirect3DVertexShader9 *shader = nullptr;
-        EXPECT_EQ(device_->CreateVertexShader(tokens.data(), &shader), D3D_OK);
-        if (shader)
-            objects_.push_back(shader);
-        return shader;
-    }
-
-    std::vector<IUnknown *> objects_;
 };
 
 void ExpectPosition(const Processed &v, float x, float y, float z, float rhw)
@@ -83,13 +51,6 @@ void ExpectPosition(const Processed &v, float x, float y, float z, float rhw)
 }
 
 constexpr DWORD kUntouched = 0xEEEEEEEE;
-
-DWORD Bits(float f)
-{
-    DWORD d;
-    memcpy(&d, &f, sizeof d);
-    return d;
-}
 
 TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWould)
 {
@@ -108,7 +69,7 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
         {-2, 3, 9, 0, 0, -1, 0x80405060, 0.5f, 1.0f},
         {20, 0, 5, 0, 0, -1, 0xFF000000, 0, 0},  // right of the view volume
     };
-    device_->SetStreamSource(0, Buffer(source, sizeof source, kSourceFvf), 0, sizeof(Source));
+    device_->SetStreamSource(0, VertexBuffer(source, sizeof source, kSourceFvf), 0, sizeof(Source));
     device_->SetFVF(kSourceFvf);
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
 
@@ -161,15 +122,13 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
     // destination's set 0; it writes all it outputs, D3DPV_DONOTCOPYDATA or not.
     D3DVIEWPORT9 full = {0, 0, kSize, kSize, 0, 1};
     device_->SetViewport(&full);
-    IDirect3DVertexShader9 *shader =
-        Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_MOV,
-                Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
-                Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_CONST, 1), D3DVS_END()});
+    UseVertexShader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_MOV,
+                     Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0),
+                     Src(D3DSPR_CONST, 0), D3DSIO_MOV, Dst(D3DSPR_TEXCRDOUT, 0), Src(D3DSPR_CONST, 1), D3DVS_END()});
     const float constants[2][4] = {{0, 1, 0, 1}, {0.125f, 0.375f, 0, 1}};
     device_->SetVertexShaderConstantF(0, &constants[0][0], 2);
-    device_->SetVertexShader(shader);
     const Source clipSpace[] = {{0.5f, -0.5f, 0.25f, 0, 0, 0, 0, 9, 9}};
-    device_->SetStreamSource(0, Buffer(clipSpace, sizeof clipSpace, kSourceFvf), 0, sizeof(Source));
+    device_->SetStreamSource(0, VertexBuffer(clipSpace, sizeof clipSpace, kSourceFvf), 0, sizeof(Source));
     IDirect3DVertexBuffer9 *shaded = Destination(1);
     ASSERT_EQ(device_->ProcessVertices(0, 0, 1, shaded, NULL, D3DPV_DONOTCOPYDATA), D3D_OK);
     out = Read(shaded, 1);
@@ -181,32 +140,30 @@ TEST_F(VertexPipelineTest, ProcessVerticesTransformsLightsAndCopiesLikeTheDrawWo
 
     // Refused: a destination not of D3DFVF_XYZRHW vertices, one too
     // short, source vertices already transformed, a source range past the stream.
-    IDirect3DVertexBuffer9 *untransformed = Buffer(source, sizeof source, kSourceFvf);
+    IDirect3DVertexBuffer9 *untransformed = VertexBuffer(source, sizeof source, kSourceFvf);
     EXPECT_EQ(device_->ProcessVertices(0, 0, 1, untransformed, NULL, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->ProcessVertices(0, 2, 3, dest, NULL, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->ProcessVertices(2, 0, 2, dest, NULL, 0), D3DERR_INVALIDCALL);
     device_->SetFVF(kProcessedFvf);
     device_->SetStreamSource(0, dest, 0, sizeof(Processed));
     EXPECT_EQ(device_->ProcessVertices(0, 0, 1, shaded, NULL, 0), D3DERR_INVALIDCALL);
-    device_->SetStreamSource(0, nullptr, 0, 0);
 }
 
 TEST_F(VertexPipelineTest, InstancedDrawRepeatsTheGeometryWithEachInstancesData)
 {
     // vs_1_1: dcl_position v0, dcl_texcoord v1 (the instance's offset), dcl_color v2 (its
     // colour); add oPos, v0, v1; mov oD0, v2.
-    IDirect3DVertexShader9 *shader =
-        Shader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_DCL,
-                Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR),
-                Dst(D3DSPR_INPUT, 2), D3DSIO_ADD, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
-                Src(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 2), D3DVS_END()});
+    UseVertexShader({D3DVS_VERSION(1, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_POSITION), Dst(D3DSPR_INPUT, 0), D3DSIO_DCL,
+                     Dcl(D3DDECLUSAGE_TEXCOORD), Dst(D3DSPR_INPUT, 1), D3DSIO_DCL, Dcl(D3DDECLUSAGE_COLOR),
+                     Dst(D3DSPR_INPUT, 2), D3DSIO_ADD, Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0),
+                     Src(D3DSPR_INPUT, 1), D3DSIO_MOV, Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_INPUT, 2), D3DVS_END()});
     D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
                                     {1, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
                                     {1, 16, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
                                     D3DDECL_END()};
     IDirect3DVertexDeclaration9 *decl = nullptr;
     ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
-    objects_.push_back(decl);
+    Keep(decl);
     // A square a quarter of the screen wide at the top-left corner, in clip space.
     const float square[4][4] = {{-1, 1, 0.5f, 1}, {-0.5f, 1, 0.5f, 1}, {-1, 0.5f, 0.5f, 1}, {-0.5f, 0.5f, 0.5f, 1}};
     const WORD indices[] = {0, 1, 2, 2, 1, 3};
@@ -215,21 +172,12 @@ TEST_F(VertexPipelineTest, InstancedDrawRepeatsTheGeometryWithEachInstancesData)
         D3DCOLOR color;
     };
     const Instance instances[] = {{0, 0, 0, 0, 0xFFFF0000}, {1, 0, 0, 0, 0xFF00FF00}, {0.5f, -1, 0, 0, 0xFF0000FF}};
-    IDirect3DIndexBuffer9 *ib = nullptr;
-    ASSERT_EQ(device_->CreateIndexBuffer(sizeof indices, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, NULL), D3D_OK);
-    objects_.push_back(ib);
-    void *p = nullptr;
-    ib->Lock(0, 0, &p, 0);
-    memcpy(p, indices, sizeof indices);
-    ib->Unlock();
-
-    device_->SetVertexShader(shader);
     device_->SetVertexDeclaration(decl);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device_->SetStreamSource(0, Buffer(square, sizeof square, 0), 0, sizeof square[0]);
-    device_->SetStreamSource(1, Buffer(instances, sizeof instances, 0), 0, sizeof(Instance));
-    device_->SetIndices(ib);
+    device_->SetStreamSource(0, VertexBuffer(square, sizeof square), 0, sizeof square[0]);
+    device_->SetStreamSource(1, VertexBuffer(instances, sizeof instances), 0, sizeof(Instance));
+    device_->SetIndices(IndexBuffer(indices, sizeof indices));
     ASSERT_EQ(device_->SetStreamSourceFreq(0, D3DSTREAMSOURCE_INDEXEDDATA | 3), D3D_OK);
     ASSERT_EQ(device_->SetStreamSourceFreq(1, D3DSTREAMSOURCE_INSTANCEDATA | 1), D3D_OK);
     device_->BeginScene();
@@ -243,12 +191,6 @@ TEST_F(VertexPipelineTest, InstancedDrawRepeatsTheGeometryWithEachInstancesData)
     EXPECT_COLOR_NEAR(Pixel(24, 8), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(8, 40), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(56, 56), 0xFF000000u, 1);
-
-    device_->SetStreamSource(0, nullptr, 0, 0);
-    device_->SetStreamSource(1, nullptr, 0, 0);
-    device_->SetIndices(nullptr);
-    device_->SetVertexShader(nullptr);
-    device_->SetVertexDeclaration(nullptr);
 }
 
 }  // namespace
