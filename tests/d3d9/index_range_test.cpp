@@ -60,6 +60,8 @@ TEST_F(IndexRangeTest, DrawsSeeEveryIndexTheyReadBeforeAndAfterARewrite)
         EXPECT_EQ(Draw(0, 333), D3DERR_INVALIDCALL);
         EXPECT_EQ(Draw(5, 200), D3DERR_INVALIDCALL);   // ends beyond it, starting mid-block
         EXPECT_EQ(Draw(498, 1), D3DERR_INVALIDCALL);   // a range of three indices around it
+        EXPECT_EQ(Draw(500, 15), D3DERR_INVALIDCALL);  // starts at it, before whole blocks
+        EXPECT_EQ(Draw(447, 18), D3DERR_INVALIDCALL);  // ends at it, after whole blocks
         EXPECT_EQ(Draw(501, 100), D3D_OK);             // starts just after it
         EXPECT_EQ(Draw(200, 100), D3D_OK);             // ends just before it
         // Put right again, every draw passes again.
