@@ -16,30 +16,21 @@ protected:
     // 100 positions, and `count` indices of the given format, all below 100.
     void Make(D3DFORMAT format, UINT count)
     {
-        ASSERT_EQ(device_->CreateVertexBuffer(100 * 12, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &vb_, NULL), D3D_OK);
-        const UINT size = format == D3DFMT_INDEX32 ? 4 : 2;
-        ASSERT_EQ(device_->CreateIndexBuffer(count * size, 0, format, D3DPOOL_MANAGED, &ib_, NULL), D3D_OK);
+        size_ = format == D3DFMT_INDEX32 ? 4 : 2;
+        ib_ = Keep(Indices(count * size_, format));
+        ASSERT_NE(ib_, nullptr);
         for (UINT i = 0; i < count; i++)
             Write(i, (i * 37) % 100);
         device_->SetFVF(D3DFVF_XYZ);
-        device_->SetStreamSource(0, vb_, 0, 12);
+        device_->SetStreamSource(0, Keep(Vertices(100 * 12, D3DFVF_XYZ)), 0, 12);
         device_->SetIndices(ib_);
-        device_->BeginScene();
     }
     void Write(UINT at, UINT value)
     {
-        D3DINDEXBUFFER_DESC desc;
-        ib_->GetDesc(&desc);
-        const UINT size = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
         BYTE *p = nullptr;
-        ASSERT_EQ(ib_->Lock(at * size, size, reinterpret_cast<void **>(&p), 0), D3D_OK);
-        if (size == 4) {
-            uint32_t v = value;
-            memcpy(p, &v, 4);
-        } else {
-            uint16_t v = uint16_t(value);
-            memcpy(p, &v, 2);
-        }
+        ASSERT_EQ(ib_->Lock(at * size_, size_, reinterpret_cast<void **>(&p), 0), D3D_OK);
+        const uint16_t narrow = uint16_t(value);
+        memcpy(p, size_ == 4 ? static_cast<const void *>(&value) : &narrow, size_);
         ib_->Unlock();
     }
     // Triangles from `first` index on, quietly: a refused draw writes a line.
@@ -50,21 +41,13 @@ protected:
         testing::internal::GetCapturedStderr();
         return hr;
     }
-    void TearDown() override
-    {
-        if (ib_)
-            ib_->Release();
-        if (vb_)
-            vb_->Release();
-        d3d9test::NullDeviceTest::TearDown();
-    }
-    IDirect3DVertexBuffer9 *vb_ = nullptr;
     IDirect3DIndexBuffer9 *ib_ = nullptr;
+    UINT size_ = 2;
 };
-
 
 TEST_F(IndexRangeTest, DrawsSeeEveryIndexTheyReadBeforeAndAfterARewrite)
 {
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
     for (D3DFORMAT format : {D3DFMT_INDEX16, D3DFMT_INDEX32}) {
         SCOPED_TRACE(format == D3DFMT_INDEX16 ? "16-bit" : "32-bit");
         Make(format, 999);
@@ -77,18 +60,16 @@ TEST_F(IndexRangeTest, DrawsSeeEveryIndexTheyReadBeforeAndAfterARewrite)
         EXPECT_EQ(Draw(0, 333), D3DERR_INVALIDCALL);
         EXPECT_EQ(Draw(5, 200), D3DERR_INVALIDCALL);   // ends beyond it, starting mid-block
         EXPECT_EQ(Draw(498, 1), D3DERR_INVALIDCALL);   // a range of three indices around it
+        EXPECT_EQ(Draw(500, 15), D3DERR_INVALIDCALL);  // starts at it, before whole blocks
+        EXPECT_EQ(Draw(447, 18), D3DERR_INVALIDCALL);  // ends at it, after whole blocks
         EXPECT_EQ(Draw(501, 100), D3D_OK);             // starts just after it
         EXPECT_EQ(Draw(200, 100), D3D_OK);             // ends just before it
         // Put right again, every draw passes again.
         Write(500, 99);
         EXPECT_EQ(Draw(0, 333), D3D_OK);
         EXPECT_EQ(Draw(498, 1), D3D_OK);
-        device_->EndScene();
-        ib_->Release();
-        vb_->Release();
-        ib_ = nullptr;
-        vb_ = nullptr;
     }
+    device_->EndScene();
 }
 
 }  // namespace

@@ -65,20 +65,16 @@ TEST_F(InstancingTest, AnInstancedDrawReadsOneInstanceElementEveryKInstances)
                                           {1, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_TEXCOORD, 0},
                                           D3DDECL_END()};
     IDirect3DVertexDeclaration9 *decl = nullptr;
-    IDirect3DVertexBuffer9 *geometry = nullptr, *instances = nullptr;
-    IDirect3DIndexBuffer9 *indices = nullptr;
     ASSERT_EQ(device_->CreateVertexDeclaration(elements, &decl), D3D_OK);
-    ASSERT_EQ(device_->CreateVertexBuffer(4 * 16, 0, 0, D3DPOOL_MANAGED, &geometry, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateVertexBuffer(3 * 16, 0, 0, D3DPOOL_MANAGED, &instances, NULL), D3D_OK);
-    ASSERT_EQ(device_->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices, NULL), D3D_OK);
+    IDirect3DIndexBuffer9 *indices = Keep(Indices(6 * 2));
     WORD *index = nullptr;
     ASSERT_EQ(indices->Lock(0, 0, (void **)&index, 0), D3D_OK);
     const WORD quad[6] = {0, 1, 2, 0, 2, 3};
     memcpy(index, quad, sizeof quad);
     indices->Unlock();
-    device_->SetVertexDeclaration(decl);
-    device_->SetStreamSource(0, geometry, 0, 16);
-    device_->SetStreamSource(1, instances, 0, 16);
+    device_->SetVertexDeclaration(Keep(decl));
+    device_->SetStreamSource(0, Keep(Vertices(4 * 16)), 0, 16);
+    device_->SetStreamSource(1, Keep(Vertices(3 * 16)), 0, 16);
     device_->SetIndices(indices);
     device_->BeginScene();
     const struct {
@@ -102,16 +98,6 @@ TEST_F(InstancingTest, AnInstancedDrawReadsOneInstanceElementEveryKInstances)
     EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
     EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
     device_->EndScene();
-    device_->SetStreamSourceFreq(0, 1);
-    device_->SetStreamSourceFreq(1, 1);
-    device_->SetStreamSource(0, NULL, 0, 0);
-    device_->SetStreamSource(1, NULL, 0, 0);
-    device_->SetIndices(NULL);
-    device_->SetVertexDeclaration(NULL);
-    decl->Release();
-    geometry->Release();
-    instances->Release();
-    indices->Release();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,32 @@ protected:
         IDirect3DSurface9 *s = nullptr;
         EXPECT_EQ(t->GetSurfaceLevel(level, &s), D3D_OK);
         return s;
+    }
+    IDirect3DVertexBuffer9 *Vertices(UINT bytes, DWORD fvf = 0)
+    {
+        IDirect3DVertexBuffer9 *b = nullptr;
+        EXPECT_EQ(device_->CreateVertexBuffer(bytes, 0, fvf, D3DPOOL_MANAGED, &b, NULL), D3D_OK);
+        return b;
+    }
+    IDirect3DIndexBuffer9 *Indices(UINT bytes, D3DFORMAT f = D3DFMT_INDEX16)
+    {
+        IDirect3DIndexBuffer9 *b = nullptr;
+        EXPECT_EQ(device_->CreateIndexBuffer(bytes, 0, f, D3DPOOL_MANAGED, &b, NULL), D3D_OK);
+        return b;
+    }
+    static ULONG Refs(IUnknown *o)
+    {
+        o->AddRef();
+        return o->Release();
+    }
+    // The viewport as "X,Y WxH MinZ..MaxZ", one comparison with a readable failure.
+    std::string Viewport()
+    {
+        D3DVIEWPORT9 v = {};
+        EXPECT_EQ(device_->GetViewport(&v), D3D_OK);
+        std::ostringstream out;
+        out << v.X << "," << v.Y << " " << v.Width << "x" << v.Height << " " << v.MinZ << ".." << v.MaxZ;
+        return out.str();
     }
 
     IDirect3D9 *d3d_ = nullptr;

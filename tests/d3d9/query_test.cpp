@@ -29,12 +29,7 @@ TEST_F(QueryTest, TheOfferedTypesAnswerWithTheirOwnSizes)
         EXPECT_EQ(device_->CreateQuery(o.type, NULL), D3D_OK) << o.type;
         IDirect3DQuery9 *q = Make(o.type);
         ASSERT_NE(q, nullptr);
-        EXPECT_EQ(q->GetType(), o.type);
-        EXPECT_EQ(q->GetDataSize(), o.size);
-        IDirect3DDevice9 *owner = nullptr;
-        ASSERT_EQ(q->GetDevice(&owner), D3D_OK);
-        EXPECT_EQ(owner, device_);
-        owner->Release();
+        EXPECT_EQ(q->GetDataSize(), o.size) << o.type;
     }
     // A support check says nothing on stderr; a request for a type not offered one line.
     EXPECT_EQ(AnswerOf([&] { return device_->CreateQuery(D3DQUERYTYPE_VCACHE, NULL); }),

@@ -106,7 +106,7 @@ TEST(TexelFormatTest, SignedAndFloatFormatsKeepTheirRangeAndPrecision)
     EXPECT_EQ(red, 1.0f);
 }
 
-class TexelFormatDeviceTest : public NullDeviceTest {};
+using TexelFormatDeviceTest = NullDeviceTest;
 
 TEST_F(TexelFormatDeviceTest, WideFormatsAreOfferedForTexturesAndTargetsButNotBackBuffers)
 {
