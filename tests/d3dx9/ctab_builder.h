@@ -1,5 +1,6 @@
 // A writer of hand-made constant tables for the shader tests: the "CTAB" comment block an
-// HLSL compiler leaves in a shader, in the layout d3dx9shader.h documents.
+// HLSL compiler leaves in a shader, in the layout d3dx9shader.h documents; and the shaders
+// they go in, assembled from text.
 #ifndef TAVROK_TESTS_D3DX9_CTAB_BUILDER_H
 #define TAVROK_TESTS_D3DX9_CTAB_BUILDER_H
 
@@ -98,6 +99,19 @@ private:
     std::vector<uint8_t> bytes_;
     DWORD constants_ = 0;
 };
+
+// The tokens of `text` assembled with `flags`; empty when it does not assemble.
+inline std::vector<DWORD> Assemble(const std::string &text, DWORD flags = 0)
+{
+    LPD3DXBUFFER shader = nullptr;
+    std::vector<DWORD> code;
+    if (SUCCEEDED(D3DXAssembleShader(text.data(), UINT(text.size()), nullptr, nullptr, flags, &shader, nullptr))) {
+        const DWORD *words = static_cast<const DWORD *>(shader->GetBufferPointer());
+        code.assign(words, words + shader->GetBufferSize() / sizeof(DWORD));
+        shader->Release();
+    }
+    return code;
+}
 
 // `code` with `comment` placed right after its version token.
 inline std::vector<DWORD> WithComment(std::vector<DWORD> code, const std::vector<DWORD> &comment)

@@ -26,24 +26,16 @@ class D3dxPixelTest : public PixelTest {
 protected:
     void TearDown() override
     {
-        if (device_) {
-            device_->SetTexture(0, nullptr);
-            device_->SetVertexShader(nullptr);
-            device_->SetPixelShader(nullptr);
-            device_->SetVertexDeclaration(nullptr);
-        }
-        for (auto it = held_.rbegin(); it != held_.rend(); ++it)
-            (*it)->Release();
-        PixelTest::TearDown();  // which expects no object left alive
+        if (device_)
+            device_->SetVertexDeclaration(nullptr);  // the base lets go of textures and shaders
+        PixelTest::TearDown();                       // which expects no object left alive
     }
 
     // `object`, released when the test ends (after the device has let go of it).
     template <class T>
     T *Hold(T *object)
     {
-        if (object)
-            held_.push_back(object);
-        return object;
+        return Keep(object);
     }
     IDirect3DSurface9 *Level(IDirect3DTexture9 *texture, UINT level)
     {
@@ -57,22 +49,7 @@ protected:
     {
         D3DSURFACE_DESC d;
         s->GetDesc(&d);
-        IDirect3DSurface9 *readable = s;
-        if (d.Usage & D3DUSAGE_RENDERTARGET) {
-            EXPECT_EQ(device_->CreateOffscreenPlainSurface(d.Width, d.Height, d.Format, D3DPOOL_SYSTEMMEM, &readable,
-                                                           nullptr),
-                      D3D_OK);
-            EXPECT_EQ(device_->GetRenderTargetData(s, readable), D3D_OK);
-        }
-        std::vector<D3DCOLOR> px(size_t(d.Width) * d.Height);
-        D3DLOCKED_RECT r;
-        EXPECT_EQ(readable->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < d.Height; y++)
-            memcpy(&px[size_t(y) * d.Width], static_cast<BYTE *>(r.pBits) + y * r.Pitch, d.Width * 4);
-        readable->UnlockRect();
-        if (readable != s)
-            readable->Release();
-        return px;
+        return (d.Usage & D3DUSAGE_RENDERTARGET) ? ReadTarget(s) : d3d9test::SurfacePixels(s);
     }
 
     // Back-buffer pixels within `tolerance` of `colour`; pixels that are not black.
@@ -129,8 +106,6 @@ protected:
             EXPECT_EQ(hr, D3DERR_INVALIDCALL) << c.first;
         }
     }
-
-    std::vector<IUnknown *> held_;
 };
 
 }  // namespace d3dx9test

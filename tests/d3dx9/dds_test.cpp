@@ -65,8 +65,7 @@ std::vector<uint8_t> SolidCube(UINT edge, UINT levels, uint32_t faces)
 // A 4 x 4 A8R8G8B8 file whose levels are each one colour, unlike what halving would make.
 std::vector<uint8_t> SolidLevels(std::initializer_list<uint32_t> colours)
 {
-    const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-    std::vector<uint8_t> file = Header(4, 4, nullptr, 32, masks);
+    std::vector<uint8_t> file = Header(4, 4, nullptr, 32, kArgbMasks);
     Put32(file, 28, uint32_t(colours.size()));
     UINT side = 4;
     for (uint32_t colour : colours) {
@@ -244,8 +243,7 @@ TEST_F(DdsTest, Dxt3AndDxt5Alpha)
 TEST_F(DdsTest, UncompressedPixelsAndBlocksOverTheEdge)
 {
     // 32-bit with alpha, masks in the usual A8R8G8B8 places; then 16-bit 5:6:5.
-    const uint32_t argb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-    std::vector<uint8_t> file = Header(2, 1, nullptr, 32, argb);
+    std::vector<uint8_t> file = Header(2, 1, nullptr, 32, kArgbMasks);
     Append(file, {0x10, 0x20, 0x30, 0x40, 0x01, 0x02, 0x03, 0x04});
     D3DXIMAGE_INFO info{};
     auto t = Load(file, &info);

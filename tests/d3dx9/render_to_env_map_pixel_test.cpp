@@ -15,6 +15,20 @@ constexpr UINT kEdge = 16;
 
 class RenderToEnvMapPixelTest : public D3dxPixelTest {
 protected:
+    // A cube map (a render target when `usage` says so), and the object that draws cube
+    // maps of its size with a depth buffer; both held to the end of the test.
+    IDirect3DCubeTexture9 *Cube(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    {
+        IDirect3DCubeTexture9 *cube = nullptr;
+        EXPECT_EQ(device_->CreateCubeTexture(edge, levels, usage, format, pool, &cube, nullptr), D3D_OK);
+        return Hold(cube);
+    }
+    ID3DXRenderToEnvMap *Map(UINT levels, D3DFORMAT format, D3DFORMAT depthFormat)
+    {
+        ID3DXRenderToEnvMap *map = nullptr;
+        EXPECT_EQ(D3DXCreateRenderToEnvMap(device_, kEdge, levels, format, TRUE, depthFormat, &map), D3D_OK);
+        return Hold(map);
+    }
     // Draws every face: its colour near (z 0.2), then black over all of it further off
     // (z 0.5), which the depth buffer hides.
     void DrawFaces(ID3DXRenderToEnvMap *map, DWORD mipFilter)
@@ -68,14 +82,9 @@ protected:
 
 TEST_F(RenderToEnvMapPixelTest, ACubeTargetDrawnFaceByFaceIsSeenInAMirror)
 {
-    IDirect3DCubeTexture9 *cube = nullptr;
-    ASSERT_EQ(
-        device_->CreateCubeTexture(kEdge, 3, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
-        D3D_OK);
-    Hold(cube);
-    ID3DXRenderToEnvMap *map = nullptr;
-    ASSERT_EQ(D3DXCreateRenderToEnvMap(device_, kEdge, 3, D3DFMT_X8R8G8B8, TRUE, D3DFMT_D16, &map), D3D_OK);
-    Hold(map);
+    IDirect3DCubeTexture9 *cube = Cube(kEdge, 3, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
+    ID3DXRenderToEnvMap *map = Map(3, D3DFMT_X8R8G8B8, D3DFMT_D16);
+    ASSERT_TRUE(cube && map);
 
     // The device's own target, depth surface and a viewport of part of it come back.
     IDirect3DSurface9 *depth = nullptr;
@@ -111,12 +120,9 @@ TEST_F(RenderToEnvMapPixelTest, ACubeTargetDrawnFaceByFaceIsSeenInAMirror)
 
 TEST_F(RenderToEnvMapPixelTest, AManagedCubeIsDrawnThroughAStandInAndFiltered)
 {
-    IDirect3DCubeTexture9 *cube = nullptr;
-    ASSERT_EQ(device_->CreateCubeTexture(kEdge, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, nullptr), D3D_OK);
-    Hold(cube);
-    ID3DXRenderToEnvMap *map = nullptr;
-    ASSERT_EQ(D3DXCreateRenderToEnvMap(device_, kEdge, 0, D3DFMT_A8R8G8B8, TRUE, D3DFMT_D24S8, &map), D3D_OK);
-    Hold(map);
+    IDirect3DCubeTexture9 *cube = Cube(kEdge, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+    ID3DXRenderToEnvMap *map = Map(0, D3DFMT_A8R8G8B8, D3DFMT_D24S8);
+    ASSERT_TRUE(cube && map);
     ASSERT_EQ(map->BeginCube(cube), D3D_OK);
     DrawFaces(map, D3DX_DEFAULT);
     ASSERT_EQ(map->End(D3DX_DEFAULT), D3D_OK);
@@ -133,15 +139,13 @@ TEST_F(RenderToEnvMapPixelTest, AManagedCubeIsDrawnThroughAStandInAndFiltered)
 
 TEST_F(RenderToEnvMapPixelTest, BadCallsAreRefusedWithOneLineAndResetKeepsTheObject)
 {
-    IDirect3DCubeTexture9 *cube = nullptr, *small = nullptr;
+    // The render-target cube and the plain texture are released before the Reset, not held.
+    IDirect3DCubeTexture9 *cube = nullptr, *small = Cube(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
     ASSERT_EQ(
         device_->CreateCubeTexture(kEdge, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
         D3D_OK);
-    ASSERT_EQ(device_->CreateCubeTexture(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &small, nullptr), D3D_OK);
-    Hold(small);
-    ID3DXRenderToEnvMap *map = nullptr, *none = nullptr;
-    ASSERT_EQ(D3DXCreateRenderToEnvMap(device_, kEdge, 1, D3DFMT_A8R8G8B8, TRUE, D3DFMT_D16, &map), D3D_OK);
-    Hold(map);
+    ID3DXRenderToEnvMap *map = Map(1, D3DFMT_A8R8G8B8, D3DFMT_D16), *none = nullptr;
+    ASSERT_TRUE(small && map);
     IDirect3DTexture9 *flat = nullptr;
     ASSERT_EQ(device_->CreateTexture(kEdge, kEdge, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &flat,
                                      nullptr),
@@ -178,10 +182,7 @@ TEST_F(RenderToEnvMapPixelTest, BadCallsAreRefusedWithOneLineAndResetKeepsTheObj
     D3DPRESENT_PARAMETERS pp = testsupport::WindowedParameters(kSize, kSize);
     ASSERT_EQ(device_->Reset(&pp), D3D_OK);
     ASSERT_EQ(map->OnResetDevice(), D3D_OK);
-    ASSERT_EQ(
-        device_->CreateCubeTexture(kEdge, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
-        D3D_OK);
-    Hold(cube);
+    cube = Cube(kEdge, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT);
     ASSERT_EQ(map->BeginCube(cube), D3D_OK);
     DrawFaces(map, D3DX_FILTER_NONE);
     ASSERT_EQ(map->End(D3DX_FILTER_NONE), D3D_OK);

@@ -210,10 +210,10 @@ TEST_F(RenderToSurfacePixelTest, MisuseIsRefusedAndTheObjectOutlivesADeviceReset
 
     // With the test's own default-pool textures let go, the object's depth surface (made
     // again) is the one the Reset is refused for, until OnLostDevice lets it go too.
-    for (IUnknown *u : held_)
+    for (IUnknown *u : kept_)
         if (u != rts)
             u->Release();
-    held_ = {rts};
+    kept_ = {rts};
     ASSERT_EQ(rts->OnResetDevice(), D3D_OK);
     D3DPRESENT_PARAMETERS pp = testsupport::WindowedParameters(kSize, kSize);
     testsupport::StderrOf([&] { EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL); });

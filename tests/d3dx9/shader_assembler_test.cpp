@@ -167,11 +167,8 @@ const char kBillboard[] = "vs_1_1\n"
                           "mov oD0, v2\n"
                           "mov oT0.xy, v3\n";
 
-std::string CapturedStderr()
-{
-    return testing::internal::GetCapturedStderr();
-}
 using testsupport::CountLines;
+using testsupport::StderrOf;
 
 // Shaders the tests below check token by token, or by their opcodes.
 const char kVs11Arithmetic[] = "vs_1_1\n"
@@ -194,7 +191,7 @@ const char kDeclarations[] = "vs_1_1\n"
 
 const char kEveryVs11Instruction[] =
     "vs_1_1\ndcl_position v0\ndcl_normal v1\ndcl_texcoord2 v2\ndef c95, 1, -0.5, 0.25, 1e+06\n"
-    "mov r0, v0\nmov r1, c1\nmov a0.x, c0.x\nadd r2, r0, -c3\nsub r2.xz, r1.yxwz, v0.w\n"
+    "def c94, 1.5, -0.25, 1e+10, 3.4028235e+38\nmov r0, v0\nmov r1, c1\nmov a0.x, c0.x\nadd r2, r0, -c3\nsub r2.xz, r1.yxwz, v0.w\n"
     "mul r3.y, r0.x, c[a0.x + 4]\nmad r4, v0, c5.x, r0\nrcp r5.w, r0.y\nrsq r5.x, -c6.z\n"
     "dp3 r6.x, r0, c7\ndp4 r6.yw, -r1, v0\nmin r7, r0.zwxy, c8\nmax r7, r7, v0.x\nslt r8, r0, c9\n"
     "sge r8.w, v0.x, r1\nexp r9, r0.w\nexpp r9.xy, c10.y\nlog r10.z, v0.x\nlogp r10.w, r1.z\nlit r11, r0\n"
@@ -437,17 +434,11 @@ TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
 }
 
 // Every instruction form of each shader kind, written for the forms rather than as working
-// shaders (the device rules are not applied), assembles and reads back the same.
+// shaders (the device rules are not applied), assembles and reads back the same (vs_1_1's
+// are the opcode walk's).
 TEST(ShaderAssemblerSource, EveryInstructionFormReadsBack)
 {
     const char *const shaders[] = {
-        "vs_1_1\ndcl_position v0\ndcl_normal v1\ndcl_texcoord3 v2\ndef c10, 1.5, -0.25, 1e+10, 3.4028235e+38\n"
-        "mov a0.x, v2.x\nmov r0, c[a0.x + 12]\nadd r1, -r0.yzwx, c[a0.x]\nm4x4 oPos, v0, c0\nm3x3 r2.xyz, v1, c4\n"
-        "m4x3 r3.xyz, v0, c4\nm3x4 r4, v1, c4\nm3x2 r5.xy, v1, c4\nsub r6, r0, r1\nmad r7, r0, r1.xxxy, -r6\n"
-        "mul r8.xw, r7, c10.w\nrcp r9.x, r8.x\nrsq r9.y, r8.w\ndp3 r10.x, r2, r2\ndp4 r10.y, r4, r4\n"
-        "min r11, r0, r1\nmax r11, r11, r0\nslt r1, r0, r11\nsge r1.z, r0, r11\nexp r2.x, r0.z\nlog r2.y, r0.z\n"
-        "expp r3.x, r0.x\nlogp r3.y, r0.w\nlit r4, r0\ndst r5, r0, r1\nfrc r6, r0\nnop\nmov oD0, r6\nmov oD1.xyz, -r6\n"
-        "mov oT0, v2\nmov oT7.xy, r0\nmov oFog, r0.z\nmov oPts, r1.x\n",
         "vs_2_0\ndcl_position v0\ndcl_blendweight v1\ndcl_blendindices v2\ndcl_color1 v3.xyz\ndcl_tangent v4\n"
         "def c20, 0, 0.5, 1, 2\nmova a0.y, v2.x\nmov r0, c[a0.y + 30]\nlrp r1, r0, v0, c20\npow r2.x, r0.x, r0.y\n"
         "crs r3.xyz, r0, v0\nabs r4, -r3\nnrm r5.xyz, r4\nsincos r6.xy, r0.x, c21, c22\nmov oPos, v0\n"
@@ -581,10 +572,9 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"vs_1_1\ndcl_position v0\nmov oPos, v0\nmov r0, \x01\n", 4, "unexpected byte 0x01"},
     };
     for (const BadShader &bad : cases) {
-        testing::internal::CaptureStderr();
-        Assembled a = Assemble(bad.source);
-        std::string stderrText = CapturedStderr();
         SCOPED_TRACE(bad.source);
+        Assembled a;
+        const std::string stderrText = StderrOf([&] { a = Assemble(bad.source); });
         EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
         EXPECT_FALSE(a.hasShader);
         EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
@@ -618,18 +608,17 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.source);
-        testing::internal::CaptureStderr();
-        Assembled a = Assemble(c.source);
-        EXPECT_EQ(CapturedStderr(), c.line);
+        Assembled a;
+        EXPECT_EQ(StderrOf([&] { a = Assemble(c.source); }), c.line);
         EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
     }
 }
 
 TEST(ShaderAssemblerErrors, EveryBadLineIsListedAndOnlyTheFirstIsDiagnosed)
 {
-    testing::internal::CaptureStderr();
-    Assembled a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\nmul r0, v0,\nfrob r1\nmov oD0, v9\n");
-    std::string stderrText = CapturedStderr();
+    Assembled a;
+    const std::string stderrText =
+        StderrOf([&] { a = Assemble("vs_1_1\ndcl_position v0\nmov oPos, v0\nmul r0, v0,\nfrob r1\nmov oD0, v9\n"); });
     EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
     EXPECT_EQ(CountLines(a.errors), 3) << a.errors;
     EXPECT_NE(a.errors.find("memory(4,"), std::string::npos);
@@ -656,19 +645,20 @@ TEST(ShaderAssemblerErrors, SkipValidationKeepsOnlyTheGrammar)
 TEST(ShaderAssemblerErrors, BadArgumentsAreRefused)
 {
     LPD3DXBUFFER shader = reinterpret_cast<LPD3DXBUFFER>(1), errors = reinterpret_cast<LPD3DXBUFFER>(1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(D3DXAssembleShader(nullptr, 10, nullptr, nullptr, 0, &shader, &errors), D3DERR_INVALIDCALL);
-    EXPECT_EQ(shader, nullptr);
-    EXPECT_EQ(errors, nullptr);
-    EXPECT_EQ(D3DXAssembleShaderFromFileA(nullptr, nullptr, nullptr, 0, &shader, nullptr), D3DERR_INVALIDCALL);
-    const D3DXMACRO badName[] = {{"1x", "c0"}, {nullptr, nullptr}};
-    EXPECT_EQ(D3DXAssembleShader(kBillboard, sizeof kBillboard - 1, badName, nullptr, 0, &shader, &errors),
-              D3DXERR_INVALIDDATA);
+    const std::string said = StderrOf([&] {
+        EXPECT_EQ(D3DXAssembleShader(nullptr, 10, nullptr, nullptr, 0, &shader, &errors), D3DERR_INVALIDCALL);
+        EXPECT_EQ(shader, nullptr);
+        EXPECT_EQ(errors, nullptr);
+        EXPECT_EQ(D3DXAssembleShaderFromFileA(nullptr, nullptr, nullptr, 0, &shader, nullptr), D3DERR_INVALIDCALL);
+        const D3DXMACRO badName[] = {{"1x", "c0"}, {nullptr, nullptr}};
+        EXPECT_EQ(D3DXAssembleShader(kBillboard, sizeof kBillboard - 1, badName, nullptr, 0, &shader, &errors),
+                  D3DXERR_INVALIDDATA);
+    });
+    EXPECT_EQ(CountLines(said), 3) << said;
     EXPECT_EQ(shader, nullptr);
     ASSERT_NE(errors, nullptr);
     EXPECT_NE(std::string(static_cast<const char *>(errors->GetBufferPointer())).find("'1x'"), std::string::npos);
     errors->Release();
-    CapturedStderr();
 
     // The length is honoured: the text after it is not read.
     std::string twice = std::string(kBillboard) + "garbage that is never seen";
@@ -697,9 +687,8 @@ protected:
     Assembled FromFile(const char *name, std::string *said)
     {
         LPD3DXBUFFER shader = nullptr, errors = nullptr;
-        testing::internal::CaptureStderr();
-        HRESULT hr = D3DXAssembleShaderFromFileA(name, nullptr, nullptr, 0, &shader, &errors);
-        *said = CapturedStderr();
+        HRESULT hr = E_FAIL;
+        *said = StderrOf([&] { hr = D3DXAssembleShaderFromFileA(name, nullptr, nullptr, 0, &shader, &errors); });
         return Collect(hr, shader, errors);
     }
     const std::string root_ = "shader_assembler_files";
@@ -760,16 +749,16 @@ TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
             EXPECT_FALSE(a.errors.empty());
         }
     };
-    testing::internal::CaptureStderr();
-    for (size_t n = 0; n <= good.size(); ++n)
-        check(good.substr(0, n));
-    for (size_t i = 0; i < good.size(); ++i)
-        for (char c : replacements) {
-            std::string damaged = good;
-            damaged[i] = c;
-            check(damaged);
-        }
-    CapturedStderr();
+    StderrOf([&] {
+        for (size_t n = 0; n <= good.size(); ++n)
+            check(good.substr(0, n));
+        for (size_t i = 0; i < good.size(); ++i)
+            for (char c : replacements) {
+                std::string damaged = good;
+                damaged[i] = c;
+                check(damaged);
+            }
+    });
     EXPECT_GT(failures, 0);
     EXPECT_GT(successes, 0);
 }

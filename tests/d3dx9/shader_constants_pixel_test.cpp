@@ -8,17 +8,7 @@ using namespace d3dx9test;
 
 namespace {
 
-std::vector<DWORD> Assemble(const char *text)
-{
-    LPD3DXBUFFER shader = nullptr;
-    std::vector<DWORD> code;
-    if (SUCCEEDED(D3DXAssembleShader(text, UINT(strlen(text)), nullptr, nullptr, 0, &shader, nullptr))) {
-        const DWORD *words = static_cast<const DWORD *>(shader->GetBufferPointer());
-        code.assign(words, words + shader->GetBufferSize() / sizeof(DWORD));
-        shader->Release();
-    }
-    return code;
-}
+using ctabtest::Assemble;
 
 using ConstantTablePixelTest = D3dxPixelTest;
 

@@ -21,29 +21,11 @@
 
 namespace {
 
+using ctabtest::Assemble;
 using ctabtest::CtabBuilder;
 using ctabtest::WithComment;
 using testsupport::CountLines;
 using testsupport::StderrOf;
-
-std::vector<DWORD> Assemble(const std::string &text, std::string *errors = nullptr, DWORD flags = 0)
-{
-    LPD3DXBUFFER shader = nullptr, messages = nullptr;
-    HRESULT hr =
-        D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, flags, &shader, &messages);
-    std::vector<DWORD> code;
-    if (SUCCEEDED(hr) && shader) {
-        const DWORD *words = static_cast<const DWORD *>(shader->GetBufferPointer());
-        code.assign(words, words + shader->GetBufferSize() / sizeof(DWORD));
-    }
-    if (errors && messages)
-        *errors = static_cast<const char *>(messages->GetBufferPointer());
-    if (shader)
-        shader->Release();
-    if (messages)
-        messages->Release();
-    return code;
-}
 
 std::string Disassemble(const DWORD *code, HRESULT *result = nullptr, const char *comments = nullptr)
 {
@@ -634,7 +616,7 @@ TEST(ShaderDisassemblyTest, TextInTheAssemblySyntax)
     std::vector<DWORD> code = Assemble("vs_1_1\ndcl_position v0\ndcl_texcoord2 v1\ndef c9, 1, -0.5, 0, 2.25\n"
                                        "mov a0.x, v1.x\nmad r0.xyz, -v0.yzwx, c[a0.x + 3], c9.w\n"
                                        "m4x4 oPos, v0, c0\nmov oT2.xy, r0\n",
-                                       nullptr, D3DXSHADER_SKIPVALIDATION);
+                                       D3DXSHADER_SKIPVALIDATION);
     ASSERT_FALSE(code.empty());
     code = WithComment(code, {D3DSHADER_COMMENT(2), MAKEFOURCC('C', 'T', 'A', 'B'), 0});
     HRESULT hr = E_FAIL;
@@ -657,44 +639,25 @@ TEST(ShaderDisassemblyTest, TextInTheAssemblySyntax)
 // out in the same syntax, and vs_3_0 outputs are the declared o# registers.
 TEST(ShaderDisassemblyTest, ShaderModel3AndFlowControlAreWrittenToo)
 {
+    // One instruction's tokens a line.
+    // clang-format off
     const std::vector<DWORD> code = {
         D3DVS_VERSION(3, 0),
-        0x0200001F,
-        0x80000000,
-        0x900F0000,  // dcl_position v0
-        0x0200001F,
-        0x80020005,
-        0xE0030001,  // dcl_texcoord2 o1.xy
-        0x0200001F,
-        0x80000000,
-        0xE00F0000,  // dcl_position o0
-        0x05000030,
-        0xF00F0000,
-        3,
-        0,
-        1,
-        0,  // defi i0, 3, 0, 1, 0
-        0x01000026,
-        0xF0E40000,  // rep i0
-        0x03000002,
-        0x800F0000,
-        0x80E40000,
-        0x90E40000,  // add r0, r0, v0
-        0x00000027,  // endrep
-        0x02010029,
-        0x80000000,
-        0xA0E40000,  // if_gt r0.x, c0
-        0x03000001,
-        0xE00F0000,
-        0xA0E42000 | 5,
-        0xB0000000,  // mov o0, c[a0.x + 5]
-        0x0000002A,  // else
-        0x02000001,
-        0xE00F0000,
-        0x90E40000,  // mov o0, v0
-        0x0000002B,  // endif
+        0x0200001F, 0x80000000, 0x900F0000,                  // dcl_position v0
+        0x0200001F, 0x80020005, 0xE0030001,                  // dcl_texcoord2 o1.xy
+        0x0200001F, 0x80000000, 0xE00F0000,                  // dcl_position o0
+        0x05000030, 0xF00F0000, 3, 0, 1, 0,                  // defi i0, 3, 0, 1, 0
+        0x01000026, 0xF0E40000,                              // rep i0
+        0x03000002, 0x800F0000, 0x80E40000, 0x90E40000,      // add r0, r0, v0
+        0x00000027,                                          // endrep
+        0x02010029, 0x80000000, 0xA0E40000,                  // if_gt r0.x, c0
+        0x03000001, 0xE00F0000, 0xA0E42000 | 5, 0xB0000000,  // mov o0, c[a0.x + 5]
+        0x0000002A,                                          // else
+        0x02000001, 0xE00F0000, 0x90E40000,                  // mov o0, v0
+        0x0000002B,                                          // endif
         0x0000FFFF,
     };
+    // clang-format on
     HRESULT hr = E_FAIL;
     EXPECT_EQ(Disassemble(code.data(), &hr), "vs_3_0\n"
                                              "dcl_position v0\n"

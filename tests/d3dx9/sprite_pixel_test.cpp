@@ -10,17 +10,8 @@ namespace {
 
 constexpr D3DCOLOR kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 
-// The largest difference of one colour channel between two pixels (the fixture's), or
-// between two blocks.  Sprites sample with linear filtering, which on texel centres gives
-// the texel up to a step or two of rounding.
-using d3d9test::Distance;
-int Distance(const std::vector<D3DCOLOR> &a, const std::vector<D3DCOLOR> &b)
-{
-    int d = a.size() == b.size() ? 0 : 255;
-    for (size_t i = 0; i < a.size() && i < b.size(); i++)
-        d = std::max(d, Distance(a[i], b[i]));
-    return d;
-}
+// Sprites sample with linear filtering, which on texel centres gives the texel up to a step
+// or two of rounding.
 constexpr int kRounding = 3;
 
 class SpritePixelTest : public D3dxPixelTest {
@@ -78,9 +69,9 @@ TEST_F(SpritePixelTest, TexelsLandOnPixelsThroughSourceCentreAndTransform)
         EXPECT_EQ(sprite_->Draw(blue, nullptr, nullptr, &second, kWhite), D3D_OK);
         EXPECT_EQ(sprite_->Draw(quadrants_, nullptr, nullptr, &third, kWhite), D3D_OK);
     });
-    EXPECT_LE(Distance(Block(10, 20, 4, 4), whole), kRounding);
-    EXPECT_LE(Distance(Block(50, 8, 4, 4), whole), kRounding);
-    EXPECT_LE(Distance(Block(40, 40, 2, 2), std::vector<D3DCOLOR>(4, kBlue)), kRounding);
+    EXPECT_COLORS_NEAR(Block(10, 20, 4, 4), whole, kRounding);
+    EXPECT_COLORS_NEAR(Block(50, 8, 4, 4), whole, kRounding);
+    EXPECT_COLORS_NEAR(Block(40, 40, 2, 2), std::vector<D3DCOLOR>(4, kBlue), kRounding);
     EXPECT_EQ(Count(0xFF000000), int(kSize * kSize) - 36) << "nothing outside the quads";
 
     // A source rectangle picks the green quadrant; the centre (1, 1) of the sprite goes to
@@ -89,7 +80,7 @@ TEST_F(SpritePixelTest, TexelsLandOnPixelsThroughSourceCentreAndTransform)
     D3DXVECTOR3 centre(1, 1, 0);
     Frame(0, [&] { sprite_->Draw(quadrants_, &green, &centre, &at, 0xFF808080); });
     EXPECT_EQ(Count(0xFF008000), 4);
-    EXPECT_LE(Distance(Block(9, 19, 2, 2), std::vector<D3DCOLOR>(4, 0xFF008000)), kRounding);
+    EXPECT_COLORS_NEAR(Block(9, 19, 2, 2), std::vector<D3DCOLOR>(4, 0xFF008000), kRounding);
 
     // A transform scaling by 2 about the origin and moving by (30, 4): the quad covers 8 x 8
     // pixels, and away from the quadrants' borders (where the filter mixes them) each shows
@@ -101,8 +92,8 @@ TEST_F(SpritePixelTest, TexelsLandOnPixelsThroughSourceCentreAndTransform)
     ASSERT_EQ(sprite_->SetTransform(&transform), D3D_OK);
     D3DXVECTOR3 origin(0, 0, 0);
     Frame(0, [&] { sprite_->Draw(quadrants_, nullptr, nullptr, &origin, kWhite); });
-    EXPECT_LE(Distance(Block(30, 4, 3, 3), std::vector<D3DCOLOR>(9, kRed)), kRounding);
-    EXPECT_LE(Distance(Block(35, 9, 3, 3), std::vector<D3DCOLOR>(9, kWhite)), kRounding);
+    EXPECT_COLORS_NEAR(Block(30, 4, 3, 3), std::vector<D3DCOLOR>(9, kRed), kRounding);
+    EXPECT_COLORS_NEAR(Block(35, 9, 3, 3), std::vector<D3DCOLOR>(9, kWhite), kRounding);
     EXPECT_EQ(Count(0xFF000000), int(kSize * kSize) - 64);
 }
 
@@ -195,7 +186,8 @@ TEST_F(SpritePixelTest, TextBatchedIntoASpriteDrawsWhatTheFontDrawsAlone)
     std::vector<D3DCOLOR> alone = ReadBack();
     Frame(D3DXSPRITE_ALPHABLEND, [&] { text(sprite_); });
     EXPECT_GT(CountLit(), 60);
-    EXPECT_LE(Distance(ReadBack(), alone), kRounding) << "the sprite filters linearly, the font alone by points";
+    // The sprite filters linearly, the font alone by points.
+    EXPECT_COLORS_NEAR(ReadBack(), alone, kRounding);
 }
 
 // An orthographic camera one unit to the pixel, turned 60 degrees about y: an object-space
