@@ -197,12 +197,14 @@ TEST(KeyframedAnimationSet, CallbacksAreFoundForwardsBackwardsAndAcrossRepetitio
         DWORD flags;
         double at;
         void *data;  // nullptr: not found
-    } rows[] = {{loop, 0.0, 0, 1.0, &a},        {loop, 1.0, 0, 1.0, &a},         {loop, 1.0, kExcl, 3.0, &b},
-                {loop, 3.5, 0, 5.0, &a},        {loop, 6.0, kBehind, 5.0, &a},   {loop, 4.5, kBehind, 3.0, &b},
-                {once, 3.5, 0, 0.0, nullptr},   {pingpong, 3.5, 0, 5.0, &b},     {pingpong, 5.0, kExcl, 7.0, &a},
-                {pingpong, 7.5, 0, 9.0, &a}};
+    } rows[] = {{loop, 0.0, 0, 1.0, &a},          {loop, 1.0, 0, 1.0, &a},
+                {loop, 1.0, kExcl, 3.0, &b},      {loop, 3.5, 0, 5.0, &a},
+                {loop, 6.0, kBehind, 5.0, &a},    {loop, 4.5, kBehind, 3.0, &b},
+                {once, 3.5, 0, 0.0, nullptr},     {pingpong, 3.5, 0, 5.0, &b},
+                {pingpong, 5.0, kExcl, 7.0, &a},  {pingpong, 7.5, 0, 9.0, &a}};
     for (const auto &row : rows) {
-        SCOPED_TRACE(testing::Message() << row.set->GetName() << " from " << row.from << " flags " << row.flags);
+        SCOPED_TRACE(testing::Message() << row.set->GetName() << " from " << row.from << " flags "
+                                        << row.flags);
         double at = -1;
         void *data = nullptr;
         if (!row.data) {

@@ -73,13 +73,14 @@ public:
 std::string Quad(const std::string &name, const std::string &children = "")
 {
     return "  Mesh " + name + " {\n   4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;\n   2; 3;0,1,2;, 3;0,2,3;;\n" +
-           "   MeshMaterialList { 1; 2; 0,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }\n" + children + "  }\n";
+           "   MeshMaterialList { 1; 2; 0,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }\n" + children +
+           "  }\n";
 }
 
 std::string Move(int x, int y, int z)
 {
-    return "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, " + std::to_string(x) + "," + std::to_string(y) + "," +
-           std::to_string(z) + ",1;; }\n";
+    return "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, " + std::to_string(x) + "," +
+           std::to_string(y) + "," + std::to_string(z) + ",1;; }\n";
 }
 
 const char *kSkin = R"(
