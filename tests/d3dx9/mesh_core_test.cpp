@@ -472,10 +472,6 @@ TEST_F(MeshTest, AdjacencyJoinsFacesThroughCoincidentPositions)
     mesh->Release();
 }
 
-}  // namespace
-
-namespace {
-
 const D3DVERTEXELEMENT9 kEnd = D3DDECL_END();
 
 TEST_F(MeshTest, CreationFromADeclaration)
@@ -614,8 +610,6 @@ TEST_F(MeshTest, CreationFromADeclaration)
     EXPECT_EQ(mesh, nullptr);
 }
 
-}  // namespace
-
 TEST_F(MeshTest, NormalsFromFacesAreAngleWeightedAndSmoothedAcrossAdjacency)
 {
     // A cube of side 2 with four vertices per side, as a loader splits it: no vertex is
@@ -672,3 +666,5 @@ TEST_F(MeshTest, NormalsFromFacesAreAngleWeightedAndSmoothedAcrossAdjacency)
     bare->Release();
     mesh->Release();
 }
+
+}  // namespace

@@ -70,27 +70,17 @@ public:
     }
 };
 
-const char *kQuad = R"(
-  Mesh %s {
-   4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
-   2; 3;0,1,2;, 3;0,2,3;;
-   MeshMaterialList { 1; 2; 0,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }
-%s  }
-)";
-
 std::string Quad(const std::string &name, const std::string &children = "")
 {
-    char buffer[1024];
-    snprintf(buffer, sizeof buffer, kQuad, name.c_str(), children.c_str());
-    return buffer;
+    return "  Mesh " + name + " {\n   4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;\n   2; 3;0,1,2;, 3;0,2,3;;\n" +
+           "   MeshMaterialList { 1; 2; 0,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }\n" + children +
+           "  }\n";
 }
 
-const char *kMove = "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, %d,%d,%d,1;; }\n";
 std::string Move(int x, int y, int z)
 {
-    char buffer[256];
-    snprintf(buffer, sizeof buffer, kMove, x, y, z);
-    return buffer;
+    return "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, " + std::to_string(x) + "," +
+           std::to_string(y) + "," + std::to_string(z) + ",1;; }\n";
 }
 
 const char *kSkin = R"(

@@ -356,10 +356,6 @@ TEST_F(MeshLoadTest, ADamagedFileIsNamedAsTheCallerSpelledItInOneLineOnce)
               "dxfile: " + windowsName + ":3: 'hello' is not a known template\n");
 }
 
-}  // namespace
-
-namespace {
-
 // Damaged copies of a skinned, textured mesh file: whatever the reader accepts, the mesh
 // that comes out is consistent (every index names a vertex, every attribute a material,
 // every influence a vertex), and nothing crashes or reads out of bounds.
@@ -433,8 +429,6 @@ Mesh damaged {
     EXPECT_GT(refused, 0);
 }
 
-}  // namespace
-
 // FVFData carries a point size, a specular colour and a second coordinate set (float bit
 // patterns as DWORDs); the mesh's own coordinates stay the first set.  A block whose size
 // does not fit its format is left out.
@@ -478,8 +472,6 @@ Mesh bad {
     EXPECT_EQ(l.mesh->GetFVF(), fvf);
     l.Release();
 }
-
-namespace {
 
 TEST_F(MeshLoadTest, LoadingFromMemoryGivesWhatTheFileGives)
 {

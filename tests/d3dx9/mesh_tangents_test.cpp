@@ -45,14 +45,6 @@ protected:
     }
 };
 
-testing::AssertionResult Near(const D3DXVECTOR3 &a, float x, float y, float z)
-{
-    if (std::fabs(a.x - x) <= 1e-5f && std::fabs(a.y - y) <= 1e-5f && std::fabs(a.z - z) <= 1e-5f)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") is not (" << x << ", " << y
-                                       << ", " << z << ")";
-}
-
 TEST_F(TangentTest, QuadTangentAlongUBinormalAlongV)
 {
     // A 2 x 1 quad at z = 0, facing -z; u runs along +x, v runs down (along -y), as images do.
@@ -62,9 +54,9 @@ TEST_F(TangentTest, QuadTangentAlongUBinormalAlongV)
     ASSERT_EQ(D3DXComputeTangent(mesh, 0, 0, 0, 0, nullptr), D3D_OK);
     std::vector<BYTE> v = VerticesOf(mesh);
     for (DWORD i = 0; i < 4; i++) {
-        EXPECT_TRUE(Near(At(v, i).t, 1, 0, 0));
-        EXPECT_TRUE(Near(At(v, i).b, 0, -1, 0));
-        EXPECT_TRUE(Near(At(v, i).n, 0, 0, -1));
+        EXPECT_VEC3_NEAR(At(v, i).t, 1, 0, 0, 1e-5f);
+        EXPECT_VEC3_NEAR(At(v, i).b, 0, -1, 0, 1e-5f);
+        EXPECT_VEC3_NEAR(At(v, i).n, 0, 0, -1, 1e-5f);
     }
 
     // A quad whose u crosses the edge of a wrapped texture (0.9 to 0.1): without the wrap u
@@ -73,10 +65,10 @@ TEST_F(TangentTest, QuadTangentAlongUBinormalAlongV)
     mesh->Release();
     mesh = Quad(p, across);
     ASSERT_EQ(D3DXComputeTangent(mesh, 0, 0, 0, 0, nullptr), D3D_OK);
-    EXPECT_TRUE(Near(At(VerticesOf(mesh), 0).t, -1, 0, 0));
+    EXPECT_VEC3_NEAR(At(VerticesOf(mesh), 0).t, -1, 0, 0, 1e-5f);
     ASSERT_EQ(D3DXComputeTangent(mesh, 0, 0, 0, 1, nullptr), D3D_OK);
-    EXPECT_TRUE(Near(At(VerticesOf(mesh), 0).t, 1, 0, 0));
-    EXPECT_TRUE(Near(At(VerticesOf(mesh), 0).b, 0, -1, 0));
+    EXPECT_VEC3_NEAR(At(VerticesOf(mesh), 0).t, 1, 0, 0, 1e-5f);
+    EXPECT_VEC3_NEAR(At(VerticesOf(mesh), 0).b, 0, -1, 0, 1e-5f);
 
     // Into a copy, partials left unnormalised: the sum of the faces' dP/du (2 long) and
     // dP/dv (1 long), each face weighted 1; the input stays.
@@ -94,11 +86,11 @@ TEST_F(TangentTest, QuadTangentAlongUBinormalAlongV)
         EXPECT_EQ(static_cast<const DWORD *>(mapping->GetBufferPointer())[i], i);
     mapping->Release();
     v = VerticesOf(out);
-    EXPECT_TRUE(Near(At(v, 1).t, 2, 0, 0));  // one face
-    EXPECT_TRUE(Near(At(v, 1).b, 0, -1, 0));
-    EXPECT_TRUE(Near(At(v, 2).t, 4, 0, 0));  // two faces
-    EXPECT_TRUE(Near(At(v, 2).b, 0, -2, 0));
-    EXPECT_TRUE(Near(At(VerticesOf(fresh), 2).t, 9, 9, 9));
+    EXPECT_VEC3_NEAR(At(v, 1).t, 2, 0, 0, 1e-5f);  // one face
+    EXPECT_VEC3_NEAR(At(v, 1).b, 0, -1, 0, 1e-5f);
+    EXPECT_VEC3_NEAR(At(v, 2).t, 4, 0, 0, 1e-5f);  // two faces
+    EXPECT_VEC3_NEAR(At(v, 2).b, 0, -2, 0, 1e-5f);
+    EXPECT_VEC3_NEAR(At(VerticesOf(fresh), 2).t, 9, 9, 9, 1e-5f);
     out->Release();
 
     // Normals computed from the faces: counter-clockwise order is assumed unless WIND_CW.
@@ -106,14 +98,14 @@ TEST_F(TangentTest, QuadTangentAlongUBinormalAlongV)
                                         D3DXTANGENT_GENERATE_IN_PLACE | D3DXTANGENT_CALCULATE_NORMALS, nullptr, 0, 0,
                                         0, nullptr, nullptr),
               D3D_OK);
-    EXPECT_TRUE(Near(At(VerticesOf(fresh), 1).n, 0, 0, 1));
-    EXPECT_TRUE(Near(At(VerticesOf(fresh), 1).t, 9, 9, 9)) << "a usage of D3DX_DEFAULT was written";
+    EXPECT_VEC3_NEAR(At(VerticesOf(fresh), 1).n, 0, 0, 1, 1e-5f);
+    EXPECT_VEC3_NEAR(At(VerticesOf(fresh), 1).t, 9, 9, 9, 1e-5f);  // a usage of D3DX_DEFAULT is not written
     ASSERT_EQ(D3DXComputeTangentFrameEx(fresh, D3DDECLUSAGE_TEXCOORD, 0, kNone, 0, kNone, 0, D3DDECLUSAGE_NORMAL, 0,
                                         D3DXTANGENT_GENERATE_IN_PLACE | D3DXTANGENT_CALCULATE_NORMALS |
                                             D3DXTANGENT_WIND_CW,
                                         nullptr, 0, 0, 0, nullptr, nullptr),
               D3D_OK);
-    EXPECT_TRUE(Near(At(VerticesOf(fresh), 1).n, 0, 0, -1));
+    EXPECT_VEC3_NEAR(At(VerticesOf(fresh), 1).n, 0, 0, -1, 1e-5f);
     fresh->Release();
     mesh->Release();
 }
@@ -142,8 +134,9 @@ TEST_F(TangentTest, ShearedMappingIsOrthogonalisedFromTheAxisAskedFor)
                   D3D_OK);
         std::vector<BYTE> v = VerticesOf(mesh);
         for (DWORD i = 0; i < 4; i++) {
-            EXPECT_TRUE(Near(At(v, i).t, c.t.x, c.t.y, c.t.z)) << "options " << c.options << " vertex " << i;
-            EXPECT_TRUE(Near(At(v, i).b, c.b.x, c.b.y, c.b.z)) << "options " << c.options << " vertex " << i;
+            SCOPED_TRACE(testing::Message() << "options " << c.options << " vertex " << i);
+            EXPECT_VEC3_NEAR(At(v, i).t, c.t.x, c.t.y, c.t.z, 1e-5f);
+            EXPECT_VEC3_NEAR(At(v, i).b, c.b.x, c.b.y, c.b.z, 1e-5f);
         }
         mesh->Release();
     }
@@ -221,7 +214,7 @@ TEST_F(TangentTest, BadArgumentsAreRefusedWithOneLineEach)
                   D3DERR_INVALIDCALL);
     });
     EXPECT_EQ(meshtest::CountLines(err), 7) << err;
-    EXPECT_TRUE(Near(At(VerticesOf(mesh), 0).t, 9, 9, 9)) << "a refused call wrote the mesh";
+    EXPECT_VEC3_NEAR(At(VerticesOf(mesh), 0).t, 9, 9, 9, 1e-5f);  // a refused call writes nothing
     plain->Release();
     mesh->Release();
 }
