@@ -6,8 +6,8 @@
  * file must give the faces assimp reads back from it, wound the same way, and the
  * materials of the original.
  */
+#include "d3dx9/mesh_test_util.h"
 #include "data_support.h"
-#include "support/null_device.h"
 
 #include <assimp/Exporter.hpp>
 #include <d3dx9.h>
@@ -50,26 +50,16 @@ std::multiset<Face> MeshFaces(ID3DXMesh *mesh)
 {
     std::multiset<Face> out;
     const DWORD stride = mesh->GetNumBytesPerVertex();
-    const bool wide = (mesh->GetOptions() & D3DXMESH_32BIT) != 0;
-    BYTE *v = nullptr;
-    void *ib = nullptr;
-    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void **>(&v))))
-        return out;
-    if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_READONLY, &ib))) {
-        auto index = [&](DWORD i) -> DWORD {
-            return wide ? static_cast<const DWORD *>(ib)[i] : static_cast<const WORD *>(ib)[i];
-        };
-        for (DWORD f = 0; f < mesh->GetNumFaces(); ++f) {
-            Face face;
-            for (int k = 0; k < 3; ++k) {
-                const float *p = reinterpret_cast<const float *>(v + size_t(index(3 * f + k)) * stride);
-                face[k] = Key(p[0], p[1], p[2]);
-            }
-            out.insert(Canonical(face));
+    const std::vector<BYTE> vertices = meshtest::VerticesOf(mesh);
+    const std::vector<DWORD> indices = meshtest::IndicesOf(mesh);
+    for (size_t f = 0; f + 2 < indices.size(); f += 3) {
+        Face face;
+        for (int k = 0; k < 3; ++k) {
+            const D3DXVECTOR3 p = meshtest::Vec3At(vertices.data(), stride, indices[f + k]);
+            face[k] = Key(p.x, p.y, p.z);
         }
-        mesh->UnlockIndexBuffer();
+        out.insert(Canonical(face));
     }
-    mesh->UnlockVertexBuffer();
     return out;
 }
 
