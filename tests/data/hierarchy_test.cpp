@@ -68,6 +68,13 @@ struct KeepingAllocator : ID3DXAllocateHierarchy {
 
 using HierarchyOnDevice = testsupport::NullDeviceTest;
 
+// Our matrix (row vectors) as assimp writes matrices (column vectors): transposed.
+aiMatrix4x4 Columns(const D3DXMATRIX &m)
+{
+    return aiMatrix4x4(m._11, m._21, m._31, m._41, m._12, m._22, m._32, m._42, m._13, m._23, m._33, m._43, m._14,
+                       m._24, m._34, m._44);
+}
+
 // Compares one of our frames (and its subtree) with assimp's node of the same name.
 void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene *scene, int *compared)
 {
@@ -80,10 +87,7 @@ void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene
                 ASSERT_NE(node->mParent, nullptr);
                 EXPECT_EQ(std::string(node->mParent->mName.C_Str()), parent->Name);
             }
-            // assimp's matrices are for column vectors: ours transposed.
-            for (int r = 0; r < 4; r++)
-                for (int c = 0; c < 4; c++)
-                    EXPECT_NEAR(frame->TransformationMatrix.m[r][c], node->mTransformation[c][r], 1e-5f);
+            EXPECT_TRUE(Columns(frame->TransformationMatrix).Equal(node->mTransformation, 1e-5f));
             // assimp splits a mesh by material; the faces of the frame add up the same.
             unsigned theirFaces = 0, ourFaces = 0;
             std::map<std::string, aiMatrix4x4> theirBones;
@@ -105,9 +109,7 @@ void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene
             for (const auto &[name, offset] : theirBones) {
                 SCOPED_TRACE(name);
                 ASSERT_TRUE(ourBones.count(name));
-                for (int r = 0; r < 4; r++)
-                    for (int c = 0; c < 4; c++)
-                        EXPECT_NEAR(ourBones[name].m[r][c], offset[c][r], 1e-5f);
+                EXPECT_TRUE(Columns(ourBones[name]).Equal(offset, 1e-5f));
             }
             ++*compared;
         }
@@ -231,7 +233,7 @@ TEST_F(HierarchyOnDevice, NinjaControllerKeysAndPosesAgreeWithAssimpChannels)
             ExpectVectorKeys(sc, ch->mScalingKeys, scaleKeys);
         }
         // The controller's pose of every bone, at a key, between keys and late in the clip,
-        // is the pose assimp's keys give (its matrices transposed).
+        // is the pose assimp's keys give.
         ASSERT_EQ(ac->SetTrackAnimationSet(0, set), D3D_OK);
         const double ticksPerSecond = set->GetSourceTicksPerSecond();
         for (double f : {0.0, 0.37, 0.5, 0.93}) {
@@ -249,9 +251,7 @@ TEST_F(HierarchyOnDevice, NinjaControllerKeysAndPosesAgreeWithAssimpChannels)
                 SCOPED_TRACE(bone);
                 const aiMatrix4x4 want = assimpPose[bone];
                 ASSERT_TRUE(ours.count(bone));
-                for (int i = 0; i < 4; i++)
-                    for (int j = 0; j < 4; j++)
-                        EXPECT_NEAR(ours[bone].m[i][j], want[j][i], 1e-4f) << i << "," << j;
+                EXPECT_TRUE(Columns(ours[bone]).Equal(want, 1e-4f));
                 ++poses;
             }
         }
