@@ -303,10 +303,6 @@ TEST(NullArguments, WriteNothingAndReturnNull)
     EXPECT_EQ(v, D3DXVECTOR3(1, 2, 3));
 }
 
-}  // namespace
-
-namespace {
-
 // Right-handed coordinates are left-handed ones with z negated: each right-handed matrix is
 // the left-handed one after that mirror (and, for views, before it).
 TEST(Handedness, RightHandedMatricesAreTheLeftHandedOnesThroughAZMirror)
@@ -398,10 +394,6 @@ TEST(Plane, PlanesHoldTheirPointsAndMeetLines)
     D3DXVECTOR3 n(0, 1, 0), at(5, 3, 5);
     EXPECT_EQ(*D3DXPlaneFromPointNormal(&p, &at, &n), D3DXPLANE(0, 1, 0, -3));
 }
-
-}  // namespace
-
-namespace {
 
 void ExpectQuatNearUpToSign(const D3DXQUATERNION &a, const D3DXQUATERNION &b, float tol)
 {
