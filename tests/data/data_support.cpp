@@ -196,8 +196,12 @@ static aiMatrix4x4 Local(const aiScene *scene, const aiNode *n, const aiAnimatio
             if (!KeyedByMatrices(scene, anim, ch->mNodeName.C_Str()))
                 rot.Conjugate();
         }
-        return aiMatrix4x4(Lerp(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1)), rot,
-                           Lerp(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0)));
+        // Scale, then rotation, then translation, as the program does.  (assimp's own
+        // scale-rotation-position constructor scales after rotating.)
+        aiMatrix4x4 scale, move;
+        aiMatrix4x4::Scaling(Lerp(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1)), scale);
+        aiMatrix4x4::Translation(Lerp(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0)), move);
+        return move * aiMatrix4x4(rot.GetMatrix()) * scale;
     }
     return n->mTransformation;
 }
