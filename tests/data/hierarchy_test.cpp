@@ -71,8 +71,8 @@ using HierarchyOnDevice = testsupport::NullDeviceTest;
 // Our matrix (row vectors) as assimp writes matrices (column vectors): transposed.
 aiMatrix4x4 Columns(const D3DXMATRIX &m)
 {
-    return aiMatrix4x4(m._11, m._21, m._31, m._41, m._12, m._22, m._32, m._42, m._13, m._23, m._33, m._43, m._14,
-                       m._24, m._34, m._44);
+    return aiMatrix4x4(m._11, m._21, m._31, m._41, m._12, m._22, m._32, m._42,
+                       m._13, m._23, m._33, m._43, m._14, m._24, m._34, m._44);
 }
 
 // Compares one of our frames (and its subtree) with assimp's node of the same name.

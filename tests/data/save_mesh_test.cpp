@@ -84,7 +84,8 @@ TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
         ASSERT_EQ(back->GetNumVertices(), 5u);
         ASSERT_EQ(back->GetNumFaces(), 3u);
         const BYTE *written = reinterpret_cast<const BYTE *>(kVertices.data());
-        EXPECT_EQ(meshtest::VerticesOf(back), std::vector<BYTE>(written, written + kVertices.size() * sizeof(Vertex)));
+        EXPECT_EQ(meshtest::VerticesOf(back),
+                  std::vector<BYTE>(written, written + kVertices.size() * sizeof(Vertex)));
         EXPECT_EQ(meshtest::IndicesOf(back), kIndices);
         EXPECT_EQ(meshtest::AttributesOf(back), kAttributes);
         ASSERT_EQ(count, 2u);
@@ -113,7 +114,7 @@ TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
         EXPECT_EQ(blues, (std::set<float>{0.25f, 1.0f}));
         std::multiset<std::vector<int>> ours, theirs;
         for (int fi = 0; fi < 3; fi++)
-            ours.insert(Canonical({int(kIndices[fi * 3]), int(kIndices[fi * 3 + 1]), int(kIndices[fi * 3 + 2])}));
+            ours.insert(Canonical(std::vector<int>(kIndices.begin() + fi * 3, kIndices.begin() + fi * 3 + 3)));
         auto which = [&](const aiVector3D &p) {
             for (int v = 0; v < 5; v++)
                 if ((p - aiVector3D(kVertices[v].p.x, kVertices[v].p.y, kVertices[v].p.z)).Length() < 1e-5f)
