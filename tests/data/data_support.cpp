@@ -176,6 +176,11 @@ template <typename K> static aiVector3D Lerp(const K *keys, unsigned n, double t
     return keys[i].mValue + (keys[j].mValue - keys[i].mValue) * float(s);
 }
 
+bool KeyedByMatrices(const aiScene *scene, const aiAnimation *anim, const std::string &node)
+{
+    return g_matrixTracks[scene].count(std::string(anim->mName.C_Str()) + "/" + node) > 0;
+}
+
 static aiMatrix4x4 Local(const aiScene *scene, const aiNode *n, const aiAnimation *anim, double t)
 {
     if (!anim) return n->mTransformation;
@@ -188,11 +193,15 @@ static aiMatrix4x4 Local(const aiScene *scene, const aiNode *n, const aiAnimatio
             double s;
             KeysAround(ch->mRotationKeys, ch->mNumRotationKeys, t, i, j, s);
             aiQuaternion::Interpolate(rot, ch->mRotationKeys[i].mValue, ch->mRotationKeys[j].mValue, float(s));
-            if (!g_matrixTracks[scene].count(std::string(anim->mName.C_Str()) + "/" + ch->mNodeName.C_Str()))
+            if (!KeyedByMatrices(scene, anim, ch->mNodeName.C_Str()))
                 rot.Conjugate();
         }
-        return aiMatrix4x4(Lerp(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1)), rot,
-                           Lerp(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0)));
+        // Scale, then rotation, then translation, as the program does.  (assimp's own
+        // scale-rotation-position constructor scales after rotating.)
+        aiMatrix4x4 scale, move;
+        aiMatrix4x4::Scaling(Lerp(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1)), scale);
+        aiMatrix4x4::Translation(Lerp(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0)), move);
+        return move * aiMatrix4x4(rot.GetMatrix()) * scale;
     }
     return n->mTransformation;
 }
@@ -205,17 +214,21 @@ static void Globals(const aiScene *s, const aiNode *n, const aiMatrix4x4 &parent
     for (unsigned i = 0; i < n->mNumChildren; ++i) Globals(s, n->mChildren[i], g, anim, t, out);
 }
 
-aiMatrix4x4 NodeMatrix(const aiScene *scene, const aiAnimation *anim, double time, const std::string &name)
+std::map<std::string, aiMatrix4x4> NodeMatrices(const aiScene *scene, const aiAnimation *anim, double time)
 {
     std::map<std::string, aiMatrix4x4> g;
     Globals(scene, scene->mRootNode, aiMatrix4x4(), anim, time, g);
-    return g[name];
+    return g;
+}
+
+aiMatrix4x4 NodeMatrix(const aiScene *scene, const aiAnimation *anim, double time, const std::string &name)
+{
+    return NodeMatrices(scene, anim, time)[name];
 }
 
 std::vector<aiVector3D> SkinnedVertices(const aiScene *scene, const aiAnimation *anim, double time)
 {
-    std::map<std::string, aiMatrix4x4> g;
-    Globals(scene, scene->mRootNode, aiMatrix4x4(), anim, time, g);
+    std::map<std::string, aiMatrix4x4> g = NodeMatrices(scene, anim, time);
     std::vector<aiVector3D> out;
     for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
         const aiMesh *mesh = scene->mMeshes[m];

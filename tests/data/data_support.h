@@ -52,8 +52,12 @@ bool TrianglesTouch(const Tri &p, const Tri &q);
 // The skinned positions of every mesh of a skinned model, posed by `anim` at `time`
 // (null: the bind pose), in model space.
 std::vector<aiVector3D> SkinnedVertices(const aiScene *scene, const aiAnimation *anim, double time);
-// The model-space matrix of the named node in the same pose.
+// The model-space matrix of the named node in the same pose, or of every node by name.
 aiMatrix4x4 NodeMatrix(const aiScene *scene, const aiAnimation *anim, double time, const std::string &name);
+std::map<std::string, aiMatrix4x4> NodeMatrices(const aiScene *scene, const aiAnimation *anim, double time);
+// Whether the file gave the node's track in `anim` as matrix keys: assimp's rotation keys
+// from quaternion keys are the conjugates of the program's, those from matrices are not.
+bool KeyedByMatrices(const aiScene *scene, const aiAnimation *anim, const std::string &node);
 
 const aiAnimation *FindAnimation(const aiScene *scene, const std::string &name);
 

@@ -123,15 +123,19 @@ struct ShaderRun {
     std::map<std::string, std::string> declared;       // "v1" -> "position1"
     std::string version, error;
 
+    // "r0.xy" as the register's name and its swizzle or mask ("xyzw" when none is written).
+    static std::string Split(const std::string &operand, std::string &components)
+    {
+        const size_t dot = operand.find('.');
+        components = dot == std::string::npos ? "xyzw" : operand.substr(dot + 1);
+        return operand.substr(0, dot);
+    }
+
     std::array<float, 4> Read(const std::string &operand)
     {
-        std::string name = operand, swz = "xyzw";
-        size_t dot = operand.find('.');
-        if (dot != std::string::npos) {
-            name = operand.substr(0, dot);
-            swz = operand.substr(dot + 1);
-            while (swz.size() < 4) swz += swz.back();
-        }
+        std::string swz;
+        const std::string name = Split(operand, swz);
+        while (swz.size() < 4) swz += swz.back();
         if (!reg.count(name)) error = "reads unset register " + name;
         std::array<float, 4> src = reg[name], out;
         for (size_t i = 0; i < 4; ++i) out[i] = src[std::string("xyzw").find(swz[i])];
@@ -140,13 +144,8 @@ struct ShaderRun {
 
     void Write(const std::string &operand, const std::array<float, 4> &v)
     {
-        std::string name = operand, mask = "xyzw";
-        size_t dot = operand.find('.');
-        if (dot != std::string::npos) {
-            name = operand.substr(0, dot);
-            mask = operand.substr(dot + 1);
-        }
-        auto &dst = reg[name];
+        std::string mask;
+        auto &dst = reg[Split(operand, mask)];
         for (char c : mask) dst[std::string("xyzw").find(c)] = v[std::string("xyzw").find(c)];
     }
 

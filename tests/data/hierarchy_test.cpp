@@ -68,6 +68,13 @@ struct KeepingAllocator : ID3DXAllocateHierarchy {
 
 using HierarchyOnDevice = testsupport::NullDeviceTest;
 
+// Our matrix (row vectors) as assimp writes matrices (column vectors): transposed.
+aiMatrix4x4 Columns(const D3DXMATRIX &m)
+{
+    return aiMatrix4x4(m._11, m._21, m._31, m._41, m._12, m._22, m._32, m._42,
+                       m._13, m._23, m._33, m._43, m._14, m._24, m._34, m._44);
+}
+
 // Compares one of our frames (and its subtree) with assimp's node of the same name.
 void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene *scene, int *compared)
 {
@@ -80,10 +87,7 @@ void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene
                 ASSERT_NE(node->mParent, nullptr);
                 EXPECT_EQ(std::string(node->mParent->mName.C_Str()), parent->Name);
             }
-            // assimp's matrices are for column vectors: ours transposed.
-            for (int r = 0; r < 4; r++)
-                for (int c = 0; c < 4; c++)
-                    EXPECT_NEAR(frame->TransformationMatrix.m[r][c], node->mTransformation[c][r], 1e-5f);
+            EXPECT_TRUE(Columns(frame->TransformationMatrix).Equal(node->mTransformation, 1e-5f));
             // assimp splits a mesh by material; the faces of the frame add up the same.
             unsigned theirFaces = 0, ourFaces = 0;
             std::map<std::string, aiMatrix4x4> theirBones;
@@ -105,9 +109,7 @@ void CompareFrame(const D3DXFRAME *frame, const D3DXFRAME *parent, const aiScene
             for (const auto &[name, offset] : theirBones) {
                 SCOPED_TRACE(name);
                 ASSERT_TRUE(ourBones.count(name));
-                for (int r = 0; r < 4; r++)
-                    for (int c = 0; c < 4; c++)
-                        EXPECT_NEAR(ourBones[name].m[r][c], offset[c][r], 1e-5f);
+                EXPECT_TRUE(Columns(ourBones[name]).Equal(offset, 1e-5f));
             }
             ++*compared;
         }
@@ -157,61 +159,6 @@ void Globals(const D3DXFRAME *frame, const D3DXMATRIX &parent, std::map<std::str
             out[frame->Name] = world;
         Globals(frame->pFrameFirstChild, world, out);
     }
-}
-
-// assimp splits a matrix key into all three kinds of key; quaternion and vector keys it
-// takes as they are, giving a channel without scale keys one of scale 1.
-bool FromMatrixKeys(const aiNodeAnim *ch)
-{
-    return ch->mNumRotationKeys > 1 && ch->mNumRotationKeys == ch->mNumPositionKeys &&
-           ch->mNumRotationKeys == ch->mNumScalingKeys;
-}
-
-// The value of assimp's keys at time t: held outside them, lerped or slerped between.
-template <class Key, class Value, class Mix>
-Value AssimpSample(const Key *keys, unsigned n, double t, Value none, Mix mix)
-{
-    if (n == 0)
-        return none;
-    if (t <= keys[0].mTime)
-        return keys[0].mValue;
-    for (unsigned k = 0; k + 1 < n; ++k)
-        if (t < keys[k + 1].mTime)
-            return mix(keys[k].mValue, keys[k + 1].mValue, float((t - keys[k].mTime) / (keys[k + 1].mTime - keys[k].mTime)));
-    return keys[n - 1].mValue;
-}
-
-// assimp's node matrices (column vectors) posed by `anim` at time t, each channel's local
-// matrix made as the program makes it: scale, then rotation, then translation.  (The
-// quaternion keys assimp reads from a file are the conjugates of the program's.)
-void AssimpGlobals(const aiNode *node, const aiMatrix4x4 &parent, const aiAnimation *anim, double t,
-                   std::map<std::string, aiMatrix4x4> &out)
-{
-    aiMatrix4x4 local = node->mTransformation;
-    for (unsigned c = 0; c < anim->mNumChannels; ++c) {
-        const aiNodeAnim *ch = anim->mChannels[c];
-        if (std::string(ch->mNodeName.C_Str()) != node->mName.C_Str())
-            continue;
-        auto lerp = [](const aiVector3D &a, const aiVector3D &b, float f) { return a + (b - a) * f; };
-        auto slerp = [](const aiQuaternion &a, const aiQuaternion &b, float f) {
-            aiQuaternion r;
-            aiQuaternion::Interpolate(r, a, b, f);
-            return r;
-        };
-        aiVector3D s = AssimpSample(ch->mScalingKeys, ch->mNumScalingKeys, t, aiVector3D(1, 1, 1), lerp);
-        aiVector3D p = AssimpSample(ch->mPositionKeys, ch->mNumPositionKeys, t, aiVector3D(0, 0, 0), lerp);
-        aiQuaternion q = AssimpSample(ch->mRotationKeys, ch->mNumRotationKeys, t, aiQuaternion(), slerp);
-        if (!FromMatrixKeys(ch))
-            q.Conjugate();
-        aiMatrix4x4 scale, move;
-        aiMatrix4x4::Scaling(s, scale);
-        aiMatrix4x4::Translation(p, move);
-        local = move * aiMatrix4x4(q.GetMatrix()) * scale;
-    }
-    aiMatrix4x4 global = parent * local;
-    out[node->mName.C_Str()] = global;
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-        AssimpGlobals(node->mChildren[i], global, anim, t, out);
 }
 
 // True when the two rotations are the same (q and -q are).
@@ -278,16 +225,15 @@ TEST_F(HierarchyOnDevice, NinjaControllerKeysAndPosesAgreeWithAssimpChannels)
             for (unsigned k = 0; k < ch->mNumRotationKeys; ++k, ++rotationKeys) {
                 EXPECT_EQ(r[k].Time, ch->mRotationKeys[k].mTime);
                 aiQuaternion q = ch->mRotationKeys[k].mValue;
-                if (!FromMatrixKeys(ch))
+                if (!datatest::KeyedByMatrices(scene, anim, ch->mNodeName.C_Str()))
                     q.Conjugate();
                 EXPECT_TRUE(SameRotation(r[k].Value, q, 1e-5f)) << k;
             }
             ExpectVectorKeys(t, ch->mPositionKeys, positionKeys);
             ExpectVectorKeys(sc, ch->mScalingKeys, scaleKeys);
         }
-        // The controller's pose of every bone at a key, between keys and late in the clip
-        // is the pose assimp's keys give (its matrices are for column vectors: ours
-        // transposed).
+        // The controller's pose of every bone, at a key, between keys and late in the clip,
+        // is the pose assimp's keys give.
         ASSERT_EQ(ac->SetTrackAnimationSet(0, set), D3D_OK);
         const double ticksPerSecond = set->GetSourceTicksPerSecond();
         for (double f : {0.0, 0.37, 0.5, 0.93}) {
@@ -299,16 +245,13 @@ TEST_F(HierarchyOnDevice, NinjaControllerKeysAndPosesAgreeWithAssimpChannels)
             D3DXMatrixIdentity(&identity);
             std::map<std::string, D3DXMATRIX> ours;
             Globals(root, identity, ours);
-            std::map<std::string, aiMatrix4x4> assimpPose;
-            AssimpGlobals(scene->mRootNode, aiMatrix4x4(), anim, ticks, assimpPose);
+            std::map<std::string, aiMatrix4x4> assimpPose = datatest::NodeMatrices(scene, anim, ticks);
             for (unsigned c = 0; c < anim->mNumChannels; ++c) {
                 const std::string bone = anim->mChannels[c]->mNodeName.C_Str();
                 SCOPED_TRACE(bone);
                 const aiMatrix4x4 want = assimpPose[bone];
                 ASSERT_TRUE(ours.count(bone));
-                for (int i = 0; i < 4; i++)
-                    for (int j = 0; j < 4; j++)
-                        EXPECT_NEAR(ours[bone].m[i][j], want[j][i], 1e-4f) << i << "," << j;
+                EXPECT_TRUE(Columns(ours[bone]).Equal(want, 1e-4f));
                 ++poses;
             }
         }

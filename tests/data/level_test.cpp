@@ -40,39 +40,29 @@ aiVector3D Normal(const Tri &t) { return (t.b - t.a) ^ (t.c - t.a); }
 // touching triangle of `a`.  Boxes round each triangle keep the search short.
 bool AnyContact(const std::vector<Tri> &a, const std::vector<Tri> &b, aiVector3D *where)
 {
-    auto box = [](const Tri &t, aiVector3D &lo, aiVector3D &hi) {
+    using Box = std::pair<aiVector3D, aiVector3D>;
+    auto box = [](const Tri &t) {
+        Box x;
         for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min({t.a[k], t.b[k], t.c[k]});
-            hi[k] = std::max({t.a[k], t.b[k], t.c[k]});
+            x.first[k] = std::min({t.a[k], t.b[k], t.c[k]});
+            x.second[k] = std::max({t.a[k], t.b[k], t.c[k]});
         }
+        return x;
     };
-    aiVector3D blo(1e9f, 1e9f, 1e9f), bhi(-1e9f, -1e9f, -1e9f);
-    std::vector<std::pair<aiVector3D, aiVector3D>> boxes;
-    for (const Tri &t : b) {
-        aiVector3D lo, hi;
-        box(t, lo, hi);
-        boxes.push_back({lo, hi});
-        for (int k = 0; k < 3; ++k) {
-            blo[k] = std::min(blo[k], lo[k]);
-            bhi[k] = std::max(bhi[k], hi[k]);
-        }
-    }
-    auto apart = [](const aiVector3D &lo1, const aiVector3D &hi1, const aiVector3D &lo2, const aiVector3D &hi2) {
+    auto apart = [](const Box &p, const Box &q) {
         for (int k = 0; k < 3; ++k)
-            if (hi1[k] < lo2[k] || lo1[k] > hi2[k]) return true;
+            if (p.second[k] < q.first[k] || p.first[k] > q.second[k]) return true;
         return false;
     };
+    std::vector<Box> boxes;
+    for (const Tri &t : b) boxes.push_back(box(t));
     for (const Tri &t : a) {
-        aiVector3D lo, hi;
-        box(t, lo, hi);
-        if (apart(lo, hi, blo, bhi)) continue;
-        for (size_t i = 0; i < b.size(); ++i) {
-            if (apart(lo, hi, boxes[i].first, boxes[i].second)) continue;
-            if (TrianglesTouch(t, b[i])) {
+        const Box own = box(t);
+        for (size_t i = 0; i < b.size(); ++i)
+            if (!apart(own, boxes[i]) && TrianglesTouch(t, b[i])) {
                 *where = t.a;
                 return true;
             }
-        }
     }
     return false;
 }

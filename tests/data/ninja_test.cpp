@@ -29,15 +29,6 @@ protected:
 
 aiVector3D Origin(const aiMatrix4x4 &m) { return aiVector3D(m.a4, m.b4, m.c4); }
 
-bool IsIdentity(const aiMatrix4x4 &m)
-{
-    aiMatrix4x4 id;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (std::fabs(m[r][c] - id[r][c]) > 1e-6) return false;
-    return true;
-}
-
 // The bind-pose positions of the vertices that follow `bone` alone.
 std::vector<aiVector3D> RigidVertices(const aiScene *scene, const std::string &bone)
 {
@@ -74,7 +65,7 @@ TEST_F(Ninja, SkeletonHasEveryBoneUnderAnIdentityRoot)
     EXPECT_STREQ(root->mName.C_Str(), "Root");
     // The program applies the root's matrix twice, so anything but the identity would move
     // the character.
-    EXPECT_TRUE(IsIdentity(root->mTransformation));
+    EXPECT_TRUE(root->mTransformation.Equal(aiMatrix4x4(), 1e-6f));
     // Every bone of the skin is a frame of the skeleton, the sword one of the right hand's.
     for (const std::string &bone : SkinBones(Scene()))
         EXPECT_NE(root->FindNode(bone.c_str()), nullptr) << bone;
@@ -193,9 +184,7 @@ TEST_F(Ninja, EveryClipEndsInThePoseItStartsWith)
         for (const std::string &bone : SkinBones(Scene())) {
             aiMatrix4x4 first = NodeMatrix(Scene(), anim, 0, bone);
             aiMatrix4x4 last = NodeMatrix(Scene(), anim, anim->mDuration, bone);
-            for (int r = 0; r < 3; ++r)
-                for (int c = 0; c < 4; ++c)
-                    EXPECT_NEAR(first[r][c], last[r][c], 2e-4) << anim->mName.C_Str() << " " << bone;
+            EXPECT_TRUE(first.Equal(last, 2e-4f)) << anim->mName.C_Str() << " " << bone;
         }
     }
 }

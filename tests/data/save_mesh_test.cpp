@@ -5,9 +5,8 @@
  * same vertices, faces, attributes and materials, and assimp must read the same positions,
  * faces, normals, texture coordinates, colours and materials.
  */
+#include "d3dx9/mesh_test_util.h"
 #include "data_support.h"
-#include "support/null_device.h"
-#include "support/stderr_capture.h"
 
 #include <d3dx9.h>
 
@@ -16,10 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -31,33 +28,17 @@ struct Vertex {
 };
 const DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
-const Vertex kVertices[] = {
+const std::vector<Vertex> kVertices = {
     {{0, 0, 0}, {0, 0, -1}, 0xFFFF0000, 0, 1},        {{0, 1, 0}, {0, 0, -1}, 0xFF00FF00, 0, 0},
     {{1, 1, 0}, {0, 0, -1}, 0xFF0000FF, 1, 0},        {{1, 0, 0}, {0, 0, -1}, 0x80FFFFFF, 1, 1},
     {{2, 0, 0.5f}, {0.6f, 0, -0.8f}, 0xFF336699, 0.25f, 0.5f},
 };
-const WORD kIndices[] = {0, 1, 2, 0, 2, 3, 3, 2, 4};
-const DWORD kAttributes[] = {0, 0, 1};
+const std::vector<DWORD> kIndices = {0, 1, 2, 0, 2, 3, 3, 2, 4};
+const std::vector<DWORD> kAttributes = {0, 0, 1};
 
 class SaveMeshTest : public testsupport::NullDeviceTest {
 protected:
-    ID3DXMesh *Make()
-    {
-        ID3DXMesh *mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(3, 5, D3DXMESH_SYSTEMMEM, kFvf, device_, &mesh), D3D_OK);
-        void *p = nullptr;
-        mesh->LockVertexBuffer(0, &p);
-        memcpy(p, kVertices, sizeof kVertices);
-        mesh->UnlockVertexBuffer();
-        mesh->LockIndexBuffer(0, &p);
-        memcpy(p, kIndices, sizeof kIndices);
-        mesh->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        mesh->LockAttributeBuffer(0, &a);
-        memcpy(a, kAttributes, sizeof kAttributes);
-        mesh->UnlockAttributeBuffer();
-        return mesh;
-    }
+    ID3DXMesh *Make() { return meshtest::MeshFrom(device_, kFvf, kVertices, kIndices, kAttributes); }
     std::vector<D3DXMATERIAL> Materials()
     {
         D3DXMATERIAL m[2] = {};
@@ -70,6 +51,13 @@ protected:
         return {m[0], m[1]};
     }
 };
+
+// A face as its corners from the smallest on, the winding kept.
+std::vector<int> Canonical(std::vector<int> face)
+{
+    std::rotate(face.begin(), std::min_element(face.begin(), face.end()), face.end());
+    return face;
+}
 
 TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
 {
@@ -95,17 +83,11 @@ TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
         ASSERT_EQ(back->GetFVF(), kFvf);
         ASSERT_EQ(back->GetNumVertices(), 5u);
         ASSERT_EQ(back->GetNumFaces(), 3u);
-        void *p = nullptr;
-        back->LockVertexBuffer(D3DLOCK_READONLY, &p);
-        EXPECT_EQ(memcmp(p, kVertices, sizeof kVertices), 0);
-        back->UnlockVertexBuffer();
-        back->LockIndexBuffer(D3DLOCK_READONLY, &p);
-        EXPECT_EQ(memcmp(p, kIndices, sizeof kIndices), 0);
-        back->UnlockIndexBuffer();
-        DWORD *a = nullptr;
-        back->LockAttributeBuffer(D3DLOCK_READONLY, &a);
-        EXPECT_EQ(std::vector<DWORD>(a, a + 3), std::vector<DWORD>(kAttributes, kAttributes + 3));
-        back->UnlockAttributeBuffer();
+        const BYTE *written = reinterpret_cast<const BYTE *>(kVertices.data());
+        EXPECT_EQ(meshtest::VerticesOf(back),
+                  std::vector<BYTE>(written, written + kVertices.size() * sizeof(Vertex)));
+        EXPECT_EQ(meshtest::IndicesOf(back), kIndices);
+        EXPECT_EQ(meshtest::AttributesOf(back), kAttributes);
         ASSERT_EQ(count, 2u);
         const D3DXMATERIAL *m = static_cast<const D3DXMATERIAL *>(mats->GetBufferPointer());
         EXPECT_EQ(m[0].MatD3D.Diffuse.g, 0.5f);
@@ -131,17 +113,11 @@ TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
                 blues.insert(diffuse.b);
         EXPECT_EQ(blues, (std::set<float>{0.25f, 1.0f}));
         std::multiset<std::vector<int>> ours, theirs;
-        for (int fi = 0; fi < 3; fi++) {
-            std::vector<int> face;
-            for (int c = 0; c < 3; c++)
-                face.push_back(kIndices[fi * 3 + c]);
-            std::rotate(face.begin(), std::min_element(face.begin(), face.end()), face.end());
-            ours.insert(face);
-        }
+        for (int fi = 0; fi < 3; fi++)
+            ours.insert(Canonical(std::vector<int>(kIndices.begin() + fi * 3, kIndices.begin() + fi * 3 + 3)));
         auto which = [&](const aiVector3D &p) {
             for (int v = 0; v < 5; v++)
-                if (std::fabs(p.x - kVertices[v].p.x) < 1e-5f && std::fabs(p.y - kVertices[v].p.y) < 1e-5f &&
-                    std::fabs(p.z - kVertices[v].p.z) < 1e-5f)
+                if ((p - aiVector3D(kVertices[v].p.x, kVertices[v].p.y, kVertices[v].p.z)).Length() < 1e-5f)
                     return v;
             return -1;
         };
@@ -159,21 +135,17 @@ TEST_F(SaveMeshTest, SavedFilesReadBackTheSameInOurLoaderAndInAssimp)
                     const int v = which(am->mVertices[k]);
                     ASSERT_GE(v, 0) << "assimp read a position we did not write";
                     const Vertex &w = kVertices[v];
-                    EXPECT_NEAR(am->mNormals[k].x, w.n.x, 1e-5f);
-                    EXPECT_NEAR(am->mNormals[k].y, w.n.y, 1e-5f);
-                    EXPECT_NEAR(am->mNormals[k].z, w.n.z, 1e-5f);
+                    EXPECT_LT((am->mNormals[k] - aiVector3D(w.n.x, w.n.y, w.n.z)).Length(), 1e-5f);
                     EXPECT_NEAR(am->mTextureCoords[0][k].x, w.u, 1e-5f);
                     EXPECT_NEAR(am->mTextureCoords[0][k].y, 1 - w.v, 1e-5f);
                     const aiColor4D &c4 = am->mColors[0][k];
-                    EXPECT_NEAR(c4.r, ((w.c >> 16) & 0xFF) / 255.0f, 1e-5f);
-                    EXPECT_NEAR(c4.g, ((w.c >> 8) & 0xFF) / 255.0f, 1e-5f);
-                    EXPECT_NEAR(c4.b, (w.c & 0xFF) / 255.0f, 1e-5f);
-                    EXPECT_NEAR(c4.a, (w.c >> 24) / 255.0f, 1e-5f);
+                    const float got[4] = {c4.r, c4.g, c4.b, c4.a};
+                    for (int i = 0; i < 4; ++i)  // r, g, b from bits 16, 8, 0; a from 24
+                        EXPECT_NEAR(got[i], ((w.c >> (i < 3 ? 16 - 8 * i : 24)) & 0xFF) / 255.0f, 1e-5f) << i;
                     face.push_back(v);
                     corners++;
                 }
-                std::rotate(face.begin(), std::min_element(face.begin(), face.end()), face.end());
-                theirs.insert(face);
+                theirs.insert(Canonical(face));
             }
         }
         EXPECT_EQ(corners, 9u);

@@ -2,6 +2,7 @@
 // values, the extension templates undeclared, binary template declarations, compressed
 // files of many blocks written by an independent encoder, unknown declared templates.
 #include "dx_test_util.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,6 +11,7 @@
 
 using namespace dxtest;
 using tavrok::dxfile::OutFormat;
+using testsupport::StderrOf;
 
 TEST(DxExporterFiles, TemplateNamesMatchInAnyCaseAndEmptyObjectsHaveAnEmptyBlock)
 {
@@ -80,9 +82,8 @@ Mesh Body {
 )";
     // Retained templates alone do not know them.
     XFile plain;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadAll(plain, Bytes(text)), DXFILEERR_NOTEMPLATE);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("AnimTicksPerSecond"), std::string::npos);
+    const std::string err = StderrOf([&] { EXPECT_EQ(ReadAll(plain, Bytes(text)), DXFILEERR_NOTEMPLATE); });
+    EXPECT_NE(err.find("AnimTicksPerSecond"), std::string::npos) << err;
 
     XFile x;
     ASSERT_EQ(x.file->RegisterTemplates(const_cast<unsigned char *>(tavrok::dxfile::kExtensionTemplates),
@@ -165,9 +166,11 @@ TEST(DxExporterFiles, CompressedFilesOfManyBlocksFromAnIndependentEncoder)
     const size_t kBlock = body.size() / 100 + 1;
     ASSERT_LT(kBlock, 32768u / 4);
     std::vector<uint8_t> file = Bytes("xof 0303tzip0032");
-    uint32_t total = uint32_t(body.size() + 16);
-    for (int i = 0; i < 4; ++i)
-        file.push_back(uint8_t(total >> (8 * i)));
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file.push_back(uint8_t(v >> (8 * i)));
+    };
+    put(uint32_t(body.size() + 16), 4);
     for (size_t off = 0; off < body.size(); off += kBlock) {
         z_stream z{};
         ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
@@ -184,12 +187,9 @@ TEST(DxExporterFiles, CompressedFilesOfManyBlocksFromAnIndependentEncoder)
         ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
         size_t packed = out.size() - z.avail_out;
         deflateEnd(&z);
-        file.push_back(uint8_t(n));
-        file.push_back(uint8_t(n >> 8));
-        file.push_back(uint8_t(packed + 2));
-        file.push_back(uint8_t((packed + 2) >> 8));
-        file.push_back('C');
-        file.push_back('K');
+        put(uint32_t(n), 2);
+        put(uint32_t(packed + 2), 2);
+        put('C' | 'K' << 8, 2);
         file.insert(file.end(), out.begin(), out.begin() + long(packed));
     }
     XFile x;
@@ -203,9 +203,8 @@ TEST(DxExporterFiles, CompressedFilesOfManyBlocksFromAnIndependentEncoder)
 
     // The stored size counts the 16 header bytes: one that disagrees is refused.
     file[16] ^= 0x40;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadAll(x, file), DXFILEERR_BADFILE);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("declares"), std::string::npos);
+    const std::string err = StderrOf([&] { EXPECT_EQ(ReadAll(x, file), DXFILEERR_BADFILE); });
+    EXPECT_NE(err.find("declares"), std::string::npos) << err;
 }
 
 TEST(DxExporterFiles, SpecialValuesPrintedByTheMicrosoftCLibraryAreNumbers)

@@ -1,11 +1,12 @@
 // Object identity: names, GUIDs, interfaces, references, lookups and lifetimes.
 #include "dx_test_util.h"
+#include "support/stderr_capture.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace dxtest;
+using testsupport::CountLines;
+using testsupport::StderrOf;
 
 namespace {
 
@@ -152,12 +153,10 @@ TEST(DxObjects, UnresolvableReferenceFailsWithOneDiagnostic)
     IDirectXFileDataReference *ref = nullptr;
     ASSERT_EQ(c->QueryInterface(IID_IDirectXFileDataReference, (void **)&ref), S_OK);
     IDirectXFileData *target = reinterpret_cast<IDirectXFileData *>(1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ref->Resolve(&target), DXFILEERR_BADDATAREFERENCE);
-    std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = StderrOf([&] { EXPECT_EQ(ref->Resolve(&target), DXFILEERR_BADDATAREFERENCE); });
     EXPECT_EQ(target, nullptr);
     EXPECT_NE(err.find("'Missing'"), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    EXPECT_EQ(CountLines(err), 1) << err;
     ref->Release();
     c->Release();
     a->Release();
@@ -171,11 +170,11 @@ TEST(DxObjects, UnsupportedEntryPointsFailLoudly)
 {
     XFile x;
     IDirectXFileSaveObject *save = reinterpret_cast<IDirectXFileSaveObject *>(1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(x.file->CreateSaveObject("out.x", DXFILEFORMAT_TEXT, &save), E_NOTIMPL);
     IDirectXFileEnumObject *e = nullptr;
-    EXPECT_EQ(x.file->CreateEnumObject((void *)"x", DXFILELOAD_FROMURL, &e), E_NOTIMPL);
-    std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = StderrOf([&] {
+        EXPECT_EQ(x.file->CreateSaveObject("out.x", DXFILEFORMAT_TEXT, &save), E_NOTIMPL);
+        EXPECT_EQ(x.file->CreateEnumObject((void *)"x", DXFILELOAD_FROMURL, &e), E_NOTIMPL);
+    });
     EXPECT_EQ(save, nullptr);
     EXPECT_NE(err.find("CreateSaveObject"), std::string::npos);
     EXPECT_EQ(x.file->RegisterTemplates(nullptr, 10), DXFILEERR_BADVALUE);

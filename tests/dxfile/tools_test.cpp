@@ -22,19 +22,21 @@ struct ToolRun {
     std::string out, err;
 };
 
+// Runs a shell command line: its exit status, stdout and stderr.
 ToolRun Tool(const std::string &args)
 {
     static int counter = 0;
-    fs::path base = fs::temp_directory_path() / ("dxfile_tool_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::string cmd = args + " >" + base.string() + ".out 2>" + base.string() + ".err";
+    const std::string err = (fs::temp_directory_path() / ("dxfile_tool_" + std::to_string(::getpid()) + "_" +
+                                                          std::to_string(counter++) + ".err")).string();
     ToolRun r;
-    int rc = std::system(cmd.c_str());
+    FILE *p = popen((args + " 2>" + err).c_str(), "r");
+    for (int c; (c = fgetc(p)) != EOF;)
+        r.out += char(c);
+    const int rc = pclose(p);
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    std::vector<uint8_t> o = ReadFile(base.string() + ".out"), e = ReadFile(base.string() + ".err");
-    r.out.assign(o.begin(), o.end());
+    const std::vector<uint8_t> e = ReadFile(err);
     r.err.assign(e.begin(), e.end());
-    fs::remove(base.string() + ".out");
-    fs::remove(base.string() + ".err");
+    fs::remove(err);
     return r;
 }
 

@@ -64,12 +64,9 @@ TEST(Normalize, UnitLengthIsCopiedBitForBitOthersScaledTinyOnesZeroed)
     const D3DXVECTOR3 zero(0.0f, 0.0f, 0.0f);
     for (const D3DXVECTOR3 &v3 : {zero, D3DXVECTOR3(1e-20f, 0.0f, 0.0f)})
         EXPECT_EQ(*D3DXVec3Normalize(&out, &v3), zero) << v3.x;
-    D3DXVECTOR4 tiny4(0.0f, 0.0f, 0.0f, 1e-20f);
-    D3DXVec4Normalize(&out4, &tiny4);
-    EXPECT_EQ(out4, D3DXVECTOR4(0, 0, 0, 0));
-    D3DXVECTOR4 four(2.0f, 2.0f, 2.0f, 2.0f);
-    D3DXVec4Normalize(&out4, &four);
-    EXPECT_EQ(out4, D3DXVECTOR4(0.5f, 0.5f, 0.5f, 0.5f));
+    D3DXVECTOR4 tiny4(0.0f, 0.0f, 0.0f, 1e-20f), four(2.0f, 2.0f, 2.0f, 2.0f);
+    EXPECT_EQ(*D3DXVec4Normalize(&out4, &tiny4), D3DXVECTOR4(0, 0, 0, 0));
+    EXPECT_EQ(*D3DXVec4Normalize(&out4, &four), D3DXVECTOR4(0.5f, 0.5f, 0.5f, 0.5f));
 
     // In place.
     D3DXVec3Normalize(&v, &v);
@@ -81,20 +78,17 @@ TEST(Transform, CoordProjectsOnlyWhenWIsNotOne)
     D3DXMATRIX t;
     D3DXMatrixTranslation(&t, 1.0f, 2.0f, 3.0f);
     D3DXVECTOR3 p(1.0f, 1.0f, 1.0f), out;
-    D3DXVec3TransformCoord(&out, &p, &t);
-    EXPECT_EQ(out, D3DXVECTOR3(2.0f, 3.0f, 4.0f));
+    EXPECT_EQ(*D3DXVec3TransformCoord(&out, &p, &t), D3DXVECTOR3(2.0f, 3.0f, 4.0f));
 
     // w = 2: every component divided by 2.
     D3DXMATRIX s = Identity();
     s._44 = 2.0f;
-    D3DXVec3TransformCoord(&out, &p, &s);
-    EXPECT_EQ(out, D3DXVECTOR3(0.5f, 0.5f, 0.5f));
+    EXPECT_EQ(*D3DXVec3TransformCoord(&out, &p, &s), D3DXVECTOR3(0.5f, 0.5f, 0.5f));
 
     // w = 1 + epsilon counts as 1: the coordinates stay undivided.
     s._44 = 1.0f + kEps;
     D3DXVECTOR3 q(3.0f, 5.0f, 7.0f);
-    D3DXVec3TransformCoord(&out, &q, &s);
-    EXPECT_EQ(out, q);
+    EXPECT_EQ(*D3DXVec3TransformCoord(&out, &q, &s), q);
 
     // The normal transform ignores the fourth row.
     D3DXVECTOR3 n(0.0f, 1.0f, 0.0f);
@@ -113,8 +107,7 @@ TEST(Multiply, HandComputedProductAndAliasing)
     D3DXMATRIX b(2, 0, 0, 1, 0, 3, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1);
     D3DXMATRIX expected(5, 6, 3, 5, 17, 18, 7, 13, 29, 30, 11, 21, 41, 42, 15, 29);
     D3DXMATRIX out;
-    D3DXMatrixMultiply(&out, &a, &b);
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(*D3DXMatrixMultiply(&out, &a, &b), expected);
 
     D3DXMATRIX a2 = a, b2 = b;
     D3DXMatrixMultiply(&a2, &a2, &b);
@@ -229,11 +222,10 @@ TEST(Rotation, QuaternionIsNotNormalisedFirst)
 {
     D3DXQUATERNION q(0.0f, 0.0f, 0.0f, 2.0f);  // length 2: only the x, y, z terms count
     D3DXMATRIX m;
-    D3DXMatrixRotationQuaternion(&m, &q);
-    EXPECT_EQ(m, Identity());
+    EXPECT_EQ(*D3DXMatrixRotationQuaternion(&m, &q), Identity());
     D3DXQUATERNION q2(1.0f, 0.0f, 0.0f, 0.0f);
-    D3DXMatrixRotationQuaternion(&m, &q2);
-    EXPECT_EQ(m, D3DXMATRIX(1, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1));
+    const D3DXMATRIX halfTurnAboutX(1, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1);
+    EXPECT_EQ(*D3DXMatrixRotationQuaternion(&m, &q2), halfTurnAboutX);
 }
 
 TEST(Slerp, InterpolatesAlongTheShorterArcWithoutRenormalising)
@@ -310,10 +302,6 @@ TEST(NullArguments, WriteNothingAndReturnNull)
     EXPECT_EQ(m, Identity());
     EXPECT_EQ(v, D3DXVECTOR3(1, 2, 3));
 }
-
-}  // namespace
-
-namespace {
 
 // Right-handed coordinates are left-handed ones with z negated: each right-handed matrix is
 // the left-handed one after that mirror (and, for views, before it).
@@ -400,18 +388,12 @@ TEST(Plane, PlanesHoldTheirPointsAndMeetLines)
     D3DXVECTOR3 along = a + (b - a) * 2.0f;
     EXPECT_EQ(D3DXPlaneIntersectLine(&hit, &p, &a, &along), nullptr) << "a line in the plane";
     D3DXPLANE big(0, 0, 4, -8), unit;
-    D3DXPlaneNormalize(&unit, &big);
-    EXPECT_EQ(unit, D3DXPLANE(0, 0, 1, -2));
+    EXPECT_EQ(*D3DXPlaneNormalize(&unit, &big), D3DXPLANE(0, 0, 1, -2));
     D3DXVECTOR4 w(0, 0, 2, 1);
     EXPECT_EQ(D3DXPlaneDot(&unit, &w), 0.0f);
     D3DXVECTOR3 n(0, 1, 0), at(5, 3, 5);
-    D3DXPlaneFromPointNormal(&p, &at, &n);
-    EXPECT_EQ(p, D3DXPLANE(0, 1, 0, -3));
+    EXPECT_EQ(*D3DXPlaneFromPointNormal(&p, &at, &n), D3DXPLANE(0, 1, 0, -3));
 }
-
-}  // namespace
-
-namespace {
 
 void ExpectQuatNearUpToSign(const D3DXQUATERNION &a, const D3DXQUATERNION &b, float tol)
 {
@@ -474,12 +456,9 @@ TEST(Vectors, TwoAndFourComponentOperations)
     EXPECT_LT(D3DXVec2CCW(&b, &a), 0.0f);
     D3DXVec2Normalize(&out, &a);
     EXPECT_FLOAT_EQ(out.x, 0.6f);
-    D3DXVec2Minimize(&out, &a, &b);
-    EXPECT_TRUE(out.x == -1 && out.y == 2);
-    D3DXVec2Maximize(&out, &a, &b);
-    EXPECT_TRUE(out.x == 3 && out.y == 4);
-    D3DXVec2Lerp(&out, &a, &b, 0.5f);
-    EXPECT_TRUE(out.x == 1 && out.y == 3);
+    EXPECT_EQ(*D3DXVec2Minimize(&out, &a, &b), D3DXVECTOR2(-1, 2));
+    EXPECT_EQ(*D3DXVec2Maximize(&out, &a, &b), D3DXVECTOR2(3, 4));
+    EXPECT_EQ(*D3DXVec2Lerp(&out, &a, &b, 0.5f), D3DXVECTOR2(1, 3));
     // A 2D point is (x, y, 0, 1); a normal ignores the translation.
     D3DXMATRIX m;
     D3DXMatrixRotationZ(&m, D3DX_PI / 2);
@@ -513,14 +492,10 @@ TEST(Vectors, TwoAndFourComponentOperations)
     D3DXVec4Cross(&c, &ex, &ey, &ez);
     EXPECT_EQ(std::fabs(c.w), 1.0f);
     D3DXVECTOR4 p(1, 2, 3, 4), q(4, 3, 2, 1);
-    D3DXVec4Add(&c, &p, &q);
-    EXPECT_EQ(c, D3DXVECTOR4(5, 5, 5, 5));
-    D3DXVec4Subtract(&c, &p, &q);
-    EXPECT_EQ(c, D3DXVECTOR4(-3, -1, 1, 3));
-    D3DXVec4Scale(&c, &p, 2);
-    EXPECT_EQ(c, D3DXVECTOR4(2, 4, 6, 8));
-    D3DXVec4Lerp(&c, &p, &q, 0.5f);
-    EXPECT_EQ(c, D3DXVECTOR4(2.5f, 2.5f, 2.5f, 2.5f));
+    EXPECT_EQ(*D3DXVec4Add(&c, &p, &q), D3DXVECTOR4(5, 5, 5, 5));
+    EXPECT_EQ(*D3DXVec4Subtract(&c, &p, &q), D3DXVECTOR4(-3, -1, 1, 3));
+    EXPECT_EQ(*D3DXVec4Scale(&c, &p, 2), D3DXVECTOR4(2, 4, 6, 8));
+    EXPECT_EQ(*D3DXVec4Lerp(&c, &p, &q, 0.5f), D3DXVECTOR4(2.5f, 2.5f, 2.5f, 2.5f));
     EXPECT_EQ(D3DXVec4LengthSq(&p), 30.0f);
 }
 
@@ -666,10 +641,8 @@ TEST(Plane, TransformedByTheInverseTransposeHoldsTheTransformedPoints)
         EXPECT_NEAR(D3DXPlaneDotCoord(&moved[1], &w), 0.0f, 1e-4f);
     }
     D3DXPLANE single;
-    D3DXPlaneTransform(&single, &p, &it);
-    EXPECT_EQ(single, moved[0]);
-    D3DXPlaneScale(&single, &p, -1.0f);
-    EXPECT_EQ(single, -p);
+    EXPECT_EQ(*D3DXPlaneTransform(&single, &p, &it), moved[0]);
+    EXPECT_EQ(*D3DXPlaneScale(&single, &p, -1.0f), -p);
 }
 
 TEST(Quaternion, MatrixRoundTripInverseLogarithmAndInterpolation)
@@ -912,6 +885,12 @@ TEST(Float16, ConvertsAsIeeeHalfPrecision)
     EXPECT_EQ(nullptr, D3DXFloat32To16Array(NULL, sixteen, 1));
 }
 
+template <class V>
+struct Padded {
+    V v;
+    float pad = -1;
+};
+
 // Each strided array form gives what its one-element function gives, element by element,
 // and leaves the bytes between elements alone.
 TEST(StridedArrays, MatchTheOneElementFunctions)
@@ -922,50 +901,36 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     D3DXMATRIX persp;
     D3DXMatrixPerspectiveFovLH(&persp, 1.0f, 1.5f, 0.5f, 50.0f);
     m *= persp;
-    struct In {
-        D3DXVECTOR4 v;  // read as 2, 3 or 4 floats
-        float pad;
-    } in[3] = {{{1, 2, 3, 1}, 7}, {{-1, 0.5f, 2, 0}, 7}, {{0.25f, -3, 9, 2}, 7}};
-    struct Out4 {
-        D3DXVECTOR4 v;
-        float pad;
-    } out4[3];
-    struct Out3 {
-        D3DXVECTOR3 v;
-        float pad;
-    } out3[3];
-    struct Out2 {
-        D3DXVECTOR2 v;
-        float pad;
-    } out2[3];
-    for (auto &o : out4) o.pad = -1;
-    for (auto &o : out3) o.pad = -1;
-    for (auto &o : out2) o.pad = -1;
-    const UINT si = sizeof(In);
+    // Elements padded with a float that the array forms must step over and leave alone.
+    Padded<D3DXVECTOR4> in[3] = {{{1, 2, 3, 1}, 7}, {{-1, 0.5f, 2, 0}, 7}, {{0.25f, -3, 9, 2}, 7}};
+    Padded<D3DXVECTOR4> out4[3];
+    Padded<D3DXVECTOR3> out3[3];
+    Padded<D3DXVECTOR2> out2[3];
+    const UINT si = sizeof in[0], s4 = sizeof out4[0], s3 = sizeof out3[0], s2 = sizeof out2[0];
     auto v2 = [&](int i) { return reinterpret_cast<const D3DXVECTOR2 *>(&in[i].v); };
     auto v3 = [&](int i) { return reinterpret_cast<const D3DXVECTOR3 *>(&in[i].v); };
     D3DXVECTOR4 w4;
     D3DXVECTOR3 w3;
     D3DXVECTOR2 w2;
-    ASSERT_EQ(D3DXVec2TransformArray(&out4[0].v, sizeof(Out4), v2(0), si, &m, 3), &out4[0].v);
+    ASSERT_EQ(D3DXVec2TransformArray(&out4[0].v, s4, v2(0), si, &m, 3), &out4[0].v);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out4[i].v, *D3DXVec2Transform(&w4, v2(i), &m)) << i;
-    D3DXVec3TransformArray(&out4[0].v, sizeof(Out4), v3(0), si, &m, 3);
+    D3DXVec3TransformArray(&out4[0].v, s4, v3(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out4[i].v, *D3DXVec3Transform(&w4, v3(i), &m)) << i;
-    D3DXVec4TransformArray(&out4[0].v, sizeof(Out4), &in[0].v, si, &m, 3);
+    D3DXVec4TransformArray(&out4[0].v, s4, &in[0].v, si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out4[i].v, *D3DXVec4Transform(&w4, &in[i].v, &m)) << i;
-    D3DXVec3TransformCoordArray(&out3[0].v, sizeof(Out3), v3(0), si, &m, 3);
+    D3DXVec3TransformCoordArray(&out3[0].v, s3, v3(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out3[i].v, *D3DXVec3TransformCoord(&w3, v3(i), &m)) << i;
-    D3DXVec3TransformNormalArray(&out3[0].v, sizeof(Out3), v3(0), si, &m, 3);
+    D3DXVec3TransformNormalArray(&out3[0].v, s3, v3(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out3[i].v, *D3DXVec3TransformNormal(&w3, v3(i), &m)) << i;
-    D3DXVec2TransformCoordArray(&out2[0].v, sizeof(Out2), v2(0), si, &m, 3);
+    D3DXVec2TransformCoordArray(&out2[0].v, s2, v2(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out2[i].v, *D3DXVec2TransformCoord(&w2, v2(i), &m)) << i;
-    D3DXVec2TransformNormalArray(&out2[0].v, sizeof(Out2), v2(0), si, &m, 3);
+    D3DXVec2TransformNormalArray(&out2[0].v, s2, v2(0), si, &m, 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(out2[i].v, *D3DXVec2TransformNormal(&w2, v2(i), &m)) << i;
 
@@ -973,11 +938,11 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     D3DXMATRIX view, world;
     D3DXMatrixTranslation(&view, 0, 0, 10);
     D3DXMatrixRotationY(&world, 0.3f);
-    D3DXVec3ProjectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &persp, &view, &world, 3);
+    D3DXVec3ProjectArray(&out3[0].v, s3, v3(0), si, &vp, &persp, &view, &world, 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(out3[i].v, *D3DXVec3Project(&w3, v3(i), &vp, &persp, &view, &world)) << i;
         D3DXVECTOR3 back;
-        D3DXVec3UnprojectArray(&back, sizeof back, &out3[i].v, sizeof(Out3), &vp, &persp, &view, &world, 1);
+        D3DXVec3UnprojectArray(&back, sizeof back, &out3[i].v, s3, &vp, &persp, &view, &world, 1);
         EXPECT_NEAR(back.x, v3(i)->x, 1e-4f);
         EXPECT_NEAR(back.z, v3(i)->z, 1e-3f);
     }
@@ -990,7 +955,7 @@ TEST(StridedArrays, MatchTheOneElementFunctions)
     EXPECT_EQ(*v3(1), *D3DXVec3TransformCoord(&w3, &second, &m));
     EXPECT_EQ(in[1].pad, 7.0f);
     D3DXMATRIX singular(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    EXPECT_EQ(nullptr, D3DXVec3UnprojectArray(&out3[0].v, sizeof(Out3), v3(0), si, &vp, &singular, NULL, NULL, 3));
+    EXPECT_EQ(nullptr, D3DXVec3UnprojectArray(&out3[0].v, s3, v3(0), si, &vp, &singular, NULL, NULL, 3));
     EXPECT_EQ(nullptr, D3DXVec4TransformArray(NULL, 16, &in[0].v, si, &m, 3));
 }
 
@@ -1060,19 +1025,14 @@ TEST(MatrixStack, WorldAndLocalOrderPushAndPop)
 TEST(Colour, ArithmeticAndAdjustments)
 {
     D3DXCOLOR a(0.2f, 0.4f, 0.6f, 0.5f), b(0.5f, 0.5f, 1.0f, 1.0f), out;
-    D3DXColorModulate(&out, &a, &b);
-    EXPECT_TRUE(out == D3DXCOLOR(0.1f, 0.2f, 0.6f, 0.5f));
+    EXPECT_TRUE(*D3DXColorModulate(&out, &a, &b) == D3DXCOLOR(0.1f, 0.2f, 0.6f, 0.5f));
     D3DXColorNegative(&out, &a);
     EXPECT_FLOAT_EQ(out.r, 0.8f);
     EXPECT_EQ(out.a, 0.5f) << "alpha is not negated";
-    D3DXColorLerp(&out, &a, &b, 1.0f);
-    EXPECT_TRUE(out == b);
-    D3DXColorAdd(&out, &a, &b);
-    EXPECT_TRUE(out == a + b);
-    D3DXColorSubtract(&out, &b, &a);
-    EXPECT_TRUE(out == b - a);
-    D3DXColorScale(&out, &a, 2.0f);
-    EXPECT_TRUE(out == 2.0f * a);
+    EXPECT_TRUE(*D3DXColorLerp(&out, &a, &b, 1.0f) == b);
+    EXPECT_TRUE(*D3DXColorAdd(&out, &a, &b) == a + b);
+    EXPECT_TRUE(*D3DXColorSubtract(&out, &b, &a) == b - a);
+    EXPECT_TRUE(*D3DXColorScale(&out, &a, 2.0f) == 2.0f * a);
     EXPECT_EQ(DWORD(D3DXCOLOR(1, 0, 0, 1) + D3DXCOLOR(0, 0, 1, 0)), 0xffff00ffu);
     // Saturation 0 gives grey, 1 the colour; pure grey is unchanged by any saturation.
     D3DXColorAdjustSaturation(&out, &a, 0.0f);
@@ -1091,8 +1051,7 @@ TEST(Colour, ArithmeticAndAdjustments)
     EXPECT_GT(g0.r, 0.5f);
     EXPECT_LT(b0.r, 0.1f);
     // Contrast 0 gives mid grey, 1 the colour, 2 doubles the distance from 0.5.
-    D3DXColorAdjustContrast(&out, &a, 0.0f);
-    EXPECT_TRUE(out == D3DXCOLOR(0.5f, 0.5f, 0.5f, 0.5f));
+    EXPECT_TRUE(*D3DXColorAdjustContrast(&out, &a, 0.0f) == D3DXCOLOR(0.5f, 0.5f, 0.5f, 0.5f));
     D3DXColorAdjustContrast(&out, &a, 2.0f);
     EXPECT_NEAR(out.r, -0.1f, 1e-6f);
     EXPECT_NEAR(out.b, 0.7f, 1e-6f);
