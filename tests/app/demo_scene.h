@@ -1,12 +1,8 @@
 /*
  * demo_scene.h - the whole program's scene on a NULLREF device, for the controller and
- * frame tests and the frame benchmark.
- *
- * Builds what the scene set-up builds (the same models, clips, font, particles and input)
- * but on a device that draws nothing, in a real shown window so that the input devices
- * can take the keyboard; the keys the program reads come from an array the test sets.
- * Frames run through the program's own tick.  Needs a display (Xvfb) and the run folder
- * with the data.  The program's globals are shared: one scene at a time.
+ * frame tests and the frame benchmark: the set-up's models, clips, font, particles and
+ * input in a real shown window (so the input devices can take the keyboard), with the keys
+ * read from an array the test sets.  Needs a display and the run folder; one scene at a time.
  */
 #ifndef TAVROK_TESTS_APP_DEMO_SCENE_H
 #define TAVROK_TESTS_APP_DEMO_SCENE_H

@@ -1,8 +1,6 @@
-// The frame sequence on a NULLREF device: the device calls of one frame in their order,
-// the collision tests reading the previous frame's world transform, the two collision
-// outcomes (a ray hit alone, and both tests), the camera toggle's pace, the character kept
-// on the ground; and the set-up's failure path, whose tear-down
-// releases exactly what the set-up made.
+// The frame sequence on a NULLREF device: the device calls of one frame in their order, the
+// collision tests reading the previous frame's world, the two collision outcomes, the camera
+// toggle's pace, the character kept on the ground; and the set-up's failure paths.
 #include "app/demo_scene.h"
 
 #include "anim/controller.h"
@@ -146,8 +144,6 @@ TEST_F(FrameTest, DeviceCallsOfOneFrameComeInTheFrameOrder)
 
 TEST_F(FrameTest, CollisionTestsSeeThePreviousFramesWorldTransform)
 {
-    D3DXMATRIX leftOver;
-    ASSERT_EQ(g_pd3dDevice->GetTransform(D3DTS_WORLD, &leftOver), D3D_OK);
     // A world the frame itself never sets: only the read-back can bring it in.
     D3DXMATRIX marker;
     D3DXMatrixTranslation(&marker, 3.0f, -2.0f, 7.5f);
@@ -156,7 +152,8 @@ TEST_F(FrameTest, CollisionTestsSeeThePreviousFramesWorldTransform)
     EXPECT_EQ(memcmp(&g_collisionWorld, &marker, sizeof marker), 0);
 
     // Without interference it is what the last frame's drawing left: the level's world.
-    g_pd3dDevice->GetTransform(D3DTS_WORLD, &leftOver);
+    D3DXMATRIX leftOver;
+    ASSERT_EQ(g_pd3dDevice->GetTransform(D3DTS_WORLD, &leftOver), D3D_OK);
     scene_.Frame();
     EXPECT_EQ(memcmp(&g_collisionWorld, &leftOver, sizeof leftOver), 0);
     EXPECT_NE(memcmp(&g_collisionWorld, &marker, sizeof marker), 0);

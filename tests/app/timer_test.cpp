@@ -66,12 +66,11 @@ TEST_F(FrameCounter, FirstTickClosesAWindowAndSteadyRatesAreCounted)
 TEST_F(FrameCounter, WithoutAPerformanceCounterEveryTickClosesAWindow)
 {
     tavrok::SetPerformanceCounterSource(FakeCounter, 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(E_FAIL, InitFrameCounter());
-    g_fakeCounter = 0;  // the counter reads 0: reported on every tick
-    TickFrameCounter();
-    TickFrameCounter();
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = testsupport::StderrOf([] {
+        EXPECT_EQ(E_FAIL, InitFrameCounter());
+        TickFrameCounter();  // the counter reads 0: reported on every tick
+        TickFrameCounter();
+    });
     const std::string line = "The system does not support high resolution timing\n";
     EXPECT_EQ(err, line + line + line);
     EXPECT_EQ(g_framesPerSecond, 1);

@@ -1,11 +1,7 @@
-// input_probe: a window with the program's input set up, for the input end-to-end test.
-//
-// Runs a message loop that, whenever the queue is empty, polls the mouse and applies it
-// to the free camera as the program's tick does, then prints what changed: the keys the
-// program asks about, the free camera's rates (one line per tick that turns), and the
-// results of a keyboard device of its own that is not re-acquired behind its back, so
-// that the loss of the foreground and the re-acquisition show.  A second window, "other
-// window", is there to take the focus away.  Escape ends the probe.
+// input_probe: a window with the program's input set up, for the input end-to-end test.  When
+// the queue is empty it applies the mouse to the free camera as the tick does and prints what
+// changed: the keys asked about, the camera's rates, and the reads of a keyboard device of its
+// own that is not re-acquired behind its back.  "other window" takes the focus; Escape ends.
 #include "input/input.h"
 #include "input/input_test_support.h"
 #include "app/shell.h"

@@ -1,8 +1,6 @@
-// The input module without a display.  With the real DirectInput library and no window:
-// set-up failures and their error lines, repeated set-up releasing what it replaces, keys
-// reading up.  With a scripted DirectInput object whose devices answer what a test says:
-// the read paths (lost input and re-acquiring, failed reads), the mouse's last movement
-// kept across failed reads, and a device set up again after a success.
+// The input module without a display.  With the real DirectInput library and no window: the
+// set-up failures and their error lines, repeated set-up releasing what it replaces.  With
+// scripted devices: lost input and re-acquiring, failed reads, and set-up again after a success.
 #include "input/input.h"
 #include "input/input_test_support.h"
 

@@ -1,8 +1,6 @@
-// Loading and releasing the shipped character and level many times, as set-up and
-// tear-down do, on a NULLREF device: both load without a diagnostic, skinned and textured;
-// every device object is released each time, and once the first rounds have filled what
-// lives for the whole process, the number of live C++ heap allocations is the same after
-// every round (allocations rather than bytes: the allocator's fragmentation stays out).
+// The shipped character and level loaded and released a hundred times on a NULLREF device:
+// no diagnostic, skinned and textured; no device object left, and once the first rounds have
+// filled what lives for the process, the same number of live heap allocations every round.
 #include "anim/animation.h"
 #include "scene/mesh_container.h"
 #include "scene/xfile_loader.h"

@@ -58,17 +58,9 @@ D3DXVECTOR3 Transform(const D3DXMATRIX &m, float x, float y, float z)
     return p;
 }
 
-TEST_F(SceneObjectTest, ConstructionAndTheContainerList)
+TEST_F(SceneObjectTest, ContainersAreListedInTheOrderAdded)
 {
     CSceneObject o;
-    EXPECT_TRUE(D3DXMatrixIsIdentity(&o.matWorld));
-    EXPECT_EQ(o.position, D3DXVECTOR3(0, 0, 0));
-    EXPECT_EQ(o.rotation, D3DXVECTOR3(0, 0, 0));
-    EXPECT_EQ(o.pMeshList, nullptr);
-    EXPECT_EQ(o.pCollision, nullptr);
-    EXPECT_EQ(o.IsColliding(), 0);
-    EXPECT_EQ(o.collisionReach, 0.0f);
-
     EXPECT_EQ(o.AddMeshContainer(nullptr), E_FAIL);
     EXPECT_EQ(o.pMeshList, nullptr);
     SMeshContainer *first = Container({1}), *second = Container({1});

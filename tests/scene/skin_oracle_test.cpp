@@ -85,35 +85,10 @@ protected:
         return compared;
     }
 
-    // Loads the file both ways, skins ours with the frames' model-space matrices.
-    const aiScene *LoadBoth(Assimp::Importer &importer, const std::string &path)
-    {
-        // assimp turns .x files right-handed on import; converting back keeps the file's space.
-        const aiScene *scene = importer.ReadFile(path, aiProcess_ConvertToLeftHanded);
-        EXPECT_NE(scene, nullptr) << importer.GetErrorString();
-        std::string folder = path.substr(0, path.rfind('/') + 1);
-        EXPECT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), folder.c_str(), 0, D3DXMESH_SYSTEMMEM), S_OK);
-        EXPECT_NE(list_, nullptr);
-        return scene;
-    }
-
     void SkinOurs()
     {
         UpdateFrameMatrices(root_, nullptr);
         ASSERT_EQ(SkinMeshContainer(list_), S_OK);
-    }
-
-    // Sets the same local matrix on the frame and on assimp's node of that name.
-    void Pose(const aiScene *scene, const char *name, const D3DXMATRIX &local)
-    {
-        SFrame *frame = FindFrame(root_, name);
-        aiNode *node = scene->mRootNode->FindNode(name);
-        ASSERT_NE(frame, nullptr) << name;
-        ASSERT_NE(node, nullptr) << name;
-        frame->TransformationMatrix = local;
-        for (int r = 0; r < 4; r++)
-            for (int c = 0; c < 4; c++)
-                node->mTransformation[c][r] = local.m[r][c];
     }
 
     SMeshContainer *list_ = nullptr;
@@ -122,14 +97,21 @@ protected:
 
 TEST_F(SkinOracleTest, GeneratedCharacterAgreesWithAssimpInRestAndOtherPoses)
 {
+    const std::string path = datatest::DataPath("Data/Ninja.x");
     Assimp::Importer importer;
-    const aiScene *scene = LoadBoth(importer, datatest::DataPath("Data/Ninja.x"));
-    ASSERT_NE(scene, nullptr);
+    // assimp turns .x files right-handed on import; converting back keeps the file's space.
+    const aiScene *scene = importer.ReadFile(path, aiProcess_ConvertToLeftHanded);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), folder.c_str(), 0, D3DXMESH_SYSTEMMEM),
+              S_OK);
     ASSERT_NE(list_, nullptr);
     SkinOurs();
     EXPECT_GT(Compare(scene, 1e-3f), 100);
+
     // A pose of the clips' kind: the root moved, a hip turned, a forearm twisted, each on
-    // top of its rest matrix, so that every bone below them moves too.
+    // top of its rest matrix, so that every bone below them moves too.  The same local
+    // matrix goes on our frame and on assimp's node of that name.
     D3DXMATRIX move, turn, twist;
     D3DXMatrixTranslation(&move, -2, 0.5f, 3);
     D3DXMatrixRotationZ(&turn, 0.5f);
@@ -138,8 +120,13 @@ TEST_F(SkinOracleTest, GeneratedCharacterAgreesWithAssimpInRestAndOtherPoses)
                                                                 {"Forearm_R", &twist}};
     for (const auto &p : pose) {
         SFrame *frame = FindFrame(root_, p.first);
+        aiNode *node = scene->mRootNode->FindNode(p.first);
         ASSERT_NE(frame, nullptr) << p.first;
-        Pose(scene, p.first, *p.second * frame->RestMatrix);
+        ASSERT_NE(node, nullptr) << p.first;
+        frame->TransformationMatrix = *p.second * frame->RestMatrix;
+        for (int r = 0; r < 4; r++)
+            for (int c = 0; c < 4; c++)
+                node->mTransformation[c][r] = frame->TransformationMatrix.m[r][c];
     }
     SkinOurs();
     EXPECT_GT(Compare(scene, 1e-3f), 100);

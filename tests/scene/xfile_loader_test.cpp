@@ -50,9 +50,11 @@ TEST_F(XFileLoaderTest, FramesStandInReverseOrderAndMeshesLinkToTheirFrames)
                        "Frame B { }\n"
                        "Frame Ref { { B } }\n";
     std::string path = WriteX("scene.x", file);
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "tex\\", 0, D3DXMESH_SYSTEMMEM), S_OK);
-    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1) << "BadMesh is reported once";
+    std::string said = meshtest::StderrOf([&] {
+        ASSERT_EQ(LoadSkinnedModel(&list_, &root_, device_, path.c_str(), "tex\\", 0, D3DXMESH_SYSTEMMEM), S_OK);
+    });
+    EXPECT_EQ(meshtest::CountLines(said), 1) << "BadMesh is reported once";
+    ASSERT_NE(root_, nullptr);
 
     // Top level: Ref, B, A (reverse file order); a frame reached through a reference is not built.
     EXPECT_EQ(Names(root_), (std::vector<std::string>{"Ref", "B", "A"}));
@@ -138,13 +140,10 @@ TEST_F(XFileLoaderTest, LevelIsOneMergedContainer)
     ASSERT_NE(list_, nullptr);
     EXPECT_STREQ(list_->Name, path.c_str());
     EXPECT_EQ(list_->pNextMeshContainer, nullptr);
-    EXPECT_EQ(list_->MeshData.Type, D3DXMESHTYPE_MESH);
     EXPECT_EQ(list_->MeshData.pMesh->GetNumFaces(), 2u);
     EXPECT_EQ(list_->MeshData.pMesh->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM));
-    EXPECT_EQ(list_->pSkinInfo, nullptr);
     EXPECT_EQ(list_->NumMaterials, 1u) << "white default";
     ASSERT_NE(list_->pAdjacency, nullptr);
-    EXPECT_EQ(SkinMeshContainer(list_), E_FAIL);
     ASSERT_NE(root_, nullptr);
     EXPECT_STREQ(root_->Name, "Floor");
     EXPECT_EQ(root_->TransformationMatrix._43, 4.0f);
@@ -162,9 +161,9 @@ TEST_F(XFileLoaderTest, LevelIsOneMergedContainer)
     std::string bad = WriteX("badlevel.x", std::string("Mesh Good { ") + kTriangle +
                                                " }\nMesh Bad { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,9;; }\n");
     SMeshContainer *partial = reinterpret_cast<SMeshContainer *>(0x1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(LoadLevelModel(&partial, nullptr, device_, bad.c_str(), "", 0, 0), D3DXERR_INVALIDDATA);
-    EXPECT_EQ(meshtest::CountLines(testing::internal::GetCapturedStderr()), 1);
+    std::string said = meshtest::StderrOf(
+        [&] { EXPECT_EQ(LoadLevelModel(&partial, nullptr, device_, bad.c_str(), "", 0, 0), D3DXERR_INVALIDDATA); });
+    EXPECT_EQ(meshtest::CountLines(said), 1);
     EXPECT_EQ(partial, nullptr);
     SMeshContainer *untouched = nullptr;
     EXPECT_EQ(LoadLevelModel(&untouched, nullptr, nullptr, bad.c_str(), "", 0, 0), E_FAIL);

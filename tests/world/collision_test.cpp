@@ -1,11 +1,7 @@
 // Level contact by ray casting and the collision models: the reach limits at their exact
-// boundary, the ray brought into a placed (scaled, tipped, lifted) level's model space, the
-// collision model's triangles and the calls round them, and the flags the test raises.
-//
-// newCollisionObject is defined here too: the program's calls reach this definition, which
-// hands out the collision library's real object wrapped in a recorder, so a test can see
-// which triangles a model was given and whether it was finalized.  (The tests also count
-// the library's live models, which keeps the library linked for the lookup.)
+// boundary, the ray in a placed (scaled, tipped, lifted) level's model space, the triangles a
+// model is given and the flags the test raises.  newCollisionObject is defined here: it wraps
+// the library's real model in a recorder of the triangles given and the Finalize call.
 #include "scene/mesh_container.h"
 #include "scene/scene_object.h"
 
@@ -273,31 +269,44 @@ TEST_F(WorldCollision, RayDirectionGoesThroughTheTransposedWorldUnnormalised)
     EXPECT_EQ(character.CollideWithLevel(far), 0);
 }
 
-TEST_F(WorldCollision, ModelGetsEachFaceInIndexOrderThenFinalize)
+// Both buffers locked read-only, each face in index order, Finalize even with no faces; a
+// failed lock leaves the model empty and unfinished, with what was locked unlocked again.
+TEST_F(WorldCollision, ModelGetsEachFaceInIndexOrderUnlessALockFails)
 {
-    FakeMesh mesh;
-    mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 2, 0), D3DXVECTOR3(0, 0, 3)};
-    mesh.indices = {2, 0, 1, 3, 2, 1};
-    CSceneObject object;
-    EXPECT_EQ(object.BuildCollisionModel(Container(&mesh)), 0);
-    const std::vector<std::string> expected = {
-        "LockVertexBuffer 16", "LockIndexBuffer 16",
-        "AddTriangle (0 2 0)(0 0 0)(1 0 0)", "AddTriangle (0 0 3)(0 2 0)(1 0 0)",
-        "Finalize", "UnlockIndexBuffer", "UnlockVertexBuffer"};
-    EXPECT_EQ(g_calls, expected);
-    EXPECT_EQ(object.pCollisionMesh, &mesh);
-    EXPECT_EQ(object.numVertices, 4u);
-    EXPECT_EQ(object.numFaces, 2u);
-    object.pCollision->Release();
-
-    // No faces: no triangle, but the model is still finalized.
-    g_calls.clear();
-    FakeMesh empty;
-    CSceneObject none;
-    none.BuildCollisionModel(Container(&empty));
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"LockVertexBuffer 16", "LockIndexBuffer 16", "Finalize",
-                                                 "UnlockIndexBuffer", "UnlockVertexBuffer"}));
-    none.pCollision->Release();
+    const struct {
+        const char *name;
+        std::vector<WORD> indices;
+        bool failVertexLock, failIndexLock;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"two faces", {2, 0, 1, 3, 2, 1}, false, false,
+         {"LockVertexBuffer 16", "LockIndexBuffer 16", "AddTriangle (0 2 0)(0 0 0)(1 0 0)",
+          "AddTriangle (0 0 3)(0 2 0)(1 0 0)", "Finalize", "UnlockIndexBuffer", "UnlockVertexBuffer"}},
+        {"no faces", {}, false, false,
+         {"LockVertexBuffer 16", "LockIndexBuffer 16", "Finalize", "UnlockIndexBuffer",
+          "UnlockVertexBuffer"}},
+        {"vertex lock fails", {0, 1, 2}, true, false, {"LockVertexBuffer 16"}},
+        {"index lock fails", {0, 1, 2}, false, true,
+         {"LockVertexBuffer 16", "LockIndexBuffer 16", "UnlockVertexBuffer"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMesh mesh;
+        mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 2, 0),
+                         D3DXVECTOR3(0, 0, 3)};
+        mesh.indices = c.indices;
+        mesh.failVertexLock = c.failVertexLock;
+        mesh.failIndexLock = c.failIndexLock;
+        g_calls.clear();
+        CSceneObject object;
+        EXPECT_EQ(object.BuildCollisionModel(Container(&mesh)), 0);
+        EXPECT_EQ(g_calls, c.calls);
+        EXPECT_EQ(object.pCollisionMesh, &mesh);
+        EXPECT_EQ(object.numVertices, 4u);
+        EXPECT_EQ(object.numFaces, c.indices.size() / 3);
+        ASSERT_NE(object.pCollision, nullptr);
+        object.pCollision->Release();
+    }
 }
 
 TEST_F(WorldCollision, CornersAreReadAtTheMeshsOwnVertexSize)
@@ -332,28 +341,6 @@ TEST_F(WorldCollision, CornersAreReadAtTheMeshsOwnVertexSize)
     EXPECT_EQ(g_calls, (std::vector<std::string>{"AddTriangle (-1 -1 5)(-1 1 5)(1 -1 5)",
                                                  "AddTriangle (1 -1 5)(-1 1 5)(1 1 5)", "Finalize"}));
     wide.pCollision->Release();
-}
-
-TEST_F(WorldCollision, LockFailureLeavesTheModelEmptyAndUnfinished)
-{
-    FakeMesh mesh;
-    mesh.vertices = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0)};
-    mesh.indices = {0, 1, 2};
-    mesh.failVertexLock = true;
-    CSceneObject a;
-    EXPECT_EQ(a.BuildCollisionModel(Container(&mesh)), 0);
-    ASSERT_NE(a.pCollision, nullptr);
-    EXPECT_EQ(g_calls, std::vector<std::string>{"LockVertexBuffer 16"});
-    EXPECT_EQ(a.numFaces, 1u);
-
-    g_calls.clear();
-    mesh.failVertexLock = false;
-    mesh.failIndexLock = true;
-    CSceneObject b;
-    b.BuildCollisionModel(Container(&mesh));
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"LockVertexBuffer 16", "LockIndexBuffer 16", "UnlockVertexBuffer"}));
-    a.pCollision->Release();
-    b.pCollision->Release();
 }
 
 TEST_F(WorldCollision, CollisionModelsRaiseBothFlagsOnlyOnContact)
