@@ -1,6 +1,6 @@
 /*
  * queries.cpp - IDirect3DQuery9: occlusion, event, timestamp, timestamp-disjoint and
- * timestamp-frequency queries.
+ * timestamp-frequency queries, and the vertex-cache hint.
  *
  * A query is signaled when made.  D3DISSUE_BEGIN (occlusion and timestamp-disjoint only)
  * makes it building; D3DISSUE_END makes it issued (an occlusion query ended without a
@@ -10,9 +10,10 @@
  * answers: an occlusion query the samples that passed the depth and stencil tests
  * between its begin and end; an event TRUE once every command before its end is done; a
  * timestamp the GPU's nanosecond counter at its end; the disjoint query FALSE (the counter
- * runs at one rate); the frequency 1 GHz.  Beginning an occlusion query while another is
- * building ends the other there, as OpenGL counts one at a time.  Not offered: the vertex
- * cache, resource manager, vertex statistics and pipeline timing queries.
+ * runs at one rate); the frequency 1 GHz; the vertex cache a 16-entry cache to optimise
+ * for, the size D3DX's mesh optimiser assumes.  Beginning an occlusion query while another
+ * is building ends the other there, as OpenGL counts one at a time.  Not offered: the
+ * resource manager, vertex statistics and pipeline timing queries.
  */
 #include "d3d9_private.h"
 
@@ -31,6 +32,7 @@ DWORD QueryDataSize(D3DQUERYTYPE type)
     case D3DQUERYTYPE_TIMESTAMP: return sizeof(UINT64);
     case D3DQUERYTYPE_TIMESTAMPDISJOINT: return sizeof(BOOL);
     case D3DQUERYTYPE_TIMESTAMPFREQ: return sizeof(UINT64);
+    case D3DQUERYTYPE_VCACHE: return sizeof(D3DDEVINFO_VCACHE);
     default: return 0;
     }
 }
@@ -52,11 +54,14 @@ public:
         const BOOL done = TRUE, disjoint = FALSE;
         const DWORD samples = 0;
         const UINT64 frequency = 1000000000;
+        // OptMethod 1 asks for vertex-cache ordering; the restart number is half the cache.
+        const D3DDEVINFO_VCACHE cache = {MAKEFOURCC('C', 'A', 'C', 'H'), 1, 16, 8};
         switch (type_) {
         case D3DQUERYTYPE_EVENT: memcpy(data, &done, sizeof done); break;
         case D3DQUERYTYPE_OCCLUSION: memcpy(data, &samples, sizeof samples); break;
         case D3DQUERYTYPE_TIMESTAMP: memcpy(data, &stamp_, sizeof stamp_); break;
         case D3DQUERYTYPE_TIMESTAMPDISJOINT: memcpy(data, &disjoint, sizeof disjoint); break;
+        case D3DQUERYTYPE_VCACHE: memcpy(data, &cache, sizeof cache); break;
         default: memcpy(data, &frequency, sizeof frequency); break;
         }
         return true;
@@ -150,7 +155,7 @@ private:
     D3DQUERYTYPE type_;
     std::unique_ptr<Renderer::QueryWork> work_;
     State state_ = State::Signaled;
-    uint8_t answer_[8] = {};  // the last answer (zero before the first)
+    uint8_t answer_[sizeof(D3DDEVINFO_VCACHE)] = {};  // the last answer (zero before the first)
 };
 
 }  // namespace
@@ -164,7 +169,10 @@ HRESULT Device::CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9 **out)
 {
     if (out)
         *out = nullptr;
-    std::unique_ptr<Renderer::QueryWork> work = QueryDataSize(type) ? renderer->NewQuery(type) : nullptr;
+    // The vertex-cache hint is the device's own answer, whatever draws.
+    std::unique_ptr<Renderer::QueryWork> work = type == D3DQUERYTYPE_VCACHE ? NewImmediateQuery(type)
+                                                : QueryDataSize(type)        ? renderer->NewQuery(type)
+                                                                             : nullptr;
     if (!work) {
         // Asking with a null result is how a program finds out whether a type is offered.
         if (out)

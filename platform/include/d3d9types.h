@@ -1184,6 +1184,13 @@ typedef enum _D3DQUERYTYPE {
     D3DQUERYTYPE_CACHEUTILIZATION = 18
 } D3DQUERYTYPE;
 
+typedef struct _D3DDEVINFO_VCACHE {
+    DWORD Pattern;
+    DWORD OptMethod;
+    DWORD CacheSize;
+    DWORD MagicNumber;
+} D3DDEVINFO_VCACHE, *LPD3DDEVINFO_VCACHE;
+
 #define D3DISSUE_END (1 << 0)
 #define D3DISSUE_BEGIN (1 << 1)
 #define D3DGETDATA_FLUSH (1 << 0)

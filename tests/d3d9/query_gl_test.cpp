@@ -75,6 +75,12 @@ TEST_F(QueryPixelTest, EventsSignalAfterTheirCommandsAndTimestampsRunForwards)
     EXPECT_GT(t0, 0u);
     EXPECT_GE(t1, t0);
     EXPECT_EQ(Answer<BOOL>(disjoint), FALSE);
+
+    // The vertex-cache hint is the device's, not the GL back end's.
+    IDirect3DQuery9 *cache = Make(D3DQUERYTYPE_VCACHE);
+    ASSERT_TRUE(cache);
+    ASSERT_EQ(cache->Issue(D3DISSUE_END), D3D_OK);
+    EXPECT_EQ(Answer<D3DDEVINFO_VCACHE>(cache).CacheSize, 16u);
 }
 
 }  // namespace

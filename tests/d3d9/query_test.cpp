@@ -24,7 +24,7 @@ TEST_F(QueryTest, TheOfferedTypesAnswerWithTheirOwnSizes)
         D3DQUERYTYPE type;
         DWORD size;
     } offered[] = {{D3DQUERYTYPE_EVENT, 4}, {D3DQUERYTYPE_OCCLUSION, 4}, {D3DQUERYTYPE_TIMESTAMP, 8},
-                   {D3DQUERYTYPE_TIMESTAMPDISJOINT, 4}, {D3DQUERYTYPE_TIMESTAMPFREQ, 8}};
+                   {D3DQUERYTYPE_TIMESTAMPDISJOINT, 4}, {D3DQUERYTYPE_TIMESTAMPFREQ, 8}, {D3DQUERYTYPE_VCACHE, 16}};
     for (const auto &o : offered) {
         EXPECT_EQ(device_->CreateQuery(o.type, NULL), D3D_OK) << o.type;
         IDirect3DQuery9 *q = Make(o.type);
@@ -32,7 +32,7 @@ TEST_F(QueryTest, TheOfferedTypesAnswerWithTheirOwnSizes)
         EXPECT_EQ(q->GetDataSize(), o.size) << o.type;
     }
     // A support check says nothing on stderr; a request for a type not offered one line.
-    EXPECT_EQ(AnswerOf([&] { return device_->CreateQuery(D3DQUERYTYPE_VCACHE, NULL); }),
+    EXPECT_EQ(AnswerOf([&] { return device_->CreateQuery(D3DQUERYTYPE_RESOURCEMANAGER, NULL); }),
               Answer(D3DERR_NOTAVAILABLE, 0));
     IDirect3DQuery9 *none = reinterpret_cast<IDirect3DQuery9 *>(1);
     EXPECT_EQ(AnswerOf([&] { return device_->CreateQuery(D3DQUERYTYPE_PIPELINETIMINGS, &none); }),
@@ -44,6 +44,17 @@ TEST_F(QueryTest, TheOfferedTypesAnswerWithTheirOwnSizes)
     UINT64 hz = 0;
     ASSERT_EQ(frequency->GetData(&hz, sizeof hz, D3DGETDATA_FLUSH), S_OK);
     EXPECT_EQ(hz, 1000000000u);
+
+    // The vertex-cache hint: issued at its end only, answered in full at once.
+    IDirect3DQuery9 *cache = Make(D3DQUERYTYPE_VCACHE);
+    EXPECT_REFUSED(cache->Issue(D3DISSUE_BEGIN));
+    ASSERT_EQ(cache->Issue(D3DISSUE_END), D3D_OK);
+    D3DDEVINFO_VCACHE hint = {};
+    ASSERT_EQ(cache->GetData(&hint, sizeof hint, 0), S_OK);
+    EXPECT_EQ(hint.Pattern, DWORD('C' | 'A' << 8 | 'C' << 16 | 'H' << 24));
+    EXPECT_EQ(hint.OptMethod, 1u) << "ordered for the cache, not for long strips";
+    EXPECT_EQ(hint.CacheSize, 16u);
+    EXPECT_EQ(hint.MagicNumber, 8u);
 }
 
 TEST_F(QueryTest, IssueAndGetDataFollowTheQueryStates)
