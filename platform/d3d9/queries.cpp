@@ -11,9 +11,9 @@
  * between its begin and end; an event TRUE once every command before its end is done; a
  * timestamp the GPU's nanosecond counter at its end; the disjoint query FALSE (the counter
  * runs at one rate); the frequency 1 GHz; the vertex cache a 16-entry cache to optimise
- * for, the size D3DX's mesh optimiser assumes.  Beginning an occlusion query while another
- * is building ends the other there, as OpenGL counts one at a time.  Not offered: the
- * resource manager, vertex statistics and pipeline timing queries.
+ * for, the size D3DX's mesh optimiser assumes.  Occlusion queries may overlap: each counts
+ * what is drawn between its own begin and end.  Not offered: the resource manager, vertex
+ * statistics and pipeline timing queries.
  */
 #include "d3d9_private.h"
 

@@ -1506,19 +1506,24 @@ public:
     // An occlusion query counts GL_SAMPLES_PASSED, one at a time; an event is a fence; a
     // timestamp GL_TIMESTAMP, in nanoseconds.  A result not in yet sends the commands on,
     // so that a program polling without D3DGETDATA_FLUSH is answered too.
+    struct OcclusionSegment {
+        GLuint name = 0;
+        OcclusionSegment() { glGenQueries(1, &name); }
+        ~OcclusionSegment() { glDeleteQueries(1, &name); }
+        OcclusionSegment(const OcclusionSegment &) = delete;
+        OcclusionSegment &operator=(const OcclusionSegment &) = delete;
+    };
     class GlQuery final : public QueryWork {
     public:
         GlQuery(GlRenderer &gl, D3DQUERYTYPE type) : gl_(gl), type_(type)
         {
-            if (type == D3DQUERYTYPE_OCCLUSION || type == D3DQUERYTYPE_TIMESTAMP)
+            if (type == D3DQUERYTYPE_TIMESTAMP)
                 glGenQueries(1, &name_);
         }
         ~GlQuery() override
         {
-            if (gl_.activeOcclusion_ == this) {
-                glEndQuery(GL_SAMPLES_PASSED);
-                gl_.activeOcclusion_ = nullptr;
-            }
+            if (gl_.StopCounting(this) && gl_.counting_.empty())
+                gl_.CutOcclusionSegment();  // the last one building: nothing counts on
             if (name_)
                 glDeleteQueries(1, &name_);
             if (sync_)
@@ -1528,16 +1533,16 @@ public:
         {
             if (type_ != D3DQUERYTYPE_OCCLUSION)
                 return;
-            if (gl_.activeOcclusion_)
-                gl_.activeOcclusion_->End();
-            glBeginQuery(GL_SAMPLES_PASSED, name_);
-            gl_.activeOcclusion_ = this;
+            segments_.clear();  // a second begin starts the count again
+            gl_.StopCounting(this);
+            gl_.counting_.push_back(this);
+            gl_.CutOcclusionSegment();
         }
         void End() override
         {
-            if (type_ == D3DQUERYTYPE_OCCLUSION && gl_.activeOcclusion_ == this) {
-                glEndQuery(GL_SAMPLES_PASSED);
-                gl_.activeOcclusion_ = nullptr;
+            if (type_ == D3DQUERYTYPE_OCCLUSION) {
+                if (gl_.StopCounting(this))
+                    gl_.CutOcclusionSegment();
             } else if (type_ == D3DQUERYTYPE_EVENT) {
                 if (sync_)
                     glDeleteSync(sync_);
@@ -1559,7 +1564,27 @@ public:
                 memcpy(data, &done, sizeof done);
                 return true;
             }
-            if (type_ == D3DQUERYTYPE_OCCLUSION || type_ == D3DQUERYTYPE_TIMESTAMP) {
+            if (type_ == D3DQUERYTYPE_OCCLUSION) {
+                for (const auto &segment : segments_) {
+                    GLuint available = 0;
+                    glGetQueryObjectuiv(segment->name, GL_QUERY_RESULT_AVAILABLE, &available);
+                    if (!available) {
+                        glFlush();
+                        return false;
+                    }
+                }
+                GLuint64 total = 0;
+                for (const auto &segment : segments_) {
+                    GLuint64 samples = 0;
+                    glGetQueryObjectui64v(segment->name, GL_QUERY_RESULT, &samples);
+                    total += samples;
+                }
+                segments_.clear();
+                const DWORD samples = DWORD(total);
+                memcpy(data, &samples, sizeof samples);
+                return true;
+            }
+            if (type_ == D3DQUERYTYPE_TIMESTAMP) {
                 GLuint available = 0;
                 glGetQueryObjectuiv(name_, GL_QUERY_RESULT_AVAILABLE, &available);
                 if (!available) {
@@ -1568,28 +1593,53 @@ public:
                 }
                 GLuint64 value = 0;
                 glGetQueryObjectui64v(name_, GL_QUERY_RESULT, &value);
-                if (type_ == D3DQUERYTYPE_OCCLUSION) {
-                    const DWORD samples = DWORD(value);
-                    memcpy(data, &samples, sizeof samples);
-                } else {
-                    memcpy(data, &value, sizeof value);
-                }
+                memcpy(data, &value, sizeof value);
                 return true;
             }
             return NewImmediateQuery(type_)->Result(flush, data);  // disjoint: FALSE; frequency: 1 GHz
         }
 
     private:
+        friend class GlRenderer;
         GlRenderer &gl_;
         D3DQUERYTYPE type_;
-        GLuint name_ = 0;
+        GLuint name_ = 0;  // a timestamp's
         GLsync sync_ = nullptr;
+        std::vector<std::shared_ptr<OcclusionSegment>> segments_;  // what an occlusion query spans
     };
 
     std::unique_ptr<QueryWork> NewQuery(D3DQUERYTYPE type) override { return std::make_unique<GlQuery>(*this, type); }
 
 private:
-    GlQuery *activeOcclusion_ = nullptr;  // the occlusion query counting now
+    // GL counts samples for one query at a time, where Direct3D's occlusion queries may
+    // overlap: the samples are counted in consecutive segments, one GL query each, cut
+    // wherever an occlusion query begins or ends, and a query answers the sum of the
+    // segments it spans.  A program whose queries follow one another makes one each.
+    std::vector<GlQuery *> counting_;            // the occlusion queries building
+    std::shared_ptr<OcclusionSegment> segment_;  // the segment counting now
+    // Takes `query` off the building list; false when it was not on it.
+    bool StopCounting(GlQuery *query)
+    {
+        auto it = std::find(counting_.begin(), counting_.end(), query);
+        if (it == counting_.end())
+            return false;
+        counting_.erase(it);
+        return true;
+    }
+    // Ends the segment counting now and, while any occlusion query is building, begins the
+    // next one, which every building query spans.
+    void CutOcclusionSegment()
+    {
+        if (segment_)
+            glEndQuery(GL_SAMPLES_PASSED);
+        segment_.reset();
+        if (counting_.empty())
+            return;
+        segment_ = std::make_shared<OcclusionSegment>();
+        glBeginQuery(GL_SAMPLES_PASSED, segment_->name);
+        for (GlQuery *query : counting_)
+            query->segments_.push_back(segment_);
+    }
 
     // The copy framebuffers let go of what they held, and the target is bound again.
     void DetachCopies()

@@ -1,6 +1,6 @@
 /*
  * query_gl_test.cpp - queries on llvmpipe: an occlusion query counts the pixels that pass
- * the depth test (none for a hidden quad), a second begun occlusion query ends the first,
+ * the depth test (none for a hidden quad), overlapping occlusion queries count their own spans,
  * an event signals once the commands before it are done, and timestamps run forwards.
  */
 #include "pixel_fixture.h"
@@ -43,17 +43,25 @@ TEST_F(QueryPixelTest, OcclusionCountsThePixelsThatPassTheDepthTest)
     ASSERT_EQ(hidden->Issue(D3DISSUE_BEGIN), D3D_OK);
     DrawRect(0, 0, 16, 8, 0xFF00FF00, 0.75f);  // the same pixels, behind
     ASSERT_EQ(hidden->Issue(D3DISSUE_END), D3D_OK);
-    // A second occlusion query begun ends the one building: outer keeps the 64 before it.
+    EXPECT_EQ(Answer<DWORD>(front), 128u);
+    EXPECT_EQ(Answer<DWORD>(hidden), 0u);
+    // Overlapping queries each count their own span: outer all four draws (64 + 4 + 1 + 9),
+    // hidden the last two, front, begun again inside hidden, the one pixel alone.
     ASSERT_EQ(outer->Issue(D3DISSUE_BEGIN), D3D_OK);
     DrawRect(32, 32, 40, 40, 0xFF0000FF, 0.5f);
     ASSERT_EQ(front->Issue(D3DISSUE_BEGIN), D3D_OK);
     DrawRect(40, 40, 42, 42, 0xFF0000FF, 0.5f);
+    ASSERT_EQ(hidden->Issue(D3DISSUE_BEGIN), D3D_OK);
+    ASSERT_EQ(front->Issue(D3DISSUE_BEGIN), D3D_OK);
+    DrawRect(50, 50, 51, 51, 0xFF0000FF, 0.5f);
     ASSERT_EQ(front->Issue(D3DISSUE_END), D3D_OK);
+    DrawRect(52, 52, 55, 55, 0xFF0000FF, 0.5f);
+    ASSERT_EQ(hidden->Issue(D3DISSUE_END), D3D_OK);
     device_->EndScene();
-    EXPECT_EQ(Answer<DWORD>(hidden), 0u);
-    EXPECT_EQ(Answer<DWORD>(front), 4u);
+    EXPECT_EQ(Answer<DWORD>(front), 1u);
+    EXPECT_EQ(Answer<DWORD>(hidden), 10u);
     ASSERT_EQ(outer->Issue(D3DISSUE_END), D3D_OK);
-    EXPECT_EQ(Answer<DWORD>(outer), 64u);
+    EXPECT_EQ(Answer<DWORD>(outer), 78u);
     EXPECT_EQ(Pixel(4, 4), 0xFFFF0000u) << "the hidden quad stayed behind";
 }
 
