@@ -529,6 +529,96 @@ TEST_F(DdsTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
         EXPECT_EQ((block[4 + i / 4] >> (2 * (i % 4))) & 3, blueIndex) << "texel " << i;
 }
 
+// A float file with fewer levels than the texture gets: the levels below are halved on
+// floats, HDR values kept (the mean of 4, -2.5, 1 and 0.5 red, 10 and three zeros green).
+TEST_F(DdsTest, TheLevelsAFloatFileLacksAreMeansOfItsFloats)
+{
+    std::vector<uint8_t> file = Header(2, 2, "DXT1");
+    Put32(file, 84, 116);  // D3DFMT_A32B32G32R32F
+    const float texels[4][4] = {{4, 10, 0, 1}, {-2.5f, 0, 0, 1}, {1, 0, 8, 1}, {0.5f, 0, 8, 0}};
+    const uint8_t *raw = reinterpret_cast<const uint8_t *>(texels);
+    file.insert(file.end(), raw, raw + sizeof texels);
+    IDirect3DTexture9 *texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), 0, 0, 2, 0, D3DFMT_UNKNOWN,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                  &texture),
+              D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 2u);
+    const float mean[4] = {0.75f, 2.5f, 4, 0.75f};
+    EXPECT_EQ(LevelBytes(texture, 1, 16), std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(mean),
+                                                                reinterpret_cast<const uint8_t *>(mean) + 16));
+    texture->Release();
+}
+
+// Float and wide textures and surfaces saved as DDS name their format in the FourCC and
+// load back in it bit for bit (denormal halves and floats among the counted bytes); a
+// rectangle outside the surface is refused in one line.
+TEST_F(DdsTest, FloatAndWideImagesSavedAsDdsLoadBackBitForBit)
+{
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;  // a texel's
+    } formats[] = {{D3DFMT_R16F, 2}, {D3DFMT_G32R32F, 8}, {D3DFMT_A32B32G32R32F, 16}, {D3DFMT_G16R16, 4},
+                   {D3DFMT_A2B10G10R10, 4}};
+    for (const auto &f : formats) {
+        SCOPED_TRACE(f.format);
+        IDirect3DTexture9 *texture = nullptr, *loaded = nullptr;
+        ASSERT_EQ(device_->CreateTexture(3, 2, 1, 0, f.format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        const std::vector<uint8_t> texels = Counting(6 * f.bytes, 1);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < 2; ++y)
+            memcpy(static_cast<uint8_t *>(r.pBits) + y * r.Pitch, &texels[y * 3 * f.bytes], 3 * f.bytes);
+        texture->UnlockRect(0);
+
+        // The whole texture, then the surface's right two columns.
+        ID3DXBuffer *saved = nullptr, *part = nullptr;
+        ASSERT_EQ(D3DXSaveTextureToFileInMemory(&saved, D3DXIFF_DDS, texture, nullptr), D3D_OK);
+        IDirect3DSurface9 *surface = nullptr;
+        texture->GetSurfaceLevel(0, &surface);
+        const RECT right = {1, 0, 3, 2}, outside = {1, 0, 4, 2};
+        ASSERT_EQ(D3DXSaveSurfaceToFileInMemory(&part, D3DXIFF_DDS, surface, nullptr, &right), D3D_OK);
+        const std::string said = StderrOf([&] {
+            ID3DXBuffer *none = nullptr;
+            EXPECT_EQ(D3DXSaveSurfaceToFileInMemory(&none, D3DXIFF_DDS, surface, nullptr, &outside),
+                      D3DERR_INVALIDCALL);
+            EXPECT_EQ(none, nullptr);
+        });
+        EXPECT_EQ(CountLines(said), 1) << said;
+        surface->Release();
+        texture->Release();
+
+        const struct {
+            ID3DXBuffer *file;
+            UINT width, from;  // texels a row, the first column
+        } files[] = {{saved, 3, 0}, {part, 2, 1}};
+        for (const auto &file : files) {
+            const auto *bytes = static_cast<const uint8_t *>(file.file->GetBufferPointer());
+            ASSERT_GE(file.file->GetBufferSize(), 128u + 2 * file.width * f.bytes);
+            uint32_t fourCC;
+            memcpy(&fourCC, bytes + 84, 4);
+            EXPECT_EQ(fourCC, uint32_t(f.format));
+            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, bytes, file.file->GetBufferSize(),
+                                                          D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                                          D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                                                          D3DX_FILTER_NONE, 0, nullptr, nullptr, &loaded),
+                      D3D_OK);
+            D3DSURFACE_DESC desc;
+            loaded->GetLevelDesc(0, &desc);
+            EXPECT_EQ(std::vector<UINT>({desc.Width, desc.Height, UINT(desc.Format)}),
+                      std::vector<UINT>({file.width, 2, UINT(f.format)}));
+            std::vector<uint8_t> want;
+            for (UINT y = 0; y < 2; ++y)
+                want.insert(want.end(), &texels[(y * 3 + file.from) * f.bytes],
+                            &texels[(y * 3 + file.from + file.width) * f.bytes]);
+            std::vector<uint8_t> got = LevelBytes(loaded, 0, file.width * f.bytes, 2);
+            EXPECT_EQ(got, want);
+            loaded->Release();
+            file.file->Release();
+        }
+    }
+}
+
 TEST_F(DdsTest, CubeMapFacesWithTheirChains)
 {
     const std::vector<uint8_t> file = SolidCube(4, 2, 0x3F);
