@@ -542,9 +542,18 @@ std::vector<Texel> HalveLevel(const std::vector<Texel> &above, UINT w, UINT h, U
 {
     const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2), hd = std::max(1u, d / 2);
     std::vector<Texel> half(size_t(hw) * hh * hd);
+    if (filter == D3DX_FILTER_POINT) {
+        for (UINT z = 0; z < hd; z++)
+            for (UINT y = 0; y < hh; y++) {
+                const Texel *row = &above[(size_t(std::min(2 * z, d - 1)) * h + std::min(2 * y, h - 1)) * w];
+                for (UINT x = 0; x < hw; x++)
+                    half[(size_t(z) * hh + y) * hw + x] = row[std::min(2 * x, w - 1)];
+            }
+        return half;
+    }
     if constexpr (std::is_same_v<Texel, uint32_t>) {
         // The 8-bit box halving of a 2D level is the device's own, which gives the same means.
-        if (d == 1 && filter != D3DX_FILTER_POINT) {
+        if (d == 1) {
             tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
             return half;
         }
@@ -559,8 +568,6 @@ std::vector<Texel> HalveLevel(const std::vector<Texel> &above, UINT w, UINT h, U
                 for (UINT dz = 0; dz < blockDepth; dz++)
                     for (UINT dy = 0; dy < 2; dy++)
                         for (UINT dx = 0; dx < 2; dx++) {
-                            if (filter == D3DX_FILTER_POINT && n > 0)
-                                continue;
                             const UINT sx = std::min(2 * x + dx, w - 1), sy = std::min(2 * y + dy, h - 1),
                                        sz = std::min(2 * z + dz, d - 1);
                             sum.Add(above[(size_t(sz) * h + sy) * w + sx]);
