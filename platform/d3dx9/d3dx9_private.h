@@ -36,9 +36,11 @@ struct Texel4 {
 };
 // Whether a format's texels need those floats: plain texels that are not 8-bit ARGB.
 bool NeedsFloats(D3DFORMAT format);
-// Plain texels (not DXT) to and from Texel4 rows, as PackTexels and UnpackTexels do ARGB.
+// Texel4 rows to and from a format's texels, as PackTexels, UnpackTexels and
+// WriteTextureLevel do ARGB (DXT blocks by way of ARGB).
 void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const Texel4 *texels, UINT width, UINT height);
 void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, Texel4 *texels);
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const Texel4 *texels, UINT width, UINT height);
 // The next mip level of a width x height x depth image (depth 1 for 2D), each side halved
 // (at least 1): D3DX_FILTER_POINT takes each 2 x 2 (x 2) block's first texel, the other
 // filters its mean, edges repeated for odd sizes.  ARGB means are rounded per channel as

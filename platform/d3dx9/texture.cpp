@@ -36,6 +36,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace tavrok::d3dx9 {
 namespace {
@@ -397,11 +398,53 @@ ImageOf<Texel> Resize(ImageOf<Texel> src, UINT width, UINT height, DWORD filter)
     return out;
 }
 
-Image HalveBox(const Image &src)
+template <class Texel>
+ImageOf<Texel> HalveBox(const ImageOf<Texel> &src)
 {
-    Image out;
-    out.texels = HalveImage(src.texels, src.width, src.height, out.width, out.height);
+    ImageOf<Texel> out;
+    out.texels = HalveLevel(src.texels, src.width, src.height, 1, D3DX_FILTER_BOX);
+    out.width = std::max(1u, src.width / 2), out.height = std::max(1u, src.height / 2);
     return out;
+}
+
+// A decoded ARGB image taken as it is, or as floats.
+void Convert(Image &&from, Image &to)
+{
+    to = std::move(from);
+}
+
+void Convert(Image &&from, FloatImage &to)
+{
+    to.width = from.width, to.height = from.height;
+    to.texels.resize(from.texels.size());
+    for (size_t i = 0; i < from.texels.size(); ++i)
+        tavrok::d3d9::FloatsOfArgb(from.texels[i], to.texels[i].c);
+}
+
+// One image of a DDS file (a face's level, a volume slice), as ARGB or as floats; in
+// floats, the file's own texels where it stores a float or wide format (`stored`, else
+// D3DFMT_UNKNOWN), else its ARGB decoding.
+template <class Texel>
+void DecodeDdsImage(const uint8_t *dds, D3DFORMAT stored, UINT face, UINT level, UINT slice, ImageOf<Texel> &out)
+{
+    if (std::is_same_v<Texel, Texel4> && NeedsFloats(stored)) {
+        out.width = std::max(1u, Le32(dds + 16) >> std::min(level, 31u));
+        out.height = std::max(1u, Le32(dds + 12) >> std::min(level, 31u));
+        out.texels.resize(size_t(out.width) * out.height);
+        UnpackTexels(DdsImage(dds, face, level, slice), INT(tavrok::d3d9::RowPitch(stored, out.width)), stored,
+                     out.width, out.height, out.texels.data());
+        return;
+    }
+    Image argb;
+    DecodeDds(dds, face, level, slice, argb.width, argb.height, argb.texels);
+    Convert(std::move(argb), out);
+}
+
+// Whether a load filters in floats: the texture's format or the one the file stores is a
+// float or wide one, and the texture is not in DXT blocks.
+bool LoadsInFloats(D3DFORMAT target, D3DFORMAT stored)
+{
+    return !tavrok::d3d9::IsCompressedFormat(target) && (NeedsFloats(target) || NeedsFloats(stored));
 }
 
 UINT ChooseSize(UINT asked, UINT fromFile)
@@ -438,21 +481,24 @@ struct LevelSource {
     const uint8_t *dds = nullptr;
     UINT firstFileLevel = 0, fileLevels = 0;
     D3DCOLOR colorKey = 0;
+    D3DFORMAT stored = D3DFMT_UNKNOWN;  // the format the file's texels are in, if it names one
 };
 
-HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter, const LevelSource &source)
+template <class Texel>
+HRESULT Fill(IDirect3DTexture9 *texture, const ImageOf<Texel> &top, UINT levels, DWORD mipFilter,
+             const LevelSource &source)
 {
     // The device's own textures make the box-filtered levels when they are first needed.
-    if (source.fileLevels <= 1 && (mipFilter & 0xFF) != D3DX_FILTER_NONE &&
-        tavrok::d3d9::SetTopLevelWithBoxMips(texture, top.texels.data(), top.width, top.height))
-        return D3D_OK;
-    const Image *level = &top;
-    Image smaller;
+    if constexpr (std::is_same_v<Texel, uint32_t>)
+        if (source.fileLevels <= 1 && (mipFilter & 0xFF) != D3DX_FILTER_NONE &&
+            tavrok::d3d9::SetTopLevelWithBoxMips(texture, top.texels.data(), top.width, top.height))
+            return D3D_OK;
+    const ImageOf<Texel> *level = &top;
+    ImageOf<Texel> smaller;
     for (UINT i = 0; i < levels; ++i) {
         if (i > 0) {
             if (i < source.fileLevels) {
-                DecodeDds(source.dds, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller.width,
-                          smaller.height, smaller.texels);
+                DecodeDdsImage(source.dds, source.stored, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller);
                 ApplyColorKey(smaller, source.colorKey);
             } else if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) {
                 break;  // the lower levels are left as created
@@ -572,6 +618,11 @@ HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const st
     return D3D_OK;
 }
 
+template <class Texel>
+HRESULT CreateAndFill(IDirect3DDevice9 *device, const std::string &name, const ImageOf<Texel> &top, UINT levels,
+                      DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD mipFilter, const LevelSource &source,
+                      const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out);
+
 HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
                          UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                          DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO *srcInfo,
@@ -605,7 +656,6 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         format = stored && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage) ? fileFormat : D3DFMT_A8R8G8B8;
     if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
-    ApplyColorKey(image, colorKey);
 
     UINT w = ChooseSize(width, image.width), h = ChooseSize(height, image.height);
     D3DCAPS9 caps{};
@@ -620,16 +670,39 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     if (filter == D3DX_DEFAULT)
         filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
     // The file's lower levels fit only a texture of the file level's own size.
+    const D3DFORMAT storedFormat = stored ? fileFormat : D3DFMT_UNKNOWN;
     LevelSource source;
     if (w == image.width && h == image.height)
-        source = {data, skip, fromFile, colorKey};
+        source = {data, skip, fromFile, colorKey, storedFormat};
     // A DDS file's blocks or texels go into a texture of its format as they are, when it
-    // has the file's size and no colour key changes texels; others are encoded from ARGB.
+    // has the file's size and no colour key changes texels; others are encoded from ARGB,
+    // or from floats where either format is a float or wide one.
     if (stored && format == fileFormat && w == image.width && h == image.height && colorKey == 0)
         return CreateFromBlocks(device, data, name, w, h, levels, usage, format, pool, skip, fromFile, mipFilter, info,
                                 srcInfo, out);
-    Image top = Resize(std::move(image), w, h, filter);
+    if (LoadsInFloats(format, storedFormat)) {
+        FloatImage floats;
+        if (NeedsFloats(storedFormat))
+            DecodeDdsImage(data, storedFormat, FirstFace(data), skip, 0, floats);
+        else
+            Convert(std::move(image), floats);
+        ApplyColorKey(floats, colorKey);
+        return CreateAndFill(device, name, Resize(std::move(floats), w, h, filter), levels, usage, format, pool,
+                             mipFilter, source, info, srcInfo, out);
+    }
+    ApplyColorKey(image, colorKey);
+    return CreateAndFill(device, name, Resize(std::move(image), w, h, filter), levels, usage, format, pool, mipFilter,
+                         source, info, srcInfo, out);
+}
 
+// A texture of the top level's size made and filled from it, and from the file's levels
+// or halvings below it.
+template <class Texel>
+HRESULT CreateAndFill(IDirect3DDevice9 *device, const std::string &name, const ImageOf<Texel> &top, UINT levels,
+                      DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD mipFilter, const LevelSource &source,
+                      const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out)
+{
+    const UINT w = top.width, h = top.height;
     IDirect3DTexture9 *texture = nullptr;
     HRESULT hr = device->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
     if (FAILED(hr)) {
@@ -775,7 +848,10 @@ void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, 
             argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(format, from + size_t(y) * pitch + x * bytes);
 }
 
-HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
+namespace {
+
+template <class Texel>
+HRESULT WriteLevelTexels(IDirect3DTexture9 *texture, UINT level, const Texel *argb, UINT width, UINT height)
 {
     D3DSURFACE_DESC desc;
     HRESULT hr = texture->GetLevelDesc(level, &desc);
@@ -798,6 +874,18 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
                        argb + size_t(y) * width, std::min(width, desc.Width), 1);
     }
     return texture->UnlockRect(level);
+}
+
+}  // namespace
+
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
+{
+    return WriteLevelTexels(texture, level, argb, width, height);
+}
+
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const Texel4 *texels, UINT width, UINT height)
+{
+    return WriteLevelTexels(texture, level, texels, width, height);
 }
 
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height)
@@ -1009,6 +1097,18 @@ HRESULT LoadSurfaceFromFileBytes(IDirect3DSurface9 *dest, const RECT *destRect, 
     }
     if (info)
         *info = found;
+    // Floats for a surface of a float or wide format, or from a file storing one.
+    D3DSURFACE_DESC desc{};
+    dest->GetDesc(&desc);
+    const D3DFORMAT stored = IsDds(data, size) && DdsStoresItsFormat(data) ? found.Format : D3DFMT_UNKNOWN;
+    if (tavrok::d3d9::BytesPerPixel(desc.Format) && LoadsInFloats(desc.Format, stored)) {
+        FloatImage floats;
+        if (NeedsFloats(stored))
+            DecodeDdsImage(data, stored, FirstFace(data), 0, 0, floats);
+        else
+            Convert(std::move(image), floats);
+        return LoadSurface("D3DXLoadSurfaceFromFile", dest, destRect, floats, sourceRect, filter, colorKey);
+    }
     return LoadSurface("D3DXLoadSurfaceFromFile", dest, destRect, image, sourceRect, filter, colorKey);
 }
 
@@ -1215,21 +1315,71 @@ std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::strin
 // A cube face's (or volume slice's) image at `level`: from the file where it has that
 // face and level, the file's 2D image for every face of a cube made from one; false when
 // the file has no such image, or (with the reason in `problem`) cannot be decoded.
-bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice, Image &out,
-               std::string &problem)
+template <class Texel>
+bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice,
+               ImageOf<Texel> &out, std::string &problem)
 {
     if (!file.dds) {
         if (level > 0 || slice > 0)
             return false;
-        problem = Decode(data, size, 0, out);
+        Image argb;
+        problem = Decode(data, size, 0, argb);
+        Convert(std::move(argb), out);
         return problem.empty();
     }
     if (file.info.ResourceType == D3DRTYPE_TEXTURE)
         face = 0;  // a 2D file's one image serves every face
     if (level >= file.info.MipLevels || !(DdsFaces(data) >> face & 1))
         return false;
-    DecodeDds(data, face, level, slice, out.width, out.height, out.texels);
+    DecodeDdsImage(data, file.stored ? file.info.Format : D3DFMT_UNKNOWN, face, level, slice, out);
     return true;
+}
+
+// The format the file's texels are in, where it names one (D3DFMT_UNKNOWN otherwise).
+D3DFORMAT StoredFormat(const Plan &file)
+{
+    return file.stored ? file.info.Format : D3DFMT_UNKNOWN;
+}
+
+// The six faces of a cube, each level from the file's face where it has that level and
+// the cube has the file's size, else the box-filtered halving of the level above; in ARGB
+// or in floats.  A face the file lacks stays as created.
+template <class Texel>
+HRESULT FillFaces(IDirect3DCubeTexture9 *cube, const uint8_t *data, size_t size, const Plan &file, const Plan &plan,
+                  UINT edge, bool sameSize, D3DCOLOR colorKey, std::string &problem)
+{
+    HRESULT hr = D3D_OK;
+    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
+        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
+        ImageOf<Texel> level;
+        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+            const UINT side = std::max(1u, edge >> i);
+            ImageOf<Texel> from;
+            const bool copy = plan.copyBlocks && i < plan.fileLevels;
+            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
+                ApplyColorKey(from, colorKey);
+                level = Resize(std::move(from), side, side, plan.filter);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;  // a face the file lacks, or lower levels left as created
+            } else {
+                level = HalveBox(level);
+            }
+            D3DLOCKED_RECT locked;
+            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
+                break;
+            if (copy)
+                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
+                         side, side);
+            else
+                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.texels.data(), side,
+                           side);
+            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
+        }
+    }
+    return hr;
 }
 
 HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
@@ -1261,36 +1411,9 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
         Report(name, "", "the device cannot make a cube texture of edge " + std::to_string(edge));
         return hr;
     }
-    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
-        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
-        Image level;
-        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
-            const UINT side = std::max(1u, edge >> i);
-            Image from;
-            const bool copy = plan.copyBlocks && i < plan.fileLevels;
-            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
-                ApplyColorKey(from, colorKey);
-                level = Resize(std::move(from), side, side, plan.filter);
-            } else if (!problem.empty()) {
-                hr = D3DXERR_INVALIDDATA;
-                break;
-            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
-                break;  // a face the file lacks, or lower levels left as created
-            } else {
-                level = HalveBox(level);
-            }
-            D3DLOCKED_RECT locked;
-            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
-                break;
-            if (copy)
-                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
-                         side, side);
-            else
-                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.texels.data(), side,
-                           side);
-            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
-        }
-    }
+    hr = LoadsInFloats(plan.format, StoredFormat(file))
+             ? FillFaces<Texel4>(cube, data, size, file, plan, edge, sameSize, colorKey, problem)
+             : FillFaces<uint32_t>(cube, data, size, file, plan, edge, sameSize, colorKey, problem);
     if (FAILED(hr)) {
         Report(name, "", problem.empty() ? "cannot write the cube texture's faces" : problem);
         cube->Release();
@@ -1304,21 +1427,86 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
 
 // The next level of a volume: each texel the mean of the 2 x 2 x 2 block above it (edges
 // repeated for odd sizes).  `slices` holds depth images of width x height.
-std::vector<Image> HalveVolume(const std::vector<Image> &slices)
+// The mean of two texels: ARGB channels rounded half up, floats as they come.
+uint32_t MeanOfTwo(uint32_t a, uint32_t b)
 {
-    std::vector<Image> out(std::max<size_t>(1, slices.size() / 2));
+    uint32_t mean = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        mean |= ((((a >> shift) & 255) + ((b >> shift) & 255) + 1) / 2) << shift;
+    return mean;
+}
+
+Texel4 MeanOfTwo(const Texel4 &a, const Texel4 &b)
+{
+    Texel4 mean;
+    for (int c = 0; c < 4; ++c)
+        mean.c[c] = (a.c[c] + b.c[c]) / 2;
+    return mean;
+}
+
+template <class Texel>
+std::vector<ImageOf<Texel>> HalveVolume(const std::vector<ImageOf<Texel>> &slices)
+{
+    std::vector<ImageOf<Texel>> out(std::max<size_t>(1, slices.size() / 2));
     for (size_t z = 0; z < out.size(); ++z) {
-        const Image a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
-        const Image b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
+        const ImageOf<Texel> a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
+        const ImageOf<Texel> b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
         out[z] = a;
-        for (size_t i = 0; i < a.texels.size(); ++i) {
-            uint32_t mean = 0;
-            for (int shift = 0; shift < 32; shift += 8)
-                mean |= ((((a.texels[i] >> shift) & 255) + ((b.texels[i] >> shift) & 255) + 1) / 2) << shift;
-            out[z].texels[i] = mean;
-        }
+        for (size_t i = 0; i < a.texels.size(); ++i)
+            out[z].texels[i] = MeanOfTwo(a.texels[i], b.texels[i]);
     }
     return out;
+}
+
+// A volume's levels: the file's slices fitted to each level's sides where the volume has
+// the file's size (or for the top level), else the halvings of the level above; in ARGB
+// or in floats.
+template <class Texel>
+HRESULT FillSlices(IDirect3DVolumeTexture9 *volume, const uint8_t *data, size_t size, const Plan &file,
+                   const Plan &plan, bool sameSize, D3DCOLOR colorKey, std::string &problem)
+{
+    HRESULT hr = D3D_OK;
+    std::vector<ImageOf<Texel>> slices;
+    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+        D3DVOLUME_DESC desc;
+        volume->GetLevelDesc(i, &desc);
+        const bool copy = plan.copyBlocks && i < plan.fileLevels;
+        const UINT fileDepth = std::max(1u, file.info.Depth >> i);
+        ImageOf<Texel> first;
+        if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
+            // The file's slices, each fitted to the level's sides, nearest slice in depth.
+            std::vector<ImageOf<Texel>> fitted(desc.Depth);
+            for (UINT z = 0; z < desc.Depth; ++z) {
+                const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
+                ImageOf<Texel> from;
+                if (fz == 0)
+                    from = first;
+                else
+                    FileImage(data, size, file, 0, i, fz, from, problem);
+                ApplyColorKey(from, colorKey);
+                fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
+            }
+            slices = std::move(fitted);
+        } else if (!problem.empty()) {
+            return D3DXERR_INVALIDDATA;
+        } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+            break;
+        } else {
+            slices = HalveVolume(slices);
+        }
+        D3DLOCKED_BOX locked;
+        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
+            break;
+        for (UINT z = 0; z < desc.Depth; ++z) {
+            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
+            if (copy)
+                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
+            else
+                PackTexels(to, locked.RowPitch, plan.format, slices[z].texels.data(), desc.Width, desc.Height);
+        }
+        hr = volume->UnlockBox(i);
+    }
+    return hr;
 }
 
 HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
@@ -1356,49 +1544,9 @@ HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, si
                              std::to_string(depth) + " volume texture");
         return hr;
     }
-    std::vector<Image> slices;
-    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
-        D3DVOLUME_DESC desc;
-        volume->GetLevelDesc(i, &desc);
-        const bool copy = plan.copyBlocks && i < plan.fileLevels;
-        {
-            const UINT fileDepth = std::max(1u, file.info.Depth >> i);
-            Image first;
-            if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
-                // The file's slices, each fitted to the level's sides, nearest slice in depth.
-                std::vector<Image> fitted(desc.Depth);
-                for (UINT z = 0; z < desc.Depth; ++z) {
-                    const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
-                    Image from;
-                    if (fz == 0)
-                        from = first;
-                    else
-                        FileImage(data, size, file, 0, i, fz, from, problem);
-                    ApplyColorKey(from, colorKey);
-                    fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
-                }
-                slices = std::move(fitted);
-            } else if (!problem.empty()) {
-                hr = D3DXERR_INVALIDDATA;
-                break;
-            } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
-                break;
-            } else {
-                slices = HalveVolume(slices);
-            }
-        }
-        D3DLOCKED_BOX locked;
-        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
-            break;
-        for (UINT z = 0; z < desc.Depth; ++z) {
-            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
-            if (copy)
-                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
-            else
-                PackTexels(to, locked.RowPitch, plan.format, slices[z].texels.data(), desc.Width, desc.Height);
-        }
-        hr = volume->UnlockBox(i);
-    }
+    hr = LoadsInFloats(plan.format, StoredFormat(file))
+             ? FillSlices<Texel4>(volume, data, size, file, plan, sameSize, colorKey, problem)
+             : FillSlices<uint32_t>(volume, data, size, file, plan, sameSize, colorKey, problem);
     if (FAILED(hr)) {
         Report(name, "", problem.empty() ? "cannot write the volume texture's slices" : problem);
         volume->Release();
