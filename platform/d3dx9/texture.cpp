@@ -595,7 +595,7 @@ HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const st
         if (i >= fileLevels) {
             // The lower levels are left as created without a mip filter.
             if ((mipFilter & 0xFF) != D3DX_FILTER_NONE)
-                hr = tavrok::d3dx9::NeedsFloats(format)
+                hr = NeedsFloats(format)
                          ? HalveFileLevel<Texel4>(texture, data, format, skip + i - 1, i, levels, w, h)
                          : HalveFileLevel<uint32_t>(texture, data, format, skip + i - 1, i, levels, w, h);
             break;
