@@ -28,6 +28,26 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
 bool HasTexels(D3DFORMAT format);
 void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, UINT width, UINT height);
 void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb);
+// Four floats of one texel, red, green, blue and alpha as DecodeTexel gives them: what
+// images of the float and wide formats are filtered as, since a D3DCOLOR would clamp them
+// to 0..1 and 8 bits.  A zeroed texel is transparent black.
+struct Texel4 {
+    float c[4];
+};
+// Whether a format's texels need those floats: plain texels that are not 8-bit ARGB.
+bool NeedsFloats(D3DFORMAT format);
+// Texel4 rows to and from a format's texels, as PackTexels, UnpackTexels and
+// WriteTextureLevel do ARGB (DXT blocks by way of ARGB).
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const Texel4 *texels, UINT width, UINT height);
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, Texel4 *texels);
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const Texel4 *texels, UINT width, UINT height);
+// The next mip level of a width x height x depth image (depth 1 for 2D), each side halved
+// (at least 1): D3DX_FILTER_POINT takes each 2 x 2 (x 2) block's first texel, the other
+// filters its mean, edges repeated for odd sizes.  ARGB means are rounded per channel as
+// HalveArgb rounds them; Texel4 means are left unclamped.
+template <class Texel>
+std::vector<Texel> HalveLevel(const std::vector<Texel> &above, UINT width, UINT height, UINT depth, DWORD filter);
+
 // One level of a texture as 32-bit ARGB, rows top first, its size in width and height;
 // empty when it cannot be read.
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height);

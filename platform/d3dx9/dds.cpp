@@ -9,8 +9,10 @@
  * its mip levels, largest first; a cube map each face it has (+X, -X, +Y, -Y, +Z, -Z,
  * those its caps name) with that face's mip chain; a volume each level's depth slices,
  * the depth halving with the sides.  The loaders copy DXT blocks and FourCC-named texels
- * as they stand when the texture keeps the file's format, and use the ARGB decoding
- * (8 bits a channel, float values clamped to 0..1) otherwise.  DXT2 and DXT4
+ * as they stand when the texture keeps the file's format; to scale, key or filter them
+ * they read FourCC-named float and wide texels through DdsImage at full precision, and
+ * everything else through the ARGB decoding here (8 bits a channel, float values clamped
+ * to 0..1).  DXT2 and DXT4
  * (premultiplied alpha) are decoded as stored.  The DX10 extended header and palettes
  * are refused with a reason.
  */

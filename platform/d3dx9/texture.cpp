@@ -19,6 +19,9 @@
  * a cut-off file with black instead of failing.  Textures are made in any of the device's
  * unsigned texture formats and DXT1 to DXT5, the pixels converted or encoded; others are
  * reported unsupported.
+ * D3DXLoadSurfaceFromMemory and ...FromSurface scale and colour-key on four floats per
+ * texel when either format is a float or wide one (a key matches the texel converted to
+ * A8R8G8B8), and the levels a float DDS file lacks are halved on floats as well.
  * Palettes are not used.
  */
 #include "d3dx9_private.h"
@@ -33,6 +36,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace tavrok::d3dx9 {
 namespace {
@@ -55,10 +59,14 @@ void Report(const std::string &name, const std::string &position, const std::str
 constexpr UINT kMaxSide = 16384;
 constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
 
-struct Image {
+// An image of ARGB pixels, or of four-float texels for the float and wide formats.
+template <class Texel>
+struct ImageOf {
     UINT width = 0, height = 0;
-    std::vector<uint32_t> argb;  // rows top first
+    std::vector<Texel> texels;  // rows top first
 };
+using Image = ImageOf<uint32_t>;
+using FloatImage = ImageOf<Texel4>;
 
 uint32_t Le16(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t Le32(const uint8_t *p) { return Le16(p) | Le16(p + 2) << 16; }
@@ -271,11 +279,11 @@ bool DecodeBmp24(const uint8_t *d, size_t n, Image &image)
         return false;
     image.width = UINT(w);
     image.height = UINT(h);
-    image.argb.resize(w * h);
+    image.texels.resize(w * h);
     for (size_t row = 0; row < h; ++row) {
         // Rows are stored bottom first unless the height is negative; pixels as B, G, R.
         const uint8_t *p = d + offset + row * pitch;
-        uint32_t *out = &image.argb[(height > 0 ? h - 1 - row : row) * w];
+        uint32_t *out = &image.texels[(height > 0 ? h - 1 - row : row) * w];
         for (size_t x = 0; x < w; ++x, p += 3)
             out[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
     }
@@ -297,7 +305,7 @@ UINT FirstFace(const uint8_t *dds)
 std::string Decode(const uint8_t *d, size_t n, UINT level, Image &image)
 {
     if (IsDds(d, n))
-        return DecodeDds(d, FirstFace(d), level, 0, image.width, image.height, image.argb), "";
+        return DecodeDds(d, FirstFace(d), level, 0, image.width, image.height, image.texels), "";
     if (DecodeBmp24(d, n, image))
         return "";
     int w = 0, h = 0, channels = 0;
@@ -309,9 +317,9 @@ std::string Decode(const uint8_t *d, size_t n, UINT level, Image &image)
         return "the image has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     image.width = UINT(w);
     image.height = UINT(h);
-    image.argb.resize(size_t(w) * h);
+    image.texels.resize(size_t(w) * h);
     const stbi_uc *p = rgba.get();
-    for (uint32_t &pixel : image.argb) {
+    for (uint32_t &pixel : image.texels) {
         pixel = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
         p += 4;
     }
@@ -328,15 +336,10 @@ UINT RoundUpToPowerOfTwo(UINT v)
 
 uint32_t Channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
 
-// Bilinear sample at (u, v) in pixel units of the source, edges clamped.
-uint32_t Sample(const Image &src, float u, float v)
+// Four texels weighed bilinearly by fx across and fy down: ARGB channels rounded to 8
+// bits, floats kept as they come.
+uint32_t Blend(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, float fx, float fy)
 {
-    float x = std::clamp(u - 0.5f, 0.0f, float(src.width - 1)), y = std::clamp(v - 0.5f, 0.0f, float(src.height - 1));
-    UINT x0 = UINT(x), y0 = UINT(y);
-    UINT x1 = std::min(x0 + 1, src.width - 1), y1 = std::min(y0 + 1, src.height - 1);
-    float fx = x - float(x0), fy = y - float(y0);
-    const uint32_t p00 = src.argb[size_t(y0) * src.width + x0], p10 = src.argb[size_t(y0) * src.width + x1];
-    const uint32_t p01 = src.argb[size_t(y1) * src.width + x0], p11 = src.argb[size_t(y1) * src.width + x1];
     uint32_t out = 0;
     for (int shift = 0; shift < 32; shift += 8) {
         float top = Channel(p00, shift) * (1 - fx) + Channel(p10, shift) * fx;
@@ -346,28 +349,48 @@ uint32_t Sample(const Image &src, float u, float v)
     return out;
 }
 
+Texel4 Blend(const Texel4 &p00, const Texel4 &p10, const Texel4 &p01, const Texel4 &p11, float fx, float fy)
+{
+    Texel4 out;
+    for (int i = 0; i < 4; ++i)
+        out.c[i] = (p00.c[i] * (1 - fx) + p10.c[i] * fx) * (1 - fy) + (p01.c[i] * (1 - fx) + p11.c[i] * fx) * fy;
+    return out;
+}
+
+// Bilinear sample at (u, v) in pixel units of the source, edges clamped.
+template <class Texel>
+Texel Sample(const ImageOf<Texel> &src, float u, float v)
+{
+    float x = std::clamp(u - 0.5f, 0.0f, float(src.width - 1)), y = std::clamp(v - 0.5f, 0.0f, float(src.height - 1));
+    UINT x0 = UINT(x), y0 = UINT(y);
+    UINT x1 = std::min(x0 + 1, src.width - 1), y1 = std::min(y0 + 1, src.height - 1);
+    const Texel *row0 = &src.texels[size_t(y0) * src.width], *row1 = &src.texels[size_t(y1) * src.width];
+    return Blend(row0[x0], row0[x1], row1[x0], row1[x1], x - float(x0), y - float(y0));
+}
+
 // Fits the image to the texture's size.  D3DX_FILTER_NONE copies the top-left part and
 // leaves the rest transparent black; POINT takes the nearest pixel; the others
 // interpolate between the four nearest.
-Image Resize(Image src, UINT width, UINT height, DWORD filter)
+template <class Texel>
+ImageOf<Texel> Resize(ImageOf<Texel> src, UINT width, UINT height, DWORD filter)
 {
     if (src.width == width && src.height == height)
         return src;  // moved, not copied
-    Image out;
+    ImageOf<Texel> out;
     out.width = width;
     out.height = height;
-    out.argb.assign(size_t(width) * height, 0);
+    out.texels.assign(size_t(width) * height, Texel{});
     DWORD kind = filter & 0xFF;
     float sx = float(src.width) / width, sy = float(src.height) / height;
     for (UINT y = 0; y < height; ++y)
         for (UINT x = 0; x < width; ++x) {
-            uint32_t &pixel = out.argb[size_t(y) * width + x];
+            Texel &pixel = out.texels[size_t(y) * width + x];
             if (kind == D3DX_FILTER_NONE) {
                 if (x < src.width && y < src.height)
-                    pixel = src.argb[size_t(y) * src.width + x];
+                    pixel = src.texels[size_t(y) * src.width + x];
             } else if (kind == D3DX_FILTER_POINT) {
                 UINT px = std::min(UINT((x + 0.5f) * sx), src.width - 1), py = std::min(UINT((y + 0.5f) * sy), src.height - 1);
-                pixel = src.argb[size_t(py) * src.width + px];
+                pixel = src.texels[size_t(py) * src.width + px];
             } else {
                 pixel = Sample(src, (x + 0.5f) * sx, (y + 0.5f) * sy);
             }
@@ -375,11 +398,53 @@ Image Resize(Image src, UINT width, UINT height, DWORD filter)
     return out;
 }
 
-Image HalveBox(const Image &src)
+template <class Texel>
+ImageOf<Texel> HalveBox(const ImageOf<Texel> &src)
 {
-    Image out;
-    out.argb = HalveImage(src.argb, src.width, src.height, out.width, out.height);
+    ImageOf<Texel> out;
+    out.texels = HalveLevel(src.texels, src.width, src.height, 1, D3DX_FILTER_BOX);
+    out.width = std::max(1u, src.width / 2), out.height = std::max(1u, src.height / 2);
     return out;
+}
+
+// A decoded ARGB image taken as it is, or as floats.
+void Convert(Image &&from, Image &to)
+{
+    to = std::move(from);
+}
+
+void Convert(Image &&from, FloatImage &to)
+{
+    to.width = from.width, to.height = from.height;
+    to.texels.resize(from.texels.size());
+    for (size_t i = 0; i < from.texels.size(); ++i)
+        tavrok::d3d9::FloatsOfArgb(from.texels[i], to.texels[i].c);
+}
+
+// One image of a DDS file (a face's level, a volume slice), as ARGB or as floats; in
+// floats, the file's own texels where it stores a float or wide format (`stored`, else
+// D3DFMT_UNKNOWN), else its ARGB decoding.
+template <class Texel>
+void DecodeDdsImage(const uint8_t *dds, D3DFORMAT stored, UINT face, UINT level, UINT slice, ImageOf<Texel> &out)
+{
+    if (std::is_same_v<Texel, Texel4> && NeedsFloats(stored)) {
+        out.width = std::max(1u, Le32(dds + 16) >> std::min(level, 31u));
+        out.height = std::max(1u, Le32(dds + 12) >> std::min(level, 31u));
+        out.texels.resize(size_t(out.width) * out.height);
+        UnpackTexels(DdsImage(dds, face, level, slice), INT(tavrok::d3d9::RowPitch(stored, out.width)), stored,
+                     out.width, out.height, out.texels.data());
+        return;
+    }
+    Image argb;
+    DecodeDds(dds, face, level, slice, argb.width, argb.height, argb.texels);
+    Convert(std::move(argb), out);
+}
+
+// Whether a load filters in floats: the texture's format or the one the file stores is a
+// float or wide one, and the texture is not in DXT blocks.
+bool LoadsInFloats(D3DFORMAT target, D3DFORMAT stored)
+{
+    return !tavrok::d3d9::IsCompressedFormat(target) && (NeedsFloats(target) || NeedsFloats(stored));
 }
 
 UINT ChooseSize(UINT asked, UINT fromFile)
@@ -391,13 +456,22 @@ UINT ChooseSize(UINT asked, UINT fromFile)
     return asked;
 }
 
-// Transparent black where the image has exactly the key colour (alpha included).
+// Transparent black where the image has exactly the key colour (alpha included); a float
+// texel is compared as the A8R8G8B8 colour it converts to.
 void ApplyColorKey(Image &image, D3DCOLOR colorKey)
 {
     if (colorKey != 0)
-        for (uint32_t &pixel : image.argb)
+        for (uint32_t &pixel : image.texels)
             if (pixel == colorKey)
                 pixel = 0;
+}
+
+void ApplyColorKey(FloatImage &image, D3DCOLOR colorKey)
+{
+    if (colorKey != 0)
+        for (Texel4 &texel : image.texels)
+            if (tavrok::d3d9::ArgbOfFloats(texel.c) == colorKey)
+                texel = Texel4{};
 }
 
 // Where a texture's lower levels come from: a DDS file's own levels below the one made the
@@ -407,21 +481,24 @@ struct LevelSource {
     const uint8_t *dds = nullptr;
     UINT firstFileLevel = 0, fileLevels = 0;
     D3DCOLOR colorKey = 0;
+    D3DFORMAT stored = D3DFMT_UNKNOWN;  // the format the file's texels are in, if it names one
 };
 
-HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mipFilter, const LevelSource &source)
+template <class Texel>
+HRESULT Fill(IDirect3DTexture9 *texture, const ImageOf<Texel> &top, UINT levels, DWORD mipFilter,
+             const LevelSource &source)
 {
     // The device's own textures make the box-filtered levels when they are first needed.
-    if (source.fileLevels <= 1 && (mipFilter & 0xFF) != D3DX_FILTER_NONE &&
-        tavrok::d3d9::SetTopLevelWithBoxMips(texture, top.argb.data(), top.width, top.height))
-        return D3D_OK;
-    const Image *level = &top;
-    Image smaller;
+    if constexpr (std::is_same_v<Texel, uint32_t>)
+        if (source.fileLevels <= 1 && (mipFilter & 0xFF) != D3DX_FILTER_NONE &&
+            tavrok::d3d9::SetTopLevelWithBoxMips(texture, top.texels.data(), top.width, top.height))
+            return D3D_OK;
+    const ImageOf<Texel> *level = &top;
+    ImageOf<Texel> smaller;
     for (UINT i = 0; i < levels; ++i) {
         if (i > 0) {
             if (i < source.fileLevels) {
-                DecodeDds(source.dds, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller.width,
-                          smaller.height, smaller.argb);
+                DecodeDdsImage(source.dds, source.stored, FirstFace(source.dds), source.firstFileLevel + i, 0, smaller);
                 ApplyColorKey(smaller, source.colorKey);
             } else if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) {
                 break;  // the lower levels are left as created
@@ -430,7 +507,7 @@ HRESULT Fill(IDirect3DTexture9 *texture, const Image &top, UINT levels, DWORD mi
             }
             level = &smaller;
         }
-        HRESULT hr = WriteTextureLevel(texture, i, level->argb.data(), level->width, level->height);
+        HRESULT hr = WriteTextureLevel(texture, i, level->texels.data(), level->width, level->height);
         if (FAILED(hr))
             return hr;
     }
@@ -472,6 +549,33 @@ void CopyRows(uint8_t *to, INT pitch, const uint8_t *from, D3DFORMAT format, UIN
         memcpy(to + size_t(row) * pitch, from + size_t(row) * rowBytes, rowBytes);
 }
 
+// Levels `first` .. levels - 1 of a texture of the file's format, each the box-filtered
+// halving of the one above, starting from the file's image `fileLevel` as level first - 1
+// (of a w x h top level).  Floats for the float and wide formats, ARGB for the others.
+template <class Texel>
+HRESULT HalveFileLevel(IDirect3DTexture9 *texture, const uint8_t *data, D3DFORMAT format, UINT fileLevel, UINT first,
+                       UINT levels, UINT w, UINT h)
+{
+    ImageOf<Texel> above;
+    above.width = std::max(1u, w >> (first - 1)), above.height = std::max(1u, h >> (first - 1));
+    above.texels.resize(size_t(above.width) * above.height);
+    UnpackTexels(DdsImage(data, FirstFace(data), fileLevel, 0), INT(tavrok::d3d9::RowPitch(format, above.width)),
+                 format, above.width, above.height, above.texels.data());
+    for (UINT i = first; i < levels; ++i) {
+        above.texels = HalveLevel(above.texels, above.width, above.height, 1, D3DX_FILTER_BOX);
+        above.width = std::max(1u, above.width / 2), above.height = std::max(1u, above.height / 2);
+        D3DLOCKED_RECT locked;
+        HRESULT hr = texture->LockRect(i, &locked, nullptr, 0);
+        if (FAILED(hr))
+            return hr;
+        PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, format, above.texels.data(), above.width,
+                   above.height);
+        if (FAILED(hr = texture->UnlockRect(i)))
+            return hr;
+    }
+    return D3D_OK;
+}
+
 // A 2D texture in the DXT format of the file, its levels copied from the file from level
 // `skip` on (`fileLevels` of them); the levels below those are the box-filtered halvings
 // of the level above, encoded.
@@ -487,16 +591,14 @@ HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const st
         Report(name, "", "the device cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " texture");
         return hr;
     }
-    Image above;  // the last level written, as ARGB, when the next is to be made from it
     for (UINT i = 0; i < levels && SUCCEEDED(hr); ++i) {
         if (i >= fileLevels) {
-            if ((mipFilter & 0xFF) == D3DX_FILTER_NONE)
-                break;  // the lower levels are left as created
-            if (above.argb.empty())
-                DecodeDds(data, FirstFace(data), skip + i - 1, 0, above.width, above.height, above.argb);
-            above = HalveBox(above);
-            hr = WriteTextureLevel(texture, i, above.argb.data(), above.width, above.height);
-            continue;
+            // The lower levels are left as created without a mip filter.
+            if ((mipFilter & 0xFF) != D3DX_FILTER_NONE)
+                hr = NeedsFloats(format)
+                         ? HalveFileLevel<Texel4>(texture, data, format, skip + i - 1, i, levels, w, h)
+                         : HalveFileLevel<uint32_t>(texture, data, format, skip + i - 1, i, levels, w, h);
+            break;
         }
         D3DLOCKED_RECT locked;
         if (SUCCEEDED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
@@ -515,6 +617,11 @@ HRESULT CreateFromBlocks(IDirect3DDevice9 *device, const uint8_t *data, const st
     *out = texture;
     return D3D_OK;
 }
+
+template <class Texel>
+HRESULT CreateAndFill(IDirect3DDevice9 *device, const std::string &name, const ImageOf<Texel> &top, UINT levels,
+                      DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD mipFilter, const LevelSource &source,
+                      const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out);
 
 HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
                          UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -549,7 +656,6 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         format = stored && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage) ? fileFormat : D3DFMT_A8R8G8B8;
     if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
-    ApplyColorKey(image, colorKey);
 
     UINT w = ChooseSize(width, image.width), h = ChooseSize(height, image.height);
     D3DCAPS9 caps{};
@@ -564,16 +670,39 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
     if (filter == D3DX_DEFAULT)
         filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
     // The file's lower levels fit only a texture of the file level's own size.
+    const D3DFORMAT storedFormat = stored ? fileFormat : D3DFMT_UNKNOWN;
     LevelSource source;
     if (w == image.width && h == image.height)
-        source = {data, skip, fromFile, colorKey};
+        source = {data, skip, fromFile, colorKey, storedFormat};
     // A DDS file's blocks or texels go into a texture of its format as they are, when it
-    // has the file's size and no colour key changes texels; others are encoded from ARGB.
+    // has the file's size and no colour key changes texels; others are encoded from ARGB,
+    // or from floats where either format is a float or wide one.
     if (stored && format == fileFormat && w == image.width && h == image.height && colorKey == 0)
         return CreateFromBlocks(device, data, name, w, h, levels, usage, format, pool, skip, fromFile, mipFilter, info,
                                 srcInfo, out);
-    Image top = Resize(std::move(image), w, h, filter);
+    if (LoadsInFloats(format, storedFormat)) {
+        FloatImage floats;
+        if (NeedsFloats(storedFormat))
+            DecodeDdsImage(data, storedFormat, FirstFace(data), skip, 0, floats);
+        else
+            Convert(std::move(image), floats);
+        ApplyColorKey(floats, colorKey);
+        return CreateAndFill(device, name, Resize(std::move(floats), w, h, filter), levels, usage, format, pool,
+                             mipFilter, source, info, srcInfo, out);
+    }
+    ApplyColorKey(image, colorKey);
+    return CreateAndFill(device, name, Resize(std::move(image), w, h, filter), levels, usage, format, pool, mipFilter,
+                         source, info, srcInfo, out);
+}
 
+// A texture of the top level's size made and filled from it, and from the file's levels
+// or halvings below it.
+template <class Texel>
+HRESULT CreateAndFill(IDirect3DDevice9 *device, const std::string &name, const ImageOf<Texel> &top, UINT levels,
+                      DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD mipFilter, const LevelSource &source,
+                      const D3DXIMAGE_INFO &info, D3DXIMAGE_INFO *srcInfo, IDirect3DTexture9 **out)
+{
+    const UINT w = top.width, h = top.height;
     IDirect3DTexture9 *texture = nullptr;
     HRESULT hr = device->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
     if (FAILED(hr)) {
@@ -674,6 +803,41 @@ void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const uint32_t *argb, 
     }
 }
 
+bool NeedsFloats(D3DFORMAT format)
+{
+    return tavrok::d3d9::BytesPerPixel(format) != 0 && !tavrok::d3d9::IsArgbFormat(format);
+}
+
+// DXT blocks go by way of ARGB, which is all they hold.
+void PackTexels(uint8_t *to, INT pitch, D3DFORMAT format, const Texel4 *texels, UINT width, UINT height)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format)) {
+        std::vector<uint32_t> argb(size_t(width) * height);
+        for (size_t i = 0; i < argb.size(); ++i)
+            argb[i] = tavrok::d3d9::ArgbOfFloats(texels[i].c);
+        return PackTexels(to, pitch, format, argb.data(), width, height);
+    }
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            tavrok::d3d9::EncodeTexel(format, texels[size_t(y) * width + x].c, to + size_t(y) * pitch + x * bytes);
+}
+
+void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, Texel4 *texels)
+{
+    if (tavrok::d3d9::IsCompressedFormat(format)) {
+        std::vector<uint32_t> argb(size_t(width) * height);
+        UnpackTexels(from, pitch, format, width, height, argb.data());
+        for (size_t i = 0; i < argb.size(); ++i)
+            tavrok::d3d9::FloatsOfArgb(argb[i], texels[i].c);
+        return;
+    }
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            tavrok::d3d9::DecodeTexel(format, from + size_t(y) * pitch + x * bytes, texels[size_t(y) * width + x].c);
+}
+
 void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, UINT height, uint32_t *argb)
 {
     if (tavrok::d3d9::IsCompressedFormat(format))
@@ -684,7 +848,10 @@ void UnpackTexels(const uint8_t *from, INT pitch, D3DFORMAT format, UINT width, 
             argb[size_t(y) * width + x] = tavrok::d3d9::UnpackArgb(format, from + size_t(y) * pitch + x * bytes);
 }
 
-HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
+namespace {
+
+template <class Texel>
+HRESULT WriteLevelTexels(IDirect3DTexture9 *texture, UINT level, const Texel *argb, UINT width, UINT height)
 {
     D3DSURFACE_DESC desc;
     HRESULT hr = texture->GetLevelDesc(level, &desc);
@@ -707,6 +874,18 @@ HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t
                        argb + size_t(y) * width, std::min(width, desc.Width), 1);
     }
     return texture->UnlockRect(level);
+}
+
+}  // namespace
+
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const uint32_t *argb, UINT width, UINT height)
+{
+    return WriteLevelTexels(texture, level, argb, width, height);
+}
+
+HRESULT WriteTextureLevel(IDirect3DTexture9 *texture, UINT level, const Texel4 *texels, UINT width, UINT height)
+{
+    return WriteLevelTexels(texture, level, texels, width, height);
 }
 
 std::vector<uint32_t> ReadTextureLevel(IDirect3DTexture9 *texture, UINT level, UINT &width, UINT &height)
@@ -823,32 +1002,69 @@ namespace {
 
 // The part `rect` of an image (all of it when null), or false when the rectangle is not
 // inside it.
-bool Crop(const Image &image, const RECT *rect, Image &out)
+template <class Texel>
+bool Crop(const ImageOf<Texel> &image, const RECT *rect, ImageOf<Texel> &out)
 {
     const RECT r = RectOrWhole(rect, image.width, image.height);
     if (!RectInside(r, image.width, image.height))
         return false;
     out.width = UINT(r.right - r.left), out.height = UINT(r.bottom - r.top);
-    out.argb.resize(size_t(out.width) * out.height);
+    out.texels.resize(size_t(out.width) * out.height);
     for (UINT y = 0; y < out.height; ++y)
-        memcpy(&out.argb[size_t(y) * out.width], &image.argb[size_t(r.top + y) * image.width + r.left],
-               out.width * sizeof(uint32_t));
+        memcpy(&out.texels[size_t(y) * out.width], &image.texels[size_t(r.top + y) * image.width + r.left],
+               out.width * sizeof(Texel));
     return true;
+}
+
+// The scaled texels written into rectangle `d` of the locked surface: ARGB packed into the
+// surface's format (into the DXT blocks the rectangle touches), floats encoded texel by
+// texel (never into DXT: the callers keep float images for surfaces of plain texels).
+void WriteRect(uint8_t *bits, INT pitch, const D3DSURFACE_DESC &desc, const RECT &d, const Image &scaled)
+{
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    if (tavrok::d3d9::IsCompressedFormat(desc.Format)) {
+        // The blocks the rectangle touches are decoded, given the new texels and encoded
+        // again; the others stay as they are.
+        const UINT x0 = UINT(d.left) / 4 * 4, y0 = UINT(d.top) / 4 * 4;
+        const UINT x1 = std::min(desc.Width, (UINT(d.right) + 3) / 4 * 4);
+        const UINT y1 = std::min(desc.Height, (UINT(d.bottom) + 3) / 4 * 4);
+        const UINT w = x1 - x0, h = y1 - y0;
+        uint8_t *first =
+            bits + size_t(y0 / 4) * pitch + size_t(x0 / 4) * tavrok::d3d9::CompressedBlockBytes(desc.Format);
+        std::vector<uint32_t> region(size_t(w) * h);
+        UnpackTexels(first, pitch, desc.Format, w, h, region.data());
+        for (UINT y = 0; y < scaled.height; ++y)
+            memcpy(&region[size_t(d.top - LONG(y0) + y) * w + (d.left - LONG(x0))],
+                   &scaled.texels[size_t(y) * scaled.width], scaled.width * sizeof(uint32_t));
+        PackTexels(first, pitch, desc.Format, region.data(), w, h);
+        return;
+    }
+    for (UINT y = 0; y < scaled.height; ++y)
+        for (UINT x = 0; x < scaled.width; ++x)
+            tavrok::d3d9::PackArgb(desc.Format, scaled.texels[size_t(y) * scaled.width + x],
+                                   bits + size_t(d.top + y) * pitch + (d.left + x) * bytes);
+}
+
+void WriteRect(uint8_t *bits, INT pitch, const D3DSURFACE_DESC &desc, const RECT &d, const FloatImage &scaled)
+{
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
+    PackTexels(bits + size_t(d.top) * pitch + size_t(d.left) * bytes, pitch, desc.Format, scaled.texels.data(),
+               scaled.width, scaled.height);
 }
 
 // What every D3DXLoadSurfaceFrom* does once it has the source as ARGB: the source
 // rectangle, the colour key, scaling to the destination rectangle by the filter, and the
 // texels written in the surface's format.
-HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *destRect, const Image &source,
+template <class Texel>
+HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *destRect, const ImageOf<Texel> &source,
                     const RECT *sourceRect, DWORD filter, D3DCOLOR colorKey)
 {
     D3DSURFACE_DESC desc;
     HRESULT hr = dest->GetDesc(&desc);
     if (FAILED(hr))
         return hr;
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format);
     const RECT d = RectOrWhole(destRect, desc.Width, desc.Height);
-    Image part;
+    ImageOf<Texel> part;
     if (!HasTexels(desc.Format) || !RectInside(d, desc.Width, desc.Height) || !Crop(source, sourceRect, part)) {
         tavrok::Diagnostic(kLibrary, "", "",
                            std::string(caller) + ": a rectangle outside its image or a surface format without plain texels");
@@ -857,30 +1073,11 @@ HRESULT LoadSurface(const char *caller, IDirect3DSurface9 *dest, const RECT *des
     ApplyColorKey(part, colorKey);
     if (filter == D3DX_DEFAULT)
         filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
-    Image scaled = Resize(std::move(part), UINT(d.right - d.left), UINT(d.bottom - d.top), filter);
+    ImageOf<Texel> scaled = Resize(std::move(part), UINT(d.right - d.left), UINT(d.bottom - d.top), filter);
     D3DLOCKED_RECT locked;
     if (FAILED(hr = dest->LockRect(&locked, nullptr, 0)))
         return hr;
-    uint8_t *bits = static_cast<uint8_t *>(locked.pBits);
-    if (tavrok::d3d9::IsCompressedFormat(desc.Format)) {
-        // The blocks the rectangle touches are decoded, given the new texels and encoded
-        // again; the others stay as they are.
-        const UINT x0 = UINT(d.left) / 4 * 4, y0 = UINT(d.top) / 4 * 4;
-        const UINT x1 = std::min(desc.Width, (UINT(d.right) + 3) / 4 * 4), y1 = std::min(desc.Height, (UINT(d.bottom) + 3) / 4 * 4);
-        const UINT w = x1 - x0, h = y1 - y0;
-        uint8_t *first = bits + size_t(y0 / 4) * locked.Pitch + size_t(x0 / 4) * tavrok::d3d9::CompressedBlockBytes(desc.Format);
-        std::vector<uint32_t> region(size_t(w) * h);
-        UnpackTexels(first, locked.Pitch, desc.Format, w, h, region.data());
-        for (UINT y = 0; y < scaled.height; ++y)
-            memcpy(&region[size_t(d.top - LONG(y0) + y) * w + (d.left - LONG(x0))], &scaled.argb[size_t(y) * scaled.width],
-                   scaled.width * sizeof(uint32_t));
-        PackTexels(first, locked.Pitch, desc.Format, region.data(), w, h);
-        return dest->UnlockRect();
-    }
-    for (UINT y = 0; y < scaled.height; ++y)
-        for (UINT x = 0; x < scaled.width; ++x)
-            tavrok::d3d9::PackArgb(desc.Format, scaled.argb[size_t(y) * scaled.width + x],
-                                   bits + size_t(d.top + y) * locked.Pitch + (d.left + x) * bytes);
+    WriteRect(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc, d, scaled);
     return dest->UnlockRect();
 }
 
@@ -900,6 +1097,18 @@ HRESULT LoadSurfaceFromFileBytes(IDirect3DSurface9 *dest, const RECT *destRect, 
     }
     if (info)
         *info = found;
+    // Floats for a surface of a float or wide format, or from a file storing one.
+    D3DSURFACE_DESC desc{};
+    dest->GetDesc(&desc);
+    const D3DFORMAT stored = IsDds(data, size) && DdsStoresItsFormat(data) ? found.Format : D3DFMT_UNKNOWN;
+    if (tavrok::d3d9::BytesPerPixel(desc.Format) && LoadsInFloats(desc.Format, stored)) {
+        FloatImage floats;
+        if (NeedsFloats(stored))
+            DecodeDdsImage(data, stored, FirstFace(data), 0, 0, floats);
+        else
+            Convert(std::move(image), floats);
+        return LoadSurface("D3DXLoadSurfaceFromFile", dest, destRect, floats, sourceRect, filter, colorKey);
+    }
     return LoadSurface("D3DXLoadSurfaceFromFile", dest, destRect, image, sourceRect, filter, colorKey);
 }
 
@@ -979,6 +1188,25 @@ bool LoadTexelsDirectly(IDirect3DSurface9 *dest, const RECT *destRect, const voi
     return true;
 }
 
+// The source image read from memory in ARGB or floats, then loaded by LoadSurface.  The
+// memory holds at least the source rectangle: the image is read up to its far corner.
+template <class Texel>
+HRESULT LoadFromMemory(IDirect3DSurface9 *dest, const RECT *destRect, const uint8_t *memory, D3DFORMAT format,
+                       UINT pitch, const RECT &rect, DWORD filter, D3DCOLOR colorKey)
+{
+    ImageOf<Texel> image;
+    image.width = UINT(std::max<LONG>(rect.right, 0)), image.height = UINT(std::max<LONG>(rect.bottom, 0));
+    image.texels.resize(size_t(image.width) * image.height);
+    const UINT left = UINT(std::max<LONG>(rect.left, 0)), top = UINT(std::max<LONG>(rect.top, 0));
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(format);
+    if (tavrok::d3d9::IsCompressedFormat(format) && image.width && image.height)  // whole blocks from the corner
+        UnpackTexels(memory, INT(pitch), format, image.width, image.height, image.texels.data());
+    for (UINT y = top; bytes && left < image.width && y < image.height; ++y)
+        UnpackTexels(memory + size_t(y) * pitch + size_t(left) * bytes, INT(pitch), format, image.width - left, 1,
+                     &image.texels[size_t(y) * image.width + left]);
+    return LoadSurface("D3DXLoadSurfaceFromMemory", dest, destRect, image, &rect, filter, colorKey);
+}
+
 }  // namespace
 }  // namespace tavrok::d3dx9
 
@@ -997,19 +1225,14 @@ extern "C" HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurf
     HRESULT direct = D3D_OK;
     if (LoadTexelsDirectly(pDestSurface, pDestRect, pSrcMemory, SrcFormat, SrcPitch, *pSrcRect, ColorKey, direct))
         return direct;
-    // The memory holds at least the source rectangle: read the image up to its far corner.
-    Image image;
-    image.width = UINT(std::max<LONG>(pSrcRect->right, 0)), image.height = UINT(std::max<LONG>(pSrcRect->bottom, 0));
-    image.argb.resize(size_t(image.width) * image.height);
-    const LONG left = std::max<LONG>(pSrcRect->left, 0), top = std::max<LONG>(pSrcRect->top, 0);
-    if (tavrok::d3d9::IsCompressedFormat(SrcFormat) && image.width && image.height)  // whole blocks from the corner
-        UnpackTexels(static_cast<const uint8_t *>(pSrcMemory), INT(SrcPitch), SrcFormat, image.width, image.height,
-                     image.argb.data());
-    for (UINT y = UINT(top); bytes && y < image.height; ++y)
-        for (UINT x = UINT(left); x < image.width; ++x)
-            image.argb[size_t(y) * image.width + x] =
-                tavrok::d3d9::UnpackArgb(SrcFormat, static_cast<const uint8_t *>(pSrcMemory) + size_t(y) * SrcPitch + x * bytes);
-    return LoadSurface("D3DXLoadSurfaceFromMemory", pDestSurface, pDestRect, image, pSrcRect, Filter, ColorKey);
+    // Floats where either side has texels a D3DCOLOR would clamp, and neither is in blocks.
+    D3DSURFACE_DESC desc{};
+    pDestSurface->GetDesc(&desc);
+    const auto *memory = static_cast<const uint8_t *>(pSrcMemory);
+    if (bytes && tavrok::d3d9::BytesPerPixel(desc.Format) && (NeedsFloats(SrcFormat) || NeedsFloats(desc.Format)))
+        return LoadFromMemory<Texel4>(pDestSurface, pDestRect, memory, SrcFormat, SrcPitch, *pSrcRect, Filter,
+                                      ColorKey);
+    return LoadFromMemory<uint32_t>(pDestSurface, pDestRect, memory, SrcFormat, SrcPitch, *pSrcRect, Filter, ColorKey);
 }
 
 extern "C" HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY *pDestPalette,
@@ -1092,21 +1315,71 @@ std::string InspectFile(const uint8_t *data, size_t size, Plan &file, std::strin
 // A cube face's (or volume slice's) image at `level`: from the file where it has that
 // face and level, the file's 2D image for every face of a cube made from one; false when
 // the file has no such image, or (with the reason in `problem`) cannot be decoded.
-bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice, Image &out,
-               std::string &problem)
+template <class Texel>
+bool FileImage(const uint8_t *data, size_t size, const Plan &file, UINT face, UINT level, UINT slice,
+               ImageOf<Texel> &out, std::string &problem)
 {
     if (!file.dds) {
         if (level > 0 || slice > 0)
             return false;
-        problem = Decode(data, size, 0, out);
+        Image argb;
+        problem = Decode(data, size, 0, argb);
+        Convert(std::move(argb), out);
         return problem.empty();
     }
     if (file.info.ResourceType == D3DRTYPE_TEXTURE)
         face = 0;  // a 2D file's one image serves every face
     if (level >= file.info.MipLevels || !(DdsFaces(data) >> face & 1))
         return false;
-    DecodeDds(data, face, level, slice, out.width, out.height, out.argb);
+    DecodeDdsImage(data, file.stored ? file.info.Format : D3DFMT_UNKNOWN, face, level, slice, out);
     return true;
+}
+
+// The format the file's texels are in, where it names one (D3DFMT_UNKNOWN otherwise).
+D3DFORMAT StoredFormat(const Plan &file)
+{
+    return file.stored ? file.info.Format : D3DFMT_UNKNOWN;
+}
+
+// The six faces of a cube, each level from the file's face where it has that level and
+// the cube has the file's size, else the box-filtered halving of the level above; in ARGB
+// or in floats.  A face the file lacks stays as created.
+template <class Texel>
+HRESULT FillFaces(IDirect3DCubeTexture9 *cube, const uint8_t *data, size_t size, const Plan &file, const Plan &plan,
+                  UINT edge, bool sameSize, D3DCOLOR colorKey, std::string &problem)
+{
+    HRESULT hr = D3D_OK;
+    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
+        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
+        ImageOf<Texel> level;
+        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+            const UINT side = std::max(1u, edge >> i);
+            ImageOf<Texel> from;
+            const bool copy = plan.copyBlocks && i < plan.fileLevels;
+            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
+                ApplyColorKey(from, colorKey);
+                level = Resize(std::move(from), side, side, plan.filter);
+            } else if (!problem.empty()) {
+                hr = D3DXERR_INVALIDDATA;
+                break;
+            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+                break;  // a face the file lacks, or lower levels left as created
+            } else {
+                level = HalveBox(level);
+            }
+            D3DLOCKED_RECT locked;
+            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
+                break;
+            if (copy)
+                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
+                         side, side);
+            else
+                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.texels.data(), side,
+                           side);
+            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
+        }
+    }
+    return hr;
 }
 
 HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
@@ -1138,35 +1411,9 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
         Report(name, "", "the device cannot make a cube texture of edge " + std::to_string(edge));
         return hr;
     }
-    for (UINT face = 0; face < 6 && SUCCEEDED(hr); ++face) {
-        const UINT fileFace = file.info.ResourceType == D3DRTYPE_TEXTURE ? 0 : face;  // a 2D file on every face
-        Image level;
-        for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
-            const UINT side = std::max(1u, edge >> i);
-            Image from;
-            const bool copy = plan.copyBlocks && i < plan.fileLevels;
-            if (FileImage(data, size, file, face, i, 0, from, problem) && (i == 0 || sameSize)) {
-                ApplyColorKey(from, colorKey);
-                level = Resize(std::move(from), side, side, plan.filter);
-            } else if (!problem.empty()) {
-                hr = D3DXERR_INVALIDDATA;
-                break;
-            } else if (i == 0 || (plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
-                break;  // a face the file lacks, or lower levels left as created
-            } else {
-                level = HalveBox(level);
-            }
-            D3DLOCKED_RECT locked;
-            if (FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), i, &locked, nullptr, 0)))
-                break;
-            if (copy)
-                CopyRows(static_cast<uint8_t *>(locked.pBits), locked.Pitch, DdsImage(data, fileFace, i, 0), plan.format,
-                         side, side);
-            else
-                PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, plan.format, level.argb.data(), side, side);
-            hr = cube->UnlockRect(D3DCUBEMAP_FACES(face), i);
-        }
-    }
+    hr = LoadsInFloats(plan.format, StoredFormat(file))
+             ? FillFaces<Texel4>(cube, data, size, file, plan, edge, sameSize, colorKey, problem)
+             : FillFaces<uint32_t>(cube, data, size, file, plan, edge, sameSize, colorKey, problem);
     if (FAILED(hr)) {
         Report(name, "", problem.empty() ? "cannot write the cube texture's faces" : problem);
         cube->Release();
@@ -1180,21 +1427,86 @@ HRESULT CreateCubeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size
 
 // The next level of a volume: each texel the mean of the 2 x 2 x 2 block above it (edges
 // repeated for odd sizes).  `slices` holds depth images of width x height.
-std::vector<Image> HalveVolume(const std::vector<Image> &slices)
+// The mean of two texels: ARGB channels rounded half up, floats as they come.
+uint32_t MeanOfTwo(uint32_t a, uint32_t b)
 {
-    std::vector<Image> out(std::max<size_t>(1, slices.size() / 2));
+    uint32_t mean = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        mean |= ((((a >> shift) & 255) + ((b >> shift) & 255) + 1) / 2) << shift;
+    return mean;
+}
+
+Texel4 MeanOfTwo(const Texel4 &a, const Texel4 &b)
+{
+    Texel4 mean;
+    for (int c = 0; c < 4; ++c)
+        mean.c[c] = (a.c[c] + b.c[c]) / 2;
+    return mean;
+}
+
+template <class Texel>
+std::vector<ImageOf<Texel>> HalveVolume(const std::vector<ImageOf<Texel>> &slices)
+{
+    std::vector<ImageOf<Texel>> out(std::max<size_t>(1, slices.size() / 2));
     for (size_t z = 0; z < out.size(); ++z) {
-        const Image a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
-        const Image b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
+        const ImageOf<Texel> a = HalveBox(slices[std::min(2 * z, slices.size() - 1)]);
+        const ImageOf<Texel> b = HalveBox(slices[std::min(2 * z + 1, slices.size() - 1)]);
         out[z] = a;
-        for (size_t i = 0; i < a.argb.size(); ++i) {
-            uint32_t mean = 0;
-            for (int shift = 0; shift < 32; shift += 8)
-                mean |= ((((a.argb[i] >> shift) & 255) + ((b.argb[i] >> shift) & 255) + 1) / 2) << shift;
-            out[z].argb[i] = mean;
-        }
+        for (size_t i = 0; i < a.texels.size(); ++i)
+            out[z].texels[i] = MeanOfTwo(a.texels[i], b.texels[i]);
     }
     return out;
+}
+
+// A volume's levels: the file's slices fitted to each level's sides where the volume has
+// the file's size (or for the top level), else the halvings of the level above; in ARGB
+// or in floats.
+template <class Texel>
+HRESULT FillSlices(IDirect3DVolumeTexture9 *volume, const uint8_t *data, size_t size, const Plan &file,
+                   const Plan &plan, bool sameSize, D3DCOLOR colorKey, std::string &problem)
+{
+    HRESULT hr = D3D_OK;
+    std::vector<ImageOf<Texel>> slices;
+    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
+        D3DVOLUME_DESC desc;
+        volume->GetLevelDesc(i, &desc);
+        const bool copy = plan.copyBlocks && i < plan.fileLevels;
+        const UINT fileDepth = std::max(1u, file.info.Depth >> i);
+        ImageOf<Texel> first;
+        if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
+            // The file's slices, each fitted to the level's sides, nearest slice in depth.
+            std::vector<ImageOf<Texel>> fitted(desc.Depth);
+            for (UINT z = 0; z < desc.Depth; ++z) {
+                const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
+                ImageOf<Texel> from;
+                if (fz == 0)
+                    from = first;
+                else
+                    FileImage(data, size, file, 0, i, fz, from, problem);
+                ApplyColorKey(from, colorKey);
+                fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
+            }
+            slices = std::move(fitted);
+        } else if (!problem.empty()) {
+            return D3DXERR_INVALIDDATA;
+        } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
+            break;
+        } else {
+            slices = HalveVolume(slices);
+        }
+        D3DLOCKED_BOX locked;
+        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
+            break;
+        for (UINT z = 0; z < desc.Depth; ++z) {
+            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
+            if (copy)
+                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
+            else
+                PackTexels(to, locked.RowPitch, plan.format, slices[z].texels.data(), desc.Width, desc.Height);
+        }
+        hr = volume->UnlockBox(i);
+    }
+    return hr;
 }
 
 HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t size, const std::string &name,
@@ -1232,49 +1544,9 @@ HRESULT CreateVolumeFromMemory(IDirect3DDevice9 *device, const uint8_t *data, si
                              std::to_string(depth) + " volume texture");
         return hr;
     }
-    std::vector<Image> slices;
-    for (UINT i = 0; i < plan.levels && SUCCEEDED(hr); ++i) {
-        D3DVOLUME_DESC desc;
-        volume->GetLevelDesc(i, &desc);
-        const bool copy = plan.copyBlocks && i < plan.fileLevels;
-        {
-            const UINT fileDepth = std::max(1u, file.info.Depth >> i);
-            Image first;
-            if ((i == 0 || sameSize) && FileImage(data, size, file, 0, i, 0, first, problem)) {
-                // The file's slices, each fitted to the level's sides, nearest slice in depth.
-                std::vector<Image> fitted(desc.Depth);
-                for (UINT z = 0; z < desc.Depth; ++z) {
-                    const UINT fz = std::min(fileDepth - 1, UINT((z + 0.5) * fileDepth / desc.Depth));
-                    Image from;
-                    if (fz == 0)
-                        from = first;
-                    else
-                        FileImage(data, size, file, 0, i, fz, from, problem);
-                    ApplyColorKey(from, colorKey);
-                    fitted[z] = Resize(std::move(from), desc.Width, desc.Height, plan.filter);
-                }
-                slices = std::move(fitted);
-            } else if (!problem.empty()) {
-                hr = D3DXERR_INVALIDDATA;
-                break;
-            } else if ((plan.mipFilter & 0xFF) == D3DX_FILTER_NONE) {
-                break;
-            } else {
-                slices = HalveVolume(slices);
-            }
-        }
-        D3DLOCKED_BOX locked;
-        if (FAILED(hr = volume->LockBox(i, &locked, nullptr, 0)))
-            break;
-        for (UINT z = 0; z < desc.Depth; ++z) {
-            uint8_t *to = static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch;
-            if (copy)
-                CopyRows(to, locked.RowPitch, DdsImage(data, 0, i, z), plan.format, desc.Width, desc.Height);
-            else
-                PackTexels(to, locked.RowPitch, plan.format, slices[z].argb.data(), desc.Width, desc.Height);
-        }
-        hr = volume->UnlockBox(i);
-    }
+    hr = LoadsInFloats(plan.format, StoredFormat(file))
+             ? FillSlices<Texel4>(volume, data, size, file, plan, sameSize, colorKey, problem)
+             : FillSlices<uint32_t>(volume, data, size, file, plan, sameSize, colorKey, problem);
     if (FAILED(hr)) {
         Report(name, "", problem.empty() ? "cannot write the volume texture's slices" : problem);
         volume->Release();

@@ -10,11 +10,14 @@
  * cannot texture from becomes A8R8G8B8 (X8R8G8B8 for one without alpha).  Filtering
  * rebuilds every level below the source one from the level above it: box and the smoother
  * filters average each 2 x 2 block (2 x 2 x 2 in a volume), point takes its first texel.
- * DXT levels are decoded, filled or filtered, and encoded again.  A cube's fill function
+ * DXT levels are decoded, filled or filtered, and encoded again; the float and wide
+ * formats are filtered on four floats per texel (HDR values kept), the 8-bit ones on ARGB
+ * with its own rounding.  A cube's fill function
  * is asked at the unit direction through each texel's centre, with the texel's size on
  * the face (2 / edge, the face spanning -1..1); a volume's at (u, v, w) of the centre.  Saving writes BMP,
  * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write, and DDS as
- * uncompressed A8R8G8B8.
+ * uncompressed A8R8G8B8, or for a float or wide format in that format (its number as the
+ * FourCC), every bit kept.  Only the top level of a texture is saved.
  */
 #include "d3dx9_private.h"
 
@@ -25,6 +28,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
@@ -64,24 +68,33 @@ IDirect3DTexture9 *TextureOf(IDirect3DBaseTexture9 *base)
     return base && base->GetType() == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9 *>(base) : nullptr;
 }
 
-// A DDS file of uncompressed A8R8G8B8 pixels: the 128-byte header, then the rows.
-std::vector<uint8_t> EncodeDds(const std::vector<uint32_t> &argb, UINT width, UINT height)
+// A DDS file of one uncompressed image: the 128-byte header, then `texels`, the rows one
+// after another.  A8R8G8B8 is described by its bit masks; any other format is named by its
+// number in the FourCC, its texels stored as they are (how the float and wide formats
+// keep every bit).
+std::vector<uint8_t> EncodeDds(const void *texels, D3DFORMAT format, UINT width, UINT height)
 {
+    const UINT rowBytes = width * tavrok::d3d9::BytesPerPixel(format);
     uint32_t header[32] = {};
     header[0] = 0x20534444;                 // "DDS "
     header[1] = 124;                        // header size
     header[2] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x8;  // caps, height, width, pixel format, pitch
     header[3] = height;
     header[4] = width;
-    header[5] = width * 4;
+    header[5] = rowBytes;
     header[19] = 32;                        // pixel format size
-    header[20] = 0x40 | 0x1;                // RGB with alpha
-    header[22] = 32;                        // bits per pixel
-    header[23] = 0x00FF0000, header[24] = 0x0000FF00, header[25] = 0x000000FF, header[26] = 0xFF000000;
+    if (format == D3DFMT_A8R8G8B8) {
+        header[20] = 0x40 | 0x1;            // RGB with alpha
+        header[22] = 32;                    // bits per pixel
+        header[23] = 0x00FF0000, header[24] = 0x0000FF00, header[25] = 0x000000FF, header[26] = 0xFF000000;
+    } else {
+        header[20] = 0x4;                   // a FourCC
+        header[21] = uint32_t(format);
+    }
     header[27] = 0x1000;                    // a texture
-    std::vector<uint8_t> out(sizeof header + argb.size() * 4);
+    std::vector<uint8_t> out(sizeof header + size_t(rowBytes) * height);
     memcpy(out.data(), header, sizeof header);
-    memcpy(out.data() + sizeof header, argb.data(), argb.size() * 4);
+    memcpy(out.data() + sizeof header, texels, out.size() - sizeof header);
     return out;
 }
 
@@ -96,7 +109,7 @@ HRESULT EncodeImage(const char *caller, D3DXIMAGE_FILEFORMAT format, const std::
                     UINT height, std::vector<uint8_t> &encoded)
 {
     if (format == D3DXIFF_DDS) {
-        encoded = EncodeDds(argb, width, height);
+        encoded = EncodeDds(argb.data(), D3DFMT_A8R8G8B8, width, height);
         return D3D_OK;
     }
     std::vector<uint8_t> rgba(argb.size() * 4);
@@ -126,13 +139,10 @@ struct Destination {
     bool inMemory() const { return buffer != nullptr; }
 };
 
-HRESULT SaveImage(const char *caller, Destination to, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb,
-                  UINT width, UINT height)
+// The bytes of a saved image put into a new buffer or a file.
+HRESULT Deliver(Destination to, const std::vector<uint8_t> &encoded)
 {
-    std::vector<uint8_t> encoded;
-    HRESULT hr = EncodeImage(caller, format, argb, width, height, encoded);
-    if (FAILED(hr))
-        return hr;
+    HRESULT hr;
     ID3DXBuffer **buffer = to.buffer;
     const char *file = to.file;
     if (to.inMemory()) {
@@ -153,6 +163,14 @@ HRESULT SaveImage(const char *caller, Destination to, D3DXIMAGE_FILEFORMAT forma
         return D3DERR_INVALIDCALL;
     }
     return D3D_OK;
+}
+
+HRESULT SaveImage(const char *caller, Destination to, D3DXIMAGE_FILEFORMAT format, const std::vector<uint32_t> &argb,
+                  UINT width, UINT height)
+{
+    std::vector<uint8_t> encoded;
+    HRESULT hr = EncodeImage(caller, format, argb, width, height, encoded);
+    return FAILED(hr) ? hr : Deliver(to, encoded);
 }
 
 // The texels of `rect` (all of the surface when null) of a surface, as ARGB.
@@ -188,11 +206,35 @@ HRESULT ReadSurfaceRect(const char *who, IDirect3DSurface9 *surface, const RECT 
     return D3D_OK;
 }
 
+// A float or wide surface's rectangle as a DDS file of its own format, its texels copied
+// bit for bit: ARGB would clamp them.
+HRESULT SaveStoredDds(const char *who, Destination to, IDirect3DSurface9 *surface, const D3DSURFACE_DESC &desc,
+                      const RECT *rect)
+{
+    const RECT r = RectOrWhole(rect, desc.Width, desc.Height);
+    if (!RectInside(r, desc.Width, desc.Height))
+        return Refuse(who, "a rectangle outside the surface");
+    D3DLOCKED_RECT locked;
+    HRESULT hr = surface->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+    if (FAILED(hr))
+        return hr;
+    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format), w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
+    std::vector<uint8_t> texels(size_t(w) * bytes * h);
+    for (UINT y = 0; y < h; y++)
+        memcpy(&texels[size_t(y) * w * bytes],
+               static_cast<const uint8_t *>(locked.pBits) + size_t(r.top + y) * locked.Pitch + size_t(r.left) * bytes,
+               size_t(w) * bytes);
+    surface->UnlockRect();
+    return Deliver(to, EncodeDds(texels.data(), desc.Format, w, h));
+}
+
 HRESULT SaveSurface(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format, IDirect3DSurface9 *surface,
                     const RECT *rect)
 {
     if ((!to.file && !to.buffer) || !surface)
         return Refuse(who, "null file name, buffer pointer or surface");
+    if (D3DSURFACE_DESC desc; format == D3DXIFF_DDS && SUCCEEDED(surface->GetDesc(&desc)) && NeedsFloats(desc.Format))
+        return SaveStoredDds(who, to, surface, desc, rect);
     std::vector<uint32_t> argb;
     UINT w = 0, h = 0;
     HRESULT hr = ReadSurfaceRect(who, surface, rect, argb, w, h);
@@ -204,6 +246,16 @@ HRESULT SaveTexture(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format
     IDirect3DTexture9 *texture = TextureOf(base);
     if ((!to.file && !to.buffer) || !texture)
         return Refuse(who, "null file name or buffer pointer, or not a 2D texture");
+    if (D3DSURFACE_DESC desc; format == D3DXIFF_DDS && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
+                              NeedsFloats(desc.Format)) {
+        IDirect3DSurface9 *top = nullptr;
+        HRESULT hr = texture->GetSurfaceLevel(0, &top);
+        if (FAILED(hr))
+            return Refuse(who, "the texture's top level cannot be read");
+        hr = SaveStoredDds(who, to, top, desc, nullptr);
+        top->Release();
+        return hr;
+    }
     UINT w = 0, h = 0;
     std::vector<uint32_t> argb = ReadTextureLevel(texture, 0, w, h);
     if (argb.empty())
@@ -324,49 +376,79 @@ uint32_t ArgbOf(const D3DXVECTOR4 &c)
     return channel(c.w) << 24 | channel(c.x) << 16 | channel(c.y) << 8 | channel(c.z);
 }
 
-// One face's level of a cube texture as ARGB, or written from it; its edge in `edge`.
-std::vector<uint32_t> ReadFace(IDirect3DCubeTexture9 *cube, UINT face, UINT level, UINT &edge)
+// One level of a 2D texture, or of face `face` of a cube, locked whole and unlocked: the
+// filters' way in and out of each face's levels.
+struct FaceLevel {
+    IDirect3DTexture9 *texture;
+    IDirect3DCubeTexture9 *cube;
+    UINT face, level;
+    HRESULT Desc(D3DSURFACE_DESC &desc) const
+    {
+        return cube ? cube->GetLevelDesc(level, &desc) : texture->GetLevelDesc(level, &desc);
+    }
+    HRESULT Lock(D3DLOCKED_RECT &locked, DWORD flags) const
+    {
+        return cube ? cube->LockRect(D3DCUBEMAP_FACES(face), level, &locked, nullptr, flags)
+                    : texture->LockRect(level, &locked, nullptr, flags);
+    }
+    HRESULT Unlock() const
+    {
+        return cube ? cube->UnlockRect(D3DCUBEMAP_FACES(face), level) : texture->UnlockRect(level);
+    }
+};
+
+// The level's texels as ARGB or floats, its size in w and h; empty when it cannot be read.
+template <class Texel>
+std::vector<Texel> ReadLevel(const FaceLevel &at, UINT &w, UINT &h)
 {
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
-    if (FAILED(cube->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
-        FAILED(cube->LockRect(D3DCUBEMAP_FACES(face), level, &locked, nullptr, D3DLOCK_READONLY)))
+    if (FAILED(at.Desc(desc)) || !HasTexels(desc.Format) || FAILED(at.Lock(locked, D3DLOCK_READONLY)))
         return {};
-    edge = desc.Width;
-    std::vector<uint32_t> argb(size_t(edge) * edge);
-    UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, edge, edge, argb.data());
-    cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
-    return argb;
+    w = desc.Width, h = desc.Height;
+    std::vector<Texel> texels(size_t(w) * h);
+    UnpackTexels(static_cast<const uint8_t *>(locked.pBits), locked.Pitch, desc.Format, w, h, texels.data());
+    at.Unlock();
+    return texels;
 }
 
+template <class Texel>
+HRESULT WriteLevel(const FaceLevel &at, const std::vector<Texel> &texels)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    HRESULT hr = at.Desc(desc);
+    if (FAILED(hr) || FAILED(hr = at.Lock(locked, 0)))
+        return hr;
+    PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc.Format, texels.data(), desc.Width, desc.Height);
+    return at.Unlock();
+}
+
+// One face's level of a cube texture written from ARGB.
 HRESULT WriteFace(IDirect3DCubeTexture9 *cube, UINT face, UINT level, const std::vector<uint32_t> &argb)
 {
-    D3DSURFACE_DESC desc;
-    D3DLOCKED_RECT locked;
-    HRESULT hr = cube->GetLevelDesc(level, &desc);
-    if (FAILED(hr) || FAILED(hr = cube->LockRect(D3DCUBEMAP_FACES(face), level, &locked, nullptr, 0)))
-        return hr;
-    PackTexels(static_cast<uint8_t *>(locked.pBits), locked.Pitch, desc.Format, argb.data(), desc.Width, desc.Height);
-    return cube->UnlockRect(D3DCUBEMAP_FACES(face), level);
+    return WriteLevel({nullptr, cube, face, level}, argb);
 }
 
-// One level of a volume texture as ARGB, slice after slice, or written from it.
-std::vector<uint32_t> ReadVolume(IDirect3DVolumeTexture9 *volume, UINT level, D3DVOLUME_DESC &desc)
+// One level of a volume texture as ARGB or floats, slice after slice, or written from it.
+template <class Texel>
+std::vector<Texel> ReadVolume(IDirect3DVolumeTexture9 *volume, UINT level, D3DVOLUME_DESC &desc)
 {
     D3DLOCKED_BOX locked;
     if (FAILED(volume->GetLevelDesc(level, &desc)) || !HasTexels(desc.Format) ||
         FAILED(volume->LockBox(level, &locked, nullptr, D3DLOCK_READONLY)))
         return {};
     const size_t slice = size_t(desc.Width) * desc.Height;
-    std::vector<uint32_t> argb(slice * desc.Depth);
+    std::vector<Texel> texels(slice * desc.Depth);
     for (UINT z = 0; z < desc.Depth; ++z)
         UnpackTexels(static_cast<const uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch, locked.RowPitch,
-                     desc.Format, desc.Width, desc.Height, &argb[z * slice]);
+                     desc.Format, desc.Width, desc.Height, &texels[z * slice]);
     volume->UnlockBox(level);
-    return argb;
+    return texels;
 }
 
-HRESULT WriteVolume(IDirect3DVolumeTexture9 *volume, UINT level, const std::vector<uint32_t> &argb)
+template <class Texel>
+HRESULT WriteVolume(IDirect3DVolumeTexture9 *volume, UINT level, const std::vector<Texel> &texels)
 {
     D3DVOLUME_DESC desc;
     D3DLOCKED_BOX locked;
@@ -376,57 +458,129 @@ HRESULT WriteVolume(IDirect3DVolumeTexture9 *volume, UINT level, const std::vect
     const size_t slice = size_t(desc.Width) * desc.Height;
     for (UINT z = 0; z < desc.Depth; ++z)
         PackTexels(static_cast<uint8_t *>(locked.pBits) + size_t(z) * locked.SlicePitch, locked.RowPitch, desc.Format,
-                   &argb[z * slice], desc.Width, desc.Height);
+                   &texels[z * slice], desc.Width, desc.Height);
     return volume->UnlockBox(level);
 }
 
-// The next level of a w x h image: point takes each 2 x 2 block's top-left texel, the
-// other filters its mean.
-std::vector<uint32_t> Halve(const std::vector<uint32_t> &above, UINT w, UINT h, DWORD filter)
-{
-    const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2);
-    std::vector<uint32_t> half(size_t(hw) * hh);
-    if (filter == D3DX_FILTER_POINT) {
-        for (UINT y = 0; y < hh; y++)
-            for (UINT x = 0; x < hw; x++)
-                half[size_t(y) * hw + x] = above[size_t(std::min(2 * y, h - 1)) * w + std::min(2 * x, w - 1)];
-    } else {
-        tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
+// Sums of a block's texels, channel by channel, and their mean: ARGB in integers, rounded
+// to the nearest (half up), floats as they are.
+struct ArgbSum {
+    uint32_t sum[4] = {};
+    void Add(uint32_t t)
+    {
+        for (int c = 0; c < 4; c++)
+            sum[c] += (t >> (8 * c)) & 255;
     }
-    return half;
+    uint32_t Mean(uint32_t n) const
+    {
+        uint32_t out = 0;
+        for (int c = 0; c < 4; c++)
+            out |= ((sum[c] + n / 2) / n) << (8 * c);
+        return out;
+    }
+};
+
+struct FloatSum {
+    float sum[4] = {};
+    void Add(const Texel4 &t)
+    {
+        for (int c = 0; c < 4; c++)
+            sum[c] += t.c[c];
+    }
+    Texel4 Mean(uint32_t n) const
+    {
+        Texel4 out;
+        for (int c = 0; c < 4; c++)
+            out.c[c] = sum[c] / float(n);
+        return out;
+    }
+};
+
+template <class Texel>
+using SumOf = std::conditional_t<std::is_same_v<Texel, uint32_t>, ArgbSum, FloatSum>;
+
+// A texture's levels below `source`, each made from the one above by `filter`: a 2D
+// texture's or each cube face's, or a volume's.
+template <class Texel>
+HRESULT FilterFaces(IDirect3DTexture9 *texture, IDirect3DCubeTexture9 *cube, UINT source, UINT levels, DWORD filter)
+{
+    for (UINT face = 0; face < (cube ? 6u : 1u); face++) {
+        UINT w = 0, h = 0;
+        std::vector<Texel> above = ReadLevel<Texel>({texture, cube, face, source}, w, h);
+        if (above.empty())
+            return Refuse("D3DXFilterTexture", "the source level cannot be read");
+        for (UINT level = source + 1; level < levels; level++) {
+            above = HalveLevel(above, w, h, 1, filter);
+            w = std::max(1u, w / 2), h = std::max(1u, h / 2);
+            if (HRESULT hr = WriteLevel({texture, cube, face, level}, above); FAILED(hr))
+                return hr;
+        }
+    }
+    return D3D_OK;
 }
 
-// The next level of a w x h x d volume: point takes each 2 x 2 x 2 block's first texel,
-// the other filters its rounded mean.
-std::vector<uint32_t> HalveVolume(const std::vector<uint32_t> &above, UINT w, UINT h, UINT d, DWORD filter)
+template <class Texel>
+HRESULT FilterVolume(IDirect3DVolumeTexture9 *volume, UINT source, UINT levels, DWORD filter)
+{
+    D3DVOLUME_DESC desc;
+    std::vector<Texel> above = ReadVolume<Texel>(volume, source, desc);
+    if (above.empty())
+        return Refuse("D3DXFilterTexture", "the source level cannot be read");
+    for (UINT level = source + 1; level < levels; level++) {
+        above = HalveLevel(above, desc.Width, desc.Height, desc.Depth, filter);
+        if (HRESULT hr = WriteVolume(volume, level, above); FAILED(hr))
+            return hr;
+        volume->GetLevelDesc(level, &desc);
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+
+template <class Texel>
+std::vector<Texel> HalveLevel(const std::vector<Texel> &above, UINT w, UINT h, UINT d, DWORD filter)
 {
     const UINT hw = std::max(1u, w / 2), hh = std::max(1u, h / 2), hd = std::max(1u, d / 2);
-    std::vector<uint32_t> half(size_t(hw) * hh * hd);
+    std::vector<Texel> half(size_t(hw) * hh * hd);
+    if (filter == D3DX_FILTER_POINT) {
+        for (UINT z = 0; z < hd; z++)
+            for (UINT y = 0; y < hh; y++) {
+                const Texel *row = &above[(size_t(std::min(2 * z, d - 1)) * h + std::min(2 * y, h - 1)) * w];
+                for (UINT x = 0; x < hw; x++)
+                    half[(size_t(z) * hh + y) * hw + x] = row[std::min(2 * x, w - 1)];
+            }
+        return half;
+    }
+    if constexpr (std::is_same_v<Texel, uint32_t>) {
+        // The 8-bit box halving of a 2D level is the device's own, which gives the same means.
+        if (d == 1) {
+            tavrok::d3d9::HalveArgb(above.data(), w, h, half.data());
+            return half;
+        }
+    }
+    // A 2D level's blocks are 2 x 2; the third side is walked only in a volume.
+    const UINT blockDepth = d > 1 ? 2 : 1;
     for (UINT z = 0; z < hd; z++)
         for (UINT y = 0; y < hh; y++)
             for (UINT x = 0; x < hw; x++) {
-                uint32_t sum[4] = {}, n = 0;
-                for (UINT dz = 0; dz < 2; dz++)
+                SumOf<Texel> sum;
+                uint32_t n = 0;
+                for (UINT dz = 0; dz < blockDepth; dz++)
                     for (UINT dy = 0; dy < 2; dy++)
                         for (UINT dx = 0; dx < 2; dx++) {
-                            if (filter == D3DX_FILTER_POINT && n > 0)
-                                continue;
                             const UINT sx = std::min(2 * x + dx, w - 1), sy = std::min(2 * y + dy, h - 1),
                                        sz = std::min(2 * z + dz, d - 1);
-                            const uint32_t t = above[(size_t(sz) * h + sy) * w + sx];
-                            for (int c = 0; c < 4; c++)
-                                sum[c] += (t >> (8 * c)) & 255;
+                            sum.Add(above[(size_t(sz) * h + sy) * w + sx]);
                             n++;
                         }
-                uint32_t out = 0;
-                for (int c = 0; c < 4; c++)
-                    out |= ((sum[c] + n / 2) / n) << (8 * c);
-                half[(size_t(z) * hh + y) * hw + x] = out;
+                half[(size_t(z) * hh + y) * hw + x] = sum.Mean(n);
             }
     return half;
 }
 
-}  // namespace
+template std::vector<uint32_t> HalveLevel(const std::vector<uint32_t> &, UINT, UINT, UINT, DWORD);
+template std::vector<Texel4> HalveLevel(const std::vector<Texel4> &, UINT, UINT, UINT, DWORD);
+
 }  // namespace tavrok::d3dx9
 
 extern "C" HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFunction, LPVOID pData)
@@ -537,39 +691,23 @@ extern "C" HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture,
     (void)pPalette;
     if (filter == D3DX_FILTER_NONE)
         return D3D_OK;
+    // Floats for the float and wide formats, whose texels ARGB would clamp; ARGB for the rest.
+    D3DFORMAT format = D3DFMT_UNKNOWN;
     if (type == D3DRTYPE_VOLUMETEXTURE) {
         auto *volume = static_cast<IDirect3DVolumeTexture9 *>(pBaseTexture);
         D3DVOLUME_DESC desc;
-        std::vector<uint32_t> above = ReadVolume(volume, SrcLevel, desc);
-        if (above.empty())
-            return Refuse(who, "the source level cannot be read");
-        for (UINT level = SrcLevel + 1; level < levels; level++) {
-            above = HalveVolume(above, desc.Width, desc.Height, desc.Depth, filter);
-            if (HRESULT hr = WriteVolume(volume, level, above); FAILED(hr))
-                return hr;
-            volume->GetLevelDesc(level, &desc);
-        }
-        return D3D_OK;
+        if (SUCCEEDED(volume->GetLevelDesc(SrcLevel, &desc)))
+            format = desc.Format;
+        return NeedsFloats(format) ? FilterVolume<Texel4>(volume, SrcLevel, levels, filter)
+                                   : FilterVolume<uint32_t>(volume, SrcLevel, levels, filter);
     }
-    // A 2D texture is one face; a cube six.
     auto *cube = type == D3DRTYPE_CUBETEXTURE ? static_cast<IDirect3DCubeTexture9 *>(pBaseTexture) : nullptr;
     IDirect3DTexture9 *texture = TextureOf(pBaseTexture);
-    for (UINT face = 0; face < (cube ? 6u : 1u); face++) {
-        UINT w = 0, h = 0;
-        std::vector<uint32_t> above = cube ? ReadFace(cube, face, SrcLevel, w) : ReadTextureLevel(texture, SrcLevel, w, h);
-        if (cube)
-            h = w;
-        if (above.empty())
-            return Refuse(who, "the source level cannot be read");
-        for (UINT level = SrcLevel + 1; level < levels; level++) {
-            above = Halve(above, w, h, filter);
-            w = std::max(1u, w / 2), h = std::max(1u, h / 2);
-            HRESULT hr = cube ? WriteFace(cube, face, level, above) : WriteTextureLevel(texture, level, above.data(), w, h);
-            if (FAILED(hr))
-                return hr;
-        }
-    }
-    return D3D_OK;
+    D3DSURFACE_DESC desc;
+    if (SUCCEEDED(cube ? cube->GetLevelDesc(SrcLevel, &desc) : texture->GetLevelDesc(SrcLevel, &desc)))
+        format = desc.Format;
+    return NeedsFloats(format) ? FilterFaces<Texel4>(texture, cube, SrcLevel, levels, filter)
+                               : FilterFaces<uint32_t>(texture, cube, SrcLevel, levels, filter);
 }
 
 // The palettes are for palettised formats, which the device does not make.

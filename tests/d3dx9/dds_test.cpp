@@ -529,6 +529,174 @@ TEST_F(DdsTest, DxtLevelsTheFileLacksAreMadeAndEncoded)
         EXPECT_EQ((block[4 + i / 4] >> (2 * (i % 4))) & 3, blueIndex) << "texel " << i;
 }
 
+// The float bits of a value, for comparing texels bit for bit.
+uint32_t Bits(float v)
+{
+    uint32_t b;
+    memcpy(&b, &v, 4);
+    return b;
+}
+
+// Float files scaled, colour-keyed or short of levels are worked on in floats, HDR values
+// kept: the levels they lack are means of their floats (worked out by hand) in 2D
+// textures, cube faces and volumes, and surfaces load from them at full precision.
+TEST_F(DdsTest, FloatFilesAreScaledKeyedAndHalvedOnFloats)
+{
+    // 2 x 2 A32B32G32R32F: means (0.75, 2.5, 4, 0.75); (1, 0, 8, 1) is A8R8G8B8 0xFFFF00FF.
+    std::vector<uint8_t> file = Header(2, 2, "DXT1");
+    Put32(file, 84, 116);  // D3DFMT_A32B32G32R32F
+    const float texels[4][4] = {{4, 10, 0, 1}, {-2.5f, 0, 0, 1}, {1, 0, 8, 1}, {0.5f, 0, 8, 0}};
+    const uint8_t *raw = reinterpret_cast<const uint8_t *>(texels);
+    file.insert(file.end(), raw, raw + sizeof texels);
+    auto floatsOf = [](const std::vector<uint8_t> &bytes) {
+        std::vector<float> v(bytes.size() / 4);
+        memcpy(v.data(), bytes.data(), bytes.size());
+        return v;
+    };
+    const std::vector<float> all(&texels[0][0], &texels[0][0] + 16);
+    std::vector<float> keyed = all;
+    std::fill(keyed.begin() + 8, keyed.begin() + 12, 0.0f);
+    const struct {
+        const char *what;
+        UINT side, levels;
+        D3DCOLOR key;
+        UINT level, texels;                 // the level looked at, and how many of its texels
+        std::vector<float> want;
+    } loads[] = {
+        {"a level the file lacks", 2, 2, 0, 1, 1, {0.75f, 2.5f, 4, 0.75f}},
+        {"a colour key", 2, 1, 0xFFFF00FF, 0, 4, keyed},
+        {"the keyed texel transparent black in the mean", 2, 2, 0xFFFF00FF, 1, 1, {0.5f, 2.5f, 2, 0.5f}},
+        {"scaled by points", 4, 1, 0, 0, 4,
+         {4, 10, 0, 1, 4, 10, 0, 1, -2.5f, 0, 0, 1, -2.5f, 0, 0, 1}},
+    };
+    for (const auto &l : loads) {
+        SCOPED_TRACE(l.what);
+        IDirect3DTexture9 *texture = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, file.data(), UINT(file.size()), l.side, l.side, l.levels,
+                                                      0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_POINT,
+                                                      D3DX_FILTER_BOX, l.key, nullptr, nullptr, &texture),
+                  D3D_OK);
+        ASSERT_EQ(texture->GetLevelCount(), l.levels);
+        EXPECT_EQ(floatsOf(LevelBytes(texture, l.level, 16 * l.texels)), l.want);
+        texture->Release();
+    }
+
+    // Into an R32F surface, scaled by points: the reds, each twice.
+    IDirect3DSurface9 *surface = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_R32F, D3DPOOL_SYSTEMMEM, &surface, nullptr), D3D_OK);
+    ASSERT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file.data(), UINT(file.size()), nullptr,
+                                              D3DX_FILTER_POINT, 0, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(surface->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(floatsOf(LockedBytes(r.pBits, r.Pitch, 16, 1)), (std::vector<float>{4, 4, -2.5f, -2.5f}));
+    surface->UnlockRect();
+    surface->Release();
+
+    // An R32F cube of edge 2, face f of 4f + 4, -2, 10 and 0: its level below f + 3.
+    std::vector<uint8_t> cube = Header(2, 2, "DXT1");
+    Put32(cube, 84, 114);  // D3DFMT_R32F
+    Put32(cube, 112, 0x200 | 63 << 10);
+    for (UINT f = 0; f < 6; ++f)
+        for (float v : {4.0f * f + 4, -2.0f, 10.0f, 0.0f})
+            Put32(cube, cube.size(), Bits(v));
+    IDirect3DCubeTexture9 *made = Cube(cube, 2);
+    ASSERT_NE(made, nullptr);
+    for (UINT f = 0; f < 6; ++f) {
+        D3DLOCKED_RECT face;
+        ASSERT_EQ(made->LockRect(D3DCUBEMAP_FACES(f), 1, &face, nullptr, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(*static_cast<const float *>(face.pBits), float(f) + 3) << "face " << f;
+        made->UnlockRect(D3DCUBEMAP_FACES(f), 1);
+    }
+    made->Release();
+
+    // An R32F volume 2 x 2 x 2 of 1 to 7 and -20: its level below 1.
+    std::vector<uint8_t> volume = Header(2, 2, "DXT1");
+    Put32(volume, 84, 114);
+    Put32(volume, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x800000);  // with DDSD_DEPTH
+    Put32(volume, 24, 2);
+    Put32(volume, 112, 0x200000);
+    for (float v : {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, -20.0f})
+        Put32(volume, volume.size(), Bits(v));
+    IDirect3DVolumeTexture9 *v = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemoryEx(device_, volume.data(), UINT(volume.size()), 0, 0, 0, 2, 0,
+                                                        D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                        nullptr, nullptr, &v),
+              D3D_OK);
+    ASSERT_EQ(v->GetLevelCount(), 2u);
+    EXPECT_EQ(VolumeTexel(v, 1, 0, 0, 0), Bits(1.0f));
+    v->Release();
+}
+
+// Float and wide textures and surfaces saved as DDS name their format in the FourCC and
+// load back in it bit for bit (denormal halves and floats among the counted bytes); a
+// rectangle outside the surface is refused in one line.
+TEST_F(DdsTest, FloatAndWideImagesSavedAsDdsLoadBackBitForBit)
+{
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;  // a texel's
+    } formats[] = {{D3DFMT_R16F, 2}, {D3DFMT_G32R32F, 8}, {D3DFMT_A32B32G32R32F, 16}, {D3DFMT_G16R16, 4},
+                   {D3DFMT_A2B10G10R10, 4}};
+    for (const auto &f : formats) {
+        SCOPED_TRACE(f.format);
+        IDirect3DTexture9 *texture = nullptr, *loaded = nullptr;
+        ASSERT_EQ(device_->CreateTexture(3, 2, 1, 0, f.format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        const std::vector<uint8_t> texels = Counting(6 * f.bytes, 1);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < 2; ++y)
+            memcpy(static_cast<uint8_t *>(r.pBits) + y * r.Pitch, &texels[y * 3 * f.bytes], 3 * f.bytes);
+        texture->UnlockRect(0);
+
+        // The whole texture, then the surface's right two columns.
+        ID3DXBuffer *saved = nullptr, *part = nullptr;
+        ASSERT_EQ(D3DXSaveTextureToFileInMemory(&saved, D3DXIFF_DDS, texture, nullptr), D3D_OK);
+        IDirect3DSurface9 *surface = nullptr;
+        texture->GetSurfaceLevel(0, &surface);
+        const RECT right = {1, 0, 3, 2}, outside = {1, 0, 4, 2};
+        ASSERT_EQ(D3DXSaveSurfaceToFileInMemory(&part, D3DXIFF_DDS, surface, nullptr, &right), D3D_OK);
+        const std::string said = StderrOf([&] {
+            ID3DXBuffer *none = nullptr;
+            EXPECT_EQ(D3DXSaveSurfaceToFileInMemory(&none, D3DXIFF_DDS, surface, nullptr, &outside),
+                      D3DERR_INVALIDCALL);
+            EXPECT_EQ(none, nullptr);
+        });
+        EXPECT_EQ(CountLines(said), 1) << said;
+        surface->Release();
+        texture->Release();
+
+        const struct {
+            ID3DXBuffer *file;
+            UINT width, from;  // texels a row, the first column
+        } files[] = {{saved, 3, 0}, {part, 2, 1}};
+        for (const auto &file : files) {
+            const auto *bytes = static_cast<const uint8_t *>(file.file->GetBufferPointer());
+            ASSERT_GE(file.file->GetBufferSize(), 128u + 2 * file.width * f.bytes);
+            uint32_t fourCC;
+            memcpy(&fourCC, bytes + 84, 4);
+            EXPECT_EQ(fourCC, uint32_t(f.format));
+            ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, bytes, file.file->GetBufferSize(),
+                                                          D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                                          D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                                                          D3DX_FILTER_NONE, 0, nullptr, nullptr, &loaded),
+                      D3D_OK);
+            D3DSURFACE_DESC desc;
+            loaded->GetLevelDesc(0, &desc);
+            EXPECT_EQ(std::vector<UINT>({desc.Width, desc.Height, UINT(desc.Format)}),
+                      std::vector<UINT>({file.width, 2, UINT(f.format)}));
+            std::vector<uint8_t> want;
+            for (UINT y = 0; y < 2; ++y)
+                want.insert(want.end(), &texels[(y * 3 + file.from) * f.bytes],
+                            &texels[(y * 3 + file.from + file.width) * f.bytes]);
+            std::vector<uint8_t> got = LevelBytes(loaded, 0, file.width * f.bytes, 2);
+            EXPECT_EQ(got, want);
+            loaded->Release();
+            file.file->Release();
+        }
+    }
+}
+
 TEST_F(DdsTest, CubeMapFacesWithTheirChains)
 {
     const std::vector<uint8_t> file = SolidCube(4, 2, 0x3F);

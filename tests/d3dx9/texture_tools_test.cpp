@@ -267,6 +267,165 @@ TEST_F(TextureToolsTest, FloatTexelsLoadFromMemoryAndSurfacesAtFullPrecision)
     EXPECT_EQ(format, D3DFMT_G32R32F) << "a float format the device has stays";
 }
 
+// The texels of a 2D texture's level written from, or read as, values of type T, rows one
+// after another.
+template <class T>
+void PutLevel(IDirect3DTexture9 *t, UINT level, const std::vector<T> &values)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(t->GetLevelDesc(level, &desc), D3D_OK);
+    ASSERT_EQ(t->LockRect(level, &r, nullptr, 0), D3D_OK);
+    const size_t rowBytes = values.size() * sizeof(T) / desc.Height;
+    for (UINT y = 0; y < desc.Height; y++)
+        memcpy(static_cast<uint8_t *>(r.pBits) + y * r.Pitch,
+               reinterpret_cast<const uint8_t *>(values.data()) + y * rowBytes, rowBytes);
+    t->UnlockRect(level);
+}
+
+template <class T>
+std::vector<T> GetLevel(IDirect3DTexture9 *t, UINT level, UINT perTexel = 1)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT r;
+    EXPECT_EQ(t->GetLevelDesc(level, &desc), D3D_OK);
+    if (FAILED(t->LockRect(level, &r, nullptr, D3DLOCK_READONLY)))
+        return {};
+    std::vector<T> values(size_t(desc.Width) * desc.Height * perTexel);
+    const size_t rowBytes = size_t(desc.Width) * perTexel * sizeof(T);
+    for (UINT y = 0; y < desc.Height; y++)
+        memcpy(reinterpret_cast<uint8_t *>(values.data()) + y * rowBytes, static_cast<uint8_t *>(r.pBits) + y * r.Pitch,
+               rowBytes);
+    t->UnlockRect(level);
+    return values;
+}
+
+// Levels of float textures below the top are means of floats, beyond 0..1 both ways and
+// never rounded to 8 bits; by points, each block's first texel.  Worked out by hand.
+TEST_F(TextureToolsTest, FloatLevelsAreFilteredOnFloatsBeyondZeroToOne)
+{
+    // R16F 2 x 2 of 4, -2.5, 1 and 0.5: boxed 0.75, by points 4.
+    const struct {
+        DWORD filter;
+        uint16_t below;
+    } r16[] = {{D3DX_FILTER_BOX, 0x3A00}, {D3DX_FILTER_POINT, 0x4400}, {D3DX_FILTER_TRIANGLE, 0x3A00}};
+    for (const auto &c : r16) {
+        IDirect3DTexture9 *t = Make(2, 2, 2, D3DFMT_R16F);
+        ASSERT_NE(t, nullptr);
+        PutLevel<uint16_t>(t, 0, {0x4400, 0xC100, 0x3C00, 0x3800});
+        ASSERT_EQ(D3DXFilterTexture(t, nullptr, 0, c.filter), D3D_OK);
+        EXPECT_EQ(GetLevel<uint16_t>(t, 1), std::vector<uint16_t>{c.below}) << c.filter;
+        t->Release();
+    }
+
+    // A32B32G32R32F 4 x 2: the left block means (3, -1, 4, 1), the right (0, 10, 0.25, 0);
+    // the 1 x 1 level below the mean of those two.
+    IDirect3DTexture9 *t = Make(4, 2, 3, D3DFMT_A32B32G32R32F);
+    ASSERT_NE(t, nullptr);
+    PutLevel<float>(t, 0, {4, -2.5f, 0, 1, 4, -2.5f, 0, 1, -2.5f, 10, 0.25f, 0, 1.5f, 10, 0.25f, 0,  // row 0
+                           2, 0.5f, 8, 1, 2, 0.5f, 8, 1, -2.5f, 10, 0.25f, 0, 3.5f, 10, 0.25f, 0});  // row 1
+    ASSERT_EQ(D3DXFilterTexture(t, nullptr, D3DX_DEFAULT, D3DX_DEFAULT), D3D_OK);
+    EXPECT_EQ(GetLevel<float>(t, 1, 4), (std::vector<float>{3, -1, 4, 1, 0, 10, 0.25f, 0}));
+    EXPECT_EQ(GetLevel<float>(t, 2, 4), (std::vector<float>{1.5f, 4.5f, 2.125f, 0.5f}));
+    t->Release();
+
+    // A16B16G16R16F: (8, -4, 2, 1) and three opaque blacks mean (2, -1, 0.5, 1).
+    ASSERT_NE(t = Make(2, 2, 2, D3DFMT_A16B16G16R16F), nullptr);
+    PutLevel<uint16_t>(t, 0, {0x4800, 0xC400, 0x4000, 0x3C00, 0, 0, 0, 0x3C00, 0, 0, 0, 0x3C00, 0, 0, 0, 0x3C00});
+    ASSERT_EQ(D3DXFilterTexture(t, nullptr, 0, D3DX_FILTER_BOX), D3D_OK);
+    EXPECT_EQ(GetLevel<uint16_t>(t, 1, 4), (std::vector<uint16_t>{0x4000, 0xBC00, 0x3800, 0x3C00}));
+    t->Release();
+
+    // An R32F cube, face f of 4f, -f, 0.5 and 100: each face's own mean (3f + 100.5) / 4.
+    IDirect3DCubeTexture9 *cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTexture(device_, 2, 2, 0, D3DFMT_R32F, D3DPOOL_MANAGED, &cube), D3D_OK);
+    for (UINT f = 0; f < 6; f++) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 0, &r, nullptr, 0), D3D_OK);
+        const float rows[2][2] = {{4.0f * f, -float(f)}, {0.5f, 100}};
+        for (int y = 0; y < 2; y++)
+            memcpy(static_cast<uint8_t *>(r.pBits) + y * r.Pitch, rows[y], sizeof rows[y]);
+        cube->UnlockRect(D3DCUBEMAP_FACES(f), 0);
+    }
+    ASSERT_EQ(D3DXFilterTexture(cube, nullptr, 0, D3DX_FILTER_BOX), D3D_OK);
+    for (UINT f = 0; f < 6; f++) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACES(f), 1, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(*static_cast<float *>(r.pBits), (3.0f * f + 100.5f) / 4) << "face " << f;
+        cube->UnlockRect(D3DCUBEMAP_FACES(f), 1);
+    }
+    cube->Release();
+
+    // A G32R32F volume 2 x 2 x 2: red 1 to 8 means 4.5; green -16 once, else 0, means -2.
+    IDirect3DVolumeTexture9 *volume = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTexture(device_, 2, 2, 2, 2, 0, D3DFMT_G32R32F, D3DPOOL_MANAGED, &volume), D3D_OK);
+    D3DLOCKED_BOX box;
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    for (int i = 0; i < 8; i++) {
+        const float texel[2] = {float(i + 1), i == 5 ? -16.0f : 0.0f};
+        memcpy(static_cast<uint8_t *>(box.pBits) + (i / 4) * box.SlicePitch + (i / 2 % 2) * box.RowPitch + (i % 2) * 8,
+               texel, sizeof texel);
+    }
+    volume->UnlockBox(0);
+    ASSERT_EQ(D3DXFilterTexture(volume, nullptr, 0, D3DX_FILTER_BOX), D3D_OK);
+    ASSERT_EQ(volume->LockBox(1, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(std::vector<float>(static_cast<float *>(box.pBits), static_cast<float *>(box.pBits) + 2),
+              (std::vector<float>{4.5f, -2}));
+    volume->UnlockBox(1);
+    volume->Release();
+}
+
+// Scaled or colour-keyed loads into or from the float and wide formats keep their
+// precision: G16R16 interpolated in 16 bits, floats beyond 0..1 kept, and a colour key
+// matching the source texel as the A8R8G8B8 colour it converts to.
+TEST_F(TextureToolsTest, ScaledAndKeyedLoadsOfWideTexelsKeepTheirPrecision)
+{
+    // Two G16R16 texels stretched linearly over four: the ends, then a quarter and three
+    // quarters of the way (8 bits would give multiples of 257).
+    const uint32_t wide[2] = {1000, 3000 | 40000u << 16};
+    const RECT two = {0, 0, 2, 1};
+    IDirect3DTexture9 *g16 = Make(4, 1, 1, D3DFMT_G16R16), *bytes = Make(4, 1, 1, D3DFMT_A8R8G8B8);
+    IDirect3DTexture9 *floats = Make(4, 1, 1, D3DFMT_A32B32G32R32F), *source = Make(2, 1, 1, D3DFMT_A32B32G32R32F);
+    ASSERT_TRUE(g16 && bytes && floats && source);
+    IDirect3DSurface9 *g = nullptr, *b = nullptr, *f = nullptr, *s = nullptr;
+    g16->GetSurfaceLevel(0, &g), bytes->GetSurfaceLevel(0, &b), floats->GetSurfaceLevel(0, &f);
+    source->GetSurfaceLevel(0, &s);
+    ASSERT_EQ(D3DXLoadSurfaceFromMemory(g, nullptr, nullptr, wide, D3DFMT_G16R16, sizeof wide, nullptr, &two,
+                                        D3DX_FILTER_LINEAR, 0),
+              D3D_OK);
+    EXPECT_EQ(GetLevel<uint32_t>(g16, 0),
+              (std::vector<uint32_t>{1000, 1500 | 10000u << 16, 2500 | 30000u << 16, 3000 | 40000u << 16}));
+
+    // (1, 0, 0, 1) is A8R8G8B8 0xFFFF0000; (4, -2.5, 0.5, 1) converts to 0xFFFF0080.
+    const float hdr[2][4] = {{1, 0, 0, 1}, {4, -2.5f, 0.5f, 1}};
+    PutLevel<float>(source, 0, {1, 0, 0, 1, 4, -2.5f, 0.5f, 1});
+    // From a surface by points: each texel twice; into A8R8G8B8 clamped and rounded.
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, s, nullptr, nullptr, D3DX_FILTER_POINT, 0), D3D_OK);
+    EXPECT_EQ(LevelTexels(bytes, 0), (std::vector<uint32_t>{0xFFFF0000, 0xFFFF0000, 0xFFFF0080, 0xFFFF0080}));
+    const std::vector<float> none(4, 0.0f), first(hdr[0], hdr[0] + 4), second(hdr[1], hdr[1] + 4);
+    const struct {
+        D3DCOLOR key;
+        std::vector<float> left, right;
+    } keys[] = {
+        {0xFFFF0000, none, second},   // the key matches the first texel
+        {0xFFFF0080, first, none},    // ... the second, as its clamped colour
+        {0xFFFF0081, first, second},  // no texel
+        {0x00FF0000, first, second},  // alpha counts
+    };
+    for (const auto &k : keys) {
+        SCOPED_TRACE(k.key);
+        ASSERT_EQ(D3DXLoadSurfaceFromMemory(f, nullptr, nullptr, hdr, D3DFMT_A32B32G32R32F, sizeof hdr, nullptr, &two,
+                                            D3DX_FILTER_POINT, k.key),
+                  D3D_OK);
+        std::vector<float> want;
+        for (const auto *half : {&k.left, &k.left, &k.right, &k.right})
+            want.insert(want.end(), half->begin(), half->end());
+        EXPECT_EQ(GetLevel<float>(floats, 0, 4), want);
+    }
+    s->Release(), f->Release(), b->Release(), g->Release();
+    source->Release(), floats->Release(), bytes->Release(), g16->Release();
+}
+
 // D3DXCreateCubeTexture and D3DXCreateVolumeTexture: defaults filled in, the full chain
 // for D3DX_DEFAULT levels, and a null result refused with one line.
 TEST_F(TextureToolsTest, CubeAndVolumeTexturesAreMadeWithDefaults)
