@@ -157,7 +157,11 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     // StretchRect scales with point and linear filtering, up and down.
     c.StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                               D3DPTFILTERCAPS_MAGFLINEAR;
-    c.VS20Caps.NumTemps = 12;
+    // vs_2_x: rep, loop and call nest 4 deep, if_comp 24; no predication.
+    c.VS20Caps.Caps = 0;
+    c.VS20Caps.DynamicFlowControlDepth = D3DVS20_MAX_DYNAMICFLOWCONTROLDEPTH;
+    c.VS20Caps.NumTemps = D3DVS20_MIN_NUMTEMPS;
+    c.VS20Caps.StaticFlowControlDepth = D3DVS20_MAX_STATICFLOWCONTROLDEPTH;
     c.NumberOfAdaptersInGroup = 1;
 }
 
