@@ -482,7 +482,7 @@ struct ParsedShader {
     // the subroutines after the main program's ret, each opened by its label.
     std::vector<std::pair<DWORD, std::vector<int>>> defsI;
     std::vector<std::pair<DWORD, BOOL>> defsB;
-    bool readsIntConstants = false, readsBoolConstants = false;  // some i# or b# is not a defi/defb
+    bool readsIntConstants = false, readsBoolConstants = false;  // flow control reads some i#, some b#
     UINT maxConst = 0;                    // highest constant register read + 1
     bool usesAddress = false;
     bool writesFog = false, writesPointSize = false;

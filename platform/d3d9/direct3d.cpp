@@ -6,6 +6,8 @@
  * 3.3 core on the window's SDL_Window (D3DDEVTYPE_HAL) or, for D3DDEVTYPE_NULLREF, a
  * device that keeps every state and resource in memory and draws nothing.  No mode is
  * enumerated beyond the desktop mode and 1024 x 768, and multisampling is refused.
+ * The caps offer vs_2_0 and ps_2_0; of vs_2_x, the flow control the vertex shader reader
+ * accepts (rep, loop and call 4 deep, if_comp, break and break_comp), without predication.
  */
 #define INITGUID
 #include "d3d9_private.h"

@@ -32,7 +32,9 @@
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
  * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
  * stages' sampler states); the stencil test and user clip planes are GL's stencil test
- * and clip distances.
+ * and clip distances.  A vertex shader's float constants go up when their revision
+ * moved, its integer and boolean constants (for flow control) when they differ from
+ * what the program last received.
  */
 #include "pipeline_glsl.h"
 

@@ -182,13 +182,20 @@ TEST_F(VertexShaderTest, FlowControlIsAcceptedWhereItsBlocksAndSubroutinesAreWel
     EXPECT_EQ(Create(Stream(0, {Rep(0), Call(0), kEndRep, Loop(1), kAddByAL, kEndLoop, If(0), kAdd, kElse, kAdd,
                                 kEndIf, CallNz(1, 1), kRet, Label(0), kAdd, kRet, Label(1), kAdd, kRet})),
               D3D_OK);
-    // vs_2_x: rep, loop and call 4 deep; if_comp, break and break_comp; two subroutines
-    // calling a third (reached twice, which is not recursion).
-    EXPECT_EQ(Create(Stream(1, {Repeat(3, [](int) { return Rep(0); }), Loop(1), kAddByAL,
+    // vs_2_x as the caps describe it: rep, loop and call as deep as StaticFlowControlDepth;
+    // if_comp, break and break_comp (dynamic flow control); no predication.  Two
+    // subroutines call a third, which is reached twice without recursion.
+    D3DCAPS9 caps = {};
+    ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
+    const int depth = caps.VS20Caps.StaticFlowControlDepth;
+    ASSERT_GE(depth, 4);
+    EXPECT_GT(caps.VS20Caps.DynamicFlowControlDepth, 0);
+    EXPECT_EQ(caps.VS20Caps.Caps & D3DVS20CAPS_PREDICATION, 0u) << "predicated instructions are refused";
+    EXPECT_EQ(Create(Stream(1, {Repeat(depth - 1, [](int) { return Rep(0); }), Loop(1), kAddByAL,
                                 Compare(D3DSIO_BREAKC, D3DSPC_GE), kBreak, kEndLoop,
-                                Repeat(3, [](int) { return kEndRep; }), Compare(D3DSIO_IFC, D3DSPC_LT), kAdd, kEndIf,
-                                Call(0), Call(1), kRet, Label(0), Call(2), kRet, Label(1), Call(2), kRet, Label(2),
-                                Call(3), kRet, Label(3), Call(4), kRet, Label(4), kRet})),
+                                Repeat(depth - 1, [](int) { return kEndRep; }), Compare(D3DSIO_IFC, D3DSPC_LT), kAdd,
+                                kEndIf, Call(0), Call(1), kRet, Label(0), Call(2), kRet, Label(1), Call(2), kRet,
+                                Label(2), Call(3), kRet, Label(3), Call(4), kRet, Label(4), kRet})),
               D3D_OK);
 }
 
