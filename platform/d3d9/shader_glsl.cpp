@@ -9,8 +9,9 @@
  * as literals.  A vertex shader's flow control becomes structured GLSL over global
  * registers: rep and loop as counted for loops on i# (the uniform u_vsI, or a defi),
  * if b# on u_vsB (or a defb), if_comp, break and break_comp as GLSL tests, and each
- * subroutine as a function emitted before main.  The outputs feed the same varyings as the fixed-function vertex stage
- * (ffp_glsl.cpp), so the fixed-function pixel stage shades what a shader outputs.
+ * subroutine as a function emitted before main.  The outputs feed the same varyings as
+ * the fixed-function vertex stage (ffp_glsl.cpp), so the fixed-function pixel stage
+ * shades what a shader outputs.
  * A pixel shader becomes the fragment stage with the same rules, plus texld (texldp,
  * texldb) on the samplers u_texture#, texkill, cmp and dp2add; its v0/v1 read the
  * interpolated colours and t# the texture coordinates, and the colour it writes to oC0
