@@ -448,8 +448,9 @@ struct ShaderParam {
     DWORD mask = 0xF;         // destination write mask (bits x y z w)
     DWORD swizzle = 0xE4;     // source swizzle, two bits per component
     DWORD modifier = 0;       // source modifier (D3DSPSM_* >> shift) or destination modifier
-    bool relative = false;    // indexed by a0.x
+    bool relative = false;    // indexed by a0.x, or by aL in a vertex shader's loop
     DWORD relComponent = 0;   // component of a0 used for the index
+    bool relLoop = false;     // the index is the loop counter aL rather than a0
 };
 
 struct ShaderInstruction {
@@ -457,7 +458,8 @@ struct ShaderInstruction {
     bool hasDest = false;
     ShaderParam dest;
     std::vector<ShaderParam> sources;
-    DWORD dclUsage = 0, dclIndex = 0;  // for dcl; texld's specific-control bits in pixel shaders
+    DWORD dclUsage = 0, dclIndex = 0;  // for dcl; texld's specific-control bits in pixel shaders, the
+                                       // D3DSPC_* comparison of a vertex shader's if_comp and break_comp
     float def[4] = {0, 0, 0, 0};       // for def
     DWORD shift = 0;       // ps_1_x destination shift (D3DSP_DSTSHIFT): 1..3 multiply by 2^n, 13..15 divide
     bool coissue = false;  // ps_1_x: runs together with the instruction before it
@@ -475,6 +477,12 @@ struct ParsedShader {
     std::vector<ShaderInstruction> code;  // without dcl/def/comments
     std::vector<ShaderInput> inputs;      // declared inputs
     std::vector<std::pair<DWORD, std::vector<float>>> defs;  // def c#
+    // Vertex shaders: defi i# and defb b#, which hide the device's integer and boolean
+    // constants of those numbers.  `code` holds the flow-control instructions in order,
+    // the subroutines after the main program's ret, each opened by its label.
+    std::vector<std::pair<DWORD, std::vector<int>>> defsI;
+    std::vector<std::pair<DWORD, BOOL>> defsB;
+    bool readsIntConstants = false, readsBoolConstants = false;  // flow control reads some i#, some b#
     UINT maxConst = 0;                    // highest constant register read + 1
     bool usesAddress = false;
     bool writesFog = false, writesPointSize = false;

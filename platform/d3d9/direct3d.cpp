@@ -6,6 +6,8 @@
  * 3.3 core on the window's SDL_Window (D3DDEVTYPE_HAL) or, for D3DDEVTYPE_NULLREF, a
  * device that keeps every state and resource in memory and draws nothing.  No mode is
  * enumerated beyond the desktop mode and 1024 x 768, and multisampling is refused.
+ * The caps offer vs_2_0 and ps_2_0; of vs_2_x, the flow control the vertex shader reader
+ * accepts (rep, loop and call 4 deep, if_comp, break and break_comp), without predication.
  */
 #define INITGUID
 #include "d3d9_private.h"
@@ -157,7 +159,11 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9 &c)
     // StretchRect scales with point and linear filtering, up and down.
     c.StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                               D3DPTFILTERCAPS_MAGFLINEAR;
-    c.VS20Caps.NumTemps = 12;
+    // vs_2_x: rep, loop and call nest 4 deep, if_comp 24; no predication.
+    c.VS20Caps.Caps = 0;
+    c.VS20Caps.DynamicFlowControlDepth = D3DVS20_MAX_DYNAMICFLOWCONTROLDEPTH;
+    c.VS20Caps.NumTemps = D3DVS20_MIN_NUMTEMPS;
+    c.VS20Caps.StaticFlowControlDepth = D3DVS20_MAX_STATICFLOWCONTROLDEPTH;
     c.NumberOfAdaptersInGroup = 1;
 }
 

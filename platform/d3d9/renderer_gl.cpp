@@ -32,7 +32,9 @@
  * The texture stages and fog are drawn as ffp_glsl.cpp describes, a pixel shader as
  * shader_glsl.cpp does (its samplers bound to the units of their numbers, with the
  * stages' sampler states); the stencil test and user clip planes are GL's stencil test
- * and clip distances.
+ * and clip distances.  A vertex shader's float constants go up when their revision
+ * moved, its integer and boolean constants (for flow control) when they differ from
+ * what the program last received.
  */
 #include "pipeline_glsl.h"
 
@@ -360,8 +362,11 @@ struct Program {
     GLint psConstants = -1;
     GLint constants = -1, texture0 = -1, tfactor = -1, stageConstant = -1, bumpMatrix = -1, alphaRef = -1, fog = -1, fogColor = -1;
     GLint point = -1, pointScale = -1, clipPlane = -1, texMatrix = -1, blendWorldView = -1, blendNormal = -1, tween = -1;
+    GLint intConstants = -1, boolConstants = -1;  // a vertex shader's u_vsI and u_vsB, when its flow reads them
     // What was last uploaded.
     uint64_t transformRevision = 0, lightingRevision = 0, constantRevision = 0;
+    int intValue[16][4] = {};  // as linked: GL starts every uniform at 0
+    BOOL boolValue[16] = {};
     DWORD tfactorValue = 0xFFFFFFFF, alphaRefValue = ~0u;
     bool tfactorSet = false;
     float pixelValue[4] = {0, 0, 0, 0};
@@ -2416,6 +2421,8 @@ private:
         p.lightSpot = loc("u_lightSpot");
         p.constants = loc("c");
         p.psConstants = loc("pc");
+        p.intConstants = loc("u_vsI");
+        p.boolConstants = loc("u_vsB");
         p.texture0 = loc("u_texture0");
         p.tfactor = loc("u_tfactor");
         p.stageConstant = loc("u_stageConstant");
@@ -2465,6 +2472,15 @@ private:
             if (p.psConstants >= 0)
                 glUniform4fv(p.psConstants, GLsizei(p.psConstantCount), &s.psConstF[0][0]);
             p.constantRevision = s.constantRevision;
+        }
+        // The integer and boolean banks are small: compared rather than counted in a revision.
+        if (p.intConstants >= 0 && memcmp(p.intValue, s.vsConstI, sizeof p.intValue) != 0) {
+            glUniform4iv(p.intConstants, 16, &s.vsConstI[0][0]);
+            memcpy(p.intValue, s.vsConstI, sizeof p.intValue);
+        }
+        if (p.boolConstants >= 0 && memcmp(p.boolValue, s.vsConstB, sizeof p.boolValue) != 0) {
+            glUniform1iv(p.boolConstants, 16, reinterpret_cast<const GLint *>(s.vsConstB));
+            memcpy(p.boolValue, s.vsConstB, sizeof p.boolValue);
         }
         if (p.fixedFunction && p.transformRevision != s.transformRevision) {
             // Direct3D matrices are row-major for row vectors; GL reading them as

@@ -5,9 +5,13 @@
  * on vec4 registers, with the Direct3D rules: swizzles and negate/abs source modifiers,
  * write masks and saturation, scalar instructions reading the last component of the
  * swizzled source, matrix instructions reading consecutive constants, relative
- * constant addressing through a0 clamped to the array, and def constants folded in as
- * literals.  The outputs feed the same varyings as the fixed-function vertex stage
- * (ffp_glsl.cpp), so the fixed-function pixel stage shades what a shader outputs.
+ * constant addressing through a0 or aL clamped to the array, and def constants folded in
+ * as literals.  A vertex shader's flow control becomes structured GLSL over global
+ * registers: rep and loop as counted for loops on i# (the uniform u_vsI, or a defi),
+ * if b# on u_vsB (or a defb), if_comp, break and break_comp as GLSL tests, and each
+ * subroutine as a function emitted before main.  The outputs feed the same varyings as
+ * the fixed-function vertex stage (ffp_glsl.cpp), so the fixed-function pixel stage
+ * shades what a shader outputs.
  * A pixel shader becomes the fragment stage with the same rules, plus texld (texldp,
  * texldb) on the samplers u_texture#, texkill, cmp and dp2add; its v0/v1 read the
  * interpolated colours and t# the texture coordinates, and the colour it writes to oC0
@@ -113,19 +117,45 @@ public:
         o << "#version 330 core\n";
         o << "uniform vec4 c[" << ConstantArraySize(s_) << "];\n";
         o << "uniform vec4 u_pixel;\n";
+        // The integer and boolean constants that flow control reads from the device.
+        if (s_.readsIntConstants)
+            o << "uniform ivec4 u_vsI[16];\n";
+        if (s_.readsBoolConstants)
+            o << "uniform bool u_vsB[16];\n";
         for (const auto &in : s_.inputs)
             o << "in vec4 a_v" << in.reg << ";\n";
         o << "out vec4 v_diffuse;\nout vec4 v_specular;\nout vec4 v_tex0;\nout float v_fog;\n";
-        o << "void main()\n{\n";
+        // The registers are global, shared by main and the subroutines.
         for (int i = 0; i < 12; i++)
-            o << "    vec4 r" << i << " = vec4(0.0);\n";
-        o << "    ivec4 a0 = ivec4(0);\n";
-        o << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0), oFog = vec4(" << (s_.writesFog ? "0.0" : "1.0") << "), oPts = vec4(0.0);\n";
-        o << "    vec4 oD0 = vec4(1.0), oD1 = vec4(0.0);\n";
+            o << "vec4 r" << i << " = vec4(0.0);\n";
+        o << "ivec4 a0 = ivec4(0);\nint aL = 0;\n";
+        o << "vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0), oFog = vec4(" << (s_.writesFog ? "0.0" : "1.0")
+          << "), oPts = vec4(0.0);\n";
+        o << "vec4 oD0 = vec4(1.0), oD1 = vec4(0.0);\n";
         for (int i = 0; i < 8; i++)
-            o << "    vec4 oT" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
-        for (const auto &ins : s_.code)
-            o << "    " << Statement(ins) << "\n";
+            o << "vec4 oT" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        // The main program runs to its ret; each subroutine from its label to its ret
+        // becomes a function, declared first since calls may come before the label.
+        size_t mainEnd = 0;
+        while (mainEnd < s_.code.size() && s_.code[mainEnd].opcode != D3DSIO_RET &&
+               s_.code[mainEnd].opcode != D3DSIO_LABEL)
+            mainEnd++;
+        std::ostringstream functions;
+        for (size_t i = mainEnd; i < s_.code.size(); i++) {
+            if (s_.code[i].opcode != D3DSIO_LABEL)
+                continue;
+            const std::string name = "label" + std::to_string(s_.code[i].sources[0].regNum);
+            o << "void " << name << "();\n";
+            functions << "void " << name << "()\n{\n";
+            size_t end = i + 1;
+            while (end < s_.code.size() && s_.code[end].opcode != D3DSIO_RET)
+                end++;
+            Body(functions, i + 1, end);
+            functions << "}\n";
+        }
+        o << functions.str();
+        o << "void main()\n{\n";
+        Body(o, 0, mainEnd);
         o << "    gl_Position = vec4(oPos.x + u_pixel.x * oPos.w, (oPos.y + u_pixel.y * oPos.w) * u_pixel.z,\n"
              "                       oPos.z * 2.0 - oPos.w, oPos.w);\n";
         o << "    v_diffuse = clamp(oD0, 0.0, 1.0);\n";
@@ -153,6 +183,95 @@ private:
         return fragment_->pointSprite ? std::string("vec4(gl_PointCoord, 0.0, 1.0)") : "v_tex" + std::to_string(i);
     }
 
+    // i# and b#: a defi or defb of the shader, else the device's constant.
+    std::string IntConstant(DWORD n) const
+    {
+        for (auto it = s_.defsI.rbegin(); it != s_.defsI.rend(); ++it)
+            if (it->first == n)
+                return "ivec4(" + std::to_string(it->second[0]) + ", " + std::to_string(it->second[1]) + ", " +
+                       std::to_string(it->second[2]) + ", " + std::to_string(it->second[3]) + ")";
+        return "u_vsI[" + std::to_string(n) + "]";
+    }
+    std::string BoolConstant(DWORD n) const
+    {
+        for (auto it = s_.defsB.rbegin(); it != s_.defsB.rend(); ++it)
+            if (it->first == n)
+                return it->second ? "true" : "false";
+        return "u_vsB[" + std::to_string(n) + "]";
+    }
+    // The test of if_comp and break_comp on their two (replicated) sources.
+    std::string Comparison(const ShaderInstruction &ins)
+    {
+        static const char *const kOps[8] = {"", ">", "==", ">=", "<", "!=", "<=", ""};
+        return Scalar(ins.sources[0]) + " " + kOps[ins.dclUsage & 7] + " " + Scalar(ins.sources[1]);
+    }
+
+    // Instructions [begin, end) of a vertex shader as structured GLSL: rep counts i#.x
+    // times (0 to 255); loop does the same with aL from i#.y in steps of i#.z, the outer
+    // loop's aL coming back at its end; subroutines are called as functions.
+    void Body(std::ostringstream &o, size_t begin, size_t end)
+    {
+        int depth = 1, blocks = 0;
+        std::vector<int> loops;  // the open loops' numbers, innermost last
+        auto line = [&](const std::string &text) { o << std::string(size_t(depth) * 4, ' ') << text << "\n"; };
+        for (size_t i = begin; i < end; i++) {
+            const ShaderInstruction &ins = s_.code[i];
+            const std::string n = std::to_string(blocks);
+            switch (ins.opcode) {
+            case D3DSIO_REP:
+                line("for (int rep" + n + " = 0; rep" + n + " < clamp(" + IntConstant(ins.sources[0].regNum) +
+                     ".x, 0, 255); rep" + n + "++) {");
+                depth++, blocks++;
+                break;
+            case D3DSIO_LOOP:
+                line("{");
+                depth++;
+                line("ivec4 loop" + n + " = " + IntConstant(ins.sources[1].regNum) + ";");
+                line("int aLOuter" + n + " = aL;");
+                line("aL = loop" + n + ".y;");
+                line("for (int k" + n + " = 0; k" + n + " < clamp(loop" + n + ".x, 0, 255); k" + n + "++, aL += loop" +
+                     n + ".z) {");
+                depth++;
+                loops.push_back(blocks++);
+                break;
+            case D3DSIO_ENDLOOP:
+                depth--;
+                line("}");
+                line("aL = aLOuter" + std::to_string(loops.back()) + ";");
+                loops.pop_back();
+                depth--;
+                line("}");
+                break;
+            case D3DSIO_IF:
+                line("if (" + BoolConstant(ins.sources[0].regNum) + ") {");
+                depth++;
+                break;
+            case D3DSIO_IFC:
+                line("if (" + Comparison(ins) + ") {");
+                depth++;
+                break;
+            case D3DSIO_ELSE:
+                depth--;
+                line("} else {");
+                depth++;
+                break;
+            case D3DSIO_ENDIF:
+            case D3DSIO_ENDREP:
+                depth--;
+                line("}");
+                break;
+            case D3DSIO_BREAK: line("break;"); break;
+            case D3DSIO_BREAKC: line("if (" + Comparison(ins) + ") break;"); break;
+            case D3DSIO_CALL: line("label" + std::to_string(ins.sources[0].regNum) + "();"); break;
+            case D3DSIO_CALLNZ:
+                line("if (" + BoolConstant(ins.sources[1].regNum) + ") label" + std::to_string(ins.sources[0].regNum) +
+                     "();");
+                break;
+            default: line(Statement(ins)); break;
+            }
+        }
+    }
+
     // The register itself, `offset` registers further on (matrix rows).
     std::string Register(const ShaderParam &p, DWORD offset = 0)
     {
@@ -163,6 +282,8 @@ private:
         case D3DSPR_ADDR:  // D3DSPR_TEXTURE in a pixel shader
             return fragment_ ? "t" + std::to_string(n) : "vec4(a0)";
         case D3DSPR_CONST:
+            if (p.relative && p.relLoop)
+                return "c[clamp(aL + " + std::to_string(n) + ", 0, " + std::to_string(ConstantArraySize(s_) - 1) + ")]";
             if (p.relative)
                 return "c[clamp(a0." + std::string(1, kComponents[p.relComponent]) + " + " + std::to_string(n) +
                        ", 0, " + std::to_string(ConstantArraySize(s_) - 1) + ")]";

@@ -1,4 +1,5 @@
-// The vertex stage without drawing (ProcessVertices) and instanced draws, on the GL device.
+// The vertex stage without drawing (ProcessVertices), instanced draws and vertex shader
+// flow control, on the GL device.
 #include "pixel_fixture.h"
 #include "shader_tokens.h"
 
@@ -191,6 +192,120 @@ TEST_F(VertexPipelineTest, InstancedDrawRepeatsTheGeometryWithEachInstancesData)
     EXPECT_COLOR_NEAR(Pixel(24, 8), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(8, 40), 0xFF000000u, 1);
     EXPECT_COLOR_NEAR(Pixel(56, 56), 0xFF000000u, 1);
+}
+
+
+// Version 2 instructions, as an assembler emits them.
+std::vector<DWORD> Op(DWORD opcode, std::initializer_list<DWORD> operands, DWORD control = 0)
+{
+    std::vector<DWORD> t = {Ins(opcode, DWORD(operands.size())) | control};
+    t.insert(t.end(), operands);
+    return t;
+}
+// add r0, r0, c<n>, or c[aL + n] with `byLoop`.
+std::vector<DWORD> AddConstant(DWORD n, bool byLoop = false)
+{
+    if (byLoop)
+        return Op(D3DSIO_ADD, {Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, n) | D3DVS_ADDRMODE_RELATIVE,
+                               Src(D3DSPR_LOOP, 0, Replicate(0))});
+    return Op(D3DSIO_ADD, {Dst(D3DSPR_TEMP, 0), Src(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, n)});
+}
+std::vector<DWORD> Defi(DWORD n, int x, int y, int z)
+{
+    return Op(D3DSIO_DEFI, {Dst(D3DSPR_CONSTINT, n), DWORD(x), DWORD(y), DWORD(z), 0});
+}
+const DWORD kAL = Src(D3DSPR_LOOP, 0);
+DWORD I(DWORD n) { return Src(D3DSPR_CONSTINT, n); }
+DWORD B(DWORD n) { return Src(D3DSPR_CONSTBOOL, n); }
+DWORD L(DWORD n) { return Src(D3DSPR_LABEL, n); }
+
+// A version 2 shader: dcl_position v0, mov oPos, v0, mov r0, c0, the parts, mov oD0, r0,
+// ret, then the subroutines in `tail`.
+std::vector<DWORD> FlowShader(DWORD minor, std::initializer_list<std::vector<DWORD>> parts,
+                              std::initializer_list<std::vector<DWORD>> tail = {})
+{
+    std::vector<DWORD> t = {D3DVS_VERSION(2, minor), Ins(D3DSIO_DCL, 2), Dcl(D3DDECLUSAGE_POSITION),
+                            Dst(D3DSPR_INPUT, 0)};
+    auto add = [&](const std::vector<DWORD> &p) { t.insert(t.end(), p.begin(), p.end()); };
+    add(Op(D3DSIO_MOV, {Dst(D3DSPR_RASTOUT, D3DSRO_POSITION), Src(D3DSPR_INPUT, 0)}));
+    add(Op(D3DSIO_MOV, {Dst(D3DSPR_TEMP, 0), Src(D3DSPR_CONST, 0)}));
+    for (const auto &p : parts)
+        add(p);
+    add(Op(D3DSIO_MOV, {Dst(D3DSPR_ATTROUT, 0), Src(D3DSPR_TEMP, 0)}));
+    add(Op(D3DSIO_RET, {}));
+    for (const auto &p : tail)
+        add(p);
+    t.push_back(D3DVS_END());
+    return t;
+}
+
+TEST_F(VertexPipelineTest, FlowControlFollowsTheIntegerAndBooleanConstants)
+{
+    // Red counts passes, green sums constants by aL, blue shows the branches taken.
+    const float constants[12][4] = {{0, 0, 0, 0},       {0.125f, 0, 0, 0}, {0, 0, 0.5f, 0},    {0, 0, 0.25f, 0},
+                                    {0, 0.0625f, 0, 0}, {0, 0.25f, 0, 0},  {0, 0.125f, 0, 0},  {0, 0.5f, 0, 0},
+                                    {0, 0, 0, 0},       {0, 0, 0.125f, 0}, {0, 0, 0.125f, 0}, {0, 0, 0.5f, 0}};
+    device_->SetVertexShaderConstantF(0, &constants[0][0], 12);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const float quad[4][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}};
+    auto draw = [&] {
+        Clear();
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+        device_->EndScene();
+        return Pixel(32, 32);
+    };
+    device_->SetFVF(D3DFVF_XYZ);
+
+    // vs_2_0: rep i0 { call l1 }, loop aL, i1 { r0 += c[aL + 4] }, if b0 { r0 += c2 } else
+    // { r0 += c3 }, callnz l0, b1; l0 adds c9, l1 adds c1.
+    UseVertexShader(FlowShader(0,
+                               {Op(D3DSIO_REP, {I(0)}), Op(D3DSIO_CALL, {L(1)}), Op(D3DSIO_ENDREP, {}),
+                                Op(D3DSIO_LOOP, {kAL, I(1)}), AddConstant(4, true), Op(D3DSIO_ENDLOOP, {}),
+                                Op(D3DSIO_IF, {B(0)}), AddConstant(2), Op(D3DSIO_ELSE, {}), AddConstant(3),
+                                Op(D3DSIO_ENDIF, {}), Op(D3DSIO_CALLNZ, {L(0), B(1)})},
+                               {Op(D3DSIO_LABEL, {L(0)}), AddConstant(9), Op(D3DSIO_RET, {}), Op(D3DSIO_LABEL, {L(1)}),
+                                AddConstant(1), Op(D3DSIO_RET, {})}));
+    const int counts[2][4] = {{3, 0, 0, 0}, {2, 1, 2, 0}};  // 3 passes; aL 1, 3: c5 + c7
+    const BOOL flags[2] = {TRUE, FALSE};
+    device_->SetVertexShaderConstantI(0, &counts[0][0], 2);
+    device_->SetVertexShaderConstantB(0, flags, 2);
+    EXPECT_COLOR_NEAR(draw(), 0x60BF80u, 1);
+    // New constants reach the same program: 5 passes, aL 0, 1, 2 (c4 + c5 + c6), else, l0.
+    const int more[2][4] = {{5, 0, 0, 0}, {3, 0, 1, 0}};
+    const BOOL swapped[2] = {FALSE, TRUE};
+    device_->SetVertexShaderConstantI(0, &more[0][0], 2);
+    device_->SetVertexShaderConstantB(0, swapped, 2);
+    EXPECT_COLOR_NEAR(draw(), 0x9F7060u, 1);
+    // ... and so do those a state block applies: 1 pass, if and l0.
+    IDirect3DStateBlock9 *block = nullptr;
+    const int once[4] = {1, 0, 0, 0};
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    device_->SetVertexShaderConstantI(0, once, 1);
+    device_->SetVertexShaderConstantB(0, flags, 1);
+    ASSERT_EQ(device_->EndStateBlock(&block), D3D_OK);
+    EXPECT_COLOR_NEAR(draw(), 0x9F7060u, 1) << "recording changes nothing";
+    ASSERT_EQ(Keep(block)->Apply(), D3D_OK);
+    EXPECT_COLOR_NEAR(draw(), 0x20709Fu, 1);
+    // Counts below 0 run no pass; a negative step walks aL down (aL 3, 2: c7 + c6).
+    const int down[2][4] = {{-4, 0, 0, 0}, {2, 3, -1, 0}};
+    device_->SetVertexShaderConstantI(0, &down[0][0], 2);
+    EXPECT_COLOR_NEAR(draw(), 0x009F9Fu, 1);
+
+    // vs_2_x: nested loops of defi constants, the outer aL back after the inner loop;
+    // break_comp leaving a rep; if_comp.  Outer aL 4, 7: the inner loop adds c1 (aL 1)
+    // each time, then c4 and c7; the rep adds c10 until blue reaches c11's.
+    const DWORD blue = Src(D3DSPR_TEMP, 0, Replicate(2)), half = Src(D3DSPR_CONST, 11, Replicate(2));
+    UseVertexShader(FlowShader(1, {Defi(2, 2, 4, 3), Defi(3, 1, 1, 0), Defi(4, 10, 0, 0),
+                                   Op(D3DSIO_LOOP, {kAL, I(2)}), Op(D3DSIO_LOOP, {kAL, I(3)}), AddConstant(0, true),
+                                   Op(D3DSIO_ENDLOOP, {}), AddConstant(0, true), Op(D3DSIO_ENDLOOP, {}),
+                                   Op(D3DSIO_REP, {I(4)}), AddConstant(10),
+                                   Op(D3DSIO_BREAKC, {blue, half}, D3DSPC_GE << D3DSHADER_COMPARISON_SHIFT),
+                                   Op(D3DSIO_ENDREP, {}),
+                                   Op(D3DSIO_IFC, {blue, half}, D3DSPC_LT << D3DSHADER_COMPARISON_SHIFT),
+                                   AddConstant(1), Op(D3DSIO_ELSE, {}), AddConstant(9), Op(D3DSIO_ENDIF, {})}));
+    EXPECT_COLOR_NEAR(draw(), 0x408F9Fu, 1);
 }
 
 }  // namespace
