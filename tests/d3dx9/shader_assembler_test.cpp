@@ -92,6 +92,17 @@ int ParamCount(DWORD opcode)
     return it == counts.end() ? -1 : it->second;
 }
 
+// The flow control instructions, which have sources only: how many.
+int FlowSourceCount(DWORD opcode)
+{
+    // call 1, callnz 2, loop 2, ret, endloop, label 1, rep 1, endrep, if 1, if_comp 2, else,
+    // endif, break, break_comp 2.
+    static const std::map<DWORD, int> counts = {{25, 1}, {26, 2}, {27, 2}, {28, 0}, {29, 0}, {30, 1}, {38, 1},
+                                                {39, 0}, {40, 1}, {41, 2}, {42, 0}, {43, 0}, {44, 0}, {45, 2}};
+    auto it = counts.find(opcode);
+    return it == counts.end() ? -1 : it->second;
+}
+
 Program Decode(const std::vector<DWORD> &code)
 {
     Program p;
@@ -108,7 +119,8 @@ Program Decode(const std::vector<DWORD> &code)
             p.problem = "parameter token without bit 31";
         if (source && (t & 0x2000) && version >= 0x200) {
             DWORD r = at < code.size() ? code[at++] : 0;
-            if ((((r >> 28) & 7) | ((r >> 8) & 0x18)) != 3 || ((r >> 16) & 0xFF) != ((r >> 16) & 3) * 0x55)
+            const DWORD type = ((r >> 28) & 7) | ((r >> 8) & 0x18);  // a0 (3) or aL (15)
+            if ((type != 3 && type != 15) || ((r >> 16) & 0xFF) != ((r >> 16) & 3) * 0x55)
                 p.problem = "bad relative address token";
         }
     };
@@ -126,11 +138,16 @@ Program Decode(const std::vector<DWORD> &code)
                 break;
             at++;
             param(false);
-        } else if (opcode == 81) {  // def: the register, then four values
-            if (at + 5 > code.size())
+        } else if (opcode == 81 || opcode == 48 || opcode == 47) {  // def, defi: four values; defb: one
+            const size_t values = opcode == 47 ? 1 : 4;
+            if (at + 1 + values > code.size())
                 break;
             param(false);
-            at += 4;
+            at += values;
+        } else if (FlowSourceCount(opcode) >= 0) {
+            for (int i = 0; i < FlowSourceCount(opcode) && at < code.size(); ++i)
+                param(true);
+            p.opcodes.push_back(opcode);
         } else {
             int count = ParamCount(opcode);
             if (count < 0) {
@@ -922,7 +939,7 @@ TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
 {
     std::string good = std::string(kBillboard) + "mov a0.x, v1.y\nmov oT1, c[a0.x + 2]\n";
     good.insert(good.find('\n') + 1, "def c9, 1.5, -2, 3e2, .5\n");
-    const char replacements[] = {'\0', '\n', ' ', ',', '.', '-', '[', ']', '+', '#', '9', 'x', 'c', ';', '/', '*'};
+    const char replacements[] = {'\0', '\n', ' ', ',', '.', '-', '[', ']', '+', '#', '9', 'x', 'c', ';', '/', '*', '!'};
     int failures = 0, successes = 0;
     auto check = [&](const std::string &text) {
         Assembled a = Assemble(text);
@@ -937,14 +954,16 @@ TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
         }
     };
     StderrOf([&] {
-        for (size_t n = 0; n <= good.size(); ++n)
-            check(good.substr(0, n));
-        for (size_t i = 0; i < good.size(); ++i)
-            for (char c : replacements) {
-                std::string damaged = good;
-                damaged[i] = c;
-                check(damaged);
-            }
+        for (const std::string &source : {good, std::string(kVs20Flow), std::string(kVs2xFlow)}) {
+            for (size_t n = 0; n <= source.size(); ++n)
+                check(source.substr(0, n));
+            for (size_t i = 0; i < source.size(); ++i)
+                for (char c : replacements) {
+                    std::string damaged = source;
+                    damaged[i] = c;
+                    check(damaged);
+                }
+        }
     });
     EXPECT_GT(failures, 0);
     EXPECT_GT(successes, 0);
