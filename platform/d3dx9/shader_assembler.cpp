@@ -16,7 +16,8 @@
  * vs_2_x adds if_comp (if_gt .. if_le), break and break_comp.  The block structure is
  * always checked: blocks close in order, else inside if, break inside loop or rep, a
  * label only after a ret outside any block, every called label defined once, aL inside a
- * loop (or a subroutine); the loop/rep nesting limit is 1 in vs_2_0 and 4 in vs_2_x.
+ * loop (or a subroutine); loop/rep blocks and calls nest 1 deep in vs_2_0 and 4 in vs_2_x,
+ * and no subroutine calls itself.
  * Pixel shaders (ps_2_0): dcl t#/v# with a write mask, dcl_2d/dcl_cube/dcl_volume s#, def,
  * texld texldp texldb texkill cmp dp2add and the shared arithmetic; registers r#, c0..c31,
  * v0/v1, t#, s#, oC#, oDepth; the _sat and _pp instruction modifiers, negate and _abs
@@ -34,7 +35,7 @@
  * tavrok::Diagnostic / ResolvePath from the platform services.  Object-like macros from
  * the caller's D3DXMACRO list and from "#define" are expanded; "#include", predication
  * (setp, p0, breakp), vs_2_x's extra temporaries, vs_3_0, ps_1_x's bump and matrix reads,
- * ps_2_x and ps_3_0 are not supported; vs_2_x's call nesting is not counted.
+ * ps_2_x and ps_3_0 are not supported.
  */
 #include <d3dx9.h>
 #include <d3dx9shader.h>
@@ -388,6 +389,8 @@ private:
     void CheckFlow(StatementReader &in, const ShaderToken &opToken, DWORD code);
     void CountSlots(StatementReader &in, const ShaderToken &opToken, int slots);
     void AppendSource(std::vector<DWORD> &parameters, const Operand &s) const;
+    int CallDepth(int routine, std::map<int, int> &depth);
+    void CheckCallNesting();
     void Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op, DWORD dstModifier);
     void CheckPixelOperands(StatementReader &in, const ShaderToken &opToken, const Opcode &op, const Operand &dst,
                             const std::vector<Operand> &src);
@@ -458,7 +461,7 @@ private:
     };
     std::vector<Block> blocks_;
     std::map<unsigned, int> labelLines_;
-    std::vector<Operand> calls_;
+    std::vector<std::pair<Operand, int>> calls_;  // each call's label and its routine (-1: the main program)
     bool afterRet_ = false;
     int subroutineLine_ = 0;  // the line of the label that began the current subroutine
     unsigned subroutineLabel_ = 0;
@@ -623,9 +626,11 @@ void Assembler::Finish(int line, int column)
     if (subroutineLine_ && !afterRet_)
         Error(line, column, "the subroutine l" + std::to_string(subroutineLabel_) + " (line " +
                                 std::to_string(subroutineLine_) + ") does not end with ret");
-    for (const Operand &call : calls_)
+    for (const auto &[call, from] : calls_)
         if (!labelLines_.count(call.number))
             Error(call.line, call.column, "l" + std::to_string(call.number) + " is called but no label defines it");
+    if (validate_)
+        CheckCallNesting();
     if (validate_ && !pixel_ && positionWritten_ != 0xF)
         Error(line, column, "oPos must be written (all four components)");
     if (validate_ && psMinor_ && tempWritten_[0] == 0)
@@ -1345,9 +1350,7 @@ bool Assembler::FlowStatement(StatementReader &in, const ShaderToken &opToken, c
                                                                 std::to_string(defined->second)};
             labelLines_[label.number] = label.line;
         } else {
-            if (validate_ && version_ == kVersion20 && subroutineLine_)
-                in.Fail(opToken, "vs_2_0 calls only from the main program (subroutines do not nest)");
-            calls_.push_back(label);
+            calls_.emplace_back(label, subroutineLine_ ? static_cast<int>(subroutineLabel_) : -1);
         }
         if (op->code == D3DSIO_CALLNZ) {
             in.ExpectPunct(',', "',' and the boolean constant (b#) after the label");
@@ -1384,6 +1387,55 @@ bool Assembler::FlowStatement(StatementReader &in, const ShaderToken &opToken, c
     instructionSeen_ = true;
     Emit(op->code | (comparison << D3DSHADER_COMPARISON_SHIFT), parameters);
     return true;
+}
+
+// The call levels a routine (a label's number, -1 for the main program) opens below itself;
+// `depth` holds those measured, and -2 for those being measured, which a call back into
+// them (recursion) meets.  The recursion is as deep as there are labels, 16 at most.
+int Assembler::CallDepth(int routine, std::map<int, int> &depth)
+{
+    auto known = depth.find(routine);
+    if (known != depth.end())
+        return known->second;
+    depth[routine] = -2;
+    int deepest = 0;
+    for (const auto &[call, from] : calls_) {
+        if (from != routine || !labelLines_.count(call.number))
+            continue;
+        const int inner = CallDepth(static_cast<int>(call.number), depth);
+        if (inner == -2)
+            Error(call.line, call.column, "l" + std::to_string(call.number) + " is called while it runs (recursion)");
+        else
+            deepest = std::max(deepest, 1 + inner);
+    }
+    depth[routine] = deepest;
+    return deepest;
+}
+
+// Calls nest 1 deep in vs_2_0 (only the main program calls) and 4 deep in vs_2_x; a
+// subroutine may not call itself, directly or through others.  One error, at the first
+// call found too deep.
+void Assembler::CheckCallNesting()
+{
+    const size_t before = errors_.size();
+    std::map<int, int> depth;
+    CallDepth(-1, depth);
+    for (const auto &entry : labelLines_)
+        CallDepth(static_cast<int>(entry.first), depth);
+    if (errors_.size() != before)
+        return;
+    const int limit = version_ == kVersion2x ? 4 : 1;
+    for (const auto &[call, from] : calls_) {
+        // The main program's calls are level 1, a subroutine's one more than the subroutine.
+        auto inner = depth.find(static_cast<int>(call.number));
+        const int level = (from < 0 ? 1 : 2) + (inner == depth.end() ? 0 : inner->second);
+        if (level > limit) {
+            Error(call.line, call.column, "calls nest " + std::to_string(level) + " deep here (" +
+                                              (version_ == kVersion2x ? "vs_2_x" : "vs_2_0") + " allows " +
+                                              std::to_string(limit) + ")");
+            return;
+        }
+    }
 }
 
 void Assembler::CheckTempRead(const Operand &at, unsigned number, unsigned components)

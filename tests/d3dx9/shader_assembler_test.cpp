@@ -770,7 +770,14 @@ TEST(ShaderAssemblerErrors, FlowControlIsRefusedWhereItDoesNotBelong)
          "l1 is already defined at line 5"},
         {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\nmov r0, v0\n", 6, "does not end with ret"},
         {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\ncall l2\nret\nlabel l2\nret\n", 6,
-         "vs_2_0 calls only from the main program"},
+         "calls nest 2 deep here (vs_2_0 allows 1)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\ncall l0\nret\nlabel l0\ncall l1\nret\nlabel l1\ncall l2\nret\n"
+         "label l2\ncall l3\nret\nlabel l3\ncall l4\nret\nlabel l4\nret\n", 4,
+         "calls nest 5 deep here (vs_2_x allows 4)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\ncall l1\nret\nlabel l1\ncall l1\nret\n", 7,
+         "l1 is called while it runs (recursion)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\ncall l2\nret\nlabel l2\ncallnz l1, b0\nret\n", 9,
+         "is called while it runs (recursion)"},
         {"vs_2_x\ndcl_position v0\nif_gt v0, c0.x\nendif\nmov oPos, v0\n", 3, "single-component sources"},
         {"vs_2_0\ndefi i0, 1.5, 0, 0, 0\n", 2, "expected a whole number but found '1.5'"},
         {"vs_2_0\ndefi i0, 1, 2, 3, 4294967296\n", 2, "out of range for an integer constant"},
@@ -788,6 +795,11 @@ TEST(ShaderAssemblerErrors, FlowControlIsRefusedWhereItDoesNotBelong)
     };
     for (const BadShader &bad : cases)
         ExpectRefused(bad);
+    // The deepest nesting allowed assembles: vs_2_x's four call levels and loop levels.
+    Assembled deepest = Assemble("vs_2_x\ndcl_position v0\nmov oPos, v0\nrep i0\nrep i1\nrep i2\nloop aL, i3\n"
+                                 "call l0\nendloop\nendrep\nendrep\nendrep\nret\nlabel l0\ncall l1\nret\n"
+                                 "label l1\ncall l2\nret\nlabel l2\ncall l3\nret\nlabel l3\nret\n");
+    EXPECT_EQ(deepest.hr, D3D_OK) << deepest.errors;
 }
 
 TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone)
