@@ -850,8 +850,13 @@ TEST(ShaderAssemblerErrors, SkipValidationKeepsOnlyTheGrammar)
     // add r0, c0, c1; mul oD0, v3, r5.
     EXPECT_EQ(Body(skipped),
               (std::vector<DWORD>{0x02, 0x800F0000, 0xA0E40000, 0xA0E40001, 0x05, 0xD00F0000, 0x90E40003, 0x80E40005}));
-    // Grammar errors still fail.
-    EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+    // Grammar errors still fail, and so do blocks out of order; the nesting limits are device rules.
+    StderrOf([] {
+        EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(Assemble("vs_2_0\nrep i0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(Assemble("vs_2_0\nif b0\nendrep\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+    });
+    EXPECT_EQ(Assemble("vs_2_0\nrep i0\nloop aL, i1\nendloop\nendrep\n", D3DXSHADER_SKIPVALIDATION).hr, D3D_OK);
 }
 
 TEST(ShaderAssemblerErrors, BadArgumentsAreRefused)
