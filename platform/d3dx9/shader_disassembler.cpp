@@ -12,8 +12,8 @@
  * "loop aL, i0", "callnz l1, !b2", "if_gt r0.x, c1.y", "defb b0, true" and c[aL + n], which
  * the assembler reads back.  Instructions our assembler does not read (shader model 3,
  * predication, ps_1_x bump mapping) are written in the same style for reading, without a
- * promise that they assemble.  EnableColorCode's HTML colouring is not offered: the text stays plain and a
- * notice says so once.
+ * promise that they assemble.  EnableColorCode's HTML colouring is not offered: the text
+ * stays plain and a notice says so once.
  */
 #include "shader_bytecode.h"
 
