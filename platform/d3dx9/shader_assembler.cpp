@@ -168,7 +168,8 @@ const struct {
     {"depth", D3DDECLUSAGE_DEPTH},             {"sample", D3DDECLUSAGE_SAMPLE},
 };
 
-// The flow control instructions (vs_2_0 and vs_2_x) and the instruction slots each takes.
+// The flow control instructions (vs_2_0 and vs_2_x) and the instruction slots each takes:
+// one, as for any instruction; a label only marks where a subroutine begins.
 struct FlowOpcode {
     const char *name;
     DWORD code;
@@ -177,16 +178,16 @@ struct FlowOpcode {
 };
 
 const FlowOpcode kFlowOpcodes[] = {
-    {"rep", D3DSIO_REP, kVersion20, 3},       {"endrep", D3DSIO_ENDREP, kVersion20, 2},
-    {"loop", D3DSIO_LOOP, kVersion20, 3},     {"endloop", D3DSIO_ENDLOOP, kVersion20, 2},
-    {"if", D3DSIO_IF, kVersion20, 3},         {"else", D3DSIO_ELSE, kVersion20, 1},
-    {"endif", D3DSIO_ENDIF, kVersion20, 1},   {"call", D3DSIO_CALL, kVersion20, 2},
-    {"callnz", D3DSIO_CALLNZ, kVersion20, 3}, {"label", D3DSIO_LABEL, kVersion20, 0},
+    {"rep", D3DSIO_REP, kVersion20, 1},       {"endrep", D3DSIO_ENDREP, kVersion20, 1},
+    {"loop", D3DSIO_LOOP, kVersion20, 1},     {"endloop", D3DSIO_ENDLOOP, kVersion20, 1},
+    {"if", D3DSIO_IF, kVersion20, 1},         {"else", D3DSIO_ELSE, kVersion20, 1},
+    {"endif", D3DSIO_ENDIF, kVersion20, 1},   {"call", D3DSIO_CALL, kVersion20, 1},
+    {"callnz", D3DSIO_CALLNZ, kVersion20, 1}, {"label", D3DSIO_LABEL, kVersion20, 0},
     {"ret", D3DSIO_RET, kVersion20, 1},       {"break", D3DSIO_BREAK, kVersion2x, 1},
 };
 // if_comp and break_comp: "if_gt r0.x, c0.y"; the comparison goes into the control bits.
-const FlowOpcode kIfCompare = {"if_comp", D3DSIO_IFC, kVersion2x, 3};
-const FlowOpcode kBreakCompare = {"break_comp", D3DSIO_BREAKC, kVersion2x, 3};
+const FlowOpcode kIfCompare = {"if_comp", D3DSIO_IFC, kVersion2x, 1};
+const FlowOpcode kBreakCompare = {"break_comp", D3DSIO_BREAKC, kVersion2x, 1};
 
 const struct {
     const char *suffix;
