@@ -1,7 +1,7 @@
 /*
  * shader_assembler.cpp - D3DXAssembleShader and D3DXAssembleShaderFromFileA.
  *
- * Turns vs_1_0, vs_1_1, vs_2_0, ps_1_1 to ps_1_4 and ps_2_0 assembly into Direct3D 9
+ * Turns vs_1_0, vs_1_1, vs_2_0, vs_2_x, ps_1_1 to ps_1_4 and ps_2_0 assembly into Direct3D 9
  * shader bytecode: the version token, one instruction token per statement followed by its
  * destination and source parameter tokens (for version 2 shaders the instruction token
  * carries the count of the tokens that follow), dcl and def tokens, and the end token; no
@@ -11,6 +11,13 @@
  * vs_2_0, mova lrp pow crs abs nrm sincos.
  * Vertex registers v#, r#, c# (also relative: c[a0.x + n], cN[a0.x]), a0, oPos, oFog, oPts,
  * oD#, oT#; swizzles, write masks and negation.
+ * Flow control (vs_2_0 and vs_2_x): rep/endrep i#, loop aL, i#/endloop, if b#/else/endif,
+ * call l#, callnz l#, [!]b#, label l#, ret, defi i# and defb b#, c[aL + n] inside a loop;
+ * vs_2_x adds if_comp (if_gt .. if_le), break and break_comp.  The block structure is
+ * always checked: blocks close in order, else inside if, break inside loop or rep, a
+ * label only after a ret outside any block, every called label defined once, aL inside a
+ * loop (or a subroutine); loop/rep blocks and calls nest 1 deep in vs_2_0 and 4 in vs_2_x,
+ * and no subroutine calls itself.
  * Pixel shaders (ps_2_0): dcl t#/v# with a write mask, dcl_2d/dcl_cube/dcl_volume s#, def,
  * texld texldp texldb texkill cmp dp2add and the shared arithmetic; registers r#, c0..c31,
  * v0/v1, t#, s#, oC#, oDepth; the _sat and _pp instruction modifiers, negate and _abs
@@ -26,9 +33,9 @@
  *
  * Relies on shader_lexer.cpp for tokens, D3DXCreateBuffer for the result buffers and
  * tavrok::Diagnostic / ResolvePath from the platform services.  Object-like macros from
- * the caller's D3DXMACRO list and from "#define" are expanded; "#include", flow control,
- * integer and boolean constants, vs_2_x/vs_3_0, ps_1_x's bump and matrix reads, ps_2_x and
- * ps_3_0 are not supported.
+ * the caller's D3DXMACRO list and from "#define" are expanded; "#include", predication
+ * (setp, p0, breakp), vs_2_x's extra temporaries, vs_3_0, ps_1_x's bump and matrix reads,
+ * ps_2_x and ps_3_0 are not supported.
  */
 #include <d3dx9.h>
 #include <d3dx9shader.h>
@@ -39,6 +46,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -51,10 +59,14 @@ namespace {
 constexpr DWORD kVersion10 = 0x0100;
 constexpr DWORD kVersion11 = 0x0101;
 constexpr DWORD kVersion20 = 0x0200;
+constexpr DWORD kVersion2x = 0x0201;  // vs_2_x: the version token's minor number is 1
 
 constexpr int kTempCount = 12;
 constexpr int kInputCount = 16;
 constexpr int kConstCount = 256;
+constexpr int kIntConstCount = 16;   // i#
+constexpr int kBoolConstCount = 16;  // b#
+constexpr int kLabelCount = 16;      // l#
 constexpr int kPsConstCount = 32;
 constexpr int kPsColorInCount = 2;
 constexpr int kPsTexCoordCount = 8;
@@ -156,6 +168,48 @@ const struct {
     {"depth", D3DDECLUSAGE_DEPTH},             {"sample", D3DDECLUSAGE_SAMPLE},
 };
 
+// The flow control instructions (vs_2_0 and vs_2_x) and the instruction slots each takes:
+// one, as for any instruction; a label only marks where a subroutine begins.
+struct FlowOpcode {
+    const char *name;
+    DWORD code;
+    DWORD minVersion;
+    int slots;
+};
+
+const FlowOpcode kFlowOpcodes[] = {
+    {"rep", D3DSIO_REP, kVersion20, 1},       {"endrep", D3DSIO_ENDREP, kVersion20, 1},
+    {"loop", D3DSIO_LOOP, kVersion20, 1},     {"endloop", D3DSIO_ENDLOOP, kVersion20, 1},
+    {"if", D3DSIO_IF, kVersion20, 1},         {"else", D3DSIO_ELSE, kVersion20, 1},
+    {"endif", D3DSIO_ENDIF, kVersion20, 1},   {"call", D3DSIO_CALL, kVersion20, 1},
+    {"callnz", D3DSIO_CALLNZ, kVersion20, 1}, {"label", D3DSIO_LABEL, kVersion20, 0},
+    {"ret", D3DSIO_RET, kVersion20, 1},       {"break", D3DSIO_BREAK, kVersion2x, 1},
+};
+// if_comp and break_comp: "if_gt r0.x, c0.y"; the comparison goes into the control bits.
+const FlowOpcode kIfCompare = {"if_comp", D3DSIO_IFC, kVersion2x, 1};
+const FlowOpcode kBreakCompare = {"break_comp", D3DSIO_BREAKC, kVersion2x, 1};
+
+const struct {
+    const char *suffix;
+    DWORD comparison;
+} kComparisons[] = {
+    {"_gt", D3DSPC_GT}, {"_eq", D3DSPC_EQ}, {"_ge", D3DSPC_GE},
+    {"_lt", D3DSPC_LT}, {"_ne", D3DSPC_NE}, {"_le", D3DSPC_LE},
+};
+
+// True for the name of a flow control instruction or of an integer or boolean constant
+// definition, with or without a comparison: for the refusal in pixel shaders.
+bool IsFlowName(const std::string &name)
+{
+    if (name == "defi" || name == "defb")
+        return true;
+    const std::string base = name.substr(0, name.find('_'));
+    for (const FlowOpcode &op : kFlowOpcodes)
+        if (name == op.name || ((base == "if" || base == "break") && base == op.name))
+            return true;
+    return false;
+}
+
 // A failure inside one statement: where and why.  Thrown by the statement parser and
 // caught once per statement, so that the next line is still checked.
 struct SourceError {
@@ -169,6 +223,8 @@ struct Operand {
     unsigned number = 0;
     bool relative = false;
     unsigned relativeComponent = 0;  // component of a0 for relative addressing
+    DWORD relativeType = D3DSPR_ADDR;  // a0, or aL (D3DSPR_LOOP) inside a loop
+    bool logicalNot = false;         // callnz's !b#
     bool negate = false;
     bool abs = false;                // the _abs source modifier (pixel shaders)
     bool hasSuffix = false;          // a swizzle or mask was written
@@ -228,6 +284,10 @@ std::string RegisterName(DWORD type, unsigned number, bool pixel = false)
     case D3DSPR_RASTOUT: return number == D3DSRO_POSITION ? "oPos" : number == D3DSRO_FOG ? "oFog" : "oPts";
     case D3DSPR_ATTROUT: return "oD" + std::to_string(number);
     case D3DSPR_TEXCRDOUT: return "oT" + std::to_string(number);
+    case D3DSPR_CONSTINT: return "i" + std::to_string(number);
+    case D3DSPR_CONSTBOOL: return "b" + std::to_string(number);
+    case D3DSPR_LABEL: return "l" + std::to_string(number);
+    case D3DSPR_LOOP: return "aL";
     default: return "register";
     }
 }
@@ -324,6 +384,14 @@ private:
     void Declaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText);
     void PixelDeclaration(StatementReader &in, const ShaderToken &opToken, const std::string &usageText);
     void Definition(StatementReader &in, const ShaderToken &opToken);
+    void ConstantDefinition(StatementReader &in, const ShaderToken &opToken, bool integer);
+    bool FlowStatement(StatementReader &in, const ShaderToken &opToken, const std::string &name);
+    Operand FlowRegister(StatementReader &in, DWORD type, const char *instruction);
+    void CheckFlow(StatementReader &in, const ShaderToken &opToken, DWORD code);
+    void CountSlots(StatementReader &in, const ShaderToken &opToken, int slots);
+    void AppendSource(std::vector<DWORD> &parameters, const Operand &s) const;
+    int CallDepth(int routine, std::map<int, int> &depth);
+    void CheckCallNesting();
     void Instruction(StatementReader &in, const ShaderToken &opToken, const Opcode &op, DWORD dstModifier);
     void CheckPixelOperands(StatementReader &in, const ShaderToken &opToken, const Opcode &op, const Operand &dst,
                             const std::vector<Operand> &src);
@@ -383,6 +451,28 @@ private:
     int ps1Texture_ = 0;
     int colourReadLine_ = 0, colourReadColumn_ = 0;  // ps_1_4: a v# read before any phase
     unsigned pairMask_ = 0;  // the write mask of the last arithmetic instruction; 0: none to pair with
+
+    // Flow control: the open blocks, innermost last; the labels defined and the calls to
+    // check against them at the end; whether a ret outside any block has just ended the
+    // main program or a subroutine, and whether a subroutine (a label) has begun.
+    struct Block {
+        DWORD code;  // D3DSIO_LOOP, D3DSIO_REP, D3DSIO_IF or D3DSIO_IFC
+        int line, column;
+        bool sawElse;
+    };
+    std::vector<Block> blocks_;
+    std::map<unsigned, int> labelLines_;
+    std::vector<std::pair<Operand, int>> calls_;  // each call's label and its routine (-1: the main program)
+    bool afterRet_ = false;
+    int subroutineLine_ = 0;  // the line of the label that began the current subroutine
+    unsigned subroutineLabel_ = 0;
+    int LoopDepth(bool withRep) const
+    {
+        int depth = 0;
+        for (const Block &b : blocks_)
+            depth += b.code == D3DSIO_LOOP || (withRep && b.code == D3DSIO_REP);
+        return depth;
+    }
 };
 
 void Assembler::Error(int line, int column, std::string reason)
@@ -526,9 +616,22 @@ void Assembler::Finish(int line, int column)
 {
     if (version_ == 0) {
         Error(line, column,
-              "no shader version: the source must start with one (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4, ps_2_0)");
+              "no shader version: the source must start with one (vs_1_1, vs_2_0, vs_2_x, ps_1_1 .. ps_1_4, ps_2_0)");
         return;
     }
+    for (const Block &b : blocks_) {
+        const bool loop = b.code == D3DSIO_LOOP, repeat = b.code == D3DSIO_REP;
+        Error(b.line, b.column, std::string(loop ? "loop" : repeat ? "rep" : "if") + " is never closed (no " +
+                                    (loop ? "endloop" : repeat ? "endrep" : "endif") + ")");
+    }
+    if (subroutineLine_ && !afterRet_)
+        Error(line, column, "the subroutine l" + std::to_string(subroutineLabel_) + " (line " +
+                                std::to_string(subroutineLine_) + ") does not end with ret");
+    for (const auto &[call, from] : calls_)
+        if (!labelLines_.count(call.number))
+            Error(call.line, call.column, "l" + std::to_string(call.number) + " is called but no label defines it");
+    if (validate_)
+        CheckCallNesting();
     if (validate_ && !pixel_ && positionWritten_ != 0xF)
         Error(line, column, "oPos must be written (all four components)");
     if (validate_ && psMinor_ && tempWritten_[0] == 0)
@@ -559,6 +662,8 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
     if (opToken.kind != ShaderToken::Identifier)
         in.Fail(opToken, "expected an instruction but found '" + opToken.text + "'");
     std::string name = Lower(opToken.text);
+    if (afterRet_ && name != "label")
+        in.Fail(opToken, "only a label (a subroutine) may follow the ret that ends the main program or a subroutine");
 
     if (pixel_ && (name == "dcl" || name.compare(0, 4, "dcl_") == 0)) {
         PixelDeclaration(in, opToken, name == "dcl" ? std::string() : name.substr(4));
@@ -572,6 +677,12 @@ void Assembler::Statement(const std::vector<ShaderToken> &tokens)
         Definition(in, opToken);
         return;
     }
+    if (name == "defi" || name == "defb") {
+        ConstantDefinition(in, opToken, name == "defi");
+        return;
+    }
+    if (FlowStatement(in, opToken, name))
+        return;
     if (name.compare(0, 3, "vs_") == 0 || name == "vs" || name.compare(0, 3, "ps_") == 0 || name == "ps")
         in.Fail(opToken, "the shader version may only be given once, on the first line");
 
@@ -625,6 +736,8 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
         version_ = kVersion11;
     else if (text == "vs_2_0")
         version_ = kVersion20;
+    else if (text == "vs_2_x")
+        version_ = kVersion2x;
     else if (text == "ps_2_0")
         version_ = kVersion20, pixel_ = true;
     else if (text.size() == 6 && text.compare(0, 5, "ps_1_") == 0 && text[5] >= '1' && text[5] <= '4')
@@ -634,10 +747,11 @@ void Assembler::Version(const std::vector<ShaderToken> &tokens)
                           "unsupported pixel shader version '" + text + "' (ps_1_1 to ps_1_4 and ps_2_0 are)"};
     else if (text.compare(0, 3, "vs_") == 0)
         throw SourceError{at.line, at.column, "unsupported vertex shader version '" + text +
-                                                  "' (vs_1_0, vs_1_1 and vs_2_0 are)"};
+                                                  "' (vs_1_0, vs_1_1, vs_2_0 and vs_2_x are)"};
     else
         throw SourceError{at.line, at.column,
-                          "expected the shader version (vs_1_1, vs_2_0, ps_1_1 .. ps_1_4 or ps_2_0) but found '" +
+                          "expected the shader version (vs_1_1, vs_2_0, vs_2_x, ps_1_1 .. ps_1_4 or ps_2_0) "
+                          "but found '" +
                               at.text + "'"};
     versionFailed_ = false;
     code_.push_back(pixel_ ? D3DPS_VERSION(version_ >> 8, version_ & 0xFF)
@@ -758,6 +872,15 @@ void Assembler::ParseRegister(StatementReader &in, Operand &operand, bool source
         operand.type = D3DSPR_TEXCRDOUT;
         limit = kTexCoordOutCount;
         digits = name.substr(2);
+    } else if (name == "al") {
+        if (version_ < kVersion20)
+            in.Fail(token, "aL needs vs_2_0 or vs_2_x");
+        operand.type = D3DSPR_LOOP;
+        return;
+    } else if (name[0] == 'i' || name[0] == 'b' || name[0] == 'l') {
+        operand.type = name[0] == 'i' ? D3DSPR_CONSTINT : name[0] == 'b' ? D3DSPR_CONSTBOOL : D3DSPR_LABEL;
+        limit = name[0] == 'i' ? kIntConstCount : name[0] == 'b' ? kBoolConstCount : kLabelCount;
+        digits = name.substr(1);
     } else if (name[0] == 'r' || name[0] == 'v' || name[0] == 'c' || name[0] == 'a') {
         operand.type = name[0] == 'r' ? D3DSPR_TEMP : name[0] == 'v' ? D3DSPR_INPUT
                      : name[0] == 'c' ? D3DSPR_CONST : D3DSPR_ADDR;
@@ -773,9 +896,13 @@ void Assembler::ParseRegister(StatementReader &in, Operand &operand, bool source
     if (operand.number >= limit)
         in.Fail(token, "register " + token.text + " is out of range (" + RegisterName(operand.type, 0) +
                            " to " + RegisterName(operand.type, limit - 1) + ")");
+    const DWORD type = operand.type;
+    if ((type == D3DSPR_CONSTINT || type == D3DSPR_CONSTBOOL || type == D3DSPR_LABEL) && version_ < kVersion20)
+        in.Fail(token, "'" + token.text + "' needs vs_2_0 or vs_2_x");
 }
 
-// "[a0.x + n]", "[n + a0.x]" or "[a0.x]" after c or cN; n adds to N.
+// "[a0.x + n]", "[n + a0.x]" or "[a0.x]" after c or cN; n adds to N.  Inside a loop (or a
+// subroutine, which a loop may call) the loop counter aL may take a0's place: "c[aL + n]".
 void Assembler::ParseRelative(StatementReader &in, Operand &operand)
 {
     const ShaderToken &open = in.Next();
@@ -794,9 +921,19 @@ void Assembler::ParseRelative(StatementReader &in, Operand &operand)
             offset += value;
             if (offset >= kConstCount)
                 in.Fail(open, "constant offset " + std::to_string(offset) + " is out of range (0 to 255)");
+        } else if (term.kind == ShaderToken::Identifier && Lower(term.text) == "al") {
+            if (haveAddress)
+                in.Fail(term, "a relative address takes one register (a0 or aL)");
+            if (version_ < kVersion20)
+                in.Fail(term, "aL needs vs_2_0 or vs_2_x");
+            if (!LoopDepth(false) && !subroutineLine_)
+                in.Fail(term, "aL is used outside a loop");
+            haveAddress = true;
+            operand.relativeType = D3DSPR_LOOP;
+            operand.relativeComponent = 0;
         } else if (term.kind == ShaderToken::Identifier && Lower(term.text) == "a0") {
             if (haveAddress)
-                in.Fail(term, "a0 may appear only once in a relative address");
+                in.Fail(term, "a relative address takes one register (a0 or aL)");
             haveAddress = true;
             in.ExpectPunct('.', "'.' and a component after a0");
             const ShaderToken &component = in.Next();
@@ -808,12 +945,12 @@ void Assembler::ParseRelative(StatementReader &in, Operand &operand)
             if (version_ < kVersion20 && operand.relativeComponent != 0)
                 in.Fail(component, "vs_1_x addresses constants with a0.x only");
         } else {
-            in.Fail(term, "expected a0.x or a number in the relative address but found '" + term.text + "'");
+            in.Fail(term, "expected a0.x, aL or a number in the relative address but found '" + term.text + "'");
         }
     } while (in.TakePunct('+'));
     in.ExpectPunct(']', "']'");
     if (!haveAddress)
-        in.Fail(open, "a relative address needs a0");
+        in.Fail(open, "a relative address needs a0 or aL");
     if (offset >= kConstCount)
         in.Fail(open, "constant offset " + std::to_string(offset) + " is out of range (0 to 255)");
     operand.number = offset;
@@ -828,7 +965,8 @@ Operand Assembler::ParseDestination(StatementReader &in)
     ParseRegister(in, dst);
     if (in.IsPunct('['))
         in.Fail(in.Peek(), "a destination cannot be addressed relatively");
-    if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST ||
+    if (dst.type == D3DSPR_INPUT || dst.type == D3DSPR_CONST || dst.type == D3DSPR_CONSTINT ||
+        dst.type == D3DSPR_CONSTBOOL || dst.type == D3DSPR_LABEL || dst.type == D3DSPR_LOOP ||
         (pixel_ && dst.type == D3DSPR_TEXTURE && (psMinor_ == 0 || psMinor_ == 4)) ||
         (pixel_ && dst.type == D3DSPR_SAMPLER))
         throw SourceError{dst.line, dst.column, Name(dst) + " cannot be written"};
@@ -1032,6 +1170,275 @@ void Assembler::Definition(StatementReader &in, const ShaderToken &opToken)
     Emit(D3DSIO_DEF, parameters);
 }
 
+// defi i#, x, y, z, w (whole numbers); defb b#, true|false.
+void Assembler::ConstantDefinition(StatementReader &in, const ShaderToken &opToken, bool integer)
+{
+    const char *name = integer ? "defi" : "defb";
+    if (pixel_ || version_ < kVersion20)
+        in.Fail(opToken, std::string(name) + " needs vs_2_0 or vs_2_x");
+    CheckBeforeInstructions(opToken, name);
+    Operand dst;
+    ParseRegister(in, dst);
+    const DWORD type = integer ? D3DSPR_CONSTINT : D3DSPR_CONSTBOOL;
+    if (dst.type != type || in.IsPunct('['))
+        throw SourceError{dst.line, dst.column,
+                          integer ? "defi sets integer constants (i#) only" : "defb sets boolean constants (b#) only"};
+    if (in.IsPunct('.'))
+        in.Fail(in.Peek(), std::string(name) + " takes no write mask");
+    std::vector<DWORD> parameters = {RegisterBits(type, dst.number) | D3DSP_WRITEMASK_ALL};
+    for (int i = 0; i < (integer ? 4 : 1); ++i) {
+        in.ExpectPunct(',', integer ? "',' and four whole numbers" : "',' and true or false");
+        if (!integer) {
+            const ShaderToken &value = in.Next();
+            const std::string text = Lower(value.text);
+            if (value.kind != ShaderToken::Identifier || (text != "true" && text != "false"))
+                in.Fail(value, "expected true or false but found '" + value.text + "'");
+            parameters.push_back(text == "true" ? 1u : 0u);
+            continue;
+        }
+        const bool negative = in.TakePunct('-');
+        if (!negative)
+            in.TakePunct('+');
+        const ShaderToken &value = in.Next();
+        long long number = 0;
+        auto result = std::from_chars(value.text.data(), value.text.data() + value.text.size(), number);
+        if (value.kind != ShaderToken::Number || result.ec != std::errc() ||
+            result.ptr != value.text.data() + value.text.size())
+            in.Fail(value, "expected a whole number but found '" + value.text + "'");
+        if (negative)
+            number = -number;
+        if (number < INT32_MIN || number > INT32_MAX)
+            in.Fail(value, "'" + value.text + "' is out of range for an integer constant");
+        parameters.push_back(static_cast<DWORD>(static_cast<int32_t>(number)));
+    }
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after the value" + (integer ? "s" : ""));
+    Emit(integer ? D3DSIO_DEFI : D3DSIO_DEFB, parameters);
+}
+
+// The register operand of a flow control instruction: i#, b# (callnz: also !b#), l# or aL,
+// without swizzle or relative addressing.
+Operand Assembler::FlowRegister(StatementReader &in, DWORD type, const char *instruction)
+{
+    Operand operand;
+    const bool logicalNot = type == D3DSPR_CONSTBOOL && std::string(instruction) == "callnz" && in.TakePunct('!');
+    ParseRegister(in, operand);
+    operand.logicalNot = logicalNot;
+    if (operand.type != type)
+        throw SourceError{operand.line, operand.column,
+                          std::string(instruction) + " takes " +
+                              (type == D3DSPR_LOOP ? std::string("aL") : RegisterName(type, 0).substr(0, 1) + "#") +
+                              " here, not " + Name(operand)};
+    if (in.IsPunct('.') || in.IsPunct('['))
+        in.Fail(in.Peek(), std::string(instruction) + " takes " + Name(operand) + " without a swizzle or index");
+    return operand;
+}
+
+// The block structure: what an instruction opens, closes or needs around it.
+void Assembler::CheckFlow(StatementReader &in, const ShaderToken &opToken, DWORD code)
+{
+    auto opened = [&](const Block &b) {
+        const char *kind = b.code == D3DSIO_LOOP ? "loop" : b.code == D3DSIO_REP ? "rep" : "if";
+        return std::string(kind) + " opened at line " + std::to_string(b.line);
+    };
+    switch (code) {
+    case D3DSIO_LOOP:
+    case D3DSIO_REP: {
+        const int limit = version_ == kVersion2x ? 4 : 1;
+        if (validate_ && LoopDepth(true) >= limit)
+            in.Fail(opToken, "loop and rep blocks nest " + std::to_string(limit) + " deep at most in " +
+                                 (version_ == kVersion2x ? "vs_2_x" : "vs_2_0"));
+        blocks_.push_back(Block{code, opToken.line, opToken.column, false});
+        break;
+    }
+    case D3DSIO_IF:
+    case D3DSIO_IFC:
+        if (blocks_.size() >= 24)
+            in.Fail(opToken, "if blocks nest 24 deep at most");
+        blocks_.push_back(Block{code, opToken.line, opToken.column, false});
+        break;
+    case D3DSIO_ELSE:
+        if (blocks_.empty() || (blocks_.back().code != D3DSIO_IF && blocks_.back().code != D3DSIO_IFC))
+            in.Fail(opToken, "else outside an if block" +
+                                 (blocks_.empty() ? std::string() : " (inside the " + opened(blocks_.back()) + ")"));
+        if (blocks_.back().sawElse)
+            in.Fail(opToken, "a second else for the " + opened(blocks_.back()));
+        blocks_.back().sawElse = true;
+        break;
+    case D3DSIO_ENDLOOP:
+    case D3DSIO_ENDREP:
+    case D3DSIO_ENDIF: {
+        const DWORD wanted = code == D3DSIO_ENDLOOP ? D3DSIO_LOOP : code == D3DSIO_ENDREP ? D3DSIO_REP : D3DSIO_IF;
+        const char *name = code == D3DSIO_ENDLOOP ? "endloop" : code == D3DSIO_ENDREP ? "endrep" : "endif";
+        if (blocks_.empty())
+            in.Fail(opToken, std::string(name) + " without an open block");
+        const DWORD open = blocks_.back().code == D3DSIO_IFC ? DWORD(D3DSIO_IF) : blocks_.back().code;
+        if (open != wanted)
+            in.Fail(opToken, std::string(name) + " cannot close the " + opened(blocks_.back()));
+        blocks_.pop_back();
+        break;
+    }
+    case D3DSIO_BREAK:
+    case D3DSIO_BREAKC:
+        if (!LoopDepth(true))
+            in.Fail(opToken, "break outside a loop or rep block");
+        break;
+    case D3DSIO_RET:
+        if (!blocks_.empty())
+            in.Fail(opToken, "ret inside the " + opened(blocks_.back()));
+        afterRet_ = true;
+        break;
+    case D3DSIO_LABEL:
+        if (!afterRet_)
+            in.Fail(opToken, "a label begins a subroutine: it must follow the ret that ends the code before it");
+        break;
+    default: break;
+    }
+}
+
+// rep, loop, if, else, endif, call, callnz, label, ret (vs_2_0) and if_comp, break,
+// break_comp (vs_2_x); false when `name` is none of them.
+bool Assembler::FlowStatement(StatementReader &in, const ShaderToken &opToken, const std::string &name)
+{
+    if (!IsFlowName(name) || name == "defi" || name == "defb")
+        return false;
+    if (pixel_)
+        in.Fail(opToken, "'" + opToken.text + "' needs vs_2_0 or vs_2_x (pixel shaders here have no flow control)");
+    const size_t cut = name.find('_');
+    const std::string base = name.substr(0, cut);
+    const FlowOpcode *op = nullptr;
+    for (const FlowOpcode &candidate : kFlowOpcodes)
+        if (name == candidate.name)
+            op = &candidate;
+    DWORD comparison = 0;
+    if (!op && cut != std::string::npos && (base == "if" || base == "break")) {
+        for (const auto &entry : kComparisons)
+            if (name.compare(cut, std::string::npos, entry.suffix) == 0)
+                comparison = entry.comparison;
+        if (!comparison)
+            in.Fail(opToken, "unknown comparison '" + name.substr(cut) + "' (_gt, _lt, _ge, _le, _eq or _ne)");
+        op = base == "if" ? &kIfCompare : &kBreakCompare;
+    }
+    if (!op)
+        return false;
+    if (version_ < op->minVersion)
+        in.Fail(opToken,
+                "'" + opToken.text + "' needs " + (op->minVersion == kVersion2x ? "vs_2_x" : "vs_2_0 or vs_2_x"));
+
+    std::vector<DWORD> parameters;
+    const DWORD kNoSwizzle = D3DSP_NOSWIZZLE;
+    auto flowToken = [&](const Operand &o) {
+        parameters.push_back(RegisterBits(o.type, o.number) | kNoSwizzle | (o.logicalNot ? D3DSPSM_NOT : 0));
+    };
+    switch (op->code) {
+    case D3DSIO_REP: flowToken(FlowRegister(in, D3DSPR_CONSTINT, "rep")); break;
+    case D3DSIO_LOOP:
+        flowToken(FlowRegister(in, D3DSPR_LOOP, "loop"));
+        in.ExpectPunct(',', "',' and the integer constant (i#) after aL");
+        flowToken(FlowRegister(in, D3DSPR_CONSTINT, "loop"));
+        break;
+    case D3DSIO_IF: flowToken(FlowRegister(in, D3DSPR_CONSTBOOL, "if")); break;
+    case D3DSIO_CALL:
+    case D3DSIO_CALLNZ:
+    case D3DSIO_LABEL: {
+        const char *what = op->name;
+        Operand label = FlowRegister(in, D3DSPR_LABEL, what);
+        flowToken(label);
+        if (op->code == D3DSIO_LABEL) {
+            auto defined = labelLines_.find(label.number);
+            if (defined != labelLines_.end())
+                throw SourceError{label.line, label.column, Name(label) + " is already defined at line " +
+                                                                std::to_string(defined->second)};
+            labelLines_[label.number] = label.line;
+        } else {
+            calls_.emplace_back(label, subroutineLine_ ? static_cast<int>(subroutineLabel_) : -1);
+        }
+        if (op->code == D3DSIO_CALLNZ) {
+            in.ExpectPunct(',', "',' and the boolean constant (b#) after the label");
+            flowToken(FlowRegister(in, D3DSPR_CONSTBOOL, "callnz"));
+        }
+        break;
+    }
+    case D3DSIO_IFC:
+    case D3DSIO_BREAKC: {
+        // Two float sources, one component each.
+        std::vector<Operand> src;
+        src.push_back(ParseSource(in));
+        in.ExpectPunct(',', "',' and the second source of the comparison");
+        src.push_back(ParseSource(in));
+        if (validate_) {
+            const Opcode compare = {op->name, op->code, 2, Reads::Scalar, op->minVersion, op->slots, 0, 0, kVs};
+            CheckReads(compare, Operand(), src);
+        }
+        for (const Operand &s : src)
+            AppendSource(parameters, s);
+        break;
+    }
+    default: break;
+    }
+    if (!in.AtEnd())
+        in.Fail(in.Peek(), "unexpected '" + in.Peek().text + "' after " + base);
+    CheckFlow(in, opToken, op->code);
+    if (op->code == D3DSIO_LABEL) {
+        afterRet_ = false;
+        subroutineLine_ = opToken.line;
+        subroutineLabel_ = parameters[0] & D3DSP_REGNUM_MASK;
+    }
+    CountSlots(in, opToken, op->slots);
+    instructionSeen_ = true;
+    Emit(op->code | (comparison << D3DSHADER_COMPARISON_SHIFT), parameters);
+    return true;
+}
+
+// The call levels a routine (a label's number, -1 for the main program) opens below itself;
+// `depth` holds those measured, and -2 for those being measured, which a call back into
+// them (recursion) meets.  The recursion is as deep as there are labels, 16 at most.
+int Assembler::CallDepth(int routine, std::map<int, int> &depth)
+{
+    auto known = depth.find(routine);
+    if (known != depth.end())
+        return known->second;
+    depth[routine] = -2;
+    int deepest = 0;
+    for (const auto &[call, from] : calls_) {
+        if (from != routine || !labelLines_.count(call.number))
+            continue;
+        const int inner = CallDepth(static_cast<int>(call.number), depth);
+        if (inner == -2)
+            Error(call.line, call.column, "l" + std::to_string(call.number) + " is called while it runs (recursion)");
+        else
+            deepest = std::max(deepest, 1 + inner);
+    }
+    depth[routine] = deepest;
+    return deepest;
+}
+
+// Calls nest 1 deep in vs_2_0 (only the main program calls) and 4 deep in vs_2_x; a
+// subroutine may not call itself, directly or through others.  One error, at the first
+// call found too deep.
+void Assembler::CheckCallNesting()
+{
+    const size_t before = errors_.size();
+    std::map<int, int> depth;
+    CallDepth(-1, depth);
+    for (const auto &entry : labelLines_)
+        CallDepth(static_cast<int>(entry.first), depth);
+    if (errors_.size() != before)
+        return;
+    const int limit = version_ == kVersion2x ? 4 : 1;
+    for (const auto &[call, from] : calls_) {
+        // The main program's calls are level 1, a subroutine's one more than the subroutine.
+        auto inner = depth.find(static_cast<int>(call.number));
+        const int level = (from < 0 ? 1 : 2) + (inner == depth.end() ? 0 : inner->second);
+        if (level > limit) {
+            Error(call.line, call.column, "calls nest " + std::to_string(level) + " deep here (" +
+                                              (version_ == kVersion2x ? "vs_2_x" : "vs_2_0") + " allows " +
+                                              std::to_string(limit) + ")");
+            return;
+        }
+    }
+}
+
 void Assembler::CheckTempRead(const Operand &at, unsigned number, unsigned components)
 {
     unsigned missing = components & ~tempWritten_[number];
@@ -1059,7 +1466,7 @@ void Assembler::CheckReads(const Opcode &op, const Operand &dst, const std::vect
         if (pixel_ && ((s.type == D3DSPR_TEXTURE && !texCoordDeclared_[s.number]) ||
                        (s.type == D3DSPR_SAMPLER && !samplerDeclared_[s.number])))
             throw SourceError{s.line, s.column, Name(s) + " is read but not declared"};
-        if (s.relative && !(addressWritten_ & (1u << s.relativeComponent)))
+        if (s.relative && s.relativeType == D3DSPR_ADDR && !(addressWritten_ & (1u << s.relativeComponent)))
             throw SourceError{s.line, s.column, std::string("a0.") + kComponents[s.relativeComponent] +
                                                     " is read before it is written"};
     }
@@ -1214,14 +1621,8 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
     if (validate_) {
         CheckReads(op, dst, src);
     }
-    if (validate_ && !pixel_) {
-        slots_ += op.slots;
-        int limit = version_ >= kVersion20 ? 256 : 128;
-        if (slots_ > limit && !slotErrorReported_) {
-            slotErrorReported_ = true;
-            in.Fail(opToken, "too many instructions (more than " + std::to_string(limit) + " slots)");
-        }
-    }
+    if (!pixel_)
+        CountSlots(in, opToken, op.slots);
     instructionSeen_ = true;
     if (op.sources >= 0) {
         if (dst.type == D3DSPR_TEMP)
@@ -1234,21 +1635,41 @@ void Assembler::Instruction(StatementReader &in, const ShaderToken &opToken, con
             positionWritten_ |= dst.mask;
 
         parameters.push_back(RegisterBits(dst.type, dst.number) | (dst.mask << 16) | dstModifier);
-        for (const Operand &s : src) {
-            DWORD token = RegisterBits(s.type, s.number) | (s.swizzle << D3DVS_SWIZZLE_SHIFT);
-            if (s.abs)
-                token |= s.negate ? D3DSPSM_ABSNEG : D3DSPSM_ABS;
-            else if (s.negate)
-                token |= D3DSPSM_NEG;
-            if (s.relative)
-                token |= D3DVS_ADDRMODE_RELATIVE;
-            parameters.push_back(token);
-            // vs_2_0 names the address register in a token of its own; vs_1_x implies a0.x.
-            if (s.relative && version_ >= kVersion20)
-                parameters.push_back(RegisterBits(D3DSPR_ADDR, 0) | ((s.relativeComponent * 0x55u) << 16));
-        }
+        for (const Operand &s : src)
+            AppendSource(parameters, s);
     }
     Emit(op.code | op.control, parameters);
+}
+
+void Assembler::AppendSource(std::vector<DWORD> &parameters, const Operand &s) const
+{
+    DWORD token = RegisterBits(s.type, s.number) | (s.swizzle << D3DVS_SWIZZLE_SHIFT);
+    if (s.abs)
+        token |= s.negate ? D3DSPSM_ABSNEG : D3DSPSM_ABS;
+    else if (s.negate)
+        token |= D3DSPSM_NEG;
+    else if (s.logicalNot)
+        token |= D3DSPSM_NOT;
+    if (s.relative)
+        token |= D3DVS_ADDRMODE_RELATIVE;
+    parameters.push_back(token);
+    // vs_2_0 names the address register (a0 and its component, or aL) in a token of its
+    // own; vs_1_x implies a0.x.
+    if (s.relative && version_ >= kVersion20)
+        parameters.push_back(RegisterBits(s.relativeType, 0) | ((s.relativeComponent * 0x55u) << 16));
+}
+
+// The vertex shader instruction slots: 128 in vs_1_x, 256 in vs_2_0 and vs_2_x.
+void Assembler::CountSlots(StatementReader &in, const ShaderToken &opToken, int slots)
+{
+    if (!validate_)
+        return;
+    slots_ += slots;
+    const int limit = version_ >= kVersion20 ? 256 : 128;
+    if (slots_ > limit && !slotErrorReported_) {
+        slotErrorReported_ = true;
+        in.Fail(opToken, "too many instructions (more than " + std::to_string(limit) + " slots)");
+    }
 }
 
 // ---- ps_1_1 .. ps_1_4 -------------------------------------------------------------------
@@ -1280,6 +1701,8 @@ void Assembler::Ps1Statement(StatementReader &in)
     const std::string name = Lower(opToken.text);
     if (name.compare(0, 3, "ps_") == 0 || name == "ps" || name.compare(0, 3, "vs_") == 0 || name == "vs")
         in.Fail(opToken, "the shader version may only be given once, on the first line");
+    if (IsFlowName(name))
+        in.Fail(opToken, "'" + opToken.text + "' needs vs_2_0 or vs_2_x (pixel shaders here have no flow control)");
     if (coissue && (name == "def" || name == "phase"))
         in.Fail(opToken, name + " cannot be co-issued");
     if (name == "def") {

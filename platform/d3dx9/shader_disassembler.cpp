@@ -8,10 +8,12 @@
  * one), write masks, swizzles (shortened: ".xyzz" is ".xyz"), source modifiers (-, 1-,
  * _bias, _bx2, _x2, _dz, _dw, _abs) and relative addressing ("c[a0.x + 4]").  Comment
  * blocks become one "// comment" line with their size (a CTAB one names its FOURCC).
- * Instructions our assembler does not read (flow control, shader model 3, ps_1_x bump
- * mapping) are written in the same style for reading, without a promise that they
- * assemble.  EnableColorCode's HTML colouring is not offered: the text stays plain and a
- * notice says so once.
+ * vs_2_x streams (minor version 1) are headed "vs_2_x"; flow control comes out as
+ * "loop aL, i0", "callnz l1, !b2", "if_gt r0.x, c1.y", "defb b0, true" and c[aL + n], which
+ * the assembler reads back.  Instructions our assembler does not read (shader model 3,
+ * predication, ps_1_x bump mapping) are written in the same style for reading, without a
+ * promise that they assemble.  EnableColorCode's HTML colouring is not offered: the text
+ * stays plain and a notice says so once.
  */
 #include "shader_bytecode.h"
 
@@ -168,7 +170,9 @@ std::string Disassembler::Source(DWORD token, const DWORD *address) const
     if (token & D3DSHADER_ADDRESSMODE_MASK) {
         // c[a0.x + n]: vs_1_x implies a0.x; later versions name the register and component.
         std::string index = "a0.x";
-        if (address) {
+        if (address && ParamRegType(*address) == D3DSPR_LOOP) {
+            index = "aL";  // the loop counter is a scalar: no component
+        } else if (address) {
             const DWORD swizzle = (*address & D3DSP_SWIZZLE_MASK) >> D3DSP_SWIZZLE_SHIFT;
             index = Register(*address) + "." + "xyzw"[swizzle & 3];
         }
@@ -314,7 +318,9 @@ bool Disassembler::Instruction(const ShaderInstruction &in, std::string &line)
 bool Disassembler::Run(std::string &text, std::string &why)
 {
     text += walk_.pixel ? "ps_" : "vs_";
-    text += std::to_string(major_) + "_" + std::to_string(minor_) + "\n";
+    // Version 2.1 is the extended model, spelled 2_x.
+    text += std::to_string(major_) + "_" + (major_ == 2 && minor_ == 1 ? std::string("x") : std::to_string(minor_)) +
+            "\n";
     size_t comment = 0;
     for (const ShaderInstruction &in : walk_.instructions) {
         for (; comment < walk_.comments.size() && walk_.comments[comment].at < in.at; ++comment) {

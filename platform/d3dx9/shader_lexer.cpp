@@ -98,7 +98,7 @@ std::vector<ShaderToken> LexShader(const char *source, size_t length)
                 ++i;
             add(ShaderToken::Number, std::string(source + start, i - start), start);
         } else if (c == ',' || c == '.' || c == '[' || c == ']' || c == '+' || c == '-' ||
-                   c == '#') {
+                   c == '#' || c == '!') {
             add(ShaderToken::Punct, std::string(1, c), i);
             ++i;
         } else {

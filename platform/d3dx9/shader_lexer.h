@@ -19,7 +19,7 @@ struct ShaderToken {
     enum Kind {
         Identifier,  // letters, digits and '_', not starting with a digit
         Number,      // decimal number: digits, fraction, exponent, optional 'f'
-        Punct,       // one character: , . [ ] + - #
+        Punct,       // one character: , . [ ] + - # !
         Newline,     // end of a line (also closes a statement)
         Invalid,     // text the lexer could not read; `text` says why
     };

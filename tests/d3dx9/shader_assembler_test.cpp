@@ -92,6 +92,17 @@ int ParamCount(DWORD opcode)
     return it == counts.end() ? -1 : it->second;
 }
 
+// The flow control instructions, which have sources only: how many.
+int FlowSourceCount(DWORD opcode)
+{
+    // call 1, callnz 2, loop 2, ret, endloop, label 1, rep 1, endrep, if 1, if_comp 2, else,
+    // endif, break, break_comp 2.
+    static const std::map<DWORD, int> counts = {{25, 1}, {26, 2}, {27, 2}, {28, 0}, {29, 0}, {30, 1}, {38, 1},
+                                                {39, 0}, {40, 1}, {41, 2}, {42, 0}, {43, 0}, {44, 0}, {45, 2}};
+    auto it = counts.find(opcode);
+    return it == counts.end() ? -1 : it->second;
+}
+
 Program Decode(const std::vector<DWORD> &code)
 {
     Program p;
@@ -108,7 +119,8 @@ Program Decode(const std::vector<DWORD> &code)
             p.problem = "parameter token without bit 31";
         if (source && (t & 0x2000) && version >= 0x200) {
             DWORD r = at < code.size() ? code[at++] : 0;
-            if ((((r >> 28) & 7) | ((r >> 8) & 0x18)) != 3 || ((r >> 16) & 0xFF) != ((r >> 16) & 3) * 0x55)
+            const DWORD type = ((r >> 28) & 7) | ((r >> 8) & 0x18);  // a0 (3) or aL (15)
+            if ((type != 3 && type != 15) || ((r >> 16) & 0xFF) != ((r >> 16) & 3) * 0x55)
                 p.problem = "bad relative address token";
         }
     };
@@ -126,11 +138,16 @@ Program Decode(const std::vector<DWORD> &code)
                 break;
             at++;
             param(false);
-        } else if (opcode == 81) {  // def: the register, then four values
-            if (at + 5 > code.size())
+        } else if (opcode == 81 || opcode == 48 || opcode == 47) {  // def, defi: four values; defb: one
+            const size_t values = opcode == 47 ? 1 : 4;
+            if (at + 1 + values > code.size())
                 break;
             param(false);
-            at += 4;
+            at += values;
+        } else if (FlowSourceCount(opcode) >= 0) {
+            for (int i = 0; i < FlowSourceCount(opcode) && at < code.size(); ++i)
+                param(true);
+            p.opcodes.push_back(opcode);
         } else {
             int count = ParamCount(opcode);
             if (count < 0) {
@@ -348,6 +365,99 @@ TEST_F(ShaderAssemblerDevice, PixelShaderTokensAreTheDocumentedBytecode)
     }
 }
 
+// Flow control shaders used below: every vs_2_0 flow instruction, constant definitions
+// and c[aL + n]; vs_2_x's comparisons and breaks.
+const char kVs20Flow[] = "vs_2_0\ndcl_position v0\ndefi i0, 3, 0, 1, 0\ndefi i1, -2, 255, -128, 7\n"
+                         "defb b0, true\ndefb b3, FALSE\nmov r0, v0\nrep i0\nadd r0, r0, c0\nendrep\n"
+                         "loop aL, i1\nadd r0, r0, c[aL + 4]\nmov r1, c2[aL]\nendloop\nif b0\nmov r0, c1\nelse\n"
+                         "callnz l2, !b3\nendif\ncall l2\nmov oPos, r0\nret\nlabel l2\nmov r0.x, c3.x\nret\n";
+const char kVs2xFlow[] = "vs_2_x\ndcl_position v0\ndefi i0, 4, 0, 1, 0\nmov r0, v0\nmova a0.x, v0.x\nrep i0\n"
+                         "if_gt r0.x, c0.y\nbreak\nendif\nbreak_le -r0.w, c[a0.x + 2].z\nadd r0, r0, c1\nendrep\n"
+                         "if_ne r0.z, v0.x\nmov r0, c2\nendif\nmov oPos, r0\n";
+
+// The flow control instructions' tokens: the integer (type 7), boolean (14), label (18)
+// and loop counter (15) registers, the comparison in bits 16-18 of the instruction token
+// (gt 1, eq 2, ge 3, lt 4, ne 5, le 6), the ! of callnz as source modifier 13, and aL as
+// the relative-address token after a source.
+TEST(ShaderAssemblerTokens, FlowControlTokensAreTheDocumentedBytecode)
+{
+    const DWORD aL = Reg(15, 0), kNone = 0x00E40000, kAll = 0x000F0000;
+    auto i = [](DWORD n) { return Reg(7, n); };
+    auto b = [](DWORD n) { return Reg(14, n); };
+    auto l = [](DWORD n) { return Reg(18, n); };
+    auto Op = [](DWORD code, DWORD length, DWORD comparison = 0) { return code | comparison << 16 | length << 24; };
+    const struct {
+        const char *source;
+        std::vector<DWORD> tokens;
+    } cases[] = {
+        // clang-format off
+        {kVs20Flow, {
+             0xFFFE0200, Op(31, 2), 0x80000000, 0x900F0000,                       // vs_2_0, dcl_position v0
+             Op(48, 5), i(0) | kAll, 3, 0, 1, 0,                                  // defi i0
+             Op(48, 5), i(1) | kAll, 0xFFFFFFFE, 255, 0xFFFFFF80, 7,              // defi i1: two's complement
+             Op(47, 2), b(0) | kAll, 1,                                           // defb b0, true
+             Op(47, 2), b(3) | kAll, 0,                                           // defb b3, false
+             Op(1, 2), 0x800F0000, 0x90E40000,                                    // mov r0, v0
+             Op(38, 1), i(0) | kNone,                                             // rep i0
+             Op(2, 3), 0x800F0000, 0x80E40000, 0xA0E40000,                        // add r0, r0, c0
+             Op(39, 0),                                                           // endrep
+             Op(27, 2), aL | kNone, i(1) | kNone,                                 // loop aL, i1
+             Op(2, 4), 0x800F0000, 0x80E40000, 0xA0E42004, aL,                    // add r0, r0, c[aL + 4]
+             Op(1, 3), 0x800F0001, 0xA0E42002, aL,                                // mov r1, c2[aL]
+             Op(29, 0),                                                           // endloop
+             Op(40, 1), b(0) | kNone,                                             // if b0
+             Op(1, 2), 0x800F0000, 0xA0E40001,                                    // mov r0, c1
+             Op(42, 0),                                                           // else
+             Op(26, 2), l(2) | kNone, b(3) | kNone | 13 << 24,                    // callnz l2, !b3
+             Op(43, 0),                                                           // endif
+             Op(25, 1), l(2) | kNone,                                             // call l2
+             Op(1, 2), 0xC00F0000, 0x80E40000,                                    // mov oPos, r0
+             Op(28, 0),                                                           // ret
+             Op(30, 1), l(2) | kNone,                                             // label l2
+             Op(1, 2), 0x80010000, 0xA0000003,                                    // mov r0.x, c3.x
+             Op(28, 0), 0x0000FFFF}},                                             // ret
+        {kVs2xFlow, {
+             0xFFFE0201, Op(31, 2), 0x80000000, 0x900F0000,                       // vs_2_x: minor version 1
+             Op(48, 5), i(0) | kAll, 4, 0, 1, 0,                                  // defi i0
+             Op(1, 2), 0x800F0000, 0x90E40000,                                    // mov r0, v0
+             Op(46, 2), 0xB0010000, 0x90000000,                                   // mova a0.x, v0.x
+             Op(38, 1), i(0) | kNone,                                             // rep i0
+             Op(41, 2, 1), 0x80000000, 0xA0550000,                                // if_gt r0.x, c0.y
+             Op(44, 0),                                                           // break
+             Op(43, 0),                                                           // endif
+             Op(45, 3, 6), 0x81FF0000, 0xA0AA2002, 0xB0000000,                    // break_le -r0.w, c[a0.x + 2].z
+             Op(2, 3), 0x800F0000, 0x80E40000, 0xA0E40001,                        // add r0, r0, c1
+             Op(39, 0),                                                           // endrep
+             Op(41, 2, 5), 0x80AA0000, 0x90000000,                                // if_ne r0.z, v0.x
+             Op(1, 2), 0x800F0000, 0xA0E40002,                                    // mov r0, c2
+             Op(43, 0),                                                           // endif
+             Op(1, 2), 0xC00F0000, 0x80E40000, 0x0000FFFF}},                      // mov oPos, r0
+        // clang-format on
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.source);
+        Assembled a = Assemble(k.source);
+        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+        EXPECT_EQ(a.code, k.tokens);
+    }
+    // Each comparison's number, for if_comp and break_comp alike.
+    const struct {
+        const char *suffix;
+        DWORD comparison;
+    } comparisons[] = {{"gt", 1}, {"eq", 2}, {"ge", 3}, {"lt", 4}, {"ne", 5}, {"le", 6}};
+    for (const auto &c : comparisons) {
+        const std::string source = std::string("vs_2_x\ndcl_position v0\ndefi i0, 2, 0, 1, 0\nrep i0\nbreak_") +
+                                   c.suffix + " v0.x, c0.x\nif_" + c.suffix +
+                                   " c1.w, v0.y\nendif\nendrep\nmov oPos, v0\n";
+        Assembled a = Assemble(source);
+        ASSERT_EQ(a.hr, D3D_OK) << source << a.errors;
+        EXPECT_EQ(std::vector<DWORD>(a.code.begin() + 10, a.code.end() - 4),
+                  (std::vector<DWORD>{Op(38, 1), i(0) | kNone, Op(45, 2, c.comparison), 0x90000000, 0xA0000000,
+                                      Op(41, 2, c.comparison), 0xA0FF0001, 0x90550000, Op(43, 0), Op(39, 0)}))
+            << c.suffix;
+    }
+}
+
 // ---- Every instruction's opcode and operand count, and the device takes the code ----
 
 TEST_F(ShaderAssemblerDevice, EveryInstructionHasItsOpcodeAndTheDeviceTakesTheCode)
@@ -406,6 +516,36 @@ TEST(ShaderAssemblerSource, LayoutCaseAndCommentsDoNotChangeTheCode)
                                  "mov oT0.rg, v3");
     ASSERT_EQ(dressed.hr, D3D_OK) << dressed.errors;
     EXPECT_EQ(dressed.code, plain.code);
+}
+
+// Flow control reads back through the disassembler (Assemble checks the tokens) in the
+// syntax it was written in; the layout and case of the source do not matter.
+TEST(ShaderAssemblerSource, FlowControlReadsBackInItsOwnSyntax)
+{
+    for (const char *source : {kVs20Flow, kVs2xFlow}) {
+        Assembled a = Assemble(source);
+        ASSERT_EQ(a.hr, D3D_OK) << a.errors;
+        LPD3DXBUFFER listing = nullptr;
+        ASSERT_EQ(D3DXDisassembleShader(a.code.data(), FALSE, nullptr, &listing), D3D_OK);
+        const std::string text = static_cast<const char *>(listing->GetBufferPointer());
+        listing->Release();
+        const std::vector<const char *> lines =
+            source == kVs20Flow
+                ? std::vector<const char *>{"vs_2_0\n", "\ndefi i1, -2, 255, -128, 7\n", "\ndefb b3, false\n",
+                                            "\nloop aL, i1\n", "\nadd r0, r0, c[aL + 4]\n", "\nmov r1, c[aL + 2]\n",
+                                            "\ncallnz l2, !b3\n", "\nlabel l2\n"}
+                : std::vector<const char *>{"vs_2_x\n", "\nif_gt r0.x, c0.y\n", "\nbreak\n",
+                                            "\nbreak_le -r0.w, c[a0.x + 2].z\n", "\nif_ne r0.z, v0.x\n"};
+        for (const char *line : lines)
+            EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    }
+    Assembled dressed = Assemble("VS_2_0\ndcl_position v0\nDEFI I0 , 3, 0, +1, 0\ndefi i1, -2, 255, -128, 7\n"
+                                 "defb b0, True\ndefb b3, false\nmov r0, v0\nREP i0 ; three times\n"
+                                 "add r0, r0, c0\nEndRep\nloop AL, i1\nadd r0, r0, c[4 + aL]\nmov r1, c[aL + 2]\n"
+                                 "endloop\nif B0\nmov r0, c1\nelse\ncallnz L2 , ! b3\nendif\ncall l2\n"
+                                 "mov oPos, r0\nret\nLABEL l2\nmov r0.x, c3.x\nRET\n");
+    ASSERT_EQ(dressed.hr, D3D_OK) << dressed.errors;
+    EXPECT_EQ(dressed.code, Assemble(kVs20Flow).code);
 }
 
 TEST(ShaderAssemblerSource, MacrosFromTheCallerAndFromDefineLines)
@@ -469,6 +609,26 @@ struct BadShader {
     int line;
     const char *reason;  // a fragment of the message
 };
+
+// The shader is refused with its first error listed at `bad.line`, and exactly one line on
+// stderr repeats that error's line, column and reason.
+void ExpectRefused(const BadShader &bad)
+{
+    SCOPED_TRACE(bad.source);
+    Assembled a;
+    const std::string stderrText = StderrOf([&] { a = Assemble(bad.source); });
+    EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
+    EXPECT_FALSE(a.hasShader);
+    EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
+    EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
+    EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
+    std::string first = a.errors.substr(0, a.errors.find('\n'));
+    size_t open = first.find('('), comma = first.find(','), close = first.find("): error: ");
+    ASSERT_TRUE(open != std::string::npos && comma != std::string::npos && close != std::string::npos) << first;
+    std::string expected = "d3dx9: memory:" + first.substr(open + 1, comma - open - 1) + ":" +
+                           first.substr(comma + 1, close - comma - 1) + ": " + first.substr(close + 10);
+    EXPECT_EQ(stderrText.rfind(expected, 0), 0u) << stderrText;
+}
 
 TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
 {
@@ -571,23 +731,75 @@ TEST(ShaderAssemblerErrors, FailNameTheLineAndWriteOneDiagnostic)
         {"vs_1_1\n#include \"common.vsh\"\n", 2, "#include is not supported"},
         {"vs_1_1\ndcl_position v0\nmov oPos, v0\nmov r0, \x01\n", 4, "unexpected byte 0x01"},
     };
-    for (const BadShader &bad : cases) {
-        SCOPED_TRACE(bad.source);
-        Assembled a;
-        const std::string stderrText = StderrOf([&] { a = Assemble(bad.source); });
-        EXPECT_EQ(a.hr, D3DXERR_INVALIDDATA);
-        EXPECT_FALSE(a.hasShader);
-        EXPECT_NE(a.errors.find("memory(" + std::to_string(bad.line) + ","), std::string::npos) << a.errors;
-        EXPECT_NE(a.errors.find(bad.reason), std::string::npos) << a.errors;
-        EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
-        // The line on stderr gives the first listed error's line, column and reason.
-        std::string first = a.errors.substr(0, a.errors.find('\n'));
-        size_t open = first.find('('), comma = first.find(','), close = first.find("): error: ");
-        ASSERT_TRUE(open != std::string::npos && comma != std::string::npos && close != std::string::npos) << first;
-        std::string expected = "d3dx9: memory:" + first.substr(open + 1, comma - open - 1) + ":" +
-                               first.substr(comma + 1, close - comma - 1) + ": " + first.substr(close + 10);
-        EXPECT_EQ(stderrText.rfind(expected, 0), 0u) << stderrText;
-    }
+    for (const BadShader &bad : cases)
+        ExpectRefused(bad);
+}
+
+// Flow control outside vs_2_0/vs_2_x, blocks out of order, labels and calls that do not
+// match, aL outside a loop, and the constant definitions' operands.
+TEST(ShaderAssemblerErrors, FlowControlIsRefusedWhereItDoesNotBelong)
+{
+    const BadShader cases[] = {
+        // clang-format off
+        {"vs_1_1\ndcl_position v0\nrep i0\nendrep\nmov oPos, v0\n", 3, "'rep' needs vs_2_0 or vs_2_x"},
+        {"vs_1_1\ndefi i0, 1, 0, 1, 0\n", 2, "defi needs vs_2_0 or vs_2_x"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, c[aL]\n", 3, "aL needs vs_2_0 or vs_2_x"},
+        {"vs_2_0\ndcl_position v0\nif_gt v0.x, c0.x\nendif\nmov oPos, v0\n", 3, "'if_gt' needs vs_2_x"},
+        {"vs_2_0\ndcl_position v0\ndefi i0, 1, 0, 1, 0\nrep i0\nbreak\nendrep\n", 5, "'break' needs vs_2_x"},
+        {"ps_2_0\ndefb b0, true\nmov oC0, c0\n", 2, "defb needs vs_2_0 or vs_2_x"},
+        {"ps_2_0\nrep i0\nendrep\nmov oC0, c0\n", 2, "'rep' needs vs_2_0 or vs_2_x (pixel shaders"},
+        {"ps_1_4\nif b0\nendif\nmov r0, c0\n", 2, "'if' needs vs_2_0 or vs_2_x (pixel shaders"},
+        {"vs_2_x\ndcl_position v0\nif_xy v0.x, c0.x\n", 3, "unknown comparison '_xy'"},
+        {"vs_2_0\ndcl_position v0\nrep i0\nmov oPos, v0\n", 3, "rep is never closed (no endrep)"},
+        {"vs_2_0\ndcl_position v0\nrep i0\nendloop\nmov oPos, v0\n", 4,
+         "endloop cannot close the rep opened at line 3"},
+        {"vs_2_0\ndcl_position v0\nelse\nmov oPos, v0\n", 3, "else outside an if block"},
+        {"vs_2_0\ndcl_position v0\nrep i0\nelse\nendrep\nmov oPos, v0\n", 4, "inside the rep opened at line 3"},
+        {"vs_2_0\ndcl_position v0\nif b0\nelse\nelse\nendif\nmov oPos, v0\n", 5, "a second else for the if opened"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nendif\n", 4, "endif without an open block"},
+        {"vs_2_x\ndcl_position v0\nif_lt v0.x, c0.x\nbreak\nendif\nmov oPos, v0\n", 4, "break outside a loop"},
+        {"vs_2_0\ndcl_position v0\nrep i0\nrep i1\nendrep\nendrep\nmov oPos, v0\n", 4, "nest 1 deep at most in vs_2_0"},
+        {"vs_2_x\ndcl_position v0\nrep i0\nrep i1\nrep i2\nrep i3\nrep i4\nendrep\n", 7, "nest 4 deep at most"},
+        {"vs_2_0\ndcl_position v0\nrep i0\nmov oPos, c[aL]\nendrep\n", 4, "aL is used outside a loop"},
+        {"vs_2_0\ndcl_position v0\nloop aL, i0\nmov oPos, c[aL + a0.x]\nendloop\n", 4, "one register (a0 or aL)"},
+        {"vs_2_0\ndcl_position v0\ncall l5\nmov oPos, v0\n", 3, "l5 is called but no label defines it"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nlabel l1\nret\n", 4, "it must follow the ret"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nmov r0, v0\n", 5, "only a label (a subroutine) may follow"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nif b0\nret\nendif\n", 5, "ret inside the if opened at line 4"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\nret\nlabel l1\nret\n", 7,
+         "l1 is already defined at line 5"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\nmov r0, v0\n", 6, "does not end with ret"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\ncall l2\nret\nlabel l2\nret\n", 6,
+         "calls nest 2 deep here (vs_2_0 allows 1)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\ncall l0\nret\nlabel l0\ncall l1\nret\nlabel l1\ncall l2\nret\n"
+         "label l2\ncall l3\nret\nlabel l3\ncall l4\nret\nlabel l4\nret\n", 4,
+         "calls nest 5 deep here (vs_2_x allows 4)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\ncall l1\nret\nlabel l1\ncall l1\nret\n", 7,
+         "l1 is called while it runs (recursion)"},
+        {"vs_2_x\ndcl_position v0\nmov oPos, v0\nret\nlabel l1\ncall l2\nret\nlabel l2\ncallnz l1, b0\nret\n", 9,
+         "is called while it runs (recursion)"},
+        {"vs_2_x\ndcl_position v0\nif_gt v0, c0.x\nendif\nmov oPos, v0\n", 3, "single-component sources"},
+        {"vs_2_0\ndefi i0, 1.5, 0, 0, 0\n", 2, "expected a whole number but found '1.5'"},
+        {"vs_2_0\ndefi i0, 1, 2, 3, 4294967296\n", 2, "out of range for an integer constant"},
+        {"vs_2_0\ndefb b0, 1\n", 2, "expected true or false but found '1'"},
+        {"vs_2_0\ndefi c0, 1, 2, 3, 4\n", 2, "defi sets integer constants (i#) only"},
+        {"vs_2_0\ndefb b0.x, true\n", 2, "defb takes no write mask"},
+        {"vs_2_0\ndcl_position v0\nmov oPos, v0\ndefb b0, true\n", 4, "must come before the first instruction"},
+        {"vs_2_0\ndcl_position v0\nrep b0\nendrep\nmov oPos, v0\n", 3, "rep takes i# here, not b0"},
+        {"vs_2_0\ndcl_position v0\nloop i0, i0\nendloop\nmov oPos, v0\n", 3, "loop takes aL here, not i0"},
+        {"vs_2_0\ndcl_position v0\nif b0.x\nendif\nmov oPos, v0\n", 3, "without a swizzle or index"},
+        {"vs_2_0\ndcl_position v0\nmov r0, i0\nmov oPos, v0\n", 3, "i0 cannot be read"},
+        {"vs_2_0\ndcl_position v0\nmov b0, v0\nmov oPos, v0\n", 3, "b0 cannot be written"},
+        {"vs_2_0\ndcl_position v0\nrep i16\nendrep\nmov oPos, v0\n", 3, "out of range (i0 to i15)"},
+        // clang-format on
+    };
+    for (const BadShader &bad : cases)
+        ExpectRefused(bad);
+    // The deepest nesting allowed assembles: vs_2_x's four call levels and loop levels.
+    Assembled deepest = Assemble("vs_2_x\ndcl_position v0\nmov oPos, v0\nrep i0\nrep i1\nrep i2\nloop aL, i3\n"
+                                 "call l0\nendloop\nendrep\nendrep\nendrep\nret\nlabel l0\ncall l1\nret\n"
+                                 "label l1\ncall l2\nret\nlabel l2\ncall l3\nret\nlabel l3\nret\n");
+    EXPECT_EQ(deepest.hr, D3D_OK) << deepest.errors;
 }
 
 TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone)
@@ -601,7 +813,7 @@ TEST(ShaderAssemblerErrors, AVersionLineWithMoreOnItNamesTheFirstExtraTokenAlone
         {"  vs.1.1 ,\ndcl_position v0\nmov oPos, v0\n",
          "d3dx9: memory:1:10: unexpected ',' after the shader version\n"},
         {"vs_1_1garbage\n", "d3dx9: memory:1:1: unsupported vertex shader version 'vs_1_1garbage' "
-                            "(vs_1_0, vs_1_1 and vs_2_0 are)\n"},
+                            "(vs_1_0, vs_1_1, vs_2_0 and vs_2_x are)\n"},
         {"vs_2_0 r0\ndcl_position v0\nmov oPos, v0\nfrob r1\n",
          "d3dx9: memory:1:8: unexpected 'r0' after the shader version (and 1 more error)\n"},
         {"\n\nps_1_1 x\n", "d3dx9: memory:3:8: unexpected 'x' after the shader version (and 1 more error)\n"},
@@ -638,8 +850,13 @@ TEST(ShaderAssemblerErrors, SkipValidationKeepsOnlyTheGrammar)
     // add r0, c0, c1; mul oD0, v3, r5.
     EXPECT_EQ(Body(skipped),
               (std::vector<DWORD>{0x02, 0x800F0000, 0xA0E40000, 0xA0E40001, 0x05, 0xD00F0000, 0x90E40003, 0x80E40005}));
-    // Grammar errors still fail.
-    EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+    // Grammar errors still fail, and so do blocks out of order; the nesting limits are device rules.
+    StderrOf([] {
+        EXPECT_EQ(Assemble("vs_1_1\nadd r0, c0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(Assemble("vs_2_0\nrep i0\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(Assemble("vs_2_0\nif b0\nendrep\n", D3DXSHADER_SKIPVALIDATION).hr, D3DXERR_INVALIDDATA);
+    });
+    EXPECT_EQ(Assemble("vs_2_0\nrep i0\nloop aL, i1\nendloop\nendrep\n", D3DXSHADER_SKIPVALIDATION).hr, D3D_OK);
 }
 
 TEST(ShaderAssemblerErrors, BadArgumentsAreRefused)
@@ -735,7 +952,7 @@ TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
 {
     std::string good = std::string(kBillboard) + "mov a0.x, v1.y\nmov oT1, c[a0.x + 2]\n";
     good.insert(good.find('\n') + 1, "def c9, 1.5, -2, 3e2, .5\n");
-    const char replacements[] = {'\0', '\n', ' ', ',', '.', '-', '[', ']', '+', '#', '9', 'x', 'c', ';', '/', '*'};
+    const char replacements[] = {'\0', '\n', ' ', ',', '.', '-', '[', ']', '+', '#', '9', 'x', 'c', ';', '/', '*', '!'};
     int failures = 0, successes = 0;
     auto check = [&](const std::string &text) {
         Assembled a = Assemble(text);
@@ -750,14 +967,16 @@ TEST(ShaderAssemblerRobustness, DamagedSourceFailsCleanlyOrGivesWellFormedCode)
         }
     };
     StderrOf([&] {
-        for (size_t n = 0; n <= good.size(); ++n)
-            check(good.substr(0, n));
-        for (size_t i = 0; i < good.size(); ++i)
-            for (char c : replacements) {
-                std::string damaged = good;
-                damaged[i] = c;
-                check(damaged);
-            }
+        for (const std::string &source : {good, std::string(kVs20Flow), std::string(kVs2xFlow)}) {
+            for (size_t n = 0; n <= source.size(); ++n)
+                check(source.substr(0, n));
+            for (size_t i = 0; i < source.size(); ++i)
+                for (char c : replacements) {
+                    std::string damaged = source;
+                    damaged[i] = c;
+                    check(damaged);
+                }
+        }
     });
     EXPECT_GT(failures, 0);
     EXPECT_GT(successes, 0);

@@ -49,6 +49,10 @@ const char kVertexShader[] = "vs_2_0\n"
                              "mov oD0, c4\n"
                              "mov oT1, v2\n";
 
+// Flow control in vs_2_x: a loop over i0 reading c[aL + 4], a branch on b0, a comparison.
+const char kFlowShader[] = "vs_2_x\ndcl_position v0\nmov r0, v0\nloop aL, i0\nadd r0, r0, c[aL + 4]\nendloop\n"
+                           "if b0\nrep i0\nbreak_gt r0.x, c6.x\nendrep\nendif\nmov oPos, r0\n";
+
 // The table of the tests: WorldViewProj (float4x4, c0..c3), lights (float3[2], c4..c5,
 // with a default), material (struct { float4 diffuse; float power; }, c6..c7), bones
 // (row-major float4x3[2], c8..c13), enable (bool, b0), count (int, i0), scale (float in a
@@ -389,6 +393,32 @@ TEST_F(ConstantTableTest, WritesNoRegisterPastTheConstantsCount)
     EXPECT_EQ(std::vector<BOOL>(got, got + 8), (std::vector<BOOL>{0, 0, 1, 1, 0, 0, 0, 0}));
 }
 
+// A vs_2_x stream with flow control carries its table like any other: the table is found
+// past the loop and branch tokens, and sets the boolean and integer registers they read.
+TEST_F(ConstantTableTest, FlowControlShadersKeepTheirTable)
+{
+    Layout layout(D3DVS_VERSION(2, 1));
+    const std::vector<DWORD> plain = Assemble(kFlowShader);
+    ASSERT_FALSE(plain.empty());
+    const std::vector<DWORD> code = WithComment(plain, layout.ctab.Comment());
+    EXPECT_EQ(D3DXGetShaderVersion(code.data()), D3DVS_VERSION(2, 1));
+    EXPECT_EQ(D3DXGetShaderSize(code.data()), code.size() * sizeof(DWORD));
+    LPD3DXCONSTANTTABLE table = Table(code);
+    ASSERT_NE(table, nullptr);
+    D3DXCONSTANTTABLE_DESC desc;
+    ASSERT_EQ(table->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Constants, 8u);
+    BOOL b = FALSE;
+    ASSERT_EQ(table->SetBool(device_, "enable", TRUE), D3D_OK);
+    device_->GetVertexShaderConstantB(0, &b, 1);
+    EXPECT_EQ(b, TRUE);
+    const int counts[4] = {4, 0, 1, 0};
+    ASSERT_EQ(table->SetIntArray(device_, "loops", counts, 4), D3D_OK);
+    int got[4] = {};
+    device_->GetVertexShaderConstantI(0, got, 1);
+    EXPECT_EQ(std::vector<int>(got, got + 4), (std::vector<int>{4, 0, 1, 0}));
+}
+
 TEST_F(ConstantTableTest, PixelShaderTablesWritePixelShaderRegisters)
 {
     Layout layout(D3DPS_VERSION(2, 0));
@@ -635,8 +665,8 @@ TEST(ShaderDisassemblyTest, TextInTheAssemblySyntax)
     EXPECT_EQ(hr, D3D_OK);
 }
 
-// Shader model 3 and flow control, which our assembler does not read, are still written
-// out in the same syntax, and vs_3_0 outputs are the declared o# registers.
+// Shader model 3, which our assembler does not read, is still written out in the same
+// syntax, flow control included, and vs_3_0 outputs are the declared o# registers.
 TEST(ShaderDisassemblyTest, ShaderModel3AndFlowControlAreWrittenToo)
 {
     // One instruction's tokens a line.
@@ -684,7 +714,8 @@ TEST(ShaderDisassemblyTest, ShaderModel3AndFlowControlAreWrittenToo)
 TEST(ShaderDisassemblyTest, AnyChangedTokenIsWrittenOrRefused)
 {
     const char *const sources[] = {
-        kVertexShader, "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul_sat r0, r0, -c4_abs\nmov oC0, r0\n",
+        kVertexShader, kFlowShader,
+        "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul_sat r0, r0, -c4_abs\nmov oC0, r0\n",
         "ps_1_4\ntexld r0, t0\ntexcrd r1.xyz, t1\nphase\ntexld r2, r1\nmul r0.rgb, r2, r0\n"
         "+mov r0.a, v0\n"};
     uint32_t seed = 12345;
