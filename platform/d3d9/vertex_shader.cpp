@@ -183,10 +183,12 @@ public:
     {
         return section_ != kBetween || Fail(r, "instruction between the main program's ret and a label");
     }
-    // aL indexes constants only inside a loop.
+    // aL indexes constants inside a loop, and in subroutines, which see the aL of the loop
+    // they are called from.
     bool CheckRelative(Reader &r, const ShaderParam &p) const
     {
-        return !p.relLoop || loops_ > 0 || Fail(r, "aL used as an index outside a loop");
+        return !p.relLoop || loops_ > 0 || section_ == kSubroutine ||
+               Fail(r, "aL used as an index outside a loop or a subroutine");
     }
 
     // Reads the operands of flow instruction `t` into `ins` and checks where it stands.
