@@ -650,10 +650,12 @@ HRESULT CreateFromMemory(IDirect3DDevice9 *device, const uint8_t *data, size_t s
         format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == D3DFORMAT(D3DX_DEFAULT);
     const D3DFORMAT fileFormat = info.Format;
     const bool stored = info.ImageFileFormat == D3DXIFF_DDS && DdsStoresItsFormat(data);
-    // Left to the file, the format a DDS file stores (DXT, float...) where the device
-    // offers it, else A8R8G8B8.
+    // Left to the file, a DDS file's format (DXT, float, R5G6B5...) where the device offers
+    // it, else A8R8G8B8.
     if (formatFromFile)
-        format = stored && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage) ? fileFormat : D3DFMT_A8R8G8B8;
+        format = info.ImageFileFormat == D3DXIFF_DDS && DeviceOffers(device, D3DRTYPE_TEXTURE, fileFormat, usage)
+                     ? fileFormat
+                     : D3DFMT_A8R8G8B8;
     if (!KnownTargetFormat(format))
         return D3DERR_NOTAVAILABLE;
 
@@ -1293,11 +1295,10 @@ HRESULT PlanLoad(IDirect3DDevice9 *device, D3DRESOURCETYPE type, const Plan &fil
                                                                 : std::min(mipLevels, full);
     plan.filter = filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : filter;
     plan.mipFilter = mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : mipFilter;
-    // Left to the file, the format a DDS file stores where the device offers it, else
-    // A8R8G8B8.
-    plan.format = !formatFromFile                                                ? format
-                  : file.stored && DeviceOffers(device, type, fileFormat, usage) ? fileFormat
-                                                                                 : D3DFMT_A8R8G8B8;
+    // Left to the file, a DDS file's format where the device offers it, else A8R8G8B8.
+    plan.format = !formatFromFile                                              ? format
+                  : file.dds && DeviceOffers(device, type, fileFormat, usage) ? fileFormat
+                                                                               : D3DFMT_A8R8G8B8;
     plan.fileLevels = fromFile;
     plan.copyBlocks = file.stored && plan.format == fileFormat && sameSize && colorKey == 0;
     return D3D_OK;

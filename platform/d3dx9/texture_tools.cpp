@@ -15,9 +15,10 @@
  * with its own rounding.  A cube's fill function
  * is asked at the unit direction through each texel's centre, with the texel's size on
  * the face (2 / edge, the face spanning -1..1); a volume's at (u, v, w) of the centre.  Saving writes BMP,
- * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write, and DDS as
- * uncompressed A8R8G8B8, or for a float or wide format in that format (its number as the
- * FourCC), every bit kept.  Only the top level of a texture is saved.
+ * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write (a 2D
+ * texture's top level, as ARGB), and DDS in the texture's own format with every level, face
+ * and slice, every bit kept.  A surface goes to DDS as A8R8G8B8, or in its own format when
+ * that is a float or wide one.
  */
 #include "d3dx9_private.h"
 
@@ -68,34 +69,118 @@ IDirect3DTexture9 *TextureOf(IDirect3DBaseTexture9 *base)
     return base && base->GetType() == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9 *>(base) : nullptr;
 }
 
-// A DDS file of one uncompressed image: the 128-byte header, then `texels`, the rows one
-// after another.  A8R8G8B8 is described by its bit masks; any other format is named by its
-// number in the FourCC, its texels stored as they are (how the float and wide formats
-// keep every bit).
-std::vector<uint8_t> EncodeDds(const void *texels, D3DFORMAT format, UINT width, UINT height)
+// The 128-byte header of a DDS file of `levels` levels of `format`, a cube map of all six
+// faces or (`depth` above 0) a volume.  A8R8G8B8, X8R8G8B8, R5G6B5 and A1R5G5B5 are described
+// by their bit masks, as every reader takes them; any other format, DXT1 to DXT5 included,
+// is named by its number in the FourCC, its texels stored as they are (how the float and
+// wide formats keep every bit).
+std::vector<uint8_t> DdsHeader(D3DFORMAT format, UINT width, UINT height, UINT depth, UINT levels, bool cube)
 {
-    const UINT rowBytes = width * tavrok::d3d9::BytesPerPixel(format);
+    struct Masks {
+        D3DFORMAT format;
+        uint32_t bits, r, g, b, a;
+    };
+    static const Masks kMasks[] = {{D3DFMT_A8R8G8B8, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+                                   {D3DFMT_X8R8G8B8, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0},
+                                   {D3DFMT_R5G6B5, 16, 0xF800, 0x07E0, 0x001F, 0},
+                                   {D3DFMT_A1R5G5B5, 16, 0x7C00, 0x03E0, 0x001F, 0x8000}};
+    const bool blocks = tavrok::d3d9::IsCompressedFormat(format), chain = levels > 1;
+    const UINT pitch = tavrok::d3d9::RowPitch(format, width);
     uint32_t header[32] = {};
-    header[0] = 0x20534444;                 // "DDS "
-    header[1] = 124;                        // header size
-    header[2] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x8;  // caps, height, width, pixel format, pitch
+    header[0] = 0x20534444;  // "DDS "
+    header[1] = 124;         // header size
+    // Caps, height, width, pixel format; the top image's pitch, or its size in blocks; the
+    // mip count and the depth when there are such.
+    header[2] = 0x1 | 0x2 | 0x4 | 0x1000 | (blocks ? 0x80000 : 0x8) | (chain ? 0x20000 : 0) | (depth ? 0x800000 : 0);
     header[3] = height;
     header[4] = width;
-    header[5] = rowBytes;
-    header[19] = 32;                        // pixel format size
-    if (format == D3DFMT_A8R8G8B8) {
-        header[20] = 0x40 | 0x1;            // RGB with alpha
-        header[22] = 32;                    // bits per pixel
-        header[23] = 0x00FF0000, header[24] = 0x0000FF00, header[25] = 0x000000FF, header[26] = 0xFF000000;
-    } else {
-        header[20] = 0x4;                   // a FourCC
-        header[21] = uint32_t(format);
-    }
-    header[27] = 0x1000;                    // a texture
-    std::vector<uint8_t> out(sizeof header + size_t(rowBytes) * height);
+    header[5] = blocks ? pitch * tavrok::d3d9::RowCount(format, height) : pitch;
+    header[6] = depth;
+    header[7] = chain ? levels : 0;
+    header[19] = 32;  // pixel format size
+    header[20] = 0x4;  // a FourCC, unless the format has masks
+    header[21] = uint32_t(format);
+    for (const Masks &m : kMasks)
+        if (m.format == format) {
+            header[20] = 0x40 | (m.a ? 0x1 : 0);  // RGB, with alpha
+            header[21] = 0;
+            header[22] = m.bits;
+            header[23] = m.r, header[24] = m.g, header[25] = m.b, header[26] = m.a;
+        }
+    // A texture; complex and mipmapped with more than one image; a cube of all faces or a volume.
+    header[27] = 0x1000 | (chain || cube || depth ? 0x8 : 0) | (chain ? 0x400000 : 0);
+    header[28] = cube ? 0x200 | 0xFC00 : depth ? 0x200000 : 0;
+    std::vector<uint8_t> out(sizeof header);
     memcpy(out.data(), header, sizeof header);
-    memcpy(out.data() + sizeof header, texels, out.size() - sizeof header);
     return out;
+}
+
+// Appends one image's texels to `out`: its rows (of blocks) one after another, unpadded.
+void AppendImage(std::vector<uint8_t> &out, const void *bits, INT pitch, D3DFORMAT format, UINT width, UINT height)
+{
+    const UINT rowBytes = tavrok::d3d9::RowPitch(format, width), rows = tavrok::d3d9::RowCount(format, height);
+    for (UINT y = 0; y < rows; y++) {
+        const auto *row = static_cast<const uint8_t *>(bits) + size_t(y) * pitch;
+        out.insert(out.end(), row, row + rowBytes);
+    }
+}
+
+// A DDS file of one uncompressed image whose rows lie one after another in `texels`.
+std::vector<uint8_t> EncodeDds(const void *texels, D3DFORMAT format, UINT width, UINT height)
+{
+    std::vector<uint8_t> out = DdsHeader(format, width, height, 0, 1, false);
+    AppendImage(out, texels, INT(tavrok::d3d9::RowPitch(format, width)), format, width, height);
+    return out;
+}
+
+// A whole texture as a DDS file of its own format: every level of a 2D texture; each face's
+// chain of a cube map in turn; the slices of each volume level one after another.
+HRESULT EncodeDdsTexture(const char *who, IDirect3DBaseTexture9 *base, std::vector<uint8_t> &out)
+{
+    const D3DRESOURCETYPE type = base->GetType();
+    const UINT levels = base->GetLevelCount();
+    auto unreadable = [&](UINT level) {
+        return Refuse(who, "level " + std::to_string(level) + " of the texture cannot be locked for reading");
+    };
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        auto *volume = static_cast<IDirect3DVolumeTexture9 *>(base);
+        D3DVOLUME_DESC d;
+        volume->GetLevelDesc(0, &d);
+        out = DdsHeader(d.Format, d.Width, d.Height, d.Depth, levels, false);
+        for (UINT level = 0; level < levels; level++) {
+            D3DLOCKED_BOX box;
+            if (FAILED(volume->GetLevelDesc(level, &d)) || FAILED(volume->LockBox(level, &box, nullptr, D3DLOCK_READONLY)))
+                return unreadable(level);
+            for (UINT z = 0; z < d.Depth; z++)
+                AppendImage(out, static_cast<const uint8_t *>(box.pBits) + size_t(z) * box.SlicePitch, box.RowPitch,
+                            d.Format, d.Width, d.Height);
+            volume->UnlockBox(level);
+        }
+        return D3D_OK;
+    }
+    const bool cube = type == D3DRTYPE_CUBETEXTURE;
+    for (UINT face = 0; face < (cube ? 6u : 1u); face++)
+        for (UINT level = 0; level < levels; level++) {
+            IDirect3DSurface9 *surface = nullptr;
+            if (FAILED(cube ? static_cast<IDirect3DCubeTexture9 *>(base)->GetCubeMapSurface(D3DCUBEMAP_FACES(face),
+                                                                                              level, &surface)
+                            : static_cast<IDirect3DTexture9 *>(base)->GetSurfaceLevel(level, &surface)))
+                return unreadable(level);
+            D3DSURFACE_DESC d;
+            D3DLOCKED_RECT locked;
+            const bool read = SUCCEEDED(surface->GetDesc(&d)) &&
+                              SUCCEEDED(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY));
+            if (read) {
+                if (face == 0 && level == 0)
+                    out = DdsHeader(d.Format, d.Width, d.Height, 0, levels, cube);
+                AppendImage(out, locked.pBits, locked.Pitch, d.Format, d.Width, d.Height);
+                surface->UnlockRect();
+            }
+            surface->Release();
+            if (!read)
+                return unreadable(level);
+        }
+    return D3D_OK;
 }
 
 void Append(void *context, void *data, int size)
@@ -243,19 +328,17 @@ HRESULT SaveSurface(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format
 
 HRESULT SaveTexture(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format, IDirect3DBaseTexture9 *base)
 {
-    IDirect3DTexture9 *texture = TextureOf(base);
-    if ((!to.file && !to.buffer) || !texture)
-        return Refuse(who, "null file name or buffer pointer, or not a 2D texture");
-    if (D3DSURFACE_DESC desc; format == D3DXIFF_DDS && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
-                              NeedsFloats(desc.Format)) {
-        IDirect3DSurface9 *top = nullptr;
-        HRESULT hr = texture->GetSurfaceLevel(0, &top);
-        if (FAILED(hr))
-            return Refuse(who, "the texture's top level cannot be read");
-        hr = SaveStoredDds(who, to, top, desc, nullptr);
-        top->Release();
-        return hr;
+    if ((!to.file && !to.buffer) || !base)
+        return Refuse(who, "null file name, buffer pointer or texture");
+    if (format == D3DXIFF_DDS) {
+        std::vector<uint8_t> encoded;
+        HRESULT hr = EncodeDdsTexture(who, base, encoded);
+        return FAILED(hr) ? hr : Deliver(to, encoded);
     }
+    // The other file formats hold one picture: the top level of a 2D texture.
+    IDirect3DTexture9 *texture = TextureOf(base);
+    if (!texture)
+        return Refuse(who, "only a 2D texture is saved in a format other than DDS");
     UINT w = 0, h = 0;
     std::vector<uint32_t> argb = ReadTextureLevel(texture, 0, w, h);
     if (argb.empty())

@@ -902,4 +902,105 @@ TEST_F(DdsTest, EveryCutOfACubeOrVolumeFileIsRefusedInOneLine)
     }
 }
 
+TEST_F(DdsTest, TexturesSavedAsDdsKeepTheirFormatAndEveryLevelFaceAndSlice)
+{
+    // Every image is filled with counting bytes in the order a DDS file lays them out (each
+    // face's chain in turn, a volume level's slices one after another), so the file's body
+    // must be those bytes; loaded back with everything left to the file and saved again,
+    // the file must come out the same.
+    const struct {
+        D3DFORMAT format;
+        UINT unit, block;  // bytes of a texel or block, and the block's side
+        D3DRESOURCETYPE type;
+        uint32_t pixelFlags, fourCC, caps2;
+    } cases[] = {
+        {D3DFMT_A4R4G4B4, 2, 1, D3DRTYPE_TEXTURE, 0x4, 26, 0},
+        {D3DFMT_R5G6B5, 2, 1, D3DRTYPE_TEXTURE, 0x40, 0, 0},  // by bit masks
+        {D3DFMT_DXT1, 8, 4, D3DRTYPE_CUBETEXTURE, 0x4, MAKEFOURCC('D', 'X', 'T', '1'), 0xFE00},
+        {D3DFMT_L8, 1, 1, D3DRTYPE_VOLUMETEXTURE, 0x4, 50, 0x200000},
+    };
+    const UINT side = 4, depth = 2, levels = 3;  // the full chains: nothing for the loader to add
+    auto u32 = [](const uint8_t *p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); };
+    auto save = [](IDirect3DBaseTexture9 *t) {
+        ID3DXBuffer *file = nullptr;
+        EXPECT_EQ(D3DXSaveTextureToFileInMemory(&file, D3DXIFF_DDS, t, nullptr), D3D_OK);
+        if (!file)
+            return std::vector<uint8_t>();
+        const auto *p = static_cast<const uint8_t *>(file->GetBufferPointer());
+        std::vector<uint8_t> bytes(p, p + file->GetBufferSize());
+        file->Release();
+        return bytes;
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.format);
+        std::vector<uint8_t> body;
+        auto fill = [&](void *bits, INT pitch, UINT w, UINT h) {
+            const UINT rowBytes = (w + c.block - 1) / c.block * c.unit, rows = (h + c.block - 1) / c.block;
+            for (UINT y = 0; y < rows; y++)
+                for (UINT x = 0; x < rowBytes; x++) {
+                    body.push_back(uint8_t(body.size() * 7 + 1));
+                    static_cast<uint8_t *>(bits)[size_t(y) * pitch + x] = body.back();
+                }
+        };
+        IDirect3DBaseTexture9 *made = nullptr;
+        if (c.type == D3DRTYPE_VOLUMETEXTURE) {
+            IDirect3DVolumeTexture9 *v = nullptr;
+            ASSERT_EQ(device_->CreateVolumeTexture(side, side, depth, levels, 0, c.format, D3DPOOL_MANAGED, &v, nullptr),
+                      D3D_OK);
+            for (UINT level = 0; level < levels; level++) {
+                D3DLOCKED_BOX box;
+                ASSERT_EQ(v->LockBox(level, &box, nullptr, 0), D3D_OK);
+                for (UINT z = 0; z < std::max(1u, depth >> level); z++)
+                    fill(static_cast<uint8_t *>(box.pBits) + z * box.SlicePitch, box.RowPitch, side >> level,
+                         side >> level);
+                v->UnlockBox(level);
+            }
+            made = v;
+        } else {
+            IDirect3DTexture9 *t = nullptr;
+            IDirect3DCubeTexture9 *cube = nullptr;
+            if (c.type == D3DRTYPE_CUBETEXTURE)
+                ASSERT_EQ(device_->CreateCubeTexture(side, levels, 0, c.format, D3DPOOL_MANAGED, &cube, nullptr), D3D_OK);
+            else
+                ASSERT_EQ(device_->CreateTexture(side, side, levels, 0, c.format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+            for (UINT face = 0; face < (cube ? 6u : 1u); face++)
+                for (UINT level = 0; level < levels; level++) {
+                    D3DLOCKED_RECT r;
+                    ASSERT_EQ(cube ? cube->LockRect(D3DCUBEMAP_FACES(face), level, &r, nullptr, 0)
+                                   : t->LockRect(level, &r, nullptr, 0),
+                              D3D_OK);
+                    fill(r.pBits, r.Pitch, side >> level, side >> level);
+                    cube ? cube->UnlockRect(D3DCUBEMAP_FACES(face), level) : t->UnlockRect(level);
+                }
+            made = cube ? static_cast<IDirect3DBaseTexture9 *>(cube) : t;
+        }
+        const std::vector<uint8_t> file = save(made);
+        made->Release();
+        ASSERT_EQ(file.size(), 128 + body.size());
+        EXPECT_TRUE(std::equal(body.begin(), body.end(), file.begin() + 128)) << "the images, in the file's order";
+        EXPECT_EQ(u32(&file[28]), levels);
+        EXPECT_EQ(u32(&file[80]) & 0x44, c.pixelFlags);
+        EXPECT_EQ(u32(&file[84]), c.fourCC);
+        EXPECT_EQ(u32(&file[112]), c.caps2);
+        EXPECT_EQ(u32(&file[24]), c.type == D3DRTYPE_VOLUMETEXTURE ? depth : 0);
+
+        IDirect3DBaseTexture9 *loaded = nullptr;
+        if (c.type == D3DRTYPE_VOLUMETEXTURE) {
+            IDirect3DVolumeTexture9 *v = nullptr;
+            ASSERT_EQ(D3DXCreateVolumeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &v), D3D_OK);
+            loaded = v;
+        } else if (c.type == D3DRTYPE_CUBETEXTURE) {
+            IDirect3DCubeTexture9 *cube = nullptr;
+            ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &cube), D3D_OK);
+            loaded = cube;
+        } else {
+            IDirect3DTexture9 *t = nullptr;
+            ASSERT_EQ(D3DXCreateTextureFromFileInMemory(device_, file.data(), UINT(file.size()), &t), D3D_OK);
+            loaded = t;
+        }
+        EXPECT_EQ(save(loaded), file) << "saved, loaded and saved again";
+        loaded->Release();
+    }
+}
+
 }  // namespace
