@@ -509,14 +509,7 @@ bool ParsePixelShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out, 
                     if (op->scalar && p.swizzle != (p.swizzle & 3) * 0x55)
                         return Fail(r, std::string(op->name) + " needs a replicate swizzle on its sources");
                 }
-                // Matrix instructions read several consecutive registers.
-                DWORD rows = 1;
-                if (i == 1 && (opcode == D3DSIO_M4x4 || opcode == D3DSIO_M3x4))
-                    rows = 4;
-                else if (i == 1 && (opcode == D3DSIO_M4x3 || opcode == D3DSIO_M3x3))
-                    rows = 3;
-                else if (i == 1 && opcode == D3DSIO_M3x2)
-                    rows = 2;
+                const DWORD rows = MatrixRows(opcode, i);
                 const DWORD bank = p.regType == D3DSPR_CONST ? kPs20Constants : p.regType == D3DSPR_TEMP ? kTemps : 0;
                 if (rows > 1 && p.regNum + rows > bank)
                     return Fail(r, "matrix rows run past r11 or c31 (or are not r# or c#)");

@@ -99,6 +99,22 @@ inline bool ReadParamToken(Reader &r, bool dest, ShaderParam &p, DWORD &t)
     return true;
 }
 
+// How many consecutive registers source `index` of `opcode` reads: the matrix
+// instructions read their second source's rows, 4, 3 or 2 of them.
+inline DWORD MatrixRows(DWORD opcode, int index)
+{
+    if (index != 1)
+        return 1;
+    switch (opcode) {
+    case D3DSIO_M4x4:
+    case D3DSIO_M3x4: return 4;
+    case D3DSIO_M4x3:
+    case D3DSIO_M3x3: return 3;
+    case D3DSIO_M3x2: return 2;
+    default: return 1;
+    }
+}
+
 }  // namespace tavrok::d3d9
 
 #endif

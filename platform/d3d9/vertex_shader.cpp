@@ -527,15 +527,7 @@ bool ParseVertexShader(const DWORD *tokens, size_t maxTokens, ParsedShader &out,
                 ShaderParam p;
                 if (!ReadParam(r, major2, false, p) || !CheckSource(r, p, out, major2) || !flow.CheckRelative(r, p))
                     return false;
-                // Matrix instructions read several consecutive constants.
-                DWORD rows = 1;
-                if (i == 1 && (opcode == D3DSIO_M4x4 || opcode == D3DSIO_M3x4))
-                    rows = 4;
-                else if (i == 1 && (opcode == D3DSIO_M4x3 || opcode == D3DSIO_M3x3))
-                    rows = 3;
-                else if (i == 1 && opcode == D3DSIO_M3x2)
-                    rows = 2;
-                if (!CountConstant(r, p, rows, out))
+                if (!CountConstant(r, p, MatrixRows(opcode, i), out))
                     return false;
                 ins.sources.push_back(p);
             }
