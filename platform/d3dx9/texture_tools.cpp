@@ -17,8 +17,8 @@
  * the face (2 / edge, the face spanning -1..1); a volume's at (u, v, w) of the centre.  Saving writes BMP,
  * PNG, JPEG (quality 95, colour not subsampled) and TGA through stb_image_write (a 2D
  * texture's top level, as ARGB), and DDS in the texture's own format with every level, face
- * and slice, every bit kept.  A surface goes to DDS as A8R8G8B8, or in its own format when
- * that is a float or wide one.
+ * and slice, every bit kept; a surface's rectangle likewise, in its own format (a DXT
+ * surface's as A8R8G8B8).
  */
 #include "d3dx9_private.h"
 
@@ -291,8 +291,7 @@ HRESULT ReadSurfaceRect(const char *who, IDirect3DSurface9 *surface, const RECT 
     return D3D_OK;
 }
 
-// A float or wide surface's rectangle as a DDS file of its own format, its texels copied
-// bit for bit: ARGB would clamp them.
+// A surface's rectangle as a DDS file of its own format, its texels copied bit for bit.
 HRESULT SaveStoredDds(const char *who, Destination to, IDirect3DSurface9 *surface, const D3DSURFACE_DESC &desc,
                       const RECT *rect)
 {
@@ -318,7 +317,8 @@ HRESULT SaveSurface(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format
 {
     if ((!to.file && !to.buffer) || !surface)
         return Refuse(who, "null file name, buffer pointer or surface");
-    if (D3DSURFACE_DESC desc; format == D3DXIFF_DDS && SUCCEEDED(surface->GetDesc(&desc)) && NeedsFloats(desc.Format))
+    if (D3DSURFACE_DESC desc; format == D3DXIFF_DDS && SUCCEEDED(surface->GetDesc(&desc)) &&
+                              tavrok::d3d9::BytesPerPixel(desc.Format) != 0)
         return SaveStoredDds(who, to, surface, desc, rect);
     std::vector<uint32_t> argb;
     UINT w = 0, h = 0;

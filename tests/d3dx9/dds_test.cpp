@@ -631,13 +631,13 @@ TEST_F(DdsTest, FloatFilesAreScaledKeyedAndHalvedOnFloats)
 // Float and wide textures and surfaces saved as DDS name their format in the FourCC and
 // load back in it bit for bit (denormal halves and floats among the counted bytes); a
 // rectangle outside the surface is refused in one line.
-TEST_F(DdsTest, FloatAndWideImagesSavedAsDdsLoadBackBitForBit)
+TEST_F(DdsTest, SurfacesAndTexturesSavedAsDdsKeepTheirFormatBitForBit)
 {
     const struct {
         D3DFORMAT format;
         UINT bytes;  // a texel's
     } formats[] = {{D3DFMT_R16F, 2}, {D3DFMT_G32R32F, 8}, {D3DFMT_A32B32G32R32F, 16}, {D3DFMT_G16R16, 4},
-                   {D3DFMT_A2B10G10R10, 4}};
+                   {D3DFMT_A2B10G10R10, 4}, {D3DFMT_A4R4G4B4, 2}, {D3DFMT_L8, 1}};
     for (const auto &f : formats) {
         SCOPED_TRACE(f.format);
         IDirect3DTexture9 *texture = nullptr, *loaded = nullptr;
