@@ -141,9 +141,9 @@ TEST_F(TextureStagesTest, AlphaPassesThroughOrIsReplacedAndAllEightStagesRun)
 
 TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
 {
-    // Arguments 1, 2 and 0: the diffuse colour d = (0x80, 0x40, 0xC0) with alpha 0x40, the
+    // Arguments 1, 2 and 0: the diffuse colour d = (0x80, 0x40, 0xC0) with alpha 0xE0, the
     // texture factor t = (0x20, 0x40, 0x80) and the left texel's alpha x = 0x40 in every
-    // channel.
+    // channel.  d.a, 1 - d.a, x and 1 - x all differ, so no two operations agree.
     device_->SetTexture(0, grey_white_);
     device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF204080);
     device_->SetTextureStageState(0, D3DTSS_COLORARG0, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
@@ -151,10 +151,10 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
         D3DTEXTUREOP op;
         D3DCOLOR want;
     } cases[] = {
-        {D3DTOP_MODULATEALPHA_ADDCOLOR, D3DCOLOR_XRGB(0x88, 0x50, 0xE0)},     // d + d.a t
-        {D3DTOP_MODULATECOLOR_ADDALPHA, D3DCOLOR_XRGB(0x50, 0x50, 0xA0)},     // d t + d.a
-        {D3DTOP_MODULATEINVALPHA_ADDCOLOR, D3DCOLOR_XRGB(0x98, 0x70, 0xFF)},  // d + (1 - d.a) t
-        {D3DTOP_MODULATEINVCOLOR_ADDALPHA, D3DCOLOR_XRGB(0x50, 0x70, 0x60)},  // (1 - d) t + d.a
+        {D3DTOP_MODULATEALPHA_ADDCOLOR, D3DCOLOR_XRGB(0x9C, 0x78, 0xFF)},     // d + d.a t
+        {D3DTOP_MODULATECOLOR_ADDALPHA, D3DCOLOR_XRGB(0xF0, 0xF0, 0xFF)},     // d t + d.a
+        {D3DTOP_MODULATEINVALPHA_ADDCOLOR, D3DCOLOR_XRGB(0x84, 0x48, 0xD0)},  // d + (1 - d.a) t
+        {D3DTOP_MODULATEINVCOLOR_ADDALPHA, D3DCOLOR_XRGB(0xF0, 0xFF, 0xFF)},  // (1 - d) t + d.a
         {D3DTOP_BLENDTEXTUREALPHAPM, D3DCOLOR_XRGB(0x98, 0x70, 0xFF)},        // d + t (1 - x)
         {D3DTOP_DOTPRODUCT3, D3DCOLOR_XRGB(0x3F, 0x3F, 0x3F)},                // 4 (d - 0.5).(t - 0.5)
         {D3DTOP_MULTIPLYADD, D3DCOLOR_XRGB(0x50, 0x50, 0xA0)},                // x + d t
@@ -166,7 +166,7 @@ TEST_F(TextureStagesTest, OperationsOnThreeArgumentsAndOnMixedChannels)
         SCOPED_TRACE(testing::Message() << "operation " << c.op);
         EXPECT_TRUE(caps.TextureOpCaps & (1u << (c.op - 1))) << "the caps offer it";
         SetStage(0, c.op, D3DTA_DIFFUSE, D3DTA_TFACTOR);
-        EXPECT_COLOR_NEAR(Draw(0x408040C0).first, c.want, 3);
+        EXPECT_COLOR_NEAR(Draw(0xE08040C0).first, c.want, 3);
     }
 }
 
