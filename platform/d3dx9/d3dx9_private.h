@@ -83,6 +83,9 @@ UINT MipChainLength(UINT width, UINT height);
 // its number), so that a texture of that format takes them as they are.
 bool IsDds(const uint8_t *data, size_t size);
 bool DdsStoresItsFormat(const uint8_t *data);
+// The DDS pixel-format flags, bit count and r, g, b, a masks that describe `format`, for the
+// formats a file describes by masks; false for the others (named by a FourCC).
+bool DdsMasks(D3DFORMAT format, uint32_t &flags, uint32_t &bits, uint32_t masks[4]);
 std::string InspectDds(const uint8_t *data, size_t size, D3DXIMAGE_INFO &info, std::string &position);
 uint32_t DdsFaces(const uint8_t *data);
 const uint8_t *DdsImage(const uint8_t *data, UINT face, UINT level, UINT slice);

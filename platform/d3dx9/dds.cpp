@@ -3,13 +3,14 @@
  * image of the file lies, and any of them as 32-bit ARGB.
  *
  * Reads 2D textures, cube maps and volume textures, compressed as DXT1, DXT2/DXT3 or
- * DXT4/DXT5 (S3TC blocks of 4 x 4 pixels), uncompressed 16-, 24- and 32-bit RGB(A)
- * described by bit masks, or in a Direct3D format named by its number in the FourCC
- * (the float, 16-bit and signed formats).  A file holds its images one after the other: a 2D texture
+ * DXT4/DXT5 (S3TC blocks of 4 x 4 pixels), uncompressed RGB(A), luminance and alpha pixels
+ * described by bit masks (those of a format the device has, A4R4G4B4 or L8 say, hold that
+ * format's texels; other 16-, 24- and 32-bit masks are read through them), or in a
+ * Direct3D format named by its number in the FourCC (the float, 16-bit and signed formats).  A file holds its images one after the other: a 2D texture
  * its mip levels, largest first; a cube map each face it has (+X, -X, +Y, -Y, +Z, -Z,
  * those its caps name) with that face's mip chain; a volume each level's depth slices,
- * the depth halving with the sides.  The loaders copy DXT blocks and FourCC-named texels
- * as they stand when the texture keeps the file's format; to scale, key or filter them
+ * the depth halving with the sides.  The loaders copy DXT blocks and the texels of a named
+ * or masked format as they stand when the texture keeps the file's format; to scale, key or filter them
  * they read FourCC-named float and wide texels through DdsImage at full precision, and
  * everything else through the ARGB decoding here (8 bits a channel, float values clamped
  * to 0..1).  DXT2 and DXT4
@@ -31,6 +32,34 @@ constexpr uint32_t kPixelFormatFourCC = 0x4, kPixelFormatRgb = 0x40, kPixelForma
                    kPixelFormatLuminance = 0x20000;
 constexpr uint32_t kCaps2Cubemap = 0x200, kCaps2FirstFace = 0x400, kCaps2Volume = 0x200000;
 constexpr UINT kMaxDepth = 16384;
+
+// The formats a DDS file describes by bit masks: RGB, luminance or alpha-only pixels of
+// `bits` bits, red, green, blue (luminance) and alpha masks.  A file whose masks are one of
+// these holds its texels in that format's layout.
+struct MaskFormat {
+    D3DFORMAT format;
+    uint32_t flags, bits, r, g, b, a;
+};
+constexpr uint32_t kRgb = 0x40, kRgba = 0x41, kLum = 0x20000, kLumA = 0x20001, kAlphaOnly = 0x2;
+const MaskFormat kMaskFormats[] = {
+    {D3DFMT_A8R8G8B8, kRgba, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+    {D3DFMT_X8R8G8B8, kRgb, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0},
+    {D3DFMT_A8B8G8R8, kRgba, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000},
+    {D3DFMT_X8B8G8R8, kRgb, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0},
+    {D3DFMT_A2R10G10B10, kRgba, 32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000},
+    {D3DFMT_A2B10G10R10, kRgba, 32, 0x000003FF, 0x000FFC00, 0x3FF00000, 0xC0000000},
+    {D3DFMT_G16R16, kRgb, 32, 0x0000FFFF, 0xFFFF0000, 0, 0},
+    {D3DFMT_R5G6B5, kRgb, 16, 0xF800, 0x07E0, 0x001F, 0},
+    {D3DFMT_X1R5G5B5, kRgb, 16, 0x7C00, 0x03E0, 0x001F, 0},
+    {D3DFMT_A1R5G5B5, kRgba, 16, 0x7C00, 0x03E0, 0x001F, 0x8000},
+    {D3DFMT_A4R4G4B4, kRgba, 16, 0x0F00, 0x00F0, 0x000F, 0xF000},
+    {D3DFMT_X4R4G4B4, kRgb, 16, 0x0F00, 0x00F0, 0x000F, 0},
+    {D3DFMT_R3G3B2, kRgb, 8, 0xE0, 0x1C, 0x03, 0},
+    {D3DFMT_A8L8, kLumA, 16, 0x00FF, 0, 0, 0xFF00},
+    {D3DFMT_L16, kLum, 16, 0xFFFF, 0, 0, 0},
+    {D3DFMT_L8, kLum, 8, 0xFF, 0, 0, 0},
+    {D3DFMT_A8, kAlphaOnly, 8, 0, 0, 0, 0xFF},
+};
 
 uint32_t Le32(const uint8_t *p)
 {
@@ -72,11 +101,16 @@ Header ReadHeader(const uint8_t *d)
 // by bit masks, or a FourCC naming no format the device has.
 D3DFORMAT StoredFormat(const Header &h)
 {
+    if (!(h.pfFlags & kPixelFormatFourCC)) {
+        const uint32_t kind = h.pfFlags & (kRgba | kLum | kAlphaOnly);
+        for (const MaskFormat &m : kMaskFormats)
+            if (m.flags == kind && m.bits == h.bits && m.r == h.masks[0] && m.g == h.masks[1] &&
+                m.b == h.masks[2] && m.a == (kind & (kPixelFormatAlpha | kAlphaOnly) ? h.masks[3] : 0))
+                return m.format;
+        return D3DFMT_UNKNOWN;
+    }
     const D3DFORMAT f = D3DFORMAT(h.fourCC);
-    return (h.pfFlags & kPixelFormatFourCC) &&
-                   (tavrok::d3d9::IsCompressedFormat(f) || tavrok::d3d9::BytesPerPixel(f) != 0)
-               ? f
-               : D3DFMT_UNKNOWN;
+    return tavrok::d3d9::IsCompressedFormat(f) || tavrok::d3d9::BytesPerPixel(f) != 0 ? f : D3DFMT_UNKNOWN;
 }
 
 // The sides of mip level `level`: each halved that many times, at least 1.
@@ -174,7 +208,10 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
             return position = "byte 84",
                    "DDS FourCC " + std::to_string(h.fourCC) + " is neither DXT1 to DXT5 nor a format the device has";
         format = D3DFORMAT(h.fourCC);
+    } else if (const D3DFORMAT masked = StoredFormat(h); masked != D3DFMT_UNKNOWN) {
+        format = masked;
     } else if (h.pfFlags & (kPixelFormatRgb | kPixelFormatLuminance)) {
+        // Masks of no format the device has: read through them, 8 bits a channel.
         if (h.bits != 16 && h.bits != 24 && h.bits != 32)
             return position = "byte 88", "DDS pixels of " + std::to_string(h.bits) + " bits";
         bool alpha = (h.pfFlags & kPixelFormatAlpha) && h.masks[3];
@@ -213,6 +250,17 @@ std::string InspectDds(const uint8_t *d, size_t n, D3DXIMAGE_INFO &info, std::st
 }
 
 uint32_t DdsFaces(const uint8_t *d) { return ReadHeader(d).Faces(); }
+
+bool DdsMasks(D3DFORMAT format, uint32_t &flags, uint32_t &bits, uint32_t masks[4])
+{
+    for (const MaskFormat &m : kMaskFormats)
+        if (m.format == format) {
+            flags = m.flags, bits = m.bits;
+            masks[0] = m.r, masks[1] = m.g, masks[2] = m.b, masks[3] = m.a;
+            return true;
+        }
+    return false;
+}
 
 bool DdsStoresItsFormat(const uint8_t *d)
 {

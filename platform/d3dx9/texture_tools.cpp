@@ -70,20 +70,12 @@ IDirect3DTexture9 *TextureOf(IDirect3DBaseTexture9 *base)
 }
 
 // The 128-byte header of a DDS file of `levels` levels of `format`, a cube map of all six
-// faces or (`depth` above 0) a volume.  A8R8G8B8, X8R8G8B8, R5G6B5 and A1R5G5B5 are described
+// faces or (`depth` above 0) a volume.  The RGB, luminance and alpha formats are described
 // by their bit masks, as every reader takes them; any other format, DXT1 to DXT5 included,
 // is named by its number in the FourCC, its texels stored as they are (how the float and
-// wide formats keep every bit).
+// signed formats keep every bit).
 std::vector<uint8_t> DdsHeader(D3DFORMAT format, UINT width, UINT height, UINT depth, UINT levels, bool cube)
 {
-    struct Masks {
-        D3DFORMAT format;
-        uint32_t bits, r, g, b, a;
-    };
-    static const Masks kMasks[] = {{D3DFMT_A8R8G8B8, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
-                                   {D3DFMT_X8R8G8B8, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0},
-                                   {D3DFMT_R5G6B5, 16, 0xF800, 0x07E0, 0x001F, 0},
-                                   {D3DFMT_A1R5G5B5, 16, 0x7C00, 0x03E0, 0x001F, 0x8000}};
     const bool blocks = tavrok::d3d9::IsCompressedFormat(format), chain = levels > 1;
     const UINT pitch = tavrok::d3d9::RowPitch(format, width);
     uint32_t header[32] = {};
@@ -98,15 +90,10 @@ std::vector<uint8_t> DdsHeader(D3DFORMAT format, UINT width, UINT height, UINT d
     header[6] = depth;
     header[7] = chain ? levels : 0;
     header[19] = 32;  // pixel format size
-    header[20] = 0x4;  // a FourCC, unless the format has masks
-    header[21] = uint32_t(format);
-    for (const Masks &m : kMasks)
-        if (m.format == format) {
-            header[20] = 0x40 | (m.a ? 0x1 : 0);  // RGB, with alpha
-            header[21] = 0;
-            header[22] = m.bits;
-            header[23] = m.r, header[24] = m.g, header[25] = m.b, header[26] = m.a;
-        }
+    if (!DdsMasks(format, header[20], header[22], &header[23])) {
+        header[20] = 0x4;  // a FourCC
+        header[21] = uint32_t(format);
+    }
     // A texture; complex and mipmapped with more than one image; a cube of all faces or a volume.
     header[27] = 0x1000 | (chain || cube || depth ? 0x8 : 0) | (chain ? 0x400000 : 0);
     header[28] = cube ? 0x200 | 0xFC00 : depth ? 0x200000 : 0;

@@ -633,11 +633,16 @@ TEST_F(DdsTest, FloatFilesAreScaledKeyedAndHalvedOnFloats)
 // rectangle outside the surface is refused in one line.
 TEST_F(DdsTest, SurfacesAndTexturesSavedAsDdsKeepTheirFormatBitForBit)
 {
+    // Formats without masks are named by their number in the FourCC, the others described by
+    // bit masks (FourCC 0); either way the loader takes the format back from the file.
     const struct {
         D3DFORMAT format;
         UINT bytes;  // a texel's
-    } formats[] = {{D3DFMT_R16F, 2}, {D3DFMT_G32R32F, 8}, {D3DFMT_A32B32G32R32F, 16}, {D3DFMT_G16R16, 4},
-                   {D3DFMT_A2B10G10R10, 4}, {D3DFMT_A4R4G4B4, 2}, {D3DFMT_L8, 1}};
+        uint32_t fourCC;
+    } formats[] = {{D3DFMT_R16F, 2, 111},         {D3DFMT_G32R32F, 8, 115}, {D3DFMT_A32B32G32R32F, 16, 116},
+                   {D3DFMT_A16B16G16R16, 8, 36}, {D3DFMT_G16R16, 4, 0},    {D3DFMT_A2B10G10R10, 4, 0},
+                   {D3DFMT_A4R4G4B4, 2, 0},       {D3DFMT_L8, 1, 0},        {D3DFMT_A8, 1, 0},
+                   {D3DFMT_X1R5G5B5, 2, 0}};
     for (const auto &f : formats) {
         SCOPED_TRACE(f.format);
         IDirect3DTexture9 *texture = nullptr, *loaded = nullptr;
@@ -675,7 +680,7 @@ TEST_F(DdsTest, SurfacesAndTexturesSavedAsDdsKeepTheirFormatBitForBit)
             ASSERT_GE(file.file->GetBufferSize(), 128u + 2 * file.width * f.bytes);
             uint32_t fourCC;
             memcpy(&fourCC, bytes + 84, 4);
-            EXPECT_EQ(fourCC, uint32_t(f.format));
+            EXPECT_EQ(fourCC, f.fourCC);
             ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device_, bytes, file.file->GetBufferSize(),
                                                           D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
                                                           D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
@@ -914,10 +919,10 @@ TEST_F(DdsTest, TexturesSavedAsDdsKeepTheirFormatAndEveryLevelFaceAndSlice)
         D3DRESOURCETYPE type;
         uint32_t pixelFlags, fourCC, caps2;
     } cases[] = {
-        {D3DFMT_A4R4G4B4, 2, 1, D3DRTYPE_TEXTURE, 0x4, 26, 0},
-        {D3DFMT_R5G6B5, 2, 1, D3DRTYPE_TEXTURE, 0x40, 0, 0},  // by bit masks
+        {D3DFMT_A4R4G4B4, 2, 1, D3DRTYPE_TEXTURE, 0x41, 0, 0},  // RGB and alpha masks
+        {D3DFMT_A16B16G16R16, 8, 1, D3DRTYPE_TEXTURE, 0x4, 36, 0},  // by its number
         {D3DFMT_DXT1, 8, 4, D3DRTYPE_CUBETEXTURE, 0x4, MAKEFOURCC('D', 'X', 'T', '1'), 0xFE00},
-        {D3DFMT_L8, 1, 1, D3DRTYPE_VOLUMETEXTURE, 0x4, 50, 0x200000},
+        {D3DFMT_L8, 1, 1, D3DRTYPE_VOLUMETEXTURE, 0x20000, 0, 0x200000},  // a luminance mask
     };
     const UINT side = 4, depth = 2, levels = 3;  // the full chains: nothing for the loader to add
     auto u32 = [](const uint8_t *p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); };
@@ -979,7 +984,7 @@ TEST_F(DdsTest, TexturesSavedAsDdsKeepTheirFormatAndEveryLevelFaceAndSlice)
         ASSERT_EQ(file.size(), 128 + body.size());
         EXPECT_TRUE(std::equal(body.begin(), body.end(), file.begin() + 128)) << "the images, in the file's order";
         EXPECT_EQ(u32(&file[28]), levels);
-        EXPECT_EQ(u32(&file[80]) & 0x44, c.pixelFlags);
+        EXPECT_EQ(u32(&file[80]), c.pixelFlags);
         EXPECT_EQ(u32(&file[84]), c.fourCC);
         EXPECT_EQ(u32(&file[112]), c.caps2);
         EXPECT_EQ(u32(&file[24]), c.type == D3DRTYPE_VOLUMETEXTURE ? depth : 0);
