@@ -112,11 +112,11 @@ void AppendImage(std::vector<uint8_t> &out, const void *bits, INT pitch, D3DFORM
     }
 }
 
-// A DDS file of one uncompressed image whose rows lie one after another in `texels`.
-std::vector<uint8_t> EncodeDds(const void *texels, D3DFORMAT format, UINT width, UINT height)
+// A DDS file of one uncompressed image whose rows start `pitch` bytes apart at `texels`.
+std::vector<uint8_t> EncodeDds(const void *texels, INT pitch, D3DFORMAT format, UINT width, UINT height)
 {
     std::vector<uint8_t> out = DdsHeader(format, width, height, 0, 1, false);
-    AppendImage(out, texels, INT(tavrok::d3d9::RowPitch(format, width)), format, width, height);
+    AppendImage(out, texels, pitch, format, width, height);
     return out;
 }
 
@@ -181,7 +181,7 @@ HRESULT EncodeImage(const char *caller, D3DXIMAGE_FILEFORMAT format, const std::
                     UINT height, std::vector<uint8_t> &encoded)
 {
     if (format == D3DXIFF_DDS) {
-        encoded = EncodeDds(argb.data(), D3DFMT_A8R8G8B8, width, height);
+        encoded = EncodeDds(argb.data(), INT(width * 4), D3DFMT_A8R8G8B8, width, height);
         return D3D_OK;
     }
     std::vector<uint8_t> rgba(argb.size() * 4);
@@ -289,14 +289,12 @@ HRESULT SaveStoredDds(const char *who, Destination to, IDirect3DSurface9 *surfac
     HRESULT hr = surface->LockRect(&locked, nullptr, D3DLOCK_READONLY);
     if (FAILED(hr))
         return hr;
-    const UINT bytes = tavrok::d3d9::BytesPerPixel(desc.Format), w = UINT(r.right - r.left), h = UINT(r.bottom - r.top);
-    std::vector<uint8_t> texels(size_t(w) * bytes * h);
-    for (UINT y = 0; y < h; y++)
-        memcpy(&texels[size_t(y) * w * bytes],
-               static_cast<const uint8_t *>(locked.pBits) + size_t(r.top + y) * locked.Pitch + size_t(r.left) * bytes,
-               size_t(w) * bytes);
+    const uint8_t *corner = static_cast<const uint8_t *>(locked.pBits) + size_t(r.top) * locked.Pitch +
+                            size_t(r.left) * tavrok::d3d9::BytesPerPixel(desc.Format);
+    const std::vector<uint8_t> encoded =
+        EncodeDds(corner, locked.Pitch, desc.Format, UINT(r.right - r.left), UINT(r.bottom - r.top));
     surface->UnlockRect();
-    return Deliver(to, EncodeDds(texels.data(), desc.Format, w, h));
+    return Deliver(to, encoded);
 }
 
 HRESULT SaveSurface(const char *who, Destination to, D3DXIMAGE_FILEFORMAT format, IDirect3DSurface9 *surface,
